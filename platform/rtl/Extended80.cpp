@@ -1,0 +1,1 @@
+#include "platform/rtl/Extended80.h"

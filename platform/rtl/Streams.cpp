@@ -1,0 +1,243 @@
+#include "platform/rtl/Streams.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+TStream::~TStream() = default;
+
+int64_t TStream::Position()
+{
+    return Seek(0, TSeekOrigin::soCurrent);
+}
+
+void TStream::SetPosition(int64_t position)
+{
+    Seek(position, TSeekOrigin::soBeginning);
+}
+
+int64_t TStream::Size()
+{
+    const int64_t position = Seek(0, TSeekOrigin::soCurrent);
+    const int64_t size = Seek(0, TSeekOrigin::soEnd);
+    Seek(position, TSeekOrigin::soBeginning);
+    return size;
+}
+
+void TStream::SetSize(int64_t)
+{
+    // Streams of fixed size ignore it, as the runtime's base stream does.
+}
+
+void TStream::ReadBuffer(void* buffer, int64_t count)
+{
+    if (count < 0 || (count != 0 && Read(buffer, count) != count))
+        throw EReadError(QStringLiteral("Stream read error"));
+}
+
+void TStream::WriteBuffer(const void* buffer, int64_t count)
+{
+    if (count < 0 || (count != 0 && Write(buffer, count) != count))
+        throw EWriteError(QStringLiteral("Stream write error"));
+}
+
+QByteArray TStream::ReadBytes(int64_t count)
+{
+    if (count < 0 || count > Size() - Position())
+        throw EReadError(QStringLiteral("Stream read error"));
+    QByteArray bytes(qsizetype(count), Qt::Uninitialized);
+    ReadBuffer(bytes.data(), count);
+    return bytes;
+}
+
+int64_t TStream::CopyFrom(TStream& source, int64_t count)
+{
+    if (count == 0) {
+        source.SetPosition(0);
+        count = source.Size();
+    }
+    const int64_t total = count;
+    char buffer[61440];
+    while (count > 0) {
+        const int64_t n = std::min<int64_t>(count, sizeof buffer);
+        source.ReadBuffer(buffer, n);
+        WriteBuffer(buffer, n);
+        count -= n;
+    }
+    return total;
+}
+
+// --- memory streams ---------------------------------------------------------
+
+int64_t TCustomMemoryStream::Read(void* buffer, int64_t count)
+{
+    if (count <= 0 || FPosition < 0 || FPosition >= FData.size())
+        return 0;
+    const int64_t n = std::min<int64_t>(count, FData.size() - FPosition);
+    std::memcpy(buffer, FData.constData() + FPosition, size_t(n));
+    FPosition += n;
+    return n;
+}
+
+int64_t TCustomMemoryStream::Seek(int64_t offset, TSeekOrigin origin)
+{
+    switch (origin) {
+    case TSeekOrigin::soBeginning: FPosition = offset; break;
+    case TSeekOrigin::soCurrent: FPosition += offset; break;
+    case TSeekOrigin::soEnd: FPosition = FData.size() + offset; break;
+    }
+    return FPosition;
+}
+
+void TCustomMemoryStream::SaveToStream(TStream& stream) const
+{
+    stream.WriteBuffer(FData.constData(), FData.size());
+}
+
+void TCustomMemoryStream::SaveToFile(const QString& fileName) const
+{
+    TFileStream file(fileName, fmCreate);
+    SaveToStream(file);
+}
+
+TMemoryStream::TMemoryStream(const QByteArray& bytes)
+{
+    FData = bytes;
+}
+
+int64_t TMemoryStream::Write(const void* buffer, int64_t count)
+{
+    if (count <= 0 || FPosition < 0)
+        return 0;
+    const int64_t end = FPosition + count;
+    if (end > FData.size())
+        FData.resize(qsizetype(end));
+    std::memcpy(FData.data() + FPosition, buffer, size_t(count));
+    FPosition = end;
+    return count;
+}
+
+void TMemoryStream::SetSize(int64_t size)
+{
+    if (size < 0)
+        size = 0;
+    const qsizetype old = FData.size();
+    FData.resize(qsizetype(size));
+    if (FData.size() > old)
+        std::memset(FData.data() + old, 0, size_t(FData.size() - old));
+    if (FPosition > size)
+        FPosition = size;
+}
+
+void TMemoryStream::Clear()
+{
+    FData.clear();
+    FPosition = 0;
+}
+
+void TMemoryStream::LoadFromStream(TStream& stream)
+{
+    stream.SetPosition(0);
+    const int64_t size = stream.Size();
+    QByteArray bytes(qsizetype(size), Qt::Uninitialized);
+    stream.ReadBuffer(bytes.data(), size);
+    FData = bytes;
+    FPosition = 0;
+}
+
+void TMemoryStream::LoadFromFile(const QString& fileName)
+{
+    TFileStream file(fileName, fmOpenRead | fmShareDenyWrite);
+    LoadFromStream(file);
+}
+
+// --- file stream -------------------------------------------------------------
+
+TFileStream::TFileStream(const QString& fileName, uint16_t mode) : FFileName(fileName)
+{
+    const QByteArray path = QFile::encodeName(fileName);
+    if ((mode & fmCreate) == fmCreate) {
+        FHandle = ::open(path.constData(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (FHandle < 0)
+            throw EFCreateError(QStringLiteral("Cannot create file \"%1\". %2")
+                                    .arg(fileName, QString::fromLocal8Bit(std::strerror(errno))));
+        return;
+    }
+    int flags = O_RDONLY;
+    switch (mode & 3) {
+    case fmOpenWrite: flags = O_WRONLY; break;
+    case fmOpenReadWrite: flags = O_RDWR; break;
+    default: break;
+    }
+    FHandle = ::open(path.constData(), flags | O_CLOEXEC);
+    if (FHandle >= 0) {
+        struct stat st {};
+        if (::fstat(FHandle, &st) == 0 && S_ISDIR(st.st_mode)) {
+            ::close(FHandle);
+            FHandle = -1;
+            errno = EISDIR;
+        }
+    }
+    if (FHandle < 0)
+        throw EFOpenError(QStringLiteral("Cannot open file \"%1\". %2")
+                              .arg(fileName, QString::fromLocal8Bit(std::strerror(errno))));
+}
+
+TFileStream::~TFileStream()
+{
+    if (FHandle >= 0)
+        ::close(FHandle);
+}
+
+int64_t TFileStream::Read(void* buffer, int64_t count)
+{
+    int64_t done = 0;
+    while (done < count) {
+        const ssize_t n = ::read(FHandle, static_cast<char*>(buffer) + done, size_t(count - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += n;
+    }
+    return done;
+}
+
+int64_t TFileStream::Write(const void* buffer, int64_t count)
+{
+    int64_t done = 0;
+    while (done < count) {
+        const ssize_t n = ::write(FHandle, static_cast<const char*>(buffer) + done, size_t(count - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += n;
+    }
+    return done;
+}
+
+int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin)
+{
+    int whence = SEEK_SET;
+    if (origin == TSeekOrigin::soCurrent)
+        whence = SEEK_CUR;
+    else if (origin == TSeekOrigin::soEnd)
+        whence = SEEK_END;
+    const off_t result = ::lseek(FHandle, off_t(offset), whence);
+    return result < 0 ? -1 : int64_t(result);
+}
+
+void TFileStream::SetSize(int64_t size)
+{
+    const int64_t position = Position();
+    if (::ftruncate(FHandle, off_t(size)) != 0)
+        throw EStreamError(QStringLiteral("Stream write error"));
+    if (position > size)
+        Seek(size, TSeekOrigin::soBeginning);
+}

@@ -1,0 +1,107 @@
+#pragma once
+// Byte streams with the runtime's semantics: a position and a size, Read and
+// Write that move as far as they can, and ReadBuffer / WriteBuffer that raise
+// EReadError / EWriteError on a short transfer.
+//
+// Call order for a reader: Seek or SetPosition, then Read/ReadBuffer; a reader
+// that must check a length asks Size() - Position() first.
+#include "platform/rtl/Exceptions.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+
+enum class TSeekOrigin { soBeginning, soCurrent, soEnd };
+
+// File open modes and share modes, numbered as the runtime numbers them.
+// Share modes are accepted for compatibility; callers that must keep other
+// writers out take an advisory lock of their own.
+constexpr uint16_t fmCreate = 0xFF00;
+constexpr uint16_t fmOpenRead = 0x0000;
+constexpr uint16_t fmOpenWrite = 0x0001;
+constexpr uint16_t fmOpenReadWrite = 0x0002;
+constexpr uint16_t fmShareCompat = 0x0000;
+constexpr uint16_t fmShareExclusive = 0x0010;
+constexpr uint16_t fmShareDenyWrite = 0x0020;
+constexpr uint16_t fmShareDenyRead = 0x0030;
+constexpr uint16_t fmShareDenyNone = 0x0040;
+
+class TStream {
+public:
+    virtual ~TStream();
+
+    // Transfers up to count bytes; returns how many were transferred.
+    virtual int64_t Read(void* buffer, int64_t count) = 0;
+    virtual int64_t Write(const void* buffer, int64_t count) = 0;
+    // Returns the new position. Seeking past the end is allowed.
+    virtual int64_t Seek(int64_t offset, TSeekOrigin origin) = 0;
+
+    int64_t Position();
+    void SetPosition(int64_t position);
+    virtual int64_t Size();
+    virtual void SetSize(int64_t size);
+
+    // Raise EReadError "Stream read error" / EWriteError "Stream write error"
+    // when fewer than count bytes move.
+    void ReadBuffer(void* buffer, int64_t count);
+    void WriteBuffer(const void* buffer, int64_t count);
+    void WriteBytes(const QByteArray& bytes) { WriteBuffer(bytes.constData(), bytes.size()); }
+    // Reads exactly count bytes (EReadError when fewer remain).
+    QByteArray ReadBytes(int64_t count);
+
+    // Copies count bytes from source's position; count 0 copies the whole of
+    // source from its beginning. Returns the number copied.
+    int64_t CopyFrom(TStream& source, int64_t count);
+};
+
+class TCustomMemoryStream : public TStream {
+public:
+    int64_t Read(void* buffer, int64_t count) override;
+    int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+    int64_t Size() override { return int64_t(FData.size()); }
+
+    const char* Memory() const { return FData.constData(); }
+    char* Memory() { return FData.data(); }
+    const QByteArray& Bytes() const { return FData; }
+    void SaveToStream(TStream& stream) const;
+    void SaveToFile(const QString& fileName) const;
+
+protected:
+    QByteArray FData;
+    int64_t FPosition = 0;
+};
+
+class TMemoryStream : public TCustomMemoryStream {
+public:
+    TMemoryStream() = default;
+    explicit TMemoryStream(const QByteArray& bytes);
+
+    int64_t Write(const void* buffer, int64_t count) override;
+    void SetSize(int64_t size) override;
+    void Clear();
+    void LoadFromStream(TStream& stream);
+    void LoadFromFile(const QString& fileName);
+};
+
+class TFileStream : public TStream {
+public:
+    // Raises EFCreateError / EFOpenError with the file name and the system's
+    // reason when the file cannot be created or opened.
+    TFileStream(const QString& fileName, uint16_t mode);
+    ~TFileStream() override;
+    TFileStream(const TFileStream&) = delete;
+    TFileStream& operator=(const TFileStream&) = delete;
+
+    int64_t Read(void* buffer, int64_t count) override;
+    int64_t Write(const void* buffer, int64_t count) override;
+    int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+    void SetSize(int64_t size) override;
+
+    const QString& FileName() const { return FFileName; }
+    int Handle() const { return FHandle; }
+
+private:
+    QString FFileName;
+    int FHandle = -1;
+};

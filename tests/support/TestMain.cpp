@@ -1,0 +1,44 @@
+// Test entry point shared by every test executable.
+//
+// ctest hands each executable its own HOME, XDG and TMPDIR folders; this main
+// makes sure they exist, and when a test binary is started by hand (without
+// ctest) it points all of them at a fresh temporary folder, so a test can never
+// write into the real user's folders.
+#include <QCoreApplication>
+#include <QDir>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace {
+
+void EnsureSandbox(QTemporaryDir& fallback)
+{
+    const char* vars[] = {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "TMPDIR"};
+    if (!qEnvironmentVariableIsSet("XDG_DATA_HOME")) {
+        const QString root = fallback.path();
+        qputenv("HOME", root.toLocal8Bit());
+        qputenv("XDG_DATA_HOME", (root + "/data").toLocal8Bit());
+        qputenv("XDG_CONFIG_HOME", (root + "/config").toLocal8Bit());
+        qputenv("XDG_CACHE_HOME", (root + "/cache").toLocal8Bit());
+        qputenv("TMPDIR", (root + "/tmp").toLocal8Bit());
+    }
+    for (const char* v : vars)
+        QDir().mkpath(qEnvironmentVariable(v));
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
+} // namespace
+
+// Executables that test windows define TESSVAR_GUI_TEST_MAIN and provide
+// the QApplication themselves through TestGuiMain.cpp.
+int main(int argc, char** argv)
+{
+    QTemporaryDir fallback;
+    EnsureSandbox(fallback);
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
