@@ -16,7 +16,7 @@ void SetThousandSeparator(QChar separator);
 void ResetNumberSeparators();
 
 // General format with 15 significant digits; exponent form ("1.5E-6",
-// "1E15") when the exponent is below -5 or above 14. NaN gives "NAN",
+// "1E15") when the value is below 0.0001 or its exponent above 14. NaN gives "NAN",
 // infinities "INF" / "-INF".
 QString FloatToStr(double value);
 // Format sections separated by ";" (positive;negative;zero), digit

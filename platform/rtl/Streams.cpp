@@ -3,6 +3,7 @@
 #include <QFile>
 
 #include <algorithm>
+#include <new>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -74,6 +75,24 @@ int64_t TStream::CopyFrom(TStream& source, int64_t count)
 
 // --- memory streams ---------------------------------------------------------
 
+namespace {
+
+// A memory stream never grows past what a QByteArray can hold; sizes read
+// from a damaged file fail as a stream error instead of an allocation abort.
+constexpr int64_t kMaxMemoryStreamSize = int64_t(1) << 31;
+
+bool Grow(QByteArray& data, int64_t size)
+{
+    try {
+        data.resize(qsizetype(size));
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
 int64_t TCustomMemoryStream::Read(void* buffer, int64_t count)
 {
     if (count <= 0 || FPosition < 0 || FPosition >= FData.size())
@@ -86,11 +105,16 @@ int64_t TCustomMemoryStream::Read(void* buffer, int64_t count)
 
 int64_t TCustomMemoryStream::Seek(int64_t offset, TSeekOrigin origin)
 {
-    switch (origin) {
-    case TSeekOrigin::soBeginning: FPosition = offset; break;
-    case TSeekOrigin::soCurrent: FPosition += offset; break;
-    case TSeekOrigin::soEnd: FPosition = FData.size() + offset; break;
-    }
+    // Offsets come from files; a sum that overflows leaves the position
+    // where it was instead of wrapping.
+    int64_t base = 0;
+    if (origin == TSeekOrigin::soCurrent)
+        base = FPosition;
+    else if (origin == TSeekOrigin::soEnd)
+        base = FData.size();
+    int64_t target = 0;
+    if (!__builtin_add_overflow(base, offset, &target))
+        FPosition = target;
     return FPosition;
 }
 
@@ -112,11 +136,18 @@ TMemoryStream::TMemoryStream(const QByteArray& bytes)
 
 int64_t TMemoryStream::Write(const void* buffer, int64_t count)
 {
-    if (count <= 0 || FPosition < 0)
+    int64_t end = 0;
+    if (count <= 0 || FPosition < 0 || __builtin_add_overflow(FPosition, count, &end) ||
+        end > kMaxMemoryStreamSize)
         return 0;
-    const int64_t end = FPosition + count;
-    if (end > FData.size())
-        FData.resize(qsizetype(end));
+    if (end > FData.size()) {
+        // A write after a seek past the end leaves a gap: it reads as zeros.
+        const qsizetype old = FData.size();
+        if (!Grow(FData, end))
+            return 0;
+        if (FPosition > old)
+            std::memset(FData.data() + old, 0, size_t(FPosition - old));
+    }
     std::memcpy(FData.data() + FPosition, buffer, size_t(count));
     FPosition = end;
     return count;
@@ -127,7 +158,8 @@ void TMemoryStream::SetSize(int64_t size)
     if (size < 0)
         size = 0;
     const qsizetype old = FData.size();
-    FData.resize(qsizetype(size));
+    if (size > kMaxMemoryStreamSize || !Grow(FData, size))
+        throw EStreamError(QStringLiteral("Out of memory while expanding memory stream"));
     if (FData.size() > old)
         std::memset(FData.data() + old, 0, size_t(FData.size() - old));
     if (FPosition > size)
