@@ -1,0 +1,70 @@
+#include "platform/os/DataFolders.h"
+#include "platform/os/Modules.h"
+#include "platform/rtl/Exceptions.h"
+
+#include <QList>
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace {
+
+// A resource image whose bytes are "id=text;id=text": enough to see which
+// image the registry reads from.
+class FakeImage : public TResourceImage {
+public:
+    explicit FakeImage(const QByteArray& bytes)
+    {
+        for (const QByteArray& pair : bytes.split(';')) {
+            const int eq = pair.indexOf('=');
+            if (eq < 0)
+                throw Exception("bad fake image");
+            Strings[pair.left(eq).toInt()] = QString::fromUtf8(pair.mid(eq + 1));
+        }
+    }
+    bool FindString(int id, QString& text) const override
+    {
+        const auto it = Strings.find(id);
+        if (it == Strings.end())
+            return false;
+        text = it->second;
+        return true;
+    }
+    bool FindResource(int, const QString&, QByteArray&) const override { return false; }
+    std::map<int, QString> Strings;
+};
+
+} // namespace
+
+TEST(Modules, StringsComeFromTheCurrentModuleAndFallBackToNothing)
+{
+    RegisterResourceImageParser([](const QByteArray& bytes) { return std::make_unique<FakeImage>(bytes); });
+    SetProgramResourceImage("999=ATTENTION;1000=ERROR");
+    EXPECT_EQ(LoadStr(999), "ATTENTION");
+    EXPECT_EQ(LoadStr(5), ""); // an id that is not there
+
+    SetResourceModule("999=ATTENZIONE");
+    EXPECT_EQ(LoadStr(999), "ATTENZIONE");
+    EXPECT_EQ(LoadStr(1000), ""); // a language image replaces, it does not overlay
+
+    // A bad language image is refused and the current module stays.
+    EXPECT_THROW(SetResourceModule("garbage"), Exception);
+    EXPECT_EQ(LoadStr(999), "ATTENZIONE");
+
+    ResetResourceModule();
+    EXPECT_EQ(LoadStr(1000), "ERROR");
+    EXPECT_EQ(ProgramResourceImage(), CurrentResourceModule());
+}
+
+TEST(DataFolders, ProgramDataMapsUnderTheUserDataFolder)
+{
+    const QString root = ProgramDataRoot();
+    ASSERT_FALSE(root.isEmpty());
+    EXPECT_EQ(MapWindowsPath("C:\\ProgramData\\Dravinel\\Tessvar\\"), root + "/Dravinel/Tessvar/");
+    EXPECT_EQ(MapWindowsPath("c:\\programdata\\Dravinel\\Ostrival"), root + "/Dravinel/Ostrival");
+    // Only the whole folder name counts as the prefix.
+    EXPECT_EQ(MapWindowsPath("C:\\ProgramDataX\\a"), "C:/ProgramDataX/a");
+    EXPECT_EQ(MapWindowsPath("relative\\file.ini"), "relative/file.ini");
+    // Tests run with XDG_DATA_HOME inside the sandbox, never the real home.
+    EXPECT_TRUE(root.startsWith(qEnvironmentVariable("XDG_DATA_HOME")));
+}
