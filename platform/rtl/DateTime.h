@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+class QLocale;
+
 using TDateTime = double;
 
 // Date and time text settings; the defaults come from the system locale, and
@@ -26,6 +28,9 @@ struct TDateFormatSettings {
 };
 TDateFormatSettings& DateFormatSettings();
 void ResetDateFormatSettings(); // back to the system locale
+// The settings a locale gives, its Qt date and time patterns rewritten in
+// the codes of FormatDateTime (the system locale's are the defaults).
+TDateFormatSettings DateFormatSettingsFromLocale(const QLocale& locale);
 
 // Raises EConvertError "Invalid argument to date encode" / "... time encode".
 TDateTime EncodeDate(int year, int month, int day);
