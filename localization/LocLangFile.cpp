@@ -1,0 +1,1 @@
+// LocLangFile: being written

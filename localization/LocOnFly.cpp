@@ -1,0 +1,1 @@
+// LocOnFly: being written

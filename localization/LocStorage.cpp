@@ -1,0 +1,1 @@
+// LocStorage: being written

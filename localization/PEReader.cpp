@@ -1,0 +1,1 @@
+// PEReader: being written

@@ -1,0 +1,1 @@
+// WinResProc: being written

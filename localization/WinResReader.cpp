@@ -1,0 +1,1 @@
+// WinResReader: being written
