@@ -4,7 +4,13 @@
 // makes sure they exist, and when a test binary is started by hand (without
 // ctest) it points all of them at a fresh temporary folder, so a test can never
 // write into the real user's folders.
+#ifdef TESSVAR_GUI_TEST_MAIN
+#include <QApplication>
+using TestApplication = QApplication;
+#else
 #include <QCoreApplication>
+using TestApplication = QCoreApplication;
+#endif
 #include <QDir>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -32,13 +38,13 @@ void EnsureSandbox(QTemporaryDir& fallback)
 
 } // namespace
 
-// Executables that test windows define TESSVAR_GUI_TEST_MAIN and provide
-// the QApplication themselves through TestGuiMain.cpp.
+// Built twice: with a QCoreApplication, and with a QApplication for tests of
+// fonts, painting and windows (TESSVAR_GUI_TEST_MAIN).
 int main(int argc, char** argv)
 {
     QTemporaryDir fallback;
     EnsureSandbox(fallback);
-    QCoreApplication app(argc, argv);
+    TestApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

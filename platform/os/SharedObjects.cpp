@@ -1,0 +1,1 @@
+// SharedObjects: being written
