@@ -1,0 +1,100 @@
+#pragma once
+// Measurement conversion: the pitch diameter of a screw thread from a
+// reading over three wires, over measuring arms (two balls) or with a
+// T-sphere, corrected for the lead angle (also of multi-start threads) and,
+// when compensation is on, for the Hertzian flattening of wires, balls and
+// flanks under the measuring force. Lengths in millimetres, angles in
+// degrees, force in the unit the measuring tab takes (multiplied by 9.8 for
+// newtons).
+//
+// Besides the three methods (modes 1, 2, 6) and the pass-through (mode 0),
+// Convert knows short wire formulas, a two-ball measurement referred to a
+// reference thread, plain offsets and the contact approaches of single
+// bodies (modes 3 to 5 and 7 to 23).
+//
+// A routine that fails while it computes (a floating-point fault, a contact
+// ratio outside its table, a material index outside the material table)
+// returns its fallback: -1.0 for the three-wire methods, 0.0 for arms,
+// T-sphere, the short formulas and the reference comparison, and -1.0 for a
+// contact approach (so mode 11 gives M - 1.0, the doubled modes M - 2.0).
+#include <cstdint>
+
+// Number of materials: 0 steel, 1 tungsten, 2 aluminium, 3 ceramic, 4 ruby.
+constexpr int ConvertMaterialCount = 5;
+
+class CONVERT {
+public:
+    CONVERT() = default;
+
+    // noCompensation 0 applies the deformation correction; any other value
+    // does not.
+    void SetForce(double force, uint8_t noCompensation);
+    // Mode 1.
+    void SetThreeWire(double diameter, double semiAngle1, double semiAngle2, double pitch, double wire,
+                      int material, double starts);
+    // Mode 2 and mode 6; secondDiameter is the diameter of the ball's seat.
+    void SetArms(double diameter, double semiAngle1, double semiAngle2, double pitch, double wire,
+                 double secondDiameter, int material, int secondMaterial, double starts);
+    void SetTSphere(double diameter, double semiAngle1, double semiAngle2, double pitch, double wire,
+                    double secondDiameter, int material, int secondMaterial, double starts);
+    // The other modes take the members above and these.
+    void SetMode(int mode) { FMode = mode; }
+    void SetReference(double value, double angle, double pitch); // modes 3 and 4
+    void SetOffsets(double addend, double divisor);              // modes 8 and 9
+    void SetContactLength(double length);                        // modes 14 and 20
+
+    int Mode() const { return FMode; }
+    // The result of the selected mode for reading M; 0.0 for a mode outside
+    // 0 to 23.
+    double Convert(double reading) const;
+
+private:
+    void SetBodies(int mode, double diameter, double semiAngle1, double semiAngle2, double pitch, double wire,
+                   double secondDiameter, int material, int secondMaterial, double starts);
+    double ThreeWire(double reading) const;
+    double ThreeWireScaled(double reading) const;
+    double Arms(double reading) const;
+    double TSphere(double reading) const;
+    double ShortWire(double reading) const;
+    double CorrectedShortWire(double reading) const;
+    double ReferenceComparison(double reading) const;
+    double TwoSphere() const;
+    double SpherePlane() const;
+    double ConvexSeat(double seat) const;
+    double HollowSeat(double seat) const;
+    double LineContact(double cylinder) const;
+    double FlankCorrection(double a1, double a2, double force) const;
+    double SeatCorrection(double force) const;
+
+    uint8_t FNoCompensation = 0;
+    double FForce = 0;
+    int FMode = 0;
+    double FDiameter = 0;       // D, mm
+    double FSemiAngle1 = 0;     // degrees; the included angle in modes 4, 7 and 10
+    double FSemiAngle2 = 0;     // degrees
+    double FPitch = 0;          // mm
+    double FWire = 0;           // wire or sphere diameter, mm
+    double FSecondDiameter = 0; // seat, cylinder or reference thread, mm
+    double FReferenceValue = 0;
+    double FReferenceAngle = 0; // degrees
+    double FReferencePitch = 0; // mm
+    double FAddend = 0;
+    double FDivisor = 0;
+    int FMaterial = 0;
+    int FSecondMaterial = 0;
+    double FContactLength = 0; // mm
+    double FStarts = 0;
+};
+
+// The lead angle psi (radians) of the wire or ball contact: X the reading
+// less the wire (or the arms' chord), a1 and a2 the semi-angles in radians,
+// lead L, wire d, sign -1 for wires and +1 for arms and T-sphere. The
+// iteration runs at least 11 and at most 1000 rounds; rounds gives how many
+// it ran. Raises an EMathError on a floating-point fault.
+double LeadAngle(double X, double a1, double a2, double lead, double wire, double sign,
+                 int* rounds = nullptr);
+
+// Hertzian contact coefficients for the curvature ratio x: from the table
+// for 0.01 <= x <= 1 (interpolated), from a logarithmic fit below 0.01.
+// Raises EInvalidOp for x not above 0, above 1, or not a number.
+void ContactCoefficients(double x, double& c1, double& c2);

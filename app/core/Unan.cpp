@@ -1,0 +1,81 @@
+#include "app/core/Unan.h"
+
+#include "platform/rtl/FormatText.h"
+#include "platform/rtl/NumberText.h"
+
+#include <bit>
+#include <cstdint>
+
+namespace {
+
+// The quiet NaN with no sign and no payload.
+constexpr uint64_t EmptyPattern = 0x7FF8000000000000ull;
+
+QString WithLocaleSeparator(const QString& text);
+
+} // namespace
+
+double NanValue()
+{
+    return std::bit_cast<double>(EmptyPattern);
+}
+
+bool IsNan(double value)
+{
+    return std::bit_cast<uint64_t>(value) == EmptyPattern;
+}
+
+bool TryParseNumber(const QString& text, double& value)
+{
+    value = 0;
+    if (text.isEmpty())
+        return false;
+    value = StrToFloat(WithLocaleSeparator(text));
+    return true;
+}
+
+bool TryParseNumberC(const char* text, double& value)
+{
+    return TryParseNumber(text ? QString::fromLatin1(text) : QString(), value);
+}
+
+double ParseNumber(const QString& text)
+{
+    if (text.isEmpty())
+        return 0;
+    return StrToFloat(WithLocaleSeparator(text));
+}
+
+QString FractionText(int numerator, int denominator)
+{
+    if (denominator == 0)
+        return Format(QStringLiteral("#%d"), numerator);
+    if (numerator == 0)
+        return QStringLiteral("0");
+    return Format(QStringLiteral("%d/%d"), numerator, denominator);
+}
+
+QString InchSizeText(int whole, int numerator, int denominator)
+{
+    QString text;
+    if (whole != 0)
+        text = Format(QStringLiteral("%d "), whole);
+    if (denominator != 0)
+        text += FractionText(numerator, denominator);
+    return text;
+}
+
+namespace {
+
+QString WithLocaleSeparator(const QString& text)
+{
+    const QChar separator = DecimalSeparator();
+    QString result = text;
+    for (QChar& c : result) {
+        if (c == u'.' || c == u',')
+            c = separator;
+    }
+    return result;
+}
+
+} // namespace

@@ -1,0 +1,143 @@
+#include "app/core/Unumber.h"
+#include "app/core/Unan.h"
+#include "tests/app/core/CoreFixture.h"
+
+namespace {
+
+struct Edit : TNumberEdit {
+    QString Value;
+    explicit Edit(const QString& text = QString()) : Value(text) {}
+    QString Text() const override { return Value; }
+    void SetText(const QString& text) override { Value = text; }
+};
+
+class UnumberTest : public CoreTest {
+protected:
+    void SetUp() override
+    {
+        CoreTest::SetUp();
+        list = std::make_unique<NCLIST>();
+        list->Readout().Reset();
+    }
+    std::unique_ptr<NCLIST> list;
+};
+
+TEST_F(UnumberTest, EmptyEditGivesTheEmptyValue)
+{
+    Edit edit(QStringLiteral("10"));
+    ASSERT_TRUE(list->Add(&edit, NanValue()));
+    list->Refresh();
+    EXPECT_EQ(edit.Value, QString()); // the edit opens empty whatever it held
+
+    edit.Value = QStringLiteral("3");
+    ASSERT_TRUE(list->ReadEdit(&edit));
+    double v = 0;
+    EXPECT_TRUE(list->GetValue(&edit, v));
+    EXPECT_DOUBLE_EQ(v, 3.0);
+
+    edit.Value.clear();
+    EXPECT_TRUE(list->ReadEdit(&edit));
+    v = 5;
+    EXPECT_FALSE(list->GetValue(&edit, v));
+    EXPECT_EQ(v, 0.0);
+    list->Refresh();
+    EXPECT_EQ(edit.Value, QString());
+
+    // Text that is not a number empties the value too, without an exception.
+    edit.Value = QStringLiteral("1.2,3x");
+    EXPECT_TRUE(list->ReadEdit(&edit));
+    EXPECT_FALSE(list->GetValue(&edit, v));
+}
+
+// Rows: unit, resolution, typed text, stored mm, text after Refresh. Source:
+// inch texts are converted by 25.4; the readout's formats.
+TEST_F(UnumberTest, TypedTextBecomesMillimetresAndIsShownInTheUnit)
+{
+    struct Row {
+        int n;
+        int unit, resolution;
+        const char* typed;
+        double mm;
+        const char* shown;
+    };
+    const Row rows[] = {
+        {1, 1, 2, "1", 25.4, "  +01.000000"},  {2, 0, 0, "12.3456", 12.3456, "  +012.345.6"},
+        {3, 0, 3, "0,5", 0.5, "    +000.500"}, {4, 1, 0, "0.5", 12.7, "  +00.500000"},
+        {5, 0, 0, "-2", -2.0, "  -002.000.0"},
+    };
+    for (const Row& row : rows) {
+        SetUp();
+        Edit edit;
+        list->Add(&edit, NanValue());
+        list->Readout().SetUnit(row.unit);
+        list->Readout().SetResolution(row.resolution);
+        edit.Value = QString::fromLatin1(row.typed);
+        ASSERT_TRUE(list->ReadEdit(&edit)) << row.n;
+        double v = 0;
+        ASSERT_TRUE(list->GetValue(&edit, v)) << row.n;
+        EXPECT_NEAR(v, row.mm, 1e-12) << row.n;
+        list->Refresh();
+        EXPECT_EQ(edit.Value, QString::fromLatin1(row.shown)) << row.n;
+    }
+}
+
+TEST_F(UnumberTest, UnitChangeRewritesWithoutChangingTheValues)
+{
+    Edit a;
+    Edit b;
+    list->Add(&a, 25.4);
+    list->Add(&b, NanValue());
+    list->Refresh();
+    EXPECT_EQ(a.Value, QStringLiteral("  +025.400.0"));
+    list->Readout().SetUnit(1);
+    list->Readout().SetResolution(2);
+    list->Refresh();
+    EXPECT_EQ(a.Value, QStringLiteral("  +01.000000"));
+    EXPECT_EQ(b.Value, QString());
+    double v = 0;
+    EXPECT_TRUE(list->GetValue(&a, v));
+    EXPECT_EQ(v, 25.4);
+}
+
+TEST_F(UnumberTest, LookUpsFindTheFirstBinding)
+{
+    Edit edit;
+    Edit unbound(QStringLiteral("7"));
+    EXPECT_FALSE(list->ReadEdit(&edit)); // nothing bound yet
+    list->Add(&edit, 1.0);
+    list->Add(&edit, 2.0);
+    EXPECT_EQ(list->Count(), 2);
+    double v = 0;
+    EXPECT_TRUE(list->GetValue(&edit, v));
+    EXPECT_EQ(v, 1.0);
+    list->SetValue(&edit, 3.0);
+    EXPECT_TRUE(list->GetValue(&edit, v));
+    EXPECT_EQ(v, 3.0);
+
+    EXPECT_FALSE(list->GetValue(&unbound, v));
+    list->SetValue(&unbound, 4.0);
+    EXPECT_TRUE(list->ReadEdit(&unbound));
+    EXPECT_FALSE(list->GetValue(&unbound, v));
+    EXPECT_EQ(unbound.Value, QStringLiteral("7"));
+
+    // Both bindings are written; the second keeps its own value.
+    list->Refresh();
+    EXPECT_EQ(edit.Value, QStringLiteral("  +002.000.0"));
+
+    list->Clear();
+    EXPECT_EQ(list->Count(), 0);
+    EXPECT_FALSE(list->ReadEdit(&edit));
+    EXPECT_FALSE(list->GetValue(&edit, v));
+}
+
+// A value that is not finite (not the empty value) shows as "" instead of
+// digits of nonsense.
+TEST_F(UnumberTest, NonFiniteValueShowsEmpty)
+{
+    Edit edit(QStringLiteral("x"));
+    list->Add(&edit, INFINITY);
+    list->Refresh();
+    EXPECT_EQ(edit.Value, QString());
+}
+
+} // namespace
