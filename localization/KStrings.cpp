@@ -1,5 +1,7 @@
 #include "localization/KStrings.h"
 
+#include <charconv>
+
 #include "platform/rtl/CodePages.h"
 #include "platform/rtl/NumberText.h"
 #include "platform/rtl/StringList.h"
@@ -145,8 +147,20 @@ int StrToIntSafe(const QString& s)
 
 double StrToFloatSafe(const QString& s)
 {
+    // Language data must read the same under every locale: "." only, the
+    // shortest round-trip form that the writers use.
+    QString trimmed = Trim(s);
+    if (trimmed.startsWith(u'+'))
+        trimmed.remove(0, 1);
+    if (trimmed.isEmpty())
+        return 0;
+    for (QChar c : trimmed)
+        if (c.unicode() > 0x7F)
+            return 0;
+    const QByteArray latin = trimmed.toLatin1();
     double value = 0;
-    if (!TryStrToFloat(Trim(s), value))
+    const auto result = std::from_chars(latin.constData(), latin.constData() + latin.size(), value);
+    if (result.ec != std::errc() || result.ptr != latin.constData() + latin.size())
         return 0;
     return value;
 }

@@ -47,7 +47,8 @@ bool HasLetterA(const QByteArray& s);
 bool HasLetter(const QString& s);
 
 // The trimmed text as a number; 0 when it is empty or not a number. Never
-// raise.
+// raise. Floats are read with "." whatever the locale (a leading "+" is
+// allowed), so language data reads the same everywhere.
 int StrToIntSafe(const QString& s);
 double StrToFloatSafe(const QString& s);
 

@@ -2,12 +2,20 @@
 
 #include "platform/rtl/Exceptions.h"
 
+#include <QFile>
+#include <QFileInfo>
+
 namespace {
+
+struct TModuleImage {
+    QByteArray Bytes;
+    std::unique_ptr<TResourceImage> Parsed;
+};
 
 struct Registry {
     TResourceImageParser Parser;
-    std::unique_ptr<TResourceImage> Program;
-    std::unique_ptr<TResourceImage> Replacement; // null: the program's image is the module
+    TModuleImage Program;
+    TModuleImage Replacement; // not parsed: the program's image is the module
 };
 
 Registry& TheRegistry()
@@ -16,11 +24,17 @@ Registry& TheRegistry()
     return registry;
 }
 
-std::unique_ptr<TResourceImage> Parse(const QByteArray& image)
+TModuleImage Parse(const QByteArray& image)
 {
     if (!TheRegistry().Parser)
         throw Exception(QStringLiteral("No resource image parser is registered"));
-    return TheRegistry().Parser(image);
+    return TModuleImage{image, TheRegistry().Parser(image)};
+}
+
+const TModuleImage& Current()
+{
+    const Registry& registry = TheRegistry();
+    return registry.Replacement.Parsed ? registry.Replacement : registry.Program;
 }
 
 } // namespace
@@ -39,7 +53,7 @@ void SetProgramResourceImage(const QByteArray& image)
 
 const TResourceImage* ProgramResourceImage()
 {
-    return TheRegistry().Program.get();
+    return TheRegistry().Program.Parsed.get();
 }
 
 void SetResourceModule(const QByteArray& image)
@@ -47,15 +61,35 @@ void SetResourceModule(const QByteArray& image)
     TheRegistry().Replacement = Parse(image);
 }
 
+void LoadResourceModuleFile(const QString& fileName)
+{
+    QFile file(fileName);
+    if (QFileInfo(fileName).isDir() || !file.open(QIODevice::ReadOnly))
+        throw EFOpenError(QStringLiteral("Cannot open file \"%1\". %2").arg(fileName, file.errorString()));
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw EFOpenError(QStringLiteral("Cannot read file \"%1\". %2").arg(fileName, file.errorString()));
+    SetResourceModule(bytes);
+}
+
 void ResetResourceModule()
 {
-    TheRegistry().Replacement.reset();
+    TheRegistry().Replacement = TModuleImage();
 }
 
 const TResourceImage* CurrentResourceModule()
 {
-    Registry& registry = TheRegistry();
-    return registry.Replacement ? registry.Replacement.get() : registry.Program.get();
+    return Current().Parsed.get();
+}
+
+QByteArray ProgramResourceImageData()
+{
+    return TheRegistry().Program.Bytes;
+}
+
+QByteArray CurrentResourceModuleData()
+{
+    return Current().Bytes;
 }
 
 QString LoadStr(int id)

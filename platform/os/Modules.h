@@ -39,9 +39,15 @@ const TResourceImage* ProgramResourceImage();
 // Makes another image (a language's resources) the resource module; raises
 // when it cannot be parsed and then keeps the current one.
 void SetResourceModule(const QByteArray& image);
+// The same with a resource DLL on disk; EFOpenError when it cannot be read.
+void LoadResourceModuleFile(const QString& fileName);
 // Back to the program's own image.
 void ResetResourceModule();
 const TResourceImage* CurrentResourceModule();
+// The bytes of the program's image and of the resource module (empty before
+// start-up), for readers that walk an image whole.
+QByteArray ProgramResourceImageData();
+QByteArray CurrentResourceModuleData();
 
 // The string of that id from the resource module; "" when it is not there.
 QString LoadStr(int id);

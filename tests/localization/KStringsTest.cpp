@@ -104,6 +104,9 @@ TEST(KStrings, ForgivingAndHexConversions)
     EXPECT_EQ(StrToIntSafe("99999999999"), 0);
     EXPECT_DOUBLE_EQ(StrToFloatSafe(" 2.5 "), 2.5);
     EXPECT_DOUBLE_EQ(StrToFloatSafe("2,5"), 0);
+    SetDecimalSeparator(u',');
+    EXPECT_DOUBLE_EQ(StrToFloatSafe("2.5"), 2.5); // language data ignores the locale
+    EXPECT_DOUBLE_EQ(StrToFloatSafe("+1e-3"), 0.001);
     EXPECT_DOUBLE_EQ(StrToFloatSafe(""), 0);
     ResetNumberSeparators();
 

@@ -1,8 +1,10 @@
-#include "platform/os/DataFolders.h"
 #include "platform/os/Modules.h"
+#include "platform/os/DataFolders.h"
 #include "platform/rtl/Exceptions.h"
 
+#include <QFile>
 #include <QList>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <map>
@@ -54,6 +56,30 @@ TEST(Modules, StringsComeFromTheCurrentModuleAndFallBackToNothing)
     ResetResourceModule();
     EXPECT_EQ(LoadStr(1000), "ERROR");
     EXPECT_EQ(ProgramResourceImage(), CurrentResourceModule());
+}
+
+TEST(Modules, AResourceFileOnDiskReplacesTheModule)
+{
+    RegisterResourceImageParser([](const QByteArray& bytes) { return std::make_unique<FakeImage>(bytes); });
+    SetProgramResourceImage("999=ATTENTION");
+    QTemporaryDir dir;
+    const QString dll = dir.filePath("Tessvar.it");
+    QFile file(dll);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("999=ATTENZIONE");
+    file.close();
+
+    LoadResourceModuleFile(dll);
+    EXPECT_EQ(LoadStr(999), "ATTENZIONE");
+    EXPECT_EQ(CurrentResourceModuleData(), "999=ATTENZIONE");
+    EXPECT_EQ(ProgramResourceImageData(), "999=ATTENTION");
+
+    // A file that is missing or is a folder keeps the current module.
+    EXPECT_THROW(LoadResourceModuleFile(dir.filePath("missing")), EFOpenError);
+    EXPECT_THROW(LoadResourceModuleFile(dir.path()), EFOpenError);
+    EXPECT_EQ(LoadStr(999), "ATTENZIONE");
+    ResetResourceModule();
+    EXPECT_EQ(CurrentResourceModuleData(), "999=ATTENTION");
 }
 
 TEST(DataFolders, ProgramDataMapsUnderTheUserDataFolder)
