@@ -635,6 +635,10 @@ void TResProcessor::CreateDLLStream(TStream& stream, const TProgressCallback& pr
     std::vector<uint32_t> offsets;
     uint64_t resourceSize = DirSize + uint64_t(Count()) * EntrySize;
     for (const TResBlock* block : blocks) {
+        // Each block starts on a 4-byte boundary: resource directories and
+        // the version block must be aligned, and string groups of odd length
+        // would otherwise shift everything after them.
+        resourceSize = AlignUp(uint32_t(resourceSize), 4);
         offsets.push_back(uint32_t(resourceSize));
         resourceSize += block->Size();
         if (resourceSize > 0x7FFFFFFF)
@@ -744,6 +748,7 @@ void TResProcessor::CreateDLLStream(TStream& stream, const TProgressCallback& pr
         report();
     }
     for (size_t i = 0; i < blocks.size(); ++i) {
+        PadTo(section, offsets[i]);
         blocks[i]->WriteToDLL(section, offsets[i], timeStamp);
         report();
     }

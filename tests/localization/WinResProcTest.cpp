@@ -246,6 +246,26 @@ TEST(ResProcessor, SortsDirectoryEntries)
     EXPECT_EQ(names, QStringList({"alpha=alpha", "ZETA=ZETA", "3=3", "9=9"}));
 }
 
+// A string block of odd length ("abc": 102 bytes) must not shift the block
+// after it off its 4-byte boundary: directories and the version block are
+// read as aligned structures.
+TEST(ResProcessor, BlocksAfterAnOddSizedBlockStayAligned)
+{
+    TResProcessor set;
+    set.AddBlock(Strings({{1, "abc"}}));
+    auto rcdata = std::make_unique<TResRCData>();
+    rcdata->Add("FORM", false)->SetData("data");
+    set.AddBlock(std::move(rcdata));
+    const QByteArray image = set.CreateDLLImage();
+    const auto entryOffset = [&](int i) {
+        return qFromLittleEndian<quint32>(image.constData() + 0x400 + 16 + 8 * i + 4) & 0x7FFFFFFFu;
+    };
+    EXPECT_EQ(entryOffset(0), 32u); // after the root and its two entries
+    EXPECT_EQ(entryOffset(1) % 4, 0u);
+    auto reader = TPEReader::CreateByModule(image);
+    EXPECT_EQ(reader->ResourceList().GetResourceItem(1).GetResourceItem(0).RawData(), "data");
+}
+
 TEST(ResProcessor, ReportsProgressTwiceABlockAndTwiceMore)
 {
     TResProcessor set;
