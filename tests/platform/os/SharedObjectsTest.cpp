@@ -1,1 +1,323 @@
+#include "platform/os/SharedObjects.h"
+
+#include <QElapsedTimer>
 #include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+// A name no other test run uses.
+QString Unique(const char* name)
+{
+    return QStringLiteral("test-%1-%2").arg(getpid()).arg(QLatin1String(name));
+}
+
+// A child process that runs body and reports its one-byte result through a
+// pipe; the child ends with _exit so that nothing of the parent's state is
+// torn down twice.
+class Child {
+public:
+    explicit Child(const std::function<char()>& body)
+    {
+        int fds[2];
+        EXPECT_EQ(pipe(fds), 0);
+        FPid = fork();
+        if (FPid == 0) {
+            close(fds[0]);
+            const char result = body();
+            (void)!write(fds[1], &result, 1);
+            _exit(0);
+        }
+        close(fds[1]);
+        FRead = fds[0];
+    }
+    ~Child() { Result(); }
+    // The child's result once it has ended; 0 when it gave none.
+    char Result()
+    {
+        if (FPid > 0) {
+            if (read(FRead, &FResult, 1) != 1)
+                FResult = 0;
+            close(FRead);
+            waitpid(FPid, nullptr, 0);
+            FPid = -1;
+        }
+        return FResult;
+    }
+
+private:
+    pid_t FPid = -1;
+    int FRead = -1;
+    char FResult = 0;
+};
+
+bool ShmExists(const QString& kindAndName)
+{
+    struct stat st {};
+    const QByteArray path =
+        "/dev/shm/tessvar-" + QByteArray::number(uint(getuid())) + '-' + kindAndName.toUtf8();
+    return stat(path.constData(), &st) == 0;
+}
+
+TEST(SharedObjectsTest, MemoryIsSharedByNameAcrossProcessesAndRemovedByTheLastClose)
+{
+    const QString name = Unique("mem");
+    const TSharedHandle memory = OpenNamedMemory(name, 4096);
+    ASSERT_NE(memory, 0u);
+    EXPECT_EQ(NamedMemorySize(memory), 4096);
+    auto* bytes = static_cast<char*>(MapNamedMemory(memory));
+    ASSERT_NE(bytes, nullptr);
+    EXPECT_EQ(bytes[0], 0); // a new block is zero filled
+    std::strcpy(bytes, "parent");
+
+    // The child opens the name with another size: the existing block, with its
+    // own size, is what it gets.
+    Child child([&] {
+        const TSharedHandle h = OpenNamedMemory(name, 16);
+        auto* view = static_cast<char*>(MapNamedMemory(h));
+        const bool same = view && NamedMemorySize(h) == 4096 && std::strcmp(view, "parent") == 0;
+        if (view)
+            std::strcpy(view, "child");
+        return same ? 'Y' : 'N';
+    });
+    EXPECT_EQ(child.Result(), 'Y');
+    EXPECT_STREQ(bytes, "child");
+
+    // A second handle in the same process shares the mapping.
+    const TSharedHandle again = OpenNamedMemory(name, 0);
+    EXPECT_EQ(MapNamedMemory(again), bytes);
+    EXPECT_TRUE(UnmapNamedMemory(bytes));
+    EXPECT_TRUE(CloseNamedObject(again));
+    EXPECT_TRUE(ShmExists("M-" + name));
+    EXPECT_TRUE(UnmapNamedMemory(bytes));
+    EXPECT_TRUE(CloseNamedObject(memory));
+    EXPECT_FALSE(ShmExists("M-" + name));
+}
+
+TEST(SharedObjectsTest, MemoryThatCannotBeMadeRaisesAndUnnamedBlocksAreNotShared)
+{
+    try {
+        OpenNamedMemory(Unique("missing"), 0); // size 0 only opens
+        FAIL() << "no error";
+    } catch (const EOSError& e) {
+        EXPECT_EQ(e.ErrorCode, ENOENT);
+        EXPECT_TRUE(e.Message().startsWith("System Error.  Code: 2.")) << e.Message().toStdString();
+    }
+    EXPECT_THROW(OpenNamedMemory(QString(), 0), EOSError);
+
+    const TSharedHandle a = OpenNamedMemory(QString(), 64);
+    const TSharedHandle b = OpenNamedMemory(QString(), 64);
+    auto* va = static_cast<char*>(MapNamedMemory(a));
+    auto* vb = static_cast<char*>(MapNamedMemory(b));
+    ASSERT_TRUE(va && vb);
+    EXPECT_NE(va, vb);
+    // A forked child writes through the unnamed block it inherited.
+    Child child([&] {
+        va[0] = 'c';
+        return 'Y';
+    });
+    EXPECT_EQ(child.Result(), 'Y');
+    EXPECT_EQ(va[0], 'c');
+    EXPECT_EQ(vb[0], 0);
+    UnmapNamedMemory(va);
+    UnmapNamedMemory(vb);
+    CloseNamedObject(a);
+    CloseNamedObject(b);
+}
+
+TEST(SharedObjectsTest, NamesWithAnyCharactersAndLongNamesWork)
+{
+    const QString odd = Unique("Global\\a/b c:\u00e8\u4e00");
+    const QString longName = Unique("x") + QString(300, u'n');
+    for (const QString& name : {odd, longName}) {
+        const TSharedHandle first = OpenNamedEvent(name, true);
+        const TSharedHandle second = OpenNamedEvent(name, false);
+        ASSERT_NE(first, 0u) << name.toStdString();
+        SetNamedEvent(first);
+        EXPECT_EQ(WaitNamedObject(second, 0), TWaitResult::wrSignaled);
+        CloseNamedObject(first);
+        CloseNamedObject(second);
+    }
+    // The two names differ only where escaping could merge them.
+    const TSharedHandle p = OpenNamedEvent(Unique("a%2F"), true);
+    const TSharedHandle q = OpenNamedEvent(Unique("a/"), true);
+    SetNamedEvent(p);
+    EXPECT_EQ(WaitNamedObject(q, 0), TWaitResult::wrTimeout);
+    CloseNamedObject(p);
+    CloseNamedObject(q);
+}
+
+TEST(SharedObjectsTest, BadHandlesFailWithoutHarm)
+{
+    EXPECT_FALSE(CloseNamedObject(0));
+    EXPECT_FALSE(CloseNamedObject(987654321));
+    EXPECT_EQ(MapNamedMemory(987654321), nullptr);
+    EXPECT_FALSE(UnmapNamedMemory(reinterpret_cast<void*>(0x1000)));
+    EXPECT_FALSE(SetNamedEvent(987654321));
+    EXPECT_EQ(WaitNamedObject(987654321, 0), TWaitResult::wrFailed);
+    EXPECT_EQ(WaitNamedEvents({}, 0), TWaitResult::wrFailed);
+    // A mutex is no event, an event no memory block.
+    const TSharedHandle mutex = OpenNamedMutex(Unique("kind-m"));
+    const TSharedHandle event = OpenNamedEvent(Unique("kind-e"), false);
+    EXPECT_FALSE(SetNamedEvent(mutex));
+    EXPECT_EQ(WaitNamedEvents({event, mutex}, 0), TWaitResult::wrFailed);
+    EXPECT_EQ(MapNamedMemory(event), nullptr);
+    EXPECT_FALSE(ReleaseNamedMutex(event));
+    CloseNamedObject(mutex);
+    CloseNamedObject(event);
+    EXPECT_FALSE(CloseNamedObject(mutex)); // closed twice
+}
+
+TEST(SharedObjectsTest, AutoResetEventWakesOneWaiterAndManualResetWakesAll)
+{
+    struct Row {
+        int line;
+        bool manual;
+        int woken; // children of two that wake from one set
+    };
+    const Row rows[] = {
+        {1, false, 1}, // one waiter per set of an auto-reset event
+        {2, true, 2},  // every waiter until a manual-reset event is reset
+    };
+    for (const Row& row : rows) {
+        const QString name = Unique(row.manual ? "ev-manual" : "ev-auto");
+        const TSharedHandle event = OpenNamedEvent(name, row.manual);
+        auto waiter = [&] {
+            const TSharedHandle h = OpenNamedEvent(name, !row.manual);
+            return WaitNamedObject(h, 1500) == TWaitResult::wrSignaled ? 'W' : 'T';
+        };
+        Child a(waiter), b(waiter);
+        usleep(300'000); // both children are waiting
+        SetNamedEvent(event);
+        const int woken = (a.Result() == 'W') + (b.Result() == 'W');
+        EXPECT_EQ(woken, row.woken) << "row " << row.line;
+        // The auto-reset event reset itself; the manual one is still set.
+        EXPECT_EQ(WaitNamedObject(event, 0), row.manual ? TWaitResult::wrSignaled : TWaitResult::wrTimeout)
+            << "row " << row.line;
+        CloseNamedObject(event);
+    }
+}
+
+TEST(SharedObjectsTest, EventKeepsTheKindItWasCreatedWith)
+{
+    const QString name = Unique("ev-kind");
+    const TSharedHandle creator = OpenNamedEvent(name, false);
+    Child child([&] {
+        // Asked for as manual-reset, the existing auto-reset event is opened.
+        const TSharedHandle h = OpenNamedEvent(name, true);
+        SetNamedEvent(h);
+        const bool first = WaitNamedObject(h, 0) == TWaitResult::wrSignaled;
+        const bool second = WaitNamedObject(h, 0) == TWaitResult::wrTimeout;
+        return first && second ? 'Y' : 'N';
+    });
+    EXPECT_EQ(child.Result(), 'Y');
+    CloseNamedObject(creator);
+}
+
+TEST(SharedObjectsTest, PulseReleasesOnlyTheWaitersOfThatMoment)
+{
+    const QString name = Unique("ev-pulse");
+    const TSharedHandle event = OpenNamedEvent(name, true);
+    // Nobody waits: the pulse leaves nothing behind.
+    PulseNamedEvent(event);
+    EXPECT_EQ(WaitNamedObject(event, 0), TWaitResult::wrTimeout);
+
+    Child child([&] {
+        const TSharedHandle h = OpenNamedEvent(name, true);
+        return WaitNamedObject(h, 2000) == TWaitResult::wrSignaled ? 'W' : 'T';
+    });
+    usleep(300'000);
+    PulseNamedEvent(event);
+    EXPECT_EQ(child.Result(), 'W');
+    EXPECT_EQ(WaitNamedObject(event, 0), TWaitResult::wrTimeout); // reset again
+    CloseNamedObject(event);
+}
+
+TEST(SharedObjectsTest, WaitOnEitherOfTwoEventsTakesOnlyTheOneSignalled)
+{
+    const TSharedHandle completed = OpenNamedEvent(Unique("either-a"), false);
+    const TSharedHandle error = OpenNamedEvent(Unique("either-b"), false);
+    int index = -1;
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_EQ(WaitNamedEvents({completed, error}, 100, &index), TWaitResult::wrTimeout);
+    EXPECT_GE(timer.elapsed(), 95);
+    EXPECT_LT(timer.elapsed(), 1000);
+
+    SetNamedEvent(error);
+    EXPECT_EQ(WaitNamedEvents({completed, error}, 100, &index), TWaitResult::wrSignaled);
+    EXPECT_EQ(index, 1);
+    SetNamedEvent(completed);
+    SetNamedEvent(error);
+    EXPECT_EQ(WaitNamedEvents({completed, error}, 100, &index), TWaitResult::wrSignaled);
+    EXPECT_EQ(index, 0);
+    // The other event is still set and was not taken.
+    EXPECT_EQ(WaitNamedObject(error, 0), TWaitResult::wrSignaled);
+
+    // Set from another process while waiting.
+    const QString name = Unique("either-a");
+    Child child([&] {
+        usleep(200'000);
+        SetNamedEvent(OpenNamedEvent(name, false));
+        return 'Y';
+    });
+    EXPECT_EQ(WaitNamedEvents({error, completed}, 3000, &index), TWaitResult::wrSignaled);
+    EXPECT_EQ(index, 1);
+    EXPECT_EQ(child.Result(), 'Y');
+    CloseNamedObject(completed);
+    CloseNamedObject(error);
+}
+
+TEST(SharedObjectsTest, MutexWaitTimesOutAfterItsTimeAndCountsNestedTakes)
+{
+    const QString name = Unique("mutex-busy");
+    const TSharedHandle mutex = OpenNamedMutex(name);
+    ASSERT_NE(mutex, 0u);
+    EXPECT_EQ(WaitNamedObject(mutex, 0), TWaitResult::wrSignaled);
+    EXPECT_EQ(WaitNamedObject(mutex, 0), TWaitResult::wrSignaled); // nested take
+
+    Child child([&] {
+        const TSharedHandle h = OpenNamedMutex(name);
+        QElapsedTimer timer;
+        timer.start();
+        const bool timedOut = WaitNamedObject(h, 200) == TWaitResult::wrTimeout;
+        const qint64 ms = timer.elapsed();
+        return timedOut && ms >= 190 && ms < 1500 ? 'Y' : 'N';
+    });
+    EXPECT_EQ(child.Result(), 'Y');
+
+    EXPECT_TRUE(ReleaseNamedMutex(mutex));
+    EXPECT_TRUE(ReleaseNamedMutex(mutex));
+    EXPECT_FALSE(ReleaseNamedMutex(mutex)); // no longer held
+    Child taker(
+        [&] { return WaitNamedObject(OpenNamedMutex(name), 500) == TWaitResult::wrSignaled ? 'Y' : 'N'; });
+    EXPECT_EQ(taker.Result(), 'Y');
+    CloseNamedObject(mutex);
+}
+
+TEST(SharedObjectsTest, MutexOfAnOwnerThatDiedIsAcquiredAsAbandoned)
+{
+    const QString name = Unique("mutex-dead");
+    const TSharedHandle mutex = OpenNamedMutex(name);
+    {
+        Child owner([&] {
+            // Takes the mutex and ends without releasing it.
+            return WaitNamedObject(OpenNamedMutex(name), 1000) == TWaitResult::wrSignaled ? 'Y' : 'N';
+        });
+        EXPECT_EQ(owner.Result(), 'Y');
+    } // the child has ended
+    EXPECT_EQ(WaitNamedObject(mutex, 1000), TWaitResult::wrAbandoned);
+    // The new owner holds it normally.
+    EXPECT_TRUE(ReleaseNamedMutex(mutex));
+    EXPECT_EQ(WaitNamedObject(mutex, 0), TWaitResult::wrSignaled);
+    EXPECT_TRUE(ReleaseNamedMutex(mutex));
+    CloseNamedObject(mutex);
+}
+
+} // namespace

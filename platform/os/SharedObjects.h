@@ -1,0 +1,95 @@
+#pragma once
+// Named objects shared between processes: memory blocks, mutexes and events,
+// standing in for the named kernel objects of the platform the program was
+// written for. Underneath are POSIX shared memory objects ("/dev/shm") with
+// process-shared robust mutexes and condition variables.
+//
+// Names. Every object name is made per user: "/tessvar-<uid>-<kind>-<name>",
+// with the characters a shared-memory name cannot hold escaped, so that two
+// users of one machine never share an object and a name is never mistaken for
+// a path. An empty name makes an unnamed object that no other process can open
+// (a child made by fork() shares an unnamed memory block).
+//
+// Lifetime. As with the kernel objects, an object lives while some process
+// has it open: the first process to open a name creates the object, later
+// openers (in any process) get the same one, and the last close in the last
+// process removes it. An object that a crashed process left behind is opened
+// again by the next user.
+//
+// Handles are small numbers private to the process that opened them (0 means
+// none); a child made by fork() does not inherit them and opens the names
+// itself. Every call accepts any handle value: an unknown or foreign handle
+// fails (false, nullptr or wrFailed), it never crashes.
+//
+// Events keep the kind they were created with (auto-reset or manual-reset)
+// in the shared object; a later opener that asks for the other kind gets the
+// existing event unchanged. An auto-reset event releases one waiter per set
+// and resets itself; a manual-reset event releases every waiter until it is
+// reset. Pulsing releases the waiters waiting at that moment (one for an
+// auto-reset event) and leaves the event reset.
+//
+// Mutexes belong to the thread that acquired them and count nested
+// acquisitions; a mutex whose owner died while holding it is acquired with
+// the result wrAbandoned (the new owner then holds it normally). Closing a
+// handle does not release a mutex that this process holds.
+#include "platform/rtl/Exceptions.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <vector>
+
+using TSharedHandle = uintptr_t;
+
+// Timeout of the waits that never time out.
+constexpr uint32_t kWaitInfinite = 0xFFFFFFFF;
+
+// A failure of an operating-system call, with its errno value.
+class EOSError : public Exception {
+public:
+    EOSError(const QString& message, int errorCode) : Exception(message), ErrorCode(errorCode) {}
+    int ErrorCode;
+};
+
+enum class TWaitResult {
+    wrSignaled,  // the event was signalled, or the mutex acquired
+    wrAbandoned, // the mutex was acquired from an owner that died holding it
+    wrTimeout,   // the time ran out
+    wrFailed,    // a bad handle, or a handle of the wrong kind
+};
+
+// Opens the event of that name, creating it not signalled (manual-reset when
+// manualReset) when none exists. 0 when the object cannot be opened or made.
+TSharedHandle OpenNamedEvent(const QString& name, bool manualReset);
+// Opens the mutex of that name, creating it not owned when none exists; 0 on
+// failure.
+TSharedHandle OpenNamedMutex(const QString& name);
+// Opens the memory block of that name, creating it with size bytes (zero
+// filled) when none exists; an existing block keeps its own size. Raises
+// EOSError when the block neither exists nor can be made (a size of 0 or less
+// only opens).
+TSharedHandle OpenNamedMemory(const QString& name, int64_t size);
+// The whole block, readable and writable; nullptr for a bad handle. Each call
+// counts a view that UnmapNamedMemory gives back; all views of one block in
+// one process share one address.
+void* MapNamedMemory(TSharedHandle memory);
+// Size in bytes of a memory block; 0 for a bad handle.
+int64_t NamedMemorySize(TSharedHandle memory);
+bool UnmapNamedMemory(void* view);
+// Closes any handle; false for a bad one.
+bool CloseNamedObject(TSharedHandle handle);
+
+bool SetNamedEvent(TSharedHandle event);
+bool ResetNamedEvent(TSharedHandle event);
+bool PulseNamedEvent(TSharedHandle event);
+// False when the calling thread does not hold the mutex.
+bool ReleaseNamedMutex(TSharedHandle mutex);
+
+// Waits for an event or a mutex, at most timeoutMs milliseconds (kWaitInfinite:
+// without limit; 0 only tests).
+TWaitResult WaitNamedObject(TSharedHandle handle, uint32_t timeoutMs);
+// Waits until any one of the events is signalled and takes that one only;
+// index receives its position in the list (when several are signalled, the
+// first). wrFailed when the list is empty or holds a handle that is no event.
+TWaitResult WaitNamedEvents(const std::vector<TSharedHandle>& events, uint32_t timeoutMs,
+                            int* index = nullptr);

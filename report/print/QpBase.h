@@ -1,0 +1,532 @@
+#pragma once
+// QpBase: TBaseReport, the device-independent report canvas every piece of
+// report output passes through.
+//
+// Callers position and draw in report units (UnitsFactor units per inch:
+// inches, millimetres, centimetres, points or a factor of their own); the
+// canvas keeps every position in inches from the top-left corner of the
+// physical sheet and turns it into device pixels only where output needs
+// them: device pixel 0 is the first printable pixel, LeftWaste / TopWaste
+// inches in. OriginX / OriginY shift all output, ScaleX, ScaleY and Zoom
+// (percent) stretch the page about the sheet's corner.
+//
+// The canvas holds the page layout (margins, sections, cursor, line height,
+// fonts) and declares the drawing and text output as abstract operations an
+// output class implements (the snapshot writer records them).
+//
+// Fonts. The current font is a device-independent description, the base font
+// (sizes in points, heights in inches). Font properties write the canvas
+// font of the device; while that font is hooked (HookCanvasFont, done by an
+// output class when its job starts) every change of it is copied into the base
+// font. Before text is measured or output the base font is realised for the
+// device through a per-canvas cache.
+//
+// Errors: device settings are refused while printing ("Invalid method call.
+// Sheetcaster already printing."), output while not printing ("Invalid method
+// call.  Sheetcaster is not printing."), both as ESheetcaster; output after
+// Abort raises the silent EAbort.
+#include "report/print/QpDefine.h"
+#include "report/print/QpDevice.h"
+
+#include "platform/graphics/Canvas.h"
+#include "platform/rtl/StringList.h"
+
+#include <QDateTime>
+#include <QSize>
+#include <QString>
+
+#include <array>
+#include <memory>
+#include <vector>
+
+class TStream;
+
+// A list of tab stops; copies never share stops.
+class TTabList {
+public:
+    TTabList() = default;
+    TTabList(const TTabList& other) { Assign(other); }
+    TTabList& operator=(const TTabList& other)
+    {
+        Assign(other);
+        return *this;
+    }
+    void Assign(const TTabList& source);
+    int Count() const { return int(FTabs.size()); }
+    TTab* Items(int index) const { return FTabs.at(size_t(index)).get(); }
+    TTab* Add();
+    int IndexOf(const TTab* tab) const;
+
+private:
+    std::vector<std::unique_ptr<TTab>> FTabs;
+};
+
+constexpr int kSaveSlots = 10; // slots 1 to 10 of SavePos, SaveTabs, SaveFont
+
+class TBaseReport : public TQPBaseComponent {
+public:
+    explicit TBaseReport(TComponent* owner);
+    ~TBaseReport() override;
+
+    // ---- Coordinates ------------------------------------------------------
+    // Report units <-> inches <-> device pixels.
+    double XU2I(double u) const { return u / FUnitsFactor; }
+    double YU2I(double u) const { return u / FUnitsFactor; }
+    double XI2U(double i) const { return i * FUnitsFactor; }
+    double YI2U(double i) const { return i * FUnitsFactor; }
+    int XI2D(double x) const;
+    int YI2D(double y) const;
+    double XD2I(int d) const;
+    double YD2I(int d) const;
+    int XU2D(double u) const { return XI2D(XU2I(u)); }
+    int YU2D(double u) const { return YI2D(YU2I(u)); }
+    double XD2U(int d) const { return XI2U(XD2I(d)); }
+    double YD2U(int d) const { return YI2U(YD2I(d)); }
+
+    TPrintUnits Units() const { return FUnits; }
+    void SetUnits(TPrintUnits units);
+    double UnitsFactor() const { return FUnitsFactor; }
+    void SetUnitsFactor(double factor); // zero and negative factors are ignored
+
+    double XPos() const { return XI2U(FCursorXPos); }
+    void SetXPos(double value);
+    double YPos() const { return YI2U(FCursorYPos); }
+    void SetYPos(double value);
+    int CursorXPos() const { return XI2D(FCursorXPos); }
+    int CursorYPos() const { return YI2D(FCursorYPos); }
+    void GotoXY(double x, double y);
+
+    double OriginX() const { return FOriginX; }
+    void SetOriginX(double value) { FOriginX = value; }
+    double OriginY() const { return FOriginY; }
+    void SetOriginY(double value) { FOriginY = value; }
+    double ScaleX() const { return FScaleX; }
+    virtual void SetScaleX(double percent);
+    double ScaleY() const { return FScaleY; }
+    virtual void SetScaleY(double percent);
+    double Zoom() const { return FZoom; }
+    int XDPI() const { return FXDPI; }
+    int YDPI() const { return FYDPI; }
+
+    // Margins as last set (report units of that time); the edges follow.
+    double MarginLeft() const { return FLeftMarginWidth; }
+    void SetMarginLeft(double value);
+    double MarginRight() const { return FRightMarginWidth; }
+    void SetMarginRight(double value);
+    double MarginTop() const { return FTopMarginWidth; }
+    void SetMarginTop(double value);
+    double MarginBottom() const { return FBottomMarginWidth; }
+    void SetMarginBottom(double value);
+
+    // Section edges, report units; moving an edge past the cursor moves the
+    // cursor onto it.
+    double SectionLeft() const { return XI2U(FLeftSection); }
+    void SetSectionLeft(double value);
+    double SectionRight() const { return XI2U(FRightSection); }
+    void SetSectionRight(double value);
+    double SectionTop() const { return YI2U(FTopSection); }
+    void SetSectionTop(double value);
+    double SectionBottom() const { return YI2U(FBottomSection); }
+    void SetSectionBottom(double value);
+    void ResetSection();
+
+    // The physical sheet and its unprintable edges, report units.
+    double PageWidth();
+    double PageHeight();
+    double LeftWaste() const { return XI2U(FLeftWaste); }
+    double RightWaste() const { return XI2U(FRightWaste); }
+    double TopWaste() const { return YI2U(FTopWaste); }
+    double BottomWaste() const { return YI2U(FBottomWaste); }
+    // The page used when no printer is installed, report units (kept in
+    // inches, so that it stays the same paper when the units change).
+    double NoPrinterPageWidth() const { return XI2U(FNoPrinterPageWidth); }
+    void SetNoPrinterPageWidth(double value) { FNoPrinterPageWidth = XU2I(value); }
+    double NoPrinterPageHeight() const { return YI2U(FNoPrinterPageHeight); }
+    void SetNoPrinterPageHeight(double value) { FNoPrinterPageHeight = YU2I(value); }
+
+    int CurrentPage() const { return FCurrentPage; }
+    int PageNumOffset() const { return FPageNumOffset; }
+    void SetPageNumOffset(int value) { FPageNumOffset = value; }
+    int RelativePage() const { return FCurrentPage + FPageNumOffset; }
+    bool Printing() const { return FPrinting; }
+    bool Aborted() const { return FAborted; }
+    bool PageInvalid() const { return FPageInvalid; }
+
+    // ---- Device and page settings -----------------------------------------
+    bool NoPrinters() const;
+    // The canvas's own device (not owned) when set, else the global device.
+    TQPBaseDevice* LocalDevice() const;
+    void SetLocalDevice(TQPBaseDevice* device) { FLocalDevice = device; }
+
+    TOrientation Orientation() const { return FOrientation; }
+    virtual void SetOrientation(TOrientation orientation);
+    int Copies() const { return FCopies; }
+    void SetCopies(int copies);
+    int PrinterIndex() const;
+    void SetPrinterIndex(int index);
+    // Width and Height in report units; both 0 select the paper by number.
+    bool SetPaperSize(int size, double width, double height);
+    bool SelectPaper(const QString& paperName);
+    virtual bool SelectBin(const QString& binName);
+    bool SelectPrinter(const QString& printerName);
+    bool SupportBin(int binNum) const { return LocalDevice()->SupportBin(binNum); }
+    bool SupportPaper(int paperNum) const { return LocalDevice()->SupportPaper(paperNum); }
+    bool SupportOrientation() const { return LocalDevice()->SupportOrientation(); }
+    bool SupportDuplex() const { return LocalDevice()->SupportDuplex(); }
+    bool SupportCollate() const { return LocalDevice()->SupportCollate(); }
+    const TStringList* Bins() const { return LocalDevice()->GetBins(); }
+    const TStringList* Papers() const { return LocalDevice()->GetPapers(); }
+    const TStringList* Fonts() const { return LocalDevice()->GetFonts(); }
+    const TStringList* Printers() const { return LocalDevice()->GetPrinters(); }
+    int MaxCopies() const { return LocalDevice()->GetMaxCopies(); }
+    TDuplex Duplex() const { return LocalDevice()->GetDuplex(); }
+    void SetDuplex(TDuplex duplex) { LocalDevice()->SetDuplex(duplex); }
+    bool Collate() const { return LocalDevice()->GetCollate(); }
+    void SetCollate(bool collate) { LocalDevice()->SetCollate(collate); }
+    TDevMode* DevMode() const;
+    QString DeviceName();
+    QString DriverName();
+    QString Port();
+    const QString& OutputName() const { return FOutputName; }
+    void SetOutputName(const QString& fileName);
+    void ReleasePrinter();
+    void RecoverPrinter();
+    bool ShowPrinterSetupDialog();
+    bool ShowPrintDialog();
+    void ResetWaste();
+    void ResetPrinter();
+    void Reset();
+    TColor BKColor();
+    virtual void SetBKColor(TColor color);
+    TBKMode TextBKMode() const { return FTextBKMode; }
+    virtual void SetTextBKMode(TBKMode mode);
+    TFrameMode FrameMode() const { return FFrameMode; }
+    virtual void SetFrameMode(TFrameMode mode);
+
+    // The local device's canvas; ESheetcaster "Error!  Canvas not yet
+    // active." when the device has no context.
+    virtual TCanvas* GetCanvas();
+    // Size of the text in the device font, device pixels; (0, 0) for "".
+    virtual QSize GetTextExtent(const QString& value);
+    // 0 the canvas itself, 1 a preview output, 2 the snapshot writer.
+    virtual int OutputMode() const { return 0; }
+
+    // ---- Page flow basics used by Reset -----------------------------------
+    void ClearColumns();
+    void ClearTabs();
+    void ResetTabs();
+    void Home();
+    int LineNum() const { return FLineNum; }
+    void SetLineNum(int value);
+    int ColumnNum() const { return FColumnNum; }
+    void SetColumnNum(int value);
+    void ResetLineHeight();
+    TLineHeightMethod LineHeightMethod() const { return FLineHeightMethod; }
+    void SetLineHeightMethod(TLineHeightMethod method) { FLineHeightMethod = method; }
+    int LinesPerInch() const { return FLinesPerInch; }
+    double LineHeight() const { return YI2U(FLineHeight); }
+    double AscentHeight() const { return YI2U(FAscentHeight); }
+    double DescentHeight() const { return YI2U(FDescentHeight); }
+    // Where the lines of the current column start, inches.
+    double LineStartPos() const { return (FColumnNum - 1) * FColumnWidth + FLeftSection; }
+
+    // ---- Fonts --------------------------------------------------------------
+    virtual void HookCanvasFont();
+    virtual void UnhookCanvasFont();
+    virtual void CanvasFontChanged(TObject* sender);
+
+    QString FontName() const { return FBaseFont->Name; }
+    void SetFontName(const QString& name);
+    TColor FontColor() const { return FBaseFont->Color; }
+    void SetFontColor(TColor color);
+    TFontPitch FontPitch() const { return FBaseFont->Pitch; }
+    void SetFontPitch(TFontPitch pitch);
+    int FontCharset() const { return FBaseFont->CharSet; }
+    void SetFontCharset(int charset);
+    bool Bold() const { return FBaseFont->Bold; }
+    void SetBold(bool value);
+    bool Italic() const { return FBaseFont->Italic; }
+    void SetItalic(bool value);
+    bool Underline() const { return FBaseFont->Underline; }
+    void SetUnderline(bool value);
+    bool Strikeout() const { return FBaseFont->Strikeout; }
+    void SetStrikeout(bool value);
+    double FontSize() const { return FBaseFont->Size; } // points
+    void SetFontSize(double points);
+    double FontHeight() const { return YI2U(FBaseFont->Height); }
+    void SetFontHeight(double value);
+    double FontWidth() const { return XI2U(FBaseFont->Width); }
+    void SetFontWidth(double value);
+    bool Superscript() const { return FBaseFont->Superscript; }
+    void SetSuperscript(bool value);
+    bool Subscript() const { return FBaseFont->Subscript; }
+    void SetSubscript(bool value);
+    int FontRotation() const { return FBaseFont->Rotation; }
+    void SetFontRotation(int degrees);
+    TFontAlign FontAlign() const { return FBaseFont->Align; }
+    void SetFontAlign(TFontAlign align);
+    // The realised font (realising it first when needed).
+    int FontHandle();
+
+    virtual void SetFont(const QString& name, double size);
+    void AssignFont(const TFont& font);
+    TSaveFont* GetBaseFont() const { return FBaseFont.get(); }
+    void SetBaseFont(const TSaveFont& font);
+    static std::unique_ptr<TFont> CreateFont(const QString& name, int size);
+    bool PushFont();
+    bool PopFont();
+    bool SaveFont(int index);
+    bool RestoreFont(int index);
+    // Makes the base font the device font (realising it through the cache),
+    // and puts the canvas's own font back.
+    void SelectQPFont();
+    void SelectCanvasFont();
+    // The realised fonts, by Handle - 1.
+    int FontCacheCount() const { return int(FFontList.size()); }
+
+    // ---- Pens and brushes -------------------------------------------------
+    // Width >= 0: device pixels; -10000..-1: hundredths of an inch; below
+    // -10000: ten-thousandths of an inch after adding 10000.
+    virtual void SetPen(TColor color, TPenStyle style, int width, TPenMode mode);
+    std::unique_ptr<TPen> CreatePen(TColor color, TPenStyle style, int width, TPenMode mode) const;
+    // bitmap nullptr keeps the brush's pattern.
+    virtual void SetBrush(TColor color, TBrushStyle style, const TBitmap* bitmap);
+    static std::unique_ptr<TBrush> CreateBrush(TColor color, TBrushStyle style, const TBitmap* bitmap);
+
+    // ---- Graphics routines ------------------------------------------------
+    // The size that keeps a picture's aspect ratio; 0 for an empty picture.
+    static double CalcGraphicHeight(double width, const TGraphic& graphic);
+    static double CalcGraphicWidth(double height, const TGraphic& graphic);
+    TPoint CreatePoint(double x, double y) const;
+    TRect CreateRect(double x1, double y1, double x2, double y2) const;
+
+    // ---- Output, implemented by output classes ------------------------------
+    // Text at X (inches) on the current baseline.
+    virtual void OutputCenter(const QString& text, double x) = 0;
+    virtual void OutputLeft(const QString& text, double x) = 0;
+    virtual void OutputRight(const QString& text, double x) = 0;
+    virtual void OutputBlock(const QString& text, double x, double width) = 0;
+    virtual void TabRectangle(double x1, double y1, double x2, double y2) = 0;
+    // Drawing primitives; coordinates in report units, rectangles and points
+    // in device pixels (CreateRect, CreatePoint).
+    virtual void BrushCopy(const TRect& dest, TBitmap* bitmap, const TRect& source, TColor color) = 0;
+    virtual void FloodFill(double x, double y, TColor color, TFillStyle fillStyle) = 0;
+    virtual void FrameRect(const TRect& rect) = 0;
+    virtual void CopyRect(const TRect& dest, TCanvas* canvas, const TRect& source) = 0;
+    virtual void FillRect(const TRect& rect) = 0;
+    virtual void DrawFocusRect(const TRect& rect) = 0;
+    virtual void Arc(double x1, double y1, double x2, double y2, double x3, double y3, double x4,
+                     double y4) = 0;
+    virtual void Chord(double x1, double y1, double x2, double y2, double x3, double y3, double x4,
+                       double y4) = 0;
+    virtual void Draw(double x, double y, TGraphic* graphic) = 0;
+    virtual void Ellipse(double x1, double y1, double x2, double y2) = 0;
+    virtual void LineTo(double x, double y) = 0;
+    virtual void MoveTo(double x, double y) = 0;
+    virtual void Pie(double x1, double y1, double x2, double y2, double x3, double y3, double x4,
+                     double y4) = 0;
+    virtual void Polygon(const std::vector<TPoint>& points) = 0;
+    virtual void Polyline(const std::vector<TPoint>& points) = 0;
+    virtual void PrintBitmap(double x, double y, double scaleX, double scaleY, TBitmap* bitmap) = 0;
+    virtual void PrintBitmapRect(double x1, double y1, double x2, double y2, TBitmap* bitmap) = 0;
+    virtual void PrintImageRect(double x1, double y1, double x2, double y2, TStream* imageStream,
+                                const QString& imageType) = 0;
+    virtual void Rectangle(double x1, double y1, double x2, double y2) = 0;
+    virtual void RoundRect(double x1, double y1, double x2, double y2, double x3, double y3) = 0;
+    virtual void StretchDraw(const TRect& rect, TGraphic* graphic) = 0;
+    virtual void TextRect(const TRect& rect, double x, double y, const QString& text) = 0;
+    virtual void PrintData(const QString& value) = 0;
+    virtual void PrintDataStream(TStream& stream, int bufSize) = 0;
+    virtual void Start() = 0;
+    virtual void Finish() = 0;
+
+    virtual void HyperlinkChanged() {}
+    virtual void UnregisterGraphic() {}
+    virtual void RegisterGraphic() {}
+    virtual void ReuseGraphic(int) {}
+
+    // ---- Plain settings -------------------------------------------------
+    const QString& Title() const { return FTitle; }
+    void SetTitle(const QString& title) { FTitle = title; }
+    int FirstPage() const { return FFirstPage; }
+    void SetFirstPage(int page) { FFirstPage = page; }
+    int LastPage() const { return FLastPage; }
+    void SetLastPage(int page) { FLastPage = page; }
+    const QString& Selection() const { return FSelection; }
+    void SetSelection(const QString& selection) { FSelection = selection; }
+    const QString& StatusFormat() const { return FStatusFormat; }
+    void SetStatusFormat(const QString& format) { FStatusFormat = format; }
+    TStringList& StatusText() { return FStatusText; }
+    TStringList& MacroData() { return FMacroData; }
+    // The label that shows the status line (not owned; cleared when it goes).
+    TComponent* StatusLabel() const { return FStatusLabel; }
+    void SetStatusLabel(TComponent* label);
+    int TabShade() const { return FTabShade; }
+    void SetTabShade(int shade) { FTabShade = shade; }
+    TColor TabColor() const { return FTabColor; }
+    void SetTabColor(TColor color) { FTabColor = color; }
+    TColor BoxLineColor() const { return FBoxLineColor; }
+    void SetBoxLineColor(TColor color) { FBoxLineColor = color; }
+    TTabJustify TabJustify() const { return FTabJustify; }
+    void SetTabJustify(TTabJustify justify) { FTabJustify = justify; }
+    TTabJustify ParaJustify() const { return FParaJustify; }
+    void SetParaJustify(TTabJustify justify) { FParaJustify = justify; }
+    double FixedTabWidth() const { return FFixedTabWidth; }
+    void SetFixedTabWidth(double value) { FFixedTabWidth = value; }
+    bool TransparentBitmaps() const { return FTransparentBitmaps; }
+    void SetTransparentBitmaps(bool value) { FTransparentBitmaps = value; }
+    bool IgnoreQPTF() const { return FIgnoreQPTF; }
+    void SetIgnoreQPTF(bool value) { FIgnoreQPTF = value; }
+    bool UseDrawText() const { return FUseDrawText; }
+    void SetUseDrawText(bool value) { FUseDrawText = value; }
+    bool NoNTColorFix() const { return FNoNTColorFix; }
+    void SetNoNTColorFix(bool value) { FNoNTColorFix = value; }
+    bool NoBufferLine() const { return FNoBufferLine; }
+    void SetNoBufferLine(bool value) { FNoBufferLine = value; }
+    double TextFieldWidth() const { return FTextFieldWidth; }
+    void SetTextFieldWidth(double value) { FTextFieldWidth = value; }
+    int CurrentPass() const { return FCurrentPass; }
+    void SetCurrentPass(int value) { FCurrentPass = value; }
+    int TotalPasses() const { return FTotalPasses; }
+    void SetTotalPasses(int value) { FTotalPasses = value; }
+    const QString& HyperLink() const { return FHyperLink; }
+    bool Threaded() const { return FThreaded; }
+    void SetThreaded(bool value) { FThreaded = value; }
+
+    TNotifyEvent OnPrint;
+    TPrintPageEvent OnPrintPage;
+    TNotifyEvent OnBeforePrint;
+    TNotifyEvent OnAfterPrint;
+    TNotifyEvent OnNewPage;
+    TNotifyEvent OnNewColumn;
+    TNotifyEvent OnPrintHeader;
+    TNotifyEvent OnPrintFooter;
+    TNotifyEvent OnEndOfSection;
+    TDecodeImageEvent OnDecodeImage;
+
+protected:
+    void AssignTo(TPersistent* dest) const override;
+    void Notification(TComponent* component, TOperation operation) override;
+
+    // The run state: raise unless printing (EAbort after Abort), and unless
+    // not printing.
+    void CheckPrinting() const;
+    void CheckNotPrinting() const;
+    void ApplyOrientation();
+
+    // The fields below are shared with the output classes.
+    std::unique_ptr<TTabList> FCurrentTabList;
+    std::array<std::unique_ptr<TPosition>, kSaveSlots> FSavePosArr;
+    std::array<std::unique_ptr<TTabList>, kSaveSlots> FSaveTabsArr;
+    std::array<std::unique_ptr<TSaveFont>, kSaveSlots> FSaveFontArr;
+    std::vector<TPosition> FPosStack;
+    std::vector<TSaveFont> FFontStack;
+    std::vector<TTabList> FTabsStack;
+    bool FBlockTextOp = false;
+    std::unique_ptr<TSaveFont> FBaseFont;
+    std::vector<TSaveFont> FFontList; // realised fonts; Handle = index + 1
+    std::vector<TCanvas::TDeviceFont> FRealisedFonts;
+    TNotifyEvent FFontSaveOnChange;
+    bool FFontHooked = false;
+    std::shared_ptr<int> FAlive = std::make_shared<int>(0); // expires with this canvas
+    bool FBaseFontChanged = true;
+    bool FDisableFontChange = false;
+    TCanvas::TDeviceFont FSaveCanvasFont;
+    uint8_t FValidDestination = 0x1F; // output modes 0 to 4
+    int FJobPages = 9999;
+    TStringList FMacroData;
+    TTabJustify FParaJustify = TTabJustify::tjNone;
+    double FFixedTabWidth = 0.5;
+    TFrameMode FFrameMode = TFrameMode::fmInside;
+    TTab* FCurrentTab = nullptr;
+    bool FOnTab = false;
+    bool FBeforeTabs = false;
+    int FAddX = 0; // device pixels added to every converted position
+    int FAddY = 0;
+    bool FNoBufferLine = false;
+    bool FNoNTColorFix = false;
+    bool FUseDrawText = false;
+    double FLeftWaste = 0; // inches
+    double FRightWaste = 0;
+    double FTopWaste = 0;
+    double FBottomWaste = 0;
+    double FAscentHeight = 0; // inches
+    double FDescentHeight = 0;
+    double FLineHeight = 0;
+    QString FOutputName;
+    int FPrinterIndex = -1;
+    double FLeftMargin = 0; // margin edges, inches from the sheet's edges
+    double FRightMargin = 0;
+    double FTopMargin = 0;
+    double FBottomMargin = 0;
+    double FLeftSection = 0; // section edges, inches
+    double FRightSection = 0;
+    double FTopSection = 0;
+    double FBottomSection = 0;
+    double FCursorXPos = 0; // inches; Y is the baseline of the current line
+    double FCursorYPos = 0;
+    double FColumnWidth = 0; // inches: the pitch of columns, and their gap
+    double FColumnBetween = 0;
+    bool FThreaded = false;
+    QDateTime FReportDateTime;
+    TTabJustify FTabJustify = TTabJustify::tjNone;
+    int FCurrentPage = 0;
+    bool FPageInvalid = false;
+    int FXDPI = 300;
+    int FYDPI = 300;
+    int FLineNum = 0;
+    int FColumnNum = 1;
+    int FColumns = 1;
+    QString FDevice; // printer identification
+    QString FDriver;
+    QString FPort;
+    bool FAborted = false;
+    bool FPrinting = false;
+    double FOriginX = 0; // report units
+    double FOriginY = 0;
+    int FFirstPage = 1;
+    int FLastPage = 9999;
+    QString FSelection;
+    TComponent* FStatusLabel = nullptr;
+    QString FStatusFormat;
+    TStringList FStatusText;
+    TLineHeightMethod FLineHeightMethod = TLineHeightMethod::lhmFont;
+    int FLinesPerInch = 6;
+    TPrintUnits FUnits = TPrintUnits::unInch;
+    double FUnitsFactor = 1.0;
+    double FLeftMarginWidth = 0; // margins as last set, report units
+    double FRightMarginWidth = 0;
+    double FTopMarginWidth = 0;
+    double FBottomMarginWidth = 0;
+    int FTabShade = 0;
+    TColor FTabColor = clBlack;
+    TColor FBoxLineColor = clBlack;
+    QString FTitle;
+    TBKMode FTextBKMode = TBKMode::bkTransparent;
+    TOrientation FOrientation = TOrientation::poDefault;
+    TOrientation FNewOrientation = TOrientation::poDefault;
+    int FCopies = 1;
+    double FScaleX = 100; // percent
+    double FScaleY = 100;
+    double FZoom = 100;
+    double FNoPrinterPageHeight = 11; // inches
+    double FNoPrinterPageWidth = 8.5;
+    bool FTransparentBitmaps = false;
+    bool FIgnoreQPTF = false;
+    int FCurrentPass = 1;
+    int FTotalPasses = 1;
+    double FTextFieldWidth = 0;
+    int FPageNumOffset = 0;
+    TQPBaseDevice* FLocalDevice = nullptr;
+    QString FHyperLink;
+
+private:
+    void SetLeftSectionInches(double inches);
+    void SetRightSectionInches(double inches);
+    void SetTopSectionInches(double inches);
+    void SetBottomSectionInches(double inches);
+    double DevicePageWidthInches();
+    double DevicePageHeightInches();
+    void SetCanvasFontStyle(TFontStyle style, bool on);
+    int PenWidthPixels(int width) const;
+};

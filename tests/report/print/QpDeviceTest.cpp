@@ -1,0 +1,318 @@
+#include "report/print/QpDevice.h"
+#include "report/print/QpFont.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QPrinterInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+namespace {
+
+class BaseDevice : public TQPBaseDevice {
+public:
+    TCanvas* GetCanvas() override { return &FCanvas; }
+
+private:
+    TCanvas FCanvas;
+};
+
+TEST(QpDeviceTest, BaseDeviceHasALetterPageAt96DpiInLandscape)
+{
+    BaseDevice device;
+    EXPECT_EQ(device.GetPageWidth(), 816); // 8.5 in * 96
+    EXPECT_EQ(device.GetPageHeight(), 1056);
+    EXPECT_EQ(device.GetOrientation(), TOrientation::poLandScape);
+    EXPECT_EQ(device.GetMaxCopies(), 1);
+    EXPECT_EQ(device.GetBins(), nullptr);
+    EXPECT_EQ(device.GetWaste(), TRect());
+    EXPECT_TRUE(device.SelectBin(QStringLiteral("Tray 2"), true));
+    EXPECT_TRUE(device.SupportDuplex());
+    EXPECT_EQ(device.TextWidth(QStringLiteral("abc")), 0);
+}
+
+TEST(QpDeviceTest, BaseDevicePaperSizes)
+{
+    struct Row {
+        int line;
+        int size, width, height; // paper number, tenths of a millimetre
+        int pixelsWide, pixelsHigh;
+    };
+    // At 96 dpi: round(96 * tenths / 254) for custom sizes, round(96 * inches)
+    // for papers of the table.
+    const Row rows[] = {
+        {1, 0, 2100, 2970, 794, 1123}, // 793.7, 1122.5: A4 by size
+        {2, 9, 0, 0, 794, 1123},       // A4 by number
+        {3, 39, 0, 0, 1428, 1152},     // stored 14.875 x 12
+        {4, 12345, 0, 0, 816, 1056},   // unknown: letter
+        {5, 256, 0, 0, 816, 1056},     // custom without a size: letter
+        {6, 9, 2540, 0, 794, 1123},    // one dimension only: the number counts
+        {7, 0, 1, 1, 0, 0},            // 0.378 px
+    };
+    for (const Row& row : rows) {
+        BaseDevice device;
+        EXPECT_TRUE(device.SetPaperSize(row.size, row.width, row.height));
+        EXPECT_EQ(device.GetPageWidth(), row.pixelsWide) << "row " << row.line;
+        EXPECT_EQ(device.GetPageHeight(), row.pixelsHigh) << "row " << row.line;
+    }
+}
+
+TEST(QpDeviceTest, RenderDeviceIs600DpiAndLandscapeByDefault)
+{
+    TQPRenderDevice device;
+    EXPECT_EQ(device.GetXDPI(), 600);
+    EXPECT_EQ(device.GetPageHeight(), 5100);
+    EXPECT_EQ(device.GetPageWidth(), 6600);
+    device.SetOrientation(TOrientation::poPortrait);
+    EXPECT_EQ(device.GetPageHeight(), 6600);
+    EXPECT_EQ(device.GetPageWidth(), 5100);
+    // Widths come from the font-width manager, with the canvas font.
+    TFont* font = device.GetCanvas()->Font();
+    font->SetName(QStringLiteral("Arial"));
+    font->SetPixelsPerInch(600);
+    font->SetHeight(-100);
+    EXPECT_EQ(device.TextWidth(QStringLiteral("AA")), FontManager().TextWidth(*font, QStringLiteral("AA")));
+    EXPECT_EQ(device.TextWidth(QStringLiteral("AA")), 133); // 800 * 12 * 600 / 43200
+    EXPECT_TRUE(device.CanvasActive());
+}
+
+bool PrinterInstalled()
+{
+    return !QPrinterInfo::availablePrinterNames().isEmpty();
+}
+
+QString Message(const std::function<void()>& call)
+{
+    try {
+        call();
+    } catch (const ESheetcaster& e) {
+        return e.Message();
+    }
+    return QStringLiteral("<no error>");
+}
+
+TEST(QpDeviceTest, WithoutPrinterTheDeviceIsInvalidAndItsSettingsChangeNothing)
+{
+    if (PrinterInstalled())
+        GTEST_SKIP() << "a printer is installed";
+    TQpPrinterDevice device;
+    EXPECT_TRUE(device.InvalidPrinter());
+    EXPECT_EQ(device.DeviceIndex(), -1);
+    EXPECT_EQ(device.DevMode(), nullptr);
+    EXPECT_EQ(device.GetMaxCopies(), 1);
+    device.SetCopies(3);
+    EXPECT_EQ(device.GetCopies(), 1);
+    device.SetOrientation(TOrientation::poLandScape);
+    EXPECT_EQ(device.GetOrientation(), TOrientation::poPortrait);
+    device.SetCollate(true);
+    EXPECT_FALSE(device.GetCollate());
+    EXPECT_FALSE(device.SetPaperSize(9, 0, 0));
+    EXPECT_FALSE(device.SelectPaper(QStringLiteral("A4"), false));
+    EXPECT_FALSE(device.SelectBin(QStringLiteral("Tray"), false));
+    EXPECT_FALSE(device.SelectPrinter(QStringLiteral("Office"), false));
+    EXPECT_FALSE(device.SupportDuplex());
+    EXPECT_EQ(device.GetPrinters()->Count(), 0);
+    EXPECT_GT(device.GetFonts()->Count(), 0);
+
+    // The canvas still measures, on a letter page at 600 dpi.
+    ASSERT_NE(device.GetCanvas(), nullptr);
+    EXPECT_TRUE(device.CanvasActive());
+    EXPECT_EQ(device.GetXDPI(), 600);
+    EXPECT_EQ(device.GetPageWidth(), 5100);
+    EXPECT_EQ(device.GetPageHeight(), 6600);
+    EXPECT_EQ(device.GetWaste(), TRect());
+    device.GetCanvas()->Font()->SetName(QStringLiteral("Arial"));
+    device.GetCanvas()->Font()->SetHeight(-100);
+    EXPECT_NEAR(device.TextWidth(QStringLiteral("AA")), 133, 1);
+    EXPECT_EQ(device.TextWidth(QString()), 1);
+
+    // A job needs a printer or a file.
+    EXPECT_EQ(Message([&] { device.BeginDoc(); }),
+              "Cannot print: no printer is installed and no output file was given.");
+    EXPECT_FALSE(device.Printing());
+    EXPECT_EQ(Message([&] { device.EndDoc(); }), "Invalid method call.  Device is not printing.");
+    EXPECT_EQ(Message([&] { device.NewPage(); }), "Invalid method call.  Device is not printing.");
+    EXPECT_EQ(Message([&] { device.Abort(); }), "Invalid method call.  Device is not printing.");
+}
+
+struct Word {
+    QString Text;
+    double XMin, YMin, XMax, YMax;
+    int Page;
+};
+
+// The words of a PDF file as poppler's pdftotext finds them, in points.
+std::vector<Word> PdfWords(const QString& file)
+{
+    const QString tool = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
+    if (tool.isEmpty())
+        ADD_FAILURE() << "pdftotext (poppler-utils) is needed";
+    QProcess process;
+    process.start(tool, {QStringLiteral("-bbox"), file, QStringLiteral("-")});
+    process.waitForFinished(30000);
+    const QString html = QString::fromUtf8(process.readAllStandardOutput());
+    std::vector<Word> words;
+    int page = 0;
+    static const QRegularExpression item(
+        QStringLiteral("<page |<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" xMax=\"([\\d.]+)\" "
+                       "yMax=\"([\\d.]+)\">([^<]*)</word>"));
+    for (auto it = item.globalMatch(html); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        if (m.captured(0).startsWith(u"<page")) {
+            ++page;
+            continue;
+        }
+        words.push_back({m.captured(5), m.captured(1).toDouble(), m.captured(2).toDouble(),
+                         m.captured(3).toDouble(), m.captured(4).toDouble(), page});
+    }
+    return words;
+}
+
+TEST(QpDeviceTest, WithoutPrinterAPageDrawnOnTheCanvasPrintsIntoAPdfFile)
+{
+    if (PrinterInstalled())
+        GTEST_SKIP() << "a printer is installed";
+    const QString dir = QDir::tempPath() + QStringLiteral("/qpdevice");
+    QDir().mkpath(dir);
+    const QString pdf = dir + QStringLiteral("/page.pdf");
+    QFile::remove(pdf);
+
+    TQpPrinterDevice device;
+    device.SetTitle(QStringLiteral("Gauge card"));
+    device.SetOutputFile(pdf);
+    device.BeginDoc();
+    EXPECT_TRUE(device.Printing());
+    EXPECT_EQ(Message([&] { device.SetOutputFile(QStringLiteral("other.pdf")); }),
+              "Invalid method call.  Device already printing.");
+    EXPECT_EQ(Message([&] { device.BeginDoc(); }), "Invalid method call.  Device already printing.");
+    TCanvas* canvas = device.GetCanvas();
+    canvas->Font()->SetName(QStringLiteral("Arial"));
+    canvas->Font()->SetHeight(-100); // 12 points at 600 dpi
+    canvas->Font()->SetColor(clBlack);
+    canvas->SetBackgroundMode(TBackgroundMode::bmTransparent);
+    // Top-left corner of the text cell 2 inches right, 3 inches down.
+    canvas->TextOut(1200, 1800, QStringLiteral("Tessvar"));
+    canvas->Pen()->SetWidth(6);
+    canvas->MoveTo(1200, 2000);
+    canvas->LineTo(3000, 2000);
+    device.NewPage();
+    canvas->SetTextAlign(TA_BASELINE);
+    canvas->TextOut(600, 600, QStringLiteral("Second"));
+    device.EndDoc();
+    EXPECT_FALSE(device.Printing());
+    EXPECT_TRUE(device.OutputFile().isEmpty()); // a job uses its file once
+    ASSERT_TRUE(QFile::exists(pdf));
+
+    const std::vector<Word> words = PdfWords(pdf);
+    ASSERT_EQ(words.size(), 2u);
+    // The word's box runs from the cell top (3 in = 216 pt) to the descent.
+    EXPECT_EQ(words[0].Text, "Tessvar");
+    EXPECT_EQ(words[0].Page, 1);
+    EXPECT_NEAR(words[0].XMin, 144, 1);
+    EXPECT_NEAR(words[0].YMin, 216, 1);
+    EXPECT_NEAR(words[0].YMax - words[0].YMin, 12 * 1.117, 1); // the cell of a 12-point face
+    EXPECT_EQ(words[1].Text, "Second");
+    EXPECT_EQ(words[1].Page, 2);
+    EXPECT_NEAR(words[1].XMin, 72, 1);
+    EXPECT_NEAR(words[1].YMin, 72 - 12 * 0.905, 1); // baseline at 1 inch
+
+    // The page renders; the PNG is left beside the PDF for a look.
+    const QString ppm = QStandardPaths::findExecutable(QStringLiteral("pdftoppm"));
+    ASSERT_FALSE(ppm.isEmpty()) << "pdftoppm (poppler-utils) is needed";
+    QProcess process;
+    process.start(ppm, {QStringLiteral("-r"), QStringLiteral("50"), QStringLiteral("-f"), QStringLiteral("1"),
+                        QStringLiteral("-l"), QStringLiteral("1"), QStringLiteral("-png"), pdf,
+                        dir + QStringLiteral("/page")});
+    process.waitForFinished(30000);
+    const QImage png(dir + QStringLiteral("/page-1.png"));
+    ASSERT_FALSE(png.isNull());
+    EXPECT_EQ(png.size(), QSize(425, 550)); // letter at 50 dpi
+    // Ink of the word near (100, 150) and of the line at y = 2000 / 12.
+    auto inkIn = [&](const QRect& r) {
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            for (int x = r.left(); x <= r.right(); ++x)
+                if (qGray(png.pixel(x, y)) < 128)
+                    return true;
+        return false;
+    };
+    EXPECT_TRUE(inkIn(QRect(100, 150, 60, 12)));
+    EXPECT_TRUE(inkIn(QRect(110, 165, 130, 4)));
+    EXPECT_FALSE(inkIn(QRect(300, 300, 100, 100)));
+}
+
+TEST(QpDeviceTest, AnAbortedJobLeavesNoFile)
+{
+    if (PrinterInstalled())
+        GTEST_SKIP() << "a printer is installed";
+    const QString pdf = QDir::tempPath() + QStringLiteral("/aborted.pdf");
+    TQpPrinterDevice device;
+    device.SetOutputFile(pdf);
+    device.BeginDoc();
+    device.GetCanvas()->TextOut(100, 100, QStringLiteral("lost"));
+    device.Abort();
+    EXPECT_FALSE(device.Printing());
+    EXPECT_FALSE(device.Aborted());
+    EXPECT_FALSE(QFile::exists(pdf));
+}
+
+// Answers the next modal dialog (and any that follows it) when the event loop
+// runs.
+void AnswerDialogs(bool accept)
+{
+    QTimer::singleShot(50, [accept] {
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+            AnswerDialogs(false); // a follow-up question is declined
+            if (accept)
+                dialog->accept();
+            else
+                dialog->reject();
+        }
+    });
+}
+
+TEST(QpDeviceTest, PrintDialogReturnsTheChosenRangeOnlyWhenConfirmed)
+{
+    if (PrinterInstalled())
+        GTEST_SKIP() << "a printer is installed";
+    TQpPrinterDevice device;
+    TPrintDialogRec rec;
+    rec.Copies = 1;
+    rec.MinPage = 1;
+    rec.MaxPage = 9;
+    rec.FromPage = 3;
+    rec.ToPage = 5;
+    rec.Options = {TPrintDialogOption::poPageNums};
+    rec.PrintRange = TPrintRange::prPageNums;
+    AnswerDialogs(false);
+    EXPECT_FALSE(device.PrintDialog(rec));
+    EXPECT_EQ(rec.FromPage, 3);
+
+    int first = 3;
+    int last = 5;
+    AnswerDialogs(false);
+    EXPECT_FALSE(device.SimplePrintDialog(first, last));
+    EXPECT_EQ(first, 3);
+    AnswerDialogs(false);
+    EXPECT_FALSE(device.PrinterSetupDialog());
+    EXPECT_EQ(device.DevMode(), nullptr);
+}
+
+TEST(QpDeviceTest, TheGlobalDeviceIsOnePrinterDevice)
+{
+    TQPBaseDevice* device = GlobalDevice();
+    ASSERT_NE(device, nullptr);
+    EXPECT_EQ(device, GlobalDevice());
+    EXPECT_EQ(GlobalPrinterDevice(), device);
+    // The base device's bin is the global printer's.
+    BaseDevice base;
+    EXPECT_EQ(base.GetBin(),
+              GlobalPrinterDevice()->DevMode() ? GlobalPrinterDevice()->DevMode()->DefaultSource : 0);
+}
+
+} // namespace
