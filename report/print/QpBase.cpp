@@ -1,10 +1,16 @@
 #include "report/print/QpBase.h"
 
+#include "report/print/QpFormat.h"
+
+#include "platform/rtl/DateTime.h"
+#include "platform/rtl/FormatText.h"
+#include "platform/rtl/NumberText.h"
 #include "platform/rtl/RtlMath.h"
 
 #include <QFontMetricsF>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <utility>
 
@@ -87,6 +93,8 @@ TBaseReport::TBaseReport(TComponent* owner) : TQPBaseComponent(owner)
     FLinesPerInch = 6;
     SetTextBKMode(TBKMode::bkTransparent);
     FTitle = QStringLiteral("Zarv Report");
+    AddReportEvent(TReportEventType::reEndPage, this, QStringLiteral("DrawBufferedLines"),
+                   [this](TObject*) { DrawBufferedLines(); });
     FFixedTabWidth = 0.5;
 }
 
@@ -708,6 +716,1124 @@ void TBaseReport::ResetLineHeight()
     case TLineHeightMethod::lhmUser:
         break;
     }
+}
+
+// ---------------------------------------------------------------------------
+// The run, report events, pages
+
+TReportUiHooks& ReportUiHooks()
+{
+    static TReportUiHooks hooks;
+    return hooks;
+}
+
+void TBaseReport::ApplyRequestedOrientation()
+{
+    if (FNewOrientation != FOrientation)
+        ApplyOrientation();
+}
+
+void TBaseReport::Execute()
+{
+    try {
+        ApplyRequestedOrientation();
+        Start();
+        if (OnPrint) {
+            DoPrint();
+        } else if (OnPrintPage) {
+            while (DoPrintPage() && !FAborted)
+                NewPage();
+        } else {
+            DoPrint();
+        }
+    } catch (...) {
+        try {
+            Finish();
+        } catch (...) {
+            // The error that ended the run is the one to report.
+        }
+        throw;
+    }
+    Finish();
+}
+
+void TBaseReport::DoPrint()
+{
+    if (OnPrint)
+        OnPrint(this);
+}
+
+bool TBaseReport::DoPrintPage()
+{
+    return OnPrintPage ? OnPrintPage(this, FCurrentPage) : false;
+}
+
+void TBaseReport::DoBeforePrint()
+{
+    if (!OnBeforePrint)
+        return;
+    OnBeforePrint(this);
+    if (FNewOrientation != TOrientation::poDefault || FOrientation != TOrientation::poDefault)
+        ApplyOrientation();
+}
+
+void TBaseReport::DoAfterPrint()
+{
+    if (OnAfterPrint)
+        OnAfterPrint(this);
+}
+
+void TBaseReport::DoNewPage()
+{
+    if (OnNewPage)
+        OnNewPage(this);
+}
+
+void TBaseReport::DoNewColumn()
+{
+    if (OnNewColumn)
+        OnNewColumn(this);
+}
+
+void TBaseReport::DoPrintHeader()
+{
+    if (OnPrintHeader)
+        OnPrintHeader(this);
+}
+
+void TBaseReport::DoPrintFooter()
+{
+    if (OnPrintFooter)
+        OnPrintFooter(this);
+}
+
+void TBaseReport::DoEndOfSection()
+{
+    if (OnEndOfSection)
+        OnEndOfSection(this);
+}
+
+std::vector<TBaseReport::TReportEvent>& TBaseReport::EventList(TReportEventType type)
+{
+    return type == TReportEventType::reBeginPage ? FBeginPageList : FEndPageList;
+}
+
+void TBaseReport::AddReportEvent(TReportEventType type, const void* object, const QString& method,
+                                 TNotifyEvent handler)
+{
+    std::vector<TReportEvent>& list = EventList(type);
+    list.insert(list.begin(), TReportEvent{object, method, std::move(handler)});
+}
+
+void TBaseReport::RemoveReportEvent(TReportEventType type, const void* object, const QString& method)
+{
+    std::vector<TReportEvent>& list = EventList(type);
+    auto it = std::find_if(list.begin(), list.end(),
+                           [&](const TReportEvent& e) { return e.Object == object && e.Method == method; });
+    if (it != list.end())
+        list.erase(it);
+}
+
+// The handlers run from a copy of the list: one may add or remove handlers.
+void TBaseReport::FireReportEvents(TReportEventType type)
+{
+    const std::vector<TReportEvent> handlers = EventList(type);
+    for (const TReportEvent& e : handlers)
+        if (e.Handler)
+            e.Handler(this);
+}
+
+void TBaseReport::NewPage()
+{
+    ApplyRequestedOrientation();
+    CheckPrinting();
+    ++FCurrentPage;
+    UpdateStatus();
+    FPageInvalid = !PageInSelection(FCurrentPage) || FAborted;
+    FOriginX = 0;
+    FOriginY = 0;
+    ResetTabs();
+    SetMarginBottom(FBottomMarginWidth);
+    SetMarginRight(FRightMarginWidth);
+    ResetSection();
+    Home();
+}
+
+void TBaseReport::Abort()
+{
+    FAborted = true;
+    FPageInvalid = true;
+}
+
+void TBaseReport::AbortPage()
+{
+    CheckPrinting();
+    if (FPageInvalid)
+        return;
+    FPageInvalid = true;
+    --FCurrentPage;
+}
+
+bool TBaseReport::OutputInvalid() const
+{
+    const int mode = OutputMode();
+    return FPageInvalid || mode < 0 || mode >= 8 || (FValidDestination & (1u << mode)) == 0;
+}
+
+void TBaseReport::AllowPreviewOnly()
+{
+    FValidDestination = uint8_t((FValidDestination & ~1u) | 2u);
+}
+
+void TBaseReport::AllowPrinterOnly()
+{
+    FValidDestination = uint8_t((FValidDestination & ~2u) | 1u);
+}
+
+void TBaseReport::AllowAll()
+{
+    FValidDestination = uint8_t(FValidDestination | 3u);
+}
+
+bool TBaseReport::PageInSelection(int page) const
+{
+    if (FSelection.isEmpty())
+        return FFirstPage <= page && page <= FLastPage;
+    QString token;
+    bool hasStart = false;
+    int start = 0;
+    const qsizetype n = FSelection.size();
+    for (qsizetype i = 0; i <= n; ++i) {
+        const QChar c = i < n ? FSelection[i] : QChar(u',');
+        if (c == u'-') {
+            start = token.isEmpty() ? 1 : StrToInt(token);
+            hasStart = true;
+            token.clear();
+            continue;
+        }
+        if (c != u',') {
+            token.append(c);
+            continue;
+        }
+        const QString word = token.toUpper();
+        token.clear();
+        bool selected;
+        if (word == u"E" || word == u"EVEN") {
+            selected = page % 2 == 0;
+        } else if (word == u"O" || word == u"ODD") {
+            selected = page % 2 != 0;
+        } else if (word == u"A" || word == u"ALL") {
+            selected = true;
+        } else if (word == u"R") {
+            selected = false;
+        } else if (hasStart && word.isEmpty()) {
+            selected = page >= start; // an open range: "5-"
+        } else {
+            const int last = StrToInt(word);
+            selected = hasStart ? start <= page && page <= last : page == last;
+        }
+        hasStart = false;
+        if (selected)
+            return true;
+    }
+    return false;
+}
+
+void TBaseReport::UpdateStatus()
+{
+    if (!FStatusLabel)
+        return;
+    QString text;
+    const QString& format = FStatusFormat;
+    for (qsizetype i = 0; i < format.size(); ++i) {
+        if (format[i] != u'%' || i + 1 == format.size()) {
+            text.append(format[i]);
+            continue;
+        }
+        const QChar code = format[++i].toUpper();
+        const char16_t c = code.unicode();
+        if (c >= u'0' && c <= u'9') {
+            const int line = c - u'0';
+            if (line < FStatusText.Count())
+                text.append(FStatusText.Strings(line));
+            continue;
+        }
+        switch (c) {
+        case u'%':
+            text.append(u'%');
+            break;
+        case u'C':
+            text.append(IntToStr(FCurrentPass));
+            break;
+        case u'D':
+            text.append(DeviceName());
+            break;
+        case u'F':
+            text.append(IntToStr(FFirstPage));
+            break;
+        case u'L':
+            text.append(IntToStr(FLastPage));
+            break;
+        case u'N':
+            text.append(u'\r');
+            break;
+        case u'P':
+            text.append(IntToStr(FCurrentPage));
+            break;
+        case u'R':
+            text.append(DriverName());
+            break;
+        case u'S':
+            text.append(IntToStr(FTotalPasses));
+            break;
+        case u'T':
+            text.append(Port());
+            break;
+        default:
+            text.append(QStringLiteral("<ERROR-%") + code + u'>');
+            break;
+        }
+    }
+    if (ReportUiHooks().ShowStatus)
+        ReportUiHooks().ShowStatus(FStatusLabel, text);
+    ProcessMessages();
+}
+
+void TBaseReport::ProcessMessages()
+{
+    if (!FThreaded && ReportUiHooks().ProcessMessages)
+        ReportUiHooks().ProcessMessages();
+}
+
+QString TBaseReport::Macro(TMacroID id)
+{
+    const int ordinal = int(id);
+    if (OutputMode() == 2 && id != TMacroID::midRelativePage)
+        return QChar(0xFD) + QStringLiteral("$QPCM") + Format(QStringLiteral("%.2d"), ordinal);
+    static const char16_t* const kDateFormats[] = {u"ddddd", u"dddddd", u"mm/dd/yy",   u"dd/mm/yy",
+                                                   u"t",     u"tt",     u"hh:nn ampm", u"hh:nn"};
+    if (ordinal <= int(TMacroID::midCurrTime24))
+        return FormatDateTime(QString::fromUtf16(kDateFormats[ordinal]), ReportDateTimeValue());
+    switch (id) {
+    case TMacroID::midFirstPage:
+        return IntToStr(FFirstPage);
+    case TMacroID::midLastPage:
+        return IntToStr(FLastPage);
+    case TMacroID::midTotalPages:
+        return IntToStr(FJobPages);
+    case TMacroID::midCurrentPage:
+        return IntToStr(FCurrentPage);
+    case TMacroID::midRelativePage:
+        return IntToStr(RelativePage());
+    case TMacroID::midPrinterName:
+        return DeviceName();
+    case TMacroID::midDriverName:
+        return DriverName();
+    case TMacroID::midPortName:
+        return Port();
+    default: {
+        const int line = ordinal - int(TMacroID::midUser01);
+        return line >= 0 && line < FMacroData.Count() ? FMacroData.Strings(line) : QString();
+    }
+    }
+}
+
+// Days since 1899-12-30 and the time of day as their fraction. A run that
+// set no moment shows the current one.
+TDateTime TBaseReport::ReportDateTimeValue() const
+{
+    const QDateTime moment = FReportDateTime.isValid() ? FReportDateTime : QDateTime::currentDateTime();
+    return double(QDate(1899, 12, 30).daysTo(moment.date())) +
+           moment.time().msecsSinceStartOfDay() / 86400000.0;
+}
+
+QString TBaseReport::PIVar(const QString&)
+{
+    return QString();
+}
+
+void TBaseReport::SetPIVar(const QString&, const QString&) {}
+
+QString TBaseReport::GetPIVar(const QString& varName)
+{
+    return varName;
+}
+
+// ---------------------------------------------------------------------------
+// Lines and columns
+
+void TBaseReport::SetLinesPerInch(int value)
+{
+    if (value <= 0)
+        return;
+    FLinesPerInch = value;
+    ResetLineHeight();
+}
+
+void TBaseReport::SetLineHeight(double value)
+{
+    FLineHeightMethod = TLineHeightMethod::lhmUser;
+    FLineHeight = YU2I(value);
+}
+
+void TBaseReport::Cr()
+{
+    FCursorXPos = LineStartPos();
+}
+
+void TBaseReport::Lf()
+{
+    ResetLineHeight();
+    ++FLineNum;
+    FCursorYPos += FLineHeight;
+}
+
+void TBaseReport::CrLf()
+{
+    SoftLine();
+    NewPara();
+}
+
+void TBaseReport::NewLine()
+{
+    SoftLine();
+    NewPara();
+}
+
+void TBaseReport::SoftLine()
+{
+    if (FColumnNum < FColumns && LinesLeft() < 2) {
+        SetLineNum(1);
+        SetColumnNum(FColumnNum + 1);
+        DoNewColumn();
+    } else {
+        Cr();
+        Lf();
+    }
+    ResetTabs();
+    if (FCursorYPos + FDescentHeight >= FBottomSection)
+        DoEndOfSection();
+}
+
+void TBaseReport::GotoHeader()
+{
+    ResetLineHeight();
+    FCursorXPos = LineStartPos();
+    FCursorYPos = FTopSection + FLineHeight - FDescentHeight;
+}
+
+void TBaseReport::GotoFooter()
+{
+    ResetLineHeight();
+    FCursorXPos = LineStartPos();
+    FCursorYPos = FBottomSection - FDescentHeight;
+}
+
+void TBaseReport::SetTopOfPage()
+{
+    SetTopSectionInches(FCursorYPos + FDescentHeight);
+    SetLineNum(0);
+}
+
+void TBaseReport::AdjustLine()
+{
+    if (FPrinting)
+        SetLineTop(LineTop());
+}
+
+int TBaseReport::LinesLeft() const
+{
+    const double y = FCursorYPos + FDescentHeight;
+    if (y > FBottomSection)
+        return 0;
+    return WholeLines(FBottomSection - y, FLineHeight) + 1;
+}
+
+int TBaseReport::ColumnLinesLeft() const
+{
+    const double y = FCursorYPos + FDescentHeight;
+    if (y > FBottomSection && FColumnNum >= FColumns)
+        return 0;
+    int64_t lines = LinesLeft();
+    if (FColumns > FColumnNum)
+        lines += int64_t(WholeLines(FBottomSection - FTopSection, FLineHeight)) * (FColumns - FColumnNum);
+    return int(std::clamp<int64_t>(lines, INT_MIN, INT_MAX));
+}
+
+// Whole lines of the given height in a distance (inches). A line height of
+// 0 (a user line height, or none yet) leaves room for any number of lines;
+// the count stays inside an int.
+int TBaseReport::WholeLines(double distance, double lineHeight)
+{
+    const double lines = distance / lineHeight;
+    if (std::isnan(lines) || lines >= INT_MAX - 1)
+        return INT_MAX - 1;
+    if (lines <= INT_MIN)
+        return INT_MIN;
+    return int(Trunc(lines));
+}
+
+void TBaseReport::SetFontBaseline(double value)
+{
+    ResetLineHeight();
+    FCursorYPos = YU2I(value);
+}
+
+void TBaseReport::SetFontTop(double value)
+{
+    ResetLineHeight();
+    FCursorYPos = YU2I(value) + FAscentHeight;
+}
+
+void TBaseReport::SetFontBottom(double value)
+{
+    ResetLineHeight();
+    FCursorYPos = YU2I(value) - FDescentHeight;
+}
+
+void TBaseReport::SetLineTop(double value)
+{
+    ResetLineHeight();
+    FCursorYPos = YU2I(value) + FLineHeight - FDescentHeight;
+}
+
+void TBaseReport::SetLineMiddle(double value)
+{
+    ResetLineHeight();
+    FCursorYPos = YU2I(value) + FLineHeight / 2 - FDescentHeight;
+}
+
+void TBaseReport::SetColumns(int newColumns, double between)
+{
+    const int n = std::max(newColumns, 1);
+    FColumnWidth = (XU2I(between) + FRightSection - FLeftSection) / n;
+    FColumnBetween = XU2I(between);
+    FColumns = n;
+    SetColumnNum(1);
+    DoNewColumn();
+}
+
+// There is always at least one column, however wide the columns asked for
+// are; a section narrower than one column holds that one.
+void TBaseReport::SetColumnWidth(double width, double between)
+{
+    const double span = FRightSection - FLeftSection;
+    double pitch = XU2I(width + between);
+    if (!(pitch > 0))
+        pitch = span;
+    FColumnWidth = pitch;
+    FColumnBetween = XU2I(between);
+    const double count = span / pitch;
+    if (!(count >= 1))
+        FColumns = 1;
+    else
+        FColumns = count >= INT_MAX ? INT_MAX : int(Trunc(count));
+    SetColumnNum(1);
+    DoNewColumn();
+}
+
+void TBaseReport::NewColumn()
+{
+    if (FColumnNum >= FColumns) {
+        NewPage();
+        return;
+    }
+    SetLineNum(1);
+    SetColumnNum(FColumnNum + 1);
+    DoNewColumn();
+}
+
+bool TBaseReport::PushPos()
+{
+    FPosStack.emplace_back(FCursorXPos, FCursorYPos);
+    return true;
+}
+
+bool TBaseReport::PopPos()
+{
+    if (FPosStack.empty())
+        return false;
+    FCursorXPos = FPosStack.back().X;
+    FCursorYPos = FPosStack.back().Y;
+    FPosStack.pop_back();
+    return true;
+}
+
+bool TBaseReport::SavePos(int index)
+{
+    if (index < 1 || index > kSaveSlots)
+        return false;
+    FSavePosArr[size_t(index - 1)] = std::make_unique<TPosition>(FCursorXPos, FCursorYPos);
+    return true;
+}
+
+bool TBaseReport::RestorePos(int index)
+{
+    if (index < 1 || index > kSaveSlots)
+        return false;
+    const TPosition* slot = FSavePosArr[size_t(index - 1)].get();
+    if (!slot)
+        return false;
+    FCursorXPos = slot->X;
+    FCursorYPos = slot->Y;
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Text
+
+void TBaseReport::PrintJustify(const QString& text, double x, TPrintJustify justify, double margin,
+                               double width)
+{
+    switch (justify) {
+    case TPrintJustify::pjCenter:
+        OutputCenter(text, x + width / 2);
+        return;
+    case TPrintJustify::pjRight:
+        OutputRight(text, x + width - margin);
+        return;
+    case TPrintJustify::pjBlock:
+        OutputBlock(text, x + margin, width - 2 * margin);
+        return;
+    case TPrintJustify::pjLeft:
+        break;
+    }
+    // Left: each piece before a tab character ends where the output leaves
+    // the cursor, and the next piece starts on the first fixed tab stop more
+    // than 0.001 inch to the right of it; the stops are counted from x.
+    // While the pieces go out, code blocks carry their font changes from one
+    // piece to the next (PushFont and PopFont do nothing).
+    double p = x + margin;
+    const double step = FixedTabStep();
+    QString rest = text;
+    {
+        struct TBlockTextScope {
+            bool& Flag;
+            explicit TBlockTextScope(bool& flag) : Flag(flag) { Flag = true; }
+            ~TBlockTextScope() { Flag = false; }
+        } scope(FBlockTextOp);
+        for (qsizetype k = rest.indexOf(u'\t'); k >= 0; k = rest.indexOf(u'\t')) {
+            if (k > 0) {
+                OutputLeft(rest.left(k), p);
+                p = FCursorXPos;
+            }
+            p = double(Trunc((p - x + 0.001) / step) + 1) * step + x;
+            rest.remove(0, k + 1);
+        }
+    }
+    OutputLeft(rest, p);
+}
+
+// The distance of the fixed tab stops, inches: FixedTabWidth, but at least
+// one device pixel, since a width of 0 (which scripts can set) would divide
+// by zero.
+double TBaseReport::FixedTabStep() const
+{
+    const double step = XU2I(FFixedTabWidth);
+    const double pixel = 1.0 / FXDPI;
+    return step >= pixel ? step : pixel;
+}
+
+void TBaseReport::PrintLeft(const QString& text, double pos)
+{
+    PrintJustify(text, XU2I(pos), TPrintJustify::pjLeft, 0, 0);
+}
+
+void TBaseReport::PrintCenter(const QString& text, double pos)
+{
+    PrintJustify(text, XU2I(pos), TPrintJustify::pjCenter, 0, 0);
+}
+
+void TBaseReport::PrintRight(const QString& text, double pos)
+{
+    PrintJustify(text, XU2I(pos), TPrintJustify::pjRight, 0, 0);
+}
+
+void TBaseReport::PrintBlock(const QString& text, double pos, double width)
+{
+    PrintJustify(text, XU2I(pos), TPrintJustify::pjBlock, 0, XU2I(width));
+}
+
+void TBaseReport::PrintXY(double x, double y, const QString& text)
+{
+    SetYPos(y);
+    PrintJustify(text, XU2I(x), TPrintJustify::pjLeft, 0, 0);
+}
+
+void TBaseReport::PrintHeader(const QString& text, TPrintJustify justify)
+{
+    GotoHeader();
+    PrintJustify(text, FLeftSection, justify, 0, FRightSection - FLeftSection);
+}
+
+void TBaseReport::PrintFooter(const QString& text, TPrintJustify justify)
+{
+    GotoFooter();
+    PrintJustify(text, FLeftSection, justify, 0, FRightSection - FLeftSection);
+}
+
+void TBaseReport::PrintCharJustify(const QString& text, QChar ch, double pos)
+{
+    const qsizetype p = text.indexOf(ch);
+    const double x = XU2I(pos);
+    PrintJustify(p < 0 ? text : text.left(p), x, TPrintJustify::pjRight, 0, 0);
+    if (p >= 0)
+        PrintJustify(text.mid(p), x, TPrintJustify::pjLeft, 0, 0);
+}
+
+void TBaseReport::Print(const QString& text)
+{
+    qsizetype from = 0;
+    for (qsizetype k = text.indexOf(u'\t'); k >= 0; k = text.indexOf(u'\t', from)) {
+        if (k > from)
+            PrintSegment(text.mid(from, k - from));
+        Tab();
+        from = k + 1;
+    }
+    PrintSegment(text.mid(from));
+}
+
+void TBaseReport::Println(const QString& text)
+{
+    Print(text);
+    NewLine();
+}
+
+void TBaseReport::PrintSegment(const QString& text)
+{
+    const bool stops = FCurrentTabList && FCurrentTabList->Count() > 0;
+    if (!FOnTab || !stops || !FCurrentTab) {
+        PrintJustify(text, FCursorXPos, TPrintJustify::pjLeft, 0, 0);
+    } else {
+        const TTab tab = *FCurrentTab;
+        const TPrintJustify justify =
+            FTabJustify != TTabJustify::tjNone ? TPrintJustify(FTabJustify) : tab.Justify;
+        PrintJustify(text, (FColumnNum - 1) * FColumnWidth + tab.Pos, justify, tab.Margin, tab.Width);
+    }
+    FOnTab = false;
+}
+
+void TBaseReport::PrintTab(const QString& text)
+{
+    Tab();
+    Print(TruncateText(text, TabWidth(0)));
+}
+
+// A text with a deferred macro is left whole: its width is only known when
+// the page is played back.
+QString TBaseReport::TruncateText(const QString& value, double width)
+{
+    if (value.contains(QChar(0xFD) + QStringLiteral("$QPC")))
+        return value;
+    QString text = value;
+    while (!text.isEmpty() && TextWidth(text) > width) {
+        // Code blocks at the end have no width: they go with the character.
+        while (text.endsWith(QChar(kQPTFBlockEnd))) {
+            const qsizetype start = text.lastIndexOf(QChar(kQPTFBlockStart));
+            if (start < 0)
+                break;
+            text.truncate(start);
+        }
+        if (text.isEmpty())
+            break;
+        const qsizetype n = text.size();
+        const bool pair = n >= 2 && text[n - 1].isLowSurrogate() && text[n - 2].isHighSurrogate();
+        text.chop(pair ? 2 : 1);
+    }
+    return text;
+}
+
+double TBaseReport::TextWidth(const QString& text)
+{
+    CheckPrinting();
+    int pixels = 1;
+    if (text.contains(QChar(kQPTFBlockStart))) {
+        pixels = QPTFTextWidth(*this, text);
+    } else if (!text.isEmpty()) {
+        const TFontSelection selection = SaveFontSelection();
+        try {
+            SelectQPFont();
+            pixels = LocalDevice()->TextWidth(text);
+        } catch (...) {
+            RestoreFontSelection(selection);
+            throw;
+        }
+        RestoreFontSelection(selection);
+    }
+    return XI2U(pixels * FScaleX / (FXDPI * 100.0));
+}
+
+void TBaseReport::AdvanceCursor(double width)
+{
+    const double inches = XU2I(width);
+    const int rotation = FBaseFont->Rotation;
+    if (rotation == 0) {
+        FCursorXPos += inches * 10000 / (FScaleX * FZoom);
+        return;
+    }
+    const double a = rotation * M_PI / 180;
+    FCursorXPos += inches * std::cos(a) * 10000 / (FScaleX * FZoom);
+    FCursorYPos -= inches * std::sin(a) * 10000 / (FScaleY * FZoom);
+}
+
+int TBaseReport::MemoLines(TBaseMemoBuf& memoBuf)
+{
+    CheckPrinting();
+    memoBuf.BaseReport = this;
+    return memoBuf.MemoLinesLeft();
+}
+
+QString TBaseReport::GetMemoLine(TBaseMemoBuf& memoBuf, bool& eol)
+{
+    CheckPrinting();
+    memoBuf.BaseReport = this;
+    return memoBuf.GetNextLine(eol);
+}
+
+void TBaseReport::PrintMemo(TBaseMemoBuf& memoBuf, int lines, bool printTabs)
+{
+    CheckPrinting();
+    memoBuf.BaseReport = this;
+    memoBuf.PrintLines(lines, printTabs);
+}
+
+void TBaseReport::StartLink(const QString& hyperlink)
+{
+    FHyperLink = hyperlink;
+    HyperlinkChanged();
+}
+
+void TBaseReport::EndLink()
+{
+    FHyperLink.clear();
+    HyperlinkChanged();
+}
+
+QString TBaseReport::MakeLink(const QString& displayText, const QString& hyperlink)
+{
+    const QChar start(kQPTFBlockStart);
+    const QChar end(kQPTFBlockEnd);
+    return start + QStringLiteral("A") + hyperlink + end + displayText + start + QStringLiteral("A") + end;
+}
+
+// ---------------------------------------------------------------------------
+// Tab stops, tab boxes, box lines
+
+void TBaseReport::SetTab(double newPos, TPrintJustify newJustify, double newWidth, double newMargin,
+                         uint8_t newLines, uint8_t newShade)
+{
+    if (!FCurrentTabList) {
+        FCurrentTabList = std::make_unique<TTabList>();
+        FBeforeTabs = true;
+    }
+    double pos;
+    if (newPos >= 0)
+        pos = XU2I(newPos);
+    else if (FCurrentTab && FCurrentTabList->IndexOf(FCurrentTab) >= 0)
+        pos = FCurrentTab->Pos + FCurrentTab->Width;
+    else
+        pos = FLeftMargin;
+    TTab* tab = FCurrentTabList->Add();
+    tab->Pos = pos;
+    tab->Justify = newJustify;
+    if (newWidth > 0) {
+        tab->Width = XU2I(newWidth);
+        tab->Margin = newMargin / 100; // hundredths of an inch in any units
+        tab->Left = (newLines & 1) != 0;
+        tab->Right = (newLines & 2) != 0;
+        tab->Top = (newLines & 4) != 0;
+        tab->Bottom = (newLines & 8) != 0;
+        tab->Shade = newShade;
+    }
+    FCurrentTab = tab;
+}
+
+void TBaseReport::ClearAllTabs()
+{
+    ClearTabs();
+    for (auto& slot : FSaveTabsArr)
+        slot.reset();
+}
+
+TTab* TBaseReport::GetTab(int index) const
+{
+    if (index == 0)
+        return FCurrentTab;
+    if (FCurrentTabList && index >= 1 && index <= FCurrentTabList->Count())
+        return FCurrentTabList->Items(index - 1);
+    return nullptr;
+}
+
+double TBaseReport::TabStart(int index) const
+{
+    const TTab* tab = GetTab(index);
+    return tab ? XI2U(tab->Pos + tab->Margin) : 0;
+}
+
+double TBaseReport::TabEnd(int index) const
+{
+    const TTab* tab = GetTab(index);
+    return tab ? XI2U(tab->Pos + tab->Width - tab->Margin) : 0;
+}
+
+double TBaseReport::TabWidth(int index) const
+{
+    const TTab* tab = GetTab(index);
+    return tab ? XI2U(tab->Width - 2 * tab->Margin) : 0;
+}
+
+bool TBaseReport::PushTabs()
+{
+    if (!FCurrentTabList)
+        return false;
+    FTabsStack.push_back(*FCurrentTabList);
+    return true;
+}
+
+bool TBaseReport::PopTabs()
+{
+    if (FTabsStack.empty())
+        return false;
+    FCurrentTabList = std::make_unique<TTabList>(FTabsStack.back());
+    FTabsStack.pop_back();
+    ResetTabs();
+    if (FCurrentTabList->Count() > 0)
+        FCurrentTab = FCurrentTabList->Items(0);
+    return true;
+}
+
+bool TBaseReport::SaveTabs(int index)
+{
+    if (!FCurrentTabList || index < 1 || index > kSaveSlots)
+        return false;
+    FSaveTabsArr[size_t(index - 1)] = std::make_unique<TTabList>(*FCurrentTabList);
+    return true;
+}
+
+bool TBaseReport::RestoreTabs(int index)
+{
+    if (index < 1 || index > kSaveSlots || !FSaveTabsArr[size_t(index - 1)])
+        return false;
+    FCurrentTabList = std::make_unique<TTabList>(*FSaveTabsArr[size_t(index - 1)]);
+    ResetTabs();
+    return true;
+}
+
+void TBaseReport::Tab(int leftWidth, int rightWidth, int topWidth, int bottomWidth, int shadeOverride)
+{
+    CheckPrinting();
+    if (OutputInvalid())
+        return;
+    const int count = FCurrentTabList ? FCurrentTabList->Count() : 0;
+    if (FBeforeTabs) {
+        FCurrentTab = count > 0 ? FCurrentTabList->Items(0) : nullptr;
+        FBeforeTabs = false;
+    } else {
+        const int i = FCurrentTab && FCurrentTabList ? FCurrentTabList->IndexOf(FCurrentTab) : -1;
+        FCurrentTab = i >= 0 && i + 1 < count ? FCurrentTabList->Items(i + 1) : nullptr;
+    }
+    if (!FCurrentTab) {
+        FOnTab = false;
+        return;
+    }
+    FOnTab = true;
+    const TTab tab = *FCurrentTab;
+    if (!(tab.Width > 0))
+        return;
+    const double x0 = tab.Pos + (FColumnNum - 1) * FColumnWidth; // inches
+    const double bottom = FCursorYPos + FDescentHeight;
+    const double top = bottom - FLineHeight;
+    TCanvas* canvas = GetCanvas();
+
+    int shade;
+    if (shadeOverride != NA)
+        shade = shadeOverride & 0xFF;
+    else
+        shade = tab.Shade != 0 ? tab.Shade : std::max(FTabShade, 0);
+    if (shade != 0) {
+        TBrush savedBrush;
+        savedBrush.Assign(canvas->Brush());
+        TPen savedPen;
+        savedPen.Assign(canvas->Pen());
+        const TBackgroundMode savedMode = canvas->BackgroundMode();
+        auto restore = [&] {
+            canvas->SetBackgroundMode(savedMode);
+            canvas->Brush()->Assign(&savedBrush);
+            canvas->Pen()->Assign(&savedPen);
+        };
+        try {
+            SetBrush(ShadeToColor(FTabColor, uint8_t(std::min(shade, 255))), TBrushStyle::bsSolid, nullptr);
+            if (canvas->Brush()->HasBitmap())
+                canvas->Brush()->SetBitmap(nullptr); // a solid fill, not a pattern
+            SetPen(FBoxLineColor, TPenStyle::psClear, 1, TPenMode::pmMask);
+            canvas->SetBackgroundMode(TBackgroundMode::bmTransparent);
+            TabRectangle(XI2U(x0), YI2U(top), XI2U(x0 + tab.Width), YI2U(bottom));
+        } catch (...) {
+            restore();
+            throw;
+        }
+        restore();
+    }
+
+    TPen savedPen;
+    savedPen.Assign(canvas->Pen());
+    try {
+        DrawTabBoxLine(tab.Left, leftWidth, savedPen, x0, bottom, 0, -FLineHeight);
+        DrawTabBoxLine(tab.Right, rightWidth, savedPen, x0 + tab.Width, top, 0, FLineHeight);
+        DrawTabBoxLine(tab.Top, topWidth, savedPen, x0, top, tab.Width, 0);
+        DrawTabBoxLine(tab.Bottom, bottomWidth, savedPen, x0 + tab.Width, bottom, -tab.Width, 0);
+    } catch (...) {
+        canvas->Pen()->Assign(&savedPen);
+        throw;
+    }
+    canvas->Pen()->Assign(&savedPen);
+}
+
+// One side of a tab box from (x, y) along (dx, dy), inches.
+void TBaseReport::DrawTabBoxLine(bool flag, int width, const TPen& savedPen, double x, double y, double dx,
+                                 double dy)
+{
+    if (!((flag && width == NA) || (width != 0 && width != NA)))
+        return;
+    if (width == NA)
+        GetCanvas()->Pen()->Assign(&savedPen);
+    else
+        SetPen(clBlack, TPenStyle::psSolid, width, TPenMode::pmCopy);
+    MoveTo(XI2U(x), YI2U(y));
+    LineTo(XI2U(x + dx), YI2U(y + dy));
+}
+
+// Tab visits every stop once and then finds none; the count bounds the
+// loop should an output class's Tab not end it.
+void TBaseReport::FinishTabBox(int width)
+{
+    CheckPrinting();
+    if (OutputInvalid())
+        return;
+    ResetTabs();
+    FOnTab = true;
+    const int count = FCurrentTabList ? FCurrentTabList->Count() : 0;
+    for (int i = 0; FOnTab && i <= count; ++i)
+        Tab(0, 0, width, 0, 0);
+    ResetTabs();
+}
+
+bool TBaseReport::BufferLine(double x, double y)
+{
+    const double px = FOriginX + x;
+    const double py = FOriginY + y;
+    bool buffered = false;
+    if (!FNoBufferLine) {
+        if (px == FLastLineX) {
+            AddBufferedLine(FVLineList, px, std::min(FLastLineY, py), std::max(FLastLineY, py));
+            buffered = true;
+        } else if (py == FLastLineY) {
+            AddBufferedLine(FHLineList, py, std::min(FLastLineX, px), std::max(FLastLineX, px));
+            buffered = true;
+        }
+    }
+    FLastLineX = px;
+    FLastLineY = py;
+    return buffered;
+}
+
+// A new line that starts or ends on a buffered line of the same pen takes
+// that line in; one that lies on it adds nothing; one that covers it
+// replaces it. Positions within 0.0001 report units count as touching.
+void TBaseReport::AddBufferedLine(std::vector<TLineList>& list, double c, double p1, double p2)
+{
+    constexpr double e = 0.0001;
+    const TPen& pen = *GetCanvas()->Pen();
+    for (int i = int(list.size()) - 1; i >= 0; --i) {
+        const TLineList& line = list[size_t(i)];
+        if (std::abs(c - line.C1) > e || line.Color != pen.Color() || line.Mode != pen.Mode() ||
+            line.Style != pen.Style() || line.Width != pen.Width())
+            continue;
+        const bool b1 = line.P1 - e <= p1 && p1 <= line.P2 + e;
+        const bool b2 = line.P1 - e <= p2 && p2 <= line.P2 + e;
+        if (b1 && b2)
+            return;
+        if (b1)
+            p1 = line.P1;
+        else if (b2)
+            p2 = line.P2;
+        else if (!(p1 < line.P1 && line.P2 < p2))
+            continue;
+        list.erase(list.begin() + i);
+    }
+    TLineList line;
+    line.P1 = p1;
+    line.P2 = p2;
+    line.C1 = c;
+    line.Color = pen.Color();
+    line.Mode = pen.Mode();
+    line.Style = pen.Style();
+    line.Width = pen.Width();
+    list.push_back(line);
+}
+
+void TBaseReport::DrawBufferedLines()
+{
+    if (FVLineList.empty() && FHLineList.empty())
+        return;
+    TPen* pen = GetCanvas()->Pen();
+    TPen saved;
+    saved.Assign(pen);
+    try {
+        DrawLineList(FVLineList, true);
+        DrawLineList(FHLineList, false);
+    } catch (...) {
+        pen->Assign(&saved);
+        throw;
+    }
+    pen->Assign(&saved);
+}
+
+// The lines go out unbuffered, each with its own pen; the list is empty
+// afterwards, also when drawing fails.
+void TBaseReport::DrawLineList(std::vector<TLineList>& list, bool vertical)
+{
+    std::vector<TLineList> lines;
+    lines.swap(list);
+    const bool savedNoBuffer = FNoBufferLine;
+    FNoBufferLine = true;
+    try {
+        TPen* pen = GetCanvas()->Pen();
+        for (const TLineList& line : lines) {
+            pen->SetColor(line.Color);
+            pen->SetMode(line.Mode);
+            pen->SetStyle(line.Style);
+            pen->SetWidth(line.Width);
+            if (vertical) {
+                MoveTo(line.C1 - FOriginX, line.P1 - FOriginY);
+                LineTo(line.C1 - FOriginX, line.P2 - FOriginY);
+            } else {
+                MoveTo(line.P1 - FOriginX, line.C1 - FOriginY);
+                LineTo(line.P2 - FOriginX, line.C1 - FOriginY);
+            }
+        }
+    } catch (...) {
+        FNoBufferLine = savedNoBuffer;
+        throw;
+    }
+    FNoBufferLine = savedNoBuffer;
+}
+
+// ---------------------------------------------------------------------------
+// Font selection for measuring
+
+TBaseReport::TFontSelection TBaseReport::SaveFontSelection()
+{
+    TCanvas* canvas = GetCanvas();
+    return TFontSelection{canvas->DeviceFont(), FSaveCanvasFont, canvas->TextColor()};
+}
+
+void TBaseReport::RestoreFontSelection(const TFontSelection& selection)
+{
+    TCanvas* canvas = GetCanvas();
+    canvas->SelectDeviceFont(selection.Selected);
+    FSaveCanvasFont = selection.SaveCanvasFont;
+    canvas->SetTextColor(selection.TextColor);
 }
 
 // ---------------------------------------------------------------------------

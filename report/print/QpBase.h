@@ -14,6 +14,14 @@
 // fonts) and declares the drawing and text output as abstract operations an
 // output class implements (the snapshot writer records them).
 //
+// Flow. The cursor's Y is the baseline of the current line; lines run down
+// the current section and from column to column, and a page is started by
+// NewPage (which the output class wraps with its own page begin and end).
+// All text output ends in PrintJustify, which calls one of OutputLeft,
+// OutputCenter, OutputRight and OutputBlock. Tab stops carry boxes; the box
+// lines an output class draws are buffered, merged where they touch and drawn
+// once when the page ends.
+//
 // Fonts. The current font is a device-independent description, the base font
 // (sizes in points, heights in inches). Font properties write the canvas
 // font of the device; while that font is hooked (HookCanvasFont, done by an
@@ -29,6 +37,7 @@
 #include "report/print/QpDevice.h"
 
 #include "platform/graphics/Canvas.h"
+#include "platform/rtl/DateTime.h"
 #include "platform/rtl/StringList.h"
 
 #include <QDateTime>
@@ -36,6 +45,7 @@
 #include <QString>
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -62,6 +72,38 @@ private:
 };
 
 constexpr int kSaveSlots = 10; // slots 1 to 10 of SavePos, SaveTabs, SaveFont
+
+class TBaseReport;
+
+// How the canvas reaches the user interface without holding widget code: the
+// run controller fills these. ShowStatus writes the status line into the
+// canvas's StatusLabel; ProcessMessages lets the application handle pending
+// events (so that a Cancel button is seen during a run). Empty hooks do
+// nothing.
+struct TReportUiHooks {
+    std::function<void(TComponent* label, const QString& text)> ShowStatus;
+    std::function<void()> ProcessMessages;
+};
+TReportUiHooks& ReportUiHooks();
+
+// The memo buffer that memo printing drives; the memo unit implements it.
+class TBaseMemoBuf {
+public:
+    virtual ~TBaseMemoBuf() = default;
+    // The next laid-out line; eol is set when it ends a paragraph.
+    virtual QString GetNextLine(bool& eol) = 0;
+    virtual int MemoLinesLeft() = 0;
+    // Prints lines (0: the rest) and returns the height printed, report units.
+    virtual double PrintLines(int lines, bool printTabs) = 0;
+
+    TBaseReport* BaseReport = nullptr; // the canvas printed on (not owned)
+    bool HardLines = false;
+    TPrintJustify Justify = TPrintJustify::pjLeft;
+    bool KeepSpaces = false;
+    double PrintStart = 0; // report units
+    double PrintEnd = 0;
+    uint8_t RTFMode = 0;
+};
 
 class TBaseReport : public TQPBaseComponent {
 public:
@@ -211,7 +253,67 @@ public:
     // 0 the canvas itself, 1 a preview output, 2 the snapshot writer.
     virtual int OutputMode() const { return 0; }
 
-    // ---- Page flow basics used by Reset -----------------------------------
+    // ---- The run, report events, pages ----------------------------------
+    // Runs the report between Start and Finish (Finish also when a handler
+    // raises): OnPrint once, or OnPrintPage page by page until it answers
+    // false or the run is aborted.
+    virtual void Execute();
+    virtual void DoPrint();
+    virtual bool DoPrintPage(); // OnPrintPage may change the page number
+    virtual void DoBeforePrint();
+    virtual void DoAfterPrint();
+    virtual void DoNewPage();
+    virtual void DoNewColumn();
+    virtual void DoPrintHeader();
+    virtual void DoPrintFooter();
+    virtual void DoEndOfSection();
+    // Begin-page and end-page handlers; the one added last runs first. A
+    // handler is known by its object and method name, as RemoveReportEvent
+    // finds it.
+    void AddReportEvent(TReportEventType type, const void* object, const QString& method,
+                        TNotifyEvent handler);
+    void RemoveReportEvent(TReportEventType type, const void* object, const QString& method);
+    // Output classes fire the begin-page list when a page starts and the
+    // end-page list when it ends.
+    void FireReportEvents(TReportEventType type);
+    // The canvas's part of starting a page: page number, status, selection,
+    // origin, tabs, section and cursor.
+    virtual void NewPage();
+    virtual void NewPara() {}
+    void Abort();
+    // Gives up the current page; its number is used again.
+    virtual void AbortPage();
+    // Output is skipped on an invalid page and for output modes not in the
+    // valid destinations.
+    bool OutputInvalid() const;
+    virtual void AllowPreviewOnly();
+    virtual void AllowPrinterOnly();
+    virtual void AllowAll();
+    // Whether the page is selected: FirstPage..LastPage when Selection is
+    // empty, else by Selection ("1,3,5-7", "-3", "10-", "odd", "even",
+    // "all"); EConvertError for a token that is neither number nor keyword.
+    bool PageInSelection(int page) const;
+    // Shows the status line built from StatusFormat ("%P" page, "%C" pass,
+    // "%S" passes, "%F"/"%L" page range, "%D"/"%R"/"%T" device, driver,
+    // port, "%0".."%9" StatusText lines, "%N" a line break, "%%" a "%").
+    void UpdateStatus();
+    // Lets the application process pending events, unless Threaded.
+    void ProcessMessages();
+    int JobPages() const { return FJobPages; }
+    void SetJobPages(int pages) { FJobPages = pages; }
+    // The moment the date and time macros show; the current time when unset.
+    const QDateTime& ReportDateTime() const { return FReportDateTime; }
+    void SetReportDateTime(const QDateTime& value) { FReportDateTime = value; }
+    // The text of a macro; in the snapshot writer (OutputMode 2) a deferred
+    // reference (#253 "$QPCM" and two digits) that playback replaces, except
+    // for the relative page.
+    QString Macro(TMacroID id);
+    // Print-instance variables; the snapshot writer records and defers them.
+    virtual QString PIVar(const QString& varName);
+    virtual void SetPIVar(const QString& varName, const QString& varValue);
+    virtual QString GetPIVar(const QString& varName);
+
+    // ---- Lines and columns ------------------------------------------------
     void ClearColumns();
     void ClearTabs();
     void ResetTabs();
@@ -224,11 +326,139 @@ public:
     TLineHeightMethod LineHeightMethod() const { return FLineHeightMethod; }
     void SetLineHeightMethod(TLineHeightMethod method) { FLineHeightMethod = method; }
     int LinesPerInch() const { return FLinesPerInch; }
+    void SetLinesPerInch(int value); // positive values only
     double LineHeight() const { return YI2U(FLineHeight); }
+    void SetLineHeight(double value); // makes the method lhmUser
     double AscentHeight() const { return YI2U(FAscentHeight); }
     double DescentHeight() const { return YI2U(FDescentHeight); }
     // Where the lines of the current column start, inches.
     double LineStartPos() const { return (FColumnNum - 1) * FColumnWidth + FLeftSection; }
+    void Cr();
+    void Lf();
+    void CrLf();
+    void NewLine();
+    // The next line, or the top of the next column when this one is full;
+    // never a new page.
+    void SoftLine();
+    void GotoHeader();
+    void GotoFooter();
+    void SetTopOfPage();
+    void AdjustLine();
+    // Whole lines left down to the section bottom, in this column and in all
+    // columns that follow.
+    int LinesLeft() const;
+    int ColumnLinesLeft() const;
+    // The current line, report units; setters move the baseline.
+    double FontBaseline() const { return YI2U(FCursorYPos); }
+    void SetFontBaseline(double value);
+    double FontTop() const { return YI2U(FCursorYPos - FAscentHeight); }
+    void SetFontTop(double value);
+    double FontBottom() const { return YI2U(FCursorYPos + FDescentHeight); }
+    void SetFontBottom(double value);
+    double LineBottom() const { return FontBottom(); }
+    void SetLineBottom(double value) { SetFontBottom(value); }
+    double LineTop() const { return YI2U(FCursorYPos + FDescentHeight - FLineHeight); }
+    void SetLineTop(double value);
+    double LineMiddle() const { return YI2U(FCursorYPos + FDescentHeight - FLineHeight / 2); }
+    void SetLineMiddle(double value);
+    // Between and widths in report units.
+    void SetColumns(int newColumns, double between);
+    void SetColumnWidth(double width, double between);
+    void NewColumn();
+    int Columns() const { return FColumns; }
+    double ColumnStart() const { return XI2U(LineStartPos()); }
+    double ColumnEnd() const { return XI2U(LineStartPos() + FColumnWidth - FColumnBetween); }
+    double ColumnWidth() const { return XI2U(FColumnWidth - FColumnBetween); }
+    // Cursor positions: a stack, and slots 1 to 10.
+    bool PushPos();
+    bool PopPos();
+    bool SavePos(int index);
+    bool RestorePos(int index);
+
+    // ---- Text -------------------------------------------------------------
+    // All text output ends here. X, Margin and Width in inches.
+    void PrintJustify(const QString& text, double x, TPrintJustify justify, double margin, double width);
+    // Positions and widths in report units.
+    void PrintLeft(const QString& text, double pos);
+    void PrintCenter(const QString& text, double pos);
+    void PrintRight(const QString& text, double pos);
+    void PrintBlock(const QString& text, double pos, double width);
+    void PrintXY(double x, double y, const QString& text);
+    void PrintHeader(const QString& text, TPrintJustify justify);
+    void PrintFooter(const QString& text, TPrintJustify justify);
+    // Aligns the first ch of the text on pos (decimal alignment).
+    void PrintCharJustify(const QString& text, QChar ch, double pos);
+    // Prints at the cursor, or into the tab stops that tab characters reach.
+    void Print(const QString& text);
+    void Println(const QString& text);
+    // Tab, then the text cut to the width of the stop reached.
+    virtual void PrintTab(const QString& text);
+    // The longest start of the text no wider than width (report units).
+    QString TruncateText(const QString& value, double width);
+    // Width in report units; an empty text is one device pixel wide.
+    virtual double TextWidth(const QString& text);
+    // Moves the cursor past a piece of text width (report units) wide, along
+    // the font's rotation.
+    void AdvanceCursor(double width);
+    int MemoLines(TBaseMemoBuf& memoBuf);
+    QString GetMemoLine(TBaseMemoBuf& memoBuf, bool& eol);
+    virtual void PrintMemo(TBaseMemoBuf& memoBuf, int lines, bool printTabs);
+    void StartLink(const QString& hyperlink);
+    void EndLink();
+    // The display text linked by in-text codes.
+    static QString MakeLink(const QString& displayText, const QString& hyperlink);
+
+    // ---- Tab stops, tab boxes, box lines ----------------------------------
+    // An argument of Tab that is not given: the stop's own setting applies.
+    static constexpr int NA = -32768;
+    // Appends a stop. NewPos < 0 follows the current stop (or starts at the
+    // left margin). NewMargin in hundredths of an inch; NewLines bits 0 to 3
+    // are the left, right, top and bottom lines; width 0 makes a stop without
+    // box, margin or shading.
+    void SetTab(double newPos, TPrintJustify newJustify, double newWidth, double newMargin, uint8_t newLines,
+                uint8_t newShade);
+    void ClearAllTabs();
+    // 0: the current stop; 1 to the number of stops: that stop; else nullptr.
+    TTab* GetTab(int index) const;
+    double TabStart(int index) const;
+    double TabEnd(int index) const;
+    double TabWidth(int index) const;
+    bool PushTabs();
+    bool PopTabs();
+    bool SaveTabs(int index);
+    bool RestoreTabs(int index);
+    bool OnTab() const { return FOnTab; }
+    // Moves to the next stop, shades its box and draws its lines on the
+    // current line. Widths: NA the stop's own lines with the current pen, 0
+    // no line, else a line of that pen width whether the stop has it or not.
+    virtual void Tab(int leftWidth = NA, int rightWidth = NA, int topWidth = NA, int bottomWidth = NA,
+                     int shadeOverride = NA);
+    // A top line of the given width over every stop: the closing line of a
+    // table.
+    void FinishTabBox(int width);
+    // For output classes: keeps a vertical or horizontal line to the point
+    // (report units) for the end of the page, merged with the lines it
+    // touches; false for a sloping line, or when lines are not buffered.
+    bool BufferLine(double x, double y);
+    // Draws the buffered lines and empties the buffers; runs when the page
+    // ends.
+    void DrawBufferedLines();
+    int BufferedLineCount() const { return int(FVLineList.size() + FHLineList.size()); }
+
+    // ---- Font selection for measuring -----------------------------------
+    // The device font in force and what SelectCanvasFont would put back.
+    // Measuring routines that select fonts of their own restore both, so
+    // that they nest inside a caller's SelectQPFont / SelectCanvasFont.
+    struct TFontSelection {
+        TCanvas::TDeviceFont Selected;
+        TCanvas::TDeviceFont SaveCanvasFont;
+        TColor TextColor = clBlack;
+    };
+    TFontSelection SaveFontSelection();
+    void RestoreFontSelection(const TFontSelection& selection);
+    // The base font was changed in place (GetBaseFont) and must be realised
+    // again.
+    void MarkBaseFontChanged() { FBaseFontChanged = true; }
 
     // ---- Fonts --------------------------------------------------------------
     virtual void HookCanvasFont();
@@ -413,6 +643,8 @@ protected:
     void CheckPrinting() const;
     void CheckNotPrinting() const;
     void ApplyOrientation();
+    // Prints a piece of text at the cursor, or into the stop Tab reached.
+    void PrintSegment(const QString& text);
 
     // The fields below are shared with the output classes.
     std::unique_ptr<TTabList> FCurrentTabList;
@@ -520,6 +752,19 @@ protected:
     TQPBaseDevice* FLocalDevice = nullptr;
     QString FHyperLink;
 
+    // A begin-page or end-page handler.
+    struct TReportEvent {
+        const void* Object = nullptr;
+        QString Method;
+        TNotifyEvent Handler;
+    };
+    std::vector<TReportEvent> FBeginPageList;
+    std::vector<TReportEvent> FEndPageList;
+    std::vector<TLineList> FVLineList; // buffered box lines of the page
+    std::vector<TLineList> FHLineList;
+    double FLastLineX = 0; // report units, origin included: the line buffer's pen
+    double FLastLineY = 0;
+
 private:
     void SetLeftSectionInches(double inches);
     void SetRightSectionInches(double inches);
@@ -529,4 +774,12 @@ private:
     double DevicePageHeightInches();
     void SetCanvasFontStyle(TFontStyle style, bool on);
     int PenWidthPixels(int width) const;
+    void ApplyRequestedOrientation();
+    TDateTime ReportDateTimeValue() const;
+    double FixedTabStep() const;
+    static int WholeLines(double distance, double lineHeight);
+    std::vector<TReportEvent>& EventList(TReportEventType type);
+    void DrawTabBoxLine(bool flag, int width, const TPen& savedPen, double x, double y, double dx, double dy);
+    void AddBufferedLine(std::vector<TLineList>& list, double c, double p1, double p2);
+    void DrawLineList(std::vector<TLineList>& list, bool vertical);
 };
