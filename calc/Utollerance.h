@@ -42,3 +42,10 @@ static_assert(sizeof(TOLLERANCE) == 25 * sizeof(double), "TOLLERANCE is 25 doubl
 
 // Sets every field (every byte of the record) to +0.0.
 void ClearToleranceRecord(TOLLERANCE& record);
+
+// The inch calculators work in inches and convert the record at the end:
+// every length that holds a value is multiplied by 25.4. The semi-angle
+// tolerances (minutes) stay, and so do the workpiece fields MaxW, MinW and
+// HoleW, which those calculators already fill in millimetres. Empty values
+// stay empty.
+void ConvertToleranceToMm(TOLLERANCE& record);
