@@ -1,22 +1,53 @@
 // Program entry. The program's resources (string table, form streams,
-// pictures, version) are connected before anything else; the application
-// object carries the title "Tessvar"; the windows join the start-up order as
-// they are built.
+// pictures, version) are connected before anything else; then the classes
+// of the windows are registered, the application object with the title
+// "Tessvar" creates the windows once, in their fixed order, each into its
+// global instance (the main window first), and the message loop runs until
+// the main window closes or Exit is pressed. An exception that escapes the
+// start-up is shown by the application's exception dialog.
+//
+// The entry is the one place that knows every window folder: the windows of
+// gauges/ stand above the main window's folder and are reached from it only
+// through the application object, by name.
+#include "app/Uappclasses.h"
+#include "app/Uisoguide.h"
+#include "app/Uplvzero.h"
+#include "app/Uqfili.h"
+#include "app/Utessvar.h"
+#include "gauges/Ugasselclass.h"
+#include "gauges/Ugaugesclasses.h"
+#include "gauges/Unpdia.h"
 #include "localization/PEResourceImage.h"
+#include "platform/forms/EventBoundary.h"
+#include "platform/forms/Forms.h"
 #include "resources/ProgramResources.h"
 
 #include <QApplication>
-#include <QWidget>
+
+#include <memory>
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
-    InitProgramResources(ProgramResourceImageBytes());
+    QApplication qtApplication(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tessvar"));
     QApplication::setApplicationDisplayName(QStringLiteral("Tessvar"));
-    QWidget mainWindow;
-    mainWindow.setWindowTitle(QStringLiteral("Tessvar"));
-    mainWindow.resize(800, 600);
-    mainWindow.show();
-    return app.exec();
+    std::unique_ptr<TApplication> application;
+    try {
+        InitProgramResources(ProgramResourceImageBytes());
+        RegisterAppClasses();
+        RegisterGaugesClasses();
+        application = std::make_unique<TApplication>();
+        application->SetTitle(QStringLiteral("Tessvar"));
+        application->CreateForm(fTessvar);
+        application->CreateForm(fNPDia);
+        application->CreateForm(fGasSelClass);
+        application->CreateForm(fIsoguide);
+        application->CreateForm(fQfili);
+        application->CreateForm(fplvZero);
+    } catch (...) {
+        HandleEventException();
+        return 1;
+    }
+    application->Run();
+    return 0;
 }

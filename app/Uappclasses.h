@@ -1,0 +1,6 @@
+#pragma once
+// Registers the window classes of the application shell (main window,
+// ISO-guide, tolerances over wires, zero-search notice) with the class
+// registry, after the forms layer's own classes. Calling it again does
+// nothing.
+void RegisterAppClasses();

@@ -1,0 +1,291 @@
+#pragma once
+// The main window: the thread-family buttons of the "Tolerance" tab, the
+// measuring tab ("Measures"), the unit converter ("Unit"), the thermal-
+// expansion tool ("Tools") and the settings group below the tabs.
+//
+// It owns the state the other windows read and write: the main readout, the
+// length list that binds the 18 length edits of the Measures and Tools tabs
+// (values in mm, shown in the unit of the moment), the current gauge type
+// and the gauge-type catalogue, and the settings flags. FormShow sets it all
+// up once, when the window first shows.
+//
+// The gauge pickers and process windows sit above this layer; the family
+// buttons find them among the application's windows by name
+// ("fCalibreSelect", "fProcess", "fCalibreSelect2", "fProcess2") and end
+// quietly, as a cancelled picker does, while they are missing.
+#include "app/core/Ucalibretype.h"
+#include "app/core/Unumber.h"
+#include "app/core/Uplvzero.h"
+#include "platform/forms/ComCtrls.h"
+#include "platform/forms/ExtCtrls.h"
+#include "platform/forms/Forms.h"
+#include "platform/forms/StdCtrls.h"
+
+#include <QString>
+
+#include <initializer_list>
+#include <memory>
+
+class CONVERT;
+
+// The five converters of the "Unit" tab.
+enum class TConverterKind { Length, Temperature, Mass, Angle, Pressure };
+
+// The settings of the program: key path of the store in its data folder.
+inline const QString TessvarSettingsKey = QStringLiteral("Software\\Dravinel\\Tessvar");
+// The maker's page behind the web label of the settings group.
+inline const QString MakerWebAddress = QStringLiteral("https://www.example.com/");
+
+class TfTessvar : public TForm {
+public:
+    explicit TfTessvar(TComponent* owner);
+    ~TfTessvar() override;
+
+    // --- Start-up, settings, mode and unit -------------------------------
+    void FormShow(TObject* sender);
+    void FormClose(TObject* sender, TCloseAction& action);
+    void bISOClick(TObject* sender); // the seven family buttons
+    void rMMClick(TObject* sender);  // rMM and rINCH
+    void rCalibriClick(TObject* sender);
+    void rWorkpieceClick(TObject* sender);
+    void bMetricStdClick(TObject* sender);
+    void bLanguageClick(TObject* sender); // hidden; the language switch comes with the localizer
+    void lwwwdravinelClick(TObject* sender);
+    void bExitClick(TObject* sender);
+    void pTabChange(TObject* sender);
+    void eTDChange(TObject* sender); // the 18 bound edits
+    // Writes "Preview" and "Unit" to the settings store.
+    void UpdateReg();
+
+    // --- Measuring tab ------------------------------------------------
+    void Button1Click(TObject* sender); // Go
+    void Button2Click(TObject* sender); // No-go
+    void bFiloTeorClick(TObject* sender);
+    void bQfiliClick(TObject* sender);
+    void bPrintClick(TObject* sender); // the printout comes with the report writer
+    void pcConvertChange(TObject* sender);
+    void tabMisEnter(TObject* sender);
+    void tabTollEnter(TObject* sender); // "Tolerance", "Unit" and "Tools"
+
+    // --- Unit converter -------------------------------------------------
+    // The conversions. While the user is typing (typing true) a source text
+    // that is not a number yet ("-", "1e") leaves the target as it is;
+    // otherwise it raises EConvertError.
+    void ConvertL(bool typing = false);
+    void ConvertT(bool typing = false);
+    void ConvertM(bool typing = false);
+    void ConvertA(bool typing = false);
+    void ConvertP(bool typing = false);
+    void ConvertClick(TObject* sender); // OnChange of the source edits
+    void ConvertTClick(TObject* sender);
+    void ConvertMClick(TObject* sender);
+    void ConvertAClick(TObject* sender);
+    void ConvertPClick(TObject* sender);
+    void cEndChange(TObject* sender); // OnChange of the target-unit combos
+    void cEndTChange(TObject* sender);
+    void cEndMChange(TObject* sender);
+    void cEndAChange(TObject* sender);
+    void cEndPChange(TObject* sender);
+    void bSwitchClick(TObject* sender); // the swap buttons
+    void bSwitchTClick(TObject* sender);
+    void bSwitchMClick(TObject* sender);
+    void bSwitchAClick(TObject* sender);
+    void bSwitchPClick(TObject* sender);
+
+    // --- Thermal-expansion tool -----------------------------------------
+    // The calculations; typing as for the converters.
+    void Calc1(bool typing = false);
+    void Calc2(bool typing = false);
+    void eTemp1Change(TObject* sender);
+    void eTemp2Change(TObject* sender);
+    void bCalc1Click(TObject* sender);
+    void bCalc2Click(TObject* sender);
+    void cMaterialChange(TObject* sender);
+    void cMaterial2Change(TObject* sender);
+    void cTunitChange(TObject* sender);
+    void cTunit2Change(TObject* sender);
+
+    // Rewrites every bound edit from the length list without taking the
+    // new texts as typed values.
+    void RefreshLengths();
+
+    // --- Controls of the form ---------------------------------------------
+    TPageControl* pTab; // page 0 "Tolerance", 1 "Measures", 2 "Unit", 3 "Tools"
+    TTabSheet* tabToll;
+    TTabSheet* tabMis;
+    TTabSheet* tabUnit;
+    TTabSheet* tabTools;
+
+    // Tolerance tab
+    TImage* imgTolerance;
+    TButton* bISO;
+    TButton* bAnsiAsme;
+    TButton* bSCA; // hidden
+    TButton* bSpecial;
+    TButton* bGAS;
+    TButton* bBUTTRESS;
+    TButton* bWhitworth;
+    TRadioButton* rCalibri;   // "Gage Tolerance"
+    TRadioButton* rWorkpiece; // "Workpiece Tolerance"
+    TButton* bMetricStd;
+
+    // Settings group
+    TCheckBox* cPreview; // "Show print preview"
+    TRadioButton* rMM;
+    TRadioButton* rINCH;
+    TButton* bLanguage; // hidden
+    TLabel* lVersion;
+    TLabel* lwwwdravinel;
+    TButton* bExit;
+
+    // Measures tab
+    TPageControl* pcConvert; // "3 wire", "Arms", "T-sphere"
+    TTabSheet* tb3Wire;
+    TTabSheet* tbStaffe;
+    TTabSheet* tbTsphere;
+    TImage* img3Wire;
+    TImage* imgStaffe;
+    TImage* imgTsphere;
+    TEdit* eTD; // diameter
+    TEdit* eCP; // pitch
+    TEdit* eNP; // starts
+    TEdit* eCA; // semi-angles in degrees
+    TEdit* eAG;
+    TGroupBox* gbFilo;
+    TEdit* eAD;      // wire or sphere diameter
+    TComboBox* cbMA; // wire material
+    TEdit* eForce;
+    TCheckBox* cSpecial; // "Compensate deformation"
+    TLabel* lFilo;
+    TLabel* lTP2;
+    TLabel* lTNP2;
+    TStaticText* StaticText2;
+    TEdit* eRead;
+    TEdit* eReadNP;
+    TButton* Button1;
+    TButton* Button2;
+    TEdit* eResult;
+    TEdit* eResultNP;
+    TLabel* lTP;
+    TLabel* lTNP;
+    TEdit* eTsupP;
+    TEdit* eTinfP;
+    TEdit* eTsupNP;
+    TEdit* eTinfNP;
+    TButton* bQfili;
+    TButton* bFiloTeor;
+    TEdit* eFiloTeor;
+    TEdit* eCodice;
+    TEdit* eNote;
+    TButton* bPrint;
+    TLabel* Label4;  // diameter
+    TLabel* Label5;  // angle
+    TLabel* Label6;  // pitch
+    TLabel* Label7;  // starts
+    TLabel* Label8;  // wire diameter
+    TLabel* Label13; // code
+    TLabel* Label15; // note
+    TLabel* Label28; // theoretical wire
+
+    // Unit tab
+    TEdit* eStart;
+    TComboBox* cStart;
+    TEdit* eEnd;
+    TComboBox* cEnd;
+    TButton* bSwitch;
+    TEdit* eStartT;
+    TComboBox* cStartT;
+    TEdit* eEndT;
+    TComboBox* cEndT;
+    TButton* bSwitchT;
+    TEdit* eStartM;
+    TComboBox* cStartM;
+    TEdit* eEndM;
+    TComboBox* cEndM;
+    TButton* bSwitchM;
+    TEdit* eStartA;
+    TComboBox* cStartA;
+    TEdit* eEndA;
+    TComboBox* cEndA;
+    TButton* bSwitchA;
+    TEdit* eStartP;
+    TComboBox* cStartP;
+    TEdit* eEndP;
+    TComboBox* cEndP;
+    TButton* bSwitchP;
+
+    // Tools tab
+    TImage* imgThermal;
+    TEdit* eLung1;
+    TEdit* eTemp1;
+    TComboBox* cTunit;
+    TComboBox* cMaterial;
+    TEdit* eCoExp1;
+    TButton* bCalc1;
+    TEdit* eLungStd1;
+    TEdit* eDlung1;
+    TEdit* eLung2;
+    TEdit* eTemp2;
+    TComboBox* cTunit2;
+    TComboBox* cMaterial2;
+    TEdit* eCoExp2;
+    TButton* bCalc2;
+    TEdit* eLungStd2;
+    TEdit* eDlung2;
+
+    // --- State ------------------------------------------------------------
+    bool Refreshing = false; // the length list is rewriting its edits
+    QString VersionText;     // "major.minor.release.build"; "" without a version resource
+    DISPLAY MainDisplay;
+    NCLIST LengthList;
+    bool UsaUsaFlag = false;
+    int MmResolution = 0;
+    int InchResolution = 0;
+    CALIBRETYPE CurrentType;
+    CALIBRETYPELIST TypeCatalogue;
+
+private:
+    struct TConverterControls {
+        TEdit* Source;
+        TComboBox* SourceUnit;
+        TEdit* Target;
+        TComboBox* TargetUnit;
+    };
+    struct TThermalControls {
+        TEdit* Length;
+        TEdit* Temperature;
+        TComboBox* TemperatureUnit;
+        TComboBox* Material;
+        TEdit* Coefficient;
+        TEdit* LengthAt20;
+        TEdit* Variation;
+    };
+
+    void BindHandlers();
+    void FindControls();
+    void ReadSettings();
+    void BindLengthEdits();
+    void PageEntered();
+
+    TConverterControls Converter(TConverterKind kind) const;
+    void RunConverter(TConverterKind kind, bool typing);
+    void SwapConverter(TConverterKind kind);
+    void TargetUnitChanged(TConverterKind kind);
+
+    TThermalControls Thermal(int calculator) const;
+    void RunThermal(int calculator, bool typing);
+    void MaterialChanged(int calculator);
+
+    // A typed length in mm, read through the length list's readout (an
+    // empty or unreadable text gives 0).
+    double TypedLength(TEdit* edit);
+    // A length in mm as the main readout shows it.
+    QString LengthText(double mm);
+    void MeasureOverWire(TEdit* reading, TEdit* result);
+    void SetUpConversion(CONVERT& conversion, double diameter, double pitch, double wire, double starts);
+
+    bool FShown = false;
+    std::unique_ptr<QObject> FSignals; // context of the Qt connections; goes first
+};
+
+extern TfTessvar* fTessvar;

@@ -1,0 +1,24 @@
+#include "gauges/Ugaugesclasses.h"
+
+#include "app/Uappclasses.h"
+#include "gauges/Ugasselclass.h"
+#include "gauges/Unpdia.h"
+#include "platform/objects/ClassRegistry.h"
+
+namespace {
+
+template <class T> void RegisterWindow(const char* name)
+{
+    const QString className = QString::fromLatin1(name);
+    if (!FindClass(className))
+        RegisterClass<T>(className, QStringLiteral("TForm"));
+}
+
+} // namespace
+
+void RegisterGaugesClasses()
+{
+    RegisterAppClasses();
+    RegisterWindow<TfNPDia>("TfNPDia");
+    RegisterWindow<TfGasSelClass>("TfGasSelClass");
+}

@@ -1,0 +1,182 @@
+// The measuring tab: theoretical wire, measurement over wires, arms and
+// T-sphere, tolerances over wires, and which Go and No-go fields show.
+#include "tests/app/AppFixture.h"
+
+#include "platform/rtl/Exceptions.h"
+
+#include <cmath>
+
+namespace {
+
+class Measures : public AppTest {
+protected:
+    void SetUp() override
+    {
+        AppTest::SetUp();
+        StartProgram();
+        PickTab(fTessvar->pTab, 1);
+    }
+    // An M10x1.5 thread and its best wire.
+    void Thread()
+    {
+        Type(fTessvar->eTD, "10");
+        Type(fTessvar->eCP, "1.5");
+        Type(fTessvar->eAD, "0.866");
+    }
+    // A gauge with a No-go side copied in by a process window.
+    void GoAndNoGo()
+    {
+        fTessvar->pTab->SetActivePageIndex(0);
+        fTessvar->lTP->Show();
+        fTessvar->lTNP->Show();
+        fTessvar->pTab->SetActivePageIndex(1);
+    }
+};
+
+TEST_F(Measures, TheoreticalWireOfAThirtyDegreeFlank)
+{
+    // P x 0.57735 for 30 and 30 degrees: 1.5 mm gives 0.866 mm.
+    Type(fTessvar->eCP, "1.5");
+    ClickButton(fTessvar->bFiloTeor);
+    EXPECT_EQ(fTessvar->eFiloTeor->Text(), "  +000.866.0");
+    EXPECT_NEAR(Value(fTessvar->eFiloTeor), 0.866, 1e-9);
+
+    // In inch the pitch is typed and the wire shown in inch: 0.1 in gives
+    // 0.057735 in (2.54 mm x 0.57735 = 1.46647 mm).
+    fTessvar->rINCH->SetChecked(true);
+    Type(fTessvar->eCP, "0.1");
+    ClickButton(fTessvar->bFiloTeor);
+    EXPECT_EQ(fTessvar->eFiloTeor->Text(), "  +00.057735");
+    EXPECT_NEAR(Value(fTessvar->eFiloTeor), 1.46647, 1e-4);
+}
+
+TEST_F(Measures, PitchDiameterOverThreeWires)
+{
+    // M10x1.5 with its best wire: the pitch diameter 9.026 mm reads about
+    // M = E + 3d - 0.866 P = 10.325 mm (the lead-angle and contact
+    // corrections stay below 3 micrometres here).
+    Thread();
+    Type(fTessvar->eRead, "10.325");
+    fTessvar->cSpecial->SetChecked(false);
+    ClickButton(fTessvar->Button1);
+    EXPECT_NEAR(Value(fTessvar->eResult), 9.026, 0.003);
+    EXPECT_TRUE(Messages->Shown().empty());
+
+    // An empty reading computes nothing.
+    Type(fTessvar->eRead, "");
+    fTessvar->eResult->SetText(QString());
+    ClickButton(fTessvar->Button1);
+    EXPECT_EQ(fTessvar->eResult->Text(), "");
+
+    // A semi-angle that is not a number is reported; nothing is written.
+    Type(fTessvar->eRead, "10.325");
+    fTessvar->eCA->SetText("3O");
+    EXPECT_THROW(fTessvar->Button1Click(fTessvar->Button1), EConvertError);
+    EXPECT_EQ(fTessvar->eResult->Text(), "");
+}
+
+TEST_F(Measures, NoWireStopsTheCalculationAtTheMessage)
+{
+    GoAndNoGo();
+    Thread();
+    Type(fTessvar->eAD, "0");
+    Type(fTessvar->eRead, "10.3");
+    Type(fTessvar->eReadNP, "10.4");
+    ClickButton(fTessvar->Button1);
+    ClickButton(fTessvar->Button2);
+    EXPECT_EQ(fTessvar->eResult->Text(), "");
+    EXPECT_EQ(fTessvar->eResultNP->Text(), "");
+    ASSERT_EQ(Messages->Shown().size(), 2u);
+    EXPECT_EQ(Messages->Shown()[0].Text, "Wire size not valid");
+    EXPECT_EQ(Messages->Shown()[0].Caption, "ATTENTION");
+    EXPECT_EQ(Messages->Shown()[0].Icon, TMsgIcon::Question);
+}
+
+TEST_F(Measures, NoGoUsesTheMethodOfThePage)
+{
+    GoAndNoGo();
+    Thread();
+    for (int page : {1, 2}) { // arms, T-sphere
+        PickTab(fTessvar->pcConvert, page);
+        Type(fTessvar->eRead, "8.2");
+        Type(fTessvar->eReadNP, "8.2");
+        ClickButton(fTessvar->Button1);
+        ClickButton(fTessvar->Button2);
+        EXPECT_EQ(fTessvar->eResultNP->Text(), fTessvar->eResult->Text()) << page;
+        EXPECT_NE(fTessvar->eResult->Text(), "") << page;
+    }
+}
+
+TEST_F(Measures, SpherePagesRelabelTheWireFields)
+{
+    PickTab(fTessvar->pcConvert, 2);
+    EXPECT_EQ(fTessvar->gbFilo->Caption(), "SPHERE");
+    EXPECT_EQ(fTessvar->bFiloTeor->Caption(), "Calc Theoretical Sphere");
+    EXPECT_EQ(fTessvar->lFilo->Caption(), "Reading on Sphere");
+    EXPECT_FALSE(fTessvar->cSpecial->Visible());
+    EXPECT_FALSE(fTessvar->bQfili->Visible());
+    PickTab(fTessvar->pcConvert, 0);
+    EXPECT_EQ(fTessvar->gbFilo->Caption(), "WIRE");
+    EXPECT_EQ(fTessvar->bFiloTeor->Caption(), "Calc Theoretical Wire");
+    EXPECT_EQ(fTessvar->lFilo->Caption(), "Reading on Wire");
+    EXPECT_TRUE(fTessvar->cSpecial->Visible());
+    EXPECT_TRUE(fTessvar->bQfili->Visible());
+}
+
+TEST_F(Measures, GoAndNoGoFieldsShowAfterAGaugeIsCopiedIn)
+{
+    TControl* noGo[] = {fTessvar->eTsupNP, fTessvar->eTinfNP,   fTessvar->lTNP2,
+                        fTessvar->eReadNP, fTessvar->eResultNP, fTessvar->Button2};
+    for (TControl* control : noGo)
+        EXPECT_FALSE(control->Visible()) << control->Name().toStdString();
+    EXPECT_FALSE(fTessvar->lTP2->Visible());
+    EXPECT_TRUE(fTessvar->eRead->Visible());
+
+    // A process window shows lTP and lTNP and switches to this page.
+    GoAndNoGo();
+    for (TControl* control : noGo)
+        EXPECT_TRUE(control->Visible()) << control->Name().toStdString();
+    EXPECT_TRUE(fTessvar->lTP2->Visible());
+
+    // Any other tab puts the plain layout back.
+    PickTab(fTessvar->pTab, 2);
+    for (TControl* control : noGo)
+        EXPECT_FALSE(control->Visible()) << control->Name().toStdString();
+    EXPECT_FALSE(fTessvar->lTP->Visible());
+    EXPECT_FALSE(fTessvar->lTNP->Visible());
+    EXPECT_TRUE(fTessvar->Button1->Visible());
+}
+
+TEST_F(Measures, TolerancesOverWires)
+{
+    // M10x1.5, wire 0.866: pitch diameter = reading - 1.299 (C = P / (2 tan
+    // 30) - 3 d = 1.29904 - 2.598), so the readings are the limits + 1.299.
+    Thread();
+    Type(fTessvar->eTsupP, "9.026");
+    Type(fTessvar->eTinfP, "8.886");
+    QString upper, lower;
+    bool noGoShown = true;
+    EXPECT_TRUE(WhileModal(
+        fQfili, [] { ClickButton(fTessvar->bQfili); },
+        [&] {
+            upper = fQfili->eTsupP->Text();
+            lower = fQfili->eTinfP->Text();
+            noGoShown = fQfili->eTsupNP->Visible() || fQfili->lTNP->Visible();
+        }));
+    EXPECT_EQ(upper, "  +010.325.0");
+    EXPECT_EQ(lower, "  +010.185.0");
+    EXPECT_FALSE(noGoShown);
+
+    // An empty limit that is shown: nothing happens.
+    Type(fTessvar->eTinfP, "");
+    EXPECT_FALSE(WhileModal(fQfili, [] { ClickButton(fTessvar->bQfili); }));
+
+    // No wire: the message and no window.
+    Type(fTessvar->eTinfP, "8.886");
+    Type(fTessvar->eAD, "");
+    EXPECT_FALSE(WhileModal(fQfili, [] { ClickButton(fTessvar->bQfili); }));
+    ASSERT_EQ(Messages->Shown().size(), 1u);
+    EXPECT_EQ(Messages->Shown()[0].Text, "Wire size not valid");
+}
+
+} // namespace

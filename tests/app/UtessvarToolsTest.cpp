@@ -1,0 +1,215 @@
+// The unit converter and the thermal-expansion tool of the main window.
+#include "tests/app/AppFixture.h"
+
+#include "platform/rtl/Exceptions.h"
+
+namespace {
+
+class Tools : public AppTest {
+protected:
+    void SetUp() override
+    {
+        AppTest::SetUp();
+        StartProgram();
+    }
+    struct TConverter {
+        TEdit* Source;
+        TComboBox* SourceUnit;
+        TEdit* Target;
+        TComboBox* TargetUnit;
+        TButton* Swap;
+    };
+    static TConverter Length()
+    {
+        return {fTessvar->eStart, fTessvar->cStart, fTessvar->eEnd, fTessvar->cEnd, fTessvar->bSwitch};
+    }
+    static TConverter Temperature()
+    {
+        return {fTessvar->eStartT, fTessvar->cStartT, fTessvar->eEndT, fTessvar->cEndT, fTessvar->bSwitchT};
+    }
+    static TConverter Mass()
+    {
+        return {fTessvar->eStartM, fTessvar->cStartM, fTessvar->eEndM, fTessvar->cEndM, fTessvar->bSwitchM};
+    }
+    static TConverter Angle()
+    {
+        return {fTessvar->eStartA, fTessvar->cStartA, fTessvar->eEndA, fTessvar->cEndA, fTessvar->bSwitchA};
+    }
+    static TConverter Pressure()
+    {
+        return {fTessvar->eStartP, fTessvar->cStartP, fTessvar->eEndP, fTessvar->cEndP, fTessvar->bSwitchP};
+    }
+    // The thermal tool: length, temperature in the given unit, material.
+    static void Thermal(const char* length, const char* temperature, int unit = 0, int material = 0)
+    {
+        Type(fTessvar->eLung1, length);
+        Choose(fTessvar->cMaterial, material);
+        fTessvar->cTunit->SetItemIndex(unit);
+        Type(fTessvar->eTemp1, temperature);
+    }
+};
+
+TEST_F(Tools, ConvertersTurnTheSourceIntoTheTargetUnit)
+{
+    struct TRow {
+        int Line;
+        TConverter (*Converter)();
+        int From;
+        int To;
+        const char* Source;
+        const char* Target;
+    } rows[] = {
+        // Exact factors: 1 in = 25.4 mm, 1 ft = 304.8 mm, 1 mile = 1609.344 m.
+        {1, Length, 3, 0, "1", "25.4"},
+        {2, Length, 5, 2, "1", "1.609344"},
+        {3, Length, 4, 0, "1", "304.8"},
+        {4, Length, 1, 3, "0.0254", "1"},
+        // Temperature: F = C x 1.8 + 32, K = C + 273.15.
+        {5, Temperature, 0, 1, "100", "212"},
+        {6, Temperature, 2, 0, "0", "-273.15"},
+        {7, Temperature, 1, 2, "32", "273.15"},
+        // Mass: the international pound is 0.45359237 kg.
+        {8, Mass, 2, 0, "1", "0.45359237"},
+        {9, Mass, 0, 1, "2.5", "2500"},
+        // Angle: whole seconds, rounded before splitting; the sign once.
+        {10, Angle, 0, 1, "30.5", "30.30.00"},
+        {11, Angle, 0, 1, "1.5", "01.30.00"},
+        {12, Angle, 0, 1, "10.2", "10.12.00"},
+        {13, Angle, 0, 1, "-30.5", "-30.30.00"},
+        {14, Angle, 0, 1, "-0.0001", "00.00.00"},
+        {15, Angle, 0, 2, "180", "3.14159265358979"},
+        {16, Angle, 2, 0, "3.141592653589793", "180"},
+        // Pressure: 1 atm = 1.01325 bar = 14.6959487755 psi.
+        {17, Pressure, 0, 1, "1", "1.01325"},
+        {18, Pressure, 0, 2, "2", "29.391897551"},
+    };
+    for (const TRow& row : rows) {
+        const TConverter c = row.Converter();
+        c.Source->SetText(QString());
+        c.SourceUnit->SetItemIndex(row.From);
+        c.TargetUnit->SetItemIndex(row.To);
+        Type(c.Source, QString::fromLatin1(row.Source));
+        EXPECT_EQ(c.Target->Text(), QString::fromLatin1(row.Target)) << "row " << row.Line;
+    }
+    EXPECT_TRUE(Messages->Shown().empty());
+}
+
+TEST_F(Tools, EmptySwapAndTargetUnit)
+{
+    const TConverter c = Length(); // mm to inches at start
+    Type(c.Source, "1");
+    EXPECT_EQ(c.Target->Text(), "0.0393700787401575");
+    ClickButton(c.Swap);
+    EXPECT_EQ(c.SourceUnit->ItemIndex(), 3);
+    EXPECT_EQ(c.TargetUnit->ItemIndex(), 0);
+    EXPECT_EQ(c.Source->Text(), "0.0393700787401575");
+    EXPECT_EQ(c.Target->Text(), "1");
+
+    Type(c.Source, "");
+    EXPECT_EQ(c.Target->Text(), "");
+
+    // Choosing another target unit converts again; the source unit alone
+    // does not.
+    Type(c.Source, "2");
+    Choose(c.TargetUnit, 1);
+    EXPECT_EQ(c.Target->Text(), "0.0508");
+    Choose(c.SourceUnit, 0);
+    EXPECT_EQ(c.Target->Text(), "0.0508");
+}
+
+TEST_F(Tools, PartialInputWaitsAndTheButtonsReportIt)
+{
+    const TConverter c = Temperature();
+    Type(c.Source, "100");
+    Type(c.Source, "-");
+    EXPECT_EQ(c.Target->Text(), "212");
+    Type(c.Source, "1e+"); // "1" converts, "1e" and "1e+" wait
+    EXPECT_EQ(c.Target->Text(), "33.8");
+    EXPECT_TRUE(Messages->Shown().empty());
+    // Choosing a target unit reports what cannot be converted, through the
+    // application's exception dialog.
+    Type(c.Source, "-");
+    Choose(c.TargetUnit, 2);
+    ASSERT_EQ(Messages->Shown().size(), 1u);
+    EXPECT_EQ(Messages->Shown()[0].Text, "'-' is not a valid floating point value");
+    EXPECT_EQ(Messages->Shown()[0].Caption, "Tessvar");
+    EXPECT_EQ(Messages->Shown()[0].Icon, TMsgIcon::Error);
+    EXPECT_EQ(c.Target->Text(), "");
+}
+
+TEST_F(Tools, ASexagesimalSourceIsNotTaken)
+{
+    const TConverter c = Angle();
+    c.SourceUnit->SetItemIndex(1);
+    Type(c.Source, "3");
+    EXPECT_EQ(c.Source->Text(), "");
+    EXPECT_EQ(c.Target->Text(), "0"); // the conversion of 0 to rad
+}
+
+TEST_F(Tools, ThermalExpansionBackTo20Degrees)
+{
+    struct TRow {
+        int Line;
+        const char* Temperature;
+        int Unit; // 0 degC, 1 degF
+        const char* LengthAt20;
+        const char* Variation;
+        bool Warning;
+    } rows[] = {
+        // Steel (11.5e-6 / K), 100 mm: dL = (T - 20) x 100 x 11.5e-6.
+        {1, "30", 0, "  +099.988.5", "  +000.011.5", false},
+        {2, "86", 1, "  +099.988.5", "  +000.011.5", false}, // 86 degF = 30 degC
+        {3, "20", 0, "  +100.000.0", "  +000.000.0", false},
+        // The coefficients hold between -20 and 300 degC, limits included.
+        {4, "-20", 0, "  +100.046.0", "  -000.046.0", false},
+        {5, "-20.5", 0, "  +100.046.6", "  -000.046.6", true},
+        {6, "300", 0, "  +099.678.0", "  +000.322.0", false},
+        {7, "300.5", 0, "  +099.677.4", "  +000.322.6", true},
+    };
+    for (const TRow& row : rows) {
+        Messages->Service().Shown.clear();
+        Thermal("100", row.Temperature, row.Unit);
+        EXPECT_EQ(fTessvar->eLungStd1->Text(), QString::fromLatin1(row.LengthAt20)) << "row " << row.Line;
+        EXPECT_EQ(fTessvar->eDlung1->Text(), QString::fromLatin1(row.Variation)) << "row " << row.Line;
+        ASSERT_EQ(Messages->Shown().size(), row.Warning ? 1u : 0u) << "row " << row.Line;
+        if (row.Warning) {
+            EXPECT_EQ(Messages->Shown()[0].Text, "Temperature Estreme: il risulato non \u00E8 accurato");
+            EXPECT_EQ(Messages->Shown()[0].Caption, "ATTENTION");
+        }
+    }
+}
+
+TEST_F(Tools, ThermalMaterialsUnitsAndPartialInput)
+{
+    Thermal("100", "30");
+    Choose(fTessvar->cMaterial, 1);
+    EXPECT_EQ(fTessvar->eCoExp1->Text(), "23.6");
+    EXPECT_FALSE(fTessvar->eCoExp1->Enabled());
+    Choose(fTessvar->cMaterial, 10); // custom: the edit opens with its text
+    EXPECT_TRUE(fTessvar->eCoExp1->Enabled());
+    EXPECT_EQ(fTessvar->eCoExp1->Text(), "23.6");
+    fTessvar->eCoExp1->SetText("10");
+    ClickButton(fTessvar->bCalc1);
+    EXPECT_DOUBLE_EQ(Value(fTessvar->eDlung1), 0.01); // 10 K x 100 mm x 10e-6
+
+    // Partial input leaves the results; the button reports it.
+    Type(fTessvar->eTemp1, "-");
+    EXPECT_DOUBLE_EQ(Value(fTessvar->eDlung1), 0.01);
+    EXPECT_TRUE(Messages->Shown().empty());
+    EXPECT_THROW(fTessvar->bCalc1Click(fTessvar->bCalc1), EConvertError);
+
+    // Another temperature unit empties the temperature and the results.
+    Type(fTessvar->eTemp1, "30");
+    Choose(fTessvar->cTunit, 1);
+    EXPECT_EQ(fTessvar->eTemp1->Text(), "");
+    EXPECT_EQ(fTessvar->eDlung1->Text(), "");
+    EXPECT_EQ(fTessvar->eLungStd1->Text(), "");
+
+    // The second calculator is its own.
+    Type(fTessvar->eLung2, "50");
+    Type(fTessvar->eTemp2, "40");
+    EXPECT_EQ(fTessvar->eDlung2->Text(), "  +000.011.5"); // 20 K x 50 mm x 11.5e-6
+    EXPECT_EQ(fTessvar->eDlung1->Text(), "");
+}
+
+} // namespace
