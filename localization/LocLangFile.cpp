@@ -172,6 +172,19 @@ bool IsFile(const QString& fileName)
     return info.exists() && !info.isDir();
 }
 
+// The whole file as plain (decompressed) bytes in plain, positioned at its
+// start. The file is closed, and its shared lock released, on return.
+void ReadPlainFile(const QString& fileName, TMemoryStream& plain)
+{
+    TFileStream file(fileName, fmOpenRead | fmShareDenyWrite);
+    LockShared(file);
+    if (IsLZKStream(file))
+        LZKDecompressTo(file, plain);
+    else
+        CopyStreamToMemory(plain, file);
+    plain.SetPosition(0);
+}
+
 // Replaces fileName by bytes through a temporary file and a rename, while
 // holding an exclusive lock on the old file so that no reader that holds it
 // sees it replaced.
@@ -304,15 +317,7 @@ void TLangFile::Load(TLocStorage* storage, int index, TLFLoadOptions options)
 {
     CheckTarget(storage, index);
     TMemoryStream plain;
-    {
-        TFileStream file(FFileName, fmOpenRead | fmShareDenyWrite);
-        LockShared(file);
-        if (IsLZKStream(file))
-            LZKDecompressTo(file, plain);
-        else
-            CopyStreamToMemory(plain, file);
-    }
-    plain.SetPosition(0);
+    ReadPlainFile(FFileName, plain);
     LoadPlain(plain, *storage, index, options, false);
 }
 
@@ -356,15 +361,7 @@ void TLangFile::SaveHeader(const QString& fileName)
     QByteArray body;
     if (IsFile(fileName)) {
         TMemoryStream plain;
-        {
-            TFileStream file(fileName, fmOpenRead | fmShareDenyWrite);
-            LockShared(file);
-            if (IsLZKStream(file))
-                LZKDecompressTo(file, plain);
-            else
-                CopyStreamToMemory(plain, file);
-        }
-        plain.SetPosition(0);
+        ReadPlainFile(fileName, plain);
         formatVersion = ReadHeader(plain).FormatVersion;
         body = plain.Bytes().mid(qsizetype(plain.Position()));
     } else {

@@ -134,16 +134,41 @@ TTerms CommonTerms(double X, const TStart& s, double d, double psi, TCRule rule)
     return t;
 }
 
-// Contact approach (mm) of a ball in a seat (hollow or convex) for the
-// curvature ratio x and the relative radius R (m).
-double SeatApproach(double force, double x, double R, double k1, double k2)
+// Contact approach (mm) of a ball in a seat (hollow or convex) under the
+// load F (N) for the curvature ratio x and the relative radius R (m).
+double SeatApproachUnderLoad(double F, double x, double R, double k1, double k2)
 {
-    const double F = Fin(force * Gravity);
     const double K = 0.75 * (k1 + k2);
     double c1 = 0;
     double c2 = 0;
     ContactCoefficients(x, c1, c2);
     return Fin(1000 * Div(2 * K * F * c1, Cbrt(2 * K * F * R * c2)));
+}
+
+// The same for the measuring force (kg).
+double SeatApproach(double force, double x, double R, double k1, double k2)
+{
+    return SeatApproachUnderLoad(Fin(force * Gravity), x, R, k1, k2);
+}
+
+// Curvature ratio and relative radius (m) of a ball of diameter d (mm) in a
+// hollow seat of diameter seat (mm).
+struct THollowSeat {
+    double x;
+    double R;
+};
+
+THollowSeat HollowSeatCurvature(double d, double seat)
+{
+    return {1 - Div(d, seat), Div(1, Div(1000, d) - Div(1000, seat))};
+}
+
+// Approach (mm) of a ball pressed by the load F (N) against a body: k the sum
+// of the two compliances, curvature the sum of the two curvatures (1/m).
+double BallApproach(double F, double k, double curvature)
+{
+    return Fin(1000 * (CheckedPower(ThreePi, TwoThirds) * 0.5) * CheckedPower(F, TwoThirds) *
+               CheckedPower(k, TwoThirds) * CheckedPower(curvature, OneThird));
 }
 
 } // namespace
@@ -395,14 +420,8 @@ double CONVERT::FlankCorrection(double a1, double a2, double F) const
 // Flattening of the ball in its seat (arms and T-sphere).
 double CONVERT::SeatCorrection(double F) const
 {
-    const double d = FWire;
-    const double seat = FSecondDiameter;
-    const double x0 = 1 - Div(d, seat);
-    const double R0 = Div(1, Div(1000, d) - Div(1000, seat));
-    double c1 = 0, c2 = 0;
-    ContactCoefficients(x0, c1, c2);
-    const double K0 = 0.75 * (Compliance(FSecondMaterial) + Compliance(FMaterial));
-    return Fin(2000 * Div(2 * K0 * F * c1, Cbrt(2 * K0 * F * R0 * c2)));
+    const THollowSeat seat = HollowSeatCurvature(FWire, FSecondDiameter);
+    return Fin(2 * SeatApproachUnderLoad(F, seat.x, seat.R, Compliance(FSecondMaterial), Compliance(FMaterial)));
 }
 
 double CONVERT::ShortWire(double reading) const
@@ -470,8 +489,7 @@ double CONVERT::TwoSphere() const
         const double F = Fin(FForce * Gravity);
         const double k = Compliance(FMaterial);
         const double radii = Div(1, 0.001 * FWire) + Div(1, 0.001 * FWire);
-        return Fin(1000 * (CheckedPower(ThreePi, TwoThirds) * 0.5) * CheckedPower(F, TwoThirds) *
-                   CheckedPower(k + k, TwoThirds) * CheckedPower(radii, OneThird));
+        return BallApproach(F, k + k, radii);
     } catch (const Exception&) {
         return FallbackApproach;
     }
@@ -482,8 +500,7 @@ double CONVERT::SpherePlane() const
     try {
         const double F = Fin(FForce * Gravity);
         const double k = Compliance(FSecondMaterial) + Compliance(FMaterial);
-        return Fin(1000 * (CheckedPower(ThreePi, TwoThirds) * 0.5) * CheckedPower(F, TwoThirds) *
-                   CheckedPower(k, TwoThirds) * CheckedPower(Div(1, 0.001 * FWire), OneThird));
+        return BallApproach(F, k, Div(1, 0.001 * FWire));
     } catch (const Exception&) {
         return FallbackApproach;
     }
@@ -507,10 +524,8 @@ double CONVERT::HollowSeat(double seat) const
     try {
         if (seat < 0.01)
             return 0.0;
-        const double d = FWire;
-        const double x = 1 - Div(d, seat);
-        const double R = Div(1, Div(1000, d) - Div(1000, seat));
-        return SeatApproach(FForce, x, R, Compliance(FSecondMaterial), Compliance(FMaterial));
+        const THollowSeat hollow = HollowSeatCurvature(FWire, seat);
+        return SeatApproach(FForce, hollow.x, hollow.R, Compliance(FSecondMaterial), Compliance(FMaterial));
     } catch (const Exception&) {
         return FallbackApproach;
     }

@@ -37,6 +37,10 @@ uint32_t StubStatusSource()
     return 0;
 }
 
+// Shows the zero-search notice while the display searches for its zero and
+// hides it otherwise; returns searching.
+bool ShowZeroSearchNotice(bool searching);
+
 // The digits of a non-negative value in the unit's format; empty for an
 // unknown unit or resolution.
 QString Digits(int unit, int resolution, double v, const std::array<QString, 4>& mmFormats);
@@ -106,13 +110,8 @@ double DISPLAY::ReadValue()
 {
     int status = 0;
     const double raw = ReadRaw(status);
-    if (status == 1 && FNoticeOff == 0) {
-        if (Notice && !Notice->IsShown())
-            Notice->ShowNotice();
+    if (ShowZeroSearchNotice(status == 1 && FNoticeOff == 0))
         return 0.0;
-    }
-    if (Notice && Notice->IsShown())
-        Notice->HideNotice();
     FLastValue = Scale(raw);
     return FLastValue;
 }
@@ -121,13 +120,8 @@ double DISPLAY::ReadValueInUnit()
 {
     int status = 0;
     const double raw = ReadRaw(status);
-    if (status == 1 && FNoticeOff == 0) {
-        if (Notice && !Notice->IsShown())
-            Notice->ShowNotice();
+    if (ShowZeroSearchNotice(status == 1 && FNoticeOff == 0))
         return 0.0;
-    }
-    if (Notice && Notice->IsShown())
-        Notice->HideNotice();
     FLastValue = Scale(raw);
     FLastValueInUnit = ToUnit(FLastValue);
     return FLastValueInUnit;
@@ -280,6 +274,17 @@ void DISPLAY::ReadSettings()
 }
 
 namespace {
+
+bool ShowZeroSearchNotice(bool searching)
+{
+    if (Notice && Notice->IsShown() != searching) {
+        if (searching)
+            Notice->ShowNotice();
+        else
+            Notice->HideNotice();
+    }
+    return searching;
+}
 
 QString Digits(int unit, int resolution, double v, const std::array<QString, 4>& mmFormats)
 {

@@ -88,10 +88,7 @@ QIcon GlyphIcon(const TBitmap& glyph, int numGlyphs)
 // ---------------------------------------------------------------------------
 // TBitBtn
 
-TBitBtn::TBitBtn(TComponent* owner) : TButton(owner), FGlyph(std::make_unique<TStreamedBitmap>())
-{
-    FGlyph->OnChange = [this] { GlyphChanged(); };
-}
+TBitBtn::TBitBtn(TComponent* owner) : TGlyphButton(owner) {}
 
 void TBitBtn::SetKind(TBitBtnKind kind)
 {
@@ -110,22 +107,15 @@ void TBitBtn::SetKind(TBitBtnKind kind)
     GlyphChanged();
 }
 
-void TBitBtn::SetNumGlyphs(int count)
+void TBitBtn::LayoutChanged()
 {
-    FNumGlyphs = std::clamp(count, 1, 4);
-    GlyphChanged();
-}
-
-void TBitBtn::SetLayout(TButtonLayout layout)
-{
-    FLayout = layout;
-    ButtonWidget()->setLayoutDirection(layout == TButtonLayout::blGlyphRight ? Qt::RightToLeft
-                                                                             : Qt::LeftToRight);
+    ButtonWidget()->setLayoutDirection(Layout() == TButtonLayout::blGlyphRight ? Qt::RightToLeft
+                                                                               : Qt::LeftToRight);
 }
 
 void TBitBtn::GlyphChanged()
 {
-    QIcon icon = GlyphIcon(*FGlyph, FNumGlyphs);
+    QIcon icon = GlyphIcon(*Glyph(), NumGlyphs());
     if (icon.isNull() && FKind != TBitBtnKind::bkCustom)
         icon = QApplication::style()->standardIcon(KindInfo(FKind).Icon);
     ButtonWidget()->setIcon(icon);
@@ -145,16 +135,14 @@ void TBitBtn::Click()
 // ---------------------------------------------------------------------------
 // TSpeedButton
 
-TSpeedButton::TSpeedButton(TComponent* owner)
-    : TGraphicControl(owner), FGlyph(std::make_unique<TStreamedBitmap>())
+TSpeedButton::TSpeedButton(TComponent* owner) : TGlyphButton(owner)
 {
     auto* button = new QToolButton;
     button->setFocusPolicy(Qt::NoFocus);
     SetWidget(button);
-    FGlyph->OnChange = [this] { GlyphChanged(); };
     QObject::connect(button, &QToolButton::clicked, SignalContext(),
                      [this] { GuardEvent([this] { UserClicked(); }); });
-    ApplyLayout();
+    LayoutChanged();
     SetBounds(0, 0, 23, 22);
 }
 
@@ -222,18 +210,6 @@ void TSpeedButton::SetFlat(bool flat)
     ToolWidget()->setAutoRaise(flat);
 }
 
-void TSpeedButton::SetNumGlyphs(int count)
-{
-    FNumGlyphs = std::clamp(count, 1, 4);
-    GlyphChanged();
-}
-
-void TSpeedButton::SetLayout(TButtonLayout layout)
-{
-    FLayout = layout;
-    ApplyLayout();
-}
-
 void TSpeedButton::UserClicked()
 {
     // Qt toggled its own state already; the button's state is decided here.
@@ -252,19 +228,19 @@ void TSpeedButton::ShowDown()
 
 void TSpeedButton::GlyphChanged()
 {
-    ToolWidget()->setIcon(GlyphIcon(*FGlyph, FNumGlyphs));
-    ApplyLayout();
+    ToolWidget()->setIcon(GlyphIcon(*Glyph(), NumGlyphs()));
+    LayoutChanged();
 }
 
 void TSpeedButton::TextChanged()
 {
     ToolWidget()->setText(FText);
-    ApplyLayout();
+    LayoutChanged();
 }
 
-void TSpeedButton::ApplyLayout()
+void TSpeedButton::LayoutChanged()
 {
     QToolButton* button = ToolWidget();
-    button->setToolButtonStyle(ToolStyle(FLayout, !button->icon().isNull(), !FText.isEmpty()));
-    button->setIconSize(QSize(std::max(1, FGlyph->Width() / FNumGlyphs), std::max(1, FGlyph->Height())));
+    button->setToolButtonStyle(ToolStyle(Layout(), !button->icon().isNull(), !FText.isEmpty()));
+    button->setIconSize(QSize(std::max(1, Glyph()->Width() / NumGlyphs()), std::max(1, Glyph()->Height())));
 }

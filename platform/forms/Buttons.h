@@ -15,6 +15,9 @@
 
 #include <QIcon>
 
+#include <algorithm>
+#include <memory>
+
 class QToolButton;
 
 enum class TBitBtnKind : uint8_t {
@@ -36,32 +39,41 @@ enum class TButtonLayout : uint8_t { blGlyphLeft, blGlyphRight, blGlyphTop, blGl
 // transparent, and its second as the disabled picture.
 QIcon GlyphIcon(const TBitmap& glyph, int numGlyphs);
 
-class TBitBtn : public TButton {
+// The glyph and its placement, common to the buttons with pictures; Base is
+// the control class the button derives from. The button shows a change of
+// the glyph (or of NumGlyphs) in GlyphChanged and of Layout in
+// LayoutChanged.
+template <class Base> class TGlyphButton : public Base {
 public:
-    explicit TBitBtn(TComponent* owner);
+    explicit TGlyphButton(TComponent* owner) : Base(owner), FGlyph(std::make_unique<TStreamedBitmap>())
+    {
+        FGlyph->OnChange = [this] { GlyphChanged(); };
+    }
 
-    // A standard kind sets the caption (unless one was read before it), the
-    // modal result and Default / Cancel.
-    TBitBtnKind Kind() const { return FKind; }
-    void SetKind(TBitBtnKind kind);
     TStreamedBitmap* Glyph() const { return FGlyph.get(); }
     void SetGlyph(const TBitmap* glyph) { FGlyph->Assign(glyph); }
     int NumGlyphs() const { return FNumGlyphs; }
-    void SetNumGlyphs(int count);
+    void SetNumGlyphs(int count)
+    {
+        FNumGlyphs = std::clamp(count, 1, 4);
+        GlyphChanged();
+    }
     TButtonLayout Layout() const { return FLayout; }
-    void SetLayout(TButtonLayout layout);
+    void SetLayout(TButtonLayout layout)
+    {
+        FLayout = layout;
+        LayoutChanged();
+    }
     int Spacing() const { return FSpacing; }
     void SetSpacing(int spacing) { FSpacing = spacing; }
     int Margin() const { return FMargin; }
     void SetMargin(int margin) { FMargin = margin; }
 
-    // bkClose closes the form instead of clicking.
-    void Click() override;
+protected:
+    virtual void GlyphChanged() = 0;
+    virtual void LayoutChanged() = 0;
 
 private:
-    void GlyphChanged();
-
-    TBitBtnKind FKind = TBitBtnKind::bkCustom;
     std::unique_ptr<TStreamedBitmap> FGlyph;
     int FNumGlyphs = 1;
     TButtonLayout FLayout = TButtonLayout::blGlyphLeft;
@@ -69,7 +81,27 @@ private:
     int FMargin = -1;
 };
 
-class TSpeedButton : public TGraphicControl {
+class TBitBtn : public TGlyphButton<TButton> {
+public:
+    explicit TBitBtn(TComponent* owner);
+
+    // A standard kind sets the caption (unless one was read before it), the
+    // modal result and Default / Cancel.
+    TBitBtnKind Kind() const { return FKind; }
+    void SetKind(TBitBtnKind kind);
+
+    // bkClose closes the form instead of clicking.
+    void Click() override;
+
+protected:
+    void GlyphChanged() override;
+    void LayoutChanged() override;
+
+private:
+    TBitBtnKind FKind = TBitBtnKind::bkCustom;
+};
+
+class TSpeedButton : public TGlyphButton<TGraphicControl> {
 public:
     explicit TSpeedButton(TComponent* owner);
 
@@ -81,16 +113,6 @@ public:
     void SetAllowAllUp(bool allow);
     bool Flat() const { return FFlat; }
     void SetFlat(bool flat);
-    TStreamedBitmap* Glyph() const { return FGlyph.get(); }
-    void SetGlyph(const TBitmap* glyph) { FGlyph->Assign(glyph); }
-    int NumGlyphs() const { return FNumGlyphs; }
-    void SetNumGlyphs(int count);
-    TButtonLayout Layout() const { return FLayout; }
-    void SetLayout(TButtonLayout layout);
-    int Spacing() const { return FSpacing; }
-    void SetSpacing(int spacing) { FSpacing = spacing; }
-    int Margin() const { return FMargin; }
-    void SetMargin(int margin) { FMargin = margin; }
     bool Transparent() const { return FTransparent; }
     void SetTransparent(bool transparent) { FTransparent = transparent; }
 
@@ -98,12 +120,14 @@ public:
 
 protected:
     void TextChanged() override;
+    void GlyphChanged() override;
+    // Sets the tool button's style and icon size from the layout, the glyph
+    // and the caption.
+    void LayoutChanged() override;
 
 private:
     void UserClicked();
     void ShowDown();
-    void GlyphChanged();
-    void ApplyLayout();
     // The other buttons of the group (same parent, same GroupIndex).
     std::vector<TSpeedButton*> Group() const;
 
@@ -111,10 +135,5 @@ private:
     bool FDown = false;
     bool FAllowAllUp = false;
     bool FFlat = false;
-    std::unique_ptr<TStreamedBitmap> FGlyph;
-    int FNumGlyphs = 1;
-    TButtonLayout FLayout = TButtonLayout::blGlyphLeft;
-    int FSpacing = 4;
-    int FMargin = -1;
     bool FTransparent = true;
 };

@@ -24,6 +24,8 @@
 // Re-run after changing this file (from the top of the tree, after a build):
 //     build/<folder>/tools/contactcoef/contactcoef app/core/ContactCoefficients_p.h
 // With no argument the table goes to standard output.
+#include "tools/common/TableWriter.h"
+
 #include <cmath>
 #include <cstdio>
 #include <numbers>
@@ -147,15 +149,5 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "contactcoef: the grid has %zu rows, not 420\n", rows.size());
         return 1;
     }
-    const std::string text = Text(rows);
-    if (argc < 2) {
-        std::fputs(text.c_str(), stdout);
-        return 0;
-    }
-    std::FILE* file = std::fopen(argv[1], "wb");
-    if (!file || std::fwrite(text.data(), 1, text.size(), file) != text.size() || std::fclose(file) != 0) {
-        std::fprintf(stderr, "contactcoef: cannot write %s\n", argv[1]);
-        return 1;
-    }
-    return 0;
+    return tablewriter::WriteTable(Text(rows), argc, argv, "contactcoef: ");
 }

@@ -49,6 +49,8 @@
 // Re-run after changing this file (from the top of the tree, after a build):
 //     build/<folder>/tools/isotables/isotables calc/Utisotables_gen.cpp
 // With no argument the table goes to standard output.
+#include "tools/common/TableWriter.h"
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -261,13 +263,9 @@ int RoundIt(double v)
 
 // ---------------------------------------------------------------- output
 
-std::string Out;
-char Line[512];
+using namespace tablewriter;
 
-void Emit(const char* text)
-{
-    Out += text;
-}
+char Line[512];
 
 // One brace-enclosed row; rows longer than 13 values continue on a second line.
 void EmitRow(const int* values, int count, const char* indent = "    ")
@@ -546,16 +544,5 @@ int main(int argc, char** argv)
     ThreadDeviations();
     ThreadTolerances(true);
     ThreadTolerances(false);
-
-    if (argc > 1) {
-        FILE* file = std::fopen(argv[1], "wb");
-        if (!file) {
-            std::fprintf(stderr, "cannot write %s\n", argv[1]);
-            return 1;
-        }
-        const bool ok = std::fwrite(Out.data(), 1, Out.size(), file) == Out.size();
-        return std::fclose(file) == 0 && ok ? 0 : 1;
-    }
-    std::fwrite(Out.data(), 1, Out.size(), stdout);
-    return 0;
+    return WriteTable(Out, argc, argv);
 }

@@ -33,13 +33,16 @@
 // Re-run after changing this file (from the top of the tree, after a build):
 //     build/<folder>/tools/pipetables/pipetables calc/Ugastables_gen.cpp
 // With no argument the table goes to standard output.
+#include "tools/common/TableWriter.h"
+
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
 namespace {
+
+using namespace tablewriter;
 
 struct ParallelSize {
     int Whole, Numerator, Denominator;
@@ -94,24 +97,6 @@ constexpr GivenRow GivenRows[] = {
     {14, {2.309, 163.83, 162.351, 160.872, 19.382, 32.039, 28.575, 0.369}},
 };
 
-std::string Out;
-int Failures = 0;
-
-void Emit(const std::string& text)
-{
-    Out += text;
-}
-
-std::string Printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string Printf(const char* format, ...)
-{
-    char buffer[512];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(buffer, sizeof buffer, format, args);
-    va_end(args);
-    return buffer;
-}
 
 // Half up to 0.001 mm, as a count of micrometres (the small offset keeps
 // exact halves such as 3.96875 from falling below by representation).
@@ -123,14 +108,6 @@ long long Micrometres(double millimetres)
 double Round3(double millimetres)
 {
     return double(Micrometres(millimetres)) / 1000;
-}
-
-void Check(bool ok, const std::string& what)
-{
-    if (!ok) {
-        std::fprintf(stderr, "check failed: %s\n", what.c_str());
-        ++Failures;
-    }
 }
 
 bool Same3(double a, double b)
@@ -237,16 +214,5 @@ int main(int argc, char** argv)
     Taper();
     if (Failures)
         return 2;
-
-    if (argc > 1) {
-        FILE* file = std::fopen(argv[1], "wb");
-        if (!file) {
-            std::fprintf(stderr, "cannot write %s\n", argv[1]);
-            return 1;
-        }
-        const bool ok = std::fwrite(Out.data(), 1, Out.size(), file) == Out.size();
-        return std::fclose(file) == 0 && ok ? 0 : 1;
-    }
-    std::fwrite(Out.data(), 1, Out.size(), stdout);
-    return 0;
+    return WriteTable(Out, argc, argv);
 }

@@ -25,14 +25,17 @@
 // Re-run after changing this file (from the top of the tree, after a build):
 //     build/<folder>/tools/splinesizes/splinesizes calc/Utscasizes_gen.cpp
 // With no argument the table goes to standard output.
+#include "tools/common/TableWriter.h"
+
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
 #include <numbers>
 #include <string>
 #include <vector>
 
 namespace {
+
+using namespace tablewriter;
 
 constexpr double NA = -1;
 constexpr int MaxRows = 60;
@@ -58,33 +61,6 @@ const Row Rows[] = {
     {3, 120, 38, NA, NA, NA, "designation W 120 x 3 x 38"},
     {10, 80, 0, 18, 35, 20.904, "the program's row for module 10, diameter 80"},
 };
-
-std::string Out;
-int Failures = 0;
-
-void Emit(const std::string& text)
-{
-    Out += text;
-}
-
-std::string Printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string Printf(const char* format, ...)
-{
-    char buffer[512];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(buffer, sizeof buffer, format, args);
-    va_end(args);
-    return buffer;
-}
-
-void Check(bool ok, const std::string& what)
-{
-    if (!ok) {
-        std::fprintf(stderr, "check failed: %s\n", what.c_str());
-        ++Failures;
-    }
-}
 
 // z for d_B and m by the profile shift range, the even one on a tie.
 int Teeth(int diameter, double module)
@@ -160,16 +136,5 @@ int main(int argc, char** argv)
     Emit("};\n");
     if (Failures)
         return 2;
-
-    if (argc > 1) {
-        FILE* file = std::fopen(argv[1], "wb");
-        if (!file) {
-            std::fprintf(stderr, "cannot write %s\n", argv[1]);
-            return 1;
-        }
-        const bool ok = std::fwrite(Out.data(), 1, Out.size(), file) == Out.size();
-        return std::fclose(file) == 0 && ok ? 0 : 1;
-    }
-    std::fwrite(Out.data(), 1, Out.size(), stdout);
-    return 0;
+    return WriteTable(Out, argc, argv);
 }
