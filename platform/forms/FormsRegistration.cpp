@@ -79,11 +79,65 @@ const TTypeInfo& FontStylesType()
     return type;
 }
 
-// Colours, cursors, modal results and character sets are integers in the
-// streams.
+// Colours, cursors and character sets are integers in the streams, which form
+// files may write by name; modal results are plain numbers.
 const TTypeInfo& ColorType()
 {
-    return TypeInfoInteger();
+    return TypeInfoColor();
+}
+
+const TTypeInfo& CharsetType()
+{
+    static const TTypeInfo type = MakeIntegerType(QStringLiteral("TFontCharset"));
+    return type;
+}
+
+const TTypeInfo& CursorType()
+{
+    static const TTypeInfo type = MakeIntegerType(QStringLiteral("TCursor"));
+    return type;
+}
+
+struct TNamedValue {
+    int Value;
+    const char* Name;
+};
+
+// The Win32 character set numbers (wingdi.h) by their names.
+constexpr TNamedValue kCharsetNames[] = {
+    {0, "ANSI_CHARSET"},      {1, "DEFAULT_CHARSET"},    {2, "SYMBOL_CHARSET"},
+    {77, "MAC_CHARSET"},      {128, "SHIFTJIS_CHARSET"}, {129, "HANGEUL_CHARSET"},
+    {130, "JOHAB_CHARSET"},   {134, "GB2312_CHARSET"},   {136, "CHINESEBIG5_CHARSET"},
+    {161, "GREEK_CHARSET"},   {162, "TURKISH_CHARSET"},  {163, "VIETNAMESE_CHARSET"},
+    {177, "HEBREW_CHARSET"},  {178, "ARABIC_CHARSET"},   {186, "BALTIC_CHARSET"},
+    {204, "RUSSIAN_CHARSET"}, {222, "THAI_CHARSET"},     {238, "EASTEUROPE_CHARSET"},
+    {255, "OEM_CHARSET"},
+};
+
+// The framework's stock cursors by their names and numbers (Controls.h
+// declares the ones the program uses).
+constexpr TNamedValue kCursorNames[] = {
+    {0, "crDefault"},   {-2, "crArrow"},    {-3, "crCross"},     {-4, "crIBeam"},    {-6, "crSizeNESW"},
+    {-7, "crSizeNS"},   {-8, "crSizeNWSE"}, {-9, "crSizeWE"},    {-10, "crUpArrow"}, {-11, "crHourGlass"},
+    {-12, "crDrag"},    {-13, "crNoDrop"},  {-14, "crHSplit"},   {-15, "crVSplit"},  {-16, "crMultiDrag"},
+    {-17, "crSQLWait"}, {-18, "crNo"},      {-19, "crAppStart"}, {-20, "crHelp"},    {-21, "crHandPoint"},
+    {-22, "crSizeAll"},
+};
+
+template <size_t N> TIdentMap IdentMap(const TNamedValue (&names)[N])
+{
+    TIdentMap map;
+    map.reserve(N);
+    for (const TNamedValue& entry : names)
+        map.push_back(TIdentMapEntry{entry.Value, QString::fromLatin1(entry.Name)});
+    return map;
+}
+
+void RegisterIdentMaps()
+{
+    RegisterColorIdents();
+    RegisterIntegerConsts(CharsetType().Name, IdentMap(kCharsetNames));
+    RegisterIntegerConsts(CursorType().Name, IdentMap(kCursorNames));
 }
 
 // --- Publishing helpers -------------------------------------------------------
@@ -145,7 +199,7 @@ void RegisterGraphicsObjects()
 
     TClassInfo& font = RegisterClass<TFont>(Name("TFont"), Name("TGraphicsObject"));
     Ordinal<TFont>(
-        font, Name("Charset"), TypeInfoInteger(), [](const TFont& f) { return f.Charset(); },
+        font, Name("Charset"), CharsetType(), [](const TFont& f) { return f.Charset(); },
         [](TFont& f, int64_t v) { f.SetCharset(TFontCharset(v)); })
         .WithDefault(DEFAULT_CHARSET);
     PublishProperty(font, Name("Color"), ColorType(), &TFont::Color, &TFont::SetColor)
@@ -198,7 +252,7 @@ void RegisterControl()
         .WithStored([](const TObject& o) { return !As<TControl>(o).ParentFont(); });
     PublishProperty(c, Name("ParentFont"), TypeInfoBoolean(), &TControl::ParentFont, &TControl::SetParentFont)
         .NoDefault();
-    PublishProperty(c, Name("Cursor"), TypeInfoInteger(), &TControl::Cursor, &TControl::SetCursor);
+    PublishProperty(c, Name("Cursor"), CursorType(), &TControl::Cursor, &TControl::SetCursor);
     PublishProperty(c, Name("Enabled"), TypeInfoBoolean(), &TControl::Enabled, &TControl::SetEnabled)
         .WithDefault(1);
     PublishProperty(c, Name("Hint"), TypeInfoString(), &TControl::Hint, &TControl::SetHint);
@@ -576,6 +630,7 @@ void RegisterFormsClasses()
     RegisterObjectsClasses();
     if (FindClass(Name("TControl")))
         return;
+    RegisterIdentMaps();
     RegisterGraphicsObjects();
     RegisterControl();
     RegisterForms();

@@ -1,6 +1,9 @@
 #include "platform/graphics/Colors.h"
 
+#include "platform/objects/TypInfo.h"
+
 #include <array>
+#include <iterator>
 
 namespace {
 
@@ -43,7 +46,78 @@ constexpr std::array<TColor, 31> kSystemColors = {
     RGB(212, 208, 200), // 30 COLOR_MENUBAR
 };
 
+// The names form files give colours.
+struct TColorName {
+    TColor Value;
+    const char* Name;
+};
+constexpr TColorName kColorNames[] = {
+    {clBlack, "clBlack"},
+    {clMaroon, "clMaroon"},
+    {clGreen, "clGreen"},
+    {clOlive, "clOlive"},
+    {clNavy, "clNavy"},
+    {clPurple, "clPurple"},
+    {clTeal, "clTeal"},
+    {clGray, "clGray"},
+    {clSilver, "clSilver"},
+    {clRed, "clRed"},
+    {clLime, "clLime"},
+    {clYellow, "clYellow"},
+    {clBlue, "clBlue"},
+    {clFuchsia, "clFuchsia"},
+    {clAqua, "clAqua"},
+    {clWhite, "clWhite"},
+    {clActiveBorder, "clActiveBorder"},
+    {clActiveCaption, "clActiveCaption"},
+    {clAppWorkSpace, "clAppWorkSpace"},
+    {clBackground, "clBackground"},
+    {clBtnFace, "clBtnFace"},
+    {clBtnHighlight, "clBtnHighlight"},
+    {clBtnShadow, "clBtnShadow"},
+    {clBtnText, "clBtnText"},
+    {clCaptionText, "clCaptionText"},
+    {clDefault, "clDefault"},
+    {clGradientActiveCaption, "clGradientActiveCaption"},
+    {clGradientInactiveCaption, "clGradientInactiveCaption"},
+    {clGrayText, "clGrayText"},
+    {clHighlight, "clHighlight"},
+    {clHighlightText, "clHighlightText"},
+    {clHotLight, "clHotLight"},
+    {clInactiveBorder, "clInactiveBorder"},
+    {clInactiveCaption, "clInactiveCaption"},
+    {clInactiveCaptionText, "clInactiveCaptionText"},
+    {clInfoBk, "clInfoBk"},
+    {clInfoText, "clInfoText"},
+    {clMenu, "clMenu"},
+    {clMenuBar, "clMenuBar"},
+    {clMenuHighlight, "clMenuHighlight"},
+    {clMenuText, "clMenuText"},
+    {clNone, "clNone"},
+    {clScrollBar, "clScrollBar"},
+    {cl3DDkShadow, "cl3DDkShadow"},
+    {cl3DLight, "cl3DLight"},
+    {clWindow, "clWindow"},
+    {clWindowFrame, "clWindowFrame"},
+    {clWindowText, "clWindowText"},
+};
+
 } // namespace
+
+const TTypeInfo& TypeInfoColor()
+{
+    static const TTypeInfo t = MakeIntegerType(QStringLiteral("TColor"));
+    return t;
+}
+
+void RegisterColorIdents()
+{
+    TIdentMap map;
+    map.reserve(std::size(kColorNames));
+    for (const TColorName& color : kColorNames)
+        map.push_back(TIdentMapEntry{color.Value, QString::fromLatin1(color.Name)});
+    RegisterIntegerConsts(TypeInfoColor().Name, std::move(map));
+}
 
 uint32_t ColorToRGB(TColor color)
 {

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+struct TTypeInfo;
+
 using TColor = int32_t;
 
 constexpr TColor RGB(int r, int g, int b)
@@ -77,6 +79,13 @@ constexpr TColor clGradientActiveCaption = clSystemColor | 27;
 constexpr TColor clGradientInactiveCaption = clSystemColor | 28;
 constexpr TColor clMenuHighlight = clSystemColor | 29;
 constexpr TColor clMenuBar = clSystemColor | 30;
+
+// The integer type "TColor" of colour properties. RegisterColorIdents
+// registers the names above for it (clBlack ... clWhite, the system colours
+// clScrollBar ... clMenuBar, clNone, clDefault), so that form files write
+// "Color = clBtnFace"; the forms layer calls it at start-up.
+const TTypeInfo& TypeInfoColor();
+void RegisterColorIdents();
 
 // The RGB value ($00BBGGRR) of a colour: system colours (negative values)
 // through the fixed table, a number beyond the table giving black; every other

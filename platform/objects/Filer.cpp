@@ -312,6 +312,17 @@ void TReader::ReadPropValue(TPersistent* instance, const TPropInfo& prop)
         Fail(QStringLiteral("Property %1 is read-only").arg(prop.Name));
     switch (kind) {
     case TTypeKind::tkInteger:
+        if (NextValue() == TValueType::vaIdent) {
+            // A named value ("Color = clBtnFace"), through the map of the
+            // property's type.
+            const QString ident = ReadIdent();
+            const TIdentMap* map = FindIdentMap(type);
+            const std::optional<int32_t> value = map ? IdentToInt(*map, ident) : std::nullopt;
+            if (!value)
+                Fail(QStringLiteral("Invalid property value: %1 is no value of %2").arg(ident, type.Name));
+            SetOrdProp(*instance, prop, *value);
+            return;
+        }
         SetOrdProp(*instance, prop, ReadInteger());
         return;
     case TTypeKind::tkInt64:
@@ -606,7 +617,7 @@ void TWriter::WriteProperty(TPersistent* instance, const TPropInfo& prop)
         else if (kind == TTypeKind::tkSet)
             WriteSet(SetToString(type, value).split(QLatin1Char(','), Qt::SkipEmptyParts));
         else
-            WriteInteger(value);
+            WriteOrdinalValue(type, value);
         return;
     }
     case TTypeKind::tkFloat: {
@@ -694,6 +705,18 @@ void TWriter::WriteProperty(TPersistent* instance, const TPropInfo& prop)
         throw EWriteError(
             QStringLiteral("Invalid property type of %1 (TTypeKind = %2)").arg(prop.Name).arg(int(kind)));
     }
+}
+
+void TWriter::WriteOrdinalValue(const TTypeInfo& type, int64_t value)
+{
+    // An integer whose type names its values is written by its name.
+    if (const TIdentMap* map = FindIdentMap(type)) {
+        if (const std::optional<QString> ident = IntToIdent(*map, value)) {
+            WriteIdent(*ident);
+            return;
+        }
+    }
+    WriteInteger(value);
 }
 
 void TWriter::WriteCollection(TCollection& collection)

@@ -21,6 +21,10 @@
 // differ from their defaults (ordinals equal to the declared default, zero
 // floats, empty strings, nil objects and events, empty collections are left
 // out), then the defined properties, then the children.
+//
+// An integer property whose type has an identifier map (TypInfo.h) is written
+// by the value's name when it has one, and read from a name as well as from a
+// number; a name the map does not know is an invalid property value.
 #include "platform/objects/Collection.h"
 #include "platform/objects/Component.h"
 #include "platform/objects/ValueStream.h"
@@ -151,6 +155,7 @@ public:
 
 private:
     void WriteProperty(TPersistent* instance, const TPropInfo& prop);
+    void WriteOrdinalValue(const TTypeInfo& type, int64_t value);
     void WritePropName(const QString& name);
     QString ComponentReferenceName(TComponent* component) const;
 

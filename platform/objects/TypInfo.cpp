@@ -84,6 +84,40 @@ int64_t OrdinalFromVariant(const TPropInfo& prop, const QString& path, const QVa
     return number;
 }
 
+// Identifier maps by type name, folded to lower case. Never freed: lookups
+// may come from objects deleted during static destruction.
+std::map<QString, TIdentMap>& IdentMaps()
+{
+    static auto* maps = new std::map<QString, TIdentMap>();
+    return *maps;
+}
+
+bool IsIdentifier(const QString& name)
+{
+    auto isLetter = [](QChar c) {
+        return (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) ||
+               (c >= QLatin1Char('a') && c <= QLatin1Char('z')) || c == QLatin1Char('_');
+    };
+    if (name.isEmpty() || name.size() > 255 || !isLetter(name.at(0)))
+        return false;
+    for (QChar c : name) {
+        if (!isLetter(c) && !(c >= QLatin1Char('0') && c <= QLatin1Char('9')))
+            return false;
+    }
+    return true;
+}
+
+// Names the stream writes with tags of their own; a value named so would not
+// come back as an identifier.
+bool IsReservedIdent(const QString& name)
+{
+    for (const char* reserved : {"False", "True", "nil", "Null"}) {
+        if (SameText(name, QLatin1String(reserved)))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 const TTypeInfo& TypeInfoInteger()
@@ -199,6 +233,50 @@ TTypeInfo MakeSetType(const QString& name, const TTypeInfo& elementType)
     TTypeInfo t = Simple(name, TTypeKind::tkSet);
     t.CompType = &elementType;
     return t;
+}
+
+TTypeInfo MakeIntegerType(const QString& name)
+{
+    return Simple(name, TTypeKind::tkInteger);
+}
+
+void RegisterIntegerConsts(const QString& typeName, TIdentMap map)
+{
+    if (typeName.isEmpty())
+        throw EPropertyError(QStringLiteral("An identifier map needs a type name"));
+    for (const TIdentMapEntry& entry : map) {
+        if (!IsIdentifier(entry.Name) || IsReservedIdent(entry.Name))
+            throw EPropertyError(
+                QStringLiteral("Invalid identifier '%1' for a value of %2").arg(entry.Name, typeName));
+    }
+    IdentMaps()[typeName.toLower()] = std::move(map);
+}
+
+const TIdentMap* FindIdentMap(const TTypeInfo& type)
+{
+    if (type.Kind != TTypeKind::tkInteger)
+        return nullptr;
+    auto& maps = IdentMaps();
+    const auto it = maps.find(type.Name.toLower());
+    return it == maps.end() ? nullptr : &it->second;
+}
+
+std::optional<int32_t> IdentToInt(const TIdentMap& map, const QString& ident)
+{
+    for (const TIdentMapEntry& entry : map) {
+        if (SameText(entry.Name, ident))
+            return entry.Value;
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> IntToIdent(const TIdentMap& map, int64_t value)
+{
+    for (const TIdentMapEntry& entry : map) {
+        if (entry.Value == value)
+            return entry.Name;
+    }
+    return std::nullopt;
 }
 
 QString GetEnumName(const TTypeInfo& type, int64_t value)

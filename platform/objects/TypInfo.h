@@ -84,6 +84,36 @@ TTypeInfo MakeEnumType(const QString& name, const QStringList& names);
 // Builds a set type over an enumeration of at most 32 values.
 TTypeInfo MakeSetType(const QString& name, const TTypeInfo& elementType);
 
+// Builds an integer type with a name of its own (TColor, TCursor ...), so that
+// an identifier map can be registered for it; keep it in a function-local
+// static like an enumeration type.
+TTypeInfo MakeIntegerType(const QString& name);
+
+// Names of values of an integer type, as form files write them
+// ("Color = clBtnFace"): the stream holds the name as an identifier, and the
+// component reader and writer translate through the map registered for the
+// property's type name. A value with several names is written with the first.
+struct TIdentMapEntry {
+    int32_t Value;
+    QString Name;
+};
+using TIdentMap = std::vector<TIdentMapEntry>;
+
+// Registers the map of the integer type typeName (names of types compared
+// without regard to case), replacing one registered before. Every name must
+// be an identifier (a letter or '_', then letters, digits and '_', at most
+// 255 characters) other than False, True, nil and Null, which the stream
+// keeps for values of their own; otherwise EPropertyError, and nothing is
+// registered.
+void RegisterIntegerConsts(const QString& typeName, TIdentMap map);
+// The map of an integer type, null when the type is no tkInteger type or has
+// no map.
+const TIdentMap* FindIdentMap(const TTypeInfo& type);
+// The value of a name (compared without regard to case) and the first name
+// of a value; nullopt when the map has none.
+std::optional<int32_t> IdentToInt(const TIdentMap& map, const QString& ident);
+std::optional<QString> IntToIdent(const TIdentMap& map, int64_t value);
+
 // The value name of an ordinal (empty when out of range) and the ordinal of a
 // name (compared without regard to case; -1 when unknown).
 QString GetEnumName(const TTypeInfo& type, int64_t value);

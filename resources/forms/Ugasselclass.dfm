@@ -6,9 +6,9 @@ object fGasSelClass: TfGasSelClass
   Caption = 'Select class'
   ClientHeight = 108
   ClientWidth = 212
-  Color = -16777201
-  Font.Charset = 1
-  Font.Color = -16777208
+  Color = clBtnFace
+  Font.Charset = DEFAULT_CHARSET
+  Font.Color = clWindowText
   Font.Height = -12
   Font.Name = 'Arial'
   Font.Style = []

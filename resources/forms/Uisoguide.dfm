@@ -6,9 +6,9 @@ object fIsoguide: TfIsoguide
   Caption = 'ISO-guide'
   ClientHeight = 491
   ClientWidth = 480
-  Color = -16777201
-  Font.Charset = 1
-  Font.Color = -16777208
+  Color = clBtnFace
+  Font.Charset = DEFAULT_CHARSET
+  Font.Color = clWindowText
   Font.Height = -12
   Font.Name = 'Arial'
   Font.Style = []
@@ -22,8 +22,8 @@ object fIsoguide: TfIsoguide
     Width = 120
     Height = 15
     Caption = 'Unified gage list'
-    Font.Charset = 1
-    Font.Color = -16777208
+    Font.Charset = DEFAULT_CHARSET
+    Font.Color = clWindowText
     Font.Height = -12
     Font.Name = 'Arial'
     Font.Style = [fsBold]
@@ -34,8 +34,8 @@ object fIsoguide: TfIsoguide
     Top = 32
     Width = 456
     Height = 408
-    Font.Charset = 1
-    Font.Color = -16777208
+    Font.Charset = DEFAULT_CHARSET
+    Font.Color = clWindowText
     Font.Height = -12
     Font.Name = 'Courier New'
     Font.Style = []

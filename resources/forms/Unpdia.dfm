@@ -6,9 +6,9 @@ object fNPDia: TfNPDia
   Caption = 'Select pipe size'
   ClientHeight = 236
   ClientWidth = 356
-  Color = -16777201
-  Font.Charset = 1
-  Font.Color = -16777208
+  Color = clBtnFace
+  Font.Charset = DEFAULT_CHARSET
+  Font.Color = clWindowText
   Font.Height = -12
   Font.Name = 'Arial'
   Font.Style = []

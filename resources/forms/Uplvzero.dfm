@@ -6,9 +6,9 @@ object fplvZero: TfplvZero
   Caption = 'Tessvar'
   ClientHeight = 128
   ClientWidth = 468
-  Color = -16777201
-  Font.Charset = 1
-  Font.Color = -16777208
+  Color = clBtnFace
+  Font.Charset = DEFAULT_CHARSET
+  Font.Color = clWindowText
   Font.Height = -12
   Font.Name = 'Arial'
   Font.Style = []
@@ -24,7 +24,7 @@ object fplvZero: TfplvZero
     Height = 128
     Align = alClient
     BevelOuter = bvNone
-    Color = 128
+    Color = clMaroon
     TabOrder = 0
     object iBack: TImage
       Left = 0
@@ -42,8 +42,8 @@ object fplvZero: TfplvZero
       Alignment = taCenter
       AutoSize = False
       Caption = 'Ricerca dello zero in corso...'
-      Font.Charset = 1
-      Font.Color = 16777215
+      Font.Charset = DEFAULT_CHARSET
+      Font.Color = clWhite
       Font.Height = -15
       Font.Name = 'Arial'
       Font.Style = [fsBold]
@@ -58,8 +58,8 @@ object fplvZero: TfplvZero
       Alignment = taCenter
       AutoSize = False
       Caption = 'muovere la pinola per tutta la corsa'
-      Font.Charset = 1
-      Font.Color = 16777215
+      Font.Charset = DEFAULT_CHARSET
+      Font.Color = clWhite
       Font.Height = -11
       Font.Name = 'Arial'
       Font.Style = []

@@ -6,9 +6,9 @@ object fQfili: TfQfili
   Caption = 'Tolerances OVER WIRE'
   ClientHeight = 136
   ClientWidth = 316
-  Color = -16777201
-  Font.Charset = 1
-  Font.Color = -16777208
+  Color = clBtnFace
+  Font.Charset = DEFAULT_CHARSET
+  Font.Color = clWindowText
   Font.Height = -12
   Font.Name = 'Arial'
   Font.Style = []

@@ -6,9 +6,9 @@ object fTessvar: TfTessvar
   Caption = 'Tessvar'
   ClientHeight = 536
   ClientWidth = 760
-  Color = -16777201
-  Font.Charset = 1
-  Font.Color = -16777208
+  Color = clBtnFace
+  Font.Charset = DEFAULT_CHARSET
+  Font.Color = clWindowText
   Font.Height = -12
   Font.Name = 'Arial'
   Font.Style = []
@@ -619,7 +619,7 @@ object fTessvar: TfTessvar
           Width = 132
           Height = 23
           TabOrder = 3
-          Color = -16777192
+          Color = clInfoBk
           Enabled = False
         end
         object cEnd: TComboBox
@@ -680,7 +680,7 @@ object fTessvar: TfTessvar
           Width = 132
           Height = 23
           TabOrder = 8
-          Color = -16777192
+          Color = clInfoBk
           Enabled = False
         end
         object cEndT: TComboBox
@@ -739,7 +739,7 @@ object fTessvar: TfTessvar
           Width = 132
           Height = 23
           TabOrder = 13
-          Color = -16777192
+          Color = clInfoBk
           Enabled = False
         end
         object cEndM: TComboBox
@@ -798,7 +798,7 @@ object fTessvar: TfTessvar
           Width = 132
           Height = 23
           TabOrder = 18
-          Color = -16777192
+          Color = clInfoBk
           Enabled = False
         end
         object cEndA: TComboBox
@@ -856,7 +856,7 @@ object fTessvar: TfTessvar
           Width = 132
           Height = 23
           TabOrder = 23
-          Color = -16777192
+          Color = clInfoBk
           Enabled = False
         end
         object cEndP: TComboBox
@@ -882,8 +882,8 @@ object fTessvar: TfTessvar
         Left = 8
         Top = 10
         Caption = 'Thermal expnasion materia'
-        Font.Charset = 1
-        Font.Color = -16777208
+        Font.Charset = DEFAULT_CHARSET
+        Font.Color = clWindowText
         Font.Height = -12
         Font.Name = 'Arial'
         Font.Style = [fsBold]
@@ -1217,9 +1217,9 @@ object fTessvar: TfTessvar
       Left = 532
       Top = 26
       Caption = 'www.example.com'
-      Cursor = -21
-      Font.Charset = 1
-      Font.Color = 16711680
+      Cursor = crHandPoint
+      Font.Charset = DEFAULT_CHARSET
+      Font.Color = clBlue
       Font.Height = -12
       Font.Name = 'Arial'
       Font.Style = [fsUnderline]
