@@ -4,7 +4,7 @@
 #include "platform/objects/ObjectsRegistration.h"
 #include "platform/objects/TypInfo.h"
 #include "platform/rtl/StringRoutines.h"
-#include "report/print/QpBase.h"
+#include "report/model/ZvItem.h"
 #include "report/print/QpBase.h"
 
 #include <algorithm>
@@ -119,7 +119,7 @@ void RegisterReportModelClasses()
     PublishProperty(event, QStringLiteral("Header"), TypeInfoString(), &TZarvEvent::Header,
                     &TZarvEvent::SetHeader);
     // Holds a project item; the project classes are registered after these.
-    PublishProperty(event, QStringLiteral("ModuleOwner"), TypeInfoClass(QStringLiteral("TZarvComponent")),
+    PublishProperty(event, QStringLiteral("ModuleOwner"), TypeInfoClass(QStringLiteral("TZarvProjectItem")),
                     &TZarvEvent::ModuleOwner, &TZarvEvent::SetModuleOwner);
     PublishProperty(event, QStringLiteral("Position"), TypeInfoInteger(), &TZarvEvent::Position,
                     &TZarvEvent::SetPosition);
@@ -169,8 +169,9 @@ void RegisterReportModelClasses()
     TClassInfo& containerComponent = RegisterClass<TZarvContainerComponent>(
         QStringLiteral("TZarvContainerComponent"), QStringLiteral("TZarvComponent"));
 
-    const std::vector<const TClassInfo*> classes = {&component, &control, &containerControl,
-                                                    &containerComponent};
+    std::vector<const TClassInfo*> classes = {&component, &control, &containerControl, &containerComponent};
+    for (const TClassInfo* item : RegisterProjectItemClasses())
+        classes.push_back(item);
     RegisterZarvClasses(QString(), classes);
     RegisterZarvModuleClasses(QString::fromLatin1(kModuleName), classes);
 }

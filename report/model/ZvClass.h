@@ -33,9 +33,9 @@ class TBaseReport;
 class TCanvas;
 class TZarvFiler;
 
-// Records the registration procedure of the model's base classes under
-// "ZVCL". Called once from the program's start-up (and by tests); further
-// calls do nothing.
+// Records the registration procedure of the model's base classes, the
+// project items and the page under "ZVCL". Called once from the program's
+// start-up (and by tests); further calls do nothing.
 void RecordReportModelProcs();
 
 enum class TZarvComponentStyle : uint8_t {

@@ -322,7 +322,8 @@ public:
     void SetLineNum(int value);
     int ColumnNum() const { return FColumnNum; }
     void SetColumnNum(int value);
-    void ResetLineHeight();
+    // Output classes that record the line metrics extend it.
+    virtual void ResetLineHeight();
     TLineHeightMethod LineHeightMethod() const { return FLineHeightMethod; }
     void SetLineHeightMethod(TLineHeightMethod method) { FLineHeightMethod = method; }
     int LinesPerInch() const { return FLinesPerInch; }
@@ -571,9 +572,12 @@ public:
     virtual void Finish() = 0;
 
     virtual void HyperlinkChanged() {}
-    virtual void UnregisterGraphic() {}
-    virtual void RegisterGraphic() {}
-    virtual void ReuseGraphic(int) {}
+    // Slots 1 to 10 of graphics an output class stores once and refers to
+    // again: RegisterGraphic keeps the graphic output last under the index,
+    // ReuseGraphic makes the next graphic output refer to it.
+    virtual void UnregisterGraphic(int /*index*/) {}
+    virtual void RegisterGraphic(int /*index*/) {}
+    virtual void ReuseGraphic(int /*index*/) {}
 
     // ---- Plain settings -------------------------------------------------
     const QString& Title() const { return FTitle; }

@@ -1,0 +1,1479 @@
+#include "report/print/QpRender.h"
+
+#include "report/print/QpFormat.h"
+
+#include "platform/forms/Picture.h"
+#include "platform/rtl/CodePages.h"
+#include "platform/rtl/FormatText.h"
+#include "platform/rtl/NumberText.h"
+#include "platform/rtl/RtlMath.h"
+#include "platform/rtl/Streams.h"
+
+#include <QFontMetricsF>
+#include <QImage>
+#include <QtEndian>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <numbers>
+
+namespace {
+
+// Versions at which the format changed (see QpFiler.h).
+constexpr uint16_t kVerPageSize = 2000;   // page sizes, bin, collate, duplex
+constexpr uint16_t kVerTitle = 2010;      // a title in the file header
+constexpr uint16_t kVerLongText = 2016;   // two-byte text lengths
+constexpr uint16_t kVerInt32Pages = 2018; // 32-bit page counts, font charset
+constexpr uint16_t kVerUnicode = 5130;    // UTF-16 texts, page orientation and bin
+
+// The largest plausible count or size of a file header, and the largest
+// coordinate (inches) a command may carry.
+constexpr double kPlausible = 99999;
+// Heights of fonts (inches) and widths of pens (inches) a stream may set.
+constexpr double kMaxFontHeight = 20;
+constexpr double kMaxPenWidth = 10;
+// How deep variable links and macro expansion go, and how long an expanded
+// text may grow.
+constexpr int kMaxLinkDepth = 8;
+constexpr int kMaxExpandDepth = 8;
+constexpr int kMaxExpandedLength = 65536;
+// A superscript or subscript is drawn at this fraction of the height.
+constexpr double kScriptDivisor = 1.667;
+
+const QString kUnexpectedHeaderCode = QStringLiteral("Unexpected header code [%d] found in report file.");
+const QString kUnexpectedCode = QStringLiteral("Unexpected code [%d] found in report file.");
+const QString kUnexpectedPageCode = QStringLiteral("Unexpected code found in report file.");
+const QString kBadVariableLink = QStringLiteral("Invalid variable reference found in report file.");
+
+const char16_t* const kDateFormats[] = {u"ddddd", u"dddddd", u"mm/dd/yy",   u"dd/mm/yy",
+                                        u"t",     u"tt",     u"hh:nn ampm", u"hh:nn"};
+
+[[noreturn]] void ReadError()
+{
+    throw EReadError(QStringLiteral("Stream read error"));
+}
+
+double Sane(double value)
+{
+    return std::isfinite(value) ? std::clamp(value, -kPlausible, kPlausible) : 0;
+}
+
+// A coordinate: finite and inside the plausible range.
+double Coordinate(TZsfReader& reader)
+{
+    const double value = reader.Number();
+    if (std::abs(value) > kPlausible)
+        RaiseError(Translate(QStringLiteral("Invalid number found in report file.")));
+    return value;
+}
+
+// Enumerations read as bytes: a value the enumeration does not have
+// becomes its first.
+template <class E> E EnumOf(uint8_t value, E last)
+{
+    return value <= uint8_t(last) ? E(value) : E(0);
+}
+
+int ClampToInt(double value)
+{
+    if (!(value == value))
+        return 0;
+    return int(std::clamp(value, double(INT_MIN), double(INT_MAX)));
+}
+
+QString MessageWithCode(const QString& message, int code)
+{
+    return Format(Translate(message), code);
+}
+
+} // namespace
+
+QFont ZsfQFont(const TSaveFont& font, int pixelHeight)
+{
+    QFont q(font.Name.left(31));
+    q.setHintingPreference(QFont::PreferNoHinting);
+    q.setKerning(false);
+    q.setPixelSize(std::max(1, pixelHeight));
+    q.setBold(font.Bold);
+    q.setItalic(font.Italic);
+    q.setUnderline(font.Underline);
+    q.setStrikeOut(font.Strikeout);
+    if (font.Pitch == TFontPitch::fpFixed) {
+        q.setFixedPitch(true);
+        q.setStyleHint(QFont::TypeWriter);
+    }
+    return q;
+}
+
+// ---------------------------------------------------------------------------
+// TQPConverter: creation and playback
+
+TQPConverter::TQPConverter(TStream* stream, TQPRender* renderer) : FStream(stream), FRenderer(renderer)
+{
+    FFontData.Name = QStringLiteral("Arial");
+    FFontData.Size = 10;
+    FFontData.Height = 10.0 / 72;
+    SyncFont();
+}
+
+TQPConverter::~TQPConverter()
+{
+    if (FRenderer && FRenderer->Converter == this)
+        FRenderer->Converter = nullptr;
+}
+
+QString TQPConverter::GetPrinterName()
+{
+    return QStringLiteral("Render");
+}
+
+QString TQPConverter::GetDriverName()
+{
+    return QStringLiteral("Render");
+}
+
+QString TQPConverter::GetPortName()
+{
+    return QStringLiteral("Render");
+}
+
+void TQPConverter::Generate(int pageNo, int /*pageCount*/)
+{
+    if (!FStream || !FRenderer)
+        return;
+    FRenderer->Converter = this;
+    FAnsiStrings = FRenderer->ForceAnsi();
+    FReportDateTime = Now();
+    FReader = std::make_unique<TZsfReader>(*FStream);
+    ReadFileHeader();
+    FPageNo = 1;
+    FCurrPagePos = FReader->Position();
+    FRenderer->SetHeaderBin(FReportHeader.Bin);
+    if (FPageCount <= 0)
+        return;
+
+    FRenderer->DocBegin();
+    try {
+        if (pageNo != 0) {
+            GotoPage(pageNo);
+            ProcessPage();
+        } else if (!FRenderer->Selection().isEmpty()) {
+            // A page the chain does not reach is not there to play (so a
+            // damaged chain cannot play one page over and over).
+            for (int page = FPageNo; page <= FPageCount; ++page) {
+                if (!PageInRange(page))
+                    continue;
+                GotoPage(page);
+                if (FPageNo == page)
+                    ProcessPage();
+            }
+        } else if (const int last = FRenderer->LastPage();
+                   last != 0 && last != 9999 && !(FRenderer->FirstPage() == 1 && last == FPageCount)) {
+            // A range that starts beyond the last page plays nothing.
+            const int first = FRenderer->FirstPage();
+            const int end = std::min(last, FPageCount);
+            if (first <= FPageCount) {
+                GotoPage(first);
+                ProcessPage();
+                while (FPageNo < end)
+                    ProcessPage();
+            }
+        } else {
+            ProcessPage();
+            while (FPageNo < FPageCount)
+                ProcessPage();
+        }
+    } catch (...) {
+        try {
+            FRenderer->DocEnd();
+        } catch (...) {
+            // The error that ended the playback is the one to report.
+        }
+        throw;
+    }
+    FRenderer->DocEnd();
+}
+
+// ---------------------------------------------------------------------------
+// Headers and pages
+
+void TQPConverter::ReadFileHeader()
+{
+    const int64_t start = FReader->Position();
+    bool ansi = FAnsiStrings;
+    bool fallBack = false;
+    try {
+        ReadHeaderFields(ansi);
+        fallBack = !ansi && FFileVer >= kVerUnicode && !HeaderPlausible();
+    } catch (const EReadError&) {
+        if (ansi || FFileVer < kVerUnicode)
+            throw;
+        fallBack = true;
+    }
+    // A header that makes no sense as UTF-16 was written with 8-bit texts.
+    if (fallBack) {
+        FReader->Seek(start);
+        ansi = true;
+        ReadHeaderFields(true);
+    }
+    FAnsiStrings = ansi || FFileVer < kVerUnicode;
+    FReportHeader.PaperWidth = Sane(FReportHeader.PaperWidth);
+    FReportHeader.PaperHeight = Sane(FReportHeader.PaperHeight);
+    FReportHeader.LeftWaste = Sane(FReportHeader.LeftWaste);
+    FReportHeader.RightWaste = Sane(FReportHeader.RightWaste);
+    FReportHeader.TopWaste = Sane(FReportHeader.TopWaste);
+    FReportHeader.BottomWaste = Sane(FReportHeader.BottomWaste);
+    FPageCount = std::max(FReportHeader.PageCount, 0);
+    FFirstPage = FReportHeader.FirstPage;
+    FLastPage = FReportHeader.LastPage;
+    FTitle = FReportHeader.Title;
+}
+
+void TQPConverter::ReadHeaderFields(bool ansi)
+{
+    TZsfReader& r = *FReader;
+    TQPReportHeader& h = FReportHeader;
+    h = TQPReportHeader();
+    const uint8_t lead = r.Byte();
+    if (lead == kZsfLead1101)
+        FFileVer = 1101;
+    else if (lead == kZsfLead2009)
+        FFileVer = 2009;
+    else if (lead == kZsfLead)
+        FFileVer = r.Word();
+    else
+        RaiseError(MessageWithCode(kUnexpectedHeaderCode, lead));
+    h.FileVer = FFileVer;
+    r.AnsiStrings = ansi || FFileVer < kVerUnicode;
+    r.ShortLengths = FFileVer < kVerLongText;
+    if (FFileVer >= kVerTitle)
+        h.Title = r.Text();
+    if (FFileVer >= kVerInt32Pages) {
+        h.PageCount = r.Int32();
+        h.FirstPage = r.Int32();
+        h.LastPage = r.Int32();
+    } else {
+        h.PageCount = r.SmallInt();
+        h.FirstPage = r.SmallInt();
+        h.LastPage = r.SmallInt();
+    }
+    h.PaperWidth = r.Float();
+    h.PaperHeight = r.Float();
+    h.LeftWaste = r.Float();
+    h.RightWaste = r.Float();
+    h.TopWaste = r.Float();
+    h.BottomWaste = r.Float();
+    h.Orientation = EnumOf(r.Byte(), TOrientation::poDefault);
+    if (FFileVer >= kVerPageSize) {
+        h.Bin = r.Word();
+        h.Collate = r.Byte() != 0;
+        h.Duplex = EnumOf(r.Byte(), TDuplex::dupHorizontal);
+    }
+    h.Copies = r.Word();
+    h.DMPaperSize = r.Word();
+    h.DMPaperWidth = r.Word();
+    h.DMPaperLength = r.Word();
+    h.OutputName = r.Text();
+}
+
+// A stream without pages (count 0, nothing after the header) is plausible:
+// it is simply empty. A count of 0 with pages after it is not.
+bool TQPConverter::HeaderPlausible() const
+{
+    const TQPReportHeader& h = FReportHeader;
+    auto within = [](double v, double low, double high) { return v >= low && v <= high; };
+    const bool count =
+        (h.PageCount >= 1 && h.PageCount <= kPlausible) || (h.PageCount == 0 && FReader->Left() == 0);
+    return h.LastPage >= h.FirstPage && count && within(h.PaperWidth, 0, kPlausible) &&
+           within(h.PaperHeight, 0, kPlausible) && within(h.LeftWaste, -kPlausible, kPlausible) &&
+           within(h.RightWaste, -kPlausible, kPlausible) && within(h.TopWaste, -kPlausible, kPlausible) &&
+           within(h.BottomWaste, -kPlausible, kPlausible);
+}
+
+void TQPConverter::ReadPageHeader(bool apply)
+{
+    TZsfReader& r = *FReader;
+    if (r.Byte() != uint8_t(TZsfCode::PageHeader))
+        throw Exception(kUnexpectedPageCode);
+    TQPPageHeader h;
+    h.PrevPagePos = r.Int32();
+    h.NextPagePos = r.Int32();
+    h.PageNo = FFileVer >= kVerInt32Pages ? r.Int32() : r.SmallInt();
+    if (FFileVer >= kVerPageSize) {
+        h.PaperWidth = Sane(r.Float());
+        h.PaperHeight = Sane(r.Float());
+    } else {
+        h.OldOrientation = r.Byte();
+        h.PaperWidth = FReportHeader.PaperWidth;
+        h.PaperHeight = FReportHeader.PaperHeight;
+    }
+    TOrientation orientation = FReportHeader.Orientation;
+    int bin = FReportHeader.Bin;
+    if (FFileVer >= kVerUnicode) {
+        orientation = EnumOf(r.Byte(), TOrientation::poDefault);
+        bin = r.Word();
+    }
+    FPageHeader = h;
+    FPrevPagePos = h.PrevPagePos;
+    FNextPagePos = h.NextPagePos;
+    FPageNo = h.PageNo;
+    if (apply) {
+        FReportHeader.Orientation = orientation;
+        FReportHeader.Bin = bin;
+    }
+}
+
+// Links are followed only away from the page in their own direction, so a
+// walk over a damaged chain ends.
+void TQPConverter::GotoPage(int pageNum)
+{
+    FReader->Seek(FCurrPagePos);
+    ReadPageHeader(false);
+    for (;;) {
+        int64_t next = 0;
+        if (pageNum < FPageNo && FPrevPagePos >= 1 && FPrevPagePos < FCurrPagePos)
+            next = FPrevPagePos;
+        else if (pageNum > FPageNo && FNextPagePos >= 1 && FNextPagePos > FCurrPagePos)
+            next = FNextPagePos;
+        if (next == 0)
+            break;
+        FReader->Seek(next);
+        ReadPageHeader(false);
+        FCurrPagePos = next;
+    }
+    FReader->Seek(FCurrPagePos);
+}
+
+void TQPConverter::ProcessPage()
+{
+    FCurrPagePos = FReader->Position();
+    ReadPageHeader(true);
+    FRenderer->snPaperWidth = FPageHeader.PaperWidth;
+    FRenderer->snPaperHeight = FPageHeader.PaperHeight;
+    FRenderer->PageBegin();
+    for (uint8_t code = FReader->Byte(); code != uint8_t(TZsfCode::PageEnd); code = FReader->Byte())
+        Dispatch(code);
+    FRenderer->PageEnd();
+}
+
+bool TQPConverter::PageInRange(int pageNum) const
+{
+    const QString& selection = FRenderer->Selection();
+    if (selection.isEmpty())
+        return FRenderer->FirstPage() <= pageNum && pageNum <= FRenderer->LastPage();
+    QString token;
+    bool hasStart = false;
+    int start = 0;
+    const qsizetype n = selection.size();
+    for (qsizetype i = 0; i <= n; ++i) {
+        const QChar c = i < n ? selection[i] : QChar(u',');
+        if (c == u'-') {
+            start = token.isEmpty() ? 1 : StrToInt(token);
+            hasStart = true;
+            token.clear();
+            continue;
+        }
+        if (c != u',') {
+            token.append(c);
+            continue;
+        }
+        const QString word = token.toUpper();
+        token.clear();
+        bool selected = false;
+        if (word == u"E" || word == u"EVEN")
+            selected = pageNum % 2 == 0;
+        else if (word == u"O" || word == u"ODD")
+            selected = pageNum % 2 != 0;
+        else if (word == u"A" || word == u"ALL")
+            selected = true;
+        else if (word == u"R")
+            selected = false;
+        else if (hasStart && word.isEmpty())
+            selected = pageNum >= start;
+        else if (hasStart)
+            selected = start <= pageNum && pageNum <= StrToInt(word);
+        else
+            selected = pageNum == StrToInt(word);
+        hasStart = false;
+        if (selected)
+            return true;
+    }
+    return false;
+}
+
+// ---------------------------------------------------------------------------
+// Commands
+
+bool TQPConverter::Suppressed() const
+{
+    return FRenderer->IsSuppressed();
+}
+
+QString TQPConverter::ReadText()
+{
+    return ExpandMacros(FReader->Text());
+}
+
+// A rectangle in inches, turned into the target's device pixels.
+TRect TQPConverter::ReadRect()
+{
+    const double x1 = Coordinate(*FReader);
+    const double y1 = Coordinate(*FReader);
+    const double x2 = Coordinate(*FReader);
+    const double y2 = Coordinate(*FReader);
+    return TRect{FRenderer->XI2D(x1), FRenderer->YI2D(y1), FRenderer->XI2D(x2), FRenderer->YI2D(y2)};
+}
+
+// Bitmaps and icons are decoded; metafiles and other graphics are only
+// consumed (null), since nothing here can draw them.
+std::unique_ptr<TGraphic> TQPConverter::ReadGraphic()
+{
+    TZsfReader& r = *FReader;
+    const uint8_t kind = r.Byte();
+    QByteArray bytes;
+    if (kind >= 128) {
+        const int32_t position = r.Int32();
+        const int64_t back = r.Position();
+        r.Seek(position);
+        const int32_t size = r.Int32();
+        bytes = r.Bytes(size);
+        r.Seek(back);
+    } else {
+        const int32_t size = r.Int32();
+        bytes = r.Bytes(size);
+    }
+    switch (kind & 127) {
+    case 1: {
+        auto bitmap = std::make_unique<TBitmap>();
+        if (!bytes.isEmpty())
+            bitmap->LoadFromImage(DecodeImageBytes(bytes, "BMP", QStringLiteral("Bitmap")));
+        return bitmap;
+    }
+    case 3: {
+        auto bitmap = std::make_unique<TBitmap>();
+        if (!bytes.isEmpty())
+            bitmap->LoadFromImage(DecodeImageBytes(bytes, "ICO", QStringLiteral("Icon")));
+        return bitmap;
+    }
+    default:
+        return nullptr;
+    }
+}
+
+void TQPConverter::Dispatch(uint8_t code)
+{
+    TZsfReader& r = *FReader;
+    TQPRender& t = *FRenderer;
+    auto number = [&r] { return Coordinate(r); };
+    switch (TZsfCode(code)) {
+    case TZsfCode::Arc:
+    case TZsfCode::Chord:
+    case TZsfCode::Pie: {
+        double v[8];
+        for (double& value : v)
+            value = number();
+        if (Suppressed())
+            break;
+        if (code == uint8_t(TZsfCode::Arc))
+            t.Arc(v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7]);
+        else if (code == uint8_t(TZsfCode::Chord))
+            t.Chord(v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7]);
+        else
+            t.Pie(v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7]);
+        break;
+    }
+    case TZsfCode::BrushCopy: {
+        const std::unique_ptr<TGraphic> graphic = ReadGraphic();
+        const TRect dest = ReadRect();
+        const TRect source = ReadRect();
+        const TColor color = r.Int32();
+        auto* bitmap = dynamic_cast<TBitmap*>(graphic.get());
+        if (bitmap && !Suppressed())
+            t.BrushCopy(dest, *bitmap, source, color);
+        break;
+    }
+    case TZsfCode::CopyRect: {
+        const TRect dest = ReadRect();
+        r.Int32(); // the source canvas of the recording side
+        const TRect source = ReadRect();
+        if (!Suppressed())
+            t.CopyRect(dest, nullptr, source);
+        break;
+    }
+    case TZsfCode::Draw: {
+        const std::unique_ptr<TGraphic> graphic = ReadGraphic();
+        const double x = number();
+        const double y = number();
+        if (graphic && !Suppressed())
+            t.Draw(x, y, *graphic);
+        break;
+    }
+    case TZsfCode::DrawFocusRect:
+    case TZsfCode::FillRect:
+    case TZsfCode::FrameRect: {
+        const TRect rect = ReadRect();
+        if (Suppressed())
+            break;
+        if (code == uint8_t(TZsfCode::DrawFocusRect))
+            t.DrawFocusRect(rect);
+        else if (code == uint8_t(TZsfCode::FillRect))
+            t.FillRect(rect);
+        else
+            t.FrameRect(rect);
+        break;
+    }
+    case TZsfCode::Ellipse:
+    case TZsfCode::Rectangle:
+    case TZsfCode::TabRectangle: {
+        const double x1 = number();
+        const double y1 = number();
+        const double x2 = number();
+        const double y2 = number();
+        if (Suppressed())
+            break;
+        if (code == uint8_t(TZsfCode::Ellipse))
+            t.Ellipse(x1, y1, x2, y2);
+        else
+            t.Rectangle(x1, y1, x2, y2);
+        break;
+    }
+    case TZsfCode::FloodFill: {
+        const double x = number();
+        const double y = number();
+        const TColor color = r.Int32();
+        const int32_t style = r.Int32();
+        if (!Suppressed())
+            t.FloodFill(x, y, color,
+                        style == int32_t(TFillStyle::fsBorder) ? TFillStyle::fsBorder
+                                                               : TFillStyle::fsSurface);
+        break;
+    }
+    case TZsfCode::LineTo: {
+        const double x = number();
+        const double y = number();
+        if (!Suppressed()) {
+            t.MoveTo(FXPos, FYPos);
+            t.LineTo(x, y);
+        }
+        FXPos = x;
+        FYPos = y;
+        break;
+    }
+    case TZsfCode::MoveTo:
+        FCurrX = FXPos = number();
+        FCurrY = FYPos = number();
+        break;
+    case TZsfCode::Polygon:
+    case TZsfCode::Polyline: {
+        const int count = r.SmallInt() + 1;
+        if (count > 0 && int64_t(count) * 8 > r.Left())
+            ReadError();
+        std::vector<QPointF> points;
+        points.reserve(size_t(std::max(count, 0)));
+        for (int i = 0; i < count; ++i) {
+            const double x = number();
+            points.emplace_back(x, number());
+        }
+        if (points.empty() || Suppressed())
+            break;
+        t.MoveTo(points.front().x(), points.front().y());
+        if (code == uint8_t(TZsfCode::Polygon))
+            t.Polygon(points);
+        else
+            t.Polyline(points);
+        break;
+    }
+    case TZsfCode::PrintBitmap: {
+        const std::unique_ptr<TGraphic> graphic = ReadGraphic();
+        const double x = number();
+        const double y = number();
+        const double scaleX = number();
+        const double scaleY = number();
+        auto* bitmap = dynamic_cast<TBitmap*>(graphic.get());
+        if (bitmap && !Suppressed())
+            t.PrintBitmap(x, y, scaleX, scaleY, *bitmap);
+        break;
+    }
+    case TZsfCode::PrintBitmapRect: {
+        const std::unique_ptr<TGraphic> graphic = ReadGraphic();
+        const double x1 = number();
+        const double y1 = number();
+        const double x2 = number();
+        const double y2 = number();
+        auto* bitmap = dynamic_cast<TBitmap*>(graphic.get());
+        if (bitmap && !Suppressed())
+            t.PrintBitmapRect(x1, y1, x2, y2, *bitmap);
+        break;
+    }
+    case TZsfCode::RoundRect: {
+        double v[6];
+        for (double& value : v)
+            value = number();
+        if (!Suppressed())
+            t.RoundRect(v[0], v[1], v[2], v[3], v[4], v[5]);
+        break;
+    }
+    case TZsfCode::StretchDraw: {
+        const std::unique_ptr<TGraphic> graphic = ReadGraphic();
+        const TRect rect = ReadRect();
+        if (graphic && !Suppressed())
+            t.StretchDraw(rect, *graphic);
+        break;
+    }
+    case TZsfCode::TextRect: {
+        const TRect rect = ReadRect();
+        const double x = number();
+        const double y = number();
+        const QString text = ReadText();
+        if (!Suppressed())
+            t.TextRect(rect, x, y, text);
+        break;
+    }
+    case TZsfCode::CenterText:
+    case TZsfCode::LeftText:
+    case TZsfCode::RightText: {
+        const double y = number();
+        const QString text = ReadText();
+        const double x = number();
+        PlainOrFormatted(code, text, x, y, 0);
+        break;
+    }
+    case TZsfCode::PrintSpaces:
+    case TZsfCode::BlockText: {
+        const double y = number();
+        const QString text = ReadText();
+        const double x = number();
+        const double width = number();
+        PlainOrFormatted(code, text, x, y, width);
+        break;
+    }
+    case TZsfCode::TextBKMode:
+        t.FTextBKMode = EnumOf(r.Byte(), TBKMode::bkOpaque);
+        break;
+    case TZsfCode::BKColor:
+        t.SetBKColor(r.Int32());
+        break;
+    case TZsfCode::ScaleX:
+    case TZsfCode::ScaleY:
+        r.Float();
+        break;
+    case TZsfCode::PrintData: {
+        const QString data = ReadText();
+        if (!Suppressed())
+            t.PrintData(data);
+        break;
+    }
+    case TZsfCode::PrintDataStream: {
+        const int32_t count = r.Int32();
+        TMemoryStream data(r.Bytes(count));
+        if (count > 0 && !Suppressed())
+            t.PrintDataStream(data, count);
+        break;
+    }
+    case TZsfCode::TransparentBitmaps:
+        t.FTransparentBitmaps = r.Byte() != 0;
+        break;
+    case TZsfCode::FrameMode:
+        t.snFrameMode = EnumOf(r.Byte(), TFrameMode::fmOutside);
+        break;
+    case TZsfCode::PrintImageRect: {
+        const int32_t count = r.Int32();
+        TMemoryStream image(r.Bytes(count));
+        const QString imageType = ReadText();
+        const double x1 = number();
+        const double y1 = number();
+        const double x2 = number();
+        const double y2 = number();
+        if (!Suppressed())
+            t.PrintImageRect(x1, y1, x2, y2, image, imageType);
+        break;
+    }
+    case TZsfCode::Variable:
+        ReadVariable();
+        break;
+    case TZsfCode::Hyperlink:
+        t.SetHyperlink(ReadText());
+        break;
+    case TZsfCode::Brush: {
+        FBrush.SetColor(r.Int32());
+        FBrush.SetStyle(EnumOf(r.Byte(), TBrushStyle::bsDiagCross));
+        if (r.Byte() != 0) {
+            const std::unique_ptr<TGraphic> graphic = ReadGraphic();
+            FBrush.SetBitmap(graphic && !graphic->Empty() ? graphic.get() : nullptr);
+        } else {
+            FBrush.SetBitmap(nullptr);
+        }
+        BrushChanged();
+        break;
+    }
+    case TZsfCode::BrushColor:
+        FBrush.SetColor(r.Int32());
+        FBrush.SetBitmap(nullptr);
+        BrushChanged();
+        break;
+    case TZsfCode::BrushStyle:
+        FBrush.SetStyle(EnumOf(r.Byte(), TBrushStyle::bsDiagCross));
+        BrushChanged();
+        break;
+    case TZsfCode::BrushBitmap:
+        if (r.Byte() == 1) {
+            const std::unique_ptr<TGraphic> graphic = ReadGraphic();
+            FBrush.SetBitmap(graphic && !graphic->Empty() ? graphic.get() : nullptr);
+            BrushChanged();
+        }
+        break;
+    case TZsfCode::Font:
+        ReadFont();
+        FontChanged();
+        break;
+    case TZsfCode::FontName:
+        FFontData.Name = ReadText();
+        FontChanged();
+        break;
+    case TZsfCode::FontColor:
+        FFontData.Color = r.Int32();
+        FontChanged();
+        break;
+    case TZsfCode::FontPitch:
+        FFontData.Pitch = EnumOf(r.Byte(), TFontPitch::fpFixed);
+        FontChanged();
+        break;
+    case TZsfCode::FontHeight: {
+        const double height = std::clamp(r.Number(), 0.0, kMaxFontHeight);
+        FFontData.Height = height;
+        if (FFileVer >= kVerPageSize)
+            FFontData.Width = std::clamp(r.Number(), -kPlausible, kPlausible);
+        FFontData.Size = height * 72;
+        FontChanged();
+        break;
+    }
+    case TZsfCode::FontBold:
+        FFontData.Bold = r.Byte() != 0;
+        FontChanged();
+        break;
+    case TZsfCode::FontUnderline:
+        FFontData.Underline = r.Byte() != 0;
+        FontChanged();
+        break;
+    case TZsfCode::FontItalic:
+        FFontData.Italic = r.Byte() != 0;
+        FontChanged();
+        break;
+    case TZsfCode::FontStrikeout:
+        FFontData.Strikeout = r.Byte() != 0;
+        FontChanged();
+        break;
+    case TZsfCode::FontSuperscript:
+        FFontData.Superscript = r.Byte() != 0;
+        FontChanged();
+        break;
+    case TZsfCode::FontSubscript:
+        FFontData.Subscript = r.Byte() != 0;
+        FontChanged();
+        break;
+    case TZsfCode::FontRotation:
+        FFontData.Rotation = int16_t(r.SmallInt() % 360);
+        FontChanged();
+        break;
+    case TZsfCode::FontAlign:
+        FFontData.Align = EnumOf(r.Byte(), TFontAlign::faBottom);
+        FontChanged();
+        break;
+    case TZsfCode::FontCharset:
+        FFontData.CharSet = r.Byte();
+        FontChanged();
+        break;
+    case TZsfCode::Pen: {
+        FPen.SetColor(r.Int32());
+        FPen.SetMode(EnumOf(r.Byte(), TPenMode::pmNotXor));
+        FPen.SetStyle(EnumOf(r.Byte(), TPenStyle::psAlternate));
+        const double width = std::clamp(r.Number() / 10000, 0.0, 10000.0);
+        FPen.SetWidth(int(Round(width)));
+        PenChanged();
+        break;
+    }
+    case TZsfCode::PenColor:
+        FPen.SetColor(r.Int32());
+        PenChanged();
+        break;
+    case TZsfCode::PenMode:
+        FPen.SetMode(EnumOf(r.Byte(), TPenMode::pmNotXor));
+        PenChanged();
+        break;
+    case TZsfCode::PenStyle:
+        FPen.SetStyle(EnumOf(r.Byte(), TPenStyle::psAlternate));
+        PenChanged();
+        break;
+    case TZsfCode::PenWidth:
+        t.snPenWidth = std::clamp(r.Number(), 0.0, kMaxPenWidth);
+        PenChanged();
+        break;
+    case TZsfCode::ResetLineHeight:
+        FFontData.Ascent = Sane(r.Number());
+        FFontData.Descent = Sane(r.Number());
+        FLineHeight = Sane(r.Number());
+        break;
+    case TZsfCode::AllowPreviewOnly:
+        t.AllowPreviewOnly();
+        break;
+    case TZsfCode::AllowPrinterOnly:
+        t.AllowPrinterOnly();
+        break;
+    case TZsfCode::AllowAll:
+        t.AllowAll();
+        break;
+    case TZsfCode::Orientation:
+        FReportHeader.Orientation = EnumOf(r.Byte(), TOrientation::poDefault);
+        break;
+    case TZsfCode::Bin:
+        t.SetBin(ReadText());
+        break;
+    default:
+        RaiseError(MessageWithCode(kUnexpectedCode, code));
+    }
+}
+
+// Code 50: name, colour, pitch, charset (from 2018), height, bold, italic,
+// strikeout, an unused byte, rotation (from 2000).
+void TQPConverter::ReadFont()
+{
+    TZsfReader& r = *FReader;
+    FFontData.Name = ReadText();
+    FFontData.Color = r.Int32();
+    FFontData.Pitch = EnumOf(r.Byte(), TFontPitch::fpFixed);
+    FFontData.CharSet = FFileVer >= kVerInt32Pages ? r.Byte() : DEFAULT_CHARSET;
+    FFontData.Height = std::clamp(r.Number(), 0.0, kMaxFontHeight);
+    FFontData.Size = FFontData.Height * 72;
+    FFontData.Bold = r.Byte() != 0;
+    FFontData.Italic = r.Byte() != 0;
+    FFontData.Strikeout = r.Byte() != 0;
+    r.Byte();
+    FFontData.Rotation = FFileVer >= kVerPageSize ? int16_t(r.SmallInt() % 360) : 0;
+}
+
+void TQPConverter::SyncFont()
+{
+    FFont.SetName(FFontData.Name);
+    FFont.SetColor(FFontData.Color);
+    FFont.SetPitch(FFontData.Pitch);
+    FFont.SetCharset(TFontCharset(FFontData.CharSet));
+    FFont.SetSize(int(Round(std::clamp(FFontData.Size, 0.0, kMaxFontHeight * 72))));
+    TFontStyles styles;
+    if (FFontData.Bold)
+        styles.Include(TFontStyle::fsBold);
+    if (FFontData.Italic)
+        styles.Include(TFontStyle::fsItalic);
+    if (FFontData.Underline)
+        styles.Include(TFontStyle::fsUnderline);
+    if (FFontData.Strikeout)
+        styles.Include(TFontStyle::fsStrikeOut);
+    FFont.SetStyle(styles);
+    FFont.SetOrientation(FFontData.Rotation * 10);
+}
+
+void TQPConverter::FontChanged()
+{
+    SyncFont();
+    FRenderer->FontChanged(FFont);
+}
+
+void TQPConverter::BrushChanged()
+{
+    FRenderer->BrushChanged(FBrush);
+}
+
+void TQPConverter::PenChanged()
+{
+    FRenderer->PenChanged(FPen);
+}
+
+// ---------------------------------------------------------------------------
+// Variables
+
+void TQPConverter::ReadVariable()
+{
+    const QString name = ReadText();
+    QString value;
+    const bool changed = ReadVariableData(value, 0);
+    QString& stored = FVarList[name.toLower()];
+    if (changed)
+        stored = value;
+}
+
+// False when the data keeps the variable's value.
+bool TQPConverter::ReadVariableData(QString& value, int depth)
+{
+    TZsfReader& r = *FReader;
+    const int stored = r.Byte();
+    const int used = r.Byte();
+    if (used < kZsfVarLink) {
+        const QByteArray area = r.Bytes(std::min(2 * stored, kZsfPlaceholderArea));
+        if (used == 0)
+            return false;
+        if (FAnsiStrings) {
+            value = AnsiToUnicode(area.left(used));
+            return true;
+        }
+        const int units = std::min<int>(used, int(area.size() / 2));
+        value = QString(units, Qt::Uninitialized);
+        for (int i = 0; i < units; ++i)
+            value[i] = QChar(uint16_t(uint8_t(area[2 * i]) | (uint8_t(area[2 * i + 1]) << 8)));
+        return true;
+    }
+    if (stored < 4 || stored > kZsfPlaceholderArea)
+        RaiseError(Translate(kBadVariableLink));
+    const QByteArray link = r.Bytes(stored);
+    const int64_t target = std::abs(int64_t(qFromLittleEndian<qint32>(link.constData())));
+    if (target == 0)
+        return false;
+    if (depth >= kMaxLinkDepth)
+        RaiseError(Translate(kBadVariableLink));
+    const int64_t back = r.Position();
+    r.Seek(target);
+    const bool result = ReadVariableData(value, depth + 1);
+    r.Seek(back);
+    return result;
+}
+
+QString TQPConverter::Variable(const QString& name) const
+{
+    const auto it = FVarList.find(name.toLower());
+    return it == FVarList.end() ? QString() : it->second;
+}
+
+// ---------------------------------------------------------------------------
+// Macros
+
+QString TQPConverter::ExpandMacros(const QString& text)
+{
+    if (!text.contains(QChar(0xFD)))
+        return text;
+    return Expand(text, 0);
+}
+
+// Macro and variable references are replaced left to right; a value that
+// holds references is expanded in turn, down to a fixed depth (deeper ones
+// become empty), and the text stops growing at a fixed length.
+QString TQPConverter::Expand(const QString& text, int depth)
+{
+    static const QString kMacro = QStringLiteral("$QPCM");
+    static const QString kVariable = QStringLiteral("$QPCV");
+    QString out;
+    const qsizetype n = text.size();
+    qsizetype i = 0;
+    while (i < n && out.size() < kMaxExpandedLength) {
+        const qsizetype k = text.indexOf(QChar(0xFD), i);
+        if (k < 0) {
+            out.append(QStringView(text).mid(i));
+            break;
+        }
+        out.append(QStringView(text).mid(i, k - i));
+        const QStringView marker = QStringView(text).mid(k + 1, 5);
+        QString value;
+        if (marker == kMacro) {
+            const QStringView digits = QStringView(text).mid(k + 6, 2);
+            int ordinal = -1;
+            if (digits.size() == 2 && digits[0].isDigit() && digits[1].isDigit() && digits[0] < u'A' &&
+                digits[1] < u'A')
+                ordinal = (digits[0].unicode() - u'0') * 10 + (digits[1].unicode() - u'0');
+            i = std::min(n, k + 8);
+            value = MacroText(ordinal);
+        } else if (marker == kVariable) {
+            const qsizetype nameStart = k + 7;
+            if (nameStart < n && text[k + 6].unicode() == 0xFC) {
+                const qsizetype end = text.indexOf(QChar(0xFB), nameStart);
+                const qsizetype nameEnd = end < 0 ? n : end;
+                value = Variable(text.mid(nameStart, nameEnd - nameStart));
+                i = end < 0 ? n : end + 1;
+            } else {
+                value = Variable(QString());
+                i = std::min(n, k + 7);
+            }
+        } else {
+            out.append(text[k]);
+            i = k + 1;
+            continue;
+        }
+        if (value.contains(QChar(0xFD)))
+            value = depth + 1 < kMaxExpandDepth ? Expand(value, depth + 1) : QString();
+        out.append(value);
+    }
+    if (out.size() > kMaxExpandedLength)
+        out.truncate(kMaxExpandedLength);
+    return out;
+}
+
+QString TQPConverter::MacroText(int ordinal)
+{
+    if (ordinal >= 0 && ordinal <= int(TMacroID::midCurrTime24))
+        return FormatDateTime(QString::fromUtf16(kDateFormats[ordinal]), FReportDateTime);
+    switch (ordinal) {
+    case int(TMacroID::midFirstPage):
+        return IntToStr(FFirstPage);
+    case int(TMacroID::midLastPage):
+        return IntToStr(FLastPage);
+    case int(TMacroID::midTotalPages):
+        return IntToStr(FPageCount);
+    case int(TMacroID::midCurrentPage):
+        return IntToStr(FPageNo);
+    case int(TMacroID::midPrinterName):
+        return GetPrinterName();
+    case int(TMacroID::midDriverName):
+        return GetDriverName();
+    case int(TMacroID::midPortName):
+        return GetPortName();
+    default:
+        break;
+    }
+    const int line = ordinal - int(TMacroID::midUser01);
+    if (ordinal <= int(TMacroID::midUser20) && line >= 0 && line < FRenderer->MacroData().Count())
+        return FRenderer->MacroData().Strings(line);
+    return QString();
+}
+
+// ---------------------------------------------------------------------------
+// Texts with formatting codes
+
+double TQPConverter::RunWidth(const QString& run, const TSaveFont& font) const
+{
+    if (run.isEmpty())
+        return 0;
+    const bool script = font.Superscript || font.Subscript;
+    const double height = script ? font.Height / kScriptDivisor : font.Height;
+    const QFontMetricsF metrics(ZsfQFont(font, int(Round(height * kMeasureDPI))));
+    return metrics.horizontalAdvance(run) / kMeasureDPI;
+}
+
+double TQPConverter::QPTFTextWidth(const QString& value)
+{
+    TSaveFont font = FFontData;
+    double width = 0;
+    int pos = 0;
+    QString run;
+    QString codes;
+    while (SplitQPTFText(value, pos, run, codes)) {
+        if (!codes.isEmpty())
+            ApplyQPTFToFont(font, codes);
+        width += RunWidth(run, font);
+    }
+    return width;
+}
+
+void TQPConverter::PlainOrFormatted(uint8_t code, const QString& text, double x, double y, double width)
+{
+    if (Suppressed())
+        return;
+    if (text.contains(QChar(kQPTFBlockStart))) {
+        FormattedText(code, text, x, y, width);
+        return;
+    }
+    switch (TZsfCode(code)) {
+    case TZsfCode::CenterText:
+        FRenderer->CenterText(text, x, y);
+        break;
+    case TZsfCode::RightText:
+        FRenderer->RightText(text, x, y);
+        break;
+    case TZsfCode::LeftText:
+        FRenderer->LeftText(text, x, y);
+        break;
+    default:
+        FRenderer->PrintSpaces(text, x, y, width);
+        break;
+    }
+}
+
+// Segment by segment: the codes change the font, the run is drawn left
+// aligned and the position moves past it. Block text spreads what is left of
+// its width over the gaps between words. The codes' font lasts for the text
+// only: the next text starts in the font the stream set.
+void TQPConverter::FormattedText(uint8_t code, const QString& text, double x, double y, double width)
+{
+    struct TSegment {
+        QString Run;
+        QString Codes;
+    };
+    std::vector<TSegment> segments;
+    {
+        int pos = 0;
+        QString run;
+        QString codes;
+        while (SplitQPTFText(text, pos, run, codes))
+            segments.push_back({run, codes});
+    }
+    // Link commands go to the target while the text is drawn.
+    const std::function<void(const QString&)> onLink = [this](const QString& link) {
+        FRenderer->SetHyperlink(link);
+    };
+    const double total = QPTFTextWidth(text);
+    if (code == uint8_t(TZsfCode::CenterText))
+        x -= total / 2;
+    else if (code == uint8_t(TZsfCode::RightText))
+        x -= total;
+
+    const TSaveFont savedData = FFontData;
+    const bool block = code == uint8_t(TZsfCode::BlockText) || code == uint8_t(TZsfCode::PrintSpaces);
+    double extra = 0;
+    if (block) {
+        int gaps = 0;
+        for (const TSegment& segment : segments) {
+            QString rest = segment.Run;
+            QString word;
+            bool first = true;
+            while (!rest.isEmpty()) {
+                FRenderer->NextWord(rest, word);
+                if (!first)
+                    ++gaps;
+                first = false;
+            }
+        }
+        if (gaps > 0)
+            extra = (width - total) / gaps;
+    }
+    try {
+        for (const TSegment& segment : segments) {
+            if (!segment.Codes.isEmpty()) {
+                ApplyQPTFToFont(FFontData, segment.Codes, onLink);
+                FFontData.Height = std::min(FFontData.Height, kMaxFontHeight);
+            }
+            FontChanged();
+            if (!block) {
+                FRenderer->LeftText(segment.Run, x, y);
+                x += RunWidth(segment.Run, FFontData);
+                continue;
+            }
+            QString rest = segment.Run;
+            QString word;
+            bool first = true;
+            while (!rest.isEmpty()) {
+                FRenderer->NextWord(rest, word);
+                const double w = RunWidth(word, FFontData);
+                if (first) {
+                    FRenderer->LeftText(word, x, y);
+                    FRenderer->TextSegmentPos(x, y, w);
+                    first = false;
+                } else {
+                    FRenderer->TextSegmentPos(x, y, w + extra);
+                    FRenderer->RightText(word, x, y);
+                }
+            }
+        }
+    } catch (...) {
+        FFontData = savedData;
+        FontChanged();
+        throw;
+    }
+    FFontData = savedData;
+    FontChanged();
+}
+
+// ---------------------------------------------------------------------------
+// TQPRender
+
+namespace {
+
+struct TRenderEntry {
+    QString Name;
+    TQPRender* Render;
+};
+
+std::vector<TRenderEntry>& RenderRegistry()
+{
+    static std::vector<TRenderEntry> registry;
+    return registry;
+}
+
+} // namespace
+
+void RegisterRender(const QString& displayName, TQPRender* render)
+{
+    if (render)
+        RenderRegistry().push_back({displayName, render});
+}
+
+void UnregisterRender(TQPRender* render)
+{
+    auto& registry = RenderRegistry();
+    registry.erase(std::remove_if(registry.begin(), registry.end(),
+                                  [render](const TRenderEntry& e) { return e.Render == render; }),
+                   registry.end());
+}
+
+void GetRenderList(TStringList& list)
+{
+    list.Clear();
+    for (const TRenderEntry& entry : RenderRegistry())
+        if (entry.Render->Active())
+            list.AddObject(entry.Name, entry.Render);
+}
+
+QString GetRenderFilter()
+{
+    QStringList parts;
+    for (const TRenderEntry& entry : RenderRegistry()) {
+        if (!entry.Render->Active())
+            continue;
+        parts << entry.Name << entry.Render->GetFileExtension();
+    }
+    return parts.join(u'|');
+}
+
+TQPRender::TQPRender(TComponent* owner) : TQpComponent(owner)
+{
+    RegisterRender(QString(), this);
+}
+
+TQPRender::~TQPRender()
+{
+    UnregisterRender(this);
+}
+
+void TQPRender::SetDisplayName(const QString& name)
+{
+    UnregisterRender(this);
+    FDisplayName = name;
+    RegisterRender(name, this);
+}
+
+bool TQPRender::IsSuppressed()
+{
+    const int kind = RenderKind();
+    return kind < 0 || kind > 7 || (ValidDestination & (1u << kind)) == 0;
+}
+
+void TQPRender::SetBKColor(TColor) {}
+
+void TQPRender::AllowPreviewOnly()
+{
+    ValidDestination = uint8_t((ValidDestination & ~1u) | 2u);
+}
+
+void TQPRender::AllowPrinterOnly()
+{
+    ValidDestination = uint8_t((ValidDestination & ~2u) | 1u);
+}
+
+void TQPRender::AllowAll()
+{
+    ValidDestination = uint8_t(ValidDestination | 3u);
+}
+
+void TQPRender::SetHyperlink(const QString& link)
+{
+    if (Converter)
+        Converter->Hyperlink = link;
+}
+
+void TQPRender::Arc(double, double, double, double, double, double, double, double) {}
+void TQPRender::BrushChanged(TBrush&) {}
+void TQPRender::Chord(double, double, double, double, double, double, double, double) {}
+void TQPRender::CenterText(const QString&, double, double) {}
+void TQPRender::Ellipse(double, double, double, double) {}
+void TQPRender::FontChanged(TFont&) {}
+void TQPRender::LeftText(const QString&, double, double) {}
+void TQPRender::LineTo(double, double) {}
+void TQPRender::MoveTo(double, double) {}
+void TQPRender::Pie(double, double, double, double, double, double, double, double) {}
+void TQPRender::Polyline(const std::vector<QPointF>&) {}
+void TQPRender::Polygon(const std::vector<QPointF>&) {}
+void TQPRender::RightText(const QString&, double, double) {}
+void TQPRender::PenChanged(TPen&) {}
+void TQPRender::PrintBitmapRect(double, double, double, double, const TBitmap&) {}
+void TQPRender::PrintBitmap(double, double, double, double, const TBitmap&) {}
+void TQPRender::StretchDraw(const TRect&, const TGraphic&) {}
+void TQPRender::Draw(double, double, const TGraphic&) {}
+void TQPRender::PrintSpaces(const QString&, double, double, double) {}
+void TQPRender::Rectangle(double, double, double, double) {}
+void TQPRender::FillRect(const TRect&) {}
+void TQPRender::RoundRect(double, double, double, double, double, double) {}
+void TQPRender::TextSegmentOut(const QString&, double&, double&, double) {}
+void TQPRender::SetHeaderBin(int) {}
+void TQPRender::PrintDataStream(TStream&, int) {}
+void TQPRender::FrameRect(const TRect&) {}
+void TQPRender::FloodFill(double, double, TColor, TFillStyle) {}
+void TQPRender::BrushCopy(const TRect&, const TBitmap&, const TRect&, TColor) {}
+void TQPRender::CopyRect(const TRect&, TCanvas*, const TRect&) {}
+void TQPRender::DrawFocusRect(const TRect&) {}
+
+bool TQPRender::TextRect(const TRect&, double, double, const QString&)
+{
+    return false;
+}
+
+bool TQPRender::SetBin(const QString&)
+{
+    return false;
+}
+
+bool TQPRender::PrintData(const QString&)
+{
+    return false;
+}
+
+void TQPRender::PrintImageRect(double x1, double y1, double x2, double y2, TStream& image,
+                               const QString& imageType)
+{
+    if (!OnDecodeImage)
+        return;
+    TBitmap bitmap;
+    OnDecodeImage(this, &image, imageType, &bitmap);
+    PrintBitmapRect(x1, y1, x2, y2, bitmap);
+}
+
+int TQPRender::CountInnerSpaces(const QString& text)
+{
+    const qsizetype n = text.size();
+    qsizetype lead = 0;
+    while (lead < n && text[lead] == u' ')
+        ++lead;
+    if (lead == n)
+        return 0;
+    qsizetype trail = 0;
+    while (trail < n && text[n - 1 - trail] == u' ')
+        ++trail;
+    return int(text.count(u' ') - lead - trail);
+}
+
+void TQPRender::NextWord(QString& text, QString& word)
+{
+    const qsizetype n = text.size();
+    qsizetype i = 0;
+    while (i < n && text[i] == u' ')
+        ++i;
+    const qsizetype space = text.indexOf(u' ', i);
+    if (space < 0) {
+        word = text;
+        text.clear();
+        return;
+    }
+    word = text.left(space);
+    text.remove(0, space);
+}
+
+void TQPRender::LeadingSpaces(QString& text, QString& lead)
+{
+    qsizetype i = 0;
+    while (i < text.size() && text[i] == u' ')
+        ++i;
+    lead = text.left(i);
+    text.remove(0, i);
+}
+
+void TQPRender::TextSegmentPos(double& x, double& y, double width)
+{
+    const int rotation = Converter ? Converter->FontData().Rotation : 0;
+    if (rotation == 0) {
+        x += width;
+        return;
+    }
+    const double a = rotation * std::numbers::pi / 180;
+    x += std::cos(a) * width;
+    y -= std::sin(a) * width;
+}
+
+int TQPRender::XI2D(double pos)
+{
+    return ClampToInt(Round(GetXDPI() * pos));
+}
+
+int TQPRender::YI2D(double pos)
+{
+    return ClampToInt(Round(GetYDPI() * pos));
+}
+
+void TQPRender::SetZSFStream(TStream* stream)
+{
+    if (stream == FZSFStream)
+        return;
+    ReleaseZSFStream();
+    FZSFStream = stream;
+}
+
+void TQPRender::ReleaseZSFStream()
+{
+    FZSFStream = nullptr;
+    FInternalZSFStream.reset();
+}
+
+void TQPRender::Render(TStream* zsfStream)
+{
+    if (FRendering)
+        return;
+    if (zsfStream) {
+        SetZSFStream(zsfStream);
+    } else if (!FZSFStream) {
+        FInternalZSFStream = std::make_unique<TFileStream>(FInputFileName, fmOpenRead | fmShareDenyWrite);
+        FZSFStream = FInternalZSFStream.get();
+    }
+    RenderPage(0);
+}
+
+void TQPRender::Render(const QString& inputFileName)
+{
+    FInputFileName = inputFileName;
+    ReleaseZSFStream();
+    Render(static_cast<TStream*>(nullptr));
+}
+
+// Every playback reads the stream from its start.
+void TQPRender::RenderPage(int pageNum)
+{
+    if (!FZSFStream || FRendering)
+        return;
+    FZSFStream->SetPosition(0);
+    TQPConverter converter(FZSFStream, this);
+    FRendering = true;
+    try {
+        converter.Generate(pageNum, 0);
+    } catch (...) {
+        Converter = nullptr;
+        FRendering = false;
+        throw;
+    }
+    Converter = nullptr;
+    FRendering = false;
+}
+
+void TQPRender::PrintRender(TStream* zsfStream, const QString& outputFileName)
+{
+    FOutputFileName = outputFileName;
+    Render(zsfStream);
+}
+
+// ---------------------------------------------------------------------------
+// TQPRenderStream
+
+TQPRenderStream::~TQPRenderStream() = default;
+
+void TQPRenderStream::InitFileStream(const QString& fileName)
+{
+    FOwnedStream = std::make_unique<TFileStream>(fileName, fmCreate);
+    FOutputStream = FOwnedStream.get();
+    FActiveStream = FOutputStream;
+}
+
+void TQPRenderStream::SetOutputStream(TStream* stream)
+{
+    FOutputStream = stream;
+    FActiveStream = stream;
+}
+
+void TQPRenderStream::PrintAnsi(const QString& text)
+{
+    if (FActiveStream)
+        FActiveStream->WriteBytes(UnicodeToAnsi(text));
+}
+
+void TQPRenderStream::PrintAnsiLn(const QString& text)
+{
+    PrintAnsi(text + QStringLiteral("\r\n"));
+}
+
+void TQPRenderStream::CloseStream()
+{
+    FOwnedStream.reset();
+    FOutputStream = nullptr;
+    FActiveStream = nullptr;
+    ReleaseZSFStream();
+}

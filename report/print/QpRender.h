@@ -1,0 +1,354 @@
+#pragma once
+// QpRender: playing a snapshot stream back (see QpFiler.h for the format).
+//
+// TQPConverter reads the stream's header, finds the pages it is asked for
+// through the page chain and calls, for every command of a page, the
+// matching operation of one render target. It replaces the deferred macros
+// and page-independent variables in every text and lays out texts with
+// in-text formatting codes itself, run by run. TQPRender is the base of the
+// render targets: one virtual operation per drawing command (positions in
+// inches from the paper's top-left corner, rectangles in device pixels), the
+// document and page brackets, the destination filter (preview-only and
+// printer-only output) and the playback driver. TQPRenderStream adds an
+// output stream for targets that write files.
+//
+// A snapshot is a file a user may hand the program: every count and link is
+// checked against the stream, links only run in one direction, variable
+// references and macro expansion stop at a fixed depth, and a bad stream is
+// refused with EReadError "Stream read error", ESheetcaster "Unexpected code
+// [%d] found in report file." (or the header form) or EInvalidGraphic.
+#include "report/print/QpDefine.h"
+#include "report/print/QpFiler.h"
+
+#include "platform/graphics/Canvas.h"
+#include "platform/rtl/DateTime.h"
+#include "platform/rtl/Streams.h"
+#include "platform/rtl/StringList.h"
+
+#include <QFont>
+#include <QPointF>
+#include <QString>
+
+#include <map>
+#include <memory>
+#include <vector>
+
+class TQPRender;
+
+// The file header as read (lengths in inches). The four device-mode words
+// are kept in the order copies, paper size, paper length, paper width.
+struct TQPReportHeader {
+    uint16_t FileVer = 0;
+    QString Title;
+    int32_t PageCount = 0;
+    int32_t FirstPage = 0;
+    int32_t LastPage = 0;
+    double PaperWidth = 0;
+    double PaperHeight = 0;
+    double LeftWaste = 0;
+    double RightWaste = 0;
+    double TopWaste = 0;
+    double BottomWaste = 0;
+    TOrientation Orientation = TOrientation::poPortrait;
+    int Bin = 0; // the current bin: page headers and code 88 change it
+    bool Collate = false;
+    TDuplex Duplex = TDuplex::dupSimplex;
+    int Copies = 1;
+    int DMPaperSize = 1;
+    int DMPaperLength = 0;
+    int DMPaperWidth = 0;
+    QString OutputName;
+};
+
+struct TQPPageHeader {
+    int32_t PrevPagePos = 0;
+    int32_t NextPagePos = 0;
+    int32_t PageNo = 0;
+    double PaperWidth = 0; // inches
+    double PaperHeight = 0;
+    uint8_t OldOrientation = 0; // files below version 2000
+};
+
+// The device font of a font description at a height in pixels: face,
+// styles and pitch, without hinting and kerning.
+QFont ZsfQFont(const TSaveFont& font, int pixelHeight);
+
+class TQPConverter {
+public:
+    // Neither is owned.
+    TQPConverter(TStream* stream, TQPRender* renderer);
+    virtual ~TQPConverter();
+    TQPConverter(const TQPConverter&) = delete;
+    TQPConverter& operator=(const TQPConverter&) = delete;
+
+    // Each "Render".
+    virtual QString GetPrinterName();
+    virtual QString GetDriverName();
+    virtual QString GetPortName();
+
+    // Plays pages: pageNo 0 the pages the target selects (its Selection,
+    // else FirstPage..LastPage, where a LastPage of 0 or 9999 means all),
+    // else that page (a page beyond the last shows the last). A stream
+    // without pages plays nothing. pageCount has no effect.
+    virtual void Generate(int pageNo, int pageCount = 0);
+
+    // Whether the target's Selection (or its FirstPage..LastPage) holds the
+    // page; EConvertError for a token that is neither number nor keyword.
+    bool PageInRange(int pageNum) const;
+    // Leaves the stream at the header of that page, or of the last page
+    // reached on the way.
+    void GotoPage(int pageNum);
+    // Width of a text with formatting codes, inches, in the current font.
+    double QPTFTextWidth(const QString& value);
+    // The text with its macro and variable references replaced.
+    QString ExpandMacros(const QString& text);
+    // The value of a page-independent variable ("" when unknown).
+    QString Variable(const QString& name) const;
+
+    const TQPReportHeader& ReportHeader() const { return FReportHeader; }
+    TQPReportHeader& ReportHeader() { return FReportHeader; }
+    const TQPPageHeader& PageHeader() const { return FPageHeader; }
+    int PageNo() const { return FPageNo; }
+    int PageCount() const { return FPageCount; }
+    int FirstPage() const { return FFirstPage; }
+    int LastPage() const { return FLastPage; }
+    const QString& Title() const { return FTitle; }
+    uint16_t FileVer() const { return FFileVer; }
+    bool AnsiStrings() const { return FAnsiStrings; }
+    // The drawing state the targets read.
+    TFont* Font() { return &FFont; }
+    TBrush* Brush() { return &FBrush; }
+    TPen* Pen() { return &FPen; }
+    const TSaveFont& FontData() const { return FFontData; }
+    double LineHeight() const { return FLineHeight; } // inches
+    TDateTime ReportDateTime() const { return FReportDateTime; }
+    // The moment the date and time macros show; Generate sets it to now.
+    void SetReportDateTime(TDateTime moment) { FReportDateTime = moment; }
+    QString Hyperlink;
+
+    // The measuring resolution of texts with formatting codes.
+    static constexpr int kMeasureDPI = 1248;
+
+private:
+    void ReadFileHeader();
+    void ReadHeaderFields(bool ansi);
+    bool HeaderPlausible() const;
+    void ReadPageHeader(bool apply);
+    void ProcessPage();
+    void Dispatch(uint8_t code);
+    QString ReadText();
+    TRect ReadRect();
+    std::unique_ptr<TGraphic> ReadGraphic();
+    bool ReadVariableData(QString& value, int depth);
+    void ReadVariable();
+    void ReadFont();
+    void FontChanged();
+    void BrushChanged();
+    void PenChanged();
+    void SyncFont();
+    void PlainOrFormatted(uint8_t code, const QString& text, double x, double y, double width);
+    void FormattedText(uint8_t code, const QString& text, double x, double y, double width);
+    double RunWidth(const QString& run, const TSaveFont& font) const;
+    QString Expand(const QString& text, int depth);
+    QString MacroText(int ordinal);
+    bool Suppressed() const;
+
+    TStream* FStream;
+    TQPRender* FRenderer;
+    std::unique_ptr<TZsfReader> FReader;
+    TDateTime FReportDateTime = 0;
+    int FFirstPage = 0;
+    int FLastPage = 0;
+    int FPageNo = 0;
+    int FPageCount = 0;
+    QString FTitle;
+    uint16_t FFileVer = 0;
+    int64_t FCurrPagePos = 0;
+    int32_t FPrevPagePos = 0;
+    int32_t FNextPagePos = 0;
+    double FXPos = 0; // the current drawing position, inches
+    double FYPos = 0;
+    std::map<QString, QString> FVarList; // by lower-case name
+    bool FAnsiStrings = false;
+    TQPReportHeader FReportHeader;
+    TQPPageHeader FPageHeader;
+    double FCurrX = 0; // the last MoveTo
+    double FCurrY = 0;
+    TFont FFont;
+    TSaveFont FFontData;
+    double FLineHeight = 0;
+    TBrush FBrush;
+    TPen FPen;
+};
+
+// A render target. The drawing operations of the base do nothing.
+class TQPRender : public TQpComponent {
+public:
+    explicit TQPRender(TComponent* owner);
+    ~TQPRender() override;
+
+    // Output kinds allowed to draw (bit n: kind n); kind 0 prints, kind 1
+    // previews.
+    uint8_t ValidDestination = 0x1F;
+    double snPaperWidth = 0; // inches, from the page header
+    double snPaperHeight = 0;
+    double snPenWidth = 0; // inches (code 74)
+    TFrameMode snFrameMode = TFrameMode::fmInside;
+    TBKMode FTextBKMode = TBKMode::bkTransparent;
+    TColor FBKColor = clWhite;
+    bool FTransparentBitmaps = false;
+    // The converter while a playback runs, else null.
+    TQPConverter* Converter = nullptr;
+
+    virtual void SetBKColor(TColor color);
+    virtual void AllowPreviewOnly();
+    virtual void AllowPrinterOnly();
+    virtual void AllowAll();
+    virtual int RenderKind() { return 0; }
+    virtual void SetHyperlink(const QString& link);
+    virtual void Arc(double x1, double y1, double x2, double y2, double x3, double y3, double x4, double y4);
+    virtual void BrushChanged(TBrush& brush);
+    virtual void Chord(double x1, double y1, double x2, double y2, double x3, double y3, double x4,
+                       double y4);
+    virtual void CenterText(const QString& text, double x, double y);
+    virtual void Ellipse(double x1, double y1, double x2, double y2);
+    virtual void FontChanged(TFont& font);
+    virtual void LeftText(const QString& text, double x, double y);
+    virtual void LineTo(double x, double y);
+    virtual void MoveTo(double x, double y);
+    virtual void Pie(double x1, double y1, double x2, double y2, double x3, double y3, double x4, double y4);
+    virtual void Polyline(const std::vector<QPointF>& points);
+    virtual void Polygon(const std::vector<QPointF>& points);
+    virtual void RightText(const QString& text, double x, double y);
+    virtual void PenChanged(TPen& pen);
+    // Decodes the image through OnDecodeImage and draws it with
+    // PrintBitmapRect; without the event nothing is drawn.
+    virtual void PrintImageRect(double x1, double y1, double x2, double y2, TStream& image,
+                                const QString& imageType);
+    virtual void PrintBitmapRect(double x1, double y1, double x2, double y2, const TBitmap& bitmap);
+    virtual void PrintBitmap(double x, double y, double scaleX, double scaleY, const TBitmap& bitmap);
+    virtual void StretchDraw(const TRect& rect, const TGraphic& graphic);
+    virtual void Draw(double x, double y, const TGraphic& graphic);
+    // Text justified to width (inches).
+    virtual void PrintSpaces(const QString& text, double x, double y, double width);
+    virtual void Rectangle(double x1, double y1, double x2, double y2);
+    virtual void FillRect(const TRect& rect);
+    virtual bool TextRect(const TRect& rect, double x, double y, const QString& text);
+    // Corner width and height in inches.
+    virtual void RoundRect(double x1, double y1, double x2, double y2, double x3, double y3);
+    virtual int CountInnerSpaces(const QString& text);
+    // Word := the leading spaces and the first word; text keeps the rest,
+    // starting with the space after the word.
+    virtual void NextWord(QString& text, QString& word);
+    virtual void LeadingSpaces(QString& text, QString& lead);
+    // Moves (x, y) by width inches along the font's rotation.
+    virtual void TextSegmentPos(double& x, double& y, double width);
+    // Moves (x, y) by advance inches, then draws the text right-aligned
+    // there.
+    virtual void TextSegmentOut(const QString& text, double& x, double& y, double advance);
+    virtual bool SetBin(const QString& binName);
+    virtual void SetHeaderBin(int binNum);
+    virtual bool PrintData(const QString& value);
+    // bufSize bytes at the stream's position; the stream holds exactly the
+    // command's data.
+    virtual void PrintDataStream(TStream& stream, int bufSize);
+    virtual void FrameRect(const TRect& rect);
+    virtual void FloodFill(double x, double y, TColor color, TFillStyle fillStyle);
+    virtual void BrushCopy(const TRect& dest, const TBitmap& bitmap, const TRect& source, TColor color);
+    // The source canvas is null when played from a snapshot.
+    virtual void CopyRect(const TRect& dest, TCanvas* canvas, const TRect& source);
+    virtual void DrawFocusRect(const TRect& rect);
+    virtual void DocBegin() {}
+    virtual void DocEnd() {}
+    virtual void PageBegin() {}
+    virtual void PageEnd() {}
+    virtual int GetXDPI() { return 72; }
+    virtual int GetYDPI() { return 72; }
+    virtual QString GetFileExtension() { return FFileExtension; }
+    // Plays the stream (or, without one, InputFileName); nothing while a
+    // playback runs.
+    virtual void Render(TStream* zsfStream);
+    void Render(const QString& inputFileName);
+    // One page; 0: the selected pages. Nothing without a stream.
+    virtual void RenderPage(int pageNum);
+    virtual void PrintRender(TStream* zsfStream, const QString& outputFileName);
+    // Inches to device pixels.
+    virtual int XI2D(double pos);
+    virtual int YI2D(double pos);
+
+    bool IsSuppressed();
+    bool Rendering() const { return FRendering; }
+
+    bool Active() const { return FActive; }
+    void SetActive(bool active) { FActive = active; }
+    const QString& DisplayName() const { return FDisplayName; }
+    void SetDisplayName(const QString& name);
+    const QString& FileExtension() const { return FFileExtension; }
+    void SetFileExtension(const QString& extension) { FFileExtension = extension; }
+    TStringList& MacroData() { return FMacroData; }
+    const QString& OutputFileName() const { return FOutputFileName; }
+    void SetOutputFileName(const QString& fileName) { FOutputFileName = fileName; }
+    const QString& InputFileName() const { return FInputFileName; }
+    void SetInputFileName(const QString& fileName) { FInputFileName = fileName; }
+    const QString& Selection() const { return FSelection; }
+    void SetSelection(const QString& selection) { FSelection = selection; }
+    int FirstPage() const { return FFirstPage; }
+    void SetFirstPage(int page) { FFirstPage = page; }
+    int LastPage() const { return FLastPage; }
+    void SetLastPage(int page) { FLastPage = page; }
+    bool ForceAnsi() const { return FForceAnsi; }
+    void SetForceAnsi(bool force) { FForceAnsi = force; }
+    // The snapshot played (not owned unless opened from InputFileName).
+    TStream* ZSFStream() const { return FZSFStream; }
+    void SetZSFStream(TStream* stream);
+    TDecodeImageEvent OnDecodeImage;
+
+protected:
+    // Forgets the stream, freeing it when opened here.
+    void ReleaseZSFStream();
+
+    bool FActive = true;
+    QString FDisplayName;
+    QString FFileExtension;
+    TStringList FMacroData;
+    QString FOutputFileName;
+    QString FInputFileName;
+    bool FRendering = false;
+    TStream* FZSFStream = nullptr;
+    std::unique_ptr<TStream> FInternalZSFStream;
+    QString FSelection;
+    int FFirstPage = 1;
+    int FLastPage = 9999;
+    bool FForceAnsi = false;
+};
+
+// A target that writes a file: text in the system's 8-bit code page.
+class TQPRenderStream : public TQPRender {
+public:
+    using TQPRender::TQPRender;
+    ~TQPRenderStream() override;
+
+    // Creates (overwriting) the file as the output, owned by the target.
+    void InitFileStream(const QString& fileName);
+    TStream* OutputStream() const { return FOutputStream; }
+    void SetOutputStream(TStream* stream);
+    virtual void PrintAnsi(const QString& text);
+    virtual void PrintAnsiLn(const QString& text); // with CR LF
+    virtual void CloseStream();
+
+protected:
+    TStream* FActiveStream = nullptr;
+    TStream* FOutputStream = nullptr;
+    std::unique_ptr<TStream> FOwnedStream;
+};
+
+// The registry of targets for format lists and file-dialog filters. A target
+// registers itself when made (with an empty name) and unregisters when it
+// goes; DisplayName registers it anew.
+void RegisterRender(const QString& displayName, TQPRender* render);
+void UnregisterRender(TQPRender* render);
+// Clears the list and adds every registered, active target with its name
+// (the target as the object).
+void GetRenderList(TStringList& list);
+// "name|extension|name|extension..." over the registered, active targets.
+QString GetRenderFilter();

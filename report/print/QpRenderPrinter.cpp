@@ -1,0 +1,173 @@
+#include "report/print/QpRenderPrinter.h"
+
+#include "report/print/QpDevice.h"
+
+#include "platform/rtl/CodePages.h"
+#include "platform/rtl/Streams.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+
+namespace {
+
+constexpr int kRawBlock = 4096;
+
+int ClampedRound(double value)
+{
+    if (!std::isfinite(value))
+        return 0;
+    return int(std::clamp<double>(std::nearbyint(value), INT_MIN, INT_MAX));
+}
+
+} // namespace
+
+TZvRenderPrinter::TZvRenderPrinter(TComponent* owner) : TZvRenderCanvas(owner)
+{
+    SetActive(false);
+}
+
+TQpPrinterDevice* TZvRenderPrinter::Device() const
+{
+    TQpPrinterDevice* device = GlobalPrinterDevice();
+    if (!device)
+        RaiseError(Translate(QStringLiteral("Error!  Canvas not yet active.")));
+    return device;
+}
+
+int TZvRenderPrinter::Pages()
+{
+    return Converter && Converter->PageCount() > 0 ? Converter->PageCount() : FPages;
+}
+
+int TZvRenderPrinter::MaxCopies()
+{
+    return Device()->GetMaxCopies();
+}
+
+TCanvas* TZvRenderPrinter::GetCanvas()
+{
+    return Device()->GetCanvas();
+}
+
+int TZvRenderPrinter::GetXDPI()
+{
+    return FXDPI > 0 ? FXDPI : Device()->GetXDPI();
+}
+
+int TZvRenderPrinter::GetYDPI()
+{
+    return FYDPI > 0 ? FYDPI : Device()->GetYDPI();
+}
+
+int TZvRenderPrinter::XI2D(double pos)
+{
+    return ClampedRound(GetXDPI() * pos - FWasteLeft);
+}
+
+int TZvRenderPrinter::YI2D(double pos)
+{
+    return ClampedRound(GetYDPI() * pos - FWasteTop);
+}
+
+// Resolution and margins of the page in the printer: they change with the
+// paper and the orientation.
+void TZvRenderPrinter::ReadDevice()
+{
+    TQpPrinterDevice* device = Device();
+    FXDPI = device->GetXDPI();
+    FYDPI = device->GetYDPI();
+    const TRect waste = device->GetWaste();
+    FWasteLeft = waste.Left;
+    FWasteTop = waste.Top;
+}
+
+void TZvRenderPrinter::DocBegin()
+{
+    TQpPrinterDevice* device = Device();
+    const TQPReportHeader& header = Converter->ReportHeader();
+    device->SetTitle(header.Title);
+    device->SetOrientation(header.Orientation);
+    if (header.DMPaperSize == DMPAPER_USER)
+        device->SetPaperSize(0, header.DMPaperWidth, header.DMPaperLength);
+    else
+        device->SetPaperSize(header.DMPaperSize, 0, 0);
+    if (IgnoreFileSettings) {
+        device->SetCopies(Copies);
+        device->SetCollate(Collate);
+        device->SetDuplex(Duplex);
+    } else {
+        device->SetCopies(header.Copies);
+        device->SetCollate(header.Collate);
+        device->SetDuplex(header.Duplex);
+    }
+    device->SetOutputFile(FOutputFileName);
+    device->BeginDocSelect();
+    ReadDevice();
+    TZvRenderCanvas::DocBegin();
+}
+
+void TZvRenderPrinter::DocEnd()
+{
+    TZvRenderCanvas::DocEnd();
+    FXDPI = FYDPI = 0;
+    FWasteLeft = FWasteTop = 0;
+    TQpPrinterDevice* device = Device();
+    if (device->Printing())
+        device->EndDoc();
+}
+
+void TZvRenderPrinter::PageBegin()
+{
+    TQpPrinterDevice* device = Device();
+    const TQPReportHeader& header = Converter->ReportHeader();
+    device->SetOrientation(header.Orientation);
+    if (device->FIgnoreZSFBin)
+        device->SetBin(device->FSetupBin);
+    else
+        device->SetBin(header.Bin);
+    device->NewPageSelect(true);
+    ReadDevice();
+}
+
+bool TZvRenderPrinter::SetBin(const QString& binName)
+{
+    TQpPrinterDevice* device = Device();
+    const bool result = device->SelectBin(binName, false);
+    if (Converter && device->DevMode())
+        Converter->ReportHeader().Bin = device->DevMode()->DefaultSource;
+    return result;
+}
+
+void TZvRenderPrinter::SetHeaderBin(int binNum)
+{
+    const TStringList* bins = Device()->GetBins();
+    if (!bins)
+        return;
+    for (int i = 0; i < bins->Count(); ++i) {
+        if (TQPBaseDevice::ListNumber(*bins, i) == binNum) {
+            SetBin(bins->Strings(i));
+            return;
+        }
+    }
+}
+
+bool TZvRenderPrinter::PrintData(const QString& value)
+{
+    if (value.isEmpty())
+        return false;
+    const QByteArray bytes = UnicodeToAnsi(value);
+    Device()->RawOut(bytes.constData(), int(bytes.size()));
+    return true;
+}
+
+void TZvRenderPrinter::PrintDataStream(TStream& stream, int bufSize)
+{
+    int64_t left = bufSize > 0 ? bufSize : stream.Size() - stream.Position();
+    while (left > 0) {
+        const int64_t block = std::min<int64_t>(left, kRawBlock);
+        const QByteArray bytes = stream.ReadBytes(block);
+        Device()->RawOut(bytes.constData(), int(bytes.size()));
+        left -= block;
+    }
+}

@@ -1,0 +1,624 @@
+#include "report/model/ZvProj.h"
+
+#include "ProjectFixtures.h"
+#include "platform/forms/MessageService.h"
+#include "report/print/QpDefine.h"
+#include "tests/support/FuzzLoop.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+QByteArray ReadFile(const QString& fileName)
+{
+    QFile file(fileName);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void WriteFile(const QString& fileName, const QByteArray& bytes)
+{
+    QFile file(fileName);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+std::unique_ptr<TZarvComponentList> ListOf(std::initializer_list<TZarvComponent*> entries)
+{
+    auto list = std::make_unique<TZarvComponentList>();
+    for (TZarvComponent* entry : entries)
+        list->Add(entry);
+    return list;
+}
+
+// A project with a data object, a global page, two reports (the second one
+// active), pages referring to each other, parameters stored in the file and
+// references that are read before their component.
+void BuildRichProject(TZarvProjectManager& project)
+{
+    project.SetName(QStringLiteral("ZarvProject"));
+    project.New();
+    project.SetUnitsFactor(25.4);
+    project.SetStreamParamValues(true);
+    project.SetParam(QStringLiteral("Customer"), QStringLiteral("Ann \"the\" first"));
+    project.SetParam(QStringLiteral("Order"), QStringLiteral("17"));
+    project.Parameters()->Add(QStringLiteral("Customer"));
+    project.Categories()->Add(QStringLiteral("Cards"));
+    project.NewDataObject(FindClass(QStringLiteral("TZarvDataObject")));
+    TZarvPage* global = project.NewGlobalPage();
+    MakeOn<TKindBox>(global, QStringLiteral("Head1"))->SetLabel(QStringLiteral("header"));
+
+    TZarvReport* report = project.ActiveReport();
+    TZarvPage* page1 = report->LoadedPage(0);
+    TZarvPage* page2 = report->NewPage();
+    page1->SetGotoPage(page2);
+    page1->SetGotoMode(TGotoMode::gmCallEach);
+    page2->SetOrientation(TOrientation::poLandScape);
+    page2->SetPaperSize(9);
+    auto* box1 = MakeOn<TKindBox>(page1, QStringLiteral("Box1"));
+    auto* box2 = MakeOn<TTestText>(page2, QStringLiteral("Box2"));
+    box2->SetRotation(90);
+    box2->SetCaption(QStringLiteral("second page"));
+    box1->SetTarget(box2); // on a page read after this one
+    auto* item = new TZarvSimpleEvent;
+    item->SetBody(QStringLiteral("item"));
+    item->SetModuleOwner(page2);
+    box1->Items()->Add(item);
+    TZarvSimpleEvent event;
+    event.SetBody(QStringLiteral("Box1.Visible := True;"));
+    box1->SetOnBeforePrint(&event);
+    box1->OnBeforePrint()->SetModuleOwner(report);
+    box1->SetLinks(
+        ListOf({box2, dynamic_cast<TZarvComponent*>(global->FindComponent(QStringLiteral("Head1")))}).get());
+    report->SetPageList(ListOf({page1, page2}).get());
+    report->SetCopies(2);
+    report->SetCollate(TZarvPrinterCollate::pcTrue);
+    report->SetPrinter(QStringLiteral("PDF"));
+
+    TZarvReport* report2 = project.NewReport();
+    report2->SetCategory(QStringLiteral("Cards"));
+    report2->LoadPage(global);
+}
+
+class ZvProjTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        RegisterProjectForTests();
+        ASSERT_TRUE(Folder.isValid());
+    }
+    void TearDown() override
+    {
+        ModuleFactoryProc = nullptr;
+        SetModuleFileFolder(QString());
+    }
+    QString Path(const QString& name) const { return QDir(Folder.path()).filePath(name); }
+
+    QTemporaryDir Folder;
+};
+
+TEST_F(ZvProjTest, ANewProjectAndItsFileHeader)
+{
+    TZarvProjectManager project(nullptr);
+    project.SetFileName(Path(QStringLiteral("missing.zrf")));
+    project.Load(); // a missing file starts a new project
+    EXPECT_EQ(project.FileName(), QStringLiteral("Project1.zrf"));
+    ASSERT_EQ(project.ReportList().size(), 1u);
+    TZarvReport* report = project.ActiveReport();
+    ASSERT_NE(report, nullptr);
+    EXPECT_EQ(report->Name(), QStringLiteral("Report1"));
+    ASSERT_EQ(report->LoadedPageCount(), 1);
+    EXPECT_EQ(report->LoadedPage(0)->Name(), QStringLiteral("Page1"));
+    EXPECT_EQ(report->FirstPage(), report->LoadedPage(0));
+    EXPECT_FALSE(project.Saved());
+    EXPECT_FALSE(project.DataChanged());
+    EXPECT_FALSE(project.IsLoading());
+
+    // "ZRF", 0x1A, version 110000, header code 0, no modules.
+    EXPECT_EQ(SaveProject(project).left(10),
+              Bytes({'Z', 'R', 'F', 0x1A, 0xB0, 0xAD, 0x01, 0x00, 0x00, 0x00}));
+
+    WriteFile(Path(QStringLiteral("empty.zrf")), QByteArray());
+    TZarvProjectManager fromEmpty(nullptr);
+    fromEmpty.SetFileName(Path(QStringLiteral("empty.zrf")));
+    fromEmpty.Load();
+    EXPECT_EQ(fromEmpty.ReportList().size(), 1u);
+}
+
+TEST_F(ZvProjTest, SaveLoadSaveIsByteIdentical)
+{
+    TZarvProjectManager project(nullptr);
+    BuildRichProject(project);
+    const QByteArray first = SaveProject(project);
+
+    TZarvProjectManager copy(nullptr);
+    copy.SetStreamParamValues(true); // the application's choice, not stored
+    LoadProject(copy, first);
+    EXPECT_EQ(SaveProject(copy), first);
+
+    // The report saved as active is active again, though it is not the first.
+    ASSERT_EQ(copy.ReportList().size(), 2u);
+    EXPECT_EQ(copy.ActiveReport(), copy.ReportList()[1]);
+    EXPECT_EQ(copy.Name(), QStringLiteral("ZarvProject"));
+    EXPECT_EQ(copy.Units(), TPrintUnits::unMM);
+    EXPECT_EQ(copy.GetParam(QStringLiteral("customer")), QStringLiteral("Ann \"the\" first"));
+    EXPECT_EQ(copy.GetParam(QStringLiteral("Order")), QStringLiteral("17"));
+    TZarvReport* report = copy.ReportList()[0];
+    ASSERT_EQ(report->LoadedPageCount(), 3);
+    TZarvPage* page1 = report->LoadedPage(0);
+    TZarvPage* global = report->LoadedPage(1);
+    TZarvPage* page2 = report->LoadedPage(2);
+    EXPECT_TRUE(global->Global());
+    EXPECT_EQ(page1->GotoPage(), page2);
+    EXPECT_DOUBLE_EQ(page2->PageWidth(), 297 / 25.4);
+    auto* box1 = dynamic_cast<TKindBox*>(page1->FindComponent(QStringLiteral("Box1")));
+    ASSERT_NE(box1, nullptr);
+    EXPECT_EQ(box1->Target(), page2->FindComponent(QStringLiteral("Box2")));
+    ASSERT_EQ(box1->Links()->Count(), 2);
+    EXPECT_EQ(box1->Links()->Items(1), global->FindComponent(QStringLiteral("Head1")));
+    ASSERT_EQ(box1->Items()->Count(), 1);
+    EXPECT_EQ(dynamic_cast<TZarvEvent*>(box1->Items()->Items(0))->ModuleOwner(), page2);
+    ASSERT_NE(box1->OnBeforePrint(), nullptr);
+    EXPECT_EQ(box1->OnBeforePrint()->ModuleOwner(), report);
+    ASSERT_NE(report->PageList(), nullptr);
+    EXPECT_EQ(report->PageList()->Items(1), page2);
+    EXPECT_EQ(copy.ForwardRefCount(), 0);
+    EXPECT_TRUE(copy.Saved());
+    EXPECT_FALSE(copy.DataChanged());
+}
+
+TEST_F(ZvProjTest, OlderFilesAndFilesWithoutEntries)
+{
+    TZarvProjectManager source(nullptr);
+    source.New();
+    TZarvReport* report = source.ActiveReport();
+    TZarvPage* page = report->LoadedPage(0);
+    MakeOn<TKindBox>(page, QStringLiteral("Box1"))->SetLabel(QStringLiteral("old"));
+    // A file of version 30003: no modules section, no report LastActivePage.
+    TMemoryStream old;
+    {
+        TStreamHelper helper(old);
+        helper.Write("ZRF\x1A", 4);
+        helper.WriteInteger(30003);
+        helper.WriteByte(0);
+        helper.WriteString(QStringLiteral("Report1"));
+        TZarvWriter(helper).WriteComponent(&source, false);
+        helper.WriteByte(4);
+        helper.WriteString(QStringLiteral("Report1"));
+        helper.StartWriteBlock();
+        helper.WriteIndex(1);
+        helper.WriteByte(0);
+        helper.WriteString(QStringLiteral("Page1"));
+        helper.WriteIndex(1);
+        helper.WriteString(QStringLiteral("Page1"));
+        TZarvWriter(helper).WriteComponent(report, false);
+        helper.StartWriteBlock();
+        page->SaveToStreamHelper(helper);
+        helper.FinishWriteBlock();
+        helper.FinishWriteBlock();
+    }
+    TZarvProjectManager copy(nullptr);
+    LoadProject(copy, old.Bytes());
+    EXPECT_EQ(copy.Version(), 30003);
+    EXPECT_FALSE(copy.UnicodeEnabled());
+    ASSERT_NE(copy.ActiveReport(), nullptr);
+    auto* box =
+        dynamic_cast<TKindBox*>(copy.ActiveReport()->LoadedPage(0)->FindComponent(QStringLiteral("Box1")));
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->Label(), QStringLiteral("old"));
+
+    // A file that ends after the project's own record holds an empty
+    // project.
+    TMemoryStream bare;
+    {
+        TStreamHelper helper(bare);
+        helper.Write("ZRF\x1A", 4);
+        helper.WriteInteger(110000);
+        helper.WriteByte(0);
+        helper.WriteIndex(0);
+        helper.WriteString(QString());
+        TZarvWriter(helper).WriteComponent(&source, false);
+    }
+    TZarvProjectManager empty(nullptr);
+    LoadProject(empty, bare.Bytes());
+    EXPECT_TRUE(empty.ReportList().empty());
+    EXPECT_EQ(empty.ActiveReport(), nullptr);
+    EXPECT_TRUE(empty.Saved());
+}
+
+TEST_F(ZvProjTest, DamagedFilesRaiseAndChangeNothing)
+{
+    TZarvProjectManager rich(nullptr);
+    BuildRichProject(rich);
+    const QByteArray good = SaveProject(rich);
+    QByteArray wrongHeader = good;
+    wrongHeader[8] = 1;
+    QByteArray unknownDataClass = good;
+    unknownDataClass.replace(Enc(QStringLiteral("TZarvDataObject")), Enc(QStringLiteral("TZarvDataObjecX")));
+    QByteArray pageKind;
+    {
+        TZarvProjectManager other(nullptr);
+        TMemoryStream stream;
+        TStreamHelper helper(stream);
+        helper.Write("ZRF\x1A", 4);
+        helper.WriteInteger(110000);
+        helper.WriteByte(0);
+        helper.WriteIndex(0);
+        helper.WriteString(QString());
+        TZarvWriter(helper).WriteComponent(&other, false);
+        helper.WriteByte(4);
+        helper.WriteString(QStringLiteral("Report9"));
+        helper.StartWriteBlock();
+        helper.WriteString(QString());
+        helper.WriteIndex(1);
+        helper.WriteByte(1); // a page kind other than 0
+        helper.FinishWriteBlock();
+        pageKind = stream.Bytes();
+    }
+    struct Row {
+        int Number;
+        QByteArray Bytes;
+        QString Message;
+    };
+    const Row rows[] = {
+        {1, QByteArray("ZRG") + good.mid(3), QStringLiteral("Invalid Project Format")},
+        {2, wrongHeader, QStringLiteral("Invalid Project Header Code")},
+        {3, good.left(good.size() / 2), QStringLiteral("Stream read error")},
+        {4, unknownDataClass, QStringLiteral("Class TZarvDataObjecX not found")},
+        {5, pageKind, QStringLiteral("TZarvProjectItem class not found")},
+        {6, good.left(3), QStringLiteral("Stream read error")},
+    };
+    // A project unloaded before the next file: its own properties stay.
+    TZarvProjectManager project(nullptr);
+    project.SetStreamParamValues(true);
+    LoadProject(project, good);
+    project.Unload();
+    const QByteArray before = SaveProject(project);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.Number);
+        try {
+            LoadProject(project, row.Bytes);
+            ADD_FAILURE() << "no exception";
+        } catch (const Exception& error) {
+            EXPECT_EQ(error.Message(), row.Message);
+        }
+        // Nothing of the damaged file stays behind.
+        EXPECT_EQ(SaveProject(project), before);
+        EXPECT_EQ(project.ForwardRefCount(), 0);
+        TZarvProjectManager fresh(nullptr);
+        EXPECT_ANY_THROW(LoadProject(fresh, row.Bytes));
+        EXPECT_TRUE(fresh.ReportList().empty() && fresh.GlobalPageList().empty() &&
+                    fresh.DataObjectList().empty());
+    }
+    // Load does not stay in its loading state after a failure.
+    WriteFile(Path(QStringLiteral("bad.zrf")), good.left(40));
+    project.SetFileName(Path(QStringLiteral("bad.zrf")));
+    EXPECT_THROW(project.Load(), EReadError);
+    EXPECT_FALSE(project.IsLoading());
+}
+
+TEST_F(ZvProjTest, FuzzTheLoader)
+{
+    TZarvProjectManager rich(nullptr);
+    BuildRichProject(rich);
+    TZarvProjectManager plain(nullptr);
+    plain.New();
+    TScriptedMessages messages; // an unknown class shows a box
+    const FuzzStats stats = RunFuzzLoop(
+        [](const QByteArray& bytes) {
+            TZarvProjectManager project(nullptr);
+            LoadProject(project, bytes);
+            SaveProject(project);
+        },
+        {SaveProject(rich), SaveProject(plain)});
+    EXPECT_GT(stats.runs, 100);
+}
+
+TEST_F(ZvProjTest, ParametersUnitsAndNames)
+{
+    TZarvProjectManager project(nullptr);
+    project.SetName(QStringLiteral("ZarvProject"));
+    project.New();
+    project.SetParam(QStringLiteral("A"), QStringLiteral("1"));
+    EXPECT_EQ(project.GetParam(QStringLiteral("a")), QStringLiteral("1"));
+    project.SetParam(QStringLiteral("a"), QStringLiteral("2"));
+    EXPECT_EQ(project.Params().Text(), QStringLiteral("A=2\r\n"));
+    project.SetParam(QStringLiteral("A"), QString());
+    EXPECT_EQ(project.Params().Count(), 0);
+    EXPECT_EQ(project.GetParam(QStringLiteral("never")), QString());
+
+    // Units follow the factor within the model's tolerance; a factor not
+    // above 0 is ignored.
+    const std::pair<double, TPrintUnits> factors[] = {
+        {25.4, TPrintUnits::unMM},      {2.54, TPrintUnits::unCM}, {72, TPrintUnits::unPoint},
+        {1.00001, TPrintUnits::unInch}, {3, TPrintUnits::unUser},  {-1, TPrintUnits::unUser},
+        {0, TPrintUnits::unUser},
+    };
+    for (const auto& [factor, units] : factors) {
+        project.SetUnitsFactor(factor);
+        EXPECT_EQ(project.Units(), units) << factor;
+    }
+    EXPECT_DOUBLE_EQ(project.UnitsFactor(), 3);
+    project.SetUnits(TPrintUnits::unCM);
+    EXPECT_DOUBLE_EQ(project.UnitsFactor(), 2.54);
+
+    TZarvPage* page = project.ActiveReport()->LoadedPage(0);
+    MakeOn<TKindBox>(page, QStringLiteral("Text1"));
+    MakeOn<TKindBox>(page, QStringLiteral("Box1"));
+    struct NameRow {
+        int Number;
+        QString Base;
+        TComponent* Owner;
+        bool UseCurrent;
+        QString Expected;
+    };
+    const NameRow names[] = {
+        {1, QStringLiteral("Report"), &project, false, QStringLiteral("Report2")},
+        {2, QStringLiteral("Text2|Text"), page, true, QStringLiteral("Text2")},
+        {3, QStringLiteral("Box1 | Box"), page, true, QStringLiteral("Box2")},
+        {4, QStringLiteral("<a|b>|Field"), page, true, QStringLiteral("<a|b>")},
+        {5, QStringLiteral("|Text"), page, true, QStringLiteral("Text2")},
+        {6, QStringLiteral("Text"), page, false, QStringLiteral("Text2")},
+    };
+    for (const NameRow& row : names)
+        EXPECT_EQ(project.GetUniqueName(row.Base, row.Owner, row.UseCurrent), row.Expected) << row.Number;
+
+    project.NewReport(); // Report2, now active, with its own Page1
+    project.ActivateReport(project.ReportList()[0]);
+    struct FindRow {
+        int Number;
+        QString Name;
+        TZarvComponent* Root;
+        TComponent* Expected;
+    };
+    const FindRow finds[] = {
+        {1, QStringLiteral("Page1.Text1"), nullptr, page->FindComponent(QStringLiteral("Text1"))},
+        {2, QStringLiteral(".Page1.Text1"), nullptr, page->FindComponent(QStringLiteral("Text1"))},
+        {3, QStringLiteral("Text1"), page, page->FindComponent(QStringLiteral("Text1"))},
+        {4, QStringLiteral("Text1"), nullptr, nullptr},
+        {5, QStringLiteral("report2"), nullptr, project.ReportList()[1]},
+        {6, QStringLiteral("Report2.Page1"), nullptr, project.ReportList()[1]->LoadedPage(0)},
+        {7, QStringLiteral("Nowhere.Text1"), nullptr, nullptr},
+        {8, QStringLiteral("ZarvProject"), page, &project},
+        {9, QStringLiteral("ZarvProject.Report1"), nullptr, project.ReportList()[0]},
+    };
+    for (const FindRow& row : finds)
+        EXPECT_EQ(project.FindZarvComponent(row.Name, row.Root), row.Expected) << row.Number;
+}
+
+TEST_F(ZvProjTest, ItemsComeAndGo)
+{
+    TZarvProjectManager project(nullptr);
+    project.New();
+    TZarvReport* report1 = project.ActiveReport();
+    TZarvReport* report2 = project.NewReport();
+    EXPECT_EQ(project.ActiveReport(), report2);
+    EXPECT_TRUE(report2->Active());
+    EXPECT_FALSE(report1->Active());
+    EXPECT_EQ(project.LastActiveReport(), QStringLiteral("Report2"));
+
+    // Moving an item moves it in its list, which is the order of the file.
+    project.MoveChild(report2, kMoveToBack);
+    EXPECT_EQ(project.ReportList().front(), report2);
+    project.MoveChild(report2, kMoveBehind); // already first
+    EXPECT_EQ(project.ReportList().front(), report2);
+    project.MoveChild(report2, kMoveToFront);
+    EXPECT_EQ(project.ReportList().back(), report2);
+
+    // The active report hands over to the one before it.
+    project.DeleteItem(report2, false);
+    EXPECT_EQ(project.ActiveReport(), report1);
+    ASSERT_EQ(project.ReportList().size(), 1u);
+
+    // A report page that was the last one is replaced.
+    TZarvPage* page = report1->LoadedPage(0);
+    project.DeleteItem(page, false);
+    ASSERT_EQ(report1->LoadedPageCount(), 1);
+    EXPECT_NE(report1->LoadedPage(0), nullptr);
+    EXPECT_EQ(report1->FirstPage(), nullptr); // it referred to the page that went
+
+    // The only report is replaced by a new one.
+    project.DeleteItem(report1, false);
+    ASSERT_EQ(project.ReportList().size(), 1u);
+    EXPECT_EQ(project.ActiveReport(), project.ReportList()[0]);
+    EXPECT_EQ(project.ActiveReport()->Name(), QStringLiteral("Report2"));
+
+    // A global page loaded by a report leaves it when deleted.
+    TZarvPage* global = project.NewGlobalPage();
+    EXPECT_EQ(project.ActiveReport()->LoadedPageCount(), 2);
+    delete global;
+    EXPECT_EQ(project.ActiveReport()->LoadedPageCount(), 1);
+    EXPECT_TRUE(project.GlobalPageList().empty());
+}
+
+// Records the compiler passes on modules made for a project's items.
+QStringList CompileLog;
+
+class TCompiledModule : public TFakeModule {
+public:
+    explicit TCompiledModule(QString item) : Item(std::move(item)) {}
+    void BuildSource() override { CompileLog << QStringLiteral("build ") + Item; }
+    void Compile(bool definition) override
+    {
+        if (Item == QLatin1String("Page2") && !definition)
+            ZarvError(QStringLiteral("Unknown identifier"));
+        CompileLog << QStringLiteral("compile%1 ").arg(definition) + Item;
+    }
+    void EventConnect() override { CompileLog << QStringLiteral("connect ") + Item; }
+    QString Item;
+};
+
+TEST_F(ZvProjTest, CompilingReachesEveryItem)
+{
+    ModuleFactoryProc = [](TStream*, TZarvComponent* owner, TZarvComponent*) -> TZarvModule* {
+        return new TCompiledModule(owner->Name());
+    };
+    TZarvProjectManager project(nullptr);
+    project.SetName(QStringLiteral("Project"));
+    project.New();
+    project.NewGlobalPage();
+    project.SetCompileNeeded(true);
+    CompileLog.clear();
+    EXPECT_TRUE(project.Compile());
+    EXPECT_FALSE(project.CompileNeeded());
+    // Each item before the items it owns; all builds, then both compiler
+    // passes, then the events.
+    EXPECT_EQ(CompileLog.join(u','),
+              QStringLiteral("build Project,build Report1,build GlobalPage1,build Page1,"
+                             "compile1 Project,compile1 Report1,compile1 GlobalPage1,compile1 Page1,"
+                             "compile0 Project,compile0 Report1,compile0 GlobalPage1,compile0 Page1,"
+                             "connect Project,connect Report1,connect GlobalPage1,connect Page1"));
+    ASSERT_NE(project.ActiveReport()->Module(), nullptr);
+
+    project.ActiveReport()->NewPage();
+    project.SetCompileNeeded(true);
+    try {
+        project.Compile();
+        ADD_FAILURE() << "no exception";
+    } catch (const EZarvException& error) {
+        EXPECT_EQ(error.Message(), QStringLiteral("General Compiler Error - Unknown identifier"));
+    }
+    EXPECT_TRUE(project.CompileNeeded());
+}
+
+TEST_F(ZvProjTest, SaveKeepsABackupAndNeverReportsALostFile)
+{
+    const QString fileName = Path(QStringLiteral("cards.zrf"));
+    TZarvProjectManager project(nullptr);
+    project.New();
+    project.SetFileName(fileName);
+    project.Save();
+    const QByteArray first = ReadFile(fileName);
+    EXPECT_EQ(first, SaveProject(project));
+    project.NewGlobalPage();
+    project.Save();
+    EXPECT_EQ(ReadFile(Path(QStringLiteral("cards.~zr"))), first);
+    EXPECT_EQ(ReadFile(fileName), SaveProject(project));
+    EXPECT_FALSE(QFile::exists(Path(QStringLiteral("cards.$$$"))));
+
+    // The new file cannot take the name: the previous file is put back.
+    const QByteArray second = ReadFile(fileName);
+    const TRenameFileProc saved = RenameFileProc;
+    RenameFileProc = [](const QString& from, const QString& to) {
+        return from.endsWith(QLatin1String(".$$$")) ? false : QFile::rename(from, to);
+    };
+    project.NewGlobalPage();
+    try {
+        project.Save();
+        ADD_FAILURE() << "no exception";
+    } catch (const EZarvException& error) {
+        EXPECT_TRUE(error.Message().startsWith(QStringLiteral("Could not rename")));
+    }
+    RenameFileProc = saved;
+    EXPECT_EQ(ReadFile(fileName), second);
+    EXPECT_TRUE(project.DataChanged());
+
+    // The first change of a saved file that is read-only says so once.
+    project.Save();
+    QFile::setPermissions(fileName, QFile::ReadOwner | QFile::ReadGroup);
+    TScriptedMessages messages;
+    project.NewGlobalPage();
+    project.NewGlobalPage();
+    ASSERT_EQ(messages.Shown().size(), 1u);
+    EXPECT_EQ(
+        messages.Shown().front().Text,
+        QStringLiteral("The report project file you are modifying is marked read only.  You will be prompted "
+                       "for another file name when saving."));
+}
+
+TEST_F(ZvProjTest, ImportAndExport)
+{
+    TZarvProjectManager source(nullptr);
+    BuildRichProject(source);
+    const QString exported = Path(QStringLiteral("part.zrf"));
+    TZarvPage* global = source.GlobalPageList().front();
+    source.ExportProject(exported, {source.ReportList()[1], global});
+
+    TZarvProjectManager project(nullptr);
+    project.New();
+    EXPECT_FALSE(project.ImportProject(Path(QStringLiteral("none.zrf")), false));
+    ASSERT_TRUE(project.ImportProject(exported, false));
+    EXPECT_TRUE(project.DataChanged());
+    ASSERT_EQ(project.ReportList().size(), 2u);
+    EXPECT_EQ(project.ReportList()[1]->Name(), QStringLiteral("Report2"));
+    EXPECT_EQ(project.ReportList()[1]->Category(), QStringLiteral("Cards"));
+    EXPECT_TRUE(project.DataObjectList().empty()); // not exported
+    EXPECT_EQ(project.GetParam(QStringLiteral("Customer")),
+              QString()); // the project's own record is not taken
+
+    // Names that are taken: renamed by default, replaced on request, or as
+    // the handler says.
+    ASSERT_TRUE(project.ImportProject(exported, false));
+    ASSERT_EQ(project.ReportList().size(), 3u);
+    EXPECT_EQ(project.ReportList()[2]->Name(), QStringLiteral("Report21"));
+    EXPECT_EQ(project.GlobalPageList().back()->Name(), QStringLiteral("GlobalPage11"));
+    ASSERT_TRUE(project.ImportProject(exported, true));
+    EXPECT_EQ(project.ReportList().size(), 3u);
+    project.OnImportConflict = [](TZarvProjectItem*, QString& name) {
+        name = QStringLiteral("Imported") + name;
+    };
+    ASSERT_TRUE(project.ImportProject(exported, false));
+    EXPECT_NE(project.FindReport(QStringLiteral("ImportedReport2"), false), nullptr);
+}
+
+TEST_F(ZvProjTest, ModulesFromTheProjectAndFromFiles)
+{
+    SetModuleFileFolder(Folder.path());
+    TZarvProjectManager source(nullptr);
+    source.New();
+    const QByteArray plain = SaveProject(source);
+    // The same file with a module Report1 stored in it.
+    const QByteArray stored = QByteArray(1, 7) + "Report1" + "stored";
+    const QByteArray withModule = plain.left(9) + QByteArray(1, 1) + Enc(QStringLiteral("Report1")) +
+                                  QByteArray(1, 0) + Bytes({int(stored.size()), 0, 0, 0}) + stored +
+                                  plain.mid(10);
+
+    // Without a script engine the stored module is passed over; asking for it
+    // fails then.
+    TZarvProjectManager withoutEngine(nullptr);
+    LoadProject(withoutEngine, withModule);
+    EXPECT_EQ(withoutEngine.ModuleManager().ModuleCount(), 0);
+    EXPECT_THROW(withoutEngine.ModuleManager().GetModule(QStringLiteral("Report1")), EFOpenError);
+    try {
+        withoutEngine.ModuleManager().LoadModuleFile(QStringLiteral("../Report1"));
+        ADD_FAILURE() << "no exception";
+    } catch (const ESheetcaster& error) {
+        EXPECT_EQ(error.Message(), QStringLiteral("Could not load module [../Report1]"));
+    }
+
+    ModuleFactoryProc = &StoredModuleFactory;
+    TZarvProjectManager project(nullptr);
+    LoadProject(project, withModule);
+    project.Unload();
+    LoadProject(project, withModule); // a module of the same name is replaced
+    ASSERT_EQ(project.ModuleManager().ModuleCount(), 1);
+    auto* module =
+        dynamic_cast<TStoredModule*>(project.ModuleManager().FindModule(QStringLiteral("REPORT1")));
+    ASSERT_NE(module, nullptr);
+    EXPECT_EQ(module->Payload, QByteArray("stored"));
+    EXPECT_EQ(SaveProject(project).left(withModule.indexOf("stored") + 6),
+              withModule.left(withModule.indexOf("stored") + 6));
+
+    // A module file beside the program wins over the stored module; the
+    // name is matched without regard to case.
+    WriteFile(Path(QStringLiteral("report1.zvc")), QByteArray(1, 7) + "Report1" + "from file");
+    TZarvProjectManager fromFile(nullptr);
+    LoadProject(fromFile, withModule);
+    module = dynamic_cast<TStoredModule*>(fromFile.ModuleManager().GetModule(QStringLiteral("Report1")));
+    ASSERT_NE(module, nullptr);
+    EXPECT_EQ(module->Payload, QByteArray("from file"));
+
+    ModuleFactoryProc = nullptr;
+    TZarvProjectManager noEngine(nullptr);
+    noEngine.New();
+    try {
+        noEngine.ModuleManager().GetModule(QStringLiteral("Report1"));
+        ADD_FAILURE() << "no exception";
+    } catch (const ESheetcaster& error) {
+        EXPECT_EQ(error.Message(), QStringLiteral("Could not load module [Report1]"));
+    }
+}
+
+} // namespace

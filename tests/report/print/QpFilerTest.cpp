@@ -1,0 +1,454 @@
+#include "SnapshotSupport.h"
+
+#include "report/print/QpFiler.h"
+
+#include "platform/rtl/Streams.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+int32_t I32At(const QByteArray& b, qsizetype at)
+{
+    return qFromLittleEndian<qint32>(b.constData() + at);
+}
+
+float F32At(const QByteArray& b, qsizetype at)
+{
+    const quint32 bits = qFromLittleEndian<quint32>(b.constData() + at);
+    float f;
+    std::memcpy(&f, &bits, 4);
+    return f;
+}
+
+// "5A 10 27 ..." with "??" for bytes that are not compared.
+void ExpectBytes(const QByteArray& actual, qsizetype from, const char* pattern)
+{
+    const QStringList tokens = QString::fromLatin1(pattern).split(u' ', Qt::SkipEmptyParts);
+    ASSERT_LE(from + tokens.size(), actual.size());
+    for (qsizetype i = 0; i < tokens.size(); ++i) {
+        if (tokens[i] == u"??")
+            continue;
+        EXPECT_EQ(uint8_t(actual[from + i]), tokens[i].toUInt(nullptr, 16)) << "byte " << from + i;
+    }
+}
+
+// The position of the first page header: after the file header, whose
+// title and output name are the only parts of varying length.
+qsizetype FirstPagePos(const QByteArray& b)
+{
+    const int title = uint8_t(b[3]);
+    const qsizetype afterTitle = 4 + 2 * title;
+    const qsizetype outputName = afterTitle + 49;
+    return outputName + 1 + 2 * uint8_t(b[outputName]);
+}
+
+struct PageLink {
+    qsizetype Pos;
+    int32_t Prev;
+    int32_t Next;
+    int32_t PageNo;
+};
+
+// The pages by the chain's forward links.
+QList<PageLink> PageChain(const QByteArray& b)
+{
+    QList<PageLink> pages;
+    qsizetype pos = FirstPagePos(b);
+    while (pos > 0 && pos + 13 <= b.size() && uint8_t(b[pos]) == 80) {
+        pages.append({pos, I32At(b, pos + 1), I32At(b, pos + 5), I32At(b, pos + 9)});
+        pos = I32At(b, pos + 5);
+        if (pages.size() > 100)
+            break;
+    }
+    return pages;
+}
+
+QByteArray Utf16(const QString& text)
+{
+    QByteArray bytes;
+    for (QChar c : text) {
+        bytes.append(char(c.unicode() & 0xFF));
+        bytes.append(char(c.unicode() >> 8));
+    }
+    return bytes;
+}
+
+// Code 37 with the name, as it stands in front of the variable data.
+QByteArray VariableRecord(const QString& name)
+{
+    return QByteArray(1, char(37)) + char(name.size()) + Utf16(name);
+}
+
+QByteArray OutputText(const QString& text)
+{
+    TMemoryStream stream;
+    TZsfOutput out;
+    out.Attach(&stream);
+    out.Text(text);
+    out.Flush();
+    return stream.Bytes();
+}
+
+class QpFilerTest : public NoPrinterTest {};
+
+TEST(QpFilerTextTest, LengthPrefixes)
+{
+    struct Row {
+        int line;
+        int length;
+        const char* prefix; // the first bytes
+        int written;        // units kept
+    };
+    // The text form: one byte below 192, else 0xC0 | (n >> 8) and n & 0xFF;
+    // at most 16383 units.
+    const Row rows[] = {
+        {1, 0, "00", 0},
+        {2, 191, "BF", 191},
+        {3, 192, "C0 C0", 192},
+        {4, 256, "C1 00", 256},
+        {5, 16383, "FF FF", 16383},
+        {6, 16384, "FF FF", 16383}, // cut, not a corrupted prefix
+    };
+    for (const Row& row : rows) {
+        const QByteArray bytes = OutputText(QString(row.length, u'x'));
+        ExpectBytes(bytes, 0, row.prefix);
+        const int prefix = row.written < 192 ? 1 : 2;
+        EXPECT_EQ(bytes.size(), prefix + 2 * row.written) << "row " << row.line;
+    }
+}
+
+TEST(QpFilerTextTest, CutNeverSplitsASurrogatePair)
+{
+    // A pair standing across the limit goes as a whole.
+    const QString pair = QString::fromUcs4(U"\U0001D11E");
+    QString text = QString(16382, u'a') + pair;
+    EXPECT_EQ(ZsfCutText(text, 16383).size(), 16382);
+    text = QString(16381, u'a') + pair + u'b';
+    EXPECT_EQ(ZsfCutText(text, 16383), QString(16381, u'a') + pair);
+}
+
+TEST_F(QpFilerTest, EmptyRunIsOnePageWithItsFullState)
+{
+    const QByteArray b = WriteSnapshot({});
+    // File header: lead 90, version 10000, title "Zarv Report", page count
+    // 1 (patched), pages 1 to 9999, 8.5 x 11 in (no printer), no waste,
+    // orientation poDefault, bin 265, no collate, simplex, copies 1, paper
+    // 1, no paper size, no output name.
+    ExpectBytes(b, 0, "5A 10 27 0B 5A 00 61 00 72 00 76 00 20 00 52 00 65 00 70 00 6F 00 72 00 74 00");
+    ExpectBytes(b, 26,
+                "01 00 00 00 01 00 00 00 0F 27 00 00 00 00 08 41 00 00 30 41 00 00 00 00 00 00 00 00 00 00 "
+                "00 00 00 00 00 00 02 09 01 00 00 01 00 01 00 00 00 00 00 00");
+    ASSERT_EQ(FirstPagePos(b), 76);
+    // Page header: no previous and no next page, page 1, the paper,
+    // orientation, bin 512.
+    ExpectBytes(b, 76, "50 00 00 00 00 00 00 00 00 01 00 00 00 00 00 08 41 00 00 30 41 02 00 02");
+    // The whole state: brush black and clear without pattern; font Arial
+    // (10 pt = 10/72 in, its reference width measured), black, default
+    // pitch and character set, no styles; pen black, copy, solid, one pixel
+    // of 600 dpi; scales 100 %, transparent text on white; end of page.
+    ExpectBytes(b, 100,
+                "29 00 00 00 00 2A 01 2B 00 33 05 41 00 72 00 69 00 61 00 6C 00 34 00 00 00 00 35 00 3F 01 "
+                "37 00 39 00 38 00 3A 00 3B 00 3C 00 3D 00 00 3E 00 36 E4 38 0E 3E ?? ?? ?? ?? 47 00 00 00 "
+                "00 48 04 49 00 4A 0E 74 DA 3A 1C 00 00 C8 42 1D 00 00 C8 42 1A 00 1B FF FF FF 00 52");
+    EXPECT_EQ(b.size(), 188);
+    EXPECT_FLOAT_EQ(F32At(b, 166), 1.0f / 600);
+    EXPECT_GT(F32At(b, 151), 0.5f); // the 63 characters of the reference text
+}
+
+TEST_F(QpFilerTest, PageChainLinksWrittenPagesOnly)
+{
+    // Pages 1 to 4, of which 2 and 4 are selected: they are written as
+    // pages 1 and 2.
+    const QByteArray b = WriteSnapshot(
+        [](TZvZSFWriter& w) {
+            for (int i = 0; i < 3; ++i)
+                w.NewPage();
+        },
+        [](TZvZSFWriter& w) { w.SetSelection(QStringLiteral("2,4")); });
+    const QList<PageLink> pages = PageChain(b);
+    ASSERT_EQ(pages.size(), 2);
+    EXPECT_EQ(I32At(b, 26), 2); // page count
+    EXPECT_EQ(pages[0].Prev, 0);
+    EXPECT_EQ(pages[0].Next, pages[1].Pos);
+    EXPECT_EQ(pages[0].PageNo, 1);
+    EXPECT_EQ(pages[1].Prev, pages[0].Pos);
+    EXPECT_EQ(pages[1].Next, 0);
+    EXPECT_EQ(pages[1].PageNo, 2);
+    EXPECT_EQ(uint8_t(b[pages[1].Pos - 1]), 82); // each page ends before the next
+    EXPECT_EQ(uint8_t(b.back()), 82);
+}
+
+TEST_F(QpFilerTest, StateRecordsOnlyOnChange)
+{
+    const QByteArray b = WriteSnapshot([](TZvZSFWriter& w) {
+        w.SetPen(clRed, TPenStyle::psSolid, 1, TPenMode::pmCopy);
+        w.SetPen(clRed, TPenStyle::psSolid, 1, TPenMode::pmCopy);
+        w.Rectangle(1, 1, 2, 2);
+    });
+    // One red pen colour record: code 71 with $000000FF.
+    const QByteArray red("\x47\xFF\x00\x00\x00", 5);
+    EXPECT_EQ(b.count(red), 1);
+}
+
+TEST_F(QpFilerTest, AccuracyMethodDecidesBlockText)
+{
+    struct Row {
+        int line;
+        TAccuracyMethod method;
+        const char* text;
+        int code;
+    };
+    const Row rows[] = {
+        {1, TAccuracyMethod::amPositioning, "two words", 33}, // spaced text keeps its measured width
+        {2, TAccuracyMethod::amPositioning, "oneword", 24},
+        {3, TAccuracyMethod::amAppearance, "two words", 24},
+        {4, TAccuracyMethod::amPositioning,
+         "\x01"
+         "B1\x04two words",
+         24}, // codes: laid out on playback
+    };
+    for (const Row& row : rows) {
+        const QString text = QString::fromLatin1(row.text);
+        const QByteArray b = WriteSnapshot([&](TZvZSFWriter& w) { w.PrintXY(1, 1, text); },
+                                           [&](TZvZSFWriter& w) { w.SetAccuracyMethod(row.method); });
+        const QByteArray encoded = char(text.size()) + Utf16(text);
+        const qsizetype at = b.indexOf(encoded);
+        ASSERT_GT(at, 5) << "row " << row.line;
+        EXPECT_EQ(uint8_t(b[at - 5]), row.code) << "row " << row.line;
+    }
+}
+
+TEST_F(QpFilerTest, VariableSetLaterFillsTheEarlierPlaceholder)
+{
+    QString reference;
+    const QByteArray b = WriteSnapshot([&](TZvZSFWriter& w) {
+        reference = w.PIVar(QStringLiteral("Total"));
+        w.NewPage();
+        w.NewPage();
+        w.SetPIVar(QStringLiteral("total"), QStringLiteral("12")); // names ignore case
+    });
+    EXPECT_EQ(reference,
+              QChar(0xFD) + QStringLiteral("$QPCV") + QChar(0xFC) + QStringLiteral("Total") + QChar(0xFB));
+    const QByteArray record = VariableRecord(QStringLiteral("Total"));
+    const qsizetype placeholder = b.indexOf(record) + record.size();
+    // A = 128, B = the length, the value, zeros to the end of the area.
+    ExpectBytes(b, placeholder, "80 02 31 00 32 00 00 00");
+    EXPECT_EQ(b.mid(placeholder + 6, 124), QByteArray(124, '\0'));
+    // Pages 2 and 3 start with a reference to it (A = 4, B = 254).
+    const QList<PageLink> pages = PageChain(b);
+    ASSERT_EQ(pages.size(), 3);
+    for (int i = 1; i < 3; ++i) {
+        const qsizetype ref = b.indexOf(record, pages[i].Pos) + record.size();
+        ASSERT_LT(ref, i == 1 ? pages[2].Pos : b.size());
+        ExpectBytes(b, ref, "04 FE");
+        EXPECT_EQ(I32At(b, ref + 2), placeholder);
+    }
+}
+
+TEST_F(QpFilerTest, VariableSetBeforeReadIsAValueRecordLinkedFromThePlaceholder)
+{
+    const QByteArray b = WriteSnapshot([](TZvZSFWriter& w) {
+        w.SetPIVar(QStringLiteral("v"), QString(70, u'x')); // cut to 64
+        w.PIVar(QStringLiteral("v"));
+    });
+    const QByteArray record = VariableRecord(QStringLiteral("v"));
+    const qsizetype value = b.indexOf(record) + record.size();
+    ExpectBytes(b, value, "40 40 78 00");
+    const qsizetype placeholder = b.indexOf(record, value) + record.size();
+    ASSERT_GT(placeholder, value + 130);
+    ExpectBytes(b, placeholder, "80 FF");
+    EXPECT_EQ(I32At(b, placeholder + 2), value);
+}
+
+TEST_F(QpFilerTest, RegisteredGraphicIsStoredOnce)
+{
+    TBitmap bitmap(3, 2);
+    const QByteArray b = WriteSnapshot([&](TZvZSFWriter& w) {
+        w.Draw(1, 1, &bitmap);
+        w.RegisterGraphic(3);
+        w.ReuseGraphic(3);
+        w.Draw(2, 1, &bitmap);
+        w.ReuseGraphic(3);
+        w.Draw(3, 1, &bitmap);
+    });
+    // Code 5, kind 1, then the size of a BMP file ("BM" follows).
+    const qsizetype first = b.indexOf(QByteArray("\x05\x01", 2));
+    ASSERT_GT(first, 0);
+    EXPECT_EQ(b.mid(first + 6, 2), QByteArray("BM"));
+    EXPECT_EQ(b.count(QByteArray("BM")), 1);
+    qsizetype at = first;
+    for (int i = 0; i < 2; ++i) {
+        at = b.indexOf(QByteArray("\x05\x81", 2), at + 1);
+        ASSERT_GT(at, first);
+        EXPECT_EQ(I32At(b, at + 2), first + 2); // the size field of the first copy
+    }
+}
+
+TEST_F(QpFilerTest, AbortedPageLeavesNoTrace)
+{
+    TBitmap bitmap(2, 2);
+    const QByteArray b = WriteSnapshot([&](TZvZSFWriter& w) {
+        w.PIVar(QStringLiteral("w"));
+        w.PrintXY(1, 1, QStringLiteral("first"));
+        w.NewPage();
+        w.PrintXY(1, 1, QStringLiteral("gone"));
+        w.PIVar(QStringLiteral("late"));                          // a placeholder on the page
+        w.SetPIVar(QStringLiteral("w"), QStringLiteral("early")); // fills page 1's placeholder
+        w.Draw(1, 1, &bitmap);
+        w.RegisterGraphic(1);
+        w.AbortPage();
+        w.NewPage();
+        w.PrintXY(1, 1, QStringLiteral("second"));
+        w.ReuseGraphic(1); // the slot is empty again: the bitmap goes whole
+        w.Draw(1, 1, &bitmap);
+    });
+    EXPECT_EQ(I32At(b, 26), 2);
+    const QList<PageLink> pages = PageChain(b);
+    ASSERT_EQ(pages.size(), 2);
+    EXPECT_EQ(pages[1].Prev, pages[0].Pos);
+    EXPECT_EQ(pages[1].PageNo, 2);
+    EXPECT_EQ(pages[1].Next, 0);
+    EXPECT_EQ(b.indexOf(Utf16(QStringLiteral("gone"))), -1);
+    EXPECT_EQ(b.indexOf(VariableRecord(QStringLiteral("late"))), -1);
+    EXPECT_EQ(b.indexOf(QByteArray("\x05\x81", 2)), -1);
+    // Page 1's placeholder is a placeholder again, and page 2 refers to it.
+    const QByteArray record = VariableRecord(QStringLiteral("w"));
+    const qsizetype placeholder = b.indexOf(record) + record.size();
+    ExpectBytes(b, placeholder, "80 FF 00 00 00 00");
+    const qsizetype ref = b.indexOf(record, pages[1].Pos) + record.size();
+    ExpectBytes(b, ref, "04 FE");
+    EXPECT_EQ(I32At(b, ref + 2), placeholder);
+}
+
+TEST_F(QpFilerTest, AbortedLastPageIsCutOff)
+{
+    const QByteArray b = WriteSnapshot([](TZvZSFWriter& w) {
+        w.PrintXY(1, 1, QStringLiteral("kept"));
+        w.NewPage();
+        w.PrintXY(1, 1, QStringLiteral("dropped"));
+        w.AbortPage();
+    });
+    EXPECT_EQ(I32At(b, 26), 1);
+    const QList<PageLink> pages = PageChain(b);
+    ASSERT_EQ(pages.size(), 1);
+    EXPECT_EQ(pages[0].Next, 0);
+    EXPECT_EQ(uint8_t(b.back()), 82);
+    EXPECT_EQ(b.indexOf(Utf16(QStringLiteral("dropped"))), -1);
+}
+
+TEST_F(QpFilerTest, AbortedRunLeavesAReadableStream)
+{
+    const QByteArray b = WriteSnapshot([](TZvZSFWriter& w) {
+        w.PrintXY(1, 1, QStringLiteral("before"));
+        w.Abort();
+    });
+    EXPECT_EQ(I32At(b, 26), 1);
+    EXPECT_EQ(uint8_t(b.back()), 82); // the open page is closed
+    RecordingRender render;
+    render.Play(b);
+    EXPECT_EQ(render.Drawing(), QStringList{QStringLiteral("Left \"before\" 1 1")});
+}
+
+TEST_F(QpFilerTest, DroppedBrushPatternIsDroppedOnPlayback)
+{
+    TBitmap pattern(8, 8);
+    const QByteArray b = WriteSnapshot([&](TZvZSFWriter& w) {
+        w.SetBrush(clBlack, TBrushStyle::bsSolid, &pattern);
+        w.GetCanvas()->Brush()->SetBitmap(nullptr);
+    });
+    RecordingRender render;
+    render.RecordState = true;
+    render.Play(b);
+    QStringList brushes;
+    for (const QString& call : render.Calls)
+        if (call.startsWith(u"Brush"))
+            brushes << call;
+    ASSERT_FALSE(brushes.isEmpty());
+    EXPECT_TRUE(brushes.contains(QStringLiteral("Brush 0 0 pattern")));
+    EXPECT_EQ(brushes.last(), QStringLiteral("Brush 0 0 plain"));
+}
+
+TEST_F(QpFilerTest, StreamModesWriteTheSameSnapshot)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    auto body = [](TZvZSFWriter& w) { w.PrintXY(1, 1, QStringLiteral("mode")); };
+    const QByteArray user = WriteSnapshot(body);
+    const QString file = dir.filePath(QStringLiteral("out.zsf"));
+    for (TStreamMode mode : {TStreamMode::smFile, TStreamMode::smMemory, TStreamMode::smTempFile}) {
+        TZvZSFWriter writer(nullptr);
+        writer.SetStreamMode(mode);
+        writer.SetFileName(file);
+        writer.SetReportDateTime(QDateTime::currentDateTime());
+        writer.OnPrint = [&](TObject*) { body(writer); };
+        writer.Execute();
+        QFile saved(writer.FileName());
+        ASSERT_TRUE(saved.open(QIODevice::ReadOnly)) << int(mode);
+        EXPECT_EQ(saved.readAll(), user) << int(mode);
+        if (mode == TStreamMode::smTempFile) {
+            EXPECT_TRUE(QFileInfo(writer.FileName()).fileName().startsWith(u"ZV"));
+            QFile::remove(writer.FileName());
+        }
+    }
+}
+
+TEST_F(QpFilerTest, CallerStreamIsCutToTheSnapshot)
+{
+    TMemoryStream stream(QByteArray(5000, 'x'));
+    TZvZSFWriter writer(nullptr);
+    writer.SetStreamMode(TStreamMode::smUser);
+    writer.SetStream(&stream);
+    writer.Execute();
+    EXPECT_EQ(stream.Bytes(), WriteSnapshot({}));
+}
+
+TEST_F(QpFilerTest, Refusals)
+{
+    struct Row {
+        int line;
+        std::function<void(TZvZSFWriter&)> call;
+        const char* message;
+    };
+    const Row rows[] = {
+        {1, [](TZvZSFWriter& w) { w.CopyRect(TRect(), nullptr, TRect()); },
+         "CopyRect() not supported in file mode."},
+        {2, [](TZvZSFWriter& w) { w.RegisterGraphic(0); }, "RegisterGraphic: Index must be between 1 and 10"},
+        {3, [](TZvZSFWriter& w) { w.ReuseGraphic(11); }, "ReuseGraphic: Index must be between 1 and 10"},
+        {4, [](TZvZSFWriter& w) { w.UnregisterGraphic(-1); },
+         "UnregisterGraphic: Index must be between 1 and 10"},
+    };
+    for (const Row& row : rows) {
+        try {
+            WriteSnapshot(row.call);
+            ADD_FAILURE() << "row " << row.line;
+        } catch (const ESheetcaster& e) {
+            EXPECT_EQ(e.Message(), QString::fromLatin1(row.message)) << "row " << row.line;
+        }
+    }
+    // Slots 1 and 10 are the limits that work.
+    EXPECT_NO_THROW(WriteSnapshot([](TZvZSFWriter& w) {
+        w.RegisterGraphic(1);
+        w.RegisterGraphic(10);
+    }));
+    TZvZSFWriter writer(nullptr);
+    writer.SetStreamMode(TStreamMode::smUser);
+    try {
+        writer.Execute();
+        ADD_FAILURE() << "smUser without a stream";
+    } catch (const ESheetcaster& e) {
+        EXPECT_EQ(e.Message(), QStringLiteral("StreamMode is smUser but Stream is nil"));
+    }
+    EXPECT_FALSE(writer.Printing());
+    try {
+        writer.Rectangle(0, 0, 1, 1);
+        ADD_FAILURE() << "drawing while not printing";
+    } catch (const ESheetcaster& e) {
+        EXPECT_EQ(e.Message(), QStringLiteral("Invalid method call.  Sheetcaster is not printing."));
+    }
+}
+
+} // namespace

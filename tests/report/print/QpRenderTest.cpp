@@ -1,0 +1,590 @@
+#include "SnapshotSupport.h"
+
+#include "report/print/QpRender.h"
+#include "report/print/QpRenderCanvas.h"
+
+#include "tests/support/FuzzLoop.h"
+
+#include <QBuffer>
+#include <QImage>
+#include <QRegularExpression>
+#include <gtest/gtest.h>
+
+namespace {
+
+class QpRenderTest : public NoPrinterTest {};
+
+QString VarRef(const QString& name)
+{
+    return QChar(0xFD) + QStringLiteral("$QPCV") + QChar(0xFC) + name + QChar(0xFB);
+}
+
+// Six pages, each printing its number.
+QByteArray SixPages()
+{
+    return WriteSnapshot([](TZvZSFWriter& w) {
+        for (int page = 1; page <= 6; ++page) {
+            if (page > 1)
+                w.NewPage();
+            w.PrintXY(1, 1, QString::number(page));
+        }
+    });
+}
+
+QStringList PlayedTexts(RecordingRender& render)
+{
+    QStringList texts;
+    for (const QString& call : render.Calls)
+        if (call.startsWith(u"Left "))
+            texts << call.section(u'"', 1, 1);
+    return texts;
+}
+
+TEST_F(QpRenderTest, PlaybackReproducesTheCallsMade)
+{
+    TBitmap bitmap(4, 5);
+    TMemoryStream data(QByteArray("abc"));
+    TMemoryStream image(QByteArray(10, 'i'));
+    const QByteArray snapshot = WriteSnapshot([&](TZvZSFWriter& w) {
+        w.SetFont(QStringLiteral("Arial"), 12);
+        w.PrintXY(1, 2, QStringLiteral("Left text"));
+        w.PrintCenter(QStringLiteral("Centred"), 4.25);
+        w.PrintRight(QStringLiteral("Right"), 7.5);
+        w.PrintBlock(QStringLiteral("a b c"), 1, 3);
+        w.PrintXY(1, 2.5, QString(192, u'y')); // the long length form
+        w.Rectangle(1, 3, 2, 4);
+        w.Ellipse(2, 3, 3, 4.5);
+        w.RoundRect(1, 5, 2, 6, 0.2, 0.1);
+        w.Arc(1, 1, 2, 2, 1.5, 1, 1, 1.5);
+        w.MoveTo(1, 7);
+        w.LineTo(2, 8); // sloping: drawn at once
+        w.MoveTo(3, 7);
+        w.LineTo(4, 7); // level: buffered to the end of the page
+        w.Polygon({w.CreatePoint(1, 9), w.CreatePoint(2, 9), w.CreatePoint(1.5, 10)});
+        w.FillRect(w.CreateRect(1, 1, 2, 2));
+        w.TextRect(w.CreateRect(1, 1, 3, 1.5), 1.25, 1.4, QStringLiteral("clipped"));
+        w.PrintBitmap(1, 1, 2, 3, &bitmap);
+        w.PrintBitmapRect(1, 1, 2, 2.5, &bitmap);
+        w.FloodFill(1, 1, clRed, TFillStyle::fsBorder);
+        w.PrintData(QStringLiteral("raw"));
+        w.PrintDataStream(data, 0);
+        w.PrintImageRect(1, 1, 2, 2, &image, QStringLiteral("PNG"));
+        w.SelectBin(QStringLiteral("Tray 2"));
+        w.StartLink(QStringLiteral("http://example.org"));
+        w.NewPage();
+        w.SetOriginX(0.5);
+        w.SetScaleY(50);
+        w.Rectangle(1, 2, 3, 4); // moved by the origin, scaled in Y
+    });
+    RecordingRender render;
+    render.Play(snapshot);
+    const QStringList expected = {
+        QStringLiteral("Left \"Left text\" 1 2"),
+        QStringLiteral("Center \"Centred\" 4.25 2"),
+        QStringLiteral("Right \"Right\" 7.5 2"),
+        QStringLiteral("Block \"a b c\" 1 2 3"),
+        QStringLiteral("Left \"%1\" 1 2.5").arg(QString(192, u'y')),
+        QStringLiteral("Rect 1 3 2 4"),
+        QStringLiteral("Ellipse 2 3 3 4.5"),
+        QStringLiteral("RoundRect 1 5 2 6 %1 %2").arg(F(0.2), F(0.1)),
+        QStringLiteral("Arc 1 1 2 2 1.5 1 1 1.5"),
+        QStringLiteral("MoveTo 1 7"),
+        QStringLiteral("LineTo 2 8"),
+        QStringLiteral("MoveTo 1 9"),
+        QStringLiteral("Polygon 1,9 2,9 1.5,10"),
+        QStringLiteral("FillRect 100 100 200 200"), // at the recorder's 100 dpi
+        QStringLiteral("TextRect 100 100 300 150 1.25 %1 \"clipped\"").arg(F(1.4)),
+        QStringLiteral("Bitmap 4x5 1 1 2 3 t0"),
+        QStringLiteral("BitmapRect 4x5 1 1 2 2.5"),
+        QStringLiteral("FloodFill 1 1 255 1"),
+        QStringLiteral("Data \"raw\""),
+        QStringLiteral("DataStream 3 \"abc\""),
+        QStringLiteral("Image PNG 10 bytes 1 1 2 2"),
+        QStringLiteral("Bin \"Tray 2\""),
+        QStringLiteral("Link \"http://example.org\""),
+        QStringLiteral("MoveTo 3 7"),
+        QStringLiteral("LineTo 4 7"),
+        QStringLiteral("Rect 1.5 1 3.5 2"),
+    };
+    EXPECT_EQ(render.Drawing(), expected);
+    EXPECT_EQ(render.PagesPlayed(), (QList<int>{1, 2}));
+    EXPECT_EQ(render.Calls.first(), QStringLiteral("DocBegin"));
+    EXPECT_EQ(render.Calls.last(), QStringLiteral("DocEnd"));
+    EXPECT_EQ(render.Calls[1], QStringLiteral("Page 1 8.5x11"));
+}
+
+TEST_F(QpRenderTest, PageSelectionAndRanges)
+{
+    const QByteArray snapshot = SixPages();
+    struct Row {
+        int line;
+        QString selection;
+        int first, last, pageNum;
+        QList<int> played;
+    };
+    const Row rows[] = {
+        {1, QStringLiteral("1,3-4,EVEN"), 1, 9999, 0, {1, 2, 3, 4, 6}},
+        {2, QStringLiteral("5-"), 1, 9999, 0, {5, 6}},
+        {3, QStringLiteral("-2"), 1, 9999, 0, {1, 2}},
+        {4, QStringLiteral("odd"), 1, 9999, 0, {1, 3, 5}},
+        {5, QString(), 2, 9999, 0, {1, 2, 3, 4, 5, 6}}, // 9999: all pages, whatever the first
+        {6, QString(), 4, 0, 0, {1, 2, 3, 4, 5, 6}},    // 0: likewise
+        {7, QString(), 2, 2, 0, {2}},
+        {8, QString(), 5, 8, 0, {5, 6}},  // the last clamped to the count
+        {9, QString(), 6, 6, 0, {6}},     // the last page: the limit that plays
+        {10, QString(), 7, 9, 0, {}},     // beyond the count: nothing
+        {11, QString(), 1, 9999, 9, {6}}, // one page beyond the count: the last
+        {12, QString(), 1, 9999, 3, {3}},
+    };
+    for (const Row& row : rows) {
+        RecordingRender render;
+        render.SetSelection(row.selection);
+        render.SetFirstPage(row.first);
+        render.SetLastPage(row.last);
+        render.Play(snapshot, row.pageNum);
+        EXPECT_EQ(render.PagesPlayed(), row.played) << "row " << row.line;
+        QStringList texts;
+        for (int page : row.played)
+            texts << QString::number(page);
+        EXPECT_EQ(PlayedTexts(render), texts) << "row " << row.line;
+    }
+}
+
+TEST_F(QpRenderTest, PageCountBeyondThePagesPlaysEachPageOnce)
+{
+    QByteArray snapshot = SixPages();
+    qToLittleEndian<qint32>(50, snapshot.data() + 26); // the page count field
+    RecordingRender render;
+    render.SetSelection(QStringLiteral("all"));
+    render.Play(snapshot);
+    EXPECT_EQ(render.PagesPlayed(), (QList<int>{1, 2, 3, 4, 5, 6}));
+}
+
+TEST_F(QpRenderTest, MacrosAndVariablesExpand)
+{
+    const QByteArray snapshot = WriteSnapshot([](TZvZSFWriter& w) {
+        const QString numbering = QStringLiteral("Page ") + w.Macro(TMacroID::midCurrentPage) +
+                                  QStringLiteral(" of ") + w.Macro(TMacroID::midTotalPages);
+        w.PrintXY(1, 1, numbering);
+        w.PrintXY(1, 2, QStringLiteral("Total ") + w.PIVar(QStringLiteral("Total")));
+        w.PrintXY(1, 3, QStringLiteral("[") + VarRef(QStringLiteral("unknown")) + QStringLiteral("]"));
+        w.SetPIVar(QStringLiteral("self"), QStringLiteral("x") + VarRef(QStringLiteral("self")));
+        w.PrintXY(1, 4, VarRef(QStringLiteral("self")));
+        w.SetPIVar(QStringLiteral("a"), VarRef(QStringLiteral("b")));
+        w.SetPIVar(QStringLiteral("b"), QStringLiteral("b") + VarRef(QStringLiteral("a")));
+        w.PrintXY(1, 5, VarRef(QStringLiteral("a")));
+        w.SetPIVar(QStringLiteral("page"), w.Macro(TMacroID::midCurrentPage));
+        w.MacroData().Add(QStringLiteral("unused at playback"));
+        for (int i = 0; i < 2; ++i) {
+            w.NewPage();
+            w.PrintXY(1, 1, numbering);
+            w.PrintXY(1, 2, VarRef(QStringLiteral("page")));
+        }
+        w.SetPIVar(QStringLiteral("Total"), QStringLiteral("42"));
+        w.PrintXY(1, 3,
+                  w.Macro(TMacroID::midUser02) + QStringLiteral("|") + w.Macro(TMacroID::midPrinterName));
+    });
+    RecordingRender render;
+    render.MacroData().Add(QStringLiteral("first"));
+    render.MacroData().Add(QStringLiteral("second"));
+    render.Play(snapshot);
+    const QStringList texts = PlayedTexts(render);
+    ASSERT_EQ(texts.size(), 10);
+    EXPECT_EQ(texts[0], QStringLiteral("Page 1 of 3"));
+    EXPECT_EQ(texts[1], QStringLiteral("Total 42")); // set on page 3
+    EXPECT_EQ(texts[2], QStringLiteral("[]"));
+    // A value holding its own reference, and two holding each other's, stop
+    // at a fixed depth.
+    EXPECT_EQ(texts[3], QStringLiteral("xxxxxxx"));
+    EXPECT_FALSE(texts[4].contains(QChar(0xFD)));
+    EXPECT_TRUE(texts[4].startsWith(u"bbb"));
+    EXPECT_EQ(texts[5], QStringLiteral("Page 2 of 3"));
+    EXPECT_EQ(texts[6], QStringLiteral("2")); // a macro in a value expands where it is shown
+    EXPECT_EQ(texts[8], QStringLiteral("3"));
+    EXPECT_EQ(texts[9], QStringLiteral("second|Render"));
+
+    // Page 2 alone still knows the variables set before it.
+    RecordingRender alone;
+    alone.Play(snapshot, 2);
+    EXPECT_EQ(PlayedTexts(alone), (QStringList{QStringLiteral("Page 2 of 3"), QStringLiteral("2")}));
+}
+
+TEST_F(QpRenderTest, FormattedTextRunsAndRestoresTheFont)
+{
+    // The size code is read with either decimal separator.
+    const QString text = QStringLiteral("\x01"
+                                        "B1\x04"
+                                        "Bold\x01"
+                                        "B0\x02"
+                                        "U1\x02"
+                                        "Z14,5\x04"
+                                        " plain");
+    const QByteArray snapshot = WriteSnapshot([&](TZvZSFWriter& w) {
+        w.PrintXY(1, 1, text);
+        w.PrintXY(1, 2, QStringLiteral("after"));
+    });
+    RecordingRender render;
+    render.RecordState = true;
+    render.Play(snapshot);
+    QStringList calls;
+    for (const QString& call : render.Calls)
+        if (call.startsWith(u"Font") || call.startsWith(u"Left"))
+            calls << call;
+    // The page header's font records, then per segment its font and run,
+    // then the stream's font again, and the next text in it.
+    const qsizetype bold = calls.indexOf(QRegularExpression(QStringLiteral("^Left \"Bold\".*")));
+    ASSERT_GT(bold, 0);
+    EXPECT_TRUE(calls[bold - 1].contains(u" b1 "));
+    EXPECT_TRUE(calls[bold + 1].contains(u" b0 i0 u1 "));
+    EXPECT_TRUE(calls[bold + 1].contains(F(14.5 / 72)));
+    EXPECT_TRUE(calls[bold + 2].startsWith(u"Left \" plain\""));
+    const double x1 = calls[bold].section(u' ', 2, 2).toDouble();
+    const double x2 = calls[bold + 2].section(u' ', 3, 3).toDouble();
+    EXPECT_EQ(x1, 1);
+    // Past "Bold" in 10-point Arial bold: B, o, l, d are 0.722, 0.611, 0.278
+    // and 0.611 em wide (the face's widths), 22.2 points in all.
+    EXPECT_NEAR(x2, 1 + 22.22 / 72, 0.01);
+    EXPECT_TRUE(calls[bold + 3].contains(u" b0 i0 u0 ")); // restored
+    EXPECT_EQ(calls[bold + 4], QStringLiteral("Left \"after\" 1 2"));
+}
+
+// Older versions, written by hand from the format's description: 8-bit
+// texts of the Windows Ansi code page, one-byte lengths and 16-bit page
+// numbers in 1101, and the page size in page headers from 2000 on.
+TEST_F(QpRenderTest, ReadsOlderVersions)
+{
+    // Version 1101 (lead byte 81).
+    ZsfBytes v1101;
+    v1101.U8(81).U16(1).U16(1).U16(1); // counts: 1 page, pages 1 to 1
+    v1101.F32(8.5).F32(11).F32(0).F32(0).F32(0).F32(0).U8(0);
+    v1101.U16(1).U16(1).U16(0).U16(0).Text8("", true);
+    v1101.U8(80).I32(0).I32(0).U16(1).U8(1); // page 1, old orientation
+    v1101.Code(TZsfCode::Font).Text8("Courier New", true).I32(0).U8(2).F32(0.2).U8(1).U8(0).U8(0).U8(0);
+    v1101.Code(TZsfCode::FontHeight).F32(0.25); // no reference width
+    v1101.Code(TZsfCode::LeftText).F32(2).Text8("H\xE4llo \x80", true).F32(1);
+    v1101.Code(TZsfCode::PageEnd);
+
+    // Version 5000: 32-bit counts, a long 8-bit title, the page size in
+    // the page header, no orientation and bin there yet.
+    ZsfBytes v5000;
+    v5000.U8(90).U16(5000).Text8(QByteArray(200, 'T'), false);
+    v5000.I32(1).I32(1).I32(9999).F32(8.5).F32(11).F32(0).F32(0).F32(0).F32(0).U8(1);
+    v5000.U16(7).U8(1).U8(0).U16(2).U16(9).U16(0).U16(0).Text8("out", false);
+    v5000.U8(80).I32(0).I32(0).I32(1).F32(11).F32(8.5);
+    v5000.Code(TZsfCode::Font)
+        .Text8("Arial", false)
+        .I32(255)
+        .U8(0)
+        .U8(0)
+        .F32(0.2)
+        .U8(0)
+        .U8(1)
+        .U8(0)
+        .U8(0)
+        .U16(90);
+    v5000.Code(TZsfCode::LeftText).F32(2).Text8("caf\xE9", false).F32(1);
+    v5000.Code(TZsfCode::PageEnd);
+
+    struct Row {
+        int line;
+        QByteArray bytes;
+        QString title;
+        QString paper;
+        QString font;
+        QString text;
+    };
+    const Row rows[] = {
+        {1, v1101.Data, QString(), QStringLiteral("8.5x11"),
+         QStringLiteral("Font Courier New 0.25 b1 i0 u0 r0 c0"),
+         QStringLiteral("Left \"H\u00e4llo \u20ac\" 1 2")},
+        {2, v5000.Data, QString(200, u'T'), QStringLiteral("11x8.5"),
+         QStringLiteral("Font Arial %1 b0 i1 u0 r90 c255").arg(F(0.2)),
+         QStringLiteral("Left \"caf\u00e9\" 1 2")},
+    };
+    for (const Row& row : rows) {
+        RecordingRender render;
+        render.RecordState = true;
+        render.Play(row.bytes);
+        EXPECT_EQ(render.Title, row.title) << "row " << row.line;
+        EXPECT_EQ(render.Calls.value(1), QStringLiteral("Page 1 ") + row.paper) << "row " << row.line;
+        EXPECT_TRUE(render.Calls.contains(row.font)) << "row " << row.line;
+        EXPECT_TRUE(render.Calls.contains(row.text)) << "row " << row.line;
+    }
+}
+
+TEST_F(QpRenderTest, ImplausibleHeaderIsReadWith8BitTexts)
+{
+    // Version 10000 as a writer with 8-bit texts left it: read as UTF-16 the
+    // title swallows the counts and the header makes no sense.
+    ZsfBytes b;
+    b.U8(90).U16(10000).Text8("Ansi Title", false);
+    b.I32(1).I32(1).I32(1).F32(8.5).F32(11).F32(0).F32(0).F32(0).F32(0).U8(0);
+    b.U16(7).U8(0).U8(0).U16(1).U16(1).U16(0).U16(0).Text8("", false);
+    b.U8(80).I32(0).I32(0).I32(1).F32(8.5).F32(11).U8(0).U16(7);
+    b.Code(TZsfCode::LeftText).F32(2).Text8("ok", false).F32(1);
+    b.Code(TZsfCode::PageEnd);
+    RecordingRender render;
+    render.Play(b.Data);
+    EXPECT_EQ(render.Title, QStringLiteral("Ansi Title"));
+    EXPECT_EQ(PlayedTexts(render), QStringList{QStringLiteral("ok")});
+}
+
+TEST_F(QpRenderTest, StreamWithoutPagesPlaysNothing)
+{
+    // A page count of 0 is an empty stream, not a reason to read the
+    // header again with 8-bit texts.
+    ZsfBytes b;
+    b.U8(90).U16(10000).Text16(QStringLiteral("Empty"));
+    b.I32(0).I32(1).I32(9999).F32(8.5).F32(11).F32(0).F32(0).F32(0).F32(0).U8(0);
+    b.U16(265).U8(0).U8(0).U16(1).U16(1).U16(0).U16(0).Text16(QString());
+    RecordingRender render;
+    render.Play(b.Data);
+    EXPECT_EQ(render.Title, QStringLiteral("Empty"));
+    EXPECT_TRUE(render.Calls.isEmpty());
+    render.Play(b.Data, 3);
+    EXPECT_TRUE(render.Calls.isEmpty());
+    // So is a run whose pages were all outside the selection.
+    const QByteArray none = WriteSnapshot({}, [](TZvZSFWriter& w) { w.SetSelection(QStringLiteral("5")); });
+    render.Play(none);
+    EXPECT_TRUE(render.Calls.isEmpty());
+}
+
+TEST_F(QpRenderTest, GraphicsOfOtherKindsAreConsumedAndBrushPatternsKept)
+{
+    ZsfBytes b;
+    b.U8(90).U16(10000).Text16(QString());
+    b.I32(1).I32(1).I32(9999).F32(8.5).F32(11).F32(0).F32(0).F32(0).F32(0).U8(0);
+    b.U16(265).U8(0).U8(0).U16(1).U16(1).U16(0).U16(0).Text16(QString());
+    b.U8(80).I32(0).I32(0).I32(1).F32(8.5).F32(11).U8(0).U16(512);
+    const int other = b.Pos() + 2;                                             // the size field
+    b.Code(TZsfCode::Draw).U8(4).I32(3).U8('a').U8('b').U8('c').F32(1).F32(1); // another class
+    b.Code(TZsfCode::Draw).U8(2).I32(2).U8(0).U8(0).F32(1).F32(1);             // a metafile
+    b.Code(TZsfCode::Draw).U8(132).I32(other).F32(1).F32(1);                   // a reference to the first
+    b.Code(TZsfCode::BrushBitmap).U8(1).U8(1).I32(0);                          // an empty bitmap: no pattern
+    TBitmap pattern(8, 8);
+    QByteArray bmp;
+    {
+        QBuffer buffer(&bmp);
+        buffer.open(QIODevice::WriteOnly);
+        pattern.ToImage().save(&buffer, "BMP");
+    }
+    b.Code(TZsfCode::BrushBitmap).U8(1).U8(1).I32(int32_t(bmp.size()));
+    b.Data.append(bmp);
+    b.Code(TZsfCode::BrushBitmap).U8(0); // flag 0 changes nothing
+    b.Code(TZsfCode::PrintDataStream).I32(0);
+    b.Code(TZsfCode::LeftText).F32(2).Text16(QStringLiteral("still in step")).F32(1);
+    b.Code(TZsfCode::PageEnd);
+    RecordingRender render;
+    render.RecordState = true;
+    render.Play(b.Data);
+    EXPECT_EQ(render.Drawing(), QStringList{QStringLiteral("Left \"still in step\" 1 2")});
+    QStringList brushes;
+    for (const QString& call : render.Calls)
+        if (call.startsWith(u"Brush"))
+            brushes << call.section(u' ', 3, 3);
+    EXPECT_EQ(brushes, (QStringList{QStringLiteral("plain"), QStringLiteral("pattern")}));
+}
+
+TEST_F(QpRenderTest, BadStreamsAreRefusedWithTheirErrors)
+{
+    const QByteArray good = SixPages();
+    ZsfBytes header;
+    header.U8(90).U16(10000).Text16(QString());
+    header.I32(1).I32(1).I32(9999).F32(8.5).F32(11).F32(0).F32(0).F32(0).F32(0).U8(0);
+    header.U16(265).U8(0).U8(0).U16(1).U16(1).U16(0).U16(0).Text16(QString());
+    header.U8(80).I32(0).I32(0).I32(1).F32(8.5).F32(11).U8(0).U16(512);
+    const int pageStart = header.Pos();
+    auto page = [&](const std::function<void(ZsfBytes&)>& body) {
+        ZsfBytes b = header;
+        body(b);
+        b.Code(TZsfCode::PageEnd);
+        return b.Data;
+    };
+    struct Row {
+        int line;
+        QByteArray bytes;
+        QString message;
+    };
+    const QString readError = QStringLiteral("Stream read error");
+    const Row rows[] = {
+        {1, QByteArray("A", 1), QStringLiteral("Unexpected header code [65] found in report file.")},
+        {2, page([](ZsfBytes& b) { b.U8(39); }),
+         QStringLiteral("Unexpected code [39] found in report file.")},
+        {3, page([](ZsfBytes& b) { b.U8(81); }),
+         QStringLiteral("Unexpected code [81] found in report file.")},
+        {4, header.Data.left(pageStart - 24) + QByteArray(1, 'Q') + header.Data.mid(pageStart - 23),
+         QStringLiteral("Unexpected code found in report file.")},
+        {5, good.left(good.size() - 7), readError},
+        {6, page([](ZsfBytes& b) { b.Code(TZsfCode::PrintDataStream).I32(1000); }), readError},
+        {7, page([](ZsfBytes& b) { b.Code(TZsfCode::PrintDataStream).I32(-1); }), readError},
+        {8, page([](ZsfBytes& b) { b.Code(TZsfCode::Draw).U8(1).I32(0x7FFFFFFF); }), readError},
+        {9, page([](ZsfBytes& b) { b.Code(TZsfCode::Draw).U8(129).I32(1 << 30); }), readError},
+        {10, page([](ZsfBytes& b) { b.Code(TZsfCode::Polygon).U16(32767).F32(1).F32(1); }), readError},
+        {11, page([](ZsfBytes& b) {
+             b.Code(TZsfCode::Variable).Text16(QStringLiteral("v")).U8(4).U8(254).I32(1 << 30);
+         }),
+         readError},
+        {12, page([](ZsfBytes& b) {
+             b.Code(TZsfCode::Variable).Text16(QStringLiteral("v")).U8(2).U8(254).U16(0);
+         }),
+         QStringLiteral("Invalid variable reference found in report file.")},
+        {13, page([&](ZsfBytes& b) {
+             // A link to itself: the data at the link's own record.
+             const int at = b.Pos() + 4;
+             b.Code(TZsfCode::Variable).Text16(QStringLiteral("v")).U8(4).U8(254).I32(at);
+         }),
+         QStringLiteral("Invalid variable reference found in report file.")},
+        {14, page([](ZsfBytes& b) { b.Code(TZsfCode::Rectangle).F32(1).F32(std::nan("")).F32(2).F32(2); }),
+         QStringLiteral("Invalid number found in report file.")},
+        {15, page([](ZsfBytes& b) { b.Code(TZsfCode::LeftText).F32(1).U8(0xC1).U8(0); }), readError},
+        {16, page([](ZsfBytes& b) { b.Code(TZsfCode::Draw).U8(1).I32(4).Data.append("BMxx"); }),
+         QStringLiteral("Bitmap image is not valid")},
+    };
+    for (const Row& row : rows) {
+        RecordingRender render;
+        try {
+            render.Play(row.bytes);
+            ADD_FAILURE() << "row " << row.line;
+        } catch (const Exception& e) {
+            EXPECT_TRUE(e.Message().startsWith(row.message))
+                << "row " << row.line << ": " << e.Message().toStdString();
+        }
+        EXPECT_FALSE(render.Rendering()) << "row " << row.line;
+        if (render.Calls.contains(QStringLiteral("DocBegin"))) {
+            EXPECT_EQ(render.Calls.last(), QStringLiteral("DocEnd")) << "row " << row.line;
+        }
+    }
+}
+
+TEST(QpRenderTargetTest, TextRoutines)
+{
+    TQPRender render(nullptr);
+    QString text = QStringLiteral("  ab cd");
+    QString word;
+    render.NextWord(text, word);
+    EXPECT_EQ(word, QStringLiteral("  ab"));
+    EXPECT_EQ(text, QStringLiteral(" cd"));
+    text = QStringLiteral("whole");
+    render.NextWord(text, word);
+    EXPECT_EQ(word, QStringLiteral("whole"));
+    EXPECT_TRUE(text.isEmpty());
+    EXPECT_EQ(render.CountInnerSpaces(QStringLiteral(" a b  c ")), 3);
+    EXPECT_EQ(render.CountInnerSpaces(QStringLiteral("   ")), 0);
+    QString lead;
+    text = QStringLiteral("  x y");
+    render.LeadingSpaces(text, lead);
+    EXPECT_EQ(lead, QStringLiteral("  "));
+    EXPECT_EQ(text, QStringLiteral("x y"));
+    double x = 1;
+    double y = 1;
+    render.TextSegmentPos(x, y, 2);
+    EXPECT_EQ(x, 3);
+    EXPECT_EQ(y, 1);
+}
+
+TEST_F(QpRenderTest, DestinationFilter)
+{
+    const QByteArray snapshot = WriteSnapshot([](TZvZSFWriter& w) {
+        w.AllowPrinterOnly();
+        w.PrintXY(1, 1, QStringLiteral("printer"));
+        w.AllowPrinterOnly(); // written once
+        w.AllowPreviewOnly();
+        w.PrintXY(1, 2, QStringLiteral("preview"));
+        w.AllowAll();
+        w.PrintXY(1, 3, QStringLiteral("all"));
+    });
+    EXPECT_EQ(snapshot.count(char(85)), 1);
+    struct Row {
+        int line;
+        int kind;
+        QStringList texts;
+    };
+    const Row rows[] = {
+        {1, 0, {QStringLiteral("printer"), QStringLiteral("all")}},
+        {2, 1, {QStringLiteral("preview"), QStringLiteral("all")}},
+        {3, 2, {QStringLiteral("printer"), QStringLiteral("preview"), QStringLiteral("all")}},
+        {4, 8, {}}, // beyond the eight kinds: never drawn
+    };
+    for (const Row& row : rows) {
+        RecordingRender render;
+        render.Kind = row.kind;
+        render.Play(snapshot);
+        EXPECT_EQ(PlayedTexts(render), row.texts) << "row " << row.line;
+    }
+}
+
+TEST(QpRenderTargetTest, ImageDecodingAndRegistry)
+{
+    RecordingRender render;
+    TMemoryStream image(QByteArray("img"));
+    render.TQPRender::PrintImageRect(1, 1, 2, 2, image, QStringLiteral("JPG"));
+    EXPECT_TRUE(render.Calls.isEmpty()); // no decoder: nothing drawn
+    render.OnDecodeImage = [](TObject*, TStream* stream, const QString& type, TBitmap* bitmap) {
+        EXPECT_EQ(type, QStringLiteral("JPG"));
+        bitmap->SetSize(int(stream->Size()), 1);
+    };
+    render.TQPRender::PrintImageRect(1, 1, 2, 2, image, QStringLiteral("JPG"));
+    EXPECT_EQ(render.Calls, QStringList{QStringLiteral("BitmapRect 3x1 1 1 2 2")});
+
+    TQPRender pdf(nullptr);
+    pdf.SetDisplayName(QStringLiteral("PDF"));
+    pdf.SetFileExtension(QStringLiteral("*.pdf"));
+    TQPRender text(nullptr);
+    text.SetDisplayName(QStringLiteral("Text"));
+    text.SetFileExtension(QStringLiteral("*.txt"));
+    TQPRender hidden(nullptr);
+    hidden.SetDisplayName(QStringLiteral("Hidden"));
+    hidden.SetActive(false);
+    const QString filter = GetRenderFilter();
+    EXPECT_TRUE(filter.contains(QStringLiteral("PDF|*.pdf|Text|*.txt")));
+    EXPECT_FALSE(filter.contains(QStringLiteral("Hidden")));
+    TStringList list;
+    GetRenderList(list);
+    EXPECT_GE(list.IndexOf(QStringLiteral("Text")), 0);
+    EXPECT_LT(list.IndexOf(QStringLiteral("Hidden")), 0);
+}
+
+TEST_F(QpRenderTest, FuzzedStreamsAreRefusedCleanly)
+{
+    TBitmap bitmap(3, 3);
+    std::vector<QByteArray> seeds{
+        SixPages(),
+        WriteSnapshot([&](TZvZSFWriter& w) {
+            w.PrintXY(1, 1,
+                      QStringLiteral("\x01"
+                                     "B1\x04"
+                                     "x ") +
+                          w.PIVar(QStringLiteral("v")) + w.Macro(TMacroID::midCurrentPage));
+            w.Draw(1, 1, &bitmap);
+            w.RegisterGraphic(1);
+            w.ReuseGraphic(1);
+            w.PrintBitmap(1, 1, 1, 1, &bitmap);
+            w.Polygon({w.CreatePoint(1, 1), w.CreatePoint(2, 2)});
+            w.NewPage();
+            w.SetPIVar(QStringLiteral("v"), QStringLiteral("value"));
+            w.PrintBlock(QStringLiteral("a b"), 1, 2);
+        }),
+    };
+    QImage image(120, 160, QImage::Format_RGB32);
+    // Damaged pictures and texts make Qt talk; the test has nothing to learn
+    // from it.
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+    const FuzzStats stats = RunFuzzLoop(
+        [&](const QByteArray& bytes) {
+            RecordingRender render;
+            render.Play(bytes);
+            // The canvas target draws what it reads, so that drawing is
+            // fuzzed too.
+            TZvRenderCanvas canvas(nullptr);
+            canvas.SetPaintDevice(&image, 10, 10);
+            TMemoryStream stream(bytes);
+            canvas.Render(&stream);
+        },
+        seeds, 4.0);
+    qInstallMessageHandler(previous);
+    RecordProperty("runs", int(stats.runs));
+    EXPECT_GT(stats.runs, 100);
+}
+
+} // namespace
