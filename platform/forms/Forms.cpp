@@ -682,16 +682,16 @@ void TCustomForm::PlaceOnScreen()
         return QRect(form->Left(), form->Top(), form->Width(), form->Height());
     };
     switch (FPosition) {
-    case TPosition::poScreenCenter:
-    case TPosition::poDesktopCenter:
+    case TFormPosition::poScreenCenter:
+    case TFormPosition::poDesktopCenter:
         centerOn(area);
         break;
-    case TPosition::poMainFormCenter: {
+    case TFormPosition::poMainFormCenter: {
         TCustomForm* main = Application() ? Application()->MainForm() : nullptr;
         centerOn(main && main != this && main->Visible() ? formRect(main) : area);
         break;
     }
-    case TPosition::poOwnerFormCenter: {
+    case TFormPosition::poOwnerFormCenter: {
         auto* owner = dynamic_cast<TCustomForm*>(Owner());
         centerOn(owner && owner->Visible() ? formRect(owner) : area);
         break;

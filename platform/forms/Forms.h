@@ -45,7 +45,10 @@ enum class TBorderStyle : uint8_t { bsNone, bsSingle };
 enum class TBorderIcon : uint8_t { biSystemMenu, biMinimize, biMaximize, biHelp };
 using TBorderIcons = uint8_t;
 constexpr TBorderIcons kDefaultBorderIcons = 0x07; // system menu, minimize, maximize
-enum class TPosition : uint8_t {
+// Where a window appears; streamed under the framework's type name
+// "TPosition" (the C++ name differs so that the report writer's TPosition
+// record can be used beside it).
+enum class TFormPosition : uint8_t {
     poDesigned,
     poDefault,
     poDefaultPosOnly,
@@ -190,8 +193,8 @@ public:
     void SetBorderStyle(TFormBorderStyle style);
     TBorderIcons BorderIcons() const { return FBorderIcons; }
     void SetBorderIcons(TBorderIcons icons);
-    TPosition Position() const { return FPosition; }
-    void SetPosition(TPosition position) { FPosition = position; }
+    TFormPosition Position() const { return FPosition; }
+    void SetPosition(TFormPosition position) { FPosition = position; }
     TWindowState WindowState() const;
     void SetWindowState(TWindowState state);
     TFormStyle FormStyle() const { return FFormStyle; }
@@ -239,7 +242,7 @@ private:
     bool FPlaced = false;
     TFormBorderStyle FBorderStyle = TFormBorderStyle::bsSizeable;
     TBorderIcons FBorderIcons = kDefaultBorderIcons;
-    TPosition FPosition = TPosition::poDesigned;
+    TFormPosition FPosition = TFormPosition::poDesigned;
     TWindowState FWindowState = TWindowState::wsNormal;
     TFormStyle FFormStyle = TFormStyle::fsNormal;
     bool FKeyPreview = false;
