@@ -996,22 +996,7 @@ void TZarvProjectManager::ClearParams()
 void TZarvProjectManager::SetUnits(TPrintUnits value)
 {
     FUnits = value;
-    switch (value) {
-    case TPrintUnits::unInch:
-        FUnitsFactor = 1.0;
-        break;
-    case TPrintUnits::unMM:
-        FUnitsFactor = 25.4;
-        break;
-    case TPrintUnits::unCM:
-        FUnitsFactor = 2.54;
-        break;
-    case TPrintUnits::unPoint:
-        FUnitsFactor = 72.0;
-        break;
-    case TPrintUnits::unUser:
-        break;
-    }
+    FUnitsFactor = UnitsFactorOf(value, FUnitsFactor);
 }
 
 void TZarvProjectManager::SetUnitsFactor(double value)

@@ -207,22 +207,7 @@ double TBaseReport::YD2I(int d) const
 void TBaseReport::SetUnits(TPrintUnits units)
 {
     FUnits = units;
-    switch (units) {
-    case TPrintUnits::unInch:
-        FUnitsFactor = 1.0;
-        break;
-    case TPrintUnits::unMM:
-        FUnitsFactor = 25.4;
-        break;
-    case TPrintUnits::unCM:
-        FUnitsFactor = 2.54;
-        break;
-    case TPrintUnits::unPoint:
-        FUnitsFactor = 72.0;
-        break;
-    case TPrintUnits::unUser:
-        break;
-    }
+    FUnitsFactor = UnitsFactorOf(units, FUnitsFactor);
 }
 
 void TBaseReport::SetUnitsFactor(double factor)

@@ -284,3 +284,15 @@ void StreamWriteString(TStream& stream, const QString& text)
     }
     stream.WriteBuffer(bytes.constData(), bytes.size());
 }
+
+double UnitsFactorOf(TPrintUnits units, double userFactor)
+{
+    switch (units) {
+    case TPrintUnits::unInch: return 1.0;
+    case TPrintUnits::unMM: return 25.4;
+    case TPrintUnits::unCM: return 2.54;
+    case TPrintUnits::unPoint: return 72.0;
+    case TPrintUnits::unUser: break;
+    }
+    return userFactor;
+}

@@ -59,6 +59,9 @@ enum class TPrintJustify : uint8_t { pjCenter, pjLeft, pjRight, pjBlock };
 // The first four share their ordinals with TPrintJustify.
 enum class TTabJustify : uint8_t { tjCenter, tjLeft, tjRight, tjBlock, tjNone };
 enum class TPrintUnits : uint8_t { unInch, unMM, unCM, unPoint, unUser };
+// Report units per inch of the named units (1, 25.4, 2.54, 72); unUser keeps
+// the caller's own factor.
+double UnitsFactorOf(TPrintUnits units, double userFactor);
 enum class TLineHeightMethod : uint8_t { lhmLinesPerInch, lhmFont, lhmUser };
 enum class TBKMode : uint8_t { bkTransparent, bkOpaque };
 enum class TStreamMode : uint8_t { smMemory, smFile, smUser, smTempFile };
