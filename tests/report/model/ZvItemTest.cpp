@@ -2,6 +2,7 @@
 
 #include "ProjectFixtures.h"
 #include "report/print/QpBase.h"
+#include "tests/support/SilentReport.h"
 
 #include <gtest/gtest.h>
 
@@ -9,9 +10,9 @@ namespace {
 
 // A canvas without output, with unprintable edges of our choosing and the
 // page size used when no printer is installed (as in CI).
-class TWasteReport : public TBaseReport {
+class TWasteReport : public TSilentReport {
 public:
-    TWasteReport(double left, double top, double right, double bottom) : TBaseReport(nullptr)
+    TWasteReport(double left, double top, double right, double bottom) : TSilentReport(nullptr)
     {
         FLeftWaste = left;
         FTopWaste = top;
@@ -20,37 +21,6 @@ public:
         SetNoPrinterPageWidth(8.5);
         SetNoPrinterPageHeight(11);
     }
-    void OutputCenter(const QString&, double) override {}
-    void OutputLeft(const QString&, double) override {}
-    void OutputRight(const QString&, double) override {}
-    void OutputBlock(const QString&, double, double) override {}
-    void TabRectangle(double, double, double, double) override {}
-    void BrushCopy(const TRect&, TBitmap*, const TRect&, TColor) override {}
-    void FloodFill(double, double, TColor, TFillStyle) override {}
-    void FrameRect(const TRect&) override {}
-    void CopyRect(const TRect&, TCanvas*, const TRect&) override {}
-    void FillRect(const TRect&) override {}
-    void DrawFocusRect(const TRect&) override {}
-    void Arc(double, double, double, double, double, double, double, double) override {}
-    void Chord(double, double, double, double, double, double, double, double) override {}
-    void Draw(double, double, TGraphic*) override {}
-    void Ellipse(double, double, double, double) override {}
-    void LineTo(double, double) override {}
-    void MoveTo(double, double) override {}
-    void Pie(double, double, double, double, double, double, double, double) override {}
-    void Polygon(const std::vector<TPoint>&) override {}
-    void Polyline(const std::vector<TPoint>&) override {}
-    void PrintBitmap(double, double, double, double, TBitmap*) override {}
-    void PrintBitmapRect(double, double, double, double, TBitmap*) override {}
-    void PrintImageRect(double, double, double, double, TStream*, const QString&) override {}
-    void Rectangle(double, double, double, double) override {}
-    void RoundRect(double, double, double, double, double, double) override {}
-    void StretchDraw(const TRect&, TGraphic*) override {}
-    void TextRect(const TRect&, double, double, const QString&) override {}
-    void PrintData(const QString&) override {}
-    void PrintDataStream(TStream&, int) override {}
-    void Start() override {}
-    void Finish() override {}
 };
 
 class ZvItemTest : public ::testing::Test {

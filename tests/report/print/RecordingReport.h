@@ -3,6 +3,7 @@
 // characters all have one advance, and a canvas that records the arguments
 // of its output operations instead of drawing.
 #include "report/print/QpBase.h"
+#include "tests/support/SilentReport.h"
 
 #include <QPrinterInfo>
 #include <QStringList>
@@ -52,10 +53,10 @@ private:
 // lines of text ("Left \"ab\" 1"), and plays the output class's part: text
 // output moves the cursor past the text, box lines are buffered as output
 // classes buffer them, a run starts page 1 and ends it.
-class RecordingReport : public TBaseReport {
+class RecordingReport : public TSilentReport {
 public:
     // With a FixedAdvanceDevice, GetTextExtent uses its advance too.
-    explicit RecordingReport(TQPBaseDevice* device) : TBaseReport(nullptr)
+    explicit RecordingReport(TQPBaseDevice* device) : TSilentReport(nullptr)
     {
         SetLocalDevice(device);
         FFixed = dynamic_cast<FixedAdvanceDevice*>(device);
@@ -189,28 +190,6 @@ public:
 
     using TBaseReport::PrintSegment;
 
-    void BrushCopy(const TRect&, TBitmap*, const TRect&, TColor) override {}
-    void FloodFill(double, double, TColor, TFillStyle) override {}
-    void FrameRect(const TRect&) override {}
-    void CopyRect(const TRect&, TCanvas*, const TRect&) override {}
-    void FillRect(const TRect&) override {}
-    void DrawFocusRect(const TRect&) override {}
-    void Arc(double, double, double, double, double, double, double, double) override {}
-    void Chord(double, double, double, double, double, double, double, double) override {}
-    void Draw(double, double, TGraphic*) override {}
-    void Ellipse(double, double, double, double) override {}
-    void Pie(double, double, double, double, double, double, double, double) override {}
-    void Polygon(const std::vector<TPoint>&) override {}
-    void Polyline(const std::vector<TPoint>&) override {}
-    void PrintBitmap(double, double, double, double, TBitmap*) override {}
-    void PrintBitmapRect(double, double, double, double, TBitmap*) override {}
-    void PrintImageRect(double, double, double, double, TStream*, const QString&) override {}
-    void Rectangle(double, double, double, double) override {}
-    void RoundRect(double, double, double, double, double, double) override {}
-    void StretchDraw(const TRect&, TGraphic*) override {}
-    void TextRect(const TRect&, double, double, const QString&) override {}
-    void PrintData(const QString&) override {}
-    void PrintDataStream(TStream&, int) override {}
 
 private:
     bool Output()
