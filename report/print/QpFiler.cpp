@@ -984,34 +984,30 @@ void TZvZSFWriter::LineTo(double x, double y)
     Done();
 }
 
-void TZvZSFWriter::FillRect(const TRect& rect)
+// A drawing record that is a code and a device rectangle.
+void TZvZSFWriter::RectRecord(TZsfCode code, const TRect& rect)
 {
     CheckPrinting();
     if (!OutputInvalid()) {
-        Code(TZsfCode::FillRect);
+        Code(code);
         DeviceRect(rect);
     }
     Done();
+}
+
+void TZvZSFWriter::FillRect(const TRect& rect)
+{
+    RectRecord(TZsfCode::FillRect, rect);
 }
 
 void TZvZSFWriter::FrameRect(const TRect& rect)
 {
-    CheckPrinting();
-    if (!OutputInvalid()) {
-        Code(TZsfCode::FrameRect);
-        DeviceRect(rect);
-    }
-    Done();
+    RectRecord(TZsfCode::FrameRect, rect);
 }
 
 void TZvZSFWriter::DrawFocusRect(const TRect& rect)
 {
-    CheckPrinting();
-    if (!OutputInvalid()) {
-        Code(TZsfCode::DrawFocusRect);
-        DeviceRect(rect);
-    }
-    Done();
+    RectRecord(TZsfCode::DrawFocusRect, rect);
 }
 
 void TZvZSFWriter::FloodFill(double x, double y, TColor color, TFillStyle fillStyle)

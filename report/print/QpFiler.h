@@ -364,6 +364,7 @@ private:
     void XY(double x, double y);
     void DevicePoint(int x, int y);
     void DeviceRect(const TRect& rect);
+    void RectRecord(TZsfCode code, const TRect& rect);
     void WriteGraphic(const TGraphic* graphic);
     void WriteTextCommand(TZsfCode code, const QString& text, double x);
     void OutputText(TZsfCode code, const QString& text, double x);
