@@ -88,6 +88,31 @@ private:
     TBaseReport::TFontSelection FSelection;
 };
 
+// The style commands that fonts and format states share (bold, colour,
+// pitch, italic, strikeout, super- and subscript, underline); false for any
+// other command.
+template <class Style> bool ApplyStyleCommand(Style& style, QChar cmd, const QString& value)
+{
+    switch (cmd.unicode()) {
+    case u'B': style.Bold = FlagValue(value); return true;
+    case u'C': style.Color = TColor(StrToInt(value)); return true;
+    case u'H':
+        if (value == u"D")
+            style.Pitch = TFontPitch::fpDefault;
+        else if (value == u"F")
+            style.Pitch = TFontPitch::fpFixed;
+        else if (value == u"V")
+            style.Pitch = TFontPitch::fpVariable;
+        return true;
+    case u'I': style.Italic = FlagValue(value); return true;
+    case u'K': style.Strikeout = FlagValue(value); return true;
+    case u'P': style.Superscript = FlagValue(value); return true;
+    case u'S': style.Subscript = FlagValue(value); return true;
+    case u'U': style.Underline = FlagValue(value); return true;
+    default: return false;
+    }
+}
+
 } // namespace
 
 TFormatState NewDefaultFormatState()
@@ -173,42 +198,15 @@ void ApplyQPTFToFont(TSaveFont& font, const QString& codes,
         font.Align = TFontAlign::faBaseline;
     };
     ForEachCommand(codes, [&](QChar cmd, const QString& value) {
+        if (ApplyStyleCommand(font, cmd, value))
+            return;
         switch (cmd.unicode()) {
         case u'A':
             if (onLink)
                 onLink(value);
             break;
-        case u'B':
-            font.Bold = FlagValue(value);
-            break;
-        case u'C':
-            font.Color = TColor(StrToInt(value));
-            break;
-        case u'H':
-            if (value == u"D")
-                font.Pitch = TFontPitch::fpDefault;
-            else if (value == u"F")
-                font.Pitch = TFontPitch::fpFixed;
-            else if (value == u"V")
-                font.Pitch = TFontPitch::fpVariable;
-            break;
-        case u'I':
-            font.Italic = FlagValue(value);
-            break;
-        case u'K':
-            font.Strikeout = FlagValue(value);
-            break;
         case u'N':
             font.Name = value;
-            break;
-        case u'P':
-            font.Superscript = FlagValue(value);
-            break;
-        case u'S':
-            font.Subscript = FlagValue(value);
-            break;
-        case u'U':
-            font.Underline = FlagValue(value);
             break;
         case u'Z':
             font.Size = FontSizeValue(value);
@@ -258,29 +256,14 @@ void ApplyQPTFToFormatState(TFormatState& state, const QString& codes)
 {
     ForEachCommand(codes, [&state](QChar cmd, const QString& value) {
         TFormatStyle& style = state.Style;
+        if (ApplyStyleCommand(style, cmd, value))
+            return;
         switch (cmd.unicode()) {
-        case u'B':
-            style.Bold = FlagValue(value);
-            break;
-        case u'C':
-            style.Color = TColor(StrToInt(value));
-            break;
         case u'F':
             state.Para.FirstIndent = QPTFNumber(value);
             break;
         case u'G':
             state.Para.RightIndent = QPTFNumber(value);
-            break;
-        case u'H':
-            if (value == u"D")
-                style.Pitch = TFontPitch::fpDefault;
-            else if (value == u"F")
-                style.Pitch = TFontPitch::fpFixed;
-            else if (value == u"V")
-                style.Pitch = TFontPitch::fpVariable;
-            break;
-        case u'I':
-            style.Italic = FlagValue(value);
             break;
         case u'J':
             if (value == u"C")
@@ -292,23 +275,11 @@ void ApplyQPTFToFormatState(TFormatState& state, const QString& codes)
             else if (value == u"B")
                 state.Para.Justify = TPrintJustify::pjBlock;
             break;
-        case u'K':
-            style.Strikeout = FlagValue(value);
-            break;
         case u'L':
             state.Para.LeftIndent = QPTFNumber(value);
             break;
         case u'N':
             state.Name = value;
-            break;
-        case u'P':
-            style.Superscript = FlagValue(value);
-            break;
-        case u'S':
-            style.Subscript = FlagValue(value);
-            break;
-        case u'U':
-            style.Underline = FlagValue(value);
             break;
         case u'Z':
             state.Size = FontSizeValue(value);
