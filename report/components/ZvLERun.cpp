@@ -761,13 +761,15 @@ void TRCPURunner::PushBytes(uint32_t source, uint32_t n)
     const uint8_t* from = At(source, n);
     std::vector<uint8_t> bytes(from, from + n);
     AllocStack(n);
-    std::memcpy(At(SS + uint32_t(SP), n, true), bytes.data(), n);
+    if (n != 0)
+        std::memcpy(At(SS + uint32_t(SP), n, true), bytes.data(), n);
 }
 
 void TRCPURunner::PushZeros(uint32_t n)
 {
     AllocStack(n);
-    std::memset(At(SS + uint32_t(SP), n, true), 0, n);
+    if (n != 0)
+        std::memset(At(SS + uint32_t(SP), n, true), 0, n);
 }
 
 void TRCPURunner::SetModule(TRCPUModule* module)
@@ -794,6 +796,14 @@ TRCPUModule* TRCPURunner::ModuleNumber(uint32_t number)
     if (!module)
         RaiseError(Translate(QStringLiteral("Could not load module [%1]").arg(MI->UsedModuleName(int32_t(number)))));
     return module;
+}
+
+void TRCPURunner::MoveBytes(uint32_t dest, uint32_t source, uint32_t n)
+{
+    uint8_t* to = At(dest, n, true);
+    const uint8_t* from = At(source, n);
+    if (n != 0)
+        std::memmove(to, from, n);
 }
 
 uint8_t* TRCPURunner::At(uint32_t address, uint32_t count, bool write)
@@ -1024,7 +1034,7 @@ void TRCPURunner::OpCopy(uint8_t)
     const uint32_t n = ReadIndex();
     const uint32_t from = Word(ReadAddress());
     const uint32_t to = ReadAddress();
-    std::memmove(At(to, n, true), At(from, n), n);
+    MoveBytes(to, from, n);
 }
 
 void TRCPURunner::OpStringCopy(uint8_t)
@@ -1041,7 +1051,7 @@ void TRCPURunner::OpCopyOrConst(uint8_t)
     const uint32_t to = ReadAddress();
     const uint32_t offset = ReadIndex();
     const uint32_t from = pointer != 0 ? pointer : CS + offset;
-    std::memmove(At(to, n, true), At(from, n), n);
+    MoveBytes(to, from, n);
 }
 
 // Decided on LastRef: the string at [a1], or the text in the code at a3's
@@ -1481,7 +1491,7 @@ void TRCPURunner::OpMove(uint8_t op)
         dest = uint32_t(PopInt());
     }
     const uint32_t n = ReadIndex();
-    std::memmove(At(dest, n, true), At(source, n), n);
+    MoveBytes(dest, source, n);
     if (op != 119)
         PushInt(int32_t(dest));
 }

@@ -295,6 +295,7 @@ private:
     void JumpTo(int64_t target);
     TRCPUModule* ModuleNumber(uint32_t number);
     uint8_t* At(uint32_t address, uint32_t count, bool write = false);
+    void MoveBytes(uint32_t dest, uint32_t source, uint32_t n);
     uint32_t Word(uint32_t address) { return uint32_t(ReadInt(address)); }
     int64_t ReadCurrency(uint32_t address);
     void WriteCurrency(uint32_t address, int64_t value);
