@@ -20,6 +20,7 @@
 #include "localization/PEResourceImage.h"
 #include "platform/forms/EventBoundary.h"
 #include "platform/forms/Forms.h"
+#include "report/components/ZvLERun.h"
 #include "resources/ProgramResources.h"
 
 #include <QApplication>
@@ -34,6 +35,7 @@ int main(int argc, char** argv)
     std::unique_ptr<TApplication> application;
     try {
         InitProgramResources(ProgramResourceImageBytes());
+        InitScriptEngine();
         RegisterAppClasses();
         RegisterGaugesClasses();
         application = std::make_unique<TApplication>();
@@ -49,5 +51,7 @@ int main(int argc, char** argv)
         return 1;
     }
     application->Run();
+    application.reset(); // the windows and their report projects go first
+    DoneScriptEngine();
     return 0;
 }
