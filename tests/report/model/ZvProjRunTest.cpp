@@ -3,7 +3,9 @@
 #include "RunFixtures.h"
 #include "platform/forms/MessageService.h"
 #include "report/model/ZvDefine.h"
+#include "report/print/QpSystem.h"
 
+#include <QScopeGuard>
 #include <gtest/gtest.h>
 
 namespace {
@@ -185,6 +187,74 @@ TEST_F(ZvProjRunTest, RunHoldsTheDataChannel)
     EXPECT_EQ(messages.Shown().size(), 2u);
     EXPECT_TRUE(TPassBox::Log.isEmpty());
     DataSystem = nullptr;
+}
+
+// A run controller that shows no window.
+class TQuietSystem : public TZvSystem {
+public:
+    TQuietSystem() : TZvSystem(nullptr)
+    {
+        TSystemSetups setups = SystemSetups();
+        setups.Exclude(TSystemSetup::ssAllowSetup);
+        SetSystemSetups(setups);
+        OverrideStatus = [](TZvSystem*, TOverrideMode, TCustomForm*&) {};
+        OverridePreview = [this](TZvSystem*, TOverrideMode mode, TCustomForm*&) {
+            if (mode == TOverrideMode::omShow)
+                ++Previews;
+        };
+    }
+    int Previews = 0;
+};
+
+TEST_F(ZvProjRunTest, RunOnARunControllerAndInsideItsRunningReport)
+{
+    TQuietSystem system;
+    system.SystemPrinter()->SetUnitsFactor(25.4);
+    int ownBeforePrint = 0;
+    system.OnBeforePrint = [&](TObject*) { ++ownBeforePrint; };
+    report->SetAlwaysGenerate(true);
+
+    // The second report runs inside the first, on the same system: its page
+    // prints into the running report.
+    TZarvReport* inner = project.NewReport();
+    inner->LoadedPage(0)->SetName(QStringLiteral("Inner"));
+    SetPasses(inner->LoadedPage(0), 1);
+    double factorDuringRun = 0;
+    bool innerRan = false;
+    TPassBox::OnPrintHook = [&] {
+        factorDuringRun = system.SystemPrinter()->UnitsFactor();
+        if (!std::exchange(innerRan, true))
+            inner->Execute(&system);
+    };
+    report->Execute(&system);
+    EXPECT_EQ(TPassBox::Log, QStringList({"Page1", "Inner"}));
+    EXPECT_EQ(factorDuringRun, 1.0);
+    EXPECT_EQ(system.SystemPrinter()->UnitsFactor(), 25.4);
+    EXPECT_EQ(ownBeforePrint, 1);
+    EXPECT_FALSE(bool(system.OnPrint));
+    EXPECT_TRUE(bool(system.OnBeforePrint));
+    EXPECT_TRUE(system.SystemOptions().Contains(TSystemOption::soUseFiler));
+    EXPECT_EQ(system.Previews, 1);
+}
+
+TEST_F(ZvProjRunTest, WithoutEngineARunControllerIsMadeFromTheLibraryDefaults)
+{
+    QStringList translated;
+    const TTranslateProc savedHook = TranslateHook;
+    TranslateHook = [&](const QString& text, QString& result) {
+        translated << text;
+        result = text;
+    };
+    ZarvSystemDefaults().AllowSetup = false;
+    auto restore = qScopeGuard([&] {
+        TranslateHook = savedHook;
+        ZarvSystemDefaults() = TZarvSystemDefaults();
+    });
+    report->Execute(nullptr);
+    EXPECT_EQ(TPassBox::Log, QStringList({"Page1"}));
+    EXPECT_TRUE(translated.contains(QStringLiteral("Report Preview")));
+    EXPECT_TRUE(translated.contains(QStringLiteral("Report Status")));
+    EXPECT_TRUE(translated.contains(QStringLiteral("Output Options")));
 }
 
 } // namespace
