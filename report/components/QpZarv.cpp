@@ -11,6 +11,9 @@
 #include "report/model/ZvDefine.h"
 #include "report/model/ZvProj.h"
 #include "report/components/ReportRun_p.h"
+#include "report/components/ZvCsData.h"
+#include "report/components/ZvCsDraw.h"
+#include "report/components/ZvCsStd.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -157,6 +160,15 @@ bool ReportWriterStarted = false;
 
 // ---------------------------------------------------------------------------
 // Registration.
+
+void RecordReportWriterProcs()
+{
+    RecordReportModelProcs();
+    RecordProjectProcs();
+    RecordStandardComponentProcs();
+    RecordDataComponentProcs();
+    RecordDrawingProcs();
+}
 
 void RegisterProjectComponentClass()
 {

@@ -37,6 +37,11 @@ class TZarvContainerControl;
 class TZarvProjectManager;
 class TZarvReport;
 
+// Records the registration procedures of every report unit under "ZVCL",
+// in unit order (the model, the project, the data model, the printable
+// components), for the first project component (or a tool) to run. Further
+// calls do nothing.
+void RecordReportWriterProcs();
 // Registers TZvProject with the class registry, so that form streams can
 // create it. Further calls do nothing.
 void RegisterProjectComponentClass();

@@ -1,5 +1,6 @@
 #include "report/components/ZvCsStd.h"
 
+#include "platform/forms/FormsRegistration.h"
 #include "platform/forms/Picture.h"
 #include "platform/graphics/Metafile.h"
 #include "platform/objects/ClassRegistry.h"
@@ -64,6 +65,8 @@ void RegisterStandardClasses()
 {
     if (FindClass(QStringLiteral("TZarvText")))
         return;
+    // Fonts and pictures are streamed through the classes of the forms layer.
+    RegisterFormsClasses();
     RegisterPictureGraphicClasses();
     RegisterClass<TZarvPrintEvent>(QStringLiteral("TZarvPrintEvent"), QStringLiteral("TZarvSimpleEvent"));
     TClassInfo& mergeItem =
