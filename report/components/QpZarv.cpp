@@ -1,6 +1,7 @@
 #include "report/components/QpZarv.h"
 
 #include "platform/forms/Controls.h"
+#include "platform/forms/FormsRegistration.h"
 #include "platform/forms/MessageService.h"
 #include "platform/forms/StdCtrls.h"
 #include "platform/objects/ClassRegistry.h"
@@ -8,6 +9,8 @@
 #include "platform/objects/Strings.h"
 #include "platform/os/Libraries.h"
 #include "report/model/ZvClass.h"
+#include "report/model/ZvData.h"
+#include "report/model/ZvSecurity.h"
 #include "report/model/ZvDefine.h"
 #include "report/model/ZvProj.h"
 #include "report/components/ReportRun_p.h"
@@ -165,6 +168,9 @@ void RecordReportWriterProcs()
 {
     RecordReportModelProcs();
     RecordProjectProcs();
+    RecordDataFieldProcs();
+    RecordDataViewProcs();
+    RecordSecurityProcs();
     RecordStandardComponentProcs();
     RecordDataComponentProcs();
     RecordDrawingProcs();
@@ -174,6 +180,7 @@ void RegisterProjectComponentClass()
 {
     if (FindClass(QStringLiteral("TZvProject")))
         return;
+    RegisterFormsClasses();
     if (!FindClass(QStringLiteral("TQpComponent")))
         RegisterClassInfo(QStringLiteral("TQpComponent"), QStringLiteral("TComponent"), {}, &typeid(TQpComponent));
     TClassInfo& info = RegisterClass<TZvProject>(QStringLiteral("TZvProject"), QStringLiteral("TQpComponent"));

@@ -1,17 +1,27 @@
 #include "report/components/ReportRun_p.h"
 
-#include "report/model/ZvDefine.h"
+#include "report/model/ZvDirectDataView.h"
 #include "report/model/ZvProj.h"
-#include "report/print/QpDefine.h"
 
-void StartReportWriter() {}
+#include <memory>
 
-void ExecuteZarvReport(TZarvReport*, TQpComponent*)
+void StartReportWriter()
 {
-    ZarvError(Translate(QStringLiteral("Report runs are not available")));
+    // Process-wide; it goes with the process (its destructor clears
+    // DataSystem).
+    static std::unique_ptr<TZarvDataSystem> dataSystem;
+    if (!DataSystem) {
+        dataSystem = std::make_unique<TZarvDataSystem>();
+        DataSystem = dataSystem.get();
+    }
 }
 
-TZarvProjectManager* ExecProjectOf(const TZarvReport*)
+void ExecuteZarvReport(TZarvReport* report, TQpComponent* engine)
 {
-    return nullptr;
+    report->Execute(engine);
+}
+
+TZarvProjectManager* ExecProjectOf(const TZarvReport* report)
+{
+    return report ? report->ExecProject() : nullptr;
 }
