@@ -12,8 +12,8 @@ namespace {
 // Interleaved 2 of 5, ISO/IEC 16390:2007, Table 1 (symbol character
 // encodation): the five elements of each digit, 1 narrow, 2 wide; index =
 // the digit. Start N N N N, stop W N N (clause 4.3.3).
-constexpr std::array<const char*, 10> k2of5Patterns = {
-    "11221", "21112", "12112", "22111", "11212", "21211", "12211", "11122", "21121", "12121"};
+constexpr std::array<const char*, 10> k2of5Patterns = {"11221", "21112", "12112", "22111", "11212",
+                                                       "21211", "12211", "11122", "21121", "12121"};
 constexpr char k2of5Start[] = "1111";
 constexpr char k2of5Stop[] = "211";
 
@@ -23,13 +23,12 @@ constexpr char k2of5Stop[] = "211";
 // character "*" last.
 constexpr char16_t kCode39Chars[] = u"0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ-. $/+%";
 constexpr std::array<const char*, 43> kCode39Patterns = {
-    "111221211", "211211112", "112211112", "212211111", "111221112", "211221111", "112221111",
-    "111211212", "211211211", "112211211", "211112112", "112112112", "212112111", "111122112",
-    "211122111", "112122111", "111112212", "211112211", "112112211", "111122211", "211111122",
-    "112111122", "212111121", "111121122", "211121121", "112121121", "111111222", "211111221",
-    "112111221", "111121221", "221111112", "122111112", "222111111", "121121112", "221121111",
-    "122121111", "121111212", "221111211", "122111211", "121212111", "121211121", "121112121",
-    "111212121"};
+    "111221211", "211211112", "112211112", "212211111", "111221112", "211221111", "112221111", "111211212",
+    "211211211", "112211211", "211112112", "112112112", "212112111", "111122112", "211122111", "112122111",
+    "111112212", "211112211", "112112211", "111122211", "211111122", "112111122", "212111121", "111121122",
+    "211121121", "112121121", "111111222", "211111221", "112111221", "111121221", "221111112", "122111112",
+    "222111111", "121121112", "221121111", "122121111", "121111212", "221111211", "122111211", "121212111",
+    "121211121", "121112121", "111212121"};
 constexpr char kCode39StartStop[] = "121121211";
 
 // Code 39 full ASCII, ISO/IEC 16388:2007, Annex F, Table F.1: the symbol
@@ -96,15 +95,24 @@ int Code128Value(TCodePage128 set, char16_t c)
         return c - 32;
     }
     switch (c) {
-    case kFnc3: return 96;
-    case kFnc2: return 97;
-    case kShift: return kValShift;
-    case kCodeC: return kValCodeC;
-    case kFnc1: return kValFnc1;
-    case kCodeB: return a ? kValCodeB : -1;
-    case kFnc4: return a ? 101 : 100;
-    case kCodeA: return a ? -1 : kValCodeA;
-    default: return -1;
+    case kFnc3:
+        return 96;
+    case kFnc2:
+        return 97;
+    case kShift:
+        return kValShift;
+    case kCodeC:
+        return kValCodeC;
+    case kFnc1:
+        return kValFnc1;
+    case kCodeB:
+        return a ? kValCodeB : -1;
+    case kFnc4:
+        return a ? 101 : 100;
+    case kCodeA:
+        return a ? -1 : kValCodeA;
+    default:
+        return -1;
     }
 }
 
@@ -158,9 +166,15 @@ TQPBarsBase::~TQPBarsBase() = default;
 void TQPBarsBase::PrintXY(double x, double y)
 {
     switch (FBarCodeJustify) {
-    case TPrintJustify::pjCenter: SetCenter(x); break;
-    case TPrintJustify::pjRight: SetRight(x); break;
-    default: SetLeft(x); break;
+    case TPrintJustify::pjCenter:
+        SetCenter(x);
+        break;
+    case TPrintJustify::pjRight:
+        SetRight(x);
+        break;
+    default:
+        SetLeft(x);
+        break;
     }
     FTop = y;
     Print();
@@ -181,9 +195,15 @@ void TQPBarsBase::SetBarCodeJustify(TPrintJustify value)
     if (value == FBarCodeJustify)
         return;
     switch (value) {
-    case TPrintJustify::pjCenter: FPosition = Center(); break;
-    case TPrintJustify::pjRight: FPosition = Right(); break;
-    default: FPosition = Left(); break;
+    case TPrintJustify::pjCenter:
+        FPosition = Center();
+        break;
+    case TPrintJustify::pjRight:
+        FPosition = Right();
+        break;
+    default:
+        FPosition = Left();
+        break;
     }
     FBarCodeJustify = value;
 }
@@ -194,9 +214,12 @@ double TQPBarsBase::Left() const
 {
     const double w = Rotated180() ? -Width() : Width();
     switch (FBarCodeJustify) {
-    case TPrintJustify::pjRight: return FPosition - w;
-    case TPrintJustify::pjCenter: return FPosition - w / 2;
-    default: return FPosition;
+    case TPrintJustify::pjRight:
+        return FPosition - w;
+    case TPrintJustify::pjCenter:
+        return FPosition - w / 2;
+    default:
+        return FPosition;
     }
 }
 
@@ -204,9 +227,12 @@ double TQPBarsBase::Right() const
 {
     const double w = Rotated180() ? -Width() : Width();
     switch (FBarCodeJustify) {
-    case TPrintJustify::pjRight: return FPosition;
-    case TPrintJustify::pjCenter: return FPosition + w / 2;
-    default: return FPosition + w;
+    case TPrintJustify::pjRight:
+        return FPosition;
+    case TPrintJustify::pjCenter:
+        return FPosition + w / 2;
+    default:
+        return FPosition + w;
     }
 }
 
@@ -214,9 +240,12 @@ double TQPBarsBase::Center() const
 {
     const double w = Rotated180() ? -Width() : Width();
     switch (FBarCodeJustify) {
-    case TPrintJustify::pjRight: return FPosition - w / 2;
-    case TPrintJustify::pjCenter: return FPosition;
-    default: return FPosition + w / 2;
+    case TPrintJustify::pjRight:
+        return FPosition - w / 2;
+    case TPrintJustify::pjCenter:
+        return FPosition;
+    default:
+        return FPosition + w / 2;
     }
 }
 
@@ -346,10 +375,18 @@ void TQPBarsBase::DrawPattern(const QString& pattern, bool barsOnOdd, bool addGa
         const bool odd = i % 2 == 0; // 1-based index i + 1
         if (odd == barsOnOdd) {
             switch (FBarCodeRotation) {
-            case TBarCodeRotation::Rot0: DrawBar(CurrX, y, CurrX + w, y + h); break;
-            case TBarCodeRotation::Rot90: DrawBar(y, CurrX, y + h, CurrX - w); break;
-            case TBarCodeRotation::Rot180: DrawBar(CurrX, y, CurrX - w, y - h); break;
-            case TBarCodeRotation::Rot270: DrawBar(y, CurrX, y - h, CurrX + w); break;
+            case TBarCodeRotation::Rot0:
+                DrawBar(CurrX, y, CurrX + w, y + h);
+                break;
+            case TBarCodeRotation::Rot90:
+                DrawBar(y, CurrX, y + h, CurrX - w);
+                break;
+            case TBarCodeRotation::Rot180:
+                DrawBar(CurrX, y, CurrX - w, y - h);
+                break;
+            case TBarCodeRotation::Rot270:
+                DrawBar(y, CurrX, y - h, CurrX + w);
+                break;
             }
         }
         CurrX += forward ? w : -w;
@@ -397,18 +434,27 @@ void TQPBarsBase::PrintReadableLine(const QString& text)
     // symbol's direction.
     auto along = [&](double sign) {
         switch (FTextJustify) {
-        case TPrintJustify::pjCenter: return Center() + sign * r.TextWidth(t) / 2;
-        case TPrintJustify::pjRight: return Right() + sign * r.TextWidth(t);
-        default: return Left();
+        case TPrintJustify::pjCenter:
+            return Center() + sign * r.TextWidth(t) / 2;
+        case TPrintJustify::pjRight:
+            return Right() + sign * r.TextWidth(t);
+        default:
+            return Left();
         }
     };
     switch (FBarCodeRotation) {
     case TBarCodeRotation::Rot0:
         r.SetFontRotation(0);
         switch (FTextJustify) {
-        case TPrintJustify::pjCenter: r.PrintCenter(t, Center()); break;
-        case TPrintJustify::pjRight: r.PrintRight(t, Right()); break;
-        default: r.PrintLeft(t, Left()); break;
+        case TPrintJustify::pjCenter:
+            r.PrintCenter(t, Center());
+            break;
+        case TPrintJustify::pjRight:
+            r.PrintRight(t, Right());
+            break;
+        default:
+            r.PrintLeft(t, Left());
+            break;
         }
         break;
     case TBarCodeRotation::Rot90:
@@ -573,7 +619,8 @@ void TQPBarsCode39::GetReadableText(QString& value) const
 
 double TQPBarsCode39::GetWidth() const
 {
-    const int n = int((FExtended ? ExtendedText() : FText).size()) + (FUseChecksum ? int(Checksum().size()) : 0);
+    const int n =
+        int((FExtended ? ExtendedText() : FText).size()) + (FUseChecksum ? int(Checksum().size()) : 0);
     return ((3 * FWideFactor + 6) * (n + 2) + (n + 1)) * FBarWidth;
 }
 
@@ -634,7 +681,9 @@ void TQPBarsPostNet::GetBarWidth(QChar code, double& width, double& height, doub
 {
     auto inches = [this](double value) { return FBaseReport ? FBaseReport->XI2U(value) : value; };
     switch (code.unicode()) {
-    case u'0': width = SpaceWidth(); break;
+    case u'0':
+        width = SpaceWidth();
+        break;
     case u'1':
         width = FBarWidth;
         height = 0.4 * FBarHeight;
@@ -657,7 +706,8 @@ void TQPBarsPostNet::GetBarWidth(QChar code, double& width, double& height, doub
         width = inches(0.15625);
         height = inches(0.625);
         break;
-    default: break;
+    default:
+        break;
     }
 }
 
@@ -744,7 +794,7 @@ bool TQPBarsCode128::IsValidChar(QChar ch) const
 void TQPBarsCode128::GetCharPattern(QChar ch, QString& pattern) const
 {
     pattern = ch.unicode() < kCode128Patterns.size() ? QString::fromLatin1(kCode128Patterns.at(ch.unicode()))
-                                                      : QString();
+                                                     : QString();
 }
 
 void TQPBarsCode128::GetBarWidth(QChar code, double& width, double& /*height*/, double& /*top*/) const
@@ -909,7 +959,9 @@ void TQPBarsCode128::Print()
         CurrY = BarTop();
         TCodePage128 used;
         const QList<int> values = Encode(used);
-        auto draw = [this](int value) { DrawPattern(QString::fromLatin1(kCode128Patterns.at(size_t(value))), true, false); };
+        auto draw = [this](int value) {
+            DrawPattern(QString::fromLatin1(kCode128Patterns.at(size_t(value))), true, false);
+        };
         draw(103 + int(used));
         for (int v : values)
             draw(v);
@@ -1081,10 +1133,22 @@ void TQPBarsUPC::PrintReadableText()
     };
     // The text line across the symbol, then each piece along it.
     switch (FBarCodeRotation) {
-    case TBarCodeRotation::Rot0: r.SetFontRotation(0); r.SetLineTop(BarBottom() - lh / 2); break;
-    case TBarCodeRotation::Rot90: r.SetFontRotation(90); r.SetXPos(Bottom() - a * lh); break;
-    case TBarCodeRotation::Rot180: r.SetFontRotation(180); r.SetYPos(Bottom() + a * lh); break;
-    case TBarCodeRotation::Rot270: r.SetFontRotation(270); r.SetXPos(Bottom() + a * lh); break;
+    case TBarCodeRotation::Rot0:
+        r.SetFontRotation(0);
+        r.SetLineTop(BarBottom() - lh / 2);
+        break;
+    case TBarCodeRotation::Rot90:
+        r.SetFontRotation(90);
+        r.SetXPos(Bottom() - a * lh);
+        break;
+    case TBarCodeRotation::Rot180:
+        r.SetFontRotation(180);
+        r.SetYPos(Bottom() + a * lh);
+        break;
+    case TBarCodeRotation::Rot270:
+        r.SetFontRotation(270);
+        r.SetXPos(Bottom() + a * lh);
+        break;
     }
     const double left = Left();
     const double right = Right();
@@ -1109,7 +1173,8 @@ void TQPBarsUPC::PrintReadableText()
             break;
         }
         case TBarCodeRotation::Rot180: {
-            const double x[] = {left + tw, left - 3 * bw - group / 2, left - 50 * bw - group / 2, right - 2 * bw};
+            const double x[] = {left + tw, left - 3 * bw - group / 2, left - 50 * bw - group / 2,
+                                right - 2 * bw};
             r.SetXPos(x[which]);
             break;
         }

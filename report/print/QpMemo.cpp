@@ -30,7 +30,8 @@ const QString kBadColumn = QStringLiteral("TMemoBuf.PrintEnd must be greater tha
 // would otherwise end the line without moving on.
 bool IsBlank(QChar c)
 {
-    return c.unicode() != kCR && c.unicode() != kLF && (c.isSpace() || c.category() == QChar::Separator_Space);
+    return c.unicode() != kCR && c.unicode() != kLF &&
+           (c.isSpace() || c.category() == QChar::Separator_Space);
 }
 
 bool IsWhite(QChar c)
@@ -256,7 +257,8 @@ void TMemoBuf::StoreQPTF(const QString& codes, int pos)
     ReplaceQPTF = false;
     if (codes.isEmpty())
         return;
-    auto it = std::find_if(FQPTFList.begin(), FQPTFList.end(), [pos](const TQPTFItem& item) { return item.Pos >= pos; });
+    auto it = std::find_if(FQPTFList.begin(), FQPTFList.end(),
+                           [pos](const TQPTFItem& item) { return item.Pos >= pos; });
     if (it != FQPTFList.end() && it->Pos == pos) {
         if (replace)
             it->SetQPTF(codes);
@@ -565,7 +567,8 @@ void TMemoBuf::GetLine(int width, bool& eol, QString& line)
             if (HasQPTF()) {
                 const TFormatState state = FormatStateAt(wordStart);
                 prefix = FormatStateToQPTF(state);
-                LeftIndent = paragraphStart ? state.Para.FirstIndent + state.Para.LeftIndent : state.Para.LeftIndent;
+                LeftIndent =
+                    paragraphStart ? state.Para.FirstIndent + state.Para.LeftIndent : state.Para.LeftIndent;
                 RightIndent = state.Para.RightIndent;
                 available = std::max(width - int(Round((LeftIndent + RightIndent) * r.XDPI())), r.XDPI());
             }
@@ -605,8 +608,8 @@ void TMemoBuf::GetLine(int width, bool& eol, QString& line)
         }
         piece += FBuffer[size_t(FPos)];
         const QString trial = prefix + piece;
-        const int measured = trial.contains(QChar(kQPTFBlockStart)) ? QPTFTextWidth(r, trial)
-                                                                    : TabbedTextWidth(r, trial, 0);
+        const int measured =
+            trial.contains(QChar(kQPTFBlockStart)) ? QPTFTextWidth(r, trial) : TabbedTextWidth(r, trial, 0);
         if (available < measured && any)
             break;
         result = piece == u" " ? QString() : piece;

@@ -20,7 +20,7 @@
 namespace {
 
 constexpr int kDpi = 300;
-constexpr double kAnchor = 2.5; // inches: the symbol's left and top
+constexpr double kAnchor = 2.5;  // inches: the symbol's left and top
 constexpr double kModule = 0.02; // inches
 
 QString RotationName(TBarCodeRotation r)
@@ -30,7 +30,8 @@ QString RotationName(TBarCodeRotation r)
 
 // The symbol printed at (kAnchor, kAnchor) and played at 300 dpi onto a
 // five-inch square.
-QImage Render(const std::function<void(TQPBarsBase&)>& setup, const std::function<std::unique_ptr<TQPBarsBase>(TBaseReport*)>& make,
+QImage Render(const std::function<void(TQPBarsBase&)>& setup,
+              const std::function<std::unique_ptr<TQPBarsBase>(TBaseReport*)>& make,
               TBarCodeRotation rotation, const QString& fileName)
 {
     const QByteArray snapshot = WriteSnapshot([&](TZvZSFWriter& w) {
@@ -111,7 +112,8 @@ QString RunProgram(const QString& program, const QStringList& args)
 QStringList ZintRows(const QStringList& args)
 {
     QStringList rows;
-    for (const QString& line : RunProgram(QStringLiteral("zint"), args + QStringList{QStringLiteral("--dump")}).split(u'\n')) {
+    for (const QString& line :
+         RunProgram(QStringLiteral("zint"), args + QStringList{QStringLiteral("--dump")}).split(u'\n')) {
         QString bits;
         const QString hex = QString(line).remove(u' ');
         for (QChar c : hex)
@@ -152,13 +154,12 @@ struct Symbol {
     const char* name;
     std::function<std::unique_ptr<TQPBarsBase>(TBaseReport*)> make;
     std::function<void(TQPBarsBase&)> setup;
-    QStringList zint;  // zint's arguments for the same data
-    QString decoded;   // what zbarimg reads
-    bool exact;        // module for module, else narrow or wide
+    QStringList zint; // zint's arguments for the same data
+    QString decoded;  // what zbarimg reads
+    bool exact;       // module for module, else narrow or wide
 };
 
-template <class T>
-std::function<std::unique_ptr<TQPBarsBase>(TBaseReport*)> Make()
+template <class T> std::function<std::unique_ptr<TQPBarsBase>(TBaseReport*)> Make()
 {
     return [](TBaseReport* r) { return std::make_unique<T>(r); };
 }
@@ -177,10 +178,18 @@ TEST_F(QpBarsRenderTest, EverySymbologyDecodesAndMatchesZintInAllRotations)
     const QString d = QStringLiteral("-d");
     const QString check = QStringLiteral("--vers=1");
     const Symbol symbols[] = {
-        {"i25", Make<TQPBars2of5>(), Data(QStringLiteral("123"), true), {b, "3", check, d, "123"},
-         QStringLiteral("I2/5:1236"), false},
-        {"code39", Make<TQPBarsCode39>(), Data(QStringLiteral("ABC"), true), {b, "8", check, d, "ABC"},
-         QStringLiteral("CODE-39:ABCX"), false},
+        {"i25",
+         Make<TQPBars2of5>(),
+         Data(QStringLiteral("123"), true),
+         {b, "3", check, d, "123"},
+         QStringLiteral("I2/5:1236"),
+         false},
+        {"code39",
+         Make<TQPBarsCode39>(),
+         Data(QStringLiteral("ABC"), true),
+         {b, "8", check, d, "ABC"},
+         QStringLiteral("CODE-39:ABCX"),
+         false},
         {"code39ext",
          Make<TQPBarsCode39>(),
          [](TQPBarsBase& bars) {
@@ -190,31 +199,49 @@ TEST_F(QpBarsRenderTest, EverySymbologyDecodesAndMatchesZintInAllRotations)
          {b, "9", d, "Ab"},
          QStringLiteral("CODE-39:A+B"),
          false},
-        {"code128c", Make<TQPBarsCode128>(), Data(QStringLiteral("123456"), true), {b, "20", d, "123456"},
-         QStringLiteral("CODE-128:123456"), true},
-        {"code128b", Make<TQPBarsCode128>(), Data(QStringLiteral("Ab-123456"), true), {b, "20", d, "Ab-123456"},
-         QStringLiteral("CODE-128:Ab-123456"), true},
-        {"upca", Make<TQPBarsUPC>(), Data(QStringLiteral("03600029145"), true), {b, "34", d, "03600029145"},
-         QStringLiteral("EAN-13:0036000291452"), true},
-        {"ean13", Make<TQPBarsEAN>(), Data(QStringLiteral("400638133393"), true), {b, "13", d, "400638133393"},
-         QStringLiteral("EAN-13:4006381333931"), true},
+        {"code128c",
+         Make<TQPBarsCode128>(),
+         Data(QStringLiteral("123456"), true),
+         {b, "20", d, "123456"},
+         QStringLiteral("CODE-128:123456"),
+         true},
+        {"code128b",
+         Make<TQPBarsCode128>(),
+         Data(QStringLiteral("Ab-123456"), true),
+         {b, "20", d, "Ab-123456"},
+         QStringLiteral("CODE-128:Ab-123456"),
+         true},
+        {"upca",
+         Make<TQPBarsUPC>(),
+         Data(QStringLiteral("03600029145"), true),
+         {b, "34", d, "03600029145"},
+         QStringLiteral("EAN-13:0036000291452"),
+         true},
+        {"ean13",
+         Make<TQPBarsEAN>(),
+         Data(QStringLiteral("400638133393"), true),
+         {b, "13", d, "400638133393"},
+         QStringLiteral("EAN-13:4006381333931"),
+         true},
     };
     for (const Symbol& s : symbols) {
         const QString zint = ZintModules(ZintRows(s.zint).value(0));
         ASSERT_FALSE(zint.isEmpty()) << s.name;
         for (TBarCodeRotation rotation : {TBarCodeRotation::Rot0, TBarCodeRotation::Rot90,
                                           TBarCodeRotation::Rot180, TBarCodeRotation::Rot270}) {
-            SCOPED_TRACE(QStringLiteral("%1 %2").arg(QLatin1String(s.name), RotationName(rotation)).toStdString());
-            const QString file =
-                OutputPath(QStringLiteral("bars-%1-%2.png").arg(QLatin1String(s.name), RotationName(rotation)));
+            SCOPED_TRACE(
+                QStringLiteral("%1 %2").arg(QLatin1String(s.name), RotationName(rotation)).toStdString());
+            const QString file = OutputPath(
+                QStringLiteral("bars-%1-%2.png").arg(QLatin1String(s.name), RotationName(rotation)));
             const QImage image = Render(s.setup, s.make, rotation, file);
             const QString modules = ToModules(Runs(image, rotation, 0.1));
             if (s.exact)
                 EXPECT_EQ(modules.toStdString(), zint.toStdString());
             else
                 EXPECT_EQ(NarrowWide(modules).toStdString(), NarrowWide(zint).toStdString());
-            const QString read = RunProgram(QStringLiteral("zbarimg"),
-                                            {QStringLiteral("-q"), QStringLiteral("-Si25.min-length=2"), file});
+            const QString read =
+                RunProgram(QStringLiteral("zbarimg"),
+                           {QStringLiteral("-q"), QStringLiteral("-Si25.min-length=2"), file});
             EXPECT_EQ(read.toStdString(), s.decoded.toStdString());
         }
     }
@@ -238,18 +265,19 @@ QString DecodePostNet(const QString& fullHalf)
 
 TEST_F(QpBarsRenderTest, PostNetFullAndHalfBarsInAllRotations)
 {
-    const QStringList rows = ZintRows({QStringLiteral("-b"), QStringLiteral("40"), QStringLiteral("-d"),
-                                       QStringLiteral("12345")});
+    const QStringList rows =
+        ZintRows({QStringLiteral("-b"), QStringLiteral("40"), QStringLiteral("-d"), QStringLiteral("12345")});
     ASSERT_EQ(rows.size(), 2);
     QString zint;
     for (int i = 0; i < rows.at(1).size(); ++i)
         if (rows.at(1).at(i) == u'1')
             zint += rows.at(0).at(i) == u'1' ? u'F' : u'H';
-    for (TBarCodeRotation rotation :
-         {TBarCodeRotation::Rot0, TBarCodeRotation::Rot90, TBarCodeRotation::Rot180, TBarCodeRotation::Rot270}) {
+    for (TBarCodeRotation rotation : {TBarCodeRotation::Rot0, TBarCodeRotation::Rot90,
+                                      TBarCodeRotation::Rot180, TBarCodeRotation::Rot270}) {
         SCOPED_TRACE(RotationName(rotation).toStdString());
-        const QImage image = Render(Data(QStringLiteral("12345"), true), Make<TQPBarsPostNet>(), rotation,
-                                    OutputPath(QStringLiteral("bars-postnet-%1.png").arg(RotationName(rotation))));
+        const QImage image =
+            Render(Data(QStringLiteral("12345"), true), Make<TQPBarsPostNet>(), rotation,
+                   OutputPath(QStringLiteral("bars-postnet-%1.png").arg(RotationName(rotation))));
         // Every bar crosses the line near the bar line; only full bars the
         // line near the top (bars are 0.125 inch, half bars 0.05).
         const QList<int> all = Runs(image, rotation, 0.11);

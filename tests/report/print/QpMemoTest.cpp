@@ -7,6 +7,7 @@
 #include "report/print/QpMemo.h"
 #include "tests/support/FuzzLoop.h"
 
+#include "platform/forms/StdCtrls.h"
 #include "platform/rtl/Streams.h"
 
 #include <gtest/gtest.h>
@@ -117,7 +118,8 @@ TEST_F(QpMemoTest, CodesFollowTheTextAcrossLines)
     EXPECT_TRUE(state.Style.Bold);
 
     // The codes inside a line go back in front of their characters.
-    memo.SetText(QStringLiteral("ab") + Code("B1") + QStringLiteral("cd ef") + Code("B0") + QStringLiteral("gh"));
+    memo.SetText(QStringLiteral("ab") + Code("B1") + QStringLiteral("cd ef") + Code("B0") +
+                 QStringLiteral("gh"));
     const QString line = memo.GetNextLine(eol);
     EXPECT_TRUE(line.endsWith(QStringLiteral("ab") + Code("B1") + QStringLiteral("cd ef") + Code("B0") +
                               QStringLiteral("gh")));
@@ -160,6 +162,12 @@ TEST_F(QpMemoTest, LineCountsAndHeights)
     EXPECT_EQ(memo.PrintHeight(0.5 * lh, false), 0);
     EXPECT_TRUE(Printed().isEmpty());
     EXPECT_EQ(memo.Pos(), 0);
+    // Codes under fixed line heights: counted in lines too, not the rest.
+    report->SetLinesPerInch(6);
+    report->SetLineHeightMethod(TLineHeightMethod::lhmLinesPerInch);
+    memo.SetText(Code("B1") + QStringLiteral("one\r\ntwo\r\nthree"));
+    memo.PrintHeight(1.5 * report->LineHeight(), false);
+    EXPECT_EQ(Printed(), (QStringList{"Left one"}));
 }
 
 TEST_F(QpMemoTest, HeightBudgetWithFontsAndContinuationAcrossPages)
@@ -244,10 +252,11 @@ TEST_F(QpMemoTest, CodesAreKeptApartFromTheText)
     EXPECT_EQ(memo.Text(), u"xy");
     ASSERT_EQ(memo.QPTFList().size(), size_t(2));
     EXPECT_EQ(memo.QPTFList()[0].Data, Code("B1") + Code("I1")); // consecutive blocks, one entry
-    EXPECT_EQ(memo.QPTFList()[1].Pos, 2);                         // codes at the end of the text
+    EXPECT_EQ(memo.QPTFList()[1].Pos, 2);                        // codes at the end of the text
 
     // Deleting across a font change keeps the font after the deleted text.
-    memo.SetText(QStringLiteral("aa") + Code("B1") + QStringLiteral("bb") + Code("B0") + QStringLiteral("cc"));
+    memo.SetText(QStringLiteral("aa") + Code("B1") + QStringLiteral("bb") + Code("B0") +
+                 QStringLiteral("cc"));
     memo.Delete(1, 2);
     EXPECT_EQ(memo.Text(), u"abcc");
     auto boldAt = [&](int pos) {
@@ -349,6 +358,11 @@ TEST_F(QpMemoTest, LoadingAndSaving)
     memo.SaveToStream(out);
     EXPECT_EQ(out.Bytes(), utf16.mid(2));
 
+    TMemo control(nullptr);
+    control.SetText(QStringLiteral("a\r\nb"));
+    memo.SetMemo(control);
+    EXPECT_EQ(memo.Text(), u"a\r\nb");
+
     memo.SetRTFText(QStringLiteral("{\\rtf1 plain \\b bold\\b0}"));
     EXPECT_EQ(memo.Text(), u"plain bold");
     EXPECT_TRUE(memo.HasQPTF());
@@ -360,7 +374,8 @@ TEST_F(QpMemoTest, LoadingAndSaving)
 // a narrow and a normal column, edited and searched.
 TEST_F(QpMemoTest, FuzzLoadingAndLayout)
 {
-    static const char16_t alphabet[] = {1, 2, 3, 4, 9, 10, 11, 12, 13, ' ', ' ', 'a', 'B', 'Z', '1', '.', 'J', 'C', 'L', 0x2028, 0xA0};
+    static const char16_t alphabet[] = {1,   2,   3,   4,   9,   10,  11,  12,  13,     ' ', ' ',
+                                        'a', 'B', 'Z', '1', '.', 'J', 'C', 'L', 0x2028, 0xA0};
     const FuzzStats stats = RunFuzzLoop(
         [&](const QByteArray& bytes) {
             if (bytes.isEmpty())
