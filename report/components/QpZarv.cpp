@@ -331,15 +331,19 @@ void TZvProject::Open()
         fromDisk = ShowMessageBox(question, Translate(QStringLiteral("Warning")), TMsgIcon::Warning,
                                   TMsgButtons::YesNo) == IDYES;
     }
+    // A closed project may still hold one loaded by LoadFromStream; the
+    // manager would add the opened one to it.
     if (fromDisk) {
         const QString path = ExpandFileName(FProjectFile);
         if (FProjectFile.isEmpty() || !QFileInfo(path).isFile())
             ZarvError(Translate(QStringLiteral("The following reporting project does not exist:")) +
                       QStringLiteral("\r\"") + path + QLatin1Char('"'));
+        ProjMan()->Unload();
         ProjMan()->SetFileName(path);
         ProjMan()->Load();
     } else {
         FZarvBlob->SetPosition(0);
+        ProjMan()->Unload();
         ProjMan()->LoadFromStream(*FZarvBlob);
     }
     FActive = true;

@@ -3,17 +3,14 @@
 #include "report/model/ZvDirectDataView.h"
 #include "report/model/ZvProj.h"
 
-#include <memory>
 
 void StartReportWriter()
 {
-    // Process-wide; it goes with the process (its destructor clears
-    // DataSystem).
-    static std::unique_ptr<TZarvDataSystem> dataSystem;
-    if (!DataSystem) {
-        dataSystem = std::make_unique<TZarvDataSystem>();
-        DataSystem = dataSystem.get();
-    }
+    // Process-wide and never freed: the named objects it holds go with the
+    // process (they are closed by the process's end, after the registry of
+    // shared objects that a destructor at exit would still need).
+    if (!DataSystem)
+        DataSystem = new TZarvDataSystem();
 }
 
 void ExecuteZarvReport(TZarvReport* report, TQpComponent* engine)
