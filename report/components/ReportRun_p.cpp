@@ -6,9 +6,7 @@
 
 void StartReportWriter()
 {
-    // Process-wide and never freed: the named objects it holds go with the
-    // process (they are closed by the process's end, after the registry of
-    // shared objects that a destructor at exit would still need).
+    // Process-wide: the data model frees it when the program ends.
     if (!DataSystem)
         DataSystem = new TZarvDataSystem();
 }

@@ -10,6 +10,8 @@
 #include "tests/report/print/SnapshotSupport.h"
 
 #include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QProcess>
 #include <QRegularExpression>
 #include <gtest/gtest.h>
@@ -117,6 +119,25 @@ TEST_P(ReportProjectsTest, PrintsEveryValueOnceInsideTheFrameOnOnePage)
     const QString printed = QString::fromUtf8(text.readAllStandardOutput());
     for (int i = 0; i < c.Params.size(); ++i)
         EXPECT_EQ(printed.count(ValueOf(i)), 1) << c.Params.at(i).toStdString();
+}
+
+// Every component class with properties away from their defaults: the text
+// is the one zrfc prints, so compiling and printing it gives it back.
+TEST(ComponentPropertiesTest, RoundTripThroughTheProjectFile)
+{
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString sample = QStringLiteral(TESSVAR_COMPONENTS_SAMPLE);
+    const QString compiled = QDir(folder.path()).filePath(QStringLiteral("components.zrf"));
+    QProcess zrfc;
+    zrfc.start(QStringLiteral(TESSVAR_ZRFC), {sample, compiled});
+    ASSERT_TRUE(zrfc.waitForFinished(60000));
+    ASSERT_EQ(zrfc.exitCode(), 0) << zrfc.readAllStandardError().constData();
+    zrfc.start(QStringLiteral(TESSVAR_ZRFC), {QStringLiteral("--dump"), compiled});
+    ASSERT_TRUE(zrfc.waitForFinished(60000));
+    QFile expected(sample);
+    ASSERT_TRUE(expected.open(QIODevice::ReadOnly));
+    EXPECT_EQ(zrfc.readAllStandardOutput(), expected.readAll());
 }
 
 INSTANTIATE_TEST_SUITE_P(Projects, ReportProjectsTest, ::testing::ValuesIn(kProjects),

@@ -156,6 +156,22 @@ TEST_F(ZvCsStdTest, BitmapScalesByMatchSide)
     }
 }
 
+TEST_F(ZvCsStdTest, StoredPictureSurvivesTheProjectFile)
+{
+    auto* image = Add<TZarvBitmap>(QStringLiteral("Bitmap1"));
+    TStreamedBitmap picture(20, 10);
+    image->SetImage(&picture);
+    TMemoryStream stream;
+    Project.SaveToStream(stream);
+    TZarvProjectManager again(nullptr);
+    stream.SetPosition(0);
+    again.LoadFromStream(stream);
+    auto* loaded = dynamic_cast<TZarvBitmap*>(again.ActiveReport()->LoadedPage(0)->FindComponent(QStringLiteral("Bitmap1")));
+    ASSERT_NE(loaded, nullptr);
+    EXPECT_EQ(loaded->ImageWidth(), 20);
+    EXPECT_EQ(loaded->ImageHeight(), 10);
+}
+
 TEST_F(ZvCsStdTest, ImageWithoutDrawablePictureShowsAGreyCross)
 {
     const QStringList placeholder = {"Pen 808080 0 1 4", "Brush 000000 1", "Rect 1 1 3 2",   "MoveTo 1 1 w1",
