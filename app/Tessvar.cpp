@@ -16,6 +16,7 @@
 #include "app/Utessvar.h"
 #include "gauges/Ugasselclass.h"
 #include "gauges/Ugaugesclasses.h"
+#include "gauges/Uinstol.h"
 #include "gauges/Unpdia.h"
 #include "localization/PEResourceImage.h"
 #include "platform/forms/EventBoundary.h"
@@ -39,6 +40,7 @@ int main(int argc, char** argv)
         application = std::make_unique<TApplication>();
         application->SetTitle(QStringLiteral("Tessvar"));
         application->CreateForm(fTessvar);
+        application->CreateForm(fInsTol);
         application->CreateForm(fNPDia);
         application->CreateForm(fGasSelClass);
         application->CreateForm(fIsoguide);

@@ -2,6 +2,7 @@
 
 #include "app/Uappclasses.h"
 #include "gauges/Ugasselclass.h"
+#include "gauges/Uinstol.h"
 #include "gauges/Unpdia.h"
 #include "platform/objects/ClassRegistry.h"
 
@@ -21,4 +22,5 @@ void RegisterGaugesClasses()
     RegisterAppClasses();
     RegisterWindow<TfNPDia>("TfNPDia");
     RegisterWindow<TfGasSelClass>("TfGasSelClass");
+    RegisterWindow<TfInsTol>("TfInsTol");
 }
