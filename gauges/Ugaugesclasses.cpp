@@ -3,7 +3,12 @@
 #include "app/Uappclasses.h"
 #include "gauges/Ugasselclass.h"
 #include "gauges/Uinstol.h"
+#include "gauges/Uinsuns.h"
 #include "gauges/Unpdia.h"
+#include "gauges/Utwbr.h"
+#include "gauges/Utwsca.h"
+#include "gauges/Utwwhitworth.h"
+#include "gauges/Uwansiasme1.h"
 #include "platform/objects/ClassRegistry.h"
 
 namespace {
@@ -23,4 +28,9 @@ void RegisterGaugesClasses()
     RegisterWindow<TfNPDia>("TfNPDia");
     RegisterWindow<TfGasSelClass>("TfGasSelClass");
     RegisterWindow<TfInsTol>("TfInsTol");
+    RegisterWindow<TfInsUNS>("TfInsUNS");
+    RegisterWindow<TfwAnsiAsme1>("TfwAnsiAsme1");
+    RegisterWindow<TfTwSCA>("TfTwSCA");
+    RegisterWindow<TfTwWhitworth>("TfTwWhitworth");
+    RegisterWindow<TfTwBR>("TfTwBR");
 }
