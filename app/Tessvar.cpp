@@ -14,10 +14,13 @@
 #include "app/Uplvzero.h"
 #include "app/Uqfili.h"
 #include "app/Utessvar.h"
+#include "gauges/Ucalibreselect.h"
+#include "gauges/Ucalibreselect2.h"
 #include "gauges/Ugasselclass.h"
 #include "gauges/Ugaugesclasses.h"
 #include "gauges/Uinstol.h"
 #include "gauges/Unpdia.h"
+#include "gauges/Uprocess.h"
 #include "localization/PEResourceImage.h"
 #include "platform/forms/EventBoundary.h"
 #include "platform/forms/Forms.h"
@@ -40,10 +43,13 @@ int main(int argc, char** argv)
         application = std::make_unique<TApplication>();
         application->SetTitle(QStringLiteral("Tessvar"));
         application->CreateForm(fTessvar);
+        application->CreateForm(fCalibreSelect);
+        application->CreateForm(fProcess);
         application->CreateForm(fInsTol);
         application->CreateForm(fNPDia);
         application->CreateForm(fGasSelClass);
         application->CreateForm(fIsoguide);
+        application->CreateForm(fCalibreSelect2);
         application->CreateForm(fQfili);
         application->CreateForm(fplvZero);
     } catch (...) {

@@ -1,9 +1,12 @@
 #include "gauges/Ugaugesclasses.h"
 
 #include "app/Uappclasses.h"
+#include "gauges/Ucalibreselect.h"
+#include "gauges/Ucalibreselect2.h"
 #include "gauges/Ugasselclass.h"
 #include "gauges/Uinstol.h"
 #include "gauges/Unpdia.h"
+#include "gauges/Uprocess.h"
 #include "platform/objects/ClassRegistry.h"
 
 namespace {
@@ -23,4 +26,7 @@ void RegisterGaugesClasses()
     RegisterWindow<TfNPDia>("TfNPDia");
     RegisterWindow<TfGasSelClass>("TfGasSelClass");
     RegisterWindow<TfInsTol>("TfInsTol");
+    RegisterWindow<TfCalibreSelect>("TfCalibreSelect");
+    RegisterWindow<TfProcess>("TfProcess");
+    RegisterWindow<TfCalibreSelect2>("TfCalibreSelect2");
 }
