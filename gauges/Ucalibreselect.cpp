@@ -16,6 +16,23 @@ const char* const GroupPictures[ThreadFamilyCount] = {
     "GROUPS_GAS_JPG", "GROUPS_BUTTRESS_JPG", "GROUPS_WHITWORTH_JPG",
 };
 
+// JPEG leaves faint noise in the white ground of the pictures; a glyph
+// takes exactly its corner colour as transparent, so the ground is made
+// pure white again.
+QImage WhiteGround(const QImage& picture)
+{
+    constexpr int Threshold = 232;
+    QImage image = picture.convertToFormat(QImage::Format_RGB32);
+    for (int y = 0; y < image.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            if (qRed(row[x]) >= Threshold && qGreen(row[x]) >= Threshold && qBlue(row[x]) >= Threshold)
+                row[x] = qRgb(255, 255, 255);
+        }
+    }
+    return image;
+}
+
 int CurrentFamily()
 {
     return fTessvar ? fTessvar->CurrentType.Family : 0;
@@ -239,7 +256,7 @@ void LoadGroupPictures(TfCalibreSelect* picker)
             continue;
         images->Clear();
         try {
-            images->Add(TJPEGImage::Decode(bytes));
+            images->Add(WhiteGround(TJPEGImage::Decode(bytes)));
         } catch (const EInvalidGraphic&) {
             images->Clear();
         }

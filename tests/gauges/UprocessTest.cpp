@@ -8,7 +8,7 @@
 #include "app/core/Iregistry.h"
 #include "app/core/Unan.h"
 #include "calc/Utiso.h"
-#include "gauges/Ucalibreselect.h"
+#include "gauges/Ucalibreselect2.h"
 #include "gauges/Uinstol.h"
 #include "gauges/Uprocesslayout.h"
 #include "platform/forms/MessageService.h"
@@ -206,6 +206,30 @@ TEST_F(UprocessTest, IsoThreadPlugFromTheMainWindow)
     EXPECT_FALSE(fProcess->Showing());
 }
 
+TEST_F(UprocessTest, ProfileJReachesTheCalculator)
+{
+    TfProcess* w = fProcess;
+    Road([] { Click(fTessvar->bISO); },
+        {{fCalibreSelect, Pick(2, 0)},
+         {fProcess,
+          [w] {
+              Type(w->dNominale, "10");
+              Type(w->dPasso, "1.5");
+              Press(w->sbCalcTol);
+          }},
+         {fInsTol,
+          [] {
+              ASSERT_TRUE(fInsTol->cJprofile->Visible());
+              fInsTol->cJprofile->SetChecked(true);
+              Tolerance("6H")();
+          }},
+         {fProcess,
+          [w] {
+              EXPECT_EQ(w->dbDesignazione->Text(), "MJ 10 X 1.5");
+              w->SetModalResult(mrCancel);
+          }}});
+}
+
 TEST_F(UprocessTest, InchStartsAndEmptyInputsReachTheCalculatorAsTheyAre)
 {
     TfProcess* w = fProcess;
@@ -322,6 +346,54 @@ TEST_F(UprocessTest, AnAngleThatIsNoNumberStopsTheHandOver)
     EXPECT_TRUE(Messages->Shown()[0].Text.contains("6O"));
     EXPECT_TRUE(std::isnan(MainValue(fTessvar->eTD))); // nothing copied
     EXPECT_EQ(fTessvar->pTab->ActivePageIndex(), 0);
+}
+
+// Pictures of the windows for looking at them: with TESSVAR_SCREENSHOTS set
+// to a folder (under xvfb-run with QT_QPA_PLATFORM=xcb, and with
+// QT_SCALE_FACTOR=1.5 for the large-text check). Skipped otherwise.
+TEST_F(UprocessTest, Screenshots)
+{
+    const QString folder = qEnvironmentVariable("TESSVAR_SCREENSHOTS");
+    if (folder.isEmpty())
+        GTEST_SKIP() << "TESSVAR_SCREENSHOTS is not set";
+    QDir().mkpath(folder);
+    const auto grab = [&folder](TCustomForm* window, const char* name) {
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(window->Widget()->grab().save(folder + u'/' + QLatin1String(name) + QStringLiteral(".png")));
+    };
+    fTessvar->UsaUsaFlag = true;
+    fTessvar->CurrentType.Family = 0;
+    fCalibreSelect->Show();
+    fCalibreSelect->bType1Click(fCalibreSelect->GroupButtons[3]);
+    grab(fCalibreSelect, "picker-iso");
+    fCalibreSelect->Hide();
+    fTessvar->CurrentType.Family = 1;
+    fCalibreSelect->Show();
+    grab(fCalibreSelect, "picker-ansiasme");
+    fCalibreSelect->Hide();
+    auto* workpiece = NewForm<TfCalibreSelect2>(nullptr);
+    workpiece->Show();
+    grab(workpiece, "picker-workpiece");
+    workpiece->Hide();
+    DestroyForm(workpiece);
+
+    const struct {
+        int Family, Group, Item;
+        const char* Name;
+    } gauges[] = {{0, 2, 2, "process-iso-plug"}, {5, 1, 0, "process-buttress-ring"}, {1, 7, 11, "process-ansi-taper"}};
+    for (const auto& gauge : gauges) {
+        CALIBRETYPE& type = fTessvar->CurrentType;
+        type.Family = gauge.Family, type.Group = gauge.Group, type.Item = gauge.Item;
+        ASSERT_TRUE(fTessvar->TypeCatalogue.Find(type));
+        fProcess->Show();
+        if (gauge.Family == 0) {
+            fProcess->dNominale->SetText("10");
+            fProcess->dPasso->SetText("1.5");
+            Road([] { Press(fProcess->sbCalcTol); }, {{fInsTol, Tolerance("6H")}});
+        }
+        grab(fProcess, gauge.Name);
+        fProcess->Hide();
+    }
 }
 
 } // namespace
