@@ -18,6 +18,7 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QToolButton>
@@ -156,6 +157,10 @@ TEST_F(UprocessTest, IsoThreadPlugFromTheMainWindow)
               EXPECT_EQ(w->ValueList.Count(), ProcessBoundEditCount);
               EXPECT_EQ(w->dbTollServ->Text(), ""); // the hint is only a placeholder
               EXPECT_EQ(w->dbTollServ->TextHint(), "Type Tol.HERE, then ->");
+              Type(w->dbTollServ, "6H 6g long");
+              QTest::mouseClick(w->dbTollServ->EditWidget(), Qt::LeftButton);
+              EXPECT_EQ(w->dbTollServ->Text(), "6H 6g long"); // a click deletes nothing
+              Type(w->dbTollServ, "");
               Type(w->dNominale, "10");
               Type(w->dPasso, "1.5");
               Press(w->sbCalcTol);
@@ -346,6 +351,37 @@ TEST_F(UprocessTest, AnAngleThatIsNoNumberStopsTheHandOver)
     EXPECT_TRUE(Messages->Shown()[0].Text.contains("6O"));
     EXPECT_TRUE(std::isnan(MainValue(fTessvar->eTD))); // nothing copied
     EXPECT_EQ(fTessvar->pTab->ActivePageIndex(), 0);
+}
+
+// The plain numbers of the calculation: deviations become µm, starts stay
+// as typed whatever the unit.
+TEST(Uprocesscalc, DeviationsAndStarts)
+{
+    struct Row {
+        const char* Upper;
+        const char* Lower;
+        TDeviationUnit Unit;
+        bool Read;
+        double UpperUm, LowerUm;
+    };
+    const Row rows[] = {
+        /* 1 */ {"+15", "-5", TDeviationUnit::Micron, true, 15, -5},
+        /* 2 */ {"0.015", "-0,005", TDeviationUnit::Millimetre, true, 15, -5},
+        /* 3 */ {"0.001", "0", TDeviationUnit::Inch, true, 25.4, 0},
+        /* 4 */ {"15", "", TDeviationUnit::Micron, false, 0, 0},
+        /* 5 */ {"1x", "0", TDeviationUnit::Micron, false, 0, 0},
+    };
+    for (const Row& row : rows) {
+        double upper = 0, lower = 0;
+        ASSERT_EQ(ReadDeviations(row.Upper, row.Lower, row.Unit, upper, lower), row.Read) << row.Upper;
+        if (row.Read) {
+            EXPECT_NEAR(upper, row.UpperUm, 1e-9);
+            EXPECT_NEAR(lower, row.LowerUm, 1e-9);
+        }
+    }
+    EXPECT_EQ(ReadStarts(""), 1.0);
+    EXPECT_EQ(ReadStarts("3"), 3.0);
+    EXPECT_THROW(ReadStarts("two"), EConvertError);
 }
 
 // Pictures of the windows for looking at them: with TESSVAR_SCREENSHOTS set
