@@ -154,7 +154,8 @@ void TfCalibreSelect::FormShow(TObject*)
         const TLabel* la = GroupLabels[size_t(i - 2)];
         const TLabel* lb = GroupLabels[size_t(i - 1)];
         auto* label = new TLabel(this);
-        label->SetAutoSize(lb->AutoSize());
+        label->SetAutoSize(lb->AutoSize()); // the look of the form's labels
+        label->SetLayout(lb->Layout());
         PlaceClone(label, la, lb);
         label->SetFont(lb->Font());
         label->SetColor(lb->Color());
