@@ -12,7 +12,7 @@ namespace {
 // The group pictures of a family: one JPEG strip of 56 px wide pictures,
 // drawn by tools/pictures.
 const char* const GroupPictures[ThreadFamilyCount] = {
-    "GROUPS_ISO_JPG", "GROUPS_ANSIASME_JPG", "GROUPS_SPLINE_JPG",   "GROUPS_SPECIAL_JPG",
+    "GROUPS_ISO_JPG", "GROUPS_ANSIASME_JPG", "GROUPS_SPLINE_JPG",    "GROUPS_SPECIAL_JPG",
     "GROUPS_GAS_JPG", "GROUPS_BUTTRESS_JPG", "GROUPS_WHITWORTH_JPG",
 };
 

@@ -64,7 +64,8 @@ TfProcess::TfProcess(TComponent* owner) : TForm(owner)
     PROCESS_FIND(bMeasure);
     PROCESS_FIND(bMeasureWp);
 #undef PROCESS_FIND
-    FControls = {dNominale, dPasso, dbAngolo, dbSAL, dbSAR, dbN1, dbTollServ, dbDesignazione, sbCalcTol, &ValueList};
+    FControls = {dNominale, dPasso,     dbAngolo,       dbSAL,     dbSAR,
+                 dbN1,      dbTollServ, dbDesignazione, sbCalcTol, &ValueList};
 }
 
 void TfProcess::FormShow(TObject*)

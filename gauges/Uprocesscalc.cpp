@@ -64,7 +64,7 @@ std::array<TFamilyCalculation, ThreadFamilyCount> Roads = {IsoRoad, nullptr, nul
 // micrometres, looked up in the gauge tolerance table.
 bool IsoDeviations(TCalcWork& work, double diameter, const TfInsTol& dialog)
 {
-    const TDeviationUnit unit = work.Readout.GetUnit() != 0 ? TDeviationUnit::Inch
+    const TDeviationUnit unit = work.Readout.GetUnit() != 0   ? TDeviationUnit::Inch
                                 : dialog.rSupInfmm->Checked() ? TDeviationUnit::Millimetre
                                                               : TDeviationUnit::Micron;
     double upper = 0;
@@ -77,8 +77,8 @@ bool IsoDeviations(TCalcWork& work, double diameter, const TfInsTol& dialog)
         work.Tolerance = dialog.eTSup->Text() + u' ' + dialog.eTInf->Text();
     else
         work.Tolerance = Format(QStringLiteral("%+f %+f"), upper, lower);
-    if (!CalcAdvancedTolerance(diameter, upper, lower, work.Tolerance, work.Class, work.Designation, work.Type,
-                               work.Record)) {
+    if (!CalcAdvancedTolerance(diameter, upper, lower, work.Tolerance, work.Class, work.Designation,
+                               work.Type, work.Record)) {
         ShowCalcMessage(DeviationNotInTableText);
         return false;
     }
@@ -99,9 +99,9 @@ bool IsoRoad(TCalcWork& work)
         TfInsTol* dialog = fInsTol;
         if (!dialog)
             return false;
-        for (TControl* control : std::initializer_list<TControl*>{dialog->rToll, dialog->rSupInf, dialog->lSupInf,
-                                                                   dialog->lTSup, dialog->eTSup, dialog->lTInf,
-                                                                   dialog->eTInf})
+        for (TControl* control :
+             std::initializer_list<TControl*>{dialog->rToll, dialog->rSupInf, dialog->lSupInf, dialog->lTSup,
+                                              dialog->eTSup, dialog->lTInf, dialog->eTInf})
             control->SetVisible(plain);
         dialog->lSupInf->SetCaption(LoadStr(plain && !mm ? DeviationInchText : DeviationMicronText));
         if (dialog->ShowModal() != mrOk)
@@ -119,8 +119,8 @@ bool IsoRoad(TCalcWork& work)
     }
 
     const bool american = fCalibreSelect && fCalibreSelect->cTolUsa->Checked();
-    if (!CalcIsoMetricText(diameter, pitch, work.Tolerance, work.Class, work.Designation, work.Type, work.Record,
-                           american, starts, mj))
+    if (!CalcIsoMetricText(diameter, pitch, work.Tolerance, work.Class, work.Designation, work.Type,
+                           work.Record, american, starts, mj))
         return false;
     if (work.Type.Kind == KindPlain)
         work.Designation.Append(QStringLiteral(" mm"));
@@ -216,9 +216,9 @@ void CalcToleranceClick(TProcessWindow& window, CALIBRETYPE& type)
 void SetProcessDefaults(TCustomForm* window, const TProcessControls& c, const CALIBRETYPE& type, bool enable)
 {
     static const char* const locked[] = {
-        "dMaxP", "dMaxN",  "dMinP",  "dMinN",  "dLogP",  "dLogN",  "dMedP",  "dMedN",  "dTPasso",
-        "dbTAngolo", "dbTSAL", "dbTSAR", "dNominale", "dPasso", "dbAngolo", "dbSAL", "dbSAR", "dbN1",
-        "dMaxPe", "dMaxNe", "dMinPe", "dMinNe", "dMaxPi", "dMaxNi", "dMinPi", "dMinNi",
+        "dMaxP",     "dMaxN",  "dMinP",  "dMinN",     "dLogP",  "dLogN",    "dMedP",  "dMedN",  "dTPasso",
+        "dbTAngolo", "dbTSAL", "dbTSAR", "dNominale", "dPasso", "dbAngolo", "dbSAL",  "dbSAR",  "dbN1",
+        "dMaxPe",    "dMaxNe", "dMinPe", "dMinNe",    "dMaxPi", "dMaxNi",   "dMinPi", "dMinNi",
     };
     for (const char* name : locked) {
         if (TControl* control = FindOwned<TControl>(window, QString::fromLatin1(name)))
@@ -247,15 +247,15 @@ void StoreProcessResults(TCustomForm* window, NCLIST& values, const TOLLERANCE& 
         const char* Page; // the page whose tab must show; null for always
     };
     static const TResult results[] = {
-        {"dMaxP", &TOLLERANCE::MaxP, nullptr},       {"dMaxN", &TOLLERANCE::MaxN, nullptr},
-        {"dMinP", &TOLLERANCE::MinP, nullptr},       {"dMinN", &TOLLERANCE::MinN, nullptr},
-        {"dLogP", &TOLLERANCE::LogP, nullptr},       {"dLogN", &TOLLERANCE::LogN, nullptr},
-        {"dMedP", &TOLLERANCE::MedP, nullptr},       {"dMedN", &TOLLERANCE::MedN, nullptr},
-        {"dMaxW", &TOLLERANCE::MaxW, nullptr},       {"dMinW", &TOLLERANCE::MinW, nullptr},
-        {"dMaxPe", &TOLLERANCE::MaxPe, "tsExt"},     {"dMaxNe", &TOLLERANCE::MaxNe, "tsExt"},
-        {"dMinPe", &TOLLERANCE::MinPe, "tsExt"},     {"dMinNe", &TOLLERANCE::MinNe, "tsExt"},
-        {"dMaxPi", &TOLLERANCE::MaxPi, "tsInterno"}, {"dMaxNi", &TOLLERANCE::MaxNi, "tsInterno"},
-        {"dMinPi", &TOLLERANCE::MinPi, "tsInterno"}, {"dMinNi", &TOLLERANCE::MinNi, "tsInterno"},
+        {"dMaxP", &TOLLERANCE::MaxP, nullptr},        {"dMaxN", &TOLLERANCE::MaxN, nullptr},
+        {"dMinP", &TOLLERANCE::MinP, nullptr},        {"dMinN", &TOLLERANCE::MinN, nullptr},
+        {"dLogP", &TOLLERANCE::LogP, nullptr},        {"dLogN", &TOLLERANCE::LogN, nullptr},
+        {"dMedP", &TOLLERANCE::MedP, nullptr},        {"dMedN", &TOLLERANCE::MedN, nullptr},
+        {"dMaxW", &TOLLERANCE::MaxW, nullptr},        {"dMinW", &TOLLERANCE::MinW, nullptr},
+        {"dMaxPe", &TOLLERANCE::MaxPe, "tsExt"},      {"dMaxNe", &TOLLERANCE::MaxNe, "tsExt"},
+        {"dMinPe", &TOLLERANCE::MinPe, "tsExt"},      {"dMinNe", &TOLLERANCE::MinNe, "tsExt"},
+        {"dMaxPi", &TOLLERANCE::MaxPi, "tsInterno"},  {"dMaxNi", &TOLLERANCE::MaxNi, "tsInterno"},
+        {"dMinPi", &TOLLERANCE::MinPi, "tsInterno"},  {"dMinNi", &TOLLERANCE::MinNi, "tsInterno"},
         {"dTPasso", &TOLLERANCE::TPasso, "tsAngPas"}, {"dHMis1", &TOLLERANCE::HMis1, nullptr},
         {"dHMis2", &TOLLERANCE::HMis2, nullptr},
     };

@@ -150,52 +150,51 @@ TEST_F(UprocessTest, IsoThreadPlugFromTheMainWindow)
 {
     TfProcess* w = fProcess;
     Road([] { Click(fTessvar->bISO); },
-        {{fCalibreSelect, Pick(2, 2)},
-         {fProcess,
-          [w] {
-              EXPECT_EQ(w->Caption(), "ISO - metric|Thread gage for internal|Limit thread plug gage");
-              EXPECT_EQ(w->ValueList.Count(), ProcessBoundEditCount);
-              EXPECT_EQ(w->dbTollServ->Text(), ""); // the hint is only a placeholder
-              EXPECT_EQ(w->dbTollServ->TextHint(), "Type Tol.HERE, then ->");
-              Type(w->dbTollServ, "6H 6g long");
-              QTest::mouseClick(w->dbTollServ->EditWidget(), Qt::LeftButton);
-              EXPECT_EQ(w->dbTollServ->Text(), "6H 6g long"); // a click deletes nothing
-              Type(w->dbTollServ, "");
-              Type(w->dNominale, "10");
-              Type(w->dPasso, "1.5");
-              Press(w->sbCalcTol);
-          }},
-         {fInsTol, Tolerance("6H")},
-         {fProcess,
-          [w] {
-              EXPECT_TRUE(w->sbCalcTol->Down());
-              EXPECT_FALSE(w->dNominale->Enabled());
-              EXPECT_NEAR(Value(w->dMaxP), 9.04322, 1e-9);
-              EXPECT_NEAR(Value(w->dMinP), 9.03222, 1e-9);
-              EXPECT_NEAR(Value(w->dLogP), 9.02022, 1e-9);
-              EXPECT_NEAR(Value(w->dMaxN), 9.21672, 1e-9);
-              EXPECT_NEAR(Value(w->dMinN), 9.20572, 1e-9);
-              EXPECT_NEAR(Value(w->dLogN), 9.19972, 1e-9);
-              EXPECT_NEAR(Value(w->dMaxW), 9.206, 1e-9);
-              EXPECT_NEAR(Value(w->dMinW), 9.026, 1e-9);
-              EXPECT_EQ(w->dbDesignazione->Text(), "M 10 X 1.5");
-              EXPECT_EQ(w->dbTollServ->Text(), "6H");
-              EXPECT_EQ(w->dbAngolo->Text(), "60");
-              const QString mmText = w->dMaxP->Text();
-              // The inch unit shows the same values.
-              w->cUnit->ComboWidget()->setCurrentIndex(1);
-              emit w->cUnit->ComboWidget()->activated(1);
-              EXPECT_NE(w->dMaxP->Text(), mmText);
-              EXPECT_EQ(w->dMaxP->Text(), w->ValueList.Readout().FormatValue(9.04322 / 25.4));
-              EXPECT_NEAR(Value(w->dMaxP), 9.04322, 1e-9);
-              // A second press unlocks without calculating.
-              Press(w->sbCalcTol);
-              EXPECT_FALSE(w->sbCalcTol->Down());
-              EXPECT_TRUE(w->dNominale->Enabled());
-              EXPECT_NEAR(Value(w->dMaxP), 9.04322, 1e-9);
-              // Measure Gage hands the limits of a plug over: [worn, max].
-              Click(w->bMeasure);
-          }}});
+         {{fCalibreSelect, Pick(2, 2)},
+          {fProcess,
+           [w] {
+               EXPECT_EQ(w->Caption(), "ISO - metric|Thread gage for internal|Limit thread plug gage");
+               EXPECT_EQ(w->ValueList.Count(), ProcessBoundEditCount);
+               EXPECT_EQ(w->dbTollServ->Text(), ""); // the hint is only a placeholder
+               EXPECT_EQ(w->dbTollServ->TextHint(), "Type Tol.HERE, then ->");
+               Type(w->dbTollServ, "6H 6g long");
+               QTest::mouseClick(w->dbTollServ->EditWidget(), Qt::LeftButton);
+               EXPECT_EQ(w->dbTollServ->Text(), "6H 6g long"); // a click deletes nothing
+               Type(w->dbTollServ, "");
+               Type(w->dNominale, "10");
+               Type(w->dPasso, "1.5");
+               Press(w->sbCalcTol);
+           }},
+          {fInsTol, Tolerance("6H")},
+          {fProcess, [w] {
+               EXPECT_TRUE(w->sbCalcTol->Down());
+               EXPECT_FALSE(w->dNominale->Enabled());
+               EXPECT_NEAR(Value(w->dMaxP), 9.04322, 1e-9);
+               EXPECT_NEAR(Value(w->dMinP), 9.03222, 1e-9);
+               EXPECT_NEAR(Value(w->dLogP), 9.02022, 1e-9);
+               EXPECT_NEAR(Value(w->dMaxN), 9.21672, 1e-9);
+               EXPECT_NEAR(Value(w->dMinN), 9.20572, 1e-9);
+               EXPECT_NEAR(Value(w->dLogN), 9.19972, 1e-9);
+               EXPECT_NEAR(Value(w->dMaxW), 9.206, 1e-9);
+               EXPECT_NEAR(Value(w->dMinW), 9.026, 1e-9);
+               EXPECT_EQ(w->dbDesignazione->Text(), "M 10 X 1.5");
+               EXPECT_EQ(w->dbTollServ->Text(), "6H");
+               EXPECT_EQ(w->dbAngolo->Text(), "60");
+               const QString mmText = w->dMaxP->Text();
+               // The inch unit shows the same values.
+               w->cUnit->ComboWidget()->setCurrentIndex(1);
+               emit w->cUnit->ComboWidget()->activated(1);
+               EXPECT_NE(w->dMaxP->Text(), mmText);
+               EXPECT_EQ(w->dMaxP->Text(), w->ValueList.Readout().FormatValue(9.04322 / 25.4));
+               EXPECT_NEAR(Value(w->dMaxP), 9.04322, 1e-9);
+               // A second press unlocks without calculating.
+               Press(w->sbCalcTol);
+               EXPECT_FALSE(w->sbCalcTol->Down());
+               EXPECT_TRUE(w->dNominale->Enabled());
+               EXPECT_NEAR(Value(w->dMaxP), 9.04322, 1e-9);
+               // Measure Gage hands the limits of a plug over: [worn, max].
+               Click(w->bMeasure);
+           }}});
     EXPECT_TRUE(Messages->Shown().empty());
     EXPECT_DOUBLE_EQ(MainValue(fTessvar->eTD), 10);
     EXPECT_DOUBLE_EQ(MainValue(fTessvar->eCP), 1.5);
@@ -211,55 +210,36 @@ TEST_F(UprocessTest, IsoThreadPlugFromTheMainWindow)
     EXPECT_FALSE(fProcess->Showing());
 }
 
-TEST_F(UprocessTest, ProfileJReachesTheCalculator)
-{
-    TfProcess* w = fProcess;
-    Road([] { Click(fTessvar->bISO); },
-        {{fCalibreSelect, Pick(2, 0)},
-         {fProcess,
-          [w] {
-              Type(w->dNominale, "10");
-              Type(w->dPasso, "1.5");
-              Press(w->sbCalcTol);
-          }},
-         {fInsTol,
-          [] {
-              ASSERT_TRUE(fInsTol->cJprofile->Visible());
-              fInsTol->cJprofile->SetChecked(true);
-              Tolerance("6H")();
-          }},
-         {fProcess,
-          [w] {
-              EXPECT_EQ(w->dbDesignazione->Text(), "MJ 10 X 1.5");
-              w->SetModalResult(mrCancel);
-          }}});
-}
-
-TEST_F(UprocessTest, InchStartsAndEmptyInputsReachTheCalculatorAsTheyAre)
+TEST_F(UprocessTest, InchStartsProfileJAndEmptyInputsReachTheCalculator)
 {
     TfProcess* w = fProcess;
     double withTwoStarts = 0;
-    Road([] { Click(fTessvar->bISO); },
-        {{fCalibreSelect, Pick(2, 0)},
-         {fProcess,
-          [w] {
-              w->cUnit->ComboWidget()->setCurrentIndex(1);
-              emit w->cUnit->ComboWidget()->activated(1);
-              Type(w->dNominale, FloatToStr(10 / 25.4));
-              Type(w->dPasso, FloatToStr(1.5 / 25.4));
-              Type(w->dbN1, "2");
-              Type(w->dbTollServ, "6H");
-              Press(w->sbCalcTol);
-          }},
-         {fProcess,
-          [&withTwoStarts, w] {
-              withTwoStarts = Value(w->dMaxP);
-              Press(w->sbCalcTol); // unlock
-              Type(w->dNominale, "");
-              Press(w->sbCalcTol); // no diameter: the calculator's message
-              EXPECT_FALSE(w->sbCalcTol->Down());
-              w->SetModalResult(mrCancel);
-          }}});
+    Road([] { Click(fTessvar->bISO); }, {{fCalibreSelect, Pick(2, 0)},
+                                         {fProcess,
+                                          [w] {
+                                              w->cUnit->ComboWidget()->setCurrentIndex(1);
+                                              emit w->cUnit->ComboWidget()->activated(1);
+                                              Type(w->dNominale, FloatToStr(10 / 25.4));
+                                              Type(w->dPasso, FloatToStr(1.5 / 25.4));
+                                              Type(w->dbN1, "2");
+                                              Press(w->sbCalcTol);
+                                          }},
+                                         {fInsTol,
+                                          [] {
+                                              ASSERT_TRUE(fInsTol->cJprofile->Visible());
+                                              fInsTol->cJprofile->SetChecked(true);
+                                              Tolerance("6H")();
+                                          }},
+                                         {fProcess, [&withTwoStarts, w] {
+                                              EXPECT_EQ(w->dbDesignazione->Text(),
+                                                        "MJ 10 X 1.5"); // profile J ticked
+                                              withTwoStarts = Value(w->dMaxP);
+                                              Press(w->sbCalcTol); // unlock
+                                              Type(w->dNominale, "");
+                                              Press(w->sbCalcTol); // no diameter: the calculator's message
+                                              EXPECT_FALSE(w->sbCalcTol->Down());
+                                              w->SetModalResult(mrCancel);
+                                          }}});
     // Two starts widen the tolerance of a Go plug (ISO 965-1: TD2 x 1.12).
     CALIBRETYPE go;
     go.Family = 0, go.Group = 2, go.Item = 0;
@@ -267,7 +247,7 @@ TEST_F(UprocessTest, InchStartsAndEmptyInputsReachTheCalculatorAsTheyAre)
     TCalcText tolerance("6H"), classText, designation;
     TOLLERANCE r;
     ClearToleranceRecord(r);
-    ASSERT_TRUE(CalcIsoMetricText(10, 1.5, tolerance, classText, designation, go, r, false, 2, false));
+    ASSERT_TRUE(CalcIsoMetricText(10, 1.5, tolerance, classText, designation, go, r, false, 2, true));
     EXPECT_NEAR(withTwoStarts, r.MaxP, 1e-6);
     ASSERT_EQ(Messages->Shown().size(), 1u);
     EXPECT_EQ(Messages->Shown()[0].Text, LoadStr(954)); // "Diameter not available"
@@ -276,44 +256,42 @@ TEST_F(UprocessTest, InchStartsAndEmptyInputsReachTheCalculatorAsTheyAre)
 TEST_F(UprocessTest, CancelDeviationsAndGaugesWithoutCalculation)
 {
     TfProcess* w = fProcess;
-    Road([] { Click(fTessvar->bISO); },
-        {{fCalibreSelect, Pick(0, 0)},
-         {fProcess,
-          [w] {
-              Type(w->dNominale, "10");
-              Press(w->sbCalcTol);
-          }},
-         {fInsTol, [] { Click(fInsTol->bCancel); }},
-         {fProcess,
-          [w] {
-              EXPECT_FALSE(w->sbCalcTol->Down()); // released silently
-              Press(w->sbCalcTol);
-          }},
-         {fInsTol,
-          [] {
-              fInsTol->rSupInf->SetChecked(true);
-              fInsTol->eTSup->SetText("+15");
-              fInsTol->eTInf->SetText("x");
-              Click(fInsTol->bOk);
-          }},
-         {fProcess, [w] { Press(w->sbCalcTol); }},
-         {fInsTol,
-          [] {
-              fInsTol->rSupInf->SetChecked(true);
-              fInsTol->eTSup->SetText("+15");
-              fInsTol->eTInf->SetText("0");
-              Click(fInsTol->bOk);
-          }},
-         {fProcess,
-          [w] {
-              EXPECT_FALSE(w->sbCalcTol->Down());
-              // Two signed deviations typed: not in the table, so the ISO
-              // calculator reads them as a tolerance class and says so.
-              Type(w->dbTollServ, "+0.05 -0.02");
-              Press(w->sbCalcTol);
-              EXPECT_FALSE(w->sbCalcTol->Down());
-              w->SetModalResult(mrCancel);
-          }}});
+    Road([] { Click(fTessvar->bISO); }, {{fCalibreSelect, Pick(0, 0)},
+                                         {fProcess,
+                                          [w] {
+                                              Type(w->dNominale, "10");
+                                              Press(w->sbCalcTol);
+                                          }},
+                                         {fInsTol, [] { Click(fInsTol->bCancel); }},
+                                         {fProcess,
+                                          [w] {
+                                              EXPECT_FALSE(w->sbCalcTol->Down()); // released silently
+                                              Press(w->sbCalcTol);
+                                          }},
+                                         {fInsTol,
+                                          [] {
+                                              fInsTol->rSupInf->SetChecked(true);
+                                              fInsTol->eTSup->SetText("+15");
+                                              fInsTol->eTInf->SetText("x");
+                                              Click(fInsTol->bOk);
+                                          }},
+                                         {fProcess, [w] { Press(w->sbCalcTol); }},
+                                         {fInsTol,
+                                          [] {
+                                              fInsTol->rSupInf->SetChecked(true);
+                                              fInsTol->eTSup->SetText("+15");
+                                              fInsTol->eTInf->SetText("0");
+                                              Click(fInsTol->bOk);
+                                          }},
+                                         {fProcess, [w] {
+                                              EXPECT_FALSE(w->sbCalcTol->Down());
+                                              // Two signed deviations typed: not in the table, so the ISO
+                                              // calculator reads them as a tolerance class and says so.
+                                              Type(w->dbTollServ, "+0.05 -0.02");
+                                              Press(w->sbCalcTol);
+                                              EXPECT_FALSE(w->sbCalcTol->Down());
+                                              w->SetModalResult(mrCancel);
+                                          }}});
     const auto& shown = Messages->Shown();
     ASSERT_EQ(shown.size(), 3u);
     EXPECT_EQ(shown[0].Text, "MN 190 : Piece deviation not valid");
@@ -325,12 +303,10 @@ TEST_F(UprocessTest, CancelDeviationsAndGaugesWithoutCalculation)
     for (auto [family, group, item] : {std::tuple{0, 0, 8}, std::tuple{3, 2, 0}}) {
         TButton* button = family == 0 ? fTessvar->bISO : fTessvar->bSpecial;
         Road([button] { Click(button); },
-             {{fCalibreSelect, Pick(group, item)},
-              {fProcess,
-               [w] {
-                   EXPECT_FALSE(w->sbCalcTol->Visible());
-                   w->SetModalResult(mrCancel);
-               }}});
+             {{fCalibreSelect, Pick(group, item)}, {fProcess, [w] {
+                                                        EXPECT_FALSE(w->sbCalcTol->Visible());
+                                                        w->SetModalResult(mrCancel);
+                                                    }}});
     }
 }
 
@@ -338,15 +314,13 @@ TEST_F(UprocessTest, AnAngleThatIsNoNumberStopsTheHandOver)
 {
     TfProcess* w = fProcess;
     Road([] { Click(fTessvar->bISO); },
-        {{fCalibreSelect, Pick(3, 0)},
-         {fProcess,
-          [w] {
-              Type(w->dNominale, "10");
-              Type(w->dbAngolo, "6O");
-              Click(w->bMeasure);
-              EXPECT_TRUE(w->Showing()); // the window stays
-              w->SetModalResult(mrCancel);
-          }}});
+         {{fCalibreSelect, Pick(3, 0)}, {fProcess, [w] {
+                                             Type(w->dNominale, "10");
+                                             Type(w->dbAngolo, "6O");
+                                             Click(w->bMeasure);
+                                             EXPECT_TRUE(w->Showing()); // the window stays
+                                             w->SetModalResult(mrCancel);
+                                         }}});
     ASSERT_EQ(Messages->Shown().size(), 1u);
     EXPECT_TRUE(Messages->Shown()[0].Text.contains("6O"));
     EXPECT_TRUE(std::isnan(MainValue(fTessvar->eTD))); // nothing copied
@@ -395,7 +369,8 @@ TEST_F(UprocessTest, Screenshots)
     QDir().mkpath(folder);
     const auto grab = [&folder](TCustomForm* window, const char* name) {
         QCoreApplication::processEvents();
-        EXPECT_TRUE(window->Widget()->grab().save(folder + u'/' + QLatin1String(name) + QStringLiteral(".png")));
+        EXPECT_TRUE(
+            window->Widget()->grab().save(folder + u'/' + QLatin1String(name) + QStringLiteral(".png")));
     };
     fTessvar->UsaUsaFlag = true;
     fTessvar->CurrentType.Family = 0;
@@ -416,7 +391,8 @@ TEST_F(UprocessTest, Screenshots)
     const struct {
         int Family, Group, Item;
         const char* Name;
-    } gauges[] = {{0, 2, 2, "process-iso-plug"}, {5, 1, 0, "process-buttress-ring"}, {1, 7, 11, "process-ansi-taper"}};
+    } gauges[] = {
+        {0, 2, 2, "process-iso-plug"}, {5, 1, 0, "process-buttress-ring"}, {1, 7, 11, "process-ansi-taper"}};
     for (const auto& gauge : gauges) {
         CALIBRETYPE& type = fTessvar->CurrentType;
         type.Family = gauge.Family, type.Group = gauge.Group, type.Item = gauge.Item;
