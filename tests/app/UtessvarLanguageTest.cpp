@@ -12,7 +12,11 @@
 #include "platform/os/Modules.h"
 #include "platform/os/ProgramFile.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QPixmap>
+#include <QWidget>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -77,6 +81,18 @@ protected:
         return false;
     }
 
+    // With TESSVAR_SCREENSHOTS set (see ScreenshotTest.cpp) the main window
+    // is grabbed for looking at it.
+    static void Grab(const char* name)
+    {
+        const QString folder = qEnvironmentVariable("TESSVAR_SCREENSHOTS");
+        if (folder.isEmpty())
+            return;
+        QDir().mkpath(folder);
+        QCoreApplication::processEvents();
+        fTessvar->Widget()->grab().save(folder + u'/' + QLatin1String(name) + QStringLiteral(".png"));
+    }
+
     QTemporaryDir Folder;
     int Starts = 0;
     int Ends = 0;
@@ -86,8 +102,10 @@ TEST_F(LanguageButton, SwitchesEveryWindowToThePseudoTranslationAndBack)
 {
     fTessvar->cbMA->SetItemIndex(2);
     const std::map<QString, QString> before = Texts();
+    Grab("language-before");
     Messages->Answer(IDNO);
     fTessvar->bLanguage->Click();
+    Grab("language-after");
 
     ASSERT_FALSE(LocalizerErrorShown());
     ASSERT_EQ(Messages->Shown().size(), 1u);
