@@ -314,7 +314,9 @@ void TKLocUtils::TranslateTo(const QString& fileName, TLocAction actionType)
 
 void TKLocUtils::SwitchToFile(const QString& fileName)
 {
-    const bool isExe = QFileInfo(fileName).suffix().compare(QLatin1String("exe"), Qt::CaseInsensitive) == 0;
+    // The program's file has no ".exe" here: its own name means it too.
+    const bool isExe = QFileInfo(fileName).suffix().compare(QLatin1String("exe"), Qt::CaseInsensitive) == 0 ||
+                       QFileInfo(fileName).absoluteFilePath() == QFileInfo(FAppFileName).absoluteFilePath();
     if (FActionType == TLocAction::laNow) {
         if (isExe)
             BackToExe();

@@ -6,11 +6,11 @@
 
 #include "localization/LocOnFly.h"
 #include "localization/LocUtils.h"
-#include "platform/objects/Strings.h"
-#include "platform/objects/TypInfo.h"
+#include "platform/forms/Menus.h"
 #include "platform/os/DataFolders.h"
 #include "platform/os/Modules.h"
 #include "platform/os/ProgramFile.h"
+#include "tests/support/WindowTexts.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -20,35 +20,10 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
-#include <map>
 
 namespace {
 
 const QString kQuestion = QStringLiteral("Impostare la lingua come predefinita ?");
-
-// Every caption, hint and list text of the running windows, by
-// form.component.property.
-std::map<QString, QString> Texts()
-{
-    std::map<QString, QString> texts;
-    for (TCustomForm* form : ScreenForms()) {
-        std::vector<TComponent*> components{form};
-        for (int i = 0; i < form->ComponentCount(); ++i)
-            components.push_back(form->Components(i));
-        for (TComponent* component : components) {
-            const QString key = form->Name() + u'.' + component->Name() + u'.';
-            for (const char* name : {"Caption", "Hint"})
-                if (const TPropInfo* prop = GetPropInfo(*component, QLatin1String(name)))
-                    texts[key + QLatin1String(name)] = GetStrProp(*component, *prop);
-            for (const char* name : {"Items", "Lines"})
-                if (const TPropInfo* prop = GetPropInfo(*component, QLatin1String(name));
-                    prop && prop->Kind() == TTypeKind::tkClass)
-                    if (auto* strings = dynamic_cast<TStrings*>(GetObjectProp(*component, *prop)))
-                        texts[key + QLatin1String(name)] = strings->Text();
-        }
-    }
-    return texts;
-}
 
 class LanguageButton : public AppTest {
 protected:
@@ -101,7 +76,7 @@ protected:
 TEST_F(LanguageButton, SwitchesEveryWindowToThePseudoTranslationAndBack)
 {
     fTessvar->cbMA->SetItemIndex(2);
-    const std::map<QString, QString> before = Texts();
+    const std::map<QString, QString> before = WindowTexts();
     Grab("language-before");
     Messages->Answer(IDNO);
     fTessvar->bLanguage->Click();
@@ -121,7 +96,7 @@ TEST_F(LanguageButton, SwitchesEveryWindowToThePseudoTranslationAndBack)
 
     // Every stored text of a running window shows the pseudo-translation,
     // except the texts the program sets itself; the combo keeps its choice.
-    const std::map<QString, QString> after = Texts();
+    const std::map<QString, QString> after = WindowTexts();
     int translated = 0;
     QStringList kept;
     for (const auto& [key, text] : before) {
@@ -147,7 +122,7 @@ TEST_F(LanguageButton, SwitchesEveryWindowToThePseudoTranslationAndBack)
     // The native language restores every text.
     LocalizerOnFly()->SwitchToExt(QStringLiteral("ntv"));
     EXPECT_FALSE(LocalizerErrorShown());
-    EXPECT_EQ(Texts(), before);
+    EXPECT_EQ(WindowTexts(), before);
     EXPECT_EQ(LoadStr(964), kQuestion);
     EXPECT_EQ(fTessvar->cbMA->ItemIndex(), 2);
     EXPECT_FALSE(QFile::exists(SettingsFile()) && QFile(SettingsFile()).open(QIODevice::ReadOnly) &&
@@ -167,7 +142,7 @@ TEST_F(LanguageButton, YesRemembersTheLanguage)
 TEST_F(LanguageButton, WithoutTheLanguageFileReportsItAndChangesNothing)
 {
     ASSERT_TRUE(QFile::remove(Folder.filePath(QStringLiteral("tessvar.BG.lng"))));
-    const std::map<QString, QString> before = Texts();
+    const std::map<QString, QString> before = WindowTexts();
     Messages->Answer(IDOK);
     Messages->Answer(IDNO);
     fTessvar->bLanguage->Click();
@@ -179,9 +154,56 @@ TEST_F(LanguageButton, WithoutTheLanguageFileReportsItAndChangesNothing)
     EXPECT_EQ(Messages->Shown()[1].Text, kQuestion);
     EXPECT_EQ(Starts, 1);
     EXPECT_EQ(Ends, 0);
-    EXPECT_EQ(Texts(), before);
+    EXPECT_EQ(WindowTexts(), before);
     EXPECT_EQ(LocUtils()->CurrentResModule(), kAppInstance);
     EXPECT_FALSE(QFile::exists(Folder.filePath(QStringLiteral("tessvar.BG"))));
+}
+
+TEST_F(LanguageButton, MenusListTheLanguagesAndSwitch)
+{
+    TMenuItem languages(fTessvar);
+    TKLocalizerOnFly& localizer = *LocalizerOnFly();
+    localizer.Init(QString());
+    localizer.PopulateMenu(&languages, 1, true);
+    ASSERT_EQ(languages.Count(), 2);
+    EXPECT_EQ(languages.Items(0)->Caption(), "Bulgarian");
+    EXPECT_EQ(languages.Items(1)->Caption(), "English (United States)");
+    EXPECT_TRUE(languages.Items(1)->Checked());
+    languages.Items(0)->Click();
+    EXPECT_FALSE(LocalizerErrorShown());
+    EXPECT_EQ(localizer.CurrentLocale(), 2u);
+    EXPECT_TRUE(languages.Items(0)->Checked());
+    EXPECT_FALSE(languages.Items(1)->Checked());
+    EXPECT_TRUE(fTessvar->bISO->Caption().startsWith(u'['));
+
+    // The DLL list reads the windows again from the DLL's form resources.
+    TMenuItem dlls(fTessvar);
+    localizer.SwitchToExt("ntv");
+    LocUtils()->PopulateMenu(&dlls, 2, TLocAction::laNow);
+    ASSERT_EQ(dlls.Count(), 2);
+    EXPECT_TRUE(dlls.Items(0)->Checked());
+    EXPECT_EQ(dlls.Items(1)->Caption(), "Bulgarian");
+    dlls.Items(1)->Click();
+    EXPECT_TRUE(dlls.Items(1)->Checked());
+    EXPECT_TRUE(fTessvar->bISO->Caption().startsWith(u'['));
+    EXPECT_TRUE(fIsoguide->Caption().startsWith(u'['));
+    dlls.Items(0)->Click();
+    EXPECT_EQ(fTessvar->bISO->Caption(), "ISO");
+}
+
+TEST_F(LanguageButton, UnusedDllsAreDeletedWhereTheyWereBuilt)
+{
+    TKLocalizerOnFly& localizer = *LocalizerOnFly();
+    localizer.DeleteUnusedLDll = true;
+    localizer.Init(QString());
+    localizer.SwitchTo(2);
+    ASSERT_TRUE(QFile::exists(Folder.filePath("tessvar.BG")));
+    const QString current = QDir::currentPath();
+    QDir::setCurrent(QDir::tempPath());
+    localizer.SwitchToExt("ntv");
+    QDir::setCurrent(current);
+    EXPECT_FALSE(LocalizerErrorShown());
+    EXPECT_FALSE(QFile::exists(Folder.filePath("tessvar.BG")));
 }
 
 } // namespace
