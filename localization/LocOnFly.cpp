@@ -432,13 +432,14 @@ int TKLocalizerOnFly::CurLangIndex() const
 
 QString TKLocalizerOnFly::LangFileName(const QString& ext) const
 {
-    return QDir(FLangList.FullPath()).filePath(ProgramBaseName() + u'.' + ext + QStringLiteral(".lng"));
+    return FindFileNoCase(
+        QDir(FLangList.FullPath()).filePath(ProgramBaseName() + u'.' + ext + QStringLiteral(".lng")));
 }
 
 QString TKLocalizerOnFly::DLLFileName(uint32_t locale) const
 {
     const QString folder = FDLLDir.isEmpty() ? ProgramFolder() : FFullDLLDir;
-    return QDir(folder).filePath(ProgramBaseName() + u'.' + LocUtils()->GetFileExt(locale));
+    return FindFileNoCase(QDir(folder).filePath(ProgramBaseName() + u'.' + LocUtils()->GetFileExt(locale)));
 }
 
 std::vector<TEmbeddedLanguage> TKLocalizerOnFly::EmbeddedLanguages()
@@ -649,7 +650,8 @@ void TKLocalizerOnFly::ApplyLangFile(TLangFile& langFile)
     TDLLInfoItem info = utils.GetCurrentInfo();
     bool reused = false;
     QString dllName;
-    const QString ntvPE = QDir(FLangList.FullPath()).filePath(ProgramBaseName() + QStringLiteral(".ntv"));
+    const QString ntvPE =
+        FindFileNoCase(QDir(FLangList.FullPath()).filePath(ProgramBaseName() + QStringLiteral(".ntv")));
     if (!SoftMode) {
         if (!native)
             dllName = DLLFileName(locale);

@@ -262,7 +262,7 @@ QString TKLocUtils::GetFileExt(uint32_t locale) const
 
 QString TKLocUtils::DLLName(const QString& ext) const
 {
-    return QDir(FDLLsPath).filePath(QFileInfo(FAppFileName).completeBaseName() + u'.' + ext);
+    return FindFileNoCase(QDir(FDLLsPath).filePath(QFileInfo(FAppFileName).completeBaseName() + u'.' + ext));
 }
 
 uint32_t TKLocUtils::NativeLocale() const

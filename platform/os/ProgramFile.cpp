@@ -33,3 +33,18 @@ void SetProgramFileName(const QString& fileName)
 {
     Override() = fileName.isEmpty() ? QString() : QDir::cleanPath(QFileInfo(fileName).absoluteFilePath());
 }
+
+QString FindFileNoCase(const QString& fileName)
+{
+    const QFileInfo info(fileName);
+    if (info.exists())
+        return fileName;
+    const QDir folder = info.absoluteDir();
+    const QStringList names = folder.entryList({info.fileName()}, QDir::Files | QDir::Hidden | QDir::CaseSensitive);
+    if (!names.isEmpty())
+        return folder.filePath(names.front());
+    for (const QString& name : folder.entryList(QDir::Files | QDir::Hidden, QDir::Name))
+        if (name.compare(info.fileName(), Qt::CaseInsensitive) == 0)
+            return folder.filePath(name);
+    return fileName;
+}

@@ -12,3 +12,8 @@ QString ProgramFolder();
 QString ProgramBaseName();
 // Overrides the program file name; an empty name goes back to the executable.
 void SetProgramFileName(const QString& fileName);
+
+// The file of that name in its folder, its name matched without regard to
+// case (language files and DLLs are named after the program as Windows names
+// them); the name as given when no file matches.
+QString FindFileNoCase(const QString& fileName);

@@ -321,4 +321,29 @@ TEST_F(LangDll, LocalizerReusesAnUpToDateDllAndRebuildsAnOtherBuild)
     EXPECT_EQ(LocUtils()->GetCurrentInfo().LFBuild, file.Build());
 }
 
+TEST_F(LangDll, LanguageFilesMatchWithoutRegardToCase)
+{
+    ASSERT_TRUE(QFile::rename(Path("tessvar.BG.lng"), Path("TESSVAR.bg.lng")));
+    TKLocalizerOnFly& localizer = *LocalizerOnFly();
+    localizer.Init(QString());
+    localizer.SwitchTo(2);
+    EXPECT_EQ(localizer.CurrentLocale(), 2u);
+    EXPECT_TRUE(LoadStr(999).startsWith(u'['));
+}
+
+TEST_F(LangDll, ModuleImagesAreTranslatedKeepingTheirVersion)
+{
+    TLocStorage store;
+    TLangFile bulgarian(Path("tessvar.BG.lng"), true);
+    LoadBulgarian(store, bulgarian);
+    const TPEResourceImage image(bulgarian.UpdateResources(ProgramResourceImageBytes(), &store, true));
+    QString text;
+    ASSERT_TRUE(image.FindString(999, text));
+    EXPECT_TRUE(text.startsWith(u'['));
+    QByteArray data;
+    EXPECT_TRUE(image.FindResource(RT_VERSION, "#1", data));
+    EXPECT_TRUE(image.FindResource(RT_RCDATA, "VLT_LIBSETTINGS_", data));
+    EXPECT_FALSE(image.FindResource(RT_RCDATA, "VLT_EXESETTINGS_", data));
+}
+
 } // namespace

@@ -11,6 +11,7 @@
 #include "tests/support/FuzzLoop.h"
 
 #include <QFile>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
@@ -162,6 +163,26 @@ TEST(LocFormProcessor, FailuresNameTheFormAndVetoedFormsStayAsTheyAre)
         process = name != "fDemo";
     };
     EXPECT_EQ(Translate(processor, binary), binary);
+}
+
+TEST(LocFormProcessor, TextFormFilesStayText)
+{
+    QTemporaryDir folder;
+    const QString file = folder.filePath("fDemo.dfm");
+    {
+        QFile out(file);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(ReadData("demo.txt"));
+    }
+    DemoStore demo(2);
+    TLocFormProcessor processor;
+    Prepare(processor, demo, 2).PrjForms() << "fDemo";
+    processor.UpdateFormFiles(folder.path());
+    QFile in(file);
+    ASSERT_TRUE(in.open(QIODevice::ReadOnly));
+    const QByteArray text = in.readAll();
+    EXPECT_TRUE(text.startsWith("object fDemo: TfDemo"));
+    EXPECT_EQ(ObjectTextToBinary(text), ReadData("demo-translated.bin"));
 }
 
 TEST(LocFormProcessor, ScanCollectsCaptionsHintsAndListsButNotExcludedTexts)
