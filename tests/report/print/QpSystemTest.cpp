@@ -8,6 +8,9 @@
 #include "report/print/QpFormStatus.h"
 #include "report/print/QpRenderPreview.h"
 
+#include "platform/objects/Filer.h"
+#include "platform/objects/ObjectText.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -72,6 +75,35 @@ TEST_F(QpSystemTest, DefaultsAndSetterRules)
               "Monochrome not allowed while shadows are in effect.\rChange ShadowDepth to 0 first");
     EXPECT_EQ(Messages->Shown()[1].Text,
               "Shadows not allowed while monochrome in effect.\rChange Monochrome to false first");
+}
+
+// The settings a form streams.
+TEST_F(QpSystemTest, SettingsReadFromAFormStream)
+{
+    const QByteArray stream = ObjectTextToBinary(QByteArray(R"(object ZvSystem1: TZvSystem
+  TitleStatus = 'Status'
+  SystemSetups = [ssAllowCopies]
+  SystemOptions = [soShowStatus, soNoGenerate]
+  DefaultDest = rdFile
+  SystemFiler.StreamMode = smTempFile
+  SystemPreview.ZoomFactor = 500.0
+  SystemPreview.FormState = wsMaximized
+  SystemPrinter.Units = unMM
+  SystemPrinter.Copies = 3
+end
+)"));
+    TZvSystem system(nullptr);
+    TMemoryStream input(stream);
+    TReader(input).ReadRootComponent(&system);
+    EXPECT_EQ(system.TitleStatus(), "Status");
+    EXPECT_EQ(system.SystemSetups(), TSystemSetups{TSystemSetup::ssAllowCopies});
+    EXPECT_EQ(system.SystemOptions(), (TSystemOptions{TSystemOption::soShowStatus, TSystemOption::soNoGenerate}));
+    EXPECT_EQ(system.DefaultDest(), TReportDest::rdFile);
+    EXPECT_EQ(system.SystemFiler()->StreamMode, TStreamMode::smTempFile);
+    EXPECT_EQ(system.SystemPreview()->ZoomFactor(), 200);
+    EXPECT_EQ(system.SystemPreview()->FormState, TWindowState::wsMaximized);
+    EXPECT_EQ(system.SystemPrinter()->UnitsFactor(), 25.4);
+    EXPECT_EQ(system.SystemPrinter()->Copies, 3);
 }
 
 // A snapshot file written straight by the writer plays back; with the
