@@ -70,7 +70,8 @@ void FreeWindow(TCustomForm*& form)
 // TSystemPrinter
 
 TSystemPrinter::TSystemPrinter()
-    : StatusFormat(Translate(QStringLiteral("Printing page %p"))), Title(Translate(QStringLiteral("Zarv Report")))
+    : StatusFormat(Translate(QStringLiteral("Printing page %p"))),
+      Title(Translate(QStringLiteral("Zarv Report")))
 {
 }
 
@@ -122,7 +123,8 @@ void TSystemPrinter::SetUnitsFactor(double factor)
         return;
     FUnitsFactor = factor;
     FUnits = TPrintUnits::unUser;
-    for (TPrintUnits units : {TPrintUnits::unInch, TPrintUnits::unMM, TPrintUnits::unCM, TPrintUnits::unPoint}) {
+    for (TPrintUnits units :
+         {TPrintUnits::unInch, TPrintUnits::unMM, TPrintUnits::unCM, TPrintUnits::unPoint}) {
         if (UnitsFactorOf(units, 0) == factor)
             FUnits = units;
     }
@@ -192,9 +194,10 @@ void TSystemPreview::Assign(const TPersistent* source)
 void TSystemPreview::SetMonochrome(bool monochrome)
 {
     if (monochrome && FShadowDepth >= 1) {
-        ShowMessageBox(Translate(QStringLiteral(
-                           "Monochrome not allowed while shadows are in effect.\rChange ShadowDepth to 0 first")),
-                       QString(), TMsgIcon::None);
+        ShowMessageBox(
+            Translate(QStringLiteral(
+                "Monochrome not allowed while shadows are in effect.\rChange ShadowDepth to 0 first")),
+            QString(), TMsgIcon::None);
         return;
     }
     FMonochrome = monochrome;
@@ -203,9 +206,10 @@ void TSystemPreview::SetMonochrome(bool monochrome)
 void TSystemPreview::SetShadowDepth(int depth)
 {
     if (depth >= 1 && FMonochrome) {
-        ShowMessageBox(Translate(QStringLiteral(
-                           "Shadows not allowed while monochrome in effect.\rChange Monochrome to false first")),
-                       QString(), TMsgIcon::None);
+        ShowMessageBox(
+            Translate(QStringLiteral(
+                "Shadows not allowed while monochrome in effect.\rChange Monochrome to false first")),
+            QString(), TMsgIcon::None);
         return;
     }
     FShadowDepth = depth;
@@ -290,10 +294,8 @@ void TSystemFiler::InitFiler(TBaseReport& report)
 // TZvSystem
 
 TZvSystem::TZvSystem(TComponent* owner)
-    : TQPBaseComponent(owner),
-      FSystemFiler(std::make_unique<TSystemFiler>()),
-      FSystemPreview(std::make_unique<TSystemPreview>()),
-      FSystemPrinter(std::make_unique<TSystemPrinter>())
+    : TQPBaseComponent(owner), FSystemFiler(std::make_unique<TSystemFiler>()),
+      FSystemPreview(std::make_unique<TSystemPreview>()), FSystemPrinter(std::make_unique<TSystemPrinter>())
 {
     InstallReportUiHooks();
 }
@@ -681,7 +683,8 @@ void TZvSystem::DefaultPreviewForm(TZvSystem* reportSystem, TOverrideMode mode, 
     case TOverrideMode::omShow:
         if (!preview)
             break;
-        for (TQPRender* target : std::initializer_list<TQPRender*>{preview->ZvRenderPrinter, preview->ZvRenderPreview}) {
+        for (TQPRender* target :
+             std::initializer_list<TQPRender*>{preview->ZvRenderPrinter, preview->ZvRenderPreview}) {
             target->MacroData().Assign(reportSystem->StorageMacroData());
             target->OnDecodeImage = reportSystem->OnDecodeImage;
         }
@@ -730,8 +733,8 @@ TPropInfo& Field(TClassInfo& info, const char* name, const TTypeInfo& type, T C:
 }
 
 template <class C, class T>
-TPropInfo& Accessors(TClassInfo& info, const char* name, const TTypeInfo& type, std::function<T(const C&)> get,
-                     std::function<void(C&, T)> set)
+TPropInfo& Accessors(TClassInfo& info, const char* name, const TTypeInfo& type,
+                     std::function<T(const C&)> get, std::function<void(C&, T)> set)
 {
     return objects_detail::Publish<C, T>(info, QString::fromLatin1(name), type, get, set, true);
 }
@@ -763,7 +766,8 @@ void RegisterSystemSettings()
     const TTypeInfo& boolean = TypeInfoBoolean();
     const TTypeInfo& real = TypeInfoDouble();
 
-    TClassInfo& filer = RegisterClass<TSystemFiler>(QStringLiteral("TSystemFiler"), QStringLiteral("TPersistent"));
+    TClassInfo& filer =
+        RegisterClass<TSystemFiler>(QStringLiteral("TSystemFiler"), QStringLiteral("TPersistent"));
     Field(filer, "AccuracyMethod", EnumType("TAccuracyMethod", {"amPositioning", "amAppearance"}),
           &TSystemFiler::AccuracyMethod);
     Field(filer, "FileName", str, &TSystemFiler::FileName);
@@ -777,7 +781,8 @@ void RegisterSystemSettings()
     PublishProperty(preview, QStringLiteral("GridPen"), TypeInfoClass(QStringLiteral("TPen")),
                     &TSystemPreview::GridPen, &TSystemPreview::SetGridPen);
     Field(preview, "GridVert", real, &TSystemPreview::GridVert);
-    Field(preview, "MarginMethod", EnumType("TMarginMethod", {"mmScaled", "mmFixed"}), &TSystemPreview::MarginMethod)
+    Field(preview, "MarginMethod", EnumType("TMarginMethod", {"mmScaled", "mmFixed"}),
+          &TSystemPreview::MarginMethod)
         .WithDefault(int(TMarginMethod::mmFixed));
     Field(preview, "MarginPercent", real, &TSystemPreview::MarginPercent);
     PublishProperty(preview, QStringLiteral("Monochrome"), boolean, &TSystemPreview::Monochrome,
@@ -786,7 +791,8 @@ void RegisterSystemSettings()
     Field(preview, "PagesHigh", integer, &TSystemPreview::PagesHigh).WithDefault(1);
     Field(preview, "PageInc", integer, &TSystemPreview::PageInc).WithDefault(1);
     Field(preview, "RulerType",
-          EnumType("TRulerType", {"rtNone", "rtHorizCm", "rtVertCm", "rtBothCm", "rtHorizIn", "rtVertIn", "rtBothIn"}),
+          EnumType("TRulerType",
+                   {"rtNone", "rtHorizCm", "rtVertCm", "rtBothCm", "rtHorizIn", "rtVertIn", "rtBothIn"}),
           &TSystemPreview::RulerType);
     PublishProperty(preview, QStringLiteral("ShadowDepth"), integer, &TSystemPreview::ShadowDepth,
                     &TSystemPreview::SetShadowDepth);
@@ -803,7 +809,8 @@ void RegisterSystemSettings()
     Field(printer, "Copies", integer, &TSystemPrinter::Copies).WithDefault(1);
     Field(printer, "FirstPage", integer, &TSystemPrinter::FirstPage).WithDefault(1);
     Field(printer, "LastPage", integer, &TSystemPrinter::LastPage).WithDefault(9999);
-    Field(printer, "LineHeightMethod", EnumType("TLineHeightMethod", {"lhmLinesPerInch", "lhmFont", "lhmUser"}),
+    Field(printer, "LineHeightMethod",
+          EnumType("TLineHeightMethod", {"lhmLinesPerInch", "lhmFont", "lhmUser"}),
           &TSystemPrinter::LineHeightMethod)
         .WithDefault(int(TLineHeightMethod::lhmFont));
     Field(printer, "LinesPerInch", integer, &TSystemPrinter::LinesPerInch).WithDefault(6);
@@ -818,11 +825,12 @@ void RegisterSystemSettings()
     Field(printer, "StatusFormat", str, &TSystemPrinter::StatusFormat);
     PublishProperty(printer, QStringLiteral("TabShade"), integer, &TSystemPrinter::TabShade,
                     &TSystemPrinter::SetTabShade);
-    Field(printer, "TextBKMode", EnumType("TBKMode", {"bkTransparent", "bkOpaque"}), &TSystemPrinter::TextBKMode);
+    Field(printer, "TextBKMode", EnumType("TBKMode", {"bkTransparent", "bkOpaque"}),
+          &TSystemPrinter::TextBKMode);
     Field(printer, "Title", str, &TSystemPrinter::Title);
     PublishProperty(printer, QStringLiteral("Units"),
-                    EnumType("TPrintUnits", {"unInch", "unMM", "unCM", "unPoint", "unUser"}), &TSystemPrinter::Units,
-                    &TSystemPrinter::SetUnits);
+                    EnumType("TPrintUnits", {"unInch", "unMM", "unCM", "unPoint", "unUser"}),
+                    &TSystemPrinter::Units, &TSystemPrinter::SetUnits);
     PublishProperty(printer, QStringLiteral("UnitsFactor"), real, &TSystemPrinter::UnitsFactor,
                     &TSystemPrinter::SetUnitsFactor);
     Field(printer, "Collate", boolean, &TSystemPrinter::Collate);
@@ -830,13 +838,16 @@ void RegisterSystemSettings()
           &TSystemPrinter::Duplex);
 
     TClassInfo& system = RegisterClass<TZvSystem>(QStringLiteral("TZvSystem"), QStringLiteral("TComponent"));
-    PublishProperty(system, QStringLiteral("TitleSetup"), str, &TZvSystem::TitleSetup, &TZvSystem::SetTitleSetup);
-    PublishProperty(system, QStringLiteral("TitleStatus"), str, &TZvSystem::TitleStatus, &TZvSystem::SetTitleStatus);
+    PublishProperty(system, QStringLiteral("TitleSetup"), str, &TZvSystem::TitleSetup,
+                    &TZvSystem::SetTitleSetup);
+    PublishProperty(system, QStringLiteral("TitleStatus"), str, &TZvSystem::TitleStatus,
+                    &TZvSystem::SetTitleStatus);
     PublishProperty(system, QStringLiteral("TitlePreview"), str, &TZvSystem::TitlePreview,
                     &TZvSystem::SetTitlePreview);
-    const TTypeInfo& setup = EnumType(
-        "TSystemSetup", {"ssAllowSetup", "ssAllowCopies", "ssAllowCollate", "ssAllowDuplex", "ssAllowDestPreview",
-                         "ssAllowDestPrinter", "ssAllowDestFile", "ssAllowPrinterSetup", "ssAllowPreviewSetup"});
+    const TTypeInfo& setup =
+        EnumType("TSystemSetup",
+                 {"ssAllowSetup", "ssAllowCopies", "ssAllowCollate", "ssAllowDuplex", "ssAllowDestPreview",
+                  "ssAllowDestPrinter", "ssAllowDestFile", "ssAllowPrinterSetup", "ssAllowPreviewSetup"});
     Accessors<TZvSystem, int64_t>(
         system, "SystemSetups", SetType("TSystemSetups", setup),
         [](const TZvSystem& s) { return int64_t(s.SystemSetups().ToBits()); },
@@ -850,8 +861,9 @@ void RegisterSystemSettings()
         [](const TZvSystem& s) { return int64_t(s.SystemOptions().ToBits()); },
         [](TZvSystem& s, int64_t bits) { s.SetSystemOptions(TSystemOptions::FromBits(uint8_t(bits))); })
         .WithDefault(60);
-    PublishProperty(system, QStringLiteral("DefaultDest"), EnumType("TReportDest", {"rdPreview", "rdPrinter", "rdFile"}),
-                    &TZvSystem::DefaultDest, &TZvSystem::SetDefaultDest);
+    PublishProperty(system, QStringLiteral("DefaultDest"),
+                    EnumType("TReportDest", {"rdPreview", "rdPrinter", "rdFile"}), &TZvSystem::DefaultDest,
+                    &TZvSystem::SetDefaultDest);
     PublishProperty(system, QStringLiteral("SystemFiler"), TypeInfoClass(QStringLiteral("TSystemFiler")),
                     &TZvSystem::SystemFiler, &TZvSystem::SetSystemFiler);
     PublishProperty(system, QStringLiteral("SystemPreview"), TypeInfoClass(QStringLiteral("TSystemPreview")),

@@ -97,7 +97,8 @@ end
     TReader(input).ReadRootComponent(&system);
     EXPECT_EQ(system.TitleStatus(), "Status");
     EXPECT_EQ(system.SystemSetups(), TSystemSetups{TSystemSetup::ssAllowCopies});
-    EXPECT_EQ(system.SystemOptions(), (TSystemOptions{TSystemOption::soShowStatus, TSystemOption::soNoGenerate}));
+    EXPECT_EQ(system.SystemOptions(),
+              (TSystemOptions{TSystemOption::soShowStatus, TSystemOption::soNoGenerate}));
     EXPECT_EQ(system.DefaultDest(), TReportDest::rdFile);
     EXPECT_EQ(system.SystemFiler()->StreamMode, TStreamMode::smTempFile);
     EXPECT_EQ(system.SystemPreview()->ZoomFactor(), 200);
@@ -213,7 +214,8 @@ TEST_F(QpSystemTest, StatusWindowShowsProgressAndCancelAbortsTheRun)
         caption = status->Caption();
         line = status->StatusLabel->Caption();
         blocking = status->Widget()->windowModality() == Qt::ApplicationModal;
-        QTimer::singleShot(0, [status] { QTest::mouseClick(status->CancelButton->Widget(), Qt::LeftButton); });
+        QTimer::singleShot(0,
+                           [status] { QTest::mouseClick(status->CancelButton->Widget(), Qt::LeftButton); });
         QTest::qWait(50);
         report.PrintXY(1, 2, QStringLiteral("after cancel"));
     });
@@ -231,7 +233,8 @@ TEST_F(QpSystemTest, StatusWindowShowsProgressAndCancelAbortsTheRun)
 
 TEST_F(QpSystemTest, NoGenerateAndUserStreams)
 {
-    const QByteArray snapshot = WriteSnapshot([](TZvZSFWriter& w) { w.PrintXY(1, 1, QStringLiteral("held")); });
+    const QByteArray snapshot =
+        WriteSnapshot([](TZvZSFWriter& w) { w.PrintXY(1, 1, QStringLiteral("held")); });
     TMemoryStream held(snapshot);
     RecordingRender render;
     TZvSystem system(nullptr);
