@@ -164,13 +164,19 @@ TEST_F(QpSystemTest, PreviewIsModalAndClosedByTheUser)
     system.SystemFiler()->StreamMode = TStreamMode::smTempFile;
     int pages = 0;
     bool modal = false;
-    QTimer::singleShot(200, [&] {
-        if (auto* preview = OpenWindow<TZarvPreviewForm>()) {
+    // Polls until the preview is up (the run may take a while on a busy
+    // machine), then closes it as a user would.
+    QTimer closer;
+    closer.setInterval(50);
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (auto* preview = OpenWindow<TZarvPreviewForm>(); preview && preview->Visible()) {
+            closer.stop();
             pages = preview->ZvRenderPreview->Pages();
             modal = preview->Modal();
             preview->Close();
         }
     });
+    closer.start();
     system.Execute();
     EXPECT_EQ(pages, 3);
     EXPECT_TRUE(modal);
