@@ -8,6 +8,7 @@
 #include "report/model/ZvData.h"
 #include "report/model/ZvProj.h"
 
+#include "platform/rtl/CodePages.h"
 #include "platform/rtl/Extended80.h"
 
 #include <QByteArray>
@@ -16,6 +17,20 @@
 
 #include <cstring>
 #include <vector>
+
+// The text form of the data channel: a UTF-16 item, an ANSI item, the end.
+inline QByteArray EncodeZarvStr(const QString& text)
+{
+    auto le = [](int32_t value) {
+        QByteArray bytes(4, '\0');
+        qToLittleEndian(value, bytes.data());
+        return bytes;
+    };
+    const QByteArray ansi = UnicodeToAnsi(text);
+    QByteArray utf16(int(text.size() * 2), '\0');
+    qToLittleEndian<char16_t>(text.utf16(), text.size(), utf16.data());
+    return le(2) + le(int32_t(utf16.size())) + utf16 + le(1) + le(int32_t(ansi.size())) + ansi + le(0);
+}
 
 // A row of the given number of columns: every column null until a value is
 // put in it.
