@@ -188,8 +188,8 @@ TEST_F(ZvProjRunTest, RunHoldsTheDataChannel)
     // skipped without a message of its own.
     TPassBox::Log.clear();
     {
-        THolderProcess holder;
-        ASSERT_TRUE(holder.Held());
+        TChannelChild holder(5000, 1000);
+        ASSERT_TRUE(holder.Taken());
         messages.Answer(IDRETRY);
         messages.Answer(IDCANCEL);
         report->Execute(&engine);
