@@ -188,6 +188,7 @@ TEST_F(ZvDataFieldTest, FuzzCorruptedRows)
         for (const char* name : {"String", "Integer", "Boolean", "Float", "Currency", "BCD", "Date", "Time",
                                  "DateTime", "Blob", "Memo", "Graphic", "Int64"}) {
             const TClassInfo& cls = RequireClass(QStringLiteral("TZarv%1Field").arg(QLatin1String(name)));
+            EXPECT_EQ(FindClassModule(cls.ClassName()), QStringLiteral("ZvData"));
             auto* field = static_cast<TZarvDataField*>(cls.Create(view));
             field->SetParent(view);
             field->SetDataIndex(index);

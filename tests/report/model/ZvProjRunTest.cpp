@@ -43,12 +43,10 @@ protected:
             box = MakeOn<TPassBox>(page, name);
         box->SetPasses(passes);
     }
-    TZarvPage* AddPage(int passes, TGotoMode mode = TGotoMode::gmGotoDone, TZarvPage* gotoPage = nullptr)
+    TZarvPage* AddPage(int passes)
     {
         TZarvPage* page = report->NewPage();
         SetPasses(page, passes);
-        page->SetGotoMode(mode);
-        page->SetGotoPage(gotoPage);
         return page;
     }
 
