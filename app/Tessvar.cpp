@@ -14,11 +14,14 @@
 #include "app/Uplvzero.h"
 #include "app/Uqfili.h"
 #include "app/Utessvar.h"
+#include "gauges/Ucalibreselect.h"
+#include "gauges/Ucalibreselect2.h"
 #include "gauges/Ugasselclass.h"
 #include "gauges/Ugaugesclasses.h"
 #include "gauges/Uinstol.h"
 #include "gauges/Uinsuns.h"
 #include "gauges/Unpdia.h"
+#include "gauges/Uprocess.h"
 #include "gauges/Utwbr.h"
 #include "gauges/Utwsca.h"
 #include "gauges/Utwwhitworth.h"
@@ -47,6 +50,8 @@ int main(int argc, char** argv)
         application = std::make_unique<TApplication>();
         application->SetTitle(QStringLiteral("Tessvar"));
         application->CreateForm(fTessvar);
+        application->CreateForm(fCalibreSelect);
+        application->CreateForm(fProcess);
         application->CreateForm(fInsTol);
         application->CreateForm(fInsUNS);
         application->CreateForm(fwAnsiAsme1);
@@ -56,6 +61,7 @@ int main(int argc, char** argv)
         application->CreateForm(fTwWhitworth);
         application->CreateForm(fTwBR);
         application->CreateForm(fIsoguide);
+        application->CreateForm(fCalibreSelect2);
         application->CreateForm(fQfili);
         application->CreateForm(fplvZero);
     } catch (...) {

@@ -457,6 +457,7 @@ void RegisterStdCtrls()
                     &TEdit::SetPasswordChar);
     PublishProperty(edit, Name("ReadOnly"), TypeInfoBoolean(), &TEdit::ReadOnly, &TEdit::SetReadOnly);
     PublishProperty(edit, Name("Text"), TypeInfoString(), &TEdit::Text, &TEdit::SetText);
+    PublishProperty(edit, Name("TextHint"), TypeInfoString(), &TEdit::TextHint, &TEdit::SetTextHint);
     Event<TEdit>(edit, Name("OnChange"));
 
     RegisterClassInfo(Name("TCustomMemo"), Name("TCustomEdit"));
