@@ -718,7 +718,7 @@ void TZarvReport::InternalExecute(TQpComponent* engine)
             RunOnReport(report);
         else if (auto* system = dynamic_cast<TZvSystem*>(engine))
             RunOnSystem(system);
-        else
+        else if (!engine)
             RunOnOwnSystem();
     } catch (...) {
         error = std::current_exception();
@@ -751,7 +751,8 @@ void TZarvReport::RunOnReport(TBaseReport* engine)
         EngineOnPrint(engine);
         return;
     }
-    RunWithHandlers(engine->OnPrint, engine->OnBeforePrint, engine->OnAfterPrint, [engine] { engine->Execute(); });
+    RunWithHandlers(engine->OnPrint, engine->OnBeforePrint, engine->OnAfterPrint,
+                    [engine] { engine->Execute(); });
 }
 
 void TZarvReport::RunOnSystem(TZvSystem* system)
@@ -770,7 +771,8 @@ void TZarvReport::RunOnSystem(TZvSystem* system)
         options.Include(TSystemOption::soUseFiler);
         system->SetSystemOptions(options);
     }
-    RunWithHandlers(system->OnPrint, system->OnBeforePrint, system->OnAfterPrint, [system] { system->Execute(); });
+    RunWithHandlers(system->OnPrint, system->OnBeforePrint, system->OnAfterPrint,
+                    [system] { system->Execute(); });
 }
 
 void TZarvReport::RunOnOwnSystem()
@@ -814,8 +816,8 @@ void TZarvReport::RunOnOwnSystem()
     RunWithHandlers(run->OnPrint, run->OnBeforePrint, run->OnAfterPrint, [run] { run->Execute(); });
 }
 
-void TZarvReport::RunWithHandlers(TNotifyEvent& onPrint, TNotifyEvent& onBeforePrint, TNotifyEvent& onAfterPrint,
-                                  const std::function<void()>& run)
+void TZarvReport::RunWithHandlers(TNotifyEvent& onPrint, TNotifyEvent& onBeforePrint,
+                                  TNotifyEvent& onAfterPrint, const std::function<void()>& run)
 {
     SaveOnPrint = onPrint;
     SaveBeforePrint = onBeforePrint;

@@ -2,10 +2,12 @@
 // run/: their parameter lists are the interface of the print buttons, and a
 // run with a distinct value for each parameter must show every value once on
 // its one page, inside the frame.
+#include "localization/PEResourceImage.h"
 #include "report/components/QpZarv.h"
 #include "report/model/ZvProj.h"
 #include "report/print/QpFiler.h"
 #include "report/print/QpSystem.h"
+#include "resources/ProgramResources.h"
 
 #include "tests/report/print/SnapshotSupport.h"
 
@@ -64,6 +66,8 @@ class ReportProjectsTest : public ::testing::TestWithParam<TProjectCase> {
 protected:
     void SetUp() override
     {
+        InitProgramResources(ProgramResourceImageBytes()); // the run's status window
+        RegisterReportPrintClasses();
         RecordReportWriterProcs();
         RegisterProjectComponentClass();
     }

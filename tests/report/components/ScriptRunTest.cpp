@@ -1,11 +1,13 @@
 // Event scripts in real report runs: a project file whose page carries an
 // assembled module, a library module "SYSFUNC" read from its module file
 // whose function calls a native, and a section that suspends its script.
+#include "localization/PEResourceImage.h"
 #include "report/components/QpZarv.h"
 #include "report/components/ZvCsStd.h"
 #include "report/components/ZvLERun.h"
 #include "report/model/ZvProj.h"
 #include "report/print/QpSystem.h"
+#include "resources/ProgramResources.h"
 #include "tests/support/ZvAssembler.h"
 
 #include <QDir>
@@ -65,6 +67,8 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(Folder.isValid());
+        InitProgramResources(ProgramResourceImageBytes()); // the run's status window
+        RegisterReportPrintClasses();
         RecordReportWriterProcs();
         RegisterProjectComponentClass();
         RunZarvProcs(QStringLiteral("*"));
