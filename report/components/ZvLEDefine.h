@@ -7,7 +7,10 @@
 enum class TScope : uint8_t { scPrivate, scProtected, scPublic };
 using TScopeSet = uint8_t; // bit (1 << scope) for each scope in the set
 
-constexpr TScopeSet ScopeBit(TScope scope) { return TScopeSet(1u << unsigned(scope)); }
+constexpr TScopeSet ScopeBit(TScope scope)
+{
+    return TScopeSet(1u << unsigned(scope));
+}
 constexpr TScopeSet AllScopes = 0x07;
 
 enum class TIDKind : uint8_t { idkVar, idkType, idkConst, idkFunc, idkMethod, idkOp };
@@ -107,4 +110,7 @@ struct TExternalFunc {
 // Bytes of a value of each kind (Complex: 0, the type computes its size).
 constexpr int32_t TypeKindSize[kTypeKindCount] = {1, 1, 1, 2, 2, 4, 4, 8, 10, 8, 2, 8, 4, 0};
 
-inline int32_t SizeOfKind(ZvLE::TTypeKind kind) { return TypeKindSize[int(kind)]; }
+inline int32_t SizeOfKind(ZvLE::TTypeKind kind)
+{
+    return TypeKindSize[int(kind)];
+}

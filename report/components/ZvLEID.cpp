@@ -16,12 +16,24 @@ std::unique_ptr<TBaseID> TBaseID::CreateFromStreamHelper(TTypeHelper& helper, TS
     TBaseType* type = ReadTypeRef(helper, stream);
     std::unique_ptr<TBaseID> id;
     switch (kind) {
-    case TIDKind::idkVar: id = std::make_unique<TVarID>(name, type); break;
-    case TIDKind::idkType: id = std::make_unique<TTypeID>(name, type); break;
-    case TIDKind::idkConst: id = std::make_unique<TConstID>(name, type); break;
-    case TIDKind::idkFunc: id = std::make_unique<TFuncID>(name, type); break;
-    case TIDKind::idkMethod: id = std::make_unique<TMethodID>(name, type); break;
-    case TIDKind::idkOp: id = std::make_unique<TOpID>(name, type); break;
+    case TIDKind::idkVar:
+        id = std::make_unique<TVarID>(name, type);
+        break;
+    case TIDKind::idkType:
+        id = std::make_unique<TTypeID>(name, type);
+        break;
+    case TIDKind::idkConst:
+        id = std::make_unique<TConstID>(name, type);
+        break;
+    case TIDKind::idkFunc:
+        id = std::make_unique<TFuncID>(name, type);
+        break;
+    case TIDKind::idkMethod:
+        id = std::make_unique<TMethodID>(name, type);
+        break;
+    case TIDKind::idkOp:
+        id = std::make_unique<TOpID>(name, type);
+        break;
     }
     id->ReadBody(stream);
     return id;

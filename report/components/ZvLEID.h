@@ -25,7 +25,10 @@ class TTypeHelper;
 
 class TBaseID {
 public:
-    TBaseID(const QString& id, TBaseType* baseType, TIDKind kind) : FBaseType(baseType), FID(id), FIDKind(kind) {}
+    TBaseID(const QString& id, TBaseType* baseType, TIDKind kind)
+        : FBaseType(baseType), FID(id), FIDKind(kind)
+    {
+    }
     virtual ~TBaseID() = default;
     TBaseID(const TBaseID&) = delete;
     TBaseID& operator=(const TBaseID&) = delete;
@@ -59,7 +62,9 @@ public:
 class TVarID : public TBaseID {
 public:
     TVarID(const QString& id, TBaseType* baseType, const TAddress& address = {})
-        : TBaseID(id, baseType, TIDKind::idkVar), FAddress(address) {}
+        : TBaseID(id, baseType, TIDKind::idkVar), FAddress(address)
+    {
+    }
     const TAddress& Address() const { return FAddress; }
     void SetAddress(const TAddress& address) { FAddress = address; }
     // Also the address's module.
@@ -78,7 +83,9 @@ public:
     // A string constant keeps UTF-16 characters (the size counts them);
     // another keeps its bytes.
     TConstID(const QString& id, TBaseType* baseType, QByteArray data = {}, int32_t dataSize = 0)
-        : TBaseID(id, baseType, TIDKind::idkConst), FData(std::move(data)), FDataSize(dataSize) {}
+        : TBaseID(id, baseType, TIDKind::idkConst), FData(std::move(data)), FDataSize(dataSize)
+    {
+    }
     int32_t DataSize() const { return FDataSize; }
     bool IsString() const;
     QString StringValue() const;
@@ -96,7 +103,10 @@ private:
 
 class TFuncID : public TBaseID {
 public:
-    TFuncID(const QString& id, TBaseType* baseType, TIDKind kind = TIDKind::idkFunc) : TBaseID(id, baseType, kind) {}
+    TFuncID(const QString& id, TBaseType* baseType, TIDKind kind = TIDKind::idkFunc)
+        : TBaseID(id, baseType, kind)
+    {
+    }
     uint8_t DefineLevel() const { return FDefineLevel; }
     int32_t ExecAddr() const { return FExecAddr; }
     void SetExecAddr(int32_t value) { FExecAddr = value; }
@@ -121,7 +131,9 @@ public:
 class TOpID : public TBaseID {
 public:
     TOpID(const QString& id, TBaseType* baseType, TOpKind opKind = TOpKind::okTerm)
-        : TBaseID(id, baseType, TIDKind::idkOp), FOpKind(opKind) {}
+        : TBaseID(id, baseType, TIDKind::idkOp), FOpKind(opKind)
+    {
+    }
     TOpKind OpKind() const { return FOpKind; }
     void SaveToStreamHelper(TTypeHelper& helper, TStreamHelper& stream) override;
 

@@ -81,7 +81,8 @@ TRCPUModule* FindModuleItem(TComponent* component, const QString& name)
 
 bool IsReportOrProject(TZarvComponent* item)
 {
-    return item && (item->ItemKind() == TZarvItemKind::ikProjectManager || item->ItemKind() == TZarvItemKind::ikReport);
+    return item && (item->ItemKind() == TZarvItemKind::ikProjectManager ||
+                    item->ItemKind() == TZarvItemKind::ikReport);
 }
 
 // Where the items of a module's imports are looked for: the item itself for
@@ -159,7 +160,8 @@ void TModuleTypeHelper::TypeToIndex(const TBaseType* type, int32_t& moduleIndex,
 // TScopeManager.
 
 TScopeManager::TScopeManager(TScopeManager* parent, TRCPUModule* owner)
-    : FOwner(owner), FParent(parent), FTypeManager(owner, owner->TypeHelper()), FIDManager(owner->TypeHelper())
+    : FOwner(owner), FParent(parent), FTypeManager(owner, owner->TypeHelper()),
+      FIDManager(owner->TypeHelper())
 {
     owner->SetScope(this);
 }
@@ -397,8 +399,9 @@ void TRCPUModule::SaveToStream(TStream& stream)
         TRCPUModule* module = FromHandle(used.Handle);
         if (!module) {
             // Not resolved or not found: written as it was read.
-            const bool forward = FForwardRefList && std::any_of(FForwardRefList->begin(), FForwardRefList->end(),
-                                                                [&](const auto& ref) { return ref.first == used.Name; });
+            const bool forward =
+                FForwardRefList && std::any_of(FForwardRefList->begin(), FForwardRefList->end(),
+                                               [&](const auto& ref) { return ref.first == used.Name; });
             helper.WriteString(forward ? QStringLiteral("+") + used.Name : used.Name);
         } else if (module->FProjectItem) {
             helper.WriteString(QStringLiteral("+") + module->ModuleName());
@@ -668,7 +671,8 @@ TBaseID* TRCPUModule::FindID(const QString& id)
     return found;
 }
 
-TBaseID* TRCPUModule::FindInUsed(const QString& id, bool deep, std::vector<QString>& visited, TRCPUModule*& where)
+TBaseID* TRCPUModule::FindInUsed(const QString& id, bool deep, std::vector<QString>& visited,
+                                 TRCPUModule*& where)
 {
     for (int32_t n = 1; n <= UsedModuleCount(); ++n) {
         TRCPUModule* module = IndexToModule(n);
@@ -775,7 +779,8 @@ void TRCPUModule::Compile(bool definition)
     }
     if (!FCompiler)
         ZarvError(Translate(QStringLiteral("Compiler not found.  Include ZvLDCompiler in the uses.")));
-    const QString fileName = FProjectItem ? static_cast<TZarvProjectItem*>(FProjectItem)->FullName() : QString();
+    const QString fileName =
+        FProjectItem ? static_cast<TZarvProjectItem*>(FProjectItem)->FullName() : QString();
     try {
         FCompiler->CompileStream(FSource, fileName, this, definition);
     } catch (...) {
@@ -815,7 +820,8 @@ void TRCPUModule::BuildSource()
         AddSourceLine(QString());
         AddSourceLine(QStringLiteral("import"));
         for (int i = 0; i < names.size(); ++i)
-            AddSourceLine(QStringLiteral("  ") + names[i] + (i + 1 < names.size() ? QStringLiteral(",") : QStringLiteral(";")));
+            AddSourceLine(QStringLiteral("  ") + names[i] +
+                          (i + 1 < names.size() ? QStringLiteral(",") : QStringLiteral(";")));
     };
     QStringList imports{QStringLiteral("SYSFUNC"), QStringLiteral("ZVCLASS"), QStringLiteral("ZVDATA"),
                         QStringLiteral("ZVBASE")};

@@ -45,7 +45,7 @@ class TStream;
 class TZarvComponent;
 class TZarvProjectItem;
 
-constexpr int32_t kMaxModuleDataSize = 16 * 1024 * 1024; // bytes
+constexpr int32_t kMaxModuleDataSize = 16 * 1024 * 1024;  // bytes
 constexpr int32_t kMaxModuleStackSize = 16 * 1024 * 1024; // bytes
 
 // Turns types into (module number, type number) pairs relative to a module.
@@ -184,7 +184,10 @@ public:
     TBaseID* AddVar(const QString& id, TBaseType* type) { return FScope->AddVar(id, type); }
     TBaseID* AddOp(const QString& id, TOpKind opKind) { return FScope->AddOp(id, opKind); }
     TBaseID* AddFunc(const QString& id, TBaseType* type) { return FScope->AddFunc(id, type); }
-    TBaseID* AddConst(const QString& id, TBaseType* type, const void* data) { return FScope->AddConst(id, type, data); }
+    TBaseID* AddConst(const QString& id, TBaseType* type, const void* data)
+    {
+        return FScope->AddConst(id, type, data);
+    }
     TBaseID* FindInternalID(const QString& id) { return FScope->FindID(id); }
     TBaseID* FindID(const QString& id);
     TBaseType* FindType(const QString& id);

@@ -548,12 +548,18 @@ template <class T> int Order(T a, T b)
 bool Holds(int relation, int order)
 {
     switch (relation) {
-    case 0: return order == 0;
-    case 1: return order != 0;
-    case 2: return order < 0;
-    case 3: return order > 0;
-    case 4: return order <= 0;
-    default: return order >= 0;
+    case 0:
+        return order == 0;
+    case 1:
+        return order != 0;
+    case 2:
+        return order < 0;
+    case 3:
+        return order > 0;
+    case 4:
+        return order <= 0;
+    default:
+        return order >= 0;
     }
 }
 
@@ -656,7 +662,8 @@ void TRCPURunner::Run()
             if (opcode < 0)
                 RaiseError(Translate(fault.Message()));
             RaiseError(Translate(fault.Message() + QStringLiteral(" (command ") + HexByte(opcode) +
-                                 QStringLiteral(" at code offset ") + QString::number(at) + QLatin1Char(')')));
+                                 QStringLiteral(" at code offset ") + QString::number(at) +
+                                 QLatin1Char(')')));
         }
     }
 }
@@ -667,7 +674,8 @@ uint8_t TRCPURunner::ReadCodeByte()
 {
     const std::vector<uint8_t>& code = MI->Code();
     if (CO < 0 || size_t(CO) >= code.size())
-        RCPUFault(QStringLiteral("Code offset %1 outside the code of module %2").arg(CO).arg(MI->ModuleName()));
+        RCPUFault(
+            QStringLiteral("Code offset %1 outside the code of module %2").arg(CO).arg(MI->ModuleName()));
     return code[size_t(CO++)];
 }
 
@@ -710,9 +718,12 @@ uint32_t TRCPURunner::ReadAddress()
     if (k == 63)
         k = ReadIndex();
     switch (mode >> 6) {
-    case 0: return SS + uint32_t(BP) + uint32_t(ZigZag(k));
-    case 1: return SS + uint32_t(SP) + uint32_t(ZigZag(k));
-    case 2: return DS + k;
+    case 0:
+        return SS + uint32_t(BP) + uint32_t(ZigZag(k));
+    case 1:
+        return SS + uint32_t(SP) + uint32_t(ZigZag(k));
+    case 2:
+        return DS + k;
     default: {
         const uint32_t offset = ReadIndex();
         return ModuleNumber(k)->DataAddress() + offset;
@@ -782,7 +793,8 @@ void TRCPURunner::SetModule(TRCPUModule* module)
 void TRCPURunner::JumpTo(int64_t target)
 {
     if (target < 0 || target >= int64_t(MI->Code().size()))
-        RCPUFault(QStringLiteral("Target %1 outside the code of module %2").arg(target).arg(MI->ModuleName()));
+        RCPUFault(
+            QStringLiteral("Target %1 outside the code of module %2").arg(target).arg(MI->ModuleName()));
     CO = int32_t(target);
 }
 
@@ -791,10 +803,12 @@ TRCPUModule* TRCPURunner::ModuleNumber(uint32_t number)
     if (number == 0)
         return MI;
     if (number > uint32_t(MI->UsedModuleCount()))
-        RCPUFault(QStringLiteral("Module number %1 of module %2 out of range").arg(number).arg(MI->ModuleName()));
+        RCPUFault(
+            QStringLiteral("Module number %1 of module %2 out of range").arg(number).arg(MI->ModuleName()));
     TRCPUModule* module = MI->IndexToModule(int32_t(number));
     if (!module)
-        RaiseError(Translate(QStringLiteral("Could not load module [%1]").arg(MI->UsedModuleName(int32_t(number)))));
+        RaiseError(
+            Translate(QStringLiteral("Could not load module [%1]").arg(MI->UsedModuleName(int32_t(number)))));
     return module;
 }
 
@@ -895,7 +909,8 @@ QString TRCPURunner::CodeText(int64_t offset, int64_t maxBytes)
 {
     const std::vector<uint8_t>& code = MI->Code();
     QString text;
-    for (int64_t at = offset; at >= 0 && at + 1 < int64_t(code.size()) && at - offset + 1 < maxBytes; at += 2) {
+    for (int64_t at = offset; at >= 0 && at + 1 < int64_t(code.size()) && at - offset + 1 < maxBytes;
+         at += 2) {
         const char16_t unit = char16_t(code[size_t(at)] | (code[size_t(at + 1)] << 8));
         if (unit == 0)
             break;
@@ -1086,11 +1101,13 @@ void TRCPURunner::OpFreeData(uint8_t)
     else
         RCPUFault(QStringLiteral("Module number %1 out of range").arg(moduleNumber));
     if (!module)
-        RaiseError(Translate(
-            QStringLiteral("Could not load module [%1]").arg(FRootModule->UsedModuleName(int32_t(moduleNumber)))));
+        RaiseError(Translate(QStringLiteral("Could not load module [%1]")
+                                 .arg(FRootModule->UsedModuleName(int32_t(moduleNumber)))));
     TBaseType* type = module->IndexToType(int32_t(typeNumber));
     if (!type)
-        RCPUFault(QStringLiteral("Type number %1 of module %2 out of range").arg(typeNumber).arg(module->ModuleName()));
+        RCPUFault(QStringLiteral("Type number %1 of module %2 out of range")
+                      .arg(typeNumber)
+                      .arg(module->ModuleName()));
     type->FreeData(*this, address);
 }
 
@@ -1178,8 +1195,9 @@ void TRCPURunner::CallNative(uint32_t id, int kind, uint32_t dest)
 {
     if (id == 0) {
         const QString name = MI->ExternalAt(CO - 4);
-        RaiseError(Translate(QStringLiteral("Native function not bound: %1.%2")
-                                 .arg(MI->ModuleName().toUpper(), name.isEmpty() ? QStringLiteral("?") : name)));
+        RaiseError(
+            Translate(QStringLiteral("Native function not bound: %1.%2")
+                          .arg(MI->ModuleName().toUpper(), name.isEmpty() ? QStringLiteral("?") : name)));
     }
     const TRCPUNative* native = NativeFuncOfID(id);
     if (!native)
@@ -1206,12 +1224,15 @@ void TRCPURunner::CallNative(uint32_t id, int kind, uint32_t dest)
     const auto realResult = [&result]() -> long double {
         if (result.Kind == K::Extended)
             return CheckExtended(result.Extended);
-        return result.Kind == K::Currency ? result.Currency / 10000.0L : static_cast<long double>(result.Integer);
+        return result.Kind == K::Currency ? result.Currency / 10000.0L
+                                          : static_cast<long double>(result.Integer);
     };
     switch (kindOf) {
     case ZvLE::TTypeKind::tkBoolean:
     case ZvLE::TTypeKind::tkShortint:
-    case ZvLE::TTypeKind::tkByte: *At(dest, 1, true) = uint8_t(integerResult()); break;
+    case ZvLE::TTypeKind::tkByte:
+        *At(dest, 1, true) = uint8_t(integerResult());
+        break;
     case ZvLE::TTypeKind::tkSmallint:
     case ZvLE::TTypeKind::tkWord:
     case ZvLE::TTypeKind::tkChar: {
@@ -1229,10 +1250,18 @@ void TRCPURunner::CallNative(uint32_t id, int kind, uint32_t dest)
         std::memcpy(At(dest, 8, true), &value, 8);
         break;
     }
-    case ZvLE::TTypeKind::tkExtended: WriteExtended(dest, realResult()); break;
-    case ZvLE::TTypeKind::tkCurrency: WriteCurrency(dest, integerResult()); break;
-    case ZvLE::TTypeKind::tkString: WriteInt(dest, int32_t(RCPUStrings().New(result.String))); break;
-    default: WriteInt(dest, int32_t(integerResult())); break;
+    case ZvLE::TTypeKind::tkExtended:
+        WriteExtended(dest, realResult());
+        break;
+    case ZvLE::TTypeKind::tkCurrency:
+        WriteCurrency(dest, integerResult());
+        break;
+    case ZvLE::TTypeKind::tkString:
+        WriteInt(dest, int32_t(RCPUStrings().New(result.String)));
+        break;
+    default:
+        WriteInt(dest, int32_t(integerResult()));
+        break;
     }
 }
 
@@ -1242,13 +1271,26 @@ void TRCPURunner::OpJump(uint8_t op)
     const int32_t offset = ReadSigned();
     bool jump = true;
     switch (op) {
-    case 25: jump = CompareFlag == 0; break;
-    case 26: jump = CompareFlag != 0; break;
-    case 27: jump = CompareFlag < 0; break;
-    case 28: jump = CompareFlag <= 0; break;
-    case 29: jump = CompareFlag > 0; break;
-    case 30: jump = CompareFlag >= 0; break;
-    default: break;
+    case 25:
+        jump = CompareFlag == 0;
+        break;
+    case 26:
+        jump = CompareFlag != 0;
+        break;
+    case 27:
+        jump = CompareFlag < 0;
+        break;
+    case 28:
+        jump = CompareFlag <= 0;
+        break;
+    case 29:
+        jump = CompareFlag > 0;
+        break;
+    case 30:
+        jump = CompareFlag >= 0;
+        break;
+    default:
+        break;
     }
     if (jump)
         JumpTo(int64_t(start) + offset);
@@ -1312,9 +1354,15 @@ void TRCPURunner::OpBoolean(uint8_t op)
     const uint8_t b = *At(right, 1);
     uint8_t result = 0;
     switch (op) {
-    case 69: result = (a != 0 || b != 0) ? 1 : 0; break;
-    case 70: result = a ^ b; break;
-    default: result = (a != 0 && b != 0) ? 1 : 0; break;
+    case 69:
+        result = (a != 0 || b != 0) ? 1 : 0;
+        break;
+    case 70:
+        result = a ^ b;
+        break;
+    default:
+        result = (a != 0 && b != 0) ? 1 : 0;
+        break;
     }
     *At(dest, 1, true) = result;
 }
@@ -1330,9 +1378,15 @@ void TRCPURunner::OpInteger(uint8_t op)
     const uint32_t ub = uint32_t(b);
     uint32_t result = 0;
     switch (op) {
-    case 72: result = ua + ub; break;
-    case 73: result = ua - ub; break;
-    case 74: result = ua * ub; break;
+    case 72:
+        result = ua + ub;
+        break;
+    case 73:
+        result = ua - ub;
+        break;
+    case 74:
+        result = ua * ub;
+        break;
     case 75:
     case 76:
         if (b == 0)
@@ -1341,11 +1395,21 @@ void TRCPURunner::OpInteger(uint8_t op)
             throw EIntOverflow(QStringLiteral("Integer overflow"));
         result = uint32_t(op == 75 ? a / b : a % b);
         break;
-    case 77: result = ua | ub; break;
-    case 78: result = ua ^ ub; break;
-    case 79: result = ua & ub; break;
-    case 80: result = ua << (ub & 31); break;
-    default: result = ua >> (ub & 31); break;
+    case 77:
+        result = ua | ub;
+        break;
+    case 78:
+        result = ua ^ ub;
+        break;
+    case 79:
+        result = ua & ub;
+        break;
+    case 80:
+        result = ua << (ub & 31);
+        break;
+    default:
+        result = ua >> (ub & 31);
+        break;
     }
     WriteInt(dest, int32_t(result));
 }
@@ -1358,10 +1422,18 @@ void TRCPURunner::OpExtended(uint8_t op)
     const long double a = ReadExtended(left);
     const long double b = ReadExtended(right);
     switch (op) {
-    case 82: WriteExtended(dest, CheckExtended(a + b)); break;
-    case 83: WriteExtended(dest, CheckExtended(a - b)); break;
-    case 84: WriteExtended(dest, CheckExtended(a * b)); break;
-    default: WriteExtended(dest, CheckExtended(a / b, true, b)); break;
+    case 82:
+        WriteExtended(dest, CheckExtended(a + b));
+        break;
+    case 83:
+        WriteExtended(dest, CheckExtended(a - b));
+        break;
+    case 84:
+        WriteExtended(dest, CheckExtended(a * b));
+        break;
+    default:
+        WriteExtended(dest, CheckExtended(a / b, true, b));
+        break;
     }
 }
 
@@ -1370,10 +1442,14 @@ namespace {
 int64_t CurrencyOp(int op, int64_t a, int64_t b)
 {
     switch (op) {
-    case 0: return CheckCurrency(__int128(a) + b);
-    case 1: return CheckCurrency(__int128(a) - b);
-    case 2: return DivideRounded(__int128(a) * b, 10000);
-    default: return DivideRounded(__int128(a) * 10000, b);
+    case 0:
+        return CheckCurrency(__int128(a) + b);
+    case 1:
+        return CheckCurrency(__int128(a) - b);
+    case 2:
+        return DivideRounded(__int128(a) * b, 10000);
+    default:
+        return DivideRounded(__int128(a) * 10000, b);
     }
 }
 
@@ -1392,11 +1468,21 @@ void TRCPURunner::OpUnary(uint8_t op)
     const uint32_t source = uint32_t(PopInt());
     const uint32_t dest = PushAddress();
     switch (op) {
-    case 90: *At(dest, 1, true) = *At(source, 1) ^ 1; break;
-    case 91: WriteInt(dest, ~ReadInt(source)); break;
-    case 92: WriteInt(dest, int32_t(0u - uint32_t(ReadInt(source)))); break;
-    case 93: WriteExtended(dest, -ReadExtended(source)); break;
-    default: WriteCurrency(dest, CheckCurrency(-__int128(ReadCurrency(source)))); break;
+    case 90:
+        *At(dest, 1, true) = *At(source, 1) ^ 1;
+        break;
+    case 91:
+        WriteInt(dest, ~ReadInt(source));
+        break;
+    case 92:
+        WriteInt(dest, int32_t(0u - uint32_t(ReadInt(source))));
+        break;
+    case 93:
+        WriteExtended(dest, -ReadExtended(source));
+        break;
+    default:
+        WriteCurrency(dest, CheckCurrency(-__int128(ReadCurrency(source))));
+        break;
     }
 }
 
@@ -1409,7 +1495,9 @@ void TRCPURunner::OpConvert(uint8_t op)
 
 void TRCPURunner::Convert(int code, uint32_t source, uint32_t dest)
 {
-    const auto store = [this, dest](const void* value, uint32_t n) { std::memcpy(At(dest, n, true), value, n); };
+    const auto store = [this, dest](const void* value, uint32_t n) {
+        std::memcpy(At(dest, n, true), value, n);
+    };
     const auto load = [this, source](void* value, uint32_t n) { std::memcpy(value, At(source, n), n); };
     int8_t i8 = 0;
     uint8_t u8 = 0;
@@ -1419,28 +1507,68 @@ void TRCPURunner::Convert(int code, uint32_t source, uint32_t dest)
     float f32 = 0;
     double f64 = 0;
     switch (code) {
-    case 95: load(&i8, 1), i32 = i8, store(&i32, 4); break;
-    case 96: load(&u8, 1), i32 = u8, store(&i32, 4); break;
-    case 97: load(&i16, 2), i32 = i16, store(&i32, 4); break;
-    case 98: load(&u16, 2), i32 = u16, store(&i32, 4); break;
+    case 95:
+        load(&i8, 1), i32 = i8, store(&i32, 4);
+        break;
+    case 96:
+        load(&u8, 1), i32 = u8, store(&i32, 4);
+        break;
+    case 97:
+        load(&i16, 2), i32 = i16, store(&i32, 4);
+        break;
+    case 98:
+        load(&u16, 2), i32 = u16, store(&i32, 4);
+        break;
     case 99:
-    case 100: load(&i32, 4), u8 = uint8_t(i32), store(&u8, 1); break;
+    case 100:
+        load(&i32, 4), u8 = uint8_t(i32), store(&u8, 1);
+        break;
     case 101:
-    case 102: load(&i32, 4), u16 = uint16_t(i32), store(&u16, 2); break;
-    case 103: load(&i32, 4), f32 = float(i32), store(&f32, 4); break;
-    case 104: load(&i32, 4), f64 = double(i32), store(&f64, 8); break;
-    case 105: load(&i32, 4), WriteExtended(dest, i32); break;
-    case 106: load(&i32, 4), WriteCurrency(dest, int64_t(i32) * 10000); break;
-    case 107: load(&i8, 1), WriteExtended(dest, i8); break;
-    case 108: load(&u8, 1), WriteExtended(dest, u8); break;
-    case 109: load(&i16, 2), WriteExtended(dest, i16); break;
-    case 110: load(&u16, 2), WriteExtended(dest, u16); break;
-    case 111: load(&f32, 4), WriteExtended(dest, CheckExtended(f32)); break;
-    case 112: load(&f64, 8), WriteExtended(dest, CheckExtended(f64)); break;
-    case 113: WriteExtended(dest, ReadCurrency(source) / 10000.0L); break;
-    case 114: f32 = float(CheckExtended(ReadExtended(source))), store(&f32, 4); break;
-    case 115: f64 = double(CheckExtended(ReadExtended(source))), store(&f64, 8); break;
-    default: WriteCurrency(dest, ExtendedToCurrency(ReadExtended(source))); break;
+    case 102:
+        load(&i32, 4), u16 = uint16_t(i32), store(&u16, 2);
+        break;
+    case 103:
+        load(&i32, 4), f32 = float(i32), store(&f32, 4);
+        break;
+    case 104:
+        load(&i32, 4), f64 = double(i32), store(&f64, 8);
+        break;
+    case 105:
+        load(&i32, 4), WriteExtended(dest, i32);
+        break;
+    case 106:
+        load(&i32, 4), WriteCurrency(dest, int64_t(i32) * 10000);
+        break;
+    case 107:
+        load(&i8, 1), WriteExtended(dest, i8);
+        break;
+    case 108:
+        load(&u8, 1), WriteExtended(dest, u8);
+        break;
+    case 109:
+        load(&i16, 2), WriteExtended(dest, i16);
+        break;
+    case 110:
+        load(&u16, 2), WriteExtended(dest, u16);
+        break;
+    case 111:
+        load(&f32, 4), WriteExtended(dest, CheckExtended(f32));
+        break;
+    case 112:
+        load(&f64, 8), WriteExtended(dest, CheckExtended(f64));
+        break;
+    case 113:
+        WriteExtended(dest, ReadCurrency(source) / 10000.0L);
+        break;
+    case 114:
+        f32 = float(CheckExtended(ReadExtended(source))), store(&f32, 4);
+        break;
+    case 115:
+        f64 = double(CheckExtended(ReadExtended(source))), store(&f64, 8);
+        break;
+    default:
+        WriteCurrency(dest, ExtendedToCurrency(ReadExtended(source)));
+        break;
     }
 }
 
@@ -1528,10 +1656,18 @@ void TRCPURunner::OpExtendedAssign(uint8_t op)
     const long double a = ReadExtended(dest);
     const long double b = ReadExtended(right);
     switch (op) {
-    case 128: WriteExtended(dest, CheckExtended(a + b)); break;
-    case 129: WriteExtended(dest, CheckExtended(a - b)); break;
-    case 130: WriteExtended(dest, CheckExtended(a * b)); break;
-    default: WriteExtended(dest, CheckExtended(a / b, true, b)); break;
+    case 128:
+        WriteExtended(dest, CheckExtended(a + b));
+        break;
+    case 129:
+        WriteExtended(dest, CheckExtended(a - b));
+        break;
+    case 130:
+        WriteExtended(dest, CheckExtended(a * b));
+        break;
+    default:
+        WriteExtended(dest, CheckExtended(a / b, true, b));
+        break;
     }
 }
 

@@ -42,9 +42,9 @@
 // address, jump or call target, module or type number out of range, a code
 // offset past the end, a 257th argument word, a slot that holds no bound
 // function) is refused the same way.
+#include "report/components/ZvLEType.h"
 #include "report/model/ZvDefine.h"
 #include "report/model/ZvEvent.h"
-#include "report/components/ZvLEType.h"
 #include "report/print/QpDefine.h"
 
 #include <QString>
@@ -164,7 +164,10 @@ struct TRCPUNative {
 };
 // The registry's opaque function pointer (ZvDefine.h) for a native; natives
 // are registered by address and must live as long as the engine.
-inline TZarvNativeFunc NativeFunc(const TRCPUNative& native) { return &native; }
+inline TZarvNativeFunc NativeFunc(const TRCPUNative& native)
+{
+    return &native;
+}
 
 // The registry: upper-case module names, each with its upper-case function
 // names; the first registration of a name stays. Nothing happens while the
@@ -238,7 +241,8 @@ public:
     // then frees), until the byte code halts or suspends; a suspended run
     // leaves a new TRCPUSuspendState in suspendState. params (may be null):
     // the values pushed before the start, followed by two -1 sentinels.
-    void Execute(TRCPUModule* module, const std::vector<TZarvParam>* params, std::unique_ptr<TObject>& suspendState);
+    void Execute(TRCPUModule* module, const std::vector<TZarvParam>* params,
+                 std::unique_ptr<TObject>& suspendState);
 
     // Registers.
     int32_t SP = 0;
@@ -299,7 +303,7 @@ private:
     uint32_t Word(uint32_t address) { return uint32_t(ReadInt(address)); }
     int64_t ReadCurrency(uint32_t address);
     void WriteCurrency(uint32_t address, int64_t value);
-    void AssignString(uint32_t dest, uint32_t handle); // counted
+    void AssignString(uint32_t dest, uint32_t handle);      // counted
     void SetStringText(uint32_t dest, const QString& text); // made empty, then set
     QString CodeText(int64_t offset, int64_t maxBytes);
     void CallNative(uint32_t id, int kind, uint32_t dest);

@@ -79,12 +79,24 @@ std::unique_ptr<TBaseType> TBaseType::CreateFromStreamHelper(TTypeHelper& helper
     const auto kind = ZvLE::TTypeKind(ReadEnumByte(stream, kTypeKindCount, "type kind"));
     std::unique_ptr<TBaseType> type;
     switch (struc) {
-    case TTypeStruc::tsSimple: type = std::make_unique<TSimpleType>(kind); break;
-    case TTypeStruc::tsEnumerated: type = std::make_unique<TEnumeratedType>(); break;
-    case TTypeStruc::tsArray: type = std::make_unique<TArrayType>(); break;
-    case TTypeStruc::tsRecord: type = std::make_unique<TRecordType>(); break;
-    case TTypeStruc::tsFunction: type = std::make_unique<TFuncType>(); break;
-    case TTypeStruc::tsClass: type = std::make_unique<TClassType>(); break;
+    case TTypeStruc::tsSimple:
+        type = std::make_unique<TSimpleType>(kind);
+        break;
+    case TTypeStruc::tsEnumerated:
+        type = std::make_unique<TEnumeratedType>();
+        break;
+    case TTypeStruc::tsArray:
+        type = std::make_unique<TArrayType>();
+        break;
+    case TTypeStruc::tsRecord:
+        type = std::make_unique<TRecordType>();
+        break;
+    case TTypeStruc::tsFunction:
+        type = std::make_unique<TFuncType>();
+        break;
+    case TTypeStruc::tsClass:
+        type = std::make_unique<TClassType>();
+        break;
     }
     type->FTypeKind = kind;
     type->FSize = CheckedSize(size);
@@ -306,11 +318,15 @@ std::unique_ptr<TStructureMember> TStructureMember::CreateFromStreamHelper(TType
     TBaseType* type = ReadTypeRef(helper, stream);
     std::unique_ptr<TStructureMember> member;
     switch (memberType) {
-    case TMemberType::mtElement: member = std::make_unique<TStructureMember>(type, memberType, structure); break;
+    case TMemberType::mtElement:
+        member = std::make_unique<TStructureMember>(type, memberType, structure);
+        break;
     case TMemberType::mtField:
         member = std::make_unique<TClassMember>(type, memberType, structure, TScope::scPublic);
         break;
-    case TMemberType::mtMethod: member = std::make_unique<TMethodMember>(type, structure, TScope::scPublic, 0); break;
+    case TMemberType::mtMethod:
+        member = std::make_unique<TMethodMember>(type, structure, TScope::scPublic, 0);
+        break;
     case TMemberType::mtProperty:
         member = std::make_unique<TPropertyMember>(type, structure, TScope::scPublic, 0, 0);
         break;
@@ -486,8 +502,8 @@ void TClassType::AddProperty(const QString& id, TBaseType* baseType, TScope scop
     AddMember(id, std::make_unique<TPropertyMember>(baseType, this, scope, readIndex, writeIndex));
 }
 
-bool TClassType::FindMember(const QString& id, TScopeSet validScopes, int32_t& offset, TStructureMember*& member,
-                            int32_t& index)
+bool TClassType::FindMember(const QString& id, TScopeSet validScopes, int32_t& offset,
+                            TStructureMember*& member, int32_t& index)
 {
     if (TStructureType::FindMember(id, validScopes, offset, member, index))
         return true;

@@ -61,7 +61,10 @@ constexpr int kMaxTypeNesting = 64;
 
 class TBaseType {
 public:
-    explicit TBaseType(ZvLE::TTypeKind kind, TTypeStruc struc = TTypeStruc::tsSimple) : FTypeKind(kind), FTypeStruc(struc) {}
+    explicit TBaseType(ZvLE::TTypeKind kind, TTypeStruc struc = TTypeStruc::tsSimple)
+        : FTypeKind(kind), FTypeStruc(struc)
+    {
+    }
     virtual ~TBaseType() = default;
     TBaseType(const TBaseType&) = delete;
     TBaseType& operator=(const TBaseType&) = delete;
@@ -101,7 +104,10 @@ private:
 
 class TSimpleType : public TBaseType {
 public:
-    TSimpleType(ZvLE::TTypeKind kind, int32_t low = 0, int32_t high = 0) : TBaseType(kind), FLow(low), FHigh(high) {}
+    TSimpleType(ZvLE::TTypeKind kind, int32_t low = 0, int32_t high = 0)
+        : TBaseType(kind), FLow(low), FHigh(high)
+    {
+    }
     int32_t Low() const { return FLow; }
     int32_t High() const { return FHigh; }
     void SaveToStreamHelper(TTypeHelper& helper, TStreamHelper& stream) override;
@@ -139,7 +145,9 @@ struct TRange {
 class TArrayType : public TBaseType {
 public:
     explicit TArrayType(TBaseType* elementType = nullptr)
-        : TBaseType(ZvLE::TTypeKind::tkComplex, TTypeStruc::tsArray), FElementType(elementType) {}
+        : TBaseType(ZvLE::TTypeKind::tkComplex, TTypeStruc::tsArray), FElementType(elementType)
+    {
+    }
     TBaseType* ElementType() const { return FElementType; }
     void AddDim(int32_t low, int32_t high, TBaseType* baseType);
     int DimCount() const { return int(FDim.size()); }
@@ -179,7 +187,9 @@ TAddress MakeFrameAddress(int32_t offset);
 class TFuncType : public TBaseType {
 public:
     explicit TFuncType(TBaseType* resultType = nullptr)
-        : TBaseType(ZvLE::TTypeKind::tkComplex, TTypeStruc::tsFunction), FResultType(resultType) {}
+        : TBaseType(ZvLE::TTypeKind::tkComplex, TTypeStruc::tsFunction), FResultType(resultType)
+    {
+    }
     TBaseType* ResultType() const { return FResultType; }
     void SetResultType(TBaseType* type) { FResultType = type; }
     TFuncParam& AddParam(const QString& id, TParamType paramType);
@@ -203,14 +213,16 @@ private:
 class TStructureMember {
 public:
     TStructureMember(TBaseType* baseType, TMemberType memberType, TStructureType* structure)
-        : FBaseType(baseType), FMemberType(memberType), FStructureType(structure) {}
+        : FBaseType(baseType), FMemberType(memberType), FStructureType(structure)
+    {
+    }
     virtual ~TStructureMember() = default;
     TBaseType* BaseType() const { return FBaseType; }
     TMemberType MemberType() const { return FMemberType; }
     TStructureType* StructureType() const { return FStructureType; }
 
-    static std::unique_ptr<TStructureMember> CreateFromStreamHelper(TTypeHelper& helper, TStreamHelper& stream,
-                                                                    TStructureType* structure);
+    static std::unique_ptr<TStructureMember>
+    CreateFromStreamHelper(TTypeHelper& helper, TStreamHelper& stream, TStructureType* structure);
     virtual void SaveToStreamHelper(TTypeHelper& helper, TStreamHelper& stream);
 
 protected:
@@ -225,7 +237,9 @@ private:
 class TClassMember : public TStructureMember {
 public:
     TClassMember(TBaseType* baseType, TMemberType memberType, TStructureType* structure, TScope scope)
-        : TStructureMember(baseType, memberType, structure), FScope(scope) {}
+        : TStructureMember(baseType, memberType, structure), FScope(scope)
+    {
+    }
     TScope Scope() const { return FScope; }
     void SaveToStreamHelper(TTypeHelper& helper, TStreamHelper& stream) override;
 
@@ -237,7 +251,9 @@ protected:
 class TMethodMember : public TClassMember {
 public:
     TMethodMember(TBaseType* baseType, TStructureType* structure, TScope scope, TMethodOptionsSet options)
-        : TClassMember(baseType, TMemberType::mtMethod, structure, scope), FOptions(options) {}
+        : TClassMember(baseType, TMemberType::mtMethod, structure, scope), FOptions(options)
+    {
+    }
     TMethodOptionsSet Options() const { return FOptions; }
     void SaveToStreamHelper(TTypeHelper& helper, TStreamHelper& stream) override;
 
@@ -253,7 +269,9 @@ public:
     TPropertyMember(TBaseType* baseType, TStructureType* structure, TScope scope, int32_t readIndex,
                     int32_t writeIndex)
         : TClassMember(baseType, TMemberType::mtProperty, structure, scope), FReadIndex(readIndex),
-          FWriteIndex(writeIndex) {}
+          FWriteIndex(writeIndex)
+    {
+    }
     int32_t ReadIndex() const { return FReadIndex; }
     int32_t WriteIndex() const { return FWriteIndex; }
     void SaveToStreamHelper(TTypeHelper& helper, TStreamHelper& stream) override;
@@ -275,8 +293,8 @@ public:
     TStructureMember* IndexToMember(int index, QString& id) const;
     // Offset sums the sizes of the members before the one found (from
     // BaseSize); on a miss all three are 0 and the answer is false.
-    virtual bool FindMember(const QString& id, TScopeSet validScopes, int32_t& offset, TStructureMember*& member,
-                            int32_t& index);
+    virtual bool FindMember(const QString& id, TScopeSet validScopes, int32_t& offset,
+                            TStructureMember*& member, int32_t& index);
 
     int32_t GetSize() override;
     bool NeedFree() override;
@@ -302,12 +320,15 @@ public:
 class TClassType : public TStructureType {
 public:
     TClassType(TClassType* classParent = nullptr, const QString& className = QString())
-        : TStructureType(TTypeStruc::tsClass), FZarvClassParent(classParent), FZarvClassName(className) {}
+        : TStructureType(TTypeStruc::tsClass), FZarvClassParent(classParent), FZarvClassName(className)
+    {
+    }
     TClassType* ClassParent() const { return FZarvClassParent; }
     const QString& ZarvClassName() const { return FZarvClassName; }
     void AddField(const QString& id, TBaseType* baseType, TScope scope);
     void AddMethod(const QString& id, TBaseType* baseType, TScope scope, TMethodOptionsSet options);
-    void AddProperty(const QString& id, TBaseType* baseType, TScope scope, int32_t readIndex, int32_t writeIndex);
+    void AddProperty(const QString& id, TBaseType* baseType, TScope scope, int32_t readIndex,
+                     int32_t writeIndex);
     // Also searches the parent classes.
     bool FindMember(const QString& id, TScopeSet validScopes, int32_t& offset, TStructureMember*& member,
                     int32_t& index) override;

@@ -87,7 +87,8 @@ QString FormatMessage(const QString& text, const QString& param)
 
 QString CompilerErrorText(int code, const QString& param)
 {
-    const QString text = code >= 1 && code <= kMessageCount ? QString::fromLatin1(kMessages[code - 1]) : QString();
+    const QString text =
+        code >= 1 && code <= kMessageCount ? QString::fromLatin1(kMessages[code - 1]) : QString();
     const QString message = Translate(FormatMessage(text, param));
     // Concatenated, not formatted: the parameter may itself hold "%1".
     QString full = QStringLiteral("Error #") + QString::number(code) + QStringLiteral(" - ") + message;

@@ -106,8 +106,8 @@ enum : uint8_t {
 
 // An address operand.
 struct TZvAddr {
-    static TZvAddr Frame(int32_t offset) { return {0, offset, 0}; }   // SS + BP + offset
-    static TZvAddr Stack(int32_t offset) { return {1, offset, 0}; }   // SS + SP + offset
+    static TZvAddr Frame(int32_t offset) { return {0, offset, 0}; }          // SS + BP + offset
+    static TZvAddr Stack(int32_t offset) { return {1, offset, 0}; }          // SS + SP + offset
     static TZvAddr Data(uint32_t offset) { return {2, int32_t(offset), 0}; } // DS + offset
     static TZvAddr Module(uint32_t number, uint32_t offset) { return {3, int32_t(number), offset}; }
     int Mode;

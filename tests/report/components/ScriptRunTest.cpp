@@ -47,7 +47,7 @@ std::unique_ptr<TRCPUModule> PageModule(TZarvComponent* project, TZarvComponent*
     TZvAssembler code;
     code.Label(QStringLiteral("GetText")).Op(Zop::Enter).Index(0);
     code.Op(Zop::PushValue).Addr(A::Frame(12)); // Value's address (the last parameter)
-    code.Op(Zop::FarCall).Index(1).Index(0);     // SYSFUNC.Rewrite
+    code.Op(Zop::FarCall).Index(1).Index(0);    // SYSFUNC.Rewrite
     code.Op(Zop::Return).Index(0);
     code.Label(QStringLiteral("OnPrint")).Op(Zop::Enter).Index(0).Op(Zop::Suspend).Op(Zop::Return).Index(0);
     getText = code.LabelOffset(QStringLiteral("GetText"));
@@ -137,7 +137,8 @@ protected:
         info.start(QStringLiteral("pdfinfo"), {pdf});
         EXPECT_TRUE(info.waitForFinished(30000));
         const QString infoText = QString::fromUtf8(info.readAllStandardOutput());
-        pages = infoText.section(QStringLiteral("Pages:"), 1).trimmed().section(QLatin1Char('\n'), 0, 0).toInt();
+        pages =
+            infoText.section(QStringLiteral("Pages:"), 1).trimmed().section(QLatin1Char('\n'), 0, 0).toInt();
         QProcess text;
         text.start(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
         EXPECT_TRUE(text.waitForFinished(30000));

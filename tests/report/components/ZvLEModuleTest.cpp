@@ -1,8 +1,8 @@
 // Compiled modules: the module file, imports, variables, symbols, binding of
 // native slots and of the project, and compiling through a registered
 // compiler.
-#include "platform/rtl/Streams.h"
 #include "report/components/ZvLEModule.h"
+#include "platform/rtl/Streams.h"
 #include "report/components/ZvLERun.h"
 #include "report/components/ZvLEUtil.h"
 #include "report/model/ZvItem.h"
@@ -31,7 +31,7 @@ uint32_t SlotAt(TRCPUModule& module, int offset)
 
 // A module file written field by field, for the loader's refusals.
 struct TRawModule {
-    QByteArray Used;          // after the count
+    QByteArray Used; // after the count
     int UsedCount = 0;
     QByteArray Types = QByteArray(1, 0);
     QByteArray IDs = QByteArray(1, 0);
@@ -119,7 +119,8 @@ TEST(ZvLEModuleTest, ANewModuleAndItsFile)
 TEST(ZvLEModuleTest, NativeSlotsAreSavedEmptyAndBoundAgain)
 {
     RegisterNativeFunc(NativeFunc(kIntToStr), QStringLiteral("IntToStr"), QStringLiteral("sysfunc"));
-    RegisterNativeFunc(NativeFunc(kOther), QStringLiteral("INTTOSTR"), QStringLiteral("SYSFUNC")); // the first stays
+    RegisterNativeFunc(NativeFunc(kOther), QStringLiteral("INTTOSTR"),
+                       QStringLiteral("SYSFUNC")); // the first stays
     EXPECT_EQ(FindNativeFunc(QStringLiteral("inttostr"), QStringLiteral("SysFunc")), &kIntToStr);
 
     TZvAssembler code;
@@ -260,11 +261,16 @@ TEST(ZvLEModuleTest, DamagedFilesAreRefused)
         {"unknown type kind",
          [](TRawModule& m) { m.Types = QByteArray::fromHex("0100000000000e") + QByteArray(8, 0); }},
         {"type not read yet", // an array whose index type is itself
-         [](TRawModule& m) { m.Types = QByteArray::fromHex("0102000000000d0100000001" "0001"); }},
+         [](TRawModule& m) {
+             m.Types = QByteArray::fromHex("0102000000000d0100000001"
+                                           "0001");
+         }},
         {"size beyond 32 bits", // an array [0..0x1FFFFFFF] of Integer
          [&](TRawModule& m) {
              m.Types = QByteArray::fromHex("02") + integerType +
-                       QByteArray::fromHex("02000000000d" "0100ffffffff0001" "0001");
+                       QByteArray::fromHex("02000000000d"
+                                           "0100ffffffff0001"
+                                           "0001");
          }},
         {"unknown identifier kind", [](TRawModule& m) { m.IDs = QByteArray::fromHex("0106"); }},
         {"data above the limit", [](TRawModule& m) { m.DataSize = kMaxModuleDataSize + 1; }},
@@ -333,7 +339,8 @@ TEST(ZvLEModuleTest, SourceAndCompilingGoThroughARegisteredCompiler)
     EXPECT_EQ(names, QStringList{QStringLiteral("Delphi")});
     project.ActiveReport()->SetFullName(QStringLiteral("Report1"));
     module.BuildSource();
-    EXPECT_TRUE(module.Source().startsWith(QStringLiteral("module Report1;\r\n\r\ndefinition\r\n\r\nimport\r\n")))
+    EXPECT_TRUE(
+        module.Source().startsWith(QStringLiteral("module Report1;\r\n\r\ndefinition\r\n\r\nimport\r\n")))
         << module.Source().toStdString();
     EXPECT_TRUE(module.Source().contains(QStringLiteral("  SYSFUNC,\r\n")));
     EXPECT_TRUE(module.Source().endsWith(QStringLiteral("end Report1;\r\n")));

@@ -1,8 +1,8 @@
 // The virtual CPU: operand decoding, the opcode families, native calls,
 // returns and suspension, and the refusal of malformed byte code.
-#include "report/components/ZvLEModule.h"
 #include "report/components/ZvLERun.h"
 #include "platform/rtl/Extended80.h"
+#include "report/components/ZvLEModule.h"
 #include "tests/support/FuzzLoop.h"
 #include "tests/support/ZvAssembler.h"
 
@@ -17,7 +17,7 @@ using A = TZvAddr;
 namespace {
 
 std::vector<std::vector<uint32_t>> gCalls; // argument words of each call of Record
-QString gDestinationSeen;                   // what Text found in its destination
+QString gDestinationSeen;                  // what Text found in its destination
 
 const TRCPUNative kRecord{[](TRCPURunner&, std::span<const uint32_t> args) {
     gCalls.emplace_back(args.begin(), args.end());
@@ -160,8 +160,22 @@ TEST_F(ZvLERunTest, ComparisonsArithmeticAndConversions)
     binary(Zop::CurDiv, 40, 24, 48); // 3 / 2
     // 118: Byte to Integer, then to Extended (not a "to" code: dest stays),
     // or to Single.
-    code.Op(Zop::PushAddr).Addr(A::Data(0)).Op(Zop::Convert2).Byte(96).Byte(105).Addr(A::Data(56)).Op(Zop::Drop).Index(4);
-    code.Op(Zop::PushAddr).Addr(A::Data(1)).Op(Zop::Convert2).Byte(96).Byte(103).Addr(A::Data(72)).Op(Zop::Drop).Index(4);
+    code.Op(Zop::PushAddr)
+        .Addr(A::Data(0))
+        .Op(Zop::Convert2)
+        .Byte(96)
+        .Byte(105)
+        .Addr(A::Data(56))
+        .Op(Zop::Drop)
+        .Index(4);
+    code.Op(Zop::PushAddr)
+        .Addr(A::Data(1))
+        .Op(Zop::Convert2)
+        .Byte(96)
+        .Byte(103)
+        .Addr(A::Data(72))
+        .Op(Zop::Drop)
+        .Index(4);
     code.Op(Zop::Halt);
     auto module = Build(code, 128);
     Put<uint8_t>(*module, 0, 200);
@@ -209,12 +223,21 @@ TEST_F(ZvLERunTest, NativeCallsTakeTheirArgumentsInDeclarationOrder)
     TZvAssembler code;
     code.Op(Zop::PushAddr).Addr(A::Data(0));
     for (const uint32_t n : {10u, 8u, 1u})
-        code.Op(Zop::ArgBytes).Addr(A::Stack(0)).Index(n).Op(Zop::NativeProc).Slot(QStringLiteral("RECORD#%1").arg(n));
+        code.Op(Zop::ArgBytes)
+            .Addr(A::Stack(0))
+            .Index(n)
+            .Op(Zop::NativeProc)
+            .Slot(QStringLiteral("RECORD#%1").arg(n));
     // Kind 11: the destination is emptied and handed over; kind 14 calls
     // nothing but still empties the arguments.
     code.Op(Zop::StrConst).Index(8).Addr(A::Data(16)).Text(QStringLiteral("old"));
     code.Op(Zop::NativeCall).Byte(11).Addr(A::Stack(0)).Slot(QStringLiteral("TEXT"));
-    code.Op(Zop::Arg).Addr(A::Data(0)).Op(Zop::NativeCall).Byte(14).Addr(A::Stack(0)).Slot(QStringLiteral("RECORD#14"));
+    code.Op(Zop::Arg)
+        .Addr(A::Data(0))
+        .Op(Zop::NativeCall)
+        .Byte(14)
+        .Addr(A::Stack(0))
+        .Slot(QStringLiteral("RECORD#14"));
     code.Op(Zop::NativeProc).Slot(QStringLiteral("RECORD#0")).Op(Zop::Halt);
     TZvModuleBuilder builder(QStringLiteral("PROBE"));
     builder.Code(code).DataSize(32);
@@ -253,8 +276,8 @@ TEST_F(ZvLERunTest, StackLimitsAndInvalidOpcodes)
         TZvAssembler code;
         code.Op(opcode);
         auto module = Build(code);
-        EXPECT_EQ(Failure(*module),
-                  QStringLiteral("Cannot execute command (%1)").arg(QString::number(opcode, 16).toUpper().rightJustified(2, u'0')));
+        EXPECT_EQ(Failure(*module), QStringLiteral("Cannot execute command (%1)")
+                                        .arg(QString::number(opcode, 16).toUpper().rightJustified(2, u'0')));
     }
 }
 
@@ -306,7 +329,8 @@ TEST_F(ZvLERunTest, MalformedByteCodeEndsTheRunWithAnError)
     };
     TZvAssembler outside; // an address beyond the data segment
     outside.Op(Zop::PushValue).Addr(A::Data(6));
-    EXPECT_TRUE(failure(outside).contains(QStringLiteral("(command 03 at code offset 0)"))) << failure(outside).toStdString();
+    EXPECT_TRUE(failure(outside).contains(QStringLiteral("(command 03 at code offset 0)")))
+        << failure(outside).toStdString();
     TZvAssembler intoCode; // code is read-only
     intoCode.Op(Zop::Inline).Index(0).Op(Zop::PushAddr).Addr(A::Data(0)).Op(Zop::Move).Index(4);
     EXPECT_TRUE(failure(intoCode).startsWith(QStringLiteral("Invalid write of 4 bytes")));
@@ -324,7 +348,13 @@ TEST_F(ZvLERunTest, MalformedByteCodeEndsTheRunWithAnError)
         tooMany.Op(Zop::Arg).Addr(A::Data(0));
     EXPECT_TRUE(failure(tooMany).startsWith(QStringLiteral("More than 256 argument words")));
     TZvAssembler badReturn; // a return module that is no module
-    badReturn.Op(Zop::PushNil).Op(Zop::PushNil).Op(Zop::PushNil).Op(Zop::Enter).Index(0).Op(Zop::Return).Index(0);
+    badReturn.Op(Zop::PushNil)
+        .Op(Zop::PushNil)
+        .Op(Zop::PushNil)
+        .Op(Zop::Enter)
+        .Index(0)
+        .Op(Zop::Return)
+        .Index(0);
     EXPECT_TRUE(failure(badReturn).contains(QStringLiteral("Return module 0 unknown")));
 
     // An unbound slot names its function.
@@ -338,7 +368,12 @@ TEST_F(ZvLERunTest, FuzzRandomByteCode)
     RCPUStepLimit = 2000;
     std::vector<QByteArray> seeds;
     TZvAssembler sample;
-    sample.Op(Zop::PushAddr).Addr(A::Data(0)).Op(Zop::PushAddr).Addr(A::Data(4)).Op(Zop::IntAdd).Addr(A::Data(8));
+    sample.Op(Zop::PushAddr)
+        .Addr(A::Data(0))
+        .Op(Zop::PushAddr)
+        .Addr(A::Data(4))
+        .Op(Zop::IntAdd)
+        .Addr(A::Data(8));
     sample.Op(Zop::StrConst).Index(4).Addr(A::Data(12)).Text(QStringLiteral("a"));
     sample.Op(Zop::Concat).Addr(A::Data(16)).Op(Zop::Enter).Index(4).Op(Zop::Return).Index(0);
     const std::vector<uint8_t> bytes = sample.Code();

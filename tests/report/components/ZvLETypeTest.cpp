@@ -1,7 +1,7 @@
 // Types and identifiers of compiled modules: sizes, member look-up, parameter
 // addresses and the sorted identifier list.
-#include "report/components/ZvLEID.h"
 #include "report/components/ZvLEType.h"
+#include "report/components/ZvLEID.h"
 
 #include <gtest/gtest.h>
 
@@ -77,7 +77,8 @@ TEST(ZvLETypeTest, MembersAndParameters)
     TClassType child(&parent, QStringLiteral("TChild"));
     child.AddField(QStringLiteral("Hidden"), &integer, TScope::scPrivate);
     EXPECT_TRUE(child.FindMember(QStringLiteral("Tag"), ScopeBit(TScope::scPublic), offset, member, index));
-    EXPECT_FALSE(child.FindMember(QStringLiteral("Hidden"), ScopeBit(TScope::scPublic), offset, member, index));
+    EXPECT_FALSE(
+        child.FindMember(QStringLiteral("Hidden"), ScopeBit(TScope::scPublic), offset, member, index));
     EXPECT_EQ(child.GetSize(), 4);
     EXPECT_EQ(child.InstanceSize(), 8);
 

@@ -5,10 +5,12 @@
 
 TEST(ZvLEUtilTest, NumberedMessages)
 {
-    EXPECT_EQ(CompilerErrorText(22, QStringLiteral("Foo")), QStringLiteral("Error #22 - Unknown identifier [Foo]."));
+    EXPECT_EQ(CompilerErrorText(22, QStringLiteral("Foo")),
+              QStringLiteral("Error #22 - Unknown identifier [Foo]."));
     EXPECT_EQ(CompilerErrorText(36, QStringLiteral("Abc")), QStringLiteral("Error #36 - Abc"));
     // 6 and 24 share their text; the parameter is never a format.
-    EXPECT_EQ(CompilerErrorText(6).section(QStringLiteral(" - "), 1), CompilerErrorText(24).section(QStringLiteral(" - "), 1));
+    EXPECT_EQ(CompilerErrorText(6).section(QStringLiteral(" - "), 1),
+              CompilerErrorText(24).section(QStringLiteral(" - "), 1));
     EXPECT_EQ(CompilerErrorText(36, QStringLiteral("100%1")), QStringLiteral("Error #36 - 100%1"));
     EXPECT_EQ(CompilerErrorText(55), QStringLiteral("Error #55 - "));
 
