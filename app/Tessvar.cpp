@@ -19,8 +19,13 @@
 #include "gauges/Ugasselclass.h"
 #include "gauges/Ugaugesclasses.h"
 #include "gauges/Uinstol.h"
+#include "gauges/Uinsuns.h"
 #include "gauges/Unpdia.h"
 #include "gauges/Uprocess.h"
+#include "gauges/Utwbr.h"
+#include "gauges/Utwsca.h"
+#include "gauges/Utwwhitworth.h"
+#include "gauges/Uwansiasme1.h"
 #include "localization/PEResourceImage.h"
 #include "platform/forms/EventBoundary.h"
 #include "platform/forms/Forms.h"
@@ -46,8 +51,13 @@ int main(int argc, char** argv)
         application->CreateForm(fCalibreSelect);
         application->CreateForm(fProcess);
         application->CreateForm(fInsTol);
+        application->CreateForm(fInsUNS);
+        application->CreateForm(fwAnsiAsme1);
         application->CreateForm(fNPDia);
         application->CreateForm(fGasSelClass);
+        application->CreateForm(fTwSCA);
+        application->CreateForm(fTwWhitworth);
+        application->CreateForm(fTwBR);
         application->CreateForm(fIsoguide);
         application->CreateForm(fCalibreSelect2);
         application->CreateForm(fQfili);

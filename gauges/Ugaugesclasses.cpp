@@ -5,8 +5,13 @@
 #include "gauges/Ucalibreselect2.h"
 #include "gauges/Ugasselclass.h"
 #include "gauges/Uinstol.h"
+#include "gauges/Uinsuns.h"
 #include "gauges/Unpdia.h"
 #include "gauges/Uprocess.h"
+#include "gauges/Utwbr.h"
+#include "gauges/Utwsca.h"
+#include "gauges/Utwwhitworth.h"
+#include "gauges/Uwansiasme1.h"
 #include "platform/objects/ClassRegistry.h"
 
 namespace {
@@ -29,4 +34,9 @@ void RegisterGaugesClasses()
     RegisterWindow<TfCalibreSelect>("TfCalibreSelect");
     RegisterWindow<TfProcess>("TfProcess");
     RegisterWindow<TfCalibreSelect2>("TfCalibreSelect2");
+    RegisterWindow<TfInsUNS>("TfInsUNS");
+    RegisterWindow<TfwAnsiAsme1>("TfwAnsiAsme1");
+    RegisterWindow<TfTwSCA>("TfTwSCA");
+    RegisterWindow<TfTwWhitworth>("TfTwWhitworth");
+    RegisterWindow<TfTwBR>("TfTwBR");
 }

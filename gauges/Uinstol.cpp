@@ -1,23 +1,13 @@
 #include "gauges/Uinstol.h"
 
 #include "app/Utessvar.h"
+#include "gauges/Uwansiasme1.h"
 
 TfInsTol* fInsTol = nullptr;
 
 namespace {
 
 constexpr int KindThread = 2;
-
-// The ISO thread gauges that may be made with the J profile: Go, Not-go and
-// limit plugs (group 2, items 0 to 2) and the Go and Not-go rings (group 3,
-// items 0 and 1).
-bool OffersProfileJ(const CALIBRETYPE& type)
-{
-    if (type.Kind != KindThread)
-        return false;
-    return (type.Group == 2 && type.Item >= 0 && type.Item <= 2) ||
-           (type.Group == 3 && type.Item >= 0 && type.Item <= 1);
-}
 
 } // namespace
 
@@ -51,7 +41,7 @@ void TfInsTol::FormShow(TObject*)
     eTSup->SetText(QString());
     eTInf->SetText(QString());
     cJprofile->SetChecked(false);
-    cJprofile->SetVisible(fTessvar && OffersProfileJ(fTessvar->CurrentType));
+    cJprofile->SetVisible(fTessvar && fTessvar->CurrentType.Kind == KindThread && OffersProfileJ(fTessvar->CurrentType));
     rSupInf->SetEnabled(true);
 }
 
