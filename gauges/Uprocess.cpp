@@ -3,8 +3,11 @@
 #include "app/Unumberedit.h"
 #include "app/Utessvar.h"
 #include "app/core/Unan.h"
+#include "gauges/Umeasurehandover.h"
+#include "gauges/Uprocesscards.h"
 #include "gauges/Uprocesslayout.h"
 #include "platform/rtl/NumberText.h"
+#include "report/components/QpZarv.h"
 
 TfProcess* fProcess = nullptr;
 
@@ -64,8 +67,10 @@ TfProcess::TfProcess(TComponent* owner) : TForm(owner)
     PROCESS_FIND(bPrint);
     PROCESS_FIND(bMeasure);
     PROCESS_FIND(bMeasureWp);
+    PROCESS_FIND(ZvProject1);
 #undef PROCESS_FIND
-    FControls = {dNominale, dPasso, dbAngolo, dbSAL, dbSAR, dbN1, dbTollServ, dbDesignazione, sbCalcTol, &ValueList};
+    FControls = {dNominale, dPasso, dbAngolo, dbSAL, dbSAR, dbN1, dbTollServ, dbDesignazione, sbCalcTol, &ValueList,
+                 &Refreshing};
 }
 
 void TfProcess::FormShow(TObject*)
@@ -121,7 +126,10 @@ void TfProcess::sbCalcTolClick(TObject*)
     CalcToleranceClick(*this, fTessvar->CurrentType);
 }
 
-void TfProcess::bPrintClick(TObject*) {}
+void TfProcess::bPrintClick(TObject*)
+{
+    PrintCard(*ZvProject1, GaugeCardProject, GaugeCardParams(this));
+}
 
 void TfProcess::dbTollServClick(TObject*)
 {
@@ -149,60 +157,7 @@ void TfProcess::bMeasureWpClick(TObject*)
     HandOver(true);
 }
 
-double TfProcess::BoundValue(TEdit* edit) const
-{
-    double value = 0;
-    return ValueList.GetValue(NumberEditOf(edit), value) ? value : 0.0;
-}
-
 void TfProcess::HandOver(bool workpiece)
 {
-    TfTessvar& main = *fTessvar;
-    // The angle is converted first: a text that is no number raises the
-    // conversion error before anything is copied.
-    QString halfAngle;
-    if (dbAngolo->Visible()) {
-        const QString text = dbAngolo->Text();
-        const double angle = text.isEmpty() ? StrToFloat(text) : ParseNumber(text);
-        halfAngle = FloatToStr(angle * 0.5);
-    }
-
-    NCLIST& lengths = main.LengthList;
-    const auto copy = [&](TEdit* target, TEdit* source) {
-        lengths.SetValue(NumberEditOf(target), BoundValue(source));
-    };
-    copy(main.eTD, dNominale);
-    copy(main.eCP, dPasso);
-    main.eNP->SetText(dbN1->Text());
-    if (dbAngolo->Visible()) {
-        main.eCA->SetText(halfAngle);
-        main.eAG->SetText(halfAngle);
-    }
-    if (dbSAL->Visible())
-        main.eCA->SetText(dbSAL->Text());
-    if (dbSAR->Visible())
-        main.eAG->SetText(dbSAR->Text());
-
-    const bool ring = main.CurrentType.Ring != 0;
-    if (workpiece) {
-        copy(main.eTsupP, dMaxW);
-        copy(main.eTinfP, dMinW);
-    } else {
-        if (lPassa->Visible()) {
-            main.lTP->Show();
-            copy(main.eTsupP, ring ? dLogP : dMaxP);
-            copy(main.eTinfP, ring ? dMinP : dLogP);
-        }
-        if (lNonPassa->Visible()) {
-            main.lTNP->Show();
-            copy(main.eTsupNP, ring ? dLogN : dMaxN);
-            copy(main.eTinfNP, ring ? dMinN : dLogN);
-        }
-    }
-
-    SetModalResult(mrCancel);
-    main.RefreshLengths();
-    main.pTab->SetActivePageIndex(1);
-    for (TEdit* edit : {main.eFiloTeor, main.eAD, main.eRead, main.eReadNP, main.eResult, main.eResultNP})
-        edit->SetText(QString());
+    HandOverToMeasuring(this, ValueList, workpiece);
 }
