@@ -1,6 +1,7 @@
 #include "gauges/Ucalcfamilies.h"
 
 #include "app/core/Unan.h"
+#include "app/core/Uplvzero.h"
 #include "calc/Buttress.h"
 #include "calc/Ugas.h"
 #include "calc/Utansiasme.h"
