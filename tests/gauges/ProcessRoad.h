@@ -30,6 +30,8 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QPixmap>
+#include <QWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -160,6 +162,18 @@ protected:
         return list.GetValue(NumberEditOf(edit), value) ? value : NAN;
     }
     static double Value(TEdit* edit) { return Value(fProcess->ValueList, edit); }
+
+    // With TESSVAR_SCREENSHOTS set to a folder, a picture of the window
+    // there for looking at it.
+    static void Screenshot(TCustomForm* window, const QString& name)
+    {
+        const QString folder = qEnvironmentVariable("TESSVAR_SCREENSHOTS");
+        if (folder.isEmpty())
+            return;
+        QDir().mkpath(folder);
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(window->Widget()->grab().save(folder + u'/' + name + QStringLiteral(".png")));
+    }
 
     std::unique_ptr<TScriptedMessages> Messages;
     std::unique_ptr<TApplication> App;

@@ -63,6 +63,7 @@ TEST_F(Uprocess2Test, SketchesAndTheDrillingRowByGaugeType)
                       EXPECT_EQ(w->lPieceTxt->Caption(), row.Piece);
                       EXPECT_FALSE(w->pcTolleranze->Visible());
                       EXPECT_EQ(w->ValueList.Count(), TfProcess2::BoundEditCount);
+                      Screenshot(w, QStringLiteral("process2-%1-%2").arg(row.Family->Name()).arg(row.Group));
                       w->SetModalResult(mrCancel);
                   }}});
     }
@@ -132,6 +133,7 @@ TEST_F(Uprocess2Test, UnifiedShaftAndTheWorkpiecePickersOption)
                     EXPECT_NEAR(Value(w->dMinW), 5.403, 1e-9);
                     EXPECT_EQ(w->dAvg->Text(), w->ValueList.Readout().FormatValue(5.450));
                     EXPECT_NEAR(Value(w->dScost), 0.047, 1e-9);
+                    Screenshot(w, QStringLiteral("process2-unified-shaft"));
                     w->SetModalResult(mrCancel);
                 }}});
 
