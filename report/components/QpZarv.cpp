@@ -1,6 +1,7 @@
 #include "report/components/QpZarv.h"
 
 #include "platform/forms/Controls.h"
+#include "platform/forms/FormsRegistration.h"
 #include "platform/forms/MessageService.h"
 #include "platform/forms/StdCtrls.h"
 #include "platform/objects/ClassRegistry.h"
@@ -8,6 +9,8 @@
 #include "platform/objects/Strings.h"
 #include "platform/os/Libraries.h"
 #include "report/model/ZvClass.h"
+#include "report/model/ZvData.h"
+#include "report/model/ZvSecurity.h"
 #include "report/model/ZvDefine.h"
 #include "report/model/ZvProj.h"
 #include "report/components/ReportRun_p.h"
@@ -165,6 +168,9 @@ void RecordReportWriterProcs()
 {
     RecordReportModelProcs();
     RecordProjectProcs();
+    RecordDataFieldProcs();
+    RecordDataViewProcs();
+    RecordSecurityProcs();
     RecordStandardComponentProcs();
     RecordDataComponentProcs();
     RecordDrawingProcs();
@@ -174,6 +180,7 @@ void RegisterProjectComponentClass()
 {
     if (FindClass(QStringLiteral("TZvProject")))
         return;
+    RegisterFormsClasses();
     if (!FindClass(QStringLiteral("TQpComponent")))
         RegisterClassInfo(QStringLiteral("TQpComponent"), QStringLiteral("TComponent"), {}, &typeid(TQpComponent));
     TClassInfo& info = RegisterClass<TZvProject>(QStringLiteral("TZvProject"), QStringLiteral("TQpComponent"));
@@ -324,15 +331,19 @@ void TZvProject::Open()
         fromDisk = ShowMessageBox(question, Translate(QStringLiteral("Warning")), TMsgIcon::Warning,
                                   TMsgButtons::YesNo) == IDYES;
     }
+    // A closed project may still hold one loaded by LoadFromStream; the
+    // manager would add the opened one to it.
     if (fromDisk) {
         const QString path = ExpandFileName(FProjectFile);
         if (FProjectFile.isEmpty() || !QFileInfo(path).isFile())
             ZarvError(Translate(QStringLiteral("The following reporting project does not exist:")) +
                       QStringLiteral("\r\"") + path + QLatin1Char('"'));
+        ProjMan()->Unload();
         ProjMan()->SetFileName(path);
         ProjMan()->Load();
     } else {
         FZarvBlob->SetPosition(0);
+        ProjMan()->Unload();
         ProjMan()->LoadFromStream(*FZarvBlob);
     }
     FActive = true;

@@ -1,17 +1,22 @@
 #include "report/components/ReportRun_p.h"
 
-#include "report/model/ZvDefine.h"
+#include "report/model/ZvDirectDataView.h"
 #include "report/model/ZvProj.h"
-#include "report/print/QpDefine.h"
 
-void StartReportWriter() {}
 
-void ExecuteZarvReport(TZarvReport*, TQpComponent*)
+void StartReportWriter()
 {
-    ZarvError(Translate(QStringLiteral("Report runs are not available")));
+    // Process-wide: the data model frees it when the program ends.
+    if (!DataSystem)
+        DataSystem = new TZarvDataSystem();
 }
 
-TZarvProjectManager* ExecProjectOf(const TZarvReport*)
+void ExecuteZarvReport(TZarvReport* report, TQpComponent* engine)
 {
-    return nullptr;
+    report->Execute(engine);
+}
+
+TZarvProjectManager* ExecProjectOf(const TZarvReport* report)
+{
+    return report ? report->ExecProject() : nullptr;
 }

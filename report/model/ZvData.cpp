@@ -322,12 +322,16 @@ void TZarvBaseDataView::RestoreState()
     FSaving = false;
     FValueListPtr = FValueListHead;
     FAtEOF = FStateSaveEOF;
+    // The replay starts on the row that was current: its fields read again.
+    if (FValueListPtr)
+        FEmpty = !FValueListPtr->DataPtr;
 }
 
 void TZarvBaseDataView::Peek(int amount)
 {
     FSaveSaving = FSaving;
     FSaveAtEOF = FAtEOF;
+    FSaveEmpty = FEmpty;
     FSaveValueListPtr = FValueListPtr;
     if (!FSaving)
         SaveState();
@@ -338,6 +342,7 @@ void TZarvBaseDataView::Peek(int amount)
 void TZarvBaseDataView::Unpeek()
 {
     FAtEOF = FSaveAtEOF;
+    FEmpty = FSaveEmpty;
     FValueListPtr = FSaveValueListPtr;
     if (!FSaveSaving)
         RestoreState();
@@ -348,10 +353,12 @@ bool TZarvBaseDataView::CheckBeforeEOF()
     if (FSaving) {
         TZarvDataRow* keep = FValueListPtr;
         const bool keepEOF = FAtEOF;
+        const bool keepEmpty = FEmpty;
         Next();
         const bool more = !Eof();
         FValueListPtr = keep;
         FAtEOF = keepEOF;
+        FEmpty = keepEmpty;
         return more;
     }
     SaveState();

@@ -16,6 +16,10 @@
 // blank after a value that is not empty). What matches nothing reads
 // "(invalid)"; nothing is raised.
 //
+// Looking ahead (Peek ... Unpeek, CheckBeforeEOF, CheckRowsLeft) leaves the
+// current row, its values and the end-of-data state as they were, also when
+// it ran into the end of the data.
+//
 // Errors of the saved-row list raise EZarvException: "DataView.SaveState
 // called while Saving.", "DataView.RestoreState called when not saving.",
 // "ValueList mismatch.".
@@ -127,6 +131,7 @@ private:
     TZarvDataRow* FSaveValueListPtr = nullptr;
     bool FSaveAtEOF = false;
     bool FSaveSaving = false;
+    bool FSaveEmpty = false;
 };
 
 // The view name followed by the field name in display form, blanks as "_"

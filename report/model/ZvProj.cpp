@@ -877,7 +877,7 @@ void TZarvReport::SelectPageBin(TBaseReport* engine, TZarvPage* page)
     if (!bins)
         return;
     for (int i = 0; i < bins->Count(); ++i) {
-        if (reinterpret_cast<intptr_t>(bins->Objects(i)) == page->Bin())
+        if (TQPBaseDevice::ListNumber(*bins, i) == page->Bin())
             engine->SelectBin(bins->Strings(i));
     }
 }

@@ -122,8 +122,8 @@ protected:
     void DrawBar(double x1, double y1, double x2, double y2);
     // The base readable text of t along the symbol.
     void PrintReadableLine(const QString& t);
-    bool Rotated180() const;  // Rot90 or Rot180: the symbol runs backwards
-    bool Upside() const;      // Rot180 or Rot270: the symbol hangs from Top
+    bool Rotated180() const; // Rot90 or Rot180: the symbol runs backwards
+    bool Upside() const;     // Rot180 or Rot270: the symbol hangs from Top
 
     double FWideFactor = 0;
     double FBarWidth = 0.01;
