@@ -16,10 +16,17 @@
 #include "app/Utessvar.h"
 #include "gauges/Ugasselclass.h"
 #include "gauges/Ugaugesclasses.h"
+#include "gauges/Uinstol.h"
+#include "gauges/Uinsuns.h"
 #include "gauges/Unpdia.h"
+#include "gauges/Utwbr.h"
+#include "gauges/Utwsca.h"
+#include "gauges/Utwwhitworth.h"
+#include "gauges/Uwansiasme1.h"
 #include "localization/PEResourceImage.h"
 #include "platform/forms/EventBoundary.h"
 #include "platform/forms/Forms.h"
+#include "report/print/QpSystem.h"
 #include "resources/ProgramResources.h"
 
 #include <QApplication>
@@ -36,11 +43,18 @@ int main(int argc, char** argv)
         InitProgramResources(ProgramResourceImageBytes());
         RegisterAppClasses();
         RegisterGaugesClasses();
+        RegisterReportPrintClasses();
         application = std::make_unique<TApplication>();
         application->SetTitle(QStringLiteral("Tessvar"));
         application->CreateForm(fTessvar);
+        application->CreateForm(fInsTol);
+        application->CreateForm(fInsUNS);
+        application->CreateForm(fwAnsiAsme1);
         application->CreateForm(fNPDia);
         application->CreateForm(fGasSelClass);
+        application->CreateForm(fTwSCA);
+        application->CreateForm(fTwWhitworth);
+        application->CreateForm(fTwBR);
         application->CreateForm(fIsoguide);
         application->CreateForm(fQfili);
         application->CreateForm(fplvZero);

@@ -2,7 +2,13 @@
 
 #include "app/Uappclasses.h"
 #include "gauges/Ugasselclass.h"
+#include "gauges/Uinstol.h"
+#include "gauges/Uinsuns.h"
 #include "gauges/Unpdia.h"
+#include "gauges/Utwbr.h"
+#include "gauges/Utwsca.h"
+#include "gauges/Utwwhitworth.h"
+#include "gauges/Uwansiasme1.h"
 #include "platform/objects/ClassRegistry.h"
 
 namespace {
@@ -21,4 +27,10 @@ void RegisterGaugesClasses()
     RegisterAppClasses();
     RegisterWindow<TfNPDia>("TfNPDia");
     RegisterWindow<TfGasSelClass>("TfGasSelClass");
+    RegisterWindow<TfInsTol>("TfInsTol");
+    RegisterWindow<TfInsUNS>("TfInsUNS");
+    RegisterWindow<TfwAnsiAsme1>("TfwAnsiAsme1");
+    RegisterWindow<TfTwSCA>("TfTwSCA");
+    RegisterWindow<TfTwWhitworth>("TfTwWhitworth");
+    RegisterWindow<TfTwBR>("TfTwBR");
 }
