@@ -52,7 +52,8 @@ void AppendInt32(QByteArray& bytes, int32_t value)
 int32_t CheckedInt32(double value)
 {
     const double t = std::trunc(value);
-    if (!(t >= double(std::numeric_limits<int32_t>::min()) && t <= double(std::numeric_limits<int32_t>::max())))
+    if (!(t >= double(std::numeric_limits<int32_t>::min()) &&
+          t <= double(std::numeric_limits<int32_t>::max())))
         OutOfRange(FloatToStr(value), "Integer");
     return int32_t(t);
 }

@@ -59,9 +59,9 @@ bool TZarvDataSystem::GainControl()
             ++FControlCount;
             return true;
         }
-        const int answer =
-            ShowMessageBox(Translate(QStringLiteral("Unable to gain control of ZARV Data Communication System.")),
-                           Translate(QStringLiteral("Error")), TMsgIcon::Error, TMsgButtons::RetryCancel);
+        const int answer = ShowMessageBox(
+            Translate(QStringLiteral("Unable to gain control of ZARV Data Communication System.")),
+            Translate(QStringLiteral("Error")), TMsgIcon::Error, TMsgButtons::RetryCancel);
         if (answer != IDRETRY)
             return false;
     }

@@ -2,17 +2,22 @@
 
 #include "report/print/QpDevice.h"
 #include "report/print/QpFiler.h"
+#include "report/print/QpFormPreview.h"
+#include "report/print/QpFormSetup.h"
+#include "report/print/QpFormStatus.h"
 #include "report/print/QpRender.h"
 #include "report/print/QpRenderPreview.h"
 #include "report/print/QpRenderPrinter.h"
 
 #include "platform/forms/Forms.h"
+#include "platform/forms/FormsRegistration.h"
 #include "platform/forms/MessageService.h"
 #include "platform/forms/StdCtrls.h"
 #include "platform/rtl/Streams.h"
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QThread>
 
 #include <algorithm>
 
@@ -42,6 +47,19 @@ void InstallReportUiHooks()
                 QCoreApplication::processEvents();
         };
     }
+}
+
+void ProcessWindowMessages()
+{
+    if (TReportUiHooks& hooks = ReportUiHooks(); hooks.ProcessMessages)
+        hooks.ProcessMessages();
+}
+
+void FreeWindow(TCustomForm*& form)
+{
+    if (form)
+        DestroyForm(form);
+    form = nullptr;
 }
 
 } // namespace
@@ -580,8 +598,132 @@ void TZvSystem::RenderPhase(TCustomForm*& statusForm)
 // ---------------------------------------------------------------------------
 // The default windows.
 
-void TZvSystem::DefaultSetupForm(TZvSystem*, TOverrideMode, TCustomForm*&) {}
+void TZvSystem::DefaultSetupForm(TZvSystem* reportSystem, TOverrideMode mode, TCustomForm*& form)
+{
+    switch (mode) {
+    case TOverrideMode::omCreate: {
+        auto* setup = NewForm<TQPSetupForm>(reportSystem);
+        setup->SetCaption(reportSystem->TitleSetup());
+        setup->ReportSystem = reportSystem;
+        form = setup;
+        break;
+    }
+    case TOverrideMode::omShow:
+        if (auto* setup = dynamic_cast<TQPSetupForm*>(form)) {
+            setup->PreviewSetup = false;
+            reportSystem->Aborted = setup->ShowModal() == mrCancel;
+        }
+        break;
+    case TOverrideMode::omWait:
+        break;
+    case TOverrideMode::omFree:
+        FreeWindow(form);
+        break;
+    }
+}
 
-void TZvSystem::DefaultStatusForm(TZvSystem*, TOverrideMode, TCustomForm*&) {}
+void TZvSystem::DefaultStatusForm(TZvSystem* reportSystem, TOverrideMode mode, TCustomForm*& form)
+{
+    const TSystemOptions options = reportSystem->SystemOptions();
+    if (!options.Contains(TSystemOption::soShowStatus))
+        return;
+    auto* status = dynamic_cast<TQpStatusForm*>(form);
+    switch (mode) {
+    case TOverrideMode::omCreate:
+        status = NewForm<TQpStatusForm>(reportSystem);
+        status->SetCaption(reportSystem->TitleStatus());
+        status->ReportSystem = reportSystem;
+        form = status;
+        break;
+    case TOverrideMode::omShow:
+        if (!status)
+            break;
+        if (TBaseReport* report = reportSystem->BaseReport())
+            report->SetStatusLabel(status->StatusLabel);
+        status->CancelButton->SetCaption(Translate(QStringLiteral("Cancel")));
+        // Only Cancel is live while the report generates: no other window
+        // can start a print inside this run.
+        status->ShowBlocking();
+        break;
+    case TOverrideMode::omWait:
+        if (!status || !options.Contains(TSystemOption::soWaitForOK))
+            break;
+        status->CancelButton->SetCaption(Translate(QStringLiteral("Ok")));
+        status->CancelButton->SetModalResult(mrOk);
+        status->FormClosed = false;
+        while (!status->FormClosed && status->Visible())
+            ProcessWindowMessages();
+        break;
+    case TOverrideMode::omFree:
+        FreeWindow(form);
+        break;
+    }
+}
 
-void TZvSystem::DefaultPreviewForm(TZvSystem*, TOverrideMode, TCustomForm*&) {}
+void TZvSystem::DefaultPreviewForm(TZvSystem* reportSystem, TOverrideMode mode, TCustomForm*& form)
+{
+    auto* preview = dynamic_cast<TZarvPreviewForm*>(form);
+    switch (mode) {
+    case TOverrideMode::omCreate: {
+        preview = NewForm<TZarvPreviewForm>(reportSystem);
+        preview->SetCaption(reportSystem->TitlePreview());
+        const TSystemPreview* settings = reportSystem->SystemPreview();
+        preview->SetWidth(settings->FormWidth);
+        preview->SetHeight(settings->FormHeight);
+        preview->SetWindowState(settings->FormState);
+        preview->ReportSystem = reportSystem;
+        preview->OnAfterPreviewPrint = reportSystem->OnAfterPreviewPrint;
+        form = preview;
+        break;
+    }
+    case TOverrideMode::omShow:
+        if (!preview)
+            break;
+        for (TQPRender* target : std::initializer_list<TQPRender*>{preview->ZvRenderPrinter, preview->ZvRenderPreview}) {
+            target->MacroData().Assign(reportSystem->StorageMacroData());
+            target->OnDecodeImage = reportSystem->OnDecodeImage;
+        }
+        reportSystem->SystemPreview()->InitPreview(*preview->ZvRenderPreview);
+        if (reportSystem->OnPreviewSetup)
+            reportSystem->OnPreviewSetup(preview->ZvRenderPreview);
+        preview->InputFileName = reportSystem->SystemFiler()->FileName;
+        preview->InputStream = reportSystem->SystemFiler()->Stream();
+        preview->InitFromQPSystem();
+        if (reportSystem->SystemOptions().Contains(TSystemOption::soPreviewModal))
+            preview->ShowModal();
+        else
+            preview->Show();
+        break;
+    case TOverrideMode::omWait:
+        if (!preview || reportSystem->SystemOptions().Contains(TSystemOption::soPreviewModal))
+            break;
+        do {
+            QThread::msleep(250);
+            ProcessWindowMessages();
+        } while (preview->Visible());
+        break;
+    case TOverrideMode::omFree:
+        if (preview) {
+            const TStreamMode streamMode = reportSystem->SystemFiler()->StreamMode;
+            if (streamMode == TStreamMode::smFile || streamMode == TStreamMode::smTempFile)
+                preview->ReleaseSnapshot();
+        }
+        FreeWindow(form);
+        break;
+    }
+}
+
+// ---------------------------------------------------------------------------
+
+void RegisterReportPrintClasses()
+{
+    RegisterFormsClasses();
+    const auto registerWindow = [](const QString& name, auto* typeTag) {
+        using T = std::remove_pointer_t<decltype(typeTag)>;
+        if (!FindClass(name))
+            RegisterClass<T>(name, QStringLiteral("TForm"));
+    };
+    registerWindow(QStringLiteral("TQpStatusForm"), static_cast<TQpStatusForm*>(nullptr));
+    registerWindow(QStringLiteral("TQPSetupForm"), static_cast<TQPSetupForm*>(nullptr));
+    registerWindow(QStringLiteral("TZarvPreviewForm"), static_cast<TZarvPreviewForm*>(nullptr));
+}

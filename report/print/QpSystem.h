@@ -288,3 +288,8 @@ private:
     TQPRender* FRenderObject = nullptr;
     bool FRunning = false;
 };
+
+// Registers the report writer's windows (status, output options, preview)
+// with the class registry, after the forms layer; the program calls it at
+// start. Calling it again does nothing.
+void RegisterReportPrintClasses();

@@ -21,7 +21,7 @@ protected:
     // Shows the dialog for a gauge type and answers with Next.
     void ShowFor(int kind, int group, int item)
     {
-        SetCurrentType(1, group, item);
+        SetCurrentType(0, group, item); // ISO metric
         fTessvar->CurrentType.Kind = kind;
         EXPECT_EQ(ShowAndPress(Dialog.get(), Dialog->bOk), mrOk);
     }

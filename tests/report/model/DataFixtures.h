@@ -44,7 +44,10 @@ public:
         const TExtended80Rec rec = DoubleToExtended(value);
         return Native(column, QByteArray(reinterpret_cast<const char*>(&rec), sizeof rec));
     }
-    TRowBuilder& Blob(int column, const QByteArray& bytes) { return Native(column, Le(int32_t(bytes.size())) + bytes); }
+    TRowBuilder& Blob(int column, const QByteArray& bytes)
+    {
+        return Native(column, Le(int32_t(bytes.size())) + bytes);
+    }
 
     QByteArray Bytes() const
     {

@@ -121,7 +121,8 @@ public:
             close(down[1]);
             const TSharedHandle mutex = OpenSharedMutex(QStringLiteral("ZARVCONTROLER"));
             const TWaitResult taken = WaitNamedObject(mutex, 5000);
-            const char held = taken == TWaitResult::wrSignaled || taken == TWaitResult::wrAbandoned ? 'h' : 'n';
+            const char held =
+                taken == TWaitResult::wrSignaled || taken == TWaitResult::wrAbandoned ? 'h' : 'n';
             (void)!write(up[1], &held, 1);
             if (!dieHolding) {
                 char go = 0;

@@ -164,13 +164,14 @@ TEST_F(ZvDataFieldTest, RowsAreCheckedAgainstTheirSize)
     auto* longText = Field<TZarvStringField>(1);
     auto* longMemo = Field<TZarvMemoField>(2);
     auto* shortInt = Field<TZarvIntegerField>(3);
-    QByteArray bytes = TRowBuilder(4)
-                           .Int(0, 5)
-                           .Native(1, TRowBuilder::Le(int32_t(2)) + TRowBuilder::Le(int32_t(4)) + QByteArray("a\0b\0", 4) +
-                                          TRowBuilder::Le(int32_t(2)) + TRowBuilder::Le(int32_t(999)))
-                           .Native(2, TRowBuilder::Le(int32_t(1000)) + "xy")
-                           .Native(3, "zz")
-                           .Bytes();
+    QByteArray bytes =
+        TRowBuilder(4)
+            .Int(0, 5)
+            .Native(1, TRowBuilder::Le(int32_t(2)) + TRowBuilder::Le(int32_t(4)) + QByteArray("a\0b\0", 4) +
+                           TRowBuilder::Le(int32_t(2)) + TRowBuilder::Le(int32_t(999)))
+            .Native(2, TRowBuilder::Le(int32_t(1000)) + "xy")
+            .Native(3, "zz")
+            .Bytes();
     qToLittleEndian(int32_t(bytes.size() + 4), bytes.data()); // column 0 points past the end
     view->Rows = {bytes};
     view->First();

@@ -31,7 +31,10 @@ public:
         FPrinting = true;
         FCurrentPage = 3;
     }
-    QString PIVar(const QString& name) override { return name == u"Total" ? QStringLiteral("12") : QString(); }
+    QString PIVar(const QString& name) override
+    {
+        return name == u"Total" ? QStringLiteral("12") : QString();
+    }
 };
 
 TEST_F(ZvDataTest, SavedRowsAreReplayedThenTheSourceGoesOn)
@@ -76,9 +79,10 @@ TEST_F(ZvDataTest, LookingAheadDoesNotMove)
 
 TEST_F(ZvDataTest, ExpressionsJoinLiteralsFieldsAndValues)
 {
-    TTestView* orders = MakeView(project, QStringLiteral("Orders"),
-                                 {QStringLiteral("First Name"), QStringLiteral("Last"), QStringLiteral("Empty")},
-                                 {{"Ann", "Lee", ""}});
+    TTestView* orders =
+        MakeView(project, QStringLiteral("Orders"),
+                 {QStringLiteral("First Name"), QStringLiteral("Last"), QStringLiteral("Empty")},
+                 {{"Ann", "Lee", ""}});
     orders->First();
     TPageThreeReport report;
     project.SetBaseReport(&report);
@@ -131,8 +135,9 @@ TEST_F(ZvDataTest, FieldsAreRenamedWithTheView)
 
 TEST_F(ZvDataTest, LookupAndMasterDetailPassTheirLists)
 {
-    TTestView* users = MakeView(project, QStringLiteral("Users"), {QStringLiteral("User"), QStringLiteral("Pass")},
-                                {{"ann", "pw1"}, {"bob", "pw2"}});
+    TTestView* users =
+        MakeView(project, QStringLiteral("Users"), {QStringLiteral("User"), QStringLiteral("Pass")},
+                 {{"ann", "pw1"}, {"bob", "pw2"}});
     QString result;
     LookupValue(users, QStringLiteral("bob"), nullptr, QStringLiteral("User"), QStringLiteral("Pass + '!'"),
                 QStringLiteral("none"), result);

@@ -37,8 +37,9 @@ TEST_F(ZvSecurityTest, SimpleListComparesPasswordsByCaseMatters)
 
 TEST_F(ZvSecurityTest, LookupFindsThePasswordInAViewAndRemovesItsFilter)
 {
-    TTestView* view = MakeView(project, QStringLiteral("Users"), {QStringLiteral("User"), QStringLiteral("Pass")},
-                               {{"ann", "pw1"}, {"bob", "pw2"}});
+    TTestView* view =
+        MakeView(project, QStringLiteral("Users"), {QStringLiteral("User"), QStringLiteral("Pass")},
+                 {{"ann", "pw1"}, {"bob", "pw2"}});
     auto* security = static_cast<TZarvLookupSecurity*>(
         project.NewDataObject(FindClass(QStringLiteral("TZarvLookupSecurity"))));
     security->SetDataView(view);
