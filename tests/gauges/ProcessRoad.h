@@ -25,6 +25,7 @@
 #include "platform/os/DataFolders.h"
 #include "platform/os/Modules.h"
 #include "platform/rtl/NumberText.h"
+#include "report/print/QpSystem.h"
 #include "resources/ProgramResources.h"
 
 #include <QApplication>
@@ -55,6 +56,7 @@ protected:
     {
         InitProgramResources(ProgramResourceImageBytes());
         RegisterGaugesClasses();
+        RegisterReportPrintClasses(); // the report run's windows, as the program registers them
         QDir(ProgramDataRoot() + QStringLiteral("/Dravinel")).removeRecursively();
         SetIRegistryFolder(OstrivalDataFolder);
         SetDecimalSeparator(u'.');
