@@ -12,9 +12,26 @@ namespace {
 // The group pictures of a family: one JPEG strip of 56 px wide pictures,
 // drawn by tools/pictures.
 const char* const GroupPictures[ThreadFamilyCount] = {
-    "GROUPS_ISO_JPG", "GROUPS_ANSIASME_JPG", "GROUPS_SPLINE_JPG",   "GROUPS_SPECIAL_JPG",
+    "GROUPS_ISO_JPG", "GROUPS_ANSIASME_JPG", "GROUPS_SPLINE_JPG",    "GROUPS_SPECIAL_JPG",
     "GROUPS_GAS_JPG", "GROUPS_BUTTRESS_JPG", "GROUPS_WHITWORTH_JPG",
 };
+
+// JPEG leaves faint noise in the white ground of the pictures; a glyph
+// takes exactly its corner colour as transparent, so the ground is made
+// pure white again.
+QImage WhiteGround(const QImage& picture)
+{
+    constexpr int Threshold = 232;
+    QImage image = picture.convertToFormat(QImage::Format_RGB32);
+    for (int y = 0; y < image.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            if (qRed(row[x]) >= Threshold && qGreen(row[x]) >= Threshold && qBlue(row[x]) >= Threshold)
+                row[x] = qRgb(255, 255, 255);
+        }
+    }
+    return image;
+}
 
 int CurrentFamily()
 {
@@ -137,7 +154,8 @@ void TfCalibreSelect::FormShow(TObject*)
         const TLabel* la = GroupLabels[size_t(i - 2)];
         const TLabel* lb = GroupLabels[size_t(i - 1)];
         auto* label = new TLabel(this);
-        label->SetAutoSize(lb->AutoSize());
+        label->SetAutoSize(lb->AutoSize()); // the look of the form's labels
+        label->SetLayout(lb->Layout());
         PlaceClone(label, la, lb);
         label->SetFont(lb->Font());
         label->SetColor(lb->Color());
@@ -239,7 +257,7 @@ void LoadGroupPictures(TfCalibreSelect* picker)
             continue;
         images->Clear();
         try {
-            images->Add(TJPEGImage::Decode(bytes));
+            images->Add(WhiteGround(TJPEGImage::Decode(bytes)));
         } catch (const EInvalidGraphic&) {
             images->Clear();
         }

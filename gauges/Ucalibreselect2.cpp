@@ -11,7 +11,10 @@ constexpr int CalculateWorkpieceText = 10000; // "Calculate Workpiece Tolerance"
 
 } // namespace
 
-TfCalibreSelect2::TfCalibreSelect2(TComponent* owner) : TfCalibreSelect(owner, QStringLiteral("TFCALIBRESELECT2")) {}
+TfCalibreSelect2::TfCalibreSelect2(TComponent* owner)
+    : TfCalibreSelect(owner, QStringLiteral("TFCALIBRESELECT2"))
+{
+}
 
 int TfCalibreSelect2::GroupCount(int family) const
 {

@@ -3,10 +3,8 @@
 #include "app/Unumberedit.h"
 #include "app/Utessvar.h"
 #include "app/core/Unan.h"
-#include "gauges/Umeasurehandover.h"
 #include "gauges/Uprocesscards.h"
 #include "gauges/Uprocesslayout.h"
-#include "platform/rtl/NumberText.h"
 #include "report/components/QpZarv.h"
 
 TfProcess* fProcess = nullptr;
@@ -149,15 +147,10 @@ void TfProcess::StoreResults(TOLLERANCE record)
 
 void TfProcess::bMeasureClick(TObject*)
 {
-    HandOver(false);
+    MeasureHandOver(this, FControls, false);
 }
 
 void TfProcess::bMeasureWpClick(TObject*)
 {
-    HandOver(true);
-}
-
-void TfProcess::HandOver(bool workpiece)
-{
-    HandOverToMeasuring(this, ValueList, workpiece);
+    MeasureHandOver(this, FControls, true);
 }

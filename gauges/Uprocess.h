@@ -82,10 +82,6 @@ public:
     bool Refreshing = false; // the unit change is rewriting the bound edits
 
 private:
-    // The Measure buttons: diameter, pitch, starts and angles, then the
-    // limits (gauge or workpiece), then the measuring tab.
-    void HandOver(bool workpiece);
-
     TProcessControls FControls;
 };
 

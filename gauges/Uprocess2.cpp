@@ -5,7 +5,6 @@
 #include "app/core/Unan.h"
 #include "gauges/Ucalibreselect2.h"
 #include "gauges/Ugaugefamily.h"
-#include "gauges/Umeasurehandover.h"
 #include "gauges/Uprocesscards.h"
 #include "gauges/Uprocesslayout.h"
 #include "platform/forms/JpegImage.h"
@@ -174,7 +173,7 @@ void TfProcess2::bPrintClick(TObject*)
 
 void TfProcess2::bMeasureWpClick(TObject*)
 {
-    HandOverToMeasuring(this, ValueList, true);
+    MeasureHandOver(this, FControls, true);
 }
 
 void TfProcess2::dbTollServClick(TObject*)

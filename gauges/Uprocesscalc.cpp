@@ -1,6 +1,7 @@
 #include "gauges/Uprocesscalc.h"
 
 #include "app/Unumberedit.h"
+#include "app/Utessvar.h"
 #include "app/core/Unan.h"
 #include "app/core/Unumber.h"
 #include "calc/Utiso.h"
@@ -63,32 +64,21 @@ std::array<TFamilyCalculation, ThreadFamilyCount> Roads = {IsoRoad, nullptr, nul
 // micrometres, looked up in the gauge tolerance table.
 bool IsoDeviations(TCalcWork& work, double diameter, const TfInsTol& dialog)
 {
+    const TDeviationUnit unit = work.Readout.GetUnit() != 0   ? TDeviationUnit::Inch
+                                : dialog.rSupInfmm->Checked() ? TDeviationUnit::Millimetre
+                                                              : TDeviationUnit::Micron;
     double upper = 0;
     double lower = 0;
-    bool numbers = false;
-    try {
-        numbers = TryParseNumber(dialog.eTSup->Text(), upper) && TryParseNumber(dialog.eTInf->Text(), lower);
-    } catch (const EConvertError&) {
-        numbers = false;
-    }
-    if (!numbers) {
+    if (!ReadDeviations(dialog.eTSup->Text(), dialog.eTInf->Text(), unit, upper, lower)) {
         ShowCalcMessage(DeviationNotANumberText);
         return false;
     }
-    double factor = 1;
-    if (work.Readout.GetUnit() != 0)
-        factor = MicronsPerInch;
-    else if (dialog.rSupInfmm->Checked())
-        factor = MicronsPerMm;
-    if (factor != 1) {
-        upper *= factor;
-        lower *= factor;
-        work.Tolerance = Format(QStringLiteral("%+f %+f"), upper, lower);
-    } else {
+    if (unit == TDeviationUnit::Micron)
         work.Tolerance = dialog.eTSup->Text() + u' ' + dialog.eTInf->Text();
-    }
-    if (!CalcAdvancedTolerance(diameter, upper, lower, work.Tolerance, work.Class, work.Designation, work.Type,
-                               work.Record)) {
+    else
+        work.Tolerance = Format(QStringLiteral("%+f %+f"), upper, lower);
+    if (!CalcAdvancedTolerance(diameter, upper, lower, work.Tolerance, work.Class, work.Designation,
+                               work.Type, work.Record)) {
         ShowCalcMessage(DeviationNotInTableText);
         return false;
     }
@@ -109,9 +99,9 @@ bool IsoRoad(TCalcWork& work)
         TfInsTol* dialog = fInsTol;
         if (!dialog)
             return false;
-        for (TControl* control : std::initializer_list<TControl*>{dialog->rToll, dialog->rSupInf, dialog->lSupInf,
-                                                                   dialog->lTSup, dialog->eTSup, dialog->lTInf,
-                                                                   dialog->eTInf})
+        for (TControl* control :
+             std::initializer_list<TControl*>{dialog->rToll, dialog->rSupInf, dialog->lSupInf, dialog->lTSup,
+                                              dialog->eTSup, dialog->lTInf, dialog->eTInf})
             control->SetVisible(plain);
         dialog->lSupInf->SetCaption(LoadStr(plain && !mm ? DeviationInchText : DeviationMicronText));
         if (dialog->ShowModal() != mrOk)
@@ -135,12 +125,6 @@ bool IsoRoad(TCalcWork& work)
     if (work.Type.Kind == KindPlain)
         work.Designation.Append(QStringLiteral(" mm"));
     return true;
-}
-
-void SetShownText(TEdit* edit, const QString& text)
-{
-    if (edit)
-        edit->SetText(text);
 }
 
 // Step E's diameter or pitch: a text in the window's unit goes into the
@@ -179,6 +163,23 @@ double ReadLength(DISPLAY& readout, const QString& text)
 double ReadLengthInUnit(DISPLAY& readout, const QString& text)
 {
     return readout.PresetText(text) ? readout.ReadValueInUnit() : NanValue();
+}
+
+bool ReadDeviations(const QString& upperText, const QString& lowerText, TDeviationUnit unit, double& upper,
+                    double& lower)
+{
+    try {
+        if (!TryParseNumber(upperText, upper) || !TryParseNumber(lowerText, lower))
+            return false;
+    } catch (const EConvertError&) {
+        return false;
+    }
+    const double factor = unit == TDeviationUnit::Inch         ? MicronsPerInch
+                          : unit == TDeviationUnit::Millimetre ? MicronsPerMm
+                                                               : 1.0;
+    upper *= factor;
+    lower *= factor;
+    return true;
 }
 
 double ReadStarts(const QString& text)
@@ -243,9 +244,9 @@ void CalcToleranceClick(TProcessWindow& window, CALIBRETYPE& type)
 void SetProcessDefaults(TCustomForm* window, const TProcessControls& c, const CALIBRETYPE& type, bool enable)
 {
     static const char* const locked[] = {
-        "dMaxP", "dMaxN",  "dMinP",  "dMinN",  "dLogP",  "dLogN",  "dMedP",  "dMedN",  "dTPasso",
-        "dbTAngolo", "dbTSAL", "dbTSAR", "dNominale", "dPasso", "dbAngolo", "dbSAL", "dbSAR", "dbN1",
-        "dMaxPe", "dMaxNe", "dMinPe", "dMinNe", "dMaxPi", "dMaxNi", "dMinPi", "dMinNi",
+        "dMaxP",     "dMaxN",  "dMinP",  "dMinN",     "dLogP",  "dLogN",    "dMedP",  "dMedN",  "dTPasso",
+        "dbTAngolo", "dbTSAL", "dbTSAR", "dNominale", "dPasso", "dbAngolo", "dbSAL",  "dbSAR",  "dbN1",
+        "dMaxPe",    "dMaxNe", "dMinPe", "dMinNe",    "dMaxPi", "dMaxNi",   "dMinPi", "dMinNi",
     };
     for (const char* name : locked) {
         if (TControl* control = FindOwned<TControl>(window, QString::fromLatin1(name)))
@@ -260,9 +261,9 @@ void SetProcessDefaults(TCustomForm* window, const TProcessControls& c, const CA
     if (type.Kind == KindThread) {
         const TThreadDefaults defaults = ThreadDefaults(type.Family);
         if (*defaults.Angle && c.dbAngolo->Text().isEmpty())
-            SetShownText(c.dbAngolo, QString::fromLatin1(defaults.Angle));
+            c.dbAngolo->SetText(QString::fromLatin1(defaults.Angle));
         if (*defaults.Starts && c.dbN1->Text().isEmpty())
-            SetShownText(c.dbN1, QString::fromLatin1(defaults.Starts));
+            c.dbN1->SetText(QString::fromLatin1(defaults.Starts));
     }
 }
 
@@ -274,15 +275,15 @@ void StoreProcessResults(TCustomForm* window, NCLIST& values, const TOLLERANCE& 
         const char* Page; // the page whose tab must show; null for always
     };
     static const TResult results[] = {
-        {"dMaxP", &TOLLERANCE::MaxP, nullptr},       {"dMaxN", &TOLLERANCE::MaxN, nullptr},
-        {"dMinP", &TOLLERANCE::MinP, nullptr},       {"dMinN", &TOLLERANCE::MinN, nullptr},
-        {"dLogP", &TOLLERANCE::LogP, nullptr},       {"dLogN", &TOLLERANCE::LogN, nullptr},
-        {"dMedP", &TOLLERANCE::MedP, nullptr},       {"dMedN", &TOLLERANCE::MedN, nullptr},
-        {"dMaxW", &TOLLERANCE::MaxW, nullptr},       {"dMinW", &TOLLERANCE::MinW, nullptr},
-        {"dMaxPe", &TOLLERANCE::MaxPe, "tsExt"},     {"dMaxNe", &TOLLERANCE::MaxNe, "tsExt"},
-        {"dMinPe", &TOLLERANCE::MinPe, "tsExt"},     {"dMinNe", &TOLLERANCE::MinNe, "tsExt"},
-        {"dMaxPi", &TOLLERANCE::MaxPi, "tsInterno"}, {"dMaxNi", &TOLLERANCE::MaxNi, "tsInterno"},
-        {"dMinPi", &TOLLERANCE::MinPi, "tsInterno"}, {"dMinNi", &TOLLERANCE::MinNi, "tsInterno"},
+        {"dMaxP", &TOLLERANCE::MaxP, nullptr},        {"dMaxN", &TOLLERANCE::MaxN, nullptr},
+        {"dMinP", &TOLLERANCE::MinP, nullptr},        {"dMinN", &TOLLERANCE::MinN, nullptr},
+        {"dLogP", &TOLLERANCE::LogP, nullptr},        {"dLogN", &TOLLERANCE::LogN, nullptr},
+        {"dMedP", &TOLLERANCE::MedP, nullptr},        {"dMedN", &TOLLERANCE::MedN, nullptr},
+        {"dMaxW", &TOLLERANCE::MaxW, nullptr},        {"dMinW", &TOLLERANCE::MinW, nullptr},
+        {"dMaxPe", &TOLLERANCE::MaxPe, "tsExt"},      {"dMaxNe", &TOLLERANCE::MaxNe, "tsExt"},
+        {"dMinPe", &TOLLERANCE::MinPe, "tsExt"},      {"dMinNe", &TOLLERANCE::MinNe, "tsExt"},
+        {"dMaxPi", &TOLLERANCE::MaxPi, "tsInterno"},  {"dMaxNi", &TOLLERANCE::MaxNi, "tsInterno"},
+        {"dMinPi", &TOLLERANCE::MinPi, "tsInterno"},  {"dMinNi", &TOLLERANCE::MinNi, "tsInterno"},
         {"dTPasso", &TOLLERANCE::TPasso, "tsAngPas"}, {"dHMis1", &TOLLERANCE::HMis1, nullptr},
         {"dHMis2", &TOLLERANCE::HMis2, nullptr},
     };
@@ -295,4 +296,65 @@ void StoreProcessResults(TCustomForm* window, NCLIST& values, const TOLLERANCE& 
         if (TEdit* edit = FindOwned<TEdit>(window, QString::fromLatin1(result.Edit)))
             values.SetValue(NumberEditOf(edit), r.*result.Field);
     }
+}
+
+void MeasureHandOver(TCustomForm* window, const TProcessControls& c, bool workpiece)
+{
+    TfTessvar& main = *fTessvar;
+    // The angle is converted first: a text that is no number raises the
+    // conversion error before anything is copied.
+    QString halfAngle;
+    if (c.dbAngolo->Visible()) {
+        const QString text = c.dbAngolo->Text();
+        const double angle = text.isEmpty() ? StrToFloat(text) : ParseNumber(text);
+        halfAngle = FloatToStr(angle * 0.5);
+    }
+
+    NCLIST& lengths = main.LengthList;
+    const auto copy = [&](TEdit* target, const char* source) {
+        double value = 0;
+        TEdit* edit = FindOwned<TEdit>(window, QString::fromLatin1(source));
+        if (!edit || !c.ValueList->GetValue(NumberEditOf(edit), value))
+            value = 0; // an empty result hands over 0
+        lengths.SetValue(NumberEditOf(target), value);
+    };
+    const auto shown = [window](const char* name) {
+        const TControl* control = FindOwned<TControl>(window, QString::fromLatin1(name));
+        return control && control->Visible();
+    };
+    copy(main.eTD, "dNominale");
+    copy(main.eCP, "dPasso");
+    main.eNP->SetText(c.dbN1->Text());
+    if (c.dbAngolo->Visible()) {
+        main.eCA->SetText(halfAngle);
+        main.eAG->SetText(halfAngle);
+    }
+    if (c.dbSAL->Visible())
+        main.eCA->SetText(c.dbSAL->Text());
+    if (c.dbSAR->Visible())
+        main.eAG->SetText(c.dbSAR->Text());
+
+    const bool ring = main.CurrentType.Ring != 0;
+    if (workpiece) {
+        copy(main.eTsupP, "dMaxW");
+        copy(main.eTinfP, "dMinW");
+    } else {
+        // A ring's Go and No-go ranges are [min, worn], a plug's [worn, max].
+        if (shown("lPassa")) {
+            main.lTP->Show();
+            copy(main.eTsupP, ring ? "dLogP" : "dMaxP");
+            copy(main.eTinfP, ring ? "dMinP" : "dLogP");
+        }
+        if (shown("lNonPassa")) {
+            main.lTNP->Show();
+            copy(main.eTsupNP, ring ? "dLogN" : "dMaxN");
+            copy(main.eTinfNP, ring ? "dMinN" : "dLogN");
+        }
+    }
+
+    window->SetModalResult(mrCancel);
+    main.RefreshLengths();
+    main.pTab->SetActivePageIndex(1);
+    for (TEdit* edit : {main.eFiloTeor, main.eAD, main.eRead, main.eReadNP, main.eResult, main.eResultNP})
+        edit->SetText(QString());
 }

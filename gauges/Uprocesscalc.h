@@ -95,12 +95,25 @@ void SetProcessDefaults(TCustomForm* window, const TProcessControls& controls, c
                         bool enable);
 void StoreProcessResults(TCustomForm* window, NCLIST& values, const TOLLERANCE& record);
 
+// "Measure Gage" (workpiece false) and "Measure Piece" (true): diameter,
+// pitch, starts and angles, then the gauge's Go and No-go ranges or the
+// workpiece limits go to the main window's measuring tab, which then shows;
+// the window closes. An angle that is no number raises EConvertError before
+// anything is copied.
+void MeasureHandOver(TCustomForm* window, const TProcessControls& controls, bool workpiece);
+
 // The length a text gives through a readout, in mm; the empty value when
 // the text is empty or no number.
 double ReadLength(DISPLAY& readout, const QString& text);
 // The number a text gives through a readout, in the readout's unit; the
 // empty value when the text is empty or no number.
 double ReadLengthInUnit(DISPLAY& readout, const QString& text);
+// The workpiece deviations typed in the entry dialog, in µm: typed in µm,
+// in mm (the dialog's "mm" choice) or in inch (the window's inch unit).
+// false when either text is empty or no number.
+enum class TDeviationUnit { Micron, Millimetre, Inch };
+bool ReadDeviations(const QString& upperText, const QString& lowerText, TDeviationUnit unit, double& upper,
+                    double& lower);
 // The number of starts of a text: 1 when empty; EConvertError when the
 // text is no number.
 double ReadStarts(const QString& text);

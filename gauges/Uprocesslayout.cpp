@@ -8,9 +8,9 @@
 #include <initializer_list>
 
 const std::array<const char*, ProcessBoundEditCount> ProcessBoundEdits = {
-    "dNominale", "dPasso", "dMaxP",  "dMaxN",  "dMinP",  "dMinN",  "dLogP",  "dLogN",
-    "dMedP",     "dMedN",  "dHMis1", "dHMis2", "dMaxPe", "dMaxNe", "dMinPe", "dMinNe",
-    "dMaxPi",    "dMaxNi", "dMinPi", "dMinNi", "dTPasso", "dMaxW", "dMinW",
+    "dNominale", "dPasso", "dMaxP",  "dMaxN",  "dMinP",   "dMinN",  "dLogP",  "dLogN",
+    "dMedP",     "dMedN",  "dHMis1", "dHMis2", "dMaxPe",  "dMaxNe", "dMinPe", "dMinNe",
+    "dMaxPi",    "dMaxNi", "dMinPi", "dMinNi", "dTPasso", "dMaxW",  "dMinW",
 };
 
 namespace {
@@ -106,12 +106,12 @@ void PlanByRole(const CALIBRETYPE& type, TPlanner& p)
     const int key = type.Group * 100 + type.Item;
     switch (type.Role) {
     case RoleGo:
-        p.Hide({"lNonPassa", "dMaxN", "dMinN", "dLogN", "dMedN", "lNonPassaE", "dMaxNe", "dMinNe", "lNonPassaI",
-                "dMaxNi", "dMinNi"});
+        p.Hide({"lNonPassa", "dMaxN", "dMinN", "dLogN", "dMedN", "lNonPassaE", "dMaxNe", "dMinNe",
+                "lNonPassaI", "dMaxNi", "dMinNi"});
         break;
     case RoleNoGo:
-        p.Hide({"lPassa", "dMaxP", "dMinP", "dLogP", "dMedP", "lPassaE", "dMaxPe", "dMinPe", "lPassaI", "dMaxPi",
-                "dMinPi"});
+        p.Hide({"lPassa", "dMaxP", "dMinP", "dLogP", "dMedP", "lPassaE", "dMaxPe", "dMinPe", "lPassaI",
+                "dMaxPi", "dMinPi"});
         if (type.Kind == KindPlain)
             p.Hide({"lLogoro"});
         break;
@@ -145,8 +145,8 @@ TProcessLayout PlanProcessLayout(const CALIBRETYPE& type)
     p.Show({"dMaxW", "dMinW", "lPieceTxt"});
     p.Hide({"bMeasure", "bMeasureWp"});
 
-    plan.Caption = LoadStr(FamilyNameText + type.Family) + u'|' + GroupCaption(type.Family, type.Group) + u'|' +
-                   type.Name;
+    plan.Caption = LoadStr(FamilyNameText + type.Family) + u'|' + GroupCaption(type.Family, type.Group) +
+                   u'|' + type.Name;
 
     p.Show({"sbCalcTol"});
     switch (type.Family) {
@@ -163,9 +163,10 @@ TProcessLayout PlanProcessLayout(const CALIBRETYPE& type)
         break;
     }
 
-    p.Hide({"lPasso", "dPasso", "lAngolo", "lAngoli", "dbSAL", "dbSAR", "dbAngolo", "lStart", "dbN1", "lPassa",
-            "lNonPassa", "dLogN", "lDiaMed", "dMedP", "dMedN", "lHMis", "dHMis1", "dHMis2", "distollMaxP",
-            "distollMaxNP", "distollMinP", "distollMinNP"});
+    p.Hide({"lPasso",      "dPasso",       "lAngolo",     "lAngoli",     "dbSAL",     "dbSAR",
+            "dbAngolo",    "lStart",       "dbN1",        "lPassa",      "lNonPassa", "dLogN",
+            "lDiaMed",     "dMedP",        "dMedN",       "lHMis",       "dHMis1",    "dHMis2",
+            "distollMaxP", "distollMaxNP", "distollMinP", "distollMinNP"});
     p.AllTabs(false);
     p.Caption("lPieceTxt", QString());
 
@@ -181,9 +182,9 @@ TProcessLayout PlanProcessLayout(const CALIBRETYPE& type)
     }
 
     PlanByKind(type, p, plan);
-    p.Show({"dMaxP", "dMaxN", "dMinP", "dMinN", "lLogoro", "dLogP", "lPassaE", "lNonPassaE", "Label30", "Label31",
-            "dMaxPe", "dMinPe", "dMaxNe", "dMinNe", "lPassaI", "lNonPassaI", "Label34", "Label35", "dMaxPi", "dMinPi",
-            "dMaxNi", "dMinNi"});
+    p.Show({"dMaxP",   "dMaxN",   "dMinP",  "dMinN",  "lLogoro", "dLogP",  "lPassaE", "lNonPassaE",
+            "Label30", "Label31", "dMaxPe", "dMinPe", "dMaxNe",  "dMinNe", "lPassaI", "lNonPassaI",
+            "Label34", "Label35", "dMaxPi", "dMinPi", "dMaxNi",  "dMinNi"});
     PlanByRole(type, p);
 
     plan.InchReadout =

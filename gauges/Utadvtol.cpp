@@ -143,9 +143,9 @@ int Truncated(double value)
 
 } // namespace
 
-bool CalcAdvancedTolerance(double diameter, double upper, double lower, TCalcText& tolerance, TCalcText& classText,
-                           TCalcText& designation, const CALIBRETYPE& type, TOLLERANCE& result,
-                           const TAdvancedToleranceTable& table)
+bool CalcAdvancedTolerance(double diameter, double upper, double lower, TCalcText& tolerance,
+                           TCalcText& classText, TCalcText& designation, const CALIBRETYPE& type,
+                           TOLLERANCE& result, const TAdvancedToleranceTable& table)
 {
     const int key = type.Group * 100 + type.Item;
     if (key == 8 || (key >= 107 && key <= 110))
@@ -159,8 +159,9 @@ bool CalcAdvancedTolerance(double diameter, double upper, double lower, TCalcTex
     return true;
 }
 
-bool CalcAdvancedToleranceText(double diameter, TCalcText& tolerance, TCalcText& classText, TCalcText& designation,
-                               const CALIBRETYPE& type, TOLLERANCE& result, const TAdvancedToleranceTable& table)
+bool CalcAdvancedToleranceText(double diameter, TCalcText& tolerance, TCalcText& classText,
+                               TCalcText& designation, const CALIBRETYPE& type, TOLLERANCE& result,
+                               const TAdvancedToleranceTable& table)
 {
     float a = 0;
     float b = 0;

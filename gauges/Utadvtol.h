@@ -19,8 +19,8 @@
 class CALIBRETYPE;
 
 struct TAdvancedWidthRange {
-    float Lower; // µm, inclusive
-    float Upper; // µm, exclusive; 0 ends the list
+    float Lower;            // µm, inclusive
+    float Upper;            // µm, exclusive; 0 ends the list
     std::array<float, 5> G; // G1..G5, µm
 };
 struct TAdvancedDiameterRange {
@@ -53,11 +53,11 @@ bool LookupAdvancedTolerance(const CALIBRETYPE& type, float diameter, float x, f
 // outside the table. On success the designation is "<D> <upper> <lower>"
 // ("10.000000 15 0", the deviations truncated) and the tolerance and class
 // texts are emptied.
-bool CalcAdvancedTolerance(double diameter, double upper, double lower, TCalcText& tolerance, TCalcText& classText,
-                           TCalcText& designation, const CALIBRETYPE& type, TOLLERANCE& result,
-                           const TAdvancedToleranceTable& table = AdvancedToleranceTable);
+bool CalcAdvancedTolerance(double diameter, double upper, double lower, TCalcText& tolerance,
+                           TCalcText& classText, TCalcText& designation, const CALIBRETYPE& type,
+                           TOLLERANCE& result, const TAdvancedToleranceTable& table = AdvancedToleranceTable);
 
 // The same with the deviations read from the tolerance text.
-bool CalcAdvancedToleranceText(double diameter, TCalcText& tolerance, TCalcText& classText, TCalcText& designation,
-                               const CALIBRETYPE& type, TOLLERANCE& result,
+bool CalcAdvancedToleranceText(double diameter, TCalcText& tolerance, TCalcText& classText,
+                               TCalcText& designation, const CALIBRETYPE& type, TOLLERANCE& result,
                                const TAdvancedToleranceTable& table = AdvancedToleranceTable);

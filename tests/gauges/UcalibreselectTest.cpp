@@ -85,6 +85,8 @@ TEST_F(UcalibreselectTest, GroupsOfTheFamilies)
     EXPECT_EQ(Picker->lNormLabel->Caption(), "ANSI/ASME B1.2");
     EXPECT_FALSE(Picker->cTolUsa->Visible());
 
+    ShowFor(Picker.get(), 0);
+    EXPECT_EQ(Picker->GroupButtons.size(), 4u);
     ShowFor(Picker.get(), 4);
     EXPECT_EQ(Picker->GroupButtons.size(), 2u);
     EXPECT_EQ(Picker->GroupLabels.size(), 2u);

@@ -38,8 +38,8 @@ TEST_F(UprocesslayoutTest, OverTheWholeCatalogue)
         for (const char* name : {"lPieceTxt2", "lPieceTxt7", "lPieceTxtMin", "distoll3"})
             EXPECT_EQ(plan.Shows(name), plan.Shows("lPieceTxt")) << name;
         // Exactly one gauge block at each end of the band, when it shows.
-        const int blocks = plan.Shows("distollMaxP") + plan.Shows("distollMaxNP") + plan.Shows("distollMinP") +
-                           plan.Shows("distollMinNP");
+        const int blocks = plan.Shows("distollMaxP") + plan.Shows("distollMaxNP") +
+                           plan.Shows("distollMinP") + plan.Shows("distollMinNP");
         EXPECT_EQ(blocks, plan.Shows("lPieceTxt") && (t.Kind == 1 || t.Kind == 2) ? 2 : 0);
     }
 }
@@ -80,16 +80,6 @@ TEST_F(UprocesslayoutTest, CaptionsOfAThreadPlugAndAPlainRing)
     EXPECT_EQ(plan.Captions.at("lPieceTxt"), "Shaft deviation");
     EXPECT_EQ(plan.Captions.at("lPieceTxtMax"), "Go gage");
     EXPECT_FALSE(plan.Shows("dMaxN")); // a Go gauge
-}
-
-TEST_F(UprocesslayoutTest, TheBoundEdits)
-{
-    const char* expected[] = {"dNominale", "dPasso", "dMaxP",  "dMaxN",  "dMinP",   "dMinN", "dLogP",  "dLogN",
-                              "dMedP",     "dMedN",  "dHMis1", "dHMis2", "dMaxPe",  "dMaxNe", "dMinPe", "dMinNe",
-                              "dMaxPi",    "dMaxNi", "dMinPi", "dMinNi", "dTPasso", "dMaxW", "dMinW"};
-    ASSERT_EQ(std::size(expected), ProcessBoundEdits.size());
-    for (size_t i = 0; i < ProcessBoundEdits.size(); ++i)
-        EXPECT_STREQ(ProcessBoundEdits[i], expected[i]) << i;
 }
 
 } // namespace

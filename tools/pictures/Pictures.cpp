@@ -105,16 +105,26 @@ int main(int argc, char** argv)
     // Groups by family, in the order of the pickers' group captions.
     const std::pair<const char*, std::vector<TPictogram>> groups[] = {
         {"groups_iso.jpg",
-         {{Plug, TProfile::Plain, ""}, {Ring, TProfile::Plain, ""}, {Plug, TProfile::Vee, ""},
+         {{Plug, TProfile::Plain, ""},
+          {Ring, TProfile::Plain, ""},
+          {Plug, TProfile::Vee, ""},
           {Ring, TProfile::Vee, ""}}},
         {"groups_ansiasme.jpg",
-         {{Plug, TProfile::Plain, ""}, {Ring, TProfile::Plain, ""}, {Plug, TProfile::Vee, "UN"},
-          {Ring, TProfile::Vee, "UN"}, {Plug, TProfile::Vee, "W"}, {Ring, TProfile::Vee, "W"},
-          {Plug, TProfile::Taper, "NPT"}, {Plug, TProfile::Taper, "F"}}},
+         {{Plug, TProfile::Plain, ""},
+          {Ring, TProfile::Plain, ""},
+          {Plug, TProfile::Vee, "UN"},
+          {Ring, TProfile::Vee, "UN"},
+          {Plug, TProfile::Vee, "W"},
+          {Ring, TProfile::Vee, "W"},
+          {Plug, TProfile::Taper, "NPT"},
+          {Plug, TProfile::Taper, "F"}}},
         {"groups_spline.jpg", {{Plug, TProfile::Spline, ""}, {Ring, TProfile::Spline, ""}}},
         {"groups_special.jpg",
-         {{Plug, TProfile::Plain, ""}, {Ring, TProfile::Plain, ""}, {Plug, TProfile::Vee, ""},
-          {Ring, TProfile::Vee, ""}, {Plug, TProfile::Plain, "GO"}}},
+         {{Plug, TProfile::Plain, ""},
+          {Ring, TProfile::Plain, ""},
+          {Plug, TProfile::Vee, ""},
+          {Ring, TProfile::Vee, ""},
+          {Plug, TProfile::Plain, "GO"}}},
         {"groups_gas.jpg", {{Plug, TProfile::Taper, "R"}, {Plug, TProfile::Round, "G"}}},
         {"groups_buttress.jpg", {{Plug, TProfile::Buttress, ""}, {Ring, TProfile::Buttress, ""}}},
         {"groups_whitworth.jpg", {{Plug, TProfile::Round, ""}, {Ring, TProfile::Round, ""}}},
@@ -650,7 +660,8 @@ void RingPictogram(QPainter& p, QRectF cell, TProfile profile)
     p.setPen(QPen(SteelDark, 0.6));
     for (int i = 0; i < 48; ++i) {
         const double a = i * 2 * Pi / 48;
-        p.drawLine(c + QPointF(std::cos(a), std::sin(a)) * (outer - 3), c + QPointF(std::cos(a), std::sin(a)) * outer);
+        p.drawLine(c + QPointF(std::cos(a), std::sin(a)) * (outer - 3),
+                   c + QPointF(std::cos(a), std::sin(a)) * outer);
     }
     const int teeth = profile == TProfile::Spline ? 12 : 18;
     const double depth = profile == TProfile::Plain ? 0 : 3;
