@@ -82,6 +82,8 @@ protected:
 
     QTemporaryDir Folder;
     QStringList Events;
+    // Runs wait with Retry while another process holds the data channel.
+    TScriptedMessages Messages;
 };
 
 TEST_F(QpZarvTest, ProjectFileGetsTheExtensionOnlyWithoutDot)

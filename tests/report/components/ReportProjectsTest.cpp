@@ -2,6 +2,7 @@
 // run/: their parameter lists are the interface of the print buttons, and a
 // run with a distinct value for each parameter must show every value once on
 // its one page, inside the frame.
+#include "platform/forms/MessageService.h"
 #include "report/components/QpZarv.h"
 #include "report/model/ZvProj.h"
 #include "report/print/QpFiler.h"
@@ -67,6 +68,9 @@ protected:
         RecordReportWriterProcs();
         RegisterProjectComponentClass();
     }
+    // Another process's run may hold the data channel; its box is answered
+    // with Retry until the channel is free.
+    TScriptedMessages Messages;
 };
 
 TEST_P(ReportProjectsTest, DeclaresExactlyTheParametersOfItsPrintButton)
@@ -109,6 +113,7 @@ TEST_P(ReportProjectsTest, PrintsEveryValueOnceInsideTheFrameOnOnePage)
     system.SetSystemSetups(setups);
     system.SetDefaultDest(TReportDest::rdPrinter);
     system.SetOutputFileName(pdf);
+    system.OverrideStatus = [](TZvSystem*, TOverrideMode, TCustomForm*&) {}; // no status window
     OpenWithValues(project, c);
     project.SetEngine(&system);
     project.Execute();
