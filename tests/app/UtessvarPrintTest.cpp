@@ -3,14 +3,18 @@
 // the built report projects (or not).
 #include "app/Ureportprint.h"
 #include "report/components/QpZarv.h"
+#include "report/print/QpFormPreview.h"
 #include "report/print/QpSystem.h"
 
 #include "tests/app/AppFixture.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <QWidget>
 
 namespace {
 
@@ -23,6 +27,7 @@ protected:
     void SetUp() override
     {
         AppTest::SetUp();
+        RegisterReportPrintClasses(); // the status and preview windows, as the program does
         ASSERT_TRUE(Folder.isValid());
         Saved = QDir::currentPath();
         QDir::setCurrent(Folder.path());
@@ -82,6 +87,35 @@ TEST_F(PrintoutTest, PrintWithoutPreviewWritesTheSheet)
     const QString sheet = PdfText();
     for (const QString& value : {Values["Title"], Values["Diameter"], Values["Codice"]})
         EXPECT_TRUE(sheet.contains(value)) << value.toStdString() << "\n" << sheet.toStdString();
+}
+
+// The preview window is modal; it is looked at (TESSVAR_TEST_OUTPUT keeps a
+// picture of it) and closed by the "user".
+TEST_F(PrintoutTest, PreviewShowsTheSheetMaximised)
+{
+    ProvideProject();
+    StartProgram();
+    fTessvar->cPreview->SetChecked(true);
+    Type(fTessvar->eTD, "10");
+    bool shown = false;
+    TWindowState state = TWindowState::wsNormal;
+    QTimer::singleShot(500, [&] {
+        for (TCustomForm* form : ScreenForms()) {
+            if (auto* preview = dynamic_cast<TZarvPreviewForm*>(form)) {
+                shown = true;
+                state = preview->WindowState();
+                QCoreApplication::processEvents();
+                const QString dir = qEnvironmentVariable("TESSVAR_TEST_OUTPUT", QDir::tempPath());
+                preview->Widget()->grab().save(QDir(dir).filePath(QStringLiteral("measure-preview.png")));
+                preview->Close();
+            }
+        }
+    });
+    ClickButton(fTessvar->bPrint);
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(state, TWindowState::wsMaximized);
+    EXPECT_EQ(Systems, 1);
+    EXPECT_FALSE(fTessvar->ZvProject1->Active());
 }
 
 TEST_F(PrintoutTest, HiddenNoGoSideAndEmptyEditsGiveEmptyValues)
