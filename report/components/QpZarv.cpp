@@ -571,8 +571,11 @@ void TZvProject::ReadZarvBlobNew(TStream& stream)
     FZarvBlobDateTime = stamp;
 }
 
+// The inherited step only ends the loading state, which a component left
+// "loading" for good would keep.
 void TZvProject::Loaded()
 {
+    TQpComponent::Loaded();
     DoCreate();
 }
 

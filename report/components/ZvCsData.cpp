@@ -206,7 +206,7 @@ void TZarvDataMemo::SetDataView(TZarvComponent* value)
 bool TZarvDataMemo::AllowPrint() const
 {
     // A memo whose text is all printed waits for the next row.
-    if (MemoBuf() && GetDonePrinting())
+    if (GetDonePrinting())
         return false;
     return TZarvMemo::AllowPrint();
 }

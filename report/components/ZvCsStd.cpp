@@ -506,16 +506,6 @@ void TZarvMemo::AfterReport()
     TZarvCustomText::AfterReport();
 }
 
-void TZarvMemo::SetText(const QString& value)
-{
-    TZarvCustomText::SetText(value);
-}
-
-void TZarvMemo::Resize()
-{
-    TZarvCustomText::Resize();
-}
-
 // ---------------------------------------------------------------------------
 // TZarvPageNumInit.
 

@@ -217,6 +217,7 @@ TEST_F(QpZarvTest, StoredCopyTravelsInTheFormStream)
     again.OnCreate = [&created](TObject*) { ++created; };
     ReadComponentFromBytes(form, &again);
     EXPECT_EQ(created, 1);
+    EXPECT_FALSE(again.ComponentState().Contains(TComponentStateFlag::csLoading));
     ASSERT_NE(again.ZarvBlob(), nullptr);
     EXPECT_EQ(again.ZarvBlob()->Bytes(), copy.Bytes());
     again.Open();
