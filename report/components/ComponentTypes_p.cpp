@@ -14,7 +14,7 @@ const TTypeInfo& ZarvColorType()
     return TypeInfoColor();
 }
 
-const TTypeInfo& PenStyleType()
+const TTypeInfo& ZarvPenStyleType()
 {
     static const TTypeInfo type = MakeEnumType(
         QStringLiteral("TPenStyle"),
@@ -24,14 +24,14 @@ const TTypeInfo& PenStyleType()
     return type;
 }
 
-const TTypeInfo& LineWidthTypeType()
+const TTypeInfo& ZarvLineWidthType()
 {
     static const TTypeInfo type =
         MakeEnumType(QStringLiteral("TLineWidthType"), {QStringLiteral("wtPoints"), QStringLiteral("wtPixels")});
     return type;
 }
 
-const TTypeInfo& FillStyleType()
+const TTypeInfo& ZarvFillStyleType()
 {
     static const TTypeInfo type = MakeEnumType(
         QStringLiteral("TZarvFillStyle"),
@@ -41,7 +41,7 @@ const TTypeInfo& FillStyleType()
     return type;
 }
 
-const TTypeInfo& PrintJustifyType()
+const TTypeInfo& ZarvPrintJustifyType()
 {
     static const TTypeInfo type = MakeEnumType(
         QStringLiteral("TPrintJustify"),
@@ -49,7 +49,7 @@ const TTypeInfo& PrintJustifyType()
     return type;
 }
 
-const TTypeInfo& MatchSideType()
+const TTypeInfo& ZarvMatchSideType()
 {
     static const TTypeInfo type = MakeEnumType(
         QStringLiteral("TMatchSide"),
@@ -57,7 +57,7 @@ const TTypeInfo& MatchSideType()
     return type;
 }
 
-const TTypeInfo& CursorType()
+const TTypeInfo& ZarvCursorType()
 {
     static const TTypeInfo type = MakeIntegerType(QStringLiteral("TCursor"));
     return type;

@@ -32,13 +32,13 @@ void PublishLine(TClassInfo& info)
     PublishProperty(info, QStringLiteral("Color"), ZarvColorType(), &TZarvControl::GetForeColor,
                     &TZarvControl::SetForeColor)
         .WithDefault(clBlack);
-    PublishProperty(info, QStringLiteral("Cursor"), CursorType(), &TZarvControl::Cursor, &TZarvControl::SetCursor);
+    PublishProperty(info, QStringLiteral("Cursor"), ZarvCursorType(), &TZarvControl::Cursor, &TZarvControl::SetCursor);
     PublishBox(info);
-    PublishProperty(info, QStringLiteral("LineStyle"), PenStyleType(), &TZarvControl::GetLineStyle,
+    PublishProperty(info, QStringLiteral("LineStyle"), ZarvPenStyleType(), &TZarvControl::GetLineStyle,
                     &TZarvControl::SetLineStyle);
     PublishProperty(info, QStringLiteral("LineWidth"), TypeInfoDouble(), &TZarvControl::GetLineWidth,
                     &TZarvControl::SetLineWidth);
-    PublishProperty(info, QStringLiteral("LineWidthType"), LineWidthTypeType(), &TZarvControl::GetLineWidthType,
+    PublishProperty(info, QStringLiteral("LineWidthType"), ZarvLineWidthType(), &TZarvControl::GetLineWidthType,
                     &TZarvControl::SetLineWidthType)
         .WithDefault(int64_t(TLineWidthType::wtPixels));
     PublishProperty(info, QStringLiteral("NESW"), TypeInfoBoolean(), &TZarvLine::NESW, &TZarvLine::SetNESW);
@@ -49,18 +49,18 @@ void PublishSurface(TClassInfo& info, bool radii)
     PublishProperty(info, QStringLiteral("BorderColor"), ZarvColorType(), &TZarvControl::GetForeColor,
                     &TZarvControl::SetForeColor)
         .WithDefault(clBlack);
-    PublishProperty(info, QStringLiteral("BorderStyle"), PenStyleType(), &TZarvControl::GetLineStyle,
+    PublishProperty(info, QStringLiteral("BorderStyle"), ZarvPenStyleType(), &TZarvControl::GetLineStyle,
                     &TZarvControl::SetLineStyle);
     PublishProperty(info, QStringLiteral("BorderWidth"), TypeInfoDouble(), &TZarvControl::GetLineWidth,
                     &TZarvControl::SetLineWidth);
-    PublishProperty(info, QStringLiteral("BorderWidthType"), LineWidthTypeType(),
+    PublishProperty(info, QStringLiteral("BorderWidthType"), ZarvLineWidthType(),
                     &TZarvControl::GetLineWidthType, &TZarvControl::SetLineWidthType)
         .WithDefault(int64_t(TLineWidthType::wtPixels));
-    PublishProperty(info, QStringLiteral("Cursor"), CursorType(), &TZarvControl::Cursor, &TZarvControl::SetCursor);
+    PublishProperty(info, QStringLiteral("Cursor"), ZarvCursorType(), &TZarvControl::Cursor, &TZarvControl::SetCursor);
     PublishProperty(info, QStringLiteral("FillColor"), ZarvColorType(), &TZarvControl::GetBackColor,
                     &TZarvControl::SetBackColor)
         .WithDefault(clWhite);
-    PublishProperty(info, QStringLiteral("FillStyle"), FillStyleType(), &TZarvControl::GetFillStyle,
+    PublishProperty(info, QStringLiteral("FillStyle"), ZarvFillStyleType(), &TZarvControl::GetFillStyle,
                     &TZarvControl::SetFillStyle);
     PublishBox(info);
     if (radii) {

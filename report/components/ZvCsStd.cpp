@@ -43,7 +43,7 @@ void PublishTextLook(TClassInfo& info)
         .WithStored([](const TObject& o) { return !dynamic_cast<const TZarvCustomText&>(o).FontMirror(); });
     PublishProperty(info, QStringLiteral("Font"), TypeInfoClass(QStringLiteral("TFont")), &TZarvCustomText::Font,
                     &TZarvCustomText::SetFont);
-    PublishProperty(info, QStringLiteral("FontJustify"), PrintJustifyType(), &TZarvControl::GetFontJustify,
+    PublishProperty(info, QStringLiteral("FontJustify"), ZarvPrintJustifyType(), &TZarvControl::GetFontJustify,
                     &TZarvControl::SetFontJustify)
         .WithDefault(int64_t(TPrintJustify::pjLeft));
     PublishProperty(info, QStringLiteral("FontMirror"), TypeInfoClass(QStringLiteral("TZarvFontMaster")),
@@ -124,7 +124,7 @@ void RegisterStandardClasses()
     TClassInfo& baseImage =
         RegisterClass<TZarvBaseImage>(QStringLiteral("TZarvBaseImage"), QStringLiteral("TZarvControl"));
     PublishGeometry(baseImage, true);
-    PublishProperty(baseImage, QStringLiteral("MatchSide"), MatchSideType(), &TZarvBaseImage::MatchSide,
+    PublishProperty(baseImage, QStringLiteral("MatchSide"), ZarvMatchSideType(), &TZarvBaseImage::MatchSide,
                     &TZarvBaseImage::SetMatchSide);
     PublishProperty(baseImage, QStringLiteral("FileLink"), TypeInfoString(), &TZarvBaseImage::FileLink,
                     &TZarvBaseImage::SetFileLink);
