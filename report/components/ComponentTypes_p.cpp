@@ -18,16 +18,16 @@ const TTypeInfo& ZarvPenStyleType()
 {
     static const TTypeInfo type = MakeEnumType(
         QStringLiteral("TPenStyle"),
-        {QStringLiteral("psSolid"), QStringLiteral("psDash"), QStringLiteral("psDot"), QStringLiteral("psDashDot"),
-         QStringLiteral("psDashDotDot"), QStringLiteral("psClear"), QStringLiteral("psInsideFrame"),
-         QStringLiteral("psUserStyle"), QStringLiteral("psAlternate")});
+        {QStringLiteral("psSolid"), QStringLiteral("psDash"), QStringLiteral("psDot"),
+         QStringLiteral("psDashDot"), QStringLiteral("psDashDotDot"), QStringLiteral("psClear"),
+         QStringLiteral("psInsideFrame"), QStringLiteral("psUserStyle"), QStringLiteral("psAlternate")});
     return type;
 }
 
 const TTypeInfo& ZarvLineWidthType()
 {
-    static const TTypeInfo type =
-        MakeEnumType(QStringLiteral("TLineWidthType"), {QStringLiteral("wtPoints"), QStringLiteral("wtPixels")});
+    static const TTypeInfo type = MakeEnumType(QStringLiteral("TLineWidthType"),
+                                               {QStringLiteral("wtPoints"), QStringLiteral("wtPixels")});
     return type;
 }
 
@@ -43,17 +43,17 @@ const TTypeInfo& ZarvFillStyleType()
 
 const TTypeInfo& ZarvPrintJustifyType()
 {
-    static const TTypeInfo type = MakeEnumType(
-        QStringLiteral("TPrintJustify"),
-        {QStringLiteral("pjCenter"), QStringLiteral("pjLeft"), QStringLiteral("pjRight"), QStringLiteral("pjBlock")});
+    static const TTypeInfo type =
+        MakeEnumType(QStringLiteral("TPrintJustify"), {QStringLiteral("pjCenter"), QStringLiteral("pjLeft"),
+                                                       QStringLiteral("pjRight"), QStringLiteral("pjBlock")});
     return type;
 }
 
 const TTypeInfo& ZarvMatchSideType()
 {
-    static const TTypeInfo type = MakeEnumType(
-        QStringLiteral("TMatchSide"),
-        {QStringLiteral("msWidth"), QStringLiteral("msHeight"), QStringLiteral("msBoth"), QStringLiteral("msInside")});
+    static const TTypeInfo type =
+        MakeEnumType(QStringLiteral("TMatchSide"), {QStringLiteral("msWidth"), QStringLiteral("msHeight"),
+                                                    QStringLiteral("msBoth"), QStringLiteral("msInside")});
     return type;
 }
 

@@ -37,4 +37,3 @@ void SetOwnedEvent(std::unique_ptr<T>& slot, const T* value, O* owner, const cha
     }
     slot->Assign(value);
 }
-

@@ -18,9 +18,9 @@
 
 namespace {
 
-const char* const kParams[] = {"Title", "Unit",    "Diameter", "Angle", "Pitch", "Starts", "Wire",
-                               "WireD", "WireT",   "Rfilo",    "Go",    "NoGo",  "Read",   "ReadNP",
-                               "PD",    "PDG",     "PDNG",     "Codice", "Note"};
+const char* const kParams[] = {"Title", "Unit",  "Diameter", "Angle",  "Pitch", "Starts", "Wire",
+                               "WireD", "WireT", "Rfilo",    "Go",     "NoGo",  "Read",   "ReadNP",
+                               "PD",    "PDG",   "PDNG",     "Codice", "Note"};
 
 class PrintoutTest : public AppTest {
 protected:
@@ -49,7 +49,8 @@ protected:
     }
     static void ProvideProject()
     {
-        ASSERT_TRUE(QFile::copy(QStringLiteral(TESSVAR_REPORT_PROJECTS "/measure.zrf"), QStringLiteral("measure.zrf")));
+        ASSERT_TRUE(QFile::copy(QStringLiteral(TESSVAR_REPORT_PROJECTS "/measure.zrf"),
+                                QStringLiteral("measure.zrf")));
     }
     QString PdfText() const
     {
@@ -139,9 +140,9 @@ TEST_F(PrintoutTest, MissingProjectShowsItsPathAndMakesNoRun)
     StartProgram();
     ClickButton(fTessvar->bPrint);
     ASSERT_EQ(Messages->Shown().size(), 1u);
-    EXPECT_EQ(Messages->Shown()[0].Text, QStringLiteral("The following reporting project does not exist:\r\"") +
-                                             QDir(Folder.path()).absoluteFilePath(QStringLiteral("measure.zrf")) +
-                                             QLatin1Char('"'));
+    EXPECT_EQ(Messages->Shown()[0].Text,
+              QStringLiteral("The following reporting project does not exist:\r\"") +
+                  QDir(Folder.path()).absoluteFilePath(QStringLiteral("measure.zrf")) + QLatin1Char('"'));
     EXPECT_EQ(Messages->Shown()[0].Icon, TMsgIcon::Error);
     EXPECT_EQ(Systems, 0);
     EXPECT_FALSE(fTessvar->ZvProject1->Active());

@@ -158,9 +158,10 @@ TEST_F(QpZarvTest, StoredCopyAsksOnlyWhenTheDiskFileIsNewer)
         withStamp(project, -1);
         project.Open();
         ASSERT_EQ(messages.Shown().size(), 1u);
-        EXPECT_EQ(messages.Shown()[0].Text,
-                  QStringLiteral("The report project stored in the executable is older than the disk file\r\"") +
-                      disk + QStringLiteral("\"\rDo you want to use the file on disk?"));
+        EXPECT_EQ(
+            messages.Shown()[0].Text,
+            QStringLiteral("The report project stored in the executable is older than the disk file\r\"") +
+                disk + QStringLiteral("\"\rDo you want to use the file on disk?"));
         EXPECT_EQ(messages.Shown()[0].Buttons, TMsgButtons::YesNo);
         EXPECT_EQ(project.ReportName(), QStringLiteral("Stored"));
     }
