@@ -9,10 +9,12 @@ TZarvDataSystem* DataSystem = nullptr;
 
 namespace {
 
-// Frees the data system still there when the program ends.
+// Frees the data system still there when the program ends. It is made after
+// the first objects are opened, so that it goes before the registry of
+// shared objects does.
 struct TDataSystemFinalizer {
     ~TDataSystemFinalizer() { delete DataSystem; }
-} DataSystemFinalizer;
+};
 
 } // namespace
 
@@ -33,6 +35,7 @@ TZarvDataSystem::TZarvDataSystem()
     FControllerMutex = OpenSharedMutex(QStringLiteral("ZARVCONTROLER"));
     FCompletedEvent = OpenSharedEvent(QStringLiteral("ZARVCOMPLETED"));
     FErrorEvent = OpenSharedEvent(QStringLiteral("ZARVERROR"));
+    static TDataSystemFinalizer finalizer;
 }
 
 TZarvDataSystem::~TZarvDataSystem()

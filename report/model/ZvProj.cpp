@@ -718,7 +718,7 @@ void TZarvReport::InternalExecute(TQpComponent* engine)
             RunOnReport(report);
         else if (auto* system = dynamic_cast<TZvSystem*>(engine))
             RunOnSystem(system);
-        else
+        else if (!engine)
             RunOnOwnSystem();
     } catch (...) {
         error = std::current_exception();

@@ -43,12 +43,10 @@ protected:
             box = MakeOn<TPassBox>(page, name);
         box->SetPasses(passes);
     }
-    TZarvPage* AddPage(int passes, TGotoMode mode = TGotoMode::gmGotoDone, TZarvPage* gotoPage = nullptr)
+    TZarvPage* AddPage(int passes)
     {
         TZarvPage* page = report->NewPage();
         SetPasses(page, passes);
-        page->SetGotoMode(mode);
-        page->SetGotoPage(gotoPage);
         return page;
     }
 
@@ -188,8 +186,8 @@ TEST_F(ZvProjRunTest, RunHoldsTheDataChannel)
     // skipped without a message of its own.
     TPassBox::Log.clear();
     {
-        THolderProcess holder;
-        ASSERT_TRUE(holder.Held());
+        TChannelChild holder(5000, 1000);
+        ASSERT_TRUE(holder.Taken());
         messages.Answer(IDRETRY);
         messages.Answer(IDCANCEL);
         report->Execute(&engine);

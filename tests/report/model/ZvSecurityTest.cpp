@@ -51,6 +51,7 @@ TEST_F(ZvSecurityTest, LookupFindsThePasswordInAViewAndRemovesItsFilter)
     EXPECT_FALSE(security->IsValidUser(QStringLiteral("carl"), QStringLiteral("x")));
     EXPECT_FALSE(security->IsValidUser(QStringLiteral("ann"), QString()));
     EXPECT_EQ(view->Log.last(), QStringLiteral("filter"));
+    EXPECT_EQ(FindClassModule(QStringLiteral("TZarvLookupSecurity")), QStringLiteral("ZvData"));
 
     project.DeleteItem(view, false);
     EXPECT_EQ(security->DataView(), nullptr);

@@ -102,6 +102,34 @@ TEST(QpBarsTest, CheckCharactersAndDataOfTheLinearSymbols)
     EXPECT_NEAR(Span(Bars(post)), post.Width(), 1e-9);
 }
 
+// Facing identification marks, USPS Publication 25, FIM patterns: bars
+// 1/32 inch wide, 5/8 inch tall, on a 1/16-inch pitch: A 110010011,
+// B 101101101, C 110101011.
+TEST(QpBarsTest, FacingIdentificationMarks)
+{
+    TQPBarsPostNet post(nullptr);
+    std::vector<Bar> bars;
+    post.OverrideBar = [&](double x1, double y1, double x2, double y2) { bars.push_back({x1, y1, x2, y2}); };
+    const struct {
+        void (TQPBarsPostNet::*print)(double, double);
+        const char* pattern;
+    } marks[] = {{&TQPBarsPostNet::PrintFimA, "110010011"},
+                 {&TQPBarsPostNet::PrintFimB, "101101101"},
+                 {&TQPBarsPostNet::PrintFimC, "110101011"}};
+    for (const auto& mark : marks) {
+        bars.clear();
+        (post.*mark.print)(1, 2);
+        QString pattern(9, u'0');
+        for (const Bar& b : bars) {
+            EXPECT_NEAR(b.x2 - b.x1, 1.0 / 32, 1e-9);
+            EXPECT_NEAR(b.y2 - b.y1, 5.0 / 8, 1e-9);
+            EXPECT_EQ(b.y1, 2);
+            pattern[std::lround((b.x1 - 1) * 16)] = u'1';
+        }
+        EXPECT_EQ(pattern.toStdString(), mark.pattern);
+    }
+}
+
 TEST(QpBarsTest, Code39FullAsciiCheckIsOneOfThe43Characters)
 {
     TQPBarsCode39 c39(nullptr);
