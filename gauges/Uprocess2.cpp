@@ -1,13 +1,13 @@
 #include "gauges/Uprocess2.h"
 
 #include "app/Unumberedit.h"
+#include "app/Upictures.h"
 #include "app/Utessvar.h"
 #include "app/core/Unan.h"
 #include "gauges/Ucalibreselect2.h"
 #include "gauges/Ugaugefamily.h"
 #include "gauges/Uprocesscards.h"
-#include "gauges/Uprocesslayout.h"
-#include "platform/forms/JpegImage.h"
+#include "gauges/Uprocesswindow.h"
 #include "platform/os/Modules.h"
 #include "report/components/QpZarv.h"
 
@@ -18,23 +18,7 @@ namespace {
 constexpr int KindPlain = 1;
 constexpr int KindThread = 2;
 
-// The four workpiece sketches: one JPEG strip drawn by tools/pictures.
-const QString SketchPictures = QStringLiteral("WORKPIECE_SKETCHES_JPG");
-
 const char* const HoleRow[] = {"dHoleW", "dHoleW2", "lHoleW", "lHoleW2", "lHoleW3"};
-
-void LoadSketches(TImageList* images)
-{
-    QByteArray bytes;
-    if (!FindResourceData(RT_RCDATA, SketchPictures, bytes))
-        return;
-    images->Clear();
-    try {
-        images->Add(TJPEGImage::Decode(bytes));
-    } catch (const EInvalidGraphic&) {
-        images->Clear();
-    }
-}
 
 } // namespace
 
@@ -89,41 +73,20 @@ TfProcess2::TfProcess2(TComponent* owner) : TForm(owner)
 #undef PROCESS2_FIND
     FControls = {dNominale, dPasso, dbAngolo, dbSAL, dbSAR, dbN1, dbTollServ, dbDesignazione, sbCalcTol, &ValueList,
                  &Refreshing};
-    LoadSketches(Iwp);
+    LoadResourceImageList(Iwp, WorkpieceSketchesPicture);
 }
 
 void TfProcess2::FormShow(TObject*)
 {
-    for (TEdit* edit : {dbTollServ, dbN1, dbSAL, dbSAR, dbAngolo, dbDesignazione})
-        edit->SetText(QString());
     const CALIBRETYPE& type = fTessvar->CurrentType;
-    const TProcessLayout plan = PlanProcessLayout(type);
-    ApplyProcessLayout(this, plan);
-    // The hint is a placeholder: it shows in the empty field and is never
-    // read as a tolerance.
-    dbTollServ->SetTextHint(plan.ToleranceHint);
-    if (!plan.AngleText.isEmpty())
-        dbAngolo->SetText(plan.AngleText);
-
+    const TProcessLayout plan = LayOutProcessWindow(this, FControls, type);
     // The drilling diameter of nut threads.
     const bool holeRow = type.Kind == KindThread && type.Ring == 0 && type.Family != FamilyButtress &&
                          type.Family != FamilySpecial;
     for (const char* name : HoleRow)
         RequireOwned<TControl>(this, QString::fromLatin1(name))->SetVisible(holeRow);
     ShowSketch(type);
-
-    Refreshing = false;
-    ValueList.Clear();
-    ValueList.Readout().Assign(fTessvar->MainDisplay);
-    if (plan.InchReadout)
-        ValueList.Readout().SetUnit(1);
-    for (const char* name : ProcessBoundEdits)
-        ValueList.Add(NumberEditOf(RequireOwned<TEdit>(this, QString::fromLatin1(name))), NanValue());
-    for (TEdit* edit : {dHoleW, dAvg, dScost})
-        ValueList.Add(NumberEditOf(edit), NanValue());
-    cUnit->SetItemIndex(ValueList.Readout().GetUnit() == 0 ? 0 : 1);
-    cUnitChange(cUnit);
-    ValueList.Refresh();
+    BindProcessLengths(this, FControls, plan, cUnit, {dHoleW, dAvg, dScost});
     SetDefaults(true);
     sbCalcTol->SetDown(false);
 }
@@ -142,17 +105,7 @@ void TfProcess2::ShowSketch(const CALIBRETYPE& type)
 
 void TfProcess2::cUnitChange(TObject*)
 {
-    Refreshing = true;
-    DISPLAY& readout = ValueList.Readout();
-    if (cUnit->Text() == QLatin1String("mm")) {
-        readout.SetUnit(0);
-        readout.SetResolution(fTessvar->MmResolution);
-    } else {
-        readout.SetUnit(1);
-        readout.SetResolution(fTessvar->InchResolution);
-    }
-    ValueList.Refresh();
-    Refreshing = false;
+    SwitchProcessUnit(FControls, cUnit->Text());
 }
 
 void TfProcess2::dNominaleChange(TObject* sender)

@@ -256,25 +256,23 @@ TEST_F(UcalcfamiliesTest, GasPipeSizesAndClasses)
 TEST_F(UcalcfamiliesTest, ButtressDiameterChecksPitchesAndLimits)
 {
     TfProcess* w = fProcess;
-    // The pitches the wizard offers by the diameter (inch); the checks.
+    // The pitches offered by the diameter (inch): up to 8 in the finer,
+    // above it the coarser; then the checks of the diameter.
+    const auto offers = [](bool fine) {
+        return [fine] {
+            for (int i : {0, 1, 2})
+                EXPECT_EQ(fTwBR->rM.at(size_t(i))->Enabled(), !fine) << i;
+            for (int i : {11, 12, 13})
+                EXPECT_EQ(fTwBR->rM.at(size_t(i))->Enabled(), fine) << i;
+            fTwBR->SetModalResult(mrCancel);
+        };
+    };
     Road([] { Click(fTessvar->bBUTTRESS); },
          {{fCalibreSelect, Pick(fCalibreSelect, 1, 0)},
           {fProcess, [w] { Type(w->dNominale, "8"); Press(w->sbCalcTol); }},
-          {fTwBR, [] {
-               for (int number : {1, 2, 3})
-                   EXPECT_FALSE(fTwBR->rM.at(size_t(number - 1))->Enabled()) << number;
-               for (int number : {12, 13, 14})
-                   EXPECT_TRUE(fTwBR->rM.at(size_t(number - 1))->Enabled()) << number;
-               fTwBR->SetModalResult(mrCancel);
-           }},
+          {fTwBR, offers(true)},
           {fProcess, [w] { Type(w->dNominale, "8.01"); Press(w->sbCalcTol); }},
-          {fTwBR, [] {
-               for (int number : {1, 2, 3})
-                   EXPECT_TRUE(fTwBR->rM.at(size_t(number - 1))->Enabled()) << number;
-               for (int number : {12, 13, 14})
-                   EXPECT_FALSE(fTwBR->rM.at(size_t(number - 1))->Enabled()) << number;
-               fTwBR->SetModalResult(mrCancel);
-           }},
+          {fTwBR, offers(false)},
           {fProcess, [w] { Type(w->dNominale, "24"); Press(w->sbCalcTol); }},
           {fTwBR, Cancel(fTwBR)},
           {fProcess, [this, w] {
