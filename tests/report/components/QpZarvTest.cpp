@@ -5,6 +5,8 @@
 
 #include "platform/forms/MessageService.h"
 #include "platform/objects/ClassRegistry.h"
+#include "platform/objects/Filer.h"
+#include "platform/objects/ObjectText.h"
 #include "platform/objects/Strings.h"
 #include "report/model/ZvDefine.h"
 #include "report/model/ZvProj.h"
@@ -80,6 +82,8 @@ protected:
 
     QTemporaryDir Folder;
     QStringList Events;
+    // Runs wait with Retry while another process holds the data channel.
+    TScriptedMessages Messages;
 };
 
 TEST_F(QpZarvTest, ProjectFileGetsTheExtensionOnlyWithoutDot)
@@ -154,9 +158,10 @@ TEST_F(QpZarvTest, StoredCopyAsksOnlyWhenTheDiskFileIsNewer)
         withStamp(project, -1);
         project.Open();
         ASSERT_EQ(messages.Shown().size(), 1u);
-        EXPECT_EQ(messages.Shown()[0].Text,
-                  QStringLiteral("The report project stored in the executable is older than the disk file\r\"") +
-                      disk + QStringLiteral("\"\rDo you want to use the file on disk?"));
+        EXPECT_EQ(
+            messages.Shown()[0].Text,
+            QStringLiteral("The report project stored in the executable is older than the disk file\r\"") +
+                disk + QStringLiteral("\"\rDo you want to use the file on disk?"));
         EXPECT_EQ(messages.Shown()[0].Buttons, TMsgButtons::YesNo);
         EXPECT_EQ(project.ReportName(), QStringLiteral("Stored"));
     }
@@ -193,6 +198,31 @@ TEST_F(QpZarvTest, ZarvBlobNewRoundTripsAndRefusesCountsPastItsBytes)
         EXPECT_THROW(again.ReadZarvBlobNew(badStream), EZarvException) << bad.size();
         EXPECT_EQ(again.ZarvBlob()->Bytes(), copy.Bytes()); // unchanged
     }
+}
+
+// A window's form stream stores the copy as "ZarvBlobNew"; OnCreate fires
+// once the stream is read.
+TEST_F(QpZarvTest, StoredCopyTravelsInTheFormStream)
+{
+    TZvProject project(nullptr);
+    project.SetName(QStringLiteral("ZvProject1"));
+    TMemoryStream copy(ProjectWithReport(QStringLiteral("Stored")));
+    project.LoadZarvBlob(copy);
+    project.SetStoreZRF(true);
+    const QByteArray form = WriteComponentToBytes(&project);
+    EXPECT_TRUE(ObjectBinaryToText(form).contains("ZarvBlobNew = {"));
+    EXPECT_FALSE(ObjectBinaryToText(form).contains("StoreZRF"));
+
+    TZvProject again(nullptr);
+    int created = 0;
+    again.OnCreate = [&created](TObject*) { ++created; };
+    ReadComponentFromBytes(form, &again);
+    EXPECT_EQ(created, 1);
+    EXPECT_FALSE(again.ComponentState().Contains(TComponentStateFlag::csLoading));
+    ASSERT_NE(again.ZarvBlob(), nullptr);
+    EXPECT_EQ(again.ZarvBlob()->Bytes(), copy.Bytes());
+    again.Open();
+    EXPECT_EQ(again.ReportName(), QStringLiteral("Stored"));
 }
 
 TEST_F(QpZarvTest, LoadFromStreamLeavesTheProjectClosed)

@@ -1,13 +1,12 @@
 // Event scripts in real report runs: a project file whose page carries an
 // assembled module, a library module "SYSFUNC" read from its module file
 // whose function calls a native, and a section that suspends its script.
-#include "localization/PEResourceImage.h"
+#include "platform/forms/MessageService.h"
 #include "report/components/QpZarv.h"
 #include "report/components/ZvCsStd.h"
 #include "report/components/ZvLERun.h"
 #include "report/model/ZvProj.h"
 #include "report/print/QpSystem.h"
-#include "resources/ProgramResources.h"
 #include "tests/support/ZvAssembler.h"
 
 #include <QDir>
@@ -67,8 +66,6 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(Folder.isValid());
-        InitProgramResources(ProgramResourceImageBytes()); // the run's status window
-        RegisterReportPrintClasses();
         RecordReportWriterProcs();
         RegisterProjectComponentClass();
         RunZarvProcs(QStringLiteral("*"));
@@ -130,6 +127,7 @@ protected:
         system.SetSystemSetups(setups);
         system.SetDefaultDest(TReportDest::rdPrinter);
         system.SetOutputFileName(pdf);
+        system.OverrideStatus = [](TZvSystem*, TOverrideMode, TCustomForm*&) {}; // no status window
         project.SetEngine(&system);
         project.Execute();
         project.Close();
@@ -146,6 +144,9 @@ protected:
     }
 
     QTemporaryDir Folder;
+    // Another process's run may hold the data channel; its box is answered
+    // with Retry until the channel is free.
+    TScriptedMessages Messages;
 };
 
 } // namespace
