@@ -30,6 +30,7 @@
 #include "platform/forms/EventBoundary.h"
 #include "platform/forms/Forms.h"
 #include "report/print/QpSystem.h"
+#include "report/components/ZvLERun.h"
 #include "resources/ProgramResources.h"
 
 #include <QApplication>
@@ -44,6 +45,7 @@ int main(int argc, char** argv)
     std::unique_ptr<TApplication> application;
     try {
         InitProgramResources(ProgramResourceImageBytes());
+        InitScriptEngine();
         RegisterAppClasses();
         RegisterGaugesClasses();
         RegisterReportPrintClasses();
@@ -69,5 +71,7 @@ int main(int argc, char** argv)
         return 1;
     }
     application->Run();
+    application.reset(); // the windows and their report projects go first
+    DoneScriptEngine();
     return 0;
 }
