@@ -1,0 +1,1 @@
+#include "report/components/ZvCsRpt.h"
