@@ -14,6 +14,7 @@
 #include "report/model/ZvDefine.h"
 #include "report/model/ZvProj.h"
 #include "report/components/ReportRun_p.h"
+#include "report/components/ZvCsBars.h"
 #include "report/components/ZvCsData.h"
 #include "report/components/ZvCsDraw.h"
 #include "report/components/ZvCsStd.h"
@@ -173,6 +174,7 @@ void RecordReportWriterProcs()
     RecordSecurityProcs();
     RecordStandardComponentProcs();
     RecordDataComponentProcs();
+    RecordBarCodeProcs();
     RecordDrawingProcs();
 }
 

@@ -5,6 +5,8 @@
 
 #include "platform/forms/MessageService.h"
 #include "platform/objects/ClassRegistry.h"
+#include "platform/objects/Filer.h"
+#include "platform/objects/ObjectText.h"
 #include "platform/objects/Strings.h"
 #include "report/model/ZvDefine.h"
 #include "report/model/ZvProj.h"
@@ -193,6 +195,30 @@ TEST_F(QpZarvTest, ZarvBlobNewRoundTripsAndRefusesCountsPastItsBytes)
         EXPECT_THROW(again.ReadZarvBlobNew(badStream), EZarvException) << bad.size();
         EXPECT_EQ(again.ZarvBlob()->Bytes(), copy.Bytes()); // unchanged
     }
+}
+
+// A window's form stream stores the copy as "ZarvBlobNew"; OnCreate fires
+// once the stream is read.
+TEST_F(QpZarvTest, StoredCopyTravelsInTheFormStream)
+{
+    TZvProject project(nullptr);
+    project.SetName(QStringLiteral("ZvProject1"));
+    TMemoryStream copy(ProjectWithReport(QStringLiteral("Stored")));
+    project.LoadZarvBlob(copy);
+    project.SetStoreZRF(true);
+    const QByteArray form = WriteComponentToBytes(&project);
+    EXPECT_TRUE(ObjectBinaryToText(form).contains("ZarvBlobNew = {"));
+    EXPECT_FALSE(ObjectBinaryToText(form).contains("StoreZRF"));
+
+    TZvProject again(nullptr);
+    int created = 0;
+    again.OnCreate = [&created](TObject*) { ++created; };
+    ReadComponentFromBytes(form, &again);
+    EXPECT_EQ(created, 1);
+    ASSERT_NE(again.ZarvBlob(), nullptr);
+    EXPECT_EQ(again.ZarvBlob()->Bytes(), copy.Bytes());
+    again.Open();
+    EXPECT_EQ(again.ReportName(), QStringLiteral("Stored"));
 }
 
 TEST_F(QpZarvTest, LoadFromStreamLeavesTheProjectClosed)
