@@ -29,6 +29,7 @@
 #include "localization/PEResourceImage.h"
 #include "platform/forms/EventBoundary.h"
 #include "platform/forms/Forms.h"
+#include "report/print/QpSystem.h"
 #include "resources/ProgramResources.h"
 
 #include <QApplication>
@@ -45,6 +46,7 @@ int main(int argc, char** argv)
         InitProgramResources(ProgramResourceImageBytes());
         RegisterAppClasses();
         RegisterGaugesClasses();
+        RegisterReportPrintClasses();
         application = std::make_unique<TApplication>();
         application->SetTitle(QStringLiteral("Tessvar"));
         application->CreateForm(fTessvar);

@@ -2,8 +2,10 @@
 
 #include "platform/forms/EventBoundary.h"
 #include "platform/forms/Forms.h"
+#include "platform/forms/Menus.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QHash>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -623,9 +625,34 @@ void TControl::KeyPress(QChar& key)
         CallKeyPressEvent(FEvents.Get(QStringLiteral("OnKeyPress")), this, key);
 }
 
+void TControl::SetPopupMenu(TPopupMenu* menu)
+{
+    ReferenceComponent<TPopupMenu>(this, FPopupMenu, menu);
+}
+
+void TControl::Notification(TComponent* component, TOperation operation)
+{
+    TComponent::Notification(component, operation);
+    if (operation == TOperation::opRemove && component == FPopupMenu)
+        FPopupMenu = nullptr;
+}
+
+Qt::CursorShape QtCursorShape(TCursor cursor)
+{
+    return CursorShapeOf(cursor);
+}
+
 bool TControl::HandleWidgetEvent(QWidget* widget, QEvent* event)
 {
     switch (event->type()) {
+    case QEvent::ContextMenu:
+        if (FPopupMenu && FPopupMenu->AutoPopup() && FEnabled) {
+            const QPoint at = static_cast<QContextMenuEvent*>(event)->globalPos();
+            FPopupMenu->SetPopupComponent(this);
+            GuardEvent([this, at] { FPopupMenu->Popup(at.x(), at.y()); });
+            return true;
+        }
+        return false;
     case QEvent::MouseButtonRelease: {
         auto* mouse = static_cast<QMouseEvent*>(event);
         if (ClicksOnMouseUp() && FEnabled && mouse->button() == Qt::LeftButton &&

@@ -36,6 +36,7 @@
 
 class TWinControl;
 class TCustomForm;
+class TPopupMenu;
 
 // Modal results, numbered as the framework numbers them.
 using TModalResult = int;
@@ -249,6 +250,9 @@ public:
     void SetAlign(TAlign align);
     TCursor Cursor() const { return FCursor; }
     void SetCursor(TCursor cursor);
+    // Shown on a context-menu request over the control (when AutoPopup).
+    TPopupMenu* PopupMenu() const { return FPopupMenu; }
+    void SetPopupMenu(TPopupMenu* menu);
 
     // Events by property name.
     TMethod Event(const QString& name) const { return FEvents.Get(name); }
@@ -266,6 +270,7 @@ public:
     TComponent* GetParentComponent() const override;
     void SetParentComponent(TComponent* parent) override;
     void Loaded() override;
+    void Notification(TComponent* component, TOperation operation) override;
 
     // Whether a release of the left mouse button over the widget is a click
     // (labels, images, panels, edits ...; buttons click through Qt).
@@ -342,6 +347,7 @@ private:
     TAnchors FAnchors = kDefaultAnchors;
     TAlign FAlign = TAlign::alNone;
     TCursor FCursor = crDefault;
+    TPopupMenu* FPopupMenu = nullptr;
     TEventSet FEvents;
 
 protected:
@@ -418,6 +424,9 @@ public:
 
 // The control whose widget (or a widget inside it) this is; null when none.
 TControl* FindControlOfWidget(const QWidget* widget);
+
+// The Qt cursor shape of a framework cursor.
+Qt::CursorShape QtCursorShape(TCursor cursor);
 
 // Maps a Qt key to the framework's virtual key code (0 when unknown).
 uint16_t VirtualKeyOfQtKey(int qtKey);

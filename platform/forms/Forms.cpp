@@ -1,5 +1,6 @@
 #include "platform/forms/Forms.h"
 
+#include "platform/forms/Menus.h"
 #include "platform/forms/MessageService.h"
 #include "platform/forms/StdCtrls.h"
 #include "platform/objects/Filer.h"
@@ -10,6 +11,7 @@
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QMenuBar>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -365,6 +367,13 @@ void TCustomForm::SetVisible(bool visible)
     UpdateWidgetVisibility();
 }
 
+void TCustomForm::ShowBlocking()
+{
+    if (QWidget* widget = Widget())
+        widget->setWindowModality(Qt::ApplicationModal);
+    SetVisible(true);
+}
+
 void TCustomForm::UpdateWidgetVisibility()
 {
     QWidget* widget = Widget();
@@ -372,6 +381,8 @@ void TCustomForm::UpdateWidgetVisibility()
         return;
     if (!Visible()) {
         widget->hide();
+        if (!FModal)
+            widget->setWindowModality(Qt::NonModal);
         return;
     }
     if (!FPlaced) {
@@ -540,7 +551,56 @@ int TCustomForm::ClientWidth() const
 
 int TCustomForm::ClientHeight() const
 {
-    return std::max(0, Height() - FrameHeight());
+    return std::max(0, Height() - FrameHeight() - MenuHeight());
+}
+
+int TCustomForm::MenuHeight() const
+{
+    QMenuBar* bar = FMenu ? FMenu->MenuBar() : nullptr;
+    return bar ? bar->sizeHint().height() : 0;
+}
+
+QWidget* TCustomForm::ClientWidget() const
+{
+    return FClientArea ? FClientArea : Widget();
+}
+
+// The menu bar sits above the client area, inside the window's widget; the
+// controls move into a client widget below it.
+void TCustomForm::SetMenu(TMainMenu* menu)
+{
+    if (menu == FMenu)
+        return;
+    if (FMenu && FMenu->MenuBar())
+        FMenu->MenuBar()->hide();
+    const int clientHeight = ClientHeight();
+    ReferenceComponent(this, FMenu, menu);
+    QWidget* widget = Widget();
+    if (FMenu && widget) {
+        FMenu->MenuBar(widget)->show();
+        if (!FClientArea) {
+            FClientArea = new QWidget(widget);
+            for (int i = 0; i < ControlCount(); ++i) {
+                if (QWidget* child = Controls(i)->Widget()) {
+                    const bool shown = !child->isHidden();
+                    child->setParent(FClientArea);
+                    child->setVisible(shown);
+                }
+            }
+            FClientArea->show();
+        }
+    }
+    SetHeight(clientHeight + FrameHeight() + MenuHeight());
+    ApplyBounds();
+}
+
+void TCustomForm::PlaceMenuBar()
+{
+    const int menuHeight = MenuHeight();
+    if (FMenu && FMenu->MenuBar())
+        FMenu->MenuBar()->setGeometry(0, 0, ClientWidth(), menuHeight);
+    if (FClientArea)
+        FClientArea->setGeometry(0, menuHeight, ClientWidth(), ClientHeight());
 }
 
 void TCustomForm::SetClientWidth(int width)
@@ -550,7 +610,7 @@ void TCustomForm::SetClientWidth(int width)
 
 void TCustomForm::SetClientHeight(int height)
 {
-    SetHeight(height + FrameHeight());
+    SetHeight(height + FrameHeight() + MenuHeight());
 }
 
 void TCustomForm::ApplyBounds()
@@ -558,7 +618,8 @@ void TCustomForm::ApplyBounds()
     QWidget* widget = Widget();
     if (!widget)
         return;
-    const QSize client(ClientWidth(), ClientHeight());
+    const QSize client(ClientWidth(), ClientHeight() + MenuHeight());
+    PlaceMenuBar();
     if (FixedSize(FBorderStyle)) {
         widget->setFixedSize(client);
     } else {
@@ -730,6 +791,8 @@ void TCustomForm::Notification(TComponent* component, TOperation operation)
     TScrollingWinControl::Notification(component, operation);
     if (operation == TOperation::opRemove && component == FActiveControl)
         FActiveControl = nullptr;
+    if (operation == TOperation::opRemove && component == FMenu)
+        FMenu = nullptr;
 }
 
 void TCustomForm::TextChanged()
@@ -783,8 +846,10 @@ bool TCustomForm::HandleWidgetEvent(QWidget* widget, QEvent* event)
         return true;
     case QEvent::Resize: {
         const QSize size = widget->size();
-        if (size.width() != ClientWidth() || size.height() != ClientHeight())
+        const int menuHeight = MenuHeight();
+        if (size.width() != ClientWidth() || size.height() != ClientHeight() + menuHeight)
             SetBounds(Left(), Top(), size.width() + FrameWidth(), size.height() + FrameHeight());
+        PlaceMenuBar();
         return false;
     }
     case QEvent::Move:
@@ -915,4 +980,21 @@ void TApplication::ShowException(const Exception& error)
 TApplication* Application()
 {
     return TheApplication();
+}
+
+void TScreen::SetCursor(TCursor cursor)
+{
+    if (cursor == FCursor)
+        return;
+    if (FCursor != crDefault)
+        QApplication::restoreOverrideCursor();
+    FCursor = cursor;
+    if (cursor != crDefault)
+        QApplication::setOverrideCursor(QCursor(QtCursorShape(cursor)));
+}
+
+TScreen* Screen()
+{
+    static TScreen screen;
+    return &screen;
 }

@@ -36,6 +36,7 @@
 class QEventLoop;
 class QScrollArea;
 class QScrollBar;
+class TMainMenu;
 
 RTL_EXCEPTION_CLASS(EResNotFound, Exception);
 
@@ -172,6 +173,9 @@ public:
     // Raises EInvalidOperation "Cannot make a visible window modal" when the
     // window is shown already or disabled.
     int ShowModal();
+    // Shows the window without waiting, blocking input to every other
+    // window until it is hidden (a progress window with its Cancel button).
+    void ShowBlocking();
     // OnCloseQuery, OnClose, then the window goes as OnClose decided (hidden
     // by default; the main window ends the application). A modal window
     // takes the modal result 2 instead.
@@ -188,6 +192,11 @@ public:
     int ClientHeight() const override;
     void SetClientWidth(int width) override;
     void SetClientHeight(int height) override;
+    QWidget* ClientWidget() const override;
+
+    // The main menu, shown as a menu bar above the client area.
+    TMainMenu* Menu() const { return FMenu; }
+    void SetMenu(TMainMenu* menu);
 
     TFormBorderStyle BorderStyle() const { return FBorderStyle; }
     void SetBorderStyle(TFormBorderStyle style);
@@ -229,6 +238,8 @@ private:
     template <class F> F* HostAs();
     int FrameWidth() const;
     int FrameHeight() const;
+    int MenuHeight() const;
+    void PlaceMenuBar();
     void ApplyWindowFlags();
     void PlaceOnScreen();
     void ApplyTabOrder();
@@ -251,6 +262,8 @@ private:
     bool FScaled = true;
     bool FOldCreateOrder = false;
     TWinControl* FActiveControl = nullptr;
+    TMainMenu* FMenu = nullptr;
+    QWidget* FClientArea = nullptr; // below the menu bar; null without a menu
 };
 
 // The framework's form class; windows derive from it.
@@ -323,6 +336,18 @@ private:
 
 // The application object; null when there is none.
 TApplication* Application();
+
+// The screen: the cursor shown over every window of the program (crDefault
+// lets each control show its own; crHourGlass while the program is busy).
+class TScreen {
+public:
+    TCursor Cursor() const { return FCursor; }
+    void SetCursor(TCursor cursor);
+
+private:
+    TCursor FCursor = crDefault;
+};
+TScreen* Screen();
 
 // ---------------------------------------------------------------------------
 // Template implementations.

@@ -1,12 +1,16 @@
 #include "platform/forms/FormsRegistration.h"
 
+#include "platform/forms/ActnList.h"
 #include "platform/forms/Buttons.h"
 #include "platform/forms/ComCtrls.h"
+#include "platform/forms/Dialogs.h"
 #include "platform/forms/ExtCtrls.h"
 #include "platform/forms/Forms.h"
 #include "platform/forms/ImgList.h"
+#include "platform/forms/Menus.h"
 #include "platform/forms/Picture.h"
 #include "platform/forms/StdCtrls.h"
+#include "platform/forms/ToolBars.h"
 #include "platform/objects/ObjectsRegistration.h"
 
 namespace {
@@ -56,6 +60,13 @@ ENUM_TYPE(PenStyleType, "TPenStyle", "psSolid", "psDash", "psDot", "psDashDot", 
 ENUM_TYPE(PenModeType, "TPenMode", "pmBlack", "pmWhite", "pmNop", "pmNot", "pmCopy", "pmNotCopy",
           "pmMergePenNot", "pmMaskPenNot", "pmMergeNotPen", "pmMaskNotPen", "pmMerge", "pmNotMerge", "pmMask",
           "pmNotMask", "pmXor", "pmNotXor")
+ENUM_TYPE(ToolButtonStyleType, "TToolButtonStyle", "tbsButton", "tbsCheck", "tbsDropDown", "tbsSeparator",
+          "tbsDivider")
+ENUM_TYPE(OpenOptionType, "TOpenOption", "ofReadOnly", "ofOverwritePrompt", "ofHideReadOnly", "ofNoChangeDir",
+          "ofShowHelp", "ofNoValidate", "ofAllowMultiSelect", "ofExtensionDifferent", "ofPathMustExist",
+          "ofFileMustExist", "ofCreatePrompt", "ofShareAware", "ofNoReadOnlyReturn", "ofNoTestFileCreate",
+          "ofNoNetworkButton", "ofNoLongNames", "ofOldStyleDialog", "ofNoDereferenceLinks",
+          "ofEnableIncludeNotify", "ofEnableSizing", "ofDontAddToRecent", "ofForceShowHidden")
 ENUM_TYPE(BrushStyleType, "TBrushStyle", "bsSolid", "bsClear", "bsHorizontal", "bsVertical", "bsFDiagonal",
           "bsBDiagonal", "bsCross", "bsDiagCross")
 
@@ -70,6 +81,19 @@ const TTypeInfo& AnchorsType()
 const TTypeInfo& BorderIconsType()
 {
     static const TTypeInfo type = MakeSetType(QStringLiteral("TBorderIcons"), BorderIconType());
+    return type;
+}
+
+const TTypeInfo& OpenOptionsType()
+{
+    static const TTypeInfo type = MakeSetType(QStringLiteral("TOpenOptions"), OpenOptionType());
+    return type;
+}
+
+// Shortcuts are integers in the streams (virtual key plus modifier bits).
+const TTypeInfo& ShortCutType()
+{
+    static const TTypeInfo type = MakeIntegerType(QStringLiteral("TShortCut"));
     return type;
 }
 
@@ -188,6 +212,25 @@ QString Name(const char* name)
     return QString::fromLatin1(name);
 }
 
+// A text or integer property held in a public field.
+template <class C> TPropInfo& TextField(TClassInfo& info, const QString& name, QString C::*field)
+{
+    TPropInfo prop;
+    prop.Name = name;
+    prop.Type = &TypeInfoString();
+    prop.GetStr = [field](const TObject& o) { return As<C>(o).*field; };
+    prop.SetStr = [field](TObject& o, const QString& value) { As<C>(o).*field = value; };
+    return info.AddProperty(std::move(prop));
+}
+
+template <class C, class T>
+TPropInfo& OrdinalField(TClassInfo& info, const QString& name, const TTypeInfo& type, T C::*field)
+{
+    return Ordinal<C>(
+        info, name, type, [field](const C& c) { return int64_t(c.*field); },
+        [field](C& c, int64_t value) { c.*field = T(value); });
+}
+
 // --- Graphics objects ----------------------------------------------------------
 
 void RegisterGraphicsObjects()
@@ -263,6 +306,8 @@ void RegisterControl()
         .WithDefault(1);
     PublishProperty(c, Name("Visible"), TypeInfoBoolean(), &TControl::Visible, &TControl::SetVisible)
         .WithDefault(1);
+    PublishProperty(c, Name("PopupMenu"), TypeInfoClass(Name("TPopupMenu")), &TControl::PopupMenu,
+                    &TControl::SetPopupMenu);
     Event<TControl>(c, Name("OnClick"));
     Event<TControl>(c, Name("OnDblClick"));
 
@@ -328,6 +373,7 @@ void RegisterForms()
                     &TCustomForm::SetFormStyle);
     PublishProperty(f, Name("KeyPreview"), TypeInfoBoolean(), &TCustomForm::KeyPreview,
                     &TCustomForm::SetKeyPreview);
+    PublishProperty(f, Name("Menu"), TypeInfoClass(Name("TMainMenu")), &TCustomForm::Menu, &TCustomForm::SetMenu);
     PublishProperty(f, Name("OldCreateOrder"), TypeInfoBoolean(), &TCustomForm::OldCreateOrder,
                     &TCustomForm::SetOldCreateOrder);
     PublishProperty(f, Name("PixelsPerInch"), TypeInfoInteger(), &TCustomForm::PixelsPerInch,
@@ -615,6 +661,99 @@ void RegisterComCtrls()
         .WithDefault(1);
 }
 
+// Menus, actions, tool bars, status bars and file dialogs.
+void RegisterCommandClasses()
+{
+    TClassInfo& action = RegisterClass<TAction>(Name("TAction"), Name("TComponent"));
+    PublishProperty(action, Name("Caption"), TypeInfoString(), &TAction::Caption, &TAction::SetCaption);
+    PublishProperty(action, Name("Category"), TypeInfoString(), &TAction::Category, &TAction::SetCategory);
+    PublishProperty(action, Name("Checked"), TypeInfoBoolean(), &TAction::Checked, &TAction::SetChecked);
+    PublishProperty(action, Name("Enabled"), TypeInfoBoolean(), &TAction::Enabled, &TAction::SetEnabled)
+        .WithDefault(1);
+    PublishProperty(action, Name("Hint"), TypeInfoString(), &TAction::Hint, &TAction::SetHint);
+    PublishProperty(action, Name("ImageIndex"), TypeInfoInteger(), &TAction::ImageIndex, &TAction::SetImageIndex)
+        .WithDefault(-1);
+    PublishProperty(action, Name("ShortCut"), ShortCutType(), &TAction::ShortCut, &TAction::SetShortCut);
+    PublishProperty(action, Name("Visible"), TypeInfoBoolean(), &TAction::Visible, &TAction::SetVisible)
+        .WithDefault(1);
+    PublishProperty(action, Name("OnExecute"), EventTypeInfo(TEventKind::Notify), &TAction::OnExecute,
+                    &TAction::SetOnExecute);
+    PublishProperty(action, Name("OnUpdate"), EventTypeInfo(TEventKind::Notify), &TAction::OnUpdate,
+                    &TAction::SetOnUpdate);
+
+    TClassInfo& actions = RegisterClass<TActionList>(Name("TActionList"), Name("TComponent"));
+    PublishProperty(actions, Name("Images"), TypeInfoClass(Name("TCustomImageList")), &TActionList::Images,
+                    &TActionList::SetImages);
+
+    TClassInfo& item = RegisterClass<TMenuItem>(Name("TMenuItem"), Name("TComponent"));
+    PublishProperty(item, Name("Action"), TypeInfoClass(Name("TAction")), &TMenuItem::Action,
+                    &TMenuItem::SetAction);
+    PublishProperty(item, Name("Caption"), TypeInfoString(), &TMenuItem::Caption, &TMenuItem::SetCaption)
+        .WithStored([](const TObject& o) { return !As<TMenuItem>(o).Action(); });
+    PublishProperty(item, Name("Checked"), TypeInfoBoolean(), &TMenuItem::Checked, &TMenuItem::SetChecked);
+    PublishProperty(item, Name("Enabled"), TypeInfoBoolean(), &TMenuItem::Enabled, &TMenuItem::SetEnabled)
+        .WithDefault(1);
+    PublishProperty(item, Name("Hint"), TypeInfoString(), &TMenuItem::Hint, &TMenuItem::SetHint)
+        .WithStored([](const TObject& o) { return !As<TMenuItem>(o).Action(); });
+    PublishProperty(item, Name("ImageIndex"), TypeInfoInteger(), &TMenuItem::ImageIndex,
+                    &TMenuItem::SetImageIndex)
+        .WithDefault(-1);
+    PublishProperty(item, Name("ShortCut"), ShortCutType(), &TMenuItem::ShortCut, &TMenuItem::SetShortCut)
+        .WithStored([](const TObject& o) { return !As<TMenuItem>(o).Action(); });
+    PublishProperty(item, Name("Visible"), TypeInfoBoolean(), &TMenuItem::Visible, &TMenuItem::SetVisible)
+        .WithDefault(1);
+    PublishProperty(item, Name("OnClick"), EventTypeInfo(TEventKind::Notify), &TMenuItem::OnClick,
+                    &TMenuItem::SetOnClick);
+
+    RegisterClassInfo(Name("TMenu"), Name("TComponent"), {}, &typeid(TMenu));
+    RegisterClass<TMainMenu>(Name("TMainMenu"), Name("TMenu"));
+    TClassInfo& popup = RegisterClass<TPopupMenu>(Name("TPopupMenu"), Name("TMenu"));
+    PublishProperty(popup, Name("AutoPopup"), TypeInfoBoolean(), &TPopupMenu::AutoPopup,
+                    &TPopupMenu::SetAutoPopup)
+        .WithDefault(1);
+
+    RegisterClassInfo(Name("TToolWindow"), Name("TWinControl"));
+    TClassInfo& bar = RegisterClass<TToolBar>(Name("TToolBar"), Name("TToolWindow"));
+    PublishProperty(bar, Name("ButtonHeight"), TypeInfoInteger(), &TToolBar::ButtonHeight,
+                    &TToolBar::SetButtonHeight)
+        .WithDefault(22);
+    PublishProperty(bar, Name("ButtonWidth"), TypeInfoInteger(), &TToolBar::ButtonWidth,
+                    &TToolBar::SetButtonWidth)
+        .WithDefault(23);
+    PublishProperty(bar, Name("Flat"), TypeInfoBoolean(), &TToolBar::Flat, &TToolBar::SetFlat);
+    PublishProperty(bar, Name("Images"), TypeInfoClass(Name("TCustomImageList")), &TToolBar::Images,
+                    &TToolBar::SetImages);
+
+    TClassInfo& button = RegisterClass<TToolButton>(Name("TToolButton"), Name("TGraphicControl"));
+    PublishProperty(button, Name("Action"), TypeInfoClass(Name("TAction")), &TToolButton::Action,
+                    &TToolButton::SetAction);
+    PublishProperty(button, Name("Caption"), TypeInfoString(), &TControl::Text, &TControl::SetText)
+        .WithStored([](const TObject& o) { return !As<TToolButton>(o).Action(); });
+    PublishProperty(button, Name("ImageIndex"), TypeInfoInteger(), &TToolButton::ImageIndex,
+                    &TToolButton::SetImageIndex)
+        .WithDefault(-1);
+    PublishProperty(button, Name("Style"), ToolButtonStyleType(), &TToolButton::Style, &TToolButton::SetStyle);
+
+    TClassInfo& status = RegisterClass<TStatusBar>(Name("TStatusBar"), Name("TWinControl"));
+    PublishProperty(status, Name("SimplePanel"), TypeInfoBoolean(), &TStatusBar::SimplePanel,
+                    &TStatusBar::SetSimplePanel);
+    PublishProperty(status, Name("SimpleText"), TypeInfoString(), &TStatusBar::SimpleText,
+                    &TStatusBar::SetSimpleText);
+
+    RegisterClassInfo(Name("TCommonDialog"), Name("TComponent"));
+    TClassInfo& open = RegisterClass<TOpenDialog>(Name("TOpenDialog"), Name("TCommonDialog"));
+    TextField<TOpenDialog>(open, Name("DefaultExt"), &TOpenDialog::DefaultExt);
+    TextField<TOpenDialog>(open, Name("FileName"), &TOpenDialog::FileName);
+    TextField<TOpenDialog>(open, Name("Filter"), &TOpenDialog::Filter);
+    OrdinalField<TOpenDialog>(open, Name("FilterIndex"), TypeInfoInteger(), &TOpenDialog::FilterIndex)
+        .WithDefault(1);
+    TextField<TOpenDialog>(open, Name("InitialDir"), &TOpenDialog::InitialDir);
+    OrdinalField<TOpenDialog>(open, Name("Options"), OpenOptionsType(), &TOpenDialog::Options)
+        .WithDefault(kDefaultOpenOptions);
+    TextField<TOpenDialog>(open, Name("Title"), &TOpenDialog::Title);
+    RegisterClass<TSaveDialog>(Name("TSaveDialog"), Name("TOpenDialog"));
+}
+
 TComponent* FindWindow(const QString& name)
 {
     for (TCustomForm* form : ScreenForms()) {
@@ -639,6 +778,7 @@ void RegisterFormsClasses()
     RegisterButtons();
     RegisterExtCtrls();
     RegisterComCtrls();
+    RegisterCommandClasses();
     RegisterPictureClasses();
     RegisterFindGlobalComponentProc(FindWindow);
 }

@@ -1,20 +1,30 @@
 #include "report/model/ZvProj.h"
 
+#include "platform/forms/Forms.h"
 #include "platform/forms/MessageService.h"
 #include "platform/objects/ClassRegistry.h"
 #include "platform/objects/TypInfo.h"
 #include "platform/rtl/Streams.h"
 #include "platform/rtl/StringRoutines.h"
+#include "report/model/ZvData.h"
+#include "report/model/ZvDataField.h"
 #include "report/model/ZvDefine.h"
+#include "report/model/ZvDirectDataView.h"
+#include "report/model/ZvSecurity.h"
 #include "report/model/ZvUtil.h"
+#include "report/print/QpBase.h"
+#include "report/print/QpDevice.h"
+#include "report/print/QpSystem.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -99,6 +109,19 @@ QString TakeQuoted(const QString& text, qsizetype& pos)
         }
     }
     return result;
+}
+
+// The engine's duplex mode of a report's.
+TDuplex EngineDuplex(TZarvPrinterDuplex duplex)
+{
+    switch (duplex) {
+    case TZarvPrinterDuplex::pdHorizontal:
+        return TDuplex::dupHorizontal;
+    case TZarvPrinterDuplex::pdVertical:
+        return TDuplex::dupVertical;
+    default:
+        return TDuplex::dupSimplex;
+    }
 }
 
 void ShowPlainMessage(const QString& text)
@@ -220,6 +243,9 @@ void RecordProjectProcs()
     recorded = true;
     RecordReportModelProcs();
     RegisterZarvProc(QStringLiteral("ZVCL"), &RegisterProjectClasses);
+    RecordDataFieldProcs();
+    RecordDataViewProcs();
+    RecordSecurityProcs();
 }
 
 TRenameFileProc RenameFileProc = [](const QString& from, const QString& to) {
@@ -620,6 +646,311 @@ void TZarvReport::Notification(TComponent* component, TOperation operation)
             if (i < FPageList->Count() && SameObject(FPageList->Items(i), component))
                 FPageList->Remove(FPageList->Items(i));
         }
+    }
+}
+
+// ---- Report runs -------------------------------------------------------------
+
+TZarvSystemDefaults& ZarvSystemDefaults()
+{
+    static TZarvSystemDefaults defaults;
+    return defaults;
+}
+
+void TZarvReport::Execute(TQpComponent* engine)
+{
+    // A run re-entered from a message loop of its own run (a non-modal
+    // preview, a channel wait) would replace the copy that is printing.
+    if (FExecProject)
+        ZarvError(Translate(QStringLiteral("The report \"%1\" is already running.").arg(Name())));
+    TZarvProjectManager* project = ProjectManager();
+    if (!project)
+        return;
+    if (project->CompileNeeded() && !project->Compile())
+        return;
+    const uint8_t wasRunning = ZarvReportRunning;
+    ZarvReportRunning = 1;
+    TMemoryStream stream;
+    std::unique_ptr<TZarvContainerControl> holder;
+    auto cleanUp = qScopeGuard([&] {
+        delete FExecProject;
+        FExecProject = nullptr;
+        holder.reset();
+        ZarvReportRunning = wasRunning;
+    });
+    project->ReportToStream(this, stream);
+    holder = std::make_unique<TZarvContainerControl>(nullptr);
+    FExecProject = new TZarvProjectManager(holder.get());
+    FExecProject->SetMasterProject(project);
+    stream.SetPosition(0);
+    FExecProject->SetNoDesigner(true);
+    FExecProject->LoadFromStream(stream);
+    FExecProject->Params().Assign(project->Params());
+    FExecProject->SetMasterProject(nullptr);
+    if (TZarvReport* copy = FExecProject->FindReport(FullName(), true))
+        copy->InternalExecute(engine);
+}
+
+void TZarvReport::InternalExecute(TQpComponent* engine)
+{
+    TZarvProjectManager* project = ProjectManager();
+    if (!project)
+        return;
+    project->PrepareModule();
+    if (TZarvModule* sysFunc = project->ModuleManager().FindModule(QStringLiteral("SYSFUNC")))
+        sysFunc->SetIntVar(QStringLiteral("nil"), 0);
+    SaveDesigned();
+    for (TZarvPage* page : project->GlobalPageList())
+        page->SaveDesigned();
+    TZarvDataSystem* channel = DataSystem;
+    if (channel)
+        channel->SetAutoUpdate(true);
+    project->BeforeReport();
+    project->SetPrinting(true);
+    if (channel && !channel->GainControl()) {
+        // The user cancelled the channel's box: the run is skipped.
+        project->SetPrinting(false);
+        return;
+    }
+    std::exception_ptr error;
+    try {
+        if (auto* report = dynamic_cast<TBaseReport*>(engine))
+            RunOnReport(report);
+        else if (auto* system = dynamic_cast<TZvSystem*>(engine))
+            RunOnSystem(system);
+        else if (!engine)
+            RunOnOwnSystem();
+    } catch (...) {
+        error = std::current_exception();
+    }
+    // Every step of the clean-up runs; the first error is the one reported.
+    auto keepFirst = [&error](const auto& step) {
+        try {
+            step();
+        } catch (...) {
+            if (!error)
+                error = std::current_exception();
+        }
+    };
+    if (channel)
+        keepFirst([channel] { channel->ReleaseControl(); });
+    keepFirst([project] { project->AfterReport(); });
+    project->SetPrinting(false);
+    if (error)
+        std::rethrow_exception(error);
+}
+
+void TZarvReport::RunOnReport(TBaseReport* engine)
+{
+    const double factor = engine->UnitsFactor();
+    engine->SetUnitsFactor(1.0);
+    auto restoreFactor = qScopeGuard([engine, factor] { engine->SetUnitsFactor(factor); });
+    if (engine->Printing()) {
+        // A report inside a running one prints into it.
+        ProjectManager()->SetBaseReport(engine);
+        EngineOnPrint(engine);
+        return;
+    }
+    RunWithHandlers(engine->OnPrint, engine->OnBeforePrint, engine->OnAfterPrint,
+                    [engine] { engine->Execute(); });
+}
+
+void TZarvReport::RunOnSystem(TZvSystem* system)
+{
+    TSystemPrinter* printer = system->SystemPrinter();
+    const double factor = printer->UnitsFactor();
+    printer->SetUnitsFactor(1.0);
+    auto restoreFactor = qScopeGuard([printer, factor] { printer->SetUnitsFactor(factor); });
+    if (TBaseReport* running = system->BaseReport()) {
+        ProjectManager()->SetBaseReport(running);
+        EngineOnPrint(running);
+        return;
+    }
+    if (FAlwaysGenerate) {
+        TSystemOptions options = system->SystemOptions();
+        options.Include(TSystemOption::soUseFiler);
+        system->SetSystemOptions(options);
+    }
+    RunWithHandlers(system->OnPrint, system->OnBeforePrint, system->OnAfterPrint,
+                    [system] { system->Execute(); });
+}
+
+void TZarvReport::RunOnOwnSystem()
+{
+    TApplication* application = Application();
+    auto system = std::make_unique<TZvSystem>(application ? application->MainForm() : nullptr);
+    const TZarvSystemDefaults& defaults = ZarvSystemDefaults();
+    system->SetDefaultDest(defaults.DefaultDest);
+    system->SetTitleSetup(Translate(QStringLiteral("Output Options")));
+    system->SetTitleStatus(Translate(QStringLiteral("Report Status")));
+    system->SetTitlePreview(Translate(QStringLiteral("Report Preview")));
+    TSystemSetups setups = system->SystemSetups();
+    if (defaults.AllowSetup)
+        setups.Include(TSystemSetup::ssAllowSetup);
+    else
+        setups.Exclude(TSystemSetup::ssAllowSetup);
+    system->SetSystemSetups(setups);
+    TSystemPreview* preview = system->SystemPreview();
+    preview->GridHoriz = defaults.GridHoriz;
+    preview->GridVert = defaults.GridVert;
+    preview->GridPen()->SetColor(defaults.GridPenColor);
+    preview->GridPen()->SetStyle(defaults.GridPenStyle);
+    preview->RulerType = defaults.RulerType;
+    preview->MarginPercent = defaults.MarginPercent;
+    // Monochrome first: shadows are refused while it is set.
+    preview->SetMonochrome(false);
+    preview->SetShadowDepth(defaults.ShadowDepth);
+    preview->SetMonochrome(defaults.Monochrome);
+    preview->ZoomInc = defaults.ZoomInc;
+    preview->SetZoomFactor(defaults.ZoomFactor);
+    preview->FormState = defaults.Maximized ? TWindowState::wsMaximized : TWindowState::wsNormal;
+    system->SystemPrinter()->Orientation = TOrientation::poDefault;
+    system->SystemFiler()->AccuracyMethod = TAccuracyMethod::amAppearance;
+    system->SystemFiler()->StreamMode = TStreamMode::smTempFile;
+    if (FAlwaysGenerate) {
+        TSystemOptions options = system->SystemOptions();
+        options.Include(TSystemOption::soUseFiler);
+        system->SetSystemOptions(options);
+    }
+    TZvSystem* run = system.get();
+    RunWithHandlers(run->OnPrint, run->OnBeforePrint, run->OnAfterPrint, [run] { run->Execute(); });
+}
+
+void TZarvReport::RunWithHandlers(TNotifyEvent& onPrint, TNotifyEvent& onBeforePrint,
+                                  TNotifyEvent& onAfterPrint, const std::function<void()>& run)
+{
+    SaveOnPrint = onPrint;
+    SaveBeforePrint = onBeforePrint;
+    SaveAfterPrint = onAfterPrint;
+    auto restore = qScopeGuard([&] {
+        onPrint = std::exchange(SaveOnPrint, nullptr);
+        onBeforePrint = std::exchange(SaveBeforePrint, nullptr);
+        onAfterPrint = std::exchange(SaveAfterPrint, nullptr);
+    });
+    onPrint = [this](TObject* sender) { EngineOnPrint(sender); };
+    onBeforePrint = [this](TObject* sender) { EngineBeforePrint(sender); };
+    onAfterPrint = [this](TObject* sender) { EngineAfterPrint(sender); };
+    run();
+}
+
+void TZarvReport::EngineBeforePrint(TObject* sender)
+{
+    auto* report = dynamic_cast<TBaseReport*>(sender);
+    if (report) {
+        ProjectManager()->SetBaseReport(report);
+        if (!FPrinter.isEmpty())
+            report->SelectPrinter(FPrinter);
+        if (FCollate != TZarvPrinterCollate::pcDefault)
+            report->SetCollate(FCollate == TZarvPrinterCollate::pcTrue);
+        if (FDuplex != TZarvPrinterDuplex::pdDefault)
+            report->SetDuplex(EngineDuplex(FDuplex));
+        if (FResolution != TZarvPrinterResolution::prDefault) {
+            // The DMRES values: -1 draft, -2 low, -3 medium, -4 high.
+            if (TDevMode* devMode = report->DevMode())
+                devMode->PrintQuality = int16_t(-1 - int(FResolution));
+        }
+        if (FCopies > 0)
+            report->SetCopies(FCopies);
+        TZarvPage* first =
+            FPageList && FPageList->Count() > 0 ? dynamic_cast<TZarvPage*>(FPageList->Items(0)) : FFirstPage;
+        if (first) {
+            if (first->PaperSize() == kPaperCustom)
+                report->SetPaperSize(0, first->PageWidth(), first->PageHeight());
+            else if (first->PaperSize() != kPaperDefault)
+                report->SetPaperSize(first->PaperSize(), 0, 0);
+            if (first->Orientation() != TOrientation::poDefault)
+                report->SetOrientation(first->Orientation());
+            SelectPageBin(report, first);
+        }
+    }
+    if (SaveBeforePrint)
+        SaveBeforePrint(sender);
+}
+
+void TZarvReport::EngineAfterPrint(TObject* sender)
+{
+    ProjectManager()->SetBaseReport(nullptr);
+    if (SaveAfterPrint)
+        SaveAfterPrint(sender);
+}
+
+void TZarvReport::EngineOnPrint(TObject* sender)
+{
+    auto* engine = dynamic_cast<TBaseReport*>(sender);
+    if (!engine)
+        return;
+    engine->SetNoBufferLine(true);
+    int pagesLeft = FMaxPages;
+    TZarvPage* page = FPageList && FPageList->Count() > 0 ? nullptr : FFirstPage;
+    TZarvStackList<TZarvPage> stack;
+    int listIndex = 0;
+    bool firstOfRun = true;
+    for (;;) {
+        if (!page)
+            page = stack.Pop();
+        while (!page) {
+            ++listIndex;
+            if (!FPageList || listIndex > FPageList->Count())
+                return;
+            page = dynamic_cast<TZarvPage*>(FPageList->Items(listIndex - 1));
+        }
+        if (!firstOfRun) {
+            PreparePage(engine, page);
+            engine->NewPage();
+        }
+        firstOfRun = false;
+        page->PrepareSize(engine->PageWidth(), engine->PageHeight());
+        page->PrintAll(engine);
+        const bool done = page->GetDonePrinting();
+        TZarvPage* next = nullptr;
+        switch (page->GotoMode()) {
+        case TGotoMode::gmGotoDone:
+            next = done ? page->GotoPage() : page;
+            break;
+        case TGotoMode::gmGotoNotDone:
+            next = done ? nullptr : page->GotoPage();
+            break;
+        case TGotoMode::gmCallEach:
+            if (page->GotoPage()) {
+                if (!done)
+                    stack.Push(page);
+                next = page->GotoPage();
+            } else {
+                next = done ? nullptr : page;
+            }
+            break;
+        }
+        page = next;
+        if (FMaxPages > 0 && --pagesLeft <= 0)
+            return;
+        // Cancelled in the status window, or aborted by the report.
+        if (engine->Aborted())
+            return;
+    }
+}
+
+void TZarvReport::PreparePage(TBaseReport* engine, TZarvPage* page)
+{
+    if (page->Orientation() != TOrientation::poDefault)
+        engine->SetOrientation(page->Orientation());
+    SelectPageBin(engine, page);
+}
+
+void TZarvReport::SelectPageBin(TBaseReport* engine, TZarvPage* page)
+{
+    if (!page->BinCustom().isEmpty()) {
+        engine->SelectBin(page->BinCustom());
+        return;
+    }
+    if (page->Bin() == -1)
+        return;
+    TQpPrinterDevice* device = GlobalPrinterDevice();
+    const TStringList* bins = device ? device->GetBins() : nullptr;
+    if (!bins)
+        return;
+    for (int i = 0; i < bins->Count(); ++i) {
+        if (TQPBaseDevice::ListNumber(*bins, i) == page->Bin())
+            engine->SelectBin(bins->Strings(i));
     }
 }
 

@@ -33,12 +33,15 @@
 #include <memory>
 #include <vector>
 
+class TBaseReport;
 class TStream;
 class TZarvProjectManager;
 class TZarvReport;
+class TZvSystem;
 
 // Records the registration procedure of the report and the project manager
-// under "ZVCL", after that of the model's base classes. Further calls do
+// under "ZVCL", after that of the model's base classes, then those of the
+// data fields, the data views and the security objects. Further calls do
 // nothing.
 void RecordProjectProcs();
 
@@ -95,6 +98,27 @@ private:
 };
 
 // ---------------------------------------------------------------------------
+// The run controller a report run makes for itself when it is given no
+// engine is set up from these library defaults (one place, settable).
+
+struct TZarvSystemDefaults {
+    TReportDest DefaultDest = TReportDest::rdPreview;
+    bool AllowSetup = true; // ssAllowSetup: the output options window is offered
+    double GridHoriz = 0;   // inches
+    double GridVert = 0;
+    TColor GridPenColor = TColor(0x00FFFF00); // aqua
+    TPenStyle GridPenStyle = TPenStyle::psSolid;
+    TRulerType RulerType = TRulerType::rtNone;
+    double MarginPercent = 2.5;
+    int ShadowDepth = 5; // pixels
+    int ZoomInc = 10;
+    double ZoomFactor = 100; // percent
+    bool Maximized = false;  // window state of the preview
+    bool Monochrome = false;
+};
+TZarvSystemDefaults& ZarvSystemDefaults();
+
+// ---------------------------------------------------------------------------
 // Reports.
 
 enum class TZarvPrinterCollate : uint8_t { pcFalse, pcTrue, pcDefault };
@@ -126,6 +150,26 @@ public:
     void SaveToStreamHelper(TStreamHelper& streamHelper) override;
     void LoadFromStreamHelper(TStreamHelper& streamHelper) override;
     void ChangeReference(TZarvComponent* oldComp, TZarvComponent* newComp) override;
+
+    // Runs the report on a private copy of its project, so that the run
+    // leaves the loaded project as it was. engine is a TZvSystem, a
+    // TBaseReport or null (a TZvSystem made from ZarvSystemDefaults for the
+    // run). A report already running (re-entered from a message loop of its
+    // own run) raises EZarvException.
+    void Execute(TQpComponent* engine);
+    // Runs this report of a private copy: prepares the modules, takes control
+    // of the data channel (a refusal skips the run without a message), runs
+    // the engine with this report's handlers and releases the channel.
+    void InternalExecute(TQpComponent* engine);
+    // The private project of the run in progress; null otherwise.
+    TZarvProjectManager* ExecProject() const { return FExecProject; }
+
+    // The engine's handlers while the report's are installed (sender: the
+    // TBaseReport that prints).
+    void EngineBeforePrint(TObject* sender);
+    void EngineAfterPrint(TObject* sender);
+    // The page loop.
+    void EngineOnPrint(TObject* sender);
 
     // Published properties.
     bool AlwaysGenerate() const { return FAlwaysGenerate; }
@@ -160,6 +204,16 @@ protected:
 private:
     std::vector<TZarvPage*> OwnPages() const;
     TZarvProjectManager* ProjectManager() const;
+    void RunOnReport(TBaseReport* engine);
+    void RunOnSystem(TZvSystem* system);
+    void RunOnOwnSystem();
+    // Installs the report's handlers in the engine's three slots, keeping the
+    // engine's own, runs, and puts them back.
+    void RunWithHandlers(TNotifyEvent& onPrint, TNotifyEvent& onBeforePrint, TNotifyEvent& onAfterPrint,
+                         const std::function<void()>& run);
+    // Page settings between pages: orientation and bin.
+    void PreparePage(TBaseReport* engine, TZarvPage* page);
+    void SelectPageBin(TBaseReport* engine, TZarvPage* page);
 
     QString FCategory;
     QString FLastActivePage;
@@ -175,6 +229,10 @@ private:
     TZarvPrinterResolution FResolution = TZarvPrinterResolution::prDefault;
     int32_t FMaxPages = 0;
     TZarvDataObject* FSecurityControl = nullptr;
+    TZarvProjectManager* FExecProject = nullptr;
+    TNotifyEvent SaveOnPrint;
+    TNotifyEvent SaveBeforePrint;
+    TNotifyEvent SaveAfterPrint;
 };
 
 // ---------------------------------------------------------------------------

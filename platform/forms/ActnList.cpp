@@ -1,0 +1,265 @@
+#include "platform/forms/ActnList.h"
+
+#include "platform/forms/Controls.h"
+#include "platform/forms/EventBoundary.h"
+#include "platform/forms/ImgList.h"
+#include "platform/forms/Menus.h"
+#include "platform/rtl/Exceptions.h"
+
+#include <QAbstractEventDispatcher>
+#include <QAction>
+#include <QCoreApplication>
+#include <QPixmap>
+#include <QThread>
+
+#include <algorithm>
+
+namespace {
+
+bool Inactive(const TComponent* component)
+{
+    for (const TComponent* c = component; c; c = c->Owner()) {
+        if (c->ComponentState().Contains(TComponentStateFlag::csDestroying) ||
+            c->ComponentState().Contains(TComponentStateFlag::csLoading))
+            return true;
+    }
+    return false;
+}
+
+// The caption as a tool tip: the access key marks dropped.
+QString PlainCaption(const QString& caption)
+{
+    QString plain = caption;
+    plain.replace(QLatin1String("&&"), QLatin1String("\x01"));
+    plain.remove(QLatin1Char('&'));
+    plain.replace(QLatin1Char('\x01'), QLatin1Char('&'));
+    return plain;
+}
+
+} // namespace
+
+TActionClient::~TActionClient() = default;
+
+// ---------------------------------------------------------------------------
+// TAction
+
+TAction::TAction(TComponent* owner) : TComponent(owner), FQtAction(std::make_unique<QAction>())
+{
+    FQtAction->setShortcutContext(Qt::WindowShortcut);
+    QObject::connect(FQtAction.get(), &QAction::triggered, FQtAction.get(), [this] {
+        if (!Inactive(this))
+            GuardEvent([this] { Execute(); });
+    });
+}
+
+TAction::~TAction()
+{
+    SetActionList(nullptr);
+    // Clients forget the action through its free notification.
+}
+
+void TAction::SetCaption(const QString& caption)
+{
+    FCaption = caption;
+    Changed();
+}
+
+void TAction::SetChecked(bool checked)
+{
+    FChecked = checked;
+    Changed();
+}
+
+void TAction::SetEnabled(bool enabled)
+{
+    if (enabled == FEnabled)
+        return;
+    FEnabled = enabled;
+    Changed();
+}
+
+void TAction::SetVisible(bool visible)
+{
+    FVisible = visible;
+    Changed();
+}
+
+void TAction::SetHint(const QString& hint)
+{
+    FHint = hint;
+    Changed();
+}
+
+void TAction::SetShortCut(TShortCut shortCut)
+{
+    FShortCut = shortCut;
+    Changed();
+}
+
+void TAction::SetImageIndex(int index)
+{
+    FImageIndex = index;
+    Changed();
+}
+
+void TAction::SetOnExecute(const TMethod& method)
+{
+    CheckEventBinding(method, TEventKind::Notify);
+    FOnExecute = method;
+}
+
+void TAction::SetOnUpdate(const TMethod& method)
+{
+    CheckEventBinding(method, TEventKind::Notify);
+    FOnUpdate = method;
+}
+
+bool TAction::Execute()
+{
+    if (!FEnabled || !FOnExecute.IsAssigned())
+        return false;
+    CallNotifyEvent(FOnExecute, this);
+    return true;
+}
+
+bool TAction::Update()
+{
+    if (!FOnUpdate.IsAssigned())
+        return false;
+    CallNotifyEvent(FOnUpdate, this);
+    return true;
+}
+
+void TAction::SetActionList(TActionList* list)
+{
+    if (list == FActionList)
+        return;
+    if (FActionList)
+        FActionList->RemoveAction(this);
+    FActionList = list;
+    if (FActionList)
+        FActionList->InsertAction(this);
+    Changed();
+}
+
+TComponent* TAction::GetParentComponent() const
+{
+    return FActionList;
+}
+
+void TAction::SetParentComponent(TComponent* parent)
+{
+    if (auto* list = dynamic_cast<TActionList*>(parent))
+        SetActionList(list);
+}
+
+void TAction::AddClient(TActionClient* client)
+{
+    if (std::find(FClients.begin(), FClients.end(), client) == FClients.end())
+        FClients.push_back(client);
+}
+
+void TAction::RemoveClient(TActionClient* client)
+{
+    FClients.erase(std::remove(FClients.begin(), FClients.end(), client), FClients.end());
+}
+
+void TAction::Changed()
+{
+    QAction* action = FQtAction.get();
+    action->setText(FCaption);
+    action->setToolTip(FHint.isEmpty() ? PlainCaption(FCaption) : FHint);
+    action->setStatusTip(FHint);
+    action->setEnabled(FEnabled);
+    action->setVisible(FVisible);
+    action->setCheckable(FChecked);
+    action->setChecked(FChecked);
+    action->setShortcut(ShortCutToKeySequence(FShortCut));
+    QIcon icon;
+    if (FActionList && FActionList->Images() && FImageIndex >= 0 && FImageIndex < FActionList->Images()->Count())
+        icon = QIcon(QPixmap::fromImage(FActionList->Images()->Image(FImageIndex)));
+    action->setIcon(icon);
+    const std::vector<TActionClient*> clients = FClients;
+    for (TActionClient* client : clients)
+        client->ActionChanged();
+}
+
+// ---------------------------------------------------------------------------
+// TActionList
+
+TActionList::TActionList(TComponent* owner) : TComponent(owner), FIdle(std::make_unique<QObject>())
+{
+    // Idle: the event loop of the UI thread is about to wait for events.
+    if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance(QThread::currentThread()))
+        QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, FIdle.get(), [this] {
+            if (!Inactive(this))
+                GuardEvent([this] { UpdateActions(); });
+        });
+}
+
+TActionList::~TActionList()
+{
+    FIdle.reset();
+    const std::vector<TAction*> actions = FActions;
+    for (TAction* action : actions)
+        action->FActionList = nullptr;
+}
+
+TAction* TActionList::Actions(int index) const
+{
+    if (index < 0 || index >= ActionCount())
+        throw EListError(QStringLiteral("List index out of bounds (%1)").arg(index));
+    return FActions[size_t(index)];
+}
+
+void TActionList::SetImages(TImageList* images)
+{
+    ReferenceComponent(this, FImages, images);
+    for (TAction* action : FActions)
+        action->Changed();
+}
+
+void TActionList::UpdateActions()
+{
+    const std::vector<TAction*> actions = FActions;
+    for (TAction* action : actions)
+        action->Update();
+}
+
+void TActionList::GetChildren(const std::function<void(TComponent*)>& proc, TComponent* root)
+{
+    for (TAction* action : FActions) {
+        if (action->Owner() == root)
+            proc(action);
+    }
+}
+
+// The window's shortcuts: each action's QAction joins the owner's window.
+void TActionList::Loaded()
+{
+    TComponent::Loaded();
+    auto* control = dynamic_cast<TControl*>(Owner());
+    if (!control || !control->Widget())
+        return;
+    for (TAction* action : FActions) {
+        action->Changed();
+        control->Widget()->addAction(action->QtAction());
+    }
+}
+
+void TActionList::Notification(TComponent* component, TOperation operation)
+{
+    TComponent::Notification(component, operation);
+    if (operation == TOperation::opRemove && component == FImages)
+        FImages = nullptr;
+}
+
+void TActionList::InsertAction(TAction* action)
+{
+    FActions.push_back(action);
+}
+
+void TActionList::RemoveAction(TAction* action)
+{
+    FActions.erase(std::remove(FActions.begin(), FActions.end(), action), FActions.end());
+}

@@ -1,0 +1,163 @@
+#include "platform/forms/Dialogs.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QStringList>
+
+namespace {
+
+std::unique_ptr<TDialogService>& Slot()
+{
+    static std::unique_ptr<TDialogService> service;
+    return service;
+}
+
+// "Text files|*.txt;*.log|All|*.*" as Qt's name filters
+// ("Text files (*.txt *.log)", "All (*.*)").
+QStringList NameFilters(const QString& filter)
+{
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    QStringList filters;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        QString patterns = parts[i + 1];
+        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+        filters << QStringLiteral("%1 (%2)").arg(parts[i], patterns);
+    }
+    return filters;
+}
+
+} // namespace
+
+TDialogService::~TDialogService() = default;
+
+void SetDialogService(std::unique_ptr<TDialogService> service)
+{
+    Slot() = std::move(service);
+}
+
+TDialogService& DialogService()
+{
+    if (!Slot())
+        Slot() = std::make_unique<TQtDialogService>();
+    return *Slot();
+}
+
+QString InputBox(const QString& caption, const QString& prompt, const QString& defaultValue)
+{
+    QString value = defaultValue;
+    if (!DialogService().InputQuery(caption, prompt, value))
+        return defaultValue;
+    return value;
+}
+
+bool InputQuery(const QString& caption, const QString& prompt, QString& value)
+{
+    return DialogService().InputQuery(caption, prompt, value);
+}
+
+// ---------------------------------------------------------------------------
+// Qt service
+
+bool TQtDialogService::FileDialog(TFileDialogRequest& request)
+{
+    QFileDialog dialog(QApplication::activeWindow(), request.Title, request.InitialDir, QString());
+    dialog.setAcceptMode(request.Save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    const auto has = [&request](TOpenOption option) { return (request.Options & OpenOptionBit(option)) != 0; };
+    dialog.setFileMode(!request.Save && has(TOpenOption::ofFileMustExist) ? QFileDialog::ExistingFile
+                                                                          : QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, !has(TOpenOption::ofOverwritePrompt));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setDefaultSuffix(request.DefaultExt);
+    const QStringList filters = NameFilters(request.Filter);
+    dialog.setNameFilters(filters);
+    if (request.FilterIndex >= 1 && request.FilterIndex <= filters.size())
+        dialog.selectNameFilter(filters[request.FilterIndex - 1]);
+    if (!request.FileName.isEmpty())
+        dialog.selectFile(request.FileName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return false;
+    request.FileName = dialog.selectedFiles().first();
+    const int index = int(filters.indexOf(dialog.selectedNameFilter()));
+    if (index >= 0)
+        request.FilterIndex = index + 1;
+    return true;
+}
+
+bool TQtDialogService::InputQuery(const QString& caption, const QString& prompt, QString& value)
+{
+    bool ok = false;
+    const QString text =
+        QInputDialog::getText(QApplication::activeWindow(), caption, prompt, QLineEdit::Normal, value, &ok);
+    if (ok)
+        value = text;
+    return ok;
+}
+
+// ---------------------------------------------------------------------------
+// Scripted service
+
+TScriptedDialogService::TAnswer TScriptedDialogService::Next()
+{
+    if (Answers.empty())
+        return {};
+    TAnswer answer = Answers.front();
+    Answers.pop_front();
+    return answer;
+}
+
+bool TScriptedDialogService::FileDialog(TFileDialogRequest& request)
+{
+    Files.push_back(request);
+    const TAnswer answer = Next();
+    if (!answer.Ok)
+        return false;
+    request.FileName = answer.Text;
+    if (answer.FilterIndex > 0)
+        request.FilterIndex = answer.FilterIndex;
+    return true;
+}
+
+bool TScriptedDialogService::InputQuery(const QString& caption, const QString& prompt, QString& value)
+{
+    Inputs.push_back({caption, prompt, value});
+    const TAnswer answer = Next();
+    if (answer.Ok)
+        value = answer.Text;
+    return answer.Ok;
+}
+
+TScriptedDialogs::TScriptedDialogs()
+{
+    auto service = std::make_unique<TScriptedDialogService>();
+    FService = service.get();
+    SetDialogService(std::move(service));
+}
+
+TScriptedDialogs::~TScriptedDialogs()
+{
+    SetDialogService(nullptr);
+}
+
+// ---------------------------------------------------------------------------
+// TOpenDialog
+
+TOpenDialog::TOpenDialog(TComponent* owner) : TComponent(owner) {}
+
+bool TOpenDialog::Execute()
+{
+    TFileDialogRequest request;
+    request.Save = IsSave();
+    request.Title = Title;
+    request.DefaultExt = DefaultExt;
+    request.Filter = Filter;
+    request.FilterIndex = FilterIndex;
+    request.Options = Options;
+    request.FileName = FileName;
+    request.InitialDir = InitialDir;
+    if (!DialogService().FileDialog(request))
+        return false;
+    FileName = request.FileName;
+    FilterIndex = request.FilterIndex;
+    return true;
+}
