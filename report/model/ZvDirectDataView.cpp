@@ -572,7 +572,8 @@ void TZarvDataView::Open()
     }
     const bool opened = system.CallEvent(9, *FDataCon);
     SetDataOpened(opened);
-    SetActive(opened);
+    if (opened)
+        TZarvBaseDataView::Open();
     if (!opened)
         AbortReport(this);
     if (!system.CallEvent(4, *FDataCon))
@@ -721,9 +722,10 @@ void TZarvDataView::Close()
         return;
     const bool stillOpen = !System().CallEvent(10, *FDataCon);
     SetDataOpened(stillOpen);
-    SetActive(stillOpen);
-    if (stillOpen)
+    if (stillOpen) {
+        TZarvBaseDataView::Open();
         AbortReport(this);
+    }
 }
 
 void TZarvDataView::AfterReport()
