@@ -11,10 +11,7 @@ TLibraryHandle LoadDynamicLibrary(const QString& fileName)
     return dlopen(QFile::encodeName(fileName).constData(), RTLD_NOW | RTLD_LOCAL);
 }
 
-void* FindLibrarySymbol(TLibraryHandle library, const char* name)
-{
-    return library ? dlsym(library, name) : nullptr;
-}
+// FindLibrarySymbol is defined once, in DynLibs.cpp.
 
 void FreeDynamicLibrary(TLibraryHandle library)
 {
