@@ -30,6 +30,7 @@
 #include "platform/forms/EventBoundary.h"
 #include "platform/forms/Forms.h"
 #include "report/print/QpSystem.h"
+#include "report/components/ZvLEFuncs.h"
 #include "report/components/ZvLERun.h"
 #include "resources/ProgramResources.h"
 
@@ -46,6 +47,7 @@ int main(int argc, char** argv)
     try {
         InitProgramResources(ProgramResourceImageBytes());
         InitScriptEngine();
+        RecordScriptLibraryProcs();
         RegisterAppClasses();
         RegisterGaugesClasses();
         RegisterReportPrintClasses();

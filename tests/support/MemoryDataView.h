@@ -9,6 +9,7 @@
 #include "report/model/ZvProj.h"
 
 #include "platform/objects/ClassRegistry.h"
+#include "platform/rtl/CodePages.h"
 
 #include <QtEndian>
 
@@ -125,13 +126,26 @@ private:
     }
     // The channel's row layout: a slot table of (value, text) offsets, then
     // the values as strings.
+    // The channel's text form: a UTF-16 item, an ANSI item, the end.
+    static QByteArray TextBytes(const QString& text)
+    {
+        const auto le = [](int32_t value) {
+            QByteArray bytes(4, '\0');
+            qToLittleEndian(value, bytes.data());
+            return bytes;
+        };
+        const QByteArray ansi = UnicodeToAnsi(text);
+        QByteArray utf16(int(text.size() * 2), '\0');
+        qToLittleEndian<char16_t>(text.utf16(), text.size(), utf16.data());
+        return le(2) + le(int32_t(utf16.size())) + utf16 + le(1) + le(int32_t(ansi.size())) + ansi + le(0);
+    }
     static QByteArray RowBytes(const QStringList& cells)
     {
         QByteArray table(int(cells.size()) * 8, '\0');
         QByteArray values;
         for (int c = 0; c < cells.size(); ++c) {
             const int32_t offset = int32_t(table.size() + values.size());
-            values += EncodeZarvStr(cells.at(c));
+            values += TextBytes(cells.at(c));
             qToLittleEndian(offset, table.data() + c * 8);
             qToLittleEndian(int32_t(0), table.data() + c * 8 + 4);
         }
