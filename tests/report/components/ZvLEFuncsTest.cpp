@@ -1,0 +1,492 @@
+// The script function library: the native table and its registration,
+// SYSFUNC through assembled byte code, and the class wrappers on real
+// objects.
+#include "ComponentFixtures.h"
+#include "report/components/ZvCsBars.h"
+#include "report/components/ZvCsData.h"
+#include "report/components/ZvCsDraw.h"
+#include "report/components/ZvCsRpt.h"
+#include "report/components/ZvCsStd.h"
+#include "report/components/ZvLEFuncs.h"
+#include "report/components/ZvLEModule.h"
+#include "report/components/ZvLERun.h"
+#include "report/model/ZvDatabase.h"
+#include "report/model/ZvDirectDataView.h"
+#include "report/model/ZvDriverDataView.h"
+#include "report/model/ZvSecurity.h"
+#include "platform/forms/MessageService.h"
+#include "platform/rtl/Exceptions.h"
+#include "platform/rtl/Extended80.h"
+#include "platform/rtl/NumberText.h"
+#include "tests/support/MemoryDataView.h"
+#include "tests/support/ZvAssembler.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <set>
+
+using A = TZvAddr;
+using K = ZvLE::TTypeKind;
+
+namespace {
+
+// Every function of the library, as "CLASS: MEMBER, GET/SET PROPERTY, ..."
+// per module (SYSFUNC without a class).
+const std::map<QString, QStringList> kLibrary = {
+    {"SYSFUNC",
+     {": SHOWMESSAGE, INTTOSTR, STRTOINT, STRTOINTDEF, STRTOFLOAT, FLOATTOSTR, COPY, DELETE, INSERT, LENGTH, POS, "
+      "COMPARE, COMPARECASE, TRIM, TRIMLEFT, TRIMRIGHT, MAKESTR, UPPERCASE, LOWERCASE, CHR, CURRTOSTR, STRTOCURR, "
+      "DATETIMETOSTR, STRTODATETIME, DATETOSTR, STRTODATE, TIMETOSTR, STRTOTIME, ABS, ABSEXT, ARCTAN, COS, SIN, EXP, "
+      "FRAC, LN, ROUND, TRUNC, ODD, PI, RANDOM, RANDOMIZE, SQR, SQRT, BEEP, DATE, DAYOFWEEK, BREAKUPDATE, "
+      "BREAKUPTIME, CREATEDATE, CREATETIME, NOW, QUOTEDSTR, FORMATFLOAT"}},
+    {"ZVBASE",
+     {"TBASEREPORT: CR, LF, CRLF, NEWLINE, SOFTLINE, GOTOXY, HOME, LINESLEFT, COLUMNLINESLEFT, PRINTJUSTIFY, PRINT, "
+      "PRINTCENTER, PRINTHEADER, PRINTFOOTER, PRINTLEFT, PRINTBLOCK, PRINTLN, PRINTRIGHT, PRINTXY, PRINTCHARJUSTIFY, "
+      "PRINTTAB, ARC, CHORD, ELLIPSE, LINETO, MOVETO, PIE, RECTANGLE, ROUNDRECT, SETBRUSH, SETFONT, SETPEN, "
+      "ALLOWPREVIEWONLY, ALLOWPRINTERONLY, ALLOWALL, RESETLINEHEIGHT, ADJUSTLINE, NEWCOLUMN, GOTOHEADER, GOTOFOOTER, "
+      "SETTOPOFPAGE, POPPOS, PUSHPOS, RESTOREPOS, SAVEPOS, POPTABS, PUSHTABS, RESTORETABS, SAVETABS, POPFONT, "
+      "PUSHFONT, RESTOREFONT, SAVEFONT, GET/SET COLUMNS, GET/SET COLUMNWIDTH, CLEARCOLUMNS, SETTAB, CLEARTABS, "
+      "CLEARALLTABS, RESETTABS, TAB, TABSTART, TABEND, TABWIDTH, FINISHTABBOX, TEXTWIDTH, TRUNCATETEXT, MACRO, PIVAR, "
+      "SETPIVAR, GETCURRENTPAGE, GET/SET TEXTFIELDWIDTH, GET/SET IGNOREQPTF, GETCURSORXPOS, GETCURSORYPOS, GET/SET "
+      "XPOS, GET/SET YPOS, GETRELATIVEPAGE, GET/SET PAGENUMOFFSET, GETPAGEINVALID, GETOUTPUTINVALID, GETXDPI, "
+      "GETYDPI, GET/SET LINENUM, GET/SET COLUMNNUM, GETCOLUMNSTART, GETCOLUMNEND, GETLEFTWASTE, GETRIGHTWASTE, "
+      "GETTOPWASTE, GETBOTTOMWASTE, GET/SET SECTIONLEFT, GET/SET SECTIONTOP, GET/SET SECTIONBOTTOM, GET/SET "
+      "SECTIONRIGHT, GETPAGEHEIGHT, GETPAGEWIDTH, GET/SET BOLD, GET/SET ITALIC, GET/SET STRIKEOUT, GET/SET "
+      "SUPERSCRIPT, GET/SET SUBSCRIPT, GET/SET FONTROTATION, GET/SET FONTCOLOR, GET/SET FONTNAME, GET/SET FONTSIZE, "
+      "GET/SET FONTPITCH, GET/SET FONTCHARSET, GET/SET FONTALIGN, GET/SET LINETOP, GET/SET LINEMIDDLE, GET/SET "
+      "LINEBOTTOM, GET/SET FONTTOP, GET/SET FONTBASELINE, GET/SET FONTBOTTOM, GET/SET TABJUSTIFY, GET/SET "
+      "TRANSPARENTBITMAPS, GET/SET PARAJUSTIFY, GET/SET NOBUFFERLINE, GET/SET NONTCOLORFIX, GET/SET USEDRAWTEXT, "
+      "GET/SET CURRENTPASS, GET/SET TOTALPASSES, GET/SET FIXEDTABWIDTH, GET/SET PRINTERINDEX, GETDEVICENAME, "
+      "GETDRIVERNAME, GETPORT, GETABORTED, GETPRINTING, GET/SET ORIGINX, GET/SET ORIGINY, GET/SET BKCOLOR, GET/SET "
+      "LINEHEIGHT, GETASCENTHEIGHT, GETDESCENTHEIGHT, GET/SET FONTHEIGHT, GET/SET FONTWIDTH, GET/SET OUTPUTNAME, "
+      "GET/SET NOPRINTERPAGEHEIGHT, GET/SET NOPRINTERPAGEWIDTH, GET/SET FIRSTPAGE, GET/SET LASTPAGE, GET/SET "
+      "SELECTION, GET/SET STATUSFORMAT, GET/SET LINEHEIGHTMETHOD, GET/SET LINESPERINCH, GET/SET UNITS, GET/SET "
+      "UNITSFACTOR, GET/SET MARGINLEFT, GET/SET MARGINRIGHT, GET/SET MARGINTOP, GET/SET MARGINBOTTOM, GET/SET "
+      "TABSHADE, GET/SET TABCOLOR, GET/SET BOXLINECOLOR, GET/SET TITLE, GET/SET TEXTBKMODE, GET/SET COPIES, GET/SET "
+      "ORIENTATION, GET/SET SCALEX, GET/SET SCALEY"}},
+    {"ZVCLASS",
+     {"TZARVCOMPONENT: GET/SET LOCKED, GET/SET VISIBLE, GET/SET NAME, GET/SET TAG, SHOW, HIDE, MOVEFORWARD, "
+      "MOVEBEHIND, BRINGTOFRONT, SENDTOBACK, XU2I, YU2I, XI2U, YI2U, PAGELEFT, PAGETOP, PAGERIGHT, PAGEBOTTOM",
+      "TZARVCONTROL: GET/SET FONTJUSTIFY, GET/SET BACKCOLOR, GET/SET FORECOLOR, GET/SET FILLSTYLE, GET/SET TEXT, "
+      "GET/SET LINEWIDTH, GET/SET LINEWIDTHTYPE, GET/SET LINESTYLE, GET/SET BOUNDSRECT, GET/SET LEFT, GET/SET RIGHT, "
+      "GET/SET TOP, GET/SET BOTTOM, GET/SET WIDTH, GET/SET HEIGHT, GET/SET DISPLAYON, REFLECT, ADJLEFT, ADJTOP, "
+      "ADJWIDTH, ADJHEIGHT, VANCHOR, HANCHOR",
+      "TZARVPROJECTITEM: GET/SET DESCRIPTION, GET/SET FULLNAME",
+      "TZARVPAGE: GET/SET BIN, GET/SET BINCUSTOM, GET/SET GOTOMODE, GET/SET GOTOPAGE, GET/SET GRIDLINES, GET/SET "
+      "GRIDSPACING, GET/SET ORIENTATION, GET/SET PAGEHEIGHT, GET/SET PAGEWIDTH, GET/SET PAPERSIZE, GET/SET WASTEFIT"}},
+    {"ZVCSBARS",
+     {"TZARVBASEBARCODE: GET/SET DATAFIELD, GET/SET DATAVIEW, GET/SET AUTOSIZE, GET/SET FONT, GET/SET TEXT, GET/SET "
+      "BARCODEJUSTIFY, GET/SET BARWIDTH, GET/SET BARHEIGHT, GET/SET BARTOP, GET/SET TEXTJUSTIFY, GET/SET "
+      "USECHECKSUM, GET/SET WIDEFACTOR, GET/SET PRINTREADABLE, GET/SET PRINTCHECKSUM, GET/SET PRINTTOP, GET/SET "
+      "BARCODEROTATION, GET/SET CENTER",
+      "TZARVCODE39BARCODE: GET/SET EXTENDED", "TZARVCODE128BARCODE: GET/SET CODEPAGE, GET/SET OPTIMIZE"}},
+    {"ZVCSDATA",
+     {"TZARVDATATEXT: GET/SET DATAFIELD, GET/SET DATAVIEW, GET/SET LOOKUPDATAVIEW, GET/SET LOOKUPFIELD, GET/SET "
+      "LOOKUPDISPLAY, GET/SET LOOKUPINVALID",
+      "TZARVDATAMEMO: GET/SET DATAFIELD, GET/SET DATAVIEW",
+      "TZARVCALCTEXT: GET/SET CALCTYPE, GET/SET CONTROLLER, GET/SET COUNTBLANKS, GET/SET DATAVIEW, GET/SET "
+      "DATAFIELD, GET/SET DISPLAYFORMAT, GET/SET DISPLAYTYPE, GET/SET INITIALIZER, GET/SET RUNNINGTOTAL, GETVALUE",
+      "TZARVCALCVARIABLE: GETVALUE, GETISNULL, GET/SET DESTPARAM, GET/SET DESTPIVAR, GET/SET DISPLAYFORMAT, GET/SET "
+      "DISPLAYTYPE",
+      "TZARVCALCOP: GET/SET SRC1CALCVAR, GET/SET SRC1DATAFIELD, GET/SET SRC1DATAVIEW, GET/SET SRC1VALUE, GET/SET "
+      "SRC1FUNCTION, GET/SET SRC2CALCVAR, GET/SET SRC2DATAFIELD, GET/SET SRC2DATAVIEW, GET/SET SRC2VALUE, GET/SET "
+      "SRC2FUNCTION, GET/SET OPERATOR, GET/SET RESULTFUNCTION",
+      "TZARVCALCTOTAL: GET/SET CALCTYPE, GET/SET CALCVAR, GET/SET CONTROLLER, GET/SET COUNTBLANKS, GET/SET DATAVIEW, "
+      "GET/SET DATAFIELD, GET/SET INITIALIZER, GET/SET RUNNINGTOTAL",
+      "TZARVCALCCONTROLLER: GET/SET INITCALCVAR, GET/SET INITDATAFIELD, GET/SET INITVALUE",
+      "TZARVDATAMIRRORSECTION: GET/SET COMPARECASE, GET/SET DATAFIELD, GET/SET DATAVIEW"}},
+    {"ZVCSDRAW",
+     {"TZARVLINE: GET/SET COLOR, GET/SET LINESTYLE, GET/SET LINEWIDTH, GET/SET LINEWIDTHTYPE, GET/SET NESW",
+      "TZARVSURFACE: GET/SET FORECOLOR, GET/SET LINEWIDTH, GET/SET LINESTYLE, GET/SET BACKCOLOR",
+      "TZARVRECTANGLE: GET/SET HRADIUS, GET/SET VRADIUS"}},
+    {"ZVCSRPT",
+     {"TZARVREGION: GET/SET COLUMNS, GET/SET COLUMNSPACING",
+      "TZARVBAND: GETREGION, GET/SET ALLOWSPLIT, GET/SET DESIGNERHIDE, GET/SET FINISHNEWPAGE, GET/SET GROUPDATAVIEW, "
+      "GET/SET GROUPKEY, GET/SET MINHEIGHTLEFT, GET/SET POSITIONMODE, GET/SET POSITIONVALUE, GET/SET STARTNEWPAGE",
+      "TZARVITERATEBAND: GET/SET COLUMNS, GET/SET COLUMNSPACING, GET/SET KEEPBODYTOGETHER, GET/SET KEEPROWTOGETHER, "
+      "GET/SET MAXROWS, GET/SET INITTOFIRST, GET/SET ORPHANROWS, GET/SET WIDOWROWS",
+      "TZARVDATABAND: GET/SET DATAVIEW, GET/SET DETAILKEY, GET/SET MASTERDATAVIEW, GET/SET MASTERKEY, GET/SET SORTKEY",
+      "TZARVDATACYCLE: GET/SET DATAVIEW, GET/SET DETAILKEY, GET/SET INITTOFIRST, GET/SET MASTERDATAVIEW, GET/SET "
+      "MASTERKEY, GET/SET MAXROWS, GET/SET SORTKEY"}},
+    {"ZVCSSTD",
+     {"TZARVFONTMASTER: GET/SET FONT", "TZARVPAGENUMINIT: GET/SET INITVALUE, GET/SET INITDATAVIEW, GET/SET INITDATAFIELD",
+      "TZARVCUSTOMTEXT: GET/SET FONTMIRROR, GET/SET COLOR, GET/SET FONT", "TZARVTEXT: GET/SET ROTATION, GET/SET TRUNCATE",
+      "TZARVSECTION: GET/SET WASTEFIT",
+      "TZARVBASEIMAGE: GET/SET MATCHSIDE, GET/SET FILELINK, GET/SET DATAFIELD, GET/SET DATAVIEW",
+      "TZARVGRAPHICIMAGE: IMAGENAME, IMAGEFILTER",
+      "TZARVMAILMERGEITEM: GET/SET CASEMATTERS, GET/SET REPLACESTRING, GET/SET SEARCHTOKEN",
+      "TZARVMEMO: GET/SET CONTAINSRTF, GET/SET EXPANDPARENT, GET/SET MEMOTEXT, GET/SET TRUNCATE"}},
+    {"ZVDATA",
+     {"TZARVDATAFIELD: GET/SET DESCRIPTION, GET/SET FIELDNAME, GET/SET FULLNAME, GET/SET NULLTEXT, GET/SET SIZE, "
+      "DATATYPE, ASSTRING, ASBOOLEAN, ASINTEGER, ASFLOAT, ASCURRENCY, ASDATETIME, ASDATE, ASTIME, ASBLOB, DATASIZE, "
+      "ISNULL",
+      "TZARVFORMATTEDFIELD: GET/SET DISPLAYFORMAT", "TZARVBOOLEANFIELD: GET/SET TEXTTRUE, GET/SET TEXTFALSE",
+      "TZARVBASEDATAVIEW: FIRST, NEXT, GETCURRENTROW, EOF, CHECKROWSLEFT, FIELDBYNAME, PEEK, UNPEEK, EMPTY, SAVING",
+      "TZARVDATAVIEW: GET/SET ACTIVE, GET/SET CONNECTIONNAME",
+      "TZARVDBAUTH: GET/SET DATASOURCE, GET/SET OPTIONS, GET/SET PASSWORD, GET/SET USERNAME",
+      "TZARVDATABASE: GETAUTHDESIGN, GETAUTHRUN, GET/SET LINKPOOLSIZE, GET/SET LINKTYPE",
+      "TZARVDRIVERDATAVIEW: GET/SET DATABASE, GET/SET QUERY", "TZARVBASESECURITY: ISVALIDUSER",
+      "TZARVSIMPLESECURITY: GET/SET CASEMATTERS",
+      "TZARVLOOKUPSECURITY: GET/SET DATAVIEW, GET/SET USERFIELD, GET/SET PASSWORDFIELD"}},
+    {"ZVPROJ",
+     {"TZARVREPORT: GET/SET ALWAYSGENERATE, GET/SET CATEGORY, GET/SET COPIES, GET/SET FIRSTPAGE, PAGELISTADD, "
+      "PAGELISTDELETE, GET/SET COLLATE, GET/SET DUPLEX, GET/SET MAXPAGES, GET/SET PRINTER, GET/SET RESOLUTION",
+      "TZARVPROJECTMANAGER: GET/SET UNITS, GET/SET UNITSFACTOR, FINDZARVCOMPONENT, GET/SET PARAM"}},
+};
+
+QStringList NamesOf(const QString& line)
+{
+    const QString cls = line.section(QLatin1Char(':'), 0, 0).trimmed();
+    QStringList names;
+    for (QString member : line.section(QLatin1Char(':'), 1).split(QLatin1Char(','))) {
+        member = member.trimmed();
+        const QString prefix = cls.isEmpty() ? QString() : cls + QLatin1Char('.');
+        if (member.startsWith(QLatin1String("GET/SET "))) {
+            names << prefix + QStringLiteral("GET") + member.mid(8) << prefix + QStringLiteral("SET") + member.mid(8);
+        } else {
+            names << prefix + member;
+        }
+    }
+    return names;
+}
+
+const TRCPUNative& Native(const QString& module, const QString& name)
+{
+    const TRCPUNative* native = FindNativeFunc(name, module);
+    if (!native)
+        throw std::runtime_error(("not registered: " + module + "." + name).toStdString());
+    return *native;
+}
+
+uint32_t HandleOf(TObject* object)
+{
+    return RCPUHandles().Acquire(object);
+}
+
+std::vector<uint32_t> DoubleWords(double value)
+{
+    const uint64_t bits = std::bit_cast<uint64_t>(value);
+    return {uint32_t(bits >> 32), uint32_t(bits)};
+}
+
+// A native called directly with argument words.
+TRCPUNativeResult Call(const QString& module, const QString& name, std::vector<uint32_t> words)
+{
+    TRCPURunner cpu;
+    return Native(module, name).Proc(cpu, words);
+}
+
+QString Failure(const std::function<void()>& call)
+{
+    try {
+        call();
+    } catch (const Exception& error) {
+        return error.Message();
+    }
+    return QStringLiteral("no error");
+}
+
+class ZvLEFuncsTest : public ComponentTest {
+protected:
+    void SetUp() override
+    {
+        RecordScriptLibraryProcs();
+        ComponentTest::SetUp(); // runs every recorded procedure
+        RCPUStepLimit = 100000;
+    }
+    void TearDown() override
+    {
+        RCPUStepLimit = 0;
+        ComponentTest::TearDown();
+    }
+};
+
+// One SYSFUNC call assembled into a module named "SYSFUNC" and bound by the
+// registry: every argument has a 16-byte data slot, the result follows.
+class TSysCall {
+public:
+    explicit TSysCall(const QString& name) : FName(name) {}
+
+    TSysCall& Int(int32_t value) { return Slot(&value, 4, Mode::Word); }
+    TSysCall& Str(const QString& text)
+    {
+        const uint32_t handle = RCPUStrings().New(text);
+        return Slot(&handle, 4, Mode::Word);
+    }
+    TSysCall& Ext(long double value)
+    {
+        const TExtended80Rec bytes = LongDoubleToExtended(value);
+        return Slot(bytes.data(), 10, Mode::Wide);
+    }
+    TSysCall& Dbl(double value) { return Slot(&value, 8, Mode::Wide); }
+    // A var parameter: the address of its slot.
+    TSysCall& VarStr(const QString& text)
+    {
+        const uint32_t handle = RCPUStrings().New(text);
+        return Slot(&handle, 4, Mode::Var);
+    }
+    TSysCall& VarWord() { return Slot("\0\0\0\0", 4, Mode::Var); }
+
+    // Runs the call with the result kind (-1: a procedure).
+    TSysCall& Run(int kind = -1)
+    {
+        TZvAssembler code;
+        for (size_t i = 0; i < FModes.size(); ++i) {
+            const A slot = A::Data(uint32_t(16 * i));
+            if (FModes[i] == Mode::Word)
+                code.Op(Zop::Arg).Addr(slot);
+            else if (FModes[i] == Mode::Wide)
+                code.Op(Zop::PushAddr).Addr(slot).Op(Zop::ArgBytes).Addr(A::Stack(0)).Index(FSizes[i]).Op(Zop::Drop).Index(4);
+            else
+                code.Op(Zop::PushAddr).Addr(slot).Op(Zop::Arg).Addr(A::Stack(0)).Op(Zop::Drop).Index(4);
+        }
+        if (kind < 0) {
+            code.Op(Zop::NativeProc).Slot(FName);
+        } else {
+            code.Op(Zop::PushAddr).Addr(A::Data(ResultOffset())).Op(Zop::NativeCall).Byte(uint8_t(kind));
+            code.Addr(A::Stack(0)).Slot(FName).Op(Zop::Drop).Index(4);
+        }
+        code.Op(Zop::Halt);
+        TZvModuleBuilder builder(QStringLiteral("SYSFUNC"));
+        builder.Code(code).DataSize(int32_t(ResultOffset() + 16));
+        FModule = builder.Load();
+        BindModuleExternals(FModule.get());
+        std::memcpy(FModule->GetDataBuf().data(), FData.data(), FData.size());
+        TRCPURunner runner;
+        std::unique_ptr<TObject> state;
+        runner.Execute(FModule.get(), nullptr, state);
+        return *this;
+    }
+    int32_t Integer() { return Word(ResultOffset()); }
+    QString String() { return RCPUStrings().Text(uint32_t(Word(ResultOffset()))); }
+    long double Extended() { return ExtendedToLongDouble(FModule->GetDataBuf().data() + ResultOffset()); }
+    // The value of the var parameter in slot i.
+    QString StringAt(int i) { return RCPUStrings().Text(uint32_t(Word(16 * i))); }
+    int WordAt(int i) { return Word(16 * i) & 0xFFFF; }
+
+private:
+    enum class Mode { Word, Wide, Var };
+    TSysCall& Slot(const void* bytes, uint32_t size, Mode mode)
+    {
+        const size_t at = FData.size();
+        FData.resize(at + 16, 0);
+        std::memcpy(FData.data() + at, bytes, size);
+        FModes.push_back(mode);
+        FSizes.push_back(size);
+        return *this;
+    }
+    uint32_t ResultOffset() const { return uint32_t(FData.size()); }
+    int32_t Word(uint32_t offset)
+    {
+        int32_t value = 0;
+        std::memcpy(&value, FModule->GetDataBuf().data() + offset, 4);
+        return value;
+    }
+
+    QString FName;
+    std::vector<uint8_t> FData;
+    std::vector<Mode> FModes;
+    std::vector<uint32_t> FSizes;
+    std::unique_ptr<TRCPUModule> FModule;
+};
+
+} // namespace
+
+TEST_F(ZvLEFuncsTest, TheRegistryHoldsEveryFunctionOnce)
+{
+    const std::map<QString, int> counts = {{"SYSFUNC", 54}, {"ZVBASE", 233}, {"ZVCLASS", 87}, {"ZVCSBARS", 40},
+                                           {"ZVCSDATA", 97}, {"ZVCSDRAW", 22}, {"ZVCSRPT", 63}, {"ZVCSSTD", 44},
+                                           {"ZVDATA", 69}, {"ZVPROJ", 27}};
+    std::set<QString> expected;
+    for (const auto& [module, lines] : kLibrary) {
+        std::set<QString> names;
+        for (const QString& line : lines)
+            for (const QString& name : NamesOf(line))
+                names.insert(name);
+        EXPECT_EQ(int(names.size()), counts.at(module)) << module.toStdString();
+        for (const QString& name : names) {
+            EXPECT_NE(FindNativeFunc(name, module), nullptr) << (module + "." + name).toStdString();
+            expected.insert(module + QLatin1Char('.') + name);
+        }
+    }
+    ASSERT_EQ(expected.size(), 736u);
+    std::set<QString> table;
+    for (const TNativeFuncRow& row : NativeFuncTable())
+        EXPECT_TRUE(table.insert(row.Module + QLatin1Char('.') + row.Name).second) << row.Name.toStdString();
+    EXPECT_EQ(table, expected);
+    // The modules come in order, each module's rows together.
+    QStringList modules;
+    for (const TNativeFuncRow& row : NativeFuncTable())
+        if (modules.isEmpty() || modules.last() != row.Module)
+            modules << row.Module;
+    EXPECT_EQ(modules.join(QLatin1Char(' ')),
+              QStringLiteral("SYSFUNC ZVBASE ZVCLASS ZVCSBARS ZVCSDATA ZVCSDRAW ZVCSRPT ZVCSSTD ZVDATA ZVPROJ"));
+}
+
+TEST_F(ZvLEFuncsTest, StringFunctionsThroughByteCode)
+{
+    const int kInt = int(K::tkInteger), kStr = int(K::tkString);
+    EXPECT_EQ(TSysCall("COPY").Str("abcdef").Int(2).Int(3).Run(kStr).String(), QStringLiteral("bcd"));
+    EXPECT_EQ(TSysCall("COPY").Str("abcdef").Int(9).Int(3).Run(kStr).String(), QString());
+    EXPECT_EQ(TSysCall("COPY").Str("abcdef").Int(-5).Int(2).Run(kStr).String(), QStringLiteral("ab"));
+    EXPECT_EQ(TSysCall("COPY").Str("abcdef").Int(5).Int(-1).Run(kStr).String(), QString());
+    EXPECT_EQ(TSysCall("POS").Str("cd").Str("abcdcd").Run(kInt).Integer(), 3);
+    EXPECT_EQ(TSysCall("POS").Str("x").Str("abc").Run(kInt).Integer(), 0);
+    EXPECT_EQ(TSysCall("STRTOINTDEF").Str("12a").Int(7).Run(kInt).Integer(), 7);
+    EXPECT_EQ(TSysCall("COMPARE").Str("abc").Str("ABC").Run(kInt).Integer(), 0);
+    EXPECT_NE(TSysCall("COMPARECASE").Str("abc").Str("ABC").Run(kInt).Integer(), 0);
+    EXPECT_EQ(TSysCall("QUOTEDSTR").Str("it's").Int('\'').Run(kStr).String(), QStringLiteral("'it''s'"));
+    EXPECT_EQ(TSysCall("MAKESTR").Int('*').Int(3).Run(kStr).String(), QStringLiteral("***"));
+    EXPECT_EQ(TSysCall("MAKESTR").Int('*').Int(-3).Run(kStr).String(), QString());
+
+    // Var parameters: the string and the words are written back.
+    EXPECT_EQ(TSysCall("DELETE").VarStr("abcdef").Int(2).Int(3).Run().StringAt(0), QStringLiteral("aef"));
+    for (const auto& [index, count] : std::vector<std::pair<int, int>>{{0, 2}, {7, 1}, {3, -4}})
+        EXPECT_EQ(TSysCall("DELETE").VarStr("abcdef").Int(index).Int(count).Run().StringAt(0), QStringLiteral("abcdef"));
+    EXPECT_EQ(TSysCall("DELETE").VarStr("abcdef").Int(5).Int(99).Run().StringAt(0), QStringLiteral("abcd"));
+    EXPECT_EQ(TSysCall("INSERT").Str("XY").VarStr("abc").Int(2).Run().StringAt(1), QStringLiteral("aXYbc"));
+    EXPECT_EQ(TSysCall("INSERT").Str("XY").VarStr("abc").Int(50).Run().StringAt(1), QStringLiteral("abcXY"));
+    EXPECT_EQ(TSysCall("INSERT").Str("XY").VarStr("abc").Int(-50).Run().StringAt(1), QStringLiteral("XYabc"));
+}
+
+TEST_F(ZvLEFuncsTest, NumbersDatesAndMessagesThroughByteCode)
+{
+    const int kInt = int(K::tkInteger), kStr = int(K::tkString), kExt = int(K::tkExtended);
+    EXPECT_EQ(TSysCall("ROUND").Ext(2.5L).Run(kInt).Integer(), 2);
+    EXPECT_EQ(TSysCall("ROUND").Ext(3.5L).Run(kInt).Integer(), 4);
+    EXPECT_EQ(TSysCall("TRUNC").Ext(-2.7L).Run(kInt).Integer(), -2);
+    EXPECT_THROW(TSysCall("ROUND").Ext(1e19L).Run(kInt), EInvalidOp);
+    EXPECT_THROW(TSysCall("TRUNC").Ext(std::numeric_limits<long double>::quiet_NaN()).Run(kInt), EInvalidOp);
+    EXPECT_EQ(TSysCall("RANDOM").Int(0).Run(kInt).Integer(), 0);
+    EXPECT_EQ(TSysCall("RANDOM").Int(-4).Run(kInt).Integer(), 0);
+    const int random = TSysCall("RANDOM").Int(3).Run(kInt).Integer();
+    EXPECT_TRUE(random >= 0 && random < 3);
+    EXPECT_EQ(TSysCall("ABS").Int(std::numeric_limits<int32_t>::min()).Run(kInt).Integer(),
+              std::numeric_limits<int32_t>::min());
+
+    const double y2k = 36526.0; // 1 January 2000, a Saturday
+    EXPECT_EQ(TSysCall("DAYOFWEEK").Dbl(y2k).Run(kInt).Integer(), 7);
+    TSysCall parts("BREAKUPDATE");
+    parts.Dbl(y2k + 0.5).VarWord().VarWord().VarWord().Run();
+    EXPECT_EQ(QList<int>({parts.WordAt(1), parts.WordAt(2), parts.WordAt(3)}), QList<int>({2000, 1, 1}));
+    EXPECT_THROW(TSysCall("CREATEDATE").Int(2001).Int(2).Int(29).Run(kExt), EConvertError);
+    EXPECT_THROW(TSysCall("STRTOINT").Str("12a").Run(kInt), EConvertError);
+
+    // The rtl's decimal separator drives number text both ways.
+    SetDecimalSeparator(QLatin1Char(','));
+    EXPECT_EQ(TSysCall("FLOATTOSTR").Ext(1.5L).Run(kStr).String(), QStringLiteral("1,5"));
+    EXPECT_EQ(TSysCall("STRTOFLOAT").Str("2,25").Run(kExt).Extended(), 2.25L);
+    EXPECT_THROW(TSysCall("STRTOFLOAT").Str("2.25").Run(kExt), EConvertError);
+    ResetNumberSeparators();
+
+    auto* service = new TScriptedMessageService;
+    SetMessageService(std::unique_ptr<TMessageService>(service));
+    TSysCall("SHOWMESSAGE").Str("Hello").Run();
+    ASSERT_EQ(service->Shown.size(), 1u);
+    EXPECT_EQ(service->Shown[0].Text, QStringLiteral("Hello"));
+    EXPECT_EQ(service->Shown[0].Buttons, TMsgButtons::OK);
+    SetMessageService(nullptr);
+}
+
+TEST_F(ZvLEFuncsTest, WrappersForwardToTheirObjects)
+{
+    auto* text = Add<TZarvText>(QStringLiteral("Text1"));
+    const uint32_t h = HandleOf(text);
+    std::vector<uint32_t> args{h};
+    for (uint32_t w : DoubleWords(1.25))
+        args.push_back(w);
+    Call("ZVCLASS", "TZARVCONTROL.SETLEFT", args);
+    EXPECT_EQ(Call("ZVCLASS", "TZARVCONTROL.GETLEFT", {h}).Extended, 1.25L);
+
+    // The bounds rectangle through four Doubles in the CPU's memory.
+    double rect[4] = {0.5, 1.0, 2.5, 1.5};
+    const uint32_t address = RCPUMemory().Map(reinterpret_cast<uint8_t*>(rect), sizeof rect, true);
+    const uint32_t section = HandleOf(Add<TZarvSection>(QStringLiteral("Section1")));
+    Call("ZVCLASS", "TZARVCONTROL.SETBOUNDSRECT", {section, address});
+    EXPECT_EQ(Call("ZVCLASS", "TZARVCONTROL.GETWIDTH", {section}).Extended, 2.0L);
+    std::fill(std::begin(rect), std::end(rect), 0.0);
+    Call("ZVCLASS", "TZARVCONTROL.GETBOUNDSRECT", {section, address});
+    EXPECT_EQ(std::vector<double>(std::begin(rect), std::end(rect)), (std::vector<double>{0.5, 1.0, 2.5, 1.5}));
+    RCPUMemory().Unmap(address);
+
+    // The canvas font: the getter and the text printed next.
+    const uint32_t canvas = HandleOf(&Canvas);
+    Call("ZVBASE", "TBASEREPORT.SETFONTNAME", {canvas, RCPUStrings().New(QStringLiteral("Courier New"))});
+    const TRCPUNativeResult name = Call("ZVBASE", "TBASEREPORT.GETFONTNAME", {canvas});
+    EXPECT_EQ(name.String, QStringLiteral("Courier New"));
+    QString printedIn;
+    Canvas.OnOutput = [&] { printedIn = Canvas.GetBaseFont()->Name; };
+    std::vector<uint32_t> printXY{canvas};
+    for (double v : {1.0, 2.0})
+        for (uint32_t w : DoubleWords(v))
+            printXY.push_back(w);
+    printXY.push_back(RCPUStrings().New(QStringLiteral("Tessvar")));
+    Call("ZVBASE", "TBASEREPORT.PRINTXY", printXY);
+    EXPECT_EQ(printedIn, QStringLiteral("Courier New"));
+    EXPECT_TRUE(Canvas.Calls.join(' ').contains(QStringLiteral("\"Tessvar\" 1")));
+
+    // Page list: made with its first page; an unlisted page is the list's error.
+    TZarvReport* report = Project.ActiveReport();
+    const uint32_t r = HandleOf(report);
+    ASSERT_EQ(report->PageList(), nullptr);
+    Call("ZVPROJ", "TZARVREPORT.PAGELISTADD", {r, HandleOf(Page)});
+    ASSERT_NE(report->PageList(), nullptr);
+    EXPECT_EQ(report->PageList()->Count(), 1);
+    TZarvPage* other = report->NewPage();
+    EXPECT_EQ(Failure([&] { Call("ZVPROJ", "TZARVREPORT.PAGELISTDELETE", {r, HandleOf(other)}); }),
+              QStringLiteral("List index out of bounds (-1)"));
+    Call("ZVPROJ", "TZARVREPORT.PAGELISTDELETE", {r, HandleOf(Page)});
+    EXPECT_EQ(report->PageList(), nullptr);
+
+    // Parameters and the component search of the project manager.
+    const uint32_t m = HandleOf(&Project);
+    Call("ZVPROJ", "TZARVPROJECTMANAGER.SETPARAM",
+         {m, RCPUStrings().New(QStringLiteral("Size")), RCPUStrings().New(QStringLiteral("M10"))});
+    EXPECT_EQ(Call("ZVPROJ", "TZARVPROJECTMANAGER.GETPARAM", {m, RCPUStrings().New(QStringLiteral("Size"))}).String,
+              QStringLiteral("M10"));
+    EXPECT_EQ(Call("ZVPROJ", "TZARVPROJECTMANAGER.FINDZARVCOMPONENT",
+                   {m, RCPUStrings().New(QStringLiteral("Text1")), HandleOf(Page)})
+                  .Integer,
+              int32_t(h));
+
+    // A view without the field answers nil.
+    TMemoryDataView* view = TMemoryDataView::Make(Project, QStringLiteral("View1"), QStringLiteral("N"), QStringLiteral("1"));
+    EXPECT_NE(Call("ZVDATA", "TZARVBASEDATAVIEW.FIELDBYNAME", {HandleOf(view), RCPUStrings().New("N")}).Integer, 0);
+    EXPECT_EQ(Call("ZVDATA", "TZARVBASEDATAVIEW.FIELDBYNAME", {HandleOf(view), RCPUStrings().New("Nope")}).Integer, 0);
+}
+
+TEST_F(ZvLEFuncsTest, NilStaleAndForeignObjectsAreRefused)
+{
+    auto* text = Add<TZarvText>(QStringLiteral("Text1"));
+    const uint32_t textHandle = HandleOf(text);
+    auto* gone = Add<TZarvText>(QStringLiteral("Text2"));
+    const uint32_t stale = HandleOf(gone);
+    delete gone;
+    EXPECT_EQ(Failure([&] { Call("ZVCLASS", "TZARVCONTROL.GETLEFT", {0}); }),
+              QStringLiteral("TZARVCONTROL.GETLEFT: nil object, expected a TZarvControl"));
+    EXPECT_EQ(Failure([&] { Call("ZVCLASS", "TZARVCONTROL.GETLEFT", {stale}); }),
+              QStringLiteral("TZARVCONTROL.GETLEFT: object %1 no longer exists, expected a TZarvControl").arg(stale));
+    // One wrapper of every module given an object of another class.
+    const std::vector<std::pair<QString, QString>> samples = {
+        {"ZVBASE", "TBASEREPORT.GETFONTNAME"},        {"ZVCLASS", "TZARVPAGE.GETBIN"},
+        {"ZVCSBARS", "TZARVBASEBARCODE.GETBARWIDTH"}, {"ZVCSDATA", "TZARVCALCTOTAL.GETCALCTYPE"},
+        {"ZVCSDRAW", "TZARVLINE.GETNESW"},           {"ZVCSRPT", "TZARVBAND.GETALLOWSPLIT"},
+        {"ZVCSSTD", "TZARVMEMO.GETTRUNCATE"},         {"ZVDATA", "TZARVDATAFIELD.ASSTRING"},
+        {"ZVPROJ", "TZARVREPORT.GETCOPIES"}};
+    for (const auto& [module, name] : samples) {
+        const QString message = Failure([&] { Call(module, name, {textHandle}); });
+        EXPECT_TRUE(message.startsWith(name + QStringLiteral(": object %1 is not a ").arg(textHandle)))
+            << message.toStdString();
+        EXPECT_TRUE(Failure([&] { Call(module, name, {0}); }).contains(QStringLiteral("nil object")));
+    }
+    // A wrong-class object argument is refused too.
+    auto* report = Project.ActiveReport();
+    EXPECT_TRUE(Failure([&] { Call("ZVPROJ", "TZARVREPORT.SETFIRSTPAGE", {HandleOf(report), textHandle}); })
+                    .contains(QStringLiteral("is not a")));
+    EXPECT_EQ(Failure([&] { Call("ZVCLASS", "TZARVCONTROL.SETLEFT", {textHandle}); }),
+              QStringLiteral("TZARVCONTROL.SETLEFT: too few arguments"));
+}
