@@ -69,16 +69,16 @@ void AddZvCsDataRows(TRowBuilder& builder)
 
     using O = TZarvCalcOp;
     TClassRows<O> o(builder, "ZVCSDATA", "TZarvCalcOp");
-    o.GetSet("SRC1CALCVAR", &O::SrcCalcVarOf<1>, &O::SetSrcCalcVarOf<1>);
-    o.GetSet("SRC1DATAFIELD", &O::SrcDataFieldOf<1>, &O::SetSrcDataFieldOf<1>);
-    o.GetSet("SRC1DATAVIEW", &O::SrcDataViewOf<1>, &O::SetSrcDataViewOf<1>);
-    o.GetSet("SRC1VALUE", &O::SrcValueOf<1>, &O::SetSrcValueOf<1>);
-    o.GetSet("SRC1FUNCTION", &O::SrcFunctionOf<1>, &O::SetSrcFunctionOf<1>);
-    o.GetSet("SRC2CALCVAR", &O::SrcCalcVarOf<2>, &O::SetSrcCalcVarOf<2>);
-    o.GetSet("SRC2DATAFIELD", &O::SrcDataFieldOf<2>, &O::SetSrcDataFieldOf<2>);
-    o.GetSet("SRC2DATAVIEW", &O::SrcDataViewOf<2>, &O::SetSrcDataViewOf<2>);
-    o.GetSet("SRC2VALUE", &O::SrcValueOf<2>, &O::SetSrcValueOf<2>);
-    o.GetSet("SRC2FUNCTION", &O::SrcFunctionOf<2>, &O::SetSrcFunctionOf<2>);
+    o.GetSet("SRC1CALCVAR", &O::SrcCalcVarOf<0>, &O::SetSrcCalcVarOf<0>);
+    o.GetSet("SRC1DATAFIELD", &O::SrcDataFieldOf<0>, &O::SetSrcDataFieldOf<0>);
+    o.GetSet("SRC1DATAVIEW", &O::SrcDataViewOf<0>, &O::SetSrcDataViewOf<0>);
+    o.GetSet("SRC1VALUE", &O::SrcValueOf<0>, &O::SetSrcValueOf<0>);
+    o.GetSet("SRC1FUNCTION", &O::SrcFunctionOf<0>, &O::SetSrcFunctionOf<0>);
+    o.GetSet("SRC2CALCVAR", &O::SrcCalcVarOf<1>, &O::SetSrcCalcVarOf<1>);
+    o.GetSet("SRC2DATAFIELD", &O::SrcDataFieldOf<1>, &O::SetSrcDataFieldOf<1>);
+    o.GetSet("SRC2DATAVIEW", &O::SrcDataViewOf<1>, &O::SetSrcDataViewOf<1>);
+    o.GetSet("SRC2VALUE", &O::SrcValueOf<1>, &O::SetSrcValueOf<1>);
+    o.GetSet("SRC2FUNCTION", &O::SrcFunctionOf<1>, &O::SetSrcFunctionOf<1>);
     o.GetSet("OPERATOR", &O::Operator, &O::SetOperator);
     o.GetSet("RESULTFUNCTION", &O::ResultFunction, &O::SetResultFunction);
 

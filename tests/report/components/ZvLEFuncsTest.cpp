@@ -490,3 +490,107 @@ TEST_F(ZvLEFuncsTest, NilStaleAndForeignObjectsAreRefused)
     EXPECT_EQ(Failure([&] { Call("ZVCLASS", "TZARVCONTROL.SETLEFT", {textHandle}); }),
               QStringLiteral("TZARVCONTROL.SETLEFT: too few arguments"));
 }
+
+TEST_F(ZvLEFuncsTest, SettingWhatTheGetterAnsweredChangesNothing)
+{
+    // A fresh object of every wrapped class (a concrete one for the bases).
+    auto mailMerge = std::make_unique<TZarvMailMergeItem>();
+    auto auth = std::make_unique<TZarvDBAuth>();
+    const std::map<QString, std::function<TObject*()>> fresh = {
+        {"TBASEREPORT", [&] { return &Canvas; }},
+        {"TZARVCOMPONENT", [&] { return Add<TZarvText>("C1"); }},
+        {"TZARVCONTROL", [&] { return Add<TZarvSection>("C2"); }},
+        {"TZARVPROJECTITEM", [&] { return Project.ActiveReport(); }},
+        {"TZARVPAGE", [&] { return Page; }},
+        {"TZARVBASEBARCODE", [&] { return Add<TZarvCode39BarCode>("B1"); }},
+        {"TZARVCODE39BARCODE", [&] { return Add<TZarvCode39BarCode>("B2"); }},
+        {"TZARVCODE128BARCODE", [&] { return Add<TZarvCode128BarCode>("B3"); }},
+        {"TZARVDATATEXT", [&] { return Add<TZarvDataText>("D1"); }},
+        {"TZARVDATAMEMO", [&] { return Add<TZarvDataMemo>("D2"); }},
+        {"TZARVCALCTEXT", [&] { return Add<TZarvCalcText>("D3"); }},
+        {"TZARVCALCVARIABLE", [&] { return Add<TZarvCalcTotal>("D4"); }},
+        {"TZARVCALCOP", [&] { return Add<TZarvCalcOp>("D5"); }},
+        {"TZARVCALCTOTAL", [&] { return Add<TZarvCalcTotal>("D6"); }},
+        {"TZARVCALCCONTROLLER", [&] { return Add<TZarvCalcController>("D7"); }},
+        {"TZARVDATAMIRRORSECTION", [&] { return Add<TZarvDataMirrorSection>("D8"); }},
+        {"TZARVLINE", [&] { return Add<TZarvHLine>("L1"); }},
+        {"TZARVSURFACE", [&] { return Add<TZarvEllipse>("S1"); }},
+        {"TZARVRECTANGLE", [&] { return Add<TZarvRectangle>("S2"); }},
+        {"TZARVREGION", [&] { return Add<TZarvRegion>("R1"); }},
+        {"TZARVBAND", [&] { return Add<TZarvBand>("R2"); }},
+        {"TZARVITERATEBAND", [&] { return Add<TZarvDataBand>("R3"); }},
+        {"TZARVDATABAND", [&] { return Add<TZarvDataBand>("R4"); }},
+        {"TZARVDATACYCLE", [&] { return Add<TZarvDataCycle>("R5"); }},
+        {"TZARVFONTMASTER", [&] { return Add<TZarvFontMaster>("F1"); }},
+        {"TZARVPAGENUMINIT", [&] { return Add<TZarvPageNumInit>("F2"); }},
+        {"TZARVCUSTOMTEXT", [&] { return Add<TZarvText>("F3"); }},
+        {"TZARVTEXT", [&] { return Add<TZarvText>("F4"); }},
+        {"TZARVSECTION", [&] { return Add<TZarvSection>("F5"); }},
+        {"TZARVBASEIMAGE", [&] { return Add<TZarvBitmap>("F6"); }},
+        {"TZARVMAILMERGEITEM", [&] { return mailMerge.get(); }},
+        {"TZARVMEMO", [&] { return Add<TZarvMemo>("F7"); }},
+        {"TZARVDATAFIELD", [&] { return new TZarvStringField(&Project); }},
+        {"TZARVFORMATTEDFIELD", [&] { return new TZarvIntegerField(&Project); }},
+        {"TZARVBOOLEANFIELD", [&] { return new TZarvBooleanField(&Project); }},
+        {"TZARVDATAVIEW", [&] { return new TZarvDataView(&Project); }},
+        {"TZARVDBAUTH", [&] { return auth.get(); }},
+        {"TZARVDATABASE", [&] { return new TZarvDatabase(&Project); }},
+        {"TZARVDRIVERDATAVIEW", [&] { return new TZarvDriverDataView(&Project); }},
+        {"TZARVSIMPLESECURITY", [&] { return new TZarvSimpleSecurity(&Project); }},
+        {"TZARVLOOKUPSECURITY", [&] { return new TZarvLookupSecurity(&Project); }},
+        {"TZARVREPORT", [&] { return Project.ActiveReport(); }},
+        {"TZARVPROJECTMANAGER", [&] { return &Project; }},
+    };
+    // Setters that take more than the value or a record, and those the
+    // canvas refuses while it runs.
+    const std::set<QString> skipped = {"TBASEREPORT.COLUMNS",     "TBASEREPORT.COLUMNWIDTH", "TZARVCONTROL.BOUNDSRECT",
+                                       "TZARVPROJECTMANAGER.PARAM", "TBASEREPORT.PRINTERINDEX", "TBASEREPORT.OUTPUTNAME",
+                                       "TBASEREPORT.COPIES"};
+    // Properties that another setter changes by design: a line height makes
+    // the method the user's, a centre centres the symbol, a page size makes
+    // the paper custom.
+    const std::set<QString> followers = {"TBASEREPORT.LINEHEIGHTMETHOD", "TZARVBASEBARCODE.BARCODEJUSTIFY",
+                                         "TZARVPAGE.PAPERSIZE"};
+    std::map<QString, std::vector<std::pair<QString, QString>>> pairs; // class -> (module, property)
+    for (const TNativeFuncRow& row : NativeFuncTable()) {
+        const QString cls = row.Name.section(QLatin1Char('.'), 0, 0);
+        const QString member = row.Name.section(QLatin1Char('.'), 1);
+        if (member.startsWith(QLatin1String("SET")) && FindNativeFunc(cls + ".GET" + member.mid(3), row.Module) &&
+            !skipped.count(cls + QLatin1Char('.') + member.mid(3)))
+            pairs[cls].push_back({row.Module, member.mid(3)});
+    }
+    const auto text = [](const TRCPUNativeResult& r) {
+        return QStringLiteral("%1:%2:%3:%4").arg(int(r.Kind)).arg(r.Integer).arg(double(r.Extended)).arg(r.String);
+    };
+    int checked = 0;
+    for (const auto& [cls, properties] : pairs) {
+        ASSERT_TRUE(fresh.count(cls)) << cls.toStdString();
+        const uint32_t h = HandleOf(fresh.at(cls)());
+        const auto snapshot = [&] {
+            QStringList values;
+            for (const auto& [module, property] : properties)
+                if (!followers.count(cls + QLatin1Char('.') + property))
+                    values << property + QLatin1Char('=') + text(Call(module, cls + ".GET" + property, {h}));
+            return values;
+        };
+        const QStringList before = snapshot();
+        for (const auto& [module, property] : properties) {
+            const TRCPUNativeResult value = Call(module, cls + ".GET" + property, {h});
+            std::vector<uint32_t> words{h};
+            if (value.Kind == TRCPUNativeResult::TKind::Extended)
+                for (uint32_t w : DoubleWords(double(value.Extended)))
+                    words.push_back(w);
+            else if (value.Kind == TRCPUNativeResult::TKind::String)
+                words.push_back(RCPUStrings().New(value.String));
+            else
+                words.push_back(uint32_t(value.Integer));
+            EXPECT_EQ(Failure([&] { Call(module, cls + ".SET" + property, words); }), QStringLiteral("no error"))
+                << (cls + "." + property).toStdString();
+            ++checked;
+        }
+        const QStringList after = snapshot();
+        for (int i = 0; i < before.size(); ++i)
+            EXPECT_EQ(after[i], before[i]) << cls.toStdString();
+    }
+    EXPECT_GT(checked, 250);
+}
