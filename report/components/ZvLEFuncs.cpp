@@ -1,9 +1,9 @@
 // ZvLEFuncs: the table of native functions, its registration, and the
 // argument decoding shared by its rows.
 #include "report/components/ZvLEFuncs.h"
-#include "report/components/ZvLEFuncs_p.h"
 #include "platform/rtl/Extended80.h"
 #include "platform/rtl/NumberText.h"
+#include "report/components/ZvLEFuncs_p.h"
 #include "report/model/ZvDefine.h"
 #include "report/print/QpDefine.h"
 

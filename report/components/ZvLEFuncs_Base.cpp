@@ -16,13 +16,21 @@ void AddZvBaseRows(TRowBuilder& builder)
     r.Fn("PRINTBLOCK", &B::PrintBlock).Fn("PRINTLN", &B::Println).Fn("PRINTRIGHT", &B::PrintRight);
     r.Fn("PRINTXY", &B::PrintXY).Fn("PRINTCHARJUSTIFY", &B::PrintCharJustify).Fn("PRINTTAB", &B::PrintTab);
     r.Fn("ARC", &B::Arc).Fn("CHORD", &B::Chord).Fn("ELLIPSE", &B::Ellipse).Fn("LINETO", &B::LineTo);
-    r.Fn("MOVETO", &B::MoveTo).Fn("PIE", &B::Pie).Fn("RECTANGLE", &B::Rectangle).Fn("ROUNDRECT", &B::RoundRect);
+    r.Fn("MOVETO", &B::MoveTo)
+        .Fn("PIE", &B::Pie)
+        .Fn("RECTANGLE", &B::Rectangle)
+        .Fn("ROUNDRECT", &B::RoundRect);
     r.Fn("SETBRUSH", &B::SetBrush).Fn("SETFONT", &B::SetFont).Fn("SETPEN", &B::SetPen);
     r.Fn("ALLOWPREVIEWONLY", &B::AllowPreviewOnly).Fn("ALLOWPRINTERONLY", &B::AllowPrinterOnly);
-    r.Fn("ALLOWALL", &B::AllowAll).Fn("RESETLINEHEIGHT", &B::ResetLineHeight).Fn("ADJUSTLINE", &B::AdjustLine);
+    r.Fn("ALLOWALL", &B::AllowAll)
+        .Fn("RESETLINEHEIGHT", &B::ResetLineHeight)
+        .Fn("ADJUSTLINE", &B::AdjustLine);
     r.Fn("NEWCOLUMN", &B::NewColumn).Fn("GOTOHEADER", &B::GotoHeader).Fn("GOTOFOOTER", &B::GotoFooter);
     r.Fn("SETTOPOFPAGE", &B::SetTopOfPage);
-    r.Fn("POPPOS", &B::PopPos).Fn("PUSHPOS", &B::PushPos).Fn("RESTOREPOS", &B::RestorePos).Fn("SAVEPOS", &B::SavePos);
+    r.Fn("POPPOS", &B::PopPos)
+        .Fn("PUSHPOS", &B::PushPos)
+        .Fn("RESTOREPOS", &B::RestorePos)
+        .Fn("SAVEPOS", &B::SavePos);
     r.Fn("POPTABS", &B::PopTabs).Fn("PUSHTABS", &B::PushTabs).Fn("RESTORETABS", &B::RestoreTabs);
     r.Fn("SAVETABS", &B::SaveTabs);
     r.Fn("POPFONT", &B::PopFont).Fn("PUSHFONT", &B::PushFont).Fn("RESTOREFONT", &B::RestoreFont);
@@ -33,7 +41,9 @@ void AddZvBaseRows(TRowBuilder& builder)
     r.Fn("CLEARCOLUMNS", &B::ClearColumns).Fn("SETTAB", &B::SetTab).Fn("CLEARTABS", &B::ClearTabs);
     r.Fn("CLEARALLTABS", &B::ClearAllTabs).Fn("RESETTABS", &B::ResetTabs).Fn("TAB", &B::Tab);
     r.Fn("TABSTART", &B::TabStart).Fn("TABEND", &B::TabEnd).Fn("TABWIDTH", &B::TabWidth);
-    r.Fn("FINISHTABBOX", &B::FinishTabBox).Fn("TEXTWIDTH", &B::TextWidth).Fn("TRUNCATETEXT", &B::TruncateText);
+    r.Fn("FINISHTABBOX", &B::FinishTabBox)
+        .Fn("TEXTWIDTH", &B::TextWidth)
+        .Fn("TRUNCATETEXT", &B::TruncateText);
     r.Fn("MACRO", &B::Macro).Fn("PIVAR", &B::PIVar).Fn("SETPIVAR", &B::SetPIVar);
     r.Get("CURRENTPAGE", &B::CurrentPage);
     r.GetSet("TEXTFIELDWIDTH", &B::TextFieldWidth, &B::SetTextFieldWidth);
@@ -80,7 +90,8 @@ void AddZvBaseRows(TRowBuilder& builder)
     r.GetSet("ORIGINX", &B::OriginX, &B::SetOriginX).GetSet("ORIGINY", &B::OriginY, &B::SetOriginY);
     r.GetSet("BKCOLOR", &B::BKColor, &B::SetBKColor).GetSet("LINEHEIGHT", &B::LineHeight, &B::SetLineHeight);
     r.Get("ASCENTHEIGHT", &B::AscentHeight).Get("DESCENTHEIGHT", &B::DescentHeight);
-    r.GetSet("FONTHEIGHT", &B::FontHeight, &B::SetFontHeight).GetSet("FONTWIDTH", &B::FontWidth, &B::SetFontWidth);
+    r.GetSet("FONTHEIGHT", &B::FontHeight, &B::SetFontHeight)
+        .GetSet("FONTWIDTH", &B::FontWidth, &B::SetFontWidth);
     r.GetSet("OUTPUTNAME", &B::OutputName, &B::SetOutputName);
     r.GetSet("NOPRINTERPAGEHEIGHT", &B::NoPrinterPageHeight, &B::SetNoPrinterPageHeight);
     r.GetSet("NOPRINTERPAGEWIDTH", &B::NoPrinterPageWidth, &B::SetNoPrinterPageWidth);

@@ -1,7 +1,7 @@
 // ZVCLASS and ZVPROJ: the component and control bases, project items,
 // pages, reports and the project manager.
-#include "report/components/ZvLEFuncs_p.h"
 #include "platform/rtl/Exceptions.h"
+#include "report/components/ZvLEFuncs_p.h"
 #include "report/model/ZvClass.h"
 #include "report/model/ZvItem.h"
 #include "report/model/ZvProj.h"

@@ -1,11 +1,11 @@
 // ZVCSBARS, ZVCSDATA, ZVCSDRAW, ZVCSRPT and ZVCSSTD: the printable
 // components, the calculation components and the bands.
-#include "report/components/ZvLEFuncs_p.h"
 #include "report/components/ZvCsBars.h"
 #include "report/components/ZvCsData.h"
 #include "report/components/ZvCsDraw.h"
 #include "report/components/ZvCsRpt.h"
 #include "report/components/ZvCsStd.h"
+#include "report/components/ZvLEFuncs_p.h"
 
 namespace ZvLEFuncs {
 
@@ -28,7 +28,8 @@ void AddZvCsBarsRows(TRowBuilder& builder)
     b.GetSet("CENTER", &B::Center, &B::SetCenter);
 
     using C39 = TZarvCode39BarCode;
-    TClassRows<C39>(builder, "ZVCSBARS", "TZarvCode39BarCode").GetSet("EXTENDED", &C39::Extended, &C39::SetExtended);
+    TClassRows<C39>(builder, "ZVCSBARS", "TZarvCode39BarCode")
+        .GetSet("EXTENDED", &C39::Extended, &C39::SetExtended);
     using C128 = TZarvCode128BarCode;
     TClassRows<C128>(builder, "ZVCSBARS", "TZarvCode128BarCode")
         .GetSet("CODEPAGE", &C128::CodePage, &C128::SetCodePage)
@@ -52,9 +53,11 @@ void AddZvCsDataRows(TRowBuilder& builder)
 
     using CT = TZarvCalcText;
     TClassRows<CT> ct(builder, "ZVCSDATA", "TZarvCalcText");
-    ct.GetSet("CALCTYPE", &CT::CalcType, &CT::SetCalcType).GetSet("CONTROLLER", &CT::Controller, &CT::SetController);
+    ct.GetSet("CALCTYPE", &CT::CalcType, &CT::SetCalcType)
+        .GetSet("CONTROLLER", &CT::Controller, &CT::SetController);
     ct.GetSet("COUNTBLANKS", &CT::CountBlanks, &CT::SetCountBlanks);
-    ct.GetSet("DATAVIEW", &CT::DataView, &CT::SetDataView).GetSet("DATAFIELD", &CT::DataField, &CT::SetDataField);
+    ct.GetSet("DATAVIEW", &CT::DataView, &CT::SetDataView)
+        .GetSet("DATAFIELD", &CT::DataField, &CT::SetDataField);
     ct.GetSet("DISPLAYFORMAT", &CT::DisplayFormat, &CT::SetDisplayFormat);
     ct.GetSet("DISPLAYTYPE", &CT::DisplayType, &CT::SetDisplayType);
     ct.GetSet("INITIALIZER", &CT::Initializer, &CT::SetInitializer);
@@ -63,7 +66,8 @@ void AddZvCsDataRows(TRowBuilder& builder)
     using V = TZarvCalcVariable;
     TClassRows<V> v(builder, "ZVCSDATA", "TZarvCalcVariable");
     v.Fn("GETVALUE", &V::GetValue).Fn("GETISNULL", &V::IsNull);
-    v.GetSet("DESTPARAM", &V::DestParam, &V::SetDestParam).GetSet("DESTPIVAR", &V::DestPIVar, &V::SetDestPIVar);
+    v.GetSet("DESTPARAM", &V::DestParam, &V::SetDestParam)
+        .GetSet("DESTPIVAR", &V::DestPIVar, &V::SetDestPIVar);
     v.GetSet("DISPLAYFORMAT", &V::DisplayFormat, &V::SetDisplayFormat);
     v.GetSet("DISPLAYTYPE", &V::DisplayType, &V::SetDisplayType);
 
@@ -87,7 +91,8 @@ void AddZvCsDataRows(TRowBuilder& builder)
     cl.GetSet("CALCTYPE", &CL::CalcType, &CL::SetCalcType).GetSet("CALCVAR", &CL::CalcVar, &CL::SetCalcVar);
     cl.GetSet("CONTROLLER", &CL::Controller, &CL::SetController);
     cl.GetSet("COUNTBLANKS", &CL::CountBlanks, &CL::SetCountBlanks);
-    cl.GetSet("DATAVIEW", &CL::DataView, &CL::SetDataView).GetSet("DATAFIELD", &CL::DataField, &CL::SetDataField);
+    cl.GetSet("DATAVIEW", &CL::DataView, &CL::SetDataView)
+        .GetSet("DATAFIELD", &CL::DataField, &CL::SetDataField);
     cl.GetSet("INITIALIZER", &CL::Initializer, &CL::SetInitializer);
     cl.GetSet("RUNNINGTOTAL", &CL::RunningTotal, &CL::SetRunningTotal);
 
@@ -108,14 +113,18 @@ void AddZvCsDrawRows(TRowBuilder& builder)
 {
     using L = TZarvLine;
     TClassRows<L> l(builder, "ZVCSDRAW", "TZarvLine");
-    l.GetSet("COLOR", &L::GetForeColor, &L::SetForeColor).GetSet("LINESTYLE", &L::GetLineStyle, &L::SetLineStyle);
+    l.GetSet("COLOR", &L::GetForeColor, &L::SetForeColor)
+        .GetSet("LINESTYLE", &L::GetLineStyle, &L::SetLineStyle);
     l.GetSet("LINEWIDTH", &L::GetLineWidth, &L::SetLineWidth);
-    l.GetSet("LINEWIDTHTYPE", &L::GetLineWidthType, &L::SetLineWidthType).GetSet("NESW", &L::NESW, &L::SetNESW);
+    l.GetSet("LINEWIDTHTYPE", &L::GetLineWidthType, &L::SetLineWidthType)
+        .GetSet("NESW", &L::NESW, &L::SetNESW);
 
     using S = TZarvSurface;
     TClassRows<S> s(builder, "ZVCSDRAW", "TZarvSurface");
-    s.GetSet("FORECOLOR", &S::GetForeColor, &S::SetForeColor).GetSet("LINEWIDTH", &S::GetLineWidth, &S::SetLineWidth);
-    s.GetSet("LINESTYLE", &S::GetLineStyle, &S::SetLineStyle).GetSet("BACKCOLOR", &S::GetBackColor, &S::SetBackColor);
+    s.GetSet("FORECOLOR", &S::GetForeColor, &S::SetForeColor)
+        .GetSet("LINEWIDTH", &S::GetLineWidth, &S::SetLineWidth);
+    s.GetSet("LINESTYLE", &S::GetLineStyle, &S::SetLineStyle)
+        .GetSet("BACKCOLOR", &S::GetBackColor, &S::SetBackColor);
 
     using R = TZarvRectangle;
     TClassRows<R>(builder, "ZVCSDRAW", "TZarvRectangle")
@@ -144,11 +153,14 @@ void AddZvCsRptRows(TRowBuilder& builder)
 
     using I = TZarvIterateBand;
     TClassRows<I> i(builder, "ZVCSRPT", "TZarvIterateBand");
-    i.GetSet("COLUMNS", &I::Columns, &I::SetColumns).GetSet("COLUMNSPACING", &I::ColumnSpacing, &I::SetColumnSpacing);
+    i.GetSet("COLUMNS", &I::Columns, &I::SetColumns)
+        .GetSet("COLUMNSPACING", &I::ColumnSpacing, &I::SetColumnSpacing);
     i.GetSet("KEEPBODYTOGETHER", &I::KeepBodyTogether, &I::SetKeepBodyTogether);
     i.GetSet("KEEPROWTOGETHER", &I::KeepRowTogether, &I::SetKeepRowTogether);
-    i.GetSet("MAXROWS", &I::MaxRows, &I::SetMaxRows).GetSet("INITTOFIRST", &I::InitToFirst, &I::SetInitToFirst);
-    i.GetSet("ORPHANROWS", &I::OrphanRows, &I::SetOrphanRows).GetSet("WIDOWROWS", &I::WidowRows, &I::SetWidowRows);
+    i.GetSet("MAXROWS", &I::MaxRows, &I::SetMaxRows)
+        .GetSet("INITTOFIRST", &I::InitToFirst, &I::SetInitToFirst);
+    i.GetSet("ORPHANROWS", &I::OrphanRows, &I::SetOrphanRows)
+        .GetSet("WIDOWROWS", &I::WidowRows, &I::SetWidowRows);
 
     using D = TZarvDataBand;
     TClassRows<D> d(builder, "ZVCSRPT", "TZarvDataBand");

@@ -66,7 +66,8 @@ void AddZvDataRows(TRowBuilder& builder)
     using BS = TZarvBaseSecurity;
     TClassRows<BS>(builder, "ZVDATA", "TZarvBaseSecurity").Fn("ISVALIDUSER", &BS::IsValidUser);
     using SS = TZarvSimpleSecurity;
-    TClassRows<SS>(builder, "ZVDATA", "TZarvSimpleSecurity").GetSet("CASEMATTERS", &SS::CaseMatters, &SS::SetCaseMatters);
+    TClassRows<SS>(builder, "ZVDATA", "TZarvSimpleSecurity")
+        .GetSet("CASEMATTERS", &SS::CaseMatters, &SS::SetCaseMatters);
     using LS = TZarvLookupSecurity;
     TClassRows<LS>(builder, "ZVDATA", "TZarvLookupSecurity")
         .GetSet("DATAVIEW", &LS::DataView, &LS::SetDataView)

@@ -1,6 +1,5 @@
 // SYSFUNC: strings, number and date conversion, mathematics and a few
 // user-interface calls, over the run-time routines of platform/rtl.
-#include "report/components/ZvLEFuncs_p.h"
 #include "platform/forms/Forms.h"
 #include "platform/forms/MessageService.h"
 #include "platform/rtl/DateTime.h"
@@ -8,6 +7,7 @@
 #include "platform/rtl/NumberText.h"
 #include "platform/rtl/RtlMath.h"
 #include "platform/rtl/StringRoutines.h"
+#include "report/components/ZvLEFuncs_p.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -268,10 +268,11 @@ void AddSysFuncRows(TRowBuilder& builder)
     for (const TSysRow& row : kSysRows) {
         const QString name = QString::fromLatin1(row.Name);
         const TSysProc proc = row.Proc;
-        builder.Add(QStringLiteral("SYSFUNC"), name, [proc, name](TRCPURunner& cpu, std::span<const uint32_t> words) {
-            TNativeArgs args(cpu, words, name);
-            return proc(args);
-        });
+        builder.Add(QStringLiteral("SYSFUNC"), name,
+                    [proc, name](TRCPURunner& cpu, std::span<const uint32_t> words) {
+                        TNativeArgs args(cpu, words, name);
+                        return proc(args);
+                    });
     }
 }
 

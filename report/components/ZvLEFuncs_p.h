@@ -8,8 +8,8 @@
 // words, the most significant first; Extended three words, the sign and
 // exponent first; strings and objects as handles; a var parameter or a
 // record as an address in the CPU's memory.
-#include "report/components/ZvLEFuncs.h"
 #include "platform/objects/ClassRegistry.h"
+#include "report/components/ZvLEFuncs.h"
 
 #include <QChar>
 #include <QString>
@@ -84,7 +84,6 @@ private:
 // ---------------------------------------------------------------------------
 // Values by C++ type.
 
-
 template <class T> T Take(TNativeArgs& args)
 {
     if constexpr (std::is_same_v<T, bool>)
@@ -100,7 +99,8 @@ template <class T> T Take(TNativeArgs& args)
     else if constexpr (std::is_integral_v<T>)
         return static_cast<T>(args.Word());
     else if constexpr (std::is_pointer_v<T>)
-        return args.Object<std::remove_cv_t<std::remove_pointer_t<T>>>(QStringLiteral("object of the class the argument takes"));
+        return args.Object<std::remove_cv_t<std::remove_pointer_t<T>>>(
+            QStringLiteral("object of the class the argument takes"));
     else
         static_assert(sizeof(T) == 0, "no argument decoding for this type");
 }
@@ -118,8 +118,8 @@ template <class R> TRCPUNativeResult Answer(TNativeArgs& args, const R& value)
     else if constexpr (std::is_enum_v<R> || std::is_integral_v<R>)
         return TRCPUNativeResult::OfInteger(int32_t(value));
     else if constexpr (std::is_pointer_v<R>)
-        return TRCPUNativeResult::OfInteger(int32_t(args.Cpu.HandleFor(
-            const_cast<TObject*>(static_cast<const TObject*>(value)))));
+        return TRCPUNativeResult::OfInteger(
+            int32_t(args.Cpu.HandleFor(const_cast<TObject*>(static_cast<const TObject*>(value)))));
     else
         static_assert(sizeof(R) == 0, "no result encoding for this type");
 }
@@ -141,7 +141,8 @@ template <class L, class R, class S, class... A> struct TLambdaParams<R (L::*)(S
     using Types = std::tuple<std::decay_t<A>...>;
 };
 template <class F>
-struct TParams<F, std::void_t<decltype(&F::operator())>> : TLambdaParams<decltype(&F::operator())> {};
+struct TParams<F, std::void_t<decltype(&F::operator())>> : TLambdaParams<decltype(&F::operator())> {
+};
 
 template <class... A> std::tuple<A...> TakeAll(TNativeArgs& args, std::tuple<A...>*)
 {

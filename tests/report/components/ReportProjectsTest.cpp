@@ -107,6 +107,9 @@ TEST_P(ReportProjectsTest, PrintsEveryValueOnceInsideTheFrameOnOnePage)
     TSystemSetups setups = system.SystemSetups();
     setups.Exclude(TSystemSetup::ssAllowSetup);
     system.SetSystemSetups(setups);
+    TSystemOptions options = system.SystemOptions(); // no status window: it is a program resource
+    options.Exclude(TSystemOption::soShowStatus);
+    system.SetSystemOptions(options);
     system.SetDefaultDest(TReportDest::rdPrinter);
     system.SetOutputFileName(pdf);
     OpenWithValues(project, c);

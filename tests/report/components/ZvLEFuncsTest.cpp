@@ -1,26 +1,32 @@
 // The script function library: the native table and its registration,
 // SYSFUNC through assembled byte code, and the class wrappers on real
 // objects.
+#include "report/components/ZvLEFuncs.h"
 #include "ComponentFixtures.h"
+#include "platform/forms/MessageService.h"
+#include "platform/rtl/Exceptions.h"
+#include "platform/rtl/Extended80.h"
+#include "platform/rtl/NumberText.h"
 #include "report/components/ZvCsBars.h"
 #include "report/components/ZvCsData.h"
 #include "report/components/ZvCsDraw.h"
 #include "report/components/ZvCsRpt.h"
 #include "report/components/ZvCsStd.h"
-#include "report/components/ZvLEFuncs.h"
 #include "report/components/ZvLEModule.h"
 #include "report/components/ZvLERun.h"
 #include "report/model/ZvDatabase.h"
 #include "report/model/ZvDirectDataView.h"
 #include "report/model/ZvDriverDataView.h"
 #include "report/model/ZvSecurity.h"
-#include "platform/forms/MessageService.h"
-#include "platform/rtl/Exceptions.h"
-#include "platform/rtl/Extended80.h"
-#include "platform/rtl/NumberText.h"
+#include "report/print/QpSystem.h"
 #include "tests/support/MemoryDataView.h"
 #include "tests/support/ZvAssembler.h"
 
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -38,64 +44,98 @@ namespace {
 // per module (SYSFUNC without a class).
 const std::map<QString, QStringList> kLibrary = {
     {"SYSFUNC",
-     {": SHOWMESSAGE, INTTOSTR, STRTOINT, STRTOINTDEF, STRTOFLOAT, FLOATTOSTR, COPY, DELETE, INSERT, LENGTH, POS, "
-      "COMPARE, COMPARECASE, TRIM, TRIMLEFT, TRIMRIGHT, MAKESTR, UPPERCASE, LOWERCASE, CHR, CURRTOSTR, STRTOCURR, "
-      "DATETIMETOSTR, STRTODATETIME, DATETOSTR, STRTODATE, TIMETOSTR, STRTOTIME, ABS, ABSEXT, ARCTAN, COS, SIN, EXP, "
+     {": SHOWMESSAGE, INTTOSTR, STRTOINT, STRTOINTDEF, STRTOFLOAT, FLOATTOSTR, COPY, DELETE, INSERT, LENGTH, "
+      "POS, "
+      "COMPARE, COMPARECASE, TRIM, TRIMLEFT, TRIMRIGHT, MAKESTR, UPPERCASE, LOWERCASE, CHR, CURRTOSTR, "
+      "STRTOCURR, "
+      "DATETIMETOSTR, STRTODATETIME, DATETOSTR, STRTODATE, TIMETOSTR, STRTOTIME, ABS, ABSEXT, ARCTAN, COS, "
+      "SIN, EXP, "
       "FRAC, LN, ROUND, TRUNC, ODD, PI, RANDOM, RANDOMIZE, SQR, SQRT, BEEP, DATE, DAYOFWEEK, BREAKUPDATE, "
       "BREAKUPTIME, CREATEDATE, CREATETIME, NOW, QUOTEDSTR, FORMATFLOAT"}},
     {"ZVBASE",
-     {"TBASEREPORT: CR, LF, CRLF, NEWLINE, SOFTLINE, GOTOXY, HOME, LINESLEFT, COLUMNLINESLEFT, PRINTJUSTIFY, PRINT, "
-      "PRINTCENTER, PRINTHEADER, PRINTFOOTER, PRINTLEFT, PRINTBLOCK, PRINTLN, PRINTRIGHT, PRINTXY, PRINTCHARJUSTIFY, "
+     {"TBASEREPORT: CR, LF, CRLF, NEWLINE, SOFTLINE, GOTOXY, HOME, LINESLEFT, COLUMNLINESLEFT, PRINTJUSTIFY, "
+      "PRINT, "
+      "PRINTCENTER, PRINTHEADER, PRINTFOOTER, PRINTLEFT, PRINTBLOCK, PRINTLN, PRINTRIGHT, PRINTXY, "
+      "PRINTCHARJUSTIFY, "
       "PRINTTAB, ARC, CHORD, ELLIPSE, LINETO, MOVETO, PIE, RECTANGLE, ROUNDRECT, SETBRUSH, SETFONT, SETPEN, "
-      "ALLOWPREVIEWONLY, ALLOWPRINTERONLY, ALLOWALL, RESETLINEHEIGHT, ADJUSTLINE, NEWCOLUMN, GOTOHEADER, GOTOFOOTER, "
-      "SETTOPOFPAGE, POPPOS, PUSHPOS, RESTOREPOS, SAVEPOS, POPTABS, PUSHTABS, RESTORETABS, SAVETABS, POPFONT, "
-      "PUSHFONT, RESTOREFONT, SAVEFONT, GET/SET COLUMNS, GET/SET COLUMNWIDTH, CLEARCOLUMNS, SETTAB, CLEARTABS, "
-      "CLEARALLTABS, RESETTABS, TAB, TABSTART, TABEND, TABWIDTH, FINISHTABBOX, TEXTWIDTH, TRUNCATETEXT, MACRO, PIVAR, "
-      "SETPIVAR, GETCURRENTPAGE, GET/SET TEXTFIELDWIDTH, GET/SET IGNOREQPTF, GETCURSORXPOS, GETCURSORYPOS, GET/SET "
-      "XPOS, GET/SET YPOS, GETRELATIVEPAGE, GET/SET PAGENUMOFFSET, GETPAGEINVALID, GETOUTPUTINVALID, GETXDPI, "
-      "GETYDPI, GET/SET LINENUM, GET/SET COLUMNNUM, GETCOLUMNSTART, GETCOLUMNEND, GETLEFTWASTE, GETRIGHTWASTE, "
+      "ALLOWPREVIEWONLY, ALLOWPRINTERONLY, ALLOWALL, RESETLINEHEIGHT, ADJUSTLINE, NEWCOLUMN, GOTOHEADER, "
+      "GOTOFOOTER, "
+      "SETTOPOFPAGE, POPPOS, PUSHPOS, RESTOREPOS, SAVEPOS, POPTABS, PUSHTABS, RESTORETABS, SAVETABS, "
+      "POPFONT, "
+      "PUSHFONT, RESTOREFONT, SAVEFONT, GET/SET COLUMNS, GET/SET COLUMNWIDTH, CLEARCOLUMNS, SETTAB, "
+      "CLEARTABS, "
+      "CLEARALLTABS, RESETTABS, TAB, TABSTART, TABEND, TABWIDTH, FINISHTABBOX, TEXTWIDTH, TRUNCATETEXT, "
+      "MACRO, PIVAR, "
+      "SETPIVAR, GETCURRENTPAGE, GET/SET TEXTFIELDWIDTH, GET/SET IGNOREQPTF, GETCURSORXPOS, GETCURSORYPOS, "
+      "GET/SET "
+      "XPOS, GET/SET YPOS, GETRELATIVEPAGE, GET/SET PAGENUMOFFSET, GETPAGEINVALID, GETOUTPUTINVALID, "
+      "GETXDPI, "
+      "GETYDPI, GET/SET LINENUM, GET/SET COLUMNNUM, GETCOLUMNSTART, GETCOLUMNEND, GETLEFTWASTE, "
+      "GETRIGHTWASTE, "
       "GETTOPWASTE, GETBOTTOMWASTE, GET/SET SECTIONLEFT, GET/SET SECTIONTOP, GET/SET SECTIONBOTTOM, GET/SET "
       "SECTIONRIGHT, GETPAGEHEIGHT, GETPAGEWIDTH, GET/SET BOLD, GET/SET ITALIC, GET/SET STRIKEOUT, GET/SET "
-      "SUPERSCRIPT, GET/SET SUBSCRIPT, GET/SET FONTROTATION, GET/SET FONTCOLOR, GET/SET FONTNAME, GET/SET FONTSIZE, "
-      "GET/SET FONTPITCH, GET/SET FONTCHARSET, GET/SET FONTALIGN, GET/SET LINETOP, GET/SET LINEMIDDLE, GET/SET "
+      "SUPERSCRIPT, GET/SET SUBSCRIPT, GET/SET FONTROTATION, GET/SET FONTCOLOR, GET/SET FONTNAME, GET/SET "
+      "FONTSIZE, "
+      "GET/SET FONTPITCH, GET/SET FONTCHARSET, GET/SET FONTALIGN, GET/SET LINETOP, GET/SET LINEMIDDLE, "
+      "GET/SET "
       "LINEBOTTOM, GET/SET FONTTOP, GET/SET FONTBASELINE, GET/SET FONTBOTTOM, GET/SET TABJUSTIFY, GET/SET "
-      "TRANSPARENTBITMAPS, GET/SET PARAJUSTIFY, GET/SET NOBUFFERLINE, GET/SET NONTCOLORFIX, GET/SET USEDRAWTEXT, "
+      "TRANSPARENTBITMAPS, GET/SET PARAJUSTIFY, GET/SET NOBUFFERLINE, GET/SET NONTCOLORFIX, GET/SET "
+      "USEDRAWTEXT, "
       "GET/SET CURRENTPASS, GET/SET TOTALPASSES, GET/SET FIXEDTABWIDTH, GET/SET PRINTERINDEX, GETDEVICENAME, "
-      "GETDRIVERNAME, GETPORT, GETABORTED, GETPRINTING, GET/SET ORIGINX, GET/SET ORIGINY, GET/SET BKCOLOR, GET/SET "
-      "LINEHEIGHT, GETASCENTHEIGHT, GETDESCENTHEIGHT, GET/SET FONTHEIGHT, GET/SET FONTWIDTH, GET/SET OUTPUTNAME, "
+      "GETDRIVERNAME, GETPORT, GETABORTED, GETPRINTING, GET/SET ORIGINX, GET/SET ORIGINY, GET/SET BKCOLOR, "
+      "GET/SET "
+      "LINEHEIGHT, GETASCENTHEIGHT, GETDESCENTHEIGHT, GET/SET FONTHEIGHT, GET/SET FONTWIDTH, GET/SET "
+      "OUTPUTNAME, "
       "GET/SET NOPRINTERPAGEHEIGHT, GET/SET NOPRINTERPAGEWIDTH, GET/SET FIRSTPAGE, GET/SET LASTPAGE, GET/SET "
-      "SELECTION, GET/SET STATUSFORMAT, GET/SET LINEHEIGHTMETHOD, GET/SET LINESPERINCH, GET/SET UNITS, GET/SET "
-      "UNITSFACTOR, GET/SET MARGINLEFT, GET/SET MARGINRIGHT, GET/SET MARGINTOP, GET/SET MARGINBOTTOM, GET/SET "
-      "TABSHADE, GET/SET TABCOLOR, GET/SET BOXLINECOLOR, GET/SET TITLE, GET/SET TEXTBKMODE, GET/SET COPIES, GET/SET "
+      "SELECTION, GET/SET STATUSFORMAT, GET/SET LINEHEIGHTMETHOD, GET/SET LINESPERINCH, GET/SET UNITS, "
+      "GET/SET "
+      "UNITSFACTOR, GET/SET MARGINLEFT, GET/SET MARGINRIGHT, GET/SET MARGINTOP, GET/SET MARGINBOTTOM, "
+      "GET/SET "
+      "TABSHADE, GET/SET TABCOLOR, GET/SET BOXLINECOLOR, GET/SET TITLE, GET/SET TEXTBKMODE, GET/SET COPIES, "
+      "GET/SET "
       "ORIENTATION, GET/SET SCALEX, GET/SET SCALEY"}},
     {"ZVCLASS",
      {"TZARVCOMPONENT: GET/SET LOCKED, GET/SET VISIBLE, GET/SET NAME, GET/SET TAG, SHOW, HIDE, MOVEFORWARD, "
-      "MOVEBEHIND, BRINGTOFRONT, SENDTOBACK, XU2I, YU2I, XI2U, YI2U, PAGELEFT, PAGETOP, PAGERIGHT, PAGEBOTTOM",
-      "TZARVCONTROL: GET/SET FONTJUSTIFY, GET/SET BACKCOLOR, GET/SET FORECOLOR, GET/SET FILLSTYLE, GET/SET TEXT, "
-      "GET/SET LINEWIDTH, GET/SET LINEWIDTHTYPE, GET/SET LINESTYLE, GET/SET BOUNDSRECT, GET/SET LEFT, GET/SET RIGHT, "
-      "GET/SET TOP, GET/SET BOTTOM, GET/SET WIDTH, GET/SET HEIGHT, GET/SET DISPLAYON, REFLECT, ADJLEFT, ADJTOP, "
+      "MOVEBEHIND, BRINGTOFRONT, SENDTOBACK, XU2I, YU2I, XI2U, YI2U, PAGELEFT, PAGETOP, PAGERIGHT, "
+      "PAGEBOTTOM",
+      "TZARVCONTROL: GET/SET FONTJUSTIFY, GET/SET BACKCOLOR, GET/SET FORECOLOR, GET/SET FILLSTYLE, GET/SET "
+      "TEXT, "
+      "GET/SET LINEWIDTH, GET/SET LINEWIDTHTYPE, GET/SET LINESTYLE, GET/SET BOUNDSRECT, GET/SET LEFT, "
+      "GET/SET RIGHT, "
+      "GET/SET TOP, GET/SET BOTTOM, GET/SET WIDTH, GET/SET HEIGHT, GET/SET DISPLAYON, REFLECT, ADJLEFT, "
+      "ADJTOP, "
       "ADJWIDTH, ADJHEIGHT, VANCHOR, HANCHOR",
       "TZARVPROJECTITEM: GET/SET DESCRIPTION, GET/SET FULLNAME",
-      "TZARVPAGE: GET/SET BIN, GET/SET BINCUSTOM, GET/SET GOTOMODE, GET/SET GOTOPAGE, GET/SET GRIDLINES, GET/SET "
-      "GRIDSPACING, GET/SET ORIENTATION, GET/SET PAGEHEIGHT, GET/SET PAGEWIDTH, GET/SET PAPERSIZE, GET/SET WASTEFIT"}},
+      "TZARVPAGE: GET/SET BIN, GET/SET BINCUSTOM, GET/SET GOTOMODE, GET/SET GOTOPAGE, GET/SET GRIDLINES, "
+      "GET/SET "
+      "GRIDSPACING, GET/SET ORIENTATION, GET/SET PAGEHEIGHT, GET/SET PAGEWIDTH, GET/SET PAPERSIZE, GET/SET "
+      "WASTEFIT"}},
     {"ZVCSBARS",
-     {"TZARVBASEBARCODE: GET/SET DATAFIELD, GET/SET DATAVIEW, GET/SET AUTOSIZE, GET/SET FONT, GET/SET TEXT, GET/SET "
+     {"TZARVBASEBARCODE: GET/SET DATAFIELD, GET/SET DATAVIEW, GET/SET AUTOSIZE, GET/SET FONT, GET/SET TEXT, "
+      "GET/SET "
       "BARCODEJUSTIFY, GET/SET BARWIDTH, GET/SET BARHEIGHT, GET/SET BARTOP, GET/SET TEXTJUSTIFY, GET/SET "
-      "USECHECKSUM, GET/SET WIDEFACTOR, GET/SET PRINTREADABLE, GET/SET PRINTCHECKSUM, GET/SET PRINTTOP, GET/SET "
+      "USECHECKSUM, GET/SET WIDEFACTOR, GET/SET PRINTREADABLE, GET/SET PRINTCHECKSUM, GET/SET PRINTTOP, "
+      "GET/SET "
       "BARCODEROTATION, GET/SET CENTER",
       "TZARVCODE39BARCODE: GET/SET EXTENDED", "TZARVCODE128BARCODE: GET/SET CODEPAGE, GET/SET OPTIMIZE"}},
     {"ZVCSDATA",
-     {"TZARVDATATEXT: GET/SET DATAFIELD, GET/SET DATAVIEW, GET/SET LOOKUPDATAVIEW, GET/SET LOOKUPFIELD, GET/SET "
+     {"TZARVDATATEXT: GET/SET DATAFIELD, GET/SET DATAVIEW, GET/SET LOOKUPDATAVIEW, GET/SET LOOKUPFIELD, "
+      "GET/SET "
       "LOOKUPDISPLAY, GET/SET LOOKUPINVALID",
       "TZARVDATAMEMO: GET/SET DATAFIELD, GET/SET DATAVIEW",
       "TZARVCALCTEXT: GET/SET CALCTYPE, GET/SET CONTROLLER, GET/SET COUNTBLANKS, GET/SET DATAVIEW, GET/SET "
-      "DATAFIELD, GET/SET DISPLAYFORMAT, GET/SET DISPLAYTYPE, GET/SET INITIALIZER, GET/SET RUNNINGTOTAL, GETVALUE",
-      "TZARVCALCVARIABLE: GETVALUE, GETISNULL, GET/SET DESTPARAM, GET/SET DESTPIVAR, GET/SET DISPLAYFORMAT, GET/SET "
+      "DATAFIELD, GET/SET DISPLAYFORMAT, GET/SET DISPLAYTYPE, GET/SET INITIALIZER, GET/SET RUNNINGTOTAL, "
+      "GETVALUE",
+      "TZARVCALCVARIABLE: GETVALUE, GETISNULL, GET/SET DESTPARAM, GET/SET DESTPIVAR, GET/SET DISPLAYFORMAT, "
+      "GET/SET "
       "DISPLAYTYPE",
-      "TZARVCALCOP: GET/SET SRC1CALCVAR, GET/SET SRC1DATAFIELD, GET/SET SRC1DATAVIEW, GET/SET SRC1VALUE, GET/SET "
-      "SRC1FUNCTION, GET/SET SRC2CALCVAR, GET/SET SRC2DATAFIELD, GET/SET SRC2DATAVIEW, GET/SET SRC2VALUE, GET/SET "
+      "TZARVCALCOP: GET/SET SRC1CALCVAR, GET/SET SRC1DATAFIELD, GET/SET SRC1DATAVIEW, GET/SET SRC1VALUE, "
+      "GET/SET "
+      "SRC1FUNCTION, GET/SET SRC2CALCVAR, GET/SET SRC2DATAFIELD, GET/SET SRC2DATAVIEW, GET/SET SRC2VALUE, "
+      "GET/SET "
       "SRC2FUNCTION, GET/SET OPERATOR, GET/SET RESULTFUNCTION",
-      "TZARVCALCTOTAL: GET/SET CALCTYPE, GET/SET CALCVAR, GET/SET CONTROLLER, GET/SET COUNTBLANKS, GET/SET DATAVIEW, "
+      "TZARVCALCTOTAL: GET/SET CALCTYPE, GET/SET CALCVAR, GET/SET CONTROLLER, GET/SET COUNTBLANKS, GET/SET "
+      "DATAVIEW, "
       "GET/SET DATAFIELD, GET/SET INITIALIZER, GET/SET RUNNINGTOTAL",
       "TZARVCALCCONTROLLER: GET/SET INITCALCVAR, GET/SET INITDATAFIELD, GET/SET INITVALUE",
       "TZARVDATAMIRRORSECTION: GET/SET COMPARECASE, GET/SET DATAFIELD, GET/SET DATAVIEW"}},
@@ -105,27 +145,36 @@ const std::map<QString, QStringList> kLibrary = {
       "TZARVRECTANGLE: GET/SET HRADIUS, GET/SET VRADIUS"}},
     {"ZVCSRPT",
      {"TZARVREGION: GET/SET COLUMNS, GET/SET COLUMNSPACING",
-      "TZARVBAND: GETREGION, GET/SET ALLOWSPLIT, GET/SET DESIGNERHIDE, GET/SET FINISHNEWPAGE, GET/SET GROUPDATAVIEW, "
-      "GET/SET GROUPKEY, GET/SET MINHEIGHTLEFT, GET/SET POSITIONMODE, GET/SET POSITIONVALUE, GET/SET STARTNEWPAGE",
-      "TZARVITERATEBAND: GET/SET COLUMNS, GET/SET COLUMNSPACING, GET/SET KEEPBODYTOGETHER, GET/SET KEEPROWTOGETHER, "
+      "TZARVBAND: GETREGION, GET/SET ALLOWSPLIT, GET/SET DESIGNERHIDE, GET/SET FINISHNEWPAGE, GET/SET "
+      "GROUPDATAVIEW, "
+      "GET/SET GROUPKEY, GET/SET MINHEIGHTLEFT, GET/SET POSITIONMODE, GET/SET POSITIONVALUE, GET/SET "
+      "STARTNEWPAGE",
+      "TZARVITERATEBAND: GET/SET COLUMNS, GET/SET COLUMNSPACING, GET/SET KEEPBODYTOGETHER, GET/SET "
+      "KEEPROWTOGETHER, "
       "GET/SET MAXROWS, GET/SET INITTOFIRST, GET/SET ORPHANROWS, GET/SET WIDOWROWS",
-      "TZARVDATABAND: GET/SET DATAVIEW, GET/SET DETAILKEY, GET/SET MASTERDATAVIEW, GET/SET MASTERKEY, GET/SET SORTKEY",
-      "TZARVDATACYCLE: GET/SET DATAVIEW, GET/SET DETAILKEY, GET/SET INITTOFIRST, GET/SET MASTERDATAVIEW, GET/SET "
+      "TZARVDATABAND: GET/SET DATAVIEW, GET/SET DETAILKEY, GET/SET MASTERDATAVIEW, GET/SET MASTERKEY, "
+      "GET/SET SORTKEY",
+      "TZARVDATACYCLE: GET/SET DATAVIEW, GET/SET DETAILKEY, GET/SET INITTOFIRST, GET/SET MASTERDATAVIEW, "
+      "GET/SET "
       "MASTERKEY, GET/SET MAXROWS, GET/SET SORTKEY"}},
     {"ZVCSSTD",
-     {"TZARVFONTMASTER: GET/SET FONT", "TZARVPAGENUMINIT: GET/SET INITVALUE, GET/SET INITDATAVIEW, GET/SET INITDATAFIELD",
-      "TZARVCUSTOMTEXT: GET/SET FONTMIRROR, GET/SET COLOR, GET/SET FONT", "TZARVTEXT: GET/SET ROTATION, GET/SET TRUNCATE",
-      "TZARVSECTION: GET/SET WASTEFIT",
+     {"TZARVFONTMASTER: GET/SET FONT",
+      "TZARVPAGENUMINIT: GET/SET INITVALUE, GET/SET INITDATAVIEW, GET/SET INITDATAFIELD",
+      "TZARVCUSTOMTEXT: GET/SET FONTMIRROR, GET/SET COLOR, GET/SET FONT",
+      "TZARVTEXT: GET/SET ROTATION, GET/SET TRUNCATE", "TZARVSECTION: GET/SET WASTEFIT",
       "TZARVBASEIMAGE: GET/SET MATCHSIDE, GET/SET FILELINK, GET/SET DATAFIELD, GET/SET DATAVIEW",
       "TZARVGRAPHICIMAGE: IMAGENAME, IMAGEFILTER",
       "TZARVMAILMERGEITEM: GET/SET CASEMATTERS, GET/SET REPLACESTRING, GET/SET SEARCHTOKEN",
       "TZARVMEMO: GET/SET CONTAINSRTF, GET/SET EXPANDPARENT, GET/SET MEMOTEXT, GET/SET TRUNCATE"}},
     {"ZVDATA",
-     {"TZARVDATAFIELD: GET/SET DESCRIPTION, GET/SET FIELDNAME, GET/SET FULLNAME, GET/SET NULLTEXT, GET/SET SIZE, "
-      "DATATYPE, ASSTRING, ASBOOLEAN, ASINTEGER, ASFLOAT, ASCURRENCY, ASDATETIME, ASDATE, ASTIME, ASBLOB, DATASIZE, "
+     {"TZARVDATAFIELD: GET/SET DESCRIPTION, GET/SET FIELDNAME, GET/SET FULLNAME, GET/SET NULLTEXT, GET/SET "
+      "SIZE, "
+      "DATATYPE, ASSTRING, ASBOOLEAN, ASINTEGER, ASFLOAT, ASCURRENCY, ASDATETIME, ASDATE, ASTIME, ASBLOB, "
+      "DATASIZE, "
       "ISNULL",
       "TZARVFORMATTEDFIELD: GET/SET DISPLAYFORMAT", "TZARVBOOLEANFIELD: GET/SET TEXTTRUE, GET/SET TEXTFALSE",
-      "TZARVBASEDATAVIEW: FIRST, NEXT, GETCURRENTROW, EOF, CHECKROWSLEFT, FIELDBYNAME, PEEK, UNPEEK, EMPTY, SAVING",
+      "TZARVBASEDATAVIEW: FIRST, NEXT, GETCURRENTROW, EOF, CHECKROWSLEFT, FIELDBYNAME, PEEK, UNPEEK, EMPTY, "
+      "SAVING",
       "TZARVDATAVIEW: GET/SET ACTIVE, GET/SET CONNECTIONNAME",
       "TZARVDBAUTH: GET/SET DATASOURCE, GET/SET OPTIONS, GET/SET PASSWORD, GET/SET USERNAME",
       "TZARVDATABASE: GETAUTHDESIGN, GETAUTHRUN, GET/SET LINKPOOLSIZE, GET/SET LINKTYPE",
@@ -133,8 +182,10 @@ const std::map<QString, QStringList> kLibrary = {
       "TZARVSIMPLESECURITY: GET/SET CASEMATTERS",
       "TZARVLOOKUPSECURITY: GET/SET DATAVIEW, GET/SET USERFIELD, GET/SET PASSWORDFIELD"}},
     {"ZVPROJ",
-     {"TZARVREPORT: GET/SET ALWAYSGENERATE, GET/SET CATEGORY, GET/SET COPIES, GET/SET FIRSTPAGE, PAGELISTADD, "
-      "PAGELISTDELETE, GET/SET COLLATE, GET/SET DUPLEX, GET/SET MAXPAGES, GET/SET PRINTER, GET/SET RESOLUTION",
+     {"TZARVREPORT: GET/SET ALWAYSGENERATE, GET/SET CATEGORY, GET/SET COPIES, GET/SET FIRSTPAGE, "
+      "PAGELISTADD, "
+      "PAGELISTDELETE, GET/SET COLLATE, GET/SET DUPLEX, GET/SET MAXPAGES, GET/SET PRINTER, GET/SET "
+      "RESOLUTION",
       "TZARVPROJECTMANAGER: GET/SET UNITS, GET/SET UNITSFACTOR, FINDZARVCOMPONENT, GET/SET PARAM"}},
 };
 
@@ -146,7 +197,8 @@ QStringList NamesOf(const QString& line)
         member = member.trimmed();
         const QString prefix = cls.isEmpty() ? QString() : cls + QLatin1Char('.');
         if (member.startsWith(QLatin1String("GET/SET "))) {
-            names << prefix + QStringLiteral("GET") + member.mid(8) << prefix + QStringLiteral("SET") + member.mid(8);
+            names << prefix + QStringLiteral("GET") + member.mid(8)
+                  << prefix + QStringLiteral("SET") + member.mid(8);
         } else {
             names << prefix + member;
         }
@@ -240,7 +292,13 @@ public:
             if (FModes[i] == Mode::Word)
                 code.Op(Zop::Arg).Addr(slot);
             else if (FModes[i] == Mode::Wide)
-                code.Op(Zop::PushAddr).Addr(slot).Op(Zop::ArgBytes).Addr(A::Stack(0)).Index(FSizes[i]).Op(Zop::Drop).Index(4);
+                code.Op(Zop::PushAddr)
+                    .Addr(slot)
+                    .Op(Zop::ArgBytes)
+                    .Addr(A::Stack(0))
+                    .Index(FSizes[i])
+                    .Op(Zop::Drop)
+                    .Index(4);
             else
                 code.Op(Zop::PushAddr).Addr(slot).Op(Zop::Arg).Addr(A::Stack(0)).Op(Zop::Drop).Index(4);
         }
@@ -298,9 +356,9 @@ private:
 
 TEST_F(ZvLEFuncsTest, TheRegistryHoldsEveryFunctionOnce)
 {
-    const std::map<QString, int> counts = {{"SYSFUNC", 54}, {"ZVBASE", 233}, {"ZVCLASS", 87}, {"ZVCSBARS", 40},
-                                           {"ZVCSDATA", 97}, {"ZVCSDRAW", 22}, {"ZVCSRPT", 63}, {"ZVCSSTD", 44},
-                                           {"ZVDATA", 69}, {"ZVPROJ", 27}};
+    const std::map<QString, int> counts = {
+        {"SYSFUNC", 54},  {"ZVBASE", 233}, {"ZVCLASS", 87}, {"ZVCSBARS", 40}, {"ZVCSDATA", 97},
+        {"ZVCSDRAW", 22}, {"ZVCSRPT", 63}, {"ZVCSSTD", 44}, {"ZVDATA", 69},   {"ZVPROJ", 27}};
     std::set<QString> expected;
     for (const auto& [module, lines] : kLibrary) {
         std::set<QString> names;
@@ -323,8 +381,9 @@ TEST_F(ZvLEFuncsTest, TheRegistryHoldsEveryFunctionOnce)
     for (const TNativeFuncRow& row : NativeFuncTable())
         if (modules.isEmpty() || modules.last() != row.Module)
             modules << row.Module;
-    EXPECT_EQ(modules.join(QLatin1Char(' ')),
-              QStringLiteral("SYSFUNC ZVBASE ZVCLASS ZVCSBARS ZVCSDATA ZVCSDRAW ZVCSRPT ZVCSSTD ZVDATA ZVPROJ"));
+    EXPECT_EQ(
+        modules.join(QLatin1Char(' ')),
+        QStringLiteral("SYSFUNC ZVBASE ZVCLASS ZVCSBARS ZVCSDATA ZVCSDRAW ZVCSRPT ZVCSSTD ZVDATA ZVPROJ"));
 }
 
 TEST_F(ZvLEFuncsTest, StringFunctionsThroughByteCode)
@@ -346,7 +405,8 @@ TEST_F(ZvLEFuncsTest, StringFunctionsThroughByteCode)
     // Var parameters: the string and the words are written back.
     EXPECT_EQ(TSysCall("DELETE").VarStr("abcdef").Int(2).Int(3).Run().StringAt(0), QStringLiteral("aef"));
     for (const auto& [index, count] : std::vector<std::pair<int, int>>{{0, 2}, {7, 1}, {3, -4}})
-        EXPECT_EQ(TSysCall("DELETE").VarStr("abcdef").Int(index).Int(count).Run().StringAt(0), QStringLiteral("abcdef"));
+        EXPECT_EQ(TSysCall("DELETE").VarStr("abcdef").Int(index).Int(count).Run().StringAt(0),
+                  QStringLiteral("abcdef"));
     EXPECT_EQ(TSysCall("DELETE").VarStr("abcdef").Int(5).Int(99).Run().StringAt(0), QStringLiteral("abcd"));
     EXPECT_EQ(TSysCall("INSERT").Str("XY").VarStr("abc").Int(2).Run().StringAt(1), QStringLiteral("aXYbc"));
     EXPECT_EQ(TSysCall("INSERT").Str("XY").VarStr("abc").Int(50).Run().StringAt(1), QStringLiteral("abcXY"));
@@ -410,7 +470,8 @@ TEST_F(ZvLEFuncsTest, WrappersForwardToTheirObjects)
     EXPECT_EQ(Call("ZVCLASS", "TZARVCONTROL.GETWIDTH", {section}).Extended, 2.0L);
     std::fill(std::begin(rect), std::end(rect), 0.0);
     Call("ZVCLASS", "TZARVCONTROL.GETBOUNDSRECT", {section, address});
-    EXPECT_EQ(std::vector<double>(std::begin(rect), std::end(rect)), (std::vector<double>{0.5, 1.0, 2.5, 1.5}));
+    EXPECT_EQ(std::vector<double>(std::begin(rect), std::end(rect)),
+              (std::vector<double>{0.5, 1.0, 2.5, 1.5}));
     RCPUMemory().Unmap(address);
 
     // The canvas font: the getter and the text printed next.
@@ -437,7 +498,9 @@ TEST_F(ZvLEFuncsTest, WrappersForwardToTheirObjects)
     ASSERT_NE(report->PageList(), nullptr);
     EXPECT_EQ(report->PageList()->Count(), 1);
     TZarvPage* other = report->NewPage();
-    EXPECT_EQ(Failure([&] { Call("ZVPROJ", "TZARVREPORT.PAGELISTDELETE", {r, HandleOf(other)}); }),
+    EXPECT_EQ(Failure([&] {
+                  Call("ZVPROJ", "TZARVREPORT.PAGELISTDELETE", {r, HandleOf(other)});
+              }),
               QStringLiteral("List index out of bounds (-1)"));
     Call("ZVPROJ", "TZARVREPORT.PAGELISTDELETE", {r, HandleOf(Page)});
     EXPECT_EQ(report->PageList(), nullptr);
@@ -446,17 +509,22 @@ TEST_F(ZvLEFuncsTest, WrappersForwardToTheirObjects)
     const uint32_t m = HandleOf(&Project);
     Call("ZVPROJ", "TZARVPROJECTMANAGER.SETPARAM",
          {m, RCPUStrings().New(QStringLiteral("Size")), RCPUStrings().New(QStringLiteral("M10"))});
-    EXPECT_EQ(Call("ZVPROJ", "TZARVPROJECTMANAGER.GETPARAM", {m, RCPUStrings().New(QStringLiteral("Size"))}).String,
-              QStringLiteral("M10"));
+    EXPECT_EQ(
+        Call("ZVPROJ", "TZARVPROJECTMANAGER.GETPARAM", {m, RCPUStrings().New(QStringLiteral("Size"))}).String,
+        QStringLiteral("M10"));
     EXPECT_EQ(Call("ZVPROJ", "TZARVPROJECTMANAGER.FINDZARVCOMPONENT",
                    {m, RCPUStrings().New(QStringLiteral("Text1")), HandleOf(Page)})
                   .Integer,
               int32_t(h));
 
     // A view without the field answers nil.
-    TMemoryDataView* view = TMemoryDataView::Make(Project, QStringLiteral("View1"), QStringLiteral("N"), QStringLiteral("1"));
-    EXPECT_NE(Call("ZVDATA", "TZARVBASEDATAVIEW.FIELDBYNAME", {HandleOf(view), RCPUStrings().New("N")}).Integer, 0);
-    EXPECT_EQ(Call("ZVDATA", "TZARVBASEDATAVIEW.FIELDBYNAME", {HandleOf(view), RCPUStrings().New("Nope")}).Integer, 0);
+    TMemoryDataView* view =
+        TMemoryDataView::Make(Project, QStringLiteral("View1"), QStringLiteral("N"), QStringLiteral("1"));
+    EXPECT_NE(
+        Call("ZVDATA", "TZARVBASEDATAVIEW.FIELDBYNAME", {HandleOf(view), RCPUStrings().New("N")}).Integer, 0);
+    EXPECT_EQ(
+        Call("ZVDATA", "TZARVBASEDATAVIEW.FIELDBYNAME", {HandleOf(view), RCPUStrings().New("Nope")}).Integer,
+        0);
 }
 
 TEST_F(ZvLEFuncsTest, NilStaleAndForeignObjectsAreRefused)
@@ -469,14 +537,18 @@ TEST_F(ZvLEFuncsTest, NilStaleAndForeignObjectsAreRefused)
     EXPECT_EQ(Failure([&] { Call("ZVCLASS", "TZARVCONTROL.GETLEFT", {0}); }),
               QStringLiteral("TZARVCONTROL.GETLEFT: nil object, expected a TZarvControl"));
     EXPECT_EQ(Failure([&] { Call("ZVCLASS", "TZARVCONTROL.GETLEFT", {stale}); }),
-              QStringLiteral("TZARVCONTROL.GETLEFT: object %1 no longer exists, expected a TZarvControl").arg(stale));
+              QStringLiteral("TZARVCONTROL.GETLEFT: object %1 no longer exists, expected a TZarvControl")
+                  .arg(stale));
     // One wrapper of every module given an object of another class.
-    const std::vector<std::pair<QString, QString>> samples = {
-        {"ZVBASE", "TBASEREPORT.GETFONTNAME"},        {"ZVCLASS", "TZARVPAGE.GETBIN"},
-        {"ZVCSBARS", "TZARVBASEBARCODE.GETBARWIDTH"}, {"ZVCSDATA", "TZARVCALCTOTAL.GETCALCTYPE"},
-        {"ZVCSDRAW", "TZARVLINE.GETNESW"},           {"ZVCSRPT", "TZARVBAND.GETALLOWSPLIT"},
-        {"ZVCSSTD", "TZARVMEMO.GETTRUNCATE"},         {"ZVDATA", "TZARVDATAFIELD.ASSTRING"},
-        {"ZVPROJ", "TZARVREPORT.GETCOPIES"}};
+    const std::vector<std::pair<QString, QString>> samples = {{"ZVBASE", "TBASEREPORT.GETFONTNAME"},
+                                                              {"ZVCLASS", "TZARVPAGE.GETBIN"},
+                                                              {"ZVCSBARS", "TZARVBASEBARCODE.GETBARWIDTH"},
+                                                              {"ZVCSDATA", "TZARVCALCTOTAL.GETCALCTYPE"},
+                                                              {"ZVCSDRAW", "TZARVLINE.GETNESW"},
+                                                              {"ZVCSRPT", "TZARVBAND.GETALLOWSPLIT"},
+                                                              {"ZVCSSTD", "TZARVMEMO.GETTRUNCATE"},
+                                                              {"ZVDATA", "TZARVDATAFIELD.ASSTRING"},
+                                                              {"ZVPROJ", "TZARVREPORT.GETCOPIES"}};
     for (const auto& [module, name] : samples) {
         const QString message = Failure([&] { Call(module, name, {textHandle}); });
         EXPECT_TRUE(message.startsWith(name + QStringLiteral(": object %1 is not a ").arg(textHandle)))
@@ -485,8 +557,9 @@ TEST_F(ZvLEFuncsTest, NilStaleAndForeignObjectsAreRefused)
     }
     // A wrong-class object argument is refused too.
     auto* report = Project.ActiveReport();
-    EXPECT_TRUE(Failure([&] { Call("ZVPROJ", "TZARVREPORT.SETFIRSTPAGE", {HandleOf(report), textHandle}); })
-                    .contains(QStringLiteral("is not a")));
+    EXPECT_TRUE(Failure([&] {
+                    Call("ZVPROJ", "TZARVREPORT.SETFIRSTPAGE", {HandleOf(report), textHandle});
+                }).contains(QStringLiteral("is not a")));
     EXPECT_EQ(Failure([&] { Call("ZVCLASS", "TZARVCONTROL.SETLEFT", {textHandle}); }),
               QStringLiteral("TZARVCONTROL.SETLEFT: too few arguments"));
 }
@@ -543,8 +616,9 @@ TEST_F(ZvLEFuncsTest, SettingWhatTheGetterAnsweredChangesNothing)
     };
     // Setters that take more than the value or a record, and those the
     // canvas refuses while it runs.
-    const std::set<QString> skipped = {"TBASEREPORT.COLUMNS",     "TBASEREPORT.COLUMNWIDTH", "TZARVCONTROL.BOUNDSRECT",
-                                       "TZARVPROJECTMANAGER.PARAM", "TBASEREPORT.PRINTERINDEX", "TBASEREPORT.OUTPUTNAME",
+    const std::set<QString> skipped = {"TBASEREPORT.COLUMNS",      "TBASEREPORT.COLUMNWIDTH",
+                                       "TZARVCONTROL.BOUNDSRECT",  "TZARVPROJECTMANAGER.PARAM",
+                                       "TBASEREPORT.PRINTERINDEX", "TBASEREPORT.OUTPUTNAME",
                                        "TBASEREPORT.COPIES"};
     // Properties that another setter changes by design: a line height makes
     // the method the user's, a centre centres the symbol, a page size makes
@@ -555,12 +629,17 @@ TEST_F(ZvLEFuncsTest, SettingWhatTheGetterAnsweredChangesNothing)
     for (const TNativeFuncRow& row : NativeFuncTable()) {
         const QString cls = row.Name.section(QLatin1Char('.'), 0, 0);
         const QString member = row.Name.section(QLatin1Char('.'), 1);
-        if (member.startsWith(QLatin1String("SET")) && FindNativeFunc(cls + ".GET" + member.mid(3), row.Module) &&
+        if (member.startsWith(QLatin1String("SET")) &&
+            FindNativeFunc(cls + ".GET" + member.mid(3), row.Module) &&
             !skipped.count(cls + QLatin1Char('.') + member.mid(3)))
             pairs[cls].push_back({row.Module, member.mid(3)});
     }
     const auto text = [](const TRCPUNativeResult& r) {
-        return QStringLiteral("%1:%2:%3:%4").arg(int(r.Kind)).arg(r.Integer).arg(double(r.Extended)).arg(r.String);
+        return QStringLiteral("%1:%2:%3:%4")
+            .arg(int(r.Kind))
+            .arg(r.Integer)
+            .arg(double(r.Extended))
+            .arg(r.String);
     };
     int checked = 0;
     for (const auto& [cls, properties] : pairs) {
@@ -584,7 +663,8 @@ TEST_F(ZvLEFuncsTest, SettingWhatTheGetterAnsweredChangesNothing)
                 words.push_back(RCPUStrings().New(value.String));
             else
                 words.push_back(uint32_t(value.Integer));
-            EXPECT_EQ(Failure([&] { Call(module, cls + ".SET" + property, words); }), QStringLiteral("no error"))
+            EXPECT_EQ(Failure([&] { Call(module, cls + ".SET" + property, words); }),
+                      QStringLiteral("no error"))
                 << (cls + "." + property).toStdString();
             ++checked;
         }
@@ -593,4 +673,101 @@ TEST_F(ZvLEFuncsTest, SettingWhatTheGetterAnsweredChangesNothing)
             EXPECT_EQ(after[i], before[i]) << cls.toStdString();
     }
     EXPECT_GT(checked, 250);
+}
+
+TEST_F(ZvLEFuncsTest, ASectionScriptPrintsIntoThePdf)
+{
+    // The library module ZVBASE: stubs that hand their frame's arguments to
+    // the natives (the caller pushes them in declaration order).
+    TZvAssembler lib;
+    lib.Label(QStringLiteral("SETFONTNAME")).Op(Zop::Enter).Index(0);
+    lib.Op(Zop::Arg).Addr(A::Frame(16)).Op(Zop::Arg).Addr(A::Frame(12));
+    lib.Op(Zop::NativeProc).Slot(QStringLiteral("TBASEREPORT.SETFONTNAME")).Op(Zop::Return).Index(8);
+    lib.Label(QStringLiteral("PRINTXY")).Op(Zop::Enter).Index(0).Op(Zop::Arg).Addr(A::Frame(32));
+    for (const int32_t at : {24, 16})
+        lib.Op(Zop::PushAddr)
+            .Addr(A::Frame(at))
+            .Op(Zop::ArgBytes)
+            .Addr(A::Stack(0))
+            .Index(8)
+            .Op(Zop::Drop)
+            .Index(4);
+    lib.Op(Zop::Arg).Addr(A::Frame(12)).Op(Zop::NativeProc).Slot(QStringLiteral("TBASEREPORT.PRINTXY"));
+    lib.Op(Zop::Return).Index(24);
+    // The module manager loads it from the module folder and binds it.
+    TZvModuleBuilder library(QStringLiteral("ZVBASE"));
+    library.Code(lib).DataSize(4);
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    QFile file(QDir(folder.path()).filePath(QStringLiteral("ZVBASE.ZVC")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(library.Bytes());
+    file.close();
+    const QString oldFolder = ModuleFileFolder();
+    SetModuleFileFolder(folder.path());
+
+    // The report's module: Section1_OnPrint(Self, Report) sets the font and
+    // prints "Tessvar" at (1, 2) inches.
+    TZvAssembler code;
+    code.Op(Zop::Enter).Index(0);
+    code.Op(Zop::PushValue).Addr(A::Frame(12)).Op(Zop::PushValue).Addr(A::Data(0));
+    code.Op(Zop::FarCall).Index(1).Index(uint32_t(lib.LabelOffset(QStringLiteral("SETFONTNAME"))));
+    code.Op(Zop::PushValue).Addr(A::Frame(12));
+    code.Op(Zop::PushBytes).Index(8).Addr(A::Data(8)).Op(Zop::PushBytes).Index(8).Addr(A::Data(16));
+    code.Op(Zop::PushValue).Addr(A::Data(4));
+    code.Op(Zop::FarCall).Index(1).Index(uint32_t(lib.LabelOffset(QStringLiteral("PRINTXY"))));
+    code.Op(Zop::Return).Index(0);
+    TZarvReport* report = Project.ActiveReport();
+    TZvModuleBuilder caller(QStringLiteral("Report1"));
+    caller.Code(code).DataSize(24);
+    caller.Module().SetProjectBinding(&Project, report);
+    TRCPUModule* used = caller.Module().AddModule(QStringLiteral("ZVBASE"));
+    SetModuleFileFolder(oldFolder);
+    ASSERT_NE(used, nullptr);
+    std::unique_ptr<TRCPUModule> module = caller.Load(&Project, report);
+    const uint32_t words[2] = {RCPUStrings().New(QStringLiteral("Courier New")),
+                               RCPUStrings().New(QStringLiteral("Tessvar"))};
+    const double position[2] = {1.0, 2.0};
+    std::memcpy(module->GetDataBuf().data(), words, 8);
+    std::memcpy(module->GetDataBuf().data() + 8, position, 16);
+    report->SetModule(std::move(module));
+
+    auto* section = Add<TZarvSection>(QStringLiteral("Section1"));
+    section->SetBoundsRect(TZarvRect{0, 0, 8, 10});
+    TZarvPrintEvent onPrint;
+    section->SetOnPrint(&onPrint);
+    section->OnPrint()->SetModuleOwner(report);
+    section->OnPrint()->SetPosition(0);
+
+    RegisterProjectComponentClass();
+    RegisterReportPrintClasses();
+    const QString pdf = QDir(qEnvironmentVariable("TESSVAR_TEST_OUTPUT", folder.path()))
+                            .filePath(QStringLiteral("section-script.pdf"));
+    TZvSystem system(nullptr);
+    TSystemSetups setups = system.SystemSetups();
+    setups.Exclude(TSystemSetup::ssAllowSetup);
+    system.SetSystemSetups(setups);
+    TSystemOptions options = system.SystemOptions();
+    options.Exclude(TSystemOption::soShowStatus);
+    system.SetSystemOptions(options);
+    system.SetDefaultDest(TReportDest::rdPrinter);
+    system.SetOutputFileName(pdf);
+    system.OnPrint = [&](TObject*) { section->Print(system.BaseReport()); };
+    system.Execute();
+
+    QProcess text;
+    text.start(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), pdf, QStringLiteral("-")});
+    ASSERT_TRUE(text.waitForFinished(30000));
+    const QString boxes = QString::fromUtf8(text.readAllStandardOutput());
+    const QRegularExpressionMatch word =
+        QRegularExpression(
+            QStringLiteral(
+                "xMin=\"([0-9.]+)\" yMin=\"([0-9.]+)\" xMax=\"[0-9.]+\" yMax=\"([0-9.]+)\">Tessvar<"))
+            .match(boxes);
+    ASSERT_TRUE(word.hasMatch()) << boxes.toStdString();
+    // 1 inch from the left; the baseline 2 inches down lies inside the box.
+    EXPECT_NEAR(word.captured(1).toDouble(), 72.0, 2.0);
+    EXPECT_LT(word.captured(2).toDouble(), 144.0);
+    EXPECT_GT(word.captured(3).toDouble(), 140.0);
+    EXPECT_LT(word.captured(3).toDouble(), 150.0);
 }
