@@ -242,77 +242,136 @@ QString Failure(const std::function<void()>& call)
     return QStringLiteral("no error");
 }
 
-class ZvLEFuncsTest : public ComponentTest {
-protected:
-    void SetUp() override
-    {
-        RecordScriptLibraryProcs();
-        ComponentTest::SetUp(); // runs every recorded procedure
-        RCPUStepLimit = 100000;
-    }
-    void TearDown() override
-    {
-        RCPUStepLimit = 0;
-        ComponentTest::TearDown();
-    }
+// The SYSFUNC library module: a stub per function that hands the arguments
+// its caller pushed (in declaration order, then the address of the result)
+// to the native. Argument sizes: 4 a word, 8 a Double, 10 an Extended
+// (pushed as 12 bytes).
+struct TStub {
+    const char* Name;
+    std::vector<uint32_t> Sizes;
+    int Kind; // result kind; -1 a procedure
+};
+const int kInt = int(K::tkInteger), kStr = int(K::tkString), kExt = int(K::tkExtended);
+const std::vector<TStub> kStubs = {
+    {"COPY", {4, 4, 4}, kStr},
+    {"POS", {4, 4}, kInt},
+    {"STRTOINTDEF", {4, 4}, kInt},
+    {"COMPARE", {4, 4}, kInt},
+    {"COMPARECASE", {4, 4}, kInt},
+    {"QUOTEDSTR", {4, 4}, kStr},
+    {"MAKESTR", {4, 4}, kStr},
+    {"DELETE", {4, 4, 4}, -1},
+    {"INSERT", {4, 4, 4}, -1},
+    {"ROUND", {10}, kInt},
+    {"TRUNC", {10}, kInt},
+    {"RANDOM", {4}, kInt},
+    {"ABS", {4}, kInt},
+    {"DAYOFWEEK", {8}, kInt},
+    {"BREAKUPDATE", {8, 4, 4, 4}, -1},
+    {"CREATEDATE", {4, 4, 4}, kExt},
+    {"STRTOINT", {4}, kInt},
+    {"FLOATTOSTR", {10}, kStr},
+    {"STRTOFLOAT", {4}, kExt},
+    {"SHOWMESSAGE", {4}, -1},
 };
 
-// One SYSFUNC call assembled into a module named "SYSFUNC" and bound by the
-// registry: every argument has a 16-byte data slot, the result follows.
+uint32_t StackSize(uint32_t size)
+{
+    return size == 10 ? 12 : size;
+}
+
+// The library's code; the entry of each stub is its label.
+const TZvAssembler& LibraryCode()
+{
+    static const TZvAssembler code = [] {
+        TZvAssembler lib;
+        for (const TStub& stub : kStubs) {
+            lib.Label(QString::fromLatin1(stub.Name)).Op(Zop::Enter).Index(0);
+            // BP + 12 is the last word pushed: the result's address, then the
+            // arguments from the last to the first.
+            uint32_t offset = 12 + (stub.Kind >= 0 ? 4 : 0);
+            std::vector<uint32_t> offsets(stub.Sizes.size());
+            for (size_t i = stub.Sizes.size(); i-- > 0;) {
+                offsets[i] = offset;
+                offset += StackSize(stub.Sizes[i]);
+            }
+            for (size_t i = 0; i < stub.Sizes.size(); ++i) {
+                if (stub.Sizes[i] == 4) {
+                    lib.Op(Zop::Arg).Addr(A::Frame(int32_t(offsets[i])));
+                } else {
+                    lib.Op(Zop::PushAddr)
+                        .Addr(A::Frame(int32_t(offsets[i])))
+                        .Op(Zop::ArgBytes)
+                        .Addr(A::Stack(0));
+                    lib.Index(stub.Sizes[i]).Op(Zop::Drop).Index(4);
+                }
+            }
+            if (stub.Kind >= 0)
+                lib.Op(Zop::NativeCall).Byte(uint8_t(stub.Kind)).Addr(A::Frame(12));
+            else
+                lib.Op(Zop::NativeProc);
+            lib.Slot(QString::fromLatin1(stub.Name)).Op(Zop::Return).Index(offset - 12);
+        }
+        return lib;
+    }();
+    return code;
+}
+
+// One call of a SYSFUNC function from a caller module that uses the
+// library: every argument has a 16-byte data slot, the result follows.
 class TSysCall {
 public:
-    explicit TSysCall(const QString& name) : FName(name) {}
+    TSysCall(TZarvProjectManager& project, const char* name) : FProject(project), FName(name)
+    {
+        for (const TStub& stub : kStubs)
+            if (QLatin1String(stub.Name) == FName)
+                FStub = &stub;
+    }
 
-    TSysCall& Int(int32_t value) { return Slot(&value, 4, Mode::Word); }
+    TSysCall& Int(int32_t value) { return Slot(&value, 4, false); }
     TSysCall& Str(const QString& text)
     {
         const uint32_t handle = RCPUStrings().New(text);
-        return Slot(&handle, 4, Mode::Word);
+        return Slot(&handle, 4, false);
     }
     TSysCall& Ext(long double value)
     {
         const TExtended80Rec bytes = LongDoubleToExtended(value);
-        return Slot(bytes.data(), 10, Mode::Wide);
+        return Slot(bytes.data(), 10, false);
     }
-    TSysCall& Dbl(double value) { return Slot(&value, 8, Mode::Wide); }
+    TSysCall& Dbl(double value) { return Slot(&value, 8, false); }
     // A var parameter: the address of its slot.
     TSysCall& VarStr(const QString& text)
     {
         const uint32_t handle = RCPUStrings().New(text);
-        return Slot(&handle, 4, Mode::Var);
+        return Slot(&handle, 4, true);
     }
-    TSysCall& VarWord() { return Slot("\0\0\0\0", 4, Mode::Var); }
+    TSysCall& VarWord() { return Slot("\0\0\0\0", 4, true); }
 
-    // Runs the call with the result kind (-1: a procedure).
-    TSysCall& Run(int kind = -1)
+    TSysCall& Run()
     {
+        if (!FStub || FStub->Sizes != FSizes)
+            throw std::logic_error("no such stub");
         TZvAssembler code;
-        for (size_t i = 0; i < FModes.size(); ++i) {
+        for (size_t i = 0; i < FSizes.size(); ++i) {
             const A slot = A::Data(uint32_t(16 * i));
-            if (FModes[i] == Mode::Word)
-                code.Op(Zop::Arg).Addr(slot);
-            else if (FModes[i] == Mode::Wide)
-                code.Op(Zop::PushAddr)
-                    .Addr(slot)
-                    .Op(Zop::ArgBytes)
-                    .Addr(A::Stack(0))
-                    .Index(FSizes[i])
-                    .Op(Zop::Drop)
-                    .Index(4);
+            if (FVars[i])
+                code.Op(Zop::PushAddr).Addr(slot);
+            else if (FSizes[i] == 4)
+                code.Op(Zop::PushValue).Addr(slot);
             else
-                code.Op(Zop::PushAddr).Addr(slot).Op(Zop::Arg).Addr(A::Stack(0)).Op(Zop::Drop).Index(4);
+                code.Op(Zop::PushBytes).Index(StackSize(FSizes[i])).Addr(slot);
         }
-        if (kind < 0) {
-            code.Op(Zop::NativeProc).Slot(FName);
-        } else {
-            code.Op(Zop::PushAddr).Addr(A::Data(ResultOffset())).Op(Zop::NativeCall).Byte(uint8_t(kind));
-            code.Addr(A::Stack(0)).Slot(FName).Op(Zop::Drop).Index(4);
-        }
-        code.Op(Zop::Halt);
-        TZvModuleBuilder builder(QStringLiteral("SYSFUNC"));
+        if (FStub->Kind >= 0)
+            code.Op(Zop::PushAddr).Addr(A::Data(ResultOffset()));
+        code.Op(Zop::FarCall).Index(1).Index(uint32_t(LibraryCode().LabelOffset(FName))).Op(Zop::Halt);
+        TZarvReport* report = FProject.ActiveReport();
+        TZvModuleBuilder builder(QStringLiteral("Caller"));
         builder.Code(code).DataSize(int32_t(ResultOffset() + 16));
-        FModule = builder.Load();
-        BindModuleExternals(FModule.get());
+        builder.Module().SetProjectBinding(&FProject, report);
+        if (!builder.Module().AddModule(QStringLiteral("SYSFUNC")))
+            throw std::logic_error("SYSFUNC not found");
+        FModule = builder.Load(&FProject, report);
         std::memcpy(FModule->GetDataBuf().data(), FData.data(), FData.size());
         TRCPURunner runner;
         std::unique_ptr<TObject> state;
@@ -327,14 +386,13 @@ public:
     int WordAt(int i) { return Word(16 * i) & 0xFFFF; }
 
 private:
-    enum class Mode { Word, Wide, Var };
-    TSysCall& Slot(const void* bytes, uint32_t size, Mode mode)
+    TSysCall& Slot(const void* bytes, uint32_t size, bool var)
     {
         const size_t at = FData.size();
         FData.resize(at + 16, 0);
         std::memcpy(FData.data() + at, bytes, size);
-        FModes.push_back(mode);
         FSizes.push_back(size);
+        FVars.push_back(var);
         return *this;
     }
     uint32_t ResultOffset() const { return uint32_t(FData.size()); }
@@ -345,11 +403,53 @@ private:
         return value;
     }
 
+    TZarvProjectManager& FProject;
     QString FName;
+    const TStub* FStub = nullptr;
     std::vector<uint8_t> FData;
-    std::vector<Mode> FModes;
     std::vector<uint32_t> FSizes;
+    std::vector<bool> FVars;
     std::unique_ptr<TRCPUModule> FModule;
+};
+
+class ZvLEFuncsTest : public ComponentTest {
+protected:
+    void SetUp() override
+    {
+        RecordScriptLibraryProcs();
+        ComponentTest::SetUp(); // runs every recorded procedure
+        RCPUStepLimit = 100000;
+        FOldFolder = ModuleFileFolder();
+        SetModuleFileFolder(FModules.path());
+    }
+    void TearDown() override
+    {
+        SetModuleFileFolder(FOldFolder);
+        RCPUStepLimit = 0;
+        ComponentTest::TearDown();
+    }
+    // A library module in the module folder, where the project's module
+    // manager loads (and binds) it from.
+    void PlaceModule(TZvModuleBuilder& builder, const QString& name)
+    {
+        QFile file(QDir(FModules.path()).filePath(name + QStringLiteral(".ZVC")));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(builder.Bytes());
+    }
+    TSysCall Sys(const char* name)
+    {
+        if (!FLibraryPlaced) {
+            TZvModuleBuilder library(QStringLiteral("SYSFUNC"));
+            library.Code(LibraryCode()).DataSize(4);
+            PlaceModule(library, QStringLiteral("SYSFUNC"));
+            FLibraryPlaced = true;
+        }
+        return TSysCall(Project, name);
+    }
+
+    QTemporaryDir FModules;
+    QString FOldFolder;
+    bool FLibraryPlaced = false;
 };
 
 } // namespace
@@ -388,64 +488,62 @@ TEST_F(ZvLEFuncsTest, TheRegistryHoldsEveryFunctionOnce)
 
 TEST_F(ZvLEFuncsTest, StringFunctionsThroughByteCode)
 {
-    const int kInt = int(K::tkInteger), kStr = int(K::tkString);
-    EXPECT_EQ(TSysCall("COPY").Str("abcdef").Int(2).Int(3).Run(kStr).String(), QStringLiteral("bcd"));
-    EXPECT_EQ(TSysCall("COPY").Str("abcdef").Int(9).Int(3).Run(kStr).String(), QString());
-    EXPECT_EQ(TSysCall("COPY").Str("abcdef").Int(-5).Int(2).Run(kStr).String(), QStringLiteral("ab"));
-    EXPECT_EQ(TSysCall("COPY").Str("abcdef").Int(5).Int(-1).Run(kStr).String(), QString());
-    EXPECT_EQ(TSysCall("POS").Str("cd").Str("abcdcd").Run(kInt).Integer(), 3);
-    EXPECT_EQ(TSysCall("POS").Str("x").Str("abc").Run(kInt).Integer(), 0);
-    EXPECT_EQ(TSysCall("STRTOINTDEF").Str("12a").Int(7).Run(kInt).Integer(), 7);
-    EXPECT_EQ(TSysCall("COMPARE").Str("abc").Str("ABC").Run(kInt).Integer(), 0);
-    EXPECT_NE(TSysCall("COMPARECASE").Str("abc").Str("ABC").Run(kInt).Integer(), 0);
-    EXPECT_EQ(TSysCall("QUOTEDSTR").Str("it's").Int('\'').Run(kStr).String(), QStringLiteral("'it''s'"));
-    EXPECT_EQ(TSysCall("MAKESTR").Int('*').Int(3).Run(kStr).String(), QStringLiteral("***"));
-    EXPECT_EQ(TSysCall("MAKESTR").Int('*').Int(-3).Run(kStr).String(), QString());
+    EXPECT_EQ(Sys("COPY").Str("abcdef").Int(2).Int(3).Run().String(), QStringLiteral("bcd"));
+    EXPECT_EQ(Sys("COPY").Str("abcdef").Int(9).Int(3).Run().String(), QString());
+    EXPECT_EQ(Sys("COPY").Str("abcdef").Int(-5).Int(2).Run().String(), QStringLiteral("ab"));
+    EXPECT_EQ(Sys("COPY").Str("abcdef").Int(5).Int(-1).Run().String(), QString());
+    EXPECT_EQ(Sys("POS").Str("cd").Str("abcdcd").Run().Integer(), 3);
+    EXPECT_EQ(Sys("POS").Str("x").Str("abc").Run().Integer(), 0);
+    EXPECT_EQ(Sys("STRTOINTDEF").Str("12a").Int(7).Run().Integer(), 7);
+    EXPECT_EQ(Sys("COMPARE").Str("abc").Str("ABC").Run().Integer(), 0);
+    EXPECT_NE(Sys("COMPARECASE").Str("abc").Str("ABC").Run().Integer(), 0);
+    EXPECT_EQ(Sys("QUOTEDSTR").Str("it's").Int('\'').Run().String(), QStringLiteral("'it''s'"));
+    EXPECT_EQ(Sys("MAKESTR").Int('*').Int(3).Run().String(), QStringLiteral("***"));
+    EXPECT_EQ(Sys("MAKESTR").Int('*').Int(-3).Run().String(), QString());
 
     // Var parameters: the string and the words are written back.
-    EXPECT_EQ(TSysCall("DELETE").VarStr("abcdef").Int(2).Int(3).Run().StringAt(0), QStringLiteral("aef"));
+    EXPECT_EQ(Sys("DELETE").VarStr("abcdef").Int(2).Int(3).Run().StringAt(0), QStringLiteral("aef"));
     for (const auto& [index, count] : std::vector<std::pair<int, int>>{{0, 2}, {7, 1}, {3, -4}})
-        EXPECT_EQ(TSysCall("DELETE").VarStr("abcdef").Int(index).Int(count).Run().StringAt(0),
+        EXPECT_EQ(Sys("DELETE").VarStr("abcdef").Int(index).Int(count).Run().StringAt(0),
                   QStringLiteral("abcdef"));
-    EXPECT_EQ(TSysCall("DELETE").VarStr("abcdef").Int(5).Int(99).Run().StringAt(0), QStringLiteral("abcd"));
-    EXPECT_EQ(TSysCall("INSERT").Str("XY").VarStr("abc").Int(2).Run().StringAt(1), QStringLiteral("aXYbc"));
-    EXPECT_EQ(TSysCall("INSERT").Str("XY").VarStr("abc").Int(50).Run().StringAt(1), QStringLiteral("abcXY"));
-    EXPECT_EQ(TSysCall("INSERT").Str("XY").VarStr("abc").Int(-50).Run().StringAt(1), QStringLiteral("XYabc"));
+    EXPECT_EQ(Sys("DELETE").VarStr("abcdef").Int(5).Int(99).Run().StringAt(0), QStringLiteral("abcd"));
+    EXPECT_EQ(Sys("INSERT").Str("XY").VarStr("abc").Int(2).Run().StringAt(1), QStringLiteral("aXYbc"));
+    EXPECT_EQ(Sys("INSERT").Str("XY").VarStr("abc").Int(50).Run().StringAt(1), QStringLiteral("abcXY"));
+    EXPECT_EQ(Sys("INSERT").Str("XY").VarStr("abc").Int(-50).Run().StringAt(1), QStringLiteral("XYabc"));
 }
 
 TEST_F(ZvLEFuncsTest, NumbersDatesAndMessagesThroughByteCode)
 {
-    const int kInt = int(K::tkInteger), kStr = int(K::tkString), kExt = int(K::tkExtended);
-    EXPECT_EQ(TSysCall("ROUND").Ext(2.5L).Run(kInt).Integer(), 2);
-    EXPECT_EQ(TSysCall("ROUND").Ext(3.5L).Run(kInt).Integer(), 4);
-    EXPECT_EQ(TSysCall("TRUNC").Ext(-2.7L).Run(kInt).Integer(), -2);
-    EXPECT_THROW(TSysCall("ROUND").Ext(1e19L).Run(kInt), EInvalidOp);
-    EXPECT_THROW(TSysCall("TRUNC").Ext(std::numeric_limits<long double>::quiet_NaN()).Run(kInt), EInvalidOp);
-    EXPECT_EQ(TSysCall("RANDOM").Int(0).Run(kInt).Integer(), 0);
-    EXPECT_EQ(TSysCall("RANDOM").Int(-4).Run(kInt).Integer(), 0);
-    const int random = TSysCall("RANDOM").Int(3).Run(kInt).Integer();
+    EXPECT_EQ(Sys("ROUND").Ext(2.5L).Run().Integer(), 2);
+    EXPECT_EQ(Sys("ROUND").Ext(3.5L).Run().Integer(), 4);
+    EXPECT_EQ(Sys("TRUNC").Ext(-2.7L).Run().Integer(), -2);
+    EXPECT_THROW(Sys("ROUND").Ext(1e19L).Run(), EInvalidOp);
+    EXPECT_THROW(Sys("TRUNC").Ext(std::numeric_limits<long double>::quiet_NaN()).Run(), EInvalidOp);
+    EXPECT_EQ(Sys("RANDOM").Int(0).Run().Integer(), 0);
+    EXPECT_EQ(Sys("RANDOM").Int(-4).Run().Integer(), 0);
+    const int random = Sys("RANDOM").Int(3).Run().Integer();
     EXPECT_TRUE(random >= 0 && random < 3);
-    EXPECT_EQ(TSysCall("ABS").Int(std::numeric_limits<int32_t>::min()).Run(kInt).Integer(),
+    EXPECT_EQ(Sys("ABS").Int(std::numeric_limits<int32_t>::min()).Run().Integer(),
               std::numeric_limits<int32_t>::min());
 
     const double y2k = 36526.0; // 1 January 2000, a Saturday
-    EXPECT_EQ(TSysCall("DAYOFWEEK").Dbl(y2k).Run(kInt).Integer(), 7);
-    TSysCall parts("BREAKUPDATE");
+    EXPECT_EQ(Sys("DAYOFWEEK").Dbl(y2k).Run().Integer(), 7);
+    TSysCall parts = Sys("BREAKUPDATE");
     parts.Dbl(y2k + 0.5).VarWord().VarWord().VarWord().Run();
     EXPECT_EQ(QList<int>({parts.WordAt(1), parts.WordAt(2), parts.WordAt(3)}), QList<int>({2000, 1, 1}));
-    EXPECT_THROW(TSysCall("CREATEDATE").Int(2001).Int(2).Int(29).Run(kExt), EConvertError);
-    EXPECT_THROW(TSysCall("STRTOINT").Str("12a").Run(kInt), EConvertError);
+    EXPECT_THROW(Sys("CREATEDATE").Int(2001).Int(2).Int(29).Run(), EConvertError);
+    EXPECT_THROW(Sys("STRTOINT").Str("12a").Run(), EConvertError);
 
     // The rtl's decimal separator drives number text both ways.
     SetDecimalSeparator(QLatin1Char(','));
-    EXPECT_EQ(TSysCall("FLOATTOSTR").Ext(1.5L).Run(kStr).String(), QStringLiteral("1,5"));
-    EXPECT_EQ(TSysCall("STRTOFLOAT").Str("2,25").Run(kExt).Extended(), 2.25L);
-    EXPECT_THROW(TSysCall("STRTOFLOAT").Str("2.25").Run(kExt), EConvertError);
+    EXPECT_EQ(Sys("FLOATTOSTR").Ext(1.5L).Run().String(), QStringLiteral("1,5"));
+    EXPECT_EQ(Sys("STRTOFLOAT").Str("2,25").Run().Extended(), 2.25L);
+    EXPECT_THROW(Sys("STRTOFLOAT").Str("2.25").Run(), EConvertError);
     ResetNumberSeparators();
 
     auto* service = new TScriptedMessageService;
     SetMessageService(std::unique_ptr<TMessageService>(service));
-    TSysCall("SHOWMESSAGE").Str("Hello").Run();
+    Sys("SHOWMESSAGE").Str("Hello").Run();
     ASSERT_EQ(service->Shown.size(), 1u);
     EXPECT_EQ(service->Shown[0].Text, QStringLiteral("Hello"));
     EXPECT_EQ(service->Shown[0].Buttons, TMsgButtons::OK);
@@ -697,14 +795,7 @@ TEST_F(ZvLEFuncsTest, ASectionScriptPrintsIntoThePdf)
     // The module manager loads it from the module folder and binds it.
     TZvModuleBuilder library(QStringLiteral("ZVBASE"));
     library.Code(lib).DataSize(4);
-    QTemporaryDir folder;
-    ASSERT_TRUE(folder.isValid());
-    QFile file(QDir(folder.path()).filePath(QStringLiteral("ZVBASE.ZVC")));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(library.Bytes());
-    file.close();
-    const QString oldFolder = ModuleFileFolder();
-    SetModuleFileFolder(folder.path());
+    PlaceModule(library, QStringLiteral("ZVBASE"));
 
     // The report's module: Section1_OnPrint(Self, Report) sets the font and
     // prints "Tessvar" at (1, 2) inches.
@@ -721,9 +812,7 @@ TEST_F(ZvLEFuncsTest, ASectionScriptPrintsIntoThePdf)
     TZvModuleBuilder caller(QStringLiteral("Report1"));
     caller.Code(code).DataSize(24);
     caller.Module().SetProjectBinding(&Project, report);
-    TRCPUModule* used = caller.Module().AddModule(QStringLiteral("ZVBASE"));
-    SetModuleFileFolder(oldFolder);
-    ASSERT_NE(used, nullptr);
+    ASSERT_NE(caller.Module().AddModule(QStringLiteral("ZVBASE")), nullptr);
     std::unique_ptr<TRCPUModule> module = caller.Load(&Project, report);
     const uint32_t words[2] = {RCPUStrings().New(QStringLiteral("Courier New")),
                                RCPUStrings().New(QStringLiteral("Tessvar"))};
@@ -741,7 +830,7 @@ TEST_F(ZvLEFuncsTest, ASectionScriptPrintsIntoThePdf)
 
     RegisterProjectComponentClass();
     RegisterReportPrintClasses();
-    const QString pdf = QDir(qEnvironmentVariable("TESSVAR_TEST_OUTPUT", folder.path()))
+    const QString pdf = QDir(qEnvironmentVariable("TESSVAR_TEST_OUTPUT", FModules.path()))
                             .filePath(QStringLiteral("section-script.pdf"));
     TZvSystem system(nullptr);
     TSystemSetups setups = system.SystemSetups();
