@@ -24,6 +24,8 @@ namespace {
         return type;                                                                                         \
     }
 
+ENUM_TYPE(BiDiModeType, "TBiDiMode", "bdLeftToRight", "bdRightToLeft", "bdRightToLeftNoAlign",
+          "bdRightToLeftReadingOnly")
 ENUM_TYPE(AlignType, "TAlign", "alNone", "alTop", "alBottom", "alLeft", "alRight", "alClient", "alCustom")
 ENUM_TYPE(AlignmentType, "TAlignment", "taLeftJustify", "taRightJustify", "taCenter")
 ENUM_TYPE(AnchorKindType, "TAnchorKind", "akLeft", "akTop", "akRight", "akBottom")
@@ -295,6 +297,7 @@ void RegisterControl()
         .WithStored([](const TObject& o) { return !As<TControl>(o).ParentFont(); });
     PublishProperty(c, Name("ParentFont"), TypeInfoBoolean(), &TControl::ParentFont, &TControl::SetParentFont)
         .NoDefault();
+    PublishProperty(c, Name("BiDiMode"), BiDiModeType(), &TControl::BiDiMode, &TControl::SetBiDiMode);
     PublishProperty(c, Name("Cursor"), CursorType(), &TControl::Cursor, &TControl::SetCursor);
     PublishProperty(c, Name("Enabled"), TypeInfoBoolean(), &TControl::Enabled, &TControl::SetEnabled)
         .WithDefault(1);
