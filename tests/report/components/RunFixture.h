@@ -88,7 +88,8 @@ protected:
 
     // Runs the report; the layout, entries separated by blanks.
     std::string Run(bool withX = false) { return RunList(withX).join(u' ').toStdString(); }
-    QStringList RunList(bool withX = false)
+    // Runs the report into a snapshot.
+    QByteArray RunSnapshot()
     {
         // The layout needs no data channel; the channel's mutex is shared
         // with every other process of the machine.
@@ -99,8 +100,13 @@ protected:
         writer.SetStreamMode(TStreamMode::smUser);
         writer.SetStream(&stream);
         Report->Execute(&writer);
+        return stream.Bytes();
+    }
+    QStringList RunList(bool withX = false)
+    {
+        const QByteArray bytes = RunSnapshot();
         RecordingRender render;
-        render.Play(stream.Bytes());
+        render.Play(bytes);
         QStringList layout;
         for (const QString& call : render.Calls) {
             const QStringList parts = call.split(u' ');
