@@ -8,12 +8,16 @@
 #include "report/components/ZvCsDraw.h"
 #include "report/components/ZvCsRpt.h"
 #include "report/model/ZvDefine.h"
+#include "report/model/ZvDirectDataView.h"
 #include "report/model/ZvProj.h"
 
 #include "tests/report/print/SnapshotSupport.h"
 #include "tests/support/MemoryDataView.h"
 
+#include <QScopeGuard>
+
 #include <map>
+#include <utility>
 
 class RunFixture : public ::testing::Test {
 protected:
@@ -84,15 +88,25 @@ protected:
 
     // Runs the report; the layout, entries separated by blanks.
     std::string Run(bool withX = false) { return RunList(withX).join(u' ').toStdString(); }
-    QStringList RunList(bool withX = false)
+    // Runs the report into a snapshot.
+    QByteArray RunSnapshot()
     {
+        // The layout needs no data channel; the channel's mutex is shared
+        // with every other process of the machine.
+        TZarvDataSystem* channel = std::exchange(DataSystem, nullptr);
+        auto restore = qScopeGuard([channel] { DataSystem = channel; });
         TMemoryStream stream;
         TZvZSFWriter writer(nullptr);
         writer.SetStreamMode(TStreamMode::smUser);
         writer.SetStream(&stream);
         Report->Execute(&writer);
+        return stream.Bytes();
+    }
+    QStringList RunList(bool withX = false)
+    {
+        const QByteArray bytes = RunSnapshot();
         RecordingRender render;
-        render.Play(stream.Bytes());
+        render.Play(bytes);
         QStringList layout;
         for (const QString& call : render.Calls) {
             const QStringList parts = call.split(u' ');
