@@ -29,6 +29,7 @@
 #include "localization/PEResourceImage.h"
 #include "platform/forms/EventBoundary.h"
 #include "platform/forms/Forms.h"
+#include "report/model/ZvDatabase.h"
 #include "report/print/QpSystem.h"
 #include "resources/ProgramResources.h"
 
@@ -47,6 +48,7 @@ int main(int argc, char** argv)
         RegisterAppClasses();
         RegisterGaugesClasses();
         RegisterReportPrintClasses();
+        RecordDataLinkProcs();
         application = std::make_unique<TApplication>();
         application->SetTitle(QStringLiteral("Tessvar"));
         application->CreateForm(fTessvar);

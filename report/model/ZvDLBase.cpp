@@ -237,12 +237,12 @@ void TDLBaseConnection::GetFields(const QString& tableName)
 
 TDLBaseConnection* TDLBaseDriver::FindConnection(int32_t handle)
 {
-    return handle < 0 ? nullptr : G().Connections.Find(handle);
+    return handle == kDLNoHandle ? nullptr : G().Connections.Find(handle);
 }
 
 TDLBaseResultSet* TDLBaseDriver::FindResultSet(int32_t handle)
 {
-    return handle < 0 ? nullptr : G().ResultSets.Find(handle);
+    return handle == kDLNoHandle ? nullptr : G().ResultSets.Find(handle);
 }
 
 bool TDLBaseDriver::ConfigureDialog(QString&, QString&, QString&, QString&, bool&)
@@ -252,7 +252,7 @@ bool TDLBaseDriver::ConfigureDialog(QString&, QString&, QString&, QString&, bool
 
 void TDLBaseDriver::ConnectionOpen(TDLConnectionOpen& params)
 {
-    params.ConnectionHandle = -1;
+    params.ConnectionHandle = kDLNoHandle;
     try {
         params.ConnectionHandle = G().Connections.Add(CreateConnection());
         FOptionList.SetCommaText(WideText(params.Options));
@@ -274,7 +274,7 @@ void TDLBaseDriver::ConnectionClose(TDLConnectionClose& params)
     Guarded(params, [&] {
         RequireConnection(params.ConnectionHandle).Disconnect();
         G().Connections.Delete(params.ConnectionHandle);
-        params.ConnectionHandle = -1;
+        params.ConnectionHandle = kDLNoHandle;
         params.ResultCode = 0;
     }, KeepGlobal);
 }
@@ -310,12 +310,14 @@ void TDLBaseDriver::ConnectionConfigure(TDLConnectionConfigure& params)
 
 void TDLBaseDriver::GetErrorText(TDLErrorText& params)
 {
-    if (TDLBaseConnection* connection = FindConnection(params.ConnectionHandle); params.ConnectionHandle >= 0)
+    // The 32nd handle is bit 31, negative as an Int32: only -1 means none.
+    if (params.ConnectionHandle != kDLNoHandle) {
+        TDLBaseConnection* connection = FindConnection(params.ConnectionHandle);
         handedErrorText = connection ? connection->FErrorText : QString();
-    else if (params.ResultSetHandle >= 0)
-        handedErrorText = FindResultSet(params.ResultSetHandle) ? FindResultSet(params.ResultSetHandle)->FErrorText
-                                                                 : QString();
-    else
+    } else if (params.ResultSetHandle != kDLNoHandle) {
+        TDLBaseResultSet* resultSet = FindResultSet(params.ResultSetHandle);
+        handedErrorText = resultSet ? resultSet->FErrorText : QString();
+    } else
         handedErrorText = DLGlobalErrorText();
     params.ErrorText = Wide(handedErrorText);
 }
@@ -351,7 +353,7 @@ void TDLBaseDriver::GetFields(TDLFields& params)
 
 void TDLBaseDriver::ResultSetOpen(TDLResultSetOpen& params)
 {
-    params.ResultSetHandle = -1;
+    params.ResultSetHandle = kDLNoHandle;
     Guarded(params, [&] {
         TDLBaseConnection& connection = RequireConnection(params.ConnectionHandle);
         params.ResultSetHandle = G().ResultSets.Add(CreateResultSet(&connection));

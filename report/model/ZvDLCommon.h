@@ -217,6 +217,9 @@ static_assert(sizeof(TDLResultSetOpen) == 32 && sizeof(TDLResultSetEOF) == 9);
 static_assert(sizeof(TDLResultSetRow) == 32 && offsetof(TDLResultSetRow, RowBufSize) == 28);
 static_assert(sizeof(TDLResultSetConfigure) == 24);
 
+// The handle of no connection or result set.
+constexpr int32_t kDLNoHandle = -1;
+
 // Every export takes a pointer to its record.
 using TDLProc = void (*)(void* params);
 
