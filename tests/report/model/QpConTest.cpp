@@ -14,7 +14,9 @@
 #include <QProcess>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
+#include <thread>
 
 namespace {
 
@@ -62,12 +64,13 @@ protected:
         system = std::make_unique<TZarvDataSystem>();
         DataSystem = system.get();
         CallEventWaitMs = 4;
-        DiscoveryWaitMs = 250;
+        DiscoveryWaitMs = 1000; // room for a busy machine
     }
     void TearDown() override
     {
         system.reset();
         CallEventWaitMs = 100;
+        DiscoveryWaitMs = 250;
     }
 
     // A connection of this process, configured as kind.
@@ -322,7 +325,10 @@ TEST_F(QpConTest, PeerDiscoveryUniquenessAndRows)
     system->CloseDataEvent(dataCon);
 
     // A row larger than the buffer arrives in ALT1, and grows into ALT2 in
-    // the same answer; the next answer is back in "ZARVBUFFER".
+    // the same answer; the next answer is back in "ZARVBUFFER". An ALT1 left
+    // too small (held open here) is grown by the peer before it writes.
+    const TSharedHandle heldAlt = OpenSharedMemory(QStringLiteral("ZARVBUFFERALT1"), 1000);
+    void* heldView = MapSharedMemory(heldAlt);
     TZarvDataConnection big;
     ASSERT_TRUE(Open(QStringLiteral("BIG"), big));
     ASSERT_TRUE(system->CallEvent(4, big));
@@ -341,6 +347,8 @@ TEST_F(QpConTest, PeerDiscoveryUniquenessAndRows)
     EXPECT_EQ(info.FileMap, 0);
     EXPECT_EQ(info.FileBuf, system->NormFileBuf());
     system->CloseDataEvent(big);
+    EXPECT_EQ(NamedMemorySize(heldAlt), 1000);
+    CloseSharedMemory(heldAlt, heldView);
 
     // A handler that raises fails the command at once.
     TZarvDataConnection bad;
@@ -352,6 +360,44 @@ TEST_F(QpConTest, PeerDiscoveryUniquenessAndRows)
     EXPECT_LT(timer.elapsed(), 1000);
     system->CloseDataEvent(bad);
     EXPECT_EQ(peer.ExitCode(), 0);
+}
+
+TEST_F(QpConTest, AnswersPointingOutsideTheirBufferFail)
+{
+    // Stands in for a connection of another process: answers each request
+    // with the bytes of answer.
+    TZarvDataConnection fake;
+    fake.FName = QStringLiteral("FAKE");
+    fake.FDataEvent = OpenSharedEvent(QStringLiteral("ZARVRTDATA_FAKE"));
+    QByteArray answer;
+    std::atomic<bool> stop{false};
+    std::thread peer([&] {
+        const TSharedHandle completed = OpenSharedEvent(QStringLiteral("ZARVCOMPLETED"));
+        while (!stop) {
+            if (WaitNamedObject(fake.FDataEvent, 20) != TWaitResult::wrSignaled)
+                continue;
+            std::memcpy(system->NormFileBuf(), answer.constData(), size_t(answer.size()));
+            SetNamedEvent(completed);
+        }
+        CloseSharedEvent(completed);
+    });
+    answer = Le(12) + Le(3) + Le(0);
+    try {
+        system->CallEvent(3, fake);
+        ADD_FAILURE() << "overflow buffer 3 accepted";
+    } catch (const ESheetcaster& error) {
+        EXPECT_EQ(error.Message(),
+                  QStringLiteral("The data connection answered in overflow buffer 3; only 1 and 2 exist"));
+    }
+    answer = Le(17) + Le(0) + QByteArray(1, 0) + Le(70000);
+    ASSERT_TRUE(system->CallEvent(1, fake));
+    EXPECT_FALSE(system->ReadBool());
+    TZarvDataRow row;
+    EXPECT_THROW(ReadAnswerRow(*system, row), ESheetcaster);
+    EXPECT_TRUE(row.Empty());
+    stop = true;
+    peer.join();
+    system->CloseDataEvent(fake);
 }
 
 TEST_F(QpConTest, SilentConnectionTimesOut)
