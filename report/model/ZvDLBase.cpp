@@ -208,8 +208,8 @@ const char16_t* TDLFieldListManager::Keep(const QString& text)
     return Wide(FTexts.back());
 }
 
-void TDLFieldListManager::SetFieldItem(int32_t index, const QString& fieldName, uint8_t dataType, int32_t width,
-                                       const QString& fullName, const QString& description)
+void TDLFieldListManager::SetFieldItem(int32_t index, const QString& fieldName, uint8_t dataType,
+                                       int32_t width, const QString& fullName, const QString& description)
 {
     if (index < 0 || index >= FieldCount())
         throw Exception(QStringLiteral("Field index %1 is out of range.").arg(index));
@@ -271,41 +271,47 @@ void TDLBaseDriver::ConnectionOpen(TDLConnectionOpen& params)
 
 void TDLBaseDriver::ConnectionClose(TDLConnectionClose& params)
 {
-    Guarded(params, [&] {
-        RequireConnection(params.ConnectionHandle).Disconnect();
-        G().Connections.Delete(params.ConnectionHandle);
-        params.ConnectionHandle = kDLNoHandle;
-        params.ResultCode = 0;
-    }, KeepGlobal);
+    Guarded(
+        params,
+        [&] {
+            RequireConnection(params.ConnectionHandle).Disconnect();
+            G().Connections.Delete(params.ConnectionHandle);
+            params.ConnectionHandle = kDLNoHandle;
+            params.ResultCode = 0;
+        },
+        KeepGlobal);
 }
 
 void TDLBaseDriver::ConnectionConfigure(TDLConnectionConfigure& params)
 {
-    Guarded(params, [&] {
-        FDataSource = WideText(params.DataSource);
-        FOptionText = WideText(params.Options);
-        FOptionList.SetCommaText(FOptionText);
-        FUserName = WideText(params.UserName);
-        FPassword = WideText(params.PassWord);
-        bool accepted = false;
-        if (!ConfigureDialog(FDataSource, FOptionText, FUserName, FPassword, accepted)) {
-            params.ResultCode = -1;
-            SetDLGlobalErrorText(QStringLiteral("No configuration available."));
-            return;
-        }
-        params.ResultCode = accepted ? 1 : 0;
-        if (!accepted)
-            return;
-        FOptionList.SetCommaText(FOptionText);
-        FConfigTexts[0] = FDataSource;
-        FConfigTexts[1] = FOptionList.CommaText();
-        FConfigTexts[2] = FUserName;
-        FConfigTexts[3] = FPassword;
-        params.DataSource = Wide(FConfigTexts[0]);
-        params.Options = Wide(FConfigTexts[1]);
-        params.UserName = Wide(FConfigTexts[2]);
-        params.PassWord = Wide(FConfigTexts[3]);
-    }, KeepGlobal);
+    Guarded(
+        params,
+        [&] {
+            FDataSource = WideText(params.DataSource);
+            FOptionText = WideText(params.Options);
+            FOptionList.SetCommaText(FOptionText);
+            FUserName = WideText(params.UserName);
+            FPassword = WideText(params.PassWord);
+            bool accepted = false;
+            if (!ConfigureDialog(FDataSource, FOptionText, FUserName, FPassword, accepted)) {
+                params.ResultCode = -1;
+                SetDLGlobalErrorText(QStringLiteral("No configuration available."));
+                return;
+            }
+            params.ResultCode = accepted ? 1 : 0;
+            if (!accepted)
+                return;
+            FOptionList.SetCommaText(FOptionText);
+            FConfigTexts[0] = FDataSource;
+            FConfigTexts[1] = FOptionList.CommaText();
+            FConfigTexts[2] = FUserName;
+            FConfigTexts[3] = FPassword;
+            params.DataSource = Wide(FConfigTexts[0]);
+            params.Options = Wide(FConfigTexts[1]);
+            params.UserName = Wide(FConfigTexts[2]);
+            params.PassWord = Wide(FConfigTexts[3]);
+        },
+        KeepGlobal);
 }
 
 void TDLBaseDriver::GetErrorText(TDLErrorText& params)
@@ -324,84 +330,105 @@ void TDLBaseDriver::GetErrorText(TDLErrorText& params)
 
 void TDLBaseDriver::GetTables(TDLTables& params)
 {
-    Guarded(params, [&] {
-        TStringList names;
-        RequireConnection(params.ConnectionHandle).GetTableNames(names);
-        TDLGlobals& g = G();
-        std::lock_guard guard(g.Lock);
-        g.TableNames.clear();
-        g.TableList.clear();
-        for (int i = 0; i < names.Count(); ++i)
-            g.TableNames.push_back(names.Strings(i));
-        for (const QString& name : g.TableNames)
-            g.TableList.push_back(TDLTableItem{Wide(name)});
-        params.TableCount = int32_t(g.TableList.size());
-        params.TableList = g.TableList.empty() ? nullptr : g.TableList.data();
-        params.ResultCode = 0;
-    }, ConnectionKeeper(params.ConnectionHandle));
+    Guarded(
+        params,
+        [&] {
+            TStringList names;
+            RequireConnection(params.ConnectionHandle).GetTableNames(names);
+            TDLGlobals& g = G();
+            std::lock_guard guard(g.Lock);
+            g.TableNames.clear();
+            g.TableList.clear();
+            for (int i = 0; i < names.Count(); ++i)
+                g.TableNames.push_back(names.Strings(i));
+            for (const QString& name : g.TableNames)
+                g.TableList.push_back(TDLTableItem{Wide(name)});
+            params.TableCount = int32_t(g.TableList.size());
+            params.TableList = g.TableList.empty() ? nullptr : g.TableList.data();
+            params.ResultCode = 0;
+        },
+        ConnectionKeeper(params.ConnectionHandle));
 }
 
 void TDLBaseDriver::GetFields(TDLFields& params)
 {
-    Guarded(params, [&] {
-        RequireConnection(params.ConnectionHandle).GetFields(WideText(params.TableName));
-        params.FieldCount = FFields.FieldCount();
-        params.FieldList = FFields.FieldList();
-        params.ResultCode = 0;
-    }, ConnectionKeeper(params.ConnectionHandle));
+    Guarded(
+        params,
+        [&] {
+            RequireConnection(params.ConnectionHandle).GetFields(WideText(params.TableName));
+            params.FieldCount = FFields.FieldCount();
+            params.FieldList = FFields.FieldList();
+            params.ResultCode = 0;
+        },
+        ConnectionKeeper(params.ConnectionHandle));
 }
 
 void TDLBaseDriver::ResultSetOpen(TDLResultSetOpen& params)
 {
     params.ResultSetHandle = kDLNoHandle;
-    Guarded(params, [&] {
-        TDLBaseConnection& connection = RequireConnection(params.ConnectionHandle);
-        params.ResultSetHandle = G().ResultSets.Add(CreateResultSet(&connection));
-        TDLBaseResultSet& resultSet = RequireResultSet(params.ResultSetHandle);
-        resultSet.Open(WideText(params.QueryCommand));
-        resultSet.GetFields(resultSet.FFields);
-        params.FieldCount = resultSet.FFields.FieldCount();
-        params.FieldList = resultSet.FFields.FieldList();
-        params.ResultCode = 0;
-    }, [&](const QString& text) {
-        if (TDLBaseResultSet* resultSet = FindResultSet(params.ResultSetHandle))
-            resultSet->FErrorText = text;
-        else
-            ConnectionKeeper(params.ConnectionHandle)(text);
-    });
+    Guarded(
+        params,
+        [&] {
+            TDLBaseConnection& connection = RequireConnection(params.ConnectionHandle);
+            params.ResultSetHandle = G().ResultSets.Add(CreateResultSet(&connection));
+            TDLBaseResultSet& resultSet = RequireResultSet(params.ResultSetHandle);
+            resultSet.Open(WideText(params.QueryCommand));
+            resultSet.GetFields(resultSet.FFields);
+            params.FieldCount = resultSet.FFields.FieldCount();
+            params.FieldList = resultSet.FFields.FieldList();
+            params.ResultCode = 0;
+        },
+        [&](const QString& text) {
+            if (TDLBaseResultSet* resultSet = FindResultSet(params.ResultSetHandle))
+                resultSet->FErrorText = text;
+            else
+                ConnectionKeeper(params.ConnectionHandle)(text);
+        });
 }
 
 void TDLBaseDriver::ResultSetClose(TDLResultSetClose& params)
 {
-    Guarded(params, [&] {
-        RequireResultSet(params.ResultSetHandle).Close();
-        G().ResultSets.Delete(params.ResultSetHandle);
-        params.ResultCode = 0;
-    }, ResultSetKeeper(params.ResultSetHandle));
+    Guarded(
+        params,
+        [&] {
+            RequireResultSet(params.ResultSetHandle).Close();
+            G().ResultSets.Delete(params.ResultSetHandle);
+            params.ResultCode = 0;
+        },
+        ResultSetKeeper(params.ResultSetHandle));
 }
 
 void TDLBaseDriver::ResultSetFirst(TDLResultSetFirst& params)
 {
-    Guarded(params, [&] {
-        RequireResultSet(params.ResultSetHandle).First();
-        params.ResultCode = 0;
-    }, ResultSetKeeper(params.ResultSetHandle));
+    Guarded(
+        params,
+        [&] {
+            RequireResultSet(params.ResultSetHandle).First();
+            params.ResultCode = 0;
+        },
+        ResultSetKeeper(params.ResultSetHandle));
 }
 
 void TDLBaseDriver::ResultSetNext(TDLResultSetNext& params)
 {
-    Guarded(params, [&] {
-        RequireResultSet(params.ResultSetHandle).Next();
-        params.ResultCode = 0;
-    }, ResultSetKeeper(params.ResultSetHandle));
+    Guarded(
+        params,
+        [&] {
+            RequireResultSet(params.ResultSetHandle).Next();
+            params.ResultCode = 0;
+        },
+        ResultSetKeeper(params.ResultSetHandle));
 }
 
 void TDLBaseDriver::ResultSetEOF(TDLResultSetEOF& params)
 {
-    Guarded(params, [&] {
-        params.Eof = RequireResultSet(params.ResultSetHandle).Eof() ? 1 : 0;
-        params.ResultCode = 0;
-    }, ResultSetKeeper(params.ResultSetHandle));
+    Guarded(
+        params,
+        [&] {
+            params.Eof = RequireResultSet(params.ResultSetHandle).Eof() ? 1 : 0;
+            params.ResultCode = 0;
+        },
+        ResultSetKeeper(params.ResultSetHandle));
 }
 
 void TDLBaseDriver::ResultSetSetFilter(TDLResultSetFilter&) {}
@@ -421,11 +448,11 @@ void TDLBaseDriver::ResultSetConfigure(TDLResultSetConfigure& params)
     rec.ConnectionHandle = params.ConnectionHandle;
     rec.QueryCommand = params.QueryCommand;
     rec.QueryStruct = params.QueryStruct;
-    const TDLProc procs[15] = {DataGetTables,       DataGetFields,         DataConnectionClose,
-                               DataConnectionConfigure, DataConnectionOpen, DataGetErrorText,
-                               DataInformation,     DataResultSetClose,    DataResultSetEOF,
-                               DataResultSetFirst,  DataResultSetGetRow,   DataResultSetNext,
-                               DataResultSetOpen,   DataResultSetSetFilter, DataResultSetSetSort};
+    const TDLProc procs[15] = {DataGetTables,           DataGetFields,          DataConnectionClose,
+                               DataConnectionConfigure, DataConnectionOpen,     DataGetErrorText,
+                               DataInformation,         DataResultSetClose,     DataResultSetEOF,
+                               DataResultSetFirst,      DataResultSetGetRow,    DataResultSetNext,
+                               DataResultSetOpen,       DataResultSetSetFilter, DataResultSetSetSort};
     std::copy(std::begin(procs), std::end(procs), rec.Procs);
     if (!editor(&rec)) {
         params.ResultCode = 0;

@@ -8,10 +8,10 @@
 #include <cstring>
 
 const char* const kDLExportNames[kDLExportCount] = {
-    "DataInformation",        "DataGetErrorText",     "DataConnectionConfigure", "DataConnectionOpen",
-    "DataConnectionClose",    "DataGetTables",        "DataGetFields",           "DataResultSetOpen",
-    "DataResultSetClose",     "DataResultSetFirst",   "DataResultSetNext",       "DataResultSetEOF",
-    "DataResultSetGetRow",    "DataResultSetSetFilter", "DataResultSetSetSort",  "DataResultSetConfigure",
+    "DataInformation",     "DataGetErrorText",       "DataConnectionConfigure", "DataConnectionOpen",
+    "DataConnectionClose", "DataGetTables",          "DataGetFields",           "DataResultSetOpen",
+    "DataResultSetClose",  "DataResultSetFirst",     "DataResultSetNext",       "DataResultSetEOF",
+    "DataResultSetGetRow", "DataResultSetSetFilter", "DataResultSetSetSort",    "DataResultSetConfigure",
 };
 
 int64_t ZarvStrSize(const QString& text)

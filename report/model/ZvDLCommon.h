@@ -49,17 +49,27 @@ constexpr int32_t kStrTagWide = 2;
 int64_t ZarvStrSize(const QString& text);
 
 // The kinds of native value a row holds.
-enum class TDLValueKind : uint8_t { vkNull, vkStr, vkInt, vkInt64, vkBool, vkFloat, vkCurr, vkDateTime, vkBlob };
+enum class TDLValueKind : uint8_t {
+    vkNull,
+    vkStr,
+    vkInt,
+    vkInt64,
+    vkBool,
+    vkFloat,
+    vkCurr,
+    vkDateTime,
+    vkBlob
+};
 
 // One native value to write: the member its kind names is used.
 struct TDLValue {
     TDLValueKind Kind = TDLValueKind::vkNull;
     QString Text;
-    int64_t Int = 0;      // vkInt, vkInt64, vkCurr (scaled by 10000)
-    double Float = 0;     // vkFloat, vkDateTime
-    bool Bool = false;    // vkBool
+    int64_t Int = 0;   // vkInt, vkInt64, vkCurr (scaled by 10000)
+    double Float = 0;  // vkFloat, vkDateTime
+    bool Bool = false; // vkBool
     const void* Blob = nullptr;
-    int32_t Len = 0;      // vkBlob
+    int32_t Len = 0; // vkBlob
 };
 // Its encoded size in bytes (a blob includes its Int length).
 int64_t DLValueSize(const TDLValue& value);

@@ -35,8 +35,8 @@ int main(int argc, char** argv)
         char c;
         while (read(0, &c, 1) > 0) {
         }
-        QMetaObject::invokeMethod(QCoreApplication::instance(), [] { QCoreApplication::quit(); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
     });
     usleep(100000);
     std::printf("ready\n");

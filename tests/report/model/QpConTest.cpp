@@ -97,7 +97,8 @@ protected:
             const uint8_t* id = row.GetNativePtr(0);
             rows << QStringLiteral("%1 %2 %3")
                         .arg(id ? QString::number(qFromLittleEndian<int32_t>(id)) : QStringLiteral("-"),
-                             row.GetNativeStr(1), row.GetNativePtr(2) ? row.GetNativeStr(2) : QStringLiteral("-"));
+                             row.GetNativeStr(1),
+                             row.GetNativePtr(2) ? row.GetNativeStr(2) : QStringLiteral("-"));
         }
         return rows;
     }
@@ -114,7 +115,10 @@ TEST_F(QpConTest, TextItemsAndBounds)
     EXPECT_EQ(Payload(*system, 20), Le(2) + Le(0) + Le(1) + Le(0) + Le(0));
 
     // Only an ANSI item: read from the system code page.
-    const QByteArray ansi = Le(1) + Le(5) + QByteArray("Gr\xFC\xDF" "e") + Le(0);
+    const QByteArray ansi = Le(1) + Le(5) +
+                            QByteArray("Gr\xFC\xDF"
+                                       "e") +
+                            Le(0);
     std::memcpy(system->NormFileBuf() + 8, ansi.constData(), size_t(ansi.size()));
     system->ClearBuffer();
     EXPECT_EQ(system->ReadStr(), QStringLiteral("Grüße"));
@@ -140,10 +144,11 @@ TEST_F(QpConTest, ConnectionWithoutHandlersOffersOneRow)
     ASSERT_TRUE(system->OpenDataEvent(QStringLiteral("plain"), dataCon));
     EXPECT_EQ(dataCon.FConnection, &connection);
     ASSERT_TRUE(system->CallEvent(4, dataCon));
-    const QByteArray columns = Le(1) + EncodeZarvStr(QStringLiteral("N")) + EncodeZarvStr(QStringLiteral("FieldName")) +
+    const QByteArray columns = Le(1) + EncodeZarvStr(QStringLiteral("N")) +
+                               EncodeZarvStr(QStringLiteral("FieldName")) +
                                EncodeZarvStr(QStringLiteral("W")) + EncodeZarvStr(QStringLiteral("30")) +
-                               EncodeZarvStr(QStringLiteral("L")) + EncodeZarvStr(QStringLiteral("FieldName")) +
-                               EncodeZarvStr(QString());
+                               EncodeZarvStr(QStringLiteral("L")) +
+                               EncodeZarvStr(QStringLiteral("FieldName")) + EncodeZarvStr(QString());
     EXPECT_EQ(Payload(*system, int(columns.size())), columns);
     ASSERT_TRUE(system->CallEvent(9, dataCon));
     ASSERT_TRUE(system->CallEvent(1, dataCon));
@@ -181,8 +186,8 @@ TEST_F(QpConTest, AliasesFiltersAndRowWriting)
     // by the null note of row 2 too.
     connection->FieldAliasList()->Clear();
     ASSERT_TRUE(system->CallEvent(4, dataCon));
-    for (const auto& [column, type, value] :
-         {std::tuple{QStringLiteral("ID"), 1, QStringLiteral("3")}, {QStringLiteral("NOTE"), 0, QStringLiteral("c")}}) {
+    for (const auto& [column, type, value] : {std::tuple{QStringLiteral("ID"), 1, QStringLiteral("3")},
+                                              {QStringLiteral("NOTE"), 0, QStringLiteral("c")}}) {
         system->PrepareEvent(6);
         system->WriteStr(column);
         system->WriteStr(QStringLiteral("="));
@@ -215,7 +220,8 @@ TEST_F(QpConTest, AliasesFiltersAndRowWriting)
         system->CallEvent(5, dataCon);
         ADD_FAILURE() << "no type error";
     } catch (const ESheetcaster& error) {
-        EXPECT_EQ(error.Message(), QStringLiteral("Attempt to write different data type than defined (Column 1/3)."));
+        EXPECT_EQ(error.Message(),
+                  QStringLiteral("Attempt to write different data type than defined (Column 1/3)."));
     }
 }
 
@@ -224,9 +230,7 @@ TEST_F(QpConTest, DirectDataViewOpensFetchesAndSendsFilters)
     auto connection = Local(QStringLiteral("ROWS"), QStringLiteral("rows"));
     QByteArray filterRequest;
     connection->SetLocalFilter(false);
-    connection->OnSetFilter = [&](TZvCustomConnection*) {
-        filterRequest = Payload(*system, 200);
-    };
+    connection->OnSetFilter = [&](TZvCustomConnection*) { filterRequest = Payload(*system, 200); };
     TZarvProjectManager project(nullptr);
     project.New();
     TTestView* source = MakeView(project, QStringLiteral("Src"), {}, {});
@@ -236,7 +240,8 @@ TEST_F(QpConTest, DirectDataViewOpensFetchesAndSendsFilters)
     source->Rows = {TRowBuilder(1).Int(0, 5).Bytes()};
     source->First();
 
-    auto* view = static_cast<TZarvDataView*>(project.NewDataObject(FindClass(QStringLiteral("TZarvDataView"))));
+    auto* view =
+        static_cast<TZarvDataView*>(project.NewDataObject(FindClass(QStringLiteral("TZarvDataView"))));
     view->SetName(QStringLiteral("Direct"));
     view->SetConnectionName(QStringLiteral("ROWS"));
     auto* name = new TZarvStringField(view);
@@ -280,7 +285,8 @@ TEST_F(QpConTest, DirectDataViewOpensFetchesAndSendsFilters)
         view->Open();
         ADD_FAILURE() << "no type mismatch";
     } catch (const EZarvException& error) {
-        EXPECT_EQ(error.Message(), QStringLiteral("Field Direct:ID.  Datatype expected: dtString  Datatype found: dtInteger"));
+        EXPECT_EQ(error.Message(),
+                  QStringLiteral("Field Direct:ID.  Datatype expected: dtString  Datatype found: dtInteger"));
     }
 }
 
@@ -292,8 +298,9 @@ TEST_F(QpConTest, PeerDiscoveryUniquenessAndRows)
     designTime->SetRuntimeVisibility(TRuntimeVisibility::rtEndUser);
     auto local = Local(QStringLiteral("HERE"), QStringLiteral("rows"));
     local->SetRuntimeVisibility(TRuntimeVisibility::rtEndUser);
-    TPeer peer({QStringLiteral("DUP:rows:2:rt"), QStringLiteral("DUP:rows:2:rt"), QStringLiteral("MIX:rows:2:rt"),
-                QStringLiteral("DEV:rows:1:rt"), QStringLiteral("PEER:rows:2:rt"), QStringLiteral("BIG:big:2:rt"),
+    TPeer peer({QStringLiteral("DUP:rows:2:rt"), QStringLiteral("DUP:rows:2:rt"),
+                QStringLiteral("MIX:rows:2:rt"), QStringLiteral("DEV:rows:1:rt"),
+                QStringLiteral("PEER:rows:2:rt"), QStringLiteral("BIG:big:2:rt"),
                 QStringLiteral("BAD:raise:2:rt")});
     ASSERT_TRUE(peer.Ready());
 
@@ -321,7 +328,7 @@ TEST_F(QpConTest, PeerDiscoveryUniquenessAndRows)
     ASSERT_TRUE(system->CallEvent(4, dataCon));
     EXPECT_EQ(system->ReadInt(), 3);
     EXPECT_EQ(ReadRows(dataCon), (QStringList{QStringLiteral("1 one a"), QStringLiteral("2 two -"),
-                                             QStringLiteral("3 three c")}));
+                                              QStringLiteral("3 three c")}));
     system->CloseDataEvent(dataCon);
 
     // A row larger than the buffer arrives in ALT1, and grows into ALT2 in
@@ -405,8 +412,8 @@ TEST_F(QpConTest, SilentConnectionTimesOut)
     std::vector<std::tuple<int, int, bool>> small, large; // counter, timeout, first
     system->OnSmallTimeout = [&](TZarvDataSystem*, int counter, int timeout, int, const QString&, bool first,
                                  TZarvDataResult&) { small.emplace_back(counter, timeout, first); };
-    system->OnLargeTimeout = [&](TZarvDataSystem*, int counter, int timeout, int, const QString& name, bool first,
-                                 TZarvDataResult&) {
+    system->OnLargeTimeout = [&](TZarvDataSystem*, int counter, int timeout, int, const QString& name,
+                                 bool first, TZarvDataResult&) {
         EXPECT_EQ(name, QStringLiteral("NOBODY"));
         large.emplace_back(counter, timeout, first);
     };
@@ -441,7 +448,8 @@ TEST_F(QpConTest, DuplicateOrMissingConnectionAbortsTheReport)
     RegisterRunForTests();
     TZarvProjectManager project(nullptr);
     project.New();
-    auto* view = static_cast<TZarvDataView*>(project.NewDataObject(FindClass(QStringLiteral("TZarvDataView"))));
+    auto* view =
+        static_cast<TZarvDataView*>(project.NewDataObject(FindClass(QStringLiteral("TZarvDataView"))));
     view->SetConnectionName(QStringLiteral("ABSENT"));
     TZarvReport* report = project.ActiveReport();
     auto* box = MakeOn<TPassBox>(report->LoadedPage(0), QStringLiteral("Box"));
@@ -488,8 +496,9 @@ TEST_F(QpConTest, DuplicateOrMissingConnectionAbortsTheReport)
     TPassBox::OnPrintHook = nullptr;
     EXPECT_TRUE(aborted);
     ASSERT_EQ(messages.Shown().size(), 2u);
-    EXPECT_EQ(messages.Shown().back().Text,
-              QStringLiteral("Error!  Duplicate data connections found with name \"TWIN\".  Aborting report."));
+    EXPECT_EQ(
+        messages.Shown().back().Text,
+        QStringLiteral("Error!  Duplicate data connections found with name \"TWIN\".  Aborting report."));
     project.SetBaseReport(nullptr);
 }
 
@@ -515,9 +524,11 @@ TEST_F(QpConTest, DestroyingAServingConnectionEndsItsThreadFirst)
 
 TEST_F(QpConTest, FuzzedAnswersAreReadWithinTheBuffer)
 {
-    const QByteArray row = TRowBuilder(3).Int(0, 7).Str(1, QStringLiteral("seven")).Formatted(1, QStringLiteral("7")).Bytes();
+    const QByteArray row =
+        TRowBuilder(3).Int(0, 7).Str(1, QStringLiteral("seven")).Formatted(1, QStringLiteral("7")).Bytes();
     const std::vector<QByteArray> seeds = {QByteArray(1, 0) + Le(int32_t(row.size())) + row,
-                                           EncodeZarvStr(QStringLiteral("N")) + EncodeZarvStr(QStringLiteral("x"))};
+                                           EncodeZarvStr(QStringLiteral("N")) +
+                                               EncodeZarvStr(QStringLiteral("x"))};
     RunFuzzLoop(
         [&](const QByteArray& bytes) {
             const QByteArray input = bytes.left(kZarvBufferSize - 8);

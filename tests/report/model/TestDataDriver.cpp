@@ -11,7 +11,8 @@ struct TPart {
     const char16_t* Note;
 };
 
-constexpr TPart kParts[] = {{1, u"Bolt", 15000, u"zinc"}, {2, u"Nut", 2500, nullptr}, {3, u"Washer", 1000, u"flat"}};
+constexpr TPart kParts[] = {
+    {1, u"Bolt", 15000, u"zinc"}, {2, u"Nut", 2500, nullptr}, {3, u"Washer", 1000, u"flat"}};
 
 class TMemoryConnection : public TDLBaseConnection {
 public:
@@ -44,7 +45,8 @@ public:
         fields.SetFieldItem(0, QStringLiteral("ID"), 1, 0, QStringLiteral("Part number"), QString());
         fields.SetFieldItem(1, QStringLiteral("NAME"), 0, 20, QStringLiteral("Part name"), QString());
         fields.SetFieldItem(2, QStringLiteral("PRICE"), 4, 0, QStringLiteral("Price"), QString());
-        fields.SetFieldItem(3, QStringLiteral("NOTE"), 0, 10, QStringLiteral("note"), QStringLiteral("A note"));
+        fields.SetFieldItem(3, QStringLiteral("NOTE"), 0, 10, QStringLiteral("note"),
+                            QStringLiteral("A note"));
     }
     void Close() override {}
     void First() override { FPos = 0; }

@@ -130,7 +130,7 @@ TEST_F(DriverExportsTest, FieldsAndRows)
     data.Assign(QByteArray(reinterpret_cast<const char*>(row.RowBuffer), row.RowBufSize));
     EXPECT_EQ(data.GetNativeStr(1), QStringLiteral("Nut"));
     EXPECT_EQ(qFromLittleEndian<int32_t>(data.DataPtr + 24), -1); // the null note
-    EXPECT_EQ(qFromLittleEndian<int32_t>(data.DataPtr + 8), 36);   // NAME after the slot table and ID
+    EXPECT_EQ(qFromLittleEndian<int32_t>(data.DataPtr + 8), 36);  // NAME after the slot table and ID
 
     // Without the query editor library: -1 and a text, no call.
     TDLResultSetConfigure configure{};
@@ -184,7 +184,8 @@ protected:
         else
             DataLinks->AddStatic(&MakeMemoryDriver);
         project->New();
-        database = static_cast<TZarvDatabase*>(project->NewDataObject(FindClass(QStringLiteral("TZarvDatabase"))));
+        database =
+            static_cast<TZarvDatabase*>(project->NewDataObject(FindClass(QStringLiteral("TZarvDatabase"))));
         database->SetName(QStringLiteral("Db"));
         database->SetLinkType(QStringLiteral("MEM"));
     }
@@ -203,8 +204,9 @@ protected:
         view->SetDatabase(database);
         view->SetQuery(query);
         for (const char* name : {"ID", "NAME"}) {
-            TZarvDataField* field = std::strcmp(name, "ID") == 0 ? static_cast<TZarvDataField*>(new TZarvIntegerField(view))
-                                                                 : new TZarvStringField(view);
+            TZarvDataField* field = std::strcmp(name, "ID") == 0
+                                        ? static_cast<TZarvDataField*>(new TZarvIntegerField(view))
+                                        : new TZarvStringField(view);
             field->SetParent(view);
             field->SetFieldName(QLatin1String(name));
         }
@@ -250,7 +252,8 @@ TEST_P(DataLinkTest, LinkDescribesItself)
     QStringList logged;
     DataLinkErrorLog = [&](const QString& api, const QString& text) { logged << api + u'|' + text; };
     refused->Open();
-    EXPECT_EQ(logged, QStringList{QStringLiteral("DataConnectionOpen|The memory table refuses the data source fail.")});
+    EXPECT_EQ(logged, QStringList{QStringLiteral(
+                          "DataConnectionOpen|The memory table refuses the data source fail.")});
 }
 
 TEST_P(DataLinkTest, DriverDataViewReadsTheQueryWithItsParameters)
@@ -340,9 +343,10 @@ TEST(DatabaseTest, WithoutLinksOrInstallation)
     DataLinks->Clear();
     TZarvDatabase database(nullptr);
     database.SetLinkType(QStringLiteral("IBX"));
-    EXPECT_EQ(Message([&] { database.GetLink(); }),
-              QStringLiteral("No DataLink drivers have been loaded.  Use the DataLinkInterbase.ZVD driver file for "
-                             "the Zarv server/IDE or include the unit ZvDLInterbase for applications."));
+    EXPECT_EQ(
+        Message([&] { database.GetLink(); }),
+        QStringLiteral("No DataLink drivers have been loaded.  Use the DataLinkInterbase.ZVD driver file for "
+                       "the Zarv server/IDE or include the unit ZvDLInterbase for applications."));
     EXPECT_EQ(database.FindLinkForThread(), nullptr);
     EXPECT_TRUE(database.NeverIncluded());
 
@@ -374,7 +378,9 @@ TEST(QueryParamsTest, ReplacedTextRunsOverTheFollowingIdentifierCharacters)
     TStringList params;
     params.Add(QStringLiteral("A=x"));
     params.Add(QStringLiteral("B=:A"));
-    const auto value = [](const QString& expr) { return expr == QLatin1String("x") ? QStringLiteral("7") : expr; };
+    const auto value = [](const QString& expr) {
+        return expr == QLatin1String("x") ? QStringLiteral("7") : expr;
+    };
     EXPECT_EQ(SubstituteQueryParams(QStringLiteral("a=:A, b=:AB, c=:a; d=:B"), params, value),
               QStringLiteral("a=7, b=7, c=7; d=:A"));
 }
