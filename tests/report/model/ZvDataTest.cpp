@@ -1,6 +1,7 @@
 #include "report/model/ZvData.h"
 
 #include "DataFixtures.h"
+#include "tests/support/FuzzLoop.h"
 #include "tests/support/SilentReport.h"
 
 #include <gtest/gtest.h>
@@ -121,6 +122,13 @@ TEST_F(ZvDataTest, DeepNestingIsBounded)
     // Within the bound the innermost default comes through.
     const QString fine = QStringLiteral("PARAM.X(").repeated(5) + QStringLiteral("'v'") + QString(5, u')');
     EXPECT_EQ(EvaluateText(letters, letters, fine), QStringLiteral("v"));
+
+    const FuzzStats stats = RunFuzzLoop(
+        [&](const QByteArray& bytes) { EvaluateText(letters, letters, QString::fromLatin1(bytes)); },
+        {"'a' & Letters.Name + PARAM.X(REPORT.CurrentPage & \"q\") & <b c>;",
+         "((PIVAR.y)+Name)&Letters.<Name>"},
+        1.0);
+    EXPECT_GT(stats.runs, 100);
 }
 
 TEST_F(ZvDataTest, FieldsAreRenamedWithTheView)

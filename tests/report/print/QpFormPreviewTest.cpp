@@ -204,6 +204,25 @@ TEST_F(QpFormPreviewTest, OpenRefusesWhatTheReaderRejects)
     EXPECT_EQ(Form->Caption(), caption);
 }
 
+// Opening a file in a window of its own, beside another preview of the
+// same owner: the second window takes a name of its own.
+TEST_F(QpFormPreviewTest, PreviewFileOpensAWindowOfItsOwn)
+{
+    TApplication application;
+    application.SetTitle(QStringLiteral("Tessvar"));
+    QFile file(Path("three.zsf"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(Pages(3));
+    file.close();
+    TZarvPreviewForm* first = TZarvPreviewForm::PreviewFile(Path("three.zsf"));
+    TZarvPreviewForm* second = TZarvPreviewForm::PreviewFile(Path("three.zsf"));
+    EXPECT_EQ(first->Name(), "ZarvPreviewForm");
+    EXPECT_EQ(second->Name(), "ZarvPreviewForm_1");
+    EXPECT_TRUE(second->Visible());
+    EXPECT_EQ(second->Caption(), "Tessvar - [ three.zsf ]");
+    EXPECT_EQ(second->ZvRenderPreview->Pages(), 3);
+}
+
 // Without copies made by the device, the snapshot prints Copies times.
 TEST_F(QpFormPreviewTest, PrintMakesEachCopyAJob)
 {
