@@ -1,5 +1,8 @@
 // Program entry. The program's resources (string table, form streams,
-// pictures, version) are connected before anything else; then the classes
+// pictures, version) are connected before anything else, then the
+// localization library's resource-module utilities and localizer are made
+// (nothing is restored from earlier runs; both go after the windows); then
+// the classes
 // of the windows are registered, the application object with the title
 // "Tessvar" creates the windows once, in their fixed order, each into its
 // global instance (the main window first), and the message loop runs until
@@ -26,6 +29,7 @@
 #include "gauges/Utwsca.h"
 #include "gauges/Utwwhitworth.h"
 #include "gauges/Uwansiasme1.h"
+#include "localization/LocOnFly.h"
 #include "localization/PEResourceImage.h"
 #include "platform/forms/EventBoundary.h"
 #include "platform/forms/Forms.h"
@@ -45,6 +49,7 @@ int main(int argc, char** argv)
     std::unique_ptr<TApplication> application;
     try {
         InitProgramResources(ProgramResourceImageBytes());
+        InitLocalization();
         RegisterAppClasses();
         RegisterGaugesClasses();
         RegisterReportPrintClasses();
@@ -68,8 +73,12 @@ int main(int argc, char** argv)
         application->CreateForm(fplvZero);
     } catch (...) {
         HandleEventException();
+        application.reset();
+        DoneLocalization();
         return 1;
     }
     application->Run();
+    application.reset();
+    DoneLocalization();
     return 0;
 }

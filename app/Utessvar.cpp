@@ -7,6 +7,7 @@
 #include "app/core/Iregistry.h"
 #include "app/core/Uconvert.h"
 #include "app/core/Unan.h"
+#include "localization/LocOnFly.h"
 #include "platform/forms/MessageService.h"
 #include "platform/os/Modules.h"
 #include "platform/os/VersionInfo.h"
@@ -30,6 +31,8 @@ namespace {
 // String-table texts of this window.
 constexpr int FamilyNameText = 800; // + family: the picker's caption
 constexpr int AttentionCaption = 999;
+constexpr int LanguageQuestion = 964; // "Impostare la lingua come predefinita ?"
+constexpr uint32_t LanguageLocale = 2; // the language the hidden button switches to
 constexpr int ExtremeTemperatureText = 2000;
 constexpr int WireSizeText = 2001;
 constexpr int WireGroupText = 680;       // 681 on the sphere pages
@@ -520,7 +523,23 @@ void TfTessvar::bMetricStdClick(TObject*)
         fIsoguide->ShowModal();
 }
 
-void TfTessvar::bLanguageClick(TObject*) {}
+void TfTessvar::bLanguageClick(TObject*)
+{
+    TKLocalizerOnFly* localizer = LocalizerOnFly();
+    if (localizer) {
+        localizer->Init(QString());
+        localizer->SwitchTo(LanguageLocale);
+    }
+    if (ShowMessageBox(LoadStr(LanguageQuestion), LoadStr(AttentionCaption), TMsgIcon::Question,
+                       TMsgButtons::YesNo) != IDYES)
+        return;
+    TIRegistry settings;
+    settings.SetFolder(TessvarDataFolder);
+    settings.SetRootKey(HKEY_LOCAL_MACHINE);
+    settings.OpenKey(TessvarSettingsKey, false);
+    settings.WriteFloat(QStringLiteral("language"), LanguageLocale);
+    settings.CloseKey();
+}
 
 void TfTessvar::lwwwdravinelClick(TObject*)
 {

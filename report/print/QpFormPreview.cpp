@@ -128,12 +128,18 @@ TZarvPreviewForm::~TZarvPreviewForm()
 void TZarvPreviewForm::FillGlyphs()
 {
     const QImage glyphs[] = {
-        StockGlyph(QStyle::SP_DialogOpenButton),  StockGlyph(QStyle::SP_DialogSaveButton),
-        StockGlyph(QStyle::SP_FileDialogDetailedView), StockGlyph(QStyle::SP_DialogCloseButton),
-        StockGlyph(QStyle::SP_MediaSkipBackward), StockGlyph(QStyle::SP_MediaSeekBackward),
-        StockGlyph(QStyle::SP_MediaSeekForward),  StockGlyph(QStyle::SP_MediaSkipForward),
-        DrawnGlyph(QStringLiteral("+")),          DrawnGlyph(QStringLiteral("-")),
-        DrawnGlyph(QStringLiteral("W")),          DrawnGlyph(QStringLiteral("P")),
+        StockGlyph(QStyle::SP_DialogOpenButton),
+        StockGlyph(QStyle::SP_DialogSaveButton),
+        StockGlyph(QStyle::SP_FileDialogDetailedView),
+        StockGlyph(QStyle::SP_DialogCloseButton),
+        StockGlyph(QStyle::SP_MediaSkipBackward),
+        StockGlyph(QStyle::SP_MediaSeekBackward),
+        StockGlyph(QStyle::SP_MediaSeekForward),
+        StockGlyph(QStyle::SP_MediaSkipForward),
+        DrawnGlyph(QStringLiteral("+")),
+        DrawnGlyph(QStringLiteral("-")),
+        DrawnGlyph(QStringLiteral("W")),
+        DrawnGlyph(QStringLiteral("P")),
     };
     ImageList1->Clear();
     for (const QImage& glyph : glyphs)
@@ -341,7 +347,8 @@ void TZarvPreviewForm::SaveSnapshot(const QString& fileName)
             throw EStreamError(QStringLiteral("Stream read error"));
         QSaveFile file(fileName);
         if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-            throw EStreamError(QStringLiteral("Cannot create file \"%1\". %2").arg(fileName, file.errorString()));
+            throw EStreamError(
+                QStringLiteral("Cannot create file \"%1\". %2").arg(fileName, file.errorString()));
         return;
     }
     TStringList renders;
@@ -461,8 +468,8 @@ void TZarvPreviewForm::actnZoom_PageExecute(TObject*)
 void TZarvPreviewForm::mnuPageGotoClick(TObject*)
 {
     const QString current = QString::number(ZvRenderPreview->CurrentPage());
-    const int page = WholeNumber(
-        InputBox(Translate(QStringLiteral("Go to Page")), Translate(QStringLiteral("Enter page to move to:")), current));
+    const int page = WholeNumber(InputBox(Translate(QStringLiteral("Go to Page")),
+                                          Translate(QStringLiteral("Enter page to move to:")), current));
     if (page >= 0 && page != ZvRenderPreview->CurrentPage())
         ZvRenderPreview->RenderPage(page);
     UpdateControls();

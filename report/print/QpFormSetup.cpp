@@ -73,8 +73,8 @@ TQPSetupForm::TQPSetupForm(TComponent* owner) : TForm(owner)
     SelectionED = RequireOwned<TEdit>(this, "SelectionED");
     dlogSave = RequireOwned<TSaveDialog>(this, "dlogSave");
 
-    for (TControl* control : std::initializer_list<TControl*>{FromLabel, FromED, ToLabel, ToED, SelectionLabel,
-                                                              SelectionED})
+    for (TControl* control :
+         std::initializer_list<TControl*>{FromLabel, FromED, ToLabel, ToED, SelectionLabel, SelectionED})
         control->SetVisible(false);
     PageControl1->SetActivePage(nullptr);
     editFileName->SetEnabled(false);
@@ -102,8 +102,9 @@ void TQPSetupForm::UpdatePrinterLabel()
     }
     device->SetState(TDeviceState::dsIC);
     const QString port = device->Output();
-    PrinterLabel->SetCaption(port.isEmpty() ? device->Device()
-                                            : Translate(QStringLiteral("%1 on %2").arg(device->Device(), port)));
+    PrinterLabel->SetCaption(port.isEmpty()
+                                 ? device->Device()
+                                 : Translate(QStringLiteral("%1 on %2").arg(device->Device(), port)));
 }
 
 // The snapshot and the native output first, then every registered, active
@@ -184,7 +185,8 @@ void TQPSetupForm::FormShow(TObject*)
         DuplexCK->SetChecked(p->Duplex != TDuplex::dupSimplex);
         SetupBB->SetEnabled(Allowed(TSystemSetup::ssAllowPrinterSetup));
     } else {
-        for (TControl* control : std::initializer_list<TControl*>{CollateCK, CopiesED, CopiesLabel, DuplexCK, SetupBB})
+        for (TControl* control :
+             std::initializer_list<TControl*>{CollateCK, CopiesED, CopiesLabel, DuplexCK, SetupBB})
             control->SetEnabled(false);
     }
     CopiesED->SetText(QString::number(p->Copies));

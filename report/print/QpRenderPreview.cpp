@@ -7,8 +7,8 @@
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QPainter>
-#include <QScrollArea>
 #include <QScreen>
+#include <QScrollArea>
 #include <QStyle>
 
 #include <algorithm>

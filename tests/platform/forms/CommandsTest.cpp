@@ -11,10 +11,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QEventLoop>
-#include <QTimer>
 #include <QMenu>
 #include <QMenuBar>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <gtest/gtest.h>
 
@@ -228,7 +228,8 @@ TEST_F(Commands, FileDialogsAndInputBoxGoThroughTheService)
     TScriptedDialogs dialogs;
     auto* open = Get<TOpenDialog>("dOpen");
     EXPECT_EQ(open->Title, "Open File");
-    EXPECT_EQ(open->Options, OpenOptionBit(TOpenOption::ofHideReadOnly) | OpenOptionBit(TOpenOption::ofFileMustExist));
+    EXPECT_EQ(open->Options,
+              OpenOptionBit(TOpenOption::ofHideReadOnly) | OpenOptionBit(TOpenOption::ofFileMustExist));
     dialogs.Answer(true, QStringLiteral("/tmp/a.zsf"), 1);
     EXPECT_TRUE(open->Execute());
     EXPECT_EQ(open->FileName, "/tmp/a.zsf");

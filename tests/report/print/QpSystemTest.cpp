@@ -8,6 +8,9 @@
 #include "report/print/QpFormStatus.h"
 #include "report/print/QpRenderPreview.h"
 
+#include "platform/objects/Filer.h"
+#include "platform/objects/ObjectText.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -74,6 +77,36 @@ TEST_F(QpSystemTest, DefaultsAndSetterRules)
               "Shadows not allowed while monochrome in effect.\rChange Monochrome to false first");
 }
 
+// The settings a form streams.
+TEST_F(QpSystemTest, SettingsReadFromAFormStream)
+{
+    const QByteArray stream = ObjectTextToBinary(QByteArray(R"(object ZvSystem1: TZvSystem
+  TitleStatus = 'Status'
+  SystemSetups = [ssAllowCopies]
+  SystemOptions = [soShowStatus, soNoGenerate]
+  DefaultDest = rdFile
+  SystemFiler.StreamMode = smTempFile
+  SystemPreview.ZoomFactor = 500.0
+  SystemPreview.FormState = wsMaximized
+  SystemPrinter.Units = unMM
+  SystemPrinter.Copies = 3
+end
+)"));
+    TZvSystem system(nullptr);
+    TMemoryStream input(stream);
+    TReader(input).ReadRootComponent(&system);
+    EXPECT_EQ(system.TitleStatus(), "Status");
+    EXPECT_EQ(system.SystemSetups(), TSystemSetups{TSystemSetup::ssAllowCopies});
+    EXPECT_EQ(system.SystemOptions(),
+              (TSystemOptions{TSystemOption::soShowStatus, TSystemOption::soNoGenerate}));
+    EXPECT_EQ(system.DefaultDest(), TReportDest::rdFile);
+    EXPECT_EQ(system.SystemFiler()->StreamMode, TStreamMode::smTempFile);
+    EXPECT_EQ(system.SystemPreview()->ZoomFactor(), 200);
+    EXPECT_EQ(system.SystemPreview()->FormState, TWindowState::wsMaximized);
+    EXPECT_EQ(system.SystemPrinter()->UnitsFactor(), 25.4);
+    EXPECT_EQ(system.SystemPrinter()->Copies, 3);
+}
+
 // A snapshot file written straight by the writer plays back; with the
 // temporary-file mode the user's file must survive the clean-up.
 TEST_F(QpSystemTest, FileDestinationWritesASnapshotThatPlaysBack)
@@ -131,13 +164,19 @@ TEST_F(QpSystemTest, PreviewIsModalAndClosedByTheUser)
     system.SystemFiler()->StreamMode = TStreamMode::smTempFile;
     int pages = 0;
     bool modal = false;
-    QTimer::singleShot(200, [&] {
-        if (auto* preview = OpenWindow<TZarvPreviewForm>()) {
+    // Polls until the preview is up (the run may take a while on a busy
+    // machine), then closes it as a user would.
+    QTimer closer;
+    closer.setInterval(50);
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (auto* preview = OpenWindow<TZarvPreviewForm>(); preview && preview->Visible()) {
+            closer.stop();
             pages = preview->ZvRenderPreview->Pages();
             modal = preview->Modal();
             preview->Close();
         }
     });
+    closer.start();
     system.Execute();
     EXPECT_EQ(pages, 3);
     EXPECT_TRUE(modal);
@@ -181,7 +220,8 @@ TEST_F(QpSystemTest, StatusWindowShowsProgressAndCancelAbortsTheRun)
         caption = status->Caption();
         line = status->StatusLabel->Caption();
         blocking = status->Widget()->windowModality() == Qt::ApplicationModal;
-        QTimer::singleShot(0, [status] { QTest::mouseClick(status->CancelButton->Widget(), Qt::LeftButton); });
+        QTimer::singleShot(0,
+                           [status] { QTest::mouseClick(status->CancelButton->Widget(), Qt::LeftButton); });
         QTest::qWait(50);
         report.PrintXY(1, 2, QStringLiteral("after cancel"));
     });
@@ -199,7 +239,8 @@ TEST_F(QpSystemTest, StatusWindowShowsProgressAndCancelAbortsTheRun)
 
 TEST_F(QpSystemTest, NoGenerateAndUserStreams)
 {
-    const QByteArray snapshot = WriteSnapshot([](TZvZSFWriter& w) { w.PrintXY(1, 1, QStringLiteral("held")); });
+    const QByteArray snapshot =
+        WriteSnapshot([](TZvZSFWriter& w) { w.PrintXY(1, 1, QStringLiteral("held")); });
     TMemoryStream held(snapshot);
     RecordingRender render;
     TZvSystem system(nullptr);
