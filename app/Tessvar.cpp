@@ -33,6 +33,7 @@
 #include "localization/PEResourceImage.h"
 #include "platform/forms/EventBoundary.h"
 #include "platform/forms/Forms.h"
+#include "report/model/ZvDatabase.h"
 #include "report/print/QpSystem.h"
 #include "report/components/ZvLEFuncs.h"
 #include "report/components/ZvLERun.h"
@@ -56,6 +57,7 @@ int main(int argc, char** argv)
         RegisterAppClasses();
         RegisterGaugesClasses();
         RegisterReportPrintClasses();
+        RecordDataLinkProcs();
         application = std::make_unique<TApplication>();
         application->SetTitle(QStringLiteral("Tessvar"));
         application->CreateForm(fTessvar);

@@ -24,8 +24,8 @@ TDataConnectManager* DataConnectManager = nullptr;
 namespace {
 
 constexpr std::array<const char*, 13> kDataTypeNames = {
-    "dtString", "dtInteger", "dtBoolean", "dtFloat",   "dtCurrency", "dtBCD",  "dtDate",
-    "dtTime",   "dtDateTime", "dtBlob",   "dtMemo",    "dtGraphic",  "dtInt64",
+    "dtString", "dtInteger",  "dtBoolean", "dtFloat", "dtCurrency", "dtBCD",   "dtDate",
+    "dtTime",   "dtDateTime", "dtBlob",    "dtMemo",  "dtGraphic",  "dtInt64",
 };
 
 // Bytes of a filter value by type; 0: the type holds no filter.
@@ -81,9 +81,10 @@ void RegisterDataConnectionClasses()
     if (!FindClass(QStringLiteral("TComponent")))
         RegisterObjectsClasses();
     if (!FindClass(QStringLiteral("TQpComponent")))
-        RegisterClassInfo(QStringLiteral("TQpComponent"), QStringLiteral("TComponent"), {}, &typeid(TQpComponent));
+        RegisterClassInfo(QStringLiteral("TQpComponent"), QStringLiteral("TComponent"), {},
+                          &typeid(TQpComponent));
     TClassInfo& con = RegisterClass<TZvCustomConnection>(QStringLiteral("TZvCustomConnection"),
-                                                        QStringLiteral("TQpComponent"));
+                                                         QStringLiteral("TQpComponent"));
     PublishProperty(con, QStringLiteral("FieldAliasList"), TypeInfoClass(QStringLiteral("TStrings")),
                     &TZvCustomConnection::FieldAliasList, &TZvCustomConnection::SetFieldAliasList);
     PublishProperty(con, QStringLiteral("LocalFilter"), TypeInfoBoolean(), &TZvCustomConnection::LocalFilter,
@@ -92,12 +93,12 @@ void RegisterDataConnectionClasses()
     static const TTypeInfo visibility =
         MakeEnumType(QStringLiteral("TRuntimeVisibility"),
                      {QStringLiteral("rtNone"), QStringLiteral("rtDeveloper"), QStringLiteral("rtEndUser")});
-    PublishProperty(con, QStringLiteral("RuntimeVisibility"), visibility, &TZvCustomConnection::RuntimeVisibility,
-                    &TZvCustomConnection::SetRuntimeVisibility)
+    PublishProperty(con, QStringLiteral("RuntimeVisibility"), visibility,
+                    &TZvCustomConnection::RuntimeVisibility, &TZvCustomConnection::SetRuntimeVisibility)
         .NoDefault();
-    static const char* const events[11] = {"OnFirst",   "OnNext",    "OnEOF",     "OnGetCols",
-                                           "OnGetRow",  "OnSetFilter", "OnGetSorts", "OnSetSort",
-                                           "OnOpen",    "OnRestore", "OnValidateRow"};
+    static const char* const events[11] = {"OnFirst",  "OnNext",      "OnEOF",        "OnGetCols",
+                                           "OnGetRow", "OnSetFilter", "OnGetSorts",   "OnSetSort",
+                                           "OnOpen",   "OnRestore",   "OnValidateRow"};
     for (int i = 0; i < 11; ++i) {
         TPropInfo prop;
         prop.Name = QLatin1String(events[i]);
@@ -105,7 +106,9 @@ void RegisterDataConnectionClasses()
         prop.GetMethod = [i](const TObject& o) {
             return static_cast<const TZvCustomConnection&>(o).EventNames[i];
         };
-        prop.SetMethod = [i](TObject& o, const TMethod& m) { static_cast<TZvCustomConnection&>(o).EventNames[i] = m; };
+        prop.SetMethod = [i](TObject& o, const TMethod& m) {
+            static_cast<TZvCustomConnection&>(o).EventNames[i] = m;
+        };
         con.AddProperty(std::move(prop));
     }
 }
@@ -287,11 +290,13 @@ void TZvCustomConnection::StopThread()
     const bool held = taken == TWaitResult::wrSignaled || taken == TWaitResult::wrAbandoned;
     TSharedHandle dataEvent = 0;
     if (held) {
-        dataEvent = OpenSharedEvent(QStringLiteral("ZARV") + FModeStr + QStringLiteral("DATA_") + ThreadName());
+        dataEvent =
+            OpenSharedEvent(QStringLiteral("ZARV") + FModeStr + QStringLiteral("DATA_") + ThreadName());
         SetNamedEvent(dataEvent);
     }
     while (!FThreadDone) {
-        if (QCoreApplication::instance() && QCoreApplication::instance()->thread() == QThread::currentThread())
+        if (QCoreApplication::instance() &&
+            QCoreApplication::instance()->thread() == QThread::currentThread())
             QCoreApplication::processEvents();
         usleep(1000);
     }
@@ -435,7 +440,8 @@ void TZvCustomConnection::MakeRoom(int64_t count)
     const int64_t used = FCursor.Pos();
     const int64_t size = used + count + kZarvBufferSize;
     if (count < 0 || size > INT32_MAX)
-        ChannelFail(QStringLiteral("An answer of %1 bytes is too large for the data channel").arg(used + count));
+        ChannelFail(
+            QStringLiteral("An answer of %1 bytes is too large for the data channel").arg(used + count));
     const int number = FCurrentFileMap % 2 + 1;
     const QString name = QStringLiteral("ZARVBUFFERALT%1").arg(number);
     const TSharedHandle map = OpenSharedMemory(name, int(size));
@@ -443,7 +449,8 @@ void TZvCustomConnection::MakeRoom(int64_t count)
     // grown before it is written.
     if (NamedMemorySize(map) < size && !GrowNamedMemory(map, size)) {
         CloseSharedMemory(map, nullptr);
-        ChannelFail(QStringLiteral("The overflow buffer %1 cannot be enlarged to %2 bytes").arg(name).arg(size));
+        ChannelFail(
+            QStringLiteral("The overflow buffer %1 cannot be enlarged to %2 bytes").arg(name).arg(size));
     }
     auto* view = static_cast<uint8_t*>(MapSharedMemory(map));
     if (!view) {
@@ -597,8 +604,9 @@ void TZvCustomConnection::WriteField(const QString& name, TQPDataType dataType, 
 
 TDataConnectFieldDef* TZvCustomConnection::CurrentFieldDef() const
 {
-    return FFieldIdx >= 0 && FFieldIdx < int32_t(FFieldDefList.size()) ? FFieldDefList[size_t(FFieldIdx)].get()
-                                                                         : nullptr;
+    return FFieldIdx >= 0 && FFieldIdx < int32_t(FFieldDefList.size())
+               ? FFieldDefList[size_t(FFieldIdx)].get()
+               : nullptr;
 }
 
 TDataConnectFieldDef* TZvCustomConnection::FindFieldDef(const QString& fieldName) const
@@ -617,9 +625,10 @@ void TZvCustomConnection::PutData(std::initializer_list<TQPDataType> accepted, c
     if (!def)
         RaiseError(Translate(QStringLiteral("Attempt to write more fields than defined.")));
     if (std::find(accepted.begin(), accepted.end(), def->FDataType) == accepted.end())
-        RaiseError(Translate(QStringLiteral("Attempt to write different data type than defined (Column %1/%2).")
-                                 .arg(FFieldIdx + 1)
-                                 .arg(FFieldDefList.size())));
+        RaiseError(
+            Translate(QStringLiteral("Attempt to write different data type than defined (Column %1/%2).")
+                          .arg(FFieldIdx + 1)
+                          .arg(FFieldDefList.size())));
     if (def->FIncluded && FLocalFilterValid && FLocalFilter && value.Kind != TDLValueKind::vkBlob) {
         if (value.Kind == TDLValueKind::vkNull)
             FLocalFilterValid = def->DataSize < 1;
@@ -638,9 +647,9 @@ void TZvCustomConnection::PutData(std::initializer_list<TQPDataType> accepted, c
 namespace {
 
 constexpr std::initializer_list<TQPDataType> kAllTypes = {
-    TQPDataType::dtString, TQPDataType::dtInteger, TQPDataType::dtBoolean,  TQPDataType::dtFloat,
-    TQPDataType::dtCurrency, TQPDataType::dtBCD,   TQPDataType::dtDate,     TQPDataType::dtTime,
-    TQPDataType::dtDateTime, TQPDataType::dtBlob,  TQPDataType::dtMemo,     TQPDataType::dtGraphic,
+    TQPDataType::dtString,   TQPDataType::dtInteger, TQPDataType::dtBoolean, TQPDataType::dtFloat,
+    TQPDataType::dtCurrency, TQPDataType::dtBCD,     TQPDataType::dtDate,    TQPDataType::dtTime,
+    TQPDataType::dtDateTime, TQPDataType::dtBlob,    TQPDataType::dtMemo,    TQPDataType::dtGraphic,
     TQPDataType::dtInt64};
 
 const QString* TextIf(bool stored, const QString& text)
@@ -658,7 +667,8 @@ void TZvCustomConnection::WriteNullData()
 void TZvCustomConnection::WriteStrData(const QString& formatData, const QString& nativeData)
 {
     TDLValue value{TDLValueKind::vkStr, nativeData};
-    PutData({TQPDataType::dtString}, TextIf(!formatData.isEmpty() && formatData != nativeData, formatData), value);
+    PutData({TQPDataType::dtString}, TextIf(!formatData.isEmpty() && formatData != nativeData, formatData),
+            value);
 }
 
 void TZvCustomConnection::WriteIntData(const QString& formatData, int32_t nativeData)
@@ -962,12 +972,14 @@ bool TZvCustomConnection::DoEOF()
 
 void TZvCustomConnection::DoGetCols()
 {
-    WriteField(QStringLiteral("FieldName"), TQPDataType::dtString, 30, QStringLiteral("FieldName"), QString());
+    WriteField(QStringLiteral("FieldName"), TQPDataType::dtString, 30, QStringLiteral("FieldName"),
+               QString());
 }
 
 void TZvCustomConnection::DoGetRow()
 {
-    WriteStr(QStringLiteral("[") + Translate(QStringLiteral("Inactive at design-time")) + QStringLiteral("]"));
+    WriteStr(QStringLiteral("[") + Translate(QStringLiteral("Inactive at design-time")) +
+             QStringLiteral("]"));
 }
 
 void TZvCustomConnection::DoGetSorts()

@@ -226,7 +226,8 @@ private:
     void MakeRoom(int64_t count);
     void CloseOverflow();
     // The row-writing calls: filter test, type check, room, the values.
-    void PutData(std::initializer_list<TQPDataType> accepted, const QString* formatted, const TDLValue& value);
+    void PutData(std::initializer_list<TQPDataType> accepted, const QString* formatted,
+                 const TDLValue& value);
     QString ThreadName() const;
 
     TSharedHandle FNormFileMap = 0;

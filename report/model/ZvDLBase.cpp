@@ -208,8 +208,8 @@ const char16_t* TDLFieldListManager::Keep(const QString& text)
     return Wide(FTexts.back());
 }
 
-void TDLFieldListManager::SetFieldItem(int32_t index, const QString& fieldName, uint8_t dataType, int32_t width,
-                                       const QString& fullName, const QString& description)
+void TDLFieldListManager::SetFieldItem(int32_t index, const QString& fieldName, uint8_t dataType,
+                                       int32_t width, const QString& fullName, const QString& description)
 {
     if (index < 0 || index >= FieldCount())
         throw Exception(QStringLiteral("Field index %1 is out of range.").arg(index));
@@ -237,12 +237,12 @@ void TDLBaseConnection::GetFields(const QString& tableName)
 
 TDLBaseConnection* TDLBaseDriver::FindConnection(int32_t handle)
 {
-    return handle < 0 ? nullptr : G().Connections.Find(handle);
+    return handle == kDLNoHandle ? nullptr : G().Connections.Find(handle);
 }
 
 TDLBaseResultSet* TDLBaseDriver::FindResultSet(int32_t handle)
 {
-    return handle < 0 ? nullptr : G().ResultSets.Find(handle);
+    return handle == kDLNoHandle ? nullptr : G().ResultSets.Find(handle);
 }
 
 bool TDLBaseDriver::ConfigureDialog(QString&, QString&, QString&, QString&, bool&)
@@ -252,7 +252,7 @@ bool TDLBaseDriver::ConfigureDialog(QString&, QString&, QString&, QString&, bool
 
 void TDLBaseDriver::ConnectionOpen(TDLConnectionOpen& params)
 {
-    params.ConnectionHandle = -1;
+    params.ConnectionHandle = kDLNoHandle;
     try {
         params.ConnectionHandle = G().Connections.Add(CreateConnection());
         FOptionList.SetCommaText(WideText(params.Options));
@@ -271,135 +271,164 @@ void TDLBaseDriver::ConnectionOpen(TDLConnectionOpen& params)
 
 void TDLBaseDriver::ConnectionClose(TDLConnectionClose& params)
 {
-    Guarded(params, [&] {
-        RequireConnection(params.ConnectionHandle).Disconnect();
-        G().Connections.Delete(params.ConnectionHandle);
-        params.ConnectionHandle = -1;
-        params.ResultCode = 0;
-    }, KeepGlobal);
+    Guarded(
+        params,
+        [&] {
+            RequireConnection(params.ConnectionHandle).Disconnect();
+            G().Connections.Delete(params.ConnectionHandle);
+            params.ConnectionHandle = kDLNoHandle;
+            params.ResultCode = 0;
+        },
+        KeepGlobal);
 }
 
 void TDLBaseDriver::ConnectionConfigure(TDLConnectionConfigure& params)
 {
-    Guarded(params, [&] {
-        FDataSource = WideText(params.DataSource);
-        FOptionText = WideText(params.Options);
-        FOptionList.SetCommaText(FOptionText);
-        FUserName = WideText(params.UserName);
-        FPassword = WideText(params.PassWord);
-        bool accepted = false;
-        if (!ConfigureDialog(FDataSource, FOptionText, FUserName, FPassword, accepted)) {
-            params.ResultCode = -1;
-            SetDLGlobalErrorText(QStringLiteral("No configuration available."));
-            return;
-        }
-        params.ResultCode = accepted ? 1 : 0;
-        if (!accepted)
-            return;
-        FOptionList.SetCommaText(FOptionText);
-        FConfigTexts[0] = FDataSource;
-        FConfigTexts[1] = FOptionList.CommaText();
-        FConfigTexts[2] = FUserName;
-        FConfigTexts[3] = FPassword;
-        params.DataSource = Wide(FConfigTexts[0]);
-        params.Options = Wide(FConfigTexts[1]);
-        params.UserName = Wide(FConfigTexts[2]);
-        params.PassWord = Wide(FConfigTexts[3]);
-    }, KeepGlobal);
+    Guarded(
+        params,
+        [&] {
+            FDataSource = WideText(params.DataSource);
+            FOptionText = WideText(params.Options);
+            FOptionList.SetCommaText(FOptionText);
+            FUserName = WideText(params.UserName);
+            FPassword = WideText(params.PassWord);
+            bool accepted = false;
+            if (!ConfigureDialog(FDataSource, FOptionText, FUserName, FPassword, accepted)) {
+                params.ResultCode = -1;
+                SetDLGlobalErrorText(QStringLiteral("No configuration available."));
+                return;
+            }
+            params.ResultCode = accepted ? 1 : 0;
+            if (!accepted)
+                return;
+            FOptionList.SetCommaText(FOptionText);
+            FConfigTexts[0] = FDataSource;
+            FConfigTexts[1] = FOptionList.CommaText();
+            FConfigTexts[2] = FUserName;
+            FConfigTexts[3] = FPassword;
+            params.DataSource = Wide(FConfigTexts[0]);
+            params.Options = Wide(FConfigTexts[1]);
+            params.UserName = Wide(FConfigTexts[2]);
+            params.PassWord = Wide(FConfigTexts[3]);
+        },
+        KeepGlobal);
 }
 
 void TDLBaseDriver::GetErrorText(TDLErrorText& params)
 {
-    if (TDLBaseConnection* connection = FindConnection(params.ConnectionHandle); params.ConnectionHandle >= 0)
+    // The 32nd handle is bit 31, negative as an Int32: only -1 means none.
+    if (params.ConnectionHandle != kDLNoHandle) {
+        TDLBaseConnection* connection = FindConnection(params.ConnectionHandle);
         handedErrorText = connection ? connection->FErrorText : QString();
-    else if (params.ResultSetHandle >= 0)
-        handedErrorText = FindResultSet(params.ResultSetHandle) ? FindResultSet(params.ResultSetHandle)->FErrorText
-                                                                 : QString();
-    else
+    } else if (params.ResultSetHandle != kDLNoHandle) {
+        TDLBaseResultSet* resultSet = FindResultSet(params.ResultSetHandle);
+        handedErrorText = resultSet ? resultSet->FErrorText : QString();
+    } else
         handedErrorText = DLGlobalErrorText();
     params.ErrorText = Wide(handedErrorText);
 }
 
 void TDLBaseDriver::GetTables(TDLTables& params)
 {
-    Guarded(params, [&] {
-        TStringList names;
-        RequireConnection(params.ConnectionHandle).GetTableNames(names);
-        TDLGlobals& g = G();
-        std::lock_guard guard(g.Lock);
-        g.TableNames.clear();
-        g.TableList.clear();
-        for (int i = 0; i < names.Count(); ++i)
-            g.TableNames.push_back(names.Strings(i));
-        for (const QString& name : g.TableNames)
-            g.TableList.push_back(TDLTableItem{Wide(name)});
-        params.TableCount = int32_t(g.TableList.size());
-        params.TableList = g.TableList.empty() ? nullptr : g.TableList.data();
-        params.ResultCode = 0;
-    }, ConnectionKeeper(params.ConnectionHandle));
+    Guarded(
+        params,
+        [&] {
+            TStringList names;
+            RequireConnection(params.ConnectionHandle).GetTableNames(names);
+            TDLGlobals& g = G();
+            std::lock_guard guard(g.Lock);
+            g.TableNames.clear();
+            g.TableList.clear();
+            for (int i = 0; i < names.Count(); ++i)
+                g.TableNames.push_back(names.Strings(i));
+            for (const QString& name : g.TableNames)
+                g.TableList.push_back(TDLTableItem{Wide(name)});
+            params.TableCount = int32_t(g.TableList.size());
+            params.TableList = g.TableList.empty() ? nullptr : g.TableList.data();
+            params.ResultCode = 0;
+        },
+        ConnectionKeeper(params.ConnectionHandle));
 }
 
 void TDLBaseDriver::GetFields(TDLFields& params)
 {
-    Guarded(params, [&] {
-        RequireConnection(params.ConnectionHandle).GetFields(WideText(params.TableName));
-        params.FieldCount = FFields.FieldCount();
-        params.FieldList = FFields.FieldList();
-        params.ResultCode = 0;
-    }, ConnectionKeeper(params.ConnectionHandle));
+    Guarded(
+        params,
+        [&] {
+            RequireConnection(params.ConnectionHandle).GetFields(WideText(params.TableName));
+            params.FieldCount = FFields.FieldCount();
+            params.FieldList = FFields.FieldList();
+            params.ResultCode = 0;
+        },
+        ConnectionKeeper(params.ConnectionHandle));
 }
 
 void TDLBaseDriver::ResultSetOpen(TDLResultSetOpen& params)
 {
-    params.ResultSetHandle = -1;
-    Guarded(params, [&] {
-        TDLBaseConnection& connection = RequireConnection(params.ConnectionHandle);
-        params.ResultSetHandle = G().ResultSets.Add(CreateResultSet(&connection));
-        TDLBaseResultSet& resultSet = RequireResultSet(params.ResultSetHandle);
-        resultSet.Open(WideText(params.QueryCommand));
-        resultSet.GetFields(resultSet.FFields);
-        params.FieldCount = resultSet.FFields.FieldCount();
-        params.FieldList = resultSet.FFields.FieldList();
-        params.ResultCode = 0;
-    }, [&](const QString& text) {
-        if (TDLBaseResultSet* resultSet = FindResultSet(params.ResultSetHandle))
-            resultSet->FErrorText = text;
-        else
-            ConnectionKeeper(params.ConnectionHandle)(text);
-    });
+    params.ResultSetHandle = kDLNoHandle;
+    Guarded(
+        params,
+        [&] {
+            TDLBaseConnection& connection = RequireConnection(params.ConnectionHandle);
+            params.ResultSetHandle = G().ResultSets.Add(CreateResultSet(&connection));
+            TDLBaseResultSet& resultSet = RequireResultSet(params.ResultSetHandle);
+            resultSet.Open(WideText(params.QueryCommand));
+            resultSet.GetFields(resultSet.FFields);
+            params.FieldCount = resultSet.FFields.FieldCount();
+            params.FieldList = resultSet.FFields.FieldList();
+            params.ResultCode = 0;
+        },
+        [&](const QString& text) {
+            if (TDLBaseResultSet* resultSet = FindResultSet(params.ResultSetHandle))
+                resultSet->FErrorText = text;
+            else
+                ConnectionKeeper(params.ConnectionHandle)(text);
+        });
 }
 
 void TDLBaseDriver::ResultSetClose(TDLResultSetClose& params)
 {
-    Guarded(params, [&] {
-        RequireResultSet(params.ResultSetHandle).Close();
-        G().ResultSets.Delete(params.ResultSetHandle);
-        params.ResultCode = 0;
-    }, ResultSetKeeper(params.ResultSetHandle));
+    Guarded(
+        params,
+        [&] {
+            RequireResultSet(params.ResultSetHandle).Close();
+            G().ResultSets.Delete(params.ResultSetHandle);
+            params.ResultCode = 0;
+        },
+        ResultSetKeeper(params.ResultSetHandle));
 }
 
 void TDLBaseDriver::ResultSetFirst(TDLResultSetFirst& params)
 {
-    Guarded(params, [&] {
-        RequireResultSet(params.ResultSetHandle).First();
-        params.ResultCode = 0;
-    }, ResultSetKeeper(params.ResultSetHandle));
+    Guarded(
+        params,
+        [&] {
+            RequireResultSet(params.ResultSetHandle).First();
+            params.ResultCode = 0;
+        },
+        ResultSetKeeper(params.ResultSetHandle));
 }
 
 void TDLBaseDriver::ResultSetNext(TDLResultSetNext& params)
 {
-    Guarded(params, [&] {
-        RequireResultSet(params.ResultSetHandle).Next();
-        params.ResultCode = 0;
-    }, ResultSetKeeper(params.ResultSetHandle));
+    Guarded(
+        params,
+        [&] {
+            RequireResultSet(params.ResultSetHandle).Next();
+            params.ResultCode = 0;
+        },
+        ResultSetKeeper(params.ResultSetHandle));
 }
 
 void TDLBaseDriver::ResultSetEOF(TDLResultSetEOF& params)
 {
-    Guarded(params, [&] {
-        params.Eof = RequireResultSet(params.ResultSetHandle).Eof() ? 1 : 0;
-        params.ResultCode = 0;
-    }, ResultSetKeeper(params.ResultSetHandle));
+    Guarded(
+        params,
+        [&] {
+            params.Eof = RequireResultSet(params.ResultSetHandle).Eof() ? 1 : 0;
+            params.ResultCode = 0;
+        },
+        ResultSetKeeper(params.ResultSetHandle));
 }
 
 void TDLBaseDriver::ResultSetSetFilter(TDLResultSetFilter&) {}
@@ -419,11 +448,11 @@ void TDLBaseDriver::ResultSetConfigure(TDLResultSetConfigure& params)
     rec.ConnectionHandle = params.ConnectionHandle;
     rec.QueryCommand = params.QueryCommand;
     rec.QueryStruct = params.QueryStruct;
-    const TDLProc procs[15] = {DataGetTables,       DataGetFields,         DataConnectionClose,
-                               DataConnectionConfigure, DataConnectionOpen, DataGetErrorText,
-                               DataInformation,     DataResultSetClose,    DataResultSetEOF,
-                               DataResultSetFirst,  DataResultSetGetRow,   DataResultSetNext,
-                               DataResultSetOpen,   DataResultSetSetFilter, DataResultSetSetSort};
+    const TDLProc procs[15] = {DataGetTables,           DataGetFields,          DataConnectionClose,
+                               DataConnectionConfigure, DataConnectionOpen,     DataGetErrorText,
+                               DataInformation,         DataResultSetClose,     DataResultSetEOF,
+                               DataResultSetFirst,      DataResultSetGetRow,    DataResultSetNext,
+                               DataResultSetOpen,       DataResultSetSetFilter, DataResultSetSetSort};
     std::copy(std::begin(procs), std::end(procs), rec.Procs);
     if (!editor(&rec)) {
         params.ResultCode = 0;

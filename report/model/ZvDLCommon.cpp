@@ -8,10 +8,10 @@
 #include <cstring>
 
 const char* const kDLExportNames[kDLExportCount] = {
-    "DataInformation",        "DataGetErrorText",     "DataConnectionConfigure", "DataConnectionOpen",
-    "DataConnectionClose",    "DataGetTables",        "DataGetFields",           "DataResultSetOpen",
-    "DataResultSetClose",     "DataResultSetFirst",   "DataResultSetNext",       "DataResultSetEOF",
-    "DataResultSetGetRow",    "DataResultSetSetFilter", "DataResultSetSetSort",  "DataResultSetConfigure",
+    "DataInformation",     "DataGetErrorText",       "DataConnectionConfigure", "DataConnectionOpen",
+    "DataConnectionClose", "DataGetTables",          "DataGetFields",           "DataResultSetOpen",
+    "DataResultSetClose",  "DataResultSetFirst",     "DataResultSetNext",       "DataResultSetEOF",
+    "DataResultSetGetRow", "DataResultSetSetFilter", "DataResultSetSetSort",    "DataResultSetConfigure",
 };
 
 int64_t ZarvStrSize(const QString& text)
@@ -268,19 +268,21 @@ void CopyToWideArray(char16_t* dest, int capacity, const QString& text)
 {
     if (!dest || capacity <= 0)
         return;
+    // The arrays of the packed records need not be aligned.
     const int n = std::min<int>(int(text.size()), capacity - 1);
     std::memcpy(dest, text.utf16(), size_t(n) * 2);
-    dest[n] = 0;
+    const char16_t zero = 0;
+    std::memcpy(dest + n, &zero, 2);
 }
 
 QString WideArrayText(const char16_t* source, int capacity)
 {
     if (!source)
         return {};
-    int n = 0;
-    while (n < capacity && source[n])
-        ++n;
-    return QString::fromUtf16(source, n);
+    QString text(capacity, Qt::Uninitialized);
+    std::memcpy(text.data(), source, size_t(capacity) * 2);
+    const qsizetype end = text.indexOf(QChar(0));
+    return end < 0 ? text : text.left(end);
 }
 
 QString WideText(const char16_t* text)

@@ -49,17 +49,27 @@ constexpr int32_t kStrTagWide = 2;
 int64_t ZarvStrSize(const QString& text);
 
 // The kinds of native value a row holds.
-enum class TDLValueKind : uint8_t { vkNull, vkStr, vkInt, vkInt64, vkBool, vkFloat, vkCurr, vkDateTime, vkBlob };
+enum class TDLValueKind : uint8_t {
+    vkNull,
+    vkStr,
+    vkInt,
+    vkInt64,
+    vkBool,
+    vkFloat,
+    vkCurr,
+    vkDateTime,
+    vkBlob
+};
 
 // One native value to write: the member its kind names is used.
 struct TDLValue {
     TDLValueKind Kind = TDLValueKind::vkNull;
     QString Text;
-    int64_t Int = 0;      // vkInt, vkInt64, vkCurr (scaled by 10000)
-    double Float = 0;     // vkFloat, vkDateTime
-    bool Bool = false;    // vkBool
+    int64_t Int = 0;   // vkInt, vkInt64, vkCurr (scaled by 10000)
+    double Float = 0;  // vkFloat, vkDateTime
+    bool Bool = false; // vkBool
     const void* Blob = nullptr;
-    int32_t Len = 0;      // vkBlob
+    int32_t Len = 0; // vkBlob
 };
 // Its encoded size in bytes (a blob includes its Int length).
 int64_t DLValueSize(const TDLValue& value);
@@ -216,6 +226,9 @@ static_assert(sizeof(TDLFieldItem) == 29 && offsetof(TDLFieldItem, FullName) == 
 static_assert(sizeof(TDLResultSetOpen) == 32 && sizeof(TDLResultSetEOF) == 9);
 static_assert(sizeof(TDLResultSetRow) == 32 && offsetof(TDLResultSetRow, RowBufSize) == 28);
 static_assert(sizeof(TDLResultSetConfigure) == 24);
+
+// The handle of no connection or result set.
+constexpr int32_t kDLNoHandle = -1;
 
 // Every export takes a pointer to its record.
 using TDLProc = void (*)(void* params);

@@ -198,7 +198,8 @@ void TZarvDataLink::LogGlobalError(const QString& apiName)
     LogAPIError(apiName, ErrorText(-1, -1));
 }
 
-void TZarvDataLink::LogConnectionError(int32_t connectionHandle, const QString& apiName, const QString& tableName)
+void TZarvDataLink::LogConnectionError(int32_t connectionHandle, const QString& apiName,
+                                       const QString& tableName)
 {
     QString text = ErrorText(connectionHandle, -1);
     if (!tableName.isEmpty())
@@ -361,8 +362,9 @@ bool TZarvDataLink::ResultSetEOF(int32_t resultSetHandle)
     return rec.Eof != 0;
 }
 
-void TZarvDataLink::ResultSetGetRow(int32_t resultSetHandle, int32_t transferCount, const uint8_t* transferList,
-                                    const uint8_t*& rowBuffer, int32_t& rowBufSize)
+void TZarvDataLink::ResultSetGetRow(int32_t resultSetHandle, int32_t transferCount,
+                                    const uint8_t* transferList, const uint8_t*& rowBuffer,
+                                    int32_t& rowBufSize)
 {
     TDLResultSetRow rec{};
     rec.ResultSetHandle = resultSetHandle;
@@ -543,6 +545,6 @@ bool TDataResultSet::Eof()
 
 void TDataResultSet::GetRow(const uint8_t*& rowBuffer, int32_t& rowBufSize)
 {
-    FConnection->FDataLink->ResultSetGetRow(FResultSetHandle, int32_t(FTransferList.size()), FTransferList.data(),
-                                            rowBuffer, rowBufSize);
+    FConnection->FDataLink->ResultSetGetRow(FResultSetHandle, int32_t(FTransferList.size()),
+                                            FTransferList.data(), rowBuffer, rowBufSize);
 }

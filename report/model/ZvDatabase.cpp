@@ -14,7 +14,8 @@ void RegisterDatabaseClasses()
     if (FindClass(QStringLiteral("TZarvDatabase")))
         return;
     if (!FindClass(QStringLiteral("TZarvDBAuth"))) {
-        TClassInfo& auth = RegisterClass<TZarvDBAuth>(QStringLiteral("TZarvDBAuth"), QStringLiteral("TPersistent"));
+        TClassInfo& auth =
+            RegisterClass<TZarvDBAuth>(QStringLiteral("TZarvDBAuth"), QStringLiteral("TPersistent"));
         PublishProperty(auth, QStringLiteral("Datasource"), TypeInfoString(), &TZarvDBAuth::Datasource,
                         &TZarvDBAuth::SetDatasource);
         PublishProperty(auth, QStringLiteral("Options"), TypeInfoString(), &TZarvDBAuth::Options,
@@ -24,7 +25,8 @@ void RegisterDatabaseClasses()
         PublishProperty(auth, QStringLiteral("Username"), TypeInfoString(), &TZarvDBAuth::Username,
                         &TZarvDBAuth::SetUsername);
     }
-    TClassInfo& db = RegisterClass<TZarvDatabase>(QStringLiteral("TZarvDatabase"), QStringLiteral("TZarvDataObject"));
+    TClassInfo& db =
+        RegisterClass<TZarvDatabase>(QStringLiteral("TZarvDatabase"), QStringLiteral("TZarvDataObject"));
     PublishProperty(db, QStringLiteral("AuthDesign"), TypeInfoClass(QStringLiteral("TZarvDBAuth")),
                     &TZarvDatabase::AuthDesign, &TZarvDatabase::SetAuthDesign);
     PublishProperty(db, QStringLiteral("AuthRun"), TypeInfoClass(QStringLiteral("TZarvDBAuth")),

@@ -283,8 +283,8 @@ void TZarvDataSystem::GetBufferInfo(TZarvBufferInfo& bufferInfo) const
 // ---------------------------------------------------------------------------
 // TZarvDataSystem: commands.
 
-bool TZarvDataSystem::WaitLoop(int32_t eventType, const QString& name, const std::vector<TSharedHandle>& events,
-                               int answeredFrom, int* which)
+bool TZarvDataSystem::WaitLoop(int32_t eventType, const QString& name,
+                               const std::vector<TSharedHandle>& events, int answeredFrom, int* which)
 {
     bool answered = false;
     bool smallCalled = false;
@@ -396,7 +396,8 @@ bool TZarvDataSystem::OpenDataEvent(const QString& name, TZarvDataConnection& da
     YieldNow();
     ProcessMessages();
     int index = -1;
-    if (WaitNamedEvents({FErrorEvent, rtAck}, CallEventWaitMs, &index) == TWaitResult::wrSignaled && index == 1) {
+    if (WaitNamedEvents({FErrorEvent, rtAck}, CallEventWaitMs, &index) == TWaitResult::wrSignaled &&
+        index == 1) {
         if (OnDataAction)
             OnDataAction(this, TZarvDataAction::daOpen);
         ReadIdentity(dataCon, rtData);
@@ -476,8 +477,8 @@ void TZarvDataSystem::UpdateConnections()
         auto found = std::make_unique<TZarvDataConnection>();
         try {
             ReadIdentity(*found, 0);
-            found->FVisibility =
-                found->FVersion >= kZarvVersion ? TRuntimeVisibility(ReadInt()) : TRuntimeVisibility::rtEndUser;
+            found->FVisibility = found->FVersion >= kZarvVersion ? TRuntimeVisibility(ReadInt())
+                                                                 : TRuntimeVisibility::rtEndUser;
         } catch (const ESheetcaster&) {
             continue; // an announcement that does not read is not listed
         }
@@ -565,9 +566,10 @@ void TZarvDataView::Open()
         AbortReport(this);
     }
     if (FDataCon->FDataEvent == 0 && !system.OpenDataEvent(FConnectionName, *FDataCon)) {
-        ShowMessageBox(Translate(QStringLiteral("Error!  Could not open data connection \"%1\".  Aborting report.")
-                                     .arg(FConnectionName)),
-                       Translate(QStringLiteral("Error")), TMsgIcon::Error, TMsgButtons::OK);
+        ShowMessageBox(
+            Translate(QStringLiteral("Error!  Could not open data connection \"%1\".  Aborting report.")
+                          .arg(FConnectionName)),
+            Translate(QStringLiteral("Error")), TMsgIcon::Error, TMsgButtons::OK);
         AbortReport(this);
     }
     const bool opened = system.CallEvent(9, *FDataCon);

@@ -71,9 +71,9 @@ public:
     int32_t FTag = 0;
     QString FName;
     bool FRuntime = false;
-    int32_t FAppHandle = 0;                   // the process id of its application
+    int32_t FAppHandle = 0;                     // the process id of its application
     TZvCustomConnection* FConnection = nullptr; // when it lives in this process
-    int32_t FConnectionRef = 0;               // the number its process gave it
+    int32_t FConnectionRef = 0;                 // the number its process gave it
     TSharedHandle FDataEvent = 0;
     int32_t FVersion = 0;
     TRuntimeVisibility FVisibility = TRuntimeVisibility::rtEndUser;

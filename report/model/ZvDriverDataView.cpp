@@ -95,23 +95,23 @@ void TZarvDriverDataView::OverrideProperties(TZarvFiler& filer)
     TZarvBaseDataView::OverrideProperties(filer);
     if (!filer.IsReader())
         return;
-    const TPropInfo* params = ClassType() ? ClassType()->FindProperty(QStringLiteral("QueryParams")) : nullptr;
+    const TPropInfo* params =
+        ClassType() ? ClassType()->FindProperty(QStringLiteral("QueryParams")) : nullptr;
     if (!params)
         return;
     // "SQL" was a list of lines: read as a list, kept as one text.
-    filer.OverrideProperty(
-        QStringLiteral("SQL"),
-        [this, params](TZarvReader& reader) {
-            const TStringList saved = *FQueryParams;
-            FQueryParams->Clear();
-            reader.ReadProperty(this, params);
-            QStringList lines = FQueryParams->ToQStringList();
-            FQuery = lines.join(QStringLiteral("\r\n"));
-            FQueryParams->Assign(saved);
-        },
-        {});
-    filer.OverrideProperty(
-        QStringLiteral("Params"), [this, params](TZarvReader& reader) { reader.ReadProperty(this, params); }, {});
+    filer.OverrideProperty(QStringLiteral("SQL"),
+                           [this, params](TZarvReader& reader) {
+                               const TStringList saved = *FQueryParams;
+                               FQueryParams->Clear();
+                               reader.ReadProperty(this, params);
+                               QStringList lines = FQueryParams->ToQStringList();
+                               FQuery = lines.join(QStringLiteral("\r\n"));
+                               FQueryParams->Assign(saved);
+                           },
+                           {});
+    filer.OverrideProperty(QStringLiteral("Params"),
+                           [this, params](TZarvReader& reader) { reader.ReadProperty(this, params); }, {});
 }
 
 void TZarvDriverDataView::ChangeReference(TZarvComponent* oldComp, TZarvComponent* newComp)
@@ -157,9 +157,10 @@ void TZarvDriverDataView::Open()
             }
             if (found) {
                 if (found->DataType() != fields[i].DataType)
-                    ZarvError(Translate(QStringLiteral("Field %1:%2.  Datatype expected: %3  Datatype found: %4")
-                                            .arg(Name(), found->FieldName(), DataTypeName(found->DataType()),
-                                                 DataTypeName(fields[i].DataType))));
+                    ZarvError(
+                        Translate(QStringLiteral("Field %1:%2.  Datatype expected: %3  Datatype found: %4")
+                                      .arg(Name(), found->FieldName(), DataTypeName(found->DataType()),
+                                           DataTypeName(fields[i].DataType))));
                 found->SetDataIndex(int32_t(i));
             }
             names.AddObject(FieldNameToDisplay(fields[i].FieldName), found);
