@@ -7,7 +7,10 @@
 #include "report/model/ZvDefine.h"
 #include "report/print/QpDefine.h"
 
+#include <cxxabi.h>
+
 #include <bit>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 
@@ -54,6 +57,15 @@ void TNativeArgs::WrongObject(uint32_t handle, const QString& className, bool st
                                  .arg(handle)
                                  .arg(className)));
     RaiseError(Translate(QStringLiteral("%1: object %2 is not a %3").arg(FName).arg(handle).arg(className)));
+}
+
+QString ClassNameOf(const std::type_info& type)
+{
+    int status = 0;
+    char* name = abi::__cxa_demangle(type.name(), nullptr, nullptr, &status);
+    const QString text = status == 0 && name ? QString::fromLatin1(name) : QString::fromLatin1(type.name());
+    std::free(name);
+    return text;
 }
 
 TRCPUNativeResult Answer(TNativeArgs&, const Currency& value)

@@ -22,6 +22,7 @@
 #include <string>
 #include <tuple>
 #include <type_traits>
+#include <typeinfo>
 #include <utility>
 #include <vector>
 
@@ -84,6 +85,9 @@ private:
 // ---------------------------------------------------------------------------
 // Values by C++ type.
 
+// The C++ class name of a type ("TZarvPage"), for messages.
+QString ClassNameOf(const std::type_info& type);
+
 template <class T> T Take(TNativeArgs& args)
 {
     if constexpr (std::is_same_v<T, bool>)
@@ -100,7 +104,7 @@ template <class T> T Take(TNativeArgs& args)
         return static_cast<T>(args.Word());
     else if constexpr (std::is_pointer_v<T>)
         return args.Object<std::remove_cv_t<std::remove_pointer_t<T>>>(
-            QStringLiteral("object of the class the argument takes"));
+            ClassNameOf(typeid(std::remove_cv_t<std::remove_pointer_t<T>>)));
     else
         static_assert(sizeof(T) == 0, "no argument decoding for this type");
 }
