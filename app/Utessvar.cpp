@@ -681,7 +681,9 @@ void TfTessvar::bPrintClick(TObject*)
     const auto labelled = [](const TLabel* label, const QString& text) {
         return label->Caption() + QStringLiteral(": ") + text;
     };
-    const auto shownCaption = [](const TLabel* label) { return label->Visible() ? label->Caption() : QString(); };
+    const auto shownCaption = [](const TLabel* label) {
+        return label->Visible() ? label->Caption() : QString();
+    };
     const auto shownText = [](const TEdit* edit) { return edit->Visible() ? edit->Text() : QString(); };
     QString unit;
     if (rMM->Checked())

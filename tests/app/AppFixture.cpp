@@ -6,7 +6,6 @@
 #include "platform/os/DataFolders.h"
 #include "platform/os/Modules.h"
 #include "platform/rtl/NumberText.h"
-#include "report/print/QpSystem.h"
 #include "resources/ProgramResources.h"
 
 #include <QComboBox>
@@ -25,7 +24,6 @@ void AppTest::SetUp()
 {
     InitProgramResources(ProgramResourceImageBytes());
     RegisterAppClasses();
-    RegisterReportPrintClasses();
     QDir(ProgramDataRoot() + QStringLiteral("/Dravinel")).removeRecursively();
     SetIRegistryFolder(OstrivalDataFolder);
     SetDecimalSeparator(u'.');
