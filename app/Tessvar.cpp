@@ -1,5 +1,8 @@
 // Program entry. The program's resources (string table, form streams,
-// pictures, version) are connected before anything else; then the classes
+// pictures, version) are connected before anything else, then the
+// localization library's resource-module utilities and localizer are made
+// (nothing is restored from earlier runs; both go after the windows); then
+// the classes
 // of the windows are registered, the application object with the title
 // "Tessvar" creates the windows once, in their fixed order, each into its
 // global instance (the main window first), and the message loop runs until
@@ -14,18 +17,23 @@
 #include "app/Uplvzero.h"
 #include "app/Uqfili.h"
 #include "app/Utessvar.h"
+#include "gauges/Ucalibreselect.h"
+#include "gauges/Ucalibreselect2.h"
 #include "gauges/Ugasselclass.h"
 #include "gauges/Ugaugesclasses.h"
 #include "gauges/Uinstol.h"
 #include "gauges/Uinsuns.h"
 #include "gauges/Unpdia.h"
+#include "gauges/Uprocess.h"
 #include "gauges/Utwbr.h"
 #include "gauges/Utwsca.h"
 #include "gauges/Utwwhitworth.h"
 #include "gauges/Uwansiasme1.h"
+#include "localization/LocOnFly.h"
 #include "localization/PEResourceImage.h"
 #include "platform/forms/EventBoundary.h"
 #include "platform/forms/Forms.h"
+#include "report/print/QpSystem.h"
 #include "resources/ProgramResources.h"
 
 #include <QApplication>
@@ -40,11 +48,15 @@ int main(int argc, char** argv)
     std::unique_ptr<TApplication> application;
     try {
         InitProgramResources(ProgramResourceImageBytes());
+        InitLocalization();
         RegisterAppClasses();
         RegisterGaugesClasses();
+        RegisterReportPrintClasses();
         application = std::make_unique<TApplication>();
         application->SetTitle(QStringLiteral("Tessvar"));
         application->CreateForm(fTessvar);
+        application->CreateForm(fCalibreSelect);
+        application->CreateForm(fProcess);
         application->CreateForm(fInsTol);
         application->CreateForm(fInsUNS);
         application->CreateForm(fwAnsiAsme1);
@@ -54,12 +66,17 @@ int main(int argc, char** argv)
         application->CreateForm(fTwWhitworth);
         application->CreateForm(fTwBR);
         application->CreateForm(fIsoguide);
+        application->CreateForm(fCalibreSelect2);
         application->CreateForm(fQfili);
         application->CreateForm(fplvZero);
     } catch (...) {
         HandleEventException();
+        application.reset();
+        DoneLocalization();
         return 1;
     }
     application->Run();
+    application.reset();
+    DoneLocalization();
     return 0;
 }

@@ -8,6 +8,7 @@
 #include "app/core/Iregistry.h"
 #include "app/core/Uconvert.h"
 #include "app/core/Unan.h"
+#include "localization/LocOnFly.h"
 #include "platform/forms/MessageService.h"
 #include "platform/os/Modules.h"
 #include "platform/os/VersionInfo.h"
@@ -35,6 +36,8 @@ constexpr int AttentionCaption = 999;
 constexpr int MeasureTitleText = 102;
 constexpr int ValuesInMmText = 504;
 constexpr int ValuesInInchesText = 505;
+constexpr int LanguageQuestion = 964; // "Impostare la lingua come predefinita ?"
+constexpr uint32_t LanguageLocale = 2; // the language the hidden button switches to
 constexpr int ExtremeTemperatureText = 2000;
 constexpr int WireSizeText = 2001;
 constexpr int WireGroupText = 680;       // 681 on the sphere pages
@@ -526,7 +529,23 @@ void TfTessvar::bMetricStdClick(TObject*)
         fIsoguide->ShowModal();
 }
 
-void TfTessvar::bLanguageClick(TObject*) {}
+void TfTessvar::bLanguageClick(TObject*)
+{
+    TKLocalizerOnFly* localizer = LocalizerOnFly();
+    if (localizer) {
+        localizer->Init(QString());
+        localizer->SwitchTo(LanguageLocale);
+    }
+    if (ShowMessageBox(LoadStr(LanguageQuestion), LoadStr(AttentionCaption), TMsgIcon::Question,
+                       TMsgButtons::YesNo) != IDYES)
+        return;
+    TIRegistry settings;
+    settings.SetFolder(TessvarDataFolder);
+    settings.SetRootKey(HKEY_LOCAL_MACHINE);
+    settings.OpenKey(TessvarSettingsKey, false);
+    settings.WriteFloat(QStringLiteral("language"), LanguageLocale);
+    settings.CloseKey();
+}
 
 void TfTessvar::lwwwdravinelClick(TObject*)
 {
@@ -662,7 +681,9 @@ void TfTessvar::bPrintClick(TObject*)
     const auto labelled = [](const TLabel* label, const QString& text) {
         return label->Caption() + QStringLiteral(": ") + text;
     };
-    const auto shownCaption = [](const TLabel* label) { return label->Visible() ? label->Caption() : QString(); };
+    const auto shownCaption = [](const TLabel* label) {
+        return label->Visible() ? label->Caption() : QString();
+    };
     const auto shownText = [](const TEdit* edit) { return edit->Visible() ? edit->Text() : QString(); };
     QString unit;
     if (rMM->Checked())

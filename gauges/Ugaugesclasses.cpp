@@ -1,10 +1,13 @@
 #include "gauges/Ugaugesclasses.h"
 
 #include "app/Uappclasses.h"
+#include "gauges/Ucalibreselect.h"
+#include "gauges/Ucalibreselect2.h"
 #include "gauges/Ugasselclass.h"
 #include "gauges/Uinstol.h"
 #include "gauges/Uinsuns.h"
 #include "gauges/Unpdia.h"
+#include "gauges/Uprocess.h"
 #include "gauges/Utwbr.h"
 #include "gauges/Utwsca.h"
 #include "gauges/Utwwhitworth.h"
@@ -28,6 +31,9 @@ void RegisterGaugesClasses()
     RegisterWindow<TfNPDia>("TfNPDia");
     RegisterWindow<TfGasSelClass>("TfGasSelClass");
     RegisterWindow<TfInsTol>("TfInsTol");
+    RegisterWindow<TfCalibreSelect>("TfCalibreSelect");
+    RegisterWindow<TfProcess>("TfProcess");
+    RegisterWindow<TfCalibreSelect2>("TfCalibreSelect2");
     RegisterWindow<TfInsUNS>("TfInsUNS");
     RegisterWindow<TfwAnsiAsme1>("TfwAnsiAsme1");
     RegisterWindow<TfTwSCA>("TfTwSCA");

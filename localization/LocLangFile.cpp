@@ -2,6 +2,10 @@
 
 #include "localization/KHelpers.h"
 #include "localization/kcompress.h"
+#include "localization/KLocales.h"
+#include "localization/LocFormProc.h"
+#include "localization/WinResProc.h"
+#include "platform/os/Modules.h"
 
 #include "platform/rtl/CodePages.h"
 #include "platform/rtl/FormatText.h"
@@ -914,4 +918,165 @@ void TLangFile::WriteFileImage(const QString& fileName, const QByteArray& image)
     FFileName = fileName;
     if (wasLocked)
         Lock();
+}
+
+// --- language DLLs ---------------------------------------------------------------
+
+void TLangFile::SaveOwnSection(TResProcessor& resources, uint16_t blockVersion, bool exeFile,
+                               bool updateVersion) const
+{
+    auto* rcdata = static_cast<TResRCData*>(resources.GetItemByType(RT_RCDATA));
+    if (!rcdata) {
+        resources.AddBlock(std::make_unique<TResRCData>());
+        rcdata = static_cast<TResRCData*>(resources.GetItemByType(RT_RCDATA));
+        if (!rcdata)
+            throw ELangFileError(LibraryMessage(sKErrorSavingDll));
+    }
+    auto takeItem = [&](const QString& name) {
+        TResRCDataItem* item = rcdata->GetItemByName(name);
+        const bool isNew = item == nullptr;
+        if (isNew)
+            item = rcdata->Add(name, false);
+        if (!item)
+            throw ELangFileError(LibraryMessage(sKErrorSavingDll));
+        if (item->Name() != name)
+            throw ELangFileError(QStringLiteral("Name is not saved correctly - ") + item->Name());
+        return std::make_pair(item, isNew);
+    };
+    auto [item, isNew] = takeItem(kLibSettingsName);
+    QByteArray block = item->Data();
+    TMemoryStream out;
+    out.WriteBytes("LDLL");
+    if (updateVersion || isNew || block.size() < 8) {
+        const int32_t version = qToLittleEndian(FVersion);
+        out.WriteBuffer(&version, 4);
+    } else {
+        out.WriteBytes(block.mid(4, 4));
+    }
+    auto write16 = [&](uint16_t value) {
+        value = qToLittleEndian(value);
+        out.WriteBuffer(&value, 2);
+    };
+    write16(uint16_t(FLocale));
+    const QByteArray english = WideToAnsiCP(FLangEnglishName, 0).left(0xFFFF);
+    write16(uint16_t(english.size()));
+    out.WriteBytes(english);
+    const QString localized = FLangLocalizedName.left(0xFFFF);
+    write16(uint16_t(localized.size()));
+    for (QChar c : localized)
+        write16(c.unicode());
+    write16(blockVersion);
+    write16(0);
+    const uint32_t build = qToLittleEndian(FBuild);
+    out.WriteBuffer(&build, 4);
+    out.WriteBytes(QByteArray(1, '\0'));
+    item->SetData(out.Bytes());
+    if (exeFile) {
+        QByteArray exeBlock = out.Bytes();
+        exeBlock.replace(0, 4, "KEXE");
+        takeItem(kExeSettingsName).first->SetData(exeBlock);
+    }
+}
+
+uint16_t TLangFile::TranslateResources(TResProcessor& resources, TLocStorage& storage, bool checkSync)
+{
+    uint16_t blockVersion = 6;
+    if (FCheckDllValidity) {
+        auto* rcdata = static_cast<TResRCData*>(resources.GetItemByType(RT_RCDATA));
+        TResRCDataItem* native = rcdata ? rcdata->GetItemByName(kLibSettingsName) : nullptr;
+        if (!native || !native->Data().startsWith("LDLL"))
+            throw ELangFileError(LibraryMessage(sKNativeDllInvalid));
+        try {
+            const TSettingsBlock block = ParseSettingsBlock(native->Data());
+            if (block.BlockVersion != 0)
+                blockVersion = block.BlockVersion;
+        } catch (const EReadError&) {
+            throw ELangFileError(LibraryMessage(sKNativeDllInvalid));
+        }
+    }
+    // Strings: every constant whose string ID the tables hold.
+    FNativeExeMismatch = false;
+    FNativeExeMismatchText.clear();
+    if (auto* strings = static_cast<TResString*>(resources.GetItemByType(RT_STRING))) {
+        const TLocUnitList& units = storage.Units();
+        for (int u = 0; u < units.Count(); ++u) {
+            const TLocConstantList& constants = units.Items(u)->Constants();
+            for (int c = 0; c < constants.Count(); ++c) {
+                const TLocConstant* constant = constants.Items(c);
+                TResStringItem* item =
+                    constant->StringID() >= 1 ? strings->GetItemById(constant->StringID()) : nullptr;
+                if (!item)
+                    continue;
+                const QString& native = constant->MainValue()->Value();
+                if (checkSync && item->Data() != native) {
+                    FNativeExeMismatch = true;
+                    FNativeExeMismatchText = item->Data() + QStringLiteral("\r\n") + native;
+                }
+                const bool useLanguage = FLangIndex >= 0 && FLangIndex < constant->ValueCount() &&
+                                         (constant->IsTranslated(FLangIndex) ||
+                                          GetAttribute(lfaShowUntranslatedAsIs));
+                item->SetData(useLanguage ? constant->Value(FLangIndex)->Value() : native);
+            }
+        }
+    }
+    // Forms.
+    TLocFormProcessor forms;
+    forms.SetUnicodeProject(GetAttribute(lfaUnicode));
+    forms.SetProcessCharset(!GetAttribute(lfaUnicode));
+    forms.SetProcessBiDiMode(GetAttribute(lfaBiDiMode));
+    forms.SetShowUntranslatedAsIs(GetAttribute(lfaShowUntranslatedAsIs));
+    forms.SetLocStorage(&storage);
+    for (int i = 0; i < storage.Forms().Count(); ++i)
+        forms.PrjForms() << storage.Forms().Items(i)->Name();
+    forms.SetLangIndex(FLangIndex);
+    forms.SetLangLocale(uint16_t(FLocale));
+    if (resources.GetItemByType(RT_RCDATA))
+        forms.UpdateFormsByResource(resources);
+    return blockVersion;
+}
+
+void TLangFile::CreateLDLLStream(const QByteArray& moduleImage, TStream& stream, const QString& peFileName,
+                                 TLocStorage* storage, bool updateVersion, bool checkSync)
+{
+    TResProcessor resources;
+    if (!moduleImage.isEmpty())
+        resources.LoadFromModule(moduleImage);
+    else
+        resources.LoadPEFile(peFileName);
+    if (storage) {
+        const uint16_t blockVersion = TranslateResources(resources, *storage, checkSync);
+        if (FCheckDllValidity) {
+            if (auto* rcdata = static_cast<TResRCData*>(resources.GetItemByType(RT_RCDATA))) {
+                rcdata->DeleteByName(kExeSettingsName);
+                rcdata->DeleteByName(kLocLangsName);
+            }
+            SaveOwnSection(resources, blockVersion, false, updateVersion);
+        }
+    } else {
+        SaveOwnSection(resources, 6, false, updateVersion);
+    }
+    resources.CreateDLLStream(stream);
+}
+
+void TLangFile::CreateLDLL(const QByteArray& moduleImage, const QString& fileName, const QString& peFileName,
+                           TLocStorage* storage, bool checkSync)
+{
+    TMemoryStream image;
+    CreateLDLLStream(moduleImage, image, peFileName, storage, false, checkSync);
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly) || file.write(image.Bytes()) != image.Bytes().size() || !file.commit())
+        throw EFCreateError(QStringLiteral("Cannot create file \"%1\". %2").arg(fileName, file.errorString()));
+}
+
+QByteArray TLangFile::UpdateResources(const QByteArray& moduleImage, TLocStorage* storage, bool checkSync)
+{
+    TResProcessor resources;
+    resources.LoadFromModule(moduleImage);
+    if (storage)
+        TranslateResources(resources, *storage, checkSync);
+    if (auto* rcdata = static_cast<TResRCData*>(resources.GetItemByType(RT_RCDATA))) {
+        rcdata->DeleteByName(kExeSettingsName);
+        rcdata->DeleteByName(kLocLangsName);
+    }
+    return resources.UpdateResources(moduleImage);
 }

@@ -52,6 +52,7 @@
 #include <cstdint>
 
 class TStream;
+class TResProcessor;
 
 RTL_EXCEPTION_CLASS(ELangFileError, Exception);
 
@@ -166,6 +167,25 @@ public:
     bool CheckDllValidity() const { return FCheckDllValidity; }
     void SetCheckDllValidity(bool check) { FCheckDllValidity = check; }
 
+    // --- language DLLs ---------------------------------------------------------------
+    // Builds the DLL image of this file's language: the resources of
+    // moduleImage (when not empty) or of the PE file peFileName, translated
+    // from storage at LangIndex() (only the settings block without a store).
+    // ELangFileError "Can't create DLL. The native DLL is invalid" when
+    // CheckDllValidity() and the native resources carry no "LDLL" block.
+    void CreateLDLLStream(const QByteArray& moduleImage, TStream& stream, const QString& peFileName,
+                          TLocStorage* storage, bool updateVersion, bool checkSync);
+    // The same, saved as fileName through a temporary file and a rename: a
+    // failed build leaves no file of that name behind.
+    void CreateLDLL(const QByteArray& moduleImage, const QString& fileName, const QString& peFileName,
+                    TLocStorage* storage, bool checkSync);
+    // Writes this file's settings block ("VLT_LIBSETTINGS_", and with exeFile
+    // also "VLT_EXESETTINGS_") into the set.
+    void SaveOwnSection(TResProcessor& resources, uint16_t blockVersion, bool exeFile, bool updateVersion) const;
+    // The module's image translated: returned rebuilt, with the settings
+    // blocks of the program and the embedded languages left out.
+    QByteArray UpdateResources(const QByteArray& moduleImage, TLocStorage* storage, bool checkSync);
+
 private:
     uint16_t FFormatVersion = CurrentFormatVersion;
     uint32_t FLocale = 0;
@@ -211,4 +231,7 @@ private:
     // Replaces fileName with image (compressed when FCompressed), keeping the
     // object's lock as it was.
     void WriteFileImage(const QString& fileName, const QByteArray& image);
+    // The settings-block version of the native resources (checked when
+    // CheckDllValidity()), then strings and forms from the store.
+    uint16_t TranslateResources(TResProcessor& resources, TLocStorage& storage, bool checkSync);
 };

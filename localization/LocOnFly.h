@@ -1,16 +1,32 @@
 #pragma once
-// Switching the user interface language while the program runs. This part
-// holds the list of languages the program can switch to: one entry per
-// language file <program>.<ext>.lng found in the language folder (and, added
-// by the localizer, per language embedded in the program's resources).
+// Switching the user interface language while the program runs: the list of
+// languages the program can switch to (one entry per language file
+// <program>.<ext>.lng found in the language folder, and per language embedded
+// in the program's resources), and the on-the-fly localizer TKLocalizerOnFly,
+// which loads a language into its translation store, builds or reuses the
+// language's resource DLL, makes it the resource module and writes the
+// translated values into every running window.
 #include "localization/KUtils.h"
+#include "localization/LocStorage.h"
 
 #include "platform/rtl/Exceptions.h"
 
 #include <QString>
 
+#include <QByteArray>
+#include <QStringList>
+
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <vector>
+
+class TComponent;
+class TLangFile;
+class TMenuItem;
+class TObject;
+class TPersistent;
+class TStream;
 
 RTL_EXCEPTION_CLASS(ELocOnFlyError, Exception);
 
@@ -94,3 +110,153 @@ private:
 
     void Scan();
 };
+
+// One language of the embedded languages resource "VLT_LOC_LANGS_".
+struct TEmbeddedLanguage {
+    uint16_t Locale = 0;
+    QString EnglishName;
+    QString LocalizedName;
+    uint32_t Version = 0;
+    uint32_t Build = 0;
+    QByteArray Data; // a language file image, possibly LZK-compressed
+};
+// Reads the resource: "KLL", format (16), one or two unused 32-bit fields,
+// count (16), the headers, then each block after its size. A block shorter
+// than its size raises ELocOnFlyError "Invalid KLANGS resource"; every other
+// cut raises it too, never reading past the data.
+std::vector<TEmbeddedLanguage> ReadEmbeddedLanguages(const QByteArray& data);
+
+enum class TErrorReaction { erException, erMessage, erIgnore };
+
+class TKLocalizerOnFly {
+public:
+    using TMenuItemAddEvent = std::function<void(TKLocalizerOnFly&, const TLFInfo&, TMenuItem*, bool& skip)>;
+    using TCustomObjectProcessingEvent =
+        std::function<bool(TKLocalizerOnFly&, TObject*, const QString& propPath, const QString& value)>;
+    using TCustomColItemProcessingEvent =
+        std::function<TObject*(TKLocalizerOnFly&, TObject*, const QString& name, int index)>;
+    using TLangSwitchEvent = std::function<void(TKLocalizerOnFly&, const TLFInfo&)>;
+    using TNotifyEvent = std::function<void(TKLocalizerOnFly&)>;
+    using TFormProcessStartEvent = std::function<void(TKLocalizerOnFly&, TComponent*)>;
+
+    TKLocalizerOnFly();
+    virtual ~TKLocalizerOnFly();
+    TKLocalizerOnFly(const TKLocalizerOnFly&) = delete;
+    TKLocalizerOnFly& operator=(const TKLocalizerOnFly&) = delete;
+
+    // Operations inside the error reaction.
+    void Init(const QString& langDir);
+    void InitPE(const QString& peFileName, const QString& langDir);
+    void InitReg(const QString& regKey, const QString& langDir);
+    void SwitchTo(uint32_t locale);
+    void SwitchToExt(const QString& ext);
+    void SwitchToFile(const QString& fileName);
+    void ProcessContainerEx(TComponent* container, const QString& ext);
+    void ProcessRtmEx(TComponent* container, const QString& name, const QString& ext);
+    void ProcessFormEx(TLocStorage* storage, TComponent* form, const QString& ext);
+    // One radio item per language under menuItem (the native one only with
+    // useNative); clicking one switches to it.
+    void PopulateMenu(TMenuItem* menuItem, int groupIndex, bool useNative);
+
+    // Operations that let exceptions pass.
+    void SwitchToStream(TStream& stream);
+    void ProcessContainer(TComponent* container);
+    void ProcessRtm(TComponent* container, const QString& name);
+
+    // Look-ups (inside the error reaction; "" when missing).
+    QString GetTranslatedRS(const QString& constantName);
+    QString RSValueByName(uint32_t locale, const QString& constantName);
+    QString GetTranslatedRSByID(int32_t constId);
+    QString RSValueByID(uint32_t locale, int32_t constId);
+    QString GetTranslatedProperty(const QString& formName, const QString& propertyName);
+    QString PropValueByName(uint32_t locale, const QString& formName, const QString& propertyName);
+    QString GetTranslatedXS(const QString& xsName);
+    QString XSValueByName(uint32_t locale, const QString& xsName);
+    QString GetTranslatedXSByValue(const QString& value);
+    QString XSByValue(const QString& nativeWord, uint32_t toLocale);
+    QString GetWordTranslation(const QString& nativeWord, uint32_t toLocale);
+    TLocExtGroup* GetExtGroupByName(const QString& extGroupName);
+
+    // Properties.
+    uint32_t CurrentLocale() const { return FCurrentLocale; }
+    int CurLangIndex() const;
+    int CurLangStorageIndex() const { return FLangIndex; }
+    QString LangDir() const;
+    void SetLangDir(const QString& folder);
+    const QString& DLLDir() const { return FDLLDir; }
+    void SetDLLDir(const QString& folder);
+    TLFInfoList& LangList() { return FLangList; }
+    TLocStorage& LocStorage() { return FLocStorage; }
+    uint32_t NativeLocale() const;
+    bool Initialized() const { return FInitialized; }
+    bool TranslatePackages = false;
+    bool UnloadInactiveLanguages = false;
+    bool DeleteUnusedLDll = false;
+    bool SoftMode = false;
+    bool ProcessCharset = false;
+    bool ChangeUntranslatedItems = true;
+    TErrorReaction ErrorReaction = TErrorReaction::erMessage;
+    static bool AsciiDfmStrings;
+
+    TMenuItemAddEvent OnMenuItemAdd;
+    TNotifyEvent OnLangSwitchStart;
+    TLangSwitchEvent OnLangSwitch;
+    TCustomObjectProcessingEvent OnCustomObjectProcessing;
+    TCustomColItemProcessingEvent OnCustomColItemProcessing;
+    TCustomColItemProcessingEvent OnSpecialProcessing;
+    TFormProcessStartEvent OnFormProcessStart;
+
+protected:
+    virtual void DoLangSwitchStart();
+    virtual void DoLangSwitch(int listIndex);
+    virtual void DoFormProcessStart(TComponent* container);
+    virtual bool DoCustomObjectProcessing(TObject* object, const QString& propPath, const QString& value);
+    virtual TObject* DoCustomColItemProcessing(TObject* object, const QString& name, int index);
+
+private:
+    template <class F> void Guard(F&& operation);
+    void HandleError(const Exception& error);
+    void CheckInitialized() const;
+    void SetLangFolder(const QString& folder);
+    void LoadNativeLangFile();
+    int EnsureLanguageLoaded(uint32_t locale);
+    std::vector<TEmbeddedLanguage> EmbeddedLanguages();
+    void AddEmbeddedEntries(const std::vector<TEmbeddedLanguage>& languages, bool markNative);
+    void LoadLanguageData(const QByteArray& data, int index);
+    void SwitchToLocale(uint32_t locale, QString ext);
+    void LoadLangFileAndApply(const QString& fileName);
+    void ApplyEmbeddedLang(uint32_t locale);
+    void ApplyLangFile(TLangFile& langFile);
+    QString LangFileName(const QString& ext) const;
+    QString DLLFileName(uint32_t locale) const;
+    void SaveChosenLanguage();
+    int ExtToStorageIndex(const QString& ext);
+    void TranslateRunningForms();
+    void TranslateContainer(TComponent* container, int langIndex);
+    void ApplyStoreForm(TLocStorage& storage, TLocForm& form, TComponent* container, int langIndex);
+    bool ApplyProperty(TObject* object, const QString& path, const QString& value);
+    QString ChosenValue(const TLocItem& item, int langIndex) const;
+
+    bool FInitialization = true;
+    bool FInitialized = false;
+    bool FDestroying = false;
+    bool FProcessBiDiMode = false;
+    bool FShowUntranslatedAsIs = false;
+    uint32_t FCurrentLocale = 0;
+    TLocStorage FLocStorage;
+    TLFInfoList FLangList;
+    int FLangIndex = 0;
+    QString FRegKey, FRegSubKey, FRegValName;
+    QString FDLLDir;
+    QString FFullDLLDir;
+    uint32_t FOldLocale = 0;
+    TStream* FTempStream = nullptr;
+    bool FCheckSync = true;
+};
+
+// The global localizer and the resource-module utilities: made by
+// InitLocalization at start-up (the utilities first), freed by
+// DoneLocalization at shut-down.
+TKLocalizerOnFly* LocalizerOnFly();
+void InitLocalization();
+void DoneLocalization();

@@ -1,8 +1,10 @@
 #include "localization/WinResProc.h"
 
 #include "localization/KHelpers.h"
+#include "localization/KLocales.h"
 #include "localization/PEReader.h"
 #include "localization/WinResReader.h"
+#include "platform/objects/Filer.h"
 #include "platform/rtl/FormatText.h"
 
 #include <QDateTime>
@@ -958,3 +960,84 @@ QByteArray Utf16z(const QString& text)
 }
 
 } // namespace
+
+// --- settings block and module updates -----------------------------------------
+
+TSettingsBlock ParseSettingsBlock(const QByteArray& data)
+{
+    int64_t position = 0;
+    auto take = [&](int64_t count) -> const char* {
+        if (count < 0 || count > data.size() - position)
+            throw EReadError(QStringLiteral("Settings block too short: %1 bytes").arg(data.size()));
+        const char* at = data.constData() + position;
+        position += count;
+        return at;
+    };
+    TSettingsBlock block;
+    block.Signature = QByteArray(take(4), 4);
+    block.Version = qFromLittleEndian<int32_t>(take(4));
+    block.Locale = qFromLittleEndian<uint16_t>(take(2));
+    const uint16_t englishLength = qFromLittleEndian<uint16_t>(take(2));
+    block.EnglishName = AnsiToWideCP(QByteArray(take(englishLength), englishLength), 0);
+    const uint16_t localizedLength = qFromLittleEndian<uint16_t>(take(2));
+    const char* localized = take(int64_t(localizedLength) * 2);
+    block.LocalizedName.resize(localizedLength);
+    for (int i = 0; i < localizedLength; ++i)
+        block.LocalizedName[i] = QChar(qFromLittleEndian<uint16_t>(localized + 2 * i));
+    if (data.size() - position >= 2)
+        block.BlockVersion = qFromLittleEndian<uint16_t>(data.constData() + position);
+    if (data.size() - position > 4) {
+        position += 4;
+        if (data.size() - position >= 4)
+            block.Build = qFromLittleEndian<uint32_t>(take(4));
+    }
+    return block;
+}
+
+void TResRCDataItem::LoadComponent(TComponent* instance)
+{
+    SetData(WriteComponentToBytes(instance));
+}
+
+void TResRCDataItem::SaveComponent(TComponent* instance) const
+{
+    ReadComponentFromBytes(Data(), instance);
+}
+
+QByteArray TResProcessor::UpdateResources(const QByteArray& moduleImage) const
+{
+    std::unique_ptr<TPEReader> reader = TPEReader::CreateByModule(moduleImage);
+    TResProcessor rebuilt;
+    rebuilt.FIs64Bit = FIs64Bit;
+    rebuilt.FTimeStamp = FTimeStamp;
+    TPEResourceList& root = reader->ResourceList();
+    for (int i = 0; i < root.Count(); ++i) {
+        TPEResourceItem& type = root.GetResourceItem(i);
+        if (type.IsNamed() || type.Id() != rtVersion)
+            continue;
+        auto version = std::make_unique<TResVersion>();
+        version->LoadFromPEList(type.List());
+        rebuilt.AddBlock(std::move(version));
+    }
+    // The set's blocks are written through a borrowed view: the rebuilt set
+    // owns only the kept blocks.
+    QByteArray image;
+    {
+        std::vector<std::unique_ptr<TResBlock>> kept = std::move(rebuilt.FResBlocks);
+        rebuilt.FResBlocks.clear();
+        for (const auto& block : FResBlocks)
+            rebuilt.FResBlocks.emplace_back(block.get());
+        for (auto& block : kept)
+            rebuilt.FResBlocks.push_back(std::move(block));
+        try {
+            image = rebuilt.CreateDLLImage();
+        } catch (...) {
+            for (size_t i = 0; i < FResBlocks.size(); ++i)
+                (void)rebuilt.FResBlocks[i].release();
+            throw;
+        }
+        for (size_t i = 0; i < FResBlocks.size(); ++i)
+            (void)rebuilt.FResBlocks[i].release();
+    }
+    return image;
+}

@@ -29,9 +29,32 @@
 
 #include "platform/rtl/Streams.h"
 
+class TComponent;
 class TPEResourceList;
 class TResReader;
 class TResProcessor;
+
+// The settings block that marks a language DLL ("VLT_LIBSETTINGS_",
+// signature "LDLL") or a program prepared for translation
+// ("VLT_EXESETTINGS_", signature "KEXE"). Little-endian: signature (4),
+// language file version (4), locale (2), English name (16-bit length, Ansi
+// bytes), name in itself (16-bit length in code units, UTF-16), then while
+// data remains: block version (2), reserved (2), build (4), one spare byte.
+struct TSettingsBlock {
+    QByteArray Signature;
+    int32_t Version = 0;
+    uint16_t Locale = 0;
+    QString EnglishName;
+    QString LocalizedName;
+    uint16_t BlockVersion = 0; // 0 when the block ends before it
+    uint32_t Build = 0;        // 0 when 4 bytes or fewer follow the names
+};
+inline const QString kLibSettingsName = QStringLiteral("VLT_LIBSETTINGS_");
+inline const QString kExeSettingsName = QStringLiteral("VLT_EXESETTINGS_");
+inline const QString kLocLangsName = QStringLiteral("VLT_LOC_LANGS_");
+// Reads a block; a block cut inside its fixed part or its names raises
+// EReadError, never reading past the data.
+TSettingsBlock ParseSettingsBlock(const QByteArray& data);
 
 // The resources of one type.
 class TResBlock {
@@ -171,6 +194,10 @@ public:
     void SaveToStream(TStream& stream) const;
     void LoadFromFile(const QString& fileName);
     void SaveToFile(const QString& fileName) const;
+    // Writes the component into the buffer as a form stream, and reads the
+    // buffer's properties back onto the component.
+    void LoadComponent(TComponent* instance);
+    void SaveComponent(TComponent* instance) const;
 
 private:
     QString FName;
@@ -271,6 +298,9 @@ public:
     // Writes the whole DLL image to stream in one piece.
     void CreateDLLStream(TStream& stream, const TProgressCallback& progress = {}) const;
     QByteArray CreateDLLImage() const;
+    // The module's image rebuilt with the set's string tables and RCDATA in
+    // place of its own; its other resources (the version) are kept.
+    QByteArray UpdateResources(const QByteArray& moduleImage) const;
 
     bool Is64Bit() const { return FIs64Bit; }
     void SetIs64Bit(bool is64Bit) { FIs64Bit = is64Bit; }

@@ -176,7 +176,8 @@ void TAction::Changed()
     action->setChecked(FChecked);
     action->setShortcut(ShortCutToKeySequence(FShortCut));
     QIcon icon;
-    if (FActionList && FActionList->Images() && FImageIndex >= 0 && FImageIndex < FActionList->Images()->Count())
+    if (FActionList && FActionList->Images() && FImageIndex >= 0 &&
+        FImageIndex < FActionList->Images()->Count())
         icon = QIcon(QPixmap::fromImage(FActionList->Images()->Image(FImageIndex)));
     action->setIcon(icon);
     const std::vector<TActionClient*> clients = FClients;

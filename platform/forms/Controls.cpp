@@ -480,6 +480,13 @@ void TControl::ApplyHint()
     FWidget->setToolTip(c->FShowHint ? FHint : QString());
 }
 
+void TControl::SetBiDiMode(TBiDiMode mode)
+{
+    FBiDiMode = mode;
+    if (QWidget* widget = Widget())
+        widget->setLayoutDirection(mode == TBiDiMode::bdLeftToRight ? Qt::LeftToRight : Qt::RightToLeft);
+}
+
 void TControl::SetParentFont(bool parentFont)
 {
     if (parentFont == FParentFont)

@@ -54,6 +54,9 @@ constexpr TModalResult mrYesToAll = 10;
 
 enum class TAlign : uint8_t { alNone, alTop, alBottom, alLeft, alRight, alClient, alCustom };
 enum class TAlignment : uint8_t { taLeftJustify, taRightJustify, taCenter };
+// Reading order and alignment of a control's text; right to left mirrors the
+// control's layout (Qt's layout direction).
+enum class TBiDiMode : uint8_t { bdLeftToRight, bdRightToLeft, bdRightToLeftNoAlign, bdRightToLeftReadingOnly };
 
 // A set of anchor sides: bit n stands for TAnchorKind n.
 enum class TAnchorKind : uint8_t { akLeft, akTop, akRight, akBottom };
@@ -237,6 +240,8 @@ public:
     void SetFont(const TFont* font) { FFont->Assign(font); }
     bool ParentFont() const { return FParentFont; }
     void SetParentFont(bool parentFont);
+    TBiDiMode BiDiMode() const { return FBiDiMode; }
+    void SetBiDiMode(TBiDiMode mode);
     // The colour; setting it clears ParentColor. With ParentColor the
     // control takes its parent's colour.
     TColor Color() const { return FColor; }
@@ -341,6 +346,7 @@ private:
     bool FParentShowHint = true;
     std::unique_ptr<TFont> FFont;
     bool FParentFont = true;
+    TBiDiMode FBiDiMode = TBiDiMode::bdLeftToRight;
     bool FFollowingParent = false; // while the font or colour is copied from the parent
     TColor FColor = clBtnFace;
     bool FParentColor = false;

@@ -63,7 +63,9 @@ bool TQtDialogService::FileDialog(TFileDialogRequest& request)
 {
     QFileDialog dialog(QApplication::activeWindow(), request.Title, request.InitialDir, QString());
     dialog.setAcceptMode(request.Save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    const auto has = [&request](TOpenOption option) { return (request.Options & OpenOptionBit(option)) != 0; };
+    const auto has = [&request](TOpenOption option) {
+        return (request.Options & OpenOptionBit(option)) != 0;
+    };
     dialog.setFileMode(!request.Save && has(TOpenOption::ofFileMustExist) ? QFileDialog::ExistingFile
                                                                           : QFileDialog::AnyFile);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, !has(TOpenOption::ofOverwritePrompt));

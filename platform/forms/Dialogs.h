@@ -90,7 +90,7 @@ class TScriptedDialogService : public TDialogService {
 public:
     struct TAnswer {
         bool Ok = false;
-        QString Text; // the file name or the typed text
+        QString Text;        // the file name or the typed text
         int FilterIndex = 0; // 0: leave the request's
     };
     struct TInputRequest {

@@ -24,6 +24,8 @@ namespace {
         return type;                                                                                         \
     }
 
+ENUM_TYPE(BiDiModeType, "TBiDiMode", "bdLeftToRight", "bdRightToLeft", "bdRightToLeftNoAlign",
+          "bdRightToLeftReadingOnly")
 ENUM_TYPE(AlignType, "TAlign", "alNone", "alTop", "alBottom", "alLeft", "alRight", "alClient", "alCustom")
 ENUM_TYPE(AlignmentType, "TAlignment", "taLeftJustify", "taRightJustify", "taCenter")
 ENUM_TYPE(AnchorKindType, "TAnchorKind", "akLeft", "akTop", "akRight", "akBottom")
@@ -295,6 +297,7 @@ void RegisterControl()
         .WithStored([](const TObject& o) { return !As<TControl>(o).ParentFont(); });
     PublishProperty(c, Name("ParentFont"), TypeInfoBoolean(), &TControl::ParentFont, &TControl::SetParentFont)
         .NoDefault();
+    PublishProperty(c, Name("BiDiMode"), BiDiModeType(), &TControl::BiDiMode, &TControl::SetBiDiMode);
     PublishProperty(c, Name("Cursor"), CursorType(), &TControl::Cursor, &TControl::SetCursor);
     PublishProperty(c, Name("Enabled"), TypeInfoBoolean(), &TControl::Enabled, &TControl::SetEnabled)
         .WithDefault(1);
@@ -373,7 +376,8 @@ void RegisterForms()
                     &TCustomForm::SetFormStyle);
     PublishProperty(f, Name("KeyPreview"), TypeInfoBoolean(), &TCustomForm::KeyPreview,
                     &TCustomForm::SetKeyPreview);
-    PublishProperty(f, Name("Menu"), TypeInfoClass(Name("TMainMenu")), &TCustomForm::Menu, &TCustomForm::SetMenu);
+    PublishProperty(f, Name("Menu"), TypeInfoClass(Name("TMainMenu")), &TCustomForm::Menu,
+                    &TCustomForm::SetMenu);
     PublishProperty(f, Name("OldCreateOrder"), TypeInfoBoolean(), &TCustomForm::OldCreateOrder,
                     &TCustomForm::SetOldCreateOrder);
     PublishProperty(f, Name("PixelsPerInch"), TypeInfoInteger(), &TCustomForm::PixelsPerInch,
@@ -457,6 +461,7 @@ void RegisterStdCtrls()
                     &TEdit::SetPasswordChar);
     PublishProperty(edit, Name("ReadOnly"), TypeInfoBoolean(), &TEdit::ReadOnly, &TEdit::SetReadOnly);
     PublishProperty(edit, Name("Text"), TypeInfoString(), &TEdit::Text, &TEdit::SetText);
+    PublishProperty(edit, Name("TextHint"), TypeInfoString(), &TEdit::TextHint, &TEdit::SetTextHint);
     Event<TEdit>(edit, Name("OnChange"));
 
     RegisterClassInfo(Name("TCustomMemo"), Name("TCustomEdit"));
@@ -670,7 +675,8 @@ void RegisterCommandClasses()
     PublishProperty(action, Name("Enabled"), TypeInfoBoolean(), &TAction::Enabled, &TAction::SetEnabled)
         .WithDefault(1);
     PublishProperty(action, Name("Hint"), TypeInfoString(), &TAction::Hint, &TAction::SetHint);
-    PublishProperty(action, Name("ImageIndex"), TypeInfoInteger(), &TAction::ImageIndex, &TAction::SetImageIndex)
+    PublishProperty(action, Name("ImageIndex"), TypeInfoInteger(), &TAction::ImageIndex,
+                    &TAction::SetImageIndex)
         .WithDefault(-1);
     PublishProperty(action, Name("ShortCut"), ShortCutType(), &TAction::ShortCut, &TAction::SetShortCut);
     PublishProperty(action, Name("Visible"), TypeInfoBoolean(), &TAction::Visible, &TAction::SetVisible)
@@ -731,7 +737,8 @@ void RegisterCommandClasses()
     PublishProperty(button, Name("ImageIndex"), TypeInfoInteger(), &TToolButton::ImageIndex,
                     &TToolButton::SetImageIndex)
         .WithDefault(-1);
-    PublishProperty(button, Name("Style"), ToolButtonStyleType(), &TToolButton::Style, &TToolButton::SetStyle);
+    PublishProperty(button, Name("Style"), ToolButtonStyleType(), &TToolButton::Style,
+                    &TToolButton::SetStyle);
 
     TClassInfo& status = RegisterClass<TStatusBar>(Name("TStatusBar"), Name("TWinControl"));
     PublishProperty(status, Name("SimplePanel"), TypeInfoBoolean(), &TStatusBar::SimplePanel,

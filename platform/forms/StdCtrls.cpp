@@ -419,6 +419,12 @@ void TEdit::SetBorderStyle(TEditBorderStyle style)
     EditWidget()->setFrame(style == TEditBorderStyle::bsSingle);
 }
 
+void TEdit::SetTextHint(const QString& hint)
+{
+    FTextHint = hint;
+    EditWidget()->setPlaceholderText(hint);
+}
+
 void TEdit::SelectAll()
 {
     EditWidget()->selectAll();

@@ -163,6 +163,9 @@ public:
     void SetAutoSelect(bool autoSelect) { FAutoSelect = autoSelect; }
     bool AutoSize() const { return FAutoSize; }
     void SetAutoSize(bool autoSize) { FAutoSize = autoSize; }
+    // Shown greyed while the edit is empty; never part of Text.
+    QString TextHint() const { return FTextHint; }
+    void SetTextHint(const QString& hint);
     void SelectAll();
     void Clear() { SetText(QString()); }
 
@@ -183,6 +186,7 @@ private:
     TEditBorderStyle FBorderStyle = TEditBorderStyle::bsSingle;
     bool FAutoSelect = true;
     bool FAutoSize = true;
+    QString FTextHint;
 };
 
 class TMemo : public TWinControl {

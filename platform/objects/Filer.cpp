@@ -112,6 +112,22 @@ void TReader::DefineBinaryProperty(const QString& name, const TStreamProc& readD
 
 void TReader::FlushBuffer() {}
 
+// A second window of one class under the same owner takes the name with
+// "_1", "_2" ... appended, as the framework names them.
+QString TReader::UniqueRootName(const TComponent* root, const QString& name)
+{
+    const TComponent* owner = root->Owner();
+    if (!owner || name.isEmpty())
+        return name;
+    QString unique = name;
+    for (int i = 1;; ++i) {
+        const TComponent* other = owner->FindComponent(unique);
+        if (!other || other == root)
+            return unique;
+        unique = name + QStringLiteral("_%1").arg(i);
+    }
+}
+
 TComponent* TReader::ReadRootComponent(TComponent* root)
 {
     ReadSignature();
@@ -126,7 +142,7 @@ TComponent* TReader::ReadRootComponent(TComponent* root)
         created.reset(CreateComponent(className, name));
         root = created.get();
     } else if (!(flags & ffInherited)) {
-        root->SetName(name);
+        root->SetName(UniqueRootName(root, name));
     }
 
     SetRoot(root);

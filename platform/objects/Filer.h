@@ -107,6 +107,7 @@ public:
     std::function<bool(TComponent* root, const QString& methodName)> OnFindMethod;
 
 private:
+    static QString UniqueRootName(const TComponent* root, const QString& name);
     struct TFixup {
         TPersistent* Instance;
         const TPropInfo* Prop;

@@ -14,24 +14,24 @@ const TTypeInfo& ZarvColorType()
     return TypeInfoColor();
 }
 
-const TTypeInfo& PenStyleType()
+const TTypeInfo& ZarvPenStyleType()
 {
     static const TTypeInfo type = MakeEnumType(
         QStringLiteral("TPenStyle"),
-        {QStringLiteral("psSolid"), QStringLiteral("psDash"), QStringLiteral("psDot"), QStringLiteral("psDashDot"),
-         QStringLiteral("psDashDotDot"), QStringLiteral("psClear"), QStringLiteral("psInsideFrame"),
-         QStringLiteral("psUserStyle"), QStringLiteral("psAlternate")});
+        {QStringLiteral("psSolid"), QStringLiteral("psDash"), QStringLiteral("psDot"),
+         QStringLiteral("psDashDot"), QStringLiteral("psDashDotDot"), QStringLiteral("psClear"),
+         QStringLiteral("psInsideFrame"), QStringLiteral("psUserStyle"), QStringLiteral("psAlternate")});
     return type;
 }
 
-const TTypeInfo& LineWidthTypeType()
+const TTypeInfo& ZarvLineWidthType()
 {
-    static const TTypeInfo type =
-        MakeEnumType(QStringLiteral("TLineWidthType"), {QStringLiteral("wtPoints"), QStringLiteral("wtPixels")});
+    static const TTypeInfo type = MakeEnumType(QStringLiteral("TLineWidthType"),
+                                               {QStringLiteral("wtPoints"), QStringLiteral("wtPixels")});
     return type;
 }
 
-const TTypeInfo& FillStyleType()
+const TTypeInfo& ZarvFillStyleType()
 {
     static const TTypeInfo type = MakeEnumType(
         QStringLiteral("TZarvFillStyle"),
@@ -41,23 +41,23 @@ const TTypeInfo& FillStyleType()
     return type;
 }
 
-const TTypeInfo& PrintJustifyType()
+const TTypeInfo& ZarvPrintJustifyType()
 {
-    static const TTypeInfo type = MakeEnumType(
-        QStringLiteral("TPrintJustify"),
-        {QStringLiteral("pjCenter"), QStringLiteral("pjLeft"), QStringLiteral("pjRight"), QStringLiteral("pjBlock")});
+    static const TTypeInfo type =
+        MakeEnumType(QStringLiteral("TPrintJustify"), {QStringLiteral("pjCenter"), QStringLiteral("pjLeft"),
+                                                       QStringLiteral("pjRight"), QStringLiteral("pjBlock")});
     return type;
 }
 
-const TTypeInfo& MatchSideType()
+const TTypeInfo& ZarvMatchSideType()
 {
-    static const TTypeInfo type = MakeEnumType(
-        QStringLiteral("TMatchSide"),
-        {QStringLiteral("msWidth"), QStringLiteral("msHeight"), QStringLiteral("msBoth"), QStringLiteral("msInside")});
+    static const TTypeInfo type =
+        MakeEnumType(QStringLiteral("TMatchSide"), {QStringLiteral("msWidth"), QStringLiteral("msHeight"),
+                                                    QStringLiteral("msBoth"), QStringLiteral("msInside")});
     return type;
 }
 
-const TTypeInfo& CursorType()
+const TTypeInfo& ZarvCursorType()
 {
     static const TTypeInfo type = MakeIntegerType(QStringLiteral("TCursor"));
     return type;

@@ -12,12 +12,12 @@
 // A length in inches, streamed as an extended float.
 const TTypeInfo& ZarvUnitsType();
 const TTypeInfo& ZarvColorType();
-const TTypeInfo& PenStyleType();
-const TTypeInfo& LineWidthTypeType();
-const TTypeInfo& FillStyleType();
-const TTypeInfo& PrintJustifyType();
-const TTypeInfo& MatchSideType();
-const TTypeInfo& CursorType();
+const TTypeInfo& ZarvPenStyleType();
+const TTypeInfo& ZarvLineWidthType();
+const TTypeInfo& ZarvFillStyleType();
+const TTypeInfo& ZarvPrintJustifyType();
+const TTypeInfo& ZarvMatchSideType();
+const TTypeInfo& ZarvCursorType();
 
 // Copies value into slot (made on first use and owned by owner); null
 // removes the event.
@@ -37,4 +37,3 @@ void SetOwnedEvent(std::unique_ptr<T>& slot, const T* value, O* owner, const cha
     }
     slot->Assign(value);
 }
-

@@ -8,16 +8,16 @@
 #include "platform/objects/Filer.h"
 #include "platform/objects/Strings.h"
 #include "platform/os/Libraries.h"
-#include "report/model/ZvClass.h"
-#include "report/model/ZvData.h"
-#include "report/model/ZvSecurity.h"
-#include "report/model/ZvDefine.h"
-#include "report/model/ZvProj.h"
 #include "report/components/ReportRun_p.h"
 #include "report/components/ZvCsBars.h"
 #include "report/components/ZvCsData.h"
 #include "report/components/ZvCsDraw.h"
 #include "report/components/ZvCsStd.h"
+#include "report/model/ZvClass.h"
+#include "report/model/ZvData.h"
+#include "report/model/ZvDefine.h"
+#include "report/model/ZvProj.h"
+#include "report/model/ZvSecurity.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -29,9 +29,9 @@
 
 namespace {
 
-constexpr const char* kEventNames[] = {"OnCreate",     "OnDestroy",     "OnDesignerSave",
+constexpr const char* kEventNames[] = {"OnCreate",         "OnDestroy",      "OnDesignerSave",
                                        "OnDesignerSaveAs", "OnDesignerShow", "OnBeforeOpen",
-                                       "OnAfterOpen",  "OnBeforeClose", "OnAfterClose"};
+                                       "OnAfterOpen",      "OnBeforeClose",  "OnAfterClose"};
 
 constexpr int kZarvBlobHeaderSize = 12; // count and time stamp of "ZarvBlobNew"
 
@@ -65,7 +65,8 @@ TDateTime FileDateTime(const QString& fileName)
 
 using TDesignerSaveCallback = void (*)(const void* buffer, int32_t size, void* component);
 using TZarvCreateProc = void (*)(const char* infoBlock, uintptr_t applicationHandle);
-using TDesignerCreateProc = void (*)(void* component, TDesignerSaveCallback save, TDesignerSaveCallback saveAs);
+using TDesignerCreateProc = void (*)(void* component, TDesignerSaveCallback save,
+                                     TDesignerSaveCallback saveAs);
 using TDesignerLoadProc = void (*)(const void* buffer, int32_t size);
 using TDesignerShowProc = void (*)();
 using TDesignerSaveProc = bool (*)(void** buffer, int32_t* size);
@@ -184,8 +185,10 @@ void RegisterProjectComponentClass()
         return;
     RegisterFormsClasses();
     if (!FindClass(QStringLiteral("TQpComponent")))
-        RegisterClassInfo(QStringLiteral("TQpComponent"), QStringLiteral("TComponent"), {}, &typeid(TQpComponent));
-    TClassInfo& info = RegisterClass<TZvProject>(QStringLiteral("TZvProject"), QStringLiteral("TQpComponent"));
+        RegisterClassInfo(QStringLiteral("TQpComponent"), QStringLiteral("TComponent"), {},
+                          &typeid(TQpComponent));
+    TClassInfo& info =
+        RegisterClass<TZvProject>(QStringLiteral("TZvProject"), QStringLiteral("TQpComponent"));
     PublishProperty(info, QStringLiteral("DLLFile"), TypeInfoString(), &TZvProject::DLLFile,
                     &TZvProject::SetDLLFile);
     PublishProperty(info, QStringLiteral("Engine"), TypeInfoClass(QStringLiteral("TQpComponent")),
@@ -202,7 +205,9 @@ void RegisterProjectComponentClass()
         TPropInfo prop;
         prop.Name = name;
         prop.Type = &TypeInfoMethod();
-        prop.GetMethod = [name](const TObject& o) { return dynamic_cast<const TZvProject&>(o).EventMethod(name); };
+        prop.GetMethod = [name](const TObject& o) {
+            return dynamic_cast<const TZvProject&>(o).EventMethod(name);
+        };
         prop.SetMethod = [name](TObject& o, const TMethod& method) {
             dynamic_cast<TZvProject&>(o).SetEventMethod(name, method);
         };
@@ -215,7 +220,8 @@ void RegisterProjectComponentClass()
 
 void TZarvMemoryStream::SetBuf(const void* buf, int64_t size)
 {
-    FData = size > 0 && buf ? QByteArray::fromRawData(static_cast<const char*>(buf), qsizetype(size)) : QByteArray();
+    FData = size > 0 && buf ? QByteArray::fromRawData(static_cast<const char*>(buf), qsizetype(size))
+                            : QByteArray();
     FPosition = 0;
 }
 
@@ -271,7 +277,8 @@ void TZvProject::SetActive(bool value)
 
 void TZvProject::SetProjectFile(const QString& value)
 {
-    FProjectFile = !value.isEmpty() && !value.contains(QLatin1Char('.')) ? value + QStringLiteral(".zrf") : value;
+    FProjectFile =
+        !value.isEmpty() && !value.contains(QLatin1Char('.')) ? value + QStringLiteral(".zrf") : value;
 }
 
 void TZvProject::SetEngine(TQpComponent* value)
@@ -327,7 +334,8 @@ void TZvProject::Open()
     bool fromDisk = !FZarvBlob;
     if (FZarvBlob && fileDate > FZarvBlobDateTime) {
         const QString question =
-            Translate(QStringLiteral("The report project stored in the executable is older than the disk file")) +
+            Translate(
+                QStringLiteral("The report project stored in the executable is older than the disk file")) +
             QStringLiteral("\r\"") + ExpandFileName(FProjectFile) + QStringLiteral("\"\r") +
             Translate(QStringLiteral("Do you want to use the file on disk?"));
         fromDisk = ShowMessageBox(question, Translate(QStringLiteral("Warning")), TMsgIcon::Warning,
@@ -556,7 +564,8 @@ void TZvProject::ReadZarvBlobNew(TStream& stream)
 {
     const int64_t available = stream.Size() - stream.Position();
     if (available < kZarvBlobHeaderSize)
-        ZarvError(Translate(QStringLiteral("The stored report project is truncated: %1 bytes, at least %2 expected"))
+        ZarvError(Translate(QStringLiteral(
+                                "The stored report project is truncated: %1 bytes, at least %2 expected"))
                       .arg(available)
                       .arg(kZarvBlobHeaderSize));
     const QByteArray header = stream.ReadBytes(kZarvBlobHeaderSize);
@@ -573,8 +582,11 @@ void TZvProject::ReadZarvBlobNew(TStream& stream)
     FZarvBlobDateTime = stamp;
 }
 
+// The inherited step only ends the loading state, which a component left
+// "loading" for good would keep.
 void TZvProject::Loaded()
 {
+    TQpComponent::Loaded();
     DoCreate();
 }
 

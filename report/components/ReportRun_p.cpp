@@ -3,7 +3,6 @@
 #include "report/model/ZvDirectDataView.h"
 #include "report/model/ZvProj.h"
 
-
 void StartReportWriter()
 {
     // Process-wide: the data model frees it when the program ends.

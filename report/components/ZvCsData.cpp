@@ -47,10 +47,10 @@ void RegisterDataClasses()
                     &TZarvDataText::SetLookupDataView);
     PublishProperty(dataText, QStringLiteral("LookupField"), TypeInfoString(), &TZarvDataText::LookupField,
                     &TZarvDataText::SetLookupField);
-    PublishProperty(dataText, QStringLiteral("LookupDisplay"), TypeInfoString(), &TZarvDataText::LookupDisplay,
-                    &TZarvDataText::SetLookupDisplay);
-    PublishProperty(dataText, QStringLiteral("LookupInvalid"), TypeInfoString(), &TZarvDataText::LookupInvalid,
-                    &TZarvDataText::SetLookupInvalid);
+    PublishProperty(dataText, QStringLiteral("LookupDisplay"), TypeInfoString(),
+                    &TZarvDataText::LookupDisplay, &TZarvDataText::SetLookupDisplay);
+    PublishProperty(dataText, QStringLiteral("LookupInvalid"), TypeInfoString(),
+                    &TZarvDataText::LookupInvalid, &TZarvDataText::SetLookupInvalid);
 
     TClassInfo& dataMemo =
         RegisterClass<TZarvDataMemo>(QStringLiteral("TZarvDataMemo"), QStringLiteral("TZarvMemo"));
@@ -72,8 +72,8 @@ void RegisterDataClasses()
     RegisterClass<TZarvDataMirrorList>(QStringLiteral("TZarvDataMirrorList"),
                                        QStringLiteral("TZarvPersistentList"));
 
-    TClassInfo& mirrorSection = RegisterClass<TZarvDataMirrorSection>(QStringLiteral("TZarvDataMirrorSection"),
-                                                                      QStringLiteral("TZarvSection"));
+    TClassInfo& mirrorSection = RegisterClass<TZarvDataMirrorSection>(
+        QStringLiteral("TZarvDataMirrorSection"), QStringLiteral("TZarvSection"));
     PublishProperty(mirrorSection, QStringLiteral("CompareCase"), TypeInfoBoolean(),
                     &TZarvDataMirrorSection::CompareCase, &TZarvDataMirrorSection::SetCompareCase);
     PublishProperty(mirrorSection, QStringLiteral("DataField"), TypeInfoString(),
@@ -81,10 +81,11 @@ void RegisterDataClasses()
     PublishProperty(mirrorSection, QStringLiteral("DataView"), viewType, &TZarvDataMirrorSection::DataView,
                     &TZarvDataMirrorSection::SetDataView);
     PublishProperty(mirrorSection, QStringLiteral("DataMirrors"),
-                    TypeInfoClass(QStringLiteral("TZarvPersistentList")), &TZarvDataMirrorSection::DataMirrors,
-                    &TZarvDataMirrorSection::SetDataMirrors);
-    PublishProperty(mirrorSection, QStringLiteral("OnMirrorValue"), TypeInfoClass(QStringLiteral("TZarvStringEvent")),
-                    &TZarvDataMirrorSection::OnMirrorValue, &TZarvDataMirrorSection::SetOnMirrorValue)
+                    TypeInfoClass(QStringLiteral("TZarvPersistentList")),
+                    &TZarvDataMirrorSection::DataMirrors, &TZarvDataMirrorSection::SetDataMirrors);
+    PublishProperty(mirrorSection, QStringLiteral("OnMirrorValue"),
+                    TypeInfoClass(QStringLiteral("TZarvStringEvent")), &TZarvDataMirrorSection::OnMirrorValue,
+                    &TZarvDataMirrorSection::SetOnMirrorValue)
         .WithStored([](const TObject& o) {
             return dynamic_cast<const TZarvDataMirrorSection&>(o).OnMirrorValue() != nullptr;
         });
@@ -168,8 +169,8 @@ QString TZarvDataText::GetText() const
             if (FLookupDataView == FDataView)
                 text = EvaluateDataText(self, FDataView, FLookupDisplay);
             else
-                text = LookupDataValue(FLookupDataView, text, FDataView, FDataField, FLookupField, FLookupDisplay,
-                                       FLookupInvalid);
+                text = LookupDataValue(FLookupDataView, text, FDataView, FDataField, FLookupField,
+                                       FLookupDisplay, FLookupInvalid);
         }
         return text;
     }
@@ -221,7 +222,7 @@ void TZarvDataMemo::SetDataView(TZarvComponent* value)
 bool TZarvDataMemo::AllowPrint() const
 {
     // A memo whose text is all printed waits for the next row.
-    if (MemoBuf() && GetDonePrinting())
+    if (GetDonePrinting())
         return false;
     return TZarvMemo::AllowPrint();
 }

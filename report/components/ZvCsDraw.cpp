@@ -21,8 +21,10 @@ void PublishBox(TClassInfo& info)
 {
     PublishProperty(info, QStringLiteral("Height"), ZarvUnitsType(), &TZarvControl::GetHeight,
                     &TZarvControl::SetHeight);
-    PublishProperty(info, QStringLiteral("Left"), ZarvUnitsType(), &TZarvControl::GetLeft, &TZarvControl::SetLeft);
-    PublishProperty(info, QStringLiteral("Top"), ZarvUnitsType(), &TZarvControl::GetTop, &TZarvControl::SetTop);
+    PublishProperty(info, QStringLiteral("Left"), ZarvUnitsType(), &TZarvControl::GetLeft,
+                    &TZarvControl::SetLeft);
+    PublishProperty(info, QStringLiteral("Top"), ZarvUnitsType(), &TZarvControl::GetTop,
+                    &TZarvControl::SetTop);
     PublishProperty(info, QStringLiteral("Width"), ZarvUnitsType(), &TZarvControl::GetWidth,
                     &TZarvControl::SetWidth);
 }
@@ -32,14 +34,15 @@ void PublishLine(TClassInfo& info)
     PublishProperty(info, QStringLiteral("Color"), ZarvColorType(), &TZarvControl::GetForeColor,
                     &TZarvControl::SetForeColor)
         .WithDefault(clBlack);
-    PublishProperty(info, QStringLiteral("Cursor"), CursorType(), &TZarvControl::Cursor, &TZarvControl::SetCursor);
+    PublishProperty(info, QStringLiteral("Cursor"), ZarvCursorType(), &TZarvControl::Cursor,
+                    &TZarvControl::SetCursor);
     PublishBox(info);
-    PublishProperty(info, QStringLiteral("LineStyle"), PenStyleType(), &TZarvControl::GetLineStyle,
+    PublishProperty(info, QStringLiteral("LineStyle"), ZarvPenStyleType(), &TZarvControl::GetLineStyle,
                     &TZarvControl::SetLineStyle);
     PublishProperty(info, QStringLiteral("LineWidth"), TypeInfoDouble(), &TZarvControl::GetLineWidth,
                     &TZarvControl::SetLineWidth);
-    PublishProperty(info, QStringLiteral("LineWidthType"), LineWidthTypeType(), &TZarvControl::GetLineWidthType,
-                    &TZarvControl::SetLineWidthType)
+    PublishProperty(info, QStringLiteral("LineWidthType"), ZarvLineWidthType(),
+                    &TZarvControl::GetLineWidthType, &TZarvControl::SetLineWidthType)
         .WithDefault(int64_t(TLineWidthType::wtPixels));
     PublishProperty(info, QStringLiteral("NESW"), TypeInfoBoolean(), &TZarvLine::NESW, &TZarvLine::SetNESW);
 }
@@ -49,18 +52,19 @@ void PublishSurface(TClassInfo& info, bool radii)
     PublishProperty(info, QStringLiteral("BorderColor"), ZarvColorType(), &TZarvControl::GetForeColor,
                     &TZarvControl::SetForeColor)
         .WithDefault(clBlack);
-    PublishProperty(info, QStringLiteral("BorderStyle"), PenStyleType(), &TZarvControl::GetLineStyle,
+    PublishProperty(info, QStringLiteral("BorderStyle"), ZarvPenStyleType(), &TZarvControl::GetLineStyle,
                     &TZarvControl::SetLineStyle);
     PublishProperty(info, QStringLiteral("BorderWidth"), TypeInfoDouble(), &TZarvControl::GetLineWidth,
                     &TZarvControl::SetLineWidth);
-    PublishProperty(info, QStringLiteral("BorderWidthType"), LineWidthTypeType(),
+    PublishProperty(info, QStringLiteral("BorderWidthType"), ZarvLineWidthType(),
                     &TZarvControl::GetLineWidthType, &TZarvControl::SetLineWidthType)
         .WithDefault(int64_t(TLineWidthType::wtPixels));
-    PublishProperty(info, QStringLiteral("Cursor"), CursorType(), &TZarvControl::Cursor, &TZarvControl::SetCursor);
+    PublishProperty(info, QStringLiteral("Cursor"), ZarvCursorType(), &TZarvControl::Cursor,
+                    &TZarvControl::SetCursor);
     PublishProperty(info, QStringLiteral("FillColor"), ZarvColorType(), &TZarvControl::GetBackColor,
                     &TZarvControl::SetBackColor)
         .WithDefault(clWhite);
-    PublishProperty(info, QStringLiteral("FillStyle"), FillStyleType(), &TZarvControl::GetFillStyle,
+    PublishProperty(info, QStringLiteral("FillStyle"), ZarvFillStyleType(), &TZarvControl::GetFillStyle,
                     &TZarvControl::SetFillStyle);
     PublishBox(info);
     if (radii) {
@@ -76,7 +80,8 @@ void RegisterDrawingClasses()
     if (FindClass(QStringLiteral("TZarvLine")))
         return;
     RegisterClass<TZarvGraphicBase>(QStringLiteral("TZarvGraphicBase"), QStringLiteral("TZarvControl"));
-    TClassInfo& line = RegisterClass<TZarvLine>(QStringLiteral("TZarvLine"), QStringLiteral("TZarvGraphicBase"));
+    TClassInfo& line =
+        RegisterClass<TZarvLine>(QStringLiteral("TZarvLine"), QStringLiteral("TZarvGraphicBase"));
     PublishLine(line);
     // The horizontal and vertical lines redeclare the same list.
     TClassInfo& hline = RegisterClass<TZarvHLine>(QStringLiteral("TZarvHLine"), QStringLiteral("TZarvLine"));
@@ -90,7 +95,8 @@ void RegisterDrawingClasses()
     TClassInfo& ellipse =
         RegisterClass<TZarvEllipse>(QStringLiteral("TZarvEllipse"), QStringLiteral("TZarvSurface"));
     PublishSurface(ellipse, false);
-    TClassInfo& circle = RegisterClass<TZarvCircle>(QStringLiteral("TZarvCircle"), QStringLiteral("TZarvEllipse"));
+    TClassInfo& circle =
+        RegisterClass<TZarvCircle>(QStringLiteral("TZarvCircle"), QStringLiteral("TZarvEllipse"));
     RegisterZarvComponents(QStringLiteral("Graphics"), Translate(QStringLiteral("Drawing")),
                            QStringLiteral("ZvCsDraw"),
                            {&line, &hline, &vline, &rectangle, &square, &ellipse, &circle});
@@ -225,7 +231,8 @@ TZarvVLine::TZarvVLine(TComponent* owner) : TZarvLine(owner)
 // ---------------------------------------------------------------------------
 // Closed figures.
 
-TZarvSurface::TZarvSurface(TComponent* owner) : TZarvGraphicBase(owner), FFillBrush(std::make_unique<TBrush>())
+TZarvSurface::TZarvSurface(TComponent* owner)
+    : TZarvGraphicBase(owner), FFillBrush(std::make_unique<TBrush>())
 {
     GraphicPen().SetColor(clBlack);
     FFillBrush->SetColor(clWhite);

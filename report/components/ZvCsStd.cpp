@@ -28,8 +28,10 @@ void PublishGeometry(TClassInfo& info, bool height)
     if (height)
         PublishProperty(info, QStringLiteral("Height"), ZarvUnitsType(), &TZarvControl::GetHeight,
                         &TZarvControl::SetHeight);
-    PublishProperty(info, QStringLiteral("Left"), ZarvUnitsType(), &TZarvControl::GetLeft, &TZarvControl::SetLeft);
-    PublishProperty(info, QStringLiteral("Top"), ZarvUnitsType(), &TZarvControl::GetTop, &TZarvControl::SetTop);
+    PublishProperty(info, QStringLiteral("Left"), ZarvUnitsType(), &TZarvControl::GetLeft,
+                    &TZarvControl::SetLeft);
+    PublishProperty(info, QStringLiteral("Top"), ZarvUnitsType(), &TZarvControl::GetTop,
+                    &TZarvControl::SetTop);
     PublishProperty(info, QStringLiteral("Width"), ZarvUnitsType(), &TZarvControl::GetWidth,
                     &TZarvControl::SetWidth);
 }
@@ -41,10 +43,10 @@ void PublishTextLook(TClassInfo& info)
                     &TZarvControl::SetForeColor)
         .NoDefault()
         .WithStored([](const TObject& o) { return !dynamic_cast<const TZarvCustomText&>(o).FontMirror(); });
-    PublishProperty(info, QStringLiteral("Font"), TypeInfoClass(QStringLiteral("TFont")), &TZarvCustomText::Font,
-                    &TZarvCustomText::SetFont);
-    PublishProperty(info, QStringLiteral("FontJustify"), PrintJustifyType(), &TZarvControl::GetFontJustify,
-                    &TZarvControl::SetFontJustify)
+    PublishProperty(info, QStringLiteral("Font"), TypeInfoClass(QStringLiteral("TFont")),
+                    &TZarvCustomText::Font, &TZarvCustomText::SetFont);
+    PublishProperty(info, QStringLiteral("FontJustify"), ZarvPrintJustifyType(),
+                    &TZarvControl::GetFontJustify, &TZarvControl::SetFontJustify)
         .WithDefault(int64_t(TPrintJustify::pjLeft));
     PublishProperty(info, QStringLiteral("FontMirror"), TypeInfoClass(QStringLiteral("TZarvFontMaster")),
                     &TZarvCustomText::FontMirror, &TZarvCustomText::SetFontMirror);
@@ -69,15 +71,16 @@ void RegisterStandardClasses()
     RegisterFormsClasses();
     RegisterPictureGraphicClasses();
     RegisterClass<TZarvPrintEvent>(QStringLiteral("TZarvPrintEvent"), QStringLiteral("TZarvSimpleEvent"));
-    TClassInfo& mergeItem =
-        RegisterClass<TZarvMailMergeItem>(QStringLiteral("TZarvMailMergeItem"), QStringLiteral("TPersistent"));
-    PublishProperty(mergeItem, QStringLiteral("CaseMatters"), TypeInfoBoolean(), &TZarvMailMergeItem::CaseMatters,
-                    &TZarvMailMergeItem::SetCaseMatters);
+    TClassInfo& mergeItem = RegisterClass<TZarvMailMergeItem>(QStringLiteral("TZarvMailMergeItem"),
+                                                              QStringLiteral("TPersistent"));
+    PublishProperty(mergeItem, QStringLiteral("CaseMatters"), TypeInfoBoolean(),
+                    &TZarvMailMergeItem::CaseMatters, &TZarvMailMergeItem::SetCaseMatters);
     PublishProperty(mergeItem, QStringLiteral("ReplaceString"), TypeInfoString(),
                     &TZarvMailMergeItem::ReplaceString, &TZarvMailMergeItem::SetReplaceString);
-    PublishProperty(mergeItem, QStringLiteral("SearchToken"), TypeInfoString(), &TZarvMailMergeItem::SearchToken,
-                    &TZarvMailMergeItem::SetSearchToken);
-    RegisterClass<TZarvMailMergeList>(QStringLiteral("TZarvMailMergeList"), QStringLiteral("TZarvPersistentList"));
+    PublishProperty(mergeItem, QStringLiteral("SearchToken"), TypeInfoString(),
+                    &TZarvMailMergeItem::SearchToken, &TZarvMailMergeItem::SetSearchToken);
+    RegisterClass<TZarvMailMergeList>(QStringLiteral("TZarvMailMergeList"),
+                                      QStringLiteral("TZarvPersistentList"));
 
     TClassInfo& fontMaster =
         RegisterClass<TZarvFontMaster>(QStringLiteral("TZarvFontMaster"), QStringLiteral("TZarvComponent"));
@@ -85,7 +88,8 @@ void RegisterStandardClasses()
                     &TZarvFontMaster::Font, &TZarvFontMaster::SetFont);
 
     RegisterClass<TZarvCustomText>(QStringLiteral("TZarvCustomText"), QStringLiteral("TZarvControl"));
-    TClassInfo& text = RegisterClass<TZarvText>(QStringLiteral("TZarvText"), QStringLiteral("TZarvCustomText"));
+    TClassInfo& text =
+        RegisterClass<TZarvText>(QStringLiteral("TZarvText"), QStringLiteral("TZarvCustomText"));
     PublishTextLook(text);
     PublishGeometry(text, false);
     PublishProperty(text, QStringLiteral("Rotation"), TypeInfoInteger(), &TZarvText::Rotation,
@@ -96,18 +100,25 @@ void RegisterStandardClasses()
                     &TZarvText::SetTruncate);
     PublishProperty(text, QStringLiteral("OnGetText"), TypeInfoClass(QStringLiteral("TZarvStringEvent")),
                     &TZarvCustomText::OnGetText, &TZarvCustomText::SetOnGetText)
-        .WithStored([](const TObject& o) { return dynamic_cast<const TZarvCustomText&>(o).OnGetText() != nullptr; });
+        .WithStored(
+            [](const TObject& o) { return dynamic_cast<const TZarvCustomText&>(o).OnGetText() != nullptr; });
 
-    TClassInfo& memo = RegisterClass<TZarvMemo>(QStringLiteral("TZarvMemo"), QStringLiteral("TZarvCustomText"));
+    TClassInfo& memo =
+        RegisterClass<TZarvMemo>(QStringLiteral("TZarvMemo"), QStringLiteral("TZarvCustomText"));
     PublishTextLook(memo);
     PublishGeometry(memo, true);
     PublishProperty(memo, QStringLiteral("ExpandParent"), TypeInfoBoolean(), &TZarvMemo::ExpandParent,
                     &TZarvMemo::SetExpandParent)
         .WithDefault(1);
-    PublishProperty(memo, QStringLiteral("MailMergeItems"), TypeInfoClass(QStringLiteral("TZarvPersistentList")),
-                    &TZarvMemo::MailMergeItems, &TZarvMemo::SetMailMergeItems);
-    static const TTypeInfo memoString{QStringLiteral("TZarvMemoString"), TTypeKind::tkUString, {}, nullptr,
-                                      TFloatType::ftExtended, QString()};
+    PublishProperty(memo, QStringLiteral("MailMergeItems"),
+                    TypeInfoClass(QStringLiteral("TZarvPersistentList")), &TZarvMemo::MailMergeItems,
+                    &TZarvMemo::SetMailMergeItems);
+    static const TTypeInfo memoString{QStringLiteral("TZarvMemoString"),
+                                      TTypeKind::tkUString,
+                                      {},
+                                      nullptr,
+                                      TFloatType::ftExtended,
+                                      QString()};
     PublishProperty(memo, QStringLiteral("Text"), memoString, &TZarvControl::GetText, &TZarvControl::SetText);
     PublishProperty(memo, QStringLiteral("Truncate"), TypeInfoBoolean(), &TZarvMemo::Truncate,
                     &TZarvMemo::SetTruncate);
@@ -119,12 +130,13 @@ void RegisterStandardClasses()
                     &TZarvSection::SetWasteFit);
     PublishProperty(section, QStringLiteral("OnPrint"), TypeInfoClass(QStringLiteral("TZarvPrintEvent")),
                     &TZarvSection::OnPrint, &TZarvSection::SetOnPrint)
-        .WithStored([](const TObject& o) { return dynamic_cast<const TZarvSection&>(o).OnPrint() != nullptr; });
+        .WithStored(
+            [](const TObject& o) { return dynamic_cast<const TZarvSection&>(o).OnPrint() != nullptr; });
 
     TClassInfo& baseImage =
         RegisterClass<TZarvBaseImage>(QStringLiteral("TZarvBaseImage"), QStringLiteral("TZarvControl"));
     PublishGeometry(baseImage, true);
-    PublishProperty(baseImage, QStringLiteral("MatchSide"), MatchSideType(), &TZarvBaseImage::MatchSide,
+    PublishProperty(baseImage, QStringLiteral("MatchSide"), ZarvMatchSideType(), &TZarvBaseImage::MatchSide,
                     &TZarvBaseImage::SetMatchSide);
     PublishProperty(baseImage, QStringLiteral("FileLink"), TypeInfoString(), &TZarvBaseImage::FileLink,
                     &TZarvBaseImage::SetFileLink);
@@ -146,8 +158,9 @@ void RegisterStandardClasses()
         RegisterClass<TZarvPageNumInit>(QStringLiteral("TZarvPageNumInit"), QStringLiteral("TZarvComponent"));
     PublishProperty(pageNumInit, QStringLiteral("InitDataField"), TypeInfoString(),
                     &TZarvPageNumInit::InitDataField, &TZarvPageNumInit::SetInitDataField);
-    PublishProperty(pageNumInit, QStringLiteral("InitDataView"), TypeInfoClass(QStringLiteral("TZarvBaseDataView")),
-                    &TZarvPageNumInit::InitDataView, &TZarvPageNumInit::SetInitDataView);
+    PublishProperty(pageNumInit, QStringLiteral("InitDataView"),
+                    TypeInfoClass(QStringLiteral("TZarvBaseDataView")), &TZarvPageNumInit::InitDataView,
+                    &TZarvPageNumInit::SetInitDataView);
     PublishProperty(pageNumInit, QStringLiteral("InitValue"), TypeInfoInteger(), &TZarvPageNumInit::InitValue,
                     &TZarvPageNumInit::SetInitValue)
         .WithDefault(1);
@@ -506,16 +519,6 @@ void TZarvMemo::AfterReport()
     TZarvCustomText::AfterReport();
 }
 
-void TZarvMemo::SetText(const QString& value)
-{
-    TZarvCustomText::SetText(value);
-}
-
-void TZarvMemo::Resize()
-{
-    TZarvCustomText::Resize();
-}
-
 // ---------------------------------------------------------------------------
 // TZarvPageNumInit.
 
@@ -714,7 +717,8 @@ void TZarvBaseImage::Print(TBaseReport* report)
             if (w > 0 && h > 0) {
                 TMatchSide side = FMatchSide;
                 if (side == TMatchSide::msInside)
-                    side = double(w) * (b - t) > double(h) * (r - l) ? TMatchSide::msWidth : TMatchSide::msHeight;
+                    side = double(w) * (b - t) > double(h) * (r - l) ? TMatchSide::msWidth
+                                                                     : TMatchSide::msHeight;
                 if (side == TMatchSide::msWidth)
                     b = t + GetWidth() * h / w;
                 else if (side == TMatchSide::msHeight)

@@ -152,8 +152,6 @@ public:
     void AfterReport() override;
     void Print(TBaseReport* report) override;
     void BeginDataPass() override;
-    void SetText(const QString& value) override;
-    void Resize() override;
     double HeightToPrint() const override;
 
 private:

@@ -16,8 +16,8 @@ const QString kInvalid = QStringLiteral("(invalid)");
 // The report values of REPORT.<name>; each but CurrentPage and RelativePage
 // is the canvas macro of the same position.
 const std::array<const char*, 16> kReportValues = {
-    "DateShort", "DateLong",  "DateUS",     "DateInter",  "TimeShort",    "TimeLong",
-    "TimeAMPM",  "Time24",    "FirstPage",  "LastPage",   "TotalPages",   "CurrentPage",
+    "DateShort",    "DateLong",    "DateUS",     "DateInter", "TimeShort",  "TimeLong",
+    "TimeAMPM",     "Time24",      "FirstPage",  "LastPage",  "TotalPages", "CurrentPage",
     "RelativePage", "PrinterName", "DriverName", "PortName",
 };
 constexpr int kCurrentPageValue = 11;
@@ -27,8 +27,8 @@ void RegisterDataViewClasses()
 {
     if (FindClass(QStringLiteral("TZarvBaseDataView")))
         return;
-    const TClassInfo& view =
-        RegisterClass<TZarvBaseDataView>(QStringLiteral("TZarvBaseDataView"), QStringLiteral("TZarvDataObject"));
+    const TClassInfo& view = RegisterClass<TZarvBaseDataView>(QStringLiteral("TZarvBaseDataView"),
+                                                              QStringLiteral("TZarvDataObject"));
     RegisterZarvModuleClasses(QStringLiteral("ZvData"), {&view});
 }
 
@@ -409,7 +409,8 @@ void TZarvBaseDataView::SetName(const QString& newName)
         return;
     for (int i = 0; i < GetChildCount(); ++i) {
         auto* field = dynamic_cast<TZarvDataField*>(GetChild(i));
-        if (field && field->Name().compare(FieldCompName(oldName, field->FieldName()), Qt::CaseInsensitive) == 0)
+        if (field &&
+            field->Name().compare(FieldCompName(oldName, field->FieldName()), Qt::CaseInsensitive) == 0)
             field->SetName(FieldCompName(Name(), field->FieldName()));
     }
 }

@@ -37,13 +37,6 @@ QString Utf16Text(const uint8_t* p, int64_t byteCount)
     return text;
 }
 
-void AppendInt32(QByteArray& bytes, int32_t value)
-{
-    char le[4];
-    qToLittleEndian(value, le);
-    bytes.append(le, 4);
-}
-
 [[noreturn]] void OutOfRange(const QString& value, const char* type)
 {
     throw EConvertError(QStringLiteral("%1 is out of range for %2").arg(value, QLatin1String(type)));
@@ -52,7 +45,8 @@ void AppendInt32(QByteArray& bytes, int32_t value)
 int32_t CheckedInt32(double value)
 {
     const double t = std::trunc(value);
-    if (!(t >= double(std::numeric_limits<int32_t>::min()) && t <= double(std::numeric_limits<int32_t>::max())))
+    if (!(t >= double(std::numeric_limits<int32_t>::min()) &&
+          t <= double(std::numeric_limits<int32_t>::max())))
         OutOfRange(FloatToStr(value), "Integer");
     return int32_t(t);
 }
@@ -167,24 +161,6 @@ void RecordDataFieldProcs()
         return;
     recorded = true;
     RegisterZarvProc(QStringLiteral("ZVCL"), &RegisterDataFieldClasses);
-}
-
-QByteArray EncodeZarvStr(const QString& text)
-{
-    QByteArray bytes;
-    AppendInt32(bytes, kTagUtf16);
-    AppendInt32(bytes, int32_t(text.size() * 2));
-    for (QChar c : text) {
-        char le[2];
-        qToLittleEndian(c.unicode(), le);
-        bytes.append(le, 2);
-    }
-    const QByteArray ansi = UnicodeToAnsi(text);
-    AppendInt32(bytes, kTagAnsi);
-    AppendInt32(bytes, int32_t(ansi.size()));
-    bytes.append(ansi);
-    AppendInt32(bytes, kTagEnd);
-    return bytes;
 }
 
 // ---------------------------------------------------------------------------

@@ -79,9 +79,6 @@ private:
     QString ReadStr(const uint8_t* ptr) const;
 };
 
-// The Str text form of the data channel: UTF-16 item, ANSI item, end.
-QByteArray EncodeZarvStr(const QString& text);
-
 class TZarvDataField : public TZarvComponent {
 public:
     explicit TZarvDataField(TComponent* owner);

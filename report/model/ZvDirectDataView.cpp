@@ -9,10 +9,12 @@ TZarvDataSystem* DataSystem = nullptr;
 
 namespace {
 
-// Frees the data system still there when the program ends.
+// Frees the data system still there when the program ends. It is made after
+// the first objects are opened, so that it goes before the registry of
+// shared objects does.
 struct TDataSystemFinalizer {
     ~TDataSystemFinalizer() { delete DataSystem; }
-} DataSystemFinalizer;
+};
 
 } // namespace
 
@@ -33,6 +35,7 @@ TZarvDataSystem::TZarvDataSystem()
     FControllerMutex = OpenSharedMutex(QStringLiteral("ZARVCONTROLER"));
     FCompletedEvent = OpenSharedEvent(QStringLiteral("ZARVCOMPLETED"));
     FErrorEvent = OpenSharedEvent(QStringLiteral("ZARVERROR"));
+    static TDataSystemFinalizer finalizer;
 }
 
 TZarvDataSystem::~TZarvDataSystem()
@@ -59,9 +62,9 @@ bool TZarvDataSystem::GainControl()
             ++FControlCount;
             return true;
         }
-        const int answer =
-            ShowMessageBox(Translate(QStringLiteral("Unable to gain control of ZARV Data Communication System.")),
-                           Translate(QStringLiteral("Error")), TMsgIcon::Error, TMsgButtons::RetryCancel);
+        const int answer = ShowMessageBox(
+            Translate(QStringLiteral("Unable to gain control of ZARV Data Communication System.")),
+            Translate(QStringLiteral("Error")), TMsgIcon::Error, TMsgButtons::RetryCancel);
         if (answer != IDRETRY)
             return false;
     }

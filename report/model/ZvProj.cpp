@@ -1,5 +1,6 @@
 #include "report/model/ZvProj.h"
 
+#include "platform/forms/Forms.h"
 #include "platform/forms/MessageService.h"
 #include "platform/objects/ClassRegistry.h"
 #include "platform/objects/TypInfo.h"
@@ -13,6 +14,7 @@
 #include "report/model/ZvUtil.h"
 #include "report/print/QpBase.h"
 #include "report/print/QpDevice.h"
+#include "report/print/QpSystem.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -714,6 +716,8 @@ void TZarvReport::InternalExecute(TQpComponent* engine)
     try {
         if (auto* report = dynamic_cast<TBaseReport*>(engine))
             RunOnReport(report);
+        else if (auto* system = dynamic_cast<TZvSystem*>(engine))
+            RunOnSystem(system);
         else if (!engine)
             RunOnOwnSystem();
     } catch (...) {
@@ -747,18 +751,86 @@ void TZarvReport::RunOnReport(TBaseReport* engine)
         EngineOnPrint(engine);
         return;
     }
-    SaveOnPrint = engine->OnPrint;
-    SaveBeforePrint = engine->OnBeforePrint;
-    SaveAfterPrint = engine->OnAfterPrint;
-    auto restoreHandlers = qScopeGuard([this, engine] {
-        engine->OnPrint = std::exchange(SaveOnPrint, nullptr);
-        engine->OnBeforePrint = std::exchange(SaveBeforePrint, nullptr);
-        engine->OnAfterPrint = std::exchange(SaveAfterPrint, nullptr);
+    RunWithHandlers(engine->OnPrint, engine->OnBeforePrint, engine->OnAfterPrint,
+                    [engine] { engine->Execute(); });
+}
+
+void TZarvReport::RunOnSystem(TZvSystem* system)
+{
+    TSystemPrinter* printer = system->SystemPrinter();
+    const double factor = printer->UnitsFactor();
+    printer->SetUnitsFactor(1.0);
+    auto restoreFactor = qScopeGuard([printer, factor] { printer->SetUnitsFactor(factor); });
+    if (TBaseReport* running = system->BaseReport()) {
+        ProjectManager()->SetBaseReport(running);
+        EngineOnPrint(running);
+        return;
+    }
+    if (FAlwaysGenerate) {
+        TSystemOptions options = system->SystemOptions();
+        options.Include(TSystemOption::soUseFiler);
+        system->SetSystemOptions(options);
+    }
+    RunWithHandlers(system->OnPrint, system->OnBeforePrint, system->OnAfterPrint,
+                    [system] { system->Execute(); });
+}
+
+void TZarvReport::RunOnOwnSystem()
+{
+    TApplication* application = Application();
+    auto system = std::make_unique<TZvSystem>(application ? application->MainForm() : nullptr);
+    const TZarvSystemDefaults& defaults = ZarvSystemDefaults();
+    system->SetDefaultDest(defaults.DefaultDest);
+    system->SetTitleSetup(Translate(QStringLiteral("Output Options")));
+    system->SetTitleStatus(Translate(QStringLiteral("Report Status")));
+    system->SetTitlePreview(Translate(QStringLiteral("Report Preview")));
+    TSystemSetups setups = system->SystemSetups();
+    if (defaults.AllowSetup)
+        setups.Include(TSystemSetup::ssAllowSetup);
+    else
+        setups.Exclude(TSystemSetup::ssAllowSetup);
+    system->SetSystemSetups(setups);
+    TSystemPreview* preview = system->SystemPreview();
+    preview->GridHoriz = defaults.GridHoriz;
+    preview->GridVert = defaults.GridVert;
+    preview->GridPen()->SetColor(defaults.GridPenColor);
+    preview->GridPen()->SetStyle(defaults.GridPenStyle);
+    preview->RulerType = defaults.RulerType;
+    preview->MarginPercent = defaults.MarginPercent;
+    // Monochrome first: shadows are refused while it is set.
+    preview->SetMonochrome(false);
+    preview->SetShadowDepth(defaults.ShadowDepth);
+    preview->SetMonochrome(defaults.Monochrome);
+    preview->ZoomInc = defaults.ZoomInc;
+    preview->SetZoomFactor(defaults.ZoomFactor);
+    preview->FormState = defaults.Maximized ? TWindowState::wsMaximized : TWindowState::wsNormal;
+    system->SystemPrinter()->Orientation = TOrientation::poDefault;
+    system->SystemFiler()->AccuracyMethod = TAccuracyMethod::amAppearance;
+    system->SystemFiler()->StreamMode = TStreamMode::smTempFile;
+    if (FAlwaysGenerate) {
+        TSystemOptions options = system->SystemOptions();
+        options.Include(TSystemOption::soUseFiler);
+        system->SetSystemOptions(options);
+    }
+    TZvSystem* run = system.get();
+    RunWithHandlers(run->OnPrint, run->OnBeforePrint, run->OnAfterPrint, [run] { run->Execute(); });
+}
+
+void TZarvReport::RunWithHandlers(TNotifyEvent& onPrint, TNotifyEvent& onBeforePrint,
+                                  TNotifyEvent& onAfterPrint, const std::function<void()>& run)
+{
+    SaveOnPrint = onPrint;
+    SaveBeforePrint = onBeforePrint;
+    SaveAfterPrint = onAfterPrint;
+    auto restore = qScopeGuard([&] {
+        onPrint = std::exchange(SaveOnPrint, nullptr);
+        onBeforePrint = std::exchange(SaveBeforePrint, nullptr);
+        onAfterPrint = std::exchange(SaveAfterPrint, nullptr);
     });
-    engine->OnPrint = [this](TObject* sender) { EngineOnPrint(sender); };
-    engine->OnBeforePrint = [this](TObject* sender) { EngineBeforePrint(sender); };
-    engine->OnAfterPrint = [this](TObject* sender) { EngineAfterPrint(sender); };
-    engine->Execute();
+    onPrint = [this](TObject* sender) { EngineOnPrint(sender); };
+    onBeforePrint = [this](TObject* sender) { EngineBeforePrint(sender); };
+    onAfterPrint = [this](TObject* sender) { EngineAfterPrint(sender); };
+    run();
 }
 
 void TZarvReport::EngineBeforePrint(TObject* sender)
@@ -880,11 +952,6 @@ void TZarvReport::SelectPageBin(TBaseReport* engine, TZarvPage* page)
         if (TQPBaseDevice::ListNumber(*bins, i) == page->Bin())
             engine->SelectBin(bins->Strings(i));
     }
-}
-
-void TZarvReport::RunOnOwnSystem()
-{
-    // Comes with the run controller.
 }
 
 // ---------------------------------------------------------------------------

@@ -33,9 +33,11 @@
 #include <memory>
 #include <vector>
 
+class TBaseReport;
 class TStream;
 class TZarvProjectManager;
 class TZarvReport;
+class TZvSystem;
 
 // Records the registration procedure of the report and the project manager
 // under "ZVCL", after that of the model's base classes, then those of the
@@ -203,7 +205,12 @@ private:
     std::vector<TZarvPage*> OwnPages() const;
     TZarvProjectManager* ProjectManager() const;
     void RunOnReport(TBaseReport* engine);
+    void RunOnSystem(TZvSystem* system);
     void RunOnOwnSystem();
+    // Installs the report's handlers in the engine's three slots, keeping the
+    // engine's own, runs, and puts them back.
+    void RunWithHandlers(TNotifyEvent& onPrint, TNotifyEvent& onBeforePrint, TNotifyEvent& onAfterPrint,
+                         const std::function<void()>& run);
     // Page settings between pages: orientation and bin.
     void PreparePage(TBaseReport* engine, TZarvPage* page);
     void SelectPageBin(TBaseReport* engine, TZarvPage* page);

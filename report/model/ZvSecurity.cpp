@@ -13,18 +13,18 @@ void RegisterSecurityClasses()
     if (FindClass(QStringLiteral("TZarvBaseSecurity")))
         return;
     RegisterClass<TZarvBaseSecurity>(QStringLiteral("TZarvBaseSecurity"), QStringLiteral("TZarvDataObject"));
-    TClassInfo& simple =
-        RegisterClass<TZarvSimpleSecurity>(QStringLiteral("TZarvSimpleSecurity"), QStringLiteral("TZarvBaseSecurity"));
-    PublishProperty(simple, QStringLiteral("CaseMatters"), TypeInfoBoolean(), &TZarvSimpleSecurity::CaseMatters,
-                    &TZarvSimpleSecurity::SetCaseMatters);
+    TClassInfo& simple = RegisterClass<TZarvSimpleSecurity>(QStringLiteral("TZarvSimpleSecurity"),
+                                                            QStringLiteral("TZarvBaseSecurity"));
+    PublishProperty(simple, QStringLiteral("CaseMatters"), TypeInfoBoolean(),
+                    &TZarvSimpleSecurity::CaseMatters, &TZarvSimpleSecurity::SetCaseMatters);
     PublishProperty(simple, QStringLiteral("UserList"), TypeInfoClass(QStringLiteral("TStrings")),
                     &TZarvSimpleSecurity::UserList, &TZarvSimpleSecurity::SetUserList);
-    TClassInfo& lookup =
-        RegisterClass<TZarvLookupSecurity>(QStringLiteral("TZarvLookupSecurity"), QStringLiteral("TZarvBaseSecurity"));
+    TClassInfo& lookup = RegisterClass<TZarvLookupSecurity>(QStringLiteral("TZarvLookupSecurity"),
+                                                            QStringLiteral("TZarvBaseSecurity"));
     PublishProperty(lookup, QStringLiteral("DataView"), TypeInfoClass(QStringLiteral("TZarvBaseDataView")),
                     &TZarvLookupSecurity::DataView, &TZarvLookupSecurity::SetDataView);
-    PublishProperty(lookup, QStringLiteral("PasswordField"), TypeInfoString(), &TZarvLookupSecurity::PasswordField,
-                    &TZarvLookupSecurity::SetPasswordField);
+    PublishProperty(lookup, QStringLiteral("PasswordField"), TypeInfoString(),
+                    &TZarvLookupSecurity::PasswordField, &TZarvLookupSecurity::SetPasswordField);
     PublishProperty(lookup, QStringLiteral("UserField"), TypeInfoString(), &TZarvLookupSecurity::UserField,
                     &TZarvLookupSecurity::SetUserField);
 
@@ -101,10 +101,11 @@ void TZarvLookupSecurity::Notification(TComponent* component, TOperation operati
 
 bool TZarvLookupSecurity::IsValidUser(const QString& userName, const QString& password)
 {
-    if (password.isEmpty() || userName.isEmpty() || FUserField.isEmpty() || FPasswordField.isEmpty() || !FDataView)
+    if (password.isEmpty() || userName.isEmpty() || FUserField.isEmpty() || FPasswordField.isEmpty() ||
+        !FDataView)
         return false;
     QString stored;
-    LookupValue(FDataView, userName, FDataView->FieldByName(FUserField), FUserField, FPasswordField, QString(),
-                stored);
+    LookupValue(FDataView, userName, FDataView->FieldByName(FUserField), FUserField, FPasswordField,
+                QString(), stored);
     return AnsiCompareStr(stored, password) == 0;
 }

@@ -31,7 +31,7 @@ constexpr std::array<const char*, 43> kCode39Patterns = {
     "121211121", "121112121", "111212121"};
 constexpr char kCode39StartStop[] = "121121211";
 
-// Code 39 full ASCII, ISO/IEC 16388:2007, Annex F, Table F.1: the symbol
+// Code 39 full ASCII, ISO/IEC 16388:2007, the full ASCII annex's table: the symbol
 // characters that stand for each ASCII character 0 to 127.
 constexpr std::array<const char*, 128> kCode39Ascii = {
     "%U", "$A", "$B", "$C", "$D", "$E", "$F", "$G", "$H", "$I", "$J", "$K", "$L", "$M", "$N", "$O",

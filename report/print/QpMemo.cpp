@@ -536,11 +536,11 @@ QString TMemoBuf::PutBackCodes(const QString& text, int firstVisible)
     return result;
 }
 
-bool TMemoBuf::Fits(const QString& trial, int available) const
+// Width in device pixels of a trial line, with codes or without.
+int TMemoBuf::Measure(const QString& trial) const
 {
-    const int width = trial.contains(QChar(kQPTFBlockStart)) ? QPTFTextWidth(*BaseReport, trial)
-                                                             : TabbedTextWidth(*BaseReport, trial, 0);
-    return available >= width;
+    return trial.contains(QChar(kQPTFBlockStart)) ? QPTFTextWidth(*BaseReport, trial)
+                                                  : TabbedTextWidth(*BaseReport, trial, 0);
 }
 
 void TMemoBuf::GetLine(int width, bool& eol, QString& line)
@@ -581,7 +581,7 @@ void TMemoBuf::GetLine(int width, bool& eol, QString& line)
         }
         collected += word;
         const QString trial = prefix + PutBackCodes(collected, firstVisible);
-        if (Fits(trial, available)) {
+        if (available >= Measure(trial)) {
             line = trial;
         } else {
             FPos = wordStart;
@@ -596,6 +596,7 @@ void TMemoBuf::GetLine(int width, bool& eol, QString& line)
     QString result = line.mid(prefix.size());
     bool any = false;
     while (FPos < FSize) {
+        const int before = FPos;
         QString piece = result;
         while (FPos < FSize && FBuffer[size_t(FPos)].unicode() == kQPTFBlockStart) {
             const int end = BlockEnd(FBuffer.data(), FPos, FSize);
@@ -607,11 +608,11 @@ void TMemoBuf::GetLine(int width, bool& eol, QString& line)
             break;
         }
         piece += FBuffer[size_t(FPos)];
-        const QString trial = prefix + piece;
-        const int measured =
-            trial.contains(QChar(kQPTFBlockStart)) ? QPTFTextWidth(r, trial) : TabbedTextWidth(r, trial, 0);
-        if (available < measured && any)
+        const int measured = Measure(prefix + piece);
+        if (available < measured && any) {
+            FPos = before; // the codes go with the character to the next line
             break;
+        }
         result = piece == u" " ? QString() : piece;
         ++FPos;
         any = true;

@@ -137,7 +137,7 @@ private:
     QString GetWord();
     void GetLine(int width, bool& eol, QString& line);
     QString PutBackCodes(const QString& text, int firstVisible);
-    bool Fits(const QString& trial, int available) const;
+    int Measure(const QString& trial) const;
     void CheckReport() const;
     void EndLine();
     bool Matches(int start) const;

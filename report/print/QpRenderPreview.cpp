@@ -1,14 +1,15 @@
 #include "report/print/QpRenderPreview.h"
 
-#include "report/print/QpRenderPreview_p.h"
-
 #include "platform/forms/ExtCtrls.h"
+#include "platform/forms/Forms.h"
 #include "platform/forms/Picture.h"
 
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QScreen>
+#include <QScrollArea>
+#include <QStyle>
 
 #include <algorithm>
 #include <climits>
@@ -102,7 +103,7 @@ void TZvRenderPreview::Notification(TComponent* component, TOperation operation)
     TZvRenderCanvas::Notification(component, operation);
     if (operation != TOperation::opRemove)
         return;
-    if (FScrollBox && component == PreviewHost::AsControl(FScrollBox))
+    if (component == FScrollBox)
         FScrollBox = nullptr;
     if (component == FImage) {
         FImage = nullptr;
@@ -112,13 +113,7 @@ void TZvRenderPreview::Notification(TComponent* component, TOperation operation)
 
 void TZvRenderPreview::SetScrollBox(TScrollBox* scrollBox)
 {
-    if (scrollBox == FScrollBox)
-        return;
-    if (FScrollBox)
-        PreviewHost::AsControl(FScrollBox)->RemoveFreeNotification(this);
-    FScrollBox = scrollBox;
-    if (FScrollBox)
-        PreviewHost::AsControl(FScrollBox)->FreeNotification(this);
+    ReferenceComponent(this, FScrollBox, scrollBox);
 }
 
 void TZvRenderPreview::SetMonochrome(bool monochrome)
@@ -180,7 +175,7 @@ void TZvRenderPreview::PrintBitmapRect(double x1, double y1, double x2, double y
 
 TWinControl* TZvRenderPreview::Box() const
 {
-    return PreviewHost::AsControl(FScrollBox);
+    return FScrollBox;
 }
 
 double TZvRenderPreview::PaperWidth() const
@@ -374,7 +369,8 @@ void TZvRenderPreview::MeasureScrollBox()
 {
     if (!FScrollBox)
         return;
-    const int extent = PreviewHost::ScrollBarExtent(FScrollBox);
+    const QScrollArea* area = FScrollBox->ScrollArea();
+    const int extent = area ? area->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, area) : 16;
     ScrollBarWidth = extent;
     ScrollBarHeight = extent;
     HorzAdj = Box()->Width() - Box()->ClientWidth();
@@ -417,9 +413,10 @@ void TZvRenderPreview::PageBegin()
         FCursorSet = true;
     }
     DoPageChange();
-    FSaveHorzPos = PreviewHost::HorzPosition(FScrollBox);
-    FSaveVertPos = PreviewHost::VertPosition(FScrollBox);
-    PreviewHost::SetPositions(FScrollBox, 0, 0);
+    FSaveHorzPos = FScrollBox->HorzScrollBar()->Position();
+    FSaveVertPos = FScrollBox->VertScrollBar()->Position();
+    FScrollBox->HorzScrollBar()->SetPosition(0);
+    FScrollBox->VertScrollBar()->SetPosition(0);
 
     const double pw = PaperWidth();
     const double ph = PaperHeight();
@@ -550,6 +547,10 @@ void TZvRenderPreview::PlaceImage(int bw, int bh)
     if (MarginMethod == TMarginMethod::mmScaled)
         m = IntRound(m * FZoom / 100);
     FImage->SetBounds(m, m, bw, bh);
-    PreviewHost::SetRanges(FScrollBox, bw + 2 * m, bh + 2 * m);
-    PreviewHost::SetPositions(FScrollBox, FSaveHorzPos, FSaveVertPos);
+    // The ranges are the page's, not those of the box's children.
+    FScrollBox->SetAutoScroll(false);
+    FScrollBox->HorzScrollBar()->SetRange(bw + 2 * m);
+    FScrollBox->VertScrollBar()->SetRange(bh + 2 * m);
+    FScrollBox->HorzScrollBar()->SetPosition(FSaveHorzPos);
+    FScrollBox->VertScrollBar()->SetPosition(FSaveVertPos);
 }

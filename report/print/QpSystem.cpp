@@ -2,19 +2,26 @@
 
 #include "report/print/QpDevice.h"
 #include "report/print/QpFiler.h"
+#include "report/print/QpFormPreview.h"
+#include "report/print/QpFormSetup.h"
+#include "report/print/QpFormStatus.h"
 #include "report/print/QpRender.h"
 #include "report/print/QpRenderPreview.h"
 #include "report/print/QpRenderPrinter.h"
 
 #include "platform/forms/Forms.h"
+#include "platform/forms/FormsRegistration.h"
 #include "platform/forms/MessageService.h"
 #include "platform/forms/StdCtrls.h"
+#include "platform/objects/ClassRegistry.h"
 #include "platform/rtl/Streams.h"
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QThread>
 
 #include <algorithm>
+#include <map>
 
 namespace {
 
@@ -44,13 +51,27 @@ void InstallReportUiHooks()
     }
 }
 
+void ProcessWindowMessages()
+{
+    if (TReportUiHooks& hooks = ReportUiHooks(); hooks.ProcessMessages)
+        hooks.ProcessMessages();
+}
+
+void FreeWindow(TCustomForm*& form)
+{
+    if (form)
+        DestroyForm(form);
+    form = nullptr;
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------
 // TSystemPrinter
 
 TSystemPrinter::TSystemPrinter()
-    : StatusFormat(Translate(QStringLiteral("Printing page %p"))), Title(Translate(QStringLiteral("Zarv Report")))
+    : StatusFormat(Translate(QStringLiteral("Printing page %p"))),
+      Title(Translate(QStringLiteral("Zarv Report")))
 {
 }
 
@@ -102,7 +123,8 @@ void TSystemPrinter::SetUnitsFactor(double factor)
         return;
     FUnitsFactor = factor;
     FUnits = TPrintUnits::unUser;
-    for (TPrintUnits units : {TPrintUnits::unInch, TPrintUnits::unMM, TPrintUnits::unCM, TPrintUnits::unPoint}) {
+    for (TPrintUnits units :
+         {TPrintUnits::unInch, TPrintUnits::unMM, TPrintUnits::unCM, TPrintUnits::unPoint}) {
         if (UnitsFactorOf(units, 0) == factor)
             FUnits = units;
     }
@@ -172,9 +194,10 @@ void TSystemPreview::Assign(const TPersistent* source)
 void TSystemPreview::SetMonochrome(bool monochrome)
 {
     if (monochrome && FShadowDepth >= 1) {
-        ShowMessageBox(Translate(QStringLiteral(
-                           "Monochrome not allowed while shadows are in effect.\rChange ShadowDepth to 0 first")),
-                       QString(), TMsgIcon::None);
+        ShowMessageBox(
+            Translate(QStringLiteral(
+                "Monochrome not allowed while shadows are in effect.\rChange ShadowDepth to 0 first")),
+            QString(), TMsgIcon::None);
         return;
     }
     FMonochrome = monochrome;
@@ -183,9 +206,10 @@ void TSystemPreview::SetMonochrome(bool monochrome)
 void TSystemPreview::SetShadowDepth(int depth)
 {
     if (depth >= 1 && FMonochrome) {
-        ShowMessageBox(Translate(QStringLiteral(
-                           "Shadows not allowed while monochrome in effect.\rChange Monochrome to false first")),
-                       QString(), TMsgIcon::None);
+        ShowMessageBox(
+            Translate(QStringLiteral(
+                "Shadows not allowed while monochrome in effect.\rChange Monochrome to false first")),
+            QString(), TMsgIcon::None);
         return;
     }
     FShadowDepth = depth;
@@ -270,10 +294,8 @@ void TSystemFiler::InitFiler(TBaseReport& report)
 // TZvSystem
 
 TZvSystem::TZvSystem(TComponent* owner)
-    : TQPBaseComponent(owner),
-      FSystemFiler(std::make_unique<TSystemFiler>()),
-      FSystemPreview(std::make_unique<TSystemPreview>()),
-      FSystemPrinter(std::make_unique<TSystemPrinter>())
+    : TQPBaseComponent(owner), FSystemFiler(std::make_unique<TSystemFiler>()),
+      FSystemPreview(std::make_unique<TSystemPreview>()), FSystemPrinter(std::make_unique<TSystemPrinter>())
 {
     InstallReportUiHooks();
 }
@@ -580,8 +602,289 @@ void TZvSystem::RenderPhase(TCustomForm*& statusForm)
 // ---------------------------------------------------------------------------
 // The default windows.
 
-void TZvSystem::DefaultSetupForm(TZvSystem*, TOverrideMode, TCustomForm*&) {}
+void TZvSystem::DefaultSetupForm(TZvSystem* reportSystem, TOverrideMode mode, TCustomForm*& form)
+{
+    switch (mode) {
+    case TOverrideMode::omCreate: {
+        auto* setup = NewForm<TQPSetupForm>(reportSystem);
+        setup->SetCaption(reportSystem->TitleSetup());
+        setup->ReportSystem = reportSystem;
+        form = setup;
+        break;
+    }
+    case TOverrideMode::omShow:
+        if (auto* setup = dynamic_cast<TQPSetupForm*>(form)) {
+            setup->PreviewSetup = false;
+            reportSystem->Aborted = setup->ShowModal() == mrCancel;
+        }
+        break;
+    case TOverrideMode::omWait:
+        break;
+    case TOverrideMode::omFree:
+        FreeWindow(form);
+        break;
+    }
+}
 
-void TZvSystem::DefaultStatusForm(TZvSystem*, TOverrideMode, TCustomForm*&) {}
+void TZvSystem::DefaultStatusForm(TZvSystem* reportSystem, TOverrideMode mode, TCustomForm*& form)
+{
+    const TSystemOptions options = reportSystem->SystemOptions();
+    if (!options.Contains(TSystemOption::soShowStatus))
+        return;
+    auto* status = dynamic_cast<TQpStatusForm*>(form);
+    switch (mode) {
+    case TOverrideMode::omCreate:
+        status = NewForm<TQpStatusForm>(reportSystem);
+        status->SetCaption(reportSystem->TitleStatus());
+        status->ReportSystem = reportSystem;
+        form = status;
+        break;
+    case TOverrideMode::omShow:
+        if (!status)
+            break;
+        if (TBaseReport* report = reportSystem->BaseReport())
+            report->SetStatusLabel(status->StatusLabel);
+        status->CancelButton->SetCaption(Translate(QStringLiteral("Cancel")));
+        // Only Cancel is live while the report generates: no other window
+        // can start a print inside this run.
+        status->ShowBlocking();
+        break;
+    case TOverrideMode::omWait:
+        if (!status || !options.Contains(TSystemOption::soWaitForOK))
+            break;
+        status->CancelButton->SetCaption(Translate(QStringLiteral("Ok")));
+        status->CancelButton->SetModalResult(mrOk);
+        status->FormClosed = false;
+        while (!status->FormClosed && status->Visible())
+            ProcessWindowMessages();
+        break;
+    case TOverrideMode::omFree:
+        FreeWindow(form);
+        break;
+    }
+}
 
-void TZvSystem::DefaultPreviewForm(TZvSystem*, TOverrideMode, TCustomForm*&) {}
+void TZvSystem::DefaultPreviewForm(TZvSystem* reportSystem, TOverrideMode mode, TCustomForm*& form)
+{
+    auto* preview = dynamic_cast<TZarvPreviewForm*>(form);
+    switch (mode) {
+    case TOverrideMode::omCreate: {
+        preview = NewForm<TZarvPreviewForm>(reportSystem);
+        preview->SetCaption(reportSystem->TitlePreview());
+        const TSystemPreview* settings = reportSystem->SystemPreview();
+        preview->SetWidth(settings->FormWidth);
+        preview->SetHeight(settings->FormHeight);
+        preview->SetWindowState(settings->FormState);
+        preview->ReportSystem = reportSystem;
+        preview->OnAfterPreviewPrint = reportSystem->OnAfterPreviewPrint;
+        form = preview;
+        break;
+    }
+    case TOverrideMode::omShow:
+        if (!preview)
+            break;
+        for (TQPRender* target :
+             std::initializer_list<TQPRender*>{preview->ZvRenderPrinter, preview->ZvRenderPreview}) {
+            target->MacroData().Assign(reportSystem->StorageMacroData());
+            target->OnDecodeImage = reportSystem->OnDecodeImage;
+        }
+        reportSystem->SystemPreview()->InitPreview(*preview->ZvRenderPreview);
+        if (reportSystem->OnPreviewSetup)
+            reportSystem->OnPreviewSetup(preview->ZvRenderPreview);
+        preview->InputFileName = reportSystem->SystemFiler()->FileName;
+        preview->InputStream = reportSystem->SystemFiler()->Stream();
+        preview->InitFromQPSystem();
+        if (reportSystem->SystemOptions().Contains(TSystemOption::soPreviewModal))
+            preview->ShowModal();
+        else
+            preview->Show();
+        break;
+    case TOverrideMode::omWait:
+        if (!preview || reportSystem->SystemOptions().Contains(TSystemOption::soPreviewModal))
+            break;
+        do {
+            QThread::msleep(250);
+            ProcessWindowMessages();
+        } while (preview->Visible());
+        break;
+    case TOverrideMode::omFree:
+        if (preview) {
+            const TStreamMode streamMode = reportSystem->SystemFiler()->StreamMode;
+            if (streamMode == TStreamMode::smFile || streamMode == TStreamMode::smTempFile)
+                preview->ReleaseSnapshot();
+        }
+        FreeWindow(form);
+        break;
+    }
+}
+
+// ---------------------------------------------------------------------------
+
+namespace {
+
+// The published settings of the controller, as a form streams them. The
+// events are C++ handlers here and are not streamed.
+template <class C, class T>
+TPropInfo& Field(TClassInfo& info, const char* name, const TTypeInfo& type, T C::*field)
+{
+    auto get = [field](const C& c) -> T { return c.*field; };
+    auto set = [field](C& c, T value) { c.*field = std::move(value); };
+    return objects_detail::Publish<C, T>(info, QString::fromLatin1(name), type, get, set, true);
+}
+
+template <class C, class T>
+TPropInfo& Accessors(TClassInfo& info, const char* name, const TTypeInfo& type,
+                     std::function<T(const C&)> get, std::function<void(C&, T)> set)
+{
+    return objects_detail::Publish<C, T>(info, QString::fromLatin1(name), type, get, set, true);
+}
+
+const TTypeInfo& EnumType(const char* name, const QStringList& names)
+{
+    static std::map<QString, TTypeInfo> types;
+    const QString key = QString::fromLatin1(name);
+    auto it = types.find(key);
+    if (it == types.end())
+        it = types.emplace(key, MakeEnumType(key, names)).first;
+    return it->second;
+}
+
+const TTypeInfo& SetType(const char* name, const TTypeInfo& element)
+{
+    static std::map<QString, TTypeInfo> types;
+    const QString key = QString::fromLatin1(name);
+    auto it = types.find(key);
+    if (it == types.end())
+        it = types.emplace(key, MakeSetType(key, element)).first;
+    return it->second;
+}
+
+void RegisterSystemSettings()
+{
+    const TTypeInfo& str = TypeInfoString();
+    const TTypeInfo& integer = TypeInfoInteger();
+    const TTypeInfo& boolean = TypeInfoBoolean();
+    const TTypeInfo& real = TypeInfoDouble();
+
+    TClassInfo& filer =
+        RegisterClass<TSystemFiler>(QStringLiteral("TSystemFiler"), QStringLiteral("TPersistent"));
+    Field(filer, "AccuracyMethod", EnumType("TAccuracyMethod", {"amPositioning", "amAppearance"}),
+          &TSystemFiler::AccuracyMethod);
+    Field(filer, "FileName", str, &TSystemFiler::FileName);
+    Field(filer, "StatusFormat", str, &TSystemFiler::StatusFormat);
+    Field(filer, "StreamMode", EnumType("TStreamMode", {"smMemory", "smFile", "smUser", "smTempFile"}),
+          &TSystemFiler::StreamMode);
+
+    TClassInfo& preview =
+        RegisterClass<TSystemPreview>(QStringLiteral("TSystemPreview"), QStringLiteral("TPersistent"));
+    Field(preview, "GridHoriz", real, &TSystemPreview::GridHoriz);
+    PublishProperty(preview, QStringLiteral("GridPen"), TypeInfoClass(QStringLiteral("TPen")),
+                    &TSystemPreview::GridPen, &TSystemPreview::SetGridPen);
+    Field(preview, "GridVert", real, &TSystemPreview::GridVert);
+    Field(preview, "MarginMethod", EnumType("TMarginMethod", {"mmScaled", "mmFixed"}),
+          &TSystemPreview::MarginMethod)
+        .WithDefault(int(TMarginMethod::mmFixed));
+    Field(preview, "MarginPercent", real, &TSystemPreview::MarginPercent);
+    PublishProperty(preview, QStringLiteral("Monochrome"), boolean, &TSystemPreview::Monochrome,
+                    &TSystemPreview::SetMonochrome);
+    Field(preview, "PagesWide", integer, &TSystemPreview::PagesWide).WithDefault(1);
+    Field(preview, "PagesHigh", integer, &TSystemPreview::PagesHigh).WithDefault(1);
+    Field(preview, "PageInc", integer, &TSystemPreview::PageInc).WithDefault(1);
+    Field(preview, "RulerType",
+          EnumType("TRulerType",
+                   {"rtNone", "rtHorizCm", "rtVertCm", "rtBothCm", "rtHorizIn", "rtVertIn", "rtBothIn"}),
+          &TSystemPreview::RulerType);
+    PublishProperty(preview, QStringLiteral("ShadowDepth"), integer, &TSystemPreview::ShadowDepth,
+                    &TSystemPreview::SetShadowDepth);
+    PublishProperty(preview, QStringLiteral("ZoomFactor"), real, &TSystemPreview::ZoomFactor,
+                    &TSystemPreview::SetZoomFactor);
+    Field(preview, "ZoomInc", integer, &TSystemPreview::ZoomInc).WithDefault(10);
+    Field(preview, "FormWidth", integer, &TSystemPreview::FormWidth).WithDefault(615);
+    Field(preview, "FormHeight", integer, &TSystemPreview::FormHeight).WithDefault(450);
+    Field(preview, "FormState", EnumType("TWindowState", {"wsNormal", "wsMinimized", "wsMaximized"}),
+          &TSystemPreview::FormState);
+
+    TClassInfo& printer =
+        RegisterClass<TSystemPrinter>(QStringLiteral("TSystemPrinter"), QStringLiteral("TPersistent"));
+    Field(printer, "Copies", integer, &TSystemPrinter::Copies).WithDefault(1);
+    Field(printer, "FirstPage", integer, &TSystemPrinter::FirstPage).WithDefault(1);
+    Field(printer, "LastPage", integer, &TSystemPrinter::LastPage).WithDefault(9999);
+    Field(printer, "LineHeightMethod",
+          EnumType("TLineHeightMethod", {"lhmLinesPerInch", "lhmFont", "lhmUser"}),
+          &TSystemPrinter::LineHeightMethod)
+        .WithDefault(int(TLineHeightMethod::lhmFont));
+    Field(printer, "LinesPerInch", integer, &TSystemPrinter::LinesPerInch).WithDefault(6);
+    Field(printer, "MarginBottom", real, &TSystemPrinter::MarginBottom);
+    Field(printer, "MarginLeft", real, &TSystemPrinter::MarginLeft);
+    Field(printer, "MarginRight", real, &TSystemPrinter::MarginRight);
+    Field(printer, "MarginTop", real, &TSystemPrinter::MarginTop);
+    Field(printer, "Orientation", EnumType("TOrientation", {"poPortrait", "poLandScape", "poDefault"}),
+          &TSystemPrinter::Orientation);
+    Field(printer, "ScaleX", real, &TSystemPrinter::ScaleX);
+    Field(printer, "ScaleY", real, &TSystemPrinter::ScaleY);
+    Field(printer, "StatusFormat", str, &TSystemPrinter::StatusFormat);
+    PublishProperty(printer, QStringLiteral("TabShade"), integer, &TSystemPrinter::TabShade,
+                    &TSystemPrinter::SetTabShade);
+    Field(printer, "TextBKMode", EnumType("TBKMode", {"bkTransparent", "bkOpaque"}),
+          &TSystemPrinter::TextBKMode);
+    Field(printer, "Title", str, &TSystemPrinter::Title);
+    PublishProperty(printer, QStringLiteral("Units"),
+                    EnumType("TPrintUnits", {"unInch", "unMM", "unCM", "unPoint", "unUser"}),
+                    &TSystemPrinter::Units, &TSystemPrinter::SetUnits);
+    PublishProperty(printer, QStringLiteral("UnitsFactor"), real, &TSystemPrinter::UnitsFactor,
+                    &TSystemPrinter::SetUnitsFactor);
+    Field(printer, "Collate", boolean, &TSystemPrinter::Collate);
+    Field(printer, "Duplex", EnumType("TDuplex", {"dupSimplex", "dupVertical", "dupHorizontal"}),
+          &TSystemPrinter::Duplex);
+
+    TClassInfo& system = RegisterClass<TZvSystem>(QStringLiteral("TZvSystem"), QStringLiteral("TComponent"));
+    PublishProperty(system, QStringLiteral("TitleSetup"), str, &TZvSystem::TitleSetup,
+                    &TZvSystem::SetTitleSetup);
+    PublishProperty(system, QStringLiteral("TitleStatus"), str, &TZvSystem::TitleStatus,
+                    &TZvSystem::SetTitleStatus);
+    PublishProperty(system, QStringLiteral("TitlePreview"), str, &TZvSystem::TitlePreview,
+                    &TZvSystem::SetTitlePreview);
+    const TTypeInfo& setup =
+        EnumType("TSystemSetup",
+                 {"ssAllowSetup", "ssAllowCopies", "ssAllowCollate", "ssAllowDuplex", "ssAllowDestPreview",
+                  "ssAllowDestPrinter", "ssAllowDestFile", "ssAllowPrinterSetup", "ssAllowPreviewSetup"});
+    Accessors<TZvSystem, int64_t>(
+        system, "SystemSetups", SetType("TSystemSetups", setup),
+        [](const TZvSystem& s) { return int64_t(s.SystemSetups().ToBits()); },
+        [](TZvSystem& s, int64_t bits) { s.SetSystemSetups(TSystemSetups::FromBits(uint16_t(bits))); })
+        .WithDefault(511);
+    const TTypeInfo& option =
+        EnumType("TSystemOption", {"soUseFiler", "soWaitForOK", "soShowStatus", "soAllowPrintFromPreview",
+                                   "soAllowSaveFromPreview", "soPreviewModal", "soNoGenerate"});
+    Accessors<TZvSystem, int64_t>(
+        system, "SystemOptions", SetType("TSystemOptions", option),
+        [](const TZvSystem& s) { return int64_t(s.SystemOptions().ToBits()); },
+        [](TZvSystem& s, int64_t bits) { s.SetSystemOptions(TSystemOptions::FromBits(uint8_t(bits))); })
+        .WithDefault(60);
+    PublishProperty(system, QStringLiteral("DefaultDest"),
+                    EnumType("TReportDest", {"rdPreview", "rdPrinter", "rdFile"}), &TZvSystem::DefaultDest,
+                    &TZvSystem::SetDefaultDest);
+    PublishProperty(system, QStringLiteral("SystemFiler"), TypeInfoClass(QStringLiteral("TSystemFiler")),
+                    &TZvSystem::SystemFiler, &TZvSystem::SetSystemFiler);
+    PublishProperty(system, QStringLiteral("SystemPreview"), TypeInfoClass(QStringLiteral("TSystemPreview")),
+                    &TZvSystem::SystemPreview, &TZvSystem::SetSystemPreview);
+    PublishProperty(system, QStringLiteral("SystemPrinter"), TypeInfoClass(QStringLiteral("TSystemPrinter")),
+                    &TZvSystem::SystemPrinter, &TZvSystem::SetSystemPrinter);
+}
+
+} // namespace
+
+void RegisterReportPrintClasses()
+{
+    RegisterFormsClasses();
+    if (!FindClass(QStringLiteral("TZvSystem")))
+        RegisterSystemSettings();
+    const auto registerWindow = [](const QString& name, auto* typeTag) {
+        using T = std::remove_pointer_t<decltype(typeTag)>;
+        if (!FindClass(name))
+            RegisterClass<T>(name, QStringLiteral("TForm"));
+    };
+    registerWindow(QStringLiteral("TQpStatusForm"), static_cast<TQpStatusForm*>(nullptr));
+    registerWindow(QStringLiteral("TQPSetupForm"), static_cast<TQPSetupForm*>(nullptr));
+    registerWindow(QStringLiteral("TZarvPreviewForm"), static_cast<TZarvPreviewForm*>(nullptr));
+}

@@ -67,7 +67,7 @@ public:
     TOrientation Orientation = TOrientation::poPortrait;
     double ScaleX = 100.0; // percent
     double ScaleY = 100.0;
-    QString StatusFormat;  // "Printing page %p", translated
+    QString StatusFormat; // "Printing page %p", translated
     TBKMode TextBKMode = TBKMode::bkTransparent;
     QString Title; // "Zarv Report", translated
     bool Collate = false;
@@ -110,7 +110,7 @@ public:
     int PagesHigh = 1;
     int PageInc = 1;
     TRulerType RulerType = TRulerType::rtNone;
-    int ZoomInc = 10; // percent
+    int ZoomInc = 10;    // percent
     int FormWidth = 615; // pixels
     int FormHeight = 450;
     TWindowState FormState{}; // wsNormal
@@ -288,3 +288,8 @@ private:
     TQPRender* FRenderObject = nullptr;
     bool FRunning = false;
 };
+
+// Registers the report writer's windows (status, output options, preview)
+// with the class registry, after the forms layer; the program calls it at
+// start. Calling it again does nothing.
+void RegisterReportPrintClasses();

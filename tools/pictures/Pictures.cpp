@@ -8,6 +8,9 @@
 //   measure_tsphere.jpg   measurement with a T-sphere
 //   thermal_bar.jpg       a length at 20 degC and at another temperature
 //   zero_search.jpg       the background of the zero-search notice
+//   groups_<family>.jpg   the pictures of a family's gauge groups for the
+//                         gauge pickers: one strip of 56 x 56 pictograms,
+//                         picture i for group i
 // The resource compiler stores them as RCDATA named after the files
 // ("measure_3wire.jpg" gives "MEASURE_3WIRE_JPG"). Exit code 1 when a file
 // cannot be written, 2 on wrong usage.
@@ -19,6 +22,8 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
+
+#include <vector>
 
 #include <cmath>
 #include <cstdio>
@@ -53,6 +58,17 @@ void DrawTSphere(QPainter& p);
 void DrawThermal(QPainter& p);
 void DrawZeroSearch(QPainter& p);
 
+// The pictograms of the gauge groups.
+enum class TProfile { Plain, Vee, Round, Buttress, Spline, Taper };
+enum class TGaugeShape { Plug, Ring };
+struct TPictogram {
+    TGaugeShape Shape;
+    TProfile Profile;
+    const char* Mark; // a letter or word in the corner; "" for none
+};
+constexpr int PictogramSize = 56; // px
+void DrawPictograms(QPainter& p, const std::vector<TPictogram>& pictograms);
+
 struct TPicture {
     const char* File;
     int Width;  // in px
@@ -81,7 +97,41 @@ int main(int argc, char** argv)
         {"measure_arms.jpg", 240, 176, DrawArms},          {"measure_tsphere.jpg", 240, 176, DrawTSphere},
         {"thermal_bar.jpg", 240, 100, DrawThermal},        {"zero_search.jpg", 468, 128, DrawZeroSearch},
     };
-    for (const TPicture& picture : pictures) {
+    constexpr TGaugeShape Plug = TGaugeShape::Plug;
+    constexpr TGaugeShape Ring = TGaugeShape::Ring;
+    // Groups by family, in the order of the pickers' group captions.
+    const std::pair<const char*, std::vector<TPictogram>> groups[] = {
+        {"groups_iso.jpg",
+         {{Plug, TProfile::Plain, ""},
+          {Ring, TProfile::Plain, ""},
+          {Plug, TProfile::Vee, ""},
+          {Ring, TProfile::Vee, ""}}},
+        {"groups_ansiasme.jpg",
+         {{Plug, TProfile::Plain, ""},
+          {Ring, TProfile::Plain, ""},
+          {Plug, TProfile::Vee, "UN"},
+          {Ring, TProfile::Vee, "UN"},
+          {Plug, TProfile::Vee, "W"},
+          {Ring, TProfile::Vee, "W"},
+          {Plug, TProfile::Taper, "NPT"},
+          {Plug, TProfile::Taper, "F"}}},
+        {"groups_spline.jpg", {{Plug, TProfile::Spline, ""}, {Ring, TProfile::Spline, ""}}},
+        {"groups_special.jpg",
+         {{Plug, TProfile::Plain, ""},
+          {Ring, TProfile::Plain, ""},
+          {Plug, TProfile::Vee, ""},
+          {Ring, TProfile::Vee, ""},
+          {Plug, TProfile::Plain, "GO"}}},
+        {"groups_gas.jpg", {{Plug, TProfile::Taper, "R"}, {Plug, TProfile::Round, "G"}}},
+        {"groups_buttress.jpg", {{Plug, TProfile::Buttress, ""}, {Ring, TProfile::Buttress, ""}}},
+        {"groups_whitworth.jpg", {{Plug, TProfile::Round, ""}, {Ring, TProfile::Round, ""}}},
+    };
+    std::vector<TPicture> all(std::begin(pictures), std::end(pictures));
+    for (const auto& [file, pictograms] : groups) {
+        all.push_back({file, int(pictograms.size()) * PictogramSize, PictogramSize,
+                       [pictograms](QPainter& p) { DrawPictograms(p, pictograms); }});
+    }
+    for (const TPicture& picture : all) {
         QImage image = Canvas(picture.Width, picture.Height);
         {
             QPainter painter(&image);
@@ -514,6 +564,132 @@ void DrawZeroSearch(QPainter& p)
     p.drawLine(QPointF(84, 104), QPointF(456, 104));
     for (double x = 84; x <= 456; x += 12)
         p.drawLine(QPointF(x, 104), QPointF(x, int(x - 84) % 60 ? 100 : 96));
+}
+
+} // namespace
+
+namespace {
+
+// --- Gauge group pictograms ----------------------------------------------------
+
+// The depth (0..1 of the full depth) of a profile at a position along it,
+// phase in pitches.
+double ProfileDepth(TProfile profile, double phase)
+{
+    const double f = phase - std::floor(phase);
+    switch (profile) {
+    case TProfile::Vee:
+    case TProfile::Taper:
+        return 1 - std::fabs(2 * f - 1);
+    case TProfile::Round:
+        return 0.5 - 0.5 * std::cos(2 * Pi * f);
+    case TProfile::Buttress:
+        return f < 0.8 ? f / 0.8 : 1 - (f - 0.8) / 0.2; // a steep and a flat flank
+    case TProfile::Spline:
+        return f < 0.5 ? 1 : 0;
+    default:
+        return 0;
+    }
+}
+
+void Mark(QPainter& p, QRectF cell, const char* mark)
+{
+    if (!*mark)
+        return;
+    p.save();
+    p.setFont(LabelFont(11, true));
+    p.setPen(Accent);
+    p.drawText(cell.adjusted(2, 1, -2, -1), Qt::AlignRight | Qt::AlignBottom, QString::fromLatin1(mark));
+    p.restore();
+}
+
+// A plug gauge seen from the side: the handle on the left, the gauging
+// member on the right.
+void PlugPictogram(QPainter& p, QRectF cell, TProfile profile)
+{
+    const double axis = cell.top() + 24;
+    const double x0 = cell.left() + 22;
+    const double x1 = cell.right() - 3;
+    QLinearGradient grip(0, axis - 6, 0, axis + 6);
+    grip.setColorAt(0, QColor(70, 70, 78));
+    grip.setColorAt(0.5, QColor(150, 150, 160));
+    grip.setColorAt(1, QColor(60, 60, 68));
+    p.setPen(QPen(QColor(30, 30, 36), 1));
+    p.setBrush(grip);
+    p.drawRoundedRect(QRectF(cell.left() + 3, axis - 6, x0 - cell.left() - 3, 12), 3, 3);
+
+    const double pitch = profile == TProfile::Spline ? 4 : 6;
+    const double depth = profile == TProfile::Plain ? 0 : 3;
+    QPolygonF upper;
+    QPolygonF lower;
+    for (double x = x0; x <= x1 + 0.01; x += 0.5) {
+        const double t = (x - x0) / (x1 - x0);
+        const double radius = profile == TProfile::Taper ? 10 + 5 * t : 13;
+        upper << QPointF(x, axis - radius + depth * ProfileDepth(profile, (x - x0) / pitch));
+        lower << QPointF(x, axis + radius - depth * ProfileDepth(profile, (x - x0) / pitch + 0.5));
+    }
+    QPainterPath member;
+    member.addPolygon(upper);
+    for (auto it = lower.rbegin(); it != lower.rend(); ++it)
+        member.lineTo(*it);
+    member.closeSubpath();
+    QLinearGradient shade(0, axis - 15, 0, axis + 15);
+    shade.setColorAt(0, SteelLight);
+    shade.setColorAt(0.45, Steel);
+    shade.setColorAt(1, SteelDark);
+    p.setPen(QPen(SteelDark, 1));
+    p.setBrush(shade);
+    p.drawPath(member);
+}
+
+// A ring gauge seen from the front: the knurled body and the bore with the
+// profile's teeth.
+void RingPictogram(QPainter& p, QRectF cell, TProfile profile)
+{
+    const QPointF c(cell.center().x(), cell.top() + 26);
+    const double outer = 23;
+    QRadialGradient body(c, outer);
+    body.setColorAt(0.5, SteelLight);
+    body.setColorAt(1, Steel);
+    p.setPen(QPen(SteelDark, 1));
+    p.setBrush(body);
+    p.drawEllipse(c, outer, outer);
+    p.setPen(QPen(SteelDark, 0.6));
+    for (int i = 0; i < 48; ++i) {
+        const double a = i * 2 * Pi / 48;
+        p.drawLine(c + QPointF(std::cos(a), std::sin(a)) * (outer - 3),
+                   c + QPointF(std::cos(a), std::sin(a)) * outer);
+    }
+    const int teeth = profile == TProfile::Spline ? 12 : 18;
+    const double depth = profile == TProfile::Plain ? 0 : 3;
+    QPolygonF bore;
+    for (int i = 0; i < 360; ++i) {
+        const double a = i * 2 * Pi / 360;
+        const double r = 10 + depth * ProfileDepth(profile, a * teeth / (2 * Pi));
+        bore << c + QPointF(std::cos(a), std::sin(a)) * r;
+    }
+    p.setPen(QPen(SteelDark, 1));
+    p.setBrush(QColor(255, 255, 255));
+    p.drawPolygon(bore);
+}
+
+void DrawPictograms(QPainter& p, const std::vector<TPictogram>& pictograms)
+{
+    // White, so that the glyph's transparent corner colour is the ground.
+    p.fillRect(QRectF(0, 0, double(pictograms.size()) * PictogramSize, PictogramSize), QColor(255, 255, 255));
+    int index = 0;
+    for (const TPictogram& pictogram : pictograms) {
+        const QRectF cell(index * PictogramSize, 0, PictogramSize, PictogramSize);
+        p.save();
+        p.setClipRect(cell);
+        if (pictogram.Shape == TGaugeShape::Plug)
+            PlugPictogram(p, cell, pictogram.Profile);
+        else
+            RingPictogram(p, cell, pictogram.Profile);
+        Mark(p, cell, pictogram.Mark);
+        p.restore();
+        ++index;
+    }
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // rescomp --version <a.b.c[.d]> --strings <table.txt> [--form <file.dfm>]...
-//         [--image <file>]... --output <image> [--cpp <source.cpp>]
+//         [--image <file>]... --output <image> [--cpp <source.cpp>
+//         [--function <name>]]
 //
 // Builds the program's resource image, a PE resource-only image:
 //   - the string table from a UTF-8 text file, one "id<TAB>text" a line;
@@ -12,11 +13,12 @@
 //     turned into "_" ("logo.jpg" gives "LOGO_JPG");
 //   - a version resource with the given version.
 // With --cpp it also writes a C++ source defining ProgramResourceImageBytes()
-// (declared in resources/ProgramResources.h). Time stamps are 0, so the same
+// (declared in resources/ProgramResources.h), or the function --function names. Time stamps are 0, so the same
 // sources give the same bytes. Outputs are written only when everything
 // compiled; errors go to stderr as "rescomp: <file>:<line>: <message>" with
 // exit code 1; wrong usage exits with 2.
 #include "localization/WinResProc.h"
+#include "tools/common/ImageSource.h"
 #include "platform/objects/ObjectText.h"
 #include "platform/objects/ValueStream.h"
 #include "platform/rtl/Streams.h"
@@ -54,7 +56,7 @@ void AddRCData(TResRCData& rcdata, const QString& name, const QByteArray& data, 
 void CompileForm(const QString& fileName, TResRCData& rcdata);
 void CompileImage(const QString& fileName, TResRCData& rcdata);
 void ParseVersion(const QString& text, uint16_t parts[4]);
-QByteArray CppSource(const QByteArray& image);
+QByteArray CppSource(const QByteArray& image, const QString& function);
 
 struct TOptions {
     QString Version;
@@ -63,6 +65,7 @@ struct TOptions {
     QStringList Images;
     QString Output;
     QString Cpp;
+    QString Function = QStringLiteral("ProgramResourceImageBytes");
 };
 
 bool ParseArguments(const QStringList& args, TOptions& options);
@@ -248,30 +251,10 @@ void ParseVersion(const QString& text, uint16_t parts[4])
     }
 }
 
-QByteArray CppSource(const QByteArray& image)
+QByteArray CppSource(const QByteArray& image, const QString& function)
 {
-    QByteArray out = "// Made by tools/rescomp from resources/; do not edit.\n"
-                     "#include \"resources/ProgramResources.h\"\n\n"
-                     "namespace {\n\n"
-                     "alignas(16) const unsigned char ImageBytes[] = {\n";
-    static const char hex[] = "0123456789abcdef";
-    for (qsizetype i = 0; i < image.size(); ++i) {
-        const auto b = uint8_t(image[i]);
-        out += "0x";
-        out += hex[b >> 4];
-        out += hex[b & 15];
-        out += (i % 16 == 15 || i + 1 == image.size()) ? ",\n" : ",";
-    }
-    out += "};\n\n"
-           "} // namespace\n\n"
-           "const QByteArray& ProgramResourceImageBytes()\n"
-           "{\n"
-           "    static const QByteArray bytes =\n"
-           "        QByteArray::fromRawData(reinterpret_cast<const char*>(ImageBytes), qsizetype(sizeof "
-           "ImageBytes));\n"
-           "    return bytes;\n"
-           "}\n";
-    return out;
+    return ImageCppSource(image, "tools/rescomp from resources/", "resources/ProgramResources.h",
+                          function.toLatin1());
 }
 
 bool ParseArguments(const QStringList& args, TOptions& options)
@@ -293,6 +276,8 @@ bool ParseArguments(const QStringList& args, TOptions& options)
             options.Output = value;
         else if (key == QLatin1String("--cpp"))
             options.Cpp = value;
+        else if (key == QLatin1String("--function"))
+            options.Function = value;
         else
             return false;
     }
@@ -323,7 +308,7 @@ void Compile(const TOptions& options)
 
     WriteAll(options.Output, image);
     if (!options.Cpp.isEmpty())
-        WriteAll(options.Cpp, CppSource(image));
+        WriteAll(options.Cpp, CppSource(image, options.Function));
 }
 
 } // namespace

@@ -1,18 +1,21 @@
-// A window created from the program's own resource image: the text form
-// resources/forms/FormsTest.dfm, compiled by the resource compiler into
-// RCDATA "TFFORMSTEST".
+// A window created from a resource image as the program's is made: the
+// program's string table and the test's own text form
+// tests/data/forms/FormsTest.dfm, compiled by the resource compiler into
+// RCDATA "TFFORMSTEST" (the program's image holds only its own windows).
 #include "tests/platform/forms/ProbeForm.h"
 
 #include "localization/PEResourceImage.h"
 #include "platform/forms/MessageService.h"
 #include "platform/os/Modules.h"
-#include "resources/ProgramResources.h"
 
 #include <QApplication>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
+
+// The test's image, linked as bytes by the resource compiler.
+const QByteArray& FormsTestImageBytes();
 
 namespace {
 
@@ -52,7 +55,7 @@ protected:
         RegisterProbeClasses();
         if (!FindClass("TfFormsTest"))
             RegisterClass<TfFormsTest>("TfFormsTest", "TForm");
-        InitProgramResources(ProgramResourceImageBytes());
+        InitProgramResources(FormsTestImageBytes());
     }
     void TearDown() override { ResetResourceModule(); }
 

@@ -18,7 +18,11 @@ public:
     void SetPen(TColor color, TPenStyle style, int width, TPenMode mode) override
     {
         TBaseReport::SetPen(color, style, width, mode);
-        Calls << QStringLiteral("Pen %1 %2 %3 %4").arg(color, 6, 16, QLatin1Char('0')).arg(int(style)).arg(width).arg(int(mode));
+        Calls << QStringLiteral("Pen %1 %2 %3 %4")
+                     .arg(color, 6, 16, QLatin1Char('0'))
+                     .arg(int(style))
+                     .arg(width)
+                     .arg(int(mode));
     }
     void SetBrush(TColor color, TBrushStyle style, const TBitmap* bitmap) override
     {
@@ -29,7 +33,8 @@ public:
     void Ellipse(double x1, double y1, double x2, double y2) override { Figure("Ellipse", x1, y1, x2, y2); }
     void RoundRect(double x1, double y1, double x2, double y2, double x3, double y3) override
     {
-        Calls << QStringLiteral("RoundRect %1 %2 %3 %4 %5 %6").arg(x1).arg(y1).arg(x2).arg(y2).arg(x3).arg(y3);
+        Calls
+            << QStringLiteral("RoundRect %1 %2 %3 %4 %5 %6").arg(x1).arg(y1).arg(x2).arg(y2).arg(x3).arg(y3);
     }
     void PrintBitmapRect(double x1, double y1, double x2, double y2, TBitmap*) override
     {

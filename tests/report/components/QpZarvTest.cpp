@@ -82,6 +82,8 @@ protected:
 
     QTemporaryDir Folder;
     QStringList Events;
+    // Runs wait with Retry while another process holds the data channel.
+    TScriptedMessages Messages;
 };
 
 TEST_F(QpZarvTest, ProjectFileGetsTheExtensionOnlyWithoutDot)
@@ -156,9 +158,10 @@ TEST_F(QpZarvTest, StoredCopyAsksOnlyWhenTheDiskFileIsNewer)
         withStamp(project, -1);
         project.Open();
         ASSERT_EQ(messages.Shown().size(), 1u);
-        EXPECT_EQ(messages.Shown()[0].Text,
-                  QStringLiteral("The report project stored in the executable is older than the disk file\r\"") +
-                      disk + QStringLiteral("\"\rDo you want to use the file on disk?"));
+        EXPECT_EQ(
+            messages.Shown()[0].Text,
+            QStringLiteral("The report project stored in the executable is older than the disk file\r\"") +
+                disk + QStringLiteral("\"\rDo you want to use the file on disk?"));
         EXPECT_EQ(messages.Shown()[0].Buttons, TMsgButtons::YesNo);
         EXPECT_EQ(project.ReportName(), QStringLiteral("Stored"));
     }
@@ -215,6 +218,7 @@ TEST_F(QpZarvTest, StoredCopyTravelsInTheFormStream)
     again.OnCreate = [&created](TObject*) { ++created; };
     ReadComponentFromBytes(form, &again);
     EXPECT_EQ(created, 1);
+    EXPECT_FALSE(again.ComponentState().Contains(TComponentStateFlag::csLoading));
     ASSERT_NE(again.ZarvBlob(), nullptr);
     EXPECT_EQ(again.ZarvBlob()->Bytes(), copy.Bytes());
     again.Open();

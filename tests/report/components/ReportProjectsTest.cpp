@@ -2,6 +2,7 @@
 // run/: their parameter lists are the interface of the print buttons, and a
 // run with a distinct value for each parameter must show every value once on
 // its one page, inside the frame.
+#include "platform/forms/MessageService.h"
 #include "report/components/QpZarv.h"
 #include "report/model/ZvProj.h"
 #include "report/print/QpFiler.h"
@@ -11,9 +12,9 @@
 
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
@@ -25,12 +26,11 @@ struct TProjectCase {
 
 const TProjectCase kProjects[] = {
     {"measure.zrf",
-     {"Title", "Unit", "Diameter", "Angle", "Pitch", "Starts", "Wire", "WireD", "WireT", "Rfilo", "Go", "NoGo",
-      "Read", "ReadNP", "PD", "PDG", "PDNG", "Codice", "Note"}},
-    {"gagecard.zrf",
-     {"Title", "Unit", "Diametro", "Passo", "Angolo", "Starts", "Tolleranze", "Maxl", "Minl", "Logl", "Mediol",
-      "Hmisl", "Maxp", "Minp", "Logp", "Mediop", "Hmisp", "Maxnp", "Minnp", "Lognp", "Medionp", "Hmisnp", "TxtP",
-      "TxtNP"}},
+     {"Title", "Unit", "Diameter", "Angle", "Pitch", "Starts", "Wire", "WireD", "WireT", "Rfilo", "Go",
+      "NoGo", "Read", "ReadNP", "PD", "PDG", "PDNG", "Codice", "Note"}},
+    {"gagecard.zrf", {"Title", "Unit",  "Diametro", "Passo", "Angolo",  "Starts", "Tolleranze", "Maxl",
+                      "Minl",  "Logl",  "Mediol",   "Hmisl", "Maxp",    "Minp",   "Logp",       "Mediop",
+                      "Hmisp", "Maxnp", "Minnp",    "Lognp", "Medionp", "Hmisnp", "TxtP",       "TxtNP"}},
     {"piececard.zrf",
      {"Title", "Unit", "Diametro", "Passo", "Angolo", "Starts", "Tolleranze", "Maxl", "Minl", "Maxp", "Minp",
       "TxtP"}},
@@ -67,6 +67,9 @@ protected:
         RecordReportWriterProcs();
         RegisterProjectComponentClass();
     }
+    // Another process's run may hold the data channel; its box is answered
+    // with Retry until the channel is free.
+    TScriptedMessages Messages;
 };
 
 TEST_P(ReportProjectsTest, DeclaresExactlyTheParametersOfItsPrintButton)
@@ -95,20 +98,23 @@ TEST_P(ReportProjectsTest, PrintsEveryValueOnceInsideTheFrameOnOnePage)
     RecordingRender render;
     render.Play(stream.Bytes(), 0);
     const QString page = render.Calls.join(QLatin1Char('\n'));
-    EXPECT_EQ(page.count(QRegularExpression(QStringLiteral("^Page "), QRegularExpression::MultilineOption)), 1);
+    EXPECT_EQ(page.count(QRegularExpression(QStringLiteral("^Page "), QRegularExpression::MultilineOption)),
+              1);
     for (int i = 0; i < c.Params.size(); ++i)
         EXPECT_EQ(page.count(ValueOf(i)), 1) << c.Params.at(i).toStdString();
     EXPECT_TRUE(page.contains(QStringLiteral("Rect "))) << "no frame";
     EXPECT_TRUE(page.contains(QStringLiteral("LineTo "))) << "no rules";
 
     // The sheet as people see it.
-    const QString pdf = OutputPath(QString::fromLatin1(c.File).replace(QStringLiteral(".zrf"), QStringLiteral(".pdf")));
+    const QString pdf =
+        OutputPath(QString::fromLatin1(c.File).replace(QStringLiteral(".zrf"), QStringLiteral(".pdf")));
     TZvSystem system(nullptr);
     TSystemSetups setups = system.SystemSetups();
     setups.Exclude(TSystemSetup::ssAllowSetup);
     system.SetSystemSetups(setups);
     system.SetDefaultDest(TReportDest::rdPrinter);
     system.SetOutputFileName(pdf);
+    system.OverrideStatus = [](TZvSystem*, TOverrideMode, TCustomForm*&) {}; // no status window
     OpenWithValues(project, c);
     project.SetEngine(&system);
     project.Execute();
@@ -140,7 +146,8 @@ TEST(ComponentPropertiesTest, RoundTripThroughTheProjectFile)
     EXPECT_EQ(zrfc.readAllStandardOutput(), expected.readAll());
 }
 
-INSTANTIATE_TEST_SUITE_P(Projects, ReportProjectsTest, ::testing::ValuesIn(kProjects),
-                         [](const auto& info) { return QString::fromLatin1(info.param.File).section('.', 0, 0).toStdString(); });
+INSTANTIATE_TEST_SUITE_P(Projects, ReportProjectsTest, ::testing::ValuesIn(kProjects), [](const auto& info) {
+    return QString::fromLatin1(info.param.File).section('.', 0, 0).toStdString();
+});
 
 } // namespace

@@ -82,8 +82,7 @@ TEST_F(ZvCsDataTest, MirrorValueMatchesByCompareCase)
         TZarvSection* Expected;
     } rows[] = {
         {"a", false, lower}, {"A", false, lower}, // the first of the two matches either
-        {"a", true, lower},  {"A", true, upper},
-        {"b", false, fallback}, // no match: the first default item
+        {"a", true, lower},  {"A", true, upper},  {"b", false, fallback}, // no match: the first default item
     };
     for (const auto& row : rows) {
         auto* section = AddMirrorSection(QStringLiteral("Mirror1"), QString::fromLatin1(row.Value));

@@ -17,10 +17,10 @@ TEST_F(ZvCsDrawTest, PenFollowsWidthAndWidthType)
         TLineWidthType Type;
         const char* Pen;
     } rows[] = {
-        {0, TLineWidthType::wtPixels, "Pen 000000 5 0 4"},     // no outline at all
+        {0, TLineWidthType::wtPixels, "Pen 000000 5 0 4"}, // no outline at all
         {0, TLineWidthType::wtPoints, "Pen 000000 5 0 4"},
-        {2.6, TLineWidthType::wtPixels, "Pen 0000ff 0 3 4"},   // pixels, rounded
-        {2, TLineWidthType::wtPoints, "Pen 0000ff 0 -10278 4"}, // -(round(10000 * 2 / 72) + 10000)
+        {2.6, TLineWidthType::wtPixels, "Pen 0000ff 0 3 4"},     // pixels, rounded
+        {2, TLineWidthType::wtPoints, "Pen 0000ff 0 -10278 4"},  // -(round(10000 * 2 / 72) + 10000)
         {72, TLineWidthType::wtPoints, "Pen 0000ff 0 -20000 4"}, // one inch
     };
     auto* line = Add<TZarvLine>(QStringLiteral("Line1"));

@@ -166,7 +166,8 @@ TEST_F(ZvCsStdTest, StoredPictureSurvivesTheProjectFile)
     TZarvProjectManager again(nullptr);
     stream.SetPosition(0);
     again.LoadFromStream(stream);
-    auto* loaded = dynamic_cast<TZarvBitmap*>(again.ActiveReport()->LoadedPage(0)->FindComponent(QStringLiteral("Bitmap1")));
+    auto* loaded = dynamic_cast<TZarvBitmap*>(
+        again.ActiveReport()->LoadedPage(0)->FindComponent(QStringLiteral("Bitmap1")));
     ASSERT_NE(loaded, nullptr);
     EXPECT_EQ(loaded->ImageWidth(), 20);
     EXPECT_EQ(loaded->ImageHeight(), 10);
@@ -174,8 +175,8 @@ TEST_F(ZvCsStdTest, StoredPictureSurvivesTheProjectFile)
 
 TEST_F(ZvCsStdTest, ImageWithoutDrawablePictureShowsAGreyCross)
 {
-    const QStringList placeholder = {"Pen 808080 0 1 4", "Brush 000000 1", "Rect 1 1 3 2",   "MoveTo 1 1 w1",
-                                     "LineTo 3 2 w1",    "MoveTo 1 2 w1",   "LineTo 3 1 w1"};
+    const QStringList placeholder = {"Pen 808080 0 1 4", "Brush 000000 1", "Rect 1 1 3 2", "MoveTo 1 1 w1",
+                                     "LineTo 3 2 w1",    "MoveTo 1 2 w1",  "LineTo 3 1 w1"};
     auto* bitmap = Add<TZarvBitmap>(QStringLiteral("Bitmap1"));
     bitmap->SetBoundsRect(ZarvRect(1, 1, 3, 2));
     bitmap->SetFileLink(QStringLiteral("  /no/such/picture.bmp "));

@@ -8,14 +8,32 @@
 #include "report/model/ZvData.h"
 #include "report/model/ZvProj.h"
 
+#include "platform/rtl/CodePages.h"
 #include "platform/rtl/Extended80.h"
 
 #include <QByteArray>
 #include <QStringList>
 #include <QtEndian>
 
-#include <cstring>
+#include <optional>
 #include <vector>
+
+// Little-endian bytes of a value.
+template <class T> QByteArray Le(T value)
+{
+    QByteArray bytes(int(sizeof(T)), '\0');
+    qToLittleEndian(value, bytes.data());
+    return bytes;
+}
+
+// The text form of the data channel: a UTF-16 item, an ANSI item, the end.
+inline QByteArray EncodeZarvStr(const QString& text)
+{
+    const QByteArray ansi = UnicodeToAnsi(text);
+    QByteArray utf16(int(text.size() * 2), '\0');
+    qToLittleEndian<char16_t>(text.utf16(), text.size(), utf16.data());
+    return Le(2) + Le(int32_t(utf16.size())) + utf16 + Le(1) + Le(int32_t(ansi.size())) + ansi + Le(0);
+}
 
 // A row of the given number of columns: every column null until a value is
 // put in it.
@@ -26,7 +44,6 @@ public:
     TRowBuilder& Native(int column, const QByteArray& bytes)
     {
         FNative[size_t(column)] = bytes;
-        FHasNative.push_back(column);
         return *this;
     }
     TRowBuilder& Formatted(int column, const QString& text)
@@ -44,41 +61,30 @@ public:
         const TExtended80Rec rec = DoubleToExtended(value);
         return Native(column, QByteArray(reinterpret_cast<const char*>(&rec), sizeof rec));
     }
-    TRowBuilder& Blob(int column, const QByteArray& bytes) { return Native(column, Le(int32_t(bytes.size())) + bytes); }
+    TRowBuilder& Blob(int column, const QByteArray& bytes)
+    {
+        return Native(column, Le(int32_t(bytes.size())) + bytes);
+    }
 
+    // The slot table (native offset, -1 for null; formatted offset, 0 for
+    // none), then the values.
     QByteArray Bytes() const
     {
-        const int columns = int(FNative.size());
-        QByteArray table(columns * 8, '\0');
+        QByteArray table;
         QByteArray values;
-        for (int c = 0; c < columns; ++c) {
-            int32_t native = -1;
-            int32_t formatted = 0;
-            if (std::find(FHasNative.begin(), FHasNative.end(), c) != FHasNative.end()) {
-                native = int32_t(table.size() + values.size());
-                values += FNative[size_t(c)];
-            }
-            if (!FFormatted[size_t(c)].isEmpty()) {
-                formatted = int32_t(table.size() + values.size());
-                values += FFormatted[size_t(c)];
-            }
-            qToLittleEndian(native, table.data() + c * 8);
-            qToLittleEndian(formatted, table.data() + c * 8 + 4);
+        const int start = int(FNative.size()) * 8;
+        for (size_t c = 0; c < FNative.size(); ++c) {
+            table += Le(FNative[c] ? int32_t(start + values.size()) : -1);
+            values += FNative[c].value_or(QByteArray());
+            table += Le(FFormatted[c].isEmpty() ? 0 : int32_t(start + values.size()));
+            values += FFormatted[c];
         }
         return table + values;
     }
 
-    template <class T> static QByteArray Le(T value)
-    {
-        QByteArray bytes(int(sizeof(T)), '\0');
-        qToLittleEndian(value, bytes.data());
-        return bytes;
-    }
-
 private:
-    std::vector<QByteArray> FNative;
+    std::vector<std::optional<QByteArray>> FNative;
     std::vector<QByteArray> FFormatted;
-    std::vector<int> FHasNative;
 };
 
 // Serves Rows (each a row of text columns named by Columns, or a raw row);

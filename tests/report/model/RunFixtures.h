@@ -104,54 +104,37 @@ private:
     QString FSaved;
 };
 
-// A child process that takes "ZARVCONTROLER" and holds it until Release
-// (then gives it back) or, with dieHolding, ends at once without giving it
-// back.
-class THolderProcess {
+// A child process that tries to take "ZARVCONTROLER" within waitMs; when
+// it does, it holds it holdMs and gives it back, or, with dieHolding, ends
+// holding it. The constructor returns once the child has tried.
+class TChannelChild {
 public:
-    explicit THolderProcess(bool dieHolding = false)
+    TChannelChild(uint32_t waitMs, int holdMs, bool dieHolding = false)
     {
-        int up[2];
-        int down[2];
-        if (pipe(up) != 0 || pipe(down) != 0)
+        int fds[2];
+        if (pipe(fds) != 0)
             return;
         FPid = fork();
         if (FPid == 0) {
-            close(up[0]);
-            close(down[1]);
+            close(fds[0]);
             const TSharedHandle mutex = OpenSharedMutex(QStringLiteral("ZARVCONTROLER"));
-            const TWaitResult taken = WaitNamedObject(mutex, 5000);
-            const char held = taken == TWaitResult::wrSignaled || taken == TWaitResult::wrAbandoned ? 'h' : 'n';
-            (void)!write(up[1], &held, 1);
-            if (!dieHolding) {
-                char go = 0;
-                (void)!read(down[0], &go, 1);
+            const TWaitResult result = WaitNamedObject(mutex, waitMs);
+            const bool taken = result == TWaitResult::wrSignaled || result == TWaitResult::wrAbandoned;
+            (void)!write(fds[1], taken ? "y" : "n", 1);
+            if (taken && !dieHolding) {
+                usleep(useconds_t(holdMs) * 1000);
                 ReleaseNamedMutex(mutex);
             }
             _exit(0);
         }
-        close(up[1]);
-        close(down[0]);
-        FDown = down[1];
-        char held = 0;
-        FHeld = read(up[0], &held, 1) == 1 && held == 'h';
-        close(up[0]);
-        if (dieHolding)
-            Wait();
+        close(fds[1]);
+        char answer = 0;
+        FTaken = read(fds[0], &answer, 1) == 1 && answer == 'y';
+        close(fds[0]);
     }
-    ~THolderProcess() { Release(); }
-    bool Held() const { return FHeld; }
-    void Release()
-    {
-        if (FDown >= 0) {
-            (void)!write(FDown, "g", 1);
-            close(FDown);
-            FDown = -1;
-        }
-        Wait();
-    }
-
-private:
+    ~TChannelChild() { Wait(); }
+    bool Taken() const { return FTaken; }
+    // Until the child has ended.
     void Wait()
     {
         if (FPid > 0)
@@ -159,33 +142,13 @@ private:
         FPid = -1;
     }
 
+private:
     pid_t FPid = -1;
-    int FDown = -1;
-    bool FHeld = false;
+    bool FTaken = false;
 };
 
-// Whether another process can take "ZARVCONTROLER" now ('y'), or not ('n').
+// Whether another process can take "ZARVCONTROLER" now ('y') or not ('n').
 inline char OtherProcessCanTake()
 {
-    int fds[2];
-    if (pipe(fds) != 0)
-        return 0;
-    const pid_t pid = fork();
-    if (pid == 0) {
-        close(fds[0]);
-        const TSharedHandle mutex = OpenSharedMutex(QStringLiteral("ZARVCONTROLER"));
-        const TWaitResult taken = WaitNamedObject(mutex, 0);
-        const char answer = taken == TWaitResult::wrSignaled || taken == TWaitResult::wrAbandoned ? 'y' : 'n';
-        if (answer == 'y')
-            ReleaseNamedMutex(mutex);
-        (void)!write(fds[1], &answer, 1);
-        _exit(0);
-    }
-    close(fds[1]);
-    char answer = 0;
-    if (read(fds[0], &answer, 1) != 1)
-        answer = 0;
-    close(fds[0]);
-    waitpid(pid, nullptr, 0);
-    return answer;
+    return TChannelChild(0, 0).Taken() ? 'y' : 'n';
 }

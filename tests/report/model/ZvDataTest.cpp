@@ -1,6 +1,7 @@
 #include "report/model/ZvData.h"
 
 #include "DataFixtures.h"
+#include "tests/support/FuzzLoop.h"
 #include "tests/support/SilentReport.h"
 
 #include <gtest/gtest.h>
@@ -31,7 +32,10 @@ public:
         FPrinting = true;
         FCurrentPage = 3;
     }
-    QString PIVar(const QString& name) override { return name == u"Total" ? QStringLiteral("12") : QString(); }
+    QString PIVar(const QString& name) override
+    {
+        return name == u"Total" ? QStringLiteral("12") : QString();
+    }
 };
 
 TEST_F(ZvDataTest, SavedRowsAreReplayedThenTheSourceGoesOn)
@@ -76,9 +80,10 @@ TEST_F(ZvDataTest, LookingAheadDoesNotMove)
 
 TEST_F(ZvDataTest, ExpressionsJoinLiteralsFieldsAndValues)
 {
-    TTestView* orders = MakeView(project, QStringLiteral("Orders"),
-                                 {QStringLiteral("First Name"), QStringLiteral("Last"), QStringLiteral("Empty")},
-                                 {{"Ann", "Lee", ""}});
+    TTestView* orders =
+        MakeView(project, QStringLiteral("Orders"),
+                 {QStringLiteral("First Name"), QStringLiteral("Last"), QStringLiteral("Empty")},
+                 {{"Ann", "Lee", ""}});
     orders->First();
     TPageThreeReport report;
     project.SetBaseReport(&report);
@@ -117,6 +122,13 @@ TEST_F(ZvDataTest, DeepNestingIsBounded)
     // Within the bound the innermost default comes through.
     const QString fine = QStringLiteral("PARAM.X(").repeated(5) + QStringLiteral("'v'") + QString(5, u')');
     EXPECT_EQ(EvaluateText(letters, letters, fine), QStringLiteral("v"));
+
+    const FuzzStats stats = RunFuzzLoop(
+        [&](const QByteArray& bytes) { EvaluateText(letters, letters, QString::fromLatin1(bytes)); },
+        {"'a' & Letters.Name + PARAM.X(REPORT.CurrentPage & \"q\") & <b c>;",
+         "((PIVAR.y)+Name)&Letters.<Name>"},
+        1.0);
+    EXPECT_GT(stats.runs, 100);
 }
 
 TEST_F(ZvDataTest, FieldsAreRenamedWithTheView)
@@ -131,8 +143,9 @@ TEST_F(ZvDataTest, FieldsAreRenamedWithTheView)
 
 TEST_F(ZvDataTest, LookupAndMasterDetailPassTheirLists)
 {
-    TTestView* users = MakeView(project, QStringLiteral("Users"), {QStringLiteral("User"), QStringLiteral("Pass")},
-                                {{"ann", "pw1"}, {"bob", "pw2"}});
+    TTestView* users =
+        MakeView(project, QStringLiteral("Users"), {QStringLiteral("User"), QStringLiteral("Pass")},
+                 {{"ann", "pw1"}, {"bob", "pw2"}});
     QString result;
     LookupValue(users, QStringLiteral("bob"), nullptr, QStringLiteral("User"), QStringLiteral("Pass + '!'"),
                 QStringLiteral("none"), result);

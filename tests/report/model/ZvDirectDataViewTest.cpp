@@ -43,8 +43,8 @@ TEST_F(ZvDirectDataViewTest, NestedTakesCountAndTheLastReleaseFrees)
 TEST_F(ZvDirectDataViewTest, WaitsForAnotherHolderAndAsksToRetry)
 {
     TZarvDataSystem system;
-    THolderProcess holder;
-    ASSERT_TRUE(holder.Held());
+    TChannelChild holder(5000, 1000);
+    ASSERT_TRUE(holder.Taken());
     messages.Answer(IDRETRY);
     messages.Answer(IDCANCEL);
     EXPECT_FALSE(system.GainControl());
@@ -55,7 +55,7 @@ TEST_F(ZvDirectDataViewTest, WaitsForAnotherHolderAndAsksToRetry)
     EXPECT_EQ(box.Buttons, TMsgButtons::RetryCancel);
     EXPECT_EQ(system.ControlCount(), 0);
 
-    holder.Release();
+    holder.Wait();
     EXPECT_TRUE(system.GainControl());
     system.ReleaseControl();
 }
@@ -63,10 +63,7 @@ TEST_F(ZvDirectDataViewTest, WaitsForAnotherHolderAndAsksToRetry)
 TEST_F(ZvDirectDataViewTest, MutexOfADeadHolderIsTakenOverOnce)
 {
     TZarvDataSystem system;
-    {
-        THolderProcess dead(true);
-        ASSERT_TRUE(dead.Held());
-    }
+    ASSERT_TRUE(TChannelChild(5000, 0, true).Taken());
     EXPECT_TRUE(system.GainControl());
     EXPECT_EQ(system.ControlCount(), 1);
     EXPECT_EQ(OtherProcessCanTake(), 'n');

@@ -3,7 +3,19 @@
 #include "RunFixtures.h"
 #include "platform/forms/MessageService.h"
 #include "report/model/ZvDefine.h"
+#include "report/print/QpFormPreview.h"
+#include "report/print/QpFormStatus.h"
+#include "report/print/QpRenderPreview.h"
+#include "report/print/QpSystem.h"
 
+#include "localization/PEResourceImage.h"
+#include "platform/forms/Forms.h"
+#include "resources/ProgramResources.h"
+
+#include <QPrinterInfo>
+#include <QScopeGuard>
+#include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 namespace {
@@ -31,12 +43,10 @@ protected:
             box = MakeOn<TPassBox>(page, name);
         box->SetPasses(passes);
     }
-    TZarvPage* AddPage(int passes, TGotoMode mode = TGotoMode::gmGotoDone, TZarvPage* gotoPage = nullptr)
+    TZarvPage* AddPage(int passes)
     {
         TZarvPage* page = report->NewPage();
         SetPasses(page, passes);
-        page->SetGotoMode(mode);
-        page->SetGotoPage(gotoPage);
         return page;
     }
 
@@ -176,8 +186,8 @@ TEST_F(ZvProjRunTest, RunHoldsTheDataChannel)
     // skipped without a message of its own.
     TPassBox::Log.clear();
     {
-        THolderProcess holder;
-        ASSERT_TRUE(holder.Held());
+        TChannelChild holder(5000, 1000);
+        ASSERT_TRUE(holder.Taken());
         messages.Answer(IDRETRY);
         messages.Answer(IDCANCEL);
         report->Execute(&engine);
@@ -185,6 +195,125 @@ TEST_F(ZvProjRunTest, RunHoldsTheDataChannel)
     EXPECT_EQ(messages.Shown().size(), 2u);
     EXPECT_TRUE(TPassBox::Log.isEmpty());
     DataSystem = nullptr;
+}
+
+// A run controller that shows no window.
+class TQuietSystem : public TZvSystem {
+public:
+    TQuietSystem() : TZvSystem(nullptr)
+    {
+        TSystemSetups setups = SystemSetups();
+        setups.Exclude(TSystemSetup::ssAllowSetup);
+        SetSystemSetups(setups);
+        OverrideStatus = [](TZvSystem*, TOverrideMode, TCustomForm*&) {};
+        OverridePreview = [this](TZvSystem*, TOverrideMode mode, TCustomForm*&) {
+            if (mode == TOverrideMode::omShow)
+                ++Previews;
+        };
+    }
+    int Previews = 0;
+};
+
+TEST_F(ZvProjRunTest, RunOnARunControllerAndInsideItsRunningReport)
+{
+    TQuietSystem system;
+    system.SystemPrinter()->SetUnitsFactor(25.4);
+    int ownBeforePrint = 0;
+    system.OnBeforePrint = [&](TObject*) { ++ownBeforePrint; };
+    report->SetAlwaysGenerate(true);
+
+    // The second report runs inside the first, on the same system: its page
+    // prints into the running report.
+    TZarvReport* inner = project.NewReport();
+    inner->LoadedPage(0)->SetName(QStringLiteral("Inner"));
+    SetPasses(inner->LoadedPage(0), 1);
+    double factorDuringRun = 0;
+    bool innerRan = false;
+    TPassBox::OnPrintHook = [&] {
+        factorDuringRun = system.SystemPrinter()->UnitsFactor();
+        if (!std::exchange(innerRan, true))
+            inner->Execute(&system);
+    };
+    report->Execute(&system);
+    EXPECT_EQ(TPassBox::Log, QStringList({"Page1", "Inner"}));
+    EXPECT_EQ(factorDuringRun, 1.0);
+    EXPECT_EQ(system.SystemPrinter()->UnitsFactor(), 25.4);
+    EXPECT_EQ(ownBeforePrint, 1);
+    EXPECT_FALSE(bool(system.OnPrint));
+    EXPECT_TRUE(bool(system.OnBeforePrint));
+    EXPECT_TRUE(system.SystemOptions().Contains(TSystemOption::soUseFiler));
+    EXPECT_EQ(system.Previews, 1);
+}
+
+// Runs with the run controller's own windows, as the program shows them.
+class ZvProjWindowRunTest : public ZvProjRunTest {
+protected:
+    void SetUp() override
+    {
+        if (!QPrinterInfo::availablePrinterNames().isEmpty())
+            GTEST_SKIP() << "a printer is installed";
+        ZvProjRunTest::SetUp();
+        InitProgramResources(ProgramResourceImageBytes());
+        RegisterReportPrintClasses();
+    }
+
+    template <class T> static T* OpenWindow()
+    {
+        for (TCustomForm* form : ScreenForms()) {
+            if (auto* window = dynamic_cast<T*>(form))
+                return window;
+        }
+        return nullptr;
+    }
+
+    TScriptedMessages messages;
+};
+
+TEST_F(ZvProjWindowRunTest, WithoutEngineARunControllerIsMadeFromTheLibraryDefaults)
+{
+    ZarvSystemDefaults().AllowSetup = false;
+    auto restore = qScopeGuard([] { ZarvSystemDefaults() = TZarvSystemDefaults(); });
+    QString caption;
+    int shadow = 0;
+    double margin = 0;
+    QTimer::singleShot(200, [&] {
+        if (auto* preview = OpenWindow<TZarvPreviewForm>()) {
+            caption = preview->Caption();
+            shadow = preview->ZvRenderPreview->ShadowDepth();
+            margin = preview->ZvRenderPreview->MarginPercent;
+            preview->Close();
+        }
+    });
+    report->Execute(nullptr);
+    EXPECT_EQ(TPassBox::Log, QStringList({"Page1"}));
+    EXPECT_EQ(caption, QStringLiteral("Report Preview"));
+    EXPECT_EQ(shadow, 5);
+    EXPECT_EQ(margin, 2.5);
+    EXPECT_EQ(OpenWindow<TZarvPreviewForm>(), nullptr);
+}
+
+TEST_F(ZvProjWindowRunTest, NeverDonePageEndsOnTheStatusWindowsCancel)
+{
+    TZvSystem system(nullptr);
+    TSystemSetups setups = system.SystemSetups();
+    setups.Exclude(TSystemSetup::ssAllowSetup);
+    system.SetSystemSetups(setups);
+    int previews = 0;
+    system.OverridePreview = [&](TZvSystem*, TOverrideMode, TCustomForm*&) { ++previews; };
+    SetPasses(page1, -1);
+    TPassBox::OnPrintHook = [&] {
+        auto* status = OpenWindow<TQpStatusForm>();
+        if (TPassBox::Log.size() != 3 || !status)
+            return;
+        QTimer::singleShot(0,
+                           [status] { QTest::mouseClick(status->CancelButton->Widget(), Qt::LeftButton); });
+        QTest::qWait(50);
+    };
+    report->Execute(&system);
+    EXPECT_EQ(TPassBox::Log.size(), 3);
+    EXPECT_TRUE(system.Aborted);
+    EXPECT_EQ(previews, 0);
+    EXPECT_EQ(OpenWindow<TQpStatusForm>(), nullptr);
 }
 
 } // namespace

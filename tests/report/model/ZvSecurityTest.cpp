@@ -37,8 +37,9 @@ TEST_F(ZvSecurityTest, SimpleListComparesPasswordsByCaseMatters)
 
 TEST_F(ZvSecurityTest, LookupFindsThePasswordInAViewAndRemovesItsFilter)
 {
-    TTestView* view = MakeView(project, QStringLiteral("Users"), {QStringLiteral("User"), QStringLiteral("Pass")},
-                               {{"ann", "pw1"}, {"bob", "pw2"}});
+    TTestView* view =
+        MakeView(project, QStringLiteral("Users"), {QStringLiteral("User"), QStringLiteral("Pass")},
+                 {{"ann", "pw1"}, {"bob", "pw2"}});
     auto* security = static_cast<TZarvLookupSecurity*>(
         project.NewDataObject(FindClass(QStringLiteral("TZarvLookupSecurity"))));
     security->SetDataView(view);
@@ -50,6 +51,7 @@ TEST_F(ZvSecurityTest, LookupFindsThePasswordInAViewAndRemovesItsFilter)
     EXPECT_FALSE(security->IsValidUser(QStringLiteral("carl"), QStringLiteral("x")));
     EXPECT_FALSE(security->IsValidUser(QStringLiteral("ann"), QString()));
     EXPECT_EQ(view->Log.last(), QStringLiteral("filter"));
+    EXPECT_EQ(FindClassModule(QStringLiteral("TZarvLookupSecurity")), QStringLiteral("ZvData"));
 
     project.DeleteItem(view, false);
     EXPECT_EQ(security->DataView(), nullptr);

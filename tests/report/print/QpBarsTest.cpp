@@ -86,9 +86,48 @@ TEST(QpBarsTest, CheckCharactersAndDataOfTheLinearSymbols)
     post.SetText(QStringLiteral("123"));
     EXPECT_EQ(post.Text(), u"00123");
     EXPECT_EQ(post.Checksum(), u"4");
+    // Digit 1: half, half, half, full, full (weights 7 4 2 1 0).
+    post.SetText(QStringLiteral("11111"));
+    post.SetUseChecksum(false);
+    const std::vector<Bar> ones = Bars(post);
+    ASSERT_EQ(ones.size(), size_t(2 + 25));
+    QString heights;
+    for (size_t i = 1; i <= 5; ++i)
+        heights += std::abs(ones[i].y2 - ones[i].y1 - 0.125) < 1e-9 ? u'F' : u'H';
+    EXPECT_EQ(heights.toStdString(), "HHHFF");
+    EXPECT_NEAR(ones[1].y2, ones[4].y2, 1e-9); // half bars stand on the bar line
+    post.SetUseChecksum(true);
     post.SetText(QStringLiteral("123456789012"));
     EXPECT_EQ(post.Text(), u"12345678901");
     EXPECT_NEAR(Span(Bars(post)), post.Width(), 1e-9);
+}
+
+// Facing identification marks, USPS Publication 25, FIM patterns: bars
+// 1/32 inch wide, 5/8 inch tall, on a 1/16-inch pitch: A 110010011,
+// B 101101101, C 110101011.
+TEST(QpBarsTest, FacingIdentificationMarks)
+{
+    TQPBarsPostNet post(nullptr);
+    std::vector<Bar> bars;
+    post.OverrideBar = [&](double x1, double y1, double x2, double y2) { bars.push_back({x1, y1, x2, y2}); };
+    const struct {
+        void (TQPBarsPostNet::*print)(double, double);
+        const char* pattern;
+    } marks[] = {{&TQPBarsPostNet::PrintFimA, "110010011"},
+                 {&TQPBarsPostNet::PrintFimB, "101101101"},
+                 {&TQPBarsPostNet::PrintFimC, "110101011"}};
+    for (const auto& mark : marks) {
+        bars.clear();
+        (post.*mark.print)(1, 2);
+        QString pattern(9, u'0');
+        for (const Bar& b : bars) {
+            EXPECT_NEAR(b.x2 - b.x1, 1.0 / 32, 1e-9);
+            EXPECT_NEAR(b.y2 - b.y1, 5.0 / 8, 1e-9);
+            EXPECT_EQ(b.y1, 2);
+            pattern[std::lround((b.x1 - 1) * 16)] = u'1';
+        }
+        EXPECT_EQ(pattern.toStdString(), mark.pattern);
+    }
 }
 
 TEST(QpBarsTest, Code39FullAsciiCheckIsOneOfThe43Characters)
@@ -278,9 +317,13 @@ TEST_F(QpBarsGeometryTest, OverridesAndMissingReport)
     // The host's bar handler takes every bar; no text is printed.
     EXPECT_EQ(Bars(c).size(), size_t(4 * 3 + 4)); // start, a, b, check; stop
 
-    // Only a text handler: nothing drawn, nothing printed, no error.
+    // With a canvas the bar handler still takes the bars, and no text goes out.
     TQPBarsCode128 onCanvas(report.get());
     onCanvas.SetText(QStringLiteral("ab"));
+    report->Calls.clear();
+    EXPECT_EQ(Bars(onCanvas).size(), size_t(16));
+    EXPECT_TRUE(report->Calls.isEmpty());
+    // Only a text handler: nothing drawn, nothing printed, no error.
     onCanvas.OverrideText = [](QString&) {};
     report->Calls.clear();
     EXPECT_NO_THROW(onCanvas.Print());

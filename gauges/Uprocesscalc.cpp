@@ -1,0 +1,332 @@
+#include "gauges/Uprocesscalc.h"
+
+#include "app/Unumberedit.h"
+#include "app/Utessvar.h"
+#include "app/core/Unan.h"
+#include "app/core/Unumber.h"
+#include "calc/Utiso.h"
+#include "gauges/Ucalibreselect.h"
+#include "gauges/Ugaugefamily.h"
+#include "gauges/Uinstol.h"
+#include "gauges/Utadvtol.h"
+#include "platform/forms/Buttons.h"
+#include "platform/forms/ComCtrls.h"
+#include "platform/forms/Forms.h"
+#include "platform/forms/StdCtrls.h"
+#include "platform/os/Modules.h"
+#include "platform/rtl/NumberText.h"
+
+#include <array>
+
+namespace {
+
+constexpr int KindPlain = 1;
+constexpr int KindThread = 2;
+
+// String-table texts of the deviation label of the entry dialog.
+constexpr int DeviationMicronText = 980; // "Piece Deviation (in µm)"
+constexpr int DeviationInchText = 982;   // "Piece Deviation (inch)"
+
+constexpr double MicronsPerInch = 25400;
+constexpr double MicronsPerMm = 1000;
+
+// The defaults of thread gauges by family: angle (empty: none) and starts.
+struct TThreadDefaults {
+    const char* Angle;
+    const char* Starts;
+};
+TThreadDefaults ThreadDefaults(int family)
+{
+    switch (family) {
+    case FamilyIso:
+    case FamilyAnsiAsme:
+        return {"60", "1"};
+    case FamilyGas:
+    case FamilyWhitworth:
+        return {"55", "1"};
+    case FamilyButtress:
+        return {"", "1"};
+    default:
+        return {"", ""};
+    }
+}
+
+bool IsoRoad(TCalcWork& work);
+bool SpecialRoad(TCalcWork&)
+{
+    return true; // no calculator: the cleared record is shown
+}
+
+std::array<TFamilyCalculation, ThreadFamilyCount> Roads = {IsoRoad, nullptr, nullptr, SpecialRoad,
+                                                           nullptr, nullptr, nullptr};
+
+// The ISO deviation entry: the deviations typed in the entry dialog, as
+// micrometres, looked up in the gauge tolerance table.
+bool IsoDeviations(TCalcWork& work, double diameter, const TfInsTol& dialog)
+{
+    const TDeviationUnit unit = work.Readout.GetUnit() != 0   ? TDeviationUnit::Inch
+                                : dialog.rSupInfmm->Checked() ? TDeviationUnit::Millimetre
+                                                              : TDeviationUnit::Micron;
+    double upper = 0;
+    double lower = 0;
+    if (!ReadDeviations(dialog.eTSup->Text(), dialog.eTInf->Text(), unit, upper, lower)) {
+        ShowCalcMessage(DeviationNotANumberText);
+        return false;
+    }
+    if (unit == TDeviationUnit::Micron)
+        work.Tolerance = dialog.eTSup->Text() + u' ' + dialog.eTInf->Text();
+    else
+        work.Tolerance = Format(QStringLiteral("%+f %+f"), upper, lower);
+    if (!CalcAdvancedTolerance(diameter, upper, lower, work.Tolerance, work.Class, work.Designation,
+                               work.Type, work.Record)) {
+        ShowCalcMessage(DeviationNotInTableText);
+        return false;
+    }
+    return true;
+}
+
+bool IsoRoad(TCalcWork& work)
+{
+    const TProcessControls& c = work.Window.ProcessControls();
+    const double diameter = ReadLength(work.Readout, c.dNominale->Text());
+    const double pitch = ReadLength(work.Readout, c.dPasso->Text());
+    const double starts = ReadStarts(c.dbN1->Text());
+    const bool plain = work.Type.Group == 0 || work.Type.Group == 1;
+    const bool mm = work.Readout.GetUnit() == 0;
+    bool mj = false;
+
+    if (work.Tolerance.IsEmpty()) {
+        TfInsTol* dialog = fInsTol;
+        if (!dialog)
+            return false;
+        for (TControl* control :
+             std::initializer_list<TControl*>{dialog->rToll, dialog->rSupInf, dialog->lSupInf, dialog->lTSup,
+                                              dialog->eTSup, dialog->lTInf, dialog->eTInf})
+            control->SetVisible(plain);
+        dialog->lSupInf->SetCaption(LoadStr(plain && !mm ? DeviationInchText : DeviationMicronText));
+        if (dialog->ShowModal() != mrOk)
+            return false;
+        mj = dialog->cJprofile->Visible() && dialog->cJprofile->Checked();
+        if (plain && !dialog->rToll->Checked())
+            return IsoDeviations(work, diameter, *dialog);
+        work.Tolerance = dialog->eToll->Text();
+    } else if (mm && plain) {
+        // Two signed deviations typed in the field: the gauge tolerance
+        // table first; when it has no entry, the text is a tolerance class.
+        if (CalcAdvancedToleranceText(diameter, work.Tolerance, work.Class, work.Designation, work.Type,
+                                      work.Record))
+            return true;
+    }
+
+    const bool american = fCalibreSelect && fCalibreSelect->cTolUsa->Checked();
+    if (!CalcIsoMetricText(diameter, pitch, work.Tolerance, work.Class, work.Designation, work.Type,
+                           work.Record, american, starts, mj))
+        return false;
+    if (work.Type.Kind == KindPlain)
+        work.Designation.Append(QStringLiteral(" mm"));
+    return true;
+}
+
+} // namespace
+
+TProcessWindow::~TProcessWindow() = default;
+
+void SetFamilyCalculation(int family, TFamilyCalculation calculation)
+{
+    if (family >= 0 && family < ThreadFamilyCount)
+        Roads.at(size_t(family)) = calculation;
+}
+
+double ReadLength(DISPLAY& readout, const QString& text)
+{
+    return readout.PresetText(text) ? readout.ReadValue() : NanValue();
+}
+
+bool ReadDeviations(const QString& upperText, const QString& lowerText, TDeviationUnit unit, double& upper,
+                    double& lower)
+{
+    try {
+        if (!TryParseNumber(upperText, upper) || !TryParseNumber(lowerText, lower))
+            return false;
+    } catch (const EConvertError&) {
+        return false;
+    }
+    const double factor = unit == TDeviationUnit::Inch         ? MicronsPerInch
+                          : unit == TDeviationUnit::Millimetre ? MicronsPerMm
+                                                               : 1.0;
+    upper *= factor;
+    lower *= factor;
+    return true;
+}
+
+double ReadStarts(const QString& text)
+{
+    double starts = 0;
+    return TryParseNumber(text, starts) ? starts : 1.0;
+}
+
+void CalcToleranceClick(TProcessWindow& window, CALIBRETYPE& type)
+{
+    const TProcessControls& c = window.ProcessControls();
+    // Step A: the defaults of thread gauges, on every press.
+    // ISO keeps the typed starts.
+    if (type.Kind == KindThread) {
+        const TThreadDefaults defaults = ThreadDefaults(type.Family);
+        if (*defaults.Angle)
+            c.dbAngolo->SetText(QString::fromLatin1(defaults.Angle));
+        if (*defaults.Starts && type.Family != FamilyIso)
+            c.dbN1->SetText(QString::fromLatin1(defaults.Starts));
+    }
+    // Step B: lifting the button unlocks; the results stay.
+    if (!c.sbCalcTol->Down()) {
+        window.SetDefaults(true);
+        return;
+    }
+    try {
+        // Step C.
+        TCalcWork work{type, window, c.ValueList->Readout(), {}, {}, {}, {}, {}, {}, {}, {}};
+        work.Diameter = c.dNominale->Text();
+        work.Pitch = c.dPasso->Text();
+        work.Angle = c.dbAngolo->Text();
+        work.Tolerance = c.dbTollServ->Text();
+        work.Designation = c.dbDesignazione->Text();
+        ClearToleranceRecord(work.Record);
+        // Step D.
+        const TFamilyCalculation road =
+            type.Family >= 0 && type.Family < ThreadFamilyCount ? Roads.at(size_t(type.Family)) : nullptr;
+        if (!road || !road(work)) {
+            c.sbCalcTol->SetDown(false);
+            return;
+        }
+        // Step E.
+        window.SetDefaults(false);
+        window.StoreResults(work.Record);
+        c.dbTollServ->SetText(work.Tolerance.Text());
+        c.dbAngolo->SetText(work.Angle.Text());
+        c.dPasso->SetText(work.Pitch.Text());
+        c.dNominale->SetText(work.Diameter.Text());
+        c.ValueList->Refresh();
+        c.dbDesignazione->SetText(work.Designation.Text());
+    } catch (...) {
+        c.sbCalcTol->SetDown(false);
+        throw;
+    }
+}
+
+void SetProcessDefaults(TCustomForm* window, const TProcessControls& c, const CALIBRETYPE& type, bool enable)
+{
+    static const char* const locked[] = {
+        "dMaxP",     "dMaxN",  "dMinP",  "dMinN",     "dLogP",  "dLogN",    "dMedP",  "dMedN",  "dTPasso",
+        "dbTAngolo", "dbTSAL", "dbTSAR", "dNominale", "dPasso", "dbAngolo", "dbSAL",  "dbSAR",  "dbN1",
+        "dMaxPe",    "dMaxNe", "dMinPe", "dMinNe",    "dMaxPi", "dMaxNi",   "dMinPi", "dMinNi",
+    };
+    for (const char* name : locked) {
+        if (TControl* control = FindOwned<TControl>(window, QString::fromLatin1(name)))
+            control->SetEnabled(enable);
+    }
+    if (type.Family == FamilyAnsiAsme || (type.Family == FamilyGas && type.Group == 0)) {
+        for (const char* name : {"dLogP", "dLogN"}) {
+            if (TControl* control = FindOwned<TControl>(window, QString::fromLatin1(name)))
+                control->SetEnabled(true);
+        }
+    }
+    if (type.Kind == KindThread) {
+        const TThreadDefaults defaults = ThreadDefaults(type.Family);
+        if (*defaults.Angle && c.dbAngolo->Text().isEmpty())
+            c.dbAngolo->SetText(QString::fromLatin1(defaults.Angle));
+        if (*defaults.Starts && c.dbN1->Text().isEmpty())
+            c.dbN1->SetText(QString::fromLatin1(defaults.Starts));
+    }
+}
+
+void StoreProcessResults(TCustomForm* window, NCLIST& values, const TOLLERANCE& r)
+{
+    struct TResult {
+        const char* Edit;
+        double TOLLERANCE::*Field;
+        const char* Page; // the page whose tab must show; null for always
+    };
+    static const TResult results[] = {
+        {"dMaxP", &TOLLERANCE::MaxP, nullptr},        {"dMaxN", &TOLLERANCE::MaxN, nullptr},
+        {"dMinP", &TOLLERANCE::MinP, nullptr},        {"dMinN", &TOLLERANCE::MinN, nullptr},
+        {"dLogP", &TOLLERANCE::LogP, nullptr},        {"dLogN", &TOLLERANCE::LogN, nullptr},
+        {"dMedP", &TOLLERANCE::MedP, nullptr},        {"dMedN", &TOLLERANCE::MedN, nullptr},
+        {"dMaxW", &TOLLERANCE::MaxW, nullptr},        {"dMinW", &TOLLERANCE::MinW, nullptr},
+        {"dMaxPe", &TOLLERANCE::MaxPe, "tsExt"},      {"dMaxNe", &TOLLERANCE::MaxNe, "tsExt"},
+        {"dMinPe", &TOLLERANCE::MinPe, "tsExt"},      {"dMinNe", &TOLLERANCE::MinNe, "tsExt"},
+        {"dMaxPi", &TOLLERANCE::MaxPi, "tsInterno"},  {"dMaxNi", &TOLLERANCE::MaxNi, "tsInterno"},
+        {"dMinPi", &TOLLERANCE::MinPi, "tsInterno"},  {"dMinNi", &TOLLERANCE::MinNi, "tsInterno"},
+        {"dTPasso", &TOLLERANCE::TPasso, "tsAngPas"}, {"dHMis1", &TOLLERANCE::HMis1, nullptr},
+        {"dHMis2", &TOLLERANCE::HMis2, nullptr},
+    };
+    for (const TResult& result : results) {
+        if (result.Page) {
+            const TTabSheet* page = FindOwned<TTabSheet>(window, QString::fromLatin1(result.Page));
+            if (!page || !page->TabVisible())
+                continue;
+        }
+        if (TEdit* edit = FindOwned<TEdit>(window, QString::fromLatin1(result.Edit)))
+            values.SetValue(NumberEditOf(edit), r.*result.Field);
+    }
+}
+
+void MeasureHandOver(TCustomForm* window, const TProcessControls& c, bool workpiece)
+{
+    TfTessvar& main = *fTessvar;
+    // The angle is converted first: a text that is no number raises the
+    // conversion error before anything is copied.
+    QString halfAngle;
+    if (c.dbAngolo->Visible()) {
+        const QString text = c.dbAngolo->Text();
+        const double angle = text.isEmpty() ? StrToFloat(text) : ParseNumber(text);
+        halfAngle = FloatToStr(angle * 0.5);
+    }
+
+    NCLIST& lengths = main.LengthList;
+    const auto copy = [&](TEdit* target, const char* source) {
+        double value = 0;
+        TEdit* edit = FindOwned<TEdit>(window, QString::fromLatin1(source));
+        if (!edit || !c.ValueList->GetValue(NumberEditOf(edit), value))
+            value = 0; // an empty result hands over 0
+        lengths.SetValue(NumberEditOf(target), value);
+    };
+    const auto shown = [window](const char* name) {
+        const TControl* control = FindOwned<TControl>(window, QString::fromLatin1(name));
+        return control && control->Visible();
+    };
+    copy(main.eTD, "dNominale");
+    copy(main.eCP, "dPasso");
+    main.eNP->SetText(c.dbN1->Text());
+    if (c.dbAngolo->Visible()) {
+        main.eCA->SetText(halfAngle);
+        main.eAG->SetText(halfAngle);
+    }
+    if (c.dbSAL->Visible())
+        main.eCA->SetText(c.dbSAL->Text());
+    if (c.dbSAR->Visible())
+        main.eAG->SetText(c.dbSAR->Text());
+
+    const bool ring = main.CurrentType.Ring != 0;
+    if (workpiece) {
+        copy(main.eTsupP, "dMaxW");
+        copy(main.eTinfP, "dMinW");
+    } else {
+        // A ring's Go and No-go ranges are [min, worn], a plug's [worn, max].
+        if (shown("lPassa")) {
+            main.lTP->Show();
+            copy(main.eTsupP, ring ? "dLogP" : "dMaxP");
+            copy(main.eTinfP, ring ? "dMinP" : "dLogP");
+        }
+        if (shown("lNonPassa")) {
+            main.lTNP->Show();
+            copy(main.eTsupNP, ring ? "dLogN" : "dMaxN");
+            copy(main.eTinfNP, ring ? "dMinN" : "dLogN");
+        }
+    }
+
+    window->SetModalResult(mrCancel);
+    main.RefreshLengths();
+    main.pTab->SetActivePageIndex(1);
+    for (TEdit* edit : {main.eFiloTeor, main.eAD, main.eRead, main.eReadNP, main.eResult, main.eResultNP})
+        edit->SetText(QString());
+}

@@ -1,0 +1,214 @@
+// The form-stream translator against Free Pascal's binary of a hand-translated
+// text form (tests/data/localization/demo-translated.bin, made from
+// demo-translated.txt by tests/platform/objects/oracle/text2bin.pas), and its
+// rules for empty translations, short lists, right-to-left languages, form
+// resources and failures.
+#include "localization/LocFormProc.h"
+
+#include "localization/WinResProc.h"
+#include "platform/objects/ObjectText.h"
+#include "platform/rtl/Streams.h"
+#include "tests/support/FuzzLoop.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+QByteArray ReadData(const char* name)
+{
+    QFile file(QStringLiteral(TESSVAR_LOCALIZATION_DATA "/") + QLatin1String(name));
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name;
+    return file.readAll();
+}
+
+// A store of the demo form in the native language and one other.
+struct DemoStore {
+    TLocStorage Store;
+    int Index;
+
+    explicit DemoStore(uint16_t locale)
+    {
+        Store.SetMainLangID(0x0409);
+        Index = Store.AddLanguage(0, locale);
+        Add("", "Caption", ptString, "Demo window", "[Demo window]");
+        Add("bOK", "Caption", ptString, "OK", "[OK]");
+        Add("bOK", "Hint", ptString, "Press to close", "[Press to close]");
+        Add("lList", "Items.Strings", ptStringList, "one\r\ntwo\r\nthree", "[one]\r\n[two]");
+    }
+    TLocProperty* Add(const QString& comp, const QString& prop, TLocValueType type, const QString& native,
+                      const QString& translated)
+    {
+        TLocProperty* p = Store.AddProperty(-1, "fDemo", comp, prop, type);
+        p->RefreshMainValue(native, 1);
+        p->RefreshValue(Index, translated, 1);
+        return p;
+    }
+};
+
+QByteArray Translate(TLocFormProcessor& processor, const QByteArray& binary)
+{
+    TMemoryStream source(binary);
+    TMemoryStream dest;
+    processor.UpdateBinStream(source, dest);
+    return dest.Bytes();
+}
+
+TLocFormProcessor& Prepare(TLocFormProcessor& processor, DemoStore& demo, uint16_t locale)
+{
+    processor.SetLocStorage(&demo.Store);
+    processor.SetLangIndex(demo.Index);
+    processor.SetLangLocale(locale);
+    processor.SetUnicodeProject(false);
+    processor.PrepareLanguage();
+    return processor;
+}
+
+TEST(LocFormProcessor, WritesWhatFreePascalWritesForTheTranslatedText)
+{
+    DemoStore demo(2);
+    TLocFormProcessor processor;
+    const QByteArray out = Translate(Prepare(processor, demo, 2), ObjectTextToBinary(ReadData("demo.txt")));
+    EXPECT_EQ(out, ReadData("demo-translated.bin"));
+}
+
+TEST(LocFormProcessor, AnsiStringsTakeTheShortTagUpTo255Bytes)
+{
+    for (const auto& [length, tag] : {std::pair{255, 6}, std::pair{256, 12}, std::pair{300, 12}}) {
+        TMemoryStream stream;
+        TKWriter writer(stream);
+        writer.WriteAnsiString(QString(length, u'a'), 0x0409);
+        const QByteArray& bytes = stream.Bytes();
+        ASSERT_EQ(uint8_t(bytes[0]), tag) << length;
+        const int header = tag == 6 ? 2 : 5;
+        EXPECT_EQ(bytes.size(), header + length);
+        EXPECT_EQ(tag == 6 ? uint8_t(bytes[1]) : uint8_t(bytes[1]) | uint8_t(bytes[2]) << 8, length);
+    }
+}
+
+TEST(LocFormProcessor, KeepsNativeTextsWhereTheTranslationIsEmptyOrOutdated)
+{
+    DemoStore demo(2);
+    demo.Store.FindProperty("fDemo", "bOK", "Caption")->Value(demo.Index)->SetValue(QString());
+    TLocProperty* hint = demo.Store.FindProperty("fDemo", "bOK", "Hint");
+    hint->MainValue()->SetValueVersion(3); // the native text changed after the translation
+    TLocFormProcessor processor;
+    Prepare(processor, demo, 2).SetShowUntranslatedAsIs(false);
+    const QString text = QString::fromLatin1(ObjectBinaryToText(Translate(processor, ObjectTextToBinary(ReadData("demo.txt")))));
+    EXPECT_TRUE(text.contains("Caption = 'OK'")) << qPrintable(text);
+    EXPECT_TRUE(text.contains("Hint = 'Press to close'")) << qPrintable(text);
+    EXPECT_TRUE(text.contains("Caption = '[Demo window]'"));
+    EXPECT_TRUE(text.contains("Text = 'typed by the user'"));
+
+    // A translation of the same version as the native text is used.
+    hint->Value(demo.Index)->SetValueVersion(3);
+    const QByteArray again = ObjectBinaryToText(Translate(processor, ObjectTextToBinary(ReadData("demo.txt"))));
+    EXPECT_TRUE(again.contains("Hint = '[Press to close]'"));
+}
+
+TEST(LocFormProcessor, RightToLeftLanguagesMirrorTheForm)
+{
+    DemoStore demo(0x0401); // Arabic (Saudi Arabia)
+    TLocFormProcessor processor;
+    Prepare(processor, demo, 0x0401);
+    ASSERT_TRUE(processor.LangIsMiddleEast());
+    const QByteArray text = ObjectBinaryToText(Translate(processor, ObjectTextToBinary(ReadData("demo.txt"))));
+    EXPECT_TRUE(text.contains("  BiDiMode = bdRightToLeft\r\n") || text.contains("  BiDiMode = bdRightToLeft\n"))
+        << text.constData();
+    EXPECT_EQ(text.count("BiDiMode"), 1);
+}
+
+TEST(LocFormProcessor, TranslatesOnlyTheFormsResources)
+{
+    DemoStore demo(2);
+    TLocFormProcessor processor;
+    Prepare(processor, demo, 2).PrjForms() << "fDemo";
+    const QByteArray binary = ObjectTextToBinary(ReadData("demo.txt"));
+    TResProcessor resources;
+    EXPECT_THROW(
+        {
+            try {
+                processor.UpdateFormsByResource(resources);
+            } catch (const ELocFormProcessorError& e) {
+                EXPECT_EQ(e.Message(), "Can't find RCDATA block");
+                throw;
+            }
+        },
+        ELocFormProcessorError);
+    resources.AddBlock(std::make_unique<TResRCData>());
+    auto* rcdata = static_cast<TResRCData*>(resources.GetItemByType(10));
+    rcdata->Add("TFDEMO", false)->SetData(binary);
+    rcdata->Add("FDEMO", false)->SetData(binary);
+    rcdata->Add("TMEFDEMO2", false)->SetData(binary);
+    processor.UpdateFormsByResource(resources);
+    EXPECT_EQ(rcdata->GetItemByName("TFDEMO")->Data(), ReadData("demo-translated.bin"));
+    EXPECT_EQ(rcdata->GetItemByName("FDEMO")->Data(), binary);
+    EXPECT_EQ(rcdata->GetItemByName("TMEFDEMO2")->Data(), binary);
+}
+
+TEST(LocFormProcessor, FailuresNameTheFormAndVetoedFormsStayAsTheyAre)
+{
+    DemoStore demo(2);
+    TLocFormProcessor processor;
+    Prepare(processor, demo, 2);
+    QByteArray binary = ObjectTextToBinary(ReadData("demo.txt"));
+    try {
+        Translate(processor, binary.left(binary.size() - 12));
+        FAIL() << "a cut stream was taken";
+    } catch (const Exception& e) {
+        EXPECT_TRUE(e.Message().startsWith("Error during processing form fDemo\r\n")) << qPrintable(e.Message());
+    }
+    processor.BeforeFormProcessing = [](TLocFormProcessor&, const QString& name, bool& process) {
+        process = name != "fDemo";
+    };
+    EXPECT_EQ(Translate(processor, binary), binary);
+}
+
+TEST(LocFormProcessor, TextFormFilesStayText)
+{
+    QTemporaryDir folder;
+    const QString file = folder.filePath("fDemo.dfm");
+    {
+        QFile out(file);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(ReadData("demo.txt"));
+    }
+    DemoStore demo(2);
+    TLocFormProcessor processor;
+    Prepare(processor, demo, 2).PrjForms() << "fDemo";
+    processor.UpdateFormFiles(folder.path());
+    QFile in(file);
+    ASSERT_TRUE(in.open(QIODevice::ReadOnly));
+    const QByteArray text = in.readAll();
+    EXPECT_TRUE(text.startsWith("object fDemo: TfDemo"));
+    EXPECT_EQ(ObjectTextToBinary(text), ReadData("demo-translated.bin"));
+}
+
+TEST(LocFormProcessor, ScanCollectsCaptionsHintsAndListsButNotExcludedTexts)
+{
+    TLocStorage store;
+    TLocFormProcessor scanner;
+    scanner.SetLocStorage(&store);
+    scanner.PropRules() << "-fDemo.bOK.Hint" << "*.Caption" << "*.Hint" << "*.Items.Strings";
+    TMemoryStream stream(ObjectTextToBinary(ReadData("demo.txt")));
+    scanner.LoadFromBinStream(stream, 0);
+    ASSERT_TRUE(store.FindProperty("fDemo", "", "Caption"));
+    EXPECT_EQ(store.FindProperty("fDemo", "bOK", "Caption")->MainValue()->Value(), "OK");
+    EXPECT_EQ(store.FindProperty("fDemo", "lList", "Items.Strings")->MainValue()->Value(), "one\r\ntwo\r\nthree");
+    EXPECT_FALSE(store.FindProperty("fDemo", "bOK", "Hint"));
+    EXPECT_FALSE(store.FindProperty("fDemo", "eName", "Text"));
+}
+
+TEST(LocFormProcessor, DamagedStreamsFailCleanly)
+{
+    DemoStore demo(0x0401);
+    TLocFormProcessor processor;
+    Prepare(processor, demo, 0x0401);
+    const FuzzStats stats = RunFuzzLoop(
+        [&](const QByteArray& bytes) { Translate(processor, bytes); },
+        {ObjectTextToBinary(ReadData("demo.txt")), ReadData("demo-translated.bin")}, 2.0);
+    EXPECT_GT(stats.rejected, 0);
+}
+
+} // namespace

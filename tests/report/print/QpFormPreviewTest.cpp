@@ -1,0 +1,248 @@
+// The preview window driven by keys and commands: page actions, scrolling
+// across pages, the key filters of its edits, Go to Page, Save and Print.
+#include "ReportWindows.h"
+
+#include "report/print/QpFormPreview.h"
+#include "report/print/QpRenderPreview.h"
+#include "report/print/QpRenderPrinter.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLineEdit>
+#include <QTest>
+
+namespace {
+
+QByteArray Pages(int count)
+{
+    return WriteSnapshot([count](TZvZSFWriter& w) {
+        w.SetFont(QStringLiteral("Arial"), 24);
+        for (int page = 1; page <= count; ++page) {
+            if (page > 1)
+                w.NewPage();
+            w.PrintXY(1, 1, QStringLiteral("Page %1").arg(page));
+        }
+    });
+}
+
+// Counts the print jobs the printer target starts.
+class CountingPrinter : public TZvRenderPrinter {
+public:
+    using TZvRenderPrinter::TZvRenderPrinter;
+    void DocBegin() override
+    {
+        ++Jobs;
+        TZvRenderPrinter::DocBegin();
+    }
+    int Jobs = 0;
+};
+
+class QpFormPreviewTest : public ReportWindowsTest {
+protected:
+    void Open(int pages)
+    {
+        Stream = std::make_unique<TMemoryStream>(Pages(pages));
+        Form = NewForm<TZarvPreviewForm>(nullptr);
+        Form->ReportSystem = &System;
+        Form->SetBounds(0, 0, 615, 450);
+        Form->InputStream = Stream.get();
+        Form->Show();
+        QApplication::setActiveWindow(Form->Widget());
+        Form->InitFromQPSystem();
+        Form->UpdateControls();
+    }
+
+    void TearDown() override
+    {
+        if (Form)
+            DestroyForm(Form);
+        ReportWindowsTest::TearDown();
+    }
+
+    int Page() const { return Form->ZvRenderPreview->CurrentPage(); }
+    std::vector<bool> PageActions() const
+    {
+        return {Form->actnPage_First->Enabled(), Form->actnPage_Previous->Enabled(),
+                Form->actnPage_Next->Enabled(), Form->actnPage_Last->Enabled()};
+    }
+    void Key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        QTest::keyClick(Form->ZoomEdit->EditWidget(), Qt::Key(key), modifiers);
+    }
+    TControlScrollBar* Vert() const { return Form->ScrollBox1->VertScrollBar(); }
+
+    TZvSystem System{nullptr};
+    std::unique_ptr<TMemoryStream> Stream;
+    TZarvPreviewForm* Form = nullptr;
+};
+
+TEST_F(QpFormPreviewTest, PageActionsFollowThePage)
+{
+    Open(1);
+    EXPECT_EQ(PageActions(), (std::vector<bool>{false, false, false, false}));
+    DestroyForm(Form);
+
+    Open(3);
+    EXPECT_EQ(Form->sbarMain->SimpleText(), "Page 1 of 3");
+    EXPECT_EQ(Form->PageLabel->Caption(), "of 3");
+    EXPECT_EQ(PageActions(), (std::vector<bool>{false, false, true, true}));
+    Form->actnPage_Next->Execute();
+    EXPECT_EQ(PageActions(), (std::vector<bool>{true, true, true, true}));
+    Form->actnPage_Last->Execute();
+    EXPECT_EQ(Form->PageEdit->Text(), "3");
+    EXPECT_EQ(PageActions(), (std::vector<bool>{true, true, false, false}));
+}
+
+TEST_F(QpFormPreviewTest, ScrollKeysRunIntoTheNeighbouringPages)
+{
+    Open(3);
+    Form->ZoomEdit->SetFocus();
+    ASSERT_GT(Vert()->Maximum(), 0);
+    Key(Qt::Key_Down);
+    EXPECT_EQ(Vert()->Position(), Vert()->Increment());
+    Key(Qt::Key_Up);
+    Key(Qt::Key_Up);
+    EXPECT_EQ(Page(), 1);
+    EXPECT_EQ(Vert()->Position(), 0);
+
+    Key(Qt::Key_End);
+    Key(Qt::Key_Down); // at the bottom: on to the next page's top
+    EXPECT_EQ(Page(), 2);
+    EXPECT_EQ(Vert()->Position(), 0);
+    Key(Qt::Key_Up); // at the top: back to the previous page's bottom
+    EXPECT_EQ(Page(), 1);
+    EXPECT_EQ(Vert()->Position(), Vert()->Maximum());
+    Key(Qt::Key_PageDown);
+    EXPECT_EQ(Page(), 2);
+    Key(Qt::Key_PageUp);
+    EXPECT_EQ(Page(), 1);
+
+    Form->actnPage_Last->Execute();
+    for (int i = 0; i < 10; ++i)
+        Key(Qt::Key_PageDown);
+    EXPECT_EQ(Page(), 3);
+    EXPECT_EQ(Vert()->Position(), Vert()->Maximum());
+}
+
+TEST_F(QpFormPreviewTest, LettersActWhateverHasTheFocus)
+{
+    Open(3);
+    Form->ZoomEdit->SetFocus();
+    Form->ZoomEdit->SelectAll();
+    QTest::keyClick(Form->ZoomEdit->EditWidget(), 'e');
+    EXPECT_EQ(Page(), 3);
+    EXPECT_EQ(Form->ZoomEdit->Text(), "100.0");
+    QTest::keyClick(Form->ZoomEdit->EditWidget(), 'b');
+    EXPECT_EQ(Page(), 1);
+    QTest::keyClick(Form->ZoomEdit->EditWidget(), 'q');
+    EXPECT_EQ(Form->ZoomEdit->Text(), "100.0");
+
+    // One decimal at most, and the zoom's own limits.
+    Form->ZoomEdit->EditWidget()->deselect();
+    Form->ZoomEdit->EditWidget()->end(false);
+    QTest::keyClick(Form->ZoomEdit->EditWidget(), '5');
+    EXPECT_EQ(Form->ZoomEdit->Text(), "100.0");
+    Form->ZoomEdit->SelectAll();
+    QTest::keyClicks(Form->ZoomEdit->EditWidget(), QStringLiteral("500"));
+    QTest::keyClick(Form->ZoomEdit->EditWidget(), Qt::Key_Return);
+    EXPECT_EQ(Form->ZoomEdit->Text(), "200.0");
+    EXPECT_EQ(Form->ZvRenderPreview->ZoomFactor(), 200);
+}
+
+TEST_F(QpFormPreviewTest, GoToPageIgnoresWhatIsNoPage)
+{
+    Open(3);
+    Dialogs->Answer(true, QStringLiteral("x"));
+    Dialogs->Answer(true, QStringLiteral("-1"));
+    Dialogs->Answer(true, QStringLiteral("3"));
+    auto* go = RequireOwned<TMenuItem>(Form, "mnuPageGoto");
+    go->Click();
+    go->Click();
+    EXPECT_EQ(Page(), 1);
+    go->Click();
+    EXPECT_EQ(Page(), 3);
+    ASSERT_EQ(Dialogs->Service().Inputs.size(), 3u);
+    EXPECT_EQ(Dialogs->Service().Inputs[0].Caption, "Go to Page");
+    EXPECT_EQ(Dialogs->Service().Inputs[0].Prompt, "Enter page to move to:");
+    EXPECT_EQ(Dialogs->Service().Inputs[0].Value, "1");
+}
+
+// The copy is the whole snapshot whatever was read last, and the read
+// position comes back; saving onto the file being shown keeps it whole.
+TEST_F(QpFormPreviewTest, SaveWritesAByteCopy)
+{
+    Open(3);
+    Stream->SetPosition(17);
+    Dialogs->Answer(true, Path("copy.zsf"), 1);
+    Form->actnFile_Save->Execute();
+    EXPECT_EQ(Stream->Position(), 17);
+    QFile copy(Path("copy.zsf"));
+    ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
+    EXPECT_EQ(copy.readAll(), Pages(3));
+    copy.close();
+    EXPECT_EQ(Dialogs->Service().Files.at(0).Filter.left(34), "Zarv Snapshot Files (*.zsf)|*.zsf");
+
+    Form->OpenFile(Path("copy.zsf"));
+    Dialogs->Answer(true, Path("copy.zsf"), 1);
+    Form->actnFile_Save->Execute();
+    ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
+    EXPECT_EQ(copy.readAll(), Pages(3));
+}
+
+TEST_F(QpFormPreviewTest, OpenRefusesWhatTheReaderRejects)
+{
+    Open(3);
+    Form->actnPage_Next->Execute();
+    QFile bad(Path("bad.zsf"));
+    ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
+    bad.write(Pages(2).left(40));
+    bad.close();
+    const QString caption = Form->Caption();
+    EXPECT_THROW(Form->OpenFile(Path("bad.zsf")), Exception);
+    EXPECT_EQ(Page(), 2);
+    EXPECT_EQ(Form->ZvRenderPreview->Pages(), 3);
+    EXPECT_EQ(Form->Caption(), caption);
+}
+
+// Opening a file in a window of its own, beside another preview of the
+// same owner: the second window takes a name of its own.
+TEST_F(QpFormPreviewTest, PreviewFileOpensAWindowOfItsOwn)
+{
+    TApplication application;
+    application.SetTitle(QStringLiteral("Tessvar"));
+    QFile file(Path("three.zsf"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(Pages(3));
+    file.close();
+    TZarvPreviewForm* first = TZarvPreviewForm::PreviewFile(Path("three.zsf"));
+    TZarvPreviewForm* second = TZarvPreviewForm::PreviewFile(Path("three.zsf"));
+    EXPECT_EQ(first->Name(), "ZarvPreviewForm");
+    EXPECT_EQ(second->Name(), "ZarvPreviewForm_1");
+    EXPECT_TRUE(second->Visible());
+    EXPECT_EQ(second->Caption(), "Tessvar - [ three.zsf ]");
+    EXPECT_EQ(second->ZvRenderPreview->Pages(), 3);
+}
+
+// Without copies made by the device, the snapshot prints Copies times.
+TEST_F(QpFormPreviewTest, PrintMakesEachCopyAJob)
+{
+    TSystemSetups setups = System.SystemSetups();
+    setups.Exclude(TSystemSetup::ssAllowPreviewSetup);
+    System.SetSystemSetups(setups);
+    Open(3);
+    delete Form->ZvRenderPrinter;
+    auto* printer = new CountingPrinter(Form);
+    Form->ZvRenderPrinter = printer;
+    printer->SetOutputFileName(Path("print.pdf"));
+    printer->Copies = 3;
+    int after = 0;
+    Form->OnAfterPreviewPrint = [&](TObject* sender) { after += sender == printer; };
+    ASSERT_LT(printer->MaxCopies(), 2);
+    Form->actnFile_Print->Execute();
+    EXPECT_EQ(printer->Jobs, 3);
+    EXPECT_EQ(after, 1);
+    EXPECT_EQ(printer->ZSFStream(), nullptr);
+    EXPECT_TRUE(QFile::exists(Path("print.pdf")));
+}
+
+} // namespace
