@@ -2,6 +2,9 @@
 // functions and operators on extended values, the conversations that feed
 // and reset them, and where variables hand their values.
 #include "report/components/ZvCsData.h"
+#include "report/model/ZvFiler.h"
+#include "report/model/ZvUtil.h"
+#include "platform/rtl/Streams.h"
 
 #include "ComponentFixtures.h"
 
@@ -194,6 +197,32 @@ TEST_F(ZvCsCalcTest, VariablesReachLaterDataTextsAndCyclesGiveZero)
         if (!call.section(u'"', 1, 1).isEmpty())
             texts << call.section(u'"', 1, 1);
     EXPECT_EQ(texts, QStringList({"5.0", "5.0", "0"}));
+}
+
+TEST_F(ZvCsCalcTest, OlderFilesNameTheControllerControllerBand)
+{
+    auto* controller = new TZarvCalcController(Page);
+    controller->SetName(QStringLiteral("Ctl"));
+    controller->SetParent(Page);
+    auto* sum = Add<TZarvCalcText>(QStringLiteral("Sum1"));
+    TMemoryStream stream;
+    {
+        TStreamHelper out(stream);
+        TZarvWriter writer(out);
+        out.WriteByte(kRecordMarker);
+        out.WriteString(QStringLiteral("TZarvCalcText"));
+        out.WriteString(QStringLiteral("Sum1"));
+        out.WriteByte(kTagObject);
+        writer.WritePropName(QStringLiteral("ControllerBand"));
+        writer.WriteID(QStringLiteral("Page1.Ctl"));
+        out.WriteString(QString());
+        out.WriteIndex(0);
+    }
+    stream.SetPosition(0);
+    TStreamHelper in(stream);
+    TZarvReader reader(in);
+    ASSERT_TRUE(reader.ReadIntoComponent(sum));
+    EXPECT_EQ(sum->Controller(), controller);
 }
 
 } // namespace
