@@ -522,6 +522,24 @@ TEST_F(QpConTest, DestroyingAServingConnectionEndsItsThreadFirst)
     }
 }
 
+TEST_F(QpConTest, ProjectEntriesOfCodeTwoLoadAsDirectDataViews)
+{
+    TZarvProjectManager project(nullptr);
+    project.New();
+    auto* view = static_cast<TZarvDataView*>(project.NewDataObject(FindClass(QStringLiteral("TZarvDataView"))));
+    view->SetName(QStringLiteral("Direct"));
+    view->SetConnectionName(QStringLiteral("ROWS"));
+    QByteArray bytes = SaveProject(project);
+    const QByteArray entry = QByteArray(1, 6) + Enc(QStringLiteral("Direct")) + Enc(QStringLiteral("TZarvDataView"));
+    ASSERT_TRUE(bytes.contains(entry));
+    bytes.replace(entry, QByteArray(1, 2) + Enc(QStringLiteral("Direct")));
+    TZarvProjectManager loaded(nullptr);
+    LoadProject(loaded, bytes);
+    auto* again = dynamic_cast<TZarvDataView*>(loaded.FindComponent(QStringLiteral("Direct")));
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(again->ConnectionName(), QStringLiteral("ROWS"));
+}
+
 TEST_F(QpConTest, FuzzedAnswersAreReadWithinTheBuffer)
 {
     const QByteArray row =
