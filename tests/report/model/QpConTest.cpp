@@ -103,6 +103,30 @@ protected:
         return rows;
     }
 
+    // A row larger than the buffer arrives in ALT1, and grows into ALT2 in
+    // the same answer; the next answer is back in "ZARVBUFFER".
+    void CheckLargeRow(const QString& name)
+    {
+        TZarvDataConnection big;
+        ASSERT_TRUE(Open(name, big));
+        ASSERT_TRUE(system->CallEvent(4, big));
+        ASSERT_TRUE(system->CallEvent(1, big));
+        TZarvBufferInfo info;
+        system->GetBufferInfo(info);
+        EXPECT_EQ(info.FileMap, 2);
+        EXPECT_EQ(qFromLittleEndian<int32_t>(system->NormFileBuf() + 4), 2);
+        EXPECT_FALSE(system->ReadBool());
+        TZarvDataRow row;
+        ReadAnswerRow(*system, row);
+        EXPECT_EQ(row.GetNativeStr(0), QString(40000, u'a'));
+        EXPECT_EQ(row.GetNativeStr(1), QString(100000, u'b'));
+        ASSERT_TRUE(system->CallEvent(3, big));
+        system->GetBufferInfo(info);
+        EXPECT_EQ(info.FileMap, 0);
+        EXPECT_EQ(info.FileBuf, system->NormFileBuf());
+        system->CloseDataEvent(big);
+    }
+
     TPrivateChannelNames names;
     TScriptedMessages messages;
     std::unique_ptr<TZarvDataSystem> system;
@@ -225,6 +249,12 @@ TEST_F(QpConTest, AliasesFiltersAndRowWriting)
     }
 }
 
+TEST_F(QpConTest, LargeRowsInProcess)
+{
+    auto connection = Local(QStringLiteral("LBIG"), QStringLiteral("big"));
+    CheckLargeRow(QStringLiteral("LBIG"));
+}
+
 TEST_F(QpConTest, DirectDataViewOpensFetchesAndSendsFilters)
 {
     auto connection = Local(QStringLiteral("ROWS"), QStringLiteral("rows"));
@@ -331,29 +361,11 @@ TEST_F(QpConTest, PeerDiscoveryUniquenessAndRows)
                                               QStringLiteral("3 three c")}));
     system->CloseDataEvent(dataCon);
 
-    // A row larger than the buffer arrives in ALT1, and grows into ALT2 in
-    // the same answer; the next answer is back in "ZARVBUFFER". An ALT1 left
-    // too small (held open here) is grown by the peer before it writes.
+    // An ALT1 left too small (held open here) is grown by the peer before
+    // it writes.
     const TSharedHandle heldAlt = OpenSharedMemory(QStringLiteral("ZARVBUFFERALT1"), 1000);
     void* heldView = MapSharedMemory(heldAlt);
-    TZarvDataConnection big;
-    ASSERT_TRUE(Open(QStringLiteral("BIG"), big));
-    ASSERT_TRUE(system->CallEvent(4, big));
-    ASSERT_TRUE(system->CallEvent(1, big));
-    TZarvBufferInfo info;
-    system->GetBufferInfo(info);
-    EXPECT_EQ(info.FileMap, 2);
-    EXPECT_EQ(qFromLittleEndian<int32_t>(system->NormFileBuf() + 4), 2);
-    EXPECT_FALSE(system->ReadBool());
-    TZarvDataRow row;
-    ReadAnswerRow(*system, row);
-    EXPECT_EQ(row.GetNativeStr(0), QString(40000, u'a'));
-    EXPECT_EQ(row.GetNativeStr(1), QString(100000, u'b'));
-    ASSERT_TRUE(system->CallEvent(3, big));
-    system->GetBufferInfo(info);
-    EXPECT_EQ(info.FileMap, 0);
-    EXPECT_EQ(info.FileBuf, system->NormFileBuf());
-    system->CloseDataEvent(big);
+    CheckLargeRow(QStringLiteral("BIG"));
     EXPECT_EQ(NamedMemorySize(heldAlt), 1000);
     CloseSharedMemory(heldAlt, heldView);
 
@@ -526,11 +538,13 @@ TEST_F(QpConTest, ProjectEntriesOfCodeTwoLoadAsDirectDataViews)
 {
     TZarvProjectManager project(nullptr);
     project.New();
-    auto* view = static_cast<TZarvDataView*>(project.NewDataObject(FindClass(QStringLiteral("TZarvDataView"))));
+    auto* view =
+        static_cast<TZarvDataView*>(project.NewDataObject(FindClass(QStringLiteral("TZarvDataView"))));
     view->SetName(QStringLiteral("Direct"));
     view->SetConnectionName(QStringLiteral("ROWS"));
     QByteArray bytes = SaveProject(project);
-    const QByteArray entry = QByteArray(1, 6) + Enc(QStringLiteral("Direct")) + Enc(QStringLiteral("TZarvDataView"));
+    const QByteArray entry =
+        QByteArray(1, 6) + Enc(QStringLiteral("Direct")) + Enc(QStringLiteral("TZarvDataView"));
     ASSERT_TRUE(bytes.contains(entry));
     bytes.replace(entry, QByteArray(1, 2) + Enc(QStringLiteral("Direct")));
     TZarvProjectManager loaded(nullptr);
