@@ -48,8 +48,8 @@
 
 class TZvCustomConnection;
 
-// Records the registration of the connection class for form streams (done
-// at once) ; further calls do nothing.
+// Registers the connection class for form streams at once; further calls do
+// nothing.
 void RegisterDataConnectionClasses();
 
 enum class TRuntimeVisibility : uint8_t { rtNone, rtDeveloper, rtEndUser };

@@ -9,6 +9,9 @@
 #include "tests/support/FuzzLoop.h"
 
 #include "platform/forms/MessageService.h"
+#include "platform/objects/Filer.h"
+#include "platform/objects/ObjectText.h"
+#include "platform/rtl/Streams.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -531,6 +534,26 @@ TEST_F(QpConTest, DestroyingAServingConnectionEndsItsThreadFirst)
         timer.start();
         connection.reset();
         EXPECT_LT(timer.elapsed(), 3000);
+    }
+}
+
+TEST_F(QpConTest, ConnectionsComeFromFormStreams)
+{
+    RegisterDataConnectionClasses();
+    for (const auto& [text, visibility, serving] :
+         {std::tuple{"RuntimeVisibility = rtNone\n  LocalFilter = False\n", TRuntimeVisibility::rtNone,
+                     false},
+          {"Visible = True\n", TRuntimeVisibility::rtEndUser, true}}) {
+        TMemoryStream stream(
+            ObjectTextToBinary(QByteArray("object Con: TZvCustomConnection\n  ") + text + "end\n"));
+        TReader reader(stream);
+        std::unique_ptr<TComponent> root(reader.ReadRootComponent(nullptr));
+        auto* connection = dynamic_cast<TZvCustomConnection*>(root.get());
+        ASSERT_NE(connection, nullptr);
+        EXPECT_EQ(connection->Name(), QStringLiteral("Con"));
+        EXPECT_EQ(connection->RuntimeVisibility(), visibility);
+        EXPECT_EQ(connection->LocalFilter(), serving);
+        EXPECT_EQ(connection->ThreadRunning(), serving);
     }
 }
 
