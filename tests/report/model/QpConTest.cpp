@@ -8,6 +8,7 @@
 #include "report/model/ZvDirectDataView.h"
 #include "tests/support/FuzzLoop.h"
 
+#include "platform/forms/Controls.h"
 #include "platform/forms/MessageService.h"
 #include "platform/objects/Filer.h"
 #include "platform/objects/ObjectText.h"
@@ -555,6 +556,29 @@ TEST_F(QpConTest, ConnectionsComeFromFormStreams)
         EXPECT_EQ(connection->LocalFilter(), serving);
         EXPECT_EQ(connection->ThreadRunning(), serving);
     }
+}
+
+TEST_F(QpConTest, HandlersNamedByAFormAreCalled)
+{
+    struct THost : TObject, TEventHost {
+    } form;
+    form.BindEvent(QStringLiteral("ConGetCols"), TNotifyHandler([](TObject* sender) {
+                       static_cast<TZvCustomConnection*>(sender)->WriteField(
+                           QStringLiteral("X"), TQPDataType::dtString, 0, QString(), QString());
+                   }));
+    form.BindEvent(QStringLiteral("ConEOF"), TCloseQueryHandler([](TObject*, bool& eof) { eof = true; }));
+    TZvCustomConnection connection(nullptr);
+    connection.SetName(QStringLiteral("FORMED"));
+    connection.EventNames[TZvCustomConnection::kEventGetCols] = TMethod{QStringLiteral("ConGetCols"), &form};
+    connection.EventNames[TZvCustomConnection::kEventEOF] = TMethod{QStringLiteral("ConEOF"), &form};
+    TZarvDataConnection dataCon;
+    ASSERT_TRUE(Open(QStringLiteral("FORMED"), dataCon));
+    ASSERT_TRUE(system->CallEvent(4, dataCon));
+    EXPECT_EQ(system->ReadInt(), 1);
+    EXPECT_EQ(system->ReadStr(), QStringLiteral("N"));
+    EXPECT_EQ(system->ReadStr(), QStringLiteral("X"));
+    ASSERT_TRUE(system->CallEvent(1, dataCon));
+    EXPECT_TRUE(system->ReadBool());
 }
 
 TEST_F(QpConTest, ProjectEntriesOfCodeTwoLoadAsDirectDataViews)
