@@ -6,6 +6,7 @@
 #include "app/Utessvar.h"
 #include "platform/forms/FormsRegistration.h"
 #include "platform/objects/ClassRegistry.h"
+#include "report/components/QpZarv.h"
 
 namespace {
 
@@ -21,6 +22,10 @@ template <class T> void RegisterWindow(const char* name)
 void RegisterAppClasses()
 {
     RegisterFormsClasses();
+    // The main window holds a report project component; the report units
+    // register their classes when the first one is made.
+    RecordReportWriterProcs();
+    RegisterProjectComponentClass();
     RegisterWindow<TfTessvar>("TfTessvar");
     RegisterWindow<TfIsoguide>("TfIsoguide");
     RegisterWindow<TfQfili>("TfQfili");

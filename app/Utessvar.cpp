@@ -4,6 +4,7 @@
 #include "app/Unumberedit.h"
 #include "app/Upictures.h"
 #include "app/Uqfili.h"
+#include "app/Ureportprint.h"
 #include "app/core/Iregistry.h"
 #include "app/core/Uconvert.h"
 #include "app/core/Unan.h"
@@ -13,6 +14,7 @@
 #include "platform/os/VersionInfo.h"
 #include "platform/rtl/FormatText.h"
 #include "platform/rtl/NumberText.h"
+#include "report/components/QpZarv.h"
 
 #include <QDesktopServices>
 #include <QLineEdit>
@@ -31,6 +33,9 @@ namespace {
 // String-table texts of this window.
 constexpr int FamilyNameText = 800; // + family: the picker's caption
 constexpr int AttentionCaption = 999;
+constexpr int MeasureTitleText = 102;
+constexpr int ValuesInMmText = 504;
+constexpr int ValuesInInchesText = 505;
 constexpr int LanguageQuestion = 964; // "Impostare la lingua come predefinita ?"
 constexpr uint32_t LanguageLocale = 2; // the language the hidden button switches to
 constexpr int ExtremeTemperatureText = 2000;
@@ -274,6 +279,7 @@ void TfTessvar::FindControls()
     TESSVAR_FIND(eCodice);
     TESSVAR_FIND(eNote);
     TESSVAR_FIND(bPrint);
+    TESSVAR_FIND(ZvProject1);
     TESSVAR_FIND(Label4);
     TESSVAR_FIND(Label5);
     TESSVAR_FIND(Label6);
@@ -668,7 +674,45 @@ void TfTessvar::bQfiliClick(TObject*)
     fQfili->ShowModal();
 }
 
-void TfTessvar::bPrintClick(TObject*) {}
+// The measurement sheet: 19 text parameters of "measure.zrf", each value
+// kept whole (labels and edits may hold any character).
+void TfTessvar::bPrintClick(TObject*)
+{
+    const auto labelled = [](const TLabel* label, const QString& text) {
+        return label->Caption() + QStringLiteral(": ") + text;
+    };
+    const auto shownCaption = [](const TLabel* label) {
+        return label->Visible() ? label->Caption() : QString();
+    };
+    const auto shownText = [](const TEdit* edit) { return edit->Visible() ? edit->Text() : QString(); };
+    QString unit;
+    if (rMM->Checked())
+        unit = LoadStr(ValuesInMmText);
+    else if (rINCH->Checked())
+        unit = LoadStr(ValuesInInchesText);
+    const TReportParams params = {
+        {QStringLiteral("Title"), LoadStr(MeasureTitleText)},
+        {QStringLiteral("Unit"), unit},
+        {QStringLiteral("Diameter"), labelled(Label4, eTD->Text())},
+        {QStringLiteral("Angle"), labelled(Label5, eCA->Text() + QStringLiteral(" | ") + eAG->Text())},
+        {QStringLiteral("Pitch"), labelled(Label6, eCP->Text())},
+        {QStringLiteral("Starts"), labelled(Label7, eNP->Text())},
+        {QStringLiteral("Wire"), gbFilo->Caption()},
+        {QStringLiteral("WireD"), labelled(Label8, eAD->Text())},
+        {QStringLiteral("WireT"), labelled(Label28, eFiloTeor->Text())},
+        {QStringLiteral("Rfilo"), lFilo->Caption()},
+        {QStringLiteral("Go"), shownCaption(lTP2)},
+        {QStringLiteral("NoGo"), shownCaption(lTNP2)},
+        {QStringLiteral("Read"), shownText(eRead)},
+        {QStringLiteral("ReadNP"), shownText(eReadNP)},
+        {QStringLiteral("PD"), StaticText2->Caption()},
+        {QStringLiteral("PDG"), shownText(eResult)},
+        {QStringLiteral("PDNG"), shownText(eResultNP)},
+        {QStringLiteral("Codice"), labelled(Label13, eCodice->Text())},
+        {QStringLiteral("Note"), labelled(Label15, eNote->Text())},
+    };
+    PrintReportProject(*ZvProject1, QStringLiteral("measure.zrf"), params, cPreview->Checked());
+}
 
 void TfTessvar::pcConvertChange(TObject*)
 {

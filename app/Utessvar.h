@@ -27,6 +27,7 @@
 #include <memory>
 
 class CONVERT;
+class TZvProject;
 
 // The five converters of the "Unit" tab.
 enum class TConverterKind { Length, Temperature, Mass, Angle, Pressure };
@@ -62,7 +63,7 @@ public:
     void Button2Click(TObject* sender); // No-go
     void bFiloTeorClick(TObject* sender);
     void bQfiliClick(TObject* sender);
-    void bPrintClick(TObject* sender); // the printout comes with the report writer
+    void bPrintClick(TObject* sender); // the measurement sheet "measure.zrf"
     void pcConvertChange(TObject* sender);
     void tabMisEnter(TObject* sender);
     void tabTollEnter(TObject* sender); // "Tolerance", "Unit" and "Tools"
@@ -178,6 +179,7 @@ public:
     TEdit* eCodice;
     TEdit* eNote;
     TButton* bPrint;
+    TZvProject* ZvProject1; // the report project of the printout
     TLabel* Label4;  // diameter
     TLabel* Label5;  // angle
     TLabel* Label6;  // pitch

@@ -113,10 +113,12 @@ struct Registry {
     HubState* Hub = nullptr;
 };
 
+// Never destroyed: objects that close their handles from static destructors
+// (the report writer's data system) still find it at exit.
 Registry& Reg()
 {
-    static Registry registry;
-    return registry;
+    static Registry* registry = new Registry;
+    return *registry;
 }
 
 QByteArray ObjectKey(Kind kind, const QString& name)

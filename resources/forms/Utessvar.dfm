@@ -1236,4 +1236,6 @@ object fTessvar: TfTessvar
       OnClick = bExitClick
     end
   end
+  object ZvProject1: TZvProject
+  end
 end

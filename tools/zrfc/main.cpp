@@ -8,10 +8,12 @@
 // Both ways go through the project manager: the text is loaded as a project
 // and saved, and a project file is loaded and saved before it is printed, so
 // the file written and the text printed are what the program reads. The text
-// form is described in ZrfText.h.
+// form is described in ZrfText.h. Every report unit is registered, so the
+// projects may hold any printable component.
 #include "platform/forms/MessageService.h"
 #include "platform/rtl/Exceptions.h"
 #include "platform/rtl/Streams.h"
+#include "report/components/QpZarv.h"
 #include "report/model/ZvDefine.h"
 #include "report/model/ZvProj.h"
 #include "tools/zrfc/ZrfText.h"
@@ -76,7 +78,7 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     SetMessageService(std::make_unique<TConsoleMessages>());
-    RecordProjectProcs();
+    RecordReportWriterProcs();
     RunZarvProcs(QStringLiteral("*"));
 
     const QStringList args = QCoreApplication::arguments().mid(1);

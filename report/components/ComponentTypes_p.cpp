@@ -1,0 +1,64 @@
+#include "report/components/ComponentTypes_p.h"
+
+#include <QStringList>
+
+const TTypeInfo& ZarvUnitsType()
+{
+    static const TTypeInfo type{QStringLiteral("TZarvUnits"), TTypeKind::tkFloat, {}, nullptr,
+                                TFloatType::ftExtended,       QString()};
+    return type;
+}
+
+const TTypeInfo& ZarvColorType()
+{
+    return TypeInfoColor();
+}
+
+const TTypeInfo& ZarvPenStyleType()
+{
+    static const TTypeInfo type = MakeEnumType(
+        QStringLiteral("TPenStyle"),
+        {QStringLiteral("psSolid"), QStringLiteral("psDash"), QStringLiteral("psDot"),
+         QStringLiteral("psDashDot"), QStringLiteral("psDashDotDot"), QStringLiteral("psClear"),
+         QStringLiteral("psInsideFrame"), QStringLiteral("psUserStyle"), QStringLiteral("psAlternate")});
+    return type;
+}
+
+const TTypeInfo& ZarvLineWidthType()
+{
+    static const TTypeInfo type = MakeEnumType(QStringLiteral("TLineWidthType"),
+                                               {QStringLiteral("wtPoints"), QStringLiteral("wtPixels")});
+    return type;
+}
+
+const TTypeInfo& ZarvFillStyleType()
+{
+    static const TTypeInfo type = MakeEnumType(
+        QStringLiteral("TZarvFillStyle"),
+        {QStringLiteral("fsSolid"), QStringLiteral("fsClear"), QStringLiteral("fsHorizontal"),
+         QStringLiteral("fsVertical"), QStringLiteral("fsFDiagonal"), QStringLiteral("fsBDiagonal"),
+         QStringLiteral("fsCross"), QStringLiteral("fsDiagCross"), QStringLiteral("fsNone")});
+    return type;
+}
+
+const TTypeInfo& ZarvPrintJustifyType()
+{
+    static const TTypeInfo type =
+        MakeEnumType(QStringLiteral("TPrintJustify"), {QStringLiteral("pjCenter"), QStringLiteral("pjLeft"),
+                                                       QStringLiteral("pjRight"), QStringLiteral("pjBlock")});
+    return type;
+}
+
+const TTypeInfo& ZarvMatchSideType()
+{
+    static const TTypeInfo type =
+        MakeEnumType(QStringLiteral("TMatchSide"), {QStringLiteral("msWidth"), QStringLiteral("msHeight"),
+                                                    QStringLiteral("msBoth"), QStringLiteral("msInside")});
+    return type;
+}
+
+const TTypeInfo& ZarvCursorType()
+{
+    static const TTypeInfo type = MakeIntegerType(QStringLiteral("TCursor"));
+    return type;
+}

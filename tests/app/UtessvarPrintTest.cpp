@@ -1,0 +1,151 @@
+// The measurement printout of the main window: the 19 values it hands to
+// "measure.zrf" and the sheet it prints, from a current folder that holds
+// the built report projects (or not).
+#include "app/Ureportprint.h"
+#include "report/components/QpZarv.h"
+#include "report/print/QpFormPreview.h"
+#include "report/print/QpSystem.h"
+
+#include "tests/app/AppFixture.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QWidget>
+
+namespace {
+
+const char* const kParams[] = {"Title", "Unit",  "Diameter", "Angle",  "Pitch", "Starts", "Wire",
+                               "WireD", "WireT", "Rfilo",    "Go",     "NoGo",  "Read",   "ReadNP",
+                               "PD",    "PDG",   "PDNG",     "Codice", "Note"};
+
+class PrintoutTest : public AppTest {
+protected:
+    void SetUp() override
+    {
+        AppTest::SetUp();
+        RegisterReportPrintClasses(); // the status and preview windows, as the program does
+        ASSERT_TRUE(Folder.isValid());
+        Saved = QDir::currentPath();
+        QDir::setCurrent(Folder.path());
+        Pdf = QDir(Folder.path()).filePath(QStringLiteral("sheet.pdf"));
+        // Each run controller prints into the PDF file; the values the
+        // button set are read while it exists.
+        ReportSystemPrepared = [this](TZvSystem& system) {
+            ++Systems;
+            system.SetOutputFileName(Pdf);
+            for (const char* name : kParams)
+                Values[QString::fromLatin1(name)] = fTessvar->ZvProject1->GetParam(QString::fromLatin1(name));
+        };
+    }
+    void TearDown() override
+    {
+        ReportSystemPrepared = nullptr;
+        QDir::setCurrent(Saved);
+        AppTest::TearDown();
+    }
+    static void ProvideProject()
+    {
+        ASSERT_TRUE(QFile::copy(QStringLiteral(TESSVAR_REPORT_PROJECTS "/measure.zrf"),
+                                QStringLiteral("measure.zrf")));
+    }
+    QString PdfText() const
+    {
+        QProcess text;
+        text.start(QStringLiteral("pdftotext"), {Pdf, QStringLiteral("-")});
+        text.waitForFinished(30000);
+        return QString::fromUtf8(text.readAllStandardOutput());
+    }
+
+    QTemporaryDir Folder;
+    QString Saved;
+    QString Pdf;
+    int Systems = 0;
+    QMap<QString, QString> Values;
+};
+
+TEST_F(PrintoutTest, PrintWithoutPreviewWritesTheSheet)
+{
+    ProvideProject();
+    StartProgram();
+    fTessvar->cPreview->SetChecked(false);
+    Type(fTessvar->eTD, "10");
+    Type(fTessvar->eCP, "1.5");
+    Type(fTessvar->eAD, "0.866");
+    Type(fTessvar->eCodice, QStringLiteral("W\u00D8-42"));
+    ClickButton(fTessvar->bPrint);
+    // No exception dialog (a Retry box of a busy data channel may come).
+    for (const TMessageBoxRequest& box : Messages->Shown())
+        EXPECT_NE(box.Buttons, TMsgButtons::OK) << box.Text.toStdString();
+    EXPECT_EQ(Systems, 1);
+    EXPECT_FALSE(fTessvar->ZvProject1->Active());
+    EXPECT_EQ(Values["Title"], "Measure");
+    EXPECT_EQ(Values["Unit"], "values in mm");
+    EXPECT_EQ(Values["Codice"], fTessvar->Label13->Caption() + QStringLiteral(": W\u00D8-42"));
+    const QString sheet = PdfText();
+    for (const QString& value : {Values["Title"], Values["Diameter"], Values["Codice"]})
+        EXPECT_TRUE(sheet.contains(value)) << value.toStdString() << "\n" << sheet.toStdString();
+}
+
+// The preview window is modal; it is looked at (TESSVAR_TEST_OUTPUT keeps a
+// picture of it) and closed by the "user".
+TEST_F(PrintoutTest, PreviewShowsTheSheetMaximised)
+{
+    ProvideProject();
+    StartProgram();
+    fTessvar->cPreview->SetChecked(true);
+    Type(fTessvar->eTD, "10");
+    bool shown = false;
+    TWindowState state = TWindowState::wsNormal;
+    QTimer::singleShot(500, [&] {
+        for (TCustomForm* form : ScreenForms()) {
+            if (auto* preview = dynamic_cast<TZarvPreviewForm*>(form)) {
+                shown = true;
+                state = preview->WindowState();
+                QCoreApplication::processEvents();
+                const QString dir = qEnvironmentVariable("TESSVAR_TEST_OUTPUT", QDir::tempPath());
+                preview->Widget()->grab().save(QDir(dir).filePath(QStringLiteral("measure-preview.png")));
+                preview->Close();
+            }
+        }
+    });
+    ClickButton(fTessvar->bPrint);
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(state, TWindowState::wsMaximized);
+    EXPECT_EQ(Systems, 1);
+    EXPECT_FALSE(fTessvar->ZvProject1->Active());
+}
+
+TEST_F(PrintoutTest, HiddenNoGoSideAndEmptyEditsGiveEmptyValues)
+{
+    ProvideProject();
+    StartProgram();
+    fTessvar->cPreview->SetChecked(false);
+    Type(fTessvar->eNote, "");
+    fTessvar->lTNP2->SetVisible(false);
+    fTessvar->eReadNP->SetVisible(false);
+    fTessvar->eResultNP->SetVisible(false);
+    ClickButton(fTessvar->bPrint);
+    EXPECT_EQ(Values["NoGo"], QString());
+    EXPECT_EQ(Values["ReadNP"], QString());
+    EXPECT_EQ(Values["PDNG"], QString());
+    EXPECT_EQ(Values["Note"], fTessvar->Label15->Caption() + QStringLiteral(": "));
+}
+
+TEST_F(PrintoutTest, MissingProjectShowsItsPathAndMakesNoRun)
+{
+    StartProgram();
+    ClickButton(fTessvar->bPrint);
+    ASSERT_EQ(Messages->Shown().size(), 1u);
+    EXPECT_EQ(Messages->Shown()[0].Text,
+              QStringLiteral("The following reporting project does not exist:\r\"") +
+                  QDir(Folder.path()).absoluteFilePath(QStringLiteral("measure.zrf")) + QLatin1Char('"'));
+    EXPECT_EQ(Messages->Shown()[0].Icon, TMsgIcon::Error);
+    EXPECT_EQ(Systems, 0);
+    EXPECT_FALSE(fTessvar->ZvProject1->Active());
+}
+
+} // namespace

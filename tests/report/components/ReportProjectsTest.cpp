@@ -1,0 +1,153 @@
+// The report projects of resources/reports, as the build compiles them into
+// run/: their parameter lists are the interface of the print buttons, and a
+// run with a distinct value for each parameter must show every value once on
+// its one page, inside the frame.
+#include "platform/forms/MessageService.h"
+#include "report/components/QpZarv.h"
+#include "report/model/ZvProj.h"
+#include "report/print/QpFiler.h"
+#include "report/print/QpSystem.h"
+
+#include "tests/report/print/SnapshotSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct TProjectCase {
+    const char* File;
+    QStringList Params; // in the order the print buttons set them
+};
+
+const TProjectCase kProjects[] = {
+    {"measure.zrf",
+     {"Title", "Unit", "Diameter", "Angle", "Pitch", "Starts", "Wire", "WireD", "WireT", "Rfilo", "Go",
+      "NoGo", "Read", "ReadNP", "PD", "PDG", "PDNG", "Codice", "Note"}},
+    {"gagecard.zrf", {"Title", "Unit",  "Diametro", "Passo", "Angolo",  "Starts", "Tolleranze", "Maxl",
+                      "Minl",  "Logl",  "Mediol",   "Hmisl", "Maxp",    "Minp",   "Logp",       "Mediop",
+                      "Hmisp", "Maxnp", "Minnp",    "Lognp", "Medionp", "Hmisnp", "TxtP",       "TxtNP"}},
+    {"piececard.zrf",
+     {"Title", "Unit", "Diametro", "Passo", "Angolo", "Starts", "Tolleranze", "Maxl", "Minl", "Maxp", "Minp",
+      "TxtP"}},
+};
+
+void PrintTo(const TProjectCase& c, std::ostream* os)
+{
+    *os << c.File;
+}
+
+QString ProjectPath(const char* file)
+{
+    return QDir(QStringLiteral(TESSVAR_REPORT_PROJECTS)).filePath(QString::fromLatin1(file));
+}
+
+// A value no other value contains: "V07Q".
+QString ValueOf(int index)
+{
+    return QStringLiteral("V%1Q").arg(index, 2, 10, QLatin1Char('0'));
+}
+
+void OpenWithValues(TZvProject& project, const TProjectCase& c)
+{
+    project.SetProjectFile(ProjectPath(c.File));
+    project.Open();
+    for (int i = 0; i < c.Params.size(); ++i)
+        project.SetParam(c.Params.at(i), ValueOf(i));
+}
+
+class ReportProjectsTest : public ::testing::TestWithParam<TProjectCase> {
+protected:
+    void SetUp() override
+    {
+        RecordReportWriterProcs();
+        RegisterProjectComponentClass();
+    }
+    // Another process's run may hold the data channel; its box is answered
+    // with Retry until the channel is free.
+    TScriptedMessages Messages;
+};
+
+TEST_P(ReportProjectsTest, DeclaresExactlyTheParametersOfItsPrintButton)
+{
+    TZvProject project(nullptr);
+    project.SetProjectFile(ProjectPath(GetParam().File));
+    project.Open();
+    EXPECT_EQ(project.ProjMan()->Parameters()->ToQStringList(), GetParam().Params);
+    ASSERT_EQ(project.ProjMan()->ReportList().size(), 1u);
+    EXPECT_NE(project.ProjMan()->ActiveReport(), nullptr);
+}
+
+TEST_P(ReportProjectsTest, PrintsEveryValueOnceInsideTheFrameOnOnePage)
+{
+    const TProjectCase& c = GetParam();
+    TZvProject project(nullptr);
+    OpenWithValues(project, c);
+    TMemoryStream stream;
+    TZvZSFWriter writer(nullptr);
+    writer.SetStreamMode(TStreamMode::smUser);
+    writer.SetStream(&stream);
+    project.SetEngine(&writer);
+    project.Execute();
+    project.Close();
+
+    RecordingRender render;
+    render.Play(stream.Bytes(), 0);
+    const QString page = render.Calls.join(QLatin1Char('\n'));
+    EXPECT_EQ(page.count(QRegularExpression(QStringLiteral("^Page "), QRegularExpression::MultilineOption)),
+              1);
+    for (int i = 0; i < c.Params.size(); ++i)
+        EXPECT_EQ(page.count(ValueOf(i)), 1) << c.Params.at(i).toStdString();
+    EXPECT_TRUE(page.contains(QStringLiteral("Rect "))) << "no frame";
+    EXPECT_TRUE(page.contains(QStringLiteral("LineTo "))) << "no rules";
+
+    // The sheet as people see it.
+    const QString pdf =
+        OutputPath(QString::fromLatin1(c.File).replace(QStringLiteral(".zrf"), QStringLiteral(".pdf")));
+    TZvSystem system(nullptr);
+    TSystemSetups setups = system.SystemSetups();
+    setups.Exclude(TSystemSetup::ssAllowSetup);
+    system.SetSystemSetups(setups);
+    system.SetDefaultDest(TReportDest::rdPrinter);
+    system.SetOutputFileName(pdf);
+    system.OverrideStatus = [](TZvSystem*, TOverrideMode, TCustomForm*&) {}; // no status window
+    OpenWithValues(project, c);
+    project.SetEngine(&system);
+    project.Execute();
+    project.Close();
+    QProcess text;
+    text.start(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
+    ASSERT_TRUE(text.waitForFinished(30000));
+    const QString printed = QString::fromUtf8(text.readAllStandardOutput());
+    for (int i = 0; i < c.Params.size(); ++i)
+        EXPECT_EQ(printed.count(ValueOf(i)), 1) << c.Params.at(i).toStdString();
+}
+
+// Every component class with properties away from their defaults: the text
+// is the one zrfc prints, so compiling and printing it gives it back.
+TEST(ComponentPropertiesTest, RoundTripThroughTheProjectFile)
+{
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString sample = QStringLiteral(TESSVAR_COMPONENTS_SAMPLE);
+    const QString compiled = QDir(folder.path()).filePath(QStringLiteral("components.zrf"));
+    QProcess zrfc;
+    zrfc.start(QStringLiteral(TESSVAR_ZRFC), {sample, compiled});
+    ASSERT_TRUE(zrfc.waitForFinished(60000));
+    ASSERT_EQ(zrfc.exitCode(), 0) << zrfc.readAllStandardError().constData();
+    zrfc.start(QStringLiteral(TESSVAR_ZRFC), {QStringLiteral("--dump"), compiled});
+    ASSERT_TRUE(zrfc.waitForFinished(60000));
+    QFile expected(sample);
+    ASSERT_TRUE(expected.open(QIODevice::ReadOnly));
+    EXPECT_EQ(zrfc.readAllStandardOutput(), expected.readAll());
+}
+
+INSTANTIATE_TEST_SUITE_P(Projects, ReportProjectsTest, ::testing::ValuesIn(kProjects), [](const auto& info) {
+    return QString::fromLatin1(info.param.File).section('.', 0, 0).toStdString();
+});
+
+} // namespace
