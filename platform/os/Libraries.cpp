@@ -11,7 +11,10 @@ TLibraryHandle LoadDynamicLibrary(const QString& fileName)
     return dlopen(QFile::encodeName(fileName).constData(), RTLD_NOW | RTLD_LOCAL);
 }
 
-// FindLibrarySymbol is defined once, in DynLibs.cpp.
+void* FindLibrarySymbol(TLibraryHandle library, const char* name)
+{
+    return library ? dlsym(library, name) : nullptr;
+}
 
 void FreeDynamicLibrary(TLibraryHandle library)
 {

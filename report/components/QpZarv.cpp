@@ -15,6 +15,7 @@
 #include "report/components/ZvCsStd.h"
 #include "report/model/ZvClass.h"
 #include "report/model/ZvData.h"
+#include "report/model/ZvDataLink.h"
 #include "report/model/ZvDefine.h"
 #include "report/model/ZvProj.h"
 #include "report/model/ZvSecurity.h"
@@ -242,6 +243,7 @@ TZvProject::TZvProject(TComponent* owner)
     if (!ComponentState().Contains(TComponentStateFlag::csDesigning) && !ReportWriterStarted) {
         StartReportWriter();
         RegisterZarvUnits();
+        InitStaticDataLinks();
         ReportWriterStarted = true;
     }
 }

@@ -1,5 +1,6 @@
 #include "report/model/QpCon.h"
 
+#include "platform/forms/Controls.h"
 #include "platform/objects/ClassRegistry.h"
 #include "platform/objects/Filer.h"
 #include "platform/objects/ObjectsRegistration.h"
@@ -102,7 +103,10 @@ void RegisterDataConnectionClasses()
     for (int i = 0; i < 11; ++i) {
         TPropInfo prop;
         prop.Name = QLatin1String(events[i]);
-        prop.Type = &TypeInfoMethod();
+        prop.Type =
+            &EventTypeInfo(i == TZvCustomConnection::kEventEOF || i == TZvCustomConnection::kEventValidateRow
+                               ? TEventKind::CloseQuery
+                               : TEventKind::Notify);
         prop.GetMethod = [i](const TObject& o) {
             return static_cast<const TZvCustomConnection&>(o).EventNames[i];
         };
@@ -775,6 +779,30 @@ bool TZvCustomConnection::GetFilterItem()
 // ---------------------------------------------------------------------------
 // Commands.
 
+bool TZvCustomConnection::RunHandler(const TQPConnectorEvent& handler, int event)
+{
+    if (handler) {
+        handler(this);
+        return true;
+    }
+    if (!EventNames[event].IsAssigned())
+        return false;
+    CallNotifyEvent(EventNames[event], this);
+    return true;
+}
+
+bool TZvCustomConnection::RunFlagHandler(const TQPEOFEvent& handler, int event, bool& flag)
+{
+    if (handler) {
+        handler(this, flag);
+        return true;
+    }
+    if (!EventNames[event].IsAssigned())
+        return false;
+    CallCloseQueryEvent(EventNames[event], this, flag);
+    return true;
+}
+
 bool TZvCustomConnection::ExecCode()
 {
     ClearBuffer();
@@ -816,7 +844,8 @@ bool TZvCustomConnection::ExecCode()
 
 void TZvCustomConnection::ExecFirst()
 {
-    OnFirst ? OnFirst(this) : DoFirst();
+    if (!RunHandler(OnFirst, kEventFirst))
+        DoFirst();
     if (FLocalFilter) {
         ExecGetRow();
         if (!ExecValidateRow())
@@ -829,7 +858,8 @@ void TZvCustomConnection::ExecFirst()
 void TZvCustomConnection::ExecNext()
 {
     for (;;) {
-        OnNext ? OnNext(this) : DoNext();
+        if (!RunHandler(OnNext, kEventNext))
+            DoNext();
         if (FLocalFilter)
             ExecGetRow();
         if (ExecValidateRow() || GetEOF())
@@ -842,23 +872,15 @@ void TZvCustomConnection::ExecNext()
 bool TZvCustomConnection::ExecValidateRow()
 {
     bool valid = FLocalFilter ? FLocalFilterValid : true;
-    if (valid) {
-        if (OnValidateRow)
-            OnValidateRow(this, valid);
-        else
-            valid = DoValidateRow();
-    }
+    if (valid && !RunFlagHandler(OnValidateRow, kEventValidateRow, valid))
+        valid = DoValidateRow();
     return valid;
 }
 
 bool TZvCustomConnection::GetEOF()
 {
-    if (OnEOF) {
-        bool eof = false;
-        OnEOF(this, eof);
-        return eof;
-    }
-    return DoEOF();
+    bool eof = false;
+    return RunFlagHandler(OnEOF, kEventEOF, eof) ? eof : DoEOF();
 }
 
 void TZvCustomConnection::ExecEOF()
@@ -873,7 +895,8 @@ void TZvCustomConnection::ExecGetCols()
     ClearBuffer();
     FFieldDefList.clear();
     WriteInt(0);
-    OnGetCols ? OnGetCols(this) : DoGetCols();
+    if (!RunHandler(OnGetCols, kEventGetCols))
+        DoGetCols();
     int32_t included = 0;
     for (const auto& def : FFieldDefList)
         included += def->FIncluded ? 1 : 0;
@@ -900,7 +923,8 @@ void TZvCustomConnection::ExecGetRow()
     for (int64_t i = 0; i < 2 * int64_t(included); ++i)
         FCursor.WriteInt(0);
     FLocalFilterValid = true;
-    OnGetRow ? OnGetRow(this) : DoGetRow();
+    if (!RunHandler(OnGetRow, kEventGetRow))
+        DoGetRow();
     FCursor.PokeInt(rowSizePos - 4, int32_t(FCursor.Pos() - FRowHeaderPos));
     FixupBufferHeader();
 }
@@ -914,7 +938,8 @@ void TZvCustomConnection::ExecSetFilter()
         while (ReadFilterItem(name, op, data)) {
         }
     } else {
-        OnSetFilter ? OnSetFilter(this) : DoSetFilter();
+        if (!RunHandler(OnSetFilter, kEventSetFilter))
+            DoSetFilter();
     }
     ClearBufferHeader();
 }
@@ -922,27 +947,31 @@ void TZvCustomConnection::ExecSetFilter()
 void TZvCustomConnection::ExecGetSorts()
 {
     ClearBuffer();
-    OnGetSorts ? OnGetSorts(this) : DoGetSorts();
+    if (!RunHandler(OnGetSorts, kEventGetSorts))
+        DoGetSorts();
     FixupBufferHeader();
 }
 
 void TZvCustomConnection::ExecSetSort()
 {
-    OnSetSort ? OnSetSort(this) : DoSetSort();
+    if (!RunHandler(OnSetSort, kEventSetSort))
+        DoSetSort();
     ClearBufferHeader();
 }
 
 void TZvCustomConnection::ExecOpen()
 {
     ClearBuffer();
-    OnOpen ? OnOpen(this) : DoOpen();
+    if (!RunHandler(OnOpen, kEventOpen))
+        DoOpen();
     ClearBufferHeader();
 }
 
 void TZvCustomConnection::ExecRestore()
 {
     ClearBuffer();
-    OnRestore ? OnRestore(this) : DoRestore();
+    if (!RunHandler(OnRestore, kEventRestore))
+        DoRestore();
     ClearBufferHeader();
 }
 

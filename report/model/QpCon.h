@@ -48,8 +48,8 @@
 
 class TZvCustomConnection;
 
-// Records the registration of the connection class for form streams (done
-// at once) ; further calls do nothing.
+// Registers the connection class for form streams at once; further calls do
+// nothing.
 void RegisterDataConnectionClasses();
 
 enum class TRuntimeVisibility : uint8_t { rtNone, rtDeveloper, rtEndUser };
@@ -191,13 +191,29 @@ public:
     void SetName(const QString& name) override;
     void DefineProperties(TFiler& filer) override;
 
-    // Handlers; each replaces the matching Do... method when set.
+    // Handlers; each replaces the matching Do... method when set. A handler
+    // a form stream names (EventNames, by kEvent... index; the flag events
+    // are bound as close-query handlers of the form) is called when no
+    // function is set here.
     TQPConnectorEvent OnFirst, OnNext, OnGetCols, OnGetRow, OnSetFilter, OnGetSorts, OnSetSort, OnOpen,
         OnRestore;
     TQPEOFEvent OnEOF;
     TQPValidateRowEvent OnValidateRow;
-    // Handler names from a form stream, kept so they stream back.
-    TMethod EventNames[11];
+    enum {
+        kEventFirst,
+        kEventNext,
+        kEventEOF,
+        kEventGetCols,
+        kEventGetRow,
+        kEventSetFilter,
+        kEventGetSorts,
+        kEventSetSort,
+        kEventOpen,
+        kEventRestore,
+        kEventValidateRow,
+        kEventCount
+    };
+    TMethod EventNames[kEventCount];
 
     // Set during a run to make a connection look created in design state.
     static inline bool DesignState = false;
@@ -229,6 +245,8 @@ private:
     void PutData(std::initializer_list<TQPDataType> accepted, const QString* formatted,
                  const TDLValue& value);
     QString ThreadName() const;
+    bool RunHandler(const TQPConnectorEvent& handler, int event);
+    bool RunFlagHandler(const TQPEOFEvent& handler, int event, bool& flag);
 
     TSharedHandle FNormFileMap = 0;
     uint8_t* FNormFileBuf = nullptr;

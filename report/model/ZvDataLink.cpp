@@ -48,7 +48,7 @@ TZarvDataLink::~TZarvDataLink()
 void TZarvDataLink::LoadDLL(const QString& fileName)
 {
     FFileName = fileName;
-    FLibHandle = LoadDynLibrary(fileName);
+    FLibHandle = LoadDynamicLibrary(fileName);
     if (!FLibHandle)
         throw EAbort();
 }
@@ -56,7 +56,7 @@ void TZarvDataLink::LoadDLL(const QString& fileName)
 void TZarvDataLink::UnloadDLL()
 {
     if (FLibHandle)
-        FreeDynLibrary(FLibHandle);
+        FreeDynamicLibrary(FLibHandle);
     FLibHandle = nullptr;
     std::fill(std::begin(FProcs), std::end(FProcs), nullptr);
 }

@@ -17,7 +17,7 @@
 #include "report/model/ZvDLCommon.h"
 #include "report/print/QpDefine.h"
 
-#include "platform/os/DynLibs.h"
+#include "platform/os/Libraries.h"
 #include "platform/rtl/StringList.h"
 
 #include <QString>
@@ -99,7 +99,7 @@ private:
     QString ErrorText(int32_t connectionHandle, int32_t resultSetHandle);
 
     QString FFileName;
-    TLibHandle FLibHandle = nullptr;
+    TLibraryHandle FLibHandle = nullptr;
     TDLProc FProcs[kDLExportCount] = {};
     std::unique_ptr<TDLBaseDriver> FDriver;
     bool FInstalled = false;

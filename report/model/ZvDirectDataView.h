@@ -165,7 +165,6 @@ private:
                   int answeredFrom, int* which);
     void ReadIdentity(TZarvDataConnection& dataCon, TSharedHandle dataEvent);
     void FreeConnectLists();
-    void RaiseIfNotIn(int64_t pos) const;
 
     int32_t FControlCount = 0;
     uintptr_t FNormFileMap = 0;

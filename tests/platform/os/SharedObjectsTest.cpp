@@ -1,5 +1,4 @@
 #include "platform/os/SharedObjects.h"
-#include "platform/os/DynLibs.h"
 
 #include <QElapsedTimer>
 #include <gtest/gtest.h>
@@ -353,19 +352,6 @@ TEST(SharedObjectsTest, GrowingABlockServesLaterOpenersAndLeavesEarlierViews)
     EXPECT_EQ(NamedMemorySize(first), 100);
     UnmapNamedMemory(small);
     CloseNamedObject(first);
-}
-
-TEST(DynLibsTest, LoadsFindsAndReportsFailures)
-{
-    EXPECT_EQ(LoadDynLibrary(QStringLiteral("/no/such/library.so")), nullptr);
-    EXPECT_TRUE(LastLibraryError().contains(QStringLiteral("library.so")));
-    TLibHandle libc = LoadDynLibrary(QStringLiteral("libc.so.6"));
-    ASSERT_NE(libc, nullptr);
-    EXPECT_NE(FindLibrarySymbol(libc, "strlen"), nullptr);
-    EXPECT_EQ(FindLibrarySymbol(libc, "no_such_symbol_here"), nullptr);
-    EXPECT_EQ(FindLibrarySymbol(nullptr, "strlen"), nullptr);
-    EXPECT_TRUE(FreeDynLibrary(libc));
-    EXPECT_FALSE(FreeDynLibrary(nullptr));
 }
 
 } // namespace

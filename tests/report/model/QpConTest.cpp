@@ -8,7 +8,11 @@
 #include "report/model/ZvDirectDataView.h"
 #include "tests/support/FuzzLoop.h"
 
+#include "platform/forms/Controls.h"
 #include "platform/forms/MessageService.h"
+#include "platform/objects/Filer.h"
+#include "platform/objects/ObjectText.h"
+#include "platform/rtl/Streams.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -101,6 +105,30 @@ protected:
                              row.GetNativePtr(2) ? row.GetNativeStr(2) : QStringLiteral("-"));
         }
         return rows;
+    }
+
+    // A row larger than the buffer arrives in ALT1, and grows into ALT2 in
+    // the same answer; the next answer is back in "ZARVBUFFER".
+    void CheckLargeRow(const QString& name)
+    {
+        TZarvDataConnection big;
+        ASSERT_TRUE(Open(name, big));
+        ASSERT_TRUE(system->CallEvent(4, big));
+        ASSERT_TRUE(system->CallEvent(1, big));
+        TZarvBufferInfo info;
+        system->GetBufferInfo(info);
+        EXPECT_EQ(info.FileMap, 2);
+        EXPECT_EQ(qFromLittleEndian<int32_t>(system->NormFileBuf() + 4), 2);
+        EXPECT_FALSE(system->ReadBool());
+        TZarvDataRow row;
+        ReadAnswerRow(*system, row);
+        EXPECT_EQ(row.GetNativeStr(0), QString(40000, u'a'));
+        EXPECT_EQ(row.GetNativeStr(1), QString(100000, u'b'));
+        ASSERT_TRUE(system->CallEvent(3, big));
+        system->GetBufferInfo(info);
+        EXPECT_EQ(info.FileMap, 0);
+        EXPECT_EQ(info.FileBuf, system->NormFileBuf());
+        system->CloseDataEvent(big);
     }
 
     TPrivateChannelNames names;
@@ -225,6 +253,12 @@ TEST_F(QpConTest, AliasesFiltersAndRowWriting)
     }
 }
 
+TEST_F(QpConTest, LargeRowsInProcess)
+{
+    auto connection = Local(QStringLiteral("LBIG"), QStringLiteral("big"));
+    CheckLargeRow(QStringLiteral("LBIG"));
+}
+
 TEST_F(QpConTest, DirectDataViewOpensFetchesAndSendsFilters)
 {
     auto connection = Local(QStringLiteral("ROWS"), QStringLiteral("rows"));
@@ -331,29 +365,11 @@ TEST_F(QpConTest, PeerDiscoveryUniquenessAndRows)
                                               QStringLiteral("3 three c")}));
     system->CloseDataEvent(dataCon);
 
-    // A row larger than the buffer arrives in ALT1, and grows into ALT2 in
-    // the same answer; the next answer is back in "ZARVBUFFER". An ALT1 left
-    // too small (held open here) is grown by the peer before it writes.
+    // An ALT1 left too small (held open here) is grown by the peer before
+    // it writes.
     const TSharedHandle heldAlt = OpenSharedMemory(QStringLiteral("ZARVBUFFERALT1"), 1000);
     void* heldView = MapSharedMemory(heldAlt);
-    TZarvDataConnection big;
-    ASSERT_TRUE(Open(QStringLiteral("BIG"), big));
-    ASSERT_TRUE(system->CallEvent(4, big));
-    ASSERT_TRUE(system->CallEvent(1, big));
-    TZarvBufferInfo info;
-    system->GetBufferInfo(info);
-    EXPECT_EQ(info.FileMap, 2);
-    EXPECT_EQ(qFromLittleEndian<int32_t>(system->NormFileBuf() + 4), 2);
-    EXPECT_FALSE(system->ReadBool());
-    TZarvDataRow row;
-    ReadAnswerRow(*system, row);
-    EXPECT_EQ(row.GetNativeStr(0), QString(40000, u'a'));
-    EXPECT_EQ(row.GetNativeStr(1), QString(100000, u'b'));
-    ASSERT_TRUE(system->CallEvent(3, big));
-    system->GetBufferInfo(info);
-    EXPECT_EQ(info.FileMap, 0);
-    EXPECT_EQ(info.FileBuf, system->NormFileBuf());
-    system->CloseDataEvent(big);
+    CheckLargeRow(QStringLiteral("BIG"));
     EXPECT_EQ(NamedMemorySize(heldAlt), 1000);
     CloseSharedMemory(heldAlt, heldView);
 
@@ -520,6 +536,69 @@ TEST_F(QpConTest, DestroyingAServingConnectionEndsItsThreadFirst)
         connection.reset();
         EXPECT_LT(timer.elapsed(), 3000);
     }
+}
+
+TEST_F(QpConTest, ConnectionsComeFromFormStreams)
+{
+    RegisterDataConnectionClasses();
+    for (const auto& [text, visibility, serving] :
+         {std::tuple{"RuntimeVisibility = rtNone\n  LocalFilter = False\n", TRuntimeVisibility::rtNone,
+                     false},
+          {"Visible = True\n", TRuntimeVisibility::rtEndUser, true}}) {
+        TMemoryStream stream(
+            ObjectTextToBinary(QByteArray("object Con: TZvCustomConnection\n  ") + text + "end\n"));
+        TReader reader(stream);
+        std::unique_ptr<TComponent> root(reader.ReadRootComponent(nullptr));
+        auto* connection = dynamic_cast<TZvCustomConnection*>(root.get());
+        ASSERT_NE(connection, nullptr);
+        EXPECT_EQ(connection->Name(), QStringLiteral("Con"));
+        EXPECT_EQ(connection->RuntimeVisibility(), visibility);
+        EXPECT_EQ(connection->LocalFilter(), serving);
+        EXPECT_EQ(connection->ThreadRunning(), serving);
+    }
+}
+
+TEST_F(QpConTest, HandlersNamedByAFormAreCalled)
+{
+    struct THost : TObject, TEventHost {
+    } form;
+    form.BindEvent(QStringLiteral("ConGetCols"), TNotifyHandler([](TObject* sender) {
+                       static_cast<TZvCustomConnection*>(sender)->WriteField(
+                           QStringLiteral("X"), TQPDataType::dtString, 0, QString(), QString());
+                   }));
+    form.BindEvent(QStringLiteral("ConEOF"), TCloseQueryHandler([](TObject*, bool& eof) { eof = true; }));
+    TZvCustomConnection connection(nullptr);
+    connection.SetName(QStringLiteral("FORMED"));
+    connection.EventNames[TZvCustomConnection::kEventGetCols] = TMethod{QStringLiteral("ConGetCols"), &form};
+    connection.EventNames[TZvCustomConnection::kEventEOF] = TMethod{QStringLiteral("ConEOF"), &form};
+    TZarvDataConnection dataCon;
+    ASSERT_TRUE(Open(QStringLiteral("FORMED"), dataCon));
+    ASSERT_TRUE(system->CallEvent(4, dataCon));
+    EXPECT_EQ(system->ReadInt(), 1);
+    EXPECT_EQ(system->ReadStr(), QStringLiteral("N"));
+    EXPECT_EQ(system->ReadStr(), QStringLiteral("X"));
+    ASSERT_TRUE(system->CallEvent(1, dataCon));
+    EXPECT_TRUE(system->ReadBool());
+}
+
+TEST_F(QpConTest, ProjectEntriesOfCodeTwoLoadAsDirectDataViews)
+{
+    TZarvProjectManager project(nullptr);
+    project.New();
+    auto* view =
+        static_cast<TZarvDataView*>(project.NewDataObject(FindClass(QStringLiteral("TZarvDataView"))));
+    view->SetName(QStringLiteral("Direct"));
+    view->SetConnectionName(QStringLiteral("ROWS"));
+    QByteArray bytes = SaveProject(project);
+    const QByteArray entry =
+        QByteArray(1, 6) + Enc(QStringLiteral("Direct")) + Enc(QStringLiteral("TZarvDataView"));
+    ASSERT_TRUE(bytes.contains(entry));
+    bytes.replace(entry, QByteArray(1, 2) + Enc(QStringLiteral("Direct")));
+    TZarvProjectManager loaded(nullptr);
+    LoadProject(loaded, bytes);
+    auto* again = dynamic_cast<TZarvDataView*>(loaded.FindComponent(QStringLiteral("Direct")));
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(again->ConnectionName(), QStringLiteral("ROWS"));
 }
 
 TEST_F(QpConTest, FuzzedAnswersAreReadWithinTheBuffer)

@@ -373,6 +373,34 @@ TEST(DatabaseTest, WithoutLinksOrInstallation)
     DataLinks->Clear();
 }
 
+TEST(DriverDataViewTest, OlderProjectsKeepTheirQueryUnderTheFormerNames)
+{
+    RegisterDataForTests();
+    RecordDataLinkProcs();
+    RunZarvProcs(QStringLiteral("ZVCL"));
+    TZarvProjectManager project(nullptr);
+    project.New();
+    std::unique_ptr<TObject> former(FindClass(QStringLiteral("TZarvSQLDataView"))->Create(nullptr));
+    EXPECT_NE(dynamic_cast<TZarvDriverDataView*>(former.get()), nullptr);
+
+    auto* view = static_cast<TZarvDriverDataView*>(
+        project.NewDataObject(FindClass(QStringLiteral("TZarvDriverDataView"))));
+    view->QueryParams()->Add(QStringLiteral("select *"));
+    view->QueryParams()->Add(QStringLiteral("from PARTS"));
+    const QByteArray saved = PropertyBytes(view);
+    // The same lines stored as "SQL", then as "Params".
+    for (const char* name : {"SQL", "Params"}) {
+        QByteArray bytes = saved;
+        bytes.replace(Enc(QStringLiteral("QueryParams")), Enc(QLatin1String(name)));
+        auto* again = static_cast<TZarvDriverDataView*>(
+            project.NewDataObject(FindClass(QStringLiteral("TZarvDriverDataView"))));
+        ReadPropertyBytes(again, bytes);
+        const bool sql = std::strcmp(name, "SQL") == 0;
+        EXPECT_EQ(again->Query(), sql ? QStringLiteral("select *\r\nfrom PARTS") : QString());
+        EXPECT_EQ(again->QueryParams()->Count(), sql ? 0 : 2);
+    }
+}
+
 TEST(QueryParamsTest, ReplacedTextRunsOverTheFollowingIdentifierCharacters)
 {
     TStringList params;
