@@ -126,6 +126,7 @@ protected:
         system.SetSystemSetups(setups);
         system.SetDefaultDest(TReportDest::rdPrinter);
         system.SetOutputFileName(pdf);
+        system.OverrideStatus = [](TZvSystem*, TOverrideMode, TCustomForm*&) {}; // no status window
         project.SetEngine(&system);
         project.Execute();
         project.Close();
