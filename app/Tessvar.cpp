@@ -34,8 +34,10 @@
 #include "localization/PEResourceImage.h"
 #include "platform/forms/EventBoundary.h"
 #include "platform/forms/Forms.h"
-#include "report/components/ZvLERun.h"
+#include "report/model/ZvDatabase.h"
 #include "report/print/QpSystem.h"
+#include "report/components/ZvLEFuncs.h"
+#include "report/components/ZvLERun.h"
 #include "resources/ProgramResources.h"
 
 #include <QApplication>
@@ -51,10 +53,12 @@ int main(int argc, char** argv)
     try {
         InitProgramResources(ProgramResourceImageBytes());
         InitScriptEngine();
+        RecordScriptLibraryProcs();
         InitLocalization();
         RegisterAppClasses();
         RegisterGaugesClasses();
         RegisterReportPrintClasses();
+        RecordDataLinkProcs();
         application = std::make_unique<TApplication>();
         application->SetTitle(QStringLiteral("Tessvar"));
         application->CreateForm(fTessvar);

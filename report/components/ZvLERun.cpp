@@ -883,6 +883,14 @@ TObject* TRCPURunner::ObjectOf(uint32_t handle)
     return RCPUHandles().Object(handle);
 }
 
+uint32_t TRCPURunner::HandleFor(TObject* object)
+{
+    const uint32_t handle = RCPUHandles().Acquire(object);
+    if (handle && FState)
+        FState->ObjectHandles.push_back(handle);
+    return handle;
+}
+
 void TRCPURunner::ReleaseString(uint32_t address)
 {
     const uint32_t handle = Word(address);

@@ -268,6 +268,10 @@ public:
     QString StringOf(uint32_t handle);
     // The host object of a handle (null for nil).
     TObject* ObjectOf(uint32_t handle);
+    // The handle of a host object that a native hands to the byte code; a
+    // handle of an object that is not a component is released when the run
+    // ends.
+    uint32_t HandleFor(TObject* object);
 
     void ReleaseString(uint32_t address) override;
 
