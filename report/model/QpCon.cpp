@@ -350,11 +350,9 @@ void TZvCustomConnection::ThreadLoop()
             }
             continue;
         }
-        int32_t code = 0;
-        try {
-            code = FCursor.PeekInt(kZarvHeaderSize);
-        } catch (...) {
-        }
+        // Requests always come in "ZARVBUFFER", whatever block the last
+        // answer went to.
+        const int32_t code = qFromLittleEndian<int32_t>(FNormFileBuf + kZarvHeaderSize);
         if (code == 11) {
             try {
                 ClearBuffer();
