@@ -207,7 +207,7 @@ TZvCustomConnection::TZvCustomConnection(TComponent* owner)
 {
     InitDataConnectManager();
     DataConnectManager->AddConnection(this);
-    FRuntime = !DesignState;
+    FRuntime = !DesignState && !(owner && owner->ComponentState().Contains(TComponentStateFlag::csDesigning));
     FModeStr = FRuntime ? QStringLiteral("RT") : QStringLiteral("DT");
     FCursor.Fail = &ChannelFail;
     FNormFileMap = OpenSharedMemory(QStringLiteral("ZARVBUFFER"), kZarvBufferSize);
