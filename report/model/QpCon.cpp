@@ -207,7 +207,7 @@ TZvCustomConnection::TZvCustomConnection(TComponent* owner)
 {
     InitDataConnectManager();
     DataConnectManager->AddConnection(this);
-    FRuntime = !DesignState;
+    FRuntime = !DesignState && !(owner && owner->ComponentState().Contains(TComponentStateFlag::csDesigning));
     FModeStr = FRuntime ? QStringLiteral("RT") : QStringLiteral("DT");
     FCursor.Fail = &ChannelFail;
     FNormFileMap = OpenSharedMemory(QStringLiteral("ZARVBUFFER"), kZarvBufferSize);
@@ -350,11 +350,9 @@ void TZvCustomConnection::ThreadLoop()
             }
             continue;
         }
-        int32_t code = 0;
-        try {
-            code = FCursor.PeekInt(kZarvHeaderSize);
-        } catch (...) {
-        }
+        // Requests always come in "ZARVBUFFER", whatever block the last
+        // answer went to.
+        const int32_t code = qFromLittleEndian<int32_t>(FNormFileBuf + kZarvHeaderSize);
         if (code == 11) {
             try {
                 ClearBuffer();

@@ -215,7 +215,8 @@ public:
     };
     TMethod EventNames[kEventCount];
 
-    // Set during a run to make a connection look created in design state.
+    // Connections made while it is set (or with an owner in design state)
+    // are design-time connections; no designer sets it in this program.
     static inline bool DesignState = false;
 
 protected:

@@ -8,7 +8,9 @@
 #include "platform/objects/Filer.h"
 #include "platform/objects/ObjectText.h"
 #include "platform/objects/Strings.h"
+#include "report/model/ZvDataLink.h"
 #include "report/model/ZvDefine.h"
+#include "report/model/ZvDirectDataView.h"
 #include "report/model/ZvProj.h"
 #include "report/print/QpFiler.h"
 
@@ -85,6 +87,13 @@ protected:
     // Runs wait with Retry while another process holds the data channel.
     TScriptedMessages Messages;
 };
+
+TEST_F(QpZarvTest, AProjectComponentStartsTheDataChannelAndTheDataLinks)
+{
+    TZvProject project(nullptr);
+    EXPECT_NE(DataSystem, nullptr);
+    EXPECT_NE(DataLinks, nullptr);
+}
 
 TEST_F(QpZarvTest, ProjectFileGetsTheExtensionOnlyWithoutDot)
 {

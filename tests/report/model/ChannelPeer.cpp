@@ -22,13 +22,13 @@ int main(int argc, char** argv)
     InitDataConnectManager();
     std::vector<std::unique_ptr<TZvCustomConnection>> connections;
     for (int i = 2; i < argc; ++i) {
-        const QStringList spec = QString::fromLocal8Bit(argv[i]).split(u':');
-        TZvCustomConnection::DesignState = spec.value(3) == QLatin1String("dt");
+        const QStringList fields = QString::fromLocal8Bit(argv[i]).split(u':');
+        TZvCustomConnection::DesignState = fields.value(3) == QLatin1String("dt");
         auto connection = std::make_unique<TZvCustomConnection>(nullptr);
         TZvCustomConnection::DesignState = false;
-        connection->SetName(spec.value(0));
-        ConfigureTestConnection(*connection, spec.value(1));
-        connection->SetRuntimeVisibility(TRuntimeVisibility(spec.value(2).toInt()));
+        connection->SetName(fields.value(0));
+        ConfigureTestConnection(*connection, fields.value(1));
+        connection->SetRuntimeVisibility(TRuntimeVisibility(fields.value(2).toInt()));
         connections.push_back(std::move(connection));
     }
     std::thread watcher([] {

@@ -125,6 +125,7 @@ protected:
         EXPECT_EQ(row.GetNativeStr(0), QString(40000, u'a'));
         EXPECT_EQ(row.GetNativeStr(1), QString(100000, u'b'));
         ASSERT_TRUE(system->CallEvent(3, big));
+        EXPECT_FALSE(system->ReadBool()); // the one row is still current
         system->GetBufferInfo(info);
         EXPECT_EQ(info.FileMap, 0);
         EXPECT_EQ(info.FileBuf, system->NormFileBuf());
