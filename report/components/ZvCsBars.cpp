@@ -72,7 +72,7 @@ void RegisterBarCodeClasses()
                     &B::DataView, &B::SetDataView);
     PublishProperty(base, QStringLiteral("AutoSize"), TypeInfoBoolean(), &B::AutoSize, &B::SetAutoSize)
         .WithDefault(1);
-    PublishProperty(base, QStringLiteral("BarCodeJustify"), PrintJustifyType(), &B::BarCodeJustify,
+    PublishProperty(base, QStringLiteral("BarCodeJustify"), ZarvPrintJustifyType(), &B::BarCodeJustify,
                     &B::SetBarCodeJustify)
         .WithStored([](const TObject&) { return false; });
     PublishProperty(base, QStringLiteral("Top"), ZarvUnitsType(), &TZarvControl::GetTop, &TZarvControl::SetTop);
@@ -93,7 +93,7 @@ void RegisterBarCodeClasses()
         .WithStored([](const TObject& o) { return JustifiedAs(o, {TPrintJustify::pjRight}); });
     PublishProperty(base, QStringLiteral("Center"), ZarvUnitsType(), &B::Center, &B::SetCenter)
         .WithStored([](const TObject& o) { return JustifiedAs(o, {TPrintJustify::pjCenter}); });
-    PublishProperty(base, QStringLiteral("TextJustify"), PrintJustifyType(), &B::TextJustify, &B::SetTextJustify)
+    PublishProperty(base, QStringLiteral("TextJustify"), ZarvPrintJustifyType(), &B::TextJustify, &B::SetTextJustify)
         .WithDefault(int64_t(TPrintJustify::pjLeft));
     PublishProperty(base, QStringLiteral("UseChecksum"), TypeInfoBoolean(), &B::UseChecksum, &B::SetUseChecksum);
     PublishProperty(base, QStringLiteral("WideFactor"), TypeInfoDouble(), &B::WideFactor, &B::SetWideFactor);

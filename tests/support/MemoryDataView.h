@@ -123,6 +123,16 @@ private:
         }
         return true;
     }
+    // The channel's text form: a UTF-16 item (tag 2, byte count, code
+    // units), then the end tag 0.
+    static QByteArray EncodeText(const QString& text)
+    {
+        QByteArray bytes(8 + int(text.size()) * 2 + 4, '\0');
+        qToLittleEndian(int32_t(2), bytes.data());
+        qToLittleEndian(int32_t(text.size() * 2), bytes.data() + 4);
+        qToLittleEndian<char16_t>(text.utf16(), text.size(), bytes.data() + 8);
+        return bytes;
+    }
     // The channel's row layout: a slot table of (value, text) offsets, then
     // the values as strings.
     static QByteArray RowBytes(const QStringList& cells)
@@ -131,7 +141,7 @@ private:
         QByteArray values;
         for (int c = 0; c < cells.size(); ++c) {
             const int32_t offset = int32_t(table.size() + values.size());
-            values += EncodeZarvStr(cells.at(c));
+            values += EncodeText(cells.at(c));
             qToLittleEndian(offset, table.data() + c * 8);
             qToLittleEndian(int32_t(0), table.data() + c * 8 + 4);
         }
