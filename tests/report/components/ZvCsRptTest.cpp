@@ -187,6 +187,20 @@ TEST_F(ZvCsRptTest, KeepBodyTogetherAndOrphanRowsMoveTheBody)
     EXPECT_EQ(Run(), "p1 T@1 H@1.6 R@1.7 p2 R@1 R@1.2");
 }
 
+TEST_F(ZvCsRptTest, BodyTallerThanAPageAfterEarlierOutputStillPrints)
+{
+    // Kept together it never fits: after one break it prints and breaks
+    // as it must, instead of breaking before it on every page. (The trial
+    // on page 3 resolves the break, so the header counts as a first print
+    // there.)
+    TZarvRegion* region = AddRegion(1);
+    AddBand(region, QStringLiteral("T"), 0.6);
+    TZarvDataBand* rows = AddDataBand(region, QStringLiteral("R"), 0.2, Numbers(6));
+    AddBand(region, QStringLiteral("H"), 0.1, rows, {L::plBodyHeader});
+    rows->SetKeepBodyTogether(true);
+    EXPECT_EQ(Run(), "p1 T@1 p2 H@1 R@1.1 R@1.3 R@1.5 R@1.7 p3 H@1 R@1.1 R@1.3");
+}
+
 TEST_F(ZvCsRptTest, KeepBodyTogetherAtTheRegionTopBreaksNormally)
 {
     TZarvRegion* region = AddRegion(1);
