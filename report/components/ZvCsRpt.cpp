@@ -959,23 +959,48 @@ bool TZarvIterateBand::PrintRow(TBaseReport* report, TZarvRegion& region)
 namespace {
 
 // A trial pass of band and region: both states saved now and put back when
-// the pass ends, also by an exception.
+// the pass ends, also by an exception. After a trial that fits, the region's
+// break state comes back too: the trial may have reached the band a pending
+// break waits for and resolved it, and the real pass would then take the
+// continuation for a first print (first-print headers printing again). A
+// trial that does not fit leaves its state to PostponeRestart.
 class TTrialPass {
 public:
-    TTrialPass(TZarvIterateBand& band, TZarvRegion& region) : FBand(band), FRegion(region)
+    TTrialPass(TZarvIterateBand& band, TZarvRegion& region)
+        : FBand(band),
+          FRegion(region),
+          FRestartBand(region.RestartBand),
+          FRestartLoc(region.RestartLoc),
+          FRestarting(region.FRestarting),
+          FForceRestart(region.ForceRestart),
+          FPrintOcc(region.PrintOcc)
     {
         FRegion.SaveState();
         FBand.SaveState();
     }
     ~TTrialPass() noexcept(false)
     {
+        if (Fits) {
+            FRegion.RestartBand = FRestartBand;
+            FRegion.RestartLoc = FRestartLoc;
+            FRegion.FRestarting = FRestarting;
+            FRegion.ForceRestart = FForceRestart;
+            FRegion.PrintOcc = FPrintOcc;
+        }
         FBand.RestoreState();
         FRegion.RestoreState();
     }
 
+    bool Fits = false;
+
 private:
     TZarvIterateBand& FBand;
     TZarvRegion& FRegion;
+    TZarvBand* FRestartBand;
+    TBandPrintLoc FRestartLoc;
+    bool FRestarting;
+    bool FForceRestart;
+    TBandPrintOcc FPrintOcc;
 };
 
 } // namespace
@@ -987,6 +1012,7 @@ bool TZarvIterateBand::PrintRowTogether(TBaseReport* report, TZarvRegion& region
         {
             TTrialPass trial(*this, region);
             fits = PrintRow(report, region);
+            trial.Fits = fits;
         }
         if (!fits)
             region.PostponeRestart();
@@ -996,8 +1022,6 @@ bool TZarvIterateBand::PrintRowTogether(TBaseReport* report, TZarvRegion& region
 
 bool TZarvIterateBand::PrintBody(TBaseReport* report, TZarvRegion& region, int rowLimit, bool trial)
 {
-    int rowsLeft = FMaxRows;
-    int limitLeft = rowLimit;
     if (region.PrintOcc == TBandPrintOcc::poNewPage) {
         FCurrentColumn = 0;
     } else if (region.PrintOcc == TBandPrintOcc::poFirst) {
@@ -1011,9 +1035,17 @@ bool TZarvIterateBand::PrintBody(TBaseReport* report, TZarvRegion& region, int r
         if (!NoMoreRows())
             NewData = true;
     }
-    std::unique_ptr<TTrialPass> trialPass;
-    if (trial)
-        trialPass = std::make_unique<TTrialPass>(*this, region);
+    if (!trial)
+        return PrintRows(report, region, rowLimit);
+    TTrialPass pass(*this, region);
+    pass.Fits = PrintRows(report, region, rowLimit);
+    return pass.Fits;
+}
+
+bool TZarvIterateBand::PrintRows(TBaseReport* report, TZarvRegion& region, int rowLimit)
+{
+    int rowsLeft = FMaxRows;
+    int limitLeft = rowLimit;
     if (NoMoreRows() && !region.RestartBand)
         return true;
     if (!PrintLocation(report, region, TBandPrintLoc::plBodyHeader))

@@ -319,6 +319,9 @@ private:
     bool PrintRow(TBaseReport* report, TZarvRegion& region);
     bool PrintRowTogether(TBaseReport* report, TZarvRegion& region);
     bool PrintBody(TBaseReport* report, TZarvRegion& region, int rowLimit, bool trial);
+    // The body from its header on; rowLimit > 0 ends it true after that
+    // many rows.
+    bool PrintRows(TBaseReport* report, TZarvRegion& region, int rowLimit);
     void AddControlled(TZarvBand* band);
     void RemoveControlled(TZarvBand* band);
 
