@@ -25,6 +25,7 @@
 #include "gauges/Uinsuns.h"
 #include "gauges/Unpdia.h"
 #include "gauges/Uprocess.h"
+#include "gauges/Uprocess2.h"
 #include "gauges/Utwbr.h"
 #include "gauges/Utwsca.h"
 #include "gauges/Utwwhitworth.h"
@@ -67,6 +68,7 @@ int main(int argc, char** argv)
         application->CreateForm(fTwBR);
         application->CreateForm(fIsoguide);
         application->CreateForm(fCalibreSelect2);
+        application->CreateForm(fProcess2);
         application->CreateForm(fQfili);
         application->CreateForm(fplvZero);
     } catch (...) {

@@ -1,6 +1,8 @@
 #include "app/Upictures.h"
 
 #include "platform/forms/ExtCtrls.h"
+#include "platform/forms/ImgList.h"
+#include "platform/forms/JpegImage.h"
 #include "platform/forms/Picture.h"
 #include "platform/os/Modules.h"
 
@@ -12,6 +14,21 @@ bool LoadResourcePicture(TImage* image, const QString& resourceName)
     try {
         image->Picture()->LoadFromBytes(bytes, QStringLiteral("jpg"));
     } catch (const EInvalidGraphic&) {
+        return false;
+    }
+    return true;
+}
+
+bool LoadResourceImageList(TImageList* images, const QString& resourceName)
+{
+    QByteArray bytes;
+    if (!images || !FindResourceData(RT_RCDATA, resourceName, bytes))
+        return false;
+    images->Clear();
+    try {
+        images->Add(TJPEGImage::Decode(bytes));
+    } catch (const EInvalidGraphic&) {
+        images->Clear();
         return false;
     }
     return true;

@@ -2,12 +2,14 @@
 
 #include "app/Uappclasses.h"
 #include "gauges/Ucalibreselect.h"
+#include "gauges/Ucalcfamilies.h"
 #include "gauges/Ucalibreselect2.h"
 #include "gauges/Ugasselclass.h"
 #include "gauges/Uinstol.h"
 #include "gauges/Uinsuns.h"
 #include "gauges/Unpdia.h"
 #include "gauges/Uprocess.h"
+#include "gauges/Uprocess2.h"
 #include "gauges/Utwbr.h"
 #include "gauges/Utwsca.h"
 #include "gauges/Utwwhitworth.h"
@@ -39,4 +41,7 @@ void RegisterGaugesClasses()
     RegisterWindow<TfTwSCA>("TfTwSCA");
     RegisterWindow<TfTwWhitworth>("TfTwWhitworth");
     RegisterWindow<TfTwBR>("TfTwBR");
+    RegisterWindow<TfProcess2>("TfProcess2");
+    // The process windows' calculation roads of the families beyond ISO.
+    InstallFamilyCalculations();
 }

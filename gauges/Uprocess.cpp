@@ -3,7 +3,9 @@
 #include "app/Unumberedit.h"
 #include "app/Utessvar.h"
 #include "app/core/Unan.h"
-#include "gauges/Uprocesslayout.h"
+#include "gauges/Uprocesscards.h"
+#include "gauges/Uprocesswindow.h"
+#include "report/components/QpZarv.h"
 
 TfProcess* fProcess = nullptr;
 
@@ -63,51 +65,23 @@ TfProcess::TfProcess(TComponent* owner) : TForm(owner)
     PROCESS_FIND(bPrint);
     PROCESS_FIND(bMeasure);
     PROCESS_FIND(bMeasureWp);
+    PROCESS_FIND(ZvProject1);
 #undef PROCESS_FIND
-    FControls = {dNominale, dPasso,     dbAngolo,       dbSAL,     dbSAR,
-                 dbN1,      dbTollServ, dbDesignazione, sbCalcTol, &ValueList};
+    FControls = {dNominale, dPasso, dbAngolo, dbSAL, dbSAR, dbN1, dbTollServ, dbDesignazione, sbCalcTol, &ValueList,
+                 &Refreshing};
 }
 
 void TfProcess::FormShow(TObject*)
 {
-    for (TEdit* edit : {dbTollServ, dbN1, dbSAL, dbSAR, dbAngolo, dbDesignazione})
-        edit->SetText(QString());
-    const CALIBRETYPE& type = fTessvar->CurrentType;
-    const TProcessLayout plan = PlanProcessLayout(type);
-    ApplyProcessLayout(this, plan);
-    // The hint is a placeholder: it shows in the empty field and is never
-    // read as a tolerance.
-    dbTollServ->SetTextHint(plan.ToleranceHint);
-    if (!plan.AngleText.isEmpty())
-        dbAngolo->SetText(plan.AngleText);
-
-    Refreshing = false;
-    ValueList.Clear();
-    ValueList.Readout().Assign(fTessvar->MainDisplay);
-    if (plan.InchReadout)
-        ValueList.Readout().SetUnit(1);
-    for (const char* name : ProcessBoundEdits)
-        ValueList.Add(NumberEditOf(RequireOwned<TEdit>(this, QString::fromLatin1(name))), NanValue());
-    cUnit->SetItemIndex(ValueList.Readout().GetUnit() == 0 ? 0 : 1);
-    cUnitChange(cUnit);
-    ValueList.Refresh();
+    const TProcessLayout plan = LayOutProcessWindow(this, FControls, fTessvar->CurrentType);
+    BindProcessLengths(this, FControls, plan, cUnit);
     SetDefaults(true);
     sbCalcTol->SetDown(false);
 }
 
 void TfProcess::cUnitChange(TObject*)
 {
-    Refreshing = true;
-    DISPLAY& readout = ValueList.Readout();
-    if (cUnit->Text() == QLatin1String("mm")) {
-        readout.SetUnit(0);
-        readout.SetResolution(fTessvar->MmResolution);
-    } else {
-        readout.SetUnit(1);
-        readout.SetResolution(fTessvar->InchResolution);
-    }
-    ValueList.Refresh();
-    Refreshing = false;
+    SwitchProcessUnit(FControls, cUnit->Text());
 }
 
 void TfProcess::dNominaleChange(TObject* sender)
@@ -121,7 +95,10 @@ void TfProcess::sbCalcTolClick(TObject*)
     CalcToleranceClick(*this, fTessvar->CurrentType);
 }
 
-void TfProcess::bPrintClick(TObject*) {}
+void TfProcess::bPrintClick(TObject*)
+{
+    PrintCard(*ZvProject1, GaugeCardProject, GaugeCardParams(this));
+}
 
 void TfProcess::dbTollServClick(TObject*)
 {

@@ -14,6 +14,8 @@
 #include "platform/forms/Forms.h"
 #include "platform/forms/StdCtrls.h"
 
+class TZvProject;
+
 class TfProcess : public TForm, public TProcessWindow {
 public:
     explicit TfProcess(TComponent* owner);
@@ -22,7 +24,7 @@ public:
     void cUnitChange(TObject* sender);
     void dNominaleChange(TObject* sender); // dNominale and dPasso
     void sbCalcTolClick(TObject* sender);
-    void bPrintClick(TObject* sender); // the gauge card comes with the report writer
+    void bPrintClick(TObject* sender); // the gauge card
     void bMeasureClick(TObject* sender);
     void bMeasureWpClick(TObject* sender);
     void dbTollServClick(TObject* sender);
@@ -74,6 +76,7 @@ public:
     TButton* bPrint;
     TButton* bMeasure;
     TButton* bMeasureWp;
+    TZvProject* ZvProject1;
 
     NCLIST ValueList;
     bool Refreshing = false; // the unit change is rewriting the bound edits

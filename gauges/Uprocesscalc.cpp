@@ -118,18 +118,36 @@ bool IsoRoad(TCalcWork& work)
             return true;
     }
 
-    const bool american = fCalibreSelect && fCalibreSelect->cTolUsa->Checked();
-    if (!CalcIsoMetricText(diameter, pitch, work.Tolerance, work.Class, work.Designation, work.Type,
-                           work.Record, american, starts, mj))
+    const bool american = work.Window.AmericanTolerance();
+    if (!CalcIsoMetricText(diameter, pitch, work.Tolerance, work.Class, work.Designation, work.Type, work.Record,
+                           american, starts, mj))
         return false;
     if (work.Type.Kind == KindPlain)
         work.Designation.Append(QStringLiteral(" mm"));
     return true;
 }
 
+// Step E's diameter or pitch: a text in the window's unit goes into the
+// edit, whose change handler reads it; a number in a calculator's unit is
+// stored in mm and shown by the next refresh.
+void ShowLength(const TProcessControls& c, TEdit* edit, const TCalcText& text, TTextUnit unit)
+{
+    double value = 0;
+    if (unit == TTextUnit::Window || !TryParseNumber(text.Text(), value)) {
+        edit->SetText(text.Text());
+        return;
+    }
+    c.ValueList->SetValue(NumberEditOf(edit), unit == TTextUnit::Inch ? value * 25.4 : value);
+}
+
 } // namespace
 
 TProcessWindow::~TProcessWindow() = default;
+
+bool TProcessWindow::AmericanTolerance() const
+{
+    return fCalibreSelect && fCalibreSelect->cTolUsa->Checked();
+}
 
 void SetFamilyCalculation(int family, TFamilyCalculation calculation)
 {
@@ -140,6 +158,11 @@ void SetFamilyCalculation(int family, TFamilyCalculation calculation)
 double ReadLength(DISPLAY& readout, const QString& text)
 {
     return readout.PresetText(text) ? readout.ReadValue() : NanValue();
+}
+
+double ReadLengthInUnit(DISPLAY& readout, const QString& text)
+{
+    return readout.PresetText(text) ? readout.ReadValueInUnit() : NanValue();
 }
 
 bool ReadDeviations(const QString& upperText, const QString& lowerText, TDeviationUnit unit, double& upper,
@@ -203,9 +226,14 @@ void CalcToleranceClick(TProcessWindow& window, CALIBRETYPE& type)
         window.StoreResults(work.Record);
         c.dbTollServ->SetText(work.Tolerance.Text());
         c.dbAngolo->SetText(work.Angle.Text());
-        c.dPasso->SetText(work.Pitch.Text());
-        c.dNominale->SetText(work.Diameter.Text());
+        ShowLength(c, c.dPasso, work.Pitch, work.PitchUnit);
+        ShowLength(c, c.dNominale, work.Diameter, work.DiameterUnit);
+        // The refresh shows the stored values; they are not read back.
+        if (c.Refreshing)
+            *c.Refreshing = true;
         c.ValueList->Refresh();
+        if (c.Refreshing)
+            *c.Refreshing = false;
         c.dbDesignazione->SetText(work.Designation.Text());
     } catch (...) {
         c.sbCalcTol->SetDown(false);

@@ -34,6 +34,9 @@ struct TProcessControls {
     TEdit* dbDesignazione = nullptr;
     TSpeedButton* sbCalcTol = nullptr;
     NCLIST* ValueList = nullptr; // the window's bound lengths and its readout
+    // The window's flag that keeps its change handler from reading the
+    // bound edits back while they are rewritten; null for none.
+    bool* Refreshing = nullptr;
 };
 
 // What a process window offers the calculation.
@@ -46,7 +49,14 @@ public:
     virtual void SetDefaults(bool enable) = 0;
     // Puts the record's values into the bound result edits.
     virtual void StoreResults(TOLLERANCE record) = 0;
+    // The "American tolerance" option of the picker that chose the gauge
+    // type (the gauge picker's unless a window says otherwise).
+    virtual bool AmericanTolerance() const;
 };
+
+// The unit of a diameter or pitch text in the working set: as typed in the
+// window's unit, or as a calculator wrote it in its own unit.
+enum class TTextUnit { Window, Millimetre, Inch };
 
 // The working set of one calculation.
 struct TCalcWork {
@@ -61,6 +71,10 @@ struct TCalcWork {
     TCalcText Class;
     TCalcText InchDiameter; // inch diameter text of the ANSI/ASME plain gauges
     TOLLERANCE Record;
+    // Step E stores a diameter or pitch text of a calculator's unit in mm
+    // and shows it in the window's unit.
+    TTextUnit DiameterUnit = TTextUnit::Window;
+    TTextUnit PitchUnit = TTextUnit::Window;
 };
 
 // A family's Step D: true when the record and texts are filled (Step E
@@ -91,6 +105,9 @@ void MeasureHandOver(TCustomForm* window, const TProcessControls& controls, bool
 // The length a text gives through a readout, in mm; the empty value when
 // the text is empty or no number.
 double ReadLength(DISPLAY& readout, const QString& text);
+// The number a text gives through a readout, in the readout's unit; the
+// empty value when the text is empty or no number.
+double ReadLengthInUnit(DISPLAY& readout, const QString& text);
 // The workpiece deviations typed in the entry dialog, in µm: typed in µm,
 // in mm (the dialog's "mm" choice) or in inch (the window's inch unit).
 // false when either text is empty or no number.

@@ -617,4 +617,6 @@ object fProcess: TfProcess
     TabOrder = 37
     ModalResult = 2
   end
+  object ZvProject1: TZvProject
+  end
 end

@@ -4,122 +4,21 @@
 // boxes and without settings files.
 #include "gauges/Uprocess.h"
 
-#include "app/Unumberedit.h"
-#include "app/core/Iregistry.h"
 #include "app/core/Unan.h"
 #include "calc/Utiso.h"
-#include "gauges/Ucalibreselect2.h"
-#include "gauges/Uinstol.h"
 #include "gauges/Uprocesslayout.h"
-#include "platform/forms/MessageService.h"
-#include "platform/os/DataFolders.h"
-#include "platform/rtl/NumberText.h"
-#include "tests/gauges/GaugesFixture.h"
+#include "tests/gauges/ProcessRoad.h"
 
-#include <QComboBox>
-#include <QDir>
 #include <QLineEdit>
-#include <QPushButton>
-#include <QTest>
-#include <QToolButton>
-
-#include <cmath>
-#include <functional>
 
 namespace {
 
-class UprocessTest : public ::testing::Test {
+class UprocessTest : public ProcessRoadTest {
 protected:
-    // What happens while a window is the top modal one.
-    struct TStep {
-        TCustomForm* Window;
-        std::function<void()> Action;
-    };
-
-    void SetUp() override
-    {
-        InitProgramResources(ProgramResourceImageBytes());
-        RegisterGaugesClasses();
-        QDir(ProgramDataRoot() + QStringLiteral("/Dravinel")).removeRecursively();
-        SetIRegistryFolder(OstrivalDataFolder);
-        SetDecimalSeparator(u'.');
-        Messages = std::make_unique<TScriptedMessages>();
-        App = std::make_unique<TApplication>();
-        App->SetTitle(QStringLiteral("Tessvar"));
-        App->CreateForm(fTessvar);
-        App->CreateForm(fCalibreSelect);
-        App->CreateForm(fProcess);
-        App->CreateForm(fInsTol);
-        fTessvar->Show();
-    }
-    void TearDown() override
-    {
-        App.reset();
-        Messages.reset();
-        ResetNumberSeparators();
-        ResetResourceModule();
-    }
-
-    // The modal window on top: the entry dialog over the process window,
-    // which follows the picker.
-    static TCustomForm* TopModal()
-    {
-        for (TCustomForm* window : {static_cast<TCustomForm*>(fInsTol), static_cast<TCustomForm*>(fProcess),
-                                    static_cast<TCustomForm*>(fCalibreSelect)}) {
-            if (window->Modal())
-                return window;
-        }
-        return nullptr;
-    }
-
-    // Runs trigger and the steps in order, each once its window is on top.
-    // Every step must run; a road that stalls is cut off after a while by
-    // cancelling every modal window.
-    static void Road(const std::function<void()>& trigger, std::vector<TStep> steps)
-    {
-        size_t next = 0;
-        bool busy = false;
-        QTimer poll;
-        poll.setInterval(0);
-        QObject::connect(&poll, &QTimer::timeout, [&] {
-            if (busy || next >= steps.size() || TopModal() != steps[next].Window)
-                return;
-            busy = true;
-            QTimer::singleShot(0, [&, step = next] {
-                ++next;
-                busy = false;
-                steps[step].Action();
-            });
-        });
-        QTimer stall;
-        stall.setSingleShot(true);
-        QObject::connect(&stall, &QTimer::timeout, [] {
-            while (TCustomForm* window = TopModal()) {
-                window->SetModalResult(mrCancel);
-                QCoreApplication::processEvents();
-            }
-        });
-        poll.start();
-        stall.start(20000);
-        trigger();
-        EXPECT_EQ(next, steps.size()) << "the road stalled";
-    }
-
-    static void Type(TEdit* edit, const QString& text)
-    {
-        edit->SetFocus();
-        edit->SetText(text);
-    }
-    static void Press(TSpeedButton* button) { QTest::mouseClick(button->ToolWidget(), Qt::LeftButton); }
-    static void Click(TButton* button) { QTest::mouseClick(button->ButtonWidget(), Qt::LeftButton); }
-    // Picks a gauge type in the picker: a group, then an item.
-    static std::function<void()> Pick(int group, int item)
-    {
-        return [group, item] {
-            fCalibreSelect->bType1Click(fCalibreSelect->GroupLabels.at(size_t(group)));
-            Click(fCalibreSelect->TypeButtons.at(size_t(item)));
-        };
-    }
+    using ProcessRoadTest::Pick;
+    using ProcessRoadTest::Value;
+    // Picks a gauge type in the gauge picker: a group, then an item.
+    static std::function<void()> Pick(int group, int item) { return Pick(fCalibreSelect, group, item); }
     // The entry dialog answers with a tolerance class.
     static std::function<void()> Tolerance(const QString& text)
     {
@@ -129,19 +28,8 @@ protected:
             Click(fInsTol->bOk);
         };
     }
-    static double Value(TEdit* edit)
-    {
-        double value = 0;
-        return fProcess->ValueList.GetValue(NumberEditOf(edit), value) ? value : NAN;
-    }
-    static double MainValue(TEdit* edit)
-    {
-        double value = 0;
-        return fTessvar->LengthList.GetValue(NumberEditOf(edit), value) ? value : NAN;
-    }
-
-    std::unique_ptr<TScriptedMessages> Messages;
-    std::unique_ptr<TApplication> App;
+    static double Value(TEdit* edit) { return Value(fProcess->ValueList, edit); }
+    static double MainValue(TEdit* edit) { return Value(fTessvar->LengthList, edit); }
 };
 
 // ISO limit thread plug M10 x 1.5, 6H (the limits of ISO 1502 for a 6H nut

@@ -57,6 +57,8 @@ void DrawArms(QPainter& p);
 void DrawTSphere(QPainter& p);
 void DrawThermal(QPainter& p);
 void DrawZeroSearch(QPainter& p);
+void DrawWorkpieces(QPainter& p);
+constexpr int SketchSize = 228; // px, one workpiece sketch
 
 // The pictograms of the gauge groups.
 enum class TProfile { Plain, Vee, Round, Buttress, Spline, Taper };
@@ -96,6 +98,7 @@ int main(int argc, char** argv)
         {"tolerance_gauges.jpg", 320, 300, DrawTolerance}, {"measure_3wire.jpg", 240, 176, DrawThreeWire},
         {"measure_arms.jpg", 240, 176, DrawArms},          {"measure_tsphere.jpg", 240, 176, DrawTSphere},
         {"thermal_bar.jpg", 240, 100, DrawThermal},        {"zero_search.jpg", 468, 128, DrawZeroSearch},
+        {"workpiece_sketches.jpg", 4 * SketchSize, SketchSize, DrawWorkpieces},
     };
     constexpr TGaugeShape Plug = TGaugeShape::Plug;
     constexpr TGaugeShape Ring = TGaugeShape::Ring;
@@ -689,6 +692,72 @@ void DrawPictograms(QPainter& p, const std::vector<TPictogram>& pictograms)
         Mark(p, cell, pictogram.Mark);
         p.restore();
         ++index;
+    }
+}
+
+// --- Workpiece sketches ---------------------------------------------------------
+
+// A wall of a workpiece cut open: hatched metal.
+void SectionWall(QPainter& p, QRectF rect)
+{
+    p.save();
+    p.setPen(QPen(SteelDark, 1.4));
+    p.setBrush(SteelLight);
+    p.drawRect(rect);
+    p.setClipRect(rect);
+    p.setPen(QPen(SteelDark, 0.7));
+    for (double x = rect.left() - rect.height(); x < rect.right(); x += 7)
+        p.drawLine(QPointF(x, rect.bottom()), QPointF(x + rect.height(), rect.top()));
+    p.restore();
+}
+
+// The workpieces the workpiece window computes, side by side: a hole and a
+// shaft, a nut thread (cut open) and a bolt thread, each with the diameter
+// whose limits the window shows.
+void DrawWorkpieces(QPainter& p)
+{
+    const double axis = 114;
+    const double x0 = 30;
+    const double x1 = 190;
+    const double pitch = 14;
+    const char* const names[] = {"Hole", "Shaft", "Nut thread", "Bolt thread"};
+    for (int sketch = 0; sketch < 4; ++sketch) {
+        p.save();
+        p.translate(sketch * SketchSize, 0);
+        p.setClipRect(QRectF(0, 0, SketchSize, SketchSize));
+        switch (sketch) {
+        case 0:
+            SectionWall(p, QRectF(x0, 34, x1 - x0, axis - 30 - 34));
+            SectionWall(p, QRectF(x0, axis + 30, x1 - x0, 194 - axis - 30));
+            AxisLine(p, x0 - 10, x1 + 10, axis);
+            VerticalDimension(p, (x0 + x1) / 2, axis - 30, axis + 30, QStringLiteral("D"));
+            break;
+        case 1: {
+            QLinearGradient shade(0, axis - 30, 0, axis + 30);
+            shade.setColorAt(0, SteelLight);
+            shade.setColorAt(0.45, Steel);
+            shade.setColorAt(1, SteelDark);
+            p.setPen(QPen(SteelDark, 1.4));
+            p.setBrush(shade);
+            p.drawRect(QRectF(x0, axis - 30, x1 - x0, 60));
+            AxisLine(p, x0 - 10, x1 + 10, axis);
+            VerticalDimension(p, x1 + 12, axis - 30, axis + 30, QStringLiteral("d"));
+            break;
+        }
+        case 2:
+            ThreadBody(p, x0, x1, pitch, axis - 30, axis - 38, 34, true);
+            ThreadBody(p, x0 + pitch / 2, x1, pitch, axis + 30, axis + 38, 194, true);
+            AxisLine(p, x0 - 10, x1 + 10, axis);
+            VerticalDimension(p, (x0 + x1) / 2, axis - 38, axis + 38, QStringLiteral("D"));
+            break;
+        default:
+            ThreadMember(p, x0, x1, pitch, axis, 38, 30);
+            AxisLine(p, x0 - 10, x1 + 10, axis);
+            VerticalDimension(p, x1 + 12, axis - 38, axis + 38, QStringLiteral("d"));
+            break;
+        }
+        Text(p, QPointF(x0, 218), QString::fromLatin1(names[sketch]), 14, Ink, true);
+        p.restore();
     }
 }
 

@@ -1,0 +1,55 @@
+#include "gauges/Uprocesswindow.h"
+
+#include "app/Unumberedit.h"
+#include "app/Utessvar.h"
+#include "app/core/Unan.h"
+#include "app/core/Unumber.h"
+#include "platform/forms/Forms.h"
+#include "platform/forms/StdCtrls.h"
+
+TProcessLayout LayOutProcessWindow(TCustomForm* window, const TProcessControls& c, const CALIBRETYPE& type)
+{
+    for (TEdit* edit : {c.dbTollServ, c.dbN1, c.dbSAL, c.dbSAR, c.dbAngolo, c.dbDesignazione})
+        edit->SetText(QString());
+    TProcessLayout plan = PlanProcessLayout(type);
+    ApplyProcessLayout(window, plan);
+    // The hint is a placeholder: it shows in the empty field and is never
+    // read as a tolerance.
+    c.dbTollServ->SetTextHint(plan.ToleranceHint);
+    if (!plan.AngleText.isEmpty())
+        c.dbAngolo->SetText(plan.AngleText);
+    return plan;
+}
+
+void BindProcessLengths(TCustomForm* window, const TProcessControls& c, const TProcessLayout& plan, TComboBox* unit,
+                        const std::vector<TEdit*>& extra)
+{
+    NCLIST& values = *c.ValueList;
+    *c.Refreshing = false;
+    values.Clear();
+    values.Readout().Assign(fTessvar->MainDisplay);
+    if (plan.InchReadout)
+        values.Readout().SetUnit(1);
+    for (const char* name : ProcessBoundEdits)
+        values.Add(NumberEditOf(RequireOwned<TEdit>(window, QString::fromLatin1(name))), NanValue());
+    for (TEdit* edit : extra)
+        values.Add(NumberEditOf(edit), NanValue());
+    unit->SetItemIndex(values.Readout().GetUnit() == 0 ? 0 : 1);
+    SwitchProcessUnit(c, unit->Text());
+    values.Refresh();
+}
+
+void SwitchProcessUnit(const TProcessControls& c, const QString& unitText)
+{
+    *c.Refreshing = true;
+    DISPLAY& readout = c.ValueList->Readout();
+    if (unitText == QLatin1String("mm")) {
+        readout.SetUnit(0);
+        readout.SetResolution(fTessvar->MmResolution);
+    } else {
+        readout.SetUnit(1);
+        readout.SetResolution(fTessvar->InchResolution);
+    }
+    c.ValueList->Refresh();
+    *c.Refreshing = false;
+}

@@ -1,0 +1,22 @@
+#pragma once
+// What the gauge and the workpiece process windows do alike when they show
+// and when their unit changes.
+#include "gauges/Uprocesscalc.h"
+#include "gauges/Uprocesslayout.h"
+
+#include <vector>
+
+class TComboBox;
+
+// Empties the texts of the inputs, lays the window out for the gauge type
+// and sets the tolerance field's hint and the spline angle. Returns the plan.
+TProcessLayout LayOutProcessWindow(TCustomForm* window, const TProcessControls& controls, const CALIBRETYPE& type);
+// Binds the window's lengths afresh, all empty: the edits of
+// ProcessBoundEdits, then extra, in order, to a copy of the main window's
+// readout (inch when the plan asks for it); unit shows the readout's unit.
+void BindProcessLengths(TCustomForm* window, const TProcessControls& controls, const TProcessLayout& plan,
+                        TComboBox* unit, const std::vector<TEdit*>& extra = {});
+// The unit change: the values stay in mm and show in the unit named
+// ("mm", else inch) at the main window's resolution; the bound edits are
+// rewritten without being read back.
+void SwitchProcessUnit(const TProcessControls& controls, const QString& unitText);

@@ -1,0 +1,182 @@
+#pragma once
+// The road of one request from a family button of the main window through
+// the picker, the process window and its dialogs, with every window made
+// by the application object in the program's order, scripted message boxes
+// and no settings files. A road is a list of steps, each run once its
+// window is the modal one on top.
+#include "app/Unumberedit.h"
+#include "app/Utessvar.h"
+#include "app/core/Iregistry.h"
+#include "gauges/Ucalibreselect.h"
+#include "gauges/Ucalibreselect2.h"
+#include "gauges/Ugasselclass.h"
+#include "gauges/Ugaugesclasses.h"
+#include "gauges/Uinstol.h"
+#include "gauges/Uinsuns.h"
+#include "gauges/Unpdia.h"
+#include "gauges/Uprocess.h"
+#include "gauges/Uprocess2.h"
+#include "gauges/Utwbr.h"
+#include "gauges/Utwsca.h"
+#include "gauges/Utwwhitworth.h"
+#include "gauges/Uwansiasme1.h"
+#include "localization/PEResourceImage.h"
+#include "platform/forms/MessageService.h"
+#include "platform/os/DataFolders.h"
+#include "platform/os/Modules.h"
+#include "platform/rtl/NumberText.h"
+#include "report/print/QpSystem.h"
+#include "resources/ProgramResources.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QPixmap>
+#include <QWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class ProcessRoadTest : public ::testing::Test {
+protected:
+    struct TStep {
+        TCustomForm* Window;
+        std::function<void()> Action;
+    };
+
+    void SetUp() override
+    {
+        InitProgramResources(ProgramResourceImageBytes());
+        RegisterGaugesClasses();
+        RegisterReportPrintClasses(); // the report run's windows, as the program registers them
+        QDir(ProgramDataRoot() + QStringLiteral("/Dravinel")).removeRecursively();
+        SetIRegistryFolder(OstrivalDataFolder);
+        SetDecimalSeparator(u'.');
+        Messages = std::make_unique<TScriptedMessages>();
+        App = std::make_unique<TApplication>();
+        App->SetTitle(QStringLiteral("Tessvar"));
+        App->CreateForm(fTessvar);
+        App->CreateForm(fCalibreSelect);
+        App->CreateForm(fProcess);
+        App->CreateForm(fInsTol);
+        App->CreateForm(fInsUNS);
+        App->CreateForm(fwAnsiAsme1);
+        App->CreateForm(fNPDia);
+        App->CreateForm(fGasSelClass);
+        App->CreateForm(fTwSCA);
+        App->CreateForm(fTwWhitworth);
+        App->CreateForm(fTwBR);
+        App->CreateForm(fCalibreSelect2);
+        App->CreateForm(fProcess2);
+        fTessvar->Show();
+    }
+    void TearDown() override
+    {
+        App.reset();
+        Messages.reset();
+        ResetNumberSeparators();
+        ResetResourceModule();
+    }
+
+    static TCustomForm* TopModal()
+    {
+        const QWidget* top = QApplication::activeModalWidget();
+        for (TCustomForm* form : ScreenForms()) {
+            if (form->Modal() && form->Widget() == top)
+                return form;
+        }
+        return nullptr;
+    }
+
+    // Runs trigger and the steps in order. A road that stalls is cut off
+    // after a while by cancelling every modal window.
+    static void Road(const std::function<void()>& trigger, std::vector<TStep> steps)
+    {
+        size_t next = 0;
+        bool busy = false;
+        QTimer poll;
+        poll.setInterval(0);
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (busy || next >= steps.size() || TopModal() != steps[next].Window)
+                return;
+            busy = true;
+            QTimer::singleShot(0, [&, step = next] {
+                ++next;
+                busy = false;
+                steps[step].Action();
+            });
+        });
+        QTimer stall;
+        stall.setSingleShot(true);
+        QObject::connect(&stall, &QTimer::timeout, [] {
+            while (TCustomForm* window = TopModal()) {
+                window->SetModalResult(mrCancel);
+                QCoreApplication::processEvents();
+            }
+        });
+        poll.start();
+        stall.start(20000);
+        trigger();
+        EXPECT_EQ(next, steps.size()) << "the road stalled";
+    }
+
+    static void Type(TEdit* edit, const QString& text)
+    {
+        edit->SetFocus();
+        edit->SetText(text);
+    }
+    static void Press(TSpeedButton* button) { QTest::mouseClick(button->ToolWidget(), Qt::LeftButton); }
+    static void Click(TButton* button) { QTest::mouseClick(button->ButtonWidget(), Qt::LeftButton); }
+    static void Check(TRadioButton* button)
+    {
+        QRadioButton* radio = button->RadioWidget();
+        QTest::mouseClick(radio, Qt::LeftButton, {}, QPoint(6, radio->height() / 2));
+    }
+    static void SetUnit(TComboBox* unit, int index)
+    {
+        unit->ComboWidget()->setCurrentIndex(index);
+        emit unit->ComboWidget()->activated(index);
+    }
+    // A group, then an item of a picker.
+    static std::function<void()> Pick(TfCalibreSelect* picker, int group, int item)
+    {
+        return [picker, group, item] {
+            picker->bType1Click(picker->GroupLabels.at(size_t(group)));
+            Click(picker->TypeButtons.at(size_t(item)));
+        };
+    }
+    static std::function<void()> Cancel(TCustomForm* window)
+    {
+        return [window] { window->SetModalResult(mrCancel); };
+    }
+    // A value of a window's length list in mm; NaN for the empty value.
+    static double Value(const NCLIST& list, TEdit* edit)
+    {
+        double value = 0;
+        return list.GetValue(NumberEditOf(edit), value) ? value : NAN;
+    }
+    static double Value(TEdit* edit) { return Value(fProcess->ValueList, edit); }
+
+    // With TESSVAR_SCREENSHOTS set to a folder, a picture of the window
+    // there for looking at it.
+    static void Screenshot(TCustomForm* window, const QString& name)
+    {
+        const QString folder = qEnvironmentVariable("TESSVAR_SCREENSHOTS");
+        if (folder.isEmpty())
+            return;
+        QDir().mkpath(folder);
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(window->Widget()->grab().save(folder + u'/' + name + QStringLiteral(".png")));
+    }
+
+    std::unique_ptr<TScriptedMessages> Messages;
+    std::unique_ptr<TApplication> App;
+};

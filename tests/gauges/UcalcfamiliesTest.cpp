@@ -1,0 +1,345 @@
+// The calculation roads of the ANSI/ASME, spline, GAS, buttress and
+// Whitworth families, driven from the family buttons of the main window.
+#include "calc/Utansiasme.h"
+#include "gauges/Ucalcfamilies.h"
+#include "tests/gauges/ProcessRoad.h"
+
+#include <map>
+
+namespace {
+
+class UcalcfamiliesTest : public ProcessRoadTest {
+protected:
+    static TRadioButton* Captioned(const std::vector<TRadioButton*>& buttons, const QString& caption)
+    {
+        for (TRadioButton* button : buttons) {
+            if (button->Visible() && button->Caption() == caption)
+                return button;
+        }
+        ADD_FAILURE() << "no button " << caption.toStdString();
+        return buttons.front();
+    }
+    static std::function<void()> PipeSize(const QString& caption)
+    {
+        return [caption] {
+            Check(Captioned(fNPDia->SizeButtonList, caption));
+            Click(fNPDia->bOk);
+        };
+    }
+    // The inch wizard: 1/4 - 20 UNC, class 2.
+    static std::function<void()> Quarter20Unc(bool j = false)
+    {
+        return [j] {
+            TfwAnsiAsme1* w = fwAnsiAsme1;
+            Check(w->rUN);
+            w->cJprofile->SetChecked(j);
+            Click(w->bNext);
+            Check(w->rD[0]);
+            Click(w->bNext);
+            Check(w->FractionButtonList.at(10)); // 1/4
+            Click(w->bNext);
+            Check(w->PitchButtonList.at(0)); // 20 UNC
+            Click(w->bNext);
+            Check(w->rT2);
+            Click(w->bNext);
+        };
+    }
+    // A calculation of the gauge window: the window's own step, then the
+    // dialogs, then a check on the window, which is then closed.
+    void Gauge(TButton* family, int group, int item, const std::function<void()>& typing,
+               std::vector<TStep> dialogs, const std::function<void()>& check)
+    {
+        std::vector<TStep> steps{{fCalibreSelect, Pick(fCalibreSelect, group, item)},
+                                 {fProcess, [typing] {
+                                      typing();
+                                      Press(fProcess->sbCalcTol);
+                                  }}};
+        steps.insert(steps.end(), dialogs.begin(), dialogs.end());
+        steps.push_back({fProcess, [check] {
+                             check();
+                             fProcess->SetModalResult(mrCancel);
+                         }});
+        // The hidden spline button's handler runs as its click would.
+        Road([family] { family->Visible() ? Click(family) : fTessvar->bISOClick(family); }, steps);
+    }
+    QString LastMessage() const
+    {
+        const auto& shown = Messages->Shown();
+        return shown.empty() ? QString() : shown.back().Text;
+    }
+};
+
+TEST_F(UcalcfamiliesTest, AnsiPlainGaugesByUnitAndTolerance)
+{
+    TfProcess* w = fProcess;
+    // Inch with a typed tolerance: no entry dialog.
+    std::map<QString, std::pair<double, double>> inch; // Go max and min by tolerance
+    for (const QString tolerance : {"+.001 -.001 XX", "XX"}) {
+        Gauge(fTessvar->bAnsiAsme, 0, 0, [w, tolerance] {
+            Type(w->dNominale, "1");
+            Type(w->dbTollServ, tolerance);
+        }, {}, [w, &inch, tolerance] {
+            EXPECT_TRUE(w->sbCalcTol->Down());
+            EXPECT_EQ(w->dbTollServ->Text(), "XX");
+            inch[tolerance] = {Value(w->dMaxP), Value(w->dMinP)};
+        });
+    }
+    EXPECT_LT(inch["+.001 -.001 XX"].second, 25.4 - 0.0254 + 1e-9);
+
+    // Millimetres: the dialog even with a typed tolerance; the deviations
+    // in mm and the diameter reach the calculator in inches.
+    const auto deviations = [](const char* upper, const char* lower) {
+        return [upper, lower] {
+            EXPECT_FALSE(fInsTol->rToll->Visible());
+            EXPECT_TRUE(fInsTol->eTSup->Visible());
+            EXPECT_TRUE(fInsTol->eTSup->Enabled());
+            EXPECT_EQ(fInsTol->lSupInf->Caption(), "Piece Deviation (mm)");
+            fInsTol->eToll->SetText("xx");
+            fInsTol->eTSup->SetText(QString::fromLatin1(upper));
+            fInsTol->eTInf->SetText(QString::fromLatin1(lower));
+            Click(fInsTol->bOk);
+        };
+    };
+    for (const auto& [upper, lower] : {std::pair{"0.0254", "-0.0254"}, std::pair{"", ""}}) {
+        const bool typed = *upper != 0;
+        // The entry dialog keeps what it last chose: the tolerance class.
+        fInsTol->rToll->SetChecked(true);
+        Gauge(fTessvar->bAnsiAsme, 0, 0, [w, typed] {
+            SetUnit(w->cUnit, 0);
+            Type(w->dNominale, "25.4");
+            Type(w->dbTollServ, typed ? "XX" : "+.001 -.001 XX");
+        }, {{fInsTol, deviations(upper, lower)}}, [w, &inch, typed] {
+            // Without deviations the class alone counts.
+            const auto expected = inch[typed ? "+.001 -.001 XX" : "XX"];
+            EXPECT_TRUE(w->sbCalcTol->Down());
+            EXPECT_EQ(w->dbTollServ->Text(), "XX");
+            EXPECT_NEAR(Value(w->dNominale), 25.4, 1e-9);
+            EXPECT_NEAR(Value(w->dMaxP), expected.first, 1e-6);
+            EXPECT_NEAR(Value(w->dMinP), expected.second, 1e-6);
+        });
+    }
+    EXPECT_TRUE(Messages->Shown().empty()) << LastMessage().toStdString();
+}
+
+TEST_F(UcalcfamiliesTest, UnifiedThreadsAndPipes)
+{
+    TfProcess* w = fProcess;
+    // Go thread ring, 1/4 - 20 UNC 2A, in inch and in mm: the same values.
+    for (int unit : {1, 0}) {
+        Gauge(fTessvar->bAnsiAsme, 3, 0, [w, unit] { SetUnit(w->cUnit, unit); }, {{fwAnsiAsme1, Quarter20Unc()}},
+              [w] {
+                  EXPECT_NEAR(Value(w->dMaxP) / 25.4, 0.2164, 5e-5);
+                  EXPECT_NEAR(Value(w->dMinP) / 25.4, 0.2161, 5e-5);
+                  EXPECT_NEAR(Value(w->dNominale), 5.5245, 1e-9); // 0.2175 in
+                  EXPECT_NEAR(Value(w->dPasso), 1.27, 1e-9);      // 1/20 in
+                  EXPECT_EQ(w->dbAngolo->Text(), "60");
+                  EXPECT_EQ(w->dbTollServ->Text(), "2A");
+              });
+    }
+    // Profile J names the series UNJ.
+    Gauge(fTessvar->bAnsiAsme, 3, 0, [] {}, {{fwAnsiAsme1, Quarter20Unc(true)}},
+          [w] { EXPECT_TRUE(w->dbDesignazione->Text().contains("UNJC")) << w->dbDesignazione->Text().toStdString(); });
+
+    // UNS: the entry dialog's diameter, pitch and class.
+    Gauge(fTessvar->bAnsiAsme, 2, 0, [] {},
+          {{fwAnsiAsme1,
+            [] {
+                Check(fwAnsiAsme1->rUNS);
+                Click(fwAnsiAsme1->bNext);
+            }},
+           {fInsUNS,
+            [] {
+                Type(fInsUNS->eDia, "0.3");
+                Type(fInsUNS->eStep, "24");
+                Check(fInsUNS->rT2);
+                Click(fInsUNS->bOk);
+            }}},
+          [w] {
+              INCHTHREAD request = fwAnsiAsme1->InchThread;
+              TCalcText d, a, p, designation, tolerance, classText;
+              TOLLERANCE r;
+              ClearToleranceRecord(r);
+              ASSERT_TRUE(CalcUnsSpecial(request, TUnsEntry{"0.3", "24", 1}, d, a, p, designation, tolerance,
+                                         classText, false, r, fwAnsiAsme1->RoundFlag));
+              EXPECT_EQ(w->dbDesignazione->Text(), designation.Text());
+              EXPECT_NEAR(Value(w->dMaxP), r.MaxP, 1e-9);
+              EXPECT_NEAR(Value(w->dNominale), d.Text().toDouble() * 25.4, 1e-9);
+          });
+
+    // NPSM limit plug, size 1/2.
+    Gauge(fTessvar->bAnsiAsme, 6, 9, [] {}, {{fNPDia, PipeSize("1/2")}},
+          [w] { EXPECT_EQ(w->dbDesignazione->Text(), "1/2 14 NPSM"); });
+
+    // Cancel and any other wizard result release without a calculation.
+    for (int result : {int(mrCancel), 7}) {
+        Gauge(fTessvar->bAnsiAsme, 3, 0, [] {}, {{fwAnsiAsme1, [result] { fwAnsiAsme1->SetModalResult(result); }}},
+              [w] {
+                  EXPECT_FALSE(w->sbCalcTol->Down());
+                  EXPECT_TRUE(w->dbDesignazione->Text().isEmpty());
+              });
+    }
+    EXPECT_TRUE(Messages->Shown().empty()) << LastMessage().toStdString();
+}
+
+TEST_F(UcalcfamiliesTest, SplineByWizardOrTypedTolerance)
+{
+    TfProcess* w = fProcess;
+    const auto wizard = [] {
+        TfTwSCA* s = fTwSCA;
+        Check(s->rM[3]); // module 1.25
+        Click(s->bNext);
+        for (int range = 0; range < TfTwSCA::RangeCount; ++range) {
+            s->rD1Click(s->rD[size_t(range)]);
+            const int index = s->lDiameter->Items()->IndexOf("25");
+            if (index >= 0) {
+                s->rD[size_t(range)]->SetChecked(true);
+                s->lDiameter->SetItemIndex(index);
+                break;
+            }
+        }
+        Click(s->bNext);
+        Check(s->rA[3]);    // H
+        Check(s->rN2[1]);   // LQ 3
+        Click(s->bNext);
+    };
+    Gauge(fTessvar->bSCA, 0, 0, [] {}, {{fTwSCA, wizard}}, [w] {
+        EXPECT_EQ(w->dbDesignazione->Text(), "GD 25 X 1.25 X H-LQ3");
+        EXPECT_NEAR(Value(w->dMaxP), 25.0045, 1e-9);
+        EXPECT_NEAR(Value(w->dMinP), 25, 1e-9);
+        EXPECT_NEAR(Value(w->dLogP), 24.9928, 1e-9);
+        EXPECT_NEAR(Value(w->dNominale), 25, 1e-9);
+        EXPECT_NEAR(Value(w->dPasso), 1.25, 1e-9);
+    });
+    for (const char* d : {"25", "26"}) {
+        Gauge(fTessvar->bSCA, 0, 1, [w, d] {
+            Type(w->dNominale, QString::fromLatin1(d));
+            Type(w->dPasso, "1.25");
+            Type(w->dbTollServ, "9-H-3");
+        }, {}, [w, d] {
+            EXPECT_EQ(w->sbCalcTol->Down(), QByteArray(d) == "25");
+            if (w->sbCalcTol->Down()) {
+                EXPECT_NEAR(Value(w->dMaxN), 25.05825, 1e-9);
+                EXPECT_NEAR(Value(w->dMinN), 25.05375, 1e-9);
+            }
+        });
+    }
+    ASSERT_EQ(Messages->Shown().size(), 1u);
+    EXPECT_EQ(LastMessage(), LoadStr(1056));
+}
+
+TEST_F(UcalcfamiliesTest, GasPipeSizesAndClasses)
+{
+    TfProcess* w = fProcess;
+    Gauge(fTessvar->bGAS, 0, 0, [] {}, {{fNPDia, PipeSize("1/2")}}, [w] {
+        EXPECT_NEAR(Value(w->dMaxP), 19.808, 1e-9);
+        EXPECT_NEAR(Value(w->dMinP), 19.798, 1e-9);
+        EXPECT_EQ(w->dbAngolo->Text(), "55");
+    });
+    Gauge(fTessvar->bGAS, 1, 3, [] {},
+          {{fNPDia, PipeSize("1/2")},
+           {fGasSelClass,
+            [] {
+                Check(fGasSelClass->rClassB);
+                Click(fGasSelClass->bOk);
+            }}},
+          [w] { EXPECT_EQ(w->dbTollServ->Text(), "B"); });
+    Gauge(fTessvar->bGAS, 1, 0, [] {}, {{fNPDia, PipeSize("1/2")}},
+          [w] { EXPECT_EQ(w->dbTollServ->Text(), "A"); });
+    // Cancel in either picker releases silently.
+    Gauge(fTessvar->bGAS, 1, 3, [] {}, {{fNPDia, Cancel(fNPDia)}},
+          [w] { EXPECT_FALSE(w->sbCalcTol->Down()); });
+    Gauge(fTessvar->bGAS, 1, 3, [] {}, {{fNPDia, PipeSize("1/2")}, {fGasSelClass, Cancel(fGasSelClass)}},
+          [w] { EXPECT_FALSE(w->sbCalcTol->Down()); });
+    EXPECT_TRUE(Messages->Shown().empty());
+}
+
+TEST_F(UcalcfamiliesTest, ButtressDiameterChecksPitchesAndLimits)
+{
+    TfProcess* w = fProcess;
+    // The pitches offered by the diameter (inch): up to 8 in the finer,
+    // above it the coarser; then the checks of the diameter.
+    const auto offers = [](bool fine) {
+        return [fine] {
+            for (int i : {0, 1, 2})
+                EXPECT_EQ(fTwBR->rM.at(size_t(i))->Enabled(), !fine) << i;
+            for (int i : {11, 12, 13})
+                EXPECT_EQ(fTwBR->rM.at(size_t(i))->Enabled(), fine) << i;
+            fTwBR->SetModalResult(mrCancel);
+        };
+    };
+    Road([] { Click(fTessvar->bBUTTRESS); },
+         {{fCalibreSelect, Pick(fCalibreSelect, 1, 0)},
+          {fProcess, [w] { Type(w->dNominale, "8"); Press(w->sbCalcTol); }},
+          {fTwBR, offers(true)},
+          {fProcess, [w] { Type(w->dNominale, "8.01"); Press(w->sbCalcTol); }},
+          {fTwBR, offers(false)},
+          {fProcess, [w] { Type(w->dNominale, "24"); Press(w->sbCalcTol); }},
+          {fTwBR, Cancel(fTwBR)},
+          {fProcess, [this, w] {
+               EXPECT_TRUE(Messages->Shown().empty());
+               for (const char* d : {"24.001", "abc", ""}) {
+                   Type(w->dNominale, QString::fromLatin1(d));
+                   Press(w->sbCalcTol);
+                   EXPECT_FALSE(w->sbCalcTol->Down()) << d;
+                   EXPECT_TRUE(w->dNominale->Enabled()) << d;
+               }
+               w->SetModalResult(mrCancel);
+           }}});
+    const auto& shown = Messages->Shown();
+    ASSERT_EQ(shown.size(), 3u);
+    EXPECT_EQ(shown[0].Text, "MN 170 : Diameter not valid");
+    EXPECT_EQ(shown[1].Text, "MN 170 : Diameter not valid");
+    EXPECT_EQ(shown[2].Text, "MN 168 : Specifiy the Diameter");
+    EXPECT_EQ(shown[2].Caption, "ERROR");
+    EXPECT_EQ(shown[2].Icon, TMsgIcon::Error);
+
+    // Go ring, D 2 in (or 50.8 mm), 10 tpi, class 2A.
+    for (auto [unit, d] : {std::pair{1, "2"}, std::pair{0, "50.8"}}) {
+        Gauge(fTessvar->bBUTTRESS, 1, 0, [w, unit, d] {
+            SetUnit(w->cUnit, unit);
+            Type(w->dNominale, QString::fromLatin1(d));
+        }, {{fTwBR, [] {
+                Check(fTwBR->rM[10]);
+                Click(fTwBR->bNext);
+                EXPECT_EQ(fTwBR->rD1->Caption(), "2A");
+                Check(fTwBR->rD1);
+                Click(fTwBR->bNext);
+            }}},
+            [w] {
+                EXPECT_NEAR(Value(w->dMaxP), 49.14053, 5e-6);
+                EXPECT_NEAR(Value(w->dMinP), 49.13037, 5e-6);
+                EXPECT_NEAR(Value(w->dNominale), 50.8, 1e-9);
+                EXPECT_NEAR(Value(w->dPasso), 2.54, 1e-9);
+                EXPECT_EQ(w->dbSAL->Text(), "45");
+                EXPECT_EQ(w->dbSAR->Text(), "7");
+                EXPECT_EQ(w->dbTollServ->Text(), "2A");
+            });
+    }
+    EXPECT_EQ(Messages->Shown().size(), 3u);
+}
+
+TEST_F(UcalcfamiliesTest, WhitworthFromTheWizard)
+{
+    TfProcess* w = fProcess;
+    Gauge(fTessvar->bWhitworth, 0, 0, [] {},
+          {{fTwWhitworth,
+            [] {
+                TfTwWhitworth* s = fTwWhitworth;
+                Check(s->rTBSW);
+                Click(s->bNext);
+                Check(Captioned({s->rBSW.begin(), s->rBSW.end()}, "1/2"));
+                Click(s->bNext);
+                Click(s->bNext);
+            }}},
+          [w] {
+              EXPECT_EQ(w->dbAngolo->Text(), "55");
+              EXPECT_EQ(w->dbDesignazione->Text(), fTwWhitworth->Designation);
+              EXPECT_EQ(w->dbTollServ->Text(), fTwWhitworth->ClassText);
+              EXPECT_NEAR(Value(w->dNominale), 12.7, 1e-9);
+              SetUnit(w->cUnit, 0);
+              EXPECT_EQ(w->dNominale->Text(), w->ValueList.Readout().FormatValue(12.7));
+          });
+    EXPECT_TRUE(Messages->Shown().empty());
+}
+
+} // namespace

@@ -1,0 +1,286 @@
+// The gauge and workpiece cards: their parameters against the report
+// projects compiled into run/, and prints through the Print buttons into
+// PDF files (no printer is installed here: the run's output file is set).
+#include "gauges/Uprocesscards.h"
+#include "report/components/QpZarv.h"
+#include "report/model/ZvProj.h"
+#include "report/print/QpFormPreview.h"
+#include "report/print/QpSystem.h"
+#include "tests/gauges/ProcessRoad.h"
+
+#include <QPrinterInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+namespace {
+
+class UprocesscardsTest : public ProcessRoadTest {
+protected:
+    void SetUp() override
+    {
+        if (!QPrinterInfo::availablePrinterNames().isEmpty())
+            GTEST_SKIP() << "a printer is installed";
+        ProcessRoadTest::SetUp();
+        FOldFolder = QDir::currentPath();
+        QDir::setCurrent(QStringLiteral(TESSVAR_REPORT_PROJECT_DIR));
+        ReportSystemPrepared = [this](TZvSystem& system) {
+            ++Systems;
+            if (Prepare)
+                Prepare(system);
+        };
+    }
+    void TearDown() override
+    {
+        if (IsSkipped())
+            return;
+        ReportSystemPrepared = nullptr;
+        QDir::setCurrent(FOldFolder);
+        ProcessRoadTest::TearDown();
+    }
+
+    static QStringList Names(const TReportParams& params)
+    {
+        QStringList names;
+        for (const auto& param : params)
+            names << param.first;
+        return names;
+    }
+    static QString Param(const TReportParams& params, const QString& name)
+    {
+        for (const auto& param : params) {
+            if (param.first == name)
+                return param.second;
+        }
+        ADD_FAILURE() << "no parameter " << name.toStdString();
+        return QString();
+    }
+    // The parameters a project file declares.
+    static QStringList Declared(const QString& file)
+    {
+        TZvProject project(nullptr);
+        project.SetProjectFile(file);
+        project.Open();
+        QStringList names;
+        const TStrings* declared = project.ProjMan()->Parameters();
+        for (int i = 0; i < declared->Count(); ++i)
+            names << declared->Strings(i);
+        project.Close();
+        return names;
+    }
+    // Prints through the button into a PDF; the card's parameters and the
+    // PDF's text (empty when pdftotext is missing).
+    QString PrintToPdf(TButton* print, const QString& name)
+    {
+        const QString pdf = Folder.filePath(name + QStringLiteral(".pdf"));
+        Prepare = [pdf](TZvSystem& system) { system.SetOutputFileName(pdf); };
+        Click(print);
+        Prepare = nullptr;
+        EXPECT_TRUE(QFile::exists(pdf)) << pdf.toStdString();
+        // Kept for looking at it beside the window pictures.
+        if (const QString folder = qEnvironmentVariable("TESSVAR_SCREENSHOTS"); !folder.isEmpty()) {
+            QDir().mkpath(folder);
+            QFile::remove(folder + u'/' + name + QStringLiteral(".pdf"));
+            QFile::copy(pdf, folder + u'/' + name + QStringLiteral(".pdf"));
+        }
+        if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+            return QString();
+        QProcess process;
+        process.start(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
+        process.waitForFinished(30000);
+        return QString::fromUtf8(process.readAllStandardOutput());
+    }
+    // Every non-empty value is printed, as often as the card holds it
+    // (the text's runs of blanks as one).
+    static void ExpectPrinted(const TReportParams& params, const QString& pdfText)
+    {
+        if (pdfText.isEmpty())
+            return;
+        const QString text = pdfText.simplified();
+        for (const auto& [name, value] : params) {
+            const QString printed = value.simplified();
+            if (printed.isEmpty())
+                continue;
+            int times = 0;
+            for (const auto& other : params)
+                times += other.second.simplified() == printed;
+            EXPECT_EQ(text.count(printed), times) << name.toStdString() << " " << printed.toStdString();
+        }
+    }
+    // Opens the gauge window for a gauge type, lets steps fill it and runs
+    // check while it is up.
+    void Gauge(TButton* family, int group, int item, std::vector<TStep> steps)
+    {
+        steps.insert(steps.begin(), {fCalibreSelect, Pick(fCalibreSelect, group, item)});
+        Road([family] { Click(family); }, steps);
+    }
+    // The ISO thread plug M10 x 1.5 6H of a group item, calculated.
+    std::vector<TStep> IsoThreadPlug(const std::function<void()>& check)
+    {
+        TfProcess* w = fProcess;
+        return {{fProcess, [w] {
+                     Type(w->dNominale, "10");
+                     Type(w->dPasso, "1.5");
+                     Type(w->dbTollServ, "6H");
+                     Press(w->sbCalcTol);
+                 }},
+                {fProcess, [w, check] {
+                     check();
+                     w->SetModalResult(mrCancel);
+                 }}};
+    }
+
+    static void ClosePreview(bool& maximised)
+    {
+        QTimer::singleShot(50, [&maximised] {
+            for (TCustomForm* form : ScreenForms()) {
+                if (auto* preview = dynamic_cast<TZarvPreviewForm*>(form); preview && preview->Modal()) {
+                    maximised = preview->WindowState() == TWindowState::wsMaximized;
+                    preview->Close();
+                    return;
+                }
+            }
+            ClosePreview(maximised);
+        });
+    }
+
+    QTemporaryDir Folder;
+    int Systems = 0;
+    std::function<void(TZvSystem&)> Prepare;
+
+private:
+    QString FOldFolder;
+};
+
+TEST_F(UprocesscardsTest, GaugeCardOfAnIsoPlugAndABattressRing)
+{
+    TfProcess* w = fProcess;
+    // A Go plug: the No-go rows are hidden and empty.
+    Gauge(fTessvar->bISO, 2, 0, IsoThreadPlug([w] {
+        const TReportParams card = GaugeCardParams(w);
+        ASSERT_EQ(Names(card), Declared(GaugeCardProject));
+        ASSERT_EQ(card.size(), 24u);
+        EXPECT_EQ(Param(card, "Title"), "TOLLERANZE");
+        EXPECT_EQ(Param(card, "Unit"), "values in mm");
+        EXPECT_EQ(Param(card, "Diametro"), "Nominal diameter: " + w->dNominale->Text());
+        EXPECT_EQ(Param(card, "Maxl"), "Max Nom.:");
+        EXPECT_EQ(Param(card, "Mediol"), "Avg Diameter:");
+        EXPECT_EQ(Param(card, "Maxp"), w->dMaxP->Text());
+        EXPECT_EQ(Param(card, "TxtP"), "Go");
+        for (const char* hidden : {"Maxnp", "Minnp", "Lognp", "Medionp", "TxtNP", "Hmisl", "Hmisp", "Hmisnp"})
+            EXPECT_EQ(Param(card, hidden), "") << hidden;
+    }));
+
+    // The limit plug, printed.
+    Gauge(fTessvar->bISO, 2, 2, IsoThreadPlug([this, w] {
+        const TReportParams card = GaugeCardParams(w);
+        EXPECT_EQ(Param(card, "Tolleranze"), "Gage Tolerance: 6H");
+        EXPECT_EQ(Param(card, "Angolo"), "Angle (deg): 60");
+        EXPECT_EQ(Param(card, "Starts"), "n.starts: 1");
+        const QString text = PrintToPdf(w->bPrint, QStringLiteral("gagecard-iso"));
+        ExpectPrinted(card, text);
+        EXPECT_TRUE(w->Showing()); // the window stays
+    }));
+
+    // A buttress Go ring with its semi-angles, in inch.
+    Gauge(fTessvar->bBUTTRESS, 1, 0,
+          {{fProcess, [w] {
+                Type(w->dNominale, "2");
+                Press(w->sbCalcTol);
+            }},
+           {fTwBR, [] {
+                Check(fTwBR->rM[10]);
+                Click(fTwBR->bNext);
+                Check(fTwBR->rD1);
+                Click(fTwBR->bNext);
+            }},
+           {fProcess, [this, w] {
+                const TReportParams card = GaugeCardParams(w);
+                EXPECT_EQ(Param(card, "Unit"), "values in inches");
+                EXPECT_EQ(Param(card, "Angolo"), "Semi-angle (deg): 45 | 7");
+                ExpectPrinted(card, PrintToPdf(w->bPrint, QStringLiteral("gagecard-buttress")));
+                w->SetModalResult(mrCancel);
+            }}});
+    EXPECT_EQ(Systems, 2);
+    for (const auto& shown : Messages->Shown())
+        ADD_FAILURE() << shown.Text.toStdString();
+}
+
+TEST_F(UprocesscardsTest, WorkpieceCard)
+{
+    TfProcess2* w = fProcess2;
+    fTessvar->rWorkpiece->SetChecked(true);
+    // An ANSI/ASME plain hole: the hidden workpiece rows still print.
+    Road([] { Click(fTessvar->bAnsiAsme); },
+         {{fCalibreSelect2, Pick(fCalibreSelect2, 0, 0)},
+          {fProcess2, [w] {
+               EXPECT_FALSE(w->dMaxW->Visible());
+               const TReportParams card = WorkpieceCardParams(w);
+               ASSERT_EQ(Names(card), Declared(WorkpieceCardProject));
+               ASSERT_EQ(card.size(), 12u);
+               EXPECT_EQ(Param(card, "Maxl"), "Max:");
+               EXPECT_EQ(Param(card, "Minl"), "Min:");
+               EXPECT_EQ(Param(card, "TxtP"), "Hole deviation: Workpiece Tolerance");
+               w->SetModalResult(mrCancel);
+           }}});
+    // An ISO nut thread, calculated and printed.
+    Road([] { Click(fTessvar->bISO); },
+         {{fCalibreSelect2, Pick(fCalibreSelect2, 2, 0)},
+          {fProcess2, [w] {
+               Type(w->dNominale, "10");
+               Type(w->dPasso, "1.5");
+               Type(w->dbTollServ, "6H");
+               Press(w->sbCalcTol);
+           }},
+          {fProcess2, [this, w] {
+               const TReportParams card = WorkpieceCardParams(w);
+               EXPECT_EQ(Param(card, "TxtP"), "Nut screw deviation: Workpiece Tolerance");
+               EXPECT_EQ(Param(card, "Maxp"), w->dMaxW->Text());
+               EXPECT_FALSE(Param(card, "Maxp").isEmpty());
+               ExpectPrinted(card, PrintToPdf(w->bPrint, QStringLiteral("piececard-iso")));
+               w->SetModalResult(mrCancel);
+           }}});
+    EXPECT_EQ(Systems, 1);
+}
+
+TEST_F(UprocesscardsTest, PreviewMissingProjectAndAFailedRun)
+{
+    TfProcess* w = fProcess;
+    const QString missing = Folder.path();
+    Gauge(fTessvar->bISO, 2, 2,
+          {{fProcess, [this, w, missing] {
+                // Preview: maximised, without the output options window.
+                fTessvar->cPreview->SetChecked(true);
+                bool maximised = false;
+                Prepare = [&maximised](TZvSystem& system) {
+                    EXPECT_EQ(system.DefaultDest(), TReportDest::rdPreview);
+                    EXPECT_FALSE(system.SystemSetups().Contains(TSystemSetup::ssAllowSetup));
+                    // The user closes the preview once it shows.
+                    ClosePreview(maximised);
+                };
+                Click(w->bPrint);
+                EXPECT_TRUE(maximised);
+                EXPECT_EQ(Systems, 1);
+                fTessvar->cPreview->SetChecked(false);
+
+                // A run that fails leaves nothing open for the next print.
+                Prepare = [](TZvSystem& system) { system.SetDefaultDest(TReportDest::rdFile); };
+                Click(w->bPrint);
+                EXPECT_EQ(Messages->Shown().size(), 1u);
+                EXPECT_FALSE(w->ZvProject1->Active());
+                PrintToPdf(w->bPrint, QStringLiteral("gagecard-after-failure"));
+                EXPECT_EQ(Systems, 3);
+
+                // No project in the current folder: its error, no run controller.
+                QDir::setCurrent(missing);
+                Click(w->bPrint);
+                EXPECT_EQ(Systems, 3);
+                w->SetModalResult(mrCancel);
+            }}});
+    const auto& shown = Messages->Shown();
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[1].Text, "The following reporting project does not exist:\r\"" +
+                                 QDir(missing).absoluteFilePath(GaugeCardProject) + "\"");
+}
+
+} // namespace
