@@ -184,6 +184,17 @@ TEST_F(ZvCsRptTest, KeepBodyTogetherMovesTheBody)
     EXPECT_EQ(Run(), "p1 T@1 H@1.6 R@1.7 p2 R@1 R@1.2");
 }
 
+TEST_F(ZvCsRptTest, KeepRowTogetherMovesTheRowWithItsHeader)
+{
+    TZarvRegion* region = AddRegion(1);
+    AddBand(region, QStringLiteral("T"), 0.6);
+    TZarvDataBand* rows = AddDataBand(region, QStringLiteral("R"), 0.2, Numbers(2));
+    AddBand(region, QStringLiteral("RH"), 0.1, rows, {L::plRowHeader});
+    EXPECT_EQ(Run(), "p1 T@1 RH@1.6 R@1.7 RH@1.9 p2 R@1");
+    rows->SetKeepRowTogether(true);
+    EXPECT_EQ(Run(), "p1 T@1 RH@1.6 R@1.7 p2 RH@1 R@1.1");
+}
+
 TEST_F(ZvCsRptTest, OrphanRowsMustFitWithTheHeader)
 {
     TZarvRegion* region = AddRegion(1);
