@@ -47,9 +47,9 @@ const TTypeInfo& PrintLocSetType()
 
 const TTypeInfo& PrintOccSetType()
 {
-    static const TTypeInfo element = MakeEnumType(
-        QStringLiteral("TBandPrintOcc"),
-        {QStringLiteral("poFirst"), QStringLiteral("poNewPage"), QStringLiteral("poNewColumn")});
+    static const TTypeInfo element =
+        MakeEnumType(QStringLiteral("TBandPrintOcc"),
+                     {QStringLiteral("poFirst"), QStringLiteral("poNewPage"), QStringLiteral("poNewColumn")});
     static const TTypeInfo type = MakeSetType(QStringLiteral("TBandPrintOccSet"), element);
     return type;
 }
@@ -100,7 +100,8 @@ TRegionClasses RegisterRegionClasses()
     }
     const TTypeInfo& viewType = TypeInfoClass(QStringLiteral("TZarvBaseDataView"));
 
-    TClassInfo& style = RegisterClass<TZarvBandStyle>(QStringLiteral("TZarvBandStyle"), QStringLiteral("TPersistent"));
+    TClassInfo& style =
+        RegisterClass<TZarvBandStyle>(QStringLiteral("TZarvBandStyle"), QStringLiteral("TPersistent"));
     PublishProperty(style, QStringLiteral("PrintLoc"), PrintLocSetType(), &TZarvBandStyle::PrintLocBits,
                     &TZarvBandStyle::SetPrintLocBits);
     PublishProperty(style, QStringLiteral("PrintOcc"), PrintOccSetType(), &TZarvBandStyle::PrintOccBits,
@@ -109,8 +110,10 @@ TRegionClasses RegisterRegionClasses()
 
     TClassInfo& region =
         RegisterClass<TZarvRegion>(QStringLiteral("TZarvRegion"), QStringLiteral("TZarvContainerControl"));
-    PublishProperty(region, QStringLiteral("Left"), ZarvUnitsType(), &TZarvControl::GetLeft, &TZarvControl::SetLeft);
-    PublishProperty(region, QStringLiteral("Top"), ZarvUnitsType(), &TZarvControl::GetTop, &TZarvControl::SetTop);
+    PublishProperty(region, QStringLiteral("Left"), ZarvUnitsType(), &TZarvControl::GetLeft,
+                    &TZarvControl::SetLeft);
+    PublishProperty(region, QStringLiteral("Top"), ZarvUnitsType(), &TZarvControl::GetTop,
+                    &TZarvControl::SetTop);
     PublishProperty(region, QStringLiteral("Width"), ZarvUnitsType(), &TZarvControl::GetWidth,
                     &TZarvControl::SetWidth);
     PublishProperty(region, QStringLiteral("Height"), ZarvUnitsType(), &TZarvControl::GetHeight,
@@ -121,7 +124,8 @@ TRegionClasses RegisterRegionClasses()
     PublishProperty(region, QStringLiteral("ColumnSpacing"), ZarvUnitsType(), &TZarvRegion::ColumnSpacing,
                     &TZarvRegion::SetColumnSpacing);
 
-    TClassInfo& band = RegisterClass<TZarvBand>(QStringLiteral("TZarvBand"), QStringLiteral("TZarvContainerControl"));
+    TClassInfo& band =
+        RegisterClass<TZarvBand>(QStringLiteral("TZarvBand"), QStringLiteral("TZarvContainerControl"));
     PublishProperty(band, QStringLiteral("AllowSplit"), TypeInfoBoolean(), &TZarvBand::AllowSplit,
                     &TZarvBand::SetAllowSplit);
     PublishProperty(band, QStringLiteral("BandStyle"), TypeInfoClass(QStringLiteral("TZarvBandStyle")),
@@ -134,7 +138,8 @@ TRegionClasses RegisterRegionClasses()
                     &TZarvBand::SetFinishNewPage);
     PublishProperty(band, QStringLiteral("GroupDataView"), viewType, &TZarvBand::GroupDataView,
                     &TZarvBand::SetGroupDataView);
-    PublishProperty(band, QStringLiteral("GroupKey"), TypeInfoString(), &TZarvBand::GroupKey, &TZarvBand::SetGroupKey);
+    PublishProperty(band, QStringLiteral("GroupKey"), TypeInfoString(), &TZarvBand::GroupKey,
+                    &TZarvBand::SetGroupKey);
     PublishProperty(band, QStringLiteral("Height"), ZarvUnitsType(), &TZarvControl::GetHeight,
                     &TZarvControl::SetHeight);
     PublishProperty(band, QStringLiteral("MinHeightLeft"), ZarvUnitsType(), &TZarvBand::MinHeightLeft,
@@ -150,21 +155,22 @@ TRegionClasses RegisterRegionClasses()
                     &TZarvBand::SetStartNewPage);
     PublishProperty(band, QStringLiteral("OnGetGroup"), TypeInfoClass(QStringLiteral("TZarvStringEvent")),
                     &TZarvBand::OnGetGroup, &TZarvBand::SetOnGetGroup)
-        .WithStored([](const TObject& o) { return dynamic_cast<const TZarvBand&>(o).OnGetGroup() != nullptr; });
+        .WithStored(
+            [](const TObject& o) { return dynamic_cast<const TZarvBand&>(o).OnGetGroup() != nullptr; });
 
     TClassInfo& iterate =
         RegisterClass<TZarvIterateBand>(QStringLiteral("TZarvIterateBand"), QStringLiteral("TZarvBand"));
     PublishProperty(iterate, QStringLiteral("Columns"), TypeInfoInteger(), &TZarvIterateBand::Columns,
                     &TZarvIterateBand::SetColumns)
         .WithDefault(1);
-    PublishProperty(iterate, QStringLiteral("ColumnSpacing"), ZarvUnitsType(), &TZarvIterateBand::ColumnSpacing,
-                    &TZarvIterateBand::SetColumnSpacing);
+    PublishProperty(iterate, QStringLiteral("ColumnSpacing"), ZarvUnitsType(),
+                    &TZarvIterateBand::ColumnSpacing, &TZarvIterateBand::SetColumnSpacing);
     PublishProperty(iterate, QStringLiteral("DetailKey"), TypeInfoString(), &TZarvIterateBand::DetailKey,
                     &TZarvIterateBand::SetDetailKey);
     PublishProperty(iterate, QStringLiteral("KeepBodyTogether"), TypeInfoBoolean(),
                     &TZarvIterateBand::KeepBodyTogether, &TZarvIterateBand::SetKeepBodyTogether);
-    PublishProperty(iterate, QStringLiteral("KeepRowTogether"), TypeInfoBoolean(), &TZarvIterateBand::KeepRowTogether,
-                    &TZarvIterateBand::SetKeepRowTogether);
+    PublishProperty(iterate, QStringLiteral("KeepRowTogether"), TypeInfoBoolean(),
+                    &TZarvIterateBand::KeepRowTogether, &TZarvIterateBand::SetKeepRowTogether);
     PublishProperty(iterate, QStringLiteral("MaxRows"), TypeInfoInteger(), &TZarvIterateBand::MaxRows,
                     &TZarvIterateBand::SetMaxRows);
     PublishProperty(iterate, QStringLiteral("InitToFirst"), TypeInfoBoolean(), &TZarvIterateBand::InitToFirst,
@@ -809,7 +815,8 @@ void TZarvIterateBand::AddControlled(TZarvBand* band)
 
 void TZarvIterateBand::RemoveControlled(TZarvBand* band)
 {
-    FControlledList.erase(std::remove(FControlledList.begin(), FControlledList.end(), band), FControlledList.end());
+    FControlledList.erase(std::remove(FControlledList.begin(), FControlledList.end(), band),
+                          FControlledList.end());
 }
 
 namespace {
@@ -967,13 +974,8 @@ namespace {
 class TTrialPass {
 public:
     TTrialPass(TZarvIterateBand& band, TZarvRegion& region)
-        : FBand(band),
-          FRegion(region),
-          FRestartBand(region.RestartBand),
-          FRestartLoc(region.RestartLoc),
-          FRestarting(region.FRestarting),
-          FForceRestart(region.ForceRestart),
-          FPrintOcc(region.PrintOcc)
+        : FBand(band), FRegion(region), FRestartBand(region.RestartBand), FRestartLoc(region.RestartLoc),
+          FRestarting(region.FRestarting), FForceRestart(region.ForceRestart), FPrintOcc(region.PrintOcc)
     {
         FRegion.SaveState();
         FBand.SaveState();

@@ -213,8 +213,8 @@ public:
     void PrintAll(TBaseReport* report) override;
     void ChangeReference(TZarvComponent* oldComp, TZarvComponent* newComp) override;
     bool CanSelect(TZarvComponent* item) const override;
-    void ParentResized(bool widthChanged, bool heightChanged, double oldWidth, double newWidth, double oldHeight,
-                       double newHeight) override;
+    void ParentResized(bool widthChanged, bool heightChanged, double oldWidth, double newWidth,
+                       double oldHeight, double newHeight) override;
     double GetLeft() const override;
     double GetWidth() const override;
 

@@ -91,8 +91,8 @@ public:
     {
         if (FindClass(QStringLiteral("TMemoryDataView")))
             return;
-        TClassInfo& info =
-            RegisterClass<TMemoryDataView>(QStringLiteral("TMemoryDataView"), QStringLiteral("TZarvBaseDataView"));
+        TClassInfo& info = RegisterClass<TMemoryDataView>(QStringLiteral("TMemoryDataView"),
+                                                          QStringLiteral("TZarvBaseDataView"));
         PublishProperty(info, QStringLiteral("Columns"), TypeInfoString(), &TMemoryDataView::Columns,
                         &TMemoryDataView::SetColumns);
         PublishProperty(info, QStringLiteral("Rows"), TypeInfoString(), &TMemoryDataView::Rows,
@@ -104,7 +104,8 @@ public:
                                  const QString& rows)
     {
         Register();
-        auto* view = static_cast<TMemoryDataView*>(project.NewDataObject(FindClass(QStringLiteral("TMemoryDataView"))));
+        auto* view = static_cast<TMemoryDataView*>(
+            project.NewDataObject(FindClass(QStringLiteral("TMemoryDataView"))));
         view->SetName(name);
         view->SetColumns(columns);
         view->SetRows(rows);

@@ -104,8 +104,8 @@ TEST_F(ZvCsRptTest, BandTallerThanTheRegionEndsAfterOneSplitPage)
 TEST_F(ZvCsRptTest, GroupsPrintOnKeyChangesOnly)
 {
     TZarvRegion* region = AddRegion(5);
-    TMemoryDataView* view =
-        TMemoryDataView::Make(Project, QStringLiteral("G"), QStringLiteral("K|V"), QStringLiteral("a|1;a|2;b|3"));
+    TMemoryDataView* view = TMemoryDataView::Make(Project, QStringLiteral("G"), QStringLiteral("K|V"),
+                                                  QStringLiteral("a|1;a|2;b|3"));
     TZarvDataBand* rows = AddDataBand(region, QStringLiteral("R"), 0.25, view);
     auto* header = AddBand(region, QStringLiteral("GH"), 0.25, rows, {L::plGroupHeader});
     header->SetGroupDataView(view);
