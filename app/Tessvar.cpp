@@ -34,6 +34,7 @@
 #include "localization/PEResourceImage.h"
 #include "platform/forms/EventBoundary.h"
 #include "platform/forms/Forms.h"
+#include "report/components/ZvLERun.h"
 #include "report/print/QpSystem.h"
 #include "resources/ProgramResources.h"
 
@@ -49,6 +50,7 @@ int main(int argc, char** argv)
     std::unique_ptr<TApplication> application;
     try {
         InitProgramResources(ProgramResourceImageBytes());
+        InitScriptEngine();
         InitLocalization();
         RegisterAppClasses();
         RegisterGaugesClasses();
@@ -78,7 +80,8 @@ int main(int argc, char** argv)
         return 1;
     }
     application->Run();
-    application.reset();
+    application.reset(); // the windows and their report projects go first
     DoneLocalization();
+    DoneScriptEngine();
     return 0;
 }
