@@ -36,16 +36,17 @@ void PlaceSymbol(TQPBarsBase& bars, TPrintJustify justify, double position)
 
 const TTypeInfo& RotationType()
 {
-    static const TTypeInfo type =
-        MakeEnumType(QStringLiteral("TBarCodeRotation"), {QStringLiteral("Rot0"), QStringLiteral("Rot90"),
-                                                          QStringLiteral("Rot180"), QStringLiteral("Rot270")});
+    static const TTypeInfo type = MakeEnumType(QStringLiteral("TBarCodeRotation"),
+                                               {QStringLiteral("Rot0"), QStringLiteral("Rot90"),
+                                                QStringLiteral("Rot180"), QStringLiteral("Rot270")});
     return type;
 }
 
 const TTypeInfo& CodePageType()
 {
-    static const TTypeInfo type = MakeEnumType(
-        QStringLiteral("TCodePage128"), {QStringLiteral("cpCodeA"), QStringLiteral("cpCodeB"), QStringLiteral("cpCodeC")});
+    static const TTypeInfo type =
+        MakeEnumType(QStringLiteral("TCodePage128"),
+                     {QStringLiteral("cpCodeA"), QStringLiteral("cpCodeB"), QStringLiteral("cpCodeC")});
     return type;
 }
 
@@ -57,7 +58,8 @@ bool JustifiedAs(const TObject& o, std::initializer_list<TPrintJustify> values)
 
 void PublishText(TClassInfo& info)
 {
-    PublishProperty(info, QStringLiteral("Text"), TypeInfoString(), &TZarvControl::GetText, &TZarvControl::SetText);
+    PublishProperty(info, QStringLiteral("Text"), TypeInfoString(), &TZarvControl::GetText,
+                    &TZarvControl::SetText);
 }
 
 void RegisterBarCodeClasses()
@@ -75,27 +77,33 @@ void RegisterBarCodeClasses()
     PublishProperty(base, QStringLiteral("BarCodeJustify"), ZarvPrintJustifyType(), &B::BarCodeJustify,
                     &B::SetBarCodeJustify)
         .WithStored([](const TObject&) { return false; });
-    PublishProperty(base, QStringLiteral("Top"), ZarvUnitsType(), &TZarvControl::GetTop, &TZarvControl::SetTop);
+    PublishProperty(base, QStringLiteral("Top"), ZarvUnitsType(), &TZarvControl::GetTop,
+                    &TZarvControl::SetTop);
     PublishProperty(base, QStringLiteral("Bottom"), ZarvUnitsType(), &TZarvControl::GetBottom);
     PublishProperty(base, QStringLiteral("Height"), ZarvUnitsType(), &TZarvControl::GetHeight,
                     &TZarvControl::SetHeight);
     PublishProperty(base, QStringLiteral("Width"), ZarvUnitsType(), &TZarvControl::GetWidth,
                     &TZarvControl::SetWidth);
-    PublishProperty(base, QStringLiteral("Font"), TypeInfoClass(QStringLiteral("TFont")), &B::Font, &B::SetFont);
+    PublishProperty(base, QStringLiteral("Font"), TypeInfoClass(QStringLiteral("TFont")), &B::Font,
+                    &B::SetFont);
     PublishProperty(base, QStringLiteral("BarWidth"), ZarvUnitsType(), &B::BarWidth, &B::SetBarWidth);
     PublishProperty(base, QStringLiteral("BarHeight"), ZarvUnitsType(), &B::BarHeight, &B::SetBarHeight);
     PublishProperty(base, QStringLiteral("BarTop"), ZarvUnitsType(), &B::BarTop, &B::SetBarTop);
     // Only the anchor of the justification is stored; a block-justified
     // component stores its left edge, so its place survives a reload.
-    PublishProperty(base, QStringLiteral("Left"), ZarvUnitsType(), &TZarvControl::GetLeft, &TZarvControl::SetLeft)
-        .WithStored([](const TObject& o) { return JustifiedAs(o, {TPrintJustify::pjLeft, TPrintJustify::pjBlock}); });
+    PublishProperty(base, QStringLiteral("Left"), ZarvUnitsType(), &TZarvControl::GetLeft,
+                    &TZarvControl::SetLeft)
+        .WithStored([](const TObject& o) {
+            return JustifiedAs(o, {TPrintJustify::pjLeft, TPrintJustify::pjBlock});
+        });
     PublishProperty(base, QStringLiteral("Right"), ZarvUnitsType(), &B::Right, &B::SetRightEdge)
         .WithStored([](const TObject& o) { return JustifiedAs(o, {TPrintJustify::pjRight}); });
     PublishProperty(base, QStringLiteral("Center"), ZarvUnitsType(), &B::Center, &B::SetCenter)
         .WithStored([](const TObject& o) { return JustifiedAs(o, {TPrintJustify::pjCenter}); });
     PublishProperty(base, QStringLiteral("TextJustify"), ZarvPrintJustifyType(), &B::TextJustify, &B::SetTextJustify)
         .WithDefault(int64_t(TPrintJustify::pjLeft));
-    PublishProperty(base, QStringLiteral("UseChecksum"), TypeInfoBoolean(), &B::UseChecksum, &B::SetUseChecksum);
+    PublishProperty(base, QStringLiteral("UseChecksum"), TypeInfoBoolean(), &B::UseChecksum,
+                    &B::SetUseChecksum);
     PublishProperty(base, QStringLiteral("WideFactor"), TypeInfoDouble(), &B::WideFactor, &B::SetWideFactor);
     PublishProperty(base, QStringLiteral("PrintReadable"), TypeInfoBoolean(), &B::PrintReadable,
                     &B::SetPrintReadable)
@@ -106,18 +114,18 @@ void RegisterBarCodeClasses()
     PublishProperty(base, QStringLiteral("BarCodeRotation"), RotationType(), &B::BarCodeRotation,
                     &B::SetBarCodeRotation);
 
-    TClassInfo& postNet =
-        RegisterClass<TZarvPostNetBarCode>(QStringLiteral("TZarvPostNetBarCode"), QStringLiteral("TZarvBaseBarCode"));
+    TClassInfo& postNet = RegisterClass<TZarvPostNetBarCode>(QStringLiteral("TZarvPostNetBarCode"),
+                                                             QStringLiteral("TZarvBaseBarCode"));
     PublishProperty(postNet, QStringLiteral("PrintReadable"), TypeInfoBoolean(), &B::PrintReadable,
                     &B::SetPrintReadable);
     PublishProperty(postNet, QStringLiteral("Height"), ZarvUnitsType(), &TZarvControl::GetHeight,
                     &TZarvControl::SetHeight);
     PublishText(postNet);
-    TClassInfo& i2of5 =
-        RegisterClass<TZarvI2of5BarCode>(QStringLiteral("TZarvI2of5BarCode"), QStringLiteral("TZarvBaseBarCode"));
+    TClassInfo& i2of5 = RegisterClass<TZarvI2of5BarCode>(QStringLiteral("TZarvI2of5BarCode"),
+                                                         QStringLiteral("TZarvBaseBarCode"));
     PublishText(i2of5);
-    TClassInfo& code39 =
-        RegisterClass<TZarvCode39BarCode>(QStringLiteral("TZarvCode39BarCode"), QStringLiteral("TZarvBaseBarCode"));
+    TClassInfo& code39 = RegisterClass<TZarvCode39BarCode>(QStringLiteral("TZarvCode39BarCode"),
+                                                           QStringLiteral("TZarvBaseBarCode"));
     PublishProperty(code39, QStringLiteral("Extended"), TypeInfoBoolean(), &TZarvCode39BarCode::Extended,
                     &TZarvCode39BarCode::SetExtended);
     PublishText(code39);
@@ -399,18 +407,33 @@ void TZarvBaseBarCode::Print(TBaseReport* report)
             bars.SetTop(pageTop + (savedTop - designTop));
             break;
         case TBarCodeRotation::Rot90:
-            PlaceSymbol(bars, center ? justify : right ? justify : TPrintJustify::pjLeft,
-                        center ? pageTop + h - w / 2 : right ? pageTop + h - w : pageTop + h);
+            PlaceSymbol(bars,
+                        center  ? justify
+                        : right ? justify
+                                : TPrintJustify::pjLeft,
+                        center  ? pageTop + h - w / 2
+                        : right ? pageTop + h - w
+                                : pageTop + h);
             bars.SetTop(pageLeft + (savedTop - designTop));
             break;
         case TBarCodeRotation::Rot180:
-            PlaceSymbol(bars, center ? justify : right ? justify : TPrintJustify::pjLeft,
-                        center ? pageLeft + w / 2 : right ? pageLeft : pageLeft + w);
+            PlaceSymbol(bars,
+                        center  ? justify
+                        : right ? justify
+                                : TPrintJustify::pjLeft,
+                        center  ? pageLeft + w / 2
+                        : right ? pageLeft
+                                : pageLeft + w);
             bars.SetTop(GetPageBottom() + f);
             break;
         case TBarCodeRotation::Rot270:
-            PlaceSymbol(bars, center ? justify : right ? justify : TPrintJustify::pjLeft,
-                        center ? pageTop + w / 2 : right ? pageTop + w : pageTop);
+            PlaceSymbol(bars,
+                        center  ? justify
+                        : right ? justify
+                                : TPrintJustify::pjLeft,
+                        center  ? pageTop + w / 2
+                        : right ? pageTop + w
+                                : pageTop);
             bars.SetTop(pageLeft + bars.BarHeight() + f);
             break;
         }

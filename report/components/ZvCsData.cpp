@@ -1,17 +1,17 @@
 #include "report/components/ZvCsData.h"
 
 #include "platform/objects/ClassRegistry.h"
+#include "platform/rtl/DateTime.h"
+#include "platform/rtl/NumberText.h"
 #include "report/components/ComponentTypes_p.h"
 #include "report/components/DataText_p.h"
 #include "report/components/ZvCsRpt.h"
-#include "platform/rtl/DateTime.h"
-#include "platform/rtl/NumberText.h"
 #include "report/model/ZvData.h"
 #include "report/model/ZvDefine.h"
 #include "report/model/ZvFiler.h"
 #include "report/model/ZvProj.h"
-#include "report/print/QpBase.h"
 #include "report/model/ZvUtil.h"
+#include "report/print/QpBase.h"
 #include "report/print/QpDefine.h"
 
 #include <QRandomGenerator>
@@ -94,11 +94,12 @@ void RegisterDataClasses()
     const TRegionClasses region = RegisterRegionClasses();
     const QString group = QStringLiteral("Report");
     CallRegisterHook(group, Translate(group));
-    RegisterZarvClasses(group, {&dataText, &dataMemo, calc.CalcText, &mirrorSection, region.Region, region.Band,
-                                region.DataBand, region.DataCycle, calc.CalcOp, calc.CalcTotal,
+    RegisterZarvClasses(group, {&dataText, &dataMemo, calc.CalcText, &mirrorSection, region.Region,
+                                region.Band, region.DataBand, region.DataCycle, calc.CalcOp, calc.CalcTotal,
                                 calc.CalcController});
-    RegisterZarvModuleClasses(QStringLiteral("ZvCsData"), {&dataText, &dataMemo, calc.CalcText, &mirrorSection,
-                                                           calc.CalcOp, calc.CalcTotal, calc.CalcController});
+    RegisterZarvModuleClasses(QStringLiteral("ZvCsData"),
+                              {&dataText, &dataMemo, calc.CalcText, &mirrorSection, calc.CalcOp,
+                               calc.CalcTotal, calc.CalcController});
     RegisterZarvModuleClasses(QStringLiteral("ZvCsRpt"),
                               {region.Region, region.Band, region.DataBand, region.DataCycle});
 }
@@ -642,7 +643,8 @@ TZarvExtended Operate(TZarvCalcOperator op, TZarvExtended a, TZarvExtended b)
 }
 
 TZarvExtended SourceValue(TZarvComponent* self, TZarvCalcVariable* calcVar, TZarvComponent* dataView,
-                          const QString& dataField, TZarvExtended value, TZarvCalcFunction function, bool& valid)
+                          const QString& dataField, TZarvExtended value, TZarvCalcFunction function,
+                          bool& valid)
 {
     valid = true;
     TZarvExtended v = value;
@@ -697,8 +699,8 @@ bool SameConversation(const QString& a, const char* b)
 }
 
 // The accumulation of one "CalcNewData" into agg.
-void FeedAggregate(TZarvComponent* self, TZarvAggregate& agg, TZarvCalcVariable* calcVar, TZarvComponent* dataView,
-                   TZarvFloatEvent* onCalcValue)
+void FeedAggregate(TZarvComponent* self, TZarvAggregate& agg, TZarvCalcVariable* calcVar,
+                   TZarvComponent* dataView, TZarvFloatEvent* onCalcValue)
 {
     bool valid = true;
     TZarvExtended value =
@@ -751,7 +753,7 @@ void Accumulate(TZarvExtended& total, int32_t& count, TZarvCalcType calcType, bo
     switch (calcType) {
     case TZarvCalcType::ctCount: {
         const bool counted = !countBlanks && value == 0 ? valueText == countValue
-                                                          : countValue.isEmpty() || countValue == valueText;
+                                                        : countValue.isEmpty() || countValue == valueText;
         if (counted && count < INT32_MAX)
             ++count;
         break;
@@ -921,7 +923,9 @@ void TZarvCalcText::OverrideProperties(TZarvFiler& filer)
     // Older project files name the controller "ControllerBand".
     filer.OverrideProperty(
         QStringLiteral("ControllerBand"),
-        [this](TZarvReader& reader) { reader.ReadProperty(this, GetPropInfo(*this, QStringLiteral("Controller"))); },
+        [this](TZarvReader& reader) {
+            reader.ReadProperty(this, GetPropInfo(*this, QStringLiteral("Controller")));
+        },
         TZarvWriterProc());
 }
 
@@ -1099,7 +1103,8 @@ TZarvExtended TZarvCalcOp::GetValue()
     TZarvExtended values[2];
     for (int i = 0; i < 2; ++i) {
         const TZarvCalcSource& src = FSrc[i];
-        values[i] = SourceValue(this, src.CalcVar, src.DataView, src.DataField, src.Value, src.Function, valid);
+        values[i] =
+            SourceValue(this, src.CalcVar, src.DataView, src.DataField, src.Value, src.Function, valid);
     }
     TZarvExtended result = 0;
     try {
@@ -1160,8 +1165,8 @@ void TZarvCalcController::SetInitCalcVar(TZarvCalcVariable* value)
 void TZarvCalcController::Print(TBaseReport*)
 {
     bool valid = true;
-    TZarvExtended value =
-        SourceValue(this, FInitCalcVar, nullptr, FInitDataField, FInitValue, TZarvCalcFunction::cfNone, valid);
+    TZarvExtended value = SourceValue(this, FInitCalcVar, nullptr, FInitDataField, FInitValue,
+                                      TZarvCalcFunction::cfNone, valid);
     CallListeners(CalcInitDataListenList.get(), this, &value);
     CallListeners(CalcNewDataListenList.get(), this, nullptr);
 }
@@ -1227,26 +1232,27 @@ namespace {
 const TTypeInfo& CalcTypeType()
 {
     static const TTypeInfo type =
-        MakeEnumType(QStringLiteral("TZarvCalcType"), {QStringLiteral("ctCount"), QStringLiteral("ctSum"),
-                                                       QStringLiteral("ctMin"), QStringLiteral("ctMax"),
-                                                       QStringLiteral("ctAverage")});
+        MakeEnumType(QStringLiteral("TZarvCalcType"),
+                     {QStringLiteral("ctCount"), QStringLiteral("ctSum"), QStringLiteral("ctMin"),
+                      QStringLiteral("ctMax"), QStringLiteral("ctAverage")});
     return type;
 }
 
 const TTypeInfo& DisplayTypeType()
 {
-    static const TTypeInfo type = MakeEnumType(QStringLiteral("TZarvDisplayType"),
-                                               {QStringLiteral("dtNumericFormat"), QStringLiteral("dtDateTimeFormat")});
+    static const TTypeInfo type =
+        MakeEnumType(QStringLiteral("TZarvDisplayType"),
+                     {QStringLiteral("dtNumericFormat"), QStringLiteral("dtDateTimeFormat")});
     return type;
 }
 
 const TTypeInfo& CalcOperatorType()
 {
-    static const TTypeInfo type = MakeEnumType(
-        QStringLiteral("TZarvCalcOperator"),
-        {QStringLiteral("coAdd"), QStringLiteral("coSub"), QStringLiteral("coMul"), QStringLiteral("coDiv"),
-         QStringLiteral("coMod"), QStringLiteral("coExp"), QStringLiteral("coGreater"), QStringLiteral("coLesser"),
-         QStringLiteral("coAverage")});
+    static const TTypeInfo type =
+        MakeEnumType(QStringLiteral("TZarvCalcOperator"),
+                     {QStringLiteral("coAdd"), QStringLiteral("coSub"), QStringLiteral("coMul"),
+                      QStringLiteral("coDiv"), QStringLiteral("coMod"), QStringLiteral("coExp"),
+                      QStringLiteral("coGreater"), QStringLiteral("coLesser"), QStringLiteral("coAverage")});
     return type;
 }
 
@@ -1254,14 +1260,14 @@ const TTypeInfo& CalcFunctionType()
 {
     static const TTypeInfo type = MakeEnumType(
         QStringLiteral("TZarvCalcFunction"),
-        {QStringLiteral("cfNone"),        QStringLiteral("cfTrunc"),       QStringLiteral("cfFrac"),
-         QStringLiteral("cfRound"),       QStringLiteral("cfNeg"),         QStringLiteral("cfAbs"),
-         QStringLiteral("cfSin"),         QStringLiteral("cfCos"),         QStringLiteral("cfArcTan"),
-         QStringLiteral("cfSqr"),         QStringLiteral("cfSqrt"),        QStringLiteral("cfInc"),
-         QStringLiteral("cfDec"),         QStringLiteral("cfRandom"),      QStringLiteral("cfRound1"),
-         QStringLiteral("cfRound2"),      QStringLiteral("cfRound3"),      QStringLiteral("cfRound4"),
-         QStringLiteral("cfRound5"),      QStringLiteral("cfSecsToTime"),  QStringLiteral("cfMinsToTime"),
-         QStringLiteral("cfHoursToTime"), QStringLiteral("cfTimeToSecs"),  QStringLiteral("cfTimeToMins"),
+        {QStringLiteral("cfNone"),        QStringLiteral("cfTrunc"),      QStringLiteral("cfFrac"),
+         QStringLiteral("cfRound"),       QStringLiteral("cfNeg"),        QStringLiteral("cfAbs"),
+         QStringLiteral("cfSin"),         QStringLiteral("cfCos"),        QStringLiteral("cfArcTan"),
+         QStringLiteral("cfSqr"),         QStringLiteral("cfSqrt"),       QStringLiteral("cfInc"),
+         QStringLiteral("cfDec"),         QStringLiteral("cfRandom"),     QStringLiteral("cfRound1"),
+         QStringLiteral("cfRound2"),      QStringLiteral("cfRound3"),     QStringLiteral("cfRound4"),
+         QStringLiteral("cfRound5"),      QStringLiteral("cfSecsToTime"), QStringLiteral("cfMinsToTime"),
+         QStringLiteral("cfHoursToTime"), QStringLiteral("cfTimeToSecs"), QStringLiteral("cfTimeToMins"),
          QStringLiteral("cfTimeToHours"), QStringLiteral("cfPercent")});
     return type;
 }
@@ -1270,16 +1276,17 @@ const TTypeInfo& CalcFunctionType()
 template <int I> void PublishSource(TClassInfo& op, const TTypeInfo& viewType)
 {
     const QString prefix = QStringLiteral("Src%1").arg(I + 1);
-    PublishProperty(op, prefix + QStringLiteral("CalcVar"), TypeInfoClass(QStringLiteral("TZarvCalcVariable")),
-                    &TZarvCalcOp::SrcCalcVarOf<I>, &TZarvCalcOp::SetSrcCalcVarOf<I>);
-    PublishProperty(op, prefix + QStringLiteral("DataField"), TypeInfoString(), &TZarvCalcOp::SrcDataFieldOf<I>,
-                    &TZarvCalcOp::SetSrcDataFieldOf<I>);
+    PublishProperty(op, prefix + QStringLiteral("CalcVar"),
+                    TypeInfoClass(QStringLiteral("TZarvCalcVariable")), &TZarvCalcOp::SrcCalcVarOf<I>,
+                    &TZarvCalcOp::SetSrcCalcVarOf<I>);
+    PublishProperty(op, prefix + QStringLiteral("DataField"), TypeInfoString(),
+                    &TZarvCalcOp::SrcDataFieldOf<I>, &TZarvCalcOp::SetSrcDataFieldOf<I>);
     PublishProperty(op, prefix + QStringLiteral("DataView"), viewType, &TZarvCalcOp::SrcDataViewOf<I>,
                     &TZarvCalcOp::SetSrcDataViewOf<I>);
     PublishProperty(op, prefix + QStringLiteral("Value"), TypeInfoExtended(), &TZarvCalcOp::SrcValueOf<I>,
                     &TZarvCalcOp::SetSrcValueOf<I>);
-    PublishProperty(op, prefix + QStringLiteral("Function"), CalcFunctionType(), &TZarvCalcOp::SrcFunctionOf<I>,
-                    &TZarvCalcOp::SetSrcFunctionOf<I>);
+    PublishProperty(op, prefix + QStringLiteral("Function"), CalcFunctionType(),
+                    &TZarvCalcOp::SrcFunctionOf<I>, &TZarvCalcOp::SetSrcFunctionOf<I>);
 }
 
 // The properties the calc text and the calc total share.
@@ -1289,14 +1296,16 @@ template <class C> void PublishAggregate(TClassInfo& info, const TTypeInfo& view
     PublishProperty(info, QStringLiteral("CalcType"), CalcTypeType(), &C::CalcType, &C::SetCalcType)
         .WithDefault(int64_t(TZarvCalcType::ctSum));
     PublishProperty(info, QStringLiteral("Controller"), componentType, &C::Controller, &C::SetController);
-    PublishProperty(info, QStringLiteral("CountBlanks"), TypeInfoBoolean(), &C::CountBlanks, &C::SetCountBlanks)
+    PublishProperty(info, QStringLiteral("CountBlanks"), TypeInfoBoolean(), &C::CountBlanks,
+                    &C::SetCountBlanks)
         .WithDefault(1);
     PublishProperty(info, QStringLiteral("CountNulls"), TypeInfoBoolean(), &C::CountNulls, &C::SetCountNulls);
     PublishProperty(info, QStringLiteral("CountValue"), TypeInfoString(), &C::CountValue, &C::SetCountValue);
     PublishProperty(info, QStringLiteral("DataView"), viewType, &C::DataView, &C::SetDataView);
     PublishProperty(info, QStringLiteral("DataField"), TypeInfoString(), &C::DataField, &C::SetDataField);
     PublishProperty(info, QStringLiteral("Initializer"), componentType, &C::Initializer, &C::SetInitializer);
-    PublishProperty(info, QStringLiteral("RunningTotal"), TypeInfoBoolean(), &C::RunningTotal, &C::SetRunningTotal);
+    PublishProperty(info, QStringLiteral("RunningTotal"), TypeInfoBoolean(), &C::RunningTotal,
+                    &C::SetRunningTotal);
     PublishProperty(info, QStringLiteral("OnCalcValue"), TypeInfoClass(QStringLiteral("TZarvFloatEvent")),
                     &C::OnCalcValue, &C::SetOnCalcValue)
         .WithStored([](const TObject& o) { return dynamic_cast<const C&>(o).OnCalcValue() != nullptr; });
@@ -1317,28 +1326,32 @@ TCalcClasses RegisterCalcClasses()
     const TTypeInfo& viewType = TypeInfoClass(QStringLiteral("TZarvBaseDataView"));
     const TTypeInfo& variableType = TypeInfoClass(QStringLiteral("TZarvCalcVariable"));
 
-    TClassInfo& text = RegisterClass<TZarvCalcText>(QStringLiteral("TZarvCalcText"), QStringLiteral("TZarvText"));
+    TClassInfo& text =
+        RegisterClass<TZarvCalcText>(QStringLiteral("TZarvCalcText"), QStringLiteral("TZarvText"));
     PublishAggregate<TZarvCalcText>(text, viewType);
     PublishProperty(text, QStringLiteral("DisplayFormat"), TypeInfoString(), &TZarvCalcText::DisplayFormat,
                     &TZarvCalcText::SetDisplayFormat);
     PublishProperty(text, QStringLiteral("DisplayType"), DisplayTypeType(), &TZarvCalcText::DisplayType,
                     &TZarvCalcText::SetDisplayType);
 
-    TClassInfo& variable =
-        RegisterClass<TZarvCalcVariable>(QStringLiteral("TZarvCalcVariable"), QStringLiteral("TZarvComponent"));
+    TClassInfo& variable = RegisterClass<TZarvCalcVariable>(QStringLiteral("TZarvCalcVariable"),
+                                                            QStringLiteral("TZarvComponent"));
     PublishProperty(variable, QStringLiteral("DestParam"), TypeInfoString(), &TZarvCalcVariable::DestParam,
                     &TZarvCalcVariable::SetDestParam);
     PublishProperty(variable, QStringLiteral("DestPIVar"), TypeInfoString(), &TZarvCalcVariable::DestPIVar,
                     &TZarvCalcVariable::SetDestPIVar);
-    PublishProperty(variable, QStringLiteral("DisplayFormat"), TypeInfoString(), &TZarvCalcVariable::DisplayFormat,
-                    &TZarvCalcVariable::SetDisplayFormat);
-    PublishProperty(variable, QStringLiteral("DisplayType"), DisplayTypeType(), &TZarvCalcVariable::DisplayType,
-                    &TZarvCalcVariable::SetDisplayType);
+    PublishProperty(variable, QStringLiteral("DisplayFormat"), TypeInfoString(),
+                    &TZarvCalcVariable::DisplayFormat, &TZarvCalcVariable::SetDisplayFormat);
+    PublishProperty(variable, QStringLiteral("DisplayType"), DisplayTypeType(),
+                    &TZarvCalcVariable::DisplayType, &TZarvCalcVariable::SetDisplayType);
     PublishProperty(variable, QStringLiteral("OnGetValue"), TypeInfoClass(QStringLiteral("TZarvFloatEvent")),
                     &TZarvCalcVariable::OnGetValue, &TZarvCalcVariable::SetOnGetValue)
-        .WithStored([](const TObject& o) { return dynamic_cast<const TZarvCalcVariable&>(o).OnGetValue() != nullptr; });
+        .WithStored([](const TObject& o) {
+            return dynamic_cast<const TZarvCalcVariable&>(o).OnGetValue() != nullptr;
+        });
 
-    TClassInfo& op = RegisterClass<TZarvCalcOp>(QStringLiteral("TZarvCalcOp"), QStringLiteral("TZarvCalcVariable"));
+    TClassInfo& op =
+        RegisterClass<TZarvCalcOp>(QStringLiteral("TZarvCalcOp"), QStringLiteral("TZarvCalcVariable"));
     PublishProperty(op, QStringLiteral("Operator"), CalcOperatorType(), &TZarvCalcOp::Operator,
                     &TZarvCalcOp::SetOperator);
     PublishProperty(op, QStringLiteral("ResultFunction"), CalcFunctionType(), &TZarvCalcOp::ResultFunction,
@@ -1352,14 +1365,14 @@ TCalcClasses RegisterCalcClasses()
     PublishProperty(total, QStringLiteral("CalcVar"), variableType, &TZarvCalcTotal::CalcVar,
                     &TZarvCalcTotal::SetCalcVar);
 
-    TClassInfo& controller =
-        RegisterClass<TZarvCalcController>(QStringLiteral("TZarvCalcController"), QStringLiteral("TZarvComponent"));
-    PublishProperty(controller, QStringLiteral("InitCalcVar"), variableType, &TZarvCalcController::InitCalcVar,
-                    &TZarvCalcController::SetInitCalcVar);
+    TClassInfo& controller = RegisterClass<TZarvCalcController>(QStringLiteral("TZarvCalcController"),
+                                                                QStringLiteral("TZarvComponent"));
+    PublishProperty(controller, QStringLiteral("InitCalcVar"), variableType,
+                    &TZarvCalcController::InitCalcVar, &TZarvCalcController::SetInitCalcVar);
     PublishProperty(controller, QStringLiteral("InitDataField"), TypeInfoString(),
                     &TZarvCalcController::InitDataField, &TZarvCalcController::SetInitDataField);
-    PublishProperty(controller, QStringLiteral("InitValue"), TypeInfoExtended(), &TZarvCalcController::InitValue,
-                    &TZarvCalcController::SetInitValue);
+    PublishProperty(controller, QStringLiteral("InitValue"), TypeInfoExtended(),
+                    &TZarvCalcController::InitValue, &TZarvCalcController::SetInitValue);
 
     classes.CalcText = &text;
     classes.CalcOp = &op;

@@ -47,9 +47,9 @@ const TTypeInfo& PrintLocSetType()
 
 const TTypeInfo& PrintOccSetType()
 {
-    static const TTypeInfo element = MakeEnumType(
-        QStringLiteral("TBandPrintOcc"),
-        {QStringLiteral("poFirst"), QStringLiteral("poNewPage"), QStringLiteral("poNewColumn")});
+    static const TTypeInfo element =
+        MakeEnumType(QStringLiteral("TBandPrintOcc"),
+                     {QStringLiteral("poFirst"), QStringLiteral("poNewPage"), QStringLiteral("poNewColumn")});
     static const TTypeInfo type = MakeSetType(QStringLiteral("TBandPrintOccSet"), element);
     return type;
 }
@@ -100,7 +100,8 @@ TRegionClasses RegisterRegionClasses()
     }
     const TTypeInfo& viewType = TypeInfoClass(QStringLiteral("TZarvBaseDataView"));
 
-    TClassInfo& style = RegisterClass<TZarvBandStyle>(QStringLiteral("TZarvBandStyle"), QStringLiteral("TPersistent"));
+    TClassInfo& style =
+        RegisterClass<TZarvBandStyle>(QStringLiteral("TZarvBandStyle"), QStringLiteral("TPersistent"));
     PublishProperty(style, QStringLiteral("PrintLoc"), PrintLocSetType(), &TZarvBandStyle::PrintLocBits,
                     &TZarvBandStyle::SetPrintLocBits);
     PublishProperty(style, QStringLiteral("PrintOcc"), PrintOccSetType(), &TZarvBandStyle::PrintOccBits,
@@ -109,8 +110,10 @@ TRegionClasses RegisterRegionClasses()
 
     TClassInfo& region =
         RegisterClass<TZarvRegion>(QStringLiteral("TZarvRegion"), QStringLiteral("TZarvContainerControl"));
-    PublishProperty(region, QStringLiteral("Left"), ZarvUnitsType(), &TZarvControl::GetLeft, &TZarvControl::SetLeft);
-    PublishProperty(region, QStringLiteral("Top"), ZarvUnitsType(), &TZarvControl::GetTop, &TZarvControl::SetTop);
+    PublishProperty(region, QStringLiteral("Left"), ZarvUnitsType(), &TZarvControl::GetLeft,
+                    &TZarvControl::SetLeft);
+    PublishProperty(region, QStringLiteral("Top"), ZarvUnitsType(), &TZarvControl::GetTop,
+                    &TZarvControl::SetTop);
     PublishProperty(region, QStringLiteral("Width"), ZarvUnitsType(), &TZarvControl::GetWidth,
                     &TZarvControl::SetWidth);
     PublishProperty(region, QStringLiteral("Height"), ZarvUnitsType(), &TZarvControl::GetHeight,
@@ -121,7 +124,8 @@ TRegionClasses RegisterRegionClasses()
     PublishProperty(region, QStringLiteral("ColumnSpacing"), ZarvUnitsType(), &TZarvRegion::ColumnSpacing,
                     &TZarvRegion::SetColumnSpacing);
 
-    TClassInfo& band = RegisterClass<TZarvBand>(QStringLiteral("TZarvBand"), QStringLiteral("TZarvContainerControl"));
+    TClassInfo& band =
+        RegisterClass<TZarvBand>(QStringLiteral("TZarvBand"), QStringLiteral("TZarvContainerControl"));
     PublishProperty(band, QStringLiteral("AllowSplit"), TypeInfoBoolean(), &TZarvBand::AllowSplit,
                     &TZarvBand::SetAllowSplit);
     PublishProperty(band, QStringLiteral("BandStyle"), TypeInfoClass(QStringLiteral("TZarvBandStyle")),
@@ -134,7 +138,8 @@ TRegionClasses RegisterRegionClasses()
                     &TZarvBand::SetFinishNewPage);
     PublishProperty(band, QStringLiteral("GroupDataView"), viewType, &TZarvBand::GroupDataView,
                     &TZarvBand::SetGroupDataView);
-    PublishProperty(band, QStringLiteral("GroupKey"), TypeInfoString(), &TZarvBand::GroupKey, &TZarvBand::SetGroupKey);
+    PublishProperty(band, QStringLiteral("GroupKey"), TypeInfoString(), &TZarvBand::GroupKey,
+                    &TZarvBand::SetGroupKey);
     PublishProperty(band, QStringLiteral("Height"), ZarvUnitsType(), &TZarvControl::GetHeight,
                     &TZarvControl::SetHeight);
     PublishProperty(band, QStringLiteral("MinHeightLeft"), ZarvUnitsType(), &TZarvBand::MinHeightLeft,
@@ -150,21 +155,22 @@ TRegionClasses RegisterRegionClasses()
                     &TZarvBand::SetStartNewPage);
     PublishProperty(band, QStringLiteral("OnGetGroup"), TypeInfoClass(QStringLiteral("TZarvStringEvent")),
                     &TZarvBand::OnGetGroup, &TZarvBand::SetOnGetGroup)
-        .WithStored([](const TObject& o) { return dynamic_cast<const TZarvBand&>(o).OnGetGroup() != nullptr; });
+        .WithStored(
+            [](const TObject& o) { return dynamic_cast<const TZarvBand&>(o).OnGetGroup() != nullptr; });
 
     TClassInfo& iterate =
         RegisterClass<TZarvIterateBand>(QStringLiteral("TZarvIterateBand"), QStringLiteral("TZarvBand"));
     PublishProperty(iterate, QStringLiteral("Columns"), TypeInfoInteger(), &TZarvIterateBand::Columns,
                     &TZarvIterateBand::SetColumns)
         .WithDefault(1);
-    PublishProperty(iterate, QStringLiteral("ColumnSpacing"), ZarvUnitsType(), &TZarvIterateBand::ColumnSpacing,
-                    &TZarvIterateBand::SetColumnSpacing);
+    PublishProperty(iterate, QStringLiteral("ColumnSpacing"), ZarvUnitsType(),
+                    &TZarvIterateBand::ColumnSpacing, &TZarvIterateBand::SetColumnSpacing);
     PublishProperty(iterate, QStringLiteral("DetailKey"), TypeInfoString(), &TZarvIterateBand::DetailKey,
                     &TZarvIterateBand::SetDetailKey);
     PublishProperty(iterate, QStringLiteral("KeepBodyTogether"), TypeInfoBoolean(),
                     &TZarvIterateBand::KeepBodyTogether, &TZarvIterateBand::SetKeepBodyTogether);
-    PublishProperty(iterate, QStringLiteral("KeepRowTogether"), TypeInfoBoolean(), &TZarvIterateBand::KeepRowTogether,
-                    &TZarvIterateBand::SetKeepRowTogether);
+    PublishProperty(iterate, QStringLiteral("KeepRowTogether"), TypeInfoBoolean(),
+                    &TZarvIterateBand::KeepRowTogether, &TZarvIterateBand::SetKeepRowTogether);
     PublishProperty(iterate, QStringLiteral("MaxRows"), TypeInfoInteger(), &TZarvIterateBand::MaxRows,
                     &TZarvIterateBand::SetMaxRows);
     PublishProperty(iterate, QStringLiteral("InitToFirst"), TypeInfoBoolean(), &TZarvIterateBand::InitToFirst,
@@ -809,7 +815,8 @@ void TZarvIterateBand::AddControlled(TZarvBand* band)
 
 void TZarvIterateBand::RemoveControlled(TZarvBand* band)
 {
-    FControlledList.erase(std::remove(FControlledList.begin(), FControlledList.end(), band), FControlledList.end());
+    FControlledList.erase(std::remove(FControlledList.begin(), FControlledList.end(), band),
+                          FControlledList.end());
 }
 
 namespace {
@@ -959,23 +966,43 @@ bool TZarvIterateBand::PrintRow(TBaseReport* report, TZarvRegion& region)
 namespace {
 
 // A trial pass of band and region: both states saved now and put back when
-// the pass ends, also by an exception.
+// the pass ends, also by an exception. After a trial that fits, the region's
+// break state comes back too: the trial may have reached the band a pending
+// break waits for and resolved it, and the real pass would then take the
+// continuation for a first print (first-print headers printing again). A
+// trial that does not fit leaves its state to PostponeRestart.
 class TTrialPass {
 public:
-    TTrialPass(TZarvIterateBand& band, TZarvRegion& region) : FBand(band), FRegion(region)
+    TTrialPass(TZarvIterateBand& band, TZarvRegion& region)
+        : FBand(band), FRegion(region), FRestartBand(region.RestartBand), FRestartLoc(region.RestartLoc),
+          FRestarting(region.FRestarting), FForceRestart(region.ForceRestart), FPrintOcc(region.PrintOcc)
     {
         FRegion.SaveState();
         FBand.SaveState();
     }
     ~TTrialPass() noexcept(false)
     {
+        if (Fits) {
+            FRegion.RestartBand = FRestartBand;
+            FRegion.RestartLoc = FRestartLoc;
+            FRegion.FRestarting = FRestarting;
+            FRegion.ForceRestart = FForceRestart;
+            FRegion.PrintOcc = FPrintOcc;
+        }
         FBand.RestoreState();
         FRegion.RestoreState();
     }
 
+    bool Fits = false;
+
 private:
     TZarvIterateBand& FBand;
     TZarvRegion& FRegion;
+    TZarvBand* FRestartBand;
+    TBandPrintLoc FRestartLoc;
+    bool FRestarting;
+    bool FForceRestart;
+    TBandPrintOcc FPrintOcc;
 };
 
 } // namespace
@@ -987,6 +1014,7 @@ bool TZarvIterateBand::PrintRowTogether(TBaseReport* report, TZarvRegion& region
         {
             TTrialPass trial(*this, region);
             fits = PrintRow(report, region);
+            trial.Fits = fits;
         }
         if (!fits)
             region.PostponeRestart();
@@ -996,8 +1024,6 @@ bool TZarvIterateBand::PrintRowTogether(TBaseReport* report, TZarvRegion& region
 
 bool TZarvIterateBand::PrintBody(TBaseReport* report, TZarvRegion& region, int rowLimit, bool trial)
 {
-    int rowsLeft = FMaxRows;
-    int limitLeft = rowLimit;
     if (region.PrintOcc == TBandPrintOcc::poNewPage) {
         FCurrentColumn = 0;
     } else if (region.PrintOcc == TBandPrintOcc::poFirst) {
@@ -1011,9 +1037,17 @@ bool TZarvIterateBand::PrintBody(TBaseReport* report, TZarvRegion& region, int r
         if (!NoMoreRows())
             NewData = true;
     }
-    std::unique_ptr<TTrialPass> trialPass;
-    if (trial)
-        trialPass = std::make_unique<TTrialPass>(*this, region);
+    if (!trial)
+        return PrintRows(report, region, rowLimit);
+    TTrialPass pass(*this, region);
+    pass.Fits = PrintRows(report, region, rowLimit);
+    return pass.Fits;
+}
+
+bool TZarvIterateBand::PrintRows(TBaseReport* report, TZarvRegion& region, int rowLimit)
+{
+    int rowsLeft = FMaxRows;
+    int limitLeft = rowLimit;
     if (NoMoreRows() && !region.RestartBand)
         return true;
     if (!PrintLocation(report, region, TBandPrintLoc::plBodyHeader))

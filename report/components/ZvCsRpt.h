@@ -213,8 +213,8 @@ public:
     void PrintAll(TBaseReport* report) override;
     void ChangeReference(TZarvComponent* oldComp, TZarvComponent* newComp) override;
     bool CanSelect(TZarvComponent* item) const override;
-    void ParentResized(bool widthChanged, bool heightChanged, double oldWidth, double newWidth, double oldHeight,
-                       double newHeight) override;
+    void ParentResized(bool widthChanged, bool heightChanged, double oldWidth, double newWidth,
+                       double oldHeight, double newHeight) override;
     double GetLeft() const override;
     double GetWidth() const override;
 
@@ -319,6 +319,9 @@ private:
     bool PrintRow(TBaseReport* report, TZarvRegion& region);
     bool PrintRowTogether(TBaseReport* report, TZarvRegion& region);
     bool PrintBody(TBaseReport* report, TZarvRegion& region, int rowLimit, bool trial);
+    // The body from its header on; rowLimit > 0 ends it true after that
+    // many rows.
+    bool PrintRows(TBaseReport* report, TZarvRegion& region, int rowLimit);
     void AddControlled(TZarvBand* band);
     void RemoveControlled(TZarvBand* band);
 

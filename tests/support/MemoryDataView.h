@@ -92,8 +92,8 @@ public:
     {
         if (FindClass(QStringLiteral("TMemoryDataView")))
             return;
-        TClassInfo& info =
-            RegisterClass<TMemoryDataView>(QStringLiteral("TMemoryDataView"), QStringLiteral("TZarvBaseDataView"));
+        TClassInfo& info = RegisterClass<TMemoryDataView>(QStringLiteral("TMemoryDataView"),
+                                                          QStringLiteral("TZarvBaseDataView"));
         PublishProperty(info, QStringLiteral("Columns"), TypeInfoString(), &TMemoryDataView::Columns,
                         &TMemoryDataView::SetColumns);
         PublishProperty(info, QStringLiteral("Rows"), TypeInfoString(), &TMemoryDataView::Rows,
@@ -105,7 +105,8 @@ public:
                                  const QString& rows)
     {
         Register();
-        auto* view = static_cast<TMemoryDataView*>(project.NewDataObject(FindClass(QStringLiteral("TMemoryDataView"))));
+        auto* view = static_cast<TMemoryDataView*>(
+            project.NewDataObject(FindClass(QStringLiteral("TMemoryDataView"))));
         view->SetName(name);
         view->SetColumns(columns);
         view->SetRows(rows);

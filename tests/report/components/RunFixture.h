@@ -47,8 +47,8 @@ protected:
     // A band of class T with a probe rectangle at its top left whose width
     // (0.05 inch per band added) names it in the layout.
     template <class T = TZarvBand>
-    T* AddBand(TZarvRegion* region, const QString& name, double height, TZarvIterateBand* controller = nullptr,
-               std::initializer_list<TBandPrintLoc> locs = {})
+    T* AddBand(TZarvRegion* region, const QString& name, double height,
+               TZarvIterateBand* controller = nullptr, std::initializer_list<TBandPrintLoc> locs = {})
     {
         auto* band = new T(Page);
         band->SetName(name);

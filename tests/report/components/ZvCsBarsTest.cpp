@@ -166,7 +166,8 @@ TEST_F(ZvCsBarsTest, EverySymbologyPrintedByAReportReadsBackInAllRotations)
         {"postnet", [](TComponent* o) { return new TZarvPostNetBarCode(o); }, "12345", true, ""},
         {"i25", [](TComponent* o) { return new TZarvI2of5BarCode(o); }, "123", true, "I2/5:1236"},
         {"code39", [](TComponent* o) { return new TZarvCode39BarCode(o); }, "ABC", true, "CODE-39:ABCX"},
-        {"code128", [](TComponent* o) { return new TZarvCode128BarCode(o); }, "123456", true, "CODE-128:123456"},
+        {"code128", [](TComponent* o) { return new TZarvCode128BarCode(o); }, "123456", true,
+         "CODE-128:123456"},
         {"upc", [](TComponent* o) { return new TZarvUPCBarCode(o); }, "03600029145", true,
          "EAN-13:0036000291452"},
         {"ean", [](TComponent* o) { return new TZarvEANBarCode(o); }, "400638133393", true,
@@ -175,7 +176,8 @@ TEST_F(ZvCsBarsTest, EverySymbologyPrintedByAReportReadsBackInAllRotations)
     for (const auto& symbol : symbols) {
         for (TBarCodeRotation rotation : {TBarCodeRotation::Rot0, TBarCodeRotation::Rot90,
                                           TBarCodeRotation::Rot180, TBarCodeRotation::Rot270}) {
-            const QString label = QStringLiteral("%1-rot%2").arg(QLatin1String(symbol.Name)).arg(int(rotation) * 90);
+            const QString label =
+                QStringLiteral("%1-rot%2").arg(QLatin1String(symbol.Name)).arg(int(rotation) * 90);
             SCOPED_TRACE(label.toStdString());
             TZarvBaseBarCode* bars = symbol.Make(Page);
             bars->SetName(QStringLiteral("Bars"));
@@ -202,8 +204,9 @@ TEST_F(ZvCsBarsTest, EverySymbologyPrintedByAReportReadsBackInAllRotations)
                 EXPECT_EQ(DecodePostNet(image, rotation).toStdString(), "123455"); // check digit 5
                 continue;
             }
-            const QString read = RunProgram(QStringLiteral("zbarimg"),
-                                            {QStringLiteral("-q"), QStringLiteral("-Si25.min-length=2"), file});
+            const QString read =
+                RunProgram(QStringLiteral("zbarimg"),
+                           {QStringLiteral("-q"), QStringLiteral("-Si25.min-length=2"), file});
             EXPECT_EQ(read.toStdString(), symbol.Read);
         }
     }

@@ -1,10 +1,10 @@
 // The calculation components: aggregates over what they are fed, the
 // functions and operators on extended values, the conversations that feed
 // and reset them, and where variables hand their values.
+#include "platform/rtl/Streams.h"
 #include "report/components/ZvCsData.h"
 #include "report/model/ZvFiler.h"
 #include "report/model/ZvUtil.h"
-#include "platform/rtl/Streams.h"
 
 #include "ComponentFixtures.h"
 
@@ -50,8 +50,8 @@ TEST(CalcAggregateTest, AccumulatesAsItsTypeSays)
         TZarvExtended total = 0;
         int32_t count = 0;
         for (const Fed& fed : row.Values)
-            Accumulate(total, count, row.Type, row.CountBlanks, QString::fromLatin1(row.CountValue), fed.Value,
-                       QString::fromLatin1(fed.Text));
+            Accumulate(total, count, row.Type, row.CountBlanks, QString::fromLatin1(row.CountValue),
+                       fed.Value, QString::fromLatin1(fed.Text));
         EXPECT_EQ(double(total), row.Total) << "row " << n;
         EXPECT_EQ(count, row.Count) << "row " << n;
         EXPECT_EQ(double(CalcResult(count, row.Type, total)), row.Result) << "row " << n;
@@ -66,14 +66,18 @@ TEST(CalcFunctionTest, FunctionsLeaveTheirArgumentWhenTheyFail)
         long double X;
         double Expected;
     } rows[] = {
-        {int(F::cfRound), 2.5L, 2},   {int(F::cfRound), 3.5L, 4},     // ties to even
-        {int(F::cfRound1), 0.26L, 0.3}, {int(F::cfTrunc), -2.7L, -2},
-        {int(F::cfSqrt), -4, -4},     {int(F::cfSqrt), 9, 3},
-        {int(F::cfTrunc), 1e30L, 1e30}, // beyond 64 bits: unchanged
-        {128 + int(F::cfRound), 2.5L, 2}, // taken modulo 128
-        {26, 2.5L, 2.5},              // no such function
+        {int(F::cfRound), 2.5L, 2},
+        {int(F::cfRound), 3.5L, 4}, // ties to even
+        {int(F::cfRound1), 0.26L, 0.3},
+        {int(F::cfTrunc), -2.7L, -2},
+        {int(F::cfSqrt), -4, -4},
+        {int(F::cfSqrt), 9, 3},
+        {int(F::cfTrunc), 1e30L, 1e30},                                    // beyond 64 bits: unchanged
+        {128 + int(F::cfRound), 2.5L, 2},                                  // taken modulo 128
+        {26, 2.5L, 2.5},                                                   // no such function
         {int(F::cfSqr), 1e3000L, std::numeric_limits<double>::infinity()}, // not finite: unchanged
-        {int(F::cfPercent), 0.25L, 25}, {int(F::cfHoursToTime), 12, 0.5},
+        {int(F::cfPercent), 0.25L, 25},
+        {int(F::cfHoursToTime), 12, 0.5},
     };
     int n = 0;
     for (const auto& row : rows) {
@@ -117,13 +121,18 @@ TEST_F(ZvCsCalcTest, OperatorsGiveZeroWhenTheyFail)
         O Operator;
         double A, B, Expected;
     } rows[] = {
-        {O::coMod, 7.9, 2.2, 1},   {O::coMod, -7.9, 2.2, -1}, // remainder with the sign of a
-        {O::coMod, 7.9, 0.4, 0},   // b truncates to 0
+        {O::coMod, 7.9, 2.2, 1},
+        {O::coMod, -7.9, 2.2, -1},                 // remainder with the sign of a
+        {O::coMod, 7.9, 0.4, 0},                   // b truncates to 0
         {O::coMod, -9223372036854775808.0, -1, 0}, // the quotient does not fit
-        {O::coMod, 1e30, 7, 0},    // a beyond 64 bits
-        {O::coExp, 2, 10, 1024},   {O::coExp, -2, 2, 0},
-        {O::coDiv, 1, 0, 0},       {O::coDiv, 1, 4, 0.25},
-        {O::coGreater, 2, 3, 3},   {O::coLesser, 2, 3, 2},  {O::coAverage, 2, 3, 2.5},
+        {O::coMod, 1e30, 7, 0},                    // a beyond 64 bits
+        {O::coExp, 2, 10, 1024},
+        {O::coExp, -2, 2, 0},
+        {O::coDiv, 1, 0, 0},
+        {O::coDiv, 1, 4, 0.25},
+        {O::coGreater, 2, 3, 3},
+        {O::coLesser, 2, 3, 2},
+        {O::coAverage, 2, 3, 2.5},
     };
     int n = 0;
     for (const auto& row : rows) {
