@@ -217,6 +217,8 @@ private:
     template <class F> void Guard(F&& operation);
     void HandleError(const Exception& error);
     void CheckInitialized() const;
+    void RunInitialization(const std::function<void()>& steps);
+    void OpenLangFolder(const QString& langDir);
     void SetLangFolder(const QString& folder);
     void LoadNativeLangFile();
     int EnsureLanguageLoaded(uint32_t locale);
