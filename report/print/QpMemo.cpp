@@ -656,16 +656,28 @@ int TMemoBuf::MemoLinesLeft()
 {
     CheckReport();
     TBaseReport& r = *BaseReport;
+    int count = 0;
+    ScanLinesAhead(r, [&](const QString&) {
+        ++count;
+        return true;
+    });
+    return count;
+}
+
+// Reads the lines from the read position on, while the handler asks for
+// more, and puts the read position back afterwards.
+void TMemoBuf::ScanLinesAhead(TBaseReport& r, const std::function<bool(const QString& line)>& next)
+{
     const int width = ColumnPixels(r, PrintStart, PrintEnd);
     SaveState();
-    int count = 0;
     try {
         WithQPFont(r, [&] {
             bool eol = false;
             QString line;
             while (FPos < FSize) {
                 GetLine(width, eol, line);
-                ++count;
+                if (!next(line))
+                    break;
             }
         });
     } catch (...) {
@@ -673,7 +685,6 @@ int TMemoBuf::MemoLinesLeft()
         throw;
     }
     RestoreState();
-    return count;
 }
 
 void TMemoBuf::EndLine()
@@ -785,26 +796,14 @@ double TMemoBuf::ConstrainHeightLeft(double constraint)
     CheckReport();
     TBaseReport& r = *BaseReport;
     if (HasQPTF() && r.LineHeightMethod() == TLineHeightMethod::lhmFont) {
-        const int width = ColumnPixels(r, PrintStart, PrintEnd);
-        SaveState();
         double total = 0;
-        try {
-            WithQPFont(r, [&] {
-                bool eol = false;
-                QString line;
-                while (FPos < FSize) {
-                    GetLine(width, eol, line);
-                    const double h = 1.2 * QPTFMaxFontHeight(r, line);
-                    if (total + h > constraint)
-                        break;
-                    total += h;
-                }
-            });
-        } catch (...) {
-            RestoreState();
-            throw;
-        }
-        RestoreState();
+        ScanLinesAhead(r, [&](const QString& line) {
+            const double h = 1.2 * QPTFMaxFontHeight(r, line);
+            if (total + h > constraint)
+                return false;
+            total += h;
+            return true;
+        });
         return total;
     }
     const double lineHeight = r.LineHeight();
