@@ -613,14 +613,7 @@ void TKLocalizerOnFly::ApplyEmbeddedLang(uint32_t locale)
         file.LoadHeaderFromStream(stream, false);
         const QByteArray bytes = stream.Bytes();
         TMemoryStream data(bytes);
-        FTempStream = &data;
-        try {
-            ApplyLangFile(file);
-        } catch (...) {
-            FTempStream = nullptr;
-            throw;
-        }
-        FTempStream = nullptr;
+        ApplyLangFileFrom(file, data);
         return;
     }
     throw ELocOnFlyError(QStringLiteral("Can not load language %1 from resources").arg(LocaleEnglishName(locale)));
@@ -635,9 +628,15 @@ void TKLocalizerOnFly::SwitchToStream(TStream& stream)
     TLangFile file;
     file.LoadHeaderFromStream(plain, false);
     plain.SetPosition(0);
-    FTempStream = &plain;
+    ApplyLangFileFrom(file, plain);
+}
+
+// Applies the language file with its data read from the stream.
+void TKLocalizerOnFly::ApplyLangFileFrom(TLangFile& langFile, TStream& data)
+{
+    FTempStream = &data;
     try {
-        ApplyLangFile(file);
+        ApplyLangFile(langFile);
     } catch (...) {
         FTempStream = nullptr;
         throw;

@@ -229,6 +229,7 @@ private:
     void LoadLangFileAndApply(const QString& fileName);
     void ApplyEmbeddedLang(uint32_t locale);
     void ApplyLangFile(TLangFile& langFile);
+    void ApplyLangFileFrom(TLangFile& langFile, TStream& data);
     QString LangFileName(const QString& ext) const;
     QString DLLFileName(uint32_t locale) const;
     void SaveChosenLanguage();
