@@ -34,7 +34,10 @@
 #include "localization/PEResourceImage.h"
 #include "platform/forms/EventBoundary.h"
 #include "platform/forms/Forms.h"
+#include "report/model/ZvDatabase.h"
 #include "report/print/QpSystem.h"
+#include "report/components/ZvLEFuncs.h"
+#include "report/components/ZvLERun.h"
 #include "resources/ProgramResources.h"
 
 #include <QApplication>
@@ -49,10 +52,13 @@ int main(int argc, char** argv)
     std::unique_ptr<TApplication> application;
     try {
         InitProgramResources(ProgramResourceImageBytes());
+        InitScriptEngine();
+        RecordScriptLibraryProcs();
         InitLocalization();
         RegisterAppClasses();
         RegisterGaugesClasses();
         RegisterReportPrintClasses();
+        RecordDataLinkProcs();
         application = std::make_unique<TApplication>();
         application->SetTitle(QStringLiteral("Tessvar"));
         application->CreateForm(fTessvar);
@@ -78,7 +84,8 @@ int main(int argc, char** argv)
         return 1;
     }
     application->Run();
-    application.reset();
+    application.reset(); // the windows and their report projects go first
     DoneLocalization();
+    DoneScriptEngine();
     return 0;
 }

@@ -605,7 +605,40 @@ void* MapNamedMemory(TSharedHandle memory)
 int64_t NamedMemorySize(TSharedHandle memory)
 {
     auto object = Find(memory, Kind::Memory);
-    return object ? object->Head()->DataSize : 0;
+    if (!object)
+        return 0;
+    // Another process may have grown the block since this one mapped it:
+    // only the bytes mapped here can be used here.
+    return std::min<int64_t>(object->Head()->DataSize, int64_t(object->MapSize) - kDataOffset);
+}
+
+bool GrowNamedMemory(TSharedHandle memory, int64_t size)
+{
+    auto object = Find(memory, Kind::Memory);
+    if (!object || object->Fd < 0 || size <= 0)
+        return false;
+    Registry& reg = Reg();
+    std::lock_guard guard(reg.Lock);
+    if (object->Views > 0)
+        return false;
+    if (int64_t(object->MapSize) - kDataOffset >= size)
+        return true;
+    FileLock lock(object->Fd);
+    const int64_t mapSize = kDataOffset + size;
+    struct stat st {};
+    if (fstat(object->Fd, &st) != 0)
+        return false;
+    if (int64_t(st.st_size) < mapSize && ftruncate(object->Fd, off_t(mapSize)) != 0)
+        return false;
+    const int64_t newMap = std::max<int64_t>(mapSize, int64_t(st.st_size));
+    void* base = mmap(nullptr, size_t(newMap), PROT_READ | PROT_WRITE, MAP_SHARED, object->Fd, 0);
+    if (base == MAP_FAILED)
+        return false;
+    munmap(object->Base, object->MapSize);
+    object->Base = static_cast<char*>(base);
+    object->MapSize = size_t(newMap);
+    object->Head()->DataSize = newMap - kDataOffset;
+    return true;
 }
 
 bool UnmapNamedMemory(void* view)

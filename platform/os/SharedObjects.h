@@ -75,6 +75,12 @@ TSharedHandle OpenNamedMemory(const QString& name, int64_t size);
 void* MapNamedMemory(TSharedHandle memory);
 // Size in bytes of a memory block; 0 for a bad handle.
 int64_t NamedMemorySize(TSharedHandle memory);
+// Enlarges a named block to size bytes (the new bytes zero filled) for every
+// later opener; this process's handles see the new size at once. False when
+// the block is unnamed, or is mapped in this process (its views would move).
+// Processes that mapped it earlier keep their smaller view, and their
+// NamedMemorySize stays the size they mapped.
+bool GrowNamedMemory(TSharedHandle memory, int64_t size);
 bool UnmapNamedMemory(void* view);
 // Closes any handle; false for a bad one.
 bool CloseNamedObject(TSharedHandle handle);

@@ -1,7 +1,9 @@
 #include "platform/rtl/Extended80.h"
 
 #include <bit>
+#include <cmath>
 #include <cstddef>
+#include <limits>
 
 namespace {
 
@@ -121,3 +123,49 @@ uint64_t RoundToDouble(uint64_t mantissa, int exponent)
 }
 
 } // namespace
+
+TExtended80Rec LongDoubleToExtended(long double value)
+{
+    const bool negative = std::signbit(value);
+    if (std::isnan(value)) {
+        // The quiet bit and a payload one below it keep a NaN recognisable.
+        return Pack(negative, 0x7FFF, kIntegerBit | (uint64_t(1) << 62));
+    }
+    if (std::isinf(value))
+        return Pack(negative, 0x7FFF, kIntegerBit);
+    if (value == 0)
+        return Pack(negative, 0, 0);
+    int exponent = 0;
+    const long double fraction = std::frexp(std::fabs(value), &exponent); // [0.5, 1)
+    // value = fraction * 2^exponent = mantissa * 2^(exponent - 64).
+    int biased = exponent - 1 + kExtendedBias;
+    if (biased >= 1) {
+        const uint64_t mantissa = uint64_t(std::ldexp(fraction, 64));
+        return Pack(negative, biased, mantissa);
+    }
+    // A denormal: the exponent field is 0 and the scale is 2^(-16382 - 63).
+    const uint64_t mantissa = uint64_t(std::ldexp(std::fabs(value), 16382 + 63));
+    return Pack(negative, 0, mantissa);
+}
+
+long double ExtendedToLongDouble(const uint8_t* bytes)
+{
+    uint64_t mantissa = 0;
+    for (int i = 7; i >= 0; --i)
+        mantissa = (mantissa << 8) | bytes[i];
+    const unsigned signExponent = unsigned(bytes[8]) | (unsigned(bytes[9]) << 8);
+    const bool negative = (signExponent >> 15) != 0;
+    const int exponent = int(signExponent & 0x7FFF);
+    long double value = 0;
+    if (exponent == 0) {
+        value = std::ldexp(static_cast<long double>(mantissa), -16382 - 63);
+    } else if ((mantissa & kIntegerBit) == 0) {
+        return std::numeric_limits<long double>::quiet_NaN();
+    } else if (exponent == 0x7FFF) {
+        value = (mantissa << 1) == 0 ? std::numeric_limits<long double>::infinity()
+                                     : std::numeric_limits<long double>::quiet_NaN();
+    } else {
+        value = std::ldexp(static_cast<long double>(mantissa), exponent - kExtendedBias - 63);
+    }
+    return negative ? -value : value;
+}

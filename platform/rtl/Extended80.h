@@ -18,3 +18,10 @@ TExtended80Rec DoubleToExtended(double value);
 // Unnormal and pseudo-denormal encodings are read as the x87 reads them.
 double ExtendedToDouble(const TExtended80Rec& bytes);
 double ExtendedToDouble(const uint8_t* bytes);
+
+// Bit-exact between long double and the 10 bytes where long double is the x87
+// format (x86-64): zeros, denormals, infinities and NaN payloads are kept.
+// Where long double is narrower, values round as the conversion to it does.
+// Unnormal and pseudo encodings read as a quiet NaN, as the x87 treats them.
+TExtended80Rec LongDoubleToExtended(long double value);
+long double ExtendedToLongDouble(const uint8_t* bytes);

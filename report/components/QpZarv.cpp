@@ -9,11 +9,13 @@
 #include "platform/objects/Strings.h"
 #include "platform/os/Libraries.h"
 #include "report/components/ReportRun_p.h"
+#include "report/components/ZvCsBars.h"
 #include "report/components/ZvCsData.h"
 #include "report/components/ZvCsDraw.h"
 #include "report/components/ZvCsStd.h"
 #include "report/model/ZvClass.h"
 #include "report/model/ZvData.h"
+#include "report/model/ZvDataLink.h"
 #include "report/model/ZvDefine.h"
 #include "report/model/ZvProj.h"
 #include "report/model/ZvSecurity.h"
@@ -174,6 +176,7 @@ void RecordReportWriterProcs()
     RecordSecurityProcs();
     RecordStandardComponentProcs();
     RecordDataComponentProcs();
+    RecordBarCodeProcs();
     RecordDrawingProcs();
 }
 
@@ -240,6 +243,7 @@ TZvProject::TZvProject(TComponent* owner)
     if (!ComponentState().Contains(TComponentStateFlag::csDesigning) && !ReportWriterStarted) {
         StartReportWriter();
         RegisterZarvUnits();
+        InitStaticDataLinks();
         ReportWriterStarted = true;
     }
 }

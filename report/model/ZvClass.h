@@ -286,6 +286,9 @@ public:
     // The geometry as designed and as adjusted during a run.
     TZarvRect DesignedRect() const;
     TZarvRect AdjustedRect() const;
+    double AdjLeft() const { return FAdjLeft; }
+    double AdjTop() const { return FAdjTop; }
+    double AdjWidth() const { return FAdjWidth; }
     double AdjHeight() const { return FAdjHeight; }
 
     TZarvAnchor Anchor() const { return FAnchor; }

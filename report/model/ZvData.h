@@ -112,6 +112,9 @@ protected:
     void SetEmpty(bool value) { FEmpty = value; }
     void SetDataOpened(bool value) { FDataOpened = value; }
     TZarvDataRow& DataRow() { return *FDataRow; }
+    // Saved rows are being replayed.
+    bool Replaying() const { return FValueListPtr != nullptr; }
+    TStringList& FieldNames() { return FFieldNameList; }
 
 private:
     void RowStep(int how);

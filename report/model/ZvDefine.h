@@ -27,6 +27,16 @@ class TZarvModule;
 RTL_EXCEPTION_CLASS(EZarvException, Exception);
 // Structural misuse of the report model (a child for a class that keeps none).
 RTL_EXCEPTION_CLASS(EZarvClass, Exception);
+// Compiler and symbol errors of the script engine. It carries the position
+// the compiler had reached and the event whose generated source holds it, so
+// that the project's Compile can report them.
+class EZarvCompiler : public Exception {
+public:
+    using Exception::Exception;
+    int32_t ErrorLine = 0;
+    int32_t ErrorCol = 0;
+    TZarvEvent* ErrorEvent = nullptr;
+};
 
 // Raises EZarvException with the message as given; callers translate it
 // (Translate of report/print/QpDefine.h) before they call this.

@@ -13,12 +13,78 @@
 // when it does not come; ReleaseControl gives one take back, and the last one
 // releases the mutex. A mutex left by a process that died holding it is taken
 // over and held once, so one ReleaseControl frees it for the others.
+//
+// Commands. A request is written at offset 8 of "ZARVBUFFER" (PrepareEvent,
+// the typed writes), CallEvent hands it to the connection (directly when it
+// lives in this process, else by its data event, waiting for "ZARVCOMPLETED"
+// with CallEventWaitCount waits of CallEventWaitMs) and leaves the cursor on
+// the answer, which the typed reads take, in an overflow block
+// "ZARVBUFFERALT1"/"2" when the header names one. Every write and read is
+// bounded by the block in use; an answer that points outside it, or names
+// another overflow block, fails with ESheetcaster. "ZARVERROR" ends a wait
+// unanswered: the command fails.
+//
+// Discovery (UpdateConnections) asks every connection of every process to
+// announce itself through "ZARVCONNECT" and lists those shown to end users,
+// run-time and design-time apart.
+//
+// TZarvDataView ("Direct Data View") is the report data view that reads a
+// named connection through the channel.
+#include "report/model/QpCon.h"
+#include "report/model/ZvData.h"
+
+#include "platform/rtl/StringList.h"
+
 #include <QString>
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 
-// The size of "ZARVBUFFER" in bytes.
-constexpr int kZarvBufferSize = 65536;
+class TZarvDataView;
+
+// Records the registration procedure of the direct data view under "ZVCL";
+// further calls do nothing.
+void RecordDirectDataViewProcs();
+
+// The waits of one command (600 of 100 ms; tests shorten the wait) and the
+// wait from which the large time-out handler is called (50).
+extern int CallEventWaitCount;
+extern uint32_t CallEventWaitMs;
+extern int CallEventLargeTimeout;
+// How long discovery waits for the next announcement, in milliseconds (250).
+extern uint32_t DiscoveryWaitMs;
+
+enum class TZarvDataResult : uint8_t { drContinue, drAbort, drPause };
+enum class TZarvDataAction : uint8_t { daOpen, daClose };
+
+class TZarvDataSystem;
+using TTimeoutEvent = std::function<void(TZarvDataSystem* dataSystem, int counter, int timeout, int eventType,
+                                         const QString& connectionName, bool first, TZarvDataResult& result)>;
+using TDataActionEvent = std::function<void(TZarvDataSystem* dataSystem, TZarvDataAction action)>;
+
+// The engine's record of one named connection.
+class TZarvDataConnection {
+public:
+    void Assign(const TZarvDataConnection& value);
+
+    int32_t FTag = 0;
+    QString FName;
+    bool FRuntime = false;
+    int32_t FAppHandle = 0;                     // the process id of its application
+    TZvCustomConnection* FConnection = nullptr; // when it lives in this process
+    int32_t FConnectionRef = 0;                 // the number its process gave it
+    TSharedHandle FDataEvent = 0;
+    int32_t FVersion = 0;
+    TRuntimeVisibility FVisibility = TRuntimeVisibility::rtEndUser;
+    TZarvDataView* FDataView = nullptr;
+};
+
+struct TZarvBufferInfo {
+    int32_t Size = 0;
+    int32_t FileMap = 0;
+    const uint8_t* FileBuf = nullptr;
+};
 
 // How long GainControl waits for the mutex before it asks, in milliseconds
 // (5000; tests shorten it).
@@ -52,7 +118,54 @@ public:
     // The mapped exchange buffer (kZarvBufferSize bytes).
     uint8_t* NormFileBuf() const { return FNormFileBuf; }
 
+    // The request buffer: cursor to offset 8 of "ZARVBUFFER".
+    void ClearBuffer();
+    void PrepareEvent(int32_t eventType);
+    void WriteStr(const QString& value);
+    void WriteInt(int32_t value);
+    void WriteInt64(int64_t value);
+    void WriteBool(bool value);
+    void WriteFloat(double value);
+    void WriteCurr(Currency value);
+    void WriteDateTime(TDateTime value);
+    void WriteBuf(const void* buffer, int32_t len);
+    QString ReadStr();
+    int32_t ReadInt();
+    bool ReadBool();
+    double ReadFloat();
+    Currency ReadCurr();
+    TDateTime ReadDateTime();
+    void ReadBuf(void* buffer, int32_t len);
+    void GetBufferInfo(TZarvBufferInfo& bufferInfo) const;
+    // The bytes left from the cursor to the end of the block in use.
+    int64_t BytesLeft() const { return FCursor.Size() - FCursor.Pos(); }
+
+    // Sends the request (code eventType, or the one in the buffer when 0)
+    // and waits for the answer; true with the cursor on it.
+    bool CallEvent(int32_t eventType, TZarvDataConnection& dataCon);
+    void OpenFileMap(TZarvDataConnection& dataCon);
+    void CloseFileMap();
+    bool OpenDataEvent(const QString& name, TZarvDataConnection& dataCon);
+    void CloseDataEvent(TZarvDataConnection& dataCon);
+    void UpdateConnections();
+    bool IsUnique(const QString& name) const;
+
+    // Name to owned TZarvDataConnection; null before the first discovery.
+    const TStringList* RTConnectList() const { return FRTConnectList.get(); }
+    const TStringList* DTConnectList() const { return FDTConnectList.get(); }
+
+    TTimeoutEvent OnSmallTimeout;
+    TTimeoutEvent OnLargeTimeout;
+    TDataActionEvent OnDataAction;
+
 private:
+    // The waits of CallEvent and of a design-time OpenDataEvent: answered
+    // when one of events[answeredFrom...] is set (index in which).
+    bool WaitLoop(int32_t eventType, const QString& name, const std::vector<TSharedHandle>& events,
+                  int answeredFrom, int* which);
+    void ReadIdentity(TZarvDataConnection& dataCon, TSharedHandle dataEvent);
+    void FreeConnectLists();
+
     int32_t FControlCount = 0;
     uintptr_t FNormFileMap = 0;
     uint8_t* FNormFileBuf = nullptr;
@@ -60,7 +173,49 @@ private:
     uintptr_t FCompletedEvent = 0;
     uintptr_t FErrorEvent = 0;
     bool FAutoUpdate = false;
+    TSharedHandle FAltFileMap = 0;
+    uint8_t* FAltFileBuf = nullptr;
+    int FCurrentFileMap = 0;
+    TZarvDataConnection* FCurrentDataCon = nullptr;
+    TZarvCursor FCursor; // FileBuf, FilePtr
+    std::unique_ptr<TStringList> FRTConnectList;
+    std::unique_ptr<TStringList> FDTConnectList;
 };
+
+// A report data view over a named application data connection.
+class TZarvDataView : public TZarvBaseDataView {
+public:
+    explicit TZarvDataView(TComponent* owner);
+    ~TZarvDataView() override;
+
+    const QString& ConnectionName() const { return FConnectionName; }
+    void SetConnectionName(const QString& value) { FConnectionName = value; }
+    TZarvDataConnection& DataCon() { return *FDataCon; }
+    void SetDataCon(const TZarvDataConnection& value) { FDataCon->Assign(value); }
+
+    void AssignTo(TPersistent* dest) const override;
+    void AfterReport() override;
+    void Open() override;
+    void Close() override;
+    void FetchRow(int how) override;
+    void CreateFields(std::vector<std::unique_ptr<TZarvDataFieldInfo>>& fieldList) override;
+    void SetFilter(TStringList& filterList) override;
+    void SetRemoteSort(TStringList& sortList) override;
+
+private:
+    // Reads one column description: its name, type, width, full name and
+    // description.
+    void ReadColumn(TZarvDataFieldInfo& info);
+    TZarvDataSystem& System();
+
+    QString FConnectionName;
+    std::unique_ptr<TZarvDataConnection> FDataCon;
+};
+
+// Copies a row of an answer into row: Int RowSize, then that many bytes of
+// slot table and values. A size that is negative or runs past the block
+// fails with ESheetcaster.
+void ReadAnswerRow(TZarvDataSystem& system, TZarvDataRow& row);
 
 // The data system of this process; null until one is made.
 extern TZarvDataSystem* DataSystem;

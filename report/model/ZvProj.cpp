@@ -1868,6 +1868,14 @@ bool TZarvProjectManager::Compile()
             if (TZarvModule* module = item->Module())
                 module->EventConnect();
         }
+    } catch (const EZarvCompiler& error) {
+        TZarvCompileStatus status;
+        status.ErrorLine = error.ErrorLine;
+        status.ErrorCol = error.ErrorCol;
+        status.ErrorEvent = error.ErrorEvent;
+        status.ErrorMsg = error.Message();
+        ReportCompileError(&status);
+        return false;
     } catch (const Exception& error) {
         TZarvCompileStatus status;
         status.ErrorMsg = QStringLiteral("General Compiler Error - ") + error.Message();

@@ -321,3 +321,37 @@ TEST(SharedObjectsTest, MutexOfAnOwnerThatDiedIsAcquiredAsAbandoned)
 }
 
 } // namespace
+
+namespace {
+
+TEST(SharedObjectsTest, GrowingABlockServesLaterOpenersAndLeavesEarlierViews)
+{
+    const QString name = Unique("grow");
+    const TSharedHandle first = OpenNamedMemory(name, 100);
+    auto* small = static_cast<char*>(MapNamedMemory(first));
+    ASSERT_NE(small, nullptr);
+    std::memcpy(small, "kept", 4);
+    // Mapped here: its address would move, so it is not grown.
+    EXPECT_FALSE(GrowNamedMemory(first, 5000));
+
+    // A child that did not map it grows it; this process keeps its view of
+    // 100 bytes, and a new opener in the child gets the 5000.
+    const pid_t child = fork();
+    if (child == 0) {
+        const TSharedHandle again = OpenNamedMemory(name, 0);
+        bool ok = GrowNamedMemory(again, 5000) && NamedMemorySize(again) == 5000;
+        auto* big = static_cast<char*>(MapNamedMemory(again));
+        ok = ok && big && std::memcmp(big, "kept", 4) == 0;
+        if (big)
+            big[4999] = 'z';
+        _exit(ok ? 0 : 1);
+    }
+    int status = -1;
+    waitpid(child, &status, 0);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(NamedMemorySize(first), 100);
+    UnmapNamedMemory(small);
+    CloseNamedObject(first);
+}
+
+} // namespace

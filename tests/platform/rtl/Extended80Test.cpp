@@ -168,4 +168,27 @@ TEST(Extended80, AgreesWithTheX87)
             << std::hex << "mantissa " << mantissa << " sign/exponent " << exponent;
     }
 }
+
+// The long double pair keeps every finite value, infinity and zero bit for bit
+// (a NaN stays a NaN).
+TEST(Extended80, LongDoublePairIsBitExact)
+{
+    std::mt19937_64 random(20261207);
+    for (int i = 0; i < 20000; ++i) {
+        const uint64_t pick = random();
+        uint16_t exponent = uint16_t((pick >> 16) % 0x7FFF) | uint16_t(((pick >> 5) & 1) << 15);
+        uint64_t mantissa = random() | (uint64_t(1) << 63);
+        if (exponent % 0x8000 == 0) // zeros and denormals have no integer bit
+            mantissa &= pick % 3 == 0 ? 0 : ~(uint64_t(1) << 63);
+        const TExtended80Rec rec = Rec(mantissa, exponent);
+        long double wide = 0;
+        std::memcpy(&wide, rec.data(), rec.size());
+        ASSERT_EQ(ExtendedToLongDouble(rec.data()), wide) << std::hex << mantissa << " " << exponent;
+        ASSERT_EQ(LongDoubleToExtended(wide), rec) << std::hex << mantissa << " " << exponent;
+    }
+    const long double infinity = std::numeric_limits<long double>::infinity();
+    EXPECT_EQ(LongDoubleToExtended(-infinity), Rec(uint64_t(1) << 63, 0xFFFF));
+    EXPECT_TRUE(std::isnan(ExtendedToLongDouble(LongDoubleToExtended(std::nanl("")).data())));
+    EXPECT_TRUE(std::signbit(ExtendedToLongDouble(LongDoubleToExtended(-0.0L).data())));
+}
 #endif

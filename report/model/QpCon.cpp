@@ -1,0 +1,1028 @@
+#include "report/model/QpCon.h"
+
+#include "platform/forms/Controls.h"
+#include "platform/objects/ClassRegistry.h"
+#include "platform/objects/Filer.h"
+#include "platform/objects/ObjectsRegistration.h"
+#include "platform/objects/ValueStream.h"
+#include "platform/rtl/CodePages.h"
+#include "platform/rtl/Extended80.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+#include <QThread>
+#include <QtEndian>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstring>
+
+#include <unistd.h>
+
+TDataConnectManager* DataConnectManager = nullptr;
+
+namespace {
+
+constexpr std::array<const char*, 13> kDataTypeNames = {
+    "dtString", "dtInteger",  "dtBoolean", "dtFloat", "dtCurrency", "dtBCD",   "dtDate",
+    "dtTime",   "dtDateTime", "dtBlob",    "dtMemo",  "dtGraphic",  "dtInt64",
+};
+
+// Bytes of a filter value by type; 0: the type holds no filter.
+constexpr std::array<int32_t, 13> kFilterSizes = {4, 4, 1, 10, 8, 8, 8, 8, 8, 0, 0, 0, 8};
+
+[[noreturn]] void ChannelFail(const QString& message)
+{
+    RaiseError(Translate(message));
+}
+
+TDLValue ValueOf(TDLValueKind kind, int64_t integer = 0, double real = 0, bool flag = false)
+{
+    TDLValue value;
+    value.Kind = kind;
+    value.Int = integer;
+    value.Float = real;
+    value.Bool = flag;
+    return value;
+}
+
+// Frees the manager when the program ends.
+struct TManagerFinalizer {
+    ~TManagerFinalizer()
+    {
+        delete DataConnectManager;
+        DataConnectManager = nullptr;
+    }
+};
+
+} // namespace
+
+QString DataTypeName(TQPDataType dataType)
+{
+    const auto i = size_t(dataType);
+    return i < kDataTypeNames.size() ? QLatin1String(kDataTypeNames[i]) : QString();
+}
+
+bool DataTypeFromName(const QString& name, TQPDataType& dataType)
+{
+    for (size_t i = 0; i < kDataTypeNames.size(); ++i) {
+        if (name.compare(QLatin1String(kDataTypeNames[i]), Qt::CaseInsensitive) == 0) {
+            dataType = TQPDataType(i);
+            return true;
+        }
+    }
+    return false;
+}
+
+void RegisterDataConnectionClasses()
+{
+    if (FindClass(QStringLiteral("TZvCustomConnection")))
+        return;
+    if (!FindClass(QStringLiteral("TComponent")))
+        RegisterObjectsClasses();
+    if (!FindClass(QStringLiteral("TQpComponent")))
+        RegisterClassInfo(QStringLiteral("TQpComponent"), QStringLiteral("TComponent"), {},
+                          &typeid(TQpComponent));
+    TClassInfo& con = RegisterClass<TZvCustomConnection>(QStringLiteral("TZvCustomConnection"),
+                                                         QStringLiteral("TQpComponent"));
+    PublishProperty(con, QStringLiteral("FieldAliasList"), TypeInfoClass(QStringLiteral("TStrings")),
+                    &TZvCustomConnection::FieldAliasList, &TZvCustomConnection::SetFieldAliasList);
+    PublishProperty(con, QStringLiteral("LocalFilter"), TypeInfoBoolean(), &TZvCustomConnection::LocalFilter,
+                    &TZvCustomConnection::SetLocalFilter)
+        .WithDefault(1);
+    static const TTypeInfo visibility =
+        MakeEnumType(QStringLiteral("TRuntimeVisibility"),
+                     {QStringLiteral("rtNone"), QStringLiteral("rtDeveloper"), QStringLiteral("rtEndUser")});
+    PublishProperty(con, QStringLiteral("RuntimeVisibility"), visibility,
+                    &TZvCustomConnection::RuntimeVisibility, &TZvCustomConnection::SetRuntimeVisibility)
+        .NoDefault();
+    static const char* const events[11] = {"OnFirst",  "OnNext",      "OnEOF",        "OnGetCols",
+                                           "OnGetRow", "OnSetFilter", "OnGetSorts",   "OnSetSort",
+                                           "OnOpen",   "OnRestore",   "OnValidateRow"};
+    for (int i = 0; i < 11; ++i) {
+        TPropInfo prop;
+        prop.Name = QLatin1String(events[i]);
+        prop.Type =
+            &EventTypeInfo(i == TZvCustomConnection::kEventEOF || i == TZvCustomConnection::kEventValidateRow
+                               ? TEventKind::CloseQuery
+                               : TEventKind::Notify);
+        prop.GetMethod = [i](const TObject& o) {
+            return static_cast<const TZvCustomConnection&>(o).EventNames[i];
+        };
+        prop.SetMethod = [i](TObject& o, const TMethod& m) {
+            static_cast<TZvCustomConnection&>(o).EventNames[i] = m;
+        };
+        con.AddProperty(std::move(prop));
+    }
+}
+
+// ---------------------------------------------------------------------------
+// TDataConnectManager.
+
+void InitDataConnectManager()
+{
+    if (DataConnectManager)
+        return;
+    DataConnectManager = new TDataConnectManager;
+    static TManagerFinalizer finalizer;
+}
+
+void TDataConnectManager::AddConnection(TZvCustomConnection* connection)
+{
+    std::lock_guard guard(FLock);
+    FConnectList.push_back(connection);
+    connection->FNumber = FNextNumber++;
+}
+
+void TDataConnectManager::RemoveConnection(TZvCustomConnection* connection)
+{
+    std::lock_guard guard(FLock);
+    std::erase(FConnectList, connection);
+}
+
+TZvCustomConnection* TDataConnectManager::FindConnection(const QString& connectName) const
+{
+    std::lock_guard guard(FLock);
+    for (TZvCustomConnection* connection : FConnectList) {
+        if (connection->Name().compare(connectName, Qt::CaseInsensitive) == 0)
+            return connection;
+    }
+    return nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// TDataConnectFieldDef.
+
+TDataConnectFieldDef::TDataConnectFieldDef(TQPDataType dataType, const QString& fieldName, bool included)
+    : FDataType(dataType), FFieldName(fieldName), FIncluded(included)
+{
+}
+
+void TDataConnectFieldDef::Clear()
+{
+    StrData.clear();
+    BinData = TDLValue{};
+    DataSize = 0;
+}
+
+void TDataConnectFieldDef::SetFilter(const TDLValue& value)
+{
+    Clear();
+    const auto type = size_t(FDataType);
+    if (type >= kFilterSizes.size() || kFilterSizes[type] == 0)
+        return;
+    if (FDataType == TQPDataType::dtString)
+        StrData = value.Text;
+    else
+        BinData = value;
+    DataSize = kFilterSizes[type];
+}
+
+bool TDataConnectFieldDef::FilterValid(const TDLValue& value) const
+{
+    if (DataSize < 1)
+        return true;
+    switch (FDataType) {
+    case TQPDataType::dtString:
+        return value.Text == StrData;
+    case TQPDataType::dtBoolean:
+        return value.Bool == BinData.Bool;
+    case TQPDataType::dtFloat:
+        return DoubleToExtended(value.Float) == DoubleToExtended(BinData.Float);
+    case TQPDataType::dtDate:
+    case TQPDataType::dtTime:
+    case TQPDataType::dtDateTime:
+        return value.Float == BinData.Float;
+    default:
+        return value.Int == BinData.Int;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// TZvCustomConnection: life.
+
+TZvCustomConnection::TZvCustomConnection(TComponent* owner)
+    : TQpComponent(owner), FFieldAliasList(std::make_unique<TStrings>())
+{
+    InitDataConnectManager();
+    DataConnectManager->AddConnection(this);
+    FRuntime = !DesignState;
+    FModeStr = FRuntime ? QStringLiteral("RT") : QStringLiteral("DT");
+    FCursor.Fail = &ChannelFail;
+    FNormFileMap = OpenSharedMemory(QStringLiteral("ZARVBUFFER"), kZarvBufferSize);
+    FNormFileBuf = static_cast<uint8_t*>(MapSharedMemory(FNormFileMap));
+    if (!FNormFileBuf || NamedMemorySize(FNormFileMap) < kZarvBufferSize) {
+        DataConnectManager->RemoveConnection(this);
+        CloseSharedMemory(FNormFileMap, FNormFileBuf);
+        throw EOSError(QStringLiteral("The data channel buffer ZARVBUFFER cannot be used"), 0);
+    }
+    FCursor.Reset(FNormFileBuf, kZarvBufferSize, kZarvHeaderSize);
+    if (!FRuntime)
+        StartThread();
+}
+
+TZvCustomConnection::~TZvCustomConnection()
+{
+    if (DataConnectManager)
+        DataConnectManager->RemoveConnection(this);
+    StopThread();
+    CloseOverflow();
+    CloseSharedMemory(FNormFileMap, FNormFileBuf);
+}
+
+void TZvCustomConnection::SetName(const QString& name)
+{
+    TQpComponent::SetName(name);
+    std::lock_guard guard(FNameLock);
+    FThreadName = Name();
+}
+
+QString TZvCustomConnection::ThreadName() const
+{
+    std::lock_guard guard(FNameLock);
+    return FThreadName;
+}
+
+void TZvCustomConnection::SetFieldAliasList(TStrings* value)
+{
+    if (value)
+        FFieldAliasList->Assign(*value);
+}
+
+void TZvCustomConnection::SetRuntimeVisibility(TRuntimeVisibility value)
+{
+    FRTVisible = value;
+    if (!FThread.joinable() && value != TRuntimeVisibility::rtNone)
+        StartThread();
+}
+
+void TZvCustomConnection::DefineProperties(TFiler& filer)
+{
+    TQpComponent::DefineProperties(filer);
+    // Older form streams stored a Boolean "Visible"; true meant rtEndUser.
+    filer.DefineProperty(
+        QStringLiteral("Visible"),
+        [this](TReader& reader) {
+            if (reader.ReadBoolean())
+                SetRuntimeVisibility(TRuntimeVisibility::rtEndUser);
+        },
+        {}, false);
+}
+
+// ---------------------------------------------------------------------------
+// The worker thread.
+
+void TZvCustomConnection::StartThread()
+{
+    FThreadDone = false;
+    FTerminated = false;
+    FThread = std::thread([this] { ThreadLoop(); });
+}
+
+void TZvCustomConnection::StopThread()
+{
+    if (!FThread.joinable())
+        return;
+    FTerminated = true;
+    // With the channel held nobody else is mid-command, so the connection's
+    // own data event wakes the thread at once; without it the thread sees the
+    // end at its next wait. Either way the hand-overs it waits for are served
+    // here meanwhile.
+    const TSharedHandle mutex = OpenSharedMutex(QStringLiteral("ZARVCONTROLER"));
+    const TWaitResult taken = WaitNamedObject(mutex, 1000);
+    const bool held = taken == TWaitResult::wrSignaled || taken == TWaitResult::wrAbandoned;
+    TSharedHandle dataEvent = 0;
+    if (held) {
+        dataEvent =
+            OpenSharedEvent(QStringLiteral("ZARV") + FModeStr + QStringLiteral("DATA_") + ThreadName());
+        SetNamedEvent(dataEvent);
+    }
+    while (!FThreadDone) {
+        if (QCoreApplication::instance() &&
+            QCoreApplication::instance()->thread() == QThread::currentThread())
+            QCoreApplication::processEvents();
+        usleep(1000);
+    }
+    FThread.join();
+    CloseSharedEvent(dataEvent);
+    if (held)
+        ReleaseNamedMutex(mutex);
+    CloseSharedMutex(mutex);
+}
+
+void TZvCustomConnection::ThreadLoop()
+{
+    const TSharedHandle completed = OpenSharedEvent(QStringLiteral("ZARVCOMPLETED"));
+    const TSharedHandle errorEvent = OpenSharedEvent(QStringLiteral("ZARVERROR"));
+    const TSharedHandle disconnect = OpenSharedManualEvent(QStringLiteral("ZARVDISCONNECT"));
+    const TSharedHandle connect = OpenSharedEvent(QStringLiteral("ZARVCONNECT"));
+    QString lastName = QStringLiteral("!");
+    bool announced = false;
+    TSharedHandle dataEvent = 0;
+    TSharedHandle ackEvent = 0;
+    while (!FTerminated) {
+        const QString name = ThreadName();
+        if (name != lastName) {
+            CloseSharedEvent(dataEvent);
+            CloseSharedEvent(ackEvent);
+            const QString prefix = QStringLiteral("ZARV") + FModeStr;
+            dataEvent = OpenSharedEvent(prefix + QStringLiteral("DATA_") + name);
+            ackEvent = OpenSharedEvent(prefix + QStringLiteral("ACK_") + name);
+            lastName = name;
+        }
+        int index = -1;
+        const TWaitResult result =
+            WaitNamedEvents({dataEvent, announced ? disconnect : connect}, 1000, &index);
+        if (FTerminated)
+            break;
+        if (result != TWaitResult::wrSignaled)
+            continue;
+        if (index == 1) {
+            announced = !announced;
+            if (announced) {
+                try {
+                    ClearBuffer();
+                    WriteIdentity();
+                } catch (...) {
+                }
+                SetNamedEvent(completed);
+            }
+            continue;
+        }
+        int32_t code = 0;
+        try {
+            code = FCursor.PeekInt(kZarvHeaderSize);
+        } catch (...) {
+        }
+        if (code == 11) {
+            try {
+                ClearBuffer();
+                WriteIdentity();
+            } catch (...) {
+            }
+            SetNamedEvent(ackEvent);
+            continue;
+        }
+        bool failed = false;
+        if (code >= 1 && code <= 10) {
+            std::atomic<int> state{0}; // 1 ran, 2 raised
+            auto task = [this, &state] {
+                try {
+                    ExecCode();
+                    state = 1;
+                } catch (...) {
+                    state = 2;
+                }
+            };
+            if (QCoreApplication::instance())
+                QMetaObject::invokeMethod(QCoreApplication::instance(), task, Qt::QueuedConnection);
+            else
+                task();
+            while (state == 0)
+                usleep(200);
+            failed = state == 2;
+        } else if (code == 12) {
+            CloseOverflow();
+        }
+        SetNamedEvent(failed ? errorEvent : completed);
+    }
+    CloseSharedEvent(dataEvent);
+    CloseSharedEvent(ackEvent);
+    CloseSharedEvent(completed);
+    CloseSharedEvent(errorEvent);
+    CloseSharedEvent(disconnect);
+    CloseSharedEvent(connect);
+    FThreadDone = true;
+}
+
+void TZvCustomConnection::WriteIdentity()
+{
+    WriteStr(ThreadName());
+    WriteBool(FRuntime);
+    WriteInt(int32_t(getpid()));
+    WriteInt(FNumber);
+    WriteInt(kZarvVersion);
+    WriteInt(int32_t(FRTVisible));
+}
+
+// ---------------------------------------------------------------------------
+// The buffer.
+
+void TZvCustomConnection::CloseOverflow()
+{
+    if (FCurrentFileMap != 0) {
+        CloseSharedMemory(FAltFileMap, FAltFileBuf);
+        FAltFileMap = 0;
+        FAltFileBuf = nullptr;
+        FCurrentFileMap = 0;
+    }
+    FCursor.Reset(FNormFileBuf, kZarvBufferSize, kZarvHeaderSize);
+}
+
+void TZvCustomConnection::ClearBuffer()
+{
+    CloseOverflow();
+}
+
+void TZvCustomConnection::FixupBufferHeader()
+{
+    FCursor.PokeInt(0, int32_t(FCursor.Pos()));
+    FCursor.PokeInt(4, FCurrentFileMap);
+}
+
+void TZvCustomConnection::ClearBufferHeader()
+{
+    FCursor.PokeInt(0, 0);
+    FCursor.PokeInt(4, 0);
+}
+
+void TZvCustomConnection::MakeRoom(int64_t count)
+{
+    if (FCursor.Fits(count))
+        return;
+    const int64_t used = FCursor.Pos();
+    const int64_t size = used + count + kZarvBufferSize;
+    if (count < 0 || size > INT32_MAX)
+        ChannelFail(
+            QStringLiteral("An answer of %1 bytes is too large for the data channel").arg(used + count));
+    const int number = FCurrentFileMap % 2 + 1;
+    const QString name = QStringLiteral("ZARVBUFFERALT%1").arg(number);
+    const TSharedHandle map = OpenSharedMemory(name, int(size));
+    // A block left smaller by an earlier answer (still open elsewhere) is
+    // grown before it is written.
+    if (NamedMemorySize(map) < size && !GrowNamedMemory(map, size)) {
+        CloseSharedMemory(map, nullptr);
+        ChannelFail(
+            QStringLiteral("The overflow buffer %1 cannot be enlarged to %2 bytes").arg(name).arg(size));
+    }
+    auto* view = static_cast<uint8_t*>(MapSharedMemory(map));
+    if (!view) {
+        CloseSharedMemory(map, nullptr);
+        ChannelFail(QStringLiteral("The overflow buffer %1 cannot be mapped").arg(name));
+    }
+    std::memcpy(view, FCursor.Base(), size_t(used));
+    if (FCurrentFileMap != 0)
+        CloseSharedMemory(FAltFileMap, FAltFileBuf);
+    qToLittleEndian<int32_t>(0, FNormFileBuf);
+    qToLittleEndian<int32_t>(number, FNormFileBuf + 4);
+    FAltFileMap = map;
+    FAltFileBuf = view;
+    FCurrentFileMap = number;
+    FCursor.Reset(view, NamedMemorySize(map), used);
+}
+
+void TZvCustomConnection::WriteStr(const QString& value)
+{
+    MakeRoom(ZarvStrSize(value));
+    FCursor.WriteStr(value);
+}
+
+void TZvCustomConnection::WriteInt(int32_t value)
+{
+    MakeRoom(4);
+    FCursor.WriteInt(value);
+}
+
+void TZvCustomConnection::WriteInt64(int64_t value)
+{
+    MakeRoom(8);
+    FCursor.WriteInt64(value);
+}
+
+void TZvCustomConnection::WriteBool(bool value)
+{
+    MakeRoom(1);
+    FCursor.WriteBool(value);
+}
+
+void TZvCustomConnection::WriteFloat(double value)
+{
+    MakeRoom(10);
+    FCursor.WriteFloat(value);
+}
+
+void TZvCustomConnection::WriteCurr(Currency value)
+{
+    MakeRoom(8);
+    FCursor.WriteCurr(value.Scaled);
+}
+
+void TZvCustomConnection::WriteDateTime(TDateTime value)
+{
+    MakeRoom(8);
+    FCursor.WriteDateTime(value);
+}
+
+void TZvCustomConnection::WriteBuf(const void* buffer, int32_t len)
+{
+    if (len <= 0)
+        return;
+    MakeRoom(len);
+    FCursor.WriteBuf(buffer, len);
+}
+
+QString TZvCustomConnection::ReadStr()
+{
+    return FCursor.ReadStr();
+}
+
+int32_t TZvCustomConnection::ReadInt()
+{
+    return FCursor.ReadInt();
+}
+
+int64_t TZvCustomConnection::ReadInt64()
+{
+    return FCursor.ReadInt64();
+}
+
+bool TZvCustomConnection::ReadBool()
+{
+    return FCursor.ReadBool();
+}
+
+double TZvCustomConnection::ReadFloat()
+{
+    return FCursor.ReadFloat();
+}
+
+Currency TZvCustomConnection::ReadCurr()
+{
+    return Currency::FromScaled(FCursor.ReadCurr());
+}
+
+TDateTime TZvCustomConnection::ReadDateTime()
+{
+    return FCursor.ReadDateTime();
+}
+
+void TZvCustomConnection::ReadBuf(void* buffer, int32_t len)
+{
+    FCursor.ReadBuf(buffer, len);
+}
+
+// ---------------------------------------------------------------------------
+// Columns and rows.
+
+void TZvCustomConnection::WriteField(const QString& name, TQPDataType dataType, int32_t width,
+                                     const QString& fullName, const QString& description)
+{
+    const int32_t previous = FFieldDefList.empty() ? -1 : FFieldDefList.back()->FFieldIndex;
+    QString alias = name;
+    for (int i = 0; i < FFieldAliasList->Count(); ++i) {
+        const QString line = FFieldAliasList->Strings(i);
+        const int eq = line.indexOf(QLatin1Char('='));
+        if (eq >= 0 && line.left(eq).trimmed().compare(name, Qt::CaseInsensitive) == 0) {
+            alias = line.mid(eq + 1).trimmed();
+            break;
+        }
+    }
+    auto def = std::make_unique<TDataConnectFieldDef>(dataType, name, !alias.isEmpty());
+    if (def->FIncluded) {
+        def->FFieldIndex = previous + 1;
+        WriteStr(QStringLiteral("N"));
+        WriteStr(alias);
+        if (dataType != TQPDataType::dtString) {
+            WriteStr(QStringLiteral("T"));
+            WriteStr(DataTypeName(dataType));
+        }
+        if (width > 0) {
+            WriteStr(QStringLiteral("W"));
+            WriteStr(QString::number(width));
+        }
+        if (!fullName.isEmpty()) {
+            WriteStr(QStringLiteral("L"));
+            WriteStr(fullName);
+        }
+        if (!description.isEmpty()) {
+            WriteStr(QStringLiteral("D"));
+            WriteStr(description);
+        }
+        WriteStr(QString());
+    } else {
+        def->FFieldIndex = previous;
+    }
+    FFieldDefList.push_back(std::move(def));
+}
+
+TDataConnectFieldDef* TZvCustomConnection::CurrentFieldDef() const
+{
+    return FFieldIdx >= 0 && FFieldIdx < int32_t(FFieldDefList.size())
+               ? FFieldDefList[size_t(FFieldIdx)].get()
+               : nullptr;
+}
+
+TDataConnectFieldDef* TZvCustomConnection::FindFieldDef(const QString& fieldName) const
+{
+    for (const auto& def : FFieldDefList) {
+        if (def->FFieldName.compare(fieldName, Qt::CaseInsensitive) == 0)
+            return def.get();
+    }
+    return nullptr;
+}
+
+void TZvCustomConnection::PutData(std::initializer_list<TQPDataType> accepted, const QString* formatted,
+                                  const TDLValue& value)
+{
+    TDataConnectFieldDef* def = CurrentFieldDef();
+    if (!def)
+        RaiseError(Translate(QStringLiteral("Attempt to write more fields than defined.")));
+    if (std::find(accepted.begin(), accepted.end(), def->FDataType) == accepted.end())
+        RaiseError(
+            Translate(QStringLiteral("Attempt to write different data type than defined (Column %1/%2).")
+                          .arg(FFieldIdx + 1)
+                          .arg(FFieldDefList.size())));
+    if (def->FIncluded && FLocalFilterValid && FLocalFilter && value.Kind != TDLValueKind::vkBlob) {
+        if (value.Kind == TDLValueKind::vkNull)
+            FLocalFilterValid = def->DataSize < 1;
+        else
+            FLocalFilterValid = def->FilterValid(value);
+    }
+    if (def->FIncluded && FLocalFilterValid) {
+        MakeRoom((formatted ? ZarvStrSize(*formatted) : 0) + DLValueSize(value));
+        WriteRowField(FCursor, FRowHeaderPos, FIncludedFieldIdx, formatted, value);
+    }
+    if (def->FIncluded)
+        ++FIncludedFieldIdx;
+    ++FFieldIdx;
+}
+
+namespace {
+
+constexpr std::initializer_list<TQPDataType> kAllTypes = {
+    TQPDataType::dtString,   TQPDataType::dtInteger, TQPDataType::dtBoolean, TQPDataType::dtFloat,
+    TQPDataType::dtCurrency, TQPDataType::dtBCD,     TQPDataType::dtDate,    TQPDataType::dtTime,
+    TQPDataType::dtDateTime, TQPDataType::dtBlob,    TQPDataType::dtMemo,    TQPDataType::dtGraphic,
+    TQPDataType::dtInt64};
+
+const QString* TextIf(bool stored, const QString& text)
+{
+    return stored ? &text : nullptr;
+}
+
+} // namespace
+
+void TZvCustomConnection::WriteNullData()
+{
+    PutData(kAllTypes, nullptr, TDLValue{});
+}
+
+void TZvCustomConnection::WriteStrData(const QString& formatData, const QString& nativeData)
+{
+    TDLValue value{TDLValueKind::vkStr, nativeData};
+    PutData({TQPDataType::dtString}, TextIf(!formatData.isEmpty() && formatData != nativeData, formatData),
+            value);
+}
+
+void TZvCustomConnection::WriteIntData(const QString& formatData, int32_t nativeData)
+{
+    PutData({TQPDataType::dtInteger},
+            TextIf(!formatData.isEmpty() && formatData != QString::number(nativeData), formatData),
+            ValueOf(TDLValueKind::vkInt, nativeData));
+}
+
+void TZvCustomConnection::WriteInt64Data(const QString& formatData, int64_t nativeData)
+{
+    PutData({TQPDataType::dtInt64},
+            TextIf(!formatData.isEmpty() && formatData != QString::number(nativeData), formatData),
+            ValueOf(TDLValueKind::vkInt64, nativeData));
+}
+
+void TZvCustomConnection::WriteBoolData(const QString& formatData, bool nativeData)
+{
+    PutData({TQPDataType::dtBoolean}, TextIf(!formatData.isEmpty(), formatData),
+            ValueOf(TDLValueKind::vkBool, 0, 0, nativeData));
+}
+
+void TZvCustomConnection::WriteFloatData(const QString& formatData, double nativeData)
+{
+    PutData({TQPDataType::dtFloat}, TextIf(!formatData.isEmpty(), formatData),
+            ValueOf(TDLValueKind::vkFloat, 0, nativeData));
+}
+
+void TZvCustomConnection::WriteCurrData(const QString& formatData, Currency nativeData)
+{
+    PutData({TQPDataType::dtCurrency}, TextIf(!formatData.isEmpty(), formatData),
+            ValueOf(TDLValueKind::vkCurr, nativeData.Scaled));
+}
+
+void TZvCustomConnection::WriteBCDData(const QString& formatData, Currency nativeData)
+{
+    PutData({TQPDataType::dtBCD}, TextIf(!formatData.isEmpty(), formatData),
+            ValueOf(TDLValueKind::vkCurr, nativeData.Scaled));
+}
+
+void TZvCustomConnection::WriteDateTimeData(const QString& formatData, TDateTime nativeData)
+{
+    PutData({TQPDataType::dtDate, TQPDataType::dtTime, TQPDataType::dtDateTime},
+            TextIf(!formatData.isEmpty(), formatData), ValueOf(TDLValueKind::vkDateTime, 0, nativeData));
+}
+
+void TZvCustomConnection::WriteBlobData(const void* buffer, int32_t len)
+{
+    TDLValue value{TDLValueKind::vkBlob};
+    value.Blob = buffer;
+    value.Len = len;
+    PutData({TQPDataType::dtBlob, TQPDataType::dtMemo, TQPDataType::dtGraphic}, nullptr, value);
+}
+
+// ---------------------------------------------------------------------------
+// Filters.
+
+bool TZvCustomConnection::ReadFilterItem(QString& fieldName, QString& fieldOp, QString& fieldData)
+{
+    fieldName = ReadStr();
+    if (fieldName.isEmpty())
+        return false;
+    fieldOp = ReadStr();
+    fieldData = ReadStr();
+    const int32_t type = ReadInt();
+    TDLValue value;
+    value.Text = fieldData;
+    switch (TQPDataType(type)) {
+    case TQPDataType::dtInteger:
+        value.Int = ReadInt();
+        break;
+    case TQPDataType::dtBoolean:
+        value.Bool = ReadBool();
+        break;
+    case TQPDataType::dtFloat:
+        value.Float = ReadFloat();
+        break;
+    case TQPDataType::dtCurrency:
+    case TQPDataType::dtBCD:
+        value.Int = FCursor.ReadCurr();
+        break;
+    case TQPDataType::dtDate:
+    case TQPDataType::dtTime:
+    case TQPDataType::dtDateTime:
+        value.Float = ReadDateTime();
+        break;
+    case TQPDataType::dtInt64:
+        value.Int = ReadInt64();
+        break;
+    default:
+        break;
+    }
+    TDataConnectFieldDef* def = FindFieldDef(fieldName);
+    if (def && int32_t(def->FDataType) == type)
+        def->SetFilter(value);
+    return true;
+}
+
+bool TZvCustomConnection::GetFilterItem()
+{
+    return ReadFilterItem(FFilterFieldName, FFilterFieldOp, FFilterFieldData);
+}
+
+// ---------------------------------------------------------------------------
+// Commands.
+
+bool TZvCustomConnection::RunHandler(const TQPConnectorEvent& handler, int event)
+{
+    if (handler) {
+        handler(this);
+        return true;
+    }
+    if (!EventNames[event].IsAssigned())
+        return false;
+    CallNotifyEvent(EventNames[event], this);
+    return true;
+}
+
+bool TZvCustomConnection::RunFlagHandler(const TQPEOFEvent& handler, int event, bool& flag)
+{
+    if (handler) {
+        handler(this, flag);
+        return true;
+    }
+    if (!EventNames[event].IsAssigned())
+        return false;
+    CallCloseQueryEvent(EventNames[event], this, flag);
+    return true;
+}
+
+bool TZvCustomConnection::ExecCode()
+{
+    ClearBuffer();
+    switch (ReadInt()) {
+    case 1:
+        ExecFirst();
+        return true;
+    case 2:
+        ExecNext();
+        return true;
+    case 3:
+        ExecEOF();
+        return true;
+    case 4:
+        ExecGetCols();
+        return true;
+    case 5:
+        ExecGetRow();
+        return true;
+    case 6:
+        ExecSetFilter();
+        return true;
+    case 7:
+        ExecGetSorts();
+        return true;
+    case 8:
+        ExecSetSort();
+        return true;
+    case 9:
+        ExecOpen();
+        return true;
+    case 10:
+        ExecRestore();
+        return true;
+    default:
+        return false;
+    }
+}
+
+void TZvCustomConnection::ExecFirst()
+{
+    if (!RunHandler(OnFirst, kEventFirst))
+        DoFirst();
+    if (FLocalFilter) {
+        ExecGetRow();
+        if (!ExecValidateRow())
+            ExecNext();
+    } else {
+        ExecGetRow();
+    }
+}
+
+void TZvCustomConnection::ExecNext()
+{
+    for (;;) {
+        if (!RunHandler(OnNext, kEventNext))
+            DoNext();
+        if (FLocalFilter)
+            ExecGetRow();
+        if (ExecValidateRow() || GetEOF())
+            break;
+    }
+    if (!FLocalFilter)
+        ExecGetRow();
+}
+
+bool TZvCustomConnection::ExecValidateRow()
+{
+    bool valid = FLocalFilter ? FLocalFilterValid : true;
+    if (valid && !RunFlagHandler(OnValidateRow, kEventValidateRow, valid))
+        valid = DoValidateRow();
+    return valid;
+}
+
+bool TZvCustomConnection::GetEOF()
+{
+    bool eof = false;
+    return RunFlagHandler(OnEOF, kEventEOF, eof) ? eof : DoEOF();
+}
+
+void TZvCustomConnection::ExecEOF()
+{
+    ClearBuffer();
+    WriteBool(GetEOF());
+    FixupBufferHeader();
+}
+
+void TZvCustomConnection::ExecGetCols()
+{
+    ClearBuffer();
+    FFieldDefList.clear();
+    WriteInt(0);
+    if (!RunHandler(OnGetCols, kEventGetCols))
+        DoGetCols();
+    int32_t included = 0;
+    for (const auto& def : FFieldDefList)
+        included += def->FIncluded ? 1 : 0;
+    FCursor.PokeInt(kZarvHeaderSize, included);
+    FixupBufferHeader();
+}
+
+void TZvCustomConnection::ExecGetRow()
+{
+    ClearBuffer();
+    if (GetEOF()) {
+        WriteBool(true);
+        return;
+    }
+    WriteBool(false);
+    FFieldIdx = 0;
+    FIncludedFieldIdx = 0;
+    WriteInt(0);
+    const int64_t rowSizePos = FCursor.Pos();
+    const auto included = std::count_if(FFieldDefList.begin(), FFieldDefList.end(),
+                                        [](const auto& def) { return def->FIncluded; });
+    MakeRoom(8 * int64_t(included));
+    FRowHeaderPos = FCursor.Pos();
+    for (int64_t i = 0; i < 2 * int64_t(included); ++i)
+        FCursor.WriteInt(0);
+    FLocalFilterValid = true;
+    if (!RunHandler(OnGetRow, kEventGetRow))
+        DoGetRow();
+    FCursor.PokeInt(rowSizePos - 4, int32_t(FCursor.Pos() - FRowHeaderPos));
+    FixupBufferHeader();
+}
+
+void TZvCustomConnection::ExecSetFilter()
+{
+    for (const auto& def : FFieldDefList)
+        def->Clear();
+    if (FLocalFilter) {
+        QString name, op, data;
+        while (ReadFilterItem(name, op, data)) {
+        }
+    } else {
+        if (!RunHandler(OnSetFilter, kEventSetFilter))
+            DoSetFilter();
+    }
+    ClearBufferHeader();
+}
+
+void TZvCustomConnection::ExecGetSorts()
+{
+    ClearBuffer();
+    if (!RunHandler(OnGetSorts, kEventGetSorts))
+        DoGetSorts();
+    FixupBufferHeader();
+}
+
+void TZvCustomConnection::ExecSetSort()
+{
+    if (!RunHandler(OnSetSort, kEventSetSort))
+        DoSetSort();
+    ClearBufferHeader();
+}
+
+void TZvCustomConnection::ExecOpen()
+{
+    ClearBuffer();
+    if (!RunHandler(OnOpen, kEventOpen))
+        DoOpen();
+    ClearBufferHeader();
+}
+
+void TZvCustomConnection::ExecRestore()
+{
+    ClearBuffer();
+    if (!RunHandler(OnRestore, kEventRestore))
+        DoRestore();
+    ClearBufferHeader();
+}
+
+// ---------------------------------------------------------------------------
+// Without handlers: one row of one column.
+
+void TZvCustomConnection::DoOpen()
+{
+    FDataRows = 1;
+    FDataIndex = 0;
+}
+
+void TZvCustomConnection::DoFirst()
+{
+    FDataIndex = 0;
+}
+
+void TZvCustomConnection::DoNext()
+{
+    ++FDataIndex;
+}
+
+bool TZvCustomConnection::DoEOF()
+{
+    return FDataIndex >= FDataRows;
+}
+
+void TZvCustomConnection::DoGetCols()
+{
+    WriteField(QStringLiteral("FieldName"), TQPDataType::dtString, 30, QStringLiteral("FieldName"),
+               QString());
+}
+
+void TZvCustomConnection::DoGetRow()
+{
+    WriteStr(QStringLiteral("[") + Translate(QStringLiteral("Inactive at design-time")) +
+             QStringLiteral("]"));
+}
+
+void TZvCustomConnection::DoGetSorts()
+{
+    WriteStr(QString());
+}
+
+void TZvCustomConnection::DoSetFilter() {}
+
+void TZvCustomConnection::DoSetSort() {}
+
+void TZvCustomConnection::DoRestore() {}
+
+bool TZvCustomConnection::DoValidateRow()
+{
+    return true;
+}

@@ -1,0 +1,282 @@
+#pragma once
+// QpCon: the application side of the cross-process data channel.
+//
+// TZvCustomConnection offers rows to reports: it answers the channel's
+// commands (1 first row, 2 next row, 3 end of data, 4 columns, 5 row,
+// 6 filter, 7 sorts, 8 sort, 9 open, 10 restore) from its handlers or, when
+// a handler is not set, from the virtual Do... methods. A report in this
+// process calls it directly (ExecCode); a report in another process reaches
+// it through the connection's own worker thread, which waits for the data
+// event "ZARVRTDATA_<name>" ("ZARVDTDATA_" at design time), hands commands
+// 1-10 to the UI thread and waits until they have run, and answers command
+// 11 (identity), 12 (drop the overflow buffer) and the discovery requests
+// ("ZARVCONNECT" ... "ZARVDISCONNECT") itself. The thread runs at design
+// time and whenever RuntimeVisibility is rtDeveloper or rtEndUser.
+//
+// Answers are written into "ZARVBUFFER" (65536 bytes); one that does not
+// fit moves on to "ZARVBUFFERALT1", then "ZARVBUFFERALT2", alternately. Every
+// write and read is bounded by the size of the block in use; a request that
+// runs past it fails the command with ESheetcaster. A handler that raises
+// in the thread's hand-over makes the thread signal "ZARVERROR" instead of
+// "ZARVCOMPLETED", so the engine stops waiting and the command fails.
+//
+// A row is Bool end-of-data, then (when false) Int RowSize and the row: a
+// slot table of (value offset, text offset) per included column, counted
+// from its start, then the values. Columns whose alias (FieldAliasList line
+// "Name=Alias") is empty are not sent and have no slot.
+//
+// Identity fields. The identity record's two Int32 fields that stood for
+// the application's window and the connection object hold the process id
+// and the number the manager gave the connection.
+#include "report/model/ZvDLCommon.h"
+#include "report/print/QpDefine.h"
+
+#include "platform/objects/Strings.h"
+#include "platform/objects/TypInfo.h"
+#include "platform/os/SharedObjects.h"
+#include "platform/rtl/DateTime.h"
+#include "platform/rtl/NumberText.h"
+
+#include <QString>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+class TZvCustomConnection;
+
+// Registers the connection class for form streams at once; further calls do
+// nothing.
+void RegisterDataConnectionClasses();
+
+enum class TRuntimeVisibility : uint8_t { rtNone, rtDeveloper, rtEndUser };
+
+// The size of "ZARVBUFFER" in bytes.
+constexpr int kZarvBufferSize = 65536;
+// The channel's protocol version.
+constexpr int32_t kZarvVersion = 30003;
+constexpr int kZarvHeaderSize = 8;
+
+// The connections of this process.
+class TDataConnectManager {
+public:
+    // Gives the connection its number (1, 2, ...).
+    void AddConnection(TZvCustomConnection* connection);
+    void RemoveConnection(TZvCustomConnection* connection);
+    // The first connection of that component name (case ignored), or null.
+    TZvCustomConnection* FindConnection(const QString& connectName) const;
+
+private:
+    mutable std::mutex FLock;
+    std::vector<TZvCustomConnection*> FConnectList;
+    int32_t FNextNumber = 1;
+};
+
+// The manager of this process; made by the explicit start-up call.
+extern TDataConnectManager* DataConnectManager;
+// Makes DataConnectManager when missing (the program's start-up; tests).
+void InitDataConnectManager();
+
+// One column as the handler declared it, with its filter value.
+class TDataConnectFieldDef {
+public:
+    TDataConnectFieldDef(TQPDataType dataType, const QString& fieldName, bool included);
+    void Clear();
+    // Takes the filter value (of the definition's type).
+    void SetFilter(const TDLValue& value);
+    bool FilterValid(const TDLValue& value) const;
+
+    TQPDataType FDataType;
+    QString FFieldName;
+    bool FIncluded;
+    int32_t FFieldIndex = -1;
+    QString StrData;
+    TDLValue BinData;
+    int32_t DataSize = 0; // 0: no filter
+};
+
+using TQPConnectorEvent = std::function<void(TZvCustomConnection* connection)>;
+using TQPEOFEvent = std::function<void(TZvCustomConnection* connection, bool& eof)>;
+using TQPValidateRowEvent = std::function<void(TZvCustomConnection* connection, bool& validRow)>;
+
+class TZvCustomConnection : public TQpComponent {
+public:
+    explicit TZvCustomConnection(TComponent* owner);
+    ~TZvCustomConnection() override;
+
+    // Typed writes and reads at the cursor of the block in use.
+    void WriteStr(const QString& value);
+    void WriteInt(int32_t value);
+    void WriteInt64(int64_t value);
+    void WriteBool(bool value);
+    void WriteFloat(double value);
+    void WriteCurr(Currency value);
+    void WriteDateTime(TDateTime value);
+    void WriteBuf(const void* buffer, int32_t len);
+    QString ReadStr();
+    int32_t ReadInt();
+    int64_t ReadInt64();
+    bool ReadBool();
+    double ReadFloat();
+    Currency ReadCurr();
+    TDateTime ReadDateTime();
+    void ReadBuf(void* buffer, int32_t len);
+
+    // Declares a column (from OnGetCols / DoGetCols).
+    void WriteField(const QString& name, TQPDataType dataType, int32_t width, const QString& fullName,
+                    const QString& description);
+    // One call per declared column, in order (from OnGetRow / DoGetRow).
+    void WriteNullData();
+    void WriteStrData(const QString& formatData, const QString& nativeData);
+    void WriteIntData(const QString& formatData, int32_t nativeData);
+    void WriteInt64Data(const QString& formatData, int64_t nativeData);
+    void WriteBoolData(const QString& formatData, bool nativeData);
+    void WriteFloatData(const QString& formatData, double nativeData);
+    void WriteCurrData(const QString& formatData, Currency nativeData);
+    void WriteBCDData(const QString& formatData, Currency nativeData);
+    void WriteDateTimeData(const QString& formatData, TDateTime nativeData);
+    void WriteBlobData(const void* buffer, int32_t len);
+
+    // Filters.
+    bool ReadFilterItem(QString& fieldName, QString& fieldOp, QString& fieldData);
+    bool GetFilterItem();
+    TDataConnectFieldDef* FindFieldDef(const QString& fieldName) const;
+    TDataConnectFieldDef* CurrentFieldDef() const;
+    const QString& FilterFieldName() const { return FFilterFieldName; }
+    const QString& FilterFieldOp() const { return FFilterFieldOp; }
+    const QString& FilterFieldData() const { return FFilterFieldData; }
+
+    // Buffer.
+    void ClearBuffer();
+    void FixupBufferHeader();
+    void ClearBufferHeader();
+
+    // Command handlers.
+    void ExecFirst();
+    void ExecNext();
+    void ExecEOF();
+    void ExecGetCols();
+    void ExecGetRow();
+    void ExecSetFilter();
+    void ExecGetSorts();
+    void ExecSetSort();
+    void ExecOpen();
+    void ExecRestore();
+    bool ExecValidateRow();
+    bool GetEOF();
+    // Reads the command code from the buffer and runs commands 1-10; false
+    // for any other code.
+    bool ExecCode();
+
+    int32_t DataIndex() const { return FDataIndex; }
+    void SetDataIndex(int32_t value) { FDataIndex = value; }
+    int32_t DataRows() const { return FDataRows; }
+    void SetDataRows(int32_t value) { FDataRows = value; }
+    bool Runtime() const { return FRuntime; }
+    int32_t ConnectionNumber() const { return FNumber; }
+    bool ThreadRunning() const { return FThread.joinable(); }
+    const std::vector<std::unique_ptr<TDataConnectFieldDef>>& FieldDefList() const { return FFieldDefList; }
+    int CurrentFileMap() const { return FCurrentFileMap; }
+
+    // Published properties.
+    TStrings* FieldAliasList() const { return FFieldAliasList.get(); }
+    void SetFieldAliasList(TStrings* value);
+    bool LocalFilter() const { return FLocalFilter; }
+    void SetLocalFilter(bool value) { FLocalFilter = value; }
+    TRuntimeVisibility RuntimeVisibility() const { return FRTVisible; }
+    void SetRuntimeVisibility(TRuntimeVisibility value);
+    void SetName(const QString& name) override;
+    void DefineProperties(TFiler& filer) override;
+
+    // Handlers; each replaces the matching Do... method when set. A handler
+    // a form stream names (EventNames, by kEvent... index; the flag events
+    // are bound as close-query handlers of the form) is called when no
+    // function is set here.
+    TQPConnectorEvent OnFirst, OnNext, OnGetCols, OnGetRow, OnSetFilter, OnGetSorts, OnSetSort, OnOpen,
+        OnRestore;
+    TQPEOFEvent OnEOF;
+    TQPValidateRowEvent OnValidateRow;
+    enum {
+        kEventFirst,
+        kEventNext,
+        kEventEOF,
+        kEventGetCols,
+        kEventGetRow,
+        kEventSetFilter,
+        kEventGetSorts,
+        kEventSetSort,
+        kEventOpen,
+        kEventRestore,
+        kEventValidateRow,
+        kEventCount
+    };
+    TMethod EventNames[kEventCount];
+
+    // Set during a run to make a connection look created in design state.
+    static inline bool DesignState = false;
+
+protected:
+    virtual void DoFirst();
+    virtual void DoNext();
+    virtual bool DoEOF();
+    virtual void DoGetCols();
+    virtual void DoGetRow();
+    virtual void DoSetFilter();
+    virtual void DoGetSorts();
+    virtual void DoSetSort();
+    virtual void DoOpen();
+    virtual void DoRestore();
+    virtual bool DoValidateRow();
+
+private:
+    friend class TDataConnectManager;
+    void StartThread();
+    void StopThread();
+    void ThreadLoop();
+    void WriteIdentity();
+    // Moves the answer to an overflow block when count more bytes do not
+    // fit in the one in use.
+    void MakeRoom(int64_t count);
+    void CloseOverflow();
+    // The row-writing calls: filter test, type check, room, the values.
+    void PutData(std::initializer_list<TQPDataType> accepted, const QString* formatted,
+                 const TDLValue& value);
+    QString ThreadName() const;
+    bool RunHandler(const TQPConnectorEvent& handler, int event);
+    bool RunFlagHandler(const TQPEOFEvent& handler, int event, bool& flag);
+
+    TSharedHandle FNormFileMap = 0;
+    uint8_t* FNormFileBuf = nullptr;
+    TSharedHandle FAltFileMap = 0;
+    uint8_t* FAltFileBuf = nullptr;
+    int FCurrentFileMap = 0;
+    TZarvCursor FCursor; // FileBuf, FilePtr, CurrentMapSize
+    int64_t FRowHeaderPos = 0;
+    bool FRuntime = true;
+    QString FModeStr;
+    std::vector<std::unique_ptr<TDataConnectFieldDef>> FFieldDefList;
+    int32_t FFieldIdx = 0;
+    int32_t FIncludedFieldIdx = 0;
+    int32_t FDataIndex = 0;
+    int32_t FDataRows = 0;
+    QString FFilterFieldName, FFilterFieldOp, FFilterFieldData;
+    bool FLocalFilter = true;
+    bool FLocalFilterValid = true;
+    TRuntimeVisibility FRTVisible = TRuntimeVisibility::rtDeveloper;
+    std::unique_ptr<TStrings> FFieldAliasList;
+    int32_t FNumber = 0;
+
+    std::thread FThread;
+    std::atomic<bool> FTerminated{false};
+    std::atomic<bool> FThreadDone{false};
+    mutable std::mutex FNameLock;
+    QString FThreadName;
+};
+
+// The names of the data types as the channel sends them ("dtString" ...).
+QString DataTypeName(TQPDataType dataType);
+// False when the name is none of them.
+bool DataTypeFromName(const QString& name, TQPDataType& dataType);

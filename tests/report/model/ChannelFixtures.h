@@ -1,0 +1,53 @@
+#pragma once
+// Shared by the data channel tests and their peer program: data connections
+// with handlers of a few kinds.
+//   "rows":  columns ID (integer), NAME, NOTE (strings); rows 1 one a,
+//            2 two (null note), 3 three c.
+//   "big":   columns A and B (strings); one row of 40000 "a" and 100000 "b",
+//            too large for "ZARVBUFFER" and then for the first overflow
+//            block.
+//   "raise": as "rows", but writing a row raises.
+#include "report/model/QpCon.h"
+
+#include <stdexcept>
+
+inline void ConfigureTestConnection(TZvCustomConnection& connection, const QString& kind)
+{
+    connection.OnOpen = [](TZvCustomConnection* c) {
+        c->SetDataIndex(0);
+        c->SetDataRows(3);
+    };
+    if (kind == QLatin1String("big")) {
+        connection.OnOpen = [](TZvCustomConnection* c) {
+            c->SetDataIndex(0);
+            c->SetDataRows(1);
+        };
+        connection.OnGetCols = [](TZvCustomConnection* c) {
+            c->WriteField(QStringLiteral("A"), TQPDataType::dtString, 0, QString(), QString());
+            c->WriteField(QStringLiteral("B"), TQPDataType::dtString, 0, QString(), QString());
+        };
+        connection.OnGetRow = [](TZvCustomConnection* c) {
+            c->WriteStrData(QString(), QString(40000, u'a'));
+            c->WriteStrData(QString(), QString(100000, u'b'));
+        };
+        return;
+    }
+    connection.OnGetCols = [](TZvCustomConnection* c) {
+        c->WriteField(QStringLiteral("ID"), TQPDataType::dtInteger, 0, QString(), QString());
+        c->WriteField(QStringLiteral("NAME"), TQPDataType::dtString, 10, QStringLiteral("Name"), QString());
+        c->WriteField(QStringLiteral("NOTE"), TQPDataType::dtString, 0, QString(), QStringLiteral("A note"));
+    };
+    const bool raise = kind == QLatin1String("raise");
+    connection.OnGetRow = [raise](TZvCustomConnection* c) {
+        if (raise)
+            throw std::runtime_error("a handler that fails");
+        static const char16_t* const names[] = {u"one", u"two", u"three"};
+        const int i = c->DataIndex();
+        c->WriteIntData(QString(), i + 1);
+        c->WriteStrData(QString(), QString::fromUtf16(names[i]));
+        if (i == 1)
+            c->WriteNullData();
+        else
+            c->WriteStrData(QString(), i == 0 ? QStringLiteral("a") : QStringLiteral("c"));
+    };
+}

@@ -1,0 +1,632 @@
+// The data channel end to end: a data system and data connections in this
+// process, and in a peer process started with QProcess.
+#include "report/model/QpCon.h"
+
+#include "ChannelFixtures.h"
+#include "DataFixtures.h"
+#include "RunFixtures.h"
+#include "report/model/ZvDirectDataView.h"
+#include "tests/support/FuzzLoop.h"
+
+#include "platform/forms/Controls.h"
+#include "platform/forms/MessageService.h"
+#include "platform/objects/Filer.h"
+#include "platform/objects/ObjectText.h"
+#include "platform/rtl/Streams.h"
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <thread>
+
+namespace {
+
+// The bytes of "ZARVBUFFER" from offset 8 on.
+QByteArray Payload(const TZarvDataSystem& system, int size)
+{
+    return QByteArray(reinterpret_cast<const char*>(system.NormFileBuf()) + 8, size);
+}
+
+// A peer process with connections "name:kind:visibility:rt|dt".
+class TPeer {
+public:
+    explicit TPeer(const QStringList& specs)
+    {
+        FProcess.start(QStringLiteral(TESSVAR_CHANNEL_PEER), QStringList{NamedObjectPrefix} + specs);
+        FReady = FProcess.waitForReadyRead(10000) && FProcess.readLine().startsWith("ready");
+    }
+    ~TPeer()
+    {
+        FProcess.closeWriteChannel();
+        if (!FProcess.waitForFinished(10000))
+            FProcess.kill();
+    }
+    bool Ready() const { return FReady; }
+    int ExitCode()
+    {
+        FProcess.closeWriteChannel();
+        FProcess.waitForFinished(10000);
+        return FProcess.exitCode();
+    }
+
+private:
+    QProcess FProcess;
+    bool FReady = false;
+};
+
+class QpConTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        RegisterDataForTests();
+        RecordDirectDataViewProcs();
+        RunZarvProcs(QStringLiteral("ZVCL"));
+        InitDataConnectManager();
+        system = std::make_unique<TZarvDataSystem>();
+        DataSystem = system.get();
+        CallEventWaitMs = 4;
+        DiscoveryWaitMs = 1000; // room for a busy machine
+    }
+    void TearDown() override
+    {
+        system.reset();
+        CallEventWaitMs = 100;
+        DiscoveryWaitMs = 250;
+    }
+
+    // A connection of this process, configured as kind.
+    std::unique_ptr<TZvCustomConnection> Local(const QString& name, const QString& kind)
+    {
+        auto connection = std::make_unique<TZvCustomConnection>(nullptr);
+        connection->SetName(name);
+        ConfigureTestConnection(*connection, kind);
+        return connection;
+    }
+    // Opens the connection and sends command 9.
+    bool Open(const QString& name, TZarvDataConnection& dataCon)
+    {
+        return system->OpenDataEvent(name, dataCon) && system->CallEvent(9, dataCon);
+    }
+    // Rows of "rows" connections as "id name note" texts, with command 1
+    // then 2 until the end.
+    QStringList ReadRows(TZarvDataConnection& dataCon)
+    {
+        QStringList rows;
+        for (int how = 1; system->CallEvent(how, dataCon) && !system->ReadBool(); how = 2) {
+            TZarvDataRow row;
+            ReadAnswerRow(*system, row);
+            const uint8_t* id = row.GetNativePtr(0);
+            rows << QStringLiteral("%1 %2 %3")
+                        .arg(id ? QString::number(qFromLittleEndian<int32_t>(id)) : QStringLiteral("-"),
+                             row.GetNativeStr(1),
+                             row.GetNativePtr(2) ? row.GetNativeStr(2) : QStringLiteral("-"));
+        }
+        return rows;
+    }
+
+    // A row larger than the buffer arrives in ALT1, and grows into ALT2 in
+    // the same answer; the next answer is back in "ZARVBUFFER".
+    void CheckLargeRow(const QString& name)
+    {
+        TZarvDataConnection big;
+        ASSERT_TRUE(Open(name, big));
+        ASSERT_TRUE(system->CallEvent(4, big));
+        ASSERT_TRUE(system->CallEvent(1, big));
+        TZarvBufferInfo info;
+        system->GetBufferInfo(info);
+        EXPECT_EQ(info.FileMap, 2);
+        EXPECT_EQ(qFromLittleEndian<int32_t>(system->NormFileBuf() + 4), 2);
+        EXPECT_FALSE(system->ReadBool());
+        TZarvDataRow row;
+        ReadAnswerRow(*system, row);
+        EXPECT_EQ(row.GetNativeStr(0), QString(40000, u'a'));
+        EXPECT_EQ(row.GetNativeStr(1), QString(100000, u'b'));
+        ASSERT_TRUE(system->CallEvent(3, big));
+        system->GetBufferInfo(info);
+        EXPECT_EQ(info.FileMap, 0);
+        EXPECT_EQ(info.FileBuf, system->NormFileBuf());
+        system->CloseDataEvent(big);
+    }
+
+    TPrivateChannelNames names;
+    TScriptedMessages messages;
+    std::unique_ptr<TZarvDataSystem> system;
+};
+
+TEST_F(QpConTest, TextItemsAndBounds)
+{
+    system->ClearBuffer();
+    system->WriteStr(QString());
+    EXPECT_EQ(Payload(*system, 20), Le(2) + Le(0) + Le(1) + Le(0) + Le(0));
+
+    // Only an ANSI item: read from the system code page.
+    const QByteArray ansi = Le(1) + Le(5) +
+                            QByteArray("Gr\xFC\xDF"
+                                       "e") +
+                            Le(0);
+    std::memcpy(system->NormFileBuf() + 8, ansi.constData(), size_t(ansi.size()));
+    system->ClearBuffer();
+    EXPECT_EQ(system->ReadStr(), QStringLiteral("Grüße"));
+
+    // A count running past the buffer, or a request too large for it, fails
+    // before anything is read or written.
+    const QByteArray outside = Le(2) + Le(70000);
+    std::memcpy(system->NormFileBuf() + 8, outside.constData(), size_t(outside.size()));
+    system->ClearBuffer();
+    EXPECT_THROW(system->ReadStr(), ESheetcaster);
+    system->ClearBuffer();
+    system->NormFileBuf()[8] = 0x11;
+    const QByteArray big(65529, 'x');
+    EXPECT_THROW(system->WriteBuf(big.constData(), int32_t(big.size())), ESheetcaster);
+    EXPECT_EQ(system->NormFileBuf()[8], 0x11);
+}
+
+TEST_F(QpConTest, ConnectionWithoutHandlersOffersOneRow)
+{
+    TZvCustomConnection connection(nullptr);
+    connection.SetName(QStringLiteral("PLAIN"));
+    TZarvDataConnection dataCon;
+    ASSERT_TRUE(system->OpenDataEvent(QStringLiteral("plain"), dataCon));
+    EXPECT_EQ(dataCon.FConnection, &connection);
+    ASSERT_TRUE(system->CallEvent(4, dataCon));
+    const QByteArray columns = Le(1) + EncodeZarvStr(QStringLiteral("N")) +
+                               EncodeZarvStr(QStringLiteral("FieldName")) +
+                               EncodeZarvStr(QStringLiteral("W")) + EncodeZarvStr(QStringLiteral("30")) +
+                               EncodeZarvStr(QStringLiteral("L")) +
+                               EncodeZarvStr(QStringLiteral("FieldName")) + EncodeZarvStr(QString());
+    EXPECT_EQ(Payload(*system, int(columns.size())), columns);
+    ASSERT_TRUE(system->CallEvent(9, dataCon));
+    ASSERT_TRUE(system->CallEvent(1, dataCon));
+    EXPECT_FALSE(system->ReadBool());
+    TZarvDataRow row;
+    ReadAnswerRow(*system, row);
+    EXPECT_EQ(row.GetNativePtr(0), nullptr); // the default row holds only a text
+    ASSERT_TRUE(system->CallEvent(2, dataCon));
+    EXPECT_TRUE(system->ReadBool());
+    EXPECT_FALSE(system->CallEvent(11, dataCon)); // refused in process
+    system->CloseDataEvent(dataCon);
+}
+
+TEST_F(QpConTest, AliasesFiltersAndRowWriting)
+{
+    auto connection = Local(QStringLiteral("ROWS"), QStringLiteral("rows"));
+    connection->FieldAliasList()->Add(QStringLiteral(" name = "));
+    connection->FieldAliasList()->Add(QStringLiteral("NOTE=Remark"));
+    TZarvDataConnection dataCon;
+    ASSERT_TRUE(Open(QStringLiteral("ROWS"), dataCon));
+    ASSERT_TRUE(system->CallEvent(4, dataCon));
+    EXPECT_EQ(system->ReadInt(), 2);
+    EXPECT_EQ(connection->FieldDefList()[2]->FFieldIndex, 1);
+    // Rows have two slots; the dropped column is skipped.
+    QStringList rows;
+    for (int how = 1; system->CallEvent(how, dataCon) && !system->ReadBool(); how = 2) {
+        TZarvDataRow row;
+        ReadAnswerRow(*system, row);
+        EXPECT_EQ(row.DataSize > 16, true);
+        rows << row.GetNativeStr(1);
+    }
+    EXPECT_EQ(rows, (QStringList{QStringLiteral("a"), QString(), QStringLiteral("c")}));
+
+    // A local filter on ID = 3 skips rows 1 and 2; one on NOTE = "c" is failed
+    // by the null note of row 2 too.
+    connection->FieldAliasList()->Clear();
+    ASSERT_TRUE(system->CallEvent(4, dataCon));
+    for (const auto& [column, type, value] : {std::tuple{QStringLiteral("ID"), 1, QStringLiteral("3")},
+                                              {QStringLiteral("NOTE"), 0, QStringLiteral("c")}}) {
+        system->PrepareEvent(6);
+        system->WriteStr(column);
+        system->WriteStr(QStringLiteral("="));
+        system->WriteStr(value);
+        system->WriteInt(type);
+        if (type == 1)
+            system->WriteInt(value.toInt());
+        system->WriteStr(QString());
+        ASSERT_TRUE(system->CallEvent(0, dataCon));
+        EXPECT_EQ(ReadRows(dataCon), QStringList{QStringLiteral("3 three c")}) << column.toStdString();
+    }
+
+    // Writing past the declared columns, or another type, raises in process.
+    connection->OnGetRow = [](TZvCustomConnection* c) {
+        for (int i = 0; i < 4; ++i)
+            c->WriteNullData();
+    };
+    EXPECT_THROW(
+        {
+            try {
+                system->CallEvent(1, dataCon);
+            } catch (const ESheetcaster& error) {
+                EXPECT_EQ(error.Message(), QStringLiteral("Attempt to write more fields than defined."));
+                throw;
+            }
+        },
+        ESheetcaster);
+    connection->OnGetRow = [](TZvCustomConnection* c) { c->WriteStrData(QString(), QStringLiteral("x")); };
+    try {
+        system->CallEvent(5, dataCon);
+        ADD_FAILURE() << "no type error";
+    } catch (const ESheetcaster& error) {
+        EXPECT_EQ(error.Message(),
+                  QStringLiteral("Attempt to write different data type than defined (Column 1/3)."));
+    }
+}
+
+TEST_F(QpConTest, LargeRowsInProcess)
+{
+    auto connection = Local(QStringLiteral("LBIG"), QStringLiteral("big"));
+    CheckLargeRow(QStringLiteral("LBIG"));
+}
+
+TEST_F(QpConTest, DirectDataViewOpensFetchesAndSendsFilters)
+{
+    auto connection = Local(QStringLiteral("ROWS"), QStringLiteral("rows"));
+    QByteArray filterRequest;
+    connection->SetLocalFilter(false);
+    connection->OnSetFilter = [&](TZvCustomConnection*) { filterRequest = Payload(*system, 200); };
+    TZarvProjectManager project(nullptr);
+    project.New();
+    TTestView* source = MakeView(project, QStringLiteral("Src"), {}, {});
+    auto* idField = new TZarvIntegerField(source);
+    idField->SetParent(source);
+    idField->SetFieldName(QStringLiteral("V"));
+    source->Rows = {TRowBuilder(1).Int(0, 5).Bytes()};
+    source->First();
+
+    auto* view =
+        static_cast<TZarvDataView*>(project.NewDataObject(FindClass(QStringLiteral("TZarvDataView"))));
+    view->SetName(QStringLiteral("Direct"));
+    view->SetConnectionName(QStringLiteral("ROWS"));
+    auto* name = new TZarvStringField(view);
+    name->SetParent(view);
+    name->SetFieldName(QStringLiteral("NAME"));
+    view->First();
+    EXPECT_EQ(name->AsString(), QStringLiteral("one"));
+    EXPECT_EQ(name->DataIndex(), 1);
+    view->Next();
+    view->Next();
+    EXPECT_EQ(name->AsString(), QStringLiteral("three"));
+    view->Next();
+    EXPECT_TRUE(view->Eof());
+
+    TStringList filter;
+    filter.Add(QStringLiteral("ID"));
+    filter.Add(QStringLiteral("="));
+    filter.AddObject(QStringLiteral("5"), idField);
+    view->SetFilter(filter);
+    const QByteArray expected = EncodeZarvStr(QStringLiteral("ID")) + EncodeZarvStr(QStringLiteral("=")) +
+                                EncodeZarvStr(QStringLiteral("5")) + Le(1) + Le(5) + EncodeZarvStr(QString());
+    EXPECT_EQ(filterRequest.left(4), Le(6));
+    EXPECT_EQ(filterRequest.mid(4, expected.size()), expected);
+
+    std::vector<std::unique_ptr<TZarvDataFieldInfo>> infos;
+    view->AfterReport();
+    view->CreateFields(infos);
+    ASSERT_EQ(infos.size(), 3u);
+    EXPECT_EQ(infos[0]->DataType, TQPDataType::dtInteger);
+    EXPECT_EQ(infos[1]->Width, 10);
+    EXPECT_EQ(infos[1]->FullName, QStringLiteral("Name"));
+    EXPECT_EQ(infos[2]->Description, QStringLiteral("A note"));
+    EXPECT_EQ(system->ControlCount(), 0);
+
+    // A field whose type differs from its column's is refused.
+    auto* wrong = new TZarvStringField(view);
+    wrong->SetParent(view);
+    wrong->SetFieldName(QStringLiteral("ID"));
+    view->AfterReport();
+    try {
+        view->Open();
+        ADD_FAILURE() << "no type mismatch";
+    } catch (const EZarvException& error) {
+        EXPECT_EQ(error.Message(),
+                  QStringLiteral("Field Direct:ID.  Datatype expected: dtString  Datatype found: dtInteger"));
+    }
+}
+
+TEST_F(QpConTest, PeerDiscoveryUniquenessAndRows)
+{
+    TZvCustomConnection::DesignState = true;
+    auto designTime = Local(QStringLiteral("MIX"), QStringLiteral("rows"));
+    TZvCustomConnection::DesignState = false;
+    designTime->SetRuntimeVisibility(TRuntimeVisibility::rtEndUser);
+    auto local = Local(QStringLiteral("HERE"), QStringLiteral("rows"));
+    local->SetRuntimeVisibility(TRuntimeVisibility::rtEndUser);
+    TPeer peer({QStringLiteral("DUP:rows:2:rt"), QStringLiteral("DUP:rows:2:rt"),
+                QStringLiteral("MIX:rows:2:rt"), QStringLiteral("DEV:rows:1:rt"),
+                QStringLiteral("PEER:rows:2:rt"), QStringLiteral("BIG:big:2:rt"),
+                QStringLiteral("BAD:raise:2:rt")});
+    ASSERT_TRUE(peer.Ready());
+
+    system->UpdateConnections();
+    QStringList runtime, design;
+    for (int i = 0; i < system->RTConnectList()->Count(); ++i)
+        runtime << system->RTConnectList()->Strings(i);
+    for (int i = 0; i < system->DTConnectList()->Count(); ++i)
+        design << system->DTConnectList()->Strings(i);
+    EXPECT_EQ(runtime, (QStringList{QStringLiteral("BAD"), QStringLiteral("BIG"), QStringLiteral("DUP"),
+                                    QStringLiteral("DUP"), QStringLiteral("HERE"), QStringLiteral("MIX"),
+                                    QStringLiteral("PEER")}));
+    EXPECT_EQ(design, QStringList{QStringLiteral("MIX")});
+    EXPECT_FALSE(system->IsUnique(QStringLiteral("dup")));
+    EXPECT_TRUE(system->IsUnique(QStringLiteral("MIX")));
+    EXPECT_TRUE(system->IsUnique(QStringLiteral("PEER")));
+    EXPECT_EQ(system->ControlCount(), 0);
+
+    // Rows from the peer, and a filter it applies.
+    TZarvDataConnection dataCon;
+    ASSERT_TRUE(Open(QStringLiteral("PEER"), dataCon));
+    EXPECT_EQ(dataCon.FConnection, nullptr);
+    EXPECT_TRUE(dataCon.FRuntime);
+    EXPECT_EQ(dataCon.FVersion, kZarvVersion);
+    ASSERT_TRUE(system->CallEvent(4, dataCon));
+    EXPECT_EQ(system->ReadInt(), 3);
+    EXPECT_EQ(ReadRows(dataCon), (QStringList{QStringLiteral("1 one a"), QStringLiteral("2 two -"),
+                                              QStringLiteral("3 three c")}));
+    system->CloseDataEvent(dataCon);
+
+    // An ALT1 left too small (held open here) is grown by the peer before
+    // it writes.
+    const TSharedHandle heldAlt = OpenSharedMemory(QStringLiteral("ZARVBUFFERALT1"), 1000);
+    void* heldView = MapSharedMemory(heldAlt);
+    CheckLargeRow(QStringLiteral("BIG"));
+    EXPECT_EQ(NamedMemorySize(heldAlt), 1000);
+    CloseSharedMemory(heldAlt, heldView);
+
+    // A handler that raises fails the command at once.
+    TZarvDataConnection bad;
+    ASSERT_TRUE(Open(QStringLiteral("BAD"), bad));
+    ASSERT_TRUE(system->CallEvent(4, bad));
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_FALSE(system->CallEvent(1, bad));
+    EXPECT_LT(timer.elapsed(), 1000);
+    system->CloseDataEvent(bad);
+    EXPECT_EQ(peer.ExitCode(), 0);
+}
+
+TEST_F(QpConTest, AnswersPointingOutsideTheirBufferFail)
+{
+    // Stands in for a connection of another process: answers each request
+    // with the bytes of answer.
+    TZarvDataConnection fake;
+    fake.FName = QStringLiteral("FAKE");
+    fake.FDataEvent = OpenSharedEvent(QStringLiteral("ZARVRTDATA_FAKE"));
+    QByteArray answer;
+    std::atomic<bool> stop{false};
+    std::thread peer([&] {
+        const TSharedHandle completed = OpenSharedEvent(QStringLiteral("ZARVCOMPLETED"));
+        while (!stop) {
+            if (WaitNamedObject(fake.FDataEvent, 20) != TWaitResult::wrSignaled)
+                continue;
+            std::memcpy(system->NormFileBuf(), answer.constData(), size_t(answer.size()));
+            SetNamedEvent(completed);
+        }
+        CloseSharedEvent(completed);
+    });
+    answer = Le(12) + Le(3) + Le(0);
+    try {
+        system->CallEvent(3, fake);
+        ADD_FAILURE() << "overflow buffer 3 accepted";
+    } catch (const ESheetcaster& error) {
+        EXPECT_EQ(error.Message(),
+                  QStringLiteral("The data connection answered in overflow buffer 3; only 1 and 2 exist"));
+    }
+    answer = Le(17) + Le(0) + QByteArray(1, 0) + Le(70000);
+    ASSERT_TRUE(system->CallEvent(1, fake));
+    EXPECT_FALSE(system->ReadBool());
+    TZarvDataRow row;
+    EXPECT_THROW(ReadAnswerRow(*system, row), ESheetcaster);
+    EXPECT_TRUE(row.Empty());
+    stop = true;
+    peer.join();
+    system->CloseDataEvent(fake);
+}
+
+TEST_F(QpConTest, SilentConnectionTimesOut)
+{
+    std::vector<std::tuple<int, int, bool>> small, large; // counter, timeout, first
+    system->OnSmallTimeout = [&](TZarvDataSystem*, int counter, int timeout, int, const QString&, bool first,
+                                 TZarvDataResult&) { small.emplace_back(counter, timeout, first); };
+    system->OnLargeTimeout = [&](TZarvDataSystem*, int counter, int timeout, int, const QString& name,
+                                 bool first, TZarvDataResult&) {
+        EXPECT_EQ(name, QStringLiteral("NOBODY"));
+        large.emplace_back(counter, timeout, first);
+    };
+    TZarvDataConnection silent;
+    silent.FName = QStringLiteral("NOBODY");
+    silent.FDataEvent = OpenSharedEvent(QStringLiteral("ZARVRTDATA_NOBODY"));
+    system->PrepareEvent(3);
+    EXPECT_FALSE(system->CallEvent(3, silent));
+    ASSERT_EQ(small.size(), 601u);
+    EXPECT_EQ(small.front(), std::make_tuple(1, 600, true));
+    EXPECT_EQ(std::get<2>(small[1]), false);
+    EXPECT_EQ(small.back(), std::make_tuple(-1, 0, false));
+    ASSERT_EQ(large.size(), 552u);
+    EXPECT_EQ(large.front(), std::make_tuple(50, 600, true));
+    EXPECT_EQ(large.back(), std::make_tuple(-1, 0, false));
+
+    // drAbort from a handler ends the waits at once.
+    small.clear();
+    system->OnLargeTimeout = nullptr;
+    system->OnSmallTimeout = [&](TZarvDataSystem*, int counter, int, int, const QString&, bool,
+                                 TZarvDataResult& result) {
+        small.emplace_back(counter, 0, false);
+        result = TZarvDataResult::drAbort;
+    };
+    EXPECT_FALSE(system->CallEvent(3, silent));
+    EXPECT_EQ(small.size(), 2u);
+    system->CloseDataEvent(silent);
+}
+
+TEST_F(QpConTest, DuplicateOrMissingConnectionAbortsTheReport)
+{
+    RegisterRunForTests();
+    TZarvProjectManager project(nullptr);
+    project.New();
+    auto* view =
+        static_cast<TZarvDataView*>(project.NewDataObject(FindClass(QStringLiteral("TZarvDataView"))));
+    view->SetConnectionName(QStringLiteral("ABSENT"));
+    TZarvReport* report = project.ActiveReport();
+    auto* box = MakeOn<TPassBox>(report->LoadedPage(0), QStringLiteral("Box"));
+    box->SetPasses(1);
+    bool aborted = false;
+    // The view of the project that runs, as the run's copy of it would be.
+    TPassBox::OnPrintHook = [&] {
+        project.SetBaseReport(report->ExecProject()->BaseReport());
+        try {
+            view->Open();
+        } catch (const EAbort&) {
+            aborted = true;
+            throw;
+        }
+    };
+    TRunEngine engine;
+    messages.Answer(IDOK);
+    EXPECT_THROW(report->Execute(&engine), EAbort); // silent: the event boundary drops it
+    TPassBox::OnPrintHook = nullptr;
+    EXPECT_TRUE(aborted);
+    ASSERT_EQ(messages.Shown().size(), 1u);
+    EXPECT_EQ(messages.Shown().front().Text,
+              QStringLiteral("Error!  Could not open data connection \"ABSENT\".  Aborting report."));
+    EXPECT_EQ(messages.Shown().front().Icon, TMsgIcon::Error);
+
+    // Once discovery has seen two connections of one name.
+    TPeer peer({QStringLiteral("TWIN:rows:2:rt"), QStringLiteral("TWIN:rows:2:rt")});
+    ASSERT_TRUE(peer.Ready());
+    system->UpdateConnections();
+    view->SetConnectionName(QStringLiteral("TWIN"));
+    aborted = false;
+    TPassBox::OnPrintHook = [&] {
+        project.SetBaseReport(report->ExecProject()->BaseReport());
+        try {
+            view->Open();
+        } catch (const EAbort&) {
+            aborted = true;
+            throw;
+        }
+    };
+    TRunEngine second; // the first was aborted
+    messages.Answer(IDOK);
+    EXPECT_THROW(report->Execute(&second), EAbort); // silent: the event boundary drops it
+    TPassBox::OnPrintHook = nullptr;
+    EXPECT_TRUE(aborted);
+    ASSERT_EQ(messages.Shown().size(), 2u);
+    EXPECT_EQ(
+        messages.Shown().back().Text,
+        QStringLiteral("Error!  Duplicate data connections found with name \"TWIN\".  Aborting report."));
+    project.SetBaseReport(nullptr);
+}
+
+TEST_F(QpConTest, DestroyingAServingConnectionEndsItsThreadFirst)
+{
+    // With the channel free the thread is woken at once; while another
+    // process holds it, the thread ends at its next wait.
+    for (bool othersHold : {false, true}) {
+        auto connection = Local(QStringLiteral("GOING"), QStringLiteral("rows"));
+        connection->SetRuntimeVisibility(TRuntimeVisibility::rtEndUser);
+        ASSERT_TRUE(connection->ThreadRunning());
+        std::unique_ptr<TChannelChild> holder;
+        if (othersHold) {
+            holder = std::make_unique<TChannelChild>(5000, 2500);
+            ASSERT_TRUE(holder->Taken());
+        }
+        QElapsedTimer timer;
+        timer.start();
+        connection.reset();
+        EXPECT_LT(timer.elapsed(), 3000);
+    }
+}
+
+TEST_F(QpConTest, ConnectionsComeFromFormStreams)
+{
+    RegisterDataConnectionClasses();
+    for (const auto& [text, visibility, serving] :
+         {std::tuple{"RuntimeVisibility = rtNone\n  LocalFilter = False\n", TRuntimeVisibility::rtNone,
+                     false},
+          {"Visible = True\n", TRuntimeVisibility::rtEndUser, true}}) {
+        TMemoryStream stream(
+            ObjectTextToBinary(QByteArray("object Con: TZvCustomConnection\n  ") + text + "end\n"));
+        TReader reader(stream);
+        std::unique_ptr<TComponent> root(reader.ReadRootComponent(nullptr));
+        auto* connection = dynamic_cast<TZvCustomConnection*>(root.get());
+        ASSERT_NE(connection, nullptr);
+        EXPECT_EQ(connection->Name(), QStringLiteral("Con"));
+        EXPECT_EQ(connection->RuntimeVisibility(), visibility);
+        EXPECT_EQ(connection->LocalFilter(), serving);
+        EXPECT_EQ(connection->ThreadRunning(), serving);
+    }
+}
+
+TEST_F(QpConTest, HandlersNamedByAFormAreCalled)
+{
+    struct THost : TObject, TEventHost {
+    } form;
+    form.BindEvent(QStringLiteral("ConGetCols"), TNotifyHandler([](TObject* sender) {
+                       static_cast<TZvCustomConnection*>(sender)->WriteField(
+                           QStringLiteral("X"), TQPDataType::dtString, 0, QString(), QString());
+                   }));
+    form.BindEvent(QStringLiteral("ConEOF"), TCloseQueryHandler([](TObject*, bool& eof) { eof = true; }));
+    TZvCustomConnection connection(nullptr);
+    connection.SetName(QStringLiteral("FORMED"));
+    connection.EventNames[TZvCustomConnection::kEventGetCols] = TMethod{QStringLiteral("ConGetCols"), &form};
+    connection.EventNames[TZvCustomConnection::kEventEOF] = TMethod{QStringLiteral("ConEOF"), &form};
+    TZarvDataConnection dataCon;
+    ASSERT_TRUE(Open(QStringLiteral("FORMED"), dataCon));
+    ASSERT_TRUE(system->CallEvent(4, dataCon));
+    EXPECT_EQ(system->ReadInt(), 1);
+    EXPECT_EQ(system->ReadStr(), QStringLiteral("N"));
+    EXPECT_EQ(system->ReadStr(), QStringLiteral("X"));
+    ASSERT_TRUE(system->CallEvent(1, dataCon));
+    EXPECT_TRUE(system->ReadBool());
+}
+
+TEST_F(QpConTest, ProjectEntriesOfCodeTwoLoadAsDirectDataViews)
+{
+    TZarvProjectManager project(nullptr);
+    project.New();
+    auto* view =
+        static_cast<TZarvDataView*>(project.NewDataObject(FindClass(QStringLiteral("TZarvDataView"))));
+    view->SetName(QStringLiteral("Direct"));
+    view->SetConnectionName(QStringLiteral("ROWS"));
+    QByteArray bytes = SaveProject(project);
+    const QByteArray entry =
+        QByteArray(1, 6) + Enc(QStringLiteral("Direct")) + Enc(QStringLiteral("TZarvDataView"));
+    ASSERT_TRUE(bytes.contains(entry));
+    bytes.replace(entry, QByteArray(1, 2) + Enc(QStringLiteral("Direct")));
+    TZarvProjectManager loaded(nullptr);
+    LoadProject(loaded, bytes);
+    auto* again = dynamic_cast<TZarvDataView*>(loaded.FindComponent(QStringLiteral("Direct")));
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(again->ConnectionName(), QStringLiteral("ROWS"));
+}
+
+TEST_F(QpConTest, FuzzedAnswersAreReadWithinTheBuffer)
+{
+    const QByteArray row =
+        TRowBuilder(3).Int(0, 7).Str(1, QStringLiteral("seven")).Formatted(1, QStringLiteral("7")).Bytes();
+    const std::vector<QByteArray> seeds = {QByteArray(1, 0) + Le(int32_t(row.size())) + row,
+                                           EncodeZarvStr(QStringLiteral("N")) +
+                                               EncodeZarvStr(QStringLiteral("x"))};
+    RunFuzzLoop(
+        [&](const QByteArray& bytes) {
+            const QByteArray input = bytes.left(kZarvBufferSize - 8);
+            std::memset(system->NormFileBuf() + 8, 0, kZarvBufferSize - 8);
+            std::memcpy(system->NormFileBuf() + 8, input.constData(), size_t(input.size()));
+            system->ClearBuffer();
+            if (!system->ReadBool()) {
+                TZarvDataRow answer;
+                ReadAnswerRow(*system, answer);
+                for (int i = -1; i < 4; ++i) {
+                    (void)answer.GetNativeStr(i);
+                    (void)answer.GetFormattedStr(i);
+                }
+            }
+            system->ClearBuffer();
+            for (int i = 0; i < 4; ++i)
+                (void)system->ReadStr();
+        },
+        seeds, 3.0);
+}
+
+} // namespace
