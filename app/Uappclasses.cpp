@@ -8,17 +8,6 @@
 #include "platform/objects/ClassRegistry.h"
 #include "report/components/QpZarv.h"
 
-namespace {
-
-template <class T> void RegisterWindow(const char* name)
-{
-    const QString className = QString::fromLatin1(name);
-    if (!FindClass(className))
-        RegisterClass<T>(className, QStringLiteral("TForm"));
-}
-
-} // namespace
-
 void RegisterAppClasses()
 {
     RegisterFormsClasses();

@@ -19,14 +19,16 @@ bool LoadResourcePicture(TImage* image, const QString& resourceName)
     return true;
 }
 
-bool LoadResourceImageList(TImageList* images, const QString& resourceName)
+bool LoadResourceImageList(TImageList* images, const QString& resourceName,
+                           const std::function<QImage(const QImage&)>& prepare)
 {
     QByteArray bytes;
     if (!images || !FindResourceData(RT_RCDATA, resourceName, bytes))
         return false;
     images->Clear();
     try {
-        images->Add(TJPEGImage::Decode(bytes));
+        const QImage strip = TJPEGImage::Decode(bytes);
+        images->Add(prepare ? prepare(strip) : strip);
     } catch (const EInvalidGraphic&) {
         images->Clear();
         return false;

@@ -1,7 +1,10 @@
 #pragma once
 // The pictures of the windows, drawn at build time by tools/pictures and
 // stored in the resource image as RCDATA named after their files.
+#include <QImage>
 #include <QString>
+
+#include <functional>
 
 class TImage;
 class TImageList;
@@ -23,4 +26,6 @@ bool LoadResourcePicture(TImage* image, const QString& resourceName);
 // Fills the image list with the pictures of a JPEG strip resource, one per
 // list-wide slice; false (and the list left as it was, or emptied when the
 // picture cannot be decoded) when there is no such picture.
-bool LoadResourceImageList(TImageList* images, const QString& resourceName);
+// With prepare, the decoded strip passes through it before it is sliced.
+bool LoadResourceImageList(TImageList* images, const QString& resourceName,
+                           const std::function<QImage(const QImage&)>& prepare = {});

@@ -1,8 +1,8 @@
 #include "gauges/Ucalibreselect.h"
 
+#include "app/Upictures.h"
 #include "app/Utessvar.h"
 #include "gauges/Ugaugefamily.h"
-#include "platform/forms/JpegImage.h"
 #include "platform/os/Modules.h"
 
 TfCalibreSelect* fCalibreSelect = nullptr;
@@ -250,16 +250,6 @@ void TfCalibreSelect::SetGlyph(TSpeedButton* button, TImageList* images, int ind
 
 void LoadGroupPictures(TfCalibreSelect* picker)
 {
-    for (int family = 0; family < ThreadFamilyCount; ++family) {
-        TImageList* images = picker->FamilyImages(family);
-        QByteArray bytes;
-        if (!images || !FindResourceData(RT_RCDATA, QString::fromLatin1(GroupPictures[family]), bytes))
-            continue;
-        images->Clear();
-        try {
-            images->Add(WhiteGround(TJPEGImage::Decode(bytes)));
-        } catch (const EInvalidGraphic&) {
-            images->Clear();
-        }
-    }
+    for (int family = 0; family < ThreadFamilyCount; ++family)
+        LoadResourceImageList(picker->FamilyImages(family), QString::fromLatin1(GroupPictures[family]), WhiteGround);
 }

@@ -16,17 +16,6 @@
 #include "gauges/Uwansiasme1.h"
 #include "platform/objects/ClassRegistry.h"
 
-namespace {
-
-template <class T> void RegisterWindow(const char* name)
-{
-    const QString className = QString::fromLatin1(name);
-    if (!FindClass(className))
-        RegisterClass<T>(className, QStringLiteral("TForm"));
-}
-
-} // namespace
-
 void RegisterGaugesClasses()
 {
     RegisterAppClasses();

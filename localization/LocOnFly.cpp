@@ -3,6 +3,7 @@
 #include "localization/KHelpers.h"
 #include "localization/KLocales.h"
 #include "localization/LocLangFile.h"
+#include "localization/LocMenu_p.h"
 #include "localization/LocUtils.h"
 #include "localization/kcompress.h"
 
@@ -315,26 +316,12 @@ TObject* TKLocalizerOnFly::DoCustomColItemProcessing(TObject* object, const QStr
 void TKLocalizerOnFly::Init(const QString& langDir)
 {
     FRegKey.clear();
-    FInitialization = true;
-    Guard([&] {
-        struct TEnd {
-            bool& Flag;
-            ~TEnd() { Flag = false; }
-        } end{FInitialization};
-        const QString folder = langDir.isEmpty() ? ProgramFolder() : langDir;
-        try {
-            SetLangFolder(folder);
-        } catch (const EAbort&) {
-            throw;
-        } catch (const Exception& error) {
-            HandleError(error);
-        }
-        LoadNativeLangFile();
+    RunInitialization([&] {
+        OpenLangFolder(langDir);
         FCurrentLocale = LocUtils()->GetCurrentInfo().Locale;
         FLangIndex = EnsureLanguageLoaded(FCurrentLocale);
         FInitialized = true;
     });
-    FInitialization = false;
 }
 
 void TKLocalizerOnFly::InitPE(const QString& peFileName, const QString& langDir)
@@ -347,12 +334,7 @@ void TKLocalizerOnFly::InitPE(const QString& peFileName, const QString& langDir)
 
 void TKLocalizerOnFly::InitReg(const QString& regKey, const QString& langDir)
 {
-    FInitialization = true;
-    Guard([&] {
-        struct TEnd {
-            bool& Flag;
-            ~TEnd() { Flag = false; }
-        } end{FInitialization};
+    RunInitialization([&] {
         if (regKey.isEmpty()) {
             FRegKey = QStringLiteral("Software\\Borland\\");
             FRegSubKey = QStringLiteral("Locales");
@@ -362,15 +344,7 @@ void TKLocalizerOnFly::InitReg(const QString& regKey, const QString& langDir)
             FRegSubKey.clear();
             FRegValName = QStringLiteral("LocalizerExt");
         }
-        const QString folder = langDir.isEmpty() ? ProgramFolder() : langDir;
-        try {
-            SetLangFolder(folder);
-        } catch (const EAbort&) {
-            throw;
-        } catch (const Exception& error) {
-            HandleError(error);
-        }
-        LoadNativeLangFile();
+        OpenLangFolder(langDir);
         const QString section = FRegSubKey.isEmpty() ? FRegKey : FRegKey + u'\\' + FRegSubKey;
         const QString ext = TIniFile(LocalizerRegistryFile()).ReadString(section, FRegValName, QString());
         LocUtils()->Init();
@@ -380,7 +354,36 @@ void TKLocalizerOnFly::InitReg(const QString& regKey, const QString& langDir)
         if (!ext.isEmpty())
             SwitchToExt(ext);
     });
+}
+
+// Runs the initialisation steps inside Guard with FInitialization set; it is
+// cleared when they end, also when they fail.
+void TKLocalizerOnFly::RunInitialization(const std::function<void()>& steps)
+{
+    FInitialization = true;
+    Guard([&] {
+        struct TEnd {
+            bool& Flag;
+            ~TEnd() { Flag = false; }
+        } end{FInitialization};
+        steps();
+    });
     FInitialization = false;
+}
+
+// The language folder (the program's when none is given; a failure is
+// reported, not raised) and the native language file in it.
+void TKLocalizerOnFly::OpenLangFolder(const QString& langDir)
+{
+    const QString folder = langDir.isEmpty() ? ProgramFolder() : langDir;
+    try {
+        SetLangFolder(folder);
+    } catch (const EAbort&) {
+        throw;
+    } catch (const Exception& error) {
+        HandleError(error);
+    }
+    LoadNativeLangFile();
 }
 
 void TKLocalizerOnFly::SetLangFolder(const QString& folder)
@@ -610,14 +613,7 @@ void TKLocalizerOnFly::ApplyEmbeddedLang(uint32_t locale)
         file.LoadHeaderFromStream(stream, false);
         const QByteArray bytes = stream.Bytes();
         TMemoryStream data(bytes);
-        FTempStream = &data;
-        try {
-            ApplyLangFile(file);
-        } catch (...) {
-            FTempStream = nullptr;
-            throw;
-        }
-        FTempStream = nullptr;
+        ApplyLangFileFrom(file, data);
         return;
     }
     throw ELocOnFlyError(QStringLiteral("Can not load language %1 from resources").arg(LocaleEnglishName(locale)));
@@ -632,9 +628,15 @@ void TKLocalizerOnFly::SwitchToStream(TStream& stream)
     TLangFile file;
     file.LoadHeaderFromStream(plain, false);
     plain.SetPosition(0);
-    FTempStream = &plain;
+    ApplyLangFileFrom(file, plain);
+}
+
+// Applies the language file with its data read from the stream.
+void TKLocalizerOnFly::ApplyLangFileFrom(TLangFile& langFile, TStream& data)
+{
+    FTempStream = &data;
     try {
-        ApplyLangFile(file);
+        ApplyLangFile(langFile);
     } catch (...) {
         FTempStream = nullptr;
         throw;
@@ -944,18 +946,12 @@ void TKLocalizerOnFly::PopulateMenu(TMenuItem* menuItem, int /*groupIndex*/, boo
             const TLFInfo& info = *FLangList.GetItem(i);
             if (info.Native() && !useNative)
                 continue;
-            auto* item = new TLocalizerMenuItem(menuItem->Owner(), *this, i);
-            item->SetCaption(info.EnglishName().isEmpty() ? LocaleEnglishName(info.Locale()) : info.EnglishName());
-            item->SetTag(i);
-            bool skip = false;
-            if (OnMenuItemAdd)
-                OnMenuItemAdd(*this, info, item, skip);
-            if (skip) {
-                delete item;
-                continue;
-            }
-            item->SetChecked(info.Locale() == FCurrentLocale);
-            menuItem->Add(item);
+            loc_detail::AddLanguageMenuItem(menuItem, new TLocalizerMenuItem(menuItem->Owner(), *this, i), i,
+                                            info.EnglishName(), info.Locale(), info.Locale() == FCurrentLocale,
+                                            [&](TMenuItem* item, bool& skip) {
+                                                if (OnMenuItemAdd)
+                                                    OnMenuItemAdd(*this, info, item, skip);
+                                            });
         }
     });
 }

@@ -217,6 +217,8 @@ private:
     template <class F> void Guard(F&& operation);
     void HandleError(const Exception& error);
     void CheckInitialized() const;
+    void RunInitialization(const std::function<void()>& steps);
+    void OpenLangFolder(const QString& langDir);
     void SetLangFolder(const QString& folder);
     void LoadNativeLangFile();
     int EnsureLanguageLoaded(uint32_t locale);
@@ -227,6 +229,7 @@ private:
     void LoadLangFileAndApply(const QString& fileName);
     void ApplyEmbeddedLang(uint32_t locale);
     void ApplyLangFile(TLangFile& langFile);
+    void ApplyLangFileFrom(TLangFile& langFile, TStream& data);
     QString LangFileName(const QString& ext) const;
     QString DLLFileName(uint32_t locale) const;
     void SaveChosenLanguage();

@@ -1,6 +1,7 @@
 #include "localization/LocUtils.h"
 
 #include "localization/KLocales.h"
+#include "localization/LocMenu_p.h"
 #include "localization/PEResourceImage.h"
 
 #include "platform/forms/Forms.h"
@@ -454,18 +455,12 @@ void TKLocUtils::PopulateMenu(TMenuItem* menuItem, int /*groupIndex*/, TLocActio
     const uint32_t current = GetCurrentInfo().Locale;
     for (int i = 0; i < FDllsInfo.Count(); ++i) {
         const TDLLInfoItem& info = *FDllsInfo.Items(i);
-        auto* item = new TLocUtilsMenuItem(menuItem->Owner(), *this, info);
-        item->SetCaption(info.EnglishName.isEmpty() ? LocaleEnglishName(info.Locale) : info.EnglishName);
-        item->SetTag(i);
-        bool skip = false;
-        if (OnMenuItemAdd)
-            OnMenuItemAdd(*this, info, item, skip);
-        if (skip) {
-            delete item;
-            continue;
-        }
-        item->SetChecked(info.Locale == current);
-        menuItem->Add(item);
+        loc_detail::AddLanguageMenuItem(menuItem, new TLocUtilsMenuItem(menuItem->Owner(), *this, info), i,
+                                        info.EnglishName, info.Locale, info.Locale == current,
+                                        [&](TMenuItem* item, bool& skip) {
+                                            if (OnMenuItemAdd)
+                                                OnMenuItemAdd(*this, info, item, skip);
+                                        });
     }
 }
 

@@ -1,4 +1,5 @@
 #include "platform/forms/ActnList.h"
+#include "platform/forms/ActnList_p.h"
 
 #include "platform/forms/Controls.h"
 #include "platform/forms/EventBoundary.h"
@@ -16,15 +17,7 @@
 
 namespace {
 
-bool Inactive(const TComponent* component)
-{
-    for (const TComponent* c = component; c; c = c->Owner()) {
-        if (c->ComponentState().Contains(TComponentStateFlag::csDestroying) ||
-            c->ComponentState().Contains(TComponentStateFlag::csLoading))
-            return true;
-    }
-    return false;
-}
+using actnlist_detail::Inactive;
 
 // The caption as a tool tip: the access key marks dropped.
 QString PlainCaption(const QString& caption)
@@ -39,6 +32,78 @@ QString PlainCaption(const QString& caption)
 } // namespace
 
 TActionClient::~TActionClient() = default;
+
+bool TActionClient::LinkAction(TComponent* holder, TAction*& field, TAction* action)
+{
+    if (action == field)
+        return false;
+    if (field)
+        field->RemoveClient(this);
+    ReferenceComponent(holder, field, action);
+    if (field)
+        field->AddClient(this);
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// TActionLook
+
+TActionLook::~TActionLook() = default;
+
+void TActionLook::SetCaption(const QString& caption)
+{
+    FCaption = caption;
+    Changed();
+}
+
+void TActionLook::SetChecked(bool checked)
+{
+    FChecked = checked;
+    Changed();
+}
+
+void TActionLook::SetEnabled(bool enabled)
+{
+    if (enabled == FEnabled)
+        return;
+    FEnabled = enabled;
+    Changed();
+}
+
+void TActionLook::SetVisible(bool visible)
+{
+    FVisible = visible;
+    Changed();
+}
+
+void TActionLook::SetHint(const QString& hint)
+{
+    FHint = hint;
+    Changed();
+}
+
+void TActionLook::SetShortCut(TShortCut shortCut)
+{
+    FShortCut = shortCut;
+    Changed();
+}
+
+void TActionLook::SetImageIndex(int index)
+{
+    FImageIndex = index;
+    Changed();
+}
+
+void TActionLook::ApplyLook(QAction* action) const
+{
+    action->setText(FCaption);
+    action->setStatusTip(FHint);
+    action->setEnabled(FEnabled);
+    action->setVisible(FVisible);
+    action->setCheckable(FChecked);
+    action->setChecked(FChecked);
+    action->setShortcut(ShortCutToKeySequence(FShortCut));
+}
 
 // ---------------------------------------------------------------------------
 // TAction
@@ -56,50 +121,6 @@ TAction::~TAction()
 {
     SetActionList(nullptr);
     // Clients forget the action through its free notification.
-}
-
-void TAction::SetCaption(const QString& caption)
-{
-    FCaption = caption;
-    Changed();
-}
-
-void TAction::SetChecked(bool checked)
-{
-    FChecked = checked;
-    Changed();
-}
-
-void TAction::SetEnabled(bool enabled)
-{
-    if (enabled == FEnabled)
-        return;
-    FEnabled = enabled;
-    Changed();
-}
-
-void TAction::SetVisible(bool visible)
-{
-    FVisible = visible;
-    Changed();
-}
-
-void TAction::SetHint(const QString& hint)
-{
-    FHint = hint;
-    Changed();
-}
-
-void TAction::SetShortCut(TShortCut shortCut)
-{
-    FShortCut = shortCut;
-    Changed();
-}
-
-void TAction::SetImageIndex(int index)
-{
-    FImageIndex = index;
-    Changed();
 }
 
 void TAction::SetOnExecute(const TMethod& method)
@@ -167,14 +188,8 @@ void TAction::RemoveClient(TActionClient* client)
 void TAction::Changed()
 {
     QAction* action = FQtAction.get();
-    action->setText(FCaption);
+    ApplyLook(action);
     action->setToolTip(FHint.isEmpty() ? PlainCaption(FCaption) : FHint);
-    action->setStatusTip(FHint);
-    action->setEnabled(FEnabled);
-    action->setVisible(FVisible);
-    action->setCheckable(FChecked);
-    action->setChecked(FChecked);
-    action->setShortcut(ShortCutToKeySequence(FShortCut));
     QIcon icon;
     if (FActionList && FActionList->Images() && FImageIndex >= 0 &&
         FImageIndex < FActionList->Images()->Count())

@@ -18,6 +18,7 @@
 
 class QAction;
 class QObject;
+class TAction;
 class TActionList;
 class TImageList;
 
@@ -32,15 +33,21 @@ class TActionClient {
 public:
     virtual ~TActionClient();
     virtual void ActionChanged() = 0;
+
+protected:
+    // Links the client (the component holder) to another action: leaves the
+    // old action's clients, moves the free notification and joins the new
+    // action's clients. False when the action is the linked one already.
+    bool LinkAction(TComponent* holder, TAction*& field, TAction* action);
 };
 
-class TAction : public TComponent {
+// What an action shows, and a menu item in its own right: caption, hint,
+// shortcut, image and state. Each setter stores the value and calls
+// Changed().
+class TActionLook {
 public:
-    explicit TAction(TComponent* owner);
-    ~TAction() override;
+    virtual ~TActionLook();
 
-    const QString& Category() const { return FCategory; }
-    void SetCategory(const QString& category) { FCategory = category; }
     const QString& Caption() const { return FCaption; }
     void SetCaption(const QString& caption);
     bool Checked() const { return FChecked; }
@@ -55,6 +62,34 @@ public:
     void SetShortCut(TShortCut shortCut);
     int ImageIndex() const { return FImageIndex; }
     void SetImageIndex(int index);
+
+protected:
+    TActionLook() = default;
+    TActionLook(const TActionLook&) = default;
+    TActionLook& operator=(const TActionLook&) = default;
+
+    virtual void Changed() = 0;
+    // Takes over every value of the other look without calling Changed().
+    void CopyLook(const TActionLook& other) { *this = other; }
+    // Puts caption, status tip, shortcut and state on the QAction.
+    void ApplyLook(QAction* action) const;
+
+    QString FCaption;
+    bool FChecked = false;
+    bool FEnabled = true;
+    bool FVisible = true;
+    QString FHint;
+    TShortCut FShortCut = 0;
+    int FImageIndex = -1;
+};
+
+class TAction : public TComponent, public TActionLook {
+public:
+    explicit TAction(TComponent* owner);
+    ~TAction() override;
+
+    const QString& Category() const { return FCategory; }
+    void SetCategory(const QString& category) { FCategory = category; }
     TMethod OnExecute() const { return FOnExecute; }
     void SetOnExecute(const TMethod& method);
     TMethod OnUpdate() const { return FOnUpdate; }
@@ -80,16 +115,9 @@ public:
 
 private:
     friend class TActionList;
-    void Changed();
+    void Changed() override;
 
     QString FCategory;
-    QString FCaption;
-    bool FChecked = false;
-    bool FEnabled = true;
-    bool FVisible = true;
-    QString FHint;
-    TShortCut FShortCut = 0;
-    int FImageIndex = -1;
     TMethod FOnExecute;
     TMethod FOnUpdate;
     TActionList* FActionList = nullptr;

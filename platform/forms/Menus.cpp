@@ -1,5 +1,6 @@
 #include "platform/forms/Menus.h"
 
+#include "platform/forms/ActnList_p.h"
 #include "platform/forms/Controls.h"
 #include "platform/forms/EventBoundary.h"
 #include "platform/rtl/Exceptions.h"
@@ -13,15 +14,7 @@
 
 namespace {
 
-bool Inactive(const TComponent* component)
-{
-    for (const TComponent* c = component; c; c = c->Owner()) {
-        if (c->ComponentState().Contains(TComponentStateFlag::csDestroying) ||
-            c->ComponentState().Contains(TComponentStateFlag::csLoading))
-            return true;
-    }
-    return false;
-}
+using actnlist_detail::Inactive;
 
 // Qt's key for a virtual key code; 0 when it has none here.
 int QtKeyOfVirtualKey(uint16_t vk)
@@ -114,42 +107,6 @@ TMenuItem::~TMenuItem()
         FParent->Remove(this);
 }
 
-void TMenuItem::SetCaption(const QString& caption)
-{
-    FCaption = caption;
-    ApplyToQtAction();
-}
-
-void TMenuItem::SetChecked(bool checked)
-{
-    FChecked = checked;
-    ApplyToQtAction();
-}
-
-void TMenuItem::SetEnabled(bool enabled)
-{
-    FEnabled = enabled;
-    ApplyToQtAction();
-}
-
-void TMenuItem::SetVisible(bool visible)
-{
-    FVisible = visible;
-    ApplyToQtAction();
-}
-
-void TMenuItem::SetHint(const QString& hint)
-{
-    FHint = hint;
-    ApplyToQtAction();
-}
-
-void TMenuItem::SetShortCut(TShortCut shortCut)
-{
-    FShortCut = shortCut;
-    ApplyToQtAction();
-}
-
 void TMenuItem::SetOnClick(const TMethod& method)
 {
     CheckEventBinding(method, TEventKind::Notify);
@@ -158,30 +115,17 @@ void TMenuItem::SetOnClick(const TMethod& method)
 
 void TMenuItem::SetAction(TAction* action)
 {
-    if (action == FAction)
-        return;
-    if (FAction)
-        FAction->RemoveClient(this);
-    ReferenceComponent(this, FAction, action);
-    if (FAction)
-        FAction->AddClient(this);
-    ActionChanged();
+    if (LinkAction(this, FAction, action))
+        ActionChanged();
 }
 
 // The item takes over what its action shows; the menus then show the
 // action's QAction, so its shortcut works once.
 void TMenuItem::ActionChanged()
 {
-    if (FAction) {
-        FCaption = FAction->Caption();
-        FChecked = FAction->Checked();
-        FEnabled = FAction->Enabled();
-        FVisible = FAction->Visible();
-        FHint = FAction->Hint();
-        FShortCut = FAction->ShortCut();
-        FImageIndex = FAction->ImageIndex();
-    }
-    ApplyToQtAction();
+    if (FAction)
+        CopyLook(*FAction);
+    Changed();
     if (FParent)
         FParent->ChildChanged();
 }
@@ -201,17 +145,10 @@ QAction* TMenuItem::QtAction() const
     return FAction ? FAction->QtAction() : FQtAction.get();
 }
 
-void TMenuItem::ApplyToQtAction()
+void TMenuItem::Changed()
 {
-    QAction* action = FQtAction.get();
-    action->setSeparator(IsLine());
-    action->setText(FCaption);
-    action->setStatusTip(FHint);
-    action->setEnabled(FEnabled);
-    action->setVisible(FVisible);
-    action->setCheckable(FChecked);
-    action->setChecked(FChecked);
-    action->setShortcut(ShortCutToKeySequence(FShortCut));
+    FQtAction->setSeparator(IsLine());
+    ApplyLook(FQtAction.get());
 }
 
 TMenuItem* TMenuItem::Items(int index) const

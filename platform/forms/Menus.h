@@ -30,26 +30,12 @@ class QMenu;
 class QWidget;
 class TMenu;
 
-class TMenuItem : public TComponent, public TActionClient {
+class TMenuItem : public TComponent, public TActionClient, public TActionLook {
 public:
     explicit TMenuItem(TComponent* owner);
     ~TMenuItem() override;
 
-    const QString& Caption() const { return FCaption; }
-    void SetCaption(const QString& caption);
     bool IsLine() const { return FCaption == QLatin1String("-"); }
-    bool Checked() const { return FChecked; }
-    void SetChecked(bool checked);
-    bool Enabled() const { return FEnabled; }
-    void SetEnabled(bool enabled);
-    bool Visible() const { return FVisible; }
-    void SetVisible(bool visible);
-    const QString& Hint() const { return FHint; }
-    void SetHint(const QString& hint);
-    TShortCut ShortCut() const { return FShortCut; }
-    void SetShortCut(TShortCut shortCut);
-    int ImageIndex() const { return FImageIndex; }
-    void SetImageIndex(int index) { FImageIndex = index; }
     TAction* Action() const { return FAction; }
     void SetAction(TAction* action);
     TMethod OnClick() const { return FOnClick; }
@@ -83,17 +69,11 @@ protected:
 private:
     friend class TMenu;
     friend class TPopupMenu;
-    void ApplyToQtAction();
+    // Puts what the item shows on its own QAction.
+    void Changed() override;
     void RebuildSubMenu();
     void ChildChanged();
 
-    QString FCaption;
-    bool FChecked = false;
-    bool FEnabled = true;
-    bool FVisible = true;
-    QString FHint;
-    TShortCut FShortCut = 0;
-    int FImageIndex = -1;
     TAction* FAction = nullptr;
     TMethod FOnClick;
     TMenuItem* FParent = nullptr;

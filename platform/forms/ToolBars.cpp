@@ -174,13 +174,8 @@ void TToolButton::TextChanged()
 
 void TToolButton::SetAction(TAction* action)
 {
-    if (action == FAction)
+    if (!LinkAction(this, FAction, action))
         return;
-    if (FAction)
-        FAction->RemoveClient(this);
-    ReferenceComponent(this, FAction, action);
-    if (FAction)
-        FAction->AddClient(this);
     Button()->setDefaultAction(FAction ? FAction->QtAction() : nullptr);
     ActionChanged();
 }

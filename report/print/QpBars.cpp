@@ -364,6 +364,23 @@ void TQPBarsBase::PrintFrame(const std::function<void()>& draw)
     restore();
 }
 
+void TQPBarsBase::PrintCharPatterns(const QString& start, const QString& stop, bool addGap)
+{
+    PrintFrame([&] {
+        const QString s = ReadableText();
+        CurrX = Left();
+        CurrY = BarTop();
+        DrawPattern(start, true, addGap);
+        for (QChar c : s) {
+            QString pattern;
+            GetCharPattern(c, pattern);
+            DrawPattern(pattern, true, addGap);
+        }
+        DrawPattern(stop, true, addGap);
+        PrintReadableText();
+    });
+}
+
 void TQPBarsBase::DrawPattern(const QString& pattern, bool barsOnOdd, bool addGap)
 {
     const bool forward = !Rotated180();
@@ -626,20 +643,8 @@ double TQPBarsCode39::GetWidth() const
 
 void TQPBarsCode39::Print()
 {
-    PrintFrame([this] {
-        const QString s = ReadableText();
-        CurrX = Left();
-        CurrY = BarTop();
-        const QString startStop = QString::fromLatin1(kCode39StartStop);
-        DrawPattern(startStop, true, true);
-        for (QChar c : s) {
-            QString pattern;
-            GetCharPattern(c, pattern);
-            DrawPattern(pattern, true, true);
-        }
-        DrawPattern(startStop, true, true);
-        PrintReadableText();
-    });
+    const QString startStop = QString::fromLatin1(kCode39StartStop);
+    PrintCharPatterns(startStop, startStop, true);
 }
 
 // ---------------------------------------------------------------------------
@@ -738,19 +743,7 @@ double TQPBarsPostNet::GetWidth() const
 
 void TQPBarsPostNet::Print()
 {
-    PrintFrame([this] {
-        const QString s = ReadableText();
-        CurrX = Left();
-        CurrY = BarTop();
-        DrawPattern(QString::fromLatin1(kPostNetStart), true, false);
-        for (QChar c : s) {
-            QString pattern;
-            GetCharPattern(c, pattern);
-            DrawPattern(pattern, true, false);
-        }
-        DrawPattern(QString::fromLatin1(kPostNetEnd), true, false);
-        PrintReadableText();
-    });
+    PrintCharPatterns(QString::fromLatin1(kPostNetStart), QString::fromLatin1(kPostNetEnd), false);
 }
 
 void TQPBarsPostNet::PrintFim(const QString& pattern, double x, double y)

@@ -117,6 +117,9 @@ protected:
     // The print frame around a symbology's drawing: the canvas check, the
     // black brush and pen, and the canvas's own given back afterwards.
     void PrintFrame(const std::function<void()>& draw);
+    // Prints, in the print frame, the start pattern, the pattern of each
+    // character of ReadableText, the stop pattern and the readable text.
+    void PrintCharPatterns(const QString& start, const QString& stop, bool addGap);
     // Draws the elements of a pattern from CurrX along the symbol.
     void DrawPattern(const QString& pattern, bool barsOnOdd, bool addGap);
     void DrawBar(double x1, double y1, double x2, double y2);

@@ -1,6 +1,7 @@
 #include "report/print/QpBase.h"
 
 #include "report/print/QpFormat.h"
+#include "report/print/QpPageSelection_p.h"
 
 #include "platform/rtl/DateTime.h"
 #include "platform/rtl/FormatText.h"
@@ -882,46 +883,7 @@ void TBaseReport::AllowAll()
 
 bool TBaseReport::PageInSelection(int page) const
 {
-    if (FSelection.isEmpty())
-        return FFirstPage <= page && page <= FLastPage;
-    QString token;
-    bool hasStart = false;
-    int start = 0;
-    const qsizetype n = FSelection.size();
-    for (qsizetype i = 0; i <= n; ++i) {
-        const QChar c = i < n ? FSelection[i] : QChar(u',');
-        if (c == u'-') {
-            start = token.isEmpty() ? 1 : StrToInt(token);
-            hasStart = true;
-            token.clear();
-            continue;
-        }
-        if (c != u',') {
-            token.append(c);
-            continue;
-        }
-        const QString word = token.toUpper();
-        token.clear();
-        bool selected;
-        if (word == u"E" || word == u"EVEN") {
-            selected = page % 2 == 0;
-        } else if (word == u"O" || word == u"ODD") {
-            selected = page % 2 != 0;
-        } else if (word == u"A" || word == u"ALL") {
-            selected = true;
-        } else if (word == u"R") {
-            selected = false;
-        } else if (hasStart && word.isEmpty()) {
-            selected = page >= start; // an open range: "5-"
-        } else {
-            const int last = StrToInt(word);
-            selected = hasStart ? start <= page && page <= last : page == last;
-        }
-        hasStart = false;
-        if (selected)
-            return true;
-    }
-    return false;
+    return PageInPageSelection(FSelection, FFirstPage, FLastPage, page);
 }
 
 void TBaseReport::UpdateStatus()
@@ -2280,4 +2242,51 @@ TPoint TBaseReport::CreatePoint(double x, double y) const
 TRect TBaseReport::CreateRect(double x1, double y1, double x2, double y2) const
 {
     return {XU2D(x1), YU2D(y1), XU2D(x2), YU2D(y2)};
+}
+
+// ---------------------------------------------------------------------------
+// Page selections
+
+bool PageInPageSelection(const QString& selection, int firstPage, int lastPage, int page)
+{
+    if (selection.isEmpty())
+        return firstPage <= page && page <= lastPage;
+    QString token;
+    bool hasStart = false;
+    int start = 0;
+    const qsizetype n = selection.size();
+    for (qsizetype i = 0; i <= n; ++i) {
+        const QChar c = i < n ? selection[i] : QChar(u',');
+        if (c == u'-') {
+            start = token.isEmpty() ? 1 : StrToInt(token);
+            hasStart = true;
+            token.clear();
+            continue;
+        }
+        if (c != u',') {
+            token.append(c);
+            continue;
+        }
+        const QString word = token.toUpper();
+        token.clear();
+        bool selected;
+        if (word == u"E" || word == u"EVEN") {
+            selected = page % 2 == 0;
+        } else if (word == u"O" || word == u"ODD") {
+            selected = page % 2 != 0;
+        } else if (word == u"A" || word == u"ALL") {
+            selected = true;
+        } else if (word == u"R") {
+            selected = false;
+        } else if (hasStart && word.isEmpty()) {
+            selected = page >= start; // an open range: "5-"
+        } else {
+            const int last = StrToInt(word);
+            selected = hasStart ? start <= page && page <= last : page == last;
+        }
+        hasStart = false;
+        if (selected)
+            return true;
+    }
+    return false;
 }

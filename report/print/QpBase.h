@@ -105,7 +105,22 @@ public:
     uint8_t RTFMode = 0;
 };
 
-class TBaseReport : public TQPBaseComponent {
+// The events of a report run, which the report system hands on to the
+// report that writes its pages.
+struct TReportEvents {
+    TNotifyEvent OnPrint;
+    TPrintPageEvent OnPrintPage;
+    TNotifyEvent OnBeforePrint;
+    TNotifyEvent OnAfterPrint;
+    TNotifyEvent OnNewPage;
+    TNotifyEvent OnNewColumn;
+    TNotifyEvent OnPrintHeader;
+    TNotifyEvent OnPrintFooter;
+    TNotifyEvent OnEndOfSection;
+    TDecodeImageEvent OnDecodeImage;
+};
+
+class TBaseReport : public TQPBaseComponent, public TReportEvents {
 public:
     explicit TBaseReport(TComponent* owner);
     ~TBaseReport() override;
@@ -626,17 +641,6 @@ public:
     const QString& HyperLink() const { return FHyperLink; }
     bool Threaded() const { return FThreaded; }
     void SetThreaded(bool value) { FThreaded = value; }
-
-    TNotifyEvent OnPrint;
-    TPrintPageEvent OnPrintPage;
-    TNotifyEvent OnBeforePrint;
-    TNotifyEvent OnAfterPrint;
-    TNotifyEvent OnNewPage;
-    TNotifyEvent OnNewColumn;
-    TNotifyEvent OnPrintHeader;
-    TNotifyEvent OnPrintFooter;
-    TNotifyEvent OnEndOfSection;
-    TDecodeImageEvent OnDecodeImage;
 
 protected:
     void AssignTo(TPersistent* dest) const override;

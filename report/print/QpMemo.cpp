@@ -56,6 +56,26 @@ int BlockEnd(const QChar* text, int i, int size)
     return i < size ? i + 1 : size;
 }
 
+// The width in device pixels between the print columns.
+int ColumnPixels(const TBaseReport& r, double start, double end)
+{
+    return r.XU2D(end) - r.XU2D(start) + 1;
+}
+
+// Runs the code with the report's font selected; the canvas's font comes
+// back afterwards, also after an exception.
+template <class F> void WithQPFont(TBaseReport& r, F&& code)
+{
+    r.SelectQPFont();
+    try {
+        code();
+    } catch (...) {
+        r.SelectCanvasFont();
+        throw;
+    }
+    r.SelectCanvasFont();
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -626,16 +646,9 @@ QString TMemoBuf::GetNextLine(bool& eol)
 {
     CheckReport();
     TBaseReport& r = *BaseReport;
-    const int width = r.XU2D(PrintEnd) - r.XU2D(PrintStart) + 1;
+    const int width = ColumnPixels(r, PrintStart, PrintEnd);
     QString line;
-    r.SelectQPFont();
-    try {
-        GetLine(width, eol, line);
-    } catch (...) {
-        r.SelectCanvasFont();
-        throw;
-    }
-    r.SelectCanvasFont();
+    WithQPFont(r, [&] { GetLine(width, eol, line); });
     return line;
 }
 
@@ -643,25 +656,35 @@ int TMemoBuf::MemoLinesLeft()
 {
     CheckReport();
     TBaseReport& r = *BaseReport;
-    const int width = r.XU2D(PrintEnd) - r.XU2D(PrintStart) + 1;
-    SaveState();
     int count = 0;
-    r.SelectQPFont();
+    ScanLinesAhead(r, [&](const QString&) {
+        ++count;
+        return true;
+    });
+    return count;
+}
+
+// Reads the lines from the read position on, while the handler asks for
+// more, and puts the read position back afterwards.
+void TMemoBuf::ScanLinesAhead(TBaseReport& r, const std::function<bool(const QString& line)>& next)
+{
+    const int width = ColumnPixels(r, PrintStart, PrintEnd);
+    SaveState();
     try {
-        bool eol = false;
-        QString line;
-        while (FPos < FSize) {
-            GetLine(width, eol, line);
-            ++count;
-        }
+        WithQPFont(r, [&] {
+            bool eol = false;
+            QString line;
+            while (FPos < FSize) {
+                GetLine(width, eol, line);
+                if (!next(line))
+                    break;
+            }
+        });
     } catch (...) {
-        r.SelectCanvasFont();
         RestoreState();
         throw;
     }
-    r.SelectCanvasFont();
     RestoreState();
-    return count;
 }
 
 void TMemoBuf::EndLine()
@@ -684,7 +707,7 @@ double TMemoBuf::PrintLines(int lines, bool printTabs)
             tabText += QChar(kTab);
     if (PrintEnd <= PrintStart)
         RaiseError(Translate(kBadColumn));
-    const int width = r.XU2D(PrintEnd) - r.XU2D(PrintStart) + 1;
+    const int width = ColumnPixels(r, PrintStart, PrintEnd);
     const bool limited = FMaxHeight > 0;
     const bool byFont = HasQPTF() && r.LineHeightMethod() == TLineHeightMethod::lhmFont;
     double height = 0;
@@ -693,14 +716,7 @@ double TMemoBuf::PrintLines(int lines, bool printTabs)
         SaveState();
         bool eol = false;
         QString line;
-        r.SelectQPFont();
-        try {
-            GetLine(width, eol, line);
-        } catch (...) {
-            r.SelectCanvasFont();
-            throw;
-        }
-        r.SelectCanvasFont();
+        WithQPFont(r, [&] { GetLine(width, eol, line); });
         if (byFont) {
             const double h = QPTFMaxFontHeight(r, line);
             if (limited) {
@@ -780,27 +796,14 @@ double TMemoBuf::ConstrainHeightLeft(double constraint)
     CheckReport();
     TBaseReport& r = *BaseReport;
     if (HasQPTF() && r.LineHeightMethod() == TLineHeightMethod::lhmFont) {
-        const int width = r.XU2D(PrintEnd) - r.XU2D(PrintStart) + 1;
-        SaveState();
         double total = 0;
-        r.SelectQPFont();
-        try {
-            bool eol = false;
-            QString line;
-            while (FPos < FSize) {
-                GetLine(width, eol, line);
-                const double h = 1.2 * QPTFMaxFontHeight(r, line);
-                if (total + h > constraint)
-                    break;
-                total += h;
-            }
-        } catch (...) {
-            r.SelectCanvasFont();
-            RestoreState();
-            throw;
-        }
-        r.SelectCanvasFont();
-        RestoreState();
+        ScanLinesAhead(r, [&](const QString& line) {
+            const double h = 1.2 * QPTFMaxFontHeight(r, line);
+            if (total + h > constraint)
+                return false;
+            total += h;
+            return true;
+        });
         return total;
     }
     const double lineHeight = r.LineHeight();

@@ -22,6 +22,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <vector>
 
 class TMemo;
@@ -136,6 +137,7 @@ private:
     QString FormatCodesAt(int pos) const;
     QString GetWord();
     void GetLine(int width, bool& eol, QString& line);
+    void ScanLinesAhead(TBaseReport& r, const std::function<bool(const QString& line)>& next);
     QString PutBackCodes(const QString& text, int firstVisible);
     int Measure(const QString& trial) const;
     void CheckReport() const;

@@ -1,6 +1,7 @@
 #include "report/print/QpRender.h"
 
 #include "report/print/QpFormat.h"
+#include "report/print/QpPageSelection_p.h"
 
 #include "platform/forms/Picture.h"
 #include "platform/rtl/CodePages.h"
@@ -359,47 +360,7 @@ void TQPConverter::ProcessPage()
 
 bool TQPConverter::PageInRange(int pageNum) const
 {
-    const QString& selection = FRenderer->Selection();
-    if (selection.isEmpty())
-        return FRenderer->FirstPage() <= pageNum && pageNum <= FRenderer->LastPage();
-    QString token;
-    bool hasStart = false;
-    int start = 0;
-    const qsizetype n = selection.size();
-    for (qsizetype i = 0; i <= n; ++i) {
-        const QChar c = i < n ? selection[i] : QChar(u',');
-        if (c == u'-') {
-            start = token.isEmpty() ? 1 : StrToInt(token);
-            hasStart = true;
-            token.clear();
-            continue;
-        }
-        if (c != u',') {
-            token.append(c);
-            continue;
-        }
-        const QString word = token.toUpper();
-        token.clear();
-        bool selected = false;
-        if (word == u"E" || word == u"EVEN")
-            selected = pageNum % 2 == 0;
-        else if (word == u"O" || word == u"ODD")
-            selected = pageNum % 2 != 0;
-        else if (word == u"A" || word == u"ALL")
-            selected = true;
-        else if (word == u"R")
-            selected = false;
-        else if (hasStart && word.isEmpty())
-            selected = pageNum >= start;
-        else if (hasStart)
-            selected = start <= pageNum && pageNum <= StrToInt(word);
-        else
-            selected = pageNum == StrToInt(word);
-        hasStart = false;
-        if (selected)
-            return true;
-    }
-    return false;
+    return PageInPageSelection(FRenderer->Selection(), FRenderer->FirstPage(), FRenderer->LastPage(), pageNum);
 }
 
 // ---------------------------------------------------------------------------

@@ -405,26 +405,37 @@ void TZvSystem::CleanUp(const QString& tempFile)
         QFile::remove(tempFile);
 }
 
+void TZvSystem::UseDefaultWindow(TZvSystemEvent& handler, TDefaultWindow defaultWindow)
+{
+    if (!handler)
+        handler = [this, defaultWindow](TZvSystem* system, TOverrideMode mode, TCustomForm*& form) {
+            (this->*defaultWindow)(system, mode, form);
+        };
+}
+
+// Create, show and wait; the window is freed also after an exception.
+void TZvSystem::RunWindow(TZvSystemEvent& handler, TDefaultWindow defaultWindow)
+{
+    UseDefaultWindow(handler, defaultWindow);
+    TCustomForm* form = nullptr;
+    handler(this, TOverrideMode::omCreate, form);
+    try {
+        handler(this, TOverrideMode::omShow, form);
+        handler(this, TOverrideMode::omWait, form);
+    } catch (...) {
+        handler(this, TOverrideMode::omFree, form);
+        throw;
+    }
+    handler(this, TOverrideMode::omFree, form);
+}
+
 void TZvSystem::SetupPhase()
 {
     FReportDest = FDefaultDest;
     Aborted = false;
     if (!FSystemSetups.Contains(TSystemSetup::ssAllowSetup))
         return;
-    if (!OverrideSetup)
-        OverrideSetup = [this](TZvSystem* system, TOverrideMode mode, TCustomForm*& form) {
-            DefaultSetupForm(system, mode, form);
-        };
-    TCustomForm* form = nullptr;
-    OverrideSetup(this, TOverrideMode::omCreate, form);
-    try {
-        OverrideSetup(this, TOverrideMode::omShow, form);
-        OverrideSetup(this, TOverrideMode::omWait, form);
-    } catch (...) {
-        OverrideSetup(this, TOverrideMode::omFree, form);
-        throw;
-    }
-    OverrideSetup(this, TOverrideMode::omFree, form);
+    RunWindow(OverrideSetup, &TZvSystem::DefaultSetupForm);
 }
 
 void TZvSystem::Generate()
@@ -437,10 +448,7 @@ QString TZvSystem::RunGeneration(TCustomForm*& statusForm, bool withStatus)
 {
     if (withStatus) {
         Aborted = true;
-        if (!OverrideStatus)
-            OverrideStatus = [this](TZvSystem* system, TOverrideMode mode, TCustomForm*& form) {
-                DefaultStatusForm(system, mode, form);
-            };
+        UseDefaultWindow(OverrideStatus, &TZvSystem::DefaultStatusForm);
         OverrideStatus(this, TOverrideMode::omCreate, statusForm);
     }
     FBaseReport = nullptr;
@@ -493,16 +501,7 @@ QString TZvSystem::RunGeneration(TCustomForm*& statusForm, bool withStatus)
 
 void TZvSystem::CopyEvents(TBaseReport& report) const
 {
-    report.OnPrint = OnPrint;
-    report.OnPrintPage = OnPrintPage;
-    report.OnBeforePrint = OnBeforePrint;
-    report.OnAfterPrint = OnAfterPrint;
-    report.OnNewPage = OnNewPage;
-    report.OnNewColumn = OnNewColumn;
-    report.OnPrintHeader = OnPrintHeader;
-    report.OnPrintFooter = OnPrintFooter;
-    report.OnEndOfSection = OnEndOfSection;
-    report.OnDecodeImage = OnDecodeImage;
+    static_cast<TReportEvents&>(report) = *this;
     if (auto* writer = dynamic_cast<TZvZSFWriter*>(&report)) {
         writer->OnRenderPage = OnRenderPage;
         writer->OnRenderData = OnRenderData;
@@ -542,20 +541,7 @@ TStream* TZvSystem::OpenUserStream()
 
 void TZvSystem::PreviewPhase()
 {
-    if (!OverridePreview)
-        OverridePreview = [this](TZvSystem* system, TOverrideMode mode, TCustomForm*& form) {
-            DefaultPreviewForm(system, mode, form);
-        };
-    TCustomForm* form = nullptr;
-    OverridePreview(this, TOverrideMode::omCreate, form);
-    try {
-        OverridePreview(this, TOverrideMode::omShow, form);
-        OverridePreview(this, TOverrideMode::omWait, form);
-    } catch (...) {
-        OverridePreview(this, TOverrideMode::omFree, form);
-        throw;
-    }
-    OverridePreview(this, TOverrideMode::omFree, form);
+    RunWindow(OverridePreview, &TZvSystem::DefaultPreviewForm);
 }
 
 TStream* TZvSystem::OpenSnapshot(std::unique_ptr<TStream>& owned)

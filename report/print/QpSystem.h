@@ -163,7 +163,7 @@ private:
     std::unique_ptr<TStream> FOwnedStream;
 };
 
-class TZvSystem : public TQPBaseComponent {
+class TZvSystem : public TQPBaseComponent, public TReportEvents {
 public:
     explicit TZvSystem(TComponent* owner);
     ~TZvSystem() override;
@@ -236,17 +236,8 @@ public:
     // ---- Events -----------------------------------------------------------------
     TNotifyEvent OnRenderPage;
     TNotifyEvent OnRenderData;
-    TNotifyEvent OnPrint;
-    TPrintPageEvent OnPrintPage;
-    TNotifyEvent OnBeforePrint;
-    TNotifyEvent OnAfterPrint;
+    // OnPrint to OnDecodeImage: the report's events (TReportEvents).
     TNotifyEvent OnAfterPreviewPrint;
-    TNotifyEvent OnNewPage;
-    TNotifyEvent OnNewColumn;
-    TNotifyEvent OnPrintHeader;
-    TNotifyEvent OnPrintFooter;
-    TNotifyEvent OnEndOfSection;
-    TDecodeImageEvent OnDecodeImage;
     TNotifyEvent OnPreviewSetup;
     TNotifyEvent OnPreviewShow;
     TZvSystemEvent OverrideSetup;
@@ -270,6 +261,12 @@ private:
     TStream* OpenUserStream(); // the filer's stream; ESheetcaster when none
     void CleanUp(const QString& tempFile);
     void CallWindow(const TZvSystemEvent& handler, TOverrideMode mode, TCustomForm*& form);
+    using TDefaultWindow = void (TZvSystem::*)(TZvSystem*, TOverrideMode, TCustomForm*&);
+    // Puts the default window handler in the empty event.
+    void UseDefaultWindow(TZvSystemEvent& handler, TDefaultWindow defaultWindow);
+    // Runs the window (the default one when the event is empty) through
+    // create, show, wait and free.
+    void RunWindow(TZvSystemEvent& handler, TDefaultWindow defaultWindow);
 
     TBaseReport* FBaseReport = nullptr;
     TComponent* FSaveLabel = nullptr;
