@@ -845,7 +845,7 @@ bool TKLocalizerOnFly::ApplyProperty(TObject* object, const QString& path, const
     const int dot = path.indexOf(u'.');
     const QString first = dot < 0 ? path : path.left(dot);
     const TPropInfo* prop = GetPropInfo(*object, first);
-    if (!prop || prop->IsReadOnly() && prop->Kind() != TTypeKind::tkClass)
+    if (!prop || (prop->IsReadOnly() && prop->Kind() != TTypeKind::tkClass))
         return false;
     switch (prop->Kind()) {
     case TTypeKind::tkInteger:

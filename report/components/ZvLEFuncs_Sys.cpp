@@ -45,7 +45,7 @@ int64_t TakeInt64(TNativeArgs& args)
 }
 
 // A var parameter of type Word at address.
-void WriteWordVar(TNativeArgs& args, uint32_t address, int value)
+void WriteWordVar(TNativeArgs&, uint32_t address, int value)
 {
     const uint16_t word = uint16_t(value);
     std::memcpy(RCPUMemory().Access(address, 2, true), &word, 2);
@@ -158,6 +158,12 @@ const TSysRow kSysRows[] = {
      [](TNativeArgs& a) {
          const QChar ch(char16_t(a.Word()));
          const int count = int32_t(a.Word());
+         // A script's count must not make the host allocate gigabytes.
+         constexpr int MaxMakeStrLength = 16 * 1024 * 1024;
+         if (count > MaxMakeStrLength)
+             throw ERangeError(QStringLiteral("MAKESTR: length %1 is over the limit of %2 characters")
+                                   .arg(count)
+                                   .arg(MaxMakeStrLength));
          return R::OfString(count > 0 ? QString(count, ch) : QString());
      }},
     {"UPPERCASE", [](TNativeArgs& a) { return R::OfString(UpperCase(a.String())); }},

@@ -502,6 +502,7 @@ TEST_F(ZvLEFuncsTest, StringFunctionsThroughByteCode)
     EXPECT_EQ(Sys("QUOTEDSTR").Str("it's").Int('\'').Run().String(), QStringLiteral("'it''s'"));
     EXPECT_EQ(Sys("MAKESTR").Int('*').Int(3).Run().String(), QStringLiteral("***"));
     EXPECT_EQ(Sys("MAKESTR").Int('*').Int(-3).Run().String(), QString());
+    EXPECT_THROW(Sys("MAKESTR").Int('*').Int(0x7FFFFFFF).Run(), ERangeError);
 
     // Var parameters: the string and the words are written back.
     EXPECT_EQ(Sys("DELETE").VarStr("abcdef").Int(2).Int(3).Run().StringAt(0), QStringLiteral("aef"));
