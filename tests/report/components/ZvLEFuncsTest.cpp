@@ -655,6 +655,7 @@ TEST_F(ZvLEFuncsTest, NilStaleAndForeignObjectsAreRefused)
         EXPECT_TRUE(message.startsWith(name + QStringLiteral(": object %1 is not a ").arg(textHandle)))
             << message.toStdString();
         EXPECT_TRUE(Failure([&] { Call(module, name, {0}); }).contains(QStringLiteral("nil object")));
+        EXPECT_TRUE(Failure([&] { Call(module, name, {stale}); }).contains(QStringLiteral("no longer exists")));
     }
     // A wrong-class object argument is refused too.
     auto* report = Project.ActiveReport();
