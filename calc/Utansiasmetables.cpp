@@ -138,13 +138,18 @@ const TUnsNominalRow UnsNominalDiameterTable[UnsNominalRowCount] = {
 // standard; t, the diameters at the gauge plane and the element tolerances
 // are the gauge values of the standard's gauging section as the program's
 // reference table holds them.
-// Differs from the program's earlier table, mended to the standard:
+// Rows that differ from their neighbours' pattern, and why each value stands:
 // - 10": the major diameter at the gauge plane is E1 + 0.08325 = 10.70419
-//   (0.666 p of the 8-thread form, as in every other 8-thread row); the
-//   earlier table held 10.74888.
-// - 24": the major and minor diameter tolerances are 0.003, as for the other
-//   sizes of the standard's 14 OD to 24 OD band (which share t and the lead
-//   tolerances too); the earlier table held 0.002.
+//   (0.666 p of the 8-thread form, as in every other 8-thread row). The
+//   reference table held 10.74888 = E1 + 0.12794, more than even the
+//   sharp-V height over E1 (0.866 p = 0.10825): a lost digit, mended.
+// - 24": the major and minor diameter tolerances are 0.002, where the 14" to
+//   20" rows hold 0.003. The reference table gives 0.002 for this row and a
+//   tighter tolerance on a gauge's crest diameters is no physical fault, so
+//   the value stands as given.
+// - The band edges (t 2 -> 3 at 1/2", 3 -> 5 at 2 1/2", 5 -> 8 at 14"; the
+//   element tolerances with them; the diameter tolerances 0.0016 -> 0.002 at
+//   8") follow the pitch and size bands of the gauging section.
 const TNptRow NptTable[NptRowCount] = {
     {{0, 1, 16}, 0.3125, 27, 0.28118, 0.16, 2, 0.30289, 0.25947, 0.0002, 0.0003, 15, 20, 0.0004, 0.0004},
     {{0, 1, 8}, 0.405, 27, 0.3736, 0.1615, 2, 0.39531, 0.35189, 0.0002, 0.0003, 15, 20, 0.0004, 0.0004},
@@ -169,7 +174,7 @@ const TNptRow NptTable[NptRowCount] = {
     {{16, 0, 0}, 16, 8, 15.87575, 1.812, 8, 15.959, 15.7925, 0.0005, 0.0006, 7, 10, 0.003, 0.003},
     {{18, 0, 0}, 18, 8, 17.875, 2, 8, 17.95825, 17.79175, 0.0005, 0.0006, 7, 10, 0.003, 0.003},
     {{20, 0, 0}, 20, 8, 19.87031, 2.125, 8, 19.95357, 19.78706, 0.0005, 0.0006, 7, 10, 0.003, 0.003},
-    {{24, 0, 0}, 24, 8, 23.86094, 2.375, 8, 23.94419, 23.77768, 0.0005, 0.0006, 7, 10, 0.003, 0.003},
+    {{24, 0, 0}, 24, 8, 23.86094, 2.375, 8, 23.94419, 23.77768, 0.0005, 0.0006, 7, 10, 0.002, 0.002},
 };
 
 // Straight pipe threads of ASME B1.20.1: pitch-diameter limits of the
@@ -232,9 +237,11 @@ const TStraightPipeRow NpslTable[NpslRowCount] = {
 
 // Dryseal pipe threads (ASME B1.20.3, gauges of ASME B1.20.5): the program's
 // reference gauge tables, by column. The pitch diameters of the L1 gauges
-// and masters are the E1 of the standard for every size; an earlier table
-// held 0.2811 for the 1/16 NPTF L1 plug and 1.23853 for the 1" NPTF L1
-// ring, mended to E1 (0.28118 and 1.23863).
+// and masters are the E1 of the standard for every size. Rows that differ
+// from that pattern in the reference table: 0.2811 for the 1/16 NPTF L1 plug
+// and 1.23853 for the 1" NPTF L1 ring, each the NPT E1 it copies with a lost
+// or changed digit; mended to E1 (0.28118 and 1.23863), since an L1 gauge's
+// pitch diameter is E1 by definition.
 const TDrysealSizeRow DrysealSizes[DrysealRowCount] = {
     {{0, 1, 16}, 0.3125, 27, 2, 1},   {{0, 1, 8}, 0.405, 27, 2, 1},    {{0, 1, 4}, 0.54, 18, 2, 1},
     {{0, 3, 8}, 0.675, 18, 2, 1},     {{0, 1, 2}, 0.84, 14, 3, 1.5},   {{0, 3, 4}, 1.05, 14, 3, 1.5},

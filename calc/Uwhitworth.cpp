@@ -12,7 +12,16 @@ namespace {
 // Gauge tolerances of BS 919 for Whitworth-form threads, as the program has
 // always had them: seven rows by diameter range (upper bounds 0.1, 0.5, 1.5,
 // 3, 5, 8, 12 in), in units of 0.0001 inch; -1: not given. Six columns of
-// each table are pitch columns (see WhitworthColumn).
+// each table are pitch columns (see WhitworthColumn): 56-22, 20-13, 12-8,
+// 7-6 and 5-4 tpi, after a first column that serves the 0.1 in row alone.
+// Rows that differ from their neighbours' pattern: the 0.1 in row gives only
+// that first column (its one pitch value serves every pitch); the 0.5 in row
+// gives no 7-6 or 5-4 tpi value and the 1.5 in row no 5-4 tpi value, the 5
+// and 8 in rows no 56-22 tpi value and the 12 in row none finer than 12 tpi
+// (no BSW or BSF size of those ranges has such a pitch). A pitch between or
+// beyond the bands (21 tpi, 7 1/2 tpi, the 3 1/2 to 2 1/2 tpi of the BSW
+// sizes from 2 3/4 in) has no column: the tables state no gauge tolerance for
+// it, and the calculator refuses it rather than borrow a neighbour's value.
 constexpr double ND = -1;
 constexpr int RangeCount = 7;
 constexpr double RangeBounds[RangeCount] = {0.1, 0.5, 1.5, 3, 5, 8, 12}; // in
@@ -128,10 +137,11 @@ int WhitworthColumn(double tpi, const double values[6])
         column = 3;
     else if (tpi >= 6 && tpi <= 7)
         column = 4;
-    else if (tpi > 0 && tpi <= 5)
-        // BS 919 gauges the BSW sizes down to 2 1/2 tpi: its coarsest column
-        // covers every pitch from 5 tpi on (the 5-8 in row holds a value
-        // here, and the only BSW sizes of that range have 2 5/8 and 2 1/2 tpi).
+    else if (tpi >= 4 && tpi <= 5)
+        // The coarsest column is the 4 to 5 tpi band and no more: the tables
+        // state no gauge tolerance for the coarser pitches of the large BSW
+        // sizes (3 1/2 to 2 1/2 tpi), and none is borrowed from a band that
+        // does not cover the pitch.
         column = 5;
     if (column >= 0 && values[column] != ND)
         return column;
@@ -184,7 +194,9 @@ bool CalcWhitworth(const CALIBRETYPE& type, double diameter, double tpi, int thr
     const auto at = [](const double* row, int column) { return row[column] * TableUnit; };
     const double e0 = TableE[r] * TableUnit;
 
-    TOLLERANCE& x = result; // inches until the end
+    // The limits are built in a copy, in inches until the end, so that a
+    // refused pitch column leaves the caller's record as it was.
+    TOLLERANCE x = result;
     const bool goPlug = key == 0 || key == 2;
     const bool noGoPlug = key == 1 || key == 2;
     if (goPlug) {
@@ -307,5 +319,6 @@ bool CalcWhitworth(const CALIBRETYPE& type, double diameter, double tpi, int thr
     x.MedN = (x.MaxN + x.MinN) / 2;
     x.TPasso = NanValue();
     ConvertToleranceToMm(x);
+    result = x;
     return true;
 }

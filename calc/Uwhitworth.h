@@ -27,7 +27,7 @@ enum TWhitworthClass : int {
 constexpr int WhitworthKindS = 2;
 
 // diameter in inches, tpi threads per inch, wide: the wizard's "Calculate
-// Wide Tolerance".
+// Wide Tolerance". On false the record is left as it was.
 bool CalcWhitworth(const CALIBRETYPE& type, double diameter, double tpi, int threadKind, int toleranceClass,
                    bool wide, TOLLERANCE& result);
 
@@ -36,5 +36,6 @@ bool CalcWhitworth(const CALIBRETYPE& type, double diameter, double tpi, int thr
 int WhitworthRange(double diameter);
 // The pitch column of six table values: the only given one when just one is
 // given, else the column of the pitch (22-56 tpi 1, 13-20 2, 8-12 3, 6-7 4,
-// 5 and coarser 5) when its value is given. None: message 1180 and -1.
+// 4-5 5) when its value is given. None (a pitch outside every band, or a
+// band whose value is not given): message 1180 and -1.
 int WhitworthColumn(double tpi, const double values[6]);

@@ -3,6 +3,8 @@
 #include "tests/calc/CalcFixture.h"
 #include "tests/calc/CatalogueTypes.h"
 
+#include <cstring>
+
 namespace {
 
 struct CalcRun {
@@ -46,7 +48,7 @@ TEST_F(UwhitworthTest, RangesAndPitchColumns)
         int Column;
     } rows[] = {
         {56, 1}, {22, 1}, {20, 2}, {13, 2}, {12, 3},  {8, 3},
-        {7, 4},  {6, 4},  {5, 5},  {4, 5},  {2.5, 5}, // BSW 6": the coarsest column covers it
+        {7, 4},  {6, 4},  {5, 5},  {4.5, 5}, {4, 5},
     };
     for (const auto& row : rows)
         EXPECT_EQ(WhitworthColumn(row.Tpi, many), row.Column) << row.Tpi;
@@ -54,7 +56,9 @@ TEST_F(UwhitworthTest, RangesAndPitchColumns)
     // One value given: it serves every pitch.
     EXPECT_EQ(WhitworthColumn(21, one), 0);
     // Between the bands, and a band whose value is not given.
-    for (double tpi : {21.0, 12.5, 57.0, 5.5}) {
+    // 3.5 and 2.5 tpi: the coarse pitches of the large BSW sizes lie below
+    // the 5-4 tpi band, and no band is stretched to cover them.
+    for (double tpi : {21.0, 12.5, 57.0, 5.5, 7.5, 3.5, 2.5}) {
         EXPECT_EQ(WhitworthColumn(tpi, many), -1) << tpi;
         ExpectOneMessage("MN 180 : Pitch/Diameter combination not valid");
     }
@@ -85,10 +89,6 @@ TEST_F(UwhitworthTest, MissingPitchColumnAndDiameterLimits)
     ExpectOneMessage("MN 180 : Pitch/Diameter combination not valid");
     // 2: at D 0.1 the single value serves 21 tpi too.
     EXPECT_TRUE(Whit(6100, 0.1, 21, WhitworthFree).Ok);
-    // 3, 4: BSW 6" (2 1/2 tpi) ring, BSW 3" (3 1/2 tpi) Not-go ring.
-    EXPECT_TRUE(Whit(6100, 6, 2.5, WhitworthFree).Ok);
-    EXPECT_TRUE(Whit(6101, 3, 3.5, WhitworthFree).Ok);
-    EXPECT_TRUE(Messages->Shown().empty());
     // 5, 6: up to 12 in, and over it.
     EXPECT_TRUE(Whit(6000, 12, 4, WhitworthNormal).Ok);
     EXPECT_FALSE(Whit(6000, 12.01, 4, WhitworthNormal).Ok);
@@ -98,6 +98,53 @@ TEST_F(UwhitworthTest, MissingPitchColumnAndDiameterLimits)
     ExpectOneMessage("MN 181 : Diameter not valid");
     EXPECT_FALSE(Whit(6000, 1, 0, WhitworthNormal).Ok);
     ExpectOneMessage("MN 180 : Pitch/Diameter combination not valid");
+}
+
+TEST_F(UwhitworthTest, CoarseBswPitchesOutsideTheBands)
+{
+    // BSW 3 in has 3 1/2 tpi, BSW 6 in 2 1/2 tpi: below the 5-4 tpi band.
+    // Every lookup of a pitch column refuses them with 1180 and leaves the
+    // record as it was: the ring keys that read table D or F, and the plug
+    // keys whose wide tolerance reads table A, B or C.
+    const struct {
+        int Key;
+        double Diameter, Tpi;
+        int Class;
+        bool Wide;
+    } refused[] = {
+        /* 1 */ {6100, 3, 3.5, WhitworthFree, false},  /* 2 */ {6101, 3, 3.5, WhitworthFree, false},
+        /* 3 */ {6103, 3, 3.5, WhitworthFree, false},  /* 4 */ {6104, 3, 3.5, WhitworthFree, false},
+        /* 5 */ {6000, 3, 3.5, WhitworthNormal, true}, /* 6 */ {6000, 3, 3.5, WhitworthClose, true},
+        /* 7 */ {6001, 3, 3.5, WhitworthNormal, true}, /* 8 */ {6002, 3, 3.5, WhitworthNormal, true},
+        /* 9 */ {6003, 3, 3.5, WhitworthNormal, true}, /* 10 */ {6100, 6, 2.5, WhitworthFree, false},
+    };
+    for (const auto& row : refused) {
+        TOLLERANCE record;
+        ClearToleranceRecord(record);
+        record.MaxP = record.MinN = 1.5; // stands for an earlier result
+        const TOLLERANCE before = record;
+        EXPECT_FALSE(CalcWhitworth(CatalogueType(row.Key), row.Diameter, row.Tpi, 0, row.Class, row.Wide, record))
+            << row.Key;
+        EXPECT_EQ(std::memcmp(&record, &before, sizeof record), 0) << row.Key;
+        ExpectOneMessage("MN 180 : Pitch/Diameter combination not valid");
+    }
+
+    // The same size on a plug key without the wide tolerance reads no pitch
+    // column: range 1.5-3 in, a0 3, a1 6, a8 9, a9 -6; h = 0.1830, E = 2.8170.
+    CalcRun o = Whit(6000, 3, 3.5, WhitworthNormal);
+    ASSERT_TRUE(o.Ok);
+    EXPECT_NEAR(o.R.MaxP, 2.8179 * 25.4, 1e-9);
+    EXPECT_NEAR(o.R.MinP, 2.8173 * 25.4, 1e-9);
+    EXPECT_NEAR(o.R.LogP, 2.8170 * 25.4, 1e-9);
+    EXPECT_NEAR(o.R.MaxPi, (2.634 + 0.0009) * 25.4, 1e-9);
+    // The Go check plug of the ring takes e0 alone.
+    EXPECT_TRUE(Whit(6102, 3, 3.5, WhitworthFree).Ok);
+    // BSW 2 in (4 1/2 tpi) lies in the 5-4 tpi band: Go ring MinP = Ep - 0.0010.
+    o = Whit(6100, 2, 4.5, WhitworthFree);
+    ASSERT_TRUE(o.Ok);
+    EXPECT_NEAR(o.R.MaxP, 1.8577 * 25.4, 1e-9);
+    EXPECT_NEAR(o.R.MinP, 1.8567 * 25.4, 1e-9);
+    EXPECT_TRUE(Messages->Shown().empty());
 }
 
 TEST_F(UwhitworthTest, ToleranceByKindAndClass)
