@@ -33,7 +33,7 @@ constexpr int sKResCouldNotOpen = 65516;               // .res reader, %s = file
 constexpr int sKResCreateFileMappingFailed = 65517;    // .res reader
 constexpr int sKResMapViewFailed = 65518;              // .res reader
 constexpr int sKResInvalidFileFormat = 65519;          // .res reader
-constexpr int sKFileDoesNotExist = 65521;             // localizer
+constexpr int sKFileDoesNotExist = 65521;              // localizer
 constexpr int sKNoValueTaken = 65522;                  // localizer, %s = file or language name
 constexpr int sKLangFileNotFound = 65523;              // localizer, %s = file name
 constexpr int sKPathDoesNotExist = 65524;              // localizer, %s = folder

@@ -20,7 +20,6 @@
 
 #include "platform/os/ProgramFile.h"
 #include "platform/rtl/FormatText.h"
-
 #include "platform/objects/Collection.h"
 
 #include <QCoreApplication>
@@ -496,7 +495,7 @@ void TKLocalizerOnFly::LoadNativeLangFile()
     const bool hasFile = QFileInfo::exists(native);
     if (hasFile) {
         TLangFile file(native, true);
-        LoadNativeInto([&](TLocStorage& storage) { file.Load(&storage, -1, 0); });
+        LoadNativeInto([&] { file.Load(&FLocStorage, -1, 0); });
         FCheckSync = (file.Locale() & 0x3FF) == 9;
         FProcessBiDiMode = file.GetAttribute(lfaBiDiMode);
     }
@@ -508,7 +507,7 @@ void TKLocalizerOnFly::LoadNativeLangFile()
     if (embedded.empty())
         throw ELocOnFlyError(Format(LibraryMessage(sKLangFileNotFound), native));
     AddEmbeddedEntries(embedded, true);
-    LoadNativeInto([&](TLocStorage&) { LoadLanguageData(embedded.front().Data, -1); });
+    LoadNativeInto([&] { LoadLanguageData(embedded.front().Data, -1); });
 }
 
 namespace {
@@ -552,7 +551,7 @@ template <class F> void ForEachItem(TLocStorage& storage, F&& visit)
 // therefore kept across the load and given back to the new items of the
 // same ID; an item new to the native file starts untranslated, as a language
 // added to the store does.
-void TKLocalizerOnFly::LoadNativeInto(const std::function<void(TLocStorage&)>& load)
+void TKLocalizerOnFly::LoadNativeInto(const std::function<void()>& load)
 {
     const int count = FLocStorage.LanguageCount();
     std::vector<std::map<TValueKey, TKeptValue>> kept(size_t(std::max(count, 1)));
@@ -565,7 +564,7 @@ void TKLocalizerOnFly::LoadNativeInto(const std::function<void(TLocStorage&)>& l
                                                                 value.LangID()};
             }
         });
-    load(FLocStorage);
+    load();
     if (count <= 1)
         return;
     ForEachItem(FLocStorage, [&](int kind, TLocItem& item) {

@@ -246,7 +246,7 @@ private:
     QString DLLFileName(uint32_t locale) const;
     void SaveChosenLanguage();
     int ExtToStorageIndex(const QString& ext);
-    void LoadNativeInto(const std::function<void(TLocStorage&)>& load);
+    void LoadNativeInto(const std::function<void()>& load);
     void TakeLanguage(TLangFile& langFile, int index);
     void SwitchModules(const QString& ext);
     void TranslateModuleIfLocalized(uintptr_t module, const QString& ext);

@@ -175,7 +175,8 @@ TModuleInstance RegisterLibraryModule(const QString& fileName)
     library->Library = LoadDynamicLibrary(path);
     if (!library->Library)
         throw EFOpenError(QStringLiteral("Cannot load module \"%1\"").arg(path));
-    auto image = reinterpret_cast<TModuleResourceImageProc>(FindLibrarySymbol(library->Library, "ModuleResourceImage"));
+    auto image = reinterpret_cast<TModuleResourceImageProc>(
+        FindLibrarySymbol(library->Library, "ModuleResourceImage"));
     if (!image)
         throw EFOpenError(QStringLiteral("Module \"%1\" has no resources").arg(path));
     size_t size = 0;

@@ -8,6 +8,9 @@
 #include "localization/LocUtils.h"
 #include "localization/PEResourceImage.h"
 #include "localization/WinResProc.h"
+#include "platform/forms/Forms.h"
+#include "platform/forms/FormsRegistration.h"
+#include "platform/forms/StdCtrls.h"
 #include "platform/os/Modules.h"
 #include "platform/os/ProgramFile.h"
 #include "platform/rtl/Streams.h"
@@ -347,6 +350,20 @@ TEST_F(LangDll, ModuleImagesAreTranslatedKeepingTheirVersion)
     EXPECT_FALSE(image.FindResource(RT_RCDATA, "VLT_EXESETTINGS_", data));
 }
 
+// The module's window, as the module would create it.
+class TfGaugeModule : public TForm {
+public:
+    explicit TfGaugeModule(TComponent* owner) : TForm(owner)
+    {
+        SetName("fGaugeModule");
+        lTitle = new TLabel(this);
+        lTitle->SetName("lTitle");
+        lTitle->SetParent(this);
+        lTitle->SetText("Thread gauges");
+    }
+    TLabel* lTitle;
+};
+
 // Library modules beside the program, switched with it: one that switches
 // its own resources through its entries, a package whose resources the
 // program sets, and, listed first, a copy of the module without its native
@@ -373,6 +390,11 @@ TEST_F(LangDll, OtherModulesSwitchWithTheProgram)
     EXPECT_FALSE(IsPackageModule(module));
     EXPECT_EQ(LoadModuleStr(module, 2), "Ring gauge");
 
+    RegisterFormsClasses();
+    if (!FindClass("TfGaugeModule"))
+        RegisterClass<TfGaugeModule>("TfGaugeModule", "TForm");
+    std::unique_ptr<TfGaugeModule> window(NewForm<TfGaugeModule>(nullptr));
+
     TKLocalizerOnFly& localizer = *LocalizerOnFly();
     localizer.TranslatePackages = true;
     localizer.Init(QString());
@@ -383,6 +405,8 @@ TEST_F(LangDll, OtherModulesSwitchWithTheProgram)
         EXPECT_EQ(LoadModuleStr(translated, 2).size(), QString("[Ring gauge]").size());
     }
     EXPECT_EQ(LoadModuleStr(broken, 2), "Ring gauge");
+    // Its window takes the module's texts; the program's store has none of it.
+    EXPECT_EQ(window->lTitle->Caption(), QString::fromUtf8("[Тhrеаd gаugеs]"));
     EXPECT_TRUE(QFileInfo::exists(Path("gaugemodule.BG")));
     EXPECT_TRUE(QFileInfo::exists(Path("gaugepackage.BG")));
     EXPECT_FALSE(QFileInfo::exists(Path("brokenmodule.BG")));

@@ -282,7 +282,8 @@ protected:
         TLocStorage store;
         store.SetMainLangID(0x0409);
         for (const Text& text : texts)
-            store.AddProperty(-1, text.Form, text.Component, text.Property, ptString)->RefreshMainValue(text.Native, 1);
+            store.AddProperty(-1, text.Form, text.Component, text.Property, ptString)
+                ->RefreshMainValue(text.Native, 1);
         const int index = store.AddLanguage(0, 2);
         for (const Text& text : texts) {
             TLocValue* value = store.FindProperty(text.Form, text.Component, text.Property)->Value(index);
