@@ -1155,8 +1155,8 @@ namespace {
 
 // The entries a module other than a package switches its resources through:
 // the DLL file name (UTF-16 and its length in code units) and a description
-// of the new resource module to fill, which the localizer reads itself when
-// the module leaves it zero; nonzero when done.
+// of the new resource module the module may fill (nothing here reads it: the
+// module list serves the module's resources); nonzero when done.
 using TSwitchToFileProc = int (*)(const char16_t* fileName, int length, TDLLInfoStruct* info);
 using TBackToModuleResProc = void (*)();
 
