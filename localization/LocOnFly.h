@@ -201,10 +201,15 @@ public:
     TLocStorage& LocStorage() { return FLocStorage; }
     uint32_t NativeLocale() const;
     bool Initialized() const { return FInitialized; }
+    // A switch also switches the packages and library modules of the module
+    // list (platform/os); a module that fails is passed over.
     bool TranslatePackages = false;
     bool UnloadInactiveLanguages = false;
     bool DeleteUnusedLDll = false;
     bool SoftMode = false;
+    // A switch gives the screen's fonts, and the font of every object it
+    // translates, the character set of the new language (fonts only carry
+    // it: Qt draws Unicode whatever it is).
     bool ProcessCharset = false;
     bool ChangeUntranslatedItems = true;
     TErrorReaction ErrorReaction = TErrorReaction::erMessage;
