@@ -531,11 +531,12 @@ void TfTessvar::bMetricStdClick(TObject*)
 
 void TfTessvar::bLanguageClick(TObject*)
 {
+    // The localizer reports its own failures (the "Localizer Error" box) and
+    // then returns; the question offers to keep the language, so it is asked
+    // only after a switch that took effect.
     TKLocalizerOnFly* localizer = LocalizerOnFly();
-    if (localizer) {
-        localizer->Init(QString());
-        localizer->SwitchTo(LanguageLocale);
-    }
+    if (!localizer || !localizer->Init(QString()) || !localizer->SwitchTo(LanguageLocale))
+        return;
     if (ShowMessageBox(LoadStr(LanguageQuestion), LoadStr(AttentionCaption), TMsgIcon::Question,
                        TMsgButtons::YesNo) != IDYES)
         return;

@@ -1,5 +1,6 @@
 #include "localization/KHelpers.h"
 
+#include "platform/os/Modules.h"
 #include "platform/rtl/CodePages.h"
 #include "platform/rtl/Exceptions.h"
 #include "platform/rtl/Streams.h"
@@ -37,6 +38,8 @@ constexpr TMessageText MessageTexts[] = {
     {sKResCreateFileMappingFailed, u"CreateFileMapping failed"},
     {sKResMapViewFailed, u"MapViewOfFile failed"},
     {sKResInvalidFileFormat, u"Invalid file format"},
+    {sKFileDoesNotExist, u"File does not exist"},
+    {sKNoValueTaken, u"Language file \"%s\" holds no text of this program"},
     {sKLangFileNotFound, u"Language file \"%s\" is not found"},
     {sKPathDoesNotExist, u"Specified path \"%s\" does not exist"},
     {sKLocalizerNotInitialized, u"Localizer is not initialized"},
@@ -201,15 +204,18 @@ bool OSVersionAtMost(uint32_t major, uint32_t minor)
     return v.MajorVersion < major || (v.MajorVersion == major && v.MinorVersion <= minor);
 }
 
-bool IsPackageModule(TModuleHandle)
+bool IsPackageModule(TModuleHandle module)
 {
-    return false;
+    return FindModuleExport(module, "GetPackageInfoTable") != nullptr;
 }
 
-int EnumLoadedModules(TProcessHandle, TModuleHandle*, uint32_t, uint32_t& bytesNeeded)
+int EnumLoadedModules(TProcessHandle, TModuleHandle* modules, uint32_t sizeInBytes, uint32_t& bytesNeeded)
 {
-    bytesNeeded = 0;
-    return 0;
+    const std::vector<TModuleInstance> loaded = LoadedModules();
+    bytesNeeded = uint32_t(loaded.size() * sizeof(TModuleHandle));
+    const size_t fit = modules ? std::min<size_t>(loaded.size(), sizeInBytes / sizeof(TModuleHandle)) : 0;
+    std::copy_n(loaded.begin(), fit, modules);
+    return 1;
 }
 
 namespace {

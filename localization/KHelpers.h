@@ -33,6 +33,8 @@ constexpr int sKResCouldNotOpen = 65516;               // .res reader, %s = file
 constexpr int sKResCreateFileMappingFailed = 65517;    // .res reader
 constexpr int sKResMapViewFailed = 65518;              // .res reader
 constexpr int sKResInvalidFileFormat = 65519;          // .res reader
+constexpr int sKFileDoesNotExist = 65521;              // localizer
+constexpr int sKNoValueTaken = 65522;                  // localizer, %s = file or language name
 constexpr int sKLangFileNotFound = 65523;              // localizer, %s = file name
 constexpr int sKPathDoesNotExist = 65524;              // localizer, %s = folder
 constexpr int sKLocalizerNotInitialized = 65525;       // localizer
@@ -93,9 +95,12 @@ bool OSVersionAtMost(uint32_t major, uint32_t minor);
 
 using TModuleHandle = quintptr;
 using TProcessHandle = quintptr;
-// The program is one executable without runtime packages: no module is a
-// package, and module enumeration finds no process-status library, so it
-// returns 0 and leaves the array untouched (bytesNeeded is set to 0).
+// The modules of the module list (platform/os): a package is a module that
+// exports "GetPackageInfoTable".
 bool IsPackageModule(TModuleHandle module);
+// The loaded modules, the program first, as the process-status library lists
+// a process's modules: as many handles as fit sizeInBytes are written,
+// bytesNeeded tells the size of all of them; the result is nonzero. The
+// process handle is not looked at: there is one process.
 int EnumLoadedModules(TProcessHandle process, TModuleHandle* modules, uint32_t sizeInBytes,
                       uint32_t& bytesNeeded);

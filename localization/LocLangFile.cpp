@@ -624,7 +624,9 @@ void TLangFile::ApplyBody(const Body& body, TLocStorage& storage, int index, TLF
     auto idFor = [&](std::unordered_set<int32_t>& used, int32_t id) {
         return repair && !used.insert(id).second ? 0 : id;
     };
+    FValuesTaken = 0;
     auto take = [&](TLocItem& item, const Body::Record& r, bool fileVersionForMinusOne) {
+        ++FValuesTaken;
         TLocValue* value = item.Value(valueIndex);
         value->SetValue(r.Text);
         value->SetModified(r.Modified);

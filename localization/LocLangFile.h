@@ -166,6 +166,9 @@ public:
     void SetNativeExeMismatchText(const QString& text) { FNativeExeMismatchText = text; }
     bool CheckDllValidity() const { return FCheckDllValidity; }
     void SetCheckDllValidity(bool check) { FCheckDllValidity = check; }
+    // The number of values the last load took into the store: 0 when no
+    // record of the file matched an item.
+    int ValuesTaken() const { return FValuesTaken; }
 
     // --- language DLLs ---------------------------------------------------------------
     // Builds the DLL image of this file's language: the resources of
@@ -210,6 +213,7 @@ private:
     bool FNativeExeMismatch = false;
     QString FNativeExeMismatchText;
     bool FCheckDllValidity = true;
+    int FValuesTaken = 0;
 
     struct Header;
     struct Body;

@@ -5,6 +5,8 @@
 #include "localization/LocLangFile.h"
 #include "localization/LocMenu_p.h"
 #include "localization/LocUtils.h"
+#include "localization/PEResourceImage.h"
+#include "localization/WinResProc.h"
 #include "localization/kcompress.h"
 
 #include "platform/forms/Forms.h"
@@ -18,11 +20,15 @@
 
 #include "platform/os/ProgramFile.h"
 #include "platform/rtl/FormatText.h"
+#include "platform/objects/Collection.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QtEndian>
+
+#include <map>
+#include <set>
 
 namespace {
 
@@ -253,14 +259,16 @@ TKLocalizerOnFly::~TKLocalizerOnFly()
     }
 }
 
-template <class F> void TKLocalizerOnFly::Guard(F&& operation)
+template <class F> bool TKLocalizerOnFly::Guard(F&& operation)
 {
     try {
         operation();
+        return true;
     } catch (const EAbort&) {
         throw;
     } catch (const Exception& error) {
         HandleError(error);
+        return false;
     }
 }
 
@@ -313,10 +321,10 @@ TObject* TKLocalizerOnFly::DoCustomColItemProcessing(TObject* object, const QStr
 
 // --- initialising -----------------------------------------------------------------
 
-void TKLocalizerOnFly::Init(const QString& langDir)
+bool TKLocalizerOnFly::Init(const QString& langDir)
 {
     FRegKey.clear();
-    RunInitialization([&] {
+    return RunInitialization([&] {
         OpenLangFolder(langDir);
         FCurrentLocale = LocUtils()->GetCurrentInfo().Locale;
         FLangIndex = EnsureLanguageLoaded(FCurrentLocale);
@@ -358,10 +366,10 @@ void TKLocalizerOnFly::InitReg(const QString& regKey, const QString& langDir)
 
 // Runs the initialisation steps inside Guard with FInitialization set; it is
 // cleared when they end, also when they fail.
-void TKLocalizerOnFly::RunInitialization(const std::function<void()>& steps)
+bool TKLocalizerOnFly::RunInitialization(const std::function<void()>& steps)
 {
     FInitialization = true;
-    Guard([&] {
+    const bool done = Guard([&] {
         struct TEnd {
             bool& Flag;
             ~TEnd() { Flag = false; }
@@ -369,6 +377,7 @@ void TKLocalizerOnFly::RunInitialization(const std::function<void()>& steps)
         steps();
     });
     FInitialization = false;
+    return done;
 }
 
 // The language folder (the program's when none is given; a failure is
@@ -486,7 +495,7 @@ void TKLocalizerOnFly::LoadNativeLangFile()
     const bool hasFile = QFileInfo::exists(native);
     if (hasFile) {
         TLangFile file(native, true);
-        file.Load(&FLocStorage, -1, 0);
+        LoadNativeInto([&] { file.Load(&FLocStorage, -1, 0); });
         FCheckSync = (file.Locale() & 0x3FF) == 9;
         FProcessBiDiMode = file.GetAttribute(lfaBiDiMode);
     }
@@ -498,7 +507,80 @@ void TKLocalizerOnFly::LoadNativeLangFile()
     if (embedded.empty())
         throw ELocOnFlyError(Format(LibraryMessage(sKLangFileNotFound), native));
     AddEmbeddedEntries(embedded, true);
-    LoadLanguageData(embedded.front().Data, -1);
+    LoadNativeInto([&] { LoadLanguageData(embedded.front().Data, -1); });
+}
+
+namespace {
+
+// One value of a language other than the native one, kept while the native
+// language is loaded again.
+struct TKeptValue {
+    QString Text;
+    TDateTime Modified = 0;
+    int32_t Version = 0;
+    uint16_t Attributes = 0;
+    uint16_t LangID = 0;
+};
+// The kind of an item (0 constant, 1 property, 2 external item) and its ID:
+// the key language files match their values by.
+using TValueKey = std::pair<int, int32_t>;
+
+template <class F> void ForEachItem(TLocStorage& storage, F&& visit)
+{
+    TLinearConstantList constants;
+    storage.Units().FillLinearList(constants, false);
+    for (int i = 0; i < constants.Count(); ++i)
+        visit(0, *constants.Items(i));
+    TLinearPropertyList properties;
+    storage.Forms().FillLinearList(properties, false);
+    for (int i = 0; i < properties.Count(); ++i)
+        visit(1, *properties.Items(i));
+    TLinearExternalList externals;
+    storage.ExtGroups().FillLinearList(externals, false);
+    for (int i = 0; i < externals.Count(); ++i)
+        visit(2, *externals.Items(i));
+}
+
+} // namespace
+
+// Loading the native language empties the store's items, while the store
+// keeps its languages. An Init after an earlier switch would so leave the
+// language in use listed with empty values, and a switch that finds it
+// listed would not load it again: the windows would fall back to native
+// texts under translated messages. The values of every further language are
+// therefore kept across the load and given back to the new items of the
+// same ID; an item new to the native file starts untranslated, as a language
+// added to the store does.
+void TKLocalizerOnFly::LoadNativeInto(const std::function<void()>& load)
+{
+    const int count = FLocStorage.LanguageCount();
+    std::vector<std::map<TValueKey, TKeptValue>> kept(size_t(std::max(count, 1)));
+    if (count > 1)
+        ForEachItem(FLocStorage, [&](int kind, const TLocItem& item) {
+            for (int i = 1; i < count && i < item.ValueCount(); ++i) {
+                const TLocValue& value = *item.Value(i);
+                kept[size_t(i)][{kind, item.ID()}] = TKeptValue{value.Value(), value.Modified(),
+                                                                value.ValueVersion(), value.Attributes(),
+                                                                value.LangID()};
+            }
+        });
+    load();
+    if (count <= 1)
+        return;
+    ForEachItem(FLocStorage, [&](int kind, TLocItem& item) {
+        for (int i = 1; i < count && i < item.ValueCount() && i < FLocStorage.LanguageCount(); ++i) {
+            TLocValue& value = *item.Value(i);
+            const auto found = kept[size_t(i)].find({kind, item.ID()});
+            const TKeptValue copy = found != kept[size_t(i)].end()
+                                        ? found->second
+                                        : TKeptValue{item.MainValue()->Value(), 0, -1, 0, FLocStorage.GetLocale(i)};
+            value.SetValue(copy.Text);
+            value.SetModified(copy.Modified);
+            value.SetValueVersion(copy.Version);
+            value.SetAttributes(copy.Attributes);
+            value.SetLangID(copy.LangID);
+        }
+    });
 }
 
 int TKLocalizerOnFly::EnsureLanguageLoaded(uint32_t locale)
@@ -538,18 +620,18 @@ int TKLocalizerOnFly::EnsureLanguageLoaded(uint32_t locale)
 
 // --- switching ---------------------------------------------------------------------
 
-void TKLocalizerOnFly::SwitchTo(uint32_t locale)
+bool TKLocalizerOnFly::SwitchTo(uint32_t locale)
 {
-    Guard([&] {
+    return Guard([&] {
         CheckInitialized();
         const bool native = locale == NativeLocale() && FLangList.IndexByLocaleEx(locale, false) == -1;
         SwitchToLocale(locale, native ? kNtv : LocaleToExt(locale));
     });
 }
 
-void TKLocalizerOnFly::SwitchToExt(const QString& ext)
+bool TKLocalizerOnFly::SwitchToExt(const QString& ext)
 {
-    Guard([&] {
+    return Guard([&] {
         CheckInitialized();
         if (IsNativeExt(ext))
             SwitchToLocale(NativeLocale(), kNtv);
@@ -558,9 +640,9 @@ void TKLocalizerOnFly::SwitchToExt(const QString& ext)
     });
 }
 
-void TKLocalizerOnFly::SwitchToFile(const QString& fileName)
+bool TKLocalizerOnFly::SwitchToFile(const QString& fileName)
 {
-    Guard([&] {
+    return Guard([&] {
         CheckInitialized();
         DoLangSwitchStart();
         LoadLangFileAndApply(fileName);
@@ -570,6 +652,7 @@ void TKLocalizerOnFly::SwitchToFile(const QString& fileName)
 
 void TKLocalizerOnFly::SwitchToLocale(uint32_t locale, QString ext)
 {
+    const QString passedExt = ext;
     FOldLocale = FCurrentLocale;
     DoLangSwitchStart();
     for (;;) {
@@ -590,6 +673,8 @@ void TKLocalizerOnFly::SwitchToLocale(uint32_t locale, QString ext)
     // The previous language's DLL goes where it was built.
     if (DeleteUnusedLDll && FOldLocale != FCurrentLocale && FOldLocale != NativeLocale() && FOldLocale != 0)
         QFile::remove(DLLFileName(FOldLocale));
+    if (TranslatePackages && !SoftMode)
+        SwitchModules(passedExt);
     DoLangSwitch(FLangList.IndexByLocale(locale));
 }
 
@@ -677,12 +762,7 @@ void TKLocalizerOnFly::ApplyLangFile(TLangFile& langFile)
                 FLocStorage.RemoveLanguage(1);
             const int index = FLocStorage.AddLanguage(0, uint16_t(locale));
             try {
-                if (!langFile.FileName().isEmpty()) {
-                    langFile.Load(&FLocStorage, index, 0);
-                } else if (FTempStream) {
-                    FTempStream->SetPosition(0);
-                    langFile.LoadFromStream(*FTempStream, &FLocStorage, index, 0);
-                }
+                TakeLanguage(langFile, index);
             } catch (...) {
                 FLocStorage.RemoveLanguage(index);
                 throw;
@@ -712,8 +792,28 @@ void TKLocalizerOnFly::ApplyLangFile(TLangFile& langFile)
         return;
     FLocStorage.SetCurLangIndex(FLangIndex);
     FCurrentLocale = SoftMode ? locale : utils.GetCurrentInfo().Locale;
-    TranslateRunningForms();
+    if (ProcessCharset)
+        SetScreenCharset();
+    TranslateRunningForms(FLocStorage, FLangIndex);
     SaveChosenLanguage();
+}
+
+// Loads the language file (or the stream standing for it) into the store at
+// index. A file from which not one value is taken (every record names an
+// item the program does not have, as with a file of another program or a
+// damaged one) would switch nothing in silence; it is refused instead.
+void TKLocalizerOnFly::TakeLanguage(TLangFile& langFile, int index)
+{
+    if (!langFile.FileName().isEmpty()) {
+        langFile.Load(&FLocStorage, index, 0);
+    } else if (FTempStream) {
+        FTempStream->SetPosition(0);
+        langFile.LoadFromStream(*FTempStream, &FLocStorage, index, 0);
+    }
+    if (langFile.ValuesTaken() == 0)
+        throw ELocOnFlyError(Format(LibraryMessage(sKNoValueTaken), langFile.FileName().isEmpty()
+                                                                        ? LocaleEnglishName(langFile.Locale())
+                                                                        : langFile.FileName()));
 }
 
 void TKLocalizerOnFly::SaveChosenLanguage()
@@ -739,23 +839,47 @@ QString TKLocalizerOnFly::ChosenValue(const TLocItem& item, int langIndex) const
     return item.MainValue()->Value();
 }
 
-void TKLocalizerOnFly::TranslateRunningForms()
+void TKLocalizerOnFly::TranslateRunningForms(TLocStorage& storage, int langIndex)
 {
-    for (TCustomForm* form : ScreenForms())
-        TranslateContainer(form, FLangIndex);
+    for (TCustomForm* form : ScreenForms()) {
+        TranslateInheritedSections(storage, form, langIndex);
+        TranslateContainer(storage, form, langIndex);
+    }
 }
 
-void TKLocalizerOnFly::TranslateContainer(TComponent* container, int langIndex)
+void TKLocalizerOnFly::TranslateContainer(TLocStorage& storage, TComponent* container, int langIndex)
 {
     const QString name = container->ClassName().mid(1, 128);
-    if (TLocForm* form = FLocStorage.Forms().FindByName(name))
-        ApplyStoreForm(FLocStorage, *form, container, langIndex);
+    if (TLocForm* form = storage.Forms().FindByName(name))
+        ApplyStoreForm(storage, *form, container, langIndex);
     if (auto* form = dynamic_cast<TCustomForm*>(container); form && FProcessBiDiMode)
         form->SetBiDiMode(IsRightToLeftLocale(FCurrentLocale) ? TBiDiMode::bdRightToLeft
                                                              : TBiDiMode::bdLeftToRight);
 }
 
 namespace {
+
+bool IsFrame(const TObject* object)
+{
+    const TClassInfo* type = object->ClassType();
+    return type && type->InheritsFrom(QStringLiteral("TCustomFrame"));
+}
+
+// The store sections of a component's ancestors, the most basic first: the
+// classes from its own class (a frame) or its parent class (anything else)
+// up to the framework's base of windows, frames and data modules.
+QStringList AncestorSections(const TComponent* component)
+{
+    static const QStringList stops = {"TForm", "TCustomForm", "TDataModule", "TCustomFrame", "TScrollingWinControl",
+                                      "TObject"};
+    QStringList sections;
+    const TClassInfo* type = component->ClassType();
+    if (type && !IsFrame(component))
+        type = type->ClassParent();
+    for (; type && !stops.contains(type->ClassName(), Qt::CaseInsensitive); type = type->ClassParent())
+        sections.prepend(type->ClassName().mid(1, 128));
+    return sections;
+}
 
 // Resolves a dotted path of owned components and object properties.
 TObject* ResolvePath(TComponent* container, const QString& path)
@@ -776,57 +900,105 @@ TObject* ResolvePath(TComponent* container, const QString& path)
     return object;
 }
 
+TObject* ClassProperty(TObject& object, const QString& name)
+{
+    const TPropInfo* info = GetPropInfo(object, name);
+    return info && info->Kind() == TTypeKind::tkClass ? GetObjectProp(object, *info) : nullptr;
+}
+
 } // namespace
 
-void TKLocalizerOnFly::ApplyStoreForm(TLocStorage&, TLocForm& form, TComponent* container, int langIndex)
+// A window or frame derived from another carries in its own store section
+// only what its own stream holds; the controls it inherits are translated by
+// the sections of its ancestors, applied first so that its own section has
+// the last word. The same runs for every component it owns and every child
+// of a windowed control (frames placed on it among them).
+void TKLocalizerOnFly::TranslateInheritedSections(TLocStorage& storage, TComponent* component, int langIndex)
 {
+    std::set<TComponent*> visited;
+    std::function<void(TComponent*)> visit = [&](TComponent* current) {
+        if (!current || !visited.insert(current).second)
+            return;
+        for (const QString& section : AncestorSections(current))
+            if (TLocForm* form = storage.Forms().FindByName(section))
+                ApplyStoreForm(storage, *form, current, langIndex);
+        for (int i = 0; i < current->ComponentCount(); ++i)
+            visit(current->Components(i));
+        if (auto* control = dynamic_cast<TWinControl*>(current))
+            for (int i = 0; i < control->ControlCount(); ++i)
+                visit(control->Controls(i));
+    };
+    visit(component);
+}
+
+void TKLocalizerOnFly::ApplyStoreForm(TLocStorage& storage, TLocForm& form, TComponent* container, int langIndex)
+{
+    for (int i = 0; i < container->ComponentCount(); ++i)
+        if (IsFrame(container->Components(i)))
+            TranslateInheritedSections(storage, container->Components(i), langIndex);
     DoFormProcessStart(container);
     auto applyRecord = [&](TObject* object, const TLocComponent& record) {
+        bool applied = false;
         const TLocPropertyList& props = record.Properties();
         for (int i = 0; i < props.Count(); ++i) {
             const TLocProperty* prop = props.Items(i);
             if (prop->GetAttribute(lvaNeverTranslated))
                 continue;
-            ApplyProperty(object, prop->Name(), ChosenValue(*prop, langIndex));
+            applied = ApplyProperty(object, prop->Name(), ChosenValue(*prop, langIndex)) || applied;
         }
+        if (ProcessCharset && applied && (record.Attributes() & lcaKeepCharset) == 0)
+            SetFontCharset(object, CharsetOfLocale(storage.GetLocale(langIndex)));
     };
     applyRecord(container, form);
     const TLocComponentList& components = form.Components();
     for (int i = 0; i < components.Count(); ++i) {
         const TLocComponent* record = components.Items(i);
         const QString& name = record->Name();
-        TObject* object = nullptr;
-        const int bracket = name.indexOf(u'[');
-        if (bracket >= 0) {
-            const QString head = name.left(bracket);
-            const int dot = head.lastIndexOf(u'.');
-            const int close = name.indexOf(u']', bracket);
-            if (close < 0)
-                continue;
-            bool ok = false;
-            const int itemIndex = name.mid(bracket + 1, close - bracket - 1).toInt(&ok);
-            if (!ok)
-                continue;
-            TObject* owner = dot < 0 ? container : ResolvePath(container, head.left(dot));
-            const QString propName = head.mid(dot + 1);
-            if (!owner)
-                continue;
-            const TPropInfo* info = GetPropInfo(*owner, propName);
-            TObject* holder = info && info->Kind() == TTypeKind::tkClass ? GetObjectProp(*owner, *info) : nullptr;
-            if (auto* collection = dynamic_cast<TCollection*>(holder)) {
-                if (itemIndex >= collection->Count())
-                    continue;
-                object = collection->Items(itemIndex);
-            } else {
-                object = DoCustomColItemProcessing(owner, propName, itemIndex);
-                if (!object && OnSpecialProcessing)
-                    object = OnSpecialProcessing(*this, owner, propName, itemIndex);
-            }
-        } else {
-            object = ResolvePath(container, name);
-        }
+        TObject* object = name.contains(u'[') ? CollectionItemOf(container, name) : ResolvePath(container, name);
         if (object)
             applyRecord(object, *record);
+    }
+}
+
+// The object a collection item path names: "Comp.Prop[i]", then any number
+// of further steps ".Prop[j]", each taking the item of the collection the
+// named property holds. A property that holds no collection is offered to
+// the item events. Null when a step finds nothing, an index lies past the
+// items, or the name is not of that form.
+TObject* TKLocalizerOnFly::CollectionItemOf(TComponent* container, const QString& name)
+{
+    int open = int(name.indexOf(u'['));
+    const QString head = name.left(open);
+    const int dot = int(head.lastIndexOf(u'.'));
+    TObject* object = dot < 0 ? container : ResolvePath(container, head.left(dot));
+    QString propName = head.mid(dot + 1);
+    for (;;) {
+        if (!object)
+            return nullptr;
+        const int close = int(name.indexOf(u']', open));
+        if (close < 0)
+            return nullptr;
+        bool ok = false;
+        const int index = name.mid(open + 1, close - open - 1).toInt(&ok);
+        if (!ok || index < 0)
+            return nullptr;
+        if (auto* collection = dynamic_cast<TCollection*>(ClassProperty(*object, propName))) {
+            if (index >= collection->Count())
+                return nullptr;
+            object = collection->Items(index);
+        } else {
+            TObject* item = DoCustomColItemProcessing(object, propName, index);
+            if (!item && OnSpecialProcessing)
+                item = OnSpecialProcessing(*this, object, propName, index);
+            object = item;
+        }
+        if (close + 1 == name.size())
+            return object;
+        // The next step: ".Prop[j]".
+        open = int(name.indexOf(u'[', close));
+        if (name[close + 1] != u'.' || open < 0)
+            return nullptr;
+        propName = name.mid(close + 2, open - close - 2);
     }
 }
 
@@ -840,9 +1012,30 @@ bool TKLocalizerOnFly::ApplyProperty(TObject* object, const QString& path, const
             return false;
         }
     }
+    if (object->ClassName().compare(QLatin1String("TTabbedNotebook"), Qt::CaseInsensitive) == 0) {
+        // A notebook's page captions live in its "Pages" list: the path's
+        // first part carries a 1-based page number from its ninth character
+        // on, a path without "." means the first page; a page past the
+        // list's end is added.
+        if (auto* pages = dynamic_cast<TStrings*>(ClassProperty(*object, QStringLiteral("Pages")))) {
+            const int dot = int(path.indexOf(u'.'));
+            int index = 0;
+            if (dot >= 0) {
+                bool ok = false;
+                index = path.left(dot).mid(8).toInt(&ok) - 1;
+                if (!ok || index < 0)
+                    return false;
+            }
+            if (index < pages->Count())
+                pages->SetStrings(index, value);
+            else
+                pages->Add(value);
+        }
+        return false;
+    }
     if (DoCustomObjectProcessing(object, path, value))
         return false;
-    const int dot = path.indexOf(u'.');
+    const int dot = int(path.indexOf(u'.'));
     const QString first = dot < 0 ? path : path.left(dot);
     const TPropInfo* prop = GetPropInfo(*object, first);
     if (!prop || (prop->IsReadOnly() && prop->Kind() != TTypeKind::tkClass))
@@ -878,6 +1071,24 @@ bool TKLocalizerOnFly::ApplyProperty(TObject* object, const QString& path, const
     }
 }
 
+// The object's font, or its style object's, takes the character set.
+void TKLocalizerOnFly::SetFontCharset(TObject* object, int charset)
+{
+    TObject* font = ClassProperty(*object, QStringLiteral("Font"));
+    if (!font)
+        if (TObject* style = ClassProperty(*object, QStringLiteral("Style")))
+            font = ClassProperty(*style, QStringLiteral("Font"));
+    if (auto* target = dynamic_cast<TFont*>(font))
+        target->SetCharset(TFontCharset(charset));
+}
+
+void TKLocalizerOnFly::SetScreenCharset()
+{
+    const auto charset = TFontCharset(CharsetOfLocale(FCurrentLocale));
+    for (TFont* font : {Screen()->HintFont(), Screen()->MenuFont(), Screen()->IconFont()})
+        font->SetCharset(charset);
+}
+
 // --- single containers -----------------------------------------------------------
 
 int TKLocalizerOnFly::ExtToStorageIndex(const QString& ext)
@@ -894,14 +1105,14 @@ int TKLocalizerOnFly::ExtToStorageIndex(const QString& ext)
 void TKLocalizerOnFly::ProcessContainer(TComponent* container)
 {
     CheckInitialized();
-    TranslateContainer(container, FLangIndex);
+    TranslateContainer(FLocStorage, container, FLangIndex);
 }
 
 void TKLocalizerOnFly::ProcessContainerEx(TComponent* container, const QString& ext)
 {
     Guard([&] {
         CheckInitialized();
-        TranslateContainer(container, ExtToStorageIndex(ext));
+        TranslateContainer(FLocStorage, container, ExtToStorageIndex(ext));
     });
 }
 
@@ -932,9 +1143,224 @@ void TKLocalizerOnFly::ProcessFormEx(TLocStorage* storage, TComponent* form, con
         const int index = storage->IndexOfLocale(locale);
         if (index < 0)
             throw ELocOnFlyError(Format(LibraryMessage(sKLanguageNotFound), LocaleEnglishName(locale)));
+        TranslateInheritedSections(*storage, form, index);
         if (TLocForm* record = storage->Forms().FindByName(form->ClassName().mid(1, 128)))
             ApplyStoreForm(*storage, *record, form, index);
     });
+}
+
+// --- other modules -------------------------------------------------------------------
+
+namespace {
+
+// The entries a module other than a package switches its resources through:
+// the DLL file name (UTF-16 and its length in code units) and a description
+// of the new resource module the module may fill (nothing here reads it: the
+// module list serves the module's resources); nonzero when done.
+using TSwitchToFileProc = int (*)(const char16_t* fileName, int length, TDLLInfoStruct* info);
+using TBackToModuleResProc = void (*)();
+
+// The settings block of a resource image; false when it has none.
+bool ReadLibSettings(const QByteArray& image, TSettingsBlock& block)
+{
+    if (image.isEmpty())
+        return false;
+    try {
+        const TPEResourceImage resources(image);
+        QByteArray data;
+        if (!resources.FindResource(RT_RCDATA, kLibSettingsName, data) || !data.startsWith("LDLL"))
+            return false;
+        block = ParseSettingsBlock(data);
+        return true;
+    } catch (const Exception&) {
+        return false;
+    }
+}
+
+// The language file <module base name>.<ext>.lng beside the module, else in
+// the language folder; "" when in neither.
+QString ModuleLangFile(const QFileInfo& module, const QString& langFolder, const QString& ext)
+{
+    const QString name = module.completeBaseName() + u'.' + ext + QStringLiteral(".lng");
+    for (const QString& folder : {module.absolutePath(), langFolder}) {
+        const QString path = FindFileNoCase(QDir(folder).filePath(name));
+        if (QFileInfo(path).isFile())
+            return path;
+    }
+    return QString();
+}
+
+} // namespace
+
+void TKLocalizerOnFly::TranslateLoadedModule(uintptr_t module)
+{
+    SwitchModuleToExt(module, LocUtils()->GetFileExt(FCurrentLocale), IsPackageModule(module));
+}
+
+void TKLocalizerOnFly::SwitchModuleToExt(uintptr_t module, const QString& ext, bool isPkg)
+{
+    TKLocUtils& utils = *LocUtils();
+    if (module == 0)
+        module = utils.AppInstance();
+    TSwitchToFileProc switchToFile = nullptr;
+    TBackToModuleResProc backToModuleRes = nullptr;
+    if (!isPkg) {
+        switchToFile = reinterpret_cast<TSwitchToFileProc>(FindModuleExport(module, "SwitchToFile"));
+        backToModuleRes = reinterpret_cast<TBackToModuleResProc>(FindModuleExport(module, "BackToModuleRes"));
+    }
+    const QString moduleFile = utils.ModuleFileName(module);
+    if (moduleFile.isEmpty() || moduleFile.size() > 260)
+        throw ELocOnFlyError(LibraryMessage(sKFileDoesNotExist));
+    const QFileInfo moduleInfo(moduleFile);
+    const QString dllFolder = FDLLDir.isEmpty() ? moduleInfo.absolutePath() : FFullDLLDir;
+    auto dllOf = [&](const QString& extension) {
+        return FindFileNoCase(QDir(dllFolder).filePath(moduleInfo.completeBaseName() + u'.' + extension));
+    };
+    const QString dllName = dllOf(ext);
+
+    // A package's resource module is the program's to set; any other module
+    // sets its own through its entries.
+    auto useDll = [&] {
+        if (isPkg || !switchToFile) {
+            const THModule dll = utils.PreloadResModule(module, dllName);
+            if (dll == 0)
+                throw ELULoadResLibError(QStringLiteral("Error loading resource file \"%1\"").arg(dllName));
+            utils.SetResourceHInstance(module, dll);
+            return;
+        }
+        TDLLInfoStruct info{};
+        if (!switchToFile(reinterpret_cast<const char16_t*>(dllName.utf16()), int(dllName.size()), &info))
+            throw ELULoadResLibError(QStringLiteral("Error loading resource file \"%1\"").arg(dllName));
+    };
+    auto useOwn = [&] {
+        if (!isPkg && backToModuleRes)
+            backToModuleRes();
+        else
+            utils.BackToModuleRes(module);
+    };
+    auto deletePrevious = [&] {
+        if (DeleteUnusedLDll && FOldLocale != 0 && FOldLocale != NativeLocale() &&
+            LocUtils()->GetFileExt(FOldLocale).compare(ext, Qt::CaseInsensitive) != 0)
+            QFile::remove(dllOf(LocUtils()->GetFileExt(FOldLocale)));
+    };
+
+    TSettingsBlock own;
+    if (!ReadLibSettings(utils.ModuleImage(module), own)) {
+        // Not prepared for translation: its language DLL, if any, replaces
+        // its resources as a whole.
+        if (!IsNativeExt(ext) && QFileInfo::exists(dllName))
+            useDll();
+        else
+            useOwn();
+        return;
+    }
+    if (IsNativeExt(ext)) {
+        useOwn();
+        deletePrevious();
+        return;
+    }
+
+    // The module's language: a file beside it or in the language folder, or
+    // one embedded in its resources.
+    const uint32_t locale = ExtToLocale(ext);
+    std::unique_ptr<TLangFile> langFile;
+    QByteArray embeddedData;
+    std::vector<TEmbeddedLanguage> embedded;
+    QByteArray langsResource;
+    if (const TPEResourceImage resources(utils.ModuleImage(module));
+        resources.FindResource(RT_RCDATA, kLocLangsName, langsResource))
+        embedded = ReadEmbeddedLanguages(langsResource);
+    if (const QString file = ModuleLangFile(moduleInfo, FLangList.FullPath(), ext); !file.isEmpty()) {
+        langFile = std::make_unique<TLangFile>(file, true);
+    } else {
+        for (const TEmbeddedLanguage& language : embedded)
+            if (language.Locale == uint16_t(locale))
+                embeddedData = PlainLanguageData(language.Data);
+        if (embeddedData.isEmpty())
+            throw ELocOnFlyError(Format(LibraryMessage(sKLangFileNotFound),
+                                        QDir(moduleInfo.absolutePath())
+                                            .filePath(moduleInfo.completeBaseName() + u'.' + ext + ".lng")));
+        langFile = std::make_unique<TLangFile>();
+        TMemoryStream header(embeddedData);
+        langFile->LoadHeaderFromStream(header, false);
+    }
+
+    TSettingsBlock current;
+    const bool described = ReadLibSettings(utils.ModuleImage(utils.ModuleResModule(module)), current);
+    if (described && current.Locale == uint16_t(langFile->Locale()) && current.Version == langFile->Version() &&
+        current.Build == langFile->Build() && QFileInfo::exists(dllName)) {
+        useDll();
+        deletePrevious();
+        return;
+    }
+
+    // Built anew from the module's own store: its native language, then the
+    // language asked for.
+    useOwn();
+    TLocStorage store;
+    if (const QString native = ModuleLangFile(moduleInfo, FLangList.FullPath(), kNtv); !native.isEmpty()) {
+        TLangFile(native, true).Load(&store, -1, 0);
+    } else if (!embedded.empty()) {
+        TMemoryStream data(PlainLanguageData(embedded.front().Data));
+        TLangFile().LoadFromStream(data, &store, -1, 0);
+    } else {
+        throw ELocOnFlyError(Format(LibraryMessage(sKLangFileNotFound),
+                                    QDir(moduleInfo.absolutePath())
+                                        .filePath(moduleInfo.completeBaseName() + QStringLiteral(".ntv.lng"))));
+    }
+    const int index = store.AddLanguage(0, uint16_t(langFile->Locale()));
+    if (embeddedData.isEmpty()) {
+        langFile->Load(&store, index, 0);
+    } else {
+        TMemoryStream data(embeddedData);
+        langFile->LoadFromStream(data, &store, index, 0);
+    }
+    langFile->SetLangIndex(index);
+    if (QFileInfo::exists(dllName) && !QFile::remove(dllName) && QFileInfo::exists(dllName))
+        throw ELocOnFlyError(Format(LibraryMessage(sKCannotDeleteFile), dllName));
+    langFile->CreateLDLL(utils.ModuleImage(module), dllName, QString(), &store, FCheckSync);
+    useDll();
+    if (!FDestroying) {
+        store.SetCurLangIndex(index);
+        TranslateRunningForms(store, index);
+    }
+    deletePrevious();
+}
+
+// A module other than the program that is prepared for translation and
+// switches its own resources.
+void TKLocalizerOnFly::TranslateModuleIfLocalized(uintptr_t module, const QString& ext)
+{
+    TSettingsBlock block;
+    if (module != LocUtils()->AppInstance() && FindModuleExport(module, "SwitchToFile") &&
+        ReadLibSettings(LocUtils()->ModuleImage(module), block))
+        SwitchModuleToExt(module, ext, false);
+}
+
+// Every package of the module list, then every other loaded module that is
+// prepared for translation. A module that fails is passed over: the
+// program's own switch has been made, and one library must not undo the
+// rest.
+void TKLocalizerOnFly::SwitchModules(const QString& ext)
+{
+    for (const TModuleInstance module : LoadedModules()) {
+        if (module == LocUtils()->AppInstance() || !IsPackageModule(module))
+            continue;
+        try {
+            SwitchModuleToExt(module, ext, true);
+        } catch (const Exception&) {
+        }
+    }
+    uint32_t needed = 0;
+    EnumLoadedModules(0, nullptr, 0, needed);
+    std::vector<TModuleHandle> modules(needed / sizeof(TModuleHandle));
+    EnumLoadedModules(0, modules.data(), uint32_t(modules.size() * sizeof(TModuleHandle)), needed);
+    for (const TModuleHandle module : modules) {
+        try {
+            TranslateModuleIfLocalized(module, ext);
+        } catch (const Exception&) {
+        }
+    }
 }
 
 // --- menu and look-ups -------------------------------------------------------------

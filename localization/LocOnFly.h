@@ -144,13 +144,17 @@ public:
     TKLocalizerOnFly(const TKLocalizerOnFly&) = delete;
     TKLocalizerOnFly& operator=(const TKLocalizerOnFly&) = delete;
 
-    // Operations inside the error reaction.
-    void Init(const QString& langDir);
+    // Operations inside the error reaction. Init, SwitchTo, SwitchToExt and
+    // SwitchToFile answer whether they completed: false when an error ended
+    // them (whatever the error reaction did with it), so a caller can tell a
+    // switch that took effect from one that was reported and left the
+    // language as it was.
+    bool Init(const QString& langDir);
     void InitPE(const QString& peFileName, const QString& langDir);
     void InitReg(const QString& regKey, const QString& langDir);
-    void SwitchTo(uint32_t locale);
-    void SwitchToExt(const QString& ext);
-    void SwitchToFile(const QString& fileName);
+    bool SwitchTo(uint32_t locale);
+    bool SwitchToExt(const QString& ext);
+    bool SwitchToFile(const QString& fileName);
     void ProcessContainerEx(TComponent* container, const QString& ext);
     void ProcessRtmEx(TComponent* container, const QString& name, const QString& ext);
     void ProcessFormEx(TLocStorage* storage, TComponent* form, const QString& ext);
@@ -162,6 +166,14 @@ public:
     void SwitchToStream(TStream& stream);
     void ProcessContainer(TComponent* container);
     void ProcessRtm(TComponent* container, const QString& name);
+    // Switches another loaded module (0 = the program) to the language of
+    // ext: a package through its resource module, any other module through
+    // its "SwitchToFile" and "BackToModuleRes" entries; a module that holds
+    // a settings block gets its language DLL built from its own language
+    // files and the running windows translated with its texts.
+    void SwitchModuleToExt(uintptr_t module, const QString& ext, bool isPkg);
+    // The same into the current language.
+    void TranslateLoadedModule(uintptr_t module);
 
     // Look-ups (inside the error reaction; "" when missing).
     QString GetTranslatedRS(const QString& constantName);
@@ -189,10 +201,15 @@ public:
     TLocStorage& LocStorage() { return FLocStorage; }
     uint32_t NativeLocale() const;
     bool Initialized() const { return FInitialized; }
+    // A switch also switches the packages and library modules of the module
+    // list (platform/os); a module that fails is passed over.
     bool TranslatePackages = false;
     bool UnloadInactiveLanguages = false;
     bool DeleteUnusedLDll = false;
     bool SoftMode = false;
+    // A switch gives the screen's fonts, and the font of every object it
+    // translates, the character set of the new language (fonts only carry
+    // it: Qt draws Unicode whatever it is).
     bool ProcessCharset = false;
     bool ChangeUntranslatedItems = true;
     TErrorReaction ErrorReaction = TErrorReaction::erMessage;
@@ -214,10 +231,10 @@ protected:
     virtual TObject* DoCustomColItemProcessing(TObject* object, const QString& name, int index);
 
 private:
-    template <class F> void Guard(F&& operation);
+    template <class F> bool Guard(F&& operation);
     void HandleError(const Exception& error);
     void CheckInitialized() const;
-    void RunInitialization(const std::function<void()>& steps);
+    bool RunInitialization(const std::function<void()>& steps);
     void OpenLangFolder(const QString& langDir);
     void SetLangFolder(const QString& folder);
     void LoadNativeLangFile();
@@ -234,10 +251,18 @@ private:
     QString DLLFileName(uint32_t locale) const;
     void SaveChosenLanguage();
     int ExtToStorageIndex(const QString& ext);
-    void TranslateRunningForms();
-    void TranslateContainer(TComponent* container, int langIndex);
+    void LoadNativeInto(const std::function<void()>& load);
+    void TakeLanguage(TLangFile& langFile, int index);
+    void SwitchModules(const QString& ext);
+    void TranslateModuleIfLocalized(uintptr_t module, const QString& ext);
+    void TranslateRunningForms(TLocStorage& storage, int langIndex);
+    void TranslateContainer(TLocStorage& storage, TComponent* container, int langIndex);
+    void TranslateInheritedSections(TLocStorage& storage, TComponent* component, int langIndex);
     void ApplyStoreForm(TLocStorage& storage, TLocForm& form, TComponent* container, int langIndex);
+    TObject* CollectionItemOf(TComponent* container, const QString& name);
     bool ApplyProperty(TObject* object, const QString& path, const QString& value);
+    void SetFontCharset(TObject* object, int charset);
+    void SetScreenCharset();
     QString ChosenValue(const TLocItem& item, int langIndex) const;
 
     bool FInitialization = true;

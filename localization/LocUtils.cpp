@@ -1,5 +1,6 @@
 #include "localization/LocUtils.h"
 
+#include "localization/KHelpers.h"
 #include "localization/KLocales.h"
 #include "localization/LocMenu_p.h"
 #include "localization/PEResourceImage.h"
@@ -110,15 +111,27 @@ QByteArray TKLocUtils::ModuleImage(THModule module) const
     if (module == FAppInstance)
         return ProgramResourceImageData();
     const auto found = FModules.find(module);
-    return found == FModules.end() ? QByteArray() : found->second.Image;
+    if (found != FModules.end())
+        return found->second.Image;
+    return IsLoadedModule(module) ? LoadedModuleImage(module) : QByteArray();
 }
 
-const QString& TKLocUtils::ModuleFileName(THModule module) const
+QString TKLocUtils::ModuleFileName(THModule module) const
 {
     if (module == FAppInstance)
         return FAppFileName;
     const auto found = FModules.find(module);
-    return found == FModules.end() ? kNoFileName : found->second.FileName;
+    if (found != FModules.end())
+        return found->second.FileName;
+    return IsLoadedModule(module) ? LoadedModuleFileName(module) : kNoFileName;
+}
+
+THModule TKLocUtils::ModuleResModule(THModule module) const
+{
+    if (module == 0 || module == FAppInstance)
+        return FCurrentRes;
+    const auto found = FModuleRes.find(module);
+    return found == FModuleRes.end() ? module : found->second;
 }
 
 THModule TKLocUtils::LoadDataModule(const QString& fileName)
@@ -139,8 +152,12 @@ THModule TKLocUtils::LoadDataModule(const QString& fileName)
 
 void TKLocUtils::FreeDataModule(THModule module)
 {
-    if (module != FCurrentRes)
-        FModules.erase(module);
+    if (module == FCurrentRes)
+        return;
+    for (const auto& [listed, res] : FModuleRes)
+        if (res == module)
+            return;
+    FModules.erase(module);
 }
 
 TSettingsBlock TKLocUtils::OpenSettingsBlock(THModule instance, bool isDll) const
@@ -222,7 +239,7 @@ THModule TKLocUtils::SetResourceHInstance(THModule moduleInst, THModule newInst)
     if (newInst == 0)
         newInst = FAppInstance;
     if (moduleInst != FAppInstance)
-        return 0;
+        return SetLibraryResources(moduleInst, newInst);
     if (newInst == FAppInstance)
         ResetResourceModule();
     else
@@ -230,6 +247,27 @@ THModule TKLocUtils::SetResourceHInstance(THModule moduleInst, THModule newInst)
     const THModule old = FCurrentRes;
     FCurrentRes = newInst;
     if (old != FAppInstance && old != newInst)
+        FModules.erase(old);
+    return newInst;
+}
+
+// A listed library module's resource module; the DLL it replaces is freed.
+THModule TKLocUtils::SetLibraryResources(THModule module, THModule newInst)
+{
+    if (!IsLoadedModule(module))
+        return 0;
+    if (newInst == FAppInstance)
+        newInst = module;
+    if (newInst == module)
+        ResetModuleResources(module);
+    else
+        SetModuleResourceImage(module, ModuleImage(newInst));
+    const THModule old = ModuleResModule(module);
+    if (newInst == module)
+        FModuleRes.erase(module);
+    else
+        FModuleRes[module] = newInst;
+    if (old != module && old != newInst)
         FModules.erase(old);
     return newInst;
 }
@@ -247,7 +285,9 @@ THModule TKLocUtils::LoadResourceExt(const QString& ext)
 void TKLocUtils::BackToExe()
 {
     SetResourceHInstance(0, FAppInstance);
-    BackToModuleRes(FAppInstance);
+    for (const TModuleInstance module : LoadedModules())
+        if (module == kProgramModule || IsPackageModule(module))
+            BackToModuleRes(module == kProgramModule ? FAppInstance : module);
 }
 
 void TKLocUtils::BackToModuleRes(THModule module)

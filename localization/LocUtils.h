@@ -6,9 +6,9 @@
 // program's own resources, lists the DLLs beside the program and remembers
 // the chosen language.
 //
-// The program is its only module: the module handle kAppInstance stands for
-// the program's resource image, other handles for DLLs loaded as data. Roads
-// that other modules or packages would take find nothing here.
+// The module handle kAppInstance stands for the program's resource image; the
+// library modules of the module list (platform/os) are known by their
+// instances, and other handles stand for DLLs loaded as data.
 #include "localization/WinResProc.h"
 
 #include "platform/objects/Filer.h"
@@ -97,12 +97,17 @@ public:
     // another version answers 0.
     THModule PreloadResModule(THModule module, const QString& fileName);
     // Makes newInst the resource module of moduleInst (0 = the program);
-    // answers newInst, or 0 for a module that is not the program.
+    // answers newInst, or 0 for a module that is not listed.
     THModule SetResourceHInstance(THModule moduleInst, THModule newInst);
     THModule LoadResource(const QString& fileName);
     THModule LoadResourceExt(const QString& ext);
+    // The program and every package of the module list back to their own
+    // resources.
     void BackToExe();
     void BackToModuleRes(THModule module);
+    // The current resource module of a module (the module itself when none
+    // replaces its resources).
+    THModule ModuleResModule(THModule module) const;
     // The language file extension of a locale ("BG" for 2).
     QString GetFileExt(uint32_t locale) const;
     // The DLL name of an extension: <program>.<ext> in DLLsPath().
@@ -144,7 +149,7 @@ public:
     // when the file cannot be read or is no resource image.
     THModule LoadDataModule(const QString& fileName);
     void FreeDataModule(THModule module);
-    const QString& ModuleFileName(THModule module) const;
+    QString ModuleFileName(THModule module) const;
     void SetRegistry(const QString& key, const QString& subKey, const QString& valueName);
 
     TLUMenuItemAddEvent OnMenuItemAdd;
@@ -152,6 +157,7 @@ public:
 
 private:
     TSettingsBlock OpenSettingsBlock(THModule instance, bool isDll) const;
+    THModule SetLibraryResources(THModule module, THModule newInst);
     void SaveChoice(const QString& ext) const;
 
     TDLLInfoList FDllsInfo;
@@ -171,6 +177,7 @@ private:
         QByteArray Image;
     };
     std::map<THModule, TDataModule> FModules;
+    std::map<THModule, THModule> FModuleRes; // the resource modules of listed library modules
     THModule FNextHandle = 2;
 };
 

@@ -338,14 +338,23 @@ private:
 TApplication* Application();
 
 // The screen: the cursor shown over every window of the program (crDefault
-// lets each control show its own; crHourGlass while the program is busy).
+// lets each control show its own; crHourGlass while the program is busy),
+// and the fonts of hints, menus and icon titles. Qt draws those from the
+// platform theme; the fonts are kept so that a language switch can set their
+// character set as it sets the windows' fonts.
 class TScreen {
 public:
     TCursor Cursor() const { return FCursor; }
     void SetCursor(TCursor cursor);
+    TFont* HintFont() const { return FHintFont.get(); }
+    TFont* MenuFont() const { return FMenuFont.get(); }
+    TFont* IconFont() const { return FIconFont.get(); }
 
 private:
     TCursor FCursor = crDefault;
+    std::unique_ptr<TFont> FHintFont = std::make_unique<TFont>();
+    std::unique_ptr<TFont> FMenuFont = std::make_unique<TFont>();
+    std::unique_ptr<TFont> FIconFont = std::make_unique<TFont>();
 };
 TScreen* Screen();
 

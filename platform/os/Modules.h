@@ -9,8 +9,11 @@
 #include <QByteArray>
 #include <QString>
 
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 // Resource types, numbered as in PE images.
 constexpr int RT_STRING = 6;
@@ -53,3 +56,60 @@ QByteArray CurrentResourceModuleData();
 QString LoadStr(int id);
 // A resource of the resource module; false when it is not there.
 bool FindResourceData(int type, const QString& name, QByteArray& data);
+
+// --- the module list -----------------------------------------------------------
+// The loaded modules that carry resources: the program (kProgramModule) and
+// every library module registered with it, in the order of registering.
+// Each module reads its own resource image until a language's image is made
+// its resource module; the program's is the one the functions above serve.
+using TModuleInstance = uintptr_t;
+constexpr TModuleInstance kProgramModule = 1;
+
+// What the program lends a library module, as a plain C table (the module
+// is built apart from the program): it makes a resource DLL on disk the
+// module's resource module (nonzero when done; the file name is UTF-16,
+// length in code units) or gives the module its own resources back.
+extern "C" {
+struct TModuleHost {
+    uint32_t Size; // sizeof(TModuleHost)
+    int (*LoadResourceFile)(uintptr_t module, const char16_t* fileName, int length);
+    void (*BackToOwnResources)(uintptr_t module);
+};
+}
+
+// A library module exports
+//   "ModuleResourceImage"  const char* (size_t* size): its own resource image;
+//   "ModuleAttach"         void (const TModuleHost*, uintptr_t self), called
+//                          once when it is registered (optional);
+// and what the localizer asks of it: "GetPackageInfoTable" marks a package,
+// whose resource module the program switches itself; any other module
+// switches through its "SwitchToFile" and "BackToModuleRes".
+using TModuleResourceImageProc = const char* (*)(size_t* size);
+using TModuleAttachProc = void (*)(const TModuleHost* host, uintptr_t self);
+
+// Loads the library and lists it. EFOpenError naming the file when it cannot
+// be loaded, gives no resource image, or the image cannot be parsed; nothing
+// is listed then. A library listed already answers its instance.
+TModuleInstance RegisterLibraryModule(const QString& fileName);
+// Takes a library module off the list and frees it; nothing for the program
+// or a module not listed.
+void UnregisterLibraryModule(TModuleInstance module);
+// The program, then the library modules.
+std::vector<TModuleInstance> LoadedModules();
+bool IsLoadedModule(TModuleInstance module);
+// The module's file (the program's file for the program); "" when not listed.
+QString LoadedModuleFileName(TModuleInstance module);
+// The module's own image, and the image its resources are read from.
+QByteArray LoadedModuleImage(TModuleInstance module);
+QByteArray LoadedModuleResourceData(TModuleInstance module);
+// An exported symbol of a library module; null for the program or a missing
+// symbol.
+void* FindModuleExport(TModuleInstance module, const char* name);
+// Makes image the module's resource module (the program: SetResourceModule);
+// raises when it cannot be parsed and keeps the current one.
+void SetModuleResourceImage(TModuleInstance module, const QByteArray& image);
+// The same with a resource DLL on disk (EFOpenError when it cannot be read).
+void LoadModuleResourceFile(TModuleInstance module, const QString& fileName);
+void ResetModuleResources(TModuleInstance module);
+// The string of that id from the module's resource module; "" when missing.
+QString LoadModuleStr(TModuleInstance module, int id);

@@ -4,6 +4,7 @@
 // pseudo-translation and back.
 #include "tests/app/AppFixture.h"
 
+#include "localization/LocLangFile.h"
 #include "localization/LocOnFly.h"
 #include "localization/LocUtils.h"
 #include "platform/forms/Menus.h"
@@ -139,19 +140,20 @@ TEST_F(LanguageButton, YesRemembersTheLanguage)
     EXPECT_TRUE(file.readAll().contains("language=")) << "no language value";
 }
 
+// A failed switch is reported once by the localizer and leaves the language
+// as it was; the button then does not offer to keep a language it did not set.
 TEST_F(LanguageButton, WithoutTheLanguageFileReportsItAndChangesNothing)
 {
     ASSERT_TRUE(QFile::remove(Folder.filePath(QStringLiteral("tessvar.BG.lng"))));
     const std::map<QString, QString> before = WindowTexts();
     Messages->Answer(IDOK);
-    Messages->Answer(IDNO);
     fTessvar->bLanguage->Click();
 
-    ASSERT_EQ(Messages->Shown().size(), 2u);
+    ASSERT_EQ(Messages->Shown().size(), 1u);
     EXPECT_EQ(Messages->Shown()[0].Caption, QStringLiteral("Localizer Error"));
     EXPECT_EQ(Messages->Shown()[0].Text, QStringLiteral("Language \"Bulgarian\" is not found"));
     EXPECT_EQ(Messages->Shown()[0].Icon, TMsgIcon::None);
-    EXPECT_EQ(Messages->Shown()[1].Text, kQuestion);
+    EXPECT_EQ(LocalizerOnFly()->CurrentLocale(), 0x0409u);
     EXPECT_EQ(Starts, 1);
     EXPECT_EQ(Ends, 0);
     EXPECT_EQ(WindowTexts(), before);
@@ -204,6 +206,85 @@ TEST_F(LanguageButton, UnusedDllsAreDeletedWhereTheyWereBuilt)
     QDir::setCurrent(current);
     EXPECT_FALSE(LocalizerErrorShown());
     EXPECT_FALSE(QFile::exists(Folder.filePath("tessvar.BG")));
+}
+
+TEST_F(LanguageButton, EveryPressKeepsTheWholeInterfaceInTheChosenLanguage)
+{
+    const std::map<QString, QString> native = WindowTexts();
+    std::map<QString, QString> translated;
+    int changed = 0;
+    const QString question = QString::fromUtf8("[Imроstаrе lа linguа соmе рrеdеfinitа ?]");
+    auto press = [&](int n) {
+        Messages->Answer(IDNO);
+        fTessvar->bLanguage->Click();
+        ASSERT_EQ(Messages->Shown().size(), size_t(n)) << "press " << n;
+        EXPECT_EQ(Messages->Shown().back().Text, question) << "press " << n;
+        EXPECT_EQ(LocalizerOnFly()->CurrentLocale(), 2u) << "press " << n;
+        EXPECT_EQ(LoadStr(999), QString::fromUtf8("[АТТЕNТIОN]")) << "press " << n;
+    };
+    press(1);
+    translated = WindowTexts();
+    for (const auto& [key, text] : native)
+        changed += translated.at(key) != text;
+    EXPECT_EQ(changed, 108);
+    press(2);
+    EXPECT_EQ(WindowTexts(), translated);
+    press(3);
+    EXPECT_EQ(WindowTexts(), translated);
+
+    // Native, then the button again.
+    ASSERT_TRUE(LocalizerOnFly()->SwitchToExt(QStringLiteral("ntv")));
+    EXPECT_EQ(WindowTexts(), native);
+    EXPECT_EQ(LoadStr(964), kQuestion);
+    press(4);
+    EXPECT_EQ(WindowTexts(), translated);
+    EXPECT_FALSE(LocalizerErrorShown());
+    EXPECT_EQ(Ends, 4 + 1);
+}
+
+TEST_F(LanguageButton, ADamagedNativeFileIsReportedOnceWithoutTheQuestion)
+{
+    QFile native(Folder.filePath(QStringLiteral("tessvar.ntv.lng")));
+    ASSERT_TRUE(native.open(QIODevice::ReadWrite));
+    native.write("XF"); // the signature
+    native.close();
+    const std::map<QString, QString> before = WindowTexts();
+    Messages->Answer(IDOK);
+    fTessvar->bLanguage->Click();
+
+    ASSERT_EQ(Messages->Shown().size(), 1u);
+    EXPECT_EQ(Messages->Shown()[0].Caption, QStringLiteral("Localizer Error"));
+    EXPECT_EQ(WindowTexts(), before);
+    EXPECT_EQ(LoadStr(964), kQuestion);
+}
+
+// A language file none of whose records matches the program (here: one
+// constant of an ID the program does not have) switches nothing; that is said,
+// not passed over.
+TEST_F(LanguageButton, ALanguageFileWithoutTextsOfTheProgramIsReported)
+{
+    const QString file = Folder.filePath(QStringLiteral("tessvar.BG.lng"));
+    ASSERT_TRUE(QFile::remove(file));
+    TLocStorage store;
+    store.SetMainLangID(0x0409);
+    store.AddConstant(900000, QStringLiteral("StringTable"), QStringLiteral("S900000"), 0)->RefreshMainValue("x", 1);
+    const int index = store.AddLanguage(0, 2);
+    TLangFile bulgarian(file);
+    bulgarian.SetLocale(2);
+    bulgarian.SetLangEnglishName(QStringLiteral("Bulgarian"));
+    bulgarian.SetVersion(1);
+    bulgarian.Save(&store, index, false);
+    const std::map<QString, QString> before = WindowTexts();
+    Messages->Answer(IDOK);
+    fTessvar->bLanguage->Click();
+
+    ASSERT_EQ(Messages->Shown().size(), 1u);
+    EXPECT_EQ(Messages->Shown()[0].Caption, QStringLiteral("Localizer Error"));
+    EXPECT_EQ(Messages->Shown()[0].Text,
+              QStringLiteral("Language file \"%1\" holds no text of this program").arg(file));
+    EXPECT_EQ(WindowTexts(), before);
+    EXPECT_EQ(LocalizerOnFly()->CurrentLocale(), 0x0409u);
+    EXPECT_FALSE(QFile::exists(Folder.filePath(QStringLiteral("tessvar.BG"))));
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "localization/KHelpers.h"
+#include "platform/os/Modules.h"
 
 #include "platform/rtl/Streams.h"
 
@@ -153,10 +154,19 @@ TEST(KHelpers, OperatingSystemServices)
     EXPECT_FALSE(OSVersionAtMost(6, 3));
     EXPECT_FALSE(OSVersionAtMost(9, 99));
 
+    // Only the program is loaded here: one handle, the rest of the array
+    // untouched; an array too small for it takes nothing and still learns
+    // the size.
     EXPECT_FALSE(IsPackageModule(0x400000));
+    EXPECT_FALSE(IsPackageModule(kProgramModule));
     TModuleHandle modules[2] = {7, 8};
     uint32_t needed = 99;
-    EXPECT_EQ(EnumLoadedModules(1, modules, sizeof modules, needed), 0);
-    EXPECT_EQ(modules[0], 7u);
+    EXPECT_NE(EnumLoadedModules(1, modules, sizeof modules, needed), 0);
+    EXPECT_EQ(needed, sizeof(TModuleHandle));
+    EXPECT_EQ(modules[0], kProgramModule);
     EXPECT_EQ(modules[1], 8u);
+    modules[0] = 7;
+    EXPECT_NE(EnumLoadedModules(1, modules, sizeof(TModuleHandle) - 1, needed), 0);
+    EXPECT_EQ(modules[0], 7u);
+    EXPECT_EQ(needed, sizeof(TModuleHandle));
 }

@@ -2,11 +2,15 @@
 // the build makes them (tessvar.ntv, tessvar.ntv.lng, tessvar.BG.lng), read
 // back by pefile and wrestool, switched in as the resource module by
 // TKLocUtils and by the on-the-fly localizer.
+#include "localization/KHelpers.h"
 #include "localization/LocLangFile.h"
 #include "localization/LocOnFly.h"
 #include "localization/LocUtils.h"
 #include "localization/PEResourceImage.h"
 #include "localization/WinResProc.h"
+#include "platform/forms/Forms.h"
+#include "platform/forms/FormsRegistration.h"
+#include "platform/forms/StdCtrls.h"
 #include "platform/os/Modules.h"
 #include "platform/os/ProgramFile.h"
 #include "platform/rtl/Streams.h"
@@ -344,6 +348,92 @@ TEST_F(LangDll, ModuleImagesAreTranslatedKeepingTheirVersion)
     EXPECT_TRUE(image.FindResource(RT_VERSION, "#1", data));
     EXPECT_TRUE(image.FindResource(RT_RCDATA, "VLT_LIBSETTINGS_", data));
     EXPECT_FALSE(image.FindResource(RT_RCDATA, "VLT_EXESETTINGS_", data));
+}
+
+// The module's window, as the module would create it.
+class TfGaugeModule : public TForm {
+public:
+    explicit TfGaugeModule(TComponent* owner) : TForm(owner)
+    {
+        SetName("fGaugeModule");
+        lTitle = new TLabel(this);
+        lTitle->SetName("lTitle");
+        lTitle->SetParent(this);
+        lTitle->SetText("Thread gauges");
+    }
+    TLabel* lTitle;
+};
+
+// Library modules beside the program, switched with it: one that switches
+// its own resources through its entries, a package whose resources the
+// program sets, and, listed first, a copy of the module without its native
+// language file, which fails and is passed over.
+TEST_F(LangDll, OtherModulesSwitchWithTheProgram)
+{
+    const QString modules = QStringLiteral(TESSVAR_GAUGE_MODULE_DIR);
+    auto copy = [&](const QString& from, const QString& to) {
+        ASSERT_TRUE(QFile::copy(modules + u'/' + from, Path(to))) << qPrintable(from);
+    };
+    copy("gaugemodule.so", "brokenmodule.so");
+    copy("gaugemodule.BG.lng", "brokenmodule.BG.lng");
+    copy("gaugemodule.so", "gaugemodule.so");
+    copy("gaugepackage.so", "gaugepackage.so");
+    for (const char* program : {"gaugemodule", "gaugepackage"})
+        for (const char* ext : {".ntv.lng", ".BG.lng"})
+            copy(QString("gaugemodule") + ext, QString(program) + ext);
+    const TModuleInstance broken = RegisterLibraryModule(Path("brokenmodule.so"));
+    const TModuleInstance module = RegisterLibraryModule(Path("gaugemodule.so"));
+    const TModuleInstance package = RegisterLibraryModule(Path("gaugepackage.so"));
+    EXPECT_EQ(RegisterLibraryModule(Path("gaugemodule.so")), module);
+    EXPECT_EQ(LoadedModules(), (std::vector<TModuleInstance>{kProgramModule, broken, module, package}));
+    EXPECT_TRUE(IsPackageModule(package));
+    EXPECT_FALSE(IsPackageModule(module));
+    EXPECT_EQ(LoadModuleStr(module, 2), "Ring gauge");
+
+    RegisterFormsClasses();
+    if (!FindClass("TfGaugeModule"))
+        RegisterClass<TfGaugeModule>("TfGaugeModule", "TForm");
+    std::unique_ptr<TfGaugeModule> window(NewForm<TfGaugeModule>(nullptr));
+
+    TKLocalizerOnFly& localizer = *LocalizerOnFly();
+    localizer.TranslatePackages = true;
+    localizer.Init(QString());
+    EXPECT_TRUE(localizer.SwitchTo(2));
+    EXPECT_TRUE(LoadStr(999).startsWith(u'['));
+    for (const TModuleInstance translated : {module, package}) {
+        EXPECT_TRUE(LoadModuleStr(translated, 2).startsWith(u'[')) << qPrintable(LoadModuleStr(translated, 2));
+        EXPECT_EQ(LoadModuleStr(translated, 2).size(), QString("[Ring gauge]").size());
+    }
+    EXPECT_EQ(LoadModuleStr(broken, 2), "Ring gauge");
+    // Its window takes the module's texts; the program's store has none of it.
+    EXPECT_EQ(window->lTitle->Caption(), QString::fromUtf8("[Тhrеаd gаugеs]"));
+    EXPECT_TRUE(QFileInfo::exists(Path("gaugemodule.BG")));
+    EXPECT_TRUE(QFileInfo::exists(Path("gaugepackage.BG")));
+    EXPECT_FALSE(QFileInfo::exists(Path("brokenmodule.BG")));
+
+    // Back to native, and again to the language.
+    EXPECT_TRUE(localizer.SwitchToExt("ntv"));
+    EXPECT_EQ(LoadModuleStr(module, 2), "Ring gauge");
+    EXPECT_EQ(LoadModuleStr(package, 2), "Ring gauge");
+    EXPECT_TRUE(localizer.SwitchTo(2));
+    EXPECT_TRUE(LoadModuleStr(module, 3).startsWith(u'['));
+    EXPECT_TRUE(LoadModuleStr(package, 3).startsWith(u'['));
+
+    // The program going back to its own resources takes the packages along.
+    LocUtils()->BackToExe();
+    EXPECT_EQ(LoadModuleStr(package, 3), "Plug gauge");
+    for (const TModuleInstance listed : {broken, module, package})
+        UnregisterLibraryModule(listed);
+    EXPECT_EQ(LoadedModules(), std::vector<TModuleInstance>{kProgramModule});
+}
+
+TEST(ModuleList, RefusesLibrariesWithoutResources)
+{
+    QTemporaryDir folder;
+    WriteFile(folder.filePath("empty.so"), "not a library");
+    EXPECT_THROW(RegisterLibraryModule(folder.filePath("empty.so")), EFOpenError);
+    EXPECT_THROW(RegisterLibraryModule(folder.filePath("missing.so")), EFOpenError);
+    EXPECT_EQ(LoadedModules(), std::vector<TModuleInstance>{kProgramModule});
 }
 
 } // namespace

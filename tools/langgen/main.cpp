@@ -1,5 +1,5 @@
 // langgen --image <in.dll> --exclusions <file> --program <name> --outdir <dir>
-//         --output <image.dll> --cpp <source.cpp>
+//         --output <image.dll> --cpp <source.cpp> [--function <name>]
 //
 // Makes the program's language files from its resource image:
 //   - <outdir>/<name>.ntv.lng, the native language (locale 0x0409): the
@@ -8,7 +8,8 @@
 //     runs), and one constant per string-table id;
 //   - the image again with the settings blocks "VLT_LIBSETTINGS_" and
 //     "VLT_EXESETTINGS_" of the native file (--output, and as C++ source with
-//     --cpp), so the program takes language DLLs built for its version;
+//     --cpp, defining ProgramResourceImageBytes() or the function --function
+//     names), so the program takes language DLLs built for its version;
 //   - <outdir>/<name>.ntv, the native copy the localizer builds DLLs from;
 //   - <outdir>/<name>.BG.lng for locale 2: a PSEUDO-TRANSLATION, not a human
 //     one. Every text is put in brackets and its Latin letters that have a
@@ -192,7 +193,8 @@ void Run(const QMap<QString, QString>& options)
     WriteAll(options.value(QStringLiteral("--output")), image);
     WriteAll(options.value(QStringLiteral("--cpp")),
              ImageCppSource(image, "tools/langgen from the image of tools/rescomp", "resources/ProgramResources.h",
-                            "ProgramResourceImageBytes"));
+                            options.value(QStringLiteral("--function"), QStringLiteral("ProgramResourceImageBytes"))
+                                .toLatin1()));
     WriteAll(outdir.filePath(program + QStringLiteral(".ntv.lng")), nativeFile);
     WriteAll(outdir.filePath(program + QStringLiteral(".ntv")), image);
     WriteAll(outdir.filePath(program + u'.' + LocaleToExt(kPseudoLocale) + QStringLiteral(".lng")), pseudoFile);
