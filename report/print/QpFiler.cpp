@@ -411,6 +411,18 @@ void TZvZSFWriter::Finish()
         CloseStream(false);
         return;
     }
+    // Finish also runs while the run's own failure is being handled: that
+    // snapshot is cut short and replaces no file. A cancelled run (the silent
+    // abort) closes its snapshot properly and keeps it, as it always did.
+    bool failing = false;
+    if (const std::exception_ptr handled = std::current_exception()) {
+        try {
+            std::rethrow_exception(handled);
+        } catch (const EAbort&) {
+        } catch (...) {
+            failing = true;
+        }
+    }
     std::exception_ptr error;
     try {
         if (!FAborted) {
@@ -453,7 +465,7 @@ void TZvZSFWriter::Finish()
         FOwnedDevice.reset();
     }
     try {
-        CloseStream(!error);
+        CloseStream(!failing && !error);
     } catch (...) {
         if (!error)
             error = std::current_exception();
