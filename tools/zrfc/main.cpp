@@ -12,11 +12,11 @@
 // projects may hold any printable component.
 #include "platform/forms/MessageService.h"
 #include "platform/rtl/Exceptions.h"
+#include "platform/rtl/SafeSave.h"
 #include "platform/rtl/Streams.h"
 #include "report/components/QpZarv.h"
 #include "report/model/ZvDefine.h"
 #include "report/model/ZvProj.h"
-#include "platform/rtl/SafeSave.h"
 #include "tools/zrfc/ZrfText.h"
 
 #include <QCoreApplication>
