@@ -251,10 +251,11 @@ void RecordProjectProcs()
     RecordSecurityProcs();
 }
 
+namespace {
+
 // The old file stays where it is until the new one replaces it, so the
 // backup is a second name for it (a copy where the file system has no hard
 // links). A backup that cannot be made does not stop the save.
-namespace {
 void KeepBackup(const QString& fileName, const QString& backupName)
 {
     QFile::remove(backupName);
@@ -263,6 +264,7 @@ void KeepBackup(const QString& fileName, const QString& backupName)
     if (::link(QFile::encodeName(fileName).constData(), QFile::encodeName(backupName).constData()) != 0)
         QFile::copy(fileName, backupName);
 }
+
 } // namespace
 
 QString ModuleFileFolder()
@@ -1925,11 +1927,15 @@ bool TZarvProjectManager::ImportProject(const QString& importFileName, bool auto
     const QFileInfo file(importFileName);
     if (!file.isFile() || file.size() <= 0)
         return false;
-    TFileStream stream(importFileName, fmOpenRead | fmShareDenyWrite);
     FImporting = true;
     FImportReplace = autoReplace;
     try {
+        TFileStream stream(importFileName, fmOpenRead | fmShareDenyWrite);
         LoadFromStream(stream);
+    } catch (Exception& error) {
+        FImporting = false;
+        AddFileName(error, importFileName);
+        throw;
     } catch (...) {
         FImporting = false;
         throw;
