@@ -1,5 +1,4 @@
 #include "platform/rtl/Exceptions.h"
-#include "platform/rtl/FileErrors.h"
 #include "platform/rtl/Streams.h"
 
 #include <QDir>
@@ -55,22 +54,6 @@ TEST(Exceptions, MessageHierarchyAndAbort)
     } catch (const Exception& abort) {
         EXPECT_EQ(abort.Message(), "Operation aborted");
     }
-}
-
-// The file goes on a line of its own after the message, once however many
-// loaders pass the error on; the silent abort stays as it is.
-TEST(Exceptions, AddFileNameNamesTheFileOnce)
-{
-    EReadError e(QStringLiteral("Stream read error"));
-    AddFileName(e, QStringLiteral("/data/measure.zrf"));
-    AddFileName(e, QStringLiteral("/data/measure.zrf"));
-    EXPECT_EQ(e.Message(), "Stream read error\n/data/measure.zrf");
-    EXPECT_STREQ(e.what(), "Stream read error\n/data/measure.zrf");
-    AddFileName(e, QString());
-    EXPECT_EQ(e.Message(), "Stream read error\n/data/measure.zrf");
-    EAbort abort;
-    AddFileName(abort, QStringLiteral("/data/measure.zrf"));
-    EXPECT_EQ(abort.Message(), "Operation aborted");
 }
 
 TEST(MemoryStream, PositionSizeAndSeekPastEnd)
