@@ -7,12 +7,12 @@
 #include "platform/objects/ObjectText.h"
 #include "platform/os/Modules.h"
 #include "platform/objects/StreamWalker.h"
+#include "platform/rtl/SafeSave.h"
 #include "platform/rtl/Streams.h"
 
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
-#include <QSaveFile>
 
 #include <vector>
 
@@ -543,9 +543,7 @@ void TLocFormProcessor::UpdateFormFile(const QString& fileName)
         UpdateBinStream(source, dest);
         output = ObjectBinaryToText(dest.Bytes());
     }
-    QSaveFile out(fileName);
-    if (!out.open(QIODevice::WriteOnly) || out.write(output) != output.size() || !out.commit())
-        throw EFCreateError(QStringLiteral("Cannot create file \"%1\". %2").arg(fileName, out.errorString()));
+    SaveBytesToFile(fileName, output);
 }
 
 void TLocFormProcessor::UpdateFormFiles(const QString& folder)

@@ -8,13 +8,14 @@
 #include "platform/os/Modules.h"
 
 #include "platform/rtl/CodePages.h"
+#include "platform/rtl/FileErrors.h"
 #include "platform/rtl/FormatText.h"
 #include "platform/rtl/NumberText.h"
+#include "platform/rtl/SafeSave.h"
 #include "platform/rtl/Streams.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QtEndian>
 
 #include <fcntl.h>
@@ -189,7 +190,7 @@ void ReadPlainFile(const QString& fileName, TMemoryStream& plain)
     plain.SetPosition(0);
 }
 
-// Replaces fileName by bytes through a temporary file and a rename, while
+// Replaces fileName by bytes through SaveBytesToFile, while
 // holding an exclusive lock on the old file so that no reader that holds it
 // sees it replaced.
 void ReplaceFile(const QString& fileName, const QByteArray& bytes)
@@ -198,13 +199,7 @@ void ReplaceFile(const QString& fileName, const QByteArray& bytes)
     if (guard.Get() >= 0 && ::flock(guard.Get(), LOCK_EX | LOCK_NB) != 0)
         throw EFCreateError(
             QStringLiteral("Cannot create file \"%1\". The file is in use by another process").arg(fileName));
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly))
-        throw EFCreateError(
-            QStringLiteral("Cannot create file \"%1\". %2").arg(fileName, file.errorString()));
-    if (file.write(bytes) != bytes.size() || !file.commit())
-        throw EFCreateError(
-            QStringLiteral("Cannot create file \"%1\". %2").arg(fileName, file.errorString()));
+    SaveBytesToFile(fileName, bytes);
 }
 
 QByteArray Compress(const QByteArray& image)
@@ -272,10 +267,15 @@ TLangFile::TLangFile(const QString& fileName, bool readOnly) : FFileName(fileNam
     if (!IsFile(fileName))
         return;
     FReadOnly = readOnly || !CanWrite(fileName);
-    TFileStream file(fileName, fmOpenRead | fmShareDenyWrite);
-    LockShared(file);
-    FCompressed = IsLZKStream(file);
-    StoreHeader(FCompressed ? ReadCompressedHeader(file) : ReadHeader(file));
+    try {
+        TFileStream file(fileName, fmOpenRead | fmShareDenyWrite);
+        LockShared(file);
+        FCompressed = IsLZKStream(file);
+        StoreHeader(FCompressed ? ReadCompressedHeader(file) : ReadHeader(file));
+    } catch (Exception& error) {
+        AddFileName(error, fileName);
+        throw;
+    }
 }
 
 TLangFile::~TLangFile()
@@ -320,9 +320,14 @@ void TLangFile::LoadFromStream(TStream& stream, TLocStorage* storage, int index,
 void TLangFile::Load(TLocStorage* storage, int index, TLFLoadOptions options)
 {
     CheckTarget(storage, index);
-    TMemoryStream plain;
-    ReadPlainFile(FFileName, plain);
-    LoadPlain(plain, *storage, index, options, false);
+    try {
+        TMemoryStream plain;
+        ReadPlainFile(FFileName, plain);
+        LoadPlain(plain, *storage, index, options, false);
+    } catch (Exception& error) {
+        AddFileName(error, FFileName);
+        throw;
+    }
 }
 
 void TLangFile::Save(TLocStorage* storage, int index, bool updateItemVersion)
@@ -1065,9 +1070,7 @@ void TLangFile::CreateLDLL(const QByteArray& moduleImage, const QString& fileNam
 {
     TMemoryStream image;
     CreateLDLLStream(moduleImage, image, peFileName, storage, false, checkSync);
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly) || file.write(image.Bytes()) != image.Bytes().size() || !file.commit())
-        throw EFCreateError(QStringLiteral("Cannot create file \"%1\". %2").arg(fileName, file.errorString()));
+    SaveBytesToFile(fileName, image.Bytes());
 }
 
 QByteArray TLangFile::UpdateResources(const QByteArray& moduleImage, TLocStorage* storage, bool checkSync)

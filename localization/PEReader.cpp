@@ -2,6 +2,7 @@
 
 #include "localization/KHelpers.h"
 #include "localization/kcompress.h"
+#include "platform/rtl/FileErrors.h"
 #include "platform/rtl/FormatText.h"
 #include "platform/rtl/Streams.h"
 
@@ -228,7 +229,12 @@ std::unique_ptr<TPEReader> TPEReader::CreateImage(const QString& fileName)
         throw EExeError(Format(LibraryMessage(sKPECouldNotOpenFile), fileName));
     }
     std::unique_ptr<TPEReader> reader(new TPEReader(fileName, image, false));
-    reader->ValidateHeaders();
+    try {
+        reader->ValidateHeaders();
+    } catch (Exception& error) {
+        AddFileName(error, fileName);
+        throw;
+    }
     return reader;
 }
 

@@ -5,6 +5,7 @@
 #include "localization/PEReader.h"
 #include "localization/WinResReader.h"
 #include "platform/objects/Filer.h"
+#include "platform/rtl/FileErrors.h"
 #include "platform/rtl/FormatText.h"
 
 #include <QDateTime>
@@ -540,7 +541,12 @@ TResBlock* TResProcessor::GetItemByType(int type) const
 void TResProcessor::LoadPEFile(const QString& fileName)
 {
     std::unique_ptr<TPEReader> reader = TPEReader::CreateImage(fileName);
-    LoadFromReader(*reader, false);
+    try {
+        LoadFromReader(*reader, false);
+    } catch (Exception& error) {
+        AddFileName(error, fileName);
+        throw;
+    }
     FIs64Bit = reader->Is64Bit();
 }
 

@@ -2,12 +2,12 @@
 
 #include "platform/rtl/CodePages.h"
 #include "platform/rtl/NumberText.h"
+#include "platform/rtl/SafeSave.h"
 #include "platform/rtl/StringRoutines.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStringDecoder>
 
 #include <algorithm>
@@ -323,34 +323,16 @@ IniDocument Load(const QString& fileName, LoadMode mode)
 
 void Save(const QString& fileName, const IniDocument& document)
 {
-    const QFileInfo info(fileName);
-    if (!info.absoluteDir().exists())
-        WriteError(fileName, QStringLiteral("the folder \"%1\" does not exist")
-                                 .arg(QDir::toNativeSeparators(info.absolutePath())));
     QString text;
     for (const IniLine& line : document.Lines) {
         text += line.Text;
         text += document.LineEnd;
     }
-    const QByteArray bytes = text.toUtf8();
-    // Unbuffered, so that every short write is seen here: through its buffer
-    // QSaveFile takes a short write (a full disk, a size limit) for success
-    // and would commit a cut-off file.
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        WriteError(fileName, file.errorString());
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const qint64 written = file.write(bytes.constData() + done, bytes.size() - done);
-        if (written <= 0) {
-            const QString reason = file.errorString();
-            file.cancelWriting();
-            WriteError(fileName, reason);
-        }
-        done += qsizetype(written);
+    try {
+        SaveBytesToFile(fileName, text.toUtf8());
+    } catch (const EFileSaveError& e) {
+        throw EIniFileException(e.Message());
     }
-    if (!file.commit())
-        WriteError(fileName, file.errorString());
 }
 
 // Windows folds case for profile names; Qt's case-insensitive comparison

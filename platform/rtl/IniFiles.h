@@ -4,9 +4,9 @@
 // (comments, blank lines, unknown text) kept when the file is rewritten.
 //
 // Opening and reading never create the file; only a write does. Each write
-// goes to the file at once, through a temporary file in the same folder that
-// is then renamed over it, so an interrupted write never leaves half a file.
-// A failed write raises EIniFileException and leaves the old file intact.
+// goes to the file at once through SaveBytesToFile, so an interrupted write
+// never leaves half a file. A failed write raises EIniFileException, naming
+// the file and the reason, and leaves the old file intact.
 #include "platform/rtl/Exceptions.h"
 #include "platform/rtl/StringList.h"
 

@@ -1,5 +1,7 @@
 #include "platform/rtl/Streams.h"
 
+#include "platform/rtl/SafeSave.h"
+
 #include <QFile>
 
 #include <algorithm>
@@ -125,8 +127,7 @@ void TCustomMemoryStream::SaveToStream(TStream& stream) const
 
 void TCustomMemoryStream::SaveToFile(const QString& fileName) const
 {
-    TFileStream file(fileName, fmCreate);
-    SaveToStream(file);
+    SaveBytesToFile(fileName, FData);
 }
 
 TMemoryStream::TMemoryStream(const QByteArray& bytes)

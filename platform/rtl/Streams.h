@@ -65,6 +65,7 @@ public:
     char* Memory() { return FData.data(); }
     const QByteArray& Bytes() const { return FData; }
     void SaveToStream(TStream& stream) const;
+    // Through SaveBytesToFile: the old file survives a failed save.
     void SaveToFile(const QString& fileName) const;
 
 protected:

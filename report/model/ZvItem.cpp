@@ -49,6 +49,16 @@ TZarvProjectManager* ProjectManagerOf(const TZarvComponent* component)
     return dynamic_cast<TZarvProjectManager*>(component->Project());
 }
 
+// An item's block holds its own record. A record of another class (a damaged
+// class name, say) is not read into the item, and loading on would give an
+// item without its components: a page that prints blank. The load fails
+// instead.
+void ReadOwnRecord(TZarvReader& reader, TZarvComponent* item)
+{
+    if (!reader.ReadIntoComponent(item))
+        ZarvError(Translate(QStringLiteral("Invalid Project Format")));
+}
+
 } // namespace
 
 std::vector<const TClassInfo*> RegisterProjectItemClasses()
@@ -216,7 +226,7 @@ void TZarvProjectItem::LoadFromStreamHelper(TStreamHelper& streamHelper)
     reader.MasterProject = project ? project->MasterProject() : nullptr;
     reader.AddComponents = true;
     reader.KeepName = project && project->KeepsLoadedName(this);
-    reader.ReadIntoComponent(this);
+    ReadOwnRecord(reader, this);
 }
 
 void TZarvProjectItem::SetName(const QString& name)
@@ -460,7 +470,7 @@ void TZarvPage::LoadFromStreamHelper(TStreamHelper& streamHelper)
     reader.AddComponents = FGlobal;
     TZarvProjectManager* project = ProjectManagerOf(this);
     reader.KeepName = project && project->KeepsLoadedName(this);
-    reader.ReadIntoComponent(this);
+    ReadOwnRecord(reader, this);
 }
 
 void TZarvPage::ChangeReference(TZarvComponent* oldComp, TZarvComponent* newComp)

@@ -4,6 +4,8 @@
 #include "platform/forms/MessageService.h"
 #include "platform/objects/ClassRegistry.h"
 #include "platform/objects/TypInfo.h"
+#include "platform/rtl/FileErrors.h"
+#include "platform/rtl/SafeSave.h"
 #include "platform/rtl/Streams.h"
 #include "platform/rtl/StringRoutines.h"
 #include "report/model/ZvData.h"
@@ -25,6 +27,7 @@
 #include <algorithm>
 #include <cmath>
 #include <utility>
+#include <unistd.h>
 
 namespace {
 
@@ -248,9 +251,21 @@ void RecordProjectProcs()
     RecordSecurityProcs();
 }
 
-TRenameFileProc RenameFileProc = [](const QString& from, const QString& to) {
-    return QFile::rename(from, to);
-};
+namespace {
+
+// The old file stays where it is until the new one replaces it, so the
+// backup is a second name for it (a copy where the file system has no hard
+// links). A backup that cannot be made does not stop the save.
+void KeepBackup(const QString& fileName, const QString& backupName)
+{
+    QFile::remove(backupName);
+    if (!QFileInfo(fileName).isFile())
+        return;
+    if (::link(QFile::encodeName(fileName).constData(), QFile::encodeName(backupName).constData()) != 0)
+        QFile::copy(fileName, backupName);
+}
+
+} // namespace
 
 QString ModuleFileFolder()
 {
@@ -574,7 +589,10 @@ void TZarvReport::LoadFromStreamHelper(TStreamHelper& streamHelper)
         TZarvReader reader(streamHelper);
         reader.MasterProject = project ? project->MasterProject() : nullptr;
         reader.KeepName = project && project->KeepsLoadedName(this);
-        reader.ReadIntoComponent(this);
+        // A record of another class would leave the report without its
+        // components; the load fails instead.
+        if (!reader.ReadIntoComponent(this))
+            ZarvError(Translate(QStringLiteral("Invalid Project Format")));
     }
     for (TZarvPage* page : pages) {
         streamHelper.StartReadBlock();
@@ -1521,10 +1539,17 @@ void TZarvProjectManager::Load()
     const bool wasLoading = FIsLoading;
     FIsLoading = true;
     try {
-        const QFileInfo file(FFileName);
-        if (!FFileName.isEmpty() && file.isFile() && file.size() > 0) {
-            TFileStream stream(FFileName, fmOpenRead | fmShareDenyWrite);
-            LoadFromStream(stream);
+        // An existing file is read even when empty: a zero-length project
+        // file is damaged, and loading it as a new project would print a
+        // blank page. Its read error names the file.
+        if (!FFileName.isEmpty() && QFileInfo(FFileName).isFile()) {
+            try {
+                TFileStream stream(FFileName, fmOpenRead | fmShareDenyWrite);
+                LoadFromStream(stream);
+            } catch (Exception& error) {
+                AddFileName(error, FFileName);
+                throw;
+            }
         } else {
             New();
         }
@@ -1535,31 +1560,23 @@ void TZarvProjectManager::Load()
     FIsLoading = wasLoading;
 }
 
+// The new file is written beside the old one and takes its name only when
+// complete; the old file becomes the backup. A failed save leaves the
+// project file as it was and the project marked as not saved.
 void TZarvProjectManager::Save()
 {
-    const QString tempName = ChangeFileExt(FFileName, QStringLiteral(".$$$"));
     const QString backupName = ChangeFileExt(FFileName, QStringLiteral(".~zr"));
     const bool wasChanged = FDataChanged;
     const bool wasSaved = FSaved;
     try {
-        TFileStream stream(tempName, fmCreate);
+        TSafeFileStream stream(FFileName);
         SaveToStream(stream);
+        KeepBackup(FFileName, backupName);
+        stream.Commit();
     } catch (...) {
-        QFile::remove(tempName);
         FDataChanged = wasChanged;
         FSaved = wasSaved;
         throw;
-    }
-    QFile::remove(backupName);
-    const bool keptOld = RenameFileProc(FFileName, backupName);
-    if (!RenameFileProc(tempName, FFileName)) {
-        // The new file could not take the name: the old one goes back, and
-        // the project counts as not saved.
-        if (keptOld)
-            RenameFileProc(backupName, FFileName);
-        FDataChanged = wasChanged;
-        FSaved = wasSaved;
-        ZarvError(Translate(QStringLiteral("Could not rename \"%1\" to \"%2\"").arg(tempName, FFileName)));
     }
 }
 
@@ -1737,8 +1754,9 @@ TZarvProjectItem* TZarvProjectManager::CreateEntryItem(uint8_t code, TStreamHelp
 
 void TZarvProjectManager::LoadEntries(TStreamHelper& streamHelper)
 {
-    // A file without entries holds an empty project.
-    while (!streamHelper.Empty()) {
+    // At least one entry: a file that ends after its header holds no project
+    // at all, and reading the missing entry raises the stream's read error.
+    do {
         const uint8_t code = streamHelper.ReadByte();
         QString name = streamHelper.ReadString();
         const QString storedName = name;
@@ -1777,7 +1795,7 @@ void TZarvProjectManager::LoadEntries(TStreamHelper& streamHelper)
         FActiveReport = nullptr;
         if (name.isEmpty())
             delete item; // leaves the lists through Notification
-    }
+    } while (!streamHelper.Empty());
 }
 
 void TZarvProjectManager::RollBack(const TLoadState& state)
@@ -1892,7 +1910,7 @@ bool TZarvProjectManager::Compile()
 void TZarvProjectManager::ExportProject(const QString& exportFileName,
                                         const std::vector<TZarvProjectItem*>& items)
 {
-    TFileStream stream(exportFileName, fmCreate);
+    TSafeFileStream stream(exportFileName);
     FExportList = &items;
     try {
         SaveToStream(stream);
@@ -1901,6 +1919,7 @@ void TZarvProjectManager::ExportProject(const QString& exportFileName,
         throw;
     }
     FExportList = nullptr;
+    stream.Commit();
 }
 
 bool TZarvProjectManager::ImportProject(const QString& importFileName, bool autoReplace)
@@ -1908,11 +1927,15 @@ bool TZarvProjectManager::ImportProject(const QString& importFileName, bool auto
     const QFileInfo file(importFileName);
     if (!file.isFile() || file.size() <= 0)
         return false;
-    TFileStream stream(importFileName, fmOpenRead | fmShareDenyWrite);
     FImporting = true;
     FImportReplace = autoReplace;
     try {
+        TFileStream stream(importFileName, fmOpenRead | fmShareDenyWrite);
         LoadFromStream(stream);
+    } catch (Exception& error) {
+        FImporting = false;
+        AddFileName(error, importFileName);
+        throw;
     } catch (...) {
         FImporting = false;
         throw;

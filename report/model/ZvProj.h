@@ -50,11 +50,6 @@ void RecordProjectProcs();
 QString ModuleFileFolder();
 void SetModuleFileFolder(const QString& folder);
 
-// Renames a file, false when it cannot; saving a project goes through it, and
-// tests replace it to make a rename fail.
-using TRenameFileProc = bool (*)(const QString& from, const QString& to);
-extern TRenameFileProc RenameFileProc;
-
 // ---------------------------------------------------------------------------
 // Compiled script modules of a project, by name (without regard to case). A
 // module file "<name>.ZVC" in the module folder replaces the module stored in

@@ -6,6 +6,7 @@
 #include "platform/forms/Picture.h"
 #include "platform/os/TempFiles.h"
 #include "platform/rtl/CodePages.h"
+#include "platform/rtl/SafeSave.h"
 #include "platform/rtl/Streams.h"
 
 #include <QBuffer>
@@ -407,8 +408,20 @@ void TZvZSFWriter::Start()
 void TZvZSFWriter::Finish()
 {
     if (!FPrinting) {
-        CloseStream();
+        CloseStream(false);
         return;
+    }
+    // Finish also runs while the run's own failure is being handled: that
+    // snapshot is cut short and replaces no file. A cancelled run (the silent
+    // abort) closes its snapshot properly and keeps it, as it always did.
+    bool failing = false;
+    if (const std::exception_ptr handled = std::current_exception()) {
+        try {
+            std::rethrow_exception(handled);
+        } catch (const EAbort&) {
+        } catch (...) {
+            failing = true;
+        }
     }
     std::exception_ptr error;
     try {
@@ -452,7 +465,7 @@ void TZvZSFWriter::Finish()
         FOwnedDevice.reset();
     }
     try {
-        CloseStream();
+        CloseStream(!failing && !error);
     } catch (...) {
         if (!error)
             error = std::current_exception();
@@ -478,7 +491,8 @@ void TZvZSFWriter::OpenStream()
         stream = FOwnedStream.get();
         break;
     case TStreamMode::smFile:
-        FOwnedStream = std::make_unique<TFileStream>(FFileName, fmCreate);
+        // The user's file: replaced only by a complete snapshot.
+        FOwnedStream = std::make_unique<TSafeFileStream>(FFileName);
         stream = FOwnedStream.get();
         break;
     case TStreamMode::smUser:
@@ -496,14 +510,19 @@ void TZvZSFWriter::OpenStream()
     FOut.Attach(stream);
 }
 
-// In smMemory the snapshot is saved to FileName; the stream is freed unless
-// it is the caller's. The buffer is let go whatever happens.
-void TZvZSFWriter::CloseStream()
+// A complete snapshot is saved: in smMemory to FileName, in smFile by putting
+// the finished file in place. An incomplete one leaves FileName as it was.
+// The stream is freed unless it is the caller's, whatever happens.
+void TZvZSFWriter::CloseStream(bool complete)
 {
     std::unique_ptr<TStream> owned = std::move(FOwnedStream);
     FOut.Attach(nullptr);
-    if (owned && FStreamMode == TStreamMode::smMemory)
+    if (!owned || !complete)
+        return;
+    if (FStreamMode == TStreamMode::smMemory)
         static_cast<TMemoryStream*>(owned.get())->SaveToFile(FFileName);
+    else if (FStreamMode == TStreamMode::smFile)
+        static_cast<TSafeFileStream*>(owned.get())->Commit();
 }
 
 void TZvZSFWriter::WriteFileHeader()

@@ -380,7 +380,7 @@ private:
     void PageEnd(bool last);
     void BeginPage(bool first);
     void OpenStream();
-    void CloseStream();
+    void CloseStream(bool complete);
     void WriteFileHeader();
     void WritePlaceholder(const QString& name, int32_t link);
     int VarIndex(const QString& name) const;

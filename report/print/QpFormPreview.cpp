@@ -6,6 +6,8 @@
 #include "report/print/QpRenderPrinter.h"
 #include "report/print/QpSystem.h"
 
+#include "platform/rtl/FileErrors.h"
+#include "platform/rtl/SafeSave.h"
 #include "platform/rtl/Streams.h"
 
 #include <QApplication>
@@ -14,7 +16,6 @@
 #include <QIcon>
 #include <QLineEdit>
 #include <QPainter>
-#include <QSaveFile>
 #include <QStyle>
 
 #include <algorithm>
@@ -153,14 +154,19 @@ void TZarvPreviewForm::FillGlyphs()
 
 void TZarvPreviewForm::InitFromQPSystem()
 {
-    if (!InputFileName.isEmpty()) {
-        FOwnedStream = std::make_unique<TFileStream>(InputFileName, fmOpenRead | fmShareDenyWrite);
-        ZvRenderPreview->SetZSFStream(FOwnedStream.get());
-        FAlternateZsfLoaded = true;
-    } else {
-        ZvRenderPreview->SetZSFStream(InputStream);
+    try {
+        if (!InputFileName.isEmpty()) {
+            FOwnedStream = std::make_unique<TFileStream>(InputFileName, fmOpenRead | fmShareDenyWrite);
+            ZvRenderPreview->SetZSFStream(FOwnedStream.get());
+            FAlternateZsfLoaded = true;
+        } else {
+            ZvRenderPreview->SetZSFStream(InputStream);
+        }
+        ZvRenderPreview->Render(ZvRenderPreview->ZSFStream());
+    } catch (Exception& error) {
+        AddFileName(error, InputFileName);
+        throw;
     }
-    ZvRenderPreview->Render(ZvRenderPreview->ZSFStream());
     if (ReportSystem)
         ReportSystem->PreviewShowEvent(ZvRenderPreview);
 }
@@ -319,9 +325,9 @@ void TZarvPreviewForm::actnFile_SaveExecute(TObject*)
 }
 
 // Filter 1 writes a byte copy of the snapshot; a higher filter plays it
-// through that registered target. The copy goes to a temporary file beside
-// the target, renamed over it once complete, so saving onto the file being
-// shown, or a failed write, loses nothing.
+// through that registered target. The copy goes through SaveBytesToFile, so
+// saving onto the file being shown, or a write cut short, loses nothing and
+// a failure names the file.
 void TZarvPreviewForm::SaveSnapshot(const QString& fileName)
 {
     TStream* stream = ZvRenderPreview->ZSFStream();
@@ -345,10 +351,7 @@ void TZarvPreviewForm::SaveSnapshot(const QString& fileName)
         const int64_t read = bytes.isEmpty() ? 0 : stream->Read(bytes.data(), bytes.size());
         if (read != bytes.size())
             throw EStreamError(QStringLiteral("Stream read error"));
-        QSaveFile file(fileName);
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-            throw EStreamError(
-                QStringLiteral("Cannot create file \"%1\". %2").arg(fileName, file.errorString()));
+        SaveBytesToFile(fileName, bytes);
         return;
     }
     TStringList renders;

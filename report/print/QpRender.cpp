@@ -5,9 +5,11 @@
 
 #include "platform/forms/Picture.h"
 #include "platform/rtl/CodePages.h"
+#include "platform/rtl/FileErrors.h"
 #include "platform/rtl/FormatText.h"
 #include "platform/rtl/NumberText.h"
 #include "platform/rtl/RtlMath.h"
+#include "platform/rtl/SafeSave.h"
 #include "platform/rtl/Streams.h"
 
 #include <QFontMetricsF>
@@ -1361,13 +1363,21 @@ void TQPRender::Render(TStream* zsfStream)
 {
     if (FRendering)
         return;
-    if (zsfStream) {
-        SetZSFStream(zsfStream);
-    } else if (!FZSFStream) {
-        FInternalZSFStream = std::make_unique<TFileStream>(FInputFileName, fmOpenRead | fmShareDenyWrite);
-        FZSFStream = FInternalZSFStream.get();
+    const bool fromFile = !zsfStream && !FZSFStream;
+    try {
+        if (zsfStream) {
+            SetZSFStream(zsfStream);
+        } else if (!FZSFStream) {
+            FInternalZSFStream = std::make_unique<TFileStream>(FInputFileName, fmOpenRead | fmShareDenyWrite);
+            FZSFStream = FInternalZSFStream.get();
+        }
+        RenderPage(0);
+    } catch (Exception& error) {
+        // A snapshot file the reader rejects is named in the error.
+        if (fromFile)
+            AddFileName(error, FInputFileName);
+        throw;
     }
-    RenderPage(0);
 }
 
 void TQPRender::Render(const QString& inputFileName)
@@ -1409,7 +1419,7 @@ TQPRenderStream::~TQPRenderStream() = default;
 
 void TQPRenderStream::InitFileStream(const QString& fileName)
 {
-    FOwnedStream = std::make_unique<TFileStream>(fileName, fmCreate);
+    FOwnedStream = std::make_unique<TSafeFileStream>(fileName);
     FOutputStream = FOwnedStream.get();
     FActiveStream = FOutputStream;
 }
@@ -1433,6 +1443,8 @@ void TQPRenderStream::PrintAnsiLn(const QString& text)
 
 void TQPRenderStream::CloseStream()
 {
+    if (FOwnedStream)
+        FOwnedStream->Commit();
     FOwnedStream.reset();
     FOutputStream = nullptr;
     FActiveStream = nullptr;

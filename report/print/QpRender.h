@@ -22,6 +22,7 @@
 
 #include "platform/graphics/Canvas.h"
 #include "platform/rtl/DateTime.h"
+#include "platform/rtl/SafeSave.h"
 #include "platform/rtl/Streams.h"
 #include "platform/rtl/StringList.h"
 
@@ -328,7 +329,10 @@ public:
     using TQPRender::TQPRender;
     ~TQPRenderStream() override;
 
-    // Creates (overwriting) the file as the output, owned by the target.
+    // Makes the file the output, owned by the target. The file is replaced
+    // only when CloseStream ends a complete output; a target that fails lets
+    // the stream go unclosed (with the target or the next InitFileStream),
+    // which leaves the old file as it was.
     void InitFileStream(const QString& fileName);
     TStream* OutputStream() const { return FOutputStream; }
     void SetOutputStream(TStream* stream);
@@ -339,7 +343,7 @@ public:
 protected:
     TStream* FActiveStream = nullptr;
     TStream* FOutputStream = nullptr;
-    std::unique_ptr<TStream> FOwnedStream;
+    std::unique_ptr<TSafeFileStream> FOwnedStream;
 };
 
 // The registry of targets for format lists and file-dialog filters. A target

@@ -148,4 +148,50 @@ TEST_F(PrintoutTest, MissingProjectShowsItsPathAndMakesNoRun)
     EXPECT_FALSE(fTessvar->ZvProject1->Active());
 }
 
+// A damaged "measure.zrf": one changed byte inside a page's class name
+// (the record reader refuses the page's own record, and the page would print
+// blank), or a file of zero length. The error names the file, and nothing
+// is printed.
+TEST_F(PrintoutTest, DamagedProjectNamesItsFileAndPrintsNoPage)
+{
+    QFile built(QStringLiteral(TESSVAR_REPORT_PROJECTS "/measure.zrf"));
+    ASSERT_TRUE(built.open(QIODevice::ReadOnly));
+    const QByteArray good = built.readAll();
+    // UTF-16 "TZarvPage" starts at 1387: 1390 is the high byte of its "Z",
+    // 1395 its "v".
+    ASSERT_EQ(good.mid(1387, 18), QByteArray("T\0Z\0a\0r\0v\0P\0a\0g\0e\0", 18));
+    QByteArray at1390 = good;
+    at1390[1390] = 0x01;
+    QByteArray at1395 = good;
+    at1395[1395] = 'X';
+    struct Row {
+        int Number;
+        QByteArray Bytes;
+        QString Message;
+    };
+    const Row rows[] = {
+        {1, at1390, QStringLiteral("Invalid Project Format")},
+        {2, at1395, QStringLiteral("Invalid Project Format")},
+        {3, QByteArray(), QStringLiteral("Stream read error")},
+    };
+    StartProgram();
+    fTessvar->cPreview->SetChecked(false);
+    const QString path = QDir(Folder.path()).absoluteFilePath(QStringLiteral("measure.zrf"));
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.Number);
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ASSERT_EQ(file.write(row.Bytes), row.Bytes.size());
+        file.close();
+        const size_t before = Messages->Shown().size();
+        ClickButton(fTessvar->bPrint);
+        ASSERT_EQ(Messages->Shown().size(), before + 1);
+        EXPECT_EQ(Messages->Shown().back().Text, row.Message + QLatin1Char('\n') + path);
+        EXPECT_EQ(Messages->Shown().back().Icon, TMsgIcon::Error);
+        EXPECT_EQ(Systems, 0);
+        EXPECT_FALSE(QFile::exists(Pdf));
+        EXPECT_FALSE(fTessvar->ZvProject1->Active());
+    }
+}
+
 } // namespace

@@ -15,6 +15,7 @@
 #include "platform/os/ProgramFile.h"
 #include "platform/rtl/Streams.h"
 #include "resources/ProgramResources.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/FuzzLoop.h"
 
 #include <QDateTime>
@@ -147,6 +148,48 @@ TEST_F(LangDll, RefusesNativeResourcesWithoutTheBlockAndKeepsTheOldFile)
     }
     EXPECT_EQ(ReadFile(Path("tessvar.BG")), "old");
     EXPECT_EQ(QDir(Folder.path()).entryList(QDir::Files).size(), 5); // no temporary file is left
+}
+
+// A DLL built on a disk with room for only part of it (a file size limit in
+// a child process): the old DLL keeps every byte and the error names it.
+// With room the DLL is complete; one cut short on the disk is refused with
+// its name.
+TEST_F(LangDll, BuildCutShortKeepsTheOldDllAndACutDllIsNamed)
+{
+    WriteFile(Path("tessvar.BG"), "old");
+    TLocStorage store;
+    TLangFile bulgarian(Path("tessvar.BG.lng"), true);
+    LoadBulgarian(store, bulgarian);
+    const QString message = RunWithFileSizeLimit(4096, [&] {
+        try {
+            bulgarian.CreateLDLL(QByteArray(), Path("tessvar.BG"), Path("tessvar.ntv"), &store, true);
+        } catch (const Exception& e) {
+            return e.Message();
+        }
+        return QStringLiteral("built");
+    });
+    EXPECT_TRUE(message.startsWith("Cannot create file \"" + Path("tessvar.BG") + "\". ")) << qPrintable(message);
+    EXPECT_EQ(ReadFile(Path("tessvar.BG")), "old");
+
+    bulgarian.CreateLDLL(QByteArray(), Path("tessvar.BG"), Path("tessvar.ntv"), &store, true);
+    const QByteArray built = ReadFile(Path("tessvar.BG"));
+    TMemoryStream image;
+    bulgarian.CreateLDLLStream(QByteArray(), image, Path("tessvar.ntv"), &store, false, true);
+    ASSERT_GT(image.Size(), 4096);
+    EXPECT_EQ(built.size(), image.Size());
+    TResProcessor whole;
+    whole.LoadPEFile(Path("tessvar.BG"));
+
+    // Headers whole, the resource section cut after its first bytes.
+    WriteFile(Path("cut.BG"), built.left(0x400 + 40));
+    try {
+        TResProcessor cut;
+        cut.LoadPEFile(Path("cut.BG"));
+        ADD_FAILURE() << "a cut DLL was read";
+    } catch (const Exception& e) {
+        EXPECT_TRUE(e.Message().endsWith("\n" + Path("cut.BG"))) << qPrintable(e.Message());
+    }
+    EXPECT_EQ(QDir(Folder.path()).entryList({"*.tmp"}, QDir::Files | QDir::Hidden), QStringList());
 }
 
 TEST_F(LangDll, ResourceModuleSwitchingChecksTheVersion)

@@ -8,6 +8,7 @@
 #include "localization/WinResProc.h"
 #include "platform/objects/ObjectText.h"
 #include "platform/rtl/Streams.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/FuzzLoop.h"
 
 #include <QFile>
@@ -177,6 +178,22 @@ TEST(LocFormProcessor, TextFormFilesStayText)
     DemoStore demo(2);
     TLocFormProcessor processor;
     Prepare(processor, demo, 2).PrjForms() << "fDemo";
+    // On a disk with room for half the form (a file size limit in a child
+    // process) the form file stays as it was and the error names it.
+    const QString message = RunWithFileSizeLimit(ReadData("demo.txt").size() / 2, [&] {
+        try {
+            processor.UpdateFormFiles(folder.path());
+        } catch (const Exception& e) {
+            return e.Message();
+        }
+        return QStringLiteral("written");
+    });
+    EXPECT_TRUE(message.startsWith("Cannot create file \"" + file + "\". ")) << qPrintable(message);
+    {
+        QFile kept(file);
+        ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+        EXPECT_EQ(kept.readAll(), ReadData("demo.txt"));
+    }
     processor.UpdateFormFiles(folder.path());
     QFile in(file);
     ASSERT_TRUE(in.open(QIODevice::ReadOnly));

@@ -6,6 +6,7 @@
 #include "platform/rtl/NumberText.h"
 #include "platform/rtl/Streams.h"
 
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/FuzzLoop.h"
 
 #include <QDir>
@@ -690,9 +691,49 @@ TEST_F(LocLangFileOnDisk, CreateLoadAndCompressedFiles)
     EXPECT_TRUE(reader.Compressed());
     EXPECT_EQ(reader.LangEnglishName(), longName);
 
-    // A corrupt file raises when the object is made.
+    // A corrupt file raises when the object is made, a cut one when it is
+    // loaded; both say the reader's message, then the file on its own line.
     WriteFile(Path("bad.lng"), QByteArray("LF\x09\x00", 4));
-    EXPECT_THROW(TLangFile(Path("bad.lng")), ELangFileError);
+    ExpectError<ELangFileError>([&] { TLangFile{Path("bad.lng")}; },
+                                "The language file can not be read. You need to download the latest Lexorand\n" +
+                                    Path("bad.lng"));
+    WriteFile(Path("cut.lng"), SampleFile(7));
+    TLangFile cut(Path("cut.lng"));
+    WriteFile(Path("cut.lng"), SampleFile(7).left(200));
+    TLocStorage s;
+    ExpectError<EReadError>([&] { cut.Load(&s, -1, 0); }, "Stream read error\n" + Path("cut.lng"));
+}
+
+// A language file saved on a disk with room for only part of it (a file size
+// limit in a child process): the old file keeps every byte, the lock is
+// taken again, and the error names the file.
+TEST_F(LocLangFileOnDisk, SaveCutShortKeepsTheOldFile)
+{
+    const QString path = Path("it.lng");
+    WriteFile(path, SampleFile(7));
+    TLocStorage s;
+    TLangFile file(path);
+    file.Load(&s, -1, 0);
+    file.Lock();
+    for (int i = 0; i < 200; ++i)
+        s.AddConstant(-1, "Unit1", QString("SLong%1").arg(i), 0)->MainValue()->SetValue(QString(40, QChar(u'x')));
+    const QString message = RunWithFileSizeLimit(SampleFile(7).size() + 100, [&] {
+        try {
+            file.Save(&s, 0, false);
+        } catch (const Exception& e) {
+            return e.Message() + (file.Handle() >= 0 ? QString() : QStringLiteral(" <unlocked>"));
+        }
+        return QStringLiteral("saved");
+    });
+    EXPECT_TRUE(message.startsWith("Cannot create file \"" + path + "\". ")) << message.toStdString();
+    EXPECT_FALSE(message.contains("<unlocked>"));
+    EXPECT_EQ(ReadFile(path), SampleFile(7));
+
+    file.Save(&s, 0, false);
+    TLocStorage back;
+    TLangFile(path, true).Load(&back, -1, 0);
+    EXPECT_EQ(back.FindConstant("Unit1", "SLong199")->MainValue()->Value(), QString(40, QChar(u'x')));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"it.lng"}));
 }
 
 TEST_F(LocLangFileOnDisk, SaveHeaderKeepsTheBody)

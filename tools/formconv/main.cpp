@@ -5,9 +5,9 @@
 // the whole input converts; errors go to stderr with exit code 1, wrong usage
 // exits with 2.
 #include "platform/objects/ObjectText.h"
+#include "platform/rtl/SafeSave.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <QString>
 
 #include <cstdio>
@@ -50,8 +50,10 @@ int main(int argc, char** argv)
         return Fail(QStringLiteral("%1: %2").arg(inputName, QString::fromUtf8(e.what())));
     }
 
-    QSaveFile output(outputName);
-    if (!output.open(QIODevice::WriteOnly) || output.write(result) != result.size() || !output.commit())
-        return Fail(QStringLiteral("cannot write %1: %2").arg(outputName, output.errorString()));
+    try {
+        SaveBytesToFile(outputName, result);
+    } catch (const EFileSaveError& e) {
+        return Fail(e.Message());
+    }
     return 0;
 }

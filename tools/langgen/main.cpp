@@ -23,6 +23,7 @@
 #include "localization/LocStorage.h"
 #include "localization/WinResProc.h"
 #include "platform/os/Modules.h"
+#include "platform/rtl/SafeSave.h"
 #include "platform/rtl/Streams.h"
 #include "tools/common/ImageSource.h"
 
@@ -30,7 +31,6 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
-#include <QSaveFile>
 
 #include <cstdio>
 
@@ -59,9 +59,11 @@ QByteArray ReadAll(const QString& fileName)
 
 void WriteAll(const QString& fileName, const QByteArray& bytes)
 {
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        throw TFailure{QStringLiteral("%1: %2").arg(fileName, file.errorString())};
+    try {
+        SaveBytesToFile(fileName, bytes);
+    } catch (const EFileSaveError& e) {
+        throw TFailure{e.Message()};
+    }
 }
 
 QStringList ReadExclusions(const QString& fileName)

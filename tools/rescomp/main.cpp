@@ -21,11 +21,11 @@
 #include "tools/common/ImageSource.h"
 #include "platform/objects/ObjectText.h"
 #include "platform/objects/ValueStream.h"
+#include "platform/rtl/SafeSave.h"
 #include "platform/rtl/Streams.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QString>
 #include <QStringDecoder>
 #include <QStringList>
@@ -122,9 +122,11 @@ QByteArray ReadAll(const QString& fileName)
 
 void WriteAll(const QString& fileName, const QByteArray& bytes)
 {
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        Fail(fileName, 0, QStringLiteral("cannot write: %1").arg(file.errorString()));
+    try {
+        SaveBytesToFile(fileName, bytes);
+    } catch (const EFileSaveError& e) {
+        Fail(fileName, 0, e.Message());
+    }
 }
 
 QString Unescape(const QString& text, const QString& file, int line)

@@ -12,6 +12,7 @@
 // projects may hold any printable component.
 #include "platform/forms/MessageService.h"
 #include "platform/rtl/Exceptions.h"
+#include "platform/rtl/SafeSave.h"
 #include "platform/rtl/Streams.h"
 #include "report/components/QpZarv.h"
 #include "report/model/ZvDefine.h"
@@ -20,7 +21,6 @@
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QSaveFile>
 #include <QStringList>
 
 #include <cstdio>
@@ -48,10 +48,7 @@ QByteArray ReadWholeFile(const QString& fileName)
 
 void WriteWholeFile(const QString& fileName, const QByteArray& bytes)
 {
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        throw EFCreateError(
-            QStringLiteral("Cannot create file \"%1\". %2").arg(fileName, file.errorString()));
+    SaveBytesToFile(fileName, bytes);
 }
 
 // The project as the project manager reads and writes it.

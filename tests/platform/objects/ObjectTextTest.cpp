@@ -241,4 +241,42 @@ TEST(ObjectTextTest, DamagedBinaryNeverConvertsToText)
     EXPECT_THROW(ObjectBinaryToText(QByteArray::fromHex("54504631015401410000")), EReadError); // "TPF1"
 }
 
+// The converter tool on a disk with room for only part of its output (a
+// shell ignores SIGXFSZ, which the tool inherits, and sets a 512-byte file
+// size limit): the previous output keeps every byte and the message names
+// it. With room the output is the whole stream.
+TEST(ObjectTextTest, ConverterOutputCutShortKeepsThePreviousFile)
+{
+    QTemporaryDir dir;
+    QByteArray text = "object fBig: TfBig\n";
+    for (int i = 0; i < 40; ++i)
+        text += "  Caption" + QByteArray::number(i) + " = 'a caption long enough to fill the stream'\n";
+    text += "end\n";
+    const QString input = dir.filePath("big.txt");
+    const QString output = dir.filePath("big.bin");
+    for (const auto& [name, bytes] : {std::pair{input, text}, std::pair{output, QByteArray("previous")}}) {
+        QFile file(name);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+    QProcess limited;
+    limited.start("/bin/sh", {"-c", "trap '' XFSZ; ulimit -f 1; exec \"$0\" \"$@\"", TESSVAR_FORMCONV, "text2bin",
+                              input, output});
+    ASSERT_TRUE(limited.waitForFinished(30000));
+    const QString errors = QString::fromUtf8(limited.readAllStandardError());
+    EXPECT_EQ(limited.exitCode(), 1);
+    EXPECT_TRUE(errors.contains("Cannot create file \"" + output + "\". ")) << errors.toStdString();
+    QFile kept(output);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), "previous");
+    kept.close();
+
+    QProcess whole;
+    whole.start(TESSVAR_FORMCONV, {"text2bin", input, output});
+    ASSERT_TRUE(whole.waitForFinished(30000));
+    EXPECT_EQ(whole.exitCode(), 0);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), ObjectTextToBinary(text));
+}
+
 } // namespace

@@ -231,4 +231,16 @@ TEST(ResourceCompiler, RefusesBadInputWithoutWritingOutput)
               1);
     EXPECT_EQ(RunProgram(TESSVAR_RESCOMP, {}).ExitCode, 2);
     EXPECT_EQ(RunProgram(TESSVAR_RESCOMP, {"--strings"}).ExitCode, 2);
+
+    // On a disk with room for only part of the image (a shell ignores
+    // SIGXFSZ, which the tool inherits, and sets a 512-byte file size limit)
+    // the previous output keeps every byte and the message names it.
+    const QString kept = WriteFile(dir.filePath("kept.dll"), "previous");
+    const TRun limited = RunProgram("/bin/sh", {"-c", "trap '' XFSZ; ulimit -f 1; exec \"$0\" \"$@\"", TESSVAR_RESCOMP,
+                                                "--version", "1.0.0", "--strings", good, "--output", kept});
+    EXPECT_EQ(limited.ExitCode, 1);
+    EXPECT_TRUE(limited.Err.contains("Cannot create file \"" + kept + "\". ")) << qPrintable(limited.Err);
+    QFile previous(kept);
+    ASSERT_TRUE(previous.open(QIODevice::ReadOnly));
+    EXPECT_EQ(previous.readAll(), "previous");
 }

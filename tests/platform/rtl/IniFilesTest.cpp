@@ -1,6 +1,7 @@
 #include "platform/rtl/IniFiles.h"
 #include "platform/rtl/NumberText.h"
 
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/FuzzLoop.h"
 
 #include <QDir>
@@ -9,9 +10,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <stdexcept>
-#include <sys/resource.h>
 
 namespace {
 
@@ -292,31 +291,22 @@ TEST_F(IniFiles, MissingFolderAndDirectoryTargetAreClearErrors)
 }
 
 // The write must fail even for root, for whom permissions do not count. A
-// file size limit (RLIMIT_FSIZE) binds root too: the new content is larger
-// than the limit, so writing the temporary file fails, while the old file,
-// already smaller than the limit, is untouched. SIGXFSZ is ignored meanwhile
-// so the failed write returns EFBIG instead of ending the process.
+// file size limit (RLIMIT_FSIZE, set in a child process) binds root too: the
+// new content is larger than the limit, so writing the temporary file fails,
+// while the old file, already smaller than the limit, is untouched.
 TEST_F(IniFiles, FailedWriteLeavesTheOldFileIntact)
 {
     const QByteArray old = "[S]\r\nK=old\r\n";
     const QString path = WriteFile("keep.ini", old);
     TIniFile ini(path);
-
-    rlimit saved{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    rlimit tight = saved;
-    tight.rlim_cur = 64;
-    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tight), 0);
-    QString message;
-    try {
-        ini.WriteString("S", "K", QString(200, QLatin1Char('x')));
-    } catch (const EIniFileException& e) {
-        message = e.Message();
-    }
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previousHandler);
-
+    const QString message = RunWithFileSizeLimit(64, [&] {
+        try {
+            ini.WriteString("S", "K", QString(200, QLatin1Char('x')));
+        } catch (const EIniFileException& e) {
+            return e.Message();
+        }
+        return QStringLiteral("written");
+    });
     EXPECT_TRUE(message.contains(QDir::toNativeSeparators(path))) << message.toStdString();
     EXPECT_EQ(ReadFile(path), old);
     EXPECT_EQ(FolderEntries(), QStringList({"keep.ini"})); // the temporary file is gone

@@ -3,6 +3,8 @@
 #include "ProjectFixtures.h"
 #include "platform/forms/MessageService.h"
 #include "report/print/QpDefine.h"
+#include "platform/rtl/SafeSave.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/FuzzLoop.h"
 
 #include <QDir>
@@ -119,12 +121,6 @@ TEST_F(ZvProjTest, ANewProjectAndItsFileHeader)
     // "ZRF", 0x1A, version 110000, header code 0, no modules.
     EXPECT_EQ(SaveProject(project).left(10),
               Bytes({'Z', 'R', 'F', 0x1A, 0xB0, 0xAD, 0x01, 0x00, 0x00, 0x00}));
-
-    WriteFile(Path(QStringLiteral("empty.zrf")), QByteArray());
-    TZarvProjectManager fromEmpty(nullptr);
-    fromEmpty.SetFileName(Path(QStringLiteral("empty.zrf")));
-    fromEmpty.Load();
-    EXPECT_EQ(fromEmpty.ReportList().size(), 1u);
 }
 
 TEST_F(ZvProjTest, SaveLoadSaveIsByteIdentical)
@@ -169,7 +165,7 @@ TEST_F(ZvProjTest, SaveLoadSaveIsByteIdentical)
     EXPECT_FALSE(copy.DataChanged());
 }
 
-TEST_F(ZvProjTest, OlderFilesAndFilesWithoutEntries)
+TEST_F(ZvProjTest, OlderFilesAreRead)
 {
     TZarvProjectManager source(nullptr);
     source.New();
@@ -208,24 +204,6 @@ TEST_F(ZvProjTest, OlderFilesAndFilesWithoutEntries)
         dynamic_cast<TKindBox*>(copy.ActiveReport()->LoadedPage(0)->FindComponent(QStringLiteral("Box1")));
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(box->Label(), QStringLiteral("old"));
-
-    // A file that ends after the project's own record holds an empty
-    // project.
-    TMemoryStream bare;
-    {
-        TStreamHelper helper(bare);
-        helper.Write("ZRF\x1A", 4);
-        helper.WriteInteger(110000);
-        helper.WriteByte(0);
-        helper.WriteIndex(0);
-        helper.WriteString(QString());
-        TZarvWriter(helper).WriteComponent(&source, false);
-    }
-    TZarvProjectManager empty(nullptr);
-    LoadProject(empty, bare.Bytes());
-    EXPECT_TRUE(empty.ReportList().empty());
-    EXPECT_EQ(empty.ActiveReport(), nullptr);
-    EXPECT_TRUE(empty.Saved());
 }
 
 TEST_F(ZvProjTest, DamagedFilesRaiseAndChangeNothing)
@@ -257,6 +235,30 @@ TEST_F(ZvProjTest, DamagedFilesRaiseAndChangeNothing)
         helper.FinishWriteBlock();
         pageKind = stream.Bytes();
     }
+    // A file that ends after the project's own record holds no project at
+    // all: it is refused like any file that ends too early.
+    QByteArray bare;
+    {
+        TZarvProjectManager other(nullptr);
+        TMemoryStream stream;
+        TStreamHelper helper(stream);
+        helper.Write("ZRF\x1A", 4);
+        helper.WriteInteger(110000);
+        helper.WriteByte(0);
+        helper.WriteIndex(0);
+        helper.WriteString(QString());
+        TZarvWriter(helper).WriteComponent(&other, false);
+        bare = stream.Bytes();
+    }
+    // One changed byte in the class name of a page's or a report's own
+    // record: the record is not read, and the load fails rather than leave
+    // the item without its components.
+    QByteArray pageClass = good;
+    pageClass.replace(Enc(QStringLiteral("TZarvPage")), Enc(QStringLiteral("TZarvPagX")));
+    QByteArray reportClass = good;
+    reportClass.replace(Enc(QStringLiteral("TZarvReport")), Enc(QStringLiteral("TZarvReporX")));
+    ASSERT_NE(pageClass, good);
+    ASSERT_NE(reportClass, good);
     struct Row {
         int Number;
         QByteArray Bytes;
@@ -269,6 +271,10 @@ TEST_F(ZvProjTest, DamagedFilesRaiseAndChangeNothing)
         {4, unknownDataClass, QStringLiteral("Class TZarvDataObjecX not found")},
         {5, pageKind, QStringLiteral("TZarvProjectItem class not found")},
         {6, good.left(3), QStringLiteral("Stream read error")},
+        {7, bare, QStringLiteral("Stream read error")},
+        {8, pageClass, QStringLiteral("Invalid Project Format")},
+        {9, reportClass, QStringLiteral("Invalid Project Format")},
+        {10, QByteArray(), QStringLiteral("Stream read error")},
     };
     // A project unloaded before the next file: its own properties stay.
     TZarvProjectManager project(nullptr);
@@ -292,11 +298,22 @@ TEST_F(ZvProjTest, DamagedFilesRaiseAndChangeNothing)
         EXPECT_TRUE(fresh.ReportList().empty() && fresh.GlobalPageList().empty() &&
                     fresh.DataObjectList().empty());
     }
-    // Load does not stay in its loading state after a failure.
-    WriteFile(Path(QStringLiteral("bad.zrf")), good.left(40));
-    project.SetFileName(Path(QStringLiteral("bad.zrf")));
-    EXPECT_THROW(project.Load(), EReadError);
-    EXPECT_FALSE(project.IsLoading());
+    // From a file, the error names it on a line of its own, a zero-length
+    // file too; Load does not stay in its loading state after a failure.
+    for (const QByteArray& bytes : {good.left(40), QByteArray(), pageClass}) {
+        const QString bad = Path(QStringLiteral("bad.zrf"));
+        WriteFile(bad, bytes);
+        project.SetFileName(bad);
+        try {
+            project.Load();
+            ADD_FAILURE() << "no exception";
+        } catch (const Exception& error) {
+            EXPECT_EQ(error.Message(), QString(bytes.size() == 40 || bytes.isEmpty() ? "Stream read error"
+                                                                                      : "Invalid Project Format") +
+                                           QLatin1Char('\n') + bad);
+        }
+        EXPECT_FALSE(project.IsLoading());
+    }
 }
 
 TEST_F(ZvProjTest, FuzzTheLoader)
@@ -498,22 +515,22 @@ TEST_F(ZvProjTest, SaveKeepsABackupAndNeverReportsALostFile)
     EXPECT_EQ(ReadFile(fileName), SaveProject(project));
     EXPECT_FALSE(QFile::exists(Path(QStringLiteral("cards.$$$"))));
 
-    // The new file cannot take the name: the previous file is put back.
+    // A save cut short by a full disk (a file size limit here) leaves the
+    // project file whole, names it, and the project stays unsaved.
     const QByteArray second = ReadFile(fileName);
-    const TRenameFileProc saved = RenameFileProc;
-    RenameFileProc = [](const QString& from, const QString& to) {
-        return from.endsWith(QLatin1String(".$$$")) ? false : QFile::rename(from, to);
-    };
     project.NewGlobalPage();
-    try {
-        project.Save();
-        ADD_FAILURE() << "no exception";
-    } catch (const EZarvException& error) {
-        EXPECT_TRUE(error.Message().startsWith(QStringLiteral("Could not rename")));
-    }
-    RenameFileProc = saved;
+    const QString message = RunWithFileSizeLimit(second.size() - 1, [&] {
+        try {
+            project.Save();
+        } catch (const EFileSaveError& error) {
+            return error.Message() + (project.DataChanged() ? QString() : QStringLiteral(" <saved>"));
+        }
+        return QStringLiteral("no exception");
+    });
+    EXPECT_TRUE(message.startsWith("Cannot create file \"" + fileName + "\". ")) << message.toStdString();
+    EXPECT_FALSE(message.contains("<saved>"));
     EXPECT_EQ(ReadFile(fileName), second);
-    EXPECT_TRUE(project.DataChanged());
+    EXPECT_EQ(QDir(Folder.path()).entryList({QStringLiteral("*.tmp")}, QDir::Files | QDir::Hidden), QStringList());
 
     // The first change of a saved file that is read-only says so once.
     project.Save();

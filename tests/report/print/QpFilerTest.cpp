@@ -3,6 +3,7 @@
 #include "report/print/QpFiler.h"
 
 #include "platform/rtl/Streams.h"
+#include "tests/support/FileSizeLimit.h"
 
 #include <QDir>
 #include <QFile>
@@ -394,6 +395,47 @@ TEST_F(QpFilerTest, StreamModesWriteTheSameSnapshot)
             QFile::remove(writer.FileName());
         }
     }
+
+    // The file of an earlier snapshot is replaced only by a complete one: a
+    // run that fails part way, or a disk with no room for the whole snapshot
+    // (a file size limit in a child process), leaves it as it was.
+    const QByteArray previous(200, 'p');
+    {
+        QFile out(file);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        out.write(previous);
+    }
+    auto readBack = [&] {
+        QFile saved(file);
+        return saved.open(QIODevice::ReadOnly) ? saved.readAll() : QByteArray();
+    };
+    for (TStreamMode mode : {TStreamMode::smFile, TStreamMode::smMemory}) {
+        TZvZSFWriter writer(nullptr);
+        writer.SetStreamMode(mode);
+        writer.SetFileName(file);
+        writer.OnPrint = [&](TObject*) {
+            body(writer);
+            throw EInvalidOperation(QStringLiteral("failed part way"));
+        };
+        EXPECT_THROW(writer.Execute(), EInvalidOperation) << int(mode);
+        EXPECT_EQ(readBack(), previous) << int(mode);
+
+        const QString message = RunWithFileSizeLimit(user.size() / 2, [&] {
+            TZvZSFWriter limited(nullptr);
+            limited.SetStreamMode(mode);
+            limited.SetFileName(file);
+            limited.OnPrint = [&](TObject*) { body(limited); };
+            try {
+                limited.Execute();
+            } catch (const Exception& e) {
+                return e.Message();
+            }
+            return QStringLiteral("written");
+        });
+        EXPECT_TRUE(message.startsWith("Cannot create file \"" + file + "\". ")) << message.toStdString();
+        EXPECT_EQ(readBack(), previous) << int(mode);
+    }
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"out.zsf"}));
 }
 
 TEST_F(QpFilerTest, CallerStreamIsCutToTheSnapshot)

@@ -6,8 +6,12 @@
 #include "report/print/QpRenderPreview.h"
 #include "report/print/QpRenderPrinter.h"
 
+#include "tests/support/FileSizeLimit.h"
+
 #include <QApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QTest>
 
@@ -189,6 +193,43 @@ TEST_F(QpFormPreviewTest, SaveWritesAByteCopy)
     EXPECT_EQ(copy.readAll(), Pages(3));
 }
 
+// Save over an older, larger snapshot on a disk with room for only part of
+// the new one (a file size limit in a child process): the old file keeps
+// every byte and the error names the file. With room the copy is complete.
+TEST_F(QpFormPreviewTest, SaveCutShortKeepsTheOldFileAndNamesIt)
+{
+    Open(3);
+    const QString target = Path("old.zsf");
+    const QByteArray old = Pages(5);
+    {
+        QFile file(target);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_EQ(file.write(old), old.size());
+    }
+    ASSERT_GT(Pages(3).size(), 512);
+    Dialogs->Answer(true, target, 1);
+    const QString message = RunWithFileSizeLimit(512, [&] {
+        try {
+            Form->actnFile_Save->Execute();
+        } catch (const Exception& e) {
+            return e.Message();
+        }
+        return QStringLiteral("saved");
+    });
+    EXPECT_TRUE(message.startsWith("Cannot create file \"" + target + "\". ")) << message.toStdString();
+    QFile kept(target);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), old);
+    kept.close();
+
+    Dialogs->Answer(true, target, 1);
+    Form->actnFile_Save->Execute();
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), Pages(3));
+    EXPECT_EQ(QDir(QFileInfo(target).path()).entryList({QStringLiteral("*.tmp")}, QDir::Files | QDir::Hidden),
+              QStringList());
+}
+
 TEST_F(QpFormPreviewTest, OpenRefusesWhatTheReaderRejects)
 {
     Open(3);
@@ -198,7 +239,14 @@ TEST_F(QpFormPreviewTest, OpenRefusesWhatTheReaderRejects)
     bad.write(Pages(2).left(40));
     bad.close();
     const QString caption = Form->Caption();
-    EXPECT_THROW(Form->OpenFile(Path("bad.zsf")), Exception);
+    // The reader's message, then the file on a line of its own, once.
+    try {
+        Form->OpenFile(Path("bad.zsf"));
+        ADD_FAILURE() << "no exception";
+    } catch (const Exception& e) {
+        EXPECT_TRUE(e.Message().endsWith("\n" + Path("bad.zsf"))) << e.what();
+        EXPECT_EQ(e.Message().count(Path("bad.zsf")), 1) << e.what();
+    }
     EXPECT_EQ(Page(), 2);
     EXPECT_EQ(Form->ZvRenderPreview->Pages(), 3);
     EXPECT_EQ(Form->Caption(), caption);
