@@ -329,8 +329,7 @@ bool TZarvLine::IsSelectPoint(const TZarvPoint& point) const
         const double t = ((point.X - start.X) * dx + (point.Y - start.Y) * dy) / (dx * dx + dy * dy);
         foot = TZarvPoint{start.X + t * dx, start.Y + t * dy};
     }
-    const TZarvRect box = ZarvRect(GetPageLeft(), GetPageTop(), GetPageRight(), GetPageBottom());
-    if (!PtInZarvRect(box, foot))
+    if (!PtInZarvRect(PageRect(), foot))
         return false;
     const double px = XI2D(point.X) - XI2D(foot.X);
     const double py = YI2D(point.Y) - YI2D(foot.Y);
@@ -339,9 +338,8 @@ bool TZarvLine::IsSelectPoint(const TZarvPoint& point) const
 
 bool TZarvLine::InSelectRect(const TZarvRect& rect) const
 {
-    const TZarvRect box = ZarvRect(GetPageLeft(), GetPageTop(), GetPageRight(), GetPageBottom());
     TZarvRect overlap;
-    if (!IntersectZarvRect(overlap, box, rect) || !ParentAllowsSelect())
+    if (!IntersectZarvRect(overlap, PageRect(), rect) || !ParentAllowsSelect())
         return false;
     if (FloatEqual(GetWidth(), 0) || FloatEqual(GetHeight(), 0))
         return true;

@@ -725,9 +725,7 @@ bool TZarvComponent::FindContainerAt(TZarvControl*& container, const TZarvPoint&
         auto* child = dynamic_cast<TZarvControl*>(GetChild(i));
         if (!child)
             continue;
-        const TZarvRect box = ZarvRect(child->GetPageLeft(), child->GetPageTop(), child->GetPageRight(),
-                                       child->GetPageBottom());
-        if (!PtInZarvRect(box, point))
+        if (!PtInZarvRect(child->PageRect(), point))
             continue;
         if (child->FindContainerAt(container, point, newChild))
             return true;
@@ -1208,6 +1206,8 @@ void TZarvControl::PipSize(TZarvPip& pip)
         moved.X = pip.PageX - origin.X;
     if (row != 0)
         moved.Y = pip.PageY - origin.Y;
+    // Constrained here to learn where the handle's corner ends up; SetSize
+    // constrains the same points again to the same result.
     TZarvPoint constrainedFixed = fixed;
     ModifyZarvRect(constrainedFixed, moved);
     SetSize(fixed, moved);
@@ -1226,15 +1226,13 @@ void TZarvControl::PipSize(TZarvPip& pip)
 
 bool TZarvControl::IsSelectPoint(const TZarvPoint& point) const
 {
-    const TZarvRect box = ZarvRect(GetPageLeft(), GetPageTop(), GetPageRight(), GetPageBottom());
-    return PtInZarvRect(box, point) && ParentAllowsSelect();
+    return PtInZarvRect(PageRect(), point) && ParentAllowsSelect();
 }
 
 bool TZarvControl::InSelectRect(const TZarvRect& rect) const
 {
-    const TZarvRect box = ZarvRect(GetPageLeft(), GetPageTop(), GetPageRight(), GetPageBottom());
     TZarvRect overlap;
-    return IntersectZarvRect(overlap, box, rect) && ParentAllowsSelect();
+    return IntersectZarvRect(overlap, PageRect(), rect) && ParentAllowsSelect();
 }
 
 void TZarvControl::ModifyRect(TPoint&, TPoint&) const {}
@@ -1260,6 +1258,11 @@ void TZarvControl::Paint(TCanvas& canvas)
 }
 
 void TZarvControl::PaintSelf(TCanvas&) {}
+
+TZarvRect TZarvControl::PageRect() const
+{
+    return ZarvRect(GetPageLeft(), GetPageTop(), GetPageRight(), GetPageBottom());
+}
 
 TRect TZarvControl::DesignerRect() const
 {

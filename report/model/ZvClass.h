@@ -406,7 +406,8 @@ public:
     // place, then its own children, on a designer canvas.
     virtual void Paint(TCanvas& canvas);
     virtual void PaintSelf(TCanvas& canvas);
-    // The box in designer pixels.
+    // The box on the page, inches, and in designer pixels.
+    TZarvRect PageRect() const;
     TRect DesignerRect() const;
 
     // The clipping of a canvas before ClipToControl narrowed it.
