@@ -12,7 +12,9 @@
 // TZarvControl adds a place on the page: a rectangle in inches relative to
 // its parent, an anchor saying how it follows its parent's size, where its
 // output goes (preview, printer or both), and an optional mirror, another
-// control whose look and children it copies.
+// control whose look and children it copies. For a designer (none runs in
+// this program) it also paints itself, hit-tests and sizes itself by its
+// selection handles (TZarvPip), as geometry that needs no designer.
 //
 // The project classes (project items, pages, reports, the project manager)
 // build on these; they answer ItemKind and ItemModule, and the project
