@@ -5,6 +5,7 @@
 #include "platform/graphics/Metafile.h"
 #include "platform/objects/ClassRegistry.h"
 #include "platform/rtl/Streams.h"
+#include "platform/rtl/StringRoutines.h"
 #include "report/components/ComponentTypes_p.h"
 #include "report/components/DataText_p.h"
 #include "report/model/ZvDefine.h"
@@ -447,7 +448,10 @@ void TZarvMemo::Prepare()
     FMemoBuf->PrintEnd = GetPageRight();
     FMemoBuf->Justify = GetFontJustify();
     const QString text = GetText();
-    if (FContainsRTF || text.trimmed().left(5).compare(QLatin1String("{\\rtf"), Qt::CaseInsensitive) == 0)
+    // Only blanks and control characters may stand before the RTF prefix; a
+    // text that opens with any other character (a no-break space too) is
+    // plain text and prints as written.
+    if (FContainsRTF || Trim(text).left(5).compare(QLatin1String("{\\rtf"), Qt::CaseInsensitive) == 0)
         FMemoBuf->SetRTFText(text);
     else
         FMemoBuf->SetText(text);

@@ -1,5 +1,7 @@
 #include "report/model/ZvClass.h"
 
+#include "platform/forms/Controls.h"
+#include "platform/graphics/Canvas.h"
 #include "platform/objects/ClassRegistry.h"
 #include "platform/objects/ObjectsRegistration.h"
 #include "platform/objects/TypInfo.h"
@@ -191,6 +193,42 @@ template <class F> void ForEachChildControl(const TZarvComponent* parent, F f)
         if (auto* control = dynamic_cast<TZarvControl*>(child))
             f(control);
     });
+}
+
+// The column of a handle around the box: -1 left, 0 middle, 1 right; and
+// its row: -1 top, 0 middle, 1 bottom.
+int PipColumn(int index)
+{
+    switch (index) {
+    case 0:
+    case 3:
+    case 5:
+        return -1;
+    case 1:
+    case 6:
+        return 0;
+    default:
+        return 1;
+    }
+}
+
+int PipRow(int index)
+{
+    return index <= 2 ? -1 : index <= 4 ? 0 : 1;
+}
+
+// The handle at the same place seen in a mirror held upright (left and
+// right trade) or on its side (top and bottom trade).
+int MirrorPipAcross(int index)
+{
+    static constexpr int across[8] = {2, 1, 0, 4, 3, 7, 6, 5};
+    return across[index & 7];
+}
+
+int MirrorPipUpDown(int index)
+{
+    static constexpr int upDown[8] = {5, 6, 7, 3, 4, 0, 1, 2};
+    return upDown[index & 7];
 }
 
 } // namespace
@@ -662,6 +700,43 @@ void TZarvComponent::Invalidate() const
         CurrentDesigner->Repaint();
 }
 
+bool TZarvComponent::FindControlAt(TZarvControl*& control, const TZarvPoint& point) const
+{
+    // The reverse of painting order: a child's children lie on top of it, a
+    // later child on top of an earlier one.
+    for (int i = GetChildCount() - 1; i >= 0; --i) {
+        auto* child = dynamic_cast<TZarvControl*>(GetChild(i));
+        if (!child)
+            continue;
+        if (child->FindControlAt(control, point))
+            return true;
+        if (child->IsSelectPoint(point)) {
+            control = child;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool TZarvComponent::FindContainerAt(TZarvControl*& container, const TZarvPoint& point,
+                                     TZarvComponentClass newChild) const
+{
+    for (int i = GetChildCount() - 1; i >= 0; --i) {
+        auto* child = dynamic_cast<TZarvControl*>(GetChild(i));
+        if (!child)
+            continue;
+        if (!PtInZarvRect(child->PageRect(), point))
+            continue;
+        if (child->FindContainerAt(container, point, newChild))
+            return true;
+        if (!child->IsLocked() && child->AcceptChild(newChild)) {
+            container = child;
+            return true;
+        }
+    }
+    return false;
+}
+
 TComponent* TZarvComponent::GetParentComponent() const
 {
     return FParent;
@@ -1107,11 +1182,184 @@ TPenStyle TZarvControl::GetLineStyle() const
     return TPenStyle::psSolid;
 }
 
-void TZarvControl::CreatePips() {}
+void TZarvControl::CreatePips()
+{
+    AddPipsAt({0, 1, 2, 3, 4, 5, 6, 7});
+}
 
-void TZarvControl::UpdatePips() {}
+void TZarvControl::UpdatePips()
+{
+    UpdatePipsAt({0, 1, 2, 3, 4, 5, 6, 7});
+}
+
+void TZarvControl::PipSize(TZarvPip& pip)
+{
+    const int column = PipColumn(pip.Index);
+    const int row = PipRow(pip.Index);
+    const TZarvRect& r = pip.OrigRect;
+    const TZarvPoint origin = ParentOrigin();
+    // The corner opposite the handle stays; the handle's own corner follows
+    // the handle, an edge handle only across its edge.
+    const TZarvPoint fixed{column < 0 ? r.Right : r.Left, row < 0 ? r.Bottom : r.Top};
+    TZarvPoint moved{column < 0 ? r.Left : r.Right, row < 0 ? r.Top : r.Bottom};
+    if (column != 0)
+        moved.X = pip.PageX - origin.X;
+    if (row != 0)
+        moved.Y = pip.PageY - origin.Y;
+    // Constrained here to learn where the handle's corner ends up; SetSize
+    // constrains the same points again to the same result.
+    TZarvPoint constrainedFixed = fixed;
+    ModifyZarvRect(constrainedFixed, moved);
+    SetSize(fixed, moved);
+
+    // Past the opposite side the handle has become its mirror image.
+    int index = pip.Index;
+    if ((column > 0 && moved.X < fixed.X) || (column < 0 && moved.X > fixed.X))
+        index = MirrorPipAcross(index);
+    if ((row > 0 && moved.Y < fixed.Y) || (row < 0 && moved.Y > fixed.Y))
+        index = MirrorPipUpDown(index);
+    if (index != pip.Index) {
+        if (TZarvPage* page = DesignerPage())
+            page->SwitchPips(this, pip.Index, index);
+    }
+}
+
+bool TZarvControl::IsSelectPoint(const TZarvPoint& point) const
+{
+    return PtInZarvRect(PageRect(), point) && ParentAllowsSelect();
+}
+
+bool TZarvControl::InSelectRect(const TZarvRect& rect) const
+{
+    TZarvRect overlap;
+    return IntersectZarvRect(overlap, PageRect(), rect) && ParentAllowsSelect();
+}
+
+void TZarvControl::ModifyRect(TPoint&, TPoint&) const {}
+
+void TZarvControl::ModifyZarvRect(TZarvPoint&, TZarvPoint&) const {}
+
+void TZarvControl::SetSize(TZarvPoint p1, TZarvPoint p2)
+{
+    ModifyZarvRect(p1, p2);
+    SetBoundsRect(
+        ZarvRect(std::min(p1.X, p2.X), std::min(p1.Y, p2.Y), std::max(p1.X, p2.X), std::max(p1.Y, p2.Y)));
+    ResizeAll();
+}
+
+void TZarvControl::Paint(TCanvas& canvas)
+{
+    PaintSelf(canvas);
+    AtMirrorPlace(FMirror, [&canvas](TZarvComponent* child) {
+        if (auto* control = dynamic_cast<TZarvControl*>(child))
+            control->Paint(canvas);
+    });
+    ForEachChildControl(this, [&canvas](TZarvControl* child) { child->Paint(canvas); });
+}
 
 void TZarvControl::PaintSelf(TCanvas&) {}
+
+TZarvRect TZarvControl::PageRect() const
+{
+    return ZarvRect(GetPageLeft(), GetPageTop(), GetPageRight(), GetPageBottom());
+}
+
+TRect TZarvControl::DesignerRect() const
+{
+    return TRect{XI2D(GetPageLeft()), YI2D(GetPageTop()), XI2D(GetPageRight()), YI2D(GetPageBottom())};
+}
+
+TZarvControl::TSavedClip TZarvControl::ClipToControl(TCanvas& canvas) const
+{
+    TSavedClip saved;
+    QPainter* painter = canvas.Painter();
+    if (!painter || !painter->isActive())
+        return saved;
+    saved.Saved = true;
+    saved.Clipped = painter->hasClipping();
+    if (saved.Clipped)
+        saved.Region = painter->clipRegion();
+    const TRect r = DesignerRect();
+    painter->setClipRect(QRect(QPoint(r.Left, r.Top), QPoint(r.Right - 1, r.Bottom - 1)),
+                         saved.Clipped ? Qt::IntersectClip : Qt::ReplaceClip);
+    return saved;
+}
+
+void TZarvControl::RestoreClip(TCanvas& canvas, const TSavedClip& saved)
+{
+    QPainter* painter = canvas.Painter();
+    if (!saved.Saved || !painter || !painter->isActive())
+        return;
+    if (saved.Clipped)
+        painter->setClipRegion(saved.Region);
+    else
+        painter->setClipping(false);
+}
+
+void TZarvControl::AddPipsAt(std::initializer_list<int> indexes)
+{
+    TZarvPage* page = DesignerPage();
+    if (!page)
+        return;
+    for (int index : indexes) {
+        const TZarvPoint at = PipPoint(index);
+        page->AddPip(index, this, PipCursor(index), at.X, at.Y);
+    }
+}
+
+void TZarvControl::UpdatePipsAt(std::initializer_list<int> indexes)
+{
+    TZarvPage* page = DesignerPage();
+    if (!page)
+        return;
+    for (int index : indexes) {
+        const TZarvPoint at = PipPoint(index);
+        page->UpdatePip(index, this, at.X, at.Y);
+    }
+}
+
+TZarvPoint TZarvControl::PipPoint(int index) const
+{
+    const int column = PipColumn(index);
+    const int row = PipRow(index);
+    const double x = column < 0   ? GetPageLeft()
+                     : column > 0 ? GetPageRight()
+                                  : GetPageLeft() + GetWidth() / 2;
+    const double y = row < 0 ? GetPageTop() : row > 0 ? GetPageBottom() : GetPageTop() + GetHeight() / 2;
+    return TZarvPoint{x, y};
+}
+
+int TZarvControl::PipCursor(int index)
+{
+    switch (index) {
+    case 0:
+    case 7:
+        return crSizeNWSE;
+    case 2:
+    case 5:
+        return crSizeNESW;
+    case 1:
+    case 6:
+        return crSizeNS;
+    default:
+        return crSizeWE;
+    }
+}
+
+TZarvPoint TZarvControl::ParentOrigin() const
+{
+    return TZarvPoint{GetPageLeft() - GetLeft(), GetPageTop() - GetTop()};
+}
+
+bool TZarvControl::ParentAllowsSelect() const
+{
+    return !Parent() || Parent()->CanSelect(const_cast<TZarvControl*>(this));
+}
+
+TZarvPage* TZarvControl::DesignerPage() const
+{
+    return dynamic_cast<TZarvPage*>(Page());
+}
 
 double TZarvControl::GetPageLeft() const
 {
@@ -1237,7 +1485,7 @@ void TZarvControl::PrintAll(TBaseReport* report)
             }
             RouteOutput(report, FDisplayOn);
             Print(report);
-            PrintMirrorChildren(report, FMirror);
+            AtMirrorPlace(FMirror, [report](TZarvComponent* child) { child->PrintAll(report); });
             ForEachChild(this, [report](TZarvComponent* child) { child->PrintAll(report); });
         }
     } catch (...) {
@@ -1247,24 +1495,66 @@ void TZarvControl::PrintAll(TBaseReport* report)
     AfterPrint();
 }
 
-// The children of mirror (and first those of its own mirrors) print at this
-// control's place.
-void TZarvControl::PrintMirrorChildren(TBaseReport* report, TZarvControl* mirror)
+// The children of mirror (and first those of its own mirrors) stand at this
+// control's place while f runs on them.
+template <class F> void TZarvControl::AtMirrorPlace(TZarvControl* mirror, F f)
 {
     if (!mirror)
         return;
-    PrintMirrorChildren(report, mirror->FMirror);
+    AtMirrorPlace(mirror->FMirror, f);
     if (mirror->GetChildCount() == 0)
         return;
     mirror->FMirrorPoint =
         TZarvPoint{GetPageLeft() - mirror->GetPageLeft(), GetPageTop() - mirror->GetPageTop()};
     try {
-        ForEachChild(mirror, [report](TZarvComponent* child) { child->PrintAll(report); });
+        ForEachChild(mirror, f);
     } catch (...) {
         mirror->FMirrorPoint = TZarvPoint{};
         throw;
     }
     mirror->FMirrorPoint = TZarvPoint{};
+}
+
+// ---------------------------------------------------------------------------
+// Selection handles.
+
+TZarvPip::TZarvPip(uint8_t index, TZarvControl* control, TZarvDesigner* designer, int cursor, double x,
+                   double y)
+    : Index(index), Control(control), Designer(designer), Cursor(cursor), PageX(x), PageY(y)
+{
+    Reset();
+}
+
+void TZarvPip::Reset()
+{
+    OrigPoint = TZarvPoint{PageX, PageY};
+    if (Control)
+        OrigRect = Control->BoundsRect();
+    if (Designer)
+        StartSizePoint = TPoint{Designer->XI2D(PageX), Designer->YI2D(PageY)};
+}
+
+void TZarvPip::Move(int x, int y)
+{
+    if (!Designer || !Control)
+        return;
+    // By differences of converted points, so that a designer whose origin
+    // is not the page's corner moves the handle by as much as the mouse.
+    PageX = OrigPoint.X + Designer->XD2I(x) - Designer->XD2I(StartSizePoint.X);
+    PageY = OrigPoint.Y + Designer->YD2I(y) - Designer->YD2I(StartSizePoint.Y);
+    Control->PipSize(*this);
+}
+
+void TZarvPip::Draw(TCanvas& canvas) const
+{
+    if (!Designer)
+        return;
+    constexpr int kHalf = 2; // a handle is 5 pixels square
+    const int x = Designer->XI2D(PageX);
+    const int y = Designer->YI2D(PageY);
+    canvas.Brush()->SetColor(clBlack);
+    canvas.Brush()->SetStyle(TBrushStyle::bsSolid);
+    canvas.FillRect(TRect{x - kHalf, y - kHalf, x + kHalf + 1, y + kHalf + 1});
 }
 
 // ---------------------------------------------------------------------------

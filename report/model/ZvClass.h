@@ -12,7 +12,9 @@
 // TZarvControl adds a place on the page: a rectangle in inches relative to
 // its parent, an anchor saying how it follows its parent's size, where its
 // output goes (preview, printer or both), and an optional mirror, another
-// control whose look and children it copies.
+// control whose look and children it copies. For a designer (none runs in
+// this program) it also paints itself, hit-tests and sizes itself by its
+// selection handles (TZarvPip), as geometry that needs no designer.
 //
 // The project classes (project items, pages, reports, the project manager)
 // build on these; they answer ItemKind and ItemModule, and the project
@@ -23,15 +25,20 @@
 #include "report/model/ZvUtil.h"
 #include "report/print/QpDefine.h"
 
+#include <QRegion>
 #include <QString>
 
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <vector>
 
 class TBaseReport;
 class TCanvas;
+class TZarvControl;
 class TZarvFiler;
+class TZarvPage;
+class TZarvPip;
 
 // Records the registration procedure of the model's base classes, the
 // project items and the page under "ZVCL". Called once from the program's
@@ -202,6 +209,16 @@ public:
     // Asks the designer showing this component's page to repaint.
     void Invalidate() const;
 
+    // Designer hit tests over the children, points in inches from the page's
+    // top left. FindControlAt finds the innermost child control that the
+    // point selects, the last child (the one painted on top) first;
+    // FindContainerAt the innermost unlocked child control whose box holds
+    // the point and that accepts a child of class newChild. Both leave the
+    // result alone and answer false when there is none.
+    bool FindControlAt(TZarvControl*& control, const TZarvPoint& point) const;
+    bool FindContainerAt(TZarvControl*& container, const TZarvPoint& point,
+                         TZarvComponentClass newChild) const;
+
     TComponent* GetParentComponent() const override;
     void SetParentComponent(TComponent* parent) override;
 
@@ -356,10 +373,56 @@ public:
     virtual void SetLineStyle(TPenStyle value);
     virtual TPenStyle GetLineStyle() const;
 
-    // Designer support; nothing without a designer.
+    // Designer support. It is pure geometry in inches from the page's top
+    // left, except where designer pixels are named; conversions to designer
+    // pixels go through the current designer (0 without one), and handles
+    // reach the designer through the control's page (nothing without one).
+    //
+    // Handles are numbered around the box: 0 1 2 along the top, 3 and 4 at
+    // the middle of the left and right edges, 5 6 7 along the bottom.
+    // CreatePips announces the control's handles to the page's designer,
+    // UpdatePips moves them to the control's present box.
     virtual void CreatePips();
     virtual void UpdatePips();
+    // Follows a handle dragged to (pip.PageX, pip.PageY): the corner (or
+    // edge) opposite the handle stays where it was when the drag began
+    // (pip.OrigRect); a handle dragged past the opposite side trades numbers
+    // with the handle it has become (the page's SwitchPips).
+    virtual void PipSize(TZarvPip& pip);
+    // Whether the point selects the control: in its box, and the parent lets
+    // it be selected.
+    virtual bool IsSelectPoint(const TZarvPoint& point) const;
+    // Whether a selection rectangle takes the control: the rectangle meets
+    // its box, and the parent lets it be selected.
+    virtual bool InSelectRect(const TZarvRect& rect) const;
+    // Constrain a box being drawn from the fixed corner p1 to the corner p2,
+    // which may move: ModifyRect in designer pixels, ModifyZarvRect in
+    // inches. No constraint in the base.
+    virtual void ModifyRect(TPoint& p1, TPoint& p2) const;
+    virtual void ModifyZarvRect(TZarvPoint& p1, TZarvPoint& p2) const;
+    // The designer's resize by two corner points, inches relative to the
+    // parent, in any order: constrained by ModifyZarvRect, then the box
+    // between them.
+    virtual void SetSize(TZarvPoint p1, TZarvPoint p2);
+    // Paints the control (PaintSelf), the children of its mirror at its
+    // place, then its own children, on a designer canvas.
+    virtual void Paint(TCanvas& canvas);
     virtual void PaintSelf(TCanvas& canvas);
+    // The box on the page, inches, and in designer pixels.
+    TZarvRect PageRect() const;
+    TRect DesignerRect() const;
+
+    // The clipping of a canvas before ClipToControl narrowed it.
+    struct TSavedClip {
+        bool Saved = false;   // a painter was there to clip
+        bool Clipped = false; // the painter clipped already
+        QRegion Region;
+    };
+    // Narrows the canvas's clipping to the control's designer box; the
+    // answer gives RestoreClip what to put back. A canvas without a painter
+    // draws nothing and is left alone.
+    TSavedClip ClipToControl(TCanvas& canvas) const;
+    static void RestoreClip(TCanvas& canvas, const TSavedClip& saved);
 
     double GetPageLeft() const override;
     double GetPageTop() const override;
@@ -384,8 +447,28 @@ protected:
     // AlwaysOverride, those the destination keeps for itself and events.
     void AssignTo(TPersistent* dest) const override;
 
+protected:
+    // Announces or moves the handles of the given numbers, each at its place
+    // around the box with the cursor of its place.
+    void AddPipsAt(std::initializer_list<int> indexes);
+    void UpdatePipsAt(std::initializer_list<int> indexes);
+    // The place of handle index around the box, inches from the page's top
+    // left, and the cursor shown over it.
+    TZarvPoint PipPoint(int index) const;
+    static int PipCursor(int index);
+    // Where the parent's origin lies on the page (page position minus the
+    // position relative to the parent).
+    TZarvPoint ParentOrigin() const;
+    // The parent lets the control be selected (no parent: yes).
+    bool ParentAllowsSelect() const;
+    // The page that shows this control, or none.
+    TZarvPage* DesignerPage() const;
+
 private:
-    void PrintMirrorChildren(TBaseReport* report, TZarvControl* mirror);
+    // Runs f on every child of mirror, and first on those of the mirror's
+    // own mirrors, each while the mirror's children stand at this control's
+    // place.
+    template <class F> void AtMirrorPlace(TZarvControl* mirror, F f);
     bool MirrorWouldCycle(const TZarvControl* value) const;
 
     TZarvControl* FMirror = nullptr;
@@ -407,6 +490,35 @@ private:
     double FAdjHeight = 0;
     TDisplayOn FDisplayOn = TDisplayOn::doParent;
     TZarvAnchor FAnchor = 0;
+};
+
+// ---------------------------------------------------------------------------
+// A selection handle of the designer on a control. Only a designer makes
+// them; the control sizes itself through PipSize when one is dragged.
+
+class TZarvPip {
+public:
+    // x, y: the handle's place, inches from the page's top left.
+    TZarvPip(uint8_t index, TZarvControl* control, TZarvDesigner* designer, int cursor, double x, double y);
+
+    // Begins a drag at the handle's present place: remembers the place in
+    // inches and in designer pixels, and the control's box.
+    void Reset();
+    // The mouse at (x, y) designer pixels: the handle follows it by as much
+    // as it moved since Reset, and the control resizes (PipSize).
+    void Move(int x, int y);
+    // A small filled square centred on the handle, in designer pixels.
+    void Draw(TCanvas& canvas) const;
+
+    uint8_t Index = 0;
+    TZarvControl* Control = nullptr;
+    TZarvDesigner* Designer = nullptr;
+    int Cursor = 0;
+    double PageX = 0; // inches
+    double PageY = 0;
+    TPoint StartSizePoint; // designer pixels of the handle at Reset
+    TZarvRect OrigRect;    // the control's box relative to its parent at Reset
+    TZarvPoint OrigPoint;  // PageX, PageY at Reset
 };
 
 // ---------------------------------------------------------------------------

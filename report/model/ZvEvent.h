@@ -241,4 +241,12 @@ public:
     virtual int YI2D(double value) const = 0;
     virtual double XD2I(int value) const = 0;
     virtual double YD2I(int value) const = 0;
+    // The selection handles of a control: index is the handle's number on
+    // the control, cursor the mouse cursor shown over it, x and y its place
+    // in inches from the page's top left.
+    virtual void AddPip(int index, TZarvComponent* control, int cursor, double x, double y) = 0;
+    virtual void UpdatePip(int index, TZarvComponent* control, double x, double y) = 0;
+    // The control's handles index1 and index2 trade numbers (a handle being
+    // dragged past the opposite one becomes that one).
+    virtual void SwitchPips(TZarvComponent* control, int index1, int index2) = 0;
 };

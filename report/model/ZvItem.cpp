@@ -418,6 +418,24 @@ void TZarvPage::Resize()
     ForEachChildControl(this, [](TZarvControl* control) { control->ResizeAll(); });
 }
 
+void TZarvPage::AddPip(int index, TZarvControl* control, int cursor, double x, double y)
+{
+    if (FDesigner)
+        FDesigner->AddPip(index, control, cursor, x, y);
+}
+
+void TZarvPage::UpdatePip(int index, TZarvControl* control, double x, double y)
+{
+    if (FDesigner)
+        FDesigner->UpdatePip(index, control, x, y);
+}
+
+void TZarvPage::SwitchPips(TZarvControl* control, int index1, int index2)
+{
+    if (FDesigner)
+        FDesigner->SwitchPips(control, index1, index2);
+}
+
 void TZarvPage::PrintAll(TBaseReport* report)
 {
     try {

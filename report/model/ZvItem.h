@@ -152,6 +152,15 @@ public:
 
     // ResizeAll of every child control.
     void Resize();
+
+    // The designer showing the page (not owned); none in this program.
+    TZarvDesigner* Designer() const { return FDesigner; }
+    void SetDesigner(TZarvDesigner* designer) { FDesigner = designer; }
+    // The selection handles of the page's controls, passed to the page's
+    // designer when it has one (TZarvDesigner in ZvEvent.h).
+    void AddPip(int index, TZarvControl* control, int cursor, double x, double y);
+    void UpdatePip(int index, TZarvControl* control, double x, double y);
+    void SwitchPips(TZarvControl* control, int index1, int index2);
     void PrintAll(TBaseReport* report) override;
     void PrepareModule() override;
     void LoadFromStreamHelper(TStreamHelper& streamHelper) override;
@@ -167,6 +176,7 @@ private:
     void ChildrenResized(double oldWidth, double oldHeight);
     void FitToPrintableArea(TBaseReport* report);
 
+    TZarvDesigner* FDesigner = nullptr;
     bool FGlobal = false;
     TZarvPaperSize FPaperSize = kPaperDefault;
     double FPageWidth = 8.5;   // inches

@@ -38,16 +38,37 @@ TEST_F(ZvCsStdTest, TextIsOneFifthInchHighForTwelvePointsEitherSign)
     EXPECT_EQ(text->FontMirror(), nullptr);
 }
 
-TEST_F(ZvCsStdTest, MemoReadsRtfWrittenInCapitalsAfterBlanks)
+// Only blanks and control characters may stand before the RTF prefix.
+TEST_F(ZvCsStdTest, MemoReadsRtfOnlyAfterBlanksAndControlCharacters)
 {
-    TZarvMemo* memo = AddMemo(QStringLiteral(" \t{\\RTF1\\ansi plain {\\b words}}"), 4, 3);
-    memo->Print(&Canvas);
-    // Read as plain text, the control words and braces would print.
-    const QString printed = Texts().join(QLatin1Char(' '));
-    EXPECT_TRUE(printed.contains(QStringLiteral("plain"))) << printed.toStdString();
-    EXPECT_TRUE(printed.contains(QStringLiteral("words"))) << printed.toStdString();
-    EXPECT_FALSE(printed.contains(QLatin1Char('{')) || printed.contains(QStringLiteral("ansi")))
-        << printed.toStdString();
+    const QString body = QStringLiteral("{\\RTF1\\ansi plain {\\b words}}");
+    const struct {
+        QString Lead;
+        bool Rtf;
+    } rows[] = {
+        {QStringLiteral(" \t"), true},          // prefix in capitals after a blank and a tab
+        {QStringLiteral("\r\n\x1f"), true},     // line break and a unit separator
+        {QString(QChar(0x00A0)), false},        // a no-break space is text
+        {QString(QChar(0x3000)) + u' ', false}, // so is an ideographic space
+    };
+    for (const auto& row : rows) {
+        Canvas.Calls.clear();
+        TZarvMemo* memo = AddMemo(row.Lead + body, 4, 3);
+        memo->Print(&Canvas);
+        const QString printed = Texts().join(QLatin1Char(' '));
+        if (row.Rtf) {
+            // Read as RTF: the words print without braces and control words.
+            EXPECT_TRUE(printed.contains(QStringLiteral("plain")) &&
+                        printed.contains(QStringLiteral("words")))
+                << printed.toStdString();
+            EXPECT_FALSE(printed.contains(QLatin1Char('{')) || printed.contains(QStringLiteral("ansi")))
+                << printed.toStdString();
+        } else {
+            // Read as plain text: the text prints as written.
+            EXPECT_TRUE(printed.contains(body)) << printed.toStdString();
+        }
+        delete memo;
+    }
 }
 
 TEST_F(ZvCsStdTest, MailMergeItemsApplyInListOrder)

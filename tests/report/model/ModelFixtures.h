@@ -126,6 +126,10 @@ public:
             FOnGetText->Assign(value);
     }
     void Print(TBaseReport*) override { PrintLog << QStringLiteral("%1@%2").arg(Name()).arg(GetPageLeft()); }
+    void PaintSelf(TCanvas&) override
+    {
+        PrintLog << QStringLiteral("paint %1@%2").arg(Name()).arg(GetPageLeft());
+    }
 
     static inline QStringList PrintLog;
 

@@ -1,7 +1,9 @@
 #include "report/model/ZvClass.h"
 
 #include "ModelFixtures.h"
+#include "platform/graphics/Canvas.h"
 #include "platform/objects/TypInfo.h"
+#include "tests/support/DesignerStandIn.h"
 
 #include <gtest/gtest.h>
 
@@ -469,4 +471,120 @@ TEST(ZvClass, Locking)
     EXPECT_FALSE(middle->IsLocker());
     EXPECT_EQ(inner->GetLocker(), outer);
     EXPECT_EQ(outer->GetLocker(), outer);
+}
+
+// Three boxes nested on the page, each 2 x 1 inches: Outer at (1, 1), Middle
+// at (0.5, 0.25) in it, Inner at (0.5, 0.25) in that, so on the page Inner
+// covers (2, 1.5) to (4, 2.5).
+TEST(ZvClass, FindControlAndContainerAtAPoint)
+{
+    Project p;
+    TTestBox* outer = p.Box("Outer", p.Page, 1, 1);
+    TTestBox* middle = p.Box("Middle", outer, 0.5, 0.25);
+    TTestBox* inner = p.Box("Inner", middle, 0.5, 0.25);
+    TTestBox* beside = p.Box("Beside", p.Page, 4, 1);
+
+    const struct {
+        double X, Y;
+        TZarvControl* Found; // null: none
+    } rows[] = {
+        {2.5, 1.75, inner},                      // in all three: the innermost
+        {1.7, 1.5, middle},                      // left of Inner
+        {1.2, 1.1, outer},                       // in Outer only
+        {3, 1.1, outer},                         // on Outer's right edge (edges count)
+        {3.8, 2.4, inner},                       // Inner reaches out of Outer, and is painted there
+        {4.5, 1.5, beside}, {0.5, 0.5, nullptr}, // on the bare page
+    };
+    for (const auto& row : rows) {
+        TZarvControl* found = nullptr;
+        EXPECT_EQ(p.Page->FindControlAt(found, ZarvPoint(row.X, row.Y)), row.Found != nullptr) << row.X;
+        EXPECT_EQ(found, row.Found) << row.X << " " << row.Y;
+    }
+
+    // A later child lies on top of an earlier one.
+    TTestBox* onTop = p.Box("OnTop", p.Page, 2.5, 1.5);
+    TZarvControl* found = nullptr;
+    EXPECT_TRUE(p.Page->FindControlAt(found, ZarvPoint(2.6, 1.6)));
+    EXPECT_EQ(found, onTop);
+    delete onTop;
+
+    // A container for a new box: the innermost that takes children and is
+    // not locked; a control that keeps none is passed over.
+    auto* line = new TTestLine(p.Page);
+    line->SetParent(inner);
+    line->SetBoundsRect(ZarvRect(0, 0, 2, 1));
+    const TClassInfo* boxClass = FindClass("TTestBox");
+    TZarvControl* container = nullptr;
+    EXPECT_TRUE(p.Page->FindContainerAt(container, ZarvPoint(2.5, 1.75), boxClass));
+    EXPECT_EQ(container, inner);
+    inner->SetLocked(true);
+    EXPECT_TRUE(p.Page->FindContainerAt(container, ZarvPoint(2.5, 1.75), boxClass));
+    EXPECT_EQ(container, middle);
+    middle->SetLocked(true); // locks Inner too
+    EXPECT_TRUE(p.Page->FindContainerAt(container, ZarvPoint(2.5, 1.75), boxClass));
+    EXPECT_EQ(container, outer);
+    container = nullptr;
+    EXPECT_FALSE(p.Page->FindContainerAt(container, ZarvPoint(0.5, 0.5), boxClass));
+    EXPECT_EQ(container, nullptr);
+}
+
+TEST(ZvClass, PaintShowsTheMirrorsChildrenAtItsPlace)
+{
+    Project p;
+    TTestBox* master = p.Box("Master", p.Page, 1, 0);
+    p.Box("Label", master, 0.25, 0);
+    TTestBox* copy = p.Box("Copy", p.Page, 4, 0);
+    p.Box("Own", copy, 0.5, 0);
+    copy->SetMirror(master);
+    TBitmap bitmap(10, 10);
+    copy->Paint(*bitmap.Canvas());
+    EXPECT_EQ(TTestBox::PrintLog, QStringList({"paint Copy@4", "paint Label@4.25", "paint Own@4.5"}));
+    EXPECT_EQ(master->MirrorPoint().X, 0);
+}
+
+// At 100 designer pixels per inch a box at (0.5, 0.5), 2 x 1 inches, covers
+// pixels 50 to 249 across and 50 to 149 down.
+TEST(ZvClass, ClipToControlNarrowsThePaintingAndRestoreClipWidensIt)
+{
+    Project p;
+    DesignerStandIn designer(nullptr);
+    TTestBox* box = p.Box("Box", p.Page, 0.5, 0.5);
+    TBitmap bitmap(300, 200);
+    TCanvas& canvas = *bitmap.Canvas();
+    const auto fill = [&canvas](TColor color) {
+        canvas.Brush()->SetColor(color);
+        canvas.FillRect(TRect{0, 0, 300, 200});
+    };
+    const TZarvControl::TSavedClip saved = box->ClipToControl(canvas);
+    fill(clBlack);
+    const QImage clipped = bitmap.ToImage();
+    EXPECT_EQ(clipped.pixel(50, 50), qRgb(0, 0, 0));
+    EXPECT_EQ(clipped.pixel(249, 149), qRgb(0, 0, 0));
+    EXPECT_EQ(clipped.pixel(49, 100), qRgb(255, 255, 255));
+    EXPECT_EQ(clipped.pixel(250, 100), qRgb(255, 255, 255));
+    EXPECT_EQ(clipped.pixel(100, 150), qRgb(255, 255, 255));
+    TZarvControl::RestoreClip(canvas, saved);
+    fill(clRed);
+    EXPECT_EQ(bitmap.ToImage().pixel(10, 10), qRgb(255, 0, 0));
+
+    // Clipping to a child narrows the box's clipping further; restoring the
+    // child's gives back the box's, not the whole canvas.
+    TTestBox* child = p.Box("Child", box, 1.5, 0.5); // pixels 200 to 399, 100 to 199
+    const TZarvControl::TSavedClip outer = box->ClipToControl(canvas);
+    const TZarvControl::TSavedClip inner = child->ClipToControl(canvas);
+    fill(clBlack);
+    QImage image = bitmap.ToImage();
+    EXPECT_EQ(image.pixel(220, 120), qRgb(0, 0, 0));
+    EXPECT_EQ(image.pixel(100, 100), qRgb(255, 0, 0)); // in the box, not in the child
+    EXPECT_EQ(image.pixel(260, 120), qRgb(255, 0, 0)); // in the child, not in the box
+    TZarvControl::RestoreClip(canvas, inner);
+    fill(clWhite);
+    image = bitmap.ToImage();
+    EXPECT_EQ(image.pixel(100, 100), qRgb(255, 255, 255));
+    EXPECT_EQ(image.pixel(260, 120), qRgb(255, 0, 0));
+    TZarvControl::RestoreClip(canvas, outer);
+
+    // A canvas without a painter is left alone.
+    TCanvas bare;
+    TZarvControl::RestoreClip(bare, box->ClipToControl(bare));
 }

@@ -2,6 +2,7 @@
 
 #include "ProjectFixtures.h"
 #include "report/print/QpBase.h"
+#include "tests/support/DesignerStandIn.h"
 #include "tests/support/SilentReport.h"
 
 #include <gtest/gtest.h>
@@ -191,3 +192,51 @@ TEST_F(ZvItemTest, TheModuleTravelsInTheItemsRecord)
 }
 
 } // namespace
+
+// A 2 x 1 inch box at (1, 1) on the page, its handles on a designer at 100
+// pixels per inch.
+TEST_F(ZvItemTest, ThePageHandsItsControlsHandlesToItsDesigner)
+{
+    auto* box = new TZarvContainerControl(Page);
+    box->SetName(QStringLiteral("Box"));
+    box->SetParent(Page);
+    box->SetBoundsRect(ZarvRect(1, 1, 3, 2));
+    box->CreatePips(); // no designer: nowhere to go
+    {
+        DesignerStandIn designer(Page);
+        box->CreatePips();
+        // Around the box from the top left; the cursors show the directions
+        // in which each handle sizes.
+        EXPECT_EQ(designer.Calls, QStringList({"Add Box 0 -8 1 1", "Add Box 1 -7 2 1", "Add Box 2 -6 3 1",
+                                               "Add Box 3 -9 1 1.5", "Add Box 4 -9 3 1.5", "Add Box 5 -6 1 2",
+                                               "Add Box 6 -7 2 2", "Add Box 7 -8 3 2"}));
+
+        // A handle dragged with the mouse: the opposite corner or edge stays;
+        // dragged past it, the handle becomes the one on the other side.
+        const struct {
+            int Index;
+            double X, Y;        // the handle's place, inches
+            int MouseX, MouseY; // where the mouse takes it, designer pixels
+            const char* Box;
+            QStringList Calls;
+        } rows[] = {
+            {7, 3, 2, 50, 50, "0.5 0.5 1 1", {"Switch Box 7 0"}},  // over the top-left corner
+            {4, 3, 1.5, 50, 300, "0.5 1 1 2", {"Switch Box 4 3"}}, // an edge handle moves only across
+            {0, 1, 1, 200, 150, "2 1.5 3 2", {}},                  // inward: the same handle
+            {1, 2, 1, 250, 300, "1 2 3 3", {"Switch Box 1 6"}},    // top edge below the bottom
+        };
+        for (const auto& row : rows) {
+            box->SetBoundsRect(ZarvRect(1, 1, 3, 2));
+            designer.Calls.clear();
+            TZarvPip pip(uint8_t(row.Index), box, &designer, 0, row.X, row.Y);
+            pip.Move(row.MouseX, row.MouseY);
+            const TZarvRect r = box->BoundsRect();
+            EXPECT_EQ(QStringLiteral("%1 %2 %3 %4").arg(r.Left).arg(r.Top).arg(r.Right).arg(r.Bottom),
+                      QLatin1String(row.Box))
+                << row.Index;
+            EXPECT_EQ(designer.Calls, row.Calls) << row.Index;
+        }
+    }
+    EXPECT_EQ(Page->Designer(), nullptr);
+    EXPECT_EQ(CurrentDesigner, nullptr);
+}
