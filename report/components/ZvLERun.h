@@ -10,14 +10,17 @@
 // - Regions are mapped for each run's stack (owned by the run, or by its
 //   suspend state), each module's data segment and code (code is read-only
 //   but addressable: opcodes 5, 6, 13 and 14 take addresses inside it), and
-//   the host cells of a run's parameters. Address 0 and a guard gap after
+//   the host cells of a run's parameters, and the read-only copies of blobs
+//   a script asked for (MapRunSegment). Address 0 and a guard gap after
 //   every region stay unmapped; an n-byte access must lie inside one region,
 //   anything else ends the run with ESheetcaster naming the opcode and its
 //   code offset.
 // - The return module that opcodes 21 and 24 push is the module's 32-bit
 //   handle (TRCPUModule::Handle); the -1 sentinels of an outermost frame stay.
 // - A string is a 32-bit handle into a reference-counted heap of UTF-16
-//   strings (TRCPUStrings); 0 is the empty string.
+//   strings (TRCPUStrings); 0 is the empty string. Every assignment to a
+//   string reference (a variable, a field, a native call's destination)
+//   releases the string the reference held, once.
 // - A host object (a component variable, Self, the report canvas) is a 32-bit
 //   handle (TRCPUHandles). A component's handle lives until the component is
 //   freed; any other object's handle until the run that made it ends.
