@@ -47,7 +47,7 @@ uint32_t TRCPUAddressSpace::Map(uint8_t* bytes, uint32_t size, bool writable)
             run = 0;
             continue;
         }
-        if (FSlots[slot].ReadSize >= 0 || FSlots[slot].Slots != 0) {
+        if (FSlots[slot].Slots != 0) {
             start = slot + 1;
             run = 0;
         } else {
@@ -63,8 +63,7 @@ uint32_t TRCPUAddressSpace::Map(uint8_t* bytes, uint32_t size, bool writable)
         entry.Base = base;
         entry.ReadSize = size;
         entry.WriteSize = writable ? int64_t(size) : -1;
-        // Guard slots hold no bytes but stay taken: Slots marks them.
-        entry.Slots = uint32_t(needed);
+        entry.Slots = uint32_t(needed); // the guard's slots are taken too
     }
     FCursor = start + needed;
     ++FRegionCount;
@@ -114,31 +113,31 @@ uint32_t TRCPUStrings::New(const QString& text)
     return (entry.Generation << kSlotBits) | slot;
 }
 
-const TRCPUStrings::TEntry& TRCPUStrings::Live(uint32_t handle) const
+uint32_t TRCPUStrings::LiveSlot(uint32_t handle) const
 {
     const uint32_t slot = handle & kSlotMask;
     if (slot == 0 || slot >= FEntries.size() || FEntries[slot].Refs <= 0 ||
         FEntries[slot].Generation != handle >> kSlotBits)
         RCPUFault(QStringLiteral("Invalid string reference %1").arg(handle));
-    return FEntries[slot];
+    return slot;
 }
 
 void TRCPUStrings::AddRef(uint32_t handle)
 {
     if (handle == 0)
         return;
-    ++const_cast<TEntry&>(Live(handle)).Refs;
+    ++FEntries[LiveSlot(handle)].Refs;
 }
 
 void TRCPUStrings::Release(uint32_t handle)
 {
     if (handle == 0)
         return;
-    auto& entry = const_cast<TEntry&>(Live(handle));
+    TEntry& entry = FEntries[LiveSlot(handle)];
     if (--entry.Refs > 0)
         return;
     entry.Text = QString();
-    entry.Generation = (entry.Generation + 1) & ((uint32_t(1) << (32 - kSlotBits)) - 1);
+    entry.Generation = (entry.Generation + 1) & kGenerationMask;
     FFree.push_back(handle & kSlotMask);
     --FLive;
 }
@@ -148,7 +147,7 @@ const QString& TRCPUStrings::Text(uint32_t handle) const
     static const QString empty;
     if (handle == 0)
         return empty;
-    return Live(handle).Text;
+    return FEntries[LiveSlot(handle)].Text;
 }
 
 // ---------------------------------------------------------------------------
@@ -511,7 +510,7 @@ public:
     std::vector<TBinding> Bindings;
     std::vector<uint32_t> ObjectHandles;
     std::vector<TSegment> Segments;
-    uint32_t RootModule = 0;
+    uint32_t RootModule = 0; // handle of the module the run was started with
 
     // Scratch cells of the run (the intermediates of opcode 118), mapped on
     // first use.
@@ -523,7 +522,7 @@ public:
         return ScratchBase;
     }
     std::array<uint8_t, kScratchSize> ScratchCells{};
-    uint32_t ScratchBase = 0; // handle of the module the run was started with
+    uint32_t ScratchBase = 0;
 };
 
 TRCPUSuspendState::TRCPUSuspendState() = default;
@@ -906,15 +905,76 @@ RCPU_HOT void TRCPURunner::Step(uint8_t op)
         FSuspend = true;
         FHalt = true;
         break;
-    default:
-        if (op >= 33 && op <= 68)
-            OpCompare(op);
-        else if (op >= 72 && op <= 81)
-            OpInteger(op);
-        else if (op >= 95 && op <= 116)
-            OpConvert(op);
-        else
-            OpInvalid(op);
+    case 33:
+    case 34:
+    case 35:
+    case 36:
+    case 37:
+    case 38:
+    case 45:
+    case 46:
+    case 47:
+    case 48:
+    case 49:
+    case 50:
+    case 51:
+    case 52:
+    case 53:
+    case 54:
+    case 55:
+    case 56:
+    case 57:
+    case 58:
+    case 59:
+    case 60:
+    case 61:
+    case 62:
+    case 63:
+    case 64:
+    case 65:
+    case 66:
+    case 67:
+    case 68:
+        OpCompare(op);
+        break;
+    case 72:
+    case 73:
+    case 74:
+    case 75:
+    case 76:
+    case 77:
+    case 78:
+    case 79:
+    case 80:
+    case 81:
+        OpInteger(op);
+        break;
+    case 95:
+    case 96:
+    case 97:
+    case 98:
+    case 99:
+    case 100:
+    case 101:
+    case 102:
+    case 103:
+    case 104:
+    case 105:
+    case 106:
+    case 107:
+    case 108:
+    case 109:
+    case 110:
+    case 111:
+    case 112:
+    case 113:
+    case 114:
+    case 115:
+    case 116:
+        OpConvert(op);
+        break;
+    default: // 0 and 142-255
+        OpInvalid(op);
         break;
     }
 }

@@ -144,12 +144,14 @@ public:
 private:
     static constexpr int kSlotBits = 20;
     static constexpr uint32_t kSlotMask = (uint32_t(1) << kSlotBits) - 1;
+    static constexpr uint32_t kGenerationMask = (uint32_t(1) << (32 - kSlotBits)) - 1;
     struct TEntry {
         QString Text;
         int64_t Refs = 0; // 0: the slot is free
         uint32_t Generation = 0;
     };
-    const TEntry& Live(uint32_t handle) const;
+    // The slot of a handle that holds a string; a fault for any other.
+    uint32_t LiveSlot(uint32_t handle) const;
     std::deque<TEntry> FEntries = std::deque<TEntry>(1); // slot 0 stays unused
     std::deque<uint32_t> FFree;                          // oldest freed first
     int FLive = 0;
