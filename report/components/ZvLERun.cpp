@@ -24,9 +24,9 @@ void RCPUFault(const QString& what)
 
 namespace {
 
-constexpr uint32_t kSlotBytes = 0x10000;    // one slot of the address space
-constexpr uint64_t kGuard = 0x1000;         // unmapped bytes after every region
-constexpr size_t kSlotCount = 0x10000;      // 4 GB in 64 KB slots
+constexpr uint32_t kSlotBytes = 0x10000;     // one slot of the address space
+constexpr uint64_t kGuard = 0x1000;          // unmapped bytes after every region
+constexpr size_t kSlotCount = 0x10000;       // 4 GB in 64 KB slots
 constexpr size_t kLastSlot = kSlotCount - 1; // the top 64 KB stay unmapped too
 
 } // namespace
@@ -681,7 +681,7 @@ void TRCPURunner::Resume(TRCPUSuspendState& state)
     FStack = FState->Stack.data();
     StackSize = state.StackSize;
     CompareFlag = state.CompareFlag;
-    SetModule(module); // its data may have moved since
+    SetModule(module);   // its data may have moved since
     DropStaleSegments(); // the rows may have moved on while it waited
 }
 
@@ -983,7 +983,8 @@ RCPU_HOT void TRCPURunner::Step(uint8_t op)
 
 void TRCPURunner::CodeOverrun()
 {
-    RCPUFault(QStringLiteral("Code offset %1 outside the code of module %2").arg(FCodeSize).arg(MI->ModuleName()));
+    RCPUFault(
+        QStringLiteral("Code offset %1 outside the code of module %2").arg(FCodeSize).arg(MI->ModuleName()));
 }
 
 RCPU_HOT uint32_t TRCPURunner::ReadIndex()
@@ -2036,4 +2037,3 @@ RCPU_HOT void TRCPURunner::OpTest(uint8_t)
     const uint32_t pointer = uint32_t(Pop());
     CompareFlag = *At(pointer, 1) != 0 ? 0 : 1;
 }
-

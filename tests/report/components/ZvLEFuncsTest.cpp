@@ -934,7 +934,10 @@ TEST_F(ZvLEFuncsTest, AScriptReadsABlobFieldThroughASBLOB)
         code.Op(Zop::NativeCall).Byte(uint8_t(K::tkPointer)).Addr(A::Stack(0));
         code.Slot(QStringLiteral("TZARVDATAFIELD.ASBLOB")).Op(Zop::Drop).Index(4);
         if (nextFirst)
-            code.Op(Zop::Arg).Addr(A::Data(4)).Op(Zop::NativeProc).Slot(QStringLiteral("TZARVBASEDATAVIEW.NEXT"));
+            code.Op(Zop::Arg)
+                .Addr(A::Data(4))
+                .Op(Zop::NativeProc)
+                .Slot(QStringLiteral("TZARVBASEDATAVIEW.NEXT"));
         if (read) {
             code.Op(Zop::PushAddr).Addr(A::Data(8)).Op(Zop::PushAddr).Addr(A::Data(12));
             code.Op(Zop::IntAdd).Addr(A::Data(16)).Op(Zop::Drop).Index(4);
@@ -965,7 +968,8 @@ TEST_F(ZvLEFuncsTest, AScriptReadsABlobFieldThroughASBLOB)
     // One past the end, and a read after the view moved on, end the run.
     for (const auto& [offset, nextFirst] : {std::pair(6, false), std::pair(0, true)}) {
         view->First();
-        const QString message = Failure([&, offset = offset, nextFirst = nextFirst] { run(offset, nextFirst); });
+        const QString message =
+            Failure([&, offset = offset, nextFirst = nextFirst] { run(offset, nextFirst); });
         EXPECT_TRUE(message.startsWith(QStringLiteral("Invalid read of 1 bytes at address")) &&
                     message.contains(QStringLiteral("(command 0B at code offset")))
             << message.toStdString();
