@@ -1541,6 +1541,9 @@ void TRCPURunner::CallNative(uint32_t id, int kind, uint32_t dest)
     const std::span<const uint32_t> args(FNativeArgs.data(), size_t(FArgCount));
     FArgCount = 0;
     const TRCPUNativeResult result = native->Proc(*this, args);
+    // The call may have given the module new code (the old buffer is gone).
+    FCode = MI->PaddedCode();
+    FCodeSize = int32_t(MI->Code().size());
     if (FState && !FState->Segments.empty())
         DropStaleSegments();
     if (kind < 0)

@@ -277,6 +277,11 @@ public:
     std::unique_ptr<TRCPURunState> State;
 };
 
+// The CPU. Its speed comes from doing little per instruction: the dispatch
+// is one switch over the opcode (a jump table), operands are decoded in
+// place from the module's padded code with one bounds check per
+// instruction, a memory access is one slot look-up and one range check, and
+// the stack top is read and written in the stack block directly.
 class TRCPURunner : public TTypeDataAccess {
 public:
     TRCPURunner();
