@@ -20,9 +20,22 @@ void AddZvDataRows(TRowBuilder& builder)
     f.Fn("DATATYPE", &F::DataType).Fn("ASSTRING", &F::AsString).Fn("ASBOOLEAN", &F::AsBoolean);
     f.Fn("ASINTEGER", &F::AsInteger).Fn("ASFLOAT", &F::AsFloat).Fn("ASCURRENCY", &F::AsCurrency);
     f.Fn("ASDATETIME", &F::AsDateTime).Fn("ASDATE", &F::AsDate).Fn("ASTIME", &F::AsTime);
-    // The blob's bytes live in host memory, which the byte code cannot
-    // address: scripts get nil and read blobs through ASSTRING.
-    f.Fn("ASBLOB", [](F&) { return static_cast<TObject*>(nullptr); });
+    // The value's bytes, copied into the CPU's memory as a read-only segment
+    // that lives until the field reads another row or the run ends; scripts
+    // read it with the ordinary loads. A null value answers nil.
+    f.Raw("ASBLOB", [](F& field, TNativeArgs& args) {
+        const uint8_t* bytes = field.AsBlob();
+        if (!bytes)
+            return TRCPUNativeResult::OfInteger(0);
+        const uint64_t stamp = field.RowStamp();
+        const uint32_t handle = RCPUHandles().Acquire(&field); // a component's: kept until it is freed
+        const uint32_t address =
+            args.Cpu.MapRunSegment(&field, bytes, uint32_t(field.DataSize()), [handle, stamp] {
+                const auto* now = dynamic_cast<const F*>(RCPUHandles().Object(handle));
+                return now && now->RowStamp() == stamp;
+            });
+        return TRCPUNativeResult::OfInteger(int32_t(address));
+    });
     f.Fn("DATASIZE", &F::DataSize).Fn("ISNULL", &F::IsNull);
 
     using FF = TZarvFormattedField;

@@ -411,7 +411,7 @@ void TRCPUModule::SaveToStream(TStream& stream)
     }
     FScope->SaveToStreamHelper(helper);
     helper.WriteIndex(FDataSize);
-    std::vector<uint8_t> code = FCode;
+    std::vector<uint8_t> code(FCode.begin(), FCode.begin() + FCodeSize);
     for (const auto& external : FExternalList) {
         const int64_t offset = external.second.Offset;
         if (offset >= 0 && offset + 4 <= int64_t(code.size()))
@@ -535,7 +535,17 @@ void TRCPUModule::SetCode(std::vector<uint8_t> code)
     if (FCodeAddress && ScriptEngineStarted())
         RCPUMemory().Unmap(FCodeAddress);
     FCodeAddress = 0;
+    FCodeSize = int32_t(code.size());
     FCode = std::move(code);
+    FCode.resize(FCode.size() + size_t(kCodePadding), 0);
+}
+
+bool TRCPUModule::PatchCode(int32_t offset, uint32_t word)
+{
+    if (offset < 0 || int64_t(offset) + 4 > FCodeSize)
+        return false;
+    std::memcpy(FCode.data() + offset, &word, 4);
+    return true;
 }
 
 uint32_t TRCPUModule::DataAddress()
@@ -550,7 +560,7 @@ uint32_t TRCPUModule::DataAddress()
 uint32_t TRCPUModule::CodeAddress()
 {
     if (!FCodeAddress)
-        FCodeAddress = RCPUMemory().Map(FCode.data(), uint32_t(FCode.size()), false);
+        FCodeAddress = RCPUMemory().Map(FCode.data(), uint32_t(FCodeSize), false);
     return FCodeAddress;
 }
 

@@ -37,6 +37,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -47,6 +48,10 @@ class TZarvProjectItem;
 
 constexpr int32_t kMaxModuleDataSize = 16 * 1024 * 1024;  // bytes
 constexpr int32_t kMaxModuleStackSize = 16 * 1024 * 1024; // bytes
+// Zero bytes kept after a module's code: more than the longest instruction,
+// so the CPU decodes an instruction without a check per byte and tests once
+// that it ended inside the code.
+constexpr int32_t kCodePadding = 32;
 
 // Turns types into (module number, type number) pairs relative to a module.
 class TModuleTypeHelper : public TTypeHelper {
@@ -146,8 +151,13 @@ public:
     std::vector<uint8_t>& GetDataBuf();
     void SetDataSize(int32_t size);
     int32_t DataSize() const { return FDataSize; }
-    std::vector<uint8_t>& Code() { return FCode; }
+    std::span<const uint8_t> Code() const { return {FCode.data(), size_t(FCodeSize)}; }
+    // The code followed by kCodePadding zero bytes.
+    const uint8_t* PaddedCode() const { return FCode.data(); }
     void SetCode(std::vector<uint8_t> code);
+    // Writes a 32-bit word into the code (a native slot); false when it does
+    // not fit inside the code.
+    bool PatchCode(int32_t offset, uint32_t word);
     int32_t StartCO() const { return FStartCO; }
     void SetStartCO(int32_t value) { FStartCO = value; }
     int32_t CreateCO() const { return FCreateCO; }
@@ -246,7 +256,8 @@ private:
     std::vector<uint8_t> FDataBuf;
     bool FDataAllocated = false;
     int32_t FDataSize = 0;
-    std::vector<uint8_t> FCode;
+    std::vector<uint8_t> FCode = std::vector<uint8_t>(size_t(kCodePadding)); // code, then the padding
+    int32_t FCodeSize = 0;
     int32_t FStartCO = 0;
     int32_t FCreateCO = 0;
     int32_t FDestroyCO = 0;

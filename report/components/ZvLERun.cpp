@@ -8,6 +8,10 @@
 #include <cstring>
 #include <limits>
 
+// The few routines every instruction runs through are forced inline into the
+// dispatch loop.
+#define RCPU_HOT [[gnu::always_inline]] inline
+
 int64_t RCPUStepLimit = 0;
 
 void RCPUFault(const QString& what)
@@ -20,47 +24,65 @@ void RCPUFault(const QString& what)
 
 namespace {
 
-constexpr uint32_t kFirstBase = 0x00010000; // below it nothing is mapped
-constexpr uint32_t kGuard = 0x1000;         // unmapped bytes after every region
-constexpr uint64_t kTop = 0xFFFF0000;
-
-uint64_t AlignUp(uint64_t value)
-{
-    return (value + 15) & ~uint64_t(15);
-}
+constexpr uint32_t kSlotBytes = 0x10000;     // one slot of the address space
+constexpr uint64_t kGuard = 0x1000;          // unmapped bytes after every region
+constexpr size_t kSlotCount = 0x10000;       // 4 GB in 64 KB slots
+constexpr size_t kLastSlot = kSlotCount - 1; // the top 64 KB stay unmapped too
 
 } // namespace
 
+TRCPUAddressSpace::TRCPUAddressSpace() : FSlots(kSlotCount) {}
+
 uint32_t TRCPUAddressSpace::Map(uint8_t* bytes, uint32_t size, bool writable)
 {
-    const uint64_t reserve = std::max<uint64_t>(size, 1);
-    uint64_t candidate = kFirstBase;
-    for (const auto& [base, region] : FRegions) {
-        if (candidate + reserve + kGuard <= base)
-            break;
-        candidate = AlignUp(uint64_t(base) + std::max<uint64_t>(region.Size, 1) + kGuard);
+    const size_t needed = size_t((uint64_t(size) + kGuard + kSlotBytes - 1) / kSlotBytes);
+    // Next fit from the cursor, wrapping once: an address unmapped a moment
+    // ago is not handed out again at once.
+    size_t start = FCursor;
+    size_t run = 0;
+    for (size_t tried = 0; tried < 2 * kSlotCount && run < needed; ++tried) {
+        size_t slot = start + run;
+        if (slot >= kLastSlot) {
+            start = 1;
+            run = 0;
+            continue;
+        }
+        if (FSlots[slot].Slots != 0) {
+            start = slot + 1;
+            run = 0;
+        } else {
+            ++run;
+        }
     }
-    if (candidate + reserve + kGuard > kTop)
+    if (run < needed)
         RaiseError(Translate(QStringLiteral("Script memory exhausted")));
-    FRegions[uint32_t(candidate)] = Region{bytes, size, writable};
-    return uint32_t(candidate);
+    const uint32_t base = uint32_t(start) * kSlotBytes;
+    for (size_t slot = start; slot < start + needed; ++slot) {
+        TSlot& entry = FSlots[slot];
+        entry.Bytes = bytes;
+        entry.Base = base;
+        entry.ReadSize = size;
+        entry.WriteSize = writable ? int64_t(size) : -1;
+        entry.Slots = uint32_t(needed); // the guard's slots are taken too
+    }
+    FCursor = start + needed;
+    ++FRegionCount;
+    return base;
 }
 
 void TRCPUAddressSpace::Unmap(uint32_t base)
 {
-    FRegions.erase(base);
+    const size_t first = base >> kSlotBits;
+    if (first == 0 || FSlots[first].Slots == 0 || FSlots[first].Base != base)
+        return;
+    const size_t count = FSlots[first].Slots;
+    for (size_t slot = first; slot < first + count && slot < kSlotCount; ++slot)
+        FSlots[slot] = TSlot{};
+    --FRegionCount;
 }
 
-uint8_t* TRCPUAddressSpace::Access(uint32_t address, uint32_t count, bool write)
+void TRCPUAddressSpace::Refuse(uint32_t address, uint32_t count, bool write)
 {
-    auto at = FRegions.upper_bound(address);
-    if (at != FRegions.begin()) {
-        --at;
-        const Region& region = at->second;
-        const uint64_t offset = uint64_t(address) - at->first;
-        if (offset + count <= region.Size && (region.Writable || !write))
-            return region.Bytes + offset;
-    }
     RCPUFault(QStringLiteral("Invalid %1 of %2 bytes at address %3")
                   .arg(write ? QStringLiteral("write") : QStringLiteral("read"))
                   .arg(count)
@@ -74,32 +96,50 @@ uint32_t TRCPUStrings::New(const QString& text)
 {
     if (text.isEmpty())
         return 0;
-    while (FNext == 0 || FStrings.count(FNext))
-        ++FNext;
-    const uint32_t handle = FNext++;
-    FStrings.emplace(handle, Entry{text, 1});
-    return handle;
+    uint32_t slot = 0;
+    if (!FFree.empty()) {
+        slot = FFree.front();
+        FFree.pop_front();
+    } else {
+        if (FEntries.size() > kSlotMask)
+            RaiseError(Translate(QStringLiteral("Script memory exhausted")));
+        slot = uint32_t(FEntries.size());
+        FEntries.emplace_back();
+    }
+    TEntry& entry = FEntries[slot];
+    entry.Text = text;
+    entry.Refs = 1;
+    ++FLive;
+    return (entry.Generation << kSlotBits) | slot;
+}
+
+uint32_t TRCPUStrings::LiveSlot(uint32_t handle) const
+{
+    const uint32_t slot = handle & kSlotMask;
+    if (slot == 0 || slot >= FEntries.size() || FEntries[slot].Refs <= 0 ||
+        FEntries[slot].Generation != handle >> kSlotBits)
+        RCPUFault(QStringLiteral("Invalid string reference %1").arg(handle));
+    return slot;
 }
 
 void TRCPUStrings::AddRef(uint32_t handle)
 {
     if (handle == 0)
         return;
-    const auto found = FStrings.find(handle);
-    if (found == FStrings.end())
-        RCPUFault(QStringLiteral("Invalid string reference %1").arg(handle));
-    ++found->second.Refs;
+    ++FEntries[LiveSlot(handle)].Refs;
 }
 
 void TRCPUStrings::Release(uint32_t handle)
 {
     if (handle == 0)
         return;
-    const auto found = FStrings.find(handle);
-    if (found == FStrings.end())
-        RCPUFault(QStringLiteral("Invalid string reference %1").arg(handle));
-    if (--found->second.Refs <= 0)
-        FStrings.erase(found);
+    TEntry& entry = FEntries[LiveSlot(handle)];
+    if (--entry.Refs > 0)
+        return;
+    entry.Text = QString();
+    entry.Generation = (entry.Generation + 1) & kGenerationMask;
+    FFree.push_back(handle & kSlotMask);
+    --FLive;
 }
 
 const QString& TRCPUStrings::Text(uint32_t handle) const
@@ -107,10 +147,7 @@ const QString& TRCPUStrings::Text(uint32_t handle) const
     static const QString empty;
     if (handle == 0)
         return empty;
-    const auto found = FStrings.find(handle);
-    if (found == FStrings.end())
-        RCPUFault(QStringLiteral("Invalid string reference %1").arg(handle));
-    return found->second.Text;
+    return FEntries[LiveSlot(handle)].Text;
 }
 
 // ---------------------------------------------------------------------------
@@ -360,13 +397,9 @@ void BindModuleExternals(TZarvModule* module)
     const auto found = gEngine->Registry.find(rcpu->ModuleName().toUpper());
     if (found == gEngine->Registry.end())
         return;
-    std::vector<uint8_t>& code = rcpu->Code();
     for (const auto& [name, native] : found->second) {
-        const TExternalFunc* external = rcpu->FindExternal(name);
-        if (!external || external->Offset < 0 || int64_t(external->Offset) + 4 > int64_t(code.size()))
-            continue;
-        const uint32_t id = NativeFuncID(native);
-        std::memcpy(code.data() + external->Offset, &id, 4);
+        if (const TExternalFunc* external = rcpu->FindExternal(name))
+            rcpu->PatchCode(external->Offset, NativeFuncID(native));
     }
 }
 
@@ -387,6 +420,10 @@ public:
         RCPUMemory().Unmap(StackBase);
         if (CellsBase)
             RCPUMemory().Unmap(CellsBase);
+        for (const TSegment& segment : Segments)
+            RCPUMemory().Unmap(segment.Base);
+        if (ScratchBase)
+            RCPUMemory().Unmap(ScratchBase);
         for (const TBinding& binding : Bindings) {
             if (binding.Text) {
                 uint32_t handle = 0;
@@ -459,13 +496,33 @@ public:
         QString* Text;
         double* Number;
     };
+    // A read-only copy of host bytes mapped for the run (a blob).
+    struct TSegment {
+        const void* Key;
+        uint32_t Base;
+        std::unique_ptr<uint8_t[]> Bytes;
+        std::function<bool()> Current;
+    };
     std::vector<uint8_t> Stack;
     uint32_t StackBase = 0;
     std::vector<uint8_t> Cells;
     uint32_t CellsBase = 0;
     std::vector<TBinding> Bindings;
     std::vector<uint32_t> ObjectHandles;
+    std::vector<TSegment> Segments;
     uint32_t RootModule = 0; // handle of the module the run was started with
+
+    // Scratch cells of the run (the intermediates of opcode 118), mapped on
+    // first use.
+    static constexpr uint32_t kScratchSize = 14;
+    uint32_t Scratch()
+    {
+        if (!ScratchBase)
+            ScratchBase = RCPUMemory().Map(ScratchCells.data(), kScratchSize, true);
+        return ScratchBase;
+    }
+    std::array<uint8_t, kScratchSize> ScratchCells{};
+    uint32_t ScratchBase = 0;
 };
 
 TRCPUSuspendState::TRCPUSuspendState() = default;
@@ -575,6 +632,7 @@ void TRCPURunner::Execute(TRCPUModule* module, const std::vector<TZarvParam>* pa
     FArgCount = 0;
     FHalt = false;
     FSuspend = false;
+    FMem = &RCPUMemory();
     if (suspendState) {
         std::unique_ptr<TObject> held = std::move(suspendState);
         auto* state = dynamic_cast<TRCPUSuspendState*>(held.get());
@@ -598,6 +656,7 @@ void TRCPURunner::StartFresh(TRCPUModule* module, const std::vector<TZarvParam>*
     FState->RootModule = module->Handle();
     FRootModule = module;
     SS = FState->StackBase;
+    FStack = FState->Stack.data();
     SetModule(module);
     CO = module->StartCO();
     if (params) {
@@ -619,9 +678,11 @@ void TRCPURunner::Resume(TRCPUSuspendState& state)
     BP = state.BP;
     CO = state.CO;
     SS = FState->StackBase;
+    FStack = FState->Stack.data();
     StackSize = state.StackSize;
     CompareFlag = state.CompareFlag;
-    SetModule(module); // its data may have moved since
+    SetModule(module);   // its data may have moved since
+    DropStaleSegments(); // the rows may have moved on while it waited
 }
 
 void TRCPURunner::Leave(std::unique_ptr<TObject>& suspendState)
@@ -645,77 +706,326 @@ void TRCPURunner::Leave(std::unique_ptr<TObject>& suspendState)
     suspendState = std::move(state);
 }
 
+// One bounds check per instruction: the opcode must lie inside the code.
+// Operands are then read from the padded code without checks, and each
+// instruction with operands checks once, before it acts, that they ended
+// inside the code (OperandsRead). Jumps, calls and returns check targets.
 void TRCPURunner::Run()
 {
+    const int64_t limit = RCPUStepLimit > 0 ? RCPUStepLimit : std::numeric_limits<int64_t>::max();
     int64_t steps = 0;
-    while (!FHalt) {
-        const int32_t at = CO;
-        int opcode = -1;
-        try {
-            opcode = ReadCodeByte();
+    int32_t at = CO;
+    int opcode = -1;
+    try {
+        while (!FHalt) {
+            at = CO;
+            opcode = -1;
+            if (uint32_t(CO) >= uint32_t(FCodeSize)) [[unlikely]]
+                RCPUFault(QStringLiteral("Code offset %1 outside the code of module %2")
+                              .arg(CO)
+                              .arg(MI->ModuleName()));
+            opcode = FCode[CO++];
             if (opcode == 136)
                 continue;
-            if (RCPUStepLimit > 0 && ++steps > RCPUStepLimit)
+            if (++steps > limit) [[unlikely]]
                 RaiseError(Translate(QStringLiteral("Script step limit reached")));
-            (this->*Handlers()[size_t(opcode < 142 ? opcode : 0)])(uint8_t(opcode));
-        } catch (const ERCPUFault& fault) {
-            if (opcode < 0)
-                RaiseError(Translate(fault.Message()));
-            RaiseError(Translate(fault.Message() + QStringLiteral(" (command ") + HexByte(opcode) +
-                                 QStringLiteral(" at code offset ") + QString::number(at) +
-                                 QLatin1Char(')')));
+            Step(uint8_t(opcode));
         }
+    } catch (const ERCPUFault& fault) {
+        if (opcode < 0)
+            RaiseError(Translate(fault.Message()));
+        RaiseError(Translate(fault.Message() + QStringLiteral(" (command ") + HexByte(opcode) +
+                             QStringLiteral(" at code offset ") + QString::number(at) + QLatin1Char(')')));
+    }
+}
+
+// The dispatch: a dense switch over the opcode byte, which the compiler
+// turns into one jump table; families of like opcodes share a handler.
+RCPU_HOT void TRCPURunner::Step(uint8_t op)
+{
+    switch (op) {
+    case 1:
+    case 2:
+        OpPush(op);
+        break;
+    case 3:
+    case 4:
+        OpLoad(op);
+        break;
+    case 5:
+        OpInline(op);
+        break;
+    case 6:
+    case 7:
+        OpStringConst(op);
+        break;
+    case 8:
+        OpNil(op);
+        break;
+    case 9:
+        OpStackFree(op);
+        break;
+    case 10:
+        OpEnter(op);
+        break;
+    case 11:
+        OpCopy(op);
+        break;
+    case 12:
+        OpStringCopy(op);
+        break;
+    case 13:
+        OpCopyOrConst(op);
+        break;
+    case 14:
+        OpStringOrConst(op);
+        break;
+    case 15:
+        OpStringRelease(op);
+        break;
+    case 16:
+        OpFreeData(op);
+        break;
+    case 17:
+    case 18:
+        OpArg(op);
+        break;
+    case 19:
+    case 20:
+        OpReturn(op);
+        break;
+    case 21:
+    case 24:
+        OpCall(op);
+        break;
+    case 22:
+    case 23:
+        OpNativeCall(op);
+        break;
+    case 25:
+    case 26:
+    case 27:
+    case 28:
+    case 29:
+    case 30:
+    case 31:
+        OpJump(op);
+        break;
+    case 32:
+        OpFarJump(op);
+        break;
+    case 39:
+        OpIntegerCompare<0>();
+        break;
+    case 40:
+        OpIntegerCompare<1>();
+        break;
+    case 41:
+        OpIntegerCompare<2>();
+        break;
+    case 42:
+        OpIntegerCompare<3>();
+        break;
+    case 43:
+        OpIntegerCompare<4>();
+        break;
+    case 44:
+        OpIntegerCompare<5>();
+        break;
+    case 69:
+    case 70:
+    case 71:
+        OpBoolean(op);
+        break;
+    case 82:
+    case 83:
+    case 84:
+    case 85:
+        OpExtended(op);
+        break;
+    case 86:
+    case 87:
+    case 88:
+    case 89:
+        OpCurrency(op);
+        break;
+    case 90:
+    case 91:
+    case 92:
+    case 93:
+    case 94:
+        OpUnary(op);
+        break;
+    case 117:
+        OpCharToString(op);
+        break;
+    case 118:
+        OpConvert2(op);
+        break;
+    case 119:
+    case 120:
+    case 121:
+        OpMove(op);
+        break;
+    case 122:
+    case 123:
+    case 124:
+        OpStringMove(op);
+        break;
+    case 125:
+    case 126:
+    case 127:
+        OpIntegerAssign(op);
+        break;
+    case 128:
+    case 129:
+    case 130:
+    case 131:
+        OpExtendedAssign(op);
+        break;
+    case 132:
+    case 133:
+    case 134:
+    case 135:
+        OpCurrencyAssign(op);
+        break;
+    case 136:
+    case 141:
+        break;
+    case 137:
+        FHalt = true;
+        break;
+    case 138:
+        OpConcat(op);
+        break;
+    case 139:
+        OpTest(op);
+        break;
+    case 140:
+        FSuspend = true;
+        FHalt = true;
+        break;
+    case 33:
+    case 34:
+    case 35:
+    case 36:
+    case 37:
+    case 38:
+    case 45:
+    case 46:
+    case 47:
+    case 48:
+    case 49:
+    case 50:
+    case 51:
+    case 52:
+    case 53:
+    case 54:
+    case 55:
+    case 56:
+    case 57:
+    case 58:
+    case 59:
+    case 60:
+    case 61:
+    case 62:
+    case 63:
+    case 64:
+    case 65:
+    case 66:
+    case 67:
+    case 68:
+        OpCompare(op);
+        break;
+    case 72:
+    case 73:
+    case 74:
+    case 75:
+    case 76:
+    case 77:
+    case 78:
+    case 79:
+    case 80:
+    case 81:
+        OpInteger(op);
+        break;
+    case 95:
+    case 96:
+    case 97:
+    case 98:
+    case 99:
+    case 100:
+    case 101:
+    case 102:
+    case 103:
+    case 104:
+    case 105:
+    case 106:
+    case 107:
+    case 108:
+    case 109:
+    case 110:
+    case 111:
+    case 112:
+    case 113:
+    case 114:
+    case 115:
+    case 116:
+        OpConvert(op);
+        break;
+    default: // 0 and 142-255
+        OpInvalid(op);
+        break;
     }
 }
 
 // ---- Operands, stack and memory ---------------------------------------------------
 
-uint8_t TRCPURunner::ReadCodeByte()
+void TRCPURunner::CodeOverrun()
 {
-    const std::vector<uint8_t>& code = MI->Code();
-    if (CO < 0 || size_t(CO) >= code.size())
-        RCPUFault(
-            QStringLiteral("Code offset %1 outside the code of module %2").arg(CO).arg(MI->ModuleName()));
-    return code[size_t(CO++)];
+    RCPUFault(
+        QStringLiteral("Code offset %1 outside the code of module %2").arg(FCodeSize).arg(MI->ModuleName()));
 }
 
-uint32_t TRCPURunner::ReadIndex()
+RCPU_HOT uint32_t TRCPURunner::ReadIndex()
 {
     const uint32_t first = ReadCodeByte();
-    if (first < 0x80)
+    if (first < 0x80) [[likely]]
         return first;
-    int more = 1;
-    uint32_t value = first - 0x80;
-    if (first >= 0xE0) {
-        more = 3;
-        value = first - 0xE0;
-    } else if (first >= 0xC0) {
-        more = 2;
+    if (first < 0xC0)
+        return ((first - 0x80) << 8) | ReadCodeByte();
+    uint32_t value = 0;
+    int more = 0;
+    if (first < 0xE0) {
         value = first - 0xC0;
+        more = 2;
+    } else {
+        value = first - 0xE0;
+        more = 3;
     }
     for (int i = 0; i < more; ++i)
         value = (value << 8) | ReadCodeByte();
     return value;
 }
 
-int32_t TRCPURunner::ReadSigned()
+RCPU_HOT int32_t TRCPURunner::ReadSigned()
 {
     return ZigZag(ReadIndex());
 }
 
-uint32_t TRCPURunner::ReadWord()
+RCPU_HOT uint32_t TRCPURunner::ReadWord()
 {
     uint32_t value = 0;
-    for (int i = 0; i < 4; ++i)
-        value |= uint32_t(ReadCodeByte()) << (8 * i);
+    std::memcpy(&value, FCode + CO, 4); // little-endian, as the code holds it
+    CO += 4;
     return value;
 }
 
-uint32_t TRCPURunner::ReadAddress()
+RCPU_HOT uint32_t TRCPURunner::ReadAddress()
 {
     const uint8_t mode = ReadCodeByte();
     uint32_t k = mode & 0x3F;
-    if (k == 63)
+    if (k == 63) [[unlikely]]
         k = ReadIndex();
     switch (mode >> 6) {
     case 0:
@@ -726,15 +1036,17 @@ uint32_t TRCPURunner::ReadAddress()
         return DS + k;
     default: {
         const uint32_t offset = ReadIndex();
+        OperandsRead(); // a module number read past the code is not looked up
         return ModuleNumber(k)->DataAddress() + offset;
     }
     }
 }
 
-uint32_t TRCPURunner::PushAddress()
+RCPU_HOT uint32_t TRCPURunner::PushAddress()
 {
     const uint32_t address = ReadAddress();
-    PushInt(int32_t(address));
+    OperandsRead();
+    Push(int32_t(address));
     return address;
 }
 
@@ -752,19 +1064,42 @@ void TRCPURunner::FreeStack(int64_t n)
     SP = int32_t(SP + n);
 }
 
-void TRCPURunner::PushInt(int32_t value)
+// The stack top is read and written in the stack block directly while SP
+// lies inside it; anything else takes the checked road.
+RCPU_HOT void TRCPURunner::Push(int32_t value)
 {
+    if (SP >= 4 && SP <= StackSize) [[likely]] {
+        SP -= 4;
+        std::memcpy(FStack + SP, &value, 4);
+        return;
+    }
     AllocStack(4);
     WriteInt(SS + uint32_t(SP), value);
 }
 
-int32_t TRCPURunner::PopInt()
+RCPU_HOT int32_t TRCPURunner::Pop()
 {
+    int32_t value = 0;
+    if (SP >= 0 && int64_t(SP) + 4 <= StackSize) [[likely]] {
+        std::memcpy(&value, FStack + SP, 4);
+        SP += 4;
+        return value;
+    }
     if (int64_t(SP) + 4 > StackSize)
         RaiseError(Translate(QStringLiteral("Stack Underflow")));
-    const int32_t value = ReadInt(SS + uint32_t(SP));
+    value = ReadInt(SS + uint32_t(SP));
     SP += 4;
     return value;
+}
+
+void TRCPURunner::PushInt(int32_t value)
+{
+    Push(value);
+}
+
+int32_t TRCPURunner::PopInt()
+{
+    return Pop();
 }
 
 void TRCPURunner::PushBytes(uint32_t source, uint32_t n)
@@ -788,11 +1123,13 @@ void TRCPURunner::SetModule(TRCPUModule* module)
     MI = module;
     DS = module->DataAddress();
     CS = module->CodeAddress();
+    FCode = module->PaddedCode();
+    FCodeSize = int32_t(module->Code().size());
 }
 
-void TRCPURunner::JumpTo(int64_t target)
+RCPU_HOT void TRCPURunner::JumpTo(int64_t target)
 {
-    if (target < 0 || target >= int64_t(MI->Code().size()))
+    if (target < 0 || target >= FCodeSize) [[unlikely]]
         RCPUFault(
             QStringLiteral("Target %1 outside the code of module %2").arg(target).arg(MI->ModuleName()));
     CO = int32_t(target);
@@ -820,23 +1157,6 @@ void TRCPURunner::MoveBytes(uint32_t dest, uint32_t source, uint32_t n)
         std::memmove(to, from, n);
 }
 
-uint8_t* TRCPURunner::At(uint32_t address, uint32_t count, bool write)
-{
-    return RCPUMemory().Access(address, count, write);
-}
-
-int32_t TRCPURunner::ReadInt(uint32_t address)
-{
-    int32_t value = 0;
-    std::memcpy(&value, At(address, 4), 4);
-    return value;
-}
-
-void TRCPURunner::WriteInt(uint32_t address, int32_t value)
-{
-    std::memcpy(At(address, 4, true), &value, 4);
-}
-
 long double TRCPURunner::ReadExtended(uint32_t address)
 {
     return ExtendedToLongDouble(At(address, 10));
@@ -846,18 +1166,6 @@ void TRCPURunner::WriteExtended(uint32_t address, long double value)
 {
     const TExtended80Rec bytes = LongDoubleToExtended(value);
     std::memcpy(At(address, 10, true), bytes.data(), 10);
-}
-
-int64_t TRCPURunner::ReadCurrency(uint32_t address)
-{
-    int64_t value = 0;
-    std::memcpy(&value, At(address, 8), 8);
-    return value;
-}
-
-void TRCPURunner::WriteCurrency(uint32_t address, int64_t value)
-{
-    std::memcpy(At(address, 8, true), &value, 8);
 }
 
 QString TRCPURunner::ReadString(uint32_t address)
@@ -891,6 +1199,37 @@ uint32_t TRCPURunner::HandleFor(TObject* object)
     return handle;
 }
 
+uint32_t TRCPURunner::MapRunSegment(const void* key, const uint8_t* bytes, uint32_t size,
+                                    std::function<bool()> current)
+{
+    if (!FState)
+        RaiseError(Translate(QStringLiteral("No script is running")));
+    DropStaleSegments();
+    for (const TRCPURunState::TSegment& segment : FState->Segments) {
+        if (segment.Key == key)
+            return segment.Base;
+    }
+    auto copy = std::make_unique<uint8_t[]>(std::max<size_t>(size, 1));
+    if (size != 0)
+        std::memcpy(copy.get(), bytes, size);
+    const uint32_t base = RCPUMemory().Map(copy.get(), size, false);
+    FState->Segments.push_back(TRCPURunState::TSegment{key, base, std::move(copy), std::move(current)});
+    return base;
+}
+
+void TRCPURunner::DropStaleSegments()
+{
+    if (!FState)
+        return;
+    std::vector<TRCPURunState::TSegment>& segments = FState->Segments;
+    for (size_t i = segments.size(); i-- > 0;) {
+        if (!segments[i].Current()) {
+            RCPUMemory().Unmap(segments[i].Base);
+            segments.erase(segments.begin() + std::ptrdiff_t(i));
+        }
+    }
+}
+
 void TRCPURunner::ReleaseString(uint32_t address)
 {
     const uint32_t handle = Word(address);
@@ -907,15 +1246,15 @@ void TRCPURunner::AssignString(uint32_t dest, uint32_t handle)
     RCPUStrings().Release(old);
 }
 
+// Assigning a new text releases the string the reference held, once.
 void TRCPURunner::SetStringText(uint32_t dest, const QString& text)
 {
-    WriteInt(dest, 0); // made empty: the old string is not released
-    WriteInt(dest, int32_t(RCPUStrings().New(text)));
+    WriteString(dest, text);
 }
 
 QString TRCPURunner::CodeText(int64_t offset, int64_t maxBytes)
 {
-    const std::vector<uint8_t>& code = MI->Code();
+    const std::span<const uint8_t> code = MI->Code();
     QString text;
     for (int64_t at = offset; at >= 0 && at + 1 < int64_t(code.size()) && at - offset + 1 < maxBytes;
          at += 2) {
@@ -927,62 +1266,6 @@ QString TRCPURunner::CodeText(int64_t offset, int64_t maxBytes)
     return text;
 }
 
-// ---- Dispatch ---------------------------------------------------------------------
-
-const std::array<TRCPURunner::THandler, 142>& TRCPURunner::Handlers()
-{
-    static const std::array<THandler, 142> table = [] {
-        std::array<THandler, 142> t{};
-        const auto range = [&t](int first, int last, THandler handler) {
-            for (int op = first; op <= last; ++op)
-                t[size_t(op)] = handler;
-        };
-        range(0, 0, &TRCPURunner::OpInvalid);
-        range(1, 2, &TRCPURunner::OpPush);
-        range(3, 4, &TRCPURunner::OpLoad);
-        range(5, 5, &TRCPURunner::OpInline);
-        range(6, 7, &TRCPURunner::OpStringConst);
-        range(8, 8, &TRCPURunner::OpNil);
-        range(9, 9, &TRCPURunner::OpStackFree);
-        range(10, 10, &TRCPURunner::OpEnter);
-        range(11, 11, &TRCPURunner::OpCopy);
-        range(12, 12, &TRCPURunner::OpStringCopy);
-        range(13, 13, &TRCPURunner::OpCopyOrConst);
-        range(14, 14, &TRCPURunner::OpStringOrConst);
-        range(15, 15, &TRCPURunner::OpStringRelease);
-        range(16, 16, &TRCPURunner::OpFreeData);
-        range(17, 18, &TRCPURunner::OpArg);
-        range(19, 20, &TRCPURunner::OpReturn);
-        range(21, 21, &TRCPURunner::OpCall);
-        range(22, 23, &TRCPURunner::OpNativeCall);
-        range(24, 24, &TRCPURunner::OpCall);
-        range(25, 31, &TRCPURunner::OpJump);
-        range(32, 32, &TRCPURunner::OpFarJump);
-        range(33, 68, &TRCPURunner::OpCompare);
-        range(69, 71, &TRCPURunner::OpBoolean);
-        range(72, 81, &TRCPURunner::OpInteger);
-        range(82, 85, &TRCPURunner::OpExtended);
-        range(86, 89, &TRCPURunner::OpCurrency);
-        range(90, 94, &TRCPURunner::OpUnary);
-        range(95, 116, &TRCPURunner::OpConvert);
-        range(117, 117, &TRCPURunner::OpCharToString);
-        range(118, 118, &TRCPURunner::OpConvert2);
-        range(119, 121, &TRCPURunner::OpMove);
-        range(122, 124, &TRCPURunner::OpStringMove);
-        range(125, 127, &TRCPURunner::OpIntegerAssign);
-        range(128, 131, &TRCPURunner::OpExtendedAssign);
-        range(132, 135, &TRCPURunner::OpCurrencyAssign);
-        range(136, 136, &TRCPURunner::OpNop);
-        range(137, 137, &TRCPURunner::OpHalt);
-        range(138, 138, &TRCPURunner::OpConcat);
-        range(139, 139, &TRCPURunner::OpTest);
-        range(140, 140, &TRCPURunner::OpSuspend);
-        range(141, 141, &TRCPURunner::OpNop);
-        return t;
-    }();
-    return table;
-}
-
 // ---- Handlers ---------------------------------------------------------------------
 
 void TRCPURunner::OpInvalid(uint8_t op)
@@ -990,25 +1273,28 @@ void TRCPURunner::OpInvalid(uint8_t op)
     RaiseError(Translate(QStringLiteral("Cannot execute command (%1)").arg(HexByte(op))));
 }
 
-void TRCPURunner::OpPush(uint8_t op)
+RCPU_HOT void TRCPURunner::OpPush(uint8_t op)
 {
     if (op == 1) {
         PushAddress();
         return;
     }
-    const int32_t value = PopInt();
+    const int32_t value = Pop();
     PushAddress();
-    PushInt(value);
+    Push(value);
 }
 
 void TRCPURunner::OpLoad(uint8_t op)
 {
     if (op == 3) {
-        PushInt(ReadInt(ReadAddress()));
+        const uint32_t address = ReadAddress();
+        OperandsRead();
+        Push(ReadInt(address));
         return;
     }
     const uint32_t n = ReadIndex();
     const uint32_t address = ReadAddress();
+    OperandsRead();
     LastRef = int32_t(address);
     PushBytes(address, n);
 }
@@ -1016,38 +1302,43 @@ void TRCPURunner::OpLoad(uint8_t op)
 void TRCPURunner::OpInline(uint8_t)
 {
     const uint32_t n = ReadIndex();
+    OperandsRead();
     LastRef = int32_t(CS + uint32_t(CO));
-    PushInt(LastRef);
+    Push(LastRef);
     JumpTo(int64_t(CO) + n);
 }
 
 void TRCPURunner::OpStringConst(uint8_t op)
 {
-    const int32_t value = op == 7 ? PopInt() : 0;
+    const int32_t value = op == 7 ? Pop() : 0;
     const uint32_t n = ReadIndex();
     const uint32_t address = ReadAddress();
+    OperandsRead();
     SetStringText(address, CodeText(CO, n));
-    PushInt(int32_t(address));
+    Push(int32_t(address));
     JumpTo(int64_t(CO) + n);
     if (op == 7)
-        PushInt(value);
+        Push(value);
 }
 
 void TRCPURunner::OpNil(uint8_t)
 {
     LastRef = 0;
-    PushInt(0);
+    Push(0);
 }
 
 void TRCPURunner::OpStackFree(uint8_t)
 {
-    FreeStack(ReadIndex());
+    const uint32_t n = ReadIndex();
+    OperandsRead();
+    FreeStack(n);
 }
 
 void TRCPURunner::OpEnter(uint8_t)
 {
     const uint32_t n = ReadIndex();
-    PushInt(BP);
+    OperandsRead();
+    Push(BP);
     BP = SP;
     PushZeros(n);
 }
@@ -1055,36 +1346,41 @@ void TRCPURunner::OpEnter(uint8_t)
 void TRCPURunner::OpCopy(uint8_t)
 {
     const uint32_t n = ReadIndex();
-    const uint32_t from = Word(ReadAddress());
+    const uint32_t a1 = ReadAddress();
     const uint32_t to = ReadAddress();
-    MoveBytes(to, from, n);
+    OperandsRead();
+    MoveBytes(to, Word(a1), n);
 }
 
 void TRCPURunner::OpStringCopy(uint8_t)
 {
-    const uint32_t from = Word(ReadAddress());
+    const uint32_t a1 = ReadAddress();
     const uint32_t to = ReadAddress();
-    AssignString(to, Word(from));
+    OperandsRead();
+    AssignString(to, Word(Word(a1)));
 }
 
 void TRCPURunner::OpCopyOrConst(uint8_t)
 {
     const uint32_t n = ReadIndex();
-    const uint32_t pointer = Word(ReadAddress());
+    const uint32_t a1 = ReadAddress();
     const uint32_t to = ReadAddress();
     const uint32_t offset = ReadIndex();
+    OperandsRead();
+    const uint32_t pointer = Word(a1);
     const uint32_t from = pointer != 0 ? pointer : CS + offset;
     MoveBytes(to, from, n);
 }
 
 // Decided on LastRef: the string at [a1], or the text in the code at a3's
-// value (a code offset).
+// value (a code offset). The word it allocates on the stack starts zeroed.
 void TRCPURunner::OpStringOrConst(uint8_t)
 {
     const uint32_t a1 = ReadAddress();
     const uint32_t a2 = ReadAddress();
     const uint32_t a3 = ReadAddress();
-    AllocStack(4);
+    OperandsRead();
+    Push(0);
     if (LastRef != 0)
         AssignString(a2, Word(Word(a1)));
     else
@@ -1093,7 +1389,9 @@ void TRCPURunner::OpStringOrConst(uint8_t)
 
 void TRCPURunner::OpStringRelease(uint8_t)
 {
-    ReleaseString(ReadAddress());
+    const uint32_t address = ReadAddress();
+    OperandsRead();
+    ReleaseString(address);
 }
 
 void TRCPURunner::OpFreeData(uint8_t)
@@ -1101,6 +1399,7 @@ void TRCPURunner::OpFreeData(uint8_t)
     const uint32_t address = ReadAddress();
     const uint32_t moduleNumber = ReadIndex();
     const uint32_t typeNumber = ReadIndex();
+    OperandsRead();
     TRCPUModule* module = nullptr;
     if (moduleNumber == 0)
         module = FRootModule;
@@ -1123,6 +1422,7 @@ void TRCPURunner::OpArg(uint8_t op)
 {
     const uint32_t address = ReadAddress();
     if (op == 17) {
+        OperandsRead();
         LastRef = int32_t(address);
         if (FArgCount >= int(FNativeArgs.size()))
             RCPUFault(QStringLiteral("More than %1 argument words").arg(FNativeArgs.size()));
@@ -1130,6 +1430,7 @@ void TRCPURunner::OpArg(uint8_t op)
         return;
     }
     const uint32_t n = ReadIndex();
+    OperandsRead();
     const uint32_t pointer = Word(address);
     const uint8_t* value = At(pointer, n);
     const uint32_t rest = n % 4;
@@ -1151,18 +1452,19 @@ void TRCPURunner::OpArg(uint8_t op)
 void TRCPURunner::OpReturn(uint8_t op)
 {
     const uint32_t n = ReadIndex();
+    OperandsRead();
     SP = BP;
-    BP = PopInt();
+    BP = Pop();
     if (op == 19 && SP >= StackSize) {
         FHalt = true;
         return;
     }
-    CO = PopInt();
+    CO = Pop();
     if (op == 19 && CO < 0) {
         FHalt = true;
         return;
     }
-    const uint32_t handle = uint32_t(PopInt());
+    const uint32_t handle = uint32_t(Pop());
     FreeStack(n);
     TRCPUModule* module = TRCPUModule::FromHandle(handle);
     if (!module)
@@ -1175,8 +1477,9 @@ void TRCPURunner::OpCall(uint8_t op)
 {
     const uint32_t moduleNumber = op == 24 ? ReadIndex() : 0;
     const uint32_t target = ReadIndex();
-    PushInt(int32_t(MI->Handle()));
-    PushInt(CO);
+    OperandsRead();
+    Push(int32_t(MI->Handle()));
+    Push(CO);
     if (op == 24)
         SetModule(ModuleNumber(moduleNumber));
     JumpTo(target);
@@ -1186,13 +1489,16 @@ void TRCPURunner::OpNativeCall(uint8_t op)
 {
     if (op == 22) {
         const uint8_t kind = ReadCodeByte();
-        const uint32_t dest = Word(ReadAddress());
+        const uint32_t address = ReadAddress();
         const uint32_t func = ReadWord();
+        OperandsRead();
+        const uint32_t dest = Word(address);
         LastRef = int32_t(func);
         if (kind <= 13)
             CallNative(func, kind, dest);
     } else {
         const uint32_t func = ReadWord();
+        OperandsRead();
         LastRef = int32_t(func);
         CallNative(func, -1, 0);
     }
@@ -1211,15 +1517,35 @@ void TRCPURunner::CallNative(uint32_t id, int kind, uint32_t dest)
     if (!native)
         RCPUFault(QStringLiteral("Slot holds no native function (%1)").arg(id));
     const auto kindOf = ZvLE::TTypeKind(kind < 0 ? 0 : kind);
+    // A string destination is emptied and handed over; the string it held
+    // is released once the call is over (the call may still read it as an
+    // argument), whether the call succeeds or fails.
+    uint32_t old = 0;
     if (kind >= 0 && kindOf == ZvLE::TTypeKind::tkString) {
-        WriteInt(dest, 0); // made empty: it is the hidden destination
+        At(dest, 4, true);
+        old = Word(dest);
+        RCPUStrings().Text(old); // a fault now for a reference that holds no string
+        WriteInt(dest, 0);
         if (FArgCount >= int(FNativeArgs.size()))
             RCPUFault(QStringLiteral("More than %1 argument words").arg(FNativeArgs.size()));
         FNativeArgs[size_t(FArgCount++)] = dest;
     }
+    struct TReleaseOld {
+        uint32_t Handle;
+        ~TReleaseOld()
+        {
+            if (Handle && ScriptEngineStarted())
+                RCPUStrings().Release(Handle);
+        }
+    } releaseOld{old};
     const std::span<const uint32_t> args(FNativeArgs.data(), size_t(FArgCount));
     FArgCount = 0;
     const TRCPUNativeResult result = native->Proc(*this, args);
+    // The call may have given the module new code (the old buffer is gone).
+    FCode = MI->PaddedCode();
+    FCodeSize = int32_t(MI->Code().size());
+    if (FState && !FState->Segments.empty())
+        DropStaleSegments();
     if (kind < 0)
         return;
     using K = TRCPUNativeResult::TKind;
@@ -1265,7 +1591,7 @@ void TRCPURunner::CallNative(uint32_t id, int kind, uint32_t dest)
         WriteCurrency(dest, integerResult());
         break;
     case ZvLE::TTypeKind::tkString:
-        WriteInt(dest, int32_t(RCPUStrings().New(result.String)));
+        WriteString(dest, result.String); // releases what the call may have left there
         break;
     default:
         WriteInt(dest, int32_t(integerResult()));
@@ -1273,10 +1599,11 @@ void TRCPURunner::CallNative(uint32_t id, int kind, uint32_t dest)
     }
 }
 
-void TRCPURunner::OpJump(uint8_t op)
+RCPU_HOT void TRCPURunner::OpJump(uint8_t op)
 {
     const int32_t start = CO;
     const int32_t offset = ReadSigned();
+    OperandsRead();
     bool jump = true;
     switch (op) {
     case 25:
@@ -1308,26 +1635,43 @@ void TRCPURunner::OpFarJump(uint8_t)
 {
     const uint32_t moduleNumber = ReadIndex();
     const uint32_t target = ReadIndex();
+    OperandsRead();
     SetModule(ModuleNumber(moduleNumber));
     JumpTo(target);
 }
 
+// 39-44: the 32-bit comparisons; Relation as Holds counts it.
+template <int Relation> RCPU_HOT void TRCPURunner::OpIntegerCompare()
+{
+    const uint32_t right = uint32_t(Pop());
+    const uint32_t left = uint32_t(Pop());
+    const uint32_t dest = PushAddress();
+    bool holds = false;
+    if constexpr (Relation < 2) {
+        const uint32_t a = Word(left);
+        const uint32_t b = Word(right);
+        holds = Relation == 0 ? a == b : a != b;
+    } else {
+        const int32_t a = ReadInt(left);
+        const int32_t b = ReadInt(right);
+        holds = Relation == 2 ? a < b : Relation == 3 ? a > b : Relation == 4 ? a <= b : a >= b;
+    }
+    *At(dest, 1, true) = holds ? 1 : 0;
+}
+
 void TRCPURunner::OpCompare(uint8_t op)
 {
-    const uint32_t right = uint32_t(PopInt());
-    const uint32_t left = uint32_t(PopInt());
+    const uint32_t right = uint32_t(Pop());
+    const uint32_t left = uint32_t(Pop());
     const uint32_t dest = PushAddress();
     int relation = 0;
     int order = 0;
     if (op <= 38) {
         relation = op - 33;
         order = Order(*At(left, 1), *At(right, 1));
-    } else if (op <= 40) {
-        relation = op - 39;
-        order = Order(Word(left), Word(right));
     } else if (op <= 44) {
-        relation = op - 41 + 2;
-        order = Order(ReadInt(left), ReadInt(right));
+        relation = op <= 40 ? op - 39 : op - 41 + 2;
+        order = op <= 40 ? Order(Word(left), Word(right)) : Order(ReadInt(left), ReadInt(right));
     } else if (op <= 50) {
         relation = op - 45;
         const long double a = ReadExtended(left);
@@ -1340,11 +1684,7 @@ void TRCPURunner::OpCompare(uint8_t op)
         order = Order(ReadCurrency(left), ReadCurrency(right));
     } else if (op <= 62) {
         relation = op - 57;
-        uint16_t a = 0;
-        uint16_t b = 0;
-        std::memcpy(&a, At(left, 2), 2);
-        std::memcpy(&b, At(right, 2), 2);
-        order = Order(a, b);
+        order = Order(Load<uint16_t>(left), Load<uint16_t>(right));
     } else {
         relation = op - 63;
         const int compared = QString::compare(ReadString(left), ReadString(right), Qt::CaseSensitive);
@@ -1355,8 +1695,8 @@ void TRCPURunner::OpCompare(uint8_t op)
 
 void TRCPURunner::OpBoolean(uint8_t op)
 {
-    const uint32_t right = uint32_t(PopInt());
-    const uint32_t left = uint32_t(PopInt());
+    const uint32_t right = uint32_t(Pop());
+    const uint32_t left = uint32_t(Pop());
     const uint32_t dest = PushAddress();
     const uint8_t a = *At(left, 1);
     const uint8_t b = *At(right, 1);
@@ -1375,10 +1715,10 @@ void TRCPURunner::OpBoolean(uint8_t op)
     *At(dest, 1, true) = result;
 }
 
-void TRCPURunner::OpInteger(uint8_t op)
+RCPU_HOT void TRCPURunner::OpInteger(uint8_t op)
 {
-    const uint32_t right = uint32_t(PopInt());
-    const uint32_t left = uint32_t(PopInt());
+    const uint32_t right = uint32_t(Pop());
+    const uint32_t left = uint32_t(Pop());
     const uint32_t dest = PushAddress();
     const int32_t a = ReadInt(left);
     const int32_t b = ReadInt(right);
@@ -1424,8 +1764,8 @@ void TRCPURunner::OpInteger(uint8_t op)
 
 void TRCPURunner::OpExtended(uint8_t op)
 {
-    const uint32_t right = uint32_t(PopInt());
-    const uint32_t left = uint32_t(PopInt());
+    const uint32_t right = uint32_t(Pop());
+    const uint32_t left = uint32_t(Pop());
     const uint32_t dest = PushAddress();
     const long double a = ReadExtended(left);
     const long double b = ReadExtended(right);
@@ -1465,15 +1805,15 @@ int64_t CurrencyOp(int op, int64_t a, int64_t b)
 
 void TRCPURunner::OpCurrency(uint8_t op)
 {
-    const uint32_t right = uint32_t(PopInt());
-    const uint32_t left = uint32_t(PopInt());
+    const uint32_t right = uint32_t(Pop());
+    const uint32_t left = uint32_t(Pop());
     const uint32_t dest = PushAddress();
     WriteCurrency(dest, CurrencyOp(op - 86, ReadCurrency(left), ReadCurrency(right)));
 }
 
 void TRCPURunner::OpUnary(uint8_t op)
 {
-    const uint32_t source = uint32_t(PopInt());
+    const uint32_t source = uint32_t(Pop());
     const uint32_t dest = PushAddress();
     switch (op) {
     case 90:
@@ -1496,7 +1836,7 @@ void TRCPURunner::OpUnary(uint8_t op)
 
 void TRCPURunner::OpConvert(uint8_t op)
 {
-    const uint32_t source = uint32_t(PopInt());
+    const uint32_t source = uint32_t(Pop());
     const uint32_t dest = PushAddress();
     Convert(op, source, dest);
 }
@@ -1582,8 +1922,10 @@ void TRCPURunner::Convert(int code, uint32_t source, uint32_t dest)
 
 void TRCPURunner::OpCharToString(uint8_t)
 {
-    const uint32_t from = Word(ReadAddress());
+    const uint32_t a1 = ReadAddress();
     const uint32_t to = ReadAddress();
+    OperandsRead();
+    const uint32_t from = Word(a1);
     uint16_t unit = 0;
     std::memcpy(&unit, At(from, 2), 2);
     SetStringText(to, QString(QChar(char16_t(unit))));
@@ -1593,18 +1935,14 @@ void TRCPURunner::OpCharToString(uint8_t)
 // then the intermediate to dest by "to"; other codes store nothing.
 void TRCPURunner::OpConvert2(uint8_t)
 {
-    const uint32_t source = uint32_t(PopInt());
+    const uint32_t source = uint32_t(Pop());
     const uint8_t from = ReadCodeByte();
     const uint8_t to = ReadCodeByte();
     const uint32_t dest = PushAddress();
     // The Integer intermediate at base, the Extended one at base + 4; both 0
     // unless "from" makes one.
-    std::array<uint8_t, 14> cells{};
-    const uint32_t base = RCPUMemory().Map(cells.data(), uint32_t(cells.size()), true);
-    struct Unmap {
-        uint32_t Base;
-        ~Unmap() { RCPUMemory().Unmap(Base); }
-    } unmap{base};
+    const uint32_t base = FState->Scratch();
+    std::memset(At(base, TRCPURunState::kScratchSize, true), 0, TRCPURunState::kScratchSize);
     if (from >= 95 && from <= 98)
         Convert(from, source, base);
     else if (from >= 107 && from <= 113)
@@ -1620,16 +1958,17 @@ void TRCPURunner::OpMove(uint8_t op)
     uint32_t source = 0;
     uint32_t dest = 0;
     if (op == 121) {
-        dest = uint32_t(PopInt());
-        source = uint32_t(PopInt());
+        dest = uint32_t(Pop());
+        source = uint32_t(Pop());
     } else {
-        source = uint32_t(PopInt());
-        dest = uint32_t(PopInt());
+        source = uint32_t(Pop());
+        dest = uint32_t(Pop());
     }
     const uint32_t n = ReadIndex();
+    OperandsRead();
     MoveBytes(dest, source, n);
     if (op != 119)
-        PushInt(int32_t(dest));
+        Push(int32_t(dest));
 }
 
 void TRCPURunner::OpStringMove(uint8_t op)
@@ -1637,21 +1976,21 @@ void TRCPURunner::OpStringMove(uint8_t op)
     uint32_t source = 0;
     uint32_t dest = 0;
     if (op == 124) {
-        dest = uint32_t(PopInt());
-        source = uint32_t(PopInt());
+        dest = uint32_t(Pop());
+        source = uint32_t(Pop());
     } else {
-        source = uint32_t(PopInt());
-        dest = uint32_t(PopInt());
+        source = uint32_t(Pop());
+        dest = uint32_t(Pop());
     }
     AssignString(dest, Word(source));
     if (op != 122)
-        PushInt(int32_t(dest));
+        Push(int32_t(dest));
 }
 
-void TRCPURunner::OpIntegerAssign(uint8_t op)
+RCPU_HOT void TRCPURunner::OpIntegerAssign(uint8_t op)
 {
-    const uint32_t right = uint32_t(PopInt());
-    const uint32_t dest = uint32_t(PopInt());
+    const uint32_t right = uint32_t(Pop());
+    const uint32_t dest = uint32_t(Pop());
     const uint32_t a = Word(dest);
     const uint32_t b = Word(right);
     WriteInt(dest, int32_t(op == 125 ? a + b : op == 126 ? a - b : a * b));
@@ -1659,8 +1998,8 @@ void TRCPURunner::OpIntegerAssign(uint8_t op)
 
 void TRCPURunner::OpExtendedAssign(uint8_t op)
 {
-    const uint32_t right = uint32_t(PopInt());
-    const uint32_t dest = uint32_t(PopInt());
+    const uint32_t right = uint32_t(Pop());
+    const uint32_t dest = uint32_t(Pop());
     const long double a = ReadExtended(dest);
     const long double b = ReadExtended(right);
     switch (op) {
@@ -1681,37 +2020,23 @@ void TRCPURunner::OpExtendedAssign(uint8_t op)
 
 void TRCPURunner::OpCurrencyAssign(uint8_t op)
 {
-    const uint32_t right = uint32_t(PopInt());
-    const uint32_t dest = uint32_t(PopInt());
+    const uint32_t right = uint32_t(Pop());
+    const uint32_t dest = uint32_t(Pop());
     WriteCurrency(dest, CurrencyOp(op - 132, ReadCurrency(dest), ReadCurrency(right)));
-}
-
-void TRCPURunner::OpNop(uint8_t) {}
-
-void TRCPURunner::OpHalt(uint8_t)
-{
-    FHalt = true;
 }
 
 void TRCPURunner::OpConcat(uint8_t)
 {
-    const uint32_t right = uint32_t(PopInt());
-    const uint32_t left = uint32_t(PopInt());
+    const uint32_t right = uint32_t(Pop());
+    const uint32_t left = uint32_t(Pop());
     const uint32_t dest = PushAddress();
-    const QString text = ReadString(left) + ReadString(right);
-    if (dest != left && dest != right)
-        WriteInt(dest, 0);
-    WriteString(dest, text);
+    // The string dest held is released once, whether or not it was one of
+    // the operands (their text is taken first).
+    WriteString(dest, ReadString(left) + ReadString(right));
 }
 
-void TRCPURunner::OpTest(uint8_t)
+RCPU_HOT void TRCPURunner::OpTest(uint8_t)
 {
-    const uint32_t pointer = uint32_t(PopInt());
+    const uint32_t pointer = uint32_t(Pop());
     CompareFlag = *At(pointer, 1) != 0 ? 0 : 1;
-}
-
-void TRCPURunner::OpSuspend(uint8_t)
-{
-    FSuspend = true;
-    FHalt = true;
 }

@@ -10,14 +10,17 @@
 // - Regions are mapped for each run's stack (owned by the run, or by its
 //   suspend state), each module's data segment and code (code is read-only
 //   but addressable: opcodes 5, 6, 13 and 14 take addresses inside it), and
-//   the host cells of a run's parameters. Address 0 and a guard gap after
+//   the host cells of a run's parameters, and the read-only copies of blobs
+//   a script asked for (MapRunSegment). Address 0 and a guard gap after
 //   every region stay unmapped; an n-byte access must lie inside one region,
 //   anything else ends the run with ESheetcaster naming the opcode and its
 //   code offset.
 // - The return module that opcodes 21 and 24 push is the module's 32-bit
 //   handle (TRCPUModule::Handle); the -1 sentinels of an outermost frame stay.
 // - A string is a 32-bit handle into a reference-counted heap of UTF-16
-//   strings (TRCPUStrings); 0 is the empty string.
+//   strings (TRCPUStrings); 0 is the empty string. Every assignment to a
+//   string reference (a variable, a field, a native call's destination)
+//   releases the string the reference held, once.
 // - A host object (a component variable, Self, the report canvas) is a 32-bit
 //   handle (TRCPUHandles). A component's handle lives until the component is
 //   freed; any other object's handle until the run that made it ends.
@@ -51,6 +54,8 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -70,27 +75,61 @@ class TRCPURunner;
 RTL_EXCEPTION_CLASS(ERCPUFault, ESheetcaster);
 [[noreturn]] void RCPUFault(const QString& what);
 
+// The CPU's 32-bit address space: a table of 65536 slots of 64 KB indexed by
+// an address's top 16 bits. A region takes whole slots (and at least 4 KB of
+// unmapped guard after its end); each of its slots holds the region's base,
+// host bytes and sizes, so an access is one table look-up and one range
+// check. Slot 0 (addresses below 0x10000) is never mapped.
 class TRCPUAddressSpace {
 public:
+    TRCPUAddressSpace();
     // Maps size bytes at bytes (not owned; they must stay until Unmap) and
     // answers the base address. Code is mapped read-only.
     uint32_t Map(uint8_t* bytes, uint32_t size, bool writable);
     void Unmap(uint32_t base);
     // The host bytes of count bytes at address; a fault unless they lie in
     // one region (writable when write is set).
-    uint8_t* Access(uint32_t address, uint32_t count, bool write);
-    int RegionCount() const { return int(FRegions.size()); }
+    uint8_t* Access(uint32_t address, uint32_t count, bool write)
+    {
+        return write ? Write(address, count) : Read(address, count);
+    }
+    uint8_t* Read(uint32_t address, uint32_t count)
+    {
+        const TSlot& slot = FSlots[address >> kSlotBits];
+        const uint32_t offset = address - slot.Base;
+        if (int64_t(offset) + count <= slot.ReadSize) [[likely]]
+            return slot.Bytes + offset;
+        Refuse(address, count, false);
+    }
+    uint8_t* Write(uint32_t address, uint32_t count)
+    {
+        const TSlot& slot = FSlots[address >> kSlotBits];
+        const uint32_t offset = address - slot.Base;
+        if (int64_t(offset) + count <= slot.WriteSize) [[likely]]
+            return slot.Bytes + offset;
+        Refuse(address, count, true);
+    }
+    int RegionCount() const { return FRegionCount; }
 
 private:
-    struct Region {
-        uint8_t* Bytes;
-        uint32_t Size;
-        bool Writable;
+    static constexpr int kSlotBits = 16;
+    struct TSlot {
+        uint8_t* Bytes = nullptr; // the host byte at Base
+        uint32_t Base = 0;
+        uint32_t Slots = 0;     // on a region's first slot: the slots it takes
+        int64_t ReadSize = -1;  // bytes from Base; -1 where nothing is mapped
+        int64_t WriteSize = -1; // -1 also for a read-only region
     };
-    std::map<uint32_t, Region> FRegions; // by base
+    [[noreturn]] static void Refuse(uint32_t address, uint32_t count, bool write);
+    std::vector<TSlot> FSlots;
+    size_t FCursor = 1; // where the search for free slots starts
+    int FRegionCount = 0;
 };
 
-// Reference-counted UTF-16 strings by handle; 0 is the empty string.
+// Reference-counted UTF-16 strings by handle; 0 is the empty string. A
+// handle is a slot number (low 20 bits) and the slot's generation (high 12
+// bits): a freed slot is reused with the next generation, so a handle kept
+// after its string was freed is refused, not taken for the slot's new string.
 class TRCPUStrings {
 public:
     // A new handle with one reference (0 for the empty string).
@@ -99,15 +138,23 @@ public:
     void Release(uint32_t handle);
     // The text of a handle; a fault for a handle that holds none.
     const QString& Text(uint32_t handle) const;
-    int Count() const { return int(FStrings.size()); }
+    // Strings alive.
+    int Count() const { return FLive; }
 
 private:
-    struct Entry {
+    static constexpr int kSlotBits = 20;
+    static constexpr uint32_t kSlotMask = (uint32_t(1) << kSlotBits) - 1;
+    static constexpr uint32_t kGenerationMask = (uint32_t(1) << (32 - kSlotBits)) - 1;
+    struct TEntry {
         QString Text;
-        int64_t Refs;
+        int64_t Refs = 0; // 0: the slot is free
+        uint32_t Generation = 0;
     };
-    std::unordered_map<uint32_t, Entry> FStrings;
-    uint32_t FNext = 1;
+    // The slot of a handle that holds a string; a fault for any other.
+    uint32_t LiveSlot(uint32_t handle) const;
+    std::deque<TEntry> FEntries = std::deque<TEntry>(1); // slot 0 stays unused
+    std::deque<uint32_t> FFree;                          // oldest freed first
+    int FLive = 0;
 };
 
 // Host objects by handle; 0 is nil.
@@ -230,6 +277,11 @@ public:
     std::unique_ptr<TRCPURunState> State;
 };
 
+// The CPU. Its speed comes from doing little per instruction: the dispatch
+// is one switch over the opcode (a jump table), operands are decoded in
+// place from the module's padded code with one bounds check per
+// instruction, a memory access is one slot look-up and one range check, and
+// the stack top is read and written in the stack block directly.
 class TRCPURunner : public TTypeDataAccess {
 public:
     TRCPURunner();
@@ -257,13 +309,14 @@ public:
     int32_t LastRef = -1;
 
     // Memory, for native functions (each access checked).
-    int32_t ReadInt(uint32_t address);
-    void WriteInt(uint32_t address, int32_t value);
+    int32_t ReadInt(uint32_t address) { return Load<int32_t>(address); }
+    void WriteInt(uint32_t address, int32_t value) { Store(address, value); }
     long double ReadExtended(uint32_t address);
     void WriteExtended(uint32_t address, long double value);
     // The string whose handle is at address.
     QString ReadString(uint32_t address);
-    // Counted assignment of a new string to the reference at address.
+    // Counted assignment of a new string to the reference at address; the
+    // string it held is released.
     void WriteString(uint32_t address, const QString& text);
     QString StringOf(uint32_t handle);
     // The host object of a handle (null for nil).
@@ -272,6 +325,13 @@ public:
     // handle of an object that is not a component is released when the run
     // ends.
     uint32_t HandleFor(TObject* object);
+    // Maps a copy of size bytes as a read-only segment of this run and
+    // answers its address. The segment lives until current answers false
+    // (asked after every native call and when a suspended run resumes) or
+    // the run ends; while it lives, a second call with the same key answers
+    // the same segment.
+    uint32_t MapRunSegment(const void* key, const uint8_t* bytes, uint32_t size,
+                           std::function<bool()> current);
 
     void ReleaseString(uint32_t address) override;
 
@@ -280,20 +340,27 @@ public:
     int32_t PopInt();
 
 private:
-    using THandler = void (TRCPURunner::*)(uint8_t opcode);
-    static const std::array<THandler, 142>& Handlers();
-
     void StartFresh(TRCPUModule* module, const std::vector<TZarvParam>* params);
     void Resume(TRCPUSuspendState& state);
     void Run();
+    void Step(uint8_t opcode);
+    void Push(int32_t value);
+    int32_t Pop();
     void Leave(std::unique_ptr<TObject>& suspendState);
 
-    // Operands and stack.
-    uint8_t ReadCodeByte();
+    // Operands, decoded in place from the padded code; each instruction
+    // checks once, after its operands, that they lay inside the code.
+    uint8_t ReadCodeByte() { return FCode[CO++]; }
     uint32_t ReadIndex();
     int32_t ReadSigned();
     uint32_t ReadWord();
     uint32_t ReadAddress();
+    void OperandsRead()
+    {
+        if (CO > FCodeSize) [[unlikely]]
+            CodeOverrun();
+    }
+    [[noreturn]] void CodeOverrun();
     uint32_t PushAddress();
     void AllocStack(int64_t n);
     void FreeStack(int64_t n);
@@ -302,17 +369,31 @@ private:
     void SetModule(TRCPUModule* module);
     void JumpTo(int64_t target);
     TRCPUModule* ModuleNumber(uint32_t number);
-    uint8_t* At(uint32_t address, uint32_t count, bool write = false);
+    uint8_t* At(uint32_t address, uint32_t count, bool write = false)
+    {
+        return write ? FMem->Write(address, count) : FMem->Read(address, count);
+    }
+    template <class T> T Load(uint32_t address)
+    {
+        T value;
+        std::memcpy(&value, FMem->Read(address, sizeof(T)), sizeof(T));
+        return value;
+    }
+    template <class T> void Store(uint32_t address, T value)
+    {
+        std::memcpy(FMem->Write(address, sizeof(T)), &value, sizeof(T));
+    }
     void MoveBytes(uint32_t dest, uint32_t source, uint32_t n);
-    uint32_t Word(uint32_t address) { return uint32_t(ReadInt(address)); }
-    int64_t ReadCurrency(uint32_t address);
-    void WriteCurrency(uint32_t address, int64_t value);
+    uint32_t Word(uint32_t address) { return Load<uint32_t>(address); }
+    int64_t ReadCurrency(uint32_t address) { return Load<int64_t>(address); }
+    void WriteCurrency(uint32_t address, int64_t value) { Store(address, value); }
     void AssignString(uint32_t dest, uint32_t handle);      // counted
-    void SetStringText(uint32_t dest, const QString& text); // made empty, then set
+    void SetStringText(uint32_t dest, const QString& text); // the old string released
     QString CodeText(int64_t offset, int64_t maxBytes);
     void CallNative(uint32_t id, int kind, uint32_t dest);
+    void DropStaleSegments();
 
-    // Handlers.
+    // Opcode families.
     void OpInvalid(uint8_t op);
     void OpPush(uint8_t op);
     void OpLoad(uint8_t op);
@@ -334,6 +415,7 @@ private:
     void OpJump(uint8_t op);
     void OpFarJump(uint8_t op);
     void OpCompare(uint8_t op);
+    template <int Relation> void OpIntegerCompare();
     void OpBoolean(uint8_t op);
     void OpInteger(uint8_t op);
     void OpExtended(uint8_t op);
@@ -347,17 +429,18 @@ private:
     void OpIntegerAssign(uint8_t op);
     void OpExtendedAssign(uint8_t op);
     void OpCurrencyAssign(uint8_t op);
-    void OpNop(uint8_t op);
-    void OpHalt(uint8_t op);
     void OpConcat(uint8_t op);
     void OpTest(uint8_t op);
-    void OpSuspend(uint8_t op);
 
     // Conversions of opcodes 95-116.
     void Convert(int code, uint32_t source, uint32_t dest);
 
     std::unique_ptr<TRCPURunState> FState;
     TRCPUModule* FRootModule = nullptr;
+    TRCPUAddressSpace* FMem = nullptr;
+    const uint8_t* FCode = nullptr; // MI's code, followed by kCodePadding zero bytes
+    int32_t FCodeSize = 0;
+    uint8_t* FStack = nullptr; // the host bytes of SS
     std::array<uint32_t, 256> FNativeArgs{};
     int FArgCount = 0;
     bool FHalt = false;

@@ -11,6 +11,7 @@
 
 #include <QtEndian>
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -171,6 +172,12 @@ TZarvDataRow::~TZarvDataRow()
     Clear();
 }
 
+uint64_t TZarvDataRow::NextStamp()
+{
+    static std::atomic<uint64_t> next{1};
+    return next++;
+}
+
 void TZarvDataRow::Init(int32_t size)
 {
     Clear();
@@ -187,6 +194,7 @@ void TZarvDataRow::Clear()
     delete[] DataPtr;
     DataPtr = nullptr;
     DataSize = 0;
+    FStamp = NextStamp();
 }
 
 void TZarvDataRow::MoveTo(TZarvDataRow& dest)
@@ -307,6 +315,14 @@ TZarvDataField::~TZarvDataField() = default;
 TZarvBaseDataView* TZarvDataField::DataView() const
 {
     return dynamic_cast<TZarvBaseDataView*>(Parent());
+}
+
+uint64_t TZarvDataField::RowStamp() const
+{
+    if (IsNull())
+        return 0;
+    const TZarvDataRow* row = Row();
+    return row ? row->Stamp() : 0;
 }
 
 const TZarvDataRow* TZarvDataField::Row() const

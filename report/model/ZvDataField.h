@@ -55,6 +55,9 @@ public:
     // Copies bytes into the row (Init to their size first).
     void Assign(const QByteArray& bytes);
     bool Empty() const { return !DataPtr; }
+    // Changes whenever the row's bytes change (Init, Clear, Assign, MoveTo);
+    // no two rows of the process share one.
+    uint64_t Stamp() const { return FStamp; }
 
     // The address of the column's native value or formatted text; null when
     // there is none or the slot or offset lies outside the row.
@@ -77,6 +80,9 @@ public:
 private:
     const uint8_t* SlotPtr(int fieldIdx, int slot) const;
     QString ReadStr(const uint8_t* ptr) const;
+    static uint64_t NextStamp();
+
+    uint64_t FStamp = NextStamp();
 };
 
 class TZarvDataField : public TZarvComponent {
@@ -99,6 +105,10 @@ public:
     virtual const uint8_t* AsBlob() const;
 
     bool IsNull() const;
+    // Identifies the value the field reads now: it changes when the view's
+    // active row, that row's bytes or the view's emptiness change; 0 while
+    // the field is null.
+    uint64_t RowStamp() const;
     // Bytes of the value by type: 4 integer, 1 Boolean, 10 float, 8 currency,
     // BCD, dates and Int64; otherwise the stored length (0 when null).
     int32_t DataSize() const;

@@ -33,6 +33,7 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 
 using A = TZvAddr;
@@ -864,4 +865,119 @@ TEST_F(ZvLEFuncsTest, ASectionScriptPrintsIntoThePdf)
     EXPECT_LT(word.captured(2).toDouble(), 144.0);
     EXPECT_GT(word.captured(3).toDouble(), 140.0);
     EXPECT_LT(word.captured(3).toDouble(), 150.0);
+}
+
+namespace {
+
+// A view of one blob column; nullopt is a null value.
+class TBlobView : public TZarvBaseDataView {
+public:
+    using TZarvBaseDataView::TZarvBaseDataView;
+    std::vector<std::optional<QByteArray>> Values;
+
+    void Open() override
+    {
+        TZarvBaseDataView::Open();
+        SetDataOpened(true);
+    }
+    void FetchRow(int how) override
+    {
+        if (how == kFetchFirst)
+            FPos = 0;
+        else if (how == kFetchNext)
+            ++FPos;
+        const bool eof = FPos >= int(Values.size());
+        if (eof)
+            DataRow().Clear();
+        else
+            DataRow().Assign(RowBytes(Values[size_t(FPos)]));
+        SetAtEOF(eof);
+        SetEmpty(eof);
+    }
+    void CreateFields(std::vector<std::unique_ptr<TZarvDataFieldInfo>>&) override {}
+    void SetFilter(TStringList&) override {}
+    void SetRemoteSort(TStringList&) override {}
+
+private:
+    // The slot (native offset 8 or -1 for null, no text), then the length
+    // and the bytes.
+    static QByteArray RowBytes(const std::optional<QByteArray>& value)
+    {
+        const auto le = [](int32_t word) { return QByteArray(reinterpret_cast<const char*>(&word), 4); };
+        if (!value)
+            return le(-1) + le(0);
+        return le(8) + le(0) + le(int32_t(value->size())) + *value;
+    }
+    int FPos = 0;
+};
+
+} // namespace
+
+TEST_F(ZvLEFuncsTest, AScriptReadsABlobFieldThroughASBLOB)
+{
+    auto* view = new TBlobView(&Project);
+    view->SetName(QStringLiteral("Blobs"));
+    view->Values = {QByteArray("\x10\x11\x12\x13\x14\x15", 6), std::nullopt};
+    auto* field = new TZarvBlobField(view);
+    field->SetParent(view);
+    field->SetDataIndex(0);
+    view->Open();
+    view->First();
+
+    // Data: the field at 0, the view at 4, the blob's address at 8, the
+    // offset to read at 12, address + offset at 16, the byte read at 20.
+    // nextFirst: the script moves the view on after taking the address;
+    // read: it reads the byte.
+    const auto run = [&](int32_t offset, bool nextFirst, bool read = true) {
+        TZvAssembler code;
+        code.Op(Zop::PushAddr).Addr(A::Data(8)).Op(Zop::Arg).Addr(A::Data(0));
+        code.Op(Zop::NativeCall).Byte(uint8_t(K::tkPointer)).Addr(A::Stack(0));
+        code.Slot(QStringLiteral("TZARVDATAFIELD.ASBLOB")).Op(Zop::Drop).Index(4);
+        if (nextFirst)
+            code.Op(Zop::Arg)
+                .Addr(A::Data(4))
+                .Op(Zop::NativeProc)
+                .Slot(QStringLiteral("TZARVBASEDATAVIEW.NEXT"));
+        if (read) {
+            code.Op(Zop::PushAddr).Addr(A::Data(8)).Op(Zop::PushAddr).Addr(A::Data(12));
+            code.Op(Zop::IntAdd).Addr(A::Data(16)).Op(Zop::Drop).Index(4);
+            code.Op(Zop::CopyFrom).Index(1).Addr(A::Data(16)).Addr(A::Data(20));
+        }
+        code.Op(Zop::Halt);
+        TZvModuleBuilder builder(QStringLiteral("ZVDATA"));
+        builder.Code(code).DataSize(24);
+        std::unique_ptr<TRCPUModule> module = builder.Load();
+        BindModuleExternals(module.get());
+        std::vector<uint8_t>& data = module->GetDataBuf();
+        const uint32_t words[] = {HandleOf(field), HandleOf(view), 0, uint32_t(offset)};
+        std::memcpy(data.data(), words, sizeof words);
+        TRCPURunner runner;
+        std::unique_ptr<TObject> state;
+        runner.Execute(module.get(), nullptr, state);
+        uint32_t address = 0;
+        std::memcpy(&address, data.data() + 8, 4);
+        return std::pair<uint32_t, int>(address, data[20]);
+    };
+    const int regions = RCPUMemory().RegionCount();
+    const auto [address, fifth] = run(4, false);
+    EXPECT_NE(address, 0u);
+    EXPECT_EQ(fifth, 0x14);
+    EXPECT_EQ(RCPUMemory().RegionCount(), regions); // the segment ended with the run
+    EXPECT_THROW(RCPUMemory().Read(address, 1), ESheetcaster);
+
+    // One past the end, and a read after the view moved on, end the run.
+    for (const auto& [offset, nextFirst] : {std::pair(6, false), std::pair(0, true)}) {
+        view->First();
+        const QString message =
+            Failure([&, offset = offset, nextFirst = nextFirst] { run(offset, nextFirst); });
+        EXPECT_TRUE(message.startsWith(QStringLiteral("Invalid read of 1 bytes at address")) &&
+                    message.contains(QStringLiteral("(command 0B at code offset")))
+            << message.toStdString();
+    }
+
+    // A null blob answers nil.
+    view->First();
+    view->Next();
+    ASSERT_TRUE(field->IsNull());
+    EXPECT_EQ(run(0, false, false).first, 0u);
 }

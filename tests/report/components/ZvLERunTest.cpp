@@ -392,3 +392,144 @@ TEST_F(ZvLERunTest, FuzzRandomByteCode)
         seeds, 3.0);
     EXPECT_GT(stats.runs, 100);
 }
+
+TEST_F(ZvLERunTest, InstructionsEndingAtOrPastTheEndOfTheCode)
+{
+    // A last instruction whose operands end exactly at the end runs; one
+    // whose operands are cut off, or a jump that would land past the end,
+    // ends the run before it acts.
+    TZvAssembler whole;
+    whole.Op(Zop::PushAddr).Addr(A::Data(0)).Op(Zop::Arg).Addr(A::Stack(0));
+    whole.Op(Zop::NativeProc).Slot(QStringLiteral("RECORD"));
+    auto complete = Build(whole, 8);
+    EXPECT_EQ(Failure(*complete), QStringLiteral("Code offset 9 outside the code of module PROBE"));
+    EXPECT_EQ(gCalls.size(), 1u); // the call ran, then the run fell off the end
+
+    gCalls.clear();
+    TZvAssembler cut;
+    cut.Op(Zop::PushAddr).Addr(A::Data(0)).Op(Zop::Arg).Addr(A::Stack(0)).Op(Zop::NativeProc).Byte(1).Byte(0);
+    auto truncated = Build(cut, 8);
+    EXPECT_EQ(Failure(*truncated),
+              QStringLiteral("Code offset 7 outside the code of module PROBE (command 17 at code offset 4)"));
+    EXPECT_TRUE(gCalls.empty());
+
+    TZvAssembler escaped; // an address whose escaped index is cut off
+    escaped.Op(Zop::PushValue).Byte(0xBF).Byte(0x80);
+    auto cutIndex = Build(escaped, 8);
+    EXPECT_EQ(Failure(*cutIndex),
+              QStringLiteral("Code offset 3 outside the code of module PROBE (command 03 at code offset 0)"));
+
+    TZvAssembler far;
+    far.Op(Zop::Jump).Signed(3).Op(Zop::Halt); // lands at 1 + 3, one past the end
+    auto pastEnd = Build(far, 8);
+    EXPECT_TRUE(Failure(*pastEnd).startsWith(QStringLiteral("Target 4 outside the code of module PROBE")));
+}
+
+TEST_F(ZvLERunTest, AddressSpaceKeepsRegionsApart)
+{
+    TRCPUAddressSpace& memory = RCPUMemory();
+    const int before = memory.RegionCount();
+    // A region of exactly one 64 KB slot, and a small one after it: the
+    // byte after the first is never the second's first byte.
+    std::vector<uint8_t> big(0x10000, 1);
+    std::vector<uint8_t> small(4, 2);
+    const uint32_t a = memory.Map(big.data(), uint32_t(big.size()), true);
+    const uint32_t b = memory.Map(small.data(), uint32_t(small.size()), false);
+    EXPECT_EQ(*memory.Read(a + 0xFFFF, 1), 1);
+    EXPECT_THROW(memory.Read(a + 0xFFFF, 2), ESheetcaster);
+    EXPECT_THROW(memory.Read(a + 0x10000, 1), ESheetcaster);
+    EXPECT_EQ(*memory.Read(b + 3, 1), 2);
+    EXPECT_THROW(memory.Write(b, 1), ESheetcaster); // read-only
+    EXPECT_THROW(memory.Read(b - 1, 1), ESheetcaster);
+    EXPECT_THROW(memory.Read(0, 0), ESheetcaster);
+    EXPECT_THROW(memory.Read(0xFFFFFFFF, 1), ESheetcaster);
+    EXPECT_EQ(memory.RegionCount(), before + 2);
+
+    // Far more maps than the space has slots: freed slots are found again,
+    // and an unmapped region no longer answers.
+    for (int i = 0; i < 70000; ++i) {
+        const uint32_t c = memory.Map(small.data(), 4, true);
+        ASSERT_NE(c, a);
+        ASSERT_NE(c, b);
+        memory.Unmap(c);
+        ASSERT_THROW(memory.Read(c, 1), ESheetcaster);
+    }
+    memory.Unmap(a);
+    memory.Unmap(b);
+    EXPECT_EQ(memory.RegionCount(), before);
+    EXPECT_THROW(memory.Read(a, 1), ESheetcaster);
+}
+
+TEST_F(ZvLERunTest, AssignmentsReleaseTheStringsTheyReplace)
+{
+    RCPUStepLimit = 0;
+    // 10,000 times: a text into a variable (opcode 6), a character and a
+    // concatenation into a field of a record (117, 138), and a native's
+    // string result into its destination (22, kind 11). Data: the variable
+    // at 0, the record's string field at 8 (its first word is an integer),
+    // the character at 12, the counter at 16, its limit at 20, 1 at 24, the
+    // test result at 28.
+    TZvAssembler code;
+    code.Label(QStringLiteral("top"));
+    code.Op(Zop::StrConst).Index(6).Addr(A::Data(0)).Text(QStringLiteral("ab")).Op(Zop::Drop).Index(4);
+    code.Op(Zop::PushAddr).Addr(A::Data(12)).Op(Zop::CharToStr).Addr(A::Stack(0)).Addr(A::Data(8));
+    code.Op(Zop::Drop).Index(4);
+    code.Op(Zop::PushAddr).Addr(A::Data(0)).Op(Zop::PushAddr).Addr(A::Data(8));
+    code.Op(Zop::Concat).Addr(A::Data(8)).Op(Zop::Drop).Index(4);
+    code.Op(Zop::PushAddr).Addr(A::Data(32)).Op(Zop::NativeCall).Byte(11).Addr(A::Stack(0));
+    code.Slot(QStringLiteral("TEXT")).Op(Zop::Drop).Index(4);
+    code.Op(Zop::PushAddr).Addr(A::Data(16)).Op(Zop::PushAddr).Addr(A::Data(24)).Op(Zop::IntAddAssign);
+    code.Op(Zop::PushAddr).Addr(A::Data(16)).Op(Zop::PushAddr).Addr(A::Data(20));
+    code.Op(Zop::IntLt).Addr(A::Data(28)).Op(Zop::Test).JumpTo(Zop::JumpTrue, QStringLiteral("top"));
+    code.Op(Zop::Halt);
+    auto module = Build(code, 40);
+    Put<uint16_t>(*module, 12, u'c');
+    Put<int32_t>(*module, 20, 10000);
+    Put<int32_t>(*module, 24, 1);
+    const int before = RCPUStrings().Count();
+    Run(*module);
+    // Still referenced: the variable, the field and the destination.
+    EXPECT_EQ(RCPUStrings().Count(), before + 3);
+    EXPECT_EQ(RCPUStrings().Text(Get<uint32_t>(*module, 0)), QStringLiteral("ab"));
+    EXPECT_EQ(RCPUStrings().Text(Get<uint32_t>(*module, 8)), QStringLiteral("abc"));
+    EXPECT_EQ(RCPUStrings().Text(Get<uint32_t>(*module, 32)), QStringLiteral("new"));
+    EXPECT_EQ(gDestinationSeen, QString()); // the destination was emptied for the call
+    for (const int offset : {0, 8, 32})
+        RCPUStrings().Release(Get<uint32_t>(*module, offset));
+    EXPECT_EQ(RCPUStrings().Count(), before);
+}
+
+TEST_F(ZvLERunTest, AStaleStringHandleIsRefusedAfterItsSlotIsReused)
+{
+    TRCPUStrings& strings = RCPUStrings();
+    const uint32_t stale = strings.New(QStringLiteral("old"));
+    strings.Release(stale);
+    // Enough new strings that the freed slot is handed out again.
+    std::vector<uint32_t> fresh;
+    for (int i = 0; i < 64; ++i)
+        fresh.push_back(strings.New(QStringLiteral("new %1").arg(i)));
+    const QString refused = QStringLiteral("Invalid string reference %1").arg(stale);
+    for (const uint32_t handle : fresh)
+        ASSERT_NE(handle, stale);
+    try {
+        strings.Text(stale);
+        ADD_FAILURE() << "a stale handle was read";
+    } catch (const ESheetcaster& error) {
+        EXPECT_EQ(error.Message(), refused);
+    }
+    EXPECT_THROW(strings.Release(stale), ESheetcaster);
+    EXPECT_THROW(strings.AddRef(stale), ESheetcaster);
+
+    // In byte code: comparing with the stale handle ends the run.
+    TZvAssembler code;
+    code.Op(Zop::PushAddr).Addr(A::Data(0)).Op(Zop::PushAddr).Addr(A::Data(4));
+    code.Op(Zop::StrEq).Addr(A::Data(8)).Op(Zop::Halt);
+    auto module = Build(code, 12);
+    Put<uint32_t>(*module, 0, stale);
+    Put<uint32_t>(*module, 4, fresh.front());
+    EXPECT_EQ(Failure(*module), refused + QStringLiteral(" (command 3F at code offset 4)"));
+    for (const uint32_t handle : fresh) {
+        EXPECT_TRUE(strings.Text(handle).startsWith(QStringLiteral("new "))); // untouched
+        strings.Release(handle);
+    }
+}
