@@ -5,6 +5,8 @@
 #include "tests/calc/CalcFixture.h"
 #include "tests/calc/CatalogueTypes.h"
 
+#include <QDir>
+
 namespace {
 
 constexpr int Half = 4;        // size index of 1/2 in both tables
@@ -47,6 +49,33 @@ using UgasTest = CalcTest;
 TEST(UgasTables, GeneratedTablesMatchTheGenerator)
 {
     ExpectGeneratorOutput(TESSVAR_PIPETABLES, TESSVAR_SOURCE_DIR "/calc/Ugastables_gen.cpp");
+}
+
+TEST(UgasTables, GeneratorOutputCutShortKeepsThePreviousFile)
+{
+    // Under a 512-byte file-size limit the generator's table cannot be
+    // written whole: it says so, naming the file, and the old file stays.
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString output = folder.filePath(QStringLiteral("tables.cpp"));
+    const QByteArray previous(300, 'p');
+    {
+        QFile file(output);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_EQ(file.write(previous), previous.size());
+    }
+    QProcess process;
+    process.start(QStringLiteral("/bin/sh"),
+                  {QStringLiteral("-c"), QStringLiteral("trap '' XFSZ; ulimit -f 1; exec \"$0\" \"$1\""),
+                   QStringLiteral(TESSVAR_PIPETABLES), output});
+    ASSERT_TRUE(process.waitForFinished(60000));
+    const QString errors = QString::fromUtf8(process.readAllStandardError());
+    EXPECT_EQ(process.exitCode(), 1);
+    EXPECT_TRUE(errors.contains("Cannot create file \"" + output + "\". ")) << errors.toStdString();
+    QFile file(output);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), previous);
+    EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"tables.cpp"}));
 }
 
 TEST(UgasTables, BasicDimensionsAsPublished)

@@ -3,6 +3,9 @@
 // Emit and Printf), counts failed self-checks with Check, and ends with
 // WriteTable: to the file named by its first argument, or to standard output
 // when it has none.
+#include "platform/rtl/Exceptions.h"
+#include "platform/rtl/SafeSave.h"
+
 #include <cstdarg>
 #include <cstdio>
 #include <string>
@@ -38,23 +41,20 @@ inline void Check(bool ok, const std::string& what)
     }
 }
 
-// Writes text to the file argv[1], or to standard output when argc < 2. The
-// program's exit code: 0, or 1 with a message (after messagePrefix) when the
-// file cannot be written.
+// Writes text to the file argv[1] through the program's one crash-safe save
+// (a cut-short write leaves the previous file as it was), or to standard
+// output when argc < 2. The program's exit code: 0, or 1 with a message
+// (after messagePrefix) when the file cannot be written.
 inline int WriteTable(const std::string& text, int argc, char** argv, const char* messagePrefix = "")
 {
     if (argc < 2) {
         std::fwrite(text.data(), 1, text.size(), stdout);
         return 0;
     }
-    std::FILE* file = std::fopen(argv[1], "wb");
-    bool ok = file != nullptr;
-    if (file) {
-        ok = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-        ok = std::fclose(file) == 0 && ok;
-    }
-    if (!ok) {
-        std::fprintf(stderr, "%scannot write %s\n", messagePrefix, argv[1]);
+    try {
+        SaveBytesToFile(QString::fromLocal8Bit(argv[1]), QByteArray(text.data(), qsizetype(text.size())));
+    } catch (const Exception& error) {
+        std::fprintf(stderr, "%s%s\n", messagePrefix, error.what());
         return 1;
     }
     return 0;

@@ -14,6 +14,9 @@
 // The resource compiler stores them as RCDATA named after the files
 // ("measure_3wire.jpg" gives "MEASURE_3WIRE_JPG"). Exit code 1 when a file
 // cannot be written, 2 on wrong usage.
+#include "platform/rtl/Exceptions.h"
+#include "platform/rtl/SafeSave.h"
+
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
@@ -27,6 +30,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 
 extern "C" {
@@ -49,6 +53,7 @@ const QColor Accent(196, 40, 40);
 const QColor Dimension(20, 80, 170);
 const QColor Paper(250, 250, 246);
 
+// Writes the picture as a JPEG file; false after a message naming the file.
 bool WriteJpeg(const QImage& picture, const QString& fileName);
 QImage Canvas(int width, int height);
 void DrawTolerance(QPainter& p);
@@ -143,10 +148,8 @@ int main(int argc, char** argv)
             picture.Draw(painter);
         }
         const QString fileName = folder + u'/' + QString::fromLatin1(picture.File);
-        if (!WriteJpeg(image, fileName)) {
-            std::fprintf(stderr, "pictures: cannot write %s\n", qPrintable(fileName));
+        if (!WriteJpeg(image, fileName))
             return 1;
-        }
     }
     return 0;
 }
@@ -158,15 +161,13 @@ namespace {
 bool WriteJpeg(const QImage& picture, const QString& fileName)
 {
     const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
-    const QString temporary = fileName + QStringLiteral(".part");
-    FILE* file = std::fopen(QFile::encodeName(temporary).constData(), "wb");
-    if (!file)
-        return false;
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
     jpeg_compress_struct info{};
     jpeg_error_mgr errors{};
     info.err = jpeg_std_error(&errors); // a libjpeg failure ends the tool with its message
     jpeg_create_compress(&info);
-    jpeg_stdio_dest(&info, file);
+    jpeg_mem_dest(&info, &buffer, &size);
     info.image_width = JDIMENSION(rgb.width());
     info.image_height = JDIMENSION(rgb.height());
     info.input_components = 3;
@@ -181,12 +182,15 @@ bool WriteJpeg(const QImage& picture, const QString& fileName)
     }
     jpeg_finish_compress(&info);
     jpeg_destroy_compress(&info);
-    const bool written = std::fflush(file) == 0 && !std::ferror(file);
-    std::fclose(file);
-    if (!written)
+    const QByteArray bytes(reinterpret_cast<const char*>(buffer), qsizetype(size));
+    std::free(buffer);
+    try {
+        SaveBytesToFile(fileName, bytes);
+    } catch (const Exception& error) {
+        std::fprintf(stderr, "pictures: %s\n", error.what());
         return false;
-    QFile::remove(fileName);
-    return QFile::rename(temporary, fileName);
+    }
+    return true;
 }
 
 // --- Drawing helpers --------------------------------------------------------
