@@ -234,6 +234,7 @@ TEST_F(Commands, FileDialogsAndInputBoxGoThroughTheService)
     EXPECT_TRUE(open->Execute());
     EXPECT_EQ(open->FileName, "/tmp/a.zsf");
     EXPECT_EQ(open->FilterIndex, 1);
+    dialogs.Answer(false);
     EXPECT_FALSE(open->Execute());
     EXPECT_EQ(open->FileName, "/tmp/a.zsf");
     ASSERT_EQ(dialogs.Service().Files.size(), 2u);
@@ -243,6 +244,7 @@ TEST_F(Commands, FileDialogsAndInputBoxGoThroughTheService)
 
     dialogs.Answer(true, QStringLiteral("7"));
     EXPECT_EQ(InputBox(QStringLiteral("Go"), QStringLiteral("Page:"), QStringLiteral("1")), "7");
+    dialogs.Answer(false);
     EXPECT_EQ(InputBox(QStringLiteral("Go"), QStringLiteral("Page:"), QStringLiteral("1")), "1");
     EXPECT_EQ(dialogs.Service().Inputs.at(0).Prompt, "Page:");
 }

@@ -1,3 +1,4 @@
+#include "NoPrinter.h"
 #include "report/print/QpDevice.h"
 #include "report/print/QpFont.h"
 
@@ -6,7 +7,6 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
-#include <QPrinterInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -82,11 +82,6 @@ TEST(QpDeviceTest, RenderDeviceIs600DpiAndLandscapeByDefault)
     EXPECT_TRUE(device.CanvasActive());
 }
 
-bool PrinterInstalled()
-{
-    return !QPrinterInfo::availablePrinterNames().isEmpty();
-}
-
 QString Message(const std::function<void()>& call)
 {
     try {
@@ -97,10 +92,11 @@ QString Message(const std::function<void()>& call)
     return QStringLiteral("<no error>");
 }
 
-TEST(QpDeviceTest, WithoutPrinterTheDeviceIsInvalidAndItsSettingsChangeNothing)
+// The device on a machine without printers.
+class QpDeviceNoPrinterTest : public NoPrinterTest {};
+
+TEST_F(QpDeviceNoPrinterTest, WithoutPrinterTheDeviceIsInvalidAndItsSettingsChangeNothing)
 {
-    if (PrinterInstalled())
-        GTEST_SKIP() << "a printer is installed";
     TQpPrinterDevice device;
     EXPECT_TRUE(device.InvalidPrinter());
     EXPECT_EQ(device.DeviceIndex(), -1);
@@ -174,10 +170,8 @@ std::vector<Word> PdfWords(const QString& file)
     return words;
 }
 
-TEST(QpDeviceTest, WithoutPrinterAPageDrawnOnTheCanvasPrintsIntoAPdfFile)
+TEST_F(QpDeviceNoPrinterTest, WithoutPrinterAPageDrawnOnTheCanvasPrintsIntoAPdfFile)
 {
-    if (PrinterInstalled())
-        GTEST_SKIP() << "a printer is installed";
     const QString dir = QDir::tempPath() + QStringLiteral("/qpdevice");
     QDir().mkpath(dir);
     const QString pdf = dir + QStringLiteral("/page.pdf");
@@ -246,10 +240,8 @@ TEST(QpDeviceTest, WithoutPrinterAPageDrawnOnTheCanvasPrintsIntoAPdfFile)
     EXPECT_FALSE(inkIn(QRect(300, 300, 100, 100)));
 }
 
-TEST(QpDeviceTest, AnAbortedJobLeavesNoFile)
+TEST_F(QpDeviceNoPrinterTest, AnAbortedJobLeavesNoFile)
 {
-    if (PrinterInstalled())
-        GTEST_SKIP() << "a printer is installed";
     const QString pdf = QDir::tempPath() + QStringLiteral("/aborted.pdf");
     TQpPrinterDevice device;
     device.SetOutputFile(pdf);
@@ -276,10 +268,8 @@ void AnswerDialogs(bool accept)
     });
 }
 
-TEST(QpDeviceTest, PrintDialogReturnsTheChosenRangeOnlyWhenConfirmed)
+TEST_F(QpDeviceNoPrinterTest, PrintDialogReturnsTheChosenRangeOnlyWhenConfirmed)
 {
-    if (PrinterInstalled())
-        GTEST_SKIP() << "a printer is installed";
     TQpPrinterDevice device;
     TPrintDialogRec rec;
     rec.Copies = 1;
