@@ -7,6 +7,7 @@
 #include "report/print/QpFormPreview.h"
 #include "report/print/QpFormSetup.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -41,7 +42,7 @@ inline void PrintFromPreviewWhenShown(QString& printerLabel)
             printerLabel = setup->PrinterLabel->Caption();
             setup->bbtnOK->Click();
         });
-        preview->actnFile_Print->Execute();
+        preview->actnFile_Print->QtAction()->trigger(); // as the menu or the tool bar does
         preview->Close();
     });
 }
