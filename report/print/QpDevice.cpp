@@ -685,7 +685,8 @@ const TStringList* TQpPrinterDevice::GetPapers()
             // Any paper of the paper table that has a size.
             for (const TPaperSize& paper : PaperSizes)
                 if (paper.Width > 0)
-                    FPaperList->AddObject(QString::fromUtf16(paper.Name).left(63), NumberObject(paper.PaperCode));
+                    FPaperList->AddObject(QString::fromUtf16(paper.Name).left(63),
+                                          NumberObject(paper.PaperCode));
         } else if (!FDeviceName.isEmpty()) {
             for (const QPageSize& page : QPrinterInfo::printerInfo(FDeviceName).supportedPageSizes()) {
                 const int code = page.windowsId() > 0 ? page.windowsId() : DMPAPER_USER;
@@ -750,7 +751,7 @@ int TQpPrinterDevice::GetMaxCopies()
     if (FMaxCopies == 0) {
         FMaxCopies = kDefaultMaxCopies;
         if (!FPdfPrinter)
-                WithSupported(FDeviceName, "copies", [this](void* attribute) {
+            WithSupported(FDeviceName, "copies", [this](void* attribute) {
                 int upper = 0;
                 if (Cups().ippGetRange(attribute, 0, &upper) >= 0 && upper > 0)
                     FMaxCopies = upper;

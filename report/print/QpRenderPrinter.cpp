@@ -49,9 +49,10 @@ QString AskPdfFileName(const QString& title)
     dialog.Title = Translate(PdfPrinterName());
     dialog.DefaultExt = QStringLiteral("pdf");
     dialog.Filter = Translate(QStringLiteral("PDF Files (*.pdf)")) + QStringLiteral("|*.pdf");
-    dialog.Options = OpenOptionBit(TOpenOption::ofOverwritePrompt) | OpenOptionBit(TOpenOption::ofHideReadOnly) |
-                     OpenOptionBit(TOpenOption::ofPathMustExist) |
-                     OpenOptionBit(TOpenOption::ofNoReadOnlyReturn) | OpenOptionBit(TOpenOption::ofEnableSizing);
+    dialog.Options =
+        OpenOptionBit(TOpenOption::ofOverwritePrompt) | OpenOptionBit(TOpenOption::ofHideReadOnly) |
+        OpenOptionBit(TOpenOption::ofPathMustExist) | OpenOptionBit(TOpenOption::ofNoReadOnlyReturn) |
+        OpenOptionBit(TOpenOption::ofEnableSizing);
     dialog.InitialDir = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     dialog.FileName = DefaultPdfName(title);
     if (!dialog.Execute() || dialog.FileName.trimmed().isEmpty())

@@ -42,7 +42,8 @@ protected:
     // blanks as one).
     static bool Shows(const QString& text, TLabel* label, TEdit* edit)
     {
-        return text.simplified().contains((label->Caption() + QStringLiteral(": ") + edit->Text()).simplified());
+        return text.simplified().contains(
+            (label->Caption() + QStringLiteral(": ") + edit->Text()).simplified());
     }
 
     QTemporaryDir Folder;
@@ -60,7 +61,8 @@ TEST_F(PrintToPdfTest, MeasurementSheetWithAndWithoutPreview)
     Type(fTessvar->eCP, "1.5");
     Type(fTessvar->eAD, "0.866");
     for (bool preview : {false, true}) {
-        const QString pdf = Folder.filePath(preview ? QStringLiteral("preview.pdf") : QStringLiteral("sheet.pdf"));
+        const QString pdf =
+            Folder.filePath(preview ? QStringLiteral("preview.pdf") : QStringLiteral("sheet.pdf"));
         fTessvar->cPreview->SetChecked(preview);
         Dialogs->Answer(true, pdf);
         QString label;

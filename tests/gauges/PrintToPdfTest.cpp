@@ -105,7 +105,8 @@ protected:
     // blanks, which the readout pads its numbers with, as one).
     static bool Shows(const QString& text, TLabel* label, TEdit* edit)
     {
-        return text.simplified().contains((label->Caption() + QStringLiteral(": ") + edit->Text()).simplified());
+        return text.simplified().contains(
+            (label->Caption() + QStringLiteral(": ") + edit->Text()).simplified());
     }
     // Each edit's text stands in the PDF as a number of its own, as the
     // window shows it.
@@ -118,8 +119,9 @@ protected:
             ASSERT_FALSE(value.isEmpty()) << edit->Name().toStdString();
             const QRegularExpression alone(QStringLiteral("(?<![\\d.])") + QRegularExpression::escape(value) +
                                            QStringLiteral("(?![\\d.])"));
-            EXPECT_TRUE(text.contains(alone)) << edit->Name().toStdString() << " " << value.toStdString() << "\n"
-                                              << text.toStdString();
+            EXPECT_TRUE(text.contains(alone))
+                << edit->Name().toStdString() << " " << value.toStdString() << "\n"
+                << text.toStdString();
         }
     }
     static void ExpectNoMessages(const TScriptedMessages& messages)
@@ -149,7 +151,8 @@ TEST_F(PrintToPdfTest, GaugeCardWithAndWithoutPreview)
             EXPECT_TRUE(Shows(text, w->lPasso, w->dPasso)) << text.toStdString();
             EXPECT_TRUE(Shows(text, w->Label1, w->dbTollServ)) << text.toStdString();
             EXPECT_EQ(w->dbTollServ->Text(), "6H");
-            ExpectShown(text, {w->dMaxP, w->dMinP, w->dLogP, w->dMedP, w->dMaxN, w->dMinN, w->dLogN, w->dMedN});
+            ExpectShown(text,
+                        {w->dMaxP, w->dMinP, w->dLogP, w->dMedP, w->dMaxN, w->dMinN, w->dLogN, w->dMedN});
         }
         EXPECT_EQ(Dialogs->Service().Files.at(0).Filter, "PDF Files (*.pdf)|*.pdf");
     });

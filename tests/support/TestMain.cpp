@@ -52,9 +52,8 @@ int main(int argc, char** argv)
     // No file dialog or input box waits for a user here: one that no test
     // scripted fails the running test at once and is cancelled.
     SetDialogService(std::make_unique<TScriptedDialogService>());
-    SetUnansweredDialogHandler([](const QString& request) {
-        ADD_FAILURE() << "no scripted answer for " << request.toStdString();
-    });
+    SetUnansweredDialogHandler(
+        [](const QString& request) { ADD_FAILURE() << "no scripted answer for " << request.toStdString(); });
 #endif
     return RUN_ALL_TESTS();
 }

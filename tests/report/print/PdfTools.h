@@ -28,8 +28,8 @@ inline QString RunPdfTool(const char* tool, const QStringList& arguments)
 // landscape page is wider than high).
 inline std::vector<QSizeF> PdfPageSizes(const QString& pdf)
 {
-    const QString info = RunPdfTool("pdfinfo", {QStringLiteral("-f"), QStringLiteral("1"), QStringLiteral("-l"),
-                                                QStringLiteral("9999"), pdf});
+    const QString info = RunPdfTool("pdfinfo", {QStringLiteral("-f"), QStringLiteral("1"),
+                                                QStringLiteral("-l"), QStringLiteral("9999"), pdf});
     static const QRegularExpression page(
         QStringLiteral("^Page +\\d+ size: +([\\d.]+) x ([\\d.]+) pts.*\\n^Page +\\d+ rot: +(\\d+)"),
         QRegularExpression::MultilineOption);

@@ -1,7 +1,7 @@
+#include "report/print/QpDevice.h"
 #include "NoPrinter.h"
 #include "PaperLocale.h"
 #include "PdfTools.h"
-#include "report/print/QpDevice.h"
 #include "report/print/QpFont.h"
 
 #include <QApplication>
@@ -392,7 +392,8 @@ TEST_F(QpDevicePdfPrinterTest, PaperAndOrientationMakeThePage)
 TEST_F(QpDevicePdfPrinterTest, AJobNeedsAFileAndWritesThePagesPapers)
 {
     TQpPrinterDevice device;
-    EXPECT_EQ(Message([&] { device.BeginDoc(); }), "Cannot print to \"Print to PDF\": no output file was given.");
+    EXPECT_EQ(Message([&] { device.BeginDoc(); }),
+              "Cannot print to \"Print to PDF\": no output file was given.");
     EXPECT_FALSE(device.Printing());
 
     // Each page takes the paper and orientation set before it starts.
@@ -432,9 +433,9 @@ TEST(QpDevicePaperTest, TheLocaleGivesThePdfPrintersPaper)
         {4, nullptr, nullptr, "fr_CA.UTF-8", 1},
         {5, nullptr, nullptr, "es_MX", 1},
         {6, nullptr, nullptr, "es_ES.UTF-8@euro", 9},
-        {7, nullptr, "en_US.UTF-8", "de_DE.UTF-8", 1}, // LC_PAPER before LANG
+        {7, nullptr, "en_US.UTF-8", "de_DE.UTF-8", 1},       // LC_PAPER before LANG
         {8, "de_DE.UTF-8", "en_US.UTF-8", "en_US.UTF-8", 9}, // LC_ALL before both
-        {9, "", nullptr, "en_PH.UTF-8", 1}, // an empty variable counts as unset
+        {9, "", nullptr, "en_PH.UTF-8", 1},                  // an empty variable counts as unset
         {10, nullptr, nullptr, "C", 9},
         {11, nullptr, nullptr, "en", 9}, // no territory
         {12, nullptr, nullptr, nullptr, 9},

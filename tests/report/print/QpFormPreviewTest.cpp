@@ -8,12 +8,12 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QFileDialog>
-#include <QMenu>
-#include <QTimer>
 #include <QFile>
+#include <QFileDialog>
 #include <QLineEdit>
+#include <QMenu>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 

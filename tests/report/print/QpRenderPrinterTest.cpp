@@ -9,10 +9,10 @@
 
 #include <QFile>
 #include <QPrinterInfo>
-#include <QTemporaryDir>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <map>
@@ -175,10 +175,10 @@ TEST_F(QpRenderPdfPrinterTest, ThePageHasTheReportsPaperOrTheLocales)
         double width, height; // points: A4 595 x 842, Letter 612 x 792, Legal 612 x 1008
     };
     const Row rows[] = {
-        {1, "de_DE.UTF-8", 0, false, 595, 842},   {2, "en_GB.UTF-8", 0, false, 595, 842},
-        {3, "en_US.UTF-8", 0, false, 612, 792},   {4, "de_DE.UTF-8", 5, false, 612, 1008},
-        {5, "en_US.UTF-8", 9, false, 595, 842},   {6, "de_DE.UTF-8", 256, false, 283.5, 425.2},
-        {7, "de_DE.UTF-8", 0, true, 842, 595},    {8, "en_US.UTF-8", 5, true, 1008, 612},
+        {1, "de_DE.UTF-8", 0, false, 595, 842}, {2, "en_GB.UTF-8", 0, false, 595, 842},
+        {3, "en_US.UTF-8", 0, false, 612, 792}, {4, "de_DE.UTF-8", 5, false, 612, 1008},
+        {5, "en_US.UTF-8", 9, false, 595, 842}, {6, "de_DE.UTF-8", 256, false, 283.5, 425.2},
+        {7, "de_DE.UTF-8", 0, true, 842, 595},  {8, "en_US.UTF-8", 5, true, 1008, 612},
     };
     for (const Row& row : rows) {
         TPaperLocale locale(row.lang);
@@ -246,8 +246,7 @@ TEST_F(QpRenderPdfPrinterTest, TheOfferedNameIsTheTitleAsAFileName)
     };
     TZvRenderPrinter printer(nullptr);
     for (const auto& row : rows) {
-        TMemoryStream stream(
-            Report([&row](TZvZSFWriter& w) { w.SetTitle(QString::fromUtf8(row[0])); }));
+        TMemoryStream stream(Report([&row](TZvZSFWriter& w) { w.SetTitle(QString::fromUtf8(row[0])); }));
         Dialogs.Answer(false);
         EXPECT_THROW(printer.Render(&stream), EAbort);
         EXPECT_EQ(Dialogs.Service().Files.back().FileName, QString::fromUtf8(row[1])) << row[0];
