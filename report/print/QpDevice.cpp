@@ -750,12 +750,13 @@ int TQpPrinterDevice::GetMaxCopies()
         return 1;
     if (FMaxCopies == 0) {
         FMaxCopies = kDefaultMaxCopies;
-        if (!FPdfPrinter)
+        if (!FPdfPrinter) {
             WithSupported(FDeviceName, "copies", [this](void* attribute) {
                 int upper = 0;
                 if (Cups().ippGetRange(attribute, 0, &upper) >= 0 && upper > 0)
                     FMaxCopies = upper;
             });
+        }
     }
     return FMaxCopies;
 }
@@ -1359,9 +1360,8 @@ void TQpPrinterDevice::MakeContext(TDeviceState state)
         pdf->setOutputFormat(QPrinter::PdfFormat);
         pdf->setResolution(dpi);
         pdf->setPageLayout(layout);
-        if (valid && FPdfPrinter) {
+        if (valid && FPdfPrinter)
             pdf->setColorMode(FDevMode->Color == 2 ? QPrinter::Color : QPrinter::GrayScale);
-        }
         if (toFile)
             pdf->setOutputFileName(FOutputFile);
         FContext = std::move(pdf);
