@@ -232,6 +232,28 @@ TEST_F(QpRenderPdfPrinterTest, AJobWithoutAFileAsksForItAndCancelEndsIt)
     EXPECT_TRUE(printer.OutputFileName().isEmpty()); // the next print asks again
 }
 
+// A file that cannot be written is an error with its name; the device is
+// free for the next print.
+TEST_F(QpRenderPdfPrinterTest, AFileThatCannotBeWrittenIsAnError)
+{
+    TPaperLocale locale("de_DE.UTF-8");
+    TMemoryStream stream(Report());
+    TZvRenderPrinter printer(nullptr);
+    const QString blocked = Path(QStringLiteral("missing/card.pdf"));
+    Dialogs.Answer(true, blocked);
+    try {
+        printer.Render(&stream);
+        ADD_FAILURE() << "no error";
+    } catch (const ESheetcaster& e) {
+        EXPECT_EQ(e.Message(), QStringLiteral("Cannot start printing to \"%1\".").arg(blocked));
+    }
+    EXPECT_FALSE(GlobalPrinterDevice()->Printing());
+    EXPECT_FALSE(printer.Rendering());
+    Dialogs.Answer(true, Path(QStringLiteral("card.pdf")));
+    printer.Render(&stream);
+    EXPECT_EQ(PdfPageSizes(Path(QStringLiteral("card.pdf"))).size(), 1u);
+}
+
 // Rows: the report's title, the name offered.
 TEST_F(QpRenderPdfPrinterTest, TheOfferedNameIsTheTitleAsAFileName)
 {
