@@ -25,11 +25,13 @@ int ClampedRound(double value)
 }
 
 // The file name offered for a report: its title without the characters a
-// file name cannot hold on any common system, or "report".
+// file name cannot hold on any common system, or "report". A title of a
+// snapshot file can be of any length: it is cut well below the 255 bytes a
+// file name may have.
 QString DefaultPdfName(const QString& title)
 {
     QString name;
-    for (const QChar c : title)
+    for (const QChar c : title.left(100))
         name += c.unicode() < 0x20 || QStringLiteral("/\\:*?\"<>|").contains(c) ? QChar(u'_') : c;
     name = name.trimmed();
     while (name.startsWith(QLatin1Char('.')))

@@ -266,6 +266,7 @@ TEST_F(QpRenderPdfPrinterTest, TheOfferedNameIsTheTitleAsAFileName)
         {"  ", "report.pdf"},
         {"..hidden", "hidden.pdf"},
     };
+    const QString longTitle(300, QLatin1Char('x'));
     TZvRenderPrinter printer(nullptr);
     for (const auto& row : rows) {
         TMemoryStream stream(Report([&row](TZvZSFWriter& w) { w.SetTitle(QString::fromUtf8(row[0])); }));
@@ -273,6 +274,10 @@ TEST_F(QpRenderPdfPrinterTest, TheOfferedNameIsTheTitleAsAFileName)
         EXPECT_THROW(printer.Render(&stream), EAbort);
         EXPECT_EQ(Dialogs.Service().Files.back().FileName, QString::fromUtf8(row[1])) << row[0];
     }
+    TMemoryStream stream(Report([&longTitle](TZvZSFWriter& w) { w.SetTitle(longTitle); }));
+    Dialogs.Answer(false);
+    EXPECT_THROW(printer.Render(&stream), EAbort);
+    EXPECT_EQ(Dialogs.Service().Files.back().FileName, longTitle.left(100) + QStringLiteral(".pdf"));
 }
 
 } // namespace
