@@ -3,7 +3,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QInputDialog>
-#include <QStringList>
+#include <QRegularExpression>
 
 namespace {
 
@@ -13,6 +13,33 @@ std::unique_ptr<TDialogService>& Slot()
     return service;
 }
 
+TUnansweredDialogHandler& UnansweredHandler()
+{
+    static TUnansweredDialogHandler handler;
+    return handler;
+}
+
+// The patterns of a filter as a list: "*.txt;*.log" or "*.txt *.log".
+QStringList PatternList(const QString& patterns)
+{
+    static const QRegularExpression separators(QStringLiteral("[;\\s]+"));
+    return patterns.split(separators, Qt::SkipEmptyParts);
+}
+
+// Whether a description already names its patterns in parentheses at its
+// end ("Zarv Snapshot Files (*.zsf)" for "*.zsf").
+bool EndsWithPatterns(const QString& description, const QString& patterns)
+{
+    const QString text = description.trimmed();
+    const qsizetype open = text.lastIndexOf(QLatin1Char('('));
+    if (!text.endsWith(QLatin1Char(')')) || open < 0)
+        return false;
+    const QStringList named = PatternList(text.mid(open + 1, text.size() - open - 2));
+    return !named.isEmpty() && named == PatternList(patterns);
+}
+
+} // namespace
+
 // "Text files|*.txt;*.log|All|*.*" as Qt's name filters
 // ("Text files (*.txt *.log)", "All (*.*)").
 QStringList NameFilters(const QString& filter)
@@ -20,20 +47,29 @@ QStringList NameFilters(const QString& filter)
     const QStringList parts = filter.split(QLatin1Char('|'));
     QStringList filters;
     for (int i = 0; i + 1 < parts.size(); i += 2) {
-        QString patterns = parts[i + 1];
-        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
-        filters << QStringLiteral("%1 (%2)").arg(parts[i], patterns);
+        if (EndsWithPatterns(parts[i], parts[i + 1])) {
+            filters << parts[i].trimmed();
+            continue;
+        }
+        filters << QStringLiteral("%1 (%2)").arg(parts[i], PatternList(parts[i + 1]).join(QLatin1Char(' ')));
     }
     return filters;
 }
 
-} // namespace
-
 TDialogService::~TDialogService() = default;
 
-void SetDialogService(std::unique_ptr<TDialogService> service)
+std::unique_ptr<TDialogService> SetDialogService(std::unique_ptr<TDialogService> service)
 {
+    std::unique_ptr<TDialogService> previous = std::move(Slot());
     Slot() = std::move(service);
+    return previous;
+}
+
+TUnansweredDialogHandler SetUnansweredDialogHandler(TUnansweredDialogHandler handler)
+{
+    TUnansweredDialogHandler previous = std::move(UnansweredHandler());
+    UnansweredHandler() = std::move(handler);
+    return previous;
 }
 
 TDialogService& DialogService()
@@ -99,10 +135,13 @@ bool TQtDialogService::InputQuery(const QString& caption, const QString& prompt,
 // ---------------------------------------------------------------------------
 // Scripted service
 
-TScriptedDialogService::TAnswer TScriptedDialogService::Next()
+TScriptedDialogService::TAnswer TScriptedDialogService::Next(const QString& request)
 {
-    if (Answers.empty())
+    if (Answers.empty()) {
+        if (UnansweredHandler())
+            UnansweredHandler()(request);
         return {};
+    }
     TAnswer answer = Answers.front();
     Answers.pop_front();
     return answer;
@@ -111,7 +150,9 @@ TScriptedDialogService::TAnswer TScriptedDialogService::Next()
 bool TScriptedDialogService::FileDialog(TFileDialogRequest& request)
 {
     Files.push_back(request);
-    const TAnswer answer = Next();
+    const TAnswer answer = Next(QStringLiteral("%1 dialog \"%2\" (%3)")
+                                    .arg(request.Save ? QStringLiteral("Save") : QStringLiteral("Open"),
+                                         request.Title, request.Filter));
     if (!answer.Ok)
         return false;
     request.FileName = answer.Text;
@@ -123,7 +164,7 @@ bool TScriptedDialogService::FileDialog(TFileDialogRequest& request)
 bool TScriptedDialogService::InputQuery(const QString& caption, const QString& prompt, QString& value)
 {
     Inputs.push_back({caption, prompt, value});
-    const TAnswer answer = Next();
+    const TAnswer answer = Next(QStringLiteral("Input box \"%1\": %2").arg(caption, prompt));
     if (answer.Ok)
         value = answer.Text;
     return answer.Ok;
@@ -133,12 +174,12 @@ TScriptedDialogs::TScriptedDialogs()
 {
     auto service = std::make_unique<TScriptedDialogService>();
     FService = service.get();
-    SetDialogService(std::move(service));
+    FPrevious = SetDialogService(std::move(service));
 }
 
 TScriptedDialogs::~TScriptedDialogs()
 {
-    SetDialogService(nullptr);
+    SetDialogService(std::move(FPrevious));
 }
 
 // ---------------------------------------------------------------------------

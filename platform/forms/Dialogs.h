@@ -5,13 +5,17 @@
 // and answers in order.
 //
 // Filters are in the framework's form "description|patterns|description|
-// patterns..."; FilterIndex counts the pairs from 1.
+// patterns..."; FilterIndex counts the pairs from 1. The Qt dialog shows
+// each pair as "description (patterns)", or as the description alone when
+// it already ends with its patterns in parentheses.
 #include "platform/objects/Component.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -70,9 +74,13 @@ public:
     virtual bool InputQuery(const QString& caption, const QString& prompt, QString& value) = 0;
 };
 
-// Replaces the service; null restores the Qt service.
-void SetDialogService(std::unique_ptr<TDialogService> service);
+// Replaces the service and returns the one it replaces (null when none was
+// made yet); null restores the Qt service.
+std::unique_ptr<TDialogService> SetDialogService(std::unique_ptr<TDialogService> service);
 TDialogService& DialogService();
+
+// A filter in the framework's form as the Qt dialog's name filters.
+QStringList NameFilters(const QString& filter);
 
 // The framework's input box: the typed text, or the default when cancelled.
 QString InputBox(const QString& caption, const QString& prompt, const QString& defaultValue);
@@ -84,8 +92,10 @@ public:
     bool InputQuery(const QString& caption, const QString& prompt, QString& value) override;
 };
 
-// For tests: records every request; answers with the queued answers in
-// order and, when the queue is empty, cancels.
+// For tests: records every request and answers with the queued answers in
+// order. A request with no answer queued is cancelled and reported to the
+// handler of unanswered dialogs, which a test program makes fail the
+// running test (a real dialog would wait for a user who never comes).
 class TScriptedDialogService : public TDialogService {
 public:
     struct TAnswer {
@@ -111,11 +121,16 @@ public:
     std::deque<TAnswer> Answers;
 
 private:
-    TAnswer Next();
+    TAnswer Next(const QString& request);
 };
 
+// Called with a description of each request that a scripted service has no
+// answer for; returns the handler it replaces.
+using TUnansweredDialogHandler = std::function<void(const QString& request)>;
+TUnansweredDialogHandler SetUnansweredDialogHandler(TUnansweredDialogHandler handler);
+
 // Installs a scripted service for the lifetime of this object and puts the
-// Qt service back afterwards.
+// service it replaced back afterwards.
 class TScriptedDialogs {
 public:
     TScriptedDialogs();
@@ -131,6 +146,7 @@ public:
 
 private:
     TScriptedDialogService* FService; // owned by the service slot
+    std::unique_ptr<TDialogService> FPrevious;
 };
 
 // The file dialogs as components of a window.

@@ -145,10 +145,14 @@ QAction* TMenuItem::QtAction() const
     return FAction ? FAction->QtAction() : FQtAction.get();
 }
 
+// A separator keeps no text: Qt's styles draw a separator that has one as a
+// labelled section, which would show the "-" of the caption.
 void TMenuItem::Changed()
 {
     FQtAction->setSeparator(IsLine());
     ApplyLook(FQtAction.get());
+    if (IsLine())
+        FQtAction->setText(QString());
 }
 
 TMenuItem* TMenuItem::Items(int index) const

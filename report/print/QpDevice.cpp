@@ -31,12 +31,25 @@ const QString kAlreadyPrinting = QStringLiteral("Invalid method call.  Device al
 const QString kNoPrinter =
     QStringLiteral("Cannot print: no printer is installed and no output file was given.");
 const QString kCannotStart = QStringLiteral("Cannot start printing to \"%1\".");
+const QString kNoPdfFile = QStringLiteral("Cannot print to \"%1\": no output file was given.");
 
 // Resolution and page of the context used when no printer is installed: the
 // render device's resolution and the canvas's no-printer page.
 constexpr int kFallbackDpi = 600;
-// Copies a printer takes when CUPS does not say.
+// Copies a printer takes when CUPS does not say. The PDF printer takes any
+// count too: a file holds the document once.
 constexpr int kDefaultMaxCopies = 9999;
+// Win32 paper numbers (DMPAPER_*) of the PDF printer's default papers, and
+// its resolution.
+constexpr int DMPAPER_LETTER = 1;
+constexpr int DMPAPER_A4 = 9;
+constexpr int kPdfDpi = 600;
+
+// The territories (ISO 3166 codes) whose locales print on Letter: those
+// whose LC_PAPER is 216 x 279 mm in the GNU C library's locale data
+// (glibc 2.36, localedata/locales). Every other territory uses A4.
+constexpr const char* kLetterTerritories[] = {"BO", "CA", "CL", "CO", "CR", "GT", "MX",
+                                              "NI", "PA", "PH", "PR", "SV", "US", "VE"};
 // Win32 bin numbers (DMBIN_*); bins CUPS names otherwise count from
 // DMBIN_USER.
 constexpr int DMBIN_UPPER = 1;
@@ -176,11 +189,13 @@ int FromQtDuplex(QPrinter::DuplexMode mode)
     }
 }
 
-// The page of a device mode: a paper number, or a custom size.
+// The page of a device mode: a paper number, or a custom size (taken as it
+// is, not rounded to a standard paper near it).
 QPageSize PageSizeOf(const TDevMode& dm)
 {
     if (dm.PaperSize == DMPAPER_USER && dm.PaperWidth > 0 && dm.PaperLength > 0)
-        return QPageSize(QSizeF(dm.PaperWidth / 10.0, dm.PaperLength / 10.0), QPageSize::Millimeter);
+        return QPageSize(QSizeF(dm.PaperWidth / 10.0, dm.PaperLength / 10.0), QPageSize::Millimeter,
+                         QString(), QPageSize::ExactMatch);
     const QPageSize::PageSizeId id = QPageSize::id(dm.PaperSize);
     if (id != QPageSize::Custom)
         return QPageSize(id);
@@ -213,6 +228,32 @@ std::unique_ptr<TDevMode> DefaultDevMode(const QPrinterInfo& info)
     return dm;
 }
 
+// The PDF printer's device mode: the locale's paper, portrait, 600 dpi,
+// colour, one copy; no bins and no duplex.
+std::unique_ptr<TDevMode> PdfDevMode()
+{
+    auto dm = std::make_unique<TDevMode>();
+    dm->DeviceName = PdfPrinterName();
+    dm->Fields = DM_ORIENTATION | DM_PAPERSIZE | DM_PAPERLENGTH | DM_PAPERWIDTH | DM_COPIES | DM_COLLATE |
+                 DM_PRINTQUALITY | DM_YRESOLUTION | DM_COLOR;
+    dm->PaperSize = int16_t(LocalePaperSize());
+    const QSizeF mm = QPageSize(QPageSize::id(dm->PaperSize)).size(QPageSize::Millimeter);
+    dm->PaperWidth = int16_t(std::lround(mm.width() * 10));
+    dm->PaperLength = int16_t(std::lround(mm.height() * 10));
+    dm->Orientation = 1;
+    dm->Copies = 1;
+    dm->Color = 2;
+    dm->PrintQuality = kPdfDpi;
+    dm->YResolution = kPdfDpi;
+    return dm;
+}
+
+bool& PdfHidden()
+{
+    static bool hidden = false;
+    return hidden;
+}
+
 void CenterDialog(QWidget& dialog)
 {
     dialog.adjustSize();
@@ -236,6 +277,30 @@ void FreeGlobalDevice()
 }
 
 } // namespace
+
+const QString& PdfPrinterName()
+{
+    static const QString name = QStringLiteral("Print to PDF");
+    return name;
+}
+
+int LocalePaperSize()
+{
+    QString locale;
+    for (const char* variable : {"LC_ALL", "LC_PAPER", "LANG"}) {
+        locale = qEnvironmentVariable(variable);
+        if (!locale.isEmpty())
+            break;
+    }
+    // language[_territory][.codeset][@modifier]
+    const QString territory = locale.section(QLatin1Char('.'), 0, 0)
+                                  .section(QLatin1Char('@'), 0, 0)
+                                  .section(QLatin1Char('_'), 1, 1);
+    for (const char* letter : kLetterTerritories)
+        if (territory == QLatin1String(letter))
+            return DMPAPER_LETTER;
+    return DMPAPER_A4;
+}
 
 // ---------------------------------------------------------------------------
 // TQPBaseDevice
@@ -579,6 +644,8 @@ const TStringList* TQpPrinterDevice::FillBins()
 {
     FBinList = std::make_unique<TStringList>();
     FBinKeywords.clear();
+    if (FPdfPrinter)
+        return FBinList.get(); // a file has no bins
     WithSupported(FDeviceName, "media-source", [this](void* attribute) {
         const CupsApi& cups = Cups();
         int user = 0;
@@ -614,7 +681,13 @@ const TStringList* TQpPrinterDevice::GetPapers()
 {
     if (!FPaperList) {
         FPaperList = std::make_unique<TStringList>();
-        if (!FDeviceName.isEmpty()) {
+        if (FPdfPrinter) {
+            // Any paper of the paper table that has a size.
+            for (const TPaperSize& paper : PaperSizes)
+                if (paper.Width > 0)
+                    FPaperList->AddObject(QString::fromUtf16(paper.Name).left(63),
+                                          NumberObject(paper.PaperCode));
+        } else if (!FDeviceName.isEmpty()) {
             for (const QPageSize& page : QPrinterInfo::printerInfo(FDeviceName).supportedPageSizes()) {
                 const int code = page.windowsId() > 0 ? page.windowsId() : DMPAPER_USER;
                 FPaperList->AddObject(page.name().left(63), NumberObject(code));
@@ -641,6 +714,10 @@ const TStringList* TQpPrinterDevice::GetPrinters()
         FPrinterItems.clear();
         for (const QString& name : QPrinterInfo::availablePrinterNames())
             FPrinterItems.push_back({name, QString(), QString()});
+        // CUPS refuses blanks in printer names, so no CUPS printer can take
+        // this one's.
+        if (!PdfHidden())
+            FPrinterItems.push_back({PdfPrinterName(), QString(), QString(), true});
         for (size_t i = 0; i < FPrinterItems.size(); ++i)
             FPrinterList->AddObject(FPrinterItems[i].DeviceName, &FPrinterItems[i]);
     }
@@ -673,11 +750,13 @@ int TQpPrinterDevice::GetMaxCopies()
         return 1;
     if (FMaxCopies == 0) {
         FMaxCopies = kDefaultMaxCopies;
-        WithSupported(FDeviceName, "copies", [this](void* attribute) {
-            int upper = 0;
-            if (Cups().ippGetRange(attribute, 0, &upper) >= 0 && upper > 0)
-                FMaxCopies = upper;
-        });
+        if (!FPdfPrinter) {
+            WithSupported(FDeviceName, "copies", [this](void* attribute) {
+                int upper = 0;
+                if (Cups().ippGetRange(attribute, 0, &upper) >= 0 && upper > 0)
+                    FMaxCopies = upper;
+            });
+        }
     }
     return FMaxCopies;
 }
@@ -759,6 +838,8 @@ void TQpPrinterDevice::BeginDocSelect()
     CheckNotPrinting();
     if (InvalidPrinter() && FOutputFile.isEmpty())
         RaiseError(Translate(kNoPrinter));
+    if (FPdfPrinter && FOutputFile.isEmpty())
+        RaiseError(Translate(kNoPdfFile).arg(FDeviceName));
     ResetHandle(false);
     SetState(TDeviceState::dsDC);
     if (!FContext)
@@ -1121,6 +1202,26 @@ bool TQpPrinterDevice::InvalidPrinter()
     return FInvalidPrinter;
 }
 
+bool TQpPrinterDevice::IsPdfPrinter()
+{
+    return !InvalidPrinter() && FPdfPrinter;
+}
+
+void TQpPrinterDevice::ForgetPrinters()
+{
+    CheckNotPrinting();
+    SetState(TDeviceState::dsNone);
+    KeepDevMode = false;
+    ReleasePrinter();
+    FPrinterList.reset();
+    FPrinterItems.clear();
+    FDeviceIndex = -2;
+    FInvalidPrinter = false;
+    FDevModeChanged = false;
+}
+
+// The CUPS default printer; when CUPS names none, its last printer; the PDF
+// printer only when CUPS has no printer.
 int TQpPrinterDevice::DeviceIndex()
 {
     if (FDeviceIndex < 0) {
@@ -1129,8 +1230,11 @@ int TQpPrinterDevice::DeviceIndex()
             return -1;
         const QString defaultName = QPrinterInfo::defaultPrinterName();
         int chosen = int(FPrinterItems.size()) - 1;
+        while (chosen > 0 && FPrinterItems[size_t(chosen)].PdfFile)
+            --chosen;
         for (int i = 0; i < int(FPrinterItems.size()); ++i)
-            if (!defaultName.isEmpty() && FPrinterItems[size_t(i)].DeviceName == defaultName)
+            if (!defaultName.isEmpty() && !FPrinterItems[size_t(i)].PdfFile &&
+                FPrinterItems[size_t(i)].DeviceName == defaultName)
                 chosen = i;
         SetDeviceIndex(chosen);
     }
@@ -1149,15 +1253,21 @@ void TQpPrinterDevice::SetDeviceIndex(int index)
     FDeviceName = item.DeviceName;
     FDriverName = item.DriverName;
     FOutputName = item.OutputName;
-    const QPrinterInfo info = QPrinterInfo::printerInfo(FDeviceName);
-    if (info.isNull()) {
-        ReleasePrinter();
-        FInvalidPrinter = true;
-        KeepDevMode = false;
-        return;
+    if (item.PdfFile) {
+        FPdfPrinter = true;
+        if (!KeepDevMode || !FDevMode)
+            FDevMode = PdfDevMode();
+    } else {
+        const QPrinterInfo info = QPrinterInfo::printerInfo(FDeviceName);
+        if (info.isNull()) {
+            ReleasePrinter();
+            FInvalidPrinter = true;
+            KeepDevMode = false;
+            return;
+        }
+        if (!KeepDevMode || !FDevMode)
+            FDevMode = DefaultDevMode(info);
     }
-    if (!KeepDevMode || !FDevMode)
-        FDevMode = DefaultDevMode(info);
     KeepDevMode = false;
     FDeviceIndex = index;
     FInvalidPrinter = false;
@@ -1175,6 +1285,7 @@ void TQpPrinterDevice::ReleasePrinter()
     FDeviceName.clear();
     FDriverName.clear();
     FOutputName.clear();
+    FPdfPrinter = false;
     FMaxCopies = 0;
 }
 
@@ -1199,14 +1310,20 @@ void TQpPrinterDevice::SetState(TDeviceState state)
 }
 
 // A context for the selected printer from its device mode; with no printer,
-// or for a job into a file, a PDF context of the same page and resolution.
+// for a job into a file, or on the PDF printer, a PDF context of the same
+// page and resolution.
 void TQpPrinterDevice::MakeContext(TDeviceState state)
 {
     const bool valid = !FInvalidPrinter && FDevMode;
     const bool toFile = state == TDeviceState::dsDC && !FOutputFile.isEmpty();
     QPageLayout layout(QPageSize(QPageSize::Letter), QPageLayout::Portrait, QMarginsF());
     int dpi = kFallbackDpi;
-    if (valid) {
+    if (valid && FPdfPrinter) {
+        // A PDF page has no unprintable edges.
+        layout = QPageLayout(PageSizeOf(*FDevMode), ToQtOrientation(FDevMode->Orientation), QMarginsF());
+        dpi = FDevMode->PrintQuality > 0 ? FDevMode->PrintQuality : kPdfDpi;
+        FDevModeChanged = false;
+    } else if (valid) {
         auto native = std::make_unique<QPrinter>(QPrinter::HighResolution);
         native->setPrinterName(FDeviceName);
         if (native->printerName() != FDeviceName || !native->isValid()) {
@@ -1243,6 +1360,8 @@ void TQpPrinterDevice::MakeContext(TDeviceState state)
         pdf->setOutputFormat(QPrinter::PdfFormat);
         pdf->setResolution(dpi);
         pdf->setPageLayout(layout);
+        if (valid && FPdfPrinter)
+            pdf->setColorMode(FDevMode->Color == 2 ? QPrinter::Color : QPrinter::GrayScale);
         if (toFile)
             pdf->setOutputFileName(FOutputFile);
         FContext = std::move(pdf);
@@ -1266,4 +1385,16 @@ TQPBaseDevice* GlobalDevice()
 TQpPrinterDevice* GlobalPrinterDevice()
 {
     return dynamic_cast<TQpPrinterDevice*>(GlobalDevice());
+}
+
+void SetPdfPrinterHidden(bool hidden)
+{
+    PdfHidden() = hidden;
+    if (auto* printer = dynamic_cast<TQpPrinterDevice*>(GlobalDeviceSlot().get()))
+        printer->ForgetPrinters();
+}
+
+bool PdfPrinterHidden()
+{
+    return PdfHidden();
 }

@@ -8,11 +8,20 @@
 //
 // Printer settings are kept in a TDevMode record, the device mode of the
 // selected printer, and applied to Qt's printer object when a context is
-// made. With no printer installed the printer device has no device mode,
-// its settings change nothing and InvalidPrinter is true, but its canvas still
-// measures and draws: its context is then a PDF page (US Letter, portrait, at
-// 600 dpi, without unprintable edges), and a job prints into the output file.
-// Only a job with neither a printer nor an output file is refused.
+// made.
+//
+// After the CUPS printers the list always holds one more printer, "Print to
+// PDF", which writes a PDF file: its device mode has the paper of the user's
+// locale (Letter or A4), portrait, 600 dpi, colour, one copy, and its jobs
+// need an output file (the printer render target asks the user for one). It
+// is the default printer when CUPS has none.
+//
+// With no printer at all (only when tests hide the PDF printer) the printer
+// device has no device mode, its settings change nothing and InvalidPrinter
+// is true, but its canvas still measures and draws: its context is then a
+// PDF page (US Letter, portrait, at 600 dpi, without unprintable edges), and
+// a job prints into the output file. Only a job with neither a printer nor
+// an output file is refused.
 #include "report/print/QpDefine.h"
 
 #include "platform/graphics/Canvas.h"
@@ -190,7 +199,16 @@ struct TQPDeviceItem {
     QString DeviceName;
     QString DriverName;
     QString OutputName;
+    bool PdfFile = false; // the "Print to PDF" printer
 };
+
+// The name of the printer that writes PDF files: "Print to PDF".
+const QString& PdfPrinterName();
+
+// The paper of the user's locale, as a DMPAPER_* number: Letter (1) for the
+// territories that use it, else A4 (9). The locale is the first set of
+// LC_ALL, LC_PAPER and LANG, as POSIX orders them; none is the C locale.
+int LocalePaperSize();
 
 class TQpPrinterDevice;
 
@@ -272,6 +290,13 @@ public:
     // Applies a changed device mode to the context (always when forced).
     void ResetHandle(bool force);
     bool InvalidPrinter();
+    // Whether the selected printer is the "Print to PDF" printer (choosing
+    // the default printer first).
+    bool IsPdfPrinter();
+    // Forgets the printer list and the selected printer with its device
+    // mode; the next question reads and chooses them again. Raises while
+    // printing.
+    void ForgetPrinters();
 
     // The selected printer's position in GetPrinters(); reading it first
     // selects the default printer. -1 when there is none.
@@ -319,6 +344,7 @@ private:
     bool OnPage = false;
     bool FPageUsed = false; // the job's current Qt page has been started
     bool FInvalidPrinter = false;
+    bool FPdfPrinter = false; // the selected printer writes PDF files
     int32_t FAbortDelay = 0;
     bool FSkipAbortProc = false;
     int FMaxCopies = 0; // 0 = not yet asked
@@ -329,3 +355,9 @@ private:
 TQPBaseDevice* GlobalDevice();
 // GlobalDevice() when it is a printer device, else nullptr.
 TQpPrinterDevice* GlobalPrinterDevice();
+
+// For tests, not a user setting: hides the "Print to PDF" printer, so that
+// the device layer behaves as on a machine without any printer. The global
+// device forgets its printers, and reads them again when next asked.
+void SetPdfPrinterHidden(bool hidden);
+bool PdfPrinterHidden();

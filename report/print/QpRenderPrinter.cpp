@@ -2,8 +2,12 @@
 
 #include "report/print/QpDevice.h"
 
+#include "platform/forms/Dialogs.h"
 #include "platform/rtl/CodePages.h"
+#include "platform/rtl/Exceptions.h"
 #include "platform/rtl/Streams.h"
+
+#include <QStandardPaths>
 
 #include <algorithm>
 #include <climits>
@@ -18,6 +22,44 @@ int ClampedRound(double value)
     if (!std::isfinite(value))
         return 0;
     return int(std::clamp<double>(std::nearbyint(value), INT_MIN, INT_MAX));
+}
+
+// The file name offered for a report: its title without the characters a
+// file name cannot hold on any common system, or "report". A title of a
+// snapshot file can be of any length: it is cut well below the 255 bytes a
+// file name may have.
+QString DefaultPdfName(const QString& title)
+{
+    QString name;
+    for (const QChar c : title.left(100))
+        name += c.unicode() < 0x20 || QStringLiteral("/\\:*?\"<>|").contains(c) ? QChar(u'_') : c;
+    name = name.trimmed();
+    while (name.startsWith(QLatin1Char('.')))
+        name.remove(0, 1);
+    if (name.isEmpty())
+        name = QStringLiteral("report");
+    if (!name.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive))
+        name += QStringLiteral(".pdf");
+    return name;
+}
+
+// Asks for the file the PDF printer writes; Cancel is the user's abort of
+// the print.
+QString AskPdfFileName(const QString& title)
+{
+    TSaveDialog dialog(nullptr);
+    dialog.Title = Translate(PdfPrinterName());
+    dialog.DefaultExt = QStringLiteral("pdf");
+    dialog.Filter = Translate(QStringLiteral("PDF Files (*.pdf)")) + QStringLiteral("|*.pdf");
+    dialog.Options =
+        OpenOptionBit(TOpenOption::ofOverwritePrompt) | OpenOptionBit(TOpenOption::ofHideReadOnly) |
+        OpenOptionBit(TOpenOption::ofPathMustExist) | OpenOptionBit(TOpenOption::ofNoReadOnlyReturn) |
+        OpenOptionBit(TOpenOption::ofEnableSizing);
+    dialog.InitialDir = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    dialog.FileName = DefaultPdfName(title);
+    if (!dialog.Execute() || dialog.FileName.trimmed().isEmpty())
+        throw EAbort();
+    return dialog.FileName;
 }
 
 } // namespace
@@ -82,10 +124,14 @@ void TZvRenderPrinter::ReadDevice()
     FWasteTop = waste.Top;
 }
 
+// A job on the PDF printer without an output file asks for one before the
+// device changes anything.
 void TZvRenderPrinter::DocBegin()
 {
     TQpPrinterDevice* device = Device();
     const TQPReportHeader& header = Converter->ReportHeader();
+    const QString outputFile =
+        FOutputFileName.isEmpty() && device->IsPdfPrinter() ? AskPdfFileName(header.Title) : FOutputFileName;
     device->SetTitle(header.Title);
     device->SetOrientation(header.Orientation);
     if (header.DMPaperSize == DMPAPER_USER)
@@ -101,7 +147,7 @@ void TZvRenderPrinter::DocBegin()
         device->SetCollate(header.Collate);
         device->SetDuplex(header.Duplex);
     }
-    device->SetOutputFile(FOutputFileName);
+    device->SetOutputFile(outputFile);
     device->BeginDocSelect();
     ReadDevice();
     TZvRenderCanvas::DocBegin();

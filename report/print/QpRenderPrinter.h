@@ -1,10 +1,14 @@
 #pragma once
 // QpRenderPrinter: TZvRenderPrinter, the render target that prints a
 // snapshot on the printer device of the process (QpDevice), or into the
-// printer's output file: a PDF file when no printer is installed. It adds
-// the print job around the pages, the printer settings recorded in the
-// snapshot (or given here), paper bins, raw data, and positions measured
-// from the printable area's corner.
+// printer's output file. It adds the print job around the pages, the
+// printer settings recorded in the snapshot (or given here), paper bins, raw
+// data, and positions measured from the printable area's corner.
+//
+// On the "Print to PDF" printer a job without an output file asks the user
+// for one through the file dialog service (default name: the report's title
+// + ".pdf"); Cancel there ends the print with the silent abort (EAbort)
+// before the device has changed anything.
 #include "report/print/QpRenderCanvas.h"
 
 class TQpPrinterDevice;

@@ -5,6 +5,8 @@
 // ctest) it points all of them at a fresh temporary folder, so a test can never
 // write into the real user's folders.
 #ifdef TESSVAR_GUI_TEST_MAIN
+#include "platform/forms/Dialogs.h"
+
 #include <QApplication>
 using TestApplication = QApplication;
 #else
@@ -46,5 +48,12 @@ int main(int argc, char** argv)
     EnsureSandbox(fallback);
     TestApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
+#ifdef TESSVAR_GUI_TEST_MAIN
+    // No file dialog or input box waits for a user here: one that no test
+    // scripted fails the running test at once and is cancelled.
+    SetDialogService(std::make_unique<TScriptedDialogService>());
+    SetUnansweredDialogHandler(
+        [](const QString& request) { ADD_FAILURE() << "no scripted answer for " << request.toStdString(); });
+#endif
     return RUN_ALL_TESTS();
 }

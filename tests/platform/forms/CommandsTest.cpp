@@ -234,6 +234,7 @@ TEST_F(Commands, FileDialogsAndInputBoxGoThroughTheService)
     EXPECT_TRUE(open->Execute());
     EXPECT_EQ(open->FileName, "/tmp/a.zsf");
     EXPECT_EQ(open->FilterIndex, 1);
+    dialogs.Answer(false);
     EXPECT_FALSE(open->Execute());
     EXPECT_EQ(open->FileName, "/tmp/a.zsf");
     ASSERT_EQ(dialogs.Service().Files.size(), 2u);
@@ -243,8 +244,51 @@ TEST_F(Commands, FileDialogsAndInputBoxGoThroughTheService)
 
     dialogs.Answer(true, QStringLiteral("7"));
     EXPECT_EQ(InputBox(QStringLiteral("Go"), QStringLiteral("Page:"), QStringLiteral("1")), "7");
+    dialogs.Answer(false);
     EXPECT_EQ(InputBox(QStringLiteral("Go"), QStringLiteral("Page:"), QStringLiteral("1")), "1");
     EXPECT_EQ(dialogs.Service().Inputs.at(0).Prompt, "Page:");
+}
+
+// A request no answer was queued for is cancelled and reported (the test
+// main makes the report a test failure), and the scripted service goes
+// again when its holder does.
+TEST_F(Commands, AnUnansweredDialogIsReportedAndCancelled)
+{
+    TDialogService* before = &DialogService();
+    QStringList reported;
+    TUnansweredDialogHandler previous =
+        SetUnansweredDialogHandler([&reported](const QString& request) { reported << request; });
+    {
+        TScriptedDialogs dialogs;
+        EXPECT_FALSE(Get<TOpenDialog>("dOpen")->Execute());
+        EXPECT_EQ(InputBox(QStringLiteral("Go"), QStringLiteral("Page:"), QStringLiteral("1")), "1");
+    }
+    SetUnansweredDialogHandler(std::move(previous));
+    EXPECT_EQ(reported, QStringList({QStringLiteral("Open dialog \"Open File\" (Snap (*.zsf)|*.zsf|All|*.*)"),
+                                     QStringLiteral("Input box \"Go\": Page:")}));
+    EXPECT_EQ(&DialogService(), before);
+}
+
+// Rows: a filter in the framework's form, the Qt dialog's name filters.
+TEST(DialogFilters, EachPairShowsItsPatternsOnce)
+{
+    const struct {
+        const char* Filter;
+        QStringList Shown;
+    } rows[] = {
+        {"Snap|*.zsf|All|*.*", {"Snap (*.zsf)", "All (*.*)"}},
+        {"Text|*.txt;*.log", {"Text (*.txt *.log)"}},
+        {"Zarv Snapshot Files (*.zsf)|*.zsf", {"Zarv Snapshot Files (*.zsf)"}},
+        {"Text (*.txt;*.log)|*.txt;*.log", {"Text (*.txt;*.log)"}},
+        {"Text (*.txt *.log) |*.txt;*.log", {"Text (*.txt *.log)"}},
+        // A name in parentheses that is not the pattern list keeps it.
+        {"Zarv Snapshot File (ZSF)|*.ZSF", {"Zarv Snapshot File (ZSF) (*.ZSF)"}},
+        {"Pictures (*.png)|*.png;*.jpg", {"Pictures (*.png) (*.png *.jpg)"}},
+        {"A|*.a|B", {"A (*.a)"}}, // a description without patterns is dropped
+        {"", {}},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(NameFilters(QString::fromUtf8(row.Filter)), row.Shown) << row.Filter;
 }
 
 TEST_F(Commands, ScreenCursorAndBlockingWindows)

@@ -68,6 +68,9 @@ private:
 class TRunEngine : public TSilentReport {
 public:
     TRunEngine() : TSilentReport(nullptr) { SetLocalDevice(&Device); }
+    // The canvas's own destructor must not reach the device member, which
+    // is gone by then.
+    ~TRunEngine() override { SetLocalDevice(nullptr); }
     void Start() override
     {
         FactorDuringRun = UnitsFactor();

@@ -2,6 +2,7 @@
 
 #include "ProjectFixtures.h"
 #include "report/print/QpBase.h"
+#include "report/print/QpDevice.h"
 #include "tests/support/DesignerStandIn.h"
 #include "tests/support/SilentReport.h"
 
@@ -10,7 +11,8 @@
 namespace {
 
 // A canvas without output, with unprintable edges of our choosing and the
-// page size used when no printer is installed (as in CI).
+// page size used when no printer is installed (as in CI, with the PDF
+// printer hidden by the fixture).
 class TWasteReport : public TSilentReport {
 public:
     TWasteReport(double left, double top, double right, double bottom) : TSilentReport(nullptr)
@@ -28,12 +30,17 @@ class ZvItemTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        SetPdfPrinterHidden(true);
         RegisterProjectForTests();
         Project.New();
         Report = Project.ActiveReport();
         Page = Report->LoadedPage(0);
     }
-    void TearDown() override { ModuleFactoryProc = nullptr; }
+    void TearDown() override
+    {
+        ModuleFactoryProc = nullptr;
+        SetPdfPrinterHidden(false);
+    }
 
     TZarvProjectManager Project{nullptr};
     TZarvReport* Report = nullptr;

@@ -1,7 +1,7 @@
+#include "NoPrinter.h"
 #include "report/print/QpBase.h"
 #include "tests/support/SilentReport.h"
 
-#include <QPrinterInfo>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -46,15 +46,10 @@ public:
 
 };
 
-// The canvas's tests assume the machine has no printer, as in CI; with one,
-// the page follows that printer instead of the canvas's own page size.
-class QpBaseTest : public ::testing::Test {
+// The canvas's tests assume no printer; with one, the page follows that
+// printer instead of the canvas's own page size.
+class QpBaseTest : public NoPrinterTest {
 protected:
-    void SetUp() override
-    {
-        if (!QPrinterInfo::availablePrinterNames().isEmpty())
-            GTEST_SKIP() << "a printer is installed";
-    }
     TestDevice device;
 };
 

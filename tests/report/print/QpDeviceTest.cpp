@@ -1,4 +1,7 @@
 #include "report/print/QpDevice.h"
+#include "NoPrinter.h"
+#include "PaperLocale.h"
+#include "PdfTools.h"
 #include "report/print/QpFont.h"
 
 #include <QApplication>
@@ -82,11 +85,6 @@ TEST(QpDeviceTest, RenderDeviceIs600DpiAndLandscapeByDefault)
     EXPECT_TRUE(device.CanvasActive());
 }
 
-bool PrinterInstalled()
-{
-    return !QPrinterInfo::availablePrinterNames().isEmpty();
-}
-
 QString Message(const std::function<void()>& call)
 {
     try {
@@ -97,10 +95,11 @@ QString Message(const std::function<void()>& call)
     return QStringLiteral("<no error>");
 }
 
-TEST(QpDeviceTest, WithoutPrinterTheDeviceIsInvalidAndItsSettingsChangeNothing)
+// The device on a machine without printers.
+class QpDeviceNoPrinterTest : public NoPrinterTest {};
+
+TEST_F(QpDeviceNoPrinterTest, WithoutPrinterTheDeviceIsInvalidAndItsSettingsChangeNothing)
 {
-    if (PrinterInstalled())
-        GTEST_SKIP() << "a printer is installed";
     TQpPrinterDevice device;
     EXPECT_TRUE(device.InvalidPrinter());
     EXPECT_EQ(device.DeviceIndex(), -1);
@@ -174,10 +173,8 @@ std::vector<Word> PdfWords(const QString& file)
     return words;
 }
 
-TEST(QpDeviceTest, WithoutPrinterAPageDrawnOnTheCanvasPrintsIntoAPdfFile)
+TEST_F(QpDeviceNoPrinterTest, WithoutPrinterAPageDrawnOnTheCanvasPrintsIntoAPdfFile)
 {
-    if (PrinterInstalled())
-        GTEST_SKIP() << "a printer is installed";
     const QString dir = QDir::tempPath() + QStringLiteral("/qpdevice");
     QDir().mkpath(dir);
     const QString pdf = dir + QStringLiteral("/page.pdf");
@@ -246,10 +243,8 @@ TEST(QpDeviceTest, WithoutPrinterAPageDrawnOnTheCanvasPrintsIntoAPdfFile)
     EXPECT_FALSE(inkIn(QRect(300, 300, 100, 100)));
 }
 
-TEST(QpDeviceTest, AnAbortedJobLeavesNoFile)
+TEST_F(QpDeviceNoPrinterTest, AnAbortedJobLeavesNoFile)
 {
-    if (PrinterInstalled())
-        GTEST_SKIP() << "a printer is installed";
     const QString pdf = QDir::tempPath() + QStringLiteral("/aborted.pdf");
     TQpPrinterDevice device;
     device.SetOutputFile(pdf);
@@ -276,10 +271,8 @@ void AnswerDialogs(bool accept)
     });
 }
 
-TEST(QpDeviceTest, PrintDialogReturnsTheChosenRangeOnlyWhenConfirmed)
+TEST_F(QpDeviceNoPrinterTest, PrintDialogReturnsTheChosenRangeOnlyWhenConfirmed)
 {
-    if (PrinterInstalled())
-        GTEST_SKIP() << "a printer is installed";
     TQpPrinterDevice device;
     TPrintDialogRec rec;
     rec.Copies = 1;
@@ -313,6 +306,167 @@ TEST(QpDeviceTest, TheGlobalDeviceIsOnePrinterDevice)
     BaseDevice base;
     EXPECT_EQ(base.GetBin(),
               GlobalPrinterDevice()->DevMode() ? GlobalPrinterDevice()->DevMode()->DefaultSource : 0);
+}
+
+} // namespace
+
+namespace {
+
+// The "Print to PDF" printer on a machine without CUPS printers, its paper
+// fixed by a German locale (A4).
+class QpDevicePdfPrinterTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!QPrinterInfo::availablePrinterNames().isEmpty())
+            GTEST_SKIP() << "a printer is installed";
+    }
+    TPaperLocale Paper{"de_DE.UTF-8"};
+};
+
+TEST_F(QpDevicePdfPrinterTest, IsTheDefaultPrinterWithAFullDeviceMode)
+{
+    TQpPrinterDevice device;
+    ASSERT_EQ(device.GetPrinters()->Count(), 1);
+    EXPECT_EQ(device.GetPrinters()->Strings(0), "Print to PDF");
+    EXPECT_FALSE(device.InvalidPrinter());
+    EXPECT_EQ(device.DeviceIndex(), 0);
+    EXPECT_TRUE(device.IsPdfPrinter());
+    EXPECT_EQ(device.Device(), "Print to PDF");
+    EXPECT_EQ(device.Output(), "");
+    const TDevMode* dm = device.DevMode();
+    ASSERT_NE(dm, nullptr);
+    // A4 in tenths of a millimetre, portrait, 600 dpi, colour, one copy.
+    EXPECT_EQ(dm->PaperSize, 9);
+    EXPECT_EQ(dm->PaperWidth, 2100);
+    EXPECT_EQ(dm->PaperLength, 2970);
+    EXPECT_EQ(dm->Orientation, 1);
+    EXPECT_EQ(dm->PrintQuality, 600);
+    EXPECT_EQ(dm->YResolution, 600);
+    EXPECT_EQ(dm->Color, 2);
+    EXPECT_EQ(dm->Copies, 1);
+    EXPECT_EQ(device.GetOrientation(), TOrientation::poPortrait);
+    EXPECT_EQ(device.GetXDPI(), 600);
+    EXPECT_EQ(device.GetWaste(), TRect()); // a PDF page has no unprintable edges
+    // Qt keeps A4 as 595 x 842 points: 4958 x 7017 pixels at 600 dpi.
+    EXPECT_EQ(device.GetPageHeight(), 7017);
+    EXPECT_EQ(device.GetPageWidth(), 4958);
+
+    // The papers of the paper table, no bins, no duplex; copies are no
+    // limit, since one file holds the document.
+    EXPECT_TRUE(device.SupportPaper(1));
+    EXPECT_TRUE(device.SupportPaper(5));
+    EXPECT_TRUE(device.SupportPaper(9));
+    EXPECT_FALSE(device.SupportPaper(256));
+    EXPECT_EQ(device.GetBins()->Count(), 0);
+    EXPECT_FALSE(device.SupportDuplex());
+    EXPECT_GE(device.GetMaxCopies(), 2);
+    device.SetCopies(3);
+    EXPECT_EQ(device.GetCopies(), 3);
+}
+
+// Paper and orientation reach the page the canvas measures against; Legal
+// is 8.5 x 14 in, the custom size 100 x 150 mm (Qt keeps whole points:
+// 283 x 425 pt).
+TEST_F(QpDevicePdfPrinterTest, PaperAndOrientationMakeThePage)
+{
+    TQpPrinterDevice device;
+    ASSERT_TRUE(device.IsPdfPrinter()); // chosen, with its device mode
+    device.SetOrientation(TOrientation::poLandScape);
+    EXPECT_EQ(device.GetPageHeight(), 4958);
+    EXPECT_EQ(device.GetPageWidth(), 7017);
+    device.SetOrientation(TOrientation::poPortrait);
+    EXPECT_TRUE(device.SelectPaper(QStringLiteral("Legal"), false));
+    EXPECT_EQ(device.DevMode()->PaperSize, 5);
+    EXPECT_EQ(device.GetPageHeight(), 8400);
+    EXPECT_EQ(device.GetPageWidth(), 5100);
+    EXPECT_TRUE(device.SetPaperSize(0, 1000, 1500));
+    EXPECT_EQ(device.DevMode()->PaperSize, DMPAPER_USER);
+    EXPECT_NEAR(device.GetPageHeight(), 3543, 5);
+    EXPECT_NEAR(device.GetPageWidth(), 2362, 5);
+    EXPECT_FALSE(device.SetPaperSize(0, 1000, 40000)); // beyond the custom extents
+    EXPECT_TRUE(device.SetPaperSize(1, 0, 0));
+    EXPECT_EQ(device.GetPageHeight(), 6600);
+}
+
+TEST_F(QpDevicePdfPrinterTest, AJobNeedsAFileAndWritesThePagesPapers)
+{
+    TQpPrinterDevice device;
+    EXPECT_EQ(Message([&] { device.BeginDoc(); }),
+              "Cannot print to \"Print to PDF\": no output file was given.");
+    EXPECT_FALSE(device.Printing());
+
+    // Each page takes the paper and orientation set before it starts.
+    const QString pdf = QDir::tempPath() + QStringLiteral("/pdf-printer-pages.pdf");
+    QFile::remove(pdf);
+    device.SetOutputFile(pdf);
+    device.BeginDoc();
+    device.GetCanvas()->TextOut(600, 600, QStringLiteral("A4"));
+    device.SetOrientation(TOrientation::poLandScape);
+    device.NewPage();
+    device.GetCanvas()->TextOut(600, 600, QStringLiteral("across"));
+    device.EndDoc();
+    const std::vector<QSizeF> pages = PdfPageSizes(pdf);
+    ASSERT_EQ(pages.size(), 2u);
+    EXPECT_NEAR(pages[0].width(), 595, 1);
+    EXPECT_NEAR(pages[0].height(), 842, 1);
+    EXPECT_NEAR(pages[1].width(), 842, 1);
+    EXPECT_NEAR(pages[1].height(), 595, 1);
+}
+
+// Rows: LC_ALL, LC_PAPER, LANG (null: unset), the paper number. The
+// territories on Letter are those of glibc's locale data with a
+// 216 x 279 mm LC_PAPER.
+TEST(QpDevicePaperTest, TheLocaleGivesThePdfPrintersPaper)
+{
+    struct Row {
+        int line;
+        const char* lcAll;
+        const char* lcPaper;
+        const char* lang;
+        int paper;
+    };
+    const Row rows[] = {
+        {1, nullptr, nullptr, "de_DE.UTF-8", 9},
+        {2, nullptr, nullptr, "en_GB.UTF-8", 9},
+        {3, nullptr, nullptr, "en_US.UTF-8", 1},
+        {4, nullptr, nullptr, "fr_CA.UTF-8", 1},
+        {5, nullptr, nullptr, "es_MX", 1},
+        {6, nullptr, nullptr, "es_ES.UTF-8@euro", 9},
+        {7, nullptr, "en_US.UTF-8", "de_DE.UTF-8", 1},       // LC_PAPER before LANG
+        {8, "de_DE.UTF-8", "en_US.UTF-8", "en_US.UTF-8", 9}, // LC_ALL before both
+        {9, "", nullptr, "en_PH.UTF-8", 1},                  // an empty variable counts as unset
+        {10, nullptr, nullptr, "C", 9},
+        {11, nullptr, nullptr, "en", 9}, // no territory
+        {12, nullptr, nullptr, nullptr, 9},
+        {13, nullptr, nullptr, "en_USA", 9},
+    };
+    for (const Row& row : rows) {
+        TPaperLocale locale(row.lcAll, row.lcPaper, row.lang);
+        EXPECT_EQ(LocalePaperSize(), row.paper) << "row " << row.line;
+        TQpPrinterDevice device;
+        if (device.IsPdfPrinter()) {
+            EXPECT_EQ(device.DevMode()->PaperSize, row.paper) << "row " << row.line;
+        }
+    }
+}
+
+// The switch for tests takes the PDF printer away from the global device and
+// gives it back.
+TEST(QpDevicePaperTest, HidingThePdfPrinterLeavesNoPrinter)
+{
+    if (!QPrinterInfo::availablePrinterNames().isEmpty())
+        GTEST_SKIP() << "a printer is installed";
+    TQpPrinterDevice* device = GlobalPrinterDevice();
+    EXPECT_TRUE(device->IsPdfPrinter());
+    SetPdfPrinterHidden(true);
+    EXPECT_TRUE(PdfPrinterHidden());
+    EXPECT_EQ(device->GetPrinters()->Count(), 0);
+    EXPECT_TRUE(device->InvalidPrinter());
+    EXPECT_EQ(device->DevMode(), nullptr);
+    SetPdfPrinterHidden(false);
+    EXPECT_FALSE(device->InvalidPrinter());
+    EXPECT_EQ(device->Device(), "Print to PDF");
 }
 
 } // namespace

@@ -8,12 +8,16 @@
 
 #include "tests/support/FileSizeLimit.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QMenu>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -185,6 +189,7 @@ TEST_F(QpFormPreviewTest, SaveWritesAByteCopy)
     EXPECT_EQ(copy.readAll(), Pages(3));
     copy.close();
     EXPECT_EQ(Dialogs->Service().Files.at(0).Filter.left(34), "Zarv Snapshot Files (*.zsf)|*.zsf");
+    EXPECT_EQ(NameFilters(Dialogs->Service().Files.at(0).Filter).at(0), "Zarv Snapshot Files (*.zsf)");
 
     Form->OpenFile(Path("copy.zsf"));
     Dialogs->Answer(true, Path("copy.zsf"), 1);
@@ -291,6 +296,49 @@ TEST_F(QpFormPreviewTest, PrintMakesEachCopyAJob)
     EXPECT_EQ(after, 1);
     EXPECT_EQ(printer->ZSFStream(), nullptr);
     EXPECT_TRUE(QFile::exists(Path("print.pdf")));
+}
+
+// The file dialog the user sees lists the snapshot filter once, as it is
+// named (the real Qt dialog, looked at and cancelled).
+TEST_F(QpFormPreviewTest, SaveDialogOffersTheSnapshotFilterOnce)
+{
+    Open(1);
+    QStringList shown;
+    QTimer::singleShot(0, [&shown] {
+        if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+            shown = dialog->nameFilters();
+            dialog->reject();
+        }
+    });
+    std::unique_ptr<TDialogService> scripted = SetDialogService(std::make_unique<TQtDialogService>());
+    Form->actnFile_Save->Execute();
+    SetDialogService(std::move(scripted));
+    EXPECT_EQ(shown, QStringList{QStringLiteral("Zarv Snapshot Files (*.zsf)")});
+}
+
+// A "-" item of the menus is a separator without text: Qt's style would draw
+// a separator with text as a labelled section, a row as high as a command's.
+TEST_F(QpFormPreviewTest, MenuLinesAreSeparatorsOnly)
+{
+    Open(1);
+    for (const char* name : {"mnuFile", "mnuPage", "mnuZoom"}) {
+        QMenu* menu = RequireOwned<TMenuItem>(Form, QString::fromLatin1(name))->SubMenu();
+        ASSERT_NE(menu, nullptr) << name;
+        menu->popup(QPoint(0, 0));
+        QCoreApplication::processEvents();
+        int lines = 0;
+        for (QAction* action : menu->actions()) {
+            if (!action->isSeparator())
+                continue;
+            ++lines;
+            EXPECT_TRUE(action->text().isEmpty()) << name;
+            EXPECT_LT(menu->actionGeometry(action).height(),
+                      menu->actionGeometry(menu->actions().constFirst()).height() / 2)
+                << name;
+        }
+        menu->close();
+        EXPECT_EQ(lines, 1) << name;
+    }
 }
 
 } // namespace

@@ -179,4 +179,41 @@ TEST_F(QpFormSetupTest, EditsTakeOnlyTheirCharacters)
     EXPECT_EQ(Form->FromED->Text(), "123");
 }
 
+// The same machine as the device layer shows it to users: the "Print to
+// PDF" printer is there, so the printer road is open.
+class QpFormSetupPdfPrinterTest : public QpFormSetupTest {
+protected:
+    void SetUp() override
+    {
+        QpFormSetupTest::SetUp();
+        SetPdfPrinterHidden(false);
+    }
+};
+
+TEST_F(QpFormSetupPdfPrinterTest, ListsThePdfPrinterAndOffersEveryDestination)
+{
+    System->SetDefaultDest(TReportDest::rdPrinter);
+    Form->Show();
+    EXPECT_EQ(Form->PrinterLabel->Caption(), "Print to PDF");
+    EXPECT_TRUE(Form->PrinterRB->Enabled());
+    EXPECT_TRUE(Form->PrinterRB->Checked());
+    EXPECT_TRUE(Form->PreviewRB->Enabled());
+    EXPECT_TRUE(Form->FileRB->Enabled());
+    EXPECT_TRUE(Form->SetupBB->Enabled());
+    EXPECT_TRUE(Form->CopiesED->Enabled());
+    Form->bbtnOK->Click();
+    EXPECT_EQ(System->ReportDest(), TReportDest::rdPrinter);
+    EXPECT_TRUE(System->OutputFileName().isEmpty());
+    Form->Hide();
+
+    // From the preview's Print.
+    TZvRenderPrinter printer(nullptr);
+    printer.SetPages(1);
+    Form->PreviewSetup = true;
+    Form->FilePrinter = &printer;
+    Form->Show();
+    EXPECT_EQ(Form->PrinterLabel->Caption(), "Print to PDF");
+    EXPECT_TRUE(Form->CopiesED->Enabled());
+}
+
 } // namespace

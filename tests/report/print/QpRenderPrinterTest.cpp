@@ -1,12 +1,18 @@
+#include "PaperLocale.h"
+#include "PdfTools.h"
 #include "SnapshotSupport.h"
 
 #include "report/print/QpDevice.h"
 #include "report/print/QpRenderPrinter.h"
 
+#include "platform/forms/Dialogs.h"
+
 #include <QFile>
+#include <QPrinterInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <map>
@@ -131,6 +137,147 @@ TEST_F(QpRenderPrinterTest, WithoutAnOutputFileThereIsNoPrinter)
     EXPECT_THROW(printer.Render(&stream), ESheetcaster);
     EXPECT_FALSE(GlobalPrinterDevice()->Printing());
     EXPECT_FALSE(printer.Rendering());
+}
+
+} // namespace
+
+namespace {
+
+// The "Print to PDF" printer, the default on a machine without CUPS
+// printers: each test fixes the locale it takes its paper from.
+class QpRenderPdfPrinterTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!QPrinterInfo::availablePrinterNames().isEmpty())
+            GTEST_SKIP() << "a printer is installed";
+    }
+    QString Path(const QString& name) const { return Dir.filePath(name); }
+    // A one-page report with a word on it, written for the PDF printer.
+    static QByteArray Report(const std::function<void(TZvZSFWriter&)>& setup = {})
+    {
+        return WriteSnapshot([](TZvZSFWriter& w) { w.PrintXY(1, 1, QStringLiteral("Tessvar")); }, setup);
+    }
+
+    QTemporaryDir Dir;
+    TScriptedDialogs Dialogs;
+};
+
+// The report's own paper, or else the locale's, on every page of the file.
+// Rows: locale, what the report asks for, page size in points.
+TEST_F(QpRenderPdfPrinterTest, ThePageHasTheReportsPaperOrTheLocales)
+{
+    struct Row {
+        int line;
+        const char* lang;
+        int paper; // 0: the printer's, 256: 100 x 150 mm
+        bool landscape;
+        double width, height; // points: A4 595 x 842, Letter 612 x 792, Legal 612 x 1008
+    };
+    const Row rows[] = {
+        {1, "de_DE.UTF-8", 0, false, 595, 842}, {2, "en_GB.UTF-8", 0, false, 595, 842},
+        {3, "en_US.UTF-8", 0, false, 612, 792}, {4, "de_DE.UTF-8", 5, false, 612, 1008},
+        {5, "en_US.UTF-8", 9, false, 595, 842}, {6, "de_DE.UTF-8", 256, false, 283.5, 425.2},
+        {7, "de_DE.UTF-8", 0, true, 842, 595},  {8, "en_US.UTF-8", 5, true, 1008, 612},
+    };
+    for (const Row& row : rows) {
+        TPaperLocale locale(row.lang);
+        TMemoryStream stream(Report([&row](TZvZSFWriter& w) {
+            if (row.paper == 256)
+                w.SetPaperSize(0, 100 / 25.4, 150 / 25.4);
+            else if (row.paper != 0)
+                w.SetPaperSize(row.paper, 0, 0);
+            if (row.landscape)
+                w.SetOrientation(TOrientation::poLandScape);
+        }));
+        const QString pdf = Path(QStringLiteral("paper-%1.pdf").arg(row.line));
+        TZvRenderPrinter printer(nullptr);
+        printer.PrintRender(&stream, pdf); // a file given: no dialog
+        const std::vector<QSizeF> pages = PdfPageSizes(pdf);
+        ASSERT_EQ(pages.size(), 1u) << "row " << row.line;
+        EXPECT_NEAR(pages[0].width(), row.width, 1) << "row " << row.line;
+        EXPECT_NEAR(pages[0].height(), row.height, 1) << "row " << row.line;
+        EXPECT_TRUE(PdfLayoutText(pdf).contains(QStringLiteral("Tessvar"))) << "row " << row.line;
+    }
+    EXPECT_TRUE(Dialogs.Service().Files.empty());
+}
+
+// Without a file the job asks for one, named after the report; Cancel
+// ends the print silently before anything is written, and the next print
+// asks again.
+TEST_F(QpRenderPdfPrinterTest, AJobWithoutAFileAsksForItAndCancelEndsIt)
+{
+    TPaperLocale locale("de_DE.UTF-8");
+    TMemoryStream stream(Report([](TZvZSFWriter& w) { w.SetTitle(QStringLiteral("Gauge card")); }));
+    TZvRenderPrinter printer(nullptr);
+    Dialogs.Answer(false);
+    EXPECT_THROW(printer.Render(&stream), EAbort);
+    EXPECT_FALSE(printer.Rendering());
+    EXPECT_FALSE(GlobalPrinterDevice()->Printing());
+    EXPECT_TRUE(QDir(Dir.path()).entryList(QDir::Files).isEmpty());
+
+    const QString pdf = Path(QStringLiteral("chosen.pdf"));
+    Dialogs.Answer(true, pdf);
+    printer.Render(&stream);
+    ASSERT_EQ(Dialogs.Service().Files.size(), 2u);
+    const TFileDialogRequest& request = Dialogs.Service().Files[1];
+    EXPECT_TRUE(request.Save);
+    EXPECT_EQ(request.Title, "Print to PDF");
+    EXPECT_EQ(request.Filter, "PDF Files (*.pdf)|*.pdf");
+    EXPECT_EQ(NameFilters(request.Filter), QStringList{QStringLiteral("PDF Files (*.pdf)")});
+    EXPECT_EQ(request.DefaultExt, "pdf");
+    EXPECT_EQ(request.FileName, "Gauge card.pdf");
+    EXPECT_TRUE(request.Options & OpenOptionBit(TOpenOption::ofOverwritePrompt));
+    EXPECT_EQ(PdfPageSizes(pdf).size(), 1u);
+    EXPECT_TRUE(printer.OutputFileName().isEmpty()); // the next print asks again
+}
+
+// A file that cannot be written is an error with its name; the device is
+// free for the next print.
+TEST_F(QpRenderPdfPrinterTest, AFileThatCannotBeWrittenIsAnError)
+{
+    TPaperLocale locale("de_DE.UTF-8");
+    TMemoryStream stream(Report());
+    TZvRenderPrinter printer(nullptr);
+    const QString blocked = Path(QStringLiteral("missing/card.pdf"));
+    Dialogs.Answer(true, blocked);
+    try {
+        printer.Render(&stream);
+        ADD_FAILURE() << "no error";
+    } catch (const ESheetcaster& e) {
+        EXPECT_EQ(e.Message(), QStringLiteral("Cannot start printing to \"%1\".").arg(blocked));
+    }
+    EXPECT_FALSE(GlobalPrinterDevice()->Printing());
+    EXPECT_FALSE(printer.Rendering());
+    Dialogs.Answer(true, Path(QStringLiteral("card.pdf")));
+    printer.Render(&stream);
+    EXPECT_EQ(PdfPageSizes(Path(QStringLiteral("card.pdf"))).size(), 1u);
+}
+
+// Rows: the report's title, the name offered.
+TEST_F(QpRenderPdfPrinterTest, TheOfferedNameIsTheTitleAsAFileName)
+{
+    TPaperLocale locale("de_DE.UTF-8");
+    const char* const rows[][2] = {
+        {"M10x1.5-6H", "M10x1.5-6H.pdf"},
+        {"Plug 1/2\" UNC: Go?", "Plug 1_2_ UNC_ Go_.pdf"},
+        {"card.PDF", "card.PDF"},
+        {"", "report.pdf"},
+        {"  ", "report.pdf"},
+        {"..hidden", "hidden.pdf"},
+    };
+    const QString longTitle(300, QLatin1Char('x'));
+    TZvRenderPrinter printer(nullptr);
+    for (const auto& row : rows) {
+        TMemoryStream stream(Report([&row](TZvZSFWriter& w) { w.SetTitle(QString::fromUtf8(row[0])); }));
+        Dialogs.Answer(false);
+        EXPECT_THROW(printer.Render(&stream), EAbort);
+        EXPECT_EQ(Dialogs.Service().Files.back().FileName, QString::fromUtf8(row[1])) << row[0];
+    }
+    TMemoryStream stream(Report([&longTitle](TZvZSFWriter& w) { w.SetTitle(longTitle); }));
+    Dialogs.Answer(false);
+    EXPECT_THROW(printer.Render(&stream), EAbort);
+    EXPECT_EQ(Dialogs.Service().Files.back().FileName, longTitle.left(100) + QStringLiteral(".pdf"));
 }
 
 } // namespace

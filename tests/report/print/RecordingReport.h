@@ -2,10 +2,10 @@
 // Test doubles for the canvas's text and box output: a 300-dpi device whose
 // characters all have one advance, and a canvas that records the arguments
 // of its output operations instead of drawing.
+#include "NoPrinter.h"
 #include "report/print/QpBase.h"
 #include "tests/support/SilentReport.h"
 
-#include <QPrinterInfo>
 #include <QStringList>
 #include <gtest/gtest.h>
 
@@ -206,14 +206,9 @@ private:
     FixedAdvanceDevice* FFixed = nullptr;
 };
 
-// The canvas's tests assume no printer is installed, as in CI: with one, the
-// page follows that printer.
-class RecordingTest : public ::testing::Test {
+// The canvas's tests assume no printer: with one, the page follows that
+// printer.
+class RecordingTest : public NoPrinterTest {
 protected:
-    void SetUp() override
-    {
-        if (!QPrinterInfo::availablePrinterNames().isEmpty())
-            GTEST_SKIP() << "a printer is installed";
-    }
     FixedAdvanceDevice device;
 };

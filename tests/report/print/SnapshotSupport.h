@@ -3,13 +3,13 @@
 // into memory, a render target that records what playback asks of it, and
 // a builder of stream bytes by hand (for the older versions nothing here
 // writes, and for damaged streams).
+#include "NoPrinter.h"
 #include "report/print/QpFiler.h"
 #include "report/print/QpRender.h"
 
 #include "platform/rtl/Streams.h"
 
 #include <QDir>
-#include <QPrinterInfo>
 #include <QStringList>
 #include <QtEndian>
 #include <gtest/gtest.h>
@@ -396,16 +396,5 @@ private:
             U8(0xC0 | (n >> 8));
             U8(n & 0xFF);
         }
-    }
-};
-
-// The writer's tests assume no printer is installed, as in CI: with one, the
-// page and the header follow that printer.
-class NoPrinterTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        if (!QPrinterInfo::availablePrinterNames().isEmpty())
-            GTEST_SKIP() << "a printer is installed";
     }
 };
