@@ -823,7 +823,9 @@ void RegisterSystemSettings()
     Field(printer, "Duplex", EnumType("TDuplex", {"dupSimplex", "dupVertical", "dupHorizontal"}),
           &TSystemPrinter::Duplex);
 
-    TClassInfo& system = RegisterClass<TZvSystem>(QStringLiteral("TZvSystem"), QStringLiteral("TComponent"));
+    RegisterQpComponentClasses();
+    TClassInfo& system =
+        RegisterClass<TZvSystem>(QStringLiteral("TZvSystem"), QStringLiteral("TQPBaseComponent"));
     PublishProperty(system, QStringLiteral("TitleSetup"), str, &TZvSystem::TitleSetup,
                     &TZvSystem::SetTitleSetup);
     PublishProperty(system, QStringLiteral("TitleStatus"), str, &TZvSystem::TitleStatus,
