@@ -8,10 +8,12 @@
 #include "report/print/QpRender.h"
 #include "report/print/QpRenderPreview.h"
 #include "report/print/QpRenderPrinter.h"
+#include "report/print/QpRtf.h"
 
 #include "platform/forms/Forms.h"
 #include "platform/forms/FormsRegistration.h"
 #include "platform/forms/MessageService.h"
+#include "platform/forms/RichEdit.h"
 #include "platform/forms/StdCtrls.h"
 #include "platform/objects/ClassRegistry.h"
 #include "platform/rtl/Streams.h"
@@ -865,6 +867,7 @@ void RegisterSystemSettings()
 void RegisterReportPrintClasses()
 {
     RegisterFormsClasses();
+    SetRichTextReader(RTFToDocument);
     if (!FindClass(QStringLiteral("TZvSystem")))
         RegisterSystemSettings();
     const auto registerWindow = [](const QString& name, auto* typeTag) {
