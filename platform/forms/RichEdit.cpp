@@ -1,5 +1,6 @@
 #include "platform/forms/RichEdit.h"
 
+#include "platform/rtl/CodePages.h"
 #include "platform/rtl/Exceptions.h"
 #include "platform/rtl/Streams.h"
 
@@ -73,7 +74,7 @@ void TRichEdit::SetText(const QString& text)
 void TRichEdit::LoadFromFile(const QString& fileName)
 {
     TFileStream file(fileName, fmOpenRead | fmShareDenyWrite);
-    FLines->SetText(QString::fromLatin1(file.ReadBytes(file.Size())));
+    FLines->SetText(AnsiToUnicode(file.ReadBytes(file.Size())));
 }
 
 void TRichEdit::ShowText()

@@ -36,8 +36,9 @@ public:
     QString Text() const override;
     void SetText(const QString& text) override;
     // Loads the RTF of a file. Rich text is 7-bit, with any other byte
-    // written as an escape; a stray 8-bit byte is kept as the character of
-    // the same number. EFOpenError when the file cannot be read.
+    // written as an escape; a stray 8-bit byte is read in the Ansi code
+    // page, in which the lines go back to bytes. EFOpenError when the file
+    // cannot be read.
     void LoadFromFile(const QString& fileName);
 
     QTextEdit* RichWidget() const;
