@@ -9,6 +9,7 @@
 #include "platform/forms/ImgList.h"
 #include "platform/forms/Menus.h"
 #include "platform/forms/Picture.h"
+#include "platform/forms/RichEdit.h"
 #include "platform/forms/StdCtrls.h"
 #include "platform/forms/ToolBars.h"
 #include "platform/objects/ObjectsRegistration.h"
@@ -477,6 +478,12 @@ void RegisterStdCtrls()
     PublishProperty(memo, Name("WordWrap"), TypeInfoBoolean(), &TMemo::WordWrap, &TMemo::SetWordWrap)
         .WithDefault(1);
     Event<TMemo>(memo, Name("OnChange"));
+
+    RegisterClassInfo(Name("TCustomRichEdit"), Name("TCustomMemo"));
+    TClassInfo& rich = RegisterClass<TRichEdit>(Name("TRichEdit"), Name("TCustomRichEdit"));
+    PublishProperty(rich, Name("Lines"), TypeInfoClass(Name("TStrings")), &TRichEdit::Lines,
+                    &TRichEdit::SetLines);
+    Event<TRichEdit>(rich, Name("OnChange"));
 
     RegisterClassInfo(Name("TCustomComboBox"), Name("TWinControl"));
     TClassInfo& combo = RegisterClass<TComboBox>(Name("TComboBox"), Name("TCustomComboBox"));

@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cmath>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -30,7 +31,7 @@ struct Spec {
 // A converted number before padding: the sign or "0x" and the digits, kept
 // apart because zero padding goes between them.
 struct Number {
-    std::string prefix;
+    std::string_view prefix; // a sign or "0x": always a literal
     std::string digits;
     bool zeroPadAllowed = true;
 };
@@ -346,7 +347,7 @@ Number Formatter::FloatText(const Spec& spec, double value)
         case u'E':
             number.digits = ToChars(magnitude, std::chars_format::scientific, precision);
             if (spec.alternate && precision == 0)
-                number.digits.insert(number.digits.find('e'), ".");
+                number.digits.insert(number.digits.find('e'), 1, '.');
             break;
         default: {
             const int significant = precision == 0 ? 1 : precision;
@@ -384,7 +385,7 @@ std::string AlternateGeneral(double value, int precision)
     if (exponent < -4 || exponent >= precision) {
         text = scientific;
         if (text.find('.') == std::string::npos)
-            text.insert(text.find('e'), ".");
+            text.insert(text.find('e'), 1, '.');
     } else {
         text = ToChars(value, std::chars_format::fixed, precision - 1 - exponent);
         if (text.find('.') == std::string::npos)

@@ -185,9 +185,7 @@ void RegisterProjectComponentClass()
     if (FindClass(QStringLiteral("TZvProject")))
         return;
     RegisterFormsClasses();
-    if (!FindClass(QStringLiteral("TQpComponent")))
-        RegisterClassInfo(QStringLiteral("TQpComponent"), QStringLiteral("TComponent"), {},
-                          &typeid(TQpComponent));
+    RegisterQpComponentClasses();
     TClassInfo& info =
         RegisterClass<TZvProject>(QStringLiteral("TZvProject"), QStringLiteral("TQpComponent"));
     PublishProperty(info, QStringLiteral("DLLFile"), TypeInfoString(), &TZvProject::DLLFile,

@@ -81,9 +81,7 @@ void RegisterDataConnectionClasses()
         return;
     if (!FindClass(QStringLiteral("TComponent")))
         RegisterObjectsClasses();
-    if (!FindClass(QStringLiteral("TQpComponent")))
-        RegisterClassInfo(QStringLiteral("TQpComponent"), QStringLiteral("TComponent"), {},
-                          &typeid(TQpComponent));
+    RegisterQpComponentClasses();
     TClassInfo& con = RegisterClass<TZvCustomConnection>(QStringLiteral("TZvCustomConnection"),
                                                          QStringLiteral("TQpComponent"));
     PublishProperty(con, QStringLiteral("FieldAliasList"), TypeInfoClass(QStringLiteral("TStrings")),
@@ -719,7 +717,8 @@ void TZvCustomConnection::WriteDateTimeData(const QString& formatData, TDateTime
 
 void TZvCustomConnection::WriteBlobData(const void* buffer, int32_t len)
 {
-    TDLValue value{TDLValueKind::vkBlob};
+    TDLValue value;
+    value.Kind = TDLValueKind::vkBlob;
     value.Blob = buffer;
     value.Len = len;
     PutData({TQPDataType::dtBlob, TQPDataType::dtMemo, TQPDataType::dtGraphic}, nullptr, value);

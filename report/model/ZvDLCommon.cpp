@@ -279,8 +279,7 @@ QString WideArrayText(const char16_t* source, int capacity)
 {
     if (!source)
         return {};
-    QString text(capacity, Qt::Uninitialized);
-    std::memcpy(text.data(), source, size_t(capacity) * 2);
+    const QString text = QStringView(source, std::max(capacity, 0)).toString();
     const qsizetype end = text.indexOf(QChar(0));
     return end < 0 ? text : text.left(end);
 }
@@ -360,7 +359,8 @@ void TDLBuffer::WriteStrData(const QString& formatData, const QString& nativeDat
 
 void TDLBuffer::WriteLongData(const QString& formatData, int32_t nativeData)
 {
-    TDLValue value{TDLValueKind::vkInt};
+    TDLValue value;
+    value.Kind = TDLValueKind::vkInt;
     value.Int = nativeData;
     const bool withText = !formatData.isEmpty() && formatData != QString::number(nativeData);
     Put(withText ? &formatData : nullptr, value);
@@ -368,7 +368,8 @@ void TDLBuffer::WriteLongData(const QString& formatData, int32_t nativeData)
 
 void TDLBuffer::WriteInt64Data(const QString& formatData, int64_t nativeData)
 {
-    TDLValue value{TDLValueKind::vkInt64};
+    TDLValue value;
+    value.Kind = TDLValueKind::vkInt64;
     value.Int = nativeData;
     const bool withText = !formatData.isEmpty() && formatData != QString::number(nativeData);
     Put(withText ? &formatData : nullptr, value);
@@ -376,21 +377,24 @@ void TDLBuffer::WriteInt64Data(const QString& formatData, int64_t nativeData)
 
 void TDLBuffer::WriteBoolData(const QString& formatData, bool nativeData)
 {
-    TDLValue value{TDLValueKind::vkBool};
+    TDLValue value;
+    value.Kind = TDLValueKind::vkBool;
     value.Bool = nativeData;
     Put(formatData.isEmpty() ? nullptr : &formatData, value);
 }
 
 void TDLBuffer::WriteFloatData(const QString& formatData, double nativeData)
 {
-    TDLValue value{TDLValueKind::vkFloat};
+    TDLValue value;
+    value.Kind = TDLValueKind::vkFloat;
     value.Float = nativeData;
     Put(formatData.isEmpty() ? nullptr : &formatData, value);
 }
 
 void TDLBuffer::WriteCurrData(const QString& formatData, int64_t scaled)
 {
-    TDLValue value{TDLValueKind::vkCurr};
+    TDLValue value;
+    value.Kind = TDLValueKind::vkCurr;
     value.Int = scaled;
     Put(formatData.isEmpty() ? nullptr : &formatData, value);
 }
@@ -402,14 +406,16 @@ void TDLBuffer::WriteBCDData(const QString& formatData, int64_t scaled)
 
 void TDLBuffer::WriteDateTimeData(const QString& formatData, double nativeData)
 {
-    TDLValue value{TDLValueKind::vkDateTime};
+    TDLValue value;
+    value.Kind = TDLValueKind::vkDateTime;
     value.Float = nativeData;
     Put(formatData.isEmpty() ? nullptr : &formatData, value);
 }
 
 void TDLBuffer::WriteBlobData(const void* buffer, int32_t len)
 {
-    TDLValue value{TDLValueKind::vkBlob};
+    TDLValue value;
+    value.Kind = TDLValueKind::vkBlob;
     value.Blob = buffer;
     value.Len = len;
     Put(nullptr, value);

@@ -75,11 +75,11 @@ TBaseReport::TBaseReport(TComponent* owner) : TQPBaseComponent(owner)
 {
     FBeforeTabs = false;
     FBaseFont = std::make_unique<TSaveFont>();
-    FBaseFont->Name = QStringLiteral("Arial");
+    FBaseFont->Name = kBaseFontName;
     FBaseFont->Color = clBlack;
     FBaseFont->CharSet = DEFAULT_CHARSET;
-    FBaseFont->Size = 10;
-    FBaseFont->Height = 10.0 / 72.0;
+    FBaseFont->Size = kBaseFontSize;
+    FBaseFont->Height = kBaseFontSize / 72.0;
     FBaseFont->Ascent = FBaseFont->Height / 2;
     FBaseFont->Descent = FBaseFont->Height / 2;
     for (auto& slot : FSaveFontArr)
@@ -1801,8 +1801,29 @@ void TBaseReport::HookCanvasFont()
             saved(sender);
     };
     FFontHooked = true;
-    FDisableFontChange = false;
     font->SetPixelsPerInch(FYDPI);
+    // The canvas font starts as the base font. The device's canvas may hold
+    // the font of an earlier run or none at all, and what this canvas
+    // measures, and what a change of one attribute (a name alone, say)
+    // takes over from the canvas font, must be the base font's.
+    const TSaveFont& base = *FBaseFont;
+    FDisableFontChange = true;
+    font->SetName(base.Name);
+    font->SetColor(base.Color);
+    font->SetPitch(base.Pitch);
+    font->SetCharset(TFontCharset(base.CharSet));
+    font->SetHeight(-std::max(1, int(Round(FYDPI * base.Height * FZoom / 100)))); // the character height
+    TFontStyles styles;
+    if (base.Bold)
+        styles.Include(TFontStyle::fsBold);
+    if (base.Italic)
+        styles.Include(TFontStyle::fsItalic);
+    if (base.Underline)
+        styles.Include(TFontStyle::fsUnderline);
+    if (base.Strikeout)
+        styles.Include(TFontStyle::fsStrikeOut);
+    font->SetStyle(styles);
+    FDisableFontChange = false;
 }
 
 void TBaseReport::UnhookCanvasFont()

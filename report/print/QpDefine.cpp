@@ -1,5 +1,6 @@
 #include "report/print/QpDefine.h"
 
+#include "platform/objects/ClassRegistry.h"
 #include "platform/rtl/CodePages.h"
 #include "platform/rtl/Streams.h"
 #include "platform/rtl/StringRoutines.h"
@@ -95,6 +96,18 @@ TQpComponent::TQpComponent(TComponent* owner) : TComponent(owner), FVersion(kVer
 void TQpComponent::SetVersion(const QString&)
 {
     // The version is the library's own; a streamed value never replaces it.
+}
+
+void RegisterQpComponentClasses()
+{
+    if (FindClass(QStringLiteral("TQpComponent")))
+        return;
+    TClassInfo& info =
+        RegisterClassInfo(QStringLiteral("TQpComponent"), QStringLiteral("TComponent"), {}, &typeid(TQpComponent));
+    PublishProperty(info, QStringLiteral("Version"), TypeInfoString(), &TQpComponent::Version,
+                    &TQpComponent::SetVersion);
+    RegisterClassInfo(QStringLiteral("TQPBaseComponent"), QStringLiteral("TQpComponent"), {},
+                      &typeid(TQPBaseComponent));
 }
 
 const TPaperSize* FindPaperSize(int paperCode)

@@ -41,6 +41,11 @@ public:
     using TQpComponent::TQpComponent;
 };
 
+// Registers TQpComponent, with its published Version, and TQPBaseComponent
+// (TComponent must be registered); a second call does nothing. Every unit
+// that registers a class derived from them calls it first.
+void RegisterQpComponentClasses();
+
 // One string held as an object, for lists of objects.
 class TQPStringObject {
 public:
@@ -244,6 +249,12 @@ public:
     uint8_t Shade = 0; // percent of the tab colour filling the box; 0 = none
     uint16_t RefCount = 0;
 };
+
+// The font every report canvas starts with, and every device's canvas
+// before a report sets one: text measured before any font is set is
+// measured in it.
+inline const QString kBaseFontName = QStringLiteral("Arial");
+constexpr double kBaseFontSize = 10; // points
 
 // A font as the canvas describes it, independent of any device.
 class TSaveFont {

@@ -36,6 +36,16 @@ const QString kNoPdfFile = QStringLiteral("Cannot print to \"%1\": no output fil
 // Resolution and page of the context used when no printer is installed: the
 // render device's resolution and the canvas's no-printer page.
 constexpr int kFallbackDpi = 600;
+// A device's canvas starts with the report canvas's base font at the
+// device's resolution, so that text measured before any font is set has a
+// size a report could print, whatever the framework's default font is.
+void SetBaseDeviceFont(TFont& font, int pixelsPerInch)
+{
+    font.SetPixelsPerInch(pixelsPerInch);
+    font.SetName(kBaseFontName);
+    font.SetHeight(-int(Round(pixelsPerInch * kBaseFontSize / 72))); // the character height
+}
+
 // Copies a printer takes when CUPS does not say. The PDF printer takes any
 // count too: a file holds the document once.
 constexpr int kDefaultMaxCopies = 9999;
@@ -497,6 +507,7 @@ int TQPBaseDevice::ListNumber(const TStringList& list, int index)
 TQPRenderDevice::TQPRenderDevice() : FBitmap(std::make_unique<TBitmap>(10, 10))
 {
     InitPageSize();
+    SetBaseDeviceFont(*FBitmap->Canvas()->Font(), GetYDPI());
 }
 
 TQPRenderDevice::~TQPRenderDevice() = default;
@@ -569,10 +580,13 @@ void TQpPrinterDevice::CheckNotPrinting() const
 
 TCanvas* TQpPrinterDevice::GetCanvas()
 {
-    if (!FCanvas)
+    const bool made = !FCanvas;
+    if (made)
         FCanvas = std::make_unique<TQPPrinterCanvas>(this);
     if (FDeviceState == TDeviceState::dsNone)
         SetState(TDeviceState::dsIC);
+    if (made)
+        SetBaseDeviceFont(*FCanvas->Font(), GetYDPI());
     return FCanvas.get();
 }
 

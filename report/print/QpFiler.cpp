@@ -809,9 +809,13 @@ void TZvZSFWriter::OutputRight(const QString& text, double x)
 }
 
 // With amPositioning a plain text with spaces goes out as block text of its
-// measured width, so that it keeps that width on any device. The cursor
-// moves past the text also on a page that is not written, so that the
-// layout of every page is the same.
+// measured width, so that it keeps that width on any device. TextWidth has
+// the horizontal scale in it once; the block's width is kept unscaled (the
+// scale taken out twice, since OutputBlock puts it back once), so that the
+// block written is the text's own width at its font and a centred or
+// right-aligned block sits about the scaled position. The cursor moves past
+// the text also on a page that is not written, so that the layout of every
+// page is the same.
 void TZvZSFWriter::OutputText(TZsfCode code, const QString& text, double x)
 {
     CheckPrinting();
@@ -819,7 +823,7 @@ void TZvZSFWriter::OutputText(TZsfCode code, const QString& text, double x)
                        text.contains(u' ') && !text.contains(QChar(kQPTFBlockStart)) &&
                        !text.contains(QChar(0xFD) + QStringLiteral("$QPC"));
     if (block) {
-        const double width = XU2I(TextWidth(text)) * 100 / FScaleX; // unscaled inches
+        const double width = XU2I(TextWidth(text)) * 10000 / (FScaleX * FScaleX); // unscaled inches
         switch (code) {
         case TZsfCode::CenterText:
             OutputBlock(text, x - width / 2, width);

@@ -3,6 +3,7 @@
 #include "report/print/QpFormat.h"
 #include "report/print/QpRtf.h"
 
+#include "platform/forms/RichEdit.h"
 #include "platform/forms/StdCtrls.h"
 #include "platform/rtl/CodePages.h"
 #include "platform/rtl/RtlMath.h"
@@ -222,6 +223,11 @@ void TMemoBuf::SetMemo(const TMemo& memo)
 {
     const QString text = memo.Text();
     SetData(text.constData(), int(text.size()));
+}
+
+void TMemoBuf::SetRichEdit(const TRichEdit& richEdit)
+{
+    SetRTFText(richEdit.Lines()->Text());
 }
 
 void TMemoBuf::LoadFromStream(TStream& stream, int bufSize)

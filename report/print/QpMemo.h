@@ -26,6 +26,7 @@
 #include <vector>
 
 class TMemo;
+class TRichEdit;
 class TStream;
 
 // Saved codes: one or more code blocks that apply from the visible character
@@ -68,6 +69,8 @@ public:
     void SetText(const QString& value); // "" clears the buffer
     void SetRTFText(const QString& value);
     void SetMemo(const TMemo& memo);
+    // The control's lines (its RTF) as RTFText.
+    void SetRichEdit(const TRichEdit& richEdit);
     // BufSize bytes from the stream's position (0: to its end); a byte-order
     // mark selects UTF-8, UTF-16 or UTF-32, else the ANSI code page.
     void LoadFromStream(TStream& stream, int bufSize);

@@ -1441,6 +1441,16 @@ void TQPRenderStream::PrintAnsiLn(const QString& text)
     PrintAnsi(text + QStringLiteral("\r\n"));
 }
 
+void TQPRenderStream::PrintAnsiF(const QString& format, const std::vector<FormatArg>& args)
+{
+    PrintAnsi(FormatList(format, args));
+}
+
+void TQPRenderStream::PrintAnsiLnF(const QString& format, const std::vector<FormatArg>& args)
+{
+    PrintAnsiLn(FormatList(format, args));
+}
+
 void TQPRenderStream::CloseStream()
 {
     if (FOwnedStream)

@@ -22,6 +22,7 @@
 
 #include "platform/graphics/Canvas.h"
 #include "platform/rtl/DateTime.h"
+#include "platform/rtl/FormatText.h"
 #include "platform/rtl/SafeSave.h"
 #include "platform/rtl/Streams.h"
 #include "platform/rtl/StringList.h"
@@ -336,8 +337,12 @@ public:
     void InitFileStream(const QString& fileName);
     TStream* OutputStream() const { return FOutputStream; }
     void SetOutputStream(TStream* stream);
+    // The text in the system's 8-bit code page, written to the active stream.
     virtual void PrintAnsi(const QString& text);
     virtual void PrintAnsiLn(const QString& text); // with CR LF
+    // The same with the arguments formatted into the text first (Format).
+    virtual void PrintAnsiF(const QString& format, const std::vector<FormatArg>& args);
+    virtual void PrintAnsiLnF(const QString& format, const std::vector<FormatArg>& args);
     virtual void CloseStream();
 
 protected:

@@ -149,12 +149,14 @@ void TZvRenderCanvas::TextOutput(const QString& text, double x, double y, uint32
         y -= data.Height / 2;
     else if (data.Subscript)
         y += data.Height / 2;
+    // Text is drawn transparent whatever the snapshot's text background
+    // mode: printouts have always shown the shading and lines under their
+    // texts, and an opaque box would cover them.
     const TBackgroundMode savedMode = canvas->BackgroundMode();
     const TCanvas::TDeviceFont savedFont = canvas->SelectDeviceFont(FCurrFont);
     const TColor savedColor = canvas->TextColor();
     const uint32_t savedAlign = canvas->TextAlign();
-    canvas->SetBackgroundMode(FTextBKMode == TBKMode::bkOpaque ? TBackgroundMode::bmOpaque
-                                                               : TBackgroundMode::bmTransparent);
+    canvas->SetBackgroundMode(TBackgroundMode::bmTransparent);
     canvas->SetTextColor(TColor(ColorToRGB(data.Color)));
     canvas->SetTextAlign(align | TA_BASELINE);
     canvas->TextOut(XI2D(x), YI2D(y), text);

@@ -3,7 +3,13 @@
 #include "report/print/QpDefine.h"
 #include "report/print/QpFormat.h"
 
+#include "platform/graphics/Colors.h"
+#include "platform/rtl/CodePages.h"
+#include "platform/rtl/Streams.h"
+
 #include <QByteArray>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QString>
 #include <QStringList>
 
@@ -423,4 +429,73 @@ void RTFToQPTF(const char* buffer, int length, TStream& output)
 {
     const QString text = buffer ? TRtfConverter(buffer, length).Run() : QString();
     StreamWriteString(output, text);
+}
+
+namespace {
+
+QTextCharFormat CharFormatOf(const TFormatState& state)
+{
+    QTextCharFormat format;
+    format.setFontFamilies({state.Name});
+    if (state.Size > 0)
+        format.setFontPointSize(state.Size);
+    format.setFontWeight(state.Style.Bold ? QFont::Bold : QFont::Normal);
+    format.setFontItalic(state.Style.Italic);
+    format.setFontUnderline(state.Style.Underline);
+    format.setFontStrikeOut(state.Style.Strikeout);
+    if (state.Style.Superscript)
+        format.setVerticalAlignment(QTextCharFormat::AlignSuperScript);
+    else if (state.Style.Subscript)
+        format.setVerticalAlignment(QTextCharFormat::AlignSubScript);
+    format.setForeground(ToQColor(state.Style.Color));
+    return format;
+}
+
+Qt::Alignment AlignmentOf(TPrintJustify justify)
+{
+    switch (justify) {
+    case TPrintJustify::pjCenter:
+        return Qt::AlignHCenter;
+    case TPrintJustify::pjRight:
+        return Qt::AlignRight;
+    case TPrintJustify::pjBlock:
+        return Qt::AlignJustify;
+    default:
+        return Qt::AlignLeft;
+    }
+}
+
+} // namespace
+
+void RTFToDocument(const QString& rtf, QTextDocument& document)
+{
+    const QByteArray bytes = UnicodeToAnsi(rtf);
+    TMemoryStream converted;
+    RTFToQPTF(bytes.constData(), int(bytes.size()), converted);
+    const QByteArray& units = converted.Bytes();
+    QString text;
+    text.reserve(units.size() / 2);
+    for (qsizetype i = 0; i + 1 < units.size(); i += 2)
+        text.append(QChar(char16_t(uint8_t(units[i]) | uint8_t(units[i + 1]) << 8)));
+
+    document.clear();
+    QTextCursor cursor(&document);
+    TFormatState state = NewDefaultFormatState();
+    int pos = 0;
+    QString run;
+    QString codes;
+    while (SplitQPTFText(text, pos, run, codes)) {
+        if (!codes.isEmpty())
+            ApplyQPTFToFormatState(state, codes);
+        const QTextCharFormat format = CharFormatOf(state);
+        const QStringList paragraphs = QString(run).replace(QStringLiteral("\r\n"), QStringLiteral("\n")).split(u'\n');
+        for (qsizetype i = 0; i < paragraphs.size(); ++i) {
+            if (i > 0)
+                cursor.insertBlock();
+            QTextBlockFormat block = cursor.blockFormat();
+            block.setAlignment(AlignmentOf(state.Para.Justify));
+            cursor.setBlockFormat(block);
+            cursor.insertText(paragraphs[i], format);
+        }
+    }
 }

@@ -8,10 +8,12 @@
 #include "report/print/QpRender.h"
 #include "report/print/QpRenderPreview.h"
 #include "report/print/QpRenderPrinter.h"
+#include "report/print/QpRtf.h"
 
 #include "platform/forms/Forms.h"
 #include "platform/forms/FormsRegistration.h"
 #include "platform/forms/MessageService.h"
+#include "platform/forms/RichEdit.h"
 #include "platform/forms/StdCtrls.h"
 #include "platform/objects/ClassRegistry.h"
 #include "platform/rtl/Streams.h"
@@ -823,7 +825,9 @@ void RegisterSystemSettings()
     Field(printer, "Duplex", EnumType("TDuplex", {"dupSimplex", "dupVertical", "dupHorizontal"}),
           &TSystemPrinter::Duplex);
 
-    TClassInfo& system = RegisterClass<TZvSystem>(QStringLiteral("TZvSystem"), QStringLiteral("TComponent"));
+    RegisterQpComponentClasses();
+    TClassInfo& system =
+        RegisterClass<TZvSystem>(QStringLiteral("TZvSystem"), QStringLiteral("TQPBaseComponent"));
     PublishProperty(system, QStringLiteral("TitleSetup"), str, &TZvSystem::TitleSetup,
                     &TZvSystem::SetTitleSetup);
     PublishProperty(system, QStringLiteral("TitleStatus"), str, &TZvSystem::TitleStatus,
@@ -863,6 +867,7 @@ void RegisterSystemSettings()
 void RegisterReportPrintClasses()
 {
     RegisterFormsClasses();
+    SetRichTextReader(RTFToDocument);
     if (!FindClass(QStringLiteral("TZvSystem")))
         RegisterSystemSettings();
     const auto registerWindow = [](const QString& name, auto* typeTag) {

@@ -678,8 +678,9 @@ TEST_F(UtansiasmeTest, PipeTablesKeepTheStandardsRelations)
     for (const TNptRow& row : NptTable) {
         const double above = row.MajorAtGauge - row.E1;
         EXPECT_NEAR(above, row.E1 - row.MinorAtGauge, 2e-5) << row.D;
-        if (row.Tpi == 8)
+        if (row.Tpi == 8) {
             EXPECT_NEAR(above, 0.666 / 8, 2e-5) << row.D;
+        }
     }
     for (int i = 0; i < DrysealRowCount; ++i) {
         EXPECT_EQ(DrysealSizes[i].D, NptTable[i].D) << i;

@@ -108,9 +108,10 @@ TEST_F(SplineWizardTest, DiameterRangesFollowTheSizeTable)
             for (int k = 0; k < TfTwSCA::RangeCount; ++k) {
                 const TSplineRange& range = ranges.Range[k];
                 EXPECT_EQ(Wizard->rD[k]->Enabled(), !range.Empty()) << m << "/" << k;
-                if (!range.Empty())
+                if (!range.Empty()) {
                     EXPECT_EQ(Wizard->rD[k]->Caption(), Format(QStringLiteral("%d..%d"), module.Rows[range.First].Diameter,
                                                               module.Rows[range.Last].Diameter));
+                }
             }
             // Without rows in the first range there is nothing to go on with.
             EXPECT_EQ(Wizard->bNext->Enabled(), !ranges.Range[0].Empty()) << m;

@@ -62,12 +62,15 @@ TEST_F(InchWizardTest, SizeTableRowsAndGroups)
         const TUnifiedSize& size = UnifiedSizeTable[row];
         const int group = size.Group;
         EXPECT_GE(row, UnifiedGroupFirstRow[group]) << row;
-        if (group + 1 < UnifiedGroupCount)
+        if (group + 1 < UnifiedGroupCount) {
             EXPECT_LT(row, UnifiedGroupFirstRow[group + 1]) << row;
-        if (row > 0)
+        }
+        if (row > 0) {
             EXPECT_GT(size.D, UnifiedSizeTable[row - 1].D) << row;
-        if (size.Denominator == 1)
+        }
+        if (size.Denominator == 1) {
             EXPECT_EQ(size.D, double(group)) << row;
+        }
     }
 }
 

@@ -8,6 +8,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QFontMetricsF>
 #include <QImage>
 #include <QPrinterInfo>
 #include <QProcess>
@@ -83,6 +84,22 @@ TEST(QpDeviceTest, RenderDeviceIs600DpiAndLandscapeByDefault)
     EXPECT_EQ(device.TextWidth(QStringLiteral("AA")), FontManager().TextWidth(*font, QStringLiteral("AA")));
     EXPECT_EQ(device.TextWidth(QStringLiteral("AA")), 133); // 800 * 12 * 600 / 43200
     EXPECT_TRUE(device.CanvasActive());
+}
+
+// Before any font is set both devices measure in the report canvas's base
+// font, Arial 10, at their own resolution (not in the framework's default
+// font, a few pixels high at 600 dpi).
+TEST(QpDeviceTest, BeforeAnyFontIsSetTheDevicesMeasureInTheBaseFont)
+{
+    TQPRenderDevice render;
+    TQpPrinterDevice printer;
+    for (TQPBaseDevice* device : {static_cast<TQPBaseDevice*>(&render), static_cast<TQPBaseDevice*>(&printer)}) {
+        const int dpi = device->GetXDPI();
+        QFont arial(QStringLiteral("Arial"));
+        arial.setPixelSize(int(std::lround(dpi * 10 / 72.0)));
+        const double expected = QFontMetricsF(arial).horizontalAdvance(QStringLiteral("two words"));
+        EXPECT_NEAR(device->TextWidth(QStringLiteral("two words")), expected, 0.01 * expected) << dpi;
+    }
 }
 
 QString Message(const std::function<void()>& call)

@@ -157,7 +157,86 @@ TEST_F(QpFilerTest, EmptyRunIsOnePageWithItsFullState)
                 "00 48 04 49 00 4A 0E 74 DA 3A 1C 00 00 C8 42 1D 00 00 C8 42 1A 00 1B FF FF FF 00 52");
     EXPECT_EQ(b.size(), 188);
     EXPECT_FLOAT_EQ(F32At(b, 166), 1.0f / 600);
-    EXPECT_GT(F32At(b, 151), 0.5f); // the 63 characters of the reference text
+}
+
+// Before any font is set, text is measured in the base font, Arial 10, at
+// the resolution of the device the writer measures on: the first header's
+// reference width, a plain width, and the size kept when a script changes
+// the name alone all agree with the same font set explicitly.
+TEST_F(QpFilerTest, TextBeforeAnyFontIsMeasuredInTheBaseFont)
+{
+    double before = 0;
+    double sizeAfterName = 0;
+    double arial = 0;
+    double reference = 0;
+    const QByteArray b = WriteSnapshot([&](TZvZSFWriter& w) {
+        before = w.TextWidth(QStringLiteral("two words"));
+        w.SetFontName(QStringLiteral("Times New Roman"));
+        sizeAfterName = w.FontSize();
+        w.SetFont(QStringLiteral("Arial"), 10);
+        arial = w.TextWidth(QStringLiteral("two words"));
+        reference = w.TextWidth(kZsfReferenceText);
+    });
+    // Liberation Sans, Arial's metric twin: "two words" is 4.488 em wide,
+    // 0.6233 inch at 10 points.
+    EXPECT_NEAR(arial, 0.6233, 0.006);
+    EXPECT_NEAR(before, arial, 0.01 * arial);
+    EXPECT_NEAR(sizeAfterName, 10, 0.1);
+    ASSERT_EQ(uint8_t(b[147]), 54); // the first page header's font height and reference width
+    EXPECT_NEAR(F32At(b, 152), reference, 0.01 * reference);
+}
+
+// With amPositioning a spaced text goes out as a block of the text's own
+// width at its font, whatever the horizontal scale; a centred or right-
+// aligned block sits about the scaled position.
+TEST_F(QpFilerTest, BlockTextKeepsItsWidthUnderHorizontalScale)
+{
+    const QString text = QStringLiteral("two words");
+    const QByteArray encoded = char(text.size()) + Utf16(text);
+    // The block's start and width as written: code 33, Y, the text, X, width.
+    auto block = [&](double scaleX, bool centre, double& start, double& width) {
+        const QByteArray b = WriteSnapshot(
+            [&](TZvZSFWriter& w) {
+                w.SetYPos(1);
+                if (centre)
+                    w.PrintCenter(text, 4);
+                else
+                    w.PrintRight(text, 4);
+            },
+            [&](TZvZSFWriter& w) {
+                w.SetAccuracyMethod(TAccuracyMethod::amPositioning);
+                w.SetScaleX(scaleX);
+            });
+        const qsizetype at = b.indexOf(encoded);
+        ASSERT_GT(at, 5);
+        ASSERT_EQ(uint8_t(b[at - 5]), 33);
+        start = F32At(b, at + encoded.size());
+        width = F32At(b, at + encoded.size() + 4);
+    };
+    double start = 0;
+    double natural = 0;
+    block(100, false, start, natural);
+    EXPECT_NEAR(natural, 0.6233, 0.006); // Arial 10
+    struct Row {
+        int line;
+        double scaleX;
+        bool centre;
+        double start; // inches: the scaled position less the width or half of it
+    };
+    const Row rows[] = {
+        {1, 50, true, 2 - natural / 2}, // 1.6883, not 1.84417 with the width halved
+        {2, 50, false, 2 - natural},
+        {3, 100, true, 4 - natural / 2},
+        {4, 100, false, 4 - natural},
+        {5, 200, true, 8 - natural / 2},
+        {6, 200, false, 8 - natural},
+    };
+    for (const Row& row : rows) {
+        double width = 0;
+        block(row.scaleX, row.centre, start, width);
+        EXPECT_NEAR(width, natural, 1e-5) << "row " << row.line;
+        EXPECT_NEAR(start, row.start, 1e-5) << "row " << row.line;
+    }
 }
 
 TEST_F(QpFilerTest, PageChainLinksWrittenPagesOnly)

@@ -5,11 +5,19 @@
 
 #include "report/print/QpFormat.h"
 #include "report/print/QpMemo.h"
+#include "report/print/QpRtf.h"
 #include "tests/support/FuzzLoop.h"
 
+#include "platform/forms/RichEdit.h"
 #include "platform/forms/StdCtrls.h"
 #include "platform/rtl/Streams.h"
 
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextEdit>
 #include <gtest/gtest.h>
 
 namespace {
@@ -368,6 +376,47 @@ TEST_F(QpMemoTest, LoadingAndSaving)
     EXPECT_TRUE(memo.HasQPTF());
     memo.SetText(QStringLiteral("x"));
     EXPECT_FALSE(memo.HasQPTF()); // the rich-text flag went with that load
+}
+
+// A rich-edit control keeps the RTF it was given, set or loaded, as its
+// lines: a memo filled from it prints what the same RTF given as RTFText
+// prints, and the control shows the text with its formatting.
+TEST_F(QpMemoTest, RichEditGivesItsRtfToTheMemo)
+{
+    const QString rtf = QStringLiteral("{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\r\n"
+                                       "\\f0\\fs20 plain \\b bold\\b0\\par\r\n"
+                                       "\\qc centred\\par}");
+    SetRichTextReader(RTFToDocument);
+    TRichEdit control(nullptr);
+    control.SetText(rtf);
+    EXPECT_EQ(control.Lines()->Text(), rtf + QStringLiteral("\r\n"));
+    memo.SetRichEdit(control);
+    memo.PrintLines(0, false);
+    const QStringList fromControl = Printed();
+    memo.SetRTFText(rtf);
+    memo.PrintLines(0, false);
+    EXPECT_EQ(fromControl, Printed());
+    EXPECT_EQ(fromControl.join(u'|'), QStringLiteral("Left plain bold|Center centred"));
+
+    const QTextDocument& shown = *control.RichWidget()->document();
+    EXPECT_TRUE(shown.toPlainText().startsWith(QStringLiteral("plain bold\ncentred")));
+    QTextCursor cursor(control.RichWidget()->document());
+    cursor.setPosition(int(shown.toPlainText().indexOf(QStringLiteral("bold"))) + 1);
+    EXPECT_EQ(cursor.charFormat().fontWeight(), QFont::Bold);
+    cursor.setPosition(2);
+    EXPECT_EQ(cursor.charFormat().fontWeight(), QFont::Normal);
+    EXPECT_TRUE(shown.findBlockByNumber(1).blockFormat().alignment() & Qt::AlignHCenter);
+    EXPECT_TRUE(control.RichWidget()->isReadOnly()); // typing could not be given back as RTF
+
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("text.rtf")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("{\\rtf1 from a \\i file\\i0}");
+    file.close();
+    control.LoadFromFile(file.fileName());
+    EXPECT_EQ(control.Lines()->Text(), QStringLiteral("{\\rtf1 from a \\i file\\i0}\r\n"));
+    memo.SetRichEdit(control);
+    EXPECT_EQ(memo.Text(), u"from a file");
 }
 
 // Random texts of codes, breaks, spaces and letters, loaded and laid out in

@@ -198,4 +198,35 @@ TEST_F(QpRenderCanvasTest, FontsAndJustifiedText)
     EXPECT_NEAR(right, 696, 4);
 }
 
+// Texts are drawn transparent, also when the report asked for an opaque
+// text background: the grey box under a text keeps showing between its
+// letters, where an opaque background box would be white.
+TEST_F(QpRenderCanvasTest, TextIsDrawnTransparentWhateverTheBackgroundMode)
+{
+    for (TBKMode mode : {TBKMode::bkTransparent, TBKMode::bkOpaque}) {
+        const QByteArray snapshot = WriteSnapshot([&](TZvZSFWriter& w) {
+            w.SetPen(clSilver, TPenStyle::psSolid, 1, TPenMode::pmCopy);
+            w.SetBrush(clSilver, TBrushStyle::bsSolid, nullptr);
+            w.Rectangle(1, 1, 4, 2);
+            w.SetTextBKMode(mode);
+            w.SetFont(QStringLiteral("Arial"), 24);
+            w.PrintXY(1.2, 1.6, QStringLiteral("i i i"));
+        });
+        QImage image(850, 1100, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        TZvRenderCanvas canvas(nullptr);
+        canvas.SetPaintDevice(&image, 100, 100);
+        TMemoryStream stream(snapshot);
+        canvas.Render(&stream);
+        // The text's cell: from the left of "i i i" and 0.3 in above its
+        // baseline down to it.
+        int white = 0;
+        for (int y = 130; y < 160; ++y)
+            for (int x = 120; x < 160; ++x)
+                white += (image.pixel(x, y) & 0xFFFFFF) == 0xFFFFFFu ? 1 : 0;
+        EXPECT_EQ(white, 0) << int(mode);
+        EXPECT_GT(DarkCount(image, QRect(120, 130, 40, 30)), 20) << int(mode); // the letters are there
+    }
+}
+
 } // namespace

@@ -587,4 +587,18 @@ TEST_F(QpRenderTest, FuzzedStreamsAreRefusedCleanly)
     EXPECT_GT(stats.runs, 100);
 }
 
+// The formatted forms write the formatted text in the Ansi code page, the
+// line form with CR LF after it.
+TEST(QpRenderStreamTest, FormattedAnsiOutput)
+{
+    TMemoryStream output;
+    TQPRenderStream target(nullptr);
+    target.SetOutputStream(&output);
+    target.PrintAnsiF(QStringLiteral("%s=%d;"), {QStringLiteral("caf\u00E9"), 42});
+    target.PrintAnsiLnF(QStringLiteral("%.3f mm%%"), {12.5});
+    target.PrintAnsiLnF(QStringLiteral("end"), {});
+    EXPECT_EQ(output.Bytes(), QByteArray("caf\xE9=42;12.500 mm%\r\nend\r\n"));
+    EXPECT_THROW(target.PrintAnsiF(QStringLiteral("%d"), {}), EConvertError);
+}
+
 } // namespace

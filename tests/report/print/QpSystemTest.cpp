@@ -81,6 +81,7 @@ TEST_F(QpSystemTest, DefaultsAndSetterRules)
 TEST_F(QpSystemTest, SettingsReadFromAFormStream)
 {
     const QByteArray stream = ObjectTextToBinary(QByteArray(R"(object ZvSystem1: TZvSystem
+  Version = 'x'
   TitleStatus = 'Status'
   SystemSetups = [ssAllowCopies]
   SystemOptions = [soShowStatus, soNoGenerate]
@@ -95,6 +96,7 @@ end
     TZvSystem system(nullptr);
     TMemoryStream input(stream);
     TReader(input).ReadRootComponent(&system);
+    EXPECT_EQ(system.Version(), "11.0.14 (VCLD10)"); // a streamed version is read and dropped
     EXPECT_EQ(system.TitleStatus(), "Status");
     EXPECT_EQ(system.SystemSetups(), TSystemSetups{TSystemSetup::ssAllowCopies});
     EXPECT_EQ(system.SystemOptions(),
