@@ -40,6 +40,11 @@ constexpr int LanguageQuestion = 964; // "Impostare la lingua come predefinita ?
 constexpr uint32_t LanguageLocale = 2; // the language the hidden button switches to
 constexpr int ExtremeTemperatureText = 2000;
 constexpr int WireSizeText = 2001;
+constexpr int MissingDiameterText = 2002;
+constexpr int MissingPitchText = 2003;
+constexpr int MissingWireText = 2004; // 2005 on the sphere pages
+constexpr int ReadingNotUsableText = 2006;
+constexpr int NotCalculatedText = 2007;
 constexpr int WireGroupText = 680;       // 681 on the sphere pages
 constexpr int TheoreticalWireText = 682; // 683
 constexpr int ReadingOnWireText = 684;   // 685
@@ -565,9 +570,25 @@ void TfTessvar::eTDChange(TObject* sender)
 
 double TfTessvar::TypedLength(TEdit* edit)
 {
+    // The readout takes the text in the unit of the moment; a text it cannot
+    // read would leave its previous zero in force, so it is refused here.
     DISPLAY& readout = LengthList.Readout();
-    readout.PresetText(edit->Text());
-    return readout.ReadValue();
+    if (!readout.PresetText(edit->Text()))
+        throw EConvertError(QStringLiteral("'%1' is not a valid floating point value").arg(edit->Text()));
+    const double mm = readout.ReadValue();
+    if (!std::isfinite(mm))
+        InvalidFloatingPointOperation();
+    return mm;
+}
+
+bool TfTessvar::RequiredLength(TEdit* edit, int missingText, double& mm)
+{
+    if (edit->Text().trimmed().isEmpty()) {
+        Attention(missingText);
+        return false;
+    }
+    mm = TypedLength(edit);
+    return true;
 }
 
 QString TfTessvar::LengthText(double mm)
@@ -581,6 +602,7 @@ void TfTessvar::SetUpConversion(CONVERT& conversion, double diameter, double pit
 {
     const double semiAngle1 = StrToFloat(eCA->Text());
     const double semiAngle2 = StrToFloat(eAG->Text());
+    // The force as the tab labels it (kgf); the conversion takes it so.
     const double force = StrToFloat(eForce->Text());
     const int material = cbMA->ItemIndex();
     if (pcConvert->ActivePage() == tbStaffe) {
@@ -597,11 +619,18 @@ void TfTessvar::SetUpConversion(CONVERT& conversion, double diameter, double pit
 
 void TfTessvar::MeasureOverWire(TEdit* reading, TEdit* result)
 {
-    if (reading->Visible() && reading->Text().isEmpty())
+    // Whatever ends this calculation, no earlier pitch diameter stays beside
+    // the reading.
+    result->SetText(QString());
+    if (reading->Text().isEmpty())
         return;
-    const double diameter = TypedLength(eTD);
-    const double pitch = TypedLength(eCP);
-    const double wire = TypedLength(eAD);
+    const int sphere = pcConvert->ActivePage() == tb3Wire ? 0 : 1;
+    double diameter = 0;
+    double pitch = 0;
+    double wire = 0;
+    if (!RequiredLength(eTD, MissingDiameterText, diameter) ||
+        !RequiredLength(eCP, MissingPitchText, pitch) || !RequiredLength(eAD, MissingWireText + sphere, wire))
+        return;
     const double measured = TypedLength(reading);
     const double starts = StrToFloat(eNP->Text());
     // A pitch diameter worked out over a wire of no size would be shown as
@@ -613,6 +642,17 @@ void TfTessvar::MeasureOverWire(TEdit* reading, TEdit* result)
     CONVERT conversion;
     SetUpConversion(conversion, diameter, pitch, wire, starts);
     const double pitchDiameter = conversion.Convert(measured);
+    // The reading handed back and the fallback values are no pitch diameters.
+    switch (conversion.Status()) {
+    case TConvertStatus::Computed:
+        break;
+    case TConvertStatus::ReadingNotUsable:
+        Attention(ReadingNotUsableText);
+        return;
+    case TConvertStatus::Failed:
+        Attention(NotCalculatedText);
+        return;
+    }
     if (!std::isfinite(pitchDiameter))
         InvalidFloatingPointOperation();
     result->SetText(LengthText(pitchDiameter));
@@ -630,7 +670,10 @@ void TfTessvar::Button2Click(TObject*)
 
 void TfTessvar::bFiloTeorClick(TObject*)
 {
-    const double pitch = TypedLength(eCP);
+    eFiloTeor->SetText(QString());
+    double pitch = 0;
+    if (!RequiredLength(eCP, MissingPitchText, pitch))
+        return;
     const double a1 = StrToFloat(eCA->Text()) * Pi * OneOver180;
     const double a2 = StrToFloat(eAG->Text()) * Pi * OneOver180;
     // The wire that touches both flanks at the pitch line.
@@ -643,17 +686,24 @@ void TfTessvar::bFiloTeorClick(TObject*)
 
 void TfTessvar::bQfiliClick(TObject*)
 {
-    for (TEdit* limit : {eTsupP, eTinfP, eTsupNP, eTinfNP}) {
+    TEdit* const limits[] = {eTsupP, eTinfP, eTsupNP, eTinfNP};
+    for (TEdit* limit : limits) {
         if (limit->Visible() && limit->Text().isEmpty())
             return;
     }
-    const double pitch = TypedLength(eCP);
-    const double wire = TypedLength(eAD);
+    double pitch = 0;
+    double wire = 0;
+    if (!RequiredLength(eCP, MissingPitchText, pitch) || !RequiredLength(eAD, MissingWireText, wire))
+        return;
     const double starts = StrToFloat(eNP->Text());
-    const double upperGo = TypedLength(eTsupP);
-    const double lowerGo = TypedLength(eTinfP);
-    const double upperNoGo = TypedLength(eTsupNP);
-    const double lowerNoGo = TypedLength(eTinfNP);
+    // Only the limits that show are read; a hidden one has no reading.
+    double values[4] = {};
+    bool shown[4] = {};
+    for (size_t i = 0; i < 4; ++i) {
+        shown[i] = limits[i]->Visible() && !limits[i]->Text().isEmpty();
+        if (shown[i])
+            values[i] = TypedLength(limits[i]);
+    }
     const double a1 = StrToFloat(eCA->Text()) * Pi * OneOver180;
     const double a2 = StrToFloat(eAG->Text()) * Pi * OneOver180;
     if (wire <= 0 || starts == 0) {
@@ -667,10 +717,9 @@ void TfTessvar::bQfiliClick(TObject*)
         InvalidFloatingPointOperation();
     if (!fQfili)
         return;
-    fQfili->eTsupP->SetText(LengthText(upperGo - difference));
-    fQfili->eTsupNP->SetText(LengthText(upperNoGo - difference));
-    fQfili->eTinfP->SetText(LengthText(lowerGo - difference));
-    fQfili->eTinfNP->SetText(LengthText(lowerNoGo - difference));
+    TEdit* const readings[] = {fQfili->eTsupP, fQfili->eTinfP, fQfili->eTsupNP, fQfili->eTinfNP};
+    for (size_t i = 0; i < 4; ++i)
+        readings[i]->SetText(shown[i] ? LengthText(values[i] - difference) : QString());
     fQfili->ShowModal();
 }
 
@@ -891,10 +940,12 @@ TfTessvar::TConverterControls TfTessvar::Converter(TConverterKind kind) const
 void TfTessvar::RunConverter(TConverterKind kind, bool typing)
 {
     const TConverterControls c = Converter(kind);
-    if (c.Source->Text().isEmpty()) {
-        c.Target->SetText(QString());
+    // The target shows the conversion of the source as it stands, or
+    // nothing: a source that is no number (while typing, or refused with
+    // the conversion error) leaves no earlier result beside it.
+    c.Target->SetText(QString());
+    if (c.Source->Text().isEmpty())
         return;
-    }
     double value = 0;
     if (kind == TConverterKind::Angle && c.SourceUnit->ItemIndex() == Sexagesimal) {
         // A sexagesimal source is not taken: it is emptied (which empties the
@@ -1054,6 +1105,11 @@ void TfTessvar::RunThermal(int calculator, bool typing)
         c.Variation->SetText(QString());
         return;
     }
+    // The results belong to the texts as they stand: a temperature or
+    // coefficient that is no number leaves them empty (with the conversion
+    // error when Calculate was pressed).
+    c.LengthAt20->SetText(QString());
+    c.Variation->SetText(QString());
     double temperature = 0; // °C
     if (!PlainNumber(c.Temperature->Text(), typing, temperature))
         return;
