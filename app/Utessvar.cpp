@@ -138,11 +138,9 @@ TfTessvar::TfTessvar(TComponent* owner) : TForm(owner)
     BindHandlers();
     LoadForm();
     FindControls();
+    // The pictures of the other pages are decoded when their page first
+    // shows (PageEntered), not while the program starts.
     LoadResourcePicture(imgTolerance, ToleranceTabPicture);
-    LoadResourcePicture(img3Wire, ThreeWirePicture);
-    LoadResourcePicture(imgStaffe, ArmsPicture);
-    LoadResourcePicture(imgTsphere, TSpherePicture);
-    LoadResourcePicture(imgThermal, ThermalPicture);
     // The results of the converters sit in disabled edits; their text keeps
     // the normal colour so that it stays readable on the information colour.
     for (TEdit* result : {eEnd, eEndT, eEndM, eEndA, eEndP, eCoExp1, eCoExp2}) {
@@ -791,6 +789,13 @@ void TfTessvar::tabTollEnter(TObject*)
 void TfTessvar::PageEntered()
 {
     TTabSheet* page = pTab->ActivePage();
+    if (page == tabMis && img3Wire->Picture()->Empty()) {
+        LoadResourcePicture(img3Wire, ThreeWirePicture);
+        LoadResourcePicture(imgStaffe, ArmsPicture);
+        LoadResourcePicture(imgTsphere, TSpherePicture);
+    } else if (page == tabTools && imgThermal->Picture()->Empty()) {
+        LoadResourcePicture(imgThermal, ThermalPicture);
+    }
     if (page == tabMis)
         tabMisEnter(page);
     else if (page)
