@@ -73,7 +73,6 @@ TfProcess2::TfProcess2(TComponent* owner) : TForm(owner)
 #undef PROCESS2_FIND
     FControls = {dNominale, dPasso, dbAngolo, dbSAL, dbSAR, dbN1, dbTollServ, dbDesignazione, sbCalcTol, &ValueList,
                  &Refreshing};
-    LoadResourceImageList(Iwp, WorkpieceSketchesPicture);
 }
 
 void TfProcess2::FormShow(TObject*)
@@ -94,6 +93,10 @@ void TfProcess2::FormShow(TObject*)
 
 void TfProcess2::ShowSketch(const CALIBRETYPE& type)
 {
+    // The sketches are decoded when the window first shows, not while the
+    // program starts.
+    if (Iwp->Count() == 0)
+        LoadResourceImageList(Iwp, WorkpieceSketchesPicture);
     Imwp->Picture()->Clear();
     int sketch = -1;
     if (type.Kind == KindPlain)

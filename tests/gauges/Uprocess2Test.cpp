@@ -39,7 +39,6 @@ protected:
 TEST_F(Uprocess2Test, SketchesAndTheDrillingRowByGaugeType)
 {
     TfProcess2* w = fProcess2;
-    ASSERT_EQ(w->Iwp->Count(), 4);
     struct Row {
         TButton* Family;
         int Group;
@@ -56,6 +55,7 @@ TEST_F(Uprocess2Test, SketchesAndTheDrillingRowByGaugeType)
     };
     for (const Row& row : rows) {
         Workpiece(row.Family, row.Group, {{fProcess2, [w, row] {
+                      ASSERT_EQ(w->Iwp->Count(), 4);
                       EXPECT_EQ(Sketch(), row.Sketch) << row.Group;
                       EXPECT_EQ(w->dHoleW->Visible(), row.HoleRow) << row.Group;
                       EXPECT_EQ(w->lHoleW3->Visible(), row.HoleRow) << row.Group;
