@@ -1,17 +1,16 @@
 // Start-up cost of the main window: reading its form stream, then FormShow
-// (settings read, the 155 gauge types with their "CTSN" look-ups, the 18
-// bound edits). The settings file holds a few code overrides, so every
-// look-up reads a real file.
+// (settings read, the 155 gauge types with the "CTSN" code overrides read
+// from a real settings file, the 18 bound edits).
 //
 // StartUpSideBySide starts the program (built beside this benchmark) and,
 // in turn with it, a bare Qt window with a tab widget (app_bare_window),
 // each with the start-up probe, and times both from process start to their
-// first painted window. Run it under a display
-// server (xvfb-run) to see what a user sees; without one both use the
-// offscreen platform.
+// first painted window. Run it under a display server (xvfb-run) to see
+// what a user sees; without one both use the offscreen platform.
 //
 //   build/<dir>/tests/app/app_benchmark [--benchmark_filter=...]
 //   xvfb-run -a build/<dir>/tests/app/app_benchmark --benchmark_filter=SideBySide
+//   (TESSVAR_BENCHMARK_PROGRAM=<path> times another build of the program)
 #include "app/Uappclasses.h"
 #include "app/Ustartupprobe.h"
 #include "app/Utessvar.h"
@@ -103,7 +102,10 @@ double Median(std::vector<double> values)
 void StartUpSideBySide(benchmark::State& state)
 {
     const QString bare = QStringLiteral(TESSVAR_BARE_WINDOW);
-    const QString program = QStringLiteral(TESSVAR_PROGRAM);
+    // Another build of the program can be compared through the environment.
+    const QString program = qEnvironmentVariableIsSet("TESSVAR_BENCHMARK_PROGRAM")
+                                ? qEnvironmentVariable("TESSVAR_BENCHMARK_PROGRAM")
+                                : QStringLiteral(TESSVAR_PROGRAM);
     std::vector<double> bareTimes;
     std::vector<double> programTimes;
     bool programFirst = false;
