@@ -7,7 +7,9 @@
 // "Tessvar" creates the windows once, in their fixed order, each into its
 // global instance (the main window first), and the message loop runs until
 // the main window closes or Exit is pressed. An exception that escapes the
-// start-up is shown by the application's exception dialog.
+// start-up is shown by the application's exception dialog. With the start-up
+// probe asked for in the environment the program ends as soon as the main
+// window has painted (the start-up benchmark times it).
 //
 // The entry is the one place that knows every window folder: the windows of
 // gauges/ stand above the main window's folder and are reached from it only
@@ -16,6 +18,7 @@
 #include "app/Uisoguide.h"
 #include "app/Uplvzero.h"
 #include "app/Uqfili.h"
+#include "app/Ustartupprobe.h"
 #include "app/Utessvar.h"
 #include "gauges/Ucalibreselect.h"
 #include "gauges/Ucalibreselect2.h"
@@ -73,8 +76,8 @@ int main(int argc, char** argv)
         application->CreateForm(fTwWhitworth);
         application->CreateForm(fTwBR);
         application->CreateForm(fIsoguide);
-        application->CreateForm(fCalibreSelect2);
         application->CreateForm(fProcess2);
+        application->CreateForm(fCalibreSelect2);
         application->CreateForm(fQfili);
         application->CreateForm(fplvZero);
     } catch (...) {
@@ -83,6 +86,8 @@ int main(int argc, char** argv)
         DoneLocalization();
         return 1;
     }
+    if (qEnvironmentVariableIsSet(StartUpProbeVariable))
+        InstallStartUpProbe(fTessvar->Widget());
     application->Run();
     application.reset(); // the windows and their report projects go first
     DoneLocalization();

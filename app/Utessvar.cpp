@@ -40,6 +40,11 @@ constexpr int LanguageQuestion = 964; // "Impostare la lingua come predefinita ?
 constexpr uint32_t LanguageLocale = 2; // the language the hidden button switches to
 constexpr int ExtremeTemperatureText = 2000;
 constexpr int WireSizeText = 2001;
+constexpr int MissingDiameterText = 2002;
+constexpr int MissingPitchText = 2003;
+constexpr int MissingWireText = 2004; // 2005 on the sphere pages
+constexpr int ReadingNotUsableText = 2006;
+constexpr int NotCalculatedText = 2007;
 constexpr int WireGroupText = 680;       // 681 on the sphere pages
 constexpr int TheoreticalWireText = 682; // 683
 constexpr int ReadingOnWireText = 684;   // 685
@@ -133,11 +138,9 @@ TfTessvar::TfTessvar(TComponent* owner) : TForm(owner)
     BindHandlers();
     LoadForm();
     FindControls();
+    // The pictures of the other pages are decoded when their page first
+    // shows (PageEntered), not while the program starts.
     LoadResourcePicture(imgTolerance, ToleranceTabPicture);
-    LoadResourcePicture(img3Wire, ThreeWirePicture);
-    LoadResourcePicture(imgStaffe, ArmsPicture);
-    LoadResourcePicture(imgTsphere, TSpherePicture);
-    LoadResourcePicture(imgThermal, ThermalPicture);
     // The results of the converters sit in disabled edits; their text keeps
     // the normal colour so that it stays readable on the information colour.
     for (TEdit* result : {eEnd, eEndT, eEndM, eEndA, eEndP, eCoExp1, eCoExp2}) {
@@ -566,9 +569,25 @@ void TfTessvar::eTDChange(TObject* sender)
 
 double TfTessvar::TypedLength(TEdit* edit)
 {
+    // The readout takes the text in the unit of the moment; a text it cannot
+    // read would leave its previous zero in force, so it is refused here.
     DISPLAY& readout = LengthList.Readout();
-    readout.PresetText(edit->Text());
-    return readout.ReadValue();
+    if (!readout.PresetText(edit->Text()))
+        throw EConvertError(QStringLiteral("'%1' is not a valid floating point value").arg(edit->Text()));
+    const double mm = readout.ReadValue();
+    if (!std::isfinite(mm))
+        InvalidFloatingPointOperation();
+    return mm;
+}
+
+bool TfTessvar::RequiredLength(TEdit* edit, int missingText, double& mm)
+{
+    if (edit->Text().trimmed().isEmpty()) {
+        Attention(missingText);
+        return false;
+    }
+    mm = TypedLength(edit);
+    return true;
 }
 
 QString TfTessvar::LengthText(double mm)
@@ -582,6 +601,7 @@ void TfTessvar::SetUpConversion(CONVERT& conversion, double diameter, double pit
 {
     const double semiAngle1 = StrToFloat(eCA->Text());
     const double semiAngle2 = StrToFloat(eAG->Text());
+    // The force as the tab labels it (kgf); the conversion takes it so.
     const double force = StrToFloat(eForce->Text());
     const int material = cbMA->ItemIndex();
     if (pcConvert->ActivePage() == tbStaffe) {
@@ -598,11 +618,18 @@ void TfTessvar::SetUpConversion(CONVERT& conversion, double diameter, double pit
 
 void TfTessvar::MeasureOverWire(TEdit* reading, TEdit* result)
 {
-    if (reading->Visible() && reading->Text().isEmpty())
+    // Whatever ends this calculation, no earlier pitch diameter stays beside
+    // the reading.
+    result->SetText(QString());
+    if (reading->Text().isEmpty())
         return;
-    const double diameter = TypedLength(eTD);
-    const double pitch = TypedLength(eCP);
-    const double wire = TypedLength(eAD);
+    const int sphere = pcConvert->ActivePage() == tb3Wire ? 0 : 1;
+    double diameter = 0;
+    double pitch = 0;
+    double wire = 0;
+    if (!RequiredLength(eTD, MissingDiameterText, diameter) ||
+        !RequiredLength(eCP, MissingPitchText, pitch) || !RequiredLength(eAD, MissingWireText + sphere, wire))
+        return;
     const double measured = TypedLength(reading);
     const double starts = StrToFloat(eNP->Text());
     // A pitch diameter worked out over a wire of no size would be shown as
@@ -614,6 +641,17 @@ void TfTessvar::MeasureOverWire(TEdit* reading, TEdit* result)
     CONVERT conversion;
     SetUpConversion(conversion, diameter, pitch, wire, starts);
     const double pitchDiameter = conversion.Convert(measured);
+    // The reading handed back and the fallback values are no pitch diameters.
+    switch (conversion.Status()) {
+    case TConvertStatus::Computed:
+        break;
+    case TConvertStatus::ReadingNotUsable:
+        Attention(ReadingNotUsableText);
+        return;
+    case TConvertStatus::Failed:
+        Attention(NotCalculatedText);
+        return;
+    }
     if (!std::isfinite(pitchDiameter))
         InvalidFloatingPointOperation();
     result->SetText(LengthText(pitchDiameter));
@@ -631,7 +669,10 @@ void TfTessvar::Button2Click(TObject*)
 
 void TfTessvar::bFiloTeorClick(TObject*)
 {
-    const double pitch = TypedLength(eCP);
+    eFiloTeor->SetText(QString());
+    double pitch = 0;
+    if (!RequiredLength(eCP, MissingPitchText, pitch))
+        return;
     const double a1 = StrToFloat(eCA->Text()) * Pi * OneOver180;
     const double a2 = StrToFloat(eAG->Text()) * Pi * OneOver180;
     // The wire that touches both flanks at the pitch line.
@@ -644,17 +685,24 @@ void TfTessvar::bFiloTeorClick(TObject*)
 
 void TfTessvar::bQfiliClick(TObject*)
 {
-    for (TEdit* limit : {eTsupP, eTinfP, eTsupNP, eTinfNP}) {
+    TEdit* const limits[] = {eTsupP, eTinfP, eTsupNP, eTinfNP};
+    for (TEdit* limit : limits) {
         if (limit->Visible() && limit->Text().isEmpty())
             return;
     }
-    const double pitch = TypedLength(eCP);
-    const double wire = TypedLength(eAD);
+    double pitch = 0;
+    double wire = 0;
+    if (!RequiredLength(eCP, MissingPitchText, pitch) || !RequiredLength(eAD, MissingWireText, wire))
+        return;
     const double starts = StrToFloat(eNP->Text());
-    const double upperGo = TypedLength(eTsupP);
-    const double lowerGo = TypedLength(eTinfP);
-    const double upperNoGo = TypedLength(eTsupNP);
-    const double lowerNoGo = TypedLength(eTinfNP);
+    // Only the limits that show are read; a hidden one has no reading.
+    double values[4] = {};
+    bool shown[4] = {};
+    for (size_t i = 0; i < 4; ++i) {
+        shown[i] = limits[i]->Visible() && !limits[i]->Text().isEmpty();
+        if (shown[i])
+            values[i] = TypedLength(limits[i]);
+    }
     const double a1 = StrToFloat(eCA->Text()) * Pi * OneOver180;
     const double a2 = StrToFloat(eAG->Text()) * Pi * OneOver180;
     if (wire <= 0 || starts == 0) {
@@ -668,10 +716,9 @@ void TfTessvar::bQfiliClick(TObject*)
         InvalidFloatingPointOperation();
     if (!fQfili)
         return;
-    fQfili->eTsupP->SetText(LengthText(upperGo - difference));
-    fQfili->eTsupNP->SetText(LengthText(upperNoGo - difference));
-    fQfili->eTinfP->SetText(LengthText(lowerGo - difference));
-    fQfili->eTinfNP->SetText(LengthText(lowerNoGo - difference));
+    TEdit* const readings[] = {fQfili->eTsupP, fQfili->eTinfP, fQfili->eTsupNP, fQfili->eTinfNP};
+    for (size_t i = 0; i < 4; ++i)
+        readings[i]->SetText(shown[i] ? LengthText(values[i] - difference) : QString());
     fQfili->ShowModal();
 }
 
@@ -743,6 +790,13 @@ void TfTessvar::tabTollEnter(TObject*)
 void TfTessvar::PageEntered()
 {
     TTabSheet* page = pTab->ActivePage();
+    if (page == tabMis && img3Wire->Picture()->Empty()) {
+        LoadResourcePicture(img3Wire, ThreeWirePicture);
+        LoadResourcePicture(imgStaffe, ArmsPicture);
+        LoadResourcePicture(imgTsphere, TSpherePicture);
+    } else if (page == tabTools && imgThermal->Picture()->Empty()) {
+        LoadResourcePicture(imgThermal, ThermalPicture);
+    }
     if (page == tabMis)
         tabMisEnter(page);
     else if (page)
@@ -892,10 +946,12 @@ TfTessvar::TConverterControls TfTessvar::Converter(TConverterKind kind) const
 void TfTessvar::RunConverter(TConverterKind kind, bool typing)
 {
     const TConverterControls c = Converter(kind);
-    if (c.Source->Text().isEmpty()) {
-        c.Target->SetText(QString());
+    // The target shows the conversion of the source as it stands, or
+    // nothing: a source that is no number (while typing, or refused with
+    // the conversion error) leaves no earlier result beside it.
+    c.Target->SetText(QString());
+    if (c.Source->Text().isEmpty())
         return;
-    }
     double value = 0;
     if (kind == TConverterKind::Angle && c.SourceUnit->ItemIndex() == Sexagesimal) {
         // A sexagesimal source is not taken: it is emptied (which empties the
@@ -1055,6 +1111,11 @@ void TfTessvar::RunThermal(int calculator, bool typing)
         c.Variation->SetText(QString());
         return;
     }
+    // The results belong to the texts as they stand: a temperature or
+    // coefficient that is no number leaves them empty (with the conversion
+    // error when Calculate was pressed).
+    c.LengthAt20->SetText(QString());
+    c.Variation->SetText(QString());
     double temperature = 0; // °C
     if (!PlainNumber(c.Temperature->Text(), typing, temperature))
         return;

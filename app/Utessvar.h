@@ -69,9 +69,9 @@ public:
     void tabTollEnter(TObject* sender); // "Tolerance", "Unit" and "Tools"
 
     // --- Unit converter -------------------------------------------------
-    // The conversions. While the user is typing (typing true) a source text
-    // that is not a number yet ("-", "1e") leaves the target as it is;
-    // otherwise it raises EConvertError.
+    // The conversions. A source text that is not a number empties the
+    // target; while the user is typing (typing true) quietly, otherwise with
+    // EConvertError.
     void ConvertL(bool typing = false);
     void ConvertT(bool typing = false);
     void ConvertM(bool typing = false);
@@ -94,7 +94,8 @@ public:
     void bSwitchPClick(TObject* sender);
 
     // --- Thermal-expansion tool -----------------------------------------
-    // The calculations; typing as for the converters.
+    // The calculations; a temperature or coefficient that is not a number
+    // empties the results, typing as for the converters.
     void Calc1(bool typing = false);
     void Calc2(bool typing = false);
     void eTemp1Change(TObject* sender);
@@ -278,9 +279,12 @@ private:
     void RunThermal(int calculator, bool typing);
     void MaterialChanged(int calculator);
 
-    // A typed length in mm, read through the length list's readout (an
-    // empty or unreadable text gives 0).
+    // A typed length in mm, read through the length list's readout; a text
+    // that is no number (the empty one too) raises EConvertError.
     double TypedLength(TEdit* edit);
+    // The same for a value the calculation needs: an empty field shows the
+    // message missingText and gives false.
+    bool RequiredLength(TEdit* edit, int missingText, double& mm);
     // A length in mm as the main readout shows it.
     QString LengthText(double mm);
     void MeasureOverWire(TEdit* reading, TEdit* result);

@@ -94,7 +94,6 @@ void TfCalibreSelect::Build(const QString& formResource)
     ILGAS = RequireOwned<TImageList>(this, "ILGAS");
     ILBUTTRESS = RequireOwned<TImageList>(this, "ILBUTTRESS");
     ILWhitworth = RequireOwned<TImageList>(this, "ILWhitworth");
-    LoadGroupPictures(this);
 }
 
 void TfCalibreSelect::FormCreate(TObject*)
@@ -121,6 +120,12 @@ int TfCalibreSelect::GroupCaptionBase(int family) const
 
 void TfCalibreSelect::FormShow(TObject*)
 {
+    // The pictures are decoded when the picker first shows, not while the
+    // program starts.
+    if (!FPicturesLoaded) {
+        FPicturesLoaded = true;
+        LoadGroupPictures(this);
+    }
     if (SelectedColour == 0)
         SelectedColour = lType1->Color();
     if (PlainColour == 0)

@@ -73,6 +73,8 @@ protected:
 
 private:
     void Build(const QString& formResource);
+
+    bool FPicturesLoaded = false;
     void SetGlyph(TSpeedButton* button, TImageList* images, int index);
 };
 

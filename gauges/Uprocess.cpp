@@ -77,11 +77,15 @@ void TfProcess::FormShow(TObject*)
     BindProcessLengths(this, FControls, plan, cUnit);
     SetDefaults(true);
     sbCalcTol->SetDown(false);
+    Calculation.Forget();
 }
 
 void TfProcess::cUnitChange(TObject*)
 {
+    // The values stay those of the calculation; only their texts change.
+    const bool current = Calculation.Current(this);
     SwitchProcessUnit(FControls, cUnit->Text());
+    Calculation.FollowUnitChange(this, current);
 }
 
 void TfProcess::dNominaleChange(TObject* sender)
@@ -97,6 +101,8 @@ void TfProcess::sbCalcTolClick(TObject*)
 
 void TfProcess::bPrintClick(TObject*)
 {
+    if (!CardMayPrint(*this))
+        return;
     PrintCard(*ZvProject1, GaugeCardProject, GaugeCardParams(this));
 }
 

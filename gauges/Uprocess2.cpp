@@ -73,7 +73,6 @@ TfProcess2::TfProcess2(TComponent* owner) : TForm(owner)
 #undef PROCESS2_FIND
     FControls = {dNominale, dPasso, dbAngolo, dbSAL, dbSAR, dbN1, dbTollServ, dbDesignazione, sbCalcTol, &ValueList,
                  &Refreshing};
-    LoadResourceImageList(Iwp, WorkpieceSketchesPicture);
 }
 
 void TfProcess2::FormShow(TObject*)
@@ -89,10 +88,15 @@ void TfProcess2::FormShow(TObject*)
     BindProcessLengths(this, FControls, plan, cUnit, {dHoleW, dAvg, dScost});
     SetDefaults(true);
     sbCalcTol->SetDown(false);
+    Calculation.Forget();
 }
 
 void TfProcess2::ShowSketch(const CALIBRETYPE& type)
 {
+    // The sketches are decoded when the window first shows, not while the
+    // program starts.
+    if (Iwp->Count() == 0)
+        LoadResourceImageList(Iwp, WorkpieceSketchesPicture);
     Imwp->Picture()->Clear();
     int sketch = -1;
     if (type.Kind == KindPlain)
@@ -105,7 +109,10 @@ void TfProcess2::ShowSketch(const CALIBRETYPE& type)
 
 void TfProcess2::cUnitChange(TObject*)
 {
+    // The values stay those of the calculation; only their texts change.
+    const bool current = Calculation.Current(this);
     SwitchProcessUnit(FControls, cUnit->Text());
+    Calculation.FollowUnitChange(this, current);
 }
 
 void TfProcess2::dNominaleChange(TObject* sender)
@@ -121,6 +128,8 @@ void TfProcess2::sbCalcTolClick(TObject*)
 
 void TfProcess2::bPrintClick(TObject*)
 {
+    if (!CardMayPrint(*this))
+        return;
     PrintCard(*ZvProject1, WorkpieceCardProject, WorkpieceCardParams(this));
 }
 
@@ -148,10 +157,11 @@ void TfProcess2::SetBoundValue(TEdit* edit, double value)
 void TfProcess2::StoreResults(TOLLERANCE record)
 {
     StoreProcessResults(this, ValueList, record);
-    // The empty value carries through the arithmetic.
-    SetBoundValue(dHoleW, record.HoleW);
-    SetBoundValue(dAvg, (record.MinW + record.MaxW) * 0.5);
-    SetBoundValue(dScost, (record.MaxW - record.MinW) * 0.5);
+    SetBoundValue(dHoleW, ShownLength(record.HoleW));
+    // Mean and half range only of two computed limits.
+    const bool limits = IsComputedLength(record.MaxW) && IsComputedLength(record.MinW);
+    SetBoundValue(dAvg, limits ? (record.MinW + record.MaxW) * 0.5 : NanValue());
+    SetBoundValue(dScost, limits ? (record.MaxW - record.MinW) * 0.5 : NanValue());
 }
 
 bool TfProcess2::AmericanTolerance() const

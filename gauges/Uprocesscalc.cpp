@@ -8,6 +8,7 @@
 #include "gauges/Ucalibreselect.h"
 #include "gauges/Ugaugefamily.h"
 #include "gauges/Uinstol.h"
+#include "gauges/Uprocesslayout.h"
 #include "gauges/Utadvtol.h"
 #include "platform/forms/Buttons.h"
 #include "platform/forms/ComCtrls.h"
@@ -17,6 +18,8 @@
 #include "platform/rtl/NumberText.h"
 
 #include <array>
+#include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -52,6 +55,7 @@ TThreadDefaults ThreadDefaults(int family)
 }
 
 bool IsoRoad(TCalcWork& work);
+void ClearResults(TProcessWindow& window);
 bool SpecialRoad(TCalcWork&)
 {
     return true; // no calculator: the cleared record is shown
@@ -140,6 +144,25 @@ void ShowLength(const TProcessControls& c, TEdit* edit, const TCalcText& text, T
     c.ValueList->SetValue(NumberEditOf(edit), unit == TTextUnit::Inch ? value * 25.4 : value);
 }
 
+// After a failed calculation: no result and no designation of an earlier
+// one stays on the window.
+void ClearResults(TProcessWindow& window)
+{
+    std::array<double, sizeof(TOLLERANCE) / sizeof(double)> empty;
+    empty.fill(NanValue());
+    TOLLERANCE none;
+    std::memcpy(&none, empty.data(), sizeof none);
+    window.StoreResults(none);
+    const TProcessControls& c = window.ProcessControls();
+    if (c.Refreshing)
+        *c.Refreshing = true;
+    c.ValueList->Refresh();
+    if (c.Refreshing)
+        *c.Refreshing = false;
+    c.dbDesignazione->SetText(QString());
+    window.Calculation.Fail();
+}
+
 } // namespace
 
 TProcessWindow::~TProcessWindow() = default;
@@ -219,6 +242,7 @@ void CalcToleranceClick(TProcessWindow& window, CALIBRETYPE& type)
             type.Family >= 0 && type.Family < ThreadFamilyCount ? Roads.at(size_t(type.Family)) : nullptr;
         if (!road || !road(work)) {
             c.sbCalcTol->SetDown(false);
+            ClearResults(window);
             return;
         }
         // Step E.
@@ -235,10 +259,84 @@ void CalcToleranceClick(TProcessWindow& window, CALIBRETYPE& type)
         if (c.Refreshing)
             *c.Refreshing = false;
         c.dbDesignazione->SetText(work.Designation.Text());
+        window.Calculation.Remember(window.Form());
     } catch (...) {
         c.sbCalcTol->SetDown(false);
+        ClearResults(window);
         throw;
     }
+}
+
+void TCalculationMark::Forget()
+{
+    FState = TState::None;
+    FTexts.clear();
+}
+
+void TCalculationMark::Remember(TCustomForm* window)
+{
+    FState = TState::Shown;
+    FTexts = Texts(window);
+}
+
+void TCalculationMark::Fail()
+{
+    FState = TState::Failed;
+    FTexts.clear();
+}
+
+bool TCalculationMark::Current(TCustomForm* window) const
+{
+    switch (FState) {
+    case TState::None:
+        return true;
+    case TState::Shown:
+        return Texts(window) == FTexts;
+    default:
+        return false;
+    }
+}
+
+void TCalculationMark::FollowUnitChange(TCustomForm* window, bool wasCurrent)
+{
+    if (FState == TState::Shown && wasCurrent)
+        FTexts = Texts(window);
+}
+
+QStringList TCalculationMark::Texts(TCustomForm* window)
+{
+    // What a calculation reads and what a card prints: the inputs, the
+    // designation and every result.
+    static const char* const inputs[] = {"dbAngolo",       "dbSAL",  "dbSAR", "dbN1",  "dbTollServ",
+                                         "dbDesignazione", "dHoleW", "dAvg",  "dScost"};
+    QStringList texts;
+    const auto add = [&](const char* name) {
+        const TEdit* edit = FindOwned<TEdit>(window, QString::fromLatin1(name));
+        texts << (edit ? edit->Text() : QString());
+    };
+    for (const char* name : ProcessBoundEdits)
+        add(name);
+    for (const char* name : inputs)
+        add(name);
+    return texts;
+}
+
+bool CardMayPrint(TProcessWindow& window)
+{
+    if (window.Calculation.Current(window.Form()))
+        return true;
+    ShowCalcMessage(CalculateFirstText);
+    return false;
+}
+
+bool IsComputedLength(double value)
+{
+    return value != 0 && !std::isnan(value);
+}
+
+double ShownLength(double value)
+{
+    return IsComputedLength(value) ? value : NanValue();
 }
 
 void SetProcessDefaults(TCustomForm* window, const TProcessControls& c, const CALIBRETYPE& type, bool enable)
@@ -273,19 +371,33 @@ void StoreProcessResults(TCustomForm* window, NCLIST& values, const TOLLERANCE& 
         const char* Edit;
         double TOLLERANCE::*Field;
         const char* Page; // the page whose tab must show; null for always
+        // A diameter limit: the cleared record's 0 means not computed, so it
+        // shows empty. The pitch tolerance and the measuring heights show as
+        // the calculator left them.
+        bool Diameter;
     };
     static const TResult results[] = {
-        {"dMaxP", &TOLLERANCE::MaxP, nullptr},        {"dMaxN", &TOLLERANCE::MaxN, nullptr},
-        {"dMinP", &TOLLERANCE::MinP, nullptr},        {"dMinN", &TOLLERANCE::MinN, nullptr},
-        {"dLogP", &TOLLERANCE::LogP, nullptr},        {"dLogN", &TOLLERANCE::LogN, nullptr},
-        {"dMedP", &TOLLERANCE::MedP, nullptr},        {"dMedN", &TOLLERANCE::MedN, nullptr},
-        {"dMaxW", &TOLLERANCE::MaxW, nullptr},        {"dMinW", &TOLLERANCE::MinW, nullptr},
-        {"dMaxPe", &TOLLERANCE::MaxPe, "tsExt"},      {"dMaxNe", &TOLLERANCE::MaxNe, "tsExt"},
-        {"dMinPe", &TOLLERANCE::MinPe, "tsExt"},      {"dMinNe", &TOLLERANCE::MinNe, "tsExt"},
-        {"dMaxPi", &TOLLERANCE::MaxPi, "tsInterno"},  {"dMaxNi", &TOLLERANCE::MaxNi, "tsInterno"},
-        {"dMinPi", &TOLLERANCE::MinPi, "tsInterno"},  {"dMinNi", &TOLLERANCE::MinNi, "tsInterno"},
-        {"dTPasso", &TOLLERANCE::TPasso, "tsAngPas"}, {"dHMis1", &TOLLERANCE::HMis1, nullptr},
-        {"dHMis2", &TOLLERANCE::HMis2, nullptr},
+        {"dMaxP", &TOLLERANCE::MaxP, nullptr, true},
+        {"dMaxN", &TOLLERANCE::MaxN, nullptr, true},
+        {"dMinP", &TOLLERANCE::MinP, nullptr, true},
+        {"dMinN", &TOLLERANCE::MinN, nullptr, true},
+        {"dLogP", &TOLLERANCE::LogP, nullptr, true},
+        {"dLogN", &TOLLERANCE::LogN, nullptr, true},
+        {"dMedP", &TOLLERANCE::MedP, nullptr, true},
+        {"dMedN", &TOLLERANCE::MedN, nullptr, true},
+        {"dMaxW", &TOLLERANCE::MaxW, nullptr, true},
+        {"dMinW", &TOLLERANCE::MinW, nullptr, true},
+        {"dMaxPe", &TOLLERANCE::MaxPe, "tsExt", true},
+        {"dMaxNe", &TOLLERANCE::MaxNe, "tsExt", true},
+        {"dMinPe", &TOLLERANCE::MinPe, "tsExt", true},
+        {"dMinNe", &TOLLERANCE::MinNe, "tsExt", true},
+        {"dMaxPi", &TOLLERANCE::MaxPi, "tsInterno", true},
+        {"dMaxNi", &TOLLERANCE::MaxNi, "tsInterno", true},
+        {"dMinPi", &TOLLERANCE::MinPi, "tsInterno", true},
+        {"dMinNi", &TOLLERANCE::MinNi, "tsInterno", true},
+        {"dTPasso", &TOLLERANCE::TPasso, "tsAngPas", false},
+        {"dHMis1", &TOLLERANCE::HMis1, nullptr, false},
+        {"dHMis2", &TOLLERANCE::HMis2, nullptr, false},
     };
     for (const TResult& result : results) {
         if (result.Page) {
@@ -293,8 +405,9 @@ void StoreProcessResults(TCustomForm* window, NCLIST& values, const TOLLERANCE& 
             if (!page || !page->TabVisible())
                 continue;
         }
+        const double value = r.*result.Field;
         if (TEdit* edit = FindOwned<TEdit>(window, QString::fromLatin1(result.Edit)))
-            values.SetValue(NumberEditOf(edit), r.*result.Field);
+            values.SetValue(NumberEditOf(edit), result.Diameter ? ShownLength(value) : value);
     }
 }
 
@@ -314,8 +427,9 @@ void MeasureHandOver(TCustomForm* window, const TProcessControls& c, bool workpi
     const auto copy = [&](TEdit* target, const char* source) {
         double value = 0;
         TEdit* edit = FindOwned<TEdit>(window, QString::fromLatin1(source));
+        // An empty length arrives empty: a 0 there would read as a limit.
         if (!edit || !c.ValueList->GetValue(NumberEditOf(edit), value))
-            value = 0; // an empty result hands over 0
+            value = NanValue();
         lengths.SetValue(NumberEditOf(target), value);
     };
     const auto shown = [window](const char* name) {

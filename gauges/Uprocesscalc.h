@@ -6,8 +6,10 @@
 //   C  the window's texts go into the working set and the record is cleared;
 //   D  the family's road asks for what is missing and runs its calculator;
 //   E  on success the window locks and shows the results.
-// A failed or cancelled road releases the button and leaves the window as
-// it was; so does an exception, which then goes on to the event boundary.
+// A failed or cancelled road releases the button and empties the results
+// and the designation, so that nothing from an earlier calculation stands
+// beside the inputs that failed; so does an exception, which then goes on to
+// the event boundary.
 //
 // The ISO metric road and the Special road (no calculator) are built in.
 // The other families' roads are installed with SetFamilyCalculation; a
@@ -15,6 +17,8 @@
 #include "app/core/Ucalibretype.h"
 #include "calc/Ucalcconv.h"
 #include "calc/Utollerance.h"
+
+#include <QStringList>
 
 class DISPLAY;
 class NCLIST;
@@ -39,6 +43,34 @@ struct TProcessControls {
     bool* Refreshing = nullptr;
 };
 
+// Which values a process window shows: none calculated since it showed,
+// those of its last calculation (as that calculation left the texts), or
+// none after a calculation that failed. A card prints only values that no
+// one has edited since they were calculated.
+class TCalculationMark {
+public:
+    // The window shows afresh: nothing is calculated.
+    void Forget();
+    // A calculation has just shown its results: the texts now on the window
+    // are its texts.
+    void Remember(TCustomForm* window);
+    // A calculation failed and emptied the results.
+    void Fail();
+    // true when nothing was calculated since the window showed, or when the
+    // window still shows the texts of its last calculation.
+    bool Current(TCustomForm* window) const;
+    // After the window rewrote its lengths in another unit: the new texts
+    // are the calculation's when the old ones were (wasCurrent).
+    void FollowUnitChange(TCustomForm* window, bool wasCurrent);
+
+private:
+    enum class TState { None, Shown, Failed };
+    static QStringList Texts(TCustomForm* window);
+
+    TState FState = TState::None;
+    QStringList FTexts;
+};
+
 // What a process window offers the calculation.
 class TProcessWindow {
 public:
@@ -52,6 +84,8 @@ public:
     // The "American tolerance" option of the picker that chose the gauge
     // type (the gauge picker's unless a window says otherwise).
     virtual bool AmericanTolerance() const;
+
+    TCalculationMark Calculation;
 };
 
 // The unit of a diameter or pitch text in the working set: as typed in the
@@ -86,11 +120,22 @@ void SetFamilyCalculation(int family, TFamilyCalculation calculation);
 // The click of "Calculate Std Tolerance" (the button has already toggled).
 void CalcToleranceClick(TProcessWindow& window, CALIBRETYPE& type);
 
+// Print's check: true when the window shows no values or those of one
+// calculation; otherwise the message that the values must be calculated
+// first, and false.
+bool CardMayPrint(TProcessWindow& window);
+
+// The value a result edit shows for a record field: none (the empty value)
+// for a field the calculator did not compute (0) or marked as not applying.
+double ShownLength(double value);
+// Whether a record field holds a computed length.
+bool IsComputedLength(double value);
+
 // The shared parts of SetDefaults and StoreResults: enables or disables the
 // inputs and results of the window and fills the empty angle and starts of
 // thread gauges; writes the record into the bound result edits (major and
 // minor diameters and the pitch tolerance only while their page's tab
-// shows).
+// shows), a diameter limit that is 0 (not computed) as empty.
 void SetProcessDefaults(TCustomForm* window, const TProcessControls& controls, const CALIBRETYPE& type,
                         bool enable);
 void StoreProcessResults(TCustomForm* window, NCLIST& values, const TOLLERANCE& record);
@@ -98,8 +143,8 @@ void StoreProcessResults(TCustomForm* window, NCLIST& values, const TOLLERANCE& 
 // "Measure Gage" (workpiece false) and "Measure Piece" (true): diameter,
 // pitch, starts and angles, then the gauge's Go and No-go ranges or the
 // workpiece limits go to the main window's measuring tab, which then shows;
-// the window closes. An angle that is no number raises EConvertError before
-// anything is copied.
+// the window closes (an empty length arrives empty). An angle that is no
+// number raises EConvertError before anything is copied.
 void MeasureHandOver(TCustomForm* window, const TProcessControls& controls, bool workpiece);
 
 // The length a text gives through a readout, in mm; the empty value when
@@ -121,3 +166,5 @@ double ReadStarts(const QString& text);
 // String-table texts of the ISO deviation entry.
 constexpr int DeviationNotANumberText = 1190;
 constexpr int DeviationNotInTableText = 1191;
+// Print of values edited after their calculation, or after a failed one.
+constexpr int CalculateFirstText = 1192;

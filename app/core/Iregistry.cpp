@@ -14,6 +14,8 @@ QString& GlobalFolder()
     return folder;
 }
 
+uint64_t FileReads = 0;
+
 QString Prefix(uint32_t root)
 {
     switch (root) {
@@ -45,6 +47,11 @@ void SetIRegistryFolder(const QString& folder)
 QString IRegistryFolder()
 {
     return GlobalFolder();
+}
+
+uint64_t IRegistryFileReads()
+{
+    return FileReads;
 }
 
 TIRegistry::TIRegistry() = default;
@@ -85,29 +92,53 @@ bool TIRegistry::IsOpen() const
     return FIniFile && !FCurrentKey.isEmpty();
 }
 
+bool TIRegistry::Reading() const
+{
+    if (!IsOpen())
+        return false;
+    ++FileReads;
+    return true;
+}
+
 bool TIRegistry::ValueExists(const QString& name) const
 {
-    return IsOpen() && FIniFile->ValueExists(FCurrentKey, name);
+    return Reading() && FIniFile->ValueExists(FCurrentKey, name);
 }
 
 bool TIRegistry::ReadBool(const QString& name) const
 {
-    return IsOpen() && FIniFile->ReadBool(FCurrentKey, name, false);
+    return Reading() && FIniFile->ReadBool(FCurrentKey, name, false);
 }
 
 int TIRegistry::ReadInteger(const QString& name) const
 {
-    return IsOpen() ? FIniFile->ReadInteger(FCurrentKey, name, 0) : 0;
+    return Reading() ? FIniFile->ReadInteger(FCurrentKey, name, 0) : 0;
 }
 
 double TIRegistry::ReadFloat(const QString& name) const
 {
-    return IsOpen() ? FIniFile->ReadFloat(FCurrentKey, name, 0.0) : 0.0;
+    return Reading() ? FIniFile->ReadFloat(FCurrentKey, name, 0.0) : 0.0;
 }
 
 QString TIRegistry::ReadString(const QString& name) const
 {
-    return IsOpen() ? FIniFile->ReadString(FCurrentKey, name, QString()) : QStringLiteral("0");
+    return Reading() ? FIniFile->ReadString(FCurrentKey, name, QString()) : QStringLiteral("0");
+}
+
+QMap<QString, QString> TIRegistry::ReadValues() const
+{
+    QMap<QString, QString> values;
+    if (!Reading())
+        return values;
+    TStringList lines;
+    FIniFile->ReadSectionValues(FCurrentKey, lines);
+    for (int i = 0; i < lines.Count(); ++i) {
+        const QString line = lines.Strings(i);
+        const qsizetype equals = line.indexOf(u'=');
+        if (equals >= 0)
+            values.insert(line.left(equals), line.mid(equals + 1));
+    }
+    return values;
 }
 
 void TIRegistry::WriteBool(const QString& name, bool value)

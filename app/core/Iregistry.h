@@ -13,6 +13,7 @@
 // Opening and reading never create the file; the first write does. Writes go
 // to the file at once and are crash-safe (temporary file and rename). A write
 // that the file system refuses raises EIniFileException.
+#include <QMap>
 #include <QString>
 
 #include <cstdint>
@@ -31,6 +32,11 @@ inline const QString OstrivalDataFolder = QStringLiteral("C:\\ProgramData\\Dravi
 // Ostrival folder until a caller sets another.
 void SetIRegistryFolder(const QString& folder);
 QString IRegistryFolder();
+
+// How many times the stores of this process have read a settings file (each
+// read of a value reads the file, as does ReadValues once); for measuring
+// what a caller costs.
+uint64_t IRegistryFileReads();
 
 class TIRegistry {
 public:
@@ -61,6 +67,10 @@ public:
     int ReadInteger(const QString& name) const;
     double ReadFloat(const QString& name) const; // in the current decimal separator
     QString ReadString(const QString& name) const;
+    // Every value of the open key, by name as the file spells it (the first
+    // of names that differ only in case), read from the file at once. Empty
+    // with no key open.
+    QMap<QString, QString> ReadValues() const;
     void WriteBool(const QString& name, bool value); // "1" / "0"
     void WriteInteger(const QString& name, int value);
     void WriteFloat(const QString& name, double value);
@@ -68,6 +78,8 @@ public:
 
 private:
     bool IsOpen() const;
+    // IsOpen, counting the file read that follows.
+    bool Reading() const;
 
     std::unique_ptr<TIniFile> FIniFile; // the file of the open key; null while none is open
     uint32_t FRootKey = 0;

@@ -181,6 +181,10 @@ const QString CodeOverrideKey = QStringLiteral("Software\\Dravinel\\Tessvar\\CTS
 constexpr int NameBase = 50000;
 
 QString CodeOf(int family, int group, int item, const QString& code);
+// The name of a type's CTSN setting.
+QString CodeOverrideName(int family, int group, int item);
+// Every CTSN setting, read from the settings file at once.
+QMap<QString, QString> CodeOverrides();
 
 } // namespace
 
@@ -193,6 +197,12 @@ CALIBRETYPE::CALIBRETYPE(int family, int group, int item, int kind, int role, ui
 void CALIBRETYPE::InitEx(int family, int group, int item, int kind, int role, uint8_t ring, const QString& code,
                          const QString& code2, int extra)
 {
+    InitWithCode(family, group, item, kind, role, ring, CodeOf(family, group, item, code), code2, extra);
+}
+
+void CALIBRETYPE::InitWithCode(int family, int group, int item, int kind, int role, uint8_t ring,
+                               const QString& code, const QString& code2, int extra)
+{
     Family = family;
     Group = group;
     Item = item;
@@ -203,7 +213,7 @@ void CALIBRETYPE::InitEx(int family, int group, int item, int kind, int role, ui
     Defined = 1;
     Name = LoadStr(NameBase + Key());
     Code2 = code2;
-    Code = CodeOf(family, group, item, code);
+    Code = code;
 }
 
 bool CALIBRETYPELIST::Add(std::unique_ptr<CALIBRETYPE> record)
@@ -287,18 +297,28 @@ void CALIBRETYPELIST::Remember(int index)
 
 void FillTypeCatalogue(CALIBRETYPELIST& list)
 {
+    // The codes as InitEx gives them, with the settings read once for all
+    // the types rather than once for each.
+    const QMap<QString, QString> overrides = CodeOverrides();
     for (const TGaugeTypeRow& row : GaugeTypes) {
         const int family = row.Key / 1000;
         const int group = row.Key / 100 % 10;
         const int item = row.Key % 100;
+        const QString code =
+            overrides.value(CodeOverrideName(family, group, item), QString::fromLatin1(row.Code));
         auto record = std::make_unique<CALIBRETYPE>();
-        record->InitEx(family, group, item, row.Kind, row.Role, uint8_t(row.Ring), QString::fromLatin1(row.Code),
-                       QString::fromLatin1(row.Code2), row.Extra);
+        record->InitWithCode(family, group, item, row.Kind, row.Role, uint8_t(row.Ring), code,
+                             QString::fromLatin1(row.Code2), row.Extra);
         list.Add(std::move(record));
     }
 }
 
 namespace {
+
+QString CodeOverrideName(int family, int group, int item)
+{
+    return QString::number((family + 1) * 1000 + group * 100 + item);
+}
 
 QString CodeOf(int family, int group, int item, const QString& code)
 {
@@ -306,10 +326,21 @@ QString CodeOf(int family, int group, int item, const QString& code)
     registry.SetRootKey(HKEY_LOCAL_MACHINE);
     registry.SetFolder(TessvarDataFolder);
     registry.OpenKey(CodeOverrideKey, true);
-    const QString name = QString::number((family + 1) * 1000 + group * 100 + item);
+    const QString name = CodeOverrideName(family, group, item);
     const QString result = registry.ValueExists(name) ? registry.ReadString(name) : code;
     registry.CloseKey();
     return result;
+}
+
+QMap<QString, QString> CodeOverrides()
+{
+    TIRegistry registry;
+    registry.SetRootKey(HKEY_LOCAL_MACHINE);
+    registry.SetFolder(TessvarDataFolder);
+    registry.OpenKey(CodeOverrideKey, true);
+    QMap<QString, QString> overrides = registry.ReadValues();
+    registry.CloseKey();
+    return overrides;
 }
 
 } // namespace

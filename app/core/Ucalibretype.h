@@ -24,6 +24,10 @@ public:
     void InitEx(int family, int group, int item, int kind, int role, uint8_t ring, const QString& code,
                 const QString& code2, int extra);
 
+    // InitEx with the code as given, without looking at the settings.
+    void InitWithCode(int family, int group, int item, int kind, int role, uint8_t ring, const QString& code,
+                      const QString& code2, int extra);
+
     int Key() const { return Family * 1000 + Group * 100 + Item; }
 
     QString Name;
@@ -74,5 +78,6 @@ private:
 
 // Number of gauge types of the program's catalogue.
 constexpr int GaugeTypeCount = 155;
-// Fills a list with the program's gauge types in ascending key order.
+// Fills a list with the program's gauge types in ascending key order, their
+// codes as InitEx gives them; the settings file is read once for them all.
 void FillTypeCatalogue(CALIBRETYPELIST& list);

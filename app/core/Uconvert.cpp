@@ -227,6 +227,7 @@ void CONVERT::SetContactLength(double length)
 double CONVERT::Convert(double reading) const
 {
     const double M = reading;
+    FStatus = TConvertStatus::Computed;
     switch (FMode) {
     case 0:
         return M;
@@ -273,8 +274,14 @@ double CONVERT::Convert(double reading) const
     case 23:
         return ThreeWireScaled(M);
     default:
-        return 0.0;
+        return Mark(TConvertStatus::Failed, 0.0);
     }
+}
+
+double CONVERT::Mark(TConvertStatus status, double value) const
+{
+    FStatus = status;
+    return value;
 }
 
 void CONVERT::SetBodies(int mode, double diameter, double semiAngle1, double semiAngle2, double pitch,
@@ -302,10 +309,10 @@ double CONVERT::ThreeWire(double reading) const
         const double psi = LeadAngle(X, s.a1, s.a2, s.L, d, -1.0);
         const TTerms t = CommonTerms(X, s, d, psi, TCRule::Validate);
         if (!t.Valid)
-            return s.M;
+            return Mark(TConvertStatus::ReadingNotUsable, s.M);
         const double d2 = Fin(t.G * t.H + t.A - d * t.B * t.C);
         if (d2 < d)
-            return s.M;
+            return Mark(TConvertStatus::ReadingNotUsable, s.M);
         if (FNoCompensation != 0)
             return d2;
 
@@ -332,7 +339,7 @@ double CONVERT::ThreeWire(double reading) const
         const double correction = 2000 * Div(std::cos(a2) * A1 + std::cos(a1) * A2, std::sin(a1 + a2));
         return Fin(d2 + correction);
     } catch (const Exception&) {
-        return Fallback3Wire;
+        return Mark(TConvertStatus::Failed, Fallback3Wire);
     }
 }
 
@@ -346,7 +353,7 @@ double CONVERT::ThreeWireScaled(double reading) const
         const TTerms t = CommonTerms(X, s, d, psi, TCRule::ClampOne);
         return Fin(t.G * t.H + t.A - d * t.B * t.C);
     } catch (const Exception&) {
-        return Fallback3Wire;
+        return Mark(TConvertStatus::Failed, Fallback3Wire);
     }
 }
 
@@ -366,13 +373,13 @@ double CONVERT::Arms(double reading) const
         const double psi = LeadAngle(X, s.a1, s.a2, s.L, d, 1.0);
         const TTerms t = CommonTerms(X, s, d, psi, TCRule::Validate);
         if (!valid || !t.Valid)
-            return s.M;
+            return Mark(TConvertStatus::ReadingNotUsable, s.M);
         const double d2 = Fin(d * t.B * t.C + t.A - t.G * t.H);
         if (FNoCompensation != 0)
             return d2;
         return Fin(d2 - FlankCorrection(s.a1, s.a2, s.F) + SeatCorrection(s.F));
     } catch (const Exception&) {
-        return FallbackZero;
+        return Mark(TConvertStatus::Failed, FallbackZero);
     }
 }
 
@@ -389,7 +396,7 @@ double CONVERT::TSphere(double reading) const
             return d2;
         return Fin(d2 - FlankCorrection(s.a1, s.a2, s.F) + SeatCorrection(s.F));
     } catch (const Exception&) {
-        return FallbackZero;
+        return Mark(TConvertStatus::Failed, FallbackZero);
     }
 }
 
@@ -430,7 +437,7 @@ double CONVERT::ShortWire(double reading) const
         const double h = Fin(FSemiAngle1 * OneOver180 * Pi * 0.5);
         return Fin((reading - FWire) * ScaleFactor + Div(FPitch, 2 * std::tan(h)) - Div(FWire, std::sin(h)));
     } catch (const Exception&) {
-        return FallbackZero;
+        return Mark(TConvertStatus::Failed, FallbackZero);
     }
 }
 
@@ -441,7 +448,7 @@ double CONVERT::CorrectedShortWire(double reading) const
         const double alpha = FSemiAngle1;
         const double d = FWire;
         if (!(alpha > 0 && d > 0 && FForce >= 0))
-            return 0.0;
+            return Mark(TConvertStatus::ReadingNotUsable, 0.0);
         const double h = Fin(alpha * OneOver180 * Pi * 0.5);
         const double f = FNoCompensation != 0 ? 0.0 : 0.004 * Cbrt(Div(FForce * FForce, d));
         const double d2 = Fin(M + f - d - 2 * Div(d / 2, std::sin(h)) + Div(FPitch / 2, std::tan(h)));
@@ -449,7 +456,7 @@ double CONVERT::CorrectedShortWire(double reading) const
         const double lead = Sqr(FPitch * OneOverPi);
         return Fin(d2 - Div(Div((d / 2) * lead * std::cos(h), std::tan(h)), Sqr(E)));
     } catch (const Exception&) {
-        return FallbackZero;
+        return Mark(TConvertStatus::Failed, FallbackZero);
     }
 }
 
@@ -460,7 +467,7 @@ double CONVERT::ReferenceComparison(double reading) const
         const double alpha = FSemiAngle1;
         const double alphaR = FReferenceAngle;
         if (!(alphaR > 0 && alphaR < 90 && alpha > 0 && alpha < 90))
-            return 0.0;
+            return Mark(TConvertStatus::ReadingNotUsable, 0.0);
         const double d = FWire;
         const double P = FPitch;
         const double Pr = FReferencePitch;
@@ -473,13 +480,13 @@ double CONVERT::ReferenceComparison(double reading) const
         const double G = Fin(M + std::sqrt(Sqr(Xr) + Pr * Pr / 4) - dRef);
         const double Q = Fin(Sqr(G) - P * P / 4);
         if (Q < 0)
-            return 0.0;
+            return Mark(TConvertStatus::ReadingNotUsable, 0.0);
         const double d2 = Fin(std::sqrt(Q) + Div(d, std::sin(h)) - Div(P / 2, std::tan(h)));
         if (d2 == 0)
-            return 0.0;
+            return Mark(TConvertStatus::ReadingNotUsable, 0.0);
         return Fin(d2 + Div(Div((d / 2) * Sqr(P * OneOverPi) * std::cos(h), std::tan(h)), Sqr(d2)));
     } catch (const Exception&) {
-        return FallbackZero;
+        return Mark(TConvertStatus::Failed, FallbackZero);
     }
 }
 
@@ -491,7 +498,7 @@ double CONVERT::TwoSphere() const
         const double radii = Div(1, 0.001 * FWire) + Div(1, 0.001 * FWire);
         return BallApproach(F, k + k, radii);
     } catch (const Exception&) {
-        return FallbackApproach;
+        return Mark(TConvertStatus::Failed, FallbackApproach);
     }
 }
 
@@ -502,7 +509,7 @@ double CONVERT::SpherePlane() const
         const double k = Compliance(FSecondMaterial) + Compliance(FMaterial);
         return BallApproach(F, k, Div(1, 0.001 * FWire));
     } catch (const Exception&) {
-        return FallbackApproach;
+        return Mark(TConvertStatus::Failed, FallbackApproach);
     }
 }
 
@@ -510,12 +517,12 @@ double CONVERT::ConvexSeat(double seat) const
 {
     try {
         if (seat < 0.01)
-            return 0.0;
+            return Mark(TConvertStatus::ReadingNotUsable, 0.0);
         const double d = FWire;
         const double x = Div(Div(1, d), Div(1, d) + Div(1, seat));
         return SeatApproach(FForce, x, 0.001 * d, Compliance(FSecondMaterial), Compliance(FMaterial));
     } catch (const Exception&) {
-        return FallbackApproach;
+        return Mark(TConvertStatus::Failed, FallbackApproach);
     }
 }
 
@@ -523,11 +530,11 @@ double CONVERT::HollowSeat(double seat) const
 {
     try {
         if (seat < 0.01)
-            return 0.0;
+            return Mark(TConvertStatus::ReadingNotUsable, 0.0);
         const THollowSeat hollow = HollowSeatCurvature(FWire, seat);
         return SeatApproach(FForce, hollow.x, hollow.R, Compliance(FSecondMaterial), Compliance(FMaterial));
     } catch (const Exception&) {
-        return FallbackApproach;
+        return Mark(TConvertStatus::Failed, FallbackApproach);
     }
 }
 
@@ -535,14 +542,14 @@ double CONVERT::LineContact(double cylinder) const
 {
     try {
         if (cylinder < 0.01)
-            return 0.0;
+            return Mark(TConvertStatus::ReadingNotUsable, 0.0);
         const double F = Fin(FForce * Gravity);
         const double length = 0.001 * FContactLength; // m
         const double q = Div(F, length);
         const double k = Compliance(FSecondMaterial) + Compliance(FMaterial);
         return Fin(1000 * q * k * (1 + CheckedLn(Div(2 * length * length, k * q * 0.001 * cylinder))));
     } catch (const Exception&) {
-        return FallbackApproach;
+        return Mark(TConvertStatus::Failed, FallbackApproach);
     }
 }
 

@@ -17,10 +17,22 @@
 // returns its fallback: -1.0 for the three-wire methods, 0.0 for arms,
 // T-sphere, the short formulas and the reference comparison, and -1.0 for a
 // contact approach (so mode 11 gives M - 1.0, the doubled modes M - 2.0).
+// A reading the method cannot use (a pitch diameter below the wire, an
+// impossible geometry, an input outside a formula's bounds) gives the
+// reading back or 0.0. Neither is a pitch diameter: Status says which kind
+// of number the last Convert returned, and a caller that shows the result
+// asks it first.
 #include <cstdint>
 
 // Number of materials: 0 steel, 1 tungsten, 2 aluminium, 3 ceramic, 4 ruby.
 constexpr int ConvertMaterialCount = 5;
+
+// What the last Convert returned.
+enum class TConvertStatus {
+    Computed,         // a pitch diameter (or the reading itself in mode 0)
+    ReadingNotUsable, // the reading handed back, or 0.0 for inputs outside the method's bounds
+    Failed,           // a fallback value: the calculation failed
+};
 
 class CONVERT {
 public:
@@ -47,6 +59,8 @@ public:
     // The result of the selected mode for reading M; 0.0 for a mode outside
     // 0 to 23.
     double Convert(double reading) const;
+    // The kind of number the last Convert returned; Computed before any.
+    TConvertStatus Status() const { return FStatus; }
 
 private:
     void SetBodies(int mode, double diameter, double semiAngle1, double semiAngle2, double pitch, double wire,
@@ -65,6 +79,8 @@ private:
     double LineContact(double cylinder) const;
     double FlankCorrection(double a1, double a2, double force) const;
     double SeatCorrection(double force) const;
+    // Records the status of the running Convert and passes the value on.
+    double Mark(TConvertStatus status, double value) const;
 
     uint8_t FNoCompensation = 0;
     double FForce = 0;
@@ -84,6 +100,7 @@ private:
     int FSecondMaterial = 0;
     double FContactLength = 0; // mm
     double FStarts = 0;
+    mutable TConvertStatus FStatus = TConvertStatus::Computed;
 };
 
 // The lead angle psi (radians) of the wire or ball contact: X the reading

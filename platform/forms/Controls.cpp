@@ -308,8 +308,13 @@ void TControl::SetWidget(QWidget* widget)
     AddSubWidget(widget);
     widget->setEnabled(FEnabled);
     ApplyBounds();
-    FontChanged();
-    ColorChanged();
+    // The colours too: the font colour is part of the palette. A control
+    // made by a form stream's reader takes them once it is loaded.
+    const TComponent* owner = Owner();
+    if (owner && owner->ComponentState().Contains(TComponentStateFlag::csLoading))
+        FAppearancePending = true;
+    else
+        FontChanged();
 }
 
 void TControl::AddSubWidget(QWidget* widget)
@@ -506,6 +511,13 @@ void TControl::FontChanged()
 {
     if (!FWidget)
         return;
+    // A control read from a form stream changes font and colour once per
+    // property and again with its parent: the widget takes them when the
+    // control is loaded.
+    if (ComponentState().Contains(TComponentStateFlag::csLoading)) {
+        FAppearancePending = true;
+        return;
+    }
     FWidget->setFont(ToQFont(*FFont));
     ColorChanged(); // the font colour is part of the palette
 }
@@ -558,6 +570,10 @@ void TControl::ColorChanged()
 {
     if (!FWidget)
         return;
+    if (ComponentState().Contains(TComponentStateFlag::csLoading)) {
+        FAppearancePending = true;
+        return;
+    }
     // Only the roles set here are the widget's own; the others follow the
     // parent widget, as Qt resolves palettes.
     QPalette palette;
@@ -618,6 +634,10 @@ void TControl::FireNotify(const QString& event)
 void TControl::Loaded()
 {
     TComponent::Loaded();
+    if (FAppearancePending) {
+        FAppearancePending = false;
+        FontChanged();
+    }
 }
 
 void TControl::KeyDown(uint16_t& key, TShiftState shift)

@@ -348,6 +348,9 @@ private:
     bool FParentFont = true;
     TBiDiMode FBiDiMode = TBiDiMode::bdLeftToRight;
     bool FFollowingParent = false; // while the font or colour is copied from the parent
+    // A font or colour change came while the control was being read from a
+    // form stream; the widget takes the final one once, when it is loaded.
+    bool FAppearancePending = false;
     TColor FColor = clBtnFace;
     bool FParentColor = false;
     TAnchors FAnchors = kDefaultAnchors;

@@ -533,7 +533,13 @@ TComboBox::TComboBox(TComponent* owner) : TWinControl(owner), FItems(std::make_u
     FItems->OnChange = [this](TStringList&) { ItemsChanged(); };
     QObject::connect(combo, &QComboBox::activated, SignalContext(),
                      [this](int index) { GuardEvent([this, index] { UserSelected(index); }); });
-    SetStyle(TComboBoxStyle::csDropDown);
+    // Read from a form stream the combo takes its style when it is loaded,
+    // rather than making the typing edit of the default style first and
+    // dropping it again for a drop-down list.
+    if (owner && owner->ComponentState().Contains(TComponentStateFlag::csLoading))
+        FStylePending = true;
+    else
+        SetStyle(TComboBoxStyle::csDropDown);
     SetTabStop(true);
     SetBounds(0, 0, 145, 21);
 }
@@ -551,6 +557,11 @@ QComboBox* TComboBox::ComboWidget() const
 void TComboBox::SetStyle(TComboBoxStyle style)
 {
     FStyle = style;
+    if (ComponentState().Contains(TComponentStateFlag::csLoading)) {
+        FStylePending = true;
+        return;
+    }
+    FStylePending = false;
     QComboBox* combo = ComboWidget();
     const bool editable = style == TComboBoxStyle::csDropDown || style == TComboBoxStyle::csSimple;
     const QSignalBlocker blocker(combo);
@@ -664,6 +675,8 @@ void TComboBox::UserTyped()
 void TComboBox::Loaded()
 {
     TWinControl::Loaded();
+    if (FStylePending)
+        SetStyle(FStyle);
     if (FLoadedItemIndex >= 0)
         SetItemIndex(FLoadedItemIndex);
     else if (FHasLoadedText)

@@ -273,6 +273,7 @@ private:
 
     std::unique_ptr<TStrings> FItems;
     TComboBoxStyle FStyle = TComboBoxStyle::csDropDown;
+    bool FStylePending = false; // read from a stream: the style applies when loaded
     int FDropDownCount = 8;
     int FMaxLength = 0;
     int FItemHeight = 13;

@@ -325,7 +325,7 @@ object fTessvar: TfTessvar
         object Label11: TLabel
           Left = 162
           Top = 88
-          Caption = 'N'
+          Caption = 'kgf'
         end
         object cSpecial: TCheckBox
           Left = 12

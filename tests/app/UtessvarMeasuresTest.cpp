@@ -5,6 +5,7 @@
 #include "platform/rtl/Exceptions.h"
 
 #include <cmath>
+#include <string>
 
 namespace {
 
@@ -171,12 +172,139 @@ TEST_F(Measures, TolerancesOverWires)
     Type(fTessvar->eTinfP, "");
     EXPECT_FALSE(WhileModal(fQfili, [] { ClickButton(fTessvar->bQfili); }));
 
-    // No wire: the message and no window.
+    // No wire, or a wire of no size: the message and no window.
     Type(fTessvar->eTinfP, "8.886");
     Type(fTessvar->eAD, "");
     EXPECT_FALSE(WhileModal(fQfili, [] { ClickButton(fTessvar->bQfili); }));
+    Type(fTessvar->eAD, "0");
+    EXPECT_FALSE(WhileModal(fQfili, [] { ClickButton(fTessvar->bQfili); }));
+    // A limit that is no number is no limit.
+    Type(fTessvar->eAD, "0.866");
+    Type(fTessvar->eTinfP, "8.8B6");
+    EXPECT_FALSE(WhileModal(fQfili, [] { ClickButton(fTessvar->bQfili); }));
+    ASSERT_EQ(Messages->Shown().size(), 3u);
+    EXPECT_EQ(Messages->Shown()[0].Text, "Specify the wire size");
+    EXPECT_EQ(Messages->Shown()[1].Text, "Wire size not valid");
+    EXPECT_EQ(Messages->Shown()[2].Text, "'8.8B6' is not a valid floating point value");
+}
+
+// Every road of the measuring tab that has no pitch diameter to show ends in
+// a message and an empty result, never in a number: the engine's fallback,
+// the reading handed back, or a length read as 0. Each row starts from a
+// shown result of M10x1.5 over 0.866 wires, which must go.
+TEST_F(Measures, EveryFailureEndsInAMessageAndAnEmptyResult)
+{
+    enum { Wire, Arms, Sphere };
+    struct TRow {
+        int Line;
+        int Page;
+        TEdit* TfTessvar::*Field;
+        const char* Text;
+        const char* Message;
+    } rows[] = {
+        // Lengths that are no number: the conversion error.
+        {1, Wire, &TfTessvar::eTD, "1O", "'1O' is not a valid floating point value"},
+        {2, Wire, &TfTessvar::eRead, "abc", "'abc' is not a valid floating point value"},
+        {3, Wire, &TfTessvar::eCP, "1,5.", "'1,5.' is not a valid floating point value"},
+        {4, Wire, &TfTessvar::eAD, "O.866", "'O.866' is not a valid floating point value"},
+        {5, Wire, &TfTessvar::eCA, "3O", "'3O' is not a valid floating point value"},
+        {6, Wire, &TfTessvar::eForce, "", "'' is not a valid floating point value"},
+        // Required lengths left empty: what is missing.
+        {7, Wire, &TfTessvar::eTD, "", "Specify the diameter"},
+        {8, Wire, &TfTessvar::eCP, "", "Specify the pitch"},
+        {9, Wire, &TfTessvar::eAD, "", "Specify the wire size"},
+        {10, Sphere, &TfTessvar::eAD, "", "Specify the sphere size"},
+        // Readings the method cannot use: below the wire (the engine hands
+        // the reading back), arms spanning less than half a pitch.
+        {11, Wire, &TfTessvar::eRead, "0.5", "Reading not valid for this thread and wire"},
+        {12, Arms, &TfTessvar::eRead, "1", "Reading not valid for this thread and wire"},
+        // The engine's fallbacks: a T-sphere geometry with no root, the
+        // deformation of a thread too small for its wire.
+        {13, Sphere, &TfTessvar::eNP, "1000", "Pitch diameter not calculable for this reading"},
+        {14, Wire, &TfTessvar::eTD, "0.3", "Pitch diameter not calculable for this reading"},
+        // The wire-size check as it was.
+        {15, Wire, &TfTessvar::eAD, "0", "Wire size not valid"},
+    };
+    for (const TRow& row : rows) {
+        PickTab(fTessvar->pcConvert, row.Page);
+        Thread();
+        fTessvar->eCA->SetText("30");
+        fTessvar->eNP->SetText("1");
+        fTessvar->eForce->SetText("1");
+        Type(fTessvar->eRead, row.Page == Wire ? "10.325" : "9.4914");
+        ClickButton(fTessvar->Button1);
+        ASSERT_NE(fTessvar->eResult->Text(), "") << "row " << row.Line;
+        Messages->Service().Shown.clear();
+
+        TEdit* field = fTessvar->*row.Field;
+        field->SetText(QString::fromLatin1(row.Text));
+        ClickButton(fTessvar->Button1);
+        EXPECT_EQ(fTessvar->eResult->Text(), "") << "row " << row.Line;
+        EXPECT_TRUE(std::isnan(Value(fTessvar->eResult))) << "row " << row.Line;
+        ASSERT_EQ(Messages->Shown().size(), 1u) << "row " << row.Line;
+        EXPECT_EQ(Messages->Shown()[0].Text, QString::fromLatin1(row.Message)) << "row " << row.Line;
+    }
+
+    // The No-go side alike; an empty reading there computes nothing.
+    GoAndNoGo();
+    PickTab(fTessvar->pcConvert, Wire);
+    Thread();
+    Type(fTessvar->eReadNP, "10.4");
+    ClickButton(fTessvar->Button2);
+    ASSERT_NE(fTessvar->eResultNP->Text(), "");
+    Messages->Service().Shown.clear();
+    Type(fTessvar->eReadNP, "0.5");
+    ClickButton(fTessvar->Button2);
+    EXPECT_EQ(fTessvar->eResultNP->Text(), "");
+    Type(fTessvar->eReadNP, "");
+    ClickButton(fTessvar->Button2);
+    EXPECT_EQ(fTessvar->eResultNP->Text(), "");
     ASSERT_EQ(Messages->Shown().size(), 1u);
-    EXPECT_EQ(Messages->Shown()[0].Text, "Wire size not valid");
+    EXPECT_EQ(Messages->Shown()[0].Text, "Reading not valid for this thread and wire");
+
+    // The theoretical wire needs the pitch.
+    Type(fTessvar->eCP, "");
+    fTessvar->eFiloTeor->SetText("  +000.866.0");
+    ClickButton(fTessvar->bFiloTeor);
+    EXPECT_EQ(fTessvar->eFiloTeor->Text(), "");
+    EXPECT_EQ(Messages->Shown().back().Text, "Specify the pitch");
+}
+
+// The deformation correction of M10x1.5 over 0.866 steel wires (reading
+// 10.325) at the force typed, in the unit the tab shows beside it. Source:
+// the engine's Hertzian correction, which takes newtons: 1.02 um at 1 N,
+// 4.66 um at 9.8 N (1 kgf); it grows with the force to the power 2/3.
+TEST_F(Measures, DeformationCorrectionTakesTheForceInTheUnitShown)
+{
+    const TLabel* unit = FindOwned<TLabel>(fTessvar, QStringLiteral("Label11"));
+    ASSERT_NE(unit, nullptr);
+    double newtonsPerUnit = 0;
+    if (unit->Caption() == "N")
+        newtonsPerUnit = 1;
+    else if (unit->Caption() == "kgf")
+        newtonsPerUnit = 9.8;
+    ASSERT_NE(newtonsPerUnit, 0) << unit->Caption().toStdString();
+
+    // Readings to 0.01 um.
+    fTessvar->MmResolution = 2;
+    fTessvar->rMMClick(fTessvar->rMM);
+    Thread();
+    Type(fTessvar->eRead, "10.325");
+    const auto correction = [](const char* force) {
+        fTessvar->eForce->SetText(QString::fromLatin1(force));
+        fTessvar->cSpecial->SetChecked(false);
+        ClickButton(fTessvar->Button1);
+        const double plain = Value(fTessvar->eResult);
+        fTessvar->cSpecial->SetChecked(true);
+        ClickButton(fTessvar->Button1);
+        return (Value(fTessvar->eResult) - plain) * 1000; // um
+    };
+    const double atOneNewton_um = 1.02;
+    for (const char* force : {"1", "2.5"}) {
+        const double newtons = std::stod(force) * newtonsPerUnit;
+        EXPECT_NEAR(correction(force), atOneNewton_um * std::pow(newtons, 2.0 / 3.0), 0.02) << force;
+    }
+    EXPECT_TRUE(Messages->Shown().empty());
 }
 
 } // namespace

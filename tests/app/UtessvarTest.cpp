@@ -119,7 +119,12 @@ TEST_F(Start, WorkpieceModeHidesGas)
 
 TEST_F(Start, ThePicturesComeFromTheResources)
 {
+    // The first page's picture at once, the others' when their page shows.
     CreateWindows();
+    EXPECT_FALSE(fTessvar->imgTolerance->Picture()->Empty());
+    EXPECT_FALSE(fplvZero->iBack->Picture()->Empty());
+    fTessvar->pTab->SetActivePageIndex(1);
+    fTessvar->pTab->SetActivePageIndex(3);
     for (TImage* image : {fTessvar->imgTolerance, fTessvar->img3Wire, fTessvar->imgStaffe,
                           fTessvar->imgTsphere, fTessvar->imgThermal, fplvZero->iBack}) {
         EXPECT_FALSE(image->Picture()->Empty()) << image->Name().toStdString();

@@ -117,14 +117,31 @@ TEST_F(Tools, EmptySwapAndTargetUnit)
     EXPECT_EQ(c.Target->Text(), "0.0508");
 }
 
-TEST_F(Tools, PartialInputWaitsAndTheButtonsReportIt)
+TEST_F(Tools, ASourceThatIsNoNumberLeavesNoTarget)
 {
+    // Every converter: a text that is no number (whole or half typed) has
+    // no conversion, so no earlier one stays beside it; no message while
+    // typing.
+    for (TConverter (*converter)() : {Length, Temperature, Mass, Angle, Pressure}) {
+        const TConverter c = converter();
+        for (const char* text : {"100x", "-", "1e+", "1O"}) {
+            Type(c.Source, "100");
+            EXPECT_NE(c.Target->Text(), "");
+            Type(c.Source, text);
+            EXPECT_EQ(c.Target->Text(), "") << c.Source->Name().toStdString() << " " << text;
+        }
+    }
+    EXPECT_TRUE(Messages->Shown().empty());
+
     const TConverter c = Temperature();
     Type(c.Source, "100");
-    Type(c.Source, "-");
     EXPECT_EQ(c.Target->Text(), "212");
-    Type(c.Source, "1e+"); // "1" converts, "1e" and "1e+" wait
-    EXPECT_EQ(c.Target->Text(), "33.8");
+    Type(c.Source, "100x");
+    EXPECT_EQ(c.Target->Text(), "");
+    Type(c.Source, "1e+"); // "1" converts, "1e" and "1e+" are no number yet
+    EXPECT_EQ(c.Target->Text(), "");
+    Type(c.Source, "1e1");
+    EXPECT_EQ(c.Target->Text(), "50");
     EXPECT_TRUE(Messages->Shown().empty());
     // Choosing a target unit reports what cannot be converted, through the
     // application's exception dialog.
@@ -192,11 +209,22 @@ TEST_F(Tools, ThermalMaterialsUnitsAndPartialInput)
     ClickButton(fTessvar->bCalc1);
     EXPECT_DOUBLE_EQ(Value(fTessvar->eDlung1), 0.01); // 10 K x 100 mm x 10e-6
 
-    // Partial input leaves the results; the button reports it.
-    Type(fTessvar->eTemp1, "-");
-    EXPECT_DOUBLE_EQ(Value(fTessvar->eDlung1), 0.01);
+    // A temperature or custom coefficient that is no number leaves no
+    // result; Calculate reports it.
+    for (const char* temperature : {"-", "30x"}) {
+        Type(fTessvar->eTemp1, "30");
+        EXPECT_DOUBLE_EQ(Value(fTessvar->eDlung1), 0.01);
+        Type(fTessvar->eTemp1, temperature);
+        EXPECT_EQ(fTessvar->eDlung1->Text(), "") << temperature;
+        EXPECT_EQ(fTessvar->eLungStd1->Text(), "") << temperature;
+    }
     EXPECT_TRUE(Messages->Shown().empty());
     EXPECT_THROW(fTessvar->bCalc1Click(fTessvar->bCalc1), EConvertError);
+    Type(fTessvar->eTemp1, "30");
+    fTessvar->eCoExp1->SetText("1O");
+    EXPECT_THROW(fTessvar->bCalc1Click(fTessvar->bCalc1), EConvertError);
+    EXPECT_EQ(fTessvar->eDlung1->Text(), "");
+    EXPECT_EQ(fTessvar->eLungStd1->Text(), "");
 
     // Another temperature unit empties the temperature and the results.
     Type(fTessvar->eTemp1, "30");

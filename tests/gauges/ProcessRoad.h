@@ -74,8 +74,8 @@ protected:
         App->CreateForm(fTwSCA);
         App->CreateForm(fTwWhitworth);
         App->CreateForm(fTwBR);
-        App->CreateForm(fCalibreSelect2);
         App->CreateForm(fProcess2);
+        App->CreateForm(fCalibreSelect2);
         fTessvar->Show();
     }
     void TearDown() override

@@ -39,7 +39,6 @@ protected:
 TEST_F(Uprocess2Test, SketchesAndTheDrillingRowByGaugeType)
 {
     TfProcess2* w = fProcess2;
-    ASSERT_EQ(w->Iwp->Count(), 4);
     struct Row {
         TButton* Family;
         int Group;
@@ -56,6 +55,7 @@ TEST_F(Uprocess2Test, SketchesAndTheDrillingRowByGaugeType)
     };
     for (const Row& row : rows) {
         Workpiece(row.Family, row.Group, {{fProcess2, [w, row] {
+                      ASSERT_EQ(w->Iwp->Count(), 4);
                       EXPECT_EQ(Sketch(), row.Sketch) << row.Group;
                       EXPECT_EQ(w->dHoleW->Visible(), row.HoleRow) << row.Group;
                       EXPECT_EQ(w->lHoleW3->Visible(), row.HoleRow) << row.Group;
@@ -84,11 +84,16 @@ TEST_F(Uprocess2Test, AverageDeviationAndHandOver)
                   EXPECT_EQ(w->dAvg->Text(), readout.FormatValue(10.0));
                   EXPECT_EQ(w->dScost->Text(), readout.FormatValue(0.02));
                   EXPECT_NEAR(Value(w->dScost), 0.02, 1e-12);
-                  r.MinW = NanValue();
-                  w->StoreResults(r);
-                  w->ValueList.Refresh();
-                  EXPECT_EQ(w->dAvg->Text(), "");
-                  EXPECT_EQ(w->dScost->Text(), "");
+                  // An empty or an uncomputed (0) limit: no mean, no half range.
+                  for (double minimum : {NanValue(), 0.0}) {
+                      r.MinW = minimum;
+                      w->StoreResults(r);
+                      w->ValueList.Refresh();
+                      EXPECT_EQ(w->dMinW->Text(), "");
+                      EXPECT_EQ(w->dAvg->Text(), "");
+                      EXPECT_EQ(w->dScost->Text(), "");
+                      EXPECT_EQ(w->dHoleW->Text(), "");
+                  }
               }},
               {fProcess2, [w] {
                   // Measure Piece: [Min, Max] of the workpiece.
@@ -97,7 +102,7 @@ TEST_F(Uprocess2Test, AverageDeviationAndHandOver)
                   r.MaxW = 10.02;
                   r.MinW = 9.98;
                   w->StoreResults(r);
-                  Type(w->dNominale, "10");
+                  Type(w->dNominale, "10"); // and no pitch: none arrives
                   w->bMeasureWp->SetVisible(true);
                   Click(w->bMeasureWp);
               }}});
@@ -105,6 +110,7 @@ TEST_F(Uprocess2Test, AverageDeviationAndHandOver)
     EXPECT_NEAR(Value(fTessvar->LengthList, fTessvar->eTsupP), 10.02, 1e-12);
     EXPECT_NEAR(Value(fTessvar->LengthList, fTessvar->eTinfP), 9.98, 1e-12);
     EXPECT_NEAR(Value(fTessvar->LengthList, fTessvar->eTD), 10, 1e-12);
+    EXPECT_EQ(fTessvar->eCP->Text(), "");
     EXPECT_EQ(fTessvar->pTab->ActivePageIndex(), 1);
 }
 

@@ -130,6 +130,35 @@ protected:
                  }}};
     }
 
+    // The size picker's button of a pipe size, then OK.
+    static std::function<void()> PipeSize(const QString& caption)
+    {
+        return [caption] {
+            for (TRadioButton* button : fNPDia->SizeButtonList) {
+                if (button->Visible() && button->Caption() == caption) {
+                    Check(button);
+                    Click(fNPDia->bOk);
+                    return;
+                }
+            }
+            ADD_FAILURE() << "no pipe size " << caption.toStdString();
+        };
+    }
+    // The texts a user reads on a window: every edit but the inputs.
+    static void ExpectNoResults(TCustomForm* window, const char* const* names, size_t count)
+    {
+        for (size_t i = 0; i < count; ++i) {
+            const TEdit* edit = FindOwned<TEdit>(window, QString::fromLatin1(names[i]));
+            ASSERT_NE(edit, nullptr) << names[i];
+            EXPECT_EQ(edit->Text(), "") << names[i];
+        }
+    }
+    // A size read as 0 would print as "000.000" in the readout's format.
+    static void ExpectNoZeroSize(const QString& pdfText)
+    {
+        EXPECT_FALSE(pdfText.contains(QStringLiteral("000.000"))) << pdfText.toStdString();
+    }
+
     static void ClosePreview(bool& maximised)
     {
         QTimer::singleShot(50, [&maximised] {
@@ -241,6 +270,106 @@ TEST_F(UprocesscardsTest, WorkpieceCard)
                w->SetModalResult(mrCancel);
            }}});
     EXPECT_EQ(Systems, 1);
+}
+
+// A failed calculation empties what an earlier one showed; a card prints
+// only what one calculation showed, unedited (Print after an edit says the
+// values must be calculated first); a unit change is no edit.
+TEST_F(UprocesscardsTest, ACardPrintsOneCalculation)
+{
+    TfProcess* w = fProcess;
+    static const char* const results[] = {"dMaxP", "dMinP", "dLogP", "dMedP", "dMaxN", "dMinN",
+                                          "dLogN", "dMedN", "dMaxW", "dMinW", "dMaxPe", "dMinPe",
+                                          "dMaxNe", "dMinNe", "dMaxPi", "dMinPi", "dMaxNi", "dMinNi",
+                                          "dTPasso", "dHMis1", "dHMis2", "dbDesignazione"};
+    Gauge(fTessvar->bISO, 2, 2, IsoThreadPlug([this, w] {
+        ASSERT_EQ(w->dbDesignazione->Text(), "M 10 X 1.5");
+        PrintToPdf(w->bPrint, QStringLiteral("gagecard-m10"));
+        EXPECT_EQ(Systems, 1);
+
+        // Unlocked, a diameter the table does not hold: its message, and
+        // nothing of M10 stays beside 10000.
+        Press(w->sbCalcTol);
+        Type(w->dNominale, "10000");
+        Press(w->sbCalcTol);
+        EXPECT_FALSE(w->sbCalcTol->Down());
+        ASSERT_EQ(Messages->Shown().size(), 1u);
+        EXPECT_EQ(Messages->Shown()[0].Text, LoadStr(954)); // "Diameter not available"
+        ExpectNoResults(w, results, std::size(results));
+        EXPECT_TRUE(std::isnan(Value(w->dMaxP)));
+        EXPECT_DOUBLE_EQ(Value(w->dNominale), 10000); // the input stays
+        Click(w->bPrint);
+        EXPECT_EQ(Systems, 1);
+        ASSERT_EQ(Messages->Shown().size(), 2u);
+        EXPECT_EQ(Messages->Shown()[1].Text, "MN 192 : The values must be calculated first");
+        EXPECT_EQ(Messages->Shown()[1].Caption, "ATTENTION");
+
+        // Calculated again: it prints, in either unit.
+        Type(w->dNominale, "10");
+        Press(w->sbCalcTol);
+        ASSERT_TRUE(w->sbCalcTol->Down());
+        SetUnit(w->cUnit, 1);
+        const QString text = PrintToPdf(w->bPrint, QStringLiteral("gagecard-m10-inch"));
+        ExpectPrinted(GaugeCardParams(w), text);
+        EXPECT_EQ(Systems, 2);
+
+        // An input or a result edited after the calculation: no card.
+        Press(w->sbCalcTol);
+        Type(w->dbAngolo, "55");
+        Click(w->bPrint);
+        Type(w->dbAngolo, "60");
+        Type(w->dMaxP, "9.1");
+        Click(w->bPrint);
+        EXPECT_EQ(Systems, 2);
+        ASSERT_EQ(Messages->Shown().size(), 4u);
+        EXPECT_EQ(Messages->Shown()[3].Text, Messages->Shown()[1].Text);
+    }));
+}
+
+// The pipe calculators leave the workpiece limits of G 1/2 uncomputed (0):
+// they are empty on the gauge window, on the workpiece window and its card,
+// and nothing reaches the measuring tab as a size.
+TEST_F(UprocesscardsTest, UncomputedPipeLimitsStayEmpty)
+{
+    TfProcess* w = fProcess;
+    Gauge(fTessvar->bGAS, 1, 2,
+          {{fProcess, [w] { Press(w->sbCalcTol); }},
+           {fNPDia, PipeSize("1/2")},
+           {fProcess, [this, w] {
+                ASSERT_TRUE(w->sbCalcTol->Down());
+                EXPECT_TRUE(w->dMaxW->Visible());
+                EXPECT_EQ(w->dMaxW->Text(), "");
+                EXPECT_EQ(w->dMinW->Text(), "");
+                EXPECT_FALSE(w->dMaxP->Text().isEmpty());
+                const QString text = PrintToPdf(w->bPrint, QStringLiteral("gagecard-g12"));
+                ExpectPrinted(GaugeCardParams(w), text);
+                ExpectNoZeroSize(text);
+                Click(w->bMeasureWp);
+            }}});
+    EXPECT_EQ(fTessvar->eTsupP->Text(), "");
+    EXPECT_EQ(fTessvar->eTinfP->Text(), "");
+    EXPECT_TRUE(std::isnan(Value(fTessvar->LengthList, fTessvar->eTsupP)));
+
+    // The workpiece window of the same type (its family button is hidden in
+    // workpiece mode; its handler runs as a click would).
+    TfProcess2* w2 = fProcess2;
+    fTessvar->rWorkpiece->SetChecked(true);
+    Road([] { fTessvar->bISOClick(fTessvar->bGAS); },
+         {{fCalibreSelect2, Pick(fCalibreSelect2, 1, 0)},
+          {fProcess2, [w2] { Press(w2->sbCalcTol); }},
+          {fNPDia, PipeSize("1/2")},
+          {fProcess2, [this, w2] {
+               ASSERT_TRUE(w2->sbCalcTol->Down());
+               for (TEdit* edit : {w2->dMaxW, w2->dMinW, w2->dAvg, w2->dScost, w2->dHoleW})
+                   EXPECT_EQ(edit->Text(), "") << edit->Name().toStdString();
+               const TReportParams card = WorkpieceCardParams(w2);
+               EXPECT_EQ(Param(card, "Maxp"), "");
+               EXPECT_EQ(Param(card, "Minp"), "");
+               ExpectNoZeroSize(PrintToPdf(w2->bPrint, QStringLiteral("piececard-g12")));
+               w2->SetModalResult(mrCancel);
+           }}});
+    EXPECT_EQ(Systems, 2);
+    EXPECT_TRUE(Messages->Shown().empty());
 }
 
 TEST_F(UprocesscardsTest, PreviewMissingProjectAndAFailedRun)

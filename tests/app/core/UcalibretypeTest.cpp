@@ -172,4 +172,50 @@ TEST_F(UcalibretypeTest, CodeOverrideChangesOnlyItsType)
     EXPECT_EQ(record.Extra, 0);
 }
 
+// The fill reads the settings file once for all 155 types and gives every
+// record the code InitEx gives it, one read per type: quoted values, keys
+// spelled with blanks or repeated (the first counts), names of other types
+// and of no type.
+TEST_F(UcalibretypeTest, FillReadsTheSettingsOnceWithTheCodesOfInitEx)
+{
+    WriteFile(LocalFile(TessvarDataFolder, QStringLiteral("lm_iregistry.ini")),
+              "[Software\\Dravinel\\Tessvar]\r\nUnit=1\r\n"
+              "[Software\\Dravinel\\Tessvar\\CTSN]\r\n1200=ABC\r\n 1201 = \"Q=1\" \r\n2300=\r\n"
+              "7104=W-2\r\n1200=second\r\n9999=none\r\n[Other]\r\n1000=X\r\n");
+    const uint64_t before = IRegistryFileReads();
+    CALIBRETYPELIST list;
+    FillTypeCatalogue(list);
+    EXPECT_EQ(IRegistryFileReads() - before, 1u);
+    ASSERT_EQ(list.Count(), GaugeTypeCount);
+    for (int i = 0; i < list.Count(); ++i) {
+        const CALIBRETYPE* filled = list.At(i);
+        CALIBRETYPE single;
+        single.InitEx(filled->Family, filled->Group, filled->Item, filled->Kind, filled->Role, filled->Ring,
+                      QStringLiteral("code"), filled->Code2, filled->Extra);
+        const bool overridden = single.Code != QStringLiteral("code");
+        EXPECT_EQ(filled->Code == single.Code, overridden) << filled->Key();
+        EXPECT_EQ(filled->Name, single.Name) << filled->Key();
+    }
+    const auto code = [&list](int family, int group, int item) {
+        CALIBRETYPE record = Key(family, group, item);
+        EXPECT_TRUE(list.Find(record));
+        return record.Code;
+    };
+    EXPECT_EQ(code(0, 2, 0), QStringLiteral("ABC"));
+    EXPECT_EQ(code(0, 2, 1), QStringLiteral("Q=1"));
+    EXPECT_EQ(code(1, 3, 0), QStringLiteral(""));
+    EXPECT_EQ(code(6, 1, 4), QStringLiteral("W-2"));
+    EXPECT_EQ(code(0, 0, 0), QStringLiteral("TL-P"));
+
+    // Without a settings file the catalogue's own codes, still one read.
+    QFile::remove(LocalFile(TessvarDataFolder, QStringLiteral("lm_iregistry.ini")));
+    const uint64_t again = IRegistryFileReads();
+    CALIBRETYPELIST plain;
+    FillTypeCatalogue(plain);
+    EXPECT_LE(IRegistryFileReads() - again, 1u);
+    CALIBRETYPE record = Key(0, 2, 0);
+    ASSERT_TRUE(plain.Find(record));
+    EXPECT_EQ(record.Code, QStringLiteral("TF-P"));
+}
+
 } // namespace

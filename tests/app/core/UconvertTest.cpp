@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -54,6 +55,7 @@ TEST(UconvertTest, ThreeWireReducesToTheClassicalRelation)
         convert.SetThreeWire(row.D, 30, 30, row.P, d, 0, row.starts);
         const double lead = (row.starts == 0 ? 1 : row.starts) * row.P;
         EXPECT_NEAR(convert.Convert(M), ClassicalThreeWire(M, d, row.P, lead), row.tolerance) << row.n;
+        EXPECT_EQ(convert.Status(), TConvertStatus::Computed) << row.n;
     }
     // M10x1.5 over 0.866 wires reading 10.325.
     CONVERT convert;
@@ -168,6 +170,12 @@ TEST(UconvertTest, ImpossibleInputsGiveTheReadingOrTheFallback)
             break;
         }
         EXPECT_EQ(convert.Convert(row.reading), row.expected) << row.n;
+        // Neither is a pitch diameter: a reading handed back (a negative one
+        // as 0) is a reading the method cannot use, any other value a
+        // fallback.
+        const bool handedBack = row.expected == std::max(row.reading, 0.0);
+        EXPECT_EQ(convert.Status(), handedBack ? TConvertStatus::ReadingNotUsable : TConvertStatus::Failed)
+            << row.n;
     }
     // With a seat and a material in the table the corrections apply and stay
     // small.

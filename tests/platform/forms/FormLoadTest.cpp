@@ -8,6 +8,7 @@
 #include "platform/objects/Filer.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -40,6 +41,61 @@ protected:
             RegisterClass<TfSecond>("TfSecond", "TfProbe");
     }
 };
+
+// A control read from a stream takes its font, colours and combo style once
+// it is loaded: the widgets show the last values the stream gives, the
+// parent's font where the control follows it, and a typing edit only in the
+// combos whose style has one.
+TEST_F(FormLoad, WidgetsShowTheFontColoursAndStyleTheStreamEndsWith)
+{
+    TfProbe form(nullptr, CompiledText("object fLook: TfProbe\n"
+                                       "  Font.Height = -11\n"
+                                       "  Font.Name = 'Arial'\n"
+                                       "  object pnBox: TPanel\n"
+                                       "    Color = 255\n"
+                                       "    Font.Color = 32768\n"
+                                       "    Font.Height = -20\n"
+                                       "    Font.Name = 'Arial'\n"
+                                       "    object eFollows: TEdit\n"
+                                       "    end\n"
+                                       "    object lOwn: TLabel\n"
+                                       "      Font.Color = 128\n"
+                                       "      Font.Height = -13\n"
+                                       "      Font.Name = 'Arial'\n"
+                                       "      Font.Style = [fsBold]\n"
+                                       "      ParentFont = False\n"
+                                       "    end\n"
+                                       "  end\n"
+                                       "  object cList: TComboBox\n"
+                                       "    Style = csDropDownList\n"
+                                       "  end\n"
+                                       "  object cTyped: TComboBox\n"
+                                       "    MaxLength = 7\n"
+                                       "  end\n"
+                                       "end\n"));
+    const QWidget* box = form.Get<TPanel>("pnBox")->Widget();
+    const QWidget* follows = form.Get<TEdit>("eFollows")->Widget();
+    const QWidget* own = form.Get<TLabel>("lOwn")->Widget();
+    EXPECT_EQ(box->font().pixelSize(), 20);
+    EXPECT_EQ(follows->font().pixelSize(), 20);
+    EXPECT_EQ(follows->palette().color(QPalette::Text), QColor(0, 128, 0));
+    EXPECT_EQ(box->palette().color(box->backgroundRole()), QColor(255, 0, 0));
+    EXPECT_EQ(own->font().pixelSize(), 13);
+    EXPECT_TRUE(own->font().bold());
+    EXPECT_EQ(own->palette().color(QPalette::WindowText), QColor(128, 0, 0));
+
+    const QComboBox* list = form.Get<TComboBox>("cList")->ComboWidget();
+    EXPECT_FALSE(list->isEditable());
+    EXPECT_EQ(list->lineEdit(), nullptr);
+    const QComboBox* typed = form.Get<TComboBox>("cTyped")->ComboWidget();
+    ASSERT_TRUE(typed->isEditable());
+    ASSERT_NE(typed->lineEdit(), nullptr);
+    EXPECT_EQ(typed->lineEdit()->maxLength(), 7);
+
+    // Made in code, a combo has the typing edit at once.
+    TComboBox made(&form);
+    EXPECT_TRUE(made.ComboWidget()->isEditable());
+}
 
 TEST_F(FormLoad, CreatesTheStreamsControlsByClassAndName)
 {

@@ -1,0 +1,12 @@
+#pragma once
+// The start-up probe: with it installed, a program writes the line "shown"
+// to its standard output once its window has painted for the first time,
+// and ends there at once. The start-up benchmark starts programs with it
+// and times them from the outside, from process start to that line.
+class QWidget;
+
+// The environment variable that makes the program install the probe.
+inline constexpr char StartUpProbeVariable[] = "TESSVAR_STARTUP_PROBE";
+
+// Installs the probe on a top-level window.
+void InstallStartUpProbe(QWidget* window);
