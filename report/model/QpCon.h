@@ -13,6 +13,18 @@
 // ("ZARVCONNECT" ... "ZARVDISCONNECT") itself. The thread runs at design
 // time and whenever RuntimeVisibility is rtDeveloper or rtEndUser.
 //
+// Every wait of the thread and of its hand-over blocks until the event it
+// waits for (the time-outs are only limits): the UI thread wakes the thread
+// when a handler has run, and destroying the connection wakes it through a
+// private event and waits for it to end. A command still waiting for the UI
+// thread when the connection is destroyed is not run: the engine is told
+// with "ZARVERROR".
+//
+// A set of the data or ack event meant for an earlier listener of the name
+// (one that ended before it could take it) is dropped when the thread starts
+// listening on the name, so that a request of another time is never
+// answered.
+//
 // Answers are written into "ZARVBUFFER" (65536 bytes); one that does not
 // fit moves on to "ZARVBUFFERALT1", then "ZARVBUFFERALT2", alternately. Every
 // write and read is bounded by the size of the block in use; a request that
@@ -40,13 +52,16 @@
 #include <QString>
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 class TZvCustomConnection;
+struct THandOver;
 
 // Registers the connection class for form streams at once; further calls do
 // nothing.
@@ -236,7 +251,11 @@ private:
     friend class TDataConnectManager;
     void StartThread();
     void StopThread();
-    void ThreadLoop();
+    void ThreadLoop(std::promise<void>* listening);
+    // Runs commands 1-10 on the UI thread and waits until they have run;
+    // completed is set when the handler ran, errorEvent when it raised or
+    // the command was withdrawn.
+    void HandOver(TSharedHandle completed, TSharedHandle errorEvent);
     void WriteIdentity();
     // Moves the answer to an overflow block when count more bytes do not
     // fit in the one in use.
@@ -273,6 +292,11 @@ private:
     std::thread FThread;
     std::atomic<bool> FTerminated{false};
     std::atomic<bool> FThreadDone{false};
+    // Private to this process: wakes the thread to end or to take a new name.
+    TSharedHandle FWakeEvent = 0;
+    // The command waiting for the UI thread, if any.
+    std::mutex FHandOverLock;
+    std::shared_ptr<THandOver> FHandOver;
     mutable std::mutex FNameLock;
     QString FThreadName;
 };
