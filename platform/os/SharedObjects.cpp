@@ -4,6 +4,7 @@
 #include <QCryptographicHash>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -55,15 +56,21 @@ static_assert(sizeof(SharedHead) == 64);
 
 // An event: words changed only with atomic instructions, so that a process
 // killed anywhere leaves a consistent event.
+//
+// Each change that may release a waiter increments the event's Sequence, and
+// waiters sleep on it with a futex (on the words of all their events at once
+// with futex_waitv). A waiter killed while counted in Waiters only costs the
+// setters a needless wake call.
 struct EventState {
     uint32_t ManualReset; // fixed when made
     uint32_t Signaled;    // 1 while set; an auto-reset event is taken by a compare-and-swap 1 -> 0
     uint32_t Pulse;       // pulse generation << 8 | pulses left to take (auto-reset)
+    uint32_t Sequence;
+    uint32_t Waiters;
 };
 
-// The per-user wake-up of every event: each change that may release a waiter
-// increments Sequence, and waiters sleep on it with a futex. A waiter killed
-// while counted in Waiters only costs the setters a needless wake call.
+// The per-user wake-up of every event, for kernels without futex_waitv: each
+// change increments Sequence too, and a wait on several events sleeps on it.
 struct WakeState {
     uint32_t Sequence;
     uint32_t Waiters;
@@ -522,11 +529,17 @@ long Futex(uint32_t* word, int op, uint32_t value, const timespec* timeout)
     return syscall(SYS_futex, word, op, value, timeout, nullptr, 0);
 }
 
-// Wakes every waiter of every event of this user; each looks at its own
-// events again.
-void WakeWaiters(WakeState* wake)
+// Whether the kernel waits on several futex words at once (futex_waitv,
+// Linux 5.16): 1 yes, -1 no, 0 not known yet.
+std::atomic<int> VectorWaits{0};
+
+// Wakes the waiters of the event; each looks at its events again.
+void WakeWaiters(EventState* state, WakeState* wake)
 {
+    __atomic_add_fetch(&state->Sequence, 1, __ATOMIC_SEQ_CST);
     __atomic_add_fetch(&wake->Sequence, 1, __ATOMIC_SEQ_CST);
+    if (Load(state->Waiters) > 0)
+        Futex(&state->Sequence, FUTEX_WAKE, INT_MAX, nullptr);
     if (Load(wake->Waiters) > 0)
         Futex(&wake->Sequence, FUTEX_WAKE, INT_MAX, nullptr);
 }
@@ -557,24 +570,80 @@ bool TryTake(EventState* state, uint32_t generation)
     return false;
 }
 
-TWaitResult WaitEvents(const std::vector<std::shared_ptr<LocalObject>>& objects, uint32_t timeoutMs,
-                       int* index)
+// The events of one wait: the objects (held, so that a close on another
+// thread does not unmap them meanwhile) and the pulse generation each had
+// when the wait began. A few fit without allocating.
+struct WaitList {
+    static constexpr size_t kInline = 8;
+    std::array<std::shared_ptr<LocalObject>, kInline> Inline;
+    std::array<uint32_t, kInline> InlineGenerations{};
+    std::vector<std::shared_ptr<LocalObject>> More;
+    std::vector<uint32_t> MoreGenerations;
+    size_t Count = 0;
+
+    void Add(std::shared_ptr<LocalObject> object)
+    {
+        const uint32_t generation = Load(State(*object)->Pulse) >> 8;
+        if (Count < kInline) {
+            Inline[Count] = std::move(object);
+            InlineGenerations[Count] = generation;
+        } else {
+            More.push_back(std::move(object));
+            MoreGenerations.push_back(generation);
+        }
+        ++Count;
+    }
+    EventState* At(size_t i) const { return State(i < kInline ? *Inline[i] : *More[i - kInline]); }
+    uint32_t Generation(size_t i) const
+    {
+        return i < kInline ? InlineGenerations[i] : MoreGenerations[i - kInline];
+    }
+};
+
+// Sleeps until one of the words changes from the values read, or until
+// the absolute monotonic time until; false when the kernel has no
+// futex_waitv.
+bool SleepOnWords(const WaitList& list, const std::vector<uint32_t>& seen, int64_t until)
+{
+    std::array<futex_waitv, 128> words{};
+    const size_t count = list.Count;
+    for (size_t i = 0; i < count; ++i) {
+        words[i].val = seen[i];
+        words[i].uaddr = reinterpret_cast<uintptr_t>(&list.At(i)->Sequence);
+        words[i].flags = FUTEX_32;
+    }
+    const timespec absolute = FromNs(until);
+    if (syscall(SYS_futex_waitv, words.data(), unsigned(count), 0u, &absolute, CLOCK_MONOTONIC) < 0 &&
+        errno == ENOSYS) {
+        VectorWaits = -1;
+        return false;
+    }
+    VectorWaits = 1;
+    return true;
+}
+
+TWaitResult WaitEvents(const WaitList& list, uint32_t timeoutMs, int* index)
 {
     WakeState* wake = Reg().Wake;
-    if (!wake)
+    if (!wake || list.Count == 0)
         return TWaitResult::wrFailed;
-    std::vector<uint32_t> generations;
-    for (const auto& object : objects)
-        generations.push_back(Load(State(*object)->Pulse) >> 8);
-    __atomic_add_fetch(&wake->Waiters, 1, __ATOMIC_SEQ_CST);
+    // More events than one futex_waitv takes wait on the per-user word.
+    bool perUser = list.Count > 1 && (VectorWaits < 0 || list.Count > 128);
+    for (size_t i = 0; i < list.Count; ++i)
+        __atomic_add_fetch(&list.At(i)->Waiters, 1, __ATOMIC_SEQ_CST);
+    if (perUser)
+        __atomic_add_fetch(&wake->Waiters, 1, __ATOMIC_SEQ_CST);
     const int64_t deadline = ToNs(MonotonicNow()) + int64_t(timeoutMs) * 1'000'000;
+    std::vector<uint32_t> seen(list.Count);
     TWaitResult result = TWaitResult::wrTimeout;
     for (;;) {
-        // The sequence is read before the events are looked at: a change
+        // The sequences are read before the events are looked at: a change
         // after this read makes the futex wait return at once.
-        const uint32_t sequence = Load(wake->Sequence);
-        for (size_t i = 0; i < objects.size(); ++i) {
-            if (TryTake(State(*objects[i]), generations[i])) {
+        const uint32_t userSequence = Load(wake->Sequence);
+        for (size_t i = 0; i < list.Count; ++i)
+            seen[i] = Load(list.At(i)->Sequence);
+        for (size_t i = 0; i < list.Count; ++i) {
+            if (TryTake(list.At(i), list.Generation(i))) {
                 result = TWaitResult::wrSignaled;
                 if (index)
                     *index = int(i);
@@ -590,9 +659,19 @@ TWaitResult WaitEvents(const std::vector<std::shared_ptr<LocalObject>>& objects,
         if (timeoutMs != kWaitInfinite)
             sleep = std::min(sleep, deadline - now);
         const timespec relative = FromNs(sleep);
-        Futex(&wake->Sequence, FUTEX_WAIT, sequence, &relative);
+        if (list.Count == 1) {
+            Futex(&list.At(0)->Sequence, FUTEX_WAIT, seen[0], &relative);
+        } else if (perUser) {
+            Futex(&wake->Sequence, FUTEX_WAIT, userSequence, &relative);
+        } else if (!SleepOnWords(list, seen, now + sleep)) {
+            perUser = true;
+            __atomic_add_fetch(&wake->Waiters, 1, __ATOMIC_SEQ_CST);
+        }
     }
-    __atomic_sub_fetch(&wake->Waiters, 1, __ATOMIC_SEQ_CST);
+    for (size_t i = 0; i < list.Count; ++i)
+        __atomic_sub_fetch(&list.At(i)->Waiters, 1, __ATOMIC_SEQ_CST);
+    if (perUser)
+        __atomic_sub_fetch(&wake->Waiters, 1, __ATOMIC_SEQ_CST);
     return result;
 }
 
@@ -631,7 +710,7 @@ template <class Change> bool ChangeEvent(TSharedHandle event, Change change)
     if (!object || !wake)
         return false;
     if (change(State(*object)))
-        WakeWaiters(wake);
+        WakeWaiters(State(*object), wake);
     return true;
 }
 
@@ -792,21 +871,32 @@ TWaitResult WaitNamedObject(TSharedHandle handle, uint32_t timeoutMs)
 {
     if (auto mutex = Find(handle, Kind::Mutex))
         return WaitMutex(*mutex, timeoutMs);
-    if (auto event = Find(handle, Kind::Event))
-        return WaitEvents({event}, timeoutMs, nullptr);
+    if (auto event = Find(handle, Kind::Event)) {
+        WaitList list;
+        list.Add(std::move(event));
+        return WaitEvents(list, timeoutMs, nullptr);
+    }
     return TWaitResult::wrFailed;
 }
 
-TWaitResult WaitNamedEvents(const std::vector<TSharedHandle>& events, uint32_t timeoutMs, int* index)
+template <class Handles> TWaitResult WaitOnHandles(const Handles& events, uint32_t timeoutMs, int* index)
 {
-    std::vector<std::shared_ptr<LocalObject>> objects;
+    WaitList list;
     for (TSharedHandle handle : events) {
         auto object = Find(handle, Kind::Event);
         if (!object)
             return TWaitResult::wrFailed;
-        objects.push_back(object);
+        list.Add(std::move(object));
     }
-    if (objects.empty())
-        return TWaitResult::wrFailed;
-    return WaitEvents(objects, timeoutMs, index);
+    return WaitEvents(list, timeoutMs, index);
+}
+
+TWaitResult WaitNamedEvents(const std::vector<TSharedHandle>& events, uint32_t timeoutMs, int* index)
+{
+    return WaitOnHandles(events, timeoutMs, index);
+}
+
+TWaitResult WaitNamedEvents(std::initializer_list<TSharedHandle> events, uint32_t timeoutMs, int* index)
+{
+    return WaitOnHandles(events, timeoutMs, index);
 }

@@ -45,6 +45,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <initializer_list>
 #include <vector>
 
 using TSharedHandle = uintptr_t;
@@ -106,6 +107,8 @@ TWaitResult WaitNamedObject(TSharedHandle handle, uint32_t timeoutMs);
 // index receives its position in the list (when several are signalled, the
 // first). wrFailed when the list is empty or holds a handle that is no event.
 TWaitResult WaitNamedEvents(const std::vector<TSharedHandle>& events, uint32_t timeoutMs,
+                            int* index = nullptr);
+TWaitResult WaitNamedEvents(std::initializer_list<TSharedHandle> events, uint32_t timeoutMs,
                             int* index = nullptr);
 
 // The steps inside opening, closing and growing a named object after which a

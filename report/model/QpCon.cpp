@@ -10,6 +10,7 @@
 
 #include <QCoreApplication>
 #include <QMetaObject>
+#include <QThread>
 #include <QtEndian>
 
 #include <algorithm>
@@ -348,15 +349,26 @@ void TZvCustomConnection::StopThread()
         SetNamedEvent(dataEvent);
     }
     // A command still waiting for the UI thread (this one, most likely) is
-    // withdrawn; one that runs elsewhere is waited for.
+    // withdrawn, and its engine told at once; one that runs on another
+    // thread is waited for.
+    std::shared_ptr<THandOver> hand;
     {
         std::lock_guard guard(FHandOverLock);
-        if (FHandOver) {
-            std::unique_lock lock(FHandOver->Lock);
-            if (FHandOver->State == THandOver::Pending)
-                FHandOver->State = THandOver::Withdrawn;
-            FHandOver->Changed.notify_all();
+        hand = std::move(FHandOver);
+    }
+    if (hand) {
+        std::unique_lock lock(hand->Lock);
+        if (hand->State == THandOver::Pending) {
+            hand->State = THandOver::Withdrawn;
+            SetNamedEvent(hand->Error);
         }
+        hand->Changed.notify_all();
+        // Inside the handler itself (it runs on the UI thread) there is
+        // nothing to wait for.
+        const bool onUiThread = QCoreApplication::instance() &&
+                                QThread::currentThread() == QCoreApplication::instance()->thread();
+        if (!onUiThread)
+            hand->Changed.wait(lock, [&] { return hand->State != THandOver::Running; });
     }
     SetNamedEvent(FWakeEvent);
     FThread.join();
@@ -380,6 +392,19 @@ void TZvCustomConnection::HandOver(TSharedHandle completed, TSharedHandle errorE
         SetNamedEvent(ran ? completed : errorEvent);
         return;
     }
+    // One command at a time: one handed over earlier (whose engine stopped
+    // waiting) ends before the next is handed over.
+    std::shared_ptr<THandOver> earlier;
+    {
+        std::lock_guard guard(FHandOverLock);
+        earlier = FHandOver;
+    }
+    if (earlier) {
+        std::unique_lock lock(earlier->Lock);
+        earlier->Changed.wait(lock, [&] {
+            return earlier->State != THandOver::Pending && earlier->State != THandOver::Running;
+        });
+    }
     auto hand = std::make_shared<THandOver>();
     hand->Connection = this;
     hand->Completed = completed;
@@ -392,23 +417,10 @@ void TZvCustomConnection::HandOver(TSharedHandle completed, TSharedHandle errorE
         }
         FHandOver = hand;
     }
+    // The UI thread signals the engine itself once the handler has run;
+    // this thread goes back to its wait meanwhile.
     QMetaObject::invokeMethod(
         QCoreApplication::instance(), [hand] { RunHandOver(*hand); }, Qt::QueuedConnection);
-    THandOver::TState state;
-    {
-        std::unique_lock lock(hand->Lock);
-        hand->Changed.wait(lock, [&] {
-            return hand->State == THandOver::Ran || hand->State == THandOver::Raised ||
-                   hand->State == THandOver::Withdrawn;
-        });
-        state = hand->State;
-    }
-    {
-        std::lock_guard guard(FHandOverLock);
-        FHandOver.reset();
-    }
-    if (state == THandOver::Withdrawn)
-        SetNamedEvent(errorEvent); // not run: the engine stops waiting
 }
 
 void TZvCustomConnection::ThreadLoop(std::promise<void>* listening)

@@ -8,15 +8,16 @@
 // process calls it directly (ExecCode); a report in another process reaches
 // it through the connection's own worker thread, which waits for the data
 // event "ZARVRTDATA_<name>" ("ZARVDTDATA_" at design time), hands commands
-// 1-10 to the UI thread and waits until they have run, and answers command
+// 1-10 to the UI thread, which signals the engine once the handler has run
+// (a command reaches the UI thread only when the one before has run), and
+// answers command
 // 11 (identity), 12 (drop the overflow buffer) and the discovery requests
 // ("ZARVCONNECT" ... "ZARVDISCONNECT") itself. The thread runs at design
 // time and whenever RuntimeVisibility is rtDeveloper or rtEndUser.
 //
 // Every wait of the thread and of its hand-over blocks until the event it
-// waits for (the time-outs are only limits): the UI thread wakes the thread
-// when a handler has run, and destroying the connection wakes it through a
-// private event and waits for it to end. A command still waiting for the UI
+// waits for (the time-outs are only limits); destroying the connection wakes
+// the thread through a private event and waits for it to end. A command still waiting for the UI
 // thread when the connection is destroyed is not run: the engine is told
 // with "ZARVERROR".
 //
@@ -252,9 +253,9 @@ private:
     void StartThread();
     void StopThread();
     void ThreadLoop(std::promise<void>* listening);
-    // Runs commands 1-10 on the UI thread and waits until they have run;
-    // completed is set when the handler ran, errorEvent when it raised or
-    // the command was withdrawn.
+    // Hands commands 1-10 to the UI thread, which sets completed when the
+    // handler ran, errorEvent when it raised; errorEvent is set here too
+    // when the command is withdrawn.
     void HandOver(TSharedHandle completed, TSharedHandle errorEvent);
     void WriteIdentity();
     // Moves the answer to an overflow block when count more bytes do not
