@@ -10,16 +10,16 @@
 // event "ZARVRTDATA_<name>" ("ZARVDTDATA_" at design time), hands commands
 // 1-10 to the UI thread, which signals the engine once the handler has run
 // (a command reaches the UI thread only when the one before has run), and
-// answers command
-// 11 (identity), 12 (drop the overflow buffer) and the discovery requests
-// ("ZARVCONNECT" ... "ZARVDISCONNECT") itself. The thread runs at design
-// time and whenever RuntimeVisibility is rtDeveloper or rtEndUser.
+// answers command 11 (identity), 12 (drop the overflow buffer) and the
+// discovery requests ("ZARVCONNECT" ... "ZARVDISCONNECT") itself. The thread
+// runs at design time and whenever RuntimeVisibility is rtDeveloper or
+// rtEndUser.
 //
 // Every wait of the thread and of its hand-over blocks until the event it
 // waits for (the time-outs are only limits); destroying the connection wakes
-// the thread through a private event and waits for it to end. A command still waiting for the UI
-// thread when the connection is destroyed is not run: the engine is told
-// with "ZARVERROR".
+// the thread through a private event and waits for it to end. A command
+// still waiting for the UI thread when the connection is destroyed is not
+// run: the engine is told with "ZARVERROR".
 //
 // A set of the data or ack event meant for an earlier listener of the name
 // (one that ended before it could take it) is dropped when the thread starts
@@ -30,8 +30,8 @@
 // fit moves on to "ZARVBUFFERALT1", then "ZARVBUFFERALT2", alternately. Every
 // write and read is bounded by the size of the block in use; a request that
 // runs past it fails the command with ESheetcaster. A handler that raises
-// in the thread's hand-over makes the thread signal "ZARVERROR" instead of
-// "ZARVCOMPLETED", so the engine stops waiting and the command fails.
+// on the UI thread signals "ZARVERROR" instead of "ZARVCOMPLETED", so the
+// engine stops waiting and the command fails.
 //
 // A row is Bool end-of-data, then (when false) Int RowSize and the row: a
 // slot table of (value offset, text offset) per included column, counted

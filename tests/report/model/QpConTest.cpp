@@ -103,6 +103,7 @@ public:
         return FProcess.readAll();
     }
     bool Running() const { return FProcess.state() == QProcess::Running; }
+    void CloseInput() { FProcess.closeWriteChannel(); }
     QByteArray Errors() { return FProcess.readAllStandardError(); }
 
 private:
@@ -929,6 +930,8 @@ TEST_F(QpConTest, SixProcessesKilledAndRestartedNeverHangOrMisread)
         ++restarts;
     }
     int runs = 0, ok = 0, misread = 0;
+    for (auto& worker : workers)
+        worker->CloseInput(); // each ends after its run
     for (int i = 0; i < kWorkers; ++i) {
         const QByteArray summary = workers[size_t(i)]->Finish(15'000);
         EXPECT_FALSE(workers[size_t(i)]->Running()) << "worker " << i << " did not end";
