@@ -12,6 +12,7 @@
 //            whose answer it holds.
 //   "slow":  as "rows", but writing a row prints "inside" on standard
 //            output and never returns (a peer to be killed mid-request).
+//   "lazy":  as "rows", but declaring the columns takes 50 ms.
 #include "report/model/QpCon.h"
 
 #include <cstdio>
@@ -64,6 +65,13 @@ inline void ConfigureTestConnection(TZvCustomConnection& connection, const QStri
                 pause();
         };
         return;
+    }
+    if (kind == QLatin1String("lazy")) {
+        auto declare = connection.OnGetCols;
+        connection.OnGetCols = [declare](TZvCustomConnection* c) {
+            usleep(50'000);
+            declare(c);
+        };
     }
     const bool raise = kind == QLatin1String("raise");
     connection.OnGetRow = [raise](TZvCustomConnection* c) {

@@ -13,8 +13,8 @@
 //   --stress=I,N       one of N stress workers: serves connection "S<I>" and,
 //                      until its input closes, runs requests against the
 //                      connections of the others (S0 ... S<N-1>), each under
-//                      the channel's mutex; then prints "runs R ok K failed F
-//                      misread M slowest-ms T".
+//                      the channel's mutex, printing "run ok|failed|misread
+//                      <milliseconds>" after each; then "done".
 #include "ChannelFixtures.h"
 
 #include "platform/forms/MessageService.h"
@@ -49,14 +49,6 @@ void DieHere(TSharedStep step)
 class TCancelEveryBox : public TMessageService {
 public:
     int Show(const TMessageBoxRequest&) override { return IDCANCEL; }
-};
-
-struct TStressCounts {
-    int Runs = 0;
-    int Ok = 0;
-    int Failed = 0;
-    int Misread = 0;
-    qint64 SlowestMs = 0;
 };
 
 // One run against connection name: open, columns, every row, restore. False
@@ -103,7 +95,7 @@ bool StressRun(TZarvDataSystem& system, const QString& name, bool& misread)
     return answered && !misread;
 }
 
-void StressLoop(int index, int count, const std::atomic<bool>& stop, TStressCounts& counts)
+void StressLoop(int index, int count, const std::atomic<bool>& stop)
 {
     CallEventWaitMs = 20;
     CallEventWaitCount = 100;
@@ -121,11 +113,10 @@ void StressLoop(int index, int count, const std::atomic<bool>& stop, TStressCoun
             ok = StressRun(system, QStringLiteral("S%1").arg(other), misread);
             system.ReleaseControl();
         }
-        ++counts.Runs;
-        counts.Ok += ok ? 1 : 0;
-        counts.Failed += ok || misread ? 0 : 1;
-        counts.Misread += misread ? 1 : 0;
-        counts.SlowestMs = std::max(counts.SlowestMs, timer.elapsed());
+        // Printed at once: the process may be killed any moment.
+        std::printf("run %s %lld\n", ok ? "ok" : misread ? "misread" : "failed",
+                    static_cast<long long>(timer.elapsed()));
+        std::fflush(stdout);
     }
 }
 
@@ -179,10 +170,9 @@ int main(int argc, char** argv)
         }
     }
     std::atomic<bool> stop{false};
-    TStressCounts counts;
     std::thread stress;
     if (stressIndex >= 0)
-        stress = std::thread([&] { StressLoop(stressIndex, stressCount, stop, counts); });
+        stress = std::thread([&] { StressLoop(stressIndex, stressCount, stop); });
     std::thread watcher([&stop] {
         char c;
         while (read(0, &c, 1) > 0) {
@@ -204,8 +194,7 @@ int main(int argc, char** argv)
         });
         app.exec();
         joiner.join();
-        std::printf("runs %d ok %d failed %d misread %d slowest-ms %lld\n", counts.Runs, counts.Ok,
-                    counts.Failed, counts.Misread, static_cast<long long>(counts.SlowestMs));
+        std::printf("done\n");
         std::fflush(stdout);
     }
     holder.reset();
