@@ -7,6 +7,9 @@
 // Options:
 //   --hold             takes the channel's mutex and prints "held" before
 //                      "ready" (a holder to be killed).
+//   --ask=NAME         takes the channel and, after "ready", opens
+//                      connection NAME, prints "asked" and sends it command 4
+//                      (a holder to be killed with a request out).
 //   --die-at=STEP      ends the process with SIGKILL at the first step STEP
 //                      (made, removing, growing) inside the bookkeeping of a
 //                      named object.
@@ -128,6 +131,7 @@ int main(int argc, char** argv)
     NamedObjectPrefix = QString::fromLocal8Bit(argv[1]);
     InitDataConnectManager();
     bool hold = false;
+    QString ask;
     int stressIndex = -1;
     int stressCount = 0;
     QStringList specs;
@@ -135,6 +139,9 @@ int main(int argc, char** argv)
         const QString arg = QString::fromLocal8Bit(argv[i]);
         if (arg == QLatin1String("--hold")) {
             hold = true;
+        } else if (arg.startsWith(QLatin1String("--ask="))) {
+            hold = true;
+            ask = arg.mid(6);
         } else if (arg.startsWith(QLatin1String("--die-at="))) {
             const QString step = arg.mid(9);
             DieAt = step == QLatin1String("removing")  ? TSharedStep::Removing
@@ -168,6 +175,7 @@ int main(int argc, char** argv)
             std::printf("held\n");
             std::fflush(stdout);
         }
+
     }
     std::atomic<bool> stop{false};
     std::thread stress;
@@ -183,6 +191,12 @@ int main(int argc, char** argv)
     });
     std::printf("ready\n");
     std::fflush(stdout);
+    TZarvDataConnection asked;
+    if (holder && !ask.isEmpty() && holder->OpenDataEvent(ask, asked) && holder->CallEvent(9, asked)) {
+        std::printf("asked\n");
+        std::fflush(stdout);
+        holder->CallEvent(4, asked);
+    }
     const int result = app.exec();
     if (stress.joinable()) {
         // Requests to this process's own connection may still be handed to

@@ -769,6 +769,25 @@ TEST_F(QpConTest, PeerKilledHoldingTheChannelIsTakenOverOnce)
     EXPECT_TRUE(messages.Shown().empty());
 }
 
+// A holder killed with a request out: the connection's answer to it is
+// still being written when the next process takes the mutex over. That one
+// lets it finish before it writes its own requests.
+TEST_F(QpConTest, HolderKilledWithARequestOutLetsItsAnswerPass)
+{
+    UsePrefix(QStringLiteral("out"));
+    MakeSystem();
+    TPeer lazy({QStringLiteral("KL:lazy:2:rt")});
+    ASSERT_TRUE(lazy.Ready());
+    for (int i = 0; i < 3; ++i) {
+        TPeer asker({QStringLiteral("--ask=KL")});
+        ASSERT_TRUE(asker.WaitFor("asked", 10000));
+        usleep(5'000); // the request is out
+        asker.Kill();
+        EXPECT_EQ(RunAgainst(QStringLiteral("KL")), kRows) << i;
+    }
+    EXPECT_TRUE(messages.Shown().empty());
+}
+
 // A peer killed in the middle of a request: that command fails after its
 // waits; the next peer of the name answers the next run, and nothing of the
 // killed request is read as its answer.
