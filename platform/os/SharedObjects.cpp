@@ -4,6 +4,7 @@
 #include <QCryptographicHash>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -12,62 +13,103 @@
 #include <mutex>
 #include <new>
 
+#include <climits>
+
 #include <fcntl.h>
+#include <linux/futex.h>
 #include <pthread.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
 
 namespace {
 
-// Layout version of the shared objects; an object of another layout is
-// refused rather than misread.
-constexpr uint32_t kMagic = 0x31565354; // "TSV1"
+// Layout version of the shared objects, also part of every name; an object
+// that does not carry it was left half made and is made again.
+constexpr uint32_t kMagic = 0x32565354; // "TSV2"
 
-enum class Kind : char { Memory = 'M', Mutex = 'X', Event = 'E', Hub = 'H' };
+enum class Kind : char { Memory = 'M', Mutex = 'X', Event = 'E', Wake = 'W' };
 
 // The head of every shared object. Magic is stored last by the creator, so
 // an object whose creator died half way is recognised and made again.
 //
 // Which processes use an object is told by the kernel, not by a count that a
 // crashed process would leave behind: every process that has the object open
-// holds a shared record lock (fcntl) on its first byte, which the kernel drops
-// when the process ends. A process that closes it and can turn its lock into
-// an exclusive one is the last user and removes the object. Opening and
-// closing run under the file's flock, so a close never removes an object that
-// an opener has just found; an opener that finds Dead set retries.
+// holds a shared open-file-description lock on its first byte, which the
+// kernel drops when the process ends. A process that closes it and can turn
+// its lock into an exclusive one is the last user and removes the object.
+// Opening, closing and growing run under the file's flock, so a close never
+// removes an object that an opener has just found; an opener that finds Dead
+// set retries, and removes the name itself when its closer died before it
+// could.
 struct alignas(64) SharedHead {
     uint32_t Magic;
     uint32_t Kind;
     uint32_t Dead; // removed from the name space
     uint32_t Reserved;
-    int64_t DataSize;
+    int64_t DataSize; // as made; the size mapped is the file's
 };
 static_assert(sizeof(SharedHead) == 64);
 
-// State of an event; guarded by the hub's mutex (one per user), so that a
-// wait on several events sees all of them at once.
+// An event: words changed only with atomic instructions, so that a process
+// killed anywhere leaves a consistent event.
+//
+// Each change that may release a waiter increments the event's Sequence, and
+// waiters sleep on it with a futex (on the words of all their events at once
+// with futex_waitv). A waiter killed while counted in Waiters only costs the
+// setters a needless wake call.
 struct EventState {
-    uint32_t ManualReset;
-    uint32_t Signaled;
-    uint32_t Waiters;    // threads waiting on it now
-    uint32_t Generation; // counts pulses; a waiter may take a pulse token
-    uint32_t Tokens;     // of a later generation than its own
+    uint32_t ManualReset; // fixed when made
+    uint32_t Signaled;    // 1 while set; an auto-reset event is taken by a compare-and-swap 1 -> 0
+    uint32_t Pulse;       // pulse generation << 8 | pulses left to take (auto-reset)
+    uint32_t Sequence;
+    uint32_t Waiters;
 };
 
-// The per-user hub: the lock and the wake-up of every event.
-struct HubState {
-    pthread_mutex_t Mutex;
-    pthread_cond_t Changed;
+// The per-user wake-up of every event, for kernels without futex_waitv: each
+// change increments Sequence too, and a wait on several events sleeps on it.
+struct WakeState {
+    uint32_t Sequence;
+    uint32_t Waiters;
 };
 
 constexpr int64_t kDataOffset = sizeof(SharedHead);
-// Every wait wakes at least this often and checks its condition again, so a
-// wake-up lost to a process that died inside the condition variable delays a
-// waiter by no more than this.
-constexpr int64_t kWaitSliceNs = 50'000'000;
+// A setter killed between setting an event and incrementing the sequence
+// leaves the event set without waking anyone; every waiter looks again at
+// least this often, so such an event is seen within this time.
+constexpr int64_t kWaitSliceNs = 500'000'000;
+
+void (*Probe)(TSharedStep) = nullptr;
+
+// The process id, asked of the kernel once per process (and again in a
+// child made by fork()): every call on a handle compares it.
+std::atomic<pid_t> CachedPid{0};
+
+void ForgetPid()
+{
+    CachedPid = 0;
+}
+
+pid_t ThisProcess()
+{
+    pid_t pid = CachedPid.load(std::memory_order_relaxed);
+    if (pid == 0) {
+        static const int registered = pthread_atfork(nullptr, nullptr, &ForgetPid);
+        (void)registered;
+        pid = getpid();
+        CachedPid.store(pid, std::memory_order_relaxed);
+    }
+    return pid;
+}
+
+void AtStep(TSharedStep step)
+{
+    if (Probe)
+        Probe(step);
+}
 
 int64_t DataBytes(Kind kind, int64_t memorySize)
 {
@@ -78,8 +120,8 @@ int64_t DataBytes(Kind kind, int64_t memorySize)
         return sizeof(pthread_mutex_t);
     case Kind::Event:
         return sizeof(EventState);
-    case Kind::Hub:
-        return sizeof(HubState);
+    case Kind::Wake:
+        return sizeof(WakeState);
     }
     return 0;
 }
@@ -93,7 +135,7 @@ struct LocalObject {
     QByteArray Key; // shared-memory name; empty for an unnamed object
     char* Base = nullptr;
     size_t MapSize = 0;
-    int Fd = -1; // kept open: it carries this process's record lock
+    int Fd = -1; // kept open: it carries this process's usage lock
     pid_t Pid = 0;
     int Handles = 0; // guarded by the registry lock
     int Views = 0;
@@ -110,7 +152,7 @@ struct Registry {
     std::map<TSharedHandle, std::shared_ptr<LocalObject>> Handles;
     std::map<QByteArray, std::shared_ptr<LocalObject>> Named;
     std::map<void*, std::shared_ptr<LocalObject>> Views;
-    HubState* Hub = nullptr;
+    WakeState* Wake = nullptr;
 };
 
 // Never destroyed: objects that close their handles from static destructors
@@ -133,31 +175,20 @@ QByteArray ObjectKey(Kind kind, const QString& name)
         else
             encoded += '%' + QByteArray::number(u, 16).rightJustified(2, '0').toUpper();
     }
-    QByteArray key = "/tessvar-" + QByteArray::number(uint(getuid())) + '-' + char(kind) + '-';
+    QByteArray key = "/tessvar2-" + QByteArray::number(uint(getuid())) + '-' + char(kind) + '-';
     // NAME_MAX bounds a shared-memory name; long names go by their digest.
     if (key.size() + encoded.size() > 240)
         encoded = '#' + QCryptographicHash::hash(utf8, QCryptographicHash::Sha1).toHex();
     return key + encoded;
 }
 
-int LockRobust(pthread_mutex_t* mutex)
-{
-    int r = pthread_mutex_lock(mutex);
-    if (r == EOWNERDEAD) {
-        pthread_mutex_consistent(mutex);
-        r = 0;
-    }
-    return r;
-}
-
-bool InitMutex(pthread_mutex_t* mutex, bool recursive)
+bool InitMutex(pthread_mutex_t* mutex)
 {
     pthread_mutexattr_t attr;
     pthread_mutexattr_init(&attr);
     pthread_mutexattr_setpshared(&attr, PTHREAD_PROCESS_SHARED);
     pthread_mutexattr_setrobust(&attr, PTHREAD_MUTEX_ROBUST);
-    if (recursive)
-        pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
+    pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
     const int r = pthread_mutex_init(mutex, &attr);
     pthread_mutexattr_destroy(&attr);
     return r == 0;
@@ -167,25 +198,14 @@ bool InitObjectData(Kind kind, char* data, bool manualReset)
 {
     switch (kind) {
     case Kind::Memory:
+    case Kind::Wake:
         return true; // a new object reads as zeros
     case Kind::Mutex:
-        return InitMutex(new (data) pthread_mutex_t, true);
+        return InitMutex(new (data) pthread_mutex_t);
     case Kind::Event: {
         auto* state = new (data) EventState{};
         state->ManualReset = manualReset ? 1 : 0;
         return true;
-    }
-    case Kind::Hub: {
-        auto* hub = new (data) HubState;
-        if (!InitMutex(&hub->Mutex, false))
-            return false;
-        pthread_condattr_t attr;
-        pthread_condattr_init(&attr);
-        pthread_condattr_setpshared(&attr, PTHREAD_PROCESS_SHARED);
-        pthread_condattr_setclock(&attr, CLOCK_MONOTONIC);
-        const int r = pthread_cond_init(&hub->Changed, &attr);
-        pthread_condattr_destroy(&attr);
-        return r == 0;
     }
     }
     return false;
@@ -216,32 +236,36 @@ private:
     int FFd;
 };
 
-bool RecordLock(int fd, short type)
+// The usage lock. Open-file-description locks belong to the descriptor, not
+// to the process, so that closing one descriptor of a block never drops the
+// lock that another descriptor of the same process holds on it.
+bool UsageLock(int fd, short type)
 {
     struct flock lock {};
     lock.l_type = type;
     lock.l_whence = SEEK_SET;
     lock.l_start = 0;
     lock.l_len = 1;
-    return fcntl(fd, F_SETLK, &lock) == 0;
+    return fcntl(fd, F_OFD_SETLK, &lock) == 0;
 }
 
 LocalObject::~LocalObject()
 {
-    if (Pid != getpid() || !Base)
+    if (Pid != ThisProcess() || !Base)
         return; // inherited through fork(): the parent's to close
     if (ObjKind == Kind::Mutex && Holds.load() > 0)
         return; // still held: the mutex must stay mapped until its owner ends
     if (Fd >= 0) {
         FileLock lock(Fd);
-        if (RecordLock(Fd, F_WRLCK)) {
+        if (UsageLock(Fd, F_WRLCK)) {
             Head()->Dead = 1;
+            AtStep(TSharedStep::Removing);
             shm_unlink(Key.constData());
         }
     }
     munmap(Base, MapSize);
     if (Fd >= 0)
-        close(Fd); // drops the record lock
+        close(Fd); // drops the usage lock
 }
 
 std::shared_ptr<LocalObject> MakeUnnamed(Kind kind, int64_t dataSize, bool manualReset, int& error)
@@ -256,7 +280,7 @@ std::shared_ptr<LocalObject> MakeUnnamed(Kind kind, int64_t dataSize, bool manua
     object->ObjKind = kind;
     object->Base = static_cast<char*>(base);
     object->MapSize = total;
-    object->Pid = getpid();
+    object->Pid = ThisProcess();
     SharedHead* head = object->Head();
     head->Kind = uint32_t(kind);
     head->DataSize = dataSize;
@@ -268,64 +292,86 @@ std::shared_ptr<LocalObject> MakeUnnamed(Kind kind, int64_t dataSize, bool manua
     return object;
 }
 
+// True when fd is the object that the name stands for now.
+bool StillNamed(int fd, const QByteArray& key)
+{
+    const int named = shm_open(key.constData(), O_RDWR, 0600);
+    if (named < 0)
+        return false;
+    struct stat mine {}, now {};
+    const bool same = fstat(fd, &mine) == 0 && fstat(named, &now) == 0 && mine.st_dev == now.st_dev &&
+                      mine.st_ino == now.st_ino;
+    close(named);
+    return same;
+}
+
+bool MapFile(LocalObject& object, int fd, int64_t size, int& error)
+{
+    if (object.Base)
+        munmap(object.Base, object.MapSize);
+    object.Base = nullptr;
+    void* base = mmap(nullptr, size_t(size), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    if (base == MAP_FAILED) {
+        error = errno;
+        return false;
+    }
+    object.Base = static_cast<char*>(base);
+    object.MapSize = size_t(size);
+    return true;
+}
+
 // Maps the object behind fd, making it when it is new (or was left half made)
-// and mayCreate, and takes this process's record lock. Runs under the file's
+// and mayCreate, and takes this process's usage lock. Runs under the file's
 // flock. Returns false with error set, or with retry set when the object was
 // removed meanwhile.
-bool AttachShared(LocalObject& object, int fd, Kind kind, int64_t wanted, bool mayCreate, bool manualReset,
-                  int& error, bool& retry)
+bool AttachShared(LocalObject& object, int fd, const QByteArray& key, Kind kind, int64_t wanted,
+                  bool mayCreate, bool manualReset, int& error, bool& retry)
 {
     struct stat st {};
     if (fstat(fd, &st) != 0) {
         error = errno;
         return false;
     }
-    bool create = st.st_size == 0;
-    const int64_t mapSize = create ? wanted : int64_t(st.st_size);
-    if (create && !mayCreate) {
-        error = ENOENT;
-        return false;
-    }
-    if (mapSize < kDataOffset || (create && ftruncate(fd, off_t(mapSize)) != 0)) {
-        error = create ? errno : EINVAL;
-        return false;
-    }
-    void* base = mmap(nullptr, size_t(mapSize), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-    if (base == MAP_FAILED) {
-        error = errno;
-        return false;
-    }
-    object.Base = static_cast<char*>(base);
-    object.MapSize = size_t(mapSize);
-    SharedHead* head = object.Head();
-    // A creator that died before it finished leaves no magic: the object is
-    // made again, in place.
-    if (!create && LoadMagic(head) != kMagic) {
-        if (!mayCreate || mapSize != wanted) {
-            error = mayCreate ? EINVAL : ENOENT;
+    // A creator that died before it finished leaves a file without the
+    // magic: nobody can have attached to it, so it is made again in place.
+    bool create = st.st_size < kDataOffset;
+    if (!create) {
+        if (!MapFile(object, fd, int64_t(st.st_size), error))
             return false;
-        }
-        create = true;
-        std::memset(base, 0, size_t(mapSize));
+        create = LoadMagic(object.Head()) != kMagic;
     }
     if (create) {
+        if (!mayCreate) {
+            error = ENOENT;
+            return false;
+        }
+        if (ftruncate(fd, 0) != 0 || ftruncate(fd, off_t(wanted)) != 0) {
+            error = errno;
+            return false;
+        }
+        if (!MapFile(object, fd, wanted, error))
+            return false;
+        SharedHead* head = object.Head();
         head->Kind = uint32_t(kind);
-        head->Dead = 0;
-        head->DataSize = mapSize - kDataOffset;
+        head->DataSize = wanted - kDataOffset;
+        AtStep(TSharedStep::Made);
         if (!InitObjectData(kind, object.Data(), manualReset)) {
             error = EINVAL;
             return false;
         }
         StoreMagic(head);
-    } else if (head->Dead) {
+    } else if (object.Head()->Dead) {
+        // Its last user removed it. When that user died before taking the
+        // name away, the name is taken away here.
+        if (StillNamed(fd, key))
+            shm_unlink(key.constData());
         retry = true;
         return false;
-    } else if (head->Kind != uint32_t(kind) || head->DataSize != mapSize - kDataOffset ||
-               (kind != Kind::Memory && mapSize != wanted)) {
-        error = EINVAL; // another layout, or not what its name says
+    } else if (object.Head()->Kind != uint32_t(kind) || (kind != Kind::Memory && int64_t(st.st_size) != wanted)) {
+        error = EINVAL; // not what its name says
         return false;
     }
-    if (!RecordLock(fd, F_RDLCK)) {
+    if (!UsageLock(fd, F_RDLCK)) {
         error = errno;
         return false;
     }
@@ -350,7 +396,7 @@ std::shared_ptr<LocalObject> OpenShared(Kind kind, const QByteArray& key, int64_
         bool attached;
         {
             FileLock lock(fd);
-            attached = AttachShared(*object, fd, kind, wanted, mayCreate, manualReset, error, retry);
+            attached = AttachShared(*object, fd, key, kind, wanted, mayCreate, manualReset, error, retry);
         }
         if (!attached) {
             if (object->Base)
@@ -363,26 +409,27 @@ std::shared_ptr<LocalObject> OpenShared(Kind kind, const QByteArray& key, int64_
         }
         object->Fd = fd;
         object->Key = key;
-        object->Pid = getpid();
+        object->Pid = ThisProcess();
         return object;
     }
     error = EAGAIN;
     return nullptr;
 }
 
-HubState* Hub(Registry& reg)
+WakeState* Wake(Registry& reg)
 {
-    if (!reg.Hub) {
+    if (!reg.Wake) {
         int error = 0;
-        auto hub =
-            OpenShared(Kind::Hub, ObjectKey(Kind::Hub, QStringLiteral("events")), 0, true, false, error);
-        if (!hub)
+        auto wake =
+            OpenShared(Kind::Wake, ObjectKey(Kind::Wake, QStringLiteral("events")), 0, true, false, error);
+        if (!wake)
             return nullptr;
-        // The hub stays mapped for the life of the process (and of its forks).
-        reg.Hub = reinterpret_cast<HubState*>(hub->Data());
-        hub->Pid = 0;
+        // The wake-up block stays mapped and in use for the life of the
+        // process (and of its forks).
+        reg.Wake = reinterpret_cast<WakeState*>(wake->Data());
+        wake->Pid = 0;
     }
-    return reg.Hub;
+    return reg.Wake;
 }
 
 TSharedHandle AddHandle(Registry& reg, const std::shared_ptr<LocalObject>& object)
@@ -399,7 +446,7 @@ TSharedHandle Open(Kind kind, const QString& name, int64_t size, bool mayCreate,
 {
     Registry& reg = Reg();
     std::lock_guard guard(reg.Lock);
-    if (kind == Kind::Event && !Hub(reg)) {
+    if (kind == Kind::Event && !Wake(reg)) {
         error = EINVAL;
         return 0;
     }
@@ -413,7 +460,7 @@ TSharedHandle Open(Kind kind, const QString& name, int64_t size, bool mayCreate,
     } else {
         const QByteArray key = ObjectKey(kind, name);
         auto it = reg.Named.find(key);
-        if (it != reg.Named.end() && it->second->Pid == getpid())
+        if (it != reg.Named.end() && it->second->Pid == ThisProcess())
             object = it->second;
         else
             object = OpenShared(kind, key, size, mayCreate, manualReset, error);
@@ -426,7 +473,7 @@ std::shared_ptr<LocalObject> Find(TSharedHandle handle, Kind kind)
     Registry& reg = Reg();
     std::lock_guard guard(reg.Lock);
     auto it = reg.Handles.find(handle);
-    if (it == reg.Handles.end() || it->second->Pid != getpid() || it->second->ObjKind != kind)
+    if (it == reg.Handles.end() || it->second->Pid != ThisProcess() || it->second->ObjKind != kind)
         return nullptr;
     return it->second;
 }
@@ -467,37 +514,136 @@ EventState* State(const LocalObject& object)
     return reinterpret_cast<EventState*>(object.Data());
 }
 
+uint32_t Load(const uint32_t& word)
+{
+    return __atomic_load_n(&word, __ATOMIC_SEQ_CST);
+}
+
+bool CompareExchange(uint32_t& word, uint32_t& expected, uint32_t desired)
+{
+    return __atomic_compare_exchange_n(&word, &expected, desired, false, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
+}
+
+long Futex(uint32_t* word, int op, uint32_t value, const timespec* timeout)
+{
+    return syscall(SYS_futex, word, op, value, timeout, nullptr, 0);
+}
+
+// Whether the kernel waits on several futex words at once (futex_waitv,
+// Linux 5.16): 1 yes, -1 no, 0 not known yet.
+std::atomic<int> VectorWaits{0};
+
+// Wakes the waiters of the event; each looks at its events again.
+void WakeWaiters(EventState* state, WakeState* wake)
+{
+    __atomic_add_fetch(&state->Sequence, 1, __ATOMIC_SEQ_CST);
+    __atomic_add_fetch(&wake->Sequence, 1, __ATOMIC_SEQ_CST);
+    if (Load(state->Waiters) > 0)
+        Futex(&state->Sequence, FUTEX_WAKE, INT_MAX, nullptr);
+    if (Load(wake->Waiters) > 0)
+        Futex(&wake->Sequence, FUTEX_WAKE, INT_MAX, nullptr);
+}
+
+// Takes the event for a waiter that began waiting at pulse generation
+// generation: a set event (an auto-reset one only by the waiter whose
+// compare-and-swap clears it), or a pulse given after the waiter began.
 bool TryTake(EventState* state, uint32_t generation)
 {
-    if (state->Signaled) {
-        if (!state->ManualReset)
-            state->Signaled = 0;
-        return true;
+    const bool manual = Load(state->ManualReset) != 0;
+    if (manual) {
+        if (Load(state->Signaled) != 0)
+            return true;
+    } else {
+        uint32_t expected = 1;
+        if (CompareExchange(state->Signaled, expected, 0))
+            return true;
     }
-    if (state->Tokens > 0 && state->Generation != generation) {
-        --state->Tokens;
-        return true;
+    uint32_t pulse = Load(state->Pulse);
+    while ((pulse >> 8) != generation) {
+        if (manual)
+            return true;
+        if ((pulse & 0xFF) == 0)
+            return false;
+        if (CompareExchange(state->Pulse, pulse, pulse - 1))
+            return true;
     }
     return false;
 }
 
-TWaitResult WaitEvents(const std::vector<std::shared_ptr<LocalObject>>& objects, uint32_t timeoutMs,
-                       int* index)
-{
-    HubState* hub = Reg().Hub;
-    if (!hub || LockRobust(&hub->Mutex) != 0)
-        return TWaitResult::wrFailed;
-    std::vector<uint32_t> generations;
-    for (const auto& object : objects) {
-        EventState* state = State(*object);
-        generations.push_back(state->Generation);
-        ++state->Waiters;
+// The events of one wait: the objects (held, so that a close on another
+// thread does not unmap them meanwhile) and the pulse generation each had
+// when the wait began. A few fit without allocating.
+struct WaitList {
+    static constexpr size_t kInline = 8;
+    std::array<std::shared_ptr<LocalObject>, kInline> Inline;
+    std::array<uint32_t, kInline> InlineGenerations{};
+    std::vector<std::shared_ptr<LocalObject>> More;
+    std::vector<uint32_t> MoreGenerations;
+    size_t Count = 0;
+
+    void Add(std::shared_ptr<LocalObject> object)
+    {
+        const uint32_t generation = Load(State(*object)->Pulse) >> 8;
+        if (Count < kInline) {
+            Inline[Count] = std::move(object);
+            InlineGenerations[Count] = generation;
+        } else {
+            More.push_back(std::move(object));
+            MoreGenerations.push_back(generation);
+        }
+        ++Count;
     }
+    EventState* At(size_t i) const { return State(i < kInline ? *Inline[i] : *More[i - kInline]); }
+    uint32_t Generation(size_t i) const
+    {
+        return i < kInline ? InlineGenerations[i] : MoreGenerations[i - kInline];
+    }
+};
+
+// Sleeps until one of the words changes from the values read, or until
+// the absolute monotonic time until; false when the kernel has no
+// futex_waitv.
+bool SleepOnWords(const WaitList& list, const std::vector<uint32_t>& seen, int64_t until)
+{
+    std::array<futex_waitv, 128> words{};
+    const size_t count = list.Count;
+    for (size_t i = 0; i < count; ++i) {
+        words[i].val = seen[i];
+        words[i].uaddr = reinterpret_cast<uintptr_t>(&list.At(i)->Sequence);
+        words[i].flags = FUTEX_32;
+    }
+    const timespec absolute = FromNs(until);
+    if (syscall(SYS_futex_waitv, words.data(), unsigned(count), 0u, &absolute, CLOCK_MONOTONIC) < 0 &&
+        errno == ENOSYS) {
+        VectorWaits = -1;
+        return false;
+    }
+    VectorWaits = 1;
+    return true;
+}
+
+TWaitResult WaitEvents(const WaitList& list, uint32_t timeoutMs, int* index)
+{
+    WakeState* wake = Reg().Wake;
+    if (!wake || list.Count == 0)
+        return TWaitResult::wrFailed;
+    // More events than one futex_waitv takes wait on the per-user word.
+    bool perUser = list.Count > 1 && (VectorWaits < 0 || list.Count > 128);
+    for (size_t i = 0; i < list.Count; ++i)
+        __atomic_add_fetch(&list.At(i)->Waiters, 1, __ATOMIC_SEQ_CST);
+    if (perUser)
+        __atomic_add_fetch(&wake->Waiters, 1, __ATOMIC_SEQ_CST);
     const int64_t deadline = ToNs(MonotonicNow()) + int64_t(timeoutMs) * 1'000'000;
+    std::vector<uint32_t> seen(list.Count);
     TWaitResult result = TWaitResult::wrTimeout;
     for (;;) {
-        for (size_t i = 0; i < objects.size(); ++i) {
-            if (TryTake(State(*objects[i]), generations[i])) {
+        // The sequences are read before the events are looked at: a change
+        // after this read makes the futex wait return at once.
+        const uint32_t userSequence = Load(wake->Sequence);
+        for (size_t i = 0; i < list.Count; ++i)
+            seen[i] = Load(list.At(i)->Sequence);
+        for (size_t i = 0; i < list.Count; ++i) {
+            if (TryTake(list.At(i), list.Generation(i))) {
                 result = TWaitResult::wrSignaled;
                 if (index)
                     *index = int(i);
@@ -509,20 +655,23 @@ TWaitResult WaitEvents(const std::vector<std::shared_ptr<LocalObject>>& objects,
         const int64_t now = ToNs(MonotonicNow());
         if (timeoutMs != kWaitInfinite && now >= deadline)
             break;
-        int64_t until = now + kWaitSliceNs;
+        int64_t sleep = kWaitSliceNs;
         if (timeoutMs != kWaitInfinite)
-            until = std::min(until, deadline);
-        const timespec wake = FromNs(until);
-        if (pthread_cond_timedwait(&hub->Changed, &hub->Mutex, &wake) == EOWNERDEAD)
-            pthread_mutex_consistent(&hub->Mutex);
+            sleep = std::min(sleep, deadline - now);
+        const timespec relative = FromNs(sleep);
+        if (list.Count == 1) {
+            Futex(&list.At(0)->Sequence, FUTEX_WAIT, seen[0], &relative);
+        } else if (perUser) {
+            Futex(&wake->Sequence, FUTEX_WAIT, userSequence, &relative);
+        } else if (!SleepOnWords(list, seen, now + sleep)) {
+            perUser = true;
+            __atomic_add_fetch(&wake->Waiters, 1, __ATOMIC_SEQ_CST);
+        }
     }
-    for (const auto& object : objects) {
-        EventState* state = State(*object);
-        if (state->Waiters > 0)
-            --state->Waiters;
-        state->Tokens = std::min(state->Tokens, state->Waiters);
-    }
-    pthread_mutex_unlock(&hub->Mutex);
+    for (size_t i = 0; i < list.Count; ++i)
+        __atomic_sub_fetch(&list.At(i)->Waiters, 1, __ATOMIC_SEQ_CST);
+    if (perUser)
+        __atomic_sub_fetch(&wake->Waiters, 1, __ATOMIC_SEQ_CST);
     return result;
 }
 
@@ -557,12 +706,11 @@ TWaitResult WaitMutex(LocalObject& object, uint32_t timeoutMs)
 template <class Change> bool ChangeEvent(TSharedHandle event, Change change)
 {
     auto object = Find(event, Kind::Event);
-    HubState* hub = Reg().Hub;
-    if (!object || !hub || LockRobust(&hub->Mutex) != 0)
+    WakeState* wake = Reg().Wake;
+    if (!object || !wake)
         return false;
-    change(State(*object));
-    pthread_cond_broadcast(&hub->Changed);
-    pthread_mutex_unlock(&hub->Mutex);
+    if (change(State(*object)))
+        WakeWaiters(State(*object), wake);
     return true;
 }
 
@@ -609,7 +757,7 @@ int64_t NamedMemorySize(TSharedHandle memory)
         return 0;
     // Another process may have grown the block since this one mapped it:
     // only the bytes mapped here can be used here.
-    return std::min<int64_t>(object->Head()->DataSize, int64_t(object->MapSize) - kDataOffset);
+    return int64_t(object->MapSize) - kDataOffset;
 }
 
 bool GrowNamedMemory(TSharedHandle memory, int64_t size)
@@ -630,6 +778,9 @@ bool GrowNamedMemory(TSharedHandle memory, int64_t size)
         return false;
     if (int64_t(st.st_size) < mapSize && ftruncate(object->Fd, off_t(mapSize)) != 0)
         return false;
+    // The size in the head is only a record: a grower that dies here leaves
+    // a block that every opener maps at the file's size.
+    AtStep(TSharedStep::Growing);
     const int64_t newMap = std::max<int64_t>(mapSize, int64_t(st.st_size));
     void* base = mmap(nullptr, size_t(newMap), PROT_READ | PROT_WRITE, MAP_SHARED, object->Fd, 0);
     if (base == MAP_FAILED)
@@ -641,12 +792,17 @@ bool GrowNamedMemory(TSharedHandle memory, int64_t size)
     return true;
 }
 
+void SetSharedObjectsProbe(void (*probe)(TSharedStep step))
+{
+    Probe = probe;
+}
+
 bool UnmapNamedMemory(void* view)
 {
     Registry& reg = Reg();
     std::lock_guard guard(reg.Lock);
     auto it = reg.Views.find(view);
-    if (it == reg.Views.end() || it->second->Pid != getpid())
+    if (it == reg.Views.end() || it->second->Pid != ThisProcess())
         return false;
     auto object = it->second;
     if (--object->Views == 0)
@@ -661,7 +817,7 @@ bool CloseNamedObject(TSharedHandle handle)
     Registry& reg = Reg();
     std::lock_guard guard(reg.Lock);
     auto it = reg.Handles.find(handle);
-    if (it == reg.Handles.end() || it->second->Pid != getpid())
+    if (it == reg.Handles.end() || it->second->Pid != ThisProcess())
         return false;
     object = it->second;
     reg.Handles.erase(it);
@@ -672,22 +828,31 @@ bool CloseNamedObject(TSharedHandle handle)
 
 bool SetNamedEvent(TSharedHandle event)
 {
-    return ChangeEvent(event, [](EventState* state) { state->Signaled = 1; });
+    return ChangeEvent(event, [](EventState* state) {
+        __atomic_store_n(&state->Signaled, 1, __ATOMIC_SEQ_CST);
+        return true;
+    });
 }
 
 bool ResetNamedEvent(TSharedHandle event)
 {
-    return ChangeEvent(event, [](EventState* state) { state->Signaled = 0; });
+    return ChangeEvent(event, [](EventState* state) {
+        __atomic_store_n(&state->Signaled, 0, __ATOMIC_SEQ_CST);
+        return false; // releases nobody
+    });
 }
 
 bool PulseNamedEvent(TSharedHandle event)
 {
     return ChangeEvent(event, [](EventState* state) {
-        if (state->Waiters > 0) {
-            ++state->Generation;
-            state->Tokens = state->ManualReset ? state->Waiters : 1;
+        // A new generation releases every waiter that began before it (a
+        // manual-reset event), or offers one of them a pulse to take.
+        const uint32_t taken = Load(state->ManualReset) ? 0 : 1;
+        uint32_t pulse = Load(state->Pulse);
+        while (!CompareExchange(state->Pulse, pulse, (((pulse >> 8) + 1) << 8 | taken) & 0xFFFFFFFFu)) {
         }
-        state->Signaled = 0;
+        __atomic_store_n(&state->Signaled, 0, __ATOMIC_SEQ_CST);
+        return true;
     });
 }
 
@@ -706,21 +871,32 @@ TWaitResult WaitNamedObject(TSharedHandle handle, uint32_t timeoutMs)
 {
     if (auto mutex = Find(handle, Kind::Mutex))
         return WaitMutex(*mutex, timeoutMs);
-    if (auto event = Find(handle, Kind::Event))
-        return WaitEvents({event}, timeoutMs, nullptr);
+    if (auto event = Find(handle, Kind::Event)) {
+        WaitList list;
+        list.Add(std::move(event));
+        return WaitEvents(list, timeoutMs, nullptr);
+    }
     return TWaitResult::wrFailed;
 }
 
-TWaitResult WaitNamedEvents(const std::vector<TSharedHandle>& events, uint32_t timeoutMs, int* index)
+template <class Handles> TWaitResult WaitOnHandles(const Handles& events, uint32_t timeoutMs, int* index)
 {
-    std::vector<std::shared_ptr<LocalObject>> objects;
+    WaitList list;
     for (TSharedHandle handle : events) {
         auto object = Find(handle, Kind::Event);
         if (!object)
             return TWaitResult::wrFailed;
-        objects.push_back(object);
+        list.Add(std::move(object));
     }
-    if (objects.empty())
-        return TWaitResult::wrFailed;
-    return WaitEvents(objects, timeoutMs, index);
+    return WaitEvents(list, timeoutMs, index);
+}
+
+TWaitResult WaitNamedEvents(const std::vector<TSharedHandle>& events, uint32_t timeoutMs, int* index)
+{
+    return WaitOnHandles(events, timeoutMs, index);
+}
+
+TWaitResult WaitNamedEvents(std::initializer_list<TSharedHandle> events, uint32_t timeoutMs, int* index)
+{
+    return WaitOnHandles(events, timeoutMs, index);
 }

@@ -1,20 +1,28 @@
 #pragma once
 // Named objects shared between processes: memory blocks, mutexes and events,
 // standing in for the named kernel objects of the platform the program was
-// written for. Underneath are POSIX shared memory objects ("/dev/shm") with
-// process-shared robust mutexes and condition variables.
+// written for. Underneath are POSIX shared memory objects ("/dev/shm").
 //
-// Names. Every object name is made per user: "/tessvar-<uid>-<kind>-<name>",
-// with the characters a shared-memory name cannot hold escaped, so that two
-// users of one machine never share an object and a name is never mistaken for
-// a path. An empty name makes an unnamed object that no other process can open
-// (a child made by fork() shares an unnamed memory block).
+// Names. Every object name is made per user and per layout:
+// "/tessvar2-<uid>-<kind>-<name>", with the characters a shared-memory name
+// cannot hold escaped, so that two users of one machine never share an object
+// and a name is never mistaken for a path. The "2" is the layout: blocks of
+// an earlier layout (named "/tessvar-...") are never opened, whatever state
+// they were left in. An empty name makes an unnamed object that no other
+// process can open (a child made by fork() shares an unnamed memory block).
 //
 // Lifetime. As with the kernel objects, an object lives while some process
 // has it open: the first process to open a name creates the object, later
 // openers (in any process) get the same one, and the last close in the last
 // process removes it. An object that a crashed process left behind is opened
 // again by the next user.
+//
+// A process killed at any instruction leaves nothing that blocks the others:
+// events are words changed with atomic instructions, waited on with futexes;
+// a mutex is a robust one, taken over from a dead owner as abandoned; which
+// processes use an object, and the steps of opening and closing one, are
+// guarded by file locks that the kernel drops with the process. No shared
+// state is ever guarded by a lock that a dead process could keep.
 //
 // Handles are small numbers private to the process that opened them (0 means
 // none); a child made by fork() does not inherit them and opens the names
@@ -37,6 +45,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <initializer_list>
 #include <vector>
 
 using TSharedHandle = uintptr_t;
@@ -99,3 +108,14 @@ TWaitResult WaitNamedObject(TSharedHandle handle, uint32_t timeoutMs);
 // first). wrFailed when the list is empty or holds a handle that is no event.
 TWaitResult WaitNamedEvents(const std::vector<TSharedHandle>& events, uint32_t timeoutMs,
                             int* index = nullptr);
+TWaitResult WaitNamedEvents(std::initializer_list<TSharedHandle> events, uint32_t timeoutMs,
+                            int* index = nullptr);
+
+// The steps inside opening, closing and growing a named object after which a
+// process that dies leaves the most behind: a block made but not yet marked
+// complete, one marked removed but still named, one enlarged but not yet
+// recorded as such.
+enum class TSharedStep { Made, Removing, Growing };
+// For tests: called at each of those steps (a test ends its process there).
+// Null, the default, calls nothing.
+void SetSharedObjectsProbe(void (*probe)(TSharedStep step));

@@ -17,6 +17,7 @@
 #include <array>
 #include <chrono>
 #include <cstring>
+#include <future>
 
 #include <unistd.h>
 
@@ -232,8 +233,13 @@ TZvCustomConnection::~TZvCustomConnection()
 void TZvCustomConnection::SetName(const QString& name)
 {
     TQpComponent::SetName(name);
-    std::lock_guard guard(FNameLock);
-    FThreadName = Name();
+    {
+        std::lock_guard guard(FNameLock);
+        FThreadName = Name();
+    }
+    // The thread listens on the new name from now on.
+    if (FWakeEvent)
+        SetNamedEvent(FWakeEvent);
 }
 
 QString TZvCustomConnection::ThreadName() const
@@ -271,11 +277,57 @@ void TZvCustomConnection::DefineProperties(TFiler& filer)
 // ---------------------------------------------------------------------------
 // The worker thread.
 
+// A command handed from the worker thread to the UI thread. The queued call
+// holds it, so that a call that runs after the connection has gone finds it
+// withdrawn and touches nothing.
+struct THandOver {
+    enum TState { Pending, Running, Ran, Raised, Withdrawn };
+    std::mutex Lock;
+    std::condition_variable Changed;
+    TState State = Pending;
+    TZvCustomConnection* Connection = nullptr;
+    // Set by the UI thread as soon as the handler has run, so that the
+    // engine does not wait for this thread to wake as well.
+    TSharedHandle Completed = 0;
+    TSharedHandle Error = 0;
+};
+
+namespace {
+
+void RunHandOver(THandOver& hand)
+{
+    {
+        std::lock_guard guard(hand.Lock);
+        if (hand.State != THandOver::Pending)
+            return;
+        hand.State = THandOver::Running;
+    }
+    THandOver::TState result = THandOver::Ran;
+    try {
+        hand.Connection->ExecCode();
+    } catch (...) {
+        result = THandOver::Raised;
+    }
+    SetNamedEvent(result == THandOver::Ran ? hand.Completed : hand.Error);
+    std::lock_guard guard(hand.Lock);
+    hand.State = result;
+    hand.Changed.notify_all();
+}
+
+} // namespace
+
 void TZvCustomConnection::StartThread()
 {
     FThreadDone = false;
     FTerminated = false;
-    FThread = std::thread([this] { ThreadLoop(); });
+    if (!FWakeEvent)
+        FWakeEvent = OpenNamedEvent(QString(), false);
+    // Returns once the thread listens, so that a request sent from now on is
+    // taken.
+    std::promise<void> listening;
+    std::future<void> started = listening.get_future();
+    FThread = std::thread([this, &listening] { ThreadLoop(&listening); });
+    started.wait();
 }
 
 void TZvCustomConnection::StopThread()
@@ -283,10 +335,8 @@ void TZvCustomConnection::StopThread()
     if (!FThread.joinable())
         return;
     FTerminated = true;
-    // With the channel held nobody else is mid-command, so the connection's
-    // own data event wakes the thread at once; without it the thread sees the
-    // end at its next wait. Either way the hand-overs it waits for are served
-    // here meanwhile.
+    // Holding the channel, nobody else is mid-command with this connection;
+    // its data event then wakes the thread as well.
     const TSharedHandle mutex = OpenSharedMutex(QStringLiteral("ZARVCONTROLER"));
     const TWaitResult taken = WaitNamedObject(mutex, 1000);
     const bool held = taken == TWaitResult::wrSignaled || taken == TWaitResult::wrAbandoned;
@@ -296,20 +346,82 @@ void TZvCustomConnection::StopThread()
             OpenSharedEvent(QStringLiteral("ZARV") + FModeStr + QStringLiteral("DATA_") + ThreadName());
         SetNamedEvent(dataEvent);
     }
-    while (!FThreadDone) {
-        if (QCoreApplication::instance() &&
-            QCoreApplication::instance()->thread() == QThread::currentThread())
-            QCoreApplication::processEvents();
-        usleep(1000);
+    // A command still waiting for the UI thread (this one, most likely) is
+    // withdrawn, and its engine told at once; one that runs on another
+    // thread is waited for.
+    std::shared_ptr<THandOver> hand;
+    {
+        std::lock_guard guard(FHandOverLock);
+        hand = std::move(FHandOver);
     }
+    if (hand) {
+        std::unique_lock lock(hand->Lock);
+        if (hand->State == THandOver::Pending) {
+            hand->State = THandOver::Withdrawn;
+            SetNamedEvent(hand->Error);
+        }
+        hand->Changed.notify_all();
+        // Inside the handler itself (it runs on the UI thread) there is
+        // nothing to wait for.
+        const bool onUiThread = QCoreApplication::instance() &&
+                                QThread::currentThread() == QCoreApplication::instance()->thread();
+        if (!onUiThread)
+            hand->Changed.wait(lock, [&] { return hand->State != THandOver::Running; });
+    }
+    SetNamedEvent(FWakeEvent);
     FThread.join();
     CloseSharedEvent(dataEvent);
     if (held)
         ReleaseNamedMutex(mutex);
     CloseSharedMutex(mutex);
+    CloseNamedObject(FWakeEvent);
+    FWakeEvent = 0;
 }
 
-void TZvCustomConnection::ThreadLoop()
+void TZvCustomConnection::HandOver(TSharedHandle completed, TSharedHandle errorEvent)
+{
+    if (!QCoreApplication::instance()) {
+        bool ran = true;
+        try {
+            ExecCode();
+        } catch (...) {
+            ran = false;
+        }
+        SetNamedEvent(ran ? completed : errorEvent);
+        return;
+    }
+    // One command at a time: one handed over earlier (whose engine stopped
+    // waiting) ends before the next is handed over.
+    std::shared_ptr<THandOver> earlier;
+    {
+        std::lock_guard guard(FHandOverLock);
+        earlier = FHandOver;
+    }
+    if (earlier) {
+        std::unique_lock lock(earlier->Lock);
+        earlier->Changed.wait(lock, [&] {
+            return earlier->State != THandOver::Pending && earlier->State != THandOver::Running;
+        });
+    }
+    auto hand = std::make_shared<THandOver>();
+    hand->Connection = this;
+    hand->Completed = completed;
+    hand->Error = errorEvent;
+    {
+        std::lock_guard guard(FHandOverLock);
+        if (FTerminated) {
+            SetNamedEvent(errorEvent);
+            return;
+        }
+        FHandOver = hand;
+    }
+    // The UI thread signals the engine itself once the handler has run;
+    // this thread goes back to its wait meanwhile.
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [hand] { RunHandOver(*hand); }, Qt::QueuedConnection);
+}
+
+void TZvCustomConnection::ThreadLoop(std::promise<void>* listening)
 {
     const TSharedHandle completed = OpenSharedEvent(QStringLiteral("ZARVCOMPLETED"));
     const TSharedHandle errorEvent = OpenSharedEvent(QStringLiteral("ZARVERROR"));
@@ -327,14 +439,21 @@ void TZvCustomConnection::ThreadLoop()
             const QString prefix = QStringLiteral("ZARV") + FModeStr;
             dataEvent = OpenSharedEvent(prefix + QStringLiteral("DATA_") + name);
             ackEvent = OpenSharedEvent(prefix + QStringLiteral("ACK_") + name);
+            // Sets meant for an earlier listener of this name are not ours.
+            ResetNamedEvent(dataEvent);
+            ResetNamedEvent(ackEvent);
             lastName = name;
+        }
+        if (listening) {
+            listening->set_value();
+            listening = nullptr;
         }
         int index = -1;
         const TWaitResult result =
-            WaitNamedEvents({dataEvent, announced ? disconnect : connect}, 1000, &index);
+            WaitNamedEvents({dataEvent, announced ? disconnect : connect, FWakeEvent}, 1000, &index);
         if (FTerminated)
             break;
-        if (result != TWaitResult::wrSignaled)
+        if (result != TWaitResult::wrSignaled || index == 2)
             continue;
         if (index == 1) {
             announced = !announced;
@@ -360,28 +479,13 @@ void TZvCustomConnection::ThreadLoop()
             SetNamedEvent(ackEvent);
             continue;
         }
-        bool failed = false;
         if (code >= 1 && code <= 10) {
-            std::atomic<int> state{0}; // 1 ran, 2 raised
-            auto task = [this, &state] {
-                try {
-                    ExecCode();
-                    state = 1;
-                } catch (...) {
-                    state = 2;
-                }
-            };
-            if (QCoreApplication::instance())
-                QMetaObject::invokeMethod(QCoreApplication::instance(), task, Qt::QueuedConnection);
-            else
-                task();
-            while (state == 0)
-                usleep(200);
-            failed = state == 2;
-        } else if (code == 12) {
-            CloseOverflow();
+            HandOver(completed, errorEvent);
+            continue;
         }
-        SetNamedEvent(failed ? errorEvent : completed);
+        if (code == 12)
+            CloseOverflow();
+        SetNamedEvent(completed);
     }
     CloseSharedEvent(dataEvent);
     CloseSharedEvent(ackEvent);

@@ -8,17 +8,30 @@
 // process calls it directly (ExecCode); a report in another process reaches
 // it through the connection's own worker thread, which waits for the data
 // event "ZARVRTDATA_<name>" ("ZARVDTDATA_" at design time), hands commands
-// 1-10 to the UI thread and waits until they have run, and answers command
-// 11 (identity), 12 (drop the overflow buffer) and the discovery requests
-// ("ZARVCONNECT" ... "ZARVDISCONNECT") itself. The thread runs at design
-// time and whenever RuntimeVisibility is rtDeveloper or rtEndUser.
+// 1-10 to the UI thread, which signals the engine once the handler has run
+// (a command reaches the UI thread only when the one before has run), and
+// answers command 11 (identity), 12 (drop the overflow buffer) and the
+// discovery requests ("ZARVCONNECT" ... "ZARVDISCONNECT") itself. The thread
+// runs at design time and whenever RuntimeVisibility is rtDeveloper or
+// rtEndUser.
+//
+// Every wait of the thread and of its hand-over blocks until the event it
+// waits for (the time-outs are only limits); destroying the connection wakes
+// the thread through a private event and waits for it to end. A command
+// still waiting for the UI thread when the connection is destroyed is not
+// run: the engine is told with "ZARVERROR".
+//
+// A set of the data or ack event meant for an earlier listener of the name
+// (one that ended before it could take it) is dropped when the thread starts
+// listening on the name, so that a request of another time is never
+// answered.
 //
 // Answers are written into "ZARVBUFFER" (65536 bytes); one that does not
 // fit moves on to "ZARVBUFFERALT1", then "ZARVBUFFERALT2", alternately. Every
 // write and read is bounded by the size of the block in use; a request that
 // runs past it fails the command with ESheetcaster. A handler that raises
-// in the thread's hand-over makes the thread signal "ZARVERROR" instead of
-// "ZARVCOMPLETED", so the engine stops waiting and the command fails.
+// on the UI thread signals "ZARVERROR" instead of "ZARVCOMPLETED", so the
+// engine stops waiting and the command fails.
 //
 // A row is Bool end-of-data, then (when false) Int RowSize and the row: a
 // slot table of (value offset, text offset) per included column, counted
@@ -40,13 +53,16 @@
 #include <QString>
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 class TZvCustomConnection;
+struct THandOver;
 
 // Registers the connection class for form streams at once; further calls do
 // nothing.
@@ -236,7 +252,11 @@ private:
     friend class TDataConnectManager;
     void StartThread();
     void StopThread();
-    void ThreadLoop();
+    void ThreadLoop(std::promise<void>* listening);
+    // Hands commands 1-10 to the UI thread, which sets completed when the
+    // handler ran, errorEvent when it raised; errorEvent is set here too
+    // when the command is withdrawn.
+    void HandOver(TSharedHandle completed, TSharedHandle errorEvent);
     void WriteIdentity();
     // Moves the answer to an overflow block when count more bytes do not
     // fit in the one in use.
@@ -273,6 +293,11 @@ private:
     std::thread FThread;
     std::atomic<bool> FTerminated{false};
     std::atomic<bool> FThreadDone{false};
+    // Private to this process: wakes the thread to end or to take a new name.
+    TSharedHandle FWakeEvent = 0;
+    // The command waiting for the UI thread, if any.
+    std::mutex FHandOverLock;
+    std::shared_ptr<THandOver> FHandOver;
     mutable std::mutex FNameLock;
     QString FThreadName;
 };

@@ -21,6 +21,14 @@ uint32_t DiscoveryWaitMs = 250;
 
 namespace {
 
+// How long a process that takes over the mutex of a dead holder waits for an
+// answer still on its way to the dead holder, in milliseconds.
+constexpr uint32_t kAbandonedSettleMs = 250;
+
+} // namespace
+
+namespace {
+
 [[noreturn]] void ChannelFail(const QString& message)
 {
     RaiseError(Translate(message));
@@ -102,6 +110,8 @@ bool TZarvDataSystem::GainControl()
         // A mutex whose holder died comes as abandoned and is held once, as
         // any other.
         const TWaitResult result = WaitNamedObject(FControllerMutex, GainControlTimeoutMs);
+        if (result == TWaitResult::wrAbandoned)
+            SettleAfterDeadHolder();
         if (result == TWaitResult::wrSignaled || result == TWaitResult::wrAbandoned) {
             ++FControlCount;
             return true;
@@ -112,6 +122,14 @@ bool TZarvDataSystem::GainControl()
         if (answer != IDRETRY)
             return false;
     }
+}
+
+void TZarvDataSystem::SettleAfterDeadHolder()
+{
+    // The holder may have died with a request out: its connection may still
+    // be writing the answer into the buffer. That answer's completion (or
+    // error) ends the wait early; it is nobody's now and is dropped.
+    WaitNamedEvents({FCompletedEvent, FErrorEvent}, kAbandonedSettleMs);
 }
 
 void TZarvDataSystem::ReleaseControl()
@@ -348,6 +366,10 @@ bool TZarvDataSystem::CallEvent(int32_t eventType, TZarvDataConnection& dataCon)
     if (dataCon.FConnection) {
         answered = dataCon.FConnection->ExecCode();
     } else {
+        // A completion still set was meant for a request of another time
+        // (its sender died before taking it): only the answer to this
+        // request may end the wait.
+        ForgetStaleSignals({});
         SetNamedEvent(dataCon.FDataEvent);
         YieldNow();
         answered = WaitLoop(eventType, dataCon.FName, {FErrorEvent, FCompletedEvent}, 1, nullptr);
@@ -357,6 +379,14 @@ bool TZarvDataSystem::CallEvent(int32_t eventType, TZarvDataConnection& dataCon)
         OpenFileMap(dataCon);
     FCursor.Seek(kZarvHeaderSize);
     return answered;
+}
+
+void TZarvDataSystem::ForgetStaleSignals(const std::vector<TSharedHandle>& more)
+{
+    ResetNamedEvent(FCompletedEvent);
+    ResetNamedEvent(FErrorEvent);
+    for (TSharedHandle event : more)
+        ResetNamedEvent(event);
 }
 
 void TZarvDataSystem::ReadIdentity(TZarvDataConnection& dataCon, TSharedHandle dataEvent)
@@ -392,6 +422,7 @@ bool TZarvDataSystem::OpenDataEvent(const QString& name, TZarvDataConnection& da
     const TSharedHandle rtData = OpenSharedEvent(QStringLiteral("ZARVRTDATA_") + name);
     const TSharedHandle rtAck = OpenSharedEvent(QStringLiteral("ZARVRTACK_") + name);
     PrepareEvent(11);
+    ForgetStaleSignals({rtAck});
     SetNamedEvent(rtData);
     YieldNow();
     ProcessMessages();
@@ -407,6 +438,7 @@ bool TZarvDataSystem::OpenDataEvent(const QString& name, TZarvDataConnection& da
     }
     const TSharedHandle dtData = OpenSharedEvent(QStringLiteral("ZARVDTDATA_") + name);
     const TSharedHandle dtAck = OpenSharedEvent(QStringLiteral("ZARVDTACK_") + name);
+    ResetNamedEvent(dtAck);
     SetNamedEvent(dtData);
     YieldNow();
     const bool answered = WaitLoop(11, name, {FErrorEvent, rtAck, dtAck}, 1, &index);
@@ -464,6 +496,7 @@ void TZarvDataSystem::UpdateConnections()
         CloseSharedEvent(connect);
         return;
     }
+    ForgetStaleSignals({});
     for (;;) {
         SetNamedEvent(connect);
         int index = -1;

@@ -12,7 +12,9 @@
 // waiting GainControlTimeoutMs for it and asking the user to retry or cancel
 // when it does not come; ReleaseControl gives one take back, and the last one
 // releases the mutex. A mutex left by a process that died holding it is taken
-// over and held once, so one ReleaseControl frees it for the others.
+// over and held once, so one ReleaseControl frees it for the others; the new
+// holder first waits up to 250 ms for an answer that a connection may still
+// be writing for the dead holder, so that it does not write over it.
 //
 // Commands. A request is written at offset 8 of "ZARVBUFFER" (PrepareEvent,
 // the typed writes), CallEvent hands it to the connection (directly when it
@@ -22,7 +24,9 @@
 // "ZARVBUFFERALT1"/"2" when the header names one. Every write and read is
 // bounded by the block in use; an answer that points outside it, or names
 // another overflow block, fails with ESheetcaster. "ZARVERROR" ends a wait
-// unanswered: the command fails.
+// unanswered: the command fails. Completions and acks still set when a
+// request goes out are dropped first (they belong to a request of a process
+// that died), so an answer is read only after its own request.
 //
 // Discovery (UpdateConnections) asks every connection of every process to
 // announce itself through "ZARVCONNECT" and lists those shown to end users,
@@ -164,6 +168,13 @@ private:
     bool WaitLoop(int32_t eventType, const QString& name, const std::vector<TSharedHandle>& events,
                   int answeredFrom, int* which);
     void ReadIdentity(TZarvDataConnection& dataCon, TSharedHandle dataEvent);
+    // After taking over the mutex of a holder that died: lets an answer
+    // still being written for it finish before this process writes.
+    void SettleAfterDeadHolder();
+    // Resets "ZARVCOMPLETED", "ZARVERROR" and more before a request goes
+    // out: a signal still set then belongs to a request of another time,
+    // whose sender or answerer died before it was taken.
+    void ForgetStaleSignals(const std::vector<TSharedHandle>& more);
     void FreeConnectLists();
 
     int32_t FControlCount = 0;

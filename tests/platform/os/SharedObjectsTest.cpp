@@ -5,7 +5,12 @@
 
 #include <cstring>
 #include <functional>
+#include <random>
 
+#include <csignal>
+#include <fcntl.h>
+#include <pthread.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -61,7 +66,7 @@ bool ShmExists(const QString& kindAndName)
 {
     struct stat st {};
     const QByteArray path =
-        "/dev/shm/tessvar-" + QByteArray::number(uint(getuid())) + '-' + kindAndName.toUtf8();
+        "/dev/shm/tessvar2-" + QByteArray::number(uint(getuid())) + '-' + kindAndName.toUtf8();
     return stat(path.constData(), &st) == 0;
 }
 
@@ -352,6 +357,222 @@ TEST(SharedObjectsTest, GrowingABlockServesLaterOpenersAndLeavesEarlierViews)
     EXPECT_EQ(NamedMemorySize(first), 100);
     UnmapNamedMemory(small);
     CloseNamedObject(first);
+}
+
+} // namespace
+
+namespace {
+
+pid_t Spawn(const std::function<void()>& body)
+{
+    const pid_t pid = fork();
+    if (pid == 0) {
+        body();
+        _exit(0);
+    }
+    return pid;
+}
+
+void Kill(pid_t pid)
+{
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+}
+
+// Whether a set made here releases a waiter in a new child within 2 s.
+bool EventStillWorks(const QString& name, bool manual)
+{
+    Child waiter([&] {
+        const TSharedHandle h = OpenNamedEvent(name, manual);
+        return WaitNamedObject(h, 2000) == TWaitResult::wrSignaled ? 'W' : 'T';
+    });
+    usleep(50'000);
+    const TSharedHandle event = OpenNamedEvent(name, manual);
+    QElapsedTimer timer;
+    timer.start();
+    SetNamedEvent(event);
+    const bool setAtOnce = timer.elapsed() < 500;
+    const bool woken = waiter.Result() == 'W';
+    ResetNamedEvent(event);
+    CloseNamedObject(event);
+    return setAtOnce && woken;
+}
+
+// Processes that wait on, set, reset and pulse events in a tight loop are
+// killed at random instructions; afterwards every event still sets at once
+// and releases its waiter, and an auto-reset set still releases only one.
+TEST(SharedObjectsTest, ProcessesKilledAnywhereInsideEventCallsLeaveEventsWorking)
+{
+    const QString autoName = Unique("kill-auto");
+    const QString manualName = Unique("kill-manual");
+    const TSharedHandle keepAuto = OpenNamedEvent(autoName, false);
+    const TSharedHandle keepManual = OpenNamedEvent(manualName, true);
+    std::mt19937 random(12345);
+    for (int round = 0; round < 30; ++round) {
+        std::vector<pid_t> children;
+        for (int i = 0; i < 4; ++i) {
+            children.push_back(Spawn([&, i] {
+                const TSharedHandle a = OpenNamedEvent(autoName, false);
+                const TSharedHandle m = OpenNamedEvent(manualName, true);
+                for (int n = 0;; ++n) {
+                    if (i % 2 == 0) {
+                        WaitNamedEvents({a, m}, 5);
+                    } else {
+                        SetNamedEvent(n % 3 ? a : m);
+                        ResetNamedEvent(m);
+                        PulseNamedEvent(n % 2 ? a : m);
+                    }
+                }
+            }));
+        }
+        usleep(useconds_t(1000 + random() % 20000));
+        for (pid_t pid : children)
+            Kill(pid);
+    }
+    ResetNamedEvent(keepAuto);
+    ResetNamedEvent(keepManual);
+    EXPECT_TRUE(EventStillWorks(autoName, false));
+    EXPECT_TRUE(EventStillWorks(manualName, true));
+
+    // Waiters killed while asleep: one set of the auto-reset event releases
+    // exactly one of the two waiters that live.
+    std::vector<pid_t> sleepers;
+    for (int i = 0; i < 3; ++i)
+        sleepers.push_back(Spawn([&] { WaitNamedObject(OpenNamedEvent(autoName, false), kWaitInfinite); }));
+    auto waiter = [&] {
+        return WaitNamedObject(OpenNamedEvent(autoName, false), 1500) == TWaitResult::wrSignaled ? 'W' : 'T';
+    };
+    Child a(waiter), b(waiter);
+    usleep(200'000);
+    for (pid_t pid : sleepers)
+        Kill(pid);
+    SetNamedEvent(keepAuto);
+    EXPECT_EQ((a.Result() == 'W') + (b.Result() == 'W'), 1);
+    CloseNamedObject(keepAuto);
+    CloseNamedObject(keepManual);
+}
+
+// A process that dies inside the bookkeeping of a named object: after
+// making the block but before marking it complete, after marking it removed
+// but before taking its name away, after enlarging it but before recording
+// the size. The next user opens the name as if nothing had happened.
+TEST(SharedObjectsTest, ADeathInsideTheBookkeepingOfAnObjectDoesNotBlockTheNext)
+{
+    struct Row {
+        const char* name;
+        TSharedStep step;
+    };
+    const Row rows[] = {
+        {"made", TSharedStep::Made},
+        {"removing", TSharedStep::Removing},
+        {"growing", TSharedStep::Growing},
+    };
+    for (const Row& row : rows) {
+        const QString name = Unique(row.name);
+        const pid_t pid = Spawn([&] {
+            static TSharedStep step;
+            step = row.step;
+            SetSharedObjectsProbe([](TSharedStep at) {
+                if (at == step)
+                    raise(SIGKILL);
+            });
+            const TSharedHandle memory = OpenNamedMemory(name, 100);
+            if (row.step == TSharedStep::Growing)
+                GrowNamedMemory(memory, 5000);
+            CloseNamedObject(memory);
+            const TSharedHandle event = OpenNamedEvent(name, false);
+            CloseNamedObject(event);
+        });
+        int status = 0;
+        waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFSIGNALED(status)) << row.name;
+
+        QElapsedTimer timer;
+        timer.start();
+        const TSharedHandle memory = OpenNamedMemory(name, 100);
+        auto* bytes = static_cast<char*>(MapNamedMemory(memory));
+        ASSERT_NE(bytes, nullptr) << row.name;
+        EXPECT_GE(NamedMemorySize(memory), 100) << row.name;
+        bytes[99] = 'x';
+        EXPECT_TRUE(EventStillWorks(name, false)) << row.name;
+        EXPECT_LT(timer.elapsed(), 3000) << row.name;
+        UnmapNamedMemory(bytes);
+        CloseNamedObject(memory);
+        EXPECT_FALSE(ShmExists("M-" + name)) << row.name;
+    }
+}
+
+// The earlier layout kept every event of a user behind one process-shared
+// mutex and condition variable in "/tessvar-<uid>-H-events", which a process
+// killed inside a wait left locked for good. A block of that layout, left
+// locked (its mutex held by a live process, its condition variable's lock
+// word set), and a mutex of that layout held the same way, must not stop the
+// objects of this layout. Run under a user id of its own, so that the blocks
+// of the real user are not touched.
+TEST(SharedObjectsTest, BlocksOfTheEarlierLayoutLeftLockedDoNotStopThisOne)
+{
+    if (getuid() != 0)
+        GTEST_SKIP() << "needs root to act as a user of its own";
+    const pid_t tester = Spawn([] {
+        const uid_t uid = 60000 + uid_t(getpid() % 5000);
+        if (setresuid(uid, uid, 0) != 0)
+            _exit(2);
+        const QByteArray root = "/tessvar-" + QByteArray::number(uint(uid)) + '-';
+        const QString name = QStringLiteral("old-layout-event");
+        // The old blocks: a 64-byte head (magic "TSV1", kind, removed flag,
+        // size) and the data, held locked by a child that lives on.
+        const QByteArray hubKey = root + "H-events";
+        const QByteArray mutexKey = root + "X-" + name.toUtf8();
+        const QByteArray eventKey = root + "E-" + name.toUtf8();
+        const pid_t holder = Spawn([&] {
+            for (const QByteArray& key : {hubKey, mutexKey, eventKey}) {
+                const int fd = shm_open(key.constData(), O_RDWR | O_CREAT, 0600);
+                const size_t size = 64 + sizeof(pthread_mutex_t) + sizeof(pthread_cond_t);
+                if (fd < 0 || ftruncate(fd, off_t(size)) != 0)
+                    _exit(3);
+                auto* base = static_cast<char*>(mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0));
+                const uint32_t head[4] = {0x31565354, uint32_t(key.at(root.size())), 0, 0};
+                std::memcpy(base, head, sizeof(head));
+                auto* mutex = reinterpret_cast<pthread_mutex_t*>(base + 64);
+                pthread_mutexattr_t attr;
+                pthread_mutexattr_init(&attr);
+                pthread_mutexattr_setpshared(&attr, PTHREAD_PROCESS_SHARED);
+                pthread_mutexattr_setrobust(&attr, PTHREAD_MUTEX_ROBUST);
+                pthread_mutex_init(mutex, &attr);
+                pthread_mutex_lock(mutex);
+                // The condition variable's words all set, its internal lock
+                // among them.
+                std::memset(base + 64 + sizeof(pthread_mutex_t), 0xFF, sizeof(pthread_cond_t));
+            }
+            for (;;)
+                pause();
+        });
+        usleep(200'000);
+        // This layout: events across processes, a mutex, a memory block.
+        const TSharedHandle event = OpenNamedEvent(name, false);
+        const TSharedHandle mutex = OpenNamedMutex(name);
+        const TSharedHandle memory = OpenNamedMemory(name, 64);
+        QElapsedTimer timer;
+        timer.start();
+        const pid_t waiter = Spawn([&] {
+            _exit(WaitNamedObject(OpenNamedEvent(name, false), 3000) == TWaitResult::wrSignaled ? 0 : 4);
+        });
+        usleep(100'000);
+        const bool set = SetNamedEvent(event);
+        int status = -1;
+        waitpid(waiter, &status, 0);
+        const bool ok = set && WIFEXITED(status) && WEXITSTATUS(status) == 0 &&
+                        WaitNamedObject(mutex, 1000) == TWaitResult::wrSignaled && MapNamedMemory(memory) &&
+                        timer.elapsed() < 2000;
+        Kill(holder);
+        for (const QByteArray& key : {hubKey, mutexKey, eventKey})
+            shm_unlink(key.constData());
+        _exit(ok ? 0 : 5);
+    });
+    int status = -1;
+    waitpid(tester, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 } // namespace

@@ -7,9 +7,18 @@
 //            too large for "ZARVBUFFER" and then for the first overflow
 //            block.
 //   "raise": as "rows", but writing a row raises.
+//   "self":  columns ID (integer), NAME (string); rows 1 to 3 whose NAME is
+//            the connection's name, "/" and the ID, so that a reader sees
+//            whose answer it holds.
+//   "slow":  as "rows", but writing a row prints "inside" on standard
+//            output and never returns (a peer to be killed mid-request).
+//   "lazy":  as "rows", but declaring the columns takes 50 ms.
 #include "report/model/QpCon.h"
 
+#include <cstdio>
 #include <stdexcept>
+
+#include <unistd.h>
 
 inline void ConfigureTestConnection(TZvCustomConnection& connection, const QString& kind)
 {
@@ -37,6 +46,33 @@ inline void ConfigureTestConnection(TZvCustomConnection& connection, const QStri
         c->WriteField(QStringLiteral("NAME"), TQPDataType::dtString, 10, QStringLiteral("Name"), QString());
         c->WriteField(QStringLiteral("NOTE"), TQPDataType::dtString, 0, QString(), QStringLiteral("A note"));
     };
+    if (kind == QLatin1String("self")) {
+        connection.OnGetCols = [](TZvCustomConnection* c) {
+            c->WriteField(QStringLiteral("ID"), TQPDataType::dtInteger, 0, QString(), QString());
+            c->WriteField(QStringLiteral("NAME"), TQPDataType::dtString, 0, QString(), QString());
+        };
+        connection.OnGetRow = [](TZvCustomConnection* c) {
+            c->WriteIntData(QString(), c->DataIndex() + 1);
+            c->WriteStrData(QString(), c->Name() + QStringLiteral("/%1").arg(c->DataIndex() + 1));
+        };
+        return;
+    }
+    if (kind == QLatin1String("slow")) {
+        connection.OnGetRow = [](TZvCustomConnection*) {
+            std::printf("inside\n");
+            std::fflush(stdout);
+            for (;;)
+                pause();
+        };
+        return;
+    }
+    if (kind == QLatin1String("lazy")) {
+        auto declare = connection.OnGetCols;
+        connection.OnGetCols = [declare](TZvCustomConnection* c) {
+            usleep(50'000);
+            declare(c);
+        };
+    }
     const bool raise = kind == QLatin1String("raise");
     connection.OnGetRow = [raise](TZvCustomConnection* c) {
         if (raise)

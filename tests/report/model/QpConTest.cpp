@@ -20,7 +20,13 @@
 
 #include <atomic>
 #include <cstring>
+#include <random>
 #include <thread>
+
+#include <csignal>
+#include <fcntl.h>
+#include <pthread.h>
+#include <sys/mman.h>
 
 namespace {
 
@@ -30,31 +36,90 @@ QByteArray Payload(const TZarvDataSystem& system, int size)
     return QByteArray(reinterpret_cast<const char*>(system.NormFileBuf()) + 8, size);
 }
 
-// A peer process with connections "name:kind:visibility:rt|dt".
+// A peer process with connections "name:kind:visibility:rt|dt" (and the
+// options of ChannelPeer.cpp).
 class TPeer {
 public:
     explicit TPeer(const QStringList& specs)
     {
         FProcess.start(QStringLiteral(TESSVAR_CHANNEL_PEER), QStringList{NamedObjectPrefix} + specs);
-        FReady = FProcess.waitForReadyRead(10000) && FProcess.readLine().startsWith("ready");
+        FReady = WaitFor("ready", 10000);
     }
     ~TPeer()
     {
         FProcess.closeWriteChannel();
         if (!FProcess.waitForFinished(10000))
             FProcess.kill();
+        FProcess.waitForFinished(1000);
     }
     bool Ready() const { return FReady; }
+    // Reads lines until one starts with text; false when none came in time.
+    bool WaitFor(const char* text, int ms)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        for (;;) {
+            while (FProcess.canReadLine()) {
+                const QByteArray line = FProcess.readLine();
+                FLines << line;
+                if (line.startsWith(text))
+                    return true;
+            }
+            if (!FProcess.waitForReadyRead(int(std::max<qint64>(1, ms - timer.elapsed()))) ||
+                timer.elapsed() >= ms)
+                break;
+        }
+        while (FProcess.canReadLine()) {
+            const QByteArray line = FProcess.readLine();
+            FLines << line;
+            if (line.startsWith(text))
+                return true;
+        }
+        return false;
+    }
+    // SIGKILL, as a task manager ends a program.
+    void Kill()
+    {
+        FProcess.kill();
+        FProcess.waitForFinished(5000);
+    }
+    // Waits for the end; true when a signal ended the process.
+    bool Crashed()
+    {
+        FProcess.waitForFinished(10000);
+        return FProcess.exitStatus() == QProcess::CrashExit;
+    }
     int ExitCode()
     {
         FProcess.closeWriteChannel();
         FProcess.waitForFinished(10000);
         return FProcess.exitCode();
     }
+    // Closes its input and returns the rest of its output once it ended.
+    QByteArray Finish(int ms)
+    {
+        FProcess.closeWriteChannel();
+        FProcess.waitForFinished(ms);
+        return FProcess.readAll();
+    }
+    bool Running() const { return FProcess.state() == QProcess::Running; }
+    // Everything it printed so far (after "ready").
+    QByteArray Output()
+    {
+        QByteArray out;
+        for (const QByteArray& line : FLines)
+            if (!line.startsWith("ready"))
+                out += line;
+        FLines.clear();
+        return out + FProcess.readAllStandardOutput();
+    }
+    void CloseInput() { FProcess.closeWriteChannel(); }
+    QByteArray Errors() { return FProcess.readAllStandardError(); }
 
 private:
     QProcess FProcess;
     bool FReady = false;
+    QList<QByteArray> FLines;
 };
 
 class QpConTest : public ::testing::Test {
@@ -131,6 +196,35 @@ protected:
         EXPECT_EQ(info.FileBuf, system->NormFileBuf());
         system->CloseDataEvent(big);
     }
+
+    // Objects of this test's own names from now on (the data system is
+    // closed; MakeSystem opens the next).
+    void UsePrefix(const QString& tag)
+    {
+        system.reset();
+        DataSystem = nullptr;
+        NamedObjectPrefix = QStringLiteral("t%1-%2-").arg(getpid()).arg(tag);
+    }
+    void MakeSystem()
+    {
+        system = std::make_unique<TZarvDataSystem>();
+        DataSystem = system.get();
+    }
+    // One run against a "rows" connection of another process, under the
+    // channel's control: its rows, within the time-outs of the channel.
+    QStringList RunAgainst(const QString& name)
+    {
+        QStringList rows;
+        if (!system->GainControl())
+            return {QStringLiteral("no control")};
+        TZarvDataConnection dataCon;
+        if (Open(name, dataCon) && system->CallEvent(4, dataCon) && system->ReadInt() == 3)
+            rows = ReadRows(dataCon);
+        system->CloseDataEvent(dataCon);
+        system->ReleaseControl();
+        return rows;
+    }
+    const QStringList kRows{QStringLiteral("1 one a"), QStringLiteral("2 two -"), QStringLiteral("3 three c")};
 
     TPrivateChannelNames names;
     TScriptedMessages messages;
@@ -628,6 +722,292 @@ TEST_F(QpConTest, FuzzedAnswersAreReadWithinTheBuffer)
                 (void)system->ReadStr();
         },
         seeds, 3.0);
+}
+
+// A peer killed while its thread waits on the channel's events leaves them
+// working: the next peer of that name answers at once.
+TEST_F(QpConTest, PeerKilledWhileWaitingLeavesTheChannelWorking)
+{
+    UsePrefix(QStringLiteral("wait"));
+    MakeSystem();
+    {
+        TPeer peer({QStringLiteral("KW:rows:2:rt")});
+        ASSERT_TRUE(peer.Ready());
+        EXPECT_EQ(RunAgainst(QStringLiteral("KW")), kRows);
+        usleep(50'000); // back in its wait
+        peer.Kill();
+    }
+    TPeer next({QStringLiteral("KW:rows:2:rt")});
+    ASSERT_TRUE(next.Ready());
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_EQ(RunAgainst(QStringLiteral("KW")), kRows);
+    EXPECT_LT(timer.elapsed(), 1000);
+    EXPECT_TRUE(messages.Shown().empty());
+}
+
+// A peer killed while it holds the channel: its mutex is taken over at once
+// and held once, without the box, and the next run goes through.
+TEST_F(QpConTest, PeerKilledHoldingTheChannelIsTakenOverOnce)
+{
+    UsePrefix(QStringLiteral("hold"));
+    MakeSystem();
+    TPeer holder({QStringLiteral("--hold")});
+    ASSERT_TRUE(holder.Ready());
+    EXPECT_EQ(OtherProcessCanTake(), 'n');
+    holder.Kill();
+    QElapsedTimer timer;
+    timer.start();
+    ASSERT_TRUE(system->GainControl());
+    EXPECT_LT(timer.elapsed(), qint64(GainControlTimeoutMs) + 1000);
+    EXPECT_EQ(system->ControlCount(), 1);
+    TPeer next({QStringLiteral("KH:rows:2:rt")});
+    ASSERT_TRUE(next.Ready());
+    EXPECT_EQ(RunAgainst(QStringLiteral("KH")), kRows); // nested
+    system->ReleaseControl();
+    EXPECT_EQ(OtherProcessCanTake(), 'y');
+    EXPECT_TRUE(messages.Shown().empty());
+}
+
+// A holder killed with a request out: the connection's answer to it is
+// still being written when the next process takes the mutex over. That one
+// lets it finish before it writes its own requests.
+TEST_F(QpConTest, HolderKilledWithARequestOutLetsItsAnswerPass)
+{
+    UsePrefix(QStringLiteral("out"));
+    MakeSystem();
+    TPeer lazy({QStringLiteral("KL:lazy:2:rt")});
+    ASSERT_TRUE(lazy.Ready());
+    for (int i = 0; i < 3; ++i) {
+        TPeer asker({QStringLiteral("--ask=KL")});
+        ASSERT_TRUE(asker.WaitFor("asked", 10000));
+        usleep(5'000); // the request is out
+        asker.Kill();
+        EXPECT_EQ(RunAgainst(QStringLiteral("KL")), kRows) << i;
+    }
+    EXPECT_TRUE(messages.Shown().empty());
+}
+
+// A peer killed in the middle of a request: that command fails after its
+// waits; the next peer of the name answers the next run, and nothing of the
+// killed request is read as its answer.
+TEST_F(QpConTest, PeerKilledInTheMiddleOfARequest)
+{
+    UsePrefix(QStringLiteral("mid"));
+    MakeSystem();
+    {
+        TPeer peer({QStringLiteral("KM:slow:2:rt")});
+        ASSERT_TRUE(peer.Ready());
+        TZarvDataConnection dataCon;
+        ASSERT_TRUE(system->GainControl());
+        ASSERT_TRUE(Open(QStringLiteral("KM"), dataCon));
+        ASSERT_TRUE(system->CallEvent(4, dataCon));
+        bool killed = false;
+        system->OnSmallTimeout = [&](TZarvDataSystem*, int, int, int, const QString&, bool, TZarvDataResult&) {
+            if (!killed && peer.WaitFor("inside", 0)) {
+                peer.Kill();
+                killed = true;
+            }
+        };
+        QElapsedTimer timer;
+        timer.start();
+        EXPECT_FALSE(system->CallEvent(1, dataCon));
+        EXPECT_TRUE(killed);
+        EXPECT_LT(timer.elapsed(), qint64(CallEventWaitCount) * CallEventWaitMs + 2000);
+        system->OnSmallTimeout = nullptr;
+        system->CloseDataEvent(dataCon);
+        system->ReleaseControl();
+    }
+    TPeer next({QStringLiteral("KM:rows:2:rt")});
+    ASSERT_TRUE(next.Ready());
+    EXPECT_EQ(RunAgainst(QStringLiteral("KM")), kRows);
+}
+
+// A peer killed inside the bookkeeping of a named object: after making a
+// block (the first of a new name), after marking one removed (the last user
+// closing it at its end), after enlarging the overflow block that this
+// process holds small. The next run of the names goes through.
+TEST_F(QpConTest, PeerKilledInsideTheBookkeepingOfAnObject)
+{
+    {
+        UsePrefix(QStringLiteral("made"));
+        TPeer dying({QStringLiteral("--die-at=made"), QStringLiteral("KB:rows:2:rt")});
+        EXPECT_FALSE(dying.Ready());
+        EXPECT_TRUE(dying.Crashed());
+        MakeSystem();
+        TPeer next({QStringLiteral("KB:rows:2:rt")});
+        ASSERT_TRUE(next.Ready());
+        EXPECT_EQ(RunAgainst(QStringLiteral("KB")), kRows);
+    }
+    {
+        UsePrefix(QStringLiteral("gone"));
+        TPeer dying({QStringLiteral("--die-at=removing"), QStringLiteral("KB:rows:2:rt")});
+        ASSERT_TRUE(dying.Ready());
+        dying.Finish(10000);
+        EXPECT_TRUE(dying.Crashed());
+        MakeSystem();
+        TPeer next({QStringLiteral("KB:rows:2:rt")});
+        ASSERT_TRUE(next.Ready());
+        EXPECT_EQ(RunAgainst(QStringLiteral("KB")), kRows);
+    }
+    {
+        UsePrefix(QStringLiteral("grow"));
+        MakeSystem();
+        const TSharedHandle heldAlt = OpenSharedMemory(QStringLiteral("ZARVBUFFERALT1"), 1000);
+        void* heldView = MapSharedMemory(heldAlt);
+        {
+            TPeer dying({QStringLiteral("--die-at=growing"), QStringLiteral("KB:big:2:rt")});
+            ASSERT_TRUE(dying.Ready());
+            TZarvDataConnection dataCon;
+            ASSERT_TRUE(Open(QStringLiteral("KB"), dataCon));
+            ASSERT_TRUE(system->CallEvent(4, dataCon));
+            EXPECT_FALSE(system->CallEvent(1, dataCon));
+            EXPECT_TRUE(dying.Crashed()) << dying.Errors().toStdString();
+            system->CloseDataEvent(dataCon);
+        }
+        TPeer next({QStringLiteral("KB:big:2:rt")});
+        ASSERT_TRUE(next.Ready());
+        CheckLargeRow(QStringLiteral("KB"));
+        CloseSharedMemory(heldAlt, heldView);
+    }
+}
+
+// Blocks of the earlier layout under the channel's names, left as a killed
+// process of that build would leave them (its mutex held by a live process,
+// an event with every word set, a buffer of another size), do not stop a
+// run of this build.
+TEST_F(QpConTest, BlocksOfTheEarlierLayoutDoNotStopTheChannel)
+{
+    UsePrefix(QStringLiteral("old"));
+    const QByteArray root = "/tessvar-" + QByteArray::number(uint(getuid())) + '-';
+    const QByteArray prefix = NamedObjectPrefix.toUtf8();
+    const QList<QByteArray> keys = {root + "X-" + prefix + "ZARVCONTROLER", root + "E-" + prefix + "ZARVCOMPLETED",
+                                    root + "M-" + prefix + "ZARVBUFFER"};
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    const pid_t holder = fork();
+    if (holder == 0) {
+        for (const QByteArray& key : keys) {
+            const int fd = shm_open(key.constData(), O_RDWR | O_CREAT, 0600);
+            const size_t size = 64 + sizeof(pthread_mutex_t);
+            if (fd < 0 || ftruncate(fd, off_t(size)) != 0)
+                _exit(1);
+            auto* base = static_cast<char*>(mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0));
+            std::memset(base, 0xFF, size);
+            const uint32_t head[4] = {0x31565354, uint32_t(key.at(root.size())), 0, 0};
+            std::memcpy(base, head, sizeof(head));
+            if (key.contains("-X-")) {
+                auto* mutex = reinterpret_cast<pthread_mutex_t*>(base + 64);
+                pthread_mutexattr_t attr;
+                pthread_mutexattr_init(&attr);
+                pthread_mutexattr_setpshared(&attr, PTHREAD_PROCESS_SHARED);
+                pthread_mutexattr_setrobust(&attr, PTHREAD_MUTEX_ROBUST);
+                pthread_mutex_init(mutex, &attr);
+                pthread_mutex_lock(mutex);
+            }
+        }
+        (void)!write(fds[1], "y", 1);
+        for (;;)
+            pause();
+    }
+    char made = 0;
+    ASSERT_EQ(read(fds[0], &made, 1), 1);
+    close(fds[0]);
+    close(fds[1]);
+    MakeSystem();
+    TPeer peer({QStringLiteral("KO:rows:2:rt")});
+    ASSERT_TRUE(peer.Ready());
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_EQ(RunAgainst(QStringLiteral("KO")), kRows);
+    EXPECT_LT(timer.elapsed(), 1000);
+    EXPECT_TRUE(messages.Shown().empty());
+    kill(holder, SIGKILL);
+    waitpid(holder, nullptr, 0);
+    for (const QByteArray& key : keys)
+        shm_unlink(key.constData());
+}
+
+// Six processes serve a connection each and run requests against the
+// others, each run under the channel's mutex, for ten seconds, while this
+// process kills one of them (SIGKILL) and starts it again every 200 ms. No
+// run waits past the time-outs (the mutex's 5 s, then 2 s a command as the
+// workers set them), no answer is read as the answer of another request or
+// connection (a killed worker's runs count too), and the channel still
+// serves a run afterwards.
+TEST_F(QpConTest, SixProcessesKilledAndRestartedNeverHangOrMisread)
+{
+    UsePrefix(QStringLiteral("stress"));
+    constexpr int kWorkers = 6;
+    auto start = [](int i) {
+        return std::make_unique<TPeer>(QStringList{QStringLiteral("--stress=%1,%2").arg(i).arg(kWorkers)});
+    };
+    std::vector<std::unique_ptr<TPeer>> workers;
+    for (int i = 0; i < kWorkers; ++i) {
+        workers.push_back(start(i));
+        ASSERT_TRUE(workers.back()->Ready()) << i;
+    }
+    QByteArray output;
+    std::mt19937 random(4711);
+    QElapsedTimer timer;
+    timer.start();
+    int restarts = 0;
+    while (timer.elapsed() < 10'000) {
+        usleep(200'000);
+        const size_t victim = random() % kWorkers;
+        workers[victim]->Kill();
+        output += workers[victim]->Output();
+        workers[victim] = start(int(victim));
+        EXPECT_TRUE(workers[victim]->Ready()) << victim;
+        ++restarts;
+    }
+    for (auto& worker : workers)
+        worker->CloseInput(); // each ends after its run
+    for (auto& worker : workers) {
+        const QByteArray rest = worker->Finish(15'000);
+        EXPECT_FALSE(worker->Running()) << "a worker did not end";
+        EXPECT_TRUE(rest.contains("done")) << rest.toStdString();
+        output += rest;
+    }
+    int ok = 0, failed = 0, misread = 0;
+    for (const QByteArray& line : output.split('\n')) {
+        const QList<QByteArray> words = line.split(' ');
+        if (words.value(0) != "run")
+            continue;
+        ok += words.value(1) == "ok";
+        failed += words.value(1) == "failed";
+        misread += words.value(1) == "misread";
+        EXPECT_LT(words.value(2).toInt(), 5000 + 250 + 2100 + 2000 + 1000) << line.toStdString();
+    }
+    EXPECT_EQ(misread, 0);
+    EXPECT_GT(ok, 0);
+    std::printf("%d restarts; %d runs answered, %d failed\n", restarts, ok, failed);
+    MakeSystem();
+    TPeer after({QStringLiteral("KS:rows:2:rt")});
+    ASSERT_TRUE(after.Ready());
+    EXPECT_EQ(RunAgainst(QStringLiteral("KS")), kRows);
+}
+
+// A completion left set by a connection whose requester died before taking
+// it is not taken for the answer of the next request.
+TEST_F(QpConTest, AStaleCompletionIsNotTakenForTheAnswer)
+{
+    UsePrefix(QStringLiteral("stale"));
+    MakeSystem();
+    TPeer peer({QStringLiteral("KT:lazy:2:rt")});
+    ASSERT_TRUE(peer.Ready());
+    TZarvDataConnection dataCon;
+    ASSERT_TRUE(Open(QStringLiteral("KT"), dataCon));
+    for (int i = 0; i < 3; ++i) {
+        const TSharedHandle completed = OpenSharedEvent(QStringLiteral("ZARVCOMPLETED"));
+        SetNamedEvent(completed);
+        CloseSharedEvent(completed);
+        ASSERT_TRUE(system->CallEvent(4, dataCon));
+        EXPECT_EQ(system->ReadInt(), 3) << i;
+        EXPECT_EQ(system->ReadStr(), QStringLiteral("N")) << i;
+        EXPECT_EQ(system->ReadStr(), QStringLiteral("ID")) << i;
+    }
+    system->CloseDataEvent(dataCon);
 }
 
 } // namespace
