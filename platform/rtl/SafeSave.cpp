@@ -1,5 +1,7 @@
 #include "platform/rtl/SafeSave.h"
 
+#include "platform/rtl/Streams_p.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -98,32 +100,17 @@ int64_t TSafeFileStream::Read(void* buffer, int64_t count)
 {
     if (FHandle < 0)
         return 0;
-    int64_t done = 0;
-    while (done < count) {
-        const ssize_t n = ::read(FHandle, static_cast<char*>(buffer) + done, size_t(count - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        done += n;
-    }
-    return done;
+    return ReadHandleFully(FHandle, buffer, count);
 }
 
 int64_t TSafeFileStream::Write(const void* buffer, int64_t count)
 {
     if (FFailed || FCommitted || FHandle < 0)
         throw EFileSaveError(SaveMessage(FFileName, QStringLiteral("The file is no longer open for writing.")));
-    int64_t done = 0;
-    while (done < count) {
-        const ssize_t n = ::write(FHandle, static_cast<const char*>(buffer) + done, size_t(count - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        // A regular file that takes no byte without an error has no room.
-        if (n <= 0)
-            Fail(SystemReason(n < 0 ? errno : ENOSPC));
-        done += n;
-    }
+    int error = 0;
+    const int64_t done = WriteHandleFully(FHandle, buffer, count, error);
+    if (done < count)
+        Fail(SystemReason(error));
     return done;
 }
 

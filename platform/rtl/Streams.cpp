@@ -1,4 +1,5 @@
 #include "platform/rtl/Streams.h"
+#include "platform/rtl/Streams_p.h"
 
 #include "platform/rtl/SafeSave.h"
 
@@ -229,30 +230,13 @@ TFileStream::~TFileStream()
 
 int64_t TFileStream::Read(void* buffer, int64_t count)
 {
-    int64_t done = 0;
-    while (done < count) {
-        const ssize_t n = ::read(FHandle, static_cast<char*>(buffer) + done, size_t(count - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        done += n;
-    }
-    return done;
+    return ReadHandleFully(FHandle, buffer, count);
 }
 
 int64_t TFileStream::Write(const void* buffer, int64_t count)
 {
-    int64_t done = 0;
-    while (done < count) {
-        const ssize_t n = ::write(FHandle, static_cast<const char*>(buffer) + done, size_t(count - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        done += n;
-    }
-    return done;
+    int error = 0;
+    return WriteHandleFully(FHandle, buffer, count, error);
 }
 
 int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin)
@@ -273,4 +257,34 @@ void TFileStream::SetSize(int64_t size)
         throw EStreamError(QStringLiteral("Stream write error"));
     if (position > size)
         Seek(size, TSeekOrigin::soBeginning);
+}
+
+int64_t ReadHandleFully(int handle, void* buffer, int64_t count)
+{
+    int64_t done = 0;
+    while (done < count) {
+        const ssize_t n = ::read(handle, static_cast<char*>(buffer) + done, size_t(count - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += n;
+    }
+    return done;
+}
+
+int64_t WriteHandleFully(int handle, const void* buffer, int64_t count, int& error)
+{
+    int64_t done = 0;
+    while (done < count) {
+        const ssize_t n = ::write(handle, static_cast<const char*>(buffer) + done, size_t(count - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            error = n < 0 ? errno : ENOSPC;
+            break;
+        }
+        done += n;
+    }
+    return done;
 }
