@@ -342,4 +342,38 @@ TEST_F(UcalcfamiliesTest, WhitworthFromTheWizard)
     EXPECT_TRUE(Messages->Shown().empty());
 }
 
+TEST_F(UcalcfamiliesTest, WhitworthPitchOutsideTheGaugeTablesShowsNoLimits)
+{
+    // BSW 3 in has 3 1/2 tpi, coarser than every pitch band of the gauge
+    // tables: the Go ring is refused with 1180 and its limits stay empty.
+    // BSW 2 in (4 1/2 tpi) lies in the coarsest band and is computed first,
+    // so nothing of its limits may stay beside the refused size.
+    TfProcess* w = fProcess;
+    for (const char* size : {"2", "3"}) {
+        Gauge(fTessvar->bWhitworth, 1, 0, [] {},
+              {{fTwWhitworth,
+                [size] {
+                    TfTwWhitworth* s = fTwWhitworth;
+                    Check(s->rTBSW);
+                    Click(s->bNext);
+                    Check(Captioned({s->rBSW.begin(), s->rBSW.end()}, size));
+                    Click(s->bNext);
+                    Check(s->rNormalFree); // class free: the ring's tolerance reads table D
+                    Click(s->bNext);
+                }}},
+              [w, size] {
+                  if (QByteArray(size) == "3") {
+                      EXPECT_TRUE(w->dMaxP->Text().isEmpty());
+                      EXPECT_TRUE(w->dMinP->Text().isEmpty());
+                      EXPECT_TRUE(w->dbDesignazione->Text().isEmpty());
+                  } else {
+                      EXPECT_NEAR(Value(w->dMaxP), 1.8577 * 25.4, 5e-4);
+                      EXPECT_NEAR(Value(w->dMinP), 1.8567 * 25.4, 5e-4);
+                  }
+              });
+    }
+    ASSERT_EQ(Messages->Shown().size(), 1u);
+    EXPECT_EQ(Messages->Shown()[0].Text, "MN 180 : Pitch/Diameter combination not valid");
+}
+
 } // namespace
