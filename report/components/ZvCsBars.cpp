@@ -197,23 +197,10 @@ void TZarvBaseBarCode::SetAutoSize(bool value)
     Resize();
 }
 
+// Resize puts the symbol's anchor for the new justification at the box.
 void TZarvBaseBarCode::SetBarCodeJustify(TPrintJustify value)
 {
-    const double left = TZarvControl::GetLeft();
     FBarCode->SetBarCodeJustify(value);
-    switch (value) {
-    case TPrintJustify::pjLeft:
-        FBarCode->SetPosition(left);
-        break;
-    case TPrintJustify::pjCenter:
-        FBarCode->SetPosition(left + GetWidth() / 2);
-        break;
-    case TPrintJustify::pjRight:
-        FBarCode->SetPosition(left + GetWidth());
-        break;
-    case TPrintJustify::pjBlock:
-        break;
-    }
     Resize();
 }
 
