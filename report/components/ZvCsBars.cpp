@@ -9,6 +9,8 @@
 #include "report/print/QpBase.h"
 #include "report/print/QpDefine.h"
 
+#include <QScopeGuard>
+
 #include <cmath>
 
 namespace {
@@ -373,67 +375,48 @@ void TZarvBaseBarCode::Print(TBaseReport* report)
     const double savedTop = bars.Top();
     const double savedPosition = bars.Position();
     const TPrintJustify justify = bars.BarCodeJustify();
-    const double designLeft = TZarvControl::GetLeft();
-    const double designTop = TZarvControl::GetTop();
-    try {
-        const double pageLeft = GetPageLeft();
-        const double pageTop = GetPageTop();
-        const double w = GetWidth();
-        const double h = GetHeight();
-        const double f = FFont->Size() / 60.0;
-        const bool center = justify == TPrintJustify::pjCenter;
-        const bool right = justify == TPrintJustify::pjRight;
-        switch (bars.BarCodeRotation()) {
-        case TBarCodeRotation::Rot0:
-            if (FAutoSize || (!center && !right))
-                bars.SetLeft(pageLeft + (bars.Left() - designLeft));
-            else if (center)
-                bars.SetCenter(pageLeft + w / 2);
-            else
-                bars.SetRight(pageLeft + w);
-            bars.SetTop(pageTop + (savedTop - designTop));
-            break;
-        case TBarCodeRotation::Rot90:
-            PlaceSymbol(bars,
-                        center  ? justify
-                        : right ? justify
-                                : TPrintJustify::pjLeft,
-                        center  ? pageTop + h - w / 2
-                        : right ? pageTop + h - w
-                                : pageTop + h);
-            bars.SetTop(pageLeft + (savedTop - designTop));
-            break;
-        case TBarCodeRotation::Rot180:
-            PlaceSymbol(bars,
-                        center  ? justify
-                        : right ? justify
-                                : TPrintJustify::pjLeft,
-                        center  ? pageLeft + w / 2
-                        : right ? pageLeft
-                                : pageLeft + w);
-            bars.SetTop(GetPageBottom() + f);
-            break;
-        case TBarCodeRotation::Rot270:
-            PlaceSymbol(bars,
-                        center  ? justify
-                        : right ? justify
-                                : TPrintJustify::pjLeft,
-                        center  ? pageTop + w / 2
-                        : right ? pageTop + w
-                                : pageTop);
-            bars.SetTop(pageLeft + bars.BarHeight() + f);
-            break;
-        }
-        bars.Print();
-    } catch (...) {
+    // The symbol is back at its designed place however printing ends.
+    const auto restore = qScopeGuard([&] {
         PlaceSymbol(bars, justify, savedPosition);
         bars.SetTop(savedTop);
         bars.SetBaseReport(nullptr);
-        throw;
+    });
+    const double designLeft = TZarvControl::GetLeft();
+    const double designTop = TZarvControl::GetTop();
+    const double pageLeft = GetPageLeft();
+    const double pageTop = GetPageTop();
+    const double w = GetWidth();
+    const double h = GetHeight();
+    const double f = FFont->Size() / 60.0;
+    const bool center = justify == TPrintJustify::pjCenter;
+    const bool right = justify == TPrintJustify::pjRight;
+    // A turned symbol keeps a center or right justification; any other is
+    // placed by its left edge.
+    const TPrintJustify turned = center || right ? justify : TPrintJustify::pjLeft;
+    switch (bars.BarCodeRotation()) {
+    case TBarCodeRotation::Rot0:
+        if (FAutoSize || (!center && !right))
+            bars.SetLeft(pageLeft + (bars.Left() - designLeft));
+        else if (center)
+            bars.SetCenter(pageLeft + w / 2);
+        else
+            bars.SetRight(pageLeft + w);
+        bars.SetTop(pageTop + (savedTop - designTop));
+        break;
+    case TBarCodeRotation::Rot90:
+        PlaceSymbol(bars, turned, center ? pageTop + h - w / 2 : right ? pageTop + h - w : pageTop + h);
+        bars.SetTop(pageLeft + (savedTop - designTop));
+        break;
+    case TBarCodeRotation::Rot180:
+        PlaceSymbol(bars, turned, center ? pageLeft + w / 2 : right ? pageLeft : pageLeft + w);
+        bars.SetTop(GetPageBottom() + f);
+        break;
+    case TBarCodeRotation::Rot270:
+        PlaceSymbol(bars, turned, center ? pageTop + w / 2 : right ? pageTop + w : pageTop);
+        bars.SetTop(pageLeft + bars.BarHeight() + f);
+        break;
     }
-    PlaceSymbol(bars, justify, savedPosition);
-    bars.SetTop(savedTop);
-    bars.SetBaseReport(nullptr);
+    bars.Print();
 }
 
 void TZarvBaseBarCode::ChangeReference(TZarvComponent* oldComp, TZarvComponent* newComp)
