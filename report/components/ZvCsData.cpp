@@ -15,6 +15,7 @@
 #include "report/print/QpDefine.h"
 
 #include <QRandomGenerator>
+#include <QScopedValueRollback>
 
 #include <algorithm>
 #include <cmath>
@@ -473,31 +474,19 @@ void TZarvDataMirrorSection::SaveAdjusted()
 {
     if (FAdjusting)
         return;
-    FAdjusting = true;
-    try {
-        TZarvSection::SaveAdjusted();
-        ForEachMirrorSection([](TZarvSection* section) { section->SaveAdjusted(); });
-    } catch (...) {
-        FAdjusting = false;
-        throw;
-    }
-    FAdjusting = false;
+    const QScopedValueRollback<bool> adjusting(FAdjusting, true);
+    TZarvSection::SaveAdjusted();
+    ForEachMirrorSection([](TZarvSection* section) { section->SaveAdjusted(); });
 }
 
 void TZarvDataMirrorSection::RestoreAdjusted()
 {
     if (FAdjusting)
         return;
-    FAdjusting = true;
-    try {
-        PutSavedBack();
-        ForEachMirrorSection([](TZarvSection* section) { section->RestoreAdjusted(); });
-        TZarvSection::RestoreAdjusted();
-    } catch (...) {
-        FAdjusting = false;
-        throw;
-    }
-    FAdjusting = false;
+    const QScopedValueRollback<bool> adjusting(FAdjusting, true);
+    PutSavedBack();
+    ForEachMirrorSection([](TZarvSection* section) { section->RestoreAdjusted(); });
+    TZarvSection::RestoreAdjusted();
 }
 
 void TZarvDataMirrorSection::Notification(TComponent* component, TOperation operation)
@@ -813,30 +802,16 @@ TZarvExtended TZarvCalcVariable::Value()
 {
     if (FInValue)
         return 0;
-    FInValue = true;
-    try {
-        const TZarvExtended value = GetValue();
-        FInValue = false;
-        return value;
-    } catch (...) {
-        FInValue = false;
-        throw;
-    }
+    const QScopedValueRollback<bool> inValue(FInValue, true);
+    return GetValue();
 }
 
 bool TZarvCalcVariable::NullValue()
 {
     if (FInNull)
         return false;
-    FInNull = true;
-    try {
-        const bool null = IsNull();
-        FInNull = false;
-        return null;
-    } catch (...) {
-        FInNull = false;
-        throw;
-    }
+    const QScopedValueRollback<bool> inNull(FInNull, true);
+    return IsNull();
 }
 
 TZarvExtended TZarvCalcVariable::DoGetValue(TZarvExtended value)
