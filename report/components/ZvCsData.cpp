@@ -701,7 +701,9 @@ void FeedAggregate(TZarvComponent* self, TZarvAggregate& agg, TZarvCalcVariable*
     }
     if (!valid && (agg.CalcType == TZarvCalcType::ctCount || agg.CalcType == TZarvCalcType::ctAverage))
         return;
-    const QString text = EvaluateDataText(self, dataView, agg.DataField);
+    // Only a count compares the value's text (with CountValue).
+    const QString text =
+        agg.CalcType == TZarvCalcType::ctCount ? EvaluateDataText(self, dataView, agg.DataField) : QString();
     Accumulate(agg.Total, agg.Count, agg.CalcType, agg.CountBlanks, agg.CountValue, value, text);
 }
 

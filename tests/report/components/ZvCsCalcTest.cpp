@@ -154,6 +154,19 @@ TEST_F(ZvCsCalcTest, ControllerResetsAndFeedsItsAggregates)
     controller->Print(&Canvas);
     EXPECT_EQ(count->Count(), 2); // 2.9 truncated
 
+    // A count fed by the controller compares each value's text with CountValue.
+    const auto countOf = [&](const QString& countValue) {
+        auto* total = new TZarvCalcTotal(Page);
+        total->SetName(QStringLiteral("Count") + countValue);
+        total->SetCalcType(TZarvCalcType::ctCount);
+        total->SetController(controller);
+        total->SetDataField(QStringLiteral("\"Y\""));
+        total->SetCountValue(countValue);
+        return total;
+    };
+    TZarvCalcTotal* yes = countOf(QStringLiteral("Y"));
+    TZarvCalcTotal* no = countOf(QStringLiteral("N"));
+
     auto* sum = Add<TZarvCalcText>(QStringLiteral("Sum1"));
     sum->SetController(controller);
     sum->SetDataField(QStringLiteral("\"2\""));
@@ -171,6 +184,8 @@ TEST_F(ZvCsCalcTest, ControllerResetsAndFeedsItsAggregates)
     average->Print(&Canvas);
     Project.SetPrinting(false);
     EXPECT_EQ(Texts(), QStringList({"2", "2", "2", "4", "undefined"}));
+    EXPECT_EQ(yes->Count(), 4);
+    EXPECT_EQ(no->Count(), 0);
     EXPECT_EQ(sum->GetText(), QStringLiteral("Sum(\"2\")"));
     delete controller; // the aggregates forget it
     EXPECT_EQ(sum->Controller(), nullptr);
