@@ -166,14 +166,13 @@ QString TZarvDataText::GetText() const
 {
     auto* self = const_cast<TZarvDataText*>(this);
     if (ProjectPrinting(this)) {
-        QString text = EvaluateDataText(self, FDataView, FDataField);
-        if (LookupComplete()) {
-            if (FLookupDataView == FDataView)
-                text = EvaluateDataText(self, FDataView, FLookupDisplay);
-            else
-                text = LookupDataValue(FLookupDataView, text, FDataView, FDataField, FLookupField,
-                                       FLookupDisplay, FLookupInvalid);
-        }
+        // A lookup into the data view itself shows the display of the current row.
+        if (LookupComplete() && FLookupDataView == FDataView)
+            return EvaluateDataText(self, FDataView, FLookupDisplay);
+        const QString text = EvaluateDataText(self, FDataView, FDataField);
+        if (LookupComplete())
+            return LookupDataValue(FLookupDataView, text, FDataView, FDataField, FLookupField, FLookupDisplay,
+                                   FLookupInvalid);
         return text;
     }
     if (FDataField.isEmpty())

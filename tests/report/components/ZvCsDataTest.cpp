@@ -4,6 +4,8 @@
 
 #include "report/model/ZvData.h"
 
+#include "tests/support/MemoryDataView.h"
+
 #include "ComponentFixtures.h"
 
 namespace {
@@ -69,6 +71,39 @@ TEST_F(ZvCsDataTest, PrintsItsParameterWhileTheProjectPrints)
     text->Print(&Canvas);
     Project.SetPrinting(false);
     EXPECT_EQ(Texts(), QStringList{QStringLiteral("M12\u00D71,5")});
+}
+
+TEST_F(ZvCsDataTest, PrintsTheLookedUpDisplayWhileTheProjectPrints)
+{
+    TMemoryDataView::Register();
+    auto* rates = TMemoryDataView::Make(Project, QStringLiteral("Rates"), QStringLiteral("Id|Label"),
+                                        QStringLiteral("1|fine;1|again;2|coarse"));
+    auto* rows =
+        TMemoryDataView::Make(Project, QStringLiteral("Rows"), QStringLiteral("Rate"), QStringLiteral("2"));
+    const struct {
+        TZarvComponent* View;
+        const char* Field;
+    } cases[] = {
+        {rates, "Id"},   // a lookup into its own view shows its current row, the second
+        {rows, "Rate"},  // the row of Rates whose Id is the value
+        {rows, "\"3\""}, // no such row
+    };
+    rates->First();
+    rates->Next();
+    int n = 0;
+    Project.SetPrinting(true);
+    for (const auto& c : cases) {
+        auto* text = Add<TZarvDataText>(QStringLiteral("Looked%1").arg(++n));
+        text->SetDataView(c.View);
+        text->SetDataField(QString::fromLatin1(c.Field));
+        text->SetLookupDataView(rates);
+        text->SetLookupField(QStringLiteral("Id"));
+        text->SetLookupDisplay(QStringLiteral("Label"));
+        text->SetLookupInvalid(QStringLiteral("?"));
+        text->Print(&Canvas);
+    }
+    Project.SetPrinting(false);
+    EXPECT_EQ(Texts(), QStringList({"again", "coarse", "?"}));
 }
 
 TEST_F(ZvCsDataTest, MirrorValueMatchesByCompareCase)
