@@ -41,7 +41,6 @@ void BindProcessLengths(TCustomForm* window, const TProcessControls& c, const TP
 
 void SwitchProcessUnit(const TProcessControls& c, const QString& unitText)
 {
-    *c.Refreshing = true;
     DISPLAY& readout = c.ValueList->Readout();
     if (unitText == QLatin1String("mm")) {
         readout.SetUnit(0);
@@ -50,6 +49,5 @@ void SwitchProcessUnit(const TProcessControls& c, const QString& unitText)
         readout.SetUnit(1);
         readout.SetResolution(fTessvar->InchResolution);
     }
-    c.ValueList->Refresh();
-    *c.Refreshing = false;
+    RefreshBoundLengths(c);
 }
