@@ -82,10 +82,7 @@ void TfProcess::FormShow(TObject*)
 
 void TfProcess::cUnitChange(TObject*)
 {
-    // The values stay those of the calculation; only their texts change.
-    const bool current = Calculation.Current(this);
-    SwitchProcessUnit(FControls, cUnit->Text());
-    Calculation.FollowUnitChange(this, current);
+    ChangeProcessUnit(*this, cUnit->Text());
 }
 
 void TfProcess::dNominaleChange(TObject* sender)

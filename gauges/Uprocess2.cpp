@@ -109,10 +109,7 @@ void TfProcess2::ShowSketch(const CALIBRETYPE& type)
 
 void TfProcess2::cUnitChange(TObject*)
 {
-    // The values stay those of the calculation; only their texts change.
-    const bool current = Calculation.Current(this);
-    SwitchProcessUnit(FControls, cUnit->Text());
-    Calculation.FollowUnitChange(this, current);
+    ChangeProcessUnit(*this, cUnit->Text());
 }
 
 void TfProcess2::dNominaleChange(TObject* sender)

@@ -51,3 +51,11 @@ void SwitchProcessUnit(const TProcessControls& c, const QString& unitText)
     }
     RefreshBoundLengths(c);
 }
+
+void ChangeProcessUnit(TProcessWindow& window, const QString& unitText)
+{
+    // The values stay those of the calculation; only their texts change.
+    const bool current = window.Calculation.Current(window.Form());
+    SwitchProcessUnit(window.ProcessControls(), unitText);
+    window.Calculation.FollowUnitChange(window.Form(), current);
+}

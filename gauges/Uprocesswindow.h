@@ -20,3 +20,6 @@ void BindProcessLengths(TCustomForm* window, const TProcessControls& controls, c
 // ("mm", else inch) at the main window's resolution; the bound edits are
 // rewritten without being read back.
 void SwitchProcessUnit(const TProcessControls& controls, const QString& unitText);
+// A process window's unit change: SwitchProcessUnit, and the texts it
+// writes stay those of the window's calculation when the old ones were.
+void ChangeProcessUnit(TProcessWindow& window, const QString& unitText);
