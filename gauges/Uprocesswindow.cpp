@@ -35,8 +35,7 @@ void BindProcessLengths(TCustomForm* window, const TProcessControls& c, const TP
     for (TEdit* edit : extra)
         values.Add(NumberEditOf(edit), NanValue());
     unit->SetItemIndex(values.Readout().GetUnit() == 0 ? 0 : 1);
-    SwitchProcessUnit(c, unit->Text());
-    values.Refresh();
+    SwitchProcessUnit(c, unit->Text()); // which also empties the edits
 }
 
 void SwitchProcessUnit(const TProcessControls& c, const QString& unitText)
