@@ -75,9 +75,7 @@ void TfProcess::FormShow(TObject*)
 {
     const TProcessLayout plan = LayOutProcessWindow(this, FControls, fTessvar->CurrentType);
     BindProcessLengths(this, FControls, plan, cUnit);
-    SetDefaults(true);
-    sbCalcTol->SetDown(false);
-    Calculation.Forget();
+    ReadyProcessWindow(*this);
 }
 
 void TfProcess::cUnitChange(TObject*)

@@ -86,9 +86,7 @@ void TfProcess2::FormShow(TObject*)
         RequireOwned<TControl>(this, QString::fromLatin1(name))->SetVisible(holeRow);
     ShowSketch(type);
     BindProcessLengths(this, FControls, plan, cUnit, {dHoleW, dAvg, dScost});
-    SetDefaults(true);
-    sbCalcTol->SetDown(false);
-    Calculation.Forget();
+    ReadyProcessWindow(*this);
 }
 
 void TfProcess2::ShowSketch(const CALIBRETYPE& type)

@@ -4,6 +4,7 @@
 #include "app/Utessvar.h"
 #include "app/core/Unan.h"
 #include "app/core/Unumber.h"
+#include "platform/forms/Buttons.h"
 #include "platform/forms/Forms.h"
 #include "platform/forms/StdCtrls.h"
 
@@ -36,6 +37,13 @@ void BindProcessLengths(TCustomForm* window, const TProcessControls& c, const TP
         values.Add(NumberEditOf(edit), NanValue());
     unit->SetItemIndex(values.Readout().GetUnit() == 0 ? 0 : 1);
     SwitchProcessUnit(c, unit->Text()); // which also empties the edits
+}
+
+void ReadyProcessWindow(TProcessWindow& window)
+{
+    window.SetDefaults(true);
+    window.ProcessControls().sbCalcTol->SetDown(false);
+    window.Calculation.Forget();
 }
 
 void SwitchProcessUnit(const TProcessControls& c, const QString& unitText)
