@@ -75,17 +75,12 @@ void TfProcess::FormShow(TObject*)
 {
     const TProcessLayout plan = LayOutProcessWindow(this, FControls, fTessvar->CurrentType);
     BindProcessLengths(this, FControls, plan, cUnit);
-    SetDefaults(true);
-    sbCalcTol->SetDown(false);
-    Calculation.Forget();
+    ReadyProcessWindow(*this);
 }
 
 void TfProcess::cUnitChange(TObject*)
 {
-    // The values stay those of the calculation; only their texts change.
-    const bool current = Calculation.Current(this);
-    SwitchProcessUnit(FControls, cUnit->Text());
-    Calculation.FollowUnitChange(this, current);
+    ChangeProcessUnit(*this, cUnit->Text());
 }
 
 void TfProcess::dNominaleChange(TObject* sender)

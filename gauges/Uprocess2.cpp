@@ -86,9 +86,7 @@ void TfProcess2::FormShow(TObject*)
         RequireOwned<TControl>(this, QString::fromLatin1(name))->SetVisible(holeRow);
     ShowSketch(type);
     BindProcessLengths(this, FControls, plan, cUnit, {dHoleW, dAvg, dScost});
-    SetDefaults(true);
-    sbCalcTol->SetDown(false);
-    Calculation.Forget();
+    ReadyProcessWindow(*this);
 }
 
 void TfProcess2::ShowSketch(const CALIBRETYPE& type)
@@ -109,10 +107,7 @@ void TfProcess2::ShowSketch(const CALIBRETYPE& type)
 
 void TfProcess2::cUnitChange(TObject*)
 {
-    // The values stay those of the calculation; only their texts change.
-    const bool current = Calculation.Current(this);
-    SwitchProcessUnit(FControls, cUnit->Text());
-    Calculation.FollowUnitChange(this, current);
+    ChangeProcessUnit(*this, cUnit->Text());
 }
 
 void TfProcess2::dNominaleChange(TObject* sender)

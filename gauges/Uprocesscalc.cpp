@@ -154,11 +154,7 @@ void ClearResults(TProcessWindow& window)
     std::memcpy(&none, empty.data(), sizeof none);
     window.StoreResults(none);
     const TProcessControls& c = window.ProcessControls();
-    if (c.Refreshing)
-        *c.Refreshing = true;
-    c.ValueList->Refresh();
-    if (c.Refreshing)
-        *c.Refreshing = false;
+    RefreshBoundLengths(c);
     c.dbDesignazione->SetText(QString());
     window.Calculation.Fail();
 }
@@ -211,6 +207,15 @@ double ReadStarts(const QString& text)
     return TryParseNumber(text, starts) ? starts : 1.0;
 }
 
+void RefreshBoundLengths(const TProcessControls& c)
+{
+    if (c.Refreshing)
+        *c.Refreshing = true;
+    c.ValueList->Refresh();
+    if (c.Refreshing)
+        *c.Refreshing = false;
+}
+
 void CalcToleranceClick(TProcessWindow& window, CALIBRETYPE& type)
 {
     const TProcessControls& c = window.ProcessControls();
@@ -252,12 +257,7 @@ void CalcToleranceClick(TProcessWindow& window, CALIBRETYPE& type)
         c.dbAngolo->SetText(work.Angle.Text());
         ShowLength(c, c.dPasso, work.Pitch, work.PitchUnit);
         ShowLength(c, c.dNominale, work.Diameter, work.DiameterUnit);
-        // The refresh shows the stored values; they are not read back.
-        if (c.Refreshing)
-            *c.Refreshing = true;
-        c.ValueList->Refresh();
-        if (c.Refreshing)
-            *c.Refreshing = false;
+        RefreshBoundLengths(c);
         c.dbDesignazione->SetText(work.Designation.Text());
         window.Calculation.Remember(window.Form());
     } catch (...) {

@@ -117,6 +117,10 @@ using TFamilyCalculation = bool (*)(TCalcWork& work);
 // Installs (or, with null, removes) the road of a family.
 void SetFamilyCalculation(int family, TFamilyCalculation calculation);
 
+// Rewrites the bound edits from the stored values, with the window's
+// Refreshing flag set so that its change handler does not read them back.
+void RefreshBoundLengths(const TProcessControls& controls);
+
 // The click of "Calculate Std Tolerance" (the button has already toggled).
 void CalcToleranceClick(TProcessWindow& window, CALIBRETYPE& type);
 

@@ -4,6 +4,7 @@
 #include "app/Utessvar.h"
 #include "app/core/Unan.h"
 #include "app/core/Unumber.h"
+#include "platform/forms/Buttons.h"
 #include "platform/forms/Forms.h"
 #include "platform/forms/StdCtrls.h"
 
@@ -35,13 +36,18 @@ void BindProcessLengths(TCustomForm* window, const TProcessControls& c, const TP
     for (TEdit* edit : extra)
         values.Add(NumberEditOf(edit), NanValue());
     unit->SetItemIndex(values.Readout().GetUnit() == 0 ? 0 : 1);
-    SwitchProcessUnit(c, unit->Text());
-    values.Refresh();
+    SwitchProcessUnit(c, unit->Text()); // which also empties the edits
+}
+
+void ReadyProcessWindow(TProcessWindow& window)
+{
+    window.SetDefaults(true);
+    window.ProcessControls().sbCalcTol->SetDown(false);
+    window.Calculation.Forget();
 }
 
 void SwitchProcessUnit(const TProcessControls& c, const QString& unitText)
 {
-    *c.Refreshing = true;
     DISPLAY& readout = c.ValueList->Readout();
     if (unitText == QLatin1String("mm")) {
         readout.SetUnit(0);
@@ -50,6 +56,13 @@ void SwitchProcessUnit(const TProcessControls& c, const QString& unitText)
         readout.SetUnit(1);
         readout.SetResolution(fTessvar->InchResolution);
     }
-    c.ValueList->Refresh();
-    *c.Refreshing = false;
+    RefreshBoundLengths(c);
+}
+
+void ChangeProcessUnit(TProcessWindow& window, const QString& unitText)
+{
+    // The values stay those of the calculation; only their texts change.
+    const bool current = window.Calculation.Current(window.Form());
+    SwitchProcessUnit(window.ProcessControls(), unitText);
+    window.Calculation.FollowUnitChange(window.Form(), current);
 }

@@ -16,7 +16,13 @@ TProcessLayout LayOutProcessWindow(TCustomForm* window, const TProcessControls& 
 // readout (inch when the plan asks for it); unit shows the readout's unit.
 void BindProcessLengths(TCustomForm* window, const TProcessControls& controls, const TProcessLayout& plan,
                         TComboBox* unit, const std::vector<TEdit*>& extra = {});
+// The end of a process window's show: inputs enabled, "Calculate Std
+// Tolerance" up and nothing calculated.
+void ReadyProcessWindow(TProcessWindow& window);
 // The unit change: the values stay in mm and show in the unit named
 // ("mm", else inch) at the main window's resolution; the bound edits are
 // rewritten without being read back.
 void SwitchProcessUnit(const TProcessControls& controls, const QString& unitText);
+// A process window's unit change: SwitchProcessUnit, and the texts it
+// writes stay those of the window's calculation when the old ones were.
+void ChangeProcessUnit(TProcessWindow& window, const QString& unitText);
