@@ -5,10 +5,6 @@
 #include "platform/graphics/Colors.h"
 #include "platform/objects/TypInfo.h"
 
-#include <QString>
-
-#include <memory>
-
 // A length in inches, streamed as an extended float.
 const TTypeInfo& ZarvUnitsType();
 const TTypeInfo& ZarvColorType();
@@ -19,21 +15,3 @@ const TTypeInfo& ZarvPrintJustifyType();
 const TTypeInfo& ZarvMatchSideType();
 const TTypeInfo& ZarvCursorType();
 
-// Copies value into slot (made on first use and owned by owner); null
-// removes the event.
-template <class T, class O>
-void SetOwnedEvent(std::unique_ptr<T>& slot, const T* value, O* owner, const char* name)
-{
-    if (!value) {
-        slot.reset();
-        return;
-    }
-    if (slot.get() == value)
-        return;
-    if (!slot) {
-        slot = std::make_unique<T>();
-        slot->SetOwner(owner);
-        slot->SetName(QString::fromLatin1(name));
-    }
-    slot->Assign(value);
-}
