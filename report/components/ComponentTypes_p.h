@@ -5,6 +5,8 @@
 #include "platform/graphics/Colors.h"
 #include "platform/objects/TypInfo.h"
 
+class TClassInfo;
+
 // A length in inches, streamed as an extended float.
 const TTypeInfo& ZarvUnitsType();
 const TTypeInfo& ZarvColorType();
@@ -15,3 +17,6 @@ const TTypeInfo& ZarvPrintJustifyType();
 const TTypeInfo& ZarvMatchSideType();
 const TTypeInfo& ZarvCursorType();
 
+// Publishes Height (unless withHeight is false), Left, Top and Width of a
+// control class, in that order.
+void PublishZarvBounds(TClassInfo& info, bool withHeight = true);
