@@ -1,5 +1,8 @@
 #include "report/components/ComponentTypes_p.h"
 
+#include "platform/objects/ClassRegistry.h"
+#include "report/model/ZvClass.h"
+
 #include <QStringList>
 
 const TTypeInfo& ZarvUnitsType()
@@ -61,4 +64,17 @@ const TTypeInfo& ZarvCursorType()
 {
     static const TTypeInfo type = MakeIntegerType(QStringLiteral("TCursor"));
     return type;
+}
+
+void PublishZarvBounds(TClassInfo& info, bool withHeight)
+{
+    if (withHeight)
+        PublishProperty(info, QStringLiteral("Height"), ZarvUnitsType(), &TZarvControl::GetHeight,
+                        &TZarvControl::SetHeight);
+    PublishProperty(info, QStringLiteral("Left"), ZarvUnitsType(), &TZarvControl::GetLeft,
+                    &TZarvControl::SetLeft);
+    PublishProperty(info, QStringLiteral("Top"), ZarvUnitsType(), &TZarvControl::GetTop,
+                    &TZarvControl::SetTop);
+    PublishProperty(info, QStringLiteral("Width"), ZarvUnitsType(), &TZarvControl::GetWidth,
+                    &TZarvControl::SetWidth);
 }

@@ -5,9 +5,7 @@
 #include "platform/graphics/Colors.h"
 #include "platform/objects/TypInfo.h"
 
-#include <QString>
-
-#include <memory>
+class TClassInfo;
 
 // A length in inches, streamed as an extended float.
 const TTypeInfo& ZarvUnitsType();
@@ -19,21 +17,6 @@ const TTypeInfo& ZarvPrintJustifyType();
 const TTypeInfo& ZarvMatchSideType();
 const TTypeInfo& ZarvCursorType();
 
-// Copies value into slot (made on first use and owned by owner); null
-// removes the event.
-template <class T, class O>
-void SetOwnedEvent(std::unique_ptr<T>& slot, const T* value, O* owner, const char* name)
-{
-    if (!value) {
-        slot.reset();
-        return;
-    }
-    if (slot.get() == value)
-        return;
-    if (!slot) {
-        slot = std::make_unique<T>();
-        slot->SetOwner(owner);
-        slot->SetName(QString::fromLatin1(name));
-    }
-    slot->Assign(value);
-}
+// Publishes Height (unless withHeight is false), Left, Top and Width of a
+// control class, in that order.
+void PublishZarvBounds(TClassInfo& info, bool withHeight = true);

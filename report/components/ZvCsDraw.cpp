@@ -40,19 +40,6 @@ bool Within(double value, double low, double high)
     return FloatGreaterEqual(value, low) && FloatLessEqual(value, high);
 }
 
-// Left, Top, Width and Height of every shape.
-void PublishBox(TClassInfo& info)
-{
-    PublishProperty(info, QStringLiteral("Height"), ZarvUnitsType(), &TZarvControl::GetHeight,
-                    &TZarvControl::SetHeight);
-    PublishProperty(info, QStringLiteral("Left"), ZarvUnitsType(), &TZarvControl::GetLeft,
-                    &TZarvControl::SetLeft);
-    PublishProperty(info, QStringLiteral("Top"), ZarvUnitsType(), &TZarvControl::GetTop,
-                    &TZarvControl::SetTop);
-    PublishProperty(info, QStringLiteral("Width"), ZarvUnitsType(), &TZarvControl::GetWidth,
-                    &TZarvControl::SetWidth);
-}
-
 void PublishLine(TClassInfo& info)
 {
     PublishProperty(info, QStringLiteral("Color"), ZarvColorType(), &TZarvControl::GetForeColor,
@@ -60,7 +47,7 @@ void PublishLine(TClassInfo& info)
         .WithDefault(clBlack);
     PublishProperty(info, QStringLiteral("Cursor"), ZarvCursorType(), &TZarvControl::Cursor,
                     &TZarvControl::SetCursor);
-    PublishBox(info);
+    PublishZarvBounds(info);
     PublishProperty(info, QStringLiteral("LineStyle"), ZarvPenStyleType(), &TZarvControl::GetLineStyle,
                     &TZarvControl::SetLineStyle);
     PublishProperty(info, QStringLiteral("LineWidth"), TypeInfoDouble(), &TZarvControl::GetLineWidth,
@@ -90,7 +77,7 @@ void PublishSurface(TClassInfo& info, bool radii)
         .WithDefault(clWhite);
     PublishProperty(info, QStringLiteral("FillStyle"), ZarvFillStyleType(), &TZarvControl::GetFillStyle,
                     &TZarvControl::SetFillStyle);
-    PublishBox(info);
+    PublishZarvBounds(info);
     if (radii) {
         PublishProperty(info, QStringLiteral("HRadius"), ZarvUnitsType(), &TZarvRectangle::HRadius,
                         &TZarvRectangle::SetHRadius);

@@ -24,19 +24,6 @@ namespace {
 // The vertical anchor that stretches a control with its parent.
 constexpr uint8_t kAnchorStretch = 3;
 
-void PublishGeometry(TClassInfo& info, bool height)
-{
-    if (height)
-        PublishProperty(info, QStringLiteral("Height"), ZarvUnitsType(), &TZarvControl::GetHeight,
-                        &TZarvControl::SetHeight);
-    PublishProperty(info, QStringLiteral("Left"), ZarvUnitsType(), &TZarvControl::GetLeft,
-                    &TZarvControl::SetLeft);
-    PublishProperty(info, QStringLiteral("Top"), ZarvUnitsType(), &TZarvControl::GetTop,
-                    &TZarvControl::SetTop);
-    PublishProperty(info, QStringLiteral("Width"), ZarvUnitsType(), &TZarvControl::GetWidth,
-                    &TZarvControl::SetWidth);
-}
-
 // Color, Font, FontJustify, FontMirror and Text of the text components.
 void PublishTextLook(TClassInfo& info)
 {
@@ -92,7 +79,7 @@ void RegisterStandardClasses()
     TClassInfo& text =
         RegisterClass<TZarvText>(QStringLiteral("TZarvText"), QStringLiteral("TZarvCustomText"));
     PublishTextLook(text);
-    PublishGeometry(text, false);
+    PublishZarvBounds(text, false);
     PublishProperty(text, QStringLiteral("Rotation"), TypeInfoInteger(), &TZarvText::Rotation,
                     &TZarvText::SetRotation);
     PublishProperty(text, QStringLiteral("Text"), TypeInfoString(), &TZarvControl::GetText,
@@ -107,7 +94,7 @@ void RegisterStandardClasses()
     TClassInfo& memo =
         RegisterClass<TZarvMemo>(QStringLiteral("TZarvMemo"), QStringLiteral("TZarvCustomText"));
     PublishTextLook(memo);
-    PublishGeometry(memo, true);
+    PublishZarvBounds(memo);
     PublishProperty(memo, QStringLiteral("ExpandParent"), TypeInfoBoolean(), &TZarvMemo::ExpandParent,
                     &TZarvMemo::SetExpandParent)
         .WithDefault(1);
@@ -126,7 +113,7 @@ void RegisterStandardClasses()
 
     TClassInfo& section =
         RegisterClass<TZarvSection>(QStringLiteral("TZarvSection"), QStringLiteral("TZarvContainerControl"));
-    PublishGeometry(section, true);
+    PublishZarvBounds(section);
     PublishProperty(section, QStringLiteral("WasteFit"), TypeInfoBoolean(), &TZarvSection::WasteFit,
                     &TZarvSection::SetWasteFit);
     PublishProperty(section, QStringLiteral("OnPrint"), TypeInfoClass(QStringLiteral("TZarvPrintEvent")),
@@ -136,7 +123,7 @@ void RegisterStandardClasses()
 
     TClassInfo& baseImage =
         RegisterClass<TZarvBaseImage>(QStringLiteral("TZarvBaseImage"), QStringLiteral("TZarvControl"));
-    PublishGeometry(baseImage, true);
+    PublishZarvBounds(baseImage);
     PublishProperty(baseImage, QStringLiteral("MatchSide"), ZarvMatchSideType(), &TZarvBaseImage::MatchSide,
                     &TZarvBaseImage::SetMatchSide);
     PublishProperty(baseImage, QStringLiteral("FileLink"), TypeInfoString(), &TZarvBaseImage::FileLink,

@@ -313,18 +313,7 @@ void TZarvComponent::SetVisible(bool value)
 void TZarvComponent::SetEvent(std::unique_ptr<TZarvSimpleEvent>& slot, const TZarvSimpleEvent* value,
                               const char* name)
 {
-    if (!value) {
-        slot.reset();
-        return;
-    }
-    if (slot.get() == value)
-        return;
-    if (!slot) {
-        slot = std::make_unique<TZarvSimpleEvent>();
-        slot->SetOwner(this);
-        slot->SetName(QString::fromLatin1(name));
-    }
-    slot->Assign(value);
+    SetOwnedEvent(slot, value, this, name);
 }
 
 void TZarvComponent::SetOnBeforeReport(TZarvSimpleEvent* value)

@@ -139,6 +139,25 @@ private:
     double FValue = 0;
 };
 
+// Sets an owned event slot from value: copies value into slot (made on first
+// use, owned by owner and named name); null removes the event.
+template <class T>
+void SetOwnedEvent(std::unique_ptr<T>& slot, const T* value, TZarvComponent* owner, const char* name)
+{
+    if (!value) {
+        slot.reset();
+        return;
+    }
+    if (slot.get() == value)
+        return;
+    if (!slot) {
+        slot = std::make_unique<T>();
+        slot->SetOwner(owner);
+        slot->SetName(QString::fromLatin1(name));
+    }
+    slot->Assign(value);
+}
+
 // ---------------------------------------------------------------------------
 // Listeners of a conversation: a method of an object taking the speaking
 // component and the message data (null when the message carries none).
