@@ -570,46 +570,45 @@ bool TryTake(EventState* state, uint32_t generation)
     return false;
 }
 
-// The events of one wait: the objects (held, so that a close on another
-// thread does not unmap them meanwhile) and the pulse generation each had
-// when the wait began. A few fit without allocating.
+// One event of a wait: the object (held, so that a close on another thread
+// does not unmap it meanwhile), the pulse generation it had when the wait
+// began, and its sequence as last read.
+struct WaitEntry {
+    std::shared_ptr<LocalObject> Object;
+    uint32_t Generation = 0;
+    uint32_t Seen = 0;
+
+    EventState* Event() const { return State(*Object); }
+};
+
+// The events of one wait. A few fit without allocating.
 struct WaitList {
     static constexpr size_t kInline = 8;
-    std::array<std::shared_ptr<LocalObject>, kInline> Inline;
-    std::array<uint32_t, kInline> InlineGenerations{};
-    std::vector<std::shared_ptr<LocalObject>> More;
-    std::vector<uint32_t> MoreGenerations;
+    std::array<WaitEntry, kInline> Inline;
+    std::vector<WaitEntry> More;
     size_t Count = 0;
 
     void Add(std::shared_ptr<LocalObject> object)
     {
-        const uint32_t generation = Load(State(*object)->Pulse) >> 8;
-        if (Count < kInline) {
-            Inline[Count] = std::move(object);
-            InlineGenerations[Count] = generation;
-        } else {
-            More.push_back(std::move(object));
-            MoreGenerations.push_back(generation);
-        }
+        WaitEntry& entry = Count < kInline ? Inline[Count] : More.emplace_back();
+        entry.Generation = Load(State(*object)->Pulse) >> 8;
+        entry.Object = std::move(object);
         ++Count;
     }
-    EventState* At(size_t i) const { return State(i < kInline ? *Inline[i] : *More[i - kInline]); }
-    uint32_t Generation(size_t i) const
-    {
-        return i < kInline ? InlineGenerations[i] : MoreGenerations[i - kInline];
-    }
+    WaitEntry& operator[](size_t i) { return i < kInline ? Inline[i] : More[i - kInline]; }
+    const WaitEntry& operator[](size_t i) const { return i < kInline ? Inline[i] : More[i - kInline]; }
 };
 
-// Sleeps until one of the words changes from the values read, or until
-// the absolute monotonic time until; false when the kernel has no
+// Sleeps until one of the sequences changes from the value last read, or
+// until the absolute monotonic time until; false when the kernel has no
 // futex_waitv.
-bool SleepOnWords(const WaitList& list, const std::vector<uint32_t>& seen, int64_t until)
+bool SleepOnWords(const WaitList& list, int64_t until)
 {
     std::array<futex_waitv, 128> words{};
     const size_t count = list.Count;
     for (size_t i = 0; i < count; ++i) {
-        words[i].val = seen[i];
-        words[i].uaddr = reinterpret_cast<uintptr_t>(&list.At(i)->Sequence);
+        words[i].val = list[i].Seen;
+        words[i].uaddr = reinterpret_cast<uintptr_t>(&list[i].Event()->Sequence);
         words[i].flags = FUTEX_32;
     }
     const timespec absolute = FromNs(until);
@@ -622,7 +621,7 @@ bool SleepOnWords(const WaitList& list, const std::vector<uint32_t>& seen, int64
     return true;
 }
 
-TWaitResult WaitEvents(const WaitList& list, uint32_t timeoutMs, int* index)
+TWaitResult WaitEvents(WaitList& list, uint32_t timeoutMs, int* index)
 {
     WakeState* wake = Reg().Wake;
     if (!wake || list.Count == 0)
@@ -630,20 +629,19 @@ TWaitResult WaitEvents(const WaitList& list, uint32_t timeoutMs, int* index)
     // More events than one futex_waitv takes wait on the per-user word.
     bool perUser = list.Count > 1 && (VectorWaits < 0 || list.Count > 128);
     for (size_t i = 0; i < list.Count; ++i)
-        __atomic_add_fetch(&list.At(i)->Waiters, 1, __ATOMIC_SEQ_CST);
+        __atomic_add_fetch(&list[i].Event()->Waiters, 1, __ATOMIC_SEQ_CST);
     if (perUser)
         __atomic_add_fetch(&wake->Waiters, 1, __ATOMIC_SEQ_CST);
     const int64_t deadline = ToNs(MonotonicNow()) + int64_t(timeoutMs) * 1'000'000;
-    std::vector<uint32_t> seen(list.Count);
     TWaitResult result = TWaitResult::wrTimeout;
     for (;;) {
         // The sequences are read before the events are looked at: a change
         // after this read makes the futex wait return at once.
         const uint32_t userSequence = Load(wake->Sequence);
         for (size_t i = 0; i < list.Count; ++i)
-            seen[i] = Load(list.At(i)->Sequence);
+            list[i].Seen = Load(list[i].Event()->Sequence);
         for (size_t i = 0; i < list.Count; ++i) {
-            if (TryTake(list.At(i), list.Generation(i))) {
+            if (TryTake(list[i].Event(), list[i].Generation)) {
                 result = TWaitResult::wrSignaled;
                 if (index)
                     *index = int(i);
@@ -660,16 +658,16 @@ TWaitResult WaitEvents(const WaitList& list, uint32_t timeoutMs, int* index)
             sleep = std::min(sleep, deadline - now);
         const timespec relative = FromNs(sleep);
         if (list.Count == 1) {
-            Futex(&list.At(0)->Sequence, FUTEX_WAIT, seen[0], &relative);
+            Futex(&list[0].Event()->Sequence, FUTEX_WAIT, list[0].Seen, &relative);
         } else if (perUser) {
             Futex(&wake->Sequence, FUTEX_WAIT, userSequence, &relative);
-        } else if (!SleepOnWords(list, seen, now + sleep)) {
+        } else if (!SleepOnWords(list, now + sleep)) {
             perUser = true;
             __atomic_add_fetch(&wake->Waiters, 1, __ATOMIC_SEQ_CST);
         }
     }
     for (size_t i = 0; i < list.Count; ++i)
-        __atomic_sub_fetch(&list.At(i)->Waiters, 1, __ATOMIC_SEQ_CST);
+        __atomic_sub_fetch(&list[i].Event()->Waiters, 1, __ATOMIC_SEQ_CST);
     if (perUser)
         __atomic_sub_fetch(&wake->Waiters, 1, __ATOMIC_SEQ_CST);
     return result;

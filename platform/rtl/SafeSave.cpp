@@ -118,13 +118,7 @@ int64_t TSafeFileStream::Seek(int64_t offset, TSeekOrigin origin)
 {
     if (FHandle < 0)
         return -1;
-    int whence = SEEK_SET;
-    if (origin == TSeekOrigin::soCurrent)
-        whence = SEEK_CUR;
-    else if (origin == TSeekOrigin::soEnd)
-        whence = SEEK_END;
-    const off_t result = ::lseek(FHandle, off_t(offset), whence);
-    return result < 0 ? -1 : int64_t(result);
+    return SeekHandle(FHandle, offset, origin);
 }
 
 void TSafeFileStream::SetSize(int64_t size)

@@ -241,13 +241,7 @@ int64_t TFileStream::Write(const void* buffer, int64_t count)
 
 int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin)
 {
-    int whence = SEEK_SET;
-    if (origin == TSeekOrigin::soCurrent)
-        whence = SEEK_CUR;
-    else if (origin == TSeekOrigin::soEnd)
-        whence = SEEK_END;
-    const off_t result = ::lseek(FHandle, off_t(offset), whence);
-    return result < 0 ? -1 : int64_t(result);
+    return SeekHandle(FHandle, offset, origin);
 }
 
 void TFileStream::SetSize(int64_t size)
@@ -287,4 +281,15 @@ int64_t WriteHandleFully(int handle, const void* buffer, int64_t count, int& err
         done += n;
     }
     return done;
+}
+
+int64_t SeekHandle(int handle, int64_t offset, TSeekOrigin origin)
+{
+    int whence = SEEK_SET;
+    if (origin == TSeekOrigin::soCurrent)
+        whence = SEEK_CUR;
+    else if (origin == TSeekOrigin::soEnd)
+        whence = SEEK_END;
+    const off_t result = ::lseek(handle, off_t(offset), whence);
+    return result < 0 ? -1 : int64_t(result);
 }

@@ -1,6 +1,9 @@
 #pragma once
-// Whole-count reads and writes on a POSIX descriptor, shared by the file
-// streams of this folder. Both retry after a signal and after a short count.
+// Whole-count reads and writes and the seek on a POSIX descriptor, shared
+// by the file streams of this folder. Reads and writes retry after a signal
+// and after a short count.
+#include "platform/rtl/Streams.h"
+
 #include <cstdint>
 
 // Reads up to count bytes; stops early at the end of the file or on an
@@ -10,3 +13,6 @@ int64_t ReadHandleFully(int handle, void* buffer, int64_t count);
 // holds the reason (ENOSPC for a write that took no byte without an error,
 // as a full regular file does).
 int64_t WriteHandleFully(int handle, const void* buffer, int64_t count, int& error);
+// Moves the descriptor's position. Returns the new position, or -1 when the
+// system refuses.
+int64_t SeekHandle(int handle, int64_t offset, TSeekOrigin origin);

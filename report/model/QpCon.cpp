@@ -318,7 +318,6 @@ void RunHandOver(THandOver& hand)
 
 void TZvCustomConnection::StartThread()
 {
-    FThreadDone = false;
     FTerminated = false;
     if (!FWakeEvent)
         FWakeEvent = OpenNamedEvent(QString(), false);
@@ -380,14 +379,13 @@ void TZvCustomConnection::StopThread()
 
 void TZvCustomConnection::HandOver(TSharedHandle completed, TSharedHandle errorEvent)
 {
+    auto hand = std::make_shared<THandOver>();
+    hand->Connection = this;
+    hand->Completed = completed;
+    hand->Error = errorEvent;
+    // Without an application the command runs on this thread.
     if (!QCoreApplication::instance()) {
-        bool ran = true;
-        try {
-            ExecCode();
-        } catch (...) {
-            ran = false;
-        }
-        SetNamedEvent(ran ? completed : errorEvent);
+        RunHandOver(*hand);
         return;
     }
     // One command at a time: one handed over earlier (whose engine stopped
@@ -403,10 +401,6 @@ void TZvCustomConnection::HandOver(TSharedHandle completed, TSharedHandle errorE
             return earlier->State != THandOver::Pending && earlier->State != THandOver::Running;
         });
     }
-    auto hand = std::make_shared<THandOver>();
-    hand->Connection = this;
-    hand->Completed = completed;
-    hand->Error = errorEvent;
     {
         std::lock_guard guard(FHandOverLock);
         if (FTerminated) {
@@ -493,7 +487,6 @@ void TZvCustomConnection::ThreadLoop(std::promise<void>* listening)
     CloseSharedEvent(errorEvent);
     CloseSharedEvent(disconnect);
     CloseSharedEvent(connect);
-    FThreadDone = true;
 }
 
 void TZvCustomConnection::WriteIdentity()

@@ -292,7 +292,6 @@ private:
 
     std::thread FThread;
     std::atomic<bool> FTerminated{false};
-    std::atomic<bool> FThreadDone{false};
     // Private to this process: wakes the thread to end or to take a new name.
     TSharedHandle FWakeEvent = 0;
     // The command waiting for the UI thread, if any.

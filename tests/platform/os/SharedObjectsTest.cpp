@@ -279,6 +279,32 @@ TEST(SharedObjectsTest, WaitOnEitherOfTwoEventsTakesOnlyTheOneSignalled)
     CloseNamedObject(error);
 }
 
+// Waits on more events than are kept without allocating (8), and on more
+// than one kernel call waits on at once (128): a set from another process
+// wakes the wait, which takes that event and names it by its place.
+TEST(SharedObjectsTest, WaitOnManyEventsTakesTheOneSetFarDownTheList)
+{
+    for (const int count : {10, 130}) {
+        SCOPED_TRACE(count);
+        std::vector<TSharedHandle> events;
+        for (int i = 0; i < count; ++i)
+            events.push_back(OpenNamedEvent(Unique("many-") + QString::number(i), false));
+        const QString name = Unique("many-") + QString::number(count - 2);
+        Child child([&] {
+            usleep(100'000);
+            SetNamedEvent(OpenNamedEvent(name, false));
+            return 'Y';
+        });
+        int index = -1;
+        EXPECT_EQ(WaitNamedEvents(events, 3000, &index), TWaitResult::wrSignaled);
+        EXPECT_EQ(index, count - 2);
+        EXPECT_EQ(child.Result(), 'Y');
+        EXPECT_EQ(WaitNamedEvents(events, 0, &index), TWaitResult::wrTimeout); // taken
+        for (const TSharedHandle event : events)
+            CloseNamedObject(event);
+    }
+}
+
 TEST(SharedObjectsTest, MutexWaitTimesOutAfterItsTimeAndCountsNestedTakes)
 {
     const QString name = Unique("mutex-busy");

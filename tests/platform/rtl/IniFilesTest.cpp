@@ -2,44 +2,19 @@
 #include "platform/rtl/NumberText.h"
 
 #include "tests/support/FileSizeLimit.h"
+#include "tests/support/FolderFixture.h"
 #include "tests/support/FuzzLoop.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <stdexcept>
 
 namespace {
 
-class IniFiles : public ::testing::Test {
-protected:
-    QString PathOf(const QString& name) const { return FDir.filePath(name); }
-
-    QString WriteFile(const QString& name, const QByteArray& bytes) const
-    {
-        const QString path = PathOf(name);
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-            throw std::runtime_error("cannot write the test file");
-        return path;
-    }
-
-    static QByteArray ReadFile(const QString& path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-    }
-
-    QStringList FolderEntries() const
-    {
-        return QDir(FDir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
-    }
-
-    QTemporaryDir FDir;
-};
+using IniFiles = TFolderFixture;
 
 QStringList ListOf(const TStringList& list)
 {

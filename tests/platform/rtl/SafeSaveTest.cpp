@@ -4,43 +4,20 @@
 #include "platform/rtl/SafeSave.h"
 
 #include "tests/support/FileSizeLimit.h"
+#include "tests/support/FolderFixture.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-class SafeSave : public ::testing::Test {
+class SafeSave : public TFolderFixture {
 protected:
-    QString PathOf(const QString& name) const { return FDir.filePath(name); }
-
-    QString WriteFile(const QString& name, const QByteArray& bytes) const
-    {
-        const QString path = PathOf(name);
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-            throw std::runtime_error("cannot write the test file");
-        return path;
-    }
-
-    static QByteArray ReadFile(const QString& path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-    }
-
-    QStringList FolderEntries() const
-    {
-        return QDir(FDir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
-    }
-
     static QByteArray Pattern(int size)
     {
         QByteArray bytes(size, Qt::Uninitialized);
@@ -48,8 +25,6 @@ protected:
             bytes[i] = char('A' + i % 23);
         return bytes;
     }
-
-    QTemporaryDir FDir;
 };
 
 // A buffered writer takes 10,000 or 16,000 bytes into its buffer and reports

@@ -35,6 +35,19 @@ std::unique_ptr<TZarvComponentList> ListOf(std::initializer_list<TZarvComponent*
     return list;
 }
 
+// The head of a version 110000 project file with no modules and an empty
+// project record, written by hand for the damaged files below.
+void WriteBareProjectHead(TStreamHelper& helper)
+{
+    TZarvProjectManager other(nullptr);
+    helper.Write("ZRF\x1A", 4);
+    helper.WriteInteger(110000);
+    helper.WriteByte(0);
+    helper.WriteIndex(0);
+    helper.WriteString(QString());
+    TZarvWriter(helper).WriteComponent(&other, false);
+}
+
 // A project with a data object, a global page, two reports (the second one
 // active), pages referring to each other, parameters stored in the file and
 // references that are read before their component.
@@ -217,15 +230,9 @@ TEST_F(ZvProjTest, DamagedFilesRaiseAndChangeNothing)
     unknownDataClass.replace(Enc(QStringLiteral("TZarvDataObject")), Enc(QStringLiteral("TZarvDataObjecX")));
     QByteArray pageKind;
     {
-        TZarvProjectManager other(nullptr);
         TMemoryStream stream;
         TStreamHelper helper(stream);
-        helper.Write("ZRF\x1A", 4);
-        helper.WriteInteger(110000);
-        helper.WriteByte(0);
-        helper.WriteIndex(0);
-        helper.WriteString(QString());
-        TZarvWriter(helper).WriteComponent(&other, false);
+        WriteBareProjectHead(helper);
         helper.WriteByte(4);
         helper.WriteString(QStringLiteral("Report9"));
         helper.StartWriteBlock();
@@ -239,15 +246,9 @@ TEST_F(ZvProjTest, DamagedFilesRaiseAndChangeNothing)
     // all: it is refused like any file that ends too early.
     QByteArray bare;
     {
-        TZarvProjectManager other(nullptr);
         TMemoryStream stream;
         TStreamHelper helper(stream);
-        helper.Write("ZRF\x1A", 4);
-        helper.WriteInteger(110000);
-        helper.WriteByte(0);
-        helper.WriteIndex(0);
-        helper.WriteString(QString());
-        TZarvWriter(helper).WriteComponent(&other, false);
+        WriteBareProjectHead(helper);
         bare = stream.Bytes();
     }
     // One changed byte in the class name of a page's or a report's own
