@@ -1102,13 +1102,14 @@ int32_t TRCPURunner::PopInt()
     return Pop();
 }
 
+// The source may lie in the free stack below SP, where the pushed bytes go:
+// they are moved, not copied.
 void TRCPURunner::PushBytes(uint32_t source, uint32_t n)
 {
     const uint8_t* from = At(source, n);
-    std::vector<uint8_t> bytes(from, from + n);
     AllocStack(n);
     if (n != 0)
-        std::memcpy(At(SS + uint32_t(SP), n, true), bytes.data(), n);
+        std::memmove(At(SS + uint32_t(SP), n, true), from, n);
 }
 
 void TRCPURunner::PushZeros(uint32_t n)
