@@ -1660,6 +1660,8 @@ template <int Relation> RCPU_HOT void TRCPURunner::OpIntegerCompare()
     *At(dest, 1, true) = holds ? 1 : 0;
 }
 
+// 33-38 and 45-68: Byte, Extended, Currency, Word and string comparisons
+// (the Integer ones, 39-44, are OpIntegerCompare).
 void TRCPURunner::OpCompare(uint8_t op)
 {
     const uint32_t right = uint32_t(Pop());
@@ -1670,9 +1672,6 @@ void TRCPURunner::OpCompare(uint8_t op)
     if (op <= 38) {
         relation = op - 33;
         order = Order(*At(left, 1), *At(right, 1));
-    } else if (op <= 44) {
-        relation = op <= 40 ? op - 39 : op - 41 + 2;
-        order = op <= 40 ? Order(Word(left), Word(right)) : Order(ReadInt(left), ReadInt(right));
     } else if (op <= 50) {
         relation = op - 45;
         const long double a = ReadExtended(left);
