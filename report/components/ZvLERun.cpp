@@ -1762,30 +1762,23 @@ RCPU_HOT void TRCPURunner::OpInteger(uint8_t op)
     WriteInt(dest, int32_t(result));
 }
 
-void TRCPURunner::OpExtended(uint8_t op)
+namespace {
+
+// op: 0 add, 1 subtract, 2 multiply, 3 divide (the order of 82-85 and
+// 128-131, and of 86-89 and 132-135).
+long double ExtendedOp(int op, long double a, long double b)
 {
-    const uint32_t right = uint32_t(Pop());
-    const uint32_t left = uint32_t(Pop());
-    const uint32_t dest = PushAddress();
-    const long double a = ReadExtended(left);
-    const long double b = ReadExtended(right);
     switch (op) {
-    case 82:
-        WriteExtended(dest, CheckExtended(a + b));
-        break;
-    case 83:
-        WriteExtended(dest, CheckExtended(a - b));
-        break;
-    case 84:
-        WriteExtended(dest, CheckExtended(a * b));
-        break;
+    case 0:
+        return CheckExtended(a + b);
+    case 1:
+        return CheckExtended(a - b);
+    case 2:
+        return CheckExtended(a * b);
     default:
-        WriteExtended(dest, CheckExtended(a / b, true, b));
-        break;
+        return CheckExtended(a / b, true, b);
     }
 }
-
-namespace {
 
 int64_t CurrencyOp(int op, int64_t a, int64_t b)
 {
@@ -1802,6 +1795,16 @@ int64_t CurrencyOp(int op, int64_t a, int64_t b)
 }
 
 } // namespace
+
+void TRCPURunner::OpExtended(uint8_t op)
+{
+    const uint32_t right = uint32_t(Pop());
+    const uint32_t left = uint32_t(Pop());
+    const uint32_t dest = PushAddress();
+    const long double a = ReadExtended(left);
+    const long double b = ReadExtended(right);
+    WriteExtended(dest, ExtendedOp(op - 82, a, b));
+}
 
 void TRCPURunner::OpCurrency(uint8_t op)
 {
@@ -2002,20 +2005,7 @@ void TRCPURunner::OpExtendedAssign(uint8_t op)
     const uint32_t dest = uint32_t(Pop());
     const long double a = ReadExtended(dest);
     const long double b = ReadExtended(right);
-    switch (op) {
-    case 128:
-        WriteExtended(dest, CheckExtended(a + b));
-        break;
-    case 129:
-        WriteExtended(dest, CheckExtended(a - b));
-        break;
-    case 130:
-        WriteExtended(dest, CheckExtended(a * b));
-        break;
-    default:
-        WriteExtended(dest, CheckExtended(a / b, true, b));
-        break;
-    }
+    WriteExtended(dest, ExtendedOp(op - 128, a, b));
 }
 
 void TRCPURunner::OpCurrencyAssign(uint8_t op)
