@@ -1419,15 +1419,22 @@ void TRCPURunner::OpFreeData(uint8_t)
     type->FreeData(*this, address);
 }
 
+// The place of the next native argument word; a 257th is refused.
+RCPU_HOT uint32_t& TRCPURunner::NextArgWord()
+{
+    if (FArgCount >= int(FNativeArgs.size())) [[unlikely]]
+        RCPUFault(QStringLiteral("More than %1 argument words").arg(FNativeArgs.size()));
+    return FNativeArgs[size_t(FArgCount++)];
+}
+
 void TRCPURunner::OpArg(uint8_t op)
 {
     const uint32_t address = ReadAddress();
     if (op == 17) {
         OperandsRead();
         LastRef = int32_t(address);
-        if (FArgCount >= int(FNativeArgs.size()))
-            RCPUFault(QStringLiteral("More than %1 argument words").arg(FNativeArgs.size()));
-        FNativeArgs[size_t(FArgCount++)] = Word(address);
+        uint32_t& slot = NextArgWord();
+        slot = Word(address);
         return;
     }
     const uint32_t n = ReadIndex();
@@ -1435,18 +1442,15 @@ void TRCPURunner::OpArg(uint8_t op)
     const uint32_t pointer = Word(address);
     const uint8_t* value = At(pointer, n);
     const uint32_t rest = n % 4;
-    const uint32_t words = n / 4 + (rest ? 1 : 0);
-    if (uint64_t(FArgCount) + words > FNativeArgs.size())
-        RCPUFault(QStringLiteral("More than %1 argument words").arg(FNativeArgs.size()));
     if (rest) {
         uint32_t word = 0;
         std::memcpy(&word, value + (n - rest), rest);
-        FNativeArgs[size_t(FArgCount++)] = word;
+        NextArgWord() = word;
     }
     for (uint32_t i = n / 4; i-- > 0;) {
         uint32_t word = 0;
         std::memcpy(&word, value + 4 * i, 4);
-        FNativeArgs[size_t(FArgCount++)] = word;
+        NextArgWord() = word;
     }
 }
 
@@ -1527,9 +1531,7 @@ void TRCPURunner::CallNative(uint32_t id, int kind, uint32_t dest)
         old = Word(dest);
         RCPUStrings().Text(old); // a fault now for a reference that holds no string
         WriteInt(dest, 0);
-        if (FArgCount >= int(FNativeArgs.size()))
-            RCPUFault(QStringLiteral("More than %1 argument words").arg(FNativeArgs.size()));
-        FNativeArgs[size_t(FArgCount++)] = dest;
+        NextArgWord() = dest;
     }
     struct TReleaseOld {
         uint32_t Handle;

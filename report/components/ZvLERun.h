@@ -390,6 +390,7 @@ private:
     void AssignString(uint32_t dest, uint32_t handle);      // counted
     void SetStringText(uint32_t dest, const QString& text); // the old string released
     QString CodeText(int64_t offset, int64_t maxBytes);
+    uint32_t& NextArgWord();
     void CallNative(uint32_t id, int kind, uint32_t dest);
     void DropStaleSegments();
 
