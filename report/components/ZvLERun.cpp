@@ -721,9 +721,7 @@ void TRCPURunner::Run()
             at = CO;
             opcode = -1;
             if (uint32_t(CO) >= uint32_t(FCodeSize)) [[unlikely]]
-                RCPUFault(QStringLiteral("Code offset %1 outside the code of module %2")
-                              .arg(CO)
-                              .arg(MI->ModuleName()));
+                CodeOutside(CO);
             opcode = FCode[CO++];
             if (opcode == 136)
                 continue;
@@ -981,10 +979,10 @@ RCPU_HOT void TRCPURunner::Step(uint8_t op)
 
 // ---- Operands, stack and memory ---------------------------------------------------
 
-void TRCPURunner::CodeOverrun()
+void TRCPURunner::CodeOutside(int32_t offset)
 {
     RCPUFault(
-        QStringLiteral("Code offset %1 outside the code of module %2").arg(FCodeSize).arg(MI->ModuleName()));
+        QStringLiteral("Code offset %1 outside the code of module %2").arg(offset).arg(MI->ModuleName()));
 }
 
 RCPU_HOT uint32_t TRCPURunner::ReadIndex()

@@ -358,9 +358,9 @@ private:
     void OperandsRead()
     {
         if (CO > FCodeSize) [[unlikely]]
-            CodeOverrun();
+            CodeOutside(FCodeSize);
     }
-    [[noreturn]] void CodeOverrun();
+    [[noreturn]] void CodeOutside(int32_t offset);
     uint32_t PushAddress();
     void AllocStack(int64_t n);
     void FreeStack(int64_t n);
