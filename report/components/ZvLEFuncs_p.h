@@ -197,14 +197,7 @@ public:
     // A member function or a function of (C&, parameters...).
     template <class F> TClassRows& Fn(const char* member, F f)
     {
-        const QString name = FClass.toUpper() + QLatin1Char('.') + QString::fromLatin1(member);
-        const QString className = FClass;
-        FBuilder.Add(FModule, name, [f, name, className](TRCPURunner& cpu, std::span<const uint32_t> words) {
-            TNativeArgs args(cpu, words, name);
-            C& self = args.Self<C>(className);
-            return Forward(args, self, f);
-        });
-        return *this;
+        return Raw(member, [f](C& self, TNativeArgs& args) { return Forward(args, self, f); });
     }
     // A function of (C&, TNativeArgs&) that decodes its own arguments.
     template <class F> TClassRows& Raw(const char* member, F f)

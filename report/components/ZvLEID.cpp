@@ -1,7 +1,6 @@
 #include "report/components/ZvLEID.h"
 
 #include "report/components/ZvLEType.h"
-#include "report/model/ZvDefine.h"
 #include "report/model/ZvUtil.h"
 
 #include <cstring>
@@ -95,7 +94,7 @@ void TConstID::ReadBody(TStreamHelper& stream)
     FDataSize = stream.ReadIndex();
     const int64_t bytes = IsString() ? int64_t(FDataSize) * 2 : FDataSize;
     if (bytes > kMaxConstSize)
-        ZarvError(QStringLiteral("Invalid module file: constant of %1 bytes").arg(bytes));
+        BadModuleFile(QStringLiteral("constant of %1 bytes").arg(bytes));
     stream.CheckBytesLeft(bytes);
     FData.resize(qsizetype(bytes));
     stream.Read(FData.data(), bytes);
@@ -164,7 +163,7 @@ void TIDManager::LoadFromStreamHelper(TStreamHelper& stream)
         std::unique_ptr<TBaseID> id = TBaseID::CreateFromStreamHelper(*FTypeHelper, stream);
         const QString name = id->ID();
         if (!Add(std::move(id)))
-            ZarvError(QStringLiteral("Invalid module file: identifier %1 twice").arg(name));
+            BadModuleFile(QStringLiteral("identifier %1 twice").arg(name));
     }
 }
 

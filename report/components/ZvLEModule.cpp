@@ -43,11 +43,6 @@ std::vector<TCompilerClass>& CompilerClasses()
     return classes;
 }
 
-[[noreturn]] void BadModule(const QString& what)
-{
-    ZarvError(QStringLiteral("Invalid module file: %1").arg(what));
-}
-
 bool SameName(const QString& a, const QString& b)
 {
     return a.compare(b, Qt::CaseInsensitive) == 0;
@@ -131,13 +126,13 @@ TBaseType* TModuleTypeHelper::IndexToType(int32_t moduleIndex, int32_t typeIndex
     if (moduleIndex == 0 && typeIndex == 0)
         return nullptr;
     if (moduleIndex < 0 || moduleIndex > FModule->UsedModuleCount())
-        BadModule(QStringLiteral("type reference to module %1").arg(moduleIndex));
+        BadModuleFile(QStringLiteral("type reference to module %1").arg(moduleIndex));
     TRCPUModule* module = FModule->IndexToModule(moduleIndex);
     if (!module) // an import not resolved or not found: its types are unknown
         return nullptr;
     TBaseType* type = module->IndexToType(typeIndex);
     if (!type)
-        BadModule(QStringLiteral("type reference %1 of module %2").arg(typeIndex).arg(moduleIndex));
+        BadModuleFile(QStringLiteral("type reference %1 of module %2").arg(typeIndex).arg(moduleIndex));
     return type;
 }
 
@@ -324,7 +319,7 @@ void TRCPUModule::LoadFromStream(TStream& stream)
 
     const int32_t dataSize = helper.ReadIndex();
     if (dataSize > kMaxModuleDataSize)
-        BadModule(QStringLiteral("data size %1 above %2").arg(dataSize).arg(kMaxModuleDataSize));
+        BadModuleFile(QStringLiteral("data size %1 above %2").arg(dataSize).arg(kMaxModuleDataSize));
     SetDataSize(dataSize);
     FDataAllocated = false;
     FDataBuf.clear();
@@ -337,11 +332,12 @@ void TRCPUModule::LoadFromStream(TStream& stream)
 
     FStackSize = helper.ReadIndex();
     if (FStackSize > kMaxModuleStackSize)
-        BadModule(QStringLiteral("stack size %1 above %2").arg(FStackSize).arg(kMaxModuleStackSize));
+        BadModuleFile(QStringLiteral("stack size %1 above %2").arg(FStackSize).arg(kMaxModuleStackSize));
     const auto entry = [&](const char* what) {
         const int32_t offset = helper.ReadIndex();
         if (offset != 0 && offset >= codeSize)
-            BadModule(QStringLiteral("%1 offset %2 outside the code").arg(QLatin1String(what)).arg(offset));
+            BadModuleFile(
+                QStringLiteral("%1 offset %2 outside the code").arg(QLatin1String(what)).arg(offset));
         return offset;
     };
     FStartCO = entry("start");
@@ -354,7 +350,7 @@ void TRCPUModule::LoadFromStream(TStream& stream)
         const QString name = helper.ReadString();
         const int32_t offset = helper.ReadIndex();
         if (int64_t(offset) + 4 > codeSize)
-            BadModule(QStringLiteral("slot of %1 at %2 outside the code").arg(name).arg(offset));
+            BadModuleFile(QStringLiteral("slot of %1 at %2 outside the code").arg(name).arg(offset));
         AddExternal(name, offset);
     }
 }

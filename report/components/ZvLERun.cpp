@@ -721,9 +721,7 @@ void TRCPURunner::Run()
             at = CO;
             opcode = -1;
             if (uint32_t(CO) >= uint32_t(FCodeSize)) [[unlikely]]
-                RCPUFault(QStringLiteral("Code offset %1 outside the code of module %2")
-                              .arg(CO)
-                              .arg(MI->ModuleName()));
+                CodeOutside(CO);
             opcode = FCode[CO++];
             if (opcode == 136)
                 continue;
@@ -981,10 +979,10 @@ RCPU_HOT void TRCPURunner::Step(uint8_t op)
 
 // ---- Operands, stack and memory ---------------------------------------------------
 
-void TRCPURunner::CodeOverrun()
+void TRCPURunner::CodeOutside(int32_t offset)
 {
     RCPUFault(
-        QStringLiteral("Code offset %1 outside the code of module %2").arg(FCodeSize).arg(MI->ModuleName()));
+        QStringLiteral("Code offset %1 outside the code of module %2").arg(offset).arg(MI->ModuleName()));
 }
 
 RCPU_HOT uint32_t TRCPURunner::ReadIndex()
@@ -1102,13 +1100,14 @@ int32_t TRCPURunner::PopInt()
     return Pop();
 }
 
+// The source may lie in the free stack below SP, where the pushed bytes go:
+// they are moved, not copied.
 void TRCPURunner::PushBytes(uint32_t source, uint32_t n)
 {
     const uint8_t* from = At(source, n);
-    std::vector<uint8_t> bytes(from, from + n);
     AllocStack(n);
     if (n != 0)
-        std::memcpy(At(SS + uint32_t(SP), n, true), bytes.data(), n);
+        std::memmove(At(SS + uint32_t(SP), n, true), from, n);
 }
 
 void TRCPURunner::PushZeros(uint32_t n)
@@ -1418,15 +1417,22 @@ void TRCPURunner::OpFreeData(uint8_t)
     type->FreeData(*this, address);
 }
 
+// The place of the next native argument word; a 257th is refused.
+RCPU_HOT uint32_t& TRCPURunner::NextArgWord()
+{
+    if (FArgCount >= int(FNativeArgs.size())) [[unlikely]]
+        RCPUFault(QStringLiteral("More than %1 argument words").arg(FNativeArgs.size()));
+    return FNativeArgs[size_t(FArgCount++)];
+}
+
 void TRCPURunner::OpArg(uint8_t op)
 {
     const uint32_t address = ReadAddress();
     if (op == 17) {
         OperandsRead();
         LastRef = int32_t(address);
-        if (FArgCount >= int(FNativeArgs.size()))
-            RCPUFault(QStringLiteral("More than %1 argument words").arg(FNativeArgs.size()));
-        FNativeArgs[size_t(FArgCount++)] = Word(address);
+        uint32_t& slot = NextArgWord();
+        slot = Word(address);
         return;
     }
     const uint32_t n = ReadIndex();
@@ -1434,18 +1440,15 @@ void TRCPURunner::OpArg(uint8_t op)
     const uint32_t pointer = Word(address);
     const uint8_t* value = At(pointer, n);
     const uint32_t rest = n % 4;
-    const uint32_t words = n / 4 + (rest ? 1 : 0);
-    if (uint64_t(FArgCount) + words > FNativeArgs.size())
-        RCPUFault(QStringLiteral("More than %1 argument words").arg(FNativeArgs.size()));
     if (rest) {
         uint32_t word = 0;
         std::memcpy(&word, value + (n - rest), rest);
-        FNativeArgs[size_t(FArgCount++)] = word;
+        NextArgWord() = word;
     }
     for (uint32_t i = n / 4; i-- > 0;) {
         uint32_t word = 0;
         std::memcpy(&word, value + 4 * i, 4);
-        FNativeArgs[size_t(FArgCount++)] = word;
+        NextArgWord() = word;
     }
 }
 
@@ -1526,9 +1529,7 @@ void TRCPURunner::CallNative(uint32_t id, int kind, uint32_t dest)
         old = Word(dest);
         RCPUStrings().Text(old); // a fault now for a reference that holds no string
         WriteInt(dest, 0);
-        if (FArgCount >= int(FNativeArgs.size()))
-            RCPUFault(QStringLiteral("More than %1 argument words").arg(FNativeArgs.size()));
-        FNativeArgs[size_t(FArgCount++)] = dest;
+        NextArgWord() = dest;
     }
     struct TReleaseOld {
         uint32_t Handle;
@@ -1659,6 +1660,8 @@ template <int Relation> RCPU_HOT void TRCPURunner::OpIntegerCompare()
     *At(dest, 1, true) = holds ? 1 : 0;
 }
 
+// 33-38 and 45-68: Byte, Extended, Currency, Word and string comparisons
+// (the Integer ones, 39-44, are OpIntegerCompare).
 void TRCPURunner::OpCompare(uint8_t op)
 {
     const uint32_t right = uint32_t(Pop());
@@ -1669,9 +1672,6 @@ void TRCPURunner::OpCompare(uint8_t op)
     if (op <= 38) {
         relation = op - 33;
         order = Order(*At(left, 1), *At(right, 1));
-    } else if (op <= 44) {
-        relation = op <= 40 ? op - 39 : op - 41 + 2;
-        order = op <= 40 ? Order(Word(left), Word(right)) : Order(ReadInt(left), ReadInt(right));
     } else if (op <= 50) {
         relation = op - 45;
         const long double a = ReadExtended(left);
@@ -1762,30 +1762,23 @@ RCPU_HOT void TRCPURunner::OpInteger(uint8_t op)
     WriteInt(dest, int32_t(result));
 }
 
-void TRCPURunner::OpExtended(uint8_t op)
+namespace {
+
+// op: 0 add, 1 subtract, 2 multiply, 3 divide (the order of 82-85 and
+// 128-131, and of 86-89 and 132-135).
+long double ExtendedOp(int op, long double a, long double b)
 {
-    const uint32_t right = uint32_t(Pop());
-    const uint32_t left = uint32_t(Pop());
-    const uint32_t dest = PushAddress();
-    const long double a = ReadExtended(left);
-    const long double b = ReadExtended(right);
     switch (op) {
-    case 82:
-        WriteExtended(dest, CheckExtended(a + b));
-        break;
-    case 83:
-        WriteExtended(dest, CheckExtended(a - b));
-        break;
-    case 84:
-        WriteExtended(dest, CheckExtended(a * b));
-        break;
+    case 0:
+        return CheckExtended(a + b);
+    case 1:
+        return CheckExtended(a - b);
+    case 2:
+        return CheckExtended(a * b);
     default:
-        WriteExtended(dest, CheckExtended(a / b, true, b));
-        break;
+        return CheckExtended(a / b, true, b);
     }
 }
-
-namespace {
 
 int64_t CurrencyOp(int op, int64_t a, int64_t b)
 {
@@ -1802,6 +1795,16 @@ int64_t CurrencyOp(int op, int64_t a, int64_t b)
 }
 
 } // namespace
+
+void TRCPURunner::OpExtended(uint8_t op)
+{
+    const uint32_t right = uint32_t(Pop());
+    const uint32_t left = uint32_t(Pop());
+    const uint32_t dest = PushAddress();
+    const long double a = ReadExtended(left);
+    const long double b = ReadExtended(right);
+    WriteExtended(dest, ExtendedOp(op - 82, a, b));
+}
 
 void TRCPURunner::OpCurrency(uint8_t op)
 {
@@ -2002,20 +2005,7 @@ void TRCPURunner::OpExtendedAssign(uint8_t op)
     const uint32_t dest = uint32_t(Pop());
     const long double a = ReadExtended(dest);
     const long double b = ReadExtended(right);
-    switch (op) {
-    case 128:
-        WriteExtended(dest, CheckExtended(a + b));
-        break;
-    case 129:
-        WriteExtended(dest, CheckExtended(a - b));
-        break;
-    case 130:
-        WriteExtended(dest, CheckExtended(a * b));
-        break;
-    default:
-        WriteExtended(dest, CheckExtended(a / b, true, b));
-        break;
-    }
+    WriteExtended(dest, ExtendedOp(op - 128, a, b));
 }
 
 void TRCPURunner::OpCurrencyAssign(uint8_t op)

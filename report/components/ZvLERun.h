@@ -358,9 +358,9 @@ private:
     void OperandsRead()
     {
         if (CO > FCodeSize) [[unlikely]]
-            CodeOverrun();
+            CodeOutside(FCodeSize);
     }
-    [[noreturn]] void CodeOverrun();
+    [[noreturn]] void CodeOutside(int32_t offset);
     uint32_t PushAddress();
     void AllocStack(int64_t n);
     void FreeStack(int64_t n);
@@ -390,6 +390,7 @@ private:
     void AssignString(uint32_t dest, uint32_t handle);      // counted
     void SetStringText(uint32_t dest, const QString& text); // the old string released
     QString CodeText(int64_t offset, int64_t maxBytes);
+    uint32_t& NextArgWord();
     void CallNative(uint32_t id, int kind, uint32_t dest);
     void DropStaleSegments();
 

@@ -8,15 +8,10 @@
 
 namespace {
 
-[[noreturn]] void BadModule(const QString& what)
-{
-    ZarvError(QStringLiteral("Invalid module file: %1").arg(what));
-}
-
 int32_t CheckedSize(int64_t size)
 {
     if (size < 0 || size > kMaxTypeSize)
-        BadModule(QStringLiteral("type size %1 out of range").arg(size));
+        BadModuleFile(QStringLiteral("type size %1 out of range").arg(size));
     return int32_t(size);
 }
 
@@ -30,11 +25,16 @@ int gReferencedNesting = 0;
 
 } // namespace
 
+void BadModuleFile(const QString& what)
+{
+    ZarvError(QStringLiteral("Invalid module file: %1").arg(what));
+}
+
 uint8_t ReadEnumByte(TStreamHelper& stream, int limit, const char* what)
 {
     const uint8_t value = stream.ReadByte();
     if (value >= limit)
-        BadModule(QStringLiteral("%1 %2").arg(QLatin1String(what)).arg(value));
+        BadModuleFile(QStringLiteral("%1 %2").arg(QLatin1String(what)).arg(value));
     return value;
 }
 
@@ -110,7 +110,7 @@ std::unique_ptr<TBaseType> TBaseType::CreateFromStreamHelper(TTypeHelper& helper
     type->FNesting = gReferencedNesting + 1;
     gReferencedNesting = outer;
     if (type->FNesting > kMaxTypeNesting)
-        BadModule(QStringLiteral("types nested deeper than %1").arg(kMaxTypeNesting));
+        BadModuleFile(QStringLiteral("types nested deeper than %1").arg(kMaxTypeNesting));
     CheckedSize(type->GetSize());
     return type;
 }
@@ -227,7 +227,7 @@ void TArrayType::ReadBody(TTypeHelper& helper, TStreamHelper& stream)
         const int32_t low = stream.ReadIndex();
         const int32_t high = stream.ReadIndex();
         if (high < low)
-            BadModule(QStringLiteral("array bounds %1..%2").arg(low).arg(high));
+            BadModuleFile(QStringLiteral("array bounds %1..%2").arg(low).arg(high));
         AddDim(low, high, ReadTypeRef(helper, stream));
     }
     FElementType = ReadTypeRef(helper, stream);
@@ -534,7 +534,7 @@ void TClassType::ReadBody(TTypeHelper& helper, TStreamHelper& stream)
     TStructureType::ReadBody(helper, stream);
     TBaseType* parent = ReadTypeRef(helper, stream);
     if (parent && parent->TypeStruc() != TTypeStruc::tsClass)
-        BadModule(QStringLiteral("class parent is no class"));
+        BadModuleFile(QStringLiteral("class parent is no class"));
     FZarvClassParent = static_cast<TClassType*>(parent);
     FZarvClassName = stream.ReadString();
     stream.ReadIndex(); // recomputed from the members

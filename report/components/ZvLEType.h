@@ -373,3 +373,5 @@ TBaseType* ReadTypeRef(TTypeHelper& helper, TStreamHelper& stream);
 void WriteTypeRef(TTypeHelper& helper, TStreamHelper& stream, const TBaseType* type);
 // A byte that must be below limit (EZarvException naming what otherwise).
 uint8_t ReadEnumByte(TStreamHelper& stream, int limit, const char* what);
+// Refuses a module file: EZarvException "Invalid module file: " and what.
+[[noreturn]] void BadModuleFile(const QString& what);

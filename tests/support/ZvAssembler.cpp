@@ -2,6 +2,17 @@
 
 #include "platform/rtl/Streams.h"
 
+namespace {
+
+// A signed number as the CPU's Signed operands hold it: 0, -1, 1, -2, ...
+// become 0, 1, 2, 3, ...
+uint32_t ZigZag(int32_t value)
+{
+    return value >= 0 ? uint32_t(value) * 2 : uint32_t(-int64_t(value) * 2 - 1);
+}
+
+} // namespace
+
 TZvAssembler& TZvAssembler::Op(uint8_t opcode)
 {
     return Byte(opcode);
@@ -43,7 +54,7 @@ QByteArray FixedIndexBytes(uint32_t value)
 
 TZvAssembler& TZvAssembler::Signed(int32_t value)
 {
-    return Index(value >= 0 ? uint32_t(value) * 2 : uint32_t(-int64_t(value) * 2 - 1));
+    return Index(ZigZag(value));
 }
 
 TZvAssembler& TZvAssembler::Word(uint32_t value)
@@ -57,7 +68,7 @@ TZvAssembler& TZvAssembler::Addr(const TZvAddr& address)
 {
     uint32_t k = uint32_t(address.K);
     if (address.Mode < 2)
-        k = address.K >= 0 ? uint32_t(address.K) * 2 : uint32_t(-int64_t(address.K) * 2 - 1);
+        k = ZigZag(address.K);
     if (k < 63) {
         Byte(uint8_t((address.Mode << 6) | k));
     } else {
@@ -116,10 +127,8 @@ std::vector<uint8_t> TZvAssembler::Code() const
     for (const Fixup& fixup : FFixups) {
         const int32_t target = FLabels.at(fixup.Label);
         uint32_t value = uint32_t(target);
-        if (fixup.Origin >= 0) {
-            const int32_t offset = target - fixup.Origin;
-            value = offset >= 0 ? uint32_t(offset) * 2 : uint32_t(-int64_t(offset) * 2 - 1);
-        }
+        if (fixup.Origin >= 0)
+            value = ZigZag(target - fixup.Origin);
         const QByteArray bytes = FixedIndexBytes(value);
         std::copy(bytes.begin(), bytes.end(), code.begin() + fixup.At);
     }

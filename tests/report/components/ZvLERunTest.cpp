@@ -217,6 +217,29 @@ TEST_F(ZvLERunTest, ArithmeticFaultsRaiseTheRuntimeErrors)
     EXPECT_THROW(run(Zop::ExtMul, extended(1e4000L), extended(1e4000L)), EOverflow);
 }
 
+TEST_F(ZvLERunTest, ExtendedArithmeticInBothForms)
+{
+    // 82-85 write 6 op 1.5 into a third place; 128-131 into the left one.
+    const long double expected[4] = {7.5L, 4.5L, 9.0L, 4.0L};
+    for (int i = 0; i < 4; ++i) {
+        for (const bool assign : {false, true}) {
+            TZvAssembler code;
+            code.Op(Zop::PushAddr).Addr(A::Data(0)).Op(Zop::PushAddr).Addr(A::Data(16));
+            if (assign)
+                code.Op(uint8_t(Zop::ExtAddAssign + i));
+            else
+                code.Op(uint8_t(Zop::ExtAdd + i)).Addr(A::Data(32));
+            code.Op(Zop::Halt);
+            auto module = Build(code);
+            Put(*module, 0, LongDoubleToExtended(6));
+            Put(*module, 16, LongDoubleToExtended(1.5L));
+            Run(*module);
+            EXPECT_EQ(ExtendedToLongDouble(module->GetDataBuf().data() + (assign ? 0 : 32)), expected[i])
+                << "operation " << i << (assign ? " assigned" : "");
+        }
+    }
+}
+
 TEST_F(ZvLERunTest, NativeCallsTakeTheirArgumentsInDeclarationOrder)
 {
     // 18 appends a wide value most significant word first: n = 10, 8 and 1.
