@@ -42,6 +42,7 @@
 #include "report/components/ZvLEFuncs.h"
 #include "report/components/ZvLERun.h"
 #include "resources/ProgramResources.h"
+#include "platform/rtl/SafeSave.h"
 
 #include <QApplication>
 
@@ -49,6 +50,7 @@
 
 int main(int argc, char** argv)
 {
+    IgnoreFileSizeSignal();
     QApplication qtApplication(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tessvar"));
     QApplication::setApplicationDisplayName(QStringLiteral("Tessvar"));

@@ -10,8 +10,15 @@
 // EFileSaveError, whose message names the target and gives the system's
 // reason; the temporary file is removed and the old file is untouched.
 //
-// A symbolic link as target is followed: the file it points at is replaced
-// and the link stays. An existing target keeps its permission bits.
+// A chain of symbolic links is followed to its end (relative links from
+// their own folder, the last one possibly to a file not yet there): the final
+// file is replaced and the links stay; a chain that never ends is a save
+// error. An existing target keeps its permission bits.
+//
+// The temporary is named ".<target name>.<8 hex digits>.tmp" (a name too long
+// for that keeps its start and a hash of the whole), and its writer holds a
+// lock on it until it is renamed or removed. A save removes the temporaries
+// of its target that nobody holds: those a killed save left behind.
 #include "platform/rtl/Streams.h"
 
 #include <QByteArray>
@@ -21,6 +28,11 @@ RTL_EXCEPTION_CLASS(EFileSaveError, EFCreateError);
 
 // Saves bytes as fileName.
 void SaveBytesToFile(const QString& fileName, const QByteArray& bytes);
+
+// Called first thing by the program and by every tool: a write past the
+// file-size limit then fails (EFBIG) and becomes the save error with its
+// message, instead of the signal ending the process without one.
+void IgnoreFileSizeSignal();
 
 // A stream for writers that produce their file piece by piece, and may seek
 // back to patch it: everything goes to the temporary file, which Commit()
@@ -45,15 +57,19 @@ public:
     void Commit();
     // The target as the caller named it.
     const QString& FileName() const { return FFileName; }
+    // The file that is replaced: the end of the target's chain of links.
+    QString Target() const;
 
 private:
     [[noreturn]] void Fail(const QString& reason);
     void Discard();
+    void ReleaseLock();
 
     QString FFileName;
     QByteArray FTarget; // the path renamed over (a link's target resolved)
     QByteArray FTemp;   // the temporary file beside it
     int FHandle = -1;
+    int FLockHandle = -1; // holds the lock while the temporary is renamed
     bool FFailed = false;
     bool FCommitted = false;
 };

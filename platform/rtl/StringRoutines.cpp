@@ -164,3 +164,25 @@ int Collate(const QString& a, const QString& b, Qt::CaseSensitivity cs)
 }
 
 } // namespace
+
+QString VisibleText(const QString& s)
+{
+    const auto code = [](const char* prefix, uint value, int width) {
+        return QLatin1String(prefix) + QString::number(value, 16).toUpper().rightJustified(width, QLatin1Char('0'));
+    };
+    QString out;
+    out.reserve(s.size());
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        const char16_t c = s.at(i).unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < s.size() && QChar::isLowSurrogate(s.at(i + 1).unicode())) {
+            out += s.mid(i++, 2);
+        } else if (c < 0x20 || (c >= 0x7F && c < 0xA0)) {
+            out += code("\\x", c, 2);
+        } else if (QChar::isSurrogate(c) || c == 0xFFFE || c == 0xFFFF) {
+            out += code("\\u", c, 4);
+        } else {
+            out += QChar(c);
+        }
+    }
+    return out;
+}

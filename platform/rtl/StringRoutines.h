@@ -26,3 +26,10 @@ bool AnsiSameText(const QString& a, const QString& b);
 // (text not starting with quote is returned unchanged).
 QString AnsiQuotedStr(const QString& s, QChar quote);
 QString AnsiDequotedStr(const QString& s, QChar quote);
+
+// Text read from a file, made fit to quote in a message: every control
+// character (NUL included), DEL, a C1 control, a lone surrogate and the
+// non-characters U+FFFE and U+FFFF show as "\xHH" or "\uHHHH", so a message
+// handled as a C string is never cut short and the user sees what the file
+// holds.
+QString VisibleText(const QString& s);

@@ -3,6 +3,7 @@
 #include "platform/objects/TypInfo.h"
 #include "platform/rtl/DateTime.h"
 #include "platform/rtl/Extended80.h"
+#include "platform/rtl/FileErrors.h"
 #include "platform/rtl/Streams.h"
 #include "report/components/ZvLERun.h"
 #include "report/components/ZvLEUtil.h"
@@ -294,12 +295,19 @@ std::unique_ptr<TRCPUModule> TRCPUModule::CreateFromStream(TStream& stream, TZar
     return module;
 }
 
+// A module file that cannot be read names itself in the error.
 std::unique_ptr<TRCPUModule> TRCPUModule::CreateFromFile(const QString& fileName, TZarvComponent* owner)
 {
-    TMemoryStream stream;
-    stream.LoadFromFile(fileName + QStringLiteral(".zvc"));
-    stream.SetPosition(0);
-    return CreateFromStream(stream, owner, nullptr);
+    const QString path = fileName + QStringLiteral(".zvc");
+    try {
+        TMemoryStream stream;
+        stream.LoadFromFile(path);
+        stream.SetPosition(0);
+        return CreateFromStream(stream, owner, nullptr);
+    } catch (Exception& error) {
+        AddFileName(error, path);
+        throw;
+    }
 }
 
 void TRCPUModule::LoadFromStream(TStream& stream)

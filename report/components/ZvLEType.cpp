@@ -1,5 +1,6 @@
 #include "report/components/ZvLEType.h"
 
+#include "platform/rtl/StringRoutines.h"
 #include "report/model/ZvDefine.h"
 #include "report/model/ZvUtil.h"
 
@@ -27,7 +28,7 @@ int gReferencedNesting = 0;
 
 void BadModuleFile(const QString& what)
 {
-    ZarvError(QStringLiteral("Invalid module file: %1").arg(what));
+    ZarvError(QStringLiteral("Invalid module file: %1").arg(VisibleText(what)));
 }
 
 uint8_t ReadEnumByte(TStreamHelper& stream, int limit, const char* what)

@@ -11,6 +11,7 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -61,6 +62,24 @@ bool CreatableFromRecord(const TClassInfo* cls)
 QString StripMasterMark(const QString& name)
 {
     return name.startsWith(u'*') ? name.mid(1) : name;
+}
+
+// A stored reference is a component name, with its owner's name and a dot
+// before it when another item owns it, and a "*" in front for a component
+// of the master project: every part between the dots is a name a component
+// could be given.
+bool IsValidReferenceName(const QString& name)
+{
+    const QStringList parts = StripMasterMark(name).split(u'.');
+    return std::all_of(parts.begin(), parts.end(), [](const QString& part) { return IsValidIdent(part); });
+}
+
+// A name that no component can have is a damaged file: resolving it would
+// leave the property nil, and a run would print a page without its content.
+void CheckReferenceName(const QString& name)
+{
+    if (!IsValidReferenceName(name))
+        ZarvError(Translate(QStringLiteral("Invalid Project Format")));
 }
 
 // The object that step leads to from object; null when there is none.
@@ -483,6 +502,9 @@ void TZarvReader::ReadHeader(QString& className, QString& name)
         ZarvError(Translate(QStringLiteral("Invalid component record marker %1").arg(marker)));
     className = FStreamHelper.ReadString();
     name = FStreamHelper.ReadString();
+    // As SetName would refuse it, but with the bytes shown as they stand.
+    if (!name.isEmpty() && !IsValidIdent(name))
+        throw EComponentError(QStringLiteral("'%1' is not a valid component name").arg(VisibleText(name)));
 }
 
 void TZarvReader::ReadPropertyListTag()
@@ -509,7 +531,7 @@ TZarvComponent* TZarvReader::ReadComponent(TComponent* owner, TZarvComponent* pa
                                         "containing this component before you can load this report project.")
                        : QStringLiteral("Unknown class \"%1\" found.  You will need to include the unit "
                                         "containing this component to your uses clause.");
-        ShowMessageBox(Translate(text.arg(className)), QCoreApplication::applicationName(), TMsgIcon::None,
+        ShowMessageBox(Translate(text.arg(VisibleText(className))), QCoreApplication::applicationName(), TMsgIcon::None,
                        TMsgButtons::OK);
         SkipRecordBody();
         return nullptr;
@@ -853,7 +875,10 @@ void TZarvReader::LeaveForwardRef(const QString& name, TPersistent* instance, co
 void TZarvReader::ReadReference(TPersistent* instance, const TPropInfo* prop)
 {
     const QString name = FStreamHelper.ReadString();
-    if (!CanStore(instance, prop) || name.isEmpty())
+    if (name.isEmpty())
+        return;
+    CheckReferenceName(name);
+    if (!CanStore(instance, prop))
         return;
     if (!CheckNames) {
         if (TZarvComponent* found = FindReference(name)) {
@@ -953,6 +978,7 @@ void TZarvReader::ReadComponentList(TPersistent* instance, const TPropInfo* prop
         const QString name = FStreamHelper.ReadString();
         if (name.isEmpty())
             break;
+        CheckReferenceName(name);
         names << name;
     }
     if (!CanStore(instance, prop))

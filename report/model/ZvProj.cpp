@@ -256,13 +256,19 @@ namespace {
 // The old file stays where it is until the new one replaces it, so the
 // backup is a second name for it (a copy where the file system has no hard
 // links). A backup that cannot be made does not stop the save.
-void KeepBackup(const QString& fileName, const QString& backupName)
+// The backup holds the old bytes of the file a save replaces (the end of a
+// chain of links), under the name the user saved to: a second name of that
+// file where the folder allows, else a copy through the save routine.
+void KeepBackup(const QString& target, const QString& backupName)
 {
     QFile::remove(backupName);
-    if (!QFileInfo(fileName).isFile())
+    if (!QFileInfo(target).isFile())
         return;
-    if (::link(QFile::encodeName(fileName).constData(), QFile::encodeName(backupName).constData()) != 0)
-        QFile::copy(fileName, backupName);
+    if (::link(QFile::encodeName(target).constData(), QFile::encodeName(backupName).constData()) == 0)
+        return;
+    QFile old(target);
+    if (old.open(QIODevice::ReadOnly))
+        SaveBytesToFile(backupName, old.readAll());
 }
 
 } // namespace
@@ -327,12 +333,19 @@ QString TZarvModuleManager::ModuleFileName(const QString& moduleName) const
     return QString();
 }
 
+// A module file that cannot be read names itself in the error.
 TZarvModule* TZarvModuleManager::ReadModuleFile(const QString& fileName)
 {
-    TMemoryStream stream;
-    stream.LoadFromFile(fileName);
-    stream.SetPosition(0);
-    std::unique_ptr<TZarvModule> module(LoadModuleHook(&stream, FProjectManager, nullptr));
+    std::unique_ptr<TZarvModule> module;
+    try {
+        TMemoryStream stream;
+        stream.LoadFromFile(fileName);
+        stream.SetPosition(0);
+        module.reset(LoadModuleHook(&stream, FProjectManager, nullptr));
+    } catch (Exception& error) {
+        AddFileName(error, fileName);
+        throw;
+    }
     if (!module)
         return nullptr;
     TZarvModule* raw = module.get();
@@ -343,7 +356,7 @@ TZarvModule* TZarvModuleManager::ReadModuleFile(const QString& fileName)
 
 int TZarvModuleManager::LoadModuleFile(const QString& moduleName)
 {
-    const QString couldNot = Translate(QStringLiteral("Could not load module [%1]").arg(moduleName));
+    const QString couldNot = Translate(QStringLiteral("Could not load module [%1]").arg(VisibleText(moduleName)));
     if (!IsValidIdent(moduleName))
         RaiseError(couldNot);
     QString fileName = ModuleFileName(moduleName);
@@ -705,8 +718,19 @@ void TZarvReport::Execute(TQpComponent* engine)
     FExecProject->LoadFromStream(stream);
     FExecProject->Params().Assign(project->Params());
     FExecProject->SetMasterProject(nullptr);
-    if (TZarvReport* copy = FExecProject->FindReport(FullName(), true))
+    if (TZarvReport* copy = FExecProject->FindReport(FullName(), true)) {
+        copy->CheckFirstPage(project->FileName());
         copy->InternalExecute(engine);
+    }
+}
+
+void TZarvReport::CheckFirstPage(const QString& fileName) const
+{
+    if (FFirstPage || (FPageList && FPageList->Count() > 0) || OwnPages().empty())
+        return;
+    EZarvException error(Translate(QStringLiteral("The report \"%1\" has pages but no first page").arg(Name())));
+    AddFileName(error, fileName);
+    throw error;
 }
 
 void TZarvReport::InternalExecute(TQpComponent* engine)
@@ -1571,7 +1595,7 @@ void TZarvProjectManager::Save()
     try {
         TSafeFileStream stream(FFileName);
         SaveToStream(stream);
-        KeepBackup(FFileName, backupName);
+        KeepBackup(stream.Target(), backupName);
         stream.Commit();
     } catch (...) {
         FDataChanged = wasChanged;
@@ -1735,14 +1759,17 @@ TZarvProjectItem* TZarvProjectManager::CreateEntryItem(uint8_t code, TStreamHelp
     if (code == kEntryDataObject || code == kEntryDataView) {
         const QString className =
             code == kEntryDataObject ? streamHelper.ReadString() : QStringLiteral("TZarvDataView");
-        const TClassInfo& cls = RequireClass(className);
+        const TClassInfo* found = FindClass(className);
+        if (!found)
+            throw EClassNotFound(QStringLiteral("Class %1 not found").arg(VisibleText(className)));
+        const TClassInfo& cls = *found;
         if (!cls.CanCreate() || !cls.InheritsFrom(QStringLiteral("TZarvDataObject")))
-            ZarvError(Translate(QStringLiteral("Class \"%1\" is not a data object").arg(className)));
+            ZarvError(Translate(QStringLiteral("Class \"%1\" is not a data object").arg(VisibleText(className))));
         TObject* made = cls.Create(this);
         auto* dataObject = dynamic_cast<TZarvDataObject*>(made);
         if (!dataObject) {
             delete made;
-            ZarvError(Translate(QStringLiteral("Class \"%1\" is not a data object").arg(className)));
+            ZarvError(Translate(QStringLiteral("Class \"%1\" is not a data object").arg(VisibleText(className))));
         }
         FDataObjectList.push_back(dataObject);
         return dataObject;

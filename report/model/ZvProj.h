@@ -156,6 +156,10 @@ public:
     // of the data channel (a refusal skips the run without a message), runs
     // the engine with this report's handlers and releases the channel.
     void InternalExecute(TQpComponent* engine);
+    // Refuses a run of a report that has pages but no first page to start
+    // from (a reference the project file held that resolved to nothing):
+    // the error names fileName, the file the project was read from.
+    void CheckFirstPage(const QString& fileName) const;
     // The private project of the run in progress; null otherwise.
     TZarvProjectManager* ExecProject() const { return FExecProject; }
 

@@ -3,8 +3,10 @@
 #include "report/print/QpFont.h"
 
 #include "platform/rtl/RtlMath.h"
+#include "platform/rtl/SafeSave.h"
 #include "platform/rtl/StringRoutines.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QFile>
 #include <QFontDatabase>
@@ -12,6 +14,7 @@
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
+#include <QPdfWriter>
 #include <QPrintDialog>
 #include <QPrintEngine>
 #include <QPrinter>
@@ -32,6 +35,7 @@ const QString kNoPrinter =
     QStringLiteral("Cannot print: no printer is installed and no output file was given.");
 const QString kCannotStart = QStringLiteral("Cannot start printing to \"%1\".");
 const QString kNoPdfFile = QStringLiteral("Cannot print to \"%1\": no output file was given.");
+const QString kPdfIncomplete = QStringLiteral("The document could not be completed.");
 
 // Resolution and page of the context used when no printer is installed: the
 // render device's resolution and the canvas's no-printer page.
@@ -560,6 +564,9 @@ TQpPrinterDevice::~TQpPrinterDevice()
     if (FCanvas)
         FCanvas->SetPainter(nullptr);
     FPainter.reset();
+    FFileWriter.reset();
+    FFileBytes.reset();
+    FFileStream.reset();
     FContext.reset();
     FDeviceState = TDeviceState::dsNone;
     KeepDevMode = false;
@@ -835,7 +842,7 @@ void TQpPrinterDevice::StartPage()
 {
     if (FPageUsed) {
         ResetHandle(false); // a changed orientation or paper takes effect here
-        FContext->newPage();
+        PaintTarget()->newPage();
     }
     FPageUsed = true;
     OnPage = true;
@@ -859,9 +866,21 @@ void TQpPrinterDevice::BeginDocSelect()
     if (!FContext)
         RaiseError(Translate(kNoPrinter));
     FContext->setDocName(FTitle);
+    if (!FOutputFile.isEmpty()) {
+        try {
+            BeginFileJob();
+        } catch (...) {
+            FFileStream.reset();
+            SetState(TDeviceState::dsNone);
+            throw;
+        }
+    }
     FPainter = std::make_unique<QPainter>();
-    if (!FPainter->begin(FContext.get())) {
+    if (!FPainter->begin(PaintTarget())) {
         FPainter.reset();
+        FFileWriter.reset();
+        FFileBytes.reset();
+        FFileStream.reset();
         SetState(TDeviceState::dsNone);
         RaiseError(Translate(kCannotStart).arg(FOutputFile.isEmpty() ? FDeviceName : FOutputFile));
     }
@@ -872,33 +891,63 @@ void TQpPrinterDevice::BeginDocSelect()
     FPageUsed = false;
 }
 
+// A finished job into a file is saved now; the device is back at rest
+// before a failed save raises.
 void TQpPrinterDevice::EndDoc()
 {
     CheckPrinting();
     OnPage = false;
     if (FCanvas)
         FCanvas->SetPainter(nullptr);
-    if (FPainter) {
-        FPainter->end();
-        FPainter.reset();
-    }
+    const bool ended = !FPainter || FPainter->end();
+    FPainter.reset();
+    FFileWriter.reset();
+    const std::unique_ptr<QBuffer> fileBytes = std::move(FFileBytes);
+    const std::unique_ptr<TSafeFileStream> fileStream = std::move(FFileStream);
+    const QString file = FOutputFile;
+    const bool aborted = FAborted;
     SetState(TDeviceState::dsNone);
     FPrinting = false;
     FAborted = false;
     FOutputFile.clear();
+    if (!fileStream || aborted)
+        return;
+    if (!ended)
+        throw EFileSaveError(QStringLiteral("Cannot create file \"%1\". %2").arg(file, Translate(kPdfIncomplete)));
+    fileStream->WriteBytes(fileBytes->data());
+    fileStream->Commit();
 }
 
-// An aborted job to a file leaves no half-written document behind.
+// An aborted job into a file writes nothing: what stood under the file's
+// name before stays.
 void TQpPrinterDevice::Abort()
 {
     CheckPrinting();
-    if (FContext)
+    if (FContext && !FFileWriter)
         FContext->abort();
     FAborted = true;
-    const QString file = FOutputFile;
     EndDoc();
-    if (!file.isEmpty())
-        QFile::remove(file);
+}
+
+// The job's PDF is painted into memory at the context's page and resolution.
+void TQpPrinterDevice::BeginFileJob()
+{
+    FFileStream = std::make_unique<TSafeFileStream>(FOutputFile);
+    FFileBytes = std::make_unique<QBuffer>();
+    FFileBytes->open(QIODevice::WriteOnly);
+    FFileWriter = std::make_unique<QPdfWriter>(FFileBytes.get());
+    FFileWriter->setResolution(FContext->resolution());
+    FFileWriter->setPageLayout(FContext->pageLayout());
+    FFileWriter->setTitle(FTitle);
+    FFileWriter->setCreator(FContext->creator());
+}
+
+// What a job paints on: its file's PDF, or the printer's context.
+QPagedPaintDevice* TQpPrinterDevice::PaintTarget() const
+{
+    if (FFileWriter)
+        return FFileWriter.get();
+    return FContext.get();
 }
 
 void TQpPrinterDevice::NewPage()
@@ -1197,6 +1246,8 @@ void TQpPrinterDevice::ResetHandle(bool force)
     layout.setOrientation(ToQtOrientation(FDevMode->Orientation));
     layout.setMargins(FDeviceState == TDeviceState::dsDC ? margins : layout.minimumMargins());
     FContext->setPageLayout(layout);
+    if (FFileWriter)
+        FFileWriter->setPageLayout(layout);
     if (FDeviceState != TDeviceState::dsDC) {
         FContext->setCopyCount(std::max<int>(1, FDevMode->Copies));
         FContext->setCollateCopies(FDevMode->Collate == 1);
@@ -1325,7 +1376,8 @@ void TQpPrinterDevice::SetState(TDeviceState state)
 
 // A context for the selected printer from its device mode; with no printer,
 // for a job into a file, or on the PDF printer, a PDF context of the same
-// page and resolution.
+// page and resolution (a job into a file paints on its own PDF writer of that
+// page, see BeginFileJob).
 void TQpPrinterDevice::MakeContext(TDeviceState state)
 {
     const bool valid = !FInvalidPrinter && FDevMode;
@@ -1376,8 +1428,6 @@ void TQpPrinterDevice::MakeContext(TDeviceState state)
         pdf->setPageLayout(layout);
         if (valid && FPdfPrinter)
             pdf->setColorMode(FDevMode->Color == 2 ? QPrinter::Color : QPrinter::GrayScale);
-        if (toFile)
-            pdf->setOutputFileName(FOutputFile);
         FContext = std::move(pdf);
     }
     if (FCanvas)

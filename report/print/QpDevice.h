@@ -22,6 +22,13 @@
 // PDF page (US Letter, portrait, at 600 dpi, without unprintable edges), and
 // a job prints into the output file. Only a job with neither a printer nor
 // an output file is refused.
+//
+// A job into a file (the PDF printer's, a native printer's output to a file)
+// opens the crash-safe save of its file when it begins (a file that cannot be
+// saved is refused before anything is painted) and paints its PDF into
+// memory; EndDoc hands the finished bytes to the save, so a failed write is
+// the save error naming the file, and the file that stood there before stays
+// as it was. An aborted job removes only its temporary file.
 #include "report/print/QpDefine.h"
 
 #include "platform/graphics/Canvas.h"
@@ -32,8 +39,12 @@
 #include <memory>
 #include <vector>
 
+class QBuffer;
+class QPagedPaintDevice;
 class QPainter;
+class QPdfWriter;
 class QPrinter;
+class TSafeFileStream;
 
 // The settings of a printer, as the device mode of the Win32 API holds them:
 // paper sizes and lengths in tenths of a millimetre, orientation 1 portrait
@@ -321,6 +332,8 @@ private:
     void ReleasePrinter();
     void MakeContext(TDeviceState state);
     void StartPage();
+    void BeginFileJob();
+    QPagedPaintDevice* PaintTarget() const;
     QString ItemText(int index) const;
     const TStringList* FillBins();
 
@@ -329,6 +342,11 @@ private:
     QString FOutputName;
     std::unique_ptr<QPrinter> FContext;
     std::unique_ptr<QPainter> FPainter;
+    // A job into a file: the PDF it paints, in memory until EndDoc saves it
+    // through the save stream opened when the job began.
+    std::unique_ptr<TSafeFileStream> FFileStream;
+    std::unique_ptr<QBuffer> FFileBytes;
+    std::unique_ptr<QPdfWriter> FFileWriter;
     std::unique_ptr<TDevMode> FDevMode;
     TDeviceState FDeviceState = TDeviceState::dsNone;
     std::unique_ptr<TStringList> FFontList;

@@ -10,6 +10,7 @@
 #include "platform/rtl/Streams.h"
 
 #include <QBuffer>
+#include <QFile>
 #include <QtEndian>
 
 #include <algorithm>
@@ -502,8 +503,16 @@ void TZvZSFWriter::OpenStream()
         stream->SetPosition(0);
         break;
     case TStreamMode::smTempFile:
+        // The name is reserved in the temporary folder and filled through the
+        // save routine, so a failed write names the file; a run that does not
+        // complete its snapshot removes the name again.
         FFileName = CreateTempFile(TempFolder(), QStringLiteral("ZV"));
-        FOwnedStream = std::make_unique<TFileStream>(FFileName, fmCreate);
+        try {
+            FOwnedStream = std::make_unique<TSafeFileStream>(FFileName);
+        } catch (...) {
+            QFile::remove(FFileName);
+            throw;
+        }
         stream = FOwnedStream.get();
         break;
     }
@@ -517,12 +526,21 @@ void TZvZSFWriter::CloseStream(bool complete)
 {
     std::unique_ptr<TStream> owned = std::move(FOwnedStream);
     FOut.Attach(nullptr);
-    if (!owned || !complete)
+    if (!owned)
         return;
-    if (FStreamMode == TStreamMode::smMemory)
-        static_cast<TMemoryStream*>(owned.get())->SaveToFile(FFileName);
-    else if (FStreamMode == TStreamMode::smFile)
-        static_cast<TSafeFileStream*>(owned.get())->Commit();
+    const bool temporary = FStreamMode == TStreamMode::smTempFile;
+    try {
+        if (complete && FStreamMode == TStreamMode::smMemory)
+            static_cast<TMemoryStream*>(owned.get())->SaveToFile(FFileName);
+        else if (complete && (FStreamMode == TStreamMode::smFile || temporary))
+            static_cast<TSafeFileStream*>(owned.get())->Commit();
+    } catch (...) {
+        if (temporary)
+            QFile::remove(FFileName);
+        throw;
+    }
+    if (!complete && temporary)
+        QFile::remove(FFileName);
 }
 
 void TZvZSFWriter::WriteFileHeader()

@@ -248,7 +248,8 @@ public:
 
     // Where the snapshot goes: smMemory builds it in memory and saves it to
     // FileName when the run ends, smFile writes FileName, smTempFile a new
-    // temporary file (prefix "ZV") whose name becomes FileName, smUser the
+    // temporary file (prefix "ZV", removed again when the snapshot is not
+    // completed) whose name becomes FileName, smUser the
     // caller's Stream from position 0 (the caller keeps it).
     TStreamMode StreamMode() const { return FStreamMode; }
     void SetStreamMode(TStreamMode mode) { FStreamMode = mode; }

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <exception>
 
 namespace {
 
@@ -153,13 +154,19 @@ void TZvRenderPrinter::DocBegin()
     TZvRenderCanvas::DocBegin();
 }
 
+// A playback that failed ends here while its error is being handled: its
+// job is aborted, so a file it was printing into stays as it was.
 void TZvRenderPrinter::DocEnd()
 {
     TZvRenderCanvas::DocEnd();
     FXDPI = FYDPI = 0;
     FWasteLeft = FWasteTop = 0;
     TQpPrinterDevice* device = Device();
-    if (device->Printing())
+    if (!device->Printing())
+        return;
+    if (std::current_exception())
+        device->Abort();
+    else
         device->EndDoc();
 }
 

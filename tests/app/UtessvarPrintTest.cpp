@@ -195,3 +195,49 @@ TEST_F(PrintoutTest, DamagedProjectNamesItsFileAndPrintsNoPage)
 }
 
 } // namespace
+
+namespace {
+
+// The reference to the sheet's first page, "Measure.Page1", damaged: to
+// bytes no name holds (ff ff ff 7f over "Me"), the load fails naming the
+// file; to a name that names no page ("Measure.Page9"), the project loads,
+// and the run ends before its document begins, naming the file. Neither
+// prints a page.
+TEST_F(PrintoutTest, ADamagedFirstPageNamePrintsNoPage)
+{
+    QFile built(QStringLiteral(TESSVAR_REPORT_PROJECTS "/measure.zrf"));
+    ASSERT_TRUE(built.open(QIODevice::ReadOnly));
+    const QByteArray good = built.readAll();
+    const QByteArray name = QByteArray("M\0e\0a\0s\0u\0r\0e\0.\0P\0a\0g\0e\0001\0", 26);
+    const qsizetype at = good.indexOf(name);
+    ASSERT_GT(at, 0);
+    ASSERT_EQ(good.indexOf(name, at + 1), -1); // the one reference; the page's own record holds "Page1"
+    QByteArray unreadable = good;
+    unreadable.replace(at, 4, QByteArray("\xff\xff\xff\x7f", 4));
+    QByteArray unknown = good;
+    unknown[at + 24] = '9';
+    StartProgram();
+    fTessvar->cPreview->SetChecked(false);
+    const QString path = QDir(Folder.path()).absoluteFilePath(QStringLiteral("measure.zrf"));
+    const std::pair<QByteArray, QString> rows[] = {
+        {unreadable, QStringLiteral("Invalid Project Format")},
+        {unknown, QStringLiteral("has pages but no first page")},
+    };
+    for (const auto& [bytes, message] : rows) {
+        SCOPED_TRACE(message.toStdString());
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ASSERT_EQ(file.write(bytes), bytes.size());
+        file.close();
+        const size_t before = Messages->Shown().size();
+        ClickButton(fTessvar->bPrint);
+        ASSERT_EQ(Messages->Shown().size(), before + 1);
+        const QString text = Messages->Shown().back().Text;
+        EXPECT_TRUE(text.endsWith(message + QLatin1Char('\n') + path)) << text.toStdString();
+        EXPECT_EQ(Messages->Shown().back().Icon, TMsgIcon::Error);
+        EXPECT_FALSE(QFile::exists(Pdf));
+        EXPECT_FALSE(fTessvar->ZvProject1->Active());
+    }
+}
+
+} // namespace

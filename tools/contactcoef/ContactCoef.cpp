@@ -132,6 +132,7 @@ std::string Text(const std::vector<Row>& rows)
 
 int main(int argc, char** argv)
 {
+    IgnoreFileSizeSignal();
     std::vector<Row> rows;
     for (int x : Grid()) {
         Row row = Compute(x);

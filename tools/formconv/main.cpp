@@ -30,6 +30,7 @@ int Fail(const QString& message)
 
 int main(int argc, char** argv)
 {
+    IgnoreFileSizeSignal();
     if (argc != 4)
         return Usage();
     const QString mode = QString::fromLocal8Bit(argv[1]);

@@ -206,6 +206,7 @@ void Run(const QMap<QString, QString>& options)
 
 int main(int argc, char** argv)
 {
+    IgnoreFileSizeSignal();
     QCoreApplication application(argc, argv);
     const QStringList args = QCoreApplication::arguments().mid(1);
     QMap<QString, QString> options;

@@ -87,6 +87,7 @@ struct TPicture {
 
 int main(int argc, char** argv)
 {
+    IgnoreFileSizeSignal();
     if (argc != 2) {
         std::fprintf(stderr, "usage: pictures <output folder>\n");
         return 2;

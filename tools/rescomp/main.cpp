@@ -75,6 +75,7 @@ void Compile(const TOptions& options);
 
 int main(int argc, char** argv)
 {
+    IgnoreFileSizeSignal();
     QStringList args;
     for (int i = 1; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);

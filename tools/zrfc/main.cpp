@@ -73,6 +73,7 @@ int Usage()
 
 int main(int argc, char** argv)
 {
+    IgnoreFileSizeSignal();
     QCoreApplication app(argc, argv);
     SetMessageService(std::make_unique<TConsoleMessages>());
     RecordReportWriterProcs();

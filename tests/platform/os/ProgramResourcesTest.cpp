@@ -7,6 +7,7 @@
 #include "platform/objects/ObjectText.h"
 #include "platform/os/Modules.h"
 #include "platform/os/VersionInfo.h"
+#include "tests/support/FileSizeLimit.h"
 
 #include <QDir>
 #include <QFile>
@@ -232,14 +233,15 @@ TEST(ResourceCompiler, RefusesBadInputWithoutWritingOutput)
     EXPECT_EQ(RunProgram(TESSVAR_RESCOMP, {}).ExitCode, 2);
     EXPECT_EQ(RunProgram(TESSVAR_RESCOMP, {"--strings"}).ExitCode, 2);
 
-    // On a disk with room for only part of the image (a shell ignores
-    // SIGXFSZ, which the tool inherits, and sets a 512-byte file size limit)
+    // On a disk with room for only part of the image (a 512-byte file size
+    // limit, SIGXFSZ at its default disposition: the tool ignores it itself)
     // the previous output keeps every byte and the message names it.
     const QString kept = WriteFile(dir.filePath("kept.dll"), "previous");
-    const TRun limited = RunProgram("/bin/sh", {"-c", "trap '' XFSZ; ulimit -f 1; exec \"$0\" \"$@\"", TESSVAR_RESCOMP,
-                                                "--version", "1.0.0", "--strings", good, "--output", kept});
+    const TLimitedRun limited = RunProgramWithFileSizeLimit(
+        512, TESSVAR_RESCOMP, {"--version", "1.0.0", "--strings", good, "--output", kept});
+    EXPECT_FALSE(limited.Signalled) << limited.Signal;
     EXPECT_EQ(limited.ExitCode, 1);
-    EXPECT_TRUE(limited.Err.contains("Cannot create file \"" + kept + "\". ")) << qPrintable(limited.Err);
+    EXPECT_TRUE(limited.Errors.contains("Cannot create file \"" + kept + "\". ")) << qPrintable(limited.Errors);
     QFile previous(kept);
     ASSERT_TRUE(previous.open(QIODevice::ReadOnly));
     EXPECT_EQ(previous.readAll(), "previous");

@@ -9,9 +9,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <functional>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -151,6 +155,169 @@ TEST_F(SafeSave, TargetsThatCannotBeSavedAreClearErrors)
         EXPECT_THROW(SaveBytesToFile(readOnly, "x"), EFileSaveError);
         EXPECT_EQ(ReadFile(readOnly), "keep");
     }
+}
+
+// Every entry of the routine, through a chain of three links (one relative,
+// one into another folder, one absolute) and through a link to a file that
+// does not exist yet: the final file gets the bytes, every link stays a link
+// pointing where it pointed.
+TEST_F(SafeSave, LinkChainsAreFollowedToTheFinalFile)
+{
+    ASSERT_TRUE(QDir(FDir.path()).mkdir("real"));
+    const QString final = WriteFile("real/card.pdf", "old");
+    ASSERT_EQ(::symlink("real/card.pdf", QFile::encodeName(PathOf("link1")).constData()), 0); // relative
+    ASSERT_EQ(::symlink("../link1", QFile::encodeName(PathOf("real/link2")).constData()), 0); // up a folder
+    ASSERT_EQ(::symlink(QFile::encodeName(PathOf("real/link2")).constData(),
+                        QFile::encodeName(PathOf("link3")).constData()),
+              0);
+    ASSERT_EQ(::symlink("real/new.bin", QFile::encodeName(PathOf("dangling")).constData()), 0);
+    const auto linkTarget = [this](const QString& name) { return QFileInfo(PathOf(name)).symLinkTarget(); };
+    const QStringList targets{linkTarget("link1"), linkTarget("real/link2"), linkTarget("link3")};
+
+    const std::function<void(const QString&, const QByteArray&)> entries[] = {
+        [](const QString& name, const QByteArray& bytes) { SaveBytesToFile(name, bytes); },
+        [](const QString& name, const QByteArray& bytes) {
+            TSafeFileStream stream(name);
+            stream.WriteBytes(bytes);
+            stream.Commit();
+        },
+        [](const QString& name, const QByteArray& bytes) {
+            TMemoryStream stream;
+            stream.WriteBytes(bytes);
+            stream.SaveToFile(name);
+        },
+    };
+    int entry = 0;
+    for (const auto& save : entries) {
+        SCOPED_TRACE(entry);
+        const QByteArray bytes = "entry " + QByteArray::number(entry++);
+        for (const QString& name : {PathOf("link3"), PathOf("real/link2"), PathOf("link1")}) {
+            save(name, bytes + name.toUtf8());
+            EXPECT_EQ(ReadFile(final), bytes + name.toUtf8());
+        }
+        save(PathOf("dangling"), bytes);
+        EXPECT_EQ(ReadFile(PathOf("real/new.bin")), bytes);
+        EXPECT_TRUE(QFileInfo(PathOf("dangling")).isSymLink());
+        EXPECT_EQ(QStringList({linkTarget("link1"), linkTarget("real/link2"), linkTarget("link3")}), targets);
+        for (const char* name : {"link1", "real/link2", "link3"})
+            EXPECT_TRUE(QFileInfo(PathOf(name)).isSymLink()) << name;
+        EXPECT_EQ(QDir(PathOf("real")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                  QStringList({"card.pdf", "link2", "new.bin"}));
+    }
+
+    // A loop, long or of one link, is the save error naming the file.
+    ASSERT_EQ(::symlink("loop2", QFile::encodeName(PathOf("loop1")).constData()), 0);
+    ASSERT_EQ(::symlink("loop1", QFile::encodeName(PathOf("loop2")).constData()), 0);
+    ASSERT_EQ(::symlink("self", QFile::encodeName(PathOf("self")).constData()), 0);
+    for (const QString& name : {PathOf("loop1"), PathOf("self")}) {
+        try {
+            SaveBytesToFile(name, "x");
+            ADD_FAILURE() << "no exception for " << name.toStdString();
+        } catch (const EFileSaveError& e) {
+            EXPECT_TRUE(e.Message().startsWith("Cannot create file \"" + name + "\". ")) << e.what();
+        }
+        EXPECT_TRUE(QFileInfo(name).isSymLink());
+    }
+    // Links that lead nowhere are listed as system entries.
+    EXPECT_EQ(QDir(FDir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System),
+              QStringList({"dangling", "link1", "link3", "loop1", "loop2", "real", "self"}));
+}
+
+// A name of 255 bytes (the longest a folder holds), in ASCII and with two-byte
+// characters, saves; its temporary is named within the limit, starts with the
+// target's name and differs for two long names that share their start.
+TEST_F(SafeSave, TheLongestNamesSaveWithARecognisableTemporary)
+{
+    const QString ascii = QString(251, u'a') + ".pdf";
+    // 255 bytes in UTF-8, a two-byte character across the place a long name is cut.
+    const QString accented = "x" + QString(125, u'\u00e9') + ".pdf";
+    const QString other = QString(250, u'a') + "b.pdf";
+    ASSERT_EQ(QFile::encodeName(ascii).size(), 255);
+    ASSERT_EQ(QFile::encodeName(accented).size(), 255);
+    QStringList temporaries;
+    for (const QString& name : {ascii, accented, other}) {
+        TSafeFileStream stream(PathOf(name));
+        stream.WriteBytes(name.toUtf8());
+        const QStringList entries = FolderEntries().filter(QRegularExpression("^\\..*\\.tmp$"));
+        ASSERT_EQ(entries.size(), 1) << entries.join(' ').toStdString();
+        const QByteArray temporary = QFile::encodeName(entries.front());
+        EXPECT_LE(temporary.size(), 255);
+        EXPECT_TRUE(temporary.startsWith("." + QFile::encodeName(name).left(200))) << temporary.constData();
+        EXPECT_TRUE(QString::fromUtf8(temporary).isValidUtf16()); // cut between characters
+        temporaries << entries.front();
+        stream.Commit();
+        EXPECT_EQ(ReadFile(PathOf(name)), name.toUtf8());
+    }
+    EXPECT_NE(temporaries[0].left(temporaries[0].size() - 13), temporaries[2].left(temporaries[2].size() - 13));
+    EXPECT_EQ(FolderEntries().size(), 3);
+}
+
+// A save in progress in another process holds its temporary: a save of the
+// same file meanwhile leaves it alone, and the other save then completes.
+// The temporary of a save whose process was killed is removed by the next
+// save of that file, and only that file's.
+TEST_F(SafeSave, OnlyTheTemporariesOfKilledSavesAreCleanedUp)
+{
+    const QString path = WriteFile("shared.zrf", "old");
+    int toChild[2];
+    int toParent[2];
+    ASSERT_EQ(::pipe(toChild), 0);
+    ASSERT_EQ(::pipe(toParent), 0);
+    const pid_t writer = ::fork();
+    ASSERT_GE(writer, 0);
+    if (writer == 0) {
+        char go = 0;
+        int status = 1;
+        try {
+            TSafeFileStream stream(path);
+            stream.WriteBytes("from the other process");
+            (void)!::write(toParent[1], "w", 1);
+            (void)!::read(toChild[0], &go, 1); // the parent saved meanwhile
+            stream.Commit();
+            status = 0;
+        } catch (...) {
+        }
+        ::_exit(status);
+    }
+    char ready = 0;
+    ASSERT_EQ(::read(toParent[0], &ready, 1), 1);
+    const QStringList held = FolderEntries().filter(".shared.zrf.");
+    ASSERT_EQ(held.size(), 1);
+    SaveBytesToFile(path, "from this process");
+    EXPECT_EQ(FolderEntries().filter(".shared.zrf."), held);
+    ASSERT_EQ(::write(toChild[1], "g", 1), 1);
+    int status = 0;
+    ASSERT_EQ(::waitpid(writer, &status, 0), writer);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(ReadFile(path), "from the other process");
+    for (int handle : {toChild[0], toChild[1], toParent[0], toParent[1]})
+        ::close(handle);
+
+    // A writer killed half way leaves its temporary; another file's save
+    // leaves it too; the next save of this file removes it.
+    ASSERT_EQ(::pipe(toParent), 0);
+    const pid_t killed = ::fork();
+    ASSERT_GE(killed, 0);
+    if (killed == 0) {
+        TSafeFileStream stream(path);
+        stream.WriteBytes("never finished");
+        (void)!::write(toParent[1], "w", 1);
+        ::pause();
+        ::_exit(1);
+    }
+    ASSERT_EQ(::read(toParent[0], &ready, 1), 1);
+    ::kill(killed, SIGKILL);
+    ASSERT_EQ(::waitpid(killed, &status, 0), killed);
+    ::close(toParent[0]);
+    ::close(toParent[1]);
+    const QStringList left = FolderEntries().filter(".shared.zrf.");
+    ASSERT_EQ(left.size(), 1);
+    WriteFile(".shared.zrf.notours.tmp", "not a temporary of the routine");
+    SaveBytesToFile(PathOf("other.zrf"), "other");
+    EXPECT_EQ(FolderEntries().filter(".shared.zrf."), QStringList({left.front(), ".shared.zrf.notours.tmp"}));
+    SaveBytesToFile(path, "new");
+    EXPECT_EQ(FolderEntries(), QStringList({".shared.zrf.notours.tmp", "other.zrf", "shared.zrf"}));
+    EXPECT_EQ(ReadFile(path), "new");
 }
 
 } // namespace

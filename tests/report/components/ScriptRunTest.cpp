@@ -167,3 +167,39 @@ TEST_F(ScriptRunTest, ASectionWhoseScriptSuspendsOncePrintsTwoPages)
     EXPECT_EQ(pages, 2);
     EXPECT_EQ(text.count(QStringLiteral("Scripted GAUGE CARD")), 2) << text.toStdString();
 }
+
+// A module file (".zvc") that is cut short or damaged is refused with the
+// file's name on a line of its own, on both roads that read one: the module
+// loader and a project asking for a module by name.
+TEST_F(ScriptRunTest, ADamagedModuleFileNamesItself)
+{
+    QFile library(Path(QStringLiteral("SYSFUNC.zvc")));
+    ASSERT_TRUE(library.open(QIODevice::ReadOnly));
+    const QByteArray good = library.readAll();
+    library.close();
+    const QByteArray rows[] = {good.left(3), good.left(good.size() / 2), good.left(good.size() - 1)};
+    const QString path = Path(QStringLiteral("BROKEN.zvc"));
+    for (size_t row = 0; row < std::size(rows); ++row) {
+        SCOPED_TRACE(row);
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(rows[row]);
+        file.close();
+        QStringList messages;
+        try {
+            TRCPUModule::CreateFromFile(Path(QStringLiteral("BROKEN")), nullptr);
+        } catch (const Exception& e) {
+            messages << e.Message();
+        }
+        TZarvProjectManager project(nullptr);
+        project.New();
+        try {
+            project.ModuleManager().GetModule(QStringLiteral("BROKEN"));
+        } catch (const Exception& e) {
+            messages << e.Message();
+        }
+        ASSERT_EQ(messages.size(), 2);
+        for (const QString& message : messages)
+            EXPECT_TRUE(message.endsWith(QLatin1Char('\n') + path)) << message.toStdString();
+    }
+}

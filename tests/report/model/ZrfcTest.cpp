@@ -3,6 +3,7 @@
 #include "report/model/ZvProj.h"
 
 #include "ProjectFixtures.h"
+#include "tests/support/FileSizeLimit.h"
 
 #include <QDir>
 #include <QFile>
@@ -82,10 +83,10 @@ TEST_F(ZrfcTest, CompilesTheTextAndDumpsItBackEqual)
     EXPECT_EQ(ReadFile(Path(QStringLiteral("again.zrf"))), bytes);
 }
 
-// The compiler on a disk with room for only part of the project: a shell
-// ignores SIGXFSZ (an ignored signal stays ignored in the program it starts)
-// and sets a file size limit of 512 bytes. The previous project file keeps every
-// byte, and the message names it.
+// The compiler on a disk with room for only part of the project: a file size
+// limit of 512 bytes, SIGXFSZ at its default disposition (the compiler
+// ignores it itself). The previous project file keeps every byte, and the
+// message names it.
 TEST_F(ZrfcTest, OutputCutShortKeepsThePreviousFile)
 {
     const QString compiled = Path(QStringLiteral("sample.zrf"));
@@ -95,14 +96,10 @@ TEST_F(ZrfcTest, OutputCutShortKeepsThePreviousFile)
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         ASSERT_EQ(file.write(previous), previous.size());
     }
-    QProcess process;
-    process.start(QStringLiteral("/bin/sh"),
-                  {QStringLiteral("-c"), QStringLiteral("trap '' XFSZ; ulimit -f 1; exec \"$0\" \"$1\" \"$2\""),
-                   QStringLiteral(TESSVAR_ZRFC), Sample, compiled});
-    ASSERT_TRUE(process.waitForFinished(60000));
-    const QString errors = QString::fromUtf8(process.readAllStandardError());
-    EXPECT_NE(process.exitCode(), 0);
-    EXPECT_TRUE(errors.contains("Cannot create file \"" + compiled + "\". ")) << errors.toStdString();
+    const TLimitedRun run = RunProgramWithFileSizeLimit(512, QStringLiteral(TESSVAR_ZRFC), {Sample, compiled});
+    EXPECT_FALSE(run.Signalled) << run.Signal;
+    EXPECT_NE(run.ExitCode, 0);
+    EXPECT_TRUE(run.Errors.contains("Cannot create file \"" + compiled + "\". ")) << run.Errors.toStdString();
     EXPECT_EQ(ReadFile(compiled), previous);
     EXPECT_EQ(QDir(Folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"sample.zrf"}));
 }

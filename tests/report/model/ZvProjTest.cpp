@@ -9,8 +9,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 namespace {
 
@@ -317,6 +320,96 @@ TEST_F(ZvProjTest, DamagedFilesRaiseAndChangeNothing)
     }
 }
 
+// The value of the first reference stored for a property: the property's
+// name, the identifier tag, then the name.
+qsizetype ReferenceValueAt(const QByteArray& file, const QString& property)
+{
+    const qsizetype at = file.indexOf(Enc(property) + QByteArray(1, '\0'));
+    return at < 0 ? -1 : at + Enc(property).size() + 1;
+}
+
+QString StringAt(const QByteArray& file, qsizetype at)
+{
+    TMemoryStream stream(file);
+    stream.SetPosition(at);
+    TStreamHelper helper(stream);
+    return helper.ReadString();
+}
+
+// A stored reference or list entry whose name no component can have is a
+// damaged file: the load fails rather than leave the property nil for a run
+// to print a page without its content. A valid name that names nothing
+// loads and stays nil, as before. A damaged component name is quoted with
+// its NUL visible, and the file's name follows it in the C string too.
+TEST_F(ZvProjTest, DamagedNamesRefuseTheLoadAndShowTheirBytes)
+{
+    TZarvProjectManager rich(nullptr);
+    BuildRichProject(rich);
+    const QByteArray good = SaveProject(rich);
+    // The stored name at at, its last four characters replaced by to.
+    const auto changed = [&good](qsizetype at, const QString& to) {
+        const QString from = StringAt(good, at);
+        return QByteArray(good).replace(at, Enc(from).size(), Enc(from.chopped(4) + to));
+    };
+    const qsizetype target = ReferenceValueAt(good, QStringLiteral("Target"));
+    ASSERT_GT(target, 0);
+    // A component list: the property's name, tag 9, the names.
+    const qsizetype listAt = good.indexOf(Enc(QStringLiteral("Links")) + QByteArray(1, '\x09'));
+    ASSERT_GT(listAt, 0);
+    const qsizetype firstEntry = listAt + Enc(QStringLiteral("Links")).size() + 1;
+    const QString nul(QChar(0));
+    const qsizetype head = good.indexOf(Enc(QStringLiteral("TKindBox")) + Enc(QStringLiteral("Head1")));
+    ASSERT_GT(head, 0);
+    const qsizetype headName = head + Enc(QStringLiteral("TKindBox")).size();
+    struct Row {
+        int Number;
+        QByteArray Bytes;
+        QString Message; // empty: loads
+    };
+    const Row rows[] = {
+        {1, changed(target, QString(QChar(0xFFFF)) + QChar(0x7FFF) + QStringLiteral("x2")),
+         QStringLiteral("Invalid Project Format")},
+        {2, changed(target, QStringLiteral("Bo 2")), QStringLiteral("Invalid Project Format")},
+        {3, changed(target, QStringLiteral("2Box")), QStringLiteral("Invalid Project Format")},
+        {4, changed(firstEntry, QStringLiteral("Bo") + nul + QStringLiteral("2")),
+         QStringLiteral("Invalid Project Format")},
+        {5, changed(headName, QStringLiteral("e") + nul + QStringLiteral("d1")),
+         QStringLiteral("'He\\x00d1' is not a valid component name")},
+        {6, changed(target, QStringLiteral("Box9")), QString()},
+    };
+    const QString file = Path(QStringLiteral("damaged.zrf"));
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.Number);
+        WriteFile(file, row.Bytes);
+        TZarvProjectManager project(nullptr);
+        project.SetFileName(file);
+        if (row.Message.isEmpty()) {
+            EXPECT_NO_THROW(project.Load());
+            continue;
+        }
+        try {
+            project.Load();
+            ADD_FAILURE() << "no exception";
+        } catch (const Exception& error) {
+            EXPECT_EQ(error.Message(), row.Message + QLatin1Char('\n') + file);
+            EXPECT_TRUE(QString::fromUtf8(error.what()).endsWith(file)) << error.what();
+        }
+        EXPECT_TRUE(project.ReportList().empty());
+        EXPECT_EQ(project.ForwardRefCount(), 0);
+    }
+    // The names the writer gives references of other items and of the master
+    // project load: "Owner.Name", "*Name", "*Owner.Name".
+    const QString stored = StringAt(good, target);
+    for (const QString& name : {QStringLiteral("Page2.Box2"), QStringLiteral("*Box2"), QStringLiteral("*Page2.Box2")}) {
+        SCOPED_TRACE(name.toStdString());
+        QByteArray bytes = good;
+        WriteFile(file, bytes.replace(target, Enc(stored).size(), Enc(name)));
+        TZarvProjectManager project(nullptr);
+        project.SetFileName(file);
+        EXPECT_NO_THROW(project.Load());
+    }
+}
+
 TEST_F(ZvProjTest, FuzzTheLoader)
 {
     TZarvProjectManager rich(nullptr);
@@ -544,6 +637,37 @@ TEST_F(ZvProjTest, SaveKeepsABackupAndNeverReportsALostFile)
         messages.Shown().front().Text,
         QStringLiteral("The report project file you are modifying is marked read only.  You will be prompted "
                        "for another file name when saving."));
+}
+
+// A project kept behind a link: the save replaces the file the link points
+// at, the link stays, and the backup beside the name the user saved to holds
+// the old content, not a second name of the new one.
+TEST_F(ZvProjTest, ASaveThroughALinkKeepsTheOldContentInTheBackup)
+{
+    ASSERT_TRUE(QDir(Folder.path()).mkdir(QStringLiteral("real")));
+    const QString real = Path(QStringLiteral("real/p.zrf"));
+    const QString link = Path(QStringLiteral("link.zrf"));
+    TZarvProjectManager project(nullptr);
+    project.New();
+    project.SetFileName(real);
+    project.Save();
+    const QByteArray first = ReadFile(real);
+    ASSERT_EQ(::symlink("real/p.zrf", QFile::encodeName(link).constData()), 0);
+    project.SetFileName(link);
+    project.NewGlobalPage();
+    project.Save();
+    const QByteArray second = ReadFile(real);
+    EXPECT_EQ(second, SaveProject(project));
+    EXPECT_NE(second, first);
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    EXPECT_EQ(ReadFile(Path(QStringLiteral("link.~zr"))), first);
+    project.NewGlobalPage();
+    project.Save();
+    EXPECT_EQ(ReadFile(Path(QStringLiteral("link.~zr"))), second);
+    EXPECT_EQ(QDir(Folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+              QStringList({"link.zrf", "link.~zr", "real"}));
+    EXPECT_EQ(QDir(Path(QStringLiteral("real"))).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+              QStringList({"p.zrf"}));
 }
 
 TEST_F(ZvProjTest, ImportAndExport)

@@ -3,6 +3,8 @@
 #include "PaperLocale.h"
 #include "PdfTools.h"
 #include "report/print/QpFont.h"
+#include "platform/rtl/SafeSave.h"
+#include "tests/support/FileSizeLimit.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -429,6 +431,66 @@ TEST_F(QpDevicePdfPrinterTest, AJobNeedsAFileAndWritesThePagesPapers)
     EXPECT_NEAR(pages[0].height(), 842, 1);
     EXPECT_NEAR(pages[1].width(), 842, 1);
     EXPECT_NEAR(pages[1].height(), 595, 1);
+}
+
+// A PDF that cannot be written whole (a file size limit of 3,000 bytes, as
+// a full disk) is the save error naming the file, and last week's PDF of
+// 20,000 bytes stays byte for byte; with room the PDF replaces it whole. An
+// aborted job leaves the file that stood there and no temporary.
+TEST_F(QpDevicePdfPrinterTest, ThePdfReachesItsFileWholeOrNotAtAll)
+{
+    const QString dir = QDir::tempPath() + QStringLiteral("/pdf-kept");
+    ASSERT_TRUE(QDir().mkpath(dir));
+    const QString pdf = dir + QStringLiteral("/card.pdf");
+    QByteArray old(20000, 'o');
+    old.prepend("%PDF-1.4 last week\n");
+    {
+        QFile file(pdf);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ASSERT_EQ(file.write(old), old.size());
+    }
+    const auto print = [&pdf](TQpPrinterDevice& device) {
+        device.SetOutputFile(pdf);
+        device.BeginDoc();
+        for (int line = 0; line < 40; ++line)
+            device.GetCanvas()->TextOut(600, 600 + line * 120, QStringLiteral("Line %1 of the gauge card").arg(line));
+    };
+    const QString message = RunWithFileSizeLimit(3000, [&] {
+        TQpPrinterDevice device;
+        print(device);
+        try {
+            device.EndDoc();
+        } catch (const EFileSaveError& e) {
+            return e.Message() + (device.Printing() ? QStringLiteral(" (still printing)") : QString());
+        }
+        return QStringLiteral("saved");
+    });
+    EXPECT_TRUE(message.startsWith("Cannot create file \"" + pdf + "\". ")) << message.toStdString();
+    EXPECT_TRUE(message.endsWith("too large")) << message.toStdString();
+    const auto contents = [&pdf] {
+        QFile file(pdf);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    EXPECT_EQ(contents(), old);
+    const auto entries = [&dir] { return QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System); };
+    EXPECT_EQ(entries(), QStringList({"card.pdf"}));
+
+    TQpPrinterDevice device;
+    print(device);
+    EXPECT_EQ(entries().size(), 2); // the job's temporary, beside the file
+    device.Abort();
+    EXPECT_FALSE(device.Printing());
+    EXPECT_EQ(contents(), old);
+    EXPECT_EQ(entries(), QStringList({"card.pdf"}));
+
+    print(device);
+    device.EndDoc();
+    const QByteArray written = contents();
+    EXPECT_TRUE(written.startsWith("%PDF-")) << written.left(20).constData();
+    EXPECT_TRUE(written.trimmed().endsWith("%%EOF"));
+    EXPECT_GT(written.size(), 3000);
+    EXPECT_EQ(PdfPageSizes(pdf).size(), 1u);
+    EXPECT_EQ(entries(), QStringList({"card.pdf"}));
 }
 
 // Rows: LC_ALL, LC_PAPER, LANG (null: unset), the paper number. The

@@ -4,6 +4,7 @@
 
 #include "platform/rtl/Streams.h"
 #include "tests/support/FileSizeLimit.h"
+#include "platform/os/TempFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -515,6 +516,45 @@ TEST_F(QpFilerTest, StreamModesWriteTheSameSnapshot)
         EXPECT_EQ(readBack(), previous) << int(mode);
     }
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"out.zsf"}));
+}
+
+// The snapshot of a run printed through a temporary file: when the
+// temporary folder has no room for it, or the run fails, the error names the
+// temporary file and no temporary of the run is left behind, empty or not.
+TEST_F(QpFilerTest, ASnapshotTemporaryThatCannotBeWrittenIsNamedAndRemoved)
+{
+    auto body = [](TZvZSFWriter& w) {
+        for (int line = 1; line <= 40; ++line)
+            w.PrintXY(1, line * 0.2, QStringLiteral("temporary line %1").arg(line));
+    };
+    const QDir temp(TempFolder());
+    const auto left = [&temp] { return temp.entryList({QStringLiteral("*ZV*")}, QDir::Files | QDir::Hidden); };
+    const QStringList before = left();
+    const QString message = RunWithFileSizeLimit(300, [&] {
+        TZvZSFWriter limited(nullptr);
+        limited.SetStreamMode(TStreamMode::smTempFile);
+        limited.OnPrint = [&](TObject*) { body(limited); };
+        try {
+            limited.Execute();
+        } catch (const Exception& e) {
+            return e.Message() + QLatin1Char('|') + limited.FileName();
+        }
+        return QStringLiteral("written");
+    });
+    const QString named = message.section(QLatin1Char('|'), 1);
+    EXPECT_TRUE(QFileInfo(named).fileName().startsWith(u"ZV")) << message.toStdString();
+    EXPECT_TRUE(message.startsWith("Cannot create file \"" + named + "\". ")) << message.toStdString();
+    EXPECT_TRUE(message.section(QLatin1Char('|'), 0, 0).endsWith("too large")) << message.toStdString();
+    EXPECT_EQ(left(), before);
+
+    TZvZSFWriter failing(nullptr);
+    failing.SetStreamMode(TStreamMode::smTempFile);
+    failing.OnPrint = [&](TObject*) {
+        body(failing);
+        throw EInvalidOperation(QStringLiteral("failed part way"));
+    };
+    EXPECT_THROW(failing.Execute(), EInvalidOperation);
+    EXPECT_EQ(left(), before);
 }
 
 TEST_F(QpFilerTest, CallerStreamIsCutToTheSnapshot)

@@ -6,6 +6,7 @@
 #include "report/print/QpRenderPrinter.h"
 
 #include "platform/forms/Dialogs.h"
+#include "platform/rtl/SafeSave.h"
 
 #include <QFile>
 #include <QPrinterInfo>
@@ -232,8 +233,8 @@ TEST_F(QpRenderPdfPrinterTest, AJobWithoutAFileAsksForItAndCancelEndsIt)
     EXPECT_TRUE(printer.OutputFileName().isEmpty()); // the next print asks again
 }
 
-// A file that cannot be written is an error with its name; the device is
-// free for the next print.
+// A file that cannot be written is the save error with its name, before
+// anything is painted; the device is free for the next print.
 TEST_F(QpRenderPdfPrinterTest, AFileThatCannotBeWrittenIsAnError)
 {
     TPaperLocale locale("de_DE.UTF-8");
@@ -244,8 +245,9 @@ TEST_F(QpRenderPdfPrinterTest, AFileThatCannotBeWrittenIsAnError)
     try {
         printer.Render(&stream);
         ADD_FAILURE() << "no error";
-    } catch (const ESheetcaster& e) {
-        EXPECT_EQ(e.Message(), QStringLiteral("Cannot start printing to \"%1\".").arg(blocked));
+    } catch (const EFileSaveError& e) {
+        EXPECT_EQ(e.Message(), QStringLiteral("Cannot create file \"%1\". The folder \"%2\" does not exist.")
+                                   .arg(blocked, Path(QStringLiteral("missing"))));
     }
     EXPECT_FALSE(GlobalPrinterDevice()->Printing());
     EXPECT_FALSE(printer.Rendering());
