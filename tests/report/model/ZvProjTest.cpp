@@ -601,14 +601,20 @@ TEST_F(ZvProjTest, CompilingReachesEveryItem)
     EXPECT_TRUE(project.CompileNeeded());
 }
 
+// A new project saved as fileName; the bytes of the file.
+QByteArray SaveNewProject(TZarvProjectManager& project, const QString& fileName)
+{
+    project.New();
+    project.SetFileName(fileName);
+    project.Save();
+    return ReadFile(fileName);
+}
+
 TEST_F(ZvProjTest, SaveKeepsABackupAndNeverReportsALostFile)
 {
     const QString fileName = Path(QStringLiteral("cards.zrf"));
     TZarvProjectManager project(nullptr);
-    project.New();
-    project.SetFileName(fileName);
-    project.Save();
-    const QByteArray first = ReadFile(fileName);
+    const QByteArray first = SaveNewProject(project, fileName);
     EXPECT_EQ(first, SaveProject(project));
     project.NewGlobalPage();
     project.Save();
@@ -655,10 +661,7 @@ TEST_F(ZvProjTest, ASaveThroughALinkKeepsTheOldContentInTheBackup)
     const QString real = Path(QStringLiteral("real/p.zrf"));
     const QString link = Path(QStringLiteral("link.zrf"));
     TZarvProjectManager project(nullptr);
-    project.New();
-    project.SetFileName(real);
-    project.Save();
-    const QByteArray first = ReadFile(real);
+    const QByteArray first = SaveNewProject(project, real);
     ASSERT_EQ(::symlink("real/p.zrf", QFile::encodeName(link).constData()), 0);
     project.SetFileName(link);
     project.NewGlobalPage();
