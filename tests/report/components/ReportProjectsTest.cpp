@@ -127,6 +127,37 @@ TEST_P(ReportProjectsTest, PrintsEveryValueOnceInsideTheFrameOnOnePage)
         EXPECT_EQ(printed.count(ValueOf(i)), 1) << c.Params.at(i).toStdString();
 }
 
+// The stored reference to the first page ("GageCard.Page1" and the like),
+// its last two owner characters overwritten by ff ff ff 7f: no name holds
+// those, and the project is refused, naming its file, instead of printing a
+// page without its values.
+TEST_P(ReportProjectsTest, ADamagedFirstPageNameRefusesTheProject)
+{
+    QFile built(ProjectPath(GetParam().File));
+    ASSERT_TRUE(built.open(QIODevice::ReadOnly));
+    QByteArray bytes = built.readAll();
+    const QByteArray page1(".\0P\0a\0g\0e\0001\0", 12);
+    const qsizetype at = bytes.indexOf(page1);
+    ASSERT_GT(at, 4);
+    ASSERT_EQ(bytes.indexOf(page1, at + 1), -1);
+    bytes.replace(at - 4, 4, QByteArray("\xff\xff\xff\x7f", 4));
+    QTemporaryDir folder;
+    const QString damaged = QDir(folder.path()).filePath(QString::fromLatin1(GetParam().File));
+    QFile file(damaged);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_EQ(file.write(bytes), bytes.size());
+    file.close();
+    TZvProject project(nullptr);
+    project.SetProjectFile(damaged);
+    try {
+        project.Open();
+        ADD_FAILURE() << "the damaged project was opened";
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.Message(), "Invalid Project Format\n" + damaged);
+    }
+    EXPECT_FALSE(project.Active());
+}
+
 // Every component class with properties away from their defaults: the text
 // is the one zrfc prints, so compiling and printing it gives it back.
 TEST(ComponentPropertiesTest, RoundTripThroughTheProjectFile)
