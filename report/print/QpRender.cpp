@@ -188,11 +188,13 @@ void TQPConverter::Generate(int pageNo, int /*pageCount*/)
                 ProcessPage();
         }
     } catch (...) {
+        FRenderer->SetPlaybackFailed(true);
         try {
             FRenderer->DocEnd();
         } catch (...) {
             // The error that ended the playback is the one to report.
         }
+        FRenderer->SetPlaybackFailed(false);
         throw;
     }
     FRenderer->DocEnd();

@@ -280,6 +280,10 @@ public:
 
     bool IsSuppressed();
     bool Rendering() const { return FRendering; }
+    // True while DocEnd runs for a playback that an error ended: a target
+    // that writes a file then leaves the file that stood there.
+    bool PlaybackFailed() const { return FPlaybackFailed; }
+    void SetPlaybackFailed(bool failed) { FPlaybackFailed = failed; }
 
     bool Active() const { return FActive; }
     void SetActive(bool active) { FActive = active; }
@@ -316,6 +320,7 @@ protected:
     QString FOutputFileName;
     QString FInputFileName;
     bool FRendering = false;
+    bool FPlaybackFailed = false;
     TStream* FZSFStream = nullptr;
     std::unique_ptr<TStream> FInternalZSFStream;
     QString FSelection;

@@ -12,7 +12,6 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
-#include <exception>
 
 namespace {
 
@@ -164,7 +163,7 @@ void TZvRenderPrinter::DocEnd()
     TQpPrinterDevice* device = Device();
     if (!device->Printing())
         return;
-    if (std::current_exception())
+    if (PlaybackFailed())
         device->Abort();
     else
         device->EndDoc();

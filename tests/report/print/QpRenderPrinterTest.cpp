@@ -256,6 +256,36 @@ TEST_F(QpRenderPdfPrinterTest, AFileThatCannotBeWrittenIsAnError)
     EXPECT_EQ(PdfPageSizes(Path(QStringLiteral("card.pdf"))).size(), 1u);
 }
 
+// A playback that an error ends (a snapshot cut short in its second page)
+// aborts its job: the PDF that stood under the name stays as it was, and no
+// temporary is left beside it.
+TEST_F(QpRenderPdfPrinterTest, AFailedPlaybackKeepsTheFileThatStoodThere)
+{
+    TPaperLocale locale("de_DE.UTF-8");
+    const QByteArray whole = WriteSnapshot([](TZvZSFWriter& w) {
+        for (int line = 1; line <= 20; ++line)
+            w.PrintXY(1, line * 0.3, QStringLiteral("first page line %1").arg(line));
+        w.NewPage();
+        for (int line = 1; line <= 20; ++line)
+            w.PrintXY(1, line * 0.3, QStringLiteral("second page line %1").arg(line));
+    });
+    const QString pdf = Path(QStringLiteral("kept.pdf"));
+    const QByteArray old = "%PDF-1.4 the PDF of last week";
+    {
+        QFile file(pdf);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_EQ(file.write(old), old.size());
+    }
+    TMemoryStream stream(whole.left(whole.size() - 40));
+    TZvRenderPrinter printer(nullptr);
+    EXPECT_ANY_THROW(printer.PrintRender(&stream, pdf));
+    EXPECT_FALSE(GlobalPrinterDevice()->Printing());
+    QFile kept(pdf);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), old);
+    EXPECT_EQ(QDir(Dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"kept.pdf"}));
+}
+
 // Rows: the report's title, the name offered.
 TEST_F(QpRenderPdfPrinterTest, TheOfferedNameIsTheTitleAsAFileName)
 {
