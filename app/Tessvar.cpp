@@ -37,12 +37,12 @@
 #include "localization/PEResourceImage.h"
 #include "platform/forms/EventBoundary.h"
 #include "platform/forms/Forms.h"
-#include "report/model/ZvDatabase.h"
-#include "report/print/QpSystem.h"
+#include "platform/rtl/SafeSave.h"
 #include "report/components/ZvLEFuncs.h"
 #include "report/components/ZvLERun.h"
+#include "report/model/ZvDatabase.h"
+#include "report/print/QpSystem.h"
 #include "resources/ProgramResources.h"
-#include "platform/rtl/SafeSave.h"
 
 #include <QApplication>
 

@@ -95,13 +95,14 @@ QByteArray TemporaryStem(const QByteArray& name)
 
 QByteArray TemporaryName(const QByteArray& stem)
 {
-    return '.' + stem + '.' + QByteArray::number(QRandomGenerator::global()->generate(), 16).rightJustified(8, '0') +
-           ".tmp";
+    return '.' + stem + '.' +
+           QByteArray::number(QRandomGenerator::global()->generate(), 16).rightJustified(8, '0') + ".tmp";
 }
 
 bool IsTemporaryOf(const QByteArray& entry, const QByteArray& stem)
 {
-    if (entry.size() != stem.size() + kTemporaryExtra || !entry.startsWith('.' + stem + '.') || !entry.endsWith(".tmp"))
+    if (entry.size() != stem.size() + kTemporaryExtra || !entry.startsWith('.' + stem + '.') ||
+        !entry.endsWith(".tmp"))
         return false;
     for (qsizetype i = stem.size() + 2; i < stem.size() + 10; ++i)
         if (!std::isxdigit(uint8_t(entry[i])))
@@ -162,7 +163,8 @@ void RemoveAbandonedTemporaries(const QByteArray& folder, const QByteArray& stem
         struct stat held {};
         struct stat named {};
         if (::flock(handle, LOCK_EX | LOCK_NB) == 0 && ::fstat(handle, &held) == 0 && S_ISREG(held.st_mode) &&
-            ::lstat(path.constData(), &named) == 0 && named.st_dev == held.st_dev && named.st_ino == held.st_ino)
+            ::lstat(path.constData(), &named) == 0 && named.st_dev == held.st_dev &&
+            named.st_ino == held.st_ino)
             ::unlink(path.constData());
         ::close(handle);
     }

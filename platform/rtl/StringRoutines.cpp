@@ -168,7 +168,8 @@ int Collate(const QString& a, const QString& b, Qt::CaseSensitivity cs)
 QString VisibleText(const QString& s)
 {
     const auto code = [](const char* prefix, uint value, int width) {
-        return QLatin1String(prefix) + QString::number(value, 16).toUpper().rightJustified(width, QLatin1Char('0'));
+        return QLatin1String(prefix) +
+               QString::number(value, 16).toUpper().rightJustified(width, QLatin1Char('0'));
     };
     QString out;
     out.reserve(s.size());

@@ -531,8 +531,8 @@ TZarvComponent* TZarvReader::ReadComponent(TComponent* owner, TZarvComponent* pa
                                         "containing this component before you can load this report project.")
                        : QStringLiteral("Unknown class \"%1\" found.  You will need to include the unit "
                                         "containing this component to your uses clause.");
-        ShowMessageBox(Translate(text.arg(VisibleText(className))), QCoreApplication::applicationName(), TMsgIcon::None,
-                       TMsgButtons::OK);
+        ShowMessageBox(Translate(text.arg(VisibleText(className))), QCoreApplication::applicationName(),
+                       TMsgIcon::None, TMsgButtons::OK);
         SkipRecordBody();
         return nullptr;
     }

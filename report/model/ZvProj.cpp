@@ -356,7 +356,8 @@ TZarvModule* TZarvModuleManager::ReadModuleFile(const QString& fileName)
 
 int TZarvModuleManager::LoadModuleFile(const QString& moduleName)
 {
-    const QString couldNot = Translate(QStringLiteral("Could not load module [%1]").arg(VisibleText(moduleName)));
+    const QString couldNot =
+        Translate(QStringLiteral("Could not load module [%1]").arg(VisibleText(moduleName)));
     if (!IsValidIdent(moduleName))
         RaiseError(couldNot);
     QString fileName = ModuleFileName(moduleName);
@@ -728,7 +729,8 @@ void TZarvReport::CheckFirstPage(const QString& fileName) const
 {
     if (FFirstPage || (FPageList && FPageList->Count() > 0) || OwnPages().empty())
         return;
-    EZarvException error(Translate(QStringLiteral("The report \"%1\" has pages but no first page").arg(Name())));
+    EZarvException error(
+        Translate(QStringLiteral("The report \"%1\" has pages but no first page").arg(Name())));
     AddFileName(error, fileName);
     throw error;
 }
@@ -1764,12 +1766,14 @@ TZarvProjectItem* TZarvProjectManager::CreateEntryItem(uint8_t code, TStreamHelp
             throw EClassNotFound(QStringLiteral("Class %1 not found").arg(VisibleText(className)));
         const TClassInfo& cls = *found;
         if (!cls.CanCreate() || !cls.InheritsFrom(QStringLiteral("TZarvDataObject")))
-            ZarvError(Translate(QStringLiteral("Class \"%1\" is not a data object").arg(VisibleText(className))));
+            ZarvError(
+                Translate(QStringLiteral("Class \"%1\" is not a data object").arg(VisibleText(className))));
         TObject* made = cls.Create(this);
         auto* dataObject = dynamic_cast<TZarvDataObject*>(made);
         if (!dataObject) {
             delete made;
-            ZarvError(Translate(QStringLiteral("Class \"%1\" is not a data object").arg(VisibleText(className))));
+            ZarvError(
+                Translate(QStringLiteral("Class \"%1\" is not a data object").arg(VisibleText(className))));
         }
         FDataObjectList.push_back(dataObject);
         return dataObject;

@@ -913,7 +913,8 @@ void TQpPrinterDevice::EndDoc()
     if (!fileStream || aborted)
         return;
     if (!ended)
-        throw EFileSaveError(QStringLiteral("Cannot create file \"%1\". %2").arg(file, Translate(kPdfIncomplete)));
+        throw EFileSaveError(
+            QStringLiteral("Cannot create file \"%1\". %2").arg(file, Translate(kPdfIncomplete)));
     fileStream->WriteBytes(fileBytes->data());
     fileStream->Commit();
 }

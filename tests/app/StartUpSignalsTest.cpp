@@ -54,7 +54,8 @@ TEST(StartUpSignals, TheProgramIgnoresTheFileSizeSignalFromItsStart)
         ::waitpid(child, &status, 0);
     }
     ::close(errors);
-    EXPECT_TRUE(ignored) << "the program did not ignore SIGXFSZ (ended: " << ended << ", status " << status << ")";
+    EXPECT_TRUE(ignored) << "the program did not ignore SIGXFSZ (ended: " << ended << ", status " << status
+                         << ")";
 }
 
 } // namespace

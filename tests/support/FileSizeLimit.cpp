@@ -99,8 +99,8 @@ QString RunWithFileSizeLimit(long long limitBytes, const std::function<QString()
     return QString::fromUtf8(received);
 }
 
-pid_t StartProgramWithFileSizeLimit(long long limitBytes, const QString& program, const QStringList& arguments,
-                                    int& errorsHandle)
+pid_t StartProgramWithFileSizeLimit(long long limitBytes, const QString& program,
+                                    const QStringList& arguments, int& errorsHandle)
 {
     errorsHandle = -1;
     // Everything the child needs is made before the fork.
@@ -143,7 +143,8 @@ pid_t StartProgramWithFileSizeLimit(long long limitBytes, const QString& program
     return child;
 }
 
-TLimitedRun RunProgramWithFileSizeLimit(long long limitBytes, const QString& program, const QStringList& arguments)
+TLimitedRun RunProgramWithFileSizeLimit(long long limitBytes, const QString& program,
+                                        const QStringList& arguments)
 {
     TLimitedRun run;
     int errors = -1;

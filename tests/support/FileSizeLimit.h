@@ -25,9 +25,10 @@ struct TLimitedRun {
     int ExitCode = -1;
     QString Errors;
 };
-TLimitedRun RunProgramWithFileSizeLimit(long long limitBytes, const QString& program, const QStringList& arguments);
+TLimitedRun RunProgramWithFileSizeLimit(long long limitBytes, const QString& program,
+                                        const QStringList& arguments);
 // The same start without waiting: the child's id, and in errorsHandle the
 // reading end of its standard error (the caller closes it and reaps the
 // child). -1 when the child could not be started.
-pid_t StartProgramWithFileSizeLimit(long long limitBytes, const QString& program, const QStringList& arguments,
-                                    int& errorsHandle);
+pid_t StartProgramWithFileSizeLimit(long long limitBytes, const QString& program,
+                                    const QStringList& arguments, int& errorsHandle);

@@ -261,10 +261,12 @@ TEST(ObjectTextTest, ConverterOutputCutShortKeepsThePreviousFile)
         file.write(bytes);
     }
     // SIGXFSZ at its default disposition: the tool ignores it itself.
-    const TLimitedRun limited = RunProgramWithFileSizeLimit(512, TESSVAR_FORMCONV, {"text2bin", input, output});
+    const TLimitedRun limited =
+        RunProgramWithFileSizeLimit(512, TESSVAR_FORMCONV, {"text2bin", input, output});
     EXPECT_FALSE(limited.Signalled) << limited.Signal;
     EXPECT_EQ(limited.ExitCode, 1);
-    EXPECT_TRUE(limited.Errors.contains("Cannot create file \"" + output + "\". ")) << limited.Errors.toStdString();
+    EXPECT_TRUE(limited.Errors.contains("Cannot create file \"" + output + "\". "))
+        << limited.Errors.toStdString();
     QFile kept(output);
     ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
     EXPECT_EQ(kept.readAll(), "previous");

@@ -241,7 +241,8 @@ TEST(ResourceCompiler, RefusesBadInputWithoutWritingOutput)
         512, TESSVAR_RESCOMP, {"--version", "1.0.0", "--strings", good, "--output", kept});
     EXPECT_FALSE(limited.Signalled) << limited.Signal;
     EXPECT_EQ(limited.ExitCode, 1);
-    EXPECT_TRUE(limited.Errors.contains("Cannot create file \"" + kept + "\". ")) << qPrintable(limited.Errors);
+    EXPECT_TRUE(limited.Errors.contains("Cannot create file \"" + kept + "\". "))
+        << qPrintable(limited.Errors);
     QFile previous(kept);
     ASSERT_TRUE(previous.open(QIODevice::ReadOnly));
     EXPECT_EQ(previous.readAll(), "previous");

@@ -302,9 +302,11 @@ TEST(StringRoutines, VisibleTextShowsWhatCannotBeSeen)
     const QChar nul(0);
     EXPECT_EQ(VisibleText(QStringLiteral("Page") + nul + QStringLiteral("1")), "Page\\x001");
     EXPECT_EQ(VisibleText(QStringLiteral("a\tb\x1F\x7F")), "a\\x09b\\x1F\\x7F");
-    EXPECT_EQ(VisibleText(QString(QChar(0x85)) + QChar(0xFFFF) + QChar(0x7FFF)), QString("\\x85\\uFFFF") + QChar(0x7FFF));
+    EXPECT_EQ(VisibleText(QString(QChar(0x85)) + QChar(0xFFFF) + QChar(0x7FFF)),
+              QString("\\x85\\uFFFF") + QChar(0x7FFF));
     EXPECT_EQ(VisibleText(QString(QChar(0xD800)) + "x"), "\\uD800x"); // a lone surrogate
-    const QString kept = QString::fromUtf8("Gr\xC3\xB6\xC3\x9F" "e \xF0\x9F\x94\xA7 \xD0\x9A");
+    const QString kept = QString::fromUtf8("Gr\xC3\xB6\xC3\x9F"
+                                           "e \xF0\x9F\x94\xA7 \xD0\x9A");
     EXPECT_EQ(VisibleText(kept), kept);
     EXPECT_FALSE(VisibleText(QString(8, nul)).toUtf8().contains('\0'));
 }

@@ -219,8 +219,9 @@ TEST_F(SafeSave, LinkChainsAreFollowedToTheFinalFile)
         EXPECT_TRUE(QFileInfo(name).isSymLink());
     }
     // Links that lead nowhere are listed as system entries.
-    EXPECT_EQ(QDir(FDir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System),
-              QStringList({"dangling", "link1", "link3", "loop1", "loop2", "real", "self"}));
+    EXPECT_EQ(
+        QDir(FDir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System),
+        QStringList({"dangling", "link1", "link3", "loop1", "loop2", "real", "self"}));
 }
 
 // A name of 255 bytes (the longest a folder holds), in ASCII and with two-byte
@@ -248,7 +249,8 @@ TEST_F(SafeSave, TheLongestNamesSaveWithARecognisableTemporary)
         stream.Commit();
         EXPECT_EQ(ReadFile(PathOf(name)), name.toUtf8());
     }
-    EXPECT_NE(temporaries[0].left(temporaries[0].size() - 13), temporaries[2].left(temporaries[2].size() - 13));
+    EXPECT_NE(temporaries[0].left(temporaries[0].size() - 13),
+              temporaries[2].left(temporaries[2].size() - 13));
     EXPECT_EQ(FolderEntries().size(), 3);
 }
 

@@ -96,7 +96,8 @@ TEST_F(ZrfcTest, OutputCutShortKeepsThePreviousFile)
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         ASSERT_EQ(file.write(previous), previous.size());
     }
-    const TLimitedRun run = RunProgramWithFileSizeLimit(512, QStringLiteral(TESSVAR_ZRFC), {Sample, compiled});
+    const TLimitedRun run =
+        RunProgramWithFileSizeLimit(512, QStringLiteral(TESSVAR_ZRFC), {Sample, compiled});
     EXPECT_FALSE(run.Signalled) << run.Signal;
     EXPECT_NE(run.ExitCode, 0);
     EXPECT_TRUE(run.Errors.contains("Cannot create file \"" + compiled + "\". ")) << run.Errors.toStdString();

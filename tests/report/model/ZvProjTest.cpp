@@ -407,7 +407,8 @@ TEST_F(ZvProjTest, DamagedNamesRefuseTheLoadAndShowTheirBytes)
     // name's length, which the item's block fixes).
     const QString stored = StringAt(good, target);
     ASSERT_EQ(stored, "Page2.Box2");
-    for (const QString& name : {QStringLiteral("Page1.Box1"), QStringLiteral("*BoxOfPage"), QStringLiteral("*Page.Box2")}) {
+    for (const QString& name :
+         {QStringLiteral("Page1.Box1"), QStringLiteral("*BoxOfPage"), QStringLiteral("*Page.Box2")}) {
         SCOPED_TRACE(name.toStdString());
         QByteArray bytes = good;
         WriteFile(file, bytes.replace(target, Enc(stored).size(), Enc(name)));
@@ -676,8 +677,9 @@ TEST_F(ZvProjTest, ASaveThroughALinkKeepsTheOldContentInTheBackup)
     EXPECT_EQ(ReadFile(Path(QStringLiteral("link.~zr"))), second);
     EXPECT_EQ(QDir(Folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
               QStringList({"link.zrf", "link.~zr", "real"}));
-    EXPECT_EQ(QDir(Path(QStringLiteral("real"))).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
-              QStringList({"p.zrf"}));
+    EXPECT_EQ(
+        QDir(Path(QStringLiteral("real"))).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+        QStringList({"p.zrf"}));
 }
 
 TEST_F(ZvProjTest, ImportAndExport)

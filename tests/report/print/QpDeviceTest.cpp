@@ -2,8 +2,8 @@
 #include "NoPrinter.h"
 #include "PaperLocale.h"
 #include "PdfTools.h"
-#include "report/print/QpFont.h"
 #include "platform/rtl/SafeSave.h"
+#include "report/print/QpFont.h"
 #include "tests/support/FileSizeLimit.h"
 
 #include <QApplication>
@@ -453,7 +453,8 @@ TEST_F(QpDevicePdfPrinterTest, ThePdfReachesItsFileWholeOrNotAtAll)
         device.SetOutputFile(pdf);
         device.BeginDoc();
         for (int line = 0; line < 40; ++line)
-            device.GetCanvas()->TextOut(600, 600 + line * 120, QStringLiteral("Line %1 of the gauge card").arg(line));
+            device.GetCanvas()->TextOut(600, 600 + line * 120,
+                                        QStringLiteral("Line %1 of the gauge card").arg(line));
     };
     const QString message = RunWithFileSizeLimit(3000, [&] {
         TQpPrinterDevice device;

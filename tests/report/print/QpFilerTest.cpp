@@ -2,9 +2,9 @@
 
 #include "report/print/QpFiler.h"
 
+#include "platform/os/TempFiles.h"
 #include "platform/rtl/Streams.h"
 #include "tests/support/FileSizeLimit.h"
-#include "platform/os/TempFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -528,7 +528,9 @@ TEST_F(QpFilerTest, ASnapshotTemporaryThatCannotBeWrittenIsNamedAndRemoved)
             w.PrintXY(1, line * 0.2, QStringLiteral("temporary line %1").arg(line));
     };
     const QDir temp(TempFolder());
-    const auto left = [&temp] { return temp.entryList({QStringLiteral("*ZV*")}, QDir::Files | QDir::Hidden); };
+    const auto left = [&temp] {
+        return temp.entryList({QStringLiteral("*ZV*")}, QDir::Files | QDir::Hidden);
+    };
     const QStringList before = left();
     const QString message = RunWithFileSizeLimit(300, [&] {
         TZvZSFWriter limited(nullptr);
