@@ -62,11 +62,22 @@ private:
     char FResult = 0;
 };
 
+// The folder of the objects of the calling user, as the objects choose it.
+QByteArray ObjectFolder()
+{
+    const char* runtime = getenv("XDG_RUNTIME_DIR");
+    struct stat st {};
+    if (runtime && runtime[0] == '/' && lstat(runtime, &st) == 0 && S_ISDIR(st.st_mode) &&
+        st.st_uid == geteuid() && (st.st_mode & 0077) == 0)
+        return runtime;
+    return "/dev/shm/tessvar-" + QByteArray::number(uint(geteuid()));
+}
+
 bool ShmExists(const QString& kindAndName)
 {
     struct stat st {};
     const QByteArray path =
-        "/dev/shm/tessvar2-" + QByteArray::number(uint(getuid())) + '-' + kindAndName.toUtf8();
+        ObjectFolder() + "/tessvar3-" + QByteArray::number(uint(geteuid())) + '-' + kindAndName.toUtf8();
     return stat(path.constData(), &st) == 0;
 }
 

@@ -460,9 +460,9 @@ TEST_F(QpConTest, PeerDiscoveryUniquenessAndRows)
                                               QStringLiteral("3 three c")}));
     system->CloseDataEvent(dataCon);
 
-    // An ALT1 left too small (held open here) is grown by the peer before
+    // An ALT2 left too small (held open here) is grown by the peer before
     // it writes.
-    const TSharedHandle heldAlt = OpenSharedMemory(QStringLiteral("ZARVBUFFERALT1"), 1000);
+    const TSharedHandle heldAlt = OpenSharedMemory(QStringLiteral("ZARVBUFFERALT2"), 1000);
     void* heldView = MapSharedMemory(heldAlt);
     CheckLargeRow(QStringLiteral("BIG"));
     EXPECT_EQ(NamedMemorySize(heldAlt), 1000);
@@ -491,10 +491,18 @@ TEST_F(QpConTest, AnswersPointingOutsideTheirBufferFail)
     std::atomic<bool> stop{false};
     std::thread peer([&] {
         const TSharedHandle completed = OpenSharedEvent(QStringLiteral("ZARVCOMPLETED"));
+        TZarvChannelControl control;
+        std::vector<uint8_t> request(kZarvBufferSize);
         while (!stop) {
             if (WaitNamedObject(fake.FDataEvent, 20) != TWaitResult::wrSignaled)
                 continue;
-            std::memcpy(system->NormFileBuf(), answer.constData(), size_t(answer.size()));
+            const TRequestInfo info = control.Current();
+            if (!control.Take(info.Number, request.data()))
+                continue;
+            control.Answer(info.Number, 1, [&](uint8_t* buffer, int64_t& bytes, int64_t&) {
+                bytes = answer.size();
+                std::memcpy(buffer, answer.constData(), size_t(answer.size()));
+            });
             SetNamedEvent(completed);
         }
         CloseSharedEvent(completed);
@@ -853,7 +861,7 @@ TEST_F(QpConTest, PeerKilledInsideTheBookkeepingOfAnObject)
     {
         UsePrefix(QStringLiteral("grow"));
         MakeSystem();
-        const TSharedHandle heldAlt = OpenSharedMemory(QStringLiteral("ZARVBUFFERALT1"), 1000);
+        const TSharedHandle heldAlt = OpenSharedMemory(QStringLiteral("ZARVBUFFERALT2"), 1000);
         void* heldView = MapSharedMemory(heldAlt);
         {
             TPeer dying({QStringLiteral("--die-at=growing"), QStringLiteral("KB:big:2:rt")});
