@@ -182,11 +182,13 @@ bool TZarvChannelControl::Fetch(uint64_t number, uint8_t* norm, std::vector<uint
         CloseSharedMemory(map, nullptr);
         return false;
     }
-    const int64_t altBytes = std::clamp<int64_t>(int64_t(Load(block->AnswerAlt)), 0,
-                                                 NamedMemorySize(map));
-    alt.assign(view, view + altBytes);
+    // A view of this process older than the answer is too small for it.
+    const int64_t altBytes = int64_t(Load(block->AnswerAlt));
+    const bool fits = altBytes >= 0 && altBytes <= NamedMemorySize(map);
+    if (fits)
+        alt.assign(view, view + altBytes);
     CloseSharedMemory(map, const_cast<uint8_t*>(view));
-    return true;
+    return fits;
 }
 
 TRequestInfo TZarvChannelControl::Current()
