@@ -879,21 +879,28 @@ bool SleepOnWords(const WaitList& list, int64_t until)
     return true;
 }
 
-// Whether more than one CPU may run this process: only then can a peer
-// answer while this thread spins.
+// Whether more than one CPU may run this thread: only then can a peer
+// answer while it spins. Asked again every 100 ms, since a thread may be
+// pinned to one CPU later.
 bool SeveralCpus()
 {
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    return sched_getaffinity(0, sizeof(set), &set) == 0 && CPU_COUNT(&set) > 1;
+    thread_local int64_t askedAt = 0;
+    thread_local bool several = false;
+    const int64_t now = ToNs(MonotonicNow());
+    if (askedAt == 0 || now - askedAt > 100'000'000) {
+        cpu_set_t set;
+        CPU_ZERO(&set);
+        several = sched_getaffinity(0, sizeof(set), &set) == 0 && CPU_COUNT(&set) > 1;
+        askedAt = now;
+    }
+    return several;
 }
 
 // Looks at the events for a short while before the wait sleeps; true with
 // index set when one was taken.
 bool SpinFor(WaitList& list, int* index)
 {
-    static const bool spin = SeveralCpus();
-    if (!spin)
+    if (!SeveralCpus())
         return false;
     const int64_t until = ToNs(MonotonicNow()) + kSpinNs;
     do {

@@ -292,9 +292,17 @@ bool TZarvDataSystem::WaitLoop(int32_t eventType, const QString& name,
         } while (result >= TZarvDataResult::drPause && handler);
         return result;
     };
+    // An answer that is already there is taken before the messages are
+    // processed: a connection of another process often answers before
+    // this thread looks.
+    int index = -1;
+    const TVerdict early =
+        WaitNamedEvents(events, 0, &index) == TWaitResult::wrSignaled ? verdict(index) : TVerdict::vWait;
+    if (early != TVerdict::vWait)
+        return early == TVerdict::vAnswered;
     for (int counter = 1; counter <= CallEventWaitCount; ++counter) {
         ProcessMessages();
-        int index = -1;
+        index = -1;
         const TWaitResult result = WaitNamedEvents(events, CallEventWaitMs, &index);
         const TVerdict judged = result == TWaitResult::wrSignaled ? verdict(index) : TVerdict::vWait;
         if (judged == TVerdict::vAnswered) {

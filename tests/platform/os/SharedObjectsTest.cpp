@@ -11,6 +11,7 @@
 #include <atomic>
 #include <thread>
 #include <tuple>
+#include <utility>
 
 #include <csignal>
 #include <dirent.h>
@@ -477,6 +478,40 @@ QByteArray FileText(const QByteArray& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
 }
 
+// The steps inside the bookkeeping of a named object.
+struct StepRow {
+    const char* name;
+    TSharedStep step;
+};
+constexpr StepRow kBookkeepingSteps[] = {
+    {"made", TSharedStep::Made},
+    {"removing", TSharedStep::Removing},
+    {"growing", TSharedStep::Growing},
+};
+
+// A child that makes a block of that name (enlarging it for the growing
+// step), closes it, and opens and closes an event of the name, raising
+// signal the first time it comes to step.
+pid_t SpawnSignalledAt(const QString& name, TSharedStep step, int signal)
+{
+    return Spawn([=] {
+        static TSharedStep at;
+        static int raised;
+        at = step;
+        raised = signal;
+        SetSharedObjectsProbe([](TSharedStep now) {
+            if (now == at && raised != 0)
+                raise(std::exchange(raised, 0));
+        });
+        const TSharedHandle memory = OpenNamedMemory(name, 100);
+        if (step == TSharedStep::Growing)
+            GrowNamedMemory(memory, 5000);
+        CloseNamedObject(memory);
+        const TSharedHandle event = OpenNamedEvent(name, false);
+        CloseNamedObject(event);
+    });
+}
+
 // Whether a set made here releases a waiter in a new child within 2 s.
 bool EventStillWorks(const QString& name, bool manual)
 {
@@ -556,31 +591,9 @@ TEST(SharedObjectsTest, ProcessesKilledAnywhereInsideEventCallsLeaveEventsWorkin
 // the size. The next user opens the name as if nothing had happened.
 TEST(SharedObjectsTest, ADeathInsideTheBookkeepingOfAnObjectDoesNotBlockTheNext)
 {
-    struct Row {
-        const char* name;
-        TSharedStep step;
-    };
-    const Row rows[] = {
-        {"made", TSharedStep::Made},
-        {"removing", TSharedStep::Removing},
-        {"growing", TSharedStep::Growing},
-    };
-    for (const Row& row : rows) {
+    for (const StepRow& row : kBookkeepingSteps) {
         const QString name = Unique(row.name);
-        const pid_t pid = Spawn([&] {
-            static TSharedStep step;
-            step = row.step;
-            SetSharedObjectsProbe([](TSharedStep at) {
-                if (at == step)
-                    raise(SIGKILL);
-            });
-            const TSharedHandle memory = OpenNamedMemory(name, 100);
-            if (row.step == TSharedStep::Growing)
-                GrowNamedMemory(memory, 5000);
-            CloseNamedObject(memory);
-            const TSharedHandle event = OpenNamedEvent(name, false);
-            CloseNamedObject(event);
-        });
+        const pid_t pid = SpawnSignalledAt(name, row.step, SIGKILL);
         int status = 0;
         waitpid(pid, &status, 0);
         EXPECT_TRUE(WIFSIGNALED(status)) << row.name;
@@ -682,29 +695,9 @@ TEST(SharedObjectsTest, BlocksOfTheEarlierLayoutLeftLockedDoNotStopThisOne)
 // another thread as well; once the stopped process goes on, the name works.
 TEST(SharedObjectsTest, AProcessStoppedInsideTheBookkeepingDelaysOthersAtMostTheBound)
 {
-    struct Row {
-        const char* name;
-        TSharedStep step;
-    };
-    const Row rows[] = {
-        {"stop-made", TSharedStep::Made},
-        {"stop-removing", TSharedStep::Removing},
-        {"stop-growing", TSharedStep::Growing},
-    };
-    for (const Row& row : rows) {
-        const QString name = Unique(row.name);
-        const pid_t pid = Spawn([&] {
-            static TSharedStep step;
-            step = row.step;
-            SetSharedObjectsProbe([](TSharedStep at) {
-                if (at == step)
-                    raise(SIGSTOP);
-            });
-            const TSharedHandle memory = OpenNamedMemory(name, 100);
-            if (row.step == TSharedStep::Growing)
-                GrowNamedMemory(memory, 5000);
-            CloseNamedObject(memory);
-        });
+    for (const StepRow& row : kBookkeepingSteps) {
+        const QString name = Unique(row.name) + "-stopped";
+        const pid_t pid = SpawnSignalledAt(name, row.step, SIGSTOP);
         int status = 0;
         waitpid(pid, &status, WUNTRACED);
         ASSERT_TRUE(WIFSTOPPED(status)) << row.name;

@@ -25,7 +25,9 @@
 #include <thread>
 
 #include <csignal>
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <pthread.h>
 #include <sys/mman.h>
 #include <sys/wait.h>
@@ -1263,4 +1265,44 @@ TEST_F(QpConTest, AConnectionReplacedBetweenCommandsEndsTheRunWithAMessage)
     ASSERT_TRUE(OpenColumns(QStringLiteral("KR"), again));
     EXPECT_EQ(AskNonce(*system, again, QStringLiteral("two")), QStringLiteral("ok"));
     system->CloseDataEvent(again);
+}
+
+// After clean exits of the peers and the end of this process's data system,
+// no object of the channel's names remains in the folder of the user's
+// objects (looked for where the objects go: XDG_RUNTIME_DIR when it is the
+// user's, else /dev/shm/tessvar-<uid>).
+TEST_F(QpConTest, CleanExitsLeaveNoObjectOfTheChannel)
+{
+    UsePrefix(QStringLiteral("clean"));
+    const char* runtime = getenv("XDG_RUNTIME_DIR");
+    struct stat st {};
+    const QByteArray folder = runtime && runtime[0] == '/' && lstat(runtime, &st) == 0 && S_ISDIR(st.st_mode) &&
+                                      st.st_uid == geteuid() && (st.st_mode & 0077) == 0
+                                  ? QByteArray(runtime)
+                                  : "/dev/shm/tessvar-" + QByteArray::number(uint(geteuid()));
+    const QByteArray mark = "-" + NamedObjectPrefix.toUtf8();
+    auto left = [&] {
+        QStringList names;
+        if (DIR* dir = opendir(folder.constData())) {
+            while (const dirent* entry = readdir(dir)) {
+                if (QByteArray(entry->d_name).contains(mark))
+                    names << QString::fromLocal8Bit(entry->d_name);
+            }
+            closedir(dir);
+        }
+        return names;
+    };
+    MakeSystem();
+    {
+        TPeer rows({QStringLiteral("KC:rows:2:rt"), QStringLiteral("BIG:big:2:rt")});
+        ASSERT_TRUE(rows.Ready());
+        EXPECT_FALSE(left().isEmpty()); // the right place is looked at
+        EXPECT_EQ(RunAgainst(QStringLiteral("KC")), kRows);
+        CheckLargeRow(QStringLiteral("BIG"));
+        system->UpdateConnections();
+        EXPECT_EQ(rows.ExitCode(), 0);
+    }
+    system.reset();
+    DataSystem = nullptr;
+    EXPECT_EQ(left(), QStringList{});
 }
