@@ -15,6 +15,7 @@
 #include "platform/rtl/Streams.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <gtest/gtest.h>
 
@@ -1305,4 +1306,52 @@ TEST_F(QpConTest, CleanExitsLeaveNoObjectOfTheChannel)
     system.reset();
     DataSystem = nullptr;
     EXPECT_EQ(left(), QStringList{});
+}
+
+// Another user (a made-up id; CI runs as root) made the folder where this
+// user's channel objects would go: the data system is not made, and the
+// error names the folder; no object in it is used or read.
+TEST_F(QpConTest, AnotherUsersFolderStopsTheChannelWithAClearMessage)
+{
+    if (getuid() != 0)
+        GTEST_SKIP() << "needs root to act as users of its own";
+    const uid_t victim = 70000 + uid_t(getpid() % 1000) * 2;
+    const uid_t other = victim + 1;
+    const QByteArray folder = "/dev/shm/tessvar-" + QByteArray::number(uint(victim));
+    const QByteArray buffer =
+        folder + "/tessvar3-" + QByteArray::number(uint(victim)) + "-M-" + NamedObjectPrefix.toUtf8() + "ZARVBUFFER";
+    ASSERT_EQ(mkdir(folder.constData(), 0777), 0);
+    ASSERT_EQ(chmod(folder.constData(), 0777), 0);
+    ASSERT_EQ(chown(folder.constData(), other, other), 0);
+    const QByteArray planted(kZarvBufferSize + 64, 'p');
+    const int fd = open(buffer.constData(), O_RDWR | O_CREAT | O_EXCL, 0666);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(write(fd, planted.constData(), size_t(planted.size())), planted.size());
+    ASSERT_EQ(fchown(fd, other, other), 0);
+    ASSERT_EQ(fchmod(fd, 0666), 0);
+    close(fd);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (setresgid(victim, victim, victim) != 0 || setresuid(victim, victim, victim) != 0)
+            _exit(1);
+        try {
+            TZarvDataSystem channel;
+            _exit(2);
+        } catch (const EOSError& error) {
+            _exit(error.Message().contains(QStringLiteral("The folder %1 of this user's shared objects belongs to "
+                                                          "another user")
+                                               .arg(QString::fromLocal8Bit(folder)))
+                      ? 0
+                      : 3);
+        }
+    }
+    int status = -1;
+    waitpid(pid, &status, 0);
+    QFile file(QString::fromLocal8Bit(buffer));
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), planted);
+    unlink(buffer.constData());
+    rmdir(folder.constData());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
