@@ -36,7 +36,16 @@
 //
 // Discovery (UpdateConnections) asks every connection of every process to
 // announce itself through "ZARVCONNECT" and lists those shown to end users,
-// run-time and design-time apart.
+// run-time and design-time apart; each announcement answers a request of
+// its own, which any connection may take.
+//
+// Connection identity. The answer to command 11 names the connection object
+// that gave it (a token beside the wire format, FToken); every later command
+// is addressed to it, and another process answering to the same name ends
+// the command with ESheetcaster "The data connection "<name>" is now
+// answered by another process than the one it was opened with." instead of
+// an answer. A connection in this process is called directly, and its
+// answer copied here.
 //
 // TZarvDataView ("Direct Data View") is the report data view that reads a
 // named connection through the channel.

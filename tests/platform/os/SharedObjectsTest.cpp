@@ -624,8 +624,9 @@ TEST(SharedObjectsTest, BlocksOfTheEarlierLayoutLeftLockedDoNotStopThisOne)
 {
     if (getuid() != 0)
         GTEST_SKIP() << "needs root to act as a user of its own";
-    const pid_t tester = Spawn([] {
-        const uid_t uid = MadeUpUid(0);
+    const uid_t uid = MadeUpUid(0);
+    RemoveFolderOf(uid);
+    const pid_t tester = Spawn([uid] {
         if (setresuid(uid, uid, 0) != 0)
             _exit(2);
         const QByteArray root = "/tessvar-" + QByteArray::number(uint(uid)) + '-';
@@ -682,7 +683,7 @@ TEST(SharedObjectsTest, BlocksOfTheEarlierLayoutLeftLockedDoNotStopThisOne)
     });
     int status = -1;
     waitpid(tester, &status, 0);
-    RemoveFolderOf(MadeUpUid(0));
+    RemoveFolderOf(uid);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
 }

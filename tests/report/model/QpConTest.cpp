@@ -188,6 +188,7 @@ protected:
     {
         system.reset();
         CallEventWaitMs = 100;
+        CallEventWaitCount = 600;
         DiscoveryWaitMs = 250;
     }
 
