@@ -232,7 +232,8 @@ bool TZarvChannelControl::Refuse(uint64_t number)
 
 bool TZarvChannelControl::Fail(uint64_t number)
 {
-    return Move(number, TRequestState::rsRunning, TRequestState::rsFailed);
+    return Move(number, TRequestState::rsRunning, TRequestState::rsFailed) ||
+           Move(number, TRequestState::rsPending, TRequestState::rsFailed);
 }
 
 bool TZarvChannelControl::Answer(uint64_t number, uint64_t token,

@@ -96,7 +96,8 @@ public:
     // Marks pending request number refused: addressed to another
     // connection of this name.
     bool Refuse(uint64_t number);
-    // Marks running request number failed (its handler raised).
+    // Marks request number failed: its handler raised, or it is dropped
+    // before it ran (its connection is going).
     bool Fail(uint64_t number);
     // Puts the answer of running request number in: write is called with
     // the buffer under the lock, and returns the bytes it wrote there and
