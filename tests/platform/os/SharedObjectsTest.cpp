@@ -743,7 +743,8 @@ TEST(SharedObjectsTest, AProcessStoppedInsideTheBookkeepingDelaysOthersAtMostThe
 // 0600 and 0666; or puts objects of its own, or of mode 0666, into the
 // user's own folder. None of them is used or read: opening fails with a
 // message naming the folder or the object, the files stay as they were,
-// and other names of the user's own folder work. (The folders are not
+// and other names of the user's own folder work; a link in it is not
+// followed. (The folders are not
 // sticky, so the kernel's protected_regular setting plays no part.)
 TEST(SharedObjectsTest, AnotherUsersFolderOrObjectsAreNeitherUsedNorRead)
 {
@@ -802,8 +803,20 @@ TEST(SharedObjectsTest, AnotherUsersFolderOrObjectsAreNeitherUsedNorRead)
     plant(prefix + "-M-foreign", other, 0600);
     plant(prefix + "-M-shared", victim, 0666);
     plant(prefix + "-E-foreign", other, 0666);
+    // A link in the folder (only root could put one there) is not followed.
+    const QByteArray target = folder + "-target";
+    plant(target, victim, 0600);
+    ASSERT_EQ(symlink(target.constData(), (prefix + "-M-link").constData()), 0);
     EXPECT_EQ(AsUser(victim,
                      [&] {
+                         try {
+                             OpenNamedMemory(QStringLiteral("link"), 100);
+                             return 5;
+                         } catch (const EOSError& error) {
+                             if (error.ErrorCode != ELOOP ||
+                                 !error.Message().contains(QString::fromLocal8Bit(prefix) + "-M-link"))
+                                 return 6;
+                         }
                          for (const char* name : {"foreign", "shared"}) {
                              try {
                                  OpenNamedMemory(QLatin1String(name), 100);
@@ -825,6 +838,8 @@ TEST(SharedObjectsTest, AnotherUsersFolderOrObjectsAreNeitherUsedNorRead)
     EXPECT_EQ(FileText(prefix + "-M-foreign"), secret);
     EXPECT_EQ(FileText(prefix + "-M-shared"), secret);
     EXPECT_EQ(FileText(prefix + "-E-foreign"), secret);
+    EXPECT_EQ(FileText(target), secret);
+    unlink(target.constData());
     RemoveFolderOf(victim);
 }
 
