@@ -744,8 +744,8 @@ TEST(SharedObjectsTest, AProcessStoppedInsideTheBookkeepingDelaysOthersAtMostThe
 // user's own folder. None of them is used or read: opening fails with a
 // message naming the folder or the object, the files stay as they were,
 // and other names of the user's own folder work; a link in it is not
-// followed. (The folders are not
-// sticky, so the kernel's protected_regular setting plays no part.)
+// followed. (The folders are not sticky, so the kernel's protected_regular
+// setting plays no part.)
 TEST(SharedObjectsTest, AnotherUsersFolderOrObjectsAreNeitherUsedNorRead)
 {
     if (getuid() != 0)
