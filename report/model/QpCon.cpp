@@ -465,7 +465,8 @@ void TZvCustomConnection::ThreadLoop(std::promise<void>* listening)
             continue;
         }
         // Only the request out, to this name, is looked at; one to another
-        // connection of this name is refused.
+        // connection of this name is refused (one to no connection in
+        // particular, from a record the engine did not identify, is run).
         const TRequestInfo request = FControl->Current();
         if (request.State != TRequestState::rsPending ||
             request.Address != TZarvChannelControl::AddressOf(name))
@@ -480,8 +481,6 @@ void TZvCustomConnection::ThreadLoop(std::promise<void>* listening)
                 SetNamedEvent(ackEvent);
             continue;
         }
-        if (request.Target == 0)
-            continue; // every other command goes to the connection identified
         if (request.Code >= 1 && request.Code <= 10) {
             HandOver(request.Number, completed, errorEvent);
             continue;
