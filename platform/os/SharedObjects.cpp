@@ -4,6 +4,8 @@
 #include <QCryptographicHash>
 
 #include <algorithm>
+#include <chrono>
+#include <cstddef>
 #include <array>
 #include <atomic>
 #include <cerrno>
@@ -15,7 +17,9 @@
 
 #include <climits>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sched.h>
 #include <linux/futex.h>
 #include <pthread.h>
 #include <sys/file.h>
@@ -27,9 +31,18 @@
 
 namespace {
 
-// Layout version of the shared objects, also part of every name; an object
-// that does not carry it was left half made and is made again.
-constexpr uint32_t kMagic = 0x32565354; // "TSV2"
+// Layout version of the shared objects, also part of every name ("tessvar3-");
+// an object that does not carry it was left half made and is made again.
+constexpr uint32_t kMagic = 0x33565354; // "TSV3"
+constexpr char kNamePrefix[] = "tessvar3-";
+
+// How long opening, growing or closing an object waits for the bookkeeping
+// lock of its file, which a stopped process may hold, in milliseconds.
+constexpr uint32_t kBookkeepingMs = 5000;
+// How long a wait spins on its words before it sleeps, when the process may
+// run on more than one CPU: a peer that answers within it is seen without a
+// wake-up of this thread.
+constexpr int64_t kSpinNs = 60'000;
 
 enum class Kind : char { Memory = 'M', Mutex = 'X', Event = 'E', Wake = 'W' };
 
@@ -132,7 +145,9 @@ int64_t DataBytes(Kind kind, int64_t memorySize)
 // unmaps memory that a waiter uses).
 struct LocalObject {
     Kind ObjKind = Kind::Memory;
-    QByteArray Key; // shared-memory name; empty for an unnamed object
+    QByteArray Key;  // file name in the folder; empty for an unnamed object
+    QByteArray Path; // folder and file name, for messages
+    int Folder = -1; // the folder's descriptor (the process keeps it open)
     char* Base = nullptr;
     size_t MapSize = 0;
     int Fd = -1; // kept open: it carries this process's usage lock
@@ -140,10 +155,26 @@ struct LocalObject {
     int Handles = 0; // guarded by the registry lock
     int Views = 0;
     std::atomic<int> Holds{0}; // mutex acquisitions by this process
+    // An event's hold on the user's wake-up block, which goes with the last
+    // event of the process.
+    std::shared_ptr<LocalObject> WakeRef;
 
     SharedHead* Head() const { return reinterpret_cast<SharedHead*>(Base); }
     char* Data() const { return Base + kDataOffset; }
+    WakeState* Wake() const { return WakeRef ? reinterpret_cast<WakeState*>(WakeRef->Data()) : nullptr; }
     ~LocalObject();
+};
+
+// The folder of the objects of one user: XDG_RUNTIME_DIR when it is the
+// user's own and closed to others, else /dev/shm/tessvar-<uid>, made 0700.
+// Nobody else can make, replace or read a file in it.
+struct ObjectFolder {
+    uid_t Uid = 0;
+    int Fd = -1;
+    QByteArray Path;
+    int Error = 0;
+    QString Message; // why it cannot be used
+    bool Swept = false;
 };
 
 struct Registry {
@@ -152,7 +183,8 @@ struct Registry {
     std::map<TSharedHandle, std::shared_ptr<LocalObject>> Handles;
     std::map<QByteArray, std::shared_ptr<LocalObject>> Named;
     std::map<void*, std::shared_ptr<LocalObject>> Views;
-    WakeState* Wake = nullptr;
+    std::weak_ptr<LocalObject> Wake;
+    ObjectFolder Folder;
 };
 
 // Never destroyed: objects that close their handles from static destructors
@@ -161,6 +193,71 @@ Registry& Reg()
 {
     static Registry* registry = new Registry;
     return *registry;
+}
+
+QString SystemErrorText(int error, const QString& detail)
+{
+    return QStringLiteral("System Error.  Code: %1.\n%2").arg(error).arg(detail);
+}
+
+// True when the folder (open as fd) belongs to uid and nobody else may enter
+// it. A folder of the user's with rights missing for the user is mended.
+bool PrivateFolder(int fd, uid_t uid)
+{
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != uid || (st.st_mode & 0077) != 0)
+        return false;
+    return (st.st_mode & S_IRWXU) == S_IRWXU || fchmod(fd, 0700) == 0;
+}
+
+int OpenFolder(const QByteArray& path)
+{
+    return open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
+// The folder of the calling user, opened and checked once per user id (a
+// child made by fork() may take another one). Runs under the registry lock.
+ObjectFolder& UserFolder(Registry& reg)
+{
+    ObjectFolder& folder = reg.Folder;
+    const uid_t uid = geteuid();
+    if (folder.Uid == uid && (folder.Fd >= 0 || folder.Error != 0))
+        return folder;
+    if (folder.Fd >= 0)
+        close(folder.Fd);
+    folder = ObjectFolder{};
+    folder.Uid = uid;
+    const char* runtime = getenv("XDG_RUNTIME_DIR");
+    if (runtime && runtime[0] == '/') {
+        const int fd = OpenFolder(runtime);
+        if (fd >= 0 && PrivateFolder(fd, uid)) {
+            folder.Fd = fd;
+            folder.Path = runtime;
+            return folder;
+        }
+        if (fd >= 0)
+            close(fd);
+    }
+    folder.Path = "/dev/shm/tessvar-" + QByteArray::number(uint(uid));
+    if (mkdir(folder.Path.constData(), 0700) != 0 && errno != EEXIST) {
+        folder.Error = errno;
+        folder.Message = SystemErrorText(errno, qt_error_string(errno) + QStringLiteral("\n") +
+                                                    QString::fromLocal8Bit(folder.Path));
+        return folder;
+    }
+    const int fd = OpenFolder(folder.Path);
+    if (fd < 0 || !PrivateFolder(fd, uid)) {
+        if (fd >= 0)
+            close(fd);
+        folder.Error = EPERM;
+        folder.Message = SystemErrorText(
+            EPERM, QStringLiteral("The folder %1 of this user's shared objects belongs to another user or is "
+                                  "open to others; it is not used.")
+                       .arg(QString::fromLocal8Bit(folder.Path)));
+        return folder;
+    }
+    folder.Fd = fd;
+    return folder;
 }
 
 QByteArray ObjectKey(Kind kind, const QString& name)
@@ -175,8 +272,8 @@ QByteArray ObjectKey(Kind kind, const QString& name)
         else
             encoded += '%' + QByteArray::number(u, 16).rightJustified(2, '0').toUpper();
     }
-    QByteArray key = "/tessvar2-" + QByteArray::number(uint(getuid())) + '-' + char(kind) + '-';
-    // NAME_MAX bounds a shared-memory name; long names go by their digest.
+    QByteArray key = kNamePrefix + QByteArray::number(uint(geteuid())) + '-' + char(kind) + '-';
+    // NAME_MAX bounds a file name; long names go by their digest.
     if (key.size() + encoded.size() > 240)
         encoded = '#' + QCryptographicHash::hash(utf8, QCryptographicHash::Sha1).toHex();
     return key + encoded;
@@ -221,19 +318,39 @@ uint32_t LoadMagic(const SharedHead* head)
     return __atomic_load_n(&head->Magic, __ATOMIC_ACQUIRE);
 }
 
+// The bookkeeping lock of an object's file, waited for at most timeoutMs: a
+// process stopped while it holds it delays the others by that much at most.
 class FileLock {
 public:
-    explicit FileLock(int fd) : FFd(fd)
+    FileLock(int fd, uint32_t timeoutMs) : FFd(fd)
     {
-        while (flock(FFd, LOCK_EX) != 0 && errno == EINTR) {
+        const auto start = std::chrono::steady_clock::now();
+        useconds_t pause = 200;
+        for (;;) {
+            if (flock(FFd, LOCK_EX | LOCK_NB) == 0) {
+                FLocked = true;
+                return;
+            }
+            if (errno != EWOULDBLOCK && errno != EINTR)
+                return;
+            if (std::chrono::steady_clock::now() - start >= std::chrono::milliseconds(timeoutMs))
+                return;
+            usleep(pause);
+            pause = std::min<useconds_t>(pause * 2, 10'000);
         }
     }
-    ~FileLock() { flock(FFd, LOCK_UN); }
+    ~FileLock()
+    {
+        if (FLocked)
+            flock(FFd, LOCK_UN);
+    }
+    bool Locked() const { return FLocked; }
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;
 
 private:
     int FFd;
+    bool FLocked = false;
 };
 
 // The usage lock. Open-file-description locks belong to the descriptor, not
@@ -249,6 +366,32 @@ bool UsageLock(int fd, short type)
     return fcntl(fd, F_OFD_SETLK, &lock) == 0;
 }
 
+// True when fd is the object that the name stands for now.
+bool StillNamed(int folder, int fd, const QByteArray& key)
+{
+    const int named = openat(folder, key.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (named < 0)
+        return false;
+    struct stat mine {}, now {};
+    const bool same = fstat(fd, &mine) == 0 && fstat(named, &now) == 0 && mine.st_dev == now.st_dev &&
+                      mine.st_ino == now.st_ino;
+    close(named);
+    return same;
+}
+
+// Marks the object of fd removed and takes its name away; the caller holds
+// its bookkeeping lock and knows that no process uses it.
+void RemoveObject(int folder, int fd, const QByteArray& key)
+{
+    const uint32_t dead = 1;
+    struct stat st {};
+    if (fstat(fd, &st) == 0 && st.st_size >= kDataOffset)
+        (void)!pwrite(fd, &dead, sizeof(dead), offsetof(SharedHead, Dead));
+    AtStep(TSharedStep::Removing);
+    if (StillNamed(folder, fd, key))
+        unlinkat(folder, key.constData(), 0);
+}
+
 LocalObject::~LocalObject()
 {
     if (Pid != ThisProcess() || !Base)
@@ -256,12 +399,11 @@ LocalObject::~LocalObject()
     if (ObjKind == Kind::Mutex && Holds.load() > 0)
         return; // still held: the mutex must stay mapped until its owner ends
     if (Fd >= 0) {
-        FileLock lock(Fd);
-        if (UsageLock(Fd, F_WRLCK)) {
-            Head()->Dead = 1;
-            AtStep(TSharedStep::Removing);
-            shm_unlink(Key.constData());
-        }
+        // A closer that cannot get the lock in time leaves the object to the
+        // next process that finds it unused.
+        FileLock lock(Fd, kBookkeepingMs);
+        if (lock.Locked() && UsageLock(Fd, F_WRLCK))
+            RemoveObject(Folder, Fd, Key);
     }
     munmap(Base, MapSize);
     if (Fd >= 0)
@@ -292,19 +434,6 @@ std::shared_ptr<LocalObject> MakeUnnamed(Kind kind, int64_t dataSize, bool manua
     return object;
 }
 
-// True when fd is the object that the name stands for now.
-bool StillNamed(int fd, const QByteArray& key)
-{
-    const int named = shm_open(key.constData(), O_RDWR, 0600);
-    if (named < 0)
-        return false;
-    struct stat mine {}, now {};
-    const bool same = fstat(fd, &mine) == 0 && fstat(named, &now) == 0 && mine.st_dev == now.st_dev &&
-                      mine.st_ino == now.st_ino;
-    close(named);
-    return same;
-}
-
 bool MapFile(LocalObject& object, int fd, int64_t size, int& error)
 {
     if (object.Base)
@@ -320,12 +449,20 @@ bool MapFile(LocalObject& object, int fd, int64_t size, int& error)
     return true;
 }
 
+// True when the file is this user's and closed to others: a file that
+// another user made or may open is neither used nor read.
+bool PrivateFile(int fd)
+{
+    struct stat st {};
+    return fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid() && (st.st_mode & 0077) == 0;
+}
+
 // Maps the object behind fd, making it when it is new (or was left half made)
 // and mayCreate, and takes this process's usage lock. Runs under the file's
-// flock. Returns false with error set, or with retry set when the object was
-// removed meanwhile.
-bool AttachShared(LocalObject& object, int fd, const QByteArray& key, Kind kind, int64_t wanted,
-                  bool mayCreate, bool manualReset, int& error, bool& retry)
+// bookkeeping lock. Returns false with error set, or with retry set when the
+// object was removed meanwhile.
+bool AttachShared(LocalObject& object, int fd, Kind kind, int64_t wanted, bool mayCreate, bool manualReset,
+                  int& error, bool& retry)
 {
     struct stat st {};
     if (fstat(fd, &st) != 0) {
@@ -333,12 +470,17 @@ bool AttachShared(LocalObject& object, int fd, const QByteArray& key, Kind kind,
         return false;
     }
     // A creator that died before it finished leaves a file without the
-    // magic: nobody can have attached to it, so it is made again in place.
+    // magic: nobody can have attached to it, so it is made again in place,
+    // unless a sweep has taken its name away meanwhile.
     bool create = st.st_size < kDataOffset;
     if (!create) {
         if (!MapFile(object, fd, int64_t(st.st_size), error))
             return false;
         create = LoadMagic(object.Head()) != kMagic;
+    }
+    if (create && !StillNamed(object.Folder, fd, object.Key)) {
+        retry = true;
+        return false;
     }
     if (create) {
         if (!mayCreate) {
@@ -363,8 +505,8 @@ bool AttachShared(LocalObject& object, int fd, const QByteArray& key, Kind kind,
     } else if (object.Head()->Dead) {
         // Its last user removed it. When that user died before taking the
         // name away, the name is taken away here.
-        if (StillNamed(fd, key))
-            shm_unlink(key.constData());
+        if (StillNamed(object.Folder, fd, object.Key))
+            unlinkat(object.Folder, object.Key.constData(), 0);
         retry = true;
         return false;
     } else if (object.Head()->Kind != uint32_t(kind) || (kind != Kind::Memory && int64_t(st.st_size) != wanted)) {
@@ -378,25 +520,46 @@ bool AttachShared(LocalObject& object, int fd, const QByteArray& key, Kind kind,
     return true;
 }
 
-// Opens the shared object of that key, or creates it when mayCreate. The
-// registry lock is held by the caller.
-std::shared_ptr<LocalObject> OpenShared(Kind kind, const QByteArray& key, int64_t dataSize, bool mayCreate,
-                                        bool manualReset, int& error)
+// Opens the shared object of that key in the folder, or creates it when
+// mayCreate. Never runs under the registry lock: it may wait for the
+// bookkeeping lock of the file.
+std::shared_ptr<LocalObject> OpenShared(Kind kind, int folder, const QByteArray& folderPath, const QByteArray& key,
+                                        int64_t dataSize, bool mayCreate, bool manualReset, int& error,
+                                        QString& message)
 {
     const int64_t wanted = kDataOffset + DataBytes(kind, dataSize);
+    const QByteArray path = folderPath + '/' + key;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const int fd = shm_open(key.constData(), O_RDWR | (mayCreate ? O_CREAT : 0), 0600);
+        const int fd = openat(folder, key.constData(),
+                              O_RDWR | O_NOFOLLOW | O_CLOEXEC | (mayCreate ? O_CREAT : 0), 0600);
         if (fd < 0) {
             error = errno;
+            message = SystemErrorText(error, qt_error_string(error) + QLatin1Char('\n') +
+                                                 QString::fromLocal8Bit(path));
+            return nullptr;
+        }
+        if (!PrivateFile(fd)) {
+            close(fd);
+            error = EPERM;
+            message = SystemErrorText(
+                error, QStringLiteral("The shared object %1 belongs to another user or is open to others; "
+                                      "it is not used.")
+                           .arg(QString::fromLocal8Bit(path)));
             return nullptr;
         }
         auto object = std::make_shared<LocalObject>();
         object->ObjKind = kind;
+        object->Folder = folder;
+        object->Key = key;
+        object->Path = path;
         bool retry = false;
-        bool attached;
+        bool attached = false;
         {
-            FileLock lock(fd);
-            attached = AttachShared(*object, fd, key, kind, wanted, mayCreate, manualReset, error, retry);
+            FileLock lock(fd, kBookkeepingMs);
+            if (lock.Locked())
+                attached = AttachShared(*object, fd, kind, wanted, mayCreate, manualReset, error, retry);
+            else
+                error = ETIMEDOUT;
         }
         if (!attached) {
             if (object->Base)
@@ -405,31 +568,47 @@ std::shared_ptr<LocalObject> OpenShared(Kind kind, const QByteArray& key, int64_
             close(fd);
             if (retry)
                 continue;
+            message = SystemErrorText(error, qt_error_string(error) + QLatin1Char('\n') +
+                                                 QString::fromLocal8Bit(path));
             return nullptr;
         }
         object->Fd = fd;
-        object->Key = key;
         object->Pid = ThisProcess();
         return object;
     }
     error = EAGAIN;
+    message = SystemErrorText(error, qt_error_string(error) + QLatin1Char('\n') + QString::fromLocal8Bit(path));
     return nullptr;
 }
 
-WakeState* Wake(Registry& reg)
+// Removes the objects of the folder that no process uses any more: those
+// that processes which ended without closing them left behind. An object
+// whose bookkeeping lock is taken, or that anyone still uses, stays.
+void SweepLeftovers(int folder)
 {
-    if (!reg.Wake) {
-        int error = 0;
-        auto wake =
-            OpenShared(Kind::Wake, ObjectKey(Kind::Wake, QStringLiteral("events")), 0, true, false, error);
-        if (!wake)
-            return nullptr;
-        // The wake-up block stays mapped and in use for the life of the
-        // process (and of its forks).
-        reg.Wake = reinterpret_cast<WakeState*>(wake->Data());
-        wake->Pid = 0;
+    const int listFd = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* dir = listFd >= 0 ? fdopendir(listFd) : nullptr;
+    if (!dir) {
+        if (listFd >= 0)
+            close(listFd);
+        return;
     }
-    return reg.Wake;
+    const QByteArray mine = kNamePrefix + QByteArray::number(uint(geteuid())) + '-';
+    while (const dirent* entry = readdir(dir)) {
+        const QByteArray key(entry->d_name);
+        if (!key.startsWith(mine))
+            continue;
+        const int fd = openat(folder, entry->d_name, O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+        if (fd < 0)
+            continue;
+        if (PrivateFile(fd) && flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            if (UsageLock(fd, F_WRLCK))
+                RemoveObject(folder, fd, key);
+            flock(fd, LOCK_UN);
+        }
+        close(fd);
+    }
+    closedir(dir);
 }
 
 TSharedHandle AddHandle(Registry& reg, const std::shared_ptr<LocalObject>& object)
@@ -442,30 +621,110 @@ TSharedHandle AddHandle(Registry& reg, const std::shared_ptr<LocalObject>& objec
     return handle;
 }
 
-TSharedHandle Open(Kind kind, const QString& name, int64_t size, bool mayCreate, bool manualReset, int& error)
+// The named object of this process under key, if any. Under the registry lock.
+std::shared_ptr<LocalObject> FindNamed(Registry& reg, const QByteArray& key)
+{
+    auto it = reg.Named.find(key);
+    return it != reg.Named.end() && it->second->Pid == ThisProcess() ? it->second : nullptr;
+}
+
+// The user's wake-up block, shared by every event of this process.
+std::shared_ptr<LocalObject> OpenWake(Registry& reg, int folder, const QByteArray& folderPath, int& error,
+                                      QString& message)
+{
+    {
+        std::lock_guard guard(reg.Lock);
+        if (auto wake = reg.Wake.lock(); wake && wake->Pid == ThisProcess())
+            return wake;
+    }
+    auto wake = OpenShared(Kind::Wake, folder, folderPath, ObjectKey(Kind::Wake, QStringLiteral("events")), 0,
+                           true, false, error, message);
+    if (!wake)
+        return nullptr;
+    std::shared_ptr<LocalObject> earlier; // closed after the lock
+    std::lock_guard guard(reg.Lock);
+    if (auto other = reg.Wake.lock(); other && other->Pid == ThisProcess()) {
+        earlier = std::move(wake);
+        return other;
+    }
+    reg.Wake = wake;
+    return wake;
+}
+
+TSharedHandle Open(Kind kind, const QString& name, int64_t size, bool mayCreate, bool manualReset, int& error,
+                   QString& message)
 {
     Registry& reg = Reg();
-    std::lock_guard guard(reg.Lock);
-    if (kind == Kind::Event && !Wake(reg)) {
-        error = EINVAL;
-        return 0;
-    }
-    std::shared_ptr<LocalObject> object;
     if (name.isEmpty()) {
         if (kind == Kind::Memory && size <= 0) {
             error = EINVAL;
+            message = SystemErrorText(error, qt_error_string(error));
             return 0;
         }
-        object = MakeUnnamed(kind, size, manualReset, error);
-    } else {
-        const QByteArray key = ObjectKey(kind, name);
-        auto it = reg.Named.find(key);
-        if (it != reg.Named.end() && it->second->Pid == ThisProcess())
-            object = it->second;
-        else
-            object = OpenShared(kind, key, size, mayCreate, manualReset, error);
+        auto object = MakeUnnamed(kind, size, manualReset, error);
+        if (!object) {
+            message = SystemErrorText(error, qt_error_string(error));
+            return 0;
+        }
+        if (kind == Kind::Event) {
+            // Unnamed events still count in the user's wake-up word.
+            std::shared_ptr<LocalObject> wake;
+            int folder = -1;
+            QByteArray folderPath;
+            {
+                std::lock_guard guard(reg.Lock);
+                const ObjectFolder& f = UserFolder(reg);
+                folder = f.Fd;
+                folderPath = f.Path;
+                if (folder < 0) {
+                    error = f.Error;
+                    message = f.Message;
+                    return 0;
+                }
+            }
+            object->WakeRef = OpenWake(reg, folder, folderPath, error, message);
+            if (!object->WakeRef)
+                return 0;
+        }
+        std::lock_guard guard(reg.Lock);
+        return AddHandle(reg, object);
     }
-    return object ? AddHandle(reg, object) : 0;
+    const QByteArray key = ObjectKey(kind, name);
+    int folder = -1;
+    QByteArray folderPath;
+    bool sweep = false;
+    {
+        std::lock_guard guard(reg.Lock);
+        if (auto object = FindNamed(reg, key))
+            return AddHandle(reg, object);
+        ObjectFolder& f = UserFolder(reg);
+        if (f.Fd < 0) {
+            error = f.Error;
+            message = f.Message;
+            return 0;
+        }
+        folder = f.Fd;
+        folderPath = f.Path;
+        sweep = !f.Swept;
+        f.Swept = true;
+    }
+    if (sweep)
+        SweepLeftovers(folder);
+    std::shared_ptr<LocalObject> wake;
+    if (kind == Kind::Event) {
+        wake = OpenWake(reg, folder, folderPath, error, message);
+        if (!wake)
+            return 0;
+    }
+    auto object = OpenShared(kind, folder, folderPath, key, size, mayCreate, manualReset, error, message);
+    if (!object)
+        return 0;
+    object->WakeRef = std::move(wake);
+    std::shared_ptr<LocalObject> opened = object; // closed after the lock when another thread was first
+    std::lock_guard guard(reg.Lock);
+    if (auto first = FindNamed(reg, key))
+        object = first;
+    return AddHandle(reg, object);
 }
 
 std::shared_ptr<LocalObject> Find(TSharedHandle handle, Kind kind)
@@ -488,7 +747,6 @@ void DropIfUnused(Registry& reg, const std::shared_ptr<LocalObject>& object)
     if (it != reg.Named.end() && it->second == object)
         reg.Named.erase(it);
 }
-
 timespec MonotonicNow()
 {
     timespec now{};
@@ -621,11 +879,51 @@ bool SleepOnWords(const WaitList& list, int64_t until)
     return true;
 }
 
+// Whether more than one CPU may run this thread: only then can a peer
+// answer while it spins. Asked again every 100 ms, since a thread may be
+// pinned to one CPU later.
+bool SeveralCpus()
+{
+    thread_local int64_t askedAt = 0;
+    thread_local bool several = false;
+    const int64_t now = ToNs(MonotonicNow());
+    if (askedAt == 0 || now - askedAt > 100'000'000) {
+        cpu_set_t set;
+        CPU_ZERO(&set);
+        several = sched_getaffinity(0, sizeof(set), &set) == 0 && CPU_COUNT(&set) > 1;
+        askedAt = now;
+    }
+    return several;
+}
+
+// Looks at the events for a short while before the wait sleeps; true with
+// index set when one was taken.
+bool SpinFor(WaitList& list, int* index)
+{
+    if (!SeveralCpus())
+        return false;
+    const int64_t until = ToNs(MonotonicNow()) + kSpinNs;
+    do {
+        for (int pause = 0; pause < 64; ++pause)
+            __builtin_ia32_pause();
+        for (size_t i = 0; i < list.Count; ++i) {
+            if (TryTake(list[i].Event(), list[i].Generation)) {
+                if (index)
+                    *index = int(i);
+                return true;
+            }
+        }
+    } while (ToNs(MonotonicNow()) < until);
+    return false;
+}
+
 TWaitResult WaitEvents(WaitList& list, uint32_t timeoutMs, int* index)
 {
-    WakeState* wake = Reg().Wake;
-    if (!wake || list.Count == 0)
+    WakeState* wake = list.Count > 0 ? list[0].Object->Wake() : nullptr;
+    if (!wake)
         return TWaitResult::wrFailed;
+    if (timeoutMs > 0 && SpinFor(list, index))
+        return TWaitResult::wrSignaled;
     // More events than one futex_waitv takes wait on the per-user word.
     bool perUser = list.Count > 1 && (VectorWaits < 0 || list.Count > 128);
     for (size_t i = 0; i < list.Count; ++i)
@@ -704,8 +1002,8 @@ TWaitResult WaitMutex(LocalObject& object, uint32_t timeoutMs)
 template <class Change> bool ChangeEvent(TSharedHandle event, Change change)
 {
     auto object = Find(event, Kind::Event);
-    WakeState* wake = Reg().Wake;
-    if (!object || !wake)
+    WakeState* wake = object ? object->Wake() : nullptr;
+    if (!wake)
         return false;
     if (change(State(*object)))
         WakeWaiters(State(*object), wake);
@@ -714,26 +1012,46 @@ template <class Change> bool ChangeEvent(TSharedHandle event, Change change)
 
 } // namespace
 
-TSharedHandle OpenNamedEvent(const QString& name, bool manualReset)
+namespace {
+
+thread_local QString LastMessage;
+thread_local int LastError = 0;
+
+TSharedHandle OpenRemembering(Kind kind, const QString& name, int64_t size, bool mayCreate, bool manualReset)
 {
     int error = 0;
-    return Open(Kind::Event, name, 0, true, manualReset, error);
+    QString message;
+    const TSharedHandle handle = Open(kind, name, size, mayCreate, manualReset, error, message);
+    if (!handle) {
+        LastError = error;
+        LastMessage = message;
+    }
+    return handle;
+}
+
+} // namespace
+
+TSharedHandle OpenNamedEvent(const QString& name, bool manualReset)
+{
+    return OpenRemembering(Kind::Event, name, 0, true, manualReset);
 }
 
 TSharedHandle OpenNamedMutex(const QString& name)
 {
-    int error = 0;
-    return Open(Kind::Mutex, name, 0, true, false, error);
+    return OpenRemembering(Kind::Mutex, name, 0, true, false);
 }
 
 TSharedHandle OpenNamedMemory(const QString& name, int64_t size)
 {
-    int error = 0;
-    const TSharedHandle handle = Open(Kind::Memory, name, size, size > 0, false, error);
+    const TSharedHandle handle = OpenRemembering(Kind::Memory, name, size, size > 0, false);
     if (!handle)
-        throw EOSError(QStringLiteral("System Error.  Code: %1.\n%2").arg(error).arg(qt_error_string(error)),
-                       error);
+        throw EOSError(LastMessage, LastError);
     return handle;
+}
+
+EOSError LastSharedObjectError()
+{
+    return EOSError(LastMessage, LastError);
 }
 
 void* MapNamedMemory(TSharedHandle memory)
@@ -764,12 +1082,18 @@ bool GrowNamedMemory(TSharedHandle memory, int64_t size)
     if (!object || object->Fd < 0 || size <= 0)
         return false;
     Registry& reg = Reg();
-    std::lock_guard guard(reg.Lock);
-    if (object->Views > 0)
+    {
+        std::lock_guard guard(reg.Lock);
+        if (object->Views > 0)
+            return false;
+        if (int64_t(object->MapSize) - kDataOffset >= size)
+            return true;
+    }
+    // The bookkeeping lock is waited for outside the registry lock, so that
+    // other threads open and close objects meanwhile.
+    FileLock lock(object->Fd, kBookkeepingMs);
+    if (!lock.Locked())
         return false;
-    if (int64_t(object->MapSize) - kDataOffset >= size)
-        return true;
-    FileLock lock(object->Fd);
     const int64_t mapSize = kDataOffset + size;
     struct stat st {};
     if (fstat(object->Fd, &st) != 0)
@@ -783,6 +1107,11 @@ bool GrowNamedMemory(TSharedHandle memory, int64_t size)
     void* base = mmap(nullptr, size_t(newMap), PROT_READ | PROT_WRITE, MAP_SHARED, object->Fd, 0);
     if (base == MAP_FAILED)
         return false;
+    std::lock_guard guard(reg.Lock);
+    if (object->Views > 0) {
+        munmap(base, size_t(newMap));
+        return false;
+    }
     munmap(object->Base, object->MapSize);
     object->Base = static_cast<char*>(base);
     object->MapSize = size_t(newMap);
@@ -797,12 +1126,13 @@ void SetSharedObjectsProbe(void (*probe)(TSharedStep step))
 
 bool UnmapNamedMemory(void* view)
 {
+    std::shared_ptr<LocalObject> object; // released after the lock
     Registry& reg = Reg();
     std::lock_guard guard(reg.Lock);
     auto it = reg.Views.find(view);
     if (it == reg.Views.end() || it->second->Pid != ThisProcess())
         return false;
-    auto object = it->second;
+    object = it->second;
     if (--object->Views == 0)
         reg.Views.erase(it);
     DropIfUnused(reg, object);

@@ -3,26 +3,42 @@
 // standing in for the named kernel objects of the platform the program was
 // written for. Underneath are POSIX shared memory objects ("/dev/shm").
 //
-// Names. Every object name is made per user and per layout:
-// "/tessvar2-<uid>-<kind>-<name>", with the characters a shared-memory name
-// cannot hold escaped, so that two users of one machine never share an object
-// and a name is never mistaken for a path. The "2" is the layout: blocks of
-// an earlier layout (named "/tessvar-...") are never opened, whatever state
-// they were left in. An empty name makes an unnamed object that no other
-// process can open (a child made by fork() shares an unnamed memory block).
+// Names and place. Every object is a file in a folder that only its user
+// can enter: XDG_RUNTIME_DIR when it is set, belongs to the user and is
+// closed to others, else /dev/shm/tessvar-<uid>, made 0700 and checked for
+// owner and mode before every use. A folder of that name that another user
+// made first, or that others may enter, is never used: opening then fails
+// with a message naming the folder. Files are opened without following
+// links, and one that is not the user's own or that others may open is
+// neither used nor read. The file of an object is
+// "tessvar3-<uid>-<kind>-<name>", with the characters a file name cannot
+// hold escaped. The "3" is the layout, stored with the magic in every block:
+// blocks of earlier layouts are never opened, whatever state they were left
+// in. An empty name makes an unnamed object that no other process can open
+// (a child made by fork() shares an unnamed memory block).
 //
 // Lifetime. As with the kernel objects, an object lives while some process
 // has it open: the first process to open a name creates the object, later
 // openers (in any process) get the same one, and the last close in the last
-// process removes it. An object that a crashed process left behind is opened
-// again by the next user.
+// process removes it, the user's wake-up word of the events included (it goes
+// with the last event of the last process). An object that a crashed
+// process left behind is opened again by the next user, and removed by the
+// first process of the user that finds it unused.
 //
 // A process killed at any instruction leaves nothing that blocks the others:
 // events are words changed with atomic instructions, waited on with futexes;
 // a mutex is a robust one, taken over from a dead owner as abandoned; which
 // processes use an object, and the steps of opening and closing one, are
 // guarded by file locks that the kernel drops with the process. No shared
-// state is ever guarded by a lock that a dead process could keep.
+// state is ever guarded by a lock that a dead process could keep. A stopped
+// process can hold those file locks: opening, growing and closing wait for
+// them at most 5000 ms, never while holding a lock that the other threads
+// of the process need, and then fail (a close leaves the object to the
+// next process that finds it unused).
+//
+// A wait that may run on more than one CPU looks at its events for a few
+// tens of microseconds before it sleeps, so that a quick answer costs no
+// wake-up; on one CPU it sleeps at once.
 //
 // Handles are small numbers private to the process that opened them (0 means
 // none); a child made by fork() does not inherit them and opens the names
@@ -66,6 +82,10 @@ enum class TWaitResult {
     wrTimeout,   // the time ran out
     wrFailed,    // a bad handle, or a handle of the wrong kind
 };
+
+// The error of the last failed open of this thread: the operating-system
+// error, with a message that names the object or its folder.
+EOSError LastSharedObjectError();
 
 // Opens the event of that name, creating it not signalled (manual-reset when
 // manualReset) when none exists. 0 when the object cannot be opened or made.

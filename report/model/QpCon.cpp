@@ -209,13 +209,16 @@ TZvCustomConnection::TZvCustomConnection(TComponent* owner)
     FRuntime = !DesignState && !(owner && owner->ComponentState().Contains(TComponentStateFlag::csDesigning));
     FModeStr = FRuntime ? QStringLiteral("RT") : QStringLiteral("DT");
     FCursor.Fail = &ChannelFail;
-    FNormFileMap = OpenSharedMemory(QStringLiteral("ZARVBUFFER"), kZarvBufferSize);
-    FNormFileBuf = static_cast<uint8_t*>(MapSharedMemory(FNormFileMap));
-    if (!FNormFileBuf || NamedMemorySize(FNormFileMap) < kZarvBufferSize) {
+    try {
+        FControl = std::make_unique<TZarvChannelControl>();
+    } catch (...) {
         DataConnectManager->RemoveConnection(this);
-        CloseSharedMemory(FNormFileMap, FNormFileBuf);
-        throw EOSError(QStringLiteral("The data channel buffer ZARVBUFFER cannot be used"), 0);
+        throw;
     }
+    FToken = TZarvChannelControl::NewToken();
+    FNormBuffer.assign(kZarvBufferSize, 0);
+    FNormFileBuf = FNormBuffer.data();
+    FThreadBuffer.assign(kZarvBufferSize, 0);
     FCursor.Reset(FNormFileBuf, kZarvBufferSize, kZarvHeaderSize);
     if (!FRuntime)
         StartThread();
@@ -226,8 +229,7 @@ TZvCustomConnection::~TZvCustomConnection()
     if (DataConnectManager)
         DataConnectManager->RemoveConnection(this);
     StopThread();
-    CloseOverflow();
-    CloseSharedMemory(FNormFileMap, FNormFileBuf);
+    CloseSharedOverflow();
 }
 
 void TZvCustomConnection::SetName(const QString& name)
@@ -286,6 +288,7 @@ struct THandOver {
     std::condition_variable Changed;
     TState State = Pending;
     TZvCustomConnection* Connection = nullptr;
+    uint64_t Number = 0; // the request
     // Set by the UI thread as soon as the handler has run, so that the
     // engine does not wait for this thread to wake as well.
     TSharedHandle Completed = 0;
@@ -302,15 +305,9 @@ void RunHandOver(THandOver& hand)
             return;
         hand.State = THandOver::Running;
     }
-    THandOver::TState result = THandOver::Ran;
-    try {
-        hand.Connection->ExecCode();
-    } catch (...) {
-        result = THandOver::Raised;
-    }
-    SetNamedEvent(result == THandOver::Ran ? hand.Completed : hand.Error);
+    hand.Connection->RunRequest(hand.Number, hand.Completed, hand.Error);
     std::lock_guard guard(hand.Lock);
-    hand.State = result;
+    hand.State = THandOver::Ran;
     hand.Changed.notify_all();
 }
 
@@ -357,7 +354,8 @@ void TZvCustomConnection::StopThread()
         std::unique_lock lock(hand->Lock);
         if (hand->State == THandOver::Pending) {
             hand->State = THandOver::Withdrawn;
-            SetNamedEvent(hand->Error);
+            if (FControl->Fail(hand->Number))
+                SetNamedEvent(hand->Error);
         }
         hand->Changed.notify_all();
         // Inside the handler itself (it runs on the UI thread) there is
@@ -377,10 +375,11 @@ void TZvCustomConnection::StopThread()
     FWakeEvent = 0;
 }
 
-void TZvCustomConnection::HandOver(TSharedHandle completed, TSharedHandle errorEvent)
+void TZvCustomConnection::HandOver(uint64_t number, TSharedHandle completed, TSharedHandle errorEvent)
 {
     auto hand = std::make_shared<THandOver>();
     hand->Connection = this;
+    hand->Number = number;
     hand->Completed = completed;
     hand->Error = errorEvent;
     // Without an application the command runs on this thread.
@@ -404,7 +403,8 @@ void TZvCustomConnection::HandOver(TSharedHandle completed, TSharedHandle errorE
     {
         std::lock_guard guard(FHandOverLock);
         if (FTerminated) {
-            SetNamedEvent(errorEvent);
+            if (FControl->Fail(number))
+                SetNamedEvent(errorEvent);
             return;
         }
         FHandOver = hand;
@@ -450,36 +450,45 @@ void TZvCustomConnection::ThreadLoop(std::promise<void>* listening)
         if (result != TWaitResult::wrSignaled || index == 2)
             continue;
         if (index == 1) {
-            announced = !announced;
+            // A discovery request is answered once; "ZARVDISCONNECT" ends
+            // the pass.
             if (announced) {
-                try {
-                    ClearBuffer();
-                    WriteIdentity();
-                } catch (...) {
+                announced = false;
+            } else {
+                const TRequestInfo request = FControl->Current();
+                if (request.State == TRequestState::rsPending && request.Address == 0 &&
+                    AnswerIdentity(request.Number)) {
+                    announced = true;
+                    SetNamedEvent(completed);
                 }
-                SetNamedEvent(completed);
             }
             continue;
         }
-        // Requests always come in "ZARVBUFFER", whatever block the last
-        // answer went to.
-        const int32_t code = qFromLittleEndian<int32_t>(FNormFileBuf + kZarvHeaderSize);
-        if (code == 11) {
-            try {
-                ClearBuffer();
-                WriteIdentity();
-            } catch (...) {
-            }
-            SetNamedEvent(ackEvent);
+        // Only the request out, to this name, is looked at; one to another
+        // connection of this name is refused (one to no connection in
+        // particular, from a record the engine did not identify, is run).
+        const TRequestInfo request = FControl->Current();
+        if (request.State != TRequestState::rsPending ||
+            request.Address != TZarvChannelControl::AddressOf(name))
+            continue;
+        if (request.Target != 0 && request.Target != FToken) {
+            if (FControl->Refuse(request.Number))
+                SetNamedEvent(errorEvent);
             continue;
         }
-        if (code >= 1 && code <= 10) {
-            HandOver(completed, errorEvent);
+        if (request.Code == 11) {
+            if (AnswerIdentity(request.Number))
+                SetNamedEvent(ackEvent);
             continue;
         }
-        if (code == 12)
-            CloseOverflow();
-        SetNamedEvent(completed);
+        if (request.Code >= 1 && request.Code <= 10) {
+            HandOver(request.Number, completed, errorEvent);
+            continue;
+        }
+        if (request.Code == 12)
+            CloseSharedOverflow();
+        if (AnswerEmpty(request.Number))
+            SetNamedEvent(completed);
     }
     CloseSharedEvent(dataEvent);
     CloseSharedEvent(ackEvent);
@@ -489,27 +498,141 @@ void TZvCustomConnection::ThreadLoop(std::promise<void>* listening)
     CloseSharedEvent(connect);
 }
 
-void TZvCustomConnection::WriteIdentity()
+void TZvCustomConnection::RunRequest(uint64_t number, TSharedHandle completed, TSharedHandle errorEvent)
 {
-    WriteStr(ThreadName());
-    WriteBool(FRuntime);
-    WriteInt(int32_t(getpid()));
-    WriteInt(FNumber);
-    WriteInt(kZarvVersion);
-    WriteInt(int32_t(FRTVisible));
+    // Withdrawn before this thread came to it: nothing to run.
+    if (!FControl->Take(number, FNormFileBuf))
+        return;
+    bool answered = false;
+    try {
+        ExecCode();
+        answered = PutAnswer(number);
+    } catch (...) {
+        if (FControl->Fail(number))
+            SetNamedEvent(errorEvent);
+        return;
+    }
+    if (answered)
+        SetNamedEvent(completed);
+}
+
+bool TZvCustomConnection::AnswerIdentity(uint64_t number)
+{
+    if (!FControl->Take(number, FThreadBuffer.data()))
+        return false;
+    TZarvCursor cursor;
+    cursor.Fail = &ChannelFail;
+    cursor.Reset(FThreadBuffer.data(), kZarvBufferSize, kZarvHeaderSize);
+    try {
+        WriteIdentity(cursor);
+    } catch (const ESheetcaster&) {
+        FControl->Fail(number);
+        return false;
+    }
+    cursor.PokeInt(0, int32_t(cursor.Pos()));
+    cursor.PokeInt(4, 0);
+    return FControl->Answer(number, FToken, [&](uint8_t* buffer, int64_t& bytes, int64_t&) {
+        bytes = cursor.Pos();
+        std::memcpy(buffer, FThreadBuffer.data(), size_t(bytes));
+    });
+}
+
+bool TZvCustomConnection::AnswerEmpty(uint64_t number)
+{
+    if (!FControl->Take(number, FThreadBuffer.data()))
+        return false;
+    return FControl->Answer(number, FToken, [](uint8_t* buffer, int64_t& bytes, int64_t&) {
+        qToLittleEndian<int32_t>(0, buffer);
+        qToLittleEndian<int32_t>(0, buffer + 4);
+        bytes = kZarvHeaderSize;
+    });
+}
+
+void TZvCustomConnection::WriteIdentity(TZarvCursor& cursor) const
+{
+    cursor.WriteStr(ThreadName());
+    cursor.WriteBool(FRuntime);
+    cursor.WriteInt(int32_t(getpid()));
+    cursor.WriteInt(FNumber);
+    cursor.WriteInt(kZarvVersion);
+    cursor.WriteInt(int32_t(FRTVisible));
 }
 
 // ---------------------------------------------------------------------------
 // The buffer.
 
+bool TZvCustomConnection::PutAnswer(uint64_t number)
+{
+    // The overflow block is made (and grown) before the answer lock is
+    // taken: its bookkeeping may wait for a stopped process.
+    uint8_t* altView = nullptr;
+    if (FCurrentFileMap != 0) {
+        std::lock_guard guard(FOverflowLock);
+        CloseSharedOverflowLocked();
+        const QString name = QStringLiteral("ZARVBUFFERALT%1").arg(FCurrentFileMap);
+        const int64_t size = int64_t(FAltBuffer.size());
+        const TSharedHandle map = OpenSharedMemory(name, int(size));
+        // A block left smaller by an earlier answer (still open elsewhere)
+        // is grown before it is written.
+        if (NamedMemorySize(map) < size && !GrowNamedMemory(map, size)) {
+            CloseSharedMemory(map, nullptr);
+            ChannelFail(
+                QStringLiteral("The overflow buffer %1 cannot be enlarged to %2 bytes").arg(name).arg(size));
+        }
+        altView = static_cast<uint8_t*>(MapSharedMemory(map));
+        if (!altView) {
+            CloseSharedMemory(map, nullptr);
+            ChannelFail(QStringLiteral("The overflow buffer %1 cannot be mapped").arg(name));
+        }
+        FAltFileMap = map;
+        FAltFileBuf = altView;
+    }
+    const int64_t used = FCursor.Pos();
+    return FControl->Answer(number, FToken, [&](uint8_t* buffer, int64_t& bytes, int64_t& altBytes) {
+        if (altView) {
+            bytes = kZarvHeaderSize;
+            altBytes = used;
+            std::memcpy(altView, FAltBuffer.data(), size_t(used));
+        } else {
+            // A header written but no payload read (commands 6 and 8 to 10)
+            // still reaches the engine whole.
+            bytes = std::max<int64_t>(used, kZarvHeaderSize);
+        }
+        std::memcpy(buffer, FNormFileBuf, size_t(bytes));
+    });
+}
+
+void TZvCustomConnection::TakeRequest(const uint8_t* request, int64_t bytes)
+{
+    std::memcpy(FNormFileBuf, request, size_t(std::clamp<int64_t>(bytes, 0, kZarvBufferSize)));
+}
+
+void TZvCustomConnection::CopyAnswer(uint8_t* norm, std::vector<uint8_t>& alt) const
+{
+    std::memcpy(norm, FNormFileBuf, kZarvBufferSize);
+    if (FCurrentFileMap != 0)
+        alt.assign(FAltBuffer.begin(), FAltBuffer.begin() + FCursor.Pos());
+    else
+        alt.clear();
+}
+
+void TZvCustomConnection::CloseSharedOverflow()
+{
+    std::lock_guard guard(FOverflowLock);
+    CloseSharedOverflowLocked();
+}
+
+void TZvCustomConnection::CloseSharedOverflowLocked()
+{
+    if (FAltFileMap != 0)
+        CloseSharedMemory(FAltFileMap, FAltFileBuf);
+    FAltFileMap = 0;
+    FAltFileBuf = nullptr;
+}
+
 void TZvCustomConnection::CloseOverflow()
 {
-    if (FCurrentFileMap != 0) {
-        CloseSharedMemory(FAltFileMap, FAltFileBuf);
-        FAltFileMap = 0;
-        FAltFileBuf = nullptr;
-        FCurrentFileMap = 0;
-    }
+    FCurrentFileMap = 0;
     FCursor.Reset(FNormFileBuf, kZarvBufferSize, kZarvHeaderSize);
 }
 
@@ -540,29 +663,13 @@ void TZvCustomConnection::MakeRoom(int64_t count)
         ChannelFail(
             QStringLiteral("An answer of %1 bytes is too large for the data channel").arg(used + count));
     const int number = FCurrentFileMap % 2 + 1;
-    const QString name = QStringLiteral("ZARVBUFFERALT%1").arg(number);
-    const TSharedHandle map = OpenSharedMemory(name, int(size));
-    // A block left smaller by an earlier answer (still open elsewhere) is
-    // grown before it is written.
-    if (NamedMemorySize(map) < size && !GrowNamedMemory(map, size)) {
-        CloseSharedMemory(map, nullptr);
-        ChannelFail(
-            QStringLiteral("The overflow buffer %1 cannot be enlarged to %2 bytes").arg(name).arg(size));
-    }
-    auto* view = static_cast<uint8_t*>(MapSharedMemory(map));
-    if (!view) {
-        CloseSharedMemory(map, nullptr);
-        ChannelFail(QStringLiteral("The overflow buffer %1 cannot be mapped").arg(name));
-    }
-    std::memcpy(view, FCursor.Base(), size_t(used));
-    if (FCurrentFileMap != 0)
-        CloseSharedMemory(FAltFileMap, FAltFileBuf);
+    std::vector<uint8_t> grown(size_t(size), 0);
+    std::memcpy(grown.data(), FCursor.Base(), size_t(used));
+    FAltBuffer.swap(grown);
     qToLittleEndian<int32_t>(0, FNormFileBuf);
     qToLittleEndian<int32_t>(number, FNormFileBuf + 4);
-    FAltFileMap = map;
-    FAltFileBuf = view;
     FCurrentFileMap = number;
-    FCursor.Reset(view, NamedMemorySize(map), used);
+    FCursor.Reset(FAltBuffer.data(), size, used);
 }
 
 void TZvCustomConnection::WriteStr(const QString& value)

@@ -21,17 +21,28 @@
 // still waiting for the UI thread when the connection is destroyed is not
 // run: the engine is told with "ZARVERROR".
 //
-// A set of the data or ack event meant for an earlier listener of the name
-// (one that ended before it could take it) is dropped when the thread starts
-// listening on the name, so that a request of another time is never
-// answered.
+// Requests and answers. The connection runs only a request that is still
+// the one out and addressed to it (ZvChannelControl): to its name, and to
+// this connection object, told by a random token that its answer to command
+// 11 carries back to the engine. A request to its name but to another token
+// was meant for the connection the engine opened earlier under that name
+// (another process): it is refused, and the engine ends the run with a
+// message naming the connection. The handler reads a copy of the request
+// and writes its answer into memory of this connection; the answer goes
+// into "ZARVBUFFER" (and an overflow block) only when the handler has run,
+// and only while its request is still out, so a handler that ran past the
+// engine's time-out writes nothing the engine reads. A request withdrawn
+// before the UI thread came to it is not run at all.
 //
-// Answers are written into "ZARVBUFFER" (65536 bytes); one that does not
-// fit moves on to "ZARVBUFFERALT1", then "ZARVBUFFERALT2", alternately. Every
-// write and read is bounded by the size of the block in use; a request that
-// runs past it fails the command with ESheetcaster. A handler that raises
-// on the UI thread signals "ZARVERROR" instead of "ZARVCOMPLETED", so the
-// engine stops waiting and the command fails.
+// Answers are written into a buffer of 65536 bytes that stands for
+// "ZARVBUFFER"; one that does not fit moves on to a larger one that stands
+// for "ZARVBUFFERALT1", then "ZARVBUFFERALT2", alternately, and is put into
+// the overflow block of that name, which stays open until the next answer
+// (the engine opens it only to read). Every write and read is bounded by
+// the size of the buffer in use; a request that runs past it fails the
+// command with ESheetcaster. A handler that raises on the UI thread signals
+// "ZARVERROR" instead of "ZARVCOMPLETED", so the engine stops waiting and
+// the command fails.
 //
 // A row is Bool end-of-data, then (when false) Int RowSize and the row: a
 // slot table of (value offset, text offset) per included column, counted
@@ -41,6 +52,7 @@
 // Identity fields. The identity record's two Int32 fields that stood for
 // the application's window and the connection object hold the process id
 // and the number the manager gave the connection.
+#include "report/model/ZvChannelControl.h"
 #include "report/model/ZvDLCommon.h"
 #include "report/print/QpDefine.h"
 
@@ -186,6 +198,17 @@ public:
     // Reads the command code from the buffer and runs commands 1-10; false
     // for any other code.
     bool ExecCode();
+    // For an engine in this process: puts the request (bytes from offset 0,
+    // header included) into the buffer, and copies the answer out (norm
+    // receives 65536 bytes, alt the overflow buffer's bytes, if any).
+    void TakeRequest(const uint8_t* request, int64_t bytes);
+    void CopyAnswer(uint8_t* norm, std::vector<uint8_t>& alt) const;
+    // Runs request number of another process on this thread (the UI
+    // thread, which commands 1-10 are handed to), if it is still out, and
+    // signals completed, or errorEvent when the handler raised.
+    void RunRequest(uint64_t number, TSharedHandle completed, TSharedHandle errorEvent);
+    // The token that tells this connection object from every other.
+    uint64_t Token() const { return FToken; }
 
     int32_t DataIndex() const { return FDataIndex; }
     void SetDataIndex(int32_t value) { FDataIndex = value; }
@@ -253,15 +276,28 @@ private:
     void StartThread();
     void StopThread();
     void ThreadLoop(std::promise<void>* listening);
-    // Hands commands 1-10 to the UI thread, which sets completed when the
-    // handler ran, errorEvent when it raised; errorEvent is set here too
-    // when the command is withdrawn.
-    void HandOver(TSharedHandle completed, TSharedHandle errorEvent);
-    void WriteIdentity();
-    // Moves the answer to an overflow block when count more bytes do not
-    // fit in the one in use.
+    // Hands request number (commands 1-10) to the UI thread, which sets
+    // completed when the handler ran, errorEvent when it raised; errorEvent
+    // is set here too when the command is withdrawn.
+    void HandOver(uint64_t number, TSharedHandle completed, TSharedHandle errorEvent);
+    // Answers request number with the identity record (command 11 and
+    // discovery), from the thread; false when it is no longer out.
+    bool AnswerIdentity(uint64_t number);
+    // Answers request number with a cleared header (command 12 and codes
+    // it does not know), from the thread.
+    bool AnswerEmpty(uint64_t number);
+    void WriteIdentity(TZarvCursor& cursor) const;
+    // Puts the answer of the handler that ran for request number into the
+    // channel; false when the request is no longer out. Raises when the
+    // overflow block cannot be made.
+    bool PutAnswer(uint64_t number);
+    // Moves the answer to a larger buffer when count more bytes do not fit
+    // in the one in use.
     void MakeRoom(int64_t count);
     void CloseOverflow();
+    // Closes the overflow block that the last answer went to.
+    void CloseSharedOverflow();
+    void CloseSharedOverflowLocked(); // FOverflowLock held
     // The row-writing calls: filter test, type check, room, the values.
     void PutData(std::initializer_list<TQPDataType> accepted, const QString* formatted,
                  const TDLValue& value);
@@ -269,11 +305,20 @@ private:
     bool RunHandler(const TQPConnectorEvent& handler, int event);
     bool RunFlagHandler(const TQPEOFEvent& handler, int event, bool& flag);
 
-    TSharedHandle FNormFileMap = 0;
+    std::unique_ptr<TZarvChannelControl> FControl;
+    uint64_t FToken = 0;
+    // The request and the answer of the handler: "ZARVBUFFER" and the
+    // overflow buffer, in this process.
+    std::vector<uint8_t> FNormBuffer;
     uint8_t* FNormFileBuf = nullptr;
+    std::vector<uint8_t> FAltBuffer;
+    int FCurrentFileMap = 0;
+    // The overflow block the last answer went to, kept open for the engine.
+    std::mutex FOverflowLock;
     TSharedHandle FAltFileMap = 0;
     uint8_t* FAltFileBuf = nullptr;
-    int FCurrentFileMap = 0;
+    // The thread's copy of a request it answers itself.
+    std::vector<uint8_t> FThreadBuffer;
     TZarvCursor FCursor; // FileBuf, FilePtr, CurrentMapSize
     int64_t FRowHeaderPos = 0;
     bool FRuntime = true;

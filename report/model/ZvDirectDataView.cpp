@@ -8,6 +8,7 @@
 #include "report/print/QpDefine.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QtEndian>
 
 #include <thread>
@@ -18,14 +19,6 @@ int CallEventWaitCount = 600;
 uint32_t CallEventWaitMs = 100;
 int CallEventLargeTimeout = 50;
 uint32_t DiscoveryWaitMs = 250;
-
-namespace {
-
-// How long a process that takes over the mutex of a dead holder waits for an
-// answer still on its way to the dead holder, in milliseconds.
-constexpr uint32_t kAbandonedSettleMs = 250;
-
-} // namespace
 
 namespace {
 
@@ -68,21 +61,19 @@ struct TDataSystemFinalizer {
 
 TZarvDataSystem::TZarvDataSystem()
 {
-    FNormFileMap = OpenSharedMemory(QStringLiteral("ZARVBUFFER"), kZarvBufferSize);
-    // A block made elsewhere with a smaller size would be written past its
-    // end.
-    if (NamedMemorySize(FNormFileMap) < kZarvBufferSize) {
-        CloseSharedMemory(FNormFileMap, nullptr);
-        throw EOSError(QStringLiteral("The data channel buffer ZARVBUFFER is too small"), 0);
-    }
-    FNormFileBuf = static_cast<uint8_t*>(MapSharedMemory(FNormFileMap));
-    if (!FNormFileBuf) {
-        CloseSharedMemory(FNormFileMap, nullptr);
-        throw EOSError(QStringLiteral("The data channel buffer ZARVBUFFER cannot be mapped"), 0);
-    }
+    FControl = std::make_unique<TZarvChannelControl>();
+    FNormBuffer.assign(kZarvBufferSize, 0);
+    FNormFileBuf = FNormBuffer.data();
     FControllerMutex = OpenSharedMutex(QStringLiteral("ZARVCONTROLER"));
     FCompletedEvent = OpenSharedEvent(QStringLiteral("ZARVCOMPLETED"));
     FErrorEvent = OpenSharedEvent(QStringLiteral("ZARVERROR"));
+    if (!FControllerMutex || !FCompletedEvent || !FErrorEvent) {
+        const EOSError error = LastSharedObjectError();
+        CloseSharedMutex(FControllerMutex);
+        CloseSharedEvent(FCompletedEvent);
+        CloseSharedEvent(FErrorEvent);
+        throw error;
+    }
     FCursor.Fail = &ChannelFail;
     FCursor.Reset(FNormFileBuf, kZarvBufferSize, kZarvHeaderSize);
     static TDataSystemFinalizer finalizer;
@@ -92,7 +83,6 @@ TZarvDataSystem::~TZarvDataSystem()
 {
     FreeConnectLists();
     CloseFileMap();
-    CloseSharedMemory(FNormFileMap, FNormFileBuf);
     CloseSharedMutex(FControllerMutex);
     CloseSharedEvent(FCompletedEvent);
     CloseSharedEvent(FErrorEvent);
@@ -110,8 +100,6 @@ bool TZarvDataSystem::GainControl()
         // A mutex whose holder died comes as abandoned and is held once, as
         // any other.
         const TWaitResult result = WaitNamedObject(FControllerMutex, GainControlTimeoutMs);
-        if (result == TWaitResult::wrAbandoned)
-            SettleAfterDeadHolder();
         if (result == TWaitResult::wrSignaled || result == TWaitResult::wrAbandoned) {
             ++FControlCount;
             return true;
@@ -122,14 +110,6 @@ bool TZarvDataSystem::GainControl()
         if (answer != IDRETRY)
             return false;
     }
-}
-
-void TZarvDataSystem::SettleAfterDeadHolder()
-{
-    // The holder may have died with a request out: its connection may still
-    // be writing the answer into the buffer. That answer's completion (or
-    // error) ends the wait early; it is nobody's now and is dropped.
-    WaitNamedEvents({FCompletedEvent, FErrorEvent}, kAbandonedSettleMs);
 }
 
 void TZarvDataSystem::ReleaseControl()
@@ -162,6 +142,7 @@ void TZarvDataConnection::Assign(const TZarvDataConnection& value)
     FAppHandle = value.FAppHandle;
     FConnection = value.FConnection;
     FConnectionRef = value.FConnectionRef;
+    FToken = value.FToken;
     FDataEvent = value.FDataEvent;
     FVersion = value.FVersion;
     FVisibility = value.FVisibility;
@@ -173,9 +154,6 @@ void TZarvDataConnection::Assign(const TZarvDataConnection& value)
 void TZarvDataSystem::CloseFileMap()
 {
     if (FCurrentFileMap != 0) {
-        CloseSharedMemory(FAltFileMap, FAltFileBuf);
-        FAltFileMap = 0;
-        FAltFileBuf = nullptr;
         FCurrentFileMap = 0;
         FCurrentDataCon = nullptr;
         FCursor.Reset(FNormFileBuf, kZarvBufferSize, std::min<int64_t>(FCursor.Pos(), kZarvBufferSize));
@@ -191,17 +169,13 @@ void TZarvDataSystem::OpenFileMap(TZarvDataConnection& dataCon)
     FCurrentDataCon = &dataCon;
     if (altNumber == 0)
         return;
-    const TSharedHandle map = OpenSharedMemory(QStringLiteral("ZARVBUFFERALT%1").arg(altNumber), 0);
-    auto* view = static_cast<uint8_t*>(MapSharedMemory(map));
-    if (!view) {
-        CloseSharedMemory(map, nullptr);
+    // The overflow block was read when the answer came in.
+    if (FAltBuffer.empty())
         ChannelFail(QStringLiteral("The overflow buffer ZARVBUFFERALT%1 cannot be mapped").arg(altNumber));
-    }
     const int64_t pos = FCursor.Pos();
-    FAltFileMap = map;
-    FAltFileBuf = view;
+    const auto size = int64_t(FAltBuffer.size());
     FCurrentFileMap = altNumber;
-    FCursor.Reset(view, NamedMemorySize(map), std::min<int64_t>(pos, NamedMemorySize(map)));
+    FCursor.Reset(FAltBuffer.data(), size, std::min<int64_t>(pos, size));
 }
 
 void TZarvDataSystem::ClearBuffer()
@@ -302,7 +276,8 @@ void TZarvDataSystem::GetBufferInfo(TZarvBufferInfo& bufferInfo) const
 // TZarvDataSystem: commands.
 
 bool TZarvDataSystem::WaitLoop(int32_t eventType, const QString& name,
-                               const std::vector<TSharedHandle>& events, int answeredFrom, int* which)
+                               const std::vector<TSharedHandle>& events,
+                               const std::function<TVerdict(int index)>& verdict)
 {
     bool answered = false;
     bool smallCalled = false;
@@ -317,18 +292,24 @@ bool TZarvDataSystem::WaitLoop(int32_t eventType, const QString& name,
         } while (result >= TZarvDataResult::drPause && handler);
         return result;
     };
+    // An answer that is already there is taken before the messages are
+    // processed: a connection of another process often answers before
+    // this thread looks.
+    int index = -1;
+    const TVerdict early =
+        WaitNamedEvents(events, 0, &index) == TWaitResult::wrSignaled ? verdict(index) : TVerdict::vWait;
+    if (early != TVerdict::vWait)
+        return early == TVerdict::vAnswered;
     for (int counter = 1; counter <= CallEventWaitCount; ++counter) {
         ProcessMessages();
-        int index = -1;
+        index = -1;
         const TWaitResult result = WaitNamedEvents(events, CallEventWaitMs, &index);
-        if (result == TWaitResult::wrSignaled && index >= answeredFrom) {
+        const TVerdict judged = result == TWaitResult::wrSignaled ? verdict(index) : TVerdict::vWait;
+        if (judged == TVerdict::vAnswered) {
             answered = true;
-            if (which)
-                *which = index;
             break;
         }
-        // "ZARVERROR" (the first event): the connection failed the command.
-        if (result == TWaitResult::wrSignaled)
+        if (judged == TVerdict::vFailed)
             break;
         TZarvDataResult dataResult = TZarvDataResult::drContinue;
         if (OnSmallTimeout) {
@@ -355,7 +336,8 @@ bool TZarvDataSystem::CallEvent(int32_t eventType, TZarvDataConnection& dataCon)
 {
     CloseFileMap();
     // The header: the request's length in 16-bit units, no overflow block.
-    qToLittleEndian<int32_t>(int32_t(FCursor.Pos() / 2), FNormFileBuf);
+    const int64_t bytes = FCursor.Pos();
+    qToLittleEndian<int32_t>(int32_t(bytes / 2), FNormFileBuf);
     qToLittleEndian<int32_t>(0, FNormFileBuf + 4);
     ClearBuffer();
     if (eventType != 0)
@@ -364,15 +346,12 @@ bool TZarvDataSystem::CallEvent(int32_t eventType, TZarvDataConnection& dataCon)
         eventType = FCursor.PeekInt(kZarvHeaderSize);
     bool answered;
     if (dataCon.FConnection) {
+        dataCon.FConnection->TakeRequest(FNormFileBuf, std::max<int64_t>(bytes, kZarvHeaderSize + 4));
         answered = dataCon.FConnection->ExecCode();
+        if (answered)
+            dataCon.FConnection->CopyAnswer(FNormFileBuf, FAltBuffer);
     } else {
-        // A completion still set was meant for a request of another time
-        // (its sender died before taking it): only the answer to this
-        // request may end the wait.
-        ForgetStaleSignals({});
-        SetNamedEvent(dataCon.FDataEvent);
-        YieldNow();
-        answered = WaitLoop(eventType, dataCon.FName, {FErrorEvent, FCompletedEvent}, 1, nullptr);
+        answered = Exchange(eventType, dataCon, std::max<int64_t>(bytes, kZarvHeaderSize + 4));
     }
     FCursor.Seek(kZarvHeaderSize);
     if (answered)
@@ -381,12 +360,43 @@ bool TZarvDataSystem::CallEvent(int32_t eventType, TZarvDataConnection& dataCon)
     return answered;
 }
 
-void TZarvDataSystem::ForgetStaleSignals(const std::vector<TSharedHandle>& more)
+TZarvDataSystem::TVerdict TZarvDataSystem::VerdictOf(uint64_t number, bool completion) const
 {
-    ResetNamedEvent(FCompletedEvent);
-    ResetNamedEvent(FErrorEvent);
-    for (TSharedHandle event : more)
-        ResetNamedEvent(event);
+    switch (FControl->StateOf(number)) {
+    case TRequestState::rsDone:
+        return completion ? TVerdict::vAnswered : TVerdict::vWait;
+    case TRequestState::rsFailed:
+    case TRequestState::rsRefused:
+        return TVerdict::vFailed;
+    default:
+        return TVerdict::vWait; // a signal of another request
+    }
+}
+
+bool TZarvDataSystem::FetchAnswer(uint64_t number, uint64_t* answerer)
+{
+    return FControl->Fetch(number, FNormFileBuf, FAltBuffer, answerer);
+}
+
+bool TZarvDataSystem::Exchange(int32_t eventType, TZarvDataConnection& dataCon, int64_t bytes)
+{
+    const uint64_t number =
+        FControl->Post(FNormFileBuf, bytes, dataCon.FToken, TZarvChannelControl::AddressOf(dataCon.FName));
+    if (number == 0)
+        return false;
+    SetNamedEvent(dataCon.FDataEvent);
+    YieldNow();
+    bool answered = WaitLoop(eventType, dataCon.FName, {FErrorEvent, FCompletedEvent},
+                             [&](int index) { return VerdictOf(number, index == 1); });
+    // Not answered in time: withdrawn, so that nobody runs or answers it
+    // later (unless its answer came in meanwhile).
+    if (!answered)
+        answered = FControl->Withdraw(number);
+    if (FControl->StateOf(number) == TRequestState::rsRefused)
+        ChannelFail(QStringLiteral("The data connection \"%1\" is now answered by another process than the one "
+                                   "it was opened with.")
+                        .arg(dataCon.FName));
+    return answered && FetchAnswer(number, nullptr);
 }
 
 void TZarvDataSystem::ReadIdentity(TZarvDataConnection& dataCon, TSharedHandle dataEvent)
@@ -422,31 +432,42 @@ bool TZarvDataSystem::OpenDataEvent(const QString& name, TZarvDataConnection& da
     const TSharedHandle rtData = OpenSharedEvent(QStringLiteral("ZARVRTDATA_") + name);
     const TSharedHandle rtAck = OpenSharedEvent(QStringLiteral("ZARVRTACK_") + name);
     PrepareEvent(11);
-    ForgetStaleSignals({rtAck});
-    SetNamedEvent(rtData);
-    YieldNow();
-    ProcessMessages();
-    int index = -1;
-    if (WaitNamedEvents({FErrorEvent, rtAck}, CallEventWaitMs, &index) == TWaitResult::wrSignaled &&
-        index == 1) {
-        if (OnDataAction)
-            OnDataAction(this, TZarvDataAction::daOpen);
-        ReadIdentity(dataCon, rtData);
-        CloseSharedEvent(rtAck);
-        ClearBuffer();
-        return true;
+    // Any connection of that name may answer; its answer names it.
+    const uint64_t number = FControl->Post(FNormFileBuf, FCursor.Pos(), 0, TZarvChannelControl::AddressOf(name));
+    // An acknowledgement counts only once the request is answered.
+    const auto acked = [&](int index) { return VerdictOf(number, index >= 1); };
+    int which = -1;
+    bool answered = false;
+    if (number != 0) {
+        SetNamedEvent(rtData);
+        YieldNow();
+        ProcessMessages();
+        answered = ShortWait({FErrorEvent, rtAck}, CallEventWaitMs, acked, &which);
     }
-    const TSharedHandle dtData = OpenSharedEvent(QStringLiteral("ZARVDTDATA_") + name);
-    const TSharedHandle dtAck = OpenSharedEvent(QStringLiteral("ZARVDTACK_") + name);
-    ResetNamedEvent(dtAck);
-    SetNamedEvent(dtData);
-    YieldNow();
-    const bool answered = WaitLoop(11, name, {FErrorEvent, rtAck, dtAck}, 1, &index);
+    TSharedHandle dtData = 0;
+    TSharedHandle dtAck = 0;
+    if (number != 0 && !answered) {
+        dtData = OpenSharedEvent(QStringLiteral("ZARVDTDATA_") + name);
+        dtAck = OpenSharedEvent(QStringLiteral("ZARVDTACK_") + name);
+        SetNamedEvent(dtData);
+        YieldNow();
+        answered = WaitLoop(11, name, {FErrorEvent, rtAck, dtAck}, [&](int index) {
+            const TVerdict verdict = acked(index);
+            if (verdict == TVerdict::vAnswered)
+                which = index;
+            return verdict;
+        });
+        if (!answered)
+            FControl->Withdraw(number);
+    }
+    uint64_t token = 0;
+    answered = answered && FetchAnswer(number, &token);
     if (answered) {
         if (OnDataAction)
             OnDataAction(this, TZarvDataAction::daOpen);
-        const bool runtime = index == 1;
+        const bool runtime = which == 1;
         ReadIdentity(dataCon, runtime ? rtData : dtData);
+        dataCon.FToken = token;
         CloseSharedEvent(runtime ? dtData : rtData);
     } else {
         CloseSharedEvent(rtData);
@@ -456,6 +477,27 @@ bool TZarvDataSystem::OpenDataEvent(const QString& name, TZarvDataConnection& da
     CloseSharedEvent(dtAck);
     ClearBuffer();
     return answered;
+}
+
+bool TZarvDataSystem::ShortWait(const std::vector<TSharedHandle>& events, uint32_t ms,
+                                const std::function<TVerdict(int index)>& verdict, int* which)
+{
+    QElapsedTimer timer;
+    timer.start();
+    for (;;) {
+        const qint64 left = qint64(ms) - timer.elapsed();
+        int index = -1;
+        if (left <= 0 || WaitNamedEvents(events, uint32_t(left), &index) != TWaitResult::wrSignaled)
+            return false;
+        const TVerdict judged = verdict(index);
+        if (judged == TVerdict::vFailed)
+            return false;
+        if (judged == TVerdict::vAnswered) {
+            if (which)
+                *which = index;
+            return true;
+        }
+    }
 }
 
 void TZarvDataSystem::CloseDataEvent(TZarvDataConnection& dataCon)
@@ -496,20 +538,29 @@ void TZarvDataSystem::UpdateConnections()
         CloseSharedEvent(connect);
         return;
     }
-    ForgetStaleSignals({});
     for (;;) {
-        SetNamedEvent(connect);
-        int index = -1;
-        const TWaitResult result = WaitNamedEvents({FCompletedEvent, FErrorEvent}, DiscoveryWaitMs, &index);
-        if (result != TWaitResult::wrSignaled) {
-            ResetNamedEvent(connect);
+        // Each announcement answers a request of its own, which any
+        // connection may take.
+        PrepareEvent(0);
+        const uint64_t number = FControl->Post(FNormFileBuf, FCursor.Pos(), 0, 0);
+        if (number == 0)
             break;
+        SetNamedEvent(connect);
+        bool answered = ShortWait({FCompletedEvent, FErrorEvent}, DiscoveryWaitMs,
+                                  [&](int index) { return VerdictOf(number, index == 0); }, nullptr);
+        if (!answered) {
+            answered = FControl->Withdraw(number);
+            ResetNamedEvent(connect);
         }
-        if (index != 0)
-            continue;
+        if (!answered)
+            break;
         auto found = std::make_unique<TZarvDataConnection>();
         try {
+            if (!FetchAnswer(number, &found->FToken))
+                continue;
+            const uint64_t token = found->FToken;
             ReadIdentity(*found, 0);
+            found->FToken = token;
             found->FVisibility = found->FVersion >= kZarvVersion ? TRuntimeVisibility(ReadInt())
                                                                  : TRuntimeVisibility::rtEndUser;
         } catch (const ESheetcaster&) {

@@ -12,25 +12,40 @@
 // waiting GainControlTimeoutMs for it and asking the user to retry or cancel
 // when it does not come; ReleaseControl gives one take back, and the last one
 // releases the mutex. A mutex left by a process that died holding it is taken
-// over and held once, so one ReleaseControl frees it for the others; the new
-// holder first waits up to 250 ms for an answer that a connection may still
-// be writing for the dead holder, so that it does not write over it.
+// over and held once, so one ReleaseControl frees it for the others; an
+// answer still on its way to the dead holder is nobody's: the identity of
+// each request (ZvChannelControl) keeps it from being read or written over
+// a later request.
 //
-// Commands. A request is written at offset 8 of "ZARVBUFFER" (PrepareEvent,
-// the typed writes), CallEvent hands it to the connection (directly when it
-// lives in this process, else by its data event, waiting for "ZARVCOMPLETED"
-// with CallEventWaitCount waits of CallEventWaitMs) and leaves the cursor on
-// the answer, which the typed reads take, in an overflow block
-// "ZARVBUFFERALT1"/"2" when the header names one. Every write and read is
-// bounded by the block in use; an answer that points outside it, or names
-// another overflow block, fails with ESheetcaster. "ZARVERROR" ends a wait
-// unanswered: the command fails. Completions and acks still set when a
-// request goes out are dropped first (they belong to a request of a process
-// that died), so an answer is read only after its own request.
+// Commands. A request is written at offset 8 of this process's copy of
+// "ZARVBUFFER" (PrepareEvent, the typed writes); CallEvent hands it to the
+// connection (directly when it lives in this process, else through the
+// channel: the request goes out with a number, addressed to the name and to
+// the connection identified when it was opened, and the connection's data
+// event is set), waits for "ZARVCOMPLETED" with CallEventWaitCount waits of
+// CallEventWaitMs, and copies the answer into this process, where the typed
+// reads take it (from the copy of "ZARVBUFFERALT1"/"2" when the header names
+// one). Only the answer to this request ends the wait; a signal of another
+// request is passed over. A request not answered in time is withdrawn, so
+// that no connection runs or answers it later. When a connection of the
+// same name but another process (or another connection object) takes the
+// request, the command raises ESheetcaster naming the connection. Every
+// write and read is bounded by the block in use; an answer that points
+// outside it, or names another overflow block, fails with ESheetcaster.
+// "ZARVERROR" for this request ends a wait unanswered: the command fails.
 //
 // Discovery (UpdateConnections) asks every connection of every process to
 // announce itself through "ZARVCONNECT" and lists those shown to end users,
-// run-time and design-time apart.
+// run-time and design-time apart; each announcement answers a request of
+// its own, which any connection may take.
+//
+// Connection identity. The answer to command 11 names the connection object
+// that gave it (a token beside the wire format, FToken); every later command
+// is addressed to it, and another process answering to the same name ends
+// the command with ESheetcaster "The data connection "<name>" is now
+// answered by another process than the one it was opened with." instead of
+// an answer. A connection in this process is called directly, and its
+// answer copied here.
 //
 // TZarvDataView ("Direct Data View") is the report data view that reads a
 // named connection through the channel.
@@ -78,6 +93,7 @@ public:
     int32_t FAppHandle = 0;                     // the process id of its application
     TZvCustomConnection* FConnection = nullptr; // when it lives in this process
     int32_t FConnectionRef = 0;                 // the number its process gave it
+    uint64_t FToken = 0; // the connection object that answered command 11
     TSharedHandle FDataEvent = 0;
     int32_t FVersion = 0;
     TRuntimeVisibility FVisibility = TRuntimeVisibility::rtEndUser;
@@ -119,7 +135,8 @@ public:
     bool AutoUpdate() const { return FAutoUpdate; }
     void SetAutoUpdate(bool value) { FAutoUpdate = value; }
 
-    // The mapped exchange buffer (kZarvBufferSize bytes).
+    // This process's copy of the exchange buffer (kZarvBufferSize bytes):
+    // the request being written, or the answer being read.
     uint8_t* NormFileBuf() const { return FNormFileBuf; }
 
     // The request buffer: cursor to offset 8 of "ZARVBUFFER".
@@ -163,29 +180,37 @@ public:
     TDataActionEvent OnDataAction;
 
 private:
-    // The waits of CallEvent and of a design-time OpenDataEvent: answered
-    // when one of events[answeredFrom...] is set (index in which).
+    // What a signal during a wait means: keep waiting, answered, or not
+    // answered.
+    enum class TVerdict { vWait, vAnswered, vFailed };
+    // The waits of CallEvent and of a design-time OpenDataEvent: each
+    // signal of one of events (its index) is judged by verdict.
     bool WaitLoop(int32_t eventType, const QString& name, const std::vector<TSharedHandle>& events,
-                  int answeredFrom, int* which);
+                  const std::function<TVerdict(int index)>& verdict);
+    // Sends the request in the buffer (bytes long) to a connection of
+    // another process and waits for its answer; raises when another
+    // connection than the one identified took it.
+    bool Exchange(int32_t eventType, TZarvDataConnection& dataCon, int64_t bytes);
+    // Waits up to ms for a signal of events that verdict takes for the
+    // answer (index in which); passes over the others.
+    bool ShortWait(const std::vector<TSharedHandle>& events, uint32_t ms,
+                   const std::function<TVerdict(int index)>& verdict, int* which);
+    // The judgement of a signal for request number: its state.
+    TVerdict VerdictOf(uint64_t number, bool completion) const;
+    // Copies the answer of request number in; false when it is not there.
+    bool FetchAnswer(uint64_t number, uint64_t* answerer);
     void ReadIdentity(TZarvDataConnection& dataCon, TSharedHandle dataEvent);
-    // After taking over the mutex of a holder that died: lets an answer
-    // still being written for it finish before this process writes.
-    void SettleAfterDeadHolder();
-    // Resets "ZARVCOMPLETED", "ZARVERROR" and more before a request goes
-    // out: a signal still set then belongs to a request of another time,
-    // whose sender or answerer died before it was taken.
-    void ForgetStaleSignals(const std::vector<TSharedHandle>& more);
     void FreeConnectLists();
 
     int32_t FControlCount = 0;
-    uintptr_t FNormFileMap = 0;
+    std::unique_ptr<TZarvChannelControl> FControl;
+    std::vector<uint8_t> FNormBuffer;
     uint8_t* FNormFileBuf = nullptr;
     uintptr_t FControllerMutex = 0;
     uintptr_t FCompletedEvent = 0;
     uintptr_t FErrorEvent = 0;
     bool FAutoUpdate = false;
-    TSharedHandle FAltFileMap = 0;
-    uint8_t* FAltFileBuf = nullptr;
+    std::vector<uint8_t> FAltBuffer; // the overflow block's answer
     int FCurrentFileMap = 0;
     TZarvDataConnection* FCurrentDataCon = nullptr;
     TZarvCursor FCursor; // FileBuf, FilePtr

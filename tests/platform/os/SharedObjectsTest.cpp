@@ -1,13 +1,20 @@
 #include "platform/os/SharedObjects.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <functional>
 #include <random>
 
+#include <atomic>
+#include <thread>
+#include <tuple>
+#include <utility>
+
 #include <csignal>
+#include <dirent.h>
 #include <fcntl.h>
 #include <pthread.h>
 #include <sys/mman.h>
@@ -62,11 +69,22 @@ private:
     char FResult = 0;
 };
 
+// The folder of the objects of the calling user, as the objects choose it.
+QByteArray ObjectFolder()
+{
+    const char* runtime = getenv("XDG_RUNTIME_DIR");
+    struct stat st {};
+    if (runtime && runtime[0] == '/' && lstat(runtime, &st) == 0 && S_ISDIR(st.st_mode) &&
+        st.st_uid == geteuid() && (st.st_mode & 0077) == 0)
+        return runtime;
+    return "/dev/shm/tessvar-" + QByteArray::number(uint(geteuid()));
+}
+
 bool ShmExists(const QString& kindAndName)
 {
     struct stat st {};
     const QByteArray path =
-        "/dev/shm/tessvar2-" + QByteArray::number(uint(getuid())) + '-' + kindAndName.toUtf8();
+        ObjectFolder() + "/tessvar3-" + QByteArray::number(uint(geteuid())) + '-' + kindAndName.toUtf8();
     return stat(path.constData(), &st) == 0;
 }
 
@@ -405,6 +423,95 @@ void Kill(pid_t pid)
     waitpid(pid, nullptr, 0);
 }
 
+// A user id no account has, of this test process alone (n tells several
+// apart).
+uid_t MadeUpUid(int n)
+{
+    return 60000 + uid_t(getpid() % 1000) * 4 + uid_t(n);
+}
+
+QByteArray FolderOf(uid_t uid)
+{
+    return "/dev/shm/tessvar-" + QByteArray::number(uint(uid));
+}
+
+// The names of the files in a folder.
+QList<QByteArray> FilesIn(const QByteArray& folder)
+{
+    QList<QByteArray> names;
+    if (DIR* dir = opendir(folder.constData())) {
+        while (const dirent* entry = readdir(dir)) {
+            if (entry->d_name[0] != '.')
+                names << QByteArray(entry->d_name);
+        }
+        closedir(dir);
+    }
+    return names;
+}
+
+void RemoveFolderOf(uid_t uid)
+{
+    const QByteArray folder = FolderOf(uid);
+    for (const QByteArray& name : FilesIn(folder))
+        unlink((folder + '/' + name).constData());
+    rmdir(folder.constData());
+}
+
+// Runs body in a child process as user uid (the parent must be root); the
+// child's exit code, 0 for success.
+int AsUser(uid_t uid, const std::function<int()>& body)
+{
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (setresgid(uid, uid, uid) != 0 || setresuid(uid, uid, uid) != 0)
+            _exit(100);
+        _exit(body());
+    }
+    int status = -1;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 200 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+}
+
+QByteArray FileText(const QByteArray& path)
+{
+    QFile file(QString::fromLocal8Bit(path));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
+}
+
+// The steps inside the bookkeeping of a named object.
+struct StepRow {
+    const char* name;
+    TSharedStep step;
+};
+constexpr StepRow kBookkeepingSteps[] = {
+    {"made", TSharedStep::Made},
+    {"removing", TSharedStep::Removing},
+    {"growing", TSharedStep::Growing},
+};
+
+// A child that makes a block of that name (enlarging it for the growing
+// step), closes it, and opens and closes an event of the name, raising
+// signal the first time it comes to step.
+pid_t SpawnSignalledAt(const QString& name, TSharedStep step, int signal)
+{
+    return Spawn([=] {
+        static TSharedStep at;
+        static int raised;
+        at = step;
+        raised = signal;
+        SetSharedObjectsProbe([](TSharedStep now) {
+            if (now == at && raised != 0)
+                raise(std::exchange(raised, 0));
+        });
+        const TSharedHandle memory = OpenNamedMemory(name, 100);
+        if (step == TSharedStep::Growing)
+            GrowNamedMemory(memory, 5000);
+        CloseNamedObject(memory);
+        const TSharedHandle event = OpenNamedEvent(name, false);
+        CloseNamedObject(event);
+    });
+}
+
 // Whether a set made here releases a waiter in a new child within 2 s.
 bool EventStillWorks(const QString& name, bool manual)
 {
@@ -484,31 +591,9 @@ TEST(SharedObjectsTest, ProcessesKilledAnywhereInsideEventCallsLeaveEventsWorkin
 // the size. The next user opens the name as if nothing had happened.
 TEST(SharedObjectsTest, ADeathInsideTheBookkeepingOfAnObjectDoesNotBlockTheNext)
 {
-    struct Row {
-        const char* name;
-        TSharedStep step;
-    };
-    const Row rows[] = {
-        {"made", TSharedStep::Made},
-        {"removing", TSharedStep::Removing},
-        {"growing", TSharedStep::Growing},
-    };
-    for (const Row& row : rows) {
+    for (const StepRow& row : kBookkeepingSteps) {
         const QString name = Unique(row.name);
-        const pid_t pid = Spawn([&] {
-            static TSharedStep step;
-            step = row.step;
-            SetSharedObjectsProbe([](TSharedStep at) {
-                if (at == step)
-                    raise(SIGKILL);
-            });
-            const TSharedHandle memory = OpenNamedMemory(name, 100);
-            if (row.step == TSharedStep::Growing)
-                GrowNamedMemory(memory, 5000);
-            CloseNamedObject(memory);
-            const TSharedHandle event = OpenNamedEvent(name, false);
-            CloseNamedObject(event);
-        });
+        const pid_t pid = SpawnSignalledAt(name, row.step, SIGKILL);
         int status = 0;
         waitpid(pid, &status, 0);
         EXPECT_TRUE(WIFSIGNALED(status)) << row.name;
@@ -539,8 +624,9 @@ TEST(SharedObjectsTest, BlocksOfTheEarlierLayoutLeftLockedDoNotStopThisOne)
 {
     if (getuid() != 0)
         GTEST_SKIP() << "needs root to act as a user of its own";
-    const pid_t tester = Spawn([] {
-        const uid_t uid = 60000 + uid_t(getpid() % 5000);
+    const uid_t uid = MadeUpUid(0);
+    RemoveFolderOf(uid);
+    const pid_t tester = Spawn([uid] {
         if (setresuid(uid, uid, 0) != 0)
             _exit(2);
         const QByteArray root = "/tessvar-" + QByteArray::number(uint(uid)) + '-';
@@ -597,8 +683,219 @@ TEST(SharedObjectsTest, BlocksOfTheEarlierLayoutLeftLockedDoNotStopThisOne)
     });
     int status = -1;
     waitpid(tester, &status, 0);
+    RemoveFolderOf(uid);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+
+// A process stopped (SIGSTOP) inside the bookkeeping of an object: after
+// making it, while removing it, while enlarging it. Another process opening
+// that name completes or fails, with the operating-system error naming the
+// object, within the 5000 ms bound; other names open meanwhile at once, on
+// another thread as well; once the stopped process goes on, the name works.
+TEST(SharedObjectsTest, AProcessStoppedInsideTheBookkeepingDelaysOthersAtMostTheBound)
+{
+    for (const StepRow& row : kBookkeepingSteps) {
+        const QString name = Unique(row.name) + "-stopped";
+        const pid_t pid = SpawnSignalledAt(name, row.step, SIGSTOP);
+        int status = 0;
+        waitpid(pid, &status, WUNTRACED);
+        ASSERT_TRUE(WIFSTOPPED(status)) << row.name;
+
+        std::atomic<qint64> otherMs{-1};
+        std::thread other([&] {
+            usleep(200'000); // while the main thread waits for the stopped one
+            QElapsedTimer timer;
+            timer.start();
+            const TSharedHandle event = OpenNamedEvent(name + "-other", false);
+            otherMs = event ? timer.elapsed() : -2;
+            CloseNamedObject(event);
+        });
+        QElapsedTimer timer;
+        timer.start();
+        try {
+            const TSharedHandle memory = OpenNamedMemory(name, 100);
+            CloseNamedObject(memory);
+        } catch (const EOSError& error) {
+            EXPECT_EQ(error.ErrorCode, ETIMEDOUT) << row.name;
+            EXPECT_TRUE(error.Message().contains("tessvar3-" + QString::number(geteuid()) + "-M-" + name))
+                << error.Message().toStdString();
+        }
+        EXPECT_LT(timer.elapsed(), 5000 + 1500) << row.name;
+        other.join();
+        EXPECT_GE(otherMs.load(), 0) << row.name;
+        EXPECT_LT(otherMs.load(), 1000) << row.name;
+
+        kill(pid, SIGCONT);
+        waitpid(pid, &status, 0);
+        const TSharedHandle memory = OpenNamedMemory(name, 100);
+        void* view = MapNamedMemory(memory);
+        EXPECT_NE(view, nullptr) << row.name;
+        UnmapNamedMemory(view);
+        CloseNamedObject(memory);
+        EXPECT_FALSE(ShmExists("M-" + name)) << row.name;
+    }
+}
+
+// Another user (made-up ids: CI runs as root) makes the folder where a
+// user's objects would go, open to everyone, with objects in it of mode
+// 0600 and 0666; or puts objects of its own, or of mode 0666, into the
+// user's own folder. None of them is used or read: opening fails with a
+// message naming the folder or the object, the files stay as they were,
+// and other names of the user's own folder work; a link in it is not
+// followed. (The folders are not sticky, so the kernel's protected_regular
+// setting plays no part.)
+TEST(SharedObjectsTest, AnotherUsersFolderOrObjectsAreNeitherUsedNorRead)
+{
+    if (getuid() != 0)
+        GTEST_SKIP() << "needs root to act as users of its own";
+    const uid_t victim = MadeUpUid(1);
+    const uid_t other = MadeUpUid(2);
+    const QByteArray folder = FolderOf(victim);
+    RemoveFolderOf(victim);
+    const QByteArray prefix = folder + "/tessvar3-" + QByteArray::number(uint(victim));
+    const QByteArray secret(200, 's');
+    auto plant = [&](const QByteArray& path, uid_t owner, mode_t mode) {
+        const int fd = open(path.constData(), O_RDWR | O_CREAT | O_EXCL, mode);
+        ASSERT_GE(fd, 0) << path.constData();
+        ASSERT_EQ(write(fd, secret.constData(), size_t(secret.size())), secret.size());
+        ASSERT_EQ(fchown(fd, owner, owner), 0);
+        ASSERT_EQ(fchmod(fd, mode), 0);
+        close(fd);
+    };
+
+    // 1. The other user made the folder first.
+    ASSERT_EQ(mkdir(folder.constData(), 0777), 0);
+    ASSERT_EQ(chmod(folder.constData(), 0777), 0);
+    ASSERT_EQ(chown(folder.constData(), other, other), 0);
+    plant(prefix + "-M-taken", other, 0600);
+    plant(prefix + "-M-open", other, 0666);
+    EXPECT_EQ(AsUser(victim,
+                     [] {
+                         for (const char* name : {"taken", "open", "fresh"}) {
+                             try {
+                                 OpenNamedMemory(QLatin1String(name), 100);
+                                 return 1;
+                             } catch (const EOSError& error) {
+                                 if (error.ErrorCode != EPERM ||
+                                     !error.Message().contains(
+                                         QStringLiteral("The folder /dev/shm/tessvar-%1 of this user's shared "
+                                                        "objects belongs to another user")
+                                             .arg(geteuid())))
+                                     return 2;
+                             }
+                         }
+                         return OpenNamedEvent(QStringLiteral("fresh"), false) == 0 ? 0 : 3;
+                     }),
+              0);
+    EXPECT_EQ(FileText(prefix + "-M-taken"), secret);
+    EXPECT_EQ(FileText(prefix + "-M-open"), secret);
+    EXPECT_EQ(FilesIn(folder).size(), 2);
+    RemoveFolderOf(victim);
+
+    // 2. The user's own folder, with planted objects in it.
+    EXPECT_EQ(AsUser(victim, [] { return OpenNamedMutex(QStringLiteral("first")) != 0 ? 0 : 1; }), 0);
+    struct stat st {};
+    ASSERT_EQ(lstat(folder.constData(), &st), 0);
+    EXPECT_EQ(st.st_uid, victim);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    plant(prefix + "-M-foreign", other, 0600);
+    plant(prefix + "-M-shared", victim, 0666);
+    plant(prefix + "-E-foreign", other, 0666);
+    // A link in the folder (only root could put one there) is not followed.
+    const QByteArray target = folder + "-target";
+    plant(target, victim, 0600);
+    ASSERT_EQ(symlink(target.constData(), (prefix + "-M-link").constData()), 0);
+    EXPECT_EQ(AsUser(victim,
+                     [&] {
+                         try {
+                             OpenNamedMemory(QStringLiteral("link"), 100);
+                             return 5;
+                         } catch (const EOSError& error) {
+                             if (error.ErrorCode != ELOOP ||
+                                 !error.Message().contains(QString::fromLocal8Bit(prefix) + "-M-link"))
+                                 return 6;
+                         }
+                         for (const char* name : {"foreign", "shared"}) {
+                             try {
+                                 OpenNamedMemory(QLatin1String(name), 100);
+                                 return 1;
+                             } catch (const EOSError& error) {
+                                 // Refused as another user's (EPERM), or not even
+                                 // opened (EACCES): named either way.
+                                 if ((error.ErrorCode != EPERM && error.ErrorCode != EACCES) ||
+                                     !error.Message().contains(QString::fromLocal8Bit(prefix) + "-M-" + name))
+                                     return 2;
+                             }
+                         }
+                         if (OpenNamedEvent(QStringLiteral("foreign"), false) != 0)
+                             return 3;
+                         const TSharedHandle own = OpenNamedMemory(QStringLiteral("own"), 100);
+                         return MapNamedMemory(own) ? 0 : 4;
+                     }),
+              0);
+    EXPECT_EQ(FileText(prefix + "-M-foreign"), secret);
+    EXPECT_EQ(FileText(prefix + "-M-shared"), secret);
+    EXPECT_EQ(FileText(prefix + "-E-foreign"), secret);
+    EXPECT_EQ(FileText(target), secret);
+    unlink(target.constData());
+    RemoveFolderOf(victim);
+}
+
+// Processes of one user that close everything they opened leave no object
+// behind, the wake-up word of the events included; objects of a process
+// killed with them open are removed by the next process of the user that
+// finds them unused. Run as a made-up user, whose folder is this test's
+// alone.
+TEST(SharedObjectsTest, CleanExitsLeaveNoObjectAndLeftoversAreSwept)
+{
+    if (getuid() != 0)
+        GTEST_SKIP() << "needs root to act as a user of its own";
+    const uid_t uid = MadeUpUid(3);
+    RemoveFolderOf(uid);
+    auto useEverything = [] {
+        const TSharedHandle memory = OpenNamedMemory(QStringLiteral("m"), 100);
+        GrowNamedMemory(memory, 5000);
+        void* view = MapNamedMemory(memory);
+        const TSharedHandle mutex = OpenNamedMutex(QStringLiteral("x"));
+        const TSharedHandle event = OpenNamedEvent(QStringLiteral("e"), true);
+        const TSharedHandle unnamed = OpenNamedEvent(QString(), false);
+        SetNamedEvent(event);
+        SetNamedEvent(unnamed);
+        const bool ok = view && WaitNamedObject(mutex, 100) == TWaitResult::wrSignaled &&
+                        WaitNamedEvents({unnamed, event}, 100) == TWaitResult::wrSignaled;
+        ReleaseNamedMutex(mutex);
+        return std::make_tuple(ok, memory, view, mutex, event, unnamed);
+    };
+    EXPECT_EQ(AsUser(uid,
+                     [&] {
+                         auto [ok, memory, view, mutex, event, unnamed] = useEverything();
+                         UnmapNamedMemory(view);
+                         for (TSharedHandle handle : {memory, mutex, event, unnamed})
+                             CloseNamedObject(handle);
+                         return ok ? 0 : 1;
+                     }),
+              0);
+    EXPECT_EQ(FilesIn(FolderOf(uid)), QList<QByteArray>{});
+
+    // Killed with everything open: the files stay until the next process.
+    EXPECT_EQ(AsUser(uid,
+                     [&] {
+                         useEverything();
+                         raise(SIGKILL);
+                         return 1;
+                     }),
+              200 + SIGKILL);
+    EXPECT_EQ(FilesIn(FolderOf(uid)).size(), 4);
+    EXPECT_EQ(AsUser(uid,
+                     [] {
+                         CloseNamedObject(OpenNamedMutex(QStringLiteral("next")));
+                         return 0;
+                     }),
+              0);
+    EXPECT_EQ(FilesIn(FolderOf(uid)), QList<QByteArray>{});
+    RemoveFolderOf(uid);
 }
 
 } // namespace

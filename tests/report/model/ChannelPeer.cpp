@@ -10,10 +10,14 @@
 //   --ask=NAME         takes the channel and, after "ready", opens
 //                      connection NAME, prints "asked" and sends it command 4
 //                      (a holder to be killed with a request out).
+//   --ask-nonce=NAME   as --ask, but sends the nonce "asker" and asks for a
+//                      row (commands 6 and 5).
 //   --die-at=STEP      ends the process with SIGKILL at the first step STEP
 //                      (made, removing, growing) inside the bookkeeping of a
 //                      named object.
-//   --stress=I,N       one of N stress workers: serves connection "S<I>" and,
+//   --stress=I,N       one of N stress workers: serves connection "S<I>" (a
+//                      "nonce" connection whose rows take 0, 400 or 1000 ms
+//                      by I) and,
 //                      until its input closes, runs requests against the
 //                      connections of the others (S0 ... S<N-1>), each under
 //                      the channel's mutex, printing "run ok|failed|misread
@@ -54,9 +58,9 @@ public:
     int Show(const TMessageBoxRequest&) override { return IDCANCEL; }
 };
 
-// One run against connection name: open, columns, every row, restore. False
-// when a command was not answered; misread set when an answer was not the
-// one the request asked for.
+// One run against connection name: open, columns, a row for a nonce of
+// this run, restore. False when a command was not answered; misread set
+// when an answer was not the one the request asked for.
 bool StressRun(TZarvDataSystem& system, const QString& name, bool& misread)
 {
     TZarvDataConnection con;
@@ -68,28 +72,10 @@ bool StressRun(TZarvDataSystem& system, const QString& name, bool& misread)
         if (!misread && system.CallEvent(9, con) && system.CallEvent(4, con)) {
             misread = system.ReadInt() != 2 || system.ReadStr() != QLatin1String("N") ||
                       system.ReadStr() != QLatin1String("ID");
-            int id = 1;
-            bool more = !misread;
-            for (int how = 1; more; how = 2) {
-                more = system.CallEvent(how, con);
-                if (!more)
-                    break;
-                if (system.ReadBool()) {
-                    answered = id == 4;
-                    misread = id != 4;
-                    break;
-                }
-                TZarvDataRow row;
-                ReadAnswerRow(system, row);
-                const uint8_t* native = row.GetNativePtr(0);
-                if (!native || qFromLittleEndian<int32_t>(native) != id ||
-                    row.GetNativeStr(1) != name + QStringLiteral("/%1").arg(id)) {
-                    misread = true;
-                    break;
-                }
-                ++id;
-            }
-            answered = answered && system.CallEvent(10, con);
+            const QString nonce = QString::number(QRandomGenerator::global()->generate64(), 36);
+            const QString result = misread ? QStringLiteral("wrong") : AskNonce(system, con, nonce);
+            misread = result == QLatin1String("wrong");
+            answered = result == QLatin1String("ok") && system.CallEvent(10, con);
         }
     } catch (const ESheetcaster&) {
         misread = true; // an answer that does not read as the one asked for
@@ -101,7 +87,7 @@ bool StressRun(TZarvDataSystem& system, const QString& name, bool& misread)
 void StressLoop(int index, int count, const std::atomic<bool>& stop)
 {
     CallEventWaitMs = 20;
-    CallEventWaitCount = 100;
+    CallEventWaitCount = 75; // 1.5 s a command: a 1 s row is answered
     SetMessageService(std::make_unique<TCancelEveryBox>());
     TZarvDataSystem system;
     while (!stop) {
@@ -131,6 +117,7 @@ int main(int argc, char** argv)
     NamedObjectPrefix = QString::fromLocal8Bit(argv[1]);
     InitDataConnectManager();
     bool hold = false;
+    bool askNonce = false;
     QString ask;
     int stressIndex = -1;
     int stressCount = 0;
@@ -142,6 +129,10 @@ int main(int argc, char** argv)
         } else if (arg.startsWith(QLatin1String("--ask="))) {
             hold = true;
             ask = arg.mid(6);
+        } else if (arg.startsWith(QLatin1String("--ask-nonce="))) {
+            hold = true;
+            ask = arg.mid(12);
+            askNonce = true;
         } else if (arg.startsWith(QLatin1String("--die-at="))) {
             const QString step = arg.mid(9);
             DieAt = step == QLatin1String("removing")  ? TSharedStep::Removing
@@ -152,7 +143,9 @@ int main(int argc, char** argv)
             const QStringList numbers = arg.mid(9).split(u',');
             stressIndex = numbers.value(0).toInt();
             stressCount = numbers.value(1).toInt();
-            specs << QStringLiteral("S%1:self:2:rt").arg(stressIndex);
+            // Handlers of no time, 400 ms and 1 s.
+            static const int delaysMs[] = {0, 400, 1000};
+            specs << QStringLiteral("S%1:nonce%2:2:rt").arg(stressIndex).arg(delaysMs[stressIndex % 3]);
         } else {
             specs << arg;
         }
@@ -195,7 +188,10 @@ int main(int argc, char** argv)
     if (holder && !ask.isEmpty() && holder->OpenDataEvent(ask, asked) && holder->CallEvent(9, asked)) {
         std::printf("asked\n");
         std::fflush(stdout);
-        holder->CallEvent(4, asked);
+        if (askNonce && holder->CallEvent(4, asked))
+            AskNonce(*holder, asked, QStringLiteral("asker"));
+        else
+            holder->CallEvent(4, asked);
     }
     const int result = app.exec();
     if (stress.joinable()) {

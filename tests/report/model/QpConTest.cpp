@@ -15,18 +15,23 @@
 #include "platform/rtl/Streams.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <map>
 #include <cstring>
 #include <random>
 #include <thread>
 
 #include <csignal>
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <pthread.h>
 #include <sys/mman.h>
+#include <sys/wait.h>
 
 namespace {
 
@@ -77,6 +82,7 @@ public:
         }
         return false;
     }
+    void Signal(int signal) { kill(pid_t(FProcess.processId()), signal); }
     // SIGKILL, as a task manager ends a program.
     void Kill()
     {
@@ -122,6 +128,49 @@ private:
     QList<QByteArray> FLines;
 };
 
+// Holds the memory block of that name open and mapped at size bytes in a
+// child process, until destroyed: a block another process keeps small.
+class THeldBlock {
+public:
+    THeldBlock(const QString& name, int size)
+    {
+        int ready[2], done[2];
+        if (pipe(ready) != 0 || pipe(done) != 0)
+            return;
+        FPid = fork();
+        if (FPid == 0) {
+            close(ready[0]);
+            close(done[1]);
+            const TSharedHandle map = OpenSharedMemory(name, size);
+            void* view = MapSharedMemory(map);
+            const char held = view && NamedMemorySize(map) == size ? 'y' : 'n';
+            (void)!write(ready[1], &held, 1);
+            char c;
+            while (read(done[0], &c, 1) > 0) {
+            }
+            _exit(0);
+        }
+        close(ready[1]);
+        close(done[0]);
+        FDone = done[1];
+        char held = 0;
+        FHeld = read(ready[0], &held, 1) == 1 && held == 'y';
+        close(ready[0]);
+    }
+    ~THeldBlock()
+    {
+        close(FDone);
+        if (FPid > 0)
+            waitpid(FPid, nullptr, 0);
+    }
+    bool Held() const { return FHeld; }
+
+private:
+    pid_t FPid = -1;
+    int FDone = -1;
+    bool FHeld = false;
+};
+
 class QpConTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -139,6 +188,7 @@ protected:
     {
         system.reset();
         CallEventWaitMs = 100;
+        CallEventWaitCount = 600;
         DiscoveryWaitMs = 250;
     }
 
@@ -154,6 +204,11 @@ protected:
     bool Open(const QString& name, TZarvDataConnection& dataCon)
     {
         return system->OpenDataEvent(name, dataCon) && system->CallEvent(9, dataCon);
+    }
+    // The same, and asks for the columns (command 4).
+    bool OpenColumns(const QString& name, TZarvDataConnection& dataCon)
+    {
+        return Open(name, dataCon) && system->CallEvent(4, dataCon);
     }
     // Rows of "rows" connections as "id name note" texts, with command 1
     // then 2 until the end.
@@ -460,13 +515,13 @@ TEST_F(QpConTest, PeerDiscoveryUniquenessAndRows)
                                               QStringLiteral("3 three c")}));
     system->CloseDataEvent(dataCon);
 
-    // An ALT1 left too small (held open here) is grown by the peer before
-    // it writes.
-    const TSharedHandle heldAlt = OpenSharedMemory(QStringLiteral("ZARVBUFFERALT1"), 1000);
-    void* heldView = MapSharedMemory(heldAlt);
-    CheckLargeRow(QStringLiteral("BIG"));
-    EXPECT_EQ(NamedMemorySize(heldAlt), 1000);
-    CloseSharedMemory(heldAlt, heldView);
+    // An ALT2 left too small (held open by another process) is grown by
+    // the peer before it writes.
+    {
+        THeldBlock held(QStringLiteral("ZARVBUFFERALT2"), 1000);
+        ASSERT_TRUE(held.Held());
+        CheckLargeRow(QStringLiteral("BIG"));
+    }
 
     // A handler that raises fails the command at once.
     TZarvDataConnection bad;
@@ -491,10 +546,18 @@ TEST_F(QpConTest, AnswersPointingOutsideTheirBufferFail)
     std::atomic<bool> stop{false};
     std::thread peer([&] {
         const TSharedHandle completed = OpenSharedEvent(QStringLiteral("ZARVCOMPLETED"));
+        TZarvChannelControl control;
+        std::vector<uint8_t> request(kZarvBufferSize);
         while (!stop) {
             if (WaitNamedObject(fake.FDataEvent, 20) != TWaitResult::wrSignaled)
                 continue;
-            std::memcpy(system->NormFileBuf(), answer.constData(), size_t(answer.size()));
+            const TRequestInfo info = control.Current();
+            if (!control.Take(info.Number, request.data()))
+                continue;
+            control.Answer(info.Number, 1, [&](uint8_t* buffer, int64_t& bytes, int64_t&) {
+                bytes = answer.size();
+                std::memcpy(buffer, answer.constData(), size_t(answer.size()));
+            });
             SetNamedEvent(completed);
         }
         CloseSharedEvent(completed);
@@ -825,7 +888,7 @@ TEST_F(QpConTest, PeerKilledInTheMiddleOfARequest)
 
 // A peer killed inside the bookkeeping of a named object: after making a
 // block (the first of a new name), after marking one removed (the last user
-// closing it at its end), after enlarging the overflow block that this
+// closing it at its end), after enlarging the overflow block that another
 // process holds small. The next run of the names goes through.
 TEST_F(QpConTest, PeerKilledInsideTheBookkeepingOfAnObject)
 {
@@ -853,8 +916,8 @@ TEST_F(QpConTest, PeerKilledInsideTheBookkeepingOfAnObject)
     {
         UsePrefix(QStringLiteral("grow"));
         MakeSystem();
-        const TSharedHandle heldAlt = OpenSharedMemory(QStringLiteral("ZARVBUFFERALT1"), 1000);
-        void* heldView = MapSharedMemory(heldAlt);
+        THeldBlock held(QStringLiteral("ZARVBUFFERALT2"), 1000);
+        ASSERT_TRUE(held.Held());
         {
             TPeer dying({QStringLiteral("--die-at=growing"), QStringLiteral("KB:big:2:rt")});
             ASSERT_TRUE(dying.Ready());
@@ -868,7 +931,6 @@ TEST_F(QpConTest, PeerKilledInsideTheBookkeepingOfAnObject)
         TPeer next({QStringLiteral("KB:big:2:rt")});
         ASSERT_TRUE(next.Ready());
         CheckLargeRow(QStringLiteral("KB"));
-        CloseSharedMemory(heldAlt, heldView);
     }
 }
 
@@ -928,14 +990,16 @@ TEST_F(QpConTest, BlocksOfTheEarlierLayoutDoNotStopTheChannel)
         shm_unlink(key.constData());
 }
 
-// Six processes serve a connection each and run requests against the
-// others, each run under the channel's mutex, for ten seconds, while this
-// process kills one of them (SIGKILL) and starts it again every 200 ms. No
-// run waits past the time-outs (the mutex's 5 s, then 2 s a command as the
-// workers set them), no answer is read as the answer of another request or
-// connection (a killed worker's runs count too), and the channel still
-// serves a run afterwards.
-TEST_F(QpConTest, SixProcessesKilledAndRestartedNeverHangOrMisread)
+// Six processes serve a connection each (rows that take 0, 400 or 1000 ms)
+// and run requests against the others, each run under the channel's mutex
+// and checked by a nonce of its own, for ten seconds, while this process
+// every 200 ms either kills one of them (SIGKILL) and starts it again, or
+// stops one (SIGSTOP) for 0.3 to 1.5 s. No run of a process never stopped
+// waits past the time-outs (the mutex's 5 s, then 1.5 s a command and 1 s
+// for the answer lock, as the workers set them), no answer is read as the
+// answer of another request or connection (a killed worker's runs count
+// too), and the channel still serves a run afterwards.
+TEST_F(QpConTest, SixProcessesKilledStoppedAndRestartedNeverHangOrMisread)
 {
     UsePrefix(QStringLiteral("stress"));
     constexpr int kWorkers = 6;
@@ -943,45 +1007,60 @@ TEST_F(QpConTest, SixProcessesKilledAndRestartedNeverHangOrMisread)
         return std::make_unique<TPeer>(QStringList{QStringLiteral("--stress=%1,%2").arg(i).arg(kWorkers)});
     };
     std::vector<std::unique_ptr<TPeer>> workers;
+    std::vector<bool> stopped(kWorkers, false);
     for (int i = 0; i < kWorkers; ++i) {
         workers.push_back(start(i));
         ASSERT_TRUE(workers.back()->Ready()) << i;
     }
-    QByteArray output;
+    QByteArray output;      // of workers never stopped
+    QByteArray stoppedRuns; // of workers stopped at least once
     std::mt19937 random(4711);
     QElapsedTimer timer;
     timer.start();
-    int restarts = 0;
+    int restarts = 0, stops = 0;
     while (timer.elapsed() < 10'000) {
         usleep(200'000);
         const size_t victim = random() % kWorkers;
-        workers[victim]->Kill();
-        output += workers[victim]->Output();
-        workers[victim] = start(int(victim));
-        EXPECT_TRUE(workers[victim]->Ready()) << victim;
-        ++restarts;
+        if (random() % 2 == 0) {
+            workers[victim]->Kill();
+            (stopped[victim] ? stoppedRuns : output) += workers[victim]->Output();
+            workers[victim] = start(int(victim));
+            stopped[victim] = false;
+            EXPECT_TRUE(workers[victim]->Ready()) << victim;
+            ++restarts;
+        } else {
+            stopped[victim] = true;
+            workers[victim]->Signal(SIGSTOP);
+            usleep(useconds_t(300'000 + random() % 1'200'000));
+            workers[victim]->Signal(SIGCONT);
+            ++stops;
+        }
     }
     for (auto& worker : workers)
         worker->CloseInput(); // each ends after its run
-    for (auto& worker : workers) {
-        const QByteArray rest = worker->Finish(15'000);
-        EXPECT_FALSE(worker->Running()) << "a worker did not end";
+    for (int i = 0; i < kWorkers; ++i) {
+        const QByteArray rest = workers[size_t(i)]->Finish(30'000);
+        EXPECT_FALSE(workers[size_t(i)]->Running()) << "a worker did not end";
         EXPECT_TRUE(rest.contains("done")) << rest.toStdString();
-        output += rest;
+        (stopped[size_t(i)] ? stoppedRuns : output) += rest;
     }
     int ok = 0, failed = 0, misread = 0;
-    for (const QByteArray& line : output.split('\n')) {
-        const QList<QByteArray> words = line.split(' ');
-        if (words.value(0) != "run")
-            continue;
-        ok += words.value(1) == "ok";
-        failed += words.value(1) == "failed";
-        misread += words.value(1) == "misread";
-        EXPECT_LT(words.value(2).toInt(), 5000 + 250 + 2100 + 2000 + 1000) << line.toStdString();
+    for (const QByteArray& all : {output, stoppedRuns}) {
+        for (const QByteArray& line : all.split('\n')) {
+            const QList<QByteArray> words = line.split(' ');
+            if (words.value(0) != "run" || words.size() != 3)
+                continue;
+            ok += words.value(1) == "ok";
+            failed += words.value(1) == "failed";
+            misread += words.value(1) == "misread";
+            if (&all == &output) {
+                EXPECT_LT(words.value(2).toInt(), 5000 + 6 * (1500 + 1000) + 1000) << line.toStdString();
+            }
+        }
     }
     EXPECT_EQ(misread, 0);
     EXPECT_GT(ok, 0);
-    std::printf("%d restarts; %d runs answered, %d failed\n", restarts, ok, failed);
+    std::printf("%d restarts, %d stops; %d runs answered, %d failed\n", restarts, stops, ok, failed);
     MakeSystem();
     TPeer after({QStringLiteral("KS:rows:2:rt")});
     ASSERT_TRUE(after.Ready());
@@ -1011,3 +1090,269 @@ TEST_F(QpConTest, AStaleCompletionIsNotTakenForTheAnswer)
 }
 
 } // namespace
+
+namespace {
+
+// When each nonce's row began in a peer's output ("ran <nonce> <ms>").
+std::map<QString, long long> RunsOf(const QByteArray& output)
+{
+    std::map<QString, long long> runs;
+    for (const QByteArray& line : output.split('\n')) {
+        const QList<QByteArray> words = line.trimmed().split(' ');
+        if (words.size() == 3 && words[0] == "ran")
+            runs[QString::fromLatin1(words[1])] = words[2].toLongLong();
+    }
+    return runs;
+}
+
+} // namespace
+
+// A connection whose process is stopped (SIGSTOP) past the engine's
+// time-out, either before its request arrives or in the middle of the row,
+// and then resumed while the engine asks another connection: every answer
+// is the one asked for, and the stopped connection's request is never run
+// after its time-out (nor is its late answer read by anyone).
+TEST_F(QpConTest, AStoppedPeerResumedLateNeverAnswersAnotherRequest)
+{
+    UsePrefix(QStringLiteral("frozen"));
+    MakeSystem();
+    CallEventWaitCount = 50; // 200 ms a command
+    TPeer slow({QStringLiteral("SLOW:nonce300:2:rt")});
+    TPeer fast({QStringLiteral("FAST:nonce0:2:rt")});
+    ASSERT_TRUE(slow.Ready() && fast.Ready());
+    ASSERT_TRUE(system->GainControl());
+    TZarvDataConnection slowCon, fastCon;
+    ASSERT_TRUE(OpenColumns(QStringLiteral("SLOW"), slowCon));
+    ASSERT_TRUE(OpenColumns(QStringLiteral("FAST"), fastCon));
+    std::map<QString, long long> timedOut; // nonce -> when the engine gave up
+    int wrong = 0, answered = 0;
+    for (int round = 0; round < 8; ++round) {
+        const bool midRow = round % 2 == 1;
+        const QString nonce = QStringLiteral("slow%1").arg(round);
+        if (!midRow)
+            slow.Signal(SIGSTOP);
+        bool stopped = !midRow;
+        system->OnSmallTimeout = [&](TZarvDataSystem*, int, int, int, const QString&, bool, TZarvDataResult&) {
+            if (!stopped && slow.WaitFor("ran", 0)) {
+                slow.Signal(SIGSTOP);
+                stopped = true;
+            }
+        };
+        const QString result = AskNonce(*system, slowCon, nonce);
+        system->OnSmallTimeout = nullptr;
+        EXPECT_EQ(result, QStringLiteral("failed")) << round;
+        timedOut[nonce] = MonotonicMs();
+        slow.Signal(SIGCONT);
+        for (int i = 0; i < 10; ++i) {
+            const QString answer = AskNonce(*system, fastCon, QStringLiteral("fast%1-%2").arg(round).arg(i));
+            wrong += answer == QLatin1String("wrong");
+            answered += answer == QLatin1String("ok");
+        }
+    }
+    CallEventWaitCount = 600;
+    system->CloseDataEvent(slowCon);
+    system->CloseDataEvent(fastCon);
+    system->ReleaseControl();
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(answered, 80);
+    usleep(400'000); // a late row would have begun by now
+    const auto runs = RunsOf(slow.Output() + slow.Finish(10'000));
+    for (const auto& [nonce, began] : runs) {
+        auto it = timedOut.find(nonce);
+        if (it != timedOut.end()) {
+            EXPECT_LT(began, it->second) << nonce.toStdString() << " ran after its time-out";
+        }
+    }
+    EXPECT_EQ(runs.count(QStringLiteral("slow0")), 0u); // stopped before it came: never run
+}
+
+// A connection whose handler stays busy past the engine's time-out, no
+// signal involved: the engine goes on with another connection and a second
+// request to the busy one; nobody reads the busy one's late answer, and the
+// request that timed out while the first was still running is never run.
+TEST_F(QpConTest, ABusyHandlerPastTheTimeOutNeverAnswersAnotherRequest)
+{
+    UsePrefix(QStringLiteral("busy"));
+    MakeSystem();
+    CallEventWaitCount = 50; // 200 ms a command
+    TPeer busy({QStringLiteral("BUSY:nonce700:2:rt")});
+    TPeer fast({QStringLiteral("FAST:nonce0:2:rt")});
+    ASSERT_TRUE(busy.Ready() && fast.Ready());
+    ASSERT_TRUE(system->GainControl());
+    TZarvDataConnection busyCon, fastCon;
+    ASSERT_TRUE(OpenColumns(QStringLiteral("BUSY"), busyCon));
+    ASSERT_TRUE(OpenColumns(QStringLiteral("FAST"), fastCon));
+    int wrong = 0, answered = 0;
+    std::map<QString, long long> timedOut;
+    for (int round = 0; round < 3; ++round) {
+        for (const char* which : {"a", "b"}) {
+            const QString nonce = QStringLiteral("busy%1%2").arg(round).arg(QLatin1String(which));
+            EXPECT_EQ(AskNonce(*system, busyCon, nonce), QStringLiteral("failed"));
+            timedOut[nonce] = MonotonicMs();
+        }
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < 900) {
+            const QString answer = AskNonce(*system, fastCon, QStringLiteral("f%1").arg(timer.elapsed()));
+            wrong += answer == QLatin1String("wrong");
+            answered += answer == QLatin1String("ok");
+        }
+    }
+    CallEventWaitCount = 600;
+    system->CloseDataEvent(busyCon);
+    system->CloseDataEvent(fastCon);
+    system->ReleaseControl();
+    EXPECT_EQ(wrong, 0);
+    EXPECT_GT(answered, 10);
+    const auto runs = RunsOf(busy.Output() + busy.Finish(10'000));
+    for (const auto& [nonce, began] : runs)
+        EXPECT_LT(began, timedOut[nonce]) << nonce.toStdString() << " ran after its time-out";
+    EXPECT_FALSE(runs.empty());
+}
+
+// A requester killed while the handler of its request takes 1 s: the next
+// holder's requests get their own answers, with no settling delay.
+TEST_F(QpConTest, RequesterKilledDuringALongHandlerLeavesNoAnswerToTheNext)
+{
+    UsePrefix(QStringLiteral("long"));
+    MakeSystem();
+    TPeer peer({QStringLiteral("KL:nonce1000:2:rt")});
+    ASSERT_TRUE(peer.Ready());
+    for (int i = 0; i < 3; ++i) {
+        {
+            TPeer asker({QStringLiteral("--ask-nonce=KL")});
+            ASSERT_TRUE(asker.WaitFor("asked", 10000));
+            ASSERT_TRUE(peer.WaitFor("ran asker", 5000)) << i;
+            asker.Kill();
+        }
+        ASSERT_TRUE(system->GainControl());
+        TZarvDataConnection con;
+        ASSERT_TRUE(OpenColumns(QStringLiteral("KL"), con));
+        EXPECT_EQ(AskNonce(*system, con, QStringLiteral("next%1").arg(i)), QStringLiteral("ok")) << i;
+        system->CloseDataEvent(con);
+        system->ReleaseControl();
+    }
+    EXPECT_TRUE(messages.Shown().empty());
+}
+
+// A connection whose process is replaced between two commands of a run
+// (same name, a new process): the run ends with a message naming the
+// connection, never with an empty result read from the new process.
+TEST_F(QpConTest, AConnectionReplacedBetweenCommandsEndsTheRunWithAMessage)
+{
+    UsePrefix(QStringLiteral("replaced"));
+    MakeSystem();
+    auto first = std::make_unique<TPeer>(QStringList{QStringLiteral("KR:nonce0:2:rt")});
+    ASSERT_TRUE(first->Ready());
+    TZarvDataConnection con;
+    ASSERT_TRUE(OpenColumns(QStringLiteral("KR"), con));
+    EXPECT_EQ(AskNonce(*system, con, QStringLiteral("one")), QStringLiteral("ok"));
+    first->Kill();
+    first.reset();
+    TPeer second({QStringLiteral("KR:nonce0:2:rt")});
+    ASSERT_TRUE(second.Ready());
+    QElapsedTimer timer;
+    timer.start();
+    try {
+        system->CallEvent(1, con);
+        ADD_FAILURE() << "the new process answered";
+    } catch (const ESheetcaster& error) {
+        EXPECT_EQ(error.Message(), QStringLiteral("The data connection \"KR\" is now answered by another process "
+                                                  "than the one it was opened with."));
+    }
+    EXPECT_LT(timer.elapsed(), 1000);
+    system->CloseDataEvent(con);
+    // Opened again, the new process is the one identified.
+    TZarvDataConnection again;
+    ASSERT_TRUE(OpenColumns(QStringLiteral("KR"), again));
+    EXPECT_EQ(AskNonce(*system, again, QStringLiteral("two")), QStringLiteral("ok"));
+    system->CloseDataEvent(again);
+}
+
+// After clean exits of the peers and the end of this process's data system,
+// no object of the channel's names remains in the folder of the user's
+// objects (looked for where the objects go: XDG_RUNTIME_DIR when it is the
+// user's, else /dev/shm/tessvar-<uid>).
+TEST_F(QpConTest, CleanExitsLeaveNoObjectOfTheChannel)
+{
+    UsePrefix(QStringLiteral("clean"));
+    const char* runtime = getenv("XDG_RUNTIME_DIR");
+    struct stat st {};
+    const QByteArray folder = runtime && runtime[0] == '/' && lstat(runtime, &st) == 0 && S_ISDIR(st.st_mode) &&
+                                      st.st_uid == geteuid() && (st.st_mode & 0077) == 0
+                                  ? QByteArray(runtime)
+                                  : "/dev/shm/tessvar-" + QByteArray::number(uint(geteuid()));
+    const QByteArray mark = "-" + NamedObjectPrefix.toUtf8();
+    auto left = [&] {
+        QStringList names;
+        if (DIR* dir = opendir(folder.constData())) {
+            while (const dirent* entry = readdir(dir)) {
+                if (QByteArray(entry->d_name).contains(mark))
+                    names << QString::fromLocal8Bit(entry->d_name);
+            }
+            closedir(dir);
+        }
+        return names;
+    };
+    MakeSystem();
+    {
+        TPeer rows({QStringLiteral("KC:rows:2:rt"), QStringLiteral("BIG:big:2:rt")});
+        ASSERT_TRUE(rows.Ready());
+        EXPECT_FALSE(left().isEmpty()); // the right place is looked at
+        EXPECT_EQ(RunAgainst(QStringLiteral("KC")), kRows);
+        CheckLargeRow(QStringLiteral("BIG"));
+        system->UpdateConnections();
+        EXPECT_EQ(rows.ExitCode(), 0);
+    }
+    system.reset();
+    DataSystem = nullptr;
+    EXPECT_EQ(left(), QStringList{});
+}
+
+// Another user (a made-up id; CI runs as root) made the folder where this
+// user's channel objects would go: the data system is not made, and the
+// error names the folder; no object in it is used or read.
+TEST_F(QpConTest, AnotherUsersFolderStopsTheChannelWithAClearMessage)
+{
+    if (getuid() != 0)
+        GTEST_SKIP() << "needs root to act as users of its own";
+    const uid_t victim = 70000 + uid_t(getpid() % 1000) * 2;
+    const uid_t other = victim + 1;
+    const QByteArray folder = "/dev/shm/tessvar-" + QByteArray::number(uint(victim));
+    const QByteArray buffer =
+        folder + "/tessvar3-" + QByteArray::number(uint(victim)) + "-M-" + NamedObjectPrefix.toUtf8() + "ZARVBUFFER";
+    ASSERT_EQ(mkdir(folder.constData(), 0777), 0);
+    ASSERT_EQ(chmod(folder.constData(), 0777), 0);
+    ASSERT_EQ(chown(folder.constData(), other, other), 0);
+    const QByteArray planted(kZarvBufferSize + 64, 'p');
+    const int fd = open(buffer.constData(), O_RDWR | O_CREAT | O_EXCL, 0666);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(write(fd, planted.constData(), size_t(planted.size())), planted.size());
+    ASSERT_EQ(fchown(fd, other, other), 0);
+    ASSERT_EQ(fchmod(fd, 0666), 0);
+    close(fd);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (setresgid(victim, victim, victim) != 0 || setresuid(victim, victim, victim) != 0)
+            _exit(1);
+        try {
+            TZarvDataSystem channel;
+            _exit(2);
+        } catch (const EOSError& error) {
+            _exit(error.Message().contains(QStringLiteral("The folder %1 of this user's shared objects belongs to "
+                                                          "another user")
+                                               .arg(QString::fromLocal8Bit(folder)))
+                      ? 0
+                      : 3);
+        }
+    }
+    int status = -1;
+    waitpid(pid, &status, 0);
+    QFile file(QString::fromLocal8Bit(buffer));
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), planted);
+    unlink(buffer.constData());
+    rmdir(folder.constData());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
