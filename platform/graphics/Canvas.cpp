@@ -228,7 +228,11 @@ void TCanvas::TextOut(int x, int y, const QString& text)
     if (text.isEmpty() || !Prepare(false, false))
         return;
     const QFontMetricsF metrics(FDeviceFont.Font);
-    const double width = metrics.horizontalAdvance(text);
+    // Shaping a text to measure it costs about as much as drawing it: the
+    // width is taken only where the placing or the background needs it.
+    const bool opaque = FBackgroundMode == TBackgroundMode::bmOpaque;
+    const bool aligned = (FTextAlign & TA_CENTER) == TA_CENTER || (FTextAlign & TA_RIGHT);
+    const double width = opaque || aligned ? metrics.horizontalAdvance(text) : 0;
     double dx = 0;
     if ((FTextAlign & TA_CENTER) == TA_CENTER)
         dx = -width / 2;

@@ -2,6 +2,7 @@
 
 #include "report/print/QpFormat.h"
 #include "report/print/QpPageSelection_p.h"
+#include "report/print/QpTextWidth.h"
 
 #include "platform/forms/Picture.h"
 #include "platform/rtl/CodePages.h"
@@ -12,7 +13,6 @@
 #include "platform/rtl/SafeSave.h"
 #include "platform/rtl/Streams.h"
 
-#include <QFontMetricsF>
 #include <QImage>
 #include <QtEndian>
 
@@ -1004,8 +1004,7 @@ double TQPConverter::RunWidth(const QString& run, const TSaveFont& font) const
         return 0;
     const bool script = font.Superscript || font.Subscript;
     const double height = script ? font.Height / kScriptDivisor : font.Height;
-    const QFontMetricsF metrics(ZsfQFont(font, int(Round(height * kMeasureDPI))));
-    return metrics.horizontalAdvance(run) / kMeasureDPI;
+    return CachedAdvance(ZsfQFont(font, int(Round(height * kMeasureDPI))), run) / kMeasureDPI;
 }
 
 double TQPConverter::QPTFTextWidth(const QString& value)

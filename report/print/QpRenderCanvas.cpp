@@ -1,8 +1,9 @@
 #include "report/print/QpRenderCanvas.h"
 
+#include "report/print/QpTextWidth.h"
+
 #include "platform/rtl/RtlMath.h"
 
-#include <QFontMetricsF>
 #include <QPaintDevice>
 #include <QPainter>
 
@@ -133,7 +134,7 @@ double TZvRenderCanvas::TextWidthInches(const QString& text)
 {
     if (text.isEmpty())
         return 0;
-    return QFontMetricsF(FCurrFont.Font).horizontalAdvance(text) / GetXDPI();
+    return CachedAdvance(FCurrFont.Font, text) / GetXDPI();
 }
 
 // ---------------------------------------------------------------------------
