@@ -1068,14 +1068,17 @@ void TQPConverter::FormattedText(uint8_t code, const QString& text, double x, do
     const std::function<void(const QString&)> onLink = [this](const QString& link) {
         FRenderer->SetHyperlink(link);
     };
-    const double total = QPTFTextWidth(text);
+    // The whole width places a centred or right-aligned text and spreads a
+    // block over its gaps; a left-aligned text needs only its runs' widths.
+    const bool block = code == uint8_t(TZsfCode::BlockText) || code == uint8_t(TZsfCode::PrintSpaces);
+    const bool aligned = code == uint8_t(TZsfCode::CenterText) || code == uint8_t(TZsfCode::RightText);
+    const double total = aligned ? QPTFTextWidth(text) : 0;
     if (code == uint8_t(TZsfCode::CenterText))
         x -= total / 2;
     else if (code == uint8_t(TZsfCode::RightText))
         x -= total;
 
     const TSaveFont savedData = FFontData;
-    const bool block = code == uint8_t(TZsfCode::BlockText) || code == uint8_t(TZsfCode::PrintSpaces);
     double extra = 0;
     if (block) {
         int gaps = 0;
@@ -1091,7 +1094,7 @@ void TQPConverter::FormattedText(uint8_t code, const QString& text, double x, do
             }
         }
         if (gaps > 0)
-            extra = (width - total) / gaps;
+            extra = (width - QPTFTextWidth(text)) / gaps;
     }
     try {
         for (const TSegment& segment : segments) {
@@ -1102,7 +1105,8 @@ void TQPConverter::FormattedText(uint8_t code, const QString& text, double x, do
             FontChanged();
             if (!block) {
                 FRenderer->LeftText(segment.Run, x, y);
-                x += RunWidth(segment.Run, FFontData);
+                if (&segment != &segments.back())
+                    x += RunWidth(segment.Run, FFontData);
                 continue;
             }
             QString rest = segment.Run;

@@ -5,14 +5,13 @@
 // text, and on the render device, which adds up its character table.
 // Truncation cuts where cutting one character at a time cuts; each text is
 // measured once; the cache keeps to its bound.
+#include "CanvasPlayback.h"
 #include "SnapshotSupport.h"
 
 #include "report/print/QpDevice.h"
 #include "report/print/QpFormat.h"
-#include "report/print/QpRenderCanvas.h"
 #include "report/print/QpTextWidth.h"
 
-#include <QImage>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -104,12 +103,7 @@ TRun RunReport(bool cached, TQPBaseDevice* device)
 QImage Playback(const QByteArray& bytes, bool cached)
 {
     TTextWidthCache::Current().SetEnabled(cached);
-    QImage image(850, 1100, QImage::Format_RGB32);
-    image.fill(Qt::white);
-    TZvRenderCanvas canvas(nullptr);
-    canvas.SetPaintDevice(&image, 100, 100);
-    TMemoryStream stream(bytes);
-    canvas.Render(&stream);
+    const QImage image = PlayOnLetterPage(bytes);
     TTextWidthCache::Current().SetEnabled(true);
     return image;
 }

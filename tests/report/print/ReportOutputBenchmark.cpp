@@ -27,7 +27,6 @@
 #include "platform/rtl/Streams.h"
 #include "tests/support/MemoryDataView.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFontMetricsF>
@@ -454,13 +453,3 @@ BENCHMARK(BM_GaugeCardSideBySide)->UseManualTime()->Unit(benchmark::kMillisecond
 BENCHMARK(BM_PreviewPageSideBySide)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(41);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
