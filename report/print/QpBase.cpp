@@ -1,8 +1,8 @@
 #include "report/print/QpBase.h"
 
 #include "report/print/QpFormat.h"
-#include "report/print/QpTextWidth.h"
 #include "report/print/QpPageSelection_p.h"
+#include "report/print/QpTextWidth.h"
 
 #include "platform/rtl/DateTime.h"
 #include "platform/rtl/FormatText.h"
@@ -1417,7 +1417,8 @@ double TBaseReport::TextWidth(const QString& text)
         pixels = QPTFTextWidth(*this, text);
     } else if (!text.isEmpty()) {
         // A width already known is found by the font the measuring would
-        // select; only a new one selects it.
+        // select; only a new one selects it. The canvas must be active
+        // either way.
         GetCanvas();
         pixels = CachedDeviceTextWidth(*LocalDevice(), RealiseQPFont(), text, [&] {
             const TFontSelection selection = SaveFontSelection();

@@ -36,7 +36,8 @@ struct TKeyHash {
     {
         // The standard library's string hash: Qt's seeded one costs several
         // times as much on short texts.
-        const size_t text = std::hash<std::u16string_view>()(std::u16string_view(reinterpret_cast<const char16_t*>(key.Text.constData()), size_t(key.Text.size())));
+        const size_t text = std::hash<std::u16string_view>()(std::u16string_view(
+            reinterpret_cast<const char16_t*>(key.Text.constData()), size_t(key.Text.size())));
         const size_t mix = (size_t(key.FontId) << 8 | size_t(key.Road)) * 0x9E3779B97F4A7C15ULL;
         return text ^ (mix + size_t(key.Extra) * 0xC2B2AE3D27D4EB4FULL);
     }
@@ -55,8 +56,8 @@ void ClearMainThreadCache()
 // font's height and resolution, character set and pitch.
 int64_t RenderDeviceExtra(const TFont& font)
 {
-    return (int64_t(font.Height()) << 32) | (int64_t(font.PixelsPerInch() & 0xFFFF) << 16) |
-           (int64_t(int(font.Charset()) & 0xFF) << 2) | int64_t(font.Pitch());
+    return int64_t(uint64_t(uint32_t(font.Height())) << 32 | uint64_t(font.PixelsPerInch() & 0xFFFF) << 16 |
+                   uint64_t(int(font.Charset()) & 0xFF) << 2 | uint64_t(font.Pitch()));
 }
 
 // The face the render device's table is made for (its size is in the extra
@@ -161,8 +162,9 @@ QSize CachedTextExtent(TCanvas& canvas, const QString& text)
 {
     if (text.isEmpty())
         return QSize(0, 0);
-    const QSizeF size = TTextWidthCache::Current().Size(TWidthRoad::wrExtent, 0, canvas.DeviceFont().Font, text,
-                                                        [&] { return QSizeF(canvas.TextExtent(text)); });
+    const QSizeF size =
+        TTextWidthCache::Current().Size(TWidthRoad::wrExtent, 0, canvas.DeviceFont().Font, text,
+                                        [&] { return QSizeF(canvas.TextExtent(text)); });
     return size.toSize();
 }
 
@@ -189,8 +191,9 @@ int CachedDeviceTextWidth(TQPBaseDevice& device, const QFont& font, const QStrin
         return int(cache.Size(TWidthRoad::wrPrinterDevice, 0, font, text, size).width());
     if (typeid(device) == typeid(TQPRenderDevice)) {
         const TFont& own = *device.GetCanvas()->Font();
-        return int(cache.Size(TWidthRoad::wrRenderDevice, RenderDeviceExtra(own), RenderDeviceFace(own), text, size)
-                       .width());
+        return int(
+            cache.Size(TWidthRoad::wrRenderDevice, RenderDeviceExtra(own), RenderDeviceFace(own), text, size)
+                .width());
     }
     return measure();
 }

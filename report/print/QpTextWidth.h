@@ -11,8 +11,11 @@
 // and units afterwards, exactly as it did on a fresh width. It is keyed by
 // everything that decides it: the road (how the width is made: shaped by Qt,
 // or summed from the render device's character table), the font by value,
-// the text, and an extra number the road depends on (the render device's
-// resolution). A width from the cache is the value the road gave, so it is
+// the text, and an extra number the road depends on (for the render device
+// the font's height, resolution, character set and pitch). A text with tabs
+// or formatting codes is measured run by run, each run through the cache,
+// so the tab step and the codes are applied to cached widths as to fresh
+// ones. A width from the cache is the value the road gave, so it is
 // equal to a fresh one to the last bit.
 //
 // The cache belongs to the thread that asks (report runs may run on other

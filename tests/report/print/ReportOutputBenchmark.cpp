@@ -298,14 +298,17 @@ public:
     }
     void Open(TZvProject& project)
     {
-        project.SetProjectFile(QDir(QStringLiteral(TESSVAR_REPORT_PROJECTS)).filePath(QStringLiteral("gagecard.zrf")));
+        project.SetProjectFile(
+            QDir(QStringLiteral(TESSVAR_REPORT_PROJECTS)).filePath(QStringLiteral("gagecard.zrf")));
         project.Open();
-        const char* params[] = {"Title", "Unit",  "Diametro", "Passo", "Angolo",  "Starts", "Tolleranze", "Maxl",
-                                "Minl",  "Logl",  "Mediol",   "Hmisl", "Maxp",    "Minp",   "Logp",       "Mediop",
-                                "Hmisp", "Maxnp", "Minnp",    "Lognp", "Medionp", "Hmisnp", "TxtP",       "TxtNP"};
-        const char* values[] = {"Gauge card", "mm", "10.000", "1.500", "60", "1", "6H", "9.026",
-                                "8.917", "+0.006", "9.017", "", "9.206", "9.188", "+0.010", "9.197",
-                                "", "9.371", "9.355", "+0.012", "9.363", "", "Go", "No go"};
+        const char* params[] = {"Title",      "Unit",  "Diametro", "Passo",  "Angolo", "Starts",
+                                "Tolleranze", "Maxl",  "Minl",     "Logl",   "Mediol", "Hmisl",
+                                "Maxp",       "Minp",  "Logp",     "Mediop", "Hmisp",  "Maxnp",
+                                "Minnp",      "Lognp", "Medionp",  "Hmisnp", "TxtP",   "TxtNP"};
+        const char* values[] = {"Gauge card", "mm",     "10.000", "1.500",  "60",    "1",
+                                "6H",         "9.026",  "8.917",  "+0.006", "9.017", "",
+                                "9.206",      "9.188",  "+0.010", "9.197",  "",      "9.371",
+                                "9.355",      "+0.012", "9.363",  "",       "Go",    "No go"};
         for (size_t i = 0; i < std::size(params); ++i)
             project.SetParam(QString::fromLatin1(params[i]), QString::fromLatin1(values[i]));
     }
@@ -352,7 +355,8 @@ TGaugeCard& GaugeCard()
 // Side by side: each iteration times the report, then the bare side; the
 // counters are the min and median ratio and each side's median in ms.
 
-void SideBySide(benchmark::State& state, const std::function<void()>& report, const std::function<void()>& bare)
+void SideBySide(benchmark::State& state, const std::function<void()>& report,
+                const std::function<void()>& bare)
 {
     report(); // fonts and the first file
     bare();
