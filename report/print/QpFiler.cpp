@@ -10,6 +10,7 @@
 #include "platform/rtl/Streams.h"
 
 #include <QBuffer>
+#include <QElapsedTimer>
 #include <QtEndian>
 
 #include <algorithm>
@@ -749,9 +750,18 @@ void TZvZSFWriter::WriteGraphic(const TGraphic* graphic)
     FOut.Bytes(bytes);
 }
 
+// Window messages are let through after an output at most every 10 ms: a
+// report writes many thousands of outputs a second, and asking the event
+// loop after each costs more than writing them, while a Cancel is still seen
+// at once to the eye.
 void TZvZSFWriter::Done()
 {
+    constexpr qint64 kMessagesEveryMs = 10;
+    thread_local QElapsedTimer lastMessages;
+    if (lastMessages.isValid() && !lastMessages.hasExpired(kMessagesEveryMs))
+        return;
     ProcessMessages();
+    lastMessages.start();
 }
 
 void TZvZSFWriter::FourPoints(TZsfCode code, double x1, double y1, double x2, double y2)

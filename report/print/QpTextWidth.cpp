@@ -18,29 +18,34 @@
 namespace {
 
 // A font is known by its number in the cache's font list: hashing a font
-// costs more than looking it up among the few a report uses.
+// costs more than looking it up among the few a report uses. The key keeps
+// its hash, so that the table never hashes a text again.
 struct TKey {
     TWidthRoad Road;
     int FontId;
     int64_t Extra;
     QString Text;
+    size_t Hash;
 
+    TKey(TWidthRoad road, int fontId, int64_t extra, const QString& text)
+        : Road(road), FontId(fontId), Extra(extra), Text(text)
+    {
+        // The standard library's string hash: Qt's seeded one costs several
+        // times as much on short texts.
+        const size_t chars = std::hash<std::u16string_view>()(
+            std::u16string_view(reinterpret_cast<const char16_t*>(text.constData()), size_t(text.size())));
+        const size_t mix = (size_t(fontId) << 8 | size_t(road)) * 0x9E3779B97F4A7C15ULL;
+        Hash = chars ^ (mix + size_t(extra) * 0xC2B2AE3D27D4EB4FULL);
+    }
     bool operator==(const TKey& other) const
     {
-        return Road == other.Road && FontId == other.FontId && Extra == other.Extra && Text == other.Text;
+        return Hash == other.Hash && Road == other.Road && FontId == other.FontId && Extra == other.Extra &&
+               Text == other.Text;
     }
 };
 
 struct TKeyHash {
-    size_t operator()(const TKey& key) const noexcept
-    {
-        // The standard library's string hash: Qt's seeded one costs several
-        // times as much on short texts.
-        const size_t text = std::hash<std::u16string_view>()(std::u16string_view(
-            reinterpret_cast<const char16_t*>(key.Text.constData()), size_t(key.Text.size())));
-        const size_t mix = (size_t(key.FontId) << 8 | size_t(key.Road)) * 0x9E3779B97F4A7C15ULL;
-        return text ^ (mix + size_t(key.Extra) * 0xC2B2AE3D27D4EB4FULL);
-    }
+    size_t operator()(const TKey& key) const noexcept { return key.Hash; }
 };
 
 constexpr int kMaxFonts = 256;
@@ -75,8 +80,12 @@ QFont RenderDeviceFace(const TFont& font)
 } // namespace
 
 struct TTextWidthCache::TData {
-    std::unordered_map<TKey, QSizeF, TKeyHash> Sizes;
-    std::vector<QFont> Fonts;
+    struct TFontEntry {
+        QFont Font;
+        int CellHeight = -1; // not yet asked for
+    };
+    std::unordered_map<TKey, double, TKeyHash> Widths;
+    std::vector<TFontEntry> Fonts;
     int LastFont = -1;
 
     // The font's number; a font equal by value to one listed has its number.
@@ -84,26 +93,29 @@ struct TTextWidthCache::TData {
     // font (a shared copy).
     int FontId(const QFont& font)
     {
-        if (LastFont >= 0 && Fonts[size_t(LastFont)] == font)
+        if (LastFont >= 0 && Fonts[size_t(LastFont)].Font == font)
             return LastFont;
         for (size_t i = 0; i < Fonts.size(); ++i) {
-            if (Fonts[i] == font)
+            if (Fonts[i].Font == font)
                 return LastFont = int(i);
         }
         if (int(Fonts.size()) >= kMaxFonts)
             Clear();
-        Fonts.push_back(font);
+        Fonts.push_back({font});
         return LastFont = int(Fonts.size()) - 1;
     }
     void Clear()
     {
-        Sizes.clear();
+        Widths.clear();
         Fonts.clear();
         LastFont = -1;
     }
 };
 
-TTextWidthCache::TTextWidthCache() : FData(new TData) {}
+TTextWidthCache::TTextWidthCache() : FData(new TData)
+{
+    FData->Widths.reserve(size_t(kMaxEntries));
+}
 
 TTextWidthCache::~TTextWidthCache()
 {
@@ -123,23 +135,37 @@ TTextWidthCache& TTextWidthCache::Current()
     return cache;
 }
 
-QSizeF TTextWidthCache::Size(TWidthRoad road, int64_t extra, const QFont& font, const QString& text,
-                             const std::function<QSizeF()>& measure)
+double TTextWidthCache::Width(TWidthRoad road, int64_t extra, const QFont& font, const QString& text,
+                              const std::function<double()>& measure)
 {
     if (!FEnabled) {
         ++FMeasured;
         return measure();
     }
-    TKey key{road, FData->FontId(font), extra, text};
-    auto it = FData->Sizes.find(key);
-    if (it != FData->Sizes.end())
+    TKey key(road, FData->FontId(font), extra, text);
+    auto it = FData->Widths.find(key);
+    if (it != FData->Widths.end())
         return it->second;
     ++FMeasured;
-    const QSizeF size = measure();
-    if (int(FData->Sizes.size()) >= kMaxEntries)
-        FData->Sizes.clear();
-    FData->Sizes.emplace(std::move(key), size);
-    return size;
+    const double width = measure();
+    if (int(FData->Widths.size()) >= kMaxEntries)
+        FData->Widths.clear(); // the fonts stay: their numbers are in no key now
+    FData->Widths.emplace(std::move(key), width);
+    return width;
+}
+
+int TTextWidthCache::CellHeight(const QFont& font)
+{
+    const auto measure = [&font] {
+        const QFontMetricsF metrics(font);
+        return int(std::lround(metrics.ascent() + metrics.descent()));
+    };
+    if (!FEnabled)
+        return measure();
+    TData::TFontEntry& entry = FData->Fonts[size_t(FData->FontId(font))];
+    if (entry.CellHeight < 0)
+        entry.CellHeight = measure();
+    return entry.CellHeight;
 }
 
 void TTextWidthCache::SetEnabled(bool enabled)
@@ -155,45 +181,49 @@ void TTextWidthCache::Clear()
 
 int TTextWidthCache::Count() const
 {
-    return int(FData->Sizes.size());
-}
-
-QSize CachedTextExtent(TCanvas& canvas, const QString& text)
-{
-    if (text.isEmpty())
-        return QSize(0, 0);
-    const QSizeF size =
-        TTextWidthCache::Current().Size(TWidthRoad::wrExtent, 0, canvas.DeviceFont().Font, text,
-                                        [&] { return QSizeF(canvas.TextExtent(text)); });
-    return size.toSize();
+    return int(FData->Widths.size());
 }
 
 double CachedAdvance(const QFont& font, const QString& text)
 {
     if (text.isEmpty())
         return 0;
-    return TTextWidthCache::Current()
-        .Size(TWidthRoad::wrAdvance, 0, font, text,
-              [&] { return QSizeF(QFontMetricsF(font).horizontalAdvance(text), 0); })
-        .width();
+    return TTextWidthCache::Current().Width(TWidthRoad::wrAdvance, 0, font, text,
+                                            [&] { return QFontMetricsF(font).horizontalAdvance(text); });
+}
+
+// The canvas's extent is the advance rounded to whole pixels and the cell
+// height; with the cache off the canvas is asked itself.
+QSize CachedTextExtent(TCanvas& canvas, const QString& text)
+{
+    if (text.isEmpty())
+        return QSize(0, 0);
+    TTextWidthCache& cache = TTextWidthCache::Current();
+    if (!cache.Enabled())
+        return canvas.TextExtent(text);
+    const QFont& font = canvas.DeviceFont().Font;
+    return QSize(int(std::lround(CachedAdvance(font, text))), cache.CellHeight(font));
 }
 
 // Only the devices whose measuring is known here are cached: a device of
 // another class (a test's, say) may measure any way it likes. The printer
-// device measures in the canvas's device font, the render device in the
-// canvas's own font, whatever is selected.
+// device measures the canvas's extent in the device font, at least one
+// pixel; the render device adds up its table in the canvas's own font,
+// whatever is selected. With the cache off the device is asked itself.
 int CachedDeviceTextWidth(TQPBaseDevice& device, const QFont& font, const QString& text,
                           const std::function<int()>& measure)
 {
-    const auto size = [&] { return QSizeF(measure(), 0); };
     TTextWidthCache& cache = TTextWidthCache::Current();
-    if (typeid(device) == typeid(TQpPrinterDevice))
-        return int(cache.Size(TWidthRoad::wrPrinterDevice, 0, font, text, size).width());
+    if (!cache.Enabled())
+        return measure();
+    if (typeid(device) == typeid(TQpPrinterDevice)) {
+        const int width = int(std::lround(CachedAdvance(font, text)));
+        return width == 0 ? 1 : width;
+    }
     if (typeid(device) == typeid(TQPRenderDevice)) {
         const TFont& own = *device.GetCanvas()->Font();
-        return int(
-            cache.Size(TWidthRoad::wrRenderDevice, RenderDeviceExtra(own), RenderDeviceFace(own), text, size)
-                .width());
+        return int(cache.Width(TWidthRoad::wrRenderDevice, RenderDeviceExtra(own), RenderDeviceFace(own),
+                               text, [&] { return double(measure()); }));
     }
     return measure();
 }

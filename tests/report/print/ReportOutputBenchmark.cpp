@@ -197,9 +197,51 @@ void BarePdf(const TBarePages& pages, const QString& file)
 // ---------------------------------------------------------------------------
 // The reports.
 
+// Runs a report on engine: the writer into memory, or the system as the
+// print buttons use it (its filer places spaced texts as justified blocks),
+// to the "Print to PDF" printer and file.
+QByteArray SnapshotOf(const std::function<void(TQpComponent*)>& run)
+{
+    TMemoryStream stream;
+    TZvZSFWriter writer(nullptr);
+    writer.SetStreamMode(TStreamMode::smUser);
+    writer.SetStream(&stream);
+    writer.SetAccuracyMethod(TAccuracyMethod::amPositioning); // as the system's filer
+    run(&writer);
+    return stream.Bytes();
+}
+
+void PrintToPdf(const std::function<void(TQpComponent*)>& run, const QString& file)
+{
+    TZvSystem system(nullptr);
+    TSystemSetups setups = system.SystemSetups();
+    setups.Exclude(TSystemSetup::ssAllowSetup);
+    system.SetSystemSetups(setups);
+    system.SetDefaultDest(TReportDest::rdPrinter);
+    system.SetOutputFileName(file);
+    system.OverrideStatus = [](TZvSystem*, TOverrideMode, TCustomForm*&) {}; // no status window
+    run(&system);
+}
+
+// A report that runs on any engine, to a snapshot or to a PDF file.
+class TBenchReport {
+public:
+    virtual ~TBenchReport() = default;
+    virtual void Run(TQpComponent* engine) = 0;
+
+    QByteArray Snapshot()
+    {
+        return SnapshotOf([this](TQpComponent* engine) { Run(engine); });
+    }
+    void ToPdf(const QString& file)
+    {
+        PrintToPdf([this](TQpComponent* engine) { Run(engine); }, file);
+    }
+};
+
 // A region of 50 bands a page; the band shows three data texts (truncated
 // to their widths) and a rule under them.
-class TDataBandReport {
+class TDataBandReport : public TBenchReport {
 public:
     TDataBandReport()
     {
@@ -259,23 +301,11 @@ public:
     }
 
     // The rows need no data channel, whose mutex every process shares.
-    QByteArray Snapshot()
+    void Run(TQpComponent* engine) override
     {
         TZarvDataSystem* channel = std::exchange(DataSystem, nullptr);
-        TMemoryStream stream;
-        TZvZSFWriter writer(nullptr);
-        writer.SetStreamMode(TStreamMode::smUser);
-        writer.SetStream(&stream);
-        Report->Execute(&writer);
+        Report->Execute(engine);
         DataSystem = channel;
-        return stream.Bytes();
-    }
-    // The report through the writer and the PDF printer into file.
-    void ToPdf(const QString& file)
-    {
-        TMemoryStream stream(Snapshot());
-        TZvRenderPrinter printer(nullptr);
-        printer.PrintRender(&stream, file);
     }
 
     TZarvProjectManager Project{nullptr};
@@ -289,7 +319,7 @@ TDataBandReport& DataBand()
 }
 
 // The gauge card with a value in each of its parameters.
-class TGaugeCard {
+class TGaugeCard : public TBenchReport {
 public:
     TGaugeCard()
     {
@@ -312,32 +342,12 @@ public:
         for (size_t i = 0; i < std::size(params); ++i)
             project.SetParam(QString::fromLatin1(params[i]), QString::fromLatin1(values[i]));
     }
-    QByteArray Snapshot()
+    // As the print button does when given the system.
+    void Run(TQpComponent* engine) override
     {
         TZvProject project(nullptr);
         Open(project);
-        TMemoryStream stream;
-        TZvZSFWriter writer(nullptr);
-        writer.SetStreamMode(TStreamMode::smUser);
-        writer.SetStream(&stream);
-        project.SetEngine(&writer);
-        project.Execute();
-        project.Close();
-        return stream.Bytes();
-    }
-    // As the print button does: the system, the printer, the file.
-    void ToPdf(const QString& file)
-    {
-        TZvProject project(nullptr);
-        TZvSystem system(nullptr);
-        TSystemSetups setups = system.SystemSetups();
-        setups.Exclude(TSystemSetup::ssAllowSetup);
-        system.SetSystemSetups(setups);
-        system.SetDefaultDest(TReportDest::rdPrinter);
-        system.SetOutputFileName(file);
-        system.OverrideStatus = [](TZvSystem*, TOverrideMode, TCustomForm*&) {};
-        Open(project);
-        project.SetEngine(&system);
+        project.SetEngine(engine);
         project.Execute();
         project.Close();
     }
