@@ -276,7 +276,10 @@ void TCanvas::TextOut(int x, int y, const QString& text, double advance)
         FPainter->fillRect(
             QRectF(at.x(), at.y() - metrics->ascent(), width, metrics->ascent() + metrics->descent()),
             ToQColor(FBackgroundColor));
-    FPainter->setFont(FDeviceFont.Font);
+    // Setting a font makes the painter find its engine again at the next
+    // text, even an equal one.
+    if (!(FPainter->font() == FDeviceFont.Font))
+        FPainter->setFont(FDeviceFont.Font);
     FPainter->drawText(at, text);
     if (turned)
         FPainter->restore();

@@ -12,41 +12,21 @@
 #include <cmath>
 #include <string_view>
 #include <typeinfo>
-#include <unordered_map>
 #include <vector>
 
 namespace {
 
 // A font is known by its number in the cache's font list: hashing a font
-// costs more than looking it up among the few a report uses. The key keeps
-// its hash, so that the table never hashes a text again.
-struct TKey {
-    TWidthRoad Road;
-    int FontId;
-    int64_t Extra;
-    QString Text;
-    size_t Hash;
-
-    TKey(TWidthRoad road, int fontId, int64_t extra, const QString& text)
-        : Road(road), FontId(fontId), Extra(extra), Text(text)
-    {
-        // The standard library's string hash: Qt's seeded one costs several
-        // times as much on short texts.
-        const size_t chars = std::hash<std::u16string_view>()(
-            std::u16string_view(reinterpret_cast<const char16_t*>(text.constData()), size_t(text.size())));
-        const size_t mix = (size_t(fontId) << 8 | size_t(road)) * 0x9E3779B97F4A7C15ULL;
-        Hash = chars ^ (mix + size_t(extra) * 0xC2B2AE3D27D4EB4FULL);
-    }
-    bool operator==(const TKey& other) const
-    {
-        return Hash == other.Hash && Road == other.Road && FontId == other.FontId && Extra == other.Extra &&
-               Text == other.Text;
-    }
-};
-
-struct TKeyHash {
-    size_t operator()(const TKey& key) const noexcept { return key.Hash; }
-};
+// costs more than looking it up among the few a report uses.
+size_t KeyHash(TWidthRoad road, int fontId, int64_t extra, const QString& text)
+{
+    // The standard library's string hash: Qt's seeded one costs several
+    // times as much on short texts.
+    const size_t chars = std::hash<std::u16string_view>()(
+        std::u16string_view(reinterpret_cast<const char16_t*>(text.constData()), size_t(text.size())));
+    const size_t mix = (size_t(fontId) << 8 | size_t(road)) * 0x9E3779B97F4A7C15ULL;
+    return chars ^ (mix + size_t(extra) * 0xC2B2AE3D27D4EB4FULL);
+}
 
 constexpr int kMaxFonts = 256;
 
@@ -79,15 +59,48 @@ QFont RenderDeviceFace(const TFont& font)
 
 } // namespace
 
+// The widths sit in one open-addressed table (linear probing, twice as many
+// slots as widths): a look-up reads one slot and the text, where a table of
+// linked nodes reads three places scattered over memory.
 struct TTextWidthCache::TData {
+    struct TSlot {
+        size_t Hash = 0;
+        int64_t Extra = 0;
+        int FontId = -1; // -1: empty
+        TWidthRoad Road = TWidthRoad::wrAdvance;
+        QString Text;
+        double Width = 0;
+    };
     struct TFontEntry {
         QFont Font;
         int CellHeight = -1; // not yet asked for
     };
-    std::unordered_map<TKey, double, TKeyHash> Widths;
+    static constexpr size_t kSlots = size_t(kMaxEntries) * 2;
+    std::vector<TSlot> Slots; // made at the first width
+    int Used = 0;
     std::vector<TFontEntry> Fonts;
     int LastFont = -1;
 
+    // The slot holding the key, or the empty one where it goes.
+    TSlot& Find(size_t hash, TWidthRoad road, int fontId, int64_t extra, const QString& text)
+    {
+        if (Slots.empty())
+            Slots.resize(kSlots);
+        for (size_t i = hash & (kSlots - 1);; i = (i + 1) & (kSlots - 1)) {
+            TSlot& slot = Slots[i];
+            if (slot.FontId < 0 || (slot.Hash == hash && slot.FontId == fontId && slot.Road == road &&
+                                    slot.Extra == extra && slot.Text == text))
+                return slot;
+        }
+    }
+    void ClearWidths()
+    {
+        if (Used == 0)
+            return;
+        for (TSlot& slot : Slots)
+            slot = TSlot();
+        Used = 0;
+    }
     // The font's number; a font equal by value to one listed has its number.
     // Comparing with the last font asked for is quick when it is that very
     // font (a shared copy).
@@ -106,16 +119,13 @@ struct TTextWidthCache::TData {
     }
     void Clear()
     {
-        Widths.clear();
+        ClearWidths();
         Fonts.clear();
         LastFont = -1;
     }
 };
 
-TTextWidthCache::TTextWidthCache() : FData(new TData)
-{
-    FData->Widths.reserve(size_t(kMaxEntries));
-}
+TTextWidthCache::TTextWidthCache() : FData(new TData) {}
 
 TTextWidthCache::~TTextWidthCache()
 {
@@ -142,15 +152,25 @@ double TTextWidthCache::Width(TWidthRoad road, int64_t extra, const QFont& font,
         ++FMeasured;
         return measure();
     }
-    TKey key(road, FData->FontId(font), extra, text);
-    auto it = FData->Widths.find(key);
-    if (it != FData->Widths.end())
-        return it->second;
+    int fontId = FData->FontId(font);
+    size_t hash = KeyHash(road, fontId, extra, text);
+    if (TData::TSlot& slot = FData->Find(hash, road, fontId, extra, text); slot.FontId >= 0)
+        return slot.Width;
     ++FMeasured;
     const double width = measure();
-    if (int(FData->Widths.size()) >= kMaxEntries)
-        FData->Widths.clear(); // the fonts stay: their numbers are in no key now
-    FData->Widths.emplace(std::move(key), width);
+    // Should the measuring have asked the cache itself, the font and the
+    // slot are found again.
+    if (const int again = FData->FontId(font); again != fontId) {
+        fontId = again;
+        hash = KeyHash(road, fontId, extra, text);
+    }
+    if (FData->Used >= kMaxEntries)
+        FData->ClearWidths(); // the fonts stay: their numbers are in no key now
+    TData::TSlot& slot = FData->Find(hash, road, fontId, extra, text);
+    if (slot.FontId < 0) {
+        slot = TData::TSlot{hash, extra, fontId, road, text, width};
+        ++FData->Used;
+    }
     return width;
 }
 
@@ -181,7 +201,7 @@ void TTextWidthCache::Clear()
 
 int TTextWidthCache::Count() const
 {
-    return int(FData->Widths.size());
+    return FData->Used;
 }
 
 double CachedAdvance(const QFont& font, const QString& text)
