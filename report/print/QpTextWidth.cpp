@@ -16,8 +16,9 @@
 
 namespace {
 
-// A font is known by its number in the cache's font list: hashing a font
-// costs more than looking it up among the few a report uses.
+// A key's hash: the font is known by its number in the cache's font list
+// (hashing a font costs more than looking it up among the few a report
+// uses).
 size_t KeyHash(TWidthRoad road, int fontId, int64_t extra, const QString& text)
 {
     // The standard library's string hash: Qt's seeded one costs several
