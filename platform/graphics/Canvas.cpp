@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <optional>
 
 namespace {
 
@@ -101,10 +102,15 @@ void TCanvas::FontChanged(TObject*)
 
 bool TCanvas::Prepare(bool withPen, bool withBrush)
 {
+    return Prepare(withPen ? ToQPen(*FPen) : QPen(Qt::NoPen), withBrush);
+}
+
+bool TCanvas::Prepare(const QPen& pen, bool withBrush)
+{
     if (!FPainter || !FPainter->isActive())
         return false;
     FPainter->setRenderHint(QPainter::Antialiasing, false);
-    FPainter->setPen(withPen ? ToQPen(*FPen) : QPen(Qt::NoPen));
+    FPainter->setPen(pen);
     FPainter->setBrush(withBrush ? ToQBrush(*FBrush) : QBrush(Qt::NoBrush));
     // Hatched brushes fill their gaps with the background colour when opaque.
     FPainter->setBackgroundMode(FBackgroundMode == TBackgroundMode::bmOpaque ? Qt::OpaqueMode
@@ -225,32 +231,58 @@ void TCanvas::StretchDraw(const TRect& rect, const TGraphic& graphic)
 
 void TCanvas::TextOut(int x, int y, const QString& text)
 {
-    if (text.isEmpty() || !Prepare(false, false))
+    // Shaping a text to measure it costs about as much as drawing it: the
+    // width is taken only where the placing or the background needs it.
+    const bool opaque = FBackgroundMode == TBackgroundMode::bmOpaque;
+    const bool aligned = (FTextAlign & TA_CENTER) == TA_CENTER || (FTextAlign & TA_RIGHT);
+    const bool measure = !text.isEmpty() && FPainter && FPainter->isActive() && (opaque || aligned);
+    TextOut(x, y, text, measure ? QFontMetricsF(FDeviceFont.Font).horizontalAdvance(text) : 0);
+}
+
+void TCanvas::TextOut(int x, int y, const QString& text, double advance)
+{
+    // The pen is the text's colour from the start: a pen changed twice for
+    // each text makes a PDF write it twice.
+    if (text.isEmpty() || !Prepare(QPen(ToQColor(FTextColor)), false))
         return;
-    const QFontMetricsF metrics(FDeviceFont.Font);
-    const double width = metrics.horizontalAdvance(text);
+    const double width = advance;
     double dx = 0;
     if ((FTextAlign & TA_CENTER) == TA_CENTER)
         dx = -width / 2;
     else if (FTextAlign & TA_RIGHT)
         dx = -width;
-    double baseline = metrics.ascent();
-    if ((FTextAlign & TA_BASELINE) == TA_BASELINE)
-        baseline = 0;
-    else if (FTextAlign & TA_BOTTOM)
-        baseline = -metrics.descent();
-    FPainter->save();
-    FPainter->translate(x, y);
-    if (FDeviceFont.Escapement != 0)
+    // The font's metrics only where the text stands on its top or bottom or
+    // on a background box.
+    const bool opaque = FBackgroundMode == TBackgroundMode::bmOpaque;
+    const bool onBaseline = (FTextAlign & TA_BASELINE) == TA_BASELINE;
+    std::optional<QFontMetricsF> metrics;
+    if (opaque || !onBaseline)
+        metrics.emplace(FDeviceFont.Font);
+    double baseline = 0;
+    if (!onBaseline)
+        baseline = FTextAlign & TA_BOTTOM ? -metrics->descent() : metrics->ascent();
+    // Unturned text is drawn in place: saving and restoring the painter's
+    // state for each text makes a PDF repeat its whole graphics state.
+    const bool turned = FDeviceFont.Escapement != 0;
+    QPointF at(dx, baseline);
+    if (turned) {
+        FPainter->save();
+        FPainter->translate(x, y);
         FPainter->rotate(-FDeviceFont.Escapement / 10.0);
-    if (FBackgroundMode == TBackgroundMode::bmOpaque)
+    } else {
+        at += QPointF(x, y);
+    }
+    if (opaque)
         FPainter->fillRect(
-            QRectF(dx, baseline - metrics.ascent(), width, metrics.ascent() + metrics.descent()),
+            QRectF(at.x(), at.y() - metrics->ascent(), width, metrics->ascent() + metrics->descent()),
             ToQColor(FBackgroundColor));
-    FPainter->setFont(FDeviceFont.Font);
-    FPainter->setPen(ToQColor(FTextColor));
-    FPainter->drawText(QPointF(dx, baseline), text);
-    FPainter->restore();
+    // Setting a font makes the painter find its engine again at the next
+    // text, even an equal one.
+    if (!(FPainter->font() == FDeviceFont.Font))
+        FPainter->setFont(FDeviceFont.Font);
+    FPainter->drawText(at, text);
+    if (turned)
+        FPainter->restore();
 }
 
 void TCanvas::TextRect(const TRect& rect, int x, int y, const QString& text)

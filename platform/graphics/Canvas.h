@@ -91,6 +91,10 @@ public:
     // Text at (x, y) placed by TextAlign, in the device font and text colour,
     // on a background box when the background mode is opaque.
     void TextOut(int x, int y, const QString& text);
+    // The same with the text's advance in the device font already known
+    // (pixels, as QFontMetricsF gives it), so that placing it measures
+    // nothing.
+    void TextOut(int x, int y, const QString& text, double advance);
     // The same, clipped to rect.
     void TextRect(const TRect& rect, int x, int y, const QString& text);
     // Width and cell height of a text in the device font; (0, 0) for "".
@@ -101,6 +105,7 @@ public:
 private:
     void FontChanged(TObject* sender);
     bool Prepare(bool withPen, bool withBrush);
+    bool Prepare(const QPen& pen, bool withBrush);
     void DrawArcShape(int kind, int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4);
 
     std::unique_ptr<TFont> FFont;

@@ -2,6 +2,7 @@
 
 #include "report/print/QpFormat.h"
 #include "report/print/QpPageSelection_p.h"
+#include "report/print/QpTextWidth.h"
 
 #include "platform/rtl/DateTime.h"
 #include "platform/rtl/FormatText.h"
@@ -14,6 +15,7 @@
 #include <climits>
 #include <cmath>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -631,9 +633,7 @@ TCanvas* TBaseReport::GetCanvas()
 
 QSize TBaseReport::GetTextExtent(const QString& value)
 {
-    if (value.isEmpty())
-        return QSize(0, 0);
-    return GetCanvas()->TextExtent(value);
+    return CachedTextExtent(*GetCanvas(), value);
 }
 
 // ---------------------------------------------------------------------------
@@ -1372,22 +1372,41 @@ QString TBaseReport::TruncateText(const QString& value, double width)
 {
     if (value.contains(QChar(0xFD) + QStringLiteral("$QPC")))
         return value;
-    QString text = value;
-    while (!text.isEmpty() && TextWidth(text) > width) {
-        // Code blocks at the end have no width: they go with the character.
-        while (text.endsWith(QChar(kQPTFBlockEnd))) {
-            const qsizetype start = text.lastIndexOf(QChar(kQPTFBlockStart));
+    if (value.isEmpty() || !(TextWidth(value) > width))
+        return value;
+    // The cuts, longest first: each drops the code blocks at the end (they
+    // have no width and go with the character before them) and then one
+    // character (a surrogate pair whole). The text is cut at the longest
+    // that fits. Widths grow with the text, so the cut is found by halving,
+    // each candidate measured whole (shaping included), never by adding up
+    // character widths.
+    std::vector<qsizetype> cuts;
+    for (qsizetype n = value.size(); n > 0;) {
+        while (n > 0 && value[n - 1] == QChar(kQPTFBlockEnd)) {
+            const qsizetype start = value.lastIndexOf(QChar(kQPTFBlockStart), n - 1);
             if (start < 0)
                 break;
-            text.truncate(start);
+            n = start;
         }
-        if (text.isEmpty())
+        if (n == 0) {
+            cuts.push_back(0);
             break;
-        const qsizetype n = text.size();
-        const bool pair = n >= 2 && text[n - 1].isLowSurrogate() && text[n - 2].isHighSurrogate();
-        text.chop(pair ? 2 : 1);
+        }
+        const bool pair = n >= 2 && value[n - 1].isLowSurrogate() && value[n - 2].isHighSurrogate();
+        n -= pair ? 2 : 1;
+        cuts.push_back(n);
     }
-    return text;
+    // The first cut that fits; the last, the empty text, fits unmeasured.
+    size_t low = 0;
+    size_t high = cuts.size() - 1;
+    while (low < high) {
+        const size_t mid = (low + high) / 2;
+        if (cuts[mid] == 0 || !(TextWidth(value.left(cuts[mid])) > width))
+            high = mid;
+        else
+            low = mid + 1;
+    }
+    return value.left(cuts[low]);
 }
 
 double TBaseReport::TextWidth(const QString& text)
@@ -1397,15 +1416,23 @@ double TBaseReport::TextWidth(const QString& text)
     if (text.contains(QChar(kQPTFBlockStart))) {
         pixels = QPTFTextWidth(*this, text);
     } else if (!text.isEmpty()) {
-        const TFontSelection selection = SaveFontSelection();
-        try {
-            SelectQPFont();
-            pixels = LocalDevice()->TextWidth(text);
-        } catch (...) {
+        // A width already known is found by the font the measuring would
+        // select; only a new one selects it. The canvas must be active
+        // either way.
+        GetCanvas();
+        pixels = CachedDeviceTextWidth(*LocalDevice(), RealiseQPFont(), text, [&] {
+            const TFontSelection selection = SaveFontSelection();
+            int width;
+            try {
+                SelectQPFont();
+                width = LocalDevice()->TextWidth(text);
+            } catch (...) {
+                RestoreFontSelection(selection);
+                throw;
+            }
             RestoreFontSelection(selection);
-            throw;
-        }
-        RestoreFontSelection(selection);
+            return width;
+        });
     }
     return XI2U(pixels * FScaleX / (FXDPI * 100.0));
 }
@@ -2109,6 +2136,18 @@ bool TBaseReport::RestoreFont(int index)
 
 void TBaseReport::SelectQPFont()
 {
+    TCanvas* canvas = GetCanvas();
+    RealiseQPFont();
+    FSaveCanvasFont = canvas->SelectDeviceFont(FRealisedFonts[size_t(FBaseFont->Handle - 1)]);
+    const bool twoColour = !FNoNTColorFix && OutputMode() == 0 && IsTwoColourDevice(LocalDevice());
+    if (twoColour && ColorToRGB(FBaseFont->Color) != 0xFFFFFF)
+        canvas->SetTextColor(clBlack);
+    else
+        canvas->SetTextColor(TColor(ColorToRGB(FBaseFont->Color)));
+}
+
+const QFont& TBaseReport::RealiseQPFont()
+{
     TSaveFont& base = *FBaseFont;
     if (FBaseFontChanged) {
         base.Handle = 0;
@@ -2126,7 +2165,6 @@ void TBaseReport::SelectQPFont()
             }
         }
     }
-    TCanvas* canvas = GetCanvas();
     // The character set takes no part in choosing the Qt font: Qt maps every
     // character through Unicode and falls back per character.
     if (base.Handle == 0) {
@@ -2171,12 +2209,7 @@ void TBaseReport::SelectQPFont()
         FFontList.push_back(base);
         FRealisedFonts.push_back({q, base.Rotation * 10});
     }
-    FSaveCanvasFont = canvas->SelectDeviceFont(FRealisedFonts[size_t(base.Handle - 1)]);
-    const bool twoColour = !FNoNTColorFix && OutputMode() == 0 && IsTwoColourDevice(LocalDevice());
-    if (twoColour && ColorToRGB(base.Color) != 0xFFFFFF)
-        canvas->SetTextColor(clBlack);
-    else
-        canvas->SetTextColor(TColor(ColorToRGB(base.Color)));
+    return FRealisedFonts[size_t(base.Handle - 1)].Font;
 }
 
 void TBaseReport::SelectCanvasFont()

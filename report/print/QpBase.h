@@ -526,6 +526,8 @@ public:
     // Makes the base font the device font (realising it through the cache),
     // and puts the canvas's own font back.
     void SelectQPFont();
+    // The base font's device font, realised but not selected.
+    const QFont& RealiseQPFont();
     void SelectCanvasFont();
     // The realised fonts, by Handle - 1.
     int FontCacheCount() const { return int(FFontList.size()); }

@@ -2,6 +2,7 @@
 
 #include "report/print/QpFormat.h"
 #include "report/print/QpPageSelection_p.h"
+#include "report/print/QpTextWidth.h"
 
 #include "platform/forms/Picture.h"
 #include "platform/rtl/CodePages.h"
@@ -12,7 +13,6 @@
 #include "platform/rtl/SafeSave.h"
 #include "platform/rtl/Streams.h"
 
-#include <QFontMetricsF>
 #include <QImage>
 #include <QtEndian>
 
@@ -1006,8 +1006,7 @@ double TQPConverter::RunWidth(const QString& run, const TSaveFont& font) const
         return 0;
     const bool script = font.Superscript || font.Subscript;
     const double height = script ? font.Height / kScriptDivisor : font.Height;
-    const QFontMetricsF metrics(ZsfQFont(font, int(Round(height * kMeasureDPI))));
-    return metrics.horizontalAdvance(run) / kMeasureDPI;
+    return CachedAdvance(ZsfQFont(font, int(Round(height * kMeasureDPI))), run) / kMeasureDPI;
 }
 
 double TQPConverter::QPTFTextWidth(const QString& value)
@@ -1071,14 +1070,17 @@ void TQPConverter::FormattedText(uint8_t code, const QString& text, double x, do
     const std::function<void(const QString&)> onLink = [this](const QString& link) {
         FRenderer->SetHyperlink(link);
     };
-    const double total = QPTFTextWidth(text);
+    // The whole width places a centred or right-aligned text and spreads a
+    // block over its gaps; a left-aligned text needs only its runs' widths.
+    const bool block = code == uint8_t(TZsfCode::BlockText) || code == uint8_t(TZsfCode::PrintSpaces);
+    const bool aligned = code == uint8_t(TZsfCode::CenterText) || code == uint8_t(TZsfCode::RightText);
+    const double total = aligned ? QPTFTextWidth(text) : 0;
     if (code == uint8_t(TZsfCode::CenterText))
         x -= total / 2;
     else if (code == uint8_t(TZsfCode::RightText))
         x -= total;
 
     const TSaveFont savedData = FFontData;
-    const bool block = code == uint8_t(TZsfCode::BlockText) || code == uint8_t(TZsfCode::PrintSpaces);
     double extra = 0;
     if (block) {
         int gaps = 0;
@@ -1094,7 +1096,7 @@ void TQPConverter::FormattedText(uint8_t code, const QString& text, double x, do
             }
         }
         if (gaps > 0)
-            extra = (width - total) / gaps;
+            extra = (width - QPTFTextWidth(text)) / gaps;
     }
     try {
         for (const TSegment& segment : segments) {
@@ -1105,7 +1107,8 @@ void TQPConverter::FormattedText(uint8_t code, const QString& text, double x, do
             FontChanged();
             if (!block) {
                 FRenderer->LeftText(segment.Run, x, y);
-                x += RunWidth(segment.Run, FFontData);
+                if (&segment != &segments.back())
+                    x += RunWidth(segment.Run, FFontData);
                 continue;
             }
             QString rest = segment.Run;

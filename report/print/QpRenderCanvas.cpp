@@ -1,8 +1,9 @@
 #include "report/print/QpRenderCanvas.h"
 
+#include "report/print/QpTextWidth.h"
+
 #include "platform/rtl/RtlMath.h"
 
-#include <QFontMetricsF>
 #include <QPaintDevice>
 #include <QPainter>
 
@@ -133,7 +134,7 @@ double TZvRenderCanvas::TextWidthInches(const QString& text)
 {
     if (text.isEmpty())
         return 0;
-    return QFontMetricsF(FCurrFont.Font).horizontalAdvance(text) / GetXDPI();
+    return CachedAdvance(FCurrFont.Font, text) / GetXDPI();
 }
 
 // ---------------------------------------------------------------------------
@@ -159,7 +160,12 @@ void TZvRenderCanvas::TextOutput(const QString& text, double x, double y, uint32
     canvas->SetBackgroundMode(TBackgroundMode::bmTransparent);
     canvas->SetTextColor(TColor(ColorToRGB(data.Color)));
     canvas->SetTextAlign(align | TA_BASELINE);
-    canvas->TextOut(XI2D(x), YI2D(y), text);
+    // A centred or right-aligned text is placed by its width, from the cache
+    // (the background is transparent: a left-aligned one needs no width).
+    if (align & TA_RIGHT)
+        canvas->TextOut(XI2D(x), YI2D(y), text, CachedAdvance(FCurrFont.Font, text));
+    else
+        canvas->TextOut(XI2D(x), YI2D(y), text);
     canvas->SetTextAlign(savedAlign);
     canvas->SetTextColor(savedColor);
     canvas->SelectDeviceFont(savedFont);

@@ -21,9 +21,17 @@ public:
     using TZarvBaseDataView::TZarvBaseDataView;
 
     const QString& Columns() const { return FColumns; }
-    void SetColumns(const QString& value) { FColumns = value; }
+    void SetColumns(const QString& value)
+    {
+        FColumns = value;
+        FVisibleValid = false;
+    }
     const QString& Rows() const { return FRows; }
-    void SetRows(const QString& value) { FRows = value; }
+    void SetRows(const QString& value)
+    {
+        FRows = value;
+        FVisibleValid = false;
+    }
 
     // The fields find their columns by name (a run's copy of the project
     // has fields without their index).
@@ -39,12 +47,7 @@ public:
     }
     void FetchRow(int how) override
     {
-        std::vector<QStringList> visible;
-        for (const QString& row : FRows.split(u';', Qt::SkipEmptyParts)) {
-            const QStringList cells = row.split(u'|');
-            if (Matches(cells))
-                visible.push_back(cells);
-        }
+        const std::vector<QStringList>& visible = VisibleRows();
         if (how == kFetchFirst)
             FPos = 0;
         else if (how == kFetchNext)
@@ -72,6 +75,7 @@ public:
         if (filter != FFilter)
             FPos = 0;
         FFilter = filter;
+        FVisibleValid = false;
     }
     void SetRemoteSort(TStringList&) override {}
 
@@ -115,6 +119,21 @@ public:
     }
 
 private:
+    // The rows the filter lets through, split once for each rows text and
+    // filter (a view of many rows is fetched row by row).
+    const std::vector<QStringList>& VisibleRows()
+    {
+        if (!FVisibleValid) {
+            FVisible.clear();
+            for (const QString& row : FRows.split(u';', Qt::SkipEmptyParts)) {
+                QStringList cells = row.split(u'|');
+                if (Matches(cells))
+                    FVisible.push_back(std::move(cells));
+            }
+            FVisibleValid = true;
+        }
+        return FVisible;
+    }
     bool Matches(const QStringList& cells) const
     {
         const QStringList columns = FColumns.split(u'|');
@@ -157,4 +176,6 @@ private:
     QString FRows;
     int FPos = 0;
     std::vector<std::pair<QString, QString>> FFilter;
+    std::vector<QStringList> FVisible;
+    bool FVisibleValid = false;
 };

@@ -6,7 +6,6 @@
 
 #include "platform/rtl/Streams.h"
 
-#include <QApplication>
 #include <benchmark/benchmark.h>
 
 namespace {
@@ -74,13 +73,3 @@ BENCHMARK(BM_WriteSnapshot)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadSnapshot)->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

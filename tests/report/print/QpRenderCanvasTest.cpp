@@ -1,3 +1,4 @@
+#include "CanvasPlayback.h"
 #include "SnapshotSupport.h"
 
 #include "report/print/QpRenderCanvas.h"
@@ -42,13 +43,7 @@ int DarkCount(const QImage& image, const QRect& area)
 // The test page at 100 dpi: one pixel is 0.01 inch.
 QImage RenderTestPage()
 {
-    QImage image(850, 1100, QImage::Format_RGB32);
-    image.fill(Qt::white);
-    TZvRenderCanvas canvas(nullptr);
-    canvas.SetPaintDevice(&image, 100, 100);
-    TMemoryStream stream(TestPageSnapshot());
-    canvas.Render(&stream);
-    return image;
+    return PlayOnLetterPage(TestPageSnapshot());
 }
 
 TEST_F(QpRenderCanvasTest, TestPagePositions)
@@ -212,12 +207,7 @@ TEST_F(QpRenderCanvasTest, TextIsDrawnTransparentWhateverTheBackgroundMode)
             w.SetFont(QStringLiteral("Arial"), 24);
             w.PrintXY(1.2, 1.6, QStringLiteral("i i i"));
         });
-        QImage image(850, 1100, QImage::Format_RGB32);
-        image.fill(Qt::white);
-        TZvRenderCanvas canvas(nullptr);
-        canvas.SetPaintDevice(&image, 100, 100);
-        TMemoryStream stream(snapshot);
-        canvas.Render(&stream);
+        const QImage image = PlayOnLetterPage(snapshot);
         // The text's cell: from the left of "i i i" and 0.3 in above its
         // baseline down to it.
         int white = 0;
