@@ -144,8 +144,8 @@ void ShowLength(const TProcessControls& c, TEdit* edit, const TCalcText& text, T
     c.ValueList->SetValue(NumberEditOf(edit), unit == TTextUnit::Inch ? value * 25.4 : value);
 }
 
-// After a failed calculation: no result and no designation of an earlier
-// one stays on the window.
+// After a failed calculation: no result, no designation and no tolerance
+// text of an earlier one stays on the window.
 void ClearResults(TProcessWindow& window)
 {
     std::array<double, sizeof(TOLLERANCE) / sizeof(double)> empty;
@@ -156,6 +156,7 @@ void ClearResults(TProcessWindow& window)
     const TProcessControls& c = window.ProcessControls();
     RefreshBoundLengths(c);
     c.dbDesignazione->SetText(QString());
+    c.dbTollServ->SetText(QString());
     window.Calculation.Fail();
 }
 
@@ -411,15 +412,21 @@ void StoreProcessResults(TCustomForm* window, NCLIST& values, const TOLLERANCE& 
     }
 }
 
-void MeasureHandOver(TCustomForm* window, const TProcessControls& c, bool workpiece)
+void MeasureHandOver(TProcessWindow& process, bool workpiece)
 {
+    // Limits edited after their calculation, or left by a failed one, are
+    // no limits of the thread on the window: nothing is handed over.
+    if (!CardMayPrint(process))
+        return;
+    TCustomForm* window = process.Form();
+    const TProcessControls& c = process.ProcessControls();
     TfTessvar& main = *fTessvar;
     // The angle is converted first: a text that is no number raises the
     // conversion error before anything is copied.
     QString halfAngle;
     if (c.dbAngolo->Visible()) {
         const QString text = c.dbAngolo->Text();
-        const double angle = text.isEmpty() ? StrToFloat(text) : ParseNumber(text);
+        const double angle = ReadNumber(text);
         halfAngle = FloatToStr(angle * 0.5);
     }
 
