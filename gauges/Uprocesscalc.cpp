@@ -55,7 +55,7 @@ TThreadDefaults ThreadDefaults(int family)
 }
 
 bool IsoRoad(TCalcWork& work);
-void ClearResults(TProcessWindow& window);
+void ClearResults(TProcessWindow& window, const CALIBRETYPE& type);
 bool SpecialRoad(TCalcWork&)
 {
     return true; // no calculator: the cleared record is shown
@@ -144,9 +144,27 @@ void ShowLength(const TProcessControls& c, TEdit* edit, const TCalcText& text, T
     c.ValueList->SetValue(NumberEditOf(edit), unit == TTextUnit::Inch ? value * 25.4 : value);
 }
 
+// Whether the tolerance field is an input of the family's calculation (a
+// class or deviations typed by the user), or a text the calculation writes
+// (the class the wizards and pickers chose).
+bool ToleranceIsTyped(const CALIBRETYPE& type)
+{
+    switch (type.Family) {
+    case FamilyIso:
+    case FamilySpline:
+    case FamilySpecial:
+        return true;
+    case FamilyAnsiAsme:
+        return type.Group == 0 || type.Group == 1;
+    default:
+        return false;
+    }
+}
+
 // After a failed calculation: no result, no designation and no tolerance
-// text of an earlier one stays on the window.
-void ClearResults(TProcessWindow& window)
+// text that an earlier one wrote stays on the window; what the user typed
+// (the diameter, a tolerance class) stays for the next try.
+void ClearResults(TProcessWindow& window, const CALIBRETYPE& type)
 {
     std::array<double, sizeof(TOLLERANCE) / sizeof(double)> empty;
     empty.fill(NanValue());
@@ -156,7 +174,8 @@ void ClearResults(TProcessWindow& window)
     const TProcessControls& c = window.ProcessControls();
     RefreshBoundLengths(c);
     c.dbDesignazione->SetText(QString());
-    c.dbTollServ->SetText(QString());
+    if (!ToleranceIsTyped(type))
+        c.dbTollServ->SetText(QString());
     window.Calculation.Fail();
 }
 
@@ -248,7 +267,7 @@ void CalcToleranceClick(TProcessWindow& window, CALIBRETYPE& type)
             type.Family >= 0 && type.Family < ThreadFamilyCount ? Roads.at(size_t(type.Family)) : nullptr;
         if (!road || !road(work)) {
             c.sbCalcTol->SetDown(false);
-            ClearResults(window);
+            ClearResults(window, type);
             return;
         }
         // Step E.
@@ -263,7 +282,7 @@ void CalcToleranceClick(TProcessWindow& window, CALIBRETYPE& type)
         window.Calculation.Remember(window.Form());
     } catch (...) {
         c.sbCalcTol->SetDown(false);
-        ClearResults(window);
+        ClearResults(window, type);
         throw;
     }
 }

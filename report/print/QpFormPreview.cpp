@@ -436,7 +436,8 @@ void TZarvPreviewForm::actnFile_PrintExecute(TObject*)
             DestroyForm(setup);
             throw;
         }
-        static_cast<TPreviewPrinter*>(ZvRenderPrinter)->Page = setup->PageChoice;
+        if (auto* printer = dynamic_cast<TPreviewPrinter*>(ZvRenderPrinter))
+            printer->Page = setup->PageChoice;
         DestroyForm(setup);
         if (result != mrOk)
             return;

@@ -116,10 +116,12 @@ protected:
         });
         QTimer stall;
         stall.setSingleShot(true);
-        QObject::connect(&stall, &QTimer::timeout, [] {
-            while (TCustomForm* window = TopModal()) {
+        // One window at a time: a modal loop ends only once this handler
+        // has returned to it.
+        QObject::connect(&stall, &QTimer::timeout, [&stall] {
+            if (TCustomForm* window = TopModal()) {
                 window->SetModalResult(mrCancel);
-                QCoreApplication::processEvents();
+                stall.start(100);
             }
         });
         poll.start();

@@ -222,6 +222,7 @@ TEST_F(UprocesscalcTest, OnlyACurrentCalculationIsHandedOver)
         Type(w->dbTollServ, "6X");
         Press(w->sbCalcTol);
         ASSERT_FALSE(w->sbCalcTol->Down());
+        EXPECT_EQ(w->dbTollServ->Text(), "6X"); // typed: an input, it stays
         refused(w->bMeasure);
         // Calculated again: handed over.
         Type(w->dbTollServ, "6H");
@@ -235,9 +236,10 @@ TEST_F(UprocesscalcTest, OnlyACurrentCalculationIsHandedOver)
 }
 
 // A refused calculation (buttress 2 in, then a diameter over 24 in: "MN 170")
-// empties the limits, the designation and the tolerance text "2B" of the
-// calculation before; so does a Whitworth size outside the gauge tables
-// ("MN 180") after a computed one.
+// empties the limits, the designation and the tolerance text "2B" that the
+// calculation before wrote; so does a Whitworth size outside the gauge
+// tables ("MN 180") after a computed one. (A tolerance the user typed, as
+// for ISO, is an input and stays: see OnlyACurrentCalculationIsHandedOver.)
 TEST_F(UprocesscalcTest, ARefusedCalculationLeavesNoToleranceText)
 {
     TfProcess* w = fProcess;
