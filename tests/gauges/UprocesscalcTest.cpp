@@ -96,8 +96,8 @@ TEST_F(UprocesscalcTest, EveryHandedOverLimitLiesInTheMeasuringBand)
     };
     // ISO metric: plugs for 6H nuts, rings and their check plugs for 6g
     // bolts; fine and coarse, small and large.
-    for (const auto& [d, p] : {std::pair{"3", "0.5"}, std::pair{"10", "1.5"}, std::pair{"64", "6"},
-                               std::pair{"100", "2"}}) {
+    for (const auto& [d, p] :
+         {std::pair{"3", "0.5"}, std::pair{"10", "1.5"}, std::pair{"64", "6"}, std::pair{"100", "2"}}) {
         const QString size = QStringLiteral("M%1x%2").arg(QString::fromLatin1(d), QString::fromLatin1(p));
         add(&TfTessvar::bISO, 2, 3, size, typed(d, p, "6H"), {}, {});
         add(&TfTessvar::bISO, 3, 16, size, typed(d, p, "6g"), {}, {});
@@ -106,8 +106,8 @@ TEST_F(UprocesscalcTest, EveryHandedOverLimitLiesInTheMeasuringBand)
     // gauges at the smallest and largest pipe size.
     for (int group : {2, 3, 4, 5}) {
         const int items[] = {0, 0, 5, 4, 3, 2};
-        add(&TfTessvar::bAnsiAsme, group, items[group], QStringLiteral("1/4-20 UNC"), nothing, {Quarter20Unc()},
-            {reinterpret_cast<TCustomForm**>(&fwAnsiAsme1)});
+        add(&TfTessvar::bAnsiAsme, group, items[group], QStringLiteral("1/4-20 UNC"), nothing,
+            {Quarter20Unc()}, {reinterpret_cast<TCustomForm**>(&fwAnsiAsme1)});
     }
     for (bool last : {false, true}) {
         const QString size = last ? QStringLiteral("largest pipe") : QStringLiteral("smallest pipe");
@@ -118,8 +118,10 @@ TEST_F(UprocesscalcTest, EveryHandedOverLimitLiesInTheMeasuringBand)
         add(&TfTessvar::bAnsiAsme, 6, 17, size, nothing, {PipeSizeAt(last, 1)},
             {reinterpret_cast<TCustomForm**>(&fNPDia)}, 12);
         // GAS: ISO 7 taper rings, ISO 228 plugs (class A) and rings (B).
-        add(&TfTessvar::bGAS, 0, 5, size, nothing, {PipeSizeAt(last)}, {reinterpret_cast<TCustomForm**>(&fNPDia)}, 3);
-        add(&TfTessvar::bGAS, 1, 3, size, nothing, {PipeSizeAt(last)}, {reinterpret_cast<TCustomForm**>(&fNPDia)});
+        add(&TfTessvar::bGAS, 0, 5, size, nothing, {PipeSizeAt(last)},
+            {reinterpret_cast<TCustomForm**>(&fNPDia)}, 3);
+        add(&TfTessvar::bGAS, 1, 3, size, nothing, {PipeSizeAt(last)},
+            {reinterpret_cast<TCustomForm**>(&fNPDia)});
         add(&TfTessvar::bGAS, 1, 11, size, nothing,
             {PipeSizeAt(last),
              [] {
@@ -132,8 +134,10 @@ TEST_F(UprocesscalcTest, EveryHandedOverLimitLiesInTheMeasuringBand)
     for (const auto& [d, pitch] : {std::pair{"0.75", 13}, std::pair{"2", 10}, std::pair{"10", 3}}) {
         const QString size = QStringLiteral("%1 in buttress").arg(QString::fromLatin1(d));
         const auto diameter = [w, d] { Type(w->dNominale, QString::fromLatin1(d)); };
-        add(&TfTessvar::bBUTTRESS, 0, 3, size, diameter, {Buttress(pitch)}, {reinterpret_cast<TCustomForm**>(&fTwBR)});
-        add(&TfTessvar::bBUTTRESS, 1, 4, size, diameter, {Buttress(pitch)}, {reinterpret_cast<TCustomForm**>(&fTwBR)});
+        add(&TfTessvar::bBUTTRESS, 0, 3, size, diameter, {Buttress(pitch)},
+            {reinterpret_cast<TCustomForm**>(&fTwBR)});
+        add(&TfTessvar::bBUTTRESS, 1, 4, size, diameter, {Buttress(pitch)},
+            {reinterpret_cast<TCustomForm**>(&fTwBR)});
     }
     // Whitworth: BSW 1/4, 1/2 and 2 in.
     for (const char* size : {"1/4", "1/2", "2"}) {
@@ -148,7 +152,6 @@ TEST_F(UprocesscalcTest, EveryHandedOverLimitLiesInTheMeasuringBand)
     double highest = -lowest;
     int checked = 0;
     for (const TRequest& request : requests) {
-        fTessvar->CurrentType.Family = 0;
         std::vector<TStep> dialogs;
         for (size_t i = 0; i < request.Answers.size(); ++i)
             dialogs.push_back({*request.Dialogs[i], request.Answers[i]});
@@ -162,13 +165,15 @@ TEST_F(UprocesscalcTest, EveryHandedOverLimitLiesInTheMeasuringBand)
                 return;
             ASSERT_TRUE(w->bMeasure->Visible()) << what;
             for (bool piece : {true, false}) {
-                for (TEdit* limit : {fTessvar->eTsupP, fTessvar->eTinfP, fTessvar->eTsupNP, fTessvar->eTinfNP})
+                for (TEdit* limit :
+                     {fTessvar->eTsupP, fTessvar->eTinfP, fTessvar->eTsupNP, fTessvar->eTinfNP})
                     fTessvar->LengthList.SetValue(NumberEditOf(limit), NanValue());
                 piece ? w->bMeasureWpClick(w->bMeasureWp) : w->bMeasureClick(w->bMeasure);
                 const double D = MainValue(fTessvar->eTD);
                 const double P = MainValue(fTessvar->eCP);
                 ASSERT_FALSE(std::isnan(D) || std::isnan(P)) << what;
-                for (TEdit* limit : {fTessvar->eTsupP, fTessvar->eTinfP, fTessvar->eTsupNP, fTessvar->eTinfNP}) {
+                for (TEdit* limit :
+                     {fTessvar->eTsupP, fTessvar->eTinfP, fTessvar->eTsupNP, fTessvar->eTinfNP}) {
                     const double value = MainValue(limit);
                     if (std::isnan(value))
                         continue;
@@ -208,28 +213,32 @@ TEST_F(UprocesscalcTest, OnlyACurrentCalculationIsHandedOver)
         EXPECT_EQ(fTessvar->pTab->ActivePageIndex(), 0);
         EXPECT_EQ(w->ModalResult(), mrNone);
     };
-    Gauge(fTessvar->bISO, 2, 2, [w] {
-        Type(w->dNominale, "10");
-        Type(w->dPasso, "1.5");
-        Type(w->dbTollServ, "6H");
-    }, {}, [&] {
-        ASSERT_TRUE(w->sbCalcTol->Down());
-        Press(w->sbCalcTol); // unlocks
-        Type(w->dNominale, "12");
-        refused(w->bMeasure);
-        refused(w->bMeasureWp);
-        // A failed calculation: nothing either.
-        Type(w->dbTollServ, "6X");
-        Press(w->sbCalcTol);
-        ASSERT_FALSE(w->sbCalcTol->Down());
-        EXPECT_EQ(w->dbTollServ->Text(), "6X"); // typed: an input, it stays
-        refused(w->bMeasure);
-        // Calculated again: handed over.
-        Type(w->dbTollServ, "6H");
-        Press(w->sbCalcTol);
-        ASSERT_TRUE(w->sbCalcTol->Down());
-        Click(w->bMeasure);
-    });
+    Gauge(
+        fTessvar->bISO, 2, 2,
+        [w] {
+            Type(w->dNominale, "10");
+            Type(w->dPasso, "1.5");
+            Type(w->dbTollServ, "6H");
+        },
+        {},
+        [&] {
+            ASSERT_TRUE(w->sbCalcTol->Down());
+            Press(w->sbCalcTol); // unlocks
+            Type(w->dNominale, "12");
+            refused(w->bMeasure);
+            refused(w->bMeasureWp);
+            // A failed calculation: nothing either.
+            Type(w->dbTollServ, "6X");
+            Press(w->sbCalcTol);
+            ASSERT_FALSE(w->sbCalcTol->Down());
+            EXPECT_EQ(w->dbTollServ->Text(), "6X"); // typed: an input, it stays
+            refused(w->bMeasure);
+            // Calculated again: handed over.
+            Type(w->dbTollServ, "6H");
+            Press(w->sbCalcTol);
+            ASSERT_TRUE(w->sbCalcTol->Down());
+            Click(w->bMeasure);
+        });
     EXPECT_DOUBLE_EQ(MainValue(fTessvar->eTD), 12);
     EXPECT_EQ(fTessvar->pTab->ActivePageIndex(), 1);
     EXPECT_FALSE(std::isnan(MainValue(fTessvar->eTsupP)));
@@ -243,49 +252,47 @@ TEST_F(UprocesscalcTest, OnlyACurrentCalculationIsHandedOver)
 TEST_F(UprocesscalcTest, ARefusedCalculationLeavesNoToleranceText)
 {
     TfProcess* w = fProcess;
-    Road([] { Click(fTessvar->bBUTTRESS); },
-         {{fCalibreSelect, Pick(fCalibreSelect, 0, 0)},
-          {fProcess,
-           [w] {
-               Type(w->dNominale, "2");
-               Press(w->sbCalcTol);
-           }},
-          {fTwBR, Buttress(10)},
-          {fProcess, [w] {
-               ASSERT_TRUE(w->sbCalcTol->Down());
-               EXPECT_EQ(w->dbTollServ->Text(), "2B");
-               EXPECT_FALSE(w->dMaxP->Text().isEmpty());
-               Press(w->sbCalcTol);
-               Type(w->dNominale, "24.001");
-               Press(w->sbCalcTol);
-               EXPECT_FALSE(w->sbCalcTol->Down());
-               EXPECT_EQ(w->dbTollServ->Text(), "");
-               EXPECT_EQ(w->dbDesignazione->Text(), "");
-               EXPECT_EQ(w->dMaxP->Text(), "");
-               EXPECT_EQ(w->dMinP->Text(), "");
-               w->SetModalResult(mrCancel);
-           }}});
+    Road([] { Click(fTessvar->bBUTTRESS); }, {{fCalibreSelect, Pick(fCalibreSelect, 0, 0)},
+                                              {fProcess,
+                                               [w] {
+                                                   Type(w->dNominale, "2");
+                                                   Press(w->sbCalcTol);
+                                               }},
+                                              {fTwBR, Buttress(10)},
+                                              {fProcess, [w] {
+                                                   ASSERT_TRUE(w->sbCalcTol->Down());
+                                                   EXPECT_EQ(w->dbTollServ->Text(), "2B");
+                                                   EXPECT_FALSE(w->dMaxP->Text().isEmpty());
+                                                   Press(w->sbCalcTol);
+                                                   Type(w->dNominale, "24.001");
+                                                   Press(w->sbCalcTol);
+                                                   EXPECT_FALSE(w->sbCalcTol->Down());
+                                                   EXPECT_EQ(w->dbTollServ->Text(), "");
+                                                   EXPECT_EQ(w->dbDesignazione->Text(), "");
+                                                   EXPECT_EQ(w->dMaxP->Text(), "");
+                                                   EXPECT_EQ(w->dMinP->Text(), "");
+                                                   w->SetModalResult(mrCancel);
+                                               }}});
     // BSW 2 in, class free, computed; then 3 in, whose pitch lies outside
     // the gauge tables.
-    Road([] { Click(fTessvar->bWhitworth); },
-         {{fCalibreSelect, Pick(fCalibreSelect, 1, 0)},
-          {fProcess, [w] { Press(w->sbCalcTol); }},
-          {fTwWhitworth, Whitworth("2", true)},
-          {fProcess,
-           [w] {
-               ASSERT_TRUE(w->sbCalcTol->Down());
-               EXPECT_FALSE(w->dbTollServ->Text().isEmpty());
-               Press(w->sbCalcTol);
-               Press(w->sbCalcTol);
-           }},
-          {fTwWhitworth, Whitworth("3", true)},
-          {fProcess, [w] {
-               EXPECT_FALSE(w->sbCalcTol->Down());
-               EXPECT_EQ(w->dbTollServ->Text(), "");
-               EXPECT_EQ(w->dbDesignazione->Text(), "");
-               EXPECT_EQ(w->dMaxP->Text(), "");
-               w->SetModalResult(mrCancel);
-           }}});
+    Road([] { Click(fTessvar->bWhitworth); }, {{fCalibreSelect, Pick(fCalibreSelect, 1, 0)},
+                                               {fProcess, [w] { Press(w->sbCalcTol); }},
+                                               {fTwWhitworth, Whitworth("2", true)},
+                                               {fProcess,
+                                                [w] {
+                                                    ASSERT_TRUE(w->sbCalcTol->Down());
+                                                    EXPECT_FALSE(w->dbTollServ->Text().isEmpty());
+                                                    Press(w->sbCalcTol);
+                                                    Press(w->sbCalcTol);
+                                                }},
+                                               {fTwWhitworth, Whitworth("3", true)},
+                                               {fProcess, [w] {
+                                                    EXPECT_FALSE(w->sbCalcTol->Down());
+                                                    EXPECT_EQ(w->dbTollServ->Text(), "");
+                                                    EXPECT_EQ(w->dbDesignazione->Text(), "");
+                                                    EXPECT_EQ(w->dMaxP->Text(), "");
+                                                    w->SetModalResult(mrCancel);
+                                                }}});
     ASSERT_EQ(Messages->Shown().size(), 2u);
     EXPECT_EQ(Messages->Shown()[0].Text, "MN 170 : Diameter not valid");
     EXPECT_EQ(Messages->Shown()[1].Text, "MN 180 : Pitch/Diameter combination not valid");
@@ -304,10 +311,10 @@ TEST_F(UprocesscalcTest, NumbersTakeEitherSeparatorInEveryLocale)
     const auto measure = [m](TEdit* field, TButton* button, TEdit* result) {
         return [=](const QString& text) {
             PickTabOf(m->pcConvert, 0);
-            for (const auto& [edit, value] : {std::pair{m->eTD, "10"}, std::pair{m->eCP, "1.5"},
-                                              std::pair{m->eAD, "0.866"}, std::pair{m->eRead, "10.325"},
-                                              std::pair{m->eCA, "30"}, std::pair{m->eAG, "30"},
-                                              std::pair{m->eForce, "1"}, std::pair{m->eNP, "1"}})
+            for (const auto& [edit, value] :
+                 {std::pair{m->eTD, "10"}, std::pair{m->eCP, "1.5"}, std::pair{m->eAD, "0.866"},
+                  std::pair{m->eRead, "10.325"}, std::pair{m->eCA, "30"}, std::pair{m->eAG, "30"},
+                  std::pair{m->eForce, "1"}, std::pair{m->eNP, "1"}})
                 edit->SetText(QString::fromLatin1(value));
             m->cSpecial->SetChecked(true);
             field->SetText(text);
@@ -343,29 +350,84 @@ TEST_F(UprocesscalcTest, NumbersTakeEitherSeparatorInEveryLocale)
                                    const std::function<std::vector<TStep>(const QString&)>& dialogs) {
         return [=, this](const QString& text) {
             double result = NAN;
-            Gauge(family, group, item, [&] { typing(text); }, dialogs(text), [&] { result = Value(w->dMaxP); });
+            Gauge(
+                family, group, item, [&] { typing(text); }, dialogs(text), [&] { result = Value(w->dMaxP); });
             return result;
         };
     };
     const auto none = [](const QString&) { return std::vector<TStep>{}; };
     // Handed over to the measuring tab uncalculated, then measured there.
-    const auto handedOver = [m, w](TButton* family, int group, TEdit* field, TEdit* other, const char* otherText) {
+    const auto handedOver = [m, w](TButton* family, int group, TEdit* field, TEdit* other,
+                                   const char* otherText) {
         return [=](const QString& text) {
             Road([family] { Click(family); }, {{fCalibreSelect, Pick(fCalibreSelect, group, 0)},
-                                              {fProcess, [=] {
-                                                   Type(w->dNominale, "10");
-                                                   Type(w->dPasso, "1.5");
-                                                   Type(w->dbN1, "1");
-                                                   if (other)
-                                                       Type(other, QString::fromLatin1(otherText));
-                                                   Type(field, text);
-                                                   Click(w->bMeasure);
-                                               }}});
+                                               {fProcess, [=] {
+                                                    Type(w->dNominale, "10");
+                                                    Type(w->dPasso, "1.5");
+                                                    Type(w->dbN1, "1");
+                                                    if (other)
+                                                        Type(other, QString::fromLatin1(otherText));
+                                                    Type(field, text);
+                                                    Click(w->bMeasure);
+                                                }}});
             m->eAD->SetText("0.866");
             m->eRead->SetText("10.325");
             m->Button1->Click();
             return MainValue(m->eResult);
         };
+    };
+
+    // The dialogs' numbers: two fields each, one typed by the row, the other
+    // given (first: whether the row types the first).
+    const auto ansiDeviations = [&](bool first) {
+        return process(
+            m->bAnsiAsme, 0, 0,
+            [w](const QString&) {
+                SetUnit(w->cUnit, 0);
+                Type(w->dNominale, "25.4");
+                Type(w->dbTollServ, "XX");
+            },
+            [first](const QString& text) {
+                return std::vector<TStep>{
+                    {fInsTol, [first, text] {
+                         fInsTol->eToll->SetText("xx");
+                         fInsTol->eTSup->SetText(first ? text : QStringLiteral("0.0254"));
+                         fInsTol->eTInf->SetText(first ? QStringLiteral("-0.0254") : text);
+                         Click(fInsTol->bOk);
+                     }}};
+            });
+    };
+    const auto unsEntry = [&](bool first) {
+        return process(
+            m->bAnsiAsme, 2, 0, [](const QString&) {},
+            [first](const QString& text) {
+                return std::vector<TStep>{{fwAnsiAsme1,
+                                           [] {
+                                               Check(fwAnsiAsme1->rUNS);
+                                               Click(fwAnsiAsme1->bNext);
+                                           }},
+                                          {fInsUNS, [first, text] {
+                                               Type(fInsUNS->eDia, first ? text : QStringLiteral("0.3"));
+                                               Type(fInsUNS->eStep, first ? QStringLiteral("24") : text);
+                                               Check(fInsUNS->rT2);
+                                               Click(fInsUNS->bOk);
+                                           }}};
+            });
+    };
+    const auto whitworthFree = [&](bool first) {
+        return process(
+            m->bWhitworth, 0, 0, [](const QString&) {},
+            [first](const QString& text) {
+                return std::vector<TStep>{{fTwWhitworth, [first, text] {
+                                               TfTwWhitworth* s = fTwWhitworth;
+                                               Check(s->rTWS);
+                                               Click(s->bNext);
+                                               s->eD->SetText(first ? text : QStringLiteral("0.75"));
+                                               s->eTPI->SetText(first ? QStringLiteral("10") : text);
+                                               Click(s->bNext);
+                                               Click(s->bNext);
+                                           }}};
+            });
     };
 
     struct TRow {
@@ -394,94 +456,45 @@ TEST_F(UprocesscalcTest, NumbersTakeEitherSeparatorInEveryLocale)
         {"eLung2", "29.5", thermal(2, 0)},
         {"eTemp2", "29.5", thermal(2, 1)},
         {"eCoExp2", "29.5", thermal(2, 2)},
-        {"dNominale (ISO plain)", "29.5", process(m->bISO, 0, 0, [w](const QString& text) {
-             Type(w->dNominale, text);
-             Type(w->dbTollServ, "H7");
-         }, none)},
-        {"dPasso", "1.5", process(m->bISO, 2, 0, [w](const QString& text) {
-             Type(w->dNominale, "10");
-             Type(w->dPasso, text);
-             Type(w->dbTollServ, "6H");
-         }, none)},
-        {"dbN1", "1.5", process(m->bISO, 2, 0, [w](const QString& text) {
-             Type(w->dNominale, "10");
-             Type(w->dPasso, "1.5");
-             Type(w->dbN1, text);
-             Type(w->dbTollServ, "6H");
-         }, none)},
-        {"dNominale (buttress)", "2.5", process(m->bBUTTRESS, 0, 0, [w](const QString& text) {
-             Type(w->dNominale, text);
-         }, [](const QString&) { return std::vector<TStep>{{fTwBR, Buttress(10)}}; })},
-        {"eTSup", "0.0254", process(m->bAnsiAsme, 0, 0, [w](const QString&) {
-             SetUnit(w->cUnit, 0);
-             Type(w->dNominale, "25.4");
-             Type(w->dbTollServ, "XX");
-         }, [](const QString& text) {
-             return std::vector<TStep>{{fInsTol, [text] {
-                                            fInsTol->eToll->SetText("xx");
-                                            fInsTol->eTSup->SetText(text);
-                                            fInsTol->eTInf->SetText("-0.0254");
-                                            Click(fInsTol->bOk);
-                                        }}};
-         })},
-        {"eTInf", "-0.0254", process(m->bAnsiAsme, 0, 0, [w](const QString&) {
-             SetUnit(w->cUnit, 0);
-             Type(w->dNominale, "25.4");
-             Type(w->dbTollServ, "XX");
-         }, [](const QString& text) {
-             return std::vector<TStep>{{fInsTol, [text] {
-                                            fInsTol->eToll->SetText("xx");
-                                            fInsTol->eTSup->SetText("0.0254");
-                                            fInsTol->eTInf->SetText(text);
-                                            Click(fInsTol->bOk);
-                                        }}};
-         })},
-        {"eDia", "0.3", process(m->bAnsiAsme, 2, 0, [](const QString&) {}, [](const QString& text) {
-             return std::vector<TStep>{{fwAnsiAsme1, [] {
-                                            Check(fwAnsiAsme1->rUNS);
-                                            Click(fwAnsiAsme1->bNext);
-                                        }},
-                                       {fInsUNS, [text] {
-                                            Type(fInsUNS->eDia, text);
-                                            Type(fInsUNS->eStep, "24");
-                                            Check(fInsUNS->rT2);
-                                            Click(fInsUNS->bOk);
-                                        }}};
-         })},
-        {"eStep", "24.0", process(m->bAnsiAsme, 2, 0, [](const QString&) {}, [](const QString& text) {
-             return std::vector<TStep>{{fwAnsiAsme1, [] {
-                                            Check(fwAnsiAsme1->rUNS);
-                                            Click(fwAnsiAsme1->bNext);
-                                        }},
-                                       {fInsUNS, [text] {
-                                            Type(fInsUNS->eDia, "0.3");
-                                            Type(fInsUNS->eStep, text);
-                                            Check(fInsUNS->rT2);
-                                            Click(fInsUNS->bOk);
-                                        }}};
-         })},
-        {"eD (Whitworth)", "0.75", process(m->bWhitworth, 0, 0, [](const QString&) {}, [](const QString& text) {
-             return std::vector<TStep>{{fTwWhitworth, [text] {
-                                            TfTwWhitworth* s = fTwWhitworth;
-                                            Check(s->rTWS);
-                                            Click(s->bNext);
-                                            s->eD->SetText(text);
-                                            s->eTPI->SetText("10");
-                                            Click(s->bNext);
-                                            Click(s->bNext);
-                                        }}};
-         })},
-        {"eTPI (Whitworth)", "10.0", process(m->bWhitworth, 0, 0, [](const QString&) {}, [](const QString& text) {
-             return std::vector<TStep>{{fTwWhitworth, [text] {
-                                            TfTwWhitworth* s = fTwWhitworth;
-                                            Check(s->rTWS);
-                                            Click(s->bNext);
-                                            s->eD->SetText("0.75");
-                                            s->eTPI->SetText(text);
-                                            Click(s->bNext);
-                                            Click(s->bNext);
-                                        }}};
-         })},
+        {"dNominale (ISO plain)", "29.5",
+         process(
+             m->bISO, 0, 0,
+             [w](const QString& text) {
+                 Type(w->dNominale, text);
+                 Type(w->dbTollServ, "H7");
+             },
+             none)},
+        {"dPasso", "1.5",
+         process(
+             m->bISO, 2, 0,
+             [w](const QString& text) {
+                 Type(w->dNominale, "10");
+                 Type(w->dPasso, text);
+                 Type(w->dbTollServ, "6H");
+             },
+             none)},
+        {"dbN1", "1.5",
+         process(
+             m->bISO, 2, 0,
+             [w](const QString& text) {
+                 Type(w->dNominale, "10");
+                 Type(w->dPasso, "1.5");
+                 Type(w->dbN1, text);
+                 Type(w->dbTollServ, "6H");
+             },
+             none)},
+        {"dNominale (buttress)", "2.5",
+         process(
+             m->bBUTTRESS, 0, 0, [w](const QString& text) { Type(w->dNominale, text); },
+             [](const QString&) {
+                 return std::vector<TStep>{{fTwBR, Buttress(10)}};
+             })},
+        {"eTSup", "0.0254", ansiDeviations(true)},
+        {"eTInf", "-0.0254", ansiDeviations(false)},
+        {"eDia", "0.3", unsEntry(true)},
+        {"eStep", "24.0", unsEntry(false)},
+        {"eD (Whitworth)", "0.75", whitworthFree(true)},
+        {"eTPI (Whitworth)", "10.0", whitworthFree(false)},
         {"dbAngolo (ISO, handed over)", "59.5", handedOver(m->bISO, 2, w->dbAngolo, nullptr, nullptr)},
         {"dbSAL (Special, handed over)", "29.5", handedOver(m->bSpecial, 2, w->dbSAL, w->dbSAR, "30")},
         {"dbSAR (Special, handed over)", "29.5", handedOver(m->bSpecial, 2, w->dbSAR, w->dbSAL, "30")},
