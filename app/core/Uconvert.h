@@ -116,11 +116,12 @@ private:
 // have, in pitches around D. D is the major diameter, or for a pipe thread
 // the basic pitch diameter at its gauge plane. Below: no pitch diameter lies
 // under the minor diameter, at most 1.28 P under the major (1.227 P for a
-// 60 degree thread, 1.281 P for Whitworth); pipe gauges measured along
-// their taper away from the gauge plane reach 1.46 P under the basic pitch
-// diameter. Above: no pitch diameter lies over the major diameter, 0.64 P
-// over the pitch diameter; the taper gauges' limits beyond the gauge plane
-// stay within half a pitch above it.
+// 60 degree thread, 1.281 P for Whitworth), and the taper gauges measured
+// away from their gauge plane reach 1.46 P under the basic pitch diameter
+// (NPTF L3 plugs). Above: no pitch diameter lies over the major diameter;
+// over a basic pitch diameter, the pipe gauges' limits stay within a few
+// tenths of a pitch. The limits the process windows hand over lie from
+// 1.04 P below (NPSM 6 in) to 0.13 P above (ISO 228 G 1/16 No-go plugs).
 constexpr double PitchDiameterBandBelow = 1.5; // pitches
 constexpr double PitchDiameterBandAbove = 0.5; // pitches
 bool PitchDiameterInBand(double diameter, double pitch, double pitchDiameter);
