@@ -474,6 +474,10 @@ void MeasureHandOver(TProcessWindow& process, bool workpiece)
     if (c.dbSAR->Visible())
         main.eAG->SetText(c.dbSAR->Text());
 
+    // Limits of an earlier hand-over belong to another thread: a side this
+    // window does not hand over arrives empty.
+    for (TEdit* limit : {main.eTsupP, main.eTinfP, main.eTsupNP, main.eTinfNP})
+        lengths.SetValue(NumberEditOf(limit), NanValue());
     const bool ring = main.CurrentType.Ring != 0;
     if (workpiece) {
         copy(main.eTsupP, "dMaxW");

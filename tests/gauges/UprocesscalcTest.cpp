@@ -242,6 +242,16 @@ TEST_F(UprocesscalcTest, OnlyACurrentCalculationIsHandedOver)
     EXPECT_DOUBLE_EQ(MainValue(fTessvar->eTD), 12);
     EXPECT_EQ(fTessvar->pTab->ActivePageIndex(), 1);
     EXPECT_FALSE(std::isnan(MainValue(fTessvar->eTsupP)));
+    EXPECT_FALSE(std::isnan(MainValue(fTessvar->eTsupNP)));
+
+    // An ISO 7 Go ring hands over no limits (its Go column is hidden, it has
+    // no workpiece limits): none of M12 stays beside G 1/2.
+    fTessvar->pTab->SetActivePageIndex(0);
+    Gauge(fTessvar->bGAS, 0, 3, [] {}, {{fNPDia, PipeSize("1/2")}}, [w] { Click(w->bMeasure); });
+    EXPECT_FALSE(std::isnan(MainValue(fTessvar->eTD)));
+    EXPECT_NE(MainValue(fTessvar->eTD), 12);
+    for (TEdit* limit : {fTessvar->eTsupP, fTessvar->eTinfP, fTessvar->eTsupNP, fTessvar->eTinfNP})
+        EXPECT_EQ(limit->Text(), "") << limit->Name().toStdString();
 }
 
 // A refused calculation (buttress 2 in, then a diameter over 24 in: "MN 170")
