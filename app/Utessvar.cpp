@@ -43,8 +43,12 @@ constexpr int WireSizeText = 2001;
 constexpr int MissingDiameterText = 2002;
 constexpr int MissingPitchText = 2003;
 constexpr int MissingWireText = 2004; // 2005 on the sphere pages
-constexpr int ReadingNotUsableText = 2006;
 constexpr int NotCalculatedText = 2007;
+// A reading the page's probe cannot give, by page: wire, arms, sphere.
+constexpr int ReadingNotValidText[] = {2006, 2008, 2009};
+constexpr int MissingAnglesText = 2010;
+constexpr int MissingForceText = 2011;
+constexpr int MissingStartsText = 2012;
 constexpr int WireGroupText = 680;       // 681 on the sphere pages
 constexpr int TheoreticalWireText = 682; // 683
 constexpr int ReadingOnWireText = 684;   // 685
@@ -106,13 +110,19 @@ void Attention(int text)
     throw EInvalidOp(QStringLiteral("Invalid floating point operation"));
 }
 
-// A plain number as the runtime reads it; while typing, false for a text
-// that is not a number (yet) instead of the conversion error.
+[[noreturn]] void NotANumber(const QString& text)
+{
+    throw EConvertError(QStringLiteral("'%1' is not a valid floating point value").arg(text));
+}
+
+// A plain number typed by the user, "." or "," as its decimal separator
+// whatever the locale; while typing, false for a text that is not a number
+// (yet) instead of the conversion error.
 bool PlainNumber(const QString& text, bool typing, double& value)
 {
     if (typing)
-        return TryStrToFloat(text, value);
-    value = StrToFloat(text);
+        return TryReadNumber(text, value);
+    value = ReadNumber(text);
     return true;
 }
 
@@ -573,7 +583,7 @@ double TfTessvar::TypedLength(TEdit* edit)
     // read would leave its previous zero in force, so it is refused here.
     DISPLAY& readout = LengthList.Readout();
     if (!readout.PresetText(edit->Text()))
-        throw EConvertError(QStringLiteral("'%1' is not a valid floating point value").arg(edit->Text()));
+        NotANumber(edit->Text());
     const double mm = readout.ReadValue();
     if (!std::isfinite(mm))
         InvalidFloatingPointOperation();
@@ -590,30 +600,32 @@ bool TfTessvar::RequiredLength(TEdit* edit, int missingText, double& mm)
     return true;
 }
 
+bool TfTessvar::RequiredNumber(TEdit* edit, int missingText, double& value)
+{
+    if (edit->Text().trimmed().isEmpty()) {
+        Attention(missingText);
+        return false;
+    }
+    PlainNumber(edit->Text(), false, value);
+    return true;
+}
+
+bool TfTessvar::SemiAngles(double& semiAngle1, double& semiAngle2)
+{
+    return RequiredNumber(eCA, MissingAnglesText, semiAngle1) && RequiredNumber(eAG, MissingAnglesText, semiAngle2);
+}
+
 QString TfTessvar::LengthText(double mm)
 {
     MainDisplay.SetZero(mm);
     return MainDisplay.ReadFormatted();
 }
 
-void TfTessvar::SetUpConversion(CONVERT& conversion, double diameter, double pitch, double wire,
-                                double starts)
+int TfTessvar::ProbeOfPage() const
 {
-    const double semiAngle1 = StrToFloat(eCA->Text());
-    const double semiAngle2 = StrToFloat(eAG->Text());
-    // The force as the tab labels it (kgf); the conversion takes it so.
-    const double force = StrToFloat(eForce->Text());
-    const int material = cbMA->ItemIndex();
-    if (pcConvert->ActivePage() == tbStaffe) {
-        conversion.SetForce(force, 1);
-        conversion.SetArms(diameter, semiAngle1, semiAngle2, pitch, wire, 0.0, material, 0, starts);
-    } else if (pcConvert->ActivePage() == tbTsphere) {
-        conversion.SetForce(force, 1);
-        conversion.SetTSphere(diameter, semiAngle1, semiAngle2, pitch, wire, 0.0, material, 0, starts);
-    } else {
-        conversion.SetForce(force, cSpecial->Checked() ? 0 : 1);
-        conversion.SetThreeWire(diameter, semiAngle1, semiAngle2, pitch, wire, material, starts);
-    }
+    if (pcConvert->ActivePage() == tbStaffe)
+        return 1;
+    return pcConvert->ActivePage() == tbTsphere ? 2 : 0;
 }
 
 void TfTessvar::MeasureOverWire(TEdit* reading, TEdit* result)
@@ -623,7 +635,8 @@ void TfTessvar::MeasureOverWire(TEdit* reading, TEdit* result)
     result->SetText(QString());
     if (reading->Text().isEmpty())
         return;
-    const int sphere = pcConvert->ActivePage() == tb3Wire ? 0 : 1;
+    const int probe = ProbeOfPage();
+    const int sphere = probe == 0 ? 0 : 1;
     double diameter = 0;
     double pitch = 0;
     double wire = 0;
@@ -631,22 +644,48 @@ void TfTessvar::MeasureOverWire(TEdit* reading, TEdit* result)
         !RequiredLength(eCP, MissingPitchText, pitch) || !RequiredLength(eAD, MissingWireText + sphere, wire))
         return;
     const double measured = TypedLength(reading);
-    const double starts = StrToFloat(eNP->Text());
+    double starts = 0;
+    if (!RequiredNumber(eNP, MissingStartsText, starts))
+        return;
     // A pitch diameter worked out over a wire of no size would be shown as
     // if it were a measurement: the calculation stops at the message.
     if (wire <= 0) {
         Attention(WireSizeText);
         return;
     }
+    double semiAngle1 = 0;
+    double semiAngle2 = 0;
+    double force = 0; // as the tab labels it (kgf); the conversion takes it so
+    if (!SemiAngles(semiAngle1, semiAngle2) || !RequiredNumber(eForce, MissingForceText, force))
+        return;
+
     CONVERT conversion;
-    SetUpConversion(conversion, diameter, pitch, wire, starts);
+    const int material = cbMA->ItemIndex();
+    if (probe == 1) {
+        conversion.SetForce(force, 1);
+        conversion.SetArms(diameter, semiAngle1, semiAngle2, pitch, wire, 0.0, material, 0, starts);
+    } else if (probe == 2) {
+        conversion.SetForce(force, 1);
+        conversion.SetTSphere(diameter, semiAngle1, semiAngle2, pitch, wire, 0.0, material, 0, starts);
+    } else {
+        conversion.SetForce(force, cSpecial->Checked() ? 0 : 1);
+        conversion.SetThreeWire(diameter, semiAngle1, semiAngle2, pitch, wire, material, starts);
+    }
+    // The engine computes a number for any reading; only one the probe can
+    // give on this thread is a measurement: a reading that touches the
+    // flanks, and a pitch diameter the thread can have.
+    const int notValid = ReadingNotValidText[probe];
+    if (!conversion.ReadingTouches(measured)) {
+        Attention(notValid);
+        return;
+    }
     const double pitchDiameter = conversion.Convert(measured);
     // The reading handed back and the fallback values are no pitch diameters.
     switch (conversion.Status()) {
     case TConvertStatus::Computed:
         break;
     case TConvertStatus::ReadingNotUsable:
-        Attention(ReadingNotUsableText);
+        Attention(notValid);
         return;
     case TConvertStatus::Failed:
         Attention(NotCalculatedText);
@@ -654,6 +693,10 @@ void TfTessvar::MeasureOverWire(TEdit* reading, TEdit* result)
     }
     if (!std::isfinite(pitchDiameter))
         InvalidFloatingPointOperation();
+    if (!conversion.PitchDiameterPlausible(pitchDiameter)) {
+        Attention(notValid);
+        return;
+    }
     result->SetText(LengthText(pitchDiameter));
 }
 
@@ -671,10 +714,12 @@ void TfTessvar::bFiloTeorClick(TObject*)
 {
     eFiloTeor->SetText(QString());
     double pitch = 0;
-    if (!RequiredLength(eCP, MissingPitchText, pitch))
+    double semiAngle1 = 0;
+    double semiAngle2 = 0;
+    if (!RequiredLength(eCP, MissingPitchText, pitch) || !SemiAngles(semiAngle1, semiAngle2))
         return;
-    const double a1 = StrToFloat(eCA->Text()) * Pi * OneOver180;
-    const double a2 = StrToFloat(eAG->Text()) * Pi * OneOver180;
+    const double a1 = semiAngle1 * Pi * OneOver180;
+    const double a2 = semiAngle2 * Pi * OneOver180;
     // The wire that touches both flanks at the pitch line.
     const double wire =
         pitch * std::tan((a1 + a2) / 2) / (std::tan(a1) + std::tan(a2)) * 2 / (std::cos(a1) + std::cos(a2));
@@ -694,7 +739,9 @@ void TfTessvar::bQfiliClick(TObject*)
     double wire = 0;
     if (!RequiredLength(eCP, MissingPitchText, pitch) || !RequiredLength(eAD, MissingWireText, wire))
         return;
-    const double starts = StrToFloat(eNP->Text());
+    double starts = 0;
+    if (!RequiredNumber(eNP, MissingStartsText, starts))
+        return;
     // Only the limits that show are read; a hidden one has no reading.
     double values[4] = {};
     bool shown[4] = {};
@@ -703,8 +750,12 @@ void TfTessvar::bQfiliClick(TObject*)
         if (shown[i])
             values[i] = TypedLength(limits[i]);
     }
-    const double a1 = StrToFloat(eCA->Text()) * Pi * OneOver180;
-    const double a2 = StrToFloat(eAG->Text()) * Pi * OneOver180;
+    double semiAngle1 = 0;
+    double semiAngle2 = 0;
+    if (!SemiAngles(semiAngle1, semiAngle2))
+        return;
+    const double a1 = semiAngle1 * Pi * OneOver180;
+    const double a2 = semiAngle2 * Pi * OneOver180;
     if (wire <= 0 || starts == 0) {
         Attention(WireSizeText);
         return;
@@ -1103,19 +1154,18 @@ TfTessvar::TThermalControls TfTessvar::Thermal(int calculator) const
 void TfTessvar::RunThermal(int calculator, bool typing)
 {
     const TThermalControls c = Thermal(calculator);
-    double length = 0; // mm
-    // A length text that is not a number has no value: no result either.
-    if (c.Length->Text().isEmpty() || c.Temperature->Text().isEmpty() ||
-        !LengthList.GetValue(NumberEditOf(c.Length), length)) {
-        c.LengthAt20->SetText(QString());
-        c.Variation->SetText(QString());
-        return;
-    }
-    // The results belong to the texts as they stand: a temperature or
-    // coefficient that is no number leaves them empty (with the conversion
-    // error when Calculate was pressed).
+    // The results belong to the texts as they stand: a length, temperature
+    // or coefficient that is no number leaves them empty (with the
+    // conversion error when Calculate was pressed).
     c.LengthAt20->SetText(QString());
     c.Variation->SetText(QString());
+    if (c.Length->Text().isEmpty() || c.Temperature->Text().isEmpty())
+        return;
+    double length = 0; // mm
+    if (!typing)
+        length = TypedLength(c.Length);
+    else if (!LengthList.GetValue(NumberEditOf(c.Length), length))
+        return;
     double temperature = 0; // °C
     if (!PlainNumber(c.Temperature->Text(), typing, temperature))
         return;
@@ -1128,7 +1178,9 @@ void TfTessvar::RunThermal(int calculator, bool typing)
     else if (!PlainNumber(c.Coefficient->Text(), typing, coefficient))
         return;
 
-    if (temperature < ColdLimit_C || temperature > HotLimit_C)
+    // The warning waits for Calculate: while the user types "-250", "-25"
+    // is not what was meant, and a box there would swallow the next key.
+    if (!typing && (temperature < ColdLimit_C || temperature > HotLimit_C))
         Attention(ExtremeTemperatureText);
     const double variation = (temperature - ReferenceTemperature_C) * length * coefficient * 0.000001; // mm
     const double lengthAt20 = length - variation;                                                      // mm

@@ -26,7 +26,6 @@
 #include <initializer_list>
 #include <memory>
 
-class CONVERT;
 class TZvProject;
 
 // The five converters of the "Unit" tab.
@@ -69,9 +68,9 @@ public:
     void tabTollEnter(TObject* sender); // "Tolerance", "Unit" and "Tools"
 
     // --- Unit converter -------------------------------------------------
-    // The conversions. A source text that is not a number empties the
-    // target; while the user is typing (typing true) quietly, otherwise with
-    // EConvertError.
+    // The conversions. The source takes "." or "," as its decimal
+    // separator; a text that is not a number empties the target, while the
+    // user is typing (typing true) quietly, otherwise with EConvertError.
     void ConvertL(bool typing = false);
     void ConvertT(bool typing = false);
     void ConvertM(bool typing = false);
@@ -94,8 +93,9 @@ public:
     void bSwitchPClick(TObject* sender);
 
     // --- Thermal-expansion tool -----------------------------------------
-    // The calculations; a temperature or coefficient that is not a number
-    // empties the results, typing as for the converters.
+    // The calculations; a length, temperature or coefficient that is not a
+    // number empties the results, typing as for the converters. Only
+    // Calculate (typing false) warns of a temperature outside -20 to 300 °C.
     void Calc1(bool typing = false);
     void Calc2(bool typing = false);
     void eTemp1Change(TObject* sender);
@@ -285,10 +285,17 @@ private:
     // The same for a value the calculation needs: an empty field shows the
     // message missingText and gives false.
     bool RequiredLength(TEdit* edit, int missingText, double& mm);
+    // A plain number the calculation needs ("." or "," as the decimal
+    // separator): an empty field shows the message missingText and gives
+    // false; a text that is no number raises EConvertError.
+    bool RequiredNumber(TEdit* edit, int missingText, double& value);
+    // Both semi-angles (degrees) as RequiredNumber reads them.
+    bool SemiAngles(double& semiAngle1, double& semiAngle2);
     // A length in mm as the main readout shows it.
     QString LengthText(double mm);
+    // The probe of the active measuring page: 0 wire, 1 arms, 2 sphere.
+    int ProbeOfPage() const;
     void MeasureOverWire(TEdit* reading, TEdit* result);
-    void SetUpConversion(CONVERT& conversion, double diameter, double pitch, double wire, double starts);
 
     bool FShown = false;
     std::unique_ptr<QObject> FSignals; // context of the Qt connections; goes first

@@ -389,7 +389,7 @@ bool CalcUnsSpecial(INCHTHREAD& request, const TUnsEntry& entry, TCalcText& diam
     request.Diameter = UnsNominalDiameter(d);
 
     double tpi = 0;
-    if (!TryStrToFloat(entry.Tpi, tpi) || PitchIndex(tpi) < 0)
+    if (!ReadNumber(entry.Tpi, tpi) || PitchIndex(tpi) < 0)
         return Fail();
     request.Tpi = tpi;
     if (entry.ToleranceClass >= 0 && entry.ToleranceClass <= 2)

@@ -80,7 +80,7 @@ bool AnsiPlain(TCalcWork& work)
 
     double upper = 0;
     double lower = 0;
-    const bool numbers = TryStrToFloat(dialog->eTSup->Text(), upper) && TryStrToFloat(dialog->eTInf->Text(), lower);
+    const bool numbers = TryReadNumber(dialog->eTSup->Text(), upper) && TryReadNumber(dialog->eTInf->Text(), lower);
     // With the millimetre unit the calculator gets the diameter and the
     // deviations in inches; the window keeps showing the typed diameter.
     TCalcText& diameter = inch ? work.Diameter : work.InchDiameter;

@@ -119,10 +119,10 @@ void TfProcess::StoreResults(TOLLERANCE record)
 
 void TfProcess::bMeasureClick(TObject*)
 {
-    MeasureHandOver(this, FControls, false);
+    MeasureHandOver(*this, false);
 }
 
 void TfProcess::bMeasureWpClick(TObject*)
 {
-    MeasureHandOver(this, FControls, true);
+    MeasureHandOver(*this, true);
 }

@@ -130,7 +130,7 @@ void TfProcess2::bPrintClick(TObject*)
 
 void TfProcess2::bMeasureWpClick(TObject*)
 {
-    MeasureHandOver(this, FControls, true);
+    MeasureHandOver(*this, true);
 }
 
 void TfProcess2::dbTollServClick(TObject*)

@@ -55,7 +55,7 @@ TThreadDefaults ThreadDefaults(int family)
 }
 
 bool IsoRoad(TCalcWork& work);
-void ClearResults(TProcessWindow& window);
+void ClearResults(TProcessWindow& window, const CALIBRETYPE& type);
 bool SpecialRoad(TCalcWork&)
 {
     return true; // no calculator: the cleared record is shown
@@ -144,9 +144,27 @@ void ShowLength(const TProcessControls& c, TEdit* edit, const TCalcText& text, T
     c.ValueList->SetValue(NumberEditOf(edit), unit == TTextUnit::Inch ? value * 25.4 : value);
 }
 
-// After a failed calculation: no result and no designation of an earlier
-// one stays on the window.
-void ClearResults(TProcessWindow& window)
+// Whether the tolerance field is an input of the family's calculation (a
+// class or deviations typed by the user), or a text the calculation writes
+// (the class the wizards and pickers chose).
+bool ToleranceIsTyped(const CALIBRETYPE& type)
+{
+    switch (type.Family) {
+    case FamilyIso:
+    case FamilySpline:
+    case FamilySpecial:
+        return true;
+    case FamilyAnsiAsme:
+        return type.Group == 0 || type.Group == 1;
+    default:
+        return false;
+    }
+}
+
+// After a failed calculation: no result, no designation and no tolerance
+// text that an earlier one wrote stays on the window; what the user typed
+// (the diameter, a tolerance class) stays for the next try.
+void ClearResults(TProcessWindow& window, const CALIBRETYPE& type)
 {
     std::array<double, sizeof(TOLLERANCE) / sizeof(double)> empty;
     empty.fill(NanValue());
@@ -156,6 +174,8 @@ void ClearResults(TProcessWindow& window)
     const TProcessControls& c = window.ProcessControls();
     RefreshBoundLengths(c);
     c.dbDesignazione->SetText(QString());
+    if (!ToleranceIsTyped(type))
+        c.dbTollServ->SetText(QString());
     window.Calculation.Fail();
 }
 
@@ -247,7 +267,7 @@ void CalcToleranceClick(TProcessWindow& window, CALIBRETYPE& type)
             type.Family >= 0 && type.Family < ThreadFamilyCount ? Roads.at(size_t(type.Family)) : nullptr;
         if (!road || !road(work)) {
             c.sbCalcTol->SetDown(false);
-            ClearResults(window);
+            ClearResults(window, type);
             return;
         }
         // Step E.
@@ -262,7 +282,7 @@ void CalcToleranceClick(TProcessWindow& window, CALIBRETYPE& type)
         window.Calculation.Remember(window.Form());
     } catch (...) {
         c.sbCalcTol->SetDown(false);
-        ClearResults(window);
+        ClearResults(window, type);
         throw;
     }
 }
@@ -411,15 +431,21 @@ void StoreProcessResults(TCustomForm* window, NCLIST& values, const TOLLERANCE& 
     }
 }
 
-void MeasureHandOver(TCustomForm* window, const TProcessControls& c, bool workpiece)
+void MeasureHandOver(TProcessWindow& process, bool workpiece)
 {
+    // Limits edited after their calculation, or left by a failed one, are
+    // no limits of the thread on the window: nothing is handed over.
+    if (!CardMayPrint(process))
+        return;
+    TCustomForm* window = process.Form();
+    const TProcessControls& c = process.ProcessControls();
     TfTessvar& main = *fTessvar;
     // The angle is converted first: a text that is no number raises the
     // conversion error before anything is copied.
     QString halfAngle;
     if (c.dbAngolo->Visible()) {
         const QString text = c.dbAngolo->Text();
-        const double angle = text.isEmpty() ? StrToFloat(text) : ParseNumber(text);
+        const double angle = ReadNumber(text);
         halfAngle = FloatToStr(angle * 0.5);
     }
 
@@ -448,6 +474,10 @@ void MeasureHandOver(TCustomForm* window, const TProcessControls& c, bool workpi
     if (c.dbSAR->Visible())
         main.eAG->SetText(c.dbSAR->Text());
 
+    // Limits of an earlier hand-over belong to another thread: a side this
+    // window does not hand over arrives empty.
+    for (TEdit* limit : {main.eTsupP, main.eTinfP, main.eTsupNP, main.eTinfNP})
+        lengths.SetValue(NumberEditOf(limit), NanValue());
     const bool ring = main.CurrentType.Ring != 0;
     if (workpiece) {
         copy(main.eTsupP, "dMaxW");

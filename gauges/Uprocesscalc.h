@@ -124,9 +124,9 @@ void RefreshBoundLengths(const TProcessControls& controls);
 // The click of "Calculate Std Tolerance" (the button has already toggled).
 void CalcToleranceClick(TProcessWindow& window, CALIBRETYPE& type);
 
-// Print's check: true when the window shows no values or those of one
-// calculation; otherwise the message that the values must be calculated
-// first, and false.
+// The check of Print, "Measure Gage" and "Measure Piece": true when the
+// window shows no values or those of one calculation; otherwise the message
+// that the values must be calculated first, and false.
 bool CardMayPrint(TProcessWindow& window);
 
 // The value a result edit shows for a record field: none (the empty value)
@@ -147,9 +147,11 @@ void StoreProcessResults(TCustomForm* window, NCLIST& values, const TOLLERANCE& 
 // "Measure Gage" (workpiece false) and "Measure Piece" (true): diameter,
 // pitch, starts and angles, then the gauge's Go and No-go ranges or the
 // workpiece limits go to the main window's measuring tab, which then shows;
-// the window closes (an empty length arrives empty). An angle that is no
-// number raises EConvertError before anything is copied.
-void MeasureHandOver(TCustomForm* window, const TProcessControls& controls, bool workpiece);
+// the window closes (an empty length arrives empty). Values that CardMayPrint
+// refuses are not handed over: the message, and the tab and the window stay
+// as they are. An angle that is no number raises EConvertError before
+// anything is copied.
+void MeasureHandOver(TProcessWindow& window, bool workpiece);
 
 // The length a text gives through a readout, in mm; the empty value when
 // the text is empty or no number.

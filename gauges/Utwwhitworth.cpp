@@ -1,5 +1,6 @@
 #include "gauges/Utwwhitworth.h"
 
+#include "app/core/Unan.h"
 #include "platform/os/Modules.h"
 #include "platform/rtl/NumberText.h"
 
@@ -164,10 +165,10 @@ void TfTwWhitworth::ReadTableSize(const std::array<TRadioButton*, WhitworthSizeC
 void TfTwWhitworth::ReadFreeSize()
 {
     Designation.clear();
-    double diameter = StrToFloat(eD->Text());
+    double diameter = ReadNumber(eD->Text());
     if (cInch->Text() == QStringLiteral("mm"))
         diameter *= InchPerMillimetre;
-    const double tpi = StrToFloat(eTPI->Text());
+    const double tpi = ReadNumber(eTPI->Text());
     Diameter = diameter;
     Tpi = tpi;
     Designation = FloatToStr(Diameter) + QStringLiteral(" in - ") + FloatToStr(Tpi) + QLatin1Char(' ') +

@@ -96,7 +96,6 @@ TStart CommonStart(double reading, double force, double starts, double semiAngle
 
 enum class TCRule {
     Validate, // C^2 above 1 makes the result invalid
-    Raise,    // the square root of a negative number is a failure
     ClampOne, // C^2 above 1 gives C = 1
 };
 
@@ -121,8 +120,6 @@ TTerms CommonTerms(double X, const TStart& s, double d, double psi, TCRule rule)
     const double c2 = Sqr(c);
     if (c2 <= 1) {
         t.C = std::sqrt(1 - c2);
-    } else if (rule == TCRule::Raise) {
-        t.C = CheckedSqrt(1 - c2);
     } else if (rule == TCRule::ClampOne) {
         t.C = 1;
     } else {
@@ -278,6 +275,30 @@ double CONVERT::Convert(double reading) const
     }
 }
 
+bool CONVERT::ReadingTouches(double reading) const
+{
+    if (FMode != 1 && FMode != 2 && FMode != 6 && FMode != 23)
+        return true;
+    if (!(reading > 0 && FPitch > 0))
+        return false;
+    const double gap = reading - FWire;
+    if (!(gap > 0))
+        return false;
+    // The arms' balls sit half a pitch apart along the axis.
+    return FMode != 2 || gap * gap - FPitch * FPitch / 4 > 0;
+}
+
+bool CONVERT::PitchDiameterPlausible(double pitchDiameter) const
+{
+    return PitchDiameterInBand(FDiameter, FPitch, pitchDiameter);
+}
+
+bool PitchDiameterInBand(double diameter, double pitch, double pitchDiameter)
+{
+    return pitchDiameter > 0 && pitchDiameter >= diameter - PitchDiameterBandBelow * pitch &&
+           pitchDiameter <= diameter + PitchDiameterBandAbove * pitch;
+}
+
 double CONVERT::Mark(TConvertStatus status, double value) const
 {
     FStatus = status;
@@ -390,7 +411,12 @@ double CONVERT::TSphere(double reading) const
         const double d = FWire;
         const double X = Fin(s.M - d);
         const double psi = LeadAngle(X, s.a1, s.a2, s.L, d, 1.0);
-        const TTerms t = CommonTerms(X, s, d, psi, TCRule::Raise);
+        const TTerms t = CommonTerms(X, s, d, psi, TCRule::Validate);
+        // The square root of a negative number: the sphere cannot sit on
+        // both flanks. The fallback stays the value, but it is no failure
+        // of the calculation.
+        if (!t.Valid)
+            return Mark(TConvertStatus::ReadingNotUsable, FallbackZero);
         const double d2 = Fin(d * t.B * t.C + t.A - t.G * t.H);
         if (FNoCompensation != 0)
             return d2;

@@ -56,6 +56,15 @@ public:
     void SetContactLength(double length);                        // modes 14 and 20
 
     int Mode() const { return FMode; }
+    // Whether a reading can touch the thread at all with the probe of the
+    // three methods (modes 1, 2, 6 and 23): the reading and the pitch above
+    // 0, and a gap between reading and probe above 0 (for the arms the
+    // chord of the two balls, sqrt((M - d)^2 - P^2 / 4)). Other modes: true.
+    bool ReadingTouches(double reading) const;
+    // Whether a pitch diameter can belong to the thread set up: above 0 and
+    // within the band from PitchDiameterBandBelow pitches below to
+    // PitchDiameterBandAbove pitches above the diameter D (limits included).
+    bool PitchDiameterPlausible(double pitchDiameter) const;
     // The result of the selected mode for reading M; 0.0 for a mode outside
     // 0 to 23.
     double Convert(double reading) const;
@@ -102,6 +111,20 @@ private:
     double FStarts = 0;
     mutable TConvertStatus FStatus = TConvertStatus::Computed;
 };
+
+// The band of the pitch diameters a thread of diameter D and pitch P can
+// have, in pitches around D. D is the major diameter, or for a pipe thread
+// the basic pitch diameter at its gauge plane. Below: no pitch diameter lies
+// under the minor diameter, at most 1.28 P under the major (1.227 P for a
+// 60 degree thread, 1.281 P for Whitworth), and the taper gauges measured
+// away from their gauge plane reach 1.46 P under the basic pitch diameter
+// (NPTF L3 plugs). Above: no pitch diameter lies over the major diameter;
+// over a basic pitch diameter, the pipe gauges' limits stay within a few
+// tenths of a pitch. The limits the process windows hand over lie from
+// 1.04 P below (NPSM 6 in) to 0.13 P above (ISO 228 G 1/16 No-go plugs).
+constexpr double PitchDiameterBandBelow = 1.5; // pitches
+constexpr double PitchDiameterBandAbove = 0.5; // pitches
+bool PitchDiameterInBand(double diameter, double pitch, double pitchDiameter);
 
 // The lead angle psi (radians) of the wire or ball contact: X the reading
 // less the wire (or the arms' chord), a1 and a2 the semi-angles in radians,

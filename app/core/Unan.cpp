@@ -1,5 +1,6 @@
 #include "app/core/Unan.h"
 
+#include "platform/rtl/Exceptions.h"
 #include "platform/rtl/FormatText.h"
 #include "platform/rtl/NumberText.h"
 
@@ -12,6 +13,7 @@ namespace {
 constexpr uint64_t EmptyPattern = 0x7FF8000000000000ull;
 
 QString WithLocaleSeparator(const QString& text);
+double ConvertNumber(const QString& text);
 
 } // namespace
 
@@ -30,7 +32,7 @@ bool TryParseNumber(const QString& text, double& value)
     value = 0;
     if (text.isEmpty())
         return false;
-    value = StrToFloat(WithLocaleSeparator(text));
+    value = ConvertNumber(text);
     return true;
 }
 
@@ -39,11 +41,28 @@ bool TryParseNumberC(const char* text, double& value)
     return TryParseNumber(text ? QString::fromLatin1(text) : QString(), value);
 }
 
+bool TryReadNumber(const QString& text, double& value)
+{
+    try {
+        return TryParseNumber(text, value);
+    } catch (const EConvertError&) {
+        value = 0;
+        return false;
+    }
+}
+
+double ReadNumber(const QString& text)
+{
+    if (text.isEmpty())
+        return StrToFloat(text); // the runtime's error for the empty text
+    return ParseNumber(text);
+}
+
 double ParseNumber(const QString& text)
 {
     if (text.isEmpty())
         return 0;
-    return StrToFloat(WithLocaleSeparator(text));
+    return ConvertNumber(text);
 }
 
 QString FractionText(int numerator, int denominator)
@@ -66,6 +85,17 @@ QString InchSizeText(int whole, int numerator, int denominator)
 }
 
 namespace {
+
+// The number of a non-empty text; a text that is no number raises the
+// runtime's conversion error with the text as the user typed it.
+double ConvertNumber(const QString& text)
+{
+    try {
+        return StrToFloat(WithLocaleSeparator(text));
+    } catch (const EConvertError&) {
+        throw EConvertError(QStringLiteral("'%1' is not a valid floating point value").arg(text));
+    }
+}
 
 QString WithLocaleSeparator(const QString& text)
 {

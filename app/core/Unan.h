@@ -18,6 +18,12 @@ bool IsNan(double value);
 // two separators is not a number.
 bool TryParseNumber(const QString& text, double& value);
 bool TryParseNumberC(const char* text, double& value); // the text of a C string (null is empty)
+// The same conversion without the error: false for an empty text and for
+// one that is no number (a number being typed, "-" or "1e", included).
+bool TryReadNumber(const QString& text, double& value);
+// The same conversion for a number that must be there: an empty text is no
+// number either and raises EConvertError.
+double ReadNumber(const QString& text);
 // The same conversion; an empty text gives 0.
 double ParseNumber(const QString& text);
 

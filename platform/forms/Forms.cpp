@@ -900,6 +900,12 @@ TApplication::TApplication() : TComponent(nullptr), FContext(std::make_unique<QO
         throw EInvalidOperation(QStringLiteral("An application object exists already"));
     TheApplication() = this;
     FPreviousHandler = SetEventExceptionHandler([this](const Exception& error) { HandleException(error); });
+    // A caption is the window's own text. Qt appends the application's
+    // display name to every window caption but the one that ends with it
+    // (the preview's "Tessvar - [ card.zsf ]" twice named); an empty display name
+    // ends with every caption, so none gets it.
+    if (QGuiApplication::instance())
+        QGuiApplication::setApplicationDisplayName(QString());
 }
 
 TApplication::~TApplication()

@@ -22,6 +22,43 @@
 
 namespace {
 
+// The preview's printer target. The snapshot fixes paper and orientation;
+// those chosen with Setup on the "Print to PDF" printer, when there was
+// such a choice, replace them before the document and each page begin.
+class TPreviewPrinter : public TZvRenderPrinter {
+public:
+    using TZvRenderPrinter::TZvRenderPrinter;
+
+    TQPSetupForm::TPageChoice Page;
+
+    void DocBegin() override
+    {
+        ApplyPage();
+        TZvRenderPrinter::DocBegin();
+    }
+    void PageBegin() override
+    {
+        ApplyPage();
+        TZvRenderPrinter::PageBegin();
+    }
+
+private:
+    void ApplyPage()
+    {
+        if (!Page.Chosen || !Converter)
+            return;
+        TQPReportHeader& header = Converter->ReportHeader();
+        header.Orientation = Page.Orientation;
+        header.DMPaperSize = Page.PaperSize;
+        header.DMPaperWidth = Page.PaperWidth;
+        header.DMPaperLength = Page.PaperLength;
+    }
+};
+
+} // namespace
+
+namespace {
+
 const QString kKeyChars = QStringLiteral("eEbBwWfFnNpP+-01234567890.");
 
 // Draws the glyph of a command without a stock icon: a magnifier with a
@@ -115,7 +152,7 @@ TZarvPreviewForm::TZarvPreviewForm(TComponent* owner) : TForm(owner)
     ZvRenderPreview->MarginPercent = 5.0;
     ZvRenderPreview->SetZoomFactor(100);
     ZvRenderPreview->SetScrollBox(ScrollBox1);
-    ZvRenderPrinter = new TZvRenderPrinter(this);
+    ZvRenderPrinter = new TPreviewPrinter(this);
 }
 
 TZarvPreviewForm::~TZarvPreviewForm()
@@ -399,6 +436,8 @@ void TZarvPreviewForm::actnFile_PrintExecute(TObject*)
             DestroyForm(setup);
             throw;
         }
+        if (auto* printer = dynamic_cast<TPreviewPrinter*>(ZvRenderPrinter))
+            printer->Page = setup->PageChoice;
         DestroyForm(setup);
         if (result != mrOk)
             return;

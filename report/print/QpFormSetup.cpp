@@ -7,6 +7,12 @@
 
 #include "platform/forms/MessageService.h"
 
+#include <QPageLayout>
+#include <QPageSetupDialog>
+#include <QPrinter>
+
+#include <cmath>
+
 namespace {
 
 const QString kDigits = QStringLiteral("0123456789");
@@ -26,6 +32,39 @@ bool ParseNumber(const QString& text, int& value)
     if (ok)
         value = parsed;
     return ok;
+}
+
+// Setup of the "Print to PDF" printer: the paper and orientation the PDF
+// gets. Qt's print dialog has nothing for it (it lists only CUPS printers);
+// its page-setup dialog works on the PDF printer's context. The choice
+// becomes the device mode, which the pages of the next run take, and the
+// choice. True when the user confirmed.
+bool PdfPageSetup(TQpPrinterDevice& device, QWidget* parent, TQPSetupForm::TPageChoice& choice)
+{
+    device.SetState(TDeviceState::dsIC);
+    QPrinter* printer = device.Handle();
+    TDevMode* mode = device.DevMode();
+    if (!printer || !mode)
+        return false;
+    device.ResetHandle(true); // the dialog starts from the device mode
+    QPageSetupDialog dialog(printer, parent);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    const QPageLayout layout = printer->pageLayout();
+    mode->Orientation = layout.orientation() == QPageLayout::Landscape ? 2 : 1;
+    const int code = layout.pageSize().windowsId();
+    mode->PaperSize = int16_t(code > 0 ? code : DMPAPER_USER);
+    const QSizeF mm = layout.pageSize().size(QPageSize::Millimeter);
+    mode->PaperWidth = int16_t(std::lround(mm.width() * 10));   // 0.1 mm
+    mode->PaperLength = int16_t(std::lround(mm.height() * 10)); // 0.1 mm
+    mode->Fields |= DM_ORIENTATION | DM_PAPERSIZE | DM_PAPERWIDTH | DM_PAPERLENGTH;
+    device.MarkDevModeChanged();
+    choice.Chosen = true;
+    choice.Orientation = mode->Orientation == 2 ? TOrientation::poLandScape : TOrientation::poPortrait;
+    choice.PaperSize = mode->PaperSize;
+    choice.PaperWidth = mode->PaperWidth;
+    choice.PaperLength = mode->PaperLength;
+    return true;
 }
 
 } // namespace
@@ -262,6 +301,11 @@ void TQPSetupForm::SetupBBClick(TObject*)
     TQpPrinterDevice* device = GlobalPrinterDevice();
     if (!device)
         return;
+    if (device->IsPdfPrinter()) {
+        PdfPageSetup(*device, Widget(), PageChoice);
+        UpdatePrinterLabel();
+        return;
+    }
     const int before = device->DevMode() ? device->DevMode()->DefaultSource : 0;
     if (device->PrinterSetupDialog()) {
         const int after = device->DevMode() ? device->DevMode()->DefaultSource : 0;
@@ -354,4 +398,8 @@ void TQPSetupForm::bbtnOKClick(TObject*)
     }
     TSystemPrinter* p = ReportSystem->SystemPrinter();
     ApplyPrinterSettings(p->Copies, p->Collate, p->Duplex);
+    // The run sets its own orientation on the device; the one chosen in
+    // Setup replaces it.
+    if (!PreviewSetup && PageChoice.Chosen)
+        p->Orientation = PageChoice.Orientation;
 }

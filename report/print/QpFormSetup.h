@@ -65,6 +65,18 @@ public:
     TZvSystem* ReportSystem = nullptr;
     TZvRenderPrinter* FilePrinter = nullptr; // the preview's printer target
     bool PreviewSetup = false;
+    // The paper and orientation chosen with Setup on the "Print to PDF"
+    // printer while the window was open; Chosen is false when none was. OK
+    // gives a run the orientation (the paper is the device mode's); the
+    // preview's Print prints its snapshot on them.
+    struct TPageChoice {
+        bool Chosen = false;
+        TOrientation Orientation = TOrientation::poPortrait;
+        int PaperSize = 0;   // DMPAPER_* number; 256 a custom size
+        int PaperWidth = 0;  // 0.1 mm
+        int PaperLength = 0; // 0.1 mm
+    };
+    TPageChoice PageChoice;
 
 private:
     void UpdatePrinterLabel();

@@ -51,6 +51,17 @@ TEST_F(Screenshots, OfEveryTabAndWindow)
     fTessvar->pTab->SetActivePageIndex(1);
     PickTab(fTessvar->pcConvert, 1);
     Grab(fTessvar, folder + QStringLiteral("/main-measures-arms.png"));
+    // The T-sphere over a reading its sphere cannot give: no result (the
+    // message was answered); the thermal tool at -250 °C after Calculate.
+    PickTab(fTessvar->pcConvert, 2);
+    Type(fTessvar->eAD, "1");
+    Type(fTessvar->eRead, "1.2");
+    ClickButton(fTessvar->Button1);
+    Grab(fTessvar, folder + QStringLiteral("/main-measures-sphere-refused.png"));
+    Type(fTessvar->eTemp1, "-250");
+    ClickButton(fTessvar->bCalc1);
+    PickTab(fTessvar->pTab, 3);
+    Grab(fTessvar, folder + QStringLiteral("/main-tools-minus250.png"));
 
     fIsoguide->Show();
     Grab(fIsoguide, folder + QStringLiteral("/isoguide.png"));

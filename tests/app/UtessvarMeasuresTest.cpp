@@ -2,6 +2,7 @@
 // T-sphere, tolerances over wires, and which Go and No-go fields show.
 #include "tests/app/AppFixture.h"
 
+#include "app/core/Uconvert.h"
 #include "platform/rtl/Exceptions.h"
 
 #include <cmath>
@@ -97,10 +98,12 @@ TEST_F(Measures, NoGoUsesTheMethodOfThePage)
 {
     GoAndNoGo();
     Thread();
+    // (A reading of 8.2 gave 7.73 here, below the minor diameter 8.376 of
+    // the nut: no measurement of this thread, now refused.)
     for (int page : {1, 2}) { // arms, T-sphere
         PickTab(fTessvar->pcConvert, page);
-        Type(fTessvar->eRead, "8.2");
-        Type(fTessvar->eReadNP, "8.2");
+        Type(fTessvar->eRead, "9.4914");
+        Type(fTessvar->eReadNP, "9.4914");
         ClickButton(fTessvar->Button1);
         ClickButton(fTessvar->Button2);
         EXPECT_EQ(fTessvar->eResultNP->Text(), fTessvar->eResult->Text()) << page;
@@ -208,19 +211,24 @@ TEST_F(Measures, EveryFailureEndsInAMessageAndAnEmptyResult)
         {3, Wire, &TfTessvar::eCP, "1,5.", "'1,5.' is not a valid floating point value"},
         {4, Wire, &TfTessvar::eAD, "O.866", "'O.866' is not a valid floating point value"},
         {5, Wire, &TfTessvar::eCA, "3O", "'3O' is not a valid floating point value"},
-        {6, Wire, &TfTessvar::eForce, "", "'' is not a valid floating point value"},
+        {6, Wire, &TfTessvar::eForce, "1,O", "'1,O' is not a valid floating point value"},
         // Required lengths left empty: what is missing.
         {7, Wire, &TfTessvar::eTD, "", "Specify the diameter"},
         {8, Wire, &TfTessvar::eCP, "", "Specify the pitch"},
         {9, Wire, &TfTessvar::eAD, "", "Specify the wire size"},
         {10, Sphere, &TfTessvar::eAD, "", "Specify the sphere size"},
-        // Readings the method cannot use: below the wire (the engine hands
-        // the reading back), arms spanning less than half a pitch.
+        {16, Wire, &TfTessvar::eCA, "", "Specify the semi-angles"},
+        {17, Arms, &TfTessvar::eAG, " ", "Specify the semi-angles"},
+        {18, Sphere, &TfTessvar::eForce, "", "Specify the measure force"},
+        {19, Wire, &TfTessvar::eNP, "", "Specify the number of starts"},
+        // Readings the probe cannot give: below the wire, arms spanning
+        // less than half a pitch, a sphere that reaches no flank (the
+        // square root of a negative number), each named by its probe.
         {11, Wire, &TfTessvar::eRead, "0.5", "Reading not valid for this thread and wire"},
-        {12, Arms, &TfTessvar::eRead, "1", "Reading not valid for this thread and wire"},
-        // The engine's fallbacks: a T-sphere geometry with no root, the
-        // deformation of a thread too small for its wire.
-        {13, Sphere, &TfTessvar::eNP, "1000", "Pitch diameter not calculable for this reading"},
+        {12, Arms, &TfTessvar::eRead, "1", "Reading not valid for this thread and arms"},
+        {13, Sphere, &TfTessvar::eNP, "1000", "Reading not valid for this thread and sphere"},
+        // The engine's fallback: the deformation of a thread too small for
+        // its wire.
         {14, Wire, &TfTessvar::eTD, "0.3", "Pitch diameter not calculable for this reading"},
         // The wire-size check as it was.
         {15, Wire, &TfTessvar::eAD, "0", "Wire size not valid"},
@@ -229,6 +237,7 @@ TEST_F(Measures, EveryFailureEndsInAMessageAndAnEmptyResult)
         PickTab(fTessvar->pcConvert, row.Page);
         Thread();
         fTessvar->eCA->SetText("30");
+        fTessvar->eAG->SetText("30");
         fTessvar->eNP->SetText("1");
         fTessvar->eForce->SetText("1");
         Type(fTessvar->eRead, row.Page == Wire ? "10.325" : "9.4914");
@@ -304,6 +313,109 @@ TEST_F(Measures, DeformationCorrectionTakesTheForceInTheUnitShown)
         const double newtons = std::stod(force) * newtonsPerUnit;
         EXPECT_NEAR(correction(force), atOneNewton_um * std::pow(newtons, 2.0 / 3.0), 0.02) << force;
     }
+    EXPECT_TRUE(Messages->Shown().empty());
+}
+
+// Each page refuses what its probe cannot give on the thread of the tab,
+// M10 x 1.5 at 30/30 degrees: a reading of 0 or below (the engine would
+// take it as 0), one that leaves no gap between reading and probe (or, for
+// the arms, a chord below half a pitch), a pitch of 0, and a reading whose
+// pitch diameter lies outside 7.75 to 10.75 mm (1.5 pitches below to half a
+// pitch above the diameter). The message names the page's probe; the
+// result stays empty. The rows of the T-sphere with a sphere of 1 mm and of
+// the arms are the readings a new user tried: 0.1, 0.5 and 1.2 gave
+// -0.9351, -0.5431 and 1.0412 (sphere), 0.1 and 0 gave 1.5815 and 1.5954
+// (arms); three wires over 20 gave 18.7053, and a pitch of 0 over 10.325
+// gave 7.7314.
+TEST_F(Measures, EachPageRefusesWhatItsProbeCannotGive)
+{
+    enum { Wire, Arms, Sphere };
+    const char* const refusal[] = {"Reading not valid for this thread and wire",
+                                   "Reading not valid for this thread and arms",
+                                   "Reading not valid for this thread and sphere"};
+    struct TRow {
+        int Line;
+        int Page;
+        const char* Probe;
+        const char* Reading;
+        const char* Pitch;
+    } rows[] = {
+        {1, Wire, "0.866", "0", "1.5"},     {2, Wire, "0.866", "-0.5", "1.5"},
+        {3, Wire, "0.866", "-10", "1.5"},   {4, Wire, "0.866", "0.866", "1.5"}, // no gap
+        {5, Wire, "0.866", "3", "1.5"},     // 1.70: far below
+        {6, Wire, "0.866", "20", "1.5"},    // 18.71: far above
+        {7, Wire, "0.866", "10.325", "0"},  {8, Wire, "0.866", "10.325", "-1.5"},
+        {9, Arms, "0.866", "0", "1.5"},     {10, Arms, "0.866", "-0.5", "1.5"},
+        {11, Arms, "1", "0.1", "1.5"},      {12, Arms, "0.866", "1.6", "1.5"}, // chord below P / 2
+        {13, Arms, "0.866", "2", "1.5"},    // 1.28: far below
+        {14, Arms, "0.866", "20", "1.5"},   {15, Arms, "0.866", "9.4914", "0"},
+        {16, Sphere, "1", "0", "1.5"},      {17, Sphere, "1", "-10", "1.5"},
+        {18, Sphere, "1", "0.1", "1.5"},    {19, Sphere, "1", "0.5", "1.5"},
+        {20, Sphere, "1", "1", "1.5"},      // no gap
+        {21, Sphere, "1", "1.2", "1.5"},    // 1.04: far below
+        {22, Sphere, "0.866", "20", "1.5"}, {23, Sphere, "0.866", "9.4914", "0"},
+    };
+    for (const TRow& row : rows) {
+        PickTab(fTessvar->pcConvert, row.Page);
+        Thread();
+        Type(fTessvar->eRead, row.Page == Wire ? "10.325" : "9.4914");
+        ClickButton(fTessvar->Button1);
+        ASSERT_NE(fTessvar->eResult->Text(), "") << "row " << row.Line;
+        Messages->Service().Shown.clear();
+
+        Type(fTessvar->eAD, QString::fromLatin1(row.Probe));
+        Type(fTessvar->eCP, QString::fromLatin1(row.Pitch));
+        Type(fTessvar->eRead, QString::fromLatin1(row.Reading));
+        ClickButton(fTessvar->Button1);
+        EXPECT_EQ(fTessvar->eResult->Text(), "") << "row " << row.Line;
+        ASSERT_EQ(Messages->Shown().size(), 1u) << "row " << row.Line;
+        EXPECT_EQ(Messages->Shown()[0].Text, QString::fromLatin1(refusal[row.Page])) << "row " << row.Line;
+    }
+}
+
+// The good readings of the three pages show the engine's pitch diameter to
+// the last digit of the readout, on the Go and the No-go side: the checks
+// of the tab take nothing from a measurement. Source: the values shown for
+// these readings before the checks came (the engine itself is unchanged).
+TEST_F(Measures, GoodReadingsShowTheEnginesPitchDiameter)
+{
+    GoAndNoGo();
+    fTessvar->MmResolution = 2; // 0.01 um
+    fTessvar->rMMClick(fTessvar->rMM);
+    struct TRow {
+        int Page;
+        bool Compensate;
+        const char* Reading;
+        double Expected; // mm
+    } rows[] = {
+        {0, false, "10.325", 0}, {0, true, "10.325", 0}, {0, false, "10.4", 0},
+        {1, false, "9.4914", 0}, {2, false, "9.4914", 0}, {2, false, "9.4587", 0},
+    };
+    for (TRow& row : rows) {
+        PickTab(fTessvar->pcConvert, row.Page);
+        Thread();
+        fTessvar->cSpecial->SetChecked(row.Compensate);
+        CONVERT engine;
+        engine.SetForce(1, row.Page == 0 && row.Compensate ? 0 : 1);
+        if (row.Page == 0)
+            engine.SetThreeWire(10, 30, 30, 1.5, 0.866, 0, 1);
+        else if (row.Page == 1)
+            engine.SetArms(10, 30, 30, 1.5, 0.866, 0.0, 0, 0, 1);
+        else
+            engine.SetTSphere(10, 30, 30, 1.5, 0.866, 0.0, 0, 0, 1);
+        row.Expected = engine.Convert(std::stod(row.Reading));
+        ASSERT_EQ(engine.Status(), TConvertStatus::Computed);
+        Type(fTessvar->eRead, QString::fromLatin1(row.Reading));
+        Type(fTessvar->eReadNP, QString::fromLatin1(row.Reading));
+        ClickButton(fTessvar->Button1);
+        ClickButton(fTessvar->Button2);
+        const QString shown = fTessvar->MainDisplay.FormatValue(row.Expected);
+        EXPECT_EQ(fTessvar->eResult->Text(), shown) << row.Reading;
+        EXPECT_EQ(fTessvar->eResultNP->Text(), shown) << row.Reading;
+    }
+    // The same digits as before the checks came.
+    EXPECT_EQ(fTessvar->MainDisplay.FormatValue(rows[0].Expected), " +009.024.30");
+    EXPECT_EQ(fTessvar->MainDisplay.FormatValue(rows[3].Expected), " +009.027.60");
     EXPECT_TRUE(Messages->Shown().empty());
 }
 

@@ -177,7 +177,8 @@ TEST_F(Tools, ThermalExpansionBackTo20Degrees)
         {1, "30", 0, "  +099.988.5", "  +000.011.5", false},
         {2, "86", 1, "  +099.988.5", "  +000.011.5", false}, // 86 degF = 30 degC
         {3, "20", 0, "  +100.000.0", "  +000.000.0", false},
-        // The coefficients hold between -20 and 300 degC, limits included.
+        // The coefficients hold between -20 and 300 degC, limits included;
+        // outside them Calculate warns (typing does not).
         {4, "-20", 0, "  +100.046.0", "  -000.046.0", false},
         {5, "-20.5", 0, "  +100.046.6", "  -000.046.6", true},
         {6, "300", 0, "  +099.678.0", "  +000.322.0", false},
@@ -188,6 +189,9 @@ TEST_F(Tools, ThermalExpansionBackTo20Degrees)
         Thermal("100", row.Temperature, row.Unit);
         EXPECT_EQ(fTessvar->eLungStd1->Text(), QString::fromLatin1(row.LengthAt20)) << "row " << row.Line;
         EXPECT_EQ(fTessvar->eDlung1->Text(), QString::fromLatin1(row.Variation)) << "row " << row.Line;
+        EXPECT_TRUE(Messages->Shown().empty()) << "row " << row.Line;
+        ClickButton(fTessvar->bCalc1);
+        EXPECT_EQ(fTessvar->eLungStd1->Text(), QString::fromLatin1(row.LengthAt20)) << "row " << row.Line;
         ASSERT_EQ(Messages->Shown().size(), row.Warning ? 1u : 0u) << "row " << row.Line;
         if (row.Warning) {
             EXPECT_EQ(Messages->Shown()[0].Text, "Temperature Estreme: il risulato non \u00E8 accurato");
@@ -238,6 +242,59 @@ TEST_F(Tools, ThermalMaterialsUnitsAndPartialInput)
     Type(fTessvar->eTemp2, "40");
     EXPECT_EQ(fTessvar->eDlung2->Text(), "  +000.011.5"); // 20 K x 50 mm x 11.5e-6
     EXPECT_EQ(fTessvar->eDlung1->Text(), "");
+}
+
+// Typing "-250" passes "-25" on the way: the change handler computes each
+// text without a box, so no key is swallowed, and Calculate warns once, for
+// the value the field shows. Steel, 100 mm: dL = -270 K x 100 x 11.5e-6 =
+// -0.3105 mm.
+TEST_F(Tools, TheTemperatureWarningWaitsForCalculate)
+{
+    Type(fTessvar->eLung1, "100");
+    Type(fTessvar->eTemp1, "-250");
+    EXPECT_EQ(fTessvar->eTemp1->Text(), "-250");
+    EXPECT_TRUE(Messages->Shown().empty());
+    EXPECT_EQ(fTessvar->eDlung1->Text(), "  -000.310.5");
+    ClickButton(fTessvar->bCalc1);
+    ASSERT_EQ(Messages->Shown().size(), 1u);
+    EXPECT_EQ(Messages->Shown()[0].Text, "Temperature Estreme: il risulato non \u00E8 accurato");
+    EXPECT_EQ(fTessvar->eDlung1->Text(), "  -000.310.5");
+    EXPECT_EQ(fTessvar->eLungStd1->Text(), "  +100.310.5");
+}
+
+// Calculate with a length, temperature or custom coefficient that is no
+// number: the conversion message and no result; typing the same leaves the
+// results empty without a message.
+TEST_F(Tools, CalculateReportsEveryFieldThatIsNoNumber)
+{
+    struct TRow {
+        int Line;
+        TEdit* TfTessvar::*Field;
+        const char* Text;
+    } rows[] = {
+        {1, &TfTessvar::eLung1, "1O0"},
+        {2, &TfTessvar::eTemp1, "3O"},
+        {3, &TfTessvar::eCoExp1, "1O"},
+        {4, &TfTessvar::eLung1, "1,0.0"},
+    };
+    for (const TRow& row : rows) {
+        Choose(fTessvar->cMaterial, 10); // custom
+        fTessvar->eCoExp1->SetText("11.5");
+        Thermal("100", "30", 0, 10);
+        ClickButton(fTessvar->bCalc1);
+        ASSERT_EQ(fTessvar->eDlung1->Text(), "  +000.011.5") << "row " << row.Line;
+        Messages->Service().Shown.clear();
+
+        Type(fTessvar->*row.Field, QString::fromLatin1(row.Text));
+        EXPECT_TRUE(Messages->Shown().empty()) << "row " << row.Line;
+        ClickButton(fTessvar->bCalc1);
+        ASSERT_EQ(Messages->Shown().size(), 1u) << "row " << row.Line;
+        EXPECT_EQ(Messages->Shown()[0].Text,
+                  QStringLiteral("'%1' is not a valid floating point value").arg(QString::fromLatin1(row.Text)))
+            << "row " << row.Line;
+        EXPECT_EQ(fTessvar->eDlung1->Text(), "") << "row " << row.Line;
+        EXPECT_EQ(fTessvar->eLungStd1->Text(), "") << "row " << row.Line;
+    }
 }
 
 } // namespace

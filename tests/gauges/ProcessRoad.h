@@ -116,10 +116,12 @@ protected:
         });
         QTimer stall;
         stall.setSingleShot(true);
-        QObject::connect(&stall, &QTimer::timeout, [] {
-            while (TCustomForm* window = TopModal()) {
+        // One window at a time: a modal loop ends only once this handler
+        // has returned to it.
+        QObject::connect(&stall, &QTimer::timeout, [&stall] {
+            if (TCustomForm* window = TopModal()) {
                 window->SetModalResult(mrCancel);
-                QCoreApplication::processEvents();
+                stall.start(100);
             }
         });
         poll.start();
@@ -156,6 +158,58 @@ protected:
     static std::function<void()> Cancel(TCustomForm* window)
     {
         return [window] { window->SetModalResult(mrCancel); };
+    }
+    static TRadioButton* Captioned(const std::vector<TRadioButton*>& buttons, const QString& caption)
+    {
+        for (TRadioButton* button : buttons) {
+            if (button->Visible() && button->Caption() == caption)
+                return button;
+        }
+        ADD_FAILURE() << "no button " << caption.toStdString();
+        return buttons.front();
+    }
+    static std::function<void()> PipeSize(const QString& caption)
+    {
+        return [caption] {
+            Check(Captioned(fNPDia->SizeButtonList, caption));
+            Click(fNPDia->bOk);
+        };
+    }
+    // The inch wizard: 1/4 - 20 UNC, class 2.
+    static std::function<void()> Quarter20Unc(bool j = false)
+    {
+        return [j] {
+            TfwAnsiAsme1* w = fwAnsiAsme1;
+            Check(w->rUN);
+            w->cJprofile->SetChecked(j);
+            Click(w->bNext);
+            Check(w->rD[0]);
+            Click(w->bNext);
+            Check(w->FractionButtonList.at(10)); // 1/4
+            Click(w->bNext);
+            Check(w->PitchButtonList.at(0)); // 20 UNC
+            Click(w->bNext);
+            Check(w->rT2);
+            Click(w->bNext);
+        };
+    }
+    // A calculation of the gauge window: the window's own step, then the
+    // dialogs, then a check on the window, which is then closed.
+    void Gauge(TButton* family, int group, int item, const std::function<void()>& typing,
+               std::vector<TStep> dialogs, const std::function<void()>& check)
+    {
+        std::vector<TStep> steps{{fCalibreSelect, Pick(fCalibreSelect, group, item)},
+                                 {fProcess, [typing] {
+                                      typing();
+                                      Press(fProcess->sbCalcTol);
+                                  }}};
+        steps.insert(steps.end(), dialogs.begin(), dialogs.end());
+        steps.push_back({fProcess, [check] {
+                             check();
+                             fProcess->SetModalResult(mrCancel);
+                         }});
+        // The hidden spline button's handler runs as its click would.
+        Road([family] { family->Visible() ? Click(family) : fTessvar->bISOClick(family); }, steps);
     }
     // A value of a window's length list in mm; NaN for the empty value.
     static double Value(const NCLIST& list, TEdit* edit)

@@ -147,7 +147,7 @@ TEST(UconvertTest, ImpossibleInputsGiveTheReadingOrTheFallback)
         // no seat diameter for the seat correction
         {13, Arms, 0, 1, 10, 1.5, 0.866, 0, 0, 1, 9.4914, 0.0},
         // a lead so long that C^2 exceeds 1: wires give the reading, the
-        // T-sphere fails
+        // T-sphere its fallback 0.0, as a reading it cannot use
         {14, Wire, 1, 1, 10, 1.5, 0.866, 0, 0, 1000, 10.325, 10.325},
         {15, Sphere, 1, 1, 10, 1.5, 0.866, 0, 0, 1000, 9.4587, 0.0},
         {16, Wire, 1, anything, 10, 1.5, 0.866, 0, 0, anything, 10.325, -1.0},
@@ -174,7 +174,9 @@ TEST(UconvertTest, ImpossibleInputsGiveTheReadingOrTheFallback)
         // as 0) is a reading the method cannot use, any other value a
         // fallback.
         const bool handedBack = row.expected == std::max(row.reading, 0.0);
-        EXPECT_EQ(convert.Status(), handedBack ? TConvertStatus::ReadingNotUsable : TConvertStatus::Failed)
+        const bool noFlank = row.method == Sphere && row.starts == 1000;
+        EXPECT_EQ(convert.Status(),
+                  handedBack || noFlank ? TConvertStatus::ReadingNotUsable : TConvertStatus::Failed)
             << row.n;
     }
     // With a seat and a material in the table the corrections apply and stay
@@ -186,6 +188,60 @@ TEST(UconvertTest, ImpossibleInputsGiveTheReadingOrTheFallback)
     arms.SetForce(1.0, 1);
     EXPECT_NEAR(corrected, arms.Convert(9.4914), 0.01);
     EXPECT_NE(corrected, arms.Convert(9.4914));
+}
+
+// Whether a reading reaches the flanks at all, and whether a pitch diameter
+// belongs to the thread: M10 x 1.5 (band 7.75 to 10.75 mm), probe 0.866.
+// Rows at every limit and one past it.
+TEST(UconvertTest, ContactAndTheBandOfPitchDiameters)
+{
+    enum Method { Wire, Arms, Sphere, None };
+    struct Row {
+        int n;
+        Method method;
+        double P, reading;
+        bool touches;
+    };
+    const Row rows[] = {
+        {1, Wire, 1.5, 0.0, false},   {2, Wire, 1.5, -1.0, false},     {3, Wire, 1.5, 0.866, false}, // gap 0
+        {4, Wire, 1.5, 0.867, true},  {5, Wire, 0.0, 10.325, false},   {6, Wire, -1.5, 10.325, false},
+        {7, Sphere, 1.5, 0.866, false}, {8, Sphere, 1.5, 0.867, true}, {9, Sphere, 0.0, 9.4914, false},
+        // arms: the chord sqrt((M - d)^2 - P^2 / 4) must be above 0
+        // (the arms' balls are 0.5 here, so that the limit 1.25 is exact)
+        {10, Arms, 1.5, 1.25, false}, {11, Arms, 1.5, 1.2501, true},   {12, Arms, 1.5, 0.5, false},
+        {13, Arms, 0.0, 9.4914, false},
+        // the other modes read anything
+        {14, None, 0.0, -1.0, true},
+    };
+    for (const Row& row : rows) {
+        CONVERT convert;
+        if (row.method == Wire)
+            convert.SetThreeWire(10, 30, 30, row.P, 0.866, 0, 1);
+        else if (row.method == Arms)
+            convert.SetArms(10, 30, 30, row.P, 0.5, 0, 0, 0, 1);
+        else if (row.method == Sphere)
+            convert.SetTSphere(10, 30, 30, row.P, 0.866, 0, 0, 0, 1);
+        EXPECT_EQ(convert.ReadingTouches(row.reading), row.touches) << row.n;
+    }
+
+    struct Band {
+        int n;
+        double D, P, d2;
+        bool inside;
+    };
+    const Band bands[] = {
+        {1, 10, 1.5, 7.75, true},    {2, 10, 1.5, 7.7499, false}, {3, 10, 1.5, 10.75, true},
+        {4, 10, 1.5, 10.7501, false}, {5, 10, 1.5, 9.026, true},  {6, 10, 1.5, -9.026, false},
+        // a coarse pitch on a small diameter: the band would reach below 0
+        {7, 1, 1, 0.0, false},       {8, 1, 1, 0.0001, true},     {9, 1, 1, -0.4, false},
+        {10, 10, 0, 10, true},       {11, 10, 0, 10.0001, false},
+    };
+    for (const Band& band : bands) {
+        EXPECT_EQ(PitchDiameterInBand(band.D, band.P, band.d2), band.inside) << band.n;
+        CONVERT convert;
+        convert.SetThreeWire(band.D, 30, 30, band.P, 0.866, 0, 1);
+        EXPECT_EQ(convert.PitchDiameterPlausible(band.d2), band.inside) << band.n;
+    }
 }
 
 // The scaled three-wire formula goes on with C = 1 where the plain one gives

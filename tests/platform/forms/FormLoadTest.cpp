@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -361,6 +362,21 @@ TEST_F(FormLoad, AWindowVisibleInItsStreamShowsOnceCreated)
     EXPECT_TRUE(form->Widget()->isVisible());
     EXPECT_EQ(form->Log, QStringList({"FormCreate:fProbe", "FormShow:fProbe"}));
     DestroyForm(form);
+}
+
+// A caption is the window's own text: the platform appends the
+// application's display name to each caption that does not end with it (the
+// preview's "Tessvar - [ card.zsf ]" then read "... ] \u2014 Tessvar"), so the
+// application object leaves the display name empty, which every caption
+// ends with. Shown by the platform's rule applied to the preview's caption.
+TEST_F(FormLoad, CaptionsGetNoApplicationName)
+{
+    QGuiApplication::setApplicationDisplayName(QStringLiteral("Tessvar"));
+    TApplication app;
+    const QString displayName = QGuiApplication::applicationDisplayName();
+    EXPECT_TRUE(displayName.isEmpty()) << displayName.toStdString();
+    const QString caption = QStringLiteral("Tessvar - [ card_preview.zsf ]");
+    EXPECT_TRUE(caption.endsWith(displayName)); // the platform adds nothing
 }
 
 TEST_F(FormLoad, ApplicationRunsItsWindowsAndShowsWhatHandlersThrow)

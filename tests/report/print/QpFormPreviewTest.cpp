@@ -1,7 +1,11 @@
 // The preview window driven by keys and commands: page actions, scrolling
 // across pages, the key filters of its edits, Go to Page, Save and Print.
+#include "PaperLocale.h"
+#include "PdfTools.h"
+#include "PreviewPrint.h"
 #include "ReportWindows.h"
 
+#include "report/print/QpDevice.h"
 #include "report/print/QpFormPreview.h"
 #include "report/print/QpRenderPreview.h"
 #include "report/print/QpRenderPrinter.h"
@@ -10,6 +14,9 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
+#include <QPageSetupDialog>
+#include <QRadioButton>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -338,6 +345,47 @@ TEST_F(QpFormPreviewTest, MenuLinesAreSeparatorsOnly)
         }
         menu->close();
         EXPECT_EQ(lines, 1) << name;
+    }
+}
+
+// Print from the preview on the "Print to PDF" printer: Setup in the output
+// options window offers the page setup, and A5 landscape chosen there is
+// the page of the PDF, whatever paper the snapshot recorded.
+TEST_F(QpFormPreviewTest, PrintTakesThePageChosenInSetup)
+{
+    SetPdfPrinterHidden(false);
+    TPaperLocale locale("de_DE.UTF-8");
+    Open(2);
+    const QString pdf = Path("preview.pdf");
+    Dialogs->Answer(true, pdf);
+    bool chosen = false;
+    QTimer poll;
+    poll.setInterval(0);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QPageSetupDialog*>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        auto* size = dialog->findChild<QComboBox*>(QStringLiteral("pageSizeCombo"));
+        auto* landscape = dialog->findChild<QRadioButton*>(QStringLiteral("landscape"));
+        ASSERT_TRUE(size && landscape);
+        size->setCurrentIndex(size->findText(QStringLiteral("A5"), Qt::MatchStartsWith));
+        landscape->click();
+        chosen = true;
+        dialog->accept();
+    });
+    poll.start();
+    WhenModal<TQPSetupForm>([](TQPSetupForm* setup) {
+        QTest::mouseClick(setup->SetupBB->Widget(), Qt::LeftButton);
+        setup->bbtnOK->Click();
+    });
+    Form->actnFile_Print->Execute();
+    poll.stop();
+    EXPECT_TRUE(chosen);
+    const std::vector<QSizeF> pages = PdfPageSizes(pdf);
+    ASSERT_EQ(pages.size(), 2u);
+    for (const QSizeF& page : pages) {
+        EXPECT_NEAR(page.width(), 595.3, 1);
+        EXPECT_NEAR(page.height(), 419.5, 1);
     }
 }
 

@@ -1,12 +1,19 @@
 // The output options window without a printer (as on the build machines):
 // what it offers, how OK fills the system and the preview's printer, and its
 // key filters.
+#include "PaperLocale.h"
+#include "PdfTools.h"
 #include "ReportWindows.h"
 
 #include "report/print/QpFormSetup.h"
+#include "report/print/QpDevice.h"
 #include "report/print/QpRenderPrinter.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QPageSetupDialog>
+#include <QRadioButton>
+#include <QTimer>
 #include <QLineEdit>
 #include <QTest>
 
@@ -214,6 +221,82 @@ TEST_F(QpFormSetupPdfPrinterTest, ListsThePdfPrinterAndOffersEveryDestination)
     Form->Show();
     EXPECT_EQ(Form->PrinterLabel->Caption(), "Print to PDF");
     EXPECT_TRUE(Form->CopiesED->Enabled());
+}
+
+// Setup on the "Print to PDF" printer offers its paper and orientation in a
+// page-setup dialog; A5 landscape chosen there before a run is the page of
+// the run's PDF (A5: 148 x 210 mm, 419.5 x 595.3 pt), where the locale
+// alone gives A4 portrait. Cancel there changes nothing.
+TEST_F(QpFormSetupPdfPrinterTest, SetupChoosesThePaperAndOrientationOfThePdf)
+{
+    TPaperLocale locale("de_DE.UTF-8");
+    TZvSystem run(nullptr);
+    run.SetDefaultDest(TReportDest::rdPrinter);
+    ThreePages(run);
+    const QString pdf = Path("a5.pdf");
+    Dialogs->Answer(true, pdf);
+    int setups = 0;
+    bool confirmed = false;
+    bool busy = false;
+    QTimer poll;
+    poll.setInterval(0);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        QWidget* top = QApplication::activeModalWidget();
+        if (auto* dialog = qobject_cast<QPageSetupDialog*>(top)) {
+            ++setups;
+            auto* size = dialog->findChild<QComboBox*>(QStringLiteral("pageSizeCombo"));
+            auto* landscape = dialog->findChild<QRadioButton*>(QStringLiteral("landscape"));
+            if (setups == 1) { // the first time: Cancel
+                dialog->reject();
+            } else if (size && landscape) {
+                size->setCurrentIndex(size->findText(QStringLiteral("A5"), Qt::MatchStartsWith));
+                landscape->click();
+                dialog->accept();
+            } else {
+                ADD_FAILURE() << "the page-setup dialog has no paper or orientation choice";
+                dialog->reject();
+            }
+            return;
+        }
+        TQPSetupForm* form = nullptr; // the run's, not the fixture's
+        for (TCustomForm* open : ScreenForms()) {
+            if (open->Widget() == top && open->Modal())
+                form = dynamic_cast<TQPSetupForm*>(open);
+        }
+        if (!form || busy || confirmed)
+            return;
+        busy = true;
+        QTimer::singleShot(0, [&, form] {
+            if (setups < 2) {
+                EXPECT_TRUE(form->SetupBB->Enabled());
+                QTest::mouseClick(form->SetupBB->Widget(), Qt::LeftButton);
+                if (setups == 1) { // cancelled: the device mode as it was
+                    EXPECT_EQ(GlobalPrinterDevice()->DevMode()->PaperSize, 9);
+                    EXPECT_EQ(GlobalPrinterDevice()->DevMode()->Orientation, 1);
+                }
+            } else {
+                confirmed = true;
+                QTest::mouseClick(form->bbtnOK->Widget(), Qt::LeftButton);
+            }
+            busy = false;
+        });
+    });
+    poll.start();
+    run.Execute();
+    poll.stop();
+    EXPECT_EQ(setups, 2);
+    EXPECT_TRUE(confirmed);
+    const TDevMode* mode = GlobalPrinterDevice()->DevMode();
+    ASSERT_NE(mode, nullptr);
+    EXPECT_EQ(mode->PaperSize, 11); // DMPAPER_A5
+    EXPECT_EQ(mode->Orientation, 2);
+    const std::vector<QSizeF> pages = PdfPageSizes(pdf);
+    ASSERT_EQ(pages.size(), 3u);
+    for (const QSizeF& page : pages) {
+        EXPECT_NEAR(page.width(), 595.3, 1);
+        EXPECT_NEAR(page.height(), 419.5, 1);
+    }
+    EXPECT_TRUE(PdfLayoutText(pdf).contains(QStringLiteral("Page 3")));
 }
 
 } // namespace
