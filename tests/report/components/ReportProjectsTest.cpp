@@ -6,7 +6,7 @@
 #include "report/components/QpZarv.h"
 #include "report/model/ZvProj.h"
 #include "report/print/QpFiler.h"
-#include "report/print/QpSystem.h"
+#include "tests/report/print/PdfSystem.h"
 
 #include "tests/report/print/SnapshotSupport.h"
 
@@ -109,12 +109,7 @@ TEST_P(ReportProjectsTest, PrintsEveryValueOnceInsideTheFrameOnOnePage)
     const QString pdf =
         OutputPath(QString::fromLatin1(c.File).replace(QStringLiteral(".zrf"), QStringLiteral(".pdf")));
     TZvSystem system(nullptr);
-    TSystemSetups setups = system.SystemSetups();
-    setups.Exclude(TSystemSetup::ssAllowSetup);
-    system.SetSystemSetups(setups);
-    system.SetDefaultDest(TReportDest::rdPrinter);
-    system.SetOutputFileName(pdf);
-    system.OverrideStatus = [](TZvSystem*, TOverrideMode, TCustomForm*&) {}; // no status window
+    PrintStraightToPdf(system, pdf);
     OpenWithValues(project, c);
     project.SetEngine(&system);
     project.Execute();

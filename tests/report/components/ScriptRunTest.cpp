@@ -6,7 +6,7 @@
 #include "report/components/ZvCsStd.h"
 #include "report/components/ZvLERun.h"
 #include "report/model/ZvProj.h"
-#include "report/print/QpSystem.h"
+#include "tests/report/print/PdfSystem.h"
 #include "tests/support/ZvAssembler.h"
 
 #include <QDir>
@@ -122,12 +122,7 @@ protected:
         project.SetProjectFile(projectFile);
         project.Open();
         TZvSystem system(nullptr);
-        TSystemSetups setups = system.SystemSetups();
-        setups.Exclude(TSystemSetup::ssAllowSetup);
-        system.SetSystemSetups(setups);
-        system.SetDefaultDest(TReportDest::rdPrinter);
-        system.SetOutputFileName(pdf);
-        system.OverrideStatus = [](TZvSystem*, TOverrideMode, TCustomForm*&) {}; // no status window
+        PrintStraightToPdf(system, pdf);
         project.SetEngine(&system);
         project.Execute();
         project.Close();

@@ -3,7 +3,7 @@
 // printed by a report in the four rotations and read back from the picture
 // (zbarimg; POSTNET, which zbar does not read, by its bar heights).
 #include "report/components/ZvCsBars.h"
-#include "report/print/QpRenderCanvas.h"
+#include "tests/report/print/CanvasPlayback.h"
 
 #include "RunFixture.h"
 
@@ -192,12 +192,7 @@ TEST_F(ZvCsBarsTest, EverySymbologyPrintedByAReportReadsBackInAllRotations)
             bars->SetTop(4);
             const QByteArray snapshot = RunSnapshot();
             delete bars;
-            QImage image(int(8.5 * kDpi), 11 * kDpi, QImage::Format_RGB32);
-            image.fill(Qt::white);
-            TZvRenderCanvas canvas(nullptr);
-            canvas.SetPaintDevice(&image, kDpi, kDpi);
-            TMemoryStream stream(snapshot);
-            canvas.Render(&stream);
+            const QImage image = PlayOnLetterPage(snapshot, kDpi);
             const QString file = OutputPath(QStringLiteral("component-bars-%1.png").arg(label));
             image.save(file);
             if (!symbol.Read[0]) {
