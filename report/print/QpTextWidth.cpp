@@ -60,9 +60,11 @@ QFont RenderDeviceFace(const TFont& font)
 
 } // namespace
 
-// The widths sit in one open-addressed table (linear probing, twice as many
-// slots as widths): a look-up reads one slot and the text, where a table of
-// linked nodes reads three places scattered over memory.
+// The widths sit in one open-addressed table (linear probing, at least
+// twice as many slots as widths): a look-up reads one slot and the text,
+// where a table of linked nodes reads three places scattered over memory.
+// The table starts small and doubles as it fills, so that a short report
+// does not pay for the room a long one needs.
 struct TTextWidthCache::TData {
     struct TSlot {
         size_t Hash = 0;
@@ -76,7 +78,8 @@ struct TTextWidthCache::TData {
         QFont Font;
         int CellHeight = -1; // not yet asked for
     };
-    static constexpr size_t kSlots = size_t(kMaxEntries) * 2;
+    static constexpr size_t kMaxSlots = size_t(kMaxEntries) * 2;
+    static constexpr size_t kFirstSlots = 4096;
     std::vector<TSlot> Slots; // made at the first width
     int Used = 0;
     std::vector<TFontEntry> Fonts;
@@ -86,12 +89,31 @@ struct TTextWidthCache::TData {
     TSlot& Find(size_t hash, TWidthRoad road, int fontId, int64_t extra, const QString& text)
     {
         if (Slots.empty())
-            Slots.resize(kSlots);
-        for (size_t i = hash & (kSlots - 1);; i = (i + 1) & (kSlots - 1)) {
+            Slots.resize(kFirstSlots);
+        const size_t mask = Slots.size() - 1;
+        for (size_t i = hash & mask;; i = (i + 1) & mask) {
             TSlot& slot = Slots[i];
             if (slot.FontId < 0 || (slot.Hash == hash && slot.FontId == fontId && slot.Road == road &&
                                     slot.Extra == extra && slot.Text == text))
                 return slot;
+        }
+    }
+    // Room for one width more: the table doubles while it is more than half
+    // full, up to its largest size.
+    void MakeRoom()
+    {
+        if (size_t(Used + 1) * 2 <= Slots.size() || Slots.size() >= kMaxSlots)
+            return;
+        std::vector<TSlot> old(Slots.size() * 2);
+        old.swap(Slots);
+        const size_t mask = Slots.size() - 1;
+        for (TSlot& slot : old) {
+            if (slot.FontId < 0)
+                continue;
+            size_t i = slot.Hash & mask;
+            while (Slots[i].FontId >= 0)
+                i = (i + 1) & mask;
+            Slots[i] = std::move(slot);
         }
     }
     void ClearWidths()
@@ -167,6 +189,7 @@ double TTextWidthCache::Width(TWidthRoad road, int64_t extra, const QFont& font,
     }
     if (FData->Used >= kMaxEntries)
         FData->ClearWidths(); // the fonts stay: their numbers are in no key now
+    FData->MakeRoom();
     TData::TSlot& slot = FData->Find(hash, road, fontId, extra, text);
     if (slot.FontId < 0) {
         slot = TData::TSlot{hash, extra, fontId, road, text, width};
