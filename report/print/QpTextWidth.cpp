@@ -84,6 +84,12 @@ struct TTextWidthCache::TData {
     int Used = 0;
     std::vector<TFontEntry> Fonts;
     int LastFont = -1;
+    // The font last asked for as the caller holds it, and its number: a
+    // caller asks with the same font object again and again, and a copy of
+    // it is recognised without comparing its attributes (the copy kept here
+    // keeps its data from being modified in place or freed).
+    QFont LastAsked;
+    int LastAskedId = -1;
 
     // The slot holding the key, or the empty one where it goes.
     TSlot& Find(size_t hash, TWidthRoad road, int fontId, int64_t extra, const QString& text)
@@ -129,6 +135,14 @@ struct TTextWidthCache::TData {
     // font (a shared copy).
     int FontId(const QFont& font)
     {
+        if (LastAskedId >= 0 && font.isCopyOf(LastAsked))
+            return LastAskedId;
+        const int id = FontIdByValue(font); // may start the cache again
+        LastAsked = font;
+        return LastAskedId = id;
+    }
+    int FontIdByValue(const QFont& font)
+    {
         if (LastFont >= 0 && Fonts[size_t(LastFont)].Font == font)
             return LastFont;
         for (size_t i = 0; i < Fonts.size(); ++i) {
@@ -145,6 +159,8 @@ struct TTextWidthCache::TData {
         ClearWidths();
         Fonts.clear();
         LastFont = -1;
+        LastAsked = QFont();
+        LastAskedId = -1;
     }
 };
 
