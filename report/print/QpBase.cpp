@@ -1867,6 +1867,11 @@ void TBaseReport::CanvasFontChanged(TObject* sender)
 {
     if (FFontSaveOnChange)
         FFontSaveOnChange(sender);
+    FontRecordChanged();
+}
+
+void TBaseReport::FontRecordChanged()
+{
     if (FDisableFontChange)
         return;
     const TFont& font = *GetCanvas()->Font();
@@ -1972,7 +1977,7 @@ void TBaseReport::SetFontWidth(double value)
 {
     FBaseFont->Width = XU2I(value);
     FBaseFontChanged = true;
-    CanvasFontChanged(GetCanvas());
+    FontRecordChanged();
 }
 
 void TBaseReport::SetSuperscript(bool value)
@@ -1981,7 +1986,7 @@ void TBaseReport::SetSuperscript(bool value)
     if (value)
         FBaseFont->Subscript = false;
     FBaseFontChanged = true;
-    CanvasFontChanged(GetCanvas());
+    FontRecordChanged();
 }
 
 void TBaseReport::SetSubscript(bool value)
@@ -1990,20 +1995,20 @@ void TBaseReport::SetSubscript(bool value)
     if (value)
         FBaseFont->Superscript = false;
     FBaseFontChanged = true;
-    CanvasFontChanged(GetCanvas());
+    FontRecordChanged();
 }
 
 void TBaseReport::SetFontRotation(int degrees)
 {
     FBaseFont->Rotation = int16_t(degrees % 360);
     FBaseFontChanged = true;
-    CanvasFontChanged(GetCanvas());
+    FontRecordChanged();
 }
 
 void TBaseReport::SetFontAlign(TFontAlign align)
 {
     FBaseFont->Align = align;
-    CanvasFontChanged(GetCanvas());
+    FontRecordChanged();
 }
 
 // A base font changed since it was realised has no handle yet: its old one
@@ -2039,7 +2044,7 @@ void TBaseReport::SetFont(const QString& name, double size)
     FBaseFont->Width = 0;
     FBaseFont->Align = TFontAlign::faBaseline;
     FBaseFontChanged = true;
-    CanvasFontChanged(GetCanvas());
+    FontRecordChanged();
 }
 
 void TBaseReport::AssignFont(const TFont& font)
@@ -2059,7 +2064,7 @@ void TBaseReport::AssignFont(const TFont& font)
     FBaseFont->Superscript = false;
     FBaseFont->Rotation = 0;
     FBaseFontChanged = true;
-    CanvasFontChanged(GetCanvas());
+    FontRecordChanged();
 }
 
 void TBaseReport::SetBaseFont(const TSaveFont& source)
@@ -2081,7 +2086,7 @@ void TBaseReport::SetBaseFont(const TSaveFont& source)
     SetFontRotation(font.Rotation);
     SetFontAlign(font.Align);
     FBaseFontChanged = true;
-    CanvasFontChanged(GetCanvas());
+    FontRecordChanged();
 }
 
 std::unique_ptr<TFont> TBaseReport::CreateFont(const QString& name, int size)

@@ -479,7 +479,14 @@ public:
     // ---- Fonts --------------------------------------------------------------
     virtual void HookCanvasFont();
     virtual void UnhookCanvasFont();
+    // A change of the canvas font: its own handler first, then the record.
     virtual void CanvasFontChanged(TObject* sender);
+    // The font record changed where the canvas font did not (rotation,
+    // alignment, scripts, width) or after the canvas font's handler has seen
+    // each of its changes: the record takes the canvas font over. Rebuilding
+    // the device font here again would cost a cell-height measurement for
+    // every text printed.
+    virtual void FontRecordChanged();
 
     QString FontName() const { return FBaseFont->Name; }
     void SetFontName(const QString& name);

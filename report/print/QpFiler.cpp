@@ -1263,9 +1263,9 @@ void TZvZSFWriter::WriteAllowCode(TZsfCode code)
     FAllowMode = uint8_t(code);
 }
 
-void TZvZSFWriter::CanvasFontChanged(TObject* sender)
+void TZvZSFWriter::FontRecordChanged()
 {
-    TBaseReport::CanvasFontChanged(sender);
+    TBaseReport::FontRecordChanged();
     if (!FDisableFontChange)
         CheckFont();
 }

@@ -270,7 +270,7 @@ public:
     TNotifyEvent OnRenderData;
 
     // ---- TBaseReport ------------------------------------------------------
-    void CanvasFontChanged(TObject* sender) override;
+    void FontRecordChanged() override;
     void HyperlinkChanged() override;
     int OutputMode() const override { return 2; }
     void OutputCenter(const QString& text, double x) override;

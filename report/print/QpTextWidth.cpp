@@ -9,6 +9,7 @@
 #include <QFontMetricsF>
 #include <QThread>
 
+#include <algorithm>
 #include <cmath>
 #include <string_view>
 #include <typeinfo>
@@ -60,52 +61,104 @@ QFont RenderDeviceFace(const TFont& font)
 
 } // namespace
 
-// The widths sit in one open-addressed table (linear probing, twice as many
-// slots as widths): a look-up reads one slot and the text, where a table of
-// linked nodes reads three places scattered over memory.
+// The widths sit in a list in the order they were measured, found through
+// an open-addressed index (linear probing, at least twice as many slots as
+// widths). A slot holds a fragment of the key's hash and the width's place
+// in the list, eight bytes: the index of a long report stays small enough
+// to be found in the processor's cache, where slots holding the whole key
+// made every look-up wait for memory. The index starts small and doubles as
+// it fills, so that a short report does not pay for the room a long one
+// needs.
 struct TTextWidthCache::TData {
-    struct TSlot {
+    struct TEntry {
         size_t Hash = 0;
         int64_t Extra = 0;
-        int FontId = -1; // -1: empty
+        int FontId = -1;
         TWidthRoad Road = TWidthRoad::wrAdvance;
         QString Text;
         double Width = 0;
+    };
+    struct TSlot {
+        uint32_t Tag = 0;   // the hash's high half
+        uint32_t Place = 0; // the entry's place in the list plus one; 0: empty
     };
     struct TFontEntry {
         QFont Font;
         int CellHeight = -1; // not yet asked for
     };
-    static constexpr size_t kSlots = size_t(kMaxEntries) * 2;
+    static constexpr size_t kMaxSlots = size_t(kMaxEntries) * 2;
+    static constexpr size_t kFirstSlots = 4096;
+    std::vector<TEntry> Entries;
     std::vector<TSlot> Slots; // made at the first width
-    int Used = 0;
     std::vector<TFontEntry> Fonts;
     int LastFont = -1;
+    // The font last asked for as the caller holds it, and its number: a
+    // caller asks with the same font object again and again, and a copy of
+    // it is recognised without comparing its attributes (the copy kept here
+    // keeps its data from being modified in place or freed).
+    QFont LastAsked;
+    int LastAskedId = -1;
+
+    static uint32_t Tag(size_t hash) { return uint32_t(uint64_t(hash) >> 32); }
 
     // The slot holding the key, or the empty one where it goes.
     TSlot& Find(size_t hash, TWidthRoad road, int fontId, int64_t extra, const QString& text)
     {
         if (Slots.empty())
-            Slots.resize(kSlots);
-        for (size_t i = hash & (kSlots - 1);; i = (i + 1) & (kSlots - 1)) {
+            Slots.resize(kFirstSlots);
+        const size_t mask = Slots.size() - 1;
+        const uint32_t tag = Tag(hash);
+        for (size_t i = hash & mask;; i = (i + 1) & mask) {
             TSlot& slot = Slots[i];
-            if (slot.FontId < 0 || (slot.Hash == hash && slot.FontId == fontId && slot.Road == road &&
-                                    slot.Extra == extra && slot.Text == text))
+            if (slot.Place == 0)
+                return slot;
+            if (slot.Tag != tag)
+                continue;
+            const TEntry& entry = Entries[slot.Place - 1];
+            if (entry.Hash == hash && entry.FontId == fontId && entry.Road == road && entry.Extra == extra &&
+                entry.Text == text)
                 return slot;
         }
     }
+    // Room for one width more: the index doubles while it is more than half
+    // full, up to its largest size.
+    void MakeRoom()
+    {
+        if ((Entries.size() + 1) * 2 <= Slots.size() || Slots.size() >= kMaxSlots)
+            return;
+        Slots.assign(Slots.size() * 2, TSlot());
+        const size_t mask = Slots.size() - 1;
+        for (size_t n = 0; n < Entries.size(); ++n) {
+            size_t i = Entries[n].Hash & mask;
+            while (Slots[i].Place != 0)
+                i = (i + 1) & mask;
+            Slots[i] = TSlot{Tag(Entries[n].Hash), uint32_t(n + 1)};
+        }
+    }
+    void Add(TSlot& slot, TEntry entry)
+    {
+        Entries.push_back(std::move(entry));
+        slot = TSlot{Tag(Entries.back().Hash), uint32_t(Entries.size())};
+    }
     void ClearWidths()
     {
-        if (Used == 0)
+        if (Entries.empty())
             return;
-        for (TSlot& slot : Slots)
-            slot = TSlot();
-        Used = 0;
+        Entries.clear();
+        std::fill(Slots.begin(), Slots.end(), TSlot());
     }
     // The font's number; a font equal by value to one listed has its number.
     // Comparing with the last font asked for is quick when it is that very
     // font (a shared copy).
     int FontId(const QFont& font)
+    {
+        if (LastAskedId >= 0 && font.isCopyOf(LastAsked))
+            return LastAskedId;
+        const int id = FontIdByValue(font); // may start the cache again
+        LastAsked = font;
+        return LastAskedId = id;
+    }
+    int FontIdByValue(const QFont& font)
     {
         if (LastFont >= 0 && Fonts[size_t(LastFont)].Font == font)
             return LastFont;
@@ -123,6 +176,8 @@ struct TTextWidthCache::TData {
         ClearWidths();
         Fonts.clear();
         LastFont = -1;
+        LastAsked = QFont();
+        LastAskedId = -1;
     }
 };
 
@@ -155,8 +210,8 @@ double TTextWidthCache::Width(TWidthRoad road, int64_t extra, const QFont& font,
     }
     int fontId = FData->FontId(font);
     size_t hash = KeyHash(road, fontId, extra, text);
-    if (TData::TSlot& slot = FData->Find(hash, road, fontId, extra, text); slot.FontId >= 0)
-        return slot.Width;
+    if (const TData::TSlot& slot = FData->Find(hash, road, fontId, extra, text); slot.Place != 0)
+        return FData->Entries[slot.Place - 1].Width;
     ++FMeasured;
     const double width = measure();
     // Should the measuring have asked the cache itself, the font and the
@@ -165,13 +220,11 @@ double TTextWidthCache::Width(TWidthRoad road, int64_t extra, const QFont& font,
         fontId = again;
         hash = KeyHash(road, fontId, extra, text);
     }
-    if (FData->Used >= kMaxEntries)
+    if (int(FData->Entries.size()) >= kMaxEntries)
         FData->ClearWidths(); // the fonts stay: their numbers are in no key now
-    TData::TSlot& slot = FData->Find(hash, road, fontId, extra, text);
-    if (slot.FontId < 0) {
-        slot = TData::TSlot{hash, extra, fontId, road, text, width};
-        ++FData->Used;
-    }
+    FData->MakeRoom();
+    if (TData::TSlot& slot = FData->Find(hash, road, fontId, extra, text); slot.Place == 0)
+        FData->Add(slot, TData::TEntry{hash, extra, fontId, road, text, width});
     return width;
 }
 
@@ -202,7 +255,7 @@ void TTextWidthCache::Clear()
 
 int TTextWidthCache::Count() const
 {
-    return FData->Used;
+    return int(FData->Entries.size());
 }
 
 double CachedAdvance(const QFont& font, const QString& text)

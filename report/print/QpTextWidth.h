@@ -26,8 +26,10 @@
 //
 // The cache belongs to the thread that asks (report runs may run on other
 // threads) and holds at most kMaxEntries widths; when full it starts again
-// empty, which keeps lookups cheap and memory bounded while the texts a
-// report measures twice are measured close together.
+// empty, which keeps lookups cheap and memory bounded. The bound is wide
+// enough that the widths the writer measured for a report of some ten
+// thousand rows are still known when its snapshot is played back, which
+// measures the same texts again to place them.
 #include <QFont>
 #include <QSize>
 #include <QString>
@@ -45,7 +47,7 @@ enum class TWidthRoad : uint8_t {
 
 class TTextWidthCache {
 public:
-    static constexpr int kMaxEntries = 65536;
+    static constexpr int kMaxEntries = 1 << 18;
 
     // The cache of the calling thread.
     static TTextWidthCache& Current();

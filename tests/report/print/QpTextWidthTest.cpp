@@ -12,6 +12,7 @@
 #include "report/print/QpFormat.h"
 #include "report/print/QpTextWidth.h"
 
+#include <QFontMetricsF>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -170,6 +171,32 @@ TEST(QpTextWidthTest, TruncationCutsWhereCuttingOneCharacterAtATimeCuts)
         }
     });
     EXPECT_GT(checked, 1000);
+}
+
+// The cache knows a font asked for again as the same object without
+// comparing it; the same object changed after it was asked for (or another
+// font equal to it by value) still gets its own width.
+TEST(QpTextWidthTest, AFontChangedInPlaceIsMeasuredAsTheFontItHasBecome)
+{
+    TTextWidthCache& cache = TTextWidthCache::Current();
+    cache.Clear();
+    const QString text = QStringLiteral("AVAWAY 0.0125 mm");
+    QFont font(QStringLiteral("Arial"));
+    font.setPixelSize(40);
+    const double small = CachedAdvance(font, text);
+    EXPECT_EQ(small, QFontMetricsF(font).horizontalAdvance(text));
+    font.setPixelSize(83);
+    const double large = CachedAdvance(font, text);
+    EXPECT_EQ(large, QFontMetricsF(font).horizontalAdvance(text));
+    EXPECT_GT(large, small);
+    font.setBold(true);
+    EXPECT_EQ(CachedAdvance(font, text), QFontMetricsF(font).horizontalAdvance(text));
+    // Equal by value, made apart: the width measured for the first.
+    QFont again(QStringLiteral("Arial"));
+    again.setPixelSize(40);
+    const int64_t before = cache.Measured();
+    EXPECT_EQ(CachedAdvance(again, text), small);
+    EXPECT_EQ(cache.Measured(), before);
 }
 
 TEST(QpTextWidthTest, EachTextIsMeasuredOnceAndTheCacheKeepsToItsBound)
