@@ -9,6 +9,7 @@
 // on the same paper. The side-by-side benchmarks alternate the two and give
 // the ratio of their times (min and median of the iterations).
 // Run by hand on a release build, not by ctest.
+#include "PdfSystem.h"
 #include "PreviewScrollBox.h"
 #include "report/components/QpZarv.h"
 #include "report/components/ZvCsData.h"
@@ -218,12 +219,7 @@ QByteArray SnapshotOf(const std::function<void(TQpComponent*)>& run,
 void PrintToPdf(const std::function<void(TQpComponent*)>& run, const QString& file)
 {
     TZvSystem system(nullptr);
-    TSystemSetups setups = system.SystemSetups();
-    setups.Exclude(TSystemSetup::ssAllowSetup);
-    system.SetSystemSetups(setups);
-    system.SetDefaultDest(TReportDest::rdPrinter);
-    system.SetOutputFileName(file);
-    system.OverrideStatus = [](TZvSystem*, TOverrideMode, TCustomForm*&) {}; // no status window
+    PrintStraightToPdf(system, file);
     run(&system);
 }
 
