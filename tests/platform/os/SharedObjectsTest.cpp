@@ -1,4 +1,5 @@
 #include "platform/os/SharedObjects.h"
+#include "tests/support/EarlierLayoutBlock.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -637,25 +638,12 @@ TEST(SharedObjectsTest, BlocksOfTheEarlierLayoutLeftLockedDoNotStopThisOne)
         const QByteArray mutexKey = root + "X-" + name.toUtf8();
         const QByteArray eventKey = root + "E-" + name.toUtf8();
         const pid_t holder = Spawn([&] {
-            for (const QByteArray& key : {hubKey, mutexKey, eventKey}) {
-                const int fd = shm_open(key.constData(), O_RDWR | O_CREAT, 0600);
-                const size_t size = 64 + sizeof(pthread_mutex_t) + sizeof(pthread_cond_t);
-                if (fd < 0 || ftruncate(fd, off_t(size)) != 0)
+            // Every block's mutex held, and its condition variable's words
+            // (its internal lock among them) all set.
+            const size_t dataBytes = sizeof(pthread_mutex_t) + sizeof(pthread_cond_t);
+            for (const QByteArray& key : {hubKey, mutexKey, eventKey})
+                if (!MakeEarlierLayoutBlock(key, key.at(root.size()), dataBytes, true))
                     _exit(3);
-                auto* base = static_cast<char*>(mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0));
-                const uint32_t head[4] = {0x31565354, uint32_t(key.at(root.size())), 0, 0};
-                std::memcpy(base, head, sizeof(head));
-                auto* mutex = reinterpret_cast<pthread_mutex_t*>(base + 64);
-                pthread_mutexattr_t attr;
-                pthread_mutexattr_init(&attr);
-                pthread_mutexattr_setpshared(&attr, PTHREAD_PROCESS_SHARED);
-                pthread_mutexattr_setrobust(&attr, PTHREAD_MUTEX_ROBUST);
-                pthread_mutex_init(mutex, &attr);
-                pthread_mutex_lock(mutex);
-                // The condition variable's words all set, its internal lock
-                // among them.
-                std::memset(base + 64 + sizeof(pthread_mutex_t), 0xFF, sizeof(pthread_cond_t));
-            }
             for (;;)
                 pause();
         });

@@ -6,6 +6,7 @@
 #include "DataFixtures.h"
 #include "RunFixtures.h"
 #include "report/model/ZvDirectDataView.h"
+#include "tests/support/EarlierLayoutBlock.h"
 #include "tests/support/FuzzLoop.h"
 
 #include "platform/forms/Controls.h"
@@ -949,25 +950,9 @@ TEST_F(QpConTest, BlocksOfTheEarlierLayoutDoNotStopTheChannel)
     ASSERT_EQ(pipe(fds), 0);
     const pid_t holder = fork();
     if (holder == 0) {
-        for (const QByteArray& key : keys) {
-            const int fd = shm_open(key.constData(), O_RDWR | O_CREAT, 0600);
-            const size_t size = 64 + sizeof(pthread_mutex_t);
-            if (fd < 0 || ftruncate(fd, off_t(size)) != 0)
+        for (const QByteArray& key : keys)
+            if (!MakeEarlierLayoutBlock(key, key.at(root.size()), sizeof(pthread_mutex_t), key.contains("-X-")))
                 _exit(1);
-            auto* base = static_cast<char*>(mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0));
-            std::memset(base, 0xFF, size);
-            const uint32_t head[4] = {0x31565354, uint32_t(key.at(root.size())), 0, 0};
-            std::memcpy(base, head, sizeof(head));
-            if (key.contains("-X-")) {
-                auto* mutex = reinterpret_cast<pthread_mutex_t*>(base + 64);
-                pthread_mutexattr_t attr;
-                pthread_mutexattr_init(&attr);
-                pthread_mutexattr_setpshared(&attr, PTHREAD_PROCESS_SHARED);
-                pthread_mutexattr_setrobust(&attr, PTHREAD_MUTEX_ROBUST);
-                pthread_mutex_init(mutex, &attr);
-                pthread_mutex_lock(mutex);
-            }
-        }
         (void)!write(fds[1], "y", 1);
         for (;;)
             pause();
