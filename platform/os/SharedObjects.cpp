@@ -24,17 +24,19 @@
 #include <pthread.h>
 #include <sys/file.h>
 #include <sys/mman.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/un.h>
 #include <time.h>
 #include <unistd.h>
 
 namespace {
 
-// Layout version of the shared objects, also part of every name ("tessvar3-");
+// Layout version of the shared objects, also part of every name ("tessvar4-");
 // an object that does not carry it was left half made and is made again.
-constexpr uint32_t kMagic = 0x33565354; // "TSV3"
-constexpr char kNamePrefix[] = "tessvar3-";
+constexpr uint32_t kMagic = 0x34565354; // "TSV4"
+constexpr char kNamePrefix[] = "tessvar4-";
 
 // How long opening, growing or closing an object waits for the bookkeeping
 // lock of its file, which a stopped process may hold, in milliseconds.
@@ -62,7 +64,9 @@ struct alignas(64) SharedHead {
     uint32_t Magic;
     uint32_t Kind;
     uint32_t Dead; // removed from the name space
-    uint32_t Reserved;
+    // Events: how many processes listen to the event through a descriptor
+    // (a listener killed stays counted; it only costs setters a failed send).
+    uint32_t Listeners;
     int64_t DataSize; // as made; the size mapped is the file's
 };
 static_assert(sizeof(SharedHead) == 64);
@@ -158,6 +162,11 @@ struct LocalObject {
     // An event's hold on the user's wake-up block, which goes with the last
     // event of the process.
     std::shared_ptr<LocalObject> WakeRef;
+    // Events: the socket this process sends rings through, and whether this
+    // process listens (its socket bound under the event's bell name).
+    std::mutex BellLock;
+    int BellFd = -1;
+    bool Listening = false;
 
     SharedHead* Head() const { return reinterpret_cast<SharedHead*>(Base); }
     char* Data() const { return Base + kDataOffset; }
@@ -279,6 +288,39 @@ QByteArray ObjectKey(Kind kind, const QString& name)
     return key + encoded;
 }
 
+// The file names of the socket through which an event rings its listener's
+// descriptor: the event's own name with the kind "B", or, where the path
+// would not fit a socket's address (107 bytes), the digest of the event's
+// file name.
+constexpr size_t kSocketPathMax = sizeof(sockaddr_un::sun_path) - 1;
+
+QByteArray EventKeyHead()
+{
+    return kNamePrefix + QByteArray::number(uint(geteuid())) + '-' + char(Kind::Event) + '-';
+}
+
+QByteArray NamedBellKey(const QByteArray& eventKey)
+{
+    return kNamePrefix + QByteArray::number(uint(geteuid())) + "-B-" + eventKey.mid(EventKeyHead().size());
+}
+
+QByteArray DigestBellKey(const QByteArray& eventKey)
+{
+    return kNamePrefix + QByteArray::number(uint(geteuid())) + "-B-#" +
+           QCryptographicHash::hash(eventKey, QCryptographicHash::Sha1).toHex();
+}
+
+QByteArray BellKey(const QByteArray& folderPath, const QByteArray& eventKey)
+{
+    const QByteArray named = NamedBellKey(eventKey);
+    return size_t(folderPath.size()) + named.size() <= kSocketPathMax ? named : DigestBellKey(eventKey);
+}
+
+bool IsEventKey(const QByteArray& key)
+{
+    return key.startsWith(EventKeyHead());
+}
+
 bool InitMutex(pthread_mutex_t* mutex)
 {
     pthread_mutexattr_t attr;
@@ -388,9 +430,18 @@ void RemoveObject(int folder, int fd, const QByteArray& key)
     if (fstat(fd, &st) == 0 && st.st_size >= kDataOffset)
         (void)!pwrite(fd, &dead, sizeof(dead), offsetof(SharedHead, Dead));
     AtStep(TSharedStep::Removing);
-    if (StillNamed(folder, fd, key))
+    if (StillNamed(folder, fd, key)) {
         unlinkat(folder, key.constData(), 0);
+        // Nobody uses the event, so nobody listens to it: a socket that a
+        // killed listener left goes with it.
+        if (IsEventKey(key)) {
+            unlinkat(folder, NamedBellKey(key).constData(), 0);
+            unlinkat(folder, DigestBellKey(key).constData(), 0);
+        }
+    }
 }
+
+void StopListening(LocalObject& object);
 
 LocalObject::~LocalObject()
 {
@@ -398,6 +449,9 @@ LocalObject::~LocalObject()
         return; // inherited through fork(): the parent's to close
     if (ObjKind == Kind::Mutex && Holds.load() > 0)
         return; // still held: the mutex must stay mapped until its owner ends
+    StopListening(*this);
+    if (BellFd >= 0)
+        close(BellFd);
     if (Fd >= 0) {
         // A closer that cannot get the lock in time leaves the object to the
         // next process that finds it unused.
@@ -999,14 +1053,105 @@ TWaitResult WaitMutex(LocalObject& object, uint32_t timeoutMs)
     }
 }
 
+// The address of the event's bell socket; false when the path is too long
+// for one.
+// The folder of a named object, with its closing "/".
+QByteArray FolderOf(const LocalObject& object)
+{
+    return object.Path.left(object.Path.size() - object.Key.size());
+}
+
+QByteArray BellKey(const LocalObject& object)
+{
+    return BellKey(FolderOf(object), object.Key);
+}
+
+bool BellAddress(const LocalObject& object, sockaddr_un& address)
+{
+    const QByteArray path = FolderOf(object) + BellKey(object);
+    std::memset(&address, 0, sizeof(address));
+    if (object.Key.isEmpty() || size_t(path.size()) > kSocketPathMax)
+        return false;
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
+    return true;
+}
+
+int BellSocket()
+{
+    return socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+}
+
+// Sends a byte to the descriptor of the process that listens to the event.
+// A socket whose listener went is connected again, to the listener that
+// bound the name since, if any; a full queue means the descriptor is
+// readable already.
+void RingBell(LocalObject& object)
+{
+    std::lock_guard guard(object.BellLock);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (object.BellFd < 0) {
+            sockaddr_un address{};
+            if (!BellAddress(object, address))
+                return;
+            const int fd = BellSocket();
+            if (fd < 0)
+                return;
+            if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
+                close(fd);
+                return;
+            }
+            object.BellFd = fd;
+        }
+        const char ring = 1;
+        if (send(object.BellFd, &ring, 1, MSG_DONTWAIT | MSG_NOSIGNAL) == 1 || errno == EAGAIN)
+            return;
+        close(object.BellFd);
+        object.BellFd = -1;
+    }
+}
+
+// True when a process has the socket of that address bound.
+bool BellAnswers(const sockaddr_un& address)
+{
+    const int fd = BellSocket();
+    if (fd < 0)
+        return true;
+    const bool answers = connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
+    close(fd);
+    return answers;
+}
+
+// Ends this process's listening to the event: the count goes down and the
+// socket's name goes (the caller closes the socket itself).
+void StopListening(LocalObject& object)
+{
+    {
+        std::lock_guard guard(object.BellLock);
+        if (!object.Listening)
+            return;
+        object.Listening = false;
+    }
+    __atomic_sub_fetch(&object.Head()->Listeners, 1, __ATOMIC_SEQ_CST);
+    // Under the bookkeeping lock, so that a new listener never binds the
+    // name between the two. Without it in time, the name stays to the next
+    // listener, who finds nobody bound to it.
+    FileLock lock(object.Fd, kBookkeepingMs);
+    if (lock.Locked())
+        unlinkat(object.Folder, BellKey(object).constData(), 0);
+}
+
 template <class Change> bool ChangeEvent(TSharedHandle event, Change change)
 {
     auto object = Find(event, Kind::Event);
     WakeState* wake = object ? object->Wake() : nullptr;
     if (!wake)
         return false;
-    if (change(State(*object)))
+    if (change(State(*object))) {
         WakeWaiters(State(*object), wake);
+        if (Load(object->Head()->Listeners) > 0)
+            RingBell(*object);
+    }
     return true;
 }
 
@@ -1160,6 +1305,81 @@ bool SetNamedEvent(TSharedHandle event)
         __atomic_store_n(&state->Signaled, 1, __ATOMIC_SEQ_CST);
         return true;
     });
+}
+
+int ListenNamedEvent(TSharedHandle event)
+{
+    auto object = Find(event, Kind::Event);
+    const auto fail = [&](int error, const QString& detail) {
+        LastError = error;
+        LastMessage = SystemErrorText(error, detail);
+        return -1;
+    };
+    sockaddr_un address{};
+    if (!object || object->Fd < 0 || !BellAddress(*object, address))
+        return fail(EINVAL, QStringLiteral("The event cannot be listened to through a descriptor."));
+    const QString path = QString::fromLocal8Bit(object->Path);
+    {
+        std::lock_guard guard(object->BellLock);
+        if (object->Listening)
+            return fail(EBUSY, QStringLiteral("This process listens to the event %1 already.").arg(path));
+    }
+    const int fd = BellSocket();
+    if (fd < 0)
+        return fail(errno, qt_error_string(errno));
+    // Under the bookkeeping lock: two processes never both find the name
+    // of a killed listener and bind it one after the other.
+    FileLock lock(object->Fd, kBookkeepingMs);
+    if (!lock.Locked()) {
+        close(fd);
+        return fail(EWOULDBLOCK, QStringLiteral("The event %1 is kept busy by another process.").arg(path));
+    }
+    const QByteArray bell = BellKey(*object);
+    const auto bindBell = [&] {
+        return bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
+    };
+    bool bound = bindBell();
+    if (!bound && errno == EADDRINUSE && !BellAnswers(address)) {
+        unlinkat(object->Folder, bell.constData(), 0);
+        bound = bindBell();
+    }
+    if (!bound) {
+        const int error = errno;
+        close(fd);
+        return fail(error, error == EADDRINUSE
+                               ? QStringLiteral("Another process listens to the event %1.").arg(path)
+                               : qt_error_string(error));
+    }
+    fchmodat(object->Folder, bell.constData(), 0600, 0);
+    {
+        std::lock_guard guard(object->BellLock);
+        object->Listening = true;
+    }
+    __atomic_add_fetch(&object->Head()->Listeners, 1, __ATOMIC_SEQ_CST);
+    return fd;
+}
+
+bool UnlistenNamedEvent(TSharedHandle event)
+{
+    auto object = Find(event, Kind::Event);
+    if (!object)
+        return false;
+    StopListening(*object);
+    return true;
+}
+
+int DrainEventDescriptor(int descriptor)
+{
+    int rings = 0;
+    char buffer[64];
+    for (;;) {
+        const ssize_t got = recv(descriptor, buffer, sizeof(buffer), MSG_DONTWAIT);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return rings;
+        ++rings;
+    }
 }
 
 bool ResetNamedEvent(TSharedHandle event)

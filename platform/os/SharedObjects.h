@@ -11,8 +11,8 @@
 // with a message naming the folder. Files are opened without following
 // links, and one that is not the user's own or that others may open is
 // neither used nor read. The file of an object is
-// "tessvar3-<uid>-<kind>-<name>", with the characters a file name cannot
-// hold escaped. The "3" is the layout, stored with the magic in every block:
+// "tessvar4-<uid>-<kind>-<name>", with the characters a file name cannot
+// hold escaped. The "4" is the layout, stored with the magic in every block:
 // blocks of earlier layouts are never opened, whatever state they were left
 // in. An empty name makes an unnamed object that no other process can open
 // (a child made by fork() shares an unnamed memory block).
@@ -119,6 +119,21 @@ bool ResetNamedEvent(TSharedHandle event);
 bool PulseNamedEvent(TSharedHandle event);
 // False when the calling thread does not hold the mutex.
 bool ReleaseNamedMutex(TSharedHandle mutex);
+
+// For a thread that sleeps in an event loop rather than in WaitNamedEvents:
+// a descriptor (a socket bound in the user's folder) that becomes readable
+// whenever the named event is set or pulsed, in any process, from now on.
+// The thread then drains it (DrainEventDescriptor) and takes the event with
+// a wait of 0 ms; a ring whose event another waiter took finds nothing. One
+// process at a time listens to an event; another that asks while it lives
+// fails (a listener that was killed is replaced). -1 on failure, with
+// LastSharedObjectError telling why.
+int ListenNamedEvent(TSharedHandle event);
+// Ends the listening of this process (also done when the event's last
+// handle closes); the caller closes the descriptor afterwards.
+bool UnlistenNamedEvent(TSharedHandle event);
+// Reads the descriptor's pending rings without blocking; how many there were.
+int DrainEventDescriptor(int descriptor);
 
 // Waits for an event or a mutex, at most timeoutMs milliseconds (kWaitInfinite:
 // without limit; 0 only tests).

@@ -10,6 +10,7 @@
 
 #include <QCoreApplication>
 #include <QMetaObject>
+#include <QSocketNotifier>
 #include <QThread>
 #include <QtEndian>
 
@@ -201,6 +202,33 @@ bool TDataConnectFieldDef::FilterValid(const TDLValue& value) const
 // ---------------------------------------------------------------------------
 // TZvCustomConnection: life.
 
+// The UI thread's service of the data event of Name: the events it answers
+// through and the descriptor its event loop watches.
+struct TZvCustomConnection::TUiListener {
+    QString Name;
+    TSharedHandle DataEvent = 0;
+    TSharedHandle AckEvent = 0;
+    TSharedHandle Completed = 0;
+    TSharedHandle Error = 0;
+    int Descriptor = -1;
+    QSocketNotifier* Notifier = nullptr;
+    // A handler runs (a ring seen in a nested event loop waits for it), a
+    // ring came meanwhile, the service ended (the connection was renamed or
+    // destroyed, perhaps by that handler).
+    bool Serving = false;
+    bool Again = false;
+    bool Stopped = false;
+};
+
+namespace {
+
+bool OnUiThread()
+{
+    return QCoreApplication::instance() && QThread::currentThread() == QCoreApplication::instance()->thread();
+}
+
+} // namespace
+
 TZvCustomConnection::TZvCustomConnection(TComponent* owner)
     : TQpComponent(owner), FFieldAliasList(std::make_unique<TStrings>())
 {
@@ -238,6 +266,13 @@ void TZvCustomConnection::SetName(const QString& name)
     {
         std::lock_guard guard(FNameLock);
         FThreadName = Name();
+    }
+    // The UI thread listens on the new name from now on; when it cannot
+    // (asked from another thread, or the new name is listened to by another
+    // process), the worker thread serves the data event.
+    if (FUiListener && FUiListener->Name != Name()) {
+        StopListeningOnUiThread();
+        FUiServes = OnUiThread() && ListenOnUiThread();
     }
     // The thread listens on the new name from now on.
     if (FWakeEvent)
@@ -318,6 +353,7 @@ void TZvCustomConnection::StartThread()
     FTerminated = false;
     if (!FWakeEvent)
         FWakeEvent = OpenNamedEvent(QString(), false);
+    FUiServes = OnUiThread() && ListenOnUiThread();
     // Returns once the thread listens, so that a request sent from now on is
     // taken.
     std::promise<void> listening;
@@ -365,6 +401,8 @@ void TZvCustomConnection::StopThread()
         if (!onUiThread)
             hand->Changed.wait(lock, [&] { return hand->State != THandOver::Running; });
     }
+    FUiServes = false;
+    StopListeningOnUiThread();
     SetNamedEvent(FWakeEvent);
     FThread.join();
     CloseSharedEvent(dataEvent);
@@ -442,9 +480,14 @@ void TZvCustomConnection::ThreadLoop(std::promise<void>* listening)
             listening->set_value();
             listening = nullptr;
         }
+        // While the UI thread serves the data event this thread answers
+        // discovery only.
+        const TSharedHandle events[] = {dataEvent, announced ? disconnect : connect, FWakeEvent};
+        const int first = FUiServes ? 1 : 0;
         int index = -1;
         const TWaitResult result =
-            WaitNamedEvents({dataEvent, announced ? disconnect : connect, FWakeEvent}, 1000, &index);
+            WaitNamedEvents(std::vector<TSharedHandle>(std::begin(events) + first, std::end(events)), 1000, &index);
+        index += first;
         if (FTerminated)
             break;
         if (result != TWaitResult::wrSignaled || index == 2)
@@ -464,31 +507,7 @@ void TZvCustomConnection::ThreadLoop(std::promise<void>* listening)
             }
             continue;
         }
-        // Only the request out, to this name, is looked at; one to another
-        // connection of this name is refused (one to no connection in
-        // particular, from a record the engine did not identify, is run).
-        const TRequestInfo request = FControl->Current();
-        if (request.State != TRequestState::rsPending ||
-            request.Address != TZarvChannelControl::AddressOf(name))
-            continue;
-        if (request.Target != 0 && request.Target != FToken) {
-            if (FControl->Refuse(request.Number))
-                SetNamedEvent(errorEvent);
-            continue;
-        }
-        if (request.Code == 11) {
-            if (AnswerIdentity(request.Number))
-                SetNamedEvent(ackEvent);
-            continue;
-        }
-        if (request.Code >= 1 && request.Code <= 10) {
-            HandOver(request.Number, completed, errorEvent);
-            continue;
-        }
-        if (request.Code == 12)
-            CloseSharedOverflow();
-        if (AnswerEmpty(request.Number))
-            SetNamedEvent(completed);
+        ServeRequest(name, ackEvent, completed, errorEvent, false);
     }
     CloseSharedEvent(dataEvent);
     CloseSharedEvent(ackEvent);
@@ -496,6 +515,115 @@ void TZvCustomConnection::ThreadLoop(std::promise<void>* listening)
     CloseSharedEvent(errorEvent);
     CloseSharedEvent(disconnect);
     CloseSharedEvent(connect);
+}
+
+void TZvCustomConnection::ServeRequest(const QString& name, TSharedHandle ackEvent, TSharedHandle completed,
+                                       TSharedHandle errorEvent, bool onUiThread)
+{
+    // Only the request out, to this name, is looked at; one to another
+    // connection of this name is refused (one to no connection in
+    // particular, from a record the engine did not identify, is run).
+    const TRequestInfo request = FControl->Current();
+    if (request.State != TRequestState::rsPending || request.Address != TZarvChannelControl::AddressOf(name))
+        return;
+    if (request.Target != 0 && request.Target != FToken) {
+        if (FControl->Refuse(request.Number))
+            SetNamedEvent(errorEvent);
+        return;
+    }
+    if (request.Code == 11) {
+        if (AnswerIdentity(request.Number))
+            SetNamedEvent(ackEvent);
+        return;
+    }
+    if (request.Code >= 1 && request.Code <= 10) {
+        if (onUiThread)
+            RunRequest(request.Number, completed, errorEvent);
+        else
+            HandOver(request.Number, completed, errorEvent);
+        return;
+    }
+    if (request.Code == 12)
+        CloseSharedOverflow();
+    if (AnswerEmpty(request.Number))
+        SetNamedEvent(completed);
+}
+
+bool TZvCustomConnection::ListenOnUiThread()
+{
+    auto ui = std::make_shared<TUiListener>();
+    ui->Name = ThreadName();
+    const QString prefix = QStringLiteral("ZARV") + FModeStr;
+    ui->DataEvent = OpenSharedEvent(prefix + QStringLiteral("DATA_") + ui->Name);
+    ui->AckEvent = OpenSharedEvent(prefix + QStringLiteral("ACK_") + ui->Name);
+    ui->Completed = OpenSharedEvent(QStringLiteral("ZARVCOMPLETED"));
+    ui->Error = OpenSharedEvent(QStringLiteral("ZARVERROR"));
+    // Sets meant for an earlier listener of this name are not ours.
+    ResetNamedEvent(ui->DataEvent);
+    ResetNamedEvent(ui->AckEvent);
+    ui->Descriptor = ui->DataEvent ? ListenNamedEvent(ui->DataEvent) : -1;
+    FUiListener = std::move(ui);
+    if (FUiListener->Descriptor < 0) {
+        StopListeningOnUiThread();
+        return false;
+    }
+    FUiListener->Notifier = new QSocketNotifier(FUiListener->Descriptor, QSocketNotifier::Read);
+    QObject::connect(FUiListener->Notifier, &QSocketNotifier::activated, FUiListener->Notifier,
+                     [this] { ServeOnUiThread(); });
+    // A request sent between the reset and the listening rang nobody.
+    QMetaObject::invokeMethod(
+        FUiListener->Notifier, [this] { ServeOnUiThread(); }, Qt::QueuedConnection);
+    return true;
+}
+
+void TZvCustomConnection::StopListeningOnUiThread()
+{
+    std::shared_ptr<TUiListener> ui = std::move(FUiListener);
+    if (!ui)
+        return;
+    ui->Stopped = true;
+    if (ui->DataEvent)
+        UnlistenNamedEvent(ui->DataEvent);
+    if (ui->Notifier) {
+        // A notifier goes on its own thread, and not from inside its own
+        // signal (a handler that destroys its connection); the descriptor
+        // goes with it.
+        const int descriptor = ui->Descriptor;
+        if (OnUiThread() && !ui->Serving) {
+            delete ui->Notifier;
+            close(descriptor);
+        } else {
+            ui->Notifier->setEnabled(false);
+            QObject::connect(ui->Notifier, &QObject::destroyed, [descriptor] { close(descriptor); });
+            ui->Notifier->deleteLater();
+        }
+    } else if (ui->Descriptor >= 0) {
+        close(ui->Descriptor);
+    }
+    CloseSharedEvent(ui->DataEvent);
+    CloseSharedEvent(ui->AckEvent);
+    CloseSharedEvent(ui->Completed);
+    CloseSharedEvent(ui->Error);
+}
+
+void TZvCustomConnection::ServeOnUiThread()
+{
+    // Held: a handler may rename or destroy the connection meanwhile.
+    const std::shared_ptr<TUiListener> ui = FUiListener;
+    if (!ui)
+        return;
+    DrainEventDescriptor(ui->Descriptor);
+    if (ui->Serving) {
+        ui->Again = true;
+        return;
+    }
+    ui->Serving = true;
+    do {
+        ui->Again = false;
+        if (WaitNamedObject(ui->DataEvent, 0) == TWaitResult::wrSignaled)
+            ServeRequest(ui->Name, ui->AckEvent, ui->Completed, ui->Error, true);
+    } while (ui->Again && !ui->Stopped);
+    ui->Serving = false;
 }
 
 void TZvCustomConnection::RunRequest(uint64_t number, TSharedHandle completed, TSharedHandle errorEvent)
@@ -518,6 +646,7 @@ void TZvCustomConnection::RunRequest(uint64_t number, TSharedHandle completed, T
 
 bool TZvCustomConnection::AnswerIdentity(uint64_t number)
 {
+    std::lock_guard guard(FThreadBufferLock);
     if (!FControl->Take(number, FThreadBuffer.data()))
         return false;
     TZarvCursor cursor;
@@ -539,6 +668,7 @@ bool TZvCustomConnection::AnswerIdentity(uint64_t number)
 
 bool TZvCustomConnection::AnswerEmpty(uint64_t number)
 {
+    std::lock_guard guard(FThreadBufferLock);
     if (!FControl->Take(number, FThreadBuffer.data()))
         return false;
     return FControl->Answer(number, FToken, [](uint8_t* buffer, int64_t& bytes, int64_t&) {

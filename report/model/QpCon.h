@@ -15,6 +15,14 @@
 // runs at design time and whenever RuntimeVisibility is rtDeveloper or
 // rtEndUser.
 //
+// When the thread is started on the UI thread of a running application,
+// the UI thread itself serves the data event: it listens to it through a
+// descriptor its event loop watches, and runs every command that comes on
+// it there, commands 11 and 12 included, so that a request costs no hop
+// from the worker thread (which then answers only discovery). Where the
+// event cannot be listened to that way (another process of that connection
+// name listens already), the worker thread serves it as above.
+//
 // Every wait of the thread and of its hand-over blocks until the event it
 // waits for (the time-outs are only limits); destroying the connection wakes
 // the thread through a private event and waits for it to end. A command
@@ -75,6 +83,7 @@
 
 class TZvCustomConnection;
 struct THandOver;
+class QSocketNotifier;
 
 // Registers the connection class for form streams at once; further calls do
 // nothing.
@@ -276,6 +285,15 @@ private:
     void StartThread();
     void StopThread();
     void ThreadLoop(std::promise<void>* listening);
+    // Runs or hands over the request out on the data event of name, when it
+    // is this connection's; onUiThread runs commands 1-10 at once.
+    void ServeRequest(const QString& name, TSharedHandle ackEvent, TSharedHandle completed,
+                      TSharedHandle errorEvent, bool onUiThread);
+    // The UI thread's service of the data event (see the head of the file):
+    // false when the event cannot be listened to.
+    bool ListenOnUiThread();
+    void StopListeningOnUiThread();
+    void ServeOnUiThread();
     // Hands request number (commands 1-10) to the UI thread, which sets
     // completed when the handler ran, errorEvent when it raised; errorEvent
     // is set here too when the command is withdrawn.
@@ -317,7 +335,9 @@ private:
     std::mutex FOverflowLock;
     TSharedHandle FAltFileMap = 0;
     uint8_t* FAltFileBuf = nullptr;
-    // The thread's copy of a request it answers itself.
+    // The copy of a request that the thread (or the UI thread) answers
+    // without a handler.
+    std::mutex FThreadBufferLock;
     std::vector<uint8_t> FThreadBuffer;
     TZarvCursor FCursor; // FileBuf, FilePtr, CurrentMapSize
     int64_t FRowHeaderPos = 0;
@@ -342,6 +362,10 @@ private:
     // The command waiting for the UI thread, if any.
     std::mutex FHandOverLock;
     std::shared_ptr<THandOver> FHandOver;
+    // Set while the UI thread serves the data event.
+    struct TUiListener;
+    std::shared_ptr<TUiListener> FUiListener;
+    std::atomic<bool> FUiServes{false};
     mutable std::mutex FNameLock;
     QString FThreadName;
 };

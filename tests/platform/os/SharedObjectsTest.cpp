@@ -17,6 +17,7 @@
 #include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <pthread.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -85,7 +86,7 @@ bool ShmExists(const QString& kindAndName)
 {
     struct stat st {};
     const QByteArray path =
-        ObjectFolder() + "/tessvar3-" + QByteArray::number(uint(geteuid())) + '-' + kindAndName.toUtf8();
+        ObjectFolder() + "/tessvar4-" + QByteArray::number(uint(geteuid())) + '-' + kindAndName.toUtf8();
     return stat(path.constData(), &st) == 0;
 }
 
@@ -322,6 +323,94 @@ TEST(SharedObjectsTest, WaitOnManyEventsTakesTheOneSetFarDownTheList)
         for (const TSharedHandle event : events)
             CloseNamedObject(event);
     }
+}
+
+// A thread that sleeps in an event loop hears an event through a descriptor:
+// every set or pulse in any process makes it readable. One process listens
+// at a time; one killed while listening is replaced by the next.
+TEST(SharedObjectsTest, AListenersDescriptorRingsOnEverySetAndAKilledListenerIsReplaced)
+{
+    const QString name = Unique("bell");
+    const TSharedHandle event = OpenNamedEvent(name, false);
+    auto readable = [](int descriptor, int ms) {
+        pollfd poller{descriptor, POLLIN, 0};
+        return poll(&poller, 1, ms) == 1;
+    };
+    auto setInAChild = [&](bool pulse) {
+        Child setter([&] {
+            const TSharedHandle other = OpenNamedEvent(name, false);
+            return (pulse ? PulseNamedEvent(other) : SetNamedEvent(other)) ? 'Y' : 'N';
+        });
+        return setter.Result() == 'Y';
+    };
+    int descriptor = ListenNamedEvent(event);
+    ASSERT_GE(descriptor, 0) << LastSharedObjectError().Message().toStdString();
+    EXPECT_FALSE(readable(descriptor, 0));
+    ASSERT_TRUE(setInAChild(false));
+    EXPECT_TRUE(readable(descriptor, 5000));
+    EXPECT_EQ(DrainEventDescriptor(descriptor), 1);
+    EXPECT_FALSE(readable(descriptor, 0));
+    EXPECT_EQ(WaitNamedObject(event, 0), TWaitResult::wrSignaled);
+    EXPECT_EQ(WaitNamedObject(event, 0), TWaitResult::wrTimeout);
+    // A thread of this process that waits on the event is still woken by a
+    // set; the ring comes as well.
+    std::thread waiter([&] { EXPECT_EQ(WaitNamedObject(event, 5000), TWaitResult::wrSignaled); });
+    while (!readable(descriptor, 0)) {
+        SetNamedEvent(event);
+        usleep(1000);
+    }
+    waiter.join();
+    DrainEventDescriptor(descriptor);
+    ResetNamedEvent(event);
+
+    // Another process cannot listen while this one does; a reset rings no one.
+    Child second([&] {
+        const TSharedHandle other = OpenNamedEvent(name, false);
+        ResetNamedEvent(other);
+        return ListenNamedEvent(other) < 0 && LastSharedObjectError().ErrorCode == EADDRINUSE ? 'Y' : 'N';
+    });
+    EXPECT_EQ(second.Result(), 'Y');
+    EXPECT_FALSE(readable(descriptor, 100));
+    EXPECT_EQ(ListenNamedEvent(event), -1); // nor this one twice
+    EXPECT_EQ(LastSharedObjectError().ErrorCode, EBUSY);
+    EXPECT_TRUE(UnlistenNamedEvent(event));
+    close(descriptor);
+
+    // A listener killed with rings unread: the next one takes its place, and
+    // setters reach the new one.
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t listener = fork();
+    if (listener == 0) {
+        const TSharedHandle other = OpenNamedEvent(name, false);
+        const char ok = ListenNamedEvent(other) >= 0 ? 'Y' : 'N';
+        (void)!write(ready[1], &ok, 1);
+        pause();
+        _exit(0);
+    }
+    char ok = 0;
+    EXPECT_EQ(read(ready[0], &ok, 1), 1);
+    EXPECT_EQ(ok, 'Y');
+    EXPECT_TRUE(setInAChild(false));
+    kill(listener, SIGKILL);
+    waitpid(listener, nullptr, 0);
+    close(ready[0]);
+    close(ready[1]);
+    ResetNamedEvent(event);
+    descriptor = ListenNamedEvent(event);
+    ASSERT_GE(descriptor, 0) << LastSharedObjectError().Message().toStdString();
+    ASSERT_TRUE(setInAChild(true));
+    EXPECT_TRUE(readable(descriptor, 5000));
+    EXPECT_EQ(DrainEventDescriptor(descriptor), 1);
+    SetNamedEvent(event); // rings from this process as well
+    EXPECT_TRUE(readable(descriptor, 5000));
+
+    // The socket's name goes with the listening.
+    const QByteArray bell = "B-" + name.toUtf8();
+    EXPECT_TRUE(ShmExists(bell));
+    EXPECT_TRUE(CloseNamedObject(event));
+    EXPECT_FALSE(ShmExists(bell));
+    close(descriptor);
 }
 
 TEST(SharedObjectsTest, MutexWaitTimesOutAfterItsTimeAndCountsNestedTakes)
@@ -707,7 +796,7 @@ TEST(SharedObjectsTest, AProcessStoppedInsideTheBookkeepingDelaysOthersAtMostThe
             CloseNamedObject(memory);
         } catch (const EOSError& error) {
             EXPECT_EQ(error.ErrorCode, ETIMEDOUT) << row.name;
-            EXPECT_TRUE(error.Message().contains("tessvar3-" + QString::number(geteuid()) + "-M-" + name))
+            EXPECT_TRUE(error.Message().contains("tessvar4-" + QString::number(geteuid()) + "-M-" + name))
                 << error.Message().toStdString();
         }
         EXPECT_LT(timer.elapsed(), 5000 + 1500) << row.name;
@@ -742,7 +831,7 @@ TEST(SharedObjectsTest, AnotherUsersFolderOrObjectsAreNeitherUsedNorRead)
     const uid_t other = MadeUpUid(2);
     const QByteArray folder = FolderOf(victim);
     RemoveFolderOf(victim);
-    const QByteArray prefix = folder + "/tessvar3-" + QByteArray::number(uint(victim));
+    const QByteArray prefix = folder + "/tessvar4-" + QByteArray::number(uint(victim));
     const QByteArray secret(200, 's');
     auto plant = [&](const QByteArray& path, uid_t owner, mode_t mode) {
         const int fd = open(path.constData(), O_RDWR | O_CREAT | O_EXCL, mode);
@@ -849,9 +938,11 @@ TEST(SharedObjectsTest, CleanExitsLeaveNoObjectAndLeftoversAreSwept)
         const TSharedHandle mutex = OpenNamedMutex(QStringLiteral("x"));
         const TSharedHandle event = OpenNamedEvent(QStringLiteral("e"), true);
         const TSharedHandle unnamed = OpenNamedEvent(QString(), false);
+        // Its descriptor stays open: the socket's name goes with the event.
+        const bool listens = ListenNamedEvent(event) >= 0;
         SetNamedEvent(event);
         SetNamedEvent(unnamed);
-        const bool ok = view && WaitNamedObject(mutex, 100) == TWaitResult::wrSignaled &&
+        const bool ok = view && listens && WaitNamedObject(mutex, 100) == TWaitResult::wrSignaled &&
                         WaitNamedEvents({unnamed, event}, 100) == TWaitResult::wrSignaled;
         ReleaseNamedMutex(mutex);
         return std::make_tuple(ok, memory, view, mutex, event, unnamed);
@@ -875,7 +966,7 @@ TEST(SharedObjectsTest, CleanExitsLeaveNoObjectAndLeftoversAreSwept)
                          return 1;
                      }),
               200 + SIGKILL);
-    EXPECT_EQ(FilesIn(FolderOf(uid)).size(), 4);
+    EXPECT_EQ(FilesIn(FolderOf(uid)).size(), 5); // the listener's socket among them
     EXPECT_EQ(AsUser(uid,
                      [] {
                          CloseNamedObject(OpenNamedMutex(QStringLiteral("next")));

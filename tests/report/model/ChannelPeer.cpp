@@ -15,6 +15,11 @@
 //   --die-at=STEP      ends the process with SIGKILL at the first step STEP
 //                      (made, removing, growing) inside the bookkeeping of a
 //                      named object.
+//   --worker           makes the connections on a thread of their own, so that
+//                      their worker threads serve them and hand commands to
+//                      the UI thread.
+//   --renamed          starts each connection under another name and then
+//                      gives it its own.
 //   --stress=I,N       one of N stress workers: serves connection "S<I>" (a
 //                      "nonce" connection whose rows take 0, 400 or 1000 ms
 //                      by I) and,
@@ -118,6 +123,8 @@ int main(int argc, char** argv)
     InitDataConnectManager();
     bool hold = false;
     bool askNonce = false;
+    bool onWorker = false;
+    bool renamed = false;
     QString ask;
     int stressIndex = -1;
     int stressCount = 0;
@@ -133,6 +140,10 @@ int main(int argc, char** argv)
             hold = true;
             ask = arg.mid(12);
             askNonce = true;
+        } else if (arg == QLatin1String("--worker")) {
+            onWorker = true;
+        } else if (arg == QLatin1String("--renamed")) {
+            renamed = true;
         } else if (arg.startsWith(QLatin1String("--die-at="))) {
             const QString step = arg.mid(9);
             DieAt = step == QLatin1String("removing")  ? TSharedStep::Removing
@@ -151,16 +162,24 @@ int main(int argc, char** argv)
         }
     }
     std::vector<std::unique_ptr<TZvCustomConnection>> connections;
-    for (const QString& spec : specs) {
-        const QStringList fields = spec.split(u':');
-        TZvCustomConnection::DesignState = fields.value(3) == QLatin1String("dt");
-        auto connection = std::make_unique<TZvCustomConnection>(nullptr);
-        TZvCustomConnection::DesignState = false;
-        connection->SetName(fields.value(0));
-        ConfigureTestConnection(*connection, fields.value(1));
-        connection->SetRuntimeVisibility(TRuntimeVisibility(fields.value(2).toInt()));
-        connections.push_back(std::move(connection));
-    }
+    const auto makeConnections = [&] {
+        for (const QString& spec : specs) {
+            const QStringList fields = spec.split(u':');
+            TZvCustomConnection::DesignState = fields.value(3) == QLatin1String("dt");
+            auto connection = std::make_unique<TZvCustomConnection>(nullptr);
+            TZvCustomConnection::DesignState = false;
+            connection->SetName(renamed ? fields.value(0) + QStringLiteral("_BEFORE") : fields.value(0));
+            ConfigureTestConnection(*connection, fields.value(1));
+            connection->SetRuntimeVisibility(TRuntimeVisibility(fields.value(2).toInt()));
+            if (renamed)
+                connection->SetName(fields.value(0));
+            connections.push_back(std::move(connection));
+        }
+    };
+    if (onWorker)
+        std::thread(makeConnections).join();
+    else
+        makeConnections();
     std::unique_ptr<TZarvDataSystem> holder;
     if (hold) {
         holder = std::make_unique<TZarvDataSystem>();

@@ -852,6 +852,26 @@ TEST_F(QpConTest, HolderKilledWithARequestOutLetsItsAnswerPass)
     EXPECT_TRUE(messages.Shown().empty());
 }
 
+// A connection is served by the UI thread of its program, listening on the
+// name it has now, or, made away from the UI thread, by its worker thread
+// through the UI thread: a run reads the same rows from each.
+TEST_F(QpConTest, ConnectionsServedOnTheUiThreadOrThroughTheWorkerAnswerAlike)
+{
+    UsePrefix(QStringLiteral("serve"));
+    MakeSystem();
+    for (const QString& option : {QStringLiteral("--renamed"), QStringLiteral("--worker")}) {
+        TPeer peer({option, QStringLiteral("KS:rows:2:rt"), QStringLiteral("KN:nonce0:2:rt")});
+        ASSERT_TRUE(peer.Ready()) << option.toStdString();
+        EXPECT_EQ(RunAgainst(QStringLiteral("KS")), kRows) << option.toStdString();
+        TZarvDataConnection con;
+        ASSERT_TRUE(OpenColumns(QStringLiteral("KN"), con)) << option.toStdString();
+        for (int i = 0; i < 20; ++i)
+            EXPECT_EQ(AskNonce(*system, con, QString::number(i)), QStringLiteral("ok")) << option.toStdString();
+        system->CloseDataEvent(con);
+    }
+    EXPECT_TRUE(messages.Shown().empty());
+}
+
 // A peer killed in the middle of a request: that command fails after its
 // waits; the next peer of the name answers the next run, and nothing of the
 // killed request is read as its answer.
@@ -1305,7 +1325,7 @@ TEST_F(QpConTest, AnotherUsersFolderStopsTheChannelWithAClearMessage)
     const uid_t other = victim + 1;
     const QByteArray folder = "/dev/shm/tessvar-" + QByteArray::number(uint(victim));
     const QByteArray buffer =
-        folder + "/tessvar3-" + QByteArray::number(uint(victim)) + "-M-" + NamedObjectPrefix.toUtf8() + "ZARVBUFFER";
+        folder + "/tessvar4-" + QByteArray::number(uint(victim)) + "-M-" + NamedObjectPrefix.toUtf8() + "ZARVBUFFER";
     ASSERT_EQ(mkdir(folder.constData(), 0777), 0);
     ASSERT_EQ(chmod(folder.constData(), 0777), 0);
     ASSERT_EQ(chown(folder.constData(), other, other), 0);
