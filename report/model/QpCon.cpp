@@ -215,9 +215,9 @@ struct TZvCustomConnection::TUiListener {
     // A handler runs (a ring seen in a nested event loop waits for it), a
     // ring came meanwhile, the service ended (the connection was renamed or
     // destroyed, perhaps by that handler).
-    bool Serving = false;
+    std::atomic<bool> Serving{false};
     bool Again = false;
-    bool Stopped = false;
+    std::atomic<bool> Stopped{false};
 };
 
 namespace {
@@ -567,12 +567,17 @@ bool TZvCustomConnection::ListenOnUiThread()
         StopListeningOnUiThread();
         return false;
     }
+    // A notifier whose deletion waits for the event loop calls nothing of a
+    // service that ended.
+    const std::weak_ptr<TUiListener> listener = FUiListener;
+    const auto serve = [this, listener] {
+        if (const auto ui = listener.lock(); ui && !ui->Stopped)
+            ServeOnUiThread();
+    };
     FUiListener->Notifier = new QSocketNotifier(FUiListener->Descriptor, QSocketNotifier::Read);
-    QObject::connect(FUiListener->Notifier, &QSocketNotifier::activated, FUiListener->Notifier,
-                     [this] { ServeOnUiThread(); });
+    QObject::connect(FUiListener->Notifier, &QSocketNotifier::activated, FUiListener->Notifier, serve);
     // A request sent between the reset and the listening rang nobody.
-    QMetaObject::invokeMethod(
-        FUiListener->Notifier, [this] { ServeOnUiThread(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(FUiListener->Notifier, serve, Qt::QueuedConnection);
     return true;
 }
 
@@ -593,7 +598,8 @@ void TZvCustomConnection::StopListeningOnUiThread()
             delete ui->Notifier;
             close(descriptor);
         } else {
-            ui->Notifier->setEnabled(false);
+            if (OnUiThread())
+                ui->Notifier->setEnabled(false);
             QObject::connect(ui->Notifier, &QObject::destroyed, [descriptor] { close(descriptor); });
             ui->Notifier->deleteLater();
         }
