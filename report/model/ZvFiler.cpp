@@ -242,7 +242,7 @@ void TZarvWriter::WriteProperties(TPersistent* instance)
         instance->DefineProperties(*this);
         FDefineInstance = savedDefine;
         const bool isComponent = dynamic_cast<TComponent*>(instance) != nullptr;
-        for (const TPropInfo* prop : GetPropList(*instance)) {
+        for (const TPropInfo* prop : PropertiesOf(*instance)) {
             if (isComponent && prop->Name == QLatin1String("Name"))
                 continue;
             TZarvReaderProc readProc;
@@ -259,6 +259,15 @@ void TZarvWriter::WriteProperties(TPersistent* instance)
         throw;
     }
     EndOverrides(std::move(outer));
+}
+
+const std::vector<const TPropInfo*>& TZarvWriter::PropertiesOf(const TPersistent& instance)
+{
+    const TClassInfo* info = instance.ClassType();
+    auto found = FClassProperties.find(info);
+    if (found == FClassProperties.end())
+        found = FClassProperties.emplace(info, GetPropList(instance)).first;
+    return found->second;
 }
 
 void TZarvWriter::WriteProperty(TPersistent* instance, const TPropInfo& prop)
