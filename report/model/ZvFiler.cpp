@@ -672,6 +672,9 @@ void TZarvReader::ReadProperties(TPersistent* instance)
 {
     TDepthGuard depth(*this);
     std::unique_ptr<TOverrideList> outer = BeginOverrides(instance);
+    // The class once, not for every property read (finding it hashes the
+    // type's name).
+    const TClassInfo* info = instance ? instance->ClassType() : nullptr;
     try {
         for (;;) {
             const QString name = FStreamHelper.ReadString();
@@ -689,7 +692,7 @@ void TZarvReader::ReadProperties(TPersistent* instance)
                 readProc(*this);
                 continue;
             }
-            const TPropInfo* prop = instance ? GetPropInfo(*instance, name) : nullptr;
+            const TPropInfo* prop = info ? info->FindProperty(name) : nullptr;
             if (prop) {
                 ReadProperty(instance, prop);
             } else {
