@@ -32,6 +32,23 @@ constexpr int kLzwMaxBits = 13;
     throw EReadError(QStringLiteral("Stream read error"));
 }
 
+// How many bytes follow an index's first byte.
+int IndexTail(uint8_t first)
+{
+    return first < 0x80 ? 0 : first < 0xC0 ? 1 : first < 0xE0 ? 2 : 3;
+}
+
+// The index that starts with first, its tail bytes at tail.
+int32_t IndexValue(uint8_t first, const uint8_t* tail)
+{
+    static constexpr uint8_t kBase[] = {0, 0x80, 0xC0, 0xE0};
+    const int more = IndexTail(first);
+    uint32_t v = first - kBase[more];
+    for (int i = 0; i < more; ++i)
+        v = v << 8 | tail[i];
+    return int32_t(v);
+}
+
 // The index's one to four bytes put at out; answers how many.
 int IndexBytes(int32_t value, uint8_t* out)
 {
@@ -654,20 +671,10 @@ void TStreamHelper::WriteIndex(int32_t value)
 int32_t TStreamHelper::ReadIndex()
 {
     const uint8_t b = ReadByte();
-    if (b < 0x80)
-        return b;
-    uint8_t rest[3];
-    if (b < 0xC0) {
-        Read(rest, 1);
-        return int32_t((uint32_t(b - 0x80) << 8) | rest[0]);
-    }
-    if (b < 0xE0) {
-        Read(rest, 2);
-        return int32_t((uint32_t(b - 0xC0) << 16) | (uint32_t(rest[0]) << 8) | rest[1]);
-    }
-    Read(rest, 3);
-    return int32_t((uint32_t(b - 0xE0) << 24) | (uint32_t(rest[0]) << 16) | (uint32_t(rest[1]) << 8) |
-                   rest[2]);
+    uint8_t rest[3] = {};
+    if (const int more = IndexTail(b); more > 0)
+        Read(rest, more);
+    return IndexValue(b, rest);
 }
 
 // The string goes out in one write: its marker, code page, UTF-16 bytes
@@ -719,10 +726,10 @@ QString TStreamHelper::ReadString()
     return text;
 }
 
-// The UTF-16 string at the memory stream's position, read out of its bytes
-// with the checks ReadString makes. Anything else (an ANSI string, another
-// code page, a length past the end) reads nothing and answers false: the
-// stream road then reads it, or raises, as it always has.
+// The string at the memory stream's position, ANSI or UTF-16, read out of
+// its bytes with the checks ReadString makes. Anything else (another code
+// page, a length past the end) reads nothing and answers false: the stream
+// road then reads it, or raises, as it always has.
 bool TStreamHelper::ReadStringInPlace(QString& text)
 {
     const QByteArray& bytes = static_cast<const TMemoryStream*>(FMemory)->Bytes();
@@ -732,19 +739,11 @@ bool TStreamHelper::ReadStringInPlace(QString& text)
         return false;
     const auto* data = reinterpret_cast<const uint8_t*>(bytes.constData());
     int64_t at = start;
-    // As ReadIndex decodes it.
     const auto index = [&](int32_t& value) {
-        if (at >= size)
+        if (at >= size || IndexTail(data[at]) > size - at - 1)
             return false;
-        const uint8_t b = data[at];
-        const int more = b < 0x80 ? 0 : b < 0xC0 ? 1 : b < 0xE0 ? 2 : 3;
-        if (more > size - at - 1)
-            return false;
-        uint32_t v = more == 0 ? b : more == 1 ? b - 0x80u : more == 2 ? b - 0xC0u : b - 0xE0u;
-        for (int i = 1; i <= more; ++i)
-            v = v << 8 | data[at + i];
-        value = int32_t(v);
-        at += 1 + more;
+        value = IndexValue(data[at], data + at + 1);
+        at += 1 + IndexTail(data[at]);
         return true;
     };
     int32_t n = 0;
@@ -755,10 +754,16 @@ bool TStreamHelper::ReadStringInPlace(QString& text)
         FMemory->SetPosition(at);
         return true;
     }
+    if (n != kStringMarker) {
+        if (n > size - at)
+            return false;
+        text = AnsiToUnicode(QByteArray::fromRawData(bytes.constData() + at, qsizetype(n)));
+        FMemory->SetPosition(at + n);
+        return true;
+    }
     int32_t codePage = 0;
     int32_t count = 0;
-    if (n != kStringMarker || !index(codePage) || codePage != kCodePageUtf16 || !index(count) || count < 0 ||
-        count > size - at)
+    if (!index(codePage) || codePage != kCodePageUtf16 || !index(count) || count < 0 || count > size - at)
         return false;
     const int64_t textAt = at;
     at += count;
