@@ -470,7 +470,8 @@ std::unique_ptr<TStream> TStreamHelper::PopStream()
 void TStreamHelper::SetCurrent(TStream* stream)
 {
     FStream = stream;
-    FMemory = stream && typeid(*stream) == typeid(TMemoryStream) ? static_cast<TMemoryStream*>(stream) : nullptr;
+    FMemory =
+        stream && typeid(*stream) == typeid(TMemoryStream) ? static_cast<TMemoryStream*>(stream) : nullptr;
 }
 
 void TStreamHelper::SavePos()

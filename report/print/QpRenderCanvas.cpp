@@ -239,7 +239,8 @@ void TZvRenderCanvas::PrintSpaces(const QString& value, double x, double y, doub
         qsizetype end = text.indexOf(u' ', word);
         if (end < 0)
             end = n;
-        TextSegmentOut(text.mid(at, end - at), x, y, TextWidthInches(text.mid(word, end - word)) + (word - at) * space);
+        TextSegmentOut(text.mid(at, end - at), x, y,
+                       TextWidthInches(text.mid(word, end - word)) + (word - at) * space);
         at = end;
     }
 }

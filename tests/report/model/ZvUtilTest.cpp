@@ -159,11 +159,10 @@ TEST(ZvUtilStream, StringsReadAlikeInMemoryAndFromOtherStreams)
     public:
         using TMemoryStream::TMemoryStream;
     };
-    const QByteArray strings = Hex("bfed84b0 04 41004200 02 4142") + Hex("bfed84b00000") + Hex("00") +
-                               Hex("0341e442") + Hex("bfed84e402e44201e4") +
-                               Written([](TStreamHelper& h) {
-                                   h.WriteString(QStringLiteral("Gauge \u041c \U0001F600"));
-                               });
+    const QByteArray strings =
+        Hex("bfed84b0 04 41004200 02 4142") + Hex("bfed84b00000") + Hex("00") + Hex("0341e442") +
+        Hex("bfed84e402e44201e4") +
+        Written([](TStreamHelper& h) { h.WriteString(QStringLiteral("Gauge \u041c \U0001F600")); });
     for (qsizetype cut = 0; cut <= strings.size(); ++cut) {
         SCOPED_TRACE(cut);
         TMemoryStream memory(strings.left(cut));

@@ -440,7 +440,8 @@ TEST_F(QpDevicePdfPrinterTest, AJobNeedsAFileAndWritesThePagesPapers)
 TEST_F(QpDevicePdfPrinterTest, AContextKeptBetweenJobsIsSetUpAfreshForEach)
 {
     const auto title = [](const QString& pdf) {
-        static const QRegularExpression line(QStringLiteral("^Title: +(.*)$"), QRegularExpression::MultilineOption);
+        static const QRegularExpression line(QStringLiteral("^Title: +(.*)$"),
+                                             QRegularExpression::MultilineOption);
         return line.match(RunPdfTool("pdfinfo", {pdf})).captured(1).trimmed();
     };
     const auto job = [](TQpPrinterDevice& device, const QString& name, const QString& pdf) {
@@ -482,9 +483,13 @@ TEST_F(QpDevicePdfPrinterTest, AContextKeptBetweenJobsIsSetUpAfreshForEach)
     QPrinter* pristine = fresh.Handle();
     ASSERT_NE(pristine, nullptr);
     const auto settings = [](QPrinter* p) {
-        return QStringList{p->docName(), QString::number(p->copyCount()), QString::number(p->collateCopies()),
-                           QString::number(int(p->duplex())), p->outputFileName(),
-                           QString::number(int(p->printRange())), QString::number(p->fromPage()),
+        return QStringList{p->docName(),
+                           QString::number(p->copyCount()),
+                           QString::number(p->collateCopies()),
+                           QString::number(int(p->duplex())),
+                           p->outputFileName(),
+                           QString::number(int(p->printRange())),
+                           QString::number(p->fromPage()),
                            QString::number(p->toPage())};
     };
     QPrinter* lent = device.Handle();
