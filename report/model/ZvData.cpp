@@ -2,6 +2,7 @@
 
 #include "platform/objects/ClassRegistry.h"
 #include "platform/rtl/NumberText.h"
+#include "platform/rtl/StringRoutines.h"
 #include "report/model/ZvDefine.h"
 #include "report/model/ZvProj.h"
 #include "report/model/ZvUtil.h"
@@ -396,9 +397,15 @@ TZarvDataField* TZarvBaseDataView::FieldByName(const QString& fieldName)
     const QString prefix = Name() + u'.';
     if (!Name().isEmpty() && name.startsWith(prefix, Qt::CaseInsensitive))
         name = name.mid(prefix.size());
-    const TStringList& list = FieldNameList();
-    const int index = list.IndexOf(FieldNameToDisplay(name));
-    return index < 0 ? nullptr : static_cast<TZarvDataField*>(list.Objects(index));
+    // The first field whose shown name matches, as FieldNameList() lists
+    // them, without building the list for every value a row prints.
+    const QString shown = FieldNameToDisplay(name);
+    for (int i = 0; i < GetChildCount(); ++i) {
+        auto* field = dynamic_cast<TZarvDataField*>(GetChild(i));
+        if (field && AnsiCompareText(FieldNameToDisplay(field->FieldName()), shown) == 0)
+            return field;
+    }
+    return nullptr;
 }
 
 void TZarvBaseDataView::SetName(const QString& newName)

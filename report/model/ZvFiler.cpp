@@ -242,7 +242,7 @@ void TZarvWriter::WriteProperties(TPersistent* instance)
         instance->DefineProperties(*this);
         FDefineInstance = savedDefine;
         const bool isComponent = dynamic_cast<TComponent*>(instance) != nullptr;
-        for (const TPropInfo* prop : GetPropList(*instance)) {
+        for (const TPropInfo* prop : PropertiesOf(*instance)) {
             if (isComponent && prop->Name == QLatin1String("Name"))
                 continue;
             TZarvReaderProc readProc;
@@ -259,6 +259,15 @@ void TZarvWriter::WriteProperties(TPersistent* instance)
         throw;
     }
     EndOverrides(std::move(outer));
+}
+
+const std::vector<const TPropInfo*>& TZarvWriter::PropertiesOf(const TPersistent& instance)
+{
+    const TClassInfo* info = instance.ClassType();
+    auto found = FClassProperties.find(info);
+    if (found == FClassProperties.end())
+        found = FClassProperties.emplace(info, GetPropList(instance)).first;
+    return found->second;
 }
 
 void TZarvWriter::WriteProperty(TPersistent* instance, const TPropInfo& prop)
@@ -663,6 +672,9 @@ void TZarvReader::ReadProperties(TPersistent* instance)
 {
     TDepthGuard depth(*this);
     std::unique_ptr<TOverrideList> outer = BeginOverrides(instance);
+    // The class once, not for every property read (finding it hashes the
+    // type's name).
+    const TClassInfo* info = instance ? instance->ClassType() : nullptr;
     try {
         for (;;) {
             const QString name = FStreamHelper.ReadString();
@@ -680,7 +692,7 @@ void TZarvReader::ReadProperties(TPersistent* instance)
                 readProc(*this);
                 continue;
             }
-            const TPropInfo* prop = instance ? GetPropInfo(*instance, name) : nullptr;
+            const TPropInfo* prop = info ? info->FindProperty(name) : nullptr;
             if (prop) {
                 ReadProperty(instance, prop);
             } else {

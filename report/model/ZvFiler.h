@@ -39,6 +39,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 class TStreamHelper;
@@ -172,9 +173,15 @@ public:
 
 private:
     void WriteClassProperty(TPersistent* instance, const TPropInfo& prop);
+    const std::vector<const TPropInfo*>& PropertiesOf(const TPersistent& instance);
 
     TPersistent* FDefineInstance = nullptr;
     TComponent* FRootProject = nullptr; // the project manager of the root owner
+    // Each class's property list as gathered once for this writer: a project
+    // has many components of few classes, and classes are registered before
+    // anything is written. A map: a list stays where it is while a nested
+    // object's class is added.
+    std::unordered_map<const TClassInfo*, std::vector<const TPropInfo*>> FClassProperties;
 };
 
 class TZarvReader : public TZarvFiler {

@@ -2022,43 +2022,53 @@ void TZarvProjectManager::SetIncluded(TZarvReport* report)
     if (!report)
         return;
     report->SetIncluded(true);
-    WalkIncluded(report);
+    TClassObjectProps props;
+    WalkIncluded(report, props);
 }
 
-void TZarvProjectManager::WalkIncluded(TPersistent* instance)
+void TZarvProjectManager::WalkIncluded(TPersistent* instance, TClassObjectProps& props)
 {
     if (!instance)
         return;
-    for (const TPropInfo* prop : GetPropList(*instance)) {
-        if (prop->Kind() != TTypeKind::tkClass || !prop->GetObject)
-            continue;
+    const TClassInfo* info = instance->ClassType();
+    auto known = props.find(info);
+    if (known == props.end()) {
+        std::vector<const TPropInfo*> objectProps;
+        for (const TPropInfo* prop : GetPropList(*instance))
+            if (prop->Kind() == TTypeKind::tkClass && prop->GetObject)
+                objectProps.push_back(prop);
+        known = props.emplace(info, std::move(objectProps)).first;
+    }
+    // The map's entries stay where they are while the walk adds classes.
+    const std::vector<const TPropInfo*>& objectProps = known->second;
+    for (const TPropInfo* prop : objectProps) {
         TObject* object = prop->GetObject(*instance);
         if (auto* component = dynamic_cast<TComponent*>(object)) {
-            MarkIncluded(component->Owner());
-            MarkIncluded(component);
+            MarkIncluded(component->Owner(), props);
+            MarkIncluded(component, props);
         } else if (auto* persistent = dynamic_cast<TPersistent*>(object)) {
-            WalkIncluded(persistent);
+            WalkIncluded(persistent, props);
         } else if (auto* list = dynamic_cast<TZarvComponentList*>(object)) {
             for (int i = 0; i < list->Count(); ++i) {
                 if (TZarvComponent* entry = list->Items(i)) {
-                    MarkIncluded(entry->Owner());
-                    MarkIncluded(entry);
+                    MarkIncluded(entry->Owner(), props);
+                    MarkIncluded(entry, props);
                 }
             }
         } else if (auto* objects = dynamic_cast<TZarvPersistentList*>(object)) {
             for (int i = 0; i < objects->Count(); ++i)
-                WalkIncluded(objects->Items(i));
+                WalkIncluded(objects->Items(i), props);
         }
     }
 }
 
-void TZarvProjectManager::MarkIncluded(TObject* object)
+void TZarvProjectManager::MarkIncluded(TObject* object, TClassObjectProps& props)
 {
     auto* item = dynamic_cast<TZarvProjectItem*>(object);
     if (!item || item->NeverIncluded() || item->Included())
         return;
     item->SetIncluded(true);
-    WalkIncluded(item);
+    WalkIncluded(item, props);
     std::vector<TComponent*> pending;
     for (int i = 0; i < item->ComponentCount(); ++i)
         pending.push_back(item->Components(i));
@@ -2066,10 +2076,10 @@ void TZarvProjectManager::MarkIncluded(TObject* object)
         TComponent* component = pending.back();
         pending.pop_back();
         if (dynamic_cast<TZarvProjectItem*>(component)) {
-            MarkIncluded(component);
+            MarkIncluded(component, props);
             continue;
         }
-        WalkIncluded(component);
+        WalkIncluded(component, props);
         for (int i = 0; i < component->ComponentCount(); ++i)
             pending.push_back(component->Components(i));
     }

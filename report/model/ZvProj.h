@@ -31,6 +31,7 @@
 
 #include <functional>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 class TBaseReport;
@@ -395,8 +396,10 @@ private:
     void ReadParams(TReader& reader);
     void WriteParams(TWriter& writer) const;
     void RemoveFromLists(const TComponent* component);
-    void MarkIncluded(TObject* object);
-    void WalkIncluded(TPersistent* instance);
+    // Each class's object properties, gathered once for one walk.
+    using TClassObjectProps = std::unordered_map<const TClassInfo*, std::vector<const TPropInfo*>>;
+    void MarkIncluded(TObject* object, TClassObjectProps& props);
+    void WalkIncluded(TPersistent* instance, TClassObjectProps& props);
 
     std::vector<std::unique_ptr<TForwardRef>> FForwardRefs;
     std::vector<std::pair<QString, TZarvComponent*>> FRenameRefs;

@@ -17,6 +17,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <typeinfo>
 
 namespace {
 
@@ -31,16 +32,64 @@ constexpr int kLzwMaxBits = 13;
     throw EReadError(QStringLiteral("Stream read error"));
 }
 
+// How many bytes follow an index's first byte.
+int IndexTail(uint8_t first)
+{
+    return first < 0x80 ? 0 : first < 0xC0 ? 1 : first < 0xE0 ? 2 : 3;
+}
+
+// The index that starts with first, its tail bytes at tail.
+int32_t IndexValue(uint8_t first, const uint8_t* tail)
+{
+    static constexpr uint8_t kBase[] = {0, 0x80, 0xC0, 0xE0};
+    const int more = IndexTail(first);
+    uint32_t v = first - kBase[more];
+    for (int i = 0; i < more; ++i)
+        v = v << 8 | tail[i];
+    return int32_t(v);
+}
+
+// The index's one to four bytes put at out; answers how many.
+int IndexBytes(int32_t value, uint8_t* out)
+{
+    if (value < 0 || value > kMaxIndex)
+        ZarvError(Translate(
+            QStringLiteral("Index value %1 is outside the range 0 to %2").arg(value).arg(kMaxIndex)));
+    const auto v = uint32_t(value);
+    if (v < 0x80) {
+        out[0] = uint8_t(v);
+        return 1;
+    }
+    if (v < 0x4000) {
+        out[0] = uint8_t(0x80 | (v >> 8));
+        out[1] = uint8_t(v);
+        return 2;
+    }
+    if (v < 0x200000) {
+        out[0] = uint8_t(0xC0 | (v >> 16));
+        out[1] = uint8_t(v >> 8);
+        out[2] = uint8_t(v);
+        return 3;
+    }
+    out[0] = uint8_t(0xE0 | (v >> 24));
+    out[1] = uint8_t(v >> 16);
+    out[2] = uint8_t(v >> 8);
+    out[3] = uint8_t(v);
+    return 4;
+}
+
 // The text of bytes stored with a code page.
 QString DecodeCodePage(const QByteArray& bytes, int codePage)
 {
     if (codePage == kCodePageUtf16 || codePage == kCodePageUtf16BE) {
         const bool big = codePage == kCodePageUtf16BE;
         QString text(bytes.size() / 2, Qt::Uninitialized);
+        const auto* in = reinterpret_cast<const uint8_t*>(bytes.constData());
+        char16_t* out = reinterpret_cast<char16_t*>(text.data());
         for (qsizetype i = 0; i < text.size(); ++i) {
-            const auto b0 = uint8_t(bytes[2 * i]);
-            const auto b1 = uint8_t(bytes[2 * i + 1]);
-            text[i] = QChar(char16_t(big ? (b0 << 8) | b1 : (b1 << 8) | b0));
+            const uint8_t b0 = in[2 * i];
+            const uint8_t b1 = in[2 * i + 1];
+            out[i] = char16_t(big ? (b0 << 8) | b1 : (b1 << 8) | b0);
         }
         return text;
     }
@@ -396,14 +445,14 @@ TStreamHelper::~TStreamHelper() = default;
 void TStreamHelper::PushStream(TStream& stream)
 {
     FStack.push_back(Entry{&stream, nullptr});
-    FStream = &stream;
+    SetCurrent(&stream);
 }
 
 void TStreamHelper::PushOwned(std::unique_ptr<TStream> stream)
 {
     TStream* raw = stream.get();
     FStack.push_back(Entry{raw, std::move(stream)});
-    FStream = raw;
+    SetCurrent(raw);
 }
 
 std::unique_ptr<TStream> TStreamHelper::PopStream()
@@ -412,8 +461,17 @@ std::unique_ptr<TStream> TStreamHelper::PopStream()
         return nullptr;
     std::unique_ptr<TStream> owned = std::move(FStack.back().Owned);
     FStack.pop_back();
-    FStream = FStack.empty() ? nullptr : FStack.back().Stream;
+    SetCurrent(FStack.empty() ? nullptr : FStack.back().Stream);
     return owned;
+}
+
+// Only a memory stream of exactly that class: a derived one may read
+// otherwise.
+void TStreamHelper::SetCurrent(TStream* stream)
+{
+    FStream = stream;
+    FMemory =
+        stream && typeid(*stream) == typeid(TMemoryStream) ? static_cast<TMemoryStream*>(stream) : nullptr;
 }
 
 void TStreamHelper::SavePos()
@@ -607,43 +665,21 @@ double TStreamHelper::ReadExtended()
 
 void TStreamHelper::WriteIndex(int32_t value)
 {
-    if (value < 0 || value > kMaxIndex)
-        ZarvError(Translate(
-            QStringLiteral("Index value %1 is outside the range 0 to %2").arg(value).arg(kMaxIndex)));
-    const auto v = uint32_t(value);
-    if (v < 0x80) {
-        WriteByte(uint8_t(v));
-    } else if (v < 0x4000) {
-        const uint8_t bytes[2] = {uint8_t(0x80 | (v >> 8)), uint8_t(v)};
-        Write(bytes, 2);
-    } else if (v < 0x200000) {
-        const uint8_t bytes[3] = {uint8_t(0xC0 | (v >> 16)), uint8_t(v >> 8), uint8_t(v)};
-        Write(bytes, 3);
-    } else {
-        const uint8_t bytes[4] = {uint8_t(0xE0 | (v >> 24)), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)};
-        Write(bytes, 4);
-    }
+    uint8_t bytes[4];
+    Write(bytes, IndexBytes(value, bytes));
 }
 
 int32_t TStreamHelper::ReadIndex()
 {
     const uint8_t b = ReadByte();
-    if (b < 0x80)
-        return b;
-    uint8_t rest[3];
-    if (b < 0xC0) {
-        Read(rest, 1);
-        return int32_t((uint32_t(b - 0x80) << 8) | rest[0]);
-    }
-    if (b < 0xE0) {
-        Read(rest, 2);
-        return int32_t((uint32_t(b - 0xC0) << 16) | (uint32_t(rest[0]) << 8) | rest[1]);
-    }
-    Read(rest, 3);
-    return int32_t((uint32_t(b - 0xE0) << 24) | (uint32_t(rest[0]) << 16) | (uint32_t(rest[1]) << 8) |
-                   rest[2]);
+    uint8_t rest[3] = {};
+    if (const int more = IndexTail(b); more > 0)
+        Read(rest, more);
+    return IndexValue(b, rest);
 }
 
+// The string goes out in one write: its marker, code page, UTF-16 bytes
+// (little-endian) and ANSI copy, each with its count.
 void TStreamHelper::WriteString(const QString& value)
 {
     WriteIndex(kStringMarker);
@@ -651,21 +687,27 @@ void TStreamHelper::WriteString(const QString& value)
     if (value.size() > kMaxIndex / 2)
         ZarvError(
             Translate(QStringLiteral("String of %1 characters is too long to store").arg(value.size())));
-    QByteArray utf16(value.size() * 2, Qt::Uninitialized);
-    for (qsizetype i = 0; i < value.size(); ++i) {
-        const char16_t c = value.at(i).unicode();
-        utf16[2 * i] = char(c & 0xFF);
-        utf16[2 * i + 1] = char(c >> 8);
+    // Code page 1252 keeps ASCII as it is.
+    const bool ascii = std::all_of(value.begin(), value.end(), [](QChar c) { return c.unicode() < 0x80; });
+    const QByteArray ansi = ascii ? value.toLatin1() : UnicodeToAnsi(value);
+    const qsizetype units = value.size();
+    QByteArray record(8 + units * 2 + ansi.size(), Qt::Uninitialized);
+    auto* out = reinterpret_cast<uint8_t*>(record.data());
+    qsizetype at = IndexBytes(int32_t(units * 2), out);
+    const char16_t* chars = reinterpret_cast<const char16_t*>(value.constData());
+    for (qsizetype i = 0; i < units; ++i) {
+        out[at++] = uint8_t(chars[i] & 0xFF);
+        out[at++] = uint8_t(chars[i] >> 8);
     }
-    WriteIndex(int32_t(utf16.size()));
-    Write(utf16.constData(), utf16.size());
-    const QByteArray ansi = UnicodeToAnsi(value);
-    WriteIndex(int32_t(ansi.size()));
-    Write(ansi.constData(), ansi.size());
+    at += IndexBytes(int32_t(ansi.size()), out + at);
+    std::memcpy(out + at, ansi.constData(), size_t(ansi.size()));
+    Write(record.constData(), at + ansi.size());
 }
 
 QString TStreamHelper::ReadString()
 {
+    if (QString text; FMemory && ReadStringInPlace(text))
+        return text;
     const int32_t n = ReadIndex();
     if (n == 0)
         return QString();
@@ -683,6 +725,55 @@ QString TStreamHelper::ReadString()
     CheckBytesLeft(ansiCount);
     FStream->Seek(ansiCount, TSeekOrigin::soCurrent);
     return text;
+}
+
+// The string at the memory stream's position, ANSI or UTF-16, read out of
+// its bytes with the checks ReadString makes. Anything else (another code
+// page, a length past the end) reads nothing and answers false: the stream
+// road then reads it, or raises, as it always has.
+bool TStreamHelper::ReadStringInPlace(QString& text)
+{
+    const QByteArray& bytes = static_cast<const TMemoryStream*>(FMemory)->Bytes();
+    const int64_t size = bytes.size();
+    const int64_t start = FMemory->Position();
+    if (start < 0 || start >= size)
+        return false;
+    const auto* data = reinterpret_cast<const uint8_t*>(bytes.constData());
+    int64_t at = start;
+    const auto index = [&](int32_t& value) {
+        if (at >= size || IndexTail(data[at]) > size - at - 1)
+            return false;
+        value = IndexValue(data[at], data + at + 1);
+        at += 1 + IndexTail(data[at]);
+        return true;
+    };
+    int32_t n = 0;
+    if (!index(n))
+        return false;
+    if (n == 0) {
+        text = QString();
+        FMemory->SetPosition(at);
+        return true;
+    }
+    if (n != kStringMarker) {
+        if (n > size - at)
+            return false;
+        text = AnsiToUnicode(QByteArray::fromRawData(bytes.constData() + at, qsizetype(n)));
+        FMemory->SetPosition(at + n);
+        return true;
+    }
+    int32_t codePage = 0;
+    int32_t count = 0;
+    if (!index(codePage) || codePage != kCodePageUtf16 || !index(count) || count < 0 || count > size - at)
+        return false;
+    const int64_t textAt = at;
+    at += count;
+    int32_t ansiCount = 0;
+    if (!index(ansiCount) || ansiCount < 0 || ansiCount > size - at)
+        return false;
+    text = DecodeCodePage(QByteArray::fromRawData(bytes.constData() + textAt, qsizetype(count)), codePage);
+    FMemory->SetPosition(at + ansiCount);
+    return true;
 }
 
 void TStreamHelper::StartWriteBlock()

@@ -15,6 +15,7 @@
 #include <memory>
 #include <vector>
 
+class TMemoryStream;
 class TStream;
 class TZarvComponent;
 
@@ -287,10 +288,15 @@ private:
         std::unique_ptr<TStream> Owned; // set for the streams of open blocks
     };
     void PushOwned(std::unique_ptr<TStream> stream);
+    void SetCurrent(TStream* stream);
     int32_t ReadBlockLength();
+    bool ReadStringInPlace(QString& text);
 
     std::vector<Entry> FStack;
     TStream* FStream = nullptr;
+    // The current stream when it is a plain memory stream: its strings are
+    // read straight out of its bytes.
+    TMemoryStream* FMemory = nullptr;
     uint8_t FCompressMethod = 0;
     int64_t FLastPos = -1;
 };

@@ -1370,7 +1370,7 @@ void TBaseReport::PrintTab(const QString& text)
 // the page is played back.
 QString TBaseReport::TruncateText(const QString& value, double width)
 {
-    if (value.contains(QChar(0xFD) + QStringLiteral("$QPC")))
+    if (value.contains(kQPCMacroStart))
         return value;
     if (value.isEmpty() || !(TextWidth(value) > width))
         return value;

@@ -604,6 +604,13 @@ bool TQpPrinterDevice::CanvasActive()
 
 QPrinter* TQpPrinterDevice::Handle()
 {
+    QPrinter* context = Context();
+    FContextLent = context != nullptr;
+    return context;
+}
+
+QPrinter* TQpPrinterDevice::Context()
+{
     if (FDeviceState == TDeviceState::dsNone)
         SetState(TDeviceState::dsIC);
     return FContext.get();
@@ -611,7 +618,7 @@ QPrinter* TQpPrinterDevice::Handle()
 
 int TQpPrinterDevice::GetXDPI()
 {
-    QPrinter* context = Handle();
+    QPrinter* context = Context();
     const int dpi = context ? context->resolution() : 0;
     return dpi > 0 ? dpi : 100;
 }
@@ -623,7 +630,7 @@ int TQpPrinterDevice::GetYDPI()
 
 TRect TQpPrinterDevice::GetWaste()
 {
-    QPrinter* context = Handle();
+    QPrinter* context = Context();
     if (!context)
         return TRect();
     const int dpi = context->resolution();
@@ -640,13 +647,13 @@ TRect TQpPrinterDevice::GetWaste()
 int TQpPrinterDevice::GetPageHeight()
 {
     ResetHandle(false);
-    QPrinter* context = Handle();
+    QPrinter* context = Context();
     return context ? context->pageLayout().paintRectPixels(context->resolution()).height() : 0;
 }
 
 int TQpPrinterDevice::GetPageWidth()
 {
-    QPrinter* context = Handle();
+    QPrinter* context = Context();
     return context ? context->pageLayout().paintRectPixels(context->resolution()).width() : 0;
 }
 
@@ -875,6 +882,8 @@ void TQpPrinterDevice::BeginDocSelect()
             throw;
         }
     }
+    if (!FFileWriter)
+        FContextLent = true; // painted on
     FPainter = std::make_unique<QPainter>();
     if (!FPainter->begin(PaintTarget())) {
         FPainter.reset();
@@ -1118,6 +1127,7 @@ bool TQpPrinterDevice::PrinterSetupDialog()
     SetState(TDeviceState::dsIC);
     if (!FContext)
         return false;
+    FContextLent = true;
     QPrintDialog dialog(FContext.get());
     dialog.setOptions(QAbstractPrintDialog::PrintShowPageSize);
     CenterDialog(dialog);
@@ -1147,6 +1157,7 @@ bool TQpPrinterDevice::PrintDialog(TPrintDialogRec& rec)
     SetState(TDeviceState::dsIC);
     if (!FContext)
         return false;
+    FContextLent = true;
     SetCopies(rec.Copies);
     QPrintDialog dialog(FContext.get());
     QAbstractPrintDialog::PrintDialogOptions options =
@@ -1369,7 +1380,7 @@ void TQpPrinterDevice::SetState(TDeviceState state)
         InvalidPrinter(); // chooses the default printer first
     if (FCanvas)
         FCanvas->SetPainter(nullptr);
-    FContext.reset();
+    KeepPdfContext(std::move(FContext));
     FDeviceState = state;
     if (state != TDeviceState::dsNone)
         MakeContext(state);
@@ -1423,8 +1434,7 @@ void TQpPrinterDevice::MakeContext(TDeviceState state)
         }
     }
     if (!FContext) {
-        auto pdf = std::make_unique<QPrinter>(QPrinter::HighResolution);
-        pdf->setOutputFormat(QPrinter::PdfFormat);
+        std::unique_ptr<QPrinter> pdf = TakePdfContext();
         pdf->setResolution(dpi);
         pdf->setPageLayout(layout);
         if (valid && FPdfPrinter)
@@ -1433,6 +1443,42 @@ void TQpPrinterDevice::MakeContext(TDeviceState state)
     }
     if (FCanvas)
         FCanvas->Font()->SetPixelsPerInch(FContext->resolution());
+}
+
+// A kept PDF context comes back as a fresh one would: the settings a job,
+// ResetHandle or MakeContext change go back to a new QPrinter's.
+std::unique_ptr<QPrinter> TQpPrinterDevice::TakePdfContext()
+{
+    struct TFresh {
+        bool Collate;
+        QPrinter::ColorMode Color;
+    };
+    static const TFresh fresh = [] {
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        return TFresh{printer.collateCopies(), printer.colorMode()};
+    }();
+    std::unique_ptr<QPrinter> pdf = std::move(FSparePdfContext);
+    if (!pdf) {
+        pdf = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        pdf->setOutputFormat(QPrinter::PdfFormat);
+        return pdf;
+    }
+    pdf->setDocName(QString());
+    pdf->setCopyCount(1);
+    pdf->setCollateCopies(fresh.Collate);
+    pdf->setDuplex(QPrinter::DuplexNone);
+    pdf->setColorMode(fresh.Color);
+    return pdf;
+}
+
+void TQpPrinterDevice::KeepPdfContext(std::unique_ptr<QPrinter> context)
+{
+    const bool own = !FContextLent;
+    FContextLent = false;
+    if (context && own && context->outputFormat() == QPrinter::PdfFormat &&
+        context->outputFileName().isEmpty() && !context->paintingActive())
+        FSparePdfContext = std::move(context);
 }
 
 TQPBaseDevice* GlobalDevice()

@@ -331,6 +331,10 @@ private:
     void CheckNotPrinting() const;
     void ReleasePrinter();
     void MakeContext(TDeviceState state);
+    // The context without handing it out (see FContextLent).
+    QPrinter* Context();
+    std::unique_ptr<QPrinter> TakePdfContext();
+    void KeepPdfContext(std::unique_ptr<QPrinter> context);
     void StartPage();
     void BeginFileJob();
     QPagedPaintDevice* PaintTarget() const;
@@ -341,6 +345,12 @@ private:
     QString FDriverName;
     QString FOutputName;
     std::unique_ptr<QPrinter> FContext;
+    // Making a QPrinter asks CUPS for the default printer and the printer
+    // list, on every context of every job. A PDF context that nothing but
+    // this device has seen (no dialog, no caller of Handle(), never painted
+    // on) is kept when the state changes and set up afresh for the next.
+    std::unique_ptr<QPrinter> FSparePdfContext;
+    bool FContextLent = false;
     std::unique_ptr<QPainter> FPainter;
     // A job into a file: the PDF it paints, in memory until EndDoc saves it
     // through the save stream opened when the job began.

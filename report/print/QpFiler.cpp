@@ -848,7 +848,7 @@ void TZvZSFWriter::OutputText(TZsfCode code, const QString& text, double x)
     CheckPrinting();
     const bool block = FAccuracyMethod == TAccuracyMethod::amPositioning && FBaseFont->Rotation == 0 &&
                        text.contains(u' ') && !text.contains(QChar(kQPTFBlockStart)) &&
-                       !text.contains(QChar(0xFD) + QStringLiteral("$QPC"));
+                       !text.contains(kQPCMacroStart);
     if (block) {
         const double width = XU2I(TextWidth(text)) * 10000 / (FScaleX * FScaleX); // unscaled inches
         switch (code) {

@@ -38,6 +38,9 @@ constexpr char16_t kQPTFBlockStart = 1; // opens a code block
 constexpr char16_t kQPTFNextCommand = 2;
 constexpr char16_t kQPTFIgnored = 3; // dropped from a value
 constexpr char16_t kQPTFBlockEnd = 4;
+// Starts a macro or variable the writer keeps for the page's playback
+// ("\xFD$QPCM01", "\xFD$QPCV...").
+inline constexpr QStringView kQPCMacroStart = u"\u00FD$QPC";
 
 // The largest font size a code sets, points: a character taller than any
 // sheet (about 14 inches) makes no sense, and bigger values would overflow

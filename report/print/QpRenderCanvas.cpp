@@ -219,15 +219,29 @@ void TZvRenderCanvas::PrintSpaces(const QString& value, double x, double y, doub
             gaps = 1;
     }
     const double space = (width - TextWidthInches(text)) / gaps + TextWidthInches(QStringLiteral(" "));
-    QString word;
-    NextWord(text, word);
-    TextOutput(word, x, y, TA_LEFT);
-    TextSegmentPos(x, y, TextWidthInches(word));
-    while (!text.isEmpty()) {
-        QString lead;
-        LeadingSpaces(text, lead);
-        NextWord(text, word);
-        TextSegmentOut(lead + word, x, y, TextWidthInches(word) + lead.size() * space);
+    // The words as NextWord and LeadingSpaces cut them, found in place: the
+    // first with the spaces before it, then each run of spaces with the word
+    // after it.
+    const qsizetype n = text.size();
+    qsizetype start = 0;
+    while (start < n && text[start] == u' ')
+        ++start;
+    qsizetype at = text.indexOf(u' ', start);
+    if (at < 0)
+        at = n;
+    const QString first = text.left(at);
+    TextOutput(first, x, y, TA_LEFT);
+    TextSegmentPos(x, y, TextWidthInches(first));
+    while (at < n) {
+        qsizetype word = at;
+        while (word < n && text[word] == u' ')
+            ++word;
+        qsizetype end = text.indexOf(u' ', word);
+        if (end < 0)
+            end = n;
+        TextSegmentOut(text.mid(at, end - at), x, y,
+                       TextWidthInches(text.mid(word, end - word)) + (word - at) * space);
+        at = end;
     }
 }
 

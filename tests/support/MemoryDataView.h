@@ -13,6 +13,7 @@
 
 #include <QtEndian>
 
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -47,7 +48,7 @@ public:
     }
     void FetchRow(int how) override
     {
-        const std::vector<QStringList>& visible = VisibleRows();
+        const std::vector<QByteArray>& visible = VisibleRows();
         if (how == kFetchFirst)
             FPos = 0;
         else if (how == kFetchNext)
@@ -57,11 +58,11 @@ public:
             if (eof)
                 ActiveDataRow()->DataRowType = TDataRowType::rtLast;
             else
-                AddDataRow()->Assign(RowBytes(visible[size_t(FPos)]));
+                AddDataRow()->Assign(visible[size_t(FPos)]);
         } else if (eof) {
             DataRow().Clear();
         } else {
-            DataRow().Assign(RowBytes(visible[size_t(FPos)]));
+            DataRow().Assign(visible[size_t(FPos)]);
         }
         SetAtEOF(eof);
         SetEmpty(eof);
@@ -119,20 +120,32 @@ public:
     }
 
 private:
-    // The rows the filter lets through, split once for each rows text and
-    // filter (a view of many rows is fetched row by row).
-    const std::vector<QStringList>& VisibleRows()
+    // The rows the filter lets through in the channel's row layout, made
+    // once for each columns, rows text and filter and shared by the copies
+    // of the view a report run makes: the channel hands the engine rows the
+    // peer has laid out already.
+    struct TVisible {
+        QString Columns, Rows;
+        std::vector<std::pair<QString, QString>> Filter;
+        std::vector<QByteArray> Bytes;
+    };
+    const std::vector<QByteArray>& VisibleRows()
     {
         if (!FVisibleValid) {
-            FVisible.clear();
-            for (const QString& row : FRows.split(u';', Qt::SkipEmptyParts)) {
-                QStringList cells = row.split(u'|');
-                if (Matches(cells))
-                    FVisible.push_back(std::move(cells));
+            static std::shared_ptr<const TVisible> last;
+            if (!last || last->Columns != FColumns || last->Rows != FRows || last->Filter != FFilter) {
+                auto made = std::make_shared<TVisible>(TVisible{FColumns, FRows, FFilter, {}});
+                for (const QString& row : FRows.split(u';', Qt::SkipEmptyParts)) {
+                    const QStringList cells = row.split(u'|');
+                    if (Matches(cells))
+                        made->Bytes.push_back(RowBytes(cells));
+                }
+                last = std::move(made);
             }
+            FVisible = last;
             FVisibleValid = true;
         }
-        return FVisible;
+        return FVisible->Bytes;
     }
     bool Matches(const QStringList& cells) const
     {
@@ -176,6 +189,6 @@ private:
     QString FRows;
     int FPos = 0;
     std::vector<std::pair<QString, QString>> FFilter;
-    std::vector<QStringList> FVisible;
+    std::shared_ptr<const TVisible> FVisible;
     bool FVisibleValid = false;
 };

@@ -117,6 +117,9 @@ TEST(ZvUtilStream, Strings)
 {
     EXPECT_EQ(Written([](TStreamHelper& h) { h.WriteString("AB"); }), Hex("bfed84b0 04 41004200 02 4142"));
     EXPECT_EQ(Written([](TStreamHelper& h) { h.WriteString(QString()); }), Hex("bfed84b00000"));
+    // Beyond ASCII the ANSI copy is code page 1252's (the euro sign 0x80).
+    EXPECT_EQ(Written([](TStreamHelper& h) { h.WriteString(QStringLiteral("\u00e4\u20ac")); }),
+              Hex("bfed84b0 04 e400ac20 02 e480"));
 
     struct Row {
         int no;
@@ -145,6 +148,39 @@ TEST(ZvUtilStream, Strings)
     TMemoryStream stream(Written([&](TStreamHelper& h) { h.WriteString(mixed); }));
     TStreamHelper reader(stream);
     EXPECT_EQ(reader.ReadString(), mixed);
+}
+
+// A string in a plain memory stream is read out of its bytes; any other
+// stream reads it piece by piece. Both give the same text, leave the same
+// position and fail alike.
+TEST(ZvUtilStream, StringsReadAlikeInMemoryAndFromOtherStreams)
+{
+    class TOtherStream : public TMemoryStream {
+    public:
+        using TMemoryStream::TMemoryStream;
+    };
+    const QByteArray strings =
+        Hex("bfed84b0 04 41004200 02 4142") + Hex("bfed84b00000") + Hex("00") + Hex("0341e442") +
+        Hex("bfed84e402e44201e4") +
+        Written([](TStreamHelper& h) { h.WriteString(QStringLiteral("Gauge \u041c \U0001F600")); });
+    for (qsizetype cut = 0; cut <= strings.size(); ++cut) {
+        SCOPED_TRACE(cut);
+        TMemoryStream memory(strings.left(cut));
+        TOtherStream other(strings.left(cut));
+        TStreamHelper fast(memory);
+        TStreamHelper slow(other);
+        for (int n = 0; n < 7; ++n) {
+            const auto read = [](TStreamHelper& h) {
+                try {
+                    return h.ReadString();
+                } catch (const Exception& e) {
+                    return QStringLiteral("error: ") + e.Message();
+                }
+            };
+            EXPECT_EQ(read(fast), read(slow)) << n;
+            EXPECT_EQ(memory.Position(), other.Position()) << n;
+        }
+    }
 }
 
 TEST(ZvUtilStream, ShortAndOversizedStrings)

@@ -433,6 +433,79 @@ TEST_F(QpDevicePdfPrinterTest, AJobNeedsAFileAndWritesThePagesPapers)
     EXPECT_NEAR(pages[1].height(), 595, 1);
 }
 
+// The PDF printer keeps its context from one job to the next (making one
+// asks CUPS for its printers): each job still gets its own paper,
+// orientation, resolution, colour and title, the context comes back with a
+// fresh one's settings, and one handed out (to a dialog) is never kept.
+TEST_F(QpDevicePdfPrinterTest, AContextKeptBetweenJobsIsSetUpAfreshForEach)
+{
+    const auto title = [](const QString& pdf) {
+        static const QRegularExpression line(QStringLiteral("^Title: +(.*)$"),
+                                             QRegularExpression::MultilineOption);
+        return line.match(RunPdfTool("pdfinfo", {pdf})).captured(1).trimmed();
+    };
+    const auto job = [](TQpPrinterDevice& device, const QString& name, const QString& pdf) {
+        device.SetTitle(name);
+        device.SetOutputFile(pdf);
+        device.BeginDoc();
+        device.GetCanvas()->TextOut(300, 300, name);
+        device.EndDoc();
+    };
+    TQpPrinterDevice device;
+    ASSERT_TRUE(device.IsPdfPrinter());
+    const QString first = QDir::tempPath() + QStringLiteral("/pdf-context-first.pdf");
+    job(device, QStringLiteral("First card"), first);
+
+    // The second job on Legal across, at 300 dpi in grey.
+    device.SetOrientation(TOrientation::poLandScape);
+    ASSERT_TRUE(device.SelectPaper(QStringLiteral("Legal"), false));
+    device.DevMode()->PrintQuality = 300;
+    device.DevMode()->Color = 1;
+    device.MarkDevModeChanged();
+    EXPECT_EQ(device.GetXDPI(), 300);
+    EXPECT_EQ(device.GetPageWidth(), 4200);
+    const QString second = QDir::tempPath() + QStringLiteral("/pdf-context-second.pdf");
+    job(device, QStringLiteral("Second card"), second);
+    std::vector<QSizeF> pages = PdfPageSizes(first);
+    ASSERT_EQ(pages.size(), 1u);
+    EXPECT_NEAR(pages[0].width(), 595, 1);
+    EXPECT_NEAR(pages[0].height(), 842, 1);
+    pages = PdfPageSizes(second);
+    ASSERT_EQ(pages.size(), 1u);
+    EXPECT_NEAR(pages[0].width(), 1008, 1);
+    EXPECT_NEAR(pages[0].height(), 612, 1);
+    EXPECT_EQ(title(first), "First card");
+    EXPECT_EQ(title(second), "Second card");
+
+    // After the jobs the context has a new one's settings, and the device
+    // mode's colour.
+    TQpPrinterDevice fresh;
+    QPrinter* pristine = fresh.Handle();
+    ASSERT_NE(pristine, nullptr);
+    const auto settings = [](QPrinter* p) {
+        return QStringList{p->docName(),
+                           QString::number(p->copyCount()),
+                           QString::number(p->collateCopies()),
+                           QString::number(int(p->duplex())),
+                           p->outputFileName(),
+                           QString::number(int(p->printRange())),
+                           QString::number(p->fromPage()),
+                           QString::number(p->toPage())};
+    };
+    QPrinter* lent = device.Handle();
+    EXPECT_EQ(settings(lent), settings(pristine));
+    EXPECT_EQ(lent->colorMode(), QPrinter::GrayScale);
+    EXPECT_EQ(lent->resolution(), 300);
+
+    // What a holder of the context (a print dialog) changed goes with that
+    // context.
+    lent->setPrintRange(QPrinter::PageRange);
+    lent->setFromTo(2, 3);
+    lent->setDocName(QStringLiteral("set up by a dialog"));
+    device.SetState(TDeviceState::dsNone);
+    EXPECT_EQ(settings(device.Handle()), settings(pristine));
+}
+
 // A PDF that cannot be written whole (a file size limit of 3,000 bytes, as
 // a full disk) is the save error naming the file, and last week's PDF of
 // 20,000 bytes stays byte for byte; with room the PDF replaces it whole. An
