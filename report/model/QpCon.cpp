@@ -482,12 +482,13 @@ void TZvCustomConnection::ThreadLoop(std::promise<void>* listening)
         }
         // While the UI thread serves the data event this thread answers
         // discovery only.
-        const TSharedHandle events[] = {dataEvent, announced ? disconnect : connect, FWakeEvent};
-        const int first = FUiServes ? 1 : 0;
+        const TSharedHandle second = announced ? disconnect : connect;
+        const bool uiServes = FUiServes;
         int index = -1;
-        const TWaitResult result =
-            WaitNamedEvents(std::vector<TSharedHandle>(std::begin(events) + first, std::end(events)), 1000, &index);
-        index += first;
+        const TWaitResult result = uiServes ? WaitNamedEvents({second, FWakeEvent}, 1000, &index)
+                                            : WaitNamedEvents({dataEvent, second, FWakeEvent}, 1000, &index);
+        if (uiServes)
+            ++index; // the positions of the full list
         if (FTerminated)
             break;
         if (result != TWaitResult::wrSignaled || index == 2)
