@@ -190,7 +190,17 @@ void TZvRenderCanvas::RightText(const QString& text, double x, double y)
 void TZvRenderCanvas::TextSegmentOut(const QString& text, double& x, double& y, double advance)
 {
     TextSegmentPos(x, y, advance);
-    TextOutput(text, x, y, TA_RIGHT);
+    // The segment ends at the new position. Its leading spaces show nothing
+    // on the transparent background unless a line runs under or through
+    // them, so otherwise only its word is drawn, ending at the same place:
+    // the word's width is the one just measured, where the segment's would
+    // be a text of its own to shape.
+    const QFont& font = FCurrFont.Font;
+    qsizetype lead = 0;
+    if (!font.underline() && !font.strikeOut())
+        while (lead < text.size() && text[lead] == u' ')
+            ++lead;
+    TextOutput(lead == 0 ? text : text.mid(lead), x, y, TA_RIGHT);
 }
 
 // Justified text: the room left in width goes to the gaps between words; a

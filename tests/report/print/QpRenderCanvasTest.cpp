@@ -193,6 +193,47 @@ TEST_F(QpRenderCanvasTest, FontsAndJustifiedText)
     EXPECT_NEAR(right, 696, 4);
 }
 
+// A justified text's later words are drawn without the spaces before them,
+// ending where the whole segment ended: the page is the same pixel for
+// pixel as with the segments drawn, also where the font kerns a space with
+// the letter beside it. Under an underline or a strike-out the spaces are
+// drawn, for the line under them.
+TEST_F(QpRenderCanvasTest, JustifiedWordsStandWhereTheirSegmentsEnded)
+{
+    struct SegmentsDrawn : TZvRenderCanvas {
+        using TZvRenderCanvas::TZvRenderCanvas;
+        void TextSegmentOut(const QString& text, double& x, double& y, double advance) override
+        {
+            TextSegmentPos(x, y, advance);
+            TextOutput(text, x, y, TA_RIGHT);
+        }
+    };
+    const auto play = [](TZvRenderCanvas& canvas, const QByteArray& snapshot) {
+        QImage image(850, 1100, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        canvas.SetPaintDevice(&image, 100, 100);
+        TMemoryStream stream(snapshot);
+        canvas.Render(&stream);
+        return image;
+    };
+    for (const bool underline : {false, true}) {
+        SCOPED_TRACE(underline);
+        const QByteArray snapshot = WriteSnapshot([&](TZvZSFWriter& w) {
+            w.SetFont(QStringLiteral("Arial"), 28);
+            w.SetUnderline(underline);
+            w.SetYPos(2);
+            w.PrintBlock(QStringLiteral("AT  Tw AV Y.   To"), 1, 6.5);
+            w.SetYPos(3);
+            w.PrintBlock(QStringLiteral("Lay out wide"), 1.5, 5);
+        });
+        TZvRenderCanvas words(nullptr);
+        SegmentsDrawn segments(nullptr);
+        const QImage image = play(words, snapshot);
+        EXPECT_EQ(image, play(segments, snapshot));
+        EXPECT_GT(DarkCount(image, QRect(100, 150, 650, 60)), 500);
+    }
+}
+
 // Texts are drawn transparent, also when the report asked for an opaque
 // text background: the grey box under a text keeps showing between its
 // letters, where an opaque background box would be white.
