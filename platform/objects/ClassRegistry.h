@@ -16,11 +16,13 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <type_traits>
 #include <typeinfo>
+#include <utility>
 #include <vector>
 
 class TComponent;
@@ -128,18 +130,31 @@ TPropInfo& PublishProperty(TClassInfo& info, const QString& name, const TTypeInf
 
 namespace objects_detail {
 
+// The last class an accessor of C was applied to that is a C. A property
+// is read over and over on objects of a few classes, and a dynamic_cast
+// walks the class tree comparing type names each time; a class once found
+// to be a C stays one, so the cast is then a static one.
+template <class C> std::atomic<const std::type_info*> KnownSelfType{nullptr};
+
 // Casts the object an accessor is applied to, refusing a foreign type.
 template <class C> const C& Self(const TObject& object)
 {
-    if (auto* self = dynamic_cast<const C*>(&object))
-        return *self;
+    if constexpr (requires { static_cast<const C&>(object); }) {
+        const std::type_info* type = &typeid(object);
+        if (type == KnownSelfType<C>.load(std::memory_order_relaxed))
+            return static_cast<const C&>(object);
+        if (auto* self = dynamic_cast<const C*>(&object)) {
+            KnownSelfType<C>.store(type, std::memory_order_relaxed);
+            return *self;
+        }
+    } else if (auto* self = dynamic_cast<const C*>(&object)) {
+        return *self; // a class beside TObject, reached by a cross cast
+    }
     throw EInvalidCast(QStringLiteral("Invalid class typecast"));
 }
 template <class C> C& Self(TObject& object)
 {
-    if (auto* self = dynamic_cast<C*>(&object))
-        return *self;
-    throw EInvalidCast(QStringLiteral("Invalid class typecast"));
+    return const_cast<C&>(Self<C>(std::as_const(object)));
 }
 
 template <class T>

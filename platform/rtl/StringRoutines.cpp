@@ -81,7 +81,8 @@ int CompareStr(const QString& a, const QString& b)
 
 bool SameText(const QString& a, const QString& b)
 {
-    return CompareText(a, b) == 0;
+    // Only ASCII letters are folded, so texts of other lengths never match.
+    return a.size() == b.size() && CompareText(a, b) == 0;
 }
 
 int AnsiCompareText(const QString& a, const QString& b)

@@ -32,6 +32,8 @@
 namespace {
 
 constexpr int32_t kProjectVersion = 110000;
+// Project files up to this size are read into memory before loading.
+constexpr int64_t kProjectReadInOnePiece = int64_t(64) << 20;
 constexpr int32_t kVersionLastActivePage = 30004;
 constexpr int32_t kVersionModules = 40005;
 constexpr int32_t kVersionUnicode = 80000;
@@ -1571,7 +1573,17 @@ void TZarvProjectManager::Load()
         if (!FFileName.isEmpty() && QFileInfo(FFileName).isFile()) {
             try {
                 TFileStream stream(FFileName, fmOpenRead | fmShareDenyWrite);
-                LoadFromStream(stream);
+                // A project of ordinary size is read in one piece: the reader's
+                // many small reads and position queries then cost no system
+                // call each. A file past the bound is read as it stands, so a
+                // huge or growing file fails as before instead of filling memory.
+                if (stream.Size() <= kProjectReadInOnePiece) {
+                    TMemoryStream memory;
+                    memory.LoadFromStream(stream);
+                    LoadFromStream(memory);
+                } else {
+                    LoadFromStream(stream);
+                }
             } catch (Exception& error) {
                 AddFileName(error, FFileName);
                 throw;

@@ -204,6 +204,26 @@ TEST_F(ClassRegistryTest, PropertiesByNameAndPath)
     }
 }
 
+// An accessor remembers the classes it served; that must never let an
+// object of another class through.
+TEST_F(ClassRegistryTest, AccessorsServeDescendantsAndRefuseForeignObjectsAfterUse)
+{
+    TKindsBox box(nullptr);
+    TKindsForm form(nullptr);
+    box.SetCount(4);
+    const TPropInfo& count = *GetPropInfo(box, QStringLiteral("Count"));
+    for (int round = 0; round < 2; ++round) {
+        form.SetCount(9);
+        EXPECT_EQ(GetOrdProp(form, count), 9);
+        EXPECT_EQ(GetOrdProp(box, count), 4);
+        SetOrdProp(form, count, 11 + round);
+        EXPECT_EQ(form.Count(), 11 + round);
+        TTestFont font;
+        EXPECT_THROW(GetOrdProp(font, count), EInvalidCast);
+        EXPECT_THROW(SetOrdProp(font, count, 1), EInvalidCast);
+    }
+}
+
 TEST_F(ClassRegistryTest, AssignCopiesOrRefuses)
 {
     TStrings a;
