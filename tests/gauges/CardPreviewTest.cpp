@@ -130,9 +130,11 @@ protected:
         if (folder.isEmpty())
             return;
         QDir().mkpath(folder);
-        const QRect band(QPoint(target->XI2D(0.8), target->YI2D(0.7)), QPoint(target->XI2D(4.5), target->YI2D(3.3)));
+        const QRect band(QPoint(target->XI2D(0.8), target->YI2D(0.7)),
+                         QPoint(target->XI2D(4.5), target->YI2D(3.3)));
         const QImage part = page.copy(band);
-        part.scaled(part.size() * 4, Qt::IgnoreAspectRatio, Qt::FastTransformation).save(QDir(folder).filePath(name));
+        part.scaled(part.size() * 4, Qt::IgnoreAspectRatio, Qt::FastTransformation)
+            .save(QDir(folder).filePath(name));
     }
 
 private:
