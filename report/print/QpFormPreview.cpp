@@ -528,7 +528,9 @@ void TZarvPreviewForm::FormKeyPress(TObject*, QChar& key)
         actnFile_ExitExecute(this);
         return;
     }
-    if (c == u'\r' || c == u'\b')
+    // Delete is a key, not a character, though X11 gives it the text 0x7F:
+    // it goes on to the edits with Enter and Backspace.
+    if (c == u'\r' || c == u'\b' || c == 0x7F)
         return;
     if (!kKeyChars.contains(key)) {
         key = QChar();

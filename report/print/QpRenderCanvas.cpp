@@ -89,6 +89,7 @@ void TZvRenderCanvas::DocBegin()
 void TZvRenderCanvas::DocEnd()
 {
     FCurrFont = TCanvas::TDeviceFont();
+    FTextScale = 1;
     if (FPainter) {
         FOwnCanvas.SetPainter(nullptr);
         FPainter->end();
@@ -118,7 +119,9 @@ void TZvRenderCanvas::PenChanged(TPen& pen)
 }
 
 // The font's em height in device pixels, a script font's reduced; the
-// escapement is the rotation in tenths of a degree.
+// escapement is the rotation in tenths of a degree. A font is realised at a
+// whole number of pixels; a height in between is drawn and measured at that
+// font scaled by the ratio, so that texts keep the widths their height gives.
 void TZvRenderCanvas::FontChanged(TFont&)
 {
     if (!Converter)
@@ -126,19 +129,49 @@ void TZvRenderCanvas::FontChanged(TFont&)
     const TSaveFont& data = Converter->FontData();
     const bool script = data.Superscript || data.Subscript;
     const double height = script ? data.Height / kScriptDivisor : data.Height;
-    FCurrFont.Font = ZsfQFont(data, std::abs(YI2D(0) - YI2D(height)));
+    const double exact = TextPixelHeight(height);
+    const int whole = std::max(1, ClampedRound(exact));
+    FCurrFont.Font = ZsfQFont(data, whole);
     FCurrFont.Escapement = data.Rotation * 10;
+    FTextScale = std::isfinite(exact) && exact > 0 ? exact / whole : 1;
+}
+
+double TZvRenderCanvas::TextPixelHeight(double height)
+{
+    return std::abs(YI2D(0) - YI2D(height));
 }
 
 double TZvRenderCanvas::TextWidthInches(const QString& text)
 {
     if (text.isEmpty())
         return 0;
-    return CachedAdvance(FCurrFont.Font, text) / GetXDPI();
+    return CachedAdvance(FCurrFont.Font, text) * FTextScale / GetXDPI();
 }
 
 // ---------------------------------------------------------------------------
 // Text
+
+// The painter scaled by the text scale about the text's device point, which
+// becomes (X, Y) = (0, 0); unscaled text is drawn at the point itself (no
+// transform, which a PDF would write out for each text).
+TZvRenderCanvas::TTextScaling::TTextScaling(TZvRenderCanvas& target, int x, int y) : X(x), Y(y)
+{
+    QPainter* painter = target.GetCanvas()->Painter();
+    if (target.FTextScale == 1 || !painter || !painter->isActive())
+        return;
+    FPainter = painter;
+    FSaved = painter->worldTransform();
+    painter->translate(x, y);
+    painter->scale(target.FTextScale, target.FTextScale);
+    X = 0;
+    Y = 0;
+}
+
+TZvRenderCanvas::TTextScaling::~TTextScaling()
+{
+    if (FPainter)
+        FPainter->setWorldTransform(FSaved);
+}
 
 void TZvRenderCanvas::TextOutput(const QString& text, double x, double y, uint32_t align)
 {
@@ -162,10 +195,11 @@ void TZvRenderCanvas::TextOutput(const QString& text, double x, double y, uint32
     canvas->SetTextAlign(align | TA_BASELINE);
     // A centred or right-aligned text is placed by its width, from the cache
     // (the background is transparent: a left-aligned one needs no width).
+    const TTextScaling at(*this, XI2D(x), YI2D(y));
     if (align & TA_RIGHT)
-        canvas->TextOut(XI2D(x), YI2D(y), text, CachedAdvance(FCurrFont.Font, text));
+        canvas->TextOut(at.X, at.Y, text, CachedAdvance(FCurrFont.Font, text));
     else
-        canvas->TextOut(XI2D(x), YI2D(y), text);
+        canvas->TextOut(at.X, at.Y, text);
     canvas->SetTextAlign(savedAlign);
     canvas->SetTextColor(savedColor);
     canvas->SelectDeviceFont(savedFont);
@@ -269,7 +303,18 @@ bool TZvRenderCanvas::TextRect(const TRect& rect, double x, double y, const QStr
         canvas->SetTextColor(TColor(ColorToRGB(Converter->FontData().Color)));
     canvas->SetBackgroundMode(TBackgroundMode::bmTransparent);
     canvas->SetTextAlign(TA_LEFT | TA_BASELINE);
-    canvas->TextRect(rect, XI2D(x), YI2D(y), text);
+    if (FTextScale == 1) {
+        canvas->TextRect(rect, XI2D(x), YI2D(y), text);
+    } else if (painter && painter->isActive()) {
+        // Clipped in device pixels before the text's scaling.
+        painter->save();
+        painter->setClipRect(ToQRect(rect), Qt::IntersectClip);
+        {
+            const TTextScaling at(*this, XI2D(x), YI2D(y));
+            canvas->TextOut(at.X, at.Y, text);
+        }
+        painter->restore();
+    }
     canvas->SetTextColor(savedColor);
     canvas->SetTextAlign(savedAlign);
     canvas->SelectDeviceFont(savedFont);

@@ -13,6 +13,8 @@
 
 #include "platform/graphics/Canvas.h"
 
+#include <QTransform>
+
 #include <memory>
 
 class QPaintDevice;
@@ -79,13 +81,37 @@ public:
 protected:
     // Text at (x, y) inches with a TA_* horizontal alignment, on the baseline.
     void TextOutput(const QString& text, double x, double y, uint32_t align);
+    // The em height in device pixels of a font height in inches: here the
+    // whole pixels between YI2D(0) and YI2D(height). A target whose fonts
+    // are small in pixels (a zoomed preview) gives the exact height, and its
+    // text is drawn at that size, not at the nearest whole pixel.
+    virtual double TextPixelHeight(double height);
     // Draws a bitmap into a device rectangle, "and"-ed with what is there
     // when TransparentBitmaps is set (on pictures in memory).
     void DrawBitmap(const QRect& dest, const TBitmap& bitmap);
 
     TCanvas::TDeviceFont FCurrFont;
+    // The text's exact em height over the current font's whole pixels: text
+    // is drawn and measured at the font scaled by it.
+    double FTextScale = 1;
 
 private:
+    // While it lives, the painter draws text about the device point (x, y)
+    // at the text scale; X, Y is where the text is drawn then.
+    class TTextScaling {
+    public:
+        TTextScaling(TZvRenderCanvas& target, int x, int y);
+        ~TTextScaling();
+        TTextScaling(const TTextScaling&) = delete;
+        TTextScaling& operator=(const TTextScaling&) = delete;
+        int X;
+        int Y;
+
+    private:
+        QPainter* FPainter = nullptr;
+        QTransform FSaved;
+    };
+
     QPaintDevice* FDevice = nullptr;
     int FDeviceXDPI = 0;
     int FDeviceYDPI = 0;

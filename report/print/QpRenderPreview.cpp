@@ -155,6 +155,14 @@ int TZvRenderPreview::YI2D(double pos)
     return IntRound(FZoom * GetYDPI() * pos / 100) + AddY;
 }
 
+// The zoomed height as it is: a font of a few pixels rounded to a whole one
+// would be up to a twelfth wider or narrower than the page it is laid out
+// on, and the gaps of a justified line would take up the difference.
+double TZvRenderPreview::TextPixelHeight(double height)
+{
+    return std::abs(FZoom * GetYDPI() * height / 100);
+}
+
 // Widths do not depend on the zoom.
 double TZvRenderPreview::TextWidthInches(const QString& text)
 {

@@ -99,6 +99,7 @@ public:
 
 protected:
     void Notification(TComponent* component, TOperation operation) override;
+    double TextPixelHeight(double height) override;
     virtual void DoPageChange();
     virtual void DoZoomChange();
 

@@ -164,6 +164,41 @@ TEST_F(QpFormPreviewTest, LettersActWhateverHasTheFocus)
     EXPECT_EQ(Form->ZvRenderPreview->ZoomFactor(), 200);
 }
 
+// Delete edits the page and zoom edits, whether or not its key event
+// carries the character 0x7F (as X11 gives it); the letters still act.
+TEST_F(QpFormPreviewTest, DeleteEditsThePageAndZoomEdits)
+{
+    Open(3);
+    for (const QString& text : {QString(), QStringLiteral("\x7f")}) {
+        QLineEdit* zoom = Form->ZoomEdit->EditWidget();
+        Form->ZoomEdit->SetFocus();
+        zoom->setCursorPosition(0);
+        for (int i = 0; i < 5; ++i)
+            QTest::sendKeyEvent(QTest::Click, zoom, Qt::Key_Delete, text, Qt::NoModifier);
+        EXPECT_EQ(zoom->text(), "") << text.size();
+        QTest::keyClicks(zoom, QStringLiteral("80"));
+        QTest::keyClick(zoom, Qt::Key_Return);
+        EXPECT_EQ(Form->ZvRenderPreview->ZoomFactor(), 80) << text.size();
+        EXPECT_EQ(zoom->text(), "80.0");
+
+        QLineEdit* page = Form->PageEdit->EditWidget();
+        Form->PageEdit->SetFocus();
+        page->setCursorPosition(0);
+        QTest::sendKeyEvent(QTest::Click, page, Qt::Key_Delete, text, Qt::NoModifier);
+        EXPECT_EQ(page->text(), "") << text.size();
+        QTest::keyClicks(page, QStringLiteral("2"));
+        QTest::keyClick(page, Qt::Key_Return);
+        EXPECT_EQ(Page(), 2) << text.size();
+        QTest::keyClick(page, 'b');
+        EXPECT_EQ(Page(), 1);
+
+        Form->ZoomEdit->SetFocus();
+        Form->ZoomEdit->SelectAll();
+        QTest::keyClicks(zoom, QStringLiteral("100"));
+        QTest::keyClick(zoom, Qt::Key_Return);
+    }
+}
+
 TEST_F(QpFormPreviewTest, GoToPageIgnoresWhatIsNoPage)
 {
     Open(3);
