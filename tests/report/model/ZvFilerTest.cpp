@@ -368,10 +368,10 @@ TEST_F(ZvFilerTest, LengthsBeyondWhatASnapshotCarriesAreRefused)
     for (const Row& row : rows) {
         SCOPED_TRACE(row.Number);
         const QString box = QStringLiteral("Box%1").arg(row.Number);
-        const QByteArray page =
-            Record(QStringLiteral("TZarvPage"), QStringLiteral("Page1"),
-                   Enc(QStringLiteral("PageWidth")) + floatValue(row.Width),
-                   {Record(QStringLiteral("TKindBox"), box, Enc(QStringLiteral("Ratio")) + floatValue(4.08e42))});
+        const QByteArray page = Record(
+            QStringLiteral("TZarvPage"), QStringLiteral("Page1"),
+            Enc(QStringLiteral("PageWidth")) + floatValue(row.Width),
+            {Record(QStringLiteral("TKindBox"), box, Enc(QStringLiteral("Ratio")) + floatValue(4.08e42))});
         try {
             LoadPage(CopyPage, page);
             EXPECT_FALSE(row.Refused) << "no exception";
