@@ -8,6 +8,7 @@
 #include "report/model/ZvDefine.h"
 #include "report/model/ZvProj.h"
 #include "report/model/ZvUtil.h"
+#include "report/print/QpFiler.h"
 
 #include <QCoreApplication>
 
@@ -44,6 +45,19 @@ TTypeKind KindOfTag(uint8_t tag)
     default:
         return TTypeKind::tkUnknown;
     }
+}
+
+// A float a file may hold for prop. No number (an extended that is NaN or
+// infinite, or beyond the double range) would reach integer device
+// positions. A report length (inches) beyond what a page snapshot carries
+// would load and run, and only the snapshot of the run would be refused,
+// without the project's name: such a length is a damaged file.
+bool IsSoundFloat(const TPropInfo& prop, double value)
+{
+    if (!std::isfinite(value))
+        return false;
+    const bool isLength = prop.Type && prop.Type->Name == QLatin1String("TZarvUnits");
+    return !isLength || std::abs(value) <= kZsfMaxCoordinate;
 }
 
 const TClassInfo* PropertyClass(const TPropInfo& prop)
@@ -728,8 +742,7 @@ void TZarvReader::ReadProperty(TPersistent* instance, const TPropInfo* prop)
         const double value = FStreamHelper.ReadExtended();
         if (!CanStore(instance, prop))
             return;
-        // Geometry that is no number would reach integer device positions.
-        if (!std::isfinite(value))
+        if (!IsSoundFloat(*prop, value))
             ZarvError(
                 Translate(QStringLiteral("Invalid floating point value for property %1").arg(prop->Name)));
         SetFloatProp(*instance, *prop, value);

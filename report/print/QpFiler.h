@@ -58,6 +58,9 @@ constexpr int kZsfMaxTextLength = 16383;  // UTF-16 units
 constexpr int kZsfMaxVariableLength = 64; // UTF-16 units of a variable's value
 constexpr int kZsfPlaceholderArea = 128;  // bytes of a placeholder's value area
 constexpr int kZsfGraphicSlots = 10;      // RegisterGraphic indexes 1 to 10
+// The largest coordinate or size (inches, either sign) a command may carry;
+// a reader refuses a stream with a larger one.
+constexpr double kZsfMaxCoordinate = 99999;
 // The bin recorded when neither a printer nor its settings are there.
 constexpr uint16_t kZsfNoBin = 265;
 

@@ -32,7 +32,7 @@ constexpr uint16_t kVerUnicode = 5130;    // UTF-16 texts, page orientation and 
 
 // The largest plausible count or size of a file header, and the largest
 // coordinate (inches) a command may carry.
-constexpr double kPlausible = 99999;
+constexpr double kPlausible = kZsfMaxCoordinate;
 // Heights of fonts (inches) and widths of pens (inches) a stream may set.
 constexpr double kMaxFontHeight = 20;
 constexpr double kMaxPenWidth = 10;

@@ -2,9 +2,13 @@
 // run/: their parameter lists are the interface of the print buttons, and a
 // run with a distinct value for each parameter must show every value once on
 // its one page, inside the frame.
+#include "platform/forms/Dialogs.h"
 #include "platform/forms/MessageService.h"
+#include "platform/rtl/Extended80.h"
 #include "report/components/QpZarv.h"
+#include "report/model/ZvFiler.h"
 #include "report/model/ZvProj.h"
+#include "report/model/ZvUtil.h"
 #include "report/print/QpFiler.h"
 #include "tests/report/print/PdfSystem.h"
 
@@ -12,6 +16,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QPrinterInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -50,6 +55,25 @@ QString ProjectPath(const char* file)
 QString ValueOf(int index)
 {
     return QStringLiteral("V%1Q").arg(index, 2, 10, QLatin1Char('0'));
+}
+
+// The built project's bytes.
+QByteArray BuiltBytes(const char* file)
+{
+    QFile built(ProjectPath(file));
+    EXPECT_TRUE(built.open(QIODevice::ReadOnly));
+    return built.readAll();
+}
+
+// Writes bytes under the project's own file name into folder; answers the
+// path.
+QString WriteDamaged(const QTemporaryDir& folder, const char* file, const QByteArray& bytes)
+{
+    const QString damaged = QDir(folder.path()).filePath(QString::fromLatin1(file));
+    QFile out(damaged);
+    EXPECT_TRUE(out.open(QIODevice::WriteOnly));
+    EXPECT_EQ(out.write(bytes), bytes.size());
+    return damaged;
 }
 
 void OpenWithValues(TZvProject& project, const TProjectCase& c)
@@ -128,20 +152,14 @@ TEST_P(ReportProjectsTest, PrintsEveryValueOnceInsideTheFrameOnOnePage)
 // page without its values.
 TEST_P(ReportProjectsTest, ADamagedFirstPageNameRefusesTheProject)
 {
-    QFile built(ProjectPath(GetParam().File));
-    ASSERT_TRUE(built.open(QIODevice::ReadOnly));
-    QByteArray bytes = built.readAll();
+    QByteArray bytes = BuiltBytes(GetParam().File);
     const QByteArray page1(".\0P\0a\0g\0e\0001\0", 12);
     const qsizetype at = bytes.indexOf(page1);
     ASSERT_GT(at, 4);
     ASSERT_EQ(bytes.indexOf(page1, at + 1), -1);
     bytes.replace(at - 4, 4, QByteArray("\xff\xff\xff\x7f", 4));
     QTemporaryDir folder;
-    const QString damaged = QDir(folder.path()).filePath(QString::fromLatin1(GetParam().File));
-    QFile file(damaged);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    ASSERT_EQ(file.write(bytes), bytes.size());
-    file.close();
+    const QString damaged = WriteDamaged(folder, GetParam().File, bytes);
     TZvProject project(nullptr);
     project.SetProjectFile(damaged);
     try {
@@ -151,6 +169,52 @@ TEST_P(ReportProjectsTest, ADamagedFirstPageNameRefusesTheProject)
         EXPECT_EQ(e.Message(), "Invalid Project Format\n" + damaged);
     }
     EXPECT_FALSE(project.Active());
+}
+
+// The first stored Left of the project (a component's position, a float of
+// tag 5) overwritten by the extended 4.08e42: the project is refused where it
+// is read, naming its file, on the road to the printer and on the road to a
+// PDF alike; a run would otherwise print a snapshot that its reader refuses
+// without a name the user knows.
+TEST_P(ReportProjectsTest, ADamagedLengthRefusesTheProjectOnBothRoads)
+{
+    QByteArray bytes = BuiltBytes(GetParam().File);
+    TMemoryStream name;
+    TStreamHelper(name).WriteString(QStringLiteral("Left"));
+    const QByteArray left = name.Bytes() + QByteArray(1, char(kTagFloat));
+    const qsizetype at = bytes.indexOf(left);
+    ASSERT_GT(at, 0);
+    const TExtended80Rec huge = DoubleToExtended(4.08e42);
+    bytes.replace(at + left.size(), qsizetype(huge.size()),
+                  QByteArray(reinterpret_cast<const char*>(huge.data()), qsizetype(huge.size())));
+    QTemporaryDir folder;
+    const QString damaged = WriteDamaged(folder, GetParam().File, bytes);
+    const QString pdf = QDir(folder.path()).filePath(QStringLiteral("out.pdf"));
+    // Without a printer the road to the printer asks for a PDF file; a real
+    // printer is never used by a test.
+    const bool printerInstalled = !QPrinterInfo::availablePrinterNames().isEmpty();
+    TScriptedDialogs dialogs;
+    for (const bool toPdf : {false, true}) {
+        if (!toPdf && printerInstalled)
+            continue;
+        SCOPED_TRACE(toPdf ? "pdf" : "printer");
+        TZvSystem system(nullptr);
+        PrintStraightToPdf(system, toPdf ? pdf : QString());
+        dialogs.Answer(true, pdf);
+        TZvProject project(nullptr);
+        try {
+            project.SetProjectFile(damaged);
+            project.Open();
+            project.SetEngine(&system);
+            project.Execute();
+            ADD_FAILURE() << "the damaged project was printed";
+        } catch (const Exception& e) {
+            EXPECT_EQ(e.Message().toStdString(),
+                      ("Invalid floating point value for property Left\n" + damaged).toStdString());
+        }
+        EXPECT_FALSE(project.Active());
+        EXPECT_FALSE(QFile::exists(pdf));
+    }
 }
 
 // Every component class with properties away from their defaults: the text

@@ -2,6 +2,7 @@
 
 #include "ProjectFixtures.h"
 #include "platform/forms/MessageService.h"
+#include "platform/rtl/Extended80.h"
 
 #include <gtest/gtest.h>
 
@@ -345,6 +346,42 @@ TEST_F(ZvFilerTest, FormatErrorsRaiseTheirMessages)
         ADD_FAILURE() << "no exception";
     } catch (const EZarvException& error) {
         EXPECT_EQ(error.Message(), QStringLiteral("Attempt to write invalid property type.  TTypeKind = 12"));
+    }
+}
+
+// A report length (a page's width) larger than a page snapshot can carry is
+// refused where it is read. The largest length a snapshot carries, and a
+// huge value of a property that is no length, load as stored.
+TEST_F(ZvFilerTest, LengthsBeyondWhatASnapshotCarriesAreRefused)
+{
+    const auto floatValue = [](double value) {
+        const TExtended80Rec extended = DoubleToExtended(value);
+        return QByteArray(1, char(kTagFloat)) +
+               QByteArray(reinterpret_cast<const char*>(extended.data()), qsizetype(extended.size()));
+    };
+    struct Row {
+        int Number;
+        double Width;
+        bool Refused;
+    };
+    const Row rows[] = {{1, 4.08e42, true}, {2, -4.08e42, true}, {3, 100000, true}, {4, 99999, false}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.Number);
+        const QString box = QStringLiteral("Box%1").arg(row.Number);
+        const QByteArray page = Record(
+            QStringLiteral("TZarvPage"), QStringLiteral("Page1"),
+            Enc(QStringLiteral("PageWidth")) + floatValue(row.Width),
+            {Record(QStringLiteral("TKindBox"), box, Enc(QStringLiteral("Ratio")) + floatValue(4.08e42))});
+        try {
+            LoadPage(CopyPage, page);
+            EXPECT_FALSE(row.Refused) << "no exception";
+            EXPECT_EQ(CopyPage->PageWidth(), row.Width);
+            ASSERT_NE(Found<TKindBox>(box), nullptr);
+            EXPECT_EQ(Found<TKindBox>(box)->Ratio(), 4.08e42);
+        } catch (const EZarvException& error) {
+            EXPECT_TRUE(row.Refused);
+            EXPECT_EQ(error.Message(), QStringLiteral("Invalid floating point value for property PageWidth"));
+        }
     }
 }
 
