@@ -354,8 +354,9 @@ TEST_F(UtansiasmeTest, UnsPitchTooLargeForTheDiameterIsRefused)
         ClearToleranceRecord(r);
         const TOLLERANCE before = r;
         Texts t;
-        EXPECT_FALSE(CalcUnsSpecial(request, {QLatin1String(row.Diameter), QLatin1String(row.Tpi), 1}, t.Diameter,
-                                    t.Angle, t.Pitch, t.Designation, t.Tolerance, t.Class, false, r, false))
+        EXPECT_FALSE(CalcUnsSpecial(request, {QLatin1String(row.Diameter), QLatin1String(row.Tpi), 1},
+                                    t.Diameter, t.Angle, t.Pitch, t.Designation, t.Tolerance, t.Class, false,
+                                    r, false))
             << row.Key;
         EXPECT_EQ(std::memcmp(&r, &before, sizeof r), 0) << row.Key;
         EXPECT_TRUE(t.Designation.IsEmpty());

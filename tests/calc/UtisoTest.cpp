@@ -524,11 +524,11 @@ TEST_F(UtisoTest, APitchTooLargeForTheDiameterIsRefused)
         const char* Tolerance;
         bool American;
     } rows[] = {
-        {300, 3, 5, "6g", false},  // 1: Go thread ring
-        {300, 3, 5, "6g", true},   // 2
+        {300, 3, 5, "6g", false},   // 1: Go thread ring
+        {300, 3, 5, "6g", true},    // 2
         {202, 10, 12, "6H", false}, // 3: limit plug
         {202, 10, 12, "6H", true},  // 4
-        {308, 3, 5, "6g", false},  // 5: check plug of a ring
+        {308, 3, 5, "6g", false},   // 5: check plug of a ring
     };
     int n = 0;
     for (const auto& row : rows) {
@@ -536,7 +536,8 @@ TEST_F(UtisoTest, APitchTooLargeForTheDiameterIsRefused)
         ResetMessages();
         const Outcome outcome = Calc(row.Key, row.D, row.P, QLatin1String(row.Tolerance), 1, row.American);
         EXPECT_FALSE(outcome.Ok) << "row " << n;
-        EXPECT_EQ(OnlyMessage().Text, QStringLiteral("Thread pitch not available for this diameter")) << "row " << n;
+        EXPECT_EQ(OnlyMessage().Text, QStringLiteral("Thread pitch not available for this diameter"))
+            << "row " << n;
         TOLLERANCE cleared;
         ClearToleranceRecord(cleared);
         EXPECT_EQ(std::memcmp(&outcome.Result, &cleared, sizeof cleared), 0) << "row " << n;
@@ -563,7 +564,8 @@ TEST_F(UtisoTest, EveryIso965CombinationStillComputes)
         if (type.Family != 0 || (type.Group != 2 && type.Group != 3))
             continue;
         const bool external = type.Group == 3;
-        const TIsoThreadToleranceRow* rows = external ? IsoExternalThreadTolerances : IsoInternalThreadTolerances;
+        const TIsoThreadToleranceRow* rows =
+            external ? IsoExternalThreadTolerances : IsoInternalThreadTolerances;
         const int count = external ? IsoExternalThreadToleranceCount : IsoInternalThreadToleranceCount;
         const int firstGrade = external ? 3 : 4;
         const int grades = external ? 7 : 5;
@@ -581,8 +583,8 @@ TEST_F(UtisoTest, EveryIso965CombinationStillComputes)
                         const bool inTheBands = IsoThreadGaugeTolerances(td, bands) == IsoOk;
                         const size_t before = Messages->Shown().size();
                         const Outcome outcome = Calc(type, d, p, tolerance);
-                        ASSERT_EQ(outcome.Ok, inTheBands) << type.Key() << " " << d << " x " << p << " "
-                                                          << tolerance.toStdString();
+                        ASSERT_EQ(outcome.Ok, inTheBands)
+                            << type.Key() << " " << d << " x " << p << " " << tolerance.toStdString();
                         if (!inTheBands) {
                             ASSERT_EQ(Messages->Shown().size(), before + 1);
                             EXPECT_EQ(Messages->Shown().back().Text,

@@ -111,7 +111,8 @@ TEST_F(UwhitworthTest, FreeSizeWithAPitchTooLargeForTheDiameter)
             TOLLERANCE record;
             ClearToleranceRecord(record);
             const TOLLERANCE before = record;
-            EXPECT_FALSE(CalcWhitworth(CatalogueType(key), 0.1, tpi, WhitworthKindS, WhitworthFree, false, record))
+            EXPECT_FALSE(
+                CalcWhitworth(CatalogueType(key), 0.1, tpi, WhitworthKindS, WhitworthFree, false, record))
                 << key;
             EXPECT_EQ(std::memcmp(&record, &before, sizeof record), 0) << key;
             ExpectOneMessage("MN 180 : Pitch/Diameter combination not valid");

@@ -336,52 +336,42 @@ TEST_F(UprocesscalcTest, APitchTooLargeForTheDiameterIsRefused)
     };
     // ISO Go ring: M10 x 1.5 computed, then M3 x 5 refused.
     Road([] { Click(fTessvar->bISO); },
-         {{fCalibreSelect, Pick(fCalibreSelect, 3, 0)},
-          {fProcess, [&] {
-               typeThread("10", "1.5", "6g");
-               Press(w->sbCalcTol);
-               ASSERT_TRUE(w->sbCalcTol->Down());
-               EXPECT_NEAR(Value(w->dMaxP), 8.99472, 1e-9);
-               Press(w->sbCalcTol);
-               typeThread("3", "5", "6g");
-               Press(w->sbCalcTol);
-               expectRefused("M3 x 5");
-               Screenshot(w, QStringLiteral("refused-m3x5"));
-               w->SetModalResult(mrCancel);
-           }}});
+         {{fCalibreSelect, Pick(fCalibreSelect, 3, 0)}, {fProcess, [&] {
+                                                             typeThread("10", "1.5", "6g");
+                                                             Press(w->sbCalcTol);
+                                                             ASSERT_TRUE(w->sbCalcTol->Down());
+                                                             EXPECT_NEAR(Value(w->dMaxP), 8.99472, 1e-9);
+                                                             Press(w->sbCalcTol);
+                                                             typeThread("3", "5", "6g");
+                                                             Press(w->sbCalcTol);
+                                                             expectRefused("M3 x 5");
+                                                             Screenshot(w, QStringLiteral("refused-m3x5"));
+                                                             w->SetModalResult(mrCancel);
+                                                         }}});
     // ISO limit plug M10 x 12.
-    Gauge(fTessvar->bISO, 2, 2, [&] { typeThread("10", "12", "6H"); }, {}, [&] { expectRefused("M10 x 12"); });
+    Gauge(
+        fTessvar->bISO, 2, 2, [&] { typeThread("10", "12", "6H"); }, {}, [&] { expectRefused("M10 x 12"); });
     // UNS Go ring 0.06-4.
-    Gauge(fTessvar->bAnsiAsme, 3, 0, [] {},
-          {{fwAnsiAsme1,
-            [] {
-                Check(fwAnsiAsme1->rUNS);
-                Click(fwAnsiAsme1->bNext);
-            }},
-           {fInsUNS,
-            [] {
-                Type(fInsUNS->eDia, "0.06");
-                Type(fInsUNS->eStep, "4");
-                Check(fInsUNS->rT2);
-                Click(fInsUNS->bOk);
-            }}},
-          [&] { expectRefused("UNS 0.06-4"); });
+    Gauge(
+        fTessvar->bAnsiAsme, 3, 0, [] {}, UnsEntry("0.06", "4"), [&] { expectRefused("UNS 0.06-4"); });
     // Whitworth S Go ring, 0.1 in x 4 tpi.
-    Gauge(fTessvar->bWhitworth, 1, 0, [] {},
-          {{fTwWhitworth,
-            [] {
-                TfTwWhitworth* s = fTwWhitworth;
-                Check(s->rTWS);
-                Click(s->bNext);
-                Type(s->eD, "0.1");
-                Type(s->eTPI, "4");
-                Click(s->bNext);
-                Click(s->bNext);
-            }}},
-          [&] { expectRefused("Whitworth S 0.1 x 4"); });
+    Gauge(
+        fTessvar->bWhitworth, 1, 0, [] {},
+        {{fTwWhitworth,
+          [] {
+              TfTwWhitworth* s = fTwWhitworth;
+              Check(s->rTWS);
+              Click(s->bNext);
+              Type(s->eD, "0.1");
+              Type(s->eTPI, "4");
+              Click(s->bNext);
+              Click(s->bNext);
+          }}},
+        [&] { expectRefused("Whitworth S 0.1 x 4"); });
     // Buttress Go ring, 0.1 in x 6 tpi.
-    Gauge(fTessvar->bBUTTRESS, 1, 0, [w] { Type(w->dNominale, "0.1"); }, {{fTwBR, Buttress(8)}},
-          [&] { expectRefused("buttress 0.1 x 6"); });
+    Gauge(
+        fTessvar->bBUTTRESS, 1, 0, [w] { Type(w->dNominale, "0.1"); }, {{fTwBR, Buttress(8)}},
+        [&] { expectRefused("buttress 0.1 x 6"); });
 
     const auto& shown = Messages->Shown();
     ASSERT_EQ(shown.size(), 5u);

@@ -1,7 +1,7 @@
+#include "gauges/Utwwhitworth.h"
 #include "app/core/Ucalibretype.h"
 #include "calc/Utollerance.h"
 #include "calc/Uwhitworth.h"
-#include "gauges/Utwwhitworth.h"
 #include "platform/forms/MessageService.h"
 #include "tests/gauges/WizardTest.h"
 

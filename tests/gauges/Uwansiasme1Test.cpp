@@ -1,8 +1,8 @@
+#include "gauges/Uwansiasme1.h"
 #include "app/core/Ucalibretype.h"
 #include "calc/Utansiasme.h"
 #include "gauges/Uinsuns.h"
 #include "platform/forms/MessageService.h"
-#include "gauges/Uwansiasme1.h"
 #include "tests/gauges/WizardTest.h"
 
 #include <vector>
@@ -85,9 +85,10 @@ TEST_F(InchWizardTest, EverySizeOfTheTableComputesAsUns)
                     TCalcText d, a, p, designation, tolerance, classText;
                     TOLLERANCE r;
                     ClearToleranceRecord(r);
-                    const TUnsEntry entry{QString::number(size.D, 'g', 17), QString::number(tpi), toleranceClass};
-                    EXPECT_TRUE(CalcUnsSpecial(request, entry, d, a, p, designation, tolerance, classText, false,
-                                               r, false))
+                    const TUnsEntry entry{QString::number(size.D, 'g', 17), QString::number(tpi),
+                                          toleranceClass};
+                    EXPECT_TRUE(CalcUnsSpecial(request, entry, d, a, p, designation, tolerance, classText,
+                                               false, r, false))
                         << type.Key() << " " << size.D << "-" << tpi;
                     ++computed;
                 }
