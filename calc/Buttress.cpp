@@ -2,6 +2,7 @@
 
 #include "app/core/Ucalibretype.h"
 #include "app/core/Unan.h"
+#include "calc/Uthreadexists.h"
 #include "calc/Utollerance.h"
 #include "platform/forms/MessageService.h"
 #include "platform/os/Modules.h"
@@ -106,6 +107,11 @@ bool CalcButtress(const CALIBRETYPE& type, double diameter, double tpi, bool cla
     const double dmax = diameter - es;
     const double Emax = E - es;
     const double Emin = Emax - T;
+    // A pitch too large for the diameter: no such thread.
+    if (!ThreadBasicsExist(E, Dn1)) {
+        ShowCombinationNotValid();
+        return false;
+    }
 
     const double W = row[WColumn(diameter)];
     const double Q = row[diameter <= 4 ? 4 : 5];
@@ -113,7 +119,9 @@ bool CalcButtress(const CALIBRETYPE& type, double diameter, double tpi, bool cla
         ShowCombinationNotValid();
         return false;
     }
-    TOLLERANCE& x = result; // inches until the conversion
+    // The record is filled in a copy, inches until the conversion, so that a
+    // refusal leaves the caller's record as it was.
+    TOLLERANCE x = result;
     x.TPasso = row[1];
     x.TSA1 = row[3];
     x.TSA2 = row[2];
@@ -183,9 +191,14 @@ bool CalcButtress(const CALIBRETYPE& type, double diameter, double tpi, bool cla
     default:
         break;
     }
+    if (!LimitDiametersExist(x)) {
+        ShowCombinationNotValid();
+        return false;
+    }
     // Lengths to millimetres, the empty ones staying empty; TSA1 and TSA2
     // stay in minutes.
     ConvertToleranceToMm(x);
+    result = x;
 
     QString text = Format(QStringLiteral("%lf-%lf-BUTT-"), diameter, tpi);
     text += class2 ? u'2' : u'3';

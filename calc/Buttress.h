@@ -6,8 +6,10 @@
 //
 // It computes in inches and fills the record in millimetres (the flank
 // tolerances TSA1, TSA2 in minutes). A combination of pitch and diameter for
-// which the tables give no gauge tolerance shows message 1169 with caption
-// 1000 "ERROR" and the error icon; a pitch not in the table or a diameter
+// which the tables give no gauge tolerance, or a pitch too large for the
+// diameter (a basic pitch or minor diameter, or a limit, of 0 or below),
+// shows message 1169 with caption 1000 "ERROR" and the error icon, and
+// leaves the record as it was; a pitch not in the table or a diameter
 // over 24 inches returns false without a message (the process windows check
 // the diameter before). Otherwise the calling convention is that of
 // calc/Ucalcconv.h.

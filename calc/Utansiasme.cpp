@@ -3,6 +3,7 @@
 #include "app/core/Ucalibretype.h"
 #include "app/core/Unan.h"
 #include "app/core/Uround.h"
+#include "calc/Uthreadexists.h"
 #include "platform/rtl/Exceptions.h"
 #include "platform/rtl/FormatText.h"
 #include "platform/rtl/NumberText.h"
@@ -16,9 +17,19 @@ namespace {
 
 constexpr double MmPerInch = 25.4;
 
+// Depth of the basic profile to the minor diameter in pitches: D1 = D -
+// 1.082532 p.
+constexpr double UnMinorDiameterDepth = 1.082532;
+
 bool Fail()
 {
     ShowCalcMessage(AnsiCalcErrorTextId);
+    return false;
+}
+
+bool RefusePitch()
+{
+    ShowCalcMessage(UnsPitchNotForDiameterTextId);
     return false;
 }
 
@@ -399,9 +410,15 @@ bool CalcUnsSpecial(INCHTHREAD& request, const TUnsEntry& entry, TCalcText& diam
     double pdBasic = 0, td = 0;
     if (!CalcUnsTolerance(request, round, t.PDmin, t.PDmax, pdBasic, t.P, td))
         return Fail();
-    result.MaxW = result.MinW = result.HoleW = NanValue();
-    result.MaxW = RoundTo3Decimals(t.PDmax * MmPerInch);
-    result.MinW = RoundTo3Decimals(t.PDmin * MmPerInch);
+    // A pitch too large for the typed diameter: no such thread.
+    if (!ThreadBasicsExist(pdBasic, request.Diameter - UnMinorDiameterDepth * t.P))
+        return RefusePitch();
+    // The record is filled in a copy, so that a refusal leaves the caller's
+    // record as it was.
+    TOLLERANCE x = result;
+    x.MaxW = x.MinW = x.HoleW = NanValue();
+    x.MaxW = RoundTo3Decimals(t.PDmax * MmPerInch);
+    x.MinW = RoundTo3Decimals(t.PDmin * MmPerInch);
 
     t.D = request.Diameter;
     const int key = GaugeKey(request.GaugeType);
@@ -445,9 +462,11 @@ bool CalcUnsSpecial(INCHTHREAD& request, const TUnsEntry& entry, TCalcText& diam
     }
     if (!found)
         return Fail();
-    FillUnsKey(key, t, jProfile, result);
-    result.MedP = (result.MaxP + result.MinP) / 2;
-    result.MedN = (result.MaxN + result.MinN) / 2;
+    FillUnsKey(key, t, jProfile, x);
+    x.MedP = (x.MaxP + x.MinP) / 2;
+    x.MedN = (x.MaxN + x.MinN) / 2;
+    if (!LimitDiametersExist(x))
+        return RefusePitch();
 
     diameterText = Format(QStringLiteral("%f"), pdBasic);
     pitchText = Format(QStringLiteral("%f"), p);
@@ -459,7 +478,8 @@ bool CalcUnsSpecial(INCHTHREAD& request, const TUnsEntry& entry, TCalcText& diam
     if (group == 2 || group == 3)
         classText = ClassText(group, cls, classText.Text());
     toleranceText = classText.Text();
-    ConvertToleranceToMm(result);
+    ConvertToleranceToMm(x);
+    result = x;
     return true;
 }
 
@@ -705,13 +725,6 @@ void FillUnSeriesKey(int key, const TThreadLimits& t, bool jProfile, TOLLERANCE&
         r.MaxNi = t.PDmax - 0.4330125 * p - minorQ;
         r.MinNi = empty;
     };
-    const auto noGoRing = [&](double worn) {
-        SetNoGo(r, t.PDmin + t.W, t.PDmin, worn);
-        r.MaxNi = t.PDmin - 0.2165065 * p + t.Q;
-        r.MinNi = t.PDmin - 0.2165065 * p;
-        r.MinNe = t.PDmin + 0.4330125 * p;
-        r.MaxNe = empty;
-    };
     const auto checkPlug = [&] {
         r.MaxPe = t.E + t.Q;
         r.MinPe = t.E;
@@ -749,27 +762,25 @@ void FillUnSeriesKey(int key, const TThreadLimits& t, bool jProfile, TOLLERANCE&
         r.MaxPi = t.D - 1.51555 * p + t.M;
         r.MinPi = r.MaxPi - t.Q;
         break;
-    case 300: {
+    // Rings wear larger: their wear limit is their maximum.
+    case 300:
+    case 500: {
         SetGo(r, t.PDmax, t.PDmax - t.W, t.PDmax);
-        const double unj = jProfile ? 0.108253125 * p : 0; // the larger minor diameter of UNJ threads
+        // the larger minor diameter of UNJ threads (X-tolerance ring)
+        const double unj = jProfile && key == 300 ? 0.108253125 * p : 0;
         r.MaxPi = t.PDmax - 0.4330125 * p + unj;
         r.MinPi = t.PDmax - 0.4330125 * p - t.Q + unj;
         r.MinPe = t.PDmax + 0.4330125 * p;
         r.MaxPe = empty;
         break;
     }
-    case 500:
-        SetGo(r, t.PDmax, t.PDmax - t.W, t.PDmax - t.W);
-        r.MaxPi = t.PDmax - 0.4330125 * p;
-        r.MinPi = r.MaxPi - t.Q;
-        r.MinPe = t.PDmax + 0.4330125 * p;
-        r.MaxPe = empty;
-        break;
     case 301:
-        noGoRing(t.PDmin + t.W);
-        break;
     case 501:
-        noGoRing(t.PDmin);
+        SetNoGo(r, t.PDmin + t.W, t.PDmin, t.PDmin + t.W);
+        r.MaxNi = t.PDmin - 0.2165065 * p + t.Q;
+        r.MinNi = t.PDmin - 0.2165065 * p;
+        r.MinNe = t.PDmin + 0.4330125 * p;
+        r.MaxNe = empty;
         break;
     case 302:
         SetGo(r, t.PDmax, t.PDmax - t.W, t.PDmax - t.W);

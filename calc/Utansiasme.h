@@ -10,7 +10,8 @@
 // They compute in inches and hand the TOLLERANCE record back in millimetres
 // (the workpiece limits MaxW, MinW directly in millimetres, rounded to
 // 0.001 mm). The calling convention is that of calc/Ucalcconv.h; every
-// failure but a pipe size outside the table shows message 1055.
+// failure but a pipe size outside the table and a UNS pitch too large for
+// its diameter (message 1058) shows message 1055.
 #include "calc/Ucalcconv.h"
 #include "calc/Uinchthread.h"
 #include "calc/Utansiasmetables.h"
@@ -20,8 +21,13 @@
 
 class CALIBRETYPE;
 
-// String-table id of the message of every failure of these calculators.
+// String-table id of the message of every failure of these calculators but
+// one: "MN 055 : Error calculating tolerance from tabel".
 constexpr int AnsiCalcErrorTextId = 1055;
+// A UNS thread whose pitch is too large for its diameter (a basic pitch or
+// minor diameter, or a limit, of 0 or below): "MN 058 : Thread pitch not
+// available for this diameter".
+constexpr int UnsPitchNotForDiameterTextId = 1058;
 
 // ---- plain gauges
 
@@ -106,7 +112,8 @@ bool CalcUnsTolerance(INCHTHREAD& request, bool round, double& pdMin, double& pd
 // Limits of a unified special thread gauge (groups 2 and 3): the entry is
 // stored in the request (UnsDiameterText, UnsDiameter, Diameter, Tpi,
 // ToleranceClass), then computed as CalcUnSeries does, without rounding the
-// limits.
+// limits. A pitch too large for the typed diameter is refused with message
+// 1058; every refusal leaves the record as it was.
 bool CalcUnsSpecial(INCHTHREAD& request, const TUnsEntry& entry, TCalcText& diameterText,
                     TCalcText& angleText, TCalcText& pitchText, TCalcText& designation,
                     TCalcText& toleranceText, TCalcText& classText, bool jProfile, TOLLERANCE& result,

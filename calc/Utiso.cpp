@@ -3,6 +3,7 @@
 #include "app/core/Ucalibretype.h"
 #include "app/core/Unan.h"
 #include "app/core/Uround.h"
+#include "calc/Uthreadexists.h"
 #include "calc/Utisotables.h"
 #include "platform/rtl/FormatText.h"
 
@@ -12,6 +13,10 @@ namespace {
 
 constexpr int FirstErrorTextId = 951; // the text of error n is 951 + n
 constexpr int UnknownErrorTextId = 963;
+
+// Depth of the basic profile in pitches: d2 = D - 0.64952 P, D1 = D - 1.08253 P.
+constexpr double PitchDiameterDepth = 0.64952;
+constexpr double MinorDiameterDepth = 1.08253;
 
 // Flag strings of the check plugs of ring gauges, which take the wear
 // allowances of rings.
@@ -377,7 +382,7 @@ int ThreadGauge(ISOTOLERANCE& r, bool american)
         return IsoDiameterNotAvailable;
     if (!std::isfinite(r.Pitch))
         return IsoPitchNotAvailable;
-    r.PitchDiameter = r.Diameter - 0.64952 * r.Pitch;
+    r.PitchDiameter = r.Diameter - PitchDiameterDepth * r.Pitch;
     if (int error = IsoThreadDeviation(r.Position, r.Pitch, r.A))
         return error;
     const bool ring = r.Flags.contains(u'X');
@@ -389,6 +394,9 @@ int ThreadGauge(ISOTOLERANCE& r, bool american)
         return IsoDiagnostic;
     if (int error = IsoThreadTolerance(external, r.Grade, r.Diameter, r.Pitch, r.Starts, r.TD))
         return error;
+    // A pitch too large for the diameter: no such thread.
+    if (!ThreadBasicsExist(r.PitchDiameter, r.Diameter - MinorDiameterDepth * r.Pitch))
+        return IsoPitchNotForDiameter;
 
     if (!american) {
         if (int error = IsoThreadGaugeTolerances(r.TD, r))
@@ -432,6 +440,19 @@ int ThreadGauge(ISOTOLERANCE& r, bool american)
             limits->Worn = limits->Min;
     }
     return IsoOk;
+}
+
+// Whether every limit of the triples can be a diameter; -1 ("not set", or
+// no wear limit) is none.
+bool LimitTriplesExist(const ISOTOLERANCE& r)
+{
+    for (const TIsoLimits* limits : {&r.First, &r.Second}) {
+        for (double value : {limits->Max, limits->Min, limits->Worn}) {
+            if (value != -1 && IsImpossibleDiameter(value))
+                return false;
+        }
+    }
+    return true;
 }
 
 // Workpiece limit: rounded to whole micrometres.
@@ -572,36 +593,33 @@ void WriteMean(const TIsoLimits& limits, double& mean)
         mean = value;
 }
 
-} // namespace
-
-// ---------------------------------------------------------------- entry
-
-bool CalcIsoMetricText(double diameter, double pitch, TCalcText& tolerance, TCalcText& classText,
-                       TCalcText& designation, const CALIBRETYPE& type, TOLLERANCE& result, bool american,
-                       double starts, bool mj)
+// The message of a failed calculation; typed is the tolerance text as the
+// user typed it.
+void ShowIsoError(const ISOTOLERANCE& r, const QString& typed)
 {
-    ISOTOLERANCE r;
-    if (!CalcIsoMetricCore(type.Code2, tolerance.Text(), diameter, pitch, starts, american, r)) {
-        const int id = IsoErrorTextId(r.Error);
-        switch (r.Error) {
-        case IsoGaugeUnknown:
-        case IsoPositionNotAvailable:
-            ShowCalcMessage(id, {r.GaugeCode});
-            break;
-        case IsoQualityMissing:
-            ShowCalcMessage(id, {tolerance.Text()});
-            break;
-        case IsoQualityNotAvailable:
-            ShowCalcMessage(id, {tolerance.Text(), r.GaugeCode});
-            break;
-        default:
-            ShowCalcMessage(id);
-            break;
-        }
-        return false;
+    const int id = IsoErrorTextId(r.Error);
+    switch (r.Error) {
+    case IsoGaugeUnknown:
+    case IsoPositionNotAvailable:
+        ShowCalcMessage(id, {r.GaugeCode});
+        break;
+    case IsoQualityMissing:
+        ShowCalcMessage(id, {typed});
+        break;
+    case IsoQualityNotAvailable:
+        ShowCalcMessage(id, {typed, r.GaugeCode});
+        break;
+    default:
+        ShowCalcMessage(id);
+        break;
     }
+}
 
-    tolerance = r.Tolerance;
+// The record of the process windows from a computed work record: the
+// workpiece limits, the gauge limits by the type's role, the means and the
+// profile limits of thread gauges, the pitch and angle tolerances.
+void FillResult(const ISOTOLERANCE& r, const CALIBRETYPE& type, bool american, bool mj, TOLLERANCE& result)
+{
     result.MaxW = NanValue();
     result.MinW = NanValue();
     result.HoleW = NanValue();
@@ -635,11 +653,7 @@ bool CalcIsoMetricText(double diameter, double pitch, TCalcText& tolerance, TCal
             WriteLimits(r.Second, wornIsMin, result.MaxP, result.MinP, result.LogP);
     }
 
-    if (type.Group == 0 || type.Group == 1) {
-        designation = Format(QStringLiteral("%lg"), r.Diameter);
-    } else {
-        designation =
-            Format(mj ? QStringLiteral("MJ %lg X %lg") : QStringLiteral("M %lg X %lg"), r.Diameter, r.Pitch);
+    if (type.Group != 0 && type.Group != 1) {
         if (d2 > 0) {
             if (type.Role == 1) {
                 WriteMean(r.First, result.MedP);
@@ -659,6 +673,41 @@ bool CalcIsoMetricText(double diameter, double pitch, TCalcText& tolerance, TCal
         if (IsoSemiAngleTolerance(r.Pitch, minutes))
             result.TSA = minutes;
     }
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- entry
+
+bool CalcIsoMetricText(double diameter, double pitch, TCalcText& tolerance, TCalcText& classText,
+                       TCalcText& designation, const CALIBRETYPE& type, TOLLERANCE& result, bool american,
+                       double starts, bool mj)
+{
+    ISOTOLERANCE r;
+    // The record is filled in a copy, so that a refused thread leaves the
+    // caller's record as it was.
+    TOLLERANCE x = result;
+    bool ok = CalcIsoMetricCore(type.Code2, tolerance.Text(), diameter, pitch, starts, american, r);
+    if (ok) {
+        FillResult(r, type, american, mj, x);
+        // Limits below 0 that the profile or workpiece rules made.
+        if (r.Flags.contains(u'T') && !LimitDiametersExist(x)) {
+            r.Error = IsoPitchNotForDiameter;
+            ok = false;
+        }
+    }
+    if (!ok) {
+        ShowIsoError(r, tolerance.Text());
+        return false;
+    }
+
+    result = x;
+    tolerance = r.Tolerance;
+    if (type.Group == 0 || type.Group == 1)
+        designation = Format(QStringLiteral("%lg"), r.Diameter);
+    else
+        designation =
+            Format(mj ? QStringLiteral("MJ %lg X %lg") : QStringLiteral("M %lg X %lg"), r.Diameter, r.Pitch);
     classText = r.Tolerance;
     return true;
 }
@@ -709,6 +758,8 @@ bool CalcIsoMetric(ISOTOLERANCE& r, bool american)
         error = PlainGauge(r);
     else if (r.Flags.contains(u'T'))
         error = ThreadGauge(r, american);
+    if (!error && r.Flags.contains(u'T') && !LimitTriplesExist(r))
+        error = IsoPitchNotForDiameter;
     if (error)
         return fail(error);
     return true;

@@ -3,6 +3,7 @@
 #include "app/core/Ucalibretype.h"
 #include "app/core/Unan.h"
 #include "calc/Ucalcconv.h"
+#include "calc/Uthreadexists.h"
 #include "calc/Utollerance.h"
 
 #include <cmath>
@@ -67,7 +68,9 @@ constexpr double TableG[RangeCount][3] = {{2, 2, 2}, {2, 3, 2}, {2, 3, 2}, {3, 4
                                           {4, 5, 3}, {4, 5, 4}, {5, 6, 4}};
 
 constexpr double TableUnit = 0.0001;         // in
-constexpr int NoColumnTextId = 1180;         // "MN 180 : Pitch/Diameter combination not valid"
+// "MN 180 : Pitch/Diameter combination not valid": no pitch column for the
+// pitch, or a pitch too large for the diameter.
+constexpr int CombinationNotValidTextId = 1180;
 constexpr int DiameterNotValidTextId = 1181; // "MN 181 : Diameter not valid"
 
 // Half up to four decimals of an inch.
@@ -145,7 +148,7 @@ int WhitworthColumn(double tpi, const double values[6])
         column = 5;
     if (column >= 0 && values[column] != ND)
         return column;
-    ShowCalcMessage(NoColumnTextId);
+    ShowCalcMessage(CombinationNotValidTextId);
     return -1;
 }
 
@@ -158,7 +161,7 @@ bool CalcWhitworth(const CALIBRETYPE& type, double diameter, double tpi, int thr
         return false;
     }
     if (!(tpi > 0) || !std::isfinite(tpi)) {
-        ShowCalcMessage(NoColumnTextId);
+        ShowCalcMessage(CombinationNotValidTextId);
         return false;
     }
 
@@ -168,6 +171,11 @@ bool CalcWhitworth(const CALIBRETYPE& type, double diameter, double tpi, int thr
     const double h = Round4(0.640327 * p);
     const double E = diameter - h; // effective diameter
     const double D1 = diameter - 2 * h;
+    // A pitch too large for the diameter: no such thread.
+    if (!ThreadBasicsExist(E, D1)) {
+        ShowCalcMessage(CombinationNotValidTextId);
+        return false;
+    }
 
     const bool kindS = threadKind == WhitworthKindS;
     const double td = Tolerance(diameter, kindS ? 10 * p : diameter, p);
@@ -318,6 +326,10 @@ bool CalcWhitworth(const CALIBRETYPE& type, double diameter, double tpi, int thr
     x.MedP = (x.MaxP + x.MinP) / 2;
     x.MedN = (x.MaxN + x.MinN) / 2;
     x.TPasso = NanValue();
+    if (!LimitDiametersExist(x)) {
+        ShowCalcMessage(CombinationNotValidTextId);
+        return false;
+    }
     ConvertToleranceToMm(x);
     result = x;
     return true;

@@ -8,8 +8,10 @@
 //
 // It computes in inches (the gauge tables in units of 0.0001 inch) and
 // fills the record in millimetres. The calling convention is that of
-// calc/Ucalcconv.h; the messages are 1180 (no pitch column for the pitch)
-// and 1181 (a diameter that is not over 0 and up to 12 inches).
+// calc/Ucalcconv.h; the messages are 1180 (no pitch column for the pitch,
+// or a pitch too large for the diameter: a basic pitch or minor diameter, or
+// a limit, of 0 or below) and 1181 (a diameter that is not over 0 and up to
+// 12 inches).
 
 class CALIBRETYPE;
 struct TOLLERANCE;

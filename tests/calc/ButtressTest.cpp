@@ -3,6 +3,8 @@
 #include "tests/calc/CalcFixture.h"
 #include "tests/calc/CatalogueTypes.h"
 
+#include <cstring>
+
 namespace {
 
 struct CalcRun {
@@ -94,6 +96,51 @@ TEST_F(ButtressTest, CombinationsWithoutValues)
     EXPECT_FALSE(Butt(5000, NanValue(), 10).Ok);
     EXPECT_TRUE(Messages->Shown().empty());
     EXPECT_TRUE(Butt(5000, 24, 10).Ok);
+}
+
+// A pitch too large for the diameter: at 0.1 in, 6 tpi gives a minor
+// diameter 0.1 - 1.2 / 6 below 0 and 20 tpi at 0.05 in one of 0.05 - 0.06.
+// Refused with 1169, the record as it was.
+TEST_F(ButtressTest, APitchTooLargeForTheDiameterIsRefused)
+{
+    for (int key : {5000, 5001, 5002, 5100, 5101, 5102, 5103}) {
+        for (auto [d, tpi] : {std::pair{0.1, 6.0}, std::pair{0.05, 20.0}}) {
+            const CalcRun o = Butt(key, d, tpi);
+            EXPECT_FALSE(o.Ok) << key;
+            TOLLERANCE cleared;
+            ClearToleranceRecord(cleared);
+            EXPECT_EQ(std::memcmp(&o.R, &cleared, sizeof cleared), 0) << key;
+            EXPECT_TRUE(o.Designation.isEmpty());
+            ExpectCombinationMessage();
+        }
+    }
+}
+
+// Every pitch of the table at the bounds of the diameter bands where the
+// table gives its gauge tolerances computes, from half an inch up.
+TEST_F(ButtressTest, EveryPitchOfTheTableComputesWhereItHasValues)
+{
+    const double diameters[] = {0.5, 1.5, 1.501, 4, 4.001, 8, 8.001, 12, 12.001, 18, 18.001, 24};
+    const double pitches[] = {20, 16, 12, 10, 8, 6, 5, 4, 3, 2.5, 2, 1.5, 1.25, 1};
+    int computed = 0;
+    for (double d : diameters) {
+        for (double tpi : pitches) {
+            for (int key : {5000, 5001, 5002, 5100, 5101, 5102, 5103}) {
+                const CalcRun o = Butt(key, d, tpi);
+                if (!o.Ok) {
+                    // only where the table gives no tolerance
+                    ExpectCombinationMessage();
+                    continue;
+                }
+                ++computed;
+                ExpectOnlyValues(o.R, key);
+                const double* fields = &o.R.MaxPi;
+                for (int f = 0; f < 16; ++f)
+                    EXPECT_TRUE(IsNan(fields[f]) || fields[f] >= 0) << key << " " << d << " " << tpi;
+            }
+        }
+    }
+    EXPECT_EQ(computed, 7 * 116); // the combinations of the table that have values
 }
 
 TEST_F(ButtressTest, EveryCatalogueTypeComputes)

@@ -54,13 +54,18 @@ protected:
     static Outcome Calc(int key, double diameter, double pitch, const QString& tolerance, double starts = 1,
                         bool american = false, bool mj = false)
     {
+        return Calc(Type(key), diameter, pitch, tolerance, starts, american, mj);
+    }
+    static Outcome Calc(const CALIBRETYPE& type, double diameter, double pitch, const QString& tolerance,
+                        double starts = 1, bool american = false, bool mj = false)
+    {
         Outcome outcome;
         ClearToleranceRecord(outcome.Result);
         TCalcText text(tolerance);
         TCalcText classText;
         TCalcText designation;
-        outcome.Ok = CalcIsoMetricText(diameter, pitch, text, classText, designation, Type(key),
-                                       outcome.Result, american, starts, mj);
+        outcome.Ok = CalcIsoMetricText(diameter, pitch, text, classText, designation, type, outcome.Result,
+                                       american, starts, mj);
         outcome.Tolerance = text.Text();
         outcome.Class = classText.Text();
         outcome.Designation = designation.Text();

@@ -8,6 +8,7 @@
 #include "tests/support/FuzzLoop.h"
 
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -310,6 +311,60 @@ TEST_F(UtansiasmeTest, GoThreadRingQuarterTwenty)
     EXPECT_EQ(t.Designation.Text(), "0 - 1/4 - 20 UNJC PD 0.217500");
     EXPECT_NEAR(j.MaxPi - r.MaxPi, 0.108253125 * 0.05 * Mm, 1e-9);
     EXPECT_NEAR(j.MinPi - r.MinPi, 0.108253125 * 0.05 * Mm, 1e-9);
+}
+
+// Rings wear larger: the W-tolerance rings 500 and 501 wear at their
+// maximum as the X-tolerance rings 300 and 301 do. 1/4-20 UNC 2A without
+// rounding: PDmax 0.216405, PDmin 0.212674 in; table B W 0.0001 in.
+TEST_F(UtansiasmeTest, WToleranceRingsWearAtTheirMaximum)
+{
+    for (int key : {500, 501, 300, 301}) {
+        INCHTHREAD request = Request(key, 0.25, 20, 0, 1);
+        TOLLERANCE r;
+        ClearToleranceRecord(r);
+        Texts t;
+        ASSERT_TRUE(CalcUnSeries(request, t.Diameter, t.Angle, t.Pitch, t.Designation, t.Tolerance, t.Class,
+                                 false, r, false));
+        const bool go = key % 100 == 0;
+        const double max = go ? r.MaxP : r.MaxN;
+        EXPECT_EQ(go ? r.LogP : r.LogN, max) << key;
+        if (key == 500) {
+            EXPECT_NEAR(max / Mm, 0.216405, 5e-7);
+        } else if (key == 501) {
+            EXPECT_NEAR(r.MinN / Mm, 0.212674, 5e-7);
+            EXPECT_NEAR((max - r.MinN) / Mm, 0.0001, 1e-9); // worn = PDmin + W
+        }
+    }
+}
+
+// A UNS pitch too large for the typed diameter is refused with 1058 and the
+// record stays as it was: 0.06-4 has a basic pitch diameter below 0; 0.12-11
+// has both basic diameters above 0, but the minor diameter of its setting
+// ring (D - 1.51555 p) would be below 0.
+TEST_F(UtansiasmeTest, UnsPitchTooLargeForTheDiameterIsRefused)
+{
+    const struct {
+        int Key;
+        const char *Diameter, *Tpi;
+    } rows[] = {{300, "0.06", "4"}, {200, "0.06", "4"}, {203, "0.12", "11"}};
+    for (const auto& row : rows) {
+        ResetMessages();
+        INCHTHREAD request = Request(row.Key, 0, 0, 0, 0);
+        TOLLERANCE r;
+        ClearToleranceRecord(r);
+        const TOLLERANCE before = r;
+        Texts t;
+        EXPECT_FALSE(CalcUnsSpecial(request, {QLatin1String(row.Diameter), QLatin1String(row.Tpi), 1},
+                                    t.Diameter, t.Angle, t.Pitch, t.Designation, t.Tolerance, t.Class, false,
+                                    r, false))
+            << row.Key;
+        EXPECT_EQ(std::memcmp(&r, &before, sizeof r), 0) << row.Key;
+        EXPECT_TRUE(t.Designation.IsEmpty());
+        ASSERT_EQ(Messages->Shown().size(), 1u);
+        EXPECT_EQ(Messages->Shown()[0].Text, "MN 058 : Thread pitch not available for this diameter");
+        EXPECT_EQ(Messages->Shown()[0].Caption, "ATTENTION");
+        EXPECT_EQ(Messages->Shown()[0].Icon, TMsgIcon::Question);
+    }
 }
 
 TEST_F(UtansiasmeTest, RoundingOptionAndEngagementLength)

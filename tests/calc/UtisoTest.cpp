@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -485,6 +486,119 @@ TEST_F(UtisoTest, AmericanOption)
     EXPECT_DOUBLE_EQ(zero.Result.MaxP, zero.Result.MinP);
     ASSERT_EQ(Messages->Shown().size(), 1u);
     EXPECT_TRUE(Messages->Shown()[0].Text.startsWith(QStringLiteral("Errore diagnostico\n")));
+}
+
+// The wear check plugs of the rings carry the names of the gauges their
+// rules compute: 308 (c3, centre d2max - ZR + WGO) checks the Go ring, 311
+// (c6, centre d2min - TR/2 + WNG) the Not-go ring.
+TEST_F(UtisoTest, WearCheckPlugsOfRingsAreNamedByTheirRing)
+{
+    const struct {
+        int Key;
+        const char* Name;
+        double Max, Min;
+    } rows[] = {
+        {308, "Wear check plug for solid or adj. go screw ring", 9.01122, 9.00222},
+        {311, "Wear check plug for solid or adj. not-go screw ring", 8.87222, 8.86322},
+    };
+    for (const auto& row : rows) {
+        const CALIBRETYPE type = Type(row.Key);
+        EXPECT_EQ(type.Name, QLatin1String(row.Name));
+        EXPECT_EQ(type.Ring, 0) << row.Key; // a plug
+        const Outcome outcome = Calc(type, 10, 1.5, QStringLiteral("6g"));
+        ASSERT_TRUE(outcome.Ok);
+        EXPECT_NEAR(outcome.Result.MaxP, row.Max, 1e-9) << row.Key;
+        EXPECT_NEAR(outcome.Result.MinP, row.Min, 1e-9) << row.Key;
+    }
+}
+
+// A pitch too large for the diameter gives a basic pitch diameter (M3 x 5:
+// 3 - 0.64952 x 5 < 0) or a basic minor diameter (M10 x 12: 10 - 1.08253 x
+// 12 < 0) below 0: no such thread. It is refused with error 10, with or
+// without the American option, and the record stays as it was.
+TEST_F(UtisoTest, APitchTooLargeForTheDiameterIsRefused)
+{
+    const struct {
+        int Key;
+        double D, P;
+        const char* Tolerance;
+        bool American;
+    } rows[] = {
+        {300, 3, 5, "6g", false},   // 1: Go thread ring
+        {300, 3, 5, "6g", true},    // 2
+        {202, 10, 12, "6H", false}, // 3: limit plug
+        {202, 10, 12, "6H", true},  // 4
+        {308, 3, 5, "6g", false},   // 5: check plug of a ring
+    };
+    int n = 0;
+    for (const auto& row : rows) {
+        ++n;
+        ResetMessages();
+        const Outcome outcome = Calc(row.Key, row.D, row.P, QLatin1String(row.Tolerance), 1, row.American);
+        EXPECT_FALSE(outcome.Ok) << "row " << n;
+        EXPECT_EQ(OnlyMessage().Text, QStringLiteral("Thread pitch not available for this diameter"))
+            << "row " << n;
+        TOLLERANCE cleared;
+        ClearToleranceRecord(cleared);
+        EXPECT_EQ(std::memcmp(&outcome.Result, &cleared, sizeof cleared), 0) << "row " << n;
+        EXPECT_TRUE(outcome.Designation.isEmpty()) << "row " << n;
+        ISOTOLERANCE record;
+        EXPECT_FALSE(CalcIsoMetricCore(Type(row.Key).Code2, QLatin1String(row.Tolerance), row.D, row.P, 1,
+                                       row.American, record));
+        EXPECT_EQ(record.Error, IsoPitchNotForDiameter) << "row " << n;
+    }
+}
+
+// Every combination of diameter range, pitch and grade of the ISO 965-1
+// tables, at both ends of its range, for every ISO thread gauge type: each
+// is computed, unless the pitch-diameter tolerance lies outside the bands of
+// the ISO 1502 gauge tolerances (error 10 as before); no thread of the
+// tables is refused as too coarse for its diameter.
+TEST_F(UtisoTest, EveryIso965CombinationStillComputes)
+{
+    CALIBRETYPELIST list;
+    FillTypeCatalogue(list);
+    int computed = 0, outsideTheBands = 0;
+    for (int i = 0; i < list.Count(); ++i) {
+        const CALIBRETYPE& type = *list.At(i);
+        if (type.Family != 0 || (type.Group != 2 && type.Group != 3))
+            continue;
+        const bool external = type.Group == 3;
+        const TIsoThreadToleranceRow* rows =
+            external ? IsoExternalThreadTolerances : IsoInternalThreadTolerances;
+        const int count = external ? IsoExternalThreadToleranceCount : IsoInternalThreadToleranceCount;
+        const int firstGrade = external ? 3 : 4;
+        const int grades = external ? 7 : 5;
+        for (int r = 0; r < count; ++r) {
+            for (double d : {rows[r].Over * 0.1 + 0.001, rows[r].UpTo * 0.1}) {
+                const double p = rows[r].Pitch * 0.001;
+                for (int g = 0; g < grades; ++g) {
+                    if (rows[r].Values[g] == IsoNotDefined)
+                        continue;
+                    for (const char* position : external ? std::array{"g", "h"} : std::array{"G", "H"}) {
+                        const QString tolerance = QString::number(firstGrade + g) + QLatin1String(position);
+                        double td = 0;
+                        ASSERT_EQ(IsoThreadTolerance(external, firstGrade + g, d, p, 1, td), IsoOk);
+                        ISOTOLERANCE bands;
+                        const bool inTheBands = IsoThreadGaugeTolerances(td, bands) == IsoOk;
+                        const size_t before = Messages->Shown().size();
+                        const Outcome outcome = Calc(type, d, p, tolerance);
+                        ASSERT_EQ(outcome.Ok, inTheBands)
+                            << type.Key() << " " << d << " x " << p << " " << tolerance.toStdString();
+                        if (!inTheBands) {
+                            ASSERT_EQ(Messages->Shown().size(), before + 1);
+                            EXPECT_EQ(Messages->Shown().back().Text,
+                                      QStringLiteral("Thread pitch not available for this diameter"));
+                        }
+                        ++(inTheBands ? computed : outsideTheBands);
+                    }
+                }
+            }
+        }
+    }
+    EXPECT_GT(computed, 10000);
+    std::printf("ISO 965-1 combinations: %d computed, %d outside the ISO 1502 bands\n", computed,
+                outsideTheBands);
 }
 
 // Every ISO gauge type of the catalogue runs for a plain H7/h6 at 25 mm and a

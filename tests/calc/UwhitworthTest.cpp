@@ -100,6 +100,29 @@ TEST_F(UwhitworthTest, MissingPitchColumnAndDiameterLimits)
     ExpectOneMessage("MN 180 : Pitch/Diameter combination not valid");
 }
 
+// A free size whose pitch is too large for its diameter: 0.1 in with 4 tpi
+// has an effective diameter 0.1 - 0.1601 below 0, 0.1 in with 12 tpi a
+// minor diameter 0.1 - 0.1067 below 0. Refused with 1180, the record as it
+// was, for every gauge type.
+TEST_F(UwhitworthTest, FreeSizeWithAPitchTooLargeForTheDiameter)
+{
+    for (int key : {6000, 6001, 6002, 6003, 6100, 6101, 6102, 6103, 6104}) {
+        for (double tpi : {4.0, 12.0}) {
+            TOLLERANCE record;
+            ClearToleranceRecord(record);
+            const TOLLERANCE before = record;
+            EXPECT_FALSE(
+                CalcWhitworth(CatalogueType(key), 0.1, tpi, WhitworthKindS, WhitworthFree, false, record))
+                << key;
+            EXPECT_EQ(std::memcmp(&record, &before, sizeof record), 0) << key;
+            ExpectOneMessage("MN 180 : Pitch/Diameter combination not valid");
+        }
+    }
+    // 16 tpi fits 0.1 in: minor diameter 0.1 - 0.0800 = 0.0200 in.
+    EXPECT_TRUE(Whit(6100, 0.1, 16, WhitworthFree, false, WhitworthKindS).Ok);
+    EXPECT_TRUE(Messages->Shown().empty());
+}
+
 TEST_F(UwhitworthTest, CoarseBswPitchesOutsideTheBands)
 {
     // BSW 3 in has 3 1/2 tpi, BSW 6 in 2 1/2 tpi: below the 5-4 tpi band.

@@ -193,6 +193,22 @@ protected:
             Click(w->bNext);
         };
     }
+    // The inch wizard's UNS answer, then the UNS entry dialog: diameter,
+    // threads per inch and class 2.
+    static std::vector<TStep> UnsEntry(const QString& diameter, const QString& tpi)
+    {
+        return {{fwAnsiAsme1,
+                 [] {
+                     Check(fwAnsiAsme1->rUNS);
+                     Click(fwAnsiAsme1->bNext);
+                 }},
+                {fInsUNS, [diameter, tpi] {
+                     Type(fInsUNS->eDia, diameter);
+                     Type(fInsUNS->eStep, tpi);
+                     Check(fInsUNS->rT2);
+                     Click(fInsUNS->bOk);
+                 }}};
+    }
     // A calculation of the gauge window: the window's own step, then the
     // dialogs, then a check on the window, which is then closed.
     void Gauge(TButton* family, int group, int item, const std::function<void()>& typing,

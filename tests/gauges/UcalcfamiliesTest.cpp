@@ -89,30 +89,19 @@ TEST_F(UcalcfamiliesTest, UnifiedThreadsAndPipes)
           [w] { EXPECT_TRUE(w->dbDesignazione->Text().contains("UNJC")) << w->dbDesignazione->Text().toStdString(); });
 
     // UNS: the entry dialog's diameter, pitch and class.
-    Gauge(fTessvar->bAnsiAsme, 2, 0, [] {},
-          {{fwAnsiAsme1,
-            [] {
-                Check(fwAnsiAsme1->rUNS);
-                Click(fwAnsiAsme1->bNext);
-            }},
-           {fInsUNS,
-            [] {
-                Type(fInsUNS->eDia, "0.3");
-                Type(fInsUNS->eStep, "24");
-                Check(fInsUNS->rT2);
-                Click(fInsUNS->bOk);
-            }}},
-          [w] {
-              INCHTHREAD request = fwAnsiAsme1->InchThread;
-              TCalcText d, a, p, designation, tolerance, classText;
-              TOLLERANCE r;
-              ClearToleranceRecord(r);
-              ASSERT_TRUE(CalcUnsSpecial(request, TUnsEntry{"0.3", "24", 1}, d, a, p, designation, tolerance,
-                                         classText, false, r, fwAnsiAsme1->RoundFlag));
-              EXPECT_EQ(w->dbDesignazione->Text(), designation.Text());
-              EXPECT_NEAR(Value(w->dMaxP), r.MaxP, 1e-9);
-              EXPECT_NEAR(Value(w->dNominale), d.Text().toDouble() * 25.4, 1e-9);
-          });
+    Gauge(
+        fTessvar->bAnsiAsme, 2, 0, [] {}, UnsEntry("0.3", "24"),
+        [w] {
+            INCHTHREAD request = fwAnsiAsme1->InchThread;
+            TCalcText d, a, p, designation, tolerance, classText;
+            TOLLERANCE r;
+            ClearToleranceRecord(r);
+            ASSERT_TRUE(CalcUnsSpecial(request, TUnsEntry{"0.3", "24", 1}, d, a, p, designation, tolerance,
+                                       classText, false, r, fwAnsiAsme1->RoundFlag));
+            EXPECT_EQ(w->dbDesignazione->Text(), designation.Text());
+            EXPECT_NEAR(Value(w->dMaxP), r.MaxP, 1e-9);
+            EXPECT_NEAR(Value(w->dNominale), d.Text().toDouble() * 25.4, 1e-9);
+        });
 
     // NPSM limit plug, size 1/2.
     Gauge(fTessvar->bAnsiAsme, 6, 9, [] {}, {{fNPDia, PipeSize("1/2")}},

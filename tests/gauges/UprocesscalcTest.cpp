@@ -4,6 +4,7 @@
 // over, and a refused one leaves no tolerance text.
 #include "app/core/Uconvert.h"
 #include "app/core/Unan.h"
+#include "gauges/Uprocesslayout.h"
 #include "tests/gauges/ProcessRoad.h"
 
 #include <QLocale>
@@ -306,6 +307,80 @@ TEST_F(UprocesscalcTest, ARefusedCalculationLeavesNoToleranceText)
     ASSERT_EQ(Messages->Shown().size(), 2u);
     EXPECT_EQ(Messages->Shown()[0].Text, "MN 170 : Diameter not valid");
     EXPECT_EQ(Messages->Shown()[1].Text, "MN 180 : Pitch/Diameter combination not valid");
+}
+
+// A thread whose pitch is too large for its diameter is refused through the
+// process window as every refusal is: the family's message, the results
+// empty (those of an earlier calculation too) and the button up with the
+// inputs open. ISO: M3 x 5 Go ring and M10 x 12 limit plug; UNS 0.06-4;
+// Whitworth S 0.1 in x 4 tpi; buttress 0.1 in x 6 tpi.
+TEST_F(UprocesscalcTest, APitchTooLargeForTheDiameterIsRefused)
+{
+    TfProcess* w = fProcess;
+    const auto expectRefused = [w](const char* what) {
+        EXPECT_FALSE(w->sbCalcTol->Down()) << what;
+        EXPECT_TRUE(w->dNominale->Enabled()) << what;
+        // Every bound result edit (all but the diameter and the pitch).
+        for (const char* name : ProcessBoundEdits) {
+            const QString edit = QString::fromLatin1(name);
+            if (edit != "dNominale" && edit != "dPasso") {
+                EXPECT_EQ(FindOwned<TEdit>(w, edit)->Text(), "") << what << " " << name;
+            }
+        }
+        EXPECT_EQ(w->dbDesignazione->Text(), "") << what;
+    };
+    const auto typeThread = [w](const char* d, const char* p, const char* tolerance) {
+        Type(w->dNominale, QString::fromLatin1(d));
+        Type(w->dPasso, QString::fromLatin1(p));
+        Type(w->dbTollServ, QString::fromLatin1(tolerance));
+    };
+    // ISO Go ring: M10 x 1.5 computed, then M3 x 5 refused.
+    Road([] { Click(fTessvar->bISO); },
+         {{fCalibreSelect, Pick(fCalibreSelect, 3, 0)}, {fProcess, [&] {
+                                                             typeThread("10", "1.5", "6g");
+                                                             Press(w->sbCalcTol);
+                                                             ASSERT_TRUE(w->sbCalcTol->Down());
+                                                             EXPECT_NEAR(Value(w->dMaxP), 8.99472, 1e-9);
+                                                             Press(w->sbCalcTol);
+                                                             typeThread("3", "5", "6g");
+                                                             Press(w->sbCalcTol);
+                                                             expectRefused("M3 x 5");
+                                                             Screenshot(w, QStringLiteral("refused-m3x5"));
+                                                             w->SetModalResult(mrCancel);
+                                                         }}});
+    // ISO limit plug M10 x 12.
+    Gauge(
+        fTessvar->bISO, 2, 2, [&] { typeThread("10", "12", "6H"); }, {}, [&] { expectRefused("M10 x 12"); });
+    // UNS Go ring 0.06-4.
+    Gauge(
+        fTessvar->bAnsiAsme, 3, 0, [] {}, UnsEntry("0.06", "4"), [&] { expectRefused("UNS 0.06-4"); });
+    // Whitworth S Go ring, 0.1 in x 4 tpi.
+    Gauge(
+        fTessvar->bWhitworth, 1, 0, [] {},
+        {{fTwWhitworth,
+          [] {
+              TfTwWhitworth* s = fTwWhitworth;
+              Check(s->rTWS);
+              Click(s->bNext);
+              Type(s->eD, "0.1");
+              Type(s->eTPI, "4");
+              Click(s->bNext);
+              Click(s->bNext);
+          }}},
+        [&] { expectRefused("Whitworth S 0.1 x 4"); });
+    // Buttress Go ring, 0.1 in x 6 tpi.
+    Gauge(
+        fTessvar->bBUTTRESS, 1, 0, [w] { Type(w->dNominale, "0.1"); }, {{fTwBR, Buttress(8)}},
+        [&] { expectRefused("buttress 0.1 x 6"); });
+
+    const auto& shown = Messages->Shown();
+    ASSERT_EQ(shown.size(), 5u);
+    EXPECT_EQ(shown[0].Text, "Thread pitch not available for this diameter");
+    EXPECT_EQ(shown[1].Text, "Thread pitch not available for this diameter");
+    EXPECT_EQ(shown[2].Text, "MN 058 : Thread pitch not available for this diameter");
+    EXPECT_EQ(shown[3].Text, "MN 180 : Pitch/Diameter combination not valid");
+    EXPECT_EQ(shown[4].Text, "MN 169 : Pitch/Diameter combination not valid");
+    EXPECT_EQ(shown[4].Caption, "ERROR");
 }
 
 // Every number a user types on the measuring tab, in the converter, the

@@ -1,4 +1,7 @@
 #include "gauges/Utwwhitworth.h"
+#include "app/core/Ucalibretype.h"
+#include "calc/Utollerance.h"
+#include "calc/Uwhitworth.h"
 #include "platform/forms/MessageService.h"
 #include "tests/gauges/WizardTest.h"
 
@@ -46,6 +49,53 @@ TEST_F(WhitworthWizardTest, SizeButtonsMatchTheirTables)
     }
     EXPECT_EQ(Wizard->rBSW[29]->Caption(), "6");
     EXPECT_EQ(Wizard->rBSF[29]->Caption(), "4 1/4");
+}
+
+// Every BSW and BSF size of the wizard's tables, for every Whitworth gauge
+// type, class and wide option, is computed with no limit below 0, or
+// refused with 1180 where the gauge reads a pitch column that the gauge
+// tables do not give for its range; none is refused as a pitch too large
+// for its diameter.
+TEST_F(WhitworthWizardTest, EverySizeOfTheTablesComputes)
+{
+    TScriptedMessages messages;
+    CALIBRETYPELIST list;
+    FillTypeCatalogue(list);
+    int computed = 0, refused = 0;
+    for (int i = 0; i < list.Count(); ++i) {
+        const CALIBRETYPE& type = *list.At(i);
+        if (type.Family != 6)
+            continue;
+        const int free = type.Ring ? WhitworthFree : WhitworthNormal;
+        for (const TWhitworthSize* table : {BswSizeTable, BsfSizeTable}) {
+            for (int s = 0; s < WhitworthSizeCount; ++s) {
+                const TWhitworthSize& size = table[s];
+                for (int toleranceClass : {int(WhitworthClose), int(WhitworthMedium), free}) {
+                    for (bool wide : {false, true}) {
+                        TOLLERANCE r;
+                        ClearToleranceRecord(r);
+                        const size_t before = messages.Shown().size();
+                        const bool ok = CalcWhitworth(type, size.D, size.Tpi, 0, toleranceClass, wide, r);
+                        if (!ok) {
+                            ++refused;
+                            ASSERT_EQ(messages.Shown().size(), before + 1);
+                            EXPECT_EQ(messages.Shown().back().Text,
+                                      "MN 180 : Pitch/Diameter combination not valid");
+                            continue;
+                        }
+                        ++computed;
+                        const double* field = &r.MaxPi;
+                        for (int f = 0; f < 16; ++f)
+                            EXPECT_TRUE(!(field[f] < 0)) << type.Key() << " " << size.D << " field " << f;
+                    }
+                }
+            }
+        }
+    }
+    EXPECT_EQ(computed, 2885);
+    // The refusals are those of the pitch columns the gauge tables do not
+    // give, as they always were.
+    EXPECT_EQ(refused, 355);
 }
 
 TEST_F(WhitworthWizardTest, DesignationsAndClasses)

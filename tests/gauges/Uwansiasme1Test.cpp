@@ -1,5 +1,8 @@
-#include "gauges/Uinsuns.h"
 #include "gauges/Uwansiasme1.h"
+#include "app/core/Ucalibretype.h"
+#include "calc/Utansiasme.h"
+#include "gauges/Uinsuns.h"
+#include "platform/forms/MessageService.h"
 #include "tests/gauges/WizardTest.h"
 
 #include <vector>
@@ -55,6 +58,46 @@ protected:
 
     TFormPtr<TfwAnsiAsme1> Wizard;
 };
+
+// Every size and pitch of the wizard's unified table typed as a UNS thread,
+// for every UNS gauge type and class: computed, none refused as a pitch
+// too large for its diameter.
+TEST_F(InchWizardTest, EverySizeOfTheTableComputesAsUns)
+{
+    TScriptedMessages messages;
+    CALIBRETYPELIST list;
+    FillTypeCatalogue(list);
+    int computed = 0;
+    for (int i = 0; i < list.Count(); ++i) {
+        const CALIBRETYPE& type = *list.At(i);
+        if (type.Family != 1 || (type.Group != 2 && type.Group != 3))
+            continue;
+        for (const TUnifiedSize& size : UnifiedSizeTable) {
+            std::vector<double> pitches{size.Coarse, double(size.Fine), double(size.ExtraFine)};
+            for (int constant : size.Constant)
+                pitches.push_back(constant);
+            for (double tpi : pitches) {
+                if (tpi == 0)
+                    continue;
+                for (int toleranceClass = 0; toleranceClass <= 2; ++toleranceClass) {
+                    INCHTHREAD request;
+                    request.GaugeType = type;
+                    TCalcText d, a, p, designation, tolerance, classText;
+                    TOLLERANCE r;
+                    ClearToleranceRecord(r);
+                    const TUnsEntry entry{QString::number(size.D, 'g', 17), QString::number(tpi),
+                                          toleranceClass};
+                    EXPECT_TRUE(CalcUnsSpecial(request, entry, d, a, p, designation, tolerance, classText,
+                                               false, r, false))
+                        << type.Key() << " " << size.D << "-" << tpi;
+                    ++computed;
+                }
+            }
+        }
+    }
+    EXPECT_GT(computed, 1000);
+    EXPECT_TRUE(messages.Shown().empty()) << messages.Shown().front().Text.toStdString();
+}
 
 TEST_F(InchWizardTest, SizeTableRowsAndGroups)
 {
