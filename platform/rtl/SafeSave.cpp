@@ -105,10 +105,13 @@ QByteArray TemporaryStem(const QByteArray& name)
     return name.left(cut) + '~' + QByteArray::number(NameHash(name), 16).rightJustified(8, '0');
 }
 
+// The digits come from the system for every name: a forked process would
+// repeat its parent's sequence of a generator in memory, and take the names
+// a killed sibling left one by one.
 QByteArray TemporaryName(const QByteArray& stem, const char* suffix)
 {
     return '.' + stem + '.' +
-           QByteArray::number(QRandomGenerator::global()->generate(), 16).rightJustified(8, '0') + suffix;
+           QByteArray::number(QRandomGenerator::system()->generate(), 16).rightJustified(8, '0') + suffix;
 }
 
 // Which of the two names of a temporary of this stem entry is, if any.
