@@ -15,8 +15,8 @@
 #include <cstring>
 #include <ctime>
 #include <dirent.h>
-#include <functional>
 #include <fcntl.h>
+#include <functional>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -183,7 +183,8 @@ int CreateTemporary(const QByteArray& folder, const QByteArray& stem, QByteArray
     const int unnamed = ::open(folder.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
     if (unnamed >= 0) {
         ::flock(unnamed, LOCK_EX);
-        if (NameTemporary(folder, stem, temp, [&](const QByteArray& name) { return LinkDescriptor(unnamed, name); }))
+        if (NameTemporary(folder, stem, temp,
+                          [&](const QByteArray& name) { return LinkDescriptor(unnamed, name); }))
             return unnamed;
         ::close(unnamed);
     }
@@ -235,8 +236,8 @@ void RemoveAbandonedTemporaries(const QByteArray& folder, const QByteArray& stem
         struct stat held {};
         struct stat named {};
         if (::flock(handle, LOCK_EX | LOCK_NB) == 0 && ::fstat(handle, &held) == 0 && S_ISREG(held.st_mode) &&
-            IsAbandoned(kind, held) && ::lstat(path.constData(), &named) == 0 && named.st_dev == held.st_dev &&
-            named.st_ino == held.st_ino)
+            IsAbandoned(kind, held) && ::lstat(path.constData(), &named) == 0 &&
+            named.st_dev == held.st_dev && named.st_ino == held.st_ino)
             ::unlink(path.constData());
         ::close(handle);
     }
@@ -284,7 +285,8 @@ bool KeepAsLink(int handle, const QByteArray& target)
     const QByteArray folder = FolderOf(target);
     const QByteArray stem = TemporaryStem(NameOf(target));
     QByteArray temp;
-    if (!NameTemporary(folder, stem, temp, [&](const QByteArray& name) { return LinkDescriptor(handle, name); }))
+    if (!NameTemporary(folder, stem, temp,
+                       [&](const QByteArray& name) { return LinkDescriptor(handle, name); }))
         return false;
     if (::rename(temp.constData(), target.constData()) != 0) {
         ::unlink(temp.constData());

@@ -106,7 +106,8 @@ QString RunInChild(const std::function<QString()>& prepare, const std::function<
     if (child == 0) {
         ::close(pipeEnds[0]);
         const QString failure = Guarded(prepare);
-        const QString text = failure.isEmpty() ? Guarded(body) : QStringLiteral("<child failed: ") + failure + '>';
+        const QString text =
+            failure.isEmpty() ? Guarded(body) : QStringLiteral("<child failed: ") + failure + '>';
         WriteAll(pipeEnds[1], text.toUtf8());
         ::close(pipeEnds[1]);
         // No destructors, no exit handlers: they belong to the parent.
@@ -125,7 +126,8 @@ QString RunAsUser(uid_t uid, const std::function<QString()>& body)
 {
     return RunInChild(
         [uid] {
-            if (::setgroups(0, nullptr) != 0 || ::setresgid(uid, uid, uid) != 0 || ::setresuid(uid, uid, uid) != 0)
+            if (::setgroups(0, nullptr) != 0 || ::setresgid(uid, uid, uid) != 0 ||
+                ::setresuid(uid, uid, uid) != 0)
                 return QStringLiteral("cannot become user %1").arg(uid);
             return QString();
         },
@@ -151,9 +153,10 @@ int StopAtEverySystemCall(const std::function<void()>& body, const std::function
             ::_exit(0);
         }
         int status = WaitForChild(child);
-        bool reached = WIFSTOPPED(status) &&
-                       ::ptrace(PTRACE_SETOPTIONS, child, nullptr,
-                                reinterpret_cast<void*>(intptr_t(PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL))) == 0;
+        bool reached =
+            WIFSTOPPED(status) &&
+            ::ptrace(PTRACE_SETOPTIONS, child, nullptr,
+                     reinterpret_cast<void*>(intptr_t(PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL))) == 0;
         for (int call = 0; call <= step && reached; ++call)
             reached = NextSystemCall(child, status);
         if (reached) {

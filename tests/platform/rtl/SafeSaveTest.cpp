@@ -19,7 +19,6 @@
 #include <ctime>
 #include <fcntl.h>
 #include <functional>
-#include <iostream>
 #include <linux/audit.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
@@ -45,7 +44,8 @@ constexpr uint32_t kAuditArch = AUDIT_ARCH_AARCH64;
 // system. Answers an empty text, or why it could not be arranged.
 QString WithoutUnnamedFiles()
 {
-    constexpr uint32_t flags = offsetof(seccomp_data, args[2]) + (std::endian::native == std::endian::big ? 4 : 0);
+    constexpr uint32_t flags =
+        offsetof(seccomp_data, args[2]) + (std::endian::native == std::endian::big ? 4 : 0);
     sock_filter filter[] = {
         BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
         BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, kAuditArch, 1, 0),
@@ -58,7 +58,8 @@ QString WithoutUnnamedFiles()
         BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
     };
     sock_fprog program{static_cast<unsigned short>(std::size(filter)), filter};
-    if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 || ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0)
+    if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 ||
+        ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0)
         return QStringLiteral("no seccomp filter");
     if (::open(".", O_TMPFILE | O_RDWR, 0600) >= 0 || errno != EOPNOTSUPP)
         return QStringLiteral("O_TMPFILE still there");
@@ -415,11 +416,12 @@ TEST_F(SafeSave, AnUnlockedNewNameIsRemovedOnlyOnceItIsOld)
     ASSERT_GE(holder, 0);
     ASSERT_EQ(::flock(holder, LOCK_EX), 0);
     SaveBytesToFile(path, "new");
-    EXPECT_EQ(FolderEntries(),
-              QStringList({".card.pdf.0000abcd.new", ".card.pdf.0000abcf.new", ".other.pdf.0000abcd.new", "card.pdf"}));
+    EXPECT_EQ(FolderEntries(), QStringList({".card.pdf.0000abcd.new", ".card.pdf.0000abcf.new",
+                                            ".other.pdf.0000abcd.new", "card.pdf"}));
     ::close(holder);
     SaveBytesToFile(path, "newer");
-    EXPECT_EQ(FolderEntries(), QStringList({".card.pdf.0000abcd.new", ".other.pdf.0000abcd.new", "card.pdf"}));
+    EXPECT_EQ(FolderEntries(),
+              QStringList({".card.pdf.0000abcd.new", ".other.pdf.0000abcd.new", "card.pdf"}));
 }
 
 // A save killed at any step, with unnamed files and without: the file is
@@ -448,7 +450,6 @@ TEST_F(SafeSave, ASaveKilledAtAnyStepLeavesTheOldOrTheNewFile)
             Age(PathOf(name), 120);
         SaveBytesToFile(path, "last");
         EXPECT_EQ(FolderEntries(), QStringList({"step.ini"}));
-        std::cout << (unnamed ? "unnamed" : "named") << ": killed at " << killed << " steps\n";
     }
 }
 

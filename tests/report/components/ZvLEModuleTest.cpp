@@ -143,7 +143,8 @@ TEST(ZvLEModuleTest, AModuleFileNeedsABaseName)
     EXPECT_THROW(module.SaveToFile(QStringLiteral("sub/")), EFileSaveError);
     EXPECT_EQ(QDir(folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
               QStringList({"sub"}));
-    EXPECT_TRUE(QDir(folder.filePath(QStringLiteral("sub"))).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
+    EXPECT_TRUE(QDir(folder.filePath(QStringLiteral("sub")))
+                    .isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
 
     module.SaveToFile(folder.filePath(QStringLiteral("sub/m")));
     TMemoryStream stream;

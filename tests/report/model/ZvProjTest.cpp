@@ -16,7 +16,6 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <iostream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -698,7 +697,8 @@ QString RunAsOrdinaryUser(const std::function<QString()>& body)
 
 QStringList EntriesOf(const QString& folder)
 {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
+    return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                                  QDir::Name);
 }
 
 // The answer of a save in a child: "saved", or the error it raised.
@@ -735,7 +735,8 @@ TEST_F(ZvProjTest, ABackupThatCannotBeMadeNeitherStopsTheSaveNorLosesThePrevious
     ASSERT_EQ(::symlink("../rw/p.zrf", QFile::encodeName(link).constData()), 0);
     WriteFile(InOpen(QStringLiteral("ro/link.~zr")), "older backup");
     ASSERT_EQ(::chmod(QFile::encodeName(InOpen(QStringLiteral("ro"))).constData(), 0555), 0);
-    const auto writable = qScopeGuard([&] { ::chmod(QFile::encodeName(InOpen(QStringLiteral("ro"))).constData(), 0755); });
+    const auto writable =
+        qScopeGuard([&] { ::chmod(QFile::encodeName(InOpen(QStringLiteral("ro"))).constData(), 0755); });
 
     project.SetFileName(link);
     project.NewGlobalPage();
@@ -807,27 +808,27 @@ TEST_F(ZvProjTest, ASaveKilledAtAnyStepLosesNoFile)
         project.NewGlobalPage();
         const QByteArray saved = SaveProject(project);
         int failures = 0;
-        const int killed = StopAtEverySystemCall(
-            [&] { project.Save(); },
-            [&](int step) {
-                                                     const QByteArray now = ReadFile(fileName);
-                                                     const QByteArray backup = ReadFile(backupName);
-                                                     const bool whole = now == old || now == saved;
-                                                     const bool kept = now == old ? backup == older || backup == old
-                                                                                  : backup == old || fileName == backupName;
-                                                     if (!whole || !kept)
-                                                         ADD_FAILURE() << "killed at step " << step << ": file "
-                                                                       << now.left(40).toHex().constData()
-                                                                       << ", backup " << backup.left(40).constData();
-                                                     failures += !whole || !kept;
-                                                     // The next run starts from the same files.
-                                                     QFile::remove(fileName);
-                                                     QFile::remove(backupName);
-                                                     WriteFile(fileName, old);
-                                                     if (fileName != backupName)
-                                                         WriteFile(backupName, older);
-            },
-            TAfterStop::Kill);
+        const int killed =
+            StopAtEverySystemCall([&] { project.Save(); },
+                                  [&](int step) {
+                                      const QByteArray now = ReadFile(fileName);
+                                      const QByteArray backup = ReadFile(backupName);
+                                      const bool whole = now == old || now == saved;
+                                      const bool kept = now == old ? backup == older || backup == old
+                                                                   : backup == old || fileName == backupName;
+                                      if (!whole || !kept)
+                                          ADD_FAILURE() << "killed at step " << step << ": file "
+                                                        << now.left(40).toHex().constData() << ", backup "
+                                                        << backup.left(40).constData();
+                                      failures += !whole || !kept;
+                                      // The next run starts from the same files.
+                                      QFile::remove(fileName);
+                                      QFile::remove(backupName);
+                                      WriteFile(fileName, old);
+                                      if (fileName != backupName)
+                                          WriteFile(backupName, older);
+                                  },
+                                  TAfterStop::Kill);
         EXPECT_GT(killed, 5);
         EXPECT_EQ(failures, 0);
         EXPECT_EQ(ReadFile(fileName), saved);
