@@ -5,14 +5,18 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 
 #include <cctype>
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
+#include <functional>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,8 +26,16 @@ namespace {
 // Links followed from the name given to the file itself; the system's own
 // bound for a path (a longer chain is a loop for it too).
 constexpr int kMaxLinks = 40;
-// ".", the stem, ".", 8 hex digits, ".tmp".
+// ".", the stem, ".", 8 hex digits, ".tmp" or ".new".
 constexpr int kTemporaryExtra = 14;
+// A temporary's name while its writer holds it locked.
+constexpr char kHeldSuffix[] = ".tmp";
+// The name a temporary is made under where there are no unnamed files,
+// before it is locked.
+constexpr char kFreshSuffix[] = ".new";
+// An unlocked ".new" file older than this (seconds) is a save killed between
+// making and locking it; a younger one may be a save in that very moment.
+constexpr time_t kFreshLifetime = 60;
 constexpr int kMaxStem = NAME_MAX - kTemporaryExtra;
 // A stem cut from a long name ends in "~" and 8 hex digits of the whole name.
 constexpr int kCutStem = kMaxStem - 9;
@@ -93,60 +105,120 @@ QByteArray TemporaryStem(const QByteArray& name)
     return name.left(cut) + '~' + QByteArray::number(NameHash(name), 16).rightJustified(8, '0');
 }
 
-QByteArray TemporaryName(const QByteArray& stem)
+// The digits come from the system for every name: a forked process would
+// repeat its parent's sequence of a generator in memory, and take the names
+// a killed sibling left one by one.
+QByteArray TemporaryName(const QByteArray& stem, const char* suffix)
 {
     return '.' + stem + '.' +
-           QByteArray::number(QRandomGenerator::global()->generate(), 16).rightJustified(8, '0') + ".tmp";
+           QByteArray::number(QRandomGenerator::system()->generate(), 16).rightJustified(8, '0') + suffix;
 }
 
-bool IsTemporaryOf(const QByteArray& entry, const QByteArray& stem)
+// Which of the two names of a temporary of this stem entry is, if any.
+enum class TTemporaryKind { None, Held, Fresh };
+
+TTemporaryKind TemporaryKind(const QByteArray& entry, const QByteArray& stem)
 {
-    if (entry.size() != stem.size() + kTemporaryExtra || !entry.startsWith('.' + stem + '.') ||
-        !entry.endsWith(".tmp"))
-        return false;
+    if (entry.size() != stem.size() + kTemporaryExtra || !entry.startsWith('.' + stem + '.'))
+        return TTemporaryKind::None;
     for (qsizetype i = stem.size() + 2; i < stem.size() + 10; ++i)
         if (!std::isxdigit(uint8_t(entry[i])))
-            return false;
-    return true;
+            return TTemporaryKind::None;
+    if (entry.endsWith(kHeldSuffix))
+        return TTemporaryKind::Held;
+    return entry.endsWith(kFreshSuffix) ? TTemporaryKind::Fresh : TTemporaryKind::None;
+}
+
+// Gives a file this process holds locked a ".tmp" name beside the target:
+// place makes the name (false and errno when it cannot); a name another
+// temporary has is tried again with other digits.
+bool NameTemporary(const QByteArray& folder, const QByteArray& stem, QByteArray& temp,
+                   const std::function<bool(const QByteArray&)>& place)
+{
+    for (int attempt = 0; attempt < 64; ++attempt) {
+        temp = folder + '/' + TemporaryName(stem, kHeldSuffix);
+        if (place(temp))
+            return true;
+        if (errno != EEXIST)
+            break;
+    }
+    temp.clear();
+    return false;
+}
+
+// A further name of the file open as handle (the descriptor's own file, even
+// when its path has been replaced meanwhile).
+bool LinkDescriptor(int handle, const QByteArray& name)
+{
+    const QByteArray self = "/proc/self/fd/" + QByteArray::number(handle);
+    return ::linkat(AT_FDCWD, self.constData(), AT_FDCWD, name.constData(), AT_SYMLINK_FOLLOW) == 0;
+}
+
+// Renames from to to, failing with EEXIST when to exists. A file system
+// without that rename gets a second name (which refuses an existing one)
+// and loses the first; one without hard links either gets a plain rename,
+// whose random digits another temporary holds only by a 1 in 2^32 chance.
+bool RenameWithoutReplacing(const QByteArray& from, const QByteArray& to)
+{
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    if (::link(from.constData(), to.constData()) == 0) {
+        ::unlink(from.constData());
+        return true;
+    }
+    if (errno != EPERM && errno != EOPNOTSUPP)
+        return false;
+    return ::rename(from.constData(), to.constData()) == 0;
 }
 
 // Creates the temporary beside the target, locked by this process for as
 // long as it lives: the lock tells a save in progress from an abandoned one.
-// An unnamed file is locked first and then given its name, so no other
-// process ever sees it unlocked; where the file system has no unnamed files,
-// the name is taken with O_EXCL and locked at once.
+// A ".tmp" name is only ever given to a file already locked: an unnamed file
+// is locked and then linked to it; where the file system has no unnamed
+// files, a ".new" name is taken with O_EXCL, locked, and renamed to it.
 int CreateTemporary(const QByteArray& folder, const QByteArray& stem, QByteArray& temp)
 {
     const int unnamed = ::open(folder.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
     if (unnamed >= 0) {
         ::flock(unnamed, LOCK_EX);
-        const QByteArray self = "/proc/self/fd/" + QByteArray::number(unnamed);
-        for (int attempt = 0; attempt < 64; ++attempt) {
-            temp = folder + '/' + TemporaryName(stem);
-            if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, temp.constData(), AT_SYMLINK_FOLLOW) == 0)
-                return unnamed;
-            if (errno != EEXIST)
-                break;
-        }
+        if (NameTemporary(folder, stem, temp,
+                          [&](const QByteArray& name) { return LinkDescriptor(unnamed, name); }))
+            return unnamed;
         ::close(unnamed);
     }
     for (int attempt = 0; attempt < 64; ++attempt) {
-        temp = folder + '/' + TemporaryName(stem);
-        const int handle = ::open(temp.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (handle >= 0) {
-            ::flock(handle, LOCK_EX);
-            return handle;
-        }
-        if (errno != EEXIST)
+        const QByteArray fresh = folder + '/' + TemporaryName(stem, kFreshSuffix);
+        const int handle = ::open(fresh.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (handle < 0) {
+            if (errno == EEXIST)
+                continue;
             return -1;
+        }
+        ::flock(handle, LOCK_EX);
+        if (NameTemporary(folder, stem, temp,
+                          [&](const QByteArray& name) { return RenameWithoutReplacing(fresh, name); }))
+            return handle;
+        const int error = errno;
+        ::unlink(fresh.constData());
+        ::close(handle);
+        errno = error;
+        return -1;
     }
     errno = EEXIST;
     return -1;
 }
 
+bool IsAbandoned(TTemporaryKind kind, const struct stat& held)
+{
+    return kind == TTemporaryKind::Held || std::time(nullptr) - held.st_mtime > kFreshLifetime;
+}
+
 // Removes the temporaries of this target that a killed save left: only
-// those nobody holds locked, and only while the name is still the file that
-// was locked. Whatever cannot be removed stays; the save goes on.
+// those nobody holds locked (a ".new" one only once it is old enough), and
+// only while the name is still the file that was locked. Whatever cannot be
+// removed stays; the save goes on.
 void RemoveAbandonedTemporaries(const QByteArray& folder, const QByteArray& stem, const QByteArray& own)
 {
     DIR* dir = ::opendir(folder.constData());
@@ -155,7 +227,8 @@ void RemoveAbandonedTemporaries(const QByteArray& folder, const QByteArray& stem
     while (const dirent* entry = ::readdir(dir)) {
         const QByteArray name(entry->d_name);
         const QByteArray path = folder + '/' + name;
-        if (!IsTemporaryOf(name, stem) || path == own)
+        const TTemporaryKind kind = TemporaryKind(name, stem);
+        if (kind == TTemporaryKind::None || path == own)
             continue;
         const int handle = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
         if (handle < 0)
@@ -163,8 +236,8 @@ void RemoveAbandonedTemporaries(const QByteArray& folder, const QByteArray& stem
         struct stat held {};
         struct stat named {};
         if (::flock(handle, LOCK_EX | LOCK_NB) == 0 && ::fstat(handle, &held) == 0 && S_ISREG(held.st_mode) &&
-            ::lstat(path.constData(), &named) == 0 && named.st_dev == held.st_dev &&
-            named.st_ino == held.st_ino)
+            IsAbandoned(kind, held) && ::lstat(path.constData(), &named) == 0 &&
+            named.st_dev == held.st_dev && named.st_ino == held.st_ino)
             ::unlink(path.constData());
         ::close(handle);
     }
@@ -182,6 +255,65 @@ void SyncFolder(const QByteArray& folder)
     ::close(handle);
 }
 
+// The checks every replacement of target (fileName's end) passes: its folder
+// exists, it is no folder, and as the platform's own file layer, a read-only
+// file is not replaced. Answers whether it exists, with its state in old.
+bool CheckTarget(const QString& fileName, const QByteArray& target, struct stat& old)
+{
+    const QByteArray folder = FolderOf(target);
+    struct stat st {};
+    if (::stat(folder.constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+        throw EFileSaveError(SaveMessage(
+            fileName, QStringLiteral("The folder \"%1\" does not exist.").arg(QFile::decodeName(folder))));
+    if (::stat(target.constData(), &old) != 0)
+        return false;
+    if (S_ISDIR(old.st_mode))
+        throw EFileSaveError(SaveMessage(fileName, SystemReason(EISDIR)));
+    if (::access(target.constData(), W_OK) != 0)
+        throw EFileSaveError(SaveMessage(fileName, SystemReason(errno)));
+    return true;
+}
+
+// Puts a second name of the file open as handle in target's place, through
+// a temporary that the file's lock keeps from any clean-up. False where the
+// folder refuses the name (another file system, no hard links, no right to
+// write there) or another process holds the file locked.
+bool KeepAsLink(int handle, const QByteArray& target)
+{
+    if (::flock(handle, LOCK_EX | LOCK_NB) != 0)
+        return false;
+    const QByteArray folder = FolderOf(target);
+    const QByteArray stem = TemporaryStem(NameOf(target));
+    QByteArray temp;
+    if (!NameTemporary(folder, stem, temp,
+                       [&](const QByteArray& name) { return LinkDescriptor(handle, name); }))
+        return false;
+    if (::rename(temp.constData(), target.constData()) != 0) {
+        ::unlink(temp.constData());
+        return false;
+    }
+    RemoveAbandonedTemporaries(folder, stem, QByteArray());
+    SyncFolder(folder);
+    return true;
+}
+
+// The whole content of the file open as handle.
+QByteArray ReadWhole(const QString& fileName, int handle)
+{
+    QByteArray bytes;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t count = ::read(handle, buffer, sizeof buffer);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 0)
+            throw EFileSaveError(SaveMessage(fileName, SystemReason(errno)));
+        if (count == 0)
+            return bytes;
+        bytes.append(buffer, qsizetype(count));
+    }
+}
+
 } // namespace
 
 void SaveBytesToFile(const QString& fileName, const QByteArray& bytes)
@@ -191,6 +323,33 @@ void SaveBytesToFile(const QString& fileName, const QByteArray& bytes)
     file.Commit();
 }
 
+void CheckFileName(const QString& fileName)
+{
+    if (fileName.isEmpty() || fileName.endsWith(u'/'))
+        throw EFileSaveError(SaveMessage(fileName, QStringLiteral("The file name is empty.")));
+}
+
+void KeepFileAs(const QString& existing, const QString& fileName)
+{
+    CheckFileName(fileName);
+    const int handle = ::open(QFile::encodeName(existing).constData(), O_RDONLY | O_CLOEXEC);
+    if (handle < 0) {
+        if (errno == ENOENT)
+            return;
+        throw EFileSaveError(SaveMessage(fileName, SystemReason(errno)));
+    }
+    const auto closeHandle = qScopeGuard([handle] { ::close(handle); });
+    struct stat kept {};
+    if (::fstat(handle, &kept) != 0 || !S_ISREG(kept.st_mode))
+        return;
+    const QByteArray target = FinalTarget(fileName);
+    struct stat old {};
+    if (CheckTarget(fileName, target, old) && old.st_dev == kept.st_dev && old.st_ino == kept.st_ino)
+        return;
+    if (!KeepAsLink(handle, target))
+        SaveBytesToFile(fileName, ReadWhole(fileName, handle));
+}
+
 void IgnoreFileSizeSignal()
 {
     std::signal(SIGXFSZ, SIG_IGN);
@@ -198,21 +357,11 @@ void IgnoreFileSizeSignal()
 
 TSafeFileStream::TSafeFileStream(const QString& fileName) : FFileName(fileName)
 {
-    if (fileName.isEmpty())
-        throw EFileSaveError(SaveMessage(fileName, QStringLiteral("The file name is empty.")));
+    CheckFileName(fileName);
     FTarget = FinalTarget(fileName);
     const QByteArray folder = FolderOf(FTarget);
-    struct stat st {};
-    if (::stat(folder.constData(), &st) != 0 || !S_ISDIR(st.st_mode))
-        throw EFileSaveError(SaveMessage(
-            fileName, QStringLiteral("The folder \"%1\" does not exist.").arg(QFile::decodeName(folder))));
     struct stat old {};
-    const bool exists = ::stat(FTarget.constData(), &old) == 0;
-    if (exists && S_ISDIR(old.st_mode))
-        throw EFileSaveError(SaveMessage(fileName, SystemReason(EISDIR)));
-    // As the platform's own file layer, a read-only file is not replaced.
-    if (exists && ::access(FTarget.constData(), W_OK) != 0)
-        throw EFileSaveError(SaveMessage(fileName, SystemReason(errno)));
+    const bool exists = CheckTarget(fileName, FTarget, old);
     const QByteArray stem = TemporaryStem(NameOf(FTarget));
     FHandle = CreateTemporary(folder, stem, FTemp);
     if (FHandle < 0) {

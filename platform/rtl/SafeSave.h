@@ -17,8 +17,13 @@
 //
 // The temporary is named ".<target name>.<8 hex digits>.tmp" (a name too long
 // for that keeps its start and a hash of the whole), and its writer holds a
-// lock on it until it is renamed or removed. A save removes the temporaries
-// of its target that nobody holds: those a killed save left behind.
+// lock on it from before the name exists until it is renamed or removed: it
+// is made unnamed, locked and then linked to its name, or, where the file
+// system has no unnamed files, made as ".<target name>.<8 hex digits>.new",
+// locked and then renamed to the ".tmp" name. A save removes the temporaries
+// of its target that nobody holds (those a killed save left behind), and the
+// ".new" names that nobody holds and that are older than a minute (a save
+// killed between making and locking one).
 #include "platform/rtl/Streams.h"
 
 #include <QByteArray>
@@ -28,6 +33,21 @@ RTL_EXCEPTION_CLASS(EFileSaveError, EFCreateError);
 
 // Saves bytes as fileName.
 void SaveBytesToFile(const QString& fileName, const QByteArray& bytes);
+
+// Raises EFileSaveError ("The file name is empty.") when fileName names no
+// file: the empty name, or one ending in "/". Every save checks its name so.
+void CheckFileName(const QString& fileName);
+
+// Keeps the present content of the file existing under fileName, before a
+// save replaces existing (saves never write a file in place, so a second
+// name of it keeps its bytes): a second name of the file where the folder
+// allows, else a copy of its bytes. Either takes fileName's place in one
+// rename, so fileName is at every moment its previous file or the complete
+// new one; fileName is followed through links as a save follows them. A
+// fileName that already is that file, or an existing that is no file, is
+// left alone. A copy that cannot be made raises EFileSaveError and leaves
+// fileName as it was.
+void KeepFileAs(const QString& existing, const QString& fileName);
 
 // Called first thing by the program and by every tool: a write past the
 // file-size limit then fails (EFBIG) and becomes the save error with its

@@ -4,6 +4,7 @@
 #include "platform/rtl/DateTime.h"
 #include "platform/rtl/Extended80.h"
 #include "platform/rtl/FileErrors.h"
+#include "platform/rtl/SafeSave.h"
 #include "platform/rtl/Streams.h"
 #include "report/components/ZvLERun.h"
 #include "report/components/ZvLEUtil.h"
@@ -434,8 +435,11 @@ void TRCPUModule::SaveToStream(TStream& stream)
     }
 }
 
+// A name without a file part would save the hidden file ".zvc" of its
+// folder: it is refused before anything is written.
 void TRCPUModule::SaveToFile(const QString& fileName)
 {
+    CheckFileName(fileName);
     TMemoryStream stream;
     SaveToStream(stream);
     stream.SaveToFile(fileName + QStringLiteral(".zvc"));

@@ -131,6 +131,8 @@ public:
     // Reads fileName + ".zvc".
     static std::unique_ptr<TRCPUModule> CreateFromFile(const QString& fileName, TZarvComponent* owner);
     void SaveToStream(TStream& stream) override;
+    // Saves as fileName + ".zvc"; an empty fileName, or one ending in "/",
+    // raises EFileSaveError and writes nothing.
     void SaveToFile(const QString& fileName);
 
     void ResolveImports() override;

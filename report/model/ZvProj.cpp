@@ -27,7 +27,6 @@
 #include <algorithm>
 #include <cmath>
 #include <utility>
-#include <unistd.h>
 
 namespace {
 
@@ -255,22 +254,17 @@ void RecordProjectProcs()
 
 namespace {
 
-// The old file stays where it is until the new one replaces it, so the
-// backup is a second name for it (a copy where the file system has no hard
-// links). A backup that cannot be made does not stop the save.
 // The backup holds the old bytes of the file a save replaces (the end of a
-// chain of links), under the name the user saved to: a second name of that
-// file where the folder allows, else a copy through the save routine.
+// chain of links), under the name the user saved to with the extension
+// ".~zr": a second name of that file where the folder allows, else a copy.
+// It replaces the previous backup in one rename, so a backup that cannot be
+// made leaves the previous one as it was; and it does not stop the save.
 void KeepBackup(const QString& target, const QString& backupName)
 {
-    QFile::remove(backupName);
-    if (!QFileInfo(target).isFile())
-        return;
-    if (::link(QFile::encodeName(target).constData(), QFile::encodeName(backupName).constData()) == 0)
-        return;
-    QFile old(target);
-    if (old.open(QIODevice::ReadOnly))
-        SaveBytesToFile(backupName, old.readAll());
+    try {
+        KeepFileAs(target, backupName);
+    } catch (const EFileSaveError&) {
+    }
 }
 
 } // namespace
@@ -1599,8 +1593,8 @@ void TZarvProjectManager::Load()
 }
 
 // The new file is written beside the old one and takes its name only when
-// complete; the old file becomes the backup. A failed save leaves the
-// project file as it was and the project marked as not saved.
+// complete; the old file is kept as the backup first. A failed save leaves
+// the project file as it was and the project marked as not saved.
 void TZarvProjectManager::Save()
 {
     const QString backupName = ChangeFileExt(FFileName, QStringLiteral(".~zr"));

@@ -257,9 +257,14 @@ public:
     // A new project "Project1.zrf" with Report1 holding Page1 (the caller
     // unloads first).
     void New();
-    // Writes FileName through a ".$$$" file, keeping the previous file as
-    // ".~zr". When the new file cannot take the name, the previous file is
-    // put back and EZarvException raised.
+    // Writes FileName through the crash-safe save routine: the file is
+    // either the whole new project or the previous file. The previous file
+    // is kept as the ".~zr" backup beside FileName, which replaces an older
+    // backup only once it is complete; a backup that cannot be made leaves
+    // the older one and does not stop the save. A project saved under a
+    // ".~zr" name is its own backup and is only replaced. A failed save
+    // raises EFileSaveError and leaves the file and DataChanged as they
+    // were.
     void Save();
     void Unload();
     // Deletes every item.

@@ -3,6 +3,7 @@
 // new file is complete; the temporary file never stays behind.
 #include "platform/rtl/SafeSave.h"
 
+#include "tests/support/ChildProcess.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/FolderFixture.h"
 
@@ -12,13 +13,65 @@
 #include <QRegularExpression>
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <csignal>
+#include <cstddef>
+#include <ctime>
+#include <fcntl.h>
 #include <functional>
+#include <linux/audit.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/file.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
+
+#if defined(__x86_64__)
+constexpr uint32_t kAuditArch = AUDIT_ARCH_X86_64;
+#elif defined(__aarch64__)
+constexpr uint32_t kAuditArch = AUDIT_ARCH_AARCH64;
+#else
+#error "the seccomp filter of these tests knows x86-64 and AArch64 only"
+#endif
+
+// From here on this process sees file systems without unnamed files: an
+// open with O_TMPFILE fails with EOPNOTSUPP, as it does on such a file
+// system. Answers an empty text, or why it could not be arranged.
+QString WithoutUnnamedFiles()
+{
+    constexpr uint32_t flags =
+        offsetof(seccomp_data, args[2]) + (std::endian::native == std::endian::big ? 4 : 0);
+    sock_filter filter[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, kAuditArch, 1, 0),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_openat, 0, 3),
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, flags),
+        BPF_JUMP(BPF_JMP | BPF_JSET | BPF_K, O_TMPFILE & ~O_DIRECTORY, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EOPNOTSUPP),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+    };
+    sock_fprog program{static_cast<unsigned short>(std::size(filter)), filter};
+    if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 ||
+        ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0)
+        return QStringLiteral("no seccomp filter");
+    if (::open(".", O_TMPFILE | O_RDWR, 0600) >= 0 || errno != EOPNOTSUPP)
+        return QStringLiteral("O_TMPFILE still there");
+    return QString();
+}
+
+// Sets the modification time of path back by seconds.
+void Age(const QString& path, int seconds)
+{
+    const timespec times[2] = {{std::time(nullptr) - seconds, 0}, {std::time(nullptr) - seconds, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+}
 
 class SafeSave : public TFolderFixture {
 protected:
@@ -320,6 +373,84 @@ TEST_F(SafeSave, OnlyTheTemporariesOfKilledSavesAreCleanedUp)
     SaveBytesToFile(path, "new");
     EXPECT_EQ(FolderEntries(), QStringList({".shared.zrf.notours.tmp", "other.zrf", "shared.zrf"}));
     EXPECT_EQ(ReadFile(path), "new");
+}
+
+// Where the file system has no unnamed files a temporary is made under a
+// ".new" name and locked before it takes its ".tmp" name. A save stopped at
+// any of its steps while another process saves the same file (removing what
+// it takes for abandoned) still succeeds: its live temporary was left alone.
+TEST_F(SafeSave, WithoutUnnamedFilesAConcurrentCleanUpLeavesLiveTemporaries)
+{
+    const QString path = WriteFile("busy.zrf", "old");
+    int lastStop = -1;
+    const int stops = StopAtEverySystemCall(
+        [&] {
+            if (!WithoutUnnamedFiles().isEmpty())
+                ::_exit(100);
+            SaveBytesToFile(path, "stopped");
+        },
+        [&](int step) {
+            lastStop = step;
+            SaveBytesToFile(path, "meanwhile");
+        },
+        TAfterStop::Resume);
+    EXPECT_GT(stops, 5) << "failed after stop " << lastStop;
+    EXPECT_EQ(ReadFile(path), "stopped");
+    EXPECT_EQ(FolderEntries(), QStringList({"busy.zrf"}));
+}
+
+// A ".new" file nobody holds is a save between making and locking it while
+// it is young, and one killed there once it is older than a minute: only
+// then does a save remove it. One held locked stays however old.
+TEST_F(SafeSave, AnUnlockedNewNameIsRemovedOnlyOnceItIsOld)
+{
+    const QString path = WriteFile("card.pdf", "old");
+    const QString young = WriteFile(".card.pdf.0000abcd.new", "");
+    const QString old = WriteFile(".card.pdf.0000abce.new", "");
+    const QString held = WriteFile(".card.pdf.0000abcf.new", "");
+    const QString otherFile = WriteFile(".other.pdf.0000abcd.new", "");
+    for (const QString& name : {old, held, otherFile})
+        Age(name, 120);
+    Age(young, 30);
+    const int holder = ::open(QFile::encodeName(held).constData(), O_RDONLY);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+    SaveBytesToFile(path, "new");
+    EXPECT_EQ(FolderEntries(), QStringList({".card.pdf.0000abcd.new", ".card.pdf.0000abcf.new",
+                                            ".other.pdf.0000abcd.new", "card.pdf"}));
+    ::close(holder);
+    SaveBytesToFile(path, "newer");
+    EXPECT_EQ(FolderEntries(),
+              QStringList({".card.pdf.0000abcd.new", ".other.pdf.0000abcd.new", "card.pdf"}));
+}
+
+// A save killed at any step, with unnamed files and without: the file is
+// the old or the new content; whatever the killed saves left is gone after
+// a later save (".new" names once they are old enough).
+TEST_F(SafeSave, ASaveKilledAtAnyStepLeavesTheOldOrTheNewFile)
+{
+    for (const bool unnamed : {true, false}) {
+        SCOPED_TRACE(unnamed);
+        const QString path = WriteFile("step.ini", "old");
+        const QByteArray bytes = Pattern(3000);
+        const int killed = StopAtEverySystemCall(
+            [&] {
+                if (!unnamed && !WithoutUnnamedFiles().isEmpty())
+                    ::_exit(100);
+                SaveBytesToFile(path, bytes);
+            },
+            [&](int step) {
+                const QByteArray now = ReadFile(path);
+                EXPECT_TRUE(now == "old" || now == bytes) << "step " << step;
+            },
+            TAfterStop::Kill);
+        EXPECT_GT(killed, 5);
+        EXPECT_EQ(ReadFile(path), bytes);
+        for (const QString& name : FolderEntries())
+            Age(PathOf(name), 120);
+        SaveBytesToFile(path, "last");
+        EXPECT_EQ(FolderEntries(), QStringList({"step.ini"}));
+    }
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // native slots and of the project, and compiling through a registered
 // compiler.
 #include "report/components/ZvLEModule.h"
+#include "platform/rtl/SafeSave.h"
 #include "platform/rtl/Streams.h"
 #include "report/components/ZvLERun.h"
 #include "report/components/ZvLEUtil.h"
@@ -11,6 +12,10 @@
 #include "tests/support/FuzzLoop.h"
 #include "tests/support/ZvAssembler.h"
 
+#include <QDir>
+#include <QFile>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -114,6 +119,39 @@ TEST(ZvLEModuleTest, ANewModuleAndItsFile)
     EXPECT_EQ(read->ModuleName(), QStringLiteral("Module1"));
     EXPECT_EQ(read->StackSize(), 16384);
     EXPECT_DOUBLE_EQ(read->CompileDate(), module.CompileDate());
+}
+
+// A module file is the name given plus ".zvc"; a name with no file part
+// would be the hidden ".zvc" of a folder and is refused, nothing written.
+TEST(ZvLEModuleTest, AModuleFileNeedsABaseName)
+{
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    TRCPUModule module;
+    const QString kept = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(folder.path()));
+    const auto back = qScopeGuard([&] { QDir::setCurrent(kept); });
+    for (const QString& name : {QString(), folder.path() + "/", QStringLiteral("sub/")}) {
+        try {
+            module.SaveToFile(name);
+            ADD_FAILURE() << "saved as " << name.toStdString();
+        } catch (const EFileSaveError& error) {
+            EXPECT_EQ(error.Message(), "Cannot create file \"" + name + "\". The file name is empty.");
+        }
+    }
+    ASSERT_TRUE(QDir(folder.path()).mkdir(QStringLiteral("sub")));
+    EXPECT_THROW(module.SaveToFile(QStringLiteral("sub/")), EFileSaveError);
+    EXPECT_EQ(QDir(folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+              QStringList({"sub"}));
+    EXPECT_TRUE(QDir(folder.filePath(QStringLiteral("sub")))
+                    .isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
+
+    module.SaveToFile(folder.filePath(QStringLiteral("sub/m")));
+    TMemoryStream stream;
+    module.SaveToStream(stream);
+    QFile file(folder.filePath(QStringLiteral("sub/m.zvc")));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), stream.Bytes());
 }
 
 TEST(ZvLEModuleTest, NativeSlotsAreSavedEmptyAndBoundAgain)

@@ -4,15 +4,19 @@
 #include "platform/forms/MessageService.h"
 #include "report/print/QpDefine.h"
 #include "platform/rtl/SafeSave.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/FuzzLoop.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -680,6 +684,157 @@ TEST_F(ZvProjTest, ASaveThroughALinkKeepsTheOldContentInTheBackup)
     EXPECT_EQ(
         QDir(Path(QStringLiteral("real"))).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
         QStringList({"p.zrf"}));
+}
+
+// The made-up user a test runs as where it runs as root, whom folder
+// permissions bind; other users run the body as themselves.
+QString RunAsOrdinaryUser(const std::function<QString()>& body)
+{
+    if (::geteuid() == 0)
+        return RunAsUser(uid_t(61000 + ::getpid() % 1000), body);
+    return RunInChild([] { return QString(); }, body);
+}
+
+QStringList EntriesOf(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                                  QDir::Name);
+}
+
+// The answer of a save in a child: "saved", or the error it raised.
+QString SaveAnswer(TZarvProjectManager& project)
+{
+    try {
+        project.Save();
+    } catch (const EFileSaveError& error) {
+        return error.Message();
+    }
+    return QStringLiteral("saved");
+}
+
+// A backup that cannot be made (a read-only folder for the link the user
+// saved to; the copy to another file system cut short by a full disk, a
+// file size limit here) does not stop the save, and the previous backup
+// stays as it was.
+TEST_F(ZvProjTest, ABackupThatCannotBeMadeNeitherStopsTheSaveNorLosesThePreviousOne)
+{
+    // A folder any user reaches (the test's own may lie in one only its
+    // owner may enter).
+    QTemporaryDir open(QStringLiteral("/tmp/tessvar-save-XXXXXX"));
+    ASSERT_TRUE(open.isValid());
+    const auto InOpen = [&](const QString& name) { return QDir(open.path()).filePath(name); };
+    ASSERT_EQ(::chmod(QFile::encodeName(open.path()).constData(), 0755), 0);
+    ASSERT_TRUE(QDir(open.path()).mkdir(QStringLiteral("ro")));
+    ASSERT_TRUE(QDir(open.path()).mkdir(QStringLiteral("rw")));
+    ASSERT_EQ(::chmod(QFile::encodeName(InOpen(QStringLiteral("rw"))).constData(), 0777), 0);
+    const QString real = InOpen(QStringLiteral("rw/p.zrf"));
+    TZarvProjectManager project(nullptr);
+    SaveNewProject(project, real);
+    ASSERT_EQ(::chmod(QFile::encodeName(real).constData(), 0666), 0);
+    const QString link = InOpen(QStringLiteral("ro/link.zrf"));
+    ASSERT_EQ(::symlink("../rw/p.zrf", QFile::encodeName(link).constData()), 0);
+    WriteFile(InOpen(QStringLiteral("ro/link.~zr")), "older backup");
+    ASSERT_EQ(::chmod(QFile::encodeName(InOpen(QStringLiteral("ro"))).constData(), 0555), 0);
+    const auto writable =
+        qScopeGuard([&] { ::chmod(QFile::encodeName(InOpen(QStringLiteral("ro"))).constData(), 0755); });
+
+    project.SetFileName(link);
+    project.NewGlobalPage();
+    const QByteArray expected = SaveProject(project);
+    project.NewGlobalPage();
+    const QString answer = RunAsOrdinaryUser([&] {
+        if (::access(QFile::encodeName(InOpen(QStringLiteral("ro"))).constData(), W_OK) == 0)
+            return QStringLiteral("<the folder is writable>");
+        if (::access(QFile::encodeName(real).constData(), W_OK) != 0)
+            return QStringLiteral("<the project file cannot be reached>");
+        return SaveAnswer(project);
+    });
+    EXPECT_EQ(answer, QStringLiteral("saved")) << answer.toStdString();
+    EXPECT_EQ(ReadFile(real), SaveProject(project));
+    EXPECT_NE(ReadFile(real), expected);
+    EXPECT_EQ(ReadFile(InOpen(QStringLiteral("ro/link.~zr"))), "older backup");
+    EXPECT_EQ(EntriesOf(InOpen(QStringLiteral("ro"))), QStringList({"link.zrf", "link.~zr"}));
+    EXPECT_EQ(EntriesOf(InOpen(QStringLiteral("rw"))), QStringList({"p.zrf"}));
+
+    // The project file on another file system (no second name of it can be
+    // made beside the link), large, with a limit that the new project fits
+    // under and the copy of the old one does not.
+    QTemporaryDir other(QStringLiteral("/dev/shm/tessvar-save-XXXXXX"));
+    struct stat here {};
+    struct stat there {};
+    if (!other.isValid() || ::stat(QFile::encodeName(open.path()).constData(), &here) != 0 ||
+        ::stat(QFile::encodeName(other.path()).constData(), &there) != 0 || here.st_dev == there.st_dev)
+        GTEST_SKIP() << "no second file system at /dev/shm";
+    const QString far = QDir(other.path()).filePath(QStringLiteral("p.zrf"));
+    const QByteArray large(65536, 'o');
+    WriteFile(far, large);
+    const QString farLink = InOpen(QStringLiteral("far.zrf"));
+    ASSERT_EQ(::symlink(QFile::encodeName(far).constData(), QFile::encodeName(farLink).constData()), 0);
+    WriteFile(InOpen(QStringLiteral("far.~zr")), "older backup");
+    project.SetFileName(farLink);
+    ASSERT_LT(SaveProject(project).size(), 16384);
+    const QString limited = RunWithFileSizeLimit(16384, [&] { return SaveAnswer(project); });
+    EXPECT_EQ(limited, QStringLiteral("saved")) << limited.toStdString();
+    EXPECT_EQ(ReadFile(far), SaveProject(project));
+    EXPECT_EQ(ReadFile(InOpen(QStringLiteral("far.~zr"))), "older backup");
+    EXPECT_EQ(EntriesOf(open.path()), QStringList({"far.zrf", "far.~zr", "ro", "rw"}));
+    EXPECT_EQ(EntriesOf(other.path()), QStringList({"p.zrf"}));
+    // With room the backup is a copy of the old file.
+    const QByteArray previous = ReadFile(far);
+    project.NewGlobalPage();
+    project.Save();
+    EXPECT_EQ(ReadFile(InOpen(QStringLiteral("far.~zr"))), previous);
+    EXPECT_EQ(EntriesOf(open.path()), QStringList({"far.zrf", "far.~zr", "ro", "rw"}));
+}
+
+// A save killed at any of its steps: the project file is the old or the new
+// project, never missing; the backup is the previous backup or the old file,
+// and the new file is only in place once the old one is the backup. Saved
+// under its own backup name, the file is only ever replaced.
+TEST_F(ZvProjTest, ASaveKilledAtAnyStepLosesNoFile)
+{
+    struct TCase {
+        const char* Name;
+        const char* Backup;
+    };
+    for (const TCase& row : {TCase{"cards.zrf", "cards.~zr"}, TCase{"same.~zr", "same.~zr"}}) {
+        SCOPED_TRACE(row.Name);
+        const QString fileName = Path(QString::fromLatin1(row.Name));
+        const QString backupName = Path(QString::fromLatin1(row.Backup));
+        TZarvProjectManager project(nullptr);
+        const QByteArray old = SaveNewProject(project, fileName);
+        const QByteArray older = fileName == backupName ? old : QByteArray("older backup");
+        WriteFile(backupName, older);
+        project.NewGlobalPage();
+        const QByteArray saved = SaveProject(project);
+        int failures = 0;
+        const int killed =
+            StopAtEverySystemCall([&] { project.Save(); },
+                                  [&](int step) {
+                                      const QByteArray now = ReadFile(fileName);
+                                      const QByteArray backup = ReadFile(backupName);
+                                      const bool whole = now == old || now == saved;
+                                      const bool kept = now == old ? backup == older || backup == old
+                                                                   : backup == old || fileName == backupName;
+                                      if (!whole || !kept)
+                                          ADD_FAILURE() << "killed at step " << step << ": file "
+                                                        << now.left(40).toHex().constData() << ", backup "
+                                                        << backup.left(40).constData();
+                                      failures += !whole || !kept;
+                                      // The next run starts from the same files.
+                                      QFile::remove(fileName);
+                                      QFile::remove(backupName);
+                                      WriteFile(fileName, old);
+                                      if (fileName != backupName)
+                                          WriteFile(backupName, older);
+                                  },
+                                  TAfterStop::Kill);
+        EXPECT_GT(killed, 5);
+        EXPECT_EQ(failures, 0);
+        EXPECT_EQ(ReadFile(fileName), saved);
+        EXPECT_EQ(ReadFile(backupName), fileName == backupName ? saved : old);
+    }
+    EXPECT_EQ(EntriesOf(Folder.path()), QStringList({"cards.zrf", "cards.~zr", "same.~zr"}));
 }
 
 TEST_F(ZvProjTest, ImportAndExport)

@@ -1,0 +1,181 @@
+#include "tests/support/ChildProcess.h"
+
+#include "platform/rtl/Exceptions.h"
+
+#include <QByteArray>
+
+#include <cerrno>
+#include <csignal>
+#include <exception>
+#include <grp.h>
+#include <sys/ptrace.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+void WriteAll(int handle, const QByteArray& bytes)
+{
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(handle, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return;
+        done += n;
+    }
+}
+
+} // namespace
+
+QByteArray ReadAllFrom(int handle)
+{
+    QByteArray received;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(handle, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        received.append(buffer, qsizetype(n));
+    }
+    return received;
+}
+
+int WaitForChild(pid_t child)
+{
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    return status;
+}
+
+namespace {
+
+QString Guarded(const std::function<QString()>& body)
+{
+    try {
+        return body();
+    } catch (const Exception& e) {
+        return QStringLiteral("<unexpected exception> ") + e.Message();
+    } catch (const std::exception& e) {
+        return QStringLiteral("<unexpected exception> ") + QString::fromUtf8(e.what());
+    }
+}
+
+// Lets the traced child run to its next system call entry; false when it
+// ended instead (status then says how; -1 when it could not be traced).
+// Signals other than the tracing stops are passed on.
+bool NextSystemCall(pid_t child, int& status)
+{
+    int signal = 0;
+    for (;;) {
+        status = -1;
+        if (::ptrace(PTRACE_SYSCALL, child, nullptr, reinterpret_cast<void*>(intptr_t(signal))) != 0)
+            return false;
+        status = WaitForChild(child);
+        if (!WIFSTOPPED(status))
+            return false;
+        signal = 0;
+        if (WSTOPSIG(status) != (SIGTRAP | 0x80)) {
+            signal = WSTOPSIG(status) == SIGSTOP ? 0 : WSTOPSIG(status);
+            continue;
+        }
+        __ptrace_syscall_info info{};
+        if (::ptrace(PTRACE_GET_SYSCALL_INFO, child, reinterpret_cast<void*>(sizeof info), &info) > 0 &&
+            info.op == PTRACE_SYSCALL_INFO_ENTRY)
+            return true;
+    }
+}
+
+} // namespace
+
+QString RunInChild(const std::function<QString()>& prepare, const std::function<QString()>& body)
+{
+    int pipeEnds[2];
+    if (::pipe(pipeEnds) != 0)
+        return QStringLiteral("<child failed: no pipe>");
+    const pid_t child = ::fork();
+    if (child < 0) {
+        ::close(pipeEnds[0]);
+        ::close(pipeEnds[1]);
+        return QStringLiteral("<child failed: no fork>");
+    }
+    if (child == 0) {
+        ::close(pipeEnds[0]);
+        const QString failure = Guarded(prepare);
+        const QString text =
+            failure.isEmpty() ? Guarded(body) : QStringLiteral("<child failed: ") + failure + '>';
+        WriteAll(pipeEnds[1], text.toUtf8());
+        ::close(pipeEnds[1]);
+        // No destructors, no exit handlers: they belong to the parent.
+        ::_exit(failure.isEmpty() ? 0 : 2);
+    }
+    ::close(pipeEnds[1]);
+    const QByteArray received = ReadAllFrom(pipeEnds[0]);
+    ::close(pipeEnds[0]);
+    const int status = WaitForChild(child);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return QStringLiteral("<child failed: status %1> ").arg(status) + QString::fromUtf8(received);
+    return QString::fromUtf8(received);
+}
+
+QString RunAsUser(uid_t uid, const std::function<QString()>& body)
+{
+    return RunInChild(
+        [uid] {
+            if (::setgroups(0, nullptr) != 0 || ::setresgid(uid, uid, uid) != 0 ||
+                ::setresuid(uid, uid, uid) != 0)
+                return QStringLiteral("cannot become user %1").arg(uid);
+            return QString();
+        },
+        body);
+}
+
+int StopAtEverySystemCall(const std::function<void()>& body, const std::function<void(int)>& atStop,
+                          TAfterStop after)
+{
+    for (int step = 0;; ++step) {
+        const pid_t child = ::fork();
+        if (child < 0)
+            return -1;
+        if (child == 0) {
+            if (::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0)
+                ::_exit(3);
+            ::raise(SIGSTOP);
+            try {
+                body();
+            } catch (...) {
+                ::_exit(1);
+            }
+            ::_exit(0);
+        }
+        int status = WaitForChild(child);
+        bool reached =
+            WIFSTOPPED(status) &&
+            ::ptrace(PTRACE_SETOPTIONS, child, nullptr,
+                     reinterpret_cast<void*>(intptr_t(PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL))) == 0;
+        for (int call = 0; call <= step && reached; ++call)
+            reached = NextSystemCall(child, status);
+        if (reached) {
+            atStop(step);
+            if (after == TAfterStop::Kill) {
+                ::kill(child, SIGKILL);
+                WaitForChild(child);
+                continue;
+            }
+            ::ptrace(PTRACE_DETACH, child, nullptr, nullptr);
+            status = WaitForChild(child);
+        } else if (status == -1 || WIFSTOPPED(status)) {
+            ::kill(child, SIGKILL);
+            WaitForChild(child);
+            return -1;
+        }
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+            return -1;
+        if (!reached)
+            return step; // completed before this step: every step has been stopped
+    }
+}

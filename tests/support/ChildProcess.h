@@ -1,0 +1,38 @@
+#pragma once
+// Runs a piece of a test in a forked child under a fault the parent must not
+// suffer itself: another user's rights, a kill at any step.
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+#include <sys/types.h>
+
+// Reads handle to its end.
+QByteArray ReadAllFrom(int handle);
+// Reaps the child; its wait status.
+int WaitForChild(pid_t child);
+
+// Runs body in a forked child once prepare has set it up (prepare answers an
+// empty text, or why the child could not be set up); the parent gets back
+// the text body answers. A child that dies, cannot be prepared or cannot
+// report answers "<child failed ...>"; an exception out of body answers
+// "<unexpected exception> " and its message.
+QString RunInChild(const std::function<QString()>& prepare, const std::function<QString()>& body);
+
+// Runs body in a child as the user uid and group uid, with no supplementary
+// groups (the parent must be root): a made-up user who owns nothing, so
+// folder and file permissions bind it.
+QString RunAsUser(uid_t uid, const std::function<QString()>& body);
+
+// What becomes of a child stopped at a system call.
+enum class TAfterStop { Kill, Resume };
+
+// Runs body in forked children traced by this process, one run for every
+// system call body makes: run n stops as it enters its n-th system call,
+// before the call does anything, and atStop(n) runs meanwhile; then the
+// child is killed (SIGKILL) or resumed to its end, where it must succeed
+// (body returns). Ends with the first run that completes before its stop.
+// Answers the number of runs stopped, or -1 as soon as a child could not be
+// traced or a resumed child (or the completing one) did not succeed.
+int StopAtEverySystemCall(const std::function<void()>& body, const std::function<void(int)>& atStop,
+                          TAfterStop after);
