@@ -298,7 +298,8 @@ struct TThreadEvents {
         return OpenMissingEvent(Completed, QStringLiteral("ZARVCOMPLETED")) &&
                OpenMissingEvent(Error, QStringLiteral("ZARVERROR")) &&
                OpenMissingEvent(Disconnect, QStringLiteral("ZARVDISCONNECT"), true) &&
-               OpenMissingEvent(Connect, QStringLiteral("ZARVCONNECT")) && OpenNameEvents(prefix, name, Data, Ack);
+               OpenMissingEvent(Connect, QStringLiteral("ZARVCONNECT")) &&
+               OpenNameEvents(prefix, name, Data, Ack);
     }
     void CloseNameEvents()
     {
@@ -572,8 +573,9 @@ void TZvCustomConnection::ThreadLoop(std::promise<void>* listening, bool openLat
         const TSharedHandle second = announced ? events.Disconnect : events.Connect;
         const bool uiServes = FUiServes;
         int index = -1;
-        const TWaitResult result = uiServes ? WaitNamedEvents({second, FWakeEvent}, 1000, &index)
-                                            : WaitNamedEvents({events.Data, second, FWakeEvent}, 1000, &index);
+        const TWaitResult result = uiServes
+                                       ? WaitNamedEvents({second, FWakeEvent}, 1000, &index)
+                                       : WaitNamedEvents({events.Data, second, FWakeEvent}, 1000, &index);
         if (uiServes)
             ++index; // the positions of the full list
         if (FTerminated)
@@ -652,9 +654,10 @@ bool TZvCustomConnection::ListenOnUiThread(bool* openFailed)
     ui->Name = ThreadName();
     // Stops at the first event that cannot be opened: this thread waits out
     // the bound of the shared objects once at most.
-    const bool opened = OpenNameEvents(QStringLiteral("ZARV") + FModeStr, ui->Name, ui->DataEvent, ui->AckEvent) &&
-                        OpenMissingEvent(ui->Completed, QStringLiteral("ZARVCOMPLETED")) &&
-                        OpenMissingEvent(ui->Error, QStringLiteral("ZARVERROR"));
+    const bool opened =
+        OpenNameEvents(QStringLiteral("ZARV") + FModeStr, ui->Name, ui->DataEvent, ui->AckEvent) &&
+        OpenMissingEvent(ui->Completed, QStringLiteral("ZARVCOMPLETED")) &&
+        OpenMissingEvent(ui->Error, QStringLiteral("ZARVERROR"));
     if (openFailed)
         *openFailed = !opened;
     ui->Descriptor = opened ? ListenNamedEvent(ui->DataEvent) : -1;

@@ -21,7 +21,8 @@
 // it there, commands 11 and 12 included, so that a request costs no hop
 // from the worker thread (which then answers only discovery). Where the
 // event cannot be listened to that way (another process of that connection
-// name listens already), the worker thread serves it as above.
+// name listens already, or the event could not be opened), the worker
+// thread serves it as above.
 //
 // Every wait of the thread and of its hand-over blocks until the event it
 // waits for (the time-outs are only limits); destroying the connection wakes
