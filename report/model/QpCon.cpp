@@ -227,6 +227,89 @@ bool OnUiThread()
     return QCoreApplication::instance() && QThread::currentThread() == QCoreApplication::instance()->thread();
 }
 
+// Opens the event of that name into handle unless it is open already; false
+// when it cannot be opened (a process stopped while making it keeps it from
+// the others for the bound of the shared objects).
+bool OpenMissingEvent(TSharedHandle& handle, const QString& name, bool manualReset = false)
+{
+    if (!handle)
+        handle = manualReset ? OpenSharedManualEvent(name) : OpenSharedEvent(name);
+    return handle != 0;
+}
+
+// Opens the data and ack events of a connection name (prefix "ZARVRT" or
+// "ZARVDT"), those not open yet; false at the first that cannot be opened.
+// An event is reset as it is opened: sets meant for an earlier listener of
+// this name are not ours.
+bool OpenNameEvents(const QString& prefix, const QString& name, TSharedHandle& data, TSharedHandle& ack)
+{
+    for (auto [handle, kind] : {std::pair{&data, "DATA_"}, std::pair{&ack, "ACK_"}}) {
+        if (*handle)
+            continue;
+        if (!OpenMissingEvent(*handle, prefix + QLatin1String(kind) + name))
+            return false;
+        ResetNamedEvent(*handle);
+    }
+    return true;
+}
+
+// The pause of the worker thread after a turn that failed (an event it could
+// not open, a wait that failed): 50 ms, doubled after every further failure
+// up to a second.
+constexpr uint32_t kFirstPauseMs = 50;
+constexpr uint32_t kLongestPauseMs = 1000;
+
+uint32_t NextPause(uint32_t pauseMs)
+{
+    return pauseMs == 0 ? kFirstPauseMs : std::min(pauseMs * 2, kLongestPauseMs);
+}
+
+// The named events of the worker thread. Any of them may fail to open; the
+// thread opens the missing ones again after a pause.
+struct TThreadEvents {
+    TSharedHandle Completed = 0;
+    TSharedHandle Error = 0;
+    TSharedHandle Disconnect = 0;
+    TSharedHandle Connect = 0;
+    TSharedHandle Data = 0; // of Name
+    TSharedHandle Ack = 0;
+    QString Name;
+
+    ~TThreadEvents()
+    {
+        CloseNameEvents();
+        for (const TSharedHandle handle : {Completed, Error, Disconnect, Connect})
+            CloseSharedEvent(handle);
+    }
+    // All open, the data and ack events those of name.
+    bool Ready(const QString& name) const
+    {
+        return name == Name && Completed && Error && Disconnect && Connect && Data && Ack;
+    }
+    // Opens what is missing, the data and ack events of name (prefix
+    // "ZARVRT" or "ZARVDT"); stops at the first event that cannot be opened,
+    // so that a try waits out the bound of the shared objects once at most.
+    bool Open(const QString& prefix, const QString& name)
+    {
+        if (name != Name) {
+            CloseNameEvents();
+            Name = name;
+        }
+        return OpenMissingEvent(Completed, QStringLiteral("ZARVCOMPLETED")) &&
+               OpenMissingEvent(Error, QStringLiteral("ZARVERROR")) &&
+               OpenMissingEvent(Disconnect, QStringLiteral("ZARVDISCONNECT"), true) &&
+               OpenMissingEvent(Connect, QStringLiteral("ZARVCONNECT")) &&
+               OpenNameEvents(prefix, name, Data, Ack);
+    }
+    void CloseNameEvents()
+    {
+        CloseSharedEvent(Data);
+        CloseSharedEvent(Ack);
+        Data = 0;
+        Ack = 0;
+    }
+};
+
 } // namespace
 
 TZvCustomConnection::TZvCustomConnection(TComponent* owner)
@@ -353,12 +436,14 @@ void TZvCustomConnection::StartThread()
     FTerminated = false;
     if (!FWakeEvent)
         FWakeEvent = OpenNamedEvent(QString(), false);
-    FUiServes = OnUiThread() && ListenOnUiThread();
+    bool openFailed = false;
+    FUiServes = OnUiThread() && ListenOnUiThread(&openFailed);
     // Returns once the thread listens, so that a request sent from now on is
-    // taken.
+    // taken. When this thread could not open the events, the thread tries
+    // again only after a pause: this thread does not wait for them twice.
     std::promise<void> listening;
     std::future<void> started = listening.get_future();
-    FThread = std::thread([this, &listening] { ThreadLoop(&listening); });
+    FThread = std::thread([this, &listening, openFailed] { ThreadLoop(&listening, openFailed); });
     started.wait();
 }
 
@@ -372,8 +457,10 @@ void TZvCustomConnection::StopThread()
     const TSharedHandle mutex = OpenSharedMutex(QStringLiteral("ZARVCONTROLER"));
     const TWaitResult taken = WaitNamedObject(mutex, 1000);
     const bool held = taken == TWaitResult::wrSignaled || taken == TWaitResult::wrAbandoned;
+    // A data event the thread could not open wakes nobody; opening it here
+    // would wait for the process that keeps it from the others as well.
     TSharedHandle dataEvent = 0;
-    if (held) {
+    if (held && FThreadHoldsData) {
         dataEvent =
             OpenSharedEvent(QStringLiteral("ZARV") + FModeStr + QStringLiteral("DATA_") + ThreadName());
         SetNamedEvent(dataEvent);
@@ -453,44 +540,52 @@ void TZvCustomConnection::HandOver(uint64_t number, TSharedHandle completed, TSh
         QCoreApplication::instance(), [hand] { RunHandOver(*hand); }, Qt::QueuedConnection);
 }
 
-void TZvCustomConnection::ThreadLoop(std::promise<void>* listening)
+void TZvCustomConnection::ThreadLoop(std::promise<void>* listening, bool openLater)
 {
-    const TSharedHandle completed = OpenSharedEvent(QStringLiteral("ZARVCOMPLETED"));
-    const TSharedHandle errorEvent = OpenSharedEvent(QStringLiteral("ZARVERROR"));
-    const TSharedHandle disconnect = OpenSharedManualEvent(QStringLiteral("ZARVDISCONNECT"));
-    const TSharedHandle connect = OpenSharedEvent(QStringLiteral("ZARVCONNECT"));
-    QString lastName = QStringLiteral("!");
+    TThreadEvents events;
+    const QString prefix = QStringLiteral("ZARV") + FModeStr;
     bool announced = false;
-    TSharedHandle dataEvent = 0;
-    TSharedHandle ackEvent = 0;
+    // 0 after a turn that went well; else the pause after the last failure.
+    uint32_t pauseMs = 0;
     while (!FTerminated) {
+        // A name whose events cannot be opened (a process stopped while
+        // making one holds it) is tried again after a pause, as is a wait
+        // that failed: the thread never spins, and serves as soon as the
+        // events open. When the UI thread has just waited out the bound on
+        // them, the first try comes after the first pause.
         const QString name = ThreadName();
-        if (name != lastName) {
-            CloseSharedEvent(dataEvent);
-            CloseSharedEvent(ackEvent);
-            const QString prefix = QStringLiteral("ZARV") + FModeStr;
-            dataEvent = OpenSharedEvent(prefix + QStringLiteral("DATA_") + name);
-            ackEvent = OpenSharedEvent(prefix + QStringLiteral("ACK_") + name);
-            // Sets meant for an earlier listener of this name are not ours.
-            ResetNamedEvent(dataEvent);
-            ResetNamedEvent(ackEvent);
-            lastName = name;
-        }
+        bool ready = events.Ready(name);
+        if (!ready && !openLater)
+            ready = events.Open(prefix, name);
+        openLater = false;
+        FThreadHoldsData = ready;
         if (listening) {
             listening->set_value();
             listening = nullptr;
         }
+        if (!ready) {
+            pauseMs = NextPause(pauseMs);
+            Pause(pauseMs);
+            continue;
+        }
         // While the UI thread serves the data event this thread answers
         // discovery only.
-        const TSharedHandle second = announced ? disconnect : connect;
+        const TSharedHandle second = announced ? events.Disconnect : events.Connect;
         const bool uiServes = FUiServes;
         int index = -1;
-        const TWaitResult result = uiServes ? WaitNamedEvents({second, FWakeEvent}, 1000, &index)
-                                            : WaitNamedEvents({dataEvent, second, FWakeEvent}, 1000, &index);
+        const TWaitResult result = uiServes
+                                       ? WaitNamedEvents({second, FWakeEvent}, 1000, &index)
+                                       : WaitNamedEvents({events.Data, second, FWakeEvent}, 1000, &index);
         if (uiServes)
             ++index; // the positions of the full list
         if (FTerminated)
             break;
+        if (result == TWaitResult::wrFailed) {
+            pauseMs = NextPause(pauseMs);
+            Pause(pauseMs);
+            continue;
+        }
+        pauseMs = 0;
         if (result != TWaitResult::wrSignaled || index == 2)
             continue;
         if (index == 1) {
@@ -503,19 +598,22 @@ void TZvCustomConnection::ThreadLoop(std::promise<void>* listening)
                 if (request.State == TRequestState::rsPending && request.Address == 0 &&
                     AnswerIdentity(request.Number)) {
                     announced = true;
-                    SetNamedEvent(completed);
+                    SetNamedEvent(events.Completed);
                 }
             }
             continue;
         }
-        ServeRequest(name, ackEvent, completed, errorEvent, false);
+        ServeRequest(name, events.Ack, events.Completed, events.Error, false);
     }
-    CloseSharedEvent(dataEvent);
-    CloseSharedEvent(ackEvent);
-    CloseSharedEvent(completed);
-    CloseSharedEvent(errorEvent);
-    CloseSharedEvent(disconnect);
-    CloseSharedEvent(connect);
+    FThreadHoldsData = false;
+}
+
+void TZvCustomConnection::Pause(uint32_t ms)
+{
+    // Cut short by the wake-up event (the connection ends or takes a new
+    // name); without one, a plain sleep.
+    if (WaitNamedObject(FWakeEvent, ms) == TWaitResult::wrFailed)
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
 void TZvCustomConnection::ServeRequest(const QString& name, TSharedHandle ackEvent, TSharedHandle completed,
@@ -550,19 +648,19 @@ void TZvCustomConnection::ServeRequest(const QString& name, TSharedHandle ackEve
         SetNamedEvent(completed);
 }
 
-bool TZvCustomConnection::ListenOnUiThread()
+bool TZvCustomConnection::ListenOnUiThread(bool* openFailed)
 {
     auto ui = std::make_shared<TUiListener>();
     ui->Name = ThreadName();
-    const QString prefix = QStringLiteral("ZARV") + FModeStr;
-    ui->DataEvent = OpenSharedEvent(prefix + QStringLiteral("DATA_") + ui->Name);
-    ui->AckEvent = OpenSharedEvent(prefix + QStringLiteral("ACK_") + ui->Name);
-    ui->Completed = OpenSharedEvent(QStringLiteral("ZARVCOMPLETED"));
-    ui->Error = OpenSharedEvent(QStringLiteral("ZARVERROR"));
-    // Sets meant for an earlier listener of this name are not ours.
-    ResetNamedEvent(ui->DataEvent);
-    ResetNamedEvent(ui->AckEvent);
-    ui->Descriptor = ui->DataEvent ? ListenNamedEvent(ui->DataEvent) : -1;
+    // Stops at the first event that cannot be opened: this thread waits out
+    // the bound of the shared objects once at most.
+    const bool opened =
+        OpenNameEvents(QStringLiteral("ZARV") + FModeStr, ui->Name, ui->DataEvent, ui->AckEvent) &&
+        OpenMissingEvent(ui->Completed, QStringLiteral("ZARVCOMPLETED")) &&
+        OpenMissingEvent(ui->Error, QStringLiteral("ZARVERROR"));
+    if (openFailed)
+        *openFailed = !opened;
+    ui->Descriptor = opened ? ListenNamedEvent(ui->DataEvent) : -1;
     FUiListener = std::move(ui);
     if (FUiListener->Descriptor < 0) {
         StopListeningOnUiThread();

@@ -21,11 +21,17 @@
 // it there, commands 11 and 12 included, so that a request costs no hop
 // from the worker thread (which then answers only discovery). Where the
 // event cannot be listened to that way (another process of that connection
-// name listens already), the worker thread serves it as above.
+// name listens already, or the event could not be opened), the worker
+// thread serves it as above.
 //
 // Every wait of the thread and of its hand-over blocks until the event it
 // waits for (the time-outs are only limits); destroying the connection wakes
-// the thread through a private event and waits for it to end. A command
+// the thread through a private event and waits for it to end. Events that
+// cannot be opened (a process stopped while making one keeps it from the
+// others for the bound of the shared objects) are opened again after a
+// pause that grows to a second, as a wait that fails is tried again after
+// one: the thread sleeps meanwhile, and serves once the events open. The UI
+// thread waits for such events once at most when the thread starts. A command
 // still waiting for the UI thread when the connection is destroyed is not
 // run: the engine is told with "ZARVERROR".
 //
@@ -284,14 +290,19 @@ private:
     friend class TDataConnectManager;
     void StartThread();
     void StopThread();
-    void ThreadLoop(std::promise<void>* listening);
+    // The worker thread; openLater: the first try to open the events comes
+    // after a pause.
+    void ThreadLoop(std::promise<void>* listening, bool openLater);
+    // Sleeps ms, woken early by the wake-up event.
+    void Pause(uint32_t ms);
     // Runs or hands over the request out on the data event of name, when it
     // is this connection's; onUiThread runs commands 1-10 at once.
     void ServeRequest(const QString& name, TSharedHandle ackEvent, TSharedHandle completed,
                       TSharedHandle errorEvent, bool onUiThread);
     // The UI thread's service of the data event (see the head of the file):
-    // false when the event cannot be listened to.
-    bool ListenOnUiThread();
+    // false when the event cannot be listened to; openFailed (when given) is
+    // set when that is because an event could not be opened.
+    bool ListenOnUiThread(bool* openFailed = nullptr);
     void StopListeningOnUiThread();
     void ServeOnUiThread();
     // Hands request number (commands 1-10) to the UI thread, which sets
@@ -357,6 +368,8 @@ private:
 
     std::thread FThread;
     std::atomic<bool> FTerminated{false};
+    // Set while the thread holds the events of its name open.
+    std::atomic<bool> FThreadHoldsData{false};
     // Private to this process: wakes the thread to end or to take a new name.
     TSharedHandle FWakeEvent = 0;
     // The command waiting for the UI thread, if any.

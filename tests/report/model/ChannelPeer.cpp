@@ -1,8 +1,9 @@
 // The peer of the data channel tests: a second process with data
 // connections. Arguments: the object name prefix, then options, then one
 // "name:kind:visibility:rt|dt" per connection (kinds of ChannelFixtures.h,
-// visibility 0 none, 1 developer, 2 end user). Prints "ready" once the
-// connections listen, and ends when its standard input closes.
+// visibility 0 none, 1 developer, 2 end user). Prints "ready" and the
+// milliseconds that making the connections took once they listen, and ends
+// when its standard input closes.
 //
 // Options:
 //   --hold             takes the channel's mutex and prints "held" before
@@ -176,10 +177,13 @@ int main(int argc, char** argv)
             connections.push_back(std::move(connection));
         }
     };
+    QElapsedTimer making;
+    making.start();
     if (onWorker)
         std::thread(makeConnections).join();
     else
         makeConnections();
+    const long long makingMs = making.elapsed();
     std::unique_ptr<TZarvDataSystem> holder;
     if (hold) {
         holder = std::make_unique<TZarvDataSystem>();
@@ -201,7 +205,7 @@ int main(int argc, char** argv)
         QMetaObject::invokeMethod(
             QCoreApplication::instance(), [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
     });
-    std::printf("ready\n");
+    std::printf("ready %lld\n", makingMs);
     std::fflush(stdout);
     TZarvDataConnection asked;
     if (holder && !ask.isEmpty() && holder->OpenDataEvent(ask, asked) && holder->CallEvent(9, asked)) {

@@ -50,6 +50,8 @@ public:
     {
         FProcess.start(QStringLiteral(TESSVAR_CHANNEL_PEER), QStringList{NamedObjectPrefix} + specs);
         FReady = WaitFor("ready", 10000);
+        if (FReady)
+            FStartupMs = FLines.last().mid(5).trimmed().toLongLong();
     }
     ~TPeer()
     {
@@ -59,6 +61,9 @@ public:
         FProcess.waitForFinished(1000);
     }
     bool Ready() const { return FReady; }
+    // How long making its connections took, in milliseconds.
+    qint64 StartupMs() const { return FStartupMs; }
+    pid_t Pid() const { return pid_t(FProcess.processId()); }
     // Reads lines until one starts with text; false when none came in time.
     bool WaitFor(const char* text, int ms)
     {
@@ -126,6 +131,7 @@ public:
 private:
     QProcess FProcess;
     bool FReady = false;
+    qint64 FStartupMs = -1;
     QList<QByteArray> FLines;
 };
 
@@ -171,6 +177,90 @@ private:
     int FDone = -1;
     bool FHeld = false;
 };
+
+// A child process stopped (SIGSTOP) while it makes the event of that name,
+// holding the event's bookkeeping lock as a creator stopped at that point
+// does, until Resume; it ends once it has made the event. Killed if never
+// resumed.
+class TStoppedCreator {
+public:
+    explicit TStoppedCreator(const QString& name)
+    {
+        FPid = fork();
+        if (FPid == 0) {
+            // The events of this process are opened once first, so that the
+            // event is the next object this process makes.
+            CloseSharedEvent(OpenSharedEvent(QStringLiteral("ZARVCOMPLETED")));
+            SetSharedObjectsProbe([](TSharedStep step) {
+                if (step == TSharedStep::Made)
+                    raise(SIGSTOP);
+            });
+            _exit(OpenSharedEvent(name) ? 0 : 1);
+        }
+        int status = 0;
+        FStopped = FPid > 0 && waitpid(FPid, &status, WUNTRACED) == FPid && WIFSTOPPED(status);
+    }
+    ~TStoppedCreator()
+    {
+        if (FPid <= 0 || FEnded)
+            return;
+        kill(FPid, SIGKILL);
+        waitpid(FPid, nullptr, 0);
+    }
+    bool Stopped() const { return FStopped; }
+    // Continues it; true when it then made the event and ended.
+    bool Resume()
+    {
+        kill(FPid, SIGCONT);
+        int status = 0;
+        FEnded = waitpid(FPid, &status, 0) == FPid;
+        return FEnded && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    }
+
+private:
+    pid_t FPid = -1;
+    bool FStopped = false;
+    bool FEnded = false;
+};
+
+// The processor time the threads of a process have used so far, in clock
+// ticks.
+long long ProcessTicks(pid_t pid)
+{
+    long long ticks = 0;
+    const QByteArray folder = "/proc/" + QByteArray::number(pid) + "/task";
+    DIR* tasks = opendir(folder.constData());
+    if (!tasks)
+        return -1;
+    while (const dirent* task = readdir(tasks)) {
+        if (task->d_name[0] == '.')
+            continue;
+        QFile stat(QString::fromLatin1(folder + '/' + task->d_name + "/stat"));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray line = stat.readAll();
+        // After the name in parentheses: state (field 3) ... utime (14), stime (15).
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 12)
+            ticks += fields[11].toLongLong() + fields[12].toLongLong();
+    }
+    closedir(tasks);
+    return ticks;
+}
+
+// The share of one CPU that the threads of a process use over the next ms
+// milliseconds; -1 when they cannot be read.
+double CpuShareOver(pid_t pid, int ms)
+{
+    QElapsedTimer timer;
+    timer.start();
+    const long long before = ProcessTicks(pid);
+    usleep(useconds_t(ms) * 1000);
+    const long long after = ProcessTicks(pid);
+    if (before < 0 || after < 0)
+        return -1;
+    return double(after - before) / double(sysconf(_SC_CLK_TCK)) / (double(timer.elapsed()) / 1000.0);
+}
 
 class QpConTest : public ::testing::Test {
 protected:
@@ -279,6 +369,19 @@ protected:
         system->CloseDataEvent(dataCon);
         system->ReleaseControl();
         return rows;
+    }
+    // A peer started while another process is stopped making one of its
+    // events: its start-up waited for the event once (the bound of 5 s, not
+    // twice), and its threads sleep over the next ms milliseconds. The share
+    // of a CPU they used.
+    static double ExpectStartedAndAsleep(TPeer& peer, int ms)
+    {
+        EXPECT_GE(peer.StartupMs(), 0);
+        EXPECT_LT(peer.StartupMs(), 7000);
+        const double share = CpuShareOver(peer.Pid(), ms);
+        EXPECT_GE(share, 0);
+        EXPECT_LT(share, 0.10);
+        return share;
     }
     const QStringList kRows{QStringLiteral("1 one a"), QStringLiteral("2 two -"), QStringLiteral("3 three c")};
 
@@ -1070,6 +1173,70 @@ TEST_F(QpConTest, SixProcessesKilledStoppedAndRestartedNeverHangOrMisread)
     TPeer after({QStringLiteral("KS:rows:2:rt")});
     ASSERT_TRUE(after.Ready());
     EXPECT_EQ(RunAgainst(QStringLiteral("KS")), kRows);
+}
+
+// A process stopped (SIGSTOP) while it makes the data event of a name, past
+// the bound that opening waits for it, and then resumed: a peer that starts
+// serving that name meanwhile finishes its start-up within one bound (its UI
+// thread waits for the event once), sleeps while the event cannot be opened
+// rather than spinning, and serves the name soon after the resume.
+TEST_F(QpConTest, AConnectionSleepsWhileACreatorOfItsEventIsStoppedAndServesAfter)
+{
+    UsePrefix(QStringLiteral("creator"));
+    MakeSystem();
+    TStoppedCreator creator(QStringLiteral("ZARVRTDATA_KC"));
+    ASSERT_TRUE(creator.Stopped());
+    TPeer peer({QStringLiteral("KC:rows:2:rt")});
+    ASSERT_TRUE(peer.Ready());
+    const double share = ExpectStartedAndAsleep(peer, 3000);
+
+    ASSERT_TRUE(creator.Resume());
+    QElapsedTimer timer;
+    timer.start();
+    CallEventWaitCount = 25; // 100 ms an ask
+    ASSERT_TRUE(system->GainControl());
+    QStringList rows;
+    qint64 servedMs = -1;
+    while (timer.elapsed() < 5000 && servedMs < 0) {
+        TZarvDataConnection dataCon;
+        if (Open(QStringLiteral("KC"), dataCon) && system->CallEvent(4, dataCon) && system->ReadInt() == 3) {
+            servedMs = timer.elapsed();
+            rows = ReadRows(dataCon);
+        }
+        system->CloseDataEvent(dataCon);
+    }
+    system->ReleaseControl();
+    EXPECT_EQ(rows, kRows);
+    EXPECT_GE(servedMs, 0);
+    EXPECT_LT(servedMs, 2000);
+    std::printf("start-up %lld ms; %.1f %% of a CPU in the freeze; served %lld ms after the resume\n",
+                static_cast<long long>(peer.StartupMs()), share * 100, static_cast<long long>(servedMs));
+}
+
+// The same with the discovery event that the thread of a connection waits
+// on: the data of the connection is served meanwhile (by the UI thread), its
+// threads sleep, and discovery finds the connection soon after the resume.
+TEST_F(QpConTest, AConnectionSleepsWhileACreatorOfTheDiscoveryEventIsStopped)
+{
+    UsePrefix(QStringLiteral("discovery"));
+    MakeSystem();
+    TStoppedCreator creator(QStringLiteral("ZARVCONNECT"));
+    ASSERT_TRUE(creator.Stopped());
+    TPeer peer({QStringLiteral("KD:rows:2:rt")});
+    ASSERT_TRUE(peer.Ready());
+    ExpectStartedAndAsleep(peer, 2000);
+    EXPECT_EQ(RunAgainst(QStringLiteral("KD")), kRows);
+
+    ASSERT_TRUE(creator.Resume());
+    QElapsedTimer timer;
+    timer.start();
+    int found = -1;
+    while (timer.elapsed() < 5000 && found < 0) {
+        system->UpdateConnections();
+        if (system->RTConnectList())
+            found = system->RTConnectList()->IndexOf(QStringLiteral("KD"));
+    }
+    EXPECT_GE(found, 0);
 }
 
 // A completion left set by a connection whose requester died before taking
