@@ -13,8 +13,8 @@
 #include <vector>
 
 struct TPdfObject {
-    QByteArray Dict;   // the text between "obj" and "stream" (or "endobj")
-    QByteArray Stream; // inflated; empty when the object has none
+    QByteArray Dict;     // the text between "obj" and "stream" (or "endobj")
+    QByteArray Stream;   // inflated; empty when the object has none
     bool Broken = false; // a stream that runs past the file or cannot be inflated
 };
 

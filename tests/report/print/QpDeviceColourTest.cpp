@@ -15,8 +15,9 @@
 #include <QImage>
 #include <QPrinterInfo>
 #include <QProcess>
-#include <QStandardPaths>
 #include <gtest/gtest.h>
+
+#include <cmath>
 
 namespace {
 
@@ -69,9 +70,10 @@ int Count(const std::vector<TPdfColour>& colours, const std::vector<double>& com
 QImage Render(const QString& pdf)
 {
     const QString stem = pdf.chopped(4);
-    QProcess::execute(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QStringLiteral("50"), QStringLiteral("-f"),
-                                                   QStringLiteral("1"), QStringLiteral("-l"), QStringLiteral("1"),
-                                                   QStringLiteral("-png"), QStringLiteral("-singlefile"), pdf, stem});
+    QProcess::execute(QStringLiteral("pdftoppm"),
+                      {QStringLiteral("-r"), QStringLiteral("50"), QStringLiteral("-f"), QStringLiteral("1"),
+                       QStringLiteral("-l"), QStringLiteral("1"), QStringLiteral("-png"),
+                       QStringLiteral("-singlefile"), pdf, stem});
     return QImage(stem + QStringLiteral(".png"));
 }
 
