@@ -26,6 +26,8 @@
 #include <type_traits>
 
 #include <dlfcn.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace {
 
@@ -48,6 +50,33 @@ void SetBaseDeviceFont(TFont& font, int pixelsPerInch)
     font.SetPixelsPerInch(pixelsPerInch);
     font.SetName(kBaseFontName);
     font.SetHeight(-int(Round(pixelsPerInch * kBaseFontSize / 72))); // the character height
+}
+
+// A file in memory that only this process reaches (by its descriptor's name
+// under /proc/self/fd) and that goes with its last descriptor; nullptr when
+// the system makes none.
+std::unique_ptr<QFile> OpenMemoryFile()
+{
+    const int handle = ::memfd_create("tessvar-pdf", MFD_CLOEXEC);
+    if (handle < 0)
+        return nullptr;
+    auto file = std::make_unique<QFile>();
+    if (!file->open(handle, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(handle);
+        return nullptr;
+    }
+    return file;
+}
+
+// The whole of a file another writer wrote; empty when it cannot be read to
+// its end.
+QByteArray ReadWhole(QFile& file)
+{
+    const qint64 size = file.size();
+    if (size <= 0 || !file.seek(0))
+        return QByteArray();
+    QByteArray bytes = file.read(size);
+    return bytes.size() == size ? bytes : QByteArray();
 }
 
 // Copies a printer takes when CUPS does not say. The PDF printer takes any
@@ -564,9 +593,7 @@ TQpPrinterDevice::~TQpPrinterDevice()
     if (FCanvas)
         FCanvas->SetPainter(nullptr);
     FPainter.reset();
-    FFileWriter.reset();
-    FFileBytes.reset();
-    FFileStream.reset();
+    ReleaseFileJob();
     FContext.reset();
     FDeviceState = TDeviceState::dsNone;
     KeepDevMode = false;
@@ -877,7 +904,7 @@ void TQpPrinterDevice::BeginDocSelect()
         try {
             BeginFileJob();
         } catch (...) {
-            FFileStream.reset();
+            ReleaseFileJob();
             SetState(TDeviceState::dsNone);
             throw;
         }
@@ -887,9 +914,7 @@ void TQpPrinterDevice::BeginDocSelect()
     FPainter = std::make_unique<QPainter>();
     if (!FPainter->begin(PaintTarget())) {
         FPainter.reset();
-        FFileWriter.reset();
-        FFileBytes.reset();
-        FFileStream.reset();
+        ReleaseFileJob();
         SetState(TDeviceState::dsNone);
         RaiseError(Translate(kCannotStart).arg(FOutputFile.isEmpty() ? FDeviceName : FOutputFile));
     }
@@ -912,6 +937,7 @@ void TQpPrinterDevice::EndDoc()
     FPainter.reset();
     FFileWriter.reset();
     const std::unique_ptr<QBuffer> fileBytes = std::move(FFileBytes);
+    const std::unique_ptr<QFile> greyBytes = std::move(FGreyBytes);
     const std::unique_ptr<TSafeFileStream> fileStream = std::move(FFileStream);
     const QString file = FOutputFile;
     const bool aborted = FAborted;
@@ -921,10 +947,15 @@ void TQpPrinterDevice::EndDoc()
     FOutputFile.clear();
     if (!fileStream || aborted)
         return;
-    if (!ended)
+    QByteArray bytes;
+    if (fileBytes)
+        bytes = fileBytes->data();
+    else if (ended && greyBytes)
+        bytes = ReadWhole(*greyBytes);
+    if (!ended || bytes.isEmpty())
         throw EFileSaveError(
             QStringLiteral("Cannot create file \"%1\". %2").arg(file, Translate(kPdfIncomplete)));
-    fileStream->WriteBytes(fileBytes->data());
+    fileStream->WriteBytes(bytes);
     fileStream->Commit();
 }
 
@@ -933,16 +964,24 @@ void TQpPrinterDevice::EndDoc()
 void TQpPrinterDevice::Abort()
 {
     CheckPrinting();
-    if (FContext && !FFileWriter)
+    if (FContext && !FFileStream)
         FContext->abort();
     FAborted = true;
     EndDoc();
 }
 
-// The job's PDF is painted into memory at the context's page and resolution.
+// The job's PDF is painted into memory at the context's page and resolution,
+// in the context's colour mode.
 void TQpPrinterDevice::BeginFileJob()
 {
     FFileStream = std::make_unique<TSafeFileStream>(FOutputFile);
+    if (FContext->colorMode() == QPrinter::GrayScale) {
+        FGreyBytes = OpenMemoryFile();
+        if (!FGreyBytes)
+            RaiseError(Translate(kCannotStart).arg(FOutputFile));
+        FContext->setOutputFileName(QStringLiteral("/proc/self/fd/%1").arg(FGreyBytes->handle()));
+        return;
+    }
     FFileBytes = std::make_unique<QBuffer>();
     FFileBytes->open(QIODevice::WriteOnly);
     FFileWriter = std::make_unique<QPdfWriter>(FFileBytes.get());
@@ -950,6 +989,14 @@ void TQpPrinterDevice::BeginFileJob()
     FFileWriter->setPageLayout(FContext->pageLayout());
     FFileWriter->setTitle(FTitle);
     FFileWriter->setCreator(FContext->creator());
+}
+
+void TQpPrinterDevice::ReleaseFileJob()
+{
+    FFileWriter.reset();
+    FFileBytes.reset();
+    FGreyBytes.reset();
+    FFileStream.reset();
 }
 
 // What a job paints on: its file's PDF, or the printer's context.
@@ -1388,8 +1435,8 @@ void TQpPrinterDevice::SetState(TDeviceState state)
 
 // A context for the selected printer from its device mode; with no printer,
 // for a job into a file, or on the PDF printer, a PDF context of the same
-// page and resolution (a job into a file paints on its own PDF writer of that
-// page, see BeginFileJob).
+// page, resolution and colour (a job into a file paints on its own PDF writer
+// of that page, or in grey on this context, see BeginFileJob).
 void TQpPrinterDevice::MakeContext(TDeviceState state)
 {
     const bool valid = !FInvalidPrinter && FDevMode;
@@ -1437,8 +1484,7 @@ void TQpPrinterDevice::MakeContext(TDeviceState state)
         std::unique_ptr<QPrinter> pdf = TakePdfContext();
         pdf->setResolution(dpi);
         pdf->setPageLayout(layout);
-        if (valid && FPdfPrinter)
-            pdf->setColorMode(FDevMode->Color == 2 ? QPrinter::Color : QPrinter::GrayScale);
+        pdf->setColorMode(valid && FDevMode->Color != 2 ? QPrinter::GrayScale : QPrinter::Color);
         FContext = std::move(pdf);
     }
     if (FCanvas)

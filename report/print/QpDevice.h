@@ -28,7 +28,9 @@
 // saved is refused before anything is painted) and paints its PDF into
 // memory; EndDoc hands the finished bytes to the save, so a failed write is
 // the save error naming the file, and the file that stood there before stays
-// as it was. An aborted job removes only its temporary file.
+// as it was. An aborted job removes only its temporary file. The PDF takes
+// the device mode's colour: a monochrome job writes its colours and images
+// in grey.
 #include "report/print/QpDefine.h"
 
 #include "platform/graphics/Canvas.h"
@@ -40,6 +42,7 @@
 #include <vector>
 
 class QBuffer;
+class QFile;
 class QPagedPaintDevice;
 class QPainter;
 class QPdfWriter;
@@ -337,6 +340,7 @@ private:
     void KeepPdfContext(std::unique_ptr<QPrinter> context);
     void StartPage();
     void BeginFileJob();
+    void ReleaseFileJob();
     QPagedPaintDevice* PaintTarget() const;
     QString ItemText(int index) const;
     const TStringList* FillBins();
@@ -353,10 +357,14 @@ private:
     bool FContextLent = false;
     std::unique_ptr<QPainter> FPainter;
     // A job into a file: the PDF it paints, in memory until EndDoc saves it
-    // through the save stream opened when the job began.
+    // through the save stream opened when the job began. A colour job paints
+    // on its own PDF writer into FFileBytes; Qt's PDF writer has no grey, so
+    // a monochrome job paints on the context itself, set to grey, which
+    // writes into FGreyBytes, a file in memory of this process alone.
     std::unique_ptr<TSafeFileStream> FFileStream;
     std::unique_ptr<QBuffer> FFileBytes;
     std::unique_ptr<QPdfWriter> FFileWriter;
+    std::unique_ptr<QFile> FGreyBytes;
     std::unique_ptr<TDevMode> FDevMode;
     TDeviceState FDeviceState = TDeviceState::dsNone;
     std::unique_ptr<TStringList> FFontList;
