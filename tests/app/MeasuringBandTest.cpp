@@ -77,7 +77,8 @@ TSweep SweepStarts(int starts)
         sweep.Highest = std::max(sweep.Highest, (limit - D) / P);
         if (!PitchDiameterInBand(D, P, limit, starts))
             sweep.Outside.push_back(r.GaugeCode.toStdString() + " " + r.Tolerance.toStdString() + " M" +
-                                    std::to_string(D) + "x" + std::to_string(P) + ": " + std::to_string(limit));
+                                    std::to_string(D) + "x" + std::to_string(P) + ": " +
+                                    std::to_string(limit));
     };
     for (const double D : diameters) {
         for (const int micrometres : IsoThreadPitches) {
@@ -122,8 +123,8 @@ TEST(MeasuringBand, HoldsEveryIsoLimitOfOneToFiveStarts)
                     sweep.Limits, sweep.Lowest, sweep.Highest, -PitchDiameterBandBelow(starts));
         EXPECT_GT(sweep.Limits, 100000) << starts;
         EXPECT_LT(PitchDiameterBandBelow(starts) + sweep.Lowest, 0.2) << starts;
-        EXPECT_TRUE(sweep.Outside.empty()) << starts << " starts: " << sweep.Outside.size() << " outside, "
-                                           << sweep.Outside.front();
+        EXPECT_TRUE(sweep.Outside.empty())
+            << starts << " starts: " << sweep.Outside.size() << " outside, " << sweep.Outside.front();
     }
 }
 

@@ -252,9 +252,9 @@ TEST(UconvertTest, ContactAndTheBandOfPitchDiameters)
         double n;
         double below; // pitches
     };
-    const Starts starts[] = {{1, 1.5},    {2, 1.59},  {2.9, 1.59}, {3, 1.68},    {4, 1.77},
-                             {5, 1.86},   {6, 1.86},  {1e12, 1.86}, {0, 1.5},    {-3, 1.5},
-                             {0.5, 1.5},  {NAN, 1.86}, {INFINITY, 1.86}, {-INFINITY, 1.5}};
+    const Starts starts[] = {{1, 1.5},   {2, 1.59},   {2.9, 1.59},      {3, 1.68},       {4, 1.77},
+                             {5, 1.86},  {6, 1.86},   {1e12, 1.86},     {0, 1.5},        {-3, 1.5},
+                             {0.5, 1.5}, {NAN, 1.86}, {INFINITY, 1.86}, {-INFINITY, 1.5}};
     for (const Starts& row : starts) {
         EXPECT_NEAR(PitchDiameterBandBelow(row.n), row.below, 1e-12) << row.n;
         // M6 x 0.25: the lower edge, and the upper one that stays.
