@@ -119,15 +119,18 @@ private:
 //
 // Below, the band reaches PitchDiameterBandBelow(n) pitches under D, made of
 // a part that does not depend on the starts and one that widens with them:
-//   - 0.9 P: the basic pitch diameter lies 0.65 P under D, and the largest
-//     fundamental deviation reaches another 0.18 P at the fine pitches (e)
-//     and 0.29 P at 1 mm (a);
+//   - 0.9 P: the basic pitch diameter lies 0.65 P under D, and the
+//     fundamental deviation adds up to 0.18 P where the tolerances are
+//     widest in pitches (e at the finest pitches);
 //   - 0.6 P times the widening of the pitch-diameter tolerance: the widest
-//     tolerance a calculator accepts (grade 9 at the finest pitches, where
-//     its formula stops it) is 0.5 P, and the Not-go ring's own tolerance
-//     below it 0.07 P; a thread of n starts has its tolerance widened, by
-//     the standard 1.12, 1.25, 1.4 times for 2, 3, 4 starts and 1.6 times
-//     for 5 and more, here by at most 0.15 a start up to 1.6.
+//     tolerance the ISO calculator accepts is 0.5 P (grade 9 at the finest
+//     pitches, where its formula stops), and the Not-go ring's own tolerance
+//     below it up to 0.07 P; a thread of n starts has its tolerance widened,
+//     by the standard 1.12, 1.25, 1.4 times for 2, 3, 4 starts and 1.6 times
+//     for 5 and more, here by 0.15 a start up to 1.6.
+//   Where the deviation is larger in pitches (a: 0.29 P at 1 mm), the
+//   tolerances are narrower (grade 9 at 1 mm: up to 0.36 P), and the limits
+//   stay well above the band.
 // So a single start reaches 1.5 P under D, which also holds every other
 // profile (the minor diameter lies at most 1.28 P under the major: 1.227 P
 // for a 60 degree thread, 1.281 P for Whitworth) and the taper gauges
