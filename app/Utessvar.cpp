@@ -817,9 +817,9 @@ void TfTessvar::bPrintClick(TObject*)
     PrintReportProject(*ZvProject1, QStringLiteral("measure.zrf"), params, cPreview->Checked());
 }
 
-void TfTessvar::pcConvertChange(TObject* sender)
+void TfTessvar::pcConvertChange(TObject*)
 {
-    EmptyResultsOf(sender);
+    EmptyResultsOf(pcConvert);
     const bool wire = pcConvert->ActivePage() == tb3Wire;
     const int sphere = wire ? 0 : 1;
     gbFilo->SetCaption(LoadStr(WireGroupText + sphere));
