@@ -197,6 +197,7 @@ void TfTessvar::BindHandlers()
     BindMethod("bQfiliClick", &TfTessvar::bQfiliClick);
     BindMethod("bPrintClick", &TfTessvar::bPrintClick);
     BindMethod("pcConvertChange", &TfTessvar::pcConvertChange);
+    BindMethod("MeasureInputChange", &TfTessvar::MeasureInputChange);
     BindMethod("tabMisEnter", &TfTessvar::tabMisEnter);
     BindMethod("tabTollEnter", &TfTessvar::tabTollEnter);
     BindMethod("ConvertClick", &TfTessvar::ConvertClick);
@@ -570,8 +571,11 @@ void TfTessvar::pTabChange(TObject*) {}
 
 void TfTessvar::eTDChange(TObject* sender)
 {
-    if (!Refreshing)
-        LengthList.ReadEdit(NumberEditOf(dynamic_cast<TEdit*>(sender)));
+    // A rewrite in another unit changes no value: the results stay.
+    if (Refreshing)
+        return;
+    LengthList.ReadEdit(NumberEditOf(dynamic_cast<TEdit*>(sender)));
+    EmptyResultsOf(sender);
 }
 
 // ---------------------------------------------------------------------------
@@ -815,6 +819,7 @@ void TfTessvar::bPrintClick(TObject*)
 
 void TfTessvar::pcConvertChange(TObject*)
 {
+    EmptyResultsOf(pcConvert);
     const bool wire = pcConvert->ActivePage() == tb3Wire;
     const int sphere = wire ? 0 : 1;
     gbFilo->SetCaption(LoadStr(WireGroupText + sphere));
@@ -822,6 +827,27 @@ void TfTessvar::pcConvertChange(TObject*)
     lFilo->SetCaption(LoadStr(ReadingOnWireText + sphere));
     cSpecial->SetVisible(wire);
     bQfili->SetVisible(wire);
+}
+
+void TfTessvar::MeasureInputChange(TObject* sender)
+{
+    EmptyResultsOf(sender);
+}
+
+void TfTessvar::EmptyResultsOf(const TObject* input)
+{
+    // A result shown (and printed) belongs to the page and the inputs on
+    // screen: a reading's change takes its own side's pitch diameter, a
+    // change of what both sides share takes both, and the theoretical wire
+    // goes with the pitch and the angles it comes from.
+    const bool shared = input == pcConvert || input == eTD || input == eCP || input == eCA || input == eAG ||
+                        input == eNP || input == eAD || input == cbMA || input == eForce || input == cSpecial;
+    if (shared || input == eRead)
+        eResult->SetText(QString());
+    if (shared || input == eReadNP)
+        eResultNP->SetText(QString());
+    if (input == eCP || input == eCA || input == eAG)
+        eFiloTeor->SetText(QString());
 }
 
 void TfTessvar::tabMisEnter(TObject*)

@@ -64,6 +64,9 @@ public:
     void bQfiliClick(TObject* sender);
     void bPrintClick(TObject* sender); // the measurement sheet "measure.zrf"
     void pcConvertChange(TObject* sender);
+    // OnChange of the angles, starts, force and wire material, OnClick of
+    // "Compensate deformation": the results of the old inputs go.
+    void MeasureInputChange(TObject* sender);
     void tabMisEnter(TObject* sender);
     void tabTollEnter(TObject* sender); // "Tolerance", "Unit" and "Tools"
 
@@ -296,6 +299,9 @@ private:
     // The probe of the active measuring page: 0 wire, 1 arms, 2 sphere.
     int ProbeOfPage() const;
     void MeasureOverWire(TEdit* reading, TEdit* result);
+    // Empties the results computed from this input of the measuring tab (a
+    // reading, a shared input, the page control); other senders: nothing.
+    void EmptyResultsOf(const TObject* input);
 
     bool FShown = false;
     std::unique_ptr<QObject> FSignals; // context of the Qt connections; goes first

@@ -5,6 +5,7 @@
 #include "platform/rtl/FormatText.h"
 #include "platform/rtl/RtlMath.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -290,12 +291,27 @@ bool CONVERT::ReadingTouches(double reading) const
 
 bool CONVERT::PitchDiameterPlausible(double pitchDiameter) const
 {
-    return PitchDiameterInBand(FDiameter, FPitch, pitchDiameter);
+    return PitchDiameterInBand(FDiameter, FPitch, pitchDiameter, FStarts);
 }
 
-bool PitchDiameterInBand(double diameter, double pitch, double pitchDiameter)
+double PitchDiameterBandBelow(double starts)
 {
-    return pitchDiameter > 0 && pitchDiameter >= diameter - PitchDiameterBandBelow * pitch &&
+    constexpr double Fixed = 0.9;     // pitches: basic pitch diameter and fundamental deviation
+    constexpr double Tolerance = 0.6; // pitches: widest tolerance of a single start
+    constexpr double WideningPerStart = 0.15;
+    constexpr double WideningMost = 1.6;
+    const double n = std::trunc(starts);
+    double widening = WideningMost; // also for a count that is no number
+    if (n <= 1)
+        widening = 1;
+    else if (n > 1)
+        widening = std::min(1 + WideningPerStart * (n - 1), WideningMost);
+    return Fixed + Tolerance * widening;
+}
+
+bool PitchDiameterInBand(double diameter, double pitch, double pitchDiameter, double starts)
+{
+    return pitchDiameter > 0 && pitchDiameter >= diameter - PitchDiameterBandBelow(starts) * pitch &&
            pitchDiameter <= diameter + PitchDiameterBandAbove * pitch;
 }
 

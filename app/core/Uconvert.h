@@ -62,8 +62,9 @@ public:
     // chord of the two balls, sqrt((M - d)^2 - P^2 / 4)). Other modes: true.
     bool ReadingTouches(double reading) const;
     // Whether a pitch diameter can belong to the thread set up: above 0 and
-    // within the band from PitchDiameterBandBelow pitches below to
-    // PitchDiameterBandAbove pitches above the diameter D (limits included).
+    // within the band from PitchDiameterBandBelow pitches below (for the
+    // starts set up) to PitchDiameterBandAbove pitches above the diameter D
+    // (limits included).
     bool PitchDiameterPlausible(double pitchDiameter) const;
     // The result of the selected mode for reading M; 0.0 for a mode outside
     // 0 to 23.
@@ -112,19 +113,41 @@ private:
     mutable TConvertStatus FStatus = TConvertStatus::Computed;
 };
 
-// The band of the pitch diameters a thread of diameter D and pitch P can
-// have, in pitches around D. D is the major diameter, or for a pipe thread
-// the basic pitch diameter at its gauge plane. Below: no pitch diameter lies
-// under the minor diameter, at most 1.28 P under the major (1.227 P for a
-// 60 degree thread, 1.281 P for Whitworth), and the taper gauges measured
-// away from their gauge plane reach 1.46 P under the basic pitch diameter
-// (NPTF L3 plugs). Above: no pitch diameter lies over the major diameter;
-// over a basic pitch diameter, the pipe gauges' limits stay within a few
-// tenths of a pitch. The limits the process windows hand over lie from
-// 1.04 P below (NPSM 6 in) to 0.13 P above (ISO 228 G 1/16 No-go plugs).
-constexpr double PitchDiameterBandBelow = 1.5; // pitches
+// The band of the pitch diameters a thread of diameter D, pitch P and n
+// starts can have, in pitches around D. D is the major diameter, or for a
+// pipe thread the basic pitch diameter at its gauge plane.
+//
+// Below, the band reaches PitchDiameterBandBelow(n) pitches under D, made of
+// a part that does not depend on the starts and one that widens with them:
+//   - 0.9 P: the basic pitch diameter lies 0.65 P under D, and the
+//     fundamental deviation adds up to 0.18 P where the tolerances are
+//     widest in pitches (e at the finest pitches);
+//   - 0.6 P times the widening of the pitch-diameter tolerance: the widest
+//     tolerance the ISO calculator accepts is 0.5 P (grade 9 at the finest
+//     pitches, where its formula stops), and the Not-go ring's own tolerance
+//     below it up to 0.07 P; a thread of n starts has its tolerance widened,
+//     by the standard 1.12, 1.25, 1.4 times for 2, 3, 4 starts and 1.6 times
+//     for 5 and more, here by 0.15 a start up to 1.6.
+//   Where the deviation is larger in pitches (a: 0.29 P at 1 mm), the
+//   tolerances are narrower (grade 9 at 1 mm: up to 0.36 P), and the limits
+//   stay well above the band.
+// So a single start reaches 1.5 P under D, which also holds every other
+// profile (the minor diameter lies at most 1.28 P under the major: 1.227 P
+// for a 60 degree thread, 1.281 P for Whitworth) and the taper gauges
+// measured away from their gauge plane (1.46 P under the basic pitch
+// diameter, NPTF L3 plugs); 5 starts reach 1.86 P. The lowest ISO limits
+// lie 1.39, 1.46, 1.53, 1.60 and 1.70 P under D for 1 to 5 starts (Not-go
+// rings 9e, P 0.25); the other families take no starts and hand over limits
+// from 1.04 P below (NPSM 6 in) to 0.13 P above (ISO 228 G 1/16 No-go
+// plugs).
+//
+// Above: no pitch diameter lies over the major diameter; over a basic pitch
+// diameter, the pipe gauges' limits stay within a few tenths of a pitch, and
+// a No-go plug of 5 starts at 0.2 mm pitch reaches 0.02 P over D.
+double PitchDiameterBandBelow(double starts);  // pitches
 constexpr double PitchDiameterBandAbove = 0.5; // pitches
-bool PitchDiameterInBand(double diameter, double pitch, double pitchDiameter);
+// starts as the conversion takes them: truncated, and less than 1 as 1.
+bool PitchDiameterInBand(double diameter, double pitch, double pitchDiameter, double starts = 1);
 
 // The lead angle psi (radians) of the wire or ball contact: X the reading
 // less the wire (or the arms' chord), a1 and a2 the semi-angles in radians,

@@ -245,6 +245,7 @@ object fTessvar: TfTessvar
           Height = 23
           TabOrder = 2
           Text = '30'
+          OnChange = MeasureInputChange
         end
         object eAG: TEdit
           Left = 156
@@ -253,6 +254,7 @@ object fTessvar: TfTessvar
           Height = 23
           TabOrder = 3
           Text = '30'
+          OnChange = MeasureInputChange
         end
         object Label7: TLabel
           Left = 12
@@ -266,6 +268,7 @@ object fTessvar: TfTessvar
           Height = 23
           TabOrder = 4
           Text = '1'
+          OnChange = MeasureInputChange
         end
       end
       object gbFilo: TGroupBox
@@ -308,6 +311,7 @@ object fTessvar: TfTessvar
             'Aluminum'
             'Ceramic'
             'Ruby')
+          OnChange = MeasureInputChange
         end
         object Label10: TLabel
           Left = 12
@@ -321,6 +325,7 @@ object fTessvar: TfTessvar
           Height = 23
           TabOrder = 2
           Text = '1'
+          OnChange = MeasureInputChange
         end
         object Label11: TLabel
           Left = 162
@@ -335,6 +340,7 @@ object fTessvar: TfTessvar
           Caption = 'Compensate deformation'
           Checked = True
           TabOrder = 3
+          OnClick = MeasureInputChange
         end
       end
       object lFilo: TLabel

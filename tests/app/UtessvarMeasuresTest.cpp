@@ -316,6 +316,56 @@ TEST_F(Measures, DeformationCorrectionTakesTheForceInTheUnitShown)
     EXPECT_TRUE(Messages->Shown().empty());
 }
 
+// A unit switch shows both results in the new unit and back again, as the
+// other lengths: it empties neither.
+TEST_F(Measures, AUnitSwitchConvertsTheResults)
+{
+    GoAndNoGo();
+    Thread();
+    Type(fTessvar->eRead, "10.325");
+    Type(fTessvar->eReadNP, "10.4");
+    ClickButton(fTessvar->Button1);
+    ClickButton(fTessvar->Button2);
+    const QString goMm = fTessvar->eResult->Text();
+    const QString noGoMm = fTessvar->eResultNP->Text();
+    const double go = Value(fTessvar->eResult);
+    const double noGo = Value(fTessvar->eResultNP);
+    ASSERT_FALSE(std::isnan(go) || std::isnan(noGo));
+
+    fTessvar->rINCH->SetChecked(true);
+    EXPECT_NEAR(fTessvar->eResult->Text().toDouble(), go / 25.4, 0.0000025); // steps of 5 millionths
+    EXPECT_NEAR(fTessvar->eResultNP->Text().toDouble(), noGo / 25.4, 0.0000025);
+    EXPECT_EQ(Value(fTessvar->eResult), go);
+    EXPECT_EQ(Value(fTessvar->eResultNP), noGo);
+    fTessvar->rMM->SetChecked(true);
+    EXPECT_EQ(fTessvar->eResult->Text(), goMm);
+    EXPECT_EQ(fTessvar->eResultNP->Text(), noGoMm);
+}
+
+// M6 x 0.25, 5 starts, 9e: the bolt's limits are 5.5926 to 5.7926, 1.64 P
+// under D at the lowest; 0.144 wires over 5.810 give 5.5940 (by hand,
+// M - 3 d + 0.866 P = 5.5945, less 0.5 um for the lead angle of 1.25 mm on
+// about 6 mm). The same reading on a single start is refused: its pitch
+// diameter cannot lie 1.62 P under D.
+TEST_F(Measures, AFineFiveStartThreadIsMeasured)
+{
+    Type(fTessvar->eTD, "6");
+    Type(fTessvar->eCP, "0.25");
+    Type(fTessvar->eAD, "0.144");
+    Type(fTessvar->eNP, "5");
+    fTessvar->cSpecial->SetChecked(false);
+    Type(fTessvar->eRead, "5.810");
+    ClickButton(fTessvar->Button1);
+    EXPECT_TRUE(Messages->Shown().empty());
+    EXPECT_EQ(fTessvar->eResult->Text(), "  +005.594.0");
+
+    Type(fTessvar->eNP, "1");
+    ClickButton(fTessvar->Button1);
+    EXPECT_EQ(fTessvar->eResult->Text(), "");
+    ASSERT_EQ(Messages->Shown().size(), 1u);
+    EXPECT_EQ(Messages->Shown()[0].Text, "Reading not valid for this thread and wire");
+}
+
 // Each page refuses what its probe cannot give on the thread of the tab,
 // M10 x 1.5 at 30/30 degrees: a reading of 0 or below (the engine would
 // take it as 0), one that leaves no gap between reading and probe (or, for

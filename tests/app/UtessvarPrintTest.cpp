@@ -16,6 +16,9 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <cmath>
+#include <functional>
+
 namespace {
 
 const char* const kParams[] = {"Title", "Unit",  "Diameter", "Angle",  "Pitch", "Starts", "Wire",
@@ -146,6 +149,104 @@ TEST_F(PrintoutTest, MissingProjectShowsItsPathAndMakesNoRun)
     EXPECT_EQ(Messages->Shown()[0].Icon, TMsgIcon::Error);
     EXPECT_EQ(Systems, 0);
     EXPECT_FALSE(fTessvar->ZvProject1->Active());
+}
+
+// The sheet pairs a pitch diameter only with the page and inputs it came
+// from. Three wires over 10.325, then the T-sphere page: the sheet says
+// "Reading on Sphere" and has no pitch diameter; Calculate there gives the
+// T-sphere's own: by hand, M - d + 2 d - 0.866 P = 10.325 + 1 - 1.299 =
+// 10.0260, and the lead angle (1.5 mm on about 10 mm) adds 1.8 um: 10.0278.
+// Then each input of the calculation, the page and the readings: the
+// result it belongs to goes from tab and sheet, a reading takes its own
+// side's only.
+TEST_F(PrintoutTest, TheSheetCarriesOnlyTheResultOfThePageAndInputsShown)
+{
+    ProvideProject();
+    StartProgram();
+    fTessvar->cPreview->SetChecked(false);
+    // A gauge with a Go and a No-go side copied in.
+    fTessvar->lTP->Show();
+    fTessvar->lTNP->Show();
+    PickTab(fTessvar->pTab, 1);
+    const auto print = [this] {
+        Values.clear();
+        ClickButton(fTessvar->bPrint);
+        ASSERT_TRUE(Messages->Shown().empty()) << Messages->Shown().front().Text.toStdString();
+    };
+
+    Type(fTessvar->eTD, "10");
+    Type(fTessvar->eCP, "1.5");
+    Type(fTessvar->eAD, "0.866");
+    Type(fTessvar->eRead, "10.325");
+    ClickButton(fTessvar->Button1);
+    ASSERT_NE(fTessvar->eResult->Text(), "");
+    PickTab(fTessvar->pcConvert, 2);
+    print();
+    EXPECT_EQ(Values["Rfilo"], "Reading on Sphere");
+    EXPECT_EQ(Values["Read"], fTessvar->eRead->Text());
+    EXPECT_EQ(Values["PDG"], "");
+    EXPECT_FALSE(PdfText().contains(QStringLiteral("009.02")));
+
+    Type(fTessvar->eAD, "1");
+    ClickButton(fTessvar->Button1);
+    EXPECT_NEAR(Value(fTessvar->eResult), 10.0278, 0.00005);
+    print();
+    EXPECT_EQ(Values["PDG"], fTessvar->eResult->Text());
+    EXPECT_EQ(Values["WireD"], fTessvar->Label8->Caption() + QStringLiteral(": ") + fTessvar->eAD->Text());
+    EXPECT_TRUE(PdfText().contains(Values["PDG"].trimmed()));
+
+    // Each row starts from both results of M10x1.5 over a 0.866 wire, then
+    // changes one thing.
+    enum Side { Both, Go, NoGo };
+    struct TRow {
+        const char* What;
+        std::function<void()> Change;
+        Side Emptied;
+    };
+    TfTessvar* w = fTessvar;
+    const TRow rows[] = {
+        {"diameter", [w] { Type(w->eTD, "12"); }, Both},
+        {"pitch", [w] { Type(w->eCP, "1.25"); }, Both},
+        {"first semi-angle", [w] { Type(w->eCA, "29.5"); }, Both},
+        {"second semi-angle", [w] { Type(w->eAG, "30.5"); }, Both},
+        {"starts", [w] { Type(w->eNP, "2"); }, Both},
+        {"wire", [w] { Type(w->eAD, "0.9"); }, Both},
+        {"material", [w] { Choose(w->cbMA, 1); }, Both},
+        {"force", [w] { Type(w->eForce, "2"); }, Both},
+        {"compensation", [w] { w->cSpecial->SetChecked(!w->cSpecial->Checked()); }, Both},
+        {"page", [w] { PickTab(w->pcConvert, 1); }, Both},
+        {"Go reading", [w] { Type(w->eRead, "10.33"); }, Go},
+        {"No-go reading", [w] { Type(w->eReadNP, "10.33"); }, NoGo},
+    };
+    for (const TRow& row : rows) {
+        SCOPED_TRACE(row.What);
+        PickTab(fTessvar->pcConvert, 0);
+        Type(fTessvar->eTD, "10");
+        Type(fTessvar->eCP, "1.5");
+        Type(fTessvar->eCA, "30");
+        Type(fTessvar->eAG, "30");
+        Type(fTessvar->eNP, "1");
+        Type(fTessvar->eAD, "0.866");
+        Choose(fTessvar->cbMA, 0);
+        Type(fTessvar->eForce, "1");
+        Type(fTessvar->eRead, "10.325");
+        Type(fTessvar->eReadNP, "10.4");
+        ClickButton(fTessvar->Button1);
+        ClickButton(fTessvar->Button2);
+        const QString go = fTessvar->eResult->Text();
+        const QString noGo = fTessvar->eResultNP->Text();
+        ASSERT_NE(go, "");
+        ASSERT_NE(noGo, "");
+
+        row.Change();
+        print();
+        const bool goGone = row.Emptied != NoGo;
+        const bool noGoGone = row.Emptied != Go;
+        EXPECT_EQ(Values["PDG"], goGone ? QString() : go);
+        EXPECT_EQ(Values["PDNG"], noGoGone ? QString() : noGo);
+        EXPECT_EQ(std::isnan(Value(fTessvar->eResult)), goGone);
+        EXPECT_EQ(std::isnan(Value(fTessvar->eResultNP)), noGoGone);
+    }
 }
 
 // A damaged "measure.zrf": one changed byte inside a page's class name

@@ -242,6 +242,32 @@ TEST(UconvertTest, ContactAndTheBandOfPitchDiameters)
         convert.SetThreeWire(band.D, 30, 30, band.P, 0.866, 0, 1);
         EXPECT_EQ(convert.PitchDiameterPlausible(band.d2), band.inside) << band.n;
     }
+
+    // The band reaches further down with the starts, the tolerance part
+    // (0.6 P) widened by 0.15 a start up to 1.6 times: 1.5, 1.59, 1.68,
+    // 1.77 and 1.86 P for 1 to 5 starts, no further for more. Starts as the
+    // conversion takes them: truncated, 0 and less as one; a count that is
+    // no number gets the widest band.
+    struct Starts {
+        double n;
+        double below; // pitches
+    };
+    const Starts starts[] = {{1, 1.5},   {2, 1.59},   {2.9, 1.59},      {3, 1.68},       {4, 1.77},
+                             {5, 1.86},  {6, 1.86},   {1e12, 1.86},     {0, 1.5},        {-3, 1.5},
+                             {0.5, 1.5}, {NAN, 1.86}, {INFINITY, 1.86}, {-INFINITY, 1.5}};
+    for (const Starts& row : starts) {
+        EXPECT_NEAR(PitchDiameterBandBelow(row.n), row.below, 1e-12) << row.n;
+        // M6 x 0.25: the lower edge, and the upper one that stays.
+        const double lowest = 6 - row.below * 0.25;
+        EXPECT_TRUE(PitchDiameterInBand(6, 0.25, lowest + 1e-9, row.n)) << row.n;
+        EXPECT_FALSE(PitchDiameterInBand(6, 0.25, lowest - 1e-9, row.n)) << row.n;
+        EXPECT_TRUE(PitchDiameterInBand(6, 0.25, 6.125, row.n)) << row.n;
+        EXPECT_FALSE(PitchDiameterInBand(6, 0.25, 6.1251, row.n)) << row.n;
+        CONVERT convert;
+        convert.SetThreeWire(6, 30, 30, 0.25, 0.144, 0, row.n);
+        EXPECT_TRUE(convert.PitchDiameterPlausible(lowest + 1e-9)) << row.n;
+        EXPECT_FALSE(convert.PitchDiameterPlausible(lowest - 1e-9)) << row.n;
+    }
 }
 
 // The scaled three-wire formula goes on with C = 1 where the plain one gives
