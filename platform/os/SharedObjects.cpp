@@ -288,18 +288,9 @@ void AnnounceFallback(const char* runtime, const QByteArray& fallback)
              runtime, fallback.constData());
 }
 
-// The folder of the calling user, opened and checked once per user id (a
-// child made by fork() may take another one). Runs under the registry lock.
-ObjectFolder& UserFolder(Registry& reg)
+// Chooses the folder of user uid, opens and checks it.
+void ChooseFolder(ObjectFolder& folder, uid_t uid)
 {
-    ObjectFolder& folder = reg.Folder;
-    const uid_t uid = geteuid();
-    if (folder.Uid == uid && (folder.Fd >= 0 || folder.Error != 0))
-        return folder;
-    if (folder.Fd >= 0)
-        close(folder.Fd);
-    folder = ObjectFolder{};
-    folder.Uid = uid;
     const char* runtime = getenv("XDG_RUNTIME_DIR");
     const bool runtimeSet = runtime && runtime[0] != 0;
     if (runtimeSet && runtime[0] == '/') {
@@ -307,7 +298,7 @@ ObjectFolder& UserFolder(Registry& reg)
         if (fd >= 0 && PrivateFolder(fd, uid)) {
             folder.Path = runtime;
             UseFolder(folder, fd);
-            return folder;
+            return;
         }
         if (fd >= 0)
             close(fd);
@@ -316,7 +307,7 @@ ObjectFolder& UserFolder(Registry& reg)
     if (mkdir(folder.Path.constData(), 0700) != 0 && errno != EEXIST) {
         folder.Error = errno;
         folder.Message = PathErrorText(errno, folder.Path);
-        return folder;
+        return;
     }
     const int fd = OpenFolder(folder.Path);
     if (fd < 0 || !PrivateFolder(fd, uid)) {
@@ -327,11 +318,29 @@ ObjectFolder& UserFolder(Registry& reg)
             EPERM, QStringLiteral("The folder %1 of this user's shared objects belongs to another user or is "
                                   "open to others; it is not used.")
                        .arg(QString::fromLocal8Bit(folder.Path)));
-        return folder;
+        return;
     }
     UseFolder(folder, fd);
     if (runtimeSet)
         AnnounceFallback(runtime, folder.Path);
+}
+
+// The folder of the calling user, opened and checked once per user id (a
+// child made by fork() may take another one). Runs under the registry lock.
+ObjectFolder& UserFolder(Registry& reg)
+{
+    ObjectFolder& folder = reg.Folder;
+    const uid_t uid = geteuid();
+    if (folder.Uid == uid && (folder.Fd >= 0 || folder.Error != 0))
+        return folder;
+    // The earlier user's folder is closed last, so that the new one never
+    // takes over its descriptor's number.
+    const int earlier = folder.Fd;
+    folder = ObjectFolder{};
+    folder.Uid = uid;
+    ChooseFolder(folder, uid);
+    if (earlier >= 0)
+        close(earlier);
     return folder;
 }
 
