@@ -262,7 +262,8 @@ size_t BellRoom(int fd, const QByteArray& path)
 // descriptor path, else why not (no /proc).
 int FolderReachError(int fd)
 {
-    struct stat folder {}, reached {};
+    struct stat folder {};
+    struct stat reached {};
     if (stat(DescriptorPath(fd).constData(), &reached) != 0)
         return errno;
     if (fstat(fd, &folder) != 0)

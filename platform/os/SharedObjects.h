@@ -6,13 +6,13 @@
 // Names and place. Every object is a file in a folder that only its user
 // can enter: XDG_RUNTIME_DIR when it is set, belongs to the user and is
 // closed to others, else /dev/shm/tessvar-<uid>, made 0700 and checked for
-// owner and mode before every use. A set XDG_RUNTIME_DIR that is refused is said
-// once per process (a Qt warning), since programs of the user that do use it
-// cannot meet this one. A folder of that name that another user
-// made first, or that others may enter, is never used: opening then fails
-// with a message naming the folder. Files are opened without following
-// links, and one that is not the user's own or that others may open is
-// neither used nor read. The file of an object is
+// owner and mode before every use. A set XDG_RUNTIME_DIR that is refused
+// is said once per process (a Qt warning): programs of the user that do
+// use it cannot meet this one. A folder of that name that another user made
+// first, or that others may enter, is never used: opening then fails with a
+// message naming the folder. Files are opened without following links, and
+// one that is not the user's own or that others may open is neither used
+// nor read. The file of an object is
 // "tessvar4-<uid>-<kind>-<name>", with the characters a file name cannot
 // hold escaped. The "4" is the layout, stored with the magic in every block:
 // blocks of earlier layouts are never opened, whatever state they were left

@@ -16,11 +16,11 @@
 
 #include <climits>
 #include <csignal>
-#include <sched.h>
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
+#include <sched.h>
 #include <sys/mman.h>
 #include <sys/mount.h>
 #include <sys/socket.h>
@@ -1011,8 +1011,8 @@ int FolderDescriptor(const QByteArray& folder)
 {
     for (int fd = 0; fd < 1024; ++fd) {
         char target[PATH_MAX];
-        const ssize_t length = readlink(("/proc/self/fd/" + QByteArray::number(fd)).constData(), target,
-                                        sizeof(target));
+        const ssize_t length =
+            readlink(("/proc/self/fd/" + QByteArray::number(fd)).constData(), target, sizeof(target));
         if (length > 0 && QByteArray(target, int(length)) == folder)
             return fd;
     }
@@ -1182,10 +1182,11 @@ TEST(SharedObjectsTest, ARefusedRuntimeFolderIsSaidOnceAndTheFolderInUseIsNamed)
     for (const Row& row : rows) {
         EXPECT_EQ(AsUser(uid,
                          [&] {
-                             qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& message) {
-                                 ++said;
-                                 text = message;
-                             });
+                             qInstallMessageHandler(
+                                 [](QtMsgType, const QMessageLogContext&, const QString& message) {
+                                     ++said;
+                                     text = message;
+                                 });
                              if (row.runtime)
                                  setenv("XDG_RUNTIME_DIR", row.runtime, 1);
                              else
@@ -1198,8 +1199,9 @@ TEST(SharedObjectsTest, ARefusedRuntimeFolderIsSaidOnceAndTheFolderInUseIsNamed)
                                  return 1;
                              if (said != (row.said ? 1 : 0))
                                  return 2;
-                             const bool named = text.contains(QLatin1String(row.runtime ? row.runtime : "")) &&
-                                                text.contains(QString::fromLocal8Bit(fallback));
+                             const bool named =
+                                 text.contains(QLatin1String(row.runtime ? row.runtime : "")) &&
+                                 text.contains(QString::fromLocal8Bit(fallback));
                              return !row.said || named ? 0 : 3;
                          }),
                   0)
