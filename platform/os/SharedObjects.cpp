@@ -162,8 +162,10 @@ struct LocalObject {
     // An event's hold on the user's wake-up block, which goes with the last
     // event of the process.
     std::shared_ptr<LocalObject> WakeRef;
-    // Events: the socket this process sends rings through, and whether this
-    // process listens (its socket bound under the event's bell name).
+    // Events: the file name of the socket that rings the listener, the
+    // socket this process sends rings through, and whether this process
+    // listens (its socket bound under the bell name).
+    QByteArray Bell;
     std::mutex BellLock;
     int BellFd = -1;
     bool Listening = false;
@@ -181,6 +183,9 @@ struct ObjectFolder {
     uid_t Uid = 0;
     int Fd = -1;
     QByteArray Path;
+    // Room for the folder's part of a socket's address, the same in every
+    // process of the user (see BellKey).
+    size_t BellRoom = 0;
     int Error = 0;
     QString Message; // why it cannot be used
     bool Swept = false;
@@ -224,25 +229,77 @@ int OpenFolder(const QByteArray& path)
     return open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
 }
 
-// The folder of the calling user, opened and checked once per user id (a
-// child made by fork() may take another one). Runs under the registry lock.
-ObjectFolder& UserFolder(Registry& reg)
+// An operating-system error on a file or folder, naming it.
+QString PathErrorText(int error, const QByteArray& path)
 {
-    ObjectFolder& folder = reg.Folder;
-    const uid_t uid = geteuid();
-    if (folder.Uid == uid && (folder.Fd >= 0 || folder.Error != 0))
-        return folder;
-    if (folder.Fd >= 0)
-        close(folder.Fd);
-    folder = ObjectFolder{};
-    folder.Uid = uid;
+    return SystemErrorText(error, qt_error_string(error) + QLatin1Char('\n') + QString::fromLocal8Bit(path));
+}
+
+// Sockets are bound and reached by a path, which the kernel resolves again
+// at every bind and connect. Through the process's descriptor of the
+// folder, that path leads to the folder that was checked, even when it has
+// been renamed and something else put in its place since.
+constexpr char kDescriptorFolders[] = "/proc/self/fd/";
+
+QByteArray DescriptorPath(int fd)
+{
+    return kDescriptorFolders + QByteArray::number(fd);
+}
+
+// The room for the folder's part of a socket's address: the longest
+// descriptor path, or the folder's real path when that is longer, so that
+// every process of the user picks the same socket names whatever the
+// number of its descriptor.
+size_t BellRoom(int fd, const QByteArray& path)
+{
+    char real[PATH_MAX];
+    const ssize_t length = readlink(DescriptorPath(fd).constData(), real, sizeof(real));
+    const size_t realSize = length > 0 ? size_t(length) : size_t(path.size());
+    return std::max(realSize, sizeof(kDescriptorFolders) - 1 + 10) + 1;
+}
+
+// 0 when the folder of that descriptor can be reached through its
+// descriptor path, else why not (no /proc).
+int FolderReachError(int fd)
+{
+    struct stat folder {};
+    struct stat reached {};
+    if (stat(DescriptorPath(fd).constData(), &reached) != 0)
+        return errno;
+    if (fstat(fd, &folder) != 0)
+        return errno;
+    return folder.st_dev == reached.st_dev && folder.st_ino == reached.st_ino ? 0 : ENOENT;
+}
+
+void UseFolder(ObjectFolder& folder, int fd)
+{
+    folder.Fd = fd;
+    folder.BellRoom = BellRoom(fd, folder.Path);
+}
+
+// Says once per process that a set XDG_RUNTIME_DIR was refused: programs of
+// the user that keep their objects there cannot meet this one.
+void AnnounceFallback(const char* runtime, const QByteArray& fallback)
+{
+    static std::atomic<pid_t> announcedIn{0};
+    if (announcedIn.exchange(ThisProcess()) == ThisProcess())
+        return;
+    qWarning("The folder %s of XDG_RUNTIME_DIR is not this user's own or is open to others; this "
+             "process keeps its shared objects in %s.",
+             runtime, fallback.constData());
+}
+
+// Chooses the folder of user uid, opens and checks it.
+void ChooseFolder(ObjectFolder& folder, uid_t uid)
+{
     const char* runtime = getenv("XDG_RUNTIME_DIR");
-    if (runtime && runtime[0] == '/') {
+    const bool runtimeSet = runtime && runtime[0] != 0;
+    if (runtimeSet && runtime[0] == '/') {
         const int fd = OpenFolder(runtime);
         if (fd >= 0 && PrivateFolder(fd, uid)) {
-            folder.Fd = fd;
             folder.Path = runtime;
-            return folder;
+            UseFolder(folder, fd);
+            return;
         }
         if (fd >= 0)
             close(fd);
@@ -250,9 +307,8 @@ ObjectFolder& UserFolder(Registry& reg)
     folder.Path = "/dev/shm/tessvar-" + QByteArray::number(uint(uid));
     if (mkdir(folder.Path.constData(), 0700) != 0 && errno != EEXIST) {
         folder.Error = errno;
-        folder.Message = SystemErrorText(errno, qt_error_string(errno) + QStringLiteral("\n") +
-                                                    QString::fromLocal8Bit(folder.Path));
-        return folder;
+        folder.Message = PathErrorText(errno, folder.Path);
+        return;
     }
     const int fd = OpenFolder(folder.Path);
     if (fd < 0 || !PrivateFolder(fd, uid)) {
@@ -263,9 +319,29 @@ ObjectFolder& UserFolder(Registry& reg)
             EPERM, QStringLiteral("The folder %1 of this user's shared objects belongs to another user or is "
                                   "open to others; it is not used.")
                        .arg(QString::fromLocal8Bit(folder.Path)));
-        return folder;
+        return;
     }
-    folder.Fd = fd;
+    UseFolder(folder, fd);
+    if (runtimeSet)
+        AnnounceFallback(runtime, folder.Path);
+}
+
+// The folder of the calling user, opened and checked once per user id (a
+// child made by fork() may take another one). Runs under the registry lock.
+ObjectFolder& UserFolder(Registry& reg)
+{
+    ObjectFolder& folder = reg.Folder;
+    const uid_t uid = geteuid();
+    if (folder.Uid == uid && (folder.Fd >= 0 || folder.Error != 0))
+        return folder;
+    // The earlier user's folder is closed last, so that the new one never
+    // takes over its descriptor's number.
+    const int earlier = folder.Fd;
+    folder = ObjectFolder{};
+    folder.Uid = uid;
+    ChooseFolder(folder, uid);
+    if (earlier >= 0)
+        close(earlier);
     return folder;
 }
 
@@ -289,9 +365,9 @@ QByteArray ObjectKey(Kind kind, const QString& name)
 }
 
 // The file names of the socket through which an event rings its listener's
-// descriptor: the event's own name with the kind "B", or, where the path
-// would not fit a socket's address (107 bytes), the digest of the event's
-// file name.
+// descriptor: the event's own name with the kind "B", or, where the name
+// would not fit a socket's address (107 bytes) after the folder's room, the
+// digest of the event's file name.
 constexpr size_t kSocketPathMax = sizeof(sockaddr_un::sun_path) - 1;
 
 QByteArray EventKeyHead()
@@ -310,10 +386,10 @@ QByteArray DigestBellKey(const QByteArray& eventKey)
            QCryptographicHash::hash(eventKey, QCryptographicHash::Sha1).toHex();
 }
 
-QByteArray BellKey(const QByteArray& folderPath, const QByteArray& eventKey)
+QByteArray BellKey(size_t folderRoom, const QByteArray& eventKey)
 {
     const QByteArray named = NamedBellKey(eventKey);
-    return size_t(folderPath.size()) + named.size() <= kSocketPathMax ? named : DigestBellKey(eventKey);
+    return folderRoom + named.size() <= kSocketPathMax ? named : DigestBellKey(eventKey);
 }
 
 bool IsEventKey(const QByteArray& key)
@@ -588,8 +664,7 @@ std::shared_ptr<LocalObject> OpenShared(Kind kind, int folder, const QByteArray&
                               O_RDWR | O_NOFOLLOW | O_CLOEXEC | (mayCreate ? O_CREAT : 0), 0600);
         if (fd < 0) {
             error = errno;
-            message = SystemErrorText(error, qt_error_string(error) + QLatin1Char('\n') +
-                                                 QString::fromLocal8Bit(path));
+            message = PathErrorText(error, path);
             return nullptr;
         }
         if (!PrivateFile(fd)) {
@@ -622,8 +697,7 @@ std::shared_ptr<LocalObject> OpenShared(Kind kind, int folder, const QByteArray&
             close(fd);
             if (retry)
                 continue;
-            message = SystemErrorText(error, qt_error_string(error) + QLatin1Char('\n') +
-                                                 QString::fromLocal8Bit(path));
+            message = PathErrorText(error, path);
             return nullptr;
         }
         object->Fd = fd;
@@ -631,7 +705,7 @@ std::shared_ptr<LocalObject> OpenShared(Kind kind, int folder, const QByteArray&
         return object;
     }
     error = EAGAIN;
-    message = SystemErrorText(error, qt_error_string(error) + QLatin1Char('\n') + QString::fromLocal8Bit(path));
+    message = PathErrorText(error, path);
     return nullptr;
 }
 
@@ -746,6 +820,7 @@ TSharedHandle Open(Kind kind, const QString& name, int64_t size, bool mayCreate,
     const QByteArray key = ObjectKey(kind, name);
     int folder = -1;
     QByteArray folderPath;
+    size_t bellRoom = 0;
     bool sweep = false;
     {
         std::lock_guard guard(reg.Lock);
@@ -759,6 +834,7 @@ TSharedHandle Open(Kind kind, const QString& name, int64_t size, bool mayCreate,
         }
         folder = f.Fd;
         folderPath = f.Path;
+        bellRoom = f.BellRoom;
         sweep = !f.Swept;
         f.Swept = true;
     }
@@ -774,6 +850,8 @@ TSharedHandle Open(Kind kind, const QString& name, int64_t size, bool mayCreate,
     if (!object)
         return 0;
     object->WakeRef = std::move(wake);
+    if (kind == Kind::Event)
+        object->Bell = BellKey(bellRoom, key);
     std::shared_ptr<LocalObject> opened = object; // closed after the lock when another thread was first
     std::lock_guard guard(reg.Lock);
     if (auto first = FindNamed(reg, key))
@@ -1053,24 +1131,19 @@ TWaitResult WaitMutex(LocalObject& object, uint32_t timeoutMs)
     }
 }
 
-// The address of the event's bell socket; false when the path is too long
-// for one.
-// The folder of a named object, with its closing "/".
-QByteArray FolderOf(const LocalObject& object)
+// The folder of a named object, for messages.
+QByteArray FolderPath(const LocalObject& object)
 {
-    return object.Path.left(object.Path.size() - object.Key.size());
+    return object.Path.left(object.Path.size() - object.Key.size() - 1);
 }
 
-QByteArray BellKey(const LocalObject& object)
-{
-    return BellKey(FolderOf(object), object.Key);
-}
-
+// The address of the event's bell socket, through the folder's descriptor;
+// false for an unnamed event.
 bool BellAddress(const LocalObject& object, sockaddr_un& address)
 {
-    const QByteArray path = FolderOf(object) + BellKey(object);
+    const QByteArray path = DescriptorPath(object.Folder) + '/' + object.Bell;
     std::memset(&address, 0, sizeof(address));
-    if (object.Key.isEmpty() || size_t(path.size()) > kSocketPathMax)
+    if (object.Bell.isEmpty() || size_t(path.size()) > kSocketPathMax)
         return false;
     address.sun_family = AF_UNIX;
     std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
@@ -1138,7 +1211,7 @@ void StopListening(LocalObject& object)
     // listener, who finds nobody bound to it.
     FileLock lock(object.Fd, kBookkeepingMs);
     if (lock.Locked())
-        unlinkat(object.Folder, BellKey(object).constData(), 0);
+        unlinkat(object.Folder, object.Bell.constData(), 0);
 }
 
 template <class Change> bool ChangeEvent(TSharedHandle event, Change change)
@@ -1197,6 +1270,14 @@ TSharedHandle OpenNamedMemory(const QString& name, int64_t size)
 EOSError LastSharedObjectError()
 {
     return EOSError(LastMessage, LastError);
+}
+
+QString SharedObjectsFolder()
+{
+    Registry& reg = Reg();
+    std::lock_guard guard(reg.Lock);
+    const ObjectFolder& folder = UserFolder(reg);
+    return folder.Fd >= 0 ? QString::fromLocal8Bit(folder.Path) : QString();
 }
 
 void* MapNamedMemory(TSharedHandle memory)
@@ -1318,6 +1399,13 @@ int ListenNamedEvent(TSharedHandle event)
     sockaddr_un address{};
     if (!object || object->Fd < 0 || !BellAddress(*object, address))
         return fail(EINVAL, QStringLiteral("The event cannot be listened to through a descriptor."));
+    // Without /proc the socket could only be reached by the folder's path,
+    // which another user may have swapped for a folder of their own.
+    if (const int error = FolderReachError(object->Folder)) {
+        LastError = error;
+        LastMessage = PathErrorText(error, FolderPath(*object));
+        return -1;
+    }
     const QString path = QString::fromLocal8Bit(object->Path);
     {
         std::lock_guard guard(object->BellLock);
@@ -1334,7 +1422,7 @@ int ListenNamedEvent(TSharedHandle event)
         close(fd);
         return fail(EWOULDBLOCK, QStringLiteral("The event %1 is kept busy by another process.").arg(path));
     }
-    const QByteArray bell = BellKey(*object);
+    const QByteArray& bell = object->Bell;
     const auto bindBell = [&] {
         return bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
     };

@@ -6,11 +6,13 @@
 // Names and place. Every object is a file in a folder that only its user
 // can enter: XDG_RUNTIME_DIR when it is set, belongs to the user and is
 // closed to others, else /dev/shm/tessvar-<uid>, made 0700 and checked for
-// owner and mode before every use. A folder of that name that another user
-// made first, or that others may enter, is never used: opening then fails
-// with a message naming the folder. Files are opened without following
-// links, and one that is not the user's own or that others may open is
-// neither used nor read. The file of an object is
+// owner and mode before every use. A set XDG_RUNTIME_DIR that is refused
+// is said once per process (a Qt warning): programs of the user that do
+// use it cannot meet this one. A folder of that name that another user made
+// first, or that others may enter, is never used: opening then fails with a
+// message naming the folder. Files are opened without following links, and
+// one that is not the user's own or that others may open is neither used
+// nor read. The file of an object is
 // "tessvar4-<uid>-<kind>-<name>", with the characters a file name cannot
 // hold escaped. The "4" is the layout, stored with the magic in every block:
 // blocks of earlier layouts are never opened, whatever state they were left
@@ -86,6 +88,10 @@ enum class TWaitResult {
 // The error of the last failed open of this thread: the operating-system
 // error, with a message that names the object or its folder.
 EOSError LastSharedObjectError();
+// The folder in which this process keeps its shared objects (chosen now
+// when none was yet), for messages: processes of one user that keep their
+// objects in different folders cannot meet. Empty when no folder can be had.
+QString SharedObjectsFolder();
 
 // Opens the event of that name, creating it not signalled (manual-reset when
 // manualReset) when none exists. 0 when the object cannot be opened or made.
@@ -121,8 +127,12 @@ bool PulseNamedEvent(TSharedHandle event);
 bool ReleaseNamedMutex(TSharedHandle mutex);
 
 // For a thread that sleeps in an event loop rather than in WaitNamedEvents:
-// a descriptor (a socket bound in the user's folder) that becomes readable
+// a descriptor (a socket in the user's folder) that becomes readable
 // whenever the named event is set or pulsed, in any process, from now on.
+// The socket is bound and reached through the process's descriptor of the
+// folder (in /proc), never by the folder's path: a folder renamed and
+// replaced after it was checked receives nothing. Without /proc, listening
+// fails with a message naming the folder.
 // The thread then drains it (DrainEventDescriptor) and takes the event with
 // a wait of 0 ms; a ring whose event another waiter took finds nothing. One
 // process at a time listens to an event; another that asks while it lives

@@ -14,13 +14,18 @@
 #include <tuple>
 #include <utility>
 
+#include <climits>
 #include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
+#include <sched.h>
 #include <sys/mman.h>
+#include <sys/mount.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -539,17 +544,22 @@ QList<QByteArray> FilesIn(const QByteArray& folder)
     return names;
 }
 
-void RemoveFolderOf(uid_t uid)
+// Removes a folder and the files in it.
+void RemoveFolder(const QByteArray& folder)
 {
-    const QByteArray folder = FolderOf(uid);
     for (const QByteArray& name : FilesIn(folder))
         unlink((folder + '/' + name).constData());
     rmdir(folder.constData());
 }
 
-// Runs body in a child process as user uid (the parent must be root); the
-// child's exit code, 0 for success.
-int AsUser(uid_t uid, const std::function<int()>& body)
+void RemoveFolderOf(uid_t uid)
+{
+    RemoveFolder(FolderOf(uid));
+}
+
+// Starts body in a child process as user uid (the parent must be root),
+// which ends with body's result as its exit code.
+pid_t SpawnAsUser(uid_t uid, const std::function<int()>& body)
 {
     const pid_t pid = fork();
     if (pid == 0) {
@@ -557,9 +567,22 @@ int AsUser(uid_t uid, const std::function<int()>& body)
             _exit(100);
         _exit(body());
     }
+    return pid;
+}
+
+// The exit code of a child once it has ended; 200 + the signal that ended it.
+int ExitCode(pid_t pid)
+{
     int status = -1;
     waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : 200 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+}
+
+// Runs body in a child process as user uid; the child's exit code, 0 for
+// success.
+int AsUser(uid_t uid, const std::function<int()>& body)
+{
+    return ExitCode(SpawnAsUser(uid, body));
 }
 
 QByteArray FileText(const QByteArray& path)
@@ -975,6 +998,252 @@ TEST(SharedObjectsTest, CleanExitsLeaveNoObjectAndLeftoversAreSwept)
               0);
     EXPECT_EQ(FilesIn(FolderOf(uid)), QList<QByteArray>{});
     RemoveFolderOf(uid);
+}
+
+bool Readable(int descriptor, int ms)
+{
+    pollfd poller{descriptor, POLLIN, 0};
+    return poll(&poller, 1, ms) == 1;
+}
+
+// The number of this process's descriptor of that folder; -1 when none.
+int FolderDescriptor(const QByteArray& folder)
+{
+    for (int fd = 0; fd < 1024; ++fd) {
+        char target[PATH_MAX];
+        const ssize_t length =
+            readlink(("/proc/self/fd/" + QByteArray::number(fd)).constData(), target, sizeof(target));
+        if (length > 0 && QByteArray(target, int(length)) == folder)
+            return fd;
+    }
+    return -1;
+}
+
+void Tell(int pipe, char c)
+{
+    (void)!write(pipe, &c, 1);
+}
+
+char Heard(int pipe)
+{
+    char c = 0;
+    return read(pipe, &c, 1) == 1 ? c : 0;
+}
+
+// The user's runtime folder stands in a folder that another user may write
+// to. That user renames it and puts a folder of its own in its place, with
+// sockets of the names that the events ring. A process that checked the
+// runtime folder before goes on with the folder it checked: a listener binds
+// there, rings from the process and from its children reach it, and the
+// other user's sockets receive nothing.
+TEST(SharedObjectsTest, ASocketIsReachedOnlyThroughTheFolderThatWasChecked)
+{
+    if (getuid() != 0)
+        GTEST_SKIP() << "needs root to act as users of its own";
+    const uid_t victim = MadeUpUid(1);
+    const uid_t other = MadeUpUid(2);
+    const QByteArray parent = "/tmp/tessvar-swap-" + QByteArray::number(getpid());
+    const QByteArray runtime = parent + "/run";
+    const QByteArray moved = parent + "/moved";
+    const QByteArray bell = "tessvar4-" + QByteArray::number(uint(victim)) + "-B-";
+    ASSERT_EQ(mkdir(parent.constData(), 0755), 0);
+    ASSERT_EQ(chown(parent.constData(), other, other), 0);
+    ASSERT_EQ(mkdir(runtime.constData(), 0700), 0);
+    ASSERT_EQ(chown(runtime.constData(), victim, victim), 0);
+    int toParent[2], toVictim[2], toOther[2];
+    ASSERT_EQ(pipe(toParent), 0);
+    ASSERT_EQ(pipe(toVictim), 0);
+    ASSERT_EQ(pipe(toOther), 0);
+
+    const pid_t user = SpawnAsUser(victim, [&] {
+        setenv("XDG_RUNTIME_DIR", runtime.constData(), 1);
+        const TSharedHandle early = OpenNamedEvent(QStringLiteral("early"), false);
+        const TSharedHandle late = OpenNamedEvent(QStringLiteral("late"), false);
+        const int earlyFd = ListenNamedEvent(early);
+        Tell(toParent[1], 'R');
+        if (Heard(toVictim[0]) != 'G') // the folder has been swapped
+            return 1;
+        const int lateFd = ListenNamedEvent(late);
+        SetNamedEvent(early);
+        Child setter([] { return SetNamedEvent(OpenNamedEvent(QStringLiteral("late"), false)) ? 'Y' : 'N'; });
+        if (earlyFd < 0 || lateFd < 0 || setter.Result() != 'Y')
+            return 2;
+        return Readable(earlyFd, 5000) && Readable(lateFd, 5000) ? 0 : 3;
+    });
+    ASSERT_EQ(Heard(toParent[0]), 'R');
+    const pid_t swapper = SpawnAsUser(other, [&] {
+        if (rename(runtime.constData(), moved.constData()) != 0 || mkdir(runtime.constData(), 0777) != 0 ||
+            chmod(runtime.constData(), 0777) != 0)
+            return 1;
+        std::vector<int> sockets;
+        for (const char* name : {"early", "late"}) {
+            sockaddr_un address{};
+            address.sun_family = AF_UNIX;
+            const QByteArray path = runtime + '/' + bell + name;
+            std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
+            sockets.push_back(socket(AF_UNIX, SOCK_DGRAM, 0));
+            if (bind(sockets.back(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0)
+                return 2;
+        }
+        Tell(toParent[1], 'S');
+        Heard(toOther[0]);
+        int received = 0;
+        char byte;
+        for (const int fd : sockets)
+            while (recv(fd, &byte, 1, MSG_DONTWAIT) == 1)
+                ++received;
+        return 10 + std::min(received, 100);
+    });
+    ASSERT_EQ(Heard(toParent[0]), 'S');
+    Tell(toVictim[1], 'G');
+    EXPECT_EQ(ExitCode(user), 0);
+    Tell(toOther[1], 'C');
+    EXPECT_EQ(ExitCode(swapper), 10); // nothing received
+    // The listener that came after the swap is bound in the folder that was
+    // checked.
+    struct stat st {};
+    EXPECT_EQ(lstat((moved + '/' + bell + "late").constData(), &st), 0);
+    EXPECT_TRUE(S_ISSOCK(st.st_mode));
+    for (int fd : {toParent[0], toParent[1], toVictim[0], toVictim[1], toOther[0], toOther[1]})
+        close(fd);
+    RemoveFolder(runtime);
+    RemoveFolder(moved);
+    rmdir(parent.constData());
+}
+
+// Processes of one user whose descriptors of the folder have numbers of
+// different lengths give an event's socket the same name, so that one rings
+// the other, for event names around the longest that a socket name holds.
+TEST(SharedObjectsTest, ASocketsNameDoesNotHangOnTheNumberOfTheFolderDescriptor)
+{
+    if (getuid() != 0)
+        GTEST_SKIP() << "needs root to act as a user of its own";
+    const uid_t uid = MadeUpUid(3);
+    const QByteArray folder = FolderOf(uid);
+    RemoveFolderOf(uid);
+    for (const int length : {60, 65, 66, 70, 73, 80}) {
+        SCOPED_TRACE(length);
+        const QString name(length, u'n');
+        int ready[2];
+        ASSERT_EQ(pipe(ready), 0);
+        const pid_t listener = SpawnAsUser(uid, [&] {
+            unsetenv("XDG_RUNTIME_DIR");
+            const int fd = ListenNamedEvent(OpenNamedEvent(name, false));
+            Tell(ready[1], fd >= 0 && FolderDescriptor(folder) < 100 ? 'Y' : 'N');
+            return Readable(fd, 5000) ? 0 : 1;
+        });
+        EXPECT_EQ(Heard(ready[0]), 'Y');
+        EXPECT_EQ(AsUser(uid,
+                         [&] {
+                             unsetenv("XDG_RUNTIME_DIR");
+                             // Every lower number taken: the folder's descriptor
+                             // gets three digits.
+                             const int spare = open("/dev/null", O_RDONLY);
+                             for (int fd = 0; fd < 150; ++fd)
+                                 if (fcntl(fd, F_GETFD) < 0)
+                                     dup2(spare, fd);
+                             const TSharedHandle event = OpenNamedEvent(name, false);
+                             return FolderDescriptor(folder) >= 150 && SetNamedEvent(event) ? 0 : 1;
+                         }),
+                  0);
+        EXPECT_EQ(ExitCode(listener), 0);
+        close(ready[0]);
+        close(ready[1]);
+    }
+    RemoveFolderOf(uid);
+}
+
+// A set XDG_RUNTIME_DIR that is refused (another user's folder) sends the
+// objects to /dev/shm/tessvar-<uid>: said once per process, and named as
+// the folder in use. The user's own folder, or none set, is taken silently.
+TEST(SharedObjectsTest, ARefusedRuntimeFolderIsSaidOnceAndTheFolderInUseIsNamed)
+{
+    if (getuid() != 0)
+        GTEST_SKIP() << "needs root to act as a user of its own";
+    const uid_t uid = MadeUpUid(3);
+    const QByteArray fallback = FolderOf(uid);
+    const QByteArray own = "/tmp/tessvar-own-" + QByteArray::number(getpid());
+    RemoveFolderOf(uid);
+    ASSERT_EQ(mkdir(own.constData(), 0700), 0);
+    ASSERT_EQ(chown(own.constData(), uid, uid), 0);
+    struct Row {
+        int line;
+        const char* runtime; // null: not set
+        QByteArray inUse;
+        bool said;
+    };
+    const Row rows[] = {
+        {1, "/tmp", fallback, true},
+        {2, own.constData(), own, false},
+        {3, nullptr, fallback, false},
+    };
+    static int said;
+    static QString text;
+    for (const Row& row : rows) {
+        EXPECT_EQ(AsUser(uid,
+                         [&] {
+                             qInstallMessageHandler(
+                                 [](QtMsgType, const QMessageLogContext&, const QString& message) {
+                                     ++said;
+                                     text = message;
+                                 });
+                             if (row.runtime)
+                                 setenv("XDG_RUNTIME_DIR", row.runtime, 1);
+                             else
+                                 unsetenv("XDG_RUNTIME_DIR");
+                             for (int i = 0; i < 3; ++i) {
+                                 CloseNamedObject(OpenNamedEvent(QStringLiteral("said"), false));
+                                 CloseNamedObject(OpenNamedMutex(QStringLiteral("said")));
+                             }
+                             if (SharedObjectsFolder() != QString::fromLocal8Bit(row.inUse))
+                                 return 1;
+                             if (said != (row.said ? 1 : 0))
+                                 return 2;
+                             const bool named =
+                                 text.contains(QLatin1String(row.runtime ? row.runtime : "")) &&
+                                 text.contains(QString::fromLocal8Bit(fallback));
+                             return !row.said || named ? 0 : 3;
+                         }),
+                  0)
+            << "row " << row.line;
+    }
+    RemoveFolder(own);
+    RemoveFolderOf(uid);
+}
+
+// Without /proc no socket can be reached through the folder's descriptor:
+// listening fails with a message naming the folder, and is not done by the
+// folder's path; the objects themselves still work.
+TEST(SharedObjectsTest, WithoutProcListeningFailsNamingTheFolder)
+{
+    if (getuid() != 0)
+        GTEST_SKIP() << "needs root to hide /proc";
+    const uid_t uid = MadeUpUid(3);
+    RemoveFolderOf(uid);
+    const pid_t pid = Spawn([uid] {
+        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            umount2("/proc", MNT_DETACH) != 0)
+            _exit(99);
+        if (setresgid(uid, uid, uid) != 0 || setresuid(uid, uid, uid) != 0)
+            _exit(100);
+        unsetenv("XDG_RUNTIME_DIR");
+        const TSharedHandle event = OpenNamedEvent(QStringLiteral("noproc"), false);
+        if (!event || ListenNamedEvent(event) >= 0)
+            _exit(1);
+        const EOSError error = LastSharedObjectError();
+        if (error.ErrorCode != ENOENT || !error.Message().endsWith(QString::fromLocal8Bit(FolderOf(uid))))
+            _exit(2);
+        for (const QByteArray& file : FilesIn(FolderOf(uid)))
+            if (file.contains("-B-"))
+                _exit(3);
+        SetNamedEvent(event);
+        _exit(WaitNamedObject(event, 0) == TWaitResult::wrSignaled ? 0 : 4);
+    });
+    const int code = ExitCode(pid);
+    RemoveFolderOf(uid);
+    if (code == 99)
+        GTEST_SKIP() << "no mount namespace to hide /proc in";
+    EXPECT_EQ(code, 0);
 }
 
 } // namespace
