@@ -650,10 +650,18 @@ void TZarvDataView::Open()
         AbortReport(this);
     }
     if (FDataCon->FDataEvent == 0 && !system.OpenDataEvent(FConnectionName, *FDataCon)) {
-        ShowMessageBox(
-            Translate(QStringLiteral("Error!  Could not open data connection \"%1\".  Aborting report.")
-                          .arg(FConnectionName)),
-            Translate(QStringLiteral("Error")), TMsgIcon::Error, TMsgButtons::OK);
+        QString text =
+            Translate(QStringLiteral("Error!  Could not open data connection \"%1\".  Aborting report."))
+                .arg(FConnectionName);
+        // Processes of one user whose objects lie in different folders (one
+        // of them refused the runtime folder) never meet: the folder in use
+        // tells the user where this process looked.
+        const QString folder = SharedObjectsFolder();
+        if (!folder.isEmpty())
+            text += QStringLiteral("\n\n") +
+                    Translate(QStringLiteral("No process answered through the shared objects in \"%1\"."))
+                        .arg(folder);
+        ShowMessageBox(text, Translate(QStringLiteral("Error")), TMsgIcon::Error, TMsgButtons::OK);
         AbortReport(this);
     }
     const bool opened = system.CallEvent(9, *FDataCon);

@@ -13,6 +13,7 @@
 #include "platform/forms/MessageService.h"
 #include "platform/objects/Filer.h"
 #include "platform/objects/ObjectText.h"
+#include "platform/os/SharedObjects.h"
 #include "platform/rtl/Streams.h"
 
 #include <QElapsedTimer>
@@ -750,7 +751,10 @@ TEST_F(QpConTest, DuplicateOrMissingConnectionAbortsTheReport)
     EXPECT_TRUE(aborted);
     ASSERT_EQ(messages.Shown().size(), 1u);
     EXPECT_EQ(messages.Shown().front().Text,
-              QStringLiteral("Error!  Could not open data connection \"ABSENT\".  Aborting report."));
+              QStringLiteral("Error!  Could not open data connection \"ABSENT\".  Aborting report.\n\n"
+                             "No process answered through the shared objects in \"%1\".")
+                  .arg(SharedObjectsFolder()));
+    EXPECT_FALSE(SharedObjectsFolder().isEmpty());
     EXPECT_EQ(messages.Shown().front().Icon, TMsgIcon::Error);
 
     // Once discovery has seen two connections of one name.
