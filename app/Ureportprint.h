@@ -1,6 +1,7 @@
 #pragma once
 // One print of a report project, as every print button runs it: the
-// project file (looked up in the current folder), Open, the named text
+// project file (in the current folder, else in run/ beside the program),
+// Open, the named text
 // parameters in order, a run controller made for this print without the
 // output options window, to the preview (maximised) or straight to the
 // printer, Execute, Close. The project is closed and the controller freed

@@ -8,6 +8,7 @@
 #include "platform/objects/Filer.h"
 #include "platform/objects/Strings.h"
 #include "platform/os/Libraries.h"
+#include "platform/os/ProgramFile.h"
 #include "report/components/ReportRun_p.h"
 #include "report/components/ZvCsBars.h"
 #include "report/components/ZvCsData.h"
@@ -26,6 +27,7 @@
 #include <QLocale>
 #include <QtEndian>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -39,6 +41,19 @@ constexpr int kZarvBlobHeaderSize = 12; // count and time stamp of "ZarvBlobNew"
 QString ExpandFileName(const QString& fileName)
 {
     return fileName.isEmpty() ? QDir::current().absolutePath() : QFileInfo(fileName).absoluteFilePath();
+}
+
+// Where a project file name is looked for, in order. A name without a
+// folder is looked up in the current folder first, so that a user's own
+// copy there wins, then in "run" beside the program, where the build puts
+// the program's projects: the program prints from whatever folder it is
+// started in. Any other name stands for its one expanded path.
+QStringList ProjectFilePlaces(const QString& fileName)
+{
+    QStringList places{ExpandFileName(fileName)};
+    if (!fileName.isEmpty() && QFileInfo(fileName).fileName() == fileName)
+        places << QDir(ProgramFolder()).filePath(QStringLiteral("run/") + fileName);
+    return places;
 }
 
 // The local modification time of a file as a date-time; 0 when it cannot
@@ -330,13 +345,17 @@ void TZvProject::Open()
     if (FActive)
         return;
     DoBeforeOpen();
-    const TDateTime fileDate = FileDateTime(FProjectFile);
+    const QStringList places = ProjectFilePlaces(FProjectFile);
+    const auto found = std::find_if(places.begin(), places.end(),
+                                    [](const QString& place) { return QFileInfo(place).isFile(); });
+    const QString path = FProjectFile.isEmpty() || found == places.end() ? QString() : *found;
+    const TDateTime fileDate = FileDateTime(path);
     bool fromDisk = !FZarvBlob;
-    if (FZarvBlob && fileDate > FZarvBlobDateTime) {
+    if (FZarvBlob && !path.isEmpty() && fileDate > FZarvBlobDateTime) {
         const QString question =
             Translate(
                 QStringLiteral("The report project stored in the executable is older than the disk file")) +
-            QStringLiteral("\r\"") + ExpandFileName(FProjectFile) + QStringLiteral("\"\r") +
+            QStringLiteral("\r\"") + path + QStringLiteral("\"\r") +
             Translate(QStringLiteral("Do you want to use the file on disk?"));
         fromDisk = ShowMessageBox(question, Translate(QStringLiteral("Warning")), TMsgIcon::Warning,
                                   TMsgButtons::YesNo) == IDYES;
@@ -344,10 +363,12 @@ void TZvProject::Open()
     // A closed project may still hold one loaded by LoadFromStream; the
     // manager would add the opened one to it.
     if (fromDisk) {
-        const QString path = ExpandFileName(FProjectFile);
-        if (FProjectFile.isEmpty() || !QFileInfo(path).isFile())
-            ZarvError(Translate(QStringLiteral("The following reporting project does not exist:")) +
-                      QStringLiteral("\r\"") + path + QLatin1Char('"'));
+        if (path.isEmpty()) {
+            QString message = Translate(QStringLiteral("The following reporting project does not exist:"));
+            for (const QString& place : places)
+                message += QStringLiteral("\r\"") + place + QLatin1Char('"');
+            ZarvError(message);
+        }
         ProjMan()->Unload();
         ProjMan()->SetFileName(path);
         ProjMan()->Load();

@@ -90,6 +90,10 @@ public:
     QString ReportName() const;
     QString ReportFullName() const;
 
+    // Loads the project file (or the copy stored in the form). A name
+    // without a folder is looked up in the current folder, then in "run"
+    // beside the program; EZarvException naming every place looked at
+    // when none has it.
     void Open();
     void Close();
     void New();

@@ -1,13 +1,15 @@
 // The measurement printout leaves the program on a machine without CUPS
 // printers: the main window's Print goes to the "Print to PDF" printer,
 // which asks for the file (the scripted dialog service answers), with and
-// without the preview.
+// without the preview, with the program started from a folder that holds
+// no report projects.
 #include "report/print/QpDevice.h"
 #include "report/print/QpSystem.h"
 #include "tests/app/AppFixture.h"
 #include "tests/report/print/PaperLocale.h"
 #include "tests/report/print/PdfTools.h"
 #include "tests/report/print/PreviewPrint.h"
+#include "tests/support/StartedElsewhere.h"
 
 #include "platform/forms/Dialogs.h"
 
@@ -25,8 +27,9 @@ protected:
             GTEST_SKIP() << "a printer is installed";
         AppTest::SetUp();
         RegisterReportPrintClasses();
-        FOldFolder = QDir::currentPath();
-        QDir::setCurrent(QStringLiteral(TESSVAR_REPORT_PROJECTS)); // measure.zrf
+        // Started from a folder without report projects: the program finds
+        // them beside itself.
+        Started = std::make_unique<TStartedElsewhere>(QStringLiteral(TESSVAR_PROGRAM));
         Dialogs = std::make_unique<TScriptedDialogs>();
     }
     void TearDown() override
@@ -34,7 +37,7 @@ protected:
         if (IsSkipped())
             return;
         Dialogs.reset();
-        QDir::setCurrent(FOldFolder);
+        Started.reset();
         AppTest::TearDown();
     }
 
@@ -51,7 +54,7 @@ protected:
     TPaperLocale Paper{"en_US.UTF-8"};
 
 private:
-    QString FOldFolder;
+    std::unique_ptr<TStartedElsewhere> Started;
 };
 
 TEST_F(PrintToPdfTest, MeasurementSheetWithAndWithoutPreview)

@@ -145,7 +145,9 @@ TEST_F(PrintoutTest, MissingProjectShowsItsPathAndMakesNoRun)
     ASSERT_EQ(Messages->Shown().size(), 1u);
     EXPECT_EQ(Messages->Shown()[0].Text,
               QStringLiteral("The following reporting project does not exist:\r\"") +
-                  QDir(Folder.path()).absoluteFilePath(QStringLiteral("measure.zrf")) + QLatin1Char('"'));
+                  QDir(Folder.path()).absoluteFilePath(QStringLiteral("measure.zrf")) +
+                  QStringLiteral("\"\r\"") + QCoreApplication::applicationDirPath() +
+                  QStringLiteral("/run/measure.zrf\""));
     EXPECT_EQ(Messages->Shown()[0].Icon, TMsgIcon::Error);
     EXPECT_EQ(Systems, 0);
     EXPECT_FALSE(fTessvar->ZvProject1->Active());

@@ -1,13 +1,15 @@
 // The cards leave the program on a machine without CUPS printers: from the
 // main window through a process window's Print to the "Print to PDF"
 // printer, which asks for the file (the scripted dialog service answers),
-// with and without the preview, on the paper of the user's locale.
+// with and without the preview, on the paper of the user's locale, with
+// the program started from a folder that holds no report projects.
 #include "report/components/QpZarv.h"
 #include "report/print/QpDevice.h"
 #include "tests/gauges/ProcessRoad.h"
 #include "tests/report/print/PaperLocale.h"
 #include "tests/report/print/PdfTools.h"
 #include "tests/report/print/PreviewPrint.h"
+#include "tests/support/StartedElsewhere.h"
 
 #include "platform/forms/Dialogs.h"
 
@@ -25,8 +27,9 @@ protected:
         if (!QPrinterInfo::availablePrinterNames().isEmpty())
             GTEST_SKIP() << "a printer is installed";
         ProcessRoadTest::SetUp();
-        FOldFolder = QDir::currentPath();
-        QDir::setCurrent(QStringLiteral(TESSVAR_REPORT_PROJECT_DIR));
+        // Started from a folder without report projects: the program finds
+        // them beside itself.
+        Started = std::make_unique<TStartedElsewhere>(QStringLiteral(TESSVAR_PROGRAM));
         Dialogs = std::make_unique<TScriptedDialogs>();
     }
     void TearDown() override
@@ -34,7 +37,7 @@ protected:
         if (IsSkipped())
             return;
         Dialogs.reset();
-        QDir::setCurrent(FOldFolder);
+        Started.reset();
         ProcessRoadTest::TearDown();
     }
 
@@ -134,7 +137,7 @@ protected:
     std::unique_ptr<TScriptedDialogs> Dialogs;
 
 private:
-    QString FOldFolder;
+    std::unique_ptr<TStartedElsewhere> Started;
 };
 
 // "Limit thread plug gage" (202) M10 x 1.5 6H: the card shows what the

@@ -8,6 +8,7 @@
 #include "report/print/QpSystem.h"
 #include "tests/gauges/ProcessRoad.h"
 
+#include <QCoreApplication>
 #include <QPrinterInfo>
 #include <QProcess>
 #include <QStandardPaths>
@@ -409,7 +410,8 @@ TEST_F(UprocesscardsTest, PreviewMissingProjectAndAFailedRun)
     const auto& shown = Messages->Shown();
     ASSERT_EQ(shown.size(), 2u);
     EXPECT_EQ(shown[1].Text, "The following reporting project does not exist:\r\"" +
-                                 QDir(missing).absoluteFilePath(GaugeCardProject) + "\"");
+                                 QDir(missing).absoluteFilePath(GaugeCardProject) + "\"\r\"" +
+                                 QCoreApplication::applicationDirPath() + "/run/" + GaugeCardProject + "\"");
 }
 
 } // namespace

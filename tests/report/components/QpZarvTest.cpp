@@ -8,6 +8,7 @@
 #include "platform/objects/Filer.h"
 #include "platform/objects/ObjectText.h"
 #include "platform/objects/Strings.h"
+#include "platform/os/ProgramFile.h"
 #include "report/model/ZvDataLink.h"
 #include "report/model/ZvDefine.h"
 #include "report/model/ZvDirectDataView.h"
@@ -17,6 +18,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -124,10 +126,20 @@ TEST_F(QpZarvTest, OpenAndCloseAreIdempotent)
     EXPECT_EQ(Events, (QStringList{"BeforeOpen", "AfterOpen", "BeforeClose", "AfterClose"}));
 }
 
-TEST_F(QpZarvTest, MissingProjectRaisesWithItsFullPath)
+// A name without a folder: the current folder first, then run/ beside the
+// program; when neither has it, the message names both places.
+TEST_F(QpZarvTest, ABareNameIsLookedUpInTheCurrentFolderThenBesideTheProgram)
 {
     const QString saved = QDir::currentPath();
-    QDir::setCurrent(Folder.path());
+    ASSERT_TRUE(QDir(Folder.path()).mkpath(QStringLiteral("here")));
+    ASSERT_TRUE(QDir(Folder.path()).mkpath(QStringLiteral("program/run")));
+    const QString here = Path(QStringLiteral("here"));
+    QDir::setCurrent(here);
+    SetProgramFileName(Path(QStringLiteral("program/tessvar")));
+    const auto restore = qScopeGuard([&] {
+        QDir::setCurrent(saved);
+        SetProgramFileName(QString());
+    });
     TZvProject project(nullptr);
     Watch(project);
     project.SetProjectFile(QStringLiteral("measure"));
@@ -135,13 +147,22 @@ TEST_F(QpZarvTest, MissingProjectRaisesWithItsFullPath)
         project.Open();
         ADD_FAILURE() << "no exception";
     } catch (const EZarvException& e) {
-        EXPECT_EQ(e.Message(), QStringLiteral("The following reporting project does not exist:\r\"") +
-                                   QDir(Folder.path()).absoluteFilePath(QStringLiteral("measure.zrf")) +
-                                   QLatin1Char('"'));
+        EXPECT_EQ(e.Message(), QStringLiteral("The following reporting project does not exist:\r\"") + here +
+                                   QStringLiteral("/measure.zrf\"\r\"") +
+                                   Path(QStringLiteral("program/run")) + QStringLiteral("/measure.zrf\""));
     }
-    QDir::setCurrent(saved);
     EXPECT_FALSE(project.Active());
     EXPECT_EQ(Events, QStringList{"BeforeOpen"});
+
+    WriteFile(QStringLiteral("program/run/measure.zrf"), ProjectWithReport(QStringLiteral("Program")));
+    project.Open();
+    EXPECT_EQ(project.ReportName(), QStringLiteral("Program"));
+    project.Close();
+    // A user's own copy in the current folder wins.
+    WriteFile(QStringLiteral("here/measure.zrf"), ProjectWithReport(QStringLiteral("Own")));
+    project.Open();
+    EXPECT_EQ(project.ReportName(), QStringLiteral("Own"));
+    project.Close();
 }
 
 // The stored copy holds report "Stored", the disk file report "Disk".
