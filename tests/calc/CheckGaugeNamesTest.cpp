@@ -1,8 +1,8 @@
 // The check, setting, wear and master gauges of every family against the
 // gauge their name says they check or set: each is computed through its
-// family's calculator beside that gauge, at one size per family, and must
-// sit where its name puts it. A name that drifts from its formula (a wear
-// check plug named after the other ring) fails here.
+// family's calculator beside that gauge, at one or two sizes per family,
+// and must sit where its name puts it. A name that drifts from its formula
+// (a wear check plug named after the other ring) fails here.
 #include "calc/Ugas.h"
 #include "calc/Utansiasme.h"
 #include "calc/Utsca.h"
