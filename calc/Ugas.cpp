@@ -283,7 +283,7 @@ bool CalcGasParallelRing(const CALIBRETYPE& type, int sizeIndex, bool classA, bo
         r.MinNi = NanValue();
         SetNoGoMean(r);
         break;
-    case 7: // wear check plug
+    case 7: // wear check plug for the Go ring: centred on its wear limit
         r.MaxP = d2 - A[6] + A[8] + 0.5 * A[4];
         r.MinP = d2 - A[6] + A[8] - 0.5 * A[4];
         r.LogP = NanValue();
@@ -303,7 +303,7 @@ bool CalcGasParallelRing(const CALIBRETYPE& type, int sizeIndex, bool classA, bo
         r.MinPi = NanValue();
         SetGoMean(r);
         break;
-    case 9: // Go check plug for the Not-go ring, second form
+    case 9: // Not-go check plug for the Not-go ring: centred on its maximum
         r.MaxN = d2 - B[1] + 0.5 * B[4];
         r.MinN = d2 - B[1] - 0.5 * B[4];
         r.LogN = NanValue();
@@ -313,7 +313,7 @@ bool CalcGasParallelRing(const CALIBRETYPE& type, int sizeIndex, bool classA, bo
         r.MinNi = NanValue();
         SetNoGoMean(r);
         break;
-    case 10: // wear check ring for the Go plug
+    case 10: // wear check plug for the Not-go ring: centred on its wear limit
         r.MaxP = d2 - B[1] - 0.5 * B[2] + A[7] + 0.5 * B[4];
         r.MinP = r.MaxP - B[4];
         r.LogP = NanValue();

@@ -27,7 +27,9 @@ bool CalcGasTaper(const CALIBRETYPE& type, int sizeIndex, TCalcText& diameter, T
 bool CalcGasParallelPlug(const CALIBRETYPE& type, int sizeIndex, bool truncateCrests, TCalcText& diameter,
                          TCalcText& angle, TCalcText& pitch, TCalcText& designation, TOLLERANCE& result);
 // ISO 228 ring gauges and their check gauges, items 3 to 10, class A
-// (classA) or class B.
+// (classA) or class B: 3 Go ring, 4 Not-go ring; the check plugs of the Go
+// ring 5 Go, 6 Not-go, 7 wear; those of the Not-go ring 8 Go, 9 Not-go, 10
+// wear.
 bool CalcGasParallelRing(const CALIBRETYPE& type, int sizeIndex, bool classA, bool truncateCrests,
                          TCalcText& diameter, TCalcText& angle, TCalcText& pitch, TCalcText& designation,
                          TOLLERANCE& result);

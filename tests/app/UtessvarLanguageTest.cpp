@@ -92,6 +92,10 @@ TEST_F(LanguageButton, SwitchesEveryWindowToThePseudoTranslationAndBack)
     EXPECT_EQ(box.Buttons, TMsgButtons::YesNo);
     EXPECT_EQ(LoadStr(964), box.Text);
     EXPECT_EQ(LocalizerOnFly()->CurrentLocale(), 2u);
+    // The names the pickers list, as the ISO 228 check plugs of the rings.
+    EXPECT_EQ(LoadStr(54107), QString::fromUtf8("[Wеаr сhесk рlug fоr sоlid оr аdj. gо sсrеw ring]"));
+    EXPECT_EQ(LoadStr(54109), QString::fromUtf8("[Nоt-gо сhесk рlug gаgе fоr nоt-gо ring gаgе]"));
+    EXPECT_EQ(LoadStr(54110), QString::fromUtf8("[Wеаr сhесk рlug fоr sоlid оr аdj. nоt-gо sсrеw ring]"));
     EXPECT_EQ(Starts, 1);
     EXPECT_EQ(Ends, 1);
 
@@ -125,6 +129,7 @@ TEST_F(LanguageButton, SwitchesEveryWindowToThePseudoTranslationAndBack)
     EXPECT_FALSE(LocalizerErrorShown());
     EXPECT_EQ(WindowTexts(), before);
     EXPECT_EQ(LoadStr(964), kQuestion);
+    EXPECT_EQ(LoadStr(54109), QStringLiteral("Not-go check plug gage for not-go ring gage"));
     EXPECT_EQ(fTessvar->cbMA->ItemIndex(), 2);
     EXPECT_FALSE(QFile::exists(SettingsFile()) && QFile(SettingsFile()).open(QIODevice::ReadOnly) &&
                  QFile(SettingsFile()).readAll().contains("language"));

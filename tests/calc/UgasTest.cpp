@@ -12,6 +12,8 @@ namespace {
 
 constexpr int Half = 4;        // size index of 1/2 in both tables
 constexpr int OneAndHalf = 11; // 1 1/2 in the ISO 228 table
+constexpr int Quarter = 2;     // 1/4 in the ISO 228 table
+constexpr int One = 8;         // 1 in the ISO 228 table
 
 struct CalcRun {
     bool Ok = false;
@@ -216,6 +218,43 @@ TEST_F(UgasTest, RingClassesUseTheirPitchDiameterTolerance)
     // The smallest two sizes raise the ring's minor diameter by 0.134 more.
     const CalcRun small = Parallel(4103, 1, true, false);
     EXPECT_NEAR(small.R.MaxPi, 8.566 + 0.134, 1e-9);
+}
+
+// The check plugs of the rings carry the names of the gauges their rules
+// compute: item 7 (d2 - A6 + A8 +- A4/2) sits on the Go ring's wear limit,
+// item 9 (d2 - B1 +- B4/2) on the Not-go ring's maximum, item 10 (d2 - B1 -
+// B2/2 + A7 +- B4/2) on the Not-go ring's wear limit. Hand values from the
+// ISO 228 bands: G 1/4 class A (Go ring worn 12.317, Not-go ring 12.176 max,
+// 12.1815 worn), G 1 class B (31.784; 31.410, 31.4215).
+TEST_F(UgasTest, CheckPlugsOfRingsAreNamedByTheirRing)
+{
+    const struct {
+        int Key;
+        const char* Name;
+        int Size;
+        bool ClassA;
+        double Max, Min;
+    } rows[] = {
+        {4107, "Wear check plug for solid or adj. go screw ring", Quarter, true, 12.3215, 12.3125},   // 1
+        {4109, "Not-go check plug gage for not-go ring gage", Quarter, true, 12.1805, 12.1715},       // 2
+        {4110, "Wear check plug for solid or adj. not-go screw ring", Quarter, true, 12.186, 12.177}, // 3
+        {4107, "Wear check plug for solid or adj. go screw ring", One, false, 31.789, 31.779},        // 4
+        {4109, "Not-go check plug gage for not-go ring gage", One, false, 31.4185, 31.4015},          // 5
+        {4110, "Wear check plug for solid or adj. not-go screw ring", One, false, 31.430, 31.413},    // 6
+    };
+    int n = 0;
+    for (const auto& row : rows) {
+        ++n;
+        const CALIBRETYPE type = CatalogueType(row.Key);
+        EXPECT_EQ(type.Name.toStdString(), row.Name) << n;
+        EXPECT_EQ(type.Ring, 0) << n; // a plug
+        const CalcRun o = Parallel(row.Key, row.Size, row.ClassA);
+        ASSERT_TRUE(o.Ok) << n;
+        // Item 9 is a Not-go gauge: its limits are in the No-go fields.
+        const bool noGo = row.Key == 4109;
+        EXPECT_NEAR(noGo ? o.R.MaxN : o.R.MaxP, row.Max, 1e-9) << n;
+        EXPECT_NEAR(noGo ? o.R.MinN : o.R.MinP, row.Min, 1e-9) << n;
+    }
 }
 
 TEST_F(UgasTest, EveryCatalogueTypeComputes)

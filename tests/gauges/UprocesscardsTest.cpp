@@ -373,6 +373,68 @@ TEST_F(UprocesscardsTest, UncomputedPipeLimitsStayEmpty)
     EXPECT_TRUE(Messages->Shown().empty());
 }
 
+// The ISO 228 check plugs of the rings go by the names of the rings they
+// check, from the picker's button to the window, and the card prints their
+// limits in the column of their role: G 1/4 class A, the wear check plug of
+// the Go ring on its wear limit 12.317, the Not-go check plug of the Not-go
+// ring on its maximum 12.176 and its wear check plug on its wear limit
+// 12.1815.
+TEST_F(UprocesscardsTest, IsoParallelCheckPlugsGoByTheirRingsNames)
+{
+    const struct {
+        int Item;
+        const char* Name;
+        const char* Max; // as the window and the card show it
+        const char* Min;
+    } rows[] = {
+        {7, "Wear check plug for solid or adj. go screw ring", "+012.321.5", "+012.312.5"},
+        {9, "Not-go check plug gage for not-go ring gage", "+012.180.5", "+012.171.5"},
+        {10, "Wear check plug for solid or adj. not-go screw ring", "+012.186.0", "+012.177.0"},
+    };
+    TfProcess* w = fProcess;
+    for (const auto& row : rows) {
+        const QString name = QString::fromLatin1(row.Name);
+        Road([] { Click(fTessvar->bGAS); },
+             {{fCalibreSelect,
+               [&row, name] {
+                   fCalibreSelect->bType1Click(fCalibreSelect->GroupLabels.at(1));
+                   TButton* button = fCalibreSelect->TypeButtons.at(size_t(row.Item));
+                   EXPECT_EQ(button->Caption().toStdString(), row.Name);
+                   Click(button);
+               }},
+              {fProcess,
+               [w, name] {
+                   EXPECT_TRUE(w->Caption().endsWith(u'|' + name)) << w->Caption().toStdString();
+                   Press(w->sbCalcTol);
+               }},
+              {fNPDia, PipeSize("1/4")},
+              {fGasSelClass,
+               [] {
+                   Check(fGasSelClass->rClassA);
+                   Click(fGasSelClass->bOk);
+               }},
+              {fProcess, [this, w, &row] {
+                   ASSERT_TRUE(w->sbCalcTol->Down());
+                   // A Not-go gauge shows its limits in the No-go column.
+                   const bool noGo = row.Item == 9;
+                   EXPECT_EQ((noGo ? w->dMaxN : w->dMaxP)->Text().simplified().toStdString(), row.Max);
+                   EXPECT_EQ((noGo ? w->dMinN : w->dMinP)->Text().simplified().toStdString(), row.Min);
+                   const QString text =
+                       PrintToPdf(w->bPrint, QStringLiteral("gagecard-g14-%1").arg(row.Item));
+                   ExpectPrinted(GaugeCardParams(w), text);
+                   if (!text.isEmpty()) {
+                       const QString column = noGo ? QStringLiteral("No-go") : QStringLiteral("Go");
+                       EXPECT_TRUE(text.simplified().contains(
+                           column + QStringLiteral(" Max Nom.: ") + QLatin1String(row.Max) +
+                           QStringLiteral(" Min Nom: ") + QLatin1String(row.Min)))
+                           << text.toStdString();
+                   }
+                   w->SetModalResult(mrCancel);
+               }}});
+    }
+    EXPECT_TRUE(Messages->Shown().empty());
+}
+
 TEST_F(UprocesscardsTest, PreviewMissingProjectAndAFailedRun)
 {
     TfProcess* w = fProcess;

@@ -2,6 +2,8 @@
 #include "tests/app/core/CoreFixture.h"
 #include "tests/support/StringTableImage.h"
 
+#include <QRegularExpression>
+
 #include <set>
 
 namespace {
@@ -70,7 +72,7 @@ TEST_F(UcalibretypeTest, RecordsCarryTheirCatalogueRow)
         {4, 1603, "Master thread ring gage for NPT", "NPAM", "0", 4, 4, 0, 0},
         {5, 3301, "Not-go thread ring gage", "GAFNP", "0", 2, 2, 1, 0},
         {6, 3302, "Limit thread ring gage", "GAFNP", "0", 2, 3, 1, 0},
-        {7, 4109, "Go check plug gage for not-go ring gage", "GS-RNN", "0", 2, 2, 0, 0},
+        {7, 4109, "Not-go check plug gage for not-go ring gage", "GS-RNN", "0", 2, 2, 0, 0},
         {8, 5002, "Limit thread plug gage", "DTF-D", "0", 2, 3, 0, 0},
     };
     CALIBRETYPELIST list;
@@ -85,6 +87,39 @@ TEST_F(UcalibretypeTest, RecordsCarryTheirCatalogueRow)
         EXPECT_EQ(record.Role, row.role) << row.n;
         EXPECT_EQ(record.Ring, row.ring) << row.n;
         EXPECT_EQ(record.Extra, row.extra) << row.n;
+    }
+}
+
+// A name says what the gauge is before it says what it checks: the first of
+// "plug", "rod", "bar", "ring", "gap" or "caliper" in it is the gauge itself,
+// and its ring flag must agree; a name that begins with "Go" or "Not-go"
+// belongs to a Go (role 1) or Not-go (role 2) gauge. The odd rows the
+// catalogue keeps: the NPT masters 1602 and 1603, flagged opposite to their
+// names, and the buttress check plug 5103, named Go with the Not-go role.
+TEST_F(UcalibretypeTest, NamesAgreeWithRingFlagAndRole)
+{
+    const QRegularExpression noun(QStringLiteral("\\b(plug|rod|bar|ring|gap|caliper)\\b"),
+                                  QRegularExpression::CaseInsensitiveOption);
+    CALIBRETYPELIST list;
+    FillTypeCatalogue(list);
+    for (int i = 0; i < list.Count(); ++i) {
+        const CALIBRETYPE* record = list.At(i);
+        const int key = record->Key();
+        const QRegularExpressionMatch match = noun.match(record->Name);
+        ASSERT_TRUE(match.hasMatch()) << key;
+        const QString gauge = match.captured(1).toLower();
+        const bool ring = gauge == u"ring" || gauge == u"gap" || gauge == u"caliper";
+        if (key != 1602 && key != 1603) {
+            EXPECT_EQ(record->Ring, ring ? 1 : 0) << key << " " << record->Name.toStdString();
+        }
+        if (key == 5103)
+            continue;
+        if (record->Name.startsWith(u"Go ")) {
+            EXPECT_EQ(record->Role, 1) << key << " " << record->Name.toStdString();
+        }
+        if (record->Name.startsWith(u"Not-go ")) {
+            EXPECT_EQ(record->Role, 2) << key << " " << record->Name.toStdString();
+        }
     }
 }
 
