@@ -314,19 +314,23 @@ bool CONVERT::ReadingOf(double pitchDiameter, double guess, double& reading) con
 {
     if (!std::isfinite(guess) || !PitchDiameterPlausible(pitchDiameter))
         return false;
-    // How far the pitch diameter of reading r lies from the one sought;
-    // false where r gives none.
-    const auto miss = [&](double r, double& value) {
+    // A reading and how far its pitch diameter lies from the one sought.
+    struct TPoint {
+        double Reading;
+        double Miss;
+    };
+    // The point of reading r; false where r gives no pitch diameter.
+    const auto at = [&](double r, TPoint& point) {
         if (!std::isfinite(r) || !ReadingTouches(r))
             return false;
         const double d2 = Convert(r);
         if (Status() != TConvertStatus::Computed || !std::isfinite(d2))
             return false;
-        value = d2 - pitchDiameter;
+        point = {r, d2 - pitchDiameter};
         return true;
     };
-    double guessMiss = 0;
-    if (!miss(guess, guessMiss))
+    TPoint middle{};
+    if (!at(guess, middle))
         return false;
     // Widen a bracket around the guess, doubling its half width, until the
     // pitch diameter sought lies between its ends. Across it the conversion
@@ -336,54 +340,35 @@ bool CONVERT::ReadingOf(double pitchDiameter, double guess, double& reading) con
     // The pitch diameter rises about as fast as the reading, so a bracket
     // reaching twice the band's width to either side would hold any in it.
     const double reach = 2 * (PitchDiameterBandBelow(FStarts) + PitchDiameterBandAbove) * FPitch;
-    double low = guess;
-    double high = guess;
-    double lowMiss = guessMiss;
-    double highMiss = guessMiss;
-    for (double half = 0.001; lowMiss > 0 || highMiss < 0; half *= 2) {
-        if (!(half <= reach))
+    TPoint low = middle;
+    TPoint high = middle;
+    for (double half = 0.001; low.Miss > 0 || high.Miss < 0; half *= 2) {
+        TPoint below{};
+        TPoint above{};
+        if (!(half <= reach) || !at(guess - half, below) || !at(guess + half, above) ||
+            !(below.Miss < low.Miss) || !(above.Miss > high.Miss))
             return false;
-        double below = 0;
-        double above = 0;
-        if (!miss(guess - half, below) || !miss(guess + half, above) || !(below < lowMiss) ||
-            !(above > highMiss))
-            return false;
-        low = guess - half;
-        high = guess + half;
-        lowMiss = below;
-        highMiss = above;
+        low = below;
+        high = above;
     }
-    // The half of the bracket that holds the pitch diameter sought.
-    if (guessMiss <= 0) {
-        low = guess;
-        lowMiss = guessMiss;
-    } else {
-        high = guess;
-        highMiss = guessMiss;
-    }
-    // Halve the bracket [low, high], whose misses lie at or below 0 and at
-    // or above it, down to a thousandth of a micrometre.
-    while (high - low > ReadingTolerance / 10 && lowMiss < 0 && highMiss > 0) {
-        const double middle = low + (high - low) / 2;
-        double middleMiss = 0;
-        if (middle <= low || middle >= high || !miss(middle, middleMiss) || middleMiss < lowMiss ||
-            middleMiss > highMiss)
+    // Halve the half of the bracket that holds the pitch diameter sought,
+    // whose misses lie at or below 0 and at or above it, down to a
+    // thousandth of a micrometre.
+    (middle.Miss <= 0 ? low : high) = middle;
+    while (high.Reading - low.Reading > ReadingTolerance / 10 && low.Miss < 0 && high.Miss > 0) {
+        const double r = low.Reading + (high.Reading - low.Reading) / 2;
+        if (r <= low.Reading || r >= high.Reading || !at(r, middle) || middle.Miss < low.Miss ||
+            middle.Miss > high.Miss)
             return false;
-        if (middleMiss <= 0) {
-            low = middle;
-            lowMiss = middleMiss;
-        } else {
-            high = middle;
-            highMiss = middleMiss;
-        }
+        (middle.Miss <= 0 ? low : high) = middle;
     }
     // The reading to a hundredth of a micrometre, as near as the halving
     // came where that step is too coarse.
-    const double closest = -lowMiss <= highMiss ? low : high;
+    const double closest = -low.Miss <= high.Miss ? low.Reading : high.Reading;
     for (const double found : {std::round(closest / ReadingTolerance) * ReadingTolerance, closest}) {
-        double foundMiss = 0;
-        if (miss(found, foundMiss) && std::fabs(foundMiss) <= ReadingTolerance &&
-            PitchDiameterPlausible(pitchDiameter + foundMiss)) {
+        TPoint point{};
+        if (at(found, point) && std::fabs(point.Miss) <= ReadingTolerance &&
+            PitchDiameterPlausible(pitchDiameter + point.Miss)) {
             reading = found;
             return true;
         }

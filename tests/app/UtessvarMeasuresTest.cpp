@@ -26,6 +26,17 @@ protected:
         Type(fTessvar->eCP, "1.5");
         Type(fTessvar->eAD, "0.866");
     }
+    // A thread typed in, lengths in the unit of the tab.
+    static void Thread(const char* D, const char* P, const char* semiAngle1, const char* semiAngle2,
+                       const char* wire, const char* starts)
+    {
+        Type(fTessvar->eTD, D);
+        Type(fTessvar->eCP, P);
+        Type(fTessvar->eCA, semiAngle1);
+        Type(fTessvar->eAG, semiAngle2);
+        Type(fTessvar->eAD, wire);
+        Type(fTessvar->eNP, starts);
+    }
     // The Go readings "meas.over wires" shows in its window.
     static std::pair<QString, QString> OverWires()
     {
@@ -218,10 +229,7 @@ TEST_F(Measures, TolerancesOverWires)
     // pitch diameter that rises with the reading near these limits. The
     // window shows without the readings, after the message.
     Messages->Service().Shown.clear();
-    Type(fTessvar->eTD, "6");
-    Type(fTessvar->eCP, "2");
-    Type(fTessvar->eAD, "1.1547");
-    Type(fTessvar->eNP, "8");
+    Thread("6", "2", "30", "30", "1.1547", "8");
     Type(fTessvar->eTsupP, "4.70");
     Type(fTessvar->eTinfP, "4.65");
     EXPECT_EQ(OverWires(), std::make_pair(QString(), QString()));
@@ -253,12 +261,7 @@ TEST_F(Measures, ReadingsOverWiresGiveTheLimitsBack)
         (thread.Inch ? fTessvar->rINCH : fTessvar->rMM)->SetChecked(true);
         // One step of the readout (mm), and what its decimals add.
         const double step = (thread.Inch ? 0.000005 * 25.4 : 0.0001) + 1e-9;
-        Type(fTessvar->eTD, thread.D);
-        Type(fTessvar->eCP, thread.P);
-        Type(fTessvar->eCA, thread.A1);
-        Type(fTessvar->eAG, thread.A2);
-        Type(fTessvar->eAD, thread.Wire);
-        Type(fTessvar->eNP, thread.Starts);
+        Thread(thread.D, thread.P, thread.A1, thread.A2, thread.Wire, thread.Starts);
         Type(fTessvar->eTsupP, thread.Upper);
         Type(fTessvar->eTinfP, thread.Lower);
         const double upper = Value(fTessvar->eTsupP);
