@@ -58,11 +58,11 @@ public:
     int Mode() const { return FMode; }
     // Whether a reading can touch the thread at all with the probe of the
     // three methods (modes 1, 2, 6 and 23): a starts count the conversion
-    // can take (no infinity, no NaN), the reading and the pitch above 0,
-    // and a gap between reading and probe above 0 (for the arms the chord
-    // of the two balls, sqrt((M - d)^2 - s^2), with s their axial offset:
-    // P / 2 for an odd number of starts, 0 for an even one). Other modes:
-    // true. Never raises.
+    // can take (a number within the 64-bit integers), the reading and the
+    // pitch above 0, and a gap between reading and probe above 0 (for the
+    // arms the chord of the two balls, sqrt((M - d)^2 - s^2), with s their
+    // axial offset: P / 2 for an odd number of starts, 0 for an even one).
+    // Other modes: true. Never raises.
     bool ReadingTouches(double reading) const;
     // Whether a pitch diameter can belong to the thread set up: above 0 and
     // within the band from PitchDiameterBandBelow pitches below (for the
@@ -78,8 +78,9 @@ public:
     // thread, whose Convert is Computed, inside the band and within
     // ReadingTolerance of pitchDiameter. Found in a bracket widened evenly
     // around guess, across which the conversion must give pitch diameters
-    // that rise with the reading, then halved. False, reading untouched,
-    // when pitchDiameter lies outside the band or no reading gives it.
+    // that rise with the reading, then halved; the reading is taken to
+    // 0.01 um. False, reading untouched, when pitchDiameter lies outside
+    // the band or no reading gives it.
     bool ReadingOf(double pitchDiameter, double guess, double& reading) const;
 
 private:
