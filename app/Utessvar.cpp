@@ -49,6 +49,7 @@ constexpr int ReadingNotValidText[] = {2006, 2008, 2009};
 constexpr int MissingAnglesText = 2010;
 constexpr int MissingForceText = 2011;
 constexpr int MissingStartsText = 2012;
+constexpr int NoReadingText = 2013;      // a limit no reading over wires converts to
 constexpr int WireGroupText = 680;       // 681 on the sphere pages
 constexpr int TheoreticalWireText = 682; // 683
 constexpr int ReadingOnWireText = 684;   // 685
@@ -632,6 +633,43 @@ int TfTessvar::ProbeOfPage() const
     return pcConvert->ActivePage() == tbTsphere ? 2 : 0;
 }
 
+bool TfTessvar::SetUpConversion(int probe, CONVERT& conversion, TMeasureInputs& inputs)
+{
+    const int sphere = probe == 0 ? 0 : 1;
+    if (!RequiredLength(eTD, MissingDiameterText, inputs.Diameter) ||
+        !RequiredLength(eCP, MissingPitchText, inputs.Pitch) ||
+        !RequiredLength(eAD, MissingWireText + sphere, inputs.Wire) ||
+        !RequiredNumber(eNP, MissingStartsText, inputs.Starts))
+        return false;
+    // A pitch diameter worked out over a wire of no size would be shown as
+    // if it were a measurement: the calculation stops at the message.
+    if (inputs.Wire <= 0) {
+        Attention(WireSizeText);
+        return false;
+    }
+    // The force as the tab labels it (kgf); the conversion takes it so.
+    if (!SemiAngles(inputs.SemiAngle1, inputs.SemiAngle2) ||
+        !RequiredNumber(eForce, MissingForceText, inputs.Force))
+        return false;
+
+    const int material = cbMA->ItemIndex();
+    const TMeasureInputs& in = inputs;
+    if (probe == 1) {
+        conversion.SetForce(in.Force, 1);
+        conversion.SetArms(in.Diameter, in.SemiAngle1, in.SemiAngle2, in.Pitch, in.Wire, 0.0, material, 0,
+                           in.Starts);
+    } else if (probe == 2) {
+        conversion.SetForce(in.Force, 1);
+        conversion.SetTSphere(in.Diameter, in.SemiAngle1, in.SemiAngle2, in.Pitch, in.Wire, 0.0, material, 0,
+                              in.Starts);
+    } else {
+        conversion.SetForce(in.Force, cSpecial->Checked() ? 0 : 1);
+        conversion.SetThreeWire(in.Diameter, in.SemiAngle1, in.SemiAngle2, in.Pitch, in.Wire, material,
+                                in.Starts);
+    }
+    return true;
+}
+
 void TfTessvar::MeasureOverWire(TEdit* reading, TEdit* result)
 {
     // Whatever ends this calculation, no earlier pitch diameter stays beside
@@ -640,41 +678,12 @@ void TfTessvar::MeasureOverWire(TEdit* reading, TEdit* result)
     if (reading->Text().isEmpty())
         return;
     const int probe = ProbeOfPage();
-    const int sphere = probe == 0 ? 0 : 1;
-    double diameter = 0;
-    double pitch = 0;
-    double wire = 0;
-    if (!RequiredLength(eTD, MissingDiameterText, diameter) ||
-        !RequiredLength(eCP, MissingPitchText, pitch) || !RequiredLength(eAD, MissingWireText + sphere, wire))
+    CONVERT conversion;
+    TMeasureInputs inputs;
+    if (!SetUpConversion(probe, conversion, inputs))
         return;
     const double measured = TypedLength(reading);
-    double starts = 0;
-    if (!RequiredNumber(eNP, MissingStartsText, starts))
-        return;
-    // A pitch diameter worked out over a wire of no size would be shown as
-    // if it were a measurement: the calculation stops at the message.
-    if (wire <= 0) {
-        Attention(WireSizeText);
-        return;
-    }
-    double semiAngle1 = 0;
-    double semiAngle2 = 0;
-    double force = 0; // as the tab labels it (kgf); the conversion takes it so
-    if (!SemiAngles(semiAngle1, semiAngle2) || !RequiredNumber(eForce, MissingForceText, force))
-        return;
 
-    CONVERT conversion;
-    const int material = cbMA->ItemIndex();
-    if (probe == 1) {
-        conversion.SetForce(force, 1);
-        conversion.SetArms(diameter, semiAngle1, semiAngle2, pitch, wire, 0.0, material, 0, starts);
-    } else if (probe == 2) {
-        conversion.SetForce(force, 1);
-        conversion.SetTSphere(diameter, semiAngle1, semiAngle2, pitch, wire, 0.0, material, 0, starts);
-    } else {
-        conversion.SetForce(force, cSpecial->Checked() ? 0 : 1);
-        conversion.SetThreeWire(diameter, semiAngle1, semiAngle2, pitch, wire, material, starts);
-    }
     // The engine computes a number for any reading; only one the probe can
     // give on this thread is a measurement: a reading that touches the
     // flanks, and a pitch diameter the thread can have.
@@ -739,13 +748,16 @@ void TfTessvar::bQfiliClick(TObject*)
         if (limit->Visible() && limit->Text().isEmpty())
             return;
     }
-    double pitch = 0;
-    double wire = 0;
-    if (!RequiredLength(eCP, MissingPitchText, pitch) || !RequiredLength(eAD, MissingWireText, wire))
+    // The readings are those Calculate turns into the limits: the
+    // conversion is set up as Calculate sets it up now.
+    CONVERT conversion;
+    TMeasureInputs inputs;
+    if (!SetUpConversion(0, conversion, inputs))
         return;
-    double starts = 0;
-    if (!RequiredNumber(eNP, MissingStartsText, starts))
+    if (inputs.Starts == 0) {
+        Attention(WireSizeText);
         return;
+    }
     // Only the limits that show are read; a hidden one has no reading.
     double values[4] = {};
     bool shown[4] = {};
@@ -754,26 +766,27 @@ void TfTessvar::bQfiliClick(TObject*)
         if (shown[i])
             values[i] = TypedLength(limits[i]);
     }
-    double semiAngle1 = 0;
-    double semiAngle2 = 0;
-    if (!SemiAngles(semiAngle1, semiAngle2))
-        return;
-    const double a1 = semiAngle1 * Pi * OneOver180;
-    const double a2 = semiAngle2 * Pi * OneOver180;
-    if (wire <= 0 || starts == 0) {
-        Attention(WireSizeText);
-        return;
-    }
-    // Pitch diameter minus reading over wires.
-    const double difference = pitch / (std::tan(a1) + std::tan(a2)) -
+    const double a1 = inputs.SemiAngle1 * Pi * OneOver180;
+    const double a2 = inputs.SemiAngle2 * Pi * OneOver180;
+    const double wire = inputs.Wire;
+    // Pitch diameter minus reading over wires, without the lead angle and
+    // the flattening: where the search for each reading starts.
+    const double difference = inputs.Pitch / (std::tan(a1) + std::tan(a2)) -
                               wire * std::cos((a1 - a2) / 2) / std::sin((a1 + a2) / 2) - wire;
     if (!std::isfinite(difference))
         InvalidFloatingPointOperation();
     if (!fQfili)
         return;
     TEdit* const readings[] = {fQfili->eTsupP, fQfili->eTinfP, fQfili->eTsupNP, fQfili->eTinfNP};
-    for (size_t i = 0; i < 4; ++i)
-        readings[i]->SetText(shown[i] ? LengthText(values[i] - difference) : QString());
+    bool missing = false;
+    for (size_t i = 0; i < 4; ++i) {
+        double reading = 0;
+        const bool found = shown[i] && conversion.ReadingOf(values[i], values[i] - difference, reading);
+        missing = missing || (shown[i] && !found);
+        readings[i]->SetText(found ? LengthText(reading) : QString());
+    }
+    if (missing)
+        Attention(NoReadingText);
     fQfili->ShowModal();
 }
 

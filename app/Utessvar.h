@@ -26,6 +26,7 @@
 #include <initializer_list>
 #include <memory>
 
+class CONVERT;
 class TZvProject;
 
 // The five converters of the "Unit" tab.
@@ -257,6 +258,17 @@ private:
         TEdit* Target;
         TComboBox* TargetUnit;
     };
+    // The thread, probe and force of the measuring tab; lengths in mm,
+    // angles in degrees, the force as the tab takes it.
+    struct TMeasureInputs {
+        double Diameter = 0;
+        double Pitch = 0;
+        double Wire = 0;
+        double Starts = 0;
+        double SemiAngle1 = 0;
+        double SemiAngle2 = 0;
+        double Force = 0;
+    };
     struct TThermalControls {
         TEdit* Length;
         TEdit* Temperature;
@@ -298,6 +310,11 @@ private:
     QString LengthText(double mm);
     // The probe of the active measuring page: 0 wire, 1 arms, 2 sphere.
     int ProbeOfPage() const;
+    // Reads the thread, the probe and the force of the tab into inputs and
+    // sets conversion up for the probe (0 wire, 1 arms, 2 sphere) as the
+    // calculation takes them; false after the message of an input missing
+    // or refused.
+    bool SetUpConversion(int probe, CONVERT& conversion, TMeasureInputs& inputs);
     void MeasureOverWire(TEdit* reading, TEdit* result);
     // Empties the results computed from this input of the measuring tab (a
     // reading, a shared input, the page control); other senders: nothing.

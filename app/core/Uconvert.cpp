@@ -70,6 +70,23 @@ double Compliance(int material)
     return Div(1 - m.Poisson * m.Poisson, Pi * m.Young);
 }
 
+// The starts as the methods take them: truncated, 0 as 1. Raises for a
+// count that is no number or no 64-bit integer.
+double WholeStarts(double starts)
+{
+    const double n = double(Trunc(starts));
+    return n == 0 ? 1.0 : n;
+}
+
+// The axial offset of the arms' two balls on a thread of n whole starts:
+// half a turn moves the grooves half a lead, n P / 2, and they repeat every
+// pitch, so the groove opposite a ball lies P / 2 away for odd n and in the
+// ball's own plane for even n.
+double BallOffset(double pitch, double n)
+{
+    return std::fmod(std::fabs(n), 2) == 1 ? pitch / 2 : 0.0;
+}
+
 // The start shared by the three methods.
 struct TStart {
     double M;  // reading, negative taken as 0
@@ -86,9 +103,7 @@ TStart CommonStart(double reading, double force, double starts, double semiAngle
     TStart s;
     s.M = reading < 0 ? 0.0 : Fin(reading);
     s.F = Fin(force * Gravity);
-    s.n = double(Trunc(starts));
-    if (s.n == 0)
-        s.n = 1;
+    s.n = WholeStarts(starts);
     s.a1 = Fin(semiAngle1 * DegToRad);
     s.a2 = Fin(semiAngle2 * DegToRad);
     s.L = Fin(s.n * pitch);
@@ -280,13 +295,85 @@ bool CONVERT::ReadingTouches(double reading) const
 {
     if (FMode != 1 && FMode != 2 && FMode != 6 && FMode != 23)
         return true;
+    double n = 0;
+    try {
+        n = WholeStarts(FStarts);
+    } catch (const Exception&) {
+        return false;
+    }
     if (!(reading > 0 && FPitch > 0))
         return false;
     const double gap = reading - FWire;
     if (!(gap > 0))
         return false;
-    // The arms' balls sit half a pitch apart along the axis.
-    return FMode != 2 || gap * gap - FPitch * FPitch / 4 > 0;
+    const double offset = BallOffset(FPitch, n);
+    return FMode != 2 || gap * gap - offset * offset > 0;
+}
+
+bool CONVERT::ReadingOf(double pitchDiameter, double guess, double& reading) const
+{
+    if (!std::isfinite(guess) || !PitchDiameterPlausible(pitchDiameter))
+        return false;
+    // A reading and how far its pitch diameter lies from the one sought.
+    struct TPoint {
+        double Reading;
+        double Miss;
+    };
+    // The point of reading r; false where r gives no pitch diameter.
+    const auto at = [&](double r, TPoint& point) {
+        if (!std::isfinite(r) || !ReadingTouches(r))
+            return false;
+        const double d2 = Convert(r);
+        if (Status() != TConvertStatus::Computed || !std::isfinite(d2))
+            return false;
+        point = {r, d2 - pitchDiameter};
+        return true;
+    };
+    TPoint middle{};
+    if (!at(guess, middle))
+        return false;
+    // Widen a bracket around the guess, doubling its half width, until the
+    // pitch diameter sought lies between its ends. Across it the conversion
+    // must give a pitch diameter and rise with the reading: a lead so steep
+    // that a reading as far below the guess as the answer lies above it
+    // (or above as below) gives none is no thread to measure over wires.
+    // The pitch diameter rises about as fast as the reading, so a bracket
+    // reaching twice the band's width to either side would hold any in it.
+    const double reach = 2 * (PitchDiameterBandBelow(FStarts) + PitchDiameterBandAbove) * FPitch;
+    TPoint low = middle;
+    TPoint high = middle;
+    for (double half = 0.001; low.Miss > 0 || high.Miss < 0; half *= 2) {
+        TPoint below{};
+        TPoint above{};
+        if (!(half <= reach) || !at(guess - half, below) || !at(guess + half, above) ||
+            !(below.Miss < low.Miss) || !(above.Miss > high.Miss))
+            return false;
+        low = below;
+        high = above;
+    }
+    // Halve the half of the bracket that holds the pitch diameter sought,
+    // whose misses lie at or below 0 and at or above it, down to a
+    // thousandth of a micrometre.
+    (middle.Miss <= 0 ? low : high) = middle;
+    while (high.Reading - low.Reading > ReadingTolerance / 10 && low.Miss < 0 && high.Miss > 0) {
+        const double r = low.Reading + (high.Reading - low.Reading) / 2;
+        if (r <= low.Reading || r >= high.Reading || !at(r, middle) || middle.Miss < low.Miss ||
+            middle.Miss > high.Miss)
+            return false;
+        (middle.Miss <= 0 ? low : high) = middle;
+    }
+    // The reading to a hundredth of a micrometre, as near as the halving
+    // came where that step is too coarse.
+    const double closest = -low.Miss <= high.Miss ? low.Reading : high.Reading;
+    for (const double found : {std::round(closest / ReadingTolerance) * ReadingTolerance, closest}) {
+        TPoint point{};
+        if (at(found, point) && std::fabs(point.Miss) <= ReadingTolerance &&
+            PitchDiameterPlausible(pitchDiameter + point.Miss)) {
+            reading = found;
+            return true;
+        }
+    }
+    return false;
 }
 
 bool CONVERT::PitchDiameterPlausible(double pitchDiameter) const
@@ -400,7 +487,8 @@ double CONVERT::Arms(double reading) const
         const TStart s = CommonStart(reading, FForce, FStarts, FSemiAngle1, FSemiAngle2, FPitch);
         const double d = FWire;
         const double E = Fin(s.M - d);
-        const double Q = Fin(E * E - FPitch * FPitch / 4);
+        const double offset = BallOffset(FPitch, s.n);
+        const double Q = Fin(E * E - offset * offset);
         bool valid = true;
         double X = 1;
         if (Q >= 0)

@@ -57,9 +57,12 @@ public:
 
     int Mode() const { return FMode; }
     // Whether a reading can touch the thread at all with the probe of the
-    // three methods (modes 1, 2, 6 and 23): the reading and the pitch above
-    // 0, and a gap between reading and probe above 0 (for the arms the
-    // chord of the two balls, sqrt((M - d)^2 - P^2 / 4)). Other modes: true.
+    // three methods (modes 1, 2, 6 and 23): a starts count the conversion
+    // can take (a number within the 64-bit integers), the reading and the
+    // pitch above 0, and a gap between reading and probe above 0 (for the
+    // arms the chord of the two balls, sqrt((M - d)^2 - s^2), with s their
+    // axial offset: P / 2 for an odd number of starts, 0 for an even one).
+    // Other modes: true. Never raises.
     bool ReadingTouches(double reading) const;
     // Whether a pitch diameter can belong to the thread set up: above 0 and
     // within the band from PitchDiameterBandBelow pitches below (for the
@@ -71,6 +74,14 @@ public:
     double Convert(double reading) const;
     // The kind of number the last Convert returned; Computed before any.
     TConvertStatus Status() const { return FStatus; }
+    // The reading that converts to pitchDiameter: one that touches the
+    // thread, whose Convert is Computed, inside the band and within
+    // ReadingTolerance of pitchDiameter. Found in a bracket widened evenly
+    // around guess, across which the conversion must give pitch diameters
+    // that rise with the reading, then halved; the reading is taken to
+    // 0.01 um. False, reading untouched, when pitchDiameter lies outside
+    // the band or no reading gives it.
+    bool ReadingOf(double pitchDiameter, double guess, double& reading) const;
 
 private:
     void SetBodies(int mode, double diameter, double semiAngle1, double semiAngle2, double pitch, double wire,
@@ -149,8 +160,16 @@ constexpr double PitchDiameterBandAbove = 0.5; // pitches
 // starts as the conversion takes them: truncated, and less than 1 as 1.
 bool PitchDiameterInBand(double diameter, double pitch, double pitchDiameter, double starts = 1);
 
+// How far a pitch diameter from ReadingOf's reading may lie from the one
+// sought, in mm (0.01 um).
+constexpr double ReadingTolerance = 0.00001;
+
 // The lead angle psi (radians) of the wire or ball contact: X the reading
-// less the wire (or the arms' chord), a1 and a2 the semi-angles in radians,
+// less the wire (for the arms the chord sqrt(X^2 - s^2) of the two balls, s
+// their axial offset: turning the thread half a turn moves its grooves half
+// a lead, n P / 2, and the n grooves repeat every pitch, so the groove
+// opposite a ball lies P / 2 away for an odd number of starts and in the
+// same plane, s = 0, for an even one), a1 and a2 the semi-angles in radians,
 // lead L, wire d, sign -1 for wires and +1 for arms and T-sphere. The
 // iteration runs at least 11 and at most 1000 rounds; rounds gives how many
 // it ran. Raises an EMathError on a floating-point fault.

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -24,6 +25,28 @@ protected:
         Type(fTessvar->eTD, "10");
         Type(fTessvar->eCP, "1.5");
         Type(fTessvar->eAD, "0.866");
+    }
+    // A thread typed in, lengths in the unit of the tab.
+    static void Thread(const char* D, const char* P, const char* semiAngle1, const char* semiAngle2,
+                       const char* wire, const char* starts)
+    {
+        Type(fTessvar->eTD, D);
+        Type(fTessvar->eCP, P);
+        Type(fTessvar->eCA, semiAngle1);
+        Type(fTessvar->eAG, semiAngle2);
+        Type(fTessvar->eAD, wire);
+        Type(fTessvar->eNP, starts);
+    }
+    // The Go readings "meas.over wires" shows in its window.
+    static std::pair<QString, QString> OverWires()
+    {
+        std::pair<QString, QString> readings;
+        EXPECT_TRUE(WhileModal(
+            fQfili, [] { ClickButton(fTessvar->bQfili); },
+            [&] {
+                readings = {fQfili->eTsupP->Text(), fQfili->eTinfP->Text()};
+            }));
+        return readings;
     }
     // A gauge with a No-go side copied in by a process window.
     void GoAndNoGo()
@@ -153,42 +176,115 @@ TEST_F(Measures, GoAndNoGoFieldsShowAfterAGaugeIsCopiedIn)
 
 TEST_F(Measures, TolerancesOverWires)
 {
-    // M10x1.5, wire 0.866: pitch diameter = reading - 1.299 (C = P / (2 tan
-    // 30) - 3 d = 1.29904 - 2.598), so the readings are the limits + 1.299.
+    // M10x1.5, wire 0.866, deformation compensated: pitch diameter about
+    // reading - 1.299 (C = P / (2 tan 30) - 3 d = 1.29904 - 2.598), less 3
+    // um for the lead angle and the flattening of wires and flanks.
     Thread();
     Type(fTessvar->eTsupP, "9.026");
     Type(fTessvar->eTinfP, "8.886");
-    QString upper, lower;
-    bool noGoShown = true;
-    EXPECT_TRUE(WhileModal(
-        fQfili, [] { ClickButton(fTessvar->bQfili); },
-        [&] {
-            upper = fQfili->eTsupP->Text();
-            lower = fQfili->eTinfP->Text();
-            noGoShown = fQfili->eTsupNP->Visible() || fQfili->lTNP->Visible();
-        }));
-    EXPECT_EQ(upper, "  +010.325.0");
-    EXPECT_EQ(lower, "  +010.185.0");
-    EXPECT_FALSE(noGoShown);
+    EXPECT_EQ(OverWires(), std::make_pair(QStringLiteral("  +010.322.0"), QStringLiteral("  +010.182.1")));
+    EXPECT_FALSE(fQfili->eTsupNP->Visible() || fQfili->lTNP->Visible());
+    EXPECT_TRUE(Messages->Shown().empty());
 
     // An empty limit that is shown: nothing happens.
     Type(fTessvar->eTinfP, "");
     EXPECT_FALSE(WhileModal(fQfili, [] { ClickButton(fTessvar->bQfili); }));
 
-    // No wire, or a wire of no size: the message and no window.
+    // What Calculate refuses, or no wire, or a wire of no size: the message
+    // and no window.
     Type(fTessvar->eTinfP, "8.886");
-    Type(fTessvar->eAD, "");
-    EXPECT_FALSE(WhileModal(fQfili, [] { ClickButton(fTessvar->bQfili); }));
-    Type(fTessvar->eAD, "0");
-    EXPECT_FALSE(WhileModal(fQfili, [] { ClickButton(fTessvar->bQfili); }));
-    // A limit that is no number is no limit.
-    Type(fTessvar->eAD, "0.866");
-    Type(fTessvar->eTinfP, "8.8B6");
-    EXPECT_FALSE(WhileModal(fQfili, [] { ClickButton(fTessvar->bQfili); }));
-    ASSERT_EQ(Messages->Shown().size(), 3u);
-    EXPECT_EQ(Messages->Shown()[0].Text, "Specify the wire size");
-    EXPECT_EQ(Messages->Shown()[1].Text, "Wire size not valid");
-    EXPECT_EQ(Messages->Shown()[2].Text, "'8.8B6' is not a valid floating point value");
+    const struct {
+        TEdit* Field;
+        const char* Text;
+        const char* Message;
+    } refusals[] = {
+        {fTessvar->eAD, "", "Specify the wire size"},
+        {fTessvar->eAD, "0", "Wire size not valid"},
+        {fTessvar->eNP, "0", "Wire size not valid"},
+        {fTessvar->eTD, "", "Specify the diameter"},
+        {fTessvar->eForce, "", "Specify the measure force"},
+        // A limit that is no number is no limit.
+        {fTessvar->eTinfP, "8.8B6", "'8.8B6' is not a valid floating point value"},
+    };
+    for (const auto& refusal : refusals) {
+        const QString before = refusal.Field->Text();
+        Messages->Service().Shown.clear();
+        Type(refusal.Field, QString::fromLatin1(refusal.Text));
+        EXPECT_FALSE(WhileModal(fQfili, [] { ClickButton(fTessvar->bQfili); })) << refusal.Message;
+        ASSERT_EQ(Messages->Shown().size(), 1u) << refusal.Message;
+        EXPECT_EQ(Messages->Shown()[0].Text, QString::fromLatin1(refusal.Message));
+        Type(refusal.Field, before);
+    }
+
+    // A limit below the band of pitch diameters (7.75 mm here) has no
+    // reading; the other limit keeps its own.
+    Messages->Service().Shown.clear();
+    Type(fTessvar->eTinfP, "7.74");
+    EXPECT_EQ(OverWires(), std::make_pair(QStringLiteral("  +010.322.0"), QString()));
+    ASSERT_EQ(Messages->Shown().size(), 1u);
+    EXPECT_EQ(Messages->Shown()[0].Text, "No reading over wires gives this limit");
+    EXPECT_EQ(Messages->Shown()[0].Caption, "ATTENTION");
+
+    // 6 x 2 with 8 starts, a lead of 16 mm on 6 mm: the conversion gives no
+    // pitch diameter that rises with the reading near these limits. The
+    // window shows without the readings, after the message.
+    Messages->Service().Shown.clear();
+    Thread("6", "2", "30", "30", "1.1547", "8");
+    Type(fTessvar->eTsupP, "4.70");
+    Type(fTessvar->eTinfP, "4.65");
+    EXPECT_EQ(OverWires(), std::make_pair(QString(), QString()));
+    ASSERT_EQ(Messages->Shown().size(), 1u);
+    EXPECT_EQ(Messages->Shown()[0].Text, "No reading over wires gives this limit");
+}
+
+// Each reading "meas.over wires" shows is one that Calculate turns into its
+// limit, within a step of the readout, and a reading half way between the
+// two lies inside the tolerance: threads whose lead angle or flattening
+// matters, in mm and in inch, deformation compensated and not. (The
+// readings were the limits less a fixed difference: a reading at the shown
+// Go limit of the five starts gave 42 um less.)
+TEST_F(Measures, ReadingsOverWiresGiveTheLimitsBack)
+{
+    const struct {
+        const char* Name;
+        bool Inch;
+        const char *D, *P, *A1, *A2, *Wire, *Starts, *Upper, *Lower;
+    } threads[] = {
+        {"1/4-20 UNC", false, "6.35", "1.27", "30", "30", "0.7332", "1", "5.5245", "5.4331"},
+        {"1/4-20 UNC in", true, "0.25", "0.05", "30", "30", "0.02887", "1", "0.2175", "0.2139"},
+        {"BSW 1/2-12", false, "12.7", "2.116667", "27.5", "27.5", "1.1931", "1", "11.3448", "11.3300"},
+        {"BSW 1/2-12 x 2", false, "12.7", "2.116667", "27.5", "27.5", "1.1931", "2", "11.3448", "11.3300"},
+        {"2-8 buttress", false, "50.8", "3.175", "45", "7", "1.6229", "1", "49.40", "49.35"},
+        {"40 x 3 x 5", false, "40", "3", "15", "15", "1.5529", "5", "38.52", "38.49"},
+    };
+    for (const auto& thread : threads) {
+        (thread.Inch ? fTessvar->rINCH : fTessvar->rMM)->SetChecked(true);
+        // One step of the readout (mm), and what its decimals add.
+        const double step = (thread.Inch ? 0.000005 * 25.4 : 0.0001) + 1e-9;
+        Thread(thread.D, thread.P, thread.A1, thread.A2, thread.Wire, thread.Starts);
+        Type(fTessvar->eTsupP, thread.Upper);
+        Type(fTessvar->eTinfP, thread.Lower);
+        const double upper = Value(fTessvar->eTsupP);
+        const double lower = Value(fTessvar->eTinfP);
+        for (const bool compensate : {false, true}) {
+            const std::string name = std::string(thread.Name) + (compensate ? " compensated" : "");
+            fTessvar->cSpecial->SetChecked(compensate);
+            const auto [upperText, lowerText] = OverWires();
+            const auto calculate = [](const QString& reading) {
+                Type(fTessvar->eRead, reading);
+                ClickButton(fTessvar->Button1);
+                return Value(fTessvar->eResult);
+            };
+            EXPECT_NEAR(calculate(upperText), upper, step) << name;
+            const double upperReading = Value(fTessvar->eRead);
+            EXPECT_NEAR(calculate(lowerText), lower, step) << name;
+            const double inUnit = thread.Inch ? 25.4 : 1;
+            const double middleReading = (upperReading + Value(fTessvar->eRead)) / 2 / inUnit;
+            const double middle = calculate(fTessvar->MainDisplay.FormatValue(middleReading));
+            EXPECT_TRUE(middle > lower && middle < upper) << name << ": " << middle;
+            EXPECT_TRUE(Messages->Shown().empty()) << name;
+        }
+    }
 }
 
 // Every road of the measuring tab that has no pitch diameter to show ends in

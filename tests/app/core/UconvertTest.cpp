@@ -190,6 +190,57 @@ TEST(UconvertTest, ImpossibleInputsGiveTheReadingOrTheFallback)
     EXPECT_NE(corrected, arms.Convert(9.4914));
 }
 
+// BSW 1/2-12 with a ball of 1.1931 read at 11.9772. Half a turn moves the
+// grooves half a lead, n P / 2, and they repeat every pitch: the groove
+// opposite a ball lies half a pitch away for an odd number of starts and in
+// the ball's own plane for an even one, where the arms read as a T-sphere
+// does (they gave 52 um less with the balls half a pitch apart). Odd
+// numbers of starts keep their values.
+TEST(UconvertTest, ArmsTakeTheOppositeGrooveWhereItIs)
+{
+    const double P = 25.4 / 12;
+    const auto pitchDiameter = [P](bool arms, double starts) {
+        CONVERT convert;
+        convert.SetForce(1, 1);
+        if (arms)
+            convert.SetArms(12.7, 27.5, 27.5, P, 1.1931, 0.0, 0, 0, starts);
+        else
+            convert.SetTSphere(12.7, 27.5, 27.5, P, 1.1931, 0.0, 0, 0, starts);
+        EXPECT_TRUE(convert.ReadingTouches(11.9772)) << starts;
+        const double d2 = convert.Convert(11.9772);
+        EXPECT_EQ(convert.Status(), TConvertStatus::Computed) << starts;
+        return d2;
+    };
+    EXPECT_NEAR(pitchDiameter(true, 1), 11.28669, 0.000005);
+    EXPECT_NEAR(pitchDiameter(true, 3), 11.31697, 0.000005);
+    EXPECT_NEAR(pitchDiameter(false, 2), 11.3500, 0.00005);
+    EXPECT_NEAR(pitchDiameter(false, 4), 11.3947, 0.00005);
+    // Starts as the conversion takes them: truncated, the sign ignored.
+    for (const double starts : {2.0, 4.0, 2.9, -2.0})
+        EXPECT_NEAR(pitchDiameter(true, starts), pitchDiameter(false, starts), 0.0005) << starts;
+
+    // The balls' chord: above 0 for any gap with an even number of starts,
+    // above half a pitch with an odd one. A starts count the conversion
+    // cannot take is refused, by every method, without raising.
+    CONVERT arms;
+    const double gap = 1.1931 + 0.5;
+    for (const double starts : {1.0, 2.0, 0.0, -1.0, -4.0}) {
+        arms.SetArms(12.7, 27.5, 27.5, P, 1.1931, 0.0, 0, 0, starts);
+        EXPECT_EQ(arms.ReadingTouches(gap), int(std::fabs(starts)) % 2 == 0 && starts != 0) << starts;
+    }
+    for (const double starts : {double(NAN), double(INFINITY), -double(INFINITY), 1e300}) {
+        CONVERT convert;
+        convert.SetArms(12.7, 27.5, 27.5, P, 1.1931, 0.0, 0, 0, starts);
+        EXPECT_FALSE(convert.ReadingTouches(11.9772)) << starts;
+        convert.SetTSphere(12.7, 27.5, 27.5, P, 1.1931, 0.0, 0, 0, starts);
+        EXPECT_FALSE(convert.ReadingTouches(11.9772)) << starts;
+        convert.SetThreeWire(12.7, 27.5, 27.5, P, 1.1931, 0, starts);
+        EXPECT_FALSE(convert.ReadingTouches(11.9772)) << starts;
+        convert.Convert(11.9772);
+        EXPECT_EQ(convert.Status(), TConvertStatus::Failed) << starts;
+    }
+}
+
 // Whether a reading reaches the flanks at all, and whether a pitch diameter
 // belongs to the thread: M10 x 1.5 (band 7.75 to 10.75 mm), probe 0.866.
 // Rows at every limit and one past it.
