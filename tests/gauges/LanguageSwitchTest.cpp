@@ -38,14 +38,21 @@
 
 namespace {
 
-TEST(LanguageSwitch, TranslatesEveryWindowOfTheProgram)
+// The build's language files beside a program file name in folder.
+void PlaceProgramWithLanguages(const QTemporaryDir& folder)
 {
-    QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
     for (const char* name : {"tessvar.ntv.lng", "tessvar.ntv", "tessvar.BG.lng"})
         ASSERT_TRUE(QFile::copy(QStringLiteral(TESSVAR_LANGUAGE_DIR "/") + QLatin1String(name),
                                 folder.filePath(QLatin1String(name))));
     SetProgramFileName(folder.filePath("tessvar"));
+}
+
+TEST(LanguageSwitch, TranslatesEveryWindowOfTheProgram)
+{
+    QTemporaryDir folder;
+    PlaceProgramWithLanguages(folder);
+    ASSERT_FALSE(HasFatalFailure());
     QDir(ProgramDataRoot() + QStringLiteral("/Dravinel")).removeRecursively();
     InitProgramResources(ProgramResourceImageBytes());
     InitLocalization();
@@ -113,11 +120,8 @@ class TranslatedRequestTest : public ProcessRoadTest {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(Folder.isValid());
-        for (const char* name : {"tessvar.ntv.lng", "tessvar.ntv", "tessvar.BG.lng"})
-            ASSERT_TRUE(QFile::copy(QStringLiteral(TESSVAR_LANGUAGE_DIR "/") + QLatin1String(name),
-                                    Folder.filePath(QLatin1String(name))));
-        SetProgramFileName(Folder.filePath("tessvar"));
+        PlaceProgramWithLanguages(Folder);
+        ASSERT_FALSE(HasFatalFailure());
         InitLocalization();
         ProcessRoadTest::SetUp();
     }
