@@ -80,7 +80,7 @@ void TfProcess::FormShow(TObject*)
 
 void TfProcess::cUnitChange(TObject*)
 {
-    ChangeProcessUnit(*this, cUnit->Text());
+    ChangeProcessUnit(*this, cUnit->ItemIndex());
 }
 
 void TfProcess::dNominaleChange(TObject* sender)

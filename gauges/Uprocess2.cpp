@@ -107,7 +107,7 @@ void TfProcess2::ShowSketch(const CALIBRETYPE& type)
 
 void TfProcess2::cUnitChange(TObject*)
 {
-    ChangeProcessUnit(*this, cUnit->Text());
+    ChangeProcessUnit(*this, cUnit->ItemIndex());
 }
 
 void TfProcess2::dNominaleChange(TObject* sender)

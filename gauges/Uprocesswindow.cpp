@@ -36,7 +36,7 @@ void BindProcessLengths(TCustomForm* window, const TProcessControls& c, const TP
     for (TEdit* edit : extra)
         values.Add(NumberEditOf(edit), NanValue());
     unit->SetItemIndex(values.Readout().GetUnit() == 0 ? 0 : 1);
-    SwitchProcessUnit(c, unit->Text()); // which also empties the edits
+    SwitchProcessUnit(c, unit->ItemIndex()); // which also empties the edits
 }
 
 void ReadyProcessWindow(TProcessWindow& window)
@@ -46,10 +46,10 @@ void ReadyProcessWindow(TProcessWindow& window)
     window.Calculation.Forget();
 }
 
-void SwitchProcessUnit(const TProcessControls& c, const QString& unitText)
+void SwitchProcessUnit(const TProcessControls& c, int unitItem)
 {
     DISPLAY& readout = c.ValueList->Readout();
-    if (unitText == QLatin1String("mm")) {
+    if (unitItem == 0) {
         readout.SetUnit(0);
         readout.SetResolution(fTessvar->MmResolution);
     } else {
@@ -59,10 +59,10 @@ void SwitchProcessUnit(const TProcessControls& c, const QString& unitText)
     RefreshBoundLengths(c);
 }
 
-void ChangeProcessUnit(TProcessWindow& window, const QString& unitText)
+void ChangeProcessUnit(TProcessWindow& window, int unitItem)
 {
     // The values stay those of the calculation; only their texts change.
     const bool current = window.Calculation.Current(window.Form());
-    SwitchProcessUnit(window.ProcessControls(), unitText);
+    SwitchProcessUnit(window.ProcessControls(), unitItem);
     window.Calculation.FollowUnitChange(window.Form(), current);
 }

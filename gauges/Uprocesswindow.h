@@ -19,10 +19,11 @@ void BindProcessLengths(TCustomForm* window, const TProcessControls& controls, c
 // The end of a process window's show: inputs enabled, "Calculate Std
 // Tolerance" up and nothing calculated.
 void ReadyProcessWindow(TProcessWindow& window);
-// The unit change: the values stay in mm and show in the unit named
-// ("mm", else inch) at the main window's resolution; the bound edits are
-// rewritten without being read back.
-void SwitchProcessUnit(const TProcessControls& controls, const QString& unitText);
+// The unit change: the values stay in mm and show in the unit of the unit
+// list's item (0 mm, else inch: the list's place, never its translated
+// text) at the main window's resolution; the bound edits are rewritten
+// without being read back.
+void SwitchProcessUnit(const TProcessControls& controls, int unitItem);
 // A process window's unit change: SwitchProcessUnit, and the texts it
 // writes stay those of the window's calculation when the old ones were.
-void ChangeProcessUnit(TProcessWindow& window, const QString& unitText);
+void ChangeProcessUnit(TProcessWindow& window, int unitItem);

@@ -85,7 +85,7 @@ TfTwWhitworth::TfTwWhitworth(TComponent* owner) : TForm(owner)
 void TfTwWhitworth::FormShow(TObject*)
 {
     GoToPage(PageType);
-    cInch->SetItemIndex(0);
+    cInch->SetItemIndex(ItemInch);
     rTBSW->SetChecked(true);
     bNext->SetEnabled(true);
     rNormalFree->SetCaption(LoadStr(Ring() ? TextFree : TextNormal));
@@ -166,7 +166,7 @@ void TfTwWhitworth::ReadFreeSize()
 {
     Designation.clear();
     double diameter = ReadNumber(eD->Text());
-    if (cInch->Text() == QStringLiteral("mm"))
+    if (cInch->ItemIndex() == ItemMillimetre)
         diameter *= InchPerMillimetre;
     const double tpi = ReadNumber(eTPI->Text());
     Diameter = diameter;

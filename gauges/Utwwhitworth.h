@@ -23,6 +23,7 @@ extern const TWhitworthSize BsfSizeTable[WhitworthSizeCount];
 class TfTwWhitworth : public TForm {
 public:
     enum { PageType, PageBsw, PageBsf, PageFree, PageClass };
+    enum { ItemInch, ItemMillimetre }; // the items of cInch
 
     explicit TfTwWhitworth(TComponent* owner);
 
@@ -38,7 +39,7 @@ public:
     std::array<TRadioButton*, WhitworthSizeCount> rBSF; // rBSF1 .. rBSF30
     TEdit* eD;
     TEdit* eTPI;
-    TComboBox* cInch;
+    TComboBox* cInch; // items "Inch", "mm": decided by place, the texts are translated
     TRadioButton* rClose;
     TRadioButton* rMedium;
     TRadioButton* rNormalFree;
