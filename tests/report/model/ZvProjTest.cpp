@@ -916,21 +916,56 @@ TEST_F(ZvProjTest, TheBackupReplacesItsOwnNameNeverWhereALinkThereLeads)
 // A save killed at any of its steps: the project file is the old or the new
 // project, never missing; the backup is the previous backup or the old file,
 // and the new file is only in place once the old one is the backup. Saved
-// under its own backup name, the file is only ever replaced.
+// under its own backup name, the file is only ever replaced. A link at the
+// backup name is the previous backup: the file it leads to keeps its bytes
+// at every step, also where the backup is a copy (the old file locked).
 TEST_F(ZvProjTest, ASaveKilledAtAnyStepLosesNoFile)
 {
     struct TCase {
         const char* Name;
         const char* Backup;
+        bool Linked;
+        bool Locked;
     };
-    for (const TCase& row : {TCase{"cards.zrf", "cards.~zr"}, TCase{"same.~zr", "same.~zr"}}) {
+    const QString precious = Path(QStringLiteral("precious.txt"));
+    WriteFile(precious, "PRECIOUS");
+    for (const TCase& row :
+         {TCase{"cards.zrf", "cards.~zr", false, false}, TCase{"same.~zr", "same.~zr", false, false},
+          TCase{"linked.zrf", "linked.~zr", true, false}, TCase{"locked.zrf", "locked.~zr", true, true}}) {
         SCOPED_TRACE(row.Name);
         const QString fileName = Path(QString::fromLatin1(row.Name));
         const QString backupName = Path(QString::fromLatin1(row.Backup));
         TZarvProjectManager project(nullptr);
         const QByteArray old = SaveNewProject(project, fileName);
         const QByteArray older = fileName == backupName ? old : QByteArray("older backup");
-        WriteFile(backupName, older);
+        const auto BackupNow = [&] {
+            return QFileInfo(backupName).isSymLink() ? QByteArray("<link>") : ReadFile(backupName);
+        };
+        int lock = -1;
+        ino_t oldFile = 0;
+        // Every run starts from the same files.
+        const auto Reset = [&] {
+            if (lock >= 0)
+                ::close(lock);
+            QFile::remove(fileName);
+            QFile::remove(backupName);
+            WriteFile(fileName, old);
+            struct stat st {};
+            ASSERT_EQ(::stat(QFile::encodeName(fileName).constData(), &st), 0);
+            oldFile = st.st_ino;
+            if (row.Linked)
+                ASSERT_EQ(::symlink("precious.txt", QFile::encodeName(backupName).constData()), 0);
+            else if (fileName != backupName)
+                WriteFile(backupName, older);
+            lock = row.Locked ? ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_CLOEXEC) : -1;
+            ASSERT_TRUE(!row.Locked || (lock >= 0 && ::flock(lock, LOCK_EX) == 0));
+        };
+        const auto unlock = qScopeGuard([&] {
+            if (lock >= 0)
+                ::close(lock);
+        });
+        Reset();
+        const QByteArray previous = BackupNow();
         project.NewGlobalPage();
         const QByteArray saved = SaveProject(project);
         int failures = 0;
@@ -938,29 +973,34 @@ TEST_F(ZvProjTest, ASaveKilledAtAnyStepLosesNoFile)
             StopAtEverySystemCall([&] { project.Save(); },
                                   [&](int step) {
                                       const QByteArray now = ReadFile(fileName);
-                                      const QByteArray backup = ReadFile(backupName);
+                                      const QByteArray backup = BackupNow();
                                       const bool whole = now == old || now == saved;
-                                      const bool kept = now == old ? backup == older || backup == old
-                                                                   : backup == old || fileName == backupName;
+                                      const bool kept =
+                                          (now == old ? backup == previous || backup == old
+                                                      : backup == old || fileName == backupName) &&
+                                          ReadFile(precious) == "PRECIOUS";
                                       if (!whole || !kept)
                                           ADD_FAILURE() << "killed at step " << step << ": file "
                                                         << now.left(40).toHex().constData() << ", backup "
                                                         << backup.left(40).constData();
                                       failures += !whole || !kept;
-                                      // The next run starts from the same files.
-                                      QFile::remove(fileName);
-                                      QFile::remove(backupName);
-                                      WriteFile(fileName, old);
-                                      if (fileName != backupName)
-                                          WriteFile(backupName, older);
+                                      Reset();
                                   },
                                   TAfterStop::Kill);
         EXPECT_GT(killed, 5);
         EXPECT_EQ(failures, 0);
         EXPECT_EQ(ReadFile(fileName), saved);
-        EXPECT_EQ(ReadFile(backupName), fileName == backupName ? saved : old);
+        EXPECT_EQ(BackupNow(), fileName == backupName ? saved : old);
+        // The backup of the run that completed: the old file itself, or a
+        // copy of it where the old file was locked.
+        struct stat kept {};
+        ASSERT_EQ(::lstat(QFile::encodeName(backupName).constData(), &kept), 0);
+        EXPECT_EQ(kept.st_ino == oldFile, fileName != backupName && !row.Locked);
     }
-    EXPECT_EQ(EntriesOf(Folder.path()), QStringList({"cards.zrf", "cards.~zr", "same.~zr"}));
+    EXPECT_EQ(ReadFile(precious), "PRECIOUS");
+    EXPECT_EQ(EntriesOf(Folder.path()),
+              QStringList({"cards.zrf", "cards.~zr", "linked.zrf", "linked.~zr", "locked.zrf", "locked.~zr",
+                           "precious.txt", "same.~zr"}));
 }
 
 TEST_F(ZvProjTest, ImportAndExport)
