@@ -63,12 +63,17 @@ QByteArray NameOf(const QByteArray& path)
     return path.mid(path.lastIndexOf('/') + 1);
 }
 
+QByteArray AbsoluteName(const QString& fileName)
+{
+    return QFile::encodeName(QFileInfo(fileName).absoluteFilePath());
+}
+
 // The file a save of fileName replaces: links are followed to their end,
 // relative ones from the link's own folder, and the last may point at a file
 // that does not exist yet.
 QByteArray FinalTarget(const QString& fileName)
 {
-    QByteArray path = QFile::encodeName(QFileInfo(fileName).absoluteFilePath());
+    QByteArray path = AbsoluteName(fileName);
     for (int links = 0;; ++links) {
         struct stat st {};
         if (::lstat(path.constData(), &st) != 0 || !S_ISLNK(st.st_mode))
@@ -255,9 +260,12 @@ void SyncFolder(const QByteArray& folder)
     ::close(handle);
 }
 
-// The checks every replacement of target (fileName's end) passes: its folder
-// exists, it is no folder, and as the platform's own file layer, a read-only
-// file is not replaced. Answers whether it exists, with its state in old.
+// The checks every replacement of target passes: its folder exists, it is
+// no folder and no link to one, and as the platform's own file layer, a
+// read-only file is not replaced. Answers whether a file stands at target,
+// with its state in old. A link there (met where the link itself is
+// replaced) answers false: the new file keeps nothing of it, and replaces it
+// wherever it leads.
 bool CheckTarget(const QString& fileName, const QByteArray& target, struct stat& old)
 {
     const QByteArray folder = FolderOf(target);
@@ -269,6 +277,9 @@ bool CheckTarget(const QString& fileName, const QByteArray& target, struct stat&
         return false;
     if (S_ISDIR(old.st_mode))
         throw EFileSaveError(SaveMessage(fileName, SystemReason(EISDIR)));
+    struct stat own {};
+    if (::lstat(target.constData(), &own) == 0 && S_ISLNK(own.st_mode))
+        return false;
     if (::access(target.constData(), W_OK) != 0)
         throw EFileSaveError(SaveMessage(fileName, SystemReason(errno)));
     return true;
@@ -342,12 +353,15 @@ void KeepFileAs(const QString& existing, const QString& fileName)
     struct stat kept {};
     if (::fstat(handle, &kept) != 0 || !S_ISREG(kept.st_mode))
         return;
-    const QByteArray target = FinalTarget(fileName);
+    const QByteArray name = AbsoluteName(fileName);
     struct stat old {};
-    if (CheckTarget(fileName, target, old) && old.st_dev == kept.st_dev && old.st_ino == kept.st_ino)
+    if (CheckTarget(fileName, name, old) && old.st_dev == kept.st_dev && old.st_ino == kept.st_ino)
         return;
-    if (!KeepAsLink(handle, target))
-        SaveBytesToFile(fileName, ReadWhole(fileName, handle));
+    if (KeepAsLink(handle, name))
+        return;
+    TSafeFileStream copy(fileName, TSafeFileStream::TAtName::Replace);
+    copy.WriteBytes(ReadWhole(fileName, handle));
+    copy.Commit();
 }
 
 void IgnoreFileSizeSignal()
@@ -355,10 +369,12 @@ void IgnoreFileSizeSignal()
     std::signal(SIGXFSZ, SIG_IGN);
 }
 
-TSafeFileStream::TSafeFileStream(const QString& fileName) : FFileName(fileName)
+TSafeFileStream::TSafeFileStream(const QString& fileName) : TSafeFileStream(fileName, TAtName::Follow) {}
+
+TSafeFileStream::TSafeFileStream(const QString& fileName, TAtName atName) : FFileName(fileName)
 {
     CheckFileName(fileName);
-    FTarget = FinalTarget(fileName);
+    FTarget = atName == TAtName::Follow ? FinalTarget(fileName) : AbsoluteName(fileName);
     const QByteArray folder = FolderOf(FTarget);
     struct stat old {};
     const bool exists = CheckTarget(fileName, FTarget, old);

@@ -42,11 +42,13 @@ void CheckFileName(const QString& fileName);
 // save replaces existing (saves never write a file in place, so a second
 // name of it keeps its bytes): a second name of the file where the folder
 // allows, else a copy of its bytes. Either takes fileName's place in one
-// rename, so fileName is at every moment its previous file or the complete
-// new one; fileName is followed through links as a save follows them. A
-// fileName that already is that file, or an existing that is no file, is
-// left alone. A copy that cannot be made raises EFileSaveError and leaves
-// fileName as it was.
+// rename in fileName's own folder, so fileName is at every moment what stood
+// there or the complete new file. Unlike a save, this replaces a link at
+// fileName itself (to a file, dangling, or the first of a chain) and never
+// writes, makes or renames a file the link leads to. A fileName that already
+// is that file, or an existing that is no file, is left alone; a folder at
+// fileName, or a link to one, raises EFileSaveError and is left alone, as is
+// fileName whenever a copy cannot be made.
 void KeepFileAs(const QString& existing, const QString& fileName);
 
 // Called first thing by the program and by every tool: a write past the
@@ -77,10 +79,17 @@ public:
     void Commit();
     // The target as the caller named it.
     const QString& FileName() const { return FFileName; }
-    // The file that is replaced: the end of the target's chain of links.
+    // The file that is replaced: the end of the target's chain of links (for
+    // a backup, the name itself).
     QString Target() const;
 
 private:
+    friend void KeepFileAs(const QString& existing, const QString& fileName);
+    // Follow: a link at fileName is followed to its end, whose file is
+    // replaced. Replace: the link itself is replaced.
+    enum class TAtName { Follow, Replace };
+    TSafeFileStream(const QString& fileName, TAtName atName);
+
     [[noreturn]] void Fail(const QString& reason);
     void Discard();
     void ReleaseLock();

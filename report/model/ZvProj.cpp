@@ -257,10 +257,15 @@ namespace {
 // The backup holds the old bytes of the file a save replaces (the end of a
 // chain of links), under the name the user saved to with the extension
 // ".~zr": a second name of that file where the folder allows, else a copy.
-// It replaces the previous backup in one rename, so a backup that cannot be
-// made leaves the previous one as it was; and it does not stop the save.
-void KeepBackup(const QString& target, const QString& backupName)
+// It replaces whatever stood at that name in one rename, a link there
+// included (the file a link leads to is never written), so a backup that
+// cannot be made leaves the previous one as it was; and it does not stop the
+// save. A project saved under its ".~zr" name is its own backup: that name,
+// a link or not, is only ever the saved file.
+void KeepBackup(const QString& fileName, const QString& target, const QString& backupName)
 {
+    if (backupName == fileName)
+        return;
     try {
         KeepFileAs(target, backupName);
     } catch (const EFileSaveError&) {
@@ -1603,7 +1608,7 @@ void TZarvProjectManager::Save()
     try {
         TSafeFileStream stream(FFileName);
         SaveToStream(stream);
-        KeepBackup(stream.Target(), backupName);
+        KeepBackup(FFileName, stream.Target(), backupName);
         stream.Commit();
     } catch (...) {
         FDataChanged = wasChanged;

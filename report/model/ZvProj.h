@@ -260,11 +260,12 @@ public:
     // Writes FileName through the crash-safe save routine: the file is
     // either the whole new project or the previous file. The previous file
     // is kept as the ".~zr" backup beside FileName, which replaces an older
-    // backup only once it is complete; a backup that cannot be made leaves
-    // the older one and does not stop the save. A project saved under a
-    // ".~zr" name is its own backup and is only replaced. A failed save
-    // raises EFileSaveError and leaves the file and DataChanged as they
-    // were.
+    // backup only once it is complete (a link at that name is replaced
+    // itself, never the file it leads to; a folder there stays); a backup
+    // that cannot be made leaves the older one and does not stop the save.
+    // A project saved under a ".~zr" name is its own backup and is only
+    // replaced. A failed save raises EFileSaveError and leaves the file and
+    // DataChanged as they were.
     void Save();
     void Unload();
     // Deletes every item.

@@ -15,7 +15,10 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <functional>
+#include <regex>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -684,6 +687,16 @@ TEST_F(ZvProjTest, ASaveThroughALinkKeepsTheOldContentInTheBackup)
     EXPECT_EQ(
         QDir(Path(QStringLiteral("real"))).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
         QStringList({"p.zrf"}));
+
+    // Saved under a ".~zr" name that is a link, the project is its own
+    // backup: the link stays and its file gets the new project.
+    const QString own = Path(QStringLiteral("own.~zr"));
+    ASSERT_EQ(::symlink("real/p.zrf", QFile::encodeName(own).constData()), 0);
+    project.SetFileName(own);
+    project.NewGlobalPage();
+    project.Save();
+    EXPECT_TRUE(QFileInfo(own).isSymLink());
+    EXPECT_EQ(ReadFile(real), SaveProject(project));
 }
 
 // The made-up user a test runs as where it runs as root, whom folder
@@ -787,24 +800,172 @@ TEST_F(ZvProjTest, ABackupThatCannotBeMadeNeitherStopsTheSaveNorLosesThePrevious
     EXPECT_EQ(EntriesOf(open.path()), QStringList({"far.zrf", "far.~zr", "ro", "rw"}));
 }
 
+// A folder's entries, each link with where it leads ("name -> target").
+std::string LayoutOf(const QString& folder)
+{
+    std::string layout;
+    for (const QString& name : EntriesOf(folder)) {
+        char target[4096];
+        const QByteArray path = QFile::encodeName(QDir(folder).filePath(name));
+        const ssize_t length = ::readlink(path.constData(), target, sizeof target);
+        layout += (length < 0 ? name : name + " -> " + QFile::decodeName(QByteArray(target, length)))
+                      .toStdString() +
+                  "; ";
+    }
+    return layout;
+}
+
+// What stands at the backup name is replaced there, whatever it is, and
+// nothing a link there leads to is written, made or renamed: on the road of
+// a second name of the old file, and on the road of a copy, taken while
+// another process holds the old file locked. A folder at the name, or a link
+// to one, is left alone and the save goes on. The saves run as a made-up
+// user, whom the read-only folder binds.
+TEST_F(ZvProjTest, TheBackupReplacesItsOwnNameNeverWhereALinkThereLeads)
+{
+    QTemporaryDir open(QStringLiteral("/tmp/tessvar-backup-XXXXXX"));
+    ASSERT_TRUE(open.isValid());
+    const auto InOpen = [&](const QString& name) { return QDir(open.path()).filePath(name); };
+    const auto Chmod = [&](const QString& name, mode_t mode) {
+        return ::chmod(QFile::encodeName(InOpen(name)).constData(), mode);
+    };
+    const auto Symlink = [&](const QByteArray& target, const QString& name) {
+        return ::symlink(target.constData(), QFile::encodeName(InOpen(name)).constData());
+    };
+    ASSERT_EQ(Chmod(QString(), 0755), 0);
+    for (const QString folder : {"other", "ro"}) {
+        ASSERT_TRUE(QDir(open.path()).mkdir(folder));
+        ASSERT_EQ(Chmod(folder, 0777), 0);
+        WriteFile(InOpen(folder + "/precious.txt"), "PRECIOUS " + folder.toUtf8() + '\n');
+        ASSERT_EQ(Chmod(folder + "/precious.txt", 0666), 0);
+    }
+    ASSERT_EQ(Symlink("precious.txt", QStringLiteral("other/chain2")), 0);
+    ASSERT_EQ(Chmod(QStringLiteral("ro"), 0555), 0);
+    const auto writable = qScopeGuard([&] { Chmod(QStringLiteral("ro"), 0755); });
+    const std::string other = LayoutOf(InOpen(QStringLiteral("other")));
+    const std::string readOnly = LayoutOf(InOpen(QStringLiteral("ro")));
+
+    struct TCase {
+        const char* Name;
+        std::function<int(const QString& backup)> Make;
+        bool Replaced;
+    };
+    const TCase cases[] = {
+        {"link", [&](const QString& b) { return Symlink("../other/precious.txt", b); }, true},
+        {"dangling link",
+         [&](const QString& b) {
+             return Symlink(QFile::encodeName(InOpen(QStringLiteral("other/new.txt"))), b);
+         },
+         true},
+        {"link into a read-only folder", [&](const QString& b) { return Symlink("../ro/precious.txt", b); },
+         true},
+        {"chain of three links",
+         [&](const QString& b) {
+             return Symlink("chain1", b) | Symlink("../other/chain2", QFileInfo(b).path() + "/chain1");
+         },
+         true},
+        {"folder", [&](const QString& b) { return int(!QDir(open.path()).mkpath(b + "/inside")); }, false},
+        {"link to a folder", [&](const QString& b) { return Symlink("../other", b); }, false},
+    };
+    int number = 0;
+    for (const TCase& row : cases) {
+        for (const bool copy : {false, true}) {
+            SCOPED_TRACE(std::string(row.Name) + (copy ? ", copy" : ", second name"));
+            const QString folder = QStringLiteral("case%1").arg(++number);
+            ASSERT_TRUE(QDir(open.path()).mkdir(folder));
+            ASSERT_EQ(Chmod(folder, 0777), 0);
+            const QString fileName = InOpen(folder + "/proj.zrf");
+            const QString backup = InOpen(folder + "/proj.~zr");
+            TZarvProjectManager project(nullptr);
+            const QByteArray previous = SaveNewProject(project, fileName);
+            ASSERT_EQ(::chmod(QFile::encodeName(fileName).constData(), 0666), 0);
+            ASSERT_EQ(row.Make(folder + "/proj.~zr"), 0);
+            std::string layout = LayoutOf(InOpen(folder));
+            struct stat old {};
+            ASSERT_EQ(::stat(QFile::encodeName(fileName).constData(), &old), 0);
+            // A lock held on the old file keeps a second name of it from being made.
+            const int lock =
+                copy ? ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_CLOEXEC) : -1;
+            ASSERT_TRUE(!copy || (lock >= 0 && ::flock(lock, LOCK_EX) == 0));
+            project.NewGlobalPage();
+            const QString answer = RunAsOrdinaryUser([&] { return SaveAnswer(project); });
+            if (lock >= 0)
+                ::close(lock);
+            EXPECT_EQ(answer, QStringLiteral("saved")) << answer.toStdString();
+            EXPECT_EQ(ReadFile(fileName), SaveProject(project));
+            EXPECT_EQ(ReadFile(InOpen(QStringLiteral("other/precious.txt"))), "PRECIOUS other\n");
+            EXPECT_EQ(ReadFile(InOpen(QStringLiteral("ro/precious.txt"))), "PRECIOUS ro\n");
+            EXPECT_EQ(LayoutOf(InOpen(QStringLiteral("other"))), other);
+            EXPECT_EQ(LayoutOf(InOpen(QStringLiteral("ro"))), readOnly);
+            if (row.Replaced) {
+                layout = std::regex_replace(layout, std::regex("proj\\.~zr -> [^;]*"), "proj.~zr");
+                struct stat kept {};
+                ASSERT_EQ(::lstat(QFile::encodeName(backup).constData(), &kept), 0);
+                EXPECT_TRUE(S_ISREG(kept.st_mode));
+                EXPECT_EQ(ReadFile(backup), previous);
+                // The second name is the old file itself; the copy is a new file.
+                EXPECT_EQ(kept.st_ino == old.st_ino, !copy);
+            } else {
+                EXPECT_TRUE(QFileInfo(backup).isDir());
+            }
+            EXPECT_EQ(LayoutOf(InOpen(folder)), layout);
+        }
+    }
+}
+
 // A save killed at any of its steps: the project file is the old or the new
 // project, never missing; the backup is the previous backup or the old file,
 // and the new file is only in place once the old one is the backup. Saved
-// under its own backup name, the file is only ever replaced.
+// under its own backup name, the file is only ever replaced. A link at the
+// backup name is the previous backup: the file it leads to keeps its bytes
+// at every step, also where the backup is a copy (the old file locked).
 TEST_F(ZvProjTest, ASaveKilledAtAnyStepLosesNoFile)
 {
     struct TCase {
         const char* Name;
         const char* Backup;
+        bool Linked;
+        bool Locked;
     };
-    for (const TCase& row : {TCase{"cards.zrf", "cards.~zr"}, TCase{"same.~zr", "same.~zr"}}) {
+    const QString precious = Path(QStringLiteral("precious.txt"));
+    WriteFile(precious, "PRECIOUS");
+    for (const TCase& row :
+         {TCase{"cards.zrf", "cards.~zr", false, false}, TCase{"same.~zr", "same.~zr", false, false},
+          TCase{"linked.zrf", "linked.~zr", true, false}, TCase{"locked.zrf", "locked.~zr", true, true}}) {
         SCOPED_TRACE(row.Name);
         const QString fileName = Path(QString::fromLatin1(row.Name));
         const QString backupName = Path(QString::fromLatin1(row.Backup));
         TZarvProjectManager project(nullptr);
         const QByteArray old = SaveNewProject(project, fileName);
         const QByteArray older = fileName == backupName ? old : QByteArray("older backup");
-        WriteFile(backupName, older);
+        const auto BackupNow = [&] {
+            return QFileInfo(backupName).isSymLink() ? QByteArray("<link>") : ReadFile(backupName);
+        };
+        int lock = -1;
+        ino_t oldFile = 0;
+        // Every run starts from the same files.
+        const auto Reset = [&] {
+            if (lock >= 0)
+                ::close(lock);
+            QFile::remove(fileName);
+            QFile::remove(backupName);
+            WriteFile(fileName, old);
+            struct stat st {};
+            ASSERT_EQ(::stat(QFile::encodeName(fileName).constData(), &st), 0);
+            oldFile = st.st_ino;
+            if (row.Linked)
+                ASSERT_EQ(::symlink("precious.txt", QFile::encodeName(backupName).constData()), 0);
+            else if (fileName != backupName)
+                WriteFile(backupName, older);
+            lock = row.Locked ? ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_CLOEXEC) : -1;
+            ASSERT_TRUE(!row.Locked || (lock >= 0 && ::flock(lock, LOCK_EX) == 0));
+        };
+        const auto unlock = qScopeGuard([&] {
+            if (lock >= 0)
+                ::close(lock);
+        });
+        Reset();
+        const QByteArray previous = BackupNow();
         project.NewGlobalPage();
         const QByteArray saved = SaveProject(project);
         int failures = 0;
@@ -812,29 +973,34 @@ TEST_F(ZvProjTest, ASaveKilledAtAnyStepLosesNoFile)
             StopAtEverySystemCall([&] { project.Save(); },
                                   [&](int step) {
                                       const QByteArray now = ReadFile(fileName);
-                                      const QByteArray backup = ReadFile(backupName);
+                                      const QByteArray backup = BackupNow();
                                       const bool whole = now == old || now == saved;
-                                      const bool kept = now == old ? backup == older || backup == old
-                                                                   : backup == old || fileName == backupName;
+                                      const bool kept =
+                                          (now == old ? backup == previous || backup == old
+                                                      : backup == old || fileName == backupName) &&
+                                          ReadFile(precious) == "PRECIOUS";
                                       if (!whole || !kept)
                                           ADD_FAILURE() << "killed at step " << step << ": file "
                                                         << now.left(40).toHex().constData() << ", backup "
                                                         << backup.left(40).constData();
                                       failures += !whole || !kept;
-                                      // The next run starts from the same files.
-                                      QFile::remove(fileName);
-                                      QFile::remove(backupName);
-                                      WriteFile(fileName, old);
-                                      if (fileName != backupName)
-                                          WriteFile(backupName, older);
+                                      Reset();
                                   },
                                   TAfterStop::Kill);
         EXPECT_GT(killed, 5);
         EXPECT_EQ(failures, 0);
         EXPECT_EQ(ReadFile(fileName), saved);
-        EXPECT_EQ(ReadFile(backupName), fileName == backupName ? saved : old);
+        EXPECT_EQ(BackupNow(), fileName == backupName ? saved : old);
+        // The backup of the run that completed: the old file itself, or a
+        // copy of it where the old file was locked.
+        struct stat kept {};
+        ASSERT_EQ(::lstat(QFile::encodeName(backupName).constData(), &kept), 0);
+        EXPECT_EQ(kept.st_ino == oldFile, fileName != backupName && !row.Locked);
     }
-    EXPECT_EQ(EntriesOf(Folder.path()), QStringList({"cards.zrf", "cards.~zr", "same.~zr"}));
+    EXPECT_EQ(ReadFile(precious), "PRECIOUS");
+    EXPECT_EQ(EntriesOf(Folder.path()),
+              QStringList({"cards.zrf", "cards.~zr", "linked.zrf", "linked.~zr", "locked.zrf", "locked.~zr",
+                           "precious.txt", "same.~zr"}));
 }
 
 TEST_F(ZvProjTest, ImportAndExport)
