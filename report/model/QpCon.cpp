@@ -243,19 +243,14 @@ bool OpenMissingEvent(TSharedHandle& handle, const QString& name, bool manualRes
 
 // Opens the data and ack events of a connection name (prefix "ZARVRT" or
 // "ZARVDT"), those not open yet; false at the first that cannot be opened.
-// An event is reset as it is opened, so that a set meant for an earlier
-// listener of this name wakes nobody; a request that rang before is not
-// lost by it: a listener looks at the control block once it listens.
+// An event is taken as it is: a reset here would drop a ring of a request
+// made before (or one meant for the UI thread, which listens to the event
+// this thread opens too). A ring left by an earlier listener of this name
+// costs one look at the control block, which tells whose request is out.
 bool OpenNameEvents(const QString& prefix, const QString& name, TSharedHandle& data, TSharedHandle& ack)
 {
-    for (auto [handle, kind] : {std::pair{&data, "DATA_"}, std::pair{&ack, "ACK_"}}) {
-        if (*handle)
-            continue;
-        if (!OpenMissingEvent(*handle, prefix + QLatin1String(kind) + name))
-            return false;
-        ResetNamedEvent(*handle);
-    }
-    return true;
+    return OpenMissingEvent(data, prefix + QStringLiteral("DATA_") + name) &&
+           OpenMissingEvent(ack, prefix + QStringLiteral("ACK_") + name);
 }
 
 // The pause of the worker thread after a turn that failed (an event it could
@@ -692,9 +687,8 @@ bool TZvCustomConnection::ListenOnUiThread(bool* openFailed)
     };
     FUiListener->Notifier = new QSocketNotifier(FUiListener->Descriptor, QSocketNotifier::Read);
     QObject::connect(FUiListener->Notifier, &QSocketNotifier::activated, FUiListener->Notifier, serve);
-    // A request sent before the listening (before the event was opened, or
-    // between its reset and the listening) rang nobody: the first serve
-    // looks at the control block whether the event is set or not.
+    // A request sent before the listening rang nobody: the first serve looks
+    // at the control block whether the event is set or not.
     FUiListener->Look = true;
     QMetaObject::invokeMethod(FUiListener->Notifier, serve, Qt::QueuedConnection);
     return true;
