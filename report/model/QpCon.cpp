@@ -577,10 +577,11 @@ void TZvCustomConnection::ThreadLoop(std::promise<void>* listening, bool openLat
         const bool uiServes = FUiServes;
         // A request that rang before this thread waited for the data event
         // of its name (before the event was open, or while the UI thread
-        // served it) is taken from the control block.
+        // served it) is taken from the control block; not by a thread that
+        // is ending (the UI thread stops serving then as well).
         if (uiServes) {
             serving.reset();
-        } else if (serving != name) {
+        } else if (serving != name && !FTerminated) {
             serving = name;
             ServeRequest(name, events.Ack, events.Completed, events.Error, false);
         }
