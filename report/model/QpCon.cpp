@@ -19,6 +19,8 @@
 #include <chrono>
 #include <cstring>
 #include <future>
+#include <optional>
+#include <utility>
 
 #include <unistd.h>
 
@@ -217,6 +219,8 @@ struct TZvCustomConnection::TUiListener {
     // destroyed, perhaps by that handler).
     std::atomic<bool> Serving{false};
     bool Again = false;
+    // The next serve looks at the control block even without a ring.
+    bool Look = false;
     std::atomic<bool> Stopped{false};
 };
 
@@ -239,18 +243,14 @@ bool OpenMissingEvent(TSharedHandle& handle, const QString& name, bool manualRes
 
 // Opens the data and ack events of a connection name (prefix "ZARVRT" or
 // "ZARVDT"), those not open yet; false at the first that cannot be opened.
-// An event is reset as it is opened: sets meant for an earlier listener of
-// this name are not ours.
+// An event is taken as it is: a reset here would drop a ring of a request
+// made before (or one meant for the UI thread, which listens to the event
+// this thread opens too). A ring left by an earlier listener of this name
+// costs one look at the control block, which tells whose request is out.
 bool OpenNameEvents(const QString& prefix, const QString& name, TSharedHandle& data, TSharedHandle& ack)
 {
-    for (auto [handle, kind] : {std::pair{&data, "DATA_"}, std::pair{&ack, "ACK_"}}) {
-        if (*handle)
-            continue;
-        if (!OpenMissingEvent(*handle, prefix + QLatin1String(kind) + name))
-            return false;
-        ResetNamedEvent(*handle);
-    }
-    return true;
+    return OpenMissingEvent(data, prefix + QStringLiteral("DATA_") + name) &&
+           OpenMissingEvent(ack, prefix + QStringLiteral("ACK_") + name);
 }
 
 // The pause of the worker thread after a turn that failed (an event it could
@@ -545,6 +545,8 @@ void TZvCustomConnection::ThreadLoop(std::promise<void>* listening, bool openLat
     TThreadEvents events;
     const QString prefix = QStringLiteral("ZARV") + FModeStr;
     bool announced = false;
+    // The name whose data event this thread waits for, when it does.
+    std::optional<QString> serving;
     // 0 after a turn that went well; else the pause after the last failure.
     uint32_t pauseMs = 0;
     while (!FTerminated) {
@@ -564,6 +566,7 @@ void TZvCustomConnection::ThreadLoop(std::promise<void>* listening, bool openLat
             listening = nullptr;
         }
         if (!ready) {
+            serving.reset();
             pauseMs = NextPause(pauseMs);
             Pause(pauseMs);
             continue;
@@ -572,6 +575,16 @@ void TZvCustomConnection::ThreadLoop(std::promise<void>* listening, bool openLat
         // discovery only.
         const TSharedHandle second = announced ? events.Disconnect : events.Connect;
         const bool uiServes = FUiServes;
+        // A request that rang before this thread waited for the data event
+        // of its name (before the event was open, or while the UI thread
+        // served it) is taken from the control block; not by a thread that
+        // is ending (the UI thread stops serving then as well).
+        if (uiServes) {
+            serving.reset();
+        } else if (serving != name && !FTerminated) {
+            serving = name;
+            ServeRequest(name, events.Ack, events.Completed, events.Error, false);
+        }
         int index = -1;
         const TWaitResult result = uiServes
                                        ? WaitNamedEvents({second, FWakeEvent}, 1000, &index)
@@ -675,7 +688,9 @@ bool TZvCustomConnection::ListenOnUiThread(bool* openFailed)
     };
     FUiListener->Notifier = new QSocketNotifier(FUiListener->Descriptor, QSocketNotifier::Read);
     QObject::connect(FUiListener->Notifier, &QSocketNotifier::activated, FUiListener->Notifier, serve);
-    // A request sent between the reset and the listening rang nobody.
+    // A request sent before the listening rang nobody: the first serve looks
+    // at the control block whether the event is set or not.
+    FUiListener->Look = true;
     QMetaObject::invokeMethod(FUiListener->Notifier, serve, Qt::QueuedConnection);
     return true;
 }
@@ -725,7 +740,8 @@ void TZvCustomConnection::ServeOnUiThread()
     ui->Serving = true;
     do {
         ui->Again = false;
-        if (WaitNamedObject(ui->DataEvent, 0) == TWaitResult::wrSignaled)
+        const bool rang = WaitNamedObject(ui->DataEvent, 0) == TWaitResult::wrSignaled;
+        if (std::exchange(ui->Look, false) || rang)
             ServeRequest(ui->Name, ui->AckEvent, ui->Completed, ui->Error, true);
     } while (ui->Again && !ui->Stopped);
     ui->Serving = false;

@@ -31,7 +31,10 @@
 // others for the bound of the shared objects) are opened again after a
 // pause that grows to a second, as a wait that fails is tried again after
 // one: the thread sleeps meanwhile, and serves once the events open. The UI
-// thread waits for such events once at most when the thread starts. A command
+// thread waits for such events once at most when the thread starts. Whoever
+// starts to serve a data event (the UI thread, or the worker thread, also
+// after the UI thread stopped) first looks at the request out: one made
+// before, whose ring came when nobody listened, is served then. A command
 // still waiting for the UI thread when the connection is destroyed is not
 // run: the engine is told with "ZARVERROR".
 //

@@ -1,18 +1,22 @@
 // The peer of the data channel tests: a second process with data
 // connections. Arguments: the object name prefix, then options, then one
 // "name:kind:visibility:rt|dt" per connection (kinds of ChannelFixtures.h,
-// visibility 0 none, 1 developer, 2 end user). Prints "ready" and the
-// milliseconds that making the connections took once they listen, and ends
-// when its standard input closes.
+// visibility 0 none, 1 developer, 2 end user). Prints "ready", the
+// milliseconds that making the connections took and the monotonic clock
+// (MonotonicMs) once they listen, and ends when its standard input closes.
 //
 // Options:
 //   --hold             takes the channel's mutex and prints "held" before
 //                      "ready" (a holder to be killed).
 //   --ask=NAME         takes the channel and, after "ready", opens
-//                      connection NAME, prints "asked" and sends it command 4
+//                      connection NAME, prints "asked" and the monotonic clock
+//                      and sends it command 4
 //                      (a holder to be killed with a request out).
 //   --ask-nonce=NAME   as --ask, but sends the nonce "asker" and asks for a
 //                      row (commands 6 and 5).
+//   --stop-asking      with --ask, stops the process (SIGSTOP) inside making
+//                      the first named object of the ask (the data event of
+//                      NAME), to be continued by the test.
 //   --die-at=STEP      ends the process with SIGKILL at the first step STEP
 //                      (made, removing, growing) inside the bookkeeping of a
 //                      named object.
@@ -56,6 +60,15 @@ void DieHere(TSharedStep step)
 {
     if (step == DieAt)
         raise(SIGKILL);
+}
+
+// Stops the process once, at the next object it makes.
+void StopOnce(TSharedStep step)
+{
+    if (step != TSharedStep::Made)
+        return;
+    SetSharedObjectsProbe(nullptr);
+    raise(SIGSTOP);
 }
 
 // A box of the channel ("Unable to gain control ...") is answered Cancel.
@@ -126,6 +139,7 @@ int main(int argc, char** argv)
     bool askNonce = false;
     bool onWorker = false;
     bool renamed = false;
+    bool stopAsking = false;
     QString ask;
     int stressIndex = -1;
     int stressCount = 0;
@@ -143,6 +157,8 @@ int main(int argc, char** argv)
             askNonce = true;
         } else if (arg == QLatin1String("--worker")) {
             onWorker = true;
+        } else if (arg == QLatin1String("--stop-asking")) {
+            stopAsking = true;
         } else if (arg == QLatin1String("--renamed")) {
             renamed = true;
         } else if (arg.startsWith(QLatin1String("--die-at="))) {
@@ -205,11 +221,13 @@ int main(int argc, char** argv)
         QMetaObject::invokeMethod(
             QCoreApplication::instance(), [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
     });
-    std::printf("ready %lld\n", makingMs);
+    std::printf("ready %lld %lld\n", makingMs, MonotonicMs());
     std::fflush(stdout);
     TZarvDataConnection asked;
+    if (stopAsking)
+        SetSharedObjectsProbe(&StopOnce);
     if (holder && !ask.isEmpty() && holder->OpenDataEvent(ask, asked) && holder->CallEvent(9, asked)) {
-        std::printf("asked\n");
+        std::printf("asked %lld\n", MonotonicMs());
         std::fflush(stdout);
         if (askNonce && holder->CallEvent(4, asked))
             AskNonce(*holder, asked, QStringLiteral("asker"));

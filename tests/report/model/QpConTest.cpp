@@ -51,8 +51,10 @@ public:
     {
         FProcess.start(QStringLiteral(TESSVAR_CHANNEL_PEER), QStringList{NamedObjectPrefix} + specs);
         FReady = WaitFor("ready", 10000);
-        if (FReady)
-            FStartupMs = FLines.last().mid(5).trimmed().toLongLong();
+        if (FReady) {
+            FStartupMs = FLines.last().trimmed().split(' ').value(1).toLongLong();
+            FReadyAtMs = LastLineTime();
+        }
     }
     ~TPeer()
     {
@@ -64,6 +66,13 @@ public:
     bool Ready() const { return FReady; }
     // How long making its connections took, in milliseconds.
     qint64 StartupMs() const { return FStartupMs; }
+    // When it was ready, on the monotonic clock (MonotonicMs).
+    qint64 ReadyAtMs() const { return FReadyAtMs; }
+    // The clock reading that ends the last line read ("ready", "asked").
+    qint64 LastLineTime() const
+    {
+        return FLines.isEmpty() ? -1 : FLines.last().trimmed().split(' ').last().toLongLong();
+    }
     pid_t Pid() const { return pid_t(FProcess.processId()); }
     // Reads lines until one starts with text; false when none came in time.
     bool WaitFor(const char* text, int ms)
@@ -133,6 +142,7 @@ private:
     QProcess FProcess;
     bool FReady = false;
     qint64 FStartupMs = -1;
+    qint64 FReadyAtMs = -1;
     QList<QByteArray> FLines;
 };
 
@@ -1215,6 +1225,96 @@ TEST_F(QpConTest, AConnectionSleepsWhileACreatorOfItsEventIsStoppedAndServesAfte
     EXPECT_LT(servedMs, 2000);
     std::printf("start-up %lld ms; %.1f %% of a CPU in the freeze; served %lld ms after the resume\n",
                 static_cast<long long>(peer.StartupMs()), share * 100, static_cast<long long>(servedMs));
+}
+
+// Whether the process is stopped (state "T" in /proc), waited for at most ms.
+bool WaitStopped(pid_t pid, int ms)
+{
+    QElapsedTimer timer;
+    timer.start();
+    do {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (stat.open(QIODevice::ReadOnly)) {
+            const QByteArray line = stat.readAll();
+            const qsizetype close = line.lastIndexOf(')');
+            if (close > 0 && line.mid(close + 2, 1) == "T")
+                return true;
+        }
+        usleep(5000);
+    } while (timer.elapsed() < ms);
+    return false;
+}
+
+// The two roads a connection is served on: by the UI thread of its program,
+// and (made away from the UI thread) by its worker thread.
+const QStringList kServingRoads{QString(), QStringLiteral("--worker")};
+
+QStringList ServerOf(const QString& road, const QString& spec)
+{
+    return road.isEmpty() ? QStringList{spec} : QStringList{road, spec};
+}
+
+// An asker stopped (SIGSTOP) while it makes the data event of the name it
+// asks, past the bound that opening waits for it, with a server of that name
+// started meanwhile: once continued, its request is answered within the
+// server's retry pause, not after the asker's whole time-out, on both roads.
+TEST_F(QpConTest, AnAskerStoppedMakingTheDataEventIsAnsweredSoonAfterItContinues)
+{
+    UsePrefix(QStringLiteral("stoppedask"));
+    MakeSystem();
+    for (const QString& road : kServingRoads) {
+        TPeer asker({QStringLiteral("--ask=KA"), QStringLiteral("--stop-asking")});
+        ASSERT_TRUE(asker.Ready()) << road.toStdString();
+        ASSERT_TRUE(WaitStopped(asker.Pid(), 5000)) << road.toStdString();
+        TPeer server(ServerOf(road, QStringLiteral("KA:rows:2:rt")));
+        ASSERT_TRUE(server.Ready()) << road.toStdString();
+        const long long continued = MonotonicMs();
+        asker.Signal(SIGCONT);
+        const bool answered = asker.WaitFor("asked", 2000);
+        EXPECT_TRUE(answered) << road.toStdString();
+        if (answered)
+            std::printf("%s road: answered %lld ms after the continue\n", road.isEmpty() ? "UI" : "worker",
+                        asker.LastLineTime() - continued);
+    }
+}
+
+// A request pending, its data event set, before any server of its name
+// exists: the server started then answers it as soon as it listens, on both
+// roads.
+TEST_F(QpConTest, ARequestPendingBeforeItsServerStartsIsAnsweredOnceItListens)
+{
+    UsePrefix(QStringLiteral("pending"));
+    MakeSystem();
+    TZarvChannelControl control;
+    const uint64_t address = TZarvChannelControl::AddressOf(QStringLiteral("KQ"));
+    for (const QString& road : kServingRoads) {
+        TPeer asker({QStringLiteral("--ask=KQ")});
+        ASSERT_TRUE(asker.Ready()) << road.toStdString();
+        // The server starts once the asker's request is out and has rung: the
+        // ring is taken here to see it, and given back.
+        const TSharedHandle data = OpenSharedEvent(QStringLiteral("ZARVRTDATA_KQ"));
+        bool rung = false;
+        QElapsedTimer waited;
+        waited.start();
+        while (!rung && waited.elapsed() < 5000) {
+            const TRequestInfo request = control.Current();
+            rung = request.State == TRequestState::rsPending && request.Address == address &&
+                   WaitNamedObject(data, 0) == TWaitResult::wrSignaled;
+            if (rung)
+                SetNamedEvent(data);
+            else
+                usleep(5000);
+        }
+        ASSERT_TRUE(rung) << road.toStdString();
+        TPeer server(ServerOf(road, QStringLiteral("KQ:rows:2:rt")));
+        ASSERT_TRUE(server.Ready()) << road.toStdString();
+        const bool answered = asker.WaitFor("asked", 2000);
+        EXPECT_TRUE(answered) << road.toStdString();
+        if (answered)
+            std::printf("%s road: answered %lld ms after the server was ready\n",
+                        road.isEmpty() ? "UI" : "worker", asker.LastLineTime() - server.ReadyAtMs());
+        CloseSharedEvent(data);
+    }
 }
 
 // The same with the discovery event that the thread of a connection waits
