@@ -63,9 +63,10 @@ void ProcessWindowMessages()
 // A window made for one run leaves in Qt's application-wide pixmap cache
 // the pictures its style and its icons drew, under keys made from its own
 // palettes and icons. Nothing finds them again once the window is gone,
-// and Qt drops them only when the cache reaches its limit (10 MB), so every
-// run kept its share: about 50 kB a preview. They go with the window; the
-// pictures of the windows that stay are drawn again when next needed.
+// and Qt keeps them until the cache reaches its limit (10 MB), so every run
+// kept its share: about 50 kB a preview, 8 kB a status window. They go with
+// the window; the pictures of the windows that stay are drawn again when
+// next needed.
 void FreeWindow(TCustomForm*& form)
 {
     if (!form)

@@ -6,13 +6,15 @@
 // and per cycle; a preview that gives its memory back grows the resident
 // set by well under 512 kB in all.
 //
-// Run by hand on a release build (a sanitizer build keeps freed memory in
-// quarantine), not by ctest:
+// Run by hand on a release build, not by ctest (in a sanitizer build the
+// resident set also holds the freed blocks waiting in quarantine; the heap
+// figure is then the sanitizer's own count):
 //   cmake --build build/rel --target gauges_benchmark && build/rel/tests/gauges/gauges_benchmark
 #include "platform/forms/Dialogs.h"
 #include "platform/forms/MessageService.h"
 #include "report/print/QpFormPreview.h"
 #include "tests/gauges/ProgramWindows.h"
+#include "tests/support/HeapInUse.h"
 
 #include <QApplication>
 #include <QDir>
@@ -23,8 +25,6 @@
 #include <QTimer>
 #include <QToolButton>
 #include <benchmark/benchmark.h>
-
-#include <malloc.h>
 
 #include <functional>
 
@@ -52,7 +52,7 @@ long ResidentKilobytes()
 // allocator's free room is used up.
 double HeapKilobytes()
 {
-    return double(mallinfo2().uordblks) / 1024;
+    return HeapInUse() / 1024;
 }
 
 // Runs action once found() gives a window that is the modal window on top,

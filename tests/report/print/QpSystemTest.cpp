@@ -10,6 +10,7 @@
 
 #include "platform/objects/Filer.h"
 #include "platform/objects/ObjectText.h"
+#include "tests/support/HeapInUse.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,16 +18,6 @@
 #include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
-
-#include <malloc.h>
-
-#include <cstddef>
-
-#if defined(__SANITIZE_ADDRESS__)
-// AddressSanitizer's count of the bytes in use (its interface header does
-// not come with every compiler).
-extern "C" size_t __sanitizer_get_current_allocated_bytes();
-#endif
 
 namespace {
 
@@ -194,17 +185,6 @@ TEST_F(QpSystemTest, PreviewIsModalAndClosedByTheUser)
     EXPECT_TRUE(modal);
     EXPECT_EQ(OpenWindow<TZarvPreviewForm>(), nullptr);
     EXPECT_TRUE(TempSnapshots().isEmpty());
-}
-
-// The heap in use, in bytes (AddressSanitizer's own count in a sanitizer
-// build, where freed blocks wait in quarantine).
-double HeapInUse()
-{
-#if defined(__SANITIZE_ADDRESS__)
-    return double(__sanitizer_get_current_allocated_bytes());
-#else
-    return double(mallinfo2().uordblks);
-#endif
 }
 
 // Runs to the preview, each closed by the user as soon as it shows, and
