@@ -162,10 +162,12 @@ TZarvPreviewForm::~TZarvPreviewForm()
     delete ZvRenderPrinter;
 }
 
-// The tool-bar glyphs, in the order of the actions' image indexes.
+// The tool-bar glyphs, in the order of the actions' image indexes. They
+// are made once: a stock icon asked of the style anew for every window
+// would leave its picture in Qt's pixmap cache under a key of its own.
 void TZarvPreviewForm::FillGlyphs()
 {
-    const QImage glyphs[] = {
+    static const QImage glyphs[] = {
         StockGlyph(QStyle::SP_DialogOpenButton),
         StockGlyph(QStyle::SP_DialogSaveButton),
         StockGlyph(QStyle::SP_FileDialogDetailedView),

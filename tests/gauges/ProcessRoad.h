@@ -27,6 +27,7 @@
 #include "platform/rtl/NumberText.h"
 #include "report/print/QpSystem.h"
 #include "resources/ProgramResources.h"
+#include "tests/gauges/ProgramWindows.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -54,36 +55,13 @@ protected:
 
     void SetUp() override
     {
-        InitProgramResources(ProgramResourceImageBytes());
-        RegisterGaugesClasses();
-        RegisterReportPrintClasses(); // the report run's windows, as the program registers them
-        QDir(ProgramDataRoot() + QStringLiteral("/Dravinel")).removeRecursively();
-        SetIRegistryFolder(OstrivalDataFolder);
-        SetDecimalSeparator(u'.');
         Messages = std::make_unique<TScriptedMessages>();
-        App = std::make_unique<TApplication>();
-        App->SetTitle(QStringLiteral("Tessvar"));
-        App->CreateForm(fTessvar);
-        App->CreateForm(fCalibreSelect);
-        App->CreateForm(fProcess);
-        App->CreateForm(fInsTol);
-        App->CreateForm(fInsUNS);
-        App->CreateForm(fwAnsiAsme1);
-        App->CreateForm(fNPDia);
-        App->CreateForm(fGasSelClass);
-        App->CreateForm(fTwSCA);
-        App->CreateForm(fTwWhitworth);
-        App->CreateForm(fTwBR);
-        App->CreateForm(fProcess2);
-        App->CreateForm(fCalibreSelect2);
-        fTessvar->Show();
+        Windows = std::make_unique<TProgramWindows>();
     }
     void TearDown() override
     {
-        App.reset();
+        Windows.reset();
         Messages.reset();
-        ResetNumberSeparators();
-        ResetResourceModule();
     }
 
     static TCustomForm* TopModal()
@@ -248,5 +226,5 @@ protected:
     }
 
     std::unique_ptr<TScriptedMessages> Messages;
-    std::unique_ptr<TApplication> App;
+    std::unique_ptr<TProgramWindows> Windows;
 };
