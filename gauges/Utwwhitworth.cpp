@@ -4,6 +4,8 @@
 #include "platform/os/Modules.h"
 #include "platform/rtl/NumberText.h"
 
+#include <cmath>
+
 TfTwWhitworth* fTwWhitworth = nullptr;
 
 // British Standard Whitworth coarse series (BS 84): nominal size in inches
@@ -35,6 +37,29 @@ constexpr int TextFree = 697;
 constexpr int ThreadKindTable = 0;
 constexpr int ThreadKindFree = 2;
 constexpr double InchPerMillimetre = 0.03937007874015748;
+
+// A designation names the thread as the standard does, the same in every
+// language: its words are fixed here rather than taken from the captions,
+// which a language file translates.
+constexpr const char* DesignationSeries[] = {"BSW", "BSF", "Whitworth S"}; // by SeriesBsw ...
+constexpr const char* DesignationClass[] = {"Close", "Medium", "Normal", "Free"}; // by ToleranceClass
+
+// The size of a series row as the standard writes it: "1/8", "1 1/8", "2".
+// Every row is a whole number of 32nds of an inch.
+QString SizeText(double inches)
+{
+    const int n32 = int(std::lround(inches * 32));
+    int numerator = n32 % 32;
+    int denominator = 32;
+    while (numerator != 0 && numerator % 2 == 0) {
+        numerator /= 2;
+        denominator /= 2;
+    }
+    const QString fraction = numerator == 0 ? QString() : FractionText(numerator, denominator);
+    if (n32 / 32 == 0)
+        return fraction;
+    return QString::number(n32 / 32) + (fraction.isEmpty() ? QString() : QLatin1Char(' ') + fraction);
+}
 
 template <size_t N> int CheckedIndex(const std::array<TRadioButton*, N>& buttons)
 {
@@ -107,11 +132,11 @@ void TfTwWhitworth::bNextClick(TObject*)
         }
         break;
     case PageBsw:
-        ReadTableSize(rBSW, BswSizeTable, rTBSW);
+        ReadTableSize(rBSW, BswSizeTable, SeriesBsw);
         GoToPage(PageClass);
         break;
     case PageBsf:
-        ReadTableSize(rBSF, BsfSizeTable, rTBSF);
+        ReadTableSize(rBSF, BsfSizeTable, SeriesBsf);
         GoToPage(PageClass);
         break;
     case PageFree:
@@ -152,14 +177,14 @@ bool TfTwWhitworth::Ring() const
 
 // A size of a series: the checked button (the first when none) and its row.
 void TfTwWhitworth::ReadTableSize(const std::array<TRadioButton*, WhitworthSizeCount>& buttons,
-                                  const TWhitworthSize* table, const TRadioButton* kind)
+                                  const TWhitworthSize* table, int series)
 {
     const int checked = CheckedIndex(buttons);
     const int i = checked < 0 ? 0 : checked;
     Diameter = table[i].D;
     Tpi = table[i].Tpi;
-    Designation = buttons[i]->Caption() + QStringLiteral(" in - ") + FloatToStr(Tpi) + QLatin1Char(' ') +
-                  kind->Caption();
+    Designation = SizeText(Diameter) + QStringLiteral(" in - ") + FloatToStr(Tpi) + QLatin1Char(' ') +
+                  QLatin1String(DesignationSeries[series]);
 }
 
 void TfTwWhitworth::ReadFreeSize()
@@ -172,7 +197,7 @@ void TfTwWhitworth::ReadFreeSize()
     Diameter = diameter;
     Tpi = tpi;
     Designation = FloatToStr(Diameter) + QStringLiteral(" in - ") + FloatToStr(Tpi) + QLatin1Char(' ') +
-                  rTWS->Caption();
+                  QLatin1String(DesignationSeries[SeriesFree]);
 }
 
 void TfTwWhitworth::ReadClass()
@@ -188,7 +213,7 @@ void TfTwWhitworth::ReadClass()
         chosen = rNormalFree;
     }
     ClassText = chosen->Caption();
-    Designation += QStringLiteral(" (") + ClassText + QLatin1Char(')');
+    Designation += QStringLiteral(" (") + QLatin1String(DesignationClass[ToleranceClass]) + QLatin1Char(')');
     WideTolerance = cExtraToll->Checked();
     if (GaugeType && IsReferenceGauge(*GaugeType))
         Designation += QStringLiteral(" Ref.");

@@ -3,7 +3,9 @@
 // "Whitworth S" with free diameter and pitch), size, class and wide
 // tolerance. After OK the process windows pass Diameter, Tpi, ThreadKind,
 // ToleranceClass and WideTolerance to CalcWhitworth and show Designation
-// and ClassText. They point GaugeType at the main window's current gauge
+// and ClassText. The designation's words are the standard's and stay as they
+// are in every language; ClassText is the chosen class button's (translated)
+// caption. They point GaugeType at the main window's current gauge
 // type before showing it.
 #include "app/core/Ucalibretype.h"
 #include "platform/forms/ComCtrls.h"
@@ -24,6 +26,7 @@ class TfTwWhitworth : public TForm {
 public:
     enum { PageType, PageBsw, PageBsf, PageFree, PageClass };
     enum { ItemInch, ItemMillimetre }; // the items of cInch
+    enum { SeriesBsw, SeriesBsf, SeriesFree };
 
     explicit TfTwWhitworth(TComponent* owner);
 
@@ -61,7 +64,7 @@ public:
 private:
     bool Ring() const;
     void ReadTableSize(const std::array<TRadioButton*, WhitworthSizeCount>& buttons,
-                       const TWhitworthSize* table, const TRadioButton* kind);
+                       const TWhitworthSize* table, int series);
     void ReadFreeSize();
     void ReadClass();
     void GoToPage(int page);
