@@ -79,8 +79,10 @@ public:
 
 // One run against connection name: open, columns, a row for a nonce of
 // this run, restore. False when a command was not answered; misread set
-// when an answer was not the one the request asked for.
-bool StressRun(TZarvDataSystem& system, const QString& name, bool& misread)
+// when an answer was not the one the request asked for, refused when the
+// connection's process was replaced meanwhile and its successor refused a
+// request made to the one before.
+bool StressRun(TZarvDataSystem& system, const QString& name, bool& misread, bool& refused)
 {
     TZarvDataConnection con;
     if (!system.OpenDataEvent(name, con))
@@ -96,8 +98,11 @@ bool StressRun(TZarvDataSystem& system, const QString& name, bool& misread)
             misread = result == QLatin1String("wrong");
             answered = result == QLatin1String("ok") && system.CallEvent(10, con);
         }
-    } catch (const ESheetcaster&) {
-        misread = true; // an answer that does not read as the one asked for
+    } catch (const ESheetcaster& error) {
+        // Anything but the refusal is an answer that does not read as the
+        // one asked for.
+        refused = error.Message().contains(QLatin1String("is now answered by another process"));
+        misread = !refused;
     }
     system.CloseDataEvent(con);
     return answered && !misread;
@@ -117,12 +122,13 @@ void StressLoop(int index, int count, const std::atomic<bool>& stop)
         timer.start();
         bool ok = false;
         bool misread = false;
+        bool refused = false;
         if (system.GainControl()) {
-            ok = StressRun(system, QStringLiteral("S%1").arg(other), misread);
+            ok = StressRun(system, QStringLiteral("S%1").arg(other), misread, refused);
             system.ReleaseControl();
         }
         // Printed at once: the process may be killed any moment.
-        std::printf("run %s %lld\n", ok ? "ok" : misread ? "misread" : "failed",
+        std::printf("run %s %lld\n", ok ? "ok" : misread ? "misread" : refused ? "refused" : "failed",
                     static_cast<long long>(timer.elapsed()));
         std::fflush(stdout);
     }
