@@ -171,27 +171,29 @@ TEST_P(ReportProjectsTest, ADamagedFirstPageNameRefusesTheProject)
     EXPECT_FALSE(project.Active());
 }
 
-// The first stored Left of the project (a component's position, a float of
-// tag 5) overwritten by the extended 4.08e42: the project is refused where it
-// is read, naming its file, on the road to the printer and on the road to a
-// PDF alike; a run would otherwise print a snapshot that its reader refuses
-// without a name the user knows.
-TEST_P(ReportProjectsTest, ADamagedLengthRefusesTheProjectOnBothRoads)
+// The bytes with the first float value of property, at or after from,
+// replaced by value (a 10-byte extended).
+QByteArray WithFloat(QByteArray bytes, qsizetype from, const QString& property, double value)
 {
-    QByteArray bytes = BuiltBytes(GetParam().File);
     TMemoryStream name;
-    TStreamHelper(name).WriteString(QStringLiteral("Left"));
-    const QByteArray left = name.Bytes() + QByteArray(1, char(kTagFloat));
-    const qsizetype at = bytes.indexOf(left);
-    ASSERT_GT(at, 0);
-    const TExtended80Rec huge = DoubleToExtended(4.08e42);
-    bytes.replace(at + left.size(), qsizetype(huge.size()),
-                  QByteArray(reinterpret_cast<const char*>(huge.data()), qsizetype(huge.size())));
+    TStreamHelper(name).WriteString(property);
+    const QByteArray stored = name.Bytes() + QByteArray(1, char(kTagFloat));
+    const qsizetype at = bytes.indexOf(stored, from);
+    EXPECT_GT(at, 0) << property.toStdString();
+    const TExtended80Rec extended = DoubleToExtended(value);
+    bytes.replace(at + stored.size(), qsizetype(extended.size()),
+                  QByteArray(reinterpret_cast<const char*>(extended.data()), qsizetype(extended.size())));
+    return bytes;
+}
+
+// Prints the project file on the road to the printer (answered by the
+// script: a test never uses a real printer, so without one that road asks
+// for a PDF file) and on the road to a PDF, and expects each to be refused
+// with message and the project's name, the project closed and no PDF made.
+void ExpectRefusedOnBothRoads(const QString& projectFile, const QString& message)
+{
     QTemporaryDir folder;
-    const QString damaged = WriteDamaged(folder, GetParam().File, bytes);
     const QString pdf = QDir(folder.path()).filePath(QStringLiteral("out.pdf"));
-    // Without a printer the road to the printer asks for a PDF file; a real
-    // printer is never used by a test.
     const bool printerInstalled = !QPrinterInfo::availablePrinterNames().isEmpty();
     TScriptedDialogs dialogs;
     for (const bool toPdf : {false, true}) {
@@ -203,18 +205,73 @@ TEST_P(ReportProjectsTest, ADamagedLengthRefusesTheProjectOnBothRoads)
         dialogs.Answer(true, pdf);
         TZvProject project(nullptr);
         try {
-            project.SetProjectFile(damaged);
+            project.SetProjectFile(projectFile);
             project.Open();
             project.SetEngine(&system);
             project.Execute();
             ADD_FAILURE() << "the damaged project was printed";
         } catch (const Exception& e) {
-            EXPECT_EQ(e.Message().toStdString(),
-                      ("Invalid floating point value for property Left\n" + damaged).toStdString());
+            EXPECT_EQ(e.Message().toStdString(), (message + u'\n' + projectFile).toStdString());
         }
         EXPECT_FALSE(project.Active());
         EXPECT_FALSE(QFile::exists(pdf));
     }
+}
+
+// The first stored Left of the project (a component's position, a float of
+// tag 5) overwritten by the extended 4.08e42: the project is refused where it
+// is read, naming its file, on the road to the printer and on the road to a
+// PDF alike; a run would otherwise print a snapshot that its reader refuses
+// without a name the user knows.
+TEST_P(ReportProjectsTest, ADamagedLengthRefusesTheProjectOnBothRoads)
+{
+    QTemporaryDir folder;
+    const QString damaged = WriteDamaged(
+        folder, GetParam().File, WithFloat(BuiltBytes(GetParam().File), 0, QStringLiteral("Left"), 4.08e42));
+    ExpectRefusedOnBothRoads(damaged, QStringLiteral("Invalid floating point value for property Left"));
+}
+
+// Lengths at the edge of what a page carries: a value the project reader
+// takes can still add up, with the offsets of the page and the component's
+// own size, to a position beyond it. Such a run is refused as the damaged
+// length it is, with the same words, naming the project, on both roads; a
+// value the reader refuses says the same.
+TEST_P(ReportProjectsTest, ALengthThatAddsUpBeyondAPageRefusesTheProject)
+{
+    const QByteArray built = BuiltBytes(GetParam().File);
+    struct Row {
+        const char* Property;
+        qsizetype From;
+    };
+    std::vector<Row> rows = {{"Left", 0}};
+    if (QByteArray(GetParam().File) == "gagecard.zrf")
+        rows.push_back({"Top", built.indexOf("TitleText")});
+    for (const Row& row : rows) {
+        for (const double value : {99998.8, 99999.0, 99999.5}) {
+            SCOPED_TRACE(std::string(row.Property) + " " + std::to_string(value));
+            QTemporaryDir folder;
+            const QString property = QString::fromLatin1(row.Property);
+            const QString damaged =
+                WriteDamaged(folder, GetParam().File, WithFloat(built, row.From, property, value));
+            ExpectRefusedOnBothRoads(damaged, "Invalid floating point value for property " + property);
+        }
+    }
+    if (rows.size() < 2)
+        return;
+    // Just inside, the title is printed (off the paper, where the project
+    // puts it).
+    QTemporaryDir folder;
+    const QString inside =
+        WriteDamaged(folder, GetParam().File, WithFloat(built, rows[1].From, QStringLiteral("Top"), 99998.7));
+    const QString pdf = QDir(folder.path()).filePath(QStringLiteral("inside.pdf"));
+    TZvSystem system(nullptr);
+    PrintStraightToPdf(system, pdf);
+    TZvProject project(nullptr);
+    project.SetProjectFile(inside);
+    project.SetEngine(&system);
+    project.Execute();
+    EXPECT_TRUE(project.Active());
+    EXPECT_TRUE(QFile::exists(pdf));
 }
 
 // Every component class with properties away from their defaults: the text
