@@ -2,6 +2,7 @@
 // run/: their parameter lists are the interface of the print buttons, and a
 // run with a distinct value for each parameter must show every value once on
 // its one page, inside the frame.
+#include "localization/PEResourceImage.h"
 #include "platform/forms/Dialogs.h"
 #include "platform/forms/MessageService.h"
 #include "platform/rtl/Extended80.h"
@@ -10,6 +11,8 @@
 #include "report/model/ZvProj.h"
 #include "report/model/ZvUtil.h"
 #include "report/print/QpFiler.h"
+#include "report/print/QpFormPreview.h"
+#include "resources/ProgramResources.h"
 #include "tests/report/print/PdfSystem.h"
 
 #include "tests/report/print/SnapshotSupport.h"
@@ -84,7 +87,7 @@ void OpenWithValues(TZvProject& project, const TProjectCase& c)
         project.SetParam(c.Params.at(i), ValueOf(i));
 }
 
-class ReportProjectsTest : public ::testing::TestWithParam<TProjectCase> {
+class ProjectsTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -95,6 +98,8 @@ protected:
     // with Retry until the channel is free.
     TScriptedMessages Messages;
 };
+
+class ReportProjectsTest : public ProjectsTest, public ::testing::WithParamInterface<TProjectCase> {};
 
 TEST_P(ReportProjectsTest, DeclaresExactlyTheParametersOfItsPrintButton)
 {
@@ -272,6 +277,108 @@ TEST_P(ReportProjectsTest, ALengthThatAddsUpBeyondAPageRefusesTheProject)
     project.Execute();
     EXPECT_TRUE(project.Active());
     EXPECT_TRUE(QFile::exists(pdf));
+}
+
+QByteArray FileBytes(const QString& path)
+{
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
+    return file.readAll();
+}
+
+// A snapshot of a run of measure.zrf (version 10000) with its bytes 2 to 5
+// set to 00 00 00 80: the version reads 16, by whose rules the page count
+// is 0 while a page follows. Opening it in the preview, previewing it and
+// printing it into an existing PDF each end with the reader's message for
+// a damaged file, naming the file; the PDF stays as it was.
+TEST_F(ProjectsTest, ASnapshotWhosePageCountDisagreesIsRefusedNamingIt)
+{
+    InitProgramResources(ProgramResourceImageBytes()); // the preview window's
+    RegisterReportPrintClasses();
+    QTemporaryDir folder;
+    const QString snapshot = folder.filePath(QStringLiteral("measure.zsf"));
+    {
+        TZvProject project(nullptr);
+        OpenWithValues(project, kProjects[0]);
+        TZvZSFWriter writer(nullptr);
+        writer.SetStreamMode(TStreamMode::smFile);
+        writer.SetFileName(snapshot);
+        project.SetEngine(&writer);
+        project.Execute();
+    }
+    QByteArray bytes = FileBytes(snapshot);
+    ASSERT_EQ(bytes.mid(0, 3), QByteArray("\x5a\x10\x27", 3));
+    bytes.replace(2, 4, QByteArray("\0\0\0\x80", 4));
+    const QString damaged = WriteDamaged(folder, "measure.zsf", bytes);
+    const QString pdf = folder.filePath(QStringLiteral("old.pdf"));
+    const QByteArray old("%PDF-1.4 the last print\n");
+    WriteDamaged(folder, "old.pdf", old);
+    const std::string message = ("Unexpected code found in report file.\n" + damaged).toStdString();
+
+    try {
+        DestroyForm(TZarvPreviewForm::PreviewFile(damaged));
+        ADD_FAILURE() << "opened";
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.Message().toStdString(), message);
+    }
+    for (const TReportDest dest : {TReportDest::rdPreview, TReportDest::rdPrinter}) {
+        SCOPED_TRACE(int(dest));
+        TZvSystem system(nullptr);
+        PrintStraightToPdf(system, pdf);
+        system.SetDefaultDest(dest);
+        TSystemOptions options = system.SystemOptions();
+        options.Include(TSystemOption::soNoGenerate);
+        options.Exclude(TSystemOption::soPreviewModal);
+        system.SetSystemOptions(options);
+        system.SystemFiler()->StreamMode = TStreamMode::smFile;
+        system.SystemFiler()->FileName = damaged;
+        // The preview window is shown but not waited for.
+        system.OverridePreview = [](TZvSystem* owner, TOverrideMode mode, TCustomForm*& form) {
+            if (mode != TOverrideMode::omWait)
+                owner->DefaultPreviewForm(owner, mode, form);
+        };
+        try {
+            system.Execute();
+            ADD_FAILURE() << "played";
+        } catch (const Exception& e) {
+            EXPECT_EQ(e.Message().toStdString(), message);
+        }
+    }
+    EXPECT_EQ(FileBytes(pdf), old);
+}
+
+// A run of measure.zrf that asks for its page 2 alone writes a snapshot
+// without pages. Printing it, on the road to the printer and on the road to
+// a PDF, prints nothing and ends with the printer's message instead of
+// passing as printed; the PDF of an earlier print stays as it was.
+TEST_F(ProjectsTest, ARunThatWritesNoPageIsNotPrinted)
+{
+    QTemporaryDir folder;
+    const QString pdf = folder.filePath(QStringLiteral("old.pdf"));
+    const QByteArray old("%PDF-1.4 the last print\n");
+    WriteDamaged(folder, "old.pdf", old);
+    const bool printerInstalled = !QPrinterInfo::availablePrinterNames().isEmpty();
+    TScriptedDialogs dialogs;
+    for (const bool toPdf : {false, true}) {
+        if (!toPdf && printerInstalled)
+            continue;
+        SCOPED_TRACE(toPdf ? "pdf" : "printer");
+        TZvSystem system(nullptr);
+        PrintStraightToPdf(system, toPdf ? pdf : QString());
+        system.SystemPrinter()->FirstPage = 2;
+        system.SystemPrinter()->LastPage = 2;
+        dialogs.Answer(true, pdf);
+        TZvProject project(nullptr);
+        OpenWithValues(project, kProjects[0]);
+        project.SetEngine(&system);
+        try {
+            project.Execute();
+            ADD_FAILURE() << "reported as printed";
+        } catch (const Exception& e) {
+            EXPECT_EQ(e.Message(), QStringLiteral("The report has no page to print."));
+        }
+        EXPECT_EQ(FileBytes(pdf), old);
+    }
 }
 
 // Every component class with properties away from their defaults: the text
