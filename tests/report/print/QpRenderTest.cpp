@@ -169,7 +169,8 @@ TEST_F(QpRenderTest, APageCountThePagesDisagreeWithIsRefused)
             render.Play(snapshot);
             ADD_FAILURE() << "row " << row.line;
         } catch (const Exception& e) {
-            EXPECT_EQ(e.Message(), QStringLiteral("Unexpected code found in report file.")) << "row " << row.line;
+            EXPECT_EQ(e.Message(), QStringLiteral("Unexpected code found in report file."))
+                << "row " << row.line;
         }
         EXPECT_TRUE(render.Calls.isEmpty()) << "row " << row.line;
     }
