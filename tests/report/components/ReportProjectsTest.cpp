@@ -25,6 +25,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace {
 
 struct TProjectCase {
@@ -191,14 +193,11 @@ QByteArray WithFloat(QByteArray bytes, qsizetype from, const QString& property, 
     return bytes;
 }
 
-// Prints the project file on the road to the printer (answered by the
-// script: a test never uses a real printer, so without one that road asks
-// for a PDF file) and on the road to a PDF, and expects each to be refused
-// with message and the project's name, the project closed and no PDF made.
-void ExpectRefusedOnBothRoads(const QString& projectFile, const QString& message)
+// Runs print with a report system on the road to the printer (answered by
+// the script: a test never uses a real printer, so without one that road
+// asks for the PDF file) and with one on the road to the PDF file.
+void OnBothRoads(const QString& pdf, const std::function<void(TZvSystem& system)>& print)
 {
-    QTemporaryDir folder;
-    const QString pdf = QDir(folder.path()).filePath(QStringLiteral("out.pdf"));
     const bool printerInstalled = !QPrinterInfo::availablePrinterNames().isEmpty();
     TScriptedDialogs dialogs;
     for (const bool toPdf : {false, true}) {
@@ -208,6 +207,18 @@ void ExpectRefusedOnBothRoads(const QString& projectFile, const QString& message
         TZvSystem system(nullptr);
         PrintStraightToPdf(system, toPdf ? pdf : QString());
         dialogs.Answer(true, pdf);
+        print(system);
+    }
+}
+
+// Prints the project file on both roads and expects each print to be
+// refused with message and the project's name, the project closed and no
+// PDF made.
+void ExpectRefusedOnBothRoads(const QString& projectFile, const QString& message)
+{
+    QTemporaryDir folder;
+    const QString pdf = QDir(folder.path()).filePath(QStringLiteral("out.pdf"));
+    OnBothRoads(pdf, [&](TZvSystem& system) {
         TZvProject project(nullptr);
         try {
             project.SetProjectFile(projectFile);
@@ -220,7 +231,7 @@ void ExpectRefusedOnBothRoads(const QString& projectFile, const QString& message
         }
         EXPECT_FALSE(project.Active());
         EXPECT_FALSE(QFile::exists(pdf));
-    }
+    });
 }
 
 // The first stored Left of the project (a component's position, a float of
@@ -357,17 +368,9 @@ TEST_F(ProjectsTest, ARunThatWritesNoPageIsNotPrinted)
     const QString pdf = folder.filePath(QStringLiteral("old.pdf"));
     const QByteArray old("%PDF-1.4 the last print\n");
     WriteDamaged(folder, "old.pdf", old);
-    const bool printerInstalled = !QPrinterInfo::availablePrinterNames().isEmpty();
-    TScriptedDialogs dialogs;
-    for (const bool toPdf : {false, true}) {
-        if (!toPdf && printerInstalled)
-            continue;
-        SCOPED_TRACE(toPdf ? "pdf" : "printer");
-        TZvSystem system(nullptr);
-        PrintStraightToPdf(system, toPdf ? pdf : QString());
+    OnBothRoads(pdf, [&](TZvSystem& system) {
         system.SystemPrinter()->FirstPage = 2;
         system.SystemPrinter()->LastPage = 2;
-        dialogs.Answer(true, pdf);
         TZvProject project(nullptr);
         OpenWithValues(project, kProjects[0]);
         project.SetEngine(&system);
@@ -378,7 +381,7 @@ TEST_F(ProjectsTest, ARunThatWritesNoPageIsNotPrinted)
             EXPECT_EQ(e.Message(), QStringLiteral("The report has no page to print."));
         }
         EXPECT_EQ(FileBytes(pdf), old);
-    }
+    });
 }
 
 // Every component class with properties away from their defaults: the text
