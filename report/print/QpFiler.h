@@ -68,6 +68,7 @@ constexpr double kZsfMaxCoordinate = 99999;
 RTL_EXCEPTION_CLASS(EZsfLength, ESheetcaster);
 // "Invalid floating point value for property <property>", translated.
 QString InvalidFloatMessage(const QString& property);
+
 // The bin recorded when neither a printer nor its settings are there.
 constexpr uint16_t kZsfNoBin = 265;
 
