@@ -20,6 +20,7 @@
 #include "report/model/ZvDefine.h"
 #include "report/model/ZvProj.h"
 #include "report/model/ZvSecurity.h"
+#include "report/print/QpFiler.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -428,6 +429,17 @@ void TZvProject::RunActiveReport()
     ActiveReport()->Show();
     try {
         ExecuteZarvReport(ActiveReport(), FEngine);
+    } catch (const EZsfLength&) {
+        // A damaged project is closed, as when a length is refused where
+        // the project is read.
+        if (TZarvReport* report = ActiveReport())
+            report->Hide();
+        try {
+            Close();
+        } catch (...) {
+            // The refused length is the error to report.
+        }
+        throw;
     } catch (...) {
         if (TZarvReport* report = ActiveReport())
             report->Hide();

@@ -743,8 +743,7 @@ void TZarvReader::ReadProperty(TPersistent* instance, const TPropInfo* prop)
         if (!CanStore(instance, prop))
             return;
         if (!IsSoundFloat(*prop, value))
-            ZarvError(
-                Translate(QStringLiteral("Invalid floating point value for property %1").arg(prop->Name)));
+            ZarvError(InvalidFloatMessage(prop->Name));
         SetFloatProp(*instance, *prop, value);
         return;
     }

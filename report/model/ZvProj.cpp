@@ -16,6 +16,7 @@
 #include "report/model/ZvUtil.h"
 #include "report/print/QpBase.h"
 #include "report/print/QpDevice.h"
+#include "report/print/QpFiler.h"
 #include "report/print/QpSystem.h"
 
 #include <QCoreApplication>
@@ -722,7 +723,14 @@ void TZarvReport::Execute(TQpComponent* engine)
     FExecProject->SetMasterProject(nullptr);
     if (TZarvReport* copy = FExecProject->FindReport(FullName(), true)) {
         copy->CheckFirstPage(project->FileName());
-        copy->InternalExecute(engine);
+        try {
+            copy->InternalExecute(engine);
+        } catch (EZsfLength& error) {
+            // A length the project holds added up beyond what a page can
+            // carry: the project file is damaged, as for a length read.
+            AddFileName(error, project->FileName());
+            throw;
+        }
     }
 }
 

@@ -26,6 +26,7 @@ namespace {
 
 const QString kSmUserWithoutStream = QStringLiteral("StreamMode is smUser but Stream is nil");
 const QString kCopyRectNotSupported = QStringLiteral("CopyRect() not supported in file mode.");
+const QString kInvalidFloat = QStringLiteral("Invalid floating point value for property %1");
 
 // The bin recorded in a page header when the printer's settings are not
 // there.
@@ -310,6 +311,11 @@ void TZsfOutput::Truncate(int64_t position)
     FUsed = 0;
     FStream->SetSize(position);
     FStream->SetPosition(position);
+}
+
+QString InvalidFloatMessage(const QString& property)
+{
+    return Translate(kInvalidFloat).arg(property);
 }
 
 QString ZsfCutText(const QString& text, int maxUnits)
@@ -733,10 +739,22 @@ void TZvZSFWriter::Code(TZsfCode code)
     FOut.Byte(uint8_t(code));
 }
 
+// No single value of a project bounds what a run adds up (band and region
+// offsets, a component's position, growing memos), so the sum is checked
+// where it is recorded, as the reader will check it: in single precision.
+void TZvZSFWriter::Length(double inches, const char* property)
+{
+    if (FOut.Hold)
+        return;
+    if (!(std::abs(inches) < 2 * kZsfMaxCoordinate) || std::abs(float(inches)) > kZsfMaxCoordinate)
+        throw EZsfLength(InvalidFloatMessage(QString::fromLatin1(property)));
+    FOut.Float(inches);
+}
+
 void TZvZSFWriter::XY(double x, double y)
 {
-    FOut.Float((XU2I(x) + FOriginX) * FScaleX / 100);
-    FOut.Float((YU2I(y) + FOriginY) * FScaleY / 100);
+    Length((XU2I(x) + FOriginX) * FScaleX / 100, "Left");
+    Length((YU2I(y) + FOriginY) * FScaleY / 100, "Top");
 }
 
 void TZvZSFWriter::DevicePoint(int x, int y)
@@ -877,9 +895,9 @@ void TZvZSFWriter::WriteTextCommand(TZsfCode code, const QString& text, double x
     if (OutputInvalid())
         return;
     Code(code);
-    FOut.Float((FCursorYPos + FOriginY) * FScaleY / 100);
+    Length((FCursorYPos + FOriginY) * FScaleY / 100, "Top");
     FOut.Text(text);
-    FOut.Float((x + FOriginX) * FScaleX / 100);
+    Length((x + FOriginX) * FScaleX / 100, "Left");
 }
 
 void TZvZSFWriter::OutputBlock(const QString& text, double x, double width)
@@ -887,10 +905,10 @@ void TZvZSFWriter::OutputBlock(const QString& text, double x, double width)
     CheckPrinting();
     if (!OutputInvalid()) {
         Code(TZsfCode::BlockText);
-        FOut.Float((FCursorYPos + FOriginY) * FScaleY / 100);
+        Length((FCursorYPos + FOriginY) * FScaleY / 100, "Top");
         FOut.Text(text);
-        FOut.Float((x + FOriginX) * FScaleX / 100);
-        FOut.Float(width * FScaleX / 100);
+        Length((x + FOriginX) * FScaleX / 100, "Left");
+        Length(width * FScaleX / 100, "Width");
     }
     FCursorXPos = x;
     AdvanceCursor(XI2U(width) * FScaleX / 100);
@@ -981,8 +999,8 @@ void TZvZSFWriter::RoundRect(double x1, double y1, double x2, double y2, double 
         Code(TZsfCode::RoundRect);
         XY(x1, y1);
         XY(x2, y2);
-        FOut.Float(XU2I(x3));
-        FOut.Float(YU2I(y3));
+        Length(XU2I(x3), "Width");
+        Length(YU2I(y3), "Height");
     }
     Done();
 }
@@ -1121,8 +1139,8 @@ void TZvZSFWriter::PrintBitmap(double x, double y, double scaleX, double scaleY,
         Code(TZsfCode::PrintBitmap);
         WriteGraphic(bitmap);
         XY(x, y);
-        FOut.Float(scaleX);
-        FOut.Float(scaleY);
+        Length(scaleX, "Width");
+        Length(scaleY, "Height");
     }
     Done();
 }

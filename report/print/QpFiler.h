@@ -61,6 +61,14 @@ constexpr int kZsfGraphicSlots = 10;      // RegisterGraphic indexes 1 to 10
 // The largest coordinate or size (inches, either sign) a command may carry;
 // a reader refuses a stream with a larger one.
 constexpr double kZsfMaxCoordinate = 99999;
+
+// A coordinate or size beyond kZsfMaxCoordinate is refused by the writer
+// before it is recorded, worded as the project reader words a damaged
+// length; whoever knows the project the run prints adds its file's name.
+RTL_EXCEPTION_CLASS(EZsfLength, ESheetcaster);
+// "Invalid floating point value for property <property>", translated.
+QString InvalidFloatMessage(const QString& property);
+
 // The bin recorded when neither a printer nor its settings are there.
 constexpr uint16_t kZsfNoBin = 265;
 
@@ -365,6 +373,9 @@ private:
 
     bool Recording() const;
     void Code(TZsfCode code);
+    // A coordinate or size (inches) as recorded; EZsfLength naming the
+    // property when the snapshot cannot carry it.
+    void Length(double inches, const char* property);
     void XY(double x, double y);
     void DevicePoint(int x, int y);
     void DeviceRect(const TRect& rect);

@@ -150,8 +150,9 @@ void TQPConverter::Generate(int pageNo, int /*pageCount*/)
     FReportDateTime = Now();
     FReader = std::make_unique<TZsfReader>(*FStream);
     ReadFileHeader();
-    FPageNo = 1;
     FCurrPagePos = FReader->Position();
+    CheckPageChain();
+    FPageNo = 1;
     FRenderer->SetHeaderBin(FReportHeader.Bin);
     if (FPageCount <= 0)
         return;
@@ -327,6 +328,33 @@ void TQPConverter::ReadPageHeader(bool apply)
         FReportHeader.Orientation = orientation;
         FReportHeader.Bin = bin;
     }
+}
+
+// The pages linked from the first page header on are the pages the file
+// header counts: a count that the pages disagree with (none counted while a
+// page follows, or the last page's link reached before the count or after
+// it) would play too few pages, or none, as if that were the report. The
+// links must lead forward, so the walk ends.
+void TQPConverter::CheckPageChain()
+{
+    TZsfReader& r = *FReader;
+    int pages = 0;
+    if (r.Left() > 0) {
+        for (int64_t position = FCurrPagePos;;) {
+            ReadPageHeader(false);
+            if (++pages > FPageCount)
+                break;
+            if (FNextPagePos == 0)
+                break;
+            if (FNextPagePos <= position)
+                throw Exception(kUnexpectedPageCode);
+            position = FNextPagePos;
+            r.Seek(position);
+        }
+    }
+    if (pages != FPageCount)
+        throw Exception(kUnexpectedPageCode);
+    r.Seek(FCurrPagePos);
 }
 
 // Links are followed only away from the page in their own direction, so a

@@ -91,7 +91,9 @@ public:
     // Plays pages: pageNo 0 the pages the target selects (its Selection,
     // else FirstPage..LastPage, where a LastPage of 0 or 9999 means all),
     // else that page (a page beyond the last shows the last). A stream
-    // without pages plays nothing. pageCount has no effect.
+    // without pages plays nothing (no DocBegin); a stream whose page count
+    // its pages disagree with plays nothing and raises "Unexpected code
+    // found in report file.". pageCount has no effect.
     virtual void Generate(int pageNo, int pageCount = 0);
 
     // Whether the target's Selection (or its FirstPage..LastPage) holds the
@@ -135,6 +137,9 @@ private:
     void ReadFileHeader();
     void ReadHeaderFields(bool ansi);
     bool HeaderPlausible() const;
+    // Raises "Unexpected code found in report file." unless the page chain
+    // holds as many pages as the file header counts.
+    void CheckPageChain();
     void ReadPageHeader(bool apply);
     void ProcessPage();
     void Dispatch(uint8_t code);

@@ -17,6 +17,8 @@ namespace {
 
 constexpr int kRawBlock = 4096;
 
+const QString kNoPageToPrint = QStringLiteral("The report has no page to print.");
+
 int ClampedRound(double value)
 {
     if (!std::isfinite(value))
@@ -124,10 +126,24 @@ void TZvRenderPrinter::ReadDevice()
     FWasteTop = waste.Top;
 }
 
+// A playback that printed no page (a snapshot without pages, or a selection
+// that holds none of its pages) is not a print: it ends with an error
+// instead of passing as printed, and a file it would print into stays as it
+// was.
+void TZvRenderPrinter::RenderPage(int pageNum)
+{
+    const bool plays = ZSFStream() && !Rendering();
+    FPagesBegun = 0;
+    TZvRenderCanvas::RenderPage(pageNum);
+    if (plays && FPagesBegun == 0)
+        RaiseError(Translate(kNoPageToPrint));
+}
+
 // A job on the PDF printer without an output file asks for one before the
 // device changes anything.
 void TZvRenderPrinter::DocBegin()
 {
+    FPagesBegun = 0;
     TQpPrinterDevice* device = Device();
     const TQPReportHeader& header = Converter->ReportHeader();
     const QString outputFile =
@@ -163,7 +179,7 @@ void TZvRenderPrinter::DocEnd()
     TQpPrinterDevice* device = Device();
     if (!device->Printing())
         return;
-    if (PlaybackFailed())
+    if (PlaybackFailed() || FPagesBegun == 0)
         device->Abort();
     else
         device->EndDoc();
@@ -171,6 +187,7 @@ void TZvRenderPrinter::DocEnd()
 
 void TZvRenderPrinter::PageBegin()
 {
+    ++FPagesBegun;
     TQpPrinterDevice* device = Device();
     const TQPReportHeader& header = Converter->ReportHeader();
     device->SetOrientation(header.Orientation);

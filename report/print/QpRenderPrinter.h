@@ -28,6 +28,9 @@ public:
     void SetPages(int pages) { FPages = pages; }
     int MaxCopies();
 
+    // ESheetcaster "The report has no page to print." when the playback
+    // printed no page; the job, if one began, is dropped.
+    void RenderPage(int pageNum) override;
     TCanvas* GetCanvas() override;
     bool SetBin(const QString& binName) override;
     void SetHeaderBin(int binNum) override;
@@ -50,6 +53,7 @@ private:
     void ReadDevice();
 
     int FPages = 0;
+    int FPagesBegun = 0; // of the playback
     int FXDPI = 0; // of the job, read when it starts and at every page
     int FYDPI = 0;
     int FWasteLeft = 0; // device pixels

@@ -11,6 +11,9 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <functional>
+
 namespace {
 
 int32_t I32At(const QByteArray& b, qsizetype at)
@@ -164,6 +167,40 @@ TEST_F(QpFilerTest, EmptyRunIsOnePageWithItsFullState)
 // the resolution of the device the writer measures on: the first header's
 // reference width, a plain width, and the size kept when a script changes
 // the name alone all agree with the same font set explicitly.
+// A coordinate or size beyond what the reader takes (99999 inches as a
+// single-precision float) is refused before it is recorded, naming the kind
+// of length; no number at all is refused the same way. The largest value
+// the reader takes is recorded.
+TEST_F(QpFilerTest, ACoordinateThePageCannotCarryIsRefused)
+{
+    struct Row {
+        int line;
+        std::function<void(TZvZSFWriter&)> draw;
+        const char* property; // null: recorded
+    };
+    const double nan = std::nan("");
+    const Row rows[] = {
+        {1, [](TZvZSFWriter& w) { w.PrintXY(99999.5, 1, QStringLiteral("x")); }, "Left"},
+        {2, [](TZvZSFWriter& w) { w.PrintXY(1e300, 1, QStringLiteral("x")); }, "Left"},
+        {3, [&](TZvZSFWriter& w) { w.Rectangle(1, 1, 2, nan); }, "Top"},
+        {4, [](TZvZSFWriter& w) { w.RoundRect(1, 1, 2, 2, -1e6, 0.1); }, "Width"},
+        {5, [](TZvZSFWriter& w) { w.Rectangle(-99999, 1, 2, 99999.001); }, nullptr},
+    };
+    for (const Row& row : rows) {
+        try {
+            const QByteArray bytes = WriteSnapshot(row.draw);
+            EXPECT_EQ(row.property, nullptr) << "row " << row.line;
+            RecordingRender render;
+            render.Play(bytes);
+        } catch (const EZsfLength& e) {
+            ASSERT_NE(row.property, nullptr) << "row " << row.line;
+            EXPECT_EQ(e.Message(), QStringLiteral("Invalid floating point value for property ") +
+                                       QLatin1String(row.property))
+                << "row " << row.line;
+        }
+    }
+}
+
 TEST_F(QpFilerTest, TextBeforeAnyFontIsMeasuredInTheBaseFont)
 {
     double before = 0;

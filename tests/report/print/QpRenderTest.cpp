@@ -150,14 +150,44 @@ TEST_F(QpRenderTest, PageSelectionAndRanges)
     }
 }
 
-TEST_F(QpRenderTest, PageCountBeyondThePagesPlaysEachPageOnce)
+// A page count the page chain disagrees with is a damaged file: playing it
+// would print too few pages, or none, as if that were the report. Nothing
+// is played, so no target starts a document. A count that matches plays,
+// also for a report that wrote no page at all.
+TEST_F(QpRenderTest, APageCountThePagesDisagreeWithIsRefused)
 {
-    QByteArray snapshot = SixPages();
-    qToLittleEndian<qint32>(50, snapshot.data() + 26); // the page count field
-    RecordingRender render;
-    render.SetSelection(QStringLiteral("all"));
-    render.Play(snapshot);
-    EXPECT_EQ(render.PagesPlayed(), (QList<int>{1, 2, 3, 4, 5, 6}));
+    const QByteArray six = SixPages();
+    struct Row {
+        int line;
+        int count;
+    };
+    for (const Row& row : {Row{1, 0}, Row{2, 5}, Row{3, 7}, Row{4, 50}, Row{5, -1}}) {
+        QByteArray snapshot = six;
+        qToLittleEndian<qint32>(row.count, snapshot.data() + 26); // the page count field
+        RecordingRender render;
+        try {
+            render.Play(snapshot);
+            ADD_FAILURE() << "row " << row.line;
+        } catch (const Exception& e) {
+            EXPECT_EQ(e.Message(), QStringLiteral("Unexpected code found in report file."))
+                << "row " << row.line;
+        }
+        EXPECT_TRUE(render.Calls.isEmpty()) << "row " << row.line;
+    }
+    RecordingRender whole;
+    whole.Play(six);
+    EXPECT_EQ(whole.PagesPlayed(), (QList<int>{1, 2, 3, 4, 5, 6}));
+
+    // Only page 2 requested of a report with one page: no page is written.
+    const QByteArray none = WriteSnapshot([](TZvZSFWriter& w) { w.PrintXY(1, 1, QStringLiteral("1")); },
+                                          [](TZvZSFWriter& w) {
+                                              w.SetFirstPage(2);
+                                              w.SetLastPage(2);
+                                          });
+    EXPECT_EQ(qFromLittleEndian<qint32>(none.constData() + 26), 0);
+    RecordingRender empty;
+    empty.Play(none);
+    EXPECT_TRUE(empty.Calls.isEmpty());
 }
 
 TEST_F(QpRenderTest, MacrosAndVariablesExpand)
