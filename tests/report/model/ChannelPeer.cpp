@@ -103,6 +103,8 @@ bool StressRun(TZarvDataSystem& system, const QString& name, bool& misread, bool
         // one asked for.
         refused = error.Message().contains(QLatin1String("is now answered by another process"));
         misread = !refused;
+        if (misread)
+            std::printf("why %s\n", qPrintable(QString(error.Message()).replace(QLatin1Char('\n'), u' ')));
     }
     system.CloseDataEvent(con);
     return answered && !misread;

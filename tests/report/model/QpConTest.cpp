@@ -1170,6 +1170,8 @@ TEST_F(QpConTest, SixProcessesKilledStoppedAndRestartedNeverHangOrMisread)
     for (const QByteArray& all : {output, stoppedRuns}) {
         for (const QByteArray& line : all.split('\n')) {
             const QList<QByteArray> words = line.split(' ');
+            if (words.value(0) == "why") // what a misread run read
+                std::printf("%s\n", line.constData());
             if (words.value(0) != "run" || words.size() != 3)
                 continue;
             ok += words.value(1) == "ok";
