@@ -85,7 +85,8 @@ double Tolerance(double diameter, double engagement, double pitch)
 }
 
 // T and T' by class: close 2/3 TD, medium TD; normal and free (and any
-// other value) 1.5 TD.
+// other value) 1.5 TD. The wizard's third class reaches the Not-go ring as
+// free and its reference plug as normal: both take the same T'.
 double ClassTolerance(int toleranceClass, double td)
 {
     switch (toleranceClass) {
@@ -311,11 +312,14 @@ bool CalcWhitworth(const CALIBRETYPE& type, double diameter, double tpi, int thr
         break;
     }
     case 104: { // reference plug for the adjustable Not-go ring
+        // It sets the Not-go ring, so it carries that ring's pitch
+        // diameter: from the ring's minimum Em - WF for the class the ring
+        // follows, within the ring's band (g0 + g2 <= WF in every range).
         double WF = 0;
         if (!PitchValue(tpi, F, WF))
             return false;
-        x.MaxP = Ep - WF + at(G, 0) + (wide ? at(G, 2) : 0);
-        x.MinP = Ep - WF;
+        x.MaxP = Em - WF + at(G, 0) + (wide ? at(G, 2) : 0);
+        x.MinP = Em - WF;
         x.LogP = x.MinP;
         ringCheckProfile();
         break;

@@ -198,4 +198,113 @@ TEST_F(UwhitworthTest, EveryCatalogueTypeComputes)
     EXPECT_TRUE(Messages->Shown().empty());
 }
 
+// The reference plug of the adjustable Not-go ring (104) sets that ring: its
+// pitch-diameter band starts at the Not-go ring's minimum Em - WF and lies
+// within the ring's band, for each class as the wizard passes it (the plug
+// gets the third button as "normal", the ring as "free"; both take 1.5 TD).
+TEST_F(UwhitworthTest, NotGoRingReferencePlugSitsAtTheNotGoRing)
+{
+    const struct {
+        double Diameter, Tpi;
+        int Kind;
+    } sizes[] = {
+        {1, 8, 0},  {0.5, 12, 0}, {0.25, 20, 0}, {2, 4.5, 0}, {0.75, 12, 0}, // BSW 1, 1/2, 1/4, 2; BSF 3/4
+        {1, 20, WhitworthKindS},                                           // "Whitworth S" free size
+    };
+    const struct {
+        int Ring, Plug;
+    } classes[] = {{WhitworthClose, WhitworthClose},
+                   {WhitworthMedium, WhitworthMedium},
+                   {WhitworthFree, WhitworthNormal}};
+    for (const auto& size : sizes) {
+        for (const auto& cls : classes) {
+            for (bool wide : {false, true}) {
+                const CalcRun ring = Whit(6101, size.Diameter, size.Tpi, cls.Ring, wide, size.Kind);
+                const CalcRun plug = Whit(6104, size.Diameter, size.Tpi, cls.Plug, wide, size.Kind);
+                const CalcRun check = Whit(6102, size.Diameter, size.Tpi, cls.Plug, wide, size.Kind);
+                ASSERT_TRUE(ring.Ok && plug.Ok && check.Ok);
+                const auto where = ::testing::Message() << size.Diameter << " in " << size.Tpi << " tpi kind "
+                                                        << size.Kind << " class " << cls.Ring << " wide " << wide;
+                EXPECT_NEAR(plug.R.MinP, ring.R.MinN, 1e-9) << where;
+                EXPECT_EQ(plug.R.LogP, plug.R.MinP) << where;
+                EXPECT_GT(plug.R.MaxP, plug.R.MinP) << where;
+                EXPECT_LE(plug.R.MaxP, ring.R.MaxN + 1e-9) << where;
+                // The profile outside the pitch diameter is the Go check plug's.
+                EXPECT_TRUE(IsNan(plug.R.MaxPe)) << where;
+                EXPECT_EQ(plug.R.MinPe, check.R.MinPe) << where;
+                EXPECT_EQ(plug.R.MaxPi, check.R.MaxPi) << where;
+                EXPECT_EQ(plug.R.MinPi, check.R.MinPi) << where;
+            }
+        }
+    }
+    // 1 in BSW, third class, narrow: 23.0949-23.1000 mm, the Not-go ring
+    // 23.0949-23.1101 (E 0.92 in, 1.5 TD 0.0060 in, WF 0.0006, g0 0.0002).
+    const CalcRun plug = Whit(6104, 1, 8, WhitworthNormal);
+    EXPECT_NEAR(plug.R.MinP, 23.0949080791, 1e-9);
+    EXPECT_NEAR(plug.R.MaxP, 23.0999880791, 1e-9);
+    EXPECT_TRUE(Messages->Shown().empty());
+}
+
+// Across every diameter range and pitch band the tables give, the plug's
+// tolerance fits inside the Not-go ring's band (g0 + g2 <= WF in each row).
+TEST_F(UwhitworthTest, NotGoRingReferencePlugFitsEveryRange)
+{
+    int compared = 0;
+    for (double diameter : {0.1, 0.3, 1.0, 2.5, 4.0, 7.0, 11.0}) {
+        for (double tpi : {40.0, 16.0, 10.0, 6.0, 4.5}) {
+            const CalcRun ring = Whit(6101, diameter, tpi, WhitworthFree, true);
+            if (!ring.Ok) { // no F column for this pitch in this range
+                ResetMessages();
+                continue;
+            }
+            const CalcRun plug = Whit(6104, diameter, tpi, WhitworthNormal, true);
+            ASSERT_TRUE(plug.Ok) << diameter << " " << tpi;
+            EXPECT_NEAR(plug.R.MinP, ring.R.MinN, 1e-9) << diameter << " " << tpi;
+            EXPECT_LE(plug.R.MaxP, ring.R.MaxN + 1e-9) << diameter << " " << tpi;
+            ++compared;
+        }
+    }
+    EXPECT_EQ(compared, 25);
+}
+
+// The rest of the ring family keeps its limits: the Go ring and Not-go ring
+// with the third class ("free"), the Go check plug and the Go ring's
+// reference plug with it as "normal", narrow tolerance; in millimetres.
+TEST_F(UwhitworthTest, RingFamilyLimitsStayPut)
+{
+    struct Band {
+        double Min, Max;
+    };
+    const struct {
+        double Diameter, Tpi;
+        Band GoRing, NotGoRing, CheckPlug, GoReference;
+    } rows[] = {
+        {1, 8, {23.3476800000, 23.3680000000}, {23.0949080791, 23.1101480791},
+         {23.3629200000, 23.3730800000}, {23.3476800000, 23.3527600000}},
+        {0.5, 12, {11.2866010203, 11.3043810203}, {11.1346451017, 11.1473451017},
+         {11.3005710203, 11.3081910203}, {11.2866010203, 11.2916810203}},
+        {0.25, 20, {5.4924099826, 5.5076499826}, {5.3767499130, 5.3894499130},
+         {5.5038399826, 5.5114599826}, {5.4924099826, 5.4974899826}},
+        {2, 4.5, {47.1601800000, 47.1855800000}, {46.8178068446, 46.8381268446},
+         {47.1779600000, 47.1932000000}, {47.1601800000, 47.1678000000}},
+        {0.75, 12, {17.6286776777, 17.6489976777}, {17.4551883886, 17.4704283886},
+         {17.6439176777, 17.6540776777}, {17.6286776777, 17.6337576777}},
+    };
+    for (const auto& row : rows) {
+        const CalcRun go = Whit(6100, row.Diameter, row.Tpi, WhitworthFree);
+        const CalcRun noGo = Whit(6101, row.Diameter, row.Tpi, WhitworthFree);
+        const CalcRun check = Whit(6102, row.Diameter, row.Tpi, WhitworthNormal);
+        const CalcRun reference = Whit(6103, row.Diameter, row.Tpi, WhitworthNormal);
+        ASSERT_TRUE(go.Ok && noGo.Ok && check.Ok && reference.Ok) << row.Diameter;
+        EXPECT_NEAR(go.R.MinP, row.GoRing.Min, 1e-9) << row.Diameter;
+        EXPECT_NEAR(go.R.MaxP, row.GoRing.Max, 1e-9) << row.Diameter;
+        EXPECT_NEAR(noGo.R.MinN, row.NotGoRing.Min, 1e-9) << row.Diameter;
+        EXPECT_NEAR(noGo.R.MaxN, row.NotGoRing.Max, 1e-9) << row.Diameter;
+        EXPECT_NEAR(check.R.MinP, row.CheckPlug.Min, 1e-9) << row.Diameter;
+        EXPECT_NEAR(check.R.MaxP, row.CheckPlug.Max, 1e-9) << row.Diameter;
+        EXPECT_NEAR(reference.R.MinP, row.GoReference.Min, 1e-9) << row.Diameter;
+        EXPECT_NEAR(reference.R.MaxP, row.GoReference.Max, 1e-9) << row.Diameter;
+    }
+}
+
 } // namespace

@@ -1,6 +1,7 @@
 // The calculation roads of the ANSI/ASME, spline, GAS, buttress and
 // Whitworth families, driven from the family buttons of the main window.
 #include "calc/Utansiasme.h"
+#include "calc/Uwhitworth.h"
 #include "gauges/Ucalcfamilies.h"
 #include "tests/gauges/ProcessRoad.h"
 
@@ -277,6 +278,41 @@ TEST_F(UcalcfamiliesTest, WhitworthFromTheWizard)
               EXPECT_EQ(w->dNominale->Text(), w->ValueList.Readout().FormatValue(12.7));
           });
     EXPECT_TRUE(Messages->Shown().empty());
+}
+
+TEST_F(UcalcfamiliesTest, WhitworthNotGoRingReferencePlugSetsTheNotGoRing)
+{
+    // 1 in BSW, the third class, narrow tolerance: the wizard passes "free"
+    // to the Not-go ring (101) and "normal" to its reference plug (104).
+    // The plug's pitch diameter starts at the ring's minimum and lies in
+    // the ring's band, as the window shows them in mm.
+    TfProcess* w = fProcess;
+    const auto oneInchBswThirdClass = [] {
+        TfTwWhitworth* s = fTwWhitworth;
+        Check(s->rTBSW);
+        Click(s->bNext);
+        Check(Captioned({s->rBSW.begin(), s->rBSW.end()}, "1"));
+        Click(s->bNext);
+        Check(s->rNormalFree);
+        s->cExtraToll->SetChecked(false);
+        Click(s->bNext);
+    };
+    double ringMin = NAN, ringMax = NAN;
+    Gauge(fTessvar->bWhitworth, 1, 1, [] {}, {{fTwWhitworth, oneInchBswThirdClass}}, [w, &ringMin, &ringMax] {
+        EXPECT_EQ(fTwWhitworth->ToleranceClass, int(WhitworthFree));
+        ringMin = Value(w->dMinN);
+        ringMax = Value(w->dMaxN);
+    });
+    Gauge(fTessvar->bWhitworth, 1, 4, [] {}, {{fTwWhitworth, oneInchBswThirdClass}}, [w, ringMin, ringMax] {
+        EXPECT_EQ(fTwWhitworth->ToleranceClass, int(WhitworthNormal));
+        EXPECT_NEAR(Value(w->dMinP), ringMin, 1e-9);
+        EXPECT_LE(Value(w->dMaxP), ringMax);
+        SetUnit(w->cUnit, 0);
+        EXPECT_EQ(w->dMaxP->Text().trimmed().toStdString(), "+023.100.0");
+        EXPECT_EQ(w->dMinP->Text().trimmed().toStdString(), "+023.094.9");
+        Screenshot(w, QStringLiteral("process-whitworth-notgo-reference"));
+    });
+    EXPECT_TRUE(Messages->Shown().empty()) << LastMessage().toStdString();
 }
 
 TEST_F(UcalcfamiliesTest, WhitworthPitchOutsideTheGaugeTablesShowsNoLimits)
