@@ -255,6 +255,48 @@ TEST_F(UcalcfamiliesTest, ButtressDiameterChecksPitchesAndLimits)
     EXPECT_EQ(Messages->Shown().size(), 3u);
 }
 
+// A buttress diameter typed in mm (60 mm, 2.362205 in as the inch unit
+// shows it) is calculated again after a flip to inch with the same size.
+TEST_F(UcalcfamiliesTest, ButtressDiameterSurvivesAUnitFlip)
+{
+    TfProcess* w = fProcess;
+    const auto tenTpi2A = [] {
+        Check(fTwBR->rM[10]);
+        Click(fTwBR->bNext);
+        Check(fTwBR->rD1);
+        Click(fTwBR->bNext);
+    };
+    QStringList first;
+    const auto shown = [w] {
+        return QStringList{w->dbDesignazione->Text(), FloatToStr(Value(w->dMaxP)), FloatToStr(Value(w->dMinP)),
+                           FloatToStr(Value(w->dNominale))};
+    };
+    Road([] { Click(fTessvar->bBUTTRESS); },
+         {{fCalibreSelect, Pick(fCalibreSelect, 1, 0)},
+          {fProcess, [w] {
+               SetUnit(w->cUnit, 0);
+               Type(w->dNominale, "60");
+               Press(w->sbCalcTol);
+           }},
+          {fTwBR, tenTpi2A},
+          {fProcess, [&] {
+               ASSERT_TRUE(w->sbCalcTol->Down());
+               first = shown();
+               SetUnit(w->cUnit, 1);
+               EXPECT_EQ(w->dNominale->Text().trimmed(), "+02.362205");
+               Press(w->sbCalcTol);
+               Press(w->sbCalcTol);
+           }},
+          {fTwBR, tenTpi2A},
+          {fProcess, [&] {
+               ASSERT_TRUE(w->sbCalcTol->Down());
+               EXPECT_EQ(shown(), first);
+               EXPECT_EQ(Value(w->dNominale), 60.0);
+               w->SetModalResult(mrCancel);
+           }}});
+    EXPECT_TRUE(Messages->Shown().empty()) << LastMessage().toStdString();
+}
+
 TEST_F(UcalcfamiliesTest, WhitworthFromTheWizard)
 {
     TfProcess* w = fProcess;
