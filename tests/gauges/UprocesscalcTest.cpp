@@ -700,6 +700,13 @@ TEST_F(UprocesscalcTest, AUnitFlipNeverChangesANumber)
                 }
                 FlipAndCalculate(*w, w->cUnit, name);
                 EXPECT_NEAR(Value(w->dNominale), ReadNumber(row.Diameter), 1e-12);
+                if (row.Designation && *row.Pitch) {
+                    SetUnit(w->cUnit, 1);
+                    Press(w->sbCalcTol);
+                    Press(w->sbCalcTol);
+                    EXPECT_EQ(w->dbDesignazione->Text(), row.Designation);
+                    Screenshot(w, QStringLiteral("process-flipped-M%1").arg(row.Diameter));
+                }
             });
     }
     fCalibreSelect->cTolUsa->SetChecked(false);
@@ -723,6 +730,7 @@ TEST_F(UprocesscalcTest, AUnitFlipNeverChangesANumber)
             EXPECT_EQ(w->dMinW->Text().trimmed(), "+03.933345");
             EXPECT_NEAR(Value(w->dMaxW), 99.942, 1e-9);
             EXPECT_NEAR(Value(w->dMinW), 99.907, 1e-9);
+            Screenshot(w, QStringLiteral("process-flipped-100S7"));
         });
 }
 
