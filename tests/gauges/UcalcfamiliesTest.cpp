@@ -284,8 +284,7 @@ TEST_F(UcalcfamiliesTest, ButtressDiameterSurvivesAUnitFlip)
                first = shown();
                SetUnit(w->cUnit, 1);
                EXPECT_EQ(w->dNominale->Text().trimmed(), "+02.362205");
-               Press(w->sbCalcTol);
-               Press(w->sbCalcTol);
+               CalculateAgain(w->sbCalcTol);
            }},
           {fTwBR, tenTpi2A},
           {fProcess, [&] {
@@ -381,8 +380,7 @@ TEST_F(UcalcfamiliesTest, SplineSizesAreMillimetresInEitherUnit)
         EXPECT_NEAR(limits[1], 25.05375, 1e-9);
         mmTexts = QStringList{w->dMaxN->Text(), w->dMinN->Text(), w->dNominale->Text(), w->dPasso->Text()};
         SetUnit(w->cUnit, 1);
-        Press(w->sbCalcTol);
-        Press(w->sbCalcTol);
+        CalculateAgain(w->sbCalcTol);
         ASSERT_TRUE(w->sbCalcTol->Down());
         EXPECT_EQ(w->dbDesignazione->Text(), "GR 25 X 1.25 X 9H-LQ3");
         EXPECT_NEAR(Value(w->dMaxN), limits[0], 1e-9);
@@ -421,8 +419,7 @@ TEST_F(UcalcfamiliesTest, AnsiPlainSizeStaysAsTyped)
     TfProcess* w = fProcess;
     double limits[2] = {};
     const auto again = [w, &limits](const char* what) {
-        Press(w->sbCalcTol);
-        Press(w->sbCalcTol);
+        CalculateAgain(w->sbCalcTol);
         ASSERT_TRUE(w->sbCalcTol->Down()) << what;
         EXPECT_EQ(w->dbDesignazione->Text(), "1 1/2\"") << what;
         EXPECT_NEAR(Value(w->dMaxP), limits[0], 1e-12) << what;
@@ -430,13 +427,15 @@ TEST_F(UcalcfamiliesTest, AnsiPlainSizeStaysAsTyped)
         EXPECT_NEAR(Value(w->dNominale), 38.1, 1e-12) << what;
     };
     std::vector<TStep> steps{{fCalibreSelect, Pick(fCalibreSelect, 0, 0)},
-                             {fProcess, [w] {
+                             {fProcess,
+                              [w] {
                                   SetUnit(w->cUnit, 1);
                                   Type(w->dNominale, "1 1/2");
                                   Type(w->dbTollServ, "XX");
                                   Press(w->sbCalcTol);
                               }},
-                             {fProcess, [&] {
+                             {fProcess,
+                              [&] {
                                   ASSERT_TRUE(w->sbCalcTol->Down());
                                   EXPECT_EQ(w->dbDesignazione->Text(), "1 1/2\"");
                                   EXPECT_EQ(w->dNominale->Text().trimmed(), "+01.500000");
@@ -448,10 +447,10 @@ TEST_F(UcalcfamiliesTest, AnsiPlainSizeStaysAsTyped)
                                   again("flipped to mm and back");
                                   // In mm the entry dialog asks for the deviations.
                                   SetUnit(w->cUnit, 0);
-                                  Press(w->sbCalcTol);
-                                  Press(w->sbCalcTol);
+                                  CalculateAgain(w->sbCalcTol);
                               }},
-                             {fInsTol, [] {
+                             {fInsTol,
+                              [] {
                                   fInsTol->eToll->SetText("XX");
                                   fInsTol->eTSup->SetText("");
                                   fInsTol->eTInf->SetText("");
