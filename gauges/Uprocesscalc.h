@@ -15,6 +15,7 @@
 // The other families' roads are installed with SetFamilyCalculation; a
 // family without one releases the button without a message.
 #include "app/core/Ucalibretype.h"
+#include "app/core/Unan.h"
 #include "calc/Ucalcconv.h"
 #include "calc/Utollerance.h"
 
@@ -97,7 +98,7 @@ enum class TTextUnit { Window, Millimetre, Inch, TypedInch };
 // A length the calculation reads from a bound edit (the diameter, the
 // pitch or module).
 struct TLengthInput {
-    double Value = 0; // mm; the empty value when the text is empty or no number
+    double Value = NanValue(); // mm; the empty value when the text is empty or no number
     // The edit shows the text the window wrote for the value its list holds
     // (after a unit change or a calculation): Value is that value, exactly
     // as it was typed or calculated, whatever unit the text rounds it to.
