@@ -16,6 +16,16 @@ constexpr double ModuleTolerance = 0.0001;
 constexpr double Micrometre = 0.001; // mm
 constexpr double WearFactor = 1.6;   // wear of Go gauges in multiples of b
 
+// The module's entry of the size table (within ModuleTolerance); null for none.
+const TSplineModule* FindSplineModule(double module)
+{
+    for (const TSplineModule& entry : SplineSizeTable) {
+        if (std::fabs(entry.Module - module) < ModuleTolerance)
+            return &entry;
+    }
+    return nullptr;
+}
+
 int KeyOf(const CALIBRETYPE& type)
 {
     return type.Group * 100 + type.Item;
@@ -132,6 +142,11 @@ bool CalcSplineDin5480(double diameter, double module, const TCalcText& toleranc
         ShowCalcMessage(SizeNotValidTextId);
         return false;
     }
+    // The size is the table's: a diameter or module typed within the
+    // table's tolerance (converted from inch, say) is named and calculated
+    // as the standard gives it.
+    diameter = row.Diameter;
+    module = FindSplineModule(module)->Module;
     int quality = -1, lq = -1;
     QChar position;
     if (!ParseSplineTolerance(tolerance.Text(), type, quality, position, lq)) {
@@ -243,20 +258,18 @@ bool CalcSplineDin5480Limits(int quality, int lq, QChar position, double diamete
 
 int FindSplineSize(double diameter, double module, TSplineSizeRow& row)
 {
-    for (const TSplineModule& entry : SplineSizeTable) {
-        if (!(std::fabs(entry.Module - module) < ModuleTolerance))
-            continue;
-        for (const TSplineSizeRow& candidate : entry.Rows) {
-            if (candidate.Diameter == 0 || candidate.Diameter > diameter + ModuleTolerance)
-                break;
-            if (std::fabs(candidate.Diameter - diameter) < ModuleTolerance) {
-                row = candidate;
-                return 0;
-            }
+    const TSplineModule* entry = FindSplineModule(module);
+    if (!entry)
+        return 1;
+    for (const TSplineSizeRow& candidate : entry->Rows) {
+        if (candidate.Diameter == 0 || candidate.Diameter > diameter + ModuleTolerance)
+            break;
+        if (std::fabs(candidate.Diameter - diameter) < ModuleTolerance) {
+            row = candidate;
+            return 0;
         }
-        return 2;
     }
-    return 1;
+    return 2;
 }
 
 bool ParseSplineTolerance(const QString& text, const CALIBRETYPE& type, int& quality, QChar& position,

@@ -50,18 +50,42 @@ bool InchTexts(TCalcWork& work)
 
 // ---- ANSI/ASME
 
-// The diameter of the window as an inch text.
-TCalcText InchDiameterText(TCalcWork& work)
+// The diameter in inches as the plain gauges' calculators read it: the
+// size as the user typed it in inch (fractions too, which the readout cannot
+// read), else the window's value in inches.
+TCalcText AnsiSizeText(const TCalcWork& work)
 {
-    const double mm = ReadLength(work.Readout, work.Diameter.Text());
-    return TCalcText(Format(QStringLiteral("%f"), mm / MmPerInch));
+    const TLengthInput& diameter = work.DiameterInput;
+    if (!diameter.Typed.isEmpty() && diameter.TypedUnit != 0)
+        return TCalcText(diameter.Typed);
+    if (IsNan(diameter.Value))
+        return TCalcText();
+    return TCalcText(Format(QStringLiteral("%f"), diameter.Value / MmPerInch));
+}
+
+// Step E's diameter after a plain gauge's calculation: a size typed in inch
+// keeps its text and takes the value the calculator read from it (the
+// readout cannot read a fraction); a value the list holds, or one typed in
+// mm, stays as it is.
+bool AnsiSizeShown(TCalcWork& work, bool calculated)
+{
+    double inches = 0;
+    QString size = work.DiameterInput.Typed;
+    if (calculated && !work.DiameterInput.Held && InchUnit(work) && ParseInchSize(size, inches)) {
+        work.Diameter = QString::number(inches, 'g', 17);
+        work.DiameterUnit = TTextUnit::TypedInch;
+    }
+    return calculated;
 }
 
 bool AnsiPlain(TCalcWork& work)
 {
     const bool inch = InchUnit(work);
+    work.InchDiameter = AnsiSizeText(work);
+    TCalcText& diameter = work.InchDiameter;
     if (!work.Tolerance.IsEmpty() && inch)
-        return CalcAnsiLimits(work.Diameter, work.Tolerance, work.Class, work.Designation, work.Type, work.Record);
+        return AnsiSizeShown(
+            work, CalcAnsiLimits(diameter, work.Tolerance, work.Class, work.Designation, work.Type, work.Record));
 
     TfInsTol* dialog = fInsTol;
     dialog->rToll->SetVisible(false);
@@ -81,19 +105,16 @@ bool AnsiPlain(TCalcWork& work)
     double upper = 0;
     double lower = 0;
     const bool numbers = TryReadNumber(dialog->eTSup->Text(), upper) && TryReadNumber(dialog->eTInf->Text(), lower);
-    // With the millimetre unit the calculator gets the diameter and the
-    // deviations in inches; the window keeps showing the typed diameter.
-    TCalcText& diameter = inch ? work.Diameter : work.InchDiameter;
-    if (!inch)
-        work.InchDiameter = InchDiameterText(work);
+    // The calculators take the diameter and the deviations in inches.
     if (!numbers)
-        return CalcAnsiLimits(diameter, work.Tolerance, work.Class, work.Designation, work.Type, work.Record);
+        return AnsiSizeShown(
+            work, CalcAnsiLimits(diameter, work.Tolerance, work.Class, work.Designation, work.Type, work.Record));
     if (!inch) {
         upper /= MmPerInch;
         lower /= MmPerInch;
     }
-    return CalcAnsiClassLimits(diameter, upper, lower, work.Tolerance.Text(), work.Class, work.Designation, work.Type,
-                               work.Record);
+    return AnsiSizeShown(work, CalcAnsiClassLimits(diameter, upper, lower, work.Tolerance.Text(), work.Class,
+                                                   work.Designation, work.Type, work.Record));
 }
 
 bool AnsiThread(TCalcWork& work)
@@ -156,13 +177,10 @@ bool AnsiRoad(TCalcWork& work)
 
 bool SplineRoad(TCalcWork& work)
 {
-    const TProcessControls& c = work.Window.ProcessControls();
-    if (!work.Tolerance.IsEmpty()) {
-        const double diameter = ReadLengthInUnit(work.Readout, c.dNominale->Text());
-        const double module = ReadLengthInUnit(work.Readout, c.dPasso->Text());
-        return CalcSplineDin5480(diameter, module, work.Tolerance, work.Class, work.Designation, work.Type,
-                                 work.Record);
-    }
+    // The size table is in mm, whatever unit the window shows.
+    if (!work.Tolerance.IsEmpty())
+        return CalcSplineDin5480(work.DiameterInput.Value, work.PitchInput.Value, work.Tolerance, work.Class,
+                                 work.Designation, work.Type, work.Record);
     TfTwSCA* wizard = fTwSCA;
     if (wizard->ShowModal() != mrOk)
         return false;
@@ -247,11 +265,9 @@ bool ButtressRoad(TCalcWork& work)
     const QString text = c.dNominale->Text();
     if (text.isEmpty())
         return ButtressError(ButtressNoDiameterText);
-    // The diameter is a length in the window's unit; the checks, the pitch
-    // rules and the calculator take it in inches.
-    double diameter = ReadLengthInUnit(work.Readout, text);
-    if (!InchUnit(work))
-        diameter /= MmPerInch;
+    // The checks, the pitch rules and the calculator take the diameter in
+    // inches.
+    const double diameter = work.DiameterInput.Value / MmPerInch;
     if (IsNan(diameter) || diameter > ButtressLargestDiameter || diameter < 0)
         return ButtressError(ButtressDiameterNotValidText);
     DisableButtressPitches(*wizard, diameter);

@@ -32,6 +32,7 @@ constexpr int DeviationInchText = 982;   // "Piece Deviation (inch)"
 
 constexpr double MicronsPerInch = 25400;
 constexpr double MicronsPerMm = 1000;
+constexpr double MmPerInch = 25.4;
 
 // The defaults of thread gauges by family: angle (empty: none) and starts.
 struct TThreadDefaults {
@@ -92,8 +93,8 @@ bool IsoDeviations(TCalcWork& work, double diameter, const TfInsTol& dialog)
 bool IsoRoad(TCalcWork& work)
 {
     const TProcessControls& c = work.Window.ProcessControls();
-    const double diameter = ReadLength(work.Readout, c.dNominale->Text());
-    const double pitch = ReadLength(work.Readout, c.dPasso->Text());
+    const double diameter = work.DiameterInput.Value;
+    const double pitch = work.PitchInput.Value;
     const double starts = ReadStarts(c.dbN1->Text());
     const bool plain = work.Type.Group == 0 || work.Type.Group == 1;
     const bool mm = work.Readout.GetUnit() == 0;
@@ -141,7 +142,11 @@ void ShowLength(const TProcessControls& c, TEdit* edit, const TCalcText& text, T
         edit->SetText(text.Text());
         return;
     }
-    c.ValueList->SetValue(NumberEditOf(edit), unit == TTextUnit::Inch ? value * 25.4 : value);
+    NCLIST& values = *c.ValueList;
+    if (unit == TTextUnit::TypedInch)
+        values.SetTypedValue(NumberEditOf(edit), value * MmPerInch);
+    else
+        values.SetValue(NumberEditOf(edit), unit == TTextUnit::Inch ? value * MmPerInch : value);
 }
 
 // Whether the tolerance field is an input of the family's calculation (a
@@ -199,9 +204,23 @@ double ReadLength(DISPLAY& readout, const QString& text)
     return readout.PresetText(text) ? readout.ReadValue() : NanValue();
 }
 
-double ReadLengthInUnit(DISPLAY& readout, const QString& text)
+TLengthInput ReadLengthInput(NCLIST& values, TEdit* edit)
 {
-    return readout.PresetText(text) ? readout.ReadValueInUnit() : NanValue();
+    TLengthInput input;
+    TNumberEdit* bound = NumberEditOf(edit);
+    if (values.ShowsValue(bound)) {
+        input.Held = true;
+        // An edit that shows no value has no typed text to read either.
+        if (values.GetValue(bound, input.Value))
+            values.TypedText(bound, input.Typed, input.TypedUnit);
+        else
+            input.Value = NanValue();
+        return input;
+    }
+    input.Typed = edit->Text();
+    input.TypedUnit = values.Readout().GetUnit();
+    input.Value = ReadLength(values.Readout(), input.Typed);
+    return input;
 }
 
 bool ReadDeviations(const QString& upperText, const QString& lowerText, TDeviationUnit unit, double& upper,
@@ -258,6 +277,8 @@ void CalcToleranceClick(TProcessWindow& window, CALIBRETYPE& type)
         TCalcWork work{type, window, c.ValueList->Readout(), {}, {}, {}, {}, {}, {}, {}, {}};
         work.Diameter = c.dNominale->Text();
         work.Pitch = c.dPasso->Text();
+        work.DiameterInput = ReadLengthInput(*c.ValueList, c.dNominale);
+        work.PitchInput = ReadLengthInput(*c.ValueList, c.dPasso);
         work.Angle = c.dbAngolo->Text();
         work.Tolerance = c.dbTollServ->Text();
         work.Designation = c.dbDesignazione->Text();

@@ -20,6 +20,14 @@ bool NCLIST::Add(TNumberEdit* control, double value)
 
 void NCLIST::SetValue(TNumberEdit* control, double value)
 {
+    if (NUMBER* number = Find(control)) {
+        number->Value = value;
+        number->Typed.clear();
+    }
+}
+
+void NCLIST::SetTypedValue(TNumberEdit* control, double value)
+{
     if (NUMBER* number = Find(control))
         number->Value = value;
 }
@@ -41,6 +49,9 @@ bool NCLIST::ReadEdit(TNumberEdit* control)
     NUMBER* number = Find(control);
     if (!number || !control)
         return true;
+    number->Shown.reset();
+    number->Typed = control->Text();
+    number->TypedUnit = FReadout.GetUnit();
     try {
         if (FReadout.PresetText(control->Text()))
             number->Value = FReadout.ReadValue();
@@ -58,12 +69,31 @@ void NCLIST::Refresh()
         if (!number->Control)
             continue;
         if (IsNan(number->Value)) {
-            number->Control->SetText(QString());
-            continue;
+            number->Shown = QString();
+        } else {
+            FReadout.SetZero(number->Value);
+            number->Shown = FReadout.ReadFormatted();
         }
-        FReadout.SetZero(number->Value);
-        number->Control->SetText(FReadout.ReadFormatted());
+        number->Control->SetText(*number->Shown);
     }
+}
+
+bool NCLIST::ShowsValue(TNumberEdit* control) const
+{
+    const NUMBER* number = Find(control);
+    return number && control && number->Shown && control->Text() == *number->Shown;
+}
+
+bool NCLIST::TypedText(TNumberEdit* control, QString& text, int& unit) const
+{
+    text.clear();
+    unit = 0;
+    const NUMBER* number = Find(control);
+    if (!number || number->Typed.isEmpty())
+        return false;
+    text = number->Typed;
+    unit = number->TypedUnit;
+    return true;
 }
 
 void NCLIST::Clear()

@@ -189,6 +189,17 @@ TEST_F(UtscaTest, TypedTolerancesAndTheirMessages)
     EXPECT_NEAR(o.R.MaxP, 25.0045, 1e-9);
     EXPECT_NEAR(o.R.MinP, 25, 1e-9);
     EXPECT_NEAR(o.R.LogP, 25 - 1.6 * 0.0045, 1e-9);
+    // 6: the same size a hair off the table (25 x 1.25 typed as 0.984252 x
+    // 0.049213 in, and a hair below): named and calculated as the table's
+    // row, not as "1.25001" with limits moved by the hair.
+    for (const auto& [diameter, module] :
+         {std::pair{0.984252 * 25.4, 0.049213 * 25.4}, std::pair{24.99995, 1.24995}}) {
+        const CalcRun off = Typed(2000, diameter, module, QStringLiteral("9-H-3"));
+        ASSERT_TRUE(off.Ok) << diameter;
+        EXPECT_EQ(off.Designation, o.Designation);
+        EXPECT_EQ(off.R.MaxP, o.R.MaxP);
+        EXPECT_EQ(off.R.LogP, o.R.LogP);
+    }
     EXPECT_TRUE(Messages->Shown().empty());
 }
 

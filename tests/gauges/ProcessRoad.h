@@ -114,6 +114,12 @@ protected:
         edit->SetText(text);
     }
     static void Press(TSpeedButton* button) { QTest::mouseClick(button->ToolWidget(), Qt::LeftButton); }
+    // Releases "Calculate Std Tolerance" and presses it again.
+    static void CalculateAgain(TSpeedButton* button)
+    {
+        Press(button);
+        Press(button);
+    }
     static void Click(TButton* button) { QTest::mouseClick(button->ButtonWidget(), Qt::LeftButton); }
     static void Check(TRadioButton* button)
     {

@@ -256,6 +256,47 @@ TEST_F(UcalcfamiliesTest, ButtressDiameterChecksPitchesAndLimits)
     EXPECT_EQ(Messages->Shown().size(), 3u);
 }
 
+// A buttress diameter typed in mm (60 mm, 2.362205 in as the inch unit
+// shows it) is calculated again after a flip to inch with the same size.
+TEST_F(UcalcfamiliesTest, ButtressDiameterSurvivesAUnitFlip)
+{
+    TfProcess* w = fProcess;
+    const auto tenTpi2A = [] {
+        Check(fTwBR->rM[10]);
+        Click(fTwBR->bNext);
+        Check(fTwBR->rD1);
+        Click(fTwBR->bNext);
+    };
+    QStringList first;
+    const auto shown = [w] {
+        return QStringList{w->dbDesignazione->Text(), FloatToStr(Value(w->dMaxP)), FloatToStr(Value(w->dMinP)),
+                           FloatToStr(Value(w->dNominale))};
+    };
+    Road([] { Click(fTessvar->bBUTTRESS); },
+         {{fCalibreSelect, Pick(fCalibreSelect, 1, 0)},
+          {fProcess, [w] {
+               SetUnit(w->cUnit, 0);
+               Type(w->dNominale, "60");
+               Press(w->sbCalcTol);
+           }},
+          {fTwBR, tenTpi2A},
+          {fProcess, [&] {
+               ASSERT_TRUE(w->sbCalcTol->Down());
+               first = shown();
+               SetUnit(w->cUnit, 1);
+               EXPECT_EQ(w->dNominale->Text().trimmed(), "+02.362205");
+               CalculateAgain(w->sbCalcTol);
+           }},
+          {fTwBR, tenTpi2A},
+          {fProcess, [&] {
+               ASSERT_TRUE(w->sbCalcTol->Down());
+               EXPECT_EQ(shown(), first);
+               EXPECT_EQ(Value(w->dNominale), 60.0);
+               w->SetModalResult(mrCancel);
+           }}});
+    EXPECT_TRUE(Messages->Shown().empty()) << LastMessage().toStdString();
+}
+
 TEST_F(UcalcfamiliesTest, WhitworthFromTheWizard)
 {
     TfProcess* w = fProcess;
@@ -347,6 +388,119 @@ TEST_F(UcalcfamiliesTest, WhitworthPitchOutsideTheGaugeTablesShowsNoLimits)
     }
     ASSERT_EQ(Messages->Shown().size(), 1u);
     EXPECT_EQ(Messages->Shown()[0].Text, "MN 180 : Pitch/Diameter combination not valid");
+}
+
+// The spline size table is in mm whatever the window shows: after a flip to
+// inch the calculation gives the mm result, a size typed in inch is
+// converted as typed and named by the table's row, and the table's numbers
+// typed into an inch window are inches, which no spline has.
+TEST_F(UcalcfamiliesTest, SplineSizesAreMillimetresInEitherUnit)
+{
+    TfProcess* w = fProcess;
+    QStringList mmTexts;
+    double limits[2] = {};
+    const auto typed = [w](int unit, const char* diameter, const char* module) {
+        return [w, unit, diameter, module] {
+            SetUnit(w->cUnit, unit);
+            Type(w->dNominale, QString::fromLatin1(diameter));
+            Type(w->dPasso, QString::fromLatin1(module));
+            Type(w->dbTollServ, "9-H-3");
+        };
+    };
+    Gauge(fTessvar->bSCA, 0, 1, typed(0, "25", "1.25"), {}, [&] {
+        ASSERT_TRUE(w->sbCalcTol->Down());
+        EXPECT_EQ(w->dbDesignazione->Text(), "GR 25 X 1.25 X 9H-LQ3");
+        limits[0] = Value(w->dMaxN);
+        limits[1] = Value(w->dMinN);
+        EXPECT_NEAR(limits[0], 25.05825, 1e-9);
+        EXPECT_NEAR(limits[1], 25.05375, 1e-9);
+        mmTexts = QStringList{w->dMaxN->Text(), w->dMinN->Text(), w->dNominale->Text(), w->dPasso->Text()};
+        SetUnit(w->cUnit, 1);
+        CalculateAgain(w->sbCalcTol);
+        ASSERT_TRUE(w->sbCalcTol->Down());
+        EXPECT_EQ(w->dbDesignazione->Text(), "GR 25 X 1.25 X 9H-LQ3");
+        EXPECT_NEAR(Value(w->dMaxN), limits[0], 1e-9);
+        EXPECT_NEAR(Value(w->dMinN), limits[1], 1e-9);
+        EXPECT_NEAR(Value(w->dNominale), 25, 1e-12);
+        EXPECT_NEAR(Value(w->dPasso), 1.25, 1e-12);
+        SetUnit(w->cUnit, 0);
+        EXPECT_EQ(mmTexts,
+                  (QStringList{w->dMaxN->Text(), w->dMinN->Text(), w->dNominale->Text(), w->dPasso->Text()}));
+    });
+    EXPECT_TRUE(Messages->Shown().empty()) << LastMessage().toStdString();
+
+    Gauge(fTessvar->bSCA, 0, 1, typed(1, "0.984252", "0.049213"), {}, [&] {
+        ASSERT_TRUE(w->sbCalcTol->Down());
+        EXPECT_EQ(w->dbDesignazione->Text(), "GR 25 X 1.25 X 9H-LQ3");
+        EXPECT_NEAR(Value(w->dMaxN), limits[0], 1e-9);
+        EXPECT_NEAR(Value(w->dMinN), limits[1], 1e-9);
+        EXPECT_NEAR(Value(w->dNominale), 0.984252 * 25.4, 1e-12); // as typed
+    });
+    EXPECT_TRUE(Messages->Shown().empty()) << LastMessage().toStdString();
+
+    Gauge(fTessvar->bSCA, 0, 1, typed(1, "25", "1.25"), {}, [&] {
+        EXPECT_FALSE(w->sbCalcTol->Down());
+        EXPECT_EQ(w->dMaxN->Text(), "");
+        EXPECT_EQ(w->dbDesignazione->Text(), "");
+        EXPECT_NEAR(Value(w->dNominale), 635, 1e-9);
+    });
+    ASSERT_EQ(Messages->Shown().size(), 1u);
+    EXPECT_EQ(LastMessage(), LoadStr(1056));
+}
+
+// A plain inch gauge keeps the size as it was typed, fraction and all,
+// however often it is calculated and whatever unit it was shown in since.
+TEST_F(UcalcfamiliesTest, AnsiPlainSizeStaysAsTyped)
+{
+    TfProcess* w = fProcess;
+    double limits[2] = {};
+    const auto again = [w, &limits](const char* what) {
+        CalculateAgain(w->sbCalcTol);
+        ASSERT_TRUE(w->sbCalcTol->Down()) << what;
+        EXPECT_EQ(w->dbDesignazione->Text(), "1 1/2\"") << what;
+        EXPECT_NEAR(Value(w->dMaxP), limits[0], 1e-12) << what;
+        EXPECT_NEAR(Value(w->dMinP), limits[1], 1e-12) << what;
+        EXPECT_NEAR(Value(w->dNominale), 38.1, 1e-12) << what;
+    };
+    std::vector<TStep> steps{{fCalibreSelect, Pick(fCalibreSelect, 0, 0)},
+                             {fProcess,
+                              [w] {
+                                  SetUnit(w->cUnit, 1);
+                                  Type(w->dNominale, "1 1/2");
+                                  Type(w->dbTollServ, "XX");
+                                  Press(w->sbCalcTol);
+                              }},
+                             {fProcess,
+                              [&] {
+                                  ASSERT_TRUE(w->sbCalcTol->Down());
+                                  EXPECT_EQ(w->dbDesignazione->Text(), "1 1/2\"");
+                                  EXPECT_EQ(w->dNominale->Text().trimmed(), "+01.500000");
+                                  limits[0] = Value(w->dMaxP);
+                                  limits[1] = Value(w->dMinP);
+                                  again("pressed again");
+                                  SetUnit(w->cUnit, 0);
+                                  SetUnit(w->cUnit, 1);
+                                  again("flipped to mm and back");
+                                  // In mm the entry dialog asks for the deviations.
+                                  SetUnit(w->cUnit, 0);
+                                  CalculateAgain(w->sbCalcTol);
+                              }},
+                             {fInsTol,
+                              [] {
+                                  fInsTol->eToll->SetText("XX");
+                                  fInsTol->eTSup->SetText("");
+                                  fInsTol->eTInf->SetText("");
+                                  Click(fInsTol->bOk);
+                              }},
+                             {fProcess, [&] {
+                                  ASSERT_TRUE(w->sbCalcTol->Down());
+                                  EXPECT_EQ(w->dbDesignazione->Text(), "1 1/2\"");
+                                  EXPECT_NEAR(Value(w->dMaxP), limits[0], 1e-12);
+                                  EXPECT_NEAR(Value(w->dNominale), 38.1, 1e-12);
+                                  w->SetModalResult(mrCancel);
+                              }}};
+    Road([] { Click(fTessvar->bAnsiAsme); }, steps);
+    EXPECT_TRUE(Messages->Shown().empty()) << LastMessage().toStdString();
 }
 
 } // namespace

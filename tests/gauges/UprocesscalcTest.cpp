@@ -48,6 +48,70 @@ protected:
             Click(s->bNext);
         };
     }
+    // What a calculation leaves on a process window: the texts a card
+    // prints and the values of the window's lengths (NaN for none).
+    struct TShown {
+        QStringList Texts;
+        std::vector<double> Values;
+    };
+    static TShown Shown(TProcessWindow& window)
+    {
+        TShown shown;
+        const NCLIST& values = *window.ProcessControls().ValueList;
+        std::vector<const char*> names(ProcessBoundEdits.begin(), ProcessBoundEdits.end());
+        names.insert(names.end(), {"dHoleW", "dAvg", "dScost", "dbDesignazione", "dbTollServ"});
+        for (const char* name : names) {
+            if (TEdit* edit = FindOwned<TEdit>(window.Form(), QString::fromLatin1(name))) {
+                shown.Texts << edit->Text();
+                shown.Values.push_back(Value(values, edit));
+            }
+        }
+        return shown;
+    }
+    // The gauge window's typing: unit, diameter, pitch ("" for a plain
+    // gauge, which shows none) and tolerance.
+    static std::function<void()> Typing(int unit, const char* diameter, const char* pitch, const char* tolerance)
+    {
+        return [unit, diameter, pitch, tolerance] {
+            TfProcess* w = fProcess;
+            SetUnit(w->cUnit, unit);
+            Type(w->dNominale, QString::fromLatin1(diameter));
+            if (*pitch)
+                Type(w->dPasso, QString::fromLatin1(pitch));
+            Type(w->dbTollServ, QString::fromLatin1(tolerance));
+        };
+    }
+    static void ExpectSame(const TShown& expected, const TShown& shown, const QString& what)
+    {
+        EXPECT_EQ(shown.Texts, expected.Texts) << what.toStdString();
+        ASSERT_EQ(shown.Values.size(), expected.Values.size());
+        for (size_t i = 0; i < shown.Values.size(); ++i) {
+            if (std::isnan(expected.Values[i]))
+                EXPECT_TRUE(std::isnan(shown.Values[i])) << what.toStdString() << " value " << i;
+            else
+                EXPECT_NEAR(shown.Values[i], expected.Values[i], 1e-9) << what.toStdString() << " value " << i;
+        }
+    }
+    // After a calculation in mm: flipped to inch, calculated again, flipped
+    // back, calculated again. Every text stays that of the first calculation
+    // in its unit, and every value that of the first calculation.
+    static void FlipAndCalculate(TProcessWindow& window, TComboBox* unit, const QString& name)
+    {
+        TSpeedButton* calculate = window.ProcessControls().sbCalcTol;
+        ASSERT_TRUE(calculate->Down()) << name.toStdString();
+        const TShown mm = Shown(window);
+        SetUnit(unit, 1);
+        const TShown inch = Shown(window);
+        CalculateAgain(calculate);
+        ASSERT_TRUE(calculate->Down()) << name.toStdString() << " in inch";
+        ExpectSame(inch, Shown(window), name + " calculated in inch");
+        SetUnit(unit, 0);
+        ExpectSame(mm, Shown(window), name + " flipped back");
+        EXPECT_TRUE(window.Calculation.Current(window.Form()));
+        CalculateAgain(calculate);
+        ASSERT_TRUE(calculate->Down()) << name.toStdString() << " in mm again";
+        ExpectSame(mm, Shown(window), name + " calculated in mm again");
+    }
     static std::function<void()> Buttress(int pitchButton)
     {
         return [pitchButton] {
@@ -293,8 +357,7 @@ TEST_F(UprocesscalcTest, ARefusedCalculationLeavesNoToleranceText)
                                                 [w] {
                                                     ASSERT_TRUE(w->sbCalcTol->Down());
                                                     EXPECT_FALSE(w->dbTollServ->Text().isEmpty());
-                                                    Press(w->sbCalcTol);
-                                                    Press(w->sbCalcTol);
+                                                    CalculateAgain(w->sbCalcTol);
                                                 }},
                                                {fTwWhitworth, Whitworth("3", true)},
                                                {fProcess, [w] {
@@ -599,6 +662,101 @@ TEST_F(UprocesscalcTest, NumbersTakeEitherSeparatorInEveryLocale)
         }
     }
     EXPECT_TRUE(Messages->Shown().empty()) << Messages->Shown().front().Text.toStdString();
+}
+
+// A unit flip rewrites the lengths in another unit; the calculation reads
+// the values they stand for, not their rounded texts. Rows: the sizes where
+// a diameter read back from its inch text lands across a table's edge, or
+// changes the designation. Gauge picker groups: 0 plain plugs, 1 plain rings,
+// 3 thread rings.
+TEST_F(UprocesscalcTest, AUnitFlipNeverChangesANumber)
+{
+    TfProcess* w = fProcess;
+    struct Row {
+        int Group, Item;
+        const char *Diameter, *Pitch, *Tolerance;
+        bool American;
+        const char* Designation; // null: not checked
+    };
+    const Row rows[] = {
+        {1, 0, "100", "", "s6", false, nullptr}, // deviations 71/93 µm, 79/101 off the edge
+        {0, 2, "100", "", "S7", false, nullptr}, // limit plug; workpiece 99.942 / 99.907
+        {1, 0, "160", "", "r6", false, nullptr},
+        {1, 0, "225", "", "s6", false, nullptr},
+        {0, 0, "50", "", "H7", false, nullptr},
+        {0, 0, "30", "", "H7", false, "30 mm"},
+        {3, 0, "10", "1.5", "6g", false, "M 10 X 1.5"},
+        {3, 0, "45", "1.25", "6g", false, nullptr}, // its formula compares D with 45
+        {3, 0, "355", "6", "6g", false, nullptr},   // the last row of the ISO 965-1 table
+        {3, 0, "39", "4", "6g", true, nullptr},     // American rules: X
+        {3, 0, "90", "6", "6g", true, "M 90 X 6"},
+    };
+    for (const Row& row : rows) {
+        const QString name = QStringLiteral("%1 x %2 %3").arg(row.Diameter, row.Pitch, row.Tolerance);
+        fCalibreSelect->cTolUsa->SetChecked(row.American);
+        Gauge(fTessvar->bISO, row.Group, row.Item, Typing(0, row.Diameter, row.Pitch, row.Tolerance), {},
+              [w, row, name] {
+                  if (row.Designation) {
+                      EXPECT_EQ(w->dbDesignazione->Text(), row.Designation);
+                  }
+                  FlipAndCalculate(*w, w->cUnit, name);
+                  EXPECT_NEAR(Value(w->dNominale), ReadNumber(row.Diameter), 1e-12);
+                  if (row.Designation && *row.Pitch) {
+                      SetUnit(w->cUnit, 1);
+                      CalculateAgain(w->sbCalcTol);
+                      EXPECT_EQ(w->dbDesignazione->Text(), row.Designation);
+                      Screenshot(w, QStringLiteral("process-flipped-M%1").arg(row.Diameter));
+                  }
+              });
+    }
+    fCalibreSelect->cTolUsa->SetChecked(false);
+    EXPECT_TRUE(Messages->Shown().empty()) << Messages->Shown().back().Text.toStdString();
+
+    // The limit plug 100 S7 calculated in inch shows the workpiece limits
+    // 99.942 and 99.907 mm at the inch resolution.
+    Gauge(fTessvar->bISO, 0, 2, Typing(0, "100", "", "S7"), {}, [w] {
+        SetUnit(w->cUnit, 1);
+        CalculateAgain(w->sbCalcTol);
+        EXPECT_EQ(w->dMaxW->Text().trimmed(), "+03.934725");
+        EXPECT_EQ(w->dMinW->Text().trimmed(), "+03.933345");
+        EXPECT_NEAR(Value(w->dMaxW), 99.942, 1e-9);
+        EXPECT_NEAR(Value(w->dMinW), 99.907, 1e-9);
+        Screenshot(w, QStringLiteral("process-flipped-100S7"));
+    });
+}
+
+// The workpiece window reads its lengths as the gauge window does.
+TEST_F(UprocesscalcTest, AUnitFlipNeverChangesAWorkpieceNumber)
+{
+    fTessvar->rWorkpiece->SetChecked(true);
+    TfProcess2* w = fProcess2;
+    Road([] { Click(fTessvar->bISO); }, {{fCalibreSelect2, Pick(fCalibreSelect2, 3, 0)},
+                                         {fProcess2, [w] {
+                                              SetUnit(w->cUnit, 0);
+                                              Type(w->dNominale, "45");
+                                              Type(w->dPasso, "4.5");
+                                              Type(w->dbTollServ, "6g");
+                                              Press(w->sbCalcTol);
+                                              FlipAndCalculate(*w, w->cUnit, "M45 x 4.5 6g workpiece");
+                                              EXPECT_EQ(w->dbDesignazione->Text(), "M 45 X 4.5");
+                                              w->SetModalResult(mrCancel);
+                                          }}});
+    EXPECT_TRUE(Messages->Shown().empty());
+}
+
+// A diameter typed in inch is the diameter typed: 3.9370 in is 99.9998 mm,
+// also when calculated again.
+TEST_F(UprocesscalcTest, ADiameterTypedInInchIsReadAsTyped)
+{
+    TfProcess* w = fProcess;
+    Gauge(fTessvar->bISO, 1, 0, Typing(1, "3.9370", "", "s6"), {}, [w] {
+        ASSERT_TRUE(w->sbCalcTol->Down());
+        EXPECT_NEAR(Value(w->dNominale), 99.9998, 1e-9);
+        EXPECT_EQ(w->dbDesignazione->Text(), "99.9998 mm");
+        CalculateAgain(w->sbCalcTol);
+        EXPECT_NEAR(Value(w->dNominale), 99.9998, 1e-9);
+        EXPECT_EQ(w->dbDesignazione->Text(), "99.9998 mm");
+    });
 }
 
 } // namespace

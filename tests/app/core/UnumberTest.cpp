@@ -140,4 +140,90 @@ TEST_F(UnumberTest, NonFiniteValueShowsEmpty)
     EXPECT_EQ(edit.Value, QString());
 }
 
+// An edit that shows the text the list wrote holds its value exactly, in
+// whatever unit the text rounds it to; a text typed since is the user's.
+TEST_F(UnumberTest, AnEditShowsItsValueUntilSomethingIsTyped)
+{
+    Edit edit;
+    Edit never(QStringLiteral("5"));
+    list->Add(&edit, NanValue());
+    list->Add(&never, 5.0);
+    EXPECT_FALSE(list->ShowsValue(&never)); // never refreshed: its text is not the list's
+    EXPECT_FALSE(list->ShowsValue(nullptr));
+
+    edit.Value = QStringLiteral("100");
+    list->ReadEdit(&edit);
+    EXPECT_FALSE(list->ShowsValue(&edit));
+    QString typed;
+    int unit = -1;
+    ASSERT_TRUE(list->TypedText(&edit, typed, unit));
+    EXPECT_EQ(typed, "100");
+    EXPECT_EQ(unit, 0);
+
+    // Flipped to inch: the text rounds 100 mm to 3.937008 in, the value
+    // stays 100 and the typed text stays that of the value.
+    list->Readout().SetUnit(1);
+    list->Readout().SetResolution(2);
+    list->Refresh();
+    EXPECT_EQ(edit.Value, "  +03.937008");
+    EXPECT_TRUE(list->ShowsValue(&edit));
+    double v = 0;
+    ASSERT_TRUE(list->GetValue(&edit, v));
+    EXPECT_EQ(v, 100.0);
+    ASSERT_TRUE(list->TypedText(&edit, typed, unit));
+    EXPECT_EQ(typed, "100");
+    EXPECT_EQ(unit, 0);
+
+    // Something else wrote the edit: not the list's text.
+    edit.Value = QStringLiteral("  +03.937000");
+    EXPECT_FALSE(list->ShowsValue(&edit));
+    edit.Value = QStringLiteral("  +03.937008");
+    EXPECT_TRUE(list->ShowsValue(&edit));
+    // The same text typed back is read as typed, rounded.
+    list->ReadEdit(&edit);
+    EXPECT_FALSE(list->ShowsValue(&edit));
+    ASSERT_TRUE(list->GetValue(&edit, v));
+    EXPECT_NEAR(v, 3.937008 * 25.4, 1e-12);
+    ASSERT_TRUE(list->TypedText(&edit, typed, unit));
+    EXPECT_EQ(typed, "  +03.937008");
+    EXPECT_EQ(unit, 1);
+
+    // An empty value shows as "", which is the list's text too.
+    list->SetValue(&edit, NanValue());
+    list->Refresh();
+    EXPECT_EQ(edit.Value, "");
+    EXPECT_TRUE(list->ShowsValue(&edit));
+}
+
+// A set value was not typed; a value set for the typed text (a fraction the
+// readout cannot read) keeps that text.
+TEST_F(UnumberTest, SetValuesAndTypedValues)
+{
+    Edit edit;
+    list->Add(&edit, NanValue());
+    list->Readout().SetUnit(1);
+    edit.Value = QStringLiteral("1 1/2");
+    list->ReadEdit(&edit);
+    double v = 0;
+    EXPECT_FALSE(list->GetValue(&edit, v));
+    list->SetTypedValue(&edit, 38.1);
+    list->Refresh();
+    EXPECT_TRUE(list->ShowsValue(&edit));
+    ASSERT_TRUE(list->GetValue(&edit, v));
+    EXPECT_EQ(v, 38.1);
+    QString typed;
+    int unit = 0;
+    ASSERT_TRUE(list->TypedText(&edit, typed, unit));
+    EXPECT_EQ(typed, "1 1/2");
+    EXPECT_EQ(unit, 1);
+
+    list->SetValue(&edit, 25.4);
+    EXPECT_FALSE(list->TypedText(&edit, typed, unit));
+    EXPECT_EQ(typed, "");
+    Edit unbound;
+    list->SetTypedValue(&unbound, 1.0);
+    EXPECT_FALSE(list->GetValue(&unbound, v));
+    EXPECT_FALSE(list->TypedText(&unbound, typed, unit));
+}
+
 } // namespace
