@@ -124,14 +124,20 @@ QString RunInChild(const std::function<QString()>& prepare, const std::function<
 
 QString RunAsUser(uid_t uid, const std::function<QString()>& body)
 {
-    return RunInChild(
-        [uid] {
-            if (::setgroups(0, nullptr) != 0 || ::setresgid(uid, uid, uid) != 0 ||
-                ::setresuid(uid, uid, uid) != 0)
-                return QStringLiteral("cannot become user %1").arg(uid);
-            return QString();
-        },
-        body);
+    return RunAsUser(uid, gid_t(uid), {}, body);
+}
+
+QString RunAsUser(uid_t uid, gid_t gid, const std::vector<gid_t>& groups, const std::function<QString()>& body)
+{
+    return RunInChild([&] { return BecomeUser(uid, gid, groups); }, body);
+}
+
+QString BecomeUser(uid_t uid, gid_t gid, const std::vector<gid_t>& groups)
+{
+    if (::setgroups(groups.size(), groups.data()) != 0 || ::setresgid(gid, gid, gid) != 0 ||
+        ::setresuid(uid, uid, uid) != 0)
+        return QStringLiteral("cannot become user %1").arg(uid);
+    return QString();
 }
 
 int StopAtEverySystemCall(const std::function<void()>& body, const std::function<void(int)>& atStop,
