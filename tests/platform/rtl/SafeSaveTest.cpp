@@ -6,17 +6,21 @@
 #include "tests/support/ChildProcess.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/FolderFixture.h"
+#include "tests/support/NameProbe.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <bit>
 #include <csignal>
 #include <cstddef>
 #include <ctime>
+#include <stdexcept>
 #include <fcntl.h>
 #include <functional>
 #include <linux/audit.h>
@@ -28,6 +32,7 @@
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -71,6 +76,17 @@ void Age(const QString& path, int seconds)
 {
     const timespec times[2] = {{std::time(nullptr) - seconds, 0}, {std::time(nullptr) - seconds, 0}};
     ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+}
+
+// Keeps existing as fileName while another descriptor holds it locked, so
+// that no second name of it is made: the road of a copy.
+void KeepLockedFileAs(const QString& existing, const QString& fileName)
+{
+    const int lock = ::open(QFile::encodeName(existing).constData(), O_RDONLY | O_CLOEXEC);
+    if (lock < 0 || ::flock(lock, LOCK_EX) != 0)
+        throw std::runtime_error("cannot lock the file");
+    const auto unlock = qScopeGuard([lock] { ::close(lock); });
+    KeepFileAs(existing, fileName);
 }
 
 class SafeSave : public TFolderFixture {
@@ -450,6 +466,121 @@ TEST_F(SafeSave, ASaveKilledAtAnyStepLeavesTheOldOrTheNewFile)
             Age(PathOf(name), 120);
         SaveBytesToFile(path, "last");
         EXPECT_EQ(FolderEntries(), QStringList({"step.ini"}));
+    }
+}
+
+// A private file (0600 under umask 022), kept as a copy (the file locked by
+// another descriptor) over an older 0644 copy and saved, with unnamed files
+// and without: at every system call of the save no name in the folder is
+// more open than the file, and the new file and its copy end as private.
+TEST_F(SafeSave, NoNameOfASaveIsEverMoreOpenThanTheFileItReplaces)
+{
+    const mode_t umaskBefore = ::umask(022);
+    const auto restore = qScopeGuard([umaskBefore] { ::umask(umaskBefore); });
+    const QByteArray bytes = Pattern(3000);
+    for (const bool unnamed : {true, false}) {
+        SCOPED_TRACE(unnamed);
+        const QString path = WriteFile("private.ini", "old");
+        const QString copy = WriteFile("private.bak", "older");
+        ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0600), 0);
+        ASSERT_EQ(::chmod(QFile::encodeName(copy).constData(), 0644), 0);
+        struct stat old {};
+        ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &old), 0);
+        // The older copy is as open as it was made until it is replaced.
+        const QString older = QStringLiteral("private.bak 0644 group %1").arg(old.st_gid);
+        QStringList seen;
+        const int stops = StopAtEverySystemCall(
+            [&] {
+                if (!unnamed && !WithoutUnnamedFiles().isEmpty())
+                    ::_exit(100);
+                KeepLockedFileAs(path, copy);
+                SaveBytesToFile(path, bytes);
+            },
+            [&](int step) {
+                for (const QString& name : MoreOpenThan(FDir.path(), 0600, old.st_gid))
+                    if (name != older)
+                        seen << QStringLiteral("step %1: %2").arg(step).arg(name);
+            },
+            TAfterStop::Resume);
+        EXPECT_GT(stops, 10);
+        EXPECT_EQ(seen.join("; ").toStdString(), "");
+        EXPECT_EQ(ReadFile(path), bytes);
+        EXPECT_EQ(ReadFile(copy), bytes);
+        for (const QString& name : {path, copy}) {
+            struct stat now {};
+            ASSERT_EQ(::lstat(QFile::encodeName(name).constData(), &now), 0);
+            EXPECT_EQ(now.st_mode, mode_t(S_IFREG | 0600)) << name.toStdString();
+            // A copy, not a second name of the file.
+            EXPECT_EQ(now.st_nlink, 1u) << name.toStdString();
+        }
+        EXPECT_EQ(FolderEntries(), QStringList({"private.bak", "private.ini"}));
+        // A new file has the system's defaults.
+        const QString fresh = PathOf(unnamed ? "unnamed.ini" : "named.ini");
+        StopAtEverySystemCall(
+            [&] {
+                if (!unnamed && !WithoutUnnamedFiles().isEmpty())
+                    ::_exit(100);
+                SaveBytesToFile(fresh, bytes);
+            },
+            [](int) {}, TAfterStop::Resume);
+        EXPECT_EQ(QFileInfo(fresh).permissions(),
+                  QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser | QFile::ReadGroup |
+                      QFile::ReadOther);
+        QFile::remove(fresh);
+    }
+}
+
+// A saver of group H who is also a member of G, as a made-up user: a 0640
+// file of group G, kept as a copy and saved, stays of G and 0640; one of a
+// group G2 the saver is no member of becomes of H and loses its group bits,
+// so G2 gains nothing and H reads nothing it could not. With unnamed files
+// and without.
+TEST_F(SafeSave, TheGroupIsKeptWhereTheSaverMayGiveItElseItsBitsAreCleared)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to save as a made-up user of chosen groups";
+    const uid_t user = uid_t(62000 + ::getpid() % 1000);
+    const gid_t own = gid_t(user);
+    const gid_t member = own + 1;
+    const gid_t stranger = own + 2;
+    // A folder the user reaches and writes (the test's own may lie in one
+    // only its owner may enter).
+    QTemporaryDir folder(QStringLiteral("/tmp/tessvar-group-XXXXXX"));
+    ASSERT_TRUE(folder.isValid());
+    ASSERT_EQ(::chown(QFile::encodeName(folder.path()).constData(), user, own), 0);
+    const auto AccessOf = [](const QString& name) {
+        struct stat st {};
+        if (::lstat(QFile::encodeName(name).constData(), &st) != 0)
+            return std::string("<missing>");
+        return QStringLiteral("%1 %2").arg(st.st_mode, 6, 8, QLatin1Char('0')).arg(st.st_gid).toStdString();
+    };
+    for (const bool unnamed : {true, false}) {
+        SCOPED_TRACE(unnamed);
+        const QString kept = folder.filePath(QStringLiteral("kept%1.ini").arg(unnamed));
+        const QString lost = folder.filePath(QStringLiteral("lost%1.ini").arg(unnamed));
+        for (const auto& [name, group] : {std::pair(kept, member), std::pair(lost, stranger)}) {
+            QFile file(name);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("old") == 3);
+            file.close();
+            ASSERT_EQ(::chown(QFile::encodeName(name).constData(), user, group), 0);
+            ASSERT_EQ(::chmod(QFile::encodeName(name).constData(), 0640), 0);
+        }
+        const QString answer = RunAsUser(user, own, {member}, [&] {
+            if (!unnamed && !WithoutUnnamedFiles().isEmpty())
+                return QStringLiteral("<no seccomp filter>");
+            for (const QString& name : {kept, lost}) {
+                KeepLockedFileAs(name, name + ".bak");
+                SaveBytesToFile(name, "new");
+            }
+            return QStringLiteral("saved");
+        });
+        EXPECT_EQ(answer.toStdString(), "saved");
+        for (const QString& name : {kept, kept + ".bak"})
+            EXPECT_EQ(AccessOf(name), QStringLiteral("100640 %1").arg(member).toStdString()) << name.toStdString();
+        for (const QString& name : {lost, lost + ".bak"})
+            EXPECT_EQ(AccessOf(name), QStringLiteral("100600 %1").arg(own).toStdString()) << name.toStdString();
+        EXPECT_EQ(ReadFile(lost), "new");
+        EXPECT_EQ(ReadFile(lost + ".bak"), "old");
     }
 }
 
