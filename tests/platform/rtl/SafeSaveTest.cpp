@@ -469,20 +469,34 @@ TEST_F(SafeSave, ASaveKilledAtAnyStepLeavesTheOldOrTheNewFile)
     }
 }
 
-// A private file (0600 under umask 022), kept as a copy (the file locked by
-// another descriptor) over an older 0644 copy and saved, with unnamed files
-// and without: at every system call of the save no name in the folder is
-// more open than the file, and the new file and its copy end as private.
+// A private file (0600 under umask 022) kept as a copy over an older 0644
+// copy (the file locked by another descriptor), a private file on another
+// file system kept as a copy beside it (where /dev/shm is one), and the file
+// saved, with unnamed files and without: at every system call no name in the
+// folder is more open than the file, and the new file and the copies end as
+// private. A new file has the system's defaults.
 TEST_F(SafeSave, NoNameOfASaveIsEverMoreOpenThanTheFileItReplaces)
 {
     const mode_t umaskBefore = ::umask(022);
     const auto restore = qScopeGuard([umaskBefore] { ::umask(umaskBefore); });
+    QTemporaryDir other(QStringLiteral("/dev/shm/tessvar-private-XXXXXX"));
+    struct stat here {};
+    struct stat there {};
+    const bool farRoad = other.isValid() && ::stat(QFile::encodeName(FDir.path()).constData(), &here) == 0 &&
+                         ::stat(QFile::encodeName(other.path()).constData(), &there) == 0 &&
+                         here.st_dev != there.st_dev;
     const QByteArray bytes = Pattern(3000);
     for (const bool unnamed : {true, false}) {
         SCOPED_TRACE(unnamed);
         const QString path = WriteFile("private.ini", "old");
         const QString copy = WriteFile("private.bak", "older");
-        ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0600), 0);
+        const QString far = other.filePath(QStringLiteral("far.ini"));
+        const QString farCopy = PathOf("far.bak");
+        QFile farFile(far);
+        ASSERT_TRUE(!farRoad || (farFile.open(QIODevice::WriteOnly) && farFile.write("far") == 3));
+        farFile.close();
+        for (const QString& name : {path, far})
+            ASSERT_TRUE(!farRoad || ::chmod(QFile::encodeName(name).constData(), 0600) == 0);
         ASSERT_EQ(::chmod(QFile::encodeName(copy).constData(), 0644), 0);
         struct stat old {};
         ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &old), 0);
@@ -494,6 +508,8 @@ TEST_F(SafeSave, NoNameOfASaveIsEverMoreOpenThanTheFileItReplaces)
                 if (!unnamed && !WithoutUnnamedFiles().isEmpty())
                     ::_exit(100);
                 KeepLockedFileAs(path, copy);
+                if (farRoad)
+                    KeepFileAs(far, farCopy);
                 SaveBytesToFile(path, bytes);
             },
             [&](int step) {
@@ -506,28 +522,78 @@ TEST_F(SafeSave, NoNameOfASaveIsEverMoreOpenThanTheFileItReplaces)
         EXPECT_EQ(seen.join("; ").toStdString(), "");
         EXPECT_EQ(ReadFile(path), bytes);
         EXPECT_EQ(ReadFile(copy), bytes);
-        for (const QString& name : {path, copy}) {
+        QStringList names{path, copy};
+        if (farRoad) {
+            EXPECT_EQ(ReadFile(farCopy), "far");
+            names << farCopy;
+        }
+        for (const QString& name : names) {
             struct stat now {};
             ASSERT_EQ(::lstat(QFile::encodeName(name).constData(), &now), 0);
             EXPECT_EQ(now.st_mode, mode_t(S_IFREG | 0600)) << name.toStdString();
             // A copy, not a second name of the file.
             EXPECT_EQ(now.st_nlink, 1u) << name.toStdString();
         }
-        EXPECT_EQ(FolderEntries(), QStringList({"private.bak", "private.ini"}));
-        // A new file has the system's defaults.
-        const QString fresh = PathOf(unnamed ? "unnamed.ini" : "named.ini");
-        StopAtEverySystemCall(
-            [&] {
-                if (!unnamed && !WithoutUnnamedFiles().isEmpty())
-                    ::_exit(100);
-                SaveBytesToFile(fresh, bytes);
-            },
-            [](int) {}, TAfterStop::Resume);
-        EXPECT_EQ(QFileInfo(fresh).permissions(),
-                  QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser | QFile::ReadGroup |
-                      QFile::ReadOther);
-        QFile::remove(fresh);
+        const QString fresh = PathOf("new.ini");
+        const QString answer = RunInChild([&] { return unnamed ? QString() : WithoutUnnamedFiles(); },
+                                          [&] {
+                                              SaveBytesToFile(fresh, bytes);
+                                              return QStringLiteral("saved");
+                                          });
+        EXPECT_EQ(answer.toStdString(), "saved");
+        EXPECT_EQ(QFileInfo(fresh).permissions(), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser |
+                                                      QFile::WriteUser | QFile::ReadGroup | QFile::ReadOther);
+        EXPECT_EQ(FolderEntries(), farRoad ? QStringList({"far.bak", "new.ini", "private.bak", "private.ini"})
+                                           : QStringList({"new.ini", "private.bak", "private.ini"}));
+        for (const QString& name : FolderEntries())
+            QFile::remove(PathOf(name));
     }
+    if (!farRoad)
+        GTEST_SKIP() << "no second file system at /dev/shm: the copy across file systems was not tried";
+}
+
+// Another user who opens every name appearing in a folder it may list
+// reads no byte of a private file (0600 under umask 022) saved there 100
+// times, and kept as a copy, by a process without unnamed files: every
+// temporary is made under a ".new" name first.
+TEST_F(SafeSave, AnotherUserReadsNothingOfAPrivateFileSavedUnderNamedTemporaries)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to watch the folder as a made-up user";
+    const mode_t umaskBefore = ::umask(022);
+    const auto restore = qScopeGuard([umaskBefore] { ::umask(umaskBefore); });
+    QTemporaryDir folder(QStringLiteral("/tmp/tessvar-probe-XXXXXX"));
+    ASSERT_TRUE(folder.isValid());
+    ASSERT_EQ(::chmod(QFile::encodeName(folder.path()).constData(), 0755), 0);
+    const QString path = folder.filePath(QStringLiteral("private.ini"));
+    const QString copy = folder.filePath(QStringLiteral("private.bak"));
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("old") == 3);
+    }
+    ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0600), 0);
+    TNameProbe probe(folder.path(), uid_t(63000 + ::getpid() % 1000), 60);
+    ASSERT_EQ(probe.Failure().toStdString(), "");
+    const QString answer = RunInChild([] { return WithoutUnnamedFiles(); },
+                                      [&] {
+                                          for (int save = 0; save < 100; ++save) {
+                                              // Every other copy is made where there was none.
+                                              if (save % 2 == 1)
+                                                  QFile::remove(copy);
+                                              KeepLockedFileAs(path, copy);
+                                              SaveBytesToFile(path, Pattern(5000 + save));
+                                          }
+                                          return QStringLiteral("saved");
+                                      });
+    const TNameProbe::TReport report = probe.Stop();
+    EXPECT_EQ(answer.toStdString(), "saved");
+    EXPECT_EQ(report.Failure.toStdString(), "");
+    // Each save and each copy makes a ".new" name, renames it to a ".tmp"
+    // one and that to its file.
+    EXPECT_GE(report.Seen, 600);
+    EXPECT_EQ(report.Opened.join(' ').toStdString(), "")
+        << report.Opened.size() << " names opened, " << report.BytesRead << " bytes read";
+    EXPECT_EQ(report.BytesRead, 0);
 }
 
 // A saver of group H who is also a member of G, as a made-up user: a 0640
