@@ -227,7 +227,8 @@ void GiveAccess(int handle, const TFileAccess& access)
 // file has its final group and mode before it has a name (an unnamed file),
 // or is made with at most its owner's bits and has them before it is renamed
 // and written (a ".new" file): no name of it is ever more open than access.
-int CreateTemporary(const QByteArray& folder, const QByteArray& stem, const TFileAccess& access, QByteArray& temp)
+int CreateTemporary(const QByteArray& folder, const QByteArray& stem, const TFileAccess& access,
+                    QByteArray& temp)
 {
     const int unnamed = ::open(folder.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, CreationMode(access));
     if (unnamed >= 0) {
@@ -240,7 +241,8 @@ int CreateTemporary(const QByteArray& folder, const QByteArray& stem, const TFil
     }
     for (int attempt = 0; attempt < 64; ++attempt) {
         const QByteArray fresh = folder + '/' + TemporaryName(stem, kFreshSuffix);
-        const int handle = ::open(fresh.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, CreationMode(access));
+        const int handle =
+            ::open(fresh.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, CreationMode(access));
         if (handle < 0) {
             if (errno == EEXIST)
                 continue;
@@ -415,7 +417,10 @@ void IgnoreFileSizeSignal()
     std::signal(SIGXFSZ, SIG_IGN);
 }
 
-TSafeFileStream::TSafeFileStream(const QString& fileName) : TSafeFileStream(fileName, TAtName::Follow, nullptr) {}
+TSafeFileStream::TSafeFileStream(const QString& fileName)
+    : TSafeFileStream(fileName, TAtName::Follow, nullptr)
+{
+}
 
 TSafeFileStream::TSafeFileStream(const QString& fileName, TAtName atName, const struct stat* like)
     : FFileName(fileName)

@@ -127,7 +127,8 @@ QString RunAsUser(uid_t uid, const std::function<QString()>& body)
     return RunAsUser(uid, gid_t(uid), {}, body);
 }
 
-QString RunAsUser(uid_t uid, gid_t gid, const std::vector<gid_t>& groups, const std::function<QString()>& body)
+QString RunAsUser(uid_t uid, gid_t gid, const std::vector<gid_t>& groups,
+                  const std::function<QString()>& body)
 {
     return RunInChild([&] { return BecomeUser(uid, gid, groups); }, body);
 }

@@ -25,7 +25,8 @@ QString RunInChild(const std::function<QString()>& prepare, const std::function<
 // folder and file permissions bind it.
 QString RunAsUser(uid_t uid, const std::function<QString()>& body);
 // The same as the user uid of the group gid, a member of groups besides.
-QString RunAsUser(uid_t uid, gid_t gid, const std::vector<gid_t>& groups, const std::function<QString()>& body);
+QString RunAsUser(uid_t uid, gid_t gid, const std::vector<gid_t>& groups,
+                  const std::function<QString()>& body);
 // Makes this process (a child; root until then) that user for good: an
 // empty text, or why it could not.
 QString BecomeUser(uid_t uid, gid_t gid, const std::vector<gid_t>& groups);

@@ -63,7 +63,8 @@ struct TWatch {
                     continue;
                 ++Seen;
                 const QByteArray name(event->name);
-                const int handle = ::openat(Folder, event->name, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+                const int handle =
+                    ::openat(Folder, event->name, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
                 if (handle >= 0)
                     Opened.emplace_back(name, handle);
                 else if (errno == EMFILE || errno == ENFILE)
@@ -113,8 +114,8 @@ struct TWatch {
     WriteText(report, "r");
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     for (;;) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0)
             break;
         pollfd waits[2] = {{watch.Events, POLLIN, 0}, {stop, POLLIN, 0}};
@@ -211,17 +212,21 @@ TNameProbe::TReport TNameProbe::Stop()
 QStringList MoreOpenThan(const QString& folder, mode_t mode, gid_t group)
 {
     QStringList open;
-    const QStringList names =
-        QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
+    const QStringList names = QDir(folder).entryList(
+        QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
     for (const QString& name : names) {
         struct stat st {};
-        if (::lstat(QFile::encodeName(QDir(folder).filePath(name)).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        if (::lstat(QFile::encodeName(QDir(folder).filePath(name)).constData(), &st) != 0 ||
+            !S_ISREG(st.st_mode))
             continue;
         mode_t beyond = st.st_mode & 0777 & ~mode;
         if (st.st_gid != group)
             beyond |= st.st_mode & S_IRWXG;
         if (beyond != 0)
-            open << QStringLiteral("%1 %2 group %3").arg(name).arg(st.st_mode & 07777, 4, 8, QLatin1Char('0')).arg(st.st_gid);
+            open << QStringLiteral("%1 %2 group %3")
+                        .arg(name)
+                        .arg(st.st_mode & 07777, 4, 8, QLatin1Char('0'))
+                        .arg(st.st_gid);
     }
     return open;
 }

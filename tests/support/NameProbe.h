@@ -15,10 +15,10 @@
 class TNameProbe {
 public:
     struct TReport {
-        int Seen = 0;          // names that appeared (made, linked or renamed there)
-        QStringList Opened;    // those it could open
-        qint64 BytesRead = 0;  // read from all of them
-        QString Failure;       // why the probe did not run, or empty
+        int Seen = 0;         // names that appeared (made, linked or renamed there)
+        QStringList Opened;   // those it could open
+        qint64 BytesRead = 0; // read from all of them
+        QString Failure;      // why the probe did not run, or empty
     };
 
     TNameProbe(const QString& folder, uid_t uid, int seconds);

@@ -20,12 +20,12 @@
 #include <csignal>
 #include <cstddef>
 #include <ctime>
-#include <stdexcept>
 #include <fcntl.h>
 #include <functional>
 #include <linux/audit.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
+#include <stdexcept>
 #include <sys/file.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
@@ -642,9 +642,11 @@ TEST_F(SafeSave, TheGroupIsKeptWhereTheSaverMayGiveItElseItsBitsAreCleared)
         });
         EXPECT_EQ(answer.toStdString(), "saved");
         for (const QString& name : {kept, kept + ".bak"})
-            EXPECT_EQ(AccessOf(name), QStringLiteral("100640 %1").arg(member).toStdString()) << name.toStdString();
+            EXPECT_EQ(AccessOf(name), QStringLiteral("100640 %1").arg(member).toStdString())
+                << name.toStdString();
         for (const QString& name : {lost, lost + ".bak"})
-            EXPECT_EQ(AccessOf(name), QStringLiteral("100600 %1").arg(own).toStdString()) << name.toStdString();
+            EXPECT_EQ(AccessOf(name), QStringLiteral("100600 %1").arg(own).toStdString())
+                << name.toStdString();
         EXPECT_EQ(ReadFile(lost), "new");
         EXPECT_EQ(ReadFile(lost + ".bak"), "old");
     }

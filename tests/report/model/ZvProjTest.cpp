@@ -2,8 +2,8 @@
 
 #include "ProjectFixtures.h"
 #include "platform/forms/MessageService.h"
-#include "report/print/QpDefine.h"
 #include "platform/rtl/SafeSave.h"
+#include "report/print/QpDefine.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/FuzzLoop.h"
@@ -1058,7 +1058,8 @@ TEST_F(ZvProjTest, TheBackupIsAsPrivateAsItsProjectOnEveryRoad)
              WriteFile(backup, "older backup");
              ::chmod(QFile::encodeName(backup).constData(), 0644);
          }},
-        {"a link", [&](const QString& backup) {
+        {"a link",
+         [&](const QString& backup) {
              ::symlink(QFile::encodeName(open).constData(), QFile::encodeName(backup).constData());
          }},
     };
@@ -1078,8 +1079,9 @@ TEST_F(ZvProjTest, TheBackupIsAsPrivateAsItsProjectOnEveryRoad)
             TZarvProjectManager project(nullptr);
             const QByteArray previous = SaveNewProject(project, real);
             if (real != fileName) {
-                ASSERT_EQ(::symlink(QFile::encodeName(real).constData(), QFile::encodeName(fileName).constData()),
-                          0);
+                ASSERT_EQ(
+                    ::symlink(QFile::encodeName(real).constData(), QFile::encodeName(fileName).constData()),
+                    0);
             }
             project.SetFileName(fileName);
             ASSERT_EQ(::chmod(QFile::encodeName(real).constData(), 0600), 0);
@@ -1127,7 +1129,8 @@ TEST_F(ZvProjTest, AProjectAndItsBackupKeepTheirGroupWhereTheSaverMayGiveIt)
     int number = 0;
     for (const gid_t group : {member, stranger}) {
         for (const bool copy : {false, true}) {
-            SCOPED_TRACE(std::string(group == member ? "member" : "stranger") + (copy ? ", copy" : ", second name"));
+            SCOPED_TRACE(std::string(group == member ? "member" : "stranger") +
+                         (copy ? ", copy" : ", second name"));
             const QString name = QStringLiteral("p%1").arg(++number);
             const QString fileName = QDir(open.path()).filePath(name + ".zrf");
             const QString backup = QDir(open.path()).filePath(name + ".~zr");
