@@ -12,9 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace {
-
-void WriteAll(int handle, const QByteArray& bytes)
+void WriteAllTo(int handle, const QByteArray& bytes)
 {
     qsizetype done = 0;
     while (done < bytes.size()) {
@@ -26,8 +24,6 @@ void WriteAll(int handle, const QByteArray& bytes)
         done += n;
     }
 }
-
-} // namespace
 
 QByteArray ReadAllFrom(int handle)
 {
@@ -108,7 +104,7 @@ QString RunInChild(const std::function<QString()>& prepare, const std::function<
         const QString failure = Guarded(prepare);
         const QString text =
             failure.isEmpty() ? Guarded(body) : QStringLiteral("<child failed: ") + failure + '>';
-        WriteAll(pipeEnds[1], text.toUtf8());
+        WriteAllTo(pipeEnds[1], text.toUtf8());
         ::close(pipeEnds[1]);
         // No destructors, no exit handlers: they belong to the parent.
         ::_exit(failure.isEmpty() ? 0 : 2);

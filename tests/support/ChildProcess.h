@@ -10,6 +10,8 @@
 
 // Reads handle to its end.
 QByteArray ReadAllFrom(int handle);
+// Writes bytes to handle, as far as it takes them.
+void WriteAllTo(int handle, const QByteArray& bytes);
 // Reaps the child; its wait status.
 int WaitForChild(pid_t child);
 

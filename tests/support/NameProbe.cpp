@@ -18,19 +18,6 @@
 
 namespace {
 
-void WriteText(int handle, const QByteArray& text)
-{
-    qsizetype done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(handle, text.constData() + done, size_t(text.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return;
-        done += n;
-    }
-}
-
 QByteArray SystemReason(const char* what)
 {
     return QByteArray(what) + ": " + std::strerror(errno);
@@ -108,10 +95,10 @@ struct TWatch {
              ::inotify_add_watch(watch.Events, folder.constData(), IN_CREATE | IN_MOVED_TO) < 0)
         watch.Failure = SystemReason("inotify");
     if (!watch.Failure.isEmpty()) {
-        WriteText(report, 'f' + watch.Failure);
+        WriteAllTo(report, 'f' + watch.Failure);
         ::_exit(0);
     }
-    WriteText(report, "r");
+    WriteAllTo(report, "r");
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     for (;;) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -135,7 +122,7 @@ struct TWatch {
                       watch.Failure + '\n';
     for (const auto& opened : watch.Opened)
         text += opened.first + '\n';
-    WriteText(report, text);
+    WriteAllTo(report, text);
     ::_exit(0);
 }
 
@@ -207,6 +194,25 @@ TNameProbe::TReport TNameProbe::Stop()
         FChild = -1;
     }
     return report;
+}
+
+TMadeUpSaver MadeUpSaver()
+{
+    const uid_t user = uid_t(62000 + ::getpid() % 1000);
+    return {user, gid_t(user), gid_t(user + 1), gid_t(user + 2)};
+}
+
+QString RunAsSaver(const TMadeUpSaver& saver, const std::function<QString()>& body)
+{
+    return RunAsUser(saver.User, saver.Own, {saver.Member}, body);
+}
+
+std::string FileAccess(const QString& name)
+{
+    struct stat st {};
+    if (::lstat(QFile::encodeName(name).constData(), &st) != 0)
+        return "<missing>";
+    return QStringLiteral("%1 %2").arg(st.st_mode, 6, 8, QLatin1Char('0')).arg(st.st_gid).toStdString();
 }
 
 QStringList MoreOpenThan(const QString& folder, mode_t mode, gid_t group)

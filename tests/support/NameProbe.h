@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+#include <string>
 #include <sys/types.h>
 
 // A forked child, running as the made-up user uid (the parent must be root;
@@ -37,6 +39,23 @@ private:
     int FStop = -1;   // closed to stop the probe
     int FReport = -1; // the probe's ready byte, then its report
 };
+
+// A made-up saver for tests of groups: the user, its own group, a group it
+// is a member of besides, and one it is not. Drawn from the process id, so
+// that test processes running side by side differ.
+struct TMadeUpSaver {
+    uid_t User;
+    gid_t Own;
+    gid_t Member;
+    gid_t Stranger;
+};
+TMadeUpSaver MadeUpSaver();
+// Runs body in a child as that saver (the parent must be root).
+QString RunAsSaver(const TMadeUpSaver& saver, const std::function<QString()>& body);
+
+// The type and permission bits and the group of name ("100600 0"), a link
+// not followed; "<missing>" when there is nothing.
+std::string FileAccess(const QString& name);
 
 // The regular files of folder (links not followed) that are more open than
 // mode and group allow: group bits on a file of another group, or any bit

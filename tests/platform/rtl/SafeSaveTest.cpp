@@ -605,33 +605,26 @@ TEST_F(SafeSave, TheGroupIsKeptWhereTheSaverMayGiveItElseItsBitsAreCleared)
 {
     if (::geteuid() != 0)
         GTEST_SKIP() << "needs root to save as a made-up user of chosen groups";
-    const uid_t user = uid_t(62000 + ::getpid() % 1000);
-    const gid_t own = gid_t(user);
-    const gid_t member = own + 1;
-    const gid_t stranger = own + 2;
-    // A folder the user reaches and writes (the test's own may lie in one
+    const TMadeUpSaver saver = MadeUpSaver();
+    // A folder the saver reaches and writes (the test's own may lie in one
     // only its owner may enter).
     QTemporaryDir folder(QStringLiteral("/tmp/tessvar-group-XXXXXX"));
     ASSERT_TRUE(folder.isValid());
-    ASSERT_EQ(::chown(QFile::encodeName(folder.path()).constData(), user, own), 0);
-    const auto AccessOf = [](const QString& name) {
-        struct stat st {};
-        if (::lstat(QFile::encodeName(name).constData(), &st) != 0)
-            return std::string("<missing>");
-        return QStringLiteral("%1 %2").arg(st.st_mode, 6, 8, QLatin1Char('0')).arg(st.st_gid).toStdString();
-    };
+    ASSERT_EQ(::chown(QFile::encodeName(folder.path()).constData(), saver.User, saver.Own), 0);
+    const std::string kept640 = "100640 " + std::to_string(saver.Member);
+    const std::string own600 = "100600 " + std::to_string(saver.Own);
     for (const bool unnamed : {true, false}) {
         SCOPED_TRACE(unnamed);
         const QString kept = folder.filePath(QStringLiteral("kept%1.ini").arg(unnamed));
         const QString lost = folder.filePath(QStringLiteral("lost%1.ini").arg(unnamed));
-        for (const auto& [name, group] : {std::pair(kept, member), std::pair(lost, stranger)}) {
+        for (const auto& [name, group] : {std::pair(kept, saver.Member), std::pair(lost, saver.Stranger)}) {
             QFile file(name);
             ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("old") == 3);
             file.close();
-            ASSERT_EQ(::chown(QFile::encodeName(name).constData(), user, group), 0);
+            ASSERT_EQ(::chown(QFile::encodeName(name).constData(), saver.User, group), 0);
             ASSERT_EQ(::chmod(QFile::encodeName(name).constData(), 0640), 0);
         }
-        const QString answer = RunAsUser(user, own, {member}, [&] {
+        const QString answer = RunAsSaver(saver, [&] {
             if (!unnamed && !WithoutUnnamedFiles().isEmpty())
                 return QStringLiteral("<no seccomp filter>");
             for (const QString& name : {kept, lost}) {
@@ -642,11 +635,9 @@ TEST_F(SafeSave, TheGroupIsKeptWhereTheSaverMayGiveItElseItsBitsAreCleared)
         });
         EXPECT_EQ(answer.toStdString(), "saved");
         for (const QString& name : {kept, kept + ".bak"})
-            EXPECT_EQ(AccessOf(name), QStringLiteral("100640 %1").arg(member).toStdString())
-                << name.toStdString();
+            EXPECT_EQ(FileAccess(name), kept640) << name.toStdString();
         for (const QString& name : {lost, lost + ".bak"})
-            EXPECT_EQ(AccessOf(name), QStringLiteral("100600 %1").arg(own).toStdString())
-                << name.toStdString();
+            EXPECT_EQ(FileAccess(name), own600) << name.toStdString();
         EXPECT_EQ(ReadFile(lost), "new");
         EXPECT_EQ(ReadFile(lost + ".bak"), "old");
     }

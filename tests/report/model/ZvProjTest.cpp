@@ -1004,16 +1004,6 @@ TEST_F(ZvProjTest, ASaveKilledAtAnyStepLosesNoFile)
                            "precious.txt", "same.~zr"}));
 }
 
-// The type and permission bits and the group of name ("100600 0"), not
-// following a link.
-std::string AccessOf(const QString& name)
-{
-    struct stat st {};
-    if (::lstat(QFile::encodeName(name).constData(), &st) != 0)
-        return "<missing>";
-    return QStringLiteral("%1 %2").arg(st.st_mode, 6, 8, QLatin1Char('0')).arg(st.st_gid).toStdString();
-}
-
 // Saves the project while another descriptor holds its file locked (none
 // when locked is false), which keeps a second name of it from being made.
 QString SaveWhileLocked(const QString& file, bool locked, const std::function<QString()>& save)
@@ -1096,8 +1086,8 @@ TEST_F(ZvProjTest, TheBackupIsAsPrivateAsItsProjectOnEveryRoad)
             EXPECT_EQ(ReadFile(real), SaveProject(project));
             EXPECT_EQ(ReadFile(backup), previous);
             const std::string expected = "100600 " + std::to_string(old.st_gid);
-            EXPECT_EQ(AccessOf(real), expected);
-            EXPECT_EQ(AccessOf(backup), expected);
+            EXPECT_EQ(FileAccess(real), expected);
+            EXPECT_EQ(FileAccess(backup), expected);
             EXPECT_EQ(MoreOpenThan(folder, 0600, old.st_gid).join("; ").toStdString(), "");
             struct stat kept {};
             ASSERT_EQ(::lstat(QFile::encodeName(backup).constData(), &kept), 0);
@@ -1105,7 +1095,7 @@ TEST_F(ZvProjTest, TheBackupIsAsPrivateAsItsProjectOnEveryRoad)
         }
     }
     EXPECT_EQ(ReadFile(open), "OPEN");
-    EXPECT_EQ(AccessOf(open).substr(0, 6), "100644");
+    EXPECT_EQ(FileAccess(open).substr(0, 6), "100644");
     if (!farRoad)
         GTEST_SKIP() << "no second file system at /dev/shm: the copy across file systems was not tried";
 }
@@ -1119,37 +1109,34 @@ TEST_F(ZvProjTest, AProjectAndItsBackupKeepTheirGroupWhereTheSaverMayGiveIt)
 {
     if (::geteuid() != 0)
         GTEST_SKIP() << "needs root to save as a made-up user of chosen groups";
-    const uid_t user = uid_t(62000 + ::getpid() % 1000);
-    const gid_t own = gid_t(user);
-    const gid_t member = own + 1;
-    const gid_t stranger = own + 2;
+    const TMadeUpSaver saver = MadeUpSaver();
     QTemporaryDir open(QStringLiteral("/tmp/tessvar-group-XXXXXX"));
     ASSERT_TRUE(open.isValid());
-    ASSERT_EQ(::chown(QFile::encodeName(open.path()).constData(), user, own), 0);
+    ASSERT_EQ(::chown(QFile::encodeName(open.path()).constData(), saver.User, saver.Own), 0);
     int number = 0;
-    for (const gid_t group : {member, stranger}) {
+    for (const gid_t group : {saver.Member, saver.Stranger}) {
         for (const bool copy : {false, true}) {
-            SCOPED_TRACE(std::string(group == member ? "member" : "stranger") +
+            SCOPED_TRACE(std::string(group == saver.Member ? "member" : "stranger") +
                          (copy ? ", copy" : ", second name"));
             const QString name = QStringLiteral("p%1").arg(++number);
             const QString fileName = QDir(open.path()).filePath(name + ".zrf");
             const QString backup = QDir(open.path()).filePath(name + ".~zr");
             TZarvProjectManager project(nullptr);
             const QByteArray previous = SaveNewProject(project, fileName);
-            ASSERT_EQ(::chown(QFile::encodeName(fileName).constData(), user, group), 0);
+            ASSERT_EQ(::chown(QFile::encodeName(fileName).constData(), saver.User, group), 0);
             ASSERT_EQ(::chmod(QFile::encodeName(fileName).constData(), 0640), 0);
-            const std::string before = AccessOf(fileName);
+            const std::string before = FileAccess(fileName);
             project.NewGlobalPage();
             const QString answer = SaveWhileLocked(fileName, copy, [&] {
-                return RunAsUser(user, own, {member}, [&] { return SaveAnswer(project); });
+                return RunAsSaver(saver, [&] { return SaveAnswer(project); });
             });
             EXPECT_EQ(answer.toStdString(), "saved");
             EXPECT_EQ(ReadFile(fileName), SaveProject(project));
             EXPECT_EQ(ReadFile(backup), previous);
-            const std::string expected =
-                group == member ? "100640 " + std::to_string(member) : "100600 " + std::to_string(own);
-            EXPECT_EQ(AccessOf(fileName), expected);
-            EXPECT_EQ(AccessOf(backup), copy ? expected : before);
+            const std::string expected = group == saver.Member ? "100640 " + std::to_string(saver.Member)
+                                                               : "100600 " + std::to_string(saver.Own);
+            EXPECT_EQ(FileAccess(fileName), expected);
+            EXPECT_EQ(FileAccess(backup), copy ? expected : before);
         }
     }
 }
@@ -1194,8 +1181,8 @@ TEST_F(ZvProjTest, AnotherUserReadsNoByteOfAPrivateProjectWhileItIsSaved)
     EXPECT_EQ(report.Opened.join(' ').toStdString(), "")
         << report.Opened.size() << " names opened, " << report.BytesRead << " bytes read";
     EXPECT_EQ(report.BytesRead, 0);
-    EXPECT_EQ(AccessOf(fileName).substr(0, 6), "100600");
-    EXPECT_EQ(AccessOf(QFile::decodeName(backup)).substr(0, 6), "100600");
+    EXPECT_EQ(FileAccess(fileName).substr(0, 6), "100600");
+    EXPECT_EQ(FileAccess(QFile::decodeName(backup)).substr(0, 6), "100600");
 }
 
 TEST_F(ZvProjTest, ImportAndExport)
