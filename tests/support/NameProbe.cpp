@@ -207,6 +207,21 @@ QString RunAsSaver(const TMadeUpSaver& saver, const std::function<QString()>& bo
     return RunAsUser(saver.User, saver.Own, {saver.Member}, body);
 }
 
+TUmask::TUmask(mode_t mask) : FBefore(::umask(mask)) {}
+
+TUmask::~TUmask()
+{
+    ::umask(FBefore);
+}
+
+bool OnTwoFileSystems(const QString& one, const QString& other)
+{
+    struct stat first {};
+    struct stat second {};
+    return ::stat(QFile::encodeName(one).constData(), &first) == 0 &&
+           ::stat(QFile::encodeName(other).constData(), &second) == 0 && first.st_dev != second.st_dev;
+}
+
 std::string FileAccess(const QString& name)
 {
     struct stat st {};

@@ -53,6 +53,22 @@ TMadeUpSaver MadeUpSaver();
 // Runs body in a child as that saver (the parent must be root).
 QString RunAsSaver(const TMadeUpSaver& saver, const std::function<QString()>& body);
 
+// Sets the process's umask for as long as it lives, as the tests of a
+// save's modes need it.
+class TUmask {
+public:
+    explicit TUmask(mode_t mask);
+    ~TUmask();
+    TUmask(const TUmask&) = delete;
+    TUmask& operator=(const TUmask&) = delete;
+
+private:
+    mode_t FBefore;
+};
+
+// Whether both folders exist and lie on two file systems.
+bool OnTwoFileSystems(const QString& one, const QString& other);
+
 // The type and permission bits and the group of name ("100600 0"), a link
 // not followed; "<missing>" when there is nothing.
 std::string FileAccess(const QString& name);

@@ -477,14 +477,9 @@ TEST_F(SafeSave, ASaveKilledAtAnyStepLeavesTheOldOrTheNewFile)
 // private. A new file has the system's defaults.
 TEST_F(SafeSave, NoNameOfASaveIsEverMoreOpenThanTheFileItReplaces)
 {
-    const mode_t umaskBefore = ::umask(022);
-    const auto restore = qScopeGuard([umaskBefore] { ::umask(umaskBefore); });
+    const TUmask umask(022);
     QTemporaryDir other(QStringLiteral("/dev/shm/tessvar-private-XXXXXX"));
-    struct stat here {};
-    struct stat there {};
-    const bool farRoad = other.isValid() && ::stat(QFile::encodeName(FDir.path()).constData(), &here) == 0 &&
-                         ::stat(QFile::encodeName(other.path()).constData(), &there) == 0 &&
-                         here.st_dev != there.st_dev;
+    const bool farRoad = other.isValid() && OnTwoFileSystems(FDir.path(), other.path());
     const QByteArray bytes = Pattern(3000);
     for (const bool unnamed : {true, false}) {
         SCOPED_TRACE(unnamed);
@@ -560,8 +555,7 @@ TEST_F(SafeSave, AnotherUserReadsNothingOfAPrivateFileSavedUnderNamedTemporaries
 {
     if (::geteuid() != 0)
         GTEST_SKIP() << "needs root to watch the folder as a made-up user";
-    const mode_t umaskBefore = ::umask(022);
-    const auto restore = qScopeGuard([umaskBefore] { ::umask(umaskBefore); });
+    const TUmask umask(022);
     QTemporaryDir folder(QStringLiteral("/tmp/tessvar-probe-XXXXXX"));
     ASSERT_TRUE(folder.isValid());
     ASSERT_EQ(::chmod(QFile::encodeName(folder.path()).constData(), 0755), 0);

@@ -774,10 +774,7 @@ TEST_F(ZvProjTest, ABackupThatCannotBeMadeNeitherStopsTheSaveNorLosesThePrevious
     // made beside the link), large, with a limit that the new project fits
     // under and the copy of the old one does not.
     QTemporaryDir other(QStringLiteral("/dev/shm/tessvar-save-XXXXXX"));
-    struct stat here {};
-    struct stat there {};
-    if (!other.isValid() || ::stat(QFile::encodeName(open.path()).constData(), &here) != 0 ||
-        ::stat(QFile::encodeName(other.path()).constData(), &there) != 0 || here.st_dev == there.st_dev)
+    if (!other.isValid() || !OnTwoFileSystems(open.path(), other.path()))
         GTEST_SKIP() << "no second file system at /dev/shm";
     const QString far = QDir(other.path()).filePath(QStringLiteral("p.zrf"));
     const QByteArray large(65536, 'o');
@@ -1026,14 +1023,9 @@ QString SaveWhileLocked(const QString& file, bool locked, const std::function<QS
 // the project stays 0600, and nothing in the folder is more open.
 TEST_F(ZvProjTest, TheBackupIsAsPrivateAsItsProjectOnEveryRoad)
 {
-    const mode_t umaskBefore = ::umask(022);
-    const auto restore = qScopeGuard([umaskBefore] { ::umask(umaskBefore); });
+    const TUmask umask(022);
     QTemporaryDir far(QStringLiteral("/dev/shm/tessvar-private-XXXXXX"));
-    struct stat here {};
-    struct stat there {};
-    const bool farRoad = far.isValid() && ::stat(QFile::encodeName(Folder.path()).constData(), &here) == 0 &&
-                         ::stat(QFile::encodeName(far.path()).constData(), &there) == 0 &&
-                         here.st_dev != there.st_dev;
+    const bool farRoad = far.isValid() && OnTwoFileSystems(Folder.path(), far.path());
     const QString open = Path(QStringLiteral("open.txt"));
     WriteFile(open, "OPEN");
     ASSERT_EQ(::chmod(QFile::encodeName(open).constData(), 0644), 0);
@@ -1127,9 +1119,8 @@ TEST_F(ZvProjTest, AProjectAndItsBackupKeepTheirGroupWhereTheSaverMayGiveIt)
             ASSERT_EQ(::chmod(QFile::encodeName(fileName).constData(), 0640), 0);
             const std::string before = FileAccess(fileName);
             project.NewGlobalPage();
-            const QString answer = SaveWhileLocked(fileName, copy, [&] {
-                return RunAsSaver(saver, [&] { return SaveAnswer(project); });
-            });
+            const QString answer = SaveWhileLocked(
+                fileName, copy, [&] { return RunAsSaver(saver, [&] { return SaveAnswer(project); }); });
             EXPECT_EQ(answer.toStdString(), "saved");
             EXPECT_EQ(ReadFile(fileName), SaveProject(project));
             EXPECT_EQ(ReadFile(backup), previous);
@@ -1150,8 +1141,7 @@ TEST_F(ZvProjTest, AnotherUserReadsNoByteOfAPrivateProjectWhileItIsSaved)
 {
     if (::geteuid() != 0)
         GTEST_SKIP() << "needs root to watch the folder as a made-up user";
-    const mode_t umaskBefore = ::umask(022);
-    const auto restore = qScopeGuard([umaskBefore] { ::umask(umaskBefore); });
+    const TUmask umask(022);
     QTemporaryDir open(QStringLiteral("/tmp/tessvar-probe-XXXXXX"));
     ASSERT_TRUE(open.isValid());
     ASSERT_EQ(::chmod(QFile::encodeName(open.path()).constData(), 0755), 0);
