@@ -178,16 +178,62 @@ bool RenameWithoutReplacing(const QByteArray& from, const QByteArray& to)
     return ::rename(from.constData(), to.constData()) == 0;
 }
 
+// The permission bits and group a new file takes from the file it replaces
+// (or keeps, for a backup); an empty one leaves the system's defaults of a
+// new file.
+struct TFileAccess {
+    bool Given = false;
+    uid_t Owner = 0;
+    gid_t Group = 0;
+    mode_t Mode = 0; // permission bits with the set-id and sticky bits
+};
+
+TFileAccess AccessOf(const struct stat& like)
+{
+    return {true, like.st_uid, like.st_gid, mode_t(like.st_mode & 07777)};
+}
+
+// The mode a temporary is made with: the owner's bits of the final mode, so
+// that its name, given before its group and mode are set, shows no other
+// user anything; a new file is made with the defaults it keeps.
+mode_t CreationMode(const TFileAccess& access)
+{
+    return access.Given ? access.Mode & S_IRWXU : 0666;
+}
+
+// Gives the file open as handle the group and mode of access. A group the
+// saver may not give (it is no member) is not kept: the group bits are
+// cleared then, so no group reads what it could not read before, and a set-id
+// bit is not carried over to an owner or group other than the file's. A mode
+// the file system refuses leaves the creation mode, which is never more open.
+void GiveAccess(int handle, const TFileAccess& access)
+{
+    if (!access.Given)
+        return;
+    mode_t mode = access.Mode;
+    struct stat now {};
+    if (::fstat(handle, &now) != 0 || ::fchown(handle, uid_t(-1), access.Group) != 0)
+        mode &= ~mode_t(S_ISGID | S_IRWXG);
+    if (now.st_uid != access.Owner)
+        mode &= ~mode_t(S_ISUID);
+    ::fchmod(handle, mode);
+}
+
 // Creates the temporary beside the target, locked by this process for as
 // long as it lives: the lock tells a save in progress from an abandoned one.
 // A ".tmp" name is only ever given to a file already locked: an unnamed file
 // is locked and then linked to it; where the file system has no unnamed
-// files, a ".new" name is taken with O_EXCL, locked, and renamed to it.
-int CreateTemporary(const QByteArray& folder, const QByteArray& stem, QByteArray& temp)
+// files, a ".new" name is taken with O_EXCL, locked, and renamed to it. The
+// file has its final group and mode before it has a name (an unnamed file),
+// or is made with at most its owner's bits and has them before it is renamed
+// and written (a ".new" file): no name of it is ever more open than access.
+int CreateTemporary(const QByteArray& folder, const QByteArray& stem, const TFileAccess& access,
+                    QByteArray& temp)
 {
-    const int unnamed = ::open(folder.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+    const int unnamed = ::open(folder.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, CreationMode(access));
     if (unnamed >= 0) {
         ::flock(unnamed, LOCK_EX);
+        GiveAccess(unnamed, access);
         if (NameTemporary(folder, stem, temp,
                           [&](const QByteArray& name) { return LinkDescriptor(unnamed, name); }))
             return unnamed;
@@ -195,13 +241,15 @@ int CreateTemporary(const QByteArray& folder, const QByteArray& stem, QByteArray
     }
     for (int attempt = 0; attempt < 64; ++attempt) {
         const QByteArray fresh = folder + '/' + TemporaryName(stem, kFreshSuffix);
-        const int handle = ::open(fresh.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const int handle =
+            ::open(fresh.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, CreationMode(access));
         if (handle < 0) {
             if (errno == EEXIST)
                 continue;
             return -1;
         }
         ::flock(handle, LOCK_EX);
+        GiveAccess(handle, access);
         if (NameTemporary(folder, stem, temp,
                           [&](const QByteArray& name) { return RenameWithoutReplacing(fresh, name); }))
             return handle;
@@ -359,7 +407,7 @@ void KeepFileAs(const QString& existing, const QString& fileName)
         return;
     if (KeepAsLink(handle, name))
         return;
-    TSafeFileStream copy(fileName, TSafeFileStream::TAtName::Replace);
+    TSafeFileStream copy(fileName, TSafeFileStream::TAtName::Replace, &kept);
     copy.WriteBytes(ReadWhole(fileName, handle));
     copy.Commit();
 }
@@ -369,9 +417,13 @@ void IgnoreFileSizeSignal()
     std::signal(SIGXFSZ, SIG_IGN);
 }
 
-TSafeFileStream::TSafeFileStream(const QString& fileName) : TSafeFileStream(fileName, TAtName::Follow) {}
+TSafeFileStream::TSafeFileStream(const QString& fileName)
+    : TSafeFileStream(fileName, TAtName::Follow, nullptr)
+{
+}
 
-TSafeFileStream::TSafeFileStream(const QString& fileName, TAtName atName) : FFileName(fileName)
+TSafeFileStream::TSafeFileStream(const QString& fileName, TAtName atName, const struct stat* like)
+    : FFileName(fileName)
 {
     CheckFileName(fileName);
     FTarget = atName == TAtName::Follow ? FinalTarget(fileName) : AbsoluteName(fileName);
@@ -379,14 +431,13 @@ TSafeFileStream::TSafeFileStream(const QString& fileName, TAtName atName) : FFil
     struct stat old {};
     const bool exists = CheckTarget(fileName, FTarget, old);
     const QByteArray stem = TemporaryStem(NameOf(FTarget));
-    FHandle = CreateTemporary(folder, stem, FTemp);
+    const TFileAccess access = like ? AccessOf(*like) : exists ? AccessOf(old) : TFileAccess();
+    FHandle = CreateTemporary(folder, stem, access, FTemp);
     if (FHandle < 0) {
         const int error = errno;
         FTemp.clear();
         throw EFileSaveError(SaveMessage(fileName, SystemReason(error)));
     }
-    if (exists)
-        ::fchmod(FHandle, old.st_mode & 07777);
     RemoveAbandonedTemporaries(folder, stem, FTemp);
 }
 

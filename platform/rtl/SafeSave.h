@@ -13,7 +13,11 @@
 // A chain of symbolic links is followed to its end (relative links from
 // their own folder, the last one possibly to a file not yet there): the final
 // file is replaced and the links stay; a chain that never ends is a save
-// error. An existing target keeps its permission bits.
+// error. An existing target keeps its permission bits and its group where
+// the saver may give it (a member of that group); where not, the new file's
+// group bits are cleared, so that no group gains what it could not read.
+// The temporary has that group and mode, or fewer bits, from the moment it
+// has a name: no other user can open it who could not open the target.
 //
 // The temporary is named ".<target name>.<8 hex digits>.tmp" (a name too long
 // for that keeps its start and a hash of the whole), and its writer holds a
@@ -28,6 +32,8 @@
 
 #include <QByteArray>
 #include <QString>
+
+struct stat;
 
 RTL_EXCEPTION_CLASS(EFileSaveError, EFCreateError);
 
@@ -48,7 +54,8 @@ void CheckFileName(const QString& fileName);
 // writes, makes or renames a file the link leads to. A fileName that already
 // is that file, or an existing that is no file, is left alone; a folder at
 // fileName, or a link to one, raises EFileSaveError and is left alone, as is
-// fileName whenever a copy cannot be made.
+// fileName whenever a copy cannot be made. The copy has existing's group
+// and mode (as a save gives them), never those of what stood at fileName.
 void KeepFileAs(const QString& existing, const QString& fileName);
 
 // Called first thing by the program and by every tool: a write past the
@@ -86,9 +93,11 @@ public:
 private:
     friend void KeepFileAs(const QString& existing, const QString& fileName);
     // Follow: a link at fileName is followed to its end, whose file is
-    // replaced. Replace: the link itself is replaced.
+    // replaced. Replace: the link itself is replaced. The new file takes the
+    // group and mode of like, else of the file it replaces (a new one the
+    // system's defaults).
     enum class TAtName { Follow, Replace };
-    TSafeFileStream(const QString& fileName, TAtName atName);
+    TSafeFileStream(const QString& fileName, TAtName atName, const struct stat* like);
 
     [[noreturn]] void Fail(const QString& reason);
     void Discard();

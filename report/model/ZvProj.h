@@ -259,10 +259,11 @@ public:
     void New();
     // Writes FileName through the crash-safe save routine: the file is
     // either the whole new project or the previous file. The previous file
-    // is kept as the ".~zr" backup beside FileName, which replaces an older
-    // backup only once it is complete (a link at that name is replaced
-    // itself, never the file it leads to; a folder there stays); a backup
-    // that cannot be made leaves the older one and does not stop the save.
+    // is kept as the ".~zr" backup beside FileName, as private as the
+    // previous file, which replaces an older backup only once it is
+    // complete (a link at that name is replaced itself, never the file it
+    // leads to; a folder there stays); a backup that cannot be made leaves
+    // the older one and does not stop the save.
     // A project saved under a ".~zr" name is its own backup and is only
     // replaced. A failed save raises EFileSaveError and leaves the file and
     // DataChanged as they were.

@@ -12,9 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace {
-
-void WriteAll(int handle, const QByteArray& bytes)
+void WriteAllTo(int handle, const QByteArray& bytes)
 {
     qsizetype done = 0;
     while (done < bytes.size()) {
@@ -26,8 +24,6 @@ void WriteAll(int handle, const QByteArray& bytes)
         done += n;
     }
 }
-
-} // namespace
 
 QByteArray ReadAllFrom(int handle)
 {
@@ -108,7 +104,7 @@ QString RunInChild(const std::function<QString()>& prepare, const std::function<
         const QString failure = Guarded(prepare);
         const QString text =
             failure.isEmpty() ? Guarded(body) : QStringLiteral("<child failed: ") + failure + '>';
-        WriteAll(pipeEnds[1], text.toUtf8());
+        WriteAllTo(pipeEnds[1], text.toUtf8());
         ::close(pipeEnds[1]);
         // No destructors, no exit handlers: they belong to the parent.
         ::_exit(failure.isEmpty() ? 0 : 2);
@@ -124,14 +120,21 @@ QString RunInChild(const std::function<QString()>& prepare, const std::function<
 
 QString RunAsUser(uid_t uid, const std::function<QString()>& body)
 {
-    return RunInChild(
-        [uid] {
-            if (::setgroups(0, nullptr) != 0 || ::setresgid(uid, uid, uid) != 0 ||
-                ::setresuid(uid, uid, uid) != 0)
-                return QStringLiteral("cannot become user %1").arg(uid);
-            return QString();
-        },
-        body);
+    return RunAsUser(uid, gid_t(uid), {}, body);
+}
+
+QString RunAsUser(uid_t uid, gid_t gid, const std::vector<gid_t>& groups,
+                  const std::function<QString()>& body)
+{
+    return RunInChild([&] { return BecomeUser(uid, gid, groups); }, body);
+}
+
+QString BecomeUser(uid_t uid, gid_t gid, const std::vector<gid_t>& groups)
+{
+    if (::setgroups(groups.size(), groups.data()) != 0 || ::setresgid(gid, gid, gid) != 0 ||
+        ::setresuid(uid, uid, uid) != 0)
+        return QStringLiteral("cannot become user %1").arg(uid);
+    return QString();
 }
 
 int StopAtEverySystemCall(const std::function<void()>& body, const std::function<void(int)>& atStop,

@@ -6,9 +6,12 @@
 
 #include <functional>
 #include <sys/types.h>
+#include <vector>
 
 // Reads handle to its end.
 QByteArray ReadAllFrom(int handle);
+// Writes bytes to handle, as far as it takes them.
+void WriteAllTo(int handle, const QByteArray& bytes);
 // Reaps the child; its wait status.
 int WaitForChild(pid_t child);
 
@@ -23,6 +26,12 @@ QString RunInChild(const std::function<QString()>& prepare, const std::function<
 // groups (the parent must be root): a made-up user who owns nothing, so
 // folder and file permissions bind it.
 QString RunAsUser(uid_t uid, const std::function<QString()>& body);
+// The same as the user uid of the group gid, a member of groups besides.
+QString RunAsUser(uid_t uid, gid_t gid, const std::vector<gid_t>& groups,
+                  const std::function<QString()>& body);
+// Makes this process (a child; root until then) that user for good: an
+// empty text, or why it could not.
+QString BecomeUser(uid_t uid, gid_t gid, const std::vector<gid_t>& groups);
 
 // What becomes of a child stopped at a system call.
 enum class TAfterStop { Kill, Resume };

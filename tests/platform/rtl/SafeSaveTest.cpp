@@ -6,11 +6,14 @@
 #include "tests/support/ChildProcess.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/FolderFixture.h"
+#include "tests/support/NameProbe.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -22,12 +25,14 @@
 #include <linux/audit.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
+#include <stdexcept>
 #include <sys/file.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -71,6 +76,17 @@ void Age(const QString& path, int seconds)
 {
     const timespec times[2] = {{std::time(nullptr) - seconds, 0}, {std::time(nullptr) - seconds, 0}};
     ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+}
+
+// Keeps existing as fileName while another descriptor holds it locked, so
+// that no second name of it is made: the road of a copy.
+void KeepLockedFileAs(const QString& existing, const QString& fileName)
+{
+    const int lock = ::open(QFile::encodeName(existing).constData(), O_RDONLY | O_CLOEXEC);
+    if (lock < 0 || ::flock(lock, LOCK_EX) != 0)
+        throw std::runtime_error("cannot lock the file");
+    const auto unlock = qScopeGuard([lock] { ::close(lock); });
+    KeepFileAs(existing, fileName);
 }
 
 class SafeSave : public TFolderFixture {
@@ -450,6 +466,174 @@ TEST_F(SafeSave, ASaveKilledAtAnyStepLeavesTheOldOrTheNewFile)
             Age(PathOf(name), 120);
         SaveBytesToFile(path, "last");
         EXPECT_EQ(FolderEntries(), QStringList({"step.ini"}));
+    }
+}
+
+// A private file (0600 under umask 022) kept as a copy over an older 0644
+// copy (the file locked by another descriptor), a private file on another
+// file system kept as a copy beside it (where /dev/shm is one), and the file
+// saved, with unnamed files and without: at every system call no name in the
+// folder is more open than the file, and the new file and the copies end as
+// private. A new file has the system's defaults.
+TEST_F(SafeSave, NoNameOfASaveIsEverMoreOpenThanTheFileItReplaces)
+{
+    const TUmask umask(022);
+    QTemporaryDir other(QStringLiteral("/dev/shm/tessvar-private-XXXXXX"));
+    const bool farRoad = other.isValid() && OnTwoFileSystems(FDir.path(), other.path());
+    const QByteArray bytes = Pattern(3000);
+    for (const bool unnamed : {true, false}) {
+        SCOPED_TRACE(unnamed);
+        const QString path = WriteFile("private.ini", "old");
+        const QString copy = WriteFile("private.bak", "older");
+        const QString far = other.filePath(QStringLiteral("far.ini"));
+        const QString farCopy = PathOf("far.bak");
+        QFile farFile(far);
+        ASSERT_TRUE(!farRoad || (farFile.open(QIODevice::WriteOnly) && farFile.write("far") == 3));
+        farFile.close();
+        for (const QString& name : {path, far})
+            ASSERT_TRUE(!farRoad || ::chmod(QFile::encodeName(name).constData(), 0600) == 0);
+        ASSERT_EQ(::chmod(QFile::encodeName(copy).constData(), 0644), 0);
+        struct stat old {};
+        ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &old), 0);
+        // The older copy is as open as it was made until it is replaced.
+        const QString older = QStringLiteral("private.bak 0644 group %1").arg(old.st_gid);
+        QStringList seen;
+        const int stops = StopAtEverySystemCall(
+            [&] {
+                if (!unnamed && !WithoutUnnamedFiles().isEmpty())
+                    ::_exit(100);
+                KeepLockedFileAs(path, copy);
+                if (farRoad)
+                    KeepFileAs(far, farCopy);
+                SaveBytesToFile(path, bytes);
+            },
+            [&](int step) {
+                for (const QString& name : MoreOpenThan(FDir.path(), 0600, old.st_gid))
+                    if (name != older)
+                        seen << QStringLiteral("step %1: %2").arg(step).arg(name);
+            },
+            TAfterStop::Resume);
+        EXPECT_GT(stops, 10);
+        EXPECT_EQ(seen.join("; ").toStdString(), "");
+        EXPECT_EQ(ReadFile(path), bytes);
+        EXPECT_EQ(ReadFile(copy), bytes);
+        QStringList names{path, copy};
+        if (farRoad) {
+            EXPECT_EQ(ReadFile(farCopy), "far");
+            names << farCopy;
+        }
+        for (const QString& name : names) {
+            struct stat now {};
+            ASSERT_EQ(::lstat(QFile::encodeName(name).constData(), &now), 0);
+            EXPECT_EQ(now.st_mode, mode_t(S_IFREG | 0600)) << name.toStdString();
+            // A copy, not a second name of the file.
+            EXPECT_EQ(now.st_nlink, 1u) << name.toStdString();
+        }
+        const QString fresh = PathOf("new.ini");
+        const QString answer = RunInChild([&] { return unnamed ? QString() : WithoutUnnamedFiles(); },
+                                          [&] {
+                                              SaveBytesToFile(fresh, bytes);
+                                              return QStringLiteral("saved");
+                                          });
+        EXPECT_EQ(answer.toStdString(), "saved");
+        EXPECT_EQ(QFileInfo(fresh).permissions(), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser |
+                                                      QFile::WriteUser | QFile::ReadGroup | QFile::ReadOther);
+        EXPECT_EQ(FolderEntries(), farRoad ? QStringList({"far.bak", "new.ini", "private.bak", "private.ini"})
+                                           : QStringList({"new.ini", "private.bak", "private.ini"}));
+        for (const QString& name : FolderEntries())
+            QFile::remove(PathOf(name));
+    }
+    if (!farRoad)
+        GTEST_SKIP() << "no second file system at /dev/shm: the copy across file systems was not tried";
+}
+
+// Another user who opens every name appearing in a folder it may list
+// reads no byte of a private file (0600 under umask 022) saved there 100
+// times, and kept as a copy, by a process without unnamed files: every
+// temporary is made under a ".new" name first.
+TEST_F(SafeSave, AnotherUserReadsNothingOfAPrivateFileSavedUnderNamedTemporaries)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to watch the folder as a made-up user";
+    const TUmask umask(022);
+    QTemporaryDir folder(QStringLiteral("/tmp/tessvar-probe-XXXXXX"));
+    ASSERT_TRUE(folder.isValid());
+    ASSERT_EQ(::chmod(QFile::encodeName(folder.path()).constData(), 0755), 0);
+    const QString path = folder.filePath(QStringLiteral("private.ini"));
+    const QString copy = folder.filePath(QStringLiteral("private.bak"));
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("old") == 3);
+    }
+    ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0600), 0);
+    TNameProbe probe(folder.path(), uid_t(63000 + ::getpid() % 1000), 60);
+    ASSERT_EQ(probe.Failure().toStdString(), "");
+    const QString answer = RunInChild([] { return WithoutUnnamedFiles(); },
+                                      [&] {
+                                          for (int save = 0; save < 100; ++save) {
+                                              // Every other copy is made where there was none.
+                                              if (save % 2 == 1)
+                                                  QFile::remove(copy);
+                                              KeepLockedFileAs(path, copy);
+                                              SaveBytesToFile(path, Pattern(5000 + save));
+                                          }
+                                          return QStringLiteral("saved");
+                                      });
+    const TNameProbe::TReport report = probe.Stop();
+    EXPECT_EQ(answer.toStdString(), "saved");
+    EXPECT_EQ(report.Failure.toStdString(), "");
+    // Each save and each copy makes a ".new" name, renames it to a ".tmp"
+    // one and that to its file.
+    EXPECT_GE(report.Seen, 600);
+    EXPECT_EQ(report.Opened.join(' ').toStdString(), "")
+        << report.Opened.size() << " names opened, " << report.BytesRead << " bytes read";
+    EXPECT_EQ(report.BytesRead, 0);
+}
+
+// A saver of group H who is also a member of G, as a made-up user: a 0640
+// file of group G, kept as a copy and saved, stays of G and 0640; one of a
+// group G2 the saver is no member of becomes of H and loses its group bits,
+// so G2 gains nothing and H reads nothing it could not. With unnamed files
+// and without.
+TEST_F(SafeSave, TheGroupIsKeptWhereTheSaverMayGiveItElseItsBitsAreCleared)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to save as a made-up user of chosen groups";
+    const TMadeUpSaver saver = MadeUpSaver();
+    // A folder the saver reaches and writes (the test's own may lie in one
+    // only its owner may enter).
+    QTemporaryDir folder(QStringLiteral("/tmp/tessvar-group-XXXXXX"));
+    ASSERT_TRUE(folder.isValid());
+    ASSERT_EQ(::chown(QFile::encodeName(folder.path()).constData(), saver.User, saver.Own), 0);
+    const std::string kept640 = "100640 " + std::to_string(saver.Member);
+    const std::string own600 = "100600 " + std::to_string(saver.Own);
+    for (const bool unnamed : {true, false}) {
+        SCOPED_TRACE(unnamed);
+        const QString kept = folder.filePath(QStringLiteral("kept%1.ini").arg(unnamed));
+        const QString lost = folder.filePath(QStringLiteral("lost%1.ini").arg(unnamed));
+        for (const auto& [name, group] : {std::pair(kept, saver.Member), std::pair(lost, saver.Stranger)}) {
+            QFile file(name);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("old") == 3);
+            file.close();
+            ASSERT_EQ(::chown(QFile::encodeName(name).constData(), saver.User, group), 0);
+            ASSERT_EQ(::chmod(QFile::encodeName(name).constData(), 0640), 0);
+        }
+        const QString answer = RunAsSaver(saver, [&] {
+            if (!unnamed && !WithoutUnnamedFiles().isEmpty())
+                return QStringLiteral("<no seccomp filter>");
+            for (const QString& name : {kept, lost}) {
+                KeepLockedFileAs(name, name + ".bak");
+                SaveBytesToFile(name, "new");
+            }
+            return QStringLiteral("saved");
+        });
+        EXPECT_EQ(answer.toStdString(), "saved");
+        for (const QString& name : {kept, kept + ".bak"})
+            EXPECT_EQ(FileAccess(name), kept640) << name.toStdString();
+        for (const QString& name : {lost, lost + ".bak"})
+            EXPECT_EQ(FileAccess(name), own600) << name.toStdString();
+        EXPECT_EQ(ReadFile(lost), "new");
+        EXPECT_EQ(ReadFile(lost + ".bak"), "old");
     }
 }
 

@@ -2,11 +2,12 @@
 
 #include "ProjectFixtures.h"
 #include "platform/forms/MessageService.h"
-#include "report/print/QpDefine.h"
 #include "platform/rtl/SafeSave.h"
+#include "report/print/QpDefine.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/FuzzLoop.h"
+#include "tests/support/NameProbe.h"
 
 #include <QDir>
 #include <QFile>
@@ -773,10 +774,7 @@ TEST_F(ZvProjTest, ABackupThatCannotBeMadeNeitherStopsTheSaveNorLosesThePrevious
     // made beside the link), large, with a limit that the new project fits
     // under and the copy of the old one does not.
     QTemporaryDir other(QStringLiteral("/dev/shm/tessvar-save-XXXXXX"));
-    struct stat here {};
-    struct stat there {};
-    if (!other.isValid() || ::stat(QFile::encodeName(open.path()).constData(), &here) != 0 ||
-        ::stat(QFile::encodeName(other.path()).constData(), &there) != 0 || here.st_dev == there.st_dev)
+    if (!other.isValid() || !OnTwoFileSystems(open.path(), other.path()))
         GTEST_SKIP() << "no second file system at /dev/shm";
     const QString far = QDir(other.path()).filePath(QStringLiteral("p.zrf"));
     const QByteArray large(65536, 'o');
@@ -1001,6 +999,180 @@ TEST_F(ZvProjTest, ASaveKilledAtAnyStepLosesNoFile)
     EXPECT_EQ(EntriesOf(Folder.path()),
               QStringList({"cards.zrf", "cards.~zr", "linked.zrf", "linked.~zr", "locked.zrf", "locked.~zr",
                            "precious.txt", "same.~zr"}));
+}
+
+// Saves the project while another descriptor holds its file locked (none
+// when locked is false), which keeps a second name of it from being made.
+QString SaveWhileLocked(const QString& file, bool locked, const std::function<QString()>& save)
+{
+    const int lock = locked ? ::open(QFile::encodeName(file).constData(), O_RDONLY | O_CLOEXEC) : -1;
+    if (locked && (lock < 0 || ::flock(lock, LOCK_EX) != 0))
+        return QStringLiteral("<cannot lock the project>");
+    const auto unlock = qScopeGuard([lock] {
+        if (lock >= 0)
+            ::close(lock);
+    });
+    return save();
+}
+
+// A 0600 project (umask 022) saved with nothing, an older 0644 backup and a
+// link to a 0644 file at its ".~zr" name: on the road of a second name, on
+// the road of a copy taken while another descriptor holds the project
+// locked, and on that of a copy of a project reached through a link to
+// another file system (where there is one). The backup is 0600 on each,
+// the project stays 0600, and nothing in the folder is more open.
+TEST_F(ZvProjTest, TheBackupIsAsPrivateAsItsProjectOnEveryRoad)
+{
+    const TUmask umask(022);
+    QTemporaryDir far(QStringLiteral("/dev/shm/tessvar-private-XXXXXX"));
+    const bool farRoad = far.isValid() && OnTwoFileSystems(Folder.path(), far.path());
+    const QString open = Path(QStringLiteral("open.txt"));
+    WriteFile(open, "OPEN");
+    ASSERT_EQ(::chmod(QFile::encodeName(open).constData(), 0644), 0);
+    struct TAtBackup {
+        const char* Name;
+        std::function<void(const QString& backup)> Make;
+    };
+    const TAtBackup atBackup[] = {
+        {"nothing", [](const QString&) {}},
+        {"a 0644 file",
+         [](const QString& backup) {
+             WriteFile(backup, "older backup");
+             ::chmod(QFile::encodeName(backup).constData(), 0644);
+         }},
+        {"a link",
+         [&](const QString& backup) {
+             ::symlink(QFile::encodeName(open).constData(), QFile::encodeName(backup).constData());
+         }},
+    };
+    enum class TRoad { SecondName, Locked, OtherFileSystem };
+    int number = 0;
+    for (const TRoad road : {TRoad::SecondName, TRoad::Locked, TRoad::OtherFileSystem}) {
+        if (road == TRoad::OtherFileSystem && !farRoad)
+            continue;
+        for (const TAtBackup& at : atBackup) {
+            SCOPED_TRACE(std::string(at.Name) + " on road " + std::to_string(int(road)));
+            const QString folder = Path(QStringLiteral("case%1").arg(++number));
+            ASSERT_TRUE(QDir().mkdir(folder));
+            const QString fileName = QDir(folder).filePath(QStringLiteral("p.zrf"));
+            const QString real = road == TRoad::OtherFileSystem
+                                     ? QDir(far.path()).filePath(QStringLiteral("p%1.zrf").arg(number))
+                                     : fileName;
+            TZarvProjectManager project(nullptr);
+            const QByteArray previous = SaveNewProject(project, real);
+            if (real != fileName) {
+                ASSERT_EQ(
+                    ::symlink(QFile::encodeName(real).constData(), QFile::encodeName(fileName).constData()),
+                    0);
+            }
+            project.SetFileName(fileName);
+            ASSERT_EQ(::chmod(QFile::encodeName(real).constData(), 0600), 0);
+            struct stat old {};
+            ASSERT_EQ(::stat(QFile::encodeName(real).constData(), &old), 0);
+            const QString backup = QDir(folder).filePath(QStringLiteral("p.~zr"));
+            at.Make(backup);
+            project.NewGlobalPage();
+            const QString answer =
+                SaveWhileLocked(real, road == TRoad::Locked, [&] { return SaveAnswer(project); });
+            EXPECT_EQ(answer.toStdString(), "saved");
+            EXPECT_EQ(ReadFile(real), SaveProject(project));
+            EXPECT_EQ(ReadFile(backup), previous);
+            const std::string expected = "100600 " + std::to_string(old.st_gid);
+            EXPECT_EQ(FileAccess(real), expected);
+            EXPECT_EQ(FileAccess(backup), expected);
+            EXPECT_EQ(MoreOpenThan(folder, 0600, old.st_gid).join("; ").toStdString(), "");
+            struct stat kept {};
+            ASSERT_EQ(::lstat(QFile::encodeName(backup).constData(), &kept), 0);
+            EXPECT_EQ(kept.st_ino == old.st_ino, road == TRoad::SecondName);
+        }
+    }
+    EXPECT_EQ(ReadFile(open), "OPEN");
+    EXPECT_EQ(FileAccess(open).substr(0, 6), "100644");
+    if (!farRoad)
+        GTEST_SKIP() << "no second file system at /dev/shm: the copy across file systems was not tried";
+}
+
+// A saver of group H who is also a member of G, as a made-up user: a 0640
+// project of group G stays of G and 0640 and so does its backup, on the
+// road of a second name and on that of a copy; a project of a group G2 the
+// saver is no member of ends of H and 0600, and so does a copy of it. A
+// backup that is a second name is the old file itself, as it was.
+TEST_F(ZvProjTest, AProjectAndItsBackupKeepTheirGroupWhereTheSaverMayGiveIt)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to save as a made-up user of chosen groups";
+    const TMadeUpSaver saver = MadeUpSaver();
+    QTemporaryDir open(QStringLiteral("/tmp/tessvar-group-XXXXXX"));
+    ASSERT_TRUE(open.isValid());
+    ASSERT_EQ(::chown(QFile::encodeName(open.path()).constData(), saver.User, saver.Own), 0);
+    int number = 0;
+    for (const gid_t group : {saver.Member, saver.Stranger}) {
+        for (const bool copy : {false, true}) {
+            SCOPED_TRACE(std::string(group == saver.Member ? "member" : "stranger") +
+                         (copy ? ", copy" : ", second name"));
+            const QString name = QStringLiteral("p%1").arg(++number);
+            const QString fileName = QDir(open.path()).filePath(name + ".zrf");
+            const QString backup = QDir(open.path()).filePath(name + ".~zr");
+            TZarvProjectManager project(nullptr);
+            const QByteArray previous = SaveNewProject(project, fileName);
+            ASSERT_EQ(::chown(QFile::encodeName(fileName).constData(), saver.User, group), 0);
+            ASSERT_EQ(::chmod(QFile::encodeName(fileName).constData(), 0640), 0);
+            const std::string before = FileAccess(fileName);
+            project.NewGlobalPage();
+            const QString answer = SaveWhileLocked(
+                fileName, copy, [&] { return RunAsSaver(saver, [&] { return SaveAnswer(project); }); });
+            EXPECT_EQ(answer.toStdString(), "saved");
+            EXPECT_EQ(ReadFile(fileName), SaveProject(project));
+            EXPECT_EQ(ReadFile(backup), previous);
+            const std::string expected = group == saver.Member ? "100640 " + std::to_string(saver.Member)
+                                                               : "100600 " + std::to_string(saver.Own);
+            EXPECT_EQ(FileAccess(fileName), expected);
+            EXPECT_EQ(FileAccess(backup), copy ? expected : before);
+        }
+    }
+}
+
+// Another user who opens every name that appears in a folder it may list,
+// while a private project (0600, umask 022) is saved there 100 times, reads
+// no byte of it: saves in turn on the road of a second name, and on that of
+// a copy (another descriptor holds the project locked) with nothing and
+// with a link at the backup name.
+TEST_F(ZvProjTest, AnotherUserReadsNoByteOfAPrivateProjectWhileItIsSaved)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to watch the folder as a made-up user";
+    const TUmask umask(022);
+    QTemporaryDir open(QStringLiteral("/tmp/tessvar-probe-XXXXXX"));
+    ASSERT_TRUE(open.isValid());
+    ASSERT_EQ(::chmod(QFile::encodeName(open.path()).constData(), 0755), 0);
+    const QString fileName = QDir(open.path()).filePath(QStringLiteral("x.zrf"));
+    TZarvProjectManager project(nullptr);
+    SaveNewProject(project, fileName);
+    for (int page = 0; page < 20; ++page)
+        project.NewGlobalPage();
+    ASSERT_EQ(::chmod(QFile::encodeName(fileName).constData(), 0600), 0);
+    TNameProbe probe(open.path(), uid_t(63000 + ::getpid() % 1000), 60);
+    ASSERT_EQ(probe.Failure(), QString()) << probe.Failure().toStdString();
+    const QByteArray backup = QFile::encodeName(QDir(open.path()).filePath(QStringLiteral("x.~zr")));
+    const QByteArray elsewhere = QFile::encodeName(Path(QStringLiteral("elsewhere.txt")));
+    for (int save = 0; save < 100; ++save) {
+        if (save % 3 != 0)
+            ::unlink(backup.constData());
+        if (save % 3 == 2) {
+            ASSERT_EQ(::symlink(elsewhere.constData(), backup.constData()), 0);
+        }
+        const QString answer = SaveWhileLocked(fileName, save % 3 != 0, [&] { return SaveAnswer(project); });
+        ASSERT_EQ(answer, QStringLiteral("saved")) << save << ": " << answer.toStdString();
+    }
+    const TNameProbe::TReport report = probe.Stop();
+    EXPECT_EQ(report.Failure.toStdString(), "");
+    // Each save names its temporary, the backup's, the backup and the project.
+    EXPECT_GE(report.Seen, 400);
+    EXPECT_EQ(report.Opened.join(' ').toStdString(), "")
+        << report.Opened.size() << " names opened, " << report.BytesRead << " bytes read";
+    EXPECT_EQ(report.BytesRead, 0);
+    EXPECT_EQ(FileAccess(fileName).substr(0, 6), "100600");
+    EXPECT_EQ(FileAccess(QFile::decodeName(backup)).substr(0, 6), "100600");
 }
 
 TEST_F(ZvProjTest, ImportAndExport)
