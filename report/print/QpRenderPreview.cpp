@@ -306,8 +306,11 @@ void TZvRenderPreview::DoPageChange()
 // ---------------------------------------------------------------------------
 // Pages
 
+// A page that cannot be shown leaves the page shown before as the current
+// one, so that the page number told stays that of the picture.
 void TZvRenderPreview::RenderPage(int pageNum)
 {
+    const int shown = FCurrentPage;
     FCurrentPage = std::max(1, pageNum);
     const int pages = Pages();
     if (pages > 0 && FCurrentPage > pages)
@@ -315,7 +318,11 @@ void TZvRenderPreview::RenderPage(int pageNum)
     try {
         TZvRenderCanvas::RenderPage(FCurrentPage);
     } catch (...) {
+        const bool moved = FCurrentPage != shown;
+        FCurrentPage = shown;
         RestoreCursor();
+        if (moved)
+            DoPageChange();
         throw;
     }
     RestoreCursor();
