@@ -225,11 +225,15 @@ void TQPConverter::Generate(int pageNo, int /*pageCount*/)
     FRenderer->SetHeaderBin(FReportHeader.Bin);
     if (FPageCount <= 0)
         return;
+    // One page asked for is looked at before the target starts.
+    const int onePage = pageNo != 0 ? std::clamp(pageNo, 1, FPageCount) : 0;
+    if (onePage != 0)
+        GotoPage(onePage);
 
     FRenderer->DocBegin();
     try {
-        if (pageNo != 0) {
-            ProcessPage(std::clamp(pageNo, 1, FPageCount));
+        if (onePage != 0) {
+            ProcessPage(onePage);
         } else if (!FRenderer->Selection().isEmpty()) {
             for (int page = 1; page <= FPageCount; ++page) {
                 if (PageInRange(page))
