@@ -1464,6 +1464,12 @@ void TQPRender::ShareZSFStream(const TQPRender& source)
         FPageIndex = source.FPageIndex;
 }
 
+QString TQPRender::ZSFFileName() const
+{
+    const auto* file = dynamic_cast<const TFileStream*>(FZSFStream);
+    return file ? file->FileName() : QString();
+}
+
 void TQPRender::ReleaseZSFStream()
 {
     FZSFStream = nullptr;

@@ -362,6 +362,10 @@ public:
     TQPPageIndex* PageIndex() const { return FPageIndex.get(); }
     TDecodeImageEvent OnDecodeImage;
 
+    // The file the snapshot stream reads ("" when it is not a file), which
+    // a failed playback names.
+    QString ZSFFileName() const;
+
 protected:
     // Forgets the stream, freeing it when opened here.
     void ReleaseZSFStream();

@@ -3,6 +3,7 @@
 #include "platform/forms/ExtCtrls.h"
 #include "platform/forms/Forms.h"
 #include "platform/forms/Picture.h"
+#include "platform/rtl/FileErrors.h"
 
 #include <QFontMetricsF>
 #include <QGuiApplication>
@@ -307,7 +308,8 @@ void TZvRenderPreview::DoPageChange()
 // Pages
 
 // A page that cannot be shown leaves the page shown before as the current
-// one, so that the page number told stays that of the picture.
+// one, so that the page number told stays that of the picture; the error
+// names the snapshot's file where there is one.
 void TZvRenderPreview::RenderPage(int pageNum)
 {
     const int shown = FCurrentPage;
@@ -323,7 +325,12 @@ void TZvRenderPreview::RenderPage(int pageNum)
         RestoreCursor();
         if (moved)
             DoPageChange();
-        throw;
+        try {
+            throw;
+        } catch (Exception& error) {
+            AddFileName(error, ZSFFileName());
+            throw;
+        }
     }
     RestoreCursor();
 }
