@@ -317,17 +317,6 @@ QByteArray FileBytes(const QString& path)
     return file.readAll();
 }
 
-// Where page 3's number stands in Pages(6): after the file header, two
-// pages and the page code and two links of page 3.
-int64_t Page3NumberField(const QByteArray& six)
-{
-    TMemoryStream stream(six);
-    TQPRender render(nullptr);
-    render.SetZSFStream(&stream);
-    render.RenderPage(1);
-    return render.PageIndex()->Position(3) + 9;
-}
-
 // Page 3's number in a six-page snapshot file set to 99999, to 2, to 4,
 // and one bit of it flipped. Opening it in the preview (File > Open, and a
 // window of its own), previewing it as the snapshot of a report run, and
@@ -337,7 +326,7 @@ int64_t Page3NumberField(const QByteArray& six)
 TEST_F(QpFormPreviewTest, ADamagedPageNumberIsRefusedOnEveryRoad)
 {
     const QByteArray six = Pages(6);
-    const int64_t field = Page3NumberField(six);
+    const qsizetype field = PageHeaderPos(six, 3) + 9;
     ASSERT_EQ(qFromLittleEndian<qint32>(six.constData() + field), 3);
     const QByteArray old("%PDF-1.4 the last print\n");
     const QString pdf = WriteFile(Path("old.pdf"), old);
@@ -404,7 +393,7 @@ TEST_F(QpFormPreviewTest, ADamagedPageNumberIsRefusedOnEveryRoad)
 TEST_F(QpFormPreviewTest, APageChangedUnderTheOpenPreviewIsRefusedWithinASecond)
 {
     const QByteArray six = Pages(6);
-    const int64_t field = Page3NumberField(six);
+    const qsizetype field = PageHeaderPos(six, 3) + 9;
     for (const qint32 number : {99999, 2, 4, 3 ^ 16}) {
         SCOPED_TRACE(number);
         const QString path = WriteFile(Path("shown.zsf"), six);

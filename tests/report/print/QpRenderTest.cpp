@@ -190,19 +190,6 @@ TEST_F(QpRenderTest, APageCountThePagesDisagreeWithIsRefused)
     EXPECT_TRUE(empty.Calls.isEmpty());
 }
 
-// Where page k's header stands in a snapshot: the page index a playback
-// made tells, and the page's header must start with its code there.
-int64_t PageHeaderPos(const QByteArray& snapshot, int page)
-{
-    RecordingRender render;
-    TMemoryStream stream(snapshot);
-    render.SetZSFStream(&stream);
-    render.RenderPage(1);
-    const int64_t position = render.PageIndex()->Position(page);
-    EXPECT_EQ(uchar(snapshot.at(qsizetype(position))), 80);
-    return position;
-}
-
 // Page 3's number in a six-page snapshot set to 99999, to its neighbours'
 // numbers 2 and 4, and to each single bit flip of 3: the page chain still
 // links six pages, but the page numbers do not count them. Playing all the
@@ -213,7 +200,7 @@ int64_t PageHeaderPos(const QByteArray& snapshot, int page)
 TEST_F(QpRenderTest, APageNumberThatDisagreesIsRefusedBeforeAnythingPlays)
 {
     const QByteArray six = SixPages();
-    const int64_t pageNoField = PageHeaderPos(six, 3) + 9;
+    const qsizetype pageNoField = PageHeaderPos(six, 3) + 9;
     ASSERT_EQ(qFromLittleEndian<qint32>(six.constData() + pageNoField), 3);
     std::vector<qint32> numbers{99999, 2, 4};
     for (int bit = 0; bit < 32; ++bit)
@@ -251,11 +238,11 @@ TEST_F(QpRenderTest, APageNumberThatDisagreesIsRefusedBeforeAnythingPlays)
 TEST_F(QpRenderTest, APageChainWhoseLinksDisagreeIsRefused)
 {
     const QByteArray six = SixPages();
-    const int64_t page3 = PageHeaderPos(six, 3);
-    const int64_t page6 = PageHeaderPos(six, 6);
+    const qsizetype page3 = PageHeaderPos(six, 3);
+    const qsizetype page6 = PageHeaderPos(six, 6);
     struct Row {
         int line;
-        int64_t field;
+        qsizetype field;
         qint32 value;
     };
     const Row rows[] = {
@@ -368,6 +355,7 @@ TEST_F(QpRenderTest, ThePageIndexGoesWithItsStream)
     EXPECT_EQ(printer.PageIndex(), nullptr);
 
     const int64_t page5 = index->Position(5);
+    EXPECT_EQ(page5, PageHeaderPos(stream.Bytes(), 5));
     qToLittleEndian<qint32>(99999, stream.Memory() + page5 + 9);
     preview.Calls.clear();
     EXPECT_THROW(preview.RenderPage(5), Exception);
