@@ -410,7 +410,9 @@ void TQPConverter::IndexPages()
             ParsePageHeader(window.constData() + offset, window.size() - offset, FFileVer, FReportHeader)
                 .Header;
         const bool last = page == FPageCount;
-        if (h.PageNo != page || h.PrevPagePos != previous || (last ? h.NextPagePos != 0 : h.NextPagePos <= position))
+        const bool nextFits =
+            last ? h.NextPagePos == 0 : h.NextPagePos > position && h.NextPagePos < r.Size();
+        if (h.PageNo != page || h.PrevPagePos != previous || !nextFits)
             throw Exception(kUnexpectedPageCode);
         positions.push_back(position);
         previous = position;
@@ -461,7 +463,8 @@ void TQPConverter::ProcessPage(int page)
 
 bool TQPConverter::PageInRange(int pageNum) const
 {
-    return PageInPageSelection(FRenderer->Selection(), FRenderer->FirstPage(), FRenderer->LastPage(), pageNum);
+    return PageInPageSelection(FRenderer->Selection(), FRenderer->FirstPage(), FRenderer->LastPage(),
+                               pageNum);
 }
 
 // ---------------------------------------------------------------------------

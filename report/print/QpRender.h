@@ -88,7 +88,8 @@ public:
     int Count() const { return int(FPositions.size()); }
     // The stream position of a page's header, page 1..Count().
     int64_t Position(int page) const { return FPositions.at(size_t(page - 1)); }
-    void Set(int64_t streamSize, int64_t firstPage, uint16_t fileVer, bool ansi, std::vector<int64_t> positions)
+    void Set(int64_t streamSize, int64_t firstPage, uint16_t fileVer, bool ansi,
+             std::vector<int64_t> positions)
     {
         FStreamSize = streamSize;
         FFirstPage = firstPage;

@@ -164,8 +164,7 @@ void FileOpen(benchmark::State& state)
 void NextFromPage1(benchmark::State& state)
 {
     PageStep(
-        state, [](int) { return 1; },
-        [](TPreview& p, int) { p.Command(p.Form->actnPage_Next); });
+        state, [](int) { return 1; }, [](TPreview& p, int) { p.Command(p.Form->actnPage_Next); });
 }
 
 void NextNearTheEnd(benchmark::State& state)
@@ -192,8 +191,7 @@ void FirstFromTheMiddle(benchmark::State& state)
 void Last(benchmark::State& state)
 {
     PageStep(
-        state, [](int) { return 1; },
-        [](TPreview& p, int) { p.Command(p.Form->actnPage_Last); });
+        state, [](int) { return 1; }, [](TPreview& p, int) { p.Command(p.Form->actnPage_Last); });
 }
 
 // Go to Page, answered with the middle page (5,000 of 9,999; 5 of 10).

@@ -16,8 +16,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
-#include <QPageSetupDialog>
-#include <QRadioButton>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -25,6 +23,8 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPageSetupDialog>
+#include <QRadioButton>
 #include <QTest>
 #include <QTimer>
 
@@ -353,7 +353,8 @@ TEST_F(QpFormPreviewTest, ADamagedPageNumberIsRefusedOnEveryRoad)
 
         for (const TReportDest dest : {TReportDest::rdPreview, TReportDest::rdPrinter}) {
             for (const bool range : {false, true}) {
-                SCOPED_TRACE(testing::Message() << "destination " << int(dest) << (range ? ", pages 2-4" : ""));
+                SCOPED_TRACE(testing::Message()
+                             << "destination " << int(dest) << (range ? ", pages 2-4" : ""));
                 TZvSystem system(nullptr);
                 PrintStraightToPdf(system, pdf);
                 system.SetDefaultDest(dest);
