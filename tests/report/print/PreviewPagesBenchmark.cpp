@@ -29,6 +29,7 @@
 #include "platform/forms/MessageService.h"
 #include "platform/rtl/Streams.h"
 #include "resources/ProgramResources.h"
+#include "tests/support/BenchmarkSandbox.h"
 #include "tests/support/HeapInUse.h"
 
 #include <QApplication>
@@ -236,19 +237,6 @@ PAGE_BENCHMARK(Last);
 PAGE_BENCHMARK(GoToTheMiddle);
 PAGE_BENCHMARK(PrintLastButOneToPdf);
 
-// The resident set of this process in kB, or -1.
-long ResidentKilobytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine()) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    }
-    return -1;
-}
-
 // Next and Previous in turn between pages 1 and 2, the window painted after
 // each move as the event loop does.
 void MovesBetweenPages1And2(benchmark::State& state)
@@ -276,11 +264,7 @@ BENCHMARK(MovesBetweenPages1And2)->Iterations(kMoves)->Unit(benchmark::kMillisec
 
 int main(int argc, char** argv)
 {
-    // Private folders, so that the real user's settings stay untouched.
-    QTemporaryDir sandbox;
-    for (const char* name : {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"})
-        qputenv(name, sandbox.path().toLocal8Bit());
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    TBenchmarkSandbox sandbox;
     QApplication application(argc, argv);
     benchmark::Initialize(&argc, argv);
     InitProgramResources(ProgramResourceImageBytes());

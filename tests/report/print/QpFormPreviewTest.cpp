@@ -356,23 +356,11 @@ TEST_F(QpFormPreviewTest, ADamagedPageNumberIsRefusedOnEveryRoad)
                 SCOPED_TRACE(testing::Message()
                              << "destination " << int(dest) << (range ? ", pages 2-4" : ""));
                 TZvSystem system(nullptr);
-                PrintStraightToPdf(system, pdf);
-                system.SetDefaultDest(dest);
+                PlaySnapshotFile(system, dest, damaged, pdf);
                 if (range) {
                     system.SystemPrinter()->FirstPage = 2;
                     system.SystemPrinter()->LastPage = 4;
                 }
-                TSystemOptions options = system.SystemOptions();
-                options.Include(TSystemOption::soNoGenerate);
-                options.Exclude(TSystemOption::soPreviewModal);
-                system.SetSystemOptions(options);
-                system.SystemFiler()->StreamMode = TStreamMode::smFile;
-                system.SystemFiler()->FileName = damaged;
-                // The preview window is shown but not waited for.
-                system.OverridePreview = [](TZvSystem* owner, TOverrideMode mode, TCustomForm*& form) {
-                    if (mode != TOverrideMode::omWait)
-                        owner->DefaultPreviewForm(owner, mode, form);
-                };
                 try {
                     system.Execute();
                     ADD_FAILURE() << "played";
