@@ -10,6 +10,7 @@
 #include <QAbstractEventDispatcher>
 #include <QAction>
 #include <QCoreApplication>
+#include <QImage>
 #include <QPixmap>
 #include <QThread>
 
@@ -190,14 +191,25 @@ void TAction::Changed()
     QAction* action = FQtAction.get();
     ApplyLook(action);
     action->setToolTip(FHint.isEmpty() ? PlainCaption(FCaption) : FHint);
-    QIcon icon;
-    if (FActionList && FActionList->Images() && FImageIndex >= 0 &&
-        FImageIndex < FActionList->Images()->Count())
-        icon = QIcon(QPixmap::fromImage(FActionList->Images()->Image(FImageIndex)));
-    action->setIcon(icon);
+    // The icon is made once per picture: a new icon on every change (each
+    // enable or disable) would leave the pixmaps drawn for the old one behind.
+    const QImage image = Picture();
+    const int64_t key = image.isNull() ? 0 : image.cacheKey();
+    if (key != FIconKey) {
+        FIconKey = key;
+        action->setIcon(image.isNull() ? QIcon() : QIcon(QPixmap::fromImage(image)));
+    }
     const std::vector<TActionClient*> clients = FClients;
     for (TActionClient* client : clients)
         client->ActionChanged();
+}
+
+QImage TAction::Picture() const
+{
+    const TImageList* images = FActionList ? FActionList->Images() : nullptr;
+    if (!images || FImageIndex < 0 || FImageIndex >= images->Count())
+        return QImage();
+    return images->Image(FImageIndex);
 }
 
 // ---------------------------------------------------------------------------

@@ -17,6 +17,7 @@
 #include <vector>
 
 class QAction;
+class QImage;
 class QObject;
 class TAction;
 class TActionList;
@@ -116,6 +117,8 @@ public:
 private:
     friend class TActionList;
     void Changed() override;
+    // The list's picture at ImageIndex, or a null image.
+    QImage Picture() const;
 
     QString FCategory;
     TMethod FOnExecute;
@@ -123,6 +126,7 @@ private:
     TActionList* FActionList = nullptr;
     std::unique_ptr<QAction> FQtAction;
     std::vector<TActionClient*> FClients;
+    int64_t FIconKey = 0; // the cache key of the picture the icon shows; 0: none
 };
 
 class TActionList : public TComponent {

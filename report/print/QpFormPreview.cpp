@@ -400,6 +400,7 @@ void TZarvPreviewForm::SaveSnapshot(const QString& fileName)
         return;
     auto* render = static_cast<TQPRender*>(renders.Objects(index));
     render->SetOutputFileName(fileName);
+    render->ShareZSFStream(*ZvRenderPreview);
     try {
         render->Render(stream);
     } catch (...) {
@@ -416,7 +417,7 @@ void TZarvPreviewForm::actnFile_PrintExecute(TObject*)
         return;
     }
     TStream* stream = ZvRenderPreview->ZSFStream();
-    ZvRenderPrinter->SetZSFStream(stream);
+    ZvRenderPrinter->ShareZSFStream(*ZvRenderPreview);
     ZvRenderPrinter->SetPages(ZvRenderPreview->Pages());
     struct TRelease {
         TZarvPreviewForm* Form;

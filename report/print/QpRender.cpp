@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstring>
 #include <numbers>
 
 namespace {
@@ -90,6 +91,72 @@ QString MessageWithCode(const QString& message, int code)
     return Format(Translate(message), code);
 }
 
+// How many bytes the page headers are read in while the pages are indexed.
+constexpr int64_t kIndexWindow = 65536;
+
+// A page header's size in a file of that version (see QpFiler.h).
+int PageHeaderSize(uint16_t fileVer)
+{
+    return 1 + 4 + 4 + (fileVer >= kVerInt32Pages ? 4 : 2) + (fileVer >= kVerPageSize ? 8 : 1) +
+           (fileVer >= kVerUnicode ? 3 : 0);
+}
+
+struct TPageHeaderRead {
+    TQPPageHeader Header;
+    TOrientation Orientation; // the page's own from version 5130 on, else the file's
+    int Bin;
+};
+
+// A page header from its bytes (available of them at bytes): "Unexpected
+// code found in report file." when it does not start with its code, the
+// read error when it is cut short.
+TPageHeaderRead ParsePageHeader(const char* bytes, qsizetype available, uint16_t fileVer,
+                                const TQPReportHeader& file)
+{
+    if (available < 1)
+        ReadError();
+    if (uint8_t(bytes[0]) != uint8_t(TZsfCode::PageHeader))
+        throw Exception(kUnexpectedPageCode);
+    if (available < PageHeaderSize(fileVer))
+        ReadError();
+    const auto* p = reinterpret_cast<const uchar*>(bytes) + 1;
+    auto int32 = [&p] {
+        const int32_t value = qFromLittleEndian<qint32>(p);
+        p += 4;
+        return value;
+    };
+    auto number = [&p] {
+        const quint32 bits = qFromLittleEndian<quint32>(p);
+        p += 4;
+        float value;
+        std::memcpy(&value, &bits, sizeof value);
+        return Sane(value);
+    };
+    TPageHeaderRead read{TQPPageHeader(), file.Orientation, file.Bin};
+    TQPPageHeader& h = read.Header;
+    h.PrevPagePos = int32();
+    h.NextPagePos = int32();
+    if (fileVer >= kVerInt32Pages) {
+        h.PageNo = int32();
+    } else {
+        h.PageNo = qFromLittleEndian<qint16>(p);
+        p += 2;
+    }
+    if (fileVer >= kVerPageSize) {
+        h.PaperWidth = number();
+        h.PaperHeight = number();
+    } else {
+        h.OldOrientation = *p++;
+        h.PaperWidth = file.PaperWidth;
+        h.PaperHeight = file.PaperHeight;
+    }
+    if (fileVer >= kVerUnicode) {
+        read.Orientation = EnumOf(*p++, TOrientation::poDefault);
+        read.Bin = qFromLittleEndian<quint16>(p);
+    }
+    return read;
+}
+
 } // namespace
 
 QFont ZsfQFont(const TSaveFont& font, int pixelHeight)
@@ -151,42 +218,41 @@ void TQPConverter::Generate(int pageNo, int /*pageCount*/)
     FReader = std::make_unique<TZsfReader>(*FStream);
     ReadFileHeader();
     FCurrPagePos = FReader->Position();
-    CheckPageChain();
+    FIndex = FRenderer->PageIndex() ? FRenderer->PageIndex() : &FOwnIndex;
+    if (!FIndex->Fits(FReader->Size(), FCurrPagePos, FPageCount, FFileVer, FAnsiStrings))
+        IndexPages();
     FPageNo = 1;
     FRenderer->SetHeaderBin(FReportHeader.Bin);
     if (FPageCount <= 0)
         return;
+    // One page asked for is looked at before the target starts.
+    const int onePage = pageNo != 0 ? std::clamp(pageNo, 1, FPageCount) : 0;
+    if (onePage != 0)
+        GotoPage(onePage);
 
     FRenderer->DocBegin();
     try {
-        if (pageNo != 0) {
-            GotoPage(pageNo);
-            ProcessPage();
+        if (onePage != 0) {
+            ProcessPage(onePage);
         } else if (!FRenderer->Selection().isEmpty()) {
-            // A page the chain does not reach is not there to play (so a
-            // damaged chain cannot play one page over and over).
-            for (int page = FPageNo; page <= FPageCount; ++page) {
-                if (!PageInRange(page))
-                    continue;
-                GotoPage(page);
-                if (FPageNo == page)
-                    ProcessPage();
+            for (int page = 1; page <= FPageCount; ++page) {
+                if (PageInRange(page))
+                    ProcessPage(page);
             }
         } else if (const int last = FRenderer->LastPage();
                    last != 0 && last != 9999 && !(FRenderer->FirstPage() == 1 && last == FPageCount)) {
-            // A range that starts beyond the last page plays nothing.
-            const int first = FRenderer->FirstPage();
+            // A range that starts beyond the last page plays nothing; one
+            // that ends before it starts plays its first page.
+            const int first = std::max(FRenderer->FirstPage(), 1);
             const int end = std::min(last, FPageCount);
-            if (first <= FPageCount) {
-                GotoPage(first);
-                ProcessPage();
-                while (FPageNo < end)
-                    ProcessPage();
+            for (int page = first; page <= FPageCount; ++page) {
+                ProcessPage(page);
+                if (page >= end)
+                    break;
             }
         } else {
-            ProcessPage();
-            while (FPageNo < FPageCount)
-                ProcessPage();
+            for (int page = 1; page <= FPageCount; ++page)
+                ProcessPage(page);
         }
     } catch (...) {
         FRenderer->SetPlaybackFailed(true);
@@ -299,89 +365,94 @@ bool TQPConverter::HeaderPlausible() const
 
 void TQPConverter::ReadPageHeader(bool apply)
 {
-    TZsfReader& r = *FReader;
-    if (r.Byte() != uint8_t(TZsfCode::PageHeader))
-        throw Exception(kUnexpectedPageCode);
-    TQPPageHeader h;
-    h.PrevPagePos = r.Int32();
-    h.NextPagePos = r.Int32();
-    h.PageNo = FFileVer >= kVerInt32Pages ? r.Int32() : r.SmallInt();
-    if (FFileVer >= kVerPageSize) {
-        h.PaperWidth = Sane(r.Float());
-        h.PaperHeight = Sane(r.Float());
-    } else {
-        h.OldOrientation = r.Byte();
-        h.PaperWidth = FReportHeader.PaperWidth;
-        h.PaperHeight = FReportHeader.PaperHeight;
-    }
-    TOrientation orientation = FReportHeader.Orientation;
-    int bin = FReportHeader.Bin;
-    if (FFileVer >= kVerUnicode) {
-        orientation = EnumOf(r.Byte(), TOrientation::poDefault);
-        bin = r.Word();
-    }
-    FPageHeader = h;
-    FPrevPagePos = h.PrevPagePos;
-    FNextPagePos = h.NextPagePos;
-    FPageNo = h.PageNo;
+    const int size = PageHeaderSize(FFileVer);
+    const QByteArray bytes = FReader->Bytes(std::min<int64_t>(size, FReader->Left()));
+    TPageHeaderRead h = ParsePageHeader(bytes.constData(), bytes.size(), FFileVer, FReportHeader);
+    FPageHeader = h.Header;
+    FPrevPagePos = h.Header.PrevPagePos;
+    FNextPagePos = h.Header.NextPagePos;
+    FPageNo = h.Header.PageNo;
     if (apply) {
-        FReportHeader.Orientation = orientation;
-        FReportHeader.Bin = bin;
+        FReportHeader.Orientation = h.Orientation;
+        FReportHeader.Bin = h.Bin;
     }
 }
 
-// The pages linked from the first page header on are the pages the file
-// header counts: a count that the pages disagree with (none counted while a
-// page follows, or the last page's link reached before the count or after
-// it) would play too few pages, or none, as if that were the report. The
-// links must lead forward, so the walk ends.
-void TQPConverter::CheckPageChain()
+// One walk over the page headers, from the first on, before anything plays:
+// the pages the chain links are the pages the file header counts (so none
+// is left out as if the report ended there), each next link leads forward
+// to the page whose previous link leads back to it, the last page links on
+// to nothing, and the pages are numbered 1, 2, ... in chain order (the
+// writer numbers only the pages it writes). Playback then goes to a page
+// through the positions kept here and never steers by a page number, so a
+// damaged one cannot make it wander. The headers are read through a window
+// of the stream, so a file of small pages takes few reads.
+void TQPConverter::IndexPages()
 {
+    FIndex->Clear();
     TZsfReader& r = *FReader;
-    int pages = 0;
-    if (r.Left() > 0) {
-        for (int64_t position = FCurrPagePos;;) {
-            ReadPageHeader(false);
-            if (++pages > FPageCount)
-                break;
-            if (FNextPagePos == 0)
-                break;
-            if (FNextPagePos <= position)
-                throw Exception(kUnexpectedPageCode);
-            position = FNextPagePos;
+    const int64_t first = FCurrPagePos;
+    const int size = PageHeaderSize(FFileVer);
+    std::vector<int64_t> positions;
+    positions.reserve(size_t(std::clamp<int64_t>(r.Left() / size, 0, FPageCount)));
+    QByteArray window;
+    int64_t windowStart = 0;
+    int64_t position = first;
+    int64_t previous = 0;
+    for (int page = 1; page <= FPageCount; ++page) {
+        if (position < windowStart || position + size > windowStart + window.size()) {
             r.Seek(position);
+            window = r.Bytes(std::min<int64_t>(std::max<int64_t>(kIndexWindow, size), r.Left()));
+            windowStart = position;
         }
+        const qsizetype offset = qsizetype(position - windowStart);
+        const TQPPageHeader h =
+            ParsePageHeader(window.constData() + offset, window.size() - offset, FFileVer, FReportHeader)
+                .Header;
+        const bool last = page == FPageCount;
+        const bool nextFits =
+            last ? h.NextPagePos == 0 : h.NextPagePos > position && h.NextPagePos < r.Size();
+        if (h.PageNo != page || h.PrevPagePos != previous || !nextFits)
+            throw Exception(kUnexpectedPageCode);
+        positions.push_back(position);
+        previous = position;
+        position = h.NextPagePos;
     }
-    if (pages != FPageCount)
+    // A stream whose header counts no page holds none.
+    if (FPageCount <= 0 && r.Left() > 0)
         throw Exception(kUnexpectedPageCode);
-    r.Seek(FCurrPagePos);
+    FIndex->Set(r.Size(), first, FFileVer, FAnsiStrings, std::move(positions));
+    r.Seek(first);
 }
 
-// Links are followed only away from the page in their own direction, so a
-// walk over a damaged chain ends.
+// The stream is left at the header of the page; the header found there must
+// be the one the index knows, else the stream changed under the index.
 void TQPConverter::GotoPage(int pageNum)
 {
+    if (!FIndex || FIndex->Count() == 0)
+        return;
+    const int page = std::clamp(pageNum, 1, FIndex->Count());
+    FCurrPagePos = FIndex->Position(page);
     FReader->Seek(FCurrPagePos);
     ReadPageHeader(false);
-    for (;;) {
-        int64_t next = 0;
-        if (pageNum < FPageNo && FPrevPagePos >= 1 && FPrevPagePos < FCurrPagePos)
-            next = FPrevPagePos;
-        else if (pageNum > FPageNo && FNextPagePos >= 1 && FNextPagePos > FCurrPagePos)
-            next = FNextPagePos;
-        if (next == 0)
-            break;
-        FReader->Seek(next);
-        ReadPageHeader(false);
-        FCurrPagePos = next;
-    }
+    CheckLanding(page);
     FReader->Seek(FCurrPagePos);
 }
 
-void TQPConverter::ProcessPage()
+void TQPConverter::CheckLanding(int page) const
 {
-    FCurrPagePos = FReader->Position();
+    const int64_t previous = page > 1 ? FIndex->Position(page - 1) : 0;
+    const int64_t next = page < FIndex->Count() ? FIndex->Position(page + 1) : 0;
+    if (FPageNo != page || FPrevPagePos != previous || FNextPagePos != next)
+        throw Exception(kUnexpectedPageCode);
+}
+
+void TQPConverter::ProcessPage(int page)
+{
+    FCurrPagePos = FIndex->Position(page);
+    FReader->Seek(FCurrPagePos);
     ReadPageHeader(true);
+    CheckLanding(page);
     FRenderer->snPaperWidth = FPageHeader.PaperWidth;
     FRenderer->snPaperHeight = FPageHeader.PaperHeight;
     FRenderer->PageBegin();
@@ -392,7 +463,8 @@ void TQPConverter::ProcessPage()
 
 bool TQPConverter::PageInRange(int pageNum) const
 {
-    return PageInPageSelection(FRenderer->Selection(), FRenderer->FirstPage(), FRenderer->LastPage(), pageNum);
+    return PageInPageSelection(FRenderer->Selection(), FRenderer->FirstPage(), FRenderer->LastPage(),
+                               pageNum);
 }
 
 // ---------------------------------------------------------------------------
@@ -1384,12 +1456,28 @@ void TQPRender::SetZSFStream(TStream* stream)
         return;
     ReleaseZSFStream();
     FZSFStream = stream;
+    if (stream)
+        FPageIndex = std::make_shared<TQPPageIndex>();
+}
+
+void TQPRender::ShareZSFStream(const TQPRender& source)
+{
+    SetZSFStream(source.FZSFStream);
+    if (FZSFStream)
+        FPageIndex = source.FPageIndex;
+}
+
+QString TQPRender::ZSFFileName() const
+{
+    const auto* file = dynamic_cast<const TFileStream*>(FZSFStream);
+    return file ? file->FileName() : QString();
 }
 
 void TQPRender::ReleaseZSFStream()
 {
     FZSFStream = nullptr;
     FInternalZSFStream.reset();
+    FPageIndex.reset();
 }
 
 void TQPRender::Render(TStream* zsfStream)
@@ -1403,6 +1491,7 @@ void TQPRender::Render(TStream* zsfStream)
         } else if (!FZSFStream) {
             FInternalZSFStream = std::make_unique<TFileStream>(FInputFileName, fmOpenRead | fmShareDenyWrite);
             FZSFStream = FInternalZSFStream.get();
+            FPageIndex = std::make_shared<TQPPageIndex>();
         }
         RenderPage(0);
     } catch (Exception& error) {
@@ -1420,7 +1509,8 @@ void TQPRender::Render(const QString& inputFileName)
     Render(static_cast<TStream*>(nullptr));
 }
 
-// Every playback reads the stream from its start.
+// Every playback reads the stream's file header from its start; the pages
+// it finds through the stream's page index.
 void TQPRender::RenderPage(int pageNum)
 {
     if (!FZSFStream || FRendering)

@@ -71,6 +71,42 @@ struct TQPPageHeader {
     uint8_t OldOrientation = 0; // files below version 2000
 };
 
+// The pages of one open snapshot stream: where each page header stands, in
+// chain order, as one walk over the headers found and checked them. The
+// render target that holds the stream keeps it, and targets handed the same
+// stream share it, so the stream's first playback walks the chain and every
+// later one goes to its pages directly. An index fits a stream only while
+// the stream's size, first page, page count and text form are those it was
+// made for.
+class TQPPageIndex {
+public:
+    bool Fits(int64_t streamSize, int64_t firstPage, int pageCount, uint16_t fileVer, bool ansi) const
+    {
+        return FStreamSize == streamSize && FFirstPage == firstPage && Count() == pageCount &&
+               FFileVer == fileVer && FAnsi == ansi;
+    }
+    int Count() const { return int(FPositions.size()); }
+    // The stream position of a page's header, page 1..Count().
+    int64_t Position(int page) const { return FPositions.at(size_t(page - 1)); }
+    void Set(int64_t streamSize, int64_t firstPage, uint16_t fileVer, bool ansi,
+             std::vector<int64_t> positions)
+    {
+        FStreamSize = streamSize;
+        FFirstPage = firstPage;
+        FFileVer = fileVer;
+        FAnsi = ansi;
+        FPositions = std::move(positions);
+    }
+    void Clear() { Set(-1, -1, 0, false, {}); }
+
+private:
+    int64_t FStreamSize = -1;
+    int64_t FFirstPage = -1;
+    uint16_t FFileVer = 0;
+    bool FAnsi = false;
+    std::vector<int64_t> FPositions;
+};
+
 // The device font of a font description at a height in pixels: face,
 // styles and pitch, without hinting and kerning.
 QFont ZsfQFont(const TSaveFont& font, int pixelHeight);
@@ -91,16 +127,19 @@ public:
     // Plays pages: pageNo 0 the pages the target selects (its Selection,
     // else FirstPage..LastPage, where a LastPage of 0 or 9999 means all),
     // else that page (a page beyond the last shows the last). A stream
-    // without pages plays nothing (no DocBegin); a stream whose page count
-    // its pages disagree with plays nothing and raises "Unexpected code
-    // found in report file.". pageCount has no effect.
+    // without pages plays nothing (no DocBegin). A stream whose page chain
+    // disagrees with its page count, or with itself (links, page numbers),
+    // plays nothing and raises "Unexpected code found in report file.", as
+    // does a page whose header differs from the one indexed when the
+    // stream was first played. pageCount has no effect.
     virtual void Generate(int pageNo, int pageCount = 0);
 
     // Whether the target's Selection (or its FirstPage..LastPage) holds the
     // page; EConvertError for a token that is neither number nor keyword.
     bool PageInRange(int pageNum) const;
-    // Leaves the stream at the header of that page, or of the last page
-    // reached on the way.
+    // Leaves the stream at the header of that page (clamped to the pages
+    // there are), after checking the header against the page index; only
+    // while a playback runs.
     void GotoPage(int pageNum);
     // Width of a text with formatting codes, inches, in the current font.
     double QPTFTextWidth(const QString& value);
@@ -138,10 +177,12 @@ private:
     void ReadHeaderFields(bool ansi);
     bool HeaderPlausible() const;
     // Raises "Unexpected code found in report file." unless the page chain
-    // holds as many pages as the file header counts.
-    void CheckPageChain();
+    // holds the pages the file header counts, linked both ways and numbered
+    // in order; keeps where each stands.
+    void IndexPages();
+    void CheckLanding(int page) const;
     void ReadPageHeader(bool apply);
-    void ProcessPage();
+    void ProcessPage(int page);
     void Dispatch(uint8_t code);
     QString ReadText();
     TRect ReadRect();
@@ -163,6 +204,8 @@ private:
     TStream* FStream;
     TQPRender* FRenderer;
     std::unique_ptr<TZsfReader> FReader;
+    TQPPageIndex* FIndex = nullptr; // the target's, or FOwnIndex
+    TQPPageIndex FOwnIndex;
     TDateTime FReportDateTime = 0;
     int FFirstPage = 0;
     int FLastPage = 0;
@@ -309,10 +352,20 @@ public:
     void SetLastPage(int page) { FLastPage = page; }
     bool ForceAnsi() const { return FForceAnsi; }
     void SetForceAnsi(bool force) { FForceAnsi = force; }
-    // The snapshot played (not owned unless opened from InputFileName).
+    // The snapshot played (not owned unless opened from InputFileName). A
+    // stream set anew gets an empty page index, which its first playback
+    // fills.
     TStream* ZSFStream() const { return FZSFStream; }
     void SetZSFStream(TStream* stream);
+    // Plays the stream another target holds, sharing its page index.
+    void ShareZSFStream(const TQPRender& source);
+    // The page index of the stream, or null without one.
+    TQPPageIndex* PageIndex() const { return FPageIndex.get(); }
     TDecodeImageEvent OnDecodeImage;
+
+    // The file the snapshot stream reads ("" when it is not a file), which
+    // a failed playback names.
+    QString ZSFFileName() const;
 
 protected:
     // Forgets the stream, freeing it when opened here.
@@ -328,6 +381,7 @@ protected:
     bool FPlaybackFailed = false;
     TStream* FZSFStream = nullptr;
     std::unique_ptr<TStream> FInternalZSFStream;
+    std::shared_ptr<TQPPageIndex> FPageIndex; // of FZSFStream
     QString FSelection;
     int FFirstPage = 1;
     int FLastPage = 9999;

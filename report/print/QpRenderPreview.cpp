@@ -3,6 +3,7 @@
 #include "platform/forms/ExtCtrls.h"
 #include "platform/forms/Forms.h"
 #include "platform/forms/Picture.h"
+#include "platform/rtl/FileErrors.h"
 
 #include <QFontMetricsF>
 #include <QGuiApplication>
@@ -306,8 +307,12 @@ void TZvRenderPreview::DoPageChange()
 // ---------------------------------------------------------------------------
 // Pages
 
+// A page that cannot be shown leaves the page shown before as the current
+// one, so that the page number told stays that of the picture; the error
+// names the snapshot's file where there is one.
 void TZvRenderPreview::RenderPage(int pageNum)
 {
+    const int shown = FCurrentPage;
     FCurrentPage = std::max(1, pageNum);
     const int pages = Pages();
     if (pages > 0 && FCurrentPage > pages)
@@ -315,8 +320,17 @@ void TZvRenderPreview::RenderPage(int pageNum)
     try {
         TZvRenderCanvas::RenderPage(FCurrentPage);
     } catch (...) {
+        const bool moved = FCurrentPage != shown;
+        FCurrentPage = shown;
         RestoreCursor();
-        throw;
+        if (moved)
+            DoPageChange();
+        try {
+            throw;
+        } catch (Exception& error) {
+            AddFileName(error, ZSFFileName());
+            throw;
+        }
     }
     RestoreCursor();
 }

@@ -14,6 +14,7 @@
 #include "platform/forms/MessageService.h"
 #include "report/print/QpFormPreview.h"
 #include "tests/gauges/ProgramWindows.h"
+#include "tests/support/BenchmarkSandbox.h"
 #include "tests/support/HeapInUse.h"
 
 #include <QApplication>
@@ -34,19 +35,6 @@ constexpr int kWarmUpCycles = 5;
 constexpr int kCycles = 50;
 constexpr int kPollMs = 10;
 constexpr int kPollTries = 1000; // ten seconds
-
-// The resident set of this process in kB, or -1.
-long ResidentKilobytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine()) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    }
-    return -1;
-}
 
 // The heap in use in kB: what the resident set shows only once the
 // allocator's free room is used up.
@@ -116,11 +104,7 @@ BENCHMARK(GaugeCardPreview)->Iterations(kCycles)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {
-    // Private folders, so that the real user's settings stay untouched.
-    QTemporaryDir sandbox;
-    for (const char* name : {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"})
-        qputenv(name, sandbox.path().toLocal8Bit());
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    TBenchmarkSandbox sandbox;
     QApplication application(argc, argv);
     benchmark::Initialize(&argc, argv);
     SetDialogService(std::make_unique<TScriptedDialogService>());

@@ -1,7 +1,10 @@
 #pragma once
 // The bytes of heap this process has in use: AddressSanitizer's own count in
 // a sanitizer build (where freed blocks wait in quarantine and the C
-// library's figures are empty), else the C library's.
+// library's figures are empty), else the C library's; and its resident set.
+#include <QByteArray>
+#include <QFile>
+
 #include <malloc.h>
 
 #include <cstddef>
@@ -19,4 +22,17 @@ inline double HeapInUse()
 #else
     return double(mallinfo2().uordblks);
 #endif
+}
+
+// The resident set of this process (VmRSS) in kB, or -1.
+inline long ResidentKilobytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine()) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    }
+    return -1;
 }

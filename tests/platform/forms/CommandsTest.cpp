@@ -5,12 +5,15 @@
 
 #include "platform/forms/ActnList.h"
 #include "platform/forms/Dialogs.h"
+#include "platform/forms/ImgList.h"
 #include "platform/forms/Menus.h"
 #include "platform/forms/ToolBars.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QEventLoop>
+#include <QIcon>
+#include <QImage>
 #include <QMenu>
 #include <QMenuBar>
 #include <QTest>
@@ -203,6 +206,35 @@ TEST_F(Commands, ActionsDriveTheirMenuItemsAndButtons)
     QTimer::singleShot(30, &loop, &QEventLoop::quit);
     loop.exec();
     EXPECT_TRUE(Form->Log.contains("cFlagClick:aGo"));
+}
+
+// An action's icon is made once per picture: enabling and disabling it
+// keeps the icon it has (a new icon every time left its pixmaps behind, a
+// few kB per page move in an open preview), and a new picture in the list
+// shows at the next change.
+TEST_F(Commands, AnActionKeepsItsIconUntilThePictureChanges)
+{
+    auto* images = Get<TImageList>("ilGlyphs");
+    QImage red(16, 16, QImage::Format_ARGB32);
+    red.fill(Qt::red);
+    images->Add(red);
+    auto* go = Get<TAction>("aGo");
+    go->SetImageIndex(0);
+    const qint64 icon = go->QtAction()->icon().cacheKey();
+    EXPECT_FALSE(go->QtAction()->icon().isNull());
+    for (int i = 0; i < 10; ++i)
+        go->SetEnabled(i % 2 != 0);
+    EXPECT_EQ(go->QtAction()->icon().cacheKey(), icon);
+
+    QImage blue(16, 16, QImage::Format_ARGB32);
+    blue.fill(Qt::blue);
+    images->Clear();
+    images->Add(blue);
+    go->SetEnabled(false);
+    EXPECT_NE(go->QtAction()->icon().cacheKey(), icon);
+    EXPECT_EQ(go->QtAction()->icon().pixmap(16, 16).toImage().pixelColor(8, 8), QColor(Qt::blue));
+    go->SetImageIndex(-1);
+    EXPECT_TRUE(go->QtAction()->icon().isNull());
 }
 
 TEST_F(Commands, ToolBarLinesUpItsControls)

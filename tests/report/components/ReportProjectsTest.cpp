@@ -335,19 +335,7 @@ TEST_F(ProjectsTest, ASnapshotWhosePageCountDisagreesIsRefusedNamingIt)
     for (const TReportDest dest : {TReportDest::rdPreview, TReportDest::rdPrinter}) {
         SCOPED_TRACE(int(dest));
         TZvSystem system(nullptr);
-        PrintStraightToPdf(system, pdf);
-        system.SetDefaultDest(dest);
-        TSystemOptions options = system.SystemOptions();
-        options.Include(TSystemOption::soNoGenerate);
-        options.Exclude(TSystemOption::soPreviewModal);
-        system.SetSystemOptions(options);
-        system.SystemFiler()->StreamMode = TStreamMode::smFile;
-        system.SystemFiler()->FileName = damaged;
-        // The preview window is shown but not waited for.
-        system.OverridePreview = [](TZvSystem* owner, TOverrideMode mode, TCustomForm*& form) {
-            if (mode != TOverrideMode::omWait)
-                owner->DefaultPreviewForm(owner, mode, form);
-        };
+        PlaySnapshotFile(system, dest, damaged, pdf);
         try {
             system.Execute();
             ADD_FAILURE() << "played";

@@ -14,3 +14,22 @@ inline void PrintStraightToPdf(TZvSystem& system, const QString& pdf)
     system.SetOutputFileName(pdf);
     system.OverrideStatus = [](TZvSystem*, TOverrideMode, TCustomForm*&) {}; // no status window
 }
+
+// A report system that plays a snapshot file without running a report: to
+// dest, the preview window (shown but not waited for) or, as
+// PrintStraightToPdf, the "Print to PDF" printer into pdf.
+inline void PlaySnapshotFile(TZvSystem& system, TReportDest dest, const QString& snapshot, const QString& pdf)
+{
+    PrintStraightToPdf(system, pdf);
+    system.SetDefaultDest(dest);
+    TSystemOptions options = system.SystemOptions();
+    options.Include(TSystemOption::soNoGenerate);
+    options.Exclude(TSystemOption::soPreviewModal);
+    system.SetSystemOptions(options);
+    system.SystemFiler()->StreamMode = TStreamMode::smFile;
+    system.SystemFiler()->FileName = snapshot;
+    system.OverridePreview = [](TZvSystem* owner, TOverrideMode mode, TCustomForm*& form) {
+        if (mode != TOverrideMode::omWait)
+            owner->DefaultPreviewForm(owner, mode, form);
+    };
+}

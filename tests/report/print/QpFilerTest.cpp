@@ -41,16 +41,6 @@ void ExpectBytes(const QByteArray& actual, qsizetype from, const char* pattern)
     }
 }
 
-// The position of the first page header: after the file header, whose
-// title and output name are the only parts of varying length.
-qsizetype FirstPagePos(const QByteArray& b)
-{
-    const int title = uint8_t(b[3]);
-    const qsizetype afterTitle = 4 + 2 * title;
-    const qsizetype outputName = afterTitle + 49;
-    return outputName + 1 + 2 * uint8_t(b[outputName]);
-}
-
 struct PageLink {
     qsizetype Pos;
     int32_t Prev;

@@ -1,6 +1,7 @@
 // The preview window driven by keys and commands: page actions, scrolling
 // across pages, the key filters of its edits, Go to Page, Save and Print.
 #include "PaperLocale.h"
+#include "PdfSystem.h"
 #include "PdfTools.h"
 #include "PreviewPrint.h"
 #include "ReportWindows.h"
@@ -15,14 +16,15 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
-#include <QPageSetupDialog>
-#include <QRadioButton>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPageSetupDialog>
+#include <QRadioButton>
 #include <QTest>
 #include <QTimer>
 
@@ -297,6 +299,138 @@ TEST_F(QpFormPreviewTest, OpenRefusesWhatTheReaderRejects)
     EXPECT_EQ(Page(), 2);
     EXPECT_EQ(Form->ZvRenderPreview->Pages(), 3);
     EXPECT_EQ(Form->Caption(), caption);
+}
+
+// Writes bytes to a file of the test folder and returns its path.
+QString WriteFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+    file.write(bytes);
+    return path;
+}
+
+QByteArray FileBytes(const QString& path)
+{
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
+    return file.readAll();
+}
+
+// Page 3's number in a six-page snapshot file set to 99999, to 2, to 4,
+// and one bit of it flipped. Opening it in the preview (File > Open, and a
+// window of its own), previewing it as the snapshot of a report run, and
+// printing it into an existing PDF, all pages or pages 2 to 4, each end
+// with the reader's message naming the file; the PDF keeps its bytes and
+// the preview keeps the report it showed.
+TEST_F(QpFormPreviewTest, ADamagedPageNumberIsRefusedOnEveryRoad)
+{
+    const QByteArray six = Pages(6);
+    const qsizetype field = PageHeaderPos(six, 3) + 9;
+    ASSERT_EQ(qFromLittleEndian<qint32>(six.constData() + field), 3);
+    const QByteArray old("%PDF-1.4 the last print\n");
+    const QString pdf = WriteFile(Path("old.pdf"), old);
+    Open(3);
+    for (const qint32 number : {99999, 2, 4, 3 ^ 16}) {
+        SCOPED_TRACE(number);
+        QByteArray bytes = six;
+        qToLittleEndian<qint32>(number, bytes.data() + field);
+        const QString damaged = WriteFile(Path("damaged.zsf"), bytes);
+        const QString message = QStringLiteral("Unexpected code found in report file.\n") + damaged;
+
+        Dialogs->Answer(true, damaged);
+        const size_t shown = Messages->Shown().size();
+        Form->actnFile_Open->QtAction()->trigger();
+        ASSERT_EQ(Messages->Shown().size(), shown + 1);
+        EXPECT_EQ(Messages->Shown().back().Text, message);
+        EXPECT_EQ(Form->ZvRenderPreview->Pages(), 3);
+        try {
+            DestroyForm(TZarvPreviewForm::PreviewFile(damaged));
+            ADD_FAILURE() << "opened";
+        } catch (const Exception& e) {
+            EXPECT_EQ(e.Message(), message);
+        }
+
+        for (const TReportDest dest : {TReportDest::rdPreview, TReportDest::rdPrinter}) {
+            for (const bool range : {false, true}) {
+                SCOPED_TRACE(testing::Message()
+                             << "destination " << int(dest) << (range ? ", pages 2-4" : ""));
+                TZvSystem system(nullptr);
+                PlaySnapshotFile(system, dest, damaged, pdf);
+                if (range) {
+                    system.SystemPrinter()->FirstPage = 2;
+                    system.SystemPrinter()->LastPage = 4;
+                }
+                try {
+                    system.Execute();
+                    ADD_FAILURE() << "played";
+                } catch (const Exception& e) {
+                    EXPECT_EQ(e.Message(), message);
+                }
+            }
+        }
+        EXPECT_EQ(FileBytes(pdf), old);
+    }
+}
+
+// The snapshot file written over while the preview shows it: page 3's
+// number changed on disk. Previous from page 4, and Go to Page 3, end
+// with the reader's message naming the file, each within a second (a
+// preview that steered by the page numbers it read went back and forth
+// between pages 3 and 4 for good), and page 4 stays the page shown and
+// told. The pages whose headers are as they were still show.
+TEST_F(QpFormPreviewTest, APageChangedUnderTheOpenPreviewIsRefusedWithinASecond)
+{
+    const QByteArray six = Pages(6);
+    const qsizetype field = PageHeaderPos(six, 3) + 9;
+    for (const qint32 number : {99999, 2, 4, 3 ^ 16}) {
+        SCOPED_TRACE(number);
+        const QString path = WriteFile(Path("shown.zsf"), six);
+        Form = NewForm<TZarvPreviewForm>(nullptr);
+        Form->ReportSystem = &System;
+        Form->SetBounds(0, 0, 615, 450);
+        Form->InputFileName = path;
+        Form->Show();
+        Form->InitFromQPSystem();
+        Form->UpdateControls();
+        for (int i = 0; i < 3; ++i)
+            Form->actnPage_Next->QtAction()->trigger();
+        ASSERT_EQ(Page(), 4);
+        {
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+            ASSERT_TRUE(file.seek(field));
+            char bytes[4];
+            qToLittleEndian<qint32>(number, bytes);
+            ASSERT_EQ(file.write(bytes, 4), 4);
+        }
+        const QString message = QStringLiteral("Unexpected code found in report file.\n") + path;
+        const size_t shown = Messages->Shown().size();
+        QElapsedTimer timer;
+        timer.start();
+        Form->actnPage_Previous->QtAction()->trigger();
+        EXPECT_LT(timer.elapsed(), 1000);
+        ASSERT_EQ(Messages->Shown().size(), shown + 1);
+        EXPECT_EQ(Messages->Shown().back().Text, message);
+        EXPECT_EQ(Page(), 4);
+        EXPECT_EQ(Form->PageEdit->Text(), "4");
+
+        timer.restart();
+        Dialogs->Answer(true, QStringLiteral("3"));
+        RequireOwned<TMenuItem>(Form, "mnuPageGoto")->QtAction()->trigger();
+        EXPECT_LT(timer.elapsed(), 1000);
+        ASSERT_EQ(Messages->Shown().size(), shown + 2);
+        EXPECT_EQ(Messages->Shown().back().Text, message);
+        EXPECT_EQ(Page(), 4);
+
+        Form->actnPage_Next->QtAction()->trigger();
+        EXPECT_EQ(Page(), 5);
+        Form->actnPage_First->QtAction()->trigger();
+        EXPECT_EQ(Page(), 1);
+        EXPECT_EQ(Messages->Shown().size(), shown + 2);
+        DestroyForm(Form);
+        Form = nullptr;
+    }
 }
 
 // Opening a file in a window of its own, beside another preview of the

@@ -190,6 +190,197 @@ TEST_F(QpRenderTest, APageCountThePagesDisagreeWithIsRefused)
     EXPECT_TRUE(empty.Calls.isEmpty());
 }
 
+// Page 3's number in a six-page snapshot set to 99999, to its neighbours'
+// numbers 2 and 4, and to each single bit flip of 3: the page chain still
+// links six pages, but the page numbers do not count them. Playing all the
+// pages (which would stop after page 3, as if the report ended there), page
+// 3 alone, page 4 (where Previous goes from), a range over page 3 and a
+// selection of it each end with the reader's message before any target
+// starts, and none goes on for ever.
+TEST_F(QpRenderTest, APageNumberThatDisagreesIsRefusedBeforeAnythingPlays)
+{
+    const QByteArray six = SixPages();
+    const qsizetype pageNoField = PageHeaderPos(six, 3) + 9;
+    ASSERT_EQ(qFromLittleEndian<qint32>(six.constData() + pageNoField), 3);
+    std::vector<qint32> numbers{99999, 2, 4};
+    for (int bit = 0; bit < 32; ++bit)
+        numbers.push_back(qint32(3u ^ (1u << bit)));
+    struct Play {
+        const char* what;
+        int pageNum, first, last;
+        const char* selection;
+    };
+    const Play plays[] = {{"all", 0, 1, 9999, ""},
+                          {"page 3", 3, 1, 9999, ""},
+                          {"page 4", 4, 1, 9999, ""},
+                          {"range 2-4", 0, 2, 4, ""},
+                          {"selection 3", 0, 1, 9999, "3"}};
+    for (const qint32 number : numbers) {
+        QByteArray snapshot = six;
+        qToLittleEndian<qint32>(number, snapshot.data() + pageNoField);
+        for (const Play& play : plays) {
+            SCOPED_TRACE(testing::Message() << "page number " << number << ", " << play.what);
+            RecordingRender render;
+            render.SetFirstPage(play.first);
+            render.SetLastPage(play.last);
+            render.SetSelection(QString::fromLatin1(play.selection));
+            try {
+                render.Play(snapshot, play.pageNum);
+                ADD_FAILURE() << "played " << render.PagesPlayed().size() << " pages";
+            } catch (const Exception& e) {
+                EXPECT_EQ(e.Message(), QStringLiteral("Unexpected code found in report file."));
+            }
+            EXPECT_TRUE(render.Calls.isEmpty());
+        }
+    }
+}
+
+// The links of the page chain damaged: a previous link that does not lead
+// back to the page before, a next link that leads back, or one that leads
+// past the last page. Each is refused before anything plays.
+TEST_F(QpRenderTest, APageChainWhoseLinksDisagreeIsRefused)
+{
+    const QByteArray six = SixPages();
+    const qsizetype page3 = PageHeaderPos(six, 3);
+    const qsizetype page6 = PageHeaderPos(six, 6);
+    struct Row {
+        int line;
+        qsizetype field;
+        qint32 value;
+    };
+    const Row rows[] = {
+        {1, page3 + 1, 0},                  // page 3's previous link: none
+        {2, page3 + 1, qint32(page3)},      // page 3's previous link: itself
+        {3, page3 + 5, qint32(page3)},      // page 3's next link: itself
+        {4, page3 + 5, qint32(page3 - 1)},  // page 3's next link: backwards
+        {5, page6 + 5, qint32(page3)},      // the last page links on, backwards
+        {6, page6 + 5, qint32(six.size())}, // the last page links past the end
+        {7, page3 + 5, qint32(six.size())}, // page 3 links past the end
+    };
+    for (const Row& row : rows) {
+        QByteArray snapshot = six;
+        qToLittleEndian<qint32>(row.value, snapshot.data() + row.field);
+        for (const int pageNum : {0, 3, 6}) {
+            RecordingRender render;
+            try {
+                render.Play(snapshot, pageNum);
+                ADD_FAILURE() << "row " << row.line << " page " << pageNum;
+            } catch (const Exception& e) {
+                EXPECT_EQ(e.Message(), QStringLiteral("Unexpected code found in report file."))
+                    << "row " << row.line;
+            }
+            EXPECT_TRUE(render.Calls.isEmpty()) << "row " << row.line;
+        }
+    }
+}
+
+// A memory stream that counts the reads made of it.
+class CountingStream : public TMemoryStream {
+public:
+    using TMemoryStream::TMemoryStream;
+    int64_t Read(void* buffer, int64_t count) override
+    {
+        ++Reads;
+        return TMemoryStream::Read(buffer, count);
+    }
+    int Reads = 0;
+};
+
+QByteArray NumberedPages(int count)
+{
+    return WriteSnapshot([count](TZvZSFWriter& w) {
+        for (int page = 1; page <= count; ++page) {
+            if (page > 1)
+                w.NewPage();
+            w.PrintXY(1, 1, QStringLiteral("%1").arg(page, 3, 10, QLatin1Char('0')));
+        }
+    });
+}
+
+// Once a stream has been played, showing any of its pages costs the same
+// reads whatever the page's place and the report's length: no page is found
+// by walking the pages before it. The first playback's walk over the page
+// headers takes a read or two, not one per page.
+TEST_F(QpRenderTest, APageCostsTheSameReadsWhereverItStands)
+{
+    CountingStream ten(NumberedPages(10));
+    CountingStream hundred(NumberedPages(200));
+    RecordingRender render;
+    auto readsOf = [&render](CountingStream& stream, int page) {
+        render.SetZSFStream(&stream);
+        stream.Reads = 0;
+        render.RenderPage(page);
+        EXPECT_EQ(render.PagesPlayed().last(), page);
+        return stream.Reads;
+    };
+    const int firstOfTen = readsOf(ten, 1);
+    const int page2 = readsOf(ten, 2);
+    EXPECT_EQ(readsOf(ten, 10), page2);
+    EXPECT_EQ(readsOf(ten, 1), page2);
+    EXPECT_LE(firstOfTen, page2 + 3);
+    render.SetZSFStream(nullptr);
+    const int firstOfHundred = readsOf(hundred, 1);
+    EXPECT_LE(firstOfHundred, page2 + 3);
+    for (const int page : {2, 100, 199, 200, 1})
+        EXPECT_EQ(readsOf(hundred, page), page2) << "page " << page;
+    render.SetZSFStream(nullptr);
+}
+
+// The page index belongs to the open stream: targets handed the stream
+// share it (so printing from the preview walks nothing again), another
+// stream gets its own, and letting the stream go drops it. A header that
+// changed under the index since (the file written over while open) is
+// refused when a playback lands on it; the pages around it still play.
+TEST_F(QpRenderTest, ThePageIndexGoesWithItsStream)
+{
+    CountingStream stream(NumberedPages(20));
+    RecordingRender preview;
+    preview.SetZSFStream(&stream);
+    preview.RenderPage(1);
+    TQPPageIndex* index = preview.PageIndex();
+    ASSERT_NE(index, nullptr);
+    EXPECT_EQ(index->Count(), 20);
+    stream.Reads = 0;
+    preview.RenderPage(12);
+    const int pageReads = stream.Reads;
+
+    RecordingRender printer;
+    printer.ShareZSFStream(preview);
+    EXPECT_EQ(printer.ZSFStream(), &stream);
+    EXPECT_EQ(printer.PageIndex(), index);
+    stream.Reads = 0;
+    printer.RenderPage(17);
+    EXPECT_EQ(stream.Reads, pageReads);
+    EXPECT_EQ(printer.PagesPlayed(), QList<int>{17});
+
+    CountingStream other(NumberedPages(3));
+    printer.SetZSFStream(&other);
+    ASSERT_NE(printer.PageIndex(), nullptr);
+    EXPECT_NE(printer.PageIndex(), index);
+    EXPECT_EQ(printer.PageIndex()->Count(), 0);
+    printer.RenderPage(0);
+    EXPECT_EQ(printer.PageIndex()->Count(), 3);
+    EXPECT_EQ(preview.PageIndex(), index);
+    printer.SetZSFStream(nullptr);
+    EXPECT_EQ(printer.PageIndex(), nullptr);
+
+    const int64_t page5 = index->Position(5);
+    EXPECT_EQ(page5, PageHeaderPos(stream.Bytes(), 5));
+    qToLittleEndian<qint32>(99999, stream.Memory() + page5 + 9);
+    preview.Calls.clear();
+    EXPECT_THROW(preview.RenderPage(5), Exception);
+    EXPECT_TRUE(preview.Calls.isEmpty());
+    preview.RenderPage(4);
+    preview.RenderPage(6);
+    EXPECT_EQ(preview.PagesPlayed(), (QList<int>{4, 6}));
+    preview.Calls.clear();
+    EXPECT_THROW(preview.RenderPage(0), Exception);
+    EXPECT_EQ(preview.PagesPlayed(), (QList<int>{1, 2, 3, 4}));
+    EXPECT_EQ(preview.Calls.last(), QStringLiteral("DocEnd"));
+    preview.SetZSFStream(nullptr);
+    EXPECT_EQ(preview.PageIndex(), nullptr);
+}
+
 TEST_F(QpRenderTest, MacrosAndVariablesExpand)
 {
     const QByteArray snapshot = WriteSnapshot([](TZvZSFWriter& w) {

@@ -45,6 +45,28 @@ inline QString F(double value)
     return QString::number(double(float(value)), 'g', 9);
 }
 
+// The position of the first page header of a snapshot as the writer writes
+// it (version 10000, title and output name shorter than 192 characters):
+// after the file header, whose title and output name are the only parts of
+// varying length.
+inline qsizetype FirstPagePos(const QByteArray& b)
+{
+    const int title = uint8_t(b[3]);
+    const qsizetype afterTitle = 4 + 2 * title;
+    const qsizetype outputName = afterTitle + 49;
+    return outputName + 1 + 2 * uint8_t(b[outputName]);
+}
+
+// The position of page k's header, by the chain's forward links from the
+// first page; -1 when the chain ends before it.
+inline qsizetype PageHeaderPos(const QByteArray& b, int page)
+{
+    qsizetype pos = FirstPagePos(b);
+    for (int k = 1; k < page && pos > 0 && pos + 13 <= b.size(); ++k)
+        pos = qFromLittleEndian<qint32>(b.constData() + pos + 5);
+    return pos > 0 && pos < b.size() && uint8_t(b[pos]) == 80 ? pos : -1;
+}
+
 // Runs body as the report of a writer in smUser mode and returns the
 // snapshot. setup runs before the run starts.
 inline QByteArray WriteSnapshot(const std::function<void(TZvZSFWriter&)>& body,

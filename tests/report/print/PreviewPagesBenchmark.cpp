@@ -1,0 +1,279 @@
+// The preview window moving through a long report and a short one: the
+// same steps on a snapshot of 9,999 pages and on one of 10, both read from
+// their files, so that the ratio of the two shows what a step costs for the
+// report's length. Each page carries a heading, 12 lines of text and a rule,
+// as a page of a data report does. The steps: opening the window at page 1
+// (as the report system opens it, and by File > Open, which reads every page
+// first), Next from page 1, Previous and Next near the end, First from the
+// middle, Last, Go to Page to the middle, and printing the last page but
+// one to PDF from the window. The figure is the CPU time of the step.
+//
+// The memory benchmark moves 1,000 times between pages 1 and 2 of one open
+// preview (so First and Previous turn grey and back every time) and gives
+// the growth of the resident set (VmRSS) and of the heap in use.
+//
+// Run by hand on a release build, not by ctest:
+//   cmake --build build/rel --target previewpages_benchmark &&
+//   build/rel/tests/report/print/previewpages_benchmark
+#include "PdfSystem.h"
+
+#include "report/print/QpFiler.h"
+#include "report/print/QpFormPreview.h"
+#include "report/print/QpRenderPreview.h"
+#include "report/print/QpRenderPrinter.h"
+#include "report/print/QpSystem.h"
+
+#include "localization/PEResourceImage.h"
+#include "platform/forms/Dialogs.h"
+#include "platform/forms/Forms.h"
+#include "platform/forms/MessageService.h"
+#include "platform/rtl/Streams.h"
+#include "resources/ProgramResources.h"
+#include "tests/support/BenchmarkSandbox.h"
+#include "tests/support/HeapInUse.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+
+#include <functional>
+#include <memory>
+
+namespace {
+
+constexpr int kLong = 9999;
+constexpr int kShort = 10;
+constexpr int kLinesPerPage = 12;
+constexpr int kMoves = 1000;
+constexpr int kWarmUpMoves = 50;
+
+QTemporaryDir& Folder()
+{
+    static QTemporaryDir folder;
+    return folder;
+}
+
+QString PathOf(const QString& name)
+{
+    return QDir(Folder().path()).filePath(name);
+}
+
+// The snapshot file of a report of that many pages, written once.
+QString SnapshotFile(int pages)
+{
+    const QString path = PathOf(QStringLiteral("pages%1.zsf").arg(pages));
+    if (QFile::exists(path))
+        return path;
+    TMemoryStream stream;
+    TZvZSFWriter writer(nullptr);
+    writer.SetStreamMode(TStreamMode::smUser);
+    writer.SetStream(&stream);
+    writer.OnPrint = [&](TObject*) {
+        for (int page = 1; page <= pages; ++page) {
+            if (page > 1)
+                writer.NewPage();
+            writer.SetFont(QStringLiteral("Arial"), 14);
+            writer.PrintXY(1, 1, QStringLiteral("Inspection record, page %1").arg(page));
+            writer.SetFont(QStringLiteral("Arial"), 10);
+            for (int line = 0; line < kLinesPerPage; ++line)
+                writer.PrintXY(1, 1.5 + 0.25 * line,
+                               QStringLiteral("Gauge %1-%2   pitch diameter 9.0%3 mm   passed")
+                                   .arg(page)
+                                   .arg(line)
+                                   .arg(line % 10));
+            writer.MoveTo(1, 5);
+            writer.LineTo(7.5, 5);
+        }
+    };
+    writer.Execute();
+    stream.SaveToFile(path);
+    return path;
+}
+
+// A preview window as the report system opens it: the snapshot file opened
+// read-only by the window, page 1 shown.
+struct TPreview {
+    explicit TPreview(int pages)
+    {
+        Form = NewForm<TZarvPreviewForm>(nullptr);
+        Form->ReportSystem = &System;
+        Form->SetBounds(0, 0, 800, 600);
+        Form->InputFileName = SnapshotFile(pages);
+        Form->Show();
+        Form->InitFromQPSystem();
+        Form->UpdateControls();
+    }
+    ~TPreview() { DestroyForm(Form); }
+    TPreview(const TPreview&) = delete;
+    TPreview& operator=(const TPreview&) = delete;
+
+    void Show(int page)
+    {
+        Form->ZvRenderPreview->RenderPage(page);
+        Form->UpdateControls();
+    }
+    void Command(TAction* action) { action->QtAction()->trigger(); }
+
+    TZvSystem System{nullptr};
+    TZarvPreviewForm* Form = nullptr;
+};
+
+int PagesOf(const benchmark::State& state)
+{
+    return int(state.range(0));
+}
+
+// Runs step in a preview of the report, each time from the page start
+// gives (shown untimed first).
+void PageStep(benchmark::State& state, const std::function<int(int)>& start,
+              const std::function<void(TPreview&, int)>& step)
+{
+    const int pages = PagesOf(state);
+    TPreview preview(pages);
+    for (auto _ : state) {
+        state.PauseTiming();
+        preview.Show(start(pages));
+        state.ResumeTiming();
+        step(preview, pages);
+    }
+    state.counters["pages"] = pages;
+}
+
+void OpenAtPage1(benchmark::State& state)
+{
+    const int pages = PagesOf(state);
+    SnapshotFile(pages);
+    for (auto _ : state) {
+        TPreview preview(pages);
+        state.PauseTiming();
+        preview.Form->Close();
+        state.ResumeTiming();
+    }
+}
+
+void FileOpen(benchmark::State& state)
+{
+    const int pages = PagesOf(state);
+    const QString file = SnapshotFile(pages);
+    TPreview preview(kShort);
+    for (auto _ : state)
+        preview.Form->OpenFile(file);
+}
+
+void NextFromPage1(benchmark::State& state)
+{
+    PageStep(
+        state, [](int) { return 1; }, [](TPreview& p, int) { p.Command(p.Form->actnPage_Next); });
+}
+
+void NextNearTheEnd(benchmark::State& state)
+{
+    PageStep(
+        state, [](int pages) { return pages - 2; },
+        [](TPreview& p, int) { p.Command(p.Form->actnPage_Next); });
+}
+
+void PreviousNearTheEnd(benchmark::State& state)
+{
+    PageStep(
+        state, [](int pages) { return pages - 1; },
+        [](TPreview& p, int) { p.Command(p.Form->actnPage_Previous); });
+}
+
+void FirstFromTheMiddle(benchmark::State& state)
+{
+    PageStep(
+        state, [](int pages) { return (pages + 1) / 2; },
+        [](TPreview& p, int) { p.Command(p.Form->actnPage_First); });
+}
+
+void Last(benchmark::State& state)
+{
+    PageStep(
+        state, [](int) { return 1; }, [](TPreview& p, int) { p.Command(p.Form->actnPage_Last); });
+}
+
+// Go to Page, answered with the middle page (5,000 of 9,999; 5 of 10).
+void GoToTheMiddle(benchmark::State& state)
+{
+    auto* dialogs = static_cast<TScriptedDialogService*>(&DialogService());
+    PageStep(
+        state, [](int) { return 1; },
+        [dialogs](TPreview& p, int pages) {
+            dialogs->Answer(true, QString::number((pages + 1) / 2));
+            RequireOwned<TMenuItem>(p.Form, "mnuPageGoto")->QtAction()->trigger();
+        });
+}
+
+// File > Print of the last page but one into a PDF file.
+void PrintLastButOneToPdf(benchmark::State& state)
+{
+    const QString pdf = PathOf(QStringLiteral("page.pdf"));
+    PageStep(
+        state, [](int) { return 1; },
+        [&pdf](TPreview& p, int pages) {
+            TSystemSetups setups = p.System.SystemSetups();
+            setups.Exclude(TSystemSetup::ssAllowPreviewSetup);
+            p.System.SetSystemSetups(setups);
+            TZvRenderPrinter* printer = p.Form->ZvRenderPrinter;
+            printer->SetOutputFileName(pdf);
+            printer->SetFirstPage(pages - 1);
+            printer->SetLastPage(pages - 1);
+            p.Command(p.Form->actnFile_Print);
+        });
+}
+
+#define PAGE_BENCHMARK(step)                                                                                 \
+    BENCHMARK(step)->Arg(kShort)->Arg(kLong)->Unit(benchmark::kMillisecond)->MinTime(0.5)
+PAGE_BENCHMARK(OpenAtPage1);
+PAGE_BENCHMARK(FileOpen);
+PAGE_BENCHMARK(NextFromPage1);
+PAGE_BENCHMARK(NextNearTheEnd);
+PAGE_BENCHMARK(PreviousNearTheEnd);
+PAGE_BENCHMARK(FirstFromTheMiddle);
+PAGE_BENCHMARK(Last);
+PAGE_BENCHMARK(GoToTheMiddle);
+PAGE_BENCHMARK(PrintLastButOneToPdf);
+
+// Next and Previous in turn between pages 1 and 2, the window painted after
+// each move as the event loop does.
+void MovesBetweenPages1And2(benchmark::State& state)
+{
+    TPreview preview(kShort);
+    auto move = [&preview](int i) {
+        preview.Command(i % 2 == 0 ? preview.Form->actnPage_Next : preview.Form->actnPage_Previous);
+        QApplication::processEvents();
+    };
+    for (int i = 0; i < kWarmUpMoves; ++i)
+        move(i);
+    const long rssBefore = ResidentKilobytes();
+    const double heapBefore = HeapInUse();
+    int moves = 0;
+    for (auto _ : state)
+        move(moves++);
+    const long rssAfter = ResidentKilobytes();
+    state.counters["rss_growth_kB"] = double(rssAfter - rssBefore);
+    state.counters["heap_growth_kB"] = (HeapInUse() - heapBefore) / 1024;
+    state.counters["rss_before_kB"] = double(rssBefore);
+}
+BENCHMARK(MovesBetweenPages1And2)->Iterations(kMoves)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    TBenchmarkSandbox sandbox;
+    QApplication application(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    InitProgramResources(ProgramResourceImageBytes());
+    RegisterReportPrintClasses();
+    SetDialogService(std::make_unique<TScriptedDialogService>());
+    TScriptedMessages messages;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    for (const TMessageBoxRequest& box : messages.Shown())
+        qWarning("message shown: %s", qPrintable(box.Text));
+    return messages.Shown().empty() ? 0 : 1;
+}
