@@ -19,6 +19,7 @@
 #include <QStyle>
 
 #include <algorithm>
+#include <climits>
 
 namespace {
 
@@ -85,12 +86,23 @@ QImage StockGlyph(QStyle::StandardPixmap pixmap)
     return QApplication::style()->standardIcon(pixmap).pixmap(16, 16).toImage().scaled(16, 16);
 }
 
-// A whole number in text, or -1.
-int WholeNumber(const QString& text)
+// A page number typed by the user: a whole number of any length (blanks
+// around it and a leading "+" allowed), those beyond the int range read as
+// INT_MAX; -1 for a text that is no such number.
+int TypedPageNumber(const QString& text)
 {
-    bool ok = false;
-    const int value = text.trimmed().toInt(&ok);
-    return ok ? value : -1;
+    QStringView digits = QStringView(text).trimmed();
+    if (digits.startsWith(u'+'))
+        digits = digits.mid(1);
+    if (digits.isEmpty())
+        return -1;
+    int64_t value = 0;
+    for (const QChar c : digits) {
+        if (c < u'0' || c > u'9')
+            return -1;
+        value = std::min<int64_t>(value * 10 + (c.unicode() - u'0'), INT_MAX);
+    }
+    return int(value);
 }
 
 } // namespace
@@ -513,11 +525,24 @@ void TZarvPreviewForm::actnZoom_PageExecute(TObject*)
 void TZarvPreviewForm::mnuPageGotoClick(TObject*)
 {
     const QString current = QString::number(ZvRenderPreview->CurrentPage());
-    const int page = WholeNumber(InputBox(Translate(QStringLiteral("Go to Page")),
-                                          Translate(QStringLiteral("Enter page to move to:")), current));
-    if (page >= 0 && page != ZvRenderPreview->CurrentPage())
-        ZvRenderPreview->RenderPage(page);
+    GoToTypedPage(InputBox(Translate(QStringLiteral("Go to Page")),
+                           Translate(QStringLiteral("Enter page to move to:")), current));
     UpdateControls();
+}
+
+// A number past the last page goes to the last page, 0 to the first; the
+// page edit and the status bar then tell the page shown, also when it was
+// shown already. A text that is no number changes nothing.
+void TZarvPreviewForm::GoToTypedPage(const QString& text)
+{
+    const int typed = TypedPageNumber(text);
+    if (typed < 0)
+        return;
+    const int page = ZvRenderPreview->PageShownFor(typed);
+    if (page != ZvRenderPreview->CurrentPage())
+        ZvRenderPreview->RenderPage(page);
+    else
+        ZSFPreviewPageChange(ZvRenderPreview);
 }
 
 // ---------------------------------------------------------------------------
@@ -676,9 +701,7 @@ void TZarvPreviewForm::PageEditExit(TObject*)
 
 void TZarvPreviewForm::ApplyPageEdit()
 {
-    const int page = WholeNumber(PageEdit->Text());
-    if (page >= 0 && page != ZvRenderPreview->CurrentPage())
-        ZvRenderPreview->RenderPage(page);
+    GoToTypedPage(PageEdit->Text());
     UpdateControls();
     PageEdit->SelectAll();
 }

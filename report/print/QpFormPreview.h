@@ -112,6 +112,7 @@ private:
     void FillGlyphs();
     void SelectEdits();
     void ShowPage(int page, int vertPosition);
+    void GoToTypedPage(const QString& text);
     void ApplyPageEdit();
     void ApplyZoomEdit();
     void SaveSnapshot(const QString& fileName);

@@ -222,38 +222,19 @@ void TQPConverter::Generate(int pageNo, int /*pageCount*/)
     if (!FIndex->Fits(FReader->Size(), FCurrPagePos, FPageCount, FFileVer, FAnsiStrings))
         IndexPages();
     FPageNo = 1;
+    // One page asked for is looked at before the target starts.
+    FOnePage = pageNo != 0 && FPageCount > 0 ? std::clamp(pageNo, 1, FPageCount) : 0;
+    if (FOnePage != 0)
+        GotoPage(FOnePage);
+    FRenderer->CheckPlayback();
     FRenderer->SetHeaderBin(FReportHeader.Bin);
     if (FPageCount <= 0)
         return;
-    // One page asked for is looked at before the target starts.
-    const int onePage = pageNo != 0 ? std::clamp(pageNo, 1, FPageCount) : 0;
-    if (onePage != 0)
-        GotoPage(onePage);
 
     FRenderer->DocBegin();
     try {
-        if (onePage != 0) {
-            ProcessPage(onePage);
-        } else if (!FRenderer->Selection().isEmpty()) {
-            for (int page = 1; page <= FPageCount; ++page) {
-                if (PageInRange(page))
-                    ProcessPage(page);
-            }
-        } else if (const int last = FRenderer->LastPage();
-                   last != 0 && last != 9999 && !(FRenderer->FirstPage() == 1 && last == FPageCount)) {
-            // A range that starts beyond the last page plays nothing; one
-            // that ends before it starts plays its first page.
-            const int first = std::max(FRenderer->FirstPage(), 1);
-            const int end = std::min(last, FPageCount);
-            for (int page = first; page <= FPageCount; ++page) {
-                ProcessPage(page);
-                if (page >= end)
-                    break;
-            }
-        } else {
-            for (int page = 1; page <= FPageCount; ++page)
-                ProcessPage(page);
-        }
+        for (int page = NextPlayedPage(0); page != 0; page = NextPlayedPage(page))
+            ProcessPage(page);
     } catch (...) {
         FRenderer->SetPlaybackFailed(true);
         try {
@@ -465,6 +446,35 @@ bool TQPConverter::PageInRange(int pageNum) const
 {
     return PageInPageSelection(FRenderer->Selection(), FRenderer->FirstPage(), FRenderer->LastPage(),
                                pageNum);
+}
+
+int TQPConverter::NextPlayedPage(int after) const
+{
+    if (FOnePage != 0)
+        return after == 0 ? FOnePage : 0;
+    if (!FRenderer->Selection().isEmpty()) {
+        for (int page = after + 1; page <= FPageCount; ++page) {
+            if (PageInRange(page))
+                return page;
+        }
+        return 0;
+    }
+    const int last = FRenderer->LastPage();
+    if (last != 0 && last != 9999 && !(FRenderer->FirstPage() == 1 && last == FPageCount)) {
+        const int first = std::max(FRenderer->FirstPage(), 1);
+        if (after == 0)
+            return first <= FPageCount ? first : 0;
+        return after < std::min(last, FPageCount) ? after + 1 : 0;
+    }
+    return after < FPageCount ? after + 1 : 0;
+}
+
+int TQPConverter::PlayedPageCount() const
+{
+    int count = 0;
+    for (int page = NextPlayedPage(0); page != 0; page = NextPlayedPage(page))
+        ++count;
+    return count;
 }
 
 // ---------------------------------------------------------------------------

@@ -124,19 +124,30 @@ public:
     virtual QString GetDriverName();
     virtual QString GetPortName();
 
-    // Plays pages: pageNo 0 the pages the target selects (its Selection,
-    // else FirstPage..LastPage, where a LastPage of 0 or 9999 means all),
-    // else that page (a page beyond the last shows the last). A stream
-    // without pages plays nothing (no DocBegin). A stream whose page chain
-    // disagrees with its page count, or with itself (links, page numbers),
-    // plays nothing and raises "Unexpected code found in report file.", as
-    // does a page whose header differs from the one indexed when the
-    // stream was first played. pageCount has no effect.
+    // Plays pages: pageNo 0 the pages the target selects (see
+    // NextPlayedPage), else that page (a page beyond the last shows the
+    // last). Once the headers are read and checked, and before anything
+    // else reaches the target, the target's CheckPlayback may refuse. A
+    // stream without pages plays nothing (no DocBegin). A stream whose page
+    // chain disagrees with its page count, or with itself (links, page
+    // numbers), plays nothing and raises "Unexpected code found in report
+    // file.", as does a page whose header differs from the one indexed when
+    // the stream was first played. pageCount has no effect.
     virtual void Generate(int pageNo, int pageCount = 0);
 
     // Whether the target's Selection (or its FirstPage..LastPage) holds the
     // page; EConvertError for a token that is neither number nor keyword.
     bool PageInRange(int pageNum) const;
+    // While a playback runs: the page it plays after `after` (0, or a page
+    // it plays; 0 asks for its first page), or 0 when it plays no more. One
+    // page asked for plays alone; else the target's Selection picks the
+    // pages; else its FirstPage..LastPage, where a LastPage of 0 or 9999
+    // means every page, a range that starts beyond the last page plays
+    // nothing and one that ends before it starts plays its first page.
+    int NextPlayedPage(int after) const;
+    // How many pages the playback plays. It reads the whole selection, so
+    // a token that is no page raises here (EConvertError).
+    int PlayedPageCount() const;
     // Leaves the stream at the header of that page (clamped to the pages
     // there are), after checking the header against the page index; only
     // while a playback runs.
@@ -211,6 +222,7 @@ private:
     int FLastPage = 0;
     int FPageNo = 0;
     int FPageCount = 0;
+    int FOnePage = 0; // the one page asked for, else 0
     QString FTitle;
     uint16_t FFileVer = 0;
     int64_t FCurrPagePos = 0;
@@ -308,6 +320,10 @@ public:
     // The source canvas is null when played from a snapshot.
     virtual void CopyRect(const TRect& dest, TCanvas* canvas, const TRect& source);
     virtual void DrawFocusRect(const TRect& rect);
+    // Called by a playback once the stream's headers and page chain are
+    // read and checked, before the header bin and DocBegin; Converter tells
+    // which pages will play. A target that must not start raises here.
+    virtual void CheckPlayback() {}
     virtual void DocBegin() {}
     virtual void DocEnd() {}
     virtual void PageBegin() {}

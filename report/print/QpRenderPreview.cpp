@@ -313,10 +313,7 @@ void TZvRenderPreview::DoPageChange()
 void TZvRenderPreview::RenderPage(int pageNum)
 {
     const int shown = FCurrentPage;
-    FCurrentPage = std::max(1, pageNum);
-    const int pages = Pages();
-    if (pages > 0 && FCurrentPage > pages)
-        FCurrentPage = pages;
+    FCurrentPage = PageShownFor(pageNum);
     try {
         TZvRenderCanvas::RenderPage(FCurrentPage);
     } catch (...) {
@@ -333,6 +330,12 @@ void TZvRenderPreview::RenderPage(int pageNum)
         }
     }
     RestoreCursor();
+}
+
+int TZvRenderPreview::PageShownFor(int pageNum) const
+{
+    const int pages = Pages();
+    return std::max(1, pages > 0 ? std::min(pageNum, pages) : pageNum);
 }
 
 void TZvRenderPreview::RedrawPage()

@@ -92,7 +92,9 @@ public:
     void PageEnd() override;
     int GetXDPI() override;
     int GetYDPI() override;
-    // The page beyond the last shows the last, page 0 the first.
+    // The page RenderPage shows for a page number: the page beyond the
+    // last shows the last, page 0 (or less) the first.
+    int PageShownFor(int pageNum) const;
     void RenderPage(int pageNum) override;
     int XI2D(double pos) override;
     int YI2D(double pos) override;

@@ -5,6 +5,7 @@
 #include "platform/forms/Dialogs.h"
 #include "platform/rtl/CodePages.h"
 #include "platform/rtl/Exceptions.h"
+#include "platform/rtl/FileErrors.h"
 #include "platform/rtl/Streams.h"
 
 #include <QStandardPaths>
@@ -12,6 +13,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <exception>
 
 namespace {
 
@@ -66,6 +68,26 @@ QString AskPdfFileName(const QString& title)
 
 } // namespace
 
+// Put at the top of every operation of this target that works the device or
+// may refuse: an exception that leaves it is this target's own, not the
+// snapshot's. The DocEnd of a playback that already failed does not count,
+// since its error is dropped for the one that ended the playback.
+class TZvRenderPrinter::TOwnCall {
+public:
+    explicit TOwnCall(TZvRenderPrinter& printer) : FPrinter(printer), FInFlight(std::uncaught_exceptions()) {}
+    ~TOwnCall()
+    {
+        if (std::uncaught_exceptions() > FInFlight && !FPrinter.PlaybackFailed())
+            FPrinter.FFailedHere = true;
+    }
+    TOwnCall(const TOwnCall&) = delete;
+    TOwnCall& operator=(const TOwnCall&) = delete;
+
+private:
+    TZvRenderPrinter& FPrinter;
+    int FInFlight;
+};
+
 TZvRenderPrinter::TZvRenderPrinter(TComponent* owner) : TZvRenderCanvas(owner)
 {
     SetActive(false);
@@ -91,17 +113,24 @@ int TZvRenderPrinter::MaxCopies()
 
 TCanvas* TZvRenderPrinter::GetCanvas()
 {
+    const TOwnCall call(*this);
     return Device()->GetCanvas();
 }
 
 int TZvRenderPrinter::GetXDPI()
 {
-    return FXDPI > 0 ? FXDPI : Device()->GetXDPI();
+    if (FXDPI > 0)
+        return FXDPI;
+    const TOwnCall call(*this);
+    return Device()->GetXDPI();
 }
 
 int TZvRenderPrinter::GetYDPI()
 {
-    return FYDPI > 0 ? FYDPI : Device()->GetYDPI();
+    if (FYDPI > 0)
+        return FYDPI;
+    const TOwnCall call(*this);
+    return Device()->GetYDPI();
 }
 
 int TZvRenderPrinter::XI2D(double pos)
@@ -126,16 +155,29 @@ void TZvRenderPrinter::ReadDevice()
     FWasteTop = waste.Top;
 }
 
-// A playback that printed no page (a snapshot without pages, or a selection
-// that holds none of its pages) is not a print: it ends with an error
-// instead of passing as printed, and a file it would print into stays as it
-// was.
+// The snapshot's own refusals (a damaged or changed file) name its file, as
+// the preview's page steps do; an error of the printer keeps its message.
 void TZvRenderPrinter::RenderPage(int pageNum)
 {
-    const bool plays = ZSFStream() && !Rendering();
-    FPagesBegun = 0;
-    TZvRenderCanvas::RenderPage(pageNum);
-    if (plays && FPagesBegun == 0)
+    if (Rendering())
+        return;
+    FFailedHere = false;
+    try {
+        TZvRenderCanvas::RenderPage(pageNum);
+    } catch (Exception& error) {
+        if (!FFailedHere)
+            AddFileName(error, ZSFFileName());
+        throw;
+    }
+}
+
+// A playback that would print no page is not a print: it ends with an error
+// instead of passing as printed, before a file is asked for, so a file it
+// would print into stays as it was.
+void TZvRenderPrinter::CheckPlayback()
+{
+    const TOwnCall call(*this);
+    if (Converter->PlayedPageCount() == 0)
         RaiseError(Translate(kNoPageToPrint));
 }
 
@@ -143,6 +185,7 @@ void TZvRenderPrinter::RenderPage(int pageNum)
 // device changes anything.
 void TZvRenderPrinter::DocBegin()
 {
+    const TOwnCall call(*this);
     FPagesBegun = 0;
     TQpPrinterDevice* device = Device();
     const TQPReportHeader& header = Converter->ReportHeader();
@@ -173,6 +216,7 @@ void TZvRenderPrinter::DocBegin()
 // job is aborted, so a file it was printing into stays as it was.
 void TZvRenderPrinter::DocEnd()
 {
+    const TOwnCall call(*this);
     TZvRenderCanvas::DocEnd();
     FXDPI = FYDPI = 0;
     FWasteLeft = FWasteTop = 0;
@@ -187,6 +231,7 @@ void TZvRenderPrinter::DocEnd()
 
 void TZvRenderPrinter::PageBegin()
 {
+    const TOwnCall call(*this);
     ++FPagesBegun;
     TQpPrinterDevice* device = Device();
     const TQPReportHeader& header = Converter->ReportHeader();
@@ -201,6 +246,7 @@ void TZvRenderPrinter::PageBegin()
 
 bool TZvRenderPrinter::SetBin(const QString& binName)
 {
+    const TOwnCall call(*this);
     TQpPrinterDevice* device = Device();
     const bool result = device->SelectBin(binName, false);
     if (Converter && device->DevMode())
@@ -210,6 +256,7 @@ bool TZvRenderPrinter::SetBin(const QString& binName)
 
 void TZvRenderPrinter::SetHeaderBin(int binNum)
 {
+    const TOwnCall call(*this);
     const TStringList* bins = Device()->GetBins();
     if (!bins)
         return;
@@ -225,6 +272,7 @@ bool TZvRenderPrinter::PrintData(const QString& value)
 {
     if (value.isEmpty())
         return false;
+    const TOwnCall call(*this);
     const QByteArray bytes = UnicodeToAnsi(value);
     Device()->RawOut(bytes.constData(), int(bytes.size()));
     return true;
@@ -232,6 +280,7 @@ bool TZvRenderPrinter::PrintData(const QString& value)
 
 void TZvRenderPrinter::PrintDataStream(TStream& stream, int bufSize)
 {
+    const TOwnCall call(*this);
     int64_t left = bufSize > 0 ? bufSize : stream.Size() - stream.Position();
     while (left > 0) {
         const int64_t block = std::min<int64_t>(left, kRawBlock);

@@ -28,9 +28,15 @@ public:
     void SetPages(int pages) { FPages = pages; }
     int MaxCopies();
 
-    // ESheetcaster "The report has no page to print." when the playback
-    // printed no page; the job, if one began, is dropped.
+    // An error that ends the playback names the snapshot's file (when the
+    // stream is one), unless it is this target's own: its device's, its page
+    // selection's or the refusal of CheckPlayback.
     void RenderPage(int pageNum) override;
+    // ESheetcaster "The report has no page to print." when the playback
+    // would print no page (a snapshot without pages, or a range or
+    // selection that holds none of its pages), before DocBegin: no file is
+    // asked for and the device is not touched.
+    void CheckPlayback() override;
     TCanvas* GetCanvas() override;
     bool SetBin(const QString& binName) override;
     void SetHeaderBin(int binNum) override;
@@ -49,12 +55,15 @@ public:
     int YI2D(double pos) override;
 
 private:
+    class TOwnCall;
+
     TQpPrinterDevice* Device() const;
     void ReadDevice();
 
     int FPages = 0;
-    int FPagesBegun = 0; // of the playback
-    int FXDPI = 0; // of the job, read when it starts and at every page
+    bool FFailedHere = false; // the playback's error is this target's own
+    int FPagesBegun = 0;      // of the playback
+    int FXDPI = 0;            // of the job, read when it starts and at every page
     int FYDPI = 0;
     int FWasteLeft = 0; // device pixels
     int FWasteTop = 0;

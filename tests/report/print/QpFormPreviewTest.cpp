@@ -76,6 +76,25 @@ protected:
         ReportWindowsTest::TearDown();
     }
 
+    // The preview of a snapshot file, as a report run shows it.
+    void ShowFile(const QString& path)
+    {
+        Form = NewForm<TZarvPreviewForm>(nullptr);
+        Form->ReportSystem = &System;
+        Form->SetBounds(0, 0, 615, 450);
+        Form->InputFileName = path;
+        Form->Show();
+        QApplication::setActiveWindow(Form->Widget());
+        Form->InitFromQPSystem();
+        Form->UpdateControls();
+    }
+    void WithoutPreviewSetup()
+    {
+        TSystemSetups setups = System.SystemSetups();
+        setups.Exclude(TSystemSetup::ssAllowPreviewSetup);
+        System.SetSystemSetups(setups);
+    }
+
     int Page() const { return Form->ZvRenderPreview->CurrentPage(); }
     std::vector<bool> PageActions() const
     {
@@ -555,6 +574,156 @@ TEST_F(QpFormPreviewTest, PrintTakesThePageChosenInSetup)
     for (const QSizeF& page : pages) {
         EXPECT_NEAR(page.width(), 595.3, 1);
         EXPECT_NEAR(page.height(), 419.5, 1);
+    }
+}
+
+// A page number past the last page goes to the last page, however many
+// digits it has, by Enter in the page edit, by leaving the edit and by Go to
+// Page; the edit and the status bar then tell the page shown, also when it
+// was shown already. A text that is no number changes nothing.
+TEST_F(QpFormPreviewTest, APageNumberPastTheLastGoesToTheLastPage)
+{
+    Open(12);
+    QLineEdit* edit = Form->PageEdit->EditWidget();
+    const QString manyDigits(40, QLatin1Char('9'));
+    enum class Road { Enter, Leave, GoTo };
+    auto go = [&](Road road, const QString& text) {
+        if (road == Road::GoTo) {
+            Dialogs->Answer(true, text);
+            RequireOwned<TMenuItem>(Form, "mnuPageGoto")->QtAction()->trigger();
+            return;
+        }
+        Form->PageEdit->SetFocus();
+        Form->PageEdit->SetText(text);
+        if (road == Road::Enter)
+            QTest::keyClick(edit, Qt::Key_Return);
+        else
+            Form->ZoomEdit->SetFocus();
+    };
+    for (const Road road : {Road::Enter, Road::Leave, Road::GoTo}) {
+        SCOPED_TRACE(int(road));
+        go(road, QStringLiteral("1"));
+        ASSERT_EQ(Page(), 1);
+        struct Row {
+            int line;
+            QString typed;
+            int page;
+        };
+        const Row rows[] = {
+            {1, QStringLiteral("2147483648"), 12}, // one past the int range
+            {2, manyDigits, 12},                   // on the last page already
+            {3, QStringLiteral("4"), 4},
+            {4, QStringLiteral("13"), 12}, // one past the last page
+            {5, QStringLiteral("00000000000000000000007"), 7},
+            {6, QStringLiteral(" +") + manyDigits + QStringLiteral(" "), 12},
+            {7, QStringLiteral("12x"), 12}, // no number: ignored
+        };
+        for (const Row& row : rows) {
+            go(road, row.typed);
+            EXPECT_EQ(Page(), row.page) << "row " << row.line;
+            if (row.typed.endsWith(u'x'))
+                continue;
+            EXPECT_EQ(Form->PageEdit->Text(), QString::number(row.page)) << "row " << row.line;
+            EXPECT_EQ(Form->sbarMain->SimpleText(), QStringLiteral("Page %1 of 12").arg(row.page))
+                << "row " << row.line;
+        }
+    }
+    EXPECT_EQ(Messages->Shown().size(), 0u);
+}
+
+// Print pages 20 to 30 of a 12-page report on the "Print to PDF" printer:
+// the printer's message, and no file dialog asked (before, the dialog came
+// first and the message only after a file was named). Pages 12 to 30 print
+// the last page, after asking.
+TEST_F(QpFormPreviewTest, PrintOfPagesPastTheLastIsRefusedBeforeAFileIsAskedFor)
+{
+    SetPdfPrinterHidden(false);
+    TPaperLocale locale("de_DE.UTF-8");
+    Open(12);
+    auto printPages = [this](const QString& from, const QString& to) {
+        WhenModal<TQPSetupForm>([from, to](TQPSetupForm* setup) {
+            setup->PagesRB->SetChecked(true);
+            setup->FromED->SetText(from);
+            setup->ToED->SetText(to);
+            setup->bbtnOK->Click();
+        });
+        Form->actnFile_Print->QtAction()->trigger();
+    };
+    const QString pdf = Path("pages.pdf");
+    Dialogs->Answer(true, pdf);
+    printPages(QStringLiteral("20"), QStringLiteral("30"));
+    ASSERT_EQ(Messages->Shown().size(), 1u);
+    EXPECT_EQ(Messages->Shown().back().Text, "The report has no page to print.");
+    EXPECT_TRUE(Dialogs->Service().Files.empty());
+    EXPECT_FALSE(QFile::exists(pdf));
+    EXPECT_FALSE(GlobalPrinterDevice()->Printing());
+    EXPECT_EQ(Form->ZvRenderPrinter->ZSFStream(), nullptr);
+    EXPECT_EQ(Page(), 1);
+
+    printPages(QStringLiteral("12"), QStringLiteral("30"));
+    EXPECT_EQ(Messages->Shown().size(), 1u);
+    EXPECT_EQ(Dialogs->Service().Files.size(), 1u);
+    EXPECT_EQ(PdfPageSizes(pdf).size(), 1u);
+}
+
+// Printing from the preview of a snapshot file that the reader refuses part
+// way: a command no reader knows on page 5 (page 1 showed well), or page 3's
+// number changed on disk after the preview opened. The reader's message
+// names the file, as the page steps do, and the PDF that stood there keeps
+// its bytes. The printer's own errors keep their messages: a range without
+// a page, a PDF in a folder that does not exist.
+TEST_F(QpFormPreviewTest, APrintTheSnapshotRefusesNamesItsFile)
+{
+    WithoutPreviewSetup();
+    const QByteArray six = Pages(6);
+    const QByteArray old("%PDF-1.4 the last print\n");
+    const QString pdf = WriteFile(Path("old.pdf"), old);
+    const QString path = Path("shown.zsf");
+    for (const bool changedOnDisk : {false, true}) {
+        SCOPED_TRACE(changedOnDisk);
+        QByteArray bytes = six;
+        if (!changedOnDisk)
+            bytes[PageHeaderPos(six, 5) + 24] = char(0xEE);
+        WriteFile(path, bytes);
+        ShowFile(path);
+        ASSERT_EQ(Form->ZvRenderPreview->Pages(), 6);
+        const size_t shown = Messages->Shown().size();
+
+        Form->ZvRenderPrinter->SetFirstPage(20);
+        Form->ZvRenderPrinter->SetLastPage(30);
+        Form->actnFile_Print->QtAction()->trigger();
+        ASSERT_EQ(Messages->Shown().size(), shown + 1);
+        EXPECT_EQ(Messages->Shown().back().Text, "The report has no page to print.");
+        Form->ZvRenderPrinter->SetFirstPage(1);
+        Form->ZvRenderPrinter->SetLastPage(9999);
+
+        const QString blocked = Path("missing/print.pdf");
+        Form->ZvRenderPrinter->SetOutputFileName(blocked);
+        Form->actnFile_Print->QtAction()->trigger();
+        ASSERT_EQ(Messages->Shown().size(), shown + 2);
+        EXPECT_EQ(Messages->Shown().back().Text,
+                  QStringLiteral("Cannot create file \"%1\". The folder \"%2\" does not exist.")
+                      .arg(blocked, Path("missing")));
+
+        if (changedOnDisk) {
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+            ASSERT_TRUE(file.seek(PageHeaderPos(six, 3) + 9));
+            char number[4];
+            qToLittleEndian<qint32>(4, number);
+            ASSERT_EQ(file.write(number, 4), 4);
+        }
+        Form->ZvRenderPrinter->SetOutputFileName(pdf);
+        Form->actnFile_Print->QtAction()->trigger();
+        ASSERT_EQ(Messages->Shown().size(), shown + 3);
+        const QString message = changedOnDisk ? QStringLiteral("Unexpected code found in report file.")
+                                              : QStringLiteral("Unexpected code [238] found in report file.");
+        EXPECT_EQ(Messages->Shown().back().Text, message + "\n" + path);
+        EXPECT_EQ(FileBytes(pdf), old);
+        EXPECT_FALSE(GlobalPrinterDevice()->Printing());
+        EXPECT_EQ(Page(), 1);
+        DestroyForm(Form);
+        Form = nullptr;
     }
 }
 

@@ -286,6 +286,92 @@ TEST_F(QpRenderPdfPrinterTest, AFailedPlaybackKeepsTheFileThatStoodThere)
     EXPECT_EQ(QDir(Dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"kept.pdf"}));
 }
 
+// A range or a selection that holds no page of a 12-page report is refused
+// with the printer's message before the file is asked for; one that holds a
+// page prints the pages playback plays, after asking. Rows: selection,
+// first and last page, pages printed (0: refused).
+TEST_F(QpRenderPdfPrinterTest, ARangeWithoutAPageIsRefusedBeforeTheFileIsAskedFor)
+{
+    TPaperLocale locale("de_DE.UTF-8");
+    const QByteArray twelve = WriteSnapshot([](TZvZSFWriter& w) {
+        for (int page = 1; page <= 12; ++page) {
+            if (page > 1)
+                w.NewPage();
+            w.PrintXY(1, 1, QStringLiteral("Page %1").arg(page));
+        }
+    });
+    struct Row {
+        int line;
+        const char* selection;
+        int first, last;
+        int printed;
+    };
+    const Row rows[] = {
+        {1, "", 20, 30, 0},       // wholly past the last page
+        {2, "", 13, 13, 0},       // one past the last page
+        {3, "", 12, 12, 1},       // the last page
+        {4, "", 12, 30, 1},       // the last clamped to the count
+        {5, "", 30, 20, 0},       // ends before it starts, and starts past the last
+        {6, "", 5, 2, 1},         // ends before it starts: its first page
+        {7, "", 20, 9999, 12},    // 9999: every page, whatever the first
+        {8, "", 20, 0, 12},       // 0: likewise
+        {9, "20-30", 1, 9999, 0}, // a selection wholly past the last page
+        {10, "13-", 1, 9999, 0},  // from one past the last page on
+        {11, "0", 1, 9999, 0},    // a page there is not
+        {12, "12-", 1, 9999, 1},  // from the last page on
+        {13, "even", 1, 9999, 6},
+    };
+    TZvRenderPrinter printer(nullptr);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << "row " << row.line);
+        printer.SetSelection(QString::fromLatin1(row.selection));
+        printer.SetFirstPage(row.first);
+        printer.SetLastPage(row.last);
+        TMemoryStream stream(twelve);
+        const size_t asked = Dialogs.Service().Files.size();
+        if (row.printed == 0) {
+            try {
+                printer.Render(&stream);
+                ADD_FAILURE() << "printed";
+            } catch (const ESheetcaster& e) {
+                EXPECT_EQ(e.Message(), QStringLiteral("The report has no page to print."));
+            }
+            EXPECT_EQ(Dialogs.Service().Files.size(), asked);
+        } else {
+            const QString pdf = Path(QStringLiteral("row-%1.pdf").arg(row.line));
+            Dialogs.Answer(true, pdf);
+            printer.Render(&stream);
+            EXPECT_EQ(Dialogs.Service().Files.size(), asked + 1);
+            EXPECT_EQ(PdfPageSizes(pdf).size(), size_t(row.printed));
+        }
+        EXPECT_FALSE(GlobalPrinterDevice()->Printing());
+        EXPECT_FALSE(printer.Rendering());
+    }
+    EXPECT_EQ(QDir(Dir.path()).entryList(QDir::Files).size(), 7);
+
+    // A selection with a token that is no page is refused before asking too.
+    TMemoryStream stream(twelve);
+    const size_t asked = Dialogs.Service().Files.size();
+    printer.SetSelection(QStringLiteral("20-30,"));
+    EXPECT_THROW(printer.Render(&stream), EConvertError);
+    EXPECT_EQ(Dialogs.Service().Files.size(), asked);
+
+    // A damaged page chain keeps the reader's message.
+    QByteArray damaged = twelve;
+    qToLittleEndian<qint32>(99, damaged.data() + PageHeaderPos(twelve, 3) + 9);
+    TMemoryStream bad(damaged);
+    printer.SetSelection(QString());
+    printer.SetFirstPage(20);
+    printer.SetLastPage(30);
+    try {
+        printer.Render(&bad);
+        ADD_FAILURE() << "printed";
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.Message(), QStringLiteral("Unexpected code found in report file."));
+    }
+    EXPECT_EQ(Dialogs.Service().Files.size(), asked);
+}
+
 // Rows: the report's title, the name offered.
 TEST_F(QpRenderPdfPrinterTest, TheOfferedNameIsTheTitleAsAFileName)
 {
