@@ -193,13 +193,28 @@ TPagesOnScreen OnScreen(const TPageControl* pages)
     return seen;
 }
 
-TEST_F(ControlsTest, HidingTheShownPagesTabShowsTheFirstPageWithATab)
+// The probe window's page control, shown: "One" and "Two" with tabs,
+// "Hidden" without.
+class PageControlTest : public ControlsTest {
+protected:
+    void SetUp() override
+    {
+        ControlsTest::SetUp();
+        pages = Get<TPageControl>("pTab");
+        one = Get<TTabSheet>("tsOne");
+        two = Get<TTabSheet>("tsTwo");
+        hidden = Get<TTabSheet>("tsHidden");
+        ShowActive();
+    }
+
+    TPageControl* pages = nullptr;
+    TTabSheet* one = nullptr;
+    TTabSheet* two = nullptr;
+    TTabSheet* hidden = nullptr;
+};
+
+TEST_F(PageControlTest, HidingTheShownPagesTabShowsTheFirstPageWithATab)
 {
-    auto* pages = Get<TPageControl>("pTab");
-    auto* one = Get<TTabSheet>("tsOne");
-    auto* two = Get<TTabSheet>("tsTwo");
-    auto* hidden = Get<TTabSheet>("tsHidden");
-    ShowActive();
     hidden->SetTabVisible(true);
     QTest::mouseClick(pages->TabBar(), Qt::LeftButton, {}, pages->TabBar()->tabRect(2).center());
     ASSERT_EQ(OnScreen(pages), (TPagesOnScreen{"Hidden", "Hidden"}));
@@ -231,13 +246,8 @@ TEST_F(ControlsTest, HidingTheShownPagesTabShowsTheFirstPageWithATab)
 
 // A wizard hides every tab and then steps through its pages in code; an
 // output window starts with no page at all.
-TEST_F(ControlsTest, APageControlWithoutTabsKeepsThePageItIsOn)
+TEST_F(PageControlTest, APageControlWithoutTabsKeepsThePageItIsOn)
 {
-    auto* pages = Get<TPageControl>("pTab");
-    auto* one = Get<TTabSheet>("tsOne");
-    auto* two = Get<TTabSheet>("tsTwo");
-    auto* hidden = Get<TTabSheet>("tsHidden");
-    ShowActive();
     one->SetTabVisible(false); // "Two" still has its tab
     EXPECT_EQ(OnScreen(pages), (TPagesOnScreen{"Two", "Two"}));
     two->SetTabVisible(false); // none left: the page stays
