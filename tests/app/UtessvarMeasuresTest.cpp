@@ -603,6 +603,8 @@ TEST_F(Measures, AUnitFlipChangesNoResult)
         ASSERT_EQ(fTessvar->eResult->Text(), row.Result) << row.Page;
         const QStringList mm = texts();
         const double result = Value(fTessvar->eResult);
+        if (row.Page == 0)
+            Screenshot(fTessvar, QStringLiteral("main-measures-mm"));
 
         fTessvar->rINCH->SetChecked(true);
         const QStringList inch = texts();

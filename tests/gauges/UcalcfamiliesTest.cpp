@@ -525,6 +525,7 @@ TEST_F(UcalcfamiliesTest, AnsiPlainFractionIsNeverErased)
             EXPECT_EQ(LastMessage(), "MN 055 : Error calculating tolerance from tabel");
             EXPECT_EQ(w->dNominale->Text(), "1 1/2");
             EXPECT_EQ(w->dMaxP->Text(), "");
+            Screenshot(w, QStringLiteral("process-ansi-fraction-failed"));
             Messages->Service().Shown.clear();
             Type(w->dbTollServ, "XX");
             Press(w->sbCalcTol);
