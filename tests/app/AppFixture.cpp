@@ -13,12 +13,10 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
-#include <QPixmap>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTest>
 #include <QTimer>
-#include <QWidget>
 
 #include <cmath>
 
@@ -116,16 +114,6 @@ double AppTest::TextLength(const QString& text, int unit)
     readout.Reset();
     readout.SetUnit(unit);
     return readout.PresetText(text) ? readout.ReadValue() : NAN;
-}
-
-void AppTest::Screenshot(TCustomForm* window, const QString& name)
-{
-    const QString folder = qEnvironmentVariable("TESSVAR_SCREENSHOTS");
-    if (folder.isEmpty())
-        return;
-    QDir().mkpath(folder);
-    QCoreApplication::processEvents();
-    EXPECT_TRUE(window->Widget()->grab().save(folder + u'/' + name + QStringLiteral(".png")));
 }
 
 QString AppTest::SettingsFile()

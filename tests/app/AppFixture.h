@@ -48,9 +48,6 @@ protected:
     // The length (mm) a text of the length fields stands for in a unit (0
     // mm, 1 inch), as the readout reads it; NAN when it is no number.
     static double TextLength(const QString& text, int unit);
-    // With TESSVAR_SCREENSHOTS set to a folder, a picture of the window
-    // there, for looking at it.
-    static void Screenshot(TCustomForm* window, const QString& name);
     // A settings file of the Tessvar data folder.
     static QString SettingsFile();
     static void WriteSettings(const QByteArray& ini);

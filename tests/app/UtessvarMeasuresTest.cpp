@@ -4,6 +4,7 @@
 
 #include "app/core/Uconvert.h"
 #include "platform/rtl/Exceptions.h"
+#include "tests/support/Screenshot.h"
 
 #include <cmath>
 #include <string>
@@ -604,7 +605,7 @@ TEST_F(Measures, AUnitFlipChangesNoResult)
         const QStringList mm = texts();
         const double result = Value(fTessvar->eResult);
         if (row.Page == 0)
-            Screenshot(fTessvar, QStringLiteral("main-measures-mm"));
+            SaveScreenshot(fTessvar, QStringLiteral("main-measures-mm"));
 
         fTessvar->rINCH->SetChecked(true);
         const QStringList inch = texts();
@@ -613,12 +614,12 @@ TEST_F(Measures, AUnitFlipChangesNoResult)
         EXPECT_EQ(texts(), inch) << row.Page;
         EXPECT_EQ(Value(fTessvar->eResult), result) << row.Page;
         if (row.Page == 0)
-            Screenshot(fTessvar, QStringLiteral("main-measures-inch-calculated"));
+            SaveScreenshot(fTessvar, QStringLiteral("main-measures-inch-calculated"));
 
         fTessvar->rMM->SetChecked(true);
         EXPECT_EQ(texts(), mm) << row.Page;
         if (row.Page == 0)
-            Screenshot(fTessvar, QStringLiteral("main-measures-flipped-back"));
+            SaveScreenshot(fTessvar, QStringLiteral("main-measures-flipped-back"));
         calculate();
         EXPECT_EQ(texts(), mm) << row.Page;
     }

@@ -511,15 +511,18 @@ TEST_F(UcalcfamiliesTest, AnsiPlainSizeStaysAsTyped)
 TEST_F(UcalcfamiliesTest, AnsiPlainFractionIsNeverErased)
 {
     TfProcess* w = fProcess;
-    double maxP = 0;
-    Gauge(
-        fTessvar->bAnsiAsme, 0, 0,
-        [w] {
+    // The size typed in inch with a tolerance, the window then left in unit.
+    const auto fraction = [w](const char* tolerance, int unit) {
+        return [w, tolerance, unit] {
             SetUnit(w->cUnit, 1);
             Type(w->dNominale, "1 1/2");
-            Type(w->dbTollServ, "ZZ");
-        },
-        {},
+            Type(w->dbTollServ, QString::fromLatin1(tolerance));
+            SetUnit(w->cUnit, unit);
+        };
+    };
+    double maxP = 0;
+    Gauge(
+        fTessvar->bAnsiAsme, 0, 0, fraction("ZZ", 1), {},
         [&] {
             EXPECT_FALSE(w->sbCalcTol->Down());
             EXPECT_EQ(LastMessage(), "MN 055 : Error calculating tolerance from tabel");
@@ -536,16 +539,10 @@ TEST_F(UcalcfamiliesTest, AnsiPlainFractionIsNeverErased)
         });
 
     Gauge(
-        fTessvar->bAnsiAsme, 0, 0,
-        [w] {
-            SetUnit(w->cUnit, 1);
-            Type(w->dNominale, "1 1/2");
-            Type(w->dbTollServ, "XX");
-            SetUnit(w->cUnit, 0);
-            EXPECT_EQ(w->dNominale->Text(), "  +038.100.0");
-        },
+        fTessvar->bAnsiAsme, 0, 0, fraction("XX", 0),
         {{fInsTol,
-          [] {
+          [w] {
+              EXPECT_EQ(w->dNominale->Text(), "  +038.100.0"); // flipped, not yet calculated
               fInsTol->eToll->SetText("XX");
               fInsTol->eTSup->SetText("");
               fInsTol->eTInf->SetText("");
