@@ -67,6 +67,20 @@ inline qsizetype PageHeaderPos(const QByteArray& b, int page)
     return pos > 0 && pos < b.size() && uint8_t(b[pos]) == 80 ? pos : -1;
 }
 
+// A stream that counts the reads made of it.
+template <class Base> class Counting : public Base {
+public:
+    using Base::Base;
+    int64_t Read(void* buffer, int64_t count) override
+    {
+        ++Reads;
+        return Base::Read(buffer, count);
+    }
+    int Reads = 0;
+};
+using CountingStream = Counting<TMemoryStream>;
+using CountingFileStream = Counting<TFileStream>;
+
 // Runs body as the report of a writer in smUser mode and returns the
 // snapshot. setup runs before the run starts.
 inline QByteArray WriteSnapshot(const std::function<void(TZvZSFWriter&)>& body,
