@@ -678,10 +678,18 @@ WrittenValues ManyValues()
         v.Start = writer.Position();
         v.Number = uint32_t(i) * 2654435761u;
         switch (v.Kind) {
-        case ValueKind::Byte: writer.Byte(uint8_t(v.Number)); break;
-        case ValueKind::Word: writer.Word(uint16_t(v.Number)); break;
-        case ValueKind::Int32: writer.Int32(int32_t(v.Number)); break;
-        case ValueKind::Float: writer.Float(double(v.Number % 1000) / 8); break;
+        case ValueKind::Byte:
+            writer.Byte(uint8_t(v.Number));
+            break;
+        case ValueKind::Word:
+            writer.Word(uint16_t(v.Number));
+            break;
+        case ValueKind::Int32:
+            writer.Int32(int32_t(v.Number));
+            break;
+        case ValueKind::Float:
+            writer.Float(double(v.Number % 1000) / 8);
+            break;
         case ValueKind::Text:
             v.Text = QString(i * 13 % 400, QChar(u'a' + i % 26));
             writer.Text(v.Text);
@@ -703,15 +711,26 @@ WrittenValues ManyValues()
 void ExpectValue(TZsfReader& reader, const WrittenValue& v)
 {
     switch (v.Kind) {
-    case ValueKind::Byte: EXPECT_EQ(reader.Byte(), uint8_t(v.Number)); break;
-    case ValueKind::Word: EXPECT_EQ(reader.Word(), uint16_t(v.Number)); break;
-    case ValueKind::Int32: EXPECT_EQ(reader.Int32(), int32_t(v.Number)); break;
-    case ValueKind::Float: EXPECT_EQ(reader.Float(), float(v.Number % 1000) / 8); break;
-    case ValueKind::Text: EXPECT_EQ(reader.Text(), v.Text); break;
-    case ValueKind::Block: EXPECT_EQ(reader.Bytes(v.Block.size()), v.Block); break;
+    case ValueKind::Byte:
+        EXPECT_EQ(reader.Byte(), uint8_t(v.Number));
+        break;
+    case ValueKind::Word:
+        EXPECT_EQ(reader.Word(), uint16_t(v.Number));
+        break;
+    case ValueKind::Int32:
+        EXPECT_EQ(reader.Int32(), int32_t(v.Number));
+        break;
+    case ValueKind::Float:
+        EXPECT_EQ(reader.Float(), float(v.Number % 1000) / 8);
+        break;
+    case ValueKind::Text:
+        EXPECT_EQ(reader.Text(), v.Text);
+        break;
+    case ValueKind::Block:
+        EXPECT_EQ(reader.Bytes(v.Block.size()), v.Block);
+        break;
     }
 }
-
 
 // Every value reads back as written wherever it falls against the reader's
 // windows (many cross from one into the next), and the whole pass costs a
@@ -774,15 +793,6 @@ TEST(QpFilerReaderTest, AJumpAndTheWayBackReadEachPlaceOnce)
     EXPECT_EQ(stream.Reads, 4);
 }
 
-// A memory stream that says it is larger than the bytes it holds: a file
-// cut after the reader measured it.
-class ClaimingStream : public TMemoryStream {
-public:
-    ClaimingStream(const QByteArray& bytes, int64_t claimed) : TMemoryStream(bytes), Claimed(claimed) {}
-    int64_t Size() override { return Claimed; }
-    int64_t Claimed;
-};
-
 // A stream that ends inside a value, or right before it: every value
 // before it reads as written, and that value raises the read error and
 // leaves the position at its start (a text at the start of the part cut,
@@ -803,12 +813,13 @@ TEST(QpFilerReaderTest, AStreamThatEndsInsideAValueFailsAtThatValue)
     ASSERT_GE(cutValues.size(), 16u);
     for (const size_t k : cutValues) {
         const WrittenValue& cutOne = written.Values[k];
-        for (const qsizetype cut : {cutOne.Start, cutOne.Start + 1, (cutOne.Start + cutOne.End) / 2, cutOne.End - 1}) {
+        for (const qsizetype cut :
+             {cutOne.Start, cutOne.Start + 1, (cutOne.Start + cutOne.End) / 2, cutOne.End - 1}) {
             if (cut < cutOne.Start || cut >= cutOne.End)
                 continue;
             const QByteArray kept = written.Bytes.left(cut);
             TMemoryStream shorter(kept);
-            ClaimingStream claiming(kept, written.Bytes.size());
+            Claiming<TMemoryStream> claiming(written.Bytes.size(), kept);
             for (TStream* stream : {static_cast<TStream*>(&shorter), static_cast<TStream*>(&claiming)}) {
                 SCOPED_TRACE(testing::Message() << "value " << k << " cut at " << cut
                                                 << (stream == &claiming ? ", size claimed" : ""));
@@ -824,8 +835,9 @@ TEST(QpFilerReaderTest, AStreamThatEndsInsideAValueFailsAtThatValue)
                 }
                 // A text stands cut after its length when the length is whole.
                 const qsizetype length = cutOne.Text.size() < 192 ? 1 : 2;
-                EXPECT_EQ(reader.Position(),
-                          cutOne.Kind == ValueKind::Text ? std::min(cut, cutOne.Start + length) : cutOne.Start);
+                EXPECT_EQ(reader.Position(), cutOne.Kind == ValueKind::Text
+                                                 ? std::min(cut, cutOne.Start + length)
+                                                 : cutOne.Start);
             }
         }
     }

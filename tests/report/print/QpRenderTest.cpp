@@ -871,18 +871,6 @@ TEST_F(QpRenderTest, APlaybackReadsAFileByItsSizeNotByItsValues)
     render.SetZSFStream(nullptr);
 }
 
-// A file stream that says it is larger than the file: a file cut after the
-// reader measured it.
-class ClaimingFileStream : public TFileStream {
-public:
-    ClaimingFileStream(const QString& fileName, int64_t claimed)
-        : TFileStream(fileName, fmOpenRead), Claimed(claimed)
-    {
-    }
-    int64_t Size() override { return Claimed; }
-    int64_t Claimed;
-};
-
 // A snapshot file cut anywhere inside a command of its last page: the pages
 // before play, the commands before it draw, and the playback ends with the
 // read error at that command, named with the file; the same when the file
@@ -950,7 +938,7 @@ TEST_F(QpRenderTest, AFileCutInsideACommandFailsAtThatCommand)
             }
             EXPECT_EQ(render.Calls, before);
 
-            ClaimingFileStream claiming(path, whole.size());
+            Claiming<TFileStream> claiming(whole.size(), path, fmOpenRead);
             RecordingRender measured;
             measured.SetZSFStream(&claiming);
             try {

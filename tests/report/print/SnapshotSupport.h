@@ -17,6 +17,7 @@
 #include <cstring>
 #include <functional>
 #include <ostream>
+#include <utility>
 
 inline void PrintTo(const QString& text, std::ostream* os)
 {
@@ -80,6 +81,18 @@ public:
 };
 using CountingStream = Counting<TMemoryStream>;
 using CountingFileStream = Counting<TFileStream>;
+
+// A stream that says it is larger than the bytes it holds: a file cut
+// after its reader measured it.
+template <class Base> class Claiming : public Base {
+public:
+    template <class... Args>
+    explicit Claiming(int64_t claimed, Args&&... args) : Base(std::forward<Args>(args)...), Claimed(claimed)
+    {
+    }
+    int64_t Size() override { return Claimed; }
+    int64_t Claimed;
+};
 
 // Runs body as the report of a writer in smUser mode and returns the
 // snapshot. setup runs before the run starts.
