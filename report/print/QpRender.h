@@ -10,7 +10,9 @@
 // inches from the paper's top-left corner, rectangles in device pixels), the
 // document and page brackets, the destination filter (preview-only and
 // printer-only output) and the playback driver. TQPRenderStream adds an
-// output stream for targets that write files.
+// output stream for targets that write files. Each playback reads the
+// stream through a reader of its own, so what it checks and draws was read
+// during that playback.
 //
 // A snapshot is a file a user may hand the program: every count and link is
 // checked against the stream, links only run in one direction, variable
@@ -137,7 +139,7 @@ public:
     // Whether the target's Selection (or its FirstPage..LastPage) holds the
     // page; EConvertError for a token that is neither number nor keyword.
     bool PageInRange(int pageNum) const;
-    // Leaves the stream at the header of that page (clamped to the pages
+    // Leaves the reader at the header of that page (clamped to the pages
     // there are), after checking the header against the page index; only
     // while a playback runs.
     void GotoPage(int pageNum);
