@@ -215,7 +215,8 @@ struct TFileAccess {
 TFileAccess AccessOf(const struct stat& like, acl_t acl)
 {
     const int error = acl ? 0 : errno;
-    TFileAccess access{true, like.st_uid, like.st_gid, mode_t(like.st_mode & 07777), TAclState::Unknown, TAcl(acl)};
+    TFileAccess access{true, like.st_uid, like.st_gid, mode_t(like.st_mode & 07777), TAclState::Unknown,
+                       TAcl(acl)};
     if (!acl)
         access.AclState = error == EOPNOTSUPP ? TAclState::None : TAclState::Unknown;
     else if (const int extended = acl_equiv_mode(acl, nullptr); extended == 0)
@@ -270,20 +271,17 @@ TAcl WithoutGroupClass(acl_t acl)
 // its folder's default ACL: the same entries (as the kernel held them), or
 // none where the replaced file had none. False where that could not be done,
 // a file system without ACLs included when there were entries to give: the
-// file must then keep only its owner's bits, which leave every inherited
-// entry without effect.
+// file must then keep only its owner's bits, which leave any inherited entry
+// that could not be removed without effect.
 bool GiveAcl(int handle, const TFileAccess& access, bool groupKept)
 {
-    if (access.AclState == TAclState::None &&
-        (::fremovexattr(handle, kAccessAcl) == 0 || errno == ENODATA || errno == EOPNOTSUPP))
-        return true;
     if (access.AclState == TAclState::Extended) {
         const TAcl narrowed = groupKept ? nullptr : WithoutGroupClass(access.Acl.get());
         if ((groupKept || narrowed) && acl_set_fd(handle, groupKept ? access.Acl.get() : narrowed.get()) == 0)
             return true;
-        ::fremovexattr(handle, kAccessAcl);
     }
-    return false;
+    const bool removed = ::fremovexattr(handle, kAccessAcl) == 0 || errno == ENODATA || errno == EOPNOTSUPP;
+    return removed && access.AclState == TAclState::None;
 }
 
 // Gives the file open as handle, which has at most its owner's bits so far,

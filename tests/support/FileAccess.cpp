@@ -62,7 +62,9 @@ unsigned Granted(const TWhoMayOpen& access, uid_t uid, const std::vector<gid_t>&
     unsigned grouped = 0;
     bool inGroup = false;
     int named = -1;
-    const auto member = [&](gid_t group) { return std::find(groups.begin(), groups.end(), group) != groups.end(); };
+    const auto member = [&](gid_t group) {
+        return std::find(groups.begin(), groups.end(), group) != groups.end();
+    };
     for (const TWhoMayOpen::TEntry& entry : access.Entries) {
         switch (entry.Tag) {
         case ACL_USER_OBJ:
@@ -171,7 +173,8 @@ QString AclsMissingIn(const QString& folder)
     QTemporaryFile file(QDir(folder).filePath(QStringLiteral("acl-XXXXXX")));
     if (!file.open())
         return QStringLiteral("no file can be made in ") + folder;
-    const QString failure = SetAccessAcl(file.fileName(), QStringLiteral("u::rw-,u:4321:r--,g::---,m::r--,o::---"));
+    const QString failure =
+        SetAccessAcl(file.fileName(), QStringLiteral("u::rw-,u:4321:r--,g::---,m::r--,o::---"));
     if (!failure.isEmpty())
         return QStringLiteral("the file system of %1 keeps no ACLs (%2)").arg(folder, failure);
     if (AccessAclOf(file.fileName()).find("user:4321:r--") == std::string::npos)
@@ -234,7 +237,8 @@ TSharers MadeUpSharers()
 QByteArray OpenedAs(uid_t uid, gid_t gid, const std::vector<gid_t>& groups, const QString& name, bool write)
 {
     const QString answer = RunAsUser(uid, gid, groups, [&] {
-        const int handle = ::open(QFile::encodeName(name).constData(), (write ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+        const int handle =
+            ::open(QFile::encodeName(name).constData(), (write ? O_RDWR : O_RDONLY) | O_CLOEXEC);
         if (handle < 0)
             return errno == EACCES ? QStringLiteral("<denied>") : AclReason("open");
         QFile file;

@@ -44,7 +44,8 @@ QString Refuse(const std::vector<TRefusal>& refusals)
     for (const TRefusal& refusal : refusals) {
         const bool flagged = refusal.Argument >= 0;
         filter.push_back(BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)));
-        filter.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, uint32_t(refusal.Call), 0, uint8_t(flagged ? 3 : 1)));
+        filter.push_back(
+            BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, uint32_t(refusal.Call), 0, uint8_t(flagged ? 3 : 1)));
         if (flagged) {
             // The low 32 bits of the 64-bit argument.
             const uint32_t at = uint32_t(offsetof(seccomp_data, args) + 8 * size_t(refusal.Argument) +

@@ -639,7 +639,8 @@ TEST_F(SafeSave, NoNameOfASaveIsEverMoreOpenThanTheAclItEndsWith)
         const QString folder = QDir(top.path()).filePath(QString::fromLatin1(row.Name));
         ASSERT_TRUE(QDir().mkdir(folder));
         ASSERT_EQ(::chown(QFile::encodeName(folder).constData(), saver.User, saver.Own), 0);
-        ASSERT_EQ(SetDefaultAcl(folder, QStringLiteral("u::rwx,u:%1:r--,g::r-x,m::r-x,o::r-x").arg(people.Outsider)),
+        ASSERT_EQ(SetDefaultAcl(folder,
+                                QStringLiteral("u::rwx,u:%1:r--,g::r-x,m::r-x,o::r-x").arg(people.Outsider)),
                   QString());
         const QString path = QDir(folder).filePath(QStringLiteral("shared.ini"));
         const QString copy = QDir(folder).filePath(QStringLiteral("shared.bak"));

@@ -1310,8 +1310,9 @@ TEST_F(ZvProjTest, AUserNamedOnlyByAFoldersDefaultAclReadsNoByteOfAProject)
         return QStringLiteral("saved");
     };
     EXPECT_EQ(saveRange(0, 50).toStdString(), "saved");
-    EXPECT_EQ(RunInChild([] { return WithoutUnnamedFiles(); }, [&] { return saveRange(50, 100); }).toStdString(),
-              "saved");
+    EXPECT_EQ(
+        RunInChild([] { return WithoutUnnamedFiles(); }, [&] { return saveRange(50, 100); }).toStdString(),
+        "saved");
     int seen = 0;
     for (TNameProbe& probe : probes) {
         const TNameProbe::TReport report = probe.Stop();
@@ -1333,7 +1334,8 @@ TEST_F(ZvProjTest, AUserNamedOnlyByAFoldersDefaultAclReadsNoByteOfAProject)
 
     for (const bool copy : {false, true}) {
         namedProject.NewGlobalPage();
-        EXPECT_EQ(SaveWhileLocked(named, copy, [&] { return SaveAnswer(namedProject); }).toStdString(), "saved");
+        EXPECT_EQ(SaveWhileLocked(named, copy, [&] { return SaveAnswer(namedProject); }).toStdString(),
+                  "saved");
         for (const QString& saved : {named, BackupOf(named)})
             EXPECT_EQ(WhatUserGets(x, x, saved), "reads") << saved.toStdString() << (copy ? ", copy" : "");
     }
@@ -1363,7 +1365,8 @@ TEST_F(ZvProjTest, ARootSaveLeavesTheProjectItsOwners)
         ASSERT_EQ(::chmod(QFile::encodeName(fileName).constData(), 0600), 0);
         const std::string before = FileAccess(fileName);
         project.NewGlobalPage();
-        EXPECT_EQ(SaveWhileLocked(fileName, copy, [&] { return SaveAnswer(project); }).toStdString(), "saved");
+        EXPECT_EQ(SaveWhileLocked(fileName, copy, [&] { return SaveAnswer(project); }).toStdString(),
+                  "saved");
         const QString backup = BackupOf(fileName);
         EXPECT_EQ(ReadFile(backup), previous);
         for (const QString& saved : {fileName, backup}) {
@@ -1406,17 +1409,18 @@ TEST_F(ZvProjTest, AProjectWhoseAclCannotBeWrittenIsSavedPrivate)
         const std::string sharedBefore = FileAccess(sharedName);
         const std::string sharedAcl = AccessAclOf(sharedName);
         const std::string plainBefore = FileAccess(plainName);
-        const QString answer = RunInChild([] { return WithoutAclWrites(); },
-                                          [&] {
-                                              for (TZarvProjectManager* project : {&sharedProject, &plainProject}) {
-                                                  project->NewGlobalPage();
-                                                  const QString saved = SaveWhileLocked(
-                                                      project->FileName(), copy, [&] { return SaveAnswer(*project); });
-                                                  if (saved != QStringLiteral("saved"))
-                                                      return saved;
-                                              }
-                                              return QStringLiteral("saved");
-                                          });
+        const QString answer =
+            RunInChild([] { return WithoutAclWrites(); },
+                       [&] {
+                           for (TZarvProjectManager* project : {&sharedProject, &plainProject}) {
+                               project->NewGlobalPage();
+                               const QString saved = SaveWhileLocked(project->FileName(), copy,
+                                                                     [&] { return SaveAnswer(*project); });
+                               if (saved != QStringLiteral("saved"))
+                                   return saved;
+                           }
+                           return QStringLiteral("saved");
+                       });
         EXPECT_EQ(answer.toStdString(), "saved");
         const QString sharedBackup = BackupOf(sharedName);
         const QString plainBackup = BackupOf(plainName);
@@ -1426,8 +1430,10 @@ TEST_F(ZvProjTest, AProjectWhoseAclCannotBeWrittenIsSavedPrivate)
         EXPECT_EQ(FileAccess(sharedBackup), copy ? private600 : sharedBefore);
         EXPECT_EQ(AccessAclOf(sharedBackup), copy ? "user::rw-,group::---,other::---" : sharedAcl);
         for (const QString& saved : copy ? QStringList{sharedName, sharedBackup} : QStringList{sharedName}) {
-            EXPECT_EQ(WhatUserGets(people.GroupMember, people.Group, saved), "<denied>") << saved.toStdString();
-            EXPECT_EQ(WhatUserGets(people.NamedMember, people.Named, saved), "<denied>") << saved.toStdString();
+            EXPECT_EQ(WhatUserGets(people.GroupMember, people.Group, saved), "<denied>")
+                << saved.toStdString();
+            EXPECT_EQ(WhatUserGets(people.NamedMember, people.Named, saved), "<denied>")
+                << saved.toStdString();
         }
         EXPECT_EQ(FileAccess(plainName), plainBefore);
         EXPECT_EQ(FileAccess(plainBackup), plainBefore);
