@@ -1202,6 +1202,21 @@ QString OpenFolder(QTemporaryDir& folder)
     return QString();
 }
 
+// Why a test of projects shared through ACLs in folder cannot run here (it
+// reads as made-up users), or empty.
+QString WhyNoAclTest(const QString& folder)
+{
+    if (::geteuid() != 0)
+        return QStringLiteral("needs root to read as made-up users");
+    return AclsMissingIn(folder);
+}
+
+// The ACL of a project its owner shares with the group named alone.
+QString SharedWith(gid_t named)
+{
+    return QStringLiteral("u::rw-,g::---,g:%1:r--,m::r--,o::---").arg(named);
+}
+
 // A project shared the way its owner chose, through its ACL (user::rw-
 // group::--- group:G2:r-- mask::r-- other::---, 0640 to ls): a member of its
 // group G is denied and a member of G2 reads it. So it stays after a save on
@@ -1210,26 +1225,22 @@ QString OpenFolder(QTemporaryDir& folder)
 // and its backup alike, whose ACL, group and mode are the old ones.
 TEST_F(ZvProjTest, AProjectSharedThroughItsAclKeepsItsReadersOnEveryRoad)
 {
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "needs root to read as made-up users";
-    const TSharers people = MadeUpSharers();
     QTemporaryDir open(QStringLiteral("/tmp/tessvar-acl-XXXXXX"));
     ASSERT_EQ(OpenFolder(open), QString());
-    if (const QString missing = AclsMissingIn(open.path()); !missing.isEmpty())
-        GTEST_SKIP() << missing.toStdString();
-    const QString shared = QStringLiteral("u::rw-,g::---,g:%1:r--,m::r--,o::---").arg(people.Named);
+    if (const QString skip = WhyNoAclTest(open.path()); !skip.isEmpty())
+        GTEST_SKIP() << skip.toStdString();
+    const TSharers people = MadeUpSharers();
     int number = 0;
     for (const bool unnamed : {true, false}) {
         for (const bool copy : {false, true}) {
             SCOPED_TRACE(std::string(unnamed ? "unnamed" : "named") + " temporaries, " +
                          (copy ? "copy" : "second name"));
-            const QString name = QStringLiteral("p%1").arg(++number);
-            const QString fileName = QDir(open.path()).filePath(name + ".zrf");
-            const QString backup = QDir(open.path()).filePath(name + ".~zr");
+            const QString fileName = QDir(open.path()).filePath(QStringLiteral("p%1.zrf").arg(++number));
+            const QString backup = BackupOf(fileName);
             TZarvProjectManager project(nullptr);
             const QByteArray previous = SaveNewProject(project, fileName);
             ASSERT_EQ(::chown(QFile::encodeName(fileName).constData(), 0, people.Group), 0);
-            ASSERT_EQ(SetAccessAcl(fileName, shared), QString());
+            ASSERT_EQ(SetAccessAcl(fileName, SharedWith(people.Named)), QString());
             const std::string acl = AccessAclOf(fileName);
             const std::string before = FileAccess(fileName);
             ASSERT_EQ(WhatUserGets(people.GroupMember, people.Group, fileName), "<denied>");
@@ -1386,15 +1397,12 @@ TEST_F(ZvProjTest, ARootSaveLeavesTheProjectItsOwners)
 // ACL written, stays 0644, backup included.
 TEST_F(ZvProjTest, AProjectWhoseAclCannotBeWrittenIsSavedPrivate)
 {
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "needs root to read as made-up users";
     const TUmask umask(022);
-    const TSharers people = MadeUpSharers();
     QTemporaryDir open(QStringLiteral("/tmp/tessvar-acl-XXXXXX"));
     ASSERT_EQ(OpenFolder(open), QString());
-    if (const QString missing = AclsMissingIn(open.path()); !missing.isEmpty())
-        GTEST_SKIP() << missing.toStdString();
-    const QString shared = QStringLiteral("u::rw-,g::---,g:%1:r--,m::r--,o::---").arg(people.Named);
+    if (const QString skip = WhyNoAclTest(open.path()); !skip.isEmpty())
+        GTEST_SKIP() << skip.toStdString();
+    const TSharers people = MadeUpSharers();
     for (const bool copy : {false, true}) {
         SCOPED_TRACE(copy ? "copy" : "second name");
         const QString sharedName = QDir(open.path()).filePath(QStringLiteral("shared%1.zrf").arg(copy));
@@ -1404,7 +1412,7 @@ TEST_F(ZvProjTest, AProjectWhoseAclCannotBeWrittenIsSavedPrivate)
         SaveNewProject(sharedProject, sharedName);
         SaveNewProject(plainProject, plainName);
         ASSERT_EQ(::chown(QFile::encodeName(sharedName).constData(), 0, people.Group), 0);
-        ASSERT_EQ(SetAccessAcl(sharedName, shared), QString());
+        ASSERT_EQ(SetAccessAcl(sharedName, SharedWith(people.Named)), QString());
         ASSERT_EQ(::chmod(QFile::encodeName(plainName).constData(), 0644), 0);
         const std::string sharedBefore = FileAccess(sharedName);
         const std::string sharedAcl = AccessAclOf(sharedName);
