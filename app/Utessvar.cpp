@@ -7,6 +7,7 @@
 #include "app/Ureportprint.h"
 #include "app/core/Iregistry.h"
 #include "app/core/Uconvert.h"
+#include "app/core/Ulength.h"
 #include "app/core/Unan.h"
 #include "localization/LocOnFly.h"
 #include "platform/forms/MessageService.h"
@@ -443,15 +444,25 @@ void TfTessvar::BindLengthEdits()
 
 void TfTessvar::RefreshLengths()
 {
-    const bool was = Refreshing;
-    Refreshing = true;
-    try {
+    RewriteLengths(nullptr);
+}
+
+void TfTessvar::RewriteLengths(TNumberEdit* only)
+{
+    // The texts the list writes are no typing: the change handler leaves
+    // them alone, also when a write fails.
+    struct TRefreshing {
+        bool& Flag;
+        const bool Was;
+        explicit TRefreshing(bool& flag) : Flag(flag), Was(flag) { Flag = true; }
+        ~TRefreshing() { Flag = Was; }
+        TRefreshing(const TRefreshing&) = delete;
+        TRefreshing& operator=(const TRefreshing&) = delete;
+    } refreshing(Refreshing);
+    if (only)
+        LengthList.Refresh(only);
+    else
         LengthList.Refresh();
-    } catch (...) {
-        Refreshing = was;
-        throw;
-    }
-    Refreshing = was;
 }
 
 void TfTessvar::FormClose(TObject*, TCloseAction&)
@@ -582,14 +593,13 @@ void TfTessvar::eTDChange(TObject* sender)
 // ---------------------------------------------------------------------------
 // Measuring tab
 
-double TfTessvar::TypedLength(TEdit* edit)
+double TfTessvar::InputLength(TEdit* edit)
 {
-    // The readout takes the text in the unit of the moment; a text it cannot
-    // read would leave its previous zero in force, so it is refused here.
-    DISPLAY& readout = LengthList.Readout();
-    if (!readout.PresetText(edit->Text()))
+    // A text the window wrote stands for the value held, which its digits
+    // round in either unit; a text typed is taken in the unit of the moment.
+    const double mm = LengthList.LengthOf(NumberEditOf(edit)).Value;
+    if (IsNan(mm))
         NotANumber(edit->Text());
-    const double mm = readout.ReadValue();
     if (!std::isfinite(mm))
         InvalidFloatingPointOperation();
     return mm;
@@ -601,7 +611,7 @@ bool TfTessvar::RequiredLength(TEdit* edit, int missingText, double& mm)
         Attention(missingText);
         return false;
     }
-    mm = TypedLength(edit);
+    mm = InputLength(edit);
     return true;
 }
 
@@ -624,6 +634,13 @@ QString TfTessvar::LengthText(double mm)
 {
     MainDisplay.SetZero(mm);
     return MainDisplay.ReadFormatted();
+}
+
+void TfTessvar::ShowLength(TEdit* edit, double mm)
+{
+    TNumberEdit* bound = NumberEditOf(edit);
+    LengthList.SetValue(bound, mm);
+    RewriteLengths(bound);
 }
 
 int TfTessvar::ProbeOfPage() const
@@ -682,7 +699,7 @@ void TfTessvar::MeasureOverWire(TEdit* reading, TEdit* result)
     TMeasureInputs inputs;
     if (!SetUpConversion(probe, conversion, inputs))
         return;
-    const double measured = TypedLength(reading);
+    const double measured = InputLength(reading);
 
     // The engine computes a number for any reading; only one the probe can
     // give on this thread is a measurement: a reading that touches the
@@ -710,7 +727,7 @@ void TfTessvar::MeasureOverWire(TEdit* reading, TEdit* result)
         Attention(notValid);
         return;
     }
-    result->SetText(LengthText(pitchDiameter));
+    ShowLength(result, pitchDiameter);
 }
 
 void TfTessvar::Button1Click(TObject*)
@@ -738,7 +755,7 @@ void TfTessvar::bFiloTeorClick(TObject*)
         pitch * std::tan((a1 + a2) / 2) / (std::tan(a1) + std::tan(a2)) * 2 / (std::cos(a1) + std::cos(a2));
     if (!std::isfinite(wire))
         InvalidFloatingPointOperation();
-    eFiloTeor->SetText(LengthText(wire));
+    ShowLength(eFiloTeor, wire);
 }
 
 void TfTessvar::bQfiliClick(TObject*)
@@ -764,7 +781,7 @@ void TfTessvar::bQfiliClick(TObject*)
     for (size_t i = 0; i < 4; ++i) {
         shown[i] = limits[i]->Visible() && !limits[i]->Text().isEmpty();
         if (shown[i])
-            values[i] = TypedLength(limits[i]);
+            values[i] = InputLength(limits[i]);
     }
     const double a1 = inputs.SemiAngle1 * Pi * OneOver180;
     const double a2 = inputs.SemiAngle2 * Pi * OneOver180;
@@ -908,7 +925,7 @@ double ToBase(TConverterKind kind, double value, int unit)
         case Kilometre:
             return value * 1000000;
         case Inch:
-            return value * 25.4;
+            return value * MmPerInch;
         case Foot:
             return value * 304.8;
         case Mile:
@@ -1200,11 +1217,16 @@ void TfTessvar::RunThermal(int calculator, bool typing)
     c.Variation->SetText(QString());
     if (c.Length->Text().isEmpty() || c.Temperature->Text().isEmpty())
         return;
+    // While typing, a length that is no number leaves the results empty;
+    // Calculate reports it.
     double length = 0; // mm
-    if (!typing)
-        length = TypedLength(c.Length);
-    else if (!LengthList.GetValue(NumberEditOf(c.Length), length))
-        return;
+    if (typing) {
+        length = LengthList.LengthOf(NumberEditOf(c.Length)).Value;
+        if (!std::isfinite(length))
+            return;
+    } else {
+        length = InputLength(c.Length);
+    }
     double temperature = 0; // °C
     if (!PlainNumber(c.Temperature->Text(), typing, temperature))
         return;

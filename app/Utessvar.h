@@ -283,6 +283,9 @@ private:
     void FindControls();
     void ReadSettings();
     void BindLengthEdits();
+    // Rewrites the bound edits (only that one, when given) from the length
+    // list, with Refreshing set so that the texts are not read back.
+    void RewriteLengths(TNumberEdit* only);
     void PageEntered();
 
     TConverterControls Converter(TConverterKind kind) const;
@@ -294,9 +297,12 @@ private:
     void RunThermal(int calculator, bool typing);
     void MaterialChanged(int calculator);
 
-    // A typed length in mm, read through the length list's readout; a text
-    // that is no number (the empty one too) raises EConvertError.
-    double TypedLength(TEdit* edit);
+    // A length the calculation reads, in mm: the value the length list holds
+    // while the edit shows the text the window wrote for it (or one that
+    // reads as the same number), else the text as typed, read through the
+    // list's readout. A text that is no number (the empty one too) raises
+    // EConvertError.
+    double InputLength(TEdit* edit);
     // The same for a value the calculation needs: an empty field shows the
     // message missingText and gives false.
     bool RequiredLength(TEdit* edit, int missingText, double& mm);
@@ -308,6 +314,10 @@ private:
     bool SemiAngles(double& semiAngle1, double& semiAngle2);
     // A length in mm as the main readout shows it.
     QString LengthText(double mm);
+    // Shows a result (mm) in its bound edit: the list holds the value and
+    // writes its text, so that the text in either unit is the value rounded
+    // once, and a calculation that reads the edit gets the value back.
+    void ShowLength(TEdit* edit, double mm);
     // The probe of the active measuring page: 0 wire, 1 arms, 2 sphere.
     int ProbeOfPage() const;
     // Reads the thread, the probe and the force of the tab into inputs and

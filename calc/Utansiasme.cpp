@@ -1,6 +1,7 @@
 #include "calc/Utansiasme.h"
 
 #include "app/core/Ucalibretype.h"
+#include "app/core/Ulength.h"
 #include "app/core/Unan.h"
 #include "app/core/Uround.h"
 #include "calc/Uthreadexists.h"
@@ -14,8 +15,6 @@
 #include <utility>
 
 namespace {
-
-constexpr double MmPerInch = 25.4;
 
 // Depth of the basic profile to the minor diameter in pitches: D1 = D -
 // 1.082532 p.

@@ -1,5 +1,6 @@
 #include "calc/Utollerance.h"
 
+#include "app/core/Ulength.h"
 #include "app/core/Unan.h"
 
 #include <cstring>
@@ -14,7 +15,6 @@ void ClearToleranceRecord(TOLLERANCE& record)
 
 void ConvertToleranceToMm(TOLLERANCE& record)
 {
-    constexpr double MmPerInch = 25.4;
     double* const lengths[] = {
         &record.MaxPi, &record.MinPi, &record.MaxP,  &record.MinP,  &record.LogP,   &record.MedP,
         &record.MaxPe, &record.MinPe, &record.MaxNi, &record.MinNi, &record.MaxN,   &record.MinN,

@@ -1,5 +1,6 @@
 #include "gauges/Ucalcfamilies.h"
 
+#include "app/core/Ulength.h"
 #include "app/core/Unan.h"
 #include "app/core/Uplvzero.h"
 #include "calc/Buttress.h"
@@ -29,7 +30,6 @@
 
 namespace {
 
-constexpr double MmPerInch = 25.4;
 constexpr int ErrorCaptionText = 1000;          // "ERROR"
 constexpr int DeviationMmText = 981;            // "Piece Deviation (mm)"
 constexpr int DeviationInchText = 982;          // "Piece Deviation (inch)"

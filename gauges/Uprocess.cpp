@@ -1,6 +1,5 @@
 #include "gauges/Uprocess.h"
 
-#include "app/Unumberedit.h"
 #include "app/Utessvar.h"
 #include "app/core/Unan.h"
 #include "gauges/Uprocesscards.h"
@@ -85,8 +84,7 @@ void TfProcess::cUnitChange(TObject*)
 
 void TfProcess::dNominaleChange(TObject* sender)
 {
-    if (!Refreshing)
-        ValueList.ReadEdit(NumberEditOf(dynamic_cast<TEdit*>(sender)));
+    ReadProcessLength(FControls, dynamic_cast<TEdit*>(sender));
 }
 
 void TfProcess::sbCalcTolClick(TObject*)

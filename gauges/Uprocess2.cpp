@@ -112,8 +112,7 @@ void TfProcess2::cUnitChange(TObject*)
 
 void TfProcess2::dNominaleChange(TObject* sender)
 {
-    if (!Refreshing)
-        ValueList.ReadEdit(NumberEditOf(dynamic_cast<TEdit*>(sender)));
+    ReadProcessLength(FControls, dynamic_cast<TEdit*>(sender));
 }
 
 void TfProcess2::sbCalcTolClick(TObject*)

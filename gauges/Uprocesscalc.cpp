@@ -2,6 +2,7 @@
 
 #include "app/Unumberedit.h"
 #include "app/Utessvar.h"
+#include "app/core/Ulength.h"
 #include "app/core/Unan.h"
 #include "app/core/Unumber.h"
 #include "calc/Utiso.h"
@@ -32,7 +33,6 @@ constexpr int DeviationInchText = 982;   // "Piece Deviation (inch)"
 
 constexpr double MicronsPerInch = 25400;
 constexpr double MicronsPerMm = 1000;
-constexpr double MmPerInch = 25.4;
 
 // The defaults of thread gauges by family: angle (empty: none) and starts.
 struct TThreadDefaults {
@@ -137,16 +137,22 @@ bool IsoRoad(TCalcWork& work)
 // stored in mm and shown by the next refresh.
 void ShowLength(const TProcessControls& c, TEdit* edit, const TCalcText& text, TTextUnit unit)
 {
+    NCLIST& values = *c.ValueList;
+    TNumberEdit* bound = NumberEditOf(edit);
     double value = 0;
     if (unit == TTextUnit::Window || !TryParseNumber(text.Text(), value)) {
         edit->SetText(text.Text());
+        // The value the list holds for the text (its own, or a size typed
+        // that the window read itself) shows as a value from now on.
+        const TLengthInput input = values.LengthOf(bound);
+        if (input.Held)
+            values.SetTypedValue(bound, input.Value);
         return;
     }
-    NCLIST& values = *c.ValueList;
     if (unit == TTextUnit::TypedInch)
-        values.SetTypedValue(NumberEditOf(edit), value * MmPerInch);
+        values.SetTypedValue(bound, value * MmPerInch);
     else
-        values.SetValue(NumberEditOf(edit), unit == TTextUnit::Inch ? value * MmPerInch : value);
+        values.SetValue(bound, unit == TTextUnit::Inch ? value * MmPerInch : value);
 }
 
 // Whether the tolerance field is an input of the family's calculation (a
@@ -197,30 +203,6 @@ void SetFamilyCalculation(int family, TFamilyCalculation calculation)
 {
     if (family >= 0 && family < ThreadFamilyCount)
         Roads.at(size_t(family)) = calculation;
-}
-
-double ReadLength(DISPLAY& readout, const QString& text)
-{
-    return readout.PresetText(text) ? readout.ReadValue() : NanValue();
-}
-
-TLengthInput ReadLengthInput(NCLIST& values, TEdit* edit)
-{
-    TLengthInput input;
-    TNumberEdit* bound = NumberEditOf(edit);
-    if (values.ShowsValue(bound)) {
-        input.Held = true;
-        // An edit that shows no value has no typed text to read either.
-        if (values.GetValue(bound, input.Value))
-            values.TypedText(bound, input.Typed, input.TypedUnit);
-        else
-            input.Value = NanValue();
-        return input;
-    }
-    input.Typed = edit->Text();
-    input.TypedUnit = values.Readout().GetUnit();
-    input.Value = ReadLength(values.Readout(), input.Typed);
-    return input;
 }
 
 bool ReadDeviations(const QString& upperText, const QString& lowerText, TDeviationUnit unit, double& upper,
@@ -277,8 +259,8 @@ void CalcToleranceClick(TProcessWindow& window, CALIBRETYPE& type)
         TCalcWork work{type, window, c.ValueList->Readout(), {}, {}, {}, {}, {}, {}, {}, {}};
         work.Diameter = c.dNominale->Text();
         work.Pitch = c.dPasso->Text();
-        work.DiameterInput = ReadLengthInput(*c.ValueList, c.dNominale);
-        work.PitchInput = ReadLengthInput(*c.ValueList, c.dPasso);
+        work.DiameterInput = c.ValueList->LengthOf(NumberEditOf(c.dNominale));
+        work.PitchInput = c.ValueList->LengthOf(NumberEditOf(c.dPasso));
         work.Angle = c.dbAngolo->Text();
         work.Tolerance = c.dbTollServ->Text();
         work.Designation = c.dbDesignazione->Text();

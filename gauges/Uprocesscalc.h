@@ -16,13 +16,12 @@
 // family without one releases the button without a message.
 #include "app/core/Ucalibretype.h"
 #include "app/core/Unan.h"
+#include "app/core/Unumber.h"
 #include "calc/Ucalcconv.h"
 #include "calc/Utollerance.h"
 
 #include <QStringList>
 
-class DISPLAY;
-class NCLIST;
 class TCustomForm;
 class TEdit;
 class TSpeedButton;
@@ -95,20 +94,6 @@ public:
 // (a fraction the readout cannot read): the typed text stays the value's.
 enum class TTextUnit { Window, Millimetre, Inch, TypedInch };
 
-// A length the calculation reads from a bound edit (the diameter, the
-// pitch or module).
-struct TLengthInput {
-    double Value = NanValue(); // mm; the empty value when the text is empty or no number
-    // The edit shows the text the window wrote for the value its list holds
-    // (after a unit change or a calculation): Value is that value, exactly
-    // as it was typed or calculated, whatever unit the text rounds it to.
-    bool Held = false;
-    // What the user typed for the value, and the readout's unit then: the
-    // edit's text when not held; empty for a calculated value.
-    QString Typed;
-    int TypedUnit = 0;
-};
-
 // The working set of one calculation.
 struct TCalcWork {
     CALIBRETYPE& Type; // the main window's current gauge type
@@ -126,7 +111,8 @@ struct TCalcWork {
     // and shows it in the window's unit.
     TTextUnit DiameterUnit = TTextUnit::Window;
     TTextUnit PitchUnit = TTextUnit::Window;
-    // The lengths of dNominale and dPasso as Step C found them.
+    // The lengths of dNominale and dPasso as Step C read them from the
+    // window's list.
     TLengthInput DiameterInput = {};
     TLengthInput PitchInput = {};
 };
@@ -173,13 +159,6 @@ void StoreProcessResults(TCustomForm* window, NCLIST& values, const TOLLERANCE& 
 // anything is copied.
 void MeasureHandOver(TProcessWindow& window, bool workpiece);
 
-// The length a text gives through a readout, in mm; the empty value when
-// the text is empty or no number.
-double ReadLength(DISPLAY& readout, const QString& text);
-// How every calculation reads a length input: the value the list holds
-// while the edit shows the list's own text for it, else the edit's text
-// through the list's readout, as typed.
-TLengthInput ReadLengthInput(NCLIST& values, TEdit* edit);
 // The workpiece deviations typed in the entry dialog, in µm: typed in µm,
 // in mm (the dialog's "mm" choice) or in inch (the window's inch unit).
 // false when either text is empty or no number.

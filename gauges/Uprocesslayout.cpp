@@ -216,4 +216,10 @@ void ApplyProcessLayout(TCustomForm* window, const TProcessLayout& plan)
         if (TTabSheet* page = FindOwned<TTabSheet>(window, QString::fromLatin1(name)))
             page->SetTabVisible(shown);
     }
+    // The window is made once and shown for every gauge: it opens on its
+    // first page, where the calculation button is, whichever page the last
+    // gauge was left on.
+    TTabSheet* first = FindOwned<TTabSheet>(window, QStringLiteral("tsMedio"));
+    if (TPageControl* pages = first ? first->PageControl() : nullptr)
+        pages->SetActivePage(first);
 }

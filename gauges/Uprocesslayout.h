@@ -36,7 +36,8 @@ TProcessLayout PlanProcessLayout(const CALIBRETYPE& type);
 
 // Sets the visibility and captions of the window's controls and the tabs of
 // its result pages (tsExt, tsInterno, tsAngPas) as planned, and the window's
-// caption. The texts of the edits are the window's business.
+// caption, and makes the first result page (tsMedio) the shown one. The
+// texts of the edits are the window's business.
 void ApplyProcessLayout(TCustomForm* window, const TProcessLayout& plan);
 
 // The edits a process window binds to its length list, in binding order.

@@ -2,8 +2,10 @@
 
 #include "app/Unumberedit.h"
 #include "app/Utessvar.h"
+#include "app/core/Ulength.h"
 #include "app/core/Unan.h"
 #include "app/core/Unumber.h"
+#include "calc/Utansiasme.h"
 #include "platform/forms/Buttons.h"
 #include "platform/forms/Forms.h"
 #include "platform/forms/StdCtrls.h"
@@ -57,6 +59,22 @@ void SwitchProcessUnit(const TProcessControls& c, int unitItem)
         readout.SetResolution(fTessvar->InchResolution);
     }
     RefreshBoundLengths(c);
+}
+
+void ReadProcessLength(const TProcessControls& c, TEdit* edit)
+{
+    if ((c.Refreshing && *c.Refreshing) || !edit)
+        return;
+    NCLIST& values = *c.ValueList;
+    TNumberEdit* bound = NumberEditOf(edit);
+    values.ReadEdit(bound);
+    double mm = 0;
+    if (values.Readout().GetUnit() == 0 || values.GetValue(bound, mm))
+        return;
+    QString size = edit->Text();
+    double inches = 0;
+    if (ParseInchSize(size, inches))
+        values.HoldTypedValue(bound, inches * MmPerInch);
 }
 
 void ChangeProcessUnit(TProcessWindow& window, int unitItem)

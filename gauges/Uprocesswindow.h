@@ -24,6 +24,12 @@ void ReadyProcessWindow(TProcessWindow& window);
 // text) at the main window's resolution; the bound edits are rewritten
 // without being read back.
 void SwitchProcessUnit(const TProcessControls& controls, int unitItem);
+// The change handler of the diameter and the pitch: unless the window is
+// rewriting them, the list takes the edit's text. In inch, a size the
+// readout cannot read but the inch-size parser can ("1 1/2", "3/8") is held
+// as its value: it stays as typed, a calculation takes that value, and a
+// flip shows it in mm.
+void ReadProcessLength(const TProcessControls& controls, TEdit* edit);
 // A process window's unit change: SwitchProcessUnit, and the texts it
 // writes stay those of the window's calculation when the old ones were.
 void ChangeProcessUnit(TProcessWindow& window, int unitItem);

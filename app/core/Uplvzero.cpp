@@ -1,6 +1,7 @@
 #include "app/core/Uplvzero.h"
 
 #include "app/core/Iregistry.h"
+#include "app/core/Ulength.h"
 #include "app/core/Unan.h"
 #include "platform/rtl/Exceptions.h"
 #include "platform/rtl/FormatText.h"
@@ -19,7 +20,6 @@ const char* const MmFormats[3][4] = {
 };
 
 constexpr double InchPerMm = 0.03937007874015748; // 1 / 25.4
-constexpr double MmPerInch = 25.4;
 constexpr int TextWidth = 12;
 
 const QString DisplaySettingsKey = QStringLiteral("Software\\Dravinel\\Pelloview\\8.0");

@@ -205,6 +205,13 @@ void TPageControl::LayoutPages()
         page->TControl::SetBounds(0, 0, std::max(width - 2 * frame, 0), std::max(pageHeight - 2 * frame, 0));
 }
 
+TTabSheet* TPageControl::FirstPageWithTab() const
+{
+    auto it =
+        std::find_if(FPages.begin(), FPages.end(), [](const TTabSheet* page) { return page->FTabVisible; });
+    return it == FPages.end() ? nullptr : *it;
+}
+
 void TPageControl::UserPickedTab(int tab)
 {
     if (FUpdatingTabs || tab < 0)
@@ -245,8 +252,20 @@ void TTabSheet::SetTabVisible(bool visible)
     if (visible == FTabVisible)
         return;
     FTabVisible = visible;
-    if (TPageControl* pages = PageControl())
-        pages->UpdateTabs();
+    TPageControl* pages = PageControl();
+    if (!pages)
+        return;
+    // The shown page losing its tab gives way to the first page the user
+    // can pick, so that the tab bar never highlights a page that is not
+    // the one under it. With no tab left the page stays, as it does when
+    // code shows a page without a tab.
+    if (!visible && pages->FActivePage == this) {
+        if (TTabSheet* first = pages->FirstPageWithTab()) {
+            pages->SetActivePage(first);
+            return;
+        }
+    }
+    pages->UpdateTabs();
 }
 
 int TTabSheet::PageIndex() const

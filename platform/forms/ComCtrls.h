@@ -4,7 +4,9 @@
 // A TPageControl shows one of its TTabSheet pages at a time under a row of
 // tabs. A sheet whose TabVisible is false has no tab but can still be the
 // active page (wizards hide every tab and step through the pages in code).
-// OnChange fires when the user picks a tab, not when code sets ActivePage.
+// Hiding the active page's tab while another page has one makes the first
+// page with a tab active. OnChange fires when the user picks a tab, not
+// when code sets ActivePage or a hidden tab moves it.
 // The active sheet's Visible flag is true and the others' false, as the
 // framework keeps them; the controls on a sheet keep their own flags.
 #include "platform/forms/Controls.h"
@@ -61,6 +63,7 @@ private:
     friend class TTabSheet;
     void LayoutPages();
     void MovePage(TTabSheet* page, int index);
+    TTabSheet* FirstPageWithTab() const; // nullptr when no tab shows
     void UserPickedTab(int tab);
 
     std::vector<TTabSheet*> FPages;

@@ -7,6 +7,7 @@
 #include <QRandomGenerator>
 #include <QScopeGuard>
 
+#include <acl/libacl.h>
 #include <cctype>
 #include <cerrno>
 #include <climits>
@@ -17,8 +18,12 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <functional>
+#include <memory>
+#include <sys/acl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
+#include <type_traits>
 #include <unistd.h>
 
 namespace {
@@ -178,44 +183,129 @@ bool RenameWithoutReplacing(const QByteArray& from, const QByteArray& to)
     return ::rename(from.constData(), to.constData()) == 0;
 }
 
-// The permission bits and group a new file takes from the file it replaces
-// (or keeps, for a backup); an empty one leaves the system's defaults of a
-// new file.
+// The extended attribute in which the kernel keeps a file's access ACL.
+constexpr char kAccessAcl[] = "system.posix_acl_access";
+
+struct TAclFree {
+    void operator()(acl_t acl) const { acl_free(acl); }
+};
+using TAcl = std::unique_ptr<std::remove_pointer_t<acl_t>, TAclFree>;
+
+// What a file's access ACL holds beyond its permission bits: nothing (no
+// entries beyond the mode, or a file system without ACLs), the entries, or
+// unknown (it could not be read).
+enum class TAclState { None, Extended, Unknown };
+
+// The owner, group, permission bits and access ACL a new file takes from the
+// file it replaces (or keeps, for a backup); an empty one leaves the
+// system's defaults of a new file.
 struct TFileAccess {
     bool Given = false;
     uid_t Owner = 0;
     gid_t Group = 0;
     mode_t Mode = 0; // permission bits with the set-id and sticky bits
+    TAclState AclState = TAclState::None;
+    TAcl Acl; // the entries, where Extended
 };
 
-TFileAccess AccessOf(const struct stat& like)
+// The access of the file whose state is like and whose access ACL libacl
+// read as acl: null with errno where the read failed, and EOPNOTSUPP there
+// means a file system without ACLs. A file without an ACL of its own
+// (ENODATA) is answered the ACL of its mode, which is no extended one.
+TFileAccess AccessOf(const struct stat& like, acl_t acl)
 {
-    return {true, like.st_uid, like.st_gid, mode_t(like.st_mode & 07777)};
+    const int error = acl ? 0 : errno;
+    TFileAccess access{true, like.st_uid, like.st_gid, mode_t(like.st_mode & 07777), TAclState::Unknown,
+                       TAcl(acl)};
+    if (!acl)
+        access.AclState = error == EOPNOTSUPP ? TAclState::None : TAclState::Unknown;
+    else if (const int extended = acl_equiv_mode(acl, nullptr); extended == 0)
+        access.AclState = TAclState::None;
+    else if (extended == 1)
+        access.AclState = TAclState::Extended;
+    if (access.AclState != TAclState::Extended)
+        access.Acl.reset();
+    return access;
 }
 
 // The mode a temporary is made with: the owner's bits of the final mode, so
-// that its name, given before its group and mode are set, shows no other
-// user anything; a new file is made with the defaults it keeps.
+// that its name, given before its owner, group, ACL and mode are set, shows
+// no other user anything (a default ACL of the folder is bounded by these
+// bits too); a new file is made with the defaults it keeps.
 mode_t CreationMode(const TFileAccess& access)
 {
     return access.Given ? access.Mode & S_IRWXU : 0666;
 }
 
-// Gives the file open as handle the group and mode of access. A group the
-// saver may not give (it is no member) is not kept: the group bits are
-// cleared then, so no group reads what it could not read before, and a set-id
-// bit is not carried over to an owner or group other than the file's. A mode
-// the file system refuses leaves the creation mode, which is never more open.
+// Gives the file the owner and group of access where the saver may (root, or
+// a process that may give files away), else only the group where the saver
+// may (a member of it). Answers whether the group is kept.
+bool GiveOwner(int handle, const TFileAccess& access)
+{
+    return ::fchown(handle, access.Owner, access.Group) == 0 ||
+           ::fchown(handle, uid_t(-1), access.Group) == 0;
+}
+
+// A copy of acl whose owning group's entry and mask allow nothing: the mask
+// bounds every named entry too, so under a group that was not kept nobody
+// gains what the file's group class could read. Null where no copy is made.
+TAcl WithoutGroupClass(acl_t acl)
+{
+    TAcl copy(acl_dup(acl));
+    if (!copy)
+        return copy;
+    acl_entry_t entry = nullptr;
+    for (int which = ACL_FIRST_ENTRY; acl_get_entry(copy.get(), which, &entry) == 1; which = ACL_NEXT_ENTRY) {
+        acl_tag_t tag = ACL_UNDEFINED_TAG;
+        acl_permset_t permissions = nullptr;
+        if (acl_get_tag_type(entry, &tag) != 0 || acl_get_permset(entry, &permissions) != 0)
+            return nullptr;
+        if ((tag == ACL_GROUP_OBJ || tag == ACL_MASK) &&
+            (acl_clear_perms(permissions) != 0 || acl_set_permset(entry, permissions) != 0))
+            return nullptr;
+    }
+    return copy;
+}
+
+// Puts the access ACL of access in place of whatever the file inherited from
+// its folder's default ACL: the same entries (as the kernel held them), or
+// none where the replaced file had none. False where that could not be done,
+// a file system without ACLs included when there were entries to give: the
+// file must then keep only its owner's bits, which leave any inherited entry
+// that could not be removed without effect.
+bool GiveAcl(int handle, const TFileAccess& access, bool groupKept)
+{
+    if (access.AclState == TAclState::Extended) {
+        const TAcl narrowed = groupKept ? nullptr : WithoutGroupClass(access.Acl.get());
+        if ((groupKept || narrowed) && acl_set_fd(handle, groupKept ? access.Acl.get() : narrowed.get()) == 0)
+            return true;
+    }
+    const bool removed = ::fremovexattr(handle, kAccessAcl) == 0 || errno == ENODATA || errno == EOPNOTSUPP;
+    return removed && access.AclState == TAclState::None;
+}
+
+// Gives the file open as handle, which has at most its owner's bits so far,
+// the access of access in an order that never opens it further than the
+// end: owner and group (a change of owner clears the set-id bits), then the
+// access ACL, then the mode. A group the saver may not give (it is no
+// member) is not kept: the group bits are cleared then, so no group reads
+// what it could not read before, and a set-id bit is not carried over to an
+// owner or group other than the file's (as it stands once given). An ACL
+// that cannot be given leaves the owner's bits alone; a mode the file
+// system refuses leaves the creation mode, which is never more open.
 void GiveAccess(int handle, const TFileAccess& access)
 {
     if (!access.Given)
         return;
     mode_t mode = access.Mode;
-    struct stat now {};
-    if (::fstat(handle, &now) != 0 || ::fchown(handle, uid_t(-1), access.Group) != 0)
+    const bool groupKept = GiveOwner(handle, access);
+    if (!groupKept)
         mode &= ~mode_t(S_ISGID | S_IRWXG);
-    if (now.st_uid != access.Owner)
+    struct stat now {};
+    if (::fstat(handle, &now) != 0 || now.st_uid != access.Owner)
         mode &= ~mode_t(S_ISUID);
+    if (!GiveAcl(handle, access, groupKept))
+        mode &= S_IRWXU;
     ::fchmod(handle, mode);
 }
 
@@ -407,7 +497,7 @@ void KeepFileAs(const QString& existing, const QString& fileName)
         return;
     if (KeepAsLink(handle, name))
         return;
-    TSafeFileStream copy(fileName, TSafeFileStream::TAtName::Replace, &kept);
+    TSafeFileStream copy(fileName, TSafeFileStream::TAtName::Replace, handle);
     copy.WriteBytes(ReadWhole(fileName, handle));
     copy.Commit();
 }
@@ -418,11 +508,11 @@ void IgnoreFileSizeSignal()
 }
 
 TSafeFileStream::TSafeFileStream(const QString& fileName)
-    : TSafeFileStream(fileName, TAtName::Follow, nullptr)
+    : TSafeFileStream(fileName, TAtName::Follow, -1)
 {
 }
 
-TSafeFileStream::TSafeFileStream(const QString& fileName, TAtName atName, const struct stat* like)
+TSafeFileStream::TSafeFileStream(const QString& fileName, TAtName atName, int like)
     : FFileName(fileName)
 {
     CheckFileName(fileName);
@@ -431,7 +521,15 @@ TSafeFileStream::TSafeFileStream(const QString& fileName, TAtName atName, const 
     struct stat old {};
     const bool exists = CheckTarget(fileName, FTarget, old);
     const QByteArray stem = TemporaryStem(NameOf(FTarget));
-    const TFileAccess access = like ? AccessOf(*like) : exists ? AccessOf(old) : TFileAccess();
+    TFileAccess access;
+    if (like >= 0) {
+        struct stat kept {};
+        if (::fstat(like, &kept) != 0)
+            throw EFileSaveError(SaveMessage(fileName, SystemReason(errno)));
+        access = AccessOf(kept, acl_get_fd(like));
+    } else if (exists) {
+        access = AccessOf(old, acl_get_file(FTarget.constData(), ACL_TYPE_ACCESS));
+    }
     FHandle = CreateTemporary(folder, stem, access, FTemp);
     if (FHandle < 0) {
         const int error = errno;

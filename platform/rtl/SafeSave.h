@@ -13,11 +13,16 @@
 // A chain of symbolic links is followed to its end (relative links from
 // their own folder, the last one possibly to a file not yet there): the final
 // file is replaced and the links stay; a chain that never ends is a save
-// error. An existing target keeps its permission bits and its group where
-// the saver may give it (a member of that group); where not, the new file's
-// group bits are cleared, so that no group gains what it could not read.
-// The temporary has that group and mode, or fewer bits, from the moment it
-// has a name: no other user can open it who could not open the target.
+// error. An existing target keeps its access: its owner where the saver may
+// give files away (root), else the new file is the saver's; its group where
+// the saver may give it (a member of that group); its access ACL, as the
+// kernel holds it, in place of what the folder's default ACL would add (no
+// entries where it had none); and its permission bits. Where the group is
+// not kept, the new file's group bits, the ACL's owning group entry and its
+// mask are cleared, so that nobody gains what they could not read; where
+// the ACL cannot be given, the new file has only its owner's bits. The
+// temporary has that access, or less, from the moment it has a name: no
+// other user can open it who could not open the target.
 //
 // The temporary is named ".<target name>.<8 hex digits>.tmp" (a name too long
 // for that keeps its start and a hash of the whole), and its writer holds a
@@ -32,8 +37,6 @@
 
 #include <QByteArray>
 #include <QString>
-
-struct stat;
 
 RTL_EXCEPTION_CLASS(EFileSaveError, EFCreateError);
 
@@ -54,8 +57,8 @@ void CheckFileName(const QString& fileName);
 // writes, makes or renames a file the link leads to. A fileName that already
 // is that file, or an existing that is no file, is left alone; a folder at
 // fileName, or a link to one, raises EFileSaveError and is left alone, as is
-// fileName whenever a copy cannot be made. The copy has existing's group
-// and mode (as a save gives them), never those of what stood at fileName.
+// fileName whenever a copy cannot be made. The copy has existing's access
+// (as a save gives it), never that of what stood at fileName.
 void KeepFileAs(const QString& existing, const QString& fileName);
 
 // Called first thing by the program and by every tool: a write past the
@@ -94,10 +97,10 @@ private:
     friend void KeepFileAs(const QString& existing, const QString& fileName);
     // Follow: a link at fileName is followed to its end, whose file is
     // replaced. Replace: the link itself is replaced. The new file takes the
-    // group and mode of like, else of the file it replaces (a new one the
-    // system's defaults).
+    // access of the file open as like (unless -1), else of the file it
+    // replaces (a new one the system's defaults).
     enum class TAtName { Follow, Replace };
-    TSafeFileStream(const QString& fileName, TAtName atName, const struct stat* like);
+    TSafeFileStream(const QString& fileName, TAtName atName, int like);
 
     [[noreturn]] void Fail(const QString& reason);
     void Discard();

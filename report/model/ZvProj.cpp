@@ -258,13 +258,13 @@ namespace {
 // The backup holds the old bytes of the file a save replaces (the end of a
 // chain of links), under the name the user saved to with the extension
 // ".~zr": a second name of that file where the folder allows, else a copy
-// with that file's group and mode, so the backup is never more open than the
-// project was, whatever stood at its name before. It replaces whatever stood
-// at that name in one rename, a link there included (the file a link leads
-// to is never written), so a backup that cannot be made leaves the previous
-// one as it was; and it does not stop the save. A project saved under its
-// ".~zr" name is its own backup: that name, a link or not, is only ever the
-// saved file.
+// with that file's owner, group, access ACL and mode (as far as the saver
+// may give them), so the backup is never more open than the project was,
+// whatever stood at its name before. It replaces whatever stood at that name
+// in one rename, a link there included (the file a link leads to is never
+// written), so a backup that cannot be made leaves the previous one as it
+// was; and it does not stop the save. A project saved under its ".~zr" name
+// is its own backup: that name, a link or not, is only ever the saved file.
 void KeepBackup(const QString& fileName, const QString& target, const QString& backupName)
 {
     if (backupName == fileName)

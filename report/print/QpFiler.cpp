@@ -107,6 +107,7 @@ TZsfReader::TZsfReader(TStream& stream) : FStream(stream)
 {
     FSize = stream.Size();
     FPosition = stream.Position();
+    FStreamPosition = FPosition;
 }
 
 void TZsfReader::Need(int64_t count) const
@@ -115,11 +116,82 @@ void TZsfReader::Need(int64_t count) const
         ReadError();
 }
 
+// The position moves only once the whole value is there.
 void TZsfReader::Read(void* buffer, int64_t count)
 {
     Need(count);
-    FStream.ReadBuffer(buffer, count);
+    auto* out = static_cast<char*>(buffer);
+    int64_t position = FPosition;
+    int64_t left = count;
+    while (left > 0) {
+        TWindow* window = WindowAt(position);
+        if (!window && left >= kWindowSize) {
+            StreamTo(position);
+            FStreamPosition = -1;
+            FStream.ReadBuffer(out, left);
+            FStreamPosition = position + left;
+            break;
+        }
+        if (!window)
+            window = &Fill(position);
+        const int64_t n = std::min(left, window->Start + window->Length - position);
+        std::memcpy(out, window->Bytes.get() + (position - window->Start), size_t(n));
+        out += n;
+        position += n;
+        left -= n;
+    }
     FPosition += count;
+}
+
+TZsfReader::TWindow* TZsfReader::WindowAt(int64_t position)
+{
+    if (FWindow && FWindow->Holds(position))
+        return FWindow;
+    for (TWindow& window : FWindows) {
+        if (window.Holds(position)) {
+            FWindow = &window;
+            return FWindow;
+        }
+    }
+    return nullptr;
+}
+
+// Reading on from the end of the current window refills it; a jump fills
+// the other one, which keeps the window the jump came from.
+TZsfReader::TWindow& TZsfReader::Fill(int64_t position)
+{
+    TWindow* window = FWindow;
+    if (!window)
+        window = &FWindows[0];
+    else if (position != window->Start + window->Length)
+        window = window == &FWindows[0] ? &FWindows[1] : &FWindows[0];
+    // No window is larger than the stream the reader was made for.
+    const int64_t capacity = std::min<int64_t>(kWindowSize, FSize);
+    if (!window->Bytes)
+        window->Bytes = std::make_unique_for_overwrite<char[]>(size_t(capacity));
+    window->Start = position;
+    window->Length = 0;
+    FWindow = window;
+    StreamTo(position);
+    const int64_t wanted = std::min(capacity, FSize - position);
+    FStreamPosition = -1;
+    while (window->Length < wanted) {
+        const int64_t n = FStream.Read(window->Bytes.get() + window->Length, wanted - window->Length);
+        if (n <= 0)
+            break;
+        window->Length += n;
+    }
+    FStreamPosition = position + window->Length;
+    if (window->Length == 0)
+        ReadError();
+    return *window;
+}
+
+void TZsfReader::StreamTo(int64_t position)
+{
+    if (FStreamPosition != position)
+        FStream.SetPosition(position);
+    FStreamPosition = position;
 }
 
 uint8_t TZsfReader::Byte()
@@ -199,7 +271,6 @@ void TZsfReader::Seek(int64_t position)
 {
     if (position < 0 || position > FSize)
         ReadError();
-    FStream.SetPosition(position);
     FPosition = position;
 }
 

@@ -162,13 +162,29 @@ constexpr uint8_t kZsfVarPlaceholder = 255;
 //
 // Reads the primitives from a stream and checks every length and count
 // against the bytes left before it allocates or reads: a stream that ends
-// inside a value raises EReadError "Stream read error". Call order: set
-// AnsiStrings / ShortLengths once the version is known, read in stream
-// order, Seek to absolute positions (page links, graphic and variable
-// references) and back.
+// inside a value raises EReadError "Stream read error" at that value, and
+// the reader's position stays at its start. Call order: set AnsiStrings /
+// ShortLengths once the version is known, read in stream order, Seek to
+// absolute positions (page links, graphic and variable references) and
+// back.
+//
+// The stream is read a window of kWindowSize bytes at a time, so that a
+// pass over a file costs about its size over the window's in read calls,
+// not one per value. Of two windows, reading on past the end of one refills
+// that one, and a jump to bytes in neither (a page landing, a graphic or a
+// variable stored elsewhere) fills the other, so the way back costs no
+// read. Seek inside a window touches nothing; a block of a window's size or
+// more goes from the stream straight to the caller. The windows belong to
+// the reader and it starts with none: a reader made for a pass returns only
+// bytes read during that pass. The stream's own position is wherever the
+// last read left it.
 class TZsfReader {
 public:
+    static constexpr int kWindowSize = 65536;
+
     explicit TZsfReader(TStream& stream);
+    TZsfReader(const TZsfReader&) = delete;
+    TZsfReader& operator=(const TZsfReader&) = delete;
 
     uint8_t Byte();
     uint16_t Word();
@@ -193,12 +209,30 @@ public:
     bool ShortLengths = false; // one-byte text lengths only
 
 private:
+    // Stream bytes Start .. Start + Length - 1 (none while Length is 0).
+    struct TWindow {
+        std::unique_ptr<char[]> Bytes;
+        int64_t Start = 0;
+        int64_t Length = 0;
+        bool Holds(int64_t position) const { return position >= Start && position < Start + Length; }
+    };
+
     void Need(int64_t count) const;
     void Read(void* buffer, int64_t count);
+    // The window holding the position, made the current one; null when
+    // neither does.
+    TWindow* WindowAt(int64_t position);
+    // Reads the window that starts at the position; the read error when the
+    // stream has no byte there.
+    TWindow& Fill(int64_t position);
+    void StreamTo(int64_t position);
 
     TStream& FStream;
     int64_t FSize = 0;
     int64_t FPosition = 0;
+    int64_t FStreamPosition = 0; // -1 when not known
+    std::array<TWindow, 2> FWindows;
+    TWindow* FWindow = nullptr; // the one read last
 };
 
 // ---------------------------------------------------------------------------

@@ -56,6 +56,16 @@ private:
     }
 };
 
+// The hourglass over every window while the preview reads or writes a
+// whole snapshot; the default cursor again however the work ends.
+class TBusyCursor {
+public:
+    TBusyCursor() { Screen()->SetCursor(crHourGlass); }
+    ~TBusyCursor() { Screen()->SetCursor(crDefault); }
+    TBusyCursor(const TBusyCursor&) = delete;
+    TBusyCursor& operator=(const TBusyCursor&) = delete;
+};
+
 } // namespace
 
 namespace {
@@ -233,6 +243,7 @@ void TZarvPreviewForm::ReleaseSnapshot()
 // draws nothing), so a file it rejects leaves the shown report alone.
 void TZarvPreviewForm::OpenFile(const QString& fileName)
 {
+    const TBusyCursor busy;
     {
         TQPRender probe(nullptr);
         probe.SetActive(false);
@@ -384,16 +395,12 @@ void TZarvPreviewForm::SaveSnapshot(const QString& fileName)
     TStream* stream = ZvRenderPreview->ZSFStream();
     if (!stream)
         return;
-    Screen()->SetCursor(crHourGlass);
+    const TBusyCursor busy;
     const int64_t position = stream->Position();
     struct TRestore {
         TStream* Stream;
         int64_t Position;
-        ~TRestore()
-        {
-            Stream->SetPosition(Position);
-            Screen()->SetCursor(crDefault);
-        }
+        ~TRestore() { Stream->SetPosition(Position); }
     } restore{stream, position};
     stream->SetPosition(0);
     if (dlogSave->FilterIndex <= 1) {

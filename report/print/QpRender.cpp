@@ -91,9 +91,6 @@ QString MessageWithCode(const QString& message, int code)
     return Format(Translate(message), code);
 }
 
-// How many bytes the page headers are read in while the pages are indexed.
-constexpr int64_t kIndexWindow = 65536;
-
 // A page header's size in a file of that version (see QpFiler.h).
 int PageHeaderSize(uint16_t fileVer)
 {
@@ -155,6 +152,13 @@ TPageHeaderRead ParsePageHeader(const char* bytes, qsizetype available, uint16_t
         read.Bin = qFromLittleEndian<quint16>(p);
     }
     return read;
+}
+
+// The page header at the reader's position.
+TPageHeaderRead ReadPageHeaderAt(TZsfReader& reader, uint16_t fileVer, const TQPReportHeader& file)
+{
+    const QByteArray bytes = reader.Bytes(std::min<int64_t>(PageHeaderSize(fileVer), reader.Left()));
+    return ParsePageHeader(bytes.constData(), bytes.size(), fileVer, file);
 }
 
 } // namespace
@@ -346,9 +350,7 @@ bool TQPConverter::HeaderPlausible() const
 
 void TQPConverter::ReadPageHeader(bool apply)
 {
-    const int size = PageHeaderSize(FFileVer);
-    const QByteArray bytes = FReader->Bytes(std::min<int64_t>(size, FReader->Left()));
-    TPageHeaderRead h = ParsePageHeader(bytes.constData(), bytes.size(), FFileVer, FReportHeader);
+    const TPageHeaderRead h = ReadPageHeaderAt(*FReader, FFileVer, FReportHeader);
     FPageHeader = h.Header;
     FPrevPagePos = h.Header.PrevPagePos;
     FNextPagePos = h.Header.NextPagePos;
@@ -366,30 +368,20 @@ void TQPConverter::ReadPageHeader(bool apply)
 // to nothing, and the pages are numbered 1, 2, ... in chain order (the
 // writer numbers only the pages it writes). Playback then goes to a page
 // through the positions kept here and never steers by a page number, so a
-// damaged one cannot make it wander. The headers are read through a window
-// of the stream, so a file of small pages takes few reads.
+// damaged one cannot make it wander. The headers are read through the
+// reader's windows, so a file of small pages takes few reads.
 void TQPConverter::IndexPages()
 {
     FIndex->Clear();
     TZsfReader& r = *FReader;
     const int64_t first = FCurrPagePos;
-    const int size = PageHeaderSize(FFileVer);
     std::vector<int64_t> positions;
-    positions.reserve(size_t(std::clamp<int64_t>(r.Left() / size, 0, FPageCount)));
-    QByteArray window;
-    int64_t windowStart = 0;
+    positions.reserve(size_t(std::clamp<int64_t>(r.Left() / PageHeaderSize(FFileVer), 0, FPageCount)));
     int64_t position = first;
     int64_t previous = 0;
     for (int page = 1; page <= FPageCount; ++page) {
-        if (position < windowStart || position + size > windowStart + window.size()) {
-            r.Seek(position);
-            window = r.Bytes(std::min<int64_t>(std::max<int64_t>(kIndexWindow, size), r.Left()));
-            windowStart = position;
-        }
-        const qsizetype offset = qsizetype(position - windowStart);
-        const TQPPageHeader h =
-            ParsePageHeader(window.constData() + offset, window.size() - offset, FFileVer, FReportHeader)
-                .Header;
+        r.Seek(position);
+        const TQPPageHeader h = ReadPageHeaderAt(r, FFileVer, FReportHeader).Header;
         const bool last = page == FPageCount;
         const bool nextFits =
             last ? h.NextPagePos == 0 : h.NextPagePos > position && h.NextPagePos < r.Size();
@@ -406,7 +398,7 @@ void TQPConverter::IndexPages()
     r.Seek(first);
 }
 
-// The stream is left at the header of the page; the header found there must
+// The reader is left at the header of the page; the header found there must
 // be the one the index knows, else the stream changed under the index.
 void TQPConverter::GotoPage(int pageNum)
 {

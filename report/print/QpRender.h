@@ -10,7 +10,9 @@
 // inches from the paper's top-left corner, rectangles in device pixels), the
 // document and page brackets, the destination filter (preview-only and
 // printer-only output) and the playback driver. TQPRenderStream adds an
-// output stream for targets that write files.
+// output stream for targets that write files. Each playback reads the
+// stream through a reader of its own, so what it checks and draws was read
+// during that playback.
 //
 // A snapshot is a file a user may hand the program: every count and link is
 // checked against the stream, links only run in one direction, variable
@@ -148,7 +150,7 @@ public:
     // How many pages the playback plays. It reads the whole selection, so
     // a token that is no page raises here (EConvertError).
     int PlayedPageCount() const;
-    // Leaves the stream at the header of that page (clamped to the pages
+    // Leaves the reader at the header of that page (clamped to the pages
     // there are), after checking the header against the page index; only
     // while a playback runs.
     void GotoPage(int pageNum);

@@ -108,6 +108,14 @@ double AppTest::Value(TEdit* edit)
     return fTessvar->LengthList.GetValue(NumberEditOf(edit), value) ? value : NAN;
 }
 
+double AppTest::TextLength(const QString& text, int unit)
+{
+    DISPLAY readout;
+    readout.Reset();
+    readout.SetUnit(unit);
+    return readout.PresetText(text) ? readout.ReadValue() : NAN;
+}
+
 QString AppTest::SettingsFile()
 {
     return MapWindowsPath(TessvarDataFolder) + QStringLiteral("lm_iregistry.ini");

@@ -45,6 +45,9 @@ protected:
 
     // The value (mm) bound to an edit of the main window; NAN when empty.
     static double Value(TEdit* edit);
+    // The length (mm) a text of the length fields stands for in a unit (0
+    // mm, 1 inch), as the readout reads it; NAN when it is no number.
+    static double TextLength(const QString& text, int unit);
     // A settings file of the Tessvar data folder.
     static QString SettingsFile();
     static void WriteSettings(const QByteArray& ini);

@@ -4,6 +4,7 @@
 
 #include "app/core/Uconvert.h"
 #include "platform/rtl/Exceptions.h"
+#include "tests/support/Screenshot.h"
 
 #include <cmath>
 #include <string>
@@ -60,11 +61,12 @@ protected:
 
 TEST_F(Measures, TheoreticalWireOfAThirtyDegreeFlank)
 {
-    // P x 0.57735 for 30 and 30 degrees: 1.5 mm gives 0.866 mm.
+    // P x 0.57735 (P / sqrt 3) for 30 and 30 degrees: 1.5 mm gives 0.866 mm.
+    // The list holds the wire itself; its text is the wire rounded.
     Type(fTessvar->eCP, "1.5");
     ClickButton(fTessvar->bFiloTeor);
     EXPECT_EQ(fTessvar->eFiloTeor->Text(), "  +000.866.0");
-    EXPECT_NEAR(Value(fTessvar->eFiloTeor), 0.866, 1e-9);
+    EXPECT_NEAR(Value(fTessvar->eFiloTeor), 1.5 / std::sqrt(3.0), 1e-12);
 
     // In inch the pitch is typed and the wire shown in inch: 0.1 in gives
     // 0.057735 in (2.54 mm x 0.57735 = 1.46647 mm).
@@ -562,6 +564,99 @@ TEST_F(Measures, GoodReadingsShowTheEnginesPitchDiameter)
     // The same digits as before the checks came.
     EXPECT_EQ(fTessvar->MainDisplay.FormatValue(rows[0].Expected), " +009.024.30");
     EXPECT_EQ(fTessvar->MainDisplay.FormatValue(rows[3].Expected), " +009.027.60");
+    EXPECT_TRUE(Messages->Shown().empty());
+}
+
+// A unit flip changes no result of the tab: each page calculated in mm,
+// flipped to inch and calculated there (the inch text just shown stays),
+// flipped back: the mm texts again. The lengths are read as the values the
+// window holds for its texts, and a result shown in inch is the held mm
+// result rounded once. (Read back from their inch texts, M10 x 1.5 over
+// 0.866 wires at 10.325 came back as +009.028.9.)
+TEST_F(Measures, AUnitFlipChangesNoResult)
+{
+    GoAndNoGo();
+    const struct {
+        int Page; // 0 three wires, 1 arms, 2 T-sphere
+        const char* Reading;
+        const char* Result;
+    } rows[] = {
+        {0, "10.325", "  +009.029.0"},
+        {1, "10.325", "  +009.863.8"},
+        {2, "9.4914", "  +009.060.3"},
+    };
+    for (const auto& row : rows) {
+        fTessvar->rMM->SetChecked(true);
+        PickTab(fTessvar->pcConvert, row.Page);
+        Thread();
+        Type(fTessvar->eRead, row.Reading);
+        Type(fTessvar->eReadNP, "10.4");
+        const auto calculate = [] {
+            ClickButton(fTessvar->Button1);
+            ClickButton(fTessvar->Button2);
+            ClickButton(fTessvar->bFiloTeor);
+        };
+        const auto texts = [] {
+            return QStringList{fTessvar->eResult->Text(), fTessvar->eResultNP->Text(),
+                               fTessvar->eFiloTeor->Text()};
+        };
+        calculate();
+        ASSERT_EQ(fTessvar->eResult->Text(), row.Result) << row.Page;
+        const QStringList mm = texts();
+        const double result = Value(fTessvar->eResult);
+        if (row.Page == 0)
+            SaveScreenshot(fTessvar, QStringLiteral("main-measures-mm"));
+
+        fTessvar->rINCH->SetChecked(true);
+        const QStringList inch = texts();
+        EXPECT_EQ(inch[0], fTessvar->MainDisplay.FormatValue(result / 25.4)) << row.Page;
+        calculate();
+        EXPECT_EQ(texts(), inch) << row.Page;
+        EXPECT_EQ(Value(fTessvar->eResult), result) << row.Page;
+        if (row.Page == 0)
+            SaveScreenshot(fTessvar, QStringLiteral("main-measures-inch-calculated"));
+
+        fTessvar->rMM->SetChecked(true);
+        EXPECT_EQ(texts(), mm) << row.Page;
+        if (row.Page == 0)
+            SaveScreenshot(fTessvar, QStringLiteral("main-measures-flipped-back"));
+        calculate();
+        EXPECT_EQ(texts(), mm) << row.Page;
+    }
+    EXPECT_TRUE(Messages->Shown().empty());
+}
+
+// "meas.over wires" in inch reads the limits the window holds, not their
+// inch texts: each reading it shows in inch and in mm is the same reading
+// rounded once in each unit, and back in mm the readings are those of mm.
+// (Read back from their inch texts, the limits moved the readings by up to
+// a step of the inch readout.)
+TEST_F(Measures, ReadingsOverWiresChangeWithNoUnitFlip)
+{
+    Thread();
+    // Texts at the default resolutions stand for half a step either side
+    // of their number: 0.05 um in mm, 0.0000025 in.
+    const auto overlap = [](const QString& mm, const QString& inch) {
+        return std::fabs(TextLength(mm, 0) - TextLength(inch, 1)) <= 0.00005 + 0.0000025 * 25.4 + 1e-12;
+    };
+    const std::pair<const char*, const char*> limits[] = {
+        {"9.026", "8.886"},   {"9.0201", "8.8807"}, {"9.0123", "8.9012"}, {"9.0213", "8.8791"},
+        {"9.0247", "8.8833"}, {"9.0188", "8.8904"}, {"9.0139", "8.8956"}, {"9.0176", "8.8865"},
+    };
+    for (const auto& [upper, lower] : limits) {
+        fTessvar->rMM->SetChecked(true);
+        Type(fTessvar->eTsupP, upper);
+        Type(fTessvar->eTinfP, lower);
+        const auto mm = OverWires();
+        fTessvar->rINCH->SetChecked(true);
+        const auto inch = OverWires();
+        EXPECT_TRUE(overlap(mm.first, inch.first))
+            << upper << ": " << mm.first.toStdString() << " " << inch.first.toStdString();
+        EXPECT_TRUE(overlap(mm.second, inch.second))
+            << lower << ": " << mm.second.toStdString() << " " << inch.second.toStdString();
+        fTessvar->rMM->SetChecked(true);
+        EXPECT_EQ(OverWires(), mm) << upper;
+    }
     EXPECT_TRUE(Messages->Shown().empty());
 }
 

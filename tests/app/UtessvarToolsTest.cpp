@@ -297,4 +297,37 @@ TEST_F(Tools, CalculateReportsEveryFieldThatIsNoNumber)
     }
 }
 
+// A unit flip changes no length of the thermal tool: calculated in mm,
+// flipped to inch and calculated there (the inch texts just shown stay),
+// flipped back: the mm texts again. Calculate takes the length the window
+// holds for its text (read back from its inch text, 100 mm came back as
+// 100.000054 mm and the length at 20 degC as +099.988.6). Both calculators.
+TEST_F(Tools, AUnitFlipChangesNoThermalLength)
+{
+    for (int calculator : {1, 2}) {
+        fTessvar->rMM->SetChecked(true);
+        TEdit* length = calculator == 1 ? fTessvar->eLung1 : fTessvar->eLung2;
+        TEdit* lengthAt20 = calculator == 1 ? fTessvar->eLungStd1 : fTessvar->eLungStd2;
+        TEdit* variation = calculator == 1 ? fTessvar->eDlung1 : fTessvar->eDlung2;
+        TButton* calculate = calculator == 1 ? fTessvar->bCalc1 : fTessvar->bCalc2;
+        Type(length, "100");
+        Type(calculator == 1 ? fTessvar->eTemp1 : fTessvar->eTemp2, "30");
+        ClickButton(calculate);
+        const QStringList mm = {length->Text(), lengthAt20->Text(), variation->Text()};
+        ASSERT_EQ(mm, QStringList({"  +100.000.0", "  +099.988.5", "  +000.011.5"})) << calculator;
+
+        fTessvar->rINCH->SetChecked(true);
+        const QStringList inch = {length->Text(), lengthAt20->Text(), variation->Text()};
+        ClickButton(calculate);
+        EXPECT_EQ(QStringList({length->Text(), lengthAt20->Text(), variation->Text()}), inch) << calculator;
+        EXPECT_EQ(Value(length), 100.0) << calculator;
+
+        fTessvar->rMM->SetChecked(true);
+        EXPECT_EQ(QStringList({length->Text(), lengthAt20->Text(), variation->Text()}), mm) << calculator;
+        ClickButton(calculate);
+        EXPECT_EQ(QStringList({length->Text(), lengthAt20->Text(), variation->Text()}), mm) << calculator;
+    }
+    EXPECT_TRUE(Messages->Shown().empty());
+}
+
 } // namespace

@@ -28,6 +28,7 @@
 #include "report/print/QpSystem.h"
 #include "resources/ProgramResources.h"
 #include "tests/gauges/ProgramWindows.h"
+#include "tests/support/Screenshot.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -221,15 +222,7 @@ protected:
 
     // With TESSVAR_SCREENSHOTS set to a folder, a picture of the window
     // there for looking at it.
-    static void Screenshot(TCustomForm* window, const QString& name)
-    {
-        const QString folder = qEnvironmentVariable("TESSVAR_SCREENSHOTS");
-        if (folder.isEmpty())
-            return;
-        QDir().mkpath(folder);
-        QCoreApplication::processEvents();
-        EXPECT_TRUE(window->Widget()->grab().save(folder + u'/' + name + QStringLiteral(".png")));
-    }
+    static void Screenshot(TCustomForm* window, const QString& name) { SaveScreenshot(window, name); }
 
     std::unique_ptr<TScriptedMessages> Messages;
     std::unique_ptr<TProgramWindows> Windows;

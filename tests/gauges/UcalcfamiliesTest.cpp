@@ -503,4 +503,83 @@ TEST_F(UcalcfamiliesTest, AnsiPlainSizeStaysAsTyped)
     EXPECT_TRUE(Messages->Shown().empty()) << LastMessage().toStdString();
 }
 
+// A size typed in inch as a fraction is never erased: a calculation that
+// fails (class "ZZ" is in no table) leaves "1 1/2" as typed, and the next
+// one takes it; typed and flipped to mm before any calculation, it shows as
+// +038.100.0 and calculates there. (The readout cannot read a fraction: the
+// field came back empty, and in mm the calculation failed.)
+TEST_F(UcalcfamiliesTest, AnsiPlainFractionIsNeverErased)
+{
+    TfProcess* w = fProcess;
+    // The size typed in inch with a tolerance, the window then left in unit.
+    const auto fraction = [w](const char* tolerance, int unit) {
+        return [w, tolerance, unit] {
+            SetUnit(w->cUnit, 1);
+            Type(w->dNominale, "1 1/2");
+            Type(w->dbTollServ, QString::fromLatin1(tolerance));
+            SetUnit(w->cUnit, unit);
+        };
+    };
+    double maxP = 0;
+    Gauge(
+        fTessvar->bAnsiAsme, 0, 0, fraction("ZZ", 1), {},
+        [&] {
+            EXPECT_FALSE(w->sbCalcTol->Down());
+            EXPECT_EQ(LastMessage(), "MN 055 : Error calculating tolerance from tabel");
+            EXPECT_EQ(w->dNominale->Text(), "1 1/2");
+            EXPECT_EQ(w->dMaxP->Text(), "");
+            Screenshot(w, QStringLiteral("process-ansi-fraction-failed"));
+            Messages->Service().Shown.clear();
+            Type(w->dbTollServ, "XX");
+            Press(w->sbCalcTol);
+            ASSERT_TRUE(w->sbCalcTol->Down());
+            EXPECT_EQ(w->dbDesignazione->Text(), "1 1/2\"");
+            EXPECT_EQ(w->dNominale->Text().trimmed(), "+01.500000");
+            maxP = Value(w->dMaxP);
+        });
+
+    Gauge(
+        fTessvar->bAnsiAsme, 0, 0, fraction("XX", 0),
+        {{fInsTol,
+          [w] {
+              EXPECT_EQ(w->dNominale->Text(), "  +038.100.0"); // flipped, not yet calculated
+              fInsTol->eToll->SetText("XX");
+              fInsTol->eTSup->SetText("");
+              fInsTol->eTInf->SetText("");
+              Click(fInsTol->bOk);
+          }}},
+        [&] {
+            ASSERT_TRUE(w->sbCalcTol->Down());
+            EXPECT_EQ(w->dbDesignazione->Text(), "1 1/2\"");
+            EXPECT_EQ(w->dNominale->Text(), "  +038.100.0");
+            EXPECT_NEAR(Value(w->dNominale), 38.1, 1e-12);
+            EXPECT_NEAR(Value(w->dMaxP), maxP, 1e-12);
+            Screenshot(w, QStringLiteral("process-ansi-fraction-flipped"));
+        });
+
+    // The neighbour whose window opens in inch too: a buttress size typed as
+    // a fraction is 1.5 in, as 1.5 typed is, and then shows as a value.
+    QStringList decimal;
+    for (const char* size : {"1.5", "1 1/2"}) {
+        Gauge(
+            fTessvar->bBUTTRESS, 1, 0, [w, size] { Type(w->dNominale, size); },
+            {{fTwBR,
+              [] {
+                  Check(fTwBR->rM[10]);
+                  Click(fTwBR->bNext);
+                  Check(fTwBR->rD1);
+                  Click(fTwBR->bNext);
+              }}},
+            [&] {
+                ASSERT_TRUE(w->sbCalcTol->Down()) << size;
+                EXPECT_EQ(w->dNominale->Text().trimmed(), "+01.500000") << size;
+                const QStringList shown = {w->dbDesignazione->Text(), w->dMaxP->Text(), w->dMinP->Text()};
+                if (decimal.isEmpty())
+                    decimal = shown;
+                EXPECT_EQ(shown, decimal) << size;
+            });
+    }
+    EXPECT_TRUE(Messages->Shown().empty()) << LastMessage().toStdString();
+}
+
 } // namespace

@@ -759,4 +759,64 @@ TEST_F(UprocesscalcTest, ADiameterTypedInInchIsReadAsTyped)
     });
 }
 
+// A text typed back as the window shows it is no change: 100 S7 flipped to
+// inch shows +03.937010; typed back over an emptied field, key by key, it is
+// still 100 mm (the band and the designation of 100 mm), as it is without
+// its blanks. Read as typed it was 99.999854 mm, whose band lies 8 um
+// lower. Another number, however close, is the user's. The workpiece
+// window likewise keeps M10 typed back as +00.393700.
+TEST_F(UprocesscalcTest, ATextTypedBackAsShownKeepsTheValue)
+{
+    TfProcess* w = fProcess;
+    const auto typeBack = [](TEdit* edit, const QString& text) {
+        for (const QString& step : {QString(), text.left(4), text})
+            Type(edit, step);
+    };
+    Gauge(fTessvar->bISO, 0, 2, Typing(0, "100", "", "S7"), {}, [&] {
+        ASSERT_TRUE(w->sbCalcTol->Down());
+        SetUnit(w->cUnit, 1);
+        const QString shown = w->dNominale->Text();
+        ASSERT_EQ(shown, "  +03.937010");
+        for (const QString& typed : {shown, shown.trimmed()}) {
+            Press(w->sbCalcTol); // released: the inputs open
+            typeBack(w->dNominale, typed);
+            Press(w->sbCalcTol);
+            ASSERT_TRUE(w->sbCalcTol->Down()) << typed.toStdString();
+            EXPECT_EQ(w->dMaxW->Text().trimmed(), "+03.934725") << typed.toStdString();
+            EXPECT_EQ(w->dMinW->Text().trimmed(), "+03.933345") << typed.toStdString();
+            EXPECT_EQ(Value(w->dNominale), 100.0) << typed.toStdString();
+            EXPECT_EQ(w->dbDesignazione->Text(), "100 mm") << typed.toStdString();
+        }
+        Press(w->sbCalcTol);
+        typeBack(w->dNominale, "+03.937011");
+        Press(w->sbCalcTol);
+        ASSERT_TRUE(w->sbCalcTol->Down());
+        EXPECT_NEAR(Value(w->dNominale), 3.937011 * 25.4, 1e-12);
+    });
+
+    fTessvar->rWorkpiece->SetChecked(true);
+    TfProcess2* p = fProcess2;
+    Road([] { Click(fTessvar->bISO); }, {{fCalibreSelect2, Pick(fCalibreSelect2, 3, 0)},
+                                         {fProcess2, [&] {
+                                              SetUnit(p->cUnit, 0);
+                                              Type(p->dNominale, "10");
+                                              Type(p->dPasso, "1.5");
+                                              Type(p->dbTollServ, "6g");
+                                              Press(p->sbCalcTol);
+                                              const QString mmMax = p->dMaxW->Text();
+                                              SetUnit(p->cUnit, 1);
+                                              ASSERT_EQ(p->dNominale->Text().trimmed(), "+00.393700");
+                                              Press(p->sbCalcTol);
+                                              typeBack(p->dNominale, "+00.393700");
+                                              Press(p->sbCalcTol);
+                                              ASSERT_TRUE(p->sbCalcTol->Down());
+                                              EXPECT_EQ(p->dbDesignazione->Text(), "M 10 X 1.5");
+                                              SetUnit(p->cUnit, 0);
+                                              EXPECT_EQ(p->dMaxW->Text(), mmMax);
+                                              p->SetModalResult(mrCancel);
+                                          }}});
+    fTessvar->rCalibri->SetChecked(true);
+    EXPECT_TRUE(Messages->Shown().empty()) << Messages->Shown().back().Text.toStdString();
+}
+
 } // namespace

@@ -1,5 +1,8 @@
 #include "gauges/Uprocesslayout.h"
 #include "tests/gauges/GaugesFixture.h"
+#include "tests/gauges/ProcessRoad.h"
+
+#include <QTabBar>
 
 #include <set>
 
@@ -80,6 +83,121 @@ TEST_F(UprocesslayoutTest, CaptionsOfAThreadPlugAndAPlainRing)
     EXPECT_EQ(plan.Captions.at("lPieceTxt"), "Shaft deviation");
     EXPECT_EQ(plan.Captions.at("lPieceTxtMax"), "Go gage");
     EXPECT_FALSE(plan.Shows("dMaxN")); // a Go gauge
+}
+
+// The gauge window is made once and shown for every gauge: what a user can
+// reach on it must not depend on the page the last gauge was left on.
+// Picker groups of ISO: 0 plain plugs, 1 plain rings, 2 thread plugs.
+class ProcessPagesTest : public ProcessRoadTest {
+protected:
+    // The result page on screen and the tab the bar highlights, as
+    // "<page> under <tab>".
+    static std::string OnScreen()
+    {
+        const TPageControl* pages = fProcess->pcTolleranze;
+        QString page;
+        for (int i = 0; i < pages->PageCount(); ++i) {
+            if (pages->Pages(i)->Widget()->isVisible())
+                page += pages->Pages(i)->Caption();
+        }
+        const QTabBar* bar = pages->TabBar();
+        const QString tab = bar->isVisible() ? bar->tabText(bar->currentIndex()) : QString();
+        return (page + QStringLiteral(" under ") + tab).toStdString();
+    }
+    static std::string Under(const char* caption) { return std::string(caption) + " under " + caption; }
+    // Picks the result tab of this caption as a user does.
+    static void ClickTab(const char* caption)
+    {
+        QTabBar* bar = fProcess->pcTolleranze->TabBar();
+        for (int tab = 0; tab < bar->count(); ++tab) {
+            if (bar->tabText(tab) == QLatin1String(caption))
+                QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(tab).center());
+        }
+        ASSERT_EQ(OnScreen(), Under(caption));
+    }
+    // Opens a gauge from its family button, runs check on the window and
+    // leaves it with Close.
+    static void Visit(TButton* family, int group, int item, const std::function<void()>& check)
+    {
+        Road([family] { Click(family); },
+             {{fCalibreSelect, Pick(fCalibreSelect, group, item)}, {fProcess, [check] {
+                                                                        check();
+                                                                        Click(fProcess->bClose);
+                                                                    }}});
+        EXPECT_FALSE(fProcess->Showing());
+    }
+    // Whether a user can reach the control: it and every parent show.
+    static bool Reachable(const char* name)
+    {
+        return RequireOwned<TControl>(fProcess, QString::fromLatin1(name))->Widget()->isVisible();
+    }
+};
+
+TEST_F(ProcessPagesTest, APlainGaugeAfterAThreadWindowLeftOnAResultPageCalculates)
+{
+    TfProcess* w = fProcess;
+    struct Row {
+        const char* LeftOn;
+        int Group, Item;
+        const char* Gauge;
+        const char* Shot; // the name of its screenshots
+        const char* Tolerance;
+        double MaxW, MinW; // the workpiece limits in mm
+    } rows[] = {
+        {"Internal", 0, 2, "Limit plain plug gage", "limit-plug", "H7", 100.035, 100},
+        {"External", 0, 2, "Limit plain plug gage", "limit-plug", "H7", 100.035, 100},
+        {"Internal", 1, 0, "Go plain ring gage", "go-ring", "h7", 100, 99.965},
+        {"External", 1, 0, "Go plain ring gage", "go-ring", "h7", 100, 99.965},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.Gauge) + " after " + row.LeftOn);
+        const QString shot = QStringLiteral("%1-after-%2").arg(row.Shot, row.LeftOn);
+        Visit(fTessvar->bISO, 2, 0, [&row] {
+            ClickTab(row.LeftOn);
+            Screenshot(fProcess, QStringLiteral("thread-plug-left-on-%1").arg(row.LeftOn));
+        });
+        Gauge(
+            fTessvar->bISO, row.Group, row.Item,
+            [w, &row, &shot] {
+                EXPECT_EQ(w->Caption().section(u'|', 2), row.Gauge);
+                // Diameter with its Worn row and the button, under its tab.
+                EXPECT_EQ(OnScreen(), Under("Diameter"));
+                for (const char* name : {"sbCalcTol", "dMaxP", "dMinP", "lLogoro", "dLogP"})
+                    EXPECT_TRUE(Reachable(name)) << name;
+                Screenshot(w, shot);
+                Type(w->dNominale, "100");
+                Type(w->dbTollServ, row.Tolerance);
+            },
+            {},
+            [w, &row, &shot] {
+                EXPECT_TRUE(w->sbCalcTol->Down());
+                EXPECT_NEAR(Value(w->dMaxW), row.MaxW, 1e-9);
+                EXPECT_NEAR(Value(w->dMinW), row.MinW, 1e-9);
+                EXPECT_FALSE(std::isnan(Value(w->dMaxP)));
+                EXPECT_TRUE(Reachable("dMaxP"));
+                EXPECT_EQ(OnScreen(), Under("Diameter"));
+                Screenshot(w, shot + QStringLiteral("-calculated"));
+            });
+    }
+    EXPECT_TRUE(Messages->Shown().empty()) << Messages->Shown().front().Text.toStdString();
+}
+
+TEST_F(ProcessPagesTest, AThreadWindowOpensOnPitchDiameter)
+{
+    const auto firstPage = [] {
+        EXPECT_EQ(OnScreen(), Under("Pitch diameter"));
+        EXPECT_TRUE(Reachable("sbCalcTol"));
+    };
+    Visit(fTessvar->bISO, 2, 0, [] { ClickTab("External"); });
+    Visit(fTessvar->bISO, 2, 0, firstPage);
+    // A GAS limit plug after a buttress plug.
+    Visit(fTessvar->bBUTTRESS, 0, 0, [] { ClickTab("External"); });
+    Visit(fTessvar->bGAS, 1, 2, [&firstPage] {
+        EXPECT_EQ(fProcess->Caption().section(u'|', 2), "Limit thread plug gage");
+        firstPage();
+        Screenshot(fProcess, QStringLiteral("gas-limit-plug-after-buttress"));
+    });
+    EXPECT_TRUE(Messages->Shown().empty());
 }
 
 } // namespace

@@ -5,10 +5,14 @@
 #include <QDir>
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <initializer_list>
 #include <poll.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
@@ -80,6 +84,25 @@ struct TWatch {
     }
 };
 
+// Closes every descriptor of this process but keep. A probe holds only its
+// own pipe ends: the ends of another probe's pipes, held here too, would
+// keep that probe from seeing its stop and its report from ending.
+void CloseAllBut(std::initializer_list<int> keep)
+{
+    std::vector<int> open;
+    if (DIR* folder = ::opendir("/proc/self/fd")) {
+        while (const dirent* entry = ::readdir(folder)) {
+            const int handle = std::atoi(entry->d_name);
+            if (entry->d_name[0] != '.' && handle != ::dirfd(folder) &&
+                std::find(keep.begin(), keep.end(), handle) == keep.end())
+                open.push_back(handle);
+        }
+        ::closedir(folder);
+    }
+    for (const int handle : open)
+        ::close(handle);
+}
+
 // The probe's own life, in the child: becomes the user, watches, and at the
 // stop (the parent closes its end) or the time limit, reports as lines: the
 // names seen, the bytes read, a failure, then each name opened.
@@ -143,8 +166,7 @@ TNameProbe::TNameProbe(const QString& folder, uid_t uid, int seconds)
         return;
     FChild = ::fork();
     if (FChild == 0) {
-        ::close(stop[1]);
-        ::close(report[0]);
+        CloseAllBut({STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO, stop[0], report[1]});
         RunProbe(QFile::encodeName(folder), uid, seconds, stop[0], report[1]);
     }
     ::close(stop[0]);
@@ -220,34 +242,4 @@ bool OnTwoFileSystems(const QString& one, const QString& other)
     struct stat second {};
     return ::stat(QFile::encodeName(one).constData(), &first) == 0 &&
            ::stat(QFile::encodeName(other).constData(), &second) == 0 && first.st_dev != second.st_dev;
-}
-
-std::string FileAccess(const QString& name)
-{
-    struct stat st {};
-    if (::lstat(QFile::encodeName(name).constData(), &st) != 0)
-        return "<missing>";
-    return QStringLiteral("%1 %2").arg(st.st_mode, 6, 8, QLatin1Char('0')).arg(st.st_gid).toStdString();
-}
-
-QStringList MoreOpenThan(const QString& folder, mode_t mode, gid_t group)
-{
-    QStringList open;
-    const QStringList names = QDir(folder).entryList(
-        QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
-    for (const QString& name : names) {
-        struct stat st {};
-        if (::lstat(QFile::encodeName(QDir(folder).filePath(name)).constData(), &st) != 0 ||
-            !S_ISREG(st.st_mode))
-            continue;
-        mode_t beyond = st.st_mode & 0777 & ~mode;
-        if (st.st_gid != group)
-            beyond |= st.st_mode & S_IRWXG;
-        if (beyond != 0)
-            open << QStringLiteral("%1 %2 group %3")
-                        .arg(name)
-                        .arg(st.st_mode & 07777, 4, 8, QLatin1Char('0'))
-                        .arg(st.st_gid);
-    }
-    return open;
 }

@@ -5,7 +5,6 @@
 #include <QStringList>
 
 #include <functional>
-#include <string>
 #include <sys/types.h>
 
 // A forked child, running as the made-up user uid (the parent must be root;
@@ -68,12 +67,3 @@ private:
 
 // Whether both folders exist and lie on two file systems.
 bool OnTwoFileSystems(const QString& one, const QString& other);
-
-// The type and permission bits and the group of name ("100600 0"), a link
-// not followed; "<missing>" when there is nothing.
-std::string FileAccess(const QString& name);
-
-// The regular files of folder (links not followed) that are more open than
-// mode and group allow: group bits on a file of another group, or any bit
-// beyond mode. Each as "name 0644 group 12".
-QStringList MoreOpenThan(const QString& folder, mode_t mode, gid_t group);

@@ -141,24 +141,28 @@ TEST_F(UnumberTest, NonFiniteValueShowsEmpty)
 }
 
 // An edit that shows the text the list wrote holds its value exactly, in
-// whatever unit the text rounds it to; a text typed since is the user's.
-TEST_F(UnumberTest, AnEditShowsItsValueUntilSomethingIsTyped)
+// whatever unit the text rounds it to. A text typed since that reads as the
+// same number (blanks or not) is no change; another number, however close,
+// is the user's, and so is a text written over a value set since.
+TEST_F(UnumberTest, AnEditHoldsItsValueWhileItsTextReadsAsTheWindowsOwn)
 {
     Edit edit;
     Edit never(QStringLiteral("5"));
     list->Add(&edit, NanValue());
     list->Add(&never, 5.0);
     EXPECT_FALSE(list->ShowsValue(&never)); // never refreshed: its text is not the list's
+    EXPECT_FALSE(list->LengthOf(&never).Held);
     EXPECT_FALSE(list->ShowsValue(nullptr));
+    EXPECT_TRUE(IsNan(list->LengthOf(nullptr).Value));
 
     edit.Value = QStringLiteral("100");
     list->ReadEdit(&edit);
     EXPECT_FALSE(list->ShowsValue(&edit));
-    QString typed;
-    int unit = -1;
-    ASSERT_TRUE(list->TypedText(&edit, typed, unit));
-    EXPECT_EQ(typed, "100");
-    EXPECT_EQ(unit, 0);
+    TLengthInput input = list->LengthOf(&edit);
+    EXPECT_FALSE(input.Held);
+    EXPECT_EQ(input.Value, 100.0);
+    EXPECT_EQ(input.Typed, "100");
+    EXPECT_EQ(input.TypedUnit, 0);
 
     // Flipped to inch: the text rounds 100 mm to 3.937008 in, the value
     // stays 100 and the typed text stays that of the value.
@@ -167,32 +171,152 @@ TEST_F(UnumberTest, AnEditShowsItsValueUntilSomethingIsTyped)
     list->Refresh();
     EXPECT_EQ(edit.Value, "  +03.937008");
     EXPECT_TRUE(list->ShowsValue(&edit));
-    double v = 0;
-    ASSERT_TRUE(list->GetValue(&edit, v));
-    EXPECT_EQ(v, 100.0);
-    ASSERT_TRUE(list->TypedText(&edit, typed, unit));
-    EXPECT_EQ(typed, "100");
-    EXPECT_EQ(unit, 0);
+    input = list->LengthOf(&edit);
+    EXPECT_TRUE(input.Held);
+    EXPECT_EQ(input.Value, 100.0);
+    EXPECT_EQ(input.Typed, "100");
+    EXPECT_EQ(input.TypedUnit, 0);
 
-    // Something else wrote the edit: not the list's text.
+    // Typed back key by key, with or without the blanks or with more
+    // digits: the same number, the value held and its typed text.
+    for (const char* same : {"  +03.937008", "+03.937008", "3.937008", "3.93700800", "+3,937008"}) {
+        edit.Value = QStringLiteral("+03.9");
+        list->ReadEdit(&edit);
+        edit.Value = QString::fromLatin1(same);
+        list->ReadEdit(&edit);
+        double v = 0;
+        ASSERT_TRUE(list->GetValue(&edit, v)) << same;
+        EXPECT_EQ(v, 100.0) << same;
+        input = list->LengthOf(&edit);
+        EXPECT_TRUE(input.Held) << same;
+        EXPECT_EQ(input.Value, 100.0) << same;
+        EXPECT_EQ(input.Typed, "100") << same;
+        EXPECT_EQ(input.TypedUnit, 0) << same;
+    }
+    // Another number, however close, is read as typed.
+    for (const char* other : {"+03.937009", "3.9370079", "3.937"}) {
+        edit.Value = QString::fromLatin1(other);
+        list->ReadEdit(&edit);
+        input = list->LengthOf(&edit);
+        EXPECT_FALSE(input.Held) << other;
+        EXPECT_EQ(input.Value, ReadNumber(QString::fromLatin1(other)) * 25.4) << other;
+        EXPECT_EQ(input.Typed, QString::fromLatin1(other)) << other;
+        EXPECT_EQ(input.TypedUnit, 1) << other;
+        double v = 0;
+        ASSERT_TRUE(list->GetValue(&edit, v));
+        EXPECT_EQ(v, input.Value) << other;
+    }
+    // A text written without the list's change handler is read as it stands.
     edit.Value = QStringLiteral("  +03.937000");
     EXPECT_FALSE(list->ShowsValue(&edit));
+    EXPECT_NEAR(list->LengthOf(&edit).Value, 3.937 * 25.4, 1e-12);
     edit.Value = QStringLiteral("  +03.937008");
-    EXPECT_TRUE(list->ShowsValue(&edit));
-    // The same text typed back is read as typed, rounded.
-    list->ReadEdit(&edit);
-    EXPECT_FALSE(list->ShowsValue(&edit));
-    ASSERT_TRUE(list->GetValue(&edit, v));
-    EXPECT_NEAR(v, 3.937008 * 25.4, 1e-12);
-    ASSERT_TRUE(list->TypedText(&edit, typed, unit));
-    EXPECT_EQ(typed, "  +03.937008");
-    EXPECT_EQ(unit, 1);
+    EXPECT_TRUE(list->LengthOf(&edit).Held);
 
-    // An empty value shows as "", which is the list's text too.
-    list->SetValue(&edit, NanValue());
+    // A value set (or typed) since the last refresh: the old text is no
+    // longer the window's text for the value held now.
+    list->SetValue(&edit, 50.0);
+    EXPECT_FALSE(list->ShowsValue(&edit));
+    input = list->LengthOf(&edit);
+    EXPECT_FALSE(input.Held);
+    EXPECT_NEAR(input.Value, 3.937008 * 25.4, 1e-12);
+    list->Refresh();
+    EXPECT_TRUE(list->ShowsValue(&edit));
+    list->SetTypedValue(&edit, 60.0);
+    EXPECT_FALSE(list->ShowsValue(&edit));
+    EXPECT_FALSE(list->LengthOf(&edit).Held);
+
+    // An empty value shows as "", which is the list's text too, with no
+    // typed text behind it.
+    edit.Value = QStringLiteral("abc");
+    list->ReadEdit(&edit);
     list->Refresh();
     EXPECT_EQ(edit.Value, "");
     EXPECT_TRUE(list->ShowsValue(&edit));
+    input = list->LengthOf(&edit);
+    EXPECT_TRUE(input.Held);
+    EXPECT_TRUE(IsNan(input.Value));
+    EXPECT_EQ(input.Typed, "");
+}
+
+// A text the readout cannot read but the window read itself (an inch size
+// "1 1/2") is a third state: held as typed, kept through a refresh in its
+// unit, shown as its value in the other unit, and no longer held once the
+// text or the unit is another. In mm the same text is read as ever.
+TEST_F(UnumberTest, ATypedTextTheWindowReadIsHeldAsTyped)
+{
+    Edit edit;
+    Edit other;
+    list->Add(&edit, NanValue());
+    list->Add(&other, 10.0);
+    list->Readout().SetUnit(1);
+    list->Readout().SetResolution(2);
+    list->Refresh();
+
+    edit.Value = QStringLiteral("1 1/2");
+    list->ReadEdit(&edit);
+    EXPECT_TRUE(IsNan(list->LengthOf(&edit).Value));
+    list->HoldTypedValue(&edit, 38.1);
+    const auto expectHeld = [&](const char* what) {
+        const TLengthInput input = list->LengthOf(&edit);
+        EXPECT_TRUE(input.Held) << what;
+        EXPECT_EQ(input.Value, 38.1) << what;
+        EXPECT_EQ(input.Typed, "1 1/2") << what;
+        EXPECT_EQ(input.TypedUnit, 1) << what;
+    };
+    expectHeld("held");
+    EXPECT_FALSE(list->ShowsValue(&edit)); // not the window's text
+    list->Refresh();
+    list->Refresh(&edit);
+    EXPECT_EQ(edit.Value, "1 1/2");
+    EXPECT_EQ(other.Value, "  +00.393701");
+    expectHeld("refreshed in inch");
+    list->ReadEdit(&edit); // the change handler again, with the same text
+    expectHeld("read again");
+    double v = 0;
+    ASSERT_TRUE(list->GetValue(&edit, v));
+    EXPECT_EQ(v, 38.1);
+
+    // Another text is the user's, until the window reads it.
+    edit.Value = QStringLiteral("1 1/4");
+    list->ReadEdit(&edit);
+    EXPECT_FALSE(list->LengthOf(&edit).Held);
+    EXPECT_FALSE(list->GetValue(&edit, v));
+    edit.Value = QStringLiteral("1 1/2");
+    list->ReadEdit(&edit);
+    EXPECT_FALSE(list->LengthOf(&edit).Held);
+    list->HoldTypedValue(&edit, 38.1);
+
+    // Flipped to mm: the value in mm, the window's text; the typed text
+    // stays the value's.
+    list->Readout().SetUnit(0);
+    list->Readout().SetResolution(0);
+    list->Refresh();
+    EXPECT_EQ(edit.Value, "  +038.100.0");
+    EXPECT_TRUE(list->ShowsValue(&edit));
+    expectHeld("flipped to mm");
+    list->Readout().SetUnit(1);
+    list->Readout().SetResolution(2);
+    list->Refresh();
+    EXPECT_EQ(edit.Value, "  +01.500000");
+    expectHeld("flipped back");
+
+    // Typed in mm, the fraction is no number.
+    list->Readout().SetUnit(0);
+    list->Readout().SetResolution(0);
+    list->Refresh();
+    edit.Value = QStringLiteral("1 1/2");
+    list->ReadEdit(&edit);
+    EXPECT_FALSE(list->LengthOf(&edit).Held);
+    EXPECT_FALSE(list->GetValue(&edit, v));
+
+    // A value held for a text typed in inch is the user's in mm.
+    list->Readout().SetUnit(1);
+    list->HoldTypedValue(&edit, 38.1);
+    list->Readout().SetUnit(0);
+    EXPECT_FALSE(list->LengthOf(&edit).Held);
+    list->Refresh();
+    EXPECT_EQ(edit.Value, "  +038.100.0");
 }
 
 // A set value was not typed; a value set for the typed text (a fraction the

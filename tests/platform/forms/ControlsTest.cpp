@@ -169,6 +169,129 @@ TEST_F(ControlsTest, PageControlShowsHiddenTabPagesAndFiresOnlyForTheUsersPick)
     EXPECT_EQ(pages->TabBar()->tabText(1), "Hidden");
 }
 
+// What a user sees of a page control: the caption of the page on screen and
+// of the tab the bar highlights ("" for none).
+struct TPagesOnScreen {
+    QString Page, Tab;
+    bool operator==(const TPagesOnScreen&) const = default;
+    friend void PrintTo(const TPagesOnScreen& s, std::ostream* out)
+    {
+        *out << "page \"" << s.Page.toStdString() << "\" under tab \"" << s.Tab.toStdString() << '"';
+    }
+};
+
+TPagesOnScreen OnScreen(const TPageControl* pages)
+{
+    TPagesOnScreen seen;
+    for (int i = 0; i < pages->PageCount(); ++i) {
+        if (pages->Pages(i)->Widget()->isVisible())
+            seen.Page += pages->Pages(i)->Caption();
+    }
+    const QTabBar* bar = pages->TabBar();
+    if (bar->isVisible())
+        seen.Tab = bar->tabText(bar->currentIndex());
+    return seen;
+}
+
+// The probe window's page control, shown: "One" and "Two" with tabs,
+// "Hidden" without.
+class PageControlTest : public ControlsTest {
+protected:
+    void SetUp() override
+    {
+        ControlsTest::SetUp();
+        pages = Get<TPageControl>("pTab");
+        one = Get<TTabSheet>("tsOne");
+        two = Get<TTabSheet>("tsTwo");
+        hidden = Get<TTabSheet>("tsHidden");
+        ShowActive();
+    }
+
+    TPageControl* pages = nullptr;
+    TTabSheet* one = nullptr;
+    TTabSheet* two = nullptr;
+    TTabSheet* hidden = nullptr;
+};
+
+TEST_F(PageControlTest, HidingTheShownPagesTabShowsTheFirstPageWithATab)
+{
+    hidden->SetTabVisible(true);
+    QTest::mouseClick(pages->TabBar(), Qt::LeftButton, {}, pages->TabBar()->tabRect(2).center());
+    ASSERT_EQ(OnScreen(pages), (TPagesOnScreen{"Hidden", "Hidden"}));
+    form->Log.clear();
+
+    two->SetTabVisible(false); // another page's tab: nothing moves
+    EXPECT_EQ(pages->ActivePage(), hidden);
+    hidden->SetTabVisible(false); // the first page with a tab, not a neighbour
+    EXPECT_EQ(pages->ActivePage(), one);
+    EXPECT_EQ(OnScreen(pages), (TPagesOnScreen{"One", "One"}));
+    EXPECT_EQ(pages->TabIndex(), 0);
+    EXPECT_TRUE(one->Visible());
+    EXPECT_FALSE(hidden->Visible());
+
+    two->SetTabVisible(true);
+    one->SetTabVisible(false); // the first tab is now further on
+    EXPECT_EQ(pages->ActivePage(), two);
+    EXPECT_EQ(OnScreen(pages), (TPagesOnScreen{"Two", "Two"}));
+    EXPECT_TRUE(form->Log.isEmpty()) << form->Log.join(u',').toStdString(); // no OnChange
+
+    // Code may still show a page without a tab; later tab changes leave it.
+    pages->SetActivePage(one);
+    hidden->SetTabVisible(true);
+    one->SetCaption("First");
+    EXPECT_EQ(pages->ActivePage(), one);
+    EXPECT_EQ(OnScreen(pages).Page, "First");
+    EXPECT_EQ(pages->TabIndex(), -1);
+}
+
+// A wizard hides every tab and then steps through its pages in code; an
+// output window starts with no page at all.
+TEST_F(PageControlTest, APageControlWithoutTabsKeepsThePageItIsOn)
+{
+    one->SetTabVisible(false); // "Two" still has its tab
+    EXPECT_EQ(OnScreen(pages), (TPagesOnScreen{"Two", "Two"}));
+    two->SetTabVisible(false); // none left: the page stays
+    EXPECT_EQ(pages->ActivePage(), two);
+    EXPECT_EQ(OnScreen(pages), (TPagesOnScreen{"Two", ""}));
+
+    pages->SetActivePageIndex(2);
+    EXPECT_EQ(OnScreen(pages), (TPagesOnScreen{"Hidden", ""}));
+    one->SetTabVisible(true); // showing a tab moves nothing either
+    EXPECT_EQ(pages->ActivePage(), hidden);
+    one->SetTabVisible(false);
+    EXPECT_EQ(pages->ActivePage(), hidden);
+
+    // With no page shown, hiding and showing tabs shows none.
+    pages->SetActivePage(nullptr);
+    two->SetTabVisible(true);
+    one->SetTabVisible(true);
+    two->SetTabVisible(false);
+    EXPECT_EQ(pages->ActivePage(), nullptr);
+    EXPECT_FALSE(one->Visible() || two->Visible() || hidden->Visible());
+    EXPECT_TRUE(form->Log.isEmpty()) << form->Log.join(u',').toStdString();
+
+    // A stream that hides every tab loads on the page it names.
+    TfProbe wizard(nullptr, CompiledText("object fWizard: TfProbe\n"
+                                         "  object pcSteps: TPageControl\n"
+                                         "    ActivePage = tsSecond\n"
+                                         "    object tsFirst: TTabSheet\n"
+                                         "      Caption = 'First'\n"
+                                         "      TabVisible = False\n"
+                                         "    end\n"
+                                         "    object tsSecond: TTabSheet\n"
+                                         "      Caption = 'Second'\n"
+                                         "      TabVisible = False\n"
+                                         "    end\n"
+                                         "    object tsThird: TTabSheet\n"
+                                         "      Caption = 'Third'\n"
+                                         "      TabVisible = False\n"
+                                         "    end\n"
+                                         "  end\n"
+                                         "end\n"));
+    wizard.Show();
+    EXPECT_EQ(OnScreen(wizard.Get<TPageControl>("pcSteps")), (TPagesOnScreen{"Second", ""}));
+}
+
 TEST_F(ControlsTest, SpeedButtonsKeepTheStateOfTheirGroup)
 {
     auto* calc = Get<TSpeedButton>("sbCalc");   // group 1, all up allowed

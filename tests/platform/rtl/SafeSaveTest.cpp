@@ -4,9 +4,11 @@
 #include "platform/rtl/SafeSave.h"
 
 #include "tests/support/ChildProcess.h"
+#include "tests/support/FileAccess.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/FolderFixture.h"
 #include "tests/support/NameProbe.h"
+#include "tests/support/RefusedCalls.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,60 +18,19 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include <bit>
 #include <csignal>
-#include <cstddef>
 #include <ctime>
 #include <fcntl.h>
 #include <functional>
-#include <linux/audit.h>
-#include <linux/filter.h>
-#include <linux/seccomp.h>
 #include <stdexcept>
 #include <sys/file.h>
-#include <sys/prctl.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 
 namespace {
-
-#if defined(__x86_64__)
-constexpr uint32_t kAuditArch = AUDIT_ARCH_X86_64;
-#elif defined(__aarch64__)
-constexpr uint32_t kAuditArch = AUDIT_ARCH_AARCH64;
-#else
-#error "the seccomp filter of these tests knows x86-64 and AArch64 only"
-#endif
-
-// From here on this process sees file systems without unnamed files: an
-// open with O_TMPFILE fails with EOPNOTSUPP, as it does on such a file
-// system. Answers an empty text, or why it could not be arranged.
-QString WithoutUnnamedFiles()
-{
-    constexpr uint32_t flags =
-        offsetof(seccomp_data, args[2]) + (std::endian::native == std::endian::big ? 4 : 0);
-    sock_filter filter[] = {
-        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, kAuditArch, 1, 0),
-        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
-        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_openat, 0, 3),
-        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, flags),
-        BPF_JUMP(BPF_JMP | BPF_JSET | BPF_K, O_TMPFILE & ~O_DIRECTORY, 0, 1),
-        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EOPNOTSUPP),
-        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
-    };
-    sock_fprog program{static_cast<unsigned short>(std::size(filter)), filter};
-    if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 ||
-        ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0)
-        return QStringLiteral("no seccomp filter");
-    if (::open(".", O_TMPFILE | O_RDWR, 0600) >= 0 || errno != EOPNOTSUPP)
-        return QStringLiteral("O_TMPFILE still there");
-    return QString();
-}
 
 // Sets the modification time of path back by seconds.
 void Age(const QString& path, int seconds)
@@ -638,3 +599,140 @@ TEST_F(SafeSave, TheGroupIsKeptWhereTheSaverMayGiveItElseItsBitsAreCleared)
 }
 
 } // namespace
+
+// A saver of group H, also a member of G, as a made-up user without unnamed
+// files (every temporary has a ".new" name from its start), in folders
+// whose default ACL lets another user read what they hold: a file shared
+// through its ACL with a group G2 (group::r--, group:G2:r--, mask::r--) of
+// group G, and one of a group the saver is not in. At every system call of
+// keeping it as a copy and saving it, no name in its folder lets anyone in
+// further than the file's final access: the first keeps its owner, group
+// and ACL; the second ends of H with its group entry and mask cleared, so
+// that G2's entry gives nothing. The copies end as their files.
+TEST_F(SafeSave, NoNameOfASaveIsEverMoreOpenThanTheAclItEndsWith)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to save as a made-up user of chosen groups";
+    const TMadeUpSaver saver = MadeUpSaver();
+    const TSharers people = MadeUpSharers();
+    QTemporaryDir top(QStringLiteral("/tmp/tessvar-acl-XXXXXX"));
+    ASSERT_TRUE(top.isValid());
+    if (const QString missing = AclsMissingIn(top.path()); !missing.isEmpty())
+        GTEST_SKIP() << missing.toStdString();
+    ASSERT_EQ(::chmod(QFile::encodeName(top.path()).constData(), 0755), 0);
+    const QByteArray bytes = Pattern(3000);
+    const QString named = QString::number(people.Named);
+    struct TCase {
+        const char* Name;
+        gid_t Group;
+        gid_t FinalGroup;
+        QString FinalAcl;
+    };
+    const TCase cases[] = {
+        {"member", saver.Member, saver.Member,
+         "user::rw-,group::r--,group:" + named + ":r--,mask::r--,other::---"},
+        {"stranger", saver.Stranger, saver.Own,
+         "user::rw-,group::---,group:" + named + ":r--,mask::---,other::---"},
+    };
+    for (const TCase& row : cases) {
+        SCOPED_TRACE(row.Name);
+        const QString folder = QDir(top.path()).filePath(QString::fromLatin1(row.Name));
+        ASSERT_TRUE(QDir().mkdir(folder));
+        ASSERT_EQ(::chown(QFile::encodeName(folder).constData(), saver.User, saver.Own), 0);
+        ASSERT_EQ(SetDefaultAcl(folder,
+                                QStringLiteral("u::rwx,u:%1:r--,g::r-x,m::r-x,o::r-x").arg(people.Outsider)),
+                  QString());
+        const QString path = QDir(folder).filePath(QStringLiteral("shared.ini"));
+        const QString copy = QDir(folder).filePath(QStringLiteral("shared.bak"));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("old") == 3);
+        file.close();
+        ASSERT_EQ(::chown(QFile::encodeName(path).constData(), saver.User, row.Group), 0);
+        ASSERT_EQ(SetAccessAcl(path, "u::rw-,g::r--,g:" + named + ":r--,m::r--,o::---"), QString());
+        const auto save = [&] {
+            KeepLockedFileAs(path, copy);
+            SaveBytesToFile(path, bytes);
+        };
+        // Every step is measured against the access the first save leaves.
+        EXPECT_EQ(RunAsSaver(saver,
+                             [&] {
+                                 save();
+                                 return QStringLiteral("saved");
+                             })
+                      .toStdString(),
+                  "saved");
+        const TWhoMayOpen final = WhoMayOpen(saver.User, row.FinalGroup, row.FinalAcl);
+        QStringList seen;
+        const int stops = StopAtEverySystemCall(
+            [&] {
+                if (!BecomeUser(saver.User, saver.Own, {saver.Member}).isEmpty() ||
+                    !WithoutUnnamedFiles().isEmpty())
+                    ::_exit(100);
+                save();
+            },
+            [&](int step) {
+                for (const QString& name : MoreOpenThan(folder, final))
+                    seen << QStringLiteral("step %1: %2").arg(step).arg(name);
+            },
+            TAfterStop::Resume);
+        EXPECT_GT(stops, 10);
+        EXPECT_EQ(seen.join("; ").toStdString(), "");
+        for (const QString& name : {path, copy}) {
+            EXPECT_EQ(ReadFile(name), bytes);
+            EXPECT_EQ(QFileInfo(name).ownerId(), saver.User);
+            EXPECT_EQ(QFileInfo(name).groupId(), row.FinalGroup);
+            EXPECT_EQ(AccessAclOf(name), row.FinalAcl.toStdString()) << name.toStdString();
+        }
+    }
+}
+
+// Root saving files of a made-up user U (an administrator's save): a 0600
+// file of U's own group, one of a group G with the set-user-id bit (04750)
+// and one with the set-group-id bit (02750), saved and kept as copies, with
+// unnamed files and without. Each keeps U as its owner, its group and its
+// mode, set-id bits included (they stay with the owner and group they had),
+// and U reads and writes it.
+TEST_F(SafeSave, RootKeepsTheOwnerOfWhatItSavesWithItsSetIdBits)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to save another user's files";
+    const TUmask umask(022);
+    const TMadeUpSaver user = MadeUpSaver();
+    QTemporaryDir folder(QStringLiteral("/tmp/tessvar-owner-XXXXXX"));
+    ASSERT_TRUE(folder.isValid());
+    ASSERT_EQ(::chmod(QFile::encodeName(folder.path()).constData(), 0755), 0);
+    const std::pair<mode_t, gid_t> files[] = {{0600, user.Own}, {04750, user.Member}, {02750, user.Member}};
+    for (const bool unnamed : {true, false}) {
+        SCOPED_TRACE(unnamed);
+        QStringList names;
+        std::vector<std::string> before;
+        for (const auto& [mode, group] : files) {
+            const QString name = folder.filePath(QStringLiteral("%1-%2.ini").arg(unnamed).arg(mode, 0, 8));
+            QFile file(name);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("old") == 3);
+            file.close();
+            ASSERT_EQ(::chown(QFile::encodeName(name).constData(), user.User, group), 0);
+            ASSERT_EQ(::chmod(QFile::encodeName(name).constData(), mode), 0);
+            names << name;
+            before.push_back(FileAccess(name));
+        }
+        const QString answer = RunInChild([&] { return unnamed ? QString() : WithoutUnnamedFiles(); },
+                                          [&] {
+                                              for (const QString& name : names) {
+                                                  KeepLockedFileAs(name, name + ".bak");
+                                                  SaveBytesToFile(name, "new");
+                                              }
+                                              return QStringLiteral("saved");
+                                          });
+        EXPECT_EQ(answer.toStdString(), "saved");
+        for (qsizetype i = 0; i < names.size(); ++i) {
+            for (const QString& name : {names[i], names[i] + ".bak"}) {
+                EXPECT_EQ(QFileInfo(name).ownerId(), user.User) << name.toStdString();
+                EXPECT_EQ(FileAccess(name), before[size_t(i)]) << name.toStdString();
+                EXPECT_EQ(OpenedAs(user.User, user.Own, {user.Member}, name, true).toStdString(),
+                          name.endsWith(".bak") ? "old" : "new")
+                    << name.toStdString();
+            }
+        }
+    }
+}

@@ -5,9 +5,11 @@
 #include "platform/rtl/SafeSave.h"
 #include "report/print/QpDefine.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/FileAccess.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/FuzzLoop.h"
 #include "tests/support/NameProbe.h"
+#include "tests/support/RefusedCalls.h"
 
 #include <QDir>
 #include <QFile>
@@ -1173,6 +1175,277 @@ TEST_F(ZvProjTest, AnotherUserReadsNoByteOfAPrivateProjectWhileItIsSaved)
     EXPECT_EQ(report.BytesRead, 0);
     EXPECT_EQ(FileAccess(fileName).substr(0, 6), "100600");
     EXPECT_EQ(FileAccess(QFile::decodeName(backup)).substr(0, 6), "100600");
+}
+
+// What the made-up user uid of group gid gets opening name: "reads" where
+// it gets the file's bytes, else "<denied>" or what went wrong.
+std::string WhatUserGets(uid_t uid, gid_t gid, const QString& name)
+{
+    const QByteArray got = OpenedAs(uid, gid, {}, name);
+    if (got == ReadFile(name))
+        return "reads";
+    return got.startsWith('<') ? got.toStdString() : "reads other bytes";
+}
+
+// The backup of the project file fileName (".zrf").
+QString BackupOf(const QString& fileName)
+{
+    return fileName.left(fileName.lastIndexOf(u'.')) + QStringLiteral(".~zr");
+}
+
+// A folder under /tmp that made-up users may list (the test's own may lie
+// in one only its owner may enter).
+QString OpenFolder(QTemporaryDir& folder)
+{
+    if (!folder.isValid() || ::chmod(QFile::encodeName(folder.path()).constData(), 0755) != 0)
+        return QStringLiteral("no folder under /tmp");
+    return QString();
+}
+
+// Why a test of projects shared through ACLs in folder cannot run here (it
+// reads as made-up users), or empty.
+QString WhyNoAclTest(const QString& folder)
+{
+    if (::geteuid() != 0)
+        return QStringLiteral("needs root to read as made-up users");
+    return AclsMissingIn(folder);
+}
+
+// The ACL of a project its owner shares with the group named alone.
+QString SharedWith(gid_t named)
+{
+    return QStringLiteral("u::rw-,g::---,g:%1:r--,m::r--,o::---").arg(named);
+}
+
+// A project shared the way its owner chose, through its ACL (user::rw-
+// group::--- group:G2:r-- mask::r-- other::---, 0640 to ls): a member of its
+// group G is denied and a member of G2 reads it. So it stays after a save on
+// the road of a second name and on that of a copy (another descriptor holds
+// the project locked), with unnamed temporaries and without, for the project
+// and its backup alike, whose ACL, group and mode are the old ones.
+TEST_F(ZvProjTest, AProjectSharedThroughItsAclKeepsItsReadersOnEveryRoad)
+{
+    QTemporaryDir open(QStringLiteral("/tmp/tessvar-acl-XXXXXX"));
+    ASSERT_EQ(OpenFolder(open), QString());
+    if (const QString skip = WhyNoAclTest(open.path()); !skip.isEmpty())
+        GTEST_SKIP() << skip.toStdString();
+    const TSharers people = MadeUpSharers();
+    int number = 0;
+    for (const bool unnamed : {true, false}) {
+        for (const bool copy : {false, true}) {
+            SCOPED_TRACE(std::string(unnamed ? "unnamed" : "named") + " temporaries, " +
+                         (copy ? "copy" : "second name"));
+            const QString fileName = QDir(open.path()).filePath(QStringLiteral("p%1.zrf").arg(++number));
+            const QString backup = BackupOf(fileName);
+            TZarvProjectManager project(nullptr);
+            const QByteArray previous = SaveNewProject(project, fileName);
+            ASSERT_EQ(::chown(QFile::encodeName(fileName).constData(), 0, people.Group), 0);
+            ASSERT_EQ(SetAccessAcl(fileName, SharedWith(people.Named)), QString());
+            const std::string acl = AccessAclOf(fileName);
+            const std::string before = FileAccess(fileName);
+            ASSERT_EQ(WhatUserGets(people.GroupMember, people.Group, fileName), "<denied>");
+            ASSERT_EQ(WhatUserGets(people.NamedMember, people.Named, fileName), "reads");
+            project.NewGlobalPage();
+            const QString answer = RunInChild(
+                [&] { return unnamed ? QString() : WithoutUnnamedFiles(); },
+                [&] { return SaveWhileLocked(fileName, copy, [&] { return SaveAnswer(project); }); });
+            EXPECT_EQ(answer.toStdString(), "saved");
+            EXPECT_EQ(ReadFile(fileName), SaveProject(project));
+            EXPECT_EQ(ReadFile(backup), previous);
+            for (const QString& saved : {fileName, backup}) {
+                SCOPED_TRACE(saved.toStdString());
+                EXPECT_EQ(AccessAclOf(saved), acl);
+                EXPECT_EQ(FileAccess(saved), before);
+                EXPECT_EQ(WhatUserGets(people.GroupMember, people.Group, saved), "<denied>");
+                EXPECT_EQ(WhatUserGets(people.NamedMember, people.Named, saved), "reads");
+            }
+        }
+    }
+}
+
+// Another user X, whom only the folders' default ACLs name (user:X:rwx in
+// one, user:X:r-- in the other), opens every name appearing in both while a
+// 0640 project in each, which does not name X, is saved 100 times: in turn
+// on the road of a second name and on that of a copy (another descriptor
+// holds the project locked), the first half with unnamed temporaries and the
+// second without. X reads no byte, and cannot read a project or its backup
+// after, which hold no entry of the folder's. A project whose own ACL names
+// X stays readable to X, backup included; and a brand-new project takes the
+// folder's default ACL, as any new file does.
+TEST_F(ZvProjTest, AUserNamedOnlyByAFoldersDefaultAclReadsNoByteOfAProject)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to watch the folders as a made-up user";
+    const TUmask umask(022);
+    const uid_t x = MadeUpSharers().Outsider;
+    QTemporaryDir writable(QStringLiteral("/tmp/tessvar-default-XXXXXX"));
+    QTemporaryDir readable(QStringLiteral("/tmp/tessvar-default-XXXXXX"));
+    ASSERT_EQ(OpenFolder(writable), QString());
+    ASSERT_EQ(OpenFolder(readable), QString());
+    if (const QString missing = AclsMissingIn(writable.path()); !missing.isEmpty())
+        GTEST_SKIP() << missing.toStdString();
+    const QString folders[] = {writable.path(), readable.path()};
+    const QString defaults[] = {QStringLiteral("u::rwx,u:%1:rwx,g::r-x,m::rwx,o::r-x").arg(x),
+                                QStringLiteral("u::rwx,u:%1:r--,g::r-x,m::r-x,o::r-x").arg(x)};
+    QString fileNames[2];
+    TZarvProjectManager projects[2] = {TZarvProjectManager(nullptr), TZarvProjectManager(nullptr)};
+    for (int i = 0; i < 2; ++i) {
+        // Made before the folder has its default ACL, so that it has none.
+        fileNames[i] = QDir(folders[i]).filePath(QStringLiteral("p.zrf"));
+        SaveNewProject(projects[i], fileNames[i]);
+        for (int page = 0; page < 20; ++page)
+            projects[i].NewGlobalPage();
+        ASSERT_EQ(::chmod(QFile::encodeName(fileNames[i]).constData(), 0640), 0);
+        ASSERT_EQ(SetDefaultAcl(folders[i], defaults[i]), QString());
+    }
+    // A project whose owner named X, in a folder of its own (not watched),
+    // which takes the first folder's default ACL.
+    const QString namedFolder = QDir(folders[0]).filePath(QStringLiteral("named"));
+    ASSERT_TRUE(QDir().mkdir(namedFolder));
+    const QString named = QDir(namedFolder).filePath(QStringLiteral("n.zrf"));
+    TZarvProjectManager namedProject(nullptr);
+    SaveNewProject(namedProject, named);
+    ASSERT_EQ(SetAccessAcl(named, QStringLiteral("u::rw-,u:%1:r--,g::r--,m::r--,o::---").arg(x)), QString());
+
+    TNameProbe probes[2] = {TNameProbe(folders[0], x, 60), TNameProbe(folders[1], x, 60)};
+    for (const TNameProbe& probe : probes)
+        ASSERT_EQ(probe.Failure().toStdString(), "");
+    const auto saveRange = [&](int from, int to) {
+        for (int save = from; save < to; ++save) {
+            const int i = save % 2;
+            const QString answer =
+                SaveWhileLocked(fileNames[i], save / 2 % 2 == 1, [&] { return SaveAnswer(projects[i]); });
+            if (answer != QStringLiteral("saved"))
+                return QStringLiteral("save %1: ").arg(save) + answer;
+        }
+        return QStringLiteral("saved");
+    };
+    EXPECT_EQ(saveRange(0, 50).toStdString(), "saved");
+    EXPECT_EQ(
+        RunInChild([] { return WithoutUnnamedFiles(); }, [&] { return saveRange(50, 100); }).toStdString(),
+        "saved");
+    int seen = 0;
+    for (TNameProbe& probe : probes) {
+        const TNameProbe::TReport report = probe.Stop();
+        EXPECT_EQ(report.Failure.toStdString(), "");
+        EXPECT_EQ(report.Opened.join(' ').toStdString(), "")
+            << report.Opened.size() << " names opened, " << report.BytesRead << " bytes read";
+        EXPECT_EQ(report.BytesRead, 0);
+        seen += report.Seen;
+    }
+    // Each save names its temporary, the backup's, the backup and the project.
+    EXPECT_GE(seen, 400);
+    for (const QString& fileName : fileNames) {
+        for (const QString& saved : {fileName, BackupOf(fileName)}) {
+            SCOPED_TRACE(saved.toStdString());
+            EXPECT_EQ(WhatUserGets(x, x, saved), "<denied>");
+            EXPECT_EQ(AccessAclOf(saved), "user::rw-,group::r--,other::---");
+        }
+    }
+
+    for (const bool copy : {false, true}) {
+        namedProject.NewGlobalPage();
+        EXPECT_EQ(SaveWhileLocked(named, copy, [&] { return SaveAnswer(namedProject); }).toStdString(),
+                  "saved");
+        for (const QString& saved : {named, BackupOf(named)})
+            EXPECT_EQ(WhatUserGets(x, x, saved), "reads") << saved.toStdString() << (copy ? ", copy" : "");
+    }
+    const QString fresh = QDir(folders[1]).filePath(QStringLiteral("fresh.zrf"));
+    TZarvProjectManager freshProject(nullptr);
+    SaveNewProject(freshProject, fresh);
+    EXPECT_EQ(WhatUserGets(x, x, fresh), "reads");
+}
+
+// Root saves a made-up user's private project (an administrator's save), on
+// the road of a second name and on that of a copy (another descriptor holds
+// the project locked): the project and its backup stay the user's, 0600,
+// and the user reads and writes both.
+TEST_F(ZvProjTest, ARootSaveLeavesTheProjectItsOwners)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to save another user's project";
+    const TMadeUpSaver user = MadeUpSaver();
+    QTemporaryDir open(QStringLiteral("/tmp/tessvar-owner-XXXXXX"));
+    ASSERT_EQ(OpenFolder(open), QString());
+    for (const bool copy : {false, true}) {
+        SCOPED_TRACE(copy ? "copy" : "second name");
+        const QString fileName = QDir(open.path()).filePath(QStringLiteral("p%1.zrf").arg(copy));
+        TZarvProjectManager project(nullptr);
+        const QByteArray previous = SaveNewProject(project, fileName);
+        ASSERT_EQ(::chown(QFile::encodeName(fileName).constData(), user.User, user.Own), 0);
+        ASSERT_EQ(::chmod(QFile::encodeName(fileName).constData(), 0600), 0);
+        const std::string before = FileAccess(fileName);
+        project.NewGlobalPage();
+        EXPECT_EQ(SaveWhileLocked(fileName, copy, [&] { return SaveAnswer(project); }).toStdString(),
+                  "saved");
+        const QString backup = BackupOf(fileName);
+        EXPECT_EQ(ReadFile(backup), previous);
+        for (const QString& saved : {fileName, backup}) {
+            SCOPED_TRACE(saved.toStdString());
+            EXPECT_EQ(QFileInfo(saved).ownerId(), user.User);
+            EXPECT_EQ(FileAccess(saved), before);
+            EXPECT_EQ(OpenedAs(user.User, user.Own, {}, saved, true), ReadFile(saved));
+        }
+    }
+}
+
+// Where the file system refuses to write an ACL (fsetxattr and fremovexattr
+// fail with EOPNOTSUPP in a child), a 0640 project shared through its ACL
+// with G2 is saved with its owner's bits alone, 0600, so neither its group
+// nor G2 reads it; so is its backup where it is a copy (where it is a second
+// name, it is the old file as it was). A plain 0644 project, which needs no
+// ACL written, stays 0644, backup included.
+TEST_F(ZvProjTest, AProjectWhoseAclCannotBeWrittenIsSavedPrivate)
+{
+    const TUmask umask(022);
+    QTemporaryDir open(QStringLiteral("/tmp/tessvar-acl-XXXXXX"));
+    ASSERT_EQ(OpenFolder(open), QString());
+    if (const QString skip = WhyNoAclTest(open.path()); !skip.isEmpty())
+        GTEST_SKIP() << skip.toStdString();
+    const TSharers people = MadeUpSharers();
+    for (const bool copy : {false, true}) {
+        SCOPED_TRACE(copy ? "copy" : "second name");
+        const QString sharedName = QDir(open.path()).filePath(QStringLiteral("shared%1.zrf").arg(copy));
+        const QString plainName = QDir(open.path()).filePath(QStringLiteral("plain%1.zrf").arg(copy));
+        TZarvProjectManager sharedProject(nullptr);
+        TZarvProjectManager plainProject(nullptr);
+        SaveNewProject(sharedProject, sharedName);
+        SaveNewProject(plainProject, plainName);
+        ASSERT_EQ(::chown(QFile::encodeName(sharedName).constData(), 0, people.Group), 0);
+        ASSERT_EQ(SetAccessAcl(sharedName, SharedWith(people.Named)), QString());
+        ASSERT_EQ(::chmod(QFile::encodeName(plainName).constData(), 0644), 0);
+        const std::string sharedBefore = FileAccess(sharedName);
+        const std::string sharedAcl = AccessAclOf(sharedName);
+        const std::string plainBefore = FileAccess(plainName);
+        const QString answer =
+            RunInChild([] { return WithoutAclWrites(); },
+                       [&] {
+                           for (TZarvProjectManager* project : {&sharedProject, &plainProject}) {
+                               project->NewGlobalPage();
+                               const QString saved = SaveWhileLocked(project->FileName(), copy,
+                                                                     [&] { return SaveAnswer(*project); });
+                               if (saved != QStringLiteral("saved"))
+                                   return saved;
+                           }
+                           return QStringLiteral("saved");
+                       });
+        EXPECT_EQ(answer.toStdString(), "saved");
+        const QString sharedBackup = BackupOf(sharedName);
+        const QString plainBackup = BackupOf(plainName);
+        const std::string private600 = "100600 " + std::to_string(people.Group);
+        EXPECT_EQ(FileAccess(sharedName), private600);
+        EXPECT_EQ(AccessAclOf(sharedName), "user::rw-,group::---,other::---");
+        EXPECT_EQ(FileAccess(sharedBackup), copy ? private600 : sharedBefore);
+        EXPECT_EQ(AccessAclOf(sharedBackup), copy ? "user::rw-,group::---,other::---" : sharedAcl);
+        for (const QString& saved : copy ? QStringList{sharedName, sharedBackup} : QStringList{sharedName}) {
+            EXPECT_EQ(WhatUserGets(people.GroupMember, people.Group, saved), "<denied>")
+                << saved.toStdString();
+            EXPECT_EQ(WhatUserGets(people.NamedMember, people.Named, saved), "<denied>")
+                << saved.toStdString();
+        }
+        EXPECT_EQ(FileAccess(plainName), plainBefore);
+        EXPECT_EQ(FileAccess(plainBackup), plainBefore);
+    }
 }
 
 TEST_F(ZvProjTest, ImportAndExport)

@@ -8,6 +8,12 @@
 // middle, Last, Go to Page to the middle, and printing the last page but
 // one to PDF from the window. The figure is the CPU time of the step.
 //
+// File > Open and Next from page 1 again on snapshots of pages of forty
+// ruled table lines (RuledReport.h), of 10, 1,000 and 9,999 pages: these
+// files are dense with small values, so the cost of reading them value by
+// value shows. The figure read_calls is the read system calls of the
+// process (/proc/self/io) per step, and bytes the file's size.
+//
 // The memory benchmark moves 1,000 times between pages 1 and 2 of one open
 // preview (so First and Previous turn grey and back every time) and gives
 // the growth of the resident set (VmRSS) and of the heap in use.
@@ -16,6 +22,7 @@
 //   cmake --build build/rel --target previewpages_benchmark &&
 //   build/rel/tests/report/print/previewpages_benchmark
 #include "PdfSystem.h"
+#include "RuledReport.h"
 
 #include "report/print/QpFiler.h"
 #include "report/print/QpFormPreview.h"
@@ -35,6 +42,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 
@@ -60,47 +68,78 @@ QString PathOf(const QString& name)
     return QDir(Folder().path()).filePath(name);
 }
 
-// The snapshot file of a report of that many pages, written once.
-QString SnapshotFile(int pages)
+void PrintShortPages(TBaseReport& writer, int pages)
 {
-    const QString path = PathOf(QStringLiteral("pages%1.zsf").arg(pages));
+    for (int page = 1; page <= pages; ++page) {
+        if (page > 1)
+            writer.NewPage();
+        writer.SetFont(QStringLiteral("Arial"), 14);
+        writer.PrintXY(1, 1, QStringLiteral("Inspection record, page %1").arg(page));
+        writer.SetFont(QStringLiteral("Arial"), 10);
+        for (int line = 0; line < kLinesPerPage; ++line)
+            writer.PrintXY(1, 1.5 + 0.25 * line,
+                           QStringLiteral("Gauge %1-%2   pitch diameter 9.0%3 mm   passed")
+                               .arg(page)
+                               .arg(line)
+                               .arg(line % 10));
+        writer.MoveTo(1, 5);
+        writer.LineTo(7.5, 5);
+    }
+}
+
+using TPrintPages = void (*)(TBaseReport&, int);
+
+// The snapshot file of a report of that many pages, written once.
+QString SnapshotFile(int pages, TPrintPages print = PrintShortPages)
+{
+    const QString kind = print == PrintShortPages ? QStringLiteral("pages") : QStringLiteral("ruled");
+    const QString path = PathOf(QStringLiteral("%1%2.zsf").arg(kind).arg(pages));
     if (QFile::exists(path))
         return path;
     TMemoryStream stream;
     TZvZSFWriter writer(nullptr);
     writer.SetStreamMode(TStreamMode::smUser);
     writer.SetStream(&stream);
-    writer.OnPrint = [&](TObject*) {
-        for (int page = 1; page <= pages; ++page) {
-            if (page > 1)
-                writer.NewPage();
-            writer.SetFont(QStringLiteral("Arial"), 14);
-            writer.PrintXY(1, 1, QStringLiteral("Inspection record, page %1").arg(page));
-            writer.SetFont(QStringLiteral("Arial"), 10);
-            for (int line = 0; line < kLinesPerPage; ++line)
-                writer.PrintXY(1, 1.5 + 0.25 * line,
-                               QStringLiteral("Gauge %1-%2   pitch diameter 9.0%3 mm   passed")
-                                   .arg(page)
-                                   .arg(line)
-                                   .arg(line % 10));
-            writer.MoveTo(1, 5);
-            writer.LineTo(7.5, 5);
-        }
-    };
+    writer.OnPrint = [&](TObject*) { print(writer, pages); };
     writer.Execute();
     stream.SaveToFile(path);
     return path;
 }
 
+// The read system calls this process has made, less those that reading
+// the count itself makes.
+double ReadCallCount()
+{
+    QFile io(QStringLiteral("/proc/self/io"));
+    if (!io.open(QIODevice::ReadOnly))
+        return -1;
+    for (QByteArray line = io.readLine(); !line.isEmpty(); line = io.readLine()) {
+        if (line.startsWith("syscr:"))
+            return line.mid(6).trimmed().toDouble();
+    }
+    return -1;
+}
+
+double ReadCalls()
+{
+    static const double own = [] {
+        const double first = ReadCallCount();
+        return ReadCallCount() - first;
+    }();
+    static double counted = 0;
+    counted += own;
+    return ReadCallCount() - counted;
+}
+
 // A preview window as the report system opens it: the snapshot file opened
 // read-only by the window, page 1 shown.
 struct TPreview {
-    explicit TPreview(int pages)
+    explicit TPreview(int pages, TPrintPages print = PrintShortPages)
     {
         Form = NewForm<TZarvPreviewForm>(nullptr);
         Form->ReportSystem = &System;
         Form->SetBounds(0, 0, 800, 600);
-        Form->InputFileName = SnapshotFile(pages);
+        Form->InputFileName = SnapshotFile(pages, print);
         Form->Show();
         Form->InitFromQPSystem();
         Form->UpdateControls();
@@ -128,17 +167,23 @@ int PagesOf(const benchmark::State& state)
 // Runs step in a preview of the report, each time from the page start
 // gives (shown untimed first).
 void PageStep(benchmark::State& state, const std::function<int(int)>& start,
-              const std::function<void(TPreview&, int)>& step)
+              const std::function<void(TPreview&, int)>& step, TPrintPages print = PrintShortPages)
 {
     const int pages = PagesOf(state);
-    TPreview preview(pages);
+    TPreview preview(pages, print);
+    double reads = 0;
     for (auto _ : state) {
         state.PauseTiming();
         preview.Show(start(pages));
+        const double before = ReadCalls();
         state.ResumeTiming();
         step(preview, pages);
+        state.PauseTiming();
+        reads += ReadCalls() - before;
+        state.ResumeTiming();
     }
     state.counters["pages"] = pages;
+    state.counters["read_calls"] = reads / double(state.iterations());
 }
 
 void OpenAtPage1(benchmark::State& state)
@@ -153,13 +198,21 @@ void OpenAtPage1(benchmark::State& state)
     }
 }
 
-void FileOpen(benchmark::State& state)
+void OpenFile(benchmark::State& state, TPrintPages print)
 {
     const int pages = PagesOf(state);
-    const QString file = SnapshotFile(pages);
+    const QString file = SnapshotFile(pages, print);
     TPreview preview(kShort);
+    const double before = ReadCalls();
     for (auto _ : state)
         preview.Form->OpenFile(file);
+    state.counters["read_calls"] = (ReadCalls() - before) / double(state.iterations());
+    state.counters["bytes"] = double(QFileInfo(file).size());
+}
+
+void FileOpen(benchmark::State& state)
+{
+    OpenFile(state, PrintShortPages);
 }
 
 void NextFromPage1(benchmark::State& state)
@@ -225,6 +278,19 @@ void PrintLastButOneToPdf(benchmark::State& state)
         });
 }
 
+// File > Open and Next from page 1 on pages of forty ruled lines.
+void FileOpenRuled(benchmark::State& state)
+{
+    OpenFile(state, PrintRuledPages);
+}
+
+void NextFromPage1Ruled(benchmark::State& state)
+{
+    PageStep(
+        state, [](int) { return 1; }, [](TPreview& p, int) { p.Command(p.Form->actnPage_Next); },
+        PrintRuledPages);
+}
+
 #define PAGE_BENCHMARK(step)                                                                                 \
     BENCHMARK(step)->Arg(kShort)->Arg(kLong)->Unit(benchmark::kMillisecond)->MinTime(0.5)
 PAGE_BENCHMARK(OpenAtPage1);
@@ -236,6 +302,8 @@ PAGE_BENCHMARK(FirstFromTheMiddle);
 PAGE_BENCHMARK(Last);
 PAGE_BENCHMARK(GoToTheMiddle);
 PAGE_BENCHMARK(PrintLastButOneToPdf);
+BENCHMARK(FileOpenRuled)->Arg(kShort)->Arg(1000)->Arg(kLong)->Unit(benchmark::kMillisecond)->MinTime(0.5);
+PAGE_BENCHMARK(NextFromPage1Ruled);
 
 // Next and Previous in turn between pages 1 and 2, the window painted after
 // each move as the event loop does.

@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 
@@ -638,6 +639,207 @@ TEST_F(QpFilerTest, Refusals)
         ADD_FAILURE() << "drawing while not printing";
     } catch (const ESheetcaster& e) {
         EXPECT_EQ(e.Message(), QStringLiteral("Invalid method call.  Sheetcaster is not printing."));
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The reading side of the byte layer.
+
+enum class ValueKind { Byte, Word, Int32, Float, Text, Block };
+
+// One value the writing side wrote, and where it stands.
+struct WrittenValue {
+    ValueKind Kind = ValueKind::Byte;
+    uint32_t Number = 0;
+    QString Text;
+    QByteArray Block;
+    qsizetype Start = 0;
+    qsizetype End = 0;
+};
+
+// Values of every kind, one after another, over several windows of the
+// reader: texts of both length forms, short blocks, and in the middle a
+// block longer than a window.
+struct WrittenValues {
+    std::vector<WrittenValue> Values;
+    QByteArray Bytes;
+};
+
+WrittenValues ManyValues()
+{
+    WrittenValues out;
+    TMemoryStream stream;
+    TZsfOutput writer;
+    writer.Attach(&stream);
+    constexpr int kCount = 2400;
+    for (int i = 0; i < kCount; ++i) {
+        WrittenValue v;
+        v.Kind = ValueKind(i % 6);
+        v.Start = writer.Position();
+        v.Number = uint32_t(i) * 2654435761u;
+        switch (v.Kind) {
+        case ValueKind::Byte:
+            writer.Byte(uint8_t(v.Number));
+            break;
+        case ValueKind::Word:
+            writer.Word(uint16_t(v.Number));
+            break;
+        case ValueKind::Int32:
+            writer.Int32(int32_t(v.Number));
+            break;
+        case ValueKind::Float:
+            writer.Float(double(v.Number % 1000) / 8);
+            break;
+        case ValueKind::Text:
+            v.Text = QString(i * 13 % 400, QChar(u'a' + i % 26));
+            writer.Text(v.Text);
+            break;
+        case ValueKind::Block:
+            v.Block = QByteArray(i == kCount / 2 + 5 ? TZsfReader::kWindowSize + 1000 : i * 7 % 300, char(i));
+            writer.Bytes(v.Block);
+            break;
+        }
+        v.End = writer.Position();
+        out.Values.push_back(v);
+    }
+    writer.Flush();
+    out.Bytes = stream.Bytes();
+    return out;
+}
+
+// Reads the value and compares it with what was written.
+void ExpectValue(TZsfReader& reader, const WrittenValue& v)
+{
+    switch (v.Kind) {
+    case ValueKind::Byte:
+        EXPECT_EQ(reader.Byte(), uint8_t(v.Number));
+        break;
+    case ValueKind::Word:
+        EXPECT_EQ(reader.Word(), uint16_t(v.Number));
+        break;
+    case ValueKind::Int32:
+        EXPECT_EQ(reader.Int32(), int32_t(v.Number));
+        break;
+    case ValueKind::Float:
+        EXPECT_EQ(reader.Float(), float(v.Number % 1000) / 8);
+        break;
+    case ValueKind::Text:
+        EXPECT_EQ(reader.Text(), v.Text);
+        break;
+    case ValueKind::Block:
+        EXPECT_EQ(reader.Bytes(v.Block.size()), v.Block);
+        break;
+    }
+}
+
+// Every value reads back as written wherever it falls against the reader's
+// windows (many cross from one into the next), and the whole pass costs a
+// read per window, the long block one of its own: not one per value.
+TEST(QpFilerReaderTest, ReadsAStreamAWindowAtATime)
+{
+    const WrittenValues written = ManyValues();
+    const qsizetype size = written.Bytes.size();
+    ASSERT_GT(size, 4 * TZsfReader::kWindowSize);
+    int crossing = 0;
+    for (const WrittenValue& v : written.Values)
+        crossing += v.Start / TZsfReader::kWindowSize != (v.End - 1) / TZsfReader::kWindowSize;
+    EXPECT_GE(crossing, 4);
+
+    CountingStream stream(written.Bytes);
+    TZsfReader reader(stream);
+    for (size_t i = 0; i < written.Values.size(); ++i) {
+        SCOPED_TRACE(i);
+        ExpectValue(reader, written.Values[i]);
+        ASSERT_EQ(reader.Position(), written.Values[i].End);
+    }
+    EXPECT_EQ(reader.Left(), 0);
+    EXPECT_LE(stream.Reads, size / TZsfReader::kWindowSize + 2);
+}
+
+// Going to a value far off and back (a graphic or a variable stored on an
+// earlier page) reads each place once, however often it is done; a third
+// place takes the window of the place left, and the way back to the place
+// read last costs nothing.
+TEST(QpFilerReaderTest, AJumpAndTheWayBackReadEachPlaceOnce)
+{
+    const WrittenValues written = ManyValues();
+    const auto valueNear = [&written](qsizetype position) -> const WrittenValue& {
+        return *std::find_if(written.Values.begin(), written.Values.end(),
+                             [position](const WrittenValue& v) { return v.Start >= position; });
+    };
+    const WrittenValue& here = valueNear(10);
+    const WrittenValue& there = valueNear(3 * TZsfReader::kWindowSize);
+    const WrittenValue& elsewhere = valueNear(3 * TZsfReader::kWindowSize / 2);
+    CountingStream stream(written.Bytes);
+    TZsfReader reader(stream);
+    for (int i = 0; i < 100; ++i) {
+        for (const WrittenValue* v : {&here, &there}) {
+            reader.Seek(v->Start);
+            ExpectValue(reader, *v);
+        }
+    }
+    EXPECT_EQ(stream.Reads, 2);
+    reader.Seek(here.Start);
+    ExpectValue(reader, here);
+    reader.Seek(elsewhere.Start);
+    ExpectValue(reader, elsewhere);
+    reader.Seek(here.Start);
+    ExpectValue(reader, here);
+    reader.Seek(elsewhere.Start);
+    ExpectValue(reader, elsewhere);
+    EXPECT_EQ(stream.Reads, 3);
+    reader.Seek(there.Start);
+    ExpectValue(reader, there);
+    EXPECT_EQ(stream.Reads, 4);
+}
+
+// A stream that ends inside a value, or right before it: every value
+// before it reads as written, and that value raises the read error and
+// leaves the position at its start (a text at the start of the part cut,
+// its length or its units). The same whether the stream is short or only
+// delivers less than its size, at any place against the reader's windows:
+// texts cut in their length or their units, a block longer than a window,
+// values that cross from one window into the next.
+TEST(QpFilerReaderTest, AStreamThatEndsInsideAValueFailsAtThatValue)
+{
+    const WrittenValues written = ManyValues();
+    std::vector<size_t> cutValues;
+    for (size_t i = 0; i < written.Values.size(); ++i) {
+        const WrittenValue& v = written.Values[i];
+        const bool crossing = v.Start / TZsfReader::kWindowSize != (v.End - 1) / TZsfReader::kWindowSize;
+        if (i < 12 || crossing || v.End - v.Start > TZsfReader::kWindowSize || i + 1 == written.Values.size())
+            cutValues.push_back(i);
+    }
+    ASSERT_GE(cutValues.size(), 16u);
+    for (const size_t k : cutValues) {
+        const WrittenValue& cutOne = written.Values[k];
+        for (const qsizetype cut :
+             {cutOne.Start, cutOne.Start + 1, (cutOne.Start + cutOne.End) / 2, cutOne.End - 1}) {
+            if (cut < cutOne.Start || cut >= cutOne.End)
+                continue;
+            const QByteArray kept = written.Bytes.left(cut);
+            TMemoryStream shorter(kept);
+            Claiming<TMemoryStream> claiming(written.Bytes.size(), kept);
+            for (TStream* stream : {static_cast<TStream*>(&shorter), static_cast<TStream*>(&claiming)}) {
+                SCOPED_TRACE(testing::Message() << "value " << k << " cut at " << cut
+                                                << (stream == &claiming ? ", size claimed" : ""));
+                stream->SetPosition(0);
+                TZsfReader reader(*stream);
+                for (size_t i = 0; i < k; ++i)
+                    ExpectValue(reader, written.Values[i]);
+                try {
+                    ExpectValue(reader, cutOne);
+                    ADD_FAILURE() << "read";
+                } catch (const EReadError& e) {
+                    EXPECT_EQ(e.Message(), QStringLiteral("Stream read error"));
+                }
+                // A text stands cut after its length when the length is whole.
+                const qsizetype length = cutOne.Text.size() < 192 ? 1 : 2;
+                EXPECT_EQ(reader.Position(), cutOne.Kind == ValueKind::Text
+                                                 ? std::min(cut, cutOne.Start + length)
+                                                 : cutOne.Start);
+            }
+        }
     }
 }
 

@@ -727,4 +727,35 @@ TEST_F(QpFormPreviewTest, APrintTheSnapshotRefusesNamesItsFile)
     }
 }
 
+// File > Open reads the whole file before it shows its first page: the
+// hourglass stands over the windows until that page is shown, and the
+// cursor is the default again when the open ends, also when the file is
+// refused (before its message shows).
+TEST_F(QpFormPreviewTest, FileOpenShowsTheHourglassUntilThePageIsShown)
+{
+    Open(3);
+    const QString good = WriteFile(Path("good.zsf"), Pages(5));
+    const QString bad = WriteFile(Path("bad.zsf"), Pages(5).left(60));
+    std::vector<TCursor> cursors;
+    const TNotifyEvent pageChange = Form->ZvRenderPreview->OnPageChange;
+    Form->ZvRenderPreview->OnPageChange = [&](TObject* sender) {
+        cursors.push_back(Screen()->Cursor());
+        pageChange(sender);
+    };
+    Dialogs->Answer(true, good);
+    Form->actnFile_Open->QtAction()->trigger();
+    EXPECT_EQ(Form->ZvRenderPreview->Pages(), 5);
+    EXPECT_EQ(cursors, std::vector<TCursor>{crHourGlass});
+    EXPECT_EQ(Screen()->Cursor(), crDefault);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+    const size_t shown = Messages->Shown().size();
+    Dialogs->Answer(true, bad);
+    Form->actnFile_Open->QtAction()->trigger();
+    ASSERT_EQ(Messages->Shown().size(), shown + 1);
+    EXPECT_EQ(Screen()->Cursor(), crDefault);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(Form->ZvRenderPreview->Pages(), 5);
+}
+
 } // namespace

@@ -8,6 +8,7 @@
 #include <QBuffer>
 #include <QImage>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
@@ -273,18 +274,6 @@ TEST_F(QpRenderTest, APageChainWhoseLinksDisagreeIsRefused)
         }
     }
 }
-
-// A memory stream that counts the reads made of it.
-class CountingStream : public TMemoryStream {
-public:
-    using TMemoryStream::TMemoryStream;
-    int64_t Read(void* buffer, int64_t count) override
-    {
-        ++Reads;
-        return TMemoryStream::Read(buffer, count);
-    }
-    int Reads = 0;
-};
 
 QByteArray NumberedPages(int count)
 {
@@ -806,6 +795,162 @@ TEST_F(QpRenderTest, FuzzedStreamsAreRefusedCleanly)
     qInstallMessageHandler(previous);
     RecordProperty("runs", int(stats.runs));
     EXPECT_GT(stats.runs, 100);
+}
+
+// ---------------------------------------------------------------------------
+// Reading snapshot files
+
+// A snapshot file of pages of forty ruled lines whose every page refers
+// back to page 1: to the bitmap registered there and to a variable whose
+// placeholder stands at its foot ("Page k of n", n set when the run ends).
+QByteArray PagesReferringBack(int pages)
+{
+    TBitmap bitmap(8, 8);
+    return WriteSnapshot([&](TZvZSFWriter& w) {
+        w.SetFont(QStringLiteral("Arial"), 10);
+        for (int page = 1; page <= pages; ++page) {
+            if (page > 1) {
+                w.NewPage();
+                w.ReuseGraphic(1);
+            }
+            w.Draw(0.5, 0.5, &bitmap);
+            if (page == 1)
+                w.RegisterGraphic(1);
+            for (int line = 0; line < 40; ++line) {
+                const double y = 1 + 0.2 * line;
+                w.PrintXY(1, y, QStringLiteral("Item %1 of page %2").arg(line).arg(page));
+                w.MoveTo(1, y + 0.05);
+                w.LineTo(7.5, y + 0.05);
+            }
+            w.PrintXY(1, 10.5,
+                      QStringLiteral("Page ") + w.Macro(TMacroID::midCurrentPage) + QStringLiteral(" of ") +
+                          w.PIVar(QStringLiteral("Total")));
+        }
+        w.SetPIVar(QStringLiteral("Total"), QString::number(pages));
+    });
+}
+
+// One playback of a whole snapshot file reads it a window at a time: its
+// read calls are bounded by its size (once for the walk over the page
+// headers, once for the pages), not one per value; the graphic and the
+// variable every page refers to cost no read per page. A page shown later
+// takes a read or two. Every page plays in full, references resolved.
+TEST_F(QpRenderTest, APlaybackReadsAFileByItsSizeNotByItsValues)
+{
+    constexpr int kPages = 150;
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("ruled.zsf"));
+    SaveBytesToFile(path, PagesReferringBack(kPages));
+    CountingFileStream file(path, fmOpenRead);
+    const int64_t windows = file.Size() / TZsfReader::kWindowSize + 1;
+    ASSERT_GE(windows, 6);
+
+    RecordingRender render;
+    render.SetZSFStream(&file);
+    render.RenderPage(0);
+    EXPECT_LE(file.Reads, 2 * windows + 4);
+    QList<int> pages;
+    for (int page = 1; page <= kPages; ++page)
+        pages << page;
+    EXPECT_EQ(render.PagesPlayed(), pages);
+    const QStringList texts = PlayedTexts(render);
+    EXPECT_EQ(texts.size(), kPages * 41);
+    EXPECT_EQ(render.Calls.count(QStringLiteral("Draw 8x8 0.5 0.5")), kPages);
+    for (const int page : {1, 2, 99, kPages}) {
+        EXPECT_TRUE(texts.contains(QStringLiteral("Page %1 of %2").arg(page).arg(kPages))) << page;
+        EXPECT_TRUE(texts.contains(QStringLiteral("Item 39 of page %1").arg(page))) << page;
+    }
+
+    for (const int page : {1, 75, kPages, 2}) {
+        file.Reads = 0;
+        render.Calls.clear();
+        render.RenderPage(page);
+        EXPECT_EQ(render.PagesPlayed(), QList<int>{page});
+        EXPECT_LE(file.Reads, 3) << "page " << page;
+    }
+    render.SetZSFStream(nullptr);
+}
+
+// A snapshot file cut anywhere inside a command of its last page: the pages
+// before play, the commands before it draw, and the playback ends with the
+// read error at that command, named with the file; the same when the file
+// is cut after the reader measured it.
+TEST_F(QpRenderTest, AFileCutInsideACommandFailsAtThatCommand)
+{
+    const QString longText(300, u'w');
+    const QByteArray whole = WriteSnapshot([&](TZvZSFWriter& w) {
+        w.PrintXY(1, 1, QStringLiteral("first"));
+        w.NewPage();
+        w.PrintXY(1, 1, QStringLiteral("second"));
+        w.NewPage();
+        w.MoveTo(1.25, 2.5);
+        w.LineTo(3.75, 2.5);
+        w.Rectangle(1, 3, 2, 4);
+        w.PrintXY(1.5, 5, longText);
+    });
+    // The commands as they stand in the file (the writer puts the lines
+    // last); the text is code 24, Y, its two-byte length and units, X.
+    ZsfBytes moveTo, lineTo, rectangle, text;
+    moveTo.Code(TZsfCode::MoveTo).F32(1.25).F32(2.5);
+    lineTo.Code(TZsfCode::LineTo).F32(3.75).F32(2.5);
+    rectangle.Code(TZsfCode::Rectangle).F32(1).F32(3).F32(2).F32(4);
+    text.Text16(longText);
+    const qsizetype lastPage = PageHeaderPos(whole, 3);
+    ASSERT_GT(lastPage, 0);
+    const qsizetype textAt = whole.indexOf(text.Data, lastPage) - 5;
+    ASSERT_GT(textAt, lastPage);
+    ASSERT_EQ(uint8_t(whole[textAt]), uint8_t(TZsfCode::LeftText));
+    // Each command with the first call that follows from it or after it:
+    // code 12 only moves the pen, code 11 draws the move and the line.
+    struct Command {
+        QByteArray bytes;
+        QString call;
+        qsizetype start = 0;
+    };
+    Command commands[] = {
+        {moveTo.Data, QStringLiteral("MoveTo 1.25 2.5")},
+        {lineTo.Data, QStringLiteral("MoveTo 1.25 2.5")},
+        {rectangle.Data, QStringLiteral("Rect 1 3 2 4")},
+        {whole.mid(textAt, 1 + 4 + text.Data.size() + 4), QStringLiteral("Left \"%1\" 1.5 5").arg(longText)},
+    };
+    for (Command& c : commands) {
+        c.start = whole.indexOf(c.bytes, lastPage);
+        ASSERT_GT(c.start, lastPage) << c.call.left(20).toStdString();
+    }
+
+    RecordingRender full;
+    full.Play(whole);
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("cut.zsf"));
+    for (const Command& c : commands) {
+        const qsizetype played = full.Calls.indexOf(c.call);
+        ASSERT_GT(played, 0) << c.call.left(20).toStdString();
+        const QStringList before = full.Calls.mid(0, played) << QStringLiteral("DocEnd");
+        for (qsizetype cut = c.start; cut < c.start + c.bytes.size(); ++cut) {
+            SCOPED_TRACE(testing::Message() << c.call.left(20).toStdString() << ", cut at " << cut);
+            SaveBytesToFile(path, whole.left(cut));
+            RecordingRender render;
+            try {
+                render.Render(path);
+                ADD_FAILURE() << "played";
+            } catch (const Exception& e) {
+                EXPECT_EQ(e.Message(), QStringLiteral("Stream read error\n") + path);
+            }
+            EXPECT_EQ(render.Calls, before);
+
+            Claiming<TFileStream> claiming(whole.size(), path, fmOpenRead);
+            RecordingRender measured;
+            measured.SetZSFStream(&claiming);
+            try {
+                measured.RenderPage(0);
+                ADD_FAILURE() << "played";
+            } catch (const EReadError& e) {
+                EXPECT_EQ(e.Message(), QStringLiteral("Stream read error"));
+            }
+            EXPECT_EQ(measured.Calls, before);
+            measured.SetZSFStream(nullptr);
+        }
+    }
 }
 
 // The formatted forms write the formatted text in the Ansi code page, the

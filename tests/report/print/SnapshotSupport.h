@@ -17,6 +17,7 @@
 #include <cstring>
 #include <functional>
 #include <ostream>
+#include <utility>
 
 inline void PrintTo(const QString& text, std::ostream* os)
 {
@@ -66,6 +67,32 @@ inline qsizetype PageHeaderPos(const QByteArray& b, int page)
         pos = qFromLittleEndian<qint32>(b.constData() + pos + 5);
     return pos > 0 && pos < b.size() && uint8_t(b[pos]) == 80 ? pos : -1;
 }
+
+// A stream that counts the reads made of it.
+template <class Base> class Counting : public Base {
+public:
+    using Base::Base;
+    int64_t Read(void* buffer, int64_t count) override
+    {
+        ++Reads;
+        return Base::Read(buffer, count);
+    }
+    int Reads = 0;
+};
+using CountingStream = Counting<TMemoryStream>;
+using CountingFileStream = Counting<TFileStream>;
+
+// A stream that says it is larger than the bytes it holds: a file cut
+// after its reader measured it.
+template <class Base> class Claiming : public Base {
+public:
+    template <class... Args>
+    explicit Claiming(int64_t claimed, Args&&... args) : Base(std::forward<Args>(args)...), Claimed(claimed)
+    {
+    }
+    int64_t Size() override { return Claimed; }
+    int64_t Claimed;
+};
 
 // Runs body as the report of a writer in smUser mode and returns the
 // snapshot. setup runs before the run starts.

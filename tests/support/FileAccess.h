@@ -1,0 +1,75 @@
+#pragma once
+// Who a file lets in, as the save tests set, read and compare it: its owner,
+// group, permission bits and access ACL. ACLs are written and read through
+// libacl, as the kernel holds them; "more open" follows the kernel's own
+// check of an ACL (root's override aside).
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+// The type and permission bits and the group of name ("100600 0"), a link
+// not followed; "<missing>" when there is nothing.
+std::string FileAccess(const QString& name);
+
+// The access ACL of name as text with numeric ids, in the kernel's order
+// ("user::rw-,group::---,group:5:r--,mask::r--,other::---"); a file without
+// an ACL of its own shows the three entries of its mode. "<unreadable>"
+// where it cannot be read.
+std::string AccessAclOf(const QString& name);
+
+// Gives name the access ACL written as text ("u::rw-,g::---,g:5:r--,m::r--,
+// o::---"), or a folder the default ACL its new files take: an empty answer,
+// or why it could not.
+QString SetAccessAcl(const QString& name, const QString& text);
+QString SetDefaultAcl(const QString& folder, const QString& text);
+
+// Empty where the file system of folder keeps ACLs, else why it does not (a
+// test then skips).
+QString AclsMissingIn(const QString& folder);
+
+// The owner, group and access ACL entries of a file: what the kernel looks
+// at when someone opens it.
+struct TWhoMayOpen {
+    struct TEntry {
+        int Tag;          // ACL_USER_OBJ ... ACL_OTHER
+        unsigned Id;      // the user or group of a named entry
+        unsigned Allowed; // 4 read, 2 write, 1 execute
+    };
+    uid_t Owner = 0;
+    gid_t Group = 0;
+    std::vector<TEntry> Entries;
+};
+// The access a file of owner and group with the ACL written as text (or the
+// entries of a mode) would give.
+TWhoMayOpen WhoMayOpen(uid_t owner, gid_t group, const QString& aclText);
+TWhoMayOpen WhoMayOpen(uid_t owner, gid_t group, mode_t mode);
+
+// The regular files of folder (links not followed) that let someone in
+// further than final would: any user, as a member of any of the groups
+// either names, whom the kernel grants a right on the file that final does
+// not grant. Each as "name 0644 group 12", with " owner 5" where its owner
+// is not final's and its ACL where it has one beyond its mode.
+QStringList MoreOpenThan(const QString& folder, const TWhoMayOpen& final);
+// The same against a file of this process's user with group and mode.
+QStringList MoreOpenThan(const QString& folder, mode_t mode, gid_t group);
+
+// Made-up people of a shared file, drawn from the process id (as the made-up
+// saver is), so that test processes running side by side differ.
+struct TSharers {
+    gid_t Group;       // the file's owning group
+    uid_t GroupMember; // a member of it (and of no other group here)
+    gid_t Named;       // a group the file's ACL names
+    uid_t NamedMember; // a member of that one
+    uid_t Outsider;    // a user of no group here, whom a folder may name
+};
+TSharers MadeUpSharers();
+
+// What the user uid (of group gid and the groups besides) gets opening
+// name: its bytes, or "<denied>". With write, the file is opened for
+// reading and writing. Runs in a forked child (the parent must be root).
+QByteArray OpenedAs(uid_t uid, gid_t gid, const std::vector<gid_t>& groups, const QString& name,
+                    bool write = false);
