@@ -20,6 +20,7 @@
 #include <QDesktopServices>
 #include <QLineEdit>
 #include <QPalette>
+#include <QScopedValueRollback>
 #include <QStackedWidget>
 #include <QUrl>
 
@@ -451,14 +452,7 @@ void TfTessvar::RewriteLengths(TNumberEdit* only)
 {
     // The texts the list writes are no typing: the change handler leaves
     // them alone, also when a write fails.
-    struct TRefreshing {
-        bool& Flag;
-        const bool Was;
-        explicit TRefreshing(bool& flag) : Flag(flag), Was(flag) { Flag = true; }
-        ~TRefreshing() { Flag = Was; }
-        TRefreshing(const TRefreshing&) = delete;
-        TRefreshing& operator=(const TRefreshing&) = delete;
-    } refreshing(Refreshing);
+    const QScopedValueRollback<bool> refreshing(Refreshing, true);
     if (only)
         LengthList.Refresh(only);
     else
