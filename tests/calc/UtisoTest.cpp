@@ -195,11 +195,13 @@ const FormulaRow FormulaRows[] = {
     // 90 * 1.1**0.4 * D**0.1 * 2.12 = 274.56 at M26 (-> 280), 275.60 at M27.
     {false, 8, 26, 1.1, 280}, // 37
     {false, 8, 27, 1.1, 0},   // 38
-    // External: T6 at most 180 P^(2/3) - 3.15 / sqrt(P) = 84.0715 at 0.35 mm;
-    // M45 x 0.35 (d = 33.7) T6 = 84.0684 -> 85, M46 x 0.35 (d = 67.5) 90.12.
+    // External: T6 at most 180 P^(2/3) - 3.15 / sqrt(P), which is 84.0715 at
+    // 0.35 mm: M45 x 0.35 (d = 33.7) T6 = 84.0684 -> 85, M46 x 0.35 (d =
+    // 67.5) 90.12; and 54.5155 at 0.2 mm: M4 x 0.2 (d = 4.2) T6 = 54.5732.
+    // The limit is on T6, whatever the grade.
     {true, 6, 45, 0.35, 85}, // 39
     {true, 6, 46, 0.35, 0},  // 40
-    {true, 3, 46, 0.35, 0},  // 41: the limit is on T6, whatever the grade
+    {true, 3, 4, 0.2, 0},    // 41
 };
 
 // Whether a combination of the ISO 965-1 tables covers the thread.
