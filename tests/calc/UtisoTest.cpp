@@ -126,11 +126,13 @@ TEST_F(UtisoTest, RoundingToR40)
 }
 
 // Pitch-diameter tolerances of threads that no combination of the ISO 965-1
-// tables covers (0.9 and 2.8 mm are no ISO 965-1 pitches; the tables end at
-// 355 mm and are read up to 6 mm pitch), worked from the formulas, in
-// micrometres with P and d in mm:
-//   external: d = the middle of D's range (16.8 for 11.2 < D <= 22.4, 67.5
-//     for 45 < D <= 90, D itself above 300 mm), T6 = 90 P^0.4 d^0.1,
+// tables covers (0.9, 1.1 and 2.8 mm are no ISO 965-1 pitches, 0.2 and 0.35
+// mm are tabulated only up to 5.6 mm, the tables end at 355 mm and are read
+// up to 6 mm pitch; each row is checked against the tables), worked from the
+// formulas, in micrometres with P and d in mm:
+//   external: d = the middle of D's range (4.2 for 2.8 < D <= 5.6, 16.8 for
+//     11.2 < D <= 22.4, 33.7 for 22.4 < D <= 45, 67.5 for 45 < D <= 90, D
+//     itself above 300 mm), T6 = 90 P^0.4 d^0.1,
 //     Td2 = T6 x 0.5, 0.63, 0.8, 1, 1.25, 1.6, 2 for grades 3..9;
 //   internal: T = 90 P^0.4 D^0.1 with D itself,
 //     TD2 = T x 0.85, 1.06, 1.32, 1.7, 2.12 for grades 4..8,
@@ -611,16 +613,16 @@ TEST_F(UtisoTest, ProfileLimitsOfTheCheckPlugsOfRings)
         ASSERT_TRUE(outcome.Ok) << "key " << row.Key;
         const TOLLERANCE& t = outcome.Result;
         // The limits of the plug's own side; the other side stays cleared.
-        const double own[] = {row.NoGoFields ? t.MaxNe : t.MaxPe, row.NoGoFields ? t.MinNe : t.MinPe,
-                              row.NoGoFields ? t.MaxNi : t.MaxPi, row.NoGoFields ? t.MinNi : t.MinPi};
-        const double other[] = {row.NoGoFields ? t.MaxPe : t.MaxNe, row.NoGoFields ? t.MinPe : t.MinNe,
-                                row.NoGoFields ? t.MaxPi : t.MaxNi, row.NoGoFields ? t.MinPi : t.MinNi};
+        const double go[] = {t.MaxPe, t.MinPe, t.MaxPi, t.MinPi};
+        const double noGo[] = {t.MaxNe, t.MinNe, t.MaxNi, t.MinNi};
+        const double* own = row.NoGoFields ? noGo : go;
+        const double* other = row.NoGoFields ? go : noGo;
         EXPECT_NEAR(own[0], row.MaxMajor, 1e-9) << "key " << row.Key;
         EXPECT_NEAR(own[1], row.MinMajor, 1e-9) << "key " << row.Key;
         EXPECT_NEAR(own[2], row.MaxMinor, 1e-9) << "key " << row.Key;
         EXPECT_TRUE(IsNan(own[3])) << "key " << row.Key;
-        for (double value : other)
-            EXPECT_EQ(value, 0.0) << "key " << row.Key;
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(other[i], 0.0) << "key " << row.Key << " field " << i;
     }
 }
 
