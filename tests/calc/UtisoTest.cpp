@@ -125,6 +125,118 @@ TEST_F(UtisoTest, RoundingToR40)
     EXPECT_NEAR(RoundToR40(47.3), 47.5, 1e-12);
 }
 
+// Pitch-diameter tolerances of threads that no combination of the ISO 965-1
+// tables covers (0.9, 1.1 and 2.8 mm are no ISO 965-1 pitches, 0.2 and 0.35
+// mm are tabulated only up to 5.6 mm, the tables end at 355 mm and are read
+// up to 6 mm pitch; each row is checked against the tables), worked from the
+// formulas, in micrometres with P and d in mm:
+//   external: d = the middle of D's range (4.2 for 2.8 < D <= 5.6, 16.8 for
+//     11.2 < D <= 22.4, 33.7 for 22.4 < D <= 45, 67.5 for 45 < D <= 90, D
+//     itself above 300 mm), T6 = 90 P^0.4 d^0.1,
+//     Td2 = T6 x 0.5, 0.63, 0.8, 1, 1.25, 1.6, 2 for grades 3..9;
+//   internal: T = 90 P^0.4 D^0.1 with D itself,
+//     TD2 = T x 0.85, 1.06, 1.32, 1.7, 2.12 for grades 4..8,
+//     refused (error 10) when that exceeds 250 P;
+// then the nearest number of the R40 series (ISO 3: 100 106 112 118 125 132
+// 140 150 160 170 180 190 200 212 224 236 250 265 280 300 315 335 355 375
+// 400 425 450 475 500 530 560 600 630 670 710 750 800 850 900 950), the
+// lower one on a tie. Raw values by python3, e.g. for M16 x 0.9 grade 3:
+//   90 * 0.9**0.4 * 16.8**0.1 * 0.5 = 57.21 -> 56 (midpoint 58).
+// The threads are chosen so that every grade's factor lies within 1.5 % of a
+// rounding midpoint in one row from below and in another from above; the
+// comment gives the R40 number that a factor 1.5 % larger (+) or smaller (-)
+// would give instead, so no factor can move by that much either way unseen.
+struct FormulaRow {
+    bool External;
+    int Grade;
+    double D, P;
+    int Expected; // micrometres; 0: refused with error 10
+};
+
+const FormulaRow FormulaRows[] = {
+    // M16 x 0.9: d = 16.8, T6 = 114.41; T = 113.85.
+    {true, 3, 16, 0.9, 56},   // 1: 57.21 (+ 60)
+    {true, 4, 16, 0.9, 71},   // 2: 72.08 (+ 75)
+    {true, 5, 16, 0.9, 90},   // 3: 91.53 (+ 95)
+    {true, 6, 16, 0.9, 112},  // 4: 114.41 (+ 118)
+    {true, 7, 16, 0.9, 140},  // 5: 143.01 (+ 150)
+    {true, 8, 16, 0.9, 180},  // 6: 183.06 (+ 190)
+    {true, 9, 16, 0.9, 224},  // 7: 228.82 (+ 236)
+    {false, 4, 16, 0.9, 95},  // 8: 96.78 (+ 100)
+    {false, 5, 16, 0.9, 118}, // 9: 120.69 (+ 125)
+    {false, 6, 16, 0.9, 150}, // 10: 150.29
+    {false, 7, 16, 0.9, 190}, // 11: 193.55 (+ 200); at most 225
+    {false, 8, 16, 0.9, 0},   // 12: 241.37 > 225
+    // M68 x 2.8: d = 67.5, T6 = 207.03; T = 207.18.
+    {true, 3, 68, 2.8, 106},  // 13: 103.52 (- 100)
+    {true, 4, 68, 2.8, 132},  // 14: 130.43 (- 125)
+    {true, 5, 68, 2.8, 170},  // 15: 165.63 (- 160)
+    {true, 6, 68, 2.8, 212},  // 16: 207.03 (- 200)
+    {true, 7, 68, 2.8, 265},  // 17: 258.79 (- 250)
+    {true, 8, 68, 2.8, 335},  // 18: 331.25
+    {true, 9, 68, 2.8, 425},  // 19: 414.06 (- 400)
+    {false, 4, 68, 2.8, 180}, // 20: 176.11 (- 170)
+    {false, 5, 68, 2.8, 224}, // 21: 219.62 (- 212)
+    {false, 6, 68, 2.8, 280}, // 22: 273.48 (- 265)
+    {false, 7, 68, 2.8, 355}, // 23: 352.21
+    {false, 8, 68, 2.8, 450}, // 24: 439.23 (- 425)
+    // M950 x 8: d = D, T6 = T = 410.44.
+    {true, 3, 950, 8, 200},  // 25: 205.22 (+ 212)
+    {true, 4, 950, 8, 265},  // 26: 258.58 (- 250)
+    {true, 5, 950, 8, 335},  // 27: 328.35 (- 315)
+    {true, 6, 950, 8, 400},  // 28: 410.44 (+ 425)
+    {true, 7, 950, 8, 500},  // 29: 513.05 (+ 530)
+    {true, 8, 950, 8, 670},  // 30: 656.71 (- 630)
+    {true, 9, 950, 8, 800},  // 31: 820.88 (+ 850)
+    {false, 4, 950, 8, 355}, // 32: 348.87 (- 335)
+    {false, 5, 950, 8, 425}, // 33: 435.07 (+ 450)
+    {false, 6, 950, 8, 530}, // 34: 541.78 (+ 560)
+    {false, 7, 950, 8, 710}, // 35: 697.75 (- 670)
+    {false, 8, 950, 8, 850}, // 36: 870.14 (+ 900)
+    // The limits, tested before rounding. Internal 250 P = 275 at 1.1 mm:
+    // 90 * 1.1**0.4 * D**0.1 * 2.12 = 274.56 at M26 (-> 280), 275.60 at M27.
+    {false, 8, 26, 1.1, 280}, // 37
+    {false, 8, 27, 1.1, 0},   // 38
+    // External: T6 at most 180 P^(2/3) - 3.15 / sqrt(P), which is 84.0715 at
+    // 0.35 mm: M45 x 0.35 (d = 33.7) T6 = 84.0684 -> 85, M46 x 0.35 (d =
+    // 67.5) 90.12; and 54.5155 at 0.2 mm: M4 x 0.2 (d = 4.2) T6 = 54.5732.
+    // The limit is on T6, whatever the grade.
+    {true, 6, 45, 0.35, 85}, // 39
+    {true, 6, 46, 0.35, 0},  // 40
+    {true, 3, 4, 0.2, 0},    // 41
+};
+
+// Whether a combination of the ISO 965-1 tables covers the thread.
+bool Tabulated(bool external, double diameter, double pitch)
+{
+    const TIsoThreadToleranceRow* rows = external ? IsoExternalThreadTolerances : IsoInternalThreadTolerances;
+    const int count = external ? IsoExternalThreadToleranceCount : IsoInternalThreadToleranceCount;
+    for (int i = 0; i < count; ++i) {
+        if (std::fabs(rows[i].Pitch * 0.001 - pitch) < 1e-9 && rows[i].Over * 0.1 < diameter &&
+            diameter <= rows[i].UpTo * 0.1)
+            return true;
+    }
+    return false;
+}
+
+TEST_F(UtisoTest, ThreadTolerancesByFormulaForEveryGrade)
+{
+    int n = 0;
+    for (const FormulaRow& row : FormulaRows) {
+        ++n;
+        ASSERT_FALSE(Tabulated(row.External, row.D, row.P)) << "row " << n;
+        double td = -1;
+        const int error = IsoThreadTolerance(row.External, row.Grade, row.D, row.P, 1, td);
+        if (row.Expected == 0) {
+            EXPECT_EQ(error, IsoPitchNotForDiameter) << "row " << n;
+            EXPECT_EQ(td, -1) << "row " << n;
+        } else {
+            ASSERT_EQ(error, IsoOk) << "row " << n;
+            EXPECT_NEAR(td, row.Expected * 0.001, 1e-12) << "row " << n;
+        }
+    }
+}
+
 // ---------------------------------------------------------------- the entry
 
 TEST_F(UtisoTest, ToleranceTextIsNormalizedByTheGaugeCode)
@@ -454,6 +566,64 @@ TEST_F(UtisoTest, WorkpieceAndProfileLimitsOfM10)
     EXPECT_NEAR(setting.Result.MaxPe, 9.15372, 1e-9);
     EXPECT_NEAR(setting.Result.MinPe, 9.14272, 1e-9);
     EXPECT_EQ(setting.Result.MaxNe, 0.0);
+}
+
+// Minor and major diameter limits of the check and setting plugs of ring
+// gauges (keys 306 to 314; 315 is pinned above) for M8 x 1.25 6g, worked
+// from their formulas in mm with D 8, P 1.25, A 0.028 and Td2 0.118 (ISO
+// 965-1) and the ISO 1502 band 80-125 um: TR 0.014, TPL 0.009, TCP 0.008,
+// M 0.015, ZR 0.002 and the rings' WGO 0.016, WNG 0.012. These all differ,
+// so a term swapped for another shows. Shorthands:
+//   d2 = 8 - 0.64952 x 1.25 = 7.1881, 0.2 P = 0.25,
+//   m = 8 - 1.08253 x 1.25 - 0.144338 x 1.25 = 6.466415 (the basic minor
+//       diameter less the check plug's clearance).
+struct ProfileRow {
+    int Key;
+    bool NoGoFields; // MaxNe/MinNe/MaxNi, else MaxPe/MinPe/MaxPi
+    double MaxMajor, MinMajor, MaxMinor;
+};
+
+const ProfileRow ProfileRows[] = {
+    // major 8 - A +- TPL; minor m - A - ZR - M.
+    {306, false, 7.981, 7.963, 6.421415},
+    // major TPL/2 + 0.25 + TR/2 + d2 - A - ZR = 0.0045 + 0.25 + 0.007 + 7.1881
+    // - 0.028 - 0.002 = 7.4196, min - TPL; minor m - A - TR/2.
+    {307, true, 7.4196, 7.4106, 6.431415},
+    // major TPL/2 + 0.25 + d2 - A - ZR + WGO = 7.4286, min - TPL; minor as 307.
+    {308, false, 7.4286, 7.4196, 6.431415},
+    // as 308 with - TCP/2 for + WGO: 7.4086.
+    {309, false, 7.4086, 7.3996, 6.431415},
+    // major TPL/2 + 0.25 + d2 - A - TD - TR/2 - TCP/2 = 0.0045 + 0.25 + 7.1881
+    // - 0.028 - 0.118 - 0.007 - 0.004 = 7.2856, min - TPL; minor m - A - TD.
+    {310, false, 7.2856, 7.2766, 6.320415},
+    // major 8 - A - TD - TR/2 + WNG + TPL = 7.868, min - 2 TPL; minor as 310.
+    {311, false, 7.868, 7.850, 6.320415},
+    // major as 306; minor m - A - TD - TR/2 - M.
+    {312, false, 7.981, 7.963, 6.298415},
+    // major 8 - A - TD +- TPL; minor as 310.
+    {313, true, 7.863, 7.845, 6.320415},
+    // as 306.
+    {314, false, 7.981, 7.963, 6.421415},
+};
+
+TEST_F(UtisoTest, ProfileLimitsOfTheCheckPlugsOfRings)
+{
+    for (const ProfileRow& row : ProfileRows) {
+        const Outcome outcome = Calc(row.Key, 8, 1.25, QStringLiteral("6g"));
+        ASSERT_TRUE(outcome.Ok) << "key " << row.Key;
+        const TOLLERANCE& t = outcome.Result;
+        // The limits of the plug's own side; the other side stays cleared.
+        const double go[] = {t.MaxPe, t.MinPe, t.MaxPi, t.MinPi};
+        const double noGo[] = {t.MaxNe, t.MinNe, t.MaxNi, t.MinNi};
+        const double* own = row.NoGoFields ? noGo : go;
+        const double* other = row.NoGoFields ? go : noGo;
+        EXPECT_NEAR(own[0], row.MaxMajor, 1e-9) << "key " << row.Key;
+        EXPECT_NEAR(own[1], row.MinMajor, 1e-9) << "key " << row.Key;
+        EXPECT_NEAR(own[2], row.MaxMinor, 1e-9) << "key " << row.Key;
+        EXPECT_TRUE(IsNan(own[3])) << "key " << row.Key;
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(other[i], 0.0) << "key " << row.Key << " field " << i;
+    }
 }
 
 TEST_F(UtisoTest, AmericanOption)
