@@ -583,7 +583,7 @@ void TfTessvar::eTDChange(TObject* sender)
     LengthList.ReadEdit(NumberEditOf(dynamic_cast<TEdit*>(sender)));
     EmptyResultsOf(sender);
     // The thermal tool's results follow its length as they follow its
-    // temperature.
+    // temperature; the length being typed keeps its text.
     for (int calculator : {1, 2}) {
         if (sender == Thermal(calculator).Length)
             RunThermal(calculator, true, true);

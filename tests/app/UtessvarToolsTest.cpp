@@ -39,6 +39,24 @@ protected:
     {
         return {fTessvar->eStartP, fTessvar->cStartP, fTessvar->eEndP, fTessvar->cEndP, fTessvar->bSwitchP};
     }
+    // The controls of one thermal calculator.
+    struct TThermalTool {
+        TEdit* Length;
+        TEdit* Temperature;
+        TComboBox* Material;
+        TEdit* Coefficient;
+        TButton* Calculate;
+        TEdit* LengthAt20;
+        TEdit* Variation;
+    };
+    static TThermalTool ThermalTool(int calculator)
+    {
+        TfTessvar* w = fTessvar;
+        if (calculator == 1)
+            return {w->eLung1, w->eTemp1, w->cMaterial, w->eCoExp1, w->bCalc1, w->eLungStd1, w->eDlung1};
+        return {w->eLung2, w->eTemp2, w->cMaterial2, w->eCoExp2, w->bCalc2, w->eLungStd2, w->eDlung2};
+    }
+    static QStringList Results(const TThermalTool& c) { return {c.LengthAt20->Text(), c.Variation->Text()}; }
     // The thermal tool: length, temperature in the given unit, material.
     static void Thermal(const char* length, const char* temperature, int unit = 0, int material = 0)
     {
@@ -306,51 +324,26 @@ TEST_F(Tools, AUnitFlipChangesNoThermalLength)
 {
     for (int calculator : {1, 2}) {
         fTessvar->rMM->SetChecked(true);
-        TEdit* length = calculator == 1 ? fTessvar->eLung1 : fTessvar->eLung2;
-        TEdit* lengthAt20 = calculator == 1 ? fTessvar->eLungStd1 : fTessvar->eLungStd2;
-        TEdit* variation = calculator == 1 ? fTessvar->eDlung1 : fTessvar->eDlung2;
-        TButton* calculate = calculator == 1 ? fTessvar->bCalc1 : fTessvar->bCalc2;
-        Type(length, "100");
-        Type(calculator == 1 ? fTessvar->eTemp1 : fTessvar->eTemp2, "30");
-        ClickButton(calculate);
-        const QStringList mm = {length->Text(), lengthAt20->Text(), variation->Text()};
+        const TThermalTool c = ThermalTool(calculator);
+        const auto shown = [&c] { return QStringList({c.Length->Text()}) + Results(c); };
+        Type(c.Length, "100");
+        Type(c.Temperature, "30");
+        ClickButton(c.Calculate);
+        const QStringList mm = shown();
         ASSERT_EQ(mm, QStringList({"  +100.000.0", "  +099.988.5", "  +000.011.5"})) << calculator;
 
         fTessvar->rINCH->SetChecked(true);
-        const QStringList inch = {length->Text(), lengthAt20->Text(), variation->Text()};
-        ClickButton(calculate);
-        EXPECT_EQ(QStringList({length->Text(), lengthAt20->Text(), variation->Text()}), inch) << calculator;
-        EXPECT_EQ(Value(length), 100.0) << calculator;
+        const QStringList inch = shown();
+        ClickButton(c.Calculate);
+        EXPECT_EQ(shown(), inch) << calculator;
+        EXPECT_EQ(Value(c.Length), 100.0) << calculator;
 
         fTessvar->rMM->SetChecked(true);
-        EXPECT_EQ(QStringList({length->Text(), lengthAt20->Text(), variation->Text()}), mm) << calculator;
-        ClickButton(calculate);
-        EXPECT_EQ(QStringList({length->Text(), lengthAt20->Text(), variation->Text()}), mm) << calculator;
+        EXPECT_EQ(shown(), mm) << calculator;
+        ClickButton(c.Calculate);
+        EXPECT_EQ(shown(), mm) << calculator;
     }
     EXPECT_TRUE(Messages->Shown().empty());
-}
-
-// The controls of one thermal calculator.
-struct TThermalTool {
-    TEdit* Length;
-    TEdit* Temperature;
-    TComboBox* Material;
-    TEdit* Coefficient;
-    TEdit* LengthAt20;
-    TEdit* Variation;
-};
-
-TThermalTool ThermalTool(int calculator)
-{
-    TfTessvar* w = fTessvar;
-    if (calculator == 1)
-        return {w->eLung1, w->eTemp1, w->cMaterial, w->eCoExp1, w->eLungStd1, w->eDlung1};
-    return {w->eLung2, w->eTemp2, w->cMaterial2, w->eCoExp2, w->eLungStd2, w->eDlung2};
-}
-
-QStringList Results(const TThermalTool& c)
-{
-    return {c.LengthAt20->Text(), c.Variation->Text()};
 }
 
 // Whatever input changes, the results are those of the inputs on screen,
