@@ -390,7 +390,8 @@ TEST_F(Tools, ThermalResultsFollowEveryInput)
                 << "calculator " << calculator << " row " << row.Line;
             // A length being typed is not written over under the user's keys.
             if (row.Do == TypeLength) {
-                EXPECT_EQ(c.Length->Text(), QString::fromLatin1(row.Text)) << calculator << " row " << row.Line;
+                EXPECT_EQ(c.Length->Text(), QString::fromLatin1(row.Text))
+                    << calculator << " row " << row.Line;
             }
         }
         EXPECT_EQ(c.Coefficient->Text(), "11.5");
