@@ -582,6 +582,12 @@ void TfTessvar::eTDChange(TObject* sender)
         return;
     LengthList.ReadEdit(NumberEditOf(dynamic_cast<TEdit*>(sender)));
     EmptyResultsOf(sender);
+    // The thermal tool's results follow its length as they follow its
+    // temperature; the length being typed keeps its text.
+    for (int calculator : {1, 2}) {
+        if (sender == Thermal(calculator).Length)
+            RunThermal(calculator, true, true);
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -1201,7 +1207,7 @@ TfTessvar::TThermalControls TfTessvar::Thermal(int calculator) const
     return {eLung2, eTemp2, cTunit2, cMaterial2, eCoExp2, eLungStd2, eDlung2};
 }
 
-void TfTessvar::RunThermal(int calculator, bool typing)
+void TfTessvar::RunThermal(int calculator, bool typing, bool lengthTyped)
 {
     const TThermalControls c = Thermal(calculator);
     // The results belong to the texts as they stand: a length, temperature
@@ -1246,11 +1252,21 @@ void TfTessvar::RunThermal(int calculator, bool typing)
     }
     LengthList.SetValue(NumberEditOf(c.Variation), variation);
     LengthList.SetValue(NumberEditOf(c.LengthAt20), lengthAt20);
-    RefreshLengths();
+    if (!lengthTyped) {
+        RefreshLengths();
+        return;
+    }
+    // A length being typed keeps its text: written over, it would put the
+    // formatted text under the user's next key.
+    RewriteLengths(NumberEditOf(c.Variation));
+    RewriteLengths(NumberEditOf(c.LengthAt20));
 }
 
 void TfTessvar::MaterialChanged(int calculator)
 {
+    // The results follow through the coefficient's change handler. A
+    // material whose coefficient the edit shows already (custom keeps the
+    // text) leaves the number the results were computed from.
     const TThermalControls c = Thermal(calculator);
     const int material = c.Material->ItemIndex();
     if (material >= 0 && material < int(Materials.size())) {

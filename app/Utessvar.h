@@ -100,9 +100,12 @@ public:
     // The calculations; a length, temperature or coefficient that is not a
     // number empties the results, typing as for the converters. Only
     // Calculate (typing false) warns of a temperature outside -20 to 300 °C.
+    // Every input's change runs them while typing: the length (eTDChange),
+    // the temperature, the coefficient, and so the material, which writes
+    // the coefficient.
     void Calc1(bool typing = false);
     void Calc2(bool typing = false);
-    void eTemp1Change(TObject* sender);
+    void eTemp1Change(TObject* sender); // the temperature and the coefficient
     void eTemp2Change(TObject* sender);
     void bCalc1Click(TObject* sender);
     void bCalc2Click(TObject* sender);
@@ -294,7 +297,9 @@ private:
     void TargetUnitChanged(TConverterKind kind);
 
     TThermalControls Thermal(int calculator) const;
-    void RunThermal(int calculator, bool typing);
+    // lengthTyped: the user is typing the length, which keeps its text;
+    // otherwise every bound edit is rewritten.
+    void RunThermal(int calculator, bool typing, bool lengthTyped = false);
     void MaterialChanged(int calculator);
 
     // A length the calculation reads, in mm: the value the length list holds

@@ -982,6 +982,7 @@ object fTessvar: TfTessvar
           TabOrder = 4
           Text = '11.5'
           Enabled = False
+          OnChange = eTemp1Change
         end
         object lKelvin1: TLabel
           Left = 262
@@ -1111,6 +1112,7 @@ object fTessvar: TfTessvar
           TabOrder = 4
           Text = '11.5'
           Enabled = False
+          OnChange = eTemp2Change
         end
         object lKelvin2: TLabel
           Left = 262

@@ -39,6 +39,24 @@ protected:
     {
         return {fTessvar->eStartP, fTessvar->cStartP, fTessvar->eEndP, fTessvar->cEndP, fTessvar->bSwitchP};
     }
+    // The controls of one thermal calculator.
+    struct TThermalTool {
+        TEdit* Length;
+        TEdit* Temperature;
+        TComboBox* Material;
+        TEdit* Coefficient;
+        TButton* Calculate;
+        TEdit* LengthAt20;
+        TEdit* Variation;
+    };
+    static TThermalTool ThermalTool(int calculator)
+    {
+        TfTessvar* w = fTessvar;
+        if (calculator == 1)
+            return {w->eLung1, w->eTemp1, w->cMaterial, w->eCoExp1, w->bCalc1, w->eLungStd1, w->eDlung1};
+        return {w->eLung2, w->eTemp2, w->cMaterial2, w->eCoExp2, w->bCalc2, w->eLungStd2, w->eDlung2};
+    }
+    static QStringList Results(const TThermalTool& c) { return {c.LengthAt20->Text(), c.Variation->Text()}; }
     // The thermal tool: length, temperature in the given unit, material.
     static void Thermal(const char* length, const char* temperature, int unit = 0, int material = 0)
     {
@@ -306,26 +324,128 @@ TEST_F(Tools, AUnitFlipChangesNoThermalLength)
 {
     for (int calculator : {1, 2}) {
         fTessvar->rMM->SetChecked(true);
-        TEdit* length = calculator == 1 ? fTessvar->eLung1 : fTessvar->eLung2;
-        TEdit* lengthAt20 = calculator == 1 ? fTessvar->eLungStd1 : fTessvar->eLungStd2;
-        TEdit* variation = calculator == 1 ? fTessvar->eDlung1 : fTessvar->eDlung2;
-        TButton* calculate = calculator == 1 ? fTessvar->bCalc1 : fTessvar->bCalc2;
-        Type(length, "100");
-        Type(calculator == 1 ? fTessvar->eTemp1 : fTessvar->eTemp2, "30");
-        ClickButton(calculate);
-        const QStringList mm = {length->Text(), lengthAt20->Text(), variation->Text()};
+        const TThermalTool c = ThermalTool(calculator);
+        const auto shown = [&c] { return QStringList({c.Length->Text()}) + Results(c); };
+        Type(c.Length, "100");
+        Type(c.Temperature, "30");
+        ClickButton(c.Calculate);
+        const QStringList mm = shown();
         ASSERT_EQ(mm, QStringList({"  +100.000.0", "  +099.988.5", "  +000.011.5"})) << calculator;
 
         fTessvar->rINCH->SetChecked(true);
-        const QStringList inch = {length->Text(), lengthAt20->Text(), variation->Text()};
-        ClickButton(calculate);
-        EXPECT_EQ(QStringList({length->Text(), lengthAt20->Text(), variation->Text()}), inch) << calculator;
-        EXPECT_EQ(Value(length), 100.0) << calculator;
+        const QStringList inch = shown();
+        ClickButton(c.Calculate);
+        EXPECT_EQ(shown(), inch) << calculator;
+        EXPECT_EQ(Value(c.Length), 100.0) << calculator;
 
         fTessvar->rMM->SetChecked(true);
-        EXPECT_EQ(QStringList({length->Text(), lengthAt20->Text(), variation->Text()}), mm) << calculator;
-        ClickButton(calculate);
-        EXPECT_EQ(QStringList({length->Text(), lengthAt20->Text(), variation->Text()}), mm) << calculator;
+        EXPECT_EQ(shown(), mm) << calculator;
+        ClickButton(c.Calculate);
+        EXPECT_EQ(shown(), mm) << calculator;
+    }
+    EXPECT_TRUE(Messages->Shown().empty());
+}
+
+// Whatever input changes, the results are those of the inputs on screen,
+// with no click: L20 = L - (T - 20) x L x alpha x 1e-6, at 30 degC on 100 mm
+// the variation is alpha x 1e-3 mm. A custom coefficient that is no number
+// leaves no result, without a box. Both calculators.
+TEST_F(Tools, ThermalResultsFollowEveryInput)
+{
+    enum Action { TypeLength, TypeCoefficient, PickMaterial };
+    struct TRow {
+        int Line;
+        Action Do;
+        const char* Text; // what is typed
+        int Material;     // what is picked
+        const char* LengthAt20;
+        const char* Variation;
+    } rows[] = {
+        {1, PickMaterial, "", 1, "  +099.976.4", "  +000.023.6"},  // Alluminum 23.6
+        {2, PickMaterial, "", 4, "  +099.984.0", "  +000.016.0"},  // Inox 16.0
+        {3, PickMaterial, "", 10, "  +099.984.0", "  +000.016.0"}, // custom keeps "16.0"
+        {4, TypeCoefficient, "20", 0, "  +099.980.0", "  +000.020.0"},
+        {5, TypeCoefficient, "2x", 0, "", ""},
+        {6, TypeCoefficient, "", 0, "", ""},
+        {7, TypeCoefficient, "11.5", 0, "  +099.988.5", "  +000.011.5"},
+        {8, PickMaterial, "", 2, "  +099.995.5", "  +000.004.5"}, // Carbide 4.5
+        {9, PickMaterial, "", 0, "  +099.988.5", "  +000.011.5"}, // Steel 11.5
+        // 200 mm of steel: dL = 10 x 200 x 11.5e-6 = 0.023 mm.
+        {10, TypeLength, "200", 0, "  +199.977.0", "  +000.023.0"},
+        {11, TypeLength, "2O0", 0, "", ""},
+        {12, TypeLength, "", 0, "", ""},
+        {13, TypeLength, "100", 0, "  +099.988.5", "  +000.011.5"},
+    };
+    for (int calculator : {1, 2}) {
+        const TThermalTool c = ThermalTool(calculator);
+        Type(c.Length, "100");
+        Type(c.Temperature, "30");
+        ASSERT_EQ(Results(c), QStringList({"  +099.988.5", "  +000.011.5"})) << calculator;
+        for (const TRow& row : rows) {
+            if (row.Do == PickMaterial)
+                Choose(c.Material, row.Material);
+            else
+                Type(row.Do == TypeLength ? c.Length : c.Coefficient, QString::fromLatin1(row.Text));
+            EXPECT_EQ(Results(c), QStringList({row.LengthAt20, row.Variation}))
+                << "calculator " << calculator << " row " << row.Line;
+            // A length being typed is not written over under the user's keys.
+            if (row.Do == TypeLength) {
+                EXPECT_EQ(c.Length->Text(), QString::fromLatin1(row.Text))
+                    << calculator << " row " << row.Line;
+            }
+        }
+        EXPECT_EQ(c.Coefficient->Text(), "11.5");
+    }
+    EXPECT_TRUE(Messages->Shown().empty());
+}
+
+// An input typed while another is missing computes nothing and asks for
+// nothing; the results come when the last input does, from the material
+// picked meanwhile.
+TEST_F(Tools, ThermalInputsTypedWhileOneIsMissing)
+{
+    for (int calculator : {1, 2}) {
+        const TThermalTool c = ThermalTool(calculator);
+        Type(c.Temperature, "");
+        Type(c.Length, "150");
+        EXPECT_EQ(Results(c), QStringList({"", ""})) << calculator;
+
+        Type(c.Temperature, "30");
+        Type(c.Length, "");
+        Choose(c.Material, 10);
+        Type(c.Coefficient, "12");
+        EXPECT_EQ(Results(c), QStringList({"", ""})) << calculator;
+        Choose(c.Material, 1);
+        EXPECT_EQ(Results(c), QStringList({"", ""})) << calculator;
+        Type(c.Length, "100");
+        EXPECT_EQ(Results(c), QStringList({"  +099.976.4", "  +000.023.6"})) << calculator;
+    }
+    EXPECT_TRUE(Messages->Shown().empty());
+}
+
+// The unit flip rewrites the length in inch and computes nothing; a
+// material picked then computes from the 100 mm held, not from its inch
+// text (which reads back as 100.000054 mm). Aluminium at 30 degC: 99.9764
+// mm = 3.936079 in and 0.0236 mm = 0.000929 in, shown in steps of 5
+// millionths.
+TEST_F(Tools, AMaterialPickedAfterAUnitFlipComputesFromTheLengthHeld)
+{
+    for (int calculator : {1, 2}) {
+        fTessvar->rMM->SetChecked(true);
+        const TThermalTool c = ThermalTool(calculator);
+        Choose(c.Material, 0);
+        Type(c.Length, "100");
+        Type(c.Temperature, "30");
+        fTessvar->rINCH->SetChecked(true);
+        const QString lengthText = c.Length->Text();
+        EXPECT_EQ(lengthText, "  +03.937010") << calculator;
+
+        Choose(c.Material, 1);
+        EXPECT_EQ(Results(c), QStringList({"  +03.936080", "  +00.000930"})) << calculator;
+        EXPECT_DOUBLE_EQ(Value(c.LengthAt20), 100 - 10 * 100 * 23.6e-6) << calculator;
+        EXPECT_DOUBLE_EQ(Value(c.Variation), 10 * 100 * 23.6e-6) << calculator;
+        EXPECT_EQ(c.Length->Text(), lengthText) << calculator;
+        EXPECT_EQ(Value(c.Length), 100.0) << calculator;
     }
     EXPECT_TRUE(Messages->Shown().empty());
 }
