@@ -8,7 +8,10 @@
 // last byte, flushed to the disk, and only then renamed over the target. A
 // full disk, a file-size limit, a missing folder or a read-only target raise
 // EFileSaveError, whose message names the target and gives the system's
-// reason; the temporary file is removed and the old file is untouched.
+// reason; the temporary file is removed and the old file is untouched. A
+// target in a sticky folder that the saver may not replace there (it owns
+// neither the file nor the folder and lacks CAP_FOWNER) is refused with
+// "Operation not permitted" before any name is made.
 //
 // A chain of symbolic links is followed to its end (relative links from
 // their own folder, the last one possibly to a file not yet there): the final
@@ -50,15 +53,19 @@ void CheckFileName(const QString& fileName);
 // Keeps the present content of the file existing under fileName, before a
 // save replaces existing (saves never write a file in place, so a second
 // name of it keeps its bytes): a second name of the file where the folder
-// allows, else a copy of its bytes. Either takes fileName's place in one
-// rename in fileName's own folder, so fileName is at every moment what stood
-// there or the complete new file. Unlike a save, this replaces a link at
-// fileName itself (to a file, dangling, or the first of a chain) and never
-// writes, makes or renames a file the link leads to. A fileName that already
-// is that file, or an existing that is no file, is left alone; a folder at
-// fileName, or a link to one, raises EFileSaveError and is left alone, as is
-// fileName whenever a copy cannot be made. The copy has existing's access
-// (as a save gives it), never that of what stood at fileName.
+// allows (in a sticky folder, where the saver could remove that name again),
+// else a copy of its bytes. Either takes fileName's place in one rename in
+// fileName's own folder, so fileName is at every moment what stood there or
+// the complete new file. Unlike a save, this replaces a link at fileName
+// itself (to a file, dangling, or the first of a chain) and never writes,
+// makes or renames a file the link leads to; in a sticky folder, what stands
+// at fileName is judged by its own owner, a link's included. A fileName
+// that already is that file, or an existing that is no file, is left alone;
+// a folder at fileName, or a link to one, raises EFileSaveError and is left
+// alone, as is fileName whenever a copy cannot be made. The copy has
+// existing's access (as a save gives it), never that of what stood at
+// fileName. The temporaries that killed saves left for fileName are removed
+// first, also when nothing can be kept.
 void KeepFileAs(const QString& existing, const QString& fileName);
 
 // Called first thing by the program and by every tool: a write past the
