@@ -579,6 +579,9 @@ TSafeFileStream::TSafeFileStream(const QString& fileName, TAtName atName, int li
         FTemp.clear();
         throw EFileSaveError(SaveMessage(fileName, SystemReason(error)));
     }
+    struct stat given {};
+    if (::fstat(FHandle, &given) == 0 && (given.st_mode & (S_ISUID | S_ISGID)) != 0)
+        FSetIdMode = given.st_mode & 07777;
     RemoveAbandonedTemporaries(folder, stem, FTemp);
 }
 
@@ -636,6 +639,10 @@ void TSafeFileStream::Commit()
     // Delayed allocation can report a full disk only here, at the flush or
     // at the close: both are checked before the old file is given up. A
     // second descriptor keeps the temporary locked until it has its name.
+    // A write by a saver without CAP_FSETID may have cleared the set-id bits
+    // the file was given: the file has them again, as its owner may give.
+    if (FSetIdMode != 0)
+        ::fchmod(FHandle, FSetIdMode);
     if (::fsync(FHandle) != 0)
         Fail(SystemReason(errno));
     FLockHandle = ::dup(FHandle);

@@ -41,6 +41,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <sys/types.h>
+
 RTL_EXCEPTION_CLASS(EFileSaveError, EFCreateError);
 
 // Saves bytes as fileName.
@@ -118,6 +120,7 @@ private:
     QByteArray FTemp;   // the temporary file beside it
     int FHandle = -1;
     int FLockHandle = -1; // holds the lock while the temporary is renamed
+    mode_t FSetIdMode = 0; // the mode given, where it has a set-id bit
     bool FFailed = false;
     bool FCommitted = false;
 };

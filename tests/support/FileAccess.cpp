@@ -2,6 +2,7 @@
 
 #include "tests/support/ChildProcess.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryFile>
@@ -152,10 +153,54 @@ std::string FileAccess(const QString& name)
     return QStringLiteral("%1 %2").arg(st.st_mode, 6, 8, QLatin1Char('0')).arg(st.st_gid).toStdString();
 }
 
+std::string FolderState(const QString& folder)
+{
+    std::string state;
+    const QStringList names = QDir(folder).entryList(
+        QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
+    for (const QString& name : names) {
+        const QString path = QDir(folder).filePath(name);
+        struct stat st {};
+        if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+            continue;
+        QString line = QStringLiteral("%1 inode %2 owner %3 %4 ")
+                           .arg(name)
+                           .arg(st.st_ino)
+                           .arg(st.st_uid)
+                           .arg(QString::fromStdString(FileAccess(path)));
+        if (S_ISLNK(st.st_mode)) {
+            line += QStringLiteral("-> ") + QFile::symLinkTarget(path);
+        } else {
+            QFile file(path);
+            line += QString::fromStdString(AccessAclOf(path)) + ' ' +
+                    (file.open(QIODevice::ReadOnly)
+                         ? QString::fromLatin1(QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256)
+                                                   .toHex()
+                                                   .left(16))
+                         : QStringLiteral("<unread>"));
+        }
+        state += line.toStdString() + '\n';
+    }
+    return state;
+}
+
 std::string AccessAclOf(const QString& name)
 {
     const TAcl acl(acl_get_file(QFile::encodeName(name).constData(), ACL_TYPE_ACCESS));
     return acl ? AclText(acl.get()) : std::string("<unreadable>");
+}
+
+QString MakeFileOf(const QString& name, const QByteArray& bytes, uid_t owner, gid_t group, mode_t mode)
+{
+    const QByteArray path = QFile::encodeName(name);
+    QFile file(name);
+    if (!file.open(QIODevice::NewOnly) || file.write(bytes) != bytes.size())
+        return QStringLiteral("cannot write ") + name;
+    file.close();
+    // The owner first: a change of owner clears the set-id bits.
+    if (::chown(path.constData(), owner, group) != 0 || ::chmod(path.constData(), mode) != 0)
+        return AclReason("chown or chmod");
+    return QString();
 }
 
 QString SetAccessAcl(const QString& name, const QString& text)

@@ -15,11 +15,20 @@
 // not followed; "<missing>" when there is nothing.
 std::string FileAccess(const QString& name);
 
+// Every name of folder (hidden ones included) with what a save could change
+// of it, one line each in name order: its inode, owner, group, type and
+// mode, access ACL, and a hash of its bytes (a link: where it leads).
+std::string FolderState(const QString& folder);
+
 // The access ACL of name as text with numeric ids, in the kernel's order
 // ("user::rw-,group::---,group:5:r--,mask::r--,other::---"); a file without
 // an ACL of its own shows the three entries of its mode. "<unreadable>"
 // where it cannot be read.
 std::string AccessAclOf(const QString& name);
+
+// Writes bytes as a new file name of owner and group with mode (set-id bits
+// included): an empty answer, or why it could not.
+QString MakeFileOf(const QString& name, const QByteArray& bytes, uid_t owner, gid_t group, mode_t mode);
 
 // Gives name the access ACL written as text ("u::rw-,g::---,g:5:r--,m::r--,
 // o::---"), or a folder the default ACL its new files take: an empty answer,
