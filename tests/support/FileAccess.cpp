@@ -190,6 +190,30 @@ std::string AccessAclOf(const QString& name)
     return acl ? AclText(acl.get()) : std::string("<unreadable>");
 }
 
+QString OpenFolder(const QTemporaryDir& folder)
+{
+    if (!folder.isValid() || ::chmod(QFile::encodeName(folder.path()).constData(), 0755) != 0)
+        return QStringLiteral("no folder under /tmp");
+    return QString();
+}
+
+QString MakeFolderOf(const QString& parent, const QString& name, uid_t owner, mode_t mode)
+{
+    const QString folder = QDir(parent).filePath(name);
+    const QByteArray path = QFile::encodeName(folder);
+    if (!QDir().mkdir(folder) || ::chown(path.constData(), owner, owner) != 0 ||
+        ::chmod(path.constData(), mode) != 0)
+        return QString();
+    return folder;
+}
+
+QString WhyNoAclTest(const QString& folder)
+{
+    if (::geteuid() != 0)
+        return QStringLiteral("needs root to read and save as made-up users");
+    return AclsMissingIn(folder);
+}
+
 QString MakeFileOf(const QString& name, const QByteArray& bytes, uid_t owner, gid_t group, mode_t mode)
 {
     const QByteArray path = QFile::encodeName(name);
@@ -200,6 +224,15 @@ QString MakeFileOf(const QString& name, const QByteArray& bytes, uid_t owner, gi
     // The owner first: a change of owner clears the set-id bits.
     if (::chown(path.constData(), owner, group) != 0 || ::chmod(path.constData(), mode) != 0)
         return AclReason("chown or chmod");
+    return QString();
+}
+
+QString MakeLinkOf(const QString& name, const QString& target, uid_t owner)
+{
+    const QByteArray path = QFile::encodeName(name);
+    if (::symlink(QFile::encodeName(target).constData(), path.constData()) != 0 ||
+        ::lchown(path.constData(), owner, owner) != 0)
+        return AclReason("symlink or lchown");
     return QString();
 }
 

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <string>
 #include <sys/types.h>
@@ -26,9 +27,27 @@ std::string FolderState(const QString& folder);
 // where it cannot be read.
 std::string AccessAclOf(const QString& name);
 
+// Lets every user list folder, a temporary folder under /tmp, so that the
+// made-up users of a test reach what it holds (a test's own folder may lie
+// in one only its owner may enter): an empty answer, or why it could not.
+QString OpenFolder(const QTemporaryDir& folder);
+
+// Makes the folder name in parent, owned by owner (and the group of that
+// number) with mode: its path, or empty where it could not be made.
+QString MakeFolderOf(const QString& parent, const QString& name, uid_t owner, mode_t mode);
+
+// Why a test of files shared through ACLs, which reads or saves them as
+// made-up users, cannot run in folder (not root, or no ACLs there), or
+// empty.
+QString WhyNoAclTest(const QString& folder);
+
 // Writes bytes as a new file name of owner and group with mode (set-id bits
 // included): an empty answer, or why it could not.
 QString MakeFileOf(const QString& name, const QByteArray& bytes, uid_t owner, gid_t group, mode_t mode);
+
+// Makes name a symbolic link to target, the link itself owned by owner (and
+// the group of that number): an empty answer, or why it could not.
+QString MakeLinkOf(const QString& name, const QString& target, uid_t owner);
 
 // Gives name the access ACL written as text ("u::rw-,g::---,g:5:r--,m::r--,
 // o::---"), or a folder the default ACL its new files take: an empty answer,

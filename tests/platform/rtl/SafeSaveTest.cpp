@@ -778,19 +778,6 @@ QString SaveAnswer(const std::function<void()>& save)
     return QStringLiteral("saved");
 }
 
-// A folder under /tmp that made-up users reach (the test's own may lie in
-// one only its owner may enter), holding folder, owned by owner with mode;
-// the path of folder, or empty where it cannot be made.
-QString SharedFolder(const QTemporaryDir& top, const QString& folder, uid_t owner, mode_t mode)
-{
-    const QString path = QDir(top.path()).filePath(folder);
-    if (!top.isValid() || ::chmod(QFile::encodeName(top.path()).constData(), 0755) != 0 ||
-        !QDir().mkdir(path) || ::chown(QFile::encodeName(path).constData(), owner, owner) != 0 ||
-        ::chmod(QFile::encodeName(path).constData(), mode) != 0)
-        return QString();
-    return path;
-}
-
 // Every name in folder, hidden ones included, in name order.
 std::string EntriesOf(const QString& folder)
 {
@@ -818,24 +805,22 @@ ino_t InodeOf(const QString& name)
 // there and keeps it under a new name.
 TEST_F(SafeSave, InAStickyFolderAnotherUsersNameIsRefusedBeforeAnyNameIsMade)
 {
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "needs root to save as made-up users";
+    QTemporaryDir top(QStringLiteral("/tmp/tessvar-sticky-XXXXXX"));
+    ASSERT_EQ(OpenFolder(top), QString());
+    if (const QString skip = WhyNoAclTest(top.path()); !skip.isEmpty())
+        GTEST_SKIP() << skip.toStdString();
     const TSharers people = MadeUpSharers();
     const uid_t owner = people.GroupMember;
     const uid_t writer = people.NamedMember;
-    QTemporaryDir top(QStringLiteral("/tmp/tessvar-sticky-XXXXXX"));
-    const QString folder = SharedFolder(top, QStringLiteral("shared"), people.Outsider, 01777);
+    const QString folder = MakeFolderOf(top.path(), QStringLiteral("shared"), people.Outsider, 01777);
     ASSERT_FALSE(folder.isEmpty());
-    if (const QString missing = AclsMissingIn(folder); !missing.isEmpty())
-        GTEST_SKIP() << missing.toStdString();
     const auto In = [&](const char* name) { return QDir(folder).filePath(QLatin1String(name)); };
     ASSERT_EQ(MakeFileOf(In("a.ini"), "A's", owner, owner, 0600), QString());
     ASSERT_EQ(SetAccessAcl(In("a.ini"), QStringLiteral("u::rw-,u:%1:rw-,g::---,m::rw-,o::---").arg(writer)),
               QString());
     ASSERT_EQ(MakeFileOf(In("a.bak"), "A's backup", owner, owner, 0666), QString());
     ASSERT_EQ(MakeFileOf(In("b.ini"), "B's", writer, writer, 0644), QString());
-    ASSERT_EQ(::symlink("b.ini", QFile::encodeName(In("link.bak")).constData()), 0);
-    ASSERT_EQ(::lchown(QFile::encodeName(In("link.bak")).constData(), owner, owner), 0);
+    ASSERT_EQ(MakeLinkOf(In("link.bak"), QStringLiteral("b.ini"), owner), QString());
     const std::string before = FolderState(folder);
     const QString refused = QStringLiteral("Cannot create file \"%1\". Operation not permitted");
     const QString expected =
@@ -888,8 +873,9 @@ TEST_F(SafeSave, NoSecondNameOfAnotherUsersFileIsLeftInAStickyFolder)
     const uid_t owner = people.GroupMember;
     const uid_t writer = people.NamedMember;
     QTemporaryDir top(QStringLiteral("/tmp/tessvar-sticky-XXXXXX"));
-    const QString plain = SharedFolder(top, QStringLiteral("plain"), 0, 0777);
-    const QString sticky = SharedFolder(top, QStringLiteral("sticky"), 0, 01777);
+    ASSERT_EQ(OpenFolder(top), QString());
+    const QString plain = MakeFolderOf(top.path(), QStringLiteral("plain"), 0, 0777);
+    const QString sticky = MakeFolderOf(top.path(), QStringLiteral("sticky"), 0, 01777);
     ASSERT_FALSE(plain.isEmpty() || sticky.isEmpty());
     const QString file = QDir(plain).filePath(QStringLiteral("a.ini"));
     ASSERT_EQ(MakeFileOf(file, "A's", owner, owner, 0666), QString());
@@ -924,7 +910,8 @@ TEST_F(SafeSave, AFileThatCannotKeepItsOwnerLosesItsSetUserIdBit)
     const TMadeUpSaver saver = MadeUpSaver();
     const uid_t owner = MadeUpSharers().Outsider;
     QTemporaryDir top(QStringLiteral("/tmp/tessvar-setid-XXXXXX"));
-    const QString folder = SharedFolder(top, QStringLiteral("group"), 0, 0775);
+    ASSERT_EQ(OpenFolder(top), QString());
+    const QString folder = MakeFolderOf(top.path(), QStringLiteral("group"), 0, 0775);
     ASSERT_FALSE(folder.isEmpty());
     ASSERT_EQ(::chown(QFile::encodeName(folder).constData(), 0, saver.Member), 0);
     struct TFile {
@@ -975,14 +962,12 @@ TEST_F(SafeSave, AFileThatCannotKeepItsOwnerLosesItsSetUserIdBit)
 // without.
 TEST_F(SafeSave, AnAclThatCannotBeReadSetOrNarrowedLeavesOnlyTheOwnersBits)
 {
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "needs root to save as a made-up user of chosen groups";
+    QTemporaryDir top(QStringLiteral("/tmp/tessvar-acl-XXXXXX"));
+    ASSERT_EQ(OpenFolder(top), QString());
+    if (const QString skip = WhyNoAclTest(top.path()); !skip.isEmpty())
+        GTEST_SKIP() << skip.toStdString();
     const TMadeUpSaver saver = MadeUpSaver();
     const TSharers people = MadeUpSharers();
-    QTemporaryDir top(QStringLiteral("/tmp/tessvar-acl-XXXXXX"));
-    ASSERT_TRUE(top.isValid());
-    if (const QString missing = AclsMissingIn(top.path()); !missing.isEmpty())
-        GTEST_SKIP() << missing.toStdString();
     const QString shared = QStringLiteral("u::rw-,g::r--,g:%1:r--,m::r--,o::---").arg(people.Named);
     struct TCase {
         const char* Name;
@@ -1002,7 +987,7 @@ TEST_F(SafeSave, AnAclThatCannotBeReadSetOrNarrowedLeavesOnlyTheOwnersBits)
     for (const TCase& row : cases) {
         for (const bool unnamed : {true, false}) {
             SCOPED_TRACE(std::string(row.Name) + (unnamed ? ", unnamed" : ", named"));
-            const QString folder = SharedFolder(top, QStringLiteral("case%1").arg(++number), saver.User, 0755);
+            const QString folder = MakeFolderOf(top.path(), QStringLiteral("case%1").arg(++number), saver.User, 0755);
             ASSERT_FALSE(folder.isEmpty());
             ASSERT_EQ(SetDefaultAcl(folder, QStringLiteral("u::rwx,u:%1:rwx,g::r-x,m::rwx,o::r-x").arg(people.Outsider)),
                       QString());

@@ -1194,24 +1194,6 @@ QString BackupOf(const QString& fileName)
     return fileName.left(fileName.lastIndexOf(u'.')) + QStringLiteral(".~zr");
 }
 
-// A folder under /tmp that made-up users may list (the test's own may lie
-// in one only its owner may enter).
-QString OpenFolder(QTemporaryDir& folder)
-{
-    if (!folder.isValid() || ::chmod(QFile::encodeName(folder.path()).constData(), 0755) != 0)
-        return QStringLiteral("no folder under /tmp");
-    return QString();
-}
-
-// Why a test of projects shared through ACLs in folder cannot run here (it
-// reads as made-up users), or empty.
-QString WhyNoAclTest(const QString& folder)
-{
-    if (::geteuid() != 0)
-        return QStringLiteral("needs root to read as made-up users");
-    return AclsMissingIn(folder);
-}
-
 // The ACL of a project its owner shares with the group named alone.
 QString SharedWith(gid_t named)
 {
@@ -1449,17 +1431,6 @@ TEST_F(ZvProjTest, AProjectWhoseAclCannotBeWrittenIsSavedPrivate)
     }
 }
 
-// A folder for each case under top, owned by owner with mode; its path, or
-// empty where it cannot be made.
-QString CaseFolder(const QTemporaryDir& top, int number, uid_t owner, mode_t mode)
-{
-    const QString folder = QDir(top.path()).filePath(QStringLiteral("case%1").arg(number));
-    if (!QDir().mkdir(folder) || ::chown(QFile::encodeName(folder).constData(), owner, owner) != 0 ||
-        ::chmod(QFile::encodeName(folder).constData(), mode) != 0)
-        return QString();
-    return folder;
-}
-
 // A project of A's that A shares through its ACL with B and F (user:B:rw-,
 // user:F:rw-), with A's backup of the project before, in a shared folder.
 // In a sticky folder (1777) B, and root without CAP_FOWNER in a sticky
@@ -1500,7 +1471,7 @@ TEST_F(ZvProjTest, InASharedFolderOnlyThoseWhoMayReplaceAProjectSaveIt)
     int number = 0;
     for (const TCase& row : cases) {
         SCOPED_TRACE(row.Name);
-        const QString folder = CaseFolder(top, ++number, row.FolderOwner, row.FolderMode);
+        const QString folder = MakeFolderOf(top.path(), QStringLiteral("case%1").arg(++number), row.FolderOwner, row.FolderMode);
         ASSERT_FALSE(folder.isEmpty());
         const QString fileName = QDir(folder).filePath(QStringLiteral("x.zrf"));
         const QString backup = BackupOf(fileName);
@@ -1566,21 +1537,14 @@ TEST_F(ZvProjTest, AnOwnersSaveRemovesWhatRefusedSavesLeftAndKeepsWhatItCannotRe
     const uid_t writer = people.NamedMember;
     const QString elsewhere = QDir(top.path()).filePath(QStringLiteral("elsewhere.txt"));
     ASSERT_EQ(MakeFileOf(elsewhere, "ELSEWHERE", 0, 0, 0666), QString());
-    const auto MakeLink = [&](const QString& name) {
-        const QByteArray path = QFile::encodeName(name);
-        if (::symlink(QFile::encodeName(elsewhere).constData(), path.constData()) != 0 ||
-            ::lchown(path.constData(), writer, writer) != 0)
-            return QStringLiteral("cannot make the link");
-        return QString();
-    };
     const std::pair<const char*, std::function<QString(const QString&)>> atBackup[] = {
         {"B's copy", [&](const QString& name) { return MakeFileOf(name, "B's copy", writer, writer, 0600); }},
-        {"B's link", MakeLink},
+        {"B's link", [&](const QString& name) { return MakeLinkOf(name, elsewhere, writer); }},
     };
     int number = 0;
     for (const auto& [what, make] : atBackup) {
         SCOPED_TRACE(what);
-        const QString folder = CaseFolder(top, ++number, 0, 01777);
+        const QString folder = MakeFolderOf(top.path(), QStringLiteral("case%1").arg(++number), 0, 01777);
         ASSERT_FALSE(folder.isEmpty());
         const auto In = [&](const char* name) { return QDir(folder).filePath(QLatin1String(name)); };
         TZarvProjectManager project(nullptr);
