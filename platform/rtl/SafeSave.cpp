@@ -427,16 +427,16 @@ bool StickyKeeps(const struct stat& folder, uid_t owner)
            !OverridesStickyFolders();
 }
 
-// The checks every replacement of target passes: its folder exists; what
-// stands at target may be replaced by this process there (in a sticky
-// folder, judged by the owner of the name itself, a link's own owner), else
-// the save is refused before anything is made, where a rename would fail
-// only after a temporary, or a second name of another user's file that the
-// saver could not remove again, had been left behind; it is no folder and no
-// link to one; and as the platform's own file layer, a read-only file is
-// not replaced. Answers whether a file stands at target, with its state in
-// old. A link there (met where the link itself is replaced) answers false:
-// the new file keeps nothing of it, and replaces it wherever it leads.
+// The checks every replacement of target passes: its folder exists; this
+// process may replace what stands at target (in a sticky folder, judged by
+// the owner of the name itself, a link's own owner), checked before
+// anything is made, as the final rename would fail only once a temporary,
+// or a second name of another user's file that the saver may not remove
+// again, had been left behind; it is no folder and no link to one; and as
+// the platform's own file layer, a read-only file is not replaced. Answers
+// whether a file stands at target, with its state in old. A link there (met
+// where the link itself is replaced) answers false: the new file keeps
+// nothing of it, and replaces it wherever it leads.
 bool CheckTarget(const QString& fileName, const QByteArray& target, struct stat& old)
 {
     const QByteArray folder = FolderOf(target);
@@ -521,9 +521,9 @@ void KeepFileAs(const QString& existing, const QString& fileName)
 {
     CheckFileName(fileName);
     const QByteArray name = AbsoluteName(fileName);
-    // What killed saves left at this name goes first, also where no copy can
-    // be kept, and before the kept file is locked: a second name of it that
-    // one of them left is then held by nobody.
+    // What killed or refused saves left for this name goes first, also where
+    // nothing can be kept, and before the kept file is locked: a second name
+    // of it that one of them left is then held by nobody.
     RemoveAbandonedTemporaries(FolderOf(name), TemporaryStem(NameOf(name)), QByteArray());
     const int handle = ::open(QFile::encodeName(existing).constData(), O_RDONLY | O_CLOEXEC);
     if (handle < 0) {

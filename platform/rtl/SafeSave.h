@@ -20,12 +20,14 @@
 // give files away (root), else the new file is the saver's; its group where
 // the saver may give it (a member of that group); its access ACL, as the
 // kernel holds it, in place of what the folder's default ACL would add (no
-// entries where it had none); and its permission bits. Where the group is
-// not kept, the new file's group bits, the ACL's owning group entry and its
-// mask are cleared, so that nobody gains what they could not read; where
-// the ACL cannot be given, the new file has only its owner's bits. The
-// temporary has that access, or less, from the moment it has a name: no
-// other user can open it who could not open the target.
+// entries where it had none); and its permission bits (the set-id bits given
+// again once the bytes are written, which clears them where the saver lacks
+// CAP_FSETID). Where the group is not kept, the new file's group bits, the
+// ACL's owning group entry and its mask are cleared, so that nobody gains
+// what they could not read; where the owner is not kept, its set-user-id
+// bit; where the ACL cannot be read or given, the new file has only its
+// owner's bits. The temporary has that access, or less, from the moment it
+// has a name: no other user can open it who could not open the target.
 //
 // The temporary is named ".<target name>.<8 hex digits>.tmp" (a name too long
 // for that keeps its start and a hash of the whole), and its writer holds a
@@ -66,8 +68,8 @@ void CheckFileName(const QString& fileName);
 // a folder at fileName, or a link to one, raises EFileSaveError and is left
 // alone, as is fileName whenever a copy cannot be made. The copy has
 // existing's access (as a save gives it), never that of what stood at
-// fileName. The temporaries that killed saves left for fileName are removed
-// first, also when nothing can be kept.
+// fileName. The temporaries that killed or refused saves left for fileName
+// are removed first, also when nothing can be kept.
 void KeepFileAs(const QString& existing, const QString& fileName);
 
 // Called first thing by the program and by every tool: a write past the

@@ -25,7 +25,7 @@ struct TAclFree {
 };
 using TAcl = std::unique_ptr<std::remove_pointer_t<acl_t>, TAclFree>;
 
-QString AclReason(const char* what)
+QString SystemReason(const char* what)
 {
     return QStringLiteral("%1: %2").arg(QLatin1String(what), QString::fromLocal8Bit(std::strerror(errno)));
 }
@@ -127,6 +127,16 @@ bool GrantsBeyond(const TWhoMayOpen& open, const TWhoMayOpen& final)
     return false;
 }
 
+// The start of the SHA-256 of name's bytes in hex, or "<unread>".
+QString HashOf(const QString& name)
+{
+    QFile file(name);
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("<unread>");
+    return QString::fromLatin1(
+        QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex().left(16));
+}
+
 std::string AclText(acl_t acl)
 {
     const std::unique_ptr<char, TAclFree> text(acl_to_any_text(acl, nullptr, ',', TEXT_NUMERIC_IDS));
@@ -139,7 +149,7 @@ QString SetAcl(const QString& name, const QString& text, acl_type_t type)
     if (!acl)
         return QStringLiteral("not an ACL: ") + text;
     if (acl_set_file(QFile::encodeName(name).constData(), type, acl.get()) != 0)
-        return AclReason("acl_set_file");
+        return SystemReason("acl_set_file");
     return QString();
 }
 
@@ -171,13 +181,7 @@ std::string FolderState(const QString& folder)
         if (S_ISLNK(st.st_mode)) {
             line += QStringLiteral("-> ") + QFile::symLinkTarget(path);
         } else {
-            QFile file(path);
-            line += QString::fromStdString(AccessAclOf(path)) + ' ' +
-                    (file.open(QIODevice::ReadOnly)
-                         ? QString::fromLatin1(QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256)
-                                                   .toHex()
-                                                   .left(16))
-                         : QStringLiteral("<unread>"));
+            line += QString::fromStdString(AccessAclOf(path)) + ' ' + HashOf(path);
         }
         state += line.toStdString() + '\n';
     }
@@ -223,7 +227,7 @@ QString MakeFileOf(const QString& name, const QByteArray& bytes, uid_t owner, gi
     file.close();
     // The owner first: a change of owner clears the set-id bits.
     if (::chown(path.constData(), owner, group) != 0 || ::chmod(path.constData(), mode) != 0)
-        return AclReason("chown or chmod");
+        return SystemReason("chown or chmod");
     return QString();
 }
 
@@ -232,7 +236,7 @@ QString MakeLinkOf(const QString& name, const QString& target, uid_t owner)
     const QByteArray path = QFile::encodeName(name);
     if (::symlink(QFile::encodeName(target).constData(), path.constData()) != 0 ||
         ::lchown(path.constData(), owner, owner) != 0)
-        return AclReason("symlink or lchown");
+        return SystemReason("symlink or lchown");
     return QString();
 }
 
@@ -318,7 +322,7 @@ QByteArray OpenedAs(uid_t uid, gid_t gid, const std::vector<gid_t>& groups, cons
         const int handle =
             ::open(QFile::encodeName(name).constData(), (write ? O_RDWR : O_RDONLY) | O_CLOEXEC);
         if (handle < 0)
-            return errno == EACCES ? QStringLiteral("<denied>") : AclReason("open");
+            return errno == EACCES ? QStringLiteral("<denied>") : SystemReason("open");
         QFile file;
         const bool read = file.open(handle, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
         return read ? QString::fromLatin1(file.readAll().toHex()) : QStringLiteral("<unread>");

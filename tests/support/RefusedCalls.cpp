@@ -103,8 +103,8 @@ QString WithoutAclSets()
 
 QString WithUnreadableAcls()
 {
-    const QString failure = Refuse({{__NR_getxattr, -1, 0, EIO}, {__NR_lgetxattr, -1, 0, EIO},
-                                    {__NR_fgetxattr, -1, 0, EIO}});
+    const QString failure =
+        Refuse({{__NR_getxattr, -1, 0, EIO}, {__NR_lgetxattr, -1, 0, EIO}, {__NR_fgetxattr, -1, 0, EIO}});
     if (!failure.isEmpty())
         return failure;
     if (::getxattr("/", "system.posix_acl_access", nullptr, 0) >= 0 || errno != EIO)

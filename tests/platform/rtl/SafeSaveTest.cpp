@@ -824,7 +824,8 @@ TEST_F(SafeSave, InAStickyFolderAnotherUsersNameIsRefusedBeforeAnyNameIsMade)
     const std::string before = FolderState(folder);
     const QString refused = QStringLiteral("Cannot create file \"%1\". Operation not permitted");
     const QString expected =
-        QStringList{refused.arg(In("a.ini")), refused.arg(In("a.bak")), refused.arg(In("link.bak"))}.join('\n');
+        QStringList{refused.arg(In("a.ini")), refused.arg(In("a.bak")), refused.arg(In("link.bak"))}.join(
+            '\n');
     const std::pair<const char*, std::function<QString()>> savers[] = {
         {"another user", [&] { return BecomeUser(writer, writer, {}); }},
         {"root without CAP_FOWNER", [] { return DropCapability(CAP_FOWNER); }},
@@ -919,7 +920,8 @@ TEST_F(SafeSave, AFileThatCannotKeepItsOwnerLosesItsSetUserIdBit)
         mode_t Mode;
         std::string Final;
     };
-    const TFile files[] = {{owner, 04775, "100775 "}, {owner, 06775, "102775 "}, {saver.User, 04755, "104755 "}};
+    const TFile files[] = {
+        {owner, 04775, "100775 "}, {owner, 06775, "102775 "}, {saver.User, 04755, "104755 "}};
     for (const bool unnamed : {true, false}) {
         SCOPED_TRACE(unnamed);
         QStringList names;
@@ -944,7 +946,8 @@ TEST_F(SafeSave, AFileThatCannotKeepItsOwnerLosesItsSetUserIdBit)
         for (qsizetype i = 0; i < names.size(); ++i) {
             for (const QString& name : {names[i], names[i] + ".bak"}) {
                 EXPECT_EQ(QFileInfo(name).ownerId(), saver.User) << name.toStdString();
-                EXPECT_EQ(FileAccess(name), files[i].Final + std::to_string(saver.Member)) << name.toStdString();
+                EXPECT_EQ(FileAccess(name), files[i].Final + std::to_string(saver.Member))
+                    << name.toStdString();
             }
         }
     }
@@ -974,7 +977,7 @@ TEST_F(SafeSave, AnAclThatCannotBeReadSetOrNarrowedLeavesOnlyTheOwnersBits)
         QString (*Refuse)(); // null: nothing refused
         int EntryCallsLeft;  // calls of acl_get_entry before they fail; -1 none fails
         gid_t Group;
-        QString Acl;         // empty: the file's mode alone, 0664
+        QString Acl; // empty: the file's mode alone, 0664
         gid_t FinalGroup;
     };
     const TCase cases[] = {
@@ -987,10 +990,13 @@ TEST_F(SafeSave, AnAclThatCannotBeReadSetOrNarrowedLeavesOnlyTheOwnersBits)
     for (const TCase& row : cases) {
         for (const bool unnamed : {true, false}) {
             SCOPED_TRACE(std::string(row.Name) + (unnamed ? ", unnamed" : ", named"));
-            const QString folder = MakeFolderOf(top.path(), QStringLiteral("case%1").arg(++number), saver.User, 0755);
+            const QString folder =
+                MakeFolderOf(top.path(), QStringLiteral("case%1").arg(++number), saver.User, 0755);
             ASSERT_FALSE(folder.isEmpty());
-            ASSERT_EQ(SetDefaultAcl(folder, QStringLiteral("u::rwx,u:%1:rwx,g::r-x,m::rwx,o::r-x").arg(people.Outsider)),
-                      QString());
+            ASSERT_EQ(
+                SetDefaultAcl(folder,
+                              QStringLiteral("u::rwx,u:%1:rwx,g::r-x,m::rwx,o::r-x").arg(people.Outsider)),
+                QString());
             const QString name = QDir(folder).filePath(QStringLiteral("shared.ini"));
             ASSERT_EQ(MakeFileOf(name, "old", saver.User, row.Group, 0664), QString());
             ASSERT_EQ(row.Acl.isEmpty() ? QString() : SetAccessAcl(name, row.Acl), QString());
@@ -1014,7 +1020,8 @@ TEST_F(SafeSave, AnAclThatCannotBeReadSetOrNarrowedLeavesOnlyTheOwnersBits)
             EXPECT_EQ(ReadFile(name), "new");
             EXPECT_EQ(ReadFile(name + ".bak"), "old");
             for (const QString& saved : {name, name + ".bak"}) {
-                EXPECT_EQ(FileAccess(saved), "100600 " + std::to_string(row.FinalGroup)) << saved.toStdString();
+                EXPECT_EQ(FileAccess(saved), "100600 " + std::to_string(row.FinalGroup))
+                    << saved.toStdString();
                 EXPECT_EQ(AccessAclOf(saved), "user::rw-,group::---,other::---") << saved.toStdString();
             }
         }

@@ -1471,7 +1471,8 @@ TEST_F(ZvProjTest, InASharedFolderOnlyThoseWhoMayReplaceAProjectSaveIt)
     int number = 0;
     for (const TCase& row : cases) {
         SCOPED_TRACE(row.Name);
-        const QString folder = MakeFolderOf(top.path(), QStringLiteral("case%1").arg(++number), row.FolderOwner, row.FolderMode);
+        const QString folder =
+            MakeFolderOf(top.path(), QStringLiteral("case%1").arg(++number), row.FolderOwner, row.FolderMode);
         ASSERT_FALSE(folder.isEmpty());
         const QString fileName = QDir(folder).filePath(QStringLiteral("x.zrf"));
         const QString backup = BackupOf(fileName);
@@ -1482,10 +1483,11 @@ TEST_F(ZvProjTest, InASharedFolderOnlyThoseWhoMayReplaceAProjectSaveIt)
             return RunInChild(become, [&] { return SaveAnswer(project); }).toStdString();
         };
         ASSERT_EQ(saveAs(As(owner)), "saved");
-        ASSERT_EQ(SetAccessAcl(fileName, QStringLiteral("u::rw-,u:%1:rw-,u:%2:rw-,g::---,m::rw-,o::---")
-                                             .arg(writer)
-                                             .arg(folderOwner)),
-                  QString());
+        ASSERT_EQ(
+            SetAccessAcl(
+                fileName,
+                QStringLiteral("u::rw-,u:%1:rw-,u:%2:rw-,g::---,m::rw-,o::---").arg(writer).arg(folderOwner)),
+            QString());
         project.NewGlobalPage();
         ASSERT_EQ(saveAs(As(owner)), "saved");
         const QByteArray previous = ReadFile(fileName);
@@ -1494,7 +1496,8 @@ TEST_F(ZvProjTest, InASharedFolderOnlyThoseWhoMayReplaceAProjectSaveIt)
         if (row.Saved) {
             EXPECT_EQ(saveAs(row.BecomeSaver), "saved");
         } else {
-            const std::string refused = "Cannot create file \"" + fileName.toStdString() + "\". Operation not permitted";
+            const std::string refused =
+                "Cannot create file \"" + fileName.toStdString() + "\". Operation not permitted";
             EXPECT_EQ(saveAs(row.BecomeSaver), refused);
             EXPECT_EQ(saveAs(row.BecomeSaver), refused);
             EXPECT_EQ(FolderState(folder), before);
@@ -1555,7 +1558,9 @@ TEST_F(ZvProjTest, AnOwnersSaveRemovesWhatRefusedSavesLeftAndKeepsWhatItCannotRe
         };
         ASSERT_EQ(saveAsOwner(), "saved");
         for (const char* left : {".x.~zr.0123abcd.tmp", ".x.~zr.4567cdef.tmp"})
-            ASSERT_EQ(::link(QFile::encodeName(In("x.zrf")).constData(), QFile::encodeName(In(left)).constData()), 0);
+            ASSERT_EQ(
+                ::link(QFile::encodeName(In("x.zrf")).constData(), QFile::encodeName(In(left)).constData()),
+                0);
         ASSERT_EQ(MakeFileOf(In(".x.~zr.89abcdef.tmp"), "B's temporary", writer, writer, 0600), QString());
         ASSERT_EQ(make(In("x.~zr")), QString());
         const QStringList untouched = {".x.~zr.89abcdef.tmp", "x.~zr"};
