@@ -18,10 +18,12 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <functional>
+#include <linux/capability.h>
 #include <memory>
 #include <sys/acl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/xattr.h>
 #include <type_traits>
 #include <unistd.h>
@@ -255,7 +257,14 @@ TAcl WithoutGroupClass(acl_t acl)
     if (!copy)
         return copy;
     acl_entry_t entry = nullptr;
-    for (int which = ACL_FIRST_ENTRY; acl_get_entry(copy.get(), which, &entry) == 1; which = ACL_NEXT_ENTRY) {
+    for (int which = ACL_FIRST_ENTRY;; which = ACL_NEXT_ENTRY) {
+        // An error is no end of the list: the entries after it, the mask
+        // among them, would keep what they allow.
+        const int found = acl_get_entry(copy.get(), which, &entry);
+        if (found == 0)
+            return copy;
+        if (found != 1)
+            return nullptr;
         acl_tag_t tag = ACL_UNDEFINED_TAG;
         acl_permset_t permissions = nullptr;
         if (acl_get_tag_type(entry, &tag) != 0 || acl_get_permset(entry, &permissions) != 0)
@@ -264,7 +273,6 @@ TAcl WithoutGroupClass(acl_t acl)
             (acl_clear_perms(permissions) != 0 || acl_set_permset(entry, permissions) != 0))
             return nullptr;
     }
-    return copy;
 }
 
 // Puts the access ACL of access in place of whatever the file inherited from
@@ -398,12 +406,37 @@ void SyncFolder(const QByteArray& folder)
     ::close(handle);
 }
 
-// The checks every replacement of target passes: its folder exists, it is
-// no folder and no link to one, and as the platform's own file layer, a
-// read-only file is not replaced. Answers whether a file stands at target,
-// with its state in old. A link there (met where the link itself is
-// replaced) answers false: the new file keeps nothing of it, and replaces it
-// wherever it leads.
+// Whether this process may remove or rename any name in a sticky folder:
+// CAP_FOWNER in its effective set, which root has unless it gave it up.
+bool OverridesStickyFolders()
+{
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3]{};
+    if (::syscall(SYS_capget, &header, data) != 0)
+        return false;
+    return (data[CAP_TO_INDEX(CAP_FOWNER)].effective & CAP_TO_MASK(CAP_FOWNER)) != 0;
+}
+
+// Whether the sticky bit of the folder whose state is folder keeps this
+// process from removing or renaming a name there of a file owned by owner:
+// only that owner, the folder's owner and a holder of CAP_FOWNER may.
+bool StickyKeeps(const struct stat& folder, uid_t owner)
+{
+    const uid_t self = ::geteuid();
+    return (folder.st_mode & S_ISVTX) != 0 && owner != self && folder.st_uid != self &&
+           !OverridesStickyFolders();
+}
+
+// The checks every replacement of target passes: its folder exists; this
+// process may replace what stands at target (in a sticky folder, judged by
+// the owner of the name itself, a link's own owner), checked before
+// anything is made, as the final rename would fail only once a temporary,
+// or a second name of another user's file that the saver may not remove
+// again, had been left behind; it is no folder and no link to one; and as
+// the platform's own file layer, a read-only file is not replaced. Answers
+// whether a file stands at target, with its state in old. A link there (met
+// where the link itself is replaced) answers false: the new file keeps
+// nothing of it, and replaces it wherever it leads.
 bool CheckTarget(const QString& fileName, const QByteArray& target, struct stat& old)
 {
     const QByteArray folder = FolderOf(target);
@@ -411,37 +444,43 @@ bool CheckTarget(const QString& fileName, const QByteArray& target, struct stat&
     if (::stat(folder.constData(), &st) != 0 || !S_ISDIR(st.st_mode))
         throw EFileSaveError(SaveMessage(
             fileName, QStringLiteral("The folder \"%1\" does not exist.").arg(QFile::decodeName(folder))));
-    if (::stat(target.constData(), &old) != 0)
+    struct stat own {};
+    const bool named = ::lstat(target.constData(), &own) == 0;
+    if (named && StickyKeeps(st, own.st_uid))
+        throw EFileSaveError(SaveMessage(fileName, SystemReason(EPERM)));
+    if (!named || ::stat(target.constData(), &old) != 0)
         return false;
     if (S_ISDIR(old.st_mode))
         throw EFileSaveError(SaveMessage(fileName, SystemReason(EISDIR)));
-    struct stat own {};
-    if (::lstat(target.constData(), &own) == 0 && S_ISLNK(own.st_mode))
+    if (S_ISLNK(own.st_mode))
         return false;
     if (::access(target.constData(), W_OK) != 0)
         throw EFileSaveError(SaveMessage(fileName, SystemReason(errno)));
     return true;
 }
 
-// Puts a second name of the file open as handle in target's place, through
-// a temporary that the file's lock keeps from any clean-up. False where the
-// folder refuses the name (another file system, no hard links, no right to
-// write there) or another process holds the file locked.
-bool KeepAsLink(int handle, const QByteArray& target)
+// Puts a second name of the file open as handle, whose state is kept, in
+// target's place, through a temporary that the file's lock keeps from any
+// clean-up. False where the folder refuses the name (another file system,
+// no hard links, no right to write there, a sticky folder where that name
+// of another user's file could be neither renamed nor removed again) or
+// another process holds the file locked.
+bool KeepAsLink(int handle, const struct stat& kept, const QByteArray& target)
 {
+    const QByteArray folder = FolderOf(target);
+    struct stat st {};
+    if (::stat(folder.constData(), &st) != 0 || StickyKeeps(st, kept.st_uid))
+        return false;
     if (::flock(handle, LOCK_EX | LOCK_NB) != 0)
         return false;
-    const QByteArray folder = FolderOf(target);
-    const QByteArray stem = TemporaryStem(NameOf(target));
     QByteArray temp;
-    if (!NameTemporary(folder, stem, temp,
+    if (!NameTemporary(folder, TemporaryStem(NameOf(target)), temp,
                        [&](const QByteArray& name) { return LinkDescriptor(handle, name); }))
         return false;
     if (::rename(temp.constData(), target.constData()) != 0) {
         ::unlink(temp.constData());
         return false;
     }
-    RemoveAbandonedTemporaries(folder, stem, QByteArray());
     SyncFolder(folder);
     return true;
 }
@@ -481,6 +520,11 @@ void CheckFileName(const QString& fileName)
 void KeepFileAs(const QString& existing, const QString& fileName)
 {
     CheckFileName(fileName);
+    const QByteArray name = AbsoluteName(fileName);
+    // What killed or refused saves left for this name goes first, also where
+    // nothing can be kept, and before the kept file is locked: a second name
+    // of it that one of them left is then held by nobody.
+    RemoveAbandonedTemporaries(FolderOf(name), TemporaryStem(NameOf(name)), QByteArray());
     const int handle = ::open(QFile::encodeName(existing).constData(), O_RDONLY | O_CLOEXEC);
     if (handle < 0) {
         if (errno == ENOENT)
@@ -491,11 +535,10 @@ void KeepFileAs(const QString& existing, const QString& fileName)
     struct stat kept {};
     if (::fstat(handle, &kept) != 0 || !S_ISREG(kept.st_mode))
         return;
-    const QByteArray name = AbsoluteName(fileName);
     struct stat old {};
     if (CheckTarget(fileName, name, old) && old.st_dev == kept.st_dev && old.st_ino == kept.st_ino)
         return;
-    if (KeepAsLink(handle, name))
+    if (KeepAsLink(handle, kept, name))
         return;
     TSafeFileStream copy(fileName, TSafeFileStream::TAtName::Replace, handle);
     copy.WriteBytes(ReadWhole(fileName, handle));
@@ -536,6 +579,9 @@ TSafeFileStream::TSafeFileStream(const QString& fileName, TAtName atName, int li
         FTemp.clear();
         throw EFileSaveError(SaveMessage(fileName, SystemReason(error)));
     }
+    struct stat given {};
+    if (::fstat(FHandle, &given) == 0 && (given.st_mode & (S_ISUID | S_ISGID)) != 0)
+        FSetIdMode = given.st_mode & 07777;
     RemoveAbandonedTemporaries(folder, stem, FTemp);
 }
 
@@ -593,6 +639,10 @@ void TSafeFileStream::Commit()
     // Delayed allocation can report a full disk only here, at the flush or
     // at the close: both are checked before the old file is given up. A
     // second descriptor keeps the temporary locked until it has its name.
+    // A write by a saver without CAP_FSETID may have cleared the set-id bits
+    // the file was given: the file has them again, as its owner may give.
+    if (FSetIdMode != 0)
+        ::fchmod(FHandle, FSetIdMode);
     if (::fsync(FHandle) != 0)
         Fail(SystemReason(errno));
     FLockHandle = ::dup(FHandle);

@@ -8,7 +8,10 @@
 // last byte, flushed to the disk, and only then renamed over the target. A
 // full disk, a file-size limit, a missing folder or a read-only target raise
 // EFileSaveError, whose message names the target and gives the system's
-// reason; the temporary file is removed and the old file is untouched.
+// reason; the temporary file is removed and the old file is untouched. A
+// target in a sticky folder that the saver may not replace there (it owns
+// neither the file nor the folder and lacks CAP_FOWNER) is refused with
+// "Operation not permitted" before any name is made.
 //
 // A chain of symbolic links is followed to its end (relative links from
 // their own folder, the last one possibly to a file not yet there): the final
@@ -17,12 +20,14 @@
 // give files away (root), else the new file is the saver's; its group where
 // the saver may give it (a member of that group); its access ACL, as the
 // kernel holds it, in place of what the folder's default ACL would add (no
-// entries where it had none); and its permission bits. Where the group is
-// not kept, the new file's group bits, the ACL's owning group entry and its
-// mask are cleared, so that nobody gains what they could not read; where
-// the ACL cannot be given, the new file has only its owner's bits. The
-// temporary has that access, or less, from the moment it has a name: no
-// other user can open it who could not open the target.
+// entries where it had none); and its permission bits (the set-id bits given
+// again once the bytes are written, which clears them where the saver lacks
+// CAP_FSETID). Where the group is not kept, the new file's group bits, the
+// ACL's owning group entry and its mask are cleared, so that nobody gains
+// what they could not read; where the owner is not kept, its set-user-id
+// bit; where the ACL cannot be read or given, the new file has only its
+// owner's bits. The temporary has that access, or less, from the moment it
+// has a name: no other user can open it who could not open the target.
 //
 // The temporary is named ".<target name>.<8 hex digits>.tmp" (a name too long
 // for that keeps its start and a hash of the whole), and its writer holds a
@@ -38,6 +43,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <sys/types.h>
+
 RTL_EXCEPTION_CLASS(EFileSaveError, EFCreateError);
 
 // Saves bytes as fileName.
@@ -50,15 +57,19 @@ void CheckFileName(const QString& fileName);
 // Keeps the present content of the file existing under fileName, before a
 // save replaces existing (saves never write a file in place, so a second
 // name of it keeps its bytes): a second name of the file where the folder
-// allows, else a copy of its bytes. Either takes fileName's place in one
-// rename in fileName's own folder, so fileName is at every moment what stood
-// there or the complete new file. Unlike a save, this replaces a link at
-// fileName itself (to a file, dangling, or the first of a chain) and never
-// writes, makes or renames a file the link leads to. A fileName that already
-// is that file, or an existing that is no file, is left alone; a folder at
-// fileName, or a link to one, raises EFileSaveError and is left alone, as is
-// fileName whenever a copy cannot be made. The copy has existing's access
-// (as a save gives it), never that of what stood at fileName.
+// allows (in a sticky folder, where the saver could remove that name again),
+// else a copy of its bytes. Either takes fileName's place in one rename in
+// fileName's own folder, so fileName is at every moment what stood there or
+// the complete new file. Unlike a save, this replaces a link at fileName
+// itself (to a file, dangling, or the first of a chain) and never writes,
+// makes or renames a file the link leads to; in a sticky folder, what stands
+// at fileName is judged by its own owner, a link's included. A fileName
+// that already is that file, or an existing that is no file, is left alone;
+// a folder at fileName, or a link to one, raises EFileSaveError and is left
+// alone, as is fileName whenever a copy cannot be made. The copy has
+// existing's access (as a save gives it), never that of what stood at
+// fileName. The temporaries that killed or refused saves left for fileName
+// are removed first, also when nothing can be kept.
 void KeepFileAs(const QString& existing, const QString& fileName);
 
 // Called first thing by the program and by every tool: a write past the
@@ -111,6 +122,7 @@ private:
     QByteArray FTemp;   // the temporary file beside it
     int FHandle = -1;
     int FLockHandle = -1; // holds the lock while the temporary is renamed
+    mode_t FSetIdMode = 0; // the mode given, where it has a set-id bit
     bool FFailed = false;
     bool FCommitted = false;
 };

@@ -263,8 +263,11 @@ namespace {
 // whatever stood at its name before. It replaces whatever stood at that name
 // in one rename, a link there included (the file a link leads to is never
 // written), so a backup that cannot be made leaves the previous one as it
-// was; and it does not stop the save. A project saved under its ".~zr" name
-// is its own backup: that name, a link or not, is only ever the saved file.
+// was; and it does not stop the save. In a sticky folder a backup name that
+// another user holds (a link included) is not replaced: the save keeps no
+// backup then, and still removes what killed saves left for that name. A
+// project saved under its ".~zr" name is its own backup: that name, a link
+// or not, is only ever the saved file.
 void KeepBackup(const QString& fileName, const QString& target, const QString& backupName)
 {
     if (backupName == fileName)

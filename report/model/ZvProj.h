@@ -266,7 +266,9 @@ public:
     // the older one and does not stop the save.
     // A project saved under a ".~zr" name is its own backup and is only
     // replaced. A failed save raises EFileSaveError and leaves the file and
-    // DataChanged as they were.
+    // DataChanged as they were; a save that may not replace the file (another
+    // user's in a sticky folder that is not the saver's) is refused before
+    // anything is written, the backup left alone.
     void Save();
     void Unload();
     // Deletes every item.

@@ -8,7 +8,9 @@
 #include <csignal>
 #include <exception>
 #include <grp.h>
+#include <linux/capability.h>
 #include <sys/ptrace.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -134,6 +136,23 @@ QString BecomeUser(uid_t uid, gid_t gid, const std::vector<gid_t>& groups)
     if (::setgroups(groups.size(), groups.data()) != 0 || ::setresgid(gid, gid, gid) != 0 ||
         ::setresuid(uid, uid, uid) != 0)
         return QStringLiteral("cannot become user %1").arg(uid);
+    return QString();
+}
+
+QString DropCapability(int capability)
+{
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3]{};
+    if (::syscall(SYS_capget, &header, data) != 0)
+        return QStringLiteral("cannot read the capabilities");
+    __user_cap_data_struct& word = data[CAP_TO_INDEX(capability)];
+    const uint32_t bit = CAP_TO_MASK(capability);
+    word.effective &= ~bit;
+    word.permitted &= ~bit;
+    word.inheritable &= ~bit;
+    if (::syscall(SYS_capset, &header, data) != 0 || ::syscall(SYS_capget, &header, data) != 0 ||
+        (word.effective & bit) != 0)
+        return QStringLiteral("cannot drop capability %1").arg(capability);
     return QString();
 }
 

@@ -32,6 +32,10 @@ QString RunAsUser(uid_t uid, gid_t gid, const std::vector<gid_t>& groups,
 // Makes this process (a child; root until then) that user for good: an
 // empty text, or why it could not.
 QString BecomeUser(uid_t uid, gid_t gid, const std::vector<gid_t>& groups);
+// Takes capability (CAP_FOWNER ...) from this process (a child, root until
+// then, which stays root) for good: from its effective, permitted and
+// inheritable sets. An empty text, or why it could not.
+QString DropCapability(int capability);
 
 // What becomes of a child stopped at a system call.
 enum class TAfterStop { Kill, Resume };

@@ -2,6 +2,7 @@
 
 #include "tests/support/ChildProcess.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryFile>
@@ -24,7 +25,7 @@ struct TAclFree {
 };
 using TAcl = std::unique_ptr<std::remove_pointer_t<acl_t>, TAclFree>;
 
-QString AclReason(const char* what)
+QString SystemReason(const char* what)
 {
     return QStringLiteral("%1: %2").arg(QLatin1String(what), QString::fromLocal8Bit(std::strerror(errno)));
 }
@@ -126,6 +127,16 @@ bool GrantsBeyond(const TWhoMayOpen& open, const TWhoMayOpen& final)
     return false;
 }
 
+// The start of the SHA-256 of name's bytes in hex, or "<unread>".
+QString HashOf(const QString& name)
+{
+    QFile file(name);
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("<unread>");
+    return QString::fromLatin1(
+        QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex().left(16));
+}
+
 std::string AclText(acl_t acl)
 {
     const std::unique_ptr<char, TAclFree> text(acl_to_any_text(acl, nullptr, ',', TEXT_NUMERIC_IDS));
@@ -138,7 +149,7 @@ QString SetAcl(const QString& name, const QString& text, acl_type_t type)
     if (!acl)
         return QStringLiteral("not an ACL: ") + text;
     if (acl_set_file(QFile::encodeName(name).constData(), type, acl.get()) != 0)
-        return AclReason("acl_set_file");
+        return SystemReason("acl_set_file");
     return QString();
 }
 
@@ -152,10 +163,81 @@ std::string FileAccess(const QString& name)
     return QStringLiteral("%1 %2").arg(st.st_mode, 6, 8, QLatin1Char('0')).arg(st.st_gid).toStdString();
 }
 
+std::string FolderState(const QString& folder)
+{
+    std::string state;
+    const QStringList names = QDir(folder).entryList(
+        QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
+    for (const QString& name : names) {
+        const QString path = QDir(folder).filePath(name);
+        struct stat st {};
+        if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+            continue;
+        QString line = QStringLiteral("%1 inode %2 owner %3 %4 ")
+                           .arg(name)
+                           .arg(st.st_ino)
+                           .arg(st.st_uid)
+                           .arg(QString::fromStdString(FileAccess(path)));
+        if (S_ISLNK(st.st_mode)) {
+            line += QStringLiteral("-> ") + QFile::symLinkTarget(path);
+        } else {
+            line += QString::fromStdString(AccessAclOf(path)) + ' ' + HashOf(path);
+        }
+        state += line.toStdString() + '\n';
+    }
+    return state;
+}
+
 std::string AccessAclOf(const QString& name)
 {
     const TAcl acl(acl_get_file(QFile::encodeName(name).constData(), ACL_TYPE_ACCESS));
     return acl ? AclText(acl.get()) : std::string("<unreadable>");
+}
+
+QString OpenFolder(const QTemporaryDir& folder)
+{
+    if (!folder.isValid() || ::chmod(QFile::encodeName(folder.path()).constData(), 0755) != 0)
+        return QStringLiteral("no folder under /tmp");
+    return QString();
+}
+
+QString MakeFolderOf(const QString& parent, const QString& name, uid_t owner, mode_t mode)
+{
+    const QString folder = QDir(parent).filePath(name);
+    const QByteArray path = QFile::encodeName(folder);
+    if (!QDir().mkdir(folder) || ::chown(path.constData(), owner, owner) != 0 ||
+        ::chmod(path.constData(), mode) != 0)
+        return QString();
+    return folder;
+}
+
+QString WhyNoAclTest(const QString& folder)
+{
+    if (::geteuid() != 0)
+        return QStringLiteral("needs root to read and save as made-up users");
+    return AclsMissingIn(folder);
+}
+
+QString MakeFileOf(const QString& name, const QByteArray& bytes, uid_t owner, gid_t group, mode_t mode)
+{
+    const QByteArray path = QFile::encodeName(name);
+    QFile file(name);
+    if (!file.open(QIODevice::NewOnly) || file.write(bytes) != bytes.size())
+        return QStringLiteral("cannot write ") + name;
+    file.close();
+    // The owner first: a change of owner clears the set-id bits.
+    if (::chown(path.constData(), owner, group) != 0 || ::chmod(path.constData(), mode) != 0)
+        return SystemReason("chown or chmod");
+    return QString();
+}
+
+QString MakeLinkOf(const QString& name, const QString& target, uid_t owner)
+{
+    const QByteArray path = QFile::encodeName(name);
+    if (::symlink(QFile::encodeName(target).constData(), path.constData()) != 0 ||
+        ::lchown(path.constData(), owner, owner) != 0)
+        return SystemReason("symlink or lchown");
+    return QString();
 }
 
 QString SetAccessAcl(const QString& name, const QString& text)
@@ -240,7 +322,7 @@ QByteArray OpenedAs(uid_t uid, gid_t gid, const std::vector<gid_t>& groups, cons
         const int handle =
             ::open(QFile::encodeName(name).constData(), (write ? O_RDWR : O_RDONLY) | O_CLOEXEC);
         if (handle < 0)
-            return errno == EACCES ? QStringLiteral("<denied>") : AclReason("open");
+            return errno == EACCES ? QStringLiteral("<denied>") : SystemReason("open");
         QFile file;
         const bool read = file.open(handle, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
         return read ? QString::fromLatin1(file.readAll().toHex()) : QStringLiteral("<unread>");

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <string>
 #include <sys/types.h>
@@ -15,11 +16,38 @@
 // not followed; "<missing>" when there is nothing.
 std::string FileAccess(const QString& name);
 
+// Every name of folder (hidden ones included) with what a save could change
+// of it, one line each in name order: its inode, owner, group, type and
+// mode, access ACL, and a hash of its bytes (a link: where it leads).
+std::string FolderState(const QString& folder);
+
 // The access ACL of name as text with numeric ids, in the kernel's order
 // ("user::rw-,group::---,group:5:r--,mask::r--,other::---"); a file without
 // an ACL of its own shows the three entries of its mode. "<unreadable>"
 // where it cannot be read.
 std::string AccessAclOf(const QString& name);
+
+// Lets every user list folder, a temporary folder under /tmp, so that the
+// made-up users of a test reach what it holds (a test's own folder may lie
+// in one only its owner may enter): an empty answer, or why it could not.
+QString OpenFolder(const QTemporaryDir& folder);
+
+// Makes the folder name in parent, owned by owner (and the group of that
+// number) with mode: its path, or empty where it could not be made.
+QString MakeFolderOf(const QString& parent, const QString& name, uid_t owner, mode_t mode);
+
+// Why a test of files shared through ACLs, which reads or saves them as
+// made-up users, cannot run in folder (not root, or no ACLs there), or
+// empty.
+QString WhyNoAclTest(const QString& folder);
+
+// Writes bytes as a new file name of owner and group with mode (set-id bits
+// included): an empty answer, or why it could not.
+QString MakeFileOf(const QString& name, const QByteArray& bytes, uid_t owner, gid_t group, mode_t mode);
+
+// Makes name a symbolic link to target, the link itself owned by owner (and
+// the group of that number): an empty answer, or why it could not.
+QString MakeLinkOf(const QString& name, const QString& target, uid_t owner);
 
 // Gives name the access ACL written as text ("u::rw-,g::---,g:5:r--,m::r--,
 // o::---"), or a folder the default ACL its new files take: an empty answer,

@@ -23,17 +23,18 @@ constexpr uint32_t kAuditArch = AUDIT_ARCH_AARCH64;
 #error "the seccomp filter of these tests knows x86-64 and AArch64 only"
 #endif
 
-// A call the filter refuses: always, or where its argument of that number
-// has one of flags set.
+// A call the filter refuses with error: always, or where its argument of
+// that number has one of flags set.
 struct TRefusal {
     int Call;
     int Argument = -1;
     uint32_t Flags = 0;
+    int Error = EOPNOTSUPP;
 };
 
-// Installs a filter refusing each of refusals with EOPNOTSUPP (calls of
-// another architecture pass). Each refusal loads the call's number anew, as
-// a test of an argument replaces it.
+// Installs a filter refusing each of refusals (calls of another
+// architecture pass). Each refusal loads the call's number anew, as a test
+// of an argument replaces it.
 QString Refuse(const std::vector<TRefusal>& refusals)
 {
     std::vector<sock_filter> filter = {
@@ -53,7 +54,7 @@ QString Refuse(const std::vector<TRefusal>& refusals)
             filter.push_back(BPF_STMT(BPF_LD | BPF_W | BPF_ABS, at));
             filter.push_back(BPF_JUMP(BPF_JMP | BPF_JSET | BPF_K, refusal.Flags, 0, 1));
         }
-        filter.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EOPNOTSUPP));
+        filter.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | uint32_t(refusal.Error)));
     }
     filter.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW));
     sock_fprog program{static_cast<unsigned short>(filter.size()), filter.data()};
@@ -84,5 +85,29 @@ QString WithoutAclWrites()
     if (::fremovexattr(-1, "system.posix_acl_access") == 0 || errno != EOPNOTSUPP ||
         ::fsetxattr(-1, "system.posix_acl_access", "", 0, 0) == 0 || errno != EOPNOTSUPP)
         return QStringLiteral("ACL writes still there");
+    return QString();
+}
+
+QString WithoutAclSets()
+{
+    const QString failure = Refuse({{__NR_fsetxattr}});
+    if (!failure.isEmpty())
+        return failure;
+    if (::fsetxattr(-1, "system.posix_acl_access", "", 0, 0) == 0 || errno != EOPNOTSUPP)
+        return QStringLiteral("ACL sets still there");
+    // Past the filter the kernel looks at the descriptor.
+    if (::fremovexattr(-1, "system.posix_acl_access") == 0 || errno != EBADF)
+        return QStringLiteral("ACL removals refused");
+    return QString();
+}
+
+QString WithUnreadableAcls()
+{
+    const QString failure =
+        Refuse({{__NR_getxattr, -1, 0, EIO}, {__NR_lgetxattr, -1, 0, EIO}, {__NR_fgetxattr, -1, 0, EIO}});
+    if (!failure.isEmpty())
+        return failure;
+    if (::getxattr("/", "system.posix_acl_access", nullptr, 0) >= 0 || errno != EIO)
+        return QStringLiteral("ACL reads still there");
     return QString();
 }

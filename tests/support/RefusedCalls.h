@@ -1,8 +1,9 @@
 #pragma once
 // A process that sees a system without some of its features, as a test
 // needs one: a seccomp filter makes the kernel refuse those calls with
-// EOPNOTSUPP, the answer of a file system that lacks them. Meant for a
-// forked child: the filter binds the process and its children for good.
+// EOPNOTSUPP, the answer of a file system that lacks them (or with EIO, that
+// of a disk that fails them). Meant for a forked child: the filter binds the
+// process and its children for good.
 #include <QString>
 
 // Open with O_TMPFILE fails: file systems without unnamed files. Answers an
@@ -14,3 +15,11 @@ QString WithoutUnnamedFiles();
 // systems that keep no ACLs, as far as writing one goes. Answers an empty
 // text, or why it could not be arranged.
 QString WithoutAclWrites();
+
+// Writing an extended attribute of an open file (fsetxattr) fails, while
+// removing one still works: a file system that takes no new ACL.
+QString WithoutAclSets();
+
+// Reading an extended attribute (getxattr, lgetxattr, fgetxattr) fails with
+// EIO: a file whose ACL cannot be read.
+QString WithUnreadableAcls();

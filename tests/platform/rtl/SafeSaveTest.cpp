@@ -18,17 +18,45 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
 #include <ctime>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <functional>
+#include <linux/capability.h>
 #include <stdexcept>
+#include <sys/acl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
+
+namespace {
+
+// Calls of acl_get_entry in this process that succeed before every further
+// one fails (-1, EIO); -1: none fails. Set in a child, around the save the
+// failure is meant for.
+int AclEntryCallsLeft = -1;
+
+} // namespace
+
+// Stands in for libacl's own, which it calls unless a test has it fail: the
+// program's library is linked into this binary, so its calls come here.
+extern "C" int acl_get_entry(acl_t acl, int entryId, acl_entry_t* entry)
+{
+    using TGetEntry = int (*)(acl_t, int, acl_entry_t*);
+    static const auto real = reinterpret_cast<TGetEntry>(::dlsym(RTLD_NEXT, "acl_get_entry"));
+    if (AclEntryCallsLeft == 0 || !real) {
+        errno = EIO;
+        return -1;
+    }
+    if (AclEntryCallsLeft > 0)
+        --AclEntryCallsLeft;
+    return real(acl, entryId, entry);
+}
 
 namespace {
 
@@ -732,6 +760,269 @@ TEST_F(SafeSave, RootKeepsTheOwnerOfWhatItSavesWithItsSetIdBits)
                 EXPECT_EQ(OpenedAs(user.User, user.Own, {user.Member}, name, true).toStdString(),
                           name.endsWith(".bak") ? "old" : "new")
                     << name.toStdString();
+            }
+        }
+    }
+}
+
+namespace {
+
+// The answer of a save: "saved", or the message of the error it raised.
+QString SaveAnswer(const std::function<void()>& save)
+{
+    try {
+        save();
+    } catch (const EFileSaveError& error) {
+        return error.Message();
+    }
+    return QStringLiteral("saved");
+}
+
+// Every name in folder, hidden ones included, in name order.
+std::string EntriesOf(const QString& folder)
+{
+    return QDir(folder)
+        .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name)
+        .join(' ')
+        .toStdString();
+}
+
+ino_t InodeOf(const QString& name)
+{
+    struct stat st {};
+    return ::lstat(QFile::encodeName(name).constData(), &st) == 0 ? st.st_ino : 0;
+}
+
+} // namespace
+
+// In a sticky folder (1777) of a made-up user F, a made-up user B whom the
+// ACL of another user A's file lets write it, and root without CAP_FOWNER,
+// may replace no name of A's: saving A's file, keeping a file of B's under
+// the name of a file of A's, or under that of A's link to B's file (a name
+// is judged by its own owner), is refused with "Operation not permitted"
+// before any name is made: another user watching the folder sees none
+// appear, and everything in it stays as it was. B still saves its own file
+// there and keeps it under a new name.
+TEST_F(SafeSave, InAStickyFolderAnotherUsersNameIsRefusedBeforeAnyNameIsMade)
+{
+    QTemporaryDir top(QStringLiteral("/tmp/tessvar-sticky-XXXXXX"));
+    ASSERT_EQ(OpenFolder(top), QString());
+    if (const QString skip = WhyNoAclTest(top.path()); !skip.isEmpty())
+        GTEST_SKIP() << skip.toStdString();
+    const TSharers people = MadeUpSharers();
+    const uid_t owner = people.GroupMember;
+    const uid_t writer = people.NamedMember;
+    const QString folder = MakeFolderOf(top.path(), QStringLiteral("shared"), people.Outsider, 01777);
+    ASSERT_FALSE(folder.isEmpty());
+    const auto In = [&](const char* name) { return QDir(folder).filePath(QLatin1String(name)); };
+    ASSERT_EQ(MakeFileOf(In("a.ini"), "A's", owner, owner, 0600), QString());
+    ASSERT_EQ(SetAccessAcl(In("a.ini"), QStringLiteral("u::rw-,u:%1:rw-,g::---,m::rw-,o::---").arg(writer)),
+              QString());
+    ASSERT_EQ(MakeFileOf(In("a.bak"), "A's backup", owner, owner, 0666), QString());
+    ASSERT_EQ(MakeFileOf(In("b.ini"), "B's", writer, writer, 0644), QString());
+    ASSERT_EQ(MakeLinkOf(In("link.bak"), QStringLiteral("b.ini"), owner), QString());
+    const std::string before = FolderState(folder);
+    const QString refused = QStringLiteral("Cannot create file \"%1\". Operation not permitted");
+    const QString expected =
+        QStringList{refused.arg(In("a.ini")), refused.arg(In("a.bak")), refused.arg(In("link.bak"))}.join(
+            '\n');
+    const std::pair<const char*, std::function<QString()>> savers[] = {
+        {"another user", [&] { return BecomeUser(writer, writer, {}); }},
+        {"root without CAP_FOWNER", [] { return DropCapability(CAP_FOWNER); }},
+    };
+    for (const auto& [who, become] : savers) {
+        SCOPED_TRACE(who);
+        TNameProbe probe(folder, uid_t(63000 + ::getpid() % 1000), 60);
+        ASSERT_EQ(probe.Failure().toStdString(), "");
+        const QString answer = RunInChild(become, [&] {
+            return QStringList{SaveAnswer([&] { SaveBytesToFile(In("a.ini"), "new"); }),
+                               SaveAnswer([&] { KeepFileAs(In("b.ini"), In("a.bak")); }),
+                               SaveAnswer([&] { KeepFileAs(In("b.ini"), In("link.bak")); })}
+                .join('\n');
+        });
+        const TNameProbe::TReport report = probe.Stop();
+        EXPECT_EQ(answer.toStdString(), expected.toStdString());
+        EXPECT_EQ(report.Failure.toStdString(), "");
+        EXPECT_EQ(report.Seen, 0);
+        EXPECT_EQ(FolderState(folder), before);
+    }
+    EXPECT_EQ(RunAsUser(writer,
+                        [&] {
+                            return SaveAnswer([&] {
+                                KeepFileAs(In("b.ini"), In("b.bak"));
+                                SaveBytesToFile(In("b.ini"), "new");
+                            });
+                        })
+                  .toStdString(),
+              "saved");
+    EXPECT_EQ(ReadFile(In("b.ini")), "new");
+    EXPECT_EQ(ReadFile(In("b.bak")), "B's");
+    EXPECT_EQ(EntriesOf(folder), "a.bak a.ini b.bak b.ini link.bak");
+}
+
+// B keeps A's file, which B may read, write and replace in a shared folder
+// without the sticky bit, under a name in a sticky folder (as a project
+// saved through a link keeps its backup beside the link): a second name of
+// A's file there could neither take that name nor be removed again by B,
+// so B keeps a copy, and nothing else is left. A, who may, keeps a second
+// name there.
+TEST_F(SafeSave, NoSecondNameOfAnotherUsersFileIsLeftInAStickyFolder)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to save as made-up users";
+    const TSharers people = MadeUpSharers();
+    const uid_t owner = people.GroupMember;
+    const uid_t writer = people.NamedMember;
+    QTemporaryDir top(QStringLiteral("/tmp/tessvar-sticky-XXXXXX"));
+    ASSERT_EQ(OpenFolder(top), QString());
+    const QString plain = MakeFolderOf(top.path(), QStringLiteral("plain"), 0, 0777);
+    const QString sticky = MakeFolderOf(top.path(), QStringLiteral("sticky"), 0, 01777);
+    ASSERT_FALSE(plain.isEmpty() || sticky.isEmpty());
+    const QString file = QDir(plain).filePath(QStringLiteral("a.ini"));
+    ASSERT_EQ(MakeFileOf(file, "A's", owner, owner, 0666), QString());
+    const QString copy = QDir(sticky).filePath(QStringLiteral("b.bak"));
+    const QString second = QDir(sticky).filePath(QStringLiteral("a.bak"));
+    EXPECT_EQ(RunAsUser(writer, [&] { return SaveAnswer([&] { KeepFileAs(file, copy); }); }).toStdString(),
+              "saved");
+    EXPECT_EQ(RunAsUser(owner, [&] { return SaveAnswer([&] { KeepFileAs(file, second); }); }).toStdString(),
+              "saved");
+    EXPECT_EQ(EntriesOf(sticky), "a.bak b.bak");
+    EXPECT_EQ(ReadFile(copy), "A's");
+    EXPECT_EQ(ReadFile(second), "A's");
+    EXPECT_EQ(QFileInfo(copy).ownerId(), writer);
+    EXPECT_EQ(QFileInfo(second).ownerId(), owner);
+    EXPECT_NE(InodeOf(copy), InodeOf(file));
+    EXPECT_EQ(InodeOf(second), InodeOf(file));
+}
+
+// A saver B of group H, a member of G besides, saves files of another user
+// A of group G, group-writable, with the set-user-id bit (04775, 06775), in
+// a folder of G that B may write, and keeps copies of them: the files can
+// only become B's, so they lose the set-user-id bit (else they would be
+// set-uid programs of B's that every member of G may rewrite); they keep
+// the group G and the set-group-id bit, which belong to that group. B's own
+// 04755 file keeps its set-user-id bit. The bits are as given although the
+// saver's writes may clear them (it lacks CAP_FSETID). With unnamed files
+// and without.
+TEST_F(SafeSave, AFileThatCannotKeepItsOwnerLosesItsSetUserIdBit)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to save as a made-up user of chosen groups";
+    const TMadeUpSaver saver = MadeUpSaver();
+    const uid_t owner = MadeUpSharers().Outsider;
+    QTemporaryDir top(QStringLiteral("/tmp/tessvar-setid-XXXXXX"));
+    ASSERT_EQ(OpenFolder(top), QString());
+    const QString folder = MakeFolderOf(top.path(), QStringLiteral("group"), 0, 0775);
+    ASSERT_FALSE(folder.isEmpty());
+    ASSERT_EQ(::chown(QFile::encodeName(folder).constData(), 0, saver.Member), 0);
+    struct TFile {
+        uid_t Owner;
+        mode_t Mode;
+        std::string Final;
+    };
+    const TFile files[] = {
+        {owner, 04775, "100775 "}, {owner, 06775, "102775 "}, {saver.User, 04755, "104755 "}};
+    for (const bool unnamed : {true, false}) {
+        SCOPED_TRACE(unnamed);
+        QStringList names;
+        for (const TFile& file : files) {
+            names << QDir(folder).filePath(QStringLiteral("%1-%2.ini").arg(unnamed).arg(file.Mode, 0, 8));
+            ASSERT_EQ(MakeFileOf(names.back(), "old", file.Owner, saver.Member, file.Mode), QString());
+        }
+        const QString answer = RunInChild(
+            [&] {
+                const QString become = BecomeUser(saver.User, saver.Own, {saver.Member});
+                return !become.isEmpty() || unnamed ? become : WithoutUnnamedFiles();
+            },
+            [&] {
+                return SaveAnswer([&] {
+                    for (const QString& name : names) {
+                        KeepLockedFileAs(name, name + ".bak");
+                        SaveBytesToFile(name, "new");
+                    }
+                });
+            });
+        EXPECT_EQ(answer.toStdString(), "saved");
+        for (qsizetype i = 0; i < names.size(); ++i) {
+            for (const QString& name : {names[i], names[i] + ".bak"}) {
+                EXPECT_EQ(QFileInfo(name).ownerId(), saver.User) << name.toStdString();
+                EXPECT_EQ(FileAccess(name), files[i].Final + std::to_string(saver.Member))
+                    << name.toStdString();
+            }
+        }
+    }
+}
+
+// A made-up saver of group H, a member of G besides, saves files in folders
+// of its own whose default ACL names another user X (user:X:rwx), and keeps
+// copies of them, where the access ACL they should take cannot be read
+// (EIO), cannot be set (fsetxattr refused, removing one still works) or
+// cannot be narrowed for a group the saver may not give (acl_get_entry
+// failing at the first entry, or at the third, which would leave a copy
+// with the owning group's entry cleared but not the mask): each file ends
+// with its owner's bits alone and no ACL entry, neither one of its own nor
+// one the folder's default ACL gave the new file. With unnamed files and
+// without.
+TEST_F(SafeSave, AnAclThatCannotBeReadSetOrNarrowedLeavesOnlyTheOwnersBits)
+{
+    QTemporaryDir top(QStringLiteral("/tmp/tessvar-acl-XXXXXX"));
+    ASSERT_EQ(OpenFolder(top), QString());
+    if (const QString skip = WhyNoAclTest(top.path()); !skip.isEmpty())
+        GTEST_SKIP() << skip.toStdString();
+    const TMadeUpSaver saver = MadeUpSaver();
+    const TSharers people = MadeUpSharers();
+    const QString shared = QStringLiteral("u::rw-,g::r--,g:%1:r--,m::r--,o::---").arg(people.Named);
+    struct TCase {
+        const char* Name;
+        QString (*Refuse)(); // null: nothing refused
+        int EntryCallsLeft;  // calls of acl_get_entry before they fail; -1 none fails
+        gid_t Group;
+        QString Acl; // empty: the file's mode alone, 0664
+        gid_t FinalGroup;
+    };
+    const TCase cases[] = {
+        {"unreadable ACL", &WithUnreadableAcls, -1, saver.Member, QString(), saver.Member},
+        {"ACL not set", &WithoutAclSets, -1, saver.Member, shared, saver.Member},
+        {"first entry unreadable", nullptr, 0, saver.Stranger, shared, saver.Own},
+        {"third entry unreadable", nullptr, 2, saver.Stranger, shared, saver.Own},
+    };
+    int number = 0;
+    for (const TCase& row : cases) {
+        for (const bool unnamed : {true, false}) {
+            SCOPED_TRACE(std::string(row.Name) + (unnamed ? ", unnamed" : ", named"));
+            const QString folder =
+                MakeFolderOf(top.path(), QStringLiteral("case%1").arg(++number), saver.User, 0755);
+            ASSERT_FALSE(folder.isEmpty());
+            ASSERT_EQ(
+                SetDefaultAcl(folder,
+                              QStringLiteral("u::rwx,u:%1:rwx,g::r-x,m::rwx,o::r-x").arg(people.Outsider)),
+                QString());
+            const QString name = QDir(folder).filePath(QStringLiteral("shared.ini"));
+            ASSERT_EQ(MakeFileOf(name, "old", saver.User, row.Group, 0664), QString());
+            ASSERT_EQ(row.Acl.isEmpty() ? QString() : SetAccessAcl(name, row.Acl), QString());
+            const QString answer = RunInChild(
+                [&] {
+                    QString failure = BecomeUser(saver.User, saver.Own, {saver.Member});
+                    if (failure.isEmpty() && !unnamed)
+                        failure = WithoutUnnamedFiles();
+                    return failure.isEmpty() && row.Refuse ? row.Refuse() : failure;
+                },
+                [&] {
+                    return SaveAnswer([&] {
+                        AclEntryCallsLeft = row.EntryCallsLeft;
+                        KeepLockedFileAs(name, name + ".bak");
+                        AclEntryCallsLeft = row.EntryCallsLeft;
+                        SaveBytesToFile(name, "new");
+                        AclEntryCallsLeft = -1;
+                    });
+                });
+            EXPECT_EQ(answer.toStdString(), "saved");
+            EXPECT_EQ(ReadFile(name), "new");
+            EXPECT_EQ(ReadFile(name + ".bak"), "old");
+            for (const QString& saved : {name, name + ".bak"}) {
+                EXPECT_EQ(FileAccess(saved), "100600 " + std::to_string(row.FinalGroup))
+                    << saved.toStdString();
+                EXPECT_EQ(AccessAclOf(saved), "user::rw-,group::---,other::---") << saved.toStdString();
             }
         }
     }

@@ -20,6 +20,7 @@
 
 #include <fcntl.h>
 #include <functional>
+#include <linux/capability.h>
 #include <regex>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -1193,24 +1194,6 @@ QString BackupOf(const QString& fileName)
     return fileName.left(fileName.lastIndexOf(u'.')) + QStringLiteral(".~zr");
 }
 
-// A folder under /tmp that made-up users may list (the test's own may lie
-// in one only its owner may enter).
-QString OpenFolder(QTemporaryDir& folder)
-{
-    if (!folder.isValid() || ::chmod(QFile::encodeName(folder.path()).constData(), 0755) != 0)
-        return QStringLiteral("no folder under /tmp");
-    return QString();
-}
-
-// Why a test of projects shared through ACLs in folder cannot run here (it
-// reads as made-up users), or empty.
-QString WhyNoAclTest(const QString& folder)
-{
-    if (::geteuid() != 0)
-        return QStringLiteral("needs root to read as made-up users");
-    return AclsMissingIn(folder);
-}
-
 // The ACL of a project its owner shares with the group named alone.
 QString SharedWith(gid_t named)
 {
@@ -1445,6 +1428,151 @@ TEST_F(ZvProjTest, AProjectWhoseAclCannotBeWrittenIsSavedPrivate)
         }
         EXPECT_EQ(FileAccess(plainName), plainBefore);
         EXPECT_EQ(FileAccess(plainBackup), plainBefore);
+    }
+}
+
+// A project of A's that A shares through its ACL with B and F (user:B:rw-,
+// user:F:rw-), with A's backup of the project before, in a shared folder.
+// In a sticky folder (1777) B, and root without CAP_FOWNER in a sticky
+// folder of F's, cannot replace A's file there: each save is refused with
+// "Operation not permitted" before anything is made, so the folder stays as
+// it was (names, inodes, owners, modes, ACLs and bytes); A's next save then
+// succeeds, keeps A's backup of the project before and leaves no other
+// name. The folder's owner F, B in a folder without the sticky bit, and
+// root save as before, the old project in the backup; root's save leaves
+// the project A's.
+TEST_F(ZvProjTest, InASharedFolderOnlyThoseWhoMayReplaceAProjectSaveIt)
+{
+    QTemporaryDir top(QStringLiteral("/tmp/tessvar-sticky-XXXXXX"));
+    ASSERT_EQ(OpenFolder(top), QString());
+    if (const QString skip = WhyNoAclTest(top.path()); !skip.isEmpty())
+        GTEST_SKIP() << skip.toStdString();
+    const TSharers people = MadeUpSharers();
+    const uid_t owner = people.GroupMember;
+    const uid_t writer = people.NamedMember;
+    const uid_t folderOwner = people.Outsider;
+    const auto As = [](uid_t user) { return [user] { return BecomeUser(user, user, {}); }; };
+    struct TCase {
+        const char* Name;
+        mode_t FolderMode;
+        uid_t FolderOwner;
+        std::function<QString()> BecomeSaver;
+        uid_t FinalOwner; // of the project; A's where the save is refused
+        bool Saved;
+    };
+    const TCase cases[] = {
+        {"another user, sticky folder", 01777, 0, As(writer), owner, false},
+        {"root without CAP_FOWNER, sticky folder of another user", 01777, folderOwner,
+         [] { return DropCapability(CAP_FOWNER); }, owner, false},
+        {"the folder's owner, sticky folder", 01777, folderOwner, As(folderOwner), folderOwner, true},
+        {"another user, folder without the sticky bit", 0777, 0, As(writer), writer, true},
+        {"root, sticky folder of another user", 01777, folderOwner, [] { return QString(); }, owner, true},
+    };
+    int number = 0;
+    for (const TCase& row : cases) {
+        SCOPED_TRACE(row.Name);
+        const QString folder =
+            MakeFolderOf(top.path(), QStringLiteral("case%1").arg(++number), row.FolderOwner, row.FolderMode);
+        ASSERT_FALSE(folder.isEmpty());
+        const QString fileName = QDir(folder).filePath(QStringLiteral("x.zrf"));
+        const QString backup = BackupOf(fileName);
+        TZarvProjectManager project(nullptr);
+        project.New();
+        project.SetFileName(fileName);
+        const auto saveAs = [&](const std::function<QString()>& become) {
+            return RunInChild(become, [&] { return SaveAnswer(project); }).toStdString();
+        };
+        ASSERT_EQ(saveAs(As(owner)), "saved");
+        ASSERT_EQ(
+            SetAccessAcl(
+                fileName,
+                QStringLiteral("u::rw-,u:%1:rw-,u:%2:rw-,g::---,m::rw-,o::---").arg(writer).arg(folderOwner)),
+            QString());
+        project.NewGlobalPage();
+        ASSERT_EQ(saveAs(As(owner)), "saved");
+        const QByteArray previous = ReadFile(fileName);
+        const std::string before = FolderState(folder);
+        project.NewGlobalPage();
+        if (row.Saved) {
+            EXPECT_EQ(saveAs(row.BecomeSaver), "saved");
+        } else {
+            const std::string refused =
+                "Cannot create file \"" + fileName.toStdString() + "\". Operation not permitted";
+            EXPECT_EQ(saveAs(row.BecomeSaver), refused);
+            EXPECT_EQ(saveAs(row.BecomeSaver), refused);
+            EXPECT_EQ(FolderState(folder), before);
+            EXPECT_EQ(saveAs(As(owner)), "saved");
+            EXPECT_EQ(QFileInfo(backup).ownerId(), owner);
+        }
+        EXPECT_EQ(ReadFile(fileName), SaveProject(project));
+        EXPECT_EQ(ReadFile(backup), previous);
+        EXPECT_EQ(QFileInfo(fileName).ownerId(), row.FinalOwner);
+        EXPECT_EQ(EntriesOf(folder).join(' ').toStdString(), "x.zrf x.~zr");
+    }
+}
+
+// The lines of FolderState of folder for the entries names.
+std::string StateOf(const QString& folder, const QStringList& names)
+{
+    std::string lines;
+    for (const QString& line : QString::fromStdString(FolderState(folder)).split(u'\n'))
+        if (names.contains(line.section(u' ', 0, 0)))
+            lines += line.toStdString() + '\n';
+    return lines;
+}
+
+// What refused saves left in a sticky folder (1777) before they were
+// refused up front: second names of A's project (".x.~zr.<8 hex
+// digits>.tmp", A's), a temporary of B's that A cannot remove, and at the
+// backup name B's copy of the project (0600) or B's link to a file A may
+// write. A's saves succeed, remove A's leftovers and keep the rest as it
+// was: the backup name, which A cannot replace there, keeps what stands
+// there and the file a link leads to its bytes, so the save keeps no backup
+// and says nothing of one.
+TEST_F(ZvProjTest, AnOwnersSaveRemovesWhatRefusedSavesLeftAndKeepsWhatItCannotReplace)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to save as made-up users";
+    QTemporaryDir top(QStringLiteral("/tmp/tessvar-sticky-XXXXXX"));
+    ASSERT_EQ(OpenFolder(top), QString());
+    const TSharers people = MadeUpSharers();
+    const uid_t owner = people.GroupMember;
+    const uid_t writer = people.NamedMember;
+    const QString elsewhere = QDir(top.path()).filePath(QStringLiteral("elsewhere.txt"));
+    ASSERT_EQ(MakeFileOf(elsewhere, "ELSEWHERE", 0, 0, 0666), QString());
+    const std::pair<const char*, std::function<QString(const QString&)>> atBackup[] = {
+        {"B's copy", [&](const QString& name) { return MakeFileOf(name, "B's copy", writer, writer, 0600); }},
+        {"B's link", [&](const QString& name) { return MakeLinkOf(name, elsewhere, writer); }},
+    };
+    int number = 0;
+    for (const auto& [what, make] : atBackup) {
+        SCOPED_TRACE(what);
+        const QString folder = MakeFolderOf(top.path(), QStringLiteral("case%1").arg(++number), 0, 01777);
+        ASSERT_FALSE(folder.isEmpty());
+        const auto In = [&](const char* name) { return QDir(folder).filePath(QLatin1String(name)); };
+        TZarvProjectManager project(nullptr);
+        project.New();
+        project.SetFileName(In("x.zrf"));
+        const auto saveAsOwner = [&] {
+            return RunAsUser(owner, [&] { return SaveAnswer(project); }).toStdString();
+        };
+        ASSERT_EQ(saveAsOwner(), "saved");
+        for (const char* left : {".x.~zr.0123abcd.tmp", ".x.~zr.4567cdef.tmp"})
+            ASSERT_EQ(
+                ::link(QFile::encodeName(In("x.zrf")).constData(), QFile::encodeName(In(left)).constData()),
+                0);
+        ASSERT_EQ(MakeFileOf(In(".x.~zr.89abcdef.tmp"), "B's temporary", writer, writer, 0600), QString());
+        ASSERT_EQ(make(In("x.~zr")), QString());
+        const QStringList untouched = {".x.~zr.89abcdef.tmp", "x.~zr"};
+        const std::string kept = StateOf(folder, untouched);
+        for (int save = 0; save < 2; ++save) {
+            project.NewGlobalPage();
+            EXPECT_EQ(saveAsOwner(), "saved");
+            EXPECT_EQ(ReadFile(In("x.zrf")), SaveProject(project));
+            EXPECT_EQ(EntriesOf(folder).join(' ').toStdString(), ".x.~zr.89abcdef.tmp x.zrf x.~zr");
+            EXPECT_EQ(StateOf(folder, untouched), kept);
+        }
+        EXPECT_EQ(ReadFile(elsewhere), "ELSEWHERE");
     }
 }
 
