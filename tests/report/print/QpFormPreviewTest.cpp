@@ -796,6 +796,7 @@ TEST_F(QpFormPreviewTest, ARefusedPageStepKeepsThePageShown)
     };
     const QString path = Path("damaged.zsf");
     const QString message = QStringLiteral("Unexpected code [238] found in report file.\n") + path;
+    // The page shown before stays on screen, drawn whole.
     auto refused = [&](const char* step, const std::function<void()>& go) {
         SCOPED_TRACE(step);
         const int page = Page();
@@ -810,6 +811,7 @@ TEST_F(QpFormPreviewTest, ARefusedPageStepKeepsThePageShown)
         EXPECT_EQ(Form->PageEdit->Text(), QString::number(page));
         EXPECT_EQ(Form->sbarMain->SimpleText(), status);
         EXPECT_TRUE(picture() == shown);
+        EXPECT_TRUE(picture() == pictureOf(page, Form->ZvRenderPreview->ZoomFactor()));
         EXPECT_TRUE(screen() == onScreen);
     };
 
