@@ -172,7 +172,6 @@ double TZvRenderPreview::TextWidthInches(const QString& text)
 // Pages are drawn off screen.
 TCanvas* TZvRenderPreview::GetCanvas()
 {
-    const TOwnCall call(*this);
     if (!FDrawing)
         RaiseError(Translate(QStringLiteral("Error!  Canvas not yet active.")));
     return FDrawing->Canvas();

@@ -823,7 +823,8 @@ TEST_F(QpFormPreviewTest, ARefusedPageStepKeepsThePageShown)
         {"the heading", QStringLiteral("PAGE 1"), QStringLiteral("PAGE 2"), QStringLiteral("PAGE 12")},
         {"the first line", LineText(1, 1), LineText(2, 1), LineText(12, 1)},
         {"a middle line", LineText(1, 4), LineText(2, 4), LineText(12, 4)},
-        {"the last line", LineText(1, kDamagedLines), LineText(2, kDamagedLines), LineText(12, kDamagedLines)},
+        {"the last line", LineText(1, kDamagedLines), LineText(2, kDamagedLines),
+         LineText(12, kDamagedLines)},
     };
     for (const Damage& damage : damages) {
         SCOPED_TRACE(damage.where);

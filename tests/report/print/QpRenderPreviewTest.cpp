@@ -8,9 +8,11 @@
 #include "platform/forms/Picture.h"
 
 #include <QImage>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 
 namespace {
 
@@ -310,6 +312,40 @@ TEST_F(QpRenderPreviewTest, ARefusedPageKeepsThePictureShownBefore)
         Preview.SetZoomFactor(100);
         Preview.SetZSFStream(nullptr);
     }
+}
+
+// A preview target without its scroll box refuses to draw with its own
+// message, whichever road the snapshot file came by, where the reader's
+// refusal of a damaged file names the file.
+TEST_F(QpRenderPreviewTest, OnlyTheReadersRefusalNamesTheFile)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("report.zsf"));
+    SaveBytesToFile(path, ThreePages());
+    const QString noBox = QStringLiteral("ScrollBox must be assigned for RenderPreview component");
+    auto refusal = [](const std::function<void()>& show) {
+        try {
+            show();
+        } catch (const Exception& e) {
+            return e.Message();
+        }
+        return QStringLiteral("shown");
+    };
+    TZvRenderPreview alone(nullptr);
+    EXPECT_EQ(refusal([&] { alone.Render(path); }), noBox);
+    TFileStream file(path, fmOpenRead);
+    alone.SetZSFStream(&file);
+    EXPECT_EQ(refusal([&] { alone.RenderPage(2); }), noBox);
+    alone.SetZSFStream(nullptr);
+
+    SaveBytesToFile(path, WithUnknownCommands(HeadedPages(3), {LineText(1, 2)}));
+    const QString damaged = QStringLiteral("Unexpected code [238] found in report file.\n") + path;
+    Preview.SetZSFStream(nullptr);
+    EXPECT_EQ(refusal([&] { Preview.Render(path); }), damaged);
+    TFileStream damagedFile(path, fmOpenRead);
+    Preview.SetZSFStream(&damagedFile);
+    EXPECT_EQ(refusal([&] { Preview.RenderPage(1); }), damaged);
+    Preview.SetZSFStream(nullptr);
 }
 
 } // namespace

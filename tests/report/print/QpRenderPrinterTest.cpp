@@ -426,6 +426,16 @@ protected:
     QTemporaryDir Dir;
 };
 
+// A one-page report run for its page 2 only: no page is written.
+QByteArray WithoutPages()
+{
+    return WriteSnapshot([](TZvZSFWriter& w) { w.PrintXY(1, 1, QStringLiteral("1")); },
+                         [](TZvZSFWriter& w) {
+                             w.SetFirstPage(2);
+                             w.SetLastPage(2);
+                         });
+}
+
 // The printer target's own refusals (no page to print, its page selection,
 // its device) keep their message on every road; the reader's refusals of a
 // damaged file name the file on both file roads, and nothing in memory.
@@ -433,12 +443,8 @@ protected:
 TEST_F(QpRenderPrinterRoadsTest, ARefusalNamesOnlyWhatItIsAbout)
 {
     const QByteArray twelve = HeadedPages(12);
-    // A one-page report run for its page 2 only: no page is written.
-    const QByteArray none = WriteSnapshot([](TZvZSFWriter& w) { w.PrintXY(1, 1, QStringLiteral("1")); },
-                                          [](TZvZSFWriter& w) {
-                                              w.SetFirstPage(2);
-                                              w.SetLastPage(2);
-                                          });
+    const QByteArray none = WithoutPages();
+    const QByteArray damaged = WithUnknownCommands(twelve, {LineText(5, 4)});
     QByteArray renumbered = twelve;
     qToLittleEndian<qint32>(4, renumbered.data() + PageHeaderPos(twelve, 3) + 9);
     const QString pdf = Path(QStringLiteral("report.pdf"));
@@ -459,12 +465,12 @@ TEST_F(QpRenderPrinterRoadsTest, ARefusalNamesOnlyWhatItIsAbout)
              p.SetLastPage(30);
          },
          noPage, false},
-        {2, "a selection past the last page", twelve, [](TZvRenderPrinter& p) { p.SetSelection("13-"); }, noPage,
-         false},
-        {3, "a report without pages", none, {}, noPage, false},
+        {2, "a selection past the last page", twelve, [](TZvRenderPrinter& p) { p.SetSelection("13-"); },
+         noPage, false},
+        {3, "a report without pages", none, nullptr, noPage, false},
         {4, "a selection with a token that is no page", twelve,
-         [](TZvRenderPrinter& p) { p.SetSelection("1-3,x"); }, QStringLiteral("'X' is not a valid integer value"),
-         false},
+         [](TZvRenderPrinter& p) { p.SetSelection("1-3,x"); },
+         QStringLiteral("'X' is not a valid integer value"), false},
         {5, "an output file in a folder that does not exist", twelve,
          [&blocked](TZvRenderPrinter& p) { p.SetOutputFileName(blocked); },
          QStringLiteral("Cannot create file \"%1\". The folder \"%2\" does not exist.")
@@ -472,10 +478,11 @@ TEST_F(QpRenderPrinterRoadsTest, ARefusalNamesOnlyWhatItIsAbout)
          false},
         {6, "no printer and no output file", twelve, [](TZvRenderPrinter& p) { p.SetOutputFileName({}); },
          QStringLiteral("Cannot print: no printer is installed and no output file was given."), false},
-        {7, "a command no reader knows on page 5", WithUnknownCommands(twelve, {LineText(5, 4)}), {},
+        {7, "a command no reader knows on page 5", damaged, nullptr,
          QStringLiteral("Unexpected code [238] found in report file."), true},
-        {8, "page 3 numbered 4", renumbered, {}, QStringLiteral("Unexpected code found in report file."), true},
-        {9, "a file cut short in its last page", twelve.left(twelve.size() - 30), {},
+        {8, "page 3 numbered 4", renumbered, nullptr, QStringLiteral("Unexpected code found in report file."),
+         true},
+        {9, "a file cut short in its last page", twelve.left(twelve.size() - 30), nullptr,
          QStringLiteral("Stream read error"), true},
     };
     const QString path = Path(QStringLiteral("report.zsf"));
@@ -516,11 +523,7 @@ using QpRenderPrinterSystemTest = ReportWindowsTest;
 // bytes.
 TEST_F(QpRenderPrinterSystemTest, PrintingASnapshotFileNamesItOnlyInTheReadersRefusal)
 {
-    const QByteArray none = WriteSnapshot([](TZvZSFWriter& w) { w.PrintXY(1, 1, QStringLiteral("1")); },
-                                          [](TZvZSFWriter& w) {
-                                              w.SetFirstPage(2);
-                                              w.SetLastPage(2);
-                                          });
+    const QByteArray none = WithoutPages();
     const QByteArray damaged = WithUnknownCommands(HeadedPages(3), {LineText(2, 1)});
     ASSERT_FALSE(damaged.isEmpty());
     const QString snapshot = Path("printed.zsf");
