@@ -417,7 +417,6 @@ protected:
     QString FInputFileName;
     bool FRendering = false;
     bool FPlaybackFailed = false;
-    bool FOwnFailure = false; // the playback's error is the target's own
     TStream* FZSFStream = nullptr;
     std::unique_ptr<TStream> FInternalZSFStream;
     std::shared_ptr<TQPPageIndex> FPageIndex; // of FZSFStream
@@ -429,6 +428,8 @@ protected:
 private:
     void OpenInputFile();
     void EndPlayback();
+
+    bool FOwnFailure = false; // the playback's error is the target's own
 };
 
 // A target that writes a file: text in the system's 8-bit code page.
