@@ -357,6 +357,18 @@ void TBitmap::LoadFromImage(const QImage& image)
     Begin();
 }
 
+void TBitmap::SwapImage(TBitmap& other)
+{
+    if (&other == this)
+        return;
+    // A painter draws on the memory its image had when it began.
+    End();
+    other.End();
+    FImage.swap(other.FImage);
+    Begin();
+    other.Begin();
+}
+
 TCanvas* TBitmap::Canvas()
 {
     return FCanvas.get();

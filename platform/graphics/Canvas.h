@@ -135,6 +135,9 @@ public:
     void SetSize(int width, int height);
     QImage ToImage() const override;
     void LoadFromImage(const QImage& image);
+    // Exchanges the two bitmaps' pictures without copying a pixel; each
+    // keeps its canvas with its pen, brush and font.
+    void SwapImage(TBitmap& other);
 
     TCanvas* Canvas();
 

@@ -20,6 +20,7 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <exception>
 #include <numbers>
 
 namespace {
@@ -1486,22 +1487,11 @@ void TQPRender::Render(TStream* zsfStream)
 {
     if (FRendering)
         return;
-    const bool fromFile = !zsfStream && !FZSFStream;
-    try {
-        if (zsfStream) {
-            SetZSFStream(zsfStream);
-        } else if (!FZSFStream) {
-            FInternalZSFStream = std::make_unique<TFileStream>(FInputFileName, fmOpenRead | fmShareDenyWrite);
-            FZSFStream = FInternalZSFStream.get();
-            FPageIndex = std::make_shared<TQPPageIndex>();
-        }
-        RenderPage(0);
-    } catch (Exception& error) {
-        // A snapshot file the reader rejects is named in the error.
-        if (fromFile)
-            AddFileName(error, FInputFileName);
-        throw;
-    }
+    if (zsfStream)
+        SetZSFStream(zsfStream);
+    else if (!FZSFStream)
+        OpenInputFile();
+    RenderPage(0);
 }
 
 void TQPRender::Render(const QString& inputFileName)
@@ -1509,6 +1499,18 @@ void TQPRender::Render(const QString& inputFileName)
     FInputFileName = inputFileName;
     ReleaseZSFStream();
     Render(static_cast<TStream*>(nullptr));
+}
+
+void TQPRender::OpenInputFile()
+{
+    try {
+        FInternalZSFStream = std::make_unique<TFileStream>(FInputFileName, fmOpenRead | fmShareDenyWrite);
+    } catch (Exception& error) {
+        AddFileName(error, FInputFileName);
+        throw;
+    }
+    FZSFStream = FInternalZSFStream.get();
+    FPageIndex = std::make_shared<TQPPageIndex>();
 }
 
 // Every playback reads the stream's file header from its start; the pages
@@ -1520,15 +1522,33 @@ void TQPRender::RenderPage(int pageNum)
     FZSFStream->SetPosition(0);
     TQPConverter converter(FZSFStream, this);
     FRendering = true;
+    FOwnFailure = false;
     try {
         converter.Generate(pageNum, 0);
+    } catch (Exception& error) {
+        EndPlayback();
+        if (!FOwnFailure)
+            AddFileName(error, ZSFFileName());
+        throw;
     } catch (...) {
-        Converter = nullptr;
-        FRendering = false;
+        EndPlayback();
         throw;
     }
+    EndPlayback();
+}
+
+void TQPRender::EndPlayback()
+{
     Converter = nullptr;
     FRendering = false;
+}
+
+TQPRender::TOwnCall::TOwnCall(TQPRender& target) : FTarget(target), FInFlight(std::uncaught_exceptions()) {}
+
+TQPRender::TOwnCall::~TOwnCall()
+{
+    if (std::uncaught_exceptions() > FInFlight && !FTarget.PlaybackFailed())
+        FTarget.FOwnFailure = true;
 }
 
 void TQPRender::PrintRender(TStream* zsfStream, const QString& outputFileName)

@@ -334,10 +334,13 @@ public:
     virtual int GetYDPI() { return 72; }
     virtual QString GetFileExtension() { return FFileExtension; }
     // Plays the stream (or, without one, InputFileName); nothing while a
-    // playback runs.
+    // playback runs. A file that cannot be opened is named in the error.
     virtual void Render(TStream* zsfStream);
     void Render(const QString& inputFileName);
-    // One page; 0: the selected pages. Nothing without a stream.
+    // One page; 0: the selected pages. Nothing without a stream. An error
+    // that ends the playback names the snapshot's file (when the stream is
+    // one), whichever road handed the stream over, unless it is the
+    // target's own (see TOwnCall): a refusal names only what it is about.
     virtual void RenderPage(int pageNum);
     virtual void PrintRender(TStream* zsfStream, const QString& outputFileName);
     // Inches to device pixels.
@@ -386,6 +389,23 @@ public:
     QString ZSFFileName() const;
 
 protected:
+    // Put at the top of every operation of a target that works its device
+    // or refuses by itself: an exception that leaves it is the target's
+    // own, and keeps its message. The DocEnd of a playback that already
+    // failed does not count, since its error is dropped for the one that
+    // ended the playback.
+    class TOwnCall {
+    public:
+        explicit TOwnCall(TQPRender& target);
+        ~TOwnCall();
+        TOwnCall(const TOwnCall&) = delete;
+        TOwnCall& operator=(const TOwnCall&) = delete;
+
+    private:
+        TQPRender& FTarget;
+        int FInFlight;
+    };
+
     // Forgets the stream, freeing it when opened here.
     void ReleaseZSFStream();
 
@@ -404,6 +424,12 @@ protected:
     int FFirstPage = 1;
     int FLastPage = 9999;
     bool FForceAnsi = false;
+
+private:
+    void OpenInputFile();
+    void EndPlayback();
+
+    bool FOwnFailure = false; // the playback's error is the target's own
 };
 
 // A target that writes a file: text in the system's 8-bit code page.

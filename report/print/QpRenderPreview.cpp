@@ -3,7 +3,6 @@
 #include "platform/forms/ExtCtrls.h"
 #include "platform/forms/Forms.h"
 #include "platform/forms/Picture.h"
-#include "platform/rtl/FileErrors.h"
 
 #include <QFontMetricsF>
 #include <QGuiApplication>
@@ -170,11 +169,12 @@ double TZvRenderPreview::TextWidthInches(const QString& text)
     return TZvRenderCanvas::TextWidthInches(text) * 100 / FZoom;
 }
 
+// Pages are drawn off screen.
 TCanvas* TZvRenderPreview::GetCanvas()
 {
-    if (!FBitmap)
+    if (!FDrawing)
         RaiseError(Translate(QStringLiteral("Error!  Canvas not yet active.")));
-    return FBitmap->Canvas();
+    return FDrawing->Canvas();
 }
 
 void TZvRenderPreview::PrintBitmapRect(double x1, double y1, double x2, double y2, const TBitmap& bitmap)
@@ -307,9 +307,8 @@ void TZvRenderPreview::DoPageChange()
 // ---------------------------------------------------------------------------
 // Pages
 
-// A page that cannot be shown leaves the page shown before as the current
-// one, so that the page number told stays that of the picture; the error
-// names the snapshot's file where there is one.
+// The page number told stays that of the picture shown: a page that cannot
+// be shown was never put on screen (see ShowDrawnPage).
 void TZvRenderPreview::RenderPage(int pageNum)
 {
     const int shown = FCurrentPage;
@@ -322,12 +321,7 @@ void TZvRenderPreview::RenderPage(int pageNum)
         RestoreCursor();
         if (moved)
             DoPageChange();
-        try {
-            throw;
-        } catch (Exception& error) {
-            AddFileName(error, ZSFFileName());
-            throw;
-        }
+        throw;
     }
     RestoreCursor();
 }
@@ -364,6 +358,7 @@ void TZvRenderPreview::Clear()
     TImage* image = FImage;
     ReferenceComponent<TImage>(this, FImage, nullptr);
     FBitmap = nullptr;
+    FDrawing.reset();
     if (!image)
         return;
     if (TComponent* owner = image->Owner())
@@ -383,9 +378,28 @@ void TZvRenderPreview::RestoreCursor()
 void TZvRenderPreview::PageEnd()
 {
     TZvRenderCanvas::PageEnd();
-    if (FBitmap)
-        FBitmap->Changed();
+    ShowDrawnPage();
     RestoreCursor();
+}
+
+// The page has played whole: its picture and the one shown change places,
+// without a pixel copied, and the picture shown before becomes the one the
+// next page is drawn on.
+void TZvRenderPreview::ShowDrawnPage()
+{
+    PrepareImage();
+    FBitmap->SwapImage(*FDrawing);
+    PlaceImage(FBitmap->Width(), FBitmap->Height());
+    FBitmap->Changed();
+}
+
+// Without its host the target draws nothing, whatever it plays: a refusal
+// of its own.
+void TZvRenderPreview::RequireScrollBox()
+{
+    const TOwnCall call(*this);
+    if (!FScrollBox)
+        RaiseError(Translate(QStringLiteral("ScrollBox must be assigned for RenderPreview component")));
 }
 
 // The scroll bars' sizes come from the style; the frame is what the scroll
@@ -418,14 +432,12 @@ void TZvRenderPreview::PrepareImage()
 void TZvRenderPreview::PageBegin()
 {
     TZvRenderCanvas::PageBegin();
-    if (!FScrollBox)
-        RaiseError(Translate(QStringLiteral("ScrollBox must be assigned for RenderPreview component")));
+    RequireScrollBox();
     if (Converter)
         FPages = Converter->PageCount();
     FXDPI = ScreenDPI(true);
     FYDPI = ScreenDPI(false);
     MeasureScrollBox();
-    PrepareImage();
     AddX = 0;
     AddY = 0;
     if (FMonochrome)
@@ -438,10 +450,6 @@ void TZvRenderPreview::PageBegin()
         FCursorSet = true;
     }
     DoPageChange();
-    FSaveHorzPos = FScrollBox->HorzScrollBar()->Position();
-    FSaveVertPos = FScrollBox->VertScrollBar()->Position();
-    FScrollBox->HorzScrollBar()->SetPosition(0);
-    FScrollBox->VertScrollBar()->SetPosition(0);
 
     const double pw = PaperWidth();
     const double ph = PaperHeight();
@@ -449,15 +457,16 @@ void TZvRenderPreview::PageBegin()
     const int64_t bh = int64_t(IntRound(GetYDPI() * ph * FZoom / 100)) + FShadowDepth + AddY;
     if (bw > kMaxPictureSide || bh > kMaxPictureSide || bw * bh > kMaxPagePixels)
         RaiseError(Translate(QStringLiteral("The page is too large for the preview.")));
-    FBitmap->SetSize(int(bw), int(bh));
+    if (!FDrawing)
+        FDrawing = std::make_unique<TBitmap>();
+    FDrawing->SetSize(int(bw), int(bh));
     DrawFurniture(int(bw), int(bh));
-    PlaceImage(int(bw), int(bh));
 }
 
 // Shadow, rulers, the white page and the grid.
 void TZvRenderPreview::DrawFurniture(int bw, int bh)
 {
-    QPainter* p = FBitmap->Canvas()->Painter();
+    QPainter* p = FDrawing->Canvas()->Painter();
     if (!p || !p->isActive())
         return;
     const int s = FShadowDepth;
@@ -507,7 +516,7 @@ void TZvRenderPreview::DrawRulers(int bw, int bh)
 {
     if (RulerWidth == 0 && RulerHeight == 0)
         return;
-    QPainter* p = FBitmap->Canvas()->Painter();
+    QPainter* p = FDrawing->Canvas()->Painter();
     const int s = FShadowDepth;
     const bool inch = InchRuler(RulerType);
     const double pw = PaperWidth();
@@ -564,18 +573,25 @@ void TZvRenderPreview::DrawRulers(int bw, int bh)
     }
 }
 
-// The picture sits at the margin; the scroll ranges take it in with the
-// margin on both sides, and the scroll positions stay where they were.
+// The picture sits at the margin, placed with the box scrolled to its
+// start; the scroll ranges take it in with the margin on both sides, and
+// the scroll positions stay where they were.
 void TZvRenderPreview::PlaceImage(int bw, int bh)
 {
+    TControlScrollBar* horz = FScrollBox->HorzScrollBar();
+    TControlScrollBar* vert = FScrollBox->VertScrollBar();
+    const int horzPos = horz->Position();
+    const int vertPos = vert->Position();
+    horz->SetPosition(0);
+    vert->SetPosition(0);
     int m = IntRound(GetXDPI() * PaperWidth() * MarginPercent / 100);
     if (MarginMethod == TMarginMethod::mmScaled)
         m = IntRound(m * FZoom / 100);
     FImage->SetBounds(m, m, bw, bh);
     // The ranges are the page's, not those of the box's children.
     FScrollBox->SetAutoScroll(false);
-    FScrollBox->HorzScrollBar()->SetRange(bw + 2 * m);
-    FScrollBox->VertScrollBar()->SetRange(bh + 2 * m);
-    FScrollBox->HorzScrollBar()->SetPosition(FSaveHorzPos);
-    FScrollBox->VertScrollBar()->SetPosition(FSaveVertPos);
+    horz->SetRange(bw + 2 * m);
+    vert->SetRange(bh + 2 * m);
+    horz->SetPosition(horzPos);
+    vert->SetPosition(vertPos);
 }

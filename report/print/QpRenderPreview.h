@@ -6,9 +6,13 @@
 // screen's true size). It keeps the current page, the page count and the
 // zoom, fits the zoom to the page or its width, and moves between pages.
 //
-// The picture and the image control are made on the first page and reused;
-// the image control belongs to the scroll box's owner, and both the scroll
-// box and the image are forgotten when they are destroyed.
+// A page is drawn off screen and takes the place of the picture shown only
+// when it has played whole, so a page refused part way leaves the page shown
+// before on screen, drawn whole. Two pictures are kept, the one shown and
+// the one drawn next, and they change places at every page. The image
+// control is made on the first page shown and reused; it belongs to the
+// scroll box's owner, and both the scroll box and the image are forgotten
+// when they are destroyed.
 #include "report/print/QpRenderCanvas.h"
 
 #include "platform/graphics/Graphics.h"
@@ -29,7 +33,7 @@ public:
     TScrollBox* ScrollBox() const { return FScrollBox; }
     void SetScrollBox(TScrollBox* scrollBox);
     TImage* Image() const { return FImage; }
-    // The page picture, null before the first page.
+    // The picture shown, null before the first page is shown.
     TStreamedBitmap* Bitmap() const { return FBitmap; }
 
     // Percent. Values from 10 to 200 are taken as they are, 0 to 10 give 10,
@@ -70,7 +74,7 @@ public:
     // Moves PageInc pages on or back, wrapping round at the ends.
     void NextPage();
     void PrevPage();
-    // Takes the image away.
+    // Takes the image and both pictures away.
     void Clear();
 
     // Measured at every page: the scroll bars' sizes, the scroll box's frame
@@ -95,6 +99,8 @@ public:
     // The page RenderPage shows for a page number: the page beyond the
     // last shows the last, page 0 (or less) the first.
     int PageShownFor(int pageNum) const;
+    // A page that cannot be shown leaves the page shown before as the
+    // current one, with its picture.
     void RenderPage(int pageNum) override;
     int XI2D(double pos) override;
     int YI2D(double pos) override;
@@ -106,8 +112,10 @@ protected:
     virtual void DoZoomChange();
 
 private:
+    void RequireScrollBox();
     void MeasureScrollBox();
     void PrepareImage();
+    void ShowDrawnPage();
     void DrawFurniture(int bw, int bh);
     void DrawRulers(int bw, int bh);
     void PlaceImage(int bw, int bh);
@@ -119,15 +127,14 @@ private:
 
     TScrollBox* FScrollBox = nullptr;
     TImage* FImage = nullptr;
-    TStreamedBitmap* FBitmap = nullptr;
+    TStreamedBitmap* FBitmap = nullptr; // the image's picture
+    std::unique_ptr<TBitmap> FDrawing;  // off screen: the page being drawn
     bool FMonochrome = false;
     int FShadowDepth = 0;
     std::unique_ptr<TPen> FGridPen;
     int FCurrentPage = 0;
     int FPages = 0;
     double FZoom = 100;
-    int FSaveHorzPos = 0;
-    int FSaveVertPos = 0;
     bool FCursorSet = false;
     int FXDPI = 0; // the screen's, read at every page
     int FYDPI = 0;

@@ -5,7 +5,6 @@
 #include "platform/forms/Dialogs.h"
 #include "platform/rtl/CodePages.h"
 #include "platform/rtl/Exceptions.h"
-#include "platform/rtl/FileErrors.h"
 #include "platform/rtl/Streams.h"
 
 #include <QStandardPaths>
@@ -13,7 +12,6 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
-#include <exception>
 
 namespace {
 
@@ -67,26 +65,6 @@ QString AskPdfFileName(const QString& title)
 }
 
 } // namespace
-
-// Put at the top of every operation of this target that works the device or
-// may refuse: an exception that leaves it is this target's own, not the
-// snapshot's. The DocEnd of a playback that already failed does not count,
-// since its error is dropped for the one that ended the playback.
-class TZvRenderPrinter::TOwnCall {
-public:
-    explicit TOwnCall(TZvRenderPrinter& printer) : FPrinter(printer), FInFlight(std::uncaught_exceptions()) {}
-    ~TOwnCall()
-    {
-        if (std::uncaught_exceptions() > FInFlight && !FPrinter.PlaybackFailed())
-            FPrinter.FFailedHere = true;
-    }
-    TOwnCall(const TOwnCall&) = delete;
-    TOwnCall& operator=(const TOwnCall&) = delete;
-
-private:
-    TZvRenderPrinter& FPrinter;
-    int FInFlight;
-};
 
 TZvRenderPrinter::TZvRenderPrinter(TComponent* owner) : TZvRenderCanvas(owner)
 {
@@ -153,22 +131,6 @@ void TZvRenderPrinter::ReadDevice()
     const TRect waste = device->GetWaste();
     FWasteLeft = waste.Left;
     FWasteTop = waste.Top;
-}
-
-// The snapshot's own refusals (a damaged or changed file) name its file, as
-// the preview's page steps do; an error of the printer keeps its message.
-void TZvRenderPrinter::RenderPage(int pageNum)
-{
-    if (Rendering())
-        return;
-    FFailedHere = false;
-    try {
-        TZvRenderCanvas::RenderPage(pageNum);
-    } catch (Exception& error) {
-        if (!FFailedHere)
-            AddFileName(error, ZSFFileName());
-        throw;
-    }
 }
 
 // A playback that would print no page is not a print: it ends with an error

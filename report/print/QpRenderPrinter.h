@@ -3,7 +3,9 @@
 // snapshot on the printer device of the process (QpDevice), or into the
 // printer's output file. It adds the print job around the pages, the
 // printer settings recorded in the snapshot (or given here), paper bins, raw
-// data, and positions measured from the printable area's corner.
+// data, and positions measured from the printable area's corner. Its own
+// refusals (the device's, the bins', its page selection's, no page to
+// print) keep their messages on every road; the snapshot's name its file.
 //
 // On the "Print to PDF" printer a job without an output file asks the user
 // for one through the file dialog service (default name: the report's title
@@ -28,10 +30,6 @@ public:
     void SetPages(int pages) { FPages = pages; }
     int MaxCopies();
 
-    // An error that ends the playback names the snapshot's file (when the
-    // stream is one), unless it is this target's own: its device's, its page
-    // selection's or the refusal of CheckPlayback.
-    void RenderPage(int pageNum) override;
     // ESheetcaster "The report has no page to print." when the playback
     // would print no page (a snapshot without pages, or a range or
     // selection that holds none of its pages), before DocBegin: no file is
@@ -55,15 +53,12 @@ public:
     int YI2D(double pos) override;
 
 private:
-    class TOwnCall;
-
     TQpPrinterDevice* Device() const;
     void ReadDevice();
 
     int FPages = 0;
-    bool FFailedHere = false; // the playback's error is this target's own
-    int FPagesBegun = 0;      // of the playback
-    int FXDPI = 0;            // of the job, read when it starts and at every page
+    int FPagesBegun = 0; // of the playback
+    int FXDPI = 0;       // of the job, read when it starts and at every page
     int FYDPI = 0;
     int FWasteLeft = 0; // device pixels
     int FWasteTop = 0;

@@ -1,5 +1,6 @@
 // The preview window driven by keys and commands: page actions, scrolling
 // across pages, the key filters of its edits, Go to Page, Save and Print.
+#include "DamagedPages.h"
 #include "PaperLocale.h"
 #include "PdfSystem.h"
 #include "PdfTools.h"
@@ -756,6 +757,118 @@ TEST_F(QpFormPreviewTest, FileOpenShowsTheHourglassUntilThePageIsShown)
     EXPECT_EQ(Screen()->Cursor(), crDefault);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_EQ(Form->ZvRenderPreview->Pages(), 5);
+}
+
+// Page steps in the preview window of a snapshot file whose pages 2 and 12
+// are damaged part way down their bodies: the heading, the first line (so
+// that only "PAGE 12" could be drawn), a middle line or the last line is a
+// command no reader knows. Each refused step (Next, Previous, Last, the
+// page edit, Go to Page, and First once page 1 is changed on disk) shows
+// the reader's message naming the file and leaves the page area of the
+// window as it was, pixel for pixel, with the page shown before drawn whole
+// and still told in the page edit and the status bar. A zoom change then
+// redraws the page shown, each good step shows its page as the undamaged
+// report shows it, and the window shown a second time shows the same.
+TEST_F(QpFormPreviewTest, ARefusedPageStepKeepsThePageShown)
+{
+    const QByteArray good = HeadedPages(12);
+    auto* reference = NewForm<TZarvPreviewForm>(nullptr);
+    reference->ReportSystem = &System;
+    reference->SetBounds(0, 0, 615, 450);
+    reference->InputFileName = WriteFile(Path("good.zsf"), good);
+    reference->Show();
+    reference->InitFromQPSystem();
+    auto pictureOf = [reference](int page, double zoom) {
+        reference->ZvRenderPreview->SetZoomFactor(zoom);
+        reference->ZvRenderPreview->RenderPage(page);
+        return reference->ZvRenderPreview->Bitmap()->ToImage();
+    };
+    auto picture = [this] { return Form->ZvRenderPreview->Bitmap()->ToImage(); };
+    auto screen = [this] { return Form->ScrollBox1->Widget()->grab().toImage(); };
+    auto typePage = [this](const QString& page) {
+        Form->PageEdit->SetFocus();
+        Form->PageEdit->SetText(page);
+        QTest::keyClick(Form->PageEdit->EditWidget(), Qt::Key_Return);
+    };
+    auto goTo = [this](const QString& page) {
+        Dialogs->Answer(true, page);
+        RequireOwned<TMenuItem>(Form, "mnuPageGoto")->QtAction()->trigger();
+    };
+    const QString path = Path("damaged.zsf");
+    const QString message = QStringLiteral("Unexpected code [238] found in report file.\n") + path;
+    // The page shown before stays on screen, drawn whole.
+    auto refused = [&](const char* step, const std::function<void()>& go) {
+        SCOPED_TRACE(step);
+        const int page = Page();
+        const QImage shown = picture();
+        const QImage onScreen = screen();
+        const QString status = Form->sbarMain->SimpleText();
+        const size_t messages = Messages->Shown().size();
+        go();
+        ASSERT_EQ(Messages->Shown().size(), messages + 1);
+        EXPECT_EQ(Messages->Shown().back().Text, message);
+        EXPECT_EQ(Page(), page);
+        EXPECT_EQ(Form->PageEdit->Text(), QString::number(page));
+        EXPECT_EQ(Form->sbarMain->SimpleText(), status);
+        EXPECT_TRUE(picture() == shown);
+        EXPECT_TRUE(picture() == pictureOf(page, Form->ZvRenderPreview->ZoomFactor()));
+        EXPECT_TRUE(screen() == onScreen);
+    };
+
+    struct Damage {
+        const char* where;
+        QString page1, page2, page12;
+    };
+    const Damage damages[] = {
+        {"the heading", QStringLiteral("PAGE 1"), QStringLiteral("PAGE 2"), QStringLiteral("PAGE 12")},
+        {"the first line", LineText(1, 1), LineText(2, 1), LineText(12, 1)},
+        {"a middle line", LineText(1, 4), LineText(2, 4), LineText(12, 4)},
+        {"the last line", LineText(1, kDamagedLines), LineText(2, kDamagedLines),
+         LineText(12, kDamagedLines)},
+    };
+    for (const Damage& damage : damages) {
+        SCOPED_TRACE(damage.where);
+        const QByteArray damaged = WithUnknownCommands(good, {damage.page2, damage.page12});
+        ASSERT_FALSE(damaged.isEmpty());
+        ShowFile(WriteFile(path, damaged));
+        ASSERT_TRUE(picture() == pictureOf(1, 100));
+
+        refused("Next to page 2", [this] { Form->actnPage_Next->QtAction()->trigger(); });
+        typePage(QStringLiteral("11"));
+        EXPECT_TRUE(picture() == pictureOf(11, 100));
+        refused("Next to page 12", [this] { Form->actnPage_Next->QtAction()->trigger(); });
+        refused("Last", [this] { Form->actnPage_Last->QtAction()->trigger(); });
+        refused("page 12 typed", [&] { typePage(QStringLiteral("12")); });
+        refused("Go to Page 12", [&] { goTo(QStringLiteral("12")); });
+        Form->Widget()->grab().save(OutputPath(QStringLiteral("preview-refused-step.png")));
+        typePage(QStringLiteral("3"));
+        EXPECT_TRUE(picture() == pictureOf(3, 100));
+        refused("Previous to page 2", [this] { Form->actnPage_Previous->QtAction()->trigger(); });
+
+        Form->actnZoom_In->QtAction()->trigger();
+        EXPECT_EQ(Form->ZoomEdit->Text(), "110.0");
+        EXPECT_EQ(Page(), 3);
+        EXPECT_TRUE(picture() == pictureOf(3, 110));
+        Form->actnPage_Next->QtAction()->trigger();
+        EXPECT_EQ(Page(), 4);
+        EXPECT_TRUE(picture() == pictureOf(4, 110));
+
+        {
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+            ASSERT_TRUE(file.seek(TextCommandPos(good, damage.page1)));
+            ASSERT_EQ(file.write("\xEE", 1), 1);
+        }
+        refused("First", [this] { Form->actnPage_First->QtAction()->trigger(); });
+        const QImage onScreen = screen();
+        Form->Hide();
+        Form->Show();
+        EXPECT_TRUE(screen() == onScreen);
+        EXPECT_TRUE(picture() == pictureOf(4, 110));
+        DestroyForm(Form);
+        Form = nullptr;
+    }
+    DestroyForm(reference);
 }
 
 } // namespace

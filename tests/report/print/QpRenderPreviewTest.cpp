@@ -1,3 +1,4 @@
+#include "DamagedPages.h"
 #include "PreviewScrollBox.h"
 #include "SnapshotSupport.h"
 
@@ -7,9 +8,11 @@
 #include "platform/forms/Picture.h"
 
 #include <QImage>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 
 namespace {
 
@@ -218,6 +221,131 @@ TEST_F(QpRenderPreviewTest, MonochromeHasNoShadowAndAScrollBoxIsNeeded)
         EXPECT_EQ(e.Message(), QStringLiteral("ScrollBox must be assigned for RenderPreview component"));
     }
     EXPECT_FALSE(alone.Rendering());
+}
+
+// A page step refused part way down the page's body, where the heading, the
+// first line, a middle line or the last line of page 2 or page 12 is a
+// command no reader knows: the page shown before stays shown, the same
+// picture pixel for pixel, in the same place with the same scroll ranges,
+// and stays the current page. Each good step shows its page as a preview of
+// the undamaged report shows it, and a zoom change after the refusals
+// redraws the page shown.
+TEST_F(QpRenderPreviewTest, ARefusedPageKeepsThePictureShownBefore)
+{
+    auto setUp = [](TZvRenderPreview& preview) {
+        preview.RulerType = TRulerType::rtBothIn;
+        preview.SetShadowDepth(4);
+        preview.MarginPercent = 5;
+    };
+    const QByteArray good = HeadedPages(12);
+    TMemoryStream goodStream(good);
+    TZvRenderPreview reference(nullptr);
+    setUp(reference);
+    reference.SetScrollBox(NewScrollBox(&Owner, 600, 400));
+    reference.SetZSFStream(&goodStream);
+    auto pictureOf = [&reference](int page, double zoom) {
+        reference.SetZoomFactor(zoom);
+        reference.RenderPage(page);
+        return reference.Bitmap()->ToImage();
+    };
+    setUp(Preview);
+    auto place = [this] {
+        const TImage* image = Preview.Image();
+        return QRect(image->Left(), image->Top(), image->Width(), image->Height());
+    };
+
+    struct Step {
+        int line;
+        const char* name;
+        int from;
+        std::function<void(TZvRenderPreview&)> go;
+    };
+    const Step steps[] = {
+        {1, "Next", 11, [](TZvRenderPreview& p) { p.NextPage(); }},
+        {2, "Previous", 3, [](TZvRenderPreview& p) { p.PrevPage(); }},
+        {3, "Previous from the first", 1, [](TZvRenderPreview& p) { p.PrevPage(); }}, // wraps to 12
+        {4, "Last", 5, [](TZvRenderPreview& p) { p.RenderPage(p.Pages()); }},
+        {5, "page 12", 7, [](TZvRenderPreview& p) { p.RenderPage(12); }},
+        {6, "a page past the last", 7, [](TZvRenderPreview& p) { p.RenderPage(40); }},
+    };
+    struct Damage {
+        const char* where;
+        QString page2, page12;
+    };
+    const Damage damages[] = {
+        {"the heading", QStringLiteral("PAGE 2"), QStringLiteral("PAGE 12")},
+        {"the first line", LineText(2, 1), LineText(12, 1)},
+        {"a middle line", LineText(2, 4), LineText(12, 4)},
+        {"the last line", LineText(2, kDamagedLines), LineText(12, kDamagedLines)},
+    };
+    for (const Damage& damage : damages) {
+        SCOPED_TRACE(damage.where);
+        const QByteArray damaged = WithUnknownCommands(good, {damage.page2, damage.page12});
+        ASSERT_FALSE(damaged.isEmpty());
+        TMemoryStream stream(damaged);
+        Preview.SetZSFStream(&stream);
+        for (const Step& step : steps) {
+            SCOPED_TRACE(testing::Message() << "row " << step.line << ", " << step.name);
+            Preview.RenderPage(step.from);
+            ASSERT_EQ(Preview.CurrentPage(), step.from);
+            const QImage before = Picture();
+            EXPECT_TRUE(before == pictureOf(step.from, 100));
+            const QRect placed = place();
+            const QSize ranges(HorzRange(Box), VertRange(Box));
+            try {
+                step.go(Preview);
+                ADD_FAILURE() << "shown";
+            } catch (const ESheetcaster& e) {
+                EXPECT_EQ(e.Message(), QStringLiteral("Unexpected code [238] found in report file."));
+            }
+            EXPECT_EQ(Preview.CurrentPage(), step.from);
+            EXPECT_EQ(Changes.back(), step.from);
+            EXPECT_TRUE(Picture() == before);
+            EXPECT_EQ(place(), placed);
+            EXPECT_EQ(QSize(HorzRange(Box), VertRange(Box)), ranges);
+        }
+        Preview.SetZoomFactor(50);
+        EXPECT_EQ(Preview.CurrentPage(), 7);
+        EXPECT_TRUE(Picture() == pictureOf(7, 50));
+        Preview.NextPage();
+        EXPECT_TRUE(Picture() == pictureOf(8, 50));
+        Preview.SetZoomFactor(100);
+        Preview.SetZSFStream(nullptr);
+    }
+}
+
+// A preview target without its scroll box refuses to draw with its own
+// message, whichever road the snapshot file came by, where the reader's
+// refusal of a damaged file names the file.
+TEST_F(QpRenderPreviewTest, OnlyTheReadersRefusalNamesTheFile)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("report.zsf"));
+    SaveBytesToFile(path, ThreePages());
+    const QString noBox = QStringLiteral("ScrollBox must be assigned for RenderPreview component");
+    auto refusal = [](const std::function<void()>& show) {
+        try {
+            show();
+        } catch (const Exception& e) {
+            return e.Message();
+        }
+        return QStringLiteral("shown");
+    };
+    TZvRenderPreview alone(nullptr);
+    EXPECT_EQ(refusal([&] { alone.Render(path); }), noBox);
+    TFileStream file(path, fmOpenRead);
+    alone.SetZSFStream(&file);
+    EXPECT_EQ(refusal([&] { alone.RenderPage(2); }), noBox);
+    alone.SetZSFStream(nullptr);
+
+    SaveBytesToFile(path, WithUnknownCommands(HeadedPages(3), {LineText(1, 2)}));
+    const QString damaged = QStringLiteral("Unexpected code [238] found in report file.\n") + path;
+    Preview.SetZSFStream(nullptr);
+    EXPECT_EQ(refusal([&] { Preview.Render(path); }), damaged);
+    TFileStream damagedFile(path, fmOpenRead);
+    Preview.SetZSFStream(&damagedFile);
+    EXPECT_EQ(refusal([&] { Preview.RenderPage(1); }), damaged);
+    Preview.SetZSFStream(nullptr);
 }
 
 } // namespace

@@ -1,5 +1,8 @@
+#include "DamagedPages.h"
 #include "PaperLocale.h"
+#include "PdfSystem.h"
 #include "PdfTools.h"
+#include "ReportWindows.h"
 #include "SnapshotSupport.h"
 
 #include "report/print/QpDevice.h"
@@ -9,6 +12,7 @@
 #include "platform/rtl/SafeSave.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QPrinterInfo>
 #include <QProcess>
 #include <QRegularExpression>
@@ -16,6 +20,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 
 namespace {
@@ -394,6 +399,162 @@ TEST_F(QpRenderPdfPrinterTest, TheOfferedNameIsTheTitleAsAFileName)
     Dialogs.Answer(false);
     EXPECT_THROW(printer.Render(&stream), EAbort);
     EXPECT_EQ(Dialogs.Service().Files.back().FileName, longTitle.left(100) + QStringLiteral(".pdf"));
+}
+
+} // namespace
+
+namespace {
+
+// The roads a snapshot reaches the printer target by: a file played by
+// name (as the report system's print phase plays it), the same file handed
+// over as a stream (as the preview's Print hands it), and the snapshot in
+// memory.
+class QpRenderPrinterRoadsTest : public NoPrinterTest {
+protected:
+    QString Path(const QString& name) const { return Dir.filePath(name); }
+    // The message a print by that road ends with, or "printed".
+    static QString Refusal(const std::function<void()>& print)
+    {
+        try {
+            print();
+        } catch (const Exception& e) {
+            return e.Message();
+        }
+        return QStringLiteral("printed");
+    }
+
+    QTemporaryDir Dir;
+};
+
+// A one-page report run for its page 2 only: no page is written.
+QByteArray WithoutPages()
+{
+    return WriteSnapshot([](TZvZSFWriter& w) { w.PrintXY(1, 1, QStringLiteral("1")); },
+                         [](TZvZSFWriter& w) {
+                             w.SetFirstPage(2);
+                             w.SetLastPage(2);
+                         });
+}
+
+// The printer target's own refusals (no page to print, its page selection,
+// its device) keep their message on every road; the reader's refusals of a
+// damaged file name the file on both file roads, and nothing in memory.
+// Rows: the fault, the message (without the file's name).
+TEST_F(QpRenderPrinterRoadsTest, ARefusalNamesOnlyWhatItIsAbout)
+{
+    const QByteArray twelve = HeadedPages(12);
+    const QByteArray none = WithoutPages();
+    const QByteArray damaged = WithUnknownCommands(twelve, {LineText(5, 4)});
+    QByteArray renumbered = twelve;
+    qToLittleEndian<qint32>(4, renumbered.data() + PageHeaderPos(twelve, 3) + 9);
+    const QString pdf = Path(QStringLiteral("report.pdf"));
+    const QString blocked = Path(QStringLiteral("missing/report.pdf"));
+    const QString noPage = QStringLiteral("The report has no page to print.");
+    struct Row {
+        int line;
+        const char* fault;
+        QByteArray snapshot;
+        std::function<void(TZvRenderPrinter&)> setUp;
+        QString message;
+        bool reader; // the reader's refusal: the file is named
+    };
+    const Row rows[] = {
+        {1, "a range past the last page", twelve,
+         [](TZvRenderPrinter& p) {
+             p.SetFirstPage(20);
+             p.SetLastPage(30);
+         },
+         noPage, false},
+        {2, "a selection past the last page", twelve, [](TZvRenderPrinter& p) { p.SetSelection("13-"); },
+         noPage, false},
+        {3, "a report without pages", none, nullptr, noPage, false},
+        {4, "a selection with a token that is no page", twelve,
+         [](TZvRenderPrinter& p) { p.SetSelection("1-3,x"); },
+         QStringLiteral("'X' is not a valid integer value"), false},
+        {5, "an output file in a folder that does not exist", twelve,
+         [&blocked](TZvRenderPrinter& p) { p.SetOutputFileName(blocked); },
+         QStringLiteral("Cannot create file \"%1\". The folder \"%2\" does not exist.")
+             .arg(blocked, QFileInfo(blocked).path()),
+         false},
+        {6, "no printer and no output file", twelve, [](TZvRenderPrinter& p) { p.SetOutputFileName({}); },
+         QStringLiteral("Cannot print: no printer is installed and no output file was given."), false},
+        {7, "a command no reader knows on page 5", damaged, nullptr,
+         QStringLiteral("Unexpected code [238] found in report file."), true},
+        {8, "page 3 numbered 4", renumbered, nullptr, QStringLiteral("Unexpected code found in report file."),
+         true},
+        {9, "a file cut short in its last page", twelve.left(twelve.size() - 30), nullptr,
+         QStringLiteral("Stream read error"), true},
+    };
+    const QString path = Path(QStringLiteral("report.zsf"));
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << "row " << row.line << ", " << row.fault);
+        ASSERT_FALSE(row.snapshot.isEmpty());
+        SaveBytesToFile(path, row.snapshot);
+        const QString named = row.reader ? row.message + QLatin1Char('\n') + path : row.message;
+        TZvRenderPrinter printer(nullptr);
+        printer.SetOutputFileName(pdf);
+        if (row.setUp)
+            row.setUp(printer);
+        EXPECT_EQ(Refusal([&] { printer.Render(path); }), named);
+        EXPECT_FALSE(printer.Rendering());
+        EXPECT_FALSE(GlobalPrinterDevice()->Printing());
+        TFileStream file(path, fmOpenRead);
+        EXPECT_EQ(Refusal([&] { printer.Render(&file); }), named);
+        printer.SetZSFStream(nullptr);
+        TMemoryStream memory(row.snapshot);
+        EXPECT_EQ(Refusal([&] { printer.Render(&memory); }), row.message);
+        printer.SetZSFStream(nullptr);
+        EXPECT_FALSE(QFile::exists(pdf));
+    }
+    // The undamaged report prints by name.
+    SaveBytesToFile(path, twelve);
+    TZvRenderPrinter printer(nullptr);
+    printer.SetOutputFileName(pdf);
+    EXPECT_EQ(Refusal([&] { printer.Render(path); }), QStringLiteral("printed"));
+    EXPECT_EQ(PdfPageSizes(pdf).size(), 12u);
+}
+
+using QpRenderPrinterSystemTest = ReportWindowsTest;
+
+// The report system printing a snapshot file, whose print phase plays the
+// file by name: a snapshot without pages is refused with the printer's
+// message alone, one with a command no reader knows with the reader's
+// message and the file's name, and the PDF that stood there keeps its
+// bytes.
+TEST_F(QpRenderPrinterSystemTest, PrintingASnapshotFileNamesItOnlyInTheReadersRefusal)
+{
+    const QByteArray none = WithoutPages();
+    const QByteArray damaged = WithUnknownCommands(HeadedPages(3), {LineText(2, 1)});
+    ASSERT_FALSE(damaged.isEmpty());
+    const QString snapshot = Path("printed.zsf");
+    const QString pdf = Path("printed.pdf");
+    const QByteArray old("%PDF-1.4 the last print\n");
+    SaveBytesToFile(pdf, old);
+    struct Row {
+        int line;
+        QByteArray bytes;
+        QString message;
+    };
+    const Row rows[] = {
+        {1, none, QStringLiteral("The report has no page to print.")},
+        {2, damaged, QStringLiteral("Unexpected code [238] found in report file.\n") + snapshot},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << "row " << row.line);
+        SaveBytesToFile(snapshot, row.bytes);
+        TZvSystem system(nullptr);
+        PlaySnapshotFile(system, TReportDest::rdPrinter, snapshot, pdf);
+        try {
+            system.Execute();
+            ADD_FAILURE() << "printed";
+        } catch (const Exception& e) {
+            EXPECT_EQ(e.Message(), row.message);
+        }
+        EXPECT_FALSE(GlobalPrinterDevice()->Printing());
+        QFile kept(pdf);
+        ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+        EXPECT_EQ(kept.readAll(), old);
+    }
 }
 
 } // namespace

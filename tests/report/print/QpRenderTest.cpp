@@ -945,7 +945,7 @@ TEST_F(QpRenderTest, AFileCutInsideACommandFailsAtThatCommand)
                 measured.RenderPage(0);
                 ADD_FAILURE() << "played";
             } catch (const EReadError& e) {
-                EXPECT_EQ(e.Message(), QStringLiteral("Stream read error"));
+                EXPECT_EQ(e.Message(), QStringLiteral("Stream read error\n") + path);
             }
             EXPECT_EQ(measured.Calls, before);
             measured.SetZSFStream(nullptr);
