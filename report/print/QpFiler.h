@@ -282,7 +282,7 @@ private:
     int64_t FPosition = 0;
     std::array<TWindow, 2> FWindows;
     TWindow* FWindow = &FWindows[0]; // the one read last
-    std::vector<char> FGathered; // what View gathered last
+    std::vector<char> FGathered;     // what View gathered last
 };
 
 // ---------------------------------------------------------------------------

@@ -885,14 +885,14 @@ TEST(QpFilerReaderTest, LongBlocksReadWhereverTheyStartAgainstTheWindows)
         qsizetype From;
         qsizetype Count;
     } rows[] = {
-        {kAt + 10, kWindow + 5000},      // inside, out past its end
-        {kAt + 100, kWindow - 100},      // inside, up to its last byte
-        {kAt + kWindow, kWindow},        // the first byte after it
-        {kAt + kWindow, 3 * kWindow},    // the same, three windows long
-        {10, kWindow + 2000},            // before it, running into it
-        {kAt + 2 * kWindow + 7, kWindow + 1},   // far from it
-        {size - kWindow, kWindow},       // up to the stream's last byte
-        {size - kWindow, kWindow + 1},   // one past it
+        {kAt + 10, kWindow + 5000},           // inside, out past its end
+        {kAt + 100, kWindow - 100},           // inside, up to its last byte
+        {kAt + kWindow, kWindow},             // the first byte after it
+        {kAt + kWindow, 3 * kWindow},         // the same, three windows long
+        {10, kWindow + 2000},                 // before it, running into it
+        {kAt + 2 * kWindow + 7, kWindow + 1}, // far from it
+        {size - kWindow, kWindow},            // up to the stream's last byte
+        {size - kWindow, kWindow + 1},        // one past it
     };
     for (const int64_t most : kMostPerRead) {
         for (const auto& row : rows) {
@@ -903,7 +903,8 @@ TEST(QpFilerReaderTest, LongBlocksReadWhereverTheyStartAgainstTheWindows)
             ExpectBlock(reader, bytes, kAt, 1);
             ExpectBlock(reader, bytes, row.From, row.Count);
             if (row.From + row.Count < size)
-                ExpectBlock(reader, bytes, row.From + row.Count, std::min<qsizetype>(100, size - row.From - row.Count));
+                ExpectBlock(reader, bytes, row.From + row.Count,
+                            std::min<qsizetype>(100, size - row.From - row.Count));
         }
     }
 }
