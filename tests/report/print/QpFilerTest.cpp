@@ -851,7 +851,7 @@ TEST(QpFilerReaderTest, AStreamThatEndsInsideAValueFailsAtThatValue)
 }
 
 // Bytes read at the position compare with the stream's own, and a read
-// past the end raises the read error and leaves the position.
+// past the last of them raises the read error and leaves the position.
 void ExpectBlock(TZsfReader& reader, const QByteArray& bytes, qsizetype position, qsizetype count)
 {
     SCOPED_TRACE(testing::Message() << count << " bytes at " << position);
@@ -873,7 +873,8 @@ constexpr int64_t kMostPerRead[] = {INT64_MAX, 7, 4096, 65535};
 // Blocks of a window's size and more, placed against a window read first
 // at kAt: starting inside it, at its first byte after it, before it and
 // running into it, far from it, and running past the stream's end; each
-// followed by a read on from where it ended.
+// followed by a read on from where it ended. Where the stream ends inside
+// a block, the block raises the read error and leaves the position.
 TEST(QpFilerReaderTest, LongBlocksReadWhereverTheyStartAgainstTheWindows)
 {
     constexpr int kWindow = TZsfReader::kWindowSize;
@@ -894,17 +895,23 @@ TEST(QpFilerReaderTest, LongBlocksReadWhereverTheyStartAgainstTheWindows)
         {size - kWindow, kWindow},            // up to the stream's last byte
         {size - kWindow, kWindow + 1},        // one past it
     };
+    // The whole stream, and one that ends two windows after kAt though it
+    // claims to be whole (a file cut after it was measured).
+    const QByteArray held[] = {bytes, bytes.left(kAt + 2 * kWindow)};
     for (const int64_t most : kMostPerRead) {
-        for (const auto& row : rows) {
-            SCOPED_TRACE(testing::Message() << "at most " << most << " bytes a read");
-            CountingStream stream(bytes);
-            stream.MostPerRead = most;
-            TZsfReader reader(stream);
-            ExpectBlock(reader, bytes, kAt, 1);
-            ExpectBlock(reader, bytes, row.From, row.Count);
-            if (row.From + row.Count < size)
-                ExpectBlock(reader, bytes, row.From + row.Count,
-                            std::min<qsizetype>(100, size - row.From - row.Count));
+        for (const QByteArray& has : held) {
+            for (const auto& row : rows) {
+                SCOPED_TRACE(testing::Message() << "at most " << most << " bytes a read"
+                                                << (has.size() < size ? ", stream cut" : ""));
+                Claiming<CountingStream> stream(size, has);
+                stream.MostPerRead = most;
+                TZsfReader reader(stream);
+                ExpectBlock(reader, has, kAt, 1);
+                ExpectBlock(reader, has, row.From, row.Count);
+                if (row.From + row.Count < size)
+                    ExpectBlock(reader, has, row.From + row.Count,
+                                std::min<qsizetype>(100, size - row.From - row.Count));
+            }
         }
     }
 }
