@@ -179,12 +179,13 @@ constexpr uint8_t kZsfVarPlaceholder = 255;
 // block). Of two windows, reading on past the end of one refills that one,
 // and a jump to bytes in neither (a page landing, a graphic or a variable
 // stored elsewhere) fills the other, so the way back costs no read. Seek
-// only moves the reader's position; a block of a window's size or more
-// that starts in neither window goes from the stream straight to the
-// caller. Every fill and every such block sets the stream's position first
-// (whoever else moved the stream in between, the bytes are those asked
-// for) and reads until it has its bytes or the stream delivers no more, so
-// a stream that hands out fewer bytes a call than asked reads the same.
+// only moves the reader's position; the rest of a block that runs on
+// beyond the windows goes from the stream straight to the caller when it
+// is a window's size or more. Every fill and every such read sets the
+// stream's position first (whoever else moved the stream in between, the
+// bytes are those asked for) and reads until it has its bytes or the
+// stream delivers no more, so a stream that hands out fewer bytes a call
+// than asked reads the same.
 // The windows belong to the reader and it starts with none: a reader made
 // for a pass returns only bytes read during that pass. The stream's own
 // position is wherever the last read left it.
