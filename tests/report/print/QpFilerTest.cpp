@@ -920,9 +920,9 @@ TEST(QpFilerReaderTest, LongBlocksReadWhereverTheyStartAgainstTheWindows)
 // own bytes: values at their starts, short blocks anywhere (many across a
 // window's edge), reads on from where the last one ended, and blocks of a
 // window's size and more. The same whatever the stream hands out a call,
-// and when something else moves the stream between the reader's reads, so
-// that a window read on from the last one is read where the stream was
-// left.
+// and when something else moves the stream between the reader's reads: a
+// window filled on from where the last one ended is still read from there,
+// not from where the stream was left.
 TEST(QpFilerReaderTest, RandomReadsGetTheStreamsBytesHoweverItDeliversThem)
 {
     const WrittenValues written = ManyValues();
