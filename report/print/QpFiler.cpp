@@ -32,11 +32,6 @@ const QString kInvalidFloat = QStringLiteral("Invalid floating point value for p
 // there.
 constexpr uint16_t kPageNoBin = 512;
 
-[[noreturn]] void ReadError()
-{
-    throw EReadError(QStringLiteral("Stream read error"));
-}
-
 QByteArray Int32Bytes(int32_t value)
 {
     QByteArray bytes(4, Qt::Uninitialized);
@@ -107,13 +102,30 @@ TZsfReader::TZsfReader(TStream& stream) : FStream(stream)
 {
     FSize = stream.Size();
     FPosition = stream.Position();
-    FStreamPosition = FPosition;
+}
+
+void TZsfReader::ReadError()
+{
+    throw EReadError(QStringLiteral("Stream read error"));
+}
+
+void TZsfReader::InvalidNumber()
+{
+    RaiseError(Translate(QStringLiteral("Invalid number found in report file.")));
 }
 
 void TZsfReader::Need(int64_t count) const
 {
     if (count < 0 || count > FSize - FPosition)
         ReadError();
+}
+
+const char* TZsfReader::Gathered(int64_t count)
+{
+    Need(count);
+    FGathered.resize(size_t(count));
+    Read(FGathered.data(), count);
+    return FGathered.data();
 }
 
 // The position moves only once the whole value is there.
@@ -126,10 +138,8 @@ void TZsfReader::Read(void* buffer, int64_t count)
     while (left > 0) {
         TWindow* window = WindowAt(position);
         if (!window && left >= kWindowSize) {
-            StreamTo(position);
-            FStreamPosition = -1;
-            FStream.ReadBuffer(out, left);
-            FStreamPosition = position + left;
+            if (StreamBytes(position, out, left) < left)
+                ReadError();
             break;
         }
         if (!window)
@@ -145,7 +155,7 @@ void TZsfReader::Read(void* buffer, int64_t count)
 
 TZsfReader::TWindow* TZsfReader::WindowAt(int64_t position)
 {
-    if (FWindow && FWindow->Holds(position))
+    if (FWindow->Holds(position))
         return FWindow;
     for (TWindow& window : FWindows) {
         if (window.Holds(position)) {
@@ -157,13 +167,12 @@ TZsfReader::TWindow* TZsfReader::WindowAt(int64_t position)
 }
 
 // Reading on from the end of the current window refills it; a jump fills
-// the other one, which keeps the window the jump came from.
+// the other one, which keeps the window the jump came from. A window
+// holding nothing (none read yet, or a fill that failed) is taken first.
 TZsfReader::TWindow& TZsfReader::Fill(int64_t position)
 {
     TWindow* window = FWindow;
-    if (!window)
-        window = &FWindows[0];
-    else if (position != window->Start + window->Length)
+    if (window->Length > 0 && position != window->Start + window->Length)
         window = window == &FWindows[0] ? &FWindows[1] : &FWindows[0];
     // No window is larger than the stream the reader was made for.
     const int64_t capacity = std::min<int64_t>(kWindowSize, FSize);
@@ -172,70 +181,23 @@ TZsfReader::TWindow& TZsfReader::Fill(int64_t position)
     window->Start = position;
     window->Length = 0;
     FWindow = window;
-    StreamTo(position);
-    const int64_t wanted = std::min(capacity, FSize - position);
-    FStreamPosition = -1;
-    while (window->Length < wanted) {
-        const int64_t n = FStream.Read(window->Bytes.get() + window->Length, wanted - window->Length);
-        if (n <= 0)
-            break;
-        window->Length += n;
-    }
-    FStreamPosition = position + window->Length;
+    window->Length = StreamBytes(position, window->Bytes.get(), std::min(capacity, FSize - position));
     if (window->Length == 0)
         ReadError();
     return *window;
 }
 
-void TZsfReader::StreamTo(int64_t position)
+int64_t TZsfReader::StreamBytes(int64_t position, char* buffer, int64_t count)
 {
-    if (FStreamPosition != position)
-        FStream.SetPosition(position);
-    FStreamPosition = position;
-}
-
-uint8_t TZsfReader::Byte()
-{
-    uint8_t value = 0;
-    Read(&value, 1);
-    return value;
-}
-
-uint16_t TZsfReader::Word()
-{
-    uchar bytes[2];
-    Read(bytes, 2);
-    return qFromLittleEndian<quint16>(bytes);
-}
-
-int16_t TZsfReader::SmallInt()
-{
-    return int16_t(Word());
-}
-
-int32_t TZsfReader::Int32()
-{
-    uchar bytes[4];
-    Read(bytes, 4);
-    return qFromLittleEndian<qint32>(bytes);
-}
-
-float TZsfReader::Float()
-{
-    uchar bytes[4];
-    Read(bytes, 4);
-    const quint32 bits = qFromLittleEndian<quint32>(bytes);
-    float value;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
-}
-
-double TZsfReader::Number()
-{
-    const float value = Float();
-    if (!std::isfinite(value))
-        RaiseError(Translate(QStringLiteral("Invalid number found in report file.")));
-    return value;
+    FStream.SetPosition(position);
+    int64_t done = 0;
+    while (done < count) {
+        const int64_t n = FStream.Read(buffer + done, count - done);
+        if (n <= 0)
+            break;
+        done += n;
+    }
+    return done;
 }
 
 QString TZsfReader::Text()
@@ -245,33 +207,33 @@ QString TZsfReader::Text()
         length = ((length & 0x3F) << 8) | Byte();
     if (AnsiStrings)
         return AnsiToUnicode(Bytes(length));
-    const QByteArray bytes = Bytes(int64_t(length) * 2);
+    const int64_t count = int64_t(length) * 2;
+    Need(count);
     QString text(length, Qt::Uninitialized);
-    const char* in = bytes.constData();
-    for (int i = 0; i < length; ++i, in += 2)
-        text[i] = QChar(qFromLittleEndian<quint16>(in));
+    if (length == 0)
+        return text;
+    const char* units = InWindow(count);
+    if (!units) {
+        Read(text.data(), count);
+        units = reinterpret_cast<const char*>(text.constData());
+    }
+    qFromLittleEndian<quint16>(units, length, text.data());
     return text;
 }
 
 QByteArray TZsfReader::Bytes(int64_t count)
 {
     Need(count);
+    if (const char* here = count > 0 ? InWindow(count) : nullptr)
+        return QByteArray(here, qsizetype(count));
     QByteArray bytes(qsizetype(count), Qt::Uninitialized);
-    if (count > 0)
-        Read(bytes.data(), count);
+    Read(bytes.data(), count);
     return bytes;
 }
 
 void TZsfReader::Skip(int64_t count)
 {
     Seek(FPosition + std::max<int64_t>(count, 0));
-}
-
-void TZsfReader::Seek(int64_t position)
-{
-    if (position < 0 || position > FSize)
-        ReadError();
-    FPosition = position;
 }
 
 // ---------------------------------------------------------------------------

@@ -41,9 +41,12 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QtEndian>
 
 #include <array>
+#include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -170,14 +173,22 @@ constexpr uint8_t kZsfVarPlaceholder = 255;
 //
 // The stream is read a window of kWindowSize bytes at a time, so that a
 // pass over a file costs about its size over the window's in read calls,
-// not one per value. Of two windows, reading on past the end of one refills
-// that one, and a jump to bytes in neither (a page landing, a graphic or a
-// variable stored elsewhere) fills the other, so the way back costs no
-// read. Seek inside a window touches nothing; a block of a window's size or
-// more goes from the stream straight to the caller. The windows belong to
-// the reader and it starts with none: a reader made for a pass returns only
-// bytes read during that pass. The stream's own position is wherever the
-// last read left it.
+// not one per value. A value that lies inside the window read last is
+// taken straight from it: a bounds check and one copy into the value (a
+// text's units go straight into the text, a block's bytes into the
+// block). Of two windows, reading on past the end of one refills that one,
+// and a jump to bytes in neither (a page landing, a graphic or a variable
+// stored elsewhere) fills the other, so the way back costs no read. Seek
+// only moves the reader's position; the rest of a block that runs on
+// beyond the windows goes from the stream straight to the caller when it
+// is a window's size or more. Every fill and every such read sets the
+// stream's position first (whoever else moved the stream in between, the
+// bytes are those asked for) and reads until it has its bytes or the
+// stream delivers no more, so a stream that hands out fewer bytes a call
+// than asked reads the same.
+// The windows belong to the reader and it starts with none: a reader made
+// for a pass returns only bytes read during that pass. The stream's own
+// position is wherever the last read left it.
 class TZsfReader {
 public:
     static constexpr int kWindowSize = 65536;
@@ -186,24 +197,49 @@ public:
     TZsfReader(const TZsfReader&) = delete;
     TZsfReader& operator=(const TZsfReader&) = delete;
 
-    uint8_t Byte();
-    uint16_t Word();
-    int16_t SmallInt();
-    int32_t Int32();
-    float Float();
+    uint8_t Byte() { return uint8_t(*View(1)); }
+    uint16_t Word() { return qFromLittleEndian<quint16>(View(2)); }
+    int16_t SmallInt() { return int16_t(Word()); }
+    int32_t Int32() { return qFromLittleEndian<qint32>(View(4)); }
+    float Float()
+    {
+        const quint32 bits = qFromLittleEndian<quint32>(View(4));
+        float value;
+        std::memcpy(&value, &bits, sizeof value);
+        return value;
+    }
     // A float that must be a finite number (a coordinate, size or scale);
     // ESheetcaster "Invalid number found in report file." otherwise.
-    double Number();
+    double Number()
+    {
+        const float value = Float();
+        if (!std::isfinite(value))
+            InvalidNumber();
+        return value;
+    }
     // A text as the version stores it.
     QString Text();
     QByteArray Bytes(int64_t count);
+    // The next count bytes (at least 1), the position moved past them: in
+    // the window read last where they lie in it, else gathered from the
+    // windows and the stream. Valid until the next read of the reader.
+    const char* View(int64_t count)
+    {
+        const char* bytes = InWindow(count);
+        return bytes ? bytes : Gathered(count);
+    }
     void Skip(int64_t count);
 
     int64_t Position() const { return FPosition; }
     int64_t Size() const { return FSize; }
     int64_t Left() const { return FSize - FPosition; }
     // Raises the read error for positions outside the stream.
-    void Seek(int64_t position);
+    void Seek(int64_t position)
+    {
+        if (position < 0 || position > FSize)
+            ReadError();
+        FPosition = position;
+    }
 
     bool AnsiStrings = false;  // 8-bit texts of the Ansi code page
     bool ShortLengths = false; // one-byte text lengths only
@@ -217,6 +253,19 @@ private:
         bool Holds(int64_t position) const { return position >= Start && position < Start + Length; }
     };
 
+    // The count bytes at the position when they lie in the window read
+    // last, the position moved past them; else null, nothing moved.
+    const char* InWindow(int64_t count)
+    {
+        const int64_t offset = FPosition - FWindow->Start;
+        if (offset < 0 || count > FWindow->Length - offset)
+            return nullptr;
+        FPosition += count;
+        return FWindow->Bytes.get() + offset;
+    }
+    const char* Gathered(int64_t count);
+    [[noreturn]] static void ReadError();
+    [[noreturn]] static void InvalidNumber();
     void Need(int64_t count) const;
     void Read(void* buffer, int64_t count);
     // The window holding the position, made the current one; null when
@@ -225,14 +274,16 @@ private:
     // Reads the window that starts at the position; the read error when the
     // stream has no byte there.
     TWindow& Fill(int64_t position);
-    void StreamTo(int64_t position);
+    // Up to count stream bytes from the position on; fewer only where the
+    // stream ends. Returns how many.
+    int64_t StreamBytes(int64_t position, char* buffer, int64_t count);
 
     TStream& FStream;
     int64_t FSize = 0;
     int64_t FPosition = 0;
-    int64_t FStreamPosition = 0; // -1 when not known
     std::array<TWindow, 2> FWindows;
-    TWindow* FWindow = nullptr; // the one read last
+    TWindow* FWindow = &FWindows[0]; // the one read last
+    std::vector<char> FGathered;     // what View gathered last
 };
 
 // ---------------------------------------------------------------------------

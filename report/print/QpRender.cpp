@@ -105,19 +105,16 @@ struct TPageHeaderRead {
     int Bin;
 };
 
-// A page header from its bytes (available of them at bytes): "Unexpected
-// code found in report file." when it does not start with its code, the
-// read error when it is cut short.
-TPageHeaderRead ParsePageHeader(const char* bytes, qsizetype available, uint16_t fileVer,
-                                const TQPReportHeader& file)
+// The page header at the reader's position: "Unexpected code found in
+// report file." when it does not start with its code, the read error when
+// it is cut short. Its fields are parsed out of one view of its bytes, so
+// that the walk over thousands of headers costs little more than a look
+// at each.
+TPageHeaderRead ReadPageHeaderAt(TZsfReader& r, uint16_t fileVer, const TQPReportHeader& file)
 {
-    if (available < 1)
-        ReadError();
-    if (uint8_t(bytes[0]) != uint8_t(TZsfCode::PageHeader))
+    if (r.Byte() != uint8_t(TZsfCode::PageHeader))
         throw Exception(kUnexpectedPageCode);
-    if (available < PageHeaderSize(fileVer))
-        ReadError();
-    const auto* p = reinterpret_cast<const uchar*>(bytes) + 1;
+    const auto* p = reinterpret_cast<const uchar*>(r.View(PageHeaderSize(fileVer) - 1));
     auto int32 = [&p] {
         const int32_t value = qFromLittleEndian<qint32>(p);
         p += 4;
@@ -153,13 +150,6 @@ TPageHeaderRead ParsePageHeader(const char* bytes, qsizetype available, uint16_t
         read.Bin = qFromLittleEndian<quint16>(p);
     }
     return read;
-}
-
-// The page header at the reader's position.
-TPageHeaderRead ReadPageHeaderAt(TZsfReader& reader, uint16_t fileVer, const TQPReportHeader& file)
-{
-    const QByteArray bytes = reader.Bytes(std::min<int64_t>(PageHeaderSize(fileVer), reader.Left()));
-    return ParsePageHeader(bytes.constData(), bytes.size(), fileVer, file);
 }
 
 } // namespace

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <random>
 
 namespace {
 
@@ -797,9 +798,10 @@ TEST(QpFilerReaderTest, AJumpAndTheWayBackReadEachPlaceOnce)
 // before it reads as written, and that value raises the read error and
 // leaves the position at its start (a text at the start of the part cut,
 // its length or its units). The same whether the stream is short or only
-// delivers less than its size, at any place against the reader's windows:
-// texts cut in their length or their units, a block longer than a window,
-// values that cross from one window into the next.
+// delivers less than its size (also seven bytes a call), at any place
+// against the reader's windows: texts cut in their length or their units,
+// a block longer than a window, values that cross from one window into the
+// next.
 TEST(QpFilerReaderTest, AStreamThatEndsInsideAValueFailsAtThatValue)
 {
     const WrittenValues written = ManyValues();
@@ -820,9 +822,14 @@ TEST(QpFilerReaderTest, AStreamThatEndsInsideAValueFailsAtThatValue)
             const QByteArray kept = written.Bytes.left(cut);
             TMemoryStream shorter(kept);
             Claiming<TMemoryStream> claiming(written.Bytes.size(), kept);
-            for (TStream* stream : {static_cast<TStream*>(&shorter), static_cast<TStream*>(&claiming)}) {
+            Claiming<CountingStream> trickling(written.Bytes.size(), kept);
+            trickling.MostPerRead = 7;
+            for (TStream* stream : {static_cast<TStream*>(&shorter), static_cast<TStream*>(&claiming),
+                                    static_cast<TStream*>(&trickling)}) {
                 SCOPED_TRACE(testing::Message() << "value " << k << " cut at " << cut
-                                                << (stream == &claiming ? ", size claimed" : ""));
+                                                << (stream == &claiming    ? ", size claimed"
+                                                    : stream == &trickling ? ", size claimed, 7 bytes a read"
+                                                                           : ""));
                 stream->SetPosition(0);
                 TZsfReader reader(*stream);
                 for (size_t i = 0; i < k; ++i)
@@ -838,6 +845,119 @@ TEST(QpFilerReaderTest, AStreamThatEndsInsideAValueFailsAtThatValue)
                 EXPECT_EQ(reader.Position(), cutOne.Kind == ValueKind::Text
                                                  ? std::min(cut, cutOne.Start + length)
                                                  : cutOne.Start);
+            }
+        }
+    }
+}
+
+// Bytes read at the position compare with the stream's own, and a read
+// past the last of them raises the read error and leaves the position.
+void ExpectBlock(TZsfReader& reader, const QByteArray& bytes, qsizetype position, qsizetype count)
+{
+    SCOPED_TRACE(testing::Message() << count << " bytes at " << position);
+    reader.Seek(position);
+    if (position + count > bytes.size()) {
+        EXPECT_THROW(reader.Bytes(count), EReadError);
+        EXPECT_EQ(reader.Position(), position);
+        return;
+    }
+    EXPECT_EQ(reader.Bytes(count), bytes.mid(position, count));
+    EXPECT_EQ(reader.Position(), position + count);
+}
+
+// The streams the reader must read the same from: one that hands out all
+// it is asked for, and ones that hand out at most 7, 4096 and 65535 bytes
+// a call.
+constexpr int64_t kMostPerRead[] = {INT64_MAX, 7, 4096, 65535};
+
+// Blocks of a window's size and more, placed against a window read first
+// at kAt: starting inside it, at its first byte after it, before it and
+// running into it, far from it, and running past the stream's end; each
+// followed by a read on from where it ended. Where the stream ends inside
+// a block, the block raises the read error and leaves the position.
+TEST(QpFilerReaderTest, LongBlocksReadWhereverTheyStartAgainstTheWindows)
+{
+    constexpr int kWindow = TZsfReader::kWindowSize;
+    constexpr qsizetype kAt = 1000;
+    const QByteArray bytes = ManyValues().Bytes;
+    const qsizetype size = bytes.size();
+    ASSERT_GT(size, kAt + 4 * kWindow);
+    const struct {
+        qsizetype From;
+        qsizetype Count;
+    } rows[] = {
+        {kAt + 10, kWindow + 5000},           // inside, out past its end
+        {kAt + 100, kWindow - 100},           // inside, up to its last byte
+        {kAt + kWindow, kWindow},             // the first byte after it
+        {kAt + kWindow, 3 * kWindow},         // the same, three windows long
+        {10, kWindow + 2000},                 // before it, running into it
+        {kAt + 2 * kWindow + 7, kWindow + 1}, // far from it
+        {size - kWindow, kWindow},            // up to the stream's last byte
+        {size - kWindow, kWindow + 1},        // one past it
+    };
+    // The whole stream, and one that ends two windows after kAt though it
+    // claims to be whole (a file cut after it was measured).
+    const QByteArray held[] = {bytes, bytes.left(kAt + 2 * kWindow)};
+    for (const int64_t most : kMostPerRead) {
+        for (const QByteArray& has : held) {
+            for (const auto& row : rows) {
+                SCOPED_TRACE(testing::Message() << "at most " << most << " bytes a read"
+                                                << (has.size() < size ? ", stream cut" : ""));
+                Claiming<CountingStream> stream(size, has);
+                stream.MostPerRead = most;
+                TZsfReader reader(stream);
+                ExpectBlock(reader, has, kAt, 1);
+                ExpectBlock(reader, has, row.From, row.Count);
+                if (row.From + row.Count < size)
+                    ExpectBlock(reader, has, row.From + row.Count,
+                                std::min<qsizetype>(100, size - row.From - row.Count));
+            }
+        }
+    }
+}
+
+// Reads in a random order (fixed seed), each compared with the stream's
+// own bytes: values at their starts, short blocks anywhere (many across a
+// window's edge), reads on from where the last one ended, and blocks of a
+// window's size and more. The same whatever the stream hands out a call,
+// and when something else moves the stream between the reader's reads: a
+// window filled on from where the last one ended is still read from there,
+// not from where the stream was left.
+TEST(QpFilerReaderTest, RandomReadsGetTheStreamsBytesHoweverItDeliversThem)
+{
+    const WrittenValues written = ManyValues();
+    const QByteArray& bytes = written.Bytes;
+    const qsizetype size = bytes.size();
+    for (const int64_t most : kMostPerRead) {
+        for (const bool moved : {false, true}) {
+            SCOPED_TRACE(testing::Message() << "at most " << most << " bytes a read"
+                                            << (moved ? ", stream moved between reads" : ""));
+            CountingStream stream(bytes);
+            stream.MostPerRead = most;
+            TZsfReader reader(stream);
+            std::mt19937 random(20261208);
+            const auto below = [&random](qsizetype n) { return qsizetype(random() % uint32_t(n)); };
+            for (int step = 0; step < 600; ++step) {
+                if (moved)
+                    stream.SetPosition(below(size));
+                switch (step % 4) {
+                case 0: {
+                    const WrittenValue& v = written.Values[size_t(below(qsizetype(written.Values.size())))];
+                    reader.Seek(v.Start);
+                    ExpectValue(reader, v);
+                    EXPECT_EQ(reader.Position(), v.End);
+                    break;
+                }
+                case 1:
+                    ExpectBlock(reader, bytes, below(size), 1 + below(600));
+                    break;
+                case 2:
+                    ExpectBlock(reader, bytes, reader.Position(), 1 + below(3000));
+                    break;
+                case 3:
+                    ExpectBlock(reader, bytes, below(size), TZsfReader::kWindowSize + below(70000));
+                    break;
+                }
             }
         }
     }

@@ -967,4 +967,88 @@ TEST(QpRenderStreamTest, FormattedAnsiOutput)
     EXPECT_THROW(target.PrintAnsiF(QStringLiteral("%d"), {}), EConvertError);
 }
 
+// Where two playbacks part: the first call that differs, cut short for the
+// message; empty when they agree.
+QString FirstDifference(const QStringList& calls, const QStringList& expected)
+{
+    for (qsizetype i = 0; i < std::max(calls.size(), expected.size()); ++i) {
+        const QString call = calls.value(i, QStringLiteral("(none)"));
+        const QString wanted = expected.value(i, QStringLiteral("(none)"));
+        if (call != wanted)
+            return QStringLiteral("call %1: %2, expected %3").arg(i).arg(call.left(80), wanted.left(80));
+    }
+    return QString();
+}
+
+// A target that moves the snapshot stream wherever it is told something,
+// as a target that reads the stream itself would.
+class MovingStreamRender : public RecordingRender {
+public:
+    void PageBegin() override
+    {
+        RecordingRender::PageBegin();
+        ZSFStream()->SetPosition(0);
+    }
+    void PrintDataStream(TStream& stream, int count) override
+    {
+        RecordingRender::PrintDataStream(stream, count);
+        ZSFStream()->SetPosition(ZSFStream()->Size() / 2);
+    }
+};
+
+// A snapshot of pages of ruled lines with a data block longer than two of
+// the reader's windows on every third page plays the same from a file as
+// from memory when the file hands out at most 7, 4096 or 65535 bytes a
+// read, and when the target moves the stream while it plays.
+TEST_F(QpRenderTest, AStreamThatDeliversLittleAtATimeOrIsMovedPlaysInFull)
+{
+    QByteArray data(2 * TZsfReader::kWindowSize + 4321, Qt::Uninitialized);
+    for (qsizetype i = 0; i < data.size(); ++i)
+        data[i] = char('a' + i % 26);
+    const QByteArray snapshot = WriteSnapshot([&](TZvZSFWriter& w) {
+        for (int page = 1; page <= 12; ++page) {
+            if (page > 1)
+                w.NewPage();
+            for (int line = 0; line < 40; ++line) {
+                w.PrintXY(1, 1 + 0.2 * line, QStringLiteral("Item %1 of page %2").arg(line).arg(page));
+                w.MoveTo(1, 1.05 + 0.2 * line);
+                w.LineTo(7.5, 1.05 + 0.2 * line);
+            }
+            if (page % 3 == 1) {
+                TMemoryStream block(data.left(data.size() - page));
+                w.PrintDataStream(block, 0);
+            }
+        }
+    });
+    ASSERT_GT(snapshot.size(), 8 * TZsfReader::kWindowSize);
+    RecordingRender fromMemory;
+    fromMemory.Play(snapshot);
+    ASSERT_EQ(fromMemory.PagesPlayed().size(), 12);
+    ASSERT_EQ(fromMemory.Calls.filter(QStringLiteral("DataStream")).size(), 4);
+
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("blocks.zsf"));
+    SaveBytesToFile(path, snapshot);
+    // Where a playback parts from the one from memory, or the error that
+    // ended it; empty when it plays the same.
+    const auto difference = [&fromMemory](TStream& stream, RecordingRender& render) {
+        render.SetZSFStream(&stream);
+        try {
+            render.RenderPage(0);
+        } catch (const Exception& e) {
+            return e.Message();
+        }
+        return FirstDifference(render.Calls, fromMemory.Calls);
+    };
+    for (const int64_t most : {int64_t(7), int64_t(4096), int64_t(65535)}) {
+        CountingFileStream file(path, fmOpenRead);
+        file.MostPerRead = most;
+        RecordingRender render;
+        EXPECT_EQ(difference(file, render).toStdString(), "") << "at most " << most << " bytes a read";
+    }
+    TFileStream file(path, fmOpenRead);
+    MovingStreamRender moving;
+    EXPECT_EQ(difference(file, moving).toStdString(), "") << "moved";
+}
+
 } // namespace

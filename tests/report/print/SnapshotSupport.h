@@ -14,6 +14,8 @@
 #include <QtEndian>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <functional>
 #include <ostream>
@@ -68,16 +70,18 @@ inline qsizetype PageHeaderPos(const QByteArray& b, int page)
     return pos > 0 && pos < b.size() && uint8_t(b[pos]) == 80 ? pos : -1;
 }
 
-// A stream that counts the reads made of it.
+// A stream that counts the reads made of it, and hands out at most
+// MostPerRead bytes a call, as a pipe or a network file may.
 template <class Base> class Counting : public Base {
 public:
     using Base::Base;
     int64_t Read(void* buffer, int64_t count) override
     {
         ++Reads;
-        return Base::Read(buffer, count);
+        return Base::Read(buffer, std::min(count, MostPerRead));
     }
     int Reads = 0;
+    int64_t MostPerRead = INT64_MAX;
 };
 using CountingStream = Counting<TMemoryStream>;
 using CountingFileStream = Counting<TFileStream>;
