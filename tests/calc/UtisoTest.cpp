@@ -2,6 +2,7 @@
 #include "tests/calc/CalcFixture.h"
 
 #include <array>
+#include <cstddef>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -219,10 +220,12 @@ bool Tabulated(bool external, double diameter, double pitch)
     return false;
 }
 
-TEST_F(UtisoTest, ThreadTolerancesByFormulaForEveryGrade)
+// Checks rows of threads beyond the tables against the formulas.
+template <std::size_t Count>
+void ExpectFormulaRows(const FormulaRow (&rows)[Count])
 {
     int n = 0;
-    for (const FormulaRow& row : FormulaRows) {
+    for (const FormulaRow& row : rows) {
         ++n;
         ASSERT_FALSE(Tabulated(row.External, row.D, row.P)) << "row " << n;
         double td = -1;
@@ -235,6 +238,62 @@ TEST_F(UtisoTest, ThreadTolerancesByFormulaForEveryGrade)
             EXPECT_NEAR(td, row.Expected * 0.001, 1e-12) << "row " << n;
         }
     }
+}
+
+TEST_F(UtisoTest, ThreadTolerancesByFormulaForEveryGrade)
+{
+    ExpectFormulaRows(FormulaRows);
+}
+
+// The external formula's d for every diameter range: D itself up to 1.5 mm,
+// 2.15 over 1.5 up to 2.8, 4.2 up to 5.6, 8.4 up to 11.2, 16.8 up to 22.4,
+// 33.7 up to 45, 67.5 up to 90, 135 up to 180, 240 up to 300, D itself above
+// 300 mm. d enters T6 as d^0.1, so 1 % of d moves the tolerance by 0.1 %,
+// which R40 rounding hides unless the value lies that close to a rounding
+// midpoint. Each range has two threads beyond the tables (no ISO 965-1 pitch,
+// or below the tables' 0.9 mm), raw values by python3 from the formula above
+// with d moved by 1 %:
+//   the first just below a midpoint, so d 1 % larger rounds up; in the ranges
+//     with a middle it sits on the range's upper bound, which belongs to the
+//     range (the next range's d would round it up as well);
+//   the second just above a midpoint, so d 1 % smaller rounds down.
+// Comments: raw value at d, then at d + 1 % and d - 1 % with what they round to.
+const FormulaRow RangeRows[] = {
+    // d = D up to 1.5 mm.
+    {true, 6, 0.8, 0.2, 45},   // 1: 46.2342; + 46.2802 -> 47.5, - 46.1878 -> 45
+    {true, 5, 1.3, 0.27, 45},  // 2: 43.7797; + 43.8232 -> 45, - 43.7357 -> 42.5
+    // d = 2.15.
+    {true, 7, 2.8, 0.38, 80},  // 3: 82.4726; + 82.5547 -> 85, - 82.3898 -> 80
+    {true, 6, 2.5, 0.49, 75},  // 4: 73.0407; + 73.1134 -> 75, - 72.9673 -> 71
+    // d = 4.2.
+    {true, 6, 5.6, 0.65, 85},  // 5: 87.4446; + 87.5316 -> 90, - 87.3567 -> 85
+    {true, 4, 5, 0.55, 53},    // 6: 51.5292; + 51.5805 -> 53, - 51.4774 -> 50
+    // d = 8.4.
+    {true, 7, 11.2, 0.62, 112}, // 7: 114.9575; + 115.0719 -> 118, - 114.8420 -> 112
+    {true, 5, 10, 1.1, 95},     // 8: 92.5374; + 92.6296 -> 95, - 92.4445 -> 90
+    // d = 16.8.
+    {true, 7, 22.4, 1.1, 150},  // 9: 154.9675; + 155.1217 -> 160, - 154.8118 -> 150
+    {true, 6, 20, 2.25, 170},   // 10: 165.0617; + 165.2261 -> 170, - 164.8959 -> 160
+    // d = 33.7.
+    {true, 7, 45, 1.64, 190},   // 11: 194.9185; + 195.1125 -> 200, - 194.7227 -> 190
+    {true, 7, 40, 2.85, 250},   // 12: 243.1383; + 243.3804 -> 250, - 242.8941 -> 236
+    // d = 67.5.
+    {true, 4, 90, 1.55, 100},   // 13: 102.9547; + 103.0572 -> 106, - 102.8513 -> 100
+    {true, 6, 60, 1.15, 150},   // 14: 145.0281; + 145.1724 -> 150, - 144.8824 -> 140
+    // d = 135.
+    {true, 5, 180, 2.7, 170},   // 15: 174.9490; + 175.1231 -> 180, - 174.7732 -> 170
+    {true, 4, 150, 5.65, 190},  // 16: 185.1125; + 185.2968 -> 190, - 184.9266 -> 180
+    // d = 240.
+    {true, 6, 300, 4.05, 265},  // 17: 272.4242; + 272.6954 -> 280, - 272.1505 -> 265
+    {true, 6, 250, 6.3, 335},   // 18: 325.0872; + 325.4108 -> 335, - 324.7606 -> 315
+    // d = D above 300 mm.
+    {true, 6, 310, 3.8, 265},   // 19: 272.4533; + 272.7246 -> 280, - 272.1796 -> 265
+    {true, 6, 310, 5.15, 315},  // 20: 307.6816; + 307.9879 -> 315, - 307.3726 -> 300
+};
+
+TEST_F(UtisoTest, FormulaTakesTheMiddleOfEveryDiameterRange)
+{
+    ExpectFormulaRows(RangeRows);
 }
 
 // ---------------------------------------------------------------- the entry
