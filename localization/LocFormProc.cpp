@@ -154,12 +154,13 @@ protected:
         QString designOfChildren = design;
         if (object.Depth > 0 && P.FProcessFRComponents && object.ClassName == QLatin1String("TfrxReport"))
             designOfChildren = QStringLiteral("FRFORM:") + FormName + u':' + name;
-        FObjects.push_back(Frame{name, object.ClassName, component, object.Flags, 0, false, design, designOfChildren});
+        FObjects.push_back(
+            Frame{name, object.ClassName, component, object.Flags, 0, false, design, designOfChildren});
     }
 
     void EndObject(const TWalkObject& object) override
     {
-        if (FObjects.back().DesignOfChildren != FObjects.back().Design)
+        if (FObjects.back().DesignOfChildren != FObjects.back().Design) // the design ends here
             P.FFastReportGroup = nullptr;
         if (object.Flags & ffInline) {
             const int dot = FInlineName.lastIndexOf(u'.');

@@ -260,7 +260,9 @@ TEST(LocFormProcessor, ScanCollectsTheMemoTextsOfReportDesigns)
     TLocStorage store;
     TLocFormProcessor scanner;
     scanner.SetLocStorage(&store);
-    scanner.PropRules() << "*.Caption" << "*.Text";
+    scanner.PropRules() << "*.Caption"
+                        << "*.Text"
+                        << "*.Memo.Strings";
     ASSERT_TRUE(scanner.ProcessFRComponents());
     TMemoryStream stream(ObjectTextToBinary(kReportForm));
     scanner.LoadFromBinStream(stream, 0);
@@ -270,7 +272,8 @@ TEST(LocFormProcessor, ScanCollectsTheMemoTextsOfReportDesigns)
     EXPECT_EQ(design.Name(), "FRFORM:fCards:frxCard");
     // Blank and numeric texts are not collected, as anywhere in scan mode.
     EXPECT_EQ(ItemNames(design), QStringList({"Size.Text", "Title.Text"}));
-    EXPECT_EQ(store.FindExtItem(design.Name(), "Title.Text")->MainValue()->Value(), "Gauge card\r\nfor plain rings");
+    EXPECT_EQ(store.FindExtItem(design.Name(), "Title.Text")->MainValue()->Value(),
+              "Gauge card\r\nfor plain rings");
     EXPECT_EQ(store.FindExtItem(design.Name(), "Size.Text")->MainValue()->Value(), "Size [Gauge.\"Size\"]");
     // The memos are not also form properties; the form's own control of the
     // same name is, and the rest of the form is scanned.
@@ -287,7 +290,8 @@ TEST(LocFormProcessor, ScanCollectsTheMemoTextsOfReportDesigns)
     TMemoryStream second(ObjectTextToBinary(translated));
     scanner.SetLangIndex(index);
     scanner.LoadFromBinStream(second, 0);
-    EXPECT_EQ(store.FindExtItem(design.Name(), "Title.Text")->Value(index)->Value(), "Kalibar\r\nfor plain rings");
+    EXPECT_EQ(store.FindExtItem(design.Name(), "Title.Text")->Value(index)->Value(),
+              "Kalibar\r\nfor plain rings");
     EXPECT_EQ(ItemNames(design), QStringList({"Size.Text", "Title.Text"}));
 }
 
