@@ -246,6 +246,12 @@ const char kReportForm[] = R"(object fCards: TfCards
 end
 )";
 
+void Scan(TLocFormProcessor& scanner, const QByteArray& form)
+{
+    TMemoryStream stream(ObjectTextToBinary(form));
+    scanner.LoadFromBinStream(stream, 0);
+}
+
 // In the group's order (by name).
 QStringList ItemNames(const TLocExtGroup& group)
 {
@@ -264,8 +270,7 @@ TEST(LocFormProcessor, ScanCollectsTheMemoTextsOfReportDesigns)
                         << "*.Text"
                         << "*.Memo.Strings";
     ASSERT_TRUE(scanner.ProcessFRComponents());
-    TMemoryStream stream(ObjectTextToBinary(kReportForm));
-    scanner.LoadFromBinStream(stream, 0);
+    Scan(scanner, kReportForm);
 
     ASSERT_EQ(store.ExtGroups().Count(), 1);
     const TLocExtGroup& design = *store.ExtGroups().Items(0);
@@ -287,9 +292,8 @@ TEST(LocFormProcessor, ScanCollectsTheMemoTextsOfReportDesigns)
     const QByteArray translated = QByteArray(kReportForm)
                                       .replace("'Gauge card'\n", "'Kalibar'\n")
                                       .replace("Text = '12.5'", "Text = 'New memo'");
-    TMemoryStream second(ObjectTextToBinary(translated));
     scanner.SetLangIndex(index);
-    scanner.LoadFromBinStream(second, 0);
+    Scan(scanner, translated);
     EXPECT_EQ(store.FindExtItem(design.Name(), "Title.Text")->Value(index)->Value(),
               "Kalibar\r\nfor plain rings");
     EXPECT_EQ(ItemNames(design), QStringList({"Size.Text", "Title.Text"}));
@@ -305,8 +309,7 @@ TEST(LocFormProcessor, ReportDesignsAreLeftAloneWhenNotAskedForOrOpaque)
         scanner.SetLocStorage(&store);
         scanner.SetProcessFRComponents(false);
         scanner.PropRules() << "*.Text";
-        TMemoryStream stream(ObjectTextToBinary(kReportForm));
-        scanner.LoadFromBinStream(stream, 0);
+        Scan(scanner, kReportForm);
         EXPECT_EQ(store.ExtGroups().Count(), 0);
         EXPECT_TRUE(store.FindProperty("fCards", "Size", "Text"));
         EXPECT_FALSE(store.FindExtItem("FRFORM:fCards:frxCard", "Size.Text"));
@@ -316,12 +319,11 @@ TEST(LocFormProcessor, ReportDesignsAreLeftAloneWhenNotAskedForOrOpaque)
         TLocStorage store;
         TLocFormProcessor scanner;
         scanner.SetLocStorage(&store);
-        TMemoryStream stream(ObjectTextToBinary("object frxCard: TfrxReport\n"
-                                                "  object Title: TfrxMemoView\n"
-                                                "    Text = 'Title'\n"
-                                                "  end\n"
-                                                "end\n"));
-        scanner.LoadFromBinStream(stream, 0);
+        Scan(scanner, "object frxCard: TfrxReport\n"
+                      "  object Title: TfrxMemoView\n"
+                      "    Text = 'Title'\n"
+                      "  end\n"
+                      "end\n");
         EXPECT_EQ(store.ExtGroups().Count(), 0);
     }
     // A design kept as a binary block holding a memo's text: nothing of it
@@ -331,7 +333,6 @@ TEST(LocFormProcessor, ReportDesignsAreLeftAloneWhenNotAskedForOrOpaque)
   object frxCard: TfrxReport
     Datas = {
       0A5469746C652E5465787406064761756765}
-    Text = 'Design'
   end
   object bClose: TButton
     Caption = 'Close'
@@ -342,8 +343,7 @@ end
         TLocFormProcessor scanner;
         scanner.SetLocStorage(&store);
         scanner.PropRules() << "*.Caption";
-        TMemoryStream stream(ObjectTextToBinary(opaque));
-        scanner.LoadFromBinStream(stream, 0);
+        Scan(scanner, opaque);
         EXPECT_EQ(store.ExtGroups().Count(), 0);
         EXPECT_EQ(store.FindProperty("fCards", "bClose", "Caption")->MainValue()->Value(), "Close");
     }
