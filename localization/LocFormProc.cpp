@@ -59,6 +59,13 @@ bool MatchMask(const QString& mask, const QString& text)
     return re.match(text).hasMatch();
 }
 
+// The properties that hold a memo's text in a report design.
+bool IsMemoTextProperty(const QString& name)
+{
+    return name.compare(QLatin1String("Memo.Strings"), Qt::CaseInsensitive) == 0 ||
+           name.compare(QLatin1String("Text"), Qt::CaseInsensitive) == 0;
+}
+
 bool HasLetter(const QString& text)
 {
     for (QChar c : text)
@@ -142,11 +149,19 @@ protected:
         }
         if (object.Flags & ffInline)
             FInlineName = FInlineName.isEmpty() ? object.Name : FInlineName + u'.' + object.Name;
-        FObjects.push_back(Frame{name, object.ClassName, component, object.Flags, 0, false});
+        // The objects below a report design belong to it.
+        const QString design = FObjects.empty() ? QString() : FObjects.back().DesignOfChildren;
+        QString designOfChildren = design;
+        if (object.Depth > 0 && P.FProcessFRComponents && object.ClassName == QLatin1String("TfrxReport"))
+            designOfChildren = QStringLiteral("FRFORM:") + FormName + u':' + name;
+        FObjects.push_back(
+            Frame{name, object.ClassName, component, object.Flags, 0, false, design, designOfChildren});
     }
 
     void EndObject(const TWalkObject& object) override
     {
+        if (FObjects.back().DesignOfChildren != FObjects.back().Design) // the design ends here
+            P.FFastReportGroup = nullptr;
         if (object.Flags & ffInline) {
             const int dot = FInlineName.lastIndexOf(u'.');
             FInlineName = dot < 0 ? QString() : FInlineName.left(dot);
@@ -160,7 +175,7 @@ protected:
         const QString name = (owner.Name.isEmpty() ? QString() : owner.Name + u'.') + PropName() + u'[' +
                              QString::number(index) + u']';
         TLocComponent* component = FormItem ? FormItem->FindComponent(name) : nullptr;
-        FObjects.push_back(Frame{name, QStringLiteral("TCollectionItem"), component, 0, 0, true});
+        FObjects.push_back(Frame{name, QStringLiteral("TCollectionItem"), component, 0, 0, true, {}, {}});
     }
     void EndCollectionItem() override { FObjects.pop_back(); }
 
@@ -287,6 +302,8 @@ private:
         TFilerFlags Flags;
         int Children;
         bool InCollection;
+        QString Design;           // the group of the report design the object belongs to
+        QString DesignOfChildren; // the same for its child objects
     };
 
     QString ChosenValue(const TLocProperty& prop) const
@@ -357,6 +374,15 @@ private:
             name.compare(QLatin1String("color"), Qt::CaseInsensitive) == 0)
             return;
         const Frame& object = FObjects.back();
+        FScanText.clear();
+        FScanLines.clear();
+        FScanType = ptString;
+        FScanFound = false;
+        FScanDesign = !object.Design.isEmpty() && IsMemoTextProperty(name);
+        if (FScanDesign) {
+            FScanName = name;
+            return;
+        }
         const QString objName = object.Name.isEmpty() ? FormName : object.Name;
         bool strong = false;
         if (P.FLangIndex == 0 && P.SatisfyRules(object.ClassName, objName, name, strong)) {
@@ -364,10 +390,6 @@ private:
         } else if (P.FLangIndex != 0 && FormItem && FormItem->FindProperty(object.Name, name)) {
             FScanName = name;
         }
-        FScanText.clear();
-        FScanLines.clear();
-        FScanType = ptString;
-        FScanFound = false;
     }
 
     void ScanValue(const TStreamValue& value)
@@ -397,6 +419,10 @@ private:
         if (FScanType == ptStringList && !HasLetter(text))
             return;
         const Frame& object = FObjects.back();
+        if (FScanDesign) {
+            StoreDesignText(object.Design, object.Name + QStringLiteral(".Text"), text);
+            return;
+        }
         TLocProperty* prop = P.FLocStorage->FindProperty(FormName, object.Name, FScanName);
         if (!prop) {
             if (P.FLangIndex != 0)
@@ -409,6 +435,21 @@ private:
             prop->RefreshValue(P.FLangIndex, text, P.FLFVersion);
         if (P.FUnicodeProject)
             prop->SetAttribute(lvaWideText, true);
+    }
+
+    void StoreDesignText(const QString& group, const QString& itemName, const QString& text)
+    {
+        TLocExtItem* item = P.FLocStorage->FindExtItem(group, itemName);
+        if (!item) {
+            if (P.FLangIndex != 0)
+                return;
+            item = P.FLocStorage->AddExternalItem(-1, group, itemName);
+        }
+        P.FFastReportGroup = P.FLocStorage->ExtGroups().FindByName(group);
+        if (P.FLangIndex == 0)
+            item->RefreshMainValue(text, P.FLFVersion);
+        else
+            item->RefreshValue(P.FLangIndex, text, P.FLFVersion);
     }
 
     TLocFormProcessor& P;
@@ -427,6 +468,7 @@ private:
     QStringList FScanLines;
     TLocValueType FScanType = ptString;
     bool FScanFound = false;
+    bool FScanDesign = false; // the property is a memo text of a report design
 };
 
 // --- the processor --------------------------------------------------------------
@@ -556,6 +598,7 @@ void TLocFormProcessor::UpdateFormFiles(const QString& folder)
 void TLocFormProcessor::LoadFromBinStream(TStream& stream, uint16_t attributes)
 {
     FScanAttributes = attributes;
+    FFastReportGroup = nullptr; // a scan that failed may have left its group
     ProcessStream(stream, nullptr);
 }
 

@@ -13,6 +13,14 @@
 // the source's remaining lines. Every failure while a form is processed is
 // re-raised with "Error during processing form <name>" and a line break
 // before its message.
+//
+// Scan mode reads a report design embedded in a form (an object of class
+// "TfrxReport") from the form stream itself: the design's objects are the
+// child objects of the TfrxReport object, at any depth, and a memo's text is
+// its "Memo.Strings" list (lines joined with CR LF) or its "Text" string.
+// Each text goes into the external group "FRFORM:<form>:<design>" as the
+// item "<memo>.Text", not into the form's properties. A design the form
+// keeps as a binary block is not read.
 #include "localization/LocStorage.h"
 
 #include "platform/objects/Filer.h"
@@ -99,6 +107,10 @@ public:
     void SetShowUntranslatedAsIs(bool value) { FShowUntranslatedAsIs = value; }
     int32_t LFVersion() const { return FLFVersion; }
     void SetLFVersion(int32_t version) { FLFVersion = version; }
+    // Scan mode: the memo texts of report designs embedded in a form (below)
+    // are collected (on by default).
+    bool ProcessFRComponents() const { return FProcessFRComponents; }
+    void SetProcessFRComponents(bool value) { FProcessFRComponents = value; }
     const QString& FormNamePattern() const { return FFormNamePattern; }
     void SetFormNamePattern(const QString& pattern) { FFormNamePattern = pattern; }
     TLocBeforeProcessingEvent BeforeFormProcessing;
@@ -128,6 +140,8 @@ private:
     bool FUnicodeProject = true;
     bool FShowUntranslatedAsIs = true;
     QString FFormNamePattern;
+    bool FProcessFRComponents = true;
+    TLocExtGroup* FFastReportGroup = nullptr; // the group of the design being scanned
     uint16_t FScanAttributes = 0;
     QString FScanFormName; // the form being scanned, for the rules
 };

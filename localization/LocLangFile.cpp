@@ -16,6 +16,8 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QInputMethod>
 #include <QtEndian>
 
 #include <fcntl.h>
@@ -415,6 +417,20 @@ void TLangFile::SetVersion(int32_t version)
         return;
     FVersion = version;
     FBuild = 0;
+}
+
+QLocale TLangFile::CurrentKeyboardLayout()
+{
+    // A console program (the build-time language tool) has no input method:
+    // asking a QCoreApplication for one is undefined.
+    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+        const QLocale input = QGuiApplication::inputMethod()->locale();
+        // A platform without an input context answers the C locale, which
+        // names no keyboard.
+        if (input != QLocale::c())
+            return input;
+    }
+    return QLocale::system();
 }
 
 // --- reading ---------------------------------------------------------------------------------

@@ -47,6 +47,7 @@
 
 #include "platform/rtl/Exceptions.h"
 
+#include <QLocale>
 #include <QString>
 
 #include <cstdint>
@@ -169,6 +170,10 @@ public:
     // The number of values the last load took into the store: 0 when no
     // record of the file matched an item.
     int ValuesTaken() const { return FValuesTaken; }
+    // The keyboard layout in force when the object was made: the locale of
+    // the application's input method, the system locale in a program
+    // without a GUI or on a platform without an input method.
+    const QLocale& KeyboardLayout() const { return FKeyboardLayout; }
 
     // --- language DLLs ---------------------------------------------------------------
     // Builds the DLL image of this file's language: the resources of
@@ -201,6 +206,7 @@ private:
     int32_t FPropertyMaxID = 0;
     int32_t FExtItemMaxID = 0;
     bool FModified = false;
+    QLocale FKeyboardLayout = CurrentKeyboardLayout();
     uint16_t FAttributes = lfaUnicode;
     uint16_t FBasedOnLangID = 0;
     uint32_t FRepLocale = 0;
@@ -214,6 +220,8 @@ private:
     QString FNativeExeMismatchText;
     bool FCheckDllValidity = true;
     int FValuesTaken = 0;
+
+    static QLocale CurrentKeyboardLayout();
 
     struct Header;
     struct Body;

@@ -1415,6 +1415,17 @@ QString TKLocalizerOnFly::RSValueByID(uint32_t locale, int32_t constId)
     return result;
 }
 
+QString TKLocalizerOnFly::RSValue(uint32_t locale, const TResStringRec& resStr)
+{
+    if (resStr.Identifier < 0x10000)
+        return RSValueByID(locale, int32_t(resStr.Identifier));
+    // The store keys constants by their 16-bit string IDs: a larger
+    // identifier must not be cut down to one and answered with another
+    // string's text.
+    Guard([&] { CheckInitialized(); });
+    return QString();
+}
+
 QString TKLocalizerOnFly::GetTranslatedRSByID(int32_t constId)
 {
     return RSValueByID(FCurrentLocale, constId);

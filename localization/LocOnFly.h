@@ -128,6 +128,16 @@ std::vector<TEmbeddedLanguage> ReadEmbeddedLanguages(const QByteArray& data);
 
 enum class TErrorReaction { erException, erMessage, erIgnore };
 
+// A resource string as a unit refers to it: the module that holds it and its
+// identifier. An identifier below 0x10000 is the string's ID in the module's
+// string table; a larger one is no string-table ID (where such records come
+// from it stands for the address of the string or of an import slot, which
+// this library never follows).
+struct TResStringRec {
+    uintptr_t Module = 0;
+    uintptr_t Identifier = 0;
+};
+
 class TKLocalizerOnFly {
 public:
     using TMenuItemAddEvent = std::function<void(TKLocalizerOnFly&, const TLFInfo&, TMenuItem*, bool& skip)>;
@@ -180,6 +190,9 @@ public:
     QString RSValueByName(uint32_t locale, const QString& constantName);
     QString GetTranslatedRSByID(int32_t constId);
     QString RSValueByID(uint32_t locale, int32_t constId);
+    // RSValueByID of the record's ID; "" for an identifier that is no
+    // string ID, as for a string the store does not hold.
+    QString RSValue(uint32_t locale, const TResStringRec& resStr);
     QString GetTranslatedProperty(const QString& formName, const QString& propertyName);
     QString PropValueByName(uint32_t locale, const QString& formName, const QString& propertyName);
     QString GetTranslatedXS(const QString& xsName);

@@ -217,6 +217,138 @@ TEST(LocFormProcessor, ScanCollectsCaptionsHintsAndListsButNotExcludedTexts)
     EXPECT_FALSE(store.FindProperty("fDemo", "eName", "Text"));
 }
 
+// A form with a report design: the design's pages and memos are child
+// objects of the TfrxReport object, a memo's text a list or a string.
+const char kReportForm[] = R"(object fCards: TfCards
+  Caption = 'Cards'
+  object frxCard: TfrxReport
+    ReportOptions.Name = 'Gauge card'
+    object Page1: TfrxReportPage
+      object Title: TfrxMemoView
+        Memo.Strings = (
+          'Gauge card'
+          'for plain rings')
+      end
+      object Size: TfrxMemoView
+        Text = 'Size [Gauge."Size"]'
+      end
+      object Blank: TfrxMemoView
+        Text = '   '
+      end
+      object Number: TfrxMemoView
+        Text = '12.5'
+      end
+    end
+  end
+  object Size: TLabel
+    Text = 'Size of the gauge'
+  end
+end
+)";
+
+void Scan(TLocFormProcessor& scanner, const QByteArray& form)
+{
+    TMemoryStream stream(ObjectTextToBinary(form));
+    scanner.LoadFromBinStream(stream, 0);
+}
+
+// In the group's order (by name).
+QStringList ItemNames(const TLocExtGroup& group)
+{
+    QStringList names;
+    for (int i = 0; i < group.ExternalItems().Count(); ++i)
+        names << group.ExternalItems().Items(i)->Name();
+    return names;
+}
+
+TEST(LocFormProcessor, ScanCollectsTheMemoTextsOfReportDesigns)
+{
+    TLocStorage store;
+    TLocFormProcessor scanner;
+    scanner.SetLocStorage(&store);
+    scanner.PropRules() << "*.Caption"
+                        << "*.Text"
+                        << "*.Memo.Strings";
+    ASSERT_TRUE(scanner.ProcessFRComponents());
+    Scan(scanner, kReportForm);
+
+    ASSERT_EQ(store.ExtGroups().Count(), 1);
+    const TLocExtGroup& design = *store.ExtGroups().Items(0);
+    EXPECT_EQ(design.Name(), "FRFORM:fCards:frxCard");
+    // Blank and numeric texts are not collected, as anywhere in scan mode.
+    EXPECT_EQ(ItemNames(design), QStringList({"Size.Text", "Title.Text"}));
+    EXPECT_EQ(store.FindExtItem(design.Name(), "Title.Text")->MainValue()->Value(),
+              "Gauge card\r\nfor plain rings");
+    EXPECT_EQ(store.FindExtItem(design.Name(), "Size.Text")->MainValue()->Value(), "Size [Gauge.\"Size\"]");
+    // The memos are not also form properties; the form's own control of the
+    // same name is, and the rest of the form is scanned.
+    EXPECT_EQ(store.FindProperty("fCards", "Size", "Text")->MainValue()->Value(), "Size of the gauge");
+    EXPECT_FALSE(store.FindProperty("fCards", "Title", "Memo.Strings"));
+    EXPECT_EQ(store.FindProperty("fCards", "", "Caption")->MainValue()->Value(), "Cards");
+
+    // Scanning a translated form into another language fills only the items
+    // the store has.
+    const int index = store.AddLanguage(0, 2);
+    const QByteArray translated = QByteArray(kReportForm)
+                                      .replace("'Gauge card'\n", "'Kalibar'\n")
+                                      .replace("Text = '12.5'", "Text = 'New memo'");
+    scanner.SetLangIndex(index);
+    Scan(scanner, translated);
+    EXPECT_EQ(store.FindExtItem(design.Name(), "Title.Text")->Value(index)->Value(),
+              "Kalibar\r\nfor plain rings");
+    EXPECT_EQ(ItemNames(design), QStringList({"Size.Text", "Title.Text"}));
+}
+
+TEST(LocFormProcessor, ReportDesignsAreLeftAloneWhenNotAskedForOrOpaque)
+{
+    // Not asked for: no group; the design's objects are scanned as the
+    // form's own.
+    {
+        TLocStorage store;
+        TLocFormProcessor scanner;
+        scanner.SetLocStorage(&store);
+        scanner.SetProcessFRComponents(false);
+        scanner.PropRules() << "*.Text";
+        Scan(scanner, kReportForm);
+        EXPECT_EQ(store.ExtGroups().Count(), 0);
+        EXPECT_TRUE(store.FindProperty("fCards", "Size", "Text"));
+        EXPECT_FALSE(store.FindExtItem("FRFORM:fCards:frxCard", "Size.Text"));
+    }
+    // A stream that is a design itself embeds none.
+    {
+        TLocStorage store;
+        TLocFormProcessor scanner;
+        scanner.SetLocStorage(&store);
+        Scan(scanner, "object frxCard: TfrxReport\n"
+                      "  object Title: TfrxMemoView\n"
+                      "    Text = 'Title'\n"
+                      "  end\n"
+                      "end\n");
+        EXPECT_EQ(store.ExtGroups().Count(), 0);
+    }
+    // A design kept as a binary block holding a memo's text: nothing of it
+    // is collected, and what follows it is read in step.
+    {
+        const char opaque[] = R"(object fCards: TfCards
+  object frxCard: TfrxReport
+    Datas = {
+      0A5469746C652E5465787406064761756765}
+  end
+  object bClose: TButton
+    Caption = 'Close'
+  end
+end
+)";
+        TLocStorage store;
+        TLocFormProcessor scanner;
+        scanner.SetLocStorage(&store);
+        scanner.PropRules() << "*.Caption";
+        Scan(scanner, opaque);
+        EXPECT_EQ(store.ExtGroups().Count(), 0);
+        EXPECT_EQ(store.FindProperty("fCards", "bClose", "Caption")->MainValue()->Value(), "Close");
+    }
+}
+
 TEST(LocFormProcessor, DamagedStreamsFailCleanly)
 {
     DemoStore demo(0x0401);

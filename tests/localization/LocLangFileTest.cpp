@@ -6,11 +6,15 @@
 #include "platform/rtl/NumberText.h"
 #include "platform/rtl/Streams.h"
 
+#include "tests/support/ChildProcess.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/FuzzLoop.h"
 
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
+#include <QInputMethod>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -19,6 +23,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 
 // The language files of these tests are assembled in the test, field by
@@ -641,6 +646,45 @@ TEST(LocLangFile, HeaderFromStream)
         EXPECT_EQ(f.LangEnglishName(), "Italian");
         EXPECT_EQ(f.Build(), 9u);
     }
+}
+
+// The keyboard layout is the input method's locale; without one (no input
+// context under the offscreen platform, or a program without a GUI
+// application, as the language tool) it is the system locale.
+TEST(LocLangFile, KeyboardLayoutOfTheMakingProgram)
+{
+    if (qEnvironmentVariableIsSet("TESSVAR_PRINT_KEYBOARD_LAYOUT")) {
+        std::printf("layout=%s\n", qPrintable(TLangFile().KeyboardLayout().name()));
+        return;
+    }
+    const QLocale input = QGuiApplication::inputMethod()->locale();
+    const QLocale expected = input == QLocale::c() ? QLocale::system() : input;
+    EXPECT_EQ(TLangFile().KeyboardLayout(), expected);
+    QTemporaryDir dir;
+    EXPECT_EQ(TLangFile(dir.filePath("none.lng")).KeyboardLayout(), expected);
+
+    // The same program started under a German system locale.
+    QProcess program;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"LANG", "LC_ALL"})
+        environment.insert(name, "de_DE.UTF-8");
+    environment.insert("TESSVAR_PRINT_KEYBOARD_LAYOUT", "1");
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    program.setProcessEnvironment(environment);
+    program.start(QCoreApplication::applicationFilePath(),
+                  {"--gtest_filter=LocLangFile.KeyboardLayoutOfTheMakingProgram"});
+    ASSERT_TRUE(program.waitForFinished(60000));
+    EXPECT_TRUE(program.readAllStandardOutput().contains("layout=de_DE\n"));
+
+    // In a child whose application is gone; the child never returns to the
+    // stack object, so ending its life early is safe.
+    const QString layout = RunInChild(
+        [] {
+            QCoreApplication::instance()->~QCoreApplication();
+            return QCoreApplication::instance() ? QStringLiteral("an application is left") : QString();
+        },
+        [] { return TLangFile().KeyboardLayout().name(); });
+    EXPECT_EQ(layout, QLocale::system().name());
 }
 
 class LocLangFileOnDisk : public ::testing::Test {

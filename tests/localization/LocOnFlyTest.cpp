@@ -6,6 +6,7 @@
 #include "platform/forms/StdCtrls.h"
 #include "platform/objects/Collection.h"
 #include "platform/objects/Strings.h"
+#include "platform/os/Modules.h"
 #include "platform/os/ProgramFile.h"
 
 #include <QCoreApplication>
@@ -387,4 +388,36 @@ TEST_F(SwitchingWindows, FontsTakeTheCharacterSetOfTheLanguage)
     EXPECT_EQ(form->bOwn->Font()->Charset(), ANSI_CHARSET);
     for (TFont* font : {Screen()->HintFont(), Screen()->MenuFont(), Screen()->IconFont()})
         EXPECT_EQ(font->Charset(), ANSI_CHARSET);
+}
+
+// A resource-string record answers by its string ID; an identifier of
+// 0x10000 or more names no string-table entry and answers "" even where its
+// low 16 bits are a string's ID.
+TEST_F(SwitchingWindows, ResourceStringsByRecord)
+{
+    TKLocalizerOnFly& localizer = *LocalizerOnFly();
+    const TResStringRec hello{kProgramModule, 5};
+    const TResStringRec notAnId{kProgramModule, 0x10005};
+    for (const TResStringRec& record : {hello, notAnId})
+        EXPECT_THROW(localizer.RSValue(2, record), ELocOnFlyError) << record.Identifier;
+
+    TLocStorage store;
+    store.SetMainLangID(0x0409);
+    store.AddConstant(-1, "Texts", "SHello", 5)->RefreshMainValue("Hello", 1);
+    const int index = store.AddLanguage(0, 2);
+    store.FindConstant("Texts", "SHello")->RefreshValue(index, "Zdravei", 1);
+    TLangFile native(Folder.filePath("probe.ntv.lng"));
+    native.SetLocale(0x0409);
+    native.SetIsNative(true);
+    native.Save(&store, 0, false);
+    TLangFile bulgarian(Folder.filePath("probe.BG.lng"));
+    bulgarian.SetLocale(2);
+    bulgarian.Save(&store, index, false);
+    localizer.Init(QString());
+
+    EXPECT_EQ(localizer.RSValue(2, hello), "Zdravei");
+    EXPECT_EQ(localizer.RSValue(0x0409, hello), "Hello");
+    EXPECT_EQ(localizer.RSValue(2, TResStringRec{kProgramModule, 6}), "");
+    EXPECT_EQ(localizer.RSValue(2, notAnId), "");
+    EXPECT_EQ(localizer.RSValue(2, TResStringRec{kProgramModule, 0xFFFFFFFF}), "");
 }
