@@ -191,6 +191,10 @@ TEST_F(ZvCsRptTest, DesignerSearchesTheReplacedBandWithTheEditedStyle)
     EXPECT_EQ(region->ReplaceBand(), nullptr);
     EXPECT_EQ(region->ReplaceBandStyle(), nullptr);
     EXPECT_EQ(found(L::plRowFooter), "C");
+    auto* unowned = new TZarvBand(nullptr); // outside the report's owner tree
+    region->SetReplaceBand(unowned);
+    delete unowned;
+    EXPECT_EQ(region->ReplaceBand(), nullptr);
 }
 
 // ---------------------------------------------------------------------------

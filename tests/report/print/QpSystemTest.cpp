@@ -119,9 +119,11 @@ public:
     {
         BindMethod("PreviewZoomChange", &TTargetsForm::PreviewZoomChange);
         BindMethod("PreviewPageChange", &TTargetsForm::PreviewPageChange);
+        BindMethod("PreviewClose", &TTargetsForm::PreviewClose);
     }
     void PreviewZoomChange(TObject*) { ++ZoomChanges; }
     void PreviewPageChange(TObject*) { ++PageChanges; }
+    void PreviewClose(TObject*, TCloseAction&) {}
 
     int ZoomChanges = 0;
     int PageChanges = 0;
@@ -223,6 +225,21 @@ end
     const TPropInfo* onPageChange = preview->ClassType()->FindProperty(QStringLiteral("OnPageChange"));
     ASSERT_NE(onPageChange, nullptr);
     EXPECT_FALSE(onPageChange->GetMethod(*preview).IsAssigned());
+
+    // A handler of another kind is refused when the form is read.
+    TTargetsForm wrongKind(nullptr);
+    try {
+        wrongKind.ReadForm(ObjectTextToBinary(R"(object Targets: TTargetsForm
+  object ZvRenderPreview1: TZvRenderPreview
+    OnPageChange = PreviewClose
+  end
+end
+)"));
+        FAIL();
+    } catch (const Exception& e) {
+        EXPECT_TRUE(e.Message().contains(QLatin1String("Method PreviewClose is no")))
+            << e.Message().toStdString();
+    }
 }
 
 // A snapshot file written straight by the writer plays back; with the
