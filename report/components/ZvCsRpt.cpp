@@ -387,13 +387,36 @@ TZarvBand* TZarvRegion::NextSubBand(TBandSearchRec& rec)
         auto* band = dynamic_cast<TZarvBand*>(GetChild(i));
         if (!band || band->ControllerBand() != rec.ControllerBand)
             continue;
-        if (!band->ControllerBand() || band->BandStyle()->PrintLoc().Contains(rec.PrintLoc)) {
+        if (!band->ControllerBand() || SearchStyle(*band).PrintLoc().Contains(rec.PrintLoc)) {
             rec.Index = i;
             return band;
         }
     }
     rec.Index = GetChildCount();
     return nullptr;
+}
+
+const TZarvBandStyle& TZarvRegion::SearchStyle(const TZarvBand& band) const
+{
+    if (InDesigner && &band == FReplaceBand && FReplaceBandStyle)
+        return *FReplaceBandStyle;
+    return *band.BandStyle();
+}
+
+void TZarvRegion::SetReplaceBand(TZarvBand* band)
+{
+    ReferenceComponent(this, FReplaceBand, band);
+}
+
+void TZarvRegion::SetReplaceBandStyle(const TZarvBandStyle* style)
+{
+    if (!style) {
+        FReplaceBandStyle.reset();
+        return;
+    }
+    if (!FReplaceBandStyle)
+        FReplaceBandStyle = std::make_unique<TZarvBandStyle>();
+    FReplaceBandStyle->Assign(style);
 }
 
 void TZarvRegion::Restart(TZarvBand* band)
@@ -444,8 +467,14 @@ void TZarvRegion::PopBandSearch()
 void TZarvRegion::Notification(TComponent* component, TOperation operation)
 {
     TZarvContainerControl::Notification(component, operation);
-    if (operation == TOperation::opRemove && component == RestartBand)
+    if (operation != TOperation::opRemove)
+        return;
+    if (component == RestartBand)
         RestartBand = nullptr;
+    if (component == FReplaceBand) {
+        FReplaceBand = nullptr;
+        FReplaceBandStyle.reset();
+    }
 }
 
 // ---------------------------------------------------------------------------

@@ -106,6 +106,15 @@ public:
     void SetColumns(int value);
     double ColumnSpacing() const { return FColumnSpacing; }
     void SetColumnSpacing(double value);
+
+    // Designer only: a band shown with a style other than its own (a style
+    // being edited, before it is applied). The region keeps its own copy of
+    // the style (null drops it); both are dropped when the band goes.
+    TZarvBand* ReplaceBand() const { return FReplaceBand; }
+    void SetReplaceBand(TZarvBand* band);
+    TZarvBandStyle* ReplaceBandStyle() const { return FReplaceBandStyle.get(); }
+    void SetReplaceBandStyle(const TZarvBandStyle* style);
+
     // Geometry of the columns, inches.
     double ColumnWidth() const;
     double ColumnWidthFor(double regionWidth) const;
@@ -116,6 +125,9 @@ public:
     // Prints the bands of controller at loc (the top-level bands for none).
     void PrintBands(TBaseReport* report, TZarvIterateBand* controller, TBandPrintLoc loc);
     TZarvBand* FirstSubBand(TBandSearchRec& rec, TZarvIterateBand* controller, TBandPrintLoc loc);
+    // The next band after rec.Index that prints at rec's controller and
+    // location. In the designer (InDesigner set) ReplaceBand is judged by
+    // ReplaceBandStyle instead of its own style.
     TZarvBand* NextSubBand(TBandSearchRec& rec);
     void Restart(TZarvBand* band);
     void UndoRestart();
@@ -151,6 +163,11 @@ protected:
     void Notification(TComponent* component, TOperation operation) override;
 
 private:
+    // The style a band is searched with.
+    const TZarvBandStyle& SearchStyle(const TZarvBand& band) const;
+
+    TZarvBand* FReplaceBand = nullptr;
+    std::unique_ptr<TZarvBandStyle> FReplaceBandStyle;
     std::vector<TBandSearchRec> FBandSearchSave;
     int FColumns = 1;
     double FColumnSpacing = 0;

@@ -1032,11 +1032,13 @@ RCPU_HOT uint32_t TRCPURunner::ReadAddress()
         return SS + uint32_t(SP) + uint32_t(ZigZag(k));
     case 2:
         return DS + k;
-    default: {
+    case 3: {
         const uint32_t offset = ReadIndex();
         OperandsRead(); // a module number read past the code is not looked up
         return ModuleNumber(k)->DataAddress() + offset;
     }
+    default: // the mode is two bits: kept for a decoder that ever widens it
+        RaiseError(Translate(QStringLiteral("Invalid address mode")));
     }
 }
 

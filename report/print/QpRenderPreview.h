@@ -62,6 +62,7 @@ public:
     double GridHoriz = 0; // inches between grid lines; 0: none
     double GridVert = 0;
     int PageInc = 1;
+    // A form stream binds these to handlers of its form by name.
     TNotifyEvent OnPageChange;
     TNotifyEvent OnZoomChange;
 

@@ -747,6 +747,16 @@ const TTypeInfo& EnumType(const char* name, const QStringList& names)
     return it->second;
 }
 
+// The status lines of a settings object, published as the framework's
+// string list: a stream fills the lines, and assigning copies them.
+template <class C> void StatusTextProperty(TClassInfo& info)
+{
+    Accessors<C, TStrings*>(
+        info, "StatusText", TypeInfoClass(QStringLiteral("TStrings")),
+        [](const C& c) { return const_cast<TStrings*>(&c.StatusText()); },
+        [](C& c, TStrings* lines) { c.StatusText().Assign(static_cast<const TPersistent*>(lines)); });
+}
+
 const TTypeInfo& SetType(const char* name, const TTypeInfo& element)
 {
     static std::map<QString, TTypeInfo> types;
@@ -755,6 +765,17 @@ const TTypeInfo& SetType(const char* name, const TTypeInfo& element)
     if (it == types.end())
         it = types.emplace(key, MakeSetType(key, element)).first;
     return it->second;
+}
+
+const TTypeInfo& MarginMethodType()
+{
+    return EnumType("TMarginMethod", {"mmScaled", "mmFixed"});
+}
+
+const TTypeInfo& RulerTypeType()
+{
+    return EnumType("TRulerType",
+                    {"rtNone", "rtHorizCm", "rtVertCm", "rtBothCm", "rtHorizIn", "rtVertIn", "rtBothIn"});
 }
 
 void RegisterSystemSettings()
@@ -770,6 +791,7 @@ void RegisterSystemSettings()
           &TSystemFiler::AccuracyMethod);
     Field(filer, "FileName", str, &TSystemFiler::FileName);
     Field(filer, "StatusFormat", str, &TSystemFiler::StatusFormat);
+    StatusTextProperty<TSystemFiler>(filer);
     Field(filer, "StreamMode", EnumType("TStreamMode", {"smMemory", "smFile", "smUser", "smTempFile"}),
           &TSystemFiler::StreamMode);
 
@@ -779,8 +801,7 @@ void RegisterSystemSettings()
     PublishProperty(preview, QStringLiteral("GridPen"), TypeInfoClass(QStringLiteral("TPen")),
                     &TSystemPreview::GridPen, &TSystemPreview::SetGridPen);
     Field(preview, "GridVert", real, &TSystemPreview::GridVert);
-    Field(preview, "MarginMethod", EnumType("TMarginMethod", {"mmScaled", "mmFixed"}),
-          &TSystemPreview::MarginMethod)
+    Field(preview, "MarginMethod", MarginMethodType(), &TSystemPreview::MarginMethod)
         .WithDefault(int(TMarginMethod::mmFixed));
     Field(preview, "MarginPercent", real, &TSystemPreview::MarginPercent);
     PublishProperty(preview, QStringLiteral("Monochrome"), boolean, &TSystemPreview::Monochrome,
@@ -788,10 +809,7 @@ void RegisterSystemSettings()
     Field(preview, "PagesWide", integer, &TSystemPreview::PagesWide).WithDefault(1);
     Field(preview, "PagesHigh", integer, &TSystemPreview::PagesHigh).WithDefault(1);
     Field(preview, "PageInc", integer, &TSystemPreview::PageInc).WithDefault(1);
-    Field(preview, "RulerType",
-          EnumType("TRulerType",
-                   {"rtNone", "rtHorizCm", "rtVertCm", "rtBothCm", "rtHorizIn", "rtVertIn", "rtBothIn"}),
-          &TSystemPreview::RulerType);
+    Field(preview, "RulerType", RulerTypeType(), &TSystemPreview::RulerType);
     PublishProperty(preview, QStringLiteral("ShadowDepth"), integer, &TSystemPreview::ShadowDepth,
                     &TSystemPreview::SetShadowDepth);
     PublishProperty(preview, QStringLiteral("ZoomFactor"), real, &TSystemPreview::ZoomFactor,
@@ -821,6 +839,7 @@ void RegisterSystemSettings()
     Field(printer, "ScaleX", real, &TSystemPrinter::ScaleX);
     Field(printer, "ScaleY", real, &TSystemPrinter::ScaleY);
     Field(printer, "StatusFormat", str, &TSystemPrinter::StatusFormat);
+    StatusTextProperty<TSystemPrinter>(printer);
     PublishProperty(printer, QStringLiteral("TabShade"), integer, &TSystemPrinter::TabShade,
                     &TSystemPrinter::SetTabShade);
     Field(printer, "TextBKMode", EnumType("TBKMode", {"bkTransparent", "bkOpaque"}),
@@ -872,6 +891,76 @@ void RegisterSystemSettings()
                     &TZvSystem::SystemPrinter, &TZvSystem::SetSystemPrinter);
 }
 
+// A notify event of a render target bound by a form stream to a handler of
+// the form by name. The event holds the binding itself, so a handler set in
+// code replaces it and the target then streams no name.
+struct TStreamedNotify {
+    TMethod Method;
+    void operator()(TObject* sender) const { CallNotifyEvent(Method, sender); }
+};
+
+void NotifyEventProperty(TClassInfo& info, const char* name, TNotifyEvent TZvRenderPreview::*event)
+{
+    Accessors<TZvRenderPreview, TMethod>(
+        info, name, EventTypeInfo(TEventKind::Notify),
+        [event](const TZvRenderPreview& target) {
+            const auto* bound = (target.*event).target<TStreamedNotify>();
+            return bound ? bound->Method : TMethod();
+        },
+        [event](TZvRenderPreview& target, TMethod method) {
+            CheckEventBinding(method, TEventKind::Notify);
+            if (method.IsAssigned())
+                target.*event = TStreamedNotify{std::move(method)};
+            else
+                target.*event = nullptr;
+        });
+}
+
+// The printer and preview targets, as a form streams them, with the
+// ancestors they share (which a stream cannot create).
+void RegisterRenderTargets()
+{
+    RegisterQpComponentClasses();
+    RegisterClassInfo(QStringLiteral("TQPRender"), QStringLiteral("TQpComponent"), {}, &typeid(TQPRender));
+    RegisterClassInfo(QStringLiteral("TQPRenderStream"), QStringLiteral("TQPRender"), {},
+                      &typeid(TQPRenderStream));
+    RegisterClassInfo(QStringLiteral("TZvRenderCanvas"), QStringLiteral("TQPRenderStream"), {},
+                      &typeid(TZvRenderCanvas));
+    const TTypeInfo& boolean = TypeInfoBoolean();
+    const TTypeInfo& integer = TypeInfoInteger();
+    const TTypeInfo& real = TypeInfoDouble();
+
+    TClassInfo& printer = RegisterClass<TZvRenderPrinter>(QStringLiteral("TZvRenderPrinter"),
+                                                          QStringLiteral("TZvRenderCanvas"));
+    PublishProperty(printer, QStringLiteral("Active"), boolean, &TQPRender::Active, &TQPRender::SetActive);
+    PublishProperty(printer, QStringLiteral("OutputFileName"), TypeInfoString(), &TQPRender::OutputFileName,
+                    &TQPRender::SetOutputFileName);
+
+    TClassInfo& preview = RegisterClass<TZvRenderPreview>(QStringLiteral("TZvRenderPreview"),
+                                                          QStringLiteral("TZvRenderCanvas"));
+    PublishProperty(preview, QStringLiteral("Active"), boolean, &TQPRender::Active, &TQPRender::SetActive);
+    PublishProperty(preview, QStringLiteral("ScrollBox"), TypeInfoClass(QStringLiteral("TScrollBox")),
+                    &TZvRenderPreview::ScrollBox, &TZvRenderPreview::SetScrollBox);
+    Field(preview, "ZoomInc", integer, &TZvRenderPreview::ZoomInc).WithDefault(10);
+    PublishProperty(preview, QStringLiteral("ZoomFactor"), real, &TZvRenderPreview::ZoomFactor,
+                    &TZvRenderPreview::SetZoomFactor);
+    PublishProperty(preview, QStringLiteral("Monochrome"), boolean, &TZvRenderPreview::Monochrome,
+                    &TZvRenderPreview::SetMonochrome);
+    Field(preview, "MarginMethod", MarginMethodType(), &TZvRenderPreview::MarginMethod)
+        .WithDefault(int(TMarginMethod::mmFixed));
+    Field(preview, "MarginPercent", real, &TZvRenderPreview::MarginPercent);
+    Field(preview, "RulerType", RulerTypeType(), &TZvRenderPreview::RulerType);
+    PublishProperty(preview, QStringLiteral("GridPen"), TypeInfoClass(QStringLiteral("TPen")),
+                    &TZvRenderPreview::GridPen, &TZvRenderPreview::SetGridPen);
+    Field(preview, "GridHoriz", real, &TZvRenderPreview::GridHoriz);
+    Field(preview, "GridVert", real, &TZvRenderPreview::GridVert);
+    PublishProperty(preview, QStringLiteral("ShadowDepth"), integer, &TZvRenderPreview::ShadowDepth,
+                    &TZvRenderPreview::SetShadowDepth);
+    Field(preview, "PageInc", integer, &TZvRenderPreview::PageInc).WithDefault(1);
+    NotifyEventProperty(preview, "OnZoomChange", &TZvRenderPreview::OnZoomChange);
+    NotifyEventProperty(preview, "OnPageChange", &TZvRenderPreview::OnPageChange);
+}
+
 } // namespace
 
 void RegisterReportPrintClasses()
@@ -880,6 +969,8 @@ void RegisterReportPrintClasses()
     SetRichTextReader(RTFToDocument);
     if (!FindClass(QStringLiteral("TZvSystem")))
         RegisterSystemSettings();
+    if (!FindClass(QStringLiteral("TZvRenderPrinter")))
+        RegisterRenderTargets();
     const auto registerWindow = [](const QString& name, auto* typeTag) {
         using T = std::remove_pointer_t<decltype(typeTag)>;
         if (!FindClass(name))

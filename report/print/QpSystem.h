@@ -26,7 +26,7 @@
 
 #include "platform/graphics/Graphics.h"
 #include "platform/objects/Persistent.h"
-#include "platform/rtl/StringList.h"
+#include "platform/objects/Strings.h"
 
 #include <QString>
 
@@ -73,8 +73,8 @@ public:
     bool Collate = false;
     TDuplex Duplex = TDuplex::dupSimplex;
 
-    TStringList& StatusText() { return FStatusText; }
-    const TStringList& StatusText() const { return FStatusText; }
+    TStrings& StatusText() { return FStatusText; }
+    const TStrings& StatusText() const { return FStatusText; }
     void SetStatusText(const TStringList& lines) { FStatusText.Assign(lines); }
     int TabShade() const { return FTabShade; }
     void SetTabShade(int shade); // clamped to 0..100
@@ -87,7 +87,7 @@ public:
     void SetUnitsFactor(double factor);
 
 private:
-    TStringList FStatusText;
+    TStrings FStatusText;
     int FTabShade = 0;
     TPrintUnits FUnits = TPrintUnits::unInch;
     double FUnitsFactor = 1.0;
@@ -148,8 +148,8 @@ public:
     TStreamMode StreamMode = TStreamMode::smMemory;
     bool IgnoreQPTF = false;
 
-    TStringList& StatusText() { return FStatusText; }
-    const TStringList& StatusText() const { return FStatusText; }
+    TStrings& StatusText() { return FStatusText; }
+    const TStrings& StatusText() const { return FStatusText; }
     void SetStatusText(const TStringList& lines) { FStatusText.Assign(lines); }
     // The snapshot stream: owned here for smMemory (made by InitFiler, freed
     // by FreeStream), the caller's for smUser.
@@ -158,7 +158,7 @@ public:
     void FreeStream();
 
 private:
-    TStringList FStatusText;
+    TStrings FStatusText;
     TStream* FStream = nullptr;
     std::unique_ptr<TStream> FOwnedStream;
 };
@@ -286,7 +286,8 @@ private:
     bool FRunning = false;
 };
 
-// Registers the report writer's windows (status, output options, preview)
-// with the class registry, after the forms layer; the program calls it at
-// start. Calling it again does nothing.
+// Registers the report writer's classes with the class registry, after the
+// forms layer: the controller with its settings, the printer and preview
+// render targets, and the windows (status, output options, preview). The
+// program calls it at start. Calling it again does nothing.
 void RegisterReportPrintClasses();

@@ -157,6 +157,46 @@ TEST_F(ZvCsRptTest, TrialStateMisuseAndControllerCyclesAreRefused)
     EXPECT_FALSE(inner->IsSaving());
 }
 
+// The designer shows a band with a style being edited: the band search
+// judges that band by the edited style, every other band by its own, and
+// only while the designer runs.
+TEST_F(ZvCsRptTest, DesignerSearchesTheReplacedBandWithTheEditedStyle)
+{
+    TZarvRegion* region = AddRegion(3);
+    TZarvDataBand* rows = AddDataBand(region, QStringLiteral("R"), 0.25, Numbers(1));
+    auto* edited = AddBand(region, QStringLiteral("A"), 0.25, rows, {L::plBodyHeader});
+    AddBand(region, QStringLiteral("B"), 0.25, rows, {L::plBodyHeader});
+    AddBand(region, QStringLiteral("C"), 0.25, rows, {L::plRowFooter});
+    const auto found = [&](TBandPrintLoc loc) {
+        QStringList names;
+        TBandSearchRec rec;
+        for (TZarvBand* band = region->FirstSubBand(rec, rows, loc); band; band = region->NextSubBand(rec))
+            names << band->Name();
+        return names.join(u' ').toStdString();
+    };
+    TZarvBandStyle style;
+    style.SetPrintLoc({L::plRowFooter});
+    region->SetReplaceBand(edited);
+    region->SetReplaceBandStyle(&style);
+    style.SetPrintLoc({}); // the region keeps its own copy
+
+    EXPECT_EQ(found(L::plBodyHeader), "A B"); // outside the designer
+    EXPECT_EQ(found(L::plRowFooter), "C");
+    InDesigner = 1;
+    auto designer = qScopeGuard([] { InDesigner = 0; });
+    EXPECT_EQ(found(L::plBodyHeader), "B");
+    EXPECT_EQ(found(L::plRowFooter), "A C");
+
+    delete edited; // the replacement goes with its band
+    EXPECT_EQ(region->ReplaceBand(), nullptr);
+    EXPECT_EQ(region->ReplaceBandStyle(), nullptr);
+    EXPECT_EQ(found(L::plRowFooter), "C");
+    auto* unowned = new TZarvBand(nullptr); // outside the report's owner tree
+    region->SetReplaceBand(unowned);
+    delete unowned;
+    EXPECT_EQ(region->ReplaceBand(), nullptr);
+}
+
 // ---------------------------------------------------------------------------
 // Data cycling.
 

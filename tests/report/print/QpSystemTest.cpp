@@ -7,6 +7,7 @@
 #include "report/print/QpFormSetup.h"
 #include "report/print/QpFormStatus.h"
 #include "report/print/QpRenderPreview.h"
+#include "report/print/QpRenderPrinter.h"
 
 #include "platform/objects/Filer.h"
 #include "platform/objects/ObjectText.h"
@@ -108,6 +109,130 @@ end
     EXPECT_EQ(system.SystemPreview()->FormState, TWindowState::wsMaximized);
     EXPECT_EQ(system.SystemPrinter()->UnitsFactor(), 25.4);
     EXPECT_EQ(system.SystemPrinter()->Copies, 3);
+}
+
+// A form holding the controller and both render targets, with the
+// handlers the preview's events name.
+class TTargetsForm : public TForm {
+public:
+    explicit TTargetsForm(TComponent* owner) : TForm(owner)
+    {
+        BindMethod("PreviewZoomChange", &TTargetsForm::PreviewZoomChange);
+        BindMethod("PreviewPageChange", &TTargetsForm::PreviewPageChange);
+        BindMethod("PreviewClose", &TTargetsForm::PreviewClose);
+    }
+    void PreviewZoomChange(TObject*) { ++ZoomChanges; }
+    void PreviewPageChange(TObject*) { ++PageChanges; }
+    void PreviewClose(TObject*, TCloseAction&) {}
+
+    int ZoomChanges = 0;
+    int PageChanges = 0;
+};
+
+// The status texts of the controller and the published settings of both
+// render targets read from a form and write back to the same text.
+TEST_F(QpSystemTest, StatusTextsAndRenderTargetsStreamInAndOut)
+{
+    if (!FindClass(QStringLiteral("TTargetsForm")))
+        RegisterClass<TTargetsForm>(QStringLiteral("TTargetsForm"), QStringLiteral("TForm"));
+    const QByteArray text = R"(object Targets: TTargetsForm
+  object ZvSystem1: TZvSystem
+    Version = '11.0.14 (VCLD10)'
+    SystemFiler.StatusFormat = 'Generating page %p'
+    SystemFiler.StatusText.Strings = (
+      'Filing'
+      'page %p')
+    SystemPreview.ZoomFactor = 100.0
+    SystemPrinter.ScaleX = 100.0
+    SystemPrinter.ScaleY = 100.0
+    SystemPrinter.StatusFormat = 'Printing page %p'
+    SystemPrinter.StatusText.Strings = (
+      'Printing')
+    SystemPrinter.Title = 'Zarv Report'
+    SystemPrinter.UnitsFactor = 1.0
+  end
+  object ZvRenderPrinter1: TZvRenderPrinter
+    Version = '11.0.14 (VCLD10)'
+    Active = True
+    OutputFileName = 'card.pdf'
+  end
+  object ZvRenderPreview1: TZvRenderPreview
+    Version = '11.0.14 (VCLD10)'
+    Active = True
+    ScrollBox = ScrollBox1
+    ZoomInc = 25
+    ZoomFactor = 150.0
+    Monochrome = True
+    MarginMethod = mmScaled
+    MarginPercent = 2.5
+    RulerType = rtBothIn
+    GridPen.Color = clRed
+    GridHoriz = 0.5
+    GridVert = 0.25
+    PageInc = 2
+    OnZoomChange = PreviewZoomChange
+    OnPageChange = PreviewPageChange
+  end
+  object ScrollBox1: TScrollBox
+  end
+end
+)";
+    TTargetsForm form(nullptr);
+    form.ReadForm(ObjectTextToBinary(text));
+
+    // A few values where they belong; the text written back shows the rest.
+    auto* system = dynamic_cast<TZvSystem*>(form.FindComponent(QStringLiteral("ZvSystem1")));
+    ASSERT_NE(system, nullptr);
+    EXPECT_EQ(system->SystemFiler()->StatusText().Text(), "Filing\r\npage %p\r\n");
+    EXPECT_EQ(system->SystemPrinter()->StatusText().Text(), "Printing\r\n");
+    auto* printer = dynamic_cast<TZvRenderPrinter*>(form.FindComponent(QStringLiteral("ZvRenderPrinter1")));
+    ASSERT_NE(printer, nullptr);
+    EXPECT_EQ(printer->OutputFileName(), "card.pdf");
+    auto* preview = dynamic_cast<TZvRenderPreview*>(form.FindComponent(QStringLiteral("ZvRenderPreview1")));
+    ASSERT_NE(preview, nullptr);
+    EXPECT_EQ(preview->ScrollBox(), form.FindComponent(QStringLiteral("ScrollBox1")));
+    EXPECT_EQ(preview->ZoomFactor(), 150);
+    EXPECT_EQ(preview->MarginMethod, TMarginMethod::mmScaled);
+    EXPECT_EQ(preview->RulerType, TRulerType::rtBothIn);
+    EXPECT_EQ(preview->GridPen()->Color(), clRed);
+    preview->ZoomIn(); // the form's handler, which would redraw the page
+    EXPECT_EQ(form.ZoomChanges, 1);
+    EXPECT_EQ(preview->ZoomFactor(), 175);
+    preview->OnPageChange(preview);
+    EXPECT_EQ(form.PageChanges, 1);
+    preview->SetZoomFactor(150);
+
+    // The form and its scroll box write what the forms layer makes of
+    // them; the lines of the three components come back as they were.
+    const auto targets = [](const QByteArray& formText) {
+        const qsizetype from = formText.indexOf("  object ZvSystem1");
+        return formText.mid(from, formText.indexOf("  object ScrollBox1") - from).toStdString();
+    };
+    TMemoryStream output;
+    TWriter(output).WriteRootComponent(&form);
+    EXPECT_EQ(targets(ObjectBinaryToText(output.Bytes())), targets(text));
+
+    // A handler set in code replaces the streamed one, which is then no
+    // longer written.
+    preview->OnPageChange = [](TObject*) {};
+    const TPropInfo* onPageChange = preview->ClassType()->FindProperty(QStringLiteral("OnPageChange"));
+    ASSERT_NE(onPageChange, nullptr);
+    EXPECT_FALSE(onPageChange->GetMethod(*preview).IsAssigned());
+
+    // A handler of another kind is refused when the form is read.
+    TTargetsForm wrongKind(nullptr);
+    try {
+        wrongKind.ReadForm(ObjectTextToBinary(R"(object Targets: TTargetsForm
+  object ZvRenderPreview1: TZvRenderPreview
+    OnPageChange = PreviewClose
+  end
+end
+)"));
+        FAIL();
+    } catch (const Exception& e) {
+        EXPECT_TRUE(e.Message().contains(QLatin1String("Method PreviewClose is no")))
+            << e.Message().toStdString();
+    }
 }
 
 // A snapshot file written straight by the writer plays back; with the
