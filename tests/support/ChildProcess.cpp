@@ -7,7 +7,9 @@
 #include <cerrno>
 #include <csignal>
 #include <exception>
+#include <chrono>
 #include <grp.h>
+#include <poll.h>
 #include <linux/capability.h>
 #include <sys/ptrace.h>
 #include <sys/syscall.h>
@@ -118,6 +120,51 @@ QString RunInChild(const std::function<QString()>& prepare, const std::function<
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
         return QStringLiteral("<child failed: status %1> ").arg(status) + QString::fromUtf8(received);
     return QString::fromUtf8(received);
+}
+
+QString RunInChildWithin(int milliseconds, const std::function<QString()>& body)
+{
+    int pipeEnds[2];
+    if (::pipe(pipeEnds) != 0)
+        return QStringLiteral("<child failed: no pipe>");
+    const pid_t child = ::fork();
+    if (child < 0) {
+        ::close(pipeEnds[0]);
+        ::close(pipeEnds[1]);
+        return QStringLiteral("<child failed: no fork>");
+    }
+    if (child == 0) {
+        ::close(pipeEnds[0]);
+        WriteAllTo(pipeEnds[1], Guarded(body).toUtf8());
+        ::_exit(0);
+    }
+    ::close(pipeEnds[1]);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    QByteArray received;
+    bool ended = false;
+    while (!ended) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        pollfd ready{pipeEnds[0], POLLIN, 0};
+        const int polled = left.count() > 0 ? ::poll(&ready, 1, int(left.count())) : 0;
+        if (polled < 0 && errno == EINTR)
+            continue;
+        if (polled <= 0)
+            break;
+        char buffer[4096];
+        const ssize_t n = ::read(pipeEnds[0], buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n > 0)
+            received.append(buffer, qsizetype(n));
+        else
+            ended = true;
+    }
+    ::close(pipeEnds[0]);
+    if (!ended)
+        ::kill(child, SIGKILL);
+    WaitForChild(child);
+    return ended ? QString::fromUtf8(received) : QStringLiteral("<timed out>");
 }
 
 QString RunAsUser(uid_t uid, const std::function<QString()>& body)
