@@ -269,13 +269,13 @@ TEST_F(SafeSave, WhatIsNoFileIsNeitherWaitedOnNorReplaced)
         SCOPED_TRACE(row.Name.toStdString());
         const std::string before = NodeOf(fifo) + NodeOf(device);
         const QString answer = RunInChildWithin(1000, [&] {
-            return QStringList{SaveAnswer([&] { SaveBytesToFile(row.Name, "new"); }),
-                               SaveAnswer([&] { KeepFileAs(row.Name, PathOf("card.~zr")); }),
-                               SaveAnswer([&] { KeepFileAs(file, row.Name); })}
+            return QStringList{SaveAnswer([&] { KeepFileAs(row.Name, PathOf("card.~zr")); }),
+                               SaveAnswer([&] { KeepFileAs(file, row.Name); }),
+                               SaveAnswer([&] { SaveBytesToFile(row.Name, "new"); })}
                 .join('\n');
         });
-        EXPECT_EQ(answer.toStdString(), QStringList({refused.arg(row.Name, row.Reason), "saved",
-                                                     refused.arg(row.Name, "It is not a file.")})
+        EXPECT_EQ(answer.toStdString(), QStringList({"saved", refused.arg(row.Name, "It is not a file."),
+                                                     refused.arg(row.Name, row.Reason)})
                                             .join('\n')
                                             .toStdString());
         EXPECT_EQ(NodeOf(fifo) + NodeOf(device), before);
