@@ -4,8 +4,8 @@
 #include "platform/rtl/Streams_p.h"
 
 #include <QFile>
-#include <QList>
 #include <QFileInfo>
+#include <QList>
 #include <QRandomGenerator>
 #include <QScopeGuard>
 
@@ -314,10 +314,11 @@ bool GiveAcl(int handle, const TFileAccess& access, bool groupKept, TReach reach
 // Gives the file open as handle, which has at most its owner's bits so far,
 // the access of access in an order that never opens it further than the
 // end: owner and group (a change of owner clears the set-id bits), then the
-// access ACL, then the mode, whose group bits become the ACL's mask. A group the saver may not give (it is no
-// member) is not kept: the group bits are cleared then, so no group reads
-// what it could not read before, and a set-id bit is not carried over to an
-// owner or group other than the file's (as it stands once given). An ACL
+// access ACL, then the mode, whose group bits become the ACL's mask. A group
+// the saver may not give (it is no member) is not kept: the group bits are
+// cleared then, so no group reads what it could not read before, and a
+// set-id bit is not carried over to an owner or group other than the file's
+// (as it stands once given). An ACL
 // that cannot be given leaves the owner's bits alone; a mode the file
 // system refuses leaves the creation mode, which is never more open.
 void GiveAccess(int handle, const TFileAccess& access, TReach reach)

@@ -870,8 +870,9 @@ TEST_F(LocLangFileOnDisk, AFifoIsNoLanguageFile)
                       .toStdString());
         EXPECT_EQ(NodeOf(fifo), before);
     }
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System),
-              QStringList({"it.lng", "link.lng"}));
+    EXPECT_EQ(
+        QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System),
+        QStringList({"it.lng", "link.lng"}));
 }
 
 // Bad bytes end in an Exception, never in a crash or a read out of bounds.

@@ -5,12 +5,12 @@
 #include <QByteArray>
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <exception>
-#include <chrono>
 #include <grp.h>
-#include <poll.h>
 #include <linux/capability.h>
+#include <poll.h>
 #include <sys/ptrace.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
