@@ -147,9 +147,11 @@ private:
     int FFd;
 };
 
+// Opens the language file only where it is a regular file, never waiting on
+// a FIFO or touching a device at its name: -1 otherwise.
 int OpenFile(const QString& fileName, int flags)
 {
-    return ::open(QFile::encodeName(fileName).constData(), flags | O_CLOEXEC);
+    return OpenRegularFile(fileName, flags);
 }
 
 // The file may be opened for writing and nobody else holds it.
@@ -173,10 +175,11 @@ void LockShared(TFileStream& file)
         throw FileInUse(file.FileName());
 }
 
+// A regular file stands at the name, or at the end of its links: what is
+// none (a folder, a FIFO, a device) is as no file, and is never opened.
 bool IsFile(const QString& fileName)
 {
-    const QFileInfo info(fileName);
-    return info.exists() && !info.isDir();
+    return QFileInfo(fileName).isFile();
 }
 
 // The whole file as plain (decompressed) bytes in plain, positioned at its

@@ -7,3 +7,10 @@ void AddFileName(Exception& error, const QString& fileName)
         return;
     error.SetMessage(error.Message() + line);
 }
+
+QString NotAFileReason(const QString& fileName, const QString& end)
+{
+    if (end.isEmpty() || end == fileName)
+        return QStringLiteral("It is not a file.");
+    return QStringLiteral("\"%1\" is not a file.").arg(end);
+}

@@ -11,3 +11,9 @@
 // already ends with the path is left alone, so nested loaders add it once;
 // the silent abort and an empty path change nothing.
 void AddFileName(Exception& error, const QString& fileName);
+
+// The reason a name that stands for no regular file (a FIFO, a socket, a
+// device) is refused, after the message that names fileName: "It is not a
+// file.", or where the name leads through links to end, "\"end\" is not a
+// file.".
+QString NotAFileReason(const QString& fileName, const QString& end = QString());

@@ -1,9 +1,11 @@
 #include "platform/rtl/SafeSave.h"
 
+#include "platform/rtl/FileErrors.h"
 #include "platform/rtl/Streams_p.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QList>
 #include <QRandomGenerator>
 #include <QScopeGuard>
 
@@ -75,18 +77,25 @@ QByteArray AbsoluteName(const QString& fileName)
     return QFile::encodeName(QFileInfo(fileName).absoluteFilePath());
 }
 
+// Why fileName, whose file is target at the end of its links, is not saved.
+QString NotAFile(const QString& fileName, const QByteArray& target)
+{
+    return NotAFileReason(QFileInfo(fileName).absoluteFilePath(), QFile::decodeName(target));
+}
+
 // The file a save of fileName replaces: links are followed to their end,
 // relative ones from the link's own folder, and the last may point at a file
-// that does not exist yet.
-QByteArray FinalTarget(const QString& fileName)
+// that does not exist yet. links answers the links met on the way.
+QByteArray FinalTarget(const QString& fileName, QList<QByteArray>& links)
 {
     QByteArray path = AbsoluteName(fileName);
-    for (int links = 0;; ++links) {
+    for (;;) {
         struct stat st {};
         if (::lstat(path.constData(), &st) != 0 || !S_ISLNK(st.st_mode))
             return path;
-        if (links == kMaxLinks)
+        if (links.size() == kMaxLinks)
             throw EFileSaveError(SaveMessage(fileName, SystemReason(ELOOP)));
+        links << path;
         QByteArray target(PATH_MAX, Qt::Uninitialized);
         const ssize_t length = ::readlink(path.constData(), target.data(), size_t(target.size()));
         if (length <= 0 || length >= target.size())
@@ -248,10 +257,11 @@ bool GiveOwner(int handle, const TFileAccess& access)
            ::fchown(handle, uid_t(-1), access.Group) == 0;
 }
 
-// A copy of acl whose owning group's entry and mask allow nothing: the mask
-// bounds every named entry too, so under a group that was not kept nobody
-// gains what the file's group class could read. Null where no copy is made.
-TAcl WithoutGroupClass(acl_t acl)
+// A copy of acl whose mask allows nothing, and with groupToo its owning
+// group's entry too: the mask bounds every named entry, so under a group
+// that was not kept nobody gains what the file's group class could read.
+// Null where no copy is made.
+TAcl WithoutGroupClass(acl_t acl, bool groupToo)
 {
     TAcl copy(acl_dup(acl));
     if (!copy)
@@ -269,23 +279,32 @@ TAcl WithoutGroupClass(acl_t acl)
         acl_permset_t permissions = nullptr;
         if (acl_get_tag_type(entry, &tag) != 0 || acl_get_permset(entry, &permissions) != 0)
             return nullptr;
-        if ((tag == ACL_GROUP_OBJ || tag == ACL_MASK) &&
+        if ((tag == ACL_MASK || (groupToo && tag == ACL_GROUP_OBJ)) &&
             (acl_clear_perms(permissions) != 0 || acl_set_permset(entry, permissions) != 0))
             return nullptr;
     }
 }
+
+// How a file is reached while its access is given: only through this
+// process's descriptor (an unnamed file), or already by a name in its folder.
+enum class TReach { Unnamed, Named };
 
 // Puts the access ACL of access in place of whatever the file inherited from
 // its folder's default ACL: the same entries (as the kernel held them), or
 // none where the replaced file had none. False where that could not be done,
 // a file system without ACLs included when there were entries to give: the
 // file must then keep only its owner's bits, which leave any inherited entry
-// that could not be removed without effect.
-bool GiveAcl(int handle, const TFileAccess& access, bool groupKept)
+// that could not be removed without effect. A file that has a name gets its
+// ACL with the mask cleared, for the mode given after it to set: giving an
+// ACL sets the group bits from its mask before the entries bind, and for
+// that instant the group bits alone would let the owning group in as far as
+// the mask allows, whatever its own entry says.
+bool GiveAcl(int handle, const TFileAccess& access, bool groupKept, TReach reach)
 {
     if (access.AclState == TAclState::Extended) {
-        const TAcl narrowed = groupKept ? nullptr : WithoutGroupClass(access.Acl.get());
-        if ((groupKept || narrowed) && acl_set_fd(handle, groupKept ? access.Acl.get() : narrowed.get()) == 0)
+        const bool whole = groupKept && reach == TReach::Unnamed;
+        const TAcl narrowed = whole ? nullptr : WithoutGroupClass(access.Acl.get(), !groupKept);
+        if ((whole || narrowed) && acl_set_fd(handle, whole ? access.Acl.get() : narrowed.get()) == 0)
             return true;
     }
     const bool removed = ::fremovexattr(handle, kAccessAcl) == 0 || errno == ENODATA || errno == EOPNOTSUPP;
@@ -295,13 +314,14 @@ bool GiveAcl(int handle, const TFileAccess& access, bool groupKept)
 // Gives the file open as handle, which has at most its owner's bits so far,
 // the access of access in an order that never opens it further than the
 // end: owner and group (a change of owner clears the set-id bits), then the
-// access ACL, then the mode. A group the saver may not give (it is no
-// member) is not kept: the group bits are cleared then, so no group reads
-// what it could not read before, and a set-id bit is not carried over to an
-// owner or group other than the file's (as it stands once given). An ACL
+// access ACL, then the mode, whose group bits become the ACL's mask. A group
+// the saver may not give (it is no member) is not kept: the group bits are
+// cleared then, so no group reads what it could not read before, and a
+// set-id bit is not carried over to an owner or group other than the file's
+// (as it stands once given). An ACL
 // that cannot be given leaves the owner's bits alone; a mode the file
 // system refuses leaves the creation mode, which is never more open.
-void GiveAccess(int handle, const TFileAccess& access)
+void GiveAccess(int handle, const TFileAccess& access, TReach reach)
 {
     if (!access.Given)
         return;
@@ -312,7 +332,7 @@ void GiveAccess(int handle, const TFileAccess& access)
     struct stat now {};
     if (::fstat(handle, &now) != 0 || now.st_uid != access.Owner)
         mode &= ~mode_t(S_ISUID);
-    if (!GiveAcl(handle, access, groupKept))
+    if (!GiveAcl(handle, access, groupKept, reach))
         mode &= S_IRWXU;
     ::fchmod(handle, mode);
 }
@@ -331,7 +351,7 @@ int CreateTemporary(const QByteArray& folder, const QByteArray& stem, const TFil
     const int unnamed = ::open(folder.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, CreationMode(access));
     if (unnamed >= 0) {
         ::flock(unnamed, LOCK_EX);
-        GiveAccess(unnamed, access);
+        GiveAccess(unnamed, access, TReach::Unnamed);
         if (NameTemporary(folder, stem, temp,
                           [&](const QByteArray& name) { return LinkDescriptor(unnamed, name); }))
             return unnamed;
@@ -347,7 +367,7 @@ int CreateTemporary(const QByteArray& folder, const QByteArray& stem, const TFil
             return -1;
         }
         ::flock(handle, LOCK_EX);
-        GiveAccess(handle, access);
+        GiveAccess(handle, access, TReach::Named);
         if (NameTemporary(folder, stem, temp,
                           [&](const QByteArray& name) { return RenameWithoutReplacing(fresh, name); }))
             return handle;
@@ -432,7 +452,8 @@ bool StickyKeeps(const struct stat& folder, uid_t owner)
 // the owner of the name itself, a link's own owner), checked before
 // anything is made, as the final rename would fail only once a temporary,
 // or a second name of another user's file that the saver may not remove
-// again, had been left behind; it is no folder and no link to one; and as
+// again, had been left behind; it is a regular file, or a link to one (a
+// folder, a FIFO, a socket or a device is never replaced); and as
 // the platform's own file layer, a read-only file is not replaced. Answers
 // whether a file stands at target, with its state in old. A link there (met
 // where the link itself is replaced) answers false: the new file keeps
@@ -452,11 +473,31 @@ bool CheckTarget(const QString& fileName, const QByteArray& target, struct stat&
         return false;
     if (S_ISDIR(old.st_mode))
         throw EFileSaveError(SaveMessage(fileName, SystemReason(EISDIR)));
+    if (!S_ISREG(old.st_mode))
+        throw EFileSaveError(SaveMessage(fileName, NotAFile(fileName, target)));
     if (S_ISLNK(own.st_mode))
         return false;
     if (::access(target.constData(), W_OK) != 0)
         throw EFileSaveError(SaveMessage(fileName, SystemReason(errno)));
     return true;
+}
+
+// Refuses, before anything is made, a save that would make its file where
+// another user's link in a sticky folder leads: a link that leads nowhere
+// yet there is judged as that user's file at its name would be, so that no
+// user makes a file at a place another one picked for it.
+void CheckLinks(const QString& fileName, const QList<QByteArray>& links, const QByteArray& target)
+{
+    struct stat end {};
+    if (links.isEmpty() || ::lstat(target.constData(), &end) == 0)
+        return;
+    for (const QByteArray& link : links) {
+        struct stat own {};
+        struct stat folder {};
+        if (::lstat(link.constData(), &own) == 0 && ::stat(FolderOf(link).constData(), &folder) == 0 &&
+            StickyKeeps(folder, own.st_uid))
+            throw EFileSaveError(SaveMessage(fileName, SystemReason(EPERM)));
+    }
 }
 
 // Puts a second name of the file open as handle, whose state is kept, in
@@ -525,16 +566,16 @@ void KeepFileAs(const QString& existing, const QString& fileName)
     // nothing can be kept, and before the kept file is locked: a second name
     // of it that one of them left is then held by nobody.
     RemoveAbandonedTemporaries(FolderOf(name), TemporaryStem(NameOf(name)), QByteArray());
-    const int handle = ::open(QFile::encodeName(existing).constData(), O_RDONLY | O_CLOEXEC);
+    const int handle = OpenRegularPath(QFile::encodeName(existing), O_RDONLY);
     if (handle < 0) {
-        if (errno == ENOENT)
+        if (errno == ENOENT || errno == EISDIR || errno == ENXIO)
             return;
         throw EFileSaveError(SaveMessage(fileName, SystemReason(errno)));
     }
     const auto closeHandle = qScopeGuard([handle] { ::close(handle); });
     struct stat kept {};
-    if (::fstat(handle, &kept) != 0 || !S_ISREG(kept.st_mode))
-        return;
+    if (::fstat(handle, &kept) != 0)
+        throw EFileSaveError(SaveMessage(fileName, SystemReason(errno)));
     struct stat old {};
     if (CheckTarget(fileName, name, old) && old.st_dev == kept.st_dev && old.st_ino == kept.st_ino)
         return;
@@ -559,7 +600,9 @@ TSafeFileStream::TSafeFileStream(const QString& fileName, TAtName atName, int li
     : FFileName(fileName)
 {
     CheckFileName(fileName);
-    FTarget = atName == TAtName::Follow ? FinalTarget(fileName) : AbsoluteName(fileName);
+    QList<QByteArray> links;
+    FTarget = atName == TAtName::Follow ? FinalTarget(fileName, links) : AbsoluteName(fileName);
+    CheckLinks(fileName, links, FTarget);
     const QByteArray folder = FolderOf(FTarget);
     struct stat old {};
     const bool exists = CheckTarget(fileName, FTarget, old);
@@ -650,6 +693,13 @@ void TSafeFileStream::Commit()
     FHandle = -1;
     if (::close(handle) != 0)
         Fail(SystemReason(errno));
+    // The name was checked when the stream was made; what the rename would
+    // replace is looked at again, so that a FIFO or a device put there
+    // meanwhile is left in place (the rename would take any of them).
+    struct stat now {};
+    if (::lstat(FTarget.constData(), &now) == 0 && !S_ISREG(now.st_mode) && !S_ISLNK(now.st_mode) &&
+        !S_ISDIR(now.st_mode))
+        Fail(NotAFile(FFileName, FTarget));
     if (::rename(FTemp.constData(), FTarget.constData()) != 0)
         Fail(SystemReason(errno));
     FCommitted = true;

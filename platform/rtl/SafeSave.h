@@ -11,7 +11,13 @@
 // reason; the temporary file is removed and the old file is untouched. A
 // target in a sticky folder that the saver may not replace there (it owns
 // neither the file nor the folder and lacks CAP_FOWNER) is refused with
-// "Operation not permitted" before any name is made.
+// "Operation not permitted" before any name is made, and so is a save
+// through another user's link there that leads nowhere yet (the new file
+// would be made where that user's link picked). A target that is no regular
+// file (a folder, a FIFO, a socket, a device), directly or at the end of its
+// links, is refused before anything is made and left as it was; one put
+// there while the bytes are written is looked for again just before the
+// rename, which would replace it.
 //
 // A chain of symbolic links is followed to its end (relative links from
 // their own folder, the last one possibly to a file not yet there): the final
@@ -27,7 +33,9 @@
 // what they could not read; where the owner is not kept, its set-user-id
 // bit; where the ACL cannot be read or given, the new file has only its
 // owner's bits. The temporary has that access, or less, from the moment it
-// has a name: no other user can open it who could not open the target.
+// has a name: no other user can open it who could not open the target (a
+// named temporary takes its ACL with the mask empty, and the mode, which
+// sets the mask, after it).
 //
 // The temporary is named ".<target name>.<8 hex digits>.tmp" (a name too long
 // for that keeps its start and a hash of the whole), and its writer holds a
@@ -64,9 +72,11 @@ void CheckFileName(const QString& fileName);
 // itself (to a file, dangling, or the first of a chain) and never writes,
 // makes or renames a file the link leads to; in a sticky folder, what stands
 // at fileName is judged by its own owner, a link's included. A fileName
-// that already is that file, or an existing that is no file, is left alone;
-// a folder at fileName, or a link to one, raises EFileSaveError and is left
-// alone, as is fileName whenever a copy cannot be made. The copy has
+// that already is that file, or an existing that is no regular file (a
+// FIFO is not even opened, so never waited on), is left alone; a folder, a
+// FIFO, a socket or a device at fileName, or a link to one, raises
+// EFileSaveError and is left alone, as is fileName whenever a copy cannot be
+// made. The copy has
 // existing's access (as a save gives it), never that of what stood at
 // fileName. The temporaries that killed or refused saves left for fileName
 // are removed first, also when nothing can be kept.

@@ -1,6 +1,7 @@
 #include "platform/rtl/Streams.h"
 #include "platform/rtl/Streams_p.h"
 
+#include "platform/rtl/FileErrors.h"
 #include "platform/rtl/SafeSave.h"
 
 #include <QFile>
@@ -194,32 +195,22 @@ void TMemoryStream::LoadFromFile(const QString& fileName)
 
 TFileStream::TFileStream(const QString& fileName, uint16_t mode) : FFileName(fileName)
 {
-    const QByteArray path = QFile::encodeName(fileName);
-    if ((mode & fmCreate) == fmCreate) {
-        FHandle = ::open(path.constData(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        if (FHandle < 0)
-            throw EFCreateError(QStringLiteral("Cannot create file \"%1\". %2")
-                                    .arg(fileName, QString::fromLocal8Bit(std::strerror(errno))));
-        return;
-    }
+    const bool create = (mode & fmCreate) == fmCreate;
     int flags = O_RDONLY;
-    switch (mode & 3) {
-    case fmOpenWrite: flags = O_WRONLY; break;
-    case fmOpenReadWrite: flags = O_RDWR; break;
-    default: break;
-    }
-    FHandle = ::open(path.constData(), flags | O_CLOEXEC);
-    if (FHandle >= 0) {
-        struct stat st {};
-        if (::fstat(FHandle, &st) == 0 && S_ISDIR(st.st_mode)) {
-            ::close(FHandle);
-            FHandle = -1;
-            errno = EISDIR;
-        }
-    }
-    if (FHandle < 0)
-        throw EFOpenError(QStringLiteral("Cannot open file \"%1\". %2")
-                              .arg(fileName, QString::fromLocal8Bit(std::strerror(errno))));
+    if (create)
+        flags = O_RDWR | O_CREAT | O_TRUNC;
+    else if ((mode & 3) == fmOpenWrite)
+        flags = O_WRONLY;
+    else if ((mode & 3) == fmOpenReadWrite)
+        flags = O_RDWR;
+    FHandle = OpenRegularFile(fileName, flags, 0644);
+    if (FHandle >= 0)
+        return;
+    const QString reason =
+        errno == ENXIO ? NotAFileReason(fileName) : QString::fromLocal8Bit(std::strerror(errno));
+    if (create)
+        throw EFCreateError(QStringLiteral("Cannot create file \"%1\". %2").arg(fileName, reason));
+    throw EFOpenError(QStringLiteral("Cannot open file \"%1\". %2").arg(fileName, reason));
 }
 
 TFileStream::~TFileStream()
@@ -251,6 +242,50 @@ void TFileStream::SetSize(int64_t size)
         throw EStreamError(QStringLiteral("Stream write error"));
     if (position > size)
         Seek(size, TSeekOrigin::soBeginning);
+}
+
+int OpenRegularFile(const QString& fileName, int flags, mode_t mode)
+{
+    return OpenRegularPath(QFile::encodeName(fileName), flags, mode);
+}
+
+namespace {
+
+int NotRegularError(const struct stat& st)
+{
+    return S_ISDIR(st.st_mode) ? EISDIR : ENXIO;
+}
+
+} // namespace
+
+int OpenRegularPath(const QByteArray& path, int flags, mode_t mode)
+{
+    // The look first spares what is no file the open itself: a FIFO's open
+    // would wake a writer waiting on it, a device's may act on the device.
+    struct stat seen {};
+    if (::stat(path.constData(), &seen) == 0 && !S_ISREG(seen.st_mode)) {
+        errno = NotRegularError(seen);
+        return -1;
+    }
+    // Whatever took the name since is opened without waiting for a FIFO's
+    // other end, and without becoming the process's terminal.
+    const int handle = ::open(path.constData(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode);
+    if (handle < 0)
+        return -1;
+    struct stat opened {};
+    int error = 0;
+    if (::fstat(handle, &opened) != 0)
+        error = errno;
+    else if (!S_ISREG(opened.st_mode))
+        error = NotRegularError(opened);
+    else if (const int status = ::fcntl(handle, F_GETFL);
+             status < 0 || ::fcntl(handle, F_SETFL, status & ~O_NONBLOCK) != 0)
+        error = errno;
+    if (error == 0)
+        return handle;
+    ::close(handle);
+    errno = error;
+    return -1;
 }
 
 int64_t ReadHandleFully(int handle, void* buffer, int64_t count)

@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <sys/types.h>
 
 enum class TSeekOrigin { soBeginning, soCurrent, soEnd };
 
@@ -26,6 +27,16 @@ constexpr uint16_t fmShareExclusive = 0x0010;
 constexpr uint16_t fmShareDenyWrite = 0x0020;
 constexpr uint16_t fmShareDenyRead = 0x0030;
 constexpr uint16_t fmShareDenyNone = 0x0040;
+
+// Opens fileName (links followed) with the open flags (O_RDONLY, O_RDWR,
+// O_CREAT ...) and mode, only where it is a regular file, and without
+// waiting on what is not: the descriptor (close-on-exec, blocking), or -1
+// with errno. A name seen to be no regular file is not opened at all (a
+// FIFO's waiting writer is not woken, a device is not touched); one that
+// becomes something else meanwhile is opened without blocking and closed
+// again. A folder answers EISDIR; a FIFO, socket or device ENXIO, which
+// NotAFileReason (FileErrors.h) explains.
+int OpenRegularFile(const QString& fileName, int flags, mode_t mode = 0);
 
 class TStream {
 public:
@@ -88,7 +99,8 @@ public:
 class TFileStream : public TStream {
 public:
     // Raises EFCreateError / EFOpenError with the file name and the system's
-    // reason when the file cannot be created or opened.
+    // reason when the file cannot be created or opened; a name that is no
+    // regular file (a folder, a FIFO, a device) is refused, never waited on.
     TFileStream(const QString& fileName, uint16_t mode);
     ~TFileStream() override;
     TFileStream(const TFileStream&) = delete;

@@ -4,7 +4,13 @@
 // and after a short count.
 #include "platform/rtl/Streams.h"
 
+#include <QByteArray>
+
 #include <cstdint>
+#include <sys/types.h>
+
+// OpenRegularFile for an encoded path.
+int OpenRegularPath(const QByteArray& path, int flags, mode_t mode = 0);
 
 // Reads up to count bytes; stops early at the end of the file or on an
 // error. Returns the bytes read.

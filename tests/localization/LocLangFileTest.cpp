@@ -7,6 +7,7 @@
 #include "platform/rtl/Streams.h"
 
 #include "tests/support/ChildProcess.h"
+#include "tests/support/FileAccess.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/FuzzLoop.h"
 
@@ -21,10 +22,12 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
+#include <functional>
 
 // The language files of these tests are assembled in the test, field by
 // field, from the layout of the format (see Bytes and SampleFile below); no
@@ -865,6 +868,53 @@ TEST_F(LocLangFileOnDisk, LocksAndSafeSaving)
     holder.Lock();
     EXPECT_GE(holder.Handle(), 0);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 2); // no temporary files left
+}
+
+// A FIFO at a language file's name, directly or through a link, is no
+// language file: an object made on it has the defaults of a missing one, and
+// saving it, saving its header, locking and loading it end at once, refused
+// with the message naming it; the FIFO stays as it was and nothing is left.
+TEST_F(LocLangFileOnDisk, AFifoIsNoLanguageFile)
+{
+    const QString fifo = Path("it.lng");
+    const QString link = Path("link.lng");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+    ASSERT_TRUE(QFile::link(fifo, link));
+    const std::string before = NodeOf(fifo);
+    for (const QString& name : {fifo, link}) {
+        SCOPED_TRACE(name.toStdString());
+        const QString answer = RunInChildWithin(1000, [&] {
+            const auto answerOf = [](const std::function<void()>& call) {
+                try {
+                    call();
+                } catch (const Exception& e) {
+                    return e.Message();
+                }
+                return QStringLiteral("done");
+            };
+            TLangFile file(name);
+            TLocStorage s;
+            s.SetMainLangID(0x0410);
+            s.AddConstant(1, "Unit1", "SHello", 1)->MainValue()->SetValue("Ciao");
+            return QStringList{QStringLiteral("format %1").arg(file.FormatVersion()),
+                               answerOf([&] { file.Save(&s, 0, false); }),
+                               answerOf([&] { file.SaveHeader(name); }), answerOf([&] { file.Lock(); }),
+                               answerOf([&] { file.Load(&s, -1, 0); })}
+                .join('\n');
+        });
+        const QString reason = name == fifo ? "It is not a file." : "\"" + fifo + "\" is not a file.";
+        EXPECT_EQ(answer.toStdString(),
+                  QStringList({"format 7", "Cannot create file \"" + name + "\". " + reason,
+                               "Cannot create file \"" + name + "\". " + reason,
+                               "Can not open language file exclusively",
+                               "Cannot open file \"" + name + "\". It is not a file.\n" + name})
+                      .join('\n')
+                      .toStdString());
+        EXPECT_EQ(NodeOf(fifo), before);
+    }
+    EXPECT_EQ(
+        QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System),
+        QStringList({"it.lng", "link.lng"}));
 }
 
 // Bad bytes end in an Exception, never in a crash or a read out of bounds.

@@ -5,10 +5,13 @@
 #include <QByteArray>
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <exception>
 #include <grp.h>
 #include <linux/capability.h>
+#include <optional>
+#include <poll.h>
 #include <sys/ptrace.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -90,7 +93,35 @@ bool NextSystemCall(pid_t child, int& status)
 
 } // namespace
 
-QString RunInChild(const std::function<QString()>& prepare, const std::function<QString()>& body)
+namespace {
+
+// Reads handle to its end until the deadline: false when the deadline came
+// first.
+bool ReadAllUntil(int handle, std::chrono::steady_clock::time_point deadline, QByteArray& received)
+{
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        pollfd ready{handle, POLLIN, 0};
+        const int polled = left.count() > 0 ? ::poll(&ready, 1, int(left.count())) : 0;
+        if (polled < 0 && errno == EINTR)
+            continue;
+        if (polled <= 0)
+            return false;
+        char buffer[4096];
+        const ssize_t n = ::read(handle, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return true;
+        received.append(buffer, qsizetype(n));
+    }
+}
+
+// RunInChild, waiting for the child at most milliseconds (none: as long as
+// it takes).
+QString RunInChildFor(const std::function<QString()>& prepare, const std::function<QString()>& body,
+                      std::optional<int> milliseconds)
 {
     int pipeEnds[2];
     if (::pipe(pipeEnds) != 0)
@@ -112,12 +143,35 @@ QString RunInChild(const std::function<QString()>& prepare, const std::function<
         ::_exit(failure.isEmpty() ? 0 : 2);
     }
     ::close(pipeEnds[1]);
-    const QByteArray received = ReadAllFrom(pipeEnds[0]);
+    QByteArray received;
+    bool ended = true;
+    if (milliseconds)
+        ended = ReadAllUntil(pipeEnds[0],
+                             std::chrono::steady_clock::now() + std::chrono::milliseconds(*milliseconds),
+                             received);
+    else
+        received = ReadAllFrom(pipeEnds[0]);
     ::close(pipeEnds[0]);
+    if (!ended)
+        ::kill(child, SIGKILL);
     const int status = WaitForChild(child);
+    if (!ended)
+        return QStringLiteral("<timed out>");
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
         return QStringLiteral("<child failed: status %1> ").arg(status) + QString::fromUtf8(received);
     return QString::fromUtf8(received);
+}
+
+} // namespace
+
+QString RunInChild(const std::function<QString()>& prepare, const std::function<QString()>& body)
+{
+    return RunInChildFor(prepare, body, std::nullopt);
+}
+
+QString RunInChildWithin(int milliseconds, const std::function<QString()>& body)
+{
+    return RunInChildFor([] { return QString(); }, body, milliseconds);
 }
 
 QString RunAsUser(uid_t uid, const std::function<QString()>& body)

@@ -22,6 +22,11 @@ int WaitForChild(pid_t child);
 // "<unexpected exception> " and its message.
 QString RunInChild(const std::function<QString()>& prepare, const std::function<QString()>& body);
 
+// Runs body in a forked child and waits for it at most milliseconds: the
+// text body answers, or "<timed out>" when it has not ended by then (the
+// child is killed), so that a body stuck in a call cannot hang the test.
+QString RunInChildWithin(int milliseconds, const std::function<QString()>& body);
+
 // Runs body in a child as the user uid and group uid, with no supplementary
 // groups (the parent must be root): a made-up user who owns nothing, so
 // folder and file permissions bind it.

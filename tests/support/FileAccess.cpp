@@ -163,6 +163,14 @@ std::string FileAccess(const QString& name)
     return QStringLiteral("%1 %2").arg(st.st_mode, 6, 8, QLatin1Char('0')).arg(st.st_gid).toStdString();
 }
 
+std::string NodeOf(const QString& name)
+{
+    struct stat st {};
+    if (::lstat(QFile::encodeName(name).constData(), &st) != 0)
+        return "<missing>";
+    return FileAccess(name) + " inode " + std::to_string(st.st_ino) + " device " + std::to_string(st.st_rdev);
+}
+
 std::string FolderState(const QString& folder)
 {
     std::string state;

@@ -16,6 +16,12 @@
 // not followed; "<missing>" when there is nothing.
 std::string FileAccess(const QString& name);
 
+// What stands at name, a link not followed, as far as telling it unchanged
+// goes: its type, mode and group as FileAccess gives them, its inode and its
+// device number (a device node's); "<missing>" when there is nothing. Never
+// opens it (a FIFO would wait).
+std::string NodeOf(const QString& name);
+
 // Every name of folder (hidden ones included) with what a save could change
 // of it, one line each in name order: its inode, owner, group, type and
 // mode, access ACL, and a hash of its bytes (a link: where it leads).

@@ -2,6 +2,7 @@
 // TJPEGImage to the same pixels; pictures, glyphs and image lists keep their
 // pixels through form streams; bad data fails with EInvalidGraphic.
 #include "tests/platform/forms/ProbeForm.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/FuzzLoop.h"
 
 #include "platform/forms/JpegImage.h"
@@ -9,12 +10,15 @@
 #include "platform/rtl/Streams.h"
 
 #include <QBuffer>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QtEndian>
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <sys/stat.h>
 
 extern "C" {
 #include <jpeglib.h>
@@ -278,6 +282,22 @@ TEST_F(Pictures, BadPictureDataFailsWithAClearError)
     }
     TPicture picture;
     EXPECT_THROW(picture.LoadFromFile("logo.gif"), EInvalidGraphic);
+
+    // A FIFO named as a picture is refused at once, not waited on.
+    QTemporaryDir folder;
+    const QString fifo = folder.filePath(QStringLiteral("logo.jpg"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+    EXPECT_EQ(RunInChildWithin(1000,
+                               [&] {
+                                   try {
+                                       picture.LoadFromFile(fifo);
+                                   } catch (const EFOpenError& e) {
+                                       return e.Message();
+                                   }
+                                   return QStringLiteral("loaded");
+                               })
+                  .toStdString(),
+              "Cannot open file \"" + fifo.toStdString() + "\". It is not a file.");
 }
 
 TEST_F(Pictures, ImageListsKeepTheirPicturesAndTransparency)

@@ -1,12 +1,26 @@
 #include "platform/rtl/Exceptions.h"
 #include "platform/rtl/Streams.h"
 
+#include "tests/support/ChildProcess.h"
+#include "tests/support/FileAccess.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <map>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -239,4 +253,131 @@ TEST(FileStream, MemoryStreamSavesAndLoadsFiles)
     EXPECT_EQ(in.Position(), 0);
     EXPECT_THROW(in.LoadFromFile(dir.filePath("absent.bin")), EFOpenError);
     EXPECT_EQ(in.Bytes(), out.Bytes()); // a failed load keeps the old content
+}
+
+namespace {
+
+QByteArray Encoded(const QString& name)
+{
+    return QFile::encodeName(name);
+}
+
+// Binds a UNIX socket at name: the descriptor, or -1.
+int BindSocket(const QString& name)
+{
+    const int handle = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray path = Encoded(name);
+    if (handle < 0 || size_t(path.size()) >= sizeof address.sun_path)
+        return -1;
+    std::copy(path.begin(), path.end(), address.sun_path);
+    if (::bind(handle, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        ::close(handle);
+        return -1;
+    }
+    return handle;
+}
+
+} // namespace
+
+// A FIFO, a link to one, a UNIX socket and (as root) a character device as
+// /dev/null is are no files: a stream on any of them, in every mode, is
+// refused at once with the message naming it, and each stays as it was. A
+// writer waiting at the FIFO for a reader keeps waiting: the name was not
+// even opened.
+TEST(FileStream, WhatIsNoFileIsRefusedWithoutWaiting)
+{
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath("pipe.zrf");
+    const QString link = dir.filePath("link.zrf");
+    const QString socketName = dir.filePath("socket.zrf");
+    const QString device = dir.filePath("null.zrf");
+    ASSERT_EQ(::mkfifo(Encoded(fifo).constData(), 0644), 0);
+    ASSERT_TRUE(QFile::link(fifo, link));
+    const int socketHandle = BindSocket(socketName);
+    ASSERT_GE(socketHandle, 0);
+    QStringList names{fifo, link, socketName};
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::mknod(Encoded(device).constData(), S_IFCHR | 0666, makedev(1, 3)), 0);
+        names << device;
+    }
+    std::map<QString, std::string> before;
+    for (const QString& name : names)
+        before[name] = NodeOf(name);
+    const pid_t writer = ::fork();
+    ASSERT_GE(writer, 0);
+    if (writer == 0)
+        ::_exit(::open(Encoded(fifo).constData(), O_WRONLY) >= 0 ? 0 : 1);
+
+    const QString answer = RunInChildWithin(1000, [&] {
+        QStringList messages;
+        for (const QString& name : names) {
+            for (const uint16_t mode : {fmOpenRead, fmOpenWrite, fmOpenReadWrite, fmCreate}) {
+                try {
+                    TFileStream file(name, mode);
+                    messages << "opened " + name;
+                } catch (const Exception& e) {
+                    messages << e.Message();
+                }
+            }
+        }
+        return messages.join('\n');
+    });
+    QStringList expected;
+    for (const QString& name : names) {
+        for (int open = 0; open < 3; ++open)
+            expected << QStringLiteral("Cannot open file \"%1\". It is not a file.").arg(name);
+        expected << QStringLiteral("Cannot create file \"%1\". It is not a file.").arg(name);
+    }
+    EXPECT_EQ(answer.toStdString(), expected.join('\n').toStdString());
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    int status = 0;
+    EXPECT_EQ(::waitpid(writer, &status, WNOHANG), 0) << "the waiting writer was let through";
+    ::kill(writer, SIGKILL);
+    ::waitpid(writer, &status, 0);
+    ::close(socketHandle);
+    for (const QString& name : names)
+        EXPECT_EQ(NodeOf(name), before[name]) << name.toStdString();
+    if (!root)
+        GTEST_SKIP() << "needs root to make a device node: the device row was not tried";
+}
+
+// A name that becomes a FIFO at any moment while a stream opens it (the
+// opening stopped at each of its system calls, the file replaced by a FIFO
+// meanwhile) is refused, or was opened while it was the file: the open never
+// waits on the FIFO and no stream reads from one.
+TEST(FileStream, ANameThatBecomesAFifoWhileOpeningIsNeverWaitedOn)
+{
+    QTemporaryDir dir;
+    const QString name = dir.filePath("data.bin");
+    const QString file = dir.filePath("file.new");
+    const QString fifo = dir.filePath("fifo.new");
+    const int stops = StopAtEverySystemCall(
+        [&] {
+            // A stuck open ends the child, and so the test.
+            ::alarm(5);
+            // Every run starts from the file.
+            QFile fresh(file);
+            if (!fresh.open(QIODevice::WriteOnly) || fresh.write("bytes") != 5)
+                ::_exit(6);
+            fresh.close();
+            if (::rename(Encoded(file).constData(), Encoded(name).constData()) != 0)
+                ::_exit(6);
+            try {
+                TFileStream stream(name, fmOpenRead);
+                struct stat opened {};
+                if (::fstat(stream.Handle(), &opened) != 0 || !S_ISREG(opened.st_mode))
+                    ::_exit(7);
+            } catch (const EFOpenError&) {
+            }
+        },
+        [&](int) {
+            ::unlink(Encoded(fifo).constData());
+            if (::mkfifo(Encoded(fifo).constData(), 0644) == 0)
+                ::rename(Encoded(fifo).constData(), Encoded(name).constData());
+        },
+        TAfterStop::Resume);
+    EXPECT_GT(stops, 3);
 }

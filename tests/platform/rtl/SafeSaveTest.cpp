@@ -29,6 +29,7 @@
 #include <sys/acl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <utility>
@@ -65,6 +66,26 @@ void Age(const QString& path, int seconds)
 {
     const timespec times[2] = {{std::time(nullptr) - seconds, 0}, {std::time(nullptr) - seconds, 0}};
     ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+}
+
+// The answer of a save: "saved", or the message of the error it raised.
+QString SaveAnswer(const std::function<void()>& save)
+{
+    try {
+        save();
+    } catch (const EFileSaveError& error) {
+        return error.Message();
+    }
+    return QStringLiteral("saved");
+}
+
+// Every name in folder, hidden ones included, in name order.
+std::string EntriesOf(const QString& folder)
+{
+    return QDir(folder)
+        .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name)
+        .join(' ')
+        .toStdString();
 }
 
 // Keeps existing as fileName while another descriptor holds it locked, so
@@ -213,6 +234,124 @@ TEST_F(SafeSave, TargetsThatCannotBeSavedAreClearErrors)
         EXPECT_THROW(SaveBytesToFile(readOnly, "x"), EFileSaveError);
         EXPECT_EQ(ReadFile(readOnly), "keep");
     }
+}
+
+// What is no file, as a save's name or as the file a backup keeps: a FIFO,
+// a chain of two links to it, and (as root) a character device made as
+// /dev/null is. A save onto any of them ends at once with the message
+// naming it (through links, naming where they lead) and leaves it as it
+// was; a backup of one is left alone without a word and nothing is made
+// for it; a backup under the name of one is refused, as under a folder's.
+// No other name is ever left.
+TEST_F(SafeSave, WhatIsNoFileIsNeitherWaitedOnNorReplaced)
+{
+    const QString fifo = PathOf("pipe.zrf");
+    const QString link = PathOf("link.zrf");
+    const QString device = PathOf("null.zrf");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+    ASSERT_TRUE(QFile::link(QStringLiteral("chain.zrf"), link));
+    ASSERT_TRUE(QFile::link(QStringLiteral("pipe.zrf"), PathOf("chain.zrf")));
+    const QString file = WriteFile("card.zrf", "card");
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::mknod(QFile::encodeName(device).constData(), S_IFCHR | 0666, makedev(1, 3)), 0);
+    }
+    const std::string entries = EntriesOf(FDir.path());
+    const QString refused = QStringLiteral("Cannot create file \"%1\". %2");
+    struct TCase {
+        QString Name;
+        QString Reason; // of a save onto it
+    };
+    std::vector<TCase> cases{{fifo, "It is not a file."}, {link, "\"" + fifo + "\" is not a file."}};
+    if (root)
+        cases.push_back({device, "It is not a file."});
+    for (const TCase& row : cases) {
+        SCOPED_TRACE(row.Name.toStdString());
+        const std::string before = NodeOf(fifo) + NodeOf(device);
+        const QString answer = RunInChildWithin(1000, [&] {
+            return QStringList{SaveAnswer([&] { KeepFileAs(row.Name, PathOf("card.~zr")); }),
+                               SaveAnswer([&] { KeepFileAs(file, row.Name); }),
+                               SaveAnswer([&] { SaveBytesToFile(row.Name, "new"); })}
+                .join('\n');
+        });
+        EXPECT_EQ(answer.toStdString(), QStringList({"saved", refused.arg(row.Name, "It is not a file."),
+                                                     refused.arg(row.Name, row.Reason)})
+                                            .join('\n')
+                                            .toStdString());
+        EXPECT_EQ(NodeOf(fifo) + NodeOf(device), before);
+        EXPECT_EQ(EntriesOf(FDir.path()), entries);
+    }
+    EXPECT_EQ(ReadFile(file), "card");
+    if (!root)
+        GTEST_SKIP() << "needs root to make a device node: the device row was not tried";
+}
+
+// A FIFO or (as root) a device put at the name while a stream writes the
+// new file is what its commit would replace: the commit is refused and
+// leaves it there, with no other name.
+TEST_F(SafeSave, WhatTakesTheNameBeforeTheCommitIsNotReplaced)
+{
+    const QString path = PathOf("card.pdf");
+    const QString node = PathOf("node");
+    const bool root = ::geteuid() == 0;
+    for (const mode_t kind : {mode_t(S_IFIFO), mode_t(S_IFCHR)}) {
+        if (kind == S_IFCHR && !root)
+            continue;
+        SCOPED_TRACE(kind);
+        QFile::remove(path);
+        WriteFile("card.pdf", "old");
+        TSafeFileStream stream(path);
+        stream.WriteBytes("new");
+        ASSERT_EQ(::mknod(QFile::encodeName(node).constData(), kind | 0666, makedev(1, 3)), 0);
+        ASSERT_EQ(::rename(QFile::encodeName(node).constData(), QFile::encodeName(path).constData()), 0);
+        const std::string before = NodeOf(path);
+        EXPECT_EQ(SaveAnswer([&] { stream.Commit(); }).toStdString(),
+                  "Cannot create file \"" + path.toStdString() + "\". It is not a file.");
+        EXPECT_EQ(NodeOf(path), before);
+        EXPECT_EQ(EntriesOf(FDir.path()), "card.pdf");
+    }
+    if (!root)
+        GTEST_SKIP() << "needs root to make a device node: the device row was not tried";
+}
+
+// Where there are no unnamed files the temporary has its name while its
+// access is given. Its ACL (group::---, a named group r--, mask::r--) is
+// given with the mask empty, and the mode given after it sets the mask:
+// followed at every system call, the temporary goes from its owner's bits
+// alone to the entries under an empty mask, and only then to the file's own
+// ACL. (Giving the mask at once sets the group bits from it an instant
+// before the entries bind, and for that instant the owning group, denied by
+// its entry, may read.)
+TEST_F(SafeSave, ANamedTemporaryTakesItsAclUnderAnEmptyMaskFirst)
+{
+    if (const QString missing = AclsMissingIn(FDir.path()); !missing.isEmpty())
+        GTEST_SKIP() << missing.toStdString();
+    const TUmask umask(022);
+    const QString path = WriteFile("shared.ini", "old");
+    const QString named = QString::number(MadeUpSharers().Named);
+    ASSERT_EQ(SetAccessAcl(path, "u::rw-,g::---,g:" + named + ":r--,m::r--,o::---"), QString());
+    const std::string final = AccessAclOf(path);
+    QStringList seen;
+    const int stops = StopAtEverySystemCall(
+        [&] {
+            if (!WithoutUnnamedFiles().isEmpty())
+                ::_exit(100);
+            SaveBytesToFile(path, "new");
+        },
+        [&](int) {
+            for (const QString& name : FolderEntries().filter(QRegularExpression("^\\..*\\.(new|tmp)$"))) {
+                const QString acl = QString::fromStdString(AccessAclOf(PathOf(name)));
+                if (seen.isEmpty() || seen.back() != acl)
+                    seen << acl;
+            }
+        },
+        TAfterStop::Resume);
+    EXPECT_GT(stops, 5);
+    const QString emptyMask = "user::rw-,group::---,group:" + named + ":r--,mask::---,other::---";
+    EXPECT_EQ(seen.join('\n').toStdString(),
+              "user::rw-,group::---,other::---\n" + emptyMask.toStdString() + '\n' + final);
+    EXPECT_EQ(AccessAclOf(path), final);
+    EXPECT_EQ(FolderEntries(), QStringList({"shared.ini"}));
 }
 
 // Every entry of the routine, through a chain of three links (one relative,
@@ -767,26 +906,6 @@ TEST_F(SafeSave, RootKeepsTheOwnerOfWhatItSavesWithItsSetIdBits)
 
 namespace {
 
-// The answer of a save: "saved", or the message of the error it raised.
-QString SaveAnswer(const std::function<void()>& save)
-{
-    try {
-        save();
-    } catch (const EFileSaveError& error) {
-        return error.Message();
-    }
-    return QStringLiteral("saved");
-}
-
-// Every name in folder, hidden ones included, in name order.
-std::string EntriesOf(const QString& folder)
-{
-    return QDir(folder)
-        .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name)
-        .join(' ')
-        .toStdString();
-}
-
 ino_t InodeOf(const QString& name)
 {
     struct stat st {};
@@ -801,7 +920,10 @@ ino_t InodeOf(const QString& name)
 // the name of a file of A's, or under that of A's link to B's file (a name
 // is judged by its own owner), is refused with "Operation not permitted"
 // before any name is made: another user watching the folder sees none
-// appear, and everything in it stays as it was. B still saves its own file
+// appear, and everything in it stays as it was. So is saving through A's
+// link that leads nowhere yet, directly or at the end of B's own link, and
+// keeping a file under the name of such a link: a save never makes its
+// file where another user's link picked the place. B still saves its own file
 // there and keeps it under a new name.
 TEST_F(SafeSave, InAStickyFolderAnotherUsersNameIsRefusedBeforeAnyNameIsMade)
 {
@@ -821,11 +943,14 @@ TEST_F(SafeSave, InAStickyFolderAnotherUsersNameIsRefusedBeforeAnyNameIsMade)
     ASSERT_EQ(MakeFileOf(In("a.bak"), "A's backup", owner, owner, 0666), QString());
     ASSERT_EQ(MakeFileOf(In("b.ini"), "B's", writer, writer, 0644), QString());
     ASSERT_EQ(MakeLinkOf(In("link.bak"), QStringLiteral("b.ini"), owner), QString());
+    ASSERT_EQ(MakeLinkOf(In("gone.ini"), QStringLiteral("nowhere.ini"), owner), QString());
+    ASSERT_EQ(MakeLinkOf(In("gone.bak"), QStringLiteral("nowhere.bak"), owner), QString());
+    ASSERT_EQ(MakeLinkOf(In("mine.ini"), QStringLiteral("gone.ini"), writer), QString());
     const std::string before = FolderState(folder);
     const QString refused = QStringLiteral("Cannot create file \"%1\". Operation not permitted");
-    const QString expected =
-        QStringList{refused.arg(In("a.ini")), refused.arg(In("a.bak")), refused.arg(In("link.bak"))}.join(
-            '\n');
+    QStringList expected;
+    for (const char* name : {"a.ini", "a.bak", "link.bak", "gone.ini", "mine.ini", "gone.bak"})
+        expected << refused.arg(In(name));
     const std::pair<const char*, std::function<QString()>> savers[] = {
         {"another user", [&] { return BecomeUser(writer, writer, {}); }},
         {"root without CAP_FOWNER", [] { return DropCapability(CAP_FOWNER); }},
@@ -837,11 +962,14 @@ TEST_F(SafeSave, InAStickyFolderAnotherUsersNameIsRefusedBeforeAnyNameIsMade)
         const QString answer = RunInChild(become, [&] {
             return QStringList{SaveAnswer([&] { SaveBytesToFile(In("a.ini"), "new"); }),
                                SaveAnswer([&] { KeepFileAs(In("b.ini"), In("a.bak")); }),
-                               SaveAnswer([&] { KeepFileAs(In("b.ini"), In("link.bak")); })}
+                               SaveAnswer([&] { KeepFileAs(In("b.ini"), In("link.bak")); }),
+                               SaveAnswer([&] { SaveBytesToFile(In("gone.ini"), "new"); }),
+                               SaveAnswer([&] { SaveBytesToFile(In("mine.ini"), "new"); }),
+                               SaveAnswer([&] { KeepFileAs(In("b.ini"), In("gone.bak")); })}
                 .join('\n');
         });
         const TNameProbe::TReport report = probe.Stop();
-        EXPECT_EQ(answer.toStdString(), expected.toStdString());
+        EXPECT_EQ(answer.toStdString(), expected.join('\n').toStdString());
         EXPECT_EQ(report.Failure.toStdString(), "");
         EXPECT_EQ(report.Seen, 0);
         EXPECT_EQ(FolderState(folder), before);
@@ -857,7 +985,7 @@ TEST_F(SafeSave, InAStickyFolderAnotherUsersNameIsRefusedBeforeAnyNameIsMade)
               "saved");
     EXPECT_EQ(ReadFile(In("b.ini")), "new");
     EXPECT_EQ(ReadFile(In("b.bak")), "B's");
-    EXPECT_EQ(EntriesOf(folder), "a.bak a.ini b.bak b.ini link.bak");
+    EXPECT_EQ(EntriesOf(folder), "a.bak a.ini b.bak b.ini gone.bak gone.ini link.bak mine.ini");
 }
 
 // B keeps A's file, which B may read, write and replace in a shared folder
