@@ -154,14 +154,6 @@ TEST_F(FormsTest, AMoveBeforeItsResizeLeavesTheWindowWhereTheWindowSystemPutIt)
     widget->setGeometry(placed);
     WaitForGeometry(widget, placed);
     ExpectFormHolds(*form, placed);
-
-    // A move alone and a resize alone.
-    widget->windowHandle()->setPosition(70, 80);
-    WaitForGeometry(widget, QRect(70, 80, 500, 350));
-    ExpectFormHolds(*form, QRect(70, 80, 500, 350));
-    widget->windowHandle()->resize(420, 330);
-    WaitForGeometry(widget, QRect(70, 80, 420, 330));
-    ExpectFormHolds(*form, QRect(70, 80, 420, 330));
 }
 
 // A window dragged lower than its menu bar: the form counts the menu bar
@@ -207,18 +199,6 @@ TEST_F(FormsTest, ThePlaceAndSizeTheProgramSetsReachTheWindow)
     form->SetHeight(231);
     WaitForGeometry(widget, QRect(32, 42, 300, 200));
     ExpectFormHolds(*form, QRect(32, 42, 300, 200));
-
-    form->SetClientWidth(250);
-    form->SetClientHeight(150);
-    WaitForGeometry(widget, QRect(32, 42, 250, 150));
-    ExpectFormHolds(*form, QRect(32, 42, 250, 150));
-
-    // A fixed-size dialog takes its client size as a fixed size.
-    form->SetBorderStyle(TFormBorderStyle::bsDialog);
-    QTest::qWait(10);
-    EXPECT_EQ(widget->minimumSize(), QSize(250, 150));
-    EXPECT_EQ(widget->maximumSize(), QSize(250, 150));
-    EXPECT_EQ(QSize(form->ClientWidth(), form->ClientHeight()), QSize(250, 150));
 }
 
 // A centred window is centred with the size it opens at (set after it was
