@@ -12,6 +12,7 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenuBar>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -618,8 +619,18 @@ void TCustomForm::ApplyBounds()
     QWidget* widget = Widget();
     if (!widget)
         return;
-    const QSize client(ClientWidth(), ClientHeight() + MenuHeight());
     PlaceMenuBar();
+    // A place and size the window system reported are the window's already.
+    // Writing them back would undo what the window manager did: a maximise
+    // that arrives as a resize before its move would be moved back to the
+    // old place, which ends the maximised state.
+    if (FTakingGeometry)
+        return;
+    // The widget answers these writes with its own move and resize events;
+    // they report what is being written, in halves (the new size at the old
+    // place), and are no reports of the window system.
+    const QScopedValueRollback<bool> writing(FWritingGeometry, true);
+    const QSize client(ClientWidth(), ClientHeight() + MenuHeight());
     if (FixedSize(FBorderStyle)) {
         widget->setFixedSize(client);
     } else {
@@ -734,9 +745,15 @@ void TCustomForm::PlaceOnScreen()
     if (!screen)
         screen = QGuiApplication::primaryScreen();
     const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+    // Centred on r with the size the window opens at, and kept within the
+    // available area: a window larger than the area keeps its top-left
+    // corner, and with it its caption, on the screen.
     auto centerOn = [this, &area](const QRect& r) {
-        const int left = std::max(area.left(), r.left() + (r.width() - Width()) / 2);
-        const int top = std::max(area.top(), r.top() + (r.height() - Height()) / 2);
+        const auto within = [](int place, int first, int extent, int size) {
+            return std::max(first, std::min(place, first + extent - size));
+        };
+        const int left = within(r.left() + (r.width() - Width()) / 2, area.left(), area.width(), Width());
+        const int top = within(r.top() + (r.height() - Height()) / 2, area.top(), area.height(), Height());
         SetBounds(left, top, Width(), Height());
     };
     auto formRect = [](const TCustomForm* form) {
@@ -835,6 +852,23 @@ bool TCustomForm::ClickDialogButton(int qtKey)
     return false;
 }
 
+// Both the place and the size come from the widget at each event, whichever
+// of the two events comes first: the widget holds all the window system
+// reported by then. A size taken still realigns the window's controls.
+void TCustomForm::TakeWindowGeometry(const QWidget* widget)
+{
+    if (FWritingGeometry)
+        return;
+    // pos(), not x() and y(): until the window is placed, the position
+    // written is the frame's, which pos() answers and x() does not.
+    const QPoint place = widget->pos();
+    const QSize size = widget->size();
+    const bool resized = size.width() != ClientWidth() || size.height() != ClientHeight() + MenuHeight();
+    const QScopedValueRollback<bool> taking(FTakingGeometry, true);
+    SetBounds(place.x(), place.y(), resized ? size.width() + FrameWidth() : Width(),
+              resized ? size.height() + FrameHeight() : Height());
+}
+
 bool TCustomForm::HandleWidgetEvent(QWidget* widget, QEvent* event)
 {
     if (widget != Widget())
@@ -844,17 +878,12 @@ bool TCustomForm::HandleWidgetEvent(QWidget* widget, QEvent* event)
         event->ignore();
         Close();
         return true;
-    case QEvent::Resize: {
-        const QSize size = widget->size();
-        const int menuHeight = MenuHeight();
-        if (size.width() != ClientWidth() || size.height() != ClientHeight() + menuHeight)
-            SetBounds(Left(), Top(), size.width() + FrameWidth(), size.height() + FrameHeight());
+    case QEvent::Resize:
+        TakeWindowGeometry(widget);
         PlaceMenuBar();
         return false;
-    }
     case QEvent::Move:
-        if (widget->pos() != QPoint(Left(), Top()))
-            SetBounds(widget->x(), widget->y(), Width(), Height());
+        TakeWindowGeometry(widget);
         return false;
     case QEvent::WindowActivate:
         FireNotify(QStringLiteral("OnActivate"));

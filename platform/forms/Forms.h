@@ -242,6 +242,7 @@ private:
     void PlaceMenuBar();
     void ApplyWindowFlags();
     void PlaceOnScreen();
+    void TakeWindowGeometry(const QWidget* widget);
     void ApplyTabOrder();
     void CloseModal();
     bool ClickDialogButton(int qtKey);
@@ -251,6 +252,8 @@ private:
     QEventLoop* FModalLoop = nullptr;
     bool FShowOnCreate = false; // Visible read from the stream
     bool FPlaced = false;
+    bool FTakingGeometry = false;  // recording the window system's report
+    bool FWritingGeometry = false; // writing the window's place and size
     TFormBorderStyle FBorderStyle = TFormBorderStyle::bsSizeable;
     TBorderIcons FBorderIcons = kDefaultBorderIcons;
     TFormPosition FPosition = TFormPosition::poDesigned;
