@@ -161,6 +161,27 @@ TEST_F(QpFormPreviewTest, ScrollKeysRunIntoTheNeighbouringPages)
     EXPECT_EQ(Vert()->Position(), Vert()->Maximum());
 }
 
+// Scrolled into the page, the window stays scrolled where it was over a
+// step to the next page and over a zoom change.
+TEST_F(QpFormPreviewTest, PageStepsAndZoomKeepTheScrollPositions)
+{
+    Open(3);
+    Form->ZvRenderPreview->SetZoomFactor(150);
+    TControlScrollBar* horz = Form->ScrollBox1->HorzScrollBar();
+    ASSERT_GT(horz->Maximum(), 40);
+    ASSERT_GT(Vert()->Maximum(), 60);
+    horz->SetPosition(40);
+    Vert()->SetPosition(60);
+    Form->actnPage_Next->QtAction()->trigger();
+    ASSERT_EQ(Page(), 2);
+    EXPECT_EQ(horz->Position(), 40);
+    EXPECT_EQ(Vert()->Position(), 60);
+    Form->actnZoom_In->QtAction()->trigger();
+    ASSERT_EQ(Form->ZoomEdit->Text(), "160.0");
+    EXPECT_EQ(horz->Position(), 40);
+    EXPECT_EQ(Vert()->Position(), 60);
+}
+
 TEST_F(QpFormPreviewTest, LettersActWhateverHasTheFocus)
 {
     Open(3);
@@ -319,6 +340,36 @@ TEST_F(QpFormPreviewTest, OpenRefusesWhatTheReaderRejects)
     EXPECT_EQ(Page(), 2);
     EXPECT_EQ(Form->ZvRenderPreview->Pages(), 3);
     EXPECT_EQ(Form->Caption(), caption);
+}
+
+// A file that cannot be opened (there is none, or it is a folder) is
+// refused with the system's message and then the file's name on a line of
+// its own; the report shown stays.
+TEST_F(QpFormPreviewTest, OpenNamesAFileThatCannotBeOpened)
+{
+    Open(3);
+    Form->actnPage_Next->Execute();
+    const QString caption = Form->Caption();
+    const QString missing = Path("missing.zsf");
+    const QString folder = Path("folder.zsf");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const struct {
+        QString path;
+        QString reason;
+    } rows[] = {{missing, QStringLiteral("No such file or directory")},
+                {folder, QStringLiteral("Is a directory")}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.path.toStdString());
+        const size_t shown = Messages->Shown().size();
+        Dialogs->Answer(true, row.path);
+        Form->actnFile_Open->QtAction()->trigger();
+        ASSERT_EQ(Messages->Shown().size(), shown + 1);
+        EXPECT_EQ(Messages->Shown().back().Text,
+                  QStringLiteral("Cannot open file \"%1\". %2\n%1").arg(row.path, row.reason));
+        EXPECT_EQ(Page(), 2);
+        EXPECT_EQ(Form->ZvRenderPreview->Pages(), 3);
+        EXPECT_EQ(Form->Caption(), caption);
+    }
 }
 
 // Writes bytes to a file of the test folder and returns its path.
