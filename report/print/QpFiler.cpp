@@ -159,7 +159,7 @@ TZsfReader::TWindow* TZsfReader::WindowAt(int64_t position)
         return FWindow;
     for (TWindow& window : FWindows) {
         if (window.Holds(position)) {
-            FWindow = &window;
+            MakeCurrent(&window);
             return FWindow;
         }
     }
@@ -180,8 +180,9 @@ TZsfReader::TWindow& TZsfReader::Fill(int64_t position)
         window->Bytes = std::make_unique_for_overwrite<char[]>(size_t(capacity));
     window->Start = position;
     window->Length = 0;
-    FWindow = window;
+    MakeCurrent(window);
     window->Length = StreamBytes(position, window->Bytes.get(), std::min(capacity, FSize - position));
+    MakeCurrent(window);
     if (window->Length == 0)
         ReadError();
     return *window;
@@ -200,13 +201,24 @@ int64_t TZsfReader::StreamBytes(int64_t position, char* buffer, int64_t count)
     return done;
 }
 
-QString TZsfReader::Text()
+int TZsfReader::TextLength()
 {
     int length = Byte();
     if (!ShortLengths && length >= 0xC0)
         length = ((length & 0x3F) << 8) | Byte();
+    return length;
+}
+
+QString TZsfReader::Text()
+{
+    const int length = TextLength();
     if (AnsiStrings)
         return AnsiToUnicode(Bytes(length));
+    return UnitsText(length);
+}
+
+QString TZsfReader::UnitsText(int length)
+{
     const int64_t count = int64_t(length) * 2;
     Need(count);
     QString text(length, Qt::Uninitialized);
@@ -219,6 +231,33 @@ QString TZsfReader::Text()
     }
     qFromLittleEndian<quint16>(units, length, text.data());
     return text;
+}
+
+std::optional<QString> TZsfReader::TextHolding(char16_t unit1, char16_t unit2)
+{
+    const int length = TextLength();
+    if (AnsiStrings)
+        return AnsiToUnicode(Bytes(length));
+    const int64_t count = int64_t(length) * 2;
+    Need(count);
+    if (length == 0)
+        return std::nullopt;
+    const int64_t start = FPosition;
+    const auto* bytes = reinterpret_cast<const uchar*>(View(count));
+    for (int64_t i = 0; i < count; i += 2) {
+        const char16_t unit = char16_t(bytes[i] | (bytes[i + 1] << 8));
+        if (unit == unit1 || unit == unit2) {
+            FPosition = start;
+            return UnitsText(length);
+        }
+    }
+    return std::nullopt;
+}
+
+void TZsfReader::SkipText()
+{
+    const int length = TextLength();
+    SkipBytes(AnsiStrings ? length : int64_t(length) * 2);
 }
 
 QByteArray TZsfReader::Bytes(int64_t count)

@@ -48,6 +48,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <vector>
 
 // ---------------------------------------------------------------------------
@@ -219,6 +220,18 @@ public:
     }
     // A text as the version stores it.
     QString Text();
+    // The next text, as Text reads it, when it holds either code unit (an
+    // 8-bit text always counts as holding them); else none, the text passed
+    // over unmade.
+    std::optional<QString> TextHolding(char16_t unit1, char16_t unit2);
+    // Passes over a text, or count bytes, refused as Text or Bytes refuses
+    // them; the bytes are not read.
+    void SkipText();
+    void SkipBytes(int64_t count)
+    {
+        Need(count);
+        FPosition += count;
+    }
     QByteArray Bytes(int64_t count);
     // The next count bytes (at least 1), the position moved past them: in
     // the window read last where they lie in it, else gathered from the
@@ -229,6 +242,9 @@ public:
         return bytes ? bytes : Gathered(count);
     }
     void Skip(int64_t count);
+    // The next count bytes when the window read last holds them all, the
+    // position moved past them; else null, nothing moved.
+    const char* InWindowView(int64_t count) { return InWindow(count); }
 
     int64_t Position() const { return FPosition; }
     int64_t Size() const { return FSize; }
@@ -257,16 +273,20 @@ private:
     // last, the position moved past them; else null, nothing moved.
     const char* InWindow(int64_t count)
     {
-        const int64_t offset = FPosition - FWindow->Start;
-        if (offset < 0 || count > FWindow->Length - offset)
+        const int64_t offset = FPosition - FHereStart;
+        if (offset < 0 || count > FHereLength - offset)
             return nullptr;
         FPosition += count;
-        return FWindow->Bytes.get() + offset;
+        return FHere + offset;
     }
     const char* Gathered(int64_t count);
     [[noreturn]] static void ReadError();
     [[noreturn]] static void InvalidNumber();
     void Need(int64_t count) const;
+    // The length of the text that starts at the position, in code units,
+    // the position moved past it.
+    int TextLength();
+    QString UnitsText(int length);
     void Read(void* buffer, int64_t count);
     // The window holding the position, made the current one; null when
     // neither does.
@@ -283,7 +303,19 @@ private:
     int64_t FPosition = 0;
     std::array<TWindow, 2> FWindows;
     TWindow* FWindow = &FWindows[0]; // the one read last
-    std::vector<char> FGathered;     // what View gathered last
+    // FWindow's bytes, start and length, copied here for the reads that
+    // find their bytes in it, which are nearly all.
+    const char* FHere = nullptr;
+    int64_t FHereStart = 0;
+    int64_t FHereLength = 0;
+    void MakeCurrent(TWindow* window)
+    {
+        FWindow = window;
+        FHere = window->Bytes.get();
+        FHereStart = window->Start;
+        FHereLength = window->Length;
+    }
+    std::vector<char> FGathered; // what View gathered last
 };
 
 // ---------------------------------------------------------------------------

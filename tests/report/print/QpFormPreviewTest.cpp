@@ -6,6 +6,7 @@
 #include "PdfTools.h"
 #include "PreviewPrint.h"
 #include "ReportWindows.h"
+#include "RuledReport.h"
 
 #include "report/print/QpDevice.h"
 #include "report/print/QpFormPreview.h"
@@ -28,6 +29,12 @@
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -808,6 +815,40 @@ TEST_F(QpFormPreviewTest, FileOpenShowsTheHourglassUntilThePageIsShown)
     EXPECT_EQ(Screen()->Cursor(), crDefault);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_EQ(Form->ZvRenderPreview->Pages(), 5);
+}
+
+// The bytes this process has read so far (read calls of every kind).
+qint64 BytesRead()
+{
+    char text[1024];
+    const int handle = ::open("/proc/self/io", O_RDONLY | O_CLOEXEC);
+    if (handle < 0)
+        return -1;
+    const ssize_t n = ::read(handle, text, sizeof text - 1);
+    ::close(handle);
+    if (n <= 0)
+        return -1;
+    text[n] = 0;
+    const char* field = std::strstr(text, "rchar:");
+    return field ? std::atoll(field + 6) : -1;
+}
+
+// File > Open of a long file reads it once through, and then no more than
+// the one window of it that page 1 stands in.
+TEST_F(QpFormPreviewTest, FileOpenReadsALongFileOnce)
+{
+    Open(3);
+    const QByteArray pages = WriteSnapshot([](TZvZSFWriter& w) { PrintRuledPages(w, 150); });
+    ASSERT_GT(pages.size(), 10 * TZsfReader::kWindowSize);
+    const QString path = WriteFile(Path("long.zsf"), pages);
+    Form->OpenFile(path); // fonts and the like read once
+    const qint64 before = BytesRead();
+    ASSERT_GE(before, 0);
+    Form->OpenFile(path);
+    const qint64 read = BytesRead() - before;
+    EXPECT_EQ(Form->ZvRenderPreview->Pages(), 150);
+    EXPECT_GE(read, pages.size());
+    EXPECT_LE(read, pages.size() + TZsfReader::kWindowSize + 1024);
 }
 
 // Page steps in the preview window of a snapshot file whose pages 2 and 12
