@@ -839,9 +839,10 @@ QByteArray CodedPages(const QString& value, const QString& text = QStringLiteral
 
 // The check refuses what a playback refuses, with its message, and takes
 // what it takes: a picture that does not decode, a formatting code that is
-// no number in a text or in the value of a variable it refers to, a
-// command no reader knows with a broken page chain further on (the chain's
-// fault is the one told), and sound streams.
+// no number in a text or in the value of a variable it refers to, a data
+// block whose size is negative, a command no reader knows with a broken
+// page chain further on (the chain's fault is the one told), and sound
+// streams.
 TEST_F(QpRenderTest, TheCheckEndsAsAPlaybackEnds)
 {
     const QByteArray coded = CodedPages(QStringLiteral("\x01"
@@ -867,6 +868,14 @@ TEST_F(QpRenderTest, TheCheckEndsAsAPlaybackEnds)
                                "q\0"
                                "2\0",
                                6));
+    TMemoryStream data(QByteArray("QQQQQ"));
+    QByteArray negative = WriteSnapshot([&](TZvZSFWriter& w) {
+        w.PrintDataStream(data, 5);
+        w.PrintXY(1, 1, QStringLiteral("after the data"));
+    });
+    const QByteArray block("\x05\0\0\0QQQQQ", 9);
+    ASSERT_GT(negative.indexOf(block), 0);
+    negative.replace(negative.indexOf(block), 4, QByteArray(4, '\xFF'));
     const QByteArray twelve = HeadedPages(12);
     QByteArray twoFaults = WithUnknownCommands(twelve, {LineText(5, 4)});
     qToLittleEndian<qint32>(9, twoFaults.data() + PageHeaderPos(twelve, 8) + 9);
@@ -882,6 +891,7 @@ TEST_F(QpRenderTest, TheCheckEndsAsAPlaybackEnds)
         {"a size code in a variable's value", badVariable,
          QStringLiteral("'abc' is not a valid floating point value")},
         {"a size code in a text", badText, QString()},
+        {"a data block of a negative size", negative, QStringLiteral("Stream read error")},
         {"an unknown command, then a page misnumbered", twoFaults,
          QStringLiteral("Unexpected code found in report file.")},
     };
