@@ -114,12 +114,6 @@ void TZsfReader::InvalidNumber()
     RaiseError(Translate(QStringLiteral("Invalid number found in report file.")));
 }
 
-void TZsfReader::Need(int64_t count) const
-{
-    if (count < 0 || count > FSize - FPosition)
-        ReadError();
-}
-
 const char* TZsfReader::Gathered(int64_t count)
 {
     Need(count);
@@ -201,24 +195,11 @@ int64_t TZsfReader::StreamBytes(int64_t position, char* buffer, int64_t count)
     return done;
 }
 
-int TZsfReader::TextLength()
-{
-    int length = Byte();
-    if (!ShortLengths && length >= 0xC0)
-        length = ((length & 0x3F) << 8) | Byte();
-    return length;
-}
-
 QString TZsfReader::Text()
 {
     const int length = TextLength();
     if (AnsiStrings)
         return AnsiToUnicode(Bytes(length));
-    return UnitsText(length);
-}
-
-QString TZsfReader::UnitsText(int length)
-{
     const int64_t count = int64_t(length) * 2;
     Need(count);
     QString text(length, Qt::Uninitialized);
@@ -231,27 +212,6 @@ QString TZsfReader::UnitsText(int length)
     }
     qFromLittleEndian<quint16>(units, length, text.data());
     return text;
-}
-
-std::optional<QString> TZsfReader::TextHolding(char16_t unit1, char16_t unit2)
-{
-    const int length = TextLength();
-    if (AnsiStrings)
-        return AnsiToUnicode(Bytes(length));
-    const int64_t count = int64_t(length) * 2;
-    Need(count);
-    if (length == 0)
-        return std::nullopt;
-    const int64_t start = FPosition;
-    const auto* bytes = reinterpret_cast<const uchar*>(View(count));
-    for (int64_t i = 0; i < count; i += 2) {
-        const char16_t unit = char16_t(bytes[i] | (bytes[i + 1] << 8));
-        if (unit == unit1 || unit == unit2) {
-            FPosition = start;
-            return UnitsText(length);
-        }
-    }
-    return std::nullopt;
 }
 
 void TZsfReader::SkipText()

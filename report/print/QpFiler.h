@@ -48,7 +48,6 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
-#include <optional>
 #include <vector>
 
 // ---------------------------------------------------------------------------
@@ -220,10 +219,28 @@ public:
     }
     // A text as the version stores it.
     QString Text();
-    // The next text, as Text reads it, when it holds either code unit (an
-    // 8-bit text always counts as holding them); else none, the text passed
-    // over unmade.
-    std::optional<QString> TextHolding(char16_t unit1, char16_t unit2);
+    // Passes over the next text, refused as Text refuses it, when none of
+    // its code units is either of the two, and tells whether it did; else
+    // (and for every 8-bit text) the position stays at the text, for Text.
+    bool SkipTextWithout(char16_t unit1, char16_t unit2)
+    {
+        if (AnsiStrings)
+            return false;
+        const int64_t start = FPosition;
+        const int64_t count = int64_t(TextLength()) * 2;
+        Need(count);
+        if (count == 0)
+            return true;
+        const auto* bytes = reinterpret_cast<const uchar*>(View(count));
+        for (int64_t i = 0; i < count; i += 2) {
+            const char16_t unit = char16_t(bytes[i] | (bytes[i + 1] << 8));
+            if (unit == unit1 || unit == unit2) {
+                FPosition = start;
+                return false;
+            }
+        }
+        return true;
+    }
     // Passes over a text, or count bytes, refused as Text or Bytes refuses
     // them; the bytes are not read.
     void SkipText();
@@ -242,9 +259,6 @@ public:
         return bytes ? bytes : Gathered(count);
     }
     void Skip(int64_t count);
-    // The next count bytes when the window read last holds them all, the
-    // position moved past them; else null, nothing moved.
-    const char* InWindowView(int64_t count) { return InWindow(count); }
 
     int64_t Position() const { return FPosition; }
     int64_t Size() const { return FSize; }
@@ -282,11 +296,20 @@ private:
     const char* Gathered(int64_t count);
     [[noreturn]] static void ReadError();
     [[noreturn]] static void InvalidNumber();
-    void Need(int64_t count) const;
+    void Need(int64_t count) const
+    {
+        if (count < 0 || count > FSize - FPosition)
+            ReadError();
+    }
     // The length of the text that starts at the position, in code units,
     // the position moved past it.
-    int TextLength();
-    QString UnitsText(int length);
+    int TextLength()
+    {
+        int length = Byte();
+        if (!ShortLengths && length >= 0xC0)
+            length = ((length & 0x3F) << 8) | Byte();
+        return length;
+    }
     void Read(void* buffer, int64_t count);
     // The window holding the position, made the current one; null when
     // neither does.

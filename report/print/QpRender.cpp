@@ -17,7 +17,6 @@
 #include <QtEndian>
 
 #include <algorithm>
-#include <array>
 #include <climits>
 #include <cmath>
 #include <cstring>
@@ -78,30 +77,6 @@ inline double Coordinate(TZsfReader& reader)
     if (!(std::abs(value) <= kPlausible)) [[unlikely]]
         InvalidNumber();
     return value;
-}
-
-// Coordinates in a row, read as Coordinate reads them one by one: out of
-// one view of their bytes when the window read last holds them all, so
-// that the reader's position moves once, else one at a time (a stream
-// that ends among them fails as those reads fail).
-template <int N> std::array<double, N> Coordinates(TZsfReader& reader)
-{
-    std::array<double, N> values;
-    const char* bytes = reader.InWindowView(4 * N);
-    if (!bytes) {
-        for (double& value : values)
-            value = Coordinate(reader);
-        return values;
-    }
-    for (int i = 0; i < N; ++i) {
-        const quint32 bits = qFromLittleEndian<quint32>(bytes + 4 * i);
-        float value;
-        std::memcpy(&value, &bits, sizeof value);
-        if (!(std::abs(value) <= kPlausible)) [[unlikely]]
-            InvalidNumber();
-        values[size_t(i)] = value;
-    }
-    return values;
 }
 
 // Enumerations read as bytes: a value the enumeration does not have
@@ -585,16 +560,18 @@ QString TQPConverter::ReadText()
 // gets them from its own characters or from the variables it refers to.
 QString TQPConverter::ReadDrawnText()
 {
-    if (!FCheck)
-        return ExpandMacros(FReader->Text());
-    const std::optional<QString> text = FReader->TextHolding(0xFD, kQPTFBlockStart);
-    return text ? ExpandMacros(*text) : QString();
+    if (FCheck && FReader->SkipTextWithout(0xFD, kQPTFBlockStart))
+        return QString();
+    return ExpandMacros(FReader->Text());
 }
 
 // A rectangle in inches, turned into the target's device pixels.
 TRect TQPConverter::ReadRect()
 {
-    const auto [x1, y1, x2, y2] = Coordinates<4>(*FReader);
+    const double x1 = Coordinate(*FReader);
+    const double y1 = Coordinate(*FReader);
+    const double x2 = Coordinate(*FReader);
+    const double y2 = Coordinate(*FReader);
     if (FCheck)
         return TRect{};
     return TRect{FRenderer->XI2D(x1), FRenderer->YI2D(y1), FRenderer->XI2D(x2), FRenderer->YI2D(y2)};
@@ -648,7 +625,9 @@ void TQPConverter::Dispatch(uint8_t code)
     case TZsfCode::Arc:
     case TZsfCode::Chord:
     case TZsfCode::Pie: {
-        const auto v = Coordinates<8>(r);
+        double v[8];
+        for (double& value : v)
+            value = number();
         if (Quiet())
             break;
         if (code == uint8_t(TZsfCode::Arc))
@@ -702,7 +681,10 @@ void TQPConverter::Dispatch(uint8_t code)
     case TZsfCode::Ellipse:
     case TZsfCode::Rectangle:
     case TZsfCode::TabRectangle: {
-        const auto [x1, y1, x2, y2] = Coordinates<4>(r);
+        const double x1 = number();
+        const double y1 = number();
+        const double x2 = number();
+        const double y2 = number();
         if (Quiet())
             break;
         if (code == uint8_t(TZsfCode::Ellipse))
@@ -723,7 +705,8 @@ void TQPConverter::Dispatch(uint8_t code)
         break;
     }
     case TZsfCode::LineTo: {
-        const auto [x, y] = Coordinates<2>(r);
+        const double x = number();
+        const double y = number();
         if (!Quiet()) {
             t.MoveTo(FXPos, FYPos);
             t.LineTo(x, y);
@@ -732,12 +715,10 @@ void TQPConverter::Dispatch(uint8_t code)
         FYPos = y;
         break;
     }
-    case TZsfCode::MoveTo: {
-        const auto [x, y] = Coordinates<2>(r);
-        FCurrX = FXPos = x;
-        FCurrY = FYPos = y;
+    case TZsfCode::MoveTo:
+        FCurrX = FXPos = number();
+        FCurrY = FYPos = number();
         break;
-    }
     case TZsfCode::Polygon:
     case TZsfCode::Polyline: {
         const int count = r.SmallInt() + 1;
@@ -786,7 +767,9 @@ void TQPConverter::Dispatch(uint8_t code)
         break;
     }
     case TZsfCode::RoundRect: {
-        const auto v = Coordinates<6>(r);
+        double v[6];
+        for (double& value : v)
+            value = number();
         if (!Quiet())
             t.RoundRect(v[0], v[1], v[2], v[3], v[4], v[5]);
         break;
