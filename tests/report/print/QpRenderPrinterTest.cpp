@@ -520,9 +520,8 @@ TEST_F(QpRenderPrinterRoadsTest, ARefusalNamesOnlyWhatItIsAbout)
 // plays, and the read it makes then refuses.
 class TRefusingPrinterDevice : public TQpPrinterDevice {
 public:
-    enum class TCall { None, PageStart, BinSelection, BinList, RawData, Resolution };
+    enum class TCall { None, PageStart, BinSelection, BinList, RawData, Resolution, VerticalResolution };
     TCall Refusing = TCall::None;
-    static constexpr int kUnknownResolutionReads = 4;
 
     static QString Refusal(TCall call)
     {
@@ -549,32 +548,42 @@ public:
         Refuse(TCall::RawData);
         TQpPrinterDevice::RawOut(buffer, length);
     }
-    int GetXDPI() override
+    TRect GetWaste() override
     {
-        if (Refusing != TCall::Resolution)
-            return TQpPrinterDevice::GetXDPI();
-        if (++FResolutionReads <= kUnknownResolutionReads)
-            return 0;
-        Refuse(TCall::Resolution);
-        return 0;
+        ++FWasteReads;
+        return TQpPrinterDevice::GetWaste();
     }
-    int GetYDPI() override { return GetXDPI(); }
+    int GetXDPI() override { return Resolution(TCall::Resolution); }
+    int GetYDPI() override { return Resolution(TCall::VerticalResolution); }
 
 private:
+    // The printer's resolution; while the axis's reads refuse, 0 until
+    // the page's start has read the margins (after the job's start), and a
+    // refusal after.
+    int Resolution(TCall axis)
+    {
+        if (Refusing != axis)
+            return TQpPrinterDevice::GetXDPI();
+        if (FWasteReads < 2)
+            return 0;
+        Refuse(axis);
+        return 0;
+    }
     void Refuse(TCall call)
     {
         if (Refusing == call)
             RaiseError(Refusal(call));
     }
 
-    int FResolutionReads = 0;
+    int FWasteReads = 0;
 };
 
 // The printer device's refusals at the page's start, in bin selection (a
 // bin command of a page, and the file header's bin looked up in the list),
-// in raw data (text and bytes) and in a resolution read while a page plays
-// are the printer target's own: on both file roads they keep their message,
-// without the snapshot's name, and no job is left open.
+// in raw data (text and bytes) and in a resolution read (of either axis)
+// while a page plays are the printer target's own: on both file roads they
+// keep their message, without the snapshot's name, and no job is left
+// open.
 TEST_F(QpRenderPrinterRoadsTest, TheDevicesRefusalsKeepTheirMessageOnTheFileRoads)
 {
     using TCall = TRefusingPrinterDevice::TCall;
@@ -600,8 +609,9 @@ TEST_F(QpRenderPrinterRoadsTest, TheDevicesRefusalsKeepTheirMessageOnTheFileRoad
         QByteArray snapshot;
     };
     const Row rows[] = {
-        {TCall::PageStart, page},  {TCall::BinSelection, binned}, {TCall::BinList, page},
-        {TCall::RawData, rawText}, {TCall::RawData, rawBytes},    {TCall::Resolution, page},
+        {TCall::PageStart, page},          {TCall::BinSelection, binned}, {TCall::BinList, page},
+        {TCall::RawData, rawText},         {TCall::RawData, rawBytes},    {TCall::Resolution, page},
+        {TCall::VerticalResolution, page},
     };
     const QString path = Path(QStringLiteral("report.zsf"));
     const QString pdf = Path(QStringLiteral("report.pdf"));
