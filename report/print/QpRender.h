@@ -227,6 +227,7 @@ private:
     void TakePageHeader(const TQPPageHeaderRead& header, bool apply);
     void ProcessPage(int page);
     void PlayCommands();
+    bool Skimmed(uint8_t code);
     void Dispatch(uint8_t code);
     // A text as the stream gives it, with its references replaced; in a
     // check only passed over (empty).

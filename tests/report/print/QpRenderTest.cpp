@@ -840,9 +840,9 @@ QByteArray CodedPages(const QString& value, const QString& text = QStringLiteral
 // The check refuses what a playback refuses, with its message, and takes
 // what it takes: a picture that does not decode, a formatting code that is
 // no number in a text or in the value of a variable it refers to, a data
-// block whose size is negative, a command no reader knows with a broken
-// page chain further on (the chain's fault is the one told), and sound
-// streams.
+// block whose size is negative, a line to a point that is no number, a
+// command no reader knows with a broken page chain further on (the chain's
+// fault is the one told), and sound streams.
 TEST_F(QpRenderTest, TheCheckEndsAsAPlaybackEnds)
 {
     const QByteArray coded = CodedPages(QStringLiteral("\x01"
@@ -876,6 +876,13 @@ TEST_F(QpRenderTest, TheCheckEndsAsAPlaybackEnds)
     const QByteArray block("\x05\0\0\0QQQQQ", 9);
     ASSERT_GT(negative.indexOf(block), 0);
     negative.replace(negative.indexOf(block), 4, QByteArray(4, '\xFF'));
+    QByteArray badLine = WriteSnapshot([](TZvZSFWriter& w) {
+        w.MoveTo(1, 2);
+        w.LineTo(3.5, 4);
+    });
+    const QByteArray lineTo("\x0B\0\0\x60\x40", 5); // code 11, X 3.5
+    ASSERT_GT(badLine.indexOf(lineTo), 0);
+    badLine.replace(badLine.indexOf(lineTo) + 1, 4, QByteArray("\0\0\xC0\x7F", 4)); // no number
     const QByteArray twelve = HeadedPages(12);
     QByteArray twoFaults = WithUnknownCommands(twelve, {LineText(5, 4)});
     qToLittleEndian<qint32>(9, twoFaults.data() + PageHeaderPos(twelve, 8) + 9);
@@ -892,6 +899,8 @@ TEST_F(QpRenderTest, TheCheckEndsAsAPlaybackEnds)
          QStringLiteral("'abc' is not a valid floating point value")},
         {"a size code in a text", badText, QString()},
         {"a data block of a negative size", negative, QStringLiteral("Stream read error")},
+        {"a line to a point that is no number", badLine,
+         QStringLiteral("Invalid number found in report file.")},
         {"an unknown command, then a page misnumbered", twoFaults,
          QStringLiteral("Unexpected code found in report file.")},
     };
