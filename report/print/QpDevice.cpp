@@ -1551,6 +1551,14 @@ void SetPdfPrinterHidden(bool hidden)
         printer->ForgetPrinters();
 }
 
+std::unique_ptr<TQPBaseDevice> ExchangeGlobalDevice(std::unique_ptr<TQPBaseDevice> device)
+{
+    if (device && QCoreApplication::instance())
+        qAddPostRoutine(FreeGlobalDevice);
+    std::swap(device, GlobalDeviceSlot());
+    return device;
+}
+
 bool PdfPrinterHidden()
 {
     return PdfHidden();

@@ -397,3 +397,7 @@ TQpPrinterDevice* GlobalPrinterDevice();
 // device forgets its printers, and reads them again when next asked.
 void SetPdfPrinterHidden(bool hidden);
 bool PdfPrinterHidden();
+// For tests, not a setting: puts the device in the place of the shared one
+// and hands back the one it replaces (null when none was made yet; a null
+// device given makes the next use make one anew).
+std::unique_ptr<TQPBaseDevice> ExchangeGlobalDevice(std::unique_ptr<TQPBaseDevice> device);

@@ -114,12 +114,6 @@ void TZsfReader::InvalidNumber()
     RaiseError(Translate(QStringLiteral("Invalid number found in report file.")));
 }
 
-void TZsfReader::Need(int64_t count) const
-{
-    if (count < 0 || count > FSize - FPosition)
-        ReadError();
-}
-
 const char* TZsfReader::Gathered(int64_t count)
 {
     Need(count);
@@ -159,7 +153,7 @@ TZsfReader::TWindow* TZsfReader::WindowAt(int64_t position)
         return FWindow;
     for (TWindow& window : FWindows) {
         if (window.Holds(position)) {
-            FWindow = &window;
+            MakeCurrent(&window);
             return FWindow;
         }
     }
@@ -180,8 +174,9 @@ TZsfReader::TWindow& TZsfReader::Fill(int64_t position)
         window->Bytes = std::make_unique_for_overwrite<char[]>(size_t(capacity));
     window->Start = position;
     window->Length = 0;
-    FWindow = window;
+    MakeCurrent(window);
     window->Length = StreamBytes(position, window->Bytes.get(), std::min(capacity, FSize - position));
+    MakeCurrent(window);
     if (window->Length == 0)
         ReadError();
     return *window;
@@ -202,9 +197,7 @@ int64_t TZsfReader::StreamBytes(int64_t position, char* buffer, int64_t count)
 
 QString TZsfReader::Text()
 {
-    int length = Byte();
-    if (!ShortLengths && length >= 0xC0)
-        length = ((length & 0x3F) << 8) | Byte();
+    const int length = TextLength();
     if (AnsiStrings)
         return AnsiToUnicode(Bytes(length));
     const int64_t count = int64_t(length) * 2;
@@ -219,6 +212,12 @@ QString TZsfReader::Text()
     }
     qFromLittleEndian<quint16>(units, length, text.data());
     return text;
+}
+
+void TZsfReader::SkipText()
+{
+    const int length = TextLength();
+    SkipBytes(AnsiStrings ? length : int64_t(length) * 2);
 }
 
 QByteArray TZsfReader::Bytes(int64_t count)

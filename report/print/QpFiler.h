@@ -219,6 +219,36 @@ public:
     }
     // A text as the version stores it.
     QString Text();
+    // Passes over the next text, refused as Text refuses it, when none of
+    // its code units is either of the two, and tells whether it did; else
+    // (and for every 8-bit text) the position stays at the text, for Text.
+    bool SkipTextWithout(char16_t unit1, char16_t unit2)
+    {
+        if (AnsiStrings)
+            return false;
+        const int64_t start = FPosition;
+        const int64_t count = int64_t(TextLength()) * 2;
+        Need(count);
+        if (count == 0)
+            return true;
+        const auto* bytes = reinterpret_cast<const uchar*>(View(count));
+        for (int64_t i = 0; i < count; i += 2) {
+            const char16_t unit = char16_t(bytes[i] | (bytes[i + 1] << 8));
+            if (unit == unit1 || unit == unit2) {
+                FPosition = start;
+                return false;
+            }
+        }
+        return true;
+    }
+    // Passes over a text, or count bytes, refused as Text or Bytes refuses
+    // them; the bytes are not read.
+    void SkipText();
+    void SkipBytes(int64_t count)
+    {
+        Need(count);
+        FPosition += count;
+    }
     QByteArray Bytes(int64_t count);
     // The next count bytes (at least 1), the position moved past them: in
     // the window read last where they lie in it, else gathered from the
@@ -257,16 +287,29 @@ private:
     // last, the position moved past them; else null, nothing moved.
     const char* InWindow(int64_t count)
     {
-        const int64_t offset = FPosition - FWindow->Start;
-        if (offset < 0 || count > FWindow->Length - offset)
+        const int64_t offset = FPosition - FHereStart;
+        if (offset < 0 || count > FHereLength - offset)
             return nullptr;
         FPosition += count;
-        return FWindow->Bytes.get() + offset;
+        return FHere + offset;
     }
     const char* Gathered(int64_t count);
     [[noreturn]] static void ReadError();
     [[noreturn]] static void InvalidNumber();
-    void Need(int64_t count) const;
+    void Need(int64_t count) const
+    {
+        if (count < 0 || count > FSize - FPosition)
+            ReadError();
+    }
+    // The length of the text that starts at the position, in code units,
+    // the position moved past it.
+    int TextLength()
+    {
+        int length = Byte();
+        if (!ShortLengths && length >= 0xC0)
+            length = ((length & 0x3F) << 8) | Byte();
+        return length;
+    }
     void Read(void* buffer, int64_t count);
     // The window holding the position, made the current one; null when
     // neither does.
@@ -283,7 +326,19 @@ private:
     int64_t FPosition = 0;
     std::array<TWindow, 2> FWindows;
     TWindow* FWindow = &FWindows[0]; // the one read last
-    std::vector<char> FGathered;     // what View gathered last
+    // FWindow's bytes, start and length, copied here for the reads that
+    // find their bytes in it, which are nearly all.
+    const char* FHere = nullptr;
+    int64_t FHereStart = 0;
+    int64_t FHereLength = 0;
+    void MakeCurrent(TWindow* window)
+    {
+        FWindow = window;
+        FHere = window->Bytes.get();
+        FHereStart = window->Start;
+        FHereLength = window->Length;
+    }
+    std::vector<char> FGathered; // what View gathered last
 };
 
 // ---------------------------------------------------------------------------

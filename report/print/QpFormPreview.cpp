@@ -239,25 +239,30 @@ void TZarvPreviewForm::ReleaseSnapshot()
     FOwnedStream.reset();
 }
 
-// The whole file goes through the snapshot reader first (a target that
-// draws nothing), so a file it rejects leaves the shown report alone.
+// The whole file is checked before the window lets go of the report it
+// shows, so a file the snapshot reader rejects leaves that report alone.
+// The check reads the file once through and finds where every page stands
+// on the way; the preview then reads only the part of the file page 1
+// stands in.
 void TZarvPreviewForm::OpenFile(const QString& fileName)
 {
     const TBusyCursor busy;
-    {
-        TQPRender probe(nullptr);
-        probe.SetActive(false);
-        probe.Render(fileName);
+    std::unique_ptr<TStream> file;
+    try {
+        file = std::make_unique<TFileStream>(fileName, fmOpenRead | fmShareDenyWrite);
+    } catch (Exception& error) {
+        AddFileName(error, fileName);
+        throw;
     }
+    TQPRender check(nullptr);
+    check.SetActive(false);
+    check.CheckRender(file.get());
     ZvRenderPreview->SetInputFileName(fileName);
-    if (FAlternateZsfLoaded) {
-        ZvRenderPrinter->SetZSFStream(nullptr);
-        ZvRenderPreview->SetZSFStream(nullptr);
-        FOwnedStream.reset();
-    }
-    ZvRenderPreview->SetZSFStream(nullptr);
+    ZvRenderPrinter->SetZSFStream(nullptr);
+    ZvRenderPreview->ShareZSFStream(check);
+    FOwnedStream = std::move(file);
     FAlternateZsfLoaded = true;
-    ZvRenderPreview->Render(fileName);
+    ZvRenderPreview->Render(FOwnedStream.get());
     const QString title = Application() ? Application()->Title() : QString();
     SetCaption(title + QStringLiteral(" - [ ") + QFileInfo(fileName).fileName() + QStringLiteral(" ]"));
     UpdateControls();

@@ -64,12 +64,18 @@ double Sane(double value)
     return std::isfinite(value) ? std::clamp(value, -kPlausible, kPlausible) : 0;
 }
 
-// A coordinate: finite and inside the plausible range.
-double Coordinate(TZsfReader& reader)
+[[noreturn, gnu::noinline]] void InvalidNumber()
 {
-    const double value = reader.Number();
-    if (std::abs(value) > kPlausible)
-        RaiseError(Translate(QStringLiteral("Invalid number found in report file.")));
+    RaiseError(Translate(QStringLiteral("Invalid number found in report file.")));
+}
+
+// A coordinate: finite and inside the plausible range (a value that is no
+// number fails the comparison too). Every drawing command reads several.
+inline double Coordinate(TZsfReader& reader)
+{
+    const double value = reader.Float();
+    if (!(std::abs(value) <= kPlausible)) [[unlikely]]
+        InvalidNumber();
     return value;
 }
 
@@ -99,18 +105,12 @@ int PageHeaderSize(uint16_t fileVer)
            (fileVer >= kVerUnicode ? 3 : 0);
 }
 
-struct TPageHeaderRead {
-    TQPPageHeader Header;
-    TOrientation Orientation; // the page's own from version 5130 on, else the file's
-    int Bin;
-};
-
 // The page header at the reader's position: "Unexpected code found in
 // report file." when it does not start with its code, the read error when
 // it is cut short. Its fields are parsed out of one view of its bytes, so
 // that the walk over thousands of headers costs little more than a look
 // at each.
-TPageHeaderRead ReadPageHeaderAt(TZsfReader& r, uint16_t fileVer, const TQPReportHeader& file)
+TQPPageHeaderRead ReadPageHeaderAt(TZsfReader& r, uint16_t fileVer, const TQPReportHeader& file)
 {
     if (r.Byte() != uint8_t(TZsfCode::PageHeader))
         throw Exception(kUnexpectedPageCode);
@@ -127,7 +127,7 @@ TPageHeaderRead ReadPageHeaderAt(TZsfReader& r, uint16_t fileVer, const TQPRepor
         std::memcpy(&value, &bits, sizeof value);
         return Sane(value);
     };
-    TPageHeaderRead read{TQPPageHeader(), file.Orientation, file.Bin};
+    TQPPageHeaderRead read{TQPPageHeader(), file.Orientation, file.Bin};
     TQPPageHeader& h = read.Header;
     h.PrevPagePos = int32();
     h.NextPagePos = int32();
@@ -203,10 +203,10 @@ QString TQPConverter::GetPortName()
     return QStringLiteral("Render");
 }
 
-void TQPConverter::Generate(int pageNo, int /*pageCount*/)
+bool TQPConverter::Start()
 {
     if (!FStream || !FRenderer)
-        return;
+        return false;
     FRenderer->Converter = this;
     FAnsiStrings = FRenderer->ForceAnsi();
     FReportDateTime = Now();
@@ -214,6 +214,13 @@ void TQPConverter::Generate(int pageNo, int /*pageCount*/)
     ReadFileHeader();
     FCurrPagePos = FReader->Position();
     FIndex = FRenderer->PageIndex() ? FRenderer->PageIndex() : &FOwnIndex;
+    return true;
+}
+
+void TQPConverter::Generate(int pageNo, int /*pageCount*/)
+{
+    if (!Start())
+        return;
     if (!FIndex->Fits(FReader->Size(), FCurrPagePos, FPageCount, FFileVer, FAnsiStrings))
         IndexPages();
     FPageNo = 1;
@@ -241,6 +248,41 @@ void TQPConverter::Generate(int pageNo, int /*pageCount*/)
         throw;
     }
     FRenderer->DocEnd();
+}
+
+// The pages are checked and indexed as they are read, in chain order; as
+// the chain leads only forward, that is one pass over the stream. A
+// playback checks the whole chain before any page plays, so a page that
+// fails here is reported only once the rest of the chain proved sound.
+void TQPConverter::Check()
+{
+    FCheck = true;
+    if (!Start())
+        return;
+    FIndex->Clear();
+    FPageNo = 1;
+    const int64_t first = FCurrPagePos;
+    std::vector<int64_t> positions = NoPositions();
+    int64_t position = first;
+    int64_t previous = 0;
+    for (int page = 1; page <= FPageCount; ++page) {
+        const TQPPageHeaderRead header = ChainedPageHeader(page, position, previous);
+        positions.push_back(position);
+        try {
+            FCurrPagePos = position;
+            TakePageHeader(header, true);
+            FRenderer->snPaperWidth = FPageHeader.PaperWidth;
+            FRenderer->snPaperHeight = FPageHeader.PaperHeight;
+            PlayCommands();
+        } catch (...) {
+            if (page < FPageCount)
+                WalkChain(page + 1, header.Header.NextPagePos, position, nullptr);
+            throw;
+        }
+        previous = position;
+        position = header.Header.NextPagePos;
+    }
+    KeepIndex(first, std::move(positions));
 }
 
 // ---------------------------------------------------------------------------
@@ -341,7 +383,11 @@ bool TQPConverter::HeaderPlausible() const
 
 void TQPConverter::ReadPageHeader(bool apply)
 {
-    const TPageHeaderRead h = ReadPageHeaderAt(*FReader, FFileVer, FReportHeader);
+    TakePageHeader(ReadPageHeaderAt(*FReader, FFileVer, FReportHeader), apply);
+}
+
+void TQPConverter::TakePageHeader(const TQPPageHeaderRead& h, bool apply)
+{
     FPageHeader = h.Header;
     FPrevPagePos = h.Header.PrevPagePos;
     FNextPagePos = h.Header.NextPagePos;
@@ -364,29 +410,52 @@ void TQPConverter::ReadPageHeader(bool apply)
 void TQPConverter::IndexPages()
 {
     FIndex->Clear();
-    TZsfReader& r = *FReader;
     const int64_t first = FCurrPagePos;
+    std::vector<int64_t> positions = NoPositions();
+    WalkChain(1, first, 0, &positions);
+    KeepIndex(first, std::move(positions));
+    FReader->Seek(first);
+}
+
+// Room for as many positions as the stream can hold page headers, at most
+// the page count.
+std::vector<int64_t> TQPConverter::NoPositions() const
+{
     std::vector<int64_t> positions;
-    positions.reserve(size_t(std::clamp<int64_t>(r.Left() / PageHeaderSize(FFileVer), 0, FPageCount)));
-    int64_t position = first;
-    int64_t previous = 0;
-    for (int page = 1; page <= FPageCount; ++page) {
-        r.Seek(position);
-        const TQPPageHeader h = ReadPageHeaderAt(r, FFileVer, FReportHeader).Header;
-        const bool last = page == FPageCount;
-        const bool nextFits =
-            last ? h.NextPagePos == 0 : h.NextPagePos > position && h.NextPagePos < r.Size();
-        if (h.PageNo != page || h.PrevPagePos != previous || !nextFits)
-            throw Exception(kUnexpectedPageCode);
-        positions.push_back(position);
+    positions.reserve(size_t(std::clamp<int64_t>(FReader->Left() / PageHeaderSize(FFileVer), 0, FPageCount)));
+    return positions;
+}
+
+void TQPConverter::KeepIndex(int64_t first, std::vector<int64_t> positions)
+{
+    // A stream whose header counts no page holds none.
+    if (FPageCount <= 0 && FReader->Left() > 0)
+        throw Exception(kUnexpectedPageCode);
+    FIndex->Set(FReader->Size(), first, FFileVer, FAnsiStrings, std::move(positions));
+}
+
+TQPPageHeaderRead TQPConverter::ChainedPageHeader(int page, int64_t position, int64_t previous)
+{
+    TZsfReader& r = *FReader;
+    r.Seek(position);
+    const TQPPageHeaderRead read = ReadPageHeaderAt(r, FFileVer, FReportHeader);
+    const TQPPageHeader& h = read.Header;
+    const bool nextFits =
+        page == FPageCount ? h.NextPagePos == 0 : h.NextPagePos > position && h.NextPagePos < r.Size();
+    if (h.PageNo != page || h.PrevPagePos != previous || !nextFits)
+        throw Exception(kUnexpectedPageCode);
+    return read;
+}
+
+void TQPConverter::WalkChain(int page, int64_t position, int64_t previous, std::vector<int64_t>* positions)
+{
+    for (; page <= FPageCount; ++page) {
+        const TQPPageHeader h = ChainedPageHeader(page, position, previous).Header;
+        if (positions)
+            positions->push_back(position);
         previous = position;
         position = h.NextPagePos;
     }
-    // A stream whose header counts no page holds none.
-    if (FPageCount <= 0 && r.Left() > 0)
-        throw Exception(kUnexpectedPageCode);
-    FIndex->Set(r.Size(), first, FFileVer, FAnsiStrings, std::move(positions));
-    r.Seek(first);
 }
 
 // The reader is left at the header of the page; the header found there must
@@ -420,9 +489,47 @@ void TQPConverter::ProcessPage(int page)
     FRenderer->snPaperWidth = FPageHeader.PaperWidth;
     FRenderer->snPaperHeight = FPageHeader.PaperHeight;
     FRenderer->PageBegin();
-    for (uint8_t code = FReader->Byte(); code != uint8_t(TZsfCode::PageEnd); code = FReader->Byte())
-        Dispatch(code);
+    PlayCommands();
     FRenderer->PageEnd();
+}
+
+void TQPConverter::PlayCommands()
+{
+    TZsfReader& r = *FReader;
+    for (uint8_t code = r.Byte(); code != uint8_t(TZsfCode::PageEnd); code = r.Byte()) {
+        if (FCheck && Skimmed(code))
+            continue;
+        Dispatch(code);
+    }
+}
+
+// In a check, the commands that make up most of a page, lines and the
+// brush and pen changes around boxes, need no more than their operands
+// read and checked as Dispatch reads and checks them: they draw or change
+// the drawing state, which a check leaves alone. Done here, they skip
+// Dispatch's setting up, which costs more than they do. False for every
+// other command.
+bool TQPConverter::Skimmed(uint8_t code)
+{
+    TZsfReader& r = *FReader;
+    switch (TZsfCode(code)) {
+    case TZsfCode::MoveTo:
+    case TZsfCode::LineTo:
+        Coordinate(r);
+        Coordinate(r);
+        return true;
+    case TZsfCode::BrushColor:
+    case TZsfCode::PenColor:
+        r.Int32();
+        return true;
+    case TZsfCode::BrushStyle:
+    case TZsfCode::PenMode:
+    case TZsfCode::PenStyle:
+        r.Byte();
+        return true;
+    default:
+        return false;
+    }
 }
 
 bool TQPConverter::PageInRange(int pageNum) const
@@ -468,8 +575,26 @@ bool TQPConverter::Suppressed() const
     return FRenderer->IsSuppressed();
 }
 
+bool TQPConverter::Quiet() const
+{
+    return FCheck || FRenderer->IsSuppressed();
+}
+
 QString TQPConverter::ReadText()
 {
+    if (FCheck) {
+        FReader->SkipText();
+        return QString();
+    }
+    return ExpandMacros(FReader->Text());
+}
+
+// Only a text with formatting codes can fail as it is drawn, and a text
+// gets them from its own characters or from the variables it refers to.
+QString TQPConverter::ReadDrawnText()
+{
+    if (FCheck && FReader->SkipTextWithout(0xFD, kQPTFBlockStart))
+        return QString();
     return ExpandMacros(FReader->Text());
 }
 
@@ -480,43 +605,48 @@ TRect TQPConverter::ReadRect()
     const double y1 = Coordinate(*FReader);
     const double x2 = Coordinate(*FReader);
     const double y2 = Coordinate(*FReader);
+    if (FCheck)
+        return TRect{};
     return TRect{FRenderer->XI2D(x1), FRenderer->YI2D(y1), FRenderer->XI2D(x2), FRenderer->YI2D(y2)};
 }
 
 // Bitmaps and icons are decoded; metafiles and other graphics are only
-// consumed (null), since nothing here can draw them.
+// consumed (null), since nothing here can draw them. A check decodes but
+// makes no bitmap of the picture (null).
 std::unique_ptr<TGraphic> TQPConverter::ReadGraphic()
 {
     TZsfReader& r = *FReader;
     const uint8_t kind = r.Byte();
+    const bool icon = (kind & 127) == 3;
+    const bool decoded = icon || (kind & 127) == 1;
     QByteArray bytes;
+    auto take = [&](int32_t size) {
+        if (decoded || !FCheck)
+            bytes = r.Bytes(size);
+        else
+            r.SkipBytes(size);
+    };
     if (kind >= 128) {
         const int32_t position = r.Int32();
         const int64_t back = r.Position();
         r.Seek(position);
-        const int32_t size = r.Int32();
-        bytes = r.Bytes(size);
+        take(r.Int32());
         r.Seek(back);
     } else {
-        const int32_t size = r.Int32();
-        bytes = r.Bytes(size);
+        take(r.Int32());
     }
-    switch (kind & 127) {
-    case 1: {
-        auto bitmap = std::make_unique<TBitmap>();
-        if (!bytes.isEmpty())
-            bitmap->LoadFromImage(DecodeImageBytes(bytes, "BMP", QStringLiteral("Bitmap")));
-        return bitmap;
-    }
-    case 3: {
-        auto bitmap = std::make_unique<TBitmap>();
-        if (!bytes.isEmpty())
-            bitmap->LoadFromImage(DecodeImageBytes(bytes, "ICO", QStringLiteral("Icon")));
-        return bitmap;
-    }
-    default:
+    if (!decoded)
         return nullptr;
-    }
+    QImage image;
+    if (!bytes.isEmpty())
+        image = icon ? DecodeImageBytes(bytes, "ICO", QStringLiteral("Icon"))
+                     : DecodeImageBytes(bytes, "BMP", QStringLiteral("Bitmap"));
+    if (FCheck)
+        return nullptr;
+    auto bitmap = std::make_unique<TBitmap>();
+    if (!bytes.isEmpty())
+        bitmap->LoadFromImage(image);
+    return bitmap;
 }
 
 void TQPConverter::Dispatch(uint8_t code)
@@ -531,7 +661,7 @@ void TQPConverter::Dispatch(uint8_t code)
         double v[8];
         for (double& value : v)
             value = number();
-        if (Suppressed())
+        if (Quiet())
             break;
         if (code == uint8_t(TZsfCode::Arc))
             t.Arc(v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7]);
@@ -547,7 +677,7 @@ void TQPConverter::Dispatch(uint8_t code)
         const TRect source = ReadRect();
         const TColor color = r.Int32();
         auto* bitmap = dynamic_cast<TBitmap*>(graphic.get());
-        if (bitmap && !Suppressed())
+        if (bitmap && !Quiet())
             t.BrushCopy(dest, *bitmap, source, color);
         break;
     }
@@ -555,7 +685,7 @@ void TQPConverter::Dispatch(uint8_t code)
         const TRect dest = ReadRect();
         r.Int32(); // the source canvas of the recording side
         const TRect source = ReadRect();
-        if (!Suppressed())
+        if (!Quiet())
             t.CopyRect(dest, nullptr, source);
         break;
     }
@@ -563,7 +693,7 @@ void TQPConverter::Dispatch(uint8_t code)
         const std::unique_ptr<TGraphic> graphic = ReadGraphic();
         const double x = number();
         const double y = number();
-        if (graphic && !Suppressed())
+        if (graphic && !Quiet())
             t.Draw(x, y, *graphic);
         break;
     }
@@ -571,7 +701,7 @@ void TQPConverter::Dispatch(uint8_t code)
     case TZsfCode::FillRect:
     case TZsfCode::FrameRect: {
         const TRect rect = ReadRect();
-        if (Suppressed())
+        if (Quiet())
             break;
         if (code == uint8_t(TZsfCode::DrawFocusRect))
             t.DrawFocusRect(rect);
@@ -588,7 +718,7 @@ void TQPConverter::Dispatch(uint8_t code)
         const double y1 = number();
         const double x2 = number();
         const double y2 = number();
-        if (Suppressed())
+        if (Quiet())
             break;
         if (code == uint8_t(TZsfCode::Ellipse))
             t.Ellipse(x1, y1, x2, y2);
@@ -601,7 +731,7 @@ void TQPConverter::Dispatch(uint8_t code)
         const double y = number();
         const TColor color = r.Int32();
         const int32_t style = r.Int32();
-        if (!Suppressed())
+        if (!Quiet())
             t.FloodFill(x, y, color,
                         style == int32_t(TFillStyle::fsBorder) ? TFillStyle::fsBorder
                                                                : TFillStyle::fsSurface);
@@ -610,7 +740,7 @@ void TQPConverter::Dispatch(uint8_t code)
     case TZsfCode::LineTo: {
         const double x = number();
         const double y = number();
-        if (!Suppressed()) {
+        if (!Quiet()) {
             t.MoveTo(FXPos, FYPos);
             t.LineTo(x, y);
         }
@@ -627,13 +757,18 @@ void TQPConverter::Dispatch(uint8_t code)
         const int count = r.SmallInt() + 1;
         if (count > 0 && int64_t(count) * 8 > r.Left())
             ReadError();
+        if (FCheck) {
+            for (int i = 0; i < 2 * count; ++i)
+                number();
+            break;
+        }
         std::vector<QPointF> points;
         points.reserve(size_t(std::max(count, 0)));
         for (int i = 0; i < count; ++i) {
             const double x = number();
             points.emplace_back(x, number());
         }
-        if (points.empty() || Suppressed())
+        if (points.empty() || Quiet())
             break;
         t.MoveTo(points.front().x(), points.front().y());
         if (code == uint8_t(TZsfCode::Polygon))
@@ -649,7 +784,7 @@ void TQPConverter::Dispatch(uint8_t code)
         const double scaleX = number();
         const double scaleY = number();
         auto* bitmap = dynamic_cast<TBitmap*>(graphic.get());
-        if (bitmap && !Suppressed())
+        if (bitmap && !Quiet())
             t.PrintBitmap(x, y, scaleX, scaleY, *bitmap);
         break;
     }
@@ -660,7 +795,7 @@ void TQPConverter::Dispatch(uint8_t code)
         const double x2 = number();
         const double y2 = number();
         auto* bitmap = dynamic_cast<TBitmap*>(graphic.get());
-        if (bitmap && !Suppressed())
+        if (bitmap && !Quiet())
             t.PrintBitmapRect(x1, y1, x2, y2, *bitmap);
         break;
     }
@@ -668,14 +803,14 @@ void TQPConverter::Dispatch(uint8_t code)
         double v[6];
         for (double& value : v)
             value = number();
-        if (!Suppressed())
+        if (!Quiet())
             t.RoundRect(v[0], v[1], v[2], v[3], v[4], v[5]);
         break;
     }
     case TZsfCode::StretchDraw: {
         const std::unique_ptr<TGraphic> graphic = ReadGraphic();
         const TRect rect = ReadRect();
-        if (graphic && !Suppressed())
+        if (graphic && !Quiet())
             t.StretchDraw(rect, *graphic);
         break;
     }
@@ -684,7 +819,7 @@ void TQPConverter::Dispatch(uint8_t code)
         const double x = number();
         const double y = number();
         const QString text = ReadText();
-        if (!Suppressed())
+        if (!Quiet())
             t.TextRect(rect, x, y, text);
         break;
     }
@@ -692,7 +827,7 @@ void TQPConverter::Dispatch(uint8_t code)
     case TZsfCode::LeftText:
     case TZsfCode::RightText: {
         const double y = number();
-        const QString text = ReadText();
+        const QString text = ReadDrawnText();
         const double x = number();
         PlainOrFormatted(code, text, x, y, 0);
         break;
@@ -700,7 +835,7 @@ void TQPConverter::Dispatch(uint8_t code)
     case TZsfCode::PrintSpaces:
     case TZsfCode::BlockText: {
         const double y = number();
-        const QString text = ReadText();
+        const QString text = ReadDrawnText();
         const double x = number();
         const double width = number();
         PlainOrFormatted(code, text, x, y, width);
@@ -718,14 +853,18 @@ void TQPConverter::Dispatch(uint8_t code)
         break;
     case TZsfCode::PrintData: {
         const QString data = ReadText();
-        if (!Suppressed())
+        if (!Quiet())
             t.PrintData(data);
         break;
     }
     case TZsfCode::PrintDataStream: {
         const int32_t count = r.Int32();
+        if (FCheck) {
+            r.SkipBytes(count);
+            break;
+        }
         TMemoryStream data(r.Bytes(count));
-        if (count > 0 && !Suppressed())
+        if (count > 0 && !Quiet())
             t.PrintDataStream(data, count);
         break;
     }
@@ -737,14 +876,20 @@ void TQPConverter::Dispatch(uint8_t code)
         break;
     case TZsfCode::PrintImageRect: {
         const int32_t count = r.Int32();
-        TMemoryStream image(r.Bytes(count));
+        QByteArray bytes;
+        if (FCheck)
+            r.SkipBytes(count);
+        else
+            bytes = r.Bytes(count);
         const QString imageType = ReadText();
         const double x1 = number();
         const double y1 = number();
         const double x2 = number();
         const double y2 = number();
-        if (!Suppressed())
+        if (!FCheck && !Quiet()) {
+            TMemoryStream image(bytes);
             t.PrintImageRect(x1, y1, x2, y2, image, imageType);
+        }
         break;
     }
     case TZsfCode::Variable:
@@ -754,29 +899,39 @@ void TQPConverter::Dispatch(uint8_t code)
         t.SetHyperlink(ReadText());
         break;
     case TZsfCode::Brush: {
-        FBrush.SetColor(r.Int32());
-        FBrush.SetStyle(EnumOf(r.Byte(), TBrushStyle::bsDiagCross));
-        if (r.Byte() != 0) {
-            const std::unique_ptr<TGraphic> graphic = ReadGraphic();
-            FBrush.SetBitmap(graphic && !graphic->Empty() ? graphic.get() : nullptr);
-        } else {
-            FBrush.SetBitmap(nullptr);
-        }
+        const TColor color = r.Int32();
+        const TBrushStyle style = EnumOf(r.Byte(), TBrushStyle::bsDiagCross);
+        const std::unique_ptr<TGraphic> graphic = r.Byte() != 0 ? ReadGraphic() : nullptr;
+        if (FCheck)
+            break;
+        FBrush.SetColor(color);
+        FBrush.SetStyle(style);
+        FBrush.SetBitmap(graphic && !graphic->Empty() ? graphic.get() : nullptr);
         BrushChanged();
         break;
     }
-    case TZsfCode::BrushColor:
-        FBrush.SetColor(r.Int32());
+    case TZsfCode::BrushColor: {
+        const TColor color = r.Int32();
+        if (FCheck)
+            break;
+        FBrush.SetColor(color);
         FBrush.SetBitmap(nullptr);
         BrushChanged();
         break;
-    case TZsfCode::BrushStyle:
-        FBrush.SetStyle(EnumOf(r.Byte(), TBrushStyle::bsDiagCross));
+    }
+    case TZsfCode::BrushStyle: {
+        const TBrushStyle style = EnumOf(r.Byte(), TBrushStyle::bsDiagCross);
+        if (FCheck)
+            break;
+        FBrush.SetStyle(style);
         BrushChanged();
         break;
+    }
     case TZsfCode::BrushBitmap:
         if (r.Byte() == 1) {
             const std::unique_ptr<TGraphic> graphic = ReadGraphic();
+            if (FCheck)
+                break;
             FBrush.SetBitmap(graphic && !graphic->Empty() ? graphic.get() : nullptr);
             BrushChanged();
         }
@@ -843,26 +998,43 @@ void TQPConverter::Dispatch(uint8_t code)
         FontChanged();
         break;
     case TZsfCode::Pen: {
-        FPen.SetColor(r.Int32());
-        FPen.SetMode(EnumOf(r.Byte(), TPenMode::pmNotXor));
-        FPen.SetStyle(EnumOf(r.Byte(), TPenStyle::psAlternate));
+        const TColor color = r.Int32();
+        const TPenMode mode = EnumOf(r.Byte(), TPenMode::pmNotXor);
+        const TPenStyle style = EnumOf(r.Byte(), TPenStyle::psAlternate);
         const double width = std::clamp(r.Number() / 10000, 0.0, 10000.0);
+        if (FCheck)
+            break;
+        FPen.SetColor(color);
+        FPen.SetMode(mode);
+        FPen.SetStyle(style);
         FPen.SetWidth(int(Round(width)));
         PenChanged();
         break;
     }
-    case TZsfCode::PenColor:
-        FPen.SetColor(r.Int32());
+    case TZsfCode::PenColor: {
+        const TColor color = r.Int32();
+        if (FCheck)
+            break;
+        FPen.SetColor(color);
         PenChanged();
         break;
-    case TZsfCode::PenMode:
-        FPen.SetMode(EnumOf(r.Byte(), TPenMode::pmNotXor));
+    }
+    case TZsfCode::PenMode: {
+        const TPenMode mode = EnumOf(r.Byte(), TPenMode::pmNotXor);
+        if (FCheck)
+            break;
+        FPen.SetMode(mode);
         PenChanged();
         break;
-    case TZsfCode::PenStyle:
-        FPen.SetStyle(EnumOf(r.Byte(), TPenStyle::psAlternate));
+    }
+    case TZsfCode::PenStyle: {
+        const TPenStyle style = EnumOf(r.Byte(), TPenStyle::psAlternate);
+        if (FCheck)
+            break;
+        FPen.SetStyle(style);
         PenChanged();
         break;
+    }
     case TZsfCode::PenWidth:
         t.snPenWidth = std::clamp(r.Number(), 0.0, kMaxPenWidth);
         PenChanged();
@@ -932,26 +1104,33 @@ void TQPConverter::SyncFont()
 
 void TQPConverter::FontChanged()
 {
+    if (FCheck)
+        return;
     SyncFont();
     FRenderer->FontChanged(FFont);
 }
 
 void TQPConverter::BrushChanged()
 {
+    if (FCheck)
+        return;
     FRenderer->BrushChanged(FBrush);
 }
 
 void TQPConverter::PenChanged()
 {
+    if (FCheck)
+        return;
     FRenderer->PenChanged(FPen);
 }
 
 // ---------------------------------------------------------------------------
 // Variables
 
+// A check keeps the variables too: a text it checks may refer to them.
 void TQPConverter::ReadVariable()
 {
-    const QString name = ReadText();
+    const QString name = ExpandMacros(FReader->Text());
     QString value;
     const bool changed = ReadVariableData(value, 0);
     QString& stored = FVarList[name.toLower()];
@@ -1104,6 +1283,11 @@ double TQPConverter::RunWidth(const QString& run, const TSaveFont& font) const
 
 double TQPConverter::QPTFTextWidth(const QString& value)
 {
+    return CodesWidth(value, true);
+}
+
+double TQPConverter::CodesWidth(const QString& value, bool measure)
+{
     TSaveFont font = FFontData;
     double width = 0;
     int pos = 0;
@@ -1112,19 +1296,29 @@ double TQPConverter::QPTFTextWidth(const QString& value)
     while (SplitQPTFText(value, pos, run, codes)) {
         if (!codes.isEmpty())
             ApplyQPTFToFont(font, codes);
-        width += RunWidth(run, font);
+        if (measure)
+            width += RunWidth(run, font);
     }
     return width;
 }
 
 void TQPConverter::PlainOrFormatted(uint8_t code, const QString& text, double x, double y, double width)
 {
+    if (FCheck && text.isEmpty())
+        return;
     if (Suppressed())
         return;
     if (text.contains(QChar(kQPTFBlockStart))) {
-        FormattedText(code, text, x, y, width);
+        // Drawing applies every code block of the text in order (see
+        // FormattedText), and only a block can fail.
+        if (FCheck)
+            CodesWidth(text, false);
+        else
+            FormattedText(code, text, x, y, width);
         return;
     }
+    if (FCheck)
+        return;
     switch (TZsfCode(code)) {
     case TZsfCode::CenterText:
         FRenderer->CenterText(text, x, y);
@@ -1477,11 +1671,24 @@ void TQPRender::Render(TStream* zsfStream)
 {
     if (FRendering)
         return;
+    UseStream(zsfStream);
+    RenderPage(0);
+}
+
+void TQPRender::CheckRender(TStream* zsfStream)
+{
+    if (FRendering)
+        return;
+    UseStream(zsfStream);
+    Play(0, true);
+}
+
+void TQPRender::UseStream(TStream* zsfStream)
+{
     if (zsfStream)
         SetZSFStream(zsfStream);
     else if (!FZSFStream)
         OpenInputFile();
-    RenderPage(0);
 }
 
 void TQPRender::Render(const QString& inputFileName)
@@ -1503,9 +1710,14 @@ void TQPRender::OpenInputFile()
     FPageIndex = std::make_shared<TQPPageIndex>();
 }
 
+void TQPRender::RenderPage(int pageNum)
+{
+    Play(pageNum, false);
+}
+
 // Every playback reads the stream's file header from its start; the pages
 // it finds through the stream's page index.
-void TQPRender::RenderPage(int pageNum)
+void TQPRender::Play(int pageNum, bool check)
 {
     if (!FZSFStream || FRendering)
         return;
@@ -1514,7 +1726,10 @@ void TQPRender::RenderPage(int pageNum)
     FRendering = true;
     FOwnFailure = false;
     try {
-        converter.Generate(pageNum, 0);
+        if (check)
+            converter.Check();
+        else
+            converter.Generate(pageNum, 0);
     } catch (Exception& error) {
         EndPlayback();
         if (!FOwnFailure)

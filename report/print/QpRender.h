@@ -73,6 +73,14 @@ struct TQPPageHeader {
     uint8_t OldOrientation = 0; // files below version 2000
 };
 
+// A page header as read, with the orientation and bin the page plays in:
+// its own from version 5130 on, else the file's.
+struct TQPPageHeaderRead {
+    TQPPageHeader Header;
+    TOrientation Orientation = TOrientation::poPortrait;
+    int Bin = 0;
+};
+
 // The pages of one open snapshot stream: where each page header stands, in
 // chain order, as one walk over the headers found and checked them. The
 // render target that holds the stream keeps it, and targets handed the same
@@ -136,6 +144,14 @@ public:
     // file.", as does a page whose header differs from the one indexed when
     // the stream was first played. pageCount has no effect.
     virtual void Generate(int pageNo, int pageCount = 0);
+    // Reads the stream once through, as a playback of all its pages onto a
+    // target that draws nothing, and refuses it as that playback does: the
+    // same error at the same place. Nothing reaches the target but its
+    // destination filter, and no work is done whose result only drawing
+    // uses (macros in texts that cannot fail, pictures built from decoded
+    // images, text widths); pictures are still decoded. The page index is
+    // filled from the same reads.
+    void Check();
 
     // Whether the target's Selection (or its FirstPage..LastPage) holds the
     // page; EConvertError for a token that is neither number nor keyword.
@@ -186,6 +202,9 @@ public:
     static constexpr int kMeasureDPI = 1248;
 
 private:
+    // Ties the converter to the target and reads the file header; false
+    // without a stream or a target.
+    bool Start();
     void ReadFileHeader();
     void ReadHeaderFields(bool ansi);
     bool HeaderPlausible() const;
@@ -193,11 +212,32 @@ private:
     // holds the pages the file header counts, linked both ways and numbered
     // in order; keeps where each stands.
     void IndexPages();
+    std::vector<int64_t> NoPositions() const;
+    // Raises as IndexPages does for a stream without pages that holds
+    // some; else the positions become the page index.
+    void KeepIndex(int64_t first, std::vector<int64_t> positions);
+    // The header of that page at the position, checked against the chain
+    // as IndexPages checks it; the reader is left after it.
+    TQPPageHeaderRead ChainedPageHeader(int page, int64_t position, int64_t previous);
+    // The chain from that page on, checked as IndexPages checks it; each
+    // page's position goes to positions when given.
+    void WalkChain(int page, int64_t position, int64_t previous, std::vector<int64_t>* positions);
     void CheckLanding(int page) const;
     void ReadPageHeader(bool apply);
+    void TakePageHeader(const TQPPageHeaderRead& header, bool apply);
     void ProcessPage(int page);
+    void PlayCommands();
+    bool Skimmed(uint8_t code);
     void Dispatch(uint8_t code);
+    // A text as the stream gives it, with its references replaced; in a
+    // check only passed over (empty).
     QString ReadText();
+    // The text of a text command: in a check only as far as its formatting
+    // codes are concerned, else as ReadText.
+    QString ReadDrawnText();
+    // The formatting codes of the text applied in order to a copy of the
+    // current font; with measure the width of the text (inches), else 0.
+    double CodesWidth(const QString& value, bool measure);
     TRect ReadRect();
     std::unique_ptr<TGraphic> ReadGraphic();
     bool ReadVariableData(QString& value, int depth);
@@ -213,12 +253,16 @@ private:
     QString Expand(const QString& text, int depth);
     QString MacroText(int ordinal);
     bool Suppressed() const;
+    // Drawing calls are left out: in a check, or while the target is
+    // suppressed.
+    bool Quiet() const;
 
     TStream* FStream;
     TQPRender* FRenderer;
     std::unique_ptr<TZsfReader> FReader;
     TQPPageIndex* FIndex = nullptr; // the target's, or FOwnIndex
     TQPPageIndex FOwnIndex;
+    bool FCheck = false; // the playback is a check (see Check)
     TDateTime FReportDateTime = 0;
     int FFirstPage = 0;
     int FLastPage = 0;
@@ -342,6 +386,12 @@ public:
     // one), whichever road handed the stream over, unless it is the
     // target's own (see TOwnCall): a refusal names only what it is about.
     virtual void RenderPage(int pageNum);
+    // Checks the stream (or, without one, InputFileName) as
+    // TQPConverter::Check does, filling its page index, so that a target
+    // that shares the stream then goes to any page directly; an error
+    // names the file as RenderPage names it. Nothing while a playback
+    // runs.
+    void CheckRender(TStream* zsfStream);
     virtual void PrintRender(TStream* zsfStream, const QString& outputFileName);
     // Inches to device pixels.
     virtual int XI2D(double pos);
@@ -427,6 +477,8 @@ protected:
 
 private:
     void OpenInputFile();
+    void UseStream(TStream* zsfStream);
+    void Play(int pageNum, bool check);
     void EndPlayback();
 
     bool FOwnFailure = false; // the playback's error is the target's own

@@ -1,6 +1,6 @@
 // A report of 1,000 pages of text, lines and boxes, written into a snapshot
-// in memory and read back onto a render target that draws nothing. Rates
-// are counted in pages.
+// in memory and read back onto a render target that draws nothing, and
+// checked as File > Open checks a file. Rates are counted in pages.
 #include "RuledReport.h"
 
 #include "report/print/QpFiler.h"
@@ -34,19 +34,35 @@ void BM_WriteSnapshot(benchmark::State& state)
     state.counters["bytes"] = double(bytes);
 }
 
-void BM_ReadSnapshot(benchmark::State& state)
+// Reads the report back onto a target that draws nothing: played, or
+// checked as the preview's File > Open checks a file.
+void ReadBack(benchmark::State& state, bool check)
 {
     const QByteArray snapshot = Write();
     TQPRender render(nullptr);
     for (auto _ : state) {
         TMemoryStream stream(snapshot);
-        render.Render(&stream);
+        if (check)
+            render.CheckRender(&stream);
+        else
+            render.Render(&stream);
         render.SetZSFStream(nullptr);
     }
     state.SetItemsProcessed(state.iterations() * kPages);
 }
 
+void BM_ReadSnapshot(benchmark::State& state)
+{
+    ReadBack(state, false);
+}
+
+void BM_CheckSnapshot(benchmark::State& state)
+{
+    ReadBack(state, true);
+}
+
 BENCHMARK(BM_WriteSnapshot)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadSnapshot)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CheckSnapshot)->Unit(benchmark::kMillisecond);
 
 } // namespace

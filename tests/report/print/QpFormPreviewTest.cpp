@@ -6,6 +6,7 @@
 #include "PdfTools.h"
 #include "PreviewPrint.h"
 #include "ReportWindows.h"
+#include "RuledReport.h"
 
 #include "report/print/QpDevice.h"
 #include "report/print/QpFormPreview.h"
@@ -28,6 +29,12 @@
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -159,6 +166,27 @@ TEST_F(QpFormPreviewTest, ScrollKeysRunIntoTheNeighbouringPages)
         Key(Qt::Key_PageDown);
     EXPECT_EQ(Page(), 3);
     EXPECT_EQ(Vert()->Position(), Vert()->Maximum());
+}
+
+// Scrolled into the page, the window stays scrolled where it was over a
+// step to the next page and over a zoom change.
+TEST_F(QpFormPreviewTest, PageStepsAndZoomKeepTheScrollPositions)
+{
+    Open(3);
+    Form->ZvRenderPreview->SetZoomFactor(150);
+    TControlScrollBar* horz = Form->ScrollBox1->HorzScrollBar();
+    ASSERT_GT(horz->Maximum(), 40);
+    ASSERT_GT(Vert()->Maximum(), 60);
+    horz->SetPosition(40);
+    Vert()->SetPosition(60);
+    Form->actnPage_Next->QtAction()->trigger();
+    ASSERT_EQ(Page(), 2);
+    EXPECT_EQ(horz->Position(), 40);
+    EXPECT_EQ(Vert()->Position(), 60);
+    Form->actnZoom_In->QtAction()->trigger();
+    ASSERT_EQ(Form->ZoomEdit->Text(), "160.0");
+    EXPECT_EQ(horz->Position(), 40);
+    EXPECT_EQ(Vert()->Position(), 60);
 }
 
 TEST_F(QpFormPreviewTest, LettersActWhateverHasTheFocus)
@@ -319,6 +347,36 @@ TEST_F(QpFormPreviewTest, OpenRefusesWhatTheReaderRejects)
     EXPECT_EQ(Page(), 2);
     EXPECT_EQ(Form->ZvRenderPreview->Pages(), 3);
     EXPECT_EQ(Form->Caption(), caption);
+}
+
+// A file that cannot be opened (there is none, or it is a folder) is
+// refused with the system's message and then the file's name on a line of
+// its own; the report shown stays.
+TEST_F(QpFormPreviewTest, OpenNamesAFileThatCannotBeOpened)
+{
+    Open(3);
+    Form->actnPage_Next->Execute();
+    const QString caption = Form->Caption();
+    const QString missing = Path("missing.zsf");
+    const QString folder = Path("folder.zsf");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const struct {
+        QString path;
+        QString reason;
+    } rows[] = {{missing, QStringLiteral("No such file or directory")},
+                {folder, QStringLiteral("Is a directory")}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.path.toStdString());
+        const size_t shown = Messages->Shown().size();
+        Dialogs->Answer(true, row.path);
+        Form->actnFile_Open->QtAction()->trigger();
+        ASSERT_EQ(Messages->Shown().size(), shown + 1);
+        EXPECT_EQ(Messages->Shown().back().Text,
+                  QStringLiteral("Cannot open file \"%1\". %2\n%1").arg(row.path, row.reason));
+        EXPECT_EQ(Page(), 2);
+        EXPECT_EQ(Form->ZvRenderPreview->Pages(), 3);
+        EXPECT_EQ(Form->Caption(), caption);
+    }
 }
 
 // Writes bytes to a file of the test folder and returns its path.
@@ -757,6 +815,40 @@ TEST_F(QpFormPreviewTest, FileOpenShowsTheHourglassUntilThePageIsShown)
     EXPECT_EQ(Screen()->Cursor(), crDefault);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_EQ(Form->ZvRenderPreview->Pages(), 5);
+}
+
+// The bytes this process has read so far (read calls of every kind).
+qint64 BytesRead()
+{
+    char text[1024];
+    const int handle = ::open("/proc/self/io", O_RDONLY | O_CLOEXEC);
+    if (handle < 0)
+        return -1;
+    const ssize_t n = ::read(handle, text, sizeof text - 1);
+    ::close(handle);
+    if (n <= 0)
+        return -1;
+    text[n] = 0;
+    const char* field = std::strstr(text, "rchar:");
+    return field ? std::atoll(field + 6) : -1;
+}
+
+// File > Open of a long file reads it once through, and then no more than
+// the one window of it that page 1 stands in.
+TEST_F(QpFormPreviewTest, FileOpenReadsALongFileOnce)
+{
+    Open(3);
+    const QByteArray pages = WriteSnapshot([](TZvZSFWriter& w) { PrintRuledPages(w, 150); });
+    ASSERT_GT(pages.size(), 10 * TZsfReader::kWindowSize);
+    const QString path = WriteFile(Path("long.zsf"), pages);
+    Form->OpenFile(path); // fonts and the like read once
+    const qint64 before = BytesRead();
+    ASSERT_GE(before, 0);
+    Form->OpenFile(path);
+    const qint64 read = BytesRead() - before;
+    EXPECT_EQ(Form->ZvRenderPreview->Pages(), 150);
+    EXPECT_GE(read, pages.size());
+    EXPECT_LE(read, pages.size() + TZsfReader::kWindowSize + 1024);
 }
 
 // Page steps in the preview window of a snapshot file whose pages 2 and 12

@@ -514,6 +514,137 @@ TEST_F(QpRenderPrinterRoadsTest, ARefusalNamesOnlyWhatItIsAbout)
     EXPECT_EQ(PdfPageSizes(pdf).size(), 12u);
 }
 
+// The printer device with calls that can be made to refuse: the armed one
+// raises a refusal of its own. Resolution reads answer "unknown" (0) at the
+// job's and the page's start, so that the target asks again while the page
+// plays, and the read it makes then refuses.
+class TRefusingPrinterDevice : public TQpPrinterDevice {
+public:
+    enum class TCall { None, PageStart, BinSelection, BinList, RawData, Resolution, VerticalResolution };
+    TCall Refusing = TCall::None;
+
+    static QString Refusal(TCall call)
+    {
+        return QStringLiteral("The device refused call %1.").arg(int(call));
+    }
+
+    void NewPageSelect(bool pageValid) override
+    {
+        Refuse(TCall::PageStart);
+        TQpPrinterDevice::NewPageSelect(pageValid);
+    }
+    bool SelectBin(const QString& binName, bool exact) override
+    {
+        Refuse(TCall::BinSelection);
+        return TQpPrinterDevice::SelectBin(binName, exact);
+    }
+    const TStringList* GetBins() override
+    {
+        Refuse(TCall::BinList);
+        return TQpPrinterDevice::GetBins();
+    }
+    void RawOut(const char* buffer, int length) override
+    {
+        Refuse(TCall::RawData);
+        TQpPrinterDevice::RawOut(buffer, length);
+    }
+    TRect GetWaste() override
+    {
+        ++FWasteReads;
+        return TQpPrinterDevice::GetWaste();
+    }
+    int GetXDPI() override { return Resolution(TCall::Resolution); }
+    int GetYDPI() override { return Resolution(TCall::VerticalResolution); }
+
+private:
+    // The printer's resolution; while the axis's reads refuse, 0 until
+    // the page's start has read the margins (after the job's start), and a
+    // refusal after.
+    int Resolution(TCall axis)
+    {
+        if (Refusing != axis)
+            return TQpPrinterDevice::GetXDPI();
+        if (FWasteReads < 2)
+            return 0;
+        Refuse(axis);
+        return 0;
+    }
+    void Refuse(TCall call)
+    {
+        if (Refusing == call)
+            RaiseError(Refusal(call));
+    }
+
+    int FWasteReads = 0;
+};
+
+// The printer device's refusals at the page's start, in bin selection (a
+// bin command of a page, and the file header's bin looked up in the list),
+// in raw data (text and bytes) and in a resolution read (of either axis)
+// while a page plays are the printer target's own: on both file roads they
+// keep their message, without the snapshot's name, and no job is left
+// open.
+TEST_F(QpRenderPrinterRoadsTest, TheDevicesRefusalsKeepTheirMessageOnTheFileRoads)
+{
+    using TCall = TRefusingPrinterDevice::TCall;
+    const QByteArray page = WriteSnapshot([](TZvZSFWriter& w) {
+        w.PrintXY(1, 1, QStringLiteral("gauge"));
+        w.Rectangle(1, 2, 3, 3);
+    });
+    const QByteArray binned = WriteSnapshot([](TZvZSFWriter& w) {
+        w.SelectBin(QStringLiteral("Tray 2"));
+        w.PrintXY(1, 1, QStringLiteral("gauge"));
+    });
+    const QByteArray rawText = WriteSnapshot([](TZvZSFWriter& w) {
+        w.PrintData(QStringLiteral("raw"));
+        w.PrintXY(1, 1, QStringLiteral("gauge"));
+    });
+    const QByteArray rawBytes = WriteSnapshot([](TZvZSFWriter& w) {
+        TMemoryStream data(QByteArray("\x1B@raw", 5));
+        w.PrintDataStream(data, 5);
+        w.PrintXY(1, 1, QStringLiteral("gauge"));
+    });
+    struct Row {
+        TCall call;
+        QByteArray snapshot;
+    };
+    const Row rows[] = {
+        {TCall::PageStart, page},          {TCall::BinSelection, binned}, {TCall::BinList, page},
+        {TCall::RawData, rawText},         {TCall::RawData, rawBytes},    {TCall::Resolution, page},
+        {TCall::VerticalResolution, page},
+    };
+    const QString path = Path(QStringLiteral("report.zsf"));
+    const QString pdf = Path(QStringLiteral("report.pdf"));
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << "call " << int(row.call));
+        SaveBytesToFile(path, row.snapshot);
+        const QString message = TRefusingPrinterDevice::Refusal(row.call);
+        for (const bool byName : {true, false}) {
+            SCOPED_TRACE(byName ? "by name" : "as a file stream");
+            auto owned = std::make_unique<TRefusingPrinterDevice>();
+            TRefusingPrinterDevice* device = owned.get();
+            std::unique_ptr<TQPBaseDevice> shared = ExchangeGlobalDevice(std::move(owned));
+            device->Refusing = row.call;
+            TZvRenderPrinter printer(nullptr);
+            printer.SetOutputFileName(pdf);
+            TFileStream file(path, fmOpenRead);
+            EXPECT_EQ(Refusal([&] {
+                          if (byName)
+                              printer.Render(path);
+                          else
+                              printer.Render(&file);
+                      }),
+                      message);
+            EXPECT_FALSE(device->Printing());
+            printer.SetZSFStream(nullptr);
+            device->Refusing = TCall::None;
+            EXPECT_EQ(Refusal([&] { printer.Render(path); }), QStringLiteral("printed"));
+            ExchangeGlobalDevice(std::move(shared));
+        }
+        EXPECT_EQ(PdfPageSizes(pdf).size(), 1u);
+    }
+}
+
 using QpRenderPrinterSystemTest = ReportWindowsTest;
 
 // The report system printing a snapshot file, whose print phase plays the

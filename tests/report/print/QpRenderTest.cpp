@@ -1,3 +1,4 @@
+#include "DamagedPages.h"
 #include "SnapshotSupport.h"
 
 #include "report/print/QpRender.h"
@@ -794,6 +795,173 @@ TEST_F(QpRenderTest, FuzzedStreamsAreRefusedCleanly)
         seeds, 4.0);
     qInstallMessageHandler(previous);
     RecordProperty("runs", int(stats.runs));
+    EXPECT_GT(stats.runs, 100);
+}
+
+// How a stream ends: as a playback of all its pages onto a target that
+// draws nothing ends (Render), or as the check of the stream (CheckRender)
+// ends; "played" when it does not raise.
+QString Outcome(const QByteArray& bytes, bool check)
+{
+    TQPRender render(nullptr);
+    TMemoryStream stream(bytes);
+    try {
+        if (check)
+            render.CheckRender(&stream);
+        else
+            render.Render(&stream);
+    } catch (const Exception& e) {
+        return e.Message();
+    }
+    return QStringLiteral("played");
+}
+
+// A snapshot whose texts carry formatting codes, one of them through a
+// variable set at the end of the run, and whose pages draw a picture.
+QByteArray CodedPages(const QString& value, const QString& text = QStringLiteral("\x01"
+                                                                                 "B1\x04"
+                                                                                 "x"))
+{
+    TBitmap bitmap(6, 6);
+    return WriteSnapshot([&](TZvZSFWriter& w) {
+        for (int page = 1; page <= 4; ++page) {
+            if (page > 1)
+                w.NewPage();
+            w.Draw(1, 1, &bitmap);
+            w.PrintXY(1, 2, QStringLiteral("page ") + w.Macro(TMacroID::midCurrentPage));
+            w.PrintXY(1, 3, text);
+            if (page == 3)
+                w.PrintCenter(QStringLiteral("total ") + w.PIVar(QStringLiteral("v")), 4);
+        }
+        w.SetPIVar(QStringLiteral("v"), value);
+    });
+}
+
+// The check refuses what a playback refuses, with its message, and takes
+// what it takes: a picture that does not decode, a formatting code that is
+// no number in a text or in the value of a variable it refers to, a data
+// block whose size is negative, a line to a point that is no number, a
+// command no reader knows with a broken page chain further on (the chain's
+// fault is the one told), and sound streams.
+TEST_F(QpRenderTest, TheCheckEndsAsAPlaybackEnds)
+{
+    const QByteArray coded = CodedPages(QStringLiteral("\x01"
+                                                       "B1\x04"
+                                                       "7"));
+    QByteArray badPicture = coded;
+    const qsizetype picture = badPicture.indexOf(QByteArray("BM"));
+    ASSERT_GT(picture, 0);
+    badPicture[picture + 1] = 'X';
+    const QByteArray badVariable = CodedPages(QStringLiteral("\x01"
+                                                             "Zabc\x04"
+                                                             "7"));
+    QByteArray badText = CodedPages(QStringLiteral("7"), QStringLiteral("\x01"
+                                                                        "Z12\x04"
+                                                                        "x"));
+    const QByteArray units = QByteArray("Z\0"
+                                        "1\0"
+                                        "2\0",
+                                        6);
+    ASSERT_GT(badText.indexOf(units), 0);
+    badText.replace(badText.indexOf(units), 6,
+                    QByteArray("Z\0"
+                               "q\0"
+                               "2\0",
+                               6));
+    TMemoryStream data(QByteArray("QQQQQ"));
+    QByteArray negative = WriteSnapshot([&](TZvZSFWriter& w) {
+        w.PrintDataStream(data, 5);
+        w.PrintXY(1, 1, QStringLiteral("after the data"));
+    });
+    const QByteArray block("\x05\0\0\0QQQQQ", 9);
+    ASSERT_GT(negative.indexOf(block), 0);
+    negative.replace(negative.indexOf(block), 4, QByteArray(4, '\xFF'));
+    QByteArray badLine = WriteSnapshot([](TZvZSFWriter& w) {
+        w.MoveTo(1, 2);
+        w.LineTo(3.5, 4);
+    });
+    const QByteArray lineTo("\x0B\0\0\x60\x40", 5); // code 11, X 3.5
+    ASSERT_GT(badLine.indexOf(lineTo), 0);
+    badLine.replace(badLine.indexOf(lineTo) + 1, 4, QByteArray("\0\0\xC0\x7F", 4)); // no number
+    const QByteArray twelve = HeadedPages(12);
+    QByteArray twoFaults = WithUnknownCommands(twelve, {LineText(5, 4)});
+    qToLittleEndian<qint32>(9, twoFaults.data() + PageHeaderPos(twelve, 8) + 9);
+    struct Row {
+        const char* what;
+        QByteArray bytes;
+        QString message;
+    };
+    const Row rows[] = {
+        {"a sound stream", coded, QStringLiteral("played")},
+        {"a sound stream of many pages", twelve, QStringLiteral("played")},
+        {"a picture that does not decode", badPicture, QString()},
+        {"a size code in a variable's value", badVariable,
+         QStringLiteral("'abc' is not a valid floating point value")},
+        {"a size code in a text", badText, QString()},
+        {"a data block of a negative size", negative, QStringLiteral("Stream read error")},
+        {"a line to a point that is no number", badLine,
+         QStringLiteral("Invalid number found in report file.")},
+        {"an unknown command, then a page misnumbered", twoFaults,
+         QStringLiteral("Unexpected code found in report file.")},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const QString played = Outcome(row.bytes, false);
+        if (!row.message.isEmpty())
+            EXPECT_EQ(played, row.message);
+        else
+            EXPECT_NE(played, QStringLiteral("played"));
+        EXPECT_EQ(Outcome(row.bytes, true), played);
+    }
+}
+
+// Damaged copies of streams of every kind of command: the check ends as a
+// playback ends, whatever the damage.
+TEST_F(QpRenderTest, FuzzedStreamsEndTheCheckAsTheyEndAPlayback)
+{
+    TBitmap bitmap(3, 3);
+    TMemoryStream data(QByteArray("abc"));
+    TMemoryStream image(QByteArray(10, 'i'));
+    std::vector<QByteArray> seeds{
+        CodedPages(QStringLiteral("\x01"
+                                  "Z9\x04"
+                                  "v")),
+        WriteSnapshot([&](TZvZSFWriter& w) {
+            w.PrintXY(1, 1,
+                      QStringLiteral("\x01"
+                                     "C12\x04"
+                                     "x ") +
+                          w.PIVar(QStringLiteral("v")));
+            w.RegisterGraphic(1);
+            w.Draw(1, 1, &bitmap);
+            w.ReuseGraphic(1);
+            w.PrintBitmap(1, 1, 1, 1, &bitmap);
+            w.Polygon({w.CreatePoint(1, 1), w.CreatePoint(2, 2)});
+            w.PrintData(QStringLiteral("raw"));
+            w.PrintDataStream(data, 0);
+            w.PrintImageRect(1, 1, 2, 2, &image, QStringLiteral("PNG"));
+            w.NewPage();
+            w.SetPIVar(QStringLiteral("v"), QStringLiteral("\x01"
+                                                           "Z8\x04"));
+            w.PrintBlock(QStringLiteral("a \x01"
+                                        "B1\x04"
+                                        "b"),
+                         1, 2);
+        }),
+    };
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+    long long differing = 0;
+    const FuzzStats stats = RunFuzzLoop(
+        [&](const QByteArray& bytes) {
+            const QString played = Outcome(bytes, false);
+            const QString checked = Outcome(bytes, true);
+            if (checked != played && ++differing <= 3)
+                ADD_FAILURE() << "played: " << played.toStdString() << "\nchecked: " << checked.toStdString();
+        },
+        seeds, 3.0, 4242);
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(differing, 0);
     EXPECT_GT(stats.runs, 100);
 }
 
