@@ -11,7 +11,6 @@
 #include "platform/rtl/Streams.h"
 
 #include <QDir>
-#include <QFile>
 #include <QRegularExpression>
 
 #include <vector>
@@ -562,11 +561,7 @@ void TLocFormProcessor::ProcessStream(TStream& source, TStream* dest)
 
 void TLocFormProcessor::UpdateFormFile(const QString& fileName)
 {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        throw EFOpenError(QStringLiteral("Cannot open file \"%1\". %2").arg(fileName, file.errorString()));
-    const QByteArray bytes = file.readAll();
-    file.close();
+    const QByteArray bytes = ReadRegularFile(fileName);
     QByteArray output;
     if (bytes.startsWith(QByteArray("\xFF\x0A\x00", 3))) {
         const int64_t skip = SkipResourceHeader(bytes);
@@ -609,10 +604,7 @@ void TLocFormProcessor::LoadFromFile(const QString& fileName)
 
 void TLocFormProcessor::LoadFromFileEx(const QString& fileName, const QString& namePattern, uint16_t attributes)
 {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        throw EFOpenError(QStringLiteral("Cannot open file \"%1\". %2").arg(fileName, file.errorString()));
-    QByteArray bytes = file.readAll();
+    QByteArray bytes = ReadRegularFile(fileName);
     if (bytes.startsWith(QByteArray("\xFF\x0A\x00", 3)))
         bytes = bytes.mid(int(SkipResourceHeader(bytes)));
     else if (!bytes.startsWith("TPF"))

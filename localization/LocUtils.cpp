@@ -136,10 +136,12 @@ THModule TKLocUtils::ModuleResModule(THModule module) const
 
 THModule TKLocUtils::LoadDataModule(const QString& fileName)
 {
-    QFile file(fileName);
+    QFile file;
     QByteArray image;
-    if (!QFileInfo(fileName).isFile() || !file.open(QIODevice::ReadOnly) || (image = file.readAll()).isEmpty())
-        throw ELULoadResLibError(QStringLiteral("Error loading resource file \"%1\"").arg(fileName));
+    const int error = OpenRegularForReading(file, fileName);
+    if (error != 0 || (image = file.readAll()).isEmpty())
+        throw ELULoadResLibError(AddNotAFileReason(
+            QStringLiteral("Error loading resource file \"%1\"").arg(fileName), fileName, error));
     try {
         TPEResourceImage check(image);
     } catch (const Exception&) {

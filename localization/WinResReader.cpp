@@ -2,9 +2,9 @@
 
 #include "localization/KHelpers.h"
 #include "platform/rtl/FormatText.h"
+#include "platform/rtl/Streams.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QtEndian>
 
 namespace {
@@ -47,9 +47,9 @@ TResEntry::TResEntry(const QByteArray& file, int64_t start)
 
 TResReader::TResReader(const QString& fileName) : FFileName(fileName)
 {
-    QFile file(fileName);
-    if (QFileInfo(fileName).isDir() || !file.open(QIODevice::ReadOnly))
-        throw EResError(Format(LibraryMessage(sKResCouldNotOpen), fileName));
+    QFile file;
+    if (const int error = OpenRegularForReading(file, fileName))
+        throw EResError(AddNotAFileReason(Format(LibraryMessage(sKResCouldNotOpen), fileName), fileName, error));
     const qint64 size = file.size();
     if (size < 0)
         throw EResError(Format(LibraryMessage(sKResCouldNotOpen), fileName));

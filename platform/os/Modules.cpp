@@ -3,8 +3,8 @@
 #include "platform/os/Libraries.h"
 #include "platform/os/ProgramFile.h"
 #include "platform/rtl/Exceptions.h"
+#include "platform/rtl/Streams.h"
 
-#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -87,17 +87,6 @@ extern "C" void HostBackToOwnResources(uintptr_t module)
 
 const TModuleHost kHost{sizeof(TModuleHost), HostLoadResourceFile, HostBackToOwnResources};
 
-QByteArray ReadWholeFile(const QString& fileName)
-{
-    QFile file(fileName);
-    if (QFileInfo(fileName).isDir() || !file.open(QIODevice::ReadOnly))
-        throw EFOpenError(QStringLiteral("Cannot open file \"%1\". %2").arg(fileName, file.errorString()));
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw EFOpenError(QStringLiteral("Cannot read file \"%1\". %2").arg(fileName, file.errorString()));
-    return bytes;
-}
-
 } // namespace
 
 TResourceImage::~TResourceImage() = default;
@@ -124,7 +113,7 @@ void SetResourceModule(const QByteArray& image)
 
 void LoadResourceModuleFile(const QString& fileName)
 {
-    SetResourceModule(ReadWholeFile(fileName));
+    SetResourceModule(ReadRegularFile(fileName));
 }
 
 void ResetResourceModule()
@@ -259,7 +248,7 @@ void SetModuleResourceImage(TModuleInstance module, const QByteArray& image)
 
 void LoadModuleResourceFile(TModuleInstance module, const QString& fileName)
 {
-    SetModuleResourceImage(module, ReadWholeFile(fileName));
+    SetModuleResourceImage(module, ReadRegularFile(fileName));
 }
 
 void ResetModuleResources(TModuleInstance module)

@@ -3,6 +3,7 @@
 #include "platform/rtl/CodePages.h"
 #include "platform/rtl/NumberText.h"
 #include "platform/rtl/SafeSave.h"
+#include "platform/rtl/Streams.h"
 #include "platform/rtl/StringRoutines.h"
 
 #include <QDir>
@@ -11,6 +12,7 @@
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <cerrno>
 #include <vector>
 
 namespace {
@@ -302,17 +304,21 @@ IniDocument Parse(const QString& text)
 
 IniDocument Load(const QString& fileName, LoadMode mode)
 {
-    QFile file(fileName);
-    if (!QFileInfo(fileName).isFile()) {
+    // What is no file is as none to a read; a write must not replace it.
+    // What became no file since the look is refused by the open.
+    QFile file;
+    const bool isFile = QFileInfo(fileName).isFile();
+    const int error = isFile ? OpenRegularForReading(file, fileName) : 0;
+    if (!isFile || error == ENXIO || error == EISDIR) {
         if (mode == LoadMode::ForWrite && QFileInfo::exists(fileName))
             WriteError(fileName, QStringLiteral("it is not a file"));
         return IniDocument();
     }
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (error != 0) {
         // Reads give their defaults, but a write must not replace a file it
         // could not read.
         if (mode == LoadMode::ForWrite)
-            WriteError(fileName, file.errorString());
+            WriteError(fileName, OpenFailureReason(fileName, error));
         return IniDocument();
     }
     const QByteArray bytes = file.readAll();

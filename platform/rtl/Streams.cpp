@@ -4,7 +4,9 @@
 #include "platform/rtl/FileErrors.h"
 #include "platform/rtl/SafeSave.h"
 
+#include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <new>
@@ -247,6 +249,46 @@ void TFileStream::SetSize(int64_t size)
 int OpenRegularFile(const QString& fileName, int flags, mode_t mode)
 {
     return OpenRegularPath(QFile::encodeName(fileName), flags, mode);
+}
+
+int OpenRegularForReading(QFile& file, const QString& fileName)
+{
+    const int handle = OpenRegularFile(fileName, O_RDONLY);
+    if (handle < 0)
+        return errno;
+    if (!file.open(handle, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(handle);
+        return EBADF;
+    }
+    return 0;
+}
+
+QString OpenFailureReason(const QString& fileName, int error)
+{
+    if (error == ENXIO) {
+        const QFileInfo info(fileName);
+        return NotAFileReason(fileName, info.isSymLink() ? info.canonicalFilePath() : QString());
+    }
+    if (error == EISDIR)
+        return QCoreApplication::translate("QIODevice", "file to open is a directory");
+    return qt_error_string(error);
+}
+
+QString AddNotAFileReason(const QString& message, const QString& fileName, int error)
+{
+    return error == ENXIO ? message + QStringLiteral(". ") + OpenFailureReason(fileName, error) : message;
+}
+
+QByteArray ReadRegularFile(const QString& fileName)
+{
+    QFile file;
+    if (const int error = OpenRegularForReading(file, fileName))
+        throw EFOpenError(
+            QStringLiteral("Cannot open file \"%1\". %2").arg(fileName, OpenFailureReason(fileName, error)));
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw EFOpenError(QStringLiteral("Cannot read file \"%1\". %2").arg(fileName, file.errorString()));
+    return bytes;
 }
 
 namespace {

@@ -13,6 +13,8 @@
 #include <cstdint>
 #include <sys/types.h>
 
+class QFile;
+
 enum class TSeekOrigin { soBeginning, soCurrent, soEnd };
 
 // File open modes and share modes, numbered as the runtime numbers them.
@@ -37,6 +39,24 @@ constexpr uint16_t fmShareDenyNone = 0x0040;
 // again. A folder answers EISDIR; a FIFO, socket or device ENXIO, which
 // NotAFileReason (FileErrors.h) explains.
 int OpenRegularFile(const QString& fileName, int flags, mode_t mode = 0);
+
+// Opens the regular file at fileName (or at the end of its links) for
+// reading into file, as OpenRegularFile opens it; file then owns the
+// descriptor. Answers 0, or the errno why not (EISDIR for a folder, ENXIO
+// for a FIFO, socket or device).
+int OpenRegularForReading(QFile& file, const QString& fileName);
+// Why opening fileName for reading failed with error, worded as QFile words
+// it; for a FIFO, socket or device, NotAFileReason naming the end of its
+// links where fileName is a link.
+QString OpenFailureReason(const QString& fileName, int error);
+// message as it stands, followed by ". " and the reason where error says
+// fileName is no file (a FIFO, socket or device): for the messages that
+// give no reason otherwise.
+QString AddNotAFileReason(const QString& message, const QString& fileName, int error);
+// The whole regular file at fileName, as OpenRegularForReading opens it.
+// Raises EFOpenError "Cannot open file \"fileName\". reason" when it cannot
+// be opened, "Cannot read file ..." when it cannot be read to its end.
+QByteArray ReadRegularFile(const QString& fileName);
 
 class TStream {
 public:

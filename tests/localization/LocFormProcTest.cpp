@@ -5,15 +5,21 @@
 // resources and failures.
 #include "localization/LocFormProc.h"
 
+#include "localization/LocUtils.h"
 #include "localization/WinResProc.h"
+#include "localization/WinResReader.h"
 #include "platform/objects/ObjectText.h"
 #include "platform/rtl/Streams.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/FileAccess.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/FuzzLoop.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <functional>
 
 namespace {
 
@@ -358,6 +364,48 @@ TEST(LocFormProcessor, DamagedStreamsFailCleanly)
         [&](const QByteArray& bytes) { Translate(processor, bytes); },
         {ObjectTextToBinary(ReadData("demo.txt")), ReadData("demo-translated.bin")}, 2.0);
     EXPECT_GT(stats.rejected, 0);
+}
+
+// A FIFO named as a form, resource or language module file, or at the end
+// of a link so named, is refused at once (never waited on) by every reader
+// of such files, with the reader's own message and the reason, and is left
+// as it was.
+TEST(LocalizationFiles, AFifoIsNoFileToRead)
+{
+    struct Road {
+        const char* Reader;
+        std::function<void(const QString&)> Open;
+        QString Message; // %1 the name, %2 the reason
+    };
+    const std::vector<Road> roads = {
+        {"form scan", [](const QString& name) { TLocFormProcessor().LoadFromFileEx(name, QString(), 0); },
+         "Cannot open file \"%1\". %2"},
+        {"form update", [](const QString& name) { TLocFormProcessor().UpdateFormFile(name); },
+         "Cannot open file \"%1\". %2"},
+        {"resource file", [](const QString& name) { TResReader reader(name); }, "Couldn't open: %1. %2"},
+        {"language module", [](const QString& name) { TKLocUtils().LoadDataModule(name); },
+         "Error loading resource file \"%1\". %2"},
+    };
+    QTemporaryDir dir;
+    const QStringList names = MakeFifoAndLink(dir.path(), "fDemo.dfm");
+    ASSERT_EQ(names.size(), 2);
+    const std::string before = NodesIn(dir.path());
+    for (const Road& road : roads) {
+        for (const QString& name : names) {
+            SCOPED_TRACE(std::string(road.Reader) + " of " + name.toStdString());
+            const QString answer = RunInChildWithin(1000, [&] {
+                try {
+                    road.Open(name);
+                } catch (const Exception& e) {
+                    return e.Message();
+                }
+                return QStringLiteral("read");
+            });
+            const QString reason = name == names[0] ? "It is not a file." : "\"" + names[0] + "\" is not a file.";
+            EXPECT_EQ(answer.toStdString(), road.Message.arg(name, reason).toStdString());
+        }
+    }
+    EXPECT_EQ(NodesIn(dir.path()), before);
 }
 
 } // namespace

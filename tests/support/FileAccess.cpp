@@ -171,6 +171,25 @@ std::string NodeOf(const QString& name)
     return FileAccess(name) + " inode " + std::to_string(st.st_ino) + " device " + std::to_string(st.st_rdev);
 }
 
+std::string NodesIn(const QString& folder)
+{
+    std::string state;
+    const QStringList names = QDir(folder).entryList(
+        QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
+    for (const QString& name : names)
+        state += name.toStdString() + ' ' + NodeOf(QDir(folder).filePath(name)) + '\n';
+    return state;
+}
+
+QStringList MakeFifoAndLink(const QString& folder, const QString& name)
+{
+    const QString fifo = QDir(folder).filePath(name);
+    const QString link = QDir(folder).filePath(QStringLiteral("link-") + name);
+    if (::mkfifo(QFile::encodeName(fifo).constData(), 0644) != 0 || !QFile::link(fifo, link))
+        return {};
+    return {fifo, link};
+}
+
 std::string FolderState(const QString& folder)
 {
     std::string state;

@@ -21,6 +21,15 @@ std::string FileAccess(const QString& name);
 // device number (a device node's); "<missing>" when there is nothing. Never
 // opens it (a FIFO would wait).
 std::string NodeOf(const QString& name);
+// Every name of folder (hidden ones included) with its NodeOf, one a line
+// in name order: a folder that holds a FIFO told unchanged without opening
+// anything.
+std::string NodesIn(const QString& folder);
+
+// Makes a FIFO name in folder and a link to it, "link-" + name, for the
+// tests of readers that must refuse what is no file: the two paths, the
+// FIFO's first, or an empty list where they could not be made.
+QStringList MakeFifoAndLink(const QString& folder, const QString& name);
 
 // Every name of folder (hidden ones included) with what a save could change
 // of it, one line each in name order: its inode, owner, group, type and

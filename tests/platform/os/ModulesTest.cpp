@@ -1,6 +1,8 @@
 #include "platform/os/Modules.h"
 #include "platform/os/DataFolders.h"
 #include "platform/rtl/Exceptions.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/FileAccess.h"
 
 #include <QFile>
 #include <QList>
@@ -80,6 +82,33 @@ TEST(Modules, AResourceFileOnDiskReplacesTheModule)
     EXPECT_EQ(LoadStr(999), "ATTENZIONE");
     ResetResourceModule();
     EXPECT_EQ(CurrentResourceModuleData(), "999=ATTENTION");
+}
+
+// A FIFO named as the resource file, or at the end of a link so named, is
+// refused at once (never waited on) and left as it was; the module stays.
+TEST(Modules, AFifoIsNoResourceFile)
+{
+    RegisterResourceImageParser([](const QByteArray& bytes) { return std::make_unique<FakeImage>(bytes); });
+    SetProgramResourceImage("999=ATTENTION");
+    QTemporaryDir dir;
+    const QStringList names = MakeFifoAndLink(dir.path(), "Tessvar.it");
+    ASSERT_EQ(names.size(), 2);
+    const std::string before = NodesIn(dir.path());
+    for (const QString& name : names) {
+        const QString answer = RunInChildWithin(1000, [&] {
+            QString message;
+            try {
+                LoadResourceModuleFile(name);
+            } catch (const EFOpenError& e) {
+                message = e.Message();
+            }
+            return message + '\n' + LoadStr(999);
+        });
+        const QString reason = name == names[0] ? "It is not a file." : "\"" + names[0] + "\" is not a file.";
+        EXPECT_EQ(answer.toStdString(),
+                  ("Cannot open file \"" + name + "\". " + reason + "\nATTENTION").toStdString());
+    }
+    EXPECT_EQ(NodesIn(dir.path()), before);
 }
 
 TEST(DataFolders, ProgramDataMapsUnderTheUserDataFolder)

@@ -1,6 +1,7 @@
 #include "platform/rtl/IniFiles.h"
 #include "platform/rtl/NumberText.h"
 
+#include "tests/support/ChildProcess.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/FolderFixture.h"
 #include "tests/support/FuzzLoop.h"
@@ -10,7 +11,10 @@
 #include <QFileInfo>
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -263,6 +267,39 @@ TEST_F(IniFiles, MissingFolderAndDirectoryTargetAreClearErrors)
     const TIniFile folder(PathOf("folder.ini"));
     EXPECT_EQ(folder.ReadString("S", "K", "def"), "def");
     EXPECT_THROW(TIniFile(PathOf("folder.ini")).WriteString("S", "K", "v"), EIniFileException);
+}
+
+// A profile whose name becomes a FIFO at any moment while it is read (the
+// read stopped at each of its system calls, the file replaced by a FIFO
+// meanwhile) reads as the file or as no file: it never waits on the FIFO.
+TEST_F(IniFiles, AProfileThatBecomesAFifoWhileReadIsNeverWaitedOn)
+{
+    const QByteArray name = QFile::encodeName(PathOf("tessvar.ini"));
+    const QByteArray file = QFile::encodeName(PathOf("file.new"));
+    const QByteArray fifo = QFile::encodeName(PathOf("fifo.new"));
+    const int stops = StopAtEverySystemCall(
+        [&] {
+            // A stuck open ends the child, and so the test.
+            ::alarm(5);
+            // Every run starts from the file.
+            QFile fresh(QFile::decodeName(file));
+            const QByteArray text = "[S]\r\nK=file\r\n";
+            if (!fresh.open(QIODevice::WriteOnly) || fresh.write(text) != text.size())
+                ::_exit(6);
+            fresh.close();
+            if (::rename(file.constData(), name.constData()) != 0)
+                ::_exit(6);
+            const QString value = TIniFile(QFile::decodeName(name)).ReadString("S", "K", "none");
+            if (value != "file" && value != "none")
+                ::_exit(7);
+        },
+        [&](int) {
+            ::unlink(fifo.constData());
+            if (::mkfifo(fifo.constData(), 0644) == 0)
+                ::rename(fifo.constData(), name.constData());
+        },
+        TAfterStop::Resume);
+    EXPECT_GT(stops, 3);
 }
 
 // The write must fail even for root, for whom permissions do not count. A
