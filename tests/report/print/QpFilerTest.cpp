@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -107,6 +108,16 @@ QByteArray OutputText(const QString& text)
 }
 
 class QpFilerTest : public NoPrinterTest {};
+
+// A field a snapshot does not hold fails the test instead of reading past
+// the bytes, which the sanitizer build would end the whole program on.
+TEST(QpFilerSnapshotFieldTest, AFieldPastTheBytesFailsTheTest)
+{
+    EXPECT_NONFATAL_FAILURE(I32At(QByteArray(6, '\0'), 3), "at 3 is outside the 6 bytes");
+    EXPECT_NONFATAL_FAILURE(F32At(QByteArray(6, '\0'), -1), "outside");
+    EXPECT_NONFATAL_FAILURE(I32At(QByteArray(), 0), "outside the 0 bytes");
+    EXPECT_EQ(I32At(QByteArray("\x01\0\0\0\x02", 5), 1), 2 << 24);
+}
 
 TEST(QpFilerTextTest, LengthPrefixes)
 {
