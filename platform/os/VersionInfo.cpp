@@ -2,6 +2,7 @@
 
 #include "platform/os/Modules.h"
 
+#include <QByteArrayView>
 #include <QtEndian>
 
 namespace {
@@ -16,21 +17,27 @@ constexpr qsizetype ValueOffset = (KeyOffset + KeyBytes + 3) / 4 * 4;
 constexpr qsizetype FixedInfoSize = 52;
 constexpr uint32_t FixedInfoSignature = 0xFEEF04BD;
 
-uint16_t Word(const QByteArray& bytes, qsizetype at);
-uint32_t DWord(const QByteArray& bytes, qsizetype at);
+uint16_t Word(QByteArrayView bytes, qsizetype at);
+uint32_t DWord(QByteArrayView bytes, qsizetype at);
 
 } // namespace
 
 std::optional<TFileVersion> ParseFileVersion(const QByteArray& versionResource)
 {
-    const QByteArray& v = versionResource;
+    // Read through a view: QByteArray::constData() answers an array without
+    // storage with a one-byte static, and the optimiser, not knowing that
+    // the size check rules that branch out, reports the reads below as reads
+    // past that byte (-Warray-bounds at -O2, a false alarm). A view holds
+    // the array's own pointer, so there is no such branch to follow; the
+    // size check is what keeps every read inside the block.
+    const QByteArrayView v(versionResource);
     if (v.size() < ValueOffset + FixedInfoSize)
         return std::nullopt;
     const uint16_t length = Word(v, 0);
     const uint16_t valueLength = Word(v, 2);
     if (length > v.size() || length < ValueOffset + FixedInfoSize || valueLength < FixedInfoSize)
         return std::nullopt;
-    if (v.mid(KeyOffset, KeyBytes) != QByteArray(reinterpret_cast<const char*>(RootKey), KeyBytes))
+    if (v.sliced(KeyOffset, KeyBytes) != QByteArrayView(reinterpret_cast<const char*>(RootKey), KeyBytes))
         return std::nullopt;
     if (DWord(v, ValueOffset) != FixedInfoSignature)
         return std::nullopt;
@@ -62,12 +69,12 @@ QString ProgramVersionText()
 
 namespace {
 
-uint16_t Word(const QByteArray& bytes, qsizetype at)
+uint16_t Word(QByteArrayView bytes, qsizetype at)
 {
     return qFromLittleEndian<uint16_t>(bytes.constData() + at);
 }
 
-uint32_t DWord(const QByteArray& bytes, qsizetype at)
+uint32_t DWord(QByteArrayView bytes, qsizetype at)
 {
     return qFromLittleEndian<uint32_t>(bytes.constData() + at);
 }

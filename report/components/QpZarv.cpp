@@ -601,7 +601,13 @@ void TZvProject::ReadZarvBlobNew(TStream& stream)
                                 "The stored report project is truncated: %1 bytes, at least %2 expected"))
                       .arg(available)
                       .arg(kZarvBlobHeaderSize));
-    const QByteArray header = stream.ReadBytes(kZarvBlobHeaderSize);
+    // ReadBytes gives the whole header or throws. Read through a view:
+    // QByteArray::constData() answers an array without storage with a
+    // one-byte static, and the optimiser, not knowing the header's size,
+    // reports the reads as reads past that byte (-Warray-bounds at -O2, a
+    // false alarm). A view holds the array's own pointer.
+    const QByteArray bytes = stream.ReadBytes(kZarvBlobHeaderSize);
+    const QByteArrayView header(bytes);
     const int32_t count = qFromLittleEndian<int32_t>(header.constData());
     const double stamp = qFromLittleEndian<double>(header.constData() + 4);
     if (count < 0 || count > available - kZarvBlobHeaderSize)

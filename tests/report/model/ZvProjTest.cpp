@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -21,7 +22,6 @@
 #include <fcntl.h>
 #include <functional>
 #include <linux/capability.h>
-#include <regex>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -899,7 +899,14 @@ TEST_F(ZvProjTest, TheBackupReplacesItsOwnNameNeverWhereALinkThereLeads)
             EXPECT_EQ(LayoutOf(InOpen(QStringLiteral("other"))), other);
             EXPECT_EQ(LayoutOf(InOpen(QStringLiteral("ro"))), readOnly);
             if (row.Replaced) {
-                layout = std::regex_replace(layout, std::regex("proj\\.~zr -> [^;]*"), "proj.~zr");
+                // QRegularExpression rather than std::regex: GCC 12 at -O2
+                // reports std::regex's own compiler as reading a moved
+                // std::function uninitialised (-Wmaybe-uninitialized inside
+                // <regex>, a false alarm).
+                layout = QString::fromStdString(layout)
+                             .replace(QRegularExpression(QStringLiteral("proj\\.~zr -> [^;]*")),
+                                      QStringLiteral("proj.~zr"))
+                             .toStdString();
                 struct stat kept {};
                 ASSERT_EQ(::lstat(QFile::encodeName(backup).constData(), &kept), 0);
                 EXPECT_TRUE(S_ISREG(kept.st_mode));
