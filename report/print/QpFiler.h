@@ -48,6 +48,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <span>
 #include <vector>
 
 // ---------------------------------------------------------------------------
@@ -259,6 +260,17 @@ public:
         return bytes ? bytes : Gathered(count);
     }
     void Skip(int64_t count);
+    // The bytes from the position to the end of the window read last (none
+    // when the position lies outside it), for a caller that takes many
+    // small values in a row straight from them and then moves the position
+    // past what it took with SkipBytes. Valid until the next read.
+    std::span<const char> Window() const
+    {
+        const int64_t offset = FPosition - FHereStart;
+        if (offset < 0 || offset > FHereLength)
+            return {};
+        return {FHere + offset, size_t(FHereLength - offset)};
+    }
 
     int64_t Position() const { return FPosition; }
     int64_t Size() const { return FSize; }
