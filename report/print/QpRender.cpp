@@ -525,20 +525,19 @@ void TQPConverter::PlayCommands()
         const uint8_t code = r.Byte();
         if (code == uint8_t(TZsfCode::PageEnd))
             return;
-        if (!FCheck || !SkimmedText(code))
-            Dispatch(code);
+        Dispatch(code);
     }
 }
 
-// In a check, the commands that make up most of a page (lines, boxes, the
-// brush and pen changes around them, line heights) need no more than
-// their operands read and checked as Dispatch reads and checks them: they
-// draw or change the drawing state, which a check leaves alone. They are
-// passed over here straight from the reader's window, each with one bounds
-// check and without Dispatch's setting up, which costs more than they do.
-// The first other command, or one that runs on beyond the window, is left
-// with the reader at its code, for the reader and Dispatch to read and
-// refuse as a playback does.
+// In a check, the commands that make up most of a page (lines, boxes,
+// texts without formatting codes, the brush and pen changes around them,
+// line heights) need no more than their operands read and checked as
+// Dispatch reads and checks them: they draw or change the drawing state,
+// which a check leaves alone. They are passed over here straight from the
+// reader's window, each with one bounds check and without Dispatch's
+// setting up, which costs more than they do. The first other command, or
+// one that runs on beyond the window, is left with the reader at its code,
+// for the reader and Dispatch to read and refuse as a playback does.
 void TQPConverter::SkimCommands()
 {
     TZsfReader& r = *FReader;
@@ -547,12 +546,14 @@ void TQPConverter::SkimCommands()
     const auto* const end = begin + window.size();
     const uchar* p = begin;
     while (p != end) {
-        int coordinates = 0; // the operands start with these
-        int size = 0;        // bytes of operands
+        const uchar* const operands = p + 1;
+        int lead = 0;     // coordinates the operands start with
+        int trail = 0;    // coordinates they end with
+        int64_t size = 0; // bytes of operands; -1: left to Dispatch
         switch (TZsfCode(*p)) {
         case TZsfCode::MoveTo:
         case TZsfCode::LineTo:
-            coordinates = 2;
+            lead = 2;
             size = 8;
             break;
         case TZsfCode::DrawFocusRect:
@@ -561,21 +562,21 @@ void TQPConverter::SkimCommands()
         case TZsfCode::Ellipse:
         case TZsfCode::Rectangle:
         case TZsfCode::TabRectangle:
-            coordinates = 4;
+            lead = 4;
             size = 16;
             break;
         case TZsfCode::RoundRect:
-            coordinates = 6;
+            lead = 6;
             size = 24;
             break;
         case TZsfCode::Arc:
         case TZsfCode::Chord:
         case TZsfCode::Pie:
-            coordinates = 8;
+            lead = 8;
             size = 32;
             break;
         case TZsfCode::FloodFill:
-            coordinates = 2;
+            lead = 2;
             size = 16;
             break;
         case TZsfCode::BrushColor:
@@ -592,15 +593,29 @@ void TQPConverter::SkimCommands()
         case TZsfCode::ResetLineHeight:
             size = 12;
             break;
+        case TZsfCode::CenterText:
+        case TZsfCode::LeftText:
+        case TZsfCode::RightText:
+            lead = 1;
+            trail = 1;
+            size = PlainTextSize(operands, end, trail);
+            break;
+        case TZsfCode::PrintSpaces:
+        case TZsfCode::BlockText:
+            lead = 1;
+            trail = 2;
+            size = PlainTextSize(operands, end, trail);
+            break;
         default:
             size = -1;
             break;
         }
-        if (size < 0 || end - p - 1 < size)
+        if (size < 0 || end - operands < size)
             break;
-        const uchar* const operands = p + 1;
-        for (int i = 0; i < coordinates; ++i)
+        for (int i = 0; i < lead; ++i)
             CoordinateOf(FloatAt(operands + 4 * i));
+        for (int i = trail; i > 0; --i)
+            CoordinateOf(FloatAt(operands + size - 4 * i));
         if (*p == uint8_t(TZsfCode::ResetLineHeight)) {
             const double ascent = NumberAt(operands);
             const double descent = NumberAt(operands + 4);
@@ -611,38 +626,31 @@ void TQPConverter::SkimCommands()
     r.SkipBytes(p - begin);
 }
 
-// A text command (Y, the text, then the X and for block text the width)
-// in a check. A text can fail only through formatting codes, which it gets
-// from its own characters or from the variables its macros refer to; one
-// with neither draws nothing a check has to look at and is passed over.
-// Else, and for other commands, false with the reader where it was, for
-// Dispatch, which reads the Y again as it was read here.
-bool TQPConverter::SkimmedText(uint8_t code)
+// The bytes of a text command's operands (Y, the text, then trail
+// coordinates) that start at operands and lie before end, when its text is
+// UTF-16 and holds no macro and no formatting code; else -1. A text can
+// fail only through formatting codes, which it gets from its own
+// characters or from the variables its macros refer to: one with neither
+// draws nothing a check has to look at. UTF-16 texts came with two-byte
+// lengths.
+int64_t TQPConverter::PlainTextSize(const uchar* operands, const uchar* end, int trail) const
 {
-    int coordinatesAfter = 0;
-    switch (TZsfCode(code)) {
-    case TZsfCode::CenterText:
-    case TZsfCode::LeftText:
-    case TZsfCode::RightText:
-        coordinatesAfter = 1;
-        break;
-    case TZsfCode::PrintSpaces:
-    case TZsfCode::BlockText:
-        coordinatesAfter = 2;
-        break;
-    default:
-        return false;
+    const TZsfReader& r = *FReader;
+    if (r.AnsiStrings || end - operands < 4 + 2)
+        return -1;
+    const uchar* units = operands + 4;
+    int length = *units++;
+    if (length >= 0xC0)
+        length = ((length & 0x3F) << 8) | *units++;
+    const int64_t size = (units - operands) + 2 * int64_t(length) + 4 * trail;
+    if (end - operands < size)
+        return -1;
+    for (int i = 0; i < length; ++i) {
+        const char16_t unit = char16_t(units[2 * i] | (units[2 * i + 1] << 8));
+        if (unit == 0xFD || unit == kQPTFBlockStart)
+            return -1;
     }
-    TZsfReader& r = *FReader;
-    const int64_t start = r.Position();
-    Coordinate(r);
-    if (!r.SkipTextWithout(0xFD, kQPTFBlockStart)) {
-        r.Seek(start);
-        return false;
-    }
-    for (int i = 0; i < coordinatesAfter; ++i)
-        Coordinate(r);
-    return true;
+    return size;
 }
 
 bool TQPConverter::PageInRange(int pageNum) const

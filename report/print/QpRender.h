@@ -228,7 +228,7 @@ private:
     void ProcessPage(int page);
     void PlayCommands();
     void SkimCommands();
-    bool SkimmedText(uint8_t code);
+    int64_t PlainTextSize(const uchar* operands, const uchar* end, int trail) const;
     void Dispatch(uint8_t code);
     // A text as the stream gives it, with its references replaced; in a
     // check only passed over (empty).

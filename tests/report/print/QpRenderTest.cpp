@@ -965,6 +965,10 @@ TEST_F(QpRenderTest, TheCheckRefusesWhatItPassesOverAsAPlaybackDoes)
          invalid},
         {"a text's position", marked([](TZvZSFWriter& w) { w.PrintXY(3.5, 2, QStringLiteral("text")); }),
          invalid},
+        {"a long text's position", marked([](TZvZSFWriter& w) { w.PrintXY(3.5, 2, QString(200, u'x')); }),
+         invalid},
+        {"a block text's width", marked([](TZvZSFWriter& w) { w.PrintBlock(QStringLiteral("a b"), 1, 3.5); }),
+         invalid},
         {"a line height", lineHeight(), QStringLiteral("played")},
     };
     for (const Row& row : rows) {
@@ -984,6 +988,26 @@ TEST_F(QpRenderTest, TheCheckRefusesWhatItPassesOverAsAPlaybackDoes)
         EXPECT_EQ(Outcome(cut, false), QStringLiteral("Stream read error"));
         EXPECT_EQ(Outcome(cut, true), QStringLiteral("Stream read error"));
     }
+
+    // A text cut off in its Y, in its length and in its characters, and
+    // texts of 8 bits, which are read as their own version stores them.
+    const auto [text, x] = marked([](TZvZSFWriter& w) { w.PrintXY(3.5, 2, QStringLiteral("text")); });
+    const qsizetype code = x - 4 * 2 - 1 - 4 - 1;
+    ASSERT_EQ(text.at(code), char(TZsfCode::LeftText));
+    for (qsizetype length : {code + 1, code + 3, code + 5, x - 3}) {
+        EXPECT_EQ(Outcome(text.left(length), false), QStringLiteral("Stream read error"));
+        EXPECT_EQ(Outcome(text.left(length), true), QStringLiteral("Stream read error"));
+    }
+    ZsfBytes ansi;
+    ansi.U8(90).U16(5000).Text8("title", false);
+    ansi.I32(1).I32(1).I32(9999).F32(8.5).F32(11).F32(0).F32(0).F32(0).F32(0).U8(1);
+    ansi.U16(7).U8(1).U8(0).U16(2).U16(9).U16(0).U16(0).Text8("out", false);
+    ansi.U8(80).I32(0).I32(0).I32(1).F32(11).F32(8.5);
+    ansi.Code(TZsfCode::LeftText).F32(2).Text8("caf\xE9", false).F32(1);
+    ansi.Code(TZsfCode::CenterText).F32(2).Text8("ab", false).F32(1);
+    ansi.Code(TZsfCode::PageEnd);
+    EXPECT_EQ(Outcome(ansi.Data, false), QStringLiteral("played"));
+    EXPECT_EQ(Outcome(ansi.Data, true), QStringLiteral("played"));
 }
 
 // Damaged copies of streams of every kind of command: the check ends as a
