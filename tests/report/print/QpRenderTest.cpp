@@ -1134,6 +1134,23 @@ TEST_F(QpRenderTest, APlaybackReadsAFileByItsSizeNotByItsValues)
     render.SetZSFStream(nullptr);
 }
 
+// A check of a snapshot of many windows whose pages refer back to page 1
+// (its bitmap and a variable) reads on where each reference left it, and
+// ends as a playback ends: sound, and with a line on its last page made no
+// number.
+TEST_F(QpRenderTest, ACheckReadsOnAfterEachReferenceBack)
+{
+    const QByteArray bytes = PagesReferringBack(150);
+    ASSERT_GT(bytes.size(), 6 * TZsfReader::kWindowSize);
+    EXPECT_EQ(Outcome(bytes, true), QStringLiteral("played"));
+    const QByteArray lineTo("\x0B\0\0\xF0\x40", 5); // code 11, X 7.5
+    ASSERT_GT(bytes.lastIndexOf(lineTo), 0);
+    QByteArray damaged = bytes;
+    damaged.replace(damaged.lastIndexOf(lineTo) + 1, 4, QByteArray("\0\0\xC0\x7F", 4));
+    EXPECT_EQ(Outcome(damaged, false), QStringLiteral("Invalid number found in report file."));
+    EXPECT_EQ(Outcome(damaged, true), QStringLiteral("Invalid number found in report file."));
+}
+
 // A snapshot file cut anywhere inside a command of its last page: the pages
 // before play, the commands before it draw, and the playback ends with the
 // read error at that command, named with the file; the same when the file
