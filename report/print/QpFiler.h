@@ -48,6 +48,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <span>
 #include <vector>
 
 // ---------------------------------------------------------------------------
@@ -219,28 +220,6 @@ public:
     }
     // A text as the version stores it.
     QString Text();
-    // Passes over the next text, refused as Text refuses it, when none of
-    // its code units is either of the two, and tells whether it did; else
-    // (and for every 8-bit text) the position stays at the text, for Text.
-    bool SkipTextWithout(char16_t unit1, char16_t unit2)
-    {
-        if (AnsiStrings)
-            return false;
-        const int64_t start = FPosition;
-        const int64_t count = int64_t(TextLength()) * 2;
-        Need(count);
-        if (count == 0)
-            return true;
-        const auto* bytes = reinterpret_cast<const uchar*>(View(count));
-        for (int64_t i = 0; i < count; i += 2) {
-            const char16_t unit = char16_t(bytes[i] | (bytes[i + 1] << 8));
-            if (unit == unit1 || unit == unit2) {
-                FPosition = start;
-                return false;
-            }
-        }
-        return true;
-    }
     // Passes over a text, or count bytes, refused as Text or Bytes refuses
     // them; the bytes are not read.
     void SkipText();
@@ -259,6 +238,17 @@ public:
         return bytes ? bytes : Gathered(count);
     }
     void Skip(int64_t count);
+    // The bytes from the position to the end of the window read last (none
+    // when the position lies outside it), for a caller that takes many
+    // small values in a row straight from them and then moves the position
+    // past what it took with SkipBytes. Valid until the next read.
+    std::span<const char> Window() const
+    {
+        const int64_t offset = FPosition - FHereStart;
+        if (offset < 0 || offset > FHereLength)
+            return {};
+        return {FHere + offset, size_t(FHereLength - offset)};
+    }
 
     int64_t Position() const { return FPosition; }
     int64_t Size() const { return FSize; }

@@ -22,6 +22,7 @@
 #include <cstring>
 #include <exception>
 #include <numbers>
+#include <span>
 
 namespace {
 
@@ -71,10 +72,32 @@ double Sane(double value)
 
 // A coordinate: finite and inside the plausible range (a value that is no
 // number fails the comparison too). Every drawing command reads several.
+inline double CoordinateOf(float value)
+{
+    if (!(std::abs(value) <= float(kPlausible))) [[unlikely]]
+        InvalidNumber();
+    return value;
+}
+
 inline double Coordinate(TZsfReader& reader)
 {
-    const double value = reader.Float();
-    if (!(std::abs(value) <= kPlausible)) [[unlikely]]
+    return CoordinateOf(reader.Float());
+}
+
+// The float stored at the bytes.
+inline float FloatAt(const uchar* bytes)
+{
+    const quint32 bits = qFromLittleEndian<quint32>(bytes);
+    float value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+// A float that must be a finite number, as TZsfReader::Number reads it.
+inline double NumberAt(const uchar* bytes)
+{
+    const float value = FloatAt(bytes);
+    if (!std::isfinite(value)) [[unlikely]]
         InvalidNumber();
     return value;
 }
@@ -496,40 +519,138 @@ void TQPConverter::ProcessPage(int page)
 void TQPConverter::PlayCommands()
 {
     TZsfReader& r = *FReader;
-    for (uint8_t code = r.Byte(); code != uint8_t(TZsfCode::PageEnd); code = r.Byte()) {
-        if (FCheck && Skimmed(code))
-            continue;
+    for (;;) {
+        if (FCheck)
+            SkimCommands();
+        const uint8_t code = r.Byte();
+        if (code == uint8_t(TZsfCode::PageEnd))
+            return;
         Dispatch(code);
     }
 }
 
-// In a check, the commands that make up most of a page, lines and the
-// brush and pen changes around boxes, need no more than their operands
-// read and checked as Dispatch reads and checks them: they draw or change
-// the drawing state, which a check leaves alone. Done here, they skip
-// Dispatch's setting up, which costs more than they do. False for every
-// other command.
-bool TQPConverter::Skimmed(uint8_t code)
+// In a check, the commands that make up most of a page (lines, boxes,
+// texts without formatting codes, the brush and pen changes around them,
+// line heights) need no more than their operands read and checked as
+// Dispatch reads and checks them: they draw or change the drawing state,
+// which a check leaves alone. They are passed over here straight from the
+// reader's window, each with one bounds check and without Dispatch's
+// setting up, which costs more than they do. The first other command, or
+// one that runs on beyond the window, is left with the reader at its code,
+// for the reader and Dispatch to read and refuse as a playback does.
+void TQPConverter::SkimCommands()
 {
     TZsfReader& r = *FReader;
-    switch (TZsfCode(code)) {
-    case TZsfCode::MoveTo:
-    case TZsfCode::LineTo:
-        Coordinate(r);
-        Coordinate(r);
-        return true;
-    case TZsfCode::BrushColor:
-    case TZsfCode::PenColor:
-        r.Int32();
-        return true;
-    case TZsfCode::BrushStyle:
-    case TZsfCode::PenMode:
-    case TZsfCode::PenStyle:
-        r.Byte();
-        return true;
-    default:
-        return false;
+    const std::span<const char> window = r.Window();
+    const auto* const begin = reinterpret_cast<const uchar*>(window.data());
+    const auto* const end = begin + window.size();
+    const uchar* p = begin;
+    while (p != end) {
+        const uchar* const operands = p + 1;
+        int lead = 0;     // coordinates the operands start with
+        int trail = 0;    // coordinates they end with
+        int64_t size = 0; // bytes of operands; -1: left to Dispatch
+        switch (TZsfCode(*p)) {
+        case TZsfCode::MoveTo:
+        case TZsfCode::LineTo:
+            lead = 2;
+            size = 8;
+            break;
+        case TZsfCode::DrawFocusRect:
+        case TZsfCode::FillRect:
+        case TZsfCode::FrameRect:
+        case TZsfCode::Ellipse:
+        case TZsfCode::Rectangle:
+        case TZsfCode::TabRectangle:
+            lead = 4;
+            size = 16;
+            break;
+        case TZsfCode::RoundRect:
+            lead = 6;
+            size = 24;
+            break;
+        case TZsfCode::Arc:
+        case TZsfCode::Chord:
+        case TZsfCode::Pie:
+            lead = 8;
+            size = 32;
+            break;
+        case TZsfCode::FloodFill:
+            lead = 2;
+            size = 16;
+            break;
+        case TZsfCode::BrushColor:
+        case TZsfCode::PenColor:
+        case TZsfCode::ScaleX:
+        case TZsfCode::ScaleY:
+            size = 4;
+            break;
+        case TZsfCode::BrushStyle:
+        case TZsfCode::PenMode:
+        case TZsfCode::PenStyle:
+            size = 1;
+            break;
+        case TZsfCode::ResetLineHeight:
+            size = 12;
+            break;
+        case TZsfCode::CenterText:
+        case TZsfCode::LeftText:
+        case TZsfCode::RightText:
+            lead = 1;
+            trail = 1;
+            size = PlainTextSize(operands, end, trail);
+            break;
+        case TZsfCode::PrintSpaces:
+        case TZsfCode::BlockText:
+            lead = 1;
+            trail = 2;
+            size = PlainTextSize(operands, end, trail);
+            break;
+        default:
+            size = -1;
+            break;
+        }
+        if (size < 0 || end - operands < size)
+            break;
+        for (int i = 0; i < lead; ++i)
+            CoordinateOf(FloatAt(operands + 4 * i));
+        for (int i = trail; i > 0; --i)
+            CoordinateOf(FloatAt(operands + size - 4 * i));
+        if (*p == uint8_t(TZsfCode::ResetLineHeight)) {
+            const double ascent = NumberAt(operands);
+            const double descent = NumberAt(operands + 4);
+            SetLineHeight(ascent, descent, NumberAt(operands + 8));
+        }
+        p = operands + size;
     }
+    r.SkipBytes(p - begin);
+}
+
+// The bytes of a text command's operands (Y, the text, then trail
+// coordinates) that start at operands and lie before end, when its text is
+// UTF-16 and holds no macro and no formatting code; else -1. A text can
+// fail only through formatting codes, which it gets from its own
+// characters or from the variables its macros refer to: one with neither
+// draws nothing a check has to look at. UTF-16 texts came with two-byte
+// lengths.
+int64_t TQPConverter::PlainTextSize(const uchar* operands, const uchar* end, int trail) const
+{
+    const TZsfReader& r = *FReader;
+    if (r.AnsiStrings || end - operands < 4 + 2)
+        return -1;
+    const uchar* units = operands + 4;
+    int length = *units++;
+    if (length >= 0xC0)
+        length = ((length & 0x3F) << 8) | *units++;
+    const int64_t size = (units - operands) + 2 * int64_t(length) + 4 * trail;
+    if (end - operands < size)
+        return -1;
+    for (int i = 0; i < length; ++i) {
+        const char16_t unit = char16_t(units[2 * i] | (units[2 * i + 1] << 8));
+        if (unit == 0xFD || unit == kQPTFBlockStart)
+            return -1;
+    }
+    return size;
 }
 
 bool TQPConverter::PageInRange(int pageNum) const
@@ -586,15 +707,6 @@ QString TQPConverter::ReadText()
         FReader->SkipText();
         return QString();
     }
-    return ExpandMacros(FReader->Text());
-}
-
-// Only a text with formatting codes can fail as it is drawn, and a text
-// gets them from its own characters or from the variables it refers to.
-QString TQPConverter::ReadDrawnText()
-{
-    if (FCheck && FReader->SkipTextWithout(0xFD, kQPTFBlockStart))
-        return QString();
     return ExpandMacros(FReader->Text());
 }
 
@@ -827,7 +939,7 @@ void TQPConverter::Dispatch(uint8_t code)
     case TZsfCode::LeftText:
     case TZsfCode::RightText: {
         const double y = number();
-        const QString text = ReadDrawnText();
+        const QString text = ExpandMacros(FReader->Text());
         const double x = number();
         PlainOrFormatted(code, text, x, y, 0);
         break;
@@ -835,7 +947,7 @@ void TQPConverter::Dispatch(uint8_t code)
     case TZsfCode::PrintSpaces:
     case TZsfCode::BlockText: {
         const double y = number();
-        const QString text = ReadDrawnText();
+        const QString text = ExpandMacros(FReader->Text());
         const double x = number();
         const double width = number();
         PlainOrFormatted(code, text, x, y, width);
@@ -1039,11 +1151,12 @@ void TQPConverter::Dispatch(uint8_t code)
         t.snPenWidth = std::clamp(r.Number(), 0.0, kMaxPenWidth);
         PenChanged();
         break;
-    case TZsfCode::ResetLineHeight:
-        FFontData.Ascent = Sane(r.Number());
-        FFontData.Descent = Sane(r.Number());
-        FLineHeight = Sane(r.Number());
+    case TZsfCode::ResetLineHeight: {
+        const double ascent = r.Number();
+        const double descent = r.Number();
+        SetLineHeight(ascent, descent, r.Number());
         break;
+    }
     case TZsfCode::AllowPreviewOnly:
         t.AllowPreviewOnly();
         break;
@@ -1080,6 +1193,13 @@ void TQPConverter::ReadFont()
     FFontData.Strikeout = r.Byte() != 0;
     r.Byte();
     FFontData.Rotation = FFileVer >= kVerPageSize ? int16_t(r.SmallInt() % 360) : 0;
+}
+
+void TQPConverter::SetLineHeight(double ascent, double descent, double lineHeight)
+{
+    FFontData.Ascent = Sane(ascent);
+    FFontData.Descent = Sane(descent);
+    FLineHeight = Sane(lineHeight);
 }
 
 void TQPConverter::SyncFont()

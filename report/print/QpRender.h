@@ -227,14 +227,12 @@ private:
     void TakePageHeader(const TQPPageHeaderRead& header, bool apply);
     void ProcessPage(int page);
     void PlayCommands();
-    bool Skimmed(uint8_t code);
+    void SkimCommands();
+    int64_t PlainTextSize(const uchar* operands, const uchar* end, int trail) const;
     void Dispatch(uint8_t code);
     // A text as the stream gives it, with its references replaced; in a
     // check only passed over (empty).
     QString ReadText();
-    // The text of a text command: in a check only as far as its formatting
-    // codes are concerned, else as ReadText.
-    QString ReadDrawnText();
     // The formatting codes of the text applied in order to a copy of the
     // current font; with measure the width of the text (inches), else 0.
     double CodesWidth(const QString& value, bool measure);
@@ -243,6 +241,7 @@ private:
     bool ReadVariableData(QString& value, int depth);
     void ReadVariable();
     void ReadFont();
+    void SetLineHeight(double ascent, double descent, double lineHeight);
     void FontChanged();
     void BrushChanged();
     void PenChanged();

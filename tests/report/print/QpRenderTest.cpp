@@ -915,6 +915,101 @@ TEST_F(QpRenderTest, TheCheckEndsAsAPlaybackEnds)
     }
 }
 
+// The commands a check passes over without Dispatch, each with its last
+// coordinate (3.5, or a line height) made no number, made too large, or
+// cut off by the end of the stream: the check ends as a playback ends, at
+// that value and not at the next command.
+TEST_F(QpRenderTest, TheCheckRefusesWhatItPassesOverAsAPlaybackDoes)
+{
+    const QByteArray last("\0\0\x60\x40", 4); // 3.5
+    // The snapshot and where its value to damage starts.
+    auto marked = [&](const std::function<void(TZvZSFWriter&)>& draw) {
+        const QByteArray bytes = WriteSnapshot([&](TZvZSFWriter& w) {
+            draw(w);
+            w.PrintXY(1, 1, QStringLiteral("after"));
+        });
+        return std::pair(bytes, bytes.lastIndexOf(last));
+    };
+    // A line height stands just before a rectangle to 3.5: code 83, ascent,
+    // descent, line height.
+    auto lineHeight = [&] {
+        auto [bytes, at] = marked([](TZvZSFWriter& w) {
+            w.SetFont(QStringLiteral("Arial"), 10);
+            w.ResetLineHeight();
+            w.Rectangle(1, 1, 2, 3.5);
+        });
+        at -= 4 + 1 + 3 * 4;
+        if (at < 9 || bytes.at(at - 9) != '\x53')
+            at = -1;
+        return std::pair(bytes, at);
+    };
+    struct Row {
+        const char* what;
+        std::pair<QByteArray, qsizetype> snapshot;
+        QString tooLarge; // how a value of a million ends it
+    };
+    const QString invalid = QStringLiteral("Invalid number found in report file.");
+    const Row rows[] = {
+        {"a line", marked([](TZvZSFWriter& w) {
+             w.MoveTo(1, 2);
+             w.LineTo(2, 3.5);
+         }),
+         invalid},
+        {"a rectangle", marked([](TZvZSFWriter& w) { w.Rectangle(1, 1, 2, 3.5); }), invalid},
+        {"an ellipse", marked([](TZvZSFWriter& w) { w.Ellipse(1, 1, 2, 3.5); }), invalid},
+        {"a rounded rectangle", marked([](TZvZSFWriter& w) { w.RoundRect(1, 1, 2, 2, 1, 3.5); }), invalid},
+        {"an arc", marked([](TZvZSFWriter& w) { w.Arc(1, 1, 2, 2, 1, 1, 2, 3.5); }), invalid},
+        {"a pie", marked([](TZvZSFWriter& w) { w.Pie(1, 1, 2, 2, 1, 1, 2, 3.5); }), invalid},
+        {"a chord", marked([](TZvZSFWriter& w) { w.Chord(1, 1, 2, 2, 1, 1, 2, 3.5); }), invalid},
+        {"a flood fill", marked([](TZvZSFWriter& w) { w.FloodFill(2, 3.5, clRed, TFillStyle::fsBorder); }),
+         invalid},
+        {"a text's position", marked([](TZvZSFWriter& w) { w.PrintXY(3.5, 2, QStringLiteral("text")); }),
+         invalid},
+        {"a long text's position", marked([](TZvZSFWriter& w) { w.PrintXY(3.5, 2, QString(200, u'x')); }),
+         invalid},
+        {"a block text's width", marked([](TZvZSFWriter& w) { w.PrintBlock(QStringLiteral("a b"), 1, 3.5); }),
+         invalid},
+        {"a line height", lineHeight(), QStringLiteral("played")},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const auto& [bytes, at] = row.snapshot;
+        ASSERT_GT(at, 0);
+        EXPECT_EQ(Outcome(bytes, true), QStringLiteral("played"));
+        QByteArray noNumber = bytes;
+        noNumber.replace(at, 4, QByteArray("\0\0\xC0\x7F", 4));
+        EXPECT_EQ(Outcome(noNumber, false), invalid);
+        EXPECT_EQ(Outcome(noNumber, true), invalid);
+        QByteArray tooLarge = bytes;
+        tooLarge.replace(at, 4, QByteArray("\0\x24\x74\x49", 4)); // 1e6
+        EXPECT_EQ(Outcome(tooLarge, false), row.tooLarge);
+        EXPECT_EQ(Outcome(tooLarge, true), row.tooLarge);
+        const QByteArray cut = bytes.left(at + 2);
+        EXPECT_EQ(Outcome(cut, false), QStringLiteral("Stream read error"));
+        EXPECT_EQ(Outcome(cut, true), QStringLiteral("Stream read error"));
+    }
+
+    // A text cut off in its Y, in its length and in its characters, and
+    // texts of 8 bits, which are read as their own version stores them.
+    const auto [text, x] = marked([](TZvZSFWriter& w) { w.PrintXY(3.5, 2, QStringLiteral("text")); });
+    const qsizetype code = x - 4 * 2 - 1 - 4 - 1;
+    ASSERT_EQ(text.at(code), char(TZsfCode::LeftText));
+    for (qsizetype length : {code + 1, code + 3, code + 5, x - 3}) {
+        EXPECT_EQ(Outcome(text.left(length), false), QStringLiteral("Stream read error"));
+        EXPECT_EQ(Outcome(text.left(length), true), QStringLiteral("Stream read error"));
+    }
+    ZsfBytes ansi;
+    ansi.U8(90).U16(5000).Text8("title", false);
+    ansi.I32(1).I32(1).I32(9999).F32(8.5).F32(11).F32(0).F32(0).F32(0).F32(0).U8(1);
+    ansi.U16(7).U8(1).U8(0).U16(2).U16(9).U16(0).U16(0).Text8("out", false);
+    ansi.U8(80).I32(0).I32(0).I32(1).F32(11).F32(8.5);
+    ansi.Code(TZsfCode::LeftText).F32(2).Text8("caf\xE9", false).F32(1);
+    ansi.Code(TZsfCode::CenterText).F32(2).Text8("ab", false).F32(1);
+    ansi.Code(TZsfCode::PageEnd);
+    EXPECT_EQ(Outcome(ansi.Data, false), QStringLiteral("played"));
+    EXPECT_EQ(Outcome(ansi.Data, true), QStringLiteral("played"));
+}
+
 // Damaged copies of streams of every kind of command: the check ends as a
 // playback ends, whatever the damage.
 TEST_F(QpRenderTest, FuzzedStreamsEndTheCheckAsTheyEndAPlayback)
@@ -1037,6 +1132,23 @@ TEST_F(QpRenderTest, APlaybackReadsAFileByItsSizeNotByItsValues)
         EXPECT_LE(file.Reads, 3) << "page " << page;
     }
     render.SetZSFStream(nullptr);
+}
+
+// A check of a snapshot of many windows whose pages refer back to page 1
+// (its bitmap and a variable) reads on where each reference left it, and
+// ends as a playback ends: sound, and with a line on its last page made no
+// number.
+TEST_F(QpRenderTest, ACheckReadsOnAfterEachReferenceBack)
+{
+    const QByteArray bytes = PagesReferringBack(150);
+    ASSERT_GT(bytes.size(), 6 * TZsfReader::kWindowSize);
+    EXPECT_EQ(Outcome(bytes, true), QStringLiteral("played"));
+    const QByteArray lineTo("\x0B\0\0\xF0\x40", 5); // code 11, X 7.5
+    ASSERT_GT(bytes.lastIndexOf(lineTo), 0);
+    QByteArray damaged = bytes;
+    damaged.replace(damaged.lastIndexOf(lineTo) + 1, 4, QByteArray("\0\0\xC0\x7F", 4));
+    EXPECT_EQ(Outcome(damaged, false), QStringLiteral("Invalid number found in report file."));
+    EXPECT_EQ(Outcome(damaged, true), QStringLiteral("Invalid number found in report file."));
 }
 
 // A snapshot file cut anywhere inside a command of its last page: the pages
