@@ -209,7 +209,7 @@ TFileStream::TFileStream(const QString& fileName, uint16_t mode) : FFileName(fil
     if (FHandle >= 0)
         return;
     const QString reason =
-        errno == ENXIO ? NotAFileReason(fileName) : QString::fromLocal8Bit(std::strerror(errno));
+        errno == ENXIO ? OpenFailureReason(fileName, ENXIO) : QString::fromLocal8Bit(std::strerror(errno));
     if (create)
         throw EFCreateError(QStringLiteral("Cannot create file \"%1\". %2").arg(fileName, reason));
     throw EFOpenError(QStringLiteral("Cannot open file \"%1\". %2").arg(fileName, reason));

@@ -907,7 +907,7 @@ TEST_F(LocLangFileOnDisk, AFifoIsNoLanguageFile)
                   QStringList({"format 7", "Cannot create file \"" + name + "\". " + reason,
                                "Cannot create file \"" + name + "\". " + reason,
                                "Can not open language file exclusively",
-                               "Cannot open file \"" + name + "\". It is not a file.\n" + name})
+                               "Cannot open file \"" + name + "\". " + reason + "\n" + name})
                       .join('\n')
                       .toStdString());
         EXPECT_EQ(NodeOf(fifo), before);
