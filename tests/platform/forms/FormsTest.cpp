@@ -12,12 +12,16 @@
 #include "platform/forms/Menus.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QMoveEvent>
+#include <QProcess>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QWindow>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -156,6 +160,25 @@ TEST_F(FormsTest, AMoveBeforeItsResizeLeavesTheWindowWhereTheWindowSystemPutIt)
     ExpectFormHolds(*form, placed);
 }
 
+// A drag by one edge changes one side only: the size the window system
+// reports is taken whichever side changed.
+TEST_F(FormsTest, AWindowResizedInOneDirectionTakesTheNewSize)
+{
+    auto form = NewWindow();
+    QWidget* widget = form->Widget();
+    ShowAndSettle(form.get());
+    const QRect client = widget->geometry();
+
+    const QRect widened(client.topLeft(), QSize(client.width() + 90, client.height()));
+    const QRect heightened(client.topLeft(), QSize(widened.width(), client.height() + 70));
+    for (const QRect& dragged : {widened, heightened}) {
+        SCOPED_TRACE(::testing::PrintToString(dragged));
+        widget->windowHandle()->setGeometry(dragged);
+        WaitForGeometry(widget, dragged);
+        ExpectFormHolds(*form, dragged);
+    }
+}
+
 // A window dragged lower than its menu bar: the form counts the menu bar
 // into the client height it writes, so writing back would stretch the window
 // under the user's drag.
@@ -226,6 +249,17 @@ TEST_F(FormsTest, ACentredWindowOpensCentredWithItsSizeWithinTheAvailableArea)
     ShowAndSettle(dialog);
     EXPECT_EQ(Bounds(dialog), QRect(area.left() + area.width() - 308, area.top() + area.height() - 231, 308, 231));
 
+    // Taller than the area is wide: centred in the area's height where it
+    // fits there (a screen turned upright), else at the area's top.
+    auto tall = NewWindow();
+    tall->SetPosition(TFormPosition::poScreenCenter);
+    tall->SetBounds(0, 0, 308, area.width() + 40);
+    ShowAndSettle(tall.get());
+    EXPECT_EQ(Bounds(tall.get()),
+              QRect(area.left() + (area.width() - 308) / 2,
+                    std::max(area.top(), area.top() + (area.height() - tall->Height()) / 2), 308,
+                    area.width() + 40));
+
     // Larger than the area: its top-left corner, with its caption, stays on
     // the screen.
     auto large = NewWindow();
@@ -234,6 +268,43 @@ TEST_F(FormsTest, ACentredWindowOpensCentredWithItsSizeWithinTheAvailableArea)
     ShowAndSettle(large.get());
     EXPECT_EQ(QPoint(large->Left(), large->Top()), area.topLeft());
     EXPECT_EQ(QSize(large->Width(), large->Height()), QSize(area.width() + 100, area.height() + 60));
+}
+
+// The screen offscreen is square; a centred window is kept within areas wider
+// than high and higher than wide too, each in a run of this program on such a
+// screen.
+TEST_F(FormsTest, ACentredWindowStaysWithinAnAreaOfEitherShape)
+{
+    if (qEnvironmentVariableIsSet("TESSVAR_SCREEN_RUN"))
+        GTEST_SKIP() << "already a run on another screen";
+    const QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    for (const QSize& screen : {QSize(1000, 640), QSize(640, 1000)}) {
+        SCOPED_TRACE(::testing::PrintToString(QRect(QPoint(), screen)));
+        const QString config = folder.filePath(QStringLiteral("screen.json"));
+        QFile file(config);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(QStringLiteral(R"({"synchronousWindowSystemEvents": false, "windowFrameMargins": true,
+"screens": [{"name": "Screen", "x": 0, "y": 0, "width": %1, "height": %2,
+"logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})")
+                       .arg(screen.width())
+                       .arg(screen.height())
+                       .toUtf8());
+        file.close();
+        QProcess run;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen:configfile=") + config);
+        environment.insert(QStringLiteral("TESSVAR_SCREEN_RUN"), QStringLiteral("1"));
+        run.setProcessEnvironment(environment);
+        run.setProcessChannelMode(QProcess::MergedChannels);
+        run.start(QCoreApplication::applicationFilePath(),
+                  {QStringLiteral("--gtest_filter=FormsTest.ACentredWindowOpensCentredWithItsSizeWithinTheAvailableArea")});
+        ASSERT_TRUE(run.waitForFinished(60000));
+        const QString output = QString::fromLocal8Bit(run.readAll());
+        EXPECT_TRUE(run.exitStatus() == QProcess::NormalExit && run.exitCode() == 0 &&
+                    output.contains(QStringLiteral("[  PASSED  ] 1 test")))
+            << output.toStdString();
+    }
 }
 
 // Shown again, a centred window opens where the window system left it, at
