@@ -138,11 +138,11 @@ protected:
     void ExpectStillShowing(const TShownReport& before)
     {
         const TShownReport now = Showing();
-        EXPECT_EQ(now.Caption, before.Caption);
-        EXPECT_EQ(now.PageEdit, before.PageEdit);
-        EXPECT_EQ(now.PageLabel, before.PageLabel);
-        EXPECT_EQ(now.Status, before.Status);
-        EXPECT_EQ(now.InputFileName, before.InputFileName);
+        EXPECT_EQ(now.Caption.toStdString(), before.Caption.toStdString());
+        EXPECT_EQ(now.PageEdit.toStdString(), before.PageEdit.toStdString());
+        EXPECT_EQ(now.PageLabel.toStdString(), before.PageLabel.toStdString());
+        EXPECT_EQ(now.Status.toStdString(), before.Status.toStdString());
+        EXPECT_EQ(now.InputFileName.toStdString(), before.InputFileName.toStdString());
         EXPECT_EQ(now.Page, before.Page);
         EXPECT_EQ(now.Pages, before.Pages);
         EXPECT_EQ(now.OwnFile, before.OwnFile);
@@ -154,7 +154,7 @@ protected:
     void ExpectPrinterHoldsNoOtherStream() const
     {
         const TStream* held = Form->ZvRenderPrinter->ZSFStream();
-        EXPECT_TRUE(held == nullptr || held == Form->ZvRenderPreview->ZSFStream());
+        EXPECT_TRUE(held == nullptr || held == Form->ZvRenderPreview->ZSFStream()) << "the printer target's stream";
     }
     std::vector<bool> PageActions() const
     {
@@ -489,12 +489,15 @@ private:
 // reader's message naming it, and the window goes on showing the file it
 // showed at page 2: caption, page, count and picture, its next page step
 // playing that file's page 3, and the printer target still holding at most
-// the stream shown. A good file opened then is shown, and the printer
-// target lets go of the stream the window freed.
+// the stream shown. Where the page shown no longer plays either, the
+// message is still the open's. A good file opened then is shown, and the
+// printer target lets go of the stream the window freed.
 TEST_F(QpFormPreviewTest, FileOpenTakesAFileOnlyOnceItsFirstPageHasPlayed)
 {
     Open(1);
-    Form->OpenFile(WriteFile(Path("shown.zsf"), Pages(3)));
+    const QByteArray three = HeadedPages(3);
+    const QString shownFile = WriteFile(Path("shown.zsf"), three);
+    Form->OpenFile(shownFile);
     Form->actnPage_Next->QtAction()->trigger();
     ASSERT_EQ(Page(), 2);
     const TShownReport shown = Showing();
@@ -504,16 +507,33 @@ TEST_F(QpFormPreviewTest, FileOpenTakesAFileOnlyOnceItsFirstPageHasPlayed)
     const QByteArray damaged = WithUnknownCommands(good, {LineText(1, 4)});
     ASSERT_FALSE(damaged.isEmpty());
     const QString late = Path("late.zsf");
-    bool changed = false;
-    try {
-        Form->OpenFile(std::make_unique<TChangingStream>(good, damaged, changed), late);
-        ADD_FAILURE() << "opened";
-    } catch (const Exception& e) {
-        EXPECT_EQ(e.Message(), QStringLiteral("Unexpected code [238] found in report file.\n") + late);
-    }
-    EXPECT_TRUE(changed); // the check read every byte, page 1 the damaged ones
+    const QString message = QStringLiteral("Unexpected code [238] found in report file.\n") + late;
+    auto openLate = [&] {
+        bool changed = false;
+        try {
+            Form->OpenFile(std::make_unique<TChangingStream>(good, damaged, changed), late);
+            ADD_FAILURE() << "opened";
+        } catch (const Exception& e) {
+            EXPECT_EQ(e.Message().toStdString(), message.toStdString());
+        }
+        EXPECT_TRUE(changed); // the check read every byte, page 1 the damaged ones
+    };
+    openLate();
     ExpectStillShowing(shown);
     ExpectPrinterHoldsNoOtherStream();
+
+    // The file shown, changed on disk since, no longer plays its page 2:
+    // the refusal told is still the open's, and page 2 stays on screen.
+    {
+        QFile file(shownFile);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.seek(TextCommandPos(three, LineText(2, 4))));
+        ASSERT_EQ(file.write("\xEE", 1), 1);
+    }
+    openLate();
+    EXPECT_EQ(Page(), 2);
+    EXPECT_EQ(Form->sbarMain->SimpleText(), shown.Status);
+    EXPECT_TRUE(Picture() == shown.Picture);
 
     Form->ZvRenderPrinter->ShareZSFStream(*Form->ZvRenderPreview);
     Form->OpenFile(std::make_unique<TMemoryStream>(good), Path("good.zsf"));
