@@ -126,5 +126,5 @@ private:
     bool SaveAllowed() const;
     void PlayFirstPage(const TQPRender& checked, const QString& fileName);
 
-    std::unique_ptr<TStream> FOwnedStream; // the file stream opened here
+    std::unique_ptr<TStream> FOwnedStream; // the stream shown, opened here or handed to OpenFile
 };
