@@ -154,7 +154,8 @@ protected:
     void ExpectPrinterHoldsNoOtherStream() const
     {
         const TStream* held = Form->ZvRenderPrinter->ZSFStream();
-        EXPECT_TRUE(held == nullptr || held == Form->ZvRenderPreview->ZSFStream()) << "the printer target's stream";
+        EXPECT_TRUE(held == nullptr || held == Form->ZvRenderPreview->ZSFStream())
+            << "the printer target's stream";
     }
     std::vector<bool> PageActions() const
     {
