@@ -239,14 +239,8 @@ void TZarvPreviewForm::ReleaseSnapshot()
     FOwnedStream.reset();
 }
 
-// The whole file is checked before the window lets go of the report it
-// shows, so a file the snapshot reader rejects leaves that report alone.
-// The check reads the file once through and finds where every page stands
-// on the way; the preview then reads only the part of the file page 1
-// stands in.
 void TZarvPreviewForm::OpenFile(const QString& fileName)
 {
-    const TBusyCursor busy;
     std::unique_ptr<TStream> file;
     try {
         file = std::make_unique<TFileStream>(fileName, fmOpenRead | fmShareDenyWrite);
@@ -254,15 +248,30 @@ void TZarvPreviewForm::OpenFile(const QString& fileName)
         AddFileName(error, fileName);
         throw;
     }
-    TQPRender check(nullptr);
-    check.SetActive(false);
-    check.CheckRender(file.get());
-    ZvRenderPreview->SetInputFileName(fileName);
+    OpenFile(std::move(file), fileName);
+}
+
+// The check reads the stream once through and finds where every page
+// stands on the way; the preview then reads only the part of the stream
+// page 1 stands in. The window keeps the stream it shows until that page
+// has played, so a refusal at any step leaves the report shown as it was.
+void TZarvPreviewForm::OpenFile(std::unique_ptr<TStream> stream, const QString& fileName)
+{
+    const TBusyCursor busy;
+    try {
+        TQPRender check(nullptr);
+        check.SetActive(false);
+        check.CheckRender(stream.get());
+        PlayFirstPage(check, fileName);
+    } catch (Exception& error) {
+        AddFileName(error, fileName);
+        throw;
+    }
+    // The printer target is handed the stream only to print; it lets go of
+    // the one shown before, which goes now.
     ZvRenderPrinter->SetZSFStream(nullptr);
-    ZvRenderPreview->ShareZSFStream(check);
-    FOwnedStream = std::move(file);
+    FOwnedStream = std::move(stream);
     FAlternateZsfLoaded = true;
-    ZvRenderPreview->Render(FOwnedStream.get());
     const QString title = Application() ? Application()->Title() : QString();
     SetCaption(title + QStringLiteral(" - [ ") + QFileInfo(fileName).fileName() + QStringLiteral(" ]"));
     UpdateControls();
@@ -285,6 +294,37 @@ void TZarvPreviewForm::DoAfterPreviewPrint()
 {
     if (OnAfterPreviewPrint)
         OnAfterPreviewPrint(ZvRenderPrinter);
+}
+
+// Plays page 1 of the stream the check holds, with the page index the
+// check filled. When it fails, the preview takes back the stream, page
+// index and file name it had and plays the page it showed again, so that
+// the page count, the page told and the picture are those of the report
+// shown, and its page steps go on playing that report.
+void TZarvPreviewForm::PlayFirstPage(const TQPRender& checked, const QString& fileName)
+{
+    TQPRender shown(nullptr);
+    shown.SetActive(false);
+    shown.ShareZSFStream(*ZvRenderPreview);
+    const QString shownName = ZvRenderPreview->InputFileName();
+    const int shownPage = ZvRenderPreview->CurrentPage();
+    ZvRenderPreview->SetInputFileName(fileName);
+    ZvRenderPreview->ShareZSFStream(checked);
+    try {
+        ZvRenderPreview->Render(checked.ZSFStream());
+    } catch (...) {
+        ZvRenderPreview->SetInputFileName(shownName);
+        ZvRenderPreview->ShareZSFStream(shown);
+        if (ZvRenderPreview->ZSFStream() && shownPage > 0) {
+            try {
+                ZvRenderPreview->RenderPage(shownPage);
+            } catch (const Exception&) {
+                // The open's refusal is the one to tell; a page that no
+                // longer plays stays on screen as it was drawn.
+            }
+        }
+        throw;
+    }
 }
 
 // ---------------------------------------------------------------------------

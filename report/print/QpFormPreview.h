@@ -21,6 +21,7 @@
 
 #include <memory>
 
+class TQPRender;
 class TStream;
 class TZvRenderPreview;
 class TZvRenderPrinter;
@@ -34,9 +35,14 @@ public:
     // Shows page 1 of InputFileName (opened read-only here) or, without a
     // name, of InputStream, then tells the system the preview is up.
     void InitFromQPSystem();
-    // Shows another snapshot file; a file the snapshot reader rejects is
-    // refused with the reader's error, and the current report stays.
+    // Shows another snapshot file. The window takes it only once its page 1
+    // has played: a file that cannot be opened, that the check refuses or
+    // whose page 1 fails is refused with the error naming the file, and the
+    // report shown stays, with its caption, page, page count and picture.
     void OpenFile(const QString& fileName);
+    // The same for a snapshot stream, which the window then owns; fileName
+    // names it in the caption and in a refusal.
+    void OpenFile(std::unique_ptr<TStream> stream, const QString& fileName);
     // A new preview window owned by the application, showing that file.
     static TZarvPreviewForm* PreviewFile(const QString& fileName);
     // Fires OnAfterPreviewPrint with the printer target.
@@ -118,6 +124,7 @@ private:
     void SaveSnapshot(const QString& fileName);
     bool PrintAllowed() const;
     bool SaveAllowed() const;
+    void PlayFirstPage(const TQPRender& checked, const QString& fileName);
 
-    std::unique_ptr<TStream> FOwnedStream; // the file stream opened here
+    std::unique_ptr<TStream> FOwnedStream; // the stream shown, opened here or handed to OpenFile
 };

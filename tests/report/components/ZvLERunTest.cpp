@@ -3,6 +3,7 @@
 #include "report/components/ZvLERun.h"
 #include "platform/rtl/Extended80.h"
 #include "report/components/ZvLEModule.h"
+#include "report/model/ZvProj.h"
 #include "tests/support/FuzzLoop.h"
 #include "tests/support/ZvAssembler.h"
 
@@ -120,6 +121,40 @@ TEST_F(ZvLERunTest, SignedOffsetsAndAddressModes)
     Run(*module);
     ASSERT_EQ(gCalls.size(), 1u);
     EXPECT_EQ(gCalls[0], (std::vector<uint32_t>{0x04030201, 0x03020100, 0x05040302, 0x02010000, 0x04030201}));
+
+    // Module-relative addresses: module 1, the library the probe uses, at
+    // its variable Shared (offset 4, after First); module 0, the probe's
+    // own data.
+    RecordProjectProcs();
+    RunZarvProcs(QStringLiteral("ZVCL"));
+    TZarvProjectManager project(nullptr);
+    project.New();
+    TZarvReport* report = project.ActiveReport();
+    ASSERT_NE(report, nullptr);
+    TZvModuleBuilder library(QStringLiteral("Lib"));
+    library.Var(QStringLiteral("First"), ZvLE::TTypeKind::tkInteger);
+    library.Var(QStringLiteral("Shared"), ZvLE::TTypeKind::tkInteger);
+    std::unique_ptr<TRCPUModule> libraryModule = library.Load(&project, report);
+    TRCPUModule* lib = libraryModule.get();
+    report->SetModule(std::move(libraryModule));
+    lib->SetIntVar(QStringLiteral("First"), 11);
+    lib->SetIntVar(QStringLiteral("Shared"), 0x01234567);
+    TZvAssembler reading;
+    reading.Op(Zop::Arg).Addr(A::Module(1, 4)).Op(Zop::Arg).Addr(A::Module(0, 4));
+    reading.Op(Zop::NativeProc).Slot(QStringLiteral("RECORD")).Op(Zop::Halt);
+    TZvModuleBuilder probe(QStringLiteral("PROBE"));
+    probe.Code(reading).DataSize(8).StackSize(256);
+    probe.Module().SetProjectBinding(&project, report);
+    ASSERT_NE(probe.Module().AddModule(QStringLiteral("Lib")), nullptr);
+    std::unique_ptr<TRCPUModule> user = probe.Load(&project, report);
+    user->ResolveImports(); // a module of the project is named in the file as one still to find
+    BindModuleExternals(user.get());
+    ASSERT_EQ(user->IndexToModule(1), lib);
+    Put<int32_t>(*user, 4, 22);
+    gCalls.clear();
+    Run(*user);
+    ASSERT_EQ(gCalls.size(), 1u);
+    EXPECT_EQ(gCalls[0], (std::vector<uint32_t>{0x01234567, 22}));
 
     // A jump with offset 0 lands on its own operand (here the byte 00).
     TZvAssembler self;

@@ -33,6 +33,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -104,6 +105,58 @@ protected:
     }
 
     int Page() const { return Form->ZvRenderPreview->CurrentPage(); }
+    QImage Picture() const { return Form->ZvRenderPreview->Bitmap()->ToImage(); }
+
+    // The report the window shows, as a refused File > Open leaves it, and
+    // the picture of the page after the one shown (stepped to and back).
+    struct TShownReport {
+        QString Caption, PageEdit, PageLabel, Status, InputFileName;
+        int Page = 0;
+        int Pages = 0;
+        bool OwnFile = false;
+        QImage Picture, NextPicture;
+    };
+    TShownReport Showing()
+    {
+        TShownReport shown{Form->Caption(),
+                           Form->PageEdit->Text(),
+                           Form->PageLabel->Caption(),
+                           Form->sbarMain->SimpleText(),
+                           Form->ZvRenderPreview->InputFileName(),
+                           Page(),
+                           Form->ZvRenderPreview->Pages(),
+                           Form->FAlternateZsfLoaded,
+                           Picture(),
+                           {}};
+        Form->actnPage_Next->QtAction()->trigger();
+        shown.NextPicture = Picture();
+        Form->actnPage_Previous->QtAction()->trigger();
+        return shown;
+    }
+    // The window still shows that report, and its next page step plays the
+    // page after it in that report.
+    void ExpectStillShowing(const TShownReport& before)
+    {
+        const TShownReport now = Showing();
+        EXPECT_EQ(now.Caption.toStdString(), before.Caption.toStdString());
+        EXPECT_EQ(now.PageEdit.toStdString(), before.PageEdit.toStdString());
+        EXPECT_EQ(now.PageLabel.toStdString(), before.PageLabel.toStdString());
+        EXPECT_EQ(now.Status.toStdString(), before.Status.toStdString());
+        EXPECT_EQ(now.InputFileName.toStdString(), before.InputFileName.toStdString());
+        EXPECT_EQ(now.Page, before.Page);
+        EXPECT_EQ(now.Pages, before.Pages);
+        EXPECT_EQ(now.OwnFile, before.OwnFile);
+        EXPECT_TRUE(now.Picture == before.Picture);
+        EXPECT_TRUE(now.NextPicture == before.NextPicture);
+    }
+    // The printer target holds the stream only while it prints: after File
+    // > Open it holds none, or the one the window shows.
+    void ExpectPrinterHoldsNoOtherStream() const
+    {
+        const TStream* held = Form->ZvRenderPrinter->ZSFStream();
+        EXPECT_TRUE(held == nullptr || held == Form->ZvRenderPreview->ZSFStream())
+            << "the printer target's stream";
+    }
     std::vector<bool> PageActions() const
     {
         return {Form->actnPage_First->Enabled(), Form->actnPage_Previous->Enabled(),
@@ -335,7 +388,7 @@ TEST_F(QpFormPreviewTest, OpenRefusesWhatTheReaderRejects)
     ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
     bad.write(Pages(2).left(40));
     bad.close();
-    const QString caption = Form->Caption();
+    const TShownReport shown = Showing();
     // The reader's message, then the file on a line of its own, once.
     try {
         Form->OpenFile(Path("bad.zsf"));
@@ -344,9 +397,8 @@ TEST_F(QpFormPreviewTest, OpenRefusesWhatTheReaderRejects)
         EXPECT_TRUE(e.Message().endsWith("\n" + Path("bad.zsf"))) << e.what();
         EXPECT_EQ(e.Message().count(Path("bad.zsf")), 1) << e.what();
     }
-    EXPECT_EQ(Page(), 2);
-    EXPECT_EQ(Form->ZvRenderPreview->Pages(), 3);
-    EXPECT_EQ(Form->Caption(), caption);
+    ExpectStillShowing(shown);
+    ExpectPrinterHoldsNoOtherStream();
 }
 
 // A file that cannot be opened (there is none, or it is a folder) is
@@ -356,7 +408,7 @@ TEST_F(QpFormPreviewTest, OpenNamesAFileThatCannotBeOpened)
 {
     Open(3);
     Form->actnPage_Next->Execute();
-    const QString caption = Form->Caption();
+    const TShownReport before = Showing();
     const QString missing = Path("missing.zsf");
     const QString folder = Path("folder.zsf");
     ASSERT_TRUE(QDir().mkpath(folder));
@@ -373,9 +425,7 @@ TEST_F(QpFormPreviewTest, OpenNamesAFileThatCannotBeOpened)
         ASSERT_EQ(Messages->Shown().size(), shown + 1);
         EXPECT_EQ(Messages->Shown().back().Text,
                   QStringLiteral("Cannot open file \"%1\". %2\n%1").arg(row.path, row.reason));
-        EXPECT_EQ(Page(), 2);
-        EXPECT_EQ(Form->ZvRenderPreview->Pages(), 3);
-        EXPECT_EQ(Form->Caption(), caption);
+        ExpectStillShowing(before);
     }
 }
 
@@ -393,6 +443,108 @@ QByteArray FileBytes(const QString& path)
     QFile file(path);
     EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
     return file.readAll();
+}
+
+// A snapshot stream whose bytes change once it has served its last byte:
+// a file written over between the read that checks it and the playback of
+// its first page.
+class TChangingStream : public TStream {
+public:
+    TChangingStream(QByteArray first, QByteArray later, bool& changed)
+        : FFirst(std::move(first)), FLater(std::move(later)), FChanged(changed)
+    {
+        FChanged = false;
+    }
+    int64_t Read(void* buffer, int64_t count) override
+    {
+        const QByteArray& bytes = FChanged ? FLater : FFirst;
+        const int64_t n = std::clamp<int64_t>(bytes.size() - FPosition, 0, count);
+        if (n > 0)
+            std::memcpy(buffer, bytes.constData() + FPosition, size_t(n));
+        FPosition += n;
+        if (n > 0 && FPosition == bytes.size())
+            FChanged = true;
+        return n;
+    }
+    int64_t Write(const void*, int64_t) override { return 0; }
+    int64_t Seek(int64_t offset, TSeekOrigin origin) override
+    {
+        const int64_t base = origin == TSeekOrigin::soBeginning ? 0
+                             : origin == TSeekOrigin::soCurrent ? FPosition
+                                                                : int64_t(FFirst.size());
+        FPosition = std::max<int64_t>(0, base + offset);
+        return FPosition;
+    }
+    int64_t Size() override { return FFirst.size(); }
+
+private:
+    QByteArray FFirst;
+    QByteArray FLater;
+    bool& FChanged;
+    int64_t FPosition = 0;
+};
+
+// File > Open takes a file only once its page 1 has played. A file that
+// passes the check and then fails at page 1 (a line of page 1 turned into a
+// command no reader knows after the check read it) is refused with the
+// reader's message naming it, and the window goes on showing the file it
+// showed at page 2: caption, page, count and picture, its next page step
+// playing that file's page 3, and the printer target still holding at most
+// the stream shown. Where the page shown no longer plays either, the
+// message is still the open's. A good file opened then is shown, and the
+// printer target lets go of the stream the window freed.
+TEST_F(QpFormPreviewTest, FileOpenTakesAFileOnlyOnceItsFirstPageHasPlayed)
+{
+    Open(1);
+    const QByteArray three = HeadedPages(3);
+    const QString shownFile = WriteFile(Path("shown.zsf"), three);
+    Form->OpenFile(shownFile);
+    Form->actnPage_Next->QtAction()->trigger();
+    ASSERT_EQ(Page(), 2);
+    const TShownReport shown = Showing();
+    Form->ZvRenderPrinter->ShareZSFStream(*Form->ZvRenderPreview); // as a print hands it over
+
+    const QByteArray good = HeadedPages(5);
+    const QByteArray damaged = WithUnknownCommands(good, {LineText(1, 4)});
+    ASSERT_FALSE(damaged.isEmpty());
+    const QString late = Path("late.zsf");
+    const QString message = QStringLiteral("Unexpected code [238] found in report file.\n") + late;
+    auto openLate = [&] {
+        bool changed = false;
+        try {
+            Form->OpenFile(std::make_unique<TChangingStream>(good, damaged, changed), late);
+            ADD_FAILURE() << "opened";
+        } catch (const Exception& e) {
+            EXPECT_EQ(e.Message().toStdString(), message.toStdString());
+        }
+        EXPECT_TRUE(changed); // the check read every byte, page 1 the damaged ones
+    };
+    openLate();
+    ExpectStillShowing(shown);
+    ExpectPrinterHoldsNoOtherStream();
+
+    // The file shown, changed on disk since, no longer plays its page 2:
+    // the refusal told is still the open's, and page 2 stays on screen.
+    {
+        QFile file(shownFile);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.seek(TextCommandPos(three, LineText(2, 4))));
+        ASSERT_EQ(file.write("\xEE", 1), 1);
+    }
+    openLate();
+    EXPECT_EQ(Page(), 2);
+    EXPECT_EQ(Form->sbarMain->SimpleText(), shown.Status);
+    EXPECT_TRUE(Picture() == shown.Picture);
+
+    Form->ZvRenderPrinter->ShareZSFStream(*Form->ZvRenderPreview);
+    Form->OpenFile(std::make_unique<TMemoryStream>(good), Path("good.zsf"));
+    EXPECT_TRUE(Form->Caption().endsWith(QStringLiteral(" - [ good.zsf ]")));
+    EXPECT_EQ(Page(), 1);
+    EXPECT_EQ(Form->ZvRenderPreview->Pages(), 5);
+    EXPECT_EQ(Form->sbarMain->SimpleText(), "Page 1 of 5");
+    ExpectPrinterHoldsNoOtherStream();
+    Form->actnPage_Next->QtAction()->trigger();
+    EXPECT_EQ(Page(), 2);
 }
 
 // Page 3's number in a six-page snapshot file set to 99999, to 2, to 4,
