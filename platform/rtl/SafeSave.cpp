@@ -482,9 +482,9 @@ bool CheckTarget(const QString& fileName, const QByteArray& target, struct stat&
     return true;
 }
 
-// Whether refuses any of links, asked with the state of the folder the link
-// stands in and the link's own owner. A link or folder that cannot be
-// looked at now is left to the steps after.
+// Whether refuses, asked with the state of the folder a link stands in and
+// the link's own owner, refuses any of links. A link or folder that cannot
+// be looked at now is left to the steps after.
 bool AnyLinkRefused(const QList<QByteArray>& links, bool (*refuses)(const struct stat&, uid_t))
 {
     for (const QByteArray& link : links) {

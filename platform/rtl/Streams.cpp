@@ -302,8 +302,8 @@ int NotRegularError(const struct stat& st)
 // no /proc): the look first spares what is no file the open itself (a
 // FIFO's open would wake a writer waiting on it, a device's may act on the
 // device), and whatever took the name since is opened without waiting for
-// a FIFO's other end and checked. Such an open does not wait for a lease
-// either, which it answers with EWOULDBLOCK.
+// a FIFO's other end, without becoming the process's terminal, and checked.
+// Such an open does not wait for a lease either: it answers EWOULDBLOCK.
 int OpenWithoutWaiting(const QByteArray& path, int flags, mode_t mode)
 {
     struct stat seen {};

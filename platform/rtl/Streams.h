@@ -37,9 +37,10 @@ constexpr uint16_t fmShareDenyNone = 0x0040;
 // FIFO's waiting writer is not woken, a device is not touched); one that
 // becomes something else meanwhile is opened without blocking and closed
 // again. A regular file that another process holds under a lease is waited
-// for, as a plain open waits, until the holder gives the lease up. A folder
-// answers EISDIR; a FIFO, socket or device ENXIO, which NotAFileReason
-// (FileErrors.h) explains.
+// for, as a plain open waits, until the holder gives the lease up (one that
+// appears at the name just as the open would create it, or any where /proc
+// is missing, answers EWOULDBLOCK instead). A folder answers EISDIR; a FIFO, socket or device ENXIO, which
+// NotAFileReason (FileErrors.h) explains.
 int OpenRegularFile(const QString& fileName, int flags, mode_t mode = 0);
 
 // Opens the regular file at fileName (or at the end of its links) for
