@@ -482,6 +482,32 @@ bool CheckTarget(const QString& fileName, const QByteArray& target, struct stat&
     return true;
 }
 
+// Whether refuses, asked with the state of the folder a link stands in and
+// the link's own owner, refuses any of links. A link or folder that cannot
+// be looked at now is left to the steps after.
+bool AnyLinkRefused(const QList<QByteArray>& links, bool (*refuses)(const struct stat&, uid_t))
+{
+    for (const QByteArray& link : links) {
+        struct stat own {};
+        struct stat folder {};
+        if (::lstat(link.constData(), &own) == 0 && ::stat(FolderOf(link).constData(), &folder) == 0 &&
+            refuses(folder, own.st_uid))
+            return true;
+    }
+    return false;
+}
+
+// Whether the system, guarding shared folders against links planted for
+// another user, would refuse to follow a link of owner in the folder whose
+// state is folder: in a sticky folder that others may write, only a link of
+// the follower's own (the effective user) or of the folder's owner is
+// followed, for every user, root included.
+bool SharedFolderRefuses(const struct stat& folder, uid_t owner)
+{
+    constexpr mode_t shared = S_ISVTX | S_IWOTH;
+    return (folder.st_mode & shared) == shared && owner != ::geteuid() && owner != folder.st_uid;
+}
+
 // Refuses, before anything is made, a save that would make its file where
 // another user's link in a sticky folder leads: a link that leads nowhere
 // yet there is judged as that user's file at its name would be, so that no
@@ -489,15 +515,20 @@ bool CheckTarget(const QString& fileName, const QByteArray& target, struct stat&
 void CheckLinks(const QString& fileName, const QList<QByteArray>& links, const QByteArray& target)
 {
     struct stat end {};
-    if (links.isEmpty() || ::lstat(target.constData(), &end) == 0)
-        return;
-    for (const QByteArray& link : links) {
-        struct stat own {};
-        struct stat folder {};
-        if (::lstat(link.constData(), &own) == 0 && ::stat(FolderOf(link).constData(), &folder) == 0 &&
-            StickyKeeps(folder, own.st_uid))
-            throw EFileSaveError(SaveMessage(fileName, SystemReason(EPERM)));
-    }
+    if (!links.isEmpty() && ::lstat(target.constData(), &end) != 0 && AnyLinkRefused(links, StickyKeeps))
+        throw EFileSaveError(SaveMessage(fileName, SystemReason(EPERM)));
+}
+
+// Refuses, before anything is made, a save through a link that the
+// system's own walk would not follow in a shared sticky folder, whether or
+// not its chain ends in a file and whatever the system's own setting: the
+// save follows its links itself, where that guard of the system never runs,
+// and would otherwise write another user's file where a link planted for
+// the saver leads.
+void CheckFollowedLinks(const QString& fileName, const QList<QByteArray>& links)
+{
+    if (AnyLinkRefused(links, SharedFolderRefuses))
+        throw EFileSaveError(SaveMessage(fileName, SystemReason(EACCES)));
 }
 
 // Puts a second name of the file open as handle, whose state is kept, in
@@ -603,6 +634,7 @@ TSafeFileStream::TSafeFileStream(const QString& fileName, TAtName atName, int li
     QList<QByteArray> links;
     FTarget = atName == TAtName::Follow ? FinalTarget(fileName, links) : AbsoluteName(fileName);
     CheckLinks(fileName, links, FTarget);
+    CheckFollowedLinks(fileName, links);
     const QByteArray folder = FolderOf(FTarget);
     struct stat old {};
     const bool exists = CheckTarget(fileName, FTarget, old);

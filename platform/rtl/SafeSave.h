@@ -13,7 +13,15 @@
 // neither the file nor the folder and lacks CAP_FOWNER) is refused with
 // "Operation not permitted" before any name is made, and so is a save
 // through another user's link there that leads nowhere yet (the new file
-// would be made where that user's link picked). A target that is no regular
+// would be made where that user's link picked). A save through a link that
+// stands in a sticky folder others may write, and that belongs neither to
+// the saver (the effective user) nor to the folder's owner, is refused with
+// "Permission denied" before anything is made, whether or not the link's
+// chain ends in a file and for every saver, root included: the system's own
+// walk would not follow such a link where it guards shared folders, and the
+// save follows its links itself (links in the folder part of the name are
+// followed by the system, under its own setting; a chain that leads nowhere
+// and that the sticky bit keeps answers as above). A target that is no regular
 // file (a folder, a FIFO, a socket, a device), directly or at the end of its
 // links, is refused before anything is made and left as it was; one put
 // there while the bytes are written is looked for again just before the

@@ -298,19 +298,19 @@ int NotRegularError(const struct stat& st)
     return S_ISDIR(st.st_mode) ? EISDIR : ENXIO;
 }
 
-} // namespace
-
-int OpenRegularPath(const QByteArray& path, int flags, mode_t mode)
+// Where nothing of the name can be held first (a file made by the open, or
+// no /proc): the look first spares what is no file the open itself (a
+// FIFO's open would wake a writer waiting on it, a device's may act on the
+// device), and whatever took the name since is opened without waiting for
+// a FIFO's other end, without becoming the process's terminal, and checked.
+// Such an open does not wait for a lease either: it answers EWOULDBLOCK.
+int OpenWithoutWaiting(const QByteArray& path, int flags, mode_t mode)
 {
-    // The look first spares what is no file the open itself: a FIFO's open
-    // would wake a writer waiting on it, a device's may act on the device.
     struct stat seen {};
     if (::stat(path.constData(), &seen) == 0 && !S_ISREG(seen.st_mode)) {
         errno = NotRegularError(seen);
         return -1;
     }
-    // Whatever took the name since is opened without waiting for a FIFO's
-    // other end, and without becoming the process's terminal.
     const int handle = ::open(path.constData(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode);
     if (handle < 0)
         return -1;
@@ -328,6 +328,54 @@ int OpenRegularPath(const QByteArray& path, int flags, mode_t mode)
     ::close(handle);
     errno = error;
     return -1;
+}
+
+// Opens with flags the regular file held as found (a descriptor that only
+// names it), whose state is seen, through that descriptor's own entry in
+// /proc: the name given cannot lead anywhere else meanwhile, and the open
+// waits as a plain one does for a lease another process holds. -1 with
+// ENOENT where /proc is missing or leads to another file.
+int Reopen(int found, const struct stat& seen, int flags)
+{
+    const QByteArray self = "/proc/self/fd/" + QByteArray::number(found);
+    const int handle =
+        ::open(self.constData(), (flags & ~(O_CREAT | O_EXCL | O_NONBLOCK)) | O_NOCTTY | O_CLOEXEC);
+    if (handle < 0)
+        return -1;
+    struct stat opened {};
+    if (::fstat(handle, &opened) == 0 && opened.st_dev == seen.st_dev && opened.st_ino == seen.st_ino)
+        return handle;
+    ::close(handle);
+    errno = ENOENT;
+    return -1;
+}
+
+} // namespace
+
+int OpenRegularPath(const QByteArray& path, int flags, mode_t mode)
+{
+    // The name is first held without opening what it names (no FIFO's
+    // writer woken, no device touched, no lease broken), and only a regular
+    // file is opened.
+    const int found = ::open(path.constData(), O_PATH | O_CLOEXEC);
+    if (found < 0)
+        return errno == ENOENT && (flags & O_CREAT) != 0 ? OpenWithoutWaiting(path, flags, mode) : -1;
+    struct stat seen {};
+    int error = 0;
+    int handle = -1;
+    if (::fstat(found, &seen) != 0)
+        error = errno;
+    else if (!S_ISREG(seen.st_mode))
+        error = NotRegularError(seen);
+    else if ((flags & (O_CREAT | O_EXCL)) == (O_CREAT | O_EXCL))
+        error = EEXIST;
+    else if (handle = Reopen(found, seen, flags); handle < 0)
+        error = errno;
+    ::close(found);
+    if (error == ENOENT)
+        return OpenWithoutWaiting(path, flags, mode);
+    errno = error;
+    return handle;
 }
 
 int64_t ReadHandleFully(int handle, void* buffer, int64_t count)

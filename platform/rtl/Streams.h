@@ -36,7 +36,10 @@ constexpr uint16_t fmShareDenyNone = 0x0040;
 // with errno. A name seen to be no regular file is not opened at all (a
 // FIFO's waiting writer is not woken, a device is not touched); one that
 // becomes something else meanwhile is opened without blocking and closed
-// again. A folder answers EISDIR; a FIFO, socket or device ENXIO, which
+// again. A regular file that another process holds under a lease is waited
+// for, as a plain open waits, until the holder gives the lease up (one that
+// appears at the name just as the open would create it, or any where /proc
+// is missing, answers EWOULDBLOCK instead). A folder answers EISDIR; a FIFO, socket or device ENXIO, which
 // NotAFileReason (FileErrors.h) explains.
 int OpenRegularFile(const QString& fileName, int flags, mode_t mode = 0);
 

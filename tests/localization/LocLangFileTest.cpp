@@ -10,6 +10,7 @@
 #include "tests/support/FileAccess.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/FuzzLoop.h"
+#include "tests/support/LeaseHolder.h"
 
 #include <QDir>
 #include <QFile>
@@ -868,6 +869,23 @@ TEST_F(LocLangFileOnDisk, LocksAndSafeSaving)
     holder.Lock();
     EXPECT_GE(holder.Handle(), 0);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 2); // no temporary files left
+}
+
+// A language file another process holds under a read lease (as a file
+// server holds one), given up 100 ms after the system asks for it: the
+// check whether it may be written waits for the holder, as a plain open
+// does, and finds it writable.
+TEST_F(LocLangFileOnDisk, AFileUnderALeaseIsWaitedForToTellItWritable)
+{
+    const QString path = Path("it.lng");
+    WriteFile(path, SampleFile(7));
+    TLeaseHolder holder(path, F_RDLCK);
+    ASSERT_EQ(holder.Failure().toStdString(), "");
+    bool readOnly = true;
+    const int64_t waited = ElapsedMilliseconds([&] { readOnly = TLangFile(path).ReadOnly(); });
+    EXPECT_FALSE(readOnly);
+    EXPECT_EQ(holder.Finish().toStdString(), "");
+    EXPECT_GE(waited, TLeaseHolder::kHoldMilliseconds - 20);
 }
 
 // A FIFO at a language file's name, directly or through a link, is no

@@ -3,17 +3,23 @@
 
 #include "tests/support/ChildProcess.h"
 #include "tests/support/FileAccess.h"
+#include "tests/support/LeaseHolder.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <map>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -21,6 +27,7 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -382,4 +389,122 @@ TEST(FileStream, ANameThatBecomesAFifoWhileOpeningIsNeverWaitedOn)
         },
         TAfterStop::Resume);
     EXPECT_GT(stops, 3);
+}
+
+// A file another process holds under a lease (as a file server holds one),
+// given up 100 ms after the system asks for it: a stream reading it under a
+// write lease, and one writing or recreating it under a read lease, waits
+// for the holder as a plain open does, then reads the file's bytes or
+// writes its own.
+TEST(FileStream, AFileUnderALeaseIsWaitedFor)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("leased.zrf");
+    struct TCase {
+        const char* Name;
+        int Lease;
+        uint16_t Mode;
+        const char* Answer;
+        const char* Final;
+    };
+    const TCase cases[] = {
+        {"read under a write lease", F_WRLCK, fmOpenRead, "old bytes", "old bytes"},
+        {"write under a read lease", F_RDLCK, fmOpenWrite, "written", "new bytes"},
+        {"create under a read lease", F_RDLCK, fmCreate, "written", "new"},
+    };
+    for (const TCase& row : cases) {
+        SCOPED_TRACE(row.Name);
+        WriteFile(path, "old bytes");
+        TLeaseHolder holder(path, row.Lease);
+        ASSERT_EQ(holder.Failure().toStdString(), "");
+        QString answer;
+        const int64_t waited = ElapsedMilliseconds([&] {
+            try {
+                TFileStream stream(path, row.Mode);
+                if (row.Mode == fmOpenRead) {
+                    answer = QString::fromLatin1(stream.ReadBytes(stream.Size()));
+                } else {
+                    stream.WriteBytes("new");
+                    answer = QStringLiteral("written");
+                }
+            } catch (const Exception& e) {
+                answer = e.Message();
+            }
+        });
+        EXPECT_EQ(answer.toStdString(), row.Answer);
+        EXPECT_EQ(holder.Finish().toStdString(), "");
+        EXPECT_GE(waited, TLeaseHolder::kHoldMilliseconds - 20);
+        EXPECT_EQ(ReadFile(path).toStdString(), row.Final);
+    }
+}
+
+namespace {
+
+// Makes /proc of this process (a child, root) an empty file system, in a
+// mount namespace of its own: a system without /proc. With elsewhere, each
+// descriptor's entry there is a file of its own instead, not the one the
+// descriptor has open. An empty text, or why it could not.
+QString ReplaceProc(bool elsewhere)
+{
+    if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::mount("none", "/proc", "tmpfs", 0, nullptr) != 0)
+        return QStringLiteral("no mount namespace of its own: ") +
+               QString::fromLocal8Bit(std::strerror(errno));
+    if (!elsewhere)
+        return QString();
+    if (!QDir().mkpath(QStringLiteral("/proc/self/fd")))
+        return QStringLiteral("cannot fill /proc");
+    for (int handle = 0; handle < 256; ++handle) {
+        QFile entry(QStringLiteral("/proc/self/fd/%1").arg(handle));
+        if (!entry.open(QIODevice::WriteOnly) || entry.write("elsewhere") != 9)
+            return QStringLiteral("cannot fill /proc");
+    }
+    return QString();
+}
+
+} // namespace
+
+// With /proc as it is, without one and with one whose entries lead to other
+// files, OpenRegularFile answers as a plain open of the name: it reads the
+// file's own bytes, makes a file that is not there (with or without
+// O_EXCL), and refuses to make one that is there with O_EXCL (EEXIST).
+TEST(FileStream, RegularOpensAnswerAsPlainOpensWhateverProcIs)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to mount over /proc";
+    QTemporaryDir dir;
+    const QString file = dir.filePath("file.bin");
+    const std::pair<const char*, std::function<QString()>> systems[] = {
+        {"as it is", [] { return QString(); }},
+        {"missing", [] { return ReplaceProc(false); }},
+        {"leading elsewhere", [] { return ReplaceProc(true); }},
+    };
+    int number = 0;
+    for (const auto& [system, prepare] : systems) {
+        SCOPED_TRACE(system);
+        WriteFile(file, "bytes");
+        const QString made = dir.filePath(QStringLiteral("made%1.bin").arg(++number));
+        const QString answer = RunInChild(prepare, [&] {
+            QStringList answers;
+            const std::pair<QString, int> opens[] = {
+                {file, O_RDONLY},
+                {made, O_RDWR | O_CREAT | O_EXCL},
+                {made + ".2", O_RDWR | O_CREAT | O_TRUNC},
+                {file, O_RDWR | O_CREAT | O_EXCL},
+            };
+            for (const auto& [name, flags] : opens) {
+                const int handle = OpenRegularFile(name, flags, 0600);
+                if (handle < 0) {
+                    answers << QString::fromLocal8Bit(std::strerror(errno));
+                    continue;
+                }
+                answers << QString::fromLatin1(ReadAllFrom(handle));
+                ::close(handle);
+            }
+            return answers.join('|');
+        });
+        EXPECT_EQ(answer.toStdString(), "bytes|||File exists");
+        EXPECT_TRUE(QFileInfo(made).isFile() && QFileInfo(made + ".2").isFile());
+        EXPECT_EQ(ReadFile(file), "bytes");
+    }
 }

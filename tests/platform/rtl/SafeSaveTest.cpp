@@ -7,6 +7,7 @@
 #include "tests/support/FileAccess.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/FolderFixture.h"
+#include "tests/support/LeaseHolder.h"
 #include "tests/support/NameProbe.h"
 #include "tests/support/RefusedCalls.h"
 
@@ -986,6 +987,83 @@ TEST_F(SafeSave, InAStickyFolderAnotherUsersNameIsRefusedBeforeAnyNameIsMade)
     EXPECT_EQ(ReadFile(In("b.ini")), "new");
     EXPECT_EQ(ReadFile(In("b.bak")), "B's");
     EXPECT_EQ(EntriesOf(folder), "a.bak a.ini b.bak b.ini gone.bak gone.ini link.bak mine.ini");
+}
+
+// Made-up users A and B and root, in a root-owned shared folder (1777, as
+// /tmp is) where B's link x.zrf leads to A's private file in A's own folder:
+// a save by A through B's link, or through A's own link to it, and root's
+// save through it are refused with "Permission denied", as the system's own
+// walk would refuse to follow B's link there, whatever the system's setting:
+// A's file keeps its bytes and no name is added in any folder. A saves
+// through its own link and through the folder owner's there, and through
+// B's link in a sticky folder only its group may write (1775).
+TEST_F(SafeSave, ALinkInASharedStickyFolderIsFollowedOnlyAsTheSystemWould)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to save as made-up users";
+    const TSharers people = MadeUpSharers();
+    const uid_t a = people.GroupMember;
+    const uid_t b = people.NamedMember;
+    QTemporaryDir top(QStringLiteral("/tmp/tessvar-links-XXXXXX"));
+    ASSERT_EQ(OpenFolder(top), QString());
+    const QString home = MakeFolderOf(top.path(), QStringLiteral("home"), a, 0700);
+    const QString shared = MakeFolderOf(top.path(), QStringLiteral("shared"), 0, 01777);
+    const QString group = MakeFolderOf(top.path(), QStringLiteral("group"), 0, 01775);
+    ASSERT_FALSE(home.isEmpty() || shared.isEmpty() || group.isEmpty());
+    const QString file = QDir(home).filePath(QStringLiteral("project.zrf"));
+    ASSERT_EQ(MakeFileOf(file, "A's", a, a, 0600), QString());
+    const auto In = [](const QString& folder, const char* name) {
+        return QDir(folder).filePath(QLatin1String(name));
+    };
+    ASSERT_EQ(MakeLinkOf(In(shared, "x.zrf"), file, b), QString());
+    ASSERT_EQ(MakeLinkOf(In(shared, "chain.zrf"), QStringLiteral("x.zrf"), a), QString());
+    ASSERT_EQ(MakeLinkOf(In(shared, "own.zrf"), file, a), QString());
+    ASSERT_EQ(MakeLinkOf(In(shared, "root.zrf"), file, 0), QString());
+    ASSERT_EQ(MakeLinkOf(In(group, "x.zrf"), file, b), QString());
+    const auto saveAs = [&](uid_t saver, const QString& name) {
+        return RunInChild([&] { return saver == 0 ? QString() : BecomeUser(saver, saver, {}); },
+                          [&] { return SaveAnswer([&] { SaveBytesToFile(name, "new " + name.toUtf8()); }); })
+            .toStdString();
+    };
+    const auto stateOfEveryFolder = [&] {
+        return FolderState(home) + FolderState(shared) + FolderState(group);
+    };
+    const std::string before = stateOfEveryFolder();
+    const std::pair<uid_t, QString> refused[] = {
+        {a, In(shared, "x.zrf")}, {a, In(shared, "chain.zrf")}, {0, In(shared, "x.zrf")}};
+    for (const auto& [saver, name] : refused) {
+        SCOPED_TRACE(saver);
+        EXPECT_EQ(saveAs(saver, name),
+                  "Cannot create file \"" + name.toStdString() + "\". Permission denied");
+        EXPECT_EQ(ReadFile(file).toStdString(), "A's");
+        EXPECT_EQ(stateOfEveryFolder(), before);
+    }
+    for (const QString& name : {In(shared, "own.zrf"), In(shared, "root.zrf"), In(group, "x.zrf")}) {
+        EXPECT_EQ(saveAs(a, name), "saved");
+        EXPECT_EQ(ReadFile(file).toStdString(), "new " + name.toStdString());
+    }
+    EXPECT_EQ(EntriesOf(home), "project.zrf");
+    EXPECT_EQ(EntriesOf(shared), "chain.zrf own.zrf root.zrf x.zrf");
+    EXPECT_EQ(EntriesOf(group), "x.zrf");
+    EXPECT_EQ(QFileInfo(file).ownerId(), a);
+}
+
+// A file another process holds under a write lease (as a file server holds
+// one), given up 100 ms after the system asks for it: keeping it as a
+// backup waits for the holder, as a plain open does, and keeps its bytes.
+TEST_F(SafeSave, AFileUnderALeaseIsKeptOnceItsHolderLetsGo)
+{
+    const QString path = WriteFile("leased.zrf", "old");
+    TLeaseHolder holder(path, F_WRLCK);
+    ASSERT_EQ(holder.Failure().toStdString(), "");
+    QString answer;
+    const int64_t waited =
+        ElapsedMilliseconds([&] { answer = SaveAnswer([&] { KeepFileAs(path, PathOf("leased.~zr")); }); });
+    EXPECT_EQ(answer.toStdString(), "saved");
+    EXPECT_EQ(holder.Finish().toStdString(), "");
+    EXPECT_GE(waited, TLeaseHolder::kHoldMilliseconds - 20);
+    EXPECT_EQ(ReadFile(PathOf("leased.~zr")).toStdString(), "old");
+    EXPECT_EQ(FolderEntries().join(u' ').toStdString(), "leased.zrf leased.~zr");
 }
 
 // B keeps A's file, which B may read, write and replace in a shared folder
