@@ -965,14 +965,14 @@ TEST(QpFilerReaderTest, ASkipReadsItsLastByteWhereNoWindowHoldsIt)
         int SkipReads;
         int Reads; // once read on and gone back
     } rows[] = {
-        {kFar + 10, 100, kAt, 0, 0},            // inside the window read last
-        {kAt + 10, 2 * kWindow, kAt, 0, 0},     // from one window into the other
-        {kFar, kWindow, kAt, 0, 1},             // to its last byte: reading on reads
-        {kFar + 10, kWindow, kAt, 1, 1},        // past its end
-        {kFar + 10, 2 * kWindow, kAt, 1, 1},    // a window past its end
-        {kAt + 10, kWindow, kFar, 1, 1},        // past the end of the other
-        {kAt + kWindow + 100, 10, kFar, 1, 1},  // outside both
-        {size - 5, 5, kFar, 1, 1},              // to the stream's last byte
+        {kFar + 10, 100, kAt, 0, 0},           // inside the window read last
+        {kAt + 10, 2 * kWindow, kAt, 0, 0},    // from one window into the other
+        {kFar, kWindow, kAt, 0, 1},            // to its last byte: reading on reads
+        {kFar + 10, kWindow, kAt, 1, 1},       // past its end
+        {kFar + 10, 2 * kWindow, kAt, 1, 1},   // a window past its end
+        {kAt + 10, kWindow, kFar, 1, 1},       // past the end of the other
+        {kAt + kWindow + 100, 10, kFar, 1, 1}, // outside both
+        {size - 5, 5, kFar, 1, 1},             // to the stream's last byte
     };
     // The whole stream, and one that ends a window after kFar though it
     // claims to be whole.

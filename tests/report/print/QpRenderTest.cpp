@@ -831,8 +831,8 @@ public:
 // How a stream ends: as a playback of all its pages onto a target of the
 // kind ends (Render), or as the check of the stream (CheckRender) ends.
 struct Ending {
-    QString Message; // "played" when it does not raise
-    int Steps = 0;   // the steps seen by then
+    QString Message;   // "played" when it does not raise
+    int Steps = 0;     // the steps seen by then
     bool Shown = true; // the target showed what stood where it ended
 };
 
@@ -994,8 +994,7 @@ TEST_F(QpRenderTest, TheCheckReadsWhatOnlyThePrinterOrOnlyThePreviewShows)
             QString message;
         } rows[] = {
             {"sound codes", CodedPages(QStringLiteral("7"), sizeTwelve, only), QStringLiteral("played")},
-            {"a size code in a text",
-             WithSizeCodeNoNumber(CodedPages(QStringLiteral("7"), sizeTwelve, only)),
+            {"a size code in a text", WithSizeCodeNoNumber(CodedPages(QStringLiteral("7"), sizeTwelve, only)),
              QStringLiteral("'q2' is not a valid floating point value")},
             {"a size code in a variable's value",
              CodedPages(QStringLiteral("\x01"
