@@ -160,9 +160,10 @@ TZsfReader::TWindow* TZsfReader::WindowAt(int64_t position)
     return nullptr;
 }
 
-// Reading on from the end of the current window refills it; a jump fills
-// the other one, which keeps the window the jump came from. A window
-// holding nothing (none read yet, or a fill that failed) is taken first.
+// Reading on from the end of the current window, or past it from inside
+// it (readOn), refills it; a jump fills the other one, which keeps the
+// window the jump came from. A window holding nothing (none read yet, or a
+// fill that failed) is taken first.
 TZsfReader::TWindow& TZsfReader::Fill(int64_t position, bool readOn)
 {
     TWindow* window = FWindow;
