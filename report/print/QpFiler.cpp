@@ -160,13 +160,14 @@ TZsfReader::TWindow* TZsfReader::WindowAt(int64_t position)
     return nullptr;
 }
 
-// Reading on from the end of the current window refills it; a jump fills
-// the other one, which keeps the window the jump came from. A window
-// holding nothing (none read yet, or a fill that failed) is taken first.
-TZsfReader::TWindow& TZsfReader::Fill(int64_t position)
+// Reading on from the end of the current window, or past it from inside
+// it (readOn), refills it; a jump fills the other one, which keeps the
+// window the jump came from. A window holding nothing (none read yet, or a
+// fill that failed) is taken first.
+TZsfReader::TWindow& TZsfReader::Fill(int64_t position, bool readOn)
 {
     TWindow* window = FWindow;
-    if (window->Length > 0 && position != window->Start + window->Length)
+    if (window->Length > 0 && !readOn && position != window->Start + window->Length)
         window = window == &FWindows[0] ? &FWindows[1] : &FWindows[0];
     // No window is larger than the stream the reader was made for.
     const int64_t capacity = std::min<int64_t>(kWindowSize, FSize);
@@ -212,6 +213,17 @@ QString TZsfReader::Text()
     }
     qFromLittleEndian<quint16>(units, length, text.data());
     return text;
+}
+
+// A skip that starts in the window read last reads on from it, so that
+// window is the one refilled and the other (where a jump came from, or
+// what a page refers back to) stays.
+void TZsfReader::Reach(int64_t position)
+{
+    if (WindowAt(position))
+        return;
+    const int64_t offset = FPosition - FHereStart;
+    Fill(position, offset >= 0 && offset <= FHereLength);
 }
 
 void TZsfReader::SkipText()

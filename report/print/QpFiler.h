@@ -221,11 +221,17 @@ public:
     // A text as the version stores it.
     QString Text();
     // Passes over a text, or count bytes, refused as Text or Bytes refuses
-    // them; the bytes are not read.
+    // them, a stream that holds fewer bytes than it reports included: the
+    // bytes are not taken, but the last of them must be there. Where it
+    // lies in the window read last that costs nothing; else it is read,
+    // with the window that follows it.
     void SkipText();
     void SkipBytes(int64_t count)
     {
         Need(count);
+        const int64_t last = FPosition + count - 1 - FHereStart;
+        if (count > 0 && (last < 0 || last >= FHereLength))
+            Reach(FPosition + count - 1);
         FPosition += count;
     }
     QByteArray Bytes(int64_t count);
@@ -284,6 +290,10 @@ private:
         return FHere + offset;
     }
     const char* Gathered(int64_t count);
+    // Makes sure the stream holds the byte at the position, reading the
+    // window that starts there unless a window holds it; the read error
+    // when it is not there.
+    void Reach(int64_t position);
     [[noreturn]] static void ReadError();
     [[noreturn]] static void InvalidNumber();
     void Need(int64_t count) const
@@ -305,8 +315,9 @@ private:
     // neither does.
     TWindow* WindowAt(int64_t position);
     // Reads the window that starts at the position; the read error when the
-    // stream has no byte there.
-    TWindow& Fill(int64_t position);
+    // stream has no byte there. readOn: the reader moves on past the window
+    // read last, which is then the one refilled.
+    TWindow& Fill(int64_t position, bool readOn = false);
     // Up to count stream bytes from the position on; fewer only where the
     // stream ends. Returns how many.
     int64_t StreamBytes(int64_t position, char* buffer, int64_t count);

@@ -691,9 +691,12 @@ int TQPConverter::PlayedPageCount() const
 // ---------------------------------------------------------------------------
 // Commands
 
+// A check stands for playbacks of every kind, so the destinations suppress
+// nothing in it: what the printer or the preview alone shows is read as
+// that one reads it.
 bool TQPConverter::Suppressed() const
 {
-    return FRenderer->IsSuppressed();
+    return !FCheck && FRenderer->IsSuppressed();
 }
 
 bool TQPConverter::Quiet() const

@@ -144,9 +144,11 @@ public:
     // file.", as does a page whose header differs from the one indexed when
     // the stream was first played. pageCount has no effect.
     virtual void Generate(int pageNo, int pageCount = 0);
-    // Reads the stream once through, as a playback of all its pages onto a
-    // target that draws nothing, and refuses it as that playback does: the
-    // same error at the same place. Nothing reaches the target but its
+    // Reads the stream once through, as playbacks of all its pages onto
+    // targets that draw nothing read it, and refuses it as the first of them
+    // to fail does: the same error at the same place. It stands for targets
+    // of every kind, so what only the printer or only the preview shows is
+    // read as that one reads it. Nothing reaches the target but its
     // destination filter, and no work is done whose result only drawing
     // uses (macros in texts that cannot fail, pictures built from decoded
     // images, text widths); pictures are still decoded. The page index is
@@ -251,6 +253,7 @@ private:
     double RunWidth(const QString& run, const TSaveFont& font) const;
     QString Expand(const QString& text, int depth);
     QString MacroText(int ordinal);
+    // The target shows nothing here; never in a check.
     bool Suppressed() const;
     // Drawing calls are left out: in a check, or while the target is
     // suppressed.

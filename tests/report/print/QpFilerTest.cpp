@@ -943,6 +943,72 @@ TEST(QpFilerReaderTest, LongBlocksReadWhereverTheyStartAgainstTheWindows)
     }
 }
 
+// Passing over bytes, with windows read at kAt and (read last) at kFar:
+// ending in either window reads nothing; ending past them reads once, the
+// window from the last byte passed over on, so that reading on after it
+// and going back to the other window cost nothing more (read calls counted
+// on the whole stream). A stream that holds fewer bytes than it reports (a file cut after it was measured) is
+// refused where the bytes passed over run past its end, with the read
+// error, the position left where it was.
+TEST(QpFilerReaderTest, ASkipReadsItsLastByteWhereNoWindowHoldsIt)
+{
+    constexpr int kWindow = TZsfReader::kWindowSize;
+    constexpr qsizetype kAt = 1000;
+    constexpr qsizetype kFar = kAt + 2 * kWindow;
+    const QByteArray bytes = ManyValues().Bytes;
+    const qsizetype size = bytes.size();
+    ASSERT_GT(size, kFar + 2 * kWindow + 10);
+    const struct {
+        qsizetype From;
+        qsizetype Count;
+        qsizetype Back; // the window gone back to after reading on
+        int SkipReads;
+        int Reads; // once read on and gone back
+    } rows[] = {
+        {kFar + 10, 100, kAt, 0, 0},           // inside the window read last
+        {kAt + 10, 2 * kWindow, kAt, 0, 0},    // from one window into the other
+        {kFar, kWindow, kAt, 0, 1},            // to its last byte: reading on reads
+        {kFar + 10, kWindow, kAt, 1, 1},       // past its end
+        {kFar + 10, 2 * kWindow, kAt, 1, 1},   // a window past its end
+        {kAt + 10, kWindow, kFar, 1, 1},       // past the end of the other
+        {kAt + kWindow + 100, 10, kFar, 1, 1}, // outside both
+        {size - 5, 5, kFar, 1, 1},             // to the stream's last byte
+    };
+    // The whole stream, and one that ends a window after kFar though it
+    // claims to be whole.
+    const QByteArray held[] = {bytes, bytes.left(kFar + kWindow + 1000)};
+    for (const QByteArray& has : held) {
+        for (const auto& row : rows) {
+            SCOPED_TRACE(testing::Message() << row.Count << " bytes from " << row.From
+                                            << (has.size() < size ? ", stream cut" : ""));
+            Claiming<CountingStream> stream(size, has);
+            TZsfReader reader(stream);
+            ExpectBlock(reader, has, kAt, 1);
+            ExpectBlock(reader, has, kFar, 1);
+            stream.Reads = 0;
+            reader.Seek(row.From);
+            const qsizetype end = row.From + row.Count;
+            if (end > has.size()) {
+                EXPECT_THROW(reader.SkipBytes(row.Count), EReadError);
+                EXPECT_EQ(reader.Position(), row.From);
+                continue;
+            }
+            reader.SkipBytes(row.Count);
+            EXPECT_EQ(reader.Position(), end);
+            const int skipReads = stream.Reads;
+            if (end < has.size())
+                ExpectBlock(reader, has, end, std::min<qsizetype>(100, has.size() - end));
+            ExpectBlock(reader, has, row.Back, 1);
+            // A window that the cut stream ends in takes a read more, the
+            // one that finds nothing more there.
+            if (has.size() == size) {
+                EXPECT_EQ(skipReads, row.SkipReads);
+                EXPECT_EQ(stream.Reads, row.Reads);
+            }
+        }
+    }
+}
+
 // Reads in a random order (fixed seed), each compared with the stream's
 // own bytes: values at their starts, short blocks anywhere (many across a
 // window's edge), reads on from where the last one ended, and blocks of a

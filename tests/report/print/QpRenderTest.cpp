@@ -4,6 +4,8 @@
 #include "report/print/QpRender.h"
 #include "report/print/QpRenderCanvas.h"
 
+#include "platform/forms/Picture.h"
+
 #include "tests/support/FuzzLoop.h"
 
 #include <QBuffer>
@@ -798,29 +800,73 @@ TEST_F(QpRenderTest, FuzzedStreamsAreRefusedCleanly)
     EXPECT_GT(stats.runs, 100);
 }
 
-// How a stream ends: as a playback of all its pages onto a target that
-// draws nothing ends (Render), or as the check of the stream (CheckRender)
-// ends; "played" when it does not raise.
-QString Outcome(const QByteArray& bytes, bool check)
+// A target of a kind (0 prints, 1 previews) that draws nothing and counts
+// the steps of a playback it sees whatever it shows: the pages started and
+// the destination commands read. Targets of every kind see the same steps
+// up to where one of them fails.
+class KindRender : public TQPRender {
+public:
+    explicit KindRender(int kind) : TQPRender(nullptr), Kind(kind) {}
+    int RenderKind() override { return Kind; }
+    void PageBegin() override { ++Steps; }
+    void AllowPreviewOnly() override
+    {
+        TQPRender::AllowPreviewOnly();
+        ++Steps;
+    }
+    void AllowPrinterOnly() override
+    {
+        TQPRender::AllowPrinterOnly();
+        ++Steps;
+    }
+    void AllowAll() override
+    {
+        TQPRender::AllowAll();
+        ++Steps;
+    }
+    int Kind;
+    int Steps = 0;
+};
+
+// How a stream ends: as a playback of all its pages onto a target of the
+// kind ends (Render), or as the check of the stream (CheckRender) ends.
+struct Ending {
+    QString Message;   // "played" when it does not raise
+    int Steps = 0;     // the steps seen by then
+    bool Shown = true; // the target showed what stood where it ended
+};
+
+Ending Ended(TStream& stream, bool check, int kind = 0)
 {
-    TQPRender render(nullptr);
-    TMemoryStream stream(bytes);
+    KindRender render(kind);
+    Ending ending{QStringLiteral("played")};
     try {
         if (check)
             render.CheckRender(&stream);
         else
             render.Render(&stream);
     } catch (const Exception& e) {
-        return e.Message();
+        ending.Message = e.Message();
     }
-    return QStringLiteral("played");
+    ending.Steps = render.Steps;
+    ending.Shown = !render.IsSuppressed();
+    return ending;
+}
+
+QString Outcome(const QByteArray& bytes, bool check, int kind = 0)
+{
+    TMemoryStream stream(bytes);
+    return Ended(stream, check, kind).Message;
 }
 
 // A snapshot whose texts carry formatting codes, one of them through a
-// variable set at the end of the run, and whose pages draw a picture.
-QByteArray CodedPages(const QString& value, const QString& text = QStringLiteral("\x01"
-                                                                                 "B1\x04"
-                                                                                 "x"))
+// variable set at the end of the run, and whose pages draw a picture. With
+// only, the two texts stand in a stretch that one destination alone shows.
+QByteArray CodedPages(const QString& value,
+                      const QString& text = QStringLiteral("\x01"
+                                                           "B1\x04"
+                                                           "x"),
+                      void (TZvZSFWriter::*only)() = nullptr)
 {
     TBitmap bitmap(6, 6);
     return WriteSnapshot([&](TZvZSFWriter& w) {
@@ -829,12 +875,35 @@ QByteArray CodedPages(const QString& value, const QString& text = QStringLiteral
                 w.NewPage();
             w.Draw(1, 1, &bitmap);
             w.PrintXY(1, 2, QStringLiteral("page ") + w.Macro(TMacroID::midCurrentPage));
+            if (only)
+                (w.*only)();
             w.PrintXY(1, 3, text);
             if (page == 3)
                 w.PrintCenter(QStringLiteral("total ") + w.PIVar(QStringLiteral("v")), 4);
+            if (only)
+                w.AllowAll();
         }
         w.SetPIVar(QStringLiteral("v"), value);
     });
+}
+
+// The snapshot with the first size code of 12 in a text made "q2", which
+// is no number (the writer measures its texts, so it takes no bad code);
+// empty when there is none.
+QByteArray WithSizeCodeNoNumber(QByteArray snapshot)
+{
+    const QByteArray units("Z\0"
+                           "1\0"
+                           "2\0",
+                           6);
+    const qsizetype at = snapshot.indexOf(units);
+    if (at < 0)
+        return {};
+    return snapshot.replace(at, 6,
+                            QByteArray("Z\0"
+                                       "q\0"
+                                       "2\0",
+                                       6));
 }
 
 // The check refuses what a playback refuses, with its message, and takes
@@ -855,19 +924,10 @@ TEST_F(QpRenderTest, TheCheckEndsAsAPlaybackEnds)
     const QByteArray badVariable = CodedPages(QStringLiteral("\x01"
                                                              "Zabc\x04"
                                                              "7"));
-    QByteArray badText = CodedPages(QStringLiteral("7"), QStringLiteral("\x01"
-                                                                        "Z12\x04"
-                                                                        "x"));
-    const QByteArray units = QByteArray("Z\0"
-                                        "1\0"
-                                        "2\0",
-                                        6);
-    ASSERT_GT(badText.indexOf(units), 0);
-    badText.replace(badText.indexOf(units), 6,
-                    QByteArray("Z\0"
-                               "q\0"
-                               "2\0",
-                               6));
+    const QByteArray badText = WithSizeCodeNoNumber(CodedPages(QStringLiteral("7"), QStringLiteral("\x01"
+                                                                                                   "Z12\x04"
+                                                                                                   "x")));
+    ASSERT_FALSE(badText.isEmpty());
     TMemoryStream data(QByteArray("QQQQQ"));
     QByteArray negative = WriteSnapshot([&](TZvZSFWriter& w) {
         w.PrintDataStream(data, 5);
@@ -912,6 +972,99 @@ TEST_F(QpRenderTest, TheCheckEndsAsAPlaybackEnds)
         else
             EXPECT_NE(played, QStringLiteral("played"));
         EXPECT_EQ(Outcome(row.bytes, true), played);
+    }
+}
+
+// Formatting codes in a stretch that only the printer (kind 0) or only the
+// preview (kind 1) shows, in a text and in the value of a variable a text
+// shows: where a code is no number, the playback of the kind that shows
+// the stretch refuses the stream, the other plays it, and the check (File
+// > Open's) refuses it with the same message, so a file it takes plays
+// whole on both. Sound codes there play and pass everywhere.
+TEST_F(QpRenderTest, TheCheckReadsWhatOnlyThePrinterOrOnlyThePreviewShows)
+{
+    const QString sizeTwelve = QStringLiteral("\x01"
+                                              "Z12\x04"
+                                              "x");
+    for (const int shownBy : {0, 1}) {
+        const auto only = shownBy == 0 ? &TZvZSFWriter::AllowPrinterOnly : &TZvZSFWriter::AllowPreviewOnly;
+        const struct {
+            const char* what;
+            QByteArray bytes;
+            QString message;
+        } rows[] = {
+            {"sound codes", CodedPages(QStringLiteral("7"), sizeTwelve, only), QStringLiteral("played")},
+            {"a size code in a text", WithSizeCodeNoNumber(CodedPages(QStringLiteral("7"), sizeTwelve, only)),
+             QStringLiteral("'q2' is not a valid floating point value")},
+            {"a size code in a variable's value",
+             CodedPages(QStringLiteral("\x01"
+                                       "Zq\x04"
+                                       "7"),
+                        sizeTwelve, only),
+             QStringLiteral("'q' is not a valid floating point value")},
+            {"a colour code in a variable's value",
+             CodedPages(QStringLiteral("\x01"
+                                       "Cx\x04"
+                                       "7"),
+                        sizeTwelve, only),
+             QStringLiteral("'x' is not a valid integer value")},
+        };
+        for (const auto& row : rows) {
+            SCOPED_TRACE(testing::Message() << row.what << ", shown by kind " << shownBy);
+            ASSERT_FALSE(row.bytes.isEmpty());
+            EXPECT_EQ(Outcome(row.bytes, false, shownBy), row.message);
+            EXPECT_EQ(Outcome(row.bytes, false, 1 - shownBy), QStringLiteral("played"));
+            EXPECT_EQ(Outcome(row.bytes, true), row.message);
+        }
+    }
+}
+
+// A PNG picture, which a check passes over without decoding it, drawn again
+// on page 2 by a reference that a damage turned to a data block on page 1
+// whose first four bytes count 100,000. In a stream that holds its bytes
+// but reports 200,000 more (a file cut after it was measured), that picture
+// runs past the bytes there are: the playbacks and the check end with the
+// read error. The stream with its reference sound plays and passes.
+TEST_F(QpRenderTest, TheCheckRefusesWhatItPassesOverPastTheBytesThere)
+{
+    QByteArray png;
+    {
+        QImage image(5, 5, QImage::Format_RGB32);
+        image.fill(Qt::blue);
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        ASSERT_TRUE(image.save(&buffer, "PNG"));
+    }
+    TPngImage picture;
+    picture.LoadFromBytes(png);
+    const QByteArray count("\xA0\x86\x01\x00", 4); // 100,000
+    TMemoryStream data(count);
+    const QByteArray sound = WriteSnapshot([&](TZvZSFWriter& w) {
+        w.PrintDataStream(data, 4);
+        w.Draw(1, 1, &picture);
+        w.RegisterGraphic(1);
+        w.NewPage();
+        w.ReuseGraphic(1);
+        w.Draw(2, 2, &picture);
+        w.PrintXY(1, 1, QStringLiteral("after the picture"));
+    });
+    const qsizetype block = sound.indexOf(count);
+    ZsfBytes reference;
+    reference.U8(4 + 128).I32(int32_t(sound.indexOf(png) - 4)); // a kind-4 graphic's size, then its bytes
+    const qsizetype at = sound.indexOf(reference.Data);
+    ASSERT_GT(block, 0);
+    ASSERT_GT(at, block);
+    QByteArray damaged = sound;
+    qToLittleEndian<qint32>(int32_t(block), damaged.data() + at + 1);
+    for (const auto& [bytes, message] : {std::pair(sound, QStringLiteral("played")),
+                                         std::pair(damaged, QStringLiteral("Stream read error"))}) {
+        SCOPED_TRACE(bytes == sound ? "sound" : "damaged");
+        for (const int kind : {0, 1}) {
+            Claiming<TMemoryStream> stream(bytes.size() + 200000, bytes);
+            EXPECT_EQ(Ended(stream, false, kind).Message, message) << "kind " << kind;
+        }
+        Claiming<TMemoryStream> stream(bytes.size() + 200000, bytes);
+        EXPECT_EQ(Ended(stream, true).Message, message);
     }
 }
 
@@ -1010,8 +1163,18 @@ TEST_F(QpRenderTest, TheCheckRefusesWhatItPassesOverAsAPlaybackDoes)
     EXPECT_EQ(Outcome(ansi.Data, true), QStringLiteral("played"));
 }
 
-// Damaged copies of streams of every kind of command: the check ends as a
-// playback ends, whatever the damage.
+// Whether the playback that ended as first did failed before the one that
+// ended as second: at an earlier step, or in the same stretch where it
+// showed what the other passed over.
+bool FailedFirst(const Ending& first, const Ending& second)
+{
+    return first.Steps < second.Steps || (first.Steps == second.Steps && first.Shown && !second.Shown);
+}
+
+// Damaged copies of streams of every kind of command, stretches for one
+// destination among them: the check passes where the playbacks of kind 0
+// (printer) and kind 1 (preview) both play whole, and else ends as the one
+// that fails first ends, whatever the damage.
 TEST_F(QpRenderTest, FuzzedStreamsEndTheCheckAsTheyEndAPlayback)
 {
     TBitmap bitmap(3, 3);
@@ -1043,16 +1206,39 @@ TEST_F(QpRenderTest, FuzzedStreamsEndTheCheckAsTheyEndAPlayback)
                                         "b"),
                          1, 2);
         }),
+        CodedPages(QStringLiteral("\x01"
+                                  "Z9\x04"
+                                  "v"),
+                   QStringLiteral("\x01"
+                                  "C12\x04"
+                                  "x"),
+                   &TZvZSFWriter::AllowPreviewOnly),
+        CodedPages(QStringLiteral("\x01"
+                                  "C9\x04"
+                                  "v"),
+                   QStringLiteral("\x01"
+                                  "Z12\x04"
+                                  "x"),
+                   &TZvZSFWriter::AllowPrinterOnly),
     };
     const QtMessageHandler previous =
         qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
     long long differing = 0;
     const FuzzStats stats = RunFuzzLoop(
         [&](const QByteArray& bytes) {
-            const QString played = Outcome(bytes, false);
-            const QString checked = Outcome(bytes, true);
-            if (checked != played && ++differing <= 3)
-                ADD_FAILURE() << "played: " << played.toStdString() << "\nchecked: " << checked.toStdString();
+            TMemoryStream stream(bytes);
+            const Ending printed = Ended(stream, false, 0);
+            const Ending previewed = Ended(stream, false, 1);
+            const Ending checked = Ended(stream, true);
+            const QString played = QStringLiteral("played");
+            const Ending& first =
+                printed.Message == played || (previewed.Message != played && FailedFirst(previewed, printed))
+                    ? previewed
+                    : printed;
+            if (checked.Message != first.Message && ++differing <= 3)
+                ADD_FAILURE() << "printed: " << printed.Message.toStdString()
+                              << "\npreviewed: " << previewed.Message.toStdString()
+                              << "\nchecked: " << checked.Message.toStdString();
         },
         seeds, 3.0, 4242);
     qInstallMessageHandler(previous);
