@@ -83,10 +83,18 @@ QString NotAFile(const QString& fileName, const QByteArray& target)
     return NotAFileReason(QFileInfo(fileName).absoluteFilePath(), QFile::decodeName(target));
 }
 
+// A link a save followed, with the owner it had when its target was read:
+// the link judged is the one followed, even where it is removed or replaced
+// since.
+struct TFollowedLink {
+    QByteArray Path;
+    uid_t Owner;
+};
+
 // The file a save of fileName replaces: links are followed to their end,
 // relative ones from the link's own folder, and the last may point at a file
 // that does not exist yet. links answers the links met on the way.
-QByteArray FinalTarget(const QString& fileName, QList<QByteArray>& links)
+QByteArray FinalTarget(const QString& fileName, QList<TFollowedLink>& links)
 {
     QByteArray path = AbsoluteName(fileName);
     for (;;) {
@@ -95,7 +103,7 @@ QByteArray FinalTarget(const QString& fileName, QList<QByteArray>& links)
             return path;
         if (links.size() == kMaxLinks)
             throw EFileSaveError(SaveMessage(fileName, SystemReason(ELOOP)));
-        links << path;
+        links << TFollowedLink{path, st.st_uid};
         QByteArray target(PATH_MAX, Qt::Uninitialized);
         const ssize_t length = ::readlink(path.constData(), target.data(), size_t(target.size()));
         if (length <= 0 || length >= target.size())
@@ -483,15 +491,13 @@ bool CheckTarget(const QString& fileName, const QByteArray& target, struct stat&
 }
 
 // Whether refuses, asked with the state of the folder a link stands in and
-// the link's own owner, refuses any of links. A link or folder that cannot
-// be looked at now is left to the steps after.
-bool AnyLinkRefused(const QList<QByteArray>& links, bool (*refuses)(const struct stat&, uid_t))
+// the link's owner, refuses any of links. A folder that cannot be looked at
+// now is left to the steps after.
+bool AnyLinkRefused(const QList<TFollowedLink>& links, bool (*refuses)(const struct stat&, uid_t))
 {
-    for (const QByteArray& link : links) {
-        struct stat own {};
+    for (const TFollowedLink& link : links) {
         struct stat folder {};
-        if (::lstat(link.constData(), &own) == 0 && ::stat(FolderOf(link).constData(), &folder) == 0 &&
-            refuses(folder, own.st_uid))
+        if (::stat(FolderOf(link.Path).constData(), &folder) == 0 && refuses(folder, link.Owner))
             return true;
     }
     return false;
@@ -512,7 +518,7 @@ bool SharedFolderRefuses(const struct stat& folder, uid_t owner)
 // another user's link in a sticky folder leads: a link that leads nowhere
 // yet there is judged as that user's file at its name would be, so that no
 // user makes a file at a place another one picked for it.
-void CheckLinks(const QString& fileName, const QList<QByteArray>& links, const QByteArray& target)
+void CheckLinks(const QString& fileName, const QList<TFollowedLink>& links, const QByteArray& target)
 {
     struct stat end {};
     if (!links.isEmpty() && ::lstat(target.constData(), &end) != 0 && AnyLinkRefused(links, StickyKeeps))
@@ -525,7 +531,7 @@ void CheckLinks(const QString& fileName, const QList<QByteArray>& links, const Q
 // save follows its links itself, where that guard of the system never runs,
 // and would otherwise write another user's file where a link planted for
 // the saver leads.
-void CheckFollowedLinks(const QString& fileName, const QList<QByteArray>& links)
+void CheckFollowedLinks(const QString& fileName, const QList<TFollowedLink>& links)
 {
     if (AnyLinkRefused(links, SharedFolderRefuses))
         throw EFileSaveError(SaveMessage(fileName, SystemReason(EACCES)));
@@ -631,7 +637,7 @@ TSafeFileStream::TSafeFileStream(const QString& fileName, TAtName atName, int li
     : FFileName(fileName)
 {
     CheckFileName(fileName);
-    QList<QByteArray> links;
+    QList<TFollowedLink> links;
     FTarget = atName == TAtName::Follow ? FinalTarget(fileName, links) : AbsoluteName(fileName);
     CheckLinks(fileName, links, FTarget);
     CheckFollowedLinks(fileName, links);

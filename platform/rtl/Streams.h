@@ -39,8 +39,9 @@ constexpr uint16_t fmShareDenyNone = 0x0040;
 // again. A regular file that another process holds under a lease is waited
 // for, as a plain open waits, until the holder gives the lease up (one that
 // appears at the name just as the open would create it, or any where /proc
-// is missing, answers EWOULDBLOCK instead). A folder answers EISDIR; a FIFO, socket or device ENXIO, which
-// NotAFileReason (FileErrors.h) explains.
+// is missing, answers EWOULDBLOCK instead). A folder answers EISDIR; a
+// FIFO, socket or device ENXIO, which NotAFileReason (FileErrors.h)
+// explains.
 int OpenRegularFile(const QString& fileName, int flags, mode_t mode = 0);
 
 // Opens the regular file at fileName (or at the end of its links) for

@@ -293,12 +293,15 @@ TEST_F(FormsTest, ACentredWindowStaysWithinAnAreaOfEitherShape)
         file.close();
         QProcess run;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen:configfile=") + config);
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"),
+                           QStringLiteral("offscreen:configfile=") + config);
         environment.insert(QStringLiteral("TESSVAR_SCREEN_RUN"), QStringLiteral("1"));
         run.setProcessEnvironment(environment);
         run.setProcessChannelMode(QProcess::MergedChannels);
-        run.start(QCoreApplication::applicationFilePath(),
-                  {QStringLiteral("--gtest_filter=FormsTest.ACentredWindowOpensCentredWithItsSizeWithinTheAvailableArea")});
+        run.start(
+            QCoreApplication::applicationFilePath(),
+            {QStringLiteral(
+                "--gtest_filter=FormsTest.ACentredWindowOpensCentredWithItsSizeWithinTheAvailableArea")});
         ASSERT_TRUE(run.waitForFinished(60000));
         const QString output = QString::fromLocal8Bit(run.readAll());
         EXPECT_TRUE(run.exitStatus() == QProcess::NormalExit && run.exitCode() == 0 &&

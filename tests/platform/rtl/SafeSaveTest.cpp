@@ -1048,6 +1048,42 @@ TEST_F(SafeSave, ALinkInASharedStickyFolderIsFollowedOnlyAsTheSystemWould)
     EXPECT_EQ(QFileInfo(file).ownerId(), a);
 }
 
+// The link judged is the one whose target the save read: another user's
+// link removed at any step of a save through it (as that user may remove
+// it) never lets the save reach the file it led to.
+TEST_F(SafeSave, ALinkRemovedWhileASaveFollowsItIsStillJudged)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to make another user's link";
+    const TSharers people = MadeUpSharers();
+    QTemporaryDir top(QStringLiteral("/tmp/tessvar-links-XXXXXX"));
+    ASSERT_EQ(OpenFolder(top), QString());
+    const QString home = MakeFolderOf(top.path(), QStringLiteral("home"), people.GroupMember, 0700);
+    const QString shared = MakeFolderOf(top.path(), QStringLiteral("shared"), 0, 01777);
+    ASSERT_FALSE(home.isEmpty() || shared.isEmpty());
+    const QString file = QDir(home).filePath(QStringLiteral("project.zrf"));
+    ASSERT_EQ(MakeFileOf(file, "A's", people.GroupMember, people.GroupMember, 0600), QString());
+    const QString link = QDir(shared).filePath(QStringLiteral("x.zrf"));
+    const QByteArray linkName = QFile::encodeName(link);
+    const int stops = StopAtEverySystemCall(
+        [&] {
+            ::unlink(linkName.constData());
+            if (!MakeLinkOf(link, file, people.NamedMember).isEmpty())
+                return; // removed as it was being made
+            try {
+                SaveBytesToFile(link, "root's");
+            } catch (const EFileSaveError&) {
+            }
+        },
+        [&](int step) {
+            EXPECT_EQ(ReadFile(file), "A's") << "after the runs stopped before step " << step;
+            ::unlink(linkName.constData());
+        },
+        TAfterStop::Resume);
+    EXPECT_GT(stops, 5);
+    EXPECT_EQ(ReadFile(file), "A's");
+}
+
 // A file another process holds under a write lease (as a file server holds
 // one), given up 100 ms after the system asks for it: keeping it as a
 // backup waits for the holder, as a plain open does, and keeps its bytes.
