@@ -989,6 +989,27 @@ TEST_F(SafeSave, InAStickyFolderAnotherUsersNameIsRefusedBeforeAnyNameIsMade)
     EXPECT_EQ(EntriesOf(folder), "a.bak a.ini b.bak b.ini gone.bak gone.ini link.bak mine.ini");
 }
 
+// Where a save through another user's link is tried: in a fresh folder
+// under /tmp, A's own folder "home" (0700) holding A's private file
+// "project.zrf" ("A's", 0600), and "shared", a folder of root's every user
+// may write, sticky as /tmp is.
+struct TSharedFolder {
+    QTemporaryDir Top{QStringLiteral("/tmp/tessvar-links-XXXXXX")};
+    QString Home, Shared, File;
+    // An empty answer, or why the folders could not be made.
+    QString Make(uid_t a)
+    {
+        if (const QString failed = OpenFolder(Top); !failed.isEmpty())
+            return failed;
+        Home = MakeFolderOf(Top.path(), QStringLiteral("home"), a, 0700);
+        Shared = MakeFolderOf(Top.path(), QStringLiteral("shared"), 0, 01777);
+        if (Home.isEmpty() || Shared.isEmpty())
+            return QStringLiteral("folders not made");
+        File = QDir(Home).filePath(QStringLiteral("project.zrf"));
+        return MakeFileOf(File, "A's", a, a, 0600);
+    }
+};
+
 // Made-up users A and B and root, in a root-owned shared folder (1777, as
 // /tmp is) where B's link x.zrf leads to A's private file in A's own folder:
 // a save by A through B's link, or through A's own link to it, and root's
@@ -1004,14 +1025,13 @@ TEST_F(SafeSave, ALinkInASharedStickyFolderIsFollowedOnlyAsTheSystemWould)
     const TSharers people = MadeUpSharers();
     const uid_t a = people.GroupMember;
     const uid_t b = people.NamedMember;
-    QTemporaryDir top(QStringLiteral("/tmp/tessvar-links-XXXXXX"));
-    ASSERT_EQ(OpenFolder(top), QString());
-    const QString home = MakeFolderOf(top.path(), QStringLiteral("home"), a, 0700);
-    const QString shared = MakeFolderOf(top.path(), QStringLiteral("shared"), 0, 01777);
-    const QString group = MakeFolderOf(top.path(), QStringLiteral("group"), 0, 01775);
-    ASSERT_FALSE(home.isEmpty() || shared.isEmpty() || group.isEmpty());
-    const QString file = QDir(home).filePath(QStringLiteral("project.zrf"));
-    ASSERT_EQ(MakeFileOf(file, "A's", a, a, 0600), QString());
+    TSharedFolder folders;
+    ASSERT_EQ(folders.Make(a), QString());
+    const QString& home = folders.Home;
+    const QString& shared = folders.Shared;
+    const QString& file = folders.File;
+    const QString group = MakeFolderOf(folders.Top.path(), QStringLiteral("group"), 0, 01775);
+    ASSERT_FALSE(group.isEmpty());
     const auto In = [](const QString& folder, const char* name) {
         return QDir(folder).filePath(QLatin1String(name));
     };
@@ -1056,14 +1076,10 @@ TEST_F(SafeSave, ALinkRemovedWhileASaveFollowsItIsStillJudged)
     if (::geteuid() != 0)
         GTEST_SKIP() << "needs root to make another user's link";
     const TSharers people = MadeUpSharers();
-    QTemporaryDir top(QStringLiteral("/tmp/tessvar-links-XXXXXX"));
-    ASSERT_EQ(OpenFolder(top), QString());
-    const QString home = MakeFolderOf(top.path(), QStringLiteral("home"), people.GroupMember, 0700);
-    const QString shared = MakeFolderOf(top.path(), QStringLiteral("shared"), 0, 01777);
-    ASSERT_FALSE(home.isEmpty() || shared.isEmpty());
-    const QString file = QDir(home).filePath(QStringLiteral("project.zrf"));
-    ASSERT_EQ(MakeFileOf(file, "A's", people.GroupMember, people.GroupMember, 0600), QString());
-    const QString link = QDir(shared).filePath(QStringLiteral("x.zrf"));
+    TSharedFolder folders;
+    ASSERT_EQ(folders.Make(people.GroupMember), QString());
+    const QString& file = folders.File;
+    const QString link = QDir(folders.Shared).filePath(QStringLiteral("x.zrf"));
     const QByteArray linkName = QFile::encodeName(link);
     const int stops = StopAtEverySystemCall(
         [&] {
