@@ -32,9 +32,6 @@
 
 namespace {
 
-// Links followed from the name given to the file itself; the system's own
-// bound for a path (a longer chain is a loop for it too).
-constexpr int kMaxLinks = 40;
 // ".", the stem, ".", 8 hex digits, ".tmp" or ".new".
 constexpr int kTemporaryExtra = 14;
 // A temporary's name while its writer holds it locked.
@@ -57,19 +54,6 @@ QString SystemReason(int error)
 QString SaveMessage(const QString& fileName, const QString& reason)
 {
     return QStringLiteral("Cannot create file \"%1\". %2").arg(fileName, reason);
-}
-
-QByteArray FolderOf(const QByteArray& path)
-{
-    const qsizetype slash = path.lastIndexOf('/');
-    if (slash < 0)
-        return ".";
-    return slash == 0 ? QByteArray("/") : path.left(slash);
-}
-
-QByteArray NameOf(const QByteArray& path)
-{
-    return path.mid(path.lastIndexOf('/') + 1);
 }
 
 QByteArray AbsoluteName(const QString& fileName)
@@ -104,12 +88,9 @@ QByteArray FinalTarget(const QString& fileName, QList<TFollowedLink>& links)
         if (links.size() == kMaxLinks)
             throw EFileSaveError(SaveMessage(fileName, SystemReason(ELOOP)));
         links << TFollowedLink{path, st.st_uid};
-        QByteArray target(PATH_MAX, Qt::Uninitialized);
-        const ssize_t length = ::readlink(path.constData(), target.data(), size_t(target.size()));
-        if (length <= 0 || length >= target.size())
-            throw EFileSaveError(SaveMessage(fileName, SystemReason(length < 0 ? errno : ENAMETOOLONG)));
-        target.truncate(length);
-        path = target.startsWith('/') ? target : FolderOf(path) + '/' + target;
+        path = LinkDestination(AT_FDCWD, path);
+        if (path.isEmpty())
+            throw EFileSaveError(SaveMessage(fileName, SystemReason(errno)));
     }
 }
 
@@ -234,7 +215,7 @@ struct TFileAccess {
 TFileAccess AccessOf(const struct stat& like, acl_t acl)
 {
     const int error = acl ? 0 : errno;
-    TFileAccess access{true, like.st_uid, like.st_gid, mode_t(like.st_mode & 07777), TAclState::Unknown,
+    TFileAccess access{true,     like.st_uid, like.st_gid, mode_t(like.st_mode & 07777), TAclState::Unknown,
                        TAcl(acl)};
     if (!acl)
         access.AclState = error == EOPNOTSUPP ? TAclState::None : TAclState::Unknown;
@@ -455,7 +436,9 @@ bool StickyKeeps(const struct stat& folder, uid_t owner)
            !OverridesStickyFolders();
 }
 
-// The checks every replacement of target passes: its folder exists; this
+// The checks every replacement of target passes: its folder exists (one
+// that is there but cannot be looked at, or a file where a folder should
+// be, is refused with the system's reason, not as missing); this
 // process may replace what stands at target (in a sticky folder, judged by
 // the owner of the name itself, a link's own owner), checked before
 // anything is made, as the final rename would fail only once a temporary,
@@ -470,9 +453,12 @@ bool CheckTarget(const QString& fileName, const QByteArray& target, struct stat&
 {
     const QByteArray folder = FolderOf(target);
     struct stat st {};
-    if (::stat(folder.constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+    const int looked = ::stat(folder.constData(), &st) != 0 ? errno : S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+    if (looked == ENOENT)
         throw EFileSaveError(SaveMessage(
             fileName, QStringLiteral("The folder \"%1\" does not exist.").arg(QFile::decodeName(folder))));
+    if (looked != 0)
+        throw EFileSaveError(SaveMessage(fileName, SystemReason(looked)));
     struct stat own {};
     const bool named = ::lstat(target.constData(), &own) == 0;
     if (named && StickyKeeps(st, own.st_uid))
@@ -505,13 +491,10 @@ bool AnyLinkRefused(const QList<TFollowedLink>& links, bool (*refuses)(const str
 
 // Whether the system, guarding shared folders against links planted for
 // another user, would refuse to follow a link of owner in the folder whose
-// state is folder: in a sticky folder that others may write, only a link of
-// the follower's own (the effective user) or of the folder's owner is
-// followed, for every user, root included.
-bool SharedFolderRefuses(const struct stat& folder, uid_t owner)
+// state is folder: one that others may write.
+bool SharedFolderRefusesLink(const struct stat& folder, uid_t owner)
 {
-    constexpr mode_t shared = S_ISVTX | S_IWOTH;
-    return (folder.st_mode & shared) == shared && owner != ::geteuid() && owner != folder.st_uid;
+    return SharedFolderRefuses(folder, owner);
 }
 
 // Refuses, before anything is made, a save that would make its file where
@@ -533,7 +516,7 @@ void CheckLinks(const QString& fileName, const QList<TFollowedLink>& links, cons
 // the saver leads.
 void CheckFollowedLinks(const QString& fileName, const QList<TFollowedLink>& links)
 {
-    if (AnyLinkRefused(links, SharedFolderRefuses))
+    if (AnyLinkRefused(links, SharedFolderRefusesLink))
         throw EFileSaveError(SaveMessage(fileName, SystemReason(EACCES)));
 }
 
@@ -628,13 +611,9 @@ void IgnoreFileSizeSignal()
     std::signal(SIGXFSZ, SIG_IGN);
 }
 
-TSafeFileStream::TSafeFileStream(const QString& fileName)
-    : TSafeFileStream(fileName, TAtName::Follow, -1)
-{
-}
+TSafeFileStream::TSafeFileStream(const QString& fileName) : TSafeFileStream(fileName, TAtName::Follow, -1) {}
 
-TSafeFileStream::TSafeFileStream(const QString& fileName, TAtName atName, int like)
-    : FFileName(fileName)
+TSafeFileStream::TSafeFileStream(const QString& fileName, TAtName atName, int like) : FFileName(fileName)
 {
     CheckFileName(fileName);
     QList<TFollowedLink> links;
@@ -687,7 +666,8 @@ int64_t TSafeFileStream::Read(void* buffer, int64_t count)
 int64_t TSafeFileStream::Write(const void* buffer, int64_t count)
 {
     if (FFailed || FCommitted || FHandle < 0)
-        throw EFileSaveError(SaveMessage(FFileName, QStringLiteral("The file is no longer open for writing.")));
+        throw EFileSaveError(
+            SaveMessage(FFileName, QStringLiteral("The file is no longer open for writing.")));
     int error = 0;
     const int64_t done = WriteHandleFully(FHandle, buffer, count, error);
     if (done < count)
@@ -705,7 +685,8 @@ int64_t TSafeFileStream::Seek(int64_t offset, TSeekOrigin origin)
 void TSafeFileStream::SetSize(int64_t size)
 {
     if (FFailed || FCommitted || FHandle < 0)
-        throw EFileSaveError(SaveMessage(FFileName, QStringLiteral("The file is no longer open for writing.")));
+        throw EFileSaveError(
+            SaveMessage(FFileName, QStringLiteral("The file is no longer open for writing.")));
     const int64_t position = Position();
     if (::ftruncate(FHandle, off_t(size)) != 0)
         Fail(SystemReason(errno));
@@ -716,7 +697,8 @@ void TSafeFileStream::SetSize(int64_t size)
 void TSafeFileStream::Commit()
 {
     if (FFailed || FCommitted || FHandle < 0)
-        throw EFileSaveError(SaveMessage(FFileName, QStringLiteral("The file is no longer open for writing.")));
+        throw EFileSaveError(
+            SaveMessage(FFileName, QStringLiteral("The file is no longer open for writing.")));
     // Delayed allocation can report a full disk only here, at the flush or
     // at the close: both are checked before the old file is given up. A
     // second descriptor keeps the temporary locked until it has its name.
