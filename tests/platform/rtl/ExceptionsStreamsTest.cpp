@@ -4,6 +4,8 @@
 #include "tests/support/ChildProcess.h"
 #include "tests/support/FileAccess.h"
 #include "tests/support/LeaseHolder.h"
+#include "tests/support/OpenDescriptors.h"
+#include "tests/support/Privileges.h"
 
 #include <QDir>
 #include <QFile>
@@ -28,6 +30,7 @@
 #include <thread>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -507,4 +510,249 @@ TEST(FileStream, RegularOpensAnswerAsPlainOpensWhateverProcIs)
         EXPECT_TRUE(QFileInfo(made).isFile() && QFileInfo(made + ".2").isFile());
         EXPECT_EQ(ReadFile(file), "bytes");
     }
+}
+
+namespace {
+
+// The system's own setting of its guard for what an open that may create
+// opens in a shared sticky folder (fs.protected_regular); 0 where it cannot
+// be read.
+int SystemProtectedRegular()
+{
+    QFile setting(QStringLiteral("/proc/sys/fs/protected_regular"));
+    return setting.open(QIODevice::ReadOnly) ? setting.readAll().trimmed().toInt() : 0;
+}
+
+// Makes this process (a child, root) read digit as that setting, in a mount
+// namespace of its own: the system's own setting stays as it is. An empty
+// text, or why it could not.
+QString ReadProtectedRegularAs(char digit)
+{
+    if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+        return QStringLiteral("no mount namespace of its own: ") +
+               QString::fromLocal8Bit(std::strerror(errno));
+    char name[] = "/tmp/tessvar-setting-XXXXXX";
+    const int handle = ::mkstemp(name);
+    const char text[2] = {digit, '\n'};
+    const bool written = handle >= 0 && ::fchmod(handle, 0644) == 0 && ::write(handle, text, 2) == 2;
+    if (handle >= 0)
+        ::close(handle);
+    const bool shown =
+        written && ::mount(name, "/proc/sys/fs/protected_regular", nullptr, MS_BIND, nullptr) == 0;
+    const int error = errno;
+    ::unlink(name);
+    return shown ? QString()
+                 : QStringLiteral("cannot show the setting: ") + QString::fromLocal8Bit(std::strerror(error));
+}
+
+// What a stream that may create (fmCreate) answers for name: "opened" once
+// it wrote "new" there, else the message it raised.
+QString CreateAnswer(const QString& name)
+{
+    try {
+        TFileStream stream(name, fmCreate);
+        stream.WriteBytes("new");
+    } catch (const Exception& e) {
+        return e.Message();
+    }
+    return QStringLiteral("opened");
+}
+
+// Folders of root's in a fresh folder under /tmp that made-up users reach:
+// "shared", which every user may write, sticky as /tmp is; "open", which
+// every user may write, not sticky; "group", sticky, which only its group
+// may write.
+struct TCreateFolders {
+    QTemporaryDir Top{QStringLiteral("/tmp/tessvar-create-XXXXXX")};
+    QString Shared, Open, Group;
+    bool Make()
+    {
+        if (!OpenFolder(Top).isEmpty())
+            return false;
+        Shared = MakeFolderOf(Top.path(), QStringLiteral("shared"), 0, 01777);
+        Open = MakeFolderOf(Top.path(), QStringLiteral("open"), 0, 0777);
+        Group = MakeFolderOf(Top.path(), QStringLiteral("group"), 0, 01775);
+        return !Shared.isEmpty() && !Open.isEmpty() && !Group.isEmpty();
+    }
+};
+
+} // namespace
+
+// Made-up users A and B and root: an open that may create (fmCreate) of B's
+// file in a folder of root's that every user may write, sticky as /tmp is,
+// is refused for A and for root with "Permission denied" and B's bytes stay,
+// whatever the system's own setting (fs.protected_regular) is, as the
+// system's open of that name refuses it at setting 1. A's own file, the
+// folder owner's, B's file in such a folder that is not sticky and a name
+// that is not there open. B's file in a sticky folder only its group may
+// write is refused where the setting is 2. Every row runs with the system's
+// setting, with it read as 0 and as 2 (in a mount namespace of the child's
+// own), and without /proc, where a found file is opened by its name and a
+// setting that cannot be read counts as 2.
+TEST(FileStream, AnOpenThatMayCreateKeepsTheGuardForSharedFolders)
+{
+    if (const QString why = MadeUpUsersWithheld(); !why.isEmpty())
+        GTEST_SKIP() << why.toStdString();
+    const TSharers people = MadeUpSharers();
+    const uid_t a = people.GroupMember;
+    const uid_t b = people.NamedMember;
+    TCreateFolders folders;
+    ASSERT_TRUE(folders.Make());
+    enum class TOutcome { Opened, Refused, RefusedAt2 };
+    struct TCase {
+        const char* Name;
+        uid_t Opener;
+        QString Folder;
+        int Owner; // of the file there before, -1 for none
+        TOutcome Outcome;
+    };
+    const TCase cases[] = {
+        {"A, B's file in the shared folder", a, folders.Shared, int(b), TOutcome::Refused},
+        {"root, B's file there", 0, folders.Shared, int(b), TOutcome::Refused},
+        {"A, its own file there", a, folders.Shared, int(a), TOutcome::Opened},
+        {"A, the folder owner's file there", a, folders.Shared, 0, TOutcome::Opened},
+        {"A, nothing there", a, folders.Shared, -1, TOutcome::Opened},
+        {"A, B's file in a folder that is not sticky", a, folders.Open, int(b), TOutcome::Opened},
+        {"A, B's file in a sticky folder its group may write", a, folders.Group, int(b),
+         TOutcome::RefusedAt2},
+    };
+    struct TSystem {
+        const char* Name;
+        std::function<QString()> Prepare; // empty: nothing to change
+        int Setting;
+    };
+    const TSystem systems[] = {
+        {"the system's setting", {}, SystemProtectedRegular()},
+        {"read as 0", [] { return ReadProtectedRegularAs('0'); }, 0},
+        {"read as 2", [] { return ReadProtectedRegularAs('2'); }, 2},
+        {"without /proc", [] { return ReplaceProc(false); }, 2},
+    };
+    const QString withheld = MountNamespaceWithheld();
+    int number = 0;
+    for (const TSystem& system : systems) {
+        if (system.Prepare && !withheld.isEmpty())
+            continue;
+        for (const TCase& row : cases) {
+            SCOPED_TRACE(std::string(system.Name) + ": " + row.Name);
+            const QString name = QDir(row.Folder).filePath(QStringLiteral("file%1.bin").arg(++number));
+            if (row.Owner >= 0) {
+                ASSERT_EQ(MakeFileOf(name, "owner's", uid_t(row.Owner), gid_t(row.Owner), 0666), QString());
+            }
+            const QString answer = RunInChild(
+                [&] {
+                    const QString failed = system.Prepare ? system.Prepare() : QString();
+                    return failed.isEmpty() && row.Opener != 0 ? BecomeUser(row.Opener, row.Opener, {})
+                                                               : failed;
+                },
+                [&] { return CreateAnswer(name); });
+            const bool refused = row.Outcome == TOutcome::Refused ||
+                                 (row.Outcome == TOutcome::RefusedAt2 && system.Setting >= 2);
+            EXPECT_EQ(answer.toStdString(),
+                      refused ? "Cannot create file \"" + name.toStdString() + "\". Permission denied"
+                              : "opened");
+            EXPECT_EQ(ReadFile(name).toStdString(), refused ? "owner's" : "new");
+        }
+    }
+    if (!withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString() << ": only the system's own setting was tried";
+}
+
+// B's file put at the name at any moment while root's open that may create
+// runs there (the open stopped at each of its system calls, the name empty
+// at its start), in the shared sticky folder: the open makes root's own file
+// or is refused, and B's file never loses a byte, whichever road the open
+// was on when the file came. Each run first looks at what the one before
+// left, as the name is emptied for it.
+TEST(FileStream, AFilePutThereWhileAnOpenMayCreateIsNeverTruncated)
+{
+    if (const QString why = MadeUpUsersWithheld(); !why.isEmpty())
+        GTEST_SKIP() << why.toStdString();
+    const uid_t b = MadeUpSharers().NamedMember;
+    TCreateFolders folders;
+    ASSERT_TRUE(folders.Make());
+    const QString name = QDir(folders.Shared).filePath(QStringLiteral("data.bin"));
+    const QString planted = QDir(folders.Shared).filePath(QStringLiteral("planted.bin"));
+    const auto bsFileWhole = [&] {
+        QFile file(name);
+        return QFileInfo(name).ownerId() != b || (file.open(QIODevice::ReadOnly) && file.readAll() == "B's");
+    };
+    const int stops = StopAtEverySystemCall(
+        [&] {
+            ::alarm(5);
+            if (!bsFileWhole())
+                ::_exit(9);
+            ::unlink(Encoded(name).constData());
+            CreateAnswer(name);
+        },
+        [&](int) {
+            if (MakeFileOf(planted, "B's", b, b, 0666).isEmpty())
+                ::rename(Encoded(planted).constData(), Encoded(name).constData());
+        },
+        TAfterStop::Resume);
+    EXPECT_GT(stops, 5) << "-1: a run found B's file changed";
+    EXPECT_TRUE(bsFileWhole());
+}
+
+// Opens on every road leave no descriptor behind, each many times: a file
+// found, one made, a FIFO refused as no file, B's file refused by the guard
+// for shared folders and B's file judged at the system's setting (made-up
+// users); and without /proc (a mount namespace), where a file found is
+// opened by its name.
+TEST(FileStream, OpensLeaveNoDescriptorBehind)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath("file.bin");
+    const QString made = dir.filePath("made.bin");
+    const QString fifo = dir.filePath("pipe.bin");
+    WriteFile(file, "bytes");
+    ASSERT_EQ(::mkfifo(Encoded(fifo).constData(), 0644), 0);
+    std::vector<std::pair<QString, uint16_t>> opens{{file, fmOpenRead},
+                                                    {file, fmOpenReadWrite},
+                                                    {file, fmCreate},
+                                                    {made, fmCreate},
+                                                    {fifo, fmOpenRead},
+                                                    {fifo, fmCreate},
+                                                    {dir.filePath("missing.bin"), fmOpenRead}};
+    QStringList skipped;
+    TCreateFolders folders;
+    if (const QString why = MadeUpUsersWithheld(); !why.isEmpty()) {
+        skipped << why + ": the rows of another user's file were not tried";
+    } else {
+        ASSERT_TRUE(folders.Make());
+        const uid_t b = MadeUpSharers().NamedMember;
+        for (const QString& folder : {folders.Shared, folders.Group}) {
+            const QString name = QDir(folder).filePath(QStringLiteral("b.bin"));
+            ASSERT_EQ(MakeFileOf(name, "B's", b, b, 0666), QString());
+            opens.emplace_back(name, fmCreate);
+        }
+    }
+    const auto openMany = [&] {
+        for (int round = 0; round < 50; ++round) {
+            for (const auto& [name, mode] : opens) {
+                try {
+                    TFileStream stream(name, mode);
+                } catch (const Exception&) {
+                }
+            }
+            ::unlink(Encoded(made).constData());
+        }
+    };
+    openMany(); // whatever the library opens once and keeps
+    const int before = OpenDescriptorCount();
+    openMany();
+    EXPECT_EQ(OpenDescriptorCount(), before);
+    if (const QString why = MountNamespaceWithheld(); !why.isEmpty()) {
+        skipped << why + ": the road without /proc was not tried";
+    } else {
+        const QString left = RunInChild([] { return ReplaceProc(false); },
+                                        [&] {
+                                            openMany();
+                                            const int start = OpenDescriptorCount();
+                                            openMany();
+                                            return QString::number(OpenDescriptorCount() - start);
+                                        });
+        EXPECT_EQ(left.toStdString(), "0");
+    }
+    if (!skipped.isEmpty())
+        GTEST_SKIP() << skipped.join("; ").toStdString();
 }
