@@ -210,29 +210,63 @@ QString DropCapability(int capability)
     return QString();
 }
 
+namespace {
+
+// Forks a child that runs body traced by this process, stopped before its
+// first step: its pid (-1 where there is none), with reached telling whether
+// it could be traced and status its wait status.
+pid_t StartTraced(const std::function<void()>& body, bool& reached, int& status)
+{
+    const pid_t child = ::fork();
+    if (child < 0)
+        return -1;
+    if (child == 0) {
+        if (::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0)
+            ::_exit(3);
+        ::raise(SIGSTOP);
+        try {
+            body();
+        } catch (...) {
+            ::_exit(1);
+        }
+        ::_exit(0);
+    }
+    status = WaitForChild(child);
+    reached = WIFSTOPPED(status) &&
+              ::ptrace(PTRACE_SETOPTIONS, child, nullptr,
+                       reinterpret_cast<void*>(intptr_t(PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL))) == 0;
+    return child;
+}
+
+} // namespace
+
+int WatchEverySystemCall(const std::function<void()>& body, const std::function<void(int)>& atStop)
+{
+    bool reached = false;
+    int status = 0;
+    const pid_t child = StartTraced(body, reached, status);
+    if (child < 0)
+        return -1;
+    int calls = 0;
+    while (reached && (reached = NextSystemCall(child, status)))
+        atStop(calls++);
+    if (status == -1 || WIFSTOPPED(status)) {
+        ::kill(child, SIGKILL);
+        WaitForChild(child);
+        return -1;
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? calls : -1;
+}
+
 int StopAtEverySystemCall(const std::function<void()>& body, const std::function<void(int)>& atStop,
                           TAfterStop after)
 {
     for (int step = 0;; ++step) {
-        const pid_t child = ::fork();
+        bool reached = false;
+        int status = 0;
+        const pid_t child = StartTraced(body, reached, status);
         if (child < 0)
             return -1;
-        if (child == 0) {
-            if (::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0)
-                ::_exit(3);
-            ::raise(SIGSTOP);
-            try {
-                body();
-            } catch (...) {
-                ::_exit(1);
-            }
-            ::_exit(0);
-        }
-        int status = WaitForChild(child);
-        bool reached =
-            WIFSTOPPED(status) &&
-            ::ptrace(PTRACE_SETOPTIONS, child, nullptr,
-                     reinterpret_cast<void*>(intptr_t(PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL))) == 0;
         for (int call = 0; call <= step && reached; ++call)
             reached = NextSystemCall(child, status);
         if (reached) {

@@ -54,3 +54,12 @@ enum class TAfterStop { Kill, Resume };
 // traced or a resumed child (or the completing one) did not succeed.
 int StopAtEverySystemCall(const std::function<void()>& body, const std::function<void(int)>& atStop,
                           TAfterStop after);
+
+// Runs body once in a forked child traced by this process, and runs
+// atStop(n) as the child enters its n-th system call, before the call does
+// anything, for every call it makes: for a test that watches each state a
+// step passes through, where separate runs could make their calls in
+// different numbers (a run's allocations depend on the parent's memory at
+// its fork). Answers the number of calls, or -1 where the child could not
+// be traced or did not succeed (body returns).
+int WatchEverySystemCall(const std::function<void()>& body, const std::function<void(int)>& atStop);

@@ -9,6 +9,8 @@
 #include "tests/support/FolderFixture.h"
 #include "tests/support/LeaseHolder.h"
 #include "tests/support/NameProbe.h"
+#include "tests/support/OpenDescriptors.h"
+#include "tests/support/Privileges.h"
 #include "tests/support/RefusedCalls.h"
 
 #include <QDir>
@@ -127,16 +129,18 @@ TEST_F(SafeSave, ShortWriteKeepsTheOldFileAndNamesIt)
             }
             return QStringLiteral("saved");
         });
-        EXPECT_TRUE(message.startsWith("Cannot create file \"" + path + "\". ")) << size << ": " << message.toStdString();
+        EXPECT_TRUE(message.startsWith("Cannot create file \"" + path + "\". "))
+            << size << ": " << message.toStdString();
         EXPECT_TRUE(message.contains("too large")) << message.toStdString(); // EFBIG, the system's own reason
         EXPECT_EQ(ReadFile(path), old) << size;
         EXPECT_EQ(FolderEntries(), QStringList({"report.zsf"})) << size;
     }
     // At the limit exactly everything fits.
-    EXPECT_EQ(RunWithFileSizeLimit(4096, [&] {
-                  SaveBytesToFile(path, Pattern(4096));
-                  return QStringLiteral("saved");
-              }),
+    EXPECT_EQ(RunWithFileSizeLimit(4096,
+                                   [&] {
+                                       SaveBytesToFile(path, Pattern(4096));
+                                       return QStringLiteral("saved");
+                                   }),
               "saved");
     EXPECT_EQ(ReadFile(path), Pattern(4096));
 }
@@ -333,7 +337,7 @@ TEST_F(SafeSave, ANamedTemporaryTakesItsAclUnderAnEmptyMaskFirst)
     ASSERT_EQ(SetAccessAcl(path, "u::rw-,g::---,g:" + named + ":r--,m::r--,o::---"), QString());
     const std::string final = AccessAclOf(path);
     QStringList seen;
-    const int stops = StopAtEverySystemCall(
+    const int stops = WatchEverySystemCall(
         [&] {
             if (!WithoutUnnamedFiles().isEmpty())
                 ::_exit(100);
@@ -345,8 +349,7 @@ TEST_F(SafeSave, ANamedTemporaryTakesItsAclUnderAnEmptyMaskFirst)
                 if (seen.isEmpty() || seen.back() != acl)
                     seen << acl;
             }
-        },
-        TAfterStop::Resume);
+        });
     EXPECT_GT(stops, 5);
     const QString emptyMask = "user::rw-,group::---,group:" + named + ":r--,mask::---,other::---";
     EXPECT_EQ(seen.join('\n').toStdString(),
@@ -1014,10 +1017,13 @@ struct TSharedFolder {
 // /tmp is) where B's link x.zrf leads to A's private file in A's own folder:
 // a save by A through B's link, or through A's own link to it, and root's
 // save through it are refused with "Permission denied", as the system's own
-// walk would refuse to follow B's link there, whatever the system's setting:
-// A's file keeps its bytes and no name is added in any folder. A saves
-// through its own link and through the folder owner's there, and through
-// B's link in a sticky folder only its group may write (1775).
+// walk would refuse to follow B's link there, whatever the system's setting;
+// so is A's save through B's link there to A's own link in A's folder, where
+// the link refused is not the last of the chain. A's file keeps its bytes
+// and no name is added in any folder. A saves through its own link and
+// through the folder owner's there, through B's link in a sticky folder
+// only its group may write (1775), and through B's link in a folder every
+// user may write that is not sticky (0777).
 TEST_F(SafeSave, ALinkInASharedStickyFolderIsFollowedOnlyAsTheSystemWould)
 {
     if (::geteuid() != 0)
@@ -1031,7 +1037,8 @@ TEST_F(SafeSave, ALinkInASharedStickyFolderIsFollowedOnlyAsTheSystemWould)
     const QString& shared = folders.Shared;
     const QString& file = folders.File;
     const QString group = MakeFolderOf(folders.Top.path(), QStringLiteral("group"), 0, 01775);
-    ASSERT_FALSE(group.isEmpty());
+    const QString open = MakeFolderOf(folders.Top.path(), QStringLiteral("open"), 0, 0777);
+    ASSERT_FALSE(group.isEmpty() || open.isEmpty());
     const auto In = [](const QString& folder, const char* name) {
         return QDir(folder).filePath(QLatin1String(name));
     };
@@ -1039,18 +1046,23 @@ TEST_F(SafeSave, ALinkInASharedStickyFolderIsFollowedOnlyAsTheSystemWould)
     ASSERT_EQ(MakeLinkOf(In(shared, "chain.zrf"), QStringLiteral("x.zrf"), a), QString());
     ASSERT_EQ(MakeLinkOf(In(shared, "own.zrf"), file, a), QString());
     ASSERT_EQ(MakeLinkOf(In(shared, "root.zrf"), file, 0), QString());
+    ASSERT_EQ(MakeLinkOf(In(home, "link.zrf"), file, a), QString());
+    ASSERT_EQ(MakeLinkOf(In(shared, "hop.zrf"), In(home, "link.zrf"), b), QString());
     ASSERT_EQ(MakeLinkOf(In(group, "x.zrf"), file, b), QString());
+    ASSERT_EQ(MakeLinkOf(In(open, "x.zrf"), file, b), QString());
     const auto saveAs = [&](uid_t saver, const QString& name) {
         return RunInChild([&] { return saver == 0 ? QString() : BecomeUser(saver, saver, {}); },
                           [&] { return SaveAnswer([&] { SaveBytesToFile(name, "new " + name.toUtf8()); }); })
             .toStdString();
     };
     const auto stateOfEveryFolder = [&] {
-        return FolderState(home) + FolderState(shared) + FolderState(group);
+        return FolderState(home) + FolderState(shared) + FolderState(group) + FolderState(open);
     };
     const std::string before = stateOfEveryFolder();
-    const std::pair<uid_t, QString> refused[] = {
-        {a, In(shared, "x.zrf")}, {a, In(shared, "chain.zrf")}, {0, In(shared, "x.zrf")}};
+    const std::pair<uid_t, QString> refused[] = {{a, In(shared, "x.zrf")},
+                                                 {a, In(shared, "chain.zrf")},
+                                                 {0, In(shared, "x.zrf")},
+                                                 {a, In(shared, "hop.zrf")}};
     for (const auto& [saver, name] : refused) {
         SCOPED_TRACE(saver);
         EXPECT_EQ(saveAs(saver, name),
@@ -1058,13 +1070,15 @@ TEST_F(SafeSave, ALinkInASharedStickyFolderIsFollowedOnlyAsTheSystemWould)
         EXPECT_EQ(ReadFile(file).toStdString(), "A's");
         EXPECT_EQ(stateOfEveryFolder(), before);
     }
-    for (const QString& name : {In(shared, "own.zrf"), In(shared, "root.zrf"), In(group, "x.zrf")}) {
+    for (const QString& name :
+         {In(shared, "own.zrf"), In(shared, "root.zrf"), In(group, "x.zrf"), In(open, "x.zrf")}) {
         EXPECT_EQ(saveAs(a, name), "saved");
         EXPECT_EQ(ReadFile(file).toStdString(), "new " + name.toStdString());
     }
-    EXPECT_EQ(EntriesOf(home), "project.zrf");
-    EXPECT_EQ(EntriesOf(shared), "chain.zrf own.zrf root.zrf x.zrf");
+    EXPECT_EQ(EntriesOf(home), "link.zrf project.zrf");
+    EXPECT_EQ(EntriesOf(shared), "chain.zrf hop.zrf own.zrf root.zrf x.zrf");
     EXPECT_EQ(EntriesOf(group), "x.zrf");
+    EXPECT_EQ(EntriesOf(open), "x.zrf");
     EXPECT_EQ(QFileInfo(file).ownerId(), a);
 }
 
@@ -1284,4 +1298,107 @@ TEST_F(SafeSave, AnAclThatCannotBeReadSetOrNarrowedLeavesOnlyTheOwnersBits)
             }
         }
     }
+}
+
+// A save whose folder is there but cannot be looked at says why, and says
+// "does not exist" only where nothing is there: a folder part that is a
+// file, a link that loops; as made-up user A, a folder inside B's private
+// folder, and B's private folder reached through B's link in a shared
+// sticky folder (which the system's walk refuses to follow where it guards
+// shared folders). Nothing is made anywhere.
+TEST_F(SafeSave, AFolderThatCannotBeLookedAtIsNamedForWhy)
+{
+    WriteFile("file.bin", "a file");
+    ASSERT_TRUE(QFile::link(PathOf("loop"), PathOf("loop")));
+    struct TCase {
+        QString Name;
+        uid_t Saver; // 0: this process
+        QString Reason;
+    };
+    std::vector<TCase> cases{
+        {PathOf("missing/x.bin"), 0,
+         QStringLiteral("The folder \"%1\" does not exist.").arg(PathOf("missing"))},
+        {PathOf("file.bin/x.bin"), 0, QStringLiteral("Not a directory")},
+        {PathOf("loop/x.bin"), 0, QStringLiteral("Too many levels of symbolic links")},
+    };
+    QTemporaryDir top(QStringLiteral("/tmp/tessvar-folders-XXXXXX"));
+    QStringList folders{FDir.path()};
+    const QString withheld = MadeUpUsersWithheld();
+    if (withheld.isEmpty()) {
+        const TSharers people = MadeUpSharers();
+        ASSERT_EQ(OpenFolder(top), QString());
+        const QString privateFolder = MakeFolderOf(top.path(), QStringLiteral("b"), people.NamedMember, 0700);
+        const QString shared = MakeFolderOf(top.path(), QStringLiteral("shared"), 0, 01777);
+        ASSERT_FALSE(privateFolder.isEmpty() || shared.isEmpty());
+        ASSERT_FALSE(MakeFolderOf(privateFolder, QStringLiteral("sub"), people.NamedMember, 0777).isEmpty());
+        const QString link = QDir(shared).filePath(QStringLiteral("dl"));
+        ASSERT_EQ(MakeLinkOf(link, privateFolder, people.NamedMember), QString());
+        cases.push_back({QDir(privateFolder).filePath(QStringLiteral("sub/x.zrf")), people.GroupMember,
+                         QStringLiteral("Permission denied")});
+        cases.push_back({QDir(link).filePath(QStringLiteral("x.zrf")), people.GroupMember,
+                         QStringLiteral("Permission denied")});
+        folders << top.path() << privateFolder << privateFolder + "/sub" << shared;
+    }
+    const auto stateOfEveryFolder = [&] {
+        std::string state;
+        for (const QString& folder : folders)
+            state += FolderState(folder);
+        return state;
+    };
+    const std::string before = stateOfEveryFolder();
+    for (const TCase& row : cases) {
+        SCOPED_TRACE(row.Name.toStdString());
+        const auto save = [&] { return SaveAnswer([&] { SaveBytesToFile(row.Name, "new"); }); };
+        const QString answer =
+            row.Saver == 0 ? save() : RunInChild([&] { return BecomeUser(row.Saver, row.Saver, {}); }, save);
+        EXPECT_EQ(answer.toStdString(),
+                  QStringLiteral("Cannot create file \"%1\". %2").arg(row.Name, row.Reason).toStdString());
+    }
+    EXPECT_EQ(stateOfEveryFolder(), before);
+    if (!withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString() << ": the folders of another user were not tried";
+}
+
+// Saves on every road leave no descriptor behind, each many times: a new
+// file, one replaced, one through a link, a backup kept as a second name
+// and as a copy (where /dev/shm is another file system), a stream dropped
+// before its commit, and saves refused (a missing folder, a FIFO, and, with
+// made-up users, another user's link in a shared sticky folder).
+TEST_F(SafeSave, SavesLeaveNoDescriptorBehind)
+{
+    const QString file = WriteFile("file.zrf", "old");
+    const QString link = PathOf("link.zrf");
+    ASSERT_TRUE(QFile::link(file, link));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(PathOf("pipe.zrf")).constData(), 0644), 0);
+    QStringList refused{PathOf("missing/x.zrf"), PathOf("pipe.zrf")};
+    QTemporaryDir other(QStringLiteral("/dev/shm/tessvar-fd-XXXXXX"));
+    TSharedFolder folders;
+    if (MadeUpUsersWithheld().isEmpty()) {
+        const TSharers people = MadeUpSharers();
+        ASSERT_EQ(folders.Make(people.GroupMember), QString());
+        refused << QDir(folders.Shared).filePath(QStringLiteral("x.zrf"));
+        ASSERT_EQ(MakeLinkOf(refused.back(), folders.File, people.NamedMember), QString());
+    }
+    const auto saveMany = [&] {
+        for (int round = 0; round < 50; ++round) {
+            SaveBytesToFile(PathOf("new.zrf"), "new");
+            ::unlink(QFile::encodeName(PathOf("new.zrf")).constData());
+            SaveBytesToFile(file, "replaced");
+            SaveBytesToFile(link, "through the link");
+            KeepFileAs(file, PathOf("file.~zr"));
+            if (other.isValid())
+                KeepFileAs(file, QDir(other.path()).filePath(QStringLiteral("file.~zr")));
+            {
+                TSafeFileStream dropped(file);
+                dropped.WriteBytes("dropped");
+            }
+            for (const QString& name : refused)
+                EXPECT_NE(SaveAnswer([&] { SaveBytesToFile(name, "refused"); }), "saved");
+        }
+    };
+    saveMany(); // whatever the library opens once and keeps
+    const int before = OpenDescriptorCount();
+    saveMany();
+    EXPECT_EQ(OpenDescriptorCount(), before);
+    EXPECT_EQ(ReadFile(file), "through the link");
 }
