@@ -8,7 +8,10 @@
 // last byte, flushed to the disk, and only then renamed over the target. A
 // full disk, a file-size limit, a missing folder or a read-only target raise
 // EFileSaveError, whose message names the target and gives the system's
-// reason; the temporary file is removed and the old file is untouched. A
+// reason (a folder is said not to exist only where nothing is there; one
+// that cannot be looked at gives the reason why, "Permission denied" or
+// "Not a directory"); the temporary file is removed and the old file is
+// untouched. A
 // target in a sticky folder that the saver may not replace there (it owns
 // neither the file nor the folder and lacks CAP_FOWNER) is refused with
 // "Operation not permitted" before any name is made, and so is a save

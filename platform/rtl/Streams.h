@@ -42,6 +42,20 @@ constexpr uint16_t fmShareDenyNone = 0x0040;
 // is missing, answers EWOULDBLOCK instead). A folder answers EISDIR; a
 // FIFO, socket or device ENXIO, which NotAFileReason (FileErrors.h)
 // explains.
+//
+// An open that may create (O_CREAT) is never weaker than the system's own
+// open of that name where it guards shared folders: an existing file in a
+// sticky folder that others may write is opened only where it belongs to
+// the opener (the effective user) or to the folder's owner, for every user,
+// root included, whatever the system's setting (fs.protected_regular); in a
+// sticky folder that only its group may write, the same holds where that
+// setting is 2, or cannot be read. Anything else answers EACCES and the
+// file is left untouched: it is judged before it is truncated, also where
+// it appears at the name while the open would create it. The folder judged
+// is the one the name stands in once the links at its end are followed. A
+// name that is not there is made; one's own file, the folder owner's, and
+// any file in a folder that is not sticky open as a plain open does. With
+// O_EXCL an existing file answers EEXIST.
 int OpenRegularFile(const QString& fileName, int flags, mode_t mode = 0);
 
 // Opens the regular file at fileName (or at the end of its links) for
@@ -125,6 +139,8 @@ public:
     // Raises EFCreateError / EFOpenError with the file name and the system's
     // reason when the file cannot be created or opened; a name that is no
     // regular file (a folder, a FIFO, a device) is refused, never waited on.
+    // fmCreate opens as OpenRegularFile does with O_CREAT: another user's
+    // file in a shared sticky folder is refused ("Permission denied").
     TFileStream(const QString& fileName, uint16_t mode);
     ~TFileStream() override;
     TFileStream(const TFileStream&) = delete;
