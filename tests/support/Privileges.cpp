@@ -41,20 +41,21 @@ QString MadeUpUsersWithheld()
     const uid_t user = ProbeUser();
     if (::chown(QFile::encodeName(file.fileName()).constData(), user, user) != 0)
         return QStringLiteral("cannot give a file to a made-up user: ") + SystemReason();
-    const QString answer = RunInChild([&] { return BecomeUser(user, user, {}); }, [] { return QString(); });
+    const QString answer = RunInChild([] { return QString(); }, [&] { return BecomeUser(user, user, {}); });
     return answer.isEmpty() ? QString() : QStringLiteral("cannot act as a made-up user: ") + answer;
 }
 
 QString MountNamespaceWithheld()
 {
-    const QString answer = RunInChild(
-        [] {
-            if (::unshare(CLONE_NEWNS) != 0 ||
-                ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-                return SystemReason();
-            return QString();
-        },
-        [] { return QString(); });
+    // The answer comes from the child's body, so that it is the reason alone.
+    const QString answer =
+        RunInChild([] { return QString(); },
+                   [] {
+                       if (::unshare(CLONE_NEWNS) != 0 ||
+                           ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+                           return SystemReason();
+                       return QString();
+                   });
     return answer.isEmpty() ? QString() : QStringLiteral("no mount namespace of its own: ") + answer;
 }
 
