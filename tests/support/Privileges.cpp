@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryFile>
 
 #include <cerrno>
@@ -68,17 +69,24 @@ QString MountNamespaceWithheld()
 
 QString LeasesWithheld(const QString& folder)
 {
-    QFile setting(QStringLiteral("/proc/sys/fs/leases-enable"));
-    if (setting.open(QIODevice::ReadOnly) && setting.readAll().trimmed() == "0")
-        return QStringLiteral("leases are turned off (fs.leases-enable is 0)");
-    QTemporaryFile file(QDir(folder).filePath(QStringLiteral("lease-XXXXXX")));
-    if (!file.open())
+    {
+        QFile setting(QStringLiteral("/proc/sys/fs/leases-enable"));
+        if (setting.open(QIODevice::ReadOnly) && setting.readAll().trimmed() == "0")
+            return QStringLiteral("leases are turned off (fs.leases-enable is 0)");
+    }
+    // A plain file, closed before the lease: a temporary one may keep its
+    // descriptor open for writing, and no read lease is granted on a file
+    // open for writing anywhere.
+    const QString name = QDir(folder).filePath(QStringLiteral("lease-probe-%1").arg(::getpid()));
+    QFile file(name);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
         return QStringLiteral("no file to lease in ") + folder;
     file.close();
+    const auto removed = qScopeGuard([&] { QFile::remove(name); });
     // Both kinds: a file system may grant read leases and refuse write ones
     // (a write lease wants no other reference to the file).
     for (const int kind : {F_RDLCK, F_WRLCK}) {
-        TLeaseHolder holder(file.fileName(), kind);
+        TLeaseHolder holder(name, kind);
         if (!holder.Failure().isEmpty())
             return QStringLiteral("no %1 lease on a file of %2: ")
                        .arg(kind == F_RDLCK ? QStringLiteral("read") : QStringLiteral("write"), folder) +
