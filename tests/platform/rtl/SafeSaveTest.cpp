@@ -683,8 +683,8 @@ TEST_F(SafeSave, NoNameOfASaveIsEverMoreOpenThanTheFileItReplaces)
 // temporary is made under a ".new" name first.
 TEST_F(SafeSave, AnotherUserReadsNothingOfAPrivateFileSavedUnderNamedTemporaries)
 {
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "needs root to watch the folder as a made-up user";
+    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
     const TUmask umask(022);
     QTemporaryDir folder(QStringLiteral("/tmp/tessvar-probe-XXXXXX"));
     ASSERT_TRUE(folder.isValid());
@@ -727,8 +727,8 @@ TEST_F(SafeSave, AnotherUserReadsNothingOfAPrivateFileSavedUnderNamedTemporaries
 // and without.
 TEST_F(SafeSave, TheGroupIsKeptWhereTheSaverMayGiveItElseItsBitsAreCleared)
 {
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "needs root to save as a made-up user of chosen groups";
+    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
     const TMadeUpSaver saver = MadeUpSaver();
     // A folder the saver reaches and writes (the test's own may lie in one
     // only its owner may enter).
@@ -780,8 +780,8 @@ TEST_F(SafeSave, TheGroupIsKeptWhereTheSaverMayGiveItElseItsBitsAreCleared)
 // that G2's entry gives nothing. The copies end as their files.
 TEST_F(SafeSave, NoNameOfASaveIsEverMoreOpenThanTheAclItEndsWith)
 {
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "needs root to save as a made-up user of chosen groups";
+    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
     const TMadeUpSaver saver = MadeUpSaver();
     const TSharers people = MadeUpSharers();
     QTemporaryDir top(QStringLiteral("/tmp/tessvar-acl-XXXXXX"));
@@ -863,8 +863,8 @@ TEST_F(SafeSave, NoNameOfASaveIsEverMoreOpenThanTheAclItEndsWith)
 // and U reads and writes it.
 TEST_F(SafeSave, RootKeepsTheOwnerOfWhatItSavesWithItsSetIdBits)
 {
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "needs root to save another user's files";
+    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
     const TUmask umask(022);
     const TMadeUpSaver user = MadeUpSaver();
     QTemporaryDir folder(QStringLiteral("/tmp/tessvar-owner-XXXXXX"));
@@ -1021,8 +1021,8 @@ struct TSharedFolder {
 // B's link in a sticky folder only its group may write (1775).
 TEST_F(SafeSave, ALinkInASharedStickyFolderIsFollowedOnlyAsTheSystemWould)
 {
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "needs root to save as made-up users";
+    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
     const TSharers people = MadeUpSharers();
     const uid_t a = people.GroupMember;
     const uid_t b = people.NamedMember;
@@ -1074,8 +1074,8 @@ TEST_F(SafeSave, ALinkInASharedStickyFolderIsFollowedOnlyAsTheSystemWould)
 // it) never lets the save reach the file it led to.
 TEST_F(SafeSave, ALinkRemovedWhileASaveFollowsItIsStillJudged)
 {
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "needs root to make another user's link";
+    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
     const TSharers people = MadeUpSharers();
     TSharedFolder folders;
     ASSERT_EQ(folders.Make(people.GroupMember), QString());
@@ -1129,8 +1129,8 @@ TEST_F(SafeSave, AFileUnderALeaseIsKeptOnceItsHolderLetsGo)
 // name there.
 TEST_F(SafeSave, NoSecondNameOfAnotherUsersFileIsLeftInAStickyFolder)
 {
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "needs root to save as made-up users";
+    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
     const TSharers people = MadeUpSharers();
     const uid_t owner = people.GroupMember;
     const uid_t writer = people.NamedMember;
@@ -1167,8 +1167,8 @@ TEST_F(SafeSave, NoSecondNameOfAnotherUsersFileIsLeftInAStickyFolder)
 // and without.
 TEST_F(SafeSave, AFileThatCannotKeepItsOwnerLosesItsSetUserIdBit)
 {
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "needs root to save as a made-up user of chosen groups";
+    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
     const TMadeUpSaver saver = MadeUpSaver();
     const uid_t owner = MadeUpSharers().Outsider;
     QTemporaryDir top(QStringLiteral("/tmp/tessvar-setid-XXXXXX"));
