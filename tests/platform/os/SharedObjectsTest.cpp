@@ -1217,8 +1217,10 @@ TEST(SharedObjectsTest, ARefusedRuntimeFolderIsSaidOnceAndTheFolderInUseIsNamed)
 // folder's path; the objects themselves still work.
 TEST(SharedObjectsTest, WithoutProcListeningFailsNamingTheFolder)
 {
-    if (getuid() != 0)
-        GTEST_SKIP() << "needs root to hide /proc";
+    if (const QString withheld = MountNamespaceWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
+    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
     const uid_t uid = MadeUpUid(3);
     RemoveFolderOf(uid);
     const pid_t pid = Spawn([uid] {
@@ -1243,7 +1245,7 @@ TEST(SharedObjectsTest, WithoutProcListeningFailsNamingTheFolder)
     const int code = ExitCode(pid);
     RemoveFolderOf(uid);
     if (code == 99)
-        GTEST_SKIP() << "no mount namespace to hide /proc in";
+        GTEST_SKIP() << "/proc cannot be unmounted in a mount namespace of its own";
     EXPECT_EQ(code, 0);
 }
 
