@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <grp.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -49,21 +50,29 @@ QString MadeUpUsersWithheld()
     const uid_t low = LowProbeUser();
     if (::chown(QFile::encodeName(file.fileName()).constData(), low, low) != 0)
         return QStringLiteral("cannot give a file to a made-up user: ") + SystemReason();
+    // BecomeUser's steps, answering the system's reason where one fails.
     const uid_t high = HighProbeUser();
-    const QString answer = RunInChild([&] { return BecomeUser(high, high, {}); }, [] { return QString(); });
+    const QString answer =
+        RunInChild([] { return QString(); },
+                   [&] {
+                       if (::setgroups(0, nullptr) != 0 || ::setresgid(high, high, high) != 0 ||
+                           ::setresuid(high, high, high) != 0)
+                           return SystemReason();
+                       return QString();
+                   });
     return answer.isEmpty() ? QString() : QStringLiteral("cannot act as a made-up user: ") + answer;
 }
 
 QString MountNamespaceWithheld()
 {
-    const QString answer = RunInChild(
-        [] {
-            if (::unshare(CLONE_NEWNS) != 0 ||
-                ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-                return SystemReason();
-            return QString();
-        },
-        [] { return QString(); });
+    const QString answer =
+        RunInChild([] { return QString(); },
+                   [] {
+                       if (::unshare(CLONE_NEWNS) != 0 ||
+                           ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+                           return SystemReason();
+                       return QString();
+                   });
     return answer.isEmpty() ? QString() : QStringLiteral("no mount namespace of its own: ") + answer;
 }
 
