@@ -1,6 +1,7 @@
 #include "tests/support/FileAccess.h"
 
 #include "tests/support/ChildProcess.h"
+#include "tests/support/Privileges.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -240,8 +241,8 @@ QString MakeFolderOf(const QString& parent, const QString& name, uid_t owner, mo
 
 QString WhyNoAclTest(const QString& folder)
 {
-    if (::geteuid() != 0)
-        return QStringLiteral("needs root to read and save as made-up users");
+    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
+        return withheld;
     return AclsMissingIn(folder);
 }
 

@@ -52,8 +52,8 @@ QString OpenFolder(const QTemporaryDir& folder);
 QString MakeFolderOf(const QString& parent, const QString& name, uid_t owner, mode_t mode);
 
 // Why a test of files shared through ACLs, which reads or saves them as
-// made-up users, cannot run in folder (not root, or no ACLs there), or
-// empty.
+// made-up users, cannot run in folder (no made-up users here, or no ACLs
+// there), or empty.
 QString WhyNoAclTest(const QString& folder);
 
 // Writes bytes as a new file name of owner and group with mode (set-id bits

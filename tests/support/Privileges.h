@@ -12,9 +12,10 @@ QString MadeUpUsersWithheld();
 // A mount namespace of a child's own, with mounts private to it
 // (CAP_SYS_ADMIN).
 QString MountNamespaceWithheld();
-// A lease another process takes on a file of folder (fs.leases-enable, a
-// file system that grants them).
+// Leases of both kinds, read and write, that another process takes on a file
+// of folder (fs.leases-enable, a file system that grants them).
 QString LeasesWithheld(const QString& folder);
-// A character device node (as /dev/null) made in folder (root with
-// CAP_MKNOD, outside a user namespace, a file system that allows devices).
+// A character device node (as /dev/null) made in folder and opened there
+// (root with CAP_MKNOD, outside a user namespace, a file system that allows
+// devices).
 QString DeviceNodesWithheld(const QString& folder);

@@ -1,5 +1,6 @@
 #include "platform/os/SharedObjects.h"
 #include "tests/support/EarlierLayoutBlock.h"
+#include "tests/support/Privileges.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -735,8 +736,8 @@ TEST(SharedObjectsTest, ADeathInsideTheBookkeepingOfAnObjectDoesNotBlockTheNext)
 // of the real user are not touched.
 TEST(SharedObjectsTest, BlocksOfTheEarlierLayoutLeftLockedDoNotStopThisOne)
 {
-    if (getuid() != 0)
-        GTEST_SKIP() << "needs root to act as a user of its own";
+    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
     const uid_t uid = MadeUpUid(0);
     RemoveFolderOf(uid);
     const pid_t tester = Spawn([uid] {
@@ -848,8 +849,8 @@ TEST(SharedObjectsTest, AProcessStoppedInsideTheBookkeepingDelaysOthersAtMostThe
 // setting plays no part.)
 TEST(SharedObjectsTest, AnotherUsersFolderOrObjectsAreNeitherUsedNorRead)
 {
-    if (getuid() != 0)
-        GTEST_SKIP() << "needs root to act as users of its own";
+    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
     const uid_t victim = MadeUpUid(1);
     const uid_t other = MadeUpUid(2);
     const QByteArray folder = FolderOf(victim);
@@ -950,8 +951,8 @@ TEST(SharedObjectsTest, AnotherUsersFolderOrObjectsAreNeitherUsedNorRead)
 // alone.
 TEST(SharedObjectsTest, CleanExitsLeaveNoObjectAndLeftoversAreSwept)
 {
-    if (getuid() != 0)
-        GTEST_SKIP() << "needs root to act as a user of its own";
+    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
     const uid_t uid = MadeUpUid(3);
     RemoveFolderOf(uid);
     auto useEverything = [] {
@@ -1038,8 +1039,8 @@ char Heard(int pipe)
 // other user's sockets receive nothing.
 TEST(SharedObjectsTest, ASocketIsReachedOnlyThroughTheFolderThatWasChecked)
 {
-    if (getuid() != 0)
-        GTEST_SKIP() << "needs root to act as users of its own";
+    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
     const uid_t victim = MadeUpUid(1);
     const uid_t other = MadeUpUid(2);
     const QByteArray parent = "/tmp/tessvar-swap-" + QByteArray::number(getpid());
@@ -1116,8 +1117,8 @@ TEST(SharedObjectsTest, ASocketIsReachedOnlyThroughTheFolderThatWasChecked)
 // the other, for event names around the longest that a socket name holds.
 TEST(SharedObjectsTest, ASocketsNameDoesNotHangOnTheNumberOfTheFolderDescriptor)
 {
-    if (getuid() != 0)
-        GTEST_SKIP() << "needs root to act as a user of its own";
+    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
     const uid_t uid = MadeUpUid(3);
     const QByteArray folder = FolderOf(uid);
     RemoveFolderOf(uid);
@@ -1158,8 +1159,8 @@ TEST(SharedObjectsTest, ASocketsNameDoesNotHangOnTheNumberOfTheFolderDescriptor)
 // the folder in use. The user's own folder, or none set, is taken silently.
 TEST(SharedObjectsTest, ARefusedRuntimeFolderIsSaidOnceAndTheFolderInUseIsNamed)
 {
-    if (getuid() != 0)
-        GTEST_SKIP() << "needs root to act as a user of its own";
+    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
     const uid_t uid = MadeUpUid(3);
     const QByteArray fallback = FolderOf(uid);
     const QByteArray own = "/tmp/tessvar-own-" + QByteArray::number(getpid());
@@ -1216,8 +1217,10 @@ TEST(SharedObjectsTest, ARefusedRuntimeFolderIsSaidOnceAndTheFolderInUseIsNamed)
 // folder's path; the objects themselves still work.
 TEST(SharedObjectsTest, WithoutProcListeningFailsNamingTheFolder)
 {
-    if (getuid() != 0)
-        GTEST_SKIP() << "needs root to hide /proc";
+    if (const QString withheld = MountNamespaceWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
+    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
     const uid_t uid = MadeUpUid(3);
     RemoveFolderOf(uid);
     const pid_t pid = Spawn([uid] {
@@ -1242,7 +1245,7 @@ TEST(SharedObjectsTest, WithoutProcListeningFailsNamingTheFolder)
     const int code = ExitCode(pid);
     RemoveFolderOf(uid);
     if (code == 99)
-        GTEST_SKIP() << "no mount namespace to hide /proc in";
+        GTEST_SKIP() << "/proc cannot be unmounted in a mount namespace of its own";
     EXPECT_EQ(code, 0);
 }
 

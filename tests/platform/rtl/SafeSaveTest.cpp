@@ -242,12 +242,12 @@ TEST_F(SafeSave, TargetsThatCannotBeSavedAreClearErrors)
 }
 
 // What is no file, as a save's name or as the file a backup keeps: a FIFO,
-// a chain of two links to it, and (as root) a character device made as
-// /dev/null is. A save onto any of them ends at once with the message
-// naming it (through links, naming where they lead) and leaves it as it
-// was; a backup of one is left alone without a word and nothing is made
-// for it; a backup under the name of one is refused, as under a folder's.
-// No other name is ever left.
+// a chain of two links to it, and (where one can be made) a character
+// device made as /dev/null is. A save onto any of them ends at once with
+// the message naming it (through links, naming where they lead) and leaves
+// it as it was; a backup of one is left alone without a word and nothing
+// is made for it; a backup under the name of one is refused, as under a
+// folder's. No other name is ever left.
 TEST_F(SafeSave, WhatIsNoFileIsNeitherWaitedOnNorReplaced)
 {
     const QString fifo = PathOf("pipe.zrf");
@@ -257,8 +257,8 @@ TEST_F(SafeSave, WhatIsNoFileIsNeitherWaitedOnNorReplaced)
     ASSERT_TRUE(QFile::link(QStringLiteral("chain.zrf"), link));
     ASSERT_TRUE(QFile::link(QStringLiteral("pipe.zrf"), PathOf("chain.zrf")));
     const QString file = WriteFile("card.zrf", "card");
-    const bool root = ::geteuid() == 0;
-    if (root) {
+    const QString noDevice = DeviceNodesWithheld(FDir.path());
+    if (noDevice.isEmpty()) {
         ASSERT_EQ(::mknod(QFile::encodeName(device).constData(), S_IFCHR | 0666, makedev(1, 3)), 0);
     }
     const std::string entries = EntriesOf(FDir.path());
@@ -268,7 +268,7 @@ TEST_F(SafeSave, WhatIsNoFileIsNeitherWaitedOnNorReplaced)
         QString Reason; // of a save onto it
     };
     std::vector<TCase> cases{{fifo, "It is not a file."}, {link, "\"" + fifo + "\" is not a file."}};
-    if (root)
+    if (noDevice.isEmpty())
         cases.push_back({device, "It is not a file."});
     for (const TCase& row : cases) {
         SCOPED_TRACE(row.Name.toStdString());
@@ -287,20 +287,20 @@ TEST_F(SafeSave, WhatIsNoFileIsNeitherWaitedOnNorReplaced)
         EXPECT_EQ(EntriesOf(FDir.path()), entries);
     }
     EXPECT_EQ(ReadFile(file), "card");
-    if (!root)
-        GTEST_SKIP() << "needs root to make a device node: the device row was not tried";
+    if (!noDevice.isEmpty())
+        GTEST_SKIP() << noDevice.toStdString() << ": the device row was not tried";
 }
 
-// A FIFO or (as root) a device put at the name while a stream writes the
-// new file is what its commit would replace: the commit is refused and
-// leaves it there, with no other name.
+// A FIFO or (where one can be made) a device put at the name while a stream
+// writes the new file is what its commit would replace: the commit is
+// refused and leaves it there, with no other name.
 TEST_F(SafeSave, WhatTakesTheNameBeforeTheCommitIsNotReplaced)
 {
     const QString path = PathOf("card.pdf");
     const QString node = PathOf("node");
-    const bool root = ::geteuid() == 0;
+    const QString noDevice = DeviceNodesWithheld(FDir.path());
     for (const mode_t kind : {mode_t(S_IFIFO), mode_t(S_IFCHR)}) {
-        if (kind == S_IFCHR && !root)
+        if (kind == S_IFCHR && !noDevice.isEmpty())
             continue;
         SCOPED_TRACE(kind);
         QFile::remove(path);
@@ -315,8 +315,8 @@ TEST_F(SafeSave, WhatTakesTheNameBeforeTheCommitIsNotReplaced)
         EXPECT_EQ(NodeOf(path), before);
         EXPECT_EQ(EntriesOf(FDir.path()), "card.pdf");
     }
-    if (!root)
-        GTEST_SKIP() << "needs root to make a device node: the device row was not tried";
+    if (!noDevice.isEmpty())
+        GTEST_SKIP() << noDevice.toStdString() << ": the device row was not tried";
 }
 
 // Where there are no unnamed files the temporary has its name while its
@@ -685,8 +685,8 @@ TEST_F(SafeSave, NoNameOfASaveIsEverMoreOpenThanTheFileItReplaces)
 // temporary is made under a ".new" name first.
 TEST_F(SafeSave, AnotherUserReadsNothingOfAPrivateFileSavedUnderNamedTemporaries)
 {
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "needs root to watch the folder as a made-up user";
+    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
     const TUmask umask(022);
     QTemporaryDir folder(QStringLiteral("/tmp/tessvar-probe-XXXXXX"));
     ASSERT_TRUE(folder.isValid());
@@ -729,8 +729,8 @@ TEST_F(SafeSave, AnotherUserReadsNothingOfAPrivateFileSavedUnderNamedTemporaries
 // and without.
 TEST_F(SafeSave, TheGroupIsKeptWhereTheSaverMayGiveItElseItsBitsAreCleared)
 {
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "needs root to save as a made-up user of chosen groups";
+    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
     const TMadeUpSaver saver = MadeUpSaver();
     // A folder the saver reaches and writes (the test's own may lie in one
     // only its owner may enter).
@@ -782,8 +782,8 @@ TEST_F(SafeSave, TheGroupIsKeptWhereTheSaverMayGiveItElseItsBitsAreCleared)
 // that G2's entry gives nothing. The copies end as their files.
 TEST_F(SafeSave, NoNameOfASaveIsEverMoreOpenThanTheAclItEndsWith)
 {
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "needs root to save as a made-up user of chosen groups";
+    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
     const TMadeUpSaver saver = MadeUpSaver();
     const TSharers people = MadeUpSharers();
     QTemporaryDir top(QStringLiteral("/tmp/tessvar-acl-XXXXXX"));
@@ -865,8 +865,8 @@ TEST_F(SafeSave, NoNameOfASaveIsEverMoreOpenThanTheAclItEndsWith)
 // and U reads and writes it.
 TEST_F(SafeSave, RootKeepsTheOwnerOfWhatItSavesWithItsSetIdBits)
 {
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "needs root to save another user's files";
+    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
     const TUmask umask(022);
     const TMadeUpSaver user = MadeUpSaver();
     QTemporaryDir folder(QStringLiteral("/tmp/tessvar-owner-XXXXXX"));
@@ -1026,8 +1026,8 @@ struct TSharedFolder {
 // user may write that is not sticky (0777).
 TEST_F(SafeSave, ALinkInASharedStickyFolderIsFollowedOnlyAsTheSystemWould)
 {
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "needs root to save as made-up users";
+    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
     const TSharers people = MadeUpSharers();
     const uid_t a = people.GroupMember;
     const uid_t b = people.NamedMember;
@@ -1087,8 +1087,8 @@ TEST_F(SafeSave, ALinkInASharedStickyFolderIsFollowedOnlyAsTheSystemWould)
 // it) never lets the save reach the file it led to.
 TEST_F(SafeSave, ALinkRemovedWhileASaveFollowsItIsStillJudged)
 {
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "needs root to make another user's link";
+    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
     const TSharers people = MadeUpSharers();
     TSharedFolder folders;
     ASSERT_EQ(folders.Make(people.GroupMember), QString());
@@ -1119,6 +1119,8 @@ TEST_F(SafeSave, ALinkRemovedWhileASaveFollowsItIsStillJudged)
 // backup waits for the holder, as a plain open does, and keeps its bytes.
 TEST_F(SafeSave, AFileUnderALeaseIsKeptOnceItsHolderLetsGo)
 {
+    if (const QString withheld = LeasesWithheld(FDir.path()); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
     const QString path = WriteFile("leased.zrf", "old");
     TLeaseHolder holder(path, F_WRLCK);
     ASSERT_EQ(holder.Failure().toStdString(), "");
@@ -1140,8 +1142,8 @@ TEST_F(SafeSave, AFileUnderALeaseIsKeptOnceItsHolderLetsGo)
 // name there.
 TEST_F(SafeSave, NoSecondNameOfAnotherUsersFileIsLeftInAStickyFolder)
 {
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "needs root to save as made-up users";
+    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
     const TSharers people = MadeUpSharers();
     const uid_t owner = people.GroupMember;
     const uid_t writer = people.NamedMember;
@@ -1178,8 +1180,8 @@ TEST_F(SafeSave, NoSecondNameOfAnotherUsersFileIsLeftInAStickyFolder)
 // and without.
 TEST_F(SafeSave, AFileThatCannotKeepItsOwnerLosesItsSetUserIdBit)
 {
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "needs root to save as a made-up user of chosen groups";
+    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
     const TMadeUpSaver saver = MadeUpSaver();
     const uid_t owner = MadeUpSharers().Outsider;
     QTemporaryDir top(QStringLiteral("/tmp/tessvar-setid-XXXXXX"));

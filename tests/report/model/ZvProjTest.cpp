@@ -9,6 +9,7 @@
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/FuzzLoop.h"
 #include "tests/support/NameProbe.h"
+#include "tests/support/Privileges.h"
 #include "tests/support/RefusedCalls.h"
 
 #include <QDir>
@@ -712,6 +713,13 @@ QString RunAsOrdinaryUser(const std::function<QString()>& body)
     return RunInChild([] { return QString(); }, body);
 }
 
+// Why RunAsOrdinaryUser cannot run here (root that may not act as a made-up
+// user), or empty.
+QString OrdinaryUserWithheld()
+{
+    return ::geteuid() == 0 ? MadeUpUsersWithheld() : QString();
+}
+
 QStringList EntriesOf(const QString& folder)
 {
     return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
@@ -735,6 +743,8 @@ QString SaveAnswer(TZarvProjectManager& project)
 // stays as it was.
 TEST_F(ZvProjTest, ABackupThatCannotBeMadeNeitherStopsTheSaveNorLosesThePreviousOne)
 {
+    if (const QString withheld = OrdinaryUserWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
     // A folder any user reaches (the test's own may lie in one only its
     // owner may enter).
     QTemporaryDir open(QStringLiteral("/tmp/tessvar-save-XXXXXX"));
@@ -824,6 +834,8 @@ std::string LayoutOf(const QString& folder)
 // user, whom the read-only folder binds.
 TEST_F(ZvProjTest, TheBackupReplacesItsOwnNameNeverWhereALinkThereLeads)
 {
+    if (const QString withheld = OrdinaryUserWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
     QTemporaryDir open(QStringLiteral("/tmp/tessvar-backup-XXXXXX"));
     ASSERT_TRUE(open.isValid());
     const auto InOpen = [&](const QString& name) { return QDir(open.path()).filePath(name); };
@@ -1109,8 +1121,8 @@ TEST_F(ZvProjTest, TheBackupIsAsPrivateAsItsProjectOnEveryRoad)
 // backup that is a second name is the old file itself, as it was.
 TEST_F(ZvProjTest, AProjectAndItsBackupKeepTheirGroupWhereTheSaverMayGiveIt)
 {
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "needs root to save as a made-up user of chosen groups";
+    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
     const TMadeUpSaver saver = MadeUpSaver();
     QTemporaryDir open(QStringLiteral("/tmp/tessvar-group-XXXXXX"));
     ASSERT_TRUE(open.isValid());
@@ -1149,8 +1161,8 @@ TEST_F(ZvProjTest, AProjectAndItsBackupKeepTheirGroupWhereTheSaverMayGiveIt)
 // with a link at the backup name.
 TEST_F(ZvProjTest, AnotherUserReadsNoByteOfAPrivateProjectWhileItIsSaved)
 {
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "needs root to watch the folder as a made-up user";
+    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
     const TUmask umask(022);
     QTemporaryDir open(QStringLiteral("/tmp/tessvar-probe-XXXXXX"));
     ASSERT_TRUE(open.isValid());
@@ -1264,8 +1276,8 @@ TEST_F(ZvProjTest, AProjectSharedThroughItsAclKeepsItsReadersOnEveryRoad)
 // folder's default ACL, as any new file does.
 TEST_F(ZvProjTest, AUserNamedOnlyByAFoldersDefaultAclReadsNoByteOfAProject)
 {
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "needs root to watch the folders as a made-up user";
+    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
     const TUmask umask(022);
     const uid_t x = MadeUpSharers().Outsider;
     QTemporaryDir writable(QStringLiteral("/tmp/tessvar-default-XXXXXX"));
@@ -1352,8 +1364,8 @@ TEST_F(ZvProjTest, AUserNamedOnlyByAFoldersDefaultAclReadsNoByteOfAProject)
 // and the user reads and writes both.
 TEST_F(ZvProjTest, ARootSaveLeavesTheProjectItsOwners)
 {
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "needs root to save another user's project";
+    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
     const TMadeUpSaver user = MadeUpSaver();
     QTemporaryDir open(QStringLiteral("/tmp/tessvar-owner-XXXXXX"));
     ASSERT_EQ(OpenFolder(open), QString());
@@ -1538,8 +1550,8 @@ std::string StateOf(const QString& folder, const QStringList& names)
 // and says nothing of one.
 TEST_F(ZvProjTest, AnOwnersSaveRemovesWhatRefusedSavesLeftAndKeepsWhatItCannotReplace)
 {
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "needs root to save as made-up users";
+    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
     QTemporaryDir top(QStringLiteral("/tmp/tessvar-sticky-XXXXXX"));
     ASSERT_EQ(OpenFolder(top), QString());
     const TSharers people = MadeUpSharers();
