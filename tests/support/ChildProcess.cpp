@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <exception>
 #include <grp.h>
 #include <linux/capability.h>
@@ -189,7 +190,9 @@ QString BecomeUser(uid_t uid, gid_t gid, const std::vector<gid_t>& groups)
 {
     if (::setgroups(groups.size(), groups.data()) != 0 || ::setresgid(gid, gid, gid) != 0 ||
         ::setresuid(uid, uid, uid) != 0)
-        return QStringLiteral("cannot become user %1").arg(uid);
+        return QStringLiteral("cannot become user %1: %2")
+            .arg(uid)
+            .arg(QString::fromLocal8Bit(std::strerror(errno)));
     return QString();
 }
 

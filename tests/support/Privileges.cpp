@@ -11,7 +11,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <grp.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -50,16 +49,8 @@ QString MadeUpUsersWithheld()
     const uid_t low = LowProbeUser();
     if (::chown(QFile::encodeName(file.fileName()).constData(), low, low) != 0)
         return QStringLiteral("cannot give a file to a made-up user: ") + SystemReason();
-    // BecomeUser's steps, answering the system's reason where one fails.
     const uid_t high = HighProbeUser();
-    const QString answer =
-        RunInChild([] { return QString(); },
-                   [&] {
-                       if (::setgroups(0, nullptr) != 0 || ::setresgid(high, high, high) != 0 ||
-                           ::setresuid(high, high, high) != 0)
-                           return SystemReason();
-                       return QString();
-                   });
+    const QString answer = RunInChild([] { return QString(); }, [&] { return BecomeUser(high, high, {}); });
     return answer.isEmpty() ? QString() : QStringLiteral("cannot act as a made-up user: ") + answer;
 }
 
