@@ -1,6 +1,7 @@
 #include "tests/support/FileAccess.h"
 
 #include "tests/support/ChildProcess.h"
+#include "tests/support/MadeUpIds.h"
 #include "tests/support/Privileges.h"
 
 #include <QCryptographicHash>
@@ -339,9 +340,9 @@ QStringList MoreOpenThan(const QString& folder, mode_t mode, gid_t group)
 
 TSharers MadeUpSharers()
 {
-    const unsigned drawn = unsigned(::getpid()) % 1000;
-    return {gid_t(64000 + drawn), uid_t(64000 + drawn), gid_t(65000 + drawn), uid_t(65000 + drawn),
-            uid_t(66000 + drawn)};
+    const uid_t group = MadeUpId(kSharedGroupSlot);
+    const uid_t named = MadeUpId(kNamedGroupSlot);
+    return {gid_t(group), group, gid_t(named), named, MadeUpId(kOutsiderSlot)};
 }
 
 QByteArray OpenedAs(uid_t uid, gid_t gid, const std::vector<gid_t>& groups, const QString& name, bool write)

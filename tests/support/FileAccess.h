@@ -100,8 +100,8 @@ QStringList MoreOpenThan(const QString& folder, const TWhoMayOpen& final);
 // The same against a file of this process's user with group and mode.
 QStringList MoreOpenThan(const QString& folder, mode_t mode, gid_t group);
 
-// Made-up people of a shared file, drawn from the process id (as the made-up
-// saver is), so that test processes running side by side differ.
+// Made-up people of a shared file, of this process's made-up ids
+// (MadeUpIds.h), as the made-up saver is.
 struct TSharers {
     gid_t Group;       // the file's owning group
     uid_t GroupMember; // a member of it (and of no other group here)

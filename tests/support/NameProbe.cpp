@@ -1,6 +1,7 @@
 #include "tests/support/NameProbe.h"
 
 #include "tests/support/ChildProcess.h"
+#include "tests/support/MadeUpIds.h"
 
 #include <QDir>
 #include <QFile>
@@ -220,8 +221,13 @@ TNameProbe::TReport TNameProbe::Stop()
 
 TMadeUpSaver MadeUpSaver()
 {
-    const uid_t user = uid_t(62000 + ::getpid() % 1000);
-    return {user, gid_t(user), gid_t(user + 1), gid_t(user + 2)};
+    const uid_t user = MadeUpId(kSaverSlot);
+    return {user, gid_t(user), gid_t(MadeUpId(kSaverMemberSlot)), gid_t(MadeUpId(kSaverStrangerSlot))};
+}
+
+uid_t MadeUpWatcher()
+{
+    return MadeUpId(kWatcherSlot);
 }
 
 QString RunAsSaver(const TMadeUpSaver& saver, const std::function<QString()>& body)

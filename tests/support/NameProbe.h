@@ -40,8 +40,8 @@ private:
 };
 
 // A made-up saver for tests of groups: the user, its own group, a group it
-// is a member of besides, and one it is not. Drawn from the process id, so
-// that test processes running side by side differ.
+// is a member of besides, and one it is not, of this process's made-up ids
+// (MadeUpIds.h).
 struct TMadeUpSaver {
     uid_t User;
     gid_t Own;
@@ -49,6 +49,8 @@ struct TMadeUpSaver {
     gid_t Stranger;
 };
 TMadeUpSaver MadeUpSaver();
+// The made-up user a TNameProbe watches a folder as.
+uid_t MadeUpWatcher();
 // Runs body in a child as that saver (the parent must be root).
 QString RunAsSaver(const TMadeUpSaver& saver, const std::function<QString()>& body);
 

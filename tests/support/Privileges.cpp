@@ -2,6 +2,7 @@
 
 #include "tests/support/ChildProcess.h"
 #include "tests/support/LeaseHolder.h"
+#include "tests/support/MadeUpIds.h"
 
 #include <QDir>
 #include <QFile>
@@ -24,19 +25,6 @@ QString SystemReason()
     return QString::fromLocal8Bit(std::strerror(errno));
 }
 
-// Made-up users of no group here, drawn from the process id as the tests'
-// own made-up users are: one below and one above every id those take
-// (60000 to 71999), so that a user namespace mapping both maps theirs too.
-uid_t LowProbeUser()
-{
-    return uid_t(59000 + unsigned(::getpid()) % 1000);
-}
-
-uid_t HighProbeUser()
-{
-    return uid_t(72000 + unsigned(::getpid()) % 1000);
-}
-
 } // namespace
 
 QString MadeUpUsersWithheld()
@@ -46,10 +34,12 @@ QString MadeUpUsersWithheld()
     QTemporaryFile file(QDir::tempPath() + QStringLiteral("/tessvar-user-XXXXXX"));
     if (!file.open())
         return QStringLiteral("no file to give away");
-    const uid_t low = LowProbeUser();
+    // The lowest id of the block is given a file, and the process becomes
+    // the highest: a user namespace that maps only part of it is caught.
+    const uid_t low = MadeUpId(kProbeLowSlot);
     if (::chown(QFile::encodeName(file.fileName()).constData(), low, low) != 0)
         return QStringLiteral("cannot give a file to a made-up user: ") + SystemReason();
-    const uid_t high = HighProbeUser();
+    const uid_t high = MadeUpId(kProbeHighSlot);
     const QString answer = RunInChild([] { return QString(); }, [&] { return BecomeUser(high, high, {}); });
     return answer.isEmpty() ? QString() : QStringLiteral("cannot act as a made-up user: ") + answer;
 }

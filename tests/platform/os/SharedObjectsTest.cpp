@@ -1,5 +1,6 @@
 #include "platform/os/SharedObjects.h"
 #include "tests/support/EarlierLayoutBlock.h"
+#include "tests/support/MadeUpIds.h"
 #include "tests/support/Privileges.h"
 
 #include <QElapsedTimer>
@@ -519,11 +520,11 @@ void Kill(pid_t pid)
     waitpid(pid, nullptr, 0);
 }
 
-// A user id no account has, of this test process alone (n tells several
-// apart).
+// A user id no account has, of this test process alone (n, below 4, tells
+// several apart).
 uid_t MadeUpUid(int n)
 {
-    return 60000 + uid_t(getpid() % 1000) * 4 + uid_t(n);
+    return MadeUpId(kFirstFreeSlot + unsigned(n));
 }
 
 QByteArray FolderOf(uid_t uid)

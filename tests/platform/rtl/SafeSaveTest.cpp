@@ -698,7 +698,7 @@ TEST_F(SafeSave, AnotherUserReadsNothingOfAPrivateFileSavedUnderNamedTemporaries
         ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("old") == 3);
     }
     ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0600), 0);
-    TNameProbe probe(folder.path(), uid_t(63000 + ::getpid() % 1000), 60);
+    TNameProbe probe(folder.path(), MadeUpWatcher(), 60);
     ASSERT_EQ(probe.Failure().toStdString(), "");
     const QString answer = RunInChild([] { return WithoutUnnamedFiles(); },
                                       [&] {
@@ -961,7 +961,7 @@ TEST_F(SafeSave, InAStickyFolderAnotherUsersNameIsRefusedBeforeAnyNameIsMade)
     };
     for (const auto& [who, become] : savers) {
         SCOPED_TRACE(who);
-        TNameProbe probe(folder, uid_t(63000 + ::getpid() % 1000), 60);
+        TNameProbe probe(folder, MadeUpWatcher(), 60);
         ASSERT_EQ(probe.Failure().toStdString(), "");
         const QString answer = RunInChild(become, [&] {
             return QStringList{SaveAnswer([&] { SaveBytesToFile(In("a.ini"), "new"); }),

@@ -8,6 +8,7 @@
 #include "report/model/ZvDirectDataView.h"
 #include "tests/support/EarlierLayoutBlock.h"
 #include "tests/support/FuzzLoop.h"
+#include "tests/support/MadeUpIds.h"
 #include "tests/support/Privileges.h"
 
 #include "platform/forms/Controls.h"
@@ -1597,8 +1598,8 @@ TEST_F(QpConTest, AnotherUsersFolderStopsTheChannelWithAClearMessage)
 {
     if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
         GTEST_SKIP() << withheld.toStdString();
-    const uid_t victim = 70000 + uid_t(getpid() % 1000) * 2;
-    const uid_t other = victim + 1;
+    const uid_t victim = MadeUpId(kOtherUserSlot);
+    const uid_t other = MadeUpId(kFirstFreeSlot);
     const QByteArray folder = "/dev/shm/tessvar-" + QByteArray::number(uint(victim));
     const QByteArray buffer =
         folder + "/tessvar4-" + QByteArray::number(uint(victim)) + "-M-" + NamedObjectPrefix.toUtf8() + "ZARVBUFFER";

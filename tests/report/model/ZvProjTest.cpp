@@ -8,6 +8,7 @@
 #include "tests/support/FileAccess.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/FuzzLoop.h"
+#include "tests/support/MadeUpIds.h"
 #include "tests/support/NameProbe.h"
 #include "tests/support/Privileges.h"
 #include "tests/support/RefusedCalls.h"
@@ -709,7 +710,7 @@ TEST_F(ZvProjTest, ASaveThroughALinkKeepsTheOldContentInTheBackup)
 QString RunAsOrdinaryUser(const std::function<QString()>& body)
 {
     if (::geteuid() == 0)
-        return RunAsUser(uid_t(61000 + ::getpid() % 1000), body);
+        return RunAsUser(MadeUpId(kOtherUserSlot), body);
     return RunInChild([] { return QString(); }, body);
 }
 
@@ -1173,7 +1174,7 @@ TEST_F(ZvProjTest, AnotherUserReadsNoByteOfAPrivateProjectWhileItIsSaved)
     for (int page = 0; page < 20; ++page)
         project.NewGlobalPage();
     ASSERT_EQ(::chmod(QFile::encodeName(fileName).constData(), 0600), 0);
-    TNameProbe probe(open.path(), uid_t(63000 + ::getpid() % 1000), 60);
+    TNameProbe probe(open.path(), MadeUpWatcher(), 60);
     ASSERT_EQ(probe.Failure(), QString()) << probe.Failure().toStdString();
     const QByteArray backup = QFile::encodeName(QDir(open.path()).filePath(QStringLiteral("x.~zr")));
     const QByteArray elsewhere = QFile::encodeName(Path(QStringLiteral("elsewhere.txt")));
