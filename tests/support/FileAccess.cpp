@@ -155,6 +155,22 @@ QString SetAcl(const QString& name, const QString& text, acl_type_t type)
     return QString();
 }
 
+// Why the file system of folder keeps no ACL entry naming a user, or empty:
+// one is set on a file there and read back.
+QString WhyNoAcls(const QString& folder)
+{
+    QTemporaryFile file(QDir(folder).filePath(QStringLiteral("acl-XXXXXX")));
+    if (!file.open())
+        return QStringLiteral("no file can be made in ") + folder;
+    const QString failure =
+        SetAccessAcl(file.fileName(), QStringLiteral("u::rw-,u:4321:r--,g::---,m::r--,o::---"));
+    if (!failure.isEmpty())
+        return QStringLiteral("the file system of %1 keeps no ACLs (%2)").arg(folder, failure);
+    if (AccessAclOf(file.fileName()).find("user:4321:r--") == std::string::npos)
+        return QStringLiteral("the file system of %1 dropped an ACL entry").arg(folder);
+    return QString();
+}
+
 } // namespace
 
 std::string FileAccess(const QString& name)
@@ -281,16 +297,7 @@ QString SetDefaultAcl(const QString& folder, const QString& text)
 
 QString AclsMissingIn(const QString& folder)
 {
-    QTemporaryFile file(QDir(folder).filePath(QStringLiteral("acl-XXXXXX")));
-    if (!file.open())
-        return QStringLiteral("no file can be made in ") + folder;
-    const QString failure =
-        SetAccessAcl(file.fileName(), QStringLiteral("u::rw-,u:4321:r--,g::---,m::r--,o::---"));
-    if (!failure.isEmpty())
-        return QStringLiteral("the file system of %1 keeps no ACLs (%2)").arg(folder, failure);
-    if (AccessAclOf(file.fileName()).find("user:4321:r--") == std::string::npos)
-        return QStringLiteral("the file system of %1 dropped an ACL entry").arg(folder);
-    return QString();
+    return ProbeAnswer(QStringLiteral("ACLs"), WhyNoAcls(folder));
 }
 
 TWhoMayOpen WhoMayOpen(uid_t owner, gid_t group, const QString& aclText)

@@ -71,7 +71,7 @@ QString SetAccessAcl(const QString& name, const QString& text);
 QString SetDefaultAcl(const QString& folder, const QString& text);
 
 // Empty where the file system of folder keeps ACLs, else why it does not (a
-// test then skips).
+// test then skips). A probe of Privileges.h, answering through ProbeAnswer.
 QString AclsMissingIn(const QString& folder);
 
 // The owner, group and access ACL entries of a file: what the kernel looks

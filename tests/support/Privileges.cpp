@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QScopeGuard>
 #include <QTemporaryFile>
+#include <gtest/gtest.h>
 
 #include <cerrno>
 #include <cstring>
@@ -25,9 +26,15 @@ QString SystemReason()
     return QString::fromLocal8Bit(std::strerror(errno));
 }
 
-} // namespace
+// A setting of the system as /proc/sys shows it ("0"), or empty where it
+// cannot be read (a kernel without it).
+QByteArray SettingOf(const char* name)
+{
+    QFile setting(QString::fromLatin1(name));
+    return setting.open(QIODevice::ReadOnly) ? setting.readAll().trimmed() : QByteArray();
+}
 
-QString MadeUpUsersWithheld()
+QString WhyNoMadeUpUsers()
 {
     if (::geteuid() != 0)
         return QStringLiteral("needs root to act as made-up users");
@@ -44,7 +51,7 @@ QString MadeUpUsersWithheld()
     return answer.isEmpty() ? QString() : QStringLiteral("cannot act as a made-up user: ") + answer;
 }
 
-QString MountNamespaceWithheld()
+QString WhyNoMountNamespace()
 {
     // The answer comes from the child's body, so that it is the reason alone.
     const QString answer =
@@ -58,13 +65,10 @@ QString MountNamespaceWithheld()
     return answer.isEmpty() ? QString() : QStringLiteral("no mount namespace of its own: ") + answer;
 }
 
-QString LeasesWithheld(const QString& folder)
+QString WhyNoLeases(const QString& folder)
 {
-    {
-        QFile setting(QStringLiteral("/proc/sys/fs/leases-enable"));
-        if (setting.open(QIODevice::ReadOnly) && setting.readAll().trimmed() == "0")
-            return QStringLiteral("leases are turned off (fs.leases-enable is 0)");
-    }
+    if (SettingOf("/proc/sys/fs/leases-enable") == "0")
+        return QStringLiteral("leases are turned off (fs.leases-enable is 0)");
     // A plain file, closed before the lease: a temporary one may keep its
     // descriptor open for writing, and no read lease is granted on a file
     // open for writing anywhere.
@@ -86,7 +90,7 @@ QString LeasesWithheld(const QString& folder)
     return QString();
 }
 
-QString DeviceNodesWithheld(const QString& folder)
+QString WhyNoDeviceNode(const QString& folder)
 {
     const QByteArray node = QFile::encodeName(QDir(folder).filePath(QStringLiteral("probe-null")));
     if (::mknod(node.constData(), S_IFCHR | 0600, makedev(1, 3)) != 0)
@@ -100,4 +104,34 @@ QString DeviceNodesWithheld(const QString& folder)
     if (!refused.isEmpty())
         return QStringLiteral("a device node made in %1 cannot be opened: %2").arg(folder, refused);
     return QString();
+}
+
+} // namespace
+
+QString ProbeAnswer(const QString& privilege, const QString& reason)
+{
+    if (!reason.isEmpty() && qEnvironmentVariable("TESSVAR_TEST_ALL_PRIVILEGES") == QLatin1String("1"))
+        ADD_FAILURE() << privilege.toStdString() << " withheld, where TESSVAR_TEST_ALL_PRIVILEGES=1 says "
+                      << "every privilege is there: " << reason.toStdString();
+    return reason;
+}
+
+QString MadeUpUsersWithheld()
+{
+    return ProbeAnswer(QStringLiteral("made-up users"), WhyNoMadeUpUsers());
+}
+
+QString MountNamespaceWithheld()
+{
+    return ProbeAnswer(QStringLiteral("a mount namespace"), WhyNoMountNamespace());
+}
+
+QString LeasesWithheld(const QString& folder)
+{
+    return ProbeAnswer(QStringLiteral("leases"), WhyNoLeases(folder));
+}
+
+QString DeviceNodesWithheld(const QString& folder)
+{
+    return ProbeAnswer(QStringLiteral("device nodes"), WhyNoDeviceNode(folder));
 }

@@ -3,7 +3,19 @@
 // the test relies on it: each answers an empty text where this process has
 // it, else why not, which the test gives as the reason of its skip. A test
 // skips only for these; what the code under test does never makes it skip.
+//
+// Every probe answers through ProbeAnswer. Where every privilege is known to
+// be there (CI runs the tests as root with every capability), the variable
+// TESSVAR_TEST_ALL_PRIVILEGES=1 makes a privilege found withheld fail the
+// running test, naming the privilege and the reason, although the test then
+// skips: a probe that answers "withheld" where it should not cannot hide
+// the tests that ask it.
 #include <QString>
+
+// A probe's answer, reason (empty where the privilege is there); where
+// reason is not empty and TESSVAR_TEST_ALL_PRIVILEGES is 1, it also records
+// a failure of the running test naming privilege and reason.
+QString ProbeAnswer(const QString& privilege, const QString& reason);
 
 // Root that may act as made-up users: a child becomes a user and group of
 // its own (CAP_SETUID, CAP_SETGID, ids the user namespace maps) and gives a
