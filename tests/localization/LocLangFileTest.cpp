@@ -878,7 +878,7 @@ TEST_F(LocLangFileOnDisk, LocksAndSafeSaving)
 // does, and finds it writable.
 TEST_F(LocLangFileOnDisk, AFileUnderALeaseIsWaitedForToTellItWritable)
 {
-    if (const QString withheld = LeasesWithheld(dir.path()); !withheld.isEmpty())
+    if (const QString withheld = LeasesWithheld(dir.path(), F_RDLCK); !withheld.isEmpty())
         GTEST_SKIP() << withheld.toStdString();
     const QString path = Path("it.lng");
     WriteFile(path, SampleFile(7));

@@ -65,7 +65,12 @@ QString WhyNoMountNamespace()
     return answer.isEmpty() ? QString() : QStringLiteral("no mount namespace of its own: ") + answer;
 }
 
-QString WhyNoLeases(const QString& folder)
+QString LeaseKind(int kind)
+{
+    return kind == F_RDLCK ? QStringLiteral("read") : QStringLiteral("write");
+}
+
+QString WhyNoLease(const QString& folder, int kind)
 {
     if (SettingOf("/proc/sys/fs/leases-enable") == "0")
         return QStringLiteral("leases are turned off (fs.leases-enable is 0)");
@@ -78,15 +83,10 @@ QString WhyNoLeases(const QString& folder)
         return QStringLiteral("no file to lease in ") + folder;
     file.close();
     const auto removed = qScopeGuard([&] { QFile::remove(name); });
-    // Both kinds: a file system may grant read leases and refuse write ones
-    // (a write lease wants no other reference to the file).
-    for (const int kind : {F_RDLCK, F_WRLCK}) {
-        TLeaseHolder holder(name, kind);
-        if (!holder.Failure().isEmpty())
-            return QStringLiteral("no %1 lease on a file of %2: ")
-                       .arg(kind == F_RDLCK ? QStringLiteral("read") : QStringLiteral("write"), folder) +
-                   holder.Failure();
-    }
+    TLeaseHolder holder(name, kind);
+    if (!holder.Failure().isEmpty())
+        return QStringLiteral("no %1 lease on a file of %2: ").arg(LeaseKind(kind), folder) +
+               holder.Failure();
     return QString();
 }
 
@@ -126,9 +126,9 @@ QString MountNamespaceWithheld()
     return ProbeAnswer(QStringLiteral("a mount namespace"), WhyNoMountNamespace());
 }
 
-QString LeasesWithheld(const QString& folder)
+QString LeasesWithheld(const QString& folder, int kind)
 {
-    return ProbeAnswer(QStringLiteral("leases"), WhyNoLeases(folder));
+    return ProbeAnswer(LeaseKind(kind) + QStringLiteral(" leases"), WhyNoLease(folder, kind));
 }
 
 QString DeviceNodesWithheld(const QString& folder)

@@ -24,9 +24,10 @@ QString MadeUpUsersWithheld();
 // A mount namespace of a child's own, with mounts private to it
 // (CAP_SYS_ADMIN).
 QString MountNamespaceWithheld();
-// Leases of both kinds, read and write, that another process takes on a file
-// of folder (fs.leases-enable, a file system that grants them).
-QString LeasesWithheld(const QString& folder);
+// A lease of kind (F_RDLCK read, F_WRLCK write) that another process takes
+// on a file of folder (fs.leases-enable, a file system that grants it: some
+// grant read leases and refuse write ones).
+QString LeasesWithheld(const QString& folder, int kind);
 // A character device node (as /dev/null) made in folder and opened there
 // (root with CAP_MKNOD, outside a user namespace, a file system that allows
 // devices).

@@ -5,11 +5,14 @@
 #include "tests/support/Privileges.h"
 
 #include "tests/support/ChildProcess.h"
+#include "tests/support/RefusedCalls.h"
 
 #include <QStringList>
+#include <QTemporaryDir>
 #include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <functional>
 #include <linux/capability.h>
 
@@ -41,6 +44,8 @@ QStringList FailuresOf(const std::function<void()>& call)
 // naming the privilege and the reason.
 TEST(Privileges, EachProbeNamesWhyItsPrivilegeIsWithheld)
 {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
     struct TCase {
         const char* Name;
         const char* Privilege;
@@ -51,6 +56,9 @@ TEST(Privileges, EachProbeNamesWhyItsPrivilegeIsWithheld)
     const TCase cases[] = {
         {"CAP_SYS_ADMIN dropped", "a mount namespace", [] { return DropCapability(CAP_SYS_ADMIN); },
          MountNamespaceWithheld, "no mount namespace of its own: Operation not permitted"},
+        {"leases refused", "write leases", WithoutLeases,
+         [&] { return LeasesWithheld(folder.path(), F_WRLCK); },
+         "no write lease on a file of " + folder.path() + ": no lease taken: Invalid argument"},
     };
     for (const TCase& row : cases) {
         SCOPED_TRACE(row.Name);

@@ -24,12 +24,13 @@ constexpr uint32_t kAuditArch = AUDIT_ARCH_AARCH64;
 #endif
 
 // A call the filter refuses with error: always, or where its argument of
-// that number has one of flags set.
+// that number has one of flags set (with Exact, where it is flags).
 struct TRefusal {
     int Call;
     int Argument = -1;
     uint32_t Flags = 0;
     int Error = EOPNOTSUPP;
+    bool Exact = false;
 };
 
 // Installs a filter refusing each of refusals (calls of another
@@ -52,7 +53,8 @@ QString Refuse(const std::vector<TRefusal>& refusals)
             const uint32_t at = uint32_t(offsetof(seccomp_data, args) + 8 * size_t(refusal.Argument) +
                                          (std::endian::native == std::endian::big ? 4 : 0));
             filter.push_back(BPF_STMT(BPF_LD | BPF_W | BPF_ABS, at));
-            filter.push_back(BPF_JUMP(BPF_JMP | BPF_JSET | BPF_K, refusal.Flags, 0, 1));
+            filter.push_back(
+                BPF_JUMP(BPF_JMP | (refusal.Exact ? BPF_JEQ : BPF_JSET) | BPF_K, refusal.Flags, 0, 1));
         }
         filter.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | uint32_t(refusal.Error)));
     }
@@ -109,5 +111,17 @@ QString WithUnreadableAcls()
         return failure;
     if (::getxattr("/", "system.posix_acl_access", nullptr, 0) >= 0 || errno != EIO)
         return QStringLiteral("ACL reads still there");
+    return QString();
+}
+
+QString WithoutLeases()
+{
+    const QString failure = Refuse({{__NR_fcntl, 1, F_SETLEASE, EINVAL, true}});
+    if (!failure.isEmpty())
+        return failure;
+    // The filter answers before the kernel looks at the descriptor.
+    if (::fcntl(-1, F_SETLEASE, F_RDLCK) == 0 || errno != EINVAL || ::fcntl(-1, F_GETLEASE) == 0 ||
+        errno != EBADF)
+        return QStringLiteral("leases still there");
     return QString();
 }

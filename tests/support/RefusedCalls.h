@@ -23,3 +23,7 @@ QString WithoutAclSets();
 // Reading an extended attribute (getxattr, lgetxattr, fgetxattr) fails with
 // EIO: a file whose ACL cannot be read.
 QString WithUnreadableAcls();
+
+// Taking a lease (fcntl F_SETLEASE) fails with EINVAL, while every other
+// fcntl works: a file system that grants no leases.
+QString WithoutLeases();

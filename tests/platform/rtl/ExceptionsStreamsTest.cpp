@@ -403,8 +403,6 @@ TEST(FileStream, ANameThatBecomesAFifoWhileOpeningIsNeverWaitedOn)
 TEST(FileStream, AFileUnderALeaseIsWaitedFor)
 {
     QTemporaryDir dir;
-    if (const QString withheld = LeasesWithheld(dir.path()); !withheld.isEmpty())
-        GTEST_SKIP() << withheld.toStdString();
     const QString path = dir.filePath("leased.zrf");
     struct TCase {
         const char* Name;
@@ -418,8 +416,16 @@ TEST(FileStream, AFileUnderALeaseIsWaitedFor)
         {"write under a read lease", F_RDLCK, fmOpenWrite, "written", "new bytes"},
         {"create under a read lease", F_RDLCK, fmCreate, "written", "new"},
     };
+    // A row runs where its kind of lease is granted.
+    const std::map<int, QString> withheld{{F_RDLCK, LeasesWithheld(dir.path(), F_RDLCK)},
+                                          {F_WRLCK, LeasesWithheld(dir.path(), F_WRLCK)}};
+    QStringList skipped;
     for (const TCase& row : cases) {
         SCOPED_TRACE(row.Name);
+        if (const QString& why = withheld.at(row.Lease); !why.isEmpty()) {
+            skipped << why + ": \"" + row.Name + "\" was not tried";
+            continue;
+        }
         WriteFile(path, "old bytes");
         TLeaseHolder holder(path, row.Lease);
         ASSERT_EQ(holder.Failure().toStdString(), "");
@@ -442,6 +448,8 @@ TEST(FileStream, AFileUnderALeaseIsWaitedFor)
         EXPECT_GE(waited, TLeaseHolder::kHoldMilliseconds - 20);
         EXPECT_EQ(ReadFile(path).toStdString(), row.Final);
     }
+    if (!skipped.isEmpty())
+        GTEST_SKIP() << skipped.join("; ").toStdString();
 }
 
 namespace {

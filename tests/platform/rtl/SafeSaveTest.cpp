@@ -1119,7 +1119,7 @@ TEST_F(SafeSave, ALinkRemovedWhileASaveFollowsItIsStillJudged)
 // backup waits for the holder, as a plain open does, and keeps its bytes.
 TEST_F(SafeSave, AFileUnderALeaseIsKeptOnceItsHolderLetsGo)
 {
-    if (const QString withheld = LeasesWithheld(FDir.path()); !withheld.isEmpty())
+    if (const QString withheld = LeasesWithheld(FDir.path(), F_WRLCK); !withheld.isEmpty())
         GTEST_SKIP() << withheld.toStdString();
     const QString path = WriteFile("leased.zrf", "old");
     TLeaseHolder holder(path, F_WRLCK);
