@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstring>
 #include <exception>
+#include <fcntl.h>
 #include <grp.h>
 #include <linux/capability.h>
 #include <optional>
@@ -215,17 +216,38 @@ QString DropCapability(int capability)
 
 namespace {
 
+QString SystemReason(const char* what)
+{
+    return QStringLiteral("%1: %2").arg(QLatin1String(what), QString::fromLocal8Bit(std::strerror(errno)));
+}
+
 // Forks a child that runs body traced by this process, stopped before its
 // first step: its pid (-1 where there is none), with reached telling whether
-// it could be traced and status its wait status.
-pid_t StartTraced(const std::function<void()>& body, bool& reached, int& status)
+// it could be traced, status its wait status and refused, where it could
+// not, the system's reason.
+pid_t StartTraced(const std::function<void()>& body, bool& reached, int& status, QString& refused)
 {
-    const pid_t child = ::fork();
-    if (child < 0)
+    // The child's errno where it may not be traced.
+    int report[2];
+    if (::pipe2(report, O_CLOEXEC | O_NONBLOCK) != 0) {
+        refused = SystemReason("pipe");
         return -1;
+    }
+    const pid_t child = ::fork();
+    if (child < 0) {
+        refused = SystemReason("fork");
+        ::close(report[0]);
+        ::close(report[1]);
+        return -1;
+    }
     if (child == 0) {
-        if (::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0)
+        ::close(report[0]);
+        if (::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) {
+            const int error = errno;
+            (void)!::write(report[1], &error, sizeof error);
             ::_exit(3);
+        }
+        ::close(report[1]);
         ::raise(SIGSTOP);
         try {
             body();
@@ -234,20 +256,46 @@ pid_t StartTraced(const std::function<void()>& body, bool& reached, int& status)
         }
         ::_exit(0);
     }
+    ::close(report[1]);
     status = WaitForChild(child);
-    reached = WIFSTOPPED(status) &&
-              ::ptrace(PTRACE_SETOPTIONS, child, nullptr,
-                       reinterpret_cast<void*>(intptr_t(PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL))) == 0;
+    reached = WIFSTOPPED(status);
+    if (!reached) {
+        int error = 0;
+        errno = ::read(report[0], &error, sizeof error) == sizeof error ? error : ECHILD; // it died
+        refused = SystemReason("PTRACE_TRACEME");
+    } else if (::ptrace(PTRACE_SETOPTIONS, child, nullptr,
+                        reinterpret_cast<void*>(intptr_t(PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL))) != 0) {
+        reached = false;
+        refused = SystemReason("PTRACE_SETOPTIONS");
+    }
+    ::close(report[0]);
     return child;
 }
 
 } // namespace
 
+QString WhyNoSystemCallStops()
+{
+    bool reached = false;
+    int status = 0;
+    QString refused;
+    const pid_t child = StartTraced([] { ::getppid(); }, reached, status, refused);
+    if (reached && !NextSystemCall(child, status))
+        refused = status == -1 ? SystemReason("PTRACE_SYSCALL")
+                               : QStringLiteral("the traced child ended without stopping at a system call");
+    if (child > 0 && (status == -1 || WIFSTOPPED(status))) {
+        ::kill(child, SIGKILL);
+        WaitForChild(child);
+    }
+    return refused;
+}
+
 int WatchEverySystemCall(const std::function<void()>& body, const std::function<void(int)>& atStop)
 {
     bool reached = false;
     int status = 0;
-    const pid_t child = StartTraced(body, reached, status);
+    QString refused;
+    const pid_t child = StartTraced(body, reached, status, refused);
     if (child < 0)
         return -1;
     int calls = 0;
@@ -267,7 +315,8 @@ int StopAtEverySystemCall(const std::function<void()>& body, const std::function
     for (int step = 0;; ++step) {
         bool reached = false;
         int status = 0;
-        const pid_t child = StartTraced(body, reached, status);
+        QString refused;
+        const pid_t child = StartTraced(body, reached, status, refused);
         if (child < 0)
             return -1;
         for (int call = 0; call <= step && reached; ++call)

@@ -63,3 +63,8 @@ int StopAtEverySystemCall(const std::function<void()>& body, const std::function
 // its fork). Answers the number of calls, or -1 where the child could not
 // be traced or did not succeed (body returns).
 int WatchEverySystemCall(const std::function<void()>& body, const std::function<void(int)>& atStop);
+
+// Why this process cannot trace a forked child at each system call as the
+// two above do (the system's reason for the first step refused), or empty
+// where it can.
+QString WhyNoSystemCallStops();

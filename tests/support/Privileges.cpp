@@ -13,9 +13,11 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
@@ -32,6 +34,14 @@ QByteArray SettingOf(const char* name)
 {
     QFile setting(QString::fromLatin1(name));
     return setting.open(QIODevice::ReadOnly) ? setting.readAll().trimmed() : QByteArray();
+}
+
+bool HasCapability(int capability)
+{
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3]{};
+    return ::syscall(SYS_capget, &header, data) == 0 &&
+           (data[CAP_TO_INDEX(capability)].effective & CAP_TO_MASK(capability)) != 0;
 }
 
 QString WhyNoMadeUpUsers()
@@ -63,6 +73,38 @@ QString WhyNoMountNamespace()
                        return QString();
                    });
     return answer.isEmpty() ? QString() : QStringLiteral("no mount namespace of its own: ") + answer;
+}
+
+QString WhyNoUserNamespace()
+{
+    // In a child: a process of many threads may not make one.
+    const QString answer = RunInChild(
+        [] { return QString(); }, [] { return ::unshare(CLONE_NEWUSER) != 0 ? SystemReason() : QString(); });
+    if (answer.isEmpty())
+        return QString();
+    const QString why = QStringLiteral("no user namespace of its own: ") + answer;
+    // The limit of this process's own user namespace, which a new one counts
+    // against (ENOSPC where it is reached).
+    if (SettingOf("/proc/sys/user/max_user_namespaces") == "0")
+        return why + QStringLiteral(" (user.max_user_namespaces is 0)");
+    return why;
+}
+
+QString WhyNoTracing()
+{
+    const QString refused = WhyNoSystemCallStops();
+    if (refused.isEmpty())
+        return QString();
+    const QString why = QStringLiteral("a child cannot be traced at each system call: ") + refused;
+    // Yama, where the kernel has it, refuses a child's PTRACE_TRACEME at
+    // scope 3 always and at 2 unless its tracer has CAP_SYS_PTRACE; else
+    // the refusal is the system's alone (a seccomp profile without ptrace).
+    const QByteArray scope = SettingOf("/proc/sys/kernel/yama/ptrace_scope");
+    if (scope == "3")
+        return why + QStringLiteral(" (kernel.yama.ptrace_scope is 3: no process may trace another)");
+    if (scope == "2" && !HasCapability(CAP_SYS_PTRACE))
+        return why + QStringLiteral(" (kernel.yama.ptrace_scope is 2 and this process lacks CAP_SYS_PTRACE)");
+    return why;
 }
 
 QString LeaseKind(int kind)
@@ -124,6 +166,16 @@ QString MadeUpUsersWithheld()
 QString MountNamespaceWithheld()
 {
     return ProbeAnswer(QStringLiteral("a mount namespace"), WhyNoMountNamespace());
+}
+
+QString UserNamespacesWithheld()
+{
+    return ProbeAnswer(QStringLiteral("user namespaces"), WhyNoUserNamespace());
+}
+
+QString TracingWithheld()
+{
+    return ProbeAnswer(QStringLiteral("tracing"), WhyNoTracing());
 }
 
 QString LeasesWithheld(const QString& folder, int kind)

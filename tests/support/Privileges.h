@@ -24,6 +24,14 @@ QString MadeUpUsersWithheld();
 // A mount namespace of a child's own, with mounts private to it
 // (CAP_SYS_ADMIN).
 QString MountNamespaceWithheld();
+// A user namespace of a child's own (unshare(CLONE_NEWUSER)): refused by a
+// seccomp profile, or where user.max_user_namespaces is 0.
+QString UserNamespacesWithheld();
+// A forked child traced at each of its system calls as StopAtEverySystemCall
+// and WatchEverySystemCall trace it (PTRACE_TRACEME, then PTRACE_SYSCALL
+// stops): refused where kernel.yama.ptrace_scope is 3, or 2 without
+// CAP_SYS_PTRACE, or by a seccomp profile without ptrace.
+QString TracingWithheld();
 // A lease of kind (F_RDLCK read, F_WRLCK write) that another process takes
 // on a file of folder (fs.leases-enable, a file system that grants it: some
 // grant read leases and refuse write ones).

@@ -7,7 +7,9 @@
 #include <linux/audit.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
+#include <sched.h>
 #include <sys/prctl.h>
+#include <sys/ptrace.h>
 #include <sys/syscall.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -111,6 +113,26 @@ QString WithUnreadableAcls()
         return failure;
     if (::getxattr("/", "system.posix_acl_access", nullptr, 0) >= 0 || errno != EIO)
         return QStringLiteral("ACL reads still there");
+    return QString();
+}
+
+QString WithoutTracing()
+{
+    const QString failure = Refuse({{__NR_ptrace, -1, 0, EPERM}});
+    if (!failure.isEmpty())
+        return failure;
+    if (::ptrace(PTRACE_PEEKUSER, ::getpid(), nullptr, nullptr) != -1 || errno != EPERM)
+        return QStringLiteral("ptrace still there");
+    return QString();
+}
+
+QString WithoutUserNamespaces()
+{
+    const QString failure = Refuse({{__NR_unshare, 0, CLONE_NEWUSER, EPERM}});
+    if (!failure.isEmpty())
+        return failure;
+    if (::unshare(CLONE_NEWUSER) == 0 || errno != EPERM)
+        return QStringLiteral("user namespaces still there");
     return QString();
 }
 

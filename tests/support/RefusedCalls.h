@@ -2,8 +2,8 @@
 // A process that sees a system without some of its features, as a test
 // needs one: a seccomp filter makes the kernel refuse those calls with
 // EOPNOTSUPP, the answer of a file system that lacks them (or with EIO, that
-// of a disk that fails them). Meant for a forked child: the filter binds the
-// process and its children for good.
+// of a disk that fails them; with EPERM, that of a container's profile). Meant for a forked child: the filter
+// binds the process and its children for good.
 #include <QString>
 
 // Open with O_TMPFILE fails: file systems without unnamed files. Answers an
@@ -23,6 +23,13 @@ QString WithoutAclSets();
 // Reading an extended attribute (getxattr, lgetxattr, fgetxattr) fails with
 // EIO: a file whose ACL cannot be read.
 QString WithUnreadableAcls();
+
+// ptrace fails with EPERM: a seccomp profile without it, as a container's.
+QString WithoutTracing();
+
+// unshare with CLONE_NEWUSER fails with EPERM: a seccomp profile that
+// refuses user namespaces, as a container's.
+QString WithoutUserNamespaces();
 
 // Taking a lease (fcntl F_SETLEASE) fails with EINVAL, while every other
 // fcntl works: a file system that grants no leases.

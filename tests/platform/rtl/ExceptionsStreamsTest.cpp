@@ -363,6 +363,8 @@ TEST(FileStream, WhatIsNoFileIsRefusedWithoutWaiting)
 // waits on the FIFO and no stream reads from one.
 TEST(FileStream, ANameThatBecomesAFifoWhileOpeningIsNeverWaitedOn)
 {
+    if (const QString withheld = TracingWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
     QTemporaryDir dir;
     const QString name = dir.filePath("data.bin");
     const QString file = dir.filePath("file.new");
@@ -680,6 +682,8 @@ TEST(FileStream, AnOpenThatMayCreateKeepsTheGuardForSharedFolders)
 // left, as the name is emptied for it.
 TEST(FileStream, AFilePutThereWhileAnOpenMayCreateIsNeverTruncated)
 {
+    if (const QString withheld = TracingWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
     if (const QString why = MadeUpUsersWithheld(); !why.isEmpty())
         GTEST_SKIP() << why.toStdString();
     const uid_t b = MadeUpSharers().NamedMember;

@@ -329,6 +329,8 @@ TEST_F(SafeSave, WhatTakesTheNameBeforeTheCommitIsNotReplaced)
 // its entry, may read.)
 TEST_F(SafeSave, ANamedTemporaryTakesItsAclUnderAnEmptyMaskFirst)
 {
+    if (const QString withheld = TracingWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
     if (const QString missing = AclsMissingIn(FDir.path()); !missing.isEmpty())
         GTEST_SKIP() << missing.toStdString();
     const TUmask umask(022);
@@ -529,6 +531,8 @@ TEST_F(SafeSave, OnlyTheTemporariesOfKilledSavesAreCleanedUp)
 // it takes for abandoned) still succeeds: its live temporary was left alone.
 TEST_F(SafeSave, WithoutUnnamedFilesAConcurrentCleanUpLeavesLiveTemporaries)
 {
+    if (const QString withheld = TracingWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
     const QString path = WriteFile("busy.zrf", "old");
     int lastStop = -1;
     const int stops = StopAtEverySystemCall(
@@ -577,6 +581,8 @@ TEST_F(SafeSave, AnUnlockedNewNameIsRemovedOnlyOnceItIsOld)
 // a later save (".new" names once they are old enough).
 TEST_F(SafeSave, ASaveKilledAtAnyStepLeavesTheOldOrTheNewFile)
 {
+    if (const QString withheld = TracingWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
     for (const bool unnamed : {true, false}) {
         SCOPED_TRACE(unnamed);
         const QString path = WriteFile("step.ini", "old");
@@ -609,6 +615,8 @@ TEST_F(SafeSave, ASaveKilledAtAnyStepLeavesTheOldOrTheNewFile)
 // private. A new file has the system's defaults.
 TEST_F(SafeSave, NoNameOfASaveIsEverMoreOpenThanTheFileItReplaces)
 {
+    if (const QString withheld = TracingWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
     const TUmask umask(022);
     QTemporaryDir other(QStringLiteral("/dev/shm/tessvar-private-XXXXXX"));
     const bool farRoad = other.isValid() && OnTwoFileSystems(FDir.path(), other.path());
@@ -782,6 +790,8 @@ TEST_F(SafeSave, TheGroupIsKeptWhereTheSaverMayGiveItElseItsBitsAreCleared)
 // that G2's entry gives nothing. The copies end as their files.
 TEST_F(SafeSave, NoNameOfASaveIsEverMoreOpenThanTheAclItEndsWith)
 {
+    if (const QString withheld = TracingWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
     if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
         GTEST_SKIP() << withheld.toStdString();
     const TMadeUpSaver saver = MadeUpSaver();
@@ -1087,6 +1097,8 @@ TEST_F(SafeSave, ALinkInASharedStickyFolderIsFollowedOnlyAsTheSystemWould)
 // it) never lets the save reach the file it led to.
 TEST_F(SafeSave, ALinkRemovedWhileASaveFollowsItIsStillJudged)
 {
+    if (const QString withheld = TracingWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
     if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
         GTEST_SKIP() << withheld.toStdString();
     const TSharers people = MadeUpSharers();
