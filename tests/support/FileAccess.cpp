@@ -155,18 +155,25 @@ QString SetAcl(const QString& name, const QString& text, acl_type_t type)
     return QString();
 }
 
-// Why the file system of folder keeps no ACL entry naming a user, or empty:
-// one is set on a file there and read back.
+// Why the file system of folder keeps no ACL naming a made-up user, or
+// empty: an entry is set on a file there and read back.
 QString WhyNoAcls(const QString& folder)
 {
     QTemporaryFile file(QDir(folder).filePath(QStringLiteral("acl-XXXXXX")));
     if (!file.open())
         return QStringLiteral("no file can be made in ") + folder;
+    const uid_t named = MadeUpId(kProbeHighSlot);
     const QString failure =
-        SetAccessAcl(file.fileName(), QStringLiteral("u::rw-,u:4321:r--,g::---,m::r--,o::---"));
-    if (!failure.isEmpty())
+        SetAccessAcl(file.fileName(), QStringLiteral("u::rw-,u:%1:r--,g::---,m::r--,o::---").arg(named));
+    if (!failure.isEmpty()) {
+        // An id the user namespace does not map is refused (EINVAL) on any
+        // file system.
+        if (const QString unmapped = UnmappedHere(named); !unmapped.isEmpty())
+            return QStringLiteral("%1, so no ACL can name it (%2)").arg(unmapped, failure);
         return QStringLiteral("the file system of %1 keeps no ACLs (%2)").arg(folder, failure);
-    if (AccessAclOf(file.fileName()).find("user:4321:r--") == std::string::npos)
+    }
+    if (AccessAclOf(file.fileName()).find(QStringLiteral("user:%1:r--").arg(named).toStdString()) ==
+        std::string::npos)
         return QStringLiteral("the file system of %1 dropped an ACL entry").arg(folder);
     return QString();
 }

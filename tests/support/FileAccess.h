@@ -70,8 +70,10 @@ QString MakeLinkOf(const QString& name, const QString& target, uid_t owner);
 QString SetAccessAcl(const QString& name, const QString& text);
 QString SetDefaultAcl(const QString& folder, const QString& text);
 
-// Empty where the file system of folder keeps ACLs, else why it does not (a
-// test then skips). A probe of Privileges.h, answering through ProbeAnswer.
+// Empty where the file system of folder keeps an ACL entry naming a made-up
+// user, else why not (a test then skips): a file system without ACLs, or a
+// user namespace that does not map the made-up users. A probe of
+// Privileges.h, answering through ProbeAnswer.
 QString AclsMissingIn(const QString& folder);
 
 // The owner, group and access ACL entries of a file: what the kernel looks

@@ -54,11 +54,19 @@ QString WhyNoMadeUpUsers()
     // The lowest id of the block is given a file, and the process becomes
     // the highest: a user namespace that maps only part of it is caught.
     const uid_t low = MadeUpId(kProbeLowSlot);
-    if (::chown(QFile::encodeName(file.fileName()).constData(), low, low) != 0)
-        return QStringLiteral("cannot give a file to a made-up user: ") + SystemReason();
+    if (::chown(QFile::encodeName(file.fileName()).constData(), low, low) != 0) {
+        const QString reason = SystemReason();
+        const QString unmapped = UnmappedHere(low);
+        return QStringLiteral("cannot give a file to a made-up user: ") +
+               (unmapped.isEmpty() ? reason : QStringLiteral("%1 (%2)").arg(unmapped, reason));
+    }
     const uid_t high = MadeUpId(kProbeHighSlot);
     const QString answer = RunInChild([] { return QString(); }, [&] { return BecomeUser(high, high, {}); });
-    return answer.isEmpty() ? QString() : QStringLiteral("cannot act as a made-up user: ") + answer;
+    if (answer.isEmpty())
+        return QString();
+    const QString unmapped = UnmappedHere(high);
+    return QStringLiteral("cannot act as a made-up user: ") + answer +
+           (unmapped.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(unmapped));
 }
 
 QString WhyNoMountNamespace()
@@ -186,4 +194,19 @@ QString LeasesWithheld(const QString& folder, int kind)
 QString DeviceNodesWithheld(const QString& folder)
 {
     return ProbeAnswer(QStringLiteral("device nodes"), WhyNoDeviceNode(folder));
+}
+
+QString UnmappedHere(uid_t id)
+{
+    QFile map(QStringLiteral("/proc/self/uid_map"));
+    if (!map.open(QIODevice::ReadOnly))
+        return QString(); // no user namespaces: every id is there
+    // Lines of "first-inside first-outside count".
+    for (const QByteArray& line : map.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() == 3 && id >= fields[0].toULongLong() &&
+            id < fields[0].toULongLong() + fields[2].toULongLong())
+            return QString();
+    }
+    return QStringLiteral("the made-up user %1 is not mapped in this user namespace").arg(id);
 }

@@ -12,6 +12,8 @@
 // the tests that ask it.
 #include <QString>
 
+#include <sys/types.h>
+
 // A probe's answer, reason (empty where the privilege is there); where
 // reason is not empty and TESSVAR_TEST_ALL_PRIVILEGES is 1, it also records
 // a failure of the running test naming privilege and reason.
@@ -40,3 +42,8 @@ QString LeasesWithheld(const QString& folder, int kind);
 // (root with CAP_MKNOD, outside a user namespace, a file system that allows
 // devices).
 QString DeviceNodesWithheld(const QString& folder);
+
+// Where this process's user namespace maps no user id (/proc/self/uid_map),
+// so that no file can be given to it nor an ACL entry name it: a text
+// saying so; else empty.
+QString UnmappedHere(uid_t id);

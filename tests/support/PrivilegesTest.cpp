@@ -5,6 +5,8 @@
 #include "tests/support/Privileges.h"
 
 #include "tests/support/ChildProcess.h"
+#include "tests/support/FileAccess.h"
+#include "tests/support/MadeUpIds.h"
 #include "tests/support/RefusedCalls.h"
 
 #include <QDir>
@@ -120,7 +122,7 @@ QString Steps(const std::vector<std::function<QString()>>& steps)
 } // namespace
 
 // Each probe in a child that a privilege is withheld from: it answers the
-// system's reason and names the cause where it is a setting, and
+// system's reason and names the cause where it is a setting or a map, and
 // with TESSVAR_TEST_ALL_PRIVILEGES=1 it fails the test naming the privilege
 // and the reason. The rows that make a user namespace need root that may
 // map made-up users into one; those that show a kernel setting, a mount
@@ -129,6 +131,9 @@ TEST(Privileges, EachProbeNamesWhyItsPrivilegeIsWithheld)
 {
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
+    const QByteArray low = QByteArray::number(MadeUpId(kProbeLowSlot));
+    const QString high = QString::number(MadeUpId(kProbeHighSlot));
+    const QString unmapped = QStringLiteral("the made-up user %1 is not mapped in this user namespace");
     const QString untraced = QStringLiteral("a child cannot be traced at each system call: PTRACE_TRACEME: "
                                             "Operation not permitted");
     QString userNamespaces = MadeUpUsersWithheld();
@@ -169,6 +174,16 @@ TEST(Privileges, EachProbeNamesWhyItsPrivilegeIsWithheld)
          },
          UserNamespacesWithheld,
          "no user namespace of its own: No space left on device (user.max_user_namespaces is 0)"},
+        {"root alone mapped", "made-up users", &userNamespaces, inNamespace("0 0 1"), MadeUpUsersWithheld,
+         "cannot give a file to a made-up user: " + unmapped.arg(QString::fromLatin1(low)) +
+             " (Invalid argument)"},
+        {"the highest made-up id not mapped", "made-up users", &userNamespaces,
+         inNamespace("0 0 1\n" + low + ' ' + low + " 1"), MadeUpUsersWithheld,
+         "cannot act as a made-up user: cannot become user " + high + ": Invalid argument (" +
+             unmapped.arg(high) + ')'},
+        {"an ACL naming an unmapped user", "ACLs", &userNamespaces, inNamespace("0 0 1"),
+         [&] { return AclsMissingIn(folder.path()); },
+         unmapped.arg(high) + ", so no ACL can name it (acl_set_file: Invalid argument)"},
         {"device nodes in a user namespace", "device nodes", &userNamespaces, inNamespace("0 0 1"),
          [&] { return DeviceNodesWithheld(folder.path()); },
          "cannot make a device node: Operation not permitted"},
