@@ -1,6 +1,7 @@
 #include "tests/support/ChildProcess.h"
 
 #include "platform/rtl/Exceptions.h"
+#include "tests/support/MadeUpIds.h"
 
 #include <QByteArray>
 
@@ -185,6 +186,13 @@ QString RunAsUser(uid_t uid, gid_t gid, const std::vector<gid_t>& groups,
                   const std::function<QString()>& body)
 {
     return RunInChild([&] { return BecomeUser(uid, gid, groups); }, body);
+}
+
+QString RunAsOrdinaryUser(const std::function<QString()>& body)
+{
+    if (::geteuid() == 0)
+        return RunAsUser(MadeUpId(kOtherUserSlot), body);
+    return RunInChild([] { return QString(); }, body);
 }
 
 QString BecomeUser(uid_t uid, gid_t gid, const std::vector<gid_t>& groups)

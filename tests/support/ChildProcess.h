@@ -34,6 +34,10 @@ QString RunAsUser(uid_t uid, const std::function<QString()>& body);
 // The same as the user uid of the group gid, a member of groups besides.
 QString RunAsUser(uid_t uid, gid_t gid, const std::vector<gid_t>& groups,
                   const std::function<QString()>& body);
+// Runs body in a child as an ordinary user, whom file and folder permissions
+// bind: root's child as a made-up user (OrdinaryUserWithheld tells whether
+// it may), another user's as that user.
+QString RunAsOrdinaryUser(const std::function<QString()>& body);
 // Makes this process (a child; root until then) that user for good: an
 // empty text, or why it could not.
 QString BecomeUser(uid_t uid, gid_t gid, const std::vector<gid_t>& groups);

@@ -171,6 +171,11 @@ QString MadeUpUsersWithheld()
     return ProbeAnswer(QStringLiteral("made-up users"), WhyNoMadeUpUsers());
 }
 
+QString OrdinaryUserWithheld()
+{
+    return ::geteuid() == 0 ? MadeUpUsersWithheld() : QString();
+}
+
 QString MountNamespaceWithheld()
 {
     return ProbeAnswer(QStringLiteral("a mount namespace"), WhyNoMountNamespace());

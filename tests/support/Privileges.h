@@ -23,6 +23,9 @@ QString ProbeAnswer(const QString& privilege, const QString& reason);
 // its own (CAP_SETUID, CAP_SETGID, ids the user namespace maps) and gives a
 // file away to them (CAP_CHOWN).
 QString MadeUpUsersWithheld();
+// An ordinary user's rights that bind a test: this process is not root, or
+// is root that may act as a made-up user (RunAsOrdinaryUser).
+QString OrdinaryUserWithheld();
 // A mount namespace of a child's own, with mounts private to it
 // (CAP_SYS_ADMIN).
 QString MountNamespaceWithheld();

@@ -8,7 +8,6 @@
 #include "tests/support/FileAccess.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/FuzzLoop.h"
-#include "tests/support/MadeUpIds.h"
 #include "tests/support/NameProbe.h"
 #include "tests/support/Privileges.h"
 #include "tests/support/RefusedCalls.h"
@@ -703,22 +702,6 @@ TEST_F(ZvProjTest, ASaveThroughALinkKeepsTheOldContentInTheBackup)
     project.Save();
     EXPECT_TRUE(QFileInfo(own).isSymLink());
     EXPECT_EQ(ReadFile(real), SaveProject(project));
-}
-
-// The made-up user a test runs as where it runs as root, whom folder
-// permissions bind; other users run the body as themselves.
-QString RunAsOrdinaryUser(const std::function<QString()>& body)
-{
-    if (::geteuid() == 0)
-        return RunAsUser(MadeUpId(kOtherUserSlot), body);
-    return RunInChild([] { return QString(); }, body);
-}
-
-// Why RunAsOrdinaryUser cannot run here (root that may not act as a made-up
-// user), or empty.
-QString OrdinaryUserWithheld()
-{
-    return ::geteuid() == 0 ? MadeUpUsersWithheld() : QString();
 }
 
 QStringList EntriesOf(const QString& folder)
