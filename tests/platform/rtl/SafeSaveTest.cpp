@@ -1399,7 +1399,8 @@ TEST_F(SafeSave, SavesLeaveNoDescriptorBehind)
     QStringList refused{PathOf("missing/x.zrf"), PathOf("pipe.zrf")};
     QTemporaryDir other(QStringLiteral("/dev/shm/tessvar-fd-XXXXXX"));
     TSharedFolder folders;
-    if (MadeUpUsersWithheld().isEmpty()) {
+    const QString withheld = MadeUpUsersWithheld();
+    if (withheld.isEmpty()) {
         const TSharers people = MadeUpSharers();
         ASSERT_EQ(folders.Make(people.GroupMember), QString());
         refused << QDir(folders.Shared).filePath(QStringLiteral("x.zrf"));
@@ -1427,4 +1428,7 @@ TEST_F(SafeSave, SavesLeaveNoDescriptorBehind)
     saveMany();
     EXPECT_EQ(OpenDescriptorCount(), before);
     EXPECT_EQ(ReadFile(file), "through the link");
+    if (!withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString()
+                     << ": the save through another user's link in a shared sticky folder was not tried";
 }
