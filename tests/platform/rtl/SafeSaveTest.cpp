@@ -642,8 +642,8 @@ TEST_F(SafeSave, NoNameOfASaveIsEverMoreOpenThanTheFileItReplaces)
         QFile farFile(far);
         ASSERT_TRUE(!farRoad || (farFile.open(QIODevice::WriteOnly) && farFile.write("far") == 3));
         farFile.close();
-        for (const QString& name : {path, far})
-            ASSERT_TRUE(!farRoad || ::chmod(QFile::encodeName(name).constData(), 0600) == 0);
+        ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0600), 0);
+        ASSERT_TRUE(!farRoad || ::chmod(QFile::encodeName(far).constData(), 0600) == 0);
         ASSERT_EQ(::chmod(QFile::encodeName(copy).constData(), 0644), 0);
         struct stat old {};
         ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &old), 0);
