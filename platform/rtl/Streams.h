@@ -47,7 +47,8 @@ constexpr uint16_t fmShareDenyNone = 0x0040;
 // open of that name where it guards shared folders: an existing file in a
 // sticky folder that others may write is opened only where it belongs to
 // the opener (the effective user) or to the folder's owner, for every user,
-// root included, whatever the system's setting (fs.protected_regular); in a
+// root included, whatever the system's setting (fs.protected_regular), and
+// in a user namespace an owner it cannot name is neither (SharedFolders.h); in a
 // sticky folder that only its group may write, the same holds where that
 // setting is 2, or cannot be read. Anything else answers EACCES and the
 // file is left untouched: it is judged before it is truncated, also where
