@@ -111,3 +111,17 @@ QString DeviceNodesWithheld(const QString& folder)
         return QStringLiteral("a device node made in %1 cannot be opened: %2").arg(folder, refused);
     return QString();
 }
+
+// TEMPORARY: replaced by the probe of the privileges branch at its merge.
+QString UserNamespacesWithheld()
+{
+    const QString answer = RunInChild(
+        [] { return QString(); }, [] { return ::unshare(CLONE_NEWUSER) != 0 ? SystemReason() : QString(); });
+    return answer.isEmpty() ? QString() : QStringLiteral("no user namespace of its own: ") + answer;
+}
+
+// TEMPORARY: replaced by the probe of the privileges branch at its merge.
+QString TracingWithheld()
+{
+    return QString();
+}

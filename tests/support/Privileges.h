@@ -19,3 +19,8 @@ QString LeasesWithheld(const QString& folder);
 // (root with CAP_MKNOD, outside a user namespace, a file system that allows
 // devices).
 QString DeviceNodesWithheld(const QString& folder);
+// A user namespace of a child's own (user.max_user_namespaces above 0, no
+// seccomp profile refusing it).
+QString UserNamespacesWithheld();
+// TEMPORARY until the privileges branch merges.
+QString TracingWithheld();
