@@ -170,14 +170,14 @@ bool FolderOfFile(QByteArray path, const struct stat& seen, struct stat& folder)
 
 bool OwnerKnown(uid_t uid)
 {
-    return uid != OverflowId("/proc/sys/kernel/overflowuid", OverflowUid) ||
-           MapsEveryId("/proc/self/uid_map");
+    return uid != uid_t(-1) && (uid != OverflowId("/proc/sys/kernel/overflowuid", OverflowUid) ||
+                                MapsEveryId("/proc/self/uid_map"));
 }
 
 bool GroupKnown(gid_t gid)
 {
-    return gid != OverflowId("/proc/sys/kernel/overflowgid", OverflowGid) ||
-           MapsEveryId("/proc/self/gid_map");
+    return gid != gid_t(-1) && (gid != OverflowId("/proc/sys/kernel/overflowgid", OverflowGid) ||
+                                MapsEveryId("/proc/self/gid_map"));
 }
 
 bool EveryIdKnown()

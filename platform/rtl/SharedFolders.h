@@ -41,7 +41,8 @@ QByteArray LinkDestination(int folder, const QByteArray& path);
 
 // Whether this process's user namespace can name the user uid, the group
 // gid: every id but the overflow id, which only the initial namespace's map
-// names.
+// names, and -1, which names no one (the system shows an ACL entry of an id
+// the namespace does not map so).
 bool OwnerKnown(uid_t uid);
 bool GroupKnown(gid_t gid);
 // Whether this process's user namespace names every user and group: the
