@@ -326,15 +326,31 @@ int OpenWithoutWaiting(const QByteArray& path, int flags, mode_t mode)
         return -1;
     }
     // What an open that may create finds there is judged before it is
-    // truncated. With O_EXCL the file is the one the open made.
+    // truncated; what it makes is this process's own, and is not judged (in
+    // a user namespace its owner may read as one the namespace cannot name).
+    // So the name is taken first only where nothing is there (O_EXCL); what
+    // is there is opened as found; and only where that is gone again, or is
+    // a link that leads nowhere yet, does the open make what it opens.
     const int truncate = (flags & O_CREAT) != 0 ? flags & O_TRUNC : 0;
-    const int handle =
-        ::open(path.constData(), (flags & ~truncate) | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode);
+    const int common = (flags & ~truncate) | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    const int exclusive = flags & O_EXCL;
+    int handle = -1;
+    bool made = false;
+    if ((flags & O_CREAT) != 0) {
+        handle = ::open(path.constData(), common | O_EXCL, mode);
+        made = handle >= 0;
+        if (!made && (errno != EEXIST || exclusive != 0))
+            return -1;
+        if (!made)
+            handle = ::open(path.constData(), common & ~O_CREAT);
+    }
+    if (handle < 0 && (errno == ENOENT || (flags & O_CREAT) == 0))
+        handle = ::open(path.constData(), common, mode);
     if (handle < 0)
         return -1;
     struct stat opened {};
-    int error = ::fstat(handle, &opened) != 0 ? errno : Refusal(path, opened, flags & ~O_EXCL);
-    if (error == 0 && truncate != 0 && ::ftruncate(handle, 0) != 0)
+    int error = made ? 0 : ::fstat(handle, &opened) != 0 ? errno : Refusal(path, opened, flags & ~O_EXCL);
+    if (error == 0 && truncate != 0 && !made && ::ftruncate(handle, 0) != 0)
         error = errno;
     if (error == 0) {
         const int status = ::fcntl(handle, F_GETFL);

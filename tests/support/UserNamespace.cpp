@@ -59,7 +59,8 @@ QString EnterOwnNamespace(uid_t inside, gid_t insideGroup)
 }
 
 // Enters a user namespace where this process (root until it becomes uid)
-// is root and 65534 stands for NamespaceNobody: maps of two lines, which
+// is root, 1 stands for ContainerUser (its group is not mapped) and 65534
+// for NamespaceNobody: maps of several lines, which
 // only a writer with CAP_SETUID outside may write, as newuidmap does for a
 // rootless container. A helper forked while this process is still root
 // writes them once the namespace is there.
@@ -78,7 +79,8 @@ QString EnterContainer(uid_t uid, gid_t gid, const std::vector<gid_t>& groups)
             ::_exit(1);
         const QByteArray proc = "/proc/" + QByteArray::number(::getppid());
         const unsigned nobody = NamespaceNobody();
-        const bool written = WriteSetting(proc + "/uid_map", MapLine(0, uid) + MapLine(65534, nobody)) &&
+        const bool written = WriteSetting(proc + "/uid_map", MapLine(0, uid) + MapLine(1, ContainerUser()) +
+                                                                 MapLine(65534, nobody)) &&
                              WriteSetting(proc + "/gid_map", MapLine(0, gid) + MapLine(65534, nobody));
         ::_exit(written ? 0 : 1);
     }
@@ -102,7 +104,12 @@ uid_t NamespaceNobody()
     return MadeUpId(kNamespaceNobodySlot);
 }
 
-std::vector<TPlace> PlacesToRun(bool madeUpUsers, QString& notTried)
+uid_t ContainerUser()
+{
+    return MadeUpId(kContainerUserSlot);
+}
+
+std::vector<TPlace> PlacesToRun(bool madeUpUsers, QString& notTried, bool asNobodyToo)
 {
     std::vector<TPlace> places{{"outside a user namespace", std::nullopt}};
     if (const QString withheld = UserNamespacesWithheld(); !withheld.isEmpty()) {
@@ -111,22 +118,34 @@ std::vector<TPlace> PlacesToRun(bool madeUpUsers, QString& notTried)
     }
     places.push_back({"as a user namespace's root", TNamespaceLayout::AsRoot});
     places.push_back({"in a user namespace keeping its own id", TNamespaceLayout::AsItself});
-    if (madeUpUsers)
+    if (madeUpUsers) {
         places.push_back({"in a rootless container's user namespace", TNamespaceLayout::Container});
-    else
+        if (asNobodyToo)
+            places.push_back({"as a rootless container's nobody", TNamespaceLayout::ContainerNobody});
+    } else
         notTried = QStringLiteral("a rootless container's layout needs root: not tried");
     return places;
 }
 
-QString BecomeUserAt(const TPlace& place, uid_t uid, gid_t gid, const std::vector<gid_t>& groups)
+QString BecomeUserAt(const TPlace& place, uid_t uid, gid_t gid, const std::vector<gid_t>& groups,
+                     const std::function<QString()>& inNamespace)
 {
-    if (place.Layout == TNamespaceLayout::Container)
-        return EnterContainer(uid, gid, groups);
-    if (uid != ::geteuid())
-        if (const QString failure = BecomeUser(uid, gid, groups); !failure.isEmpty())
-            return failure;
-    if (!place.Layout)
-        return QString();
-    const bool asRoot = *place.Layout == TNamespaceLayout::AsRoot;
-    return EnterOwnNamespace(asRoot ? 0 : uid, asRoot ? 0 : gid);
+    QString failure;
+    if (place.Layout == TNamespaceLayout::Container || place.Layout == TNamespaceLayout::ContainerNobody) {
+        failure = EnterContainer(uid, gid, groups);
+    } else {
+        if (uid != ::geteuid())
+            failure = BecomeUser(uid, gid, groups);
+        if (failure.isEmpty() && place.Layout) {
+            const bool asRoot = *place.Layout == TNamespaceLayout::AsRoot;
+            failure = EnterOwnNamespace(asRoot ? 0 : uid, asRoot ? 0 : gid);
+        }
+    }
+    if (failure.isEmpty() && place.Layout && inNamespace)
+        failure = inNamespace();
+    // The supplementary groups stay, as the system keeps them.
+    if (failure.isEmpty() && place.Layout == TNamespaceLayout::ContainerNobody &&
+        (::setresgid(65534, 65534, 65534) != 0 || ::setresuid(65534, 65534, 65534) != 0))
+        failure = SystemReason("cannot become the namespace's nobody");
+    return failure;
 }

@@ -603,7 +603,9 @@ struct TCreateFolders {
 // setting that cannot be read counts as 2. A's rows run again in a user
 // namespace of each layout, where root's files, its folders and B's read
 // alike as the overflow id: there the folder owner's file is no one's, and
-// refused too. Where the test cannot act as made-up users, A is the test's
+// refused too; and as a rootless container's nobody, whose own files read
+// as that id too, and are no one's as well (a file it makes itself at a
+// name is its own all the same). Where the test cannot act as made-up users, A is the test's
 // own user, in folders of its own, and only its own rows run.
 TEST(FileStream, AnOpenThatMayCreateKeepsTheGuardForSharedFolders)
 {
@@ -618,7 +620,7 @@ TEST(FileStream, AnOpenThatMayCreateKeepsTheGuardForSharedFolders)
     const uid_t root = madeUp ? 0 : a; // the folders' owner
     TCreateFolders folders;
     ASSERT_TRUE(folders.Make(root, a));
-    enum class TOutcome { Opened, Refused, RefusedAt2 };
+    enum class TOutcome { Opened, Refused, RefusedAt2, NotTried };
     enum class TOwner { Nobody, A, B, FolderOwner }; // of the file there before
     struct TCase {
         const char* Name;
@@ -626,28 +628,33 @@ TEST(FileStream, AnOpenThatMayCreateKeepsTheGuardForSharedFolders)
         QString Folder;
         TOwner Owner;
         bool ThroughLink; // through A's own link in A's folder
-        TOutcome Outside, Inside;
+        TOutcome Outside, Inside, AsNobody;
     };
     const TOutcome opened = TOutcome::Opened;
     const TOutcome refused = TOutcome::Refused;
     const TCase cases[] = {
-        {"A, B's file in the shared folder", false, folders.Shared, TOwner::B, false, refused, refused},
-        {"root, B's file there", true, folders.Shared, TOwner::B, false, refused, refused},
-        {"A, its own file there", false, folders.Shared, TOwner::A, false, opened, opened},
-        {"A, the folder owner's file there", false, folders.Shared, TOwner::FolderOwner, false, opened,
+        {"A, B's file in the shared folder", false, folders.Shared, TOwner::B, false, refused, refused,
          refused},
-        {"A, nothing there", false, folders.Shared, TOwner::Nobody, false, opened, opened},
-        {"A, B's file in a folder that is not sticky", false, folders.Open, TOwner::B, false, opened, opened},
-        {"A, B's file in a sticky folder its group may write", false, folders.Group, TOwner::B, false,
-         TOutcome::RefusedAt2, TOutcome::RefusedAt2},
-        {"A, through its own link to B's file in the shared folder", false, folders.Shared, TOwner::B, true,
+        {"root, B's file there", true, folders.Shared, TOwner::B, false, refused, refused, refused},
+        {"A, its own file there", false, folders.Shared, TOwner::A, false, opened, opened, refused},
+        {"A, the folder owner's file there", false, folders.Shared, TOwner::FolderOwner, false, opened,
          refused, refused},
-        {"A, through its own link to its own file there", false, folders.Shared, TOwner::A, true, opened,
+        {"A, nothing there", false, folders.Shared, TOwner::Nobody, false, opened, opened, opened},
+        {"A, B's file in a folder that is not sticky", false, folders.Open, TOwner::B, false, opened, opened,
          opened},
+        {"A, B's file in a sticky folder its group may write", false, folders.Group, TOwner::B, false,
+         TOutcome::RefusedAt2, TOutcome::RefusedAt2, TOutcome::RefusedAt2},
+        {"A, through its own link to B's file in the shared folder", false, folders.Shared, TOwner::B, true,
+         refused, refused, refused},
+        {"A, through its own link to its own file there", false, folders.Shared, TOwner::A, true, opened,
+         opened, refused},
         {"A, through its own link to the folder owner's file there", false, folders.Shared,
-         TOwner::FolderOwner, true, opened, refused},
+         TOwner::FolderOwner, true, opened, refused, refused},
+        {"A, through its own link to nothing there", false, folders.Shared, TOwner::Nobody, true, opened,
+         opened, TOutcome::NotTried},
     };
     const std::map<TOwner, uid_t> owners{{TOwner::A, a}, {TOwner::B, b}, {TOwner::FolderOwner, root}};
+    const TNamespaceLayout asNobody = TNamespaceLayout::ContainerNobody;
     struct TSystem {
         const char* Name;
         std::function<QString()> Prepare; // empty: nothing to change
@@ -665,7 +672,7 @@ TEST(FileStream, AnOpenThatMayCreateKeepsTheGuardForSharedFolders)
         notTried << noMounts +
                         QStringLiteral(": outside a user namespace only the system's own setting was tried");
     QString notInNamespaces;
-    const std::vector<TPlace> places = PlacesToRun(madeUp, notInNamespaces);
+    const std::vector<TPlace> places = PlacesToRun(madeUp, notInNamespaces, true);
     if (!notInNamespaces.isEmpty())
         notTried << notInNamespaces;
     int number = 0;
@@ -676,12 +683,15 @@ TEST(FileStream, AnOpenThatMayCreateKeepsTheGuardForSharedFolders)
                 continue;
             for (const TCase& row : cases) {
                 const bool others = row.ByRoot || row.Owner == TOwner::B || row.Owner == TOwner::FolderOwner;
-                if ((others && !madeUp) || (row.ByRoot && place.Layout))
+                if ((others && !madeUp) || (row.ByRoot && place.Layout) ||
+                    (place.Layout == asNobody && row.AsNobody == TOutcome::NotTried))
                     continue;
                 SCOPED_TRACE(std::string(place.Name) + ", " + system.Name + ": " + row.Name);
                 const QString file = QDir(row.Folder).filePath(QStringLiteral("file%1.bin").arg(++number));
                 if (row.Owner != TOwner::Nobody) {
-                    const uid_t owner = owners.at(row.Owner);
+                    // As the container's nobody, A's own files are that nobody's.
+                    const bool nobodysOwn = place.Layout == asNobody && row.Owner == TOwner::A;
+                    const uid_t owner = nobodysOwn ? NamespaceNobody() : owners.at(row.Owner);
                     ASSERT_EQ(MakeFileOf(file, "owner's", owner, gid_t(owner), 0666), QString());
                 }
                 QString name = file;
@@ -693,15 +703,15 @@ TEST(FileStream, AnOpenThatMayCreateKeepsTheGuardForSharedFolders)
                 const QString answer = RunInChild(
                     [&] {
                         const auto prepare = [&] { return system.Prepare ? system.Prepare() : QString(); };
-                        if (place.Layout) {
-                            const QString failed = BecomeUserAt(place, opener, opener);
-                            return failed.isEmpty() ? prepare() : failed;
-                        }
+                        if (place.Layout)
+                            return BecomeUserAt(place, opener, opener, {}, prepare);
                         const QString failed = prepare();
                         return failed.isEmpty() ? BecomeUserAt(place, opener, opener) : failed;
                     },
                     [&] { return CreateAnswer(name); });
-                const TOutcome outcome = place.Layout ? row.Inside : row.Outside;
+                const TOutcome outcome = !place.Layout               ? row.Outside
+                                         : *place.Layout == asNobody ? row.AsNobody
+                                                                     : row.Inside;
                 const bool refusedHere =
                     outcome == TOutcome::Refused || (outcome == TOutcome::RefusedAt2 && system.Setting >= 2);
                 EXPECT_EQ(answer.toStdString(),

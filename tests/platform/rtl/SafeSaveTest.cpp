@@ -976,10 +976,13 @@ ino_t InodeOf(const QString& name)
 // link that leads nowhere yet, directly or at the end of B's own link, and
 // keeping a file under the name of such a link: a save never makes its
 // file where another user's link picked the place; and a project's save of
-// A's file (its stream, the backup beside it, the commit). B still saves its own file
-// there and keeps it under a new name. B does all that again in a user
-// namespace of each layout, where A's names and F's folder read alike as the
-// overflow id, and the namespace's CAP_FOWNER counts over none of them.
+// A's file (its stream, the backup beside it, the commit); and saving the
+// file of a user C. B still saves its own file there and keeps it, and C's
+// file (a copy, B's or, in a rootless container that maps C, C's), under
+// new names. B does all that again in a user
+// namespace of each layout, where A's names and F's folder read alike as
+// the overflow id, and the namespace's CAP_FOWNER counts over none of them:
+// nor over C's file where a rootless container maps C but not C's group.
 TEST_F(SafeSave, InAStickyFolderAnotherUsersNameIsRefusedBeforeAnyNameIsMade)
 {
     QTemporaryDir top(QStringLiteral("/tmp/tessvar-sticky-XXXXXX"));
@@ -1001,10 +1004,12 @@ TEST_F(SafeSave, InAStickyFolderAnotherUsersNameIsRefusedBeforeAnyNameIsMade)
     ASSERT_EQ(MakeLinkOf(In("gone.ini"), QStringLiteral("nowhere.ini"), owner), QString());
     ASSERT_EQ(MakeLinkOf(In("gone.bak"), QStringLiteral("nowhere.bak"), owner), QString());
     ASSERT_EQ(MakeLinkOf(In("mine.ini"), QStringLiteral("gone.ini"), writer), QString());
+    ASSERT_EQ(MakeFileOf(In("c.ini"), "C's", ContainerUser(), ContainerUser(), 0666), QString());
     const std::string before = FolderState(folder);
     const QString refused = QStringLiteral("Cannot create file \"%1\". Operation not permitted");
     QStringList expected;
-    for (const char* name : {"a.ini", "a.bak", "link.bak", "gone.ini", "mine.ini", "gone.bak", "a.ini"})
+    for (const char* name :
+         {"a.ini", "a.bak", "link.bak", "gone.ini", "mine.ini", "gone.bak", "a.ini", "c.ini"})
         expected << refused.arg(In(name));
     QString notInNamespaces;
     const std::vector<TPlace> places = PlacesToRun(true, notInNamespaces);
@@ -1030,7 +1035,8 @@ TEST_F(SafeSave, InAStickyFolderAnotherUsersNameIsRefusedBeforeAnyNameIsMade)
                                    stream.WriteBytes("new");
                                    KeepFileAs(stream.Target(), In("a.~zr"));
                                    stream.Commit();
-                               })}
+                               }),
+                               SaveAnswer([&] { SaveBytesToFile(In("c.ini"), "new"); })}
                 .join('\n');
         });
         const TNameProbe::TReport report = probe.Stop();
@@ -1048,6 +1054,7 @@ TEST_F(SafeSave, InAStickyFolderAnotherUsersNameIsRefusedBeforeAnyNameIsMade)
                                  return SaveAnswer([&] {
                                      KeepFileAs(In("b.ini"), In("b.bak"));
                                      SaveBytesToFile(In("b.ini"), bytes);
+                                     KeepFileAs(In("c.ini"), In("c.bak"));
                                  });
                              })
                       .toStdString(),
@@ -1055,9 +1062,13 @@ TEST_F(SafeSave, InAStickyFolderAnotherUsersNameIsRefusedBeforeAnyNameIsMade)
         EXPECT_EQ(ReadFile(In("b.ini")), bytes);
         EXPECT_EQ(ReadFile(In("b.bak")), old);
         EXPECT_EQ(QFileInfo(In("b.ini")).ownerId(), writer);
+        EXPECT_EQ(ReadFile(In("c.bak")), "C's");
+        // Only the container's root may give it to C, whom it maps.
+        EXPECT_EQ(QFileInfo(In("c.bak")).ownerId(),
+                  place.Layout == TNamespaceLayout::Container ? ContainerUser() : writer);
         old = bytes;
     }
-    EXPECT_EQ(EntriesOf(folder), "a.bak a.ini b.bak b.ini gone.bak gone.ini link.bak mine.ini");
+    EXPECT_EQ(EntriesOf(folder), "a.bak a.ini b.bak b.ini c.bak c.ini gone.bak gone.ini link.bak mine.ini");
     if (!notInNamespaces.isEmpty())
         GTEST_SKIP() << notInNamespaces.toStdString();
 }
@@ -1292,7 +1303,9 @@ TEST_F(SafeSave, NoSecondNameOfAnotherUsersFileIsLeftInAStickyFolder)
 // With unnamed files and without. B does it again in a user namespace of
 // each layout, where A and G read as the overflow id: no file is given to
 // them, nor to whoever the namespace's 65534 stands for (a rootless
-// container's nobody); each is B's, of H, without its group bits.
+// container's nobody); each is B's, of H, without its group bits. And as
+// that nobody, where every other owner reads as its own id: each file of
+// A's is the nobody's, and none keeps its set-user-id bit.
 TEST_F(SafeSave, AFileThatCannotKeepItsOwnerLosesItsSetUserIdBit)
 {
     if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
@@ -1307,19 +1320,24 @@ TEST_F(SafeSave, AFileThatCannotKeepItsOwnerLosesItsSetUserIdBit)
     struct TFile {
         uid_t Owner;
         mode_t Mode;
-        std::string Outside, Inside; // of group G, of H
+        std::string Outside, Inside, AsNobody; // of group G, of H, of nobody
     };
-    const TFile files[] = {{owner, 04775, "100775 ", "100705 "},
-                           {owner, 06775, "102775 ", "100705 "},
-                           {owner, 0660, "100660 ", "100600 "},
-                           {saver.User, 04755, "104755 ", "104705 "}};
+    const TFile files[] = {{owner, 04775, "100775 ", "100705 ", "100705 "},
+                           {owner, 06775, "102775 ", "100705 ", "100705 "},
+                           {owner, 0660, "100660 ", "100600 ", "100600 "},
+                           {saver.User, 04755, "104755 ", "104705 ", ""}}; // not the nobody's to write
     QString notInNamespaces;
     int number = 0;
-    for (const TPlace& place : PlacesToRun(true, notInNamespaces)) {
+    for (const TPlace& place : PlacesToRun(true, notInNamespaces, true)) {
+        const bool asNobody = place.Layout == TNamespaceLayout::ContainerNobody;
+        const uid_t finalOwner = asNobody ? NamespaceNobody() : saver.User;
+        const gid_t finalGroup = asNobody ? NamespaceNobody() : place.Layout ? saver.Own : saver.Member;
         for (const bool unnamed : {true, false}) {
             SCOPED_TRACE(std::string(place.Name) + (unnamed ? ", unnamed" : ", named"));
             QStringList names;
             for (const TFile& file : files) {
+                if (asNobody && file.AsNobody.empty())
+                    break;
                 names << QDir(folder).filePath(
                     QStringLiteral("%1-%2.ini").arg(++number).arg(file.Mode, 0, 8));
                 ASSERT_EQ(MakeFileOf(names.back(), "old", file.Owner, saver.Member, file.Mode), QString());
@@ -1339,12 +1357,13 @@ TEST_F(SafeSave, AFileThatCannotKeepItsOwnerLosesItsSetUserIdBit)
                 });
             EXPECT_EQ(answer.toStdString(), "saved");
             for (qsizetype i = 0; i < names.size(); ++i) {
+                const TFile& file = files[i];
+                const std::string& bits = asNobody       ? file.AsNobody
+                                          : place.Layout ? file.Inside
+                                                         : file.Outside;
                 for (const QString& name : {names[i], names[i] + ".bak"}) {
-                    EXPECT_EQ(QFileInfo(name).ownerId(), saver.User) << name.toStdString();
-                    EXPECT_EQ(FileAccess(name), place.Layout
-                                                    ? files[i].Inside + std::to_string(saver.Own)
-                                                    : files[i].Outside + std::to_string(saver.Member))
-                        << name.toStdString();
+                    EXPECT_EQ(QFileInfo(name).ownerId(), finalOwner) << name.toStdString();
+                    EXPECT_EQ(FileAccess(name), bits + std::to_string(finalGroup)) << name.toStdString();
                 }
             }
         }
