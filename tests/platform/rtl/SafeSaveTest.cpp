@@ -1294,8 +1294,8 @@ TEST_F(SafeSave, NoSecondNameOfAnotherUsersFileIsLeftInAStickyFolder)
 
 // A saver B of group H, a member of G besides, saves files of another user
 // A of group G, group-writable, with the set-user-id bit (04775, 06775) and
-// without (0660), in a folder of G that B may write, and keeps copies of
-// them: the files can only become B's, so they lose the set-user-id bit
+// without (0660, and one of group H), in a folder of G that B may write, and
+// keeps copies of them: the files can only become B's, so they lose the set-user-id bit
 // (else they would be set-uid programs of B's that every member of G may
 // rewrite); they keep the group G and the set-group-id bit, which belong to
 // that group. B's own 04755 file keeps its set-user-id bit. The bits are as
@@ -1303,7 +1303,8 @@ TEST_F(SafeSave, NoSecondNameOfAnotherUsersFileIsLeftInAStickyFolder)
 // With unnamed files and without. B does it again in a user namespace of
 // each layout, where A and G read as the overflow id: no file is given to
 // them, nor to whoever the namespace's 65534 stands for (a rootless
-// container's nobody); each is B's, of H, without its group bits. And as
+// container's nobody); each is B's, of H, without its group bits where
+// that was G. And as
 // that nobody, where every other owner reads as its own id: each file of
 // A's is the nobody's, and none keeps its set-user-id bit.
 TEST_F(SafeSave, AFileThatCannotKeepItsOwnerLosesItsSetUserIdBit)
@@ -1319,28 +1320,30 @@ TEST_F(SafeSave, AFileThatCannotKeepItsOwnerLosesItsSetUserIdBit)
     ASSERT_EQ(::chown(QFile::encodeName(folder).constData(), 0, saver.Member), 0);
     struct TFile {
         uid_t Owner;
+        gid_t Group;
         mode_t Mode;
-        std::string Outside, Inside, AsNobody; // of group G, of H, of nobody
+        std::string Outside, Inside, AsNobody; // the bits; empty: not the nobody's to write
     };
-    const TFile files[] = {{owner, 04775, "100775 ", "100705 ", "100705 "},
-                           {owner, 06775, "102775 ", "100705 ", "100705 "},
-                           {owner, 0660, "100660 ", "100600 ", "100600 "},
-                           {saver.User, 04755, "104755 ", "104705 ", ""}}; // not the nobody's to write
+    const TFile files[] = {{owner, saver.Member, 04775, "100775 ", "100705 ", "100705 "},
+                           {owner, saver.Member, 06775, "102775 ", "100705 ", "100705 "},
+                           {owner, saver.Member, 0660, "100660 ", "100600 ", "100600 "},
+                           {owner, saver.Own, 0660, "100660 ", "100660 ", ""},
+                           {saver.User, saver.Member, 04755, "104755 ", "104705 ", ""}};
     QString notInNamespaces;
     int number = 0;
     for (const TPlace& place : PlacesToRun(true, notInNamespaces, true)) {
         const bool asNobody = place.Layout == TNamespaceLayout::ContainerNobody;
-        const uid_t finalOwner = asNobody ? NamespaceNobody() : saver.User;
-        const gid_t finalGroup = asNobody ? NamespaceNobody() : place.Layout ? saver.Own : saver.Member;
         for (const bool unnamed : {true, false}) {
             SCOPED_TRACE(std::string(place.Name) + (unnamed ? ", unnamed" : ", named"));
+            std::vector<std::pair<QString, const TFile*>> saved;
             QStringList names;
             for (const TFile& file : files) {
                 if (asNobody && file.AsNobody.empty())
-                    break;
+                    continue;
                 names << QDir(folder).filePath(
                     QStringLiteral("%1-%2.ini").arg(++number).arg(file.Mode, 0, 8));
-                ASSERT_EQ(MakeFileOf(names.back(), "old", file.Owner, saver.Member, file.Mode), QString());
+                saved.emplace_back(names.back(), &file);
+                ASSERT_EQ(MakeFileOf(names.back(), "old", file.Owner, file.Group, file.Mode), QString());
             }
             const QString answer = RunInChild(
                 [&] {
@@ -1356,14 +1359,16 @@ TEST_F(SafeSave, AFileThatCannotKeepItsOwnerLosesItsSetUserIdBit)
                     });
                 });
             EXPECT_EQ(answer.toStdString(), "saved");
-            for (qsizetype i = 0; i < names.size(); ++i) {
-                const TFile& file = files[i];
-                const std::string& bits = asNobody       ? file.AsNobody
-                                          : place.Layout ? file.Inside
-                                                         : file.Outside;
-                for (const QString& name : {names[i], names[i] + ".bak"}) {
-                    EXPECT_EQ(QFileInfo(name).ownerId(), finalOwner) << name.toStdString();
-                    EXPECT_EQ(FileAccess(name), bits + std::to_string(finalGroup)) << name.toStdString();
+            for (const auto& [path, file] : saved) {
+                // Outside the saver keeps every group it is in; inside only
+                // its own, which the namespace maps.
+                const std::string access = asNobody       ? file->AsNobody + std::to_string(NamespaceNobody())
+                                           : place.Layout ? file->Inside + std::to_string(saver.Own)
+                                                          : file->Outside + std::to_string(file->Group);
+                for (const QString& name : {path, path + ".bak"}) {
+                    EXPECT_EQ(QFileInfo(name).ownerId(), asNobody ? NamespaceNobody() : saver.User)
+                        << name.toStdString();
+                    EXPECT_EQ(FileAccess(name), access) << name.toStdString();
                 }
             }
         }
