@@ -17,9 +17,10 @@
 // group are both known, as the system counts it. Only where the process's
 // /proc/self/uid_map (gid_map) is the initial namespace's one line mapping
 // every id is the overflow id an owner like any other. Where the map cannot
-// be read (no /proc), the overflow id is unknown too: that changes what a
-// process running as that id itself may do with its own files in sticky
-// folders, and what counts as a folder owner that id has; nothing else.
+// be read (no /proc), the overflow id is unknown too, wherever the process
+// runs: outside a namespace that changes only what a process running as
+// that id itself (nobody) may do in sticky folders with its own files and
+// links, and in folders of its own with those of others.
 #include <QByteArray>
 
 #include <sys/stat.h>
