@@ -103,6 +103,26 @@ void KeepLockedFileAs(const QString& existing, const QString& fileName)
     KeepFileAs(existing, fileName);
 }
 
+// As saver at place, with unnamed files or without, keeps each of names as
+// its ".bak" (a copy) and saves "new" under it: "saved", or the message of
+// the error it raised.
+QString KeepAndSave(const TPlace& place, const TMadeUpSaver& saver, bool unnamed, const QStringList& names)
+{
+    return RunInChild(
+        [&] {
+            const QString become = BecomeUserAt(place, saver.User, saver.Own, {saver.Member});
+            return !become.isEmpty() || unnamed ? become : WithoutUnnamedFiles();
+        },
+        [&] {
+            return SaveAnswer([&] {
+                for (const QString& name : names) {
+                    KeepLockedFileAs(name, name + ".bak");
+                    SaveBytesToFile(name, "new");
+                }
+            });
+        });
+}
+
 class SafeSave : public TFolderFixture {
 protected:
     static QByteArray Pattern(int size)
@@ -786,20 +806,7 @@ TEST_F(SafeSave, TheGroupIsKeptWhereTheSaverMayGiveItElseItsBitsAreCleared)
                 ASSERT_EQ(MakeFileOf(names.back(), "old", saver.User, row.Group, 0640), QString());
                 ASSERT_EQ(row.Acl.isEmpty() ? QString() : SetAccessAcl(names.back(), row.Acl), QString());
             }
-            const QString answer = RunInChild(
-                [&] {
-                    const QString failed = BecomeUserAt(place, saver.User, saver.Own, {saver.Member});
-                    return !failed.isEmpty() || unnamed ? failed : WithoutUnnamedFiles();
-                },
-                [&] {
-                    return SaveAnswer([&] {
-                        for (const QString& name : names) {
-                            KeepLockedFileAs(name, name + ".bak");
-                            SaveBytesToFile(name, "new");
-                        }
-                    });
-                });
-            EXPECT_EQ(answer.toStdString(), "saved");
+            EXPECT_EQ(KeepAndSave(place, saver, unnamed, names).toStdString(), "saved");
             for (size_t i = 0; i < std::size(cases); ++i) {
                 const TCase& row = cases[i];
                 for (const QString& name : {names[qsizetype(i)], names[qsizetype(i)] + ".bak"}) {
@@ -1345,20 +1352,7 @@ TEST_F(SafeSave, AFileThatCannotKeepItsOwnerLosesItsSetUserIdBit)
                 saved.emplace_back(names.back(), &file);
                 ASSERT_EQ(MakeFileOf(names.back(), "old", file.Owner, file.Group, file.Mode), QString());
             }
-            const QString answer = RunInChild(
-                [&] {
-                    const QString become = BecomeUserAt(place, saver.User, saver.Own, {saver.Member});
-                    return !become.isEmpty() || unnamed ? become : WithoutUnnamedFiles();
-                },
-                [&] {
-                    return SaveAnswer([&] {
-                        for (const QString& name : names) {
-                            KeepLockedFileAs(name, name + ".bak");
-                            SaveBytesToFile(name, "new");
-                        }
-                    });
-                });
-            EXPECT_EQ(answer.toStdString(), "saved");
+            EXPECT_EQ(KeepAndSave(place, saver, unnamed, names).toStdString(), "saved");
             for (const auto& [path, file] : saved) {
                 // Outside the saver keeps every group it is in; inside only
                 // its own, which the namespace maps.
