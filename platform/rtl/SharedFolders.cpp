@@ -81,17 +81,18 @@ bool NumbersOf(const QByteArray& text, std::vector<unsigned long>& numbers)
 }
 
 // The overflow id of the setting name. It is one value for the whole
-// system, read once; a setting that cannot be read is the system's default.
-unsigned OverflowId(const char* name, std::atomic<unsigned>& cached)
+// system, read once (cached holds it plus one; 0 until it is read); a
+// setting that cannot be read is the system's default.
+unsigned OverflowId(const char* name, std::atomic<unsigned long>& cached)
 {
-    unsigned id = cached.load(std::memory_order_relaxed);
-    if (id != 0)
-        return id;
+    const unsigned long known = cached.load(std::memory_order_relaxed);
+    if (known != 0)
+        return unsigned(known - 1);
     std::vector<unsigned long> numbers;
-    const bool read = NumbersOf(ReadSmallFile(name), numbers) && numbers.size() == 1 && numbers[0] != 0 &&
-                      numbers[0] <= UINT_MAX;
-    id = read ? unsigned(numbers[0]) : kDefaultOverflowId;
-    cached.store(id, std::memory_order_relaxed);
+    const bool read =
+        NumbersOf(ReadSmallFile(name), numbers) && numbers.size() == 1 && numbers[0] <= UINT_MAX;
+    const unsigned id = read ? unsigned(numbers[0]) : kDefaultOverflowId;
+    cached.store(id + 1ul, std::memory_order_relaxed);
     return id;
 }
 
@@ -105,8 +106,8 @@ bool MapsEveryId(const char* name)
            numbers == std::vector<unsigned long>{0, 0, 4294967295ul};
 }
 
-std::atomic<unsigned> OverflowUid{0};
-std::atomic<unsigned> OverflowGid{0};
+std::atomic<unsigned long> OverflowUid{0};
+std::atomic<unsigned long> OverflowGid{0};
 
 bool CapableOfFowner()
 {
