@@ -1,6 +1,7 @@
 #include "platform/rtl/SafeSave.h"
 
 #include "platform/rtl/FileErrors.h"
+#include "platform/rtl/SharedFolders.h"
 #include "platform/rtl/Streams_p.h"
 
 #include <QFile>
@@ -20,12 +21,10 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <functional>
-#include <linux/capability.h>
 #include <memory>
 #include <sys/acl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <sys/xattr.h>
 #include <type_traits>
 #include <unistd.h>
@@ -67,12 +66,13 @@ QString NotAFile(const QString& fileName, const QByteArray& target)
     return NotAFileReason(QFileInfo(fileName).absoluteFilePath(), QFile::decodeName(target));
 }
 
-// A link a save followed, with the owner it had when its target was read:
-// the link judged is the one followed, even where it is removed or replaced
-// since.
+// A link a save followed, with the owner and group it had when its target
+// was read: the link judged is the one followed, even where it is removed or
+// replaced since.
 struct TFollowedLink {
     QByteArray Path;
     uid_t Owner;
+    gid_t Group;
 };
 
 // The file a save of fileName replaces: links are followed to their end,
@@ -87,7 +87,7 @@ QByteArray FinalTarget(const QString& fileName, QList<TFollowedLink>& links)
             return path;
         if (links.size() == kMaxLinks)
             throw EFileSaveError(SaveMessage(fileName, SystemReason(ELOOP)));
-        links << TFollowedLink{path, st.st_uid};
+        links << TFollowedLink{path, st.st_uid, st.st_gid};
         path = LinkDestination(AT_FDCWD, path);
         if (path.isEmpty())
             throw EFileSaveError(SaveMessage(fileName, SystemReason(errno)));
@@ -203,10 +203,140 @@ struct TFileAccess {
     bool Given = false;
     uid_t Owner = 0;
     gid_t Group = 0;
-    mode_t Mode = 0; // permission bits with the set-id and sticky bits
+    bool KnownOwner = true; // Owner and Group are ids this process's user
+    bool KnownGroup = true; // namespace can name (SharedFolders.h)
+    mode_t Mode = 0;        // permission bits with the set-id and sticky bits
     TAclState AclState = TAclState::None;
     TAcl Acl; // the entries, where Extended
 };
+
+// The rights of an ACL entry's permission set, as the mode's bits (4 read,
+// 2 write, 1 execute); -1 where they cannot be read.
+int RightsOf(acl_entry_t entry)
+{
+    acl_permset_t permissions = nullptr;
+    if (acl_get_permset(entry, &permissions) != 0)
+        return -1;
+    const int read = acl_get_perm(permissions, ACL_READ);
+    const int write = acl_get_perm(permissions, ACL_WRITE);
+    const int execute = acl_get_perm(permissions, ACL_EXECUTE);
+    if (read < 0 || write < 0 || execute < 0)
+        return -1;
+    return (read ? 4 : 0) | (write ? 2 : 0) | (execute ? 1 : 0);
+}
+
+bool SetRights(acl_entry_t entry, int rights)
+{
+    acl_permset_t permissions = nullptr;
+    return acl_get_permset(entry, &permissions) == 0 && acl_clear_perms(permissions) == 0 &&
+           ((rights & 4) == 0 || acl_add_perm(permissions, ACL_READ) == 0) &&
+           ((rights & 2) == 0 || acl_add_perm(permissions, ACL_WRITE) == 0) &&
+           ((rights & 1) == 0 || acl_add_perm(permissions, ACL_EXECUTE) == 0) &&
+           acl_set_permset(entry, permissions) == 0;
+}
+
+// Whether the named entry (ACL_USER, ACL_GROUP) names an id this process's
+// user namespace cannot name: -1 where its qualifier cannot be read.
+int NamesUnknownId(acl_entry_t entry, acl_tag_t tag)
+{
+    void* qualifier = acl_get_qualifier(entry);
+    if (!qualifier)
+        return -1;
+    const id_t id = *static_cast<const id_t*>(qualifier);
+    acl_free(qualifier);
+    return tag == ACL_USER ? !OwnerKnown(uid_t(id)) : !GroupKnown(gid_t(id));
+}
+
+// The entries of an access ACL that a save must change where some name ids
+// this process's user namespace cannot name.
+struct TAclEntries {
+    QList<acl_entry_t> Unknown; // the named entries of unknown ids
+    acl_entry_t GroupObj = nullptr, Mask = nullptr, Other = nullptr;
+    int Named = 0;     // named entries of known ids
+    int UserBound = 7; // what every unknown user's entry allows
+    int AnyBound = 7;  // what every unknown entry allows
+};
+
+// Reads the entries of acl into entries: false where one cannot be read.
+bool ReadEntries(acl_t acl, TAclEntries& entries)
+{
+    acl_entry_t entry = nullptr;
+    for (int which = ACL_FIRST_ENTRY;; which = ACL_NEXT_ENTRY) {
+        const int found = acl_get_entry(acl, which, &entry);
+        if (found == 0)
+            return entries.GroupObj && entries.Other;
+        acl_tag_t tag = ACL_UNDEFINED_TAG;
+        if (found != 1 || acl_get_tag_type(entry, &tag) != 0)
+            return false;
+        if (tag == ACL_GROUP_OBJ)
+            entries.GroupObj = entry;
+        else if (tag == ACL_MASK)
+            entries.Mask = entry;
+        else if (tag == ACL_OTHER)
+            entries.Other = entry;
+        if (tag != ACL_USER && tag != ACL_GROUP)
+            continue;
+        const int unknown = NamesUnknownId(entry, tag);
+        const int rights = RightsOf(entry);
+        if (unknown < 0 || rights < 0)
+            return false;
+        if (!unknown) {
+            ++entries.Named;
+            continue;
+        }
+        entries.Unknown << entry;
+        entries.AnyBound &= rights;
+        if (tag == ACL_USER)
+            entries.UserBound &= rights;
+    }
+}
+
+// Takes out of access's ACL the entries that name users or groups this
+// process's user namespace cannot name: the system would not take them from
+// the save, or would take them for whoever the namespace gives that id. So
+// that nobody they named gains what they could not do, the rest is
+// narrowed: such a user falls to the groups' entries, which the mask bounds,
+// or to the others' entry; such a group's members to the others' entry. The
+// mask then allows at most what every unknown user's entry allowed, and the
+// others' entry at most what every unknown entry allowed under the mask. An
+// ACL left with no named entry becomes its mode (the owning group's entry
+// under the mask). Where that cannot be done, the ACL is unknown, and the
+// file keeps only its owner's bits.
+void WithoutUnknownEntries(TFileAccess& access)
+{
+    TAcl copy(acl_dup(access.Acl.get()));
+    TAclEntries entries;
+    if (!copy || !ReadEntries(copy.get(), entries) || !entries.Mask) {
+        access.AclState = TAclState::Unknown;
+        return;
+    }
+    if (entries.Unknown.isEmpty())
+        return;
+    const int mask = RightsOf(entries.Mask);
+    const int other = RightsOf(entries.Other);
+    const int groupObj = RightsOf(entries.GroupObj);
+    bool narrowed = mask >= 0 && other >= 0 && groupObj >= 0;
+    for (const acl_entry_t entry : entries.Unknown)
+        narrowed = narrowed && acl_delete_entry(copy.get(), entry) == 0;
+    const int newMask = mask & entries.UserBound;
+    const int newOther = other & mask & entries.AnyBound;
+    int groupBits = newMask;
+    narrowed = narrowed && SetRights(entries.Other, newOther);
+    if (entries.Named == 0) {
+        groupBits = groupObj & newMask;
+        narrowed = narrowed && SetRights(entries.GroupObj, groupBits) &&
+                   acl_delete_entry(copy.get(), entries.Mask) == 0;
+    } else {
+        narrowed = narrowed && SetRights(entries.Mask, newMask);
+    }
+    if (!narrowed || acl_valid(copy.get()) != 0) {
+        access.AclState = TAclState::Unknown;
+        return;
+    }
+    access.Mode = (access.Mode & ~mode_t(S_IRWXG | S_IRWXO)) | mode_t(groupBits << 3) | mode_t(newOther);
+    access.Acl = std::move(copy);
+    access.AclState = entries.Named == 0 ? TAclState::None : TAclState::Extended;
+}
 
 // The access of the file whose state is like and whose access ACL libacl
 // read as acl: null with errno where the read failed, and EOPNOTSUPP there
@@ -215,7 +345,13 @@ struct TFileAccess {
 TFileAccess AccessOf(const struct stat& like, acl_t acl)
 {
     const int error = acl ? 0 : errno;
-    TFileAccess access{true,     like.st_uid, like.st_gid, mode_t(like.st_mode & 07777), TAclState::Unknown,
+    TFileAccess access{true,
+                       like.st_uid,
+                       like.st_gid,
+                       OwnerKnown(like.st_uid),
+                       GroupKnown(like.st_gid),
+                       mode_t(like.st_mode & 07777),
+                       TAclState::Unknown,
                        TAcl(acl)};
     if (!acl)
         access.AclState = error == EOPNOTSUPP ? TAclState::None : TAclState::Unknown;
@@ -223,6 +359,8 @@ TFileAccess AccessOf(const struct stat& like, acl_t acl)
         access.AclState = TAclState::None;
     else if (extended == 1)
         access.AclState = TAclState::Extended;
+    if (access.AclState == TAclState::Extended && !EveryIdKnown())
+        WithoutUnknownEntries(access);
     if (access.AclState != TAclState::Extended)
         access.Acl.reset();
     return access;
@@ -239,10 +377,17 @@ mode_t CreationMode(const TFileAccess& access)
 
 // Gives the file the owner and group of access where the saver may (root, or
 // a process that may give files away), else only the group where the saver
-// may (a member of it). Answers whether the group is kept.
+// may (a member of it). An owner or group the saver's user namespace cannot
+// name is one it may not give: the system would take that id for whoever
+// the namespace gives it, if anyone. Answers whether the group is kept.
 bool GiveOwner(int handle, const TFileAccess& access)
 {
-    return ::fchown(handle, access.Owner, access.Group) == 0 ||
+    if (!access.KnownGroup) {
+        if (access.KnownOwner)
+            ::fchown(handle, access.Owner, gid_t(-1));
+        return false;
+    }
+    return (access.KnownOwner && ::fchown(handle, access.Owner, access.Group) == 0) ||
            ::fchown(handle, uid_t(-1), access.Group) == 0;
 }
 
@@ -319,7 +464,7 @@ void GiveAccess(int handle, const TFileAccess& access, TReach reach)
     if (!groupKept)
         mode &= ~mode_t(S_ISGID | S_IRWXG);
     struct stat now {};
-    if (::fstat(handle, &now) != 0 || now.st_uid != access.Owner)
+    if (!access.KnownOwner || ::fstat(handle, &now) != 0 || now.st_uid != access.Owner)
         mode &= ~mode_t(S_ISUID);
     if (!GiveAcl(handle, access, groupKept, reach))
         mode &= S_IRWXU;
@@ -415,27 +560,6 @@ void SyncFolder(const QByteArray& folder)
     ::close(handle);
 }
 
-// Whether this process may remove or rename any name in a sticky folder:
-// CAP_FOWNER in its effective set, which root has unless it gave it up.
-bool OverridesStickyFolders()
-{
-    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3]{};
-    if (::syscall(SYS_capget, &header, data) != 0)
-        return false;
-    return (data[CAP_TO_INDEX(CAP_FOWNER)].effective & CAP_TO_MASK(CAP_FOWNER)) != 0;
-}
-
-// Whether the sticky bit of the folder whose state is folder keeps this
-// process from removing or renaming a name there of a file owned by owner:
-// only that owner, the folder's owner and a holder of CAP_FOWNER may.
-bool StickyKeeps(const struct stat& folder, uid_t owner)
-{
-    const uid_t self = ::geteuid();
-    return (folder.st_mode & S_ISVTX) != 0 && owner != self && folder.st_uid != self &&
-           !OverridesStickyFolders();
-}
-
 // The checks every replacement of target passes: its folder exists (one
 // that is there but cannot be looked at, or a file where a folder should
 // be, is refused with the system's reason, not as missing); this
@@ -461,7 +585,7 @@ bool CheckTarget(const QString& fileName, const QByteArray& target, struct stat&
         throw EFileSaveError(SaveMessage(fileName, SystemReason(looked)));
     struct stat own {};
     const bool named = ::lstat(target.constData(), &own) == 0;
-    if (named && StickyKeeps(st, own.st_uid))
+    if (named && StickyKeeps(st, own.st_uid, own.st_gid))
         throw EFileSaveError(SaveMessage(fileName, SystemReason(EPERM)));
     if (!named || ::stat(target.constData(), &old) != 0)
         return false;
@@ -479,11 +603,11 @@ bool CheckTarget(const QString& fileName, const QByteArray& target, struct stat&
 // Whether refuses, asked with the state of the folder a link stands in and
 // the link's owner, refuses any of links. A folder that cannot be looked at
 // now is left to the steps after.
-bool AnyLinkRefused(const QList<TFollowedLink>& links, bool (*refuses)(const struct stat&, uid_t))
+bool AnyLinkRefused(const QList<TFollowedLink>& links, bool (*refuses)(const struct stat&, uid_t, gid_t))
 {
     for (const TFollowedLink& link : links) {
         struct stat folder {};
-        if (::stat(FolderOf(link.Path).constData(), &folder) == 0 && refuses(folder, link.Owner))
+        if (::stat(FolderOf(link.Path).constData(), &folder) == 0 && refuses(folder, link.Owner, link.Group))
             return true;
     }
     return false;
@@ -492,7 +616,7 @@ bool AnyLinkRefused(const QList<TFollowedLink>& links, bool (*refuses)(const str
 // Whether the system, guarding shared folders against links planted for
 // another user, would refuse to follow a link of owner in the folder whose
 // state is folder: one that others may write.
-bool SharedFolderRefusesLink(const struct stat& folder, uid_t owner)
+bool SharedFolderRefusesLink(const struct stat& folder, uid_t owner, gid_t)
 {
     return SharedFolderRefuses(folder, owner);
 }
@@ -530,7 +654,7 @@ bool KeepAsLink(int handle, const struct stat& kept, const QByteArray& target)
 {
     const QByteArray folder = FolderOf(target);
     struct stat st {};
-    if (::stat(folder.constData(), &st) != 0 || StickyKeeps(st, kept.st_uid))
+    if (::stat(folder.constData(), &st) != 0 || StickyKeeps(st, kept.st_uid, kept.st_gid))
         return false;
     if (::flock(handle, LOCK_EX | LOCK_NB) != 0)
         return false;

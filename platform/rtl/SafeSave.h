@@ -48,6 +48,21 @@
 // named temporary takes its ACL with the mask empty, and the mode, which
 // sets the mask, after it).
 //
+// In a user namespace that does not map every id (a rootless container, a
+// sandbox) an owner or group the saver's namespace cannot name reads as the
+// overflow id and is unknown (SharedFolders.h). Such an owner is no one the
+// saver is, never the folder's owner, and no capability of the namespace
+// counts over its files, as the system counts them: in a sticky folder its
+// names are not replaced (nor kept as a second name) and its links in a
+// shared sticky folder not followed, before any name is made. A save there
+// keeps what the namespace can name: an unknown owner is not given (the new
+// file is the saver's, without the set-user-id bit), an unknown group is
+// not kept (its bits cleared, as above); an ACL entry naming an unknown user
+// or group is left out, with the mask and the others' entry narrowed to
+// what that entry allowed, so that nobody it named gains (an ACL left
+// without named entries becomes the mode, the group's bits those the mask
+// allowed the owning group).
+//
 // The temporary is named ".<target name>.<8 hex digits>.tmp" (a name too long
 // for that keeps its start and a hash of the whole), and its writer holds a
 // lock on it from before the name exists until it is renamed or removed: it

@@ -3,6 +3,7 @@
 
 #include "platform/rtl/FileErrors.h"
 #include "platform/rtl/SafeSave.h"
+#include "platform/rtl/SharedFolders.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -10,7 +11,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstring>
 #include <fcntl.h>
 #include <new>
@@ -299,74 +299,6 @@ int NotRegularError(const struct stat& st)
     return S_ISDIR(st.st_mode) ? EISDIR : ENXIO;
 }
 
-// The system's setting of its guard for what an open that may create opens
-// in a shared sticky folder (fs.protected_regular: 0 off, 1 folders others
-// may write, 2 also those only their group may). A setting that cannot be
-// read counts as the strictest: the open is never weaker than the system's.
-int ProtectedRegularSetting()
-{
-    const int handle = ::open("/proc/sys/fs/protected_regular", O_RDONLY | O_CLOEXEC);
-    if (handle < 0)
-        return 2;
-    char digit = 0;
-    const ssize_t n = ::read(handle, &digit, 1);
-    ::close(handle);
-    return n == 1 && digit >= '0' && digit <= '9' ? digit - '0' : 2;
-}
-
-// The state of the folder in which a name of the file seen stands, found as
-// the system's walk of path finds it: links at path's end are followed, a
-// relative one from its own folder, and each name is looked up in the folder
-// whose state is taken. False with errno where a step fails, where the walk
-// ends at another file (the names changed since the file was seen: EAGAIN),
-// or in a loop (ELOOP).
-bool FolderOfFile(QByteArray path, const struct stat& seen, struct stat& folder)
-{
-    for (int links = 0; links <= kMaxLinks; ++links) {
-        const int held = ::open(FolderOf(path).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-        if (held < 0)
-            return false;
-        struct stat named {};
-        bool looked = ::fstat(held, &folder) == 0 &&
-                      ::fstatat(held, NameOf(path).constData(), &named, AT_SYMLINK_NOFOLLOW) == 0;
-        const bool link = looked && S_ISLNK(named.st_mode);
-        if (link) {
-            path = LinkDestination(held, path);
-            looked = !path.isEmpty();
-        }
-        const int error = errno;
-        ::close(held);
-        errno = error;
-        if (!looked)
-            return false;
-        if (link)
-            continue;
-        if (named.st_dev == seen.st_dev && named.st_ino == seen.st_ino)
-            return true;
-        errno = EAGAIN;
-        return false;
-    }
-    errno = ELOOP;
-    return false;
-}
-
-// Why an open that may create must not open the existing file seen at path
-// (0 where it may): EACCES where the system's guard for shared sticky
-// folders refuses it, at the system's setting and never below 1, or why the
-// folder of its name cannot be found. One's own file is always opened.
-int CreateRefusal(const QByteArray& path, const struct stat& seen)
-{
-    if (seen.st_uid == ::geteuid())
-        return 0;
-    struct stat folder {};
-    if (!FolderOfFile(path, seen, folder))
-        return errno;
-    const bool refused =
-        SharedFolderRefuses(folder, seen.st_uid, S_IWOTH) ||
-        (SharedFolderRefuses(folder, seen.st_uid, S_IWGRP) && ProtectedRegularSetting() >= 2);
-    return refused ? EACCES : 0;
-}
-
 // Why the file whose state is st, found at path, is not opened with flags
 // (0 where it is): what is no regular file never is; an open that may
 // create refuses an existing file with O_EXCL (EEXIST) and one that the
@@ -394,15 +326,31 @@ int OpenWithoutWaiting(const QByteArray& path, int flags, mode_t mode)
         return -1;
     }
     // What an open that may create finds there is judged before it is
-    // truncated. With O_EXCL the file is the one the open made.
+    // truncated; what it makes is this process's own, and is not judged (in
+    // a user namespace its owner may read as one the namespace cannot name).
+    // So the name is taken first only where nothing is there (O_EXCL); what
+    // is there is opened as found; and only where that is gone again, or is
+    // a link that leads nowhere yet, does the open make what it opens.
     const int truncate = (flags & O_CREAT) != 0 ? flags & O_TRUNC : 0;
-    const int handle =
-        ::open(path.constData(), (flags & ~truncate) | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode);
+    const int common = (flags & ~truncate) | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    const int exclusive = flags & O_EXCL;
+    int handle = -1;
+    bool made = false;
+    if ((flags & O_CREAT) != 0) {
+        handle = ::open(path.constData(), common | O_EXCL, mode);
+        made = handle >= 0;
+        if (!made && (errno != EEXIST || exclusive != 0))
+            return -1;
+        if (!made)
+            handle = ::open(path.constData(), common & ~O_CREAT);
+    }
+    if (handle < 0 && (errno == ENOENT || (flags & O_CREAT) == 0))
+        handle = ::open(path.constData(), common, mode);
     if (handle < 0)
         return -1;
     struct stat opened {};
-    int error = ::fstat(handle, &opened) != 0 ? errno : Refusal(path, opened, flags & ~O_EXCL);
-    if (error == 0 && truncate != 0 && ::ftruncate(handle, 0) != 0)
+    int error = made ? 0 : ::fstat(handle, &opened) != 0 ? errno : Refusal(path, opened, flags & ~O_EXCL);
+    if (error == 0 && truncate != 0 && !made && ::ftruncate(handle, 0) != 0)
         error = errno;
     if (error == 0) {
         const int status = ::fcntl(handle, F_GETFL);
@@ -458,39 +406,6 @@ int OpenRegularPath(const QByteArray& path, int flags, mode_t mode)
         return OpenWithoutWaiting(path, flags, mode);
     errno = error;
     return handle;
-}
-
-QByteArray FolderOf(const QByteArray& path)
-{
-    const qsizetype slash = path.lastIndexOf('/');
-    if (slash < 0)
-        return ".";
-    return slash == 0 ? QByteArray("/") : path.left(slash);
-}
-
-QByteArray NameOf(const QByteArray& path)
-{
-    return path.mid(path.lastIndexOf('/') + 1);
-}
-
-QByteArray LinkDestination(int folder, const QByteArray& path)
-{
-    const QByteArray name = folder == AT_FDCWD ? path : NameOf(path);
-    QByteArray target(PATH_MAX, Qt::Uninitialized);
-    const ssize_t length = ::readlinkat(folder, name.constData(), target.data(), size_t(target.size()));
-    if (length <= 0 || length >= target.size()) {
-        if (length >= 0)
-            errno = ENAMETOOLONG;
-        return QByteArray();
-    }
-    target.truncate(length);
-    return target.startsWith('/') ? target : FolderOf(path) + '/' + target;
-}
-
-bool SharedFolderRefuses(const struct stat& folder, uid_t owner, mode_t writers)
-{
-    return (folder.st_mode & S_ISVTX) != 0 && (folder.st_mode & writers) != 0 && owner != ::geteuid() &&
-           owner != folder.st_uid;
 }
 
 int64_t ReadHandleFully(int handle, void* buffer, int64_t count)

@@ -49,13 +49,15 @@ constexpr uint16_t fmShareDenyNone = 0x0040;
 // the opener (the effective user) or to the folder's owner, for every user,
 // root included, whatever the system's setting (fs.protected_regular); in a
 // sticky folder that only its group may write, the same holds where that
-// setting is 2, or cannot be read. Anything else answers EACCES and the
-// file is left untouched: it is judged before it is truncated, also where
-// it appears at the name while the open would create it. The folder judged
-// is the one the name stands in once the links at its end are followed. A
-// name that is not there is made; one's own file, the folder owner's, and
-// any file in a folder that is not sticky open as a plain open does. With
-// O_EXCL an existing file answers EEXIST.
+// setting is 2, or cannot be read. In a user namespace an owner it cannot
+// name is neither the opener nor the folder's owner (SharedFolders.h).
+// Anything else answers EACCES and the file is left untouched: it is judged
+// before it is truncated, also where it appears at the name while the open
+// would create it. The folder judged is the one the name stands in once the
+// links at its end are followed. A name that is not there is made, and what
+// the open makes is its own, however its owner reads; one's own file, the
+// folder owner's, and any file in a folder that is not sticky open as a
+// plain open does. With O_EXCL an existing file answers EEXIST.
 int OpenRegularFile(const QString& fileName, int flags, mode_t mode = 0);
 
 // Opens the regular file at fileName (or at the end of its links) for

@@ -29,6 +29,7 @@ enum TMadeUpSlot : unsigned {
     kWatcherSlot = 7,                  // the user of a name probe watching a folder
     kOtherUserSlot = 8,                // another user of a single test
     kNamespaceNobodySlot = 9,          // what a rootless namespace's 65534 stands for
-    kFirstFreeSlot = 10,               // 10 to 14: a test's own further users
+    kContainerUserSlot = 10,           // what a rootless namespace's user 1 stands for
+    kFirstFreeSlot = 11,               // 11 to 14: a test's own further users
     kProbeHighSlot = kMadeUpSlots - 1, // the probe's user above every other
 };

@@ -6,6 +6,7 @@
 #include "tests/support/LeaseHolder.h"
 #include "tests/support/OpenDescriptors.h"
 #include "tests/support/Privileges.h"
+#include "tests/support/UserNamespace.h"
 
 #include <QDir>
 #include <QFile>
@@ -575,21 +576,23 @@ QString CreateAnswer(const QString& name)
     return QStringLiteral("opened");
 }
 
-// Folders of root's in a fresh folder under /tmp that made-up users reach:
-// "shared", which every user may write, sticky as /tmp is; "open", which
-// every user may write, not sticky; "group", sticky, which only its group
-// may write.
+// Folders of owner's (root's, where the test acts as made-up users) in a
+// fresh folder under /tmp that made-up users reach: "shared", which every
+// user may write, sticky as /tmp is; "open", which every user may write,
+// not sticky; "group", sticky, which only its group may write; and "home",
+// the opener A's own.
 struct TCreateFolders {
     QTemporaryDir Top{QStringLiteral("/tmp/tessvar-create-XXXXXX")};
-    QString Shared, Open, Group;
-    bool Make()
+    QString Shared, Open, Group, Home;
+    bool Make(uid_t owner = 0, uid_t a = 0)
     {
         if (!OpenFolder(Top).isEmpty())
             return false;
-        Shared = MakeFolderOf(Top.path(), QStringLiteral("shared"), 0, 01777);
-        Open = MakeFolderOf(Top.path(), QStringLiteral("open"), 0, 0777);
-        Group = MakeFolderOf(Top.path(), QStringLiteral("group"), 0, 01775);
-        return !Shared.isEmpty() && !Open.isEmpty() && !Group.isEmpty();
+        Shared = MakeFolderOf(Top.path(), QStringLiteral("shared"), owner, 01777);
+        Open = MakeFolderOf(Top.path(), QStringLiteral("open"), owner, 0777);
+        Group = MakeFolderOf(Top.path(), QStringLiteral("group"), owner, 01775);
+        Home = MakeFolderOf(Top.path(), QStringLiteral("home"), a, 0755);
+        return !Shared.isEmpty() && !Open.isEmpty() && !Group.isEmpty() && !Home.isEmpty();
     }
 };
 
@@ -599,40 +602,69 @@ struct TCreateFolders {
 // file in a folder of root's that every user may write, sticky as /tmp is,
 // is refused for A and for root with "Permission denied" and B's bytes stay,
 // whatever the system's own setting (fs.protected_regular) is, as the
-// system's open of that name refuses it at setting 1. A's own file, the
-// folder owner's, B's file in such a folder that is not sticky and a name
-// that is not there open. B's file in a sticky folder only its group may
+// system's open of that name refuses it at setting 1; so is A's open
+// through A's own link in A's folder to B's file there (the folder judged
+// is the one at the link's end). A's own file, the folder owner's, B's file
+// in such a folder that is not sticky and a name that is not there open,
+// also through A's link. B's file in a sticky folder only its group may
 // write is refused where the setting is 2. Every row runs with the system's
-// setting, with it read as 0 and as 2 (in a mount namespace of the child's
+// setting, with it read as 0, 1 and 2 (in a mount namespace of the child's
 // own), and without /proc, where a found file is opened by its name and a
-// setting that cannot be read counts as 2.
+// setting that cannot be read counts as 2. A's rows run again in a user
+// namespace of each layout, where root's files, its folders and B's read
+// alike as the overflow id: there the folder owner's file is no one's, and
+// refused too; and as a rootless container's nobody, whose own files read
+// as that id too, and are no one's as well (a file it makes itself at a
+// name is its own all the same). Where the test cannot act as made-up users, A is the test's
+// own user, in folders of its own, and only its own rows run.
 TEST(FileStream, AnOpenThatMayCreateKeepsTheGuardForSharedFolders)
 {
-    if (const QString why = MadeUpUsersWithheld(); !why.isEmpty())
-        GTEST_SKIP() << why.toStdString();
+    QStringList notTried;
+    const QString noUsers = MadeUpUsersWithheld();
+    const bool madeUp = noUsers.isEmpty();
+    if (!madeUp)
+        notTried << noUsers + QStringLiteral(": the rows of root and of B were not tried");
     const TSharers people = MadeUpSharers();
-    const uid_t a = people.GroupMember;
+    const uid_t a = madeUp ? people.GroupMember : ::geteuid();
     const uid_t b = people.NamedMember;
+    const uid_t root = madeUp ? 0 : a; // the folders' owner
     TCreateFolders folders;
-    ASSERT_TRUE(folders.Make());
-    enum class TOutcome { Opened, Refused, RefusedAt2 };
+    ASSERT_TRUE(folders.Make(root, a));
+    enum class TOutcome { Opened, Refused, RefusedAt2, NotTried };
+    enum class TOwner { Nobody, A, B, FolderOwner }; // of the file there before
     struct TCase {
         const char* Name;
-        uid_t Opener;
+        bool ByRoot; // else by A
         QString Folder;
-        int Owner; // of the file there before, -1 for none
-        TOutcome Outcome;
+        TOwner Owner;
+        bool ThroughLink; // through A's own link in A's folder
+        TOutcome Outside, Inside, AsNobody;
     };
+    const TOutcome opened = TOutcome::Opened;
+    const TOutcome refused = TOutcome::Refused;
     const TCase cases[] = {
-        {"A, B's file in the shared folder", a, folders.Shared, int(b), TOutcome::Refused},
-        {"root, B's file there", 0, folders.Shared, int(b), TOutcome::Refused},
-        {"A, its own file there", a, folders.Shared, int(a), TOutcome::Opened},
-        {"A, the folder owner's file there", a, folders.Shared, 0, TOutcome::Opened},
-        {"A, nothing there", a, folders.Shared, -1, TOutcome::Opened},
-        {"A, B's file in a folder that is not sticky", a, folders.Open, int(b), TOutcome::Opened},
-        {"A, B's file in a sticky folder its group may write", a, folders.Group, int(b),
-         TOutcome::RefusedAt2},
+        {"A, B's file in the shared folder", false, folders.Shared, TOwner::B, false, refused, refused,
+         refused},
+        {"root, B's file there", true, folders.Shared, TOwner::B, false, refused, refused, refused},
+        {"A, its own file there", false, folders.Shared, TOwner::A, false, opened, opened, refused},
+        {"A, the folder owner's file there", false, folders.Shared, TOwner::FolderOwner, false, opened,
+         refused, refused},
+        {"A, nothing there", false, folders.Shared, TOwner::Nobody, false, opened, opened, opened},
+        {"A, B's file in a folder that is not sticky", false, folders.Open, TOwner::B, false, opened, opened,
+         opened},
+        {"A, B's file in a sticky folder its group may write", false, folders.Group, TOwner::B, false,
+         TOutcome::RefusedAt2, TOutcome::RefusedAt2, TOutcome::RefusedAt2},
+        {"A, through its own link to B's file in the shared folder", false, folders.Shared, TOwner::B, true,
+         refused, refused, refused},
+        {"A, through its own link to its own file there", false, folders.Shared, TOwner::A, true, opened,
+         opened, refused},
+        {"A, through its own link to the folder owner's file there", false, folders.Shared,
+         TOwner::FolderOwner, true, opened, refused, refused},
+        {"A, through its own link to nothing there", false, folders.Shared, TOwner::Nobody, true, opened,
+         opened, TOutcome::NotTried},
     };
+    const std::map<TOwner, uid_t> owners{{TOwner::A, a}, {TOwner::B, b}, {TOwner::FolderOwner, root}};
+    const TNamespaceLayout asNobody = TNamespaceLayout::ContainerNobody;
     struct TSystem {
         const char* Name;
         std::function<QString()> Prepare; // empty: nothing to change
@@ -641,82 +673,150 @@ TEST(FileStream, AnOpenThatMayCreateKeepsTheGuardForSharedFolders)
     const TSystem systems[] = {
         {"the system's setting", {}, SystemProtectedRegular()},
         {"read as 0", [] { return ReadProtectedRegularAs('0'); }, 0},
+        {"read as 1", [] { return ReadProtectedRegularAs('1'); }, 1},
         {"read as 2", [] { return ReadProtectedRegularAs('2'); }, 2},
         {"without /proc", [] { return ReplaceProc(false); }, 2},
     };
-    const QString withheld = MountNamespaceWithheld();
+    const QString noMounts = MountNamespaceWithheld();
+    if (!noMounts.isEmpty())
+        notTried << noMounts +
+                        QStringLiteral(": outside a user namespace only the system's own setting was tried");
+    QString notInNamespaces;
+    const std::vector<TPlace> places = PlacesToRun(madeUp, notInNamespaces, true);
+    if (!notInNamespaces.isEmpty())
+        notTried << notInNamespaces;
     int number = 0;
-    for (const TSystem& system : systems) {
-        if (system.Prepare && !withheld.isEmpty())
-            continue;
-        for (const TCase& row : cases) {
-            SCOPED_TRACE(std::string(system.Name) + ": " + row.Name);
-            const QString name = QDir(row.Folder).filePath(QStringLiteral("file%1.bin").arg(++number));
-            if (row.Owner >= 0) {
-                ASSERT_EQ(MakeFileOf(name, "owner's", uid_t(row.Owner), gid_t(row.Owner), 0666), QString());
+    for (const TPlace& place : places) {
+        for (const TSystem& system : systems) {
+            // Inside a user namespace the child has mounts of its own.
+            if (!place.Layout && system.Prepare && !noMounts.isEmpty())
+                continue;
+            for (const TCase& row : cases) {
+                const bool others = row.ByRoot || row.Owner == TOwner::B || row.Owner == TOwner::FolderOwner;
+                if ((others && !madeUp) || (row.ByRoot && place.Layout) ||
+                    (place.Layout == asNobody && row.AsNobody == TOutcome::NotTried))
+                    continue;
+                SCOPED_TRACE(std::string(place.Name) + ", " + system.Name + ": " + row.Name);
+                const QString file = QDir(row.Folder).filePath(QStringLiteral("file%1.bin").arg(++number));
+                if (row.Owner != TOwner::Nobody) {
+                    // As the container's nobody, A's own files are that nobody's.
+                    const bool nobodysOwn = place.Layout == asNobody && row.Owner == TOwner::A;
+                    const uid_t owner = nobodysOwn ? NamespaceNobody() : owners.at(row.Owner);
+                    ASSERT_EQ(MakeFileOf(file, "owner's", owner, gid_t(owner), 0666), QString());
+                }
+                QString name = file;
+                if (row.ThroughLink) {
+                    name = QDir(folders.Home).filePath(QStringLiteral("link%1.bin").arg(number));
+                    ASSERT_EQ(MakeLinkOf(name, file, a), QString());
+                }
+                const uid_t opener = row.ByRoot ? 0 : a;
+                const QString answer = RunInChild(
+                    [&] {
+                        const auto prepare = [&] { return system.Prepare ? system.Prepare() : QString(); };
+                        if (place.Layout)
+                            return BecomeUserAt(place, opener, opener, {}, prepare);
+                        const QString failed = prepare();
+                        return failed.isEmpty() ? BecomeUserAt(place, opener, opener) : failed;
+                    },
+                    [&] { return CreateAnswer(name); });
+                const TOutcome outcome = !place.Layout               ? row.Outside
+                                         : *place.Layout == asNobody ? row.AsNobody
+                                                                     : row.Inside;
+                const bool refusedHere =
+                    outcome == TOutcome::Refused || (outcome == TOutcome::RefusedAt2 && system.Setting >= 2);
+                EXPECT_EQ(answer.toStdString(),
+                          refusedHere ? "Cannot create file \"" + name.toStdString() + "\". Permission denied"
+                                      : "opened");
+                EXPECT_EQ(ReadFile(file).toStdString(), refusedHere ? "owner's" : "new");
             }
-            const QString answer = RunInChild(
-                [&] {
-                    const QString failed = system.Prepare ? system.Prepare() : QString();
-                    return failed.isEmpty() && row.Opener != 0 ? BecomeUser(row.Opener, row.Opener, {})
-                                                               : failed;
-                },
-                [&] { return CreateAnswer(name); });
-            const bool refused = row.Outcome == TOutcome::Refused ||
-                                 (row.Outcome == TOutcome::RefusedAt2 && system.Setting >= 2);
-            EXPECT_EQ(answer.toStdString(),
-                      refused ? "Cannot create file \"" + name.toStdString() + "\". Permission denied"
-                              : "opened");
-            EXPECT_EQ(ReadFile(name).toStdString(), refused ? "owner's" : "new");
         }
     }
-    if (!withheld.isEmpty())
-        GTEST_SKIP() << withheld.toStdString() << ": only the system's own setting was tried";
+    if (!notTried.isEmpty())
+        GTEST_SKIP() << notTried.join("; ").toStdString();
 }
 
-// B's file put at the name at any moment while root's open that may create
-// runs there (the open stopped at each of its system calls, the name empty
-// at its start), in the shared sticky folder: the open makes root's own file
-// or is refused, and B's file never loses a byte, whichever road the open
-// was on when the file came. Each run first looks at what the one before
-// left, as the name is emptied for it.
+// Root's open that may create, stopped at each of its system calls while
+// the name changes under it, never loses a byte of B's files in the shared
+// sticky folder: B's file put at an empty name there (the open makes root's
+// own file or is refused, whichever road it was on when the file came); and
+// root's own link in a folder that is not sticky, turned from B's file to
+// root's own file there (a name held as B's file and then walked to
+// another is refused, and neither file is touched). No run leaves a
+// descriptor open. Each run first looks at what the one before left, and
+// sets the name up again.
 TEST(FileStream, AFilePutThereWhileAnOpenMayCreateIsNeverTruncated)
 {
-    if (const QString withheld = TracingWithheld(); !withheld.isEmpty())
-        GTEST_SKIP() << withheld.toStdString();
     if (const QString why = MadeUpUsersWithheld(); !why.isEmpty())
+        GTEST_SKIP() << why.toStdString();
+    if (const QString why = TracingWithheld(); !why.isEmpty())
         GTEST_SKIP() << why.toStdString();
     const uid_t b = MadeUpSharers().NamedMember;
     TCreateFolders folders;
     ASSERT_TRUE(folders.Make());
-    const QString name = QDir(folders.Shared).filePath(QStringLiteral("data.bin"));
-    const QString planted = QDir(folders.Shared).filePath(QStringLiteral("planted.bin"));
-    const auto bsFileWhole = [&] {
-        QFile file(name);
-        return QFileInfo(name).ownerId() != b || (file.open(QIODevice::ReadOnly) && file.readAll() == "B's");
+    const auto In = [](const QString& folder, const char* name) {
+        return QDir(folder).filePath(QLatin1String(name));
     };
-    const int stops = StopAtEverySystemCall(
-        [&] {
-            ::alarm(5);
-            if (!bsFileWhole())
-                ::_exit(9);
-            ::unlink(Encoded(name).constData());
-            CreateAnswer(name);
-        },
-        [&](int) {
-            if (MakeFileOf(planted, "B's", b, b, 0666).isEmpty())
-                ::rename(Encoded(planted).constData(), Encoded(name).constData());
-        },
-        TAfterStop::Resume);
-    EXPECT_GT(stops, 5) << "-1: a run found B's file changed";
-    EXPECT_TRUE(bsFileWhole());
+    const QString data = In(folders.Shared, "data.bin");
+    const QString planted = In(folders.Shared, "planted.bin");
+    const QString bsFile = In(folders.Shared, "b.bin");
+    const QString link = In(folders.Open, "link.bin");
+    const QString swapped = In(folders.Open, "swapped.bin");
+    const QString own = In(folders.Open, "own.bin");
+    ASSERT_EQ(MakeFileOf(bsFile, "B's", b, b, 0666), QString());
+    ASSERT_EQ(MakeFileOf(own, "root's", 0, 0, 0666), QString());
+    const auto pointAt = [&](const QString& target) {
+        ::unlink(Encoded(swapped).constData());
+        if (MakeLinkOf(swapped, target, 0).isEmpty())
+            ::rename(Encoded(swapped).constData(), Encoded(link).constData());
+    };
+    struct TCase {
+        const char* Name;
+        QString Opened;                      // the name the open is given
+        std::function<void()> Reset, AtStop; // before each run, at its stop
+    };
+    const TCase cases[] = {
+        {"B's file put at an empty name", data, [&] { ::unlink(Encoded(data).constData()); },
+         [&] {
+             if (MakeFileOf(planted, "B's", b, b, 0666).isEmpty())
+                 ::rename(Encoded(planted).constData(), Encoded(data).constData());
+         }},
+        {"root's link turned from B's file to root's own", link, [&] { pointAt(bsFile); },
+         [&] { pointAt(own); }},
+    };
+    // Every file of B's in the shared folder holds B's bytes, and B's first
+    // one is there.
+    const auto bsFilesWhole = [&] {
+        if (ReadFile(bsFile) != "B's")
+            return false;
+        for (const QFileInfo& file : QDir(folders.Shared).entryInfoList(QDir::Files))
+            if (file.ownerId() == b && ReadFile(file.filePath()) != "B's")
+                return false;
+        return true;
+    };
+    for (const TCase& row : cases) {
+        SCOPED_TRACE(row.Name);
+        const int stops = StopAtEverySystemCall(
+            [&] {
+                ::alarm(5);
+                if (!bsFilesWhole())
+                    ::_exit(9);
+                row.Reset();
+                const int free = LowestFreeDescriptor();
+                CreateAnswer(row.Opened);
+                if (LowestFreeDescriptor() != free)
+                    ::_exit(8);
+            },
+            [&](int) { row.AtStop(); }, TAfterStop::Resume);
+        EXPECT_GT(stops, 5) << "-1: a run found B's file changed, or left a descriptor open";
+        EXPECT_TRUE(bsFilesWhole());
+    }
 }
 
 // Opens on every road leave no descriptor behind, each many times: a file
 // found, one made, a FIFO refused as no file, B's file refused by the guard
-// for shared folders and B's file judged at the system's setting (made-up
-// users); and without /proc (a mount namespace), where a file found is
-// opened by its name.
+// for shared folders, B's file judged at the system's setting and B's file
+// in a folder that is not sticky, opened (made-up users); and without /proc
+// (a mount namespace), where a file found is opened by its name.
 TEST(FileStream, OpensLeaveNoDescriptorBehind)
 {
     QTemporaryDir dir;
@@ -739,7 +839,8 @@ TEST(FileStream, OpensLeaveNoDescriptorBehind)
     } else {
         ASSERT_TRUE(folders.Make());
         const uid_t b = MadeUpSharers().NamedMember;
-        for (const QString& folder : {folders.Shared, folders.Group}) {
+        // Refused, judged at the setting, and opened.
+        for (const QString& folder : {folders.Shared, folders.Group, folders.Open}) {
             const QString name = QDir(folder).filePath(QStringLiteral("b.bin"));
             ASSERT_EQ(MakeFileOf(name, "B's", b, b, 0666), QString());
             opens.emplace_back(name, fmCreate);

@@ -12,6 +12,7 @@
 #include "tests/support/OpenDescriptors.h"
 #include "tests/support/Privileges.h"
 #include "tests/support/RefusedCalls.h"
+#include "tests/support/UserNamespace.h"
 
 #include <QDir>
 #include <QFile>
@@ -100,6 +101,26 @@ void KeepLockedFileAs(const QString& existing, const QString& fileName)
         throw std::runtime_error("cannot lock the file");
     const auto unlock = qScopeGuard([lock] { ::close(lock); });
     KeepFileAs(existing, fileName);
+}
+
+// As saver at place, with unnamed files or without, keeps each of names as
+// its ".bak" (a copy) and saves "new" under it: "saved", or the message of
+// the error it raised.
+QString KeepAndSave(const TPlace& place, const TMadeUpSaver& saver, bool unnamed, const QStringList& names)
+{
+    return RunInChild(
+        [&] {
+            const QString become = BecomeUserAt(place, saver.User, saver.Own, {saver.Member});
+            return !become.isEmpty() || unnamed ? become : WithoutUnnamedFiles();
+        },
+        [&] {
+            return SaveAnswer([&] {
+                for (const QString& name : names) {
+                    KeepLockedFileAs(name, name + ".bak");
+                    SaveBytesToFile(name, "new");
+                }
+            });
+        });
 }
 
 class SafeSave : public TFolderFixture {
@@ -745,48 +766,82 @@ TEST_F(SafeSave, AnotherUserReadsNothingOfAPrivateFileSavedUnderNamedTemporaries
 // A saver of group H who is also a member of G, as a made-up user: a 0640
 // file of group G, kept as a copy and saved, stays of G and 0640; one of a
 // group G2 the saver is no member of becomes of H and loses its group bits,
-// so G2 gains nothing and H reads nothing it could not. With unnamed files
-// and without.
+// so G2 gains nothing and H reads nothing it could not; a 0640 file of H
+// whose ACL lets another user X read it, and a 0644 one whose ACL denies X
+// everything, keep their ACLs. With unnamed files and without. The saver
+// does it again in a user namespace of each layout, where G, G2 and X read
+// as the overflow id: G is then a group it may not give either, so that
+// file too ends of H without its group bits; the ACLs lose X's entry (which
+// the namespace cannot write, or would write for whoever it gives that id)
+// and keep the rest as far as X gains nothing: the first ends 0640 with no
+// ACL left, the second keeps its named entry for the saver under an empty
+// mask, and nobody else reads it (X would fall to the others' entry).
 TEST_F(SafeSave, TheGroupIsKeptWhereTheSaverMayGiveItElseItsBitsAreCleared)
 {
     if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
         GTEST_SKIP() << withheld.toStdString();
     const TMadeUpSaver saver = MadeUpSaver();
+    const uid_t x = MadeUpSharers().Outsider;
     // A folder the saver reaches and writes (the test's own may lie in one
     // only its owner may enter).
     QTemporaryDir folder(QStringLiteral("/tmp/tessvar-group-XXXXXX"));
     ASSERT_TRUE(folder.isValid());
+    if (const QString missing = AclsMissingIn(folder.path()); !missing.isEmpty())
+        GTEST_SKIP() << missing.toStdString();
     ASSERT_EQ(::chown(QFile::encodeName(folder.path()).constData(), saver.User, saver.Own), 0);
-    const std::string kept640 = "100640 " + std::to_string(saver.Member);
-    const std::string own600 = "100600 " + std::to_string(saver.Own);
-    for (const bool unnamed : {true, false}) {
-        SCOPED_TRACE(unnamed);
-        const QString kept = folder.filePath(QStringLiteral("kept%1.ini").arg(unnamed));
-        const QString lost = folder.filePath(QStringLiteral("lost%1.ini").arg(unnamed));
-        for (const auto& [name, group] : {std::pair(kept, saver.Member), std::pair(lost, saver.Stranger)}) {
-            QFile file(name);
-            ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("old") == 3);
-            file.close();
-            ASSERT_EQ(::chown(QFile::encodeName(name).constData(), saver.User, group), 0);
-            ASSERT_EQ(::chmod(QFile::encodeName(name).constData(), 0640), 0);
-        }
-        const QString answer = RunAsSaver(saver, [&] {
-            if (!unnamed && !WithoutUnnamedFiles().isEmpty())
-                return QStringLiteral("<no seccomp filter>");
-            for (const QString& name : {kept, lost}) {
-                KeepLockedFileAs(name, name + ".bak");
-                SaveBytesToFile(name, "new");
+    const std::string own = std::to_string(saver.Own);
+    const std::string mode640 = "user::rw-,group::r--,other::---";
+    const QString sharedAcl = QStringLiteral("u::rw-,u:%1:r--,g::r--,m::r--,o::---").arg(x);
+    const QString deniedAcl =
+        QStringLiteral("u::rw-,u:%1:r--,u:%2:---,g::r--,m::r--,o::r--").arg(saver.User).arg(x);
+    struct TCase {
+        const char* Name;
+        gid_t Group;
+        QString Acl; // empty: the mode alone
+        std::string Outside, OutsideAcl, Inside, InsideAcl;
+    };
+    const TCase cases[] = {
+        {"kept", saver.Member, QString(), "100640 " + std::to_string(saver.Member), mode640, "100600 " + own,
+         "user::rw-,group::---,other::---"},
+        {"lost", saver.Stranger, QString(), "100600 " + own, "user::rw-,group::---,other::---",
+         "100600 " + own, "user::rw-,group::---,other::---"},
+        {"shared", saver.Own, sharedAcl, "100640 " + own,
+         "user::rw-,user:" + std::to_string(x) + ":r--,group::r--,mask::r--,other::---", "100640 " + own,
+         mode640},
+        {"denied", saver.Own, deniedAcl, "100644 " + own,
+         "user::rw-,user:" + std::to_string(saver.User) + ":r--,user:" + std::to_string(x) +
+             ":---,group::r--,mask::r--,other::r--",
+         "100600 " + own,
+         "user::rw-,user:" + std::to_string(saver.User) + ":r--,group::r--,mask::---,other::---"},
+    };
+    QString notInNamespaces;
+    int number = 0;
+    for (const TPlace& place : PlacesToRun(true, notInNamespaces)) {
+        for (const bool unnamed : {true, false}) {
+            SCOPED_TRACE(std::string(place.Name) + (unnamed ? ", unnamed" : ", named"));
+            QStringList names;
+            for (const TCase& row : cases) {
+                names << folder.filePath(
+                    QStringLiteral("%1%2.ini").arg(QLatin1String(row.Name)).arg(++number));
+                ASSERT_EQ(MakeFileOf(names.back(), "old", saver.User, row.Group, 0640), QString());
+                ASSERT_EQ(row.Acl.isEmpty() ? QString() : SetAccessAcl(names.back(), row.Acl), QString());
             }
-            return QStringLiteral("saved");
-        });
-        EXPECT_EQ(answer.toStdString(), "saved");
-        for (const QString& name : {kept, kept + ".bak"})
-            EXPECT_EQ(FileAccess(name), kept640) << name.toStdString();
-        for (const QString& name : {lost, lost + ".bak"})
-            EXPECT_EQ(FileAccess(name), own600) << name.toStdString();
-        EXPECT_EQ(ReadFile(lost), "new");
-        EXPECT_EQ(ReadFile(lost + ".bak"), "old");
+            EXPECT_EQ(KeepAndSave(place, saver, unnamed, names).toStdString(), "saved");
+            for (size_t i = 0; i < std::size(cases); ++i) {
+                const TCase& row = cases[i];
+                for (const QString& name : {names[qsizetype(i)], names[qsizetype(i)] + ".bak"}) {
+                    SCOPED_TRACE(name.toStdString());
+                    EXPECT_EQ(QFileInfo(name).ownerId(), saver.User);
+                    EXPECT_EQ(FileAccess(name), place.Layout ? row.Inside : row.Outside);
+                    EXPECT_EQ(AccessAclOf(name), place.Layout ? row.InsideAcl : row.OutsideAcl);
+                }
+                EXPECT_EQ(ReadFile(names[qsizetype(i)]), "new");
+                EXPECT_EQ(ReadFile(names[qsizetype(i)] + ".bak"), "old");
+            }
+        }
     }
+    if (!notInNamespaces.isEmpty())
+        GTEST_SKIP() << notInNamespaces.toStdString();
 }
 
 } // namespace
@@ -949,8 +1004,14 @@ ino_t InodeOf(const QString& name)
 // appear, and everything in it stays as it was. So is saving through A's
 // link that leads nowhere yet, directly or at the end of B's own link, and
 // keeping a file under the name of such a link: a save never makes its
-// file where another user's link picked the place. B still saves its own file
-// there and keeps it under a new name.
+// file where another user's link picked the place; and a project's save of
+// A's file (its stream, the backup beside it, the commit); and saving the
+// file of a user C. B still saves its own file there and keeps it, and C's
+// file (a copy, B's or, in a rootless container that maps C, C's), under
+// new names. B does all that again in a user
+// namespace of each layout, where A's names and F's folder read alike as
+// the overflow id, and the namespace's CAP_FOWNER counts over none of them:
+// nor over C's file where a rootless container maps C but not C's group.
 TEST_F(SafeSave, InAStickyFolderAnotherUsersNameIsRefusedBeforeAnyNameIsMade)
 {
     QTemporaryDir top(QStringLiteral("/tmp/tessvar-sticky-XXXXXX"));
@@ -972,15 +1033,20 @@ TEST_F(SafeSave, InAStickyFolderAnotherUsersNameIsRefusedBeforeAnyNameIsMade)
     ASSERT_EQ(MakeLinkOf(In("gone.ini"), QStringLiteral("nowhere.ini"), owner), QString());
     ASSERT_EQ(MakeLinkOf(In("gone.bak"), QStringLiteral("nowhere.bak"), owner), QString());
     ASSERT_EQ(MakeLinkOf(In("mine.ini"), QStringLiteral("gone.ini"), writer), QString());
+    ASSERT_EQ(MakeFileOf(In("c.ini"), "C's", ContainerUser(), ContainerUser(), 0666), QString());
     const std::string before = FolderState(folder);
     const QString refused = QStringLiteral("Cannot create file \"%1\". Operation not permitted");
     QStringList expected;
-    for (const char* name : {"a.ini", "a.bak", "link.bak", "gone.ini", "mine.ini", "gone.bak"})
+    for (const char* name :
+         {"a.ini", "a.bak", "link.bak", "gone.ini", "mine.ini", "gone.bak", "a.ini", "c.ini"})
         expected << refused.arg(In(name));
-    const std::pair<const char*, std::function<QString()>> savers[] = {
-        {"another user", [&] { return BecomeUser(writer, writer, {}); }},
-        {"root without CAP_FOWNER", [] { return DropCapability(CAP_FOWNER); }},
-    };
+    QString notInNamespaces;
+    const std::vector<TPlace> places = PlacesToRun(true, notInNamespaces);
+    std::vector<std::pair<std::string, std::function<QString()>>> savers{
+        {"root without CAP_FOWNER", [] { return DropCapability(CAP_FOWNER); }}};
+    for (const TPlace& place : places)
+        savers.emplace_back(std::string("another user ") + place.Name,
+                            [&] { return BecomeUserAt(place, writer, writer); });
     for (const auto& [who, become] : savers) {
         SCOPED_TRACE(who);
         TNameProbe probe(folder, MadeUpWatcher(), 60);
@@ -991,7 +1057,15 @@ TEST_F(SafeSave, InAStickyFolderAnotherUsersNameIsRefusedBeforeAnyNameIsMade)
                                SaveAnswer([&] { KeepFileAs(In("b.ini"), In("link.bak")); }),
                                SaveAnswer([&] { SaveBytesToFile(In("gone.ini"), "new"); }),
                                SaveAnswer([&] { SaveBytesToFile(In("mine.ini"), "new"); }),
-                               SaveAnswer([&] { KeepFileAs(In("b.ini"), In("gone.bak")); })}
+                               SaveAnswer([&] { KeepFileAs(In("b.ini"), In("gone.bak")); }),
+                               SaveAnswer([&] {
+                                   // A project's save: the stream, its backup, the commit.
+                                   TSafeFileStream stream(In("a.ini"));
+                                   stream.WriteBytes("new");
+                                   KeepFileAs(stream.Target(), In("a.~zr"));
+                                   stream.Commit();
+                               }),
+                               SaveAnswer([&] { SaveBytesToFile(In("c.ini"), "new"); })}
                 .join('\n');
         });
         const TNameProbe::TReport report = probe.Stop();
@@ -1000,18 +1074,32 @@ TEST_F(SafeSave, InAStickyFolderAnotherUsersNameIsRefusedBeforeAnyNameIsMade)
         EXPECT_EQ(report.Seen, 0);
         EXPECT_EQ(FolderState(folder), before);
     }
-    EXPECT_EQ(RunAsUser(writer,
-                        [&] {
-                            return SaveAnswer([&] {
-                                KeepFileAs(In("b.ini"), In("b.bak"));
-                                SaveBytesToFile(In("b.ini"), "new");
-                            });
-                        })
-                  .toStdString(),
-              "saved");
-    EXPECT_EQ(ReadFile(In("b.ini")), "new");
-    EXPECT_EQ(ReadFile(In("b.bak")), "B's");
-    EXPECT_EQ(EntriesOf(folder), "a.bak a.ini b.bak b.ini gone.bak gone.ini link.bak mine.ini");
+    QByteArray old = "B's";
+    for (const TPlace& place : places) {
+        SCOPED_TRACE(place.Name);
+        const QByteArray bytes = QByteArray("new ") + place.Name;
+        EXPECT_EQ(RunInChild([&] { return BecomeUserAt(place, writer, writer); },
+                             [&] {
+                                 return SaveAnswer([&] {
+                                     KeepFileAs(In("b.ini"), In("b.bak"));
+                                     SaveBytesToFile(In("b.ini"), bytes);
+                                     KeepFileAs(In("c.ini"), In("c.bak"));
+                                 });
+                             })
+                      .toStdString(),
+                  "saved");
+        EXPECT_EQ(ReadFile(In("b.ini")), bytes);
+        EXPECT_EQ(ReadFile(In("b.bak")), old);
+        EXPECT_EQ(QFileInfo(In("b.ini")).ownerId(), writer);
+        EXPECT_EQ(ReadFile(In("c.bak")), "C's");
+        // Only the container's root may give it to C, whom it maps.
+        EXPECT_EQ(QFileInfo(In("c.bak")).ownerId(),
+                  place.Layout == TNamespaceLayout::Container ? ContainerUser() : writer);
+        old = bytes;
+    }
+    EXPECT_EQ(EntriesOf(folder), "a.bak a.ini b.bak b.ini c.bak c.ini gone.bak gone.ini link.bak mine.ini");
+    if (!notInNamespaces.isEmpty())
+        GTEST_SKIP() << notInNamespaces.toStdString();
 }
 
 // Where a save through another user's link is tried: in a fresh folder
@@ -1021,13 +1109,14 @@ TEST_F(SafeSave, InAStickyFolderAnotherUsersNameIsRefusedBeforeAnyNameIsMade)
 struct TSharedFolder {
     QTemporaryDir Top{QStringLiteral("/tmp/tessvar-links-XXXXXX")};
     QString Home, Shared, File;
-    // An empty answer, or why the folders could not be made.
-    QString Make(uid_t a)
+    // An empty answer, or why the folders could not be made; shared is
+    // owner's.
+    QString Make(uid_t a, uid_t owner = 0)
     {
         if (const QString failed = OpenFolder(Top); !failed.isEmpty())
             return failed;
         Home = MakeFolderOf(Top.path(), QStringLiteral("home"), a, 0700);
-        Shared = MakeFolderOf(Top.path(), QStringLiteral("shared"), 0, 01777);
+        Shared = MakeFolderOf(Top.path(), QStringLiteral("shared"), owner, 01777);
         if (Home.isEmpty() || Shared.isEmpty())
             return QStringLiteral("folders not made");
         File = QDir(Home).filePath(QStringLiteral("project.zrf"));
@@ -1041,67 +1130,108 @@ struct TSharedFolder {
 // save through it are refused with "Permission denied", as the system's own
 // walk would refuse to follow B's link there, whatever the system's setting;
 // so is A's save through B's link there to A's own link in A's folder, where
-// the link refused is not the last of the chain. A's file keeps its bytes
-// and no name is added in any folder. A saves through its own link and
-// through the folder owner's there, through B's link in a sticky folder
-// only its group may write (1775), and through B's link in a folder every
-// user may write that is not sticky (0777).
+// the link refused is not the last of the chain. A's save through B's link
+// there that leads nowhere yet, into A's folder, is refused with "Operation
+// not permitted" (the sticky bit would keep B's file at that name from A).
+// A's file keeps its bytes and no name is added in any folder. A saves
+// through its own link and through the folder owner's there, through B's
+// link in a sticky folder only its group may write (1775), and through B's
+// link in a folder every user may write that is not sticky (0777). A's rows
+// run again in a user namespace of each layout, where root's links and
+// folders and B's read alike as the overflow id: there the folder owner's
+// link is no one's, and refused too. Where the test cannot act as made-up
+// users, A is the test's own user, in folders of its own, and only its own
+// link is tried.
 TEST_F(SafeSave, ALinkInASharedStickyFolderIsFollowedOnlyAsTheSystemWould)
 {
-    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
-        GTEST_SKIP() << withheld.toStdString();
+    QStringList notTried;
+    const QString noUsers = MadeUpUsersWithheld();
+    const bool madeUp = noUsers.isEmpty();
+    if (!madeUp)
+        notTried << noUsers + QStringLiteral(": the links of root and of B were not tried");
     const TSharers people = MadeUpSharers();
-    const uid_t a = people.GroupMember;
+    const uid_t a = madeUp ? people.GroupMember : ::geteuid();
     const uid_t b = people.NamedMember;
+    const uid_t root = madeUp ? 0 : a; // the folders' owner
     TSharedFolder folders;
-    ASSERT_EQ(folders.Make(a), QString());
+    ASSERT_EQ(folders.Make(a, root), QString());
     const QString& home = folders.Home;
     const QString& shared = folders.Shared;
     const QString& file = folders.File;
-    const QString group = MakeFolderOf(folders.Top.path(), QStringLiteral("group"), 0, 01775);
-    const QString open = MakeFolderOf(folders.Top.path(), QStringLiteral("open"), 0, 0777);
+    const QString group = MakeFolderOf(folders.Top.path(), QStringLiteral("group"), root, 01775);
+    const QString open = MakeFolderOf(folders.Top.path(), QStringLiteral("open"), root, 0777);
     ASSERT_FALSE(group.isEmpty() || open.isEmpty());
     const auto In = [](const QString& folder, const char* name) {
         return QDir(folder).filePath(QLatin1String(name));
     };
-    ASSERT_EQ(MakeLinkOf(In(shared, "x.zrf"), file, b), QString());
-    ASSERT_EQ(MakeLinkOf(In(shared, "chain.zrf"), QStringLiteral("x.zrf"), a), QString());
-    ASSERT_EQ(MakeLinkOf(In(shared, "own.zrf"), file, a), QString());
-    ASSERT_EQ(MakeLinkOf(In(shared, "root.zrf"), file, 0), QString());
-    ASSERT_EQ(MakeLinkOf(In(home, "link.zrf"), file, a), QString());
-    ASSERT_EQ(MakeLinkOf(In(shared, "hop.zrf"), In(home, "link.zrf"), b), QString());
-    ASSERT_EQ(MakeLinkOf(In(group, "x.zrf"), file, b), QString());
-    ASSERT_EQ(MakeLinkOf(In(open, "x.zrf"), file, b), QString());
-    const auto saveAs = [&](uid_t saver, const QString& name) {
-        return RunInChild([&] { return saver == 0 ? QString() : BecomeUser(saver, saver, {}); },
-                          [&] { return SaveAnswer([&] { SaveBytesToFile(name, "new " + name.toUtf8()); }); })
-            .toStdString();
+    const QString denied = QStringLiteral("Permission denied");
+    const QString kept = QStringLiteral("Operation not permitted");
+    const QString saved = QStringLiteral("saved");
+    struct TCase {
+        bool ByRoot; // else by A
+        QString Name;
+        bool Others; // the links of root or B are on the way
+        QString Outside, Inside;
     };
+    const TCase cases[] = {
+        {false, In(shared, "x.zrf"), true, denied, denied},
+        {false, In(shared, "chain.zrf"), true, denied, denied},
+        {true, In(shared, "x.zrf"), true, denied, denied},
+        {false, In(shared, "hop.zrf"), true, denied, denied},
+        {false, In(shared, "dangling.zrf"), true, kept, kept},
+        {false, In(shared, "own.zrf"), false, saved, saved},
+        {false, In(shared, "root.zrf"), true, saved, denied},
+        {false, In(group, "x.zrf"), true, saved, saved},
+        {false, In(open, "x.zrf"), true, saved, saved},
+    };
+    ASSERT_EQ(MakeLinkOf(In(shared, "own.zrf"), file, a), QString());
+    if (madeUp) {
+        ASSERT_EQ(MakeLinkOf(In(shared, "x.zrf"), file, b), QString());
+        ASSERT_EQ(MakeLinkOf(In(shared, "chain.zrf"), QStringLiteral("x.zrf"), a), QString());
+        ASSERT_EQ(MakeLinkOf(In(shared, "root.zrf"), file, 0), QString());
+        ASSERT_EQ(MakeLinkOf(In(home, "link.zrf"), file, a), QString());
+        ASSERT_EQ(MakeLinkOf(In(shared, "hop.zrf"), In(home, "link.zrf"), b), QString());
+        ASSERT_EQ(MakeLinkOf(In(shared, "dangling.zrf"), In(home, "new.zrf"), b), QString());
+        ASSERT_EQ(MakeLinkOf(In(group, "x.zrf"), file, b), QString());
+        ASSERT_EQ(MakeLinkOf(In(open, "x.zrf"), file, b), QString());
+    }
     const auto stateOfEveryFolder = [&] {
         return FolderState(home) + FolderState(shared) + FolderState(group) + FolderState(open);
     };
-    const std::string before = stateOfEveryFolder();
-    const std::pair<uid_t, QString> refused[] = {{a, In(shared, "x.zrf")},
-                                                 {a, In(shared, "chain.zrf")},
-                                                 {0, In(shared, "x.zrf")},
-                                                 {a, In(shared, "hop.zrf")}};
-    for (const auto& [saver, name] : refused) {
-        SCOPED_TRACE(saver);
-        EXPECT_EQ(saveAs(saver, name),
-                  "Cannot create file \"" + name.toStdString() + "\". Permission denied");
-        EXPECT_EQ(ReadFile(file).toStdString(), "A's");
-        EXPECT_EQ(stateOfEveryFolder(), before);
+    const std::string entries[] = {EntriesOf(home), EntriesOf(shared), EntriesOf(group), EntriesOf(open)};
+    QString notInNamespaces;
+    for (const TPlace& place : PlacesToRun(madeUp, notInNamespaces)) {
+        for (const TCase& row : cases) {
+            if ((row.Others && !madeUp) || (row.ByRoot && place.Layout))
+                continue;
+            SCOPED_TRACE(std::string(place.Name) + (row.ByRoot ? ", root: " : ", A: ") +
+                         row.Name.toStdString());
+            const std::string before = stateOfEveryFolder();
+            const QByteArray bytes = "new " + QByteArray(place.Name) + ' ' + row.Name.toUtf8();
+            const uid_t saver = row.ByRoot ? 0 : a;
+            const QString answer =
+                RunInChild([&] { return BecomeUserAt(place, saver, saver); },
+                           [&] { return SaveAnswer([&] { SaveBytesToFile(row.Name, bytes); }); });
+            const QString expected = place.Layout ? row.Inside : row.Outside;
+            if (expected == saved) {
+                EXPECT_EQ(answer.toStdString(), "saved");
+                EXPECT_EQ(ReadFile(file), bytes);
+            } else {
+                EXPECT_EQ(answer.toStdString(),
+                          "Cannot create file \"" + row.Name.toStdString() + "\". " + expected.toStdString());
+                EXPECT_EQ(stateOfEveryFolder(), before);
+            }
+        }
     }
-    for (const QString& name :
-         {In(shared, "own.zrf"), In(shared, "root.zrf"), In(group, "x.zrf"), In(open, "x.zrf")}) {
-        EXPECT_EQ(saveAs(a, name), "saved");
-        EXPECT_EQ(ReadFile(file).toStdString(), "new " + name.toStdString());
-    }
-    EXPECT_EQ(EntriesOf(home), "link.zrf project.zrf");
-    EXPECT_EQ(EntriesOf(shared), "chain.zrf hop.zrf own.zrf root.zrf x.zrf");
-    EXPECT_EQ(EntriesOf(group), "x.zrf");
-    EXPECT_EQ(EntriesOf(open), "x.zrf");
+    EXPECT_EQ(EntriesOf(home), entries[0]);
+    EXPECT_EQ(EntriesOf(shared), entries[1]);
+    EXPECT_EQ(EntriesOf(group), entries[2]);
+    EXPECT_EQ(EntriesOf(open), entries[3]);
     EXPECT_EQ(QFileInfo(file).ownerId(), a);
+    if (!notInNamespaces.isEmpty())
+        notTried << notInNamespaces;
+    if (!notTried.isEmpty())
+        GTEST_SKIP() << notTried.join("; ").toStdString();
 }
 
 // The link judged is the one whose target the save read: another user's
@@ -1194,14 +1324,20 @@ TEST_F(SafeSave, NoSecondNameOfAnotherUsersFileIsLeftInAStickyFolder)
 }
 
 // A saver B of group H, a member of G besides, saves files of another user
-// A of group G, group-writable, with the set-user-id bit (04775, 06775), in
-// a folder of G that B may write, and keeps copies of them: the files can
-// only become B's, so they lose the set-user-id bit (else they would be
-// set-uid programs of B's that every member of G may rewrite); they keep
-// the group G and the set-group-id bit, which belong to that group. B's own
-// 04755 file keeps its set-user-id bit. The bits are as given although the
-// saver's writes may clear them (it lacks CAP_FSETID). With unnamed files
-// and without.
+// A of group G, group-writable, with the set-user-id bit (04775, 06775) and
+// without (0660, and one of group H), in a folder of G that B may write, and
+// keeps copies of them: the files can only become B's, so they lose the set-user-id bit
+// (else they would be set-uid programs of B's that every member of G may
+// rewrite); they keep the group G and the set-group-id bit, which belong to
+// that group. B's own 04755 file keeps its set-user-id bit. The bits are as
+// given although the saver's writes may clear them (it lacks CAP_FSETID).
+// With unnamed files and without. B does it again in a user namespace of
+// each layout, where A and G read as the overflow id: no file is given to
+// them, nor to whoever the namespace's 65534 stands for (a rootless
+// container's nobody); each is B's, of H, without its group bits where
+// that was G. And as
+// that nobody, where every other owner reads as its own id: each file of
+// A's is the nobody's, and none keeps its set-user-id bit.
 TEST_F(SafeSave, AFileThatCannotKeepItsOwnerLosesItsSetUserIdBit)
 {
     if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
@@ -1215,40 +1351,48 @@ TEST_F(SafeSave, AFileThatCannotKeepItsOwnerLosesItsSetUserIdBit)
     ASSERT_EQ(::chown(QFile::encodeName(folder).constData(), 0, saver.Member), 0);
     struct TFile {
         uid_t Owner;
+        gid_t Group;
         mode_t Mode;
-        std::string Final;
+        std::string Outside, Inside, AsNobody; // the bits; empty: not the nobody's to write
     };
-    const TFile files[] = {
-        {owner, 04775, "100775 "}, {owner, 06775, "102775 "}, {saver.User, 04755, "104755 "}};
-    for (const bool unnamed : {true, false}) {
-        SCOPED_TRACE(unnamed);
-        QStringList names;
-        for (const TFile& file : files) {
-            names << QDir(folder).filePath(QStringLiteral("%1-%2.ini").arg(unnamed).arg(file.Mode, 0, 8));
-            ASSERT_EQ(MakeFileOf(names.back(), "old", file.Owner, saver.Member, file.Mode), QString());
-        }
-        const QString answer = RunInChild(
-            [&] {
-                const QString become = BecomeUser(saver.User, saver.Own, {saver.Member});
-                return !become.isEmpty() || unnamed ? become : WithoutUnnamedFiles();
-            },
-            [&] {
-                return SaveAnswer([&] {
-                    for (const QString& name : names) {
-                        KeepLockedFileAs(name, name + ".bak");
-                        SaveBytesToFile(name, "new");
-                    }
-                });
-            });
-        EXPECT_EQ(answer.toStdString(), "saved");
-        for (qsizetype i = 0; i < names.size(); ++i) {
-            for (const QString& name : {names[i], names[i] + ".bak"}) {
-                EXPECT_EQ(QFileInfo(name).ownerId(), saver.User) << name.toStdString();
-                EXPECT_EQ(FileAccess(name), files[i].Final + std::to_string(saver.Member))
-                    << name.toStdString();
+    const TFile files[] = {{owner, saver.Member, 04775, "100775 ", "100705 ", "100705 "},
+                           {owner, saver.Member, 06775, "102775 ", "100705 ", "100705 "},
+                           {owner, saver.Member, 0660, "100660 ", "100600 ", "100600 "},
+                           {owner, saver.Own, 0660, "100660 ", "100660 ", ""},
+                           {saver.User, saver.Member, 04755, "104755 ", "104705 ", ""}};
+    QString notInNamespaces;
+    int number = 0;
+    for (const TPlace& place : PlacesToRun(true, notInNamespaces, true)) {
+        const bool asNobody = place.Layout == TNamespaceLayout::ContainerNobody;
+        for (const bool unnamed : {true, false}) {
+            SCOPED_TRACE(std::string(place.Name) + (unnamed ? ", unnamed" : ", named"));
+            std::vector<std::pair<QString, const TFile*>> saved;
+            QStringList names;
+            for (const TFile& file : files) {
+                if (asNobody && file.AsNobody.empty())
+                    continue;
+                names << QDir(folder).filePath(
+                    QStringLiteral("%1-%2.ini").arg(++number).arg(file.Mode, 0, 8));
+                saved.emplace_back(names.back(), &file);
+                ASSERT_EQ(MakeFileOf(names.back(), "old", file.Owner, file.Group, file.Mode), QString());
+            }
+            EXPECT_EQ(KeepAndSave(place, saver, unnamed, names).toStdString(), "saved");
+            for (const auto& [path, file] : saved) {
+                // Outside the saver keeps every group it is in; inside only
+                // its own, which the namespace maps.
+                const std::string access = asNobody       ? file->AsNobody + std::to_string(NamespaceNobody())
+                                           : place.Layout ? file->Inside + std::to_string(saver.Own)
+                                                          : file->Outside + std::to_string(file->Group);
+                for (const QString& name : {path, path + ".bak"}) {
+                    EXPECT_EQ(QFileInfo(name).ownerId(), asNobody ? NamespaceNobody() : saver.User)
+                        << name.toStdString();
+                    EXPECT_EQ(FileAccess(name), access) << name.toStdString();
+                }
             }
         }
     }
+    if (!notInNamespaces.isEmpty())
+        GTEST_SKIP() << notInNamespaces.toStdString();
 }
 
 // A made-up saver of group H, a member of G besides, saves files in folders
