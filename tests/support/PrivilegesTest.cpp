@@ -8,6 +8,7 @@
 #include "tests/support/FileAccess.h"
 #include "tests/support/MadeUpIds.h"
 #include "tests/support/RefusedCalls.h"
+#include "tests/support/UserNamespace.h"
 
 #include <QDir>
 #include <QFile>
@@ -50,39 +51,10 @@ QStringList FailuresOf(const std::function<void()>& call)
 
 // Makes this process (a child, root) one of a user namespace of its own
 // whose user and group ids map as map says (lines of "inside outside
-// count"), written from outside by a child it leaves behind, as newuidmap
-// writes them: an empty text, or why it could not.
+// count"): an empty text, or why it could not.
 QString EnterUserNamespace(const QByteArray& map)
 {
-    int go[2];
-    if (::pipe(go) != 0)
-        return QStringLiteral("no pipe");
-    const QByteArray proc = "/proc/" + QByteArray::number(::getpid()) + '/';
-    const pid_t writer = ::fork();
-    if (writer == 0) {
-        ::close(go[1]);
-        char byte = 0;
-        if (::read(go[0], &byte, 1) != 1)
-            ::_exit(1);
-        for (const char* name : {"uid_map", "gid_map"}) {
-            const int handle = ::open((proc + name).constData(), O_WRONLY | O_CLOEXEC);
-            if (handle < 0 || ::write(handle, map.constData(), size_t(map.size())) != map.size())
-                ::_exit(2);
-            ::close(handle);
-        }
-        ::_exit(0);
-    }
-    ::close(go[0]);
-    const bool made = writer > 0 && ::unshare(CLONE_NEWUSER) == 0;
-    const QString reason = QString::fromLocal8Bit(std::strerror(errno));
-    if (made)
-        (void)!::write(go[1], "m", 1);
-    ::close(go[1]);
-    const int status = writer > 0 ? WaitForChild(writer) : -1;
-    if (!made)
-        return QStringLiteral("no user namespace: ") + reason;
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? QString()
-                                                         : QStringLiteral("the maps were not written");
+    return EnterMappedNamespace(map, map);
 }
 
 // Writes text to name: an empty text, or why it could not.

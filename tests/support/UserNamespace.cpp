@@ -58,13 +58,20 @@ QString EnterOwnNamespace(uid_t inside, gid_t insideGroup)
     return QString();
 }
 
-// Enters a user namespace where this process (root until it becomes uid)
-// is root, 1 stands for ContainerUser (its group is not mapped) and 65534
-// for NamespaceNobody: maps of several lines, which
-// only a writer with CAP_SETUID outside may write, as newuidmap does for a
-// rootless container. A helper forked while this process is still root
-// writes them once the namespace is there.
+// The maps of a rootless container where uid of gid is root, 1 stands for
+// ContainerUser (its group is not mapped) and 65534 for NamespaceNobody.
 QString EnterContainer(uid_t uid, gid_t gid, const std::vector<gid_t>& groups)
+{
+    const unsigned nobody = NamespaceNobody();
+    return EnterMappedNamespace(MapLine(0, uid) + MapLine(1, ContainerUser()) + MapLine(65534, nobody),
+                                MapLine(0, gid) + MapLine(65534, nobody),
+                                [&] { return BecomeUser(uid, gid, groups); });
+}
+
+} // namespace
+
+QString EnterMappedNamespace(const QByteArray& uidMap, const QByteArray& gidMap,
+                             const std::function<QString()>& first)
 {
     int ready[2];
     if (::pipe(ready) != 0)
@@ -78,14 +85,12 @@ QString EnterContainer(uid_t uid, gid_t gid, const std::vector<gid_t>& groups)
         if (::read(ready[0], &byte, 1) != 1)
             ::_exit(1);
         const QByteArray proc = "/proc/" + QByteArray::number(::getppid());
-        const unsigned nobody = NamespaceNobody();
-        const bool written = WriteSetting(proc + "/uid_map", MapLine(0, uid) + MapLine(1, ContainerUser()) +
-                                                                 MapLine(65534, nobody)) &&
-                             WriteSetting(proc + "/gid_map", MapLine(0, gid) + MapLine(65534, nobody));
+        const bool written =
+            WriteSetting(proc + "/uid_map", uidMap) && WriteSetting(proc + "/gid_map", gidMap);
         ::_exit(written ? 0 : 1);
     }
     ::close(ready[0]);
-    QString failure = BecomeUser(uid, gid, groups);
+    QString failure = first ? first() : QString();
     if (failure.isEmpty() && ::unshare(CLONE_NEWUSER) != 0)
         failure = SystemReason("no user namespace");
     if (failure.isEmpty() && ::write(ready[1], "m", 1) != 1)
@@ -93,11 +98,9 @@ QString EnterContainer(uid_t uid, gid_t gid, const std::vector<gid_t>& groups)
     ::close(ready[1]);
     const int status = WaitForChild(mapper);
     if (failure.isEmpty() && (!WIFEXITED(status) || WEXITSTATUS(status) != 0))
-        failure = QStringLiteral("the maps of a rootless container could not be written");
+        failure = QStringLiteral("the maps could not be written");
     return failure;
 }
-
-} // namespace
 
 uid_t NamespaceNobody()
 {

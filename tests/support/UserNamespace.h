@@ -3,6 +3,7 @@
 // containers and sandboxes run the program: there every user and group the
 // namespace does not map reads as the overflow id (65534), and the
 // namespace's capabilities look like rights over files they do not cover.
+#include <QByteArray>
 #include <QString>
 
 #include <functional>
@@ -32,6 +33,15 @@ struct TPlace {
 // otherwise, none where no user namespace can be made. notTried says which
 // were left out and why, for the test's skip (empty where none was).
 std::vector<TPlace> PlacesToRun(bool madeUpUsers, QString& notTried, bool asNobodyToo = false);
+
+// Makes this process (a forked child, root) first do first (answering as
+// this does) and then enter a user namespace whose maps are uidMap and
+// gidMap (lines of "inside outside count"): maps of several lines, which
+// only a writer with CAP_SETUID outside may write, as newuidmap does for a
+// rootless container, are written by a helper forked while this process is
+// still root. An empty text, or why it could not.
+QString EnterMappedNamespace(const QByteArray& uidMap, const QByteArray& gidMap,
+                             const std::function<QString()>& first = {});
 
 // The ids 65534 and 1 stand for in the container layout.
 uid_t NamespaceNobody();
