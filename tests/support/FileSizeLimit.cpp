@@ -5,8 +5,8 @@
 #include <QByteArray>
 #include <QFile>
 
-#include <csignal>
 #include <cerrno>
+#include <csignal>
 #include <exception>
 #include <sys/resource.h>
 #include <sys/wait.h>

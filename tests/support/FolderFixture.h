@@ -33,7 +33,8 @@ protected:
     // included, sorted by name.
     QStringList FolderEntries() const
     {
-        return QDir(FDir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
+        return QDir(FDir.path())
+            .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
     }
 
     QTemporaryDir FDir;

@@ -3,6 +3,7 @@
 #include "tests/support/ChildProcess.h"
 #include "tests/support/LeaseHolder.h"
 #include "tests/support/MadeUpIds.h"
+#include "tests/support/UserNamespace.h"
 
 #include <QDir>
 #include <QFile>
@@ -98,6 +99,19 @@ QString WhyNoUserNamespace()
     return why;
 }
 
+QString WhyNoNamespaceMaps()
+{
+    if (const QString why = WhyNoMadeUpUsers(); !why.isEmpty())
+        return why;
+    const uid_t low = MadeUpId(kProbeLowSlot);
+    const QByteArray map =
+        "0 " + QByteArray::number(low) + " 1\n65534 " + QByteArray::number(MadeUpId(kProbeHighSlot)) + " 1\n";
+    const QString answer =
+        RunInChild([] { return QString(); },
+                   [&] { return EnterMappedNamespace(map, map, [&] { return BecomeUser(low, low, {}); }); });
+    return answer.isEmpty() ? QString() : QStringLiteral("no user namespace of several ids: ") + answer;
+}
+
 QString WhyNoTracing()
 {
     const QString refused = WhyNoSystemCallStops();
@@ -184,6 +198,11 @@ QString MountNamespaceWithheld()
 QString UserNamespacesWithheld()
 {
     return ProbeAnswer(QStringLiteral("user namespaces"), WhyNoUserNamespace());
+}
+
+QString NamespaceMapsWithheld()
+{
+    return ProbeAnswer(QStringLiteral("a user namespace's maps"), WhyNoNamespaceMaps());
 }
 
 QString TracingWithheld()

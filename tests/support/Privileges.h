@@ -32,6 +32,11 @@ QString MountNamespaceWithheld();
 // A user namespace of a child's own (unshare(CLONE_NEWUSER)): refused by a
 // seccomp profile, or where user.max_user_namespaces is 0.
 QString UserNamespacesWithheld();
+// Maps of several lines that a helper outside writes into a child's user
+// namespace, as newuidmap writes a rootless container's (root with
+// CAP_SYS_ADMIN besides CAP_SETUID and CAP_SETGID, over a made-up user's
+// namespace).
+QString NamespaceMapsWithheld();
 // A forked child traced at each of its system calls as StopAtEverySystemCall
 // and WatchEverySystemCall trace it (PTRACE_TRACEME, then PTRACE_SYSCALL
 // stops): refused where kernel.yama.ptrace_scope is 3, or 2 without

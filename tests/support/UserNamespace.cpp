@@ -87,7 +87,8 @@ QString EnterMappedNamespace(const QByteArray& uidMap, const QByteArray& gidMap,
         const QByteArray proc = "/proc/" + QByteArray::number(::getppid());
         const bool written =
             WriteSetting(proc + "/uid_map", uidMap) && WriteSetting(proc + "/gid_map", gidMap);
-        ::_exit(written ? 0 : 1);
+        // The reason why not, as the status.
+        ::_exit(written ? 0 : errno > 0 && errno < 256 ? errno : 255);
     }
     ::close(ready[0]);
     QString failure = first ? first() : QString();
@@ -98,7 +99,8 @@ QString EnterMappedNamespace(const QByteArray& uidMap, const QByteArray& gidMap,
     ::close(ready[1]);
     const int status = WaitForChild(mapper);
     if (failure.isEmpty() && (!WIFEXITED(status) || WEXITSTATUS(status) != 0))
-        failure = QStringLiteral("the maps could not be written");
+        failure = QStringLiteral("cannot write the maps from outside: ") +
+                  QString::fromLocal8Bit(std::strerror(WIFEXITED(status) ? WEXITSTATUS(status) : EINTR));
     return failure;
 }
 
@@ -121,12 +123,15 @@ std::vector<TPlace> PlacesToRun(bool madeUpUsers, QString& notTried, bool asNobo
     }
     places.push_back({"as a user namespace's root", TNamespaceLayout::AsRoot});
     places.push_back({"in a user namespace keeping its own id", TNamespaceLayout::AsItself});
-    if (madeUpUsers) {
+    if (!madeUpUsers) {
+        notTried = QStringLiteral("a rootless container's layout needs root: not tried");
+    } else if (const QString withheld = NamespaceMapsWithheld(); !withheld.isEmpty()) {
+        notTried = withheld + QStringLiteral(": a rootless container's layout was not tried");
+    } else {
         places.push_back({"in a rootless container's user namespace", TNamespaceLayout::Container});
         if (asNobodyToo)
             places.push_back({"as a rootless container's nobody", TNamespaceLayout::ContainerNobody});
-    } else
-        notTried = QStringLiteral("a rootless container's layout needs root: not tried");
+    }
     return places;
 }
 
