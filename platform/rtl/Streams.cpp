@@ -332,24 +332,21 @@ int OpenWithoutWaiting(const QByteArray& path, int flags, mode_t mode)
     // is there is opened as found; and only where that is gone again, or is
     // a link that leads nowhere yet, does the open make what it opens.
     const int truncate = (flags & O_CREAT) != 0 ? flags & O_TRUNC : 0;
+    const bool create = (flags & O_CREAT) != 0;
     const int common = (flags & ~truncate) | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
-    const int exclusive = flags & O_EXCL;
-    int handle = -1;
-    bool made = false;
-    if ((flags & O_CREAT) != 0) {
-        handle = ::open(path.constData(), common | O_EXCL, mode);
-        made = handle >= 0;
-        if (!made && (errno != EEXIST || exclusive != 0))
-            return -1;
-        if (!made)
-            handle = ::open(path.constData(), common & ~O_CREAT);
+    int handle = create ? ::open(path.constData(), common | O_EXCL, mode) : -1;
+    const bool made = handle >= 0;
+    if (create && !made && (errno != EEXIST || (flags & O_EXCL) != 0))
+        return -1;
+    if (!made) {
+        handle = ::open(path.constData(), common & ~O_CREAT);
+        if (handle < 0 && create && errno == ENOENT)
+            handle = ::open(path.constData(), common, mode);
     }
-    if (handle < 0 && (errno == ENOENT || (flags & O_CREAT) == 0))
-        handle = ::open(path.constData(), common, mode);
     if (handle < 0)
         return -1;
     struct stat opened {};
-    int error = made ? 0 : ::fstat(handle, &opened) != 0 ? errno : Refusal(path, opened, flags & ~O_EXCL);
+    int error = made ? 0 : ::fstat(handle, &opened) != 0 ? errno : Refusal(path, opened, flags);
     if (error == 0 && truncate != 0 && !made && ::ftruncate(handle, 0) != 0)
         error = errno;
     if (error == 0) {

@@ -51,7 +51,7 @@ QString LeasesWithheld(const QString& folder, int kind);
 // devices).
 QString DeviceNodesWithheld(const QString& folder);
 
-// Where this process's user namespace maps no user id (/proc/self/uid_map),
-// so that no file can be given to it nor an ACL entry name it: a text
-// saying so; else empty.
+// Where this process's user namespace does not map the user id
+// (/proc/self/uid_map), so that no file can be given to it nor an ACL entry
+// name it: a text saying so; else empty.
 QString UnmappedHere(uid_t id);

@@ -2,8 +2,9 @@
 // A process that sees a system without some of its features, as a test
 // needs one: a seccomp filter makes the kernel refuse those calls with
 // EOPNOTSUPP, the answer of a file system that lacks them (or with EIO, that
-// of a disk that fails them; with EPERM, that of a container's profile). Meant for a forked child: the filter
-// binds the process and its children for good.
+// of a disk that fails them; with EPERM, that of a container's profile).
+// Meant for a forked child: the filter binds the process and its children
+// for good.
 #include <QString>
 
 // Open with O_TMPFILE fails: file systems without unnamed files. Answers an

@@ -615,8 +615,9 @@ struct TCreateFolders {
 // alike as the overflow id: there the folder owner's file is no one's, and
 // refused too; and as a rootless container's nobody, whose own files read
 // as that id too, and are no one's as well (a file it makes itself at a
-// name is its own all the same). Where the test cannot act as made-up users, A is the test's
-// own user, in folders of its own, and only its own rows run.
+// name is its own all the same). Where the test cannot act as made-up
+// users, A is the test's own user, in folders of its own, and only its own
+// rows run.
 TEST(FileStream, AnOpenThatMayCreateKeepsTheGuardForSharedFolders)
 {
     QStringList notTried;
@@ -631,7 +632,7 @@ TEST(FileStream, AnOpenThatMayCreateKeepsTheGuardForSharedFolders)
     TCreateFolders folders;
     ASSERT_TRUE(folders.Make(root, a));
     enum class TOutcome { Opened, Refused, RefusedAt2, NotTried };
-    enum class TOwner { Nobody, A, B, FolderOwner }; // of the file there before
+    enum class TOwner { None, A, B, FolderOwner }; // of the file there before
     struct TCase {
         const char* Name;
         bool ByRoot; // else by A
@@ -649,7 +650,7 @@ TEST(FileStream, AnOpenThatMayCreateKeepsTheGuardForSharedFolders)
         {"A, its own file there", false, folders.Shared, TOwner::A, false, opened, opened, refused},
         {"A, the folder owner's file there", false, folders.Shared, TOwner::FolderOwner, false, opened,
          refused, refused},
-        {"A, nothing there", false, folders.Shared, TOwner::Nobody, false, opened, opened, opened},
+        {"A, nothing there", false, folders.Shared, TOwner::None, false, opened, opened, opened},
         {"A, B's file in a folder that is not sticky", false, folders.Open, TOwner::B, false, opened, opened,
          opened},
         {"A, B's file in a sticky folder its group may write", false, folders.Group, TOwner::B, false,
@@ -660,7 +661,7 @@ TEST(FileStream, AnOpenThatMayCreateKeepsTheGuardForSharedFolders)
          opened, refused},
         {"A, through its own link to the folder owner's file there", false, folders.Shared,
          TOwner::FolderOwner, true, opened, refused, refused},
-        {"A, through its own link to nothing there", false, folders.Shared, TOwner::Nobody, true, opened,
+        {"A, through its own link to nothing there", false, folders.Shared, TOwner::None, true, opened,
          opened, TOutcome::NotTried},
     };
     const std::map<TOwner, uid_t> owners{{TOwner::A, a}, {TOwner::B, b}, {TOwner::FolderOwner, root}};
@@ -698,7 +699,7 @@ TEST(FileStream, AnOpenThatMayCreateKeepsTheGuardForSharedFolders)
                     continue;
                 SCOPED_TRACE(std::string(place.Name) + ", " + system.Name + ": " + row.Name);
                 const QString file = QDir(row.Folder).filePath(QStringLiteral("file%1.bin").arg(++number));
-                if (row.Owner != TOwner::Nobody) {
+                if (row.Owner != TOwner::None) {
                     // As the container's nobody, A's own files are that nobody's.
                     const bool nobodysOwn = place.Layout == asNobody && row.Owner == TOwner::A;
                     const uid_t owner = nobodysOwn ? NamespaceNobody() : owners.at(row.Owner);
