@@ -177,7 +177,8 @@ struct LocalObject {
 };
 
 // The folder of the objects of one user: XDG_RUNTIME_DIR when it is the
-// user's own and closed to others, else /dev/shm/tessvar-<uid>, made 0700.
+// user's own and closed to others, else the first of the series
+// /dev/shm/tessvar-<uid>[.n] that is or can be made so (see ChooseFolder).
 // Nobody else can make, replace or read a file in it.
 struct ObjectFolder {
     uid_t Uid = 0;
@@ -289,36 +290,73 @@ void AnnounceFallback(const char* runtime, const QByteArray& fallback)
              runtime, fallback.constData());
 }
 
+// The names of the folders of user uid outside XDG_RUNTIME_DIR, in the order
+// every process of the user tries them: /dev/shm/tessvar-<uid>, then
+// /dev/shm/tessvar-<uid>.1 and so on. Folders are never removed, so each
+// user that a user namespace shows as uid (as 0, say) keeps one of them
+// until the machine restarts: there are enough names for many such users.
+constexpr int kFolderSeries = 32;
+
+QByteArray SeriesFolder(uid_t uid, int n)
+{
+    const QByteArray first = "/dev/shm/tessvar-" + QByteArray::number(uint(uid));
+    return n == 0 ? first : first + '.' + QByteArray::number(n);
+}
+
+// The descriptor of the folder at path where it is uid's own and closed to
+// others; -1 for anything else at the name (another user's folder, a file,
+// a link, a folder open to others) and where there is nothing.
+int OpenPrivateFolder(const QByteArray& path, uid_t uid)
+{
+    const int fd = OpenFolder(path);
+    if (fd >= 0 && !PrivateFolder(fd, uid)) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 // Chooses the folder of user uid, opens and checks it.
 void ChooseFolder(ObjectFolder& folder, uid_t uid)
 {
     const char* runtime = getenv("XDG_RUNTIME_DIR");
     const bool runtimeSet = runtime && runtime[0] != 0;
     if (runtimeSet && runtime[0] == '/') {
-        const int fd = OpenFolder(runtime);
-        if (fd >= 0 && PrivateFolder(fd, uid)) {
+        const int fd = OpenPrivateFolder(runtime, uid);
+        if (fd >= 0) {
             folder.Path = runtime;
             UseFolder(folder, fd);
             return;
         }
-        if (fd >= 0)
-            close(fd);
     }
-    folder.Path = "/dev/shm/tessvar-" + QByteArray::number(uint(uid));
-    if (mkdir(folder.Path.constData(), 0700) != 0 && errno != EEXIST) {
-        folder.Error = errno;
-        folder.Message = PathErrorText(errno, folder.Path);
-        return;
+    // The first folder of the series that is the user's already, so that a
+    // process meets those that started while an earlier name was held by
+    // someone else, even once that name is free again.
+    int fd = -1;
+    for (int n = 0; n < kFolderSeries && fd < 0; ++n) {
+        folder.Path = SeriesFolder(uid, n);
+        fd = OpenPrivateFolder(folder.Path, uid);
     }
-    const int fd = OpenFolder(folder.Path);
-    if (fd < 0 || !PrivateFolder(fd, uid)) {
-        if (fd >= 0)
-            close(fd);
+    // Else the first that can be made the user's; a name that someone else
+    // took meanwhile is judged as in the first pass.
+    for (int n = 0; n < kFolderSeries && fd < 0; ++n) {
+        folder.Path = SeriesFolder(uid, n);
+        if (mkdir(folder.Path.constData(), 0700) != 0 && errno != EEXIST) {
+            folder.Error = errno;
+            folder.Message = PathErrorText(errno, folder.Path);
+            return;
+        }
+        fd = OpenPrivateFolder(folder.Path, uid);
+    }
+    if (fd < 0) {
         folder.Error = EPERM;
         folder.Message = SystemErrorText(
             EPERM, QStringLiteral("The folder %1 of this user's shared objects belongs to another user or is "
-                                  "open to others; it is not used.")
-                       .arg(QString::fromLocal8Bit(folder.Path)));
+                                  "open to others, and so does every other folder of its series up to %2; "
+                                  "none is used. A folder of this user's own that is closed to others, "
+                                  "given as XDG_RUNTIME_DIR, avoids this.")
+                       .arg(QString::fromLocal8Bit(SeriesFolder(uid, 0)),
+                            QString::fromLocal8Bit(SeriesFolder(uid, kFolderSeries - 1))));
         return;
     }
     UseFolder(folder, fd);

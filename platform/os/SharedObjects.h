@@ -5,12 +5,29 @@
 //
 // Names and place. Every object is a file in a folder that only its user
 // can enter: XDG_RUNTIME_DIR when it is set, belongs to the user and is
-// closed to others, else /dev/shm/tessvar-<uid>, made 0700 and checked for
-// owner and mode before every use. A set XDG_RUNTIME_DIR that is refused
-// is said once per process (a Qt warning): programs of the user that do
-// use it cannot meet this one. A folder of that name that another user made
-// first, or that others may enter, is never used: opening then fails with a
-// message naming the folder. Files are opened without following links, and
+// closed to others, else a folder of the series /dev/shm/tessvar-<uid>,
+// /dev/shm/tessvar-<uid>.1, ... .31, made 0700 and checked for owner and
+// mode before every use. A set XDG_RUNTIME_DIR that is refused is said once
+// per process (a Qt warning): programs of the user that do use it cannot
+// meet this one.
+//
+// Any user may take a name in /dev/shm first, and inside a user namespace
+// that shows several users as one uid (every user as 0 in a namespace of
+// its own) the same name stands for each of them. So a name of the series
+// that is not this user's own folder closed to others (another user's
+// folder, an owner the namespace cannot name, a file, a link, a folder of
+// the user's that others may enter) is passed over: a process takes the
+// first folder of the series that is the user's already, else makes the
+// first name it can and judges what it finds there in the same way. Every
+// process of the user follows the same series, so they meet, also when one
+// started while a name was held and the other after it was freed. The one
+// moment they may not: a name freed while two processes start, where the one
+// that found it held makes a later name after the other looked for the
+// user's folders, and the other then finds the name free and makes it.
+// Nothing that another user put anywhere in the series is used, read,
+// changed or removed. Only where every name of the series is held does
+// opening fail, with a message naming the first folder and the way out (a
+// private XDG_RUNTIME_DIR). Files are opened without following links, and
 // one that is not the user's own or that others may open is neither used
 // nor read. The file of an object is
 // "tessvar4-<uid>-<kind>-<name>", with the characters a file name cannot

@@ -1,7 +1,10 @@
 #include "platform/os/SharedObjects.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/EarlierLayoutBlock.h"
+#include "tests/support/FreshProcess.h"
 #include "tests/support/MadeUpIds.h"
 #include "tests/support/Privileges.h"
+#include "tests/support/UserNamespace.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -27,6 +30,7 @@
 #include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -78,22 +82,11 @@ private:
     char FResult = 0;
 };
 
-// The folder of the objects of the calling user, as the objects choose it.
-QByteArray ObjectFolder()
-{
-    const char* runtime = getenv("XDG_RUNTIME_DIR");
-    struct stat st {};
-    if (runtime && runtime[0] == '/' && lstat(runtime, &st) == 0 && S_ISDIR(st.st_mode) &&
-        st.st_uid == geteuid() && (st.st_mode & 0077) == 0)
-        return runtime;
-    return "/dev/shm/tessvar-" + QByteArray::number(uint(geteuid()));
-}
-
 bool ShmExists(const QString& kindAndName)
 {
     struct stat st {};
-    const QByteArray path =
-        ObjectFolder() + "/tessvar4-" + QByteArray::number(uint(geteuid())) + '-' + kindAndName.toUtf8();
+    const QByteArray path = SharedObjectsFolder().toLocal8Bit() + "/tessvar4-" + QByteArray::number(uint(geteuid())) +
+                            '-' + kindAndName.toUtf8();
     return stat(path.constData(), &st) == 0;
 }
 
@@ -527,9 +520,27 @@ uid_t MadeUpUid(int n)
     return MadeUpId(kFirstFreeSlot + unsigned(n));
 }
 
+// How many names the series of a user's folders in /dev/shm has.
+constexpr int kSeriesNames = 32;
+
+// Name n of the series of folders of the objects of user uid:
+// /dev/shm/tessvar-<uid>, then .1, .2 ...
+QByteArray SeriesFolder(uid_t uid, int n)
+{
+    const QByteArray first = "/dev/shm/tessvar-" + QByteArray::number(uint(uid));
+    return n == 0 ? first : first + '.' + QByteArray::number(n);
+}
+
+// The folder of the objects of the made-up user uid, as a process of that
+// user without XDG_RUNTIME_DIR chooses it (making it where none was).
 QByteArray FolderOf(uid_t uid)
 {
-    return "/dev/shm/tessvar-" + QByteArray::number(uint(uid));
+    return RunAsUser(uid,
+                     [] {
+                         unsetenv("XDG_RUNTIME_DIR");
+                         return SharedObjectsFolder();
+                     })
+        .toLocal8Bit();
 }
 
 // The names of the files in a folder.
@@ -554,9 +565,21 @@ void RemoveFolder(const QByteArray& folder)
     rmdir(folder.constData());
 }
 
+// Removes every folder of the series of the name uid that belongs to owner,
+// with the files in it: what the processes of owner made there.
+void RemoveSeriesOf(uid_t uid, uid_t owner)
+{
+    for (int n = 0; n < kSeriesNames; ++n) {
+        const QByteArray folder = SeriesFolder(uid, n);
+        struct stat st {};
+        if (lstat(folder.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == owner)
+            RemoveFolder(folder);
+    }
+}
+
 void RemoveFolderOf(uid_t uid)
 {
-    RemoveFolder(FolderOf(uid));
+    RemoveSeriesOf(uid, uid);
 }
 
 // Starts body in a child process as user uid (the parent must be root),
@@ -841,20 +864,20 @@ TEST(SharedObjectsTest, AProcessStoppedInsideTheBookkeepingDelaysOthersAtMostThe
 }
 
 // Another user (made-up ids: CI runs as root) makes the folder where a
-// user's objects would go, open to everyone, with objects in it of mode
-// 0600 and 0666; or puts objects of its own, or of mode 0666, into the
-// user's own folder. None of them is used or read: opening fails with a
-// message naming the folder or the object, the files stay as they were,
-// and other names of the user's own folder work; a link in it is not
-// followed. (The folders are not sticky, so the kernel's protected_regular
-// setting plays no part.)
+// user's objects would go first, open to everyone, with objects in it of
+// mode 0600 and 0666; or puts objects of its own, or of mode 0666, into the
+// user's own folder. None of them is used or read: the user's objects go
+// to the next folder of the series, opening a planted name fails with a
+// message naming the object, the files stay as they were, and other names
+// of the user's own folder work; a link in it is not followed. (The folders
+// are not sticky, so the kernel's protected_regular setting plays no part.)
 TEST(SharedObjectsTest, AnotherUsersFolderOrObjectsAreNeitherUsedNorRead)
 {
     if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
         GTEST_SKIP() << withheld.toStdString();
     const uid_t victim = MadeUpUid(1);
     const uid_t other = MadeUpUid(2);
-    const QByteArray folder = FolderOf(victim);
+    const QByteArray folder = SeriesFolder(victim, 0);
     RemoveFolderOf(victim);
     const QByteArray prefix = folder + "/tessvar4-" + QByteArray::number(uint(victim));
     const QByteArray secret(200, 's');
@@ -867,33 +890,40 @@ TEST(SharedObjectsTest, AnotherUsersFolderOrObjectsAreNeitherUsedNorRead)
         close(fd);
     };
 
-    // 1. The other user made the folder first.
+    // 1. The other user made the folder first: the user's blocks are new
+    // ones, in the next folder of the series.
     ASSERT_EQ(mkdir(folder.constData(), 0777), 0);
     ASSERT_EQ(chmod(folder.constData(), 0777), 0);
     ASSERT_EQ(chown(folder.constData(), other, other), 0);
     plant(prefix + "-M-taken", other, 0600);
     plant(prefix + "-M-open", other, 0666);
+    const QByteArray next = SeriesFolder(victim, 1);
     EXPECT_EQ(AsUser(victim,
-                     [] {
-                         for (const char* name : {"taken", "open", "fresh"}) {
-                             try {
-                                 OpenNamedMemory(QLatin1String(name), 100);
-                                 return 1;
-                             } catch (const EOSError& error) {
-                                 if (error.ErrorCode != EPERM ||
-                                     !error.Message().contains(
-                                         QStringLiteral("The folder /dev/shm/tessvar-%1 of this user's shared "
-                                                        "objects belongs to another user")
-                                             .arg(geteuid())))
-                                     return 2;
+                     [&] {
+                         unsetenv("XDG_RUNTIME_DIR");
+                         try {
+                             for (const char* name : {"taken", "open", "fresh"}) {
+                                 const auto* bytes =
+                                     static_cast<const char*>(MapNamedMemory(OpenNamedMemory(QLatin1String(name), 100)));
+                                 if (!bytes || bytes[0] != 0)
+                                     return 1;
                              }
+                         } catch (const EOSError&) {
+                             return 2;
                          }
-                         return OpenNamedEvent(QStringLiteral("fresh"), false) == 0 ? 0 : 3;
+                         if (OpenNamedEvent(QStringLiteral("fresh"), false) == 0)
+                             return 3;
+                         return SharedObjectsFolder() == QString::fromLocal8Bit(next) ? 0 : 4;
                      }),
               0);
     EXPECT_EQ(FileText(prefix + "-M-taken"), secret);
     EXPECT_EQ(FileText(prefix + "-M-open"), secret);
     EXPECT_EQ(FilesIn(folder).size(), 2);
+    struct stat held {};
+    ASSERT_EQ(lstat(folder.constData(), &held), 0);
+    EXPECT_EQ(held.st_uid, other);
+    EXPECT_EQ(held.st_mode & 07777, 0777u);
+    RemoveFolder(folder);
     RemoveFolderOf(victim);
 
     // 2. The user's own folder, with planted objects in it.
@@ -1235,9 +1265,9 @@ TEST(SharedObjectsTest, WithoutProcListeningFailsNamingTheFolder)
         if (!event || ListenNamedEvent(event) >= 0)
             _exit(1);
         const EOSError error = LastSharedObjectError();
-        if (error.ErrorCode != ENOENT || !error.Message().endsWith(QString::fromLocal8Bit(FolderOf(uid))))
+        if (error.ErrorCode != ENOENT || !error.Message().endsWith(SharedObjectsFolder()))
             _exit(2);
-        for (const QByteArray& file : FilesIn(FolderOf(uid)))
+        for (const QByteArray& file : FilesIn(SharedObjectsFolder().toLocal8Bit()))
             if (file.contains("-B-"))
                 _exit(3);
         SetNamedEvent(event);
@@ -1254,6 +1284,245 @@ TEST(SharedObjectsTest, WithoutProcListeningFailsNamingTheFolder)
         GTEST_SKIP() << withheld.toStdString();
     }
     EXPECT_EQ(code, 0);
+}
+
+// What a test sees of a name: its kind, owner, mode and identity, and the
+// names in it or its bytes; the same before and after means untouched.
+QByteArray Look(const QByteArray& path)
+{
+    struct stat st {};
+    if (lstat(path.constData(), &st) != 0)
+        return "(nothing)";
+    QByteArray look = QByteArray::number(st.st_mode, 8) + ' ' + QByteArray::number(st.st_uid) + ' ' +
+                      QByteArray::number(qulonglong(st.st_ino)) + ' ' + QByteArray::number(qlonglong(st.st_size));
+    if (S_ISDIR(st.st_mode)) {
+        QList<QByteArray> names = FilesIn(path);
+        std::sort(names.begin(), names.end());
+        look += " [" + names.join(',') + ']';
+    } else if (S_ISREG(st.st_mode)) {
+        look += ' ' + FileText(path);
+    }
+    return look;
+}
+
+// The mode (octal, with the kind) and the owner of what is at a name.
+QByteArray ModeAndOwner(const QByteArray& path)
+{
+    return Look(path).split(' ').mid(0, 2).join(' ');
+}
+
+// Removes whatever is at a name, a folder with the files in it.
+void RemoveName(const QByteArray& path)
+{
+    struct stat st {};
+    if (lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode))
+        RemoveFolder(path);
+    else
+        unlink(path.constData());
+}
+
+// Starts the peer program (a process of its own) as user uid, at place.
+std::unique_ptr<TFreshProcess> Peer(const char* role, const QString& name, uid_t uid,
+                                    const TPlace& place = {"outside a user namespace", std::nullopt})
+{
+    return std::make_unique<TFreshProcess>(QStringLiteral(TESSVAR_SHARED_OBJECTS_PEER),
+                                           QStringList{QLatin1String(role), name},
+                                           [=] { return BecomeUserAt(place, uid, uid); });
+}
+
+// Two processes of a user, a holder and one that meets it, started apart:
+// the folder each chose ("folder ..." lines) and whether they met through
+// the block, the mutex and the event.
+struct TMeeting {
+    QByteArray HolderFolder, MeeterFolder;
+    bool Met = false;
+};
+
+// Starts the holder of name as uid at place; between starts runs once it
+// is ready, then the one that meets it starts.
+TMeeting Meet(const QString& name, uid_t uid, const TPlace& place, const std::function<void()>& between = {})
+{
+    TMeeting meeting;
+    auto holder = Peer("hold", name, uid, place);
+    meeting.HolderFolder = holder->ReadLine(20000);
+    const QByteArray ready = holder->ReadLine(20000);
+    EXPECT_EQ(ready, "ready") << meeting.HolderFolder.constData();
+    if (ready != "ready")
+        return meeting;
+    if (between)
+        between();
+    const QByteArray holderMet = "met " + QByteArray::number(holder->Pid()) + " held";
+    auto meeter = Peer("meet", name, uid, place);
+    meeting.MeeterFolder = meeter->ReadLine(20000);
+    const QByteArray met = meeter->ReadLine(20000);
+    EXPECT_EQ(meeter->Finish(20000), 0);
+    const QByteArray set = holder->ReadLine(20000);
+    EXPECT_EQ(holder->Finish(20000), 0);
+    meeting.Met = met == holderMet && set == "set";
+    EXPECT_TRUE(meeting.Met) << met.constData() << " / " << set.constData();
+    return meeting;
+}
+
+// Another user S, or the user A itself with a folder open to others, holds
+// the name of A's folder of objects in /dev/shm (or every name of the
+// series). A's processes, started apart, pass over it to the first name of
+// the series that is or can be made A's private folder, and meet there
+// through a block, a mutex and an event; a process started while the name
+// was held meets one started after S freed it. Nothing of S's is used,
+// read or changed, and S's own processes never meet A's objects. Only where
+// every name is held does A's process fail, saying where and the way out.
+TEST(SharedObjectsTest, ProcessesOfAUserMeetWhereSomeoneElseHoldsTheNameOfTheirFolder)
+{
+    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
+    const uid_t a = MadeUpUid(1);
+    const uid_t s = MadeUpUid(2);
+    const QByteArray target = "/tmp/tessvar-linked-" + QByteArray::number(getpid());
+    const auto give = [](const QByteArray& path, uid_t owner, mode_t mode) {
+        return lchown(path.constData(), owner, owner) == 0 && (S_ISLNK(mode) || chmod(path.constData(), mode) == 0);
+    };
+    const auto folderOf = [&](uid_t owner, mode_t mode) {
+        return [=](const QByteArray& path) { return mkdir(path.constData(), 0700) == 0 && give(path, owner, mode); };
+    };
+    using THold = std::function<bool(const QByteArray&)>;
+    const THold sFolder = folderOf(s, 0700);
+    const THold sFile = [&](const QByteArray& path) {
+        QFile file(QString::fromLocal8Bit(path));
+        return file.open(QIODevice::WriteOnly) && file.write("S's own") == 7 && give(path, s, 0600);
+    };
+    // A link to a private folder of A's: following it would seem A's own.
+    const THold sLink = [&](const QByteArray& path) {
+        return symlink(target.constData(), path.constData()) == 0 && give(path, s, S_IFLNK);
+    };
+    const THold sFifo = [&](const QByteArray& path) { return mkfifo(path.constData(), 0600) == 0 && give(path, s, 0600); };
+    const THold sDevice = [&](const QByteArray& path) {
+        return mknod(path.constData(), S_IFCHR | 0600, makedev(1, 3)) == 0 && give(path, s, 0600);
+    };
+    struct TRow {
+        const char* Name;
+        THold Hold;
+        int Held;        // names of the series held, from the first
+        bool Freed;      // S removes what holds the first name once A's first process started
+        int Expected;    // the name of the series A's processes take; -1 none
+    };
+    const TRow rows[] = {
+        {"S's private folder", sFolder, 1, false, 1},
+        {"S's file", sFile, 1, false, 1},
+        {"S's link to a private folder of A's", sLink, 1, false, 1},
+        {"S's FIFO", sFifo, 1, false, 1},
+        {"S's device node", sDevice, 1, false, 1},
+        {"A's own folder, open to others", folderOf(a, 0755), 1, false, 1},
+        {"A's own folder, open to its group", folderOf(a, 0770), 1, false, 1},
+        {"A's own folder, others may pass through it", folderOf(a, 0701), 1, false, 1},
+        {"S's folder, freed between A's two processes", sFolder, 1, true, 1},
+        {"S's folders at every name but the last", sFolder, kSeriesNames - 1, false, kSeriesNames - 1},
+        {"S's folders at every name", sFolder, kSeriesNames, false, -1},
+    };
+    for (const TRow& row : rows) {
+        SCOPED_TRACE(row.Name);
+        const QString name = Unique("series");
+        RemoveFolderOf(a);
+        RemoveFolderOf(s);
+        ASSERT_EQ(mkdir(target.constData(), 0700), 0);
+        ASSERT_EQ(chown(target.constData(), a, a), 0);
+        const QByteArray linked = Look(target);
+        std::vector<QByteArray> before;
+        for (int n = 0; n < row.Held; ++n) {
+            ASSERT_TRUE(row.Hold(SeriesFolder(a, n))) << SeriesFolder(a, n).constData();
+            before.push_back(Look(SeriesFolder(a, n)));
+        }
+        const QByteArray first = SeriesFolder(a, 0);
+        if (row.Expected < 0) {
+            auto peer = Peer("hold", name, a);
+            const QByteArray said = peer->ReadLine(20000);
+            EXPECT_TRUE(said.startsWith("error System Error.  Code: 1. The folder " + first +
+                                        " of this user's shared objects belongs to another user or is open to "
+                                        "others, and so does every other folder of its series up to " +
+                                        SeriesFolder(a, kSeriesNames - 1) + "; none is used."))
+                << said.constData();
+            EXPECT_TRUE(said.contains("XDG_RUNTIME_DIR")) << said.constData();
+            EXPECT_EQ(peer->Finish(20000), 1);
+        } else {
+            const TMeeting meeting = Meet(name, a, {"outside a user namespace", std::nullopt}, [&] {
+                // S's own process, meanwhile, finds nothing of A's.
+                auto other = Peer("meet", name, s);
+                EXPECT_EQ(other->ReadLine(20000), "folder " + SeriesFolder(s, 0));
+                EXPECT_EQ(other->ReadLine(20000), "none");
+                EXPECT_EQ(other->Finish(20000), 0);
+                if (row.Freed)
+                    RemoveName(first);
+            });
+            const QByteArray expected = "folder " + SeriesFolder(a, row.Expected);
+            EXPECT_EQ(meeting.HolderFolder, expected);
+            EXPECT_EQ(meeting.MeeterFolder, expected);
+            EXPECT_EQ(ModeAndOwner(SeriesFolder(a, row.Expected)), "40700 " + QByteArray::number(a));
+        }
+        for (int n = 0; n < row.Held; ++n)
+            EXPECT_EQ(Look(SeriesFolder(a, n)), row.Freed && n == 0 ? QByteArray("(nothing)") : before[size_t(n)])
+                << n;
+        EXPECT_EQ(Look(target), linked);
+        for (int n = 0; n < row.Held; ++n)
+            RemoveName(SeriesFolder(a, n));
+        RemoveFolderOf(a);
+        RemoveFolderOf(s);
+        RemoveFolder(target);
+    }
+}
+
+// Every user of a machine may run the program in a user namespace of its
+// own as root, where its folder's name is that of the real root's, which
+// root's runs leave behind (reading there as owned by the overflow id). A's
+// processes in such a namespace meet in a folder further down the series,
+// B's namespace beside it meets its own and never A's, and nothing of
+// theirs appears in the real root's folder, which root's own processes use
+// meanwhile.
+TEST(SharedObjectsTest, UsersInNamespacesOfTheirOwnMeetBesideTheRealRootsFolder)
+{
+    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
+    if (const QString withheld = UserNamespacesWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
+    const QByteArray rootFolder = SeriesFolder(0, 0);
+    struct stat st {};
+    if (lstat(rootFolder.constData(), &st) != 0) {
+        ASSERT_EQ(mkdir(rootFolder.constData(), 0700), 0); // as a run of root's leaves it
+    }
+    const TPlace place{"as a user namespace's root", TNamespaceLayout::AsRoot};
+    const uid_t a = MadeUpUid(1);
+    const uid_t b = MadeUpUid(2);
+    RemoveSeriesOf(0, a);
+    RemoveSeriesOf(0, b);
+    const QString name = Unique("namespace");
+    auto holderA = Peer("hold", name, a, place);
+    auto holderB = Peer("hold", name, b, place);
+    const QByteArray folderA = holderA->ReadLine(20000).mid(7);
+    const QByteArray folderB = holderB->ReadLine(20000).mid(7);
+    ASSERT_EQ(holderA->ReadLine(20000), "ready") << folderA.constData();
+    ASSERT_EQ(holderB->ReadLine(20000), "ready") << folderB.constData();
+    EXPECT_TRUE(folderA.startsWith(rootFolder + '.')) << folderA.constData();
+    EXPECT_TRUE(folderB.startsWith(rootFolder + '.')) << folderB.constData();
+    EXPECT_NE(folderA, folderB);
+    EXPECT_EQ(ModeAndOwner(folderA), "40700 " + QByteArray::number(a));
+    EXPECT_EQ(ModeAndOwner(folderB), "40700 " + QByteArray::number(b));
+    for (auto [uid, holder, folder] : {std::tuple(a, holderA.get(), folderA), std::tuple(b, holderB.get(), folderB)}) {
+        auto meeter = Peer("meet", name, uid, place);
+        EXPECT_EQ(meeter->ReadLine(20000), "folder " + folder);
+        EXPECT_EQ(meeter->ReadLine(20000), "met " + QByteArray::number(holder->Pid()) + " held");
+        EXPECT_EQ(meeter->Finish(20000), 0);
+        EXPECT_EQ(holder->ReadLine(20000), "set");
+        EXPECT_EQ(holder->Finish(20000), 0);
+    }
+    if (DIR* dir = opendir(rootFolder.constData())) {
+        while (const dirent* entry = readdir(dir)) {
+            struct stat file {};
+            fstatat(dirfd(dir), entry->d_name, &file, AT_SYMLINK_NOFOLLOW);
+            EXPECT_TRUE(file.st_uid != a && file.st_uid != b && !QByteArray(entry->d_name).contains("namespace"))
+                << entry->d_name;
+        }
+        closedir(dir);
+    }
+    RemoveSeriesOf(0, a);
+    RemoveSeriesOf(0, b);
 }
 
 } // namespace
