@@ -46,16 +46,20 @@ TFreshProcess::TFreshProcess(const QString& program, const QStringList& argument
     std::vector<char*> argv = Pointers(words);
     std::vector<char*> envp = Pointers(settings);
     const int file = ::open(words[0].constData(), O_RDONLY | O_CLOEXEC);
-    int ends[2];
+    int ends[2], input[2];
     if (file < 0 || ::pipe2(ends, O_CLOEXEC) != 0) {
         FPending = "<not started> cannot open " + words[0] + '\n';
         if (file >= 0)
             ::close(file);
         return;
     }
+    if (::pipe2(input, O_CLOEXEC) != 0)
+        input[0] = input[1] = -1;
     FPid = ::fork();
     if (FPid == 0) {
         ::dup2(ends[1], STDOUT_FILENO);
+        if (input[0] >= 0)
+            ::dup2(input[0], STDIN_FILENO);
         const QString failure = become ? become() : QString();
         if (failure.isEmpty())
             ::syscall(SYS_execveat, file, "", argv.data(), envp.data(), AT_EMPTY_PATH);
@@ -68,6 +72,9 @@ TFreshProcess::TFreshProcess(const QString& program, const QStringList& argument
     ::close(file);
     ::close(ends[1]);
     FOutput = ends[0];
+    if (input[0] >= 0)
+        ::close(input[0]);
+    FInput = input[1];
     if (FPid < 0) {
         FPending = "<not started> fork failed\n";
         ::close(FOutput);
@@ -113,8 +120,16 @@ QByteArray TFreshProcess::ReadLine(int ms)
     }
 }
 
+void TFreshProcess::CloseInput()
+{
+    if (FInput >= 0)
+        ::close(FInput);
+    FInput = -1;
+}
+
 int TFreshProcess::Finish(int ms)
 {
+    CloseInput();
     if (FPid > 0) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
         int status = 0;

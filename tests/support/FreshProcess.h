@@ -3,7 +3,8 @@
 // state, as another user or inside a user namespace: for tests of what
 // processes that started apart share (named objects, folders), where a
 // forked child would inherit what the test process had chosen already.
-// The program's standard output is read line by line.
+// The program's standard output is read line by line; its standard input
+// stays open until the test closes it (a peer that ends at its end).
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -31,7 +32,9 @@ public:
     // within ms or the output ended. A child that could not be set up or
     // started gives the line "<not started> " and why.
     QByteArray ReadLine(int ms);
-    // Its exit code once it ended, 200 + the signal that ended it; a child
+    // Closes its standard input.
+    void CloseInput();
+    // Closes its standard input; its exit code once it ended, 200 + the signal that ended it; a child
     // still running after ms is killed (and answers 200 + SIGKILL).
     int Finish(int ms);
     pid_t Pid() const { return FPid; }
@@ -39,6 +42,7 @@ public:
 private:
     pid_t FPid = -1;
     int FOutput = -1;
+    int FInput = -1;
     QByteArray FPending;
     int FExitCode = -1;
 };

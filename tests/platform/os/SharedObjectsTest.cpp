@@ -3,6 +3,7 @@
 #include "tests/support/EarlierLayoutBlock.h"
 #include "tests/support/FreshProcess.h"
 #include "tests/support/MadeUpIds.h"
+#include "tests/support/ObjectFolders.h"
 #include "tests/support/Privileges.h"
 #include "tests/support/UserNamespace.h"
 
@@ -520,17 +521,6 @@ uid_t MadeUpUid(int n)
     return MadeUpId(kFirstFreeSlot + unsigned(n));
 }
 
-// How many names the series of a user's folders in /dev/shm has.
-constexpr int kSeriesNames = 32;
-
-// Name n of the series of folders of the objects of user uid:
-// /dev/shm/tessvar-<uid>, then .1, .2 ...
-QByteArray SeriesFolder(uid_t uid, int n)
-{
-    const QByteArray first = "/dev/shm/tessvar-" + QByteArray::number(uint(uid));
-    return n == 0 ? first : first + '.' + QByteArray::number(n);
-}
-
 // The folder of the objects of the made-up user uid, as a process of that
 // user without XDG_RUNTIME_DIR chooses it (making it where none was).
 QByteArray FolderOf(uid_t uid)
@@ -565,21 +555,9 @@ void RemoveFolder(const QByteArray& folder)
     rmdir(folder.constData());
 }
 
-// Removes every folder of the series of the name uid that belongs to owner,
-// with the files in it: what the processes of owner made there.
-void RemoveSeriesOf(uid_t uid, uid_t owner)
-{
-    for (int n = 0; n < kSeriesNames; ++n) {
-        const QByteArray folder = SeriesFolder(uid, n);
-        struct stat st {};
-        if (lstat(folder.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == owner)
-            RemoveFolder(folder);
-    }
-}
-
 void RemoveFolderOf(uid_t uid)
 {
-    RemoveSeriesOf(uid, uid);
+    RemoveObjectFoldersOf(uid, uid);
 }
 
 // Starts body in a child process as user uid (the parent must be root),
@@ -877,7 +855,7 @@ TEST(SharedObjectsTest, AnotherUsersFolderOrObjectsAreNeitherUsedNorRead)
         GTEST_SKIP() << withheld.toStdString();
     const uid_t victim = MadeUpUid(1);
     const uid_t other = MadeUpUid(2);
-    const QByteArray folder = SeriesFolder(victim, 0);
+    const QByteArray folder = ObjectFolderOf(victim, 0);
     RemoveFolderOf(victim);
     const QByteArray prefix = folder + "/tessvar4-" + QByteArray::number(uint(victim));
     const QByteArray secret(200, 's');
@@ -897,7 +875,7 @@ TEST(SharedObjectsTest, AnotherUsersFolderOrObjectsAreNeitherUsedNorRead)
     ASSERT_EQ(chown(folder.constData(), other, other), 0);
     plant(prefix + "-M-taken", other, 0600);
     plant(prefix + "-M-open", other, 0666);
-    const QByteArray next = SeriesFolder(victim, 1);
+    const QByteArray next = ObjectFolderOf(victim, 1);
     EXPECT_EQ(AsUser(victim,
                      [&] {
                          unsetenv("XDG_RUNTIME_DIR");
@@ -1415,8 +1393,8 @@ TEST(SharedObjectsTest, ProcessesOfAUserMeetWhereSomeoneElseHoldsTheNameOfTheirF
         {"A's own folder, open to its group", folderOf(a, 0770), 1, false, 1},
         {"A's own folder, others may pass through it", folderOf(a, 0701), 1, false, 1},
         {"S's folder, freed between A's two processes", sFolder, 1, true, 1},
-        {"S's folders at every name but the last", sFolder, kSeriesNames - 1, false, kSeriesNames - 1},
-        {"S's folders at every name", sFolder, kSeriesNames, false, -1},
+        {"S's folders at every name but the last", sFolder, kObjectFolderSeries - 1, false, kObjectFolderSeries - 1},
+        {"S's folders at every name", sFolder, kObjectFolderSeries, false, -1},
     };
     for (const TRow& row : rows) {
         SCOPED_TRACE(row.Name);
@@ -1428,17 +1406,17 @@ TEST(SharedObjectsTest, ProcessesOfAUserMeetWhereSomeoneElseHoldsTheNameOfTheirF
         const QByteArray linked = Look(target);
         std::vector<QByteArray> before;
         for (int n = 0; n < row.Held; ++n) {
-            ASSERT_TRUE(row.Hold(SeriesFolder(a, n))) << SeriesFolder(a, n).constData();
-            before.push_back(Look(SeriesFolder(a, n)));
+            ASSERT_TRUE(row.Hold(ObjectFolderOf(a, n))) << ObjectFolderOf(a, n).constData();
+            before.push_back(Look(ObjectFolderOf(a, n)));
         }
-        const QByteArray first = SeriesFolder(a, 0);
+        const QByteArray first = ObjectFolderOf(a, 0);
         if (row.Expected < 0) {
             auto peer = Peer("hold", name, a);
             const QByteArray said = peer->ReadLine(20000);
             EXPECT_TRUE(said.startsWith("error System Error.  Code: 1. The folder " + first +
                                         " of this user's shared objects belongs to another user or is open to "
                                         "others, and so does every other folder of its series up to " +
-                                        SeriesFolder(a, kSeriesNames - 1) + "; none is used."))
+                                        ObjectFolderOf(a, kObjectFolderSeries - 1) + "; none is used."))
                 << said.constData();
             EXPECT_TRUE(said.contains("XDG_RUNTIME_DIR")) << said.constData();
             EXPECT_EQ(peer->Finish(20000), 1);
@@ -1446,23 +1424,23 @@ TEST(SharedObjectsTest, ProcessesOfAUserMeetWhereSomeoneElseHoldsTheNameOfTheirF
             const TMeeting meeting = Meet(name, a, {"outside a user namespace", std::nullopt}, [&] {
                 // S's own process, meanwhile, finds nothing of A's.
                 auto other = Peer("meet", name, s);
-                EXPECT_EQ(other->ReadLine(20000), "folder " + SeriesFolder(s, 0));
+                EXPECT_EQ(other->ReadLine(20000), "folder " + ObjectFolderOf(s, 0));
                 EXPECT_EQ(other->ReadLine(20000), "none");
                 EXPECT_EQ(other->Finish(20000), 0);
                 if (row.Freed)
                     RemoveName(first);
             });
-            const QByteArray expected = "folder " + SeriesFolder(a, row.Expected);
+            const QByteArray expected = "folder " + ObjectFolderOf(a, row.Expected);
             EXPECT_EQ(meeting.HolderFolder, expected);
             EXPECT_EQ(meeting.MeeterFolder, expected);
-            EXPECT_EQ(ModeAndOwner(SeriesFolder(a, row.Expected)), "40700 " + QByteArray::number(a));
+            EXPECT_EQ(ModeAndOwner(ObjectFolderOf(a, row.Expected)), "40700 " + QByteArray::number(a));
         }
         for (int n = 0; n < row.Held; ++n)
-            EXPECT_EQ(Look(SeriesFolder(a, n)), row.Freed && n == 0 ? QByteArray("(nothing)") : before[size_t(n)])
+            EXPECT_EQ(Look(ObjectFolderOf(a, n)), row.Freed && n == 0 ? QByteArray("(nothing)") : before[size_t(n)])
                 << n;
         EXPECT_EQ(Look(target), linked);
         for (int n = 0; n < row.Held; ++n)
-            RemoveName(SeriesFolder(a, n));
+            RemoveName(ObjectFolderOf(a, n));
         RemoveFolderOf(a);
         RemoveFolderOf(s);
         RemoveFolder(target);
@@ -1482,7 +1460,7 @@ TEST(SharedObjectsTest, UsersInNamespacesOfTheirOwnMeetBesideTheRealRootsFolder)
         GTEST_SKIP() << withheld.toStdString();
     if (const QString withheld = UserNamespacesWithheld(); !withheld.isEmpty())
         GTEST_SKIP() << withheld.toStdString();
-    const QByteArray rootFolder = SeriesFolder(0, 0);
+    const QByteArray rootFolder = ObjectFolderOf(0, 0);
     struct stat st {};
     if (lstat(rootFolder.constData(), &st) != 0) {
         ASSERT_EQ(mkdir(rootFolder.constData(), 0700), 0); // as a run of root's leaves it
@@ -1490,8 +1468,8 @@ TEST(SharedObjectsTest, UsersInNamespacesOfTheirOwnMeetBesideTheRealRootsFolder)
     const TPlace place{"as a user namespace's root", TNamespaceLayout::AsRoot};
     const uid_t a = MadeUpUid(1);
     const uid_t b = MadeUpUid(2);
-    RemoveSeriesOf(0, a);
-    RemoveSeriesOf(0, b);
+    RemoveObjectFoldersOf(0, a);
+    RemoveObjectFoldersOf(0, b);
     const QString name = Unique("namespace");
     auto holderA = Peer("hold", name, a, place);
     auto holderB = Peer("hold", name, b, place);
@@ -1521,8 +1499,8 @@ TEST(SharedObjectsTest, UsersInNamespacesOfTheirOwnMeetBesideTheRealRootsFolder)
         }
         closedir(dir);
     }
-    RemoveSeriesOf(0, a);
-    RemoveSeriesOf(0, b);
+    RemoveObjectFoldersOf(0, a);
+    RemoveObjectFoldersOf(0, b);
 }
 
 } // namespace

@@ -8,7 +8,10 @@
 #include "report/model/ZvDirectDataView.h"
 #include "tests/support/EarlierLayoutBlock.h"
 #include "tests/support/FuzzLoop.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/FreshProcess.h"
 #include "tests/support/MadeUpIds.h"
+#include "tests/support/ObjectFolders.h"
 #include "tests/support/Privileges.h"
 
 #include "platform/forms/Controls.h"
@@ -21,6 +24,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -1553,17 +1557,11 @@ TEST_F(QpConTest, AConnectionReplacedBetweenCommandsEndsTheRunWithAMessage)
 
 // After clean exits of the peers and the end of this process's data system,
 // no object of the channel's names remains in the folder of the user's
-// objects (looked for where the objects go: XDG_RUNTIME_DIR when it is the
-// user's, else /dev/shm/tessvar-<uid>).
+// objects.
 TEST_F(QpConTest, CleanExitsLeaveNoObjectOfTheChannel)
 {
     UsePrefix(QStringLiteral("clean"));
-    const char* runtime = getenv("XDG_RUNTIME_DIR");
-    struct stat st {};
-    const QByteArray folder = runtime && runtime[0] == '/' && lstat(runtime, &st) == 0 && S_ISDIR(st.st_mode) &&
-                                      st.st_uid == geteuid() && (st.st_mode & 0077) == 0
-                                  ? QByteArray(runtime)
-                                  : "/dev/shm/tessvar-" + QByteArray::number(uint(geteuid()));
+    const QByteArray folder = SharedObjectsFolder().toLocal8Bit();
     const QByteArray mark = "-" + NamedObjectPrefix.toUtf8();
     auto left = [&] {
         QStringList names;
@@ -1592,18 +1590,28 @@ TEST_F(QpConTest, CleanExitsLeaveNoObjectOfTheChannel)
 }
 
 // Another user (a made-up id; CI runs as root) made the folder where this
-// user's channel objects would go: the data system is not made, and the
-// error names the folder; no object in it is used or read.
-TEST_F(QpConTest, AnotherUsersFolderStopsTheChannelWithAClearMessage)
+// user's channel objects would go first, with a buffer of the channel's
+// name planted in it. The user's data system and its peer, a process
+// started apart, pass over it to the next folder of the series and run a
+// report over the channel there; nothing in the other user's folder is
+// used, read or changed.
+TEST_F(QpConTest, AnotherUsersFolderAtItsNameLeavesTheChannelWorkingInTheNextFolder)
 {
     if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
         GTEST_SKIP() << withheld.toStdString();
+    UsePrefix(QStringLiteral("held"));
     const uid_t victim = MadeUpId(kOtherUserSlot);
     const uid_t other = MadeUpId(kFirstFreeSlot);
-    const QByteArray folder = "/dev/shm/tessvar-" + QByteArray::number(uint(victim));
+    RemoveObjectFoldersOf(victim, victim);
+    const QByteArray folder = ObjectFolderOf(victim);
     const QByteArray buffer =
         folder + "/tessvar4-" + QByteArray::number(uint(victim)) + "-M-" + NamedObjectPrefix.toUtf8() + "ZARVBUFFER";
     ASSERT_EQ(mkdir(folder.constData(), 0777), 0);
+    const auto removed = qScopeGuard([&] {
+        unlink(buffer.constData());
+        rmdir(folder.constData());
+        RemoveObjectFoldersOf(victim, victim);
+    });
     ASSERT_EQ(chmod(folder.constData(), 0777), 0);
     ASSERT_EQ(chown(folder.constData(), other, other), 0);
     const QByteArray planted(kZarvBufferSize + 64, 'p');
@@ -1613,28 +1621,27 @@ TEST_F(QpConTest, AnotherUsersFolderStopsTheChannelWithAClearMessage)
     ASSERT_EQ(fchown(fd, other, other), 0);
     ASSERT_EQ(fchmod(fd, 0666), 0);
     close(fd);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        if (setresgid(victim, victim, victim) != 0 || setresuid(victim, victim, victim) != 0)
-            _exit(1);
-        try {
-            TZarvDataSystem channel;
-            _exit(2);
-        } catch (const EOSError& error) {
-            _exit(error.Message().contains(QStringLiteral("The folder %1 of this user's shared objects belongs to "
-                                                          "another user")
-                                               .arg(QString::fromLocal8Bit(folder)))
-                      ? 0
-                      : 3);
-        }
-    }
-    int status = -1;
-    waitpid(pid, &status, 0);
+    const auto becomeVictim = [victim] { return BecomeUser(victim, victim, {}); };
+    TFreshProcess peer(QStringLiteral(TESSVAR_CHANNEL_PEER), {NamedObjectPrefix, QStringLiteral("KC:rows:2:rt")},
+                       becomeVictim);
+    const QByteArray ready = peer.ReadLine(20000);
+    EXPECT_TRUE(ready.startsWith("ready")) << ready.constData();
+    const QString answer = RunInChild(becomeVictim, [&] {
+        unsetenv("XDG_RUNTIME_DIR");
+        MakeSystem();
+        return SharedObjectsFolder() + QLatin1Char(' ') + RunAgainst(QStringLiteral("KC")).join(QLatin1Char(','));
+    });
+    EXPECT_EQ(answer, QString::fromLocal8Bit(ObjectFolderOf(victim, 1)) + QLatin1Char(' ') + kRows.join(QLatin1Char(',')));
+    EXPECT_EQ(peer.Finish(20000), 0);
     QFile file(QString::fromLocal8Bit(buffer));
     EXPECT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), planted);
-    unlink(buffer.constData());
-    rmdir(folder.constData());
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    QList<QByteArray> names;
+    if (DIR* dir = opendir(folder.constData())) {
+        while (const dirent* entry = readdir(dir))
+            if (entry->d_name[0] != '.')
+                names << QByteArray(entry->d_name);
+        closedir(dir);
+    }
+    EXPECT_EQ(names, QList<QByteArray>{buffer.mid(folder.size() + 1)}); // nothing else was put there
 }

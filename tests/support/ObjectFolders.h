@@ -1,0 +1,18 @@
+#pragma once
+// The series of folders in /dev/shm where a user's named objects go when
+// XDG_RUNTIME_DIR is not the user's: /dev/shm/tessvar-<uid>, then .1, .2 ...
+// for tests that hold one of its names as another user, and that remove
+// what the processes of a made-up user made there.
+#include <QByteArray>
+
+#include <sys/types.h>
+
+// How many names the series has.
+constexpr int kObjectFolderSeries = 32;
+
+// Name n of the series of the user id uid.
+QByteArray ObjectFolderOf(uid_t uid, int n = 0);
+
+// Removes every folder of the series of uid that belongs to owner, with the
+// files in it (the objects owner's processes left); nothing else there.
+void RemoveObjectFoldersOf(uid_t uid, uid_t owner);
