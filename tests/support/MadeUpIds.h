@@ -9,12 +9,22 @@
 // parent), and chosen again further on where a user or group of the machine
 // (getpwuid, getgrgid) has any id of the block: binaries that run side by
 // side differ. A slot is the same number as user and as group.
+#include <functional>
 #include <sys/types.h>
 
 constexpr unsigned kMadeUpSlots = 16;
 
 // The id of slot (below kMadeUpSlots) of this process's block.
 uid_t MadeUpId(unsigned slot);
+
+// The choice of a block, with the machine's accounts and groups given as
+// userExists and groupExists (this process's block is chosen with getpwuid
+// and getgrgid): the first id of the block that drawn (a process id) draws,
+// or of the next one after it (wrapping round) where neither answers true
+// for any id of the block; the drawn one where every block has such an id.
+// A block's ids are its first and the kMadeUpSlots - 1 after it.
+uid_t ChooseMadeUpBlock(unsigned drawn, const std::function<bool(uid_t)>& userExists,
+                        const std::function<bool(gid_t)>& groupExists);
 
 // The slots the support units give out, by their role; tests take theirs
 // through the functions that name them (MadeUpSharers, MadeUpSaver ...).

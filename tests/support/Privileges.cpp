@@ -45,6 +45,14 @@ bool HasCapability(int capability)
            (data[CAP_TO_INDEX(capability)].effective & CAP_TO_MASK(capability)) != 0;
 }
 
+// " (this process lacks name)" where it lacks capability, else empty: what
+// a refusal that capability would have let through adds to its reason.
+QString LackOf(int capability, const char* name)
+{
+    return HasCapability(capability) ? QString()
+                                     : QStringLiteral(" (this process lacks %1)").arg(QLatin1String(name));
+}
+
 QString WhyNoMadeUpUsers()
 {
     if (::geteuid() != 0)
@@ -81,7 +89,12 @@ QString WhyNoMountNamespace()
                            return SystemReason();
                        return QString();
                    });
-    return answer.isEmpty() ? QString() : QStringLiteral("no mount namespace of its own: ") + answer;
+    if (answer.isEmpty())
+        return QString();
+    // Both calls need CAP_SYS_ADMIN; where it is there, the refusal is the
+    // system's alone (a seccomp profile).
+    return QStringLiteral("no mount namespace of its own: ") + answer +
+           LackOf(CAP_SYS_ADMIN, "CAP_SYS_ADMIN");
 }
 
 QString WhyNoUserNamespace()
@@ -109,7 +122,12 @@ QString WhyNoNamespaceMaps()
     const QString answer =
         RunInChild([] { return QString(); },
                    [&] { return EnterMappedNamespace(map, map, [&] { return BecomeUser(low, low, {}); }); });
-    return answer.isEmpty() ? QString() : QStringLiteral("no user namespace of several ids: ") + answer;
+    if (answer.isEmpty())
+        return QString();
+    // Past the made-up users' CAP_SETUID and CAP_SETGID, the writer outside
+    // needs CAP_SYS_ADMIN over the namespace it writes the maps of.
+    return QStringLiteral("no user namespace of several ids: ") + answer +
+           LackOf(CAP_SYS_ADMIN, "CAP_SYS_ADMIN");
 }
 
 QString WhyNoTracing()

@@ -94,11 +94,12 @@ QString Steps(const std::vector<std::function<QString()>>& steps)
 } // namespace
 
 // Each probe in a child that a privilege is withheld from: it answers the
-// system's reason and names the cause where it is a setting or a map, and
-// with TESSVAR_TEST_ALL_PRIVILEGES=1 it fails the test naming the privilege
-// and the reason. The rows that make a user namespace need root that may
-// map made-up users into one; those that show a kernel setting, a mount
-// namespace.
+// system's reason and names the cause where it is a setting, a map or a
+// capability the child lacks (and no capability where the child has it),
+// and with TESSVAR_TEST_ALL_PRIVILEGES=1 it fails the test naming the
+// privilege and the reason. The rows that make a user namespace need root
+// that may map made-up users into one; those that show a kernel setting or
+// keep CAP_SYS_ADMIN, a mount namespace.
 TEST(Privileges, EachProbeNamesWhyItsPrivilegeIsWithheld)
 {
     QTemporaryDir folder;
@@ -160,10 +161,18 @@ TEST(Privileges, EachProbeNamesWhyItsPrivilegeIsWithheld)
          [&] { return DeviceNodesWithheld(folder.path()); },
          "cannot make a device node: Operation not permitted"},
         {"CAP_SYS_ADMIN dropped", "a mount namespace", nullptr, [] { return DropCapability(CAP_SYS_ADMIN); },
-         MountNamespaceWithheld, "no mount namespace of its own: Operation not permitted"},
+         MountNamespaceWithheld,
+         "no mount namespace of its own: Operation not permitted (this process lacks CAP_SYS_ADMIN)"},
+        {"mount namespaces refused with CAP_SYS_ADMIN", "a mount namespace", &mountNamespace,
+         WithoutMountNamespaces, MountNamespaceWithheld,
+         "no mount namespace of its own: Operation not permitted"},
         {"maps from outside without CAP_SYS_ADMIN", "a user namespace's maps", &userNamespaces,
          [] { return DropCapability(CAP_SYS_ADMIN); }, NamespaceMapsWithheld,
-         "no user namespace of several ids: cannot write the maps from outside: Operation not permitted"},
+         "no user namespace of several ids: cannot write the maps from outside: Operation not permitted "
+         "(this process lacks CAP_SYS_ADMIN)"},
+        {"maps where user namespaces are refused", "a user namespace's maps", &userNamespaces,
+         WithoutUserNamespaces, NamespaceMapsWithheld,
+         "no user namespace of several ids: no user namespace: Operation not permitted"},
         {"leases refused", "write leases", nullptr, WithoutLeases,
          [&] { return LeasesWithheld(folder.path(), F_WRLCK); },
          "no write lease on a file of " + folder.path() + ": no lease taken: Invalid argument"},

@@ -136,6 +136,16 @@ QString WithoutUserNamespaces()
     return QString();
 }
 
+QString WithoutMountNamespaces()
+{
+    const QString failure = Refuse({{__NR_unshare, 0, CLONE_NEWNS, EPERM}});
+    if (!failure.isEmpty())
+        return failure;
+    if (::unshare(CLONE_NEWNS) == 0 || errno != EPERM)
+        return QStringLiteral("mount namespaces still there");
+    return QString();
+}
+
 QString WithoutLeases()
 {
     const QString failure = Refuse({{__NR_fcntl, 1, F_SETLEASE, EINVAL, true}});

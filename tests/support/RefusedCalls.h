@@ -32,6 +32,10 @@ QString WithoutTracing();
 // refuses user namespaces, as a container's.
 QString WithoutUserNamespaces();
 
+// unshare with CLONE_NEWNS fails with EPERM, though the process keeps
+// CAP_SYS_ADMIN: a seccomp profile that refuses mount namespaces.
+QString WithoutMountNamespaces();
+
 // Taking a lease (fcntl F_SETLEASE) fails with EINVAL, while every other
 // fcntl works: a file system that grants no leases.
 QString WithoutLeases();

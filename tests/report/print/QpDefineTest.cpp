@@ -1,11 +1,14 @@
 #include "report/print/QpDefine.h"
 
+#include "platform/os/SharedObjects.h"
 #include "platform/rtl/Streams.h"
 
+#include <QDir>
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <set>
+#include <thread>
 
 #include <unistd.h>
 
@@ -81,6 +84,21 @@ TEST(QpDefineTest, VersionIsFixed)
     EXPECT_EQ(component.Version(), "11.0.14 (VCLD10)");
 }
 
+// Opens the mutex of that name on a thread of its own and takes it without
+// waiting, giving it back where it got it: what another thread finds.
+TWaitResult TakenOnAnotherThread(const QString& name)
+{
+    TWaitResult result = TWaitResult::wrFailed;
+    std::thread([&] {
+        const TSharedHandle mutex = OpenSharedMutex(name);
+        result = WaitNamedObject(mutex, 0);
+        if (result == TWaitResult::wrSignaled)
+            ReleaseNamedMutex(mutex);
+        CloseSharedMutex(mutex);
+    }).join();
+    return result;
+}
+
 TEST(QpDefineTest, NamedObjectsOpenOrCreateByFullName)
 {
     EXPECT_EQ(OpenSharedEvent(QString()), 0u);
@@ -98,13 +116,21 @@ TEST(QpDefineTest, NamedObjectsOpenOrCreateByFullName)
     CloseSharedEvent(first);
     CloseSharedEvent(second);
 
+    // Closing a handle does not release the mutex: another thread still
+    // finds it taken, and the holder's other handle takes it again nested.
+    // It is released before its last handle closes, so that the object goes.
     const TSharedHandle mutex = OpenSharedMutex(name);
-    EXPECT_EQ(WaitNamedObject(mutex, 0), TWaitResult::wrSignaled);
-    CloseSharedMutex(mutex); // does not release it
     const TSharedHandle again = OpenSharedMutex(name);
+    ASSERT_NE(mutex, 0u);
+    ASSERT_NE(again, 0u);
+    EXPECT_EQ(WaitNamedObject(mutex, 0), TWaitResult::wrSignaled);
+    CloseSharedMutex(mutex);
+    EXPECT_EQ(TakenOnAnotherThread(name), TWaitResult::wrTimeout);
     EXPECT_EQ(WaitNamedObject(again, 0), TWaitResult::wrSignaled); // the same thread: nested
     EXPECT_TRUE(ReleaseNamedMutex(again));
     EXPECT_TRUE(ReleaseNamedMutex(again));
+    EXPECT_FALSE(ReleaseNamedMutex(again)); // both acquisitions given back
+    EXPECT_EQ(TakenOnAnotherThread(name), TWaitResult::wrSignaled);
     CloseSharedMutex(again);
 
     // An empty name is an unnamed block of its own.
@@ -114,6 +140,17 @@ TEST(QpDefineTest, NamedObjectsOpenOrCreateByFullName)
     std::memset(view, 7, 128);
     CloseSharedMemory(unnamed, view);
     EXPECT_THROW(OpenSharedMemory(name + "-missing", 0), EOSError);
+
+    // Every object went with its last handle: none of these names is left
+    // in the user's folder of shared objects.
+    const QString folder = SharedObjectsFolder();
+    ASSERT_FALSE(folder.isEmpty());
+    EXPECT_EQ(QDir(folder)
+                  .entryList({QStringLiteral("*-") + name + QStringLiteral("*")},
+                             QDir::AllEntries | QDir::System | QDir::Hidden)
+                  .join(' ')
+                  .toStdString(),
+              "");
 }
 
 TEST(QpDefineTest, CharacterSetsFollowTheCodePageAndTheLocale)
