@@ -602,7 +602,8 @@ struct TCreateFolders {
 // file in a folder of root's that every user may write, sticky as /tmp is,
 // is refused for A and for root with "Permission denied" and B's bytes stay,
 // whatever the system's own setting (fs.protected_regular) is, as the
-// system's open of that name refuses it at setting 1; so is A's open
+// system's open of that name refuses it at setting 1; so is root's open of
+// B's file in such a folder of another made-up user's, and A's open
 // through A's own link in A's folder to B's file there (the folder judged
 // is the one at the link's end). A's own file, the folder owner's, B's file
 // in such a folder that is not sticky and a name that is not there open,
@@ -615,7 +616,11 @@ struct TCreateFolders {
 // alike as the overflow id: there the folder owner's file is no one's, and
 // refused too; and as a rootless container's nobody, whose own files read
 // as that id too, and are no one's as well (a file it makes itself at a
-// name is its own all the same). Where the test cannot act as made-up
+// name is its own all the same). Root's rows run there too, root as the
+// namespace's root or its nobody: where the namespace maps root alone, as
+// itself (one line from 0 to 0, which names no other id), B and the other
+// user still read alike as the overflow id, and B's file in the other
+// user's folder is still no one's. Where the test cannot act as made-up
 // users, A is the test's own user, in folders of its own, and only its own
 // rows run.
 TEST(FileStream, AnOpenThatMayCreateKeepsTheGuardForSharedFolders)
@@ -631,6 +636,11 @@ TEST(FileStream, AnOpenThatMayCreateKeepsTheGuardForSharedFolders)
     const uid_t root = madeUp ? 0 : a; // the folders' owner
     TCreateFolders folders;
     ASSERT_TRUE(folders.Make(root, a));
+    // Another made-up user's folder, sticky, that every user may write.
+    const QString others =
+        madeUp ? MakeFolderOf(folders.Top.path(), QStringLiteral("others"), people.Outsider, 01777)
+               : QString();
+    ASSERT_EQ(others.isEmpty(), !madeUp);
     enum class TOutcome { Opened, Refused, RefusedAt2, NotTried };
     enum class TOwner { None, A, B, FolderOwner }; // of the file there before
     struct TCase {
@@ -647,6 +657,8 @@ TEST(FileStream, AnOpenThatMayCreateKeepsTheGuardForSharedFolders)
         {"A, B's file in the shared folder", false, folders.Shared, TOwner::B, false, refused, refused,
          refused},
         {"root, B's file there", true, folders.Shared, TOwner::B, false, refused, refused, refused},
+        {"root, B's file in another user's shared folder", true, others, TOwner::B, false, refused, refused,
+         refused},
         {"A, its own file there", false, folders.Shared, TOwner::A, false, opened, opened, refused},
         {"A, the folder owner's file there", false, folders.Shared, TOwner::FolderOwner, false, opened,
          refused, refused},
@@ -694,8 +706,7 @@ TEST(FileStream, AnOpenThatMayCreateKeepsTheGuardForSharedFolders)
                 continue;
             for (const TCase& row : cases) {
                 const bool others = row.ByRoot || row.Owner == TOwner::B || row.Owner == TOwner::FolderOwner;
-                if ((others && !madeUp) || (row.ByRoot && place.Layout) ||
-                    (place.Layout == asNobody && row.AsNobody == TOutcome::NotTried))
+                if ((others && !madeUp) || (place.Layout == asNobody && row.AsNobody == TOutcome::NotTried))
                     continue;
                 SCOPED_TRACE(std::string(place.Name) + ", " + system.Name + ": " + row.Name);
                 const QString file = QDir(row.Folder).filePath(QStringLiteral("file%1.bin").arg(++number));
