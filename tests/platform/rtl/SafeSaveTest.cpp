@@ -766,22 +766,32 @@ TEST_F(SafeSave, AnotherUserReadsNothingOfAPrivateFileSavedUnderNamedTemporaries
 // A saver of group H who is also a member of G, as a made-up user: a 0640
 // file of group G, kept as a copy and saved, stays of G and 0640; one of a
 // group G2 the saver is no member of becomes of H and loses its group bits,
-// so G2 gains nothing and H reads nothing it could not; a 0640 file of H
-// whose ACL lets another user X read it, and a 0644 one whose ACL denies X
-// everything, keep their ACLs. With unnamed files and without. The saver
-// does it again in a user namespace of each layout, where G, G2 and X read
-// as the overflow id: G is then a group it may not give either, so that
-// file too ends of H without its group bits; the ACLs lose X's entry (which
-// the namespace cannot write, or would write for whoever it gives that id)
-// and keep the rest as far as X gains nothing: the first ends 0640 with no
-// ACL left, the second keeps its named entry for the saver under an empty
-// mask, and nobody else reads it (X would fall to the others' entry).
+// so G2 gains nothing and H reads nothing it could not; files of H whose
+// ACLs name another user X and a group Y keep their ACLs: a 0640 one that
+// lets X read it (its owning group's entry rw- under the mask r--), a 0644
+// one that denies X everything, a 0646 one whose mask r-- bounds X's rw-,
+// a 0666 one that lets Y read it, and a 0660 one that lets X write it and
+// Y read it. With unnamed files and without. The saver does it again in a
+// user namespace of each layout, where G, G2, X and Y read as the overflow
+// id: G is then a group it may not give either, so that file too ends of H
+// without its group bits; the ACLs lose the entries of X and Y (which the
+// namespace cannot write, or would write for whoever it gives that id) and
+// keep the rest as far as neither gains: X falls to the owning group's
+// entry or to the others' entry, so the mask and the others' entry keep no
+// more than X's entry allowed under the mask; Y's members fall to the
+// others' entry alone, so that keeps no more than Y's entry allowed, and
+// the mask is not narrowed for them. The first ends 0640 with no ACL left
+// (the owning group's entry as far as the mask let it), the second keeps
+// its named entry for the saver under an empty mask, and nobody else reads
+// it; the third ends 0644, the fourth 0644 and the fifth 0660, each with
+// no ACL left.
 TEST_F(SafeSave, TheGroupIsKeptWhereTheSaverMayGiveItElseItsBitsAreCleared)
 {
     if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
         GTEST_SKIP() << withheld.toStdString();
     const TMadeUpSaver saver = MadeUpSaver();
     const uid_t x = MadeUpSharers().Outsider;
+    const gid_t y = MadeUpSharers().Named;
     // A folder the saver reaches and writes (the test's own may lie in one
     // only its owner may enter).
     QTemporaryDir folder(QStringLiteral("/tmp/tessvar-group-XXXXXX"));
@@ -791,7 +801,12 @@ TEST_F(SafeSave, TheGroupIsKeptWhereTheSaverMayGiveItElseItsBitsAreCleared)
     ASSERT_EQ(::chown(QFile::encodeName(folder.path()).constData(), saver.User, saver.Own), 0);
     const std::string own = std::to_string(saver.Own);
     const std::string mode640 = "user::rw-,group::r--,other::---";
-    const QString sharedAcl = QStringLiteral("u::rw-,u:%1:r--,g::r--,m::r--,o::---").arg(x);
+    const QString sharedAcl = QStringLiteral("u::rw-,u:%1:r--,g::rw-,m::r--,o::---").arg(x);
+    const QString maskedAcl = QStringLiteral("u::rw-,u:%1:rw-,g::r--,m::r--,o::rw-").arg(x);
+    const QString groupAcl = QStringLiteral("u::rw-,g::r--,g:%1:r--,m::rw-,o::rw-").arg(y);
+    const QString bothAcl = QStringLiteral("u::rw-,u:%1:rw-,g::rw-,g:%2:r--,m::rw-,o::---").arg(x).arg(y);
+    const std::string xEntry = "user:" + std::to_string(x);
+    const std::string yEntry = "group:" + std::to_string(y);
     const QString deniedAcl =
         QStringLiteral("u::rw-,u:%1:r--,u:%2:---,g::r--,m::r--,o::r--").arg(saver.User).arg(x);
     // The kernel keeps named entries in the order of their ids.
@@ -810,11 +825,19 @@ TEST_F(SafeSave, TheGroupIsKeptWhereTheSaverMayGiveItElseItsBitsAreCleared)
         {"lost", saver.Stranger, QString(), "100600 " + own, "user::rw-,group::---,other::---",
          "100600 " + own, "user::rw-,group::---,other::---"},
         {"shared", saver.Own, sharedAcl, "100640 " + own,
-         "user::rw-,user:" + std::to_string(x) + ":r--,group::r--,mask::r--,other::---", "100640 " + own,
-         mode640},
+         "user::rw-," + xEntry + ":r--,group::rw-,mask::r--,other::---", "100640 " + own, mode640},
         {"denied", saver.Own, deniedAcl, "100644 " + own,
          "user::rw-," + deniedNamed + "group::r--,mask::r--,other::r--", "100600 " + own,
          "user::rw-,user:" + std::to_string(saver.User) + ":r--,group::r--,mask::---,other::---"},
+        {"masked", saver.Own, maskedAcl, "100646 " + own,
+         "user::rw-," + xEntry + ":rw-,group::r--,mask::r--,other::rw-", "100644 " + own,
+         "user::rw-,group::r--,other::r--"},
+        {"grouped", saver.Own, groupAcl, "100666 " + own,
+         "user::rw-,group::r--," + yEntry + ":r--,mask::rw-,other::rw-", "100644 " + own,
+         "user::rw-,group::r--,other::r--"},
+        {"both", saver.Own, bothAcl, "100660 " + own,
+         "user::rw-," + xEntry + ":rw-,group::rw-," + yEntry + ":r--,mask::rw-,other::---", "100660 " + own,
+         "user::rw-,group::rw-,other::---"},
     };
     QString notInNamespaces;
     int number = 0;
