@@ -1030,13 +1030,14 @@ ino_t InodeOf(const QString& name)
 // link that leads nowhere yet, directly or at the end of B's own link, and
 // keeping a file under the name of such a link: a save never makes its
 // file where another user's link picked the place; and a project's save of
-// A's file (its stream, the backup beside it, the commit); and saving the
-// file of a user C. B still saves its own file there and keeps it, and C's
-// file (a copy, B's or, in a rootless container that maps C, C's), under
-// new names. B does all that again in a user
+// A's file (its stream, the backup beside it, the commit); and saving A's
+// file of B's group, and the file of a user C. B still saves its own file
+// there and keeps it, and C's file (a copy, B's or, in a rootless container
+// that maps C, C's), under new names. B does all that again in a user
 // namespace of each layout, where A's names and F's folder read alike as
 // the overflow id, and the namespace's CAP_FOWNER counts over none of them:
-// nor over C's file where a rootless container maps C but not C's group.
+// nor over A's file of B's group, which the namespace maps, nor over C's
+// file where a rootless container maps C but not C's group.
 TEST_F(SafeSave, InAStickyFolderAnotherUsersNameIsRefusedBeforeAnyNameIsMade)
 {
     QTemporaryDir top(QStringLiteral("/tmp/tessvar-sticky-XXXXXX"));
@@ -1059,11 +1060,12 @@ TEST_F(SafeSave, InAStickyFolderAnotherUsersNameIsRefusedBeforeAnyNameIsMade)
     ASSERT_EQ(MakeLinkOf(In("gone.bak"), QStringLiteral("nowhere.bak"), owner), QString());
     ASSERT_EQ(MakeLinkOf(In("mine.ini"), QStringLiteral("gone.ini"), writer), QString());
     ASSERT_EQ(MakeFileOf(In("c.ini"), "C's", ContainerUser(), ContainerUser(), 0666), QString());
+    ASSERT_EQ(MakeFileOf(In("ab.ini"), "A's of B's group", owner, writer, 0666), QString());
     const std::string before = FolderState(folder);
     const QString refused = QStringLiteral("Cannot create file \"%1\". Operation not permitted");
     QStringList expected;
     for (const char* name :
-         {"a.ini", "a.bak", "link.bak", "gone.ini", "mine.ini", "gone.bak", "a.ini", "c.ini"})
+         {"a.ini", "a.bak", "link.bak", "gone.ini", "mine.ini", "gone.bak", "a.ini", "ab.ini", "c.ini"})
         expected << refused.arg(In(name));
     QString notInNamespaces;
     const std::vector<TPlace> places = PlacesToRun(true, notInNamespaces);
@@ -1090,6 +1092,7 @@ TEST_F(SafeSave, InAStickyFolderAnotherUsersNameIsRefusedBeforeAnyNameIsMade)
                                    KeepFileAs(stream.Target(), In("a.~zr"));
                                    stream.Commit();
                                }),
+                               SaveAnswer([&] { SaveBytesToFile(In("ab.ini"), "new"); }),
                                SaveAnswer([&] { SaveBytesToFile(In("c.ini"), "new"); })}
                 .join('\n');
         });
@@ -1122,7 +1125,8 @@ TEST_F(SafeSave, InAStickyFolderAnotherUsersNameIsRefusedBeforeAnyNameIsMade)
                   place.Layout == TNamespaceLayout::Container ? ContainerUser() : writer);
         old = bytes;
     }
-    EXPECT_EQ(EntriesOf(folder), "a.bak a.ini b.bak b.ini c.bak c.ini gone.bak gone.ini link.bak mine.ini");
+    EXPECT_EQ(EntriesOf(folder),
+              "a.bak a.ini ab.ini b.bak b.ini c.bak c.ini gone.bak gone.ini link.bak mine.ini");
     if (!notInNamespaces.isEmpty())
         GTEST_SKIP() << notInNamespaces.toStdString();
 }
