@@ -959,35 +959,44 @@ TEST_F(SafeSave, NoNameOfASaveIsEverMoreOpenThanTheAclItEndsWith)
     }
 }
 
-// Root saving files of a made-up user U (an administrator's save): a 0600
-// file of U's own group, one of a group G with the set-user-id bit (04750)
-// and one with the set-group-id bit (02750), saved and kept as copies, with
-// unnamed files and without. Each keeps U as its owner, its group and its
-// mode, set-id bits included (they stay with the owner and group they had),
-// and U reads and writes it.
+// Root saving files of a made-up user U (an administrator's save) in a
+// sticky folder of another made-up user's that every user may write, as
+// /tmp is: a 0600 file of U's own group, one of a group G with the
+// set-user-id bit (04750) and one with the set-group-id bit (02750), and a
+// 0644 file of nobody (65534, the overflow id, which outside any user
+// namespace is a user like any other), saved and kept as copies, with
+// unnamed files and without. CAP_FOWNER lets root replace them there. Each
+// keeps its owner, its group and its mode, set-id bits included (they stay
+// with the owner and group they had), and its owner reads and writes it.
 TEST_F(SafeSave, RootKeepsTheOwnerOfWhatItSavesWithItsSetIdBits)
 {
     if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
         GTEST_SKIP() << withheld.toStdString();
     const TUmask umask(022);
     const TMadeUpSaver user = MadeUpSaver();
-    QTemporaryDir folder(QStringLiteral("/tmp/tessvar-owner-XXXXXX"));
-    ASSERT_TRUE(folder.isValid());
-    ASSERT_EQ(::chmod(QFile::encodeName(folder.path()).constData(), 0755), 0);
-    const std::pair<mode_t, gid_t> files[] = {{0600, user.Own}, {04750, user.Member}, {02750, user.Member}};
+    QTemporaryDir top(QStringLiteral("/tmp/tessvar-owner-XXXXXX"));
+    ASSERT_EQ(OpenFolder(top), QString());
+    const QString folder =
+        MakeFolderOf(top.path(), QStringLiteral("shared"), MadeUpSharers().Outsider, 01777);
+    ASSERT_FALSE(folder.isEmpty());
+    struct TFile {
+        uid_t Owner;
+        gid_t Group;
+        std::vector<gid_t> Groups; // the owner's besides
+        mode_t Mode;
+    };
+    const TFile files[] = {{user.User, user.Own, {user.Member}, 0600},
+                           {user.User, user.Member, {user.Member}, 04750},
+                           {user.User, user.Member, {user.Member}, 02750},
+                           {65534, 65534, {}, 0644}};
     for (const bool unnamed : {true, false}) {
         SCOPED_TRACE(unnamed);
         QStringList names;
         std::vector<std::string> before;
-        for (const auto& [mode, group] : files) {
-            const QString name = folder.filePath(QStringLiteral("%1-%2.ini").arg(unnamed).arg(mode, 0, 8));
-            QFile file(name);
-            ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("old") == 3);
-            file.close();
-            ASSERT_EQ(::chown(QFile::encodeName(name).constData(), user.User, group), 0);
-            ASSERT_EQ(::chmod(QFile::encodeName(name).constData(), mode), 0);
-            names << name;
-            before.push_back(FileAccess(name));
+        for (const TFile& file : files) {
+            names << QDir(folder).filePath(QStringLiteral("%1-%2.ini").arg(unnamed).arg(file.Mode, 0, 8));
+            ASSERT_EQ(MakeFileOf(names.back(), "old", file.Owner, file.Group, file.Mode), QString());
+            before.push_back(FileAccess(names.back()));
         }
         const QString answer = RunInChild([&] { return unnamed ? QString() : WithoutUnnamedFiles(); },
                                           [&] {
@@ -999,10 +1008,11 @@ TEST_F(SafeSave, RootKeepsTheOwnerOfWhatItSavesWithItsSetIdBits)
                                           });
         EXPECT_EQ(answer.toStdString(), "saved");
         for (qsizetype i = 0; i < names.size(); ++i) {
+            const TFile& file = files[i];
             for (const QString& name : {names[i], names[i] + ".bak"}) {
-                EXPECT_EQ(QFileInfo(name).ownerId(), user.User) << name.toStdString();
+                EXPECT_EQ(QFileInfo(name).ownerId(), file.Owner) << name.toStdString();
                 EXPECT_EQ(FileAccess(name), before[size_t(i)]) << name.toStdString();
-                EXPECT_EQ(OpenedAs(user.User, user.Own, {user.Member}, name, true).toStdString(),
+                EXPECT_EQ(OpenedAs(file.Owner, file.Group, file.Groups, name, true).toStdString(),
                           name.endsWith(".bak") ? "old" : "new")
                     << name.toStdString();
             }
