@@ -533,12 +533,14 @@ TEST(FileStream, RegularOpensAnswerAsPlainOpensWhateverProcIs)
 namespace {
 
 // The system's own setting of its guard for what an open that may create
-// opens in a shared sticky folder (fs.protected_regular); 0 where it cannot
-// be read.
+// opens in a shared sticky folder (fs.protected_regular), as an open reads
+// it: 2 where it cannot be read or is no setting the system knows.
 int SystemProtectedRegular()
 {
     QFile setting(QStringLiteral("/proc/sys/fs/protected_regular"));
-    return setting.open(QIODevice::ReadOnly) ? setting.readAll().trimmed().toInt() : 0;
+    bool read = false;
+    const uint value = setting.open(QIODevice::ReadOnly) ? setting.readAll().trimmed().toUInt(&read) : 0;
+    return read && value <= 2 ? int(value) : 2;
 }
 
 // Makes this process (a child, root) read digit as that setting, in a mount
@@ -602,22 +604,28 @@ struct TCreateFolders {
 // file in a folder of root's that every user may write, sticky as /tmp is,
 // is refused for A and for root with "Permission denied" and B's bytes stay,
 // whatever the system's own setting (fs.protected_regular) is, as the
-// system's open of that name refuses it at setting 1; so is A's open
+// system's open of that name refuses it at setting 1; so is root's open of
+// B's file in such a folder of another made-up user's, and A's open
 // through A's own link in A's folder to B's file there (the folder judged
 // is the one at the link's end). A's own file, the folder owner's, B's file
 // in such a folder that is not sticky and a name that is not there open,
 // also through A's link. B's file in a sticky folder only its group may
 // write is refused where the setting is 2. Every row runs with the system's
-// setting, with it read as 0, 1 and 2 (in a mount namespace of the child's
-// own), and without /proc, where a found file is opened by its name and a
-// setting that cannot be read counts as 2. A's rows run again in a user
-// namespace of each layout, where root's files, its folders and B's read
-// alike as the overflow id: there the folder owner's file is no one's, and
-// refused too; and as a rootless container's nobody, whose own files read
-// as that id too, and are no one's as well (a file it makes itself at a
-// name is its own all the same). Where the test cannot act as made-up
-// users, A is the test's own user, in folders of its own, and only its own
-// rows run.
+// setting (read again after the open, and the row taken again where it
+// changed meanwhile), with it read as 0, 1 and 2 (in a mount namespace of
+// the child's own), and without /proc, where a found file is opened by its
+// name and a setting that cannot be read counts as 2. A's rows run again
+// in a user namespace of each layout, where root's files, its folders and
+// B's read alike as the overflow id: there the folder owner's file is no
+// one's, and refused too; and as a rootless container's nobody, whose own
+// files read as that id too, and are no one's as well (a file it makes
+// itself at a name is its own all the same). Root's rows run there too,
+// root as the namespace's root or its nobody: where the namespace maps
+// root alone, as itself (one line from 0 to 0, which names no other id), B
+// and the other user still read alike as the overflow id, and B's file in
+// the other user's folder is still no one's. Where the test cannot act as
+// made-up users, A is the test's own user, in folders of its own, and only
+// its own rows run.
 TEST(FileStream, AnOpenThatMayCreateKeepsTheGuardForSharedFolders)
 {
     QStringList notTried;
@@ -631,6 +639,11 @@ TEST(FileStream, AnOpenThatMayCreateKeepsTheGuardForSharedFolders)
     const uid_t root = madeUp ? 0 : a; // the folders' owner
     TCreateFolders folders;
     ASSERT_TRUE(folders.Make(root, a));
+    // Another made-up user's folder, sticky, that every user may write.
+    const QString others =
+        madeUp ? MakeFolderOf(folders.Top.path(), QStringLiteral("others"), people.Outsider, 01777)
+               : QString();
+    ASSERT_EQ(others.isEmpty(), !madeUp);
     enum class TOutcome { Opened, Refused, RefusedAt2, NotTried };
     enum class TOwner { None, A, B, FolderOwner }; // of the file there before
     struct TCase {
@@ -647,6 +660,8 @@ TEST(FileStream, AnOpenThatMayCreateKeepsTheGuardForSharedFolders)
         {"A, B's file in the shared folder", false, folders.Shared, TOwner::B, false, refused, refused,
          refused},
         {"root, B's file there", true, folders.Shared, TOwner::B, false, refused, refused, refused},
+        {"root, B's file in another user's shared folder", true, others, TOwner::B, false, refused, refused,
+         refused},
         {"A, its own file there", false, folders.Shared, TOwner::A, false, opened, opened, refused},
         {"A, the folder owner's file there", false, folders.Shared, TOwner::FolderOwner, false, opened,
          refused, refused},
@@ -669,10 +684,10 @@ TEST(FileStream, AnOpenThatMayCreateKeepsTheGuardForSharedFolders)
     struct TSystem {
         const char* Name;
         std::function<QString()> Prepare; // empty: nothing to change
-        int Setting;
+        int Setting;                      // -1: the system's own, as it is at the open
     };
     const TSystem systems[] = {
-        {"the system's setting", {}, SystemProtectedRegular()},
+        {"the system's setting", {}, -1},
         {"read as 0", [] { return ReadProtectedRegularAs('0'); }, 0},
         {"read as 1", [] { return ReadProtectedRegularAs('1'); }, 1},
         {"read as 2", [] { return ReadProtectedRegularAs('2'); }, 2},
@@ -694,37 +709,50 @@ TEST(FileStream, AnOpenThatMayCreateKeepsTheGuardForSharedFolders)
                 continue;
             for (const TCase& row : cases) {
                 const bool others = row.ByRoot || row.Owner == TOwner::B || row.Owner == TOwner::FolderOwner;
-                if ((others && !madeUp) || (row.ByRoot && place.Layout) ||
-                    (place.Layout == asNobody && row.AsNobody == TOutcome::NotTried))
+                if ((others && !madeUp) || (place.Layout == asNobody && row.AsNobody == TOutcome::NotTried))
                     continue;
                 SCOPED_TRACE(std::string(place.Name) + ", " + system.Name + ": " + row.Name);
-                const QString file = QDir(row.Folder).filePath(QStringLiteral("file%1.bin").arg(++number));
-                if (row.Owner != TOwner::None) {
-                    // As the container's nobody, A's own files are that nobody's.
-                    const bool nobodysOwn = place.Layout == asNobody && row.Owner == TOwner::A;
-                    const uid_t owner = nobodysOwn ? NamespaceNobody() : owners.at(row.Owner);
-                    ASSERT_EQ(MakeFileOf(file, "owner's", owner, gid_t(owner), 0666), QString());
+                QString file;
+                QString name;
+                QString answer;
+                int setting = system.Setting;
+                // The system's own setting may change while the row runs (another
+                // program's, an administrator's): the row is taken again, on a new
+                // file, until the setting reads the same after the open as before it.
+                for (int taken = 0; taken < 10; ++taken) {
+                    setting = system.Setting >= 0 ? system.Setting : SystemProtectedRegular();
+                    file = QDir(row.Folder).filePath(QStringLiteral("file%1.bin").arg(++number));
+                    if (row.Owner != TOwner::None) {
+                        // As the container's nobody, A's own files are that nobody's.
+                        const bool nobodysOwn = place.Layout == asNobody && row.Owner == TOwner::A;
+                        const uid_t owner = nobodysOwn ? NamespaceNobody() : owners.at(row.Owner);
+                        ASSERT_EQ(MakeFileOf(file, "owner's", owner, gid_t(owner), 0666), QString());
+                    }
+                    name = file;
+                    if (row.ThroughLink) {
+                        name = QDir(folders.Home).filePath(QStringLiteral("link%1.bin").arg(number));
+                        ASSERT_EQ(MakeLinkOf(name, file, a), QString());
+                    }
+                    const uid_t opener = row.ByRoot ? 0 : a;
+                    answer = RunInChild(
+                        [&] {
+                            const auto prepare = [&] {
+                                return system.Prepare ? system.Prepare() : QString();
+                            };
+                            if (place.Layout)
+                                return BecomeUserAt(place, opener, opener, {}, prepare);
+                            const QString failed = prepare();
+                            return failed.isEmpty() ? BecomeUserAt(place, opener, opener) : failed;
+                        },
+                        [&] { return CreateAnswer(name); });
+                    if (system.Setting >= 0 || SystemProtectedRegular() == setting)
+                        break;
                 }
-                QString name = file;
-                if (row.ThroughLink) {
-                    name = QDir(folders.Home).filePath(QStringLiteral("link%1.bin").arg(number));
-                    ASSERT_EQ(MakeLinkOf(name, file, a), QString());
-                }
-                const uid_t opener = row.ByRoot ? 0 : a;
-                const QString answer = RunInChild(
-                    [&] {
-                        const auto prepare = [&] { return system.Prepare ? system.Prepare() : QString(); };
-                        if (place.Layout)
-                            return BecomeUserAt(place, opener, opener, {}, prepare);
-                        const QString failed = prepare();
-                        return failed.isEmpty() ? BecomeUserAt(place, opener, opener) : failed;
-                    },
-                    [&] { return CreateAnswer(name); });
                 const TOutcome outcome = !place.Layout               ? row.Outside
                                          : *place.Layout == asNobody ? row.AsNobody
                                                                      : row.Inside;
                 const bool refusedHere =
-                    outcome == TOutcome::Refused || (outcome == TOutcome::RefusedAt2 && system.Setting >= 2);
+                    outcome == TOutcome::Refused || (outcome == TOutcome::RefusedAt2 && setting >= 2);
                 EXPECT_EQ(answer.toStdString(),
                           refusedHere ? "Cannot create file \"" + name.toStdString() + "\". Permission denied"
                                       : "opened");

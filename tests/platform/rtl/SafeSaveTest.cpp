@@ -766,22 +766,32 @@ TEST_F(SafeSave, AnotherUserReadsNothingOfAPrivateFileSavedUnderNamedTemporaries
 // A saver of group H who is also a member of G, as a made-up user: a 0640
 // file of group G, kept as a copy and saved, stays of G and 0640; one of a
 // group G2 the saver is no member of becomes of H and loses its group bits,
-// so G2 gains nothing and H reads nothing it could not; a 0640 file of H
-// whose ACL lets another user X read it, and a 0644 one whose ACL denies X
-// everything, keep their ACLs. With unnamed files and without. The saver
-// does it again in a user namespace of each layout, where G, G2 and X read
-// as the overflow id: G is then a group it may not give either, so that
-// file too ends of H without its group bits; the ACLs lose X's entry (which
-// the namespace cannot write, or would write for whoever it gives that id)
-// and keep the rest as far as X gains nothing: the first ends 0640 with no
-// ACL left, the second keeps its named entry for the saver under an empty
-// mask, and nobody else reads it (X would fall to the others' entry).
+// so G2 gains nothing and H reads nothing it could not; files of H whose
+// ACLs name another user X and a group Y keep their ACLs: a 0640 one that
+// lets X read it (its owning group's entry rw- under the mask r--), a 0644
+// one that denies X everything, a 0646 one whose mask r-- bounds X's rw-,
+// a 0666 one that lets Y read it, and a 0660 one that lets X write it and
+// Y read it. With unnamed files and without. The saver does it again in a
+// user namespace of each layout, where G, G2, X and Y read as the overflow
+// id: G is then a group it may not give either, so that file too ends of H
+// without its group bits; the ACLs lose the entries of X and Y (which the
+// namespace cannot write, or would write for whoever it gives that id) and
+// keep the rest as far as neither gains: X falls to the owning group's
+// entry or to the others' entry, so the mask and the others' entry keep no
+// more than X's entry allowed under the mask; Y's members fall to the
+// others' entry alone, so that keeps no more than Y's entry allowed, and
+// the mask is not narrowed for them. The first ends 0640 with no ACL left
+// (the owning group's entry as far as the mask let it), the second keeps
+// its named entry for the saver under an empty mask, and nobody else reads
+// it; the third ends 0644, the fourth 0644 and the fifth 0660, each with
+// no ACL left.
 TEST_F(SafeSave, TheGroupIsKeptWhereTheSaverMayGiveItElseItsBitsAreCleared)
 {
     if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
         GTEST_SKIP() << withheld.toStdString();
     const TMadeUpSaver saver = MadeUpSaver();
     const uid_t x = MadeUpSharers().Outsider;
+    const gid_t y = MadeUpSharers().Named;
     // A folder the saver reaches and writes (the test's own may lie in one
     // only its owner may enter).
     QTemporaryDir folder(QStringLiteral("/tmp/tessvar-group-XXXXXX"));
@@ -791,7 +801,12 @@ TEST_F(SafeSave, TheGroupIsKeptWhereTheSaverMayGiveItElseItsBitsAreCleared)
     ASSERT_EQ(::chown(QFile::encodeName(folder.path()).constData(), saver.User, saver.Own), 0);
     const std::string own = std::to_string(saver.Own);
     const std::string mode640 = "user::rw-,group::r--,other::---";
-    const QString sharedAcl = QStringLiteral("u::rw-,u:%1:r--,g::r--,m::r--,o::---").arg(x);
+    const QString sharedAcl = QStringLiteral("u::rw-,u:%1:r--,g::rw-,m::r--,o::---").arg(x);
+    const QString maskedAcl = QStringLiteral("u::rw-,u:%1:rw-,g::r--,m::r--,o::rw-").arg(x);
+    const QString groupAcl = QStringLiteral("u::rw-,g::r--,g:%1:r--,m::rw-,o::rw-").arg(y);
+    const QString bothAcl = QStringLiteral("u::rw-,u:%1:rw-,g::rw-,g:%2:r--,m::rw-,o::---").arg(x).arg(y);
+    const std::string xEntry = "user:" + std::to_string(x);
+    const std::string yEntry = "group:" + std::to_string(y);
     const QString deniedAcl =
         QStringLiteral("u::rw-,u:%1:r--,u:%2:---,g::r--,m::r--,o::r--").arg(saver.User).arg(x);
     // The kernel keeps named entries in the order of their ids.
@@ -810,11 +825,19 @@ TEST_F(SafeSave, TheGroupIsKeptWhereTheSaverMayGiveItElseItsBitsAreCleared)
         {"lost", saver.Stranger, QString(), "100600 " + own, "user::rw-,group::---,other::---",
          "100600 " + own, "user::rw-,group::---,other::---"},
         {"shared", saver.Own, sharedAcl, "100640 " + own,
-         "user::rw-,user:" + std::to_string(x) + ":r--,group::r--,mask::r--,other::---", "100640 " + own,
-         mode640},
+         "user::rw-," + xEntry + ":r--,group::rw-,mask::r--,other::---", "100640 " + own, mode640},
         {"denied", saver.Own, deniedAcl, "100644 " + own,
          "user::rw-," + deniedNamed + "group::r--,mask::r--,other::r--", "100600 " + own,
          "user::rw-,user:" + std::to_string(saver.User) + ":r--,group::r--,mask::---,other::---"},
+        {"masked", saver.Own, maskedAcl, "100646 " + own,
+         "user::rw-," + xEntry + ":rw-,group::r--,mask::r--,other::rw-", "100644 " + own,
+         "user::rw-,group::r--,other::r--"},
+        {"grouped", saver.Own, groupAcl, "100666 " + own,
+         "user::rw-,group::r--," + yEntry + ":r--,mask::rw-,other::rw-", "100644 " + own,
+         "user::rw-,group::r--,other::r--"},
+        {"both", saver.Own, bothAcl, "100660 " + own,
+         "user::rw-," + xEntry + ":rw-,group::rw-," + yEntry + ":r--,mask::rw-,other::---", "100660 " + own,
+         "user::rw-,group::rw-,other::---"},
     };
     QString notInNamespaces;
     int number = 0;
@@ -936,35 +959,44 @@ TEST_F(SafeSave, NoNameOfASaveIsEverMoreOpenThanTheAclItEndsWith)
     }
 }
 
-// Root saving files of a made-up user U (an administrator's save): a 0600
-// file of U's own group, one of a group G with the set-user-id bit (04750)
-// and one with the set-group-id bit (02750), saved and kept as copies, with
-// unnamed files and without. Each keeps U as its owner, its group and its
-// mode, set-id bits included (they stay with the owner and group they had),
-// and U reads and writes it.
+// Root saving files of a made-up user U (an administrator's save) in a
+// sticky folder of another made-up user's that every user may write, as
+// /tmp is: a 0600 file of U's own group, one of a group G with the
+// set-user-id bit (04750) and one with the set-group-id bit (02750), and a
+// 0644 file of nobody (65534, the overflow id, which outside any user
+// namespace is a user like any other), saved and kept as copies, with
+// unnamed files and without. CAP_FOWNER lets root replace them there. Each
+// keeps its owner, its group and its mode, set-id bits included (they stay
+// with the owner and group they had), and its owner reads and writes it.
 TEST_F(SafeSave, RootKeepsTheOwnerOfWhatItSavesWithItsSetIdBits)
 {
     if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
         GTEST_SKIP() << withheld.toStdString();
     const TUmask umask(022);
     const TMadeUpSaver user = MadeUpSaver();
-    QTemporaryDir folder(QStringLiteral("/tmp/tessvar-owner-XXXXXX"));
-    ASSERT_TRUE(folder.isValid());
-    ASSERT_EQ(::chmod(QFile::encodeName(folder.path()).constData(), 0755), 0);
-    const std::pair<mode_t, gid_t> files[] = {{0600, user.Own}, {04750, user.Member}, {02750, user.Member}};
+    QTemporaryDir top(QStringLiteral("/tmp/tessvar-owner-XXXXXX"));
+    ASSERT_EQ(OpenFolder(top), QString());
+    const QString folder =
+        MakeFolderOf(top.path(), QStringLiteral("shared"), MadeUpSharers().Outsider, 01777);
+    ASSERT_FALSE(folder.isEmpty());
+    struct TFile {
+        uid_t Owner;
+        gid_t Group;
+        std::vector<gid_t> Groups; // the owner's besides
+        mode_t Mode;
+    };
+    const TFile files[] = {{user.User, user.Own, {user.Member}, 0600},
+                           {user.User, user.Member, {user.Member}, 04750},
+                           {user.User, user.Member, {user.Member}, 02750},
+                           {65534, 65534, {}, 0644}};
     for (const bool unnamed : {true, false}) {
         SCOPED_TRACE(unnamed);
         QStringList names;
         std::vector<std::string> before;
-        for (const auto& [mode, group] : files) {
-            const QString name = folder.filePath(QStringLiteral("%1-%2.ini").arg(unnamed).arg(mode, 0, 8));
-            QFile file(name);
-            ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("old") == 3);
-            file.close();
-            ASSERT_EQ(::chown(QFile::encodeName(name).constData(), user.User, group), 0);
-            ASSERT_EQ(::chmod(QFile::encodeName(name).constData(), mode), 0);
-            names << name;
-            before.push_back(FileAccess(name));
+        for (const TFile& file : files) {
+            names << QDir(folder).filePath(QStringLiteral("%1-%2.ini").arg(unnamed).arg(file.Mode, 0, 8));
+            ASSERT_EQ(MakeFileOf(names.back(), "old", file.Owner, file.Group, file.Mode), QString());
+            before.push_back(FileAccess(names.back()));
         }
         const QString answer = RunInChild([&] { return unnamed ? QString() : WithoutUnnamedFiles(); },
                                           [&] {
@@ -976,10 +1008,11 @@ TEST_F(SafeSave, RootKeepsTheOwnerOfWhatItSavesWithItsSetIdBits)
                                           });
         EXPECT_EQ(answer.toStdString(), "saved");
         for (qsizetype i = 0; i < names.size(); ++i) {
+            const TFile& file = files[i];
             for (const QString& name : {names[i], names[i] + ".bak"}) {
-                EXPECT_EQ(QFileInfo(name).ownerId(), user.User) << name.toStdString();
+                EXPECT_EQ(QFileInfo(name).ownerId(), file.Owner) << name.toStdString();
                 EXPECT_EQ(FileAccess(name), before[size_t(i)]) << name.toStdString();
-                EXPECT_EQ(OpenedAs(user.User, user.Own, {user.Member}, name, true).toStdString(),
+                EXPECT_EQ(OpenedAs(file.Owner, file.Group, file.Groups, name, true).toStdString(),
                           name.endsWith(".bak") ? "old" : "new")
                     << name.toStdString();
             }
@@ -1007,13 +1040,19 @@ ino_t InodeOf(const QString& name)
 // link that leads nowhere yet, directly or at the end of B's own link, and
 // keeping a file under the name of such a link: a save never makes its
 // file where another user's link picked the place; and a project's save of
-// A's file (its stream, the backup beside it, the commit); and saving the
-// file of a user C. B still saves its own file there and keeps it, and C's
-// file (a copy, B's or, in a rootless container that maps C, C's), under
-// new names. B does all that again in a user
-// namespace of each layout, where A's names and F's folder read alike as
-// the overflow id, and the namespace's CAP_FOWNER counts over none of them:
-// nor over C's file where a rootless container maps C but not C's group.
+// A's file that every user may write (its stream, the backup beside it,
+// the commit); and saving A's file of B's group, and the file of a user C.
+// B still saves its own file there and keeps it, and C's file (a copy,
+// B's or, in a rootless container that maps C, C's), under new names. B
+// does all that again in a user namespace of each layout, where A's names
+// and F's folder read alike as the overflow id, and the namespace's
+// CAP_FOWNER counts over none of them: nor over A's file of B's group,
+// which the namespace maps, nor over C's file where a rootless container
+// maps C but not C's group. And B is refused all of it as a rootless
+// container's nobody, too, where A's names and F's folder read as the
+// nobody's own id and are still no one's: no name is made, not even a
+// second name of A's file that every user may write, as its backup, which
+// the nobody could neither rename nor remove again.
 TEST_F(SafeSave, InAStickyFolderAnotherUsersNameIsRefusedBeforeAnyNameIsMade)
 {
     QTemporaryDir top(QStringLiteral("/tmp/tessvar-sticky-XXXXXX"));
@@ -1036,14 +1075,15 @@ TEST_F(SafeSave, InAStickyFolderAnotherUsersNameIsRefusedBeforeAnyNameIsMade)
     ASSERT_EQ(MakeLinkOf(In("gone.bak"), QStringLiteral("nowhere.bak"), owner), QString());
     ASSERT_EQ(MakeLinkOf(In("mine.ini"), QStringLiteral("gone.ini"), writer), QString());
     ASSERT_EQ(MakeFileOf(In("c.ini"), "C's", ContainerUser(), ContainerUser(), 0666), QString());
+    ASSERT_EQ(MakeFileOf(In("ab.ini"), "A's of B's group", owner, writer, 0666), QString());
     const std::string before = FolderState(folder);
     const QString refused = QStringLiteral("Cannot create file \"%1\". Operation not permitted");
     QStringList expected;
     for (const char* name :
-         {"a.ini", "a.bak", "link.bak", "gone.ini", "mine.ini", "gone.bak", "a.ini", "c.ini"})
+         {"a.ini", "a.bak", "link.bak", "gone.ini", "mine.ini", "gone.bak", "a.bak", "ab.ini", "c.ini"})
         expected << refused.arg(In(name));
     QString notInNamespaces;
-    const std::vector<TPlace> places = PlacesToRun(true, notInNamespaces);
+    const std::vector<TPlace> places = PlacesToRun(true, notInNamespaces, true);
     std::vector<std::pair<std::string, std::function<QString()>>> savers{
         {"root without CAP_FOWNER", [] { return DropCapability(CAP_FOWNER); }}};
     for (const TPlace& place : places)
@@ -1062,11 +1102,12 @@ TEST_F(SafeSave, InAStickyFolderAnotherUsersNameIsRefusedBeforeAnyNameIsMade)
                                SaveAnswer([&] { KeepFileAs(In("b.ini"), In("gone.bak")); }),
                                SaveAnswer([&] {
                                    // A project's save: the stream, its backup, the commit.
-                                   TSafeFileStream stream(In("a.ini"));
+                                   TSafeFileStream stream(In("a.bak"));
                                    stream.WriteBytes("new");
                                    KeepFileAs(stream.Target(), In("a.~zr"));
                                    stream.Commit();
                                }),
+                               SaveAnswer([&] { SaveBytesToFile(In("ab.ini"), "new"); }),
                                SaveAnswer([&] { SaveBytesToFile(In("c.ini"), "new"); })}
                 .join('\n');
         });
@@ -1078,6 +1119,9 @@ TEST_F(SafeSave, InAStickyFolderAnotherUsersNameIsRefusedBeforeAnyNameIsMade)
     }
     QByteArray old = "B's";
     for (const TPlace& place : places) {
+        // B's own file is no longer its own as the container's nobody.
+        if (place.Layout == TNamespaceLayout::ContainerNobody)
+            continue;
         SCOPED_TRACE(place.Name);
         const QByteArray bytes = QByteArray("new ") + place.Name;
         EXPECT_EQ(RunInChild([&] { return BecomeUserAt(place, writer, writer); },
@@ -1099,7 +1143,8 @@ TEST_F(SafeSave, InAStickyFolderAnotherUsersNameIsRefusedBeforeAnyNameIsMade)
                   place.Layout == TNamespaceLayout::Container ? ContainerUser() : writer);
         old = bytes;
     }
-    EXPECT_EQ(EntriesOf(folder), "a.bak a.ini b.bak b.ini c.bak c.ini gone.bak gone.ini link.bak mine.ini");
+    EXPECT_EQ(EntriesOf(folder),
+              "a.bak a.ini ab.ini b.bak b.ini c.bak c.ini gone.bak gone.ini link.bak mine.ini");
     if (!notInNamespaces.isEmpty())
         GTEST_SKIP() << notInNamespaces.toStdString();
 }
