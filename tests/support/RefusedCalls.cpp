@@ -126,24 +126,30 @@ QString WithoutTracing()
     return QString();
 }
 
-QString WithoutUserNamespaces()
+namespace {
+
+// Refuses unshare(flag) with EPERM, as a seccomp profile does; what names
+// the kind of namespace in the failure.
+QString WithoutNamespaces(int flag, const char* what)
 {
-    const QString failure = Refuse({{__NR_unshare, 0, CLONE_NEWUSER, EPERM}});
+    const QString failure = Refuse({{__NR_unshare, 0, uint32_t(flag), EPERM}});
     if (!failure.isEmpty())
         return failure;
-    if (::unshare(CLONE_NEWUSER) == 0 || errno != EPERM)
-        return QStringLiteral("user namespaces still there");
+    if (::unshare(flag) == 0 || errno != EPERM)
+        return QStringLiteral("%1 namespaces still there").arg(QLatin1String(what));
     return QString();
+}
+
+} // namespace
+
+QString WithoutUserNamespaces()
+{
+    return WithoutNamespaces(CLONE_NEWUSER, "user");
 }
 
 QString WithoutMountNamespaces()
 {
-    const QString failure = Refuse({{__NR_unshare, 0, CLONE_NEWNS, EPERM}});
-    if (!failure.isEmpty())
-        return failure;
-    if (::unshare(CLONE_NEWNS) == 0 || errno != EPERM)
-        return QStringLiteral("mount namespaces still there");
-    return QString();
+    return WithoutNamespaces(CLONE_NEWNS, "mount");
 }
 
 QString WithoutLeases()
