@@ -1503,4 +1503,45 @@ TEST(SharedObjectsTest, UsersInNamespacesOfTheirOwnMeetBesideTheRealRootsFolder)
     RemoveObjectFoldersOf(0, b);
 }
 
+// A rootless container's nobody, whose own id reads as the overflow id as
+// every unmapped user's does, keeps using a folder of its own at its name:
+// its processes meet there, and where another unmapped user's private
+// folder holds the name (reading as owned by that same id), the kernel
+// refuses it that folder and it passes over to the next name.
+TEST(SharedObjectsTest, ARootlessContainersNobodyMeetsInAFolderOfItsOwn)
+{
+    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
+    if (const QString withheld = NamespaceMapsWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
+    const TPlace place{"as a rootless container's nobody", TNamespaceLayout::ContainerNobody};
+    const uid_t nobody = NamespaceNobody();
+    const uid_t s = MadeUpUid(2);
+    RemoveObjectFoldersOf(65534, nobody);
+    // What a user of the machine has at the names already stays as it is.
+    int free = 0;
+    struct stat st {};
+    while (free < kObjectFolderSeries - 2 && lstat(ObjectFolderOf(65534, free).constData(), &st) == 0)
+        ++free;
+    for (const bool held : {false, true}) {
+        SCOPED_TRACE(held ? "another unmapped user's folder at the name" : "the name free");
+        const QByteArray name = ObjectFolderOf(65534, free);
+        if (held) {
+            ASSERT_EQ(mkdir(name.constData(), 0700), 0);
+            ASSERT_EQ(chown(name.constData(), s, s), 0);
+        }
+        const TMeeting meeting = Meet(Unique("nobody"), MadeUpUid(1), place);
+        const QByteArray own = ObjectFolderOf(65534, held ? free + 1 : free);
+        EXPECT_EQ(meeting.HolderFolder, "folder " + own);
+        EXPECT_EQ(meeting.MeeterFolder, "folder " + own);
+        EXPECT_EQ(ModeAndOwner(own), "40700 " + QByteArray::number(nobody));
+        if (held) {
+            EXPECT_EQ(Look(name).split(' ').value(4), "[]");
+            EXPECT_EQ(ModeAndOwner(name), "40700 " + QByteArray::number(s));
+            RemoveFolder(name);
+        }
+        RemoveObjectFoldersOf(65534, nobody);
+    }
+}
+
 } // namespace
