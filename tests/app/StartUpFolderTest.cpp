@@ -19,8 +19,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -41,22 +39,6 @@ QByteArray FolderMadeBy(uid_t uid, uid_t owner)
             return name;
     }
     return {};
-}
-
-// The names in folder of what owner made there.
-QStringList NamesOf(const QByteArray& folder, uid_t owner)
-{
-    QStringList names;
-    if (DIR* dir = opendir(folder.constData())) {
-        while (const dirent* entry = readdir(dir)) {
-            struct stat st {};
-            if (strcmp(entry->d_name, ".") != 0 && strcmp(entry->d_name, "..") != 0 &&
-                fstatat(dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && st.st_uid == owner)
-                names << QString::fromLocal8Bit(entry->d_name);
-        }
-        closedir(dir);
-    }
-    return names;
 }
 
 TEST(StartUp, TheMainWindowShowsWhereSomeoneElseHoldsTheNameOfTheFolderOfItsObjects)
@@ -129,9 +111,9 @@ TEST(StartUp, TheMainWindowShowsWhereSomeoneElseHoldsTheNameOfTheFolderOfItsObje
         ASSERT_EQ(lstat(held.constData(), &st), 0);
         EXPECT_EQ(st.st_uid, before.st_uid);
         EXPECT_EQ(st.st_mode, before.st_mode);
-        EXPECT_EQ(NamesOf(held, user), QStringList());
+        EXPECT_EQ(NamesIn(held, user), QList<QByteArray>{});
         if (planted) {
-            EXPECT_EQ(NamesOf(held, other), QStringList()); // still empty
+            EXPECT_EQ(NamesIn(held), QList<QByteArray>{}); // still empty
         }
         // Its objects went to a later name of the series, a folder of its own.
         const QByteArray own = FolderMadeBy(seen, user);

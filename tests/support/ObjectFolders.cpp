@@ -1,5 +1,6 @@
 #include "tests/support/ObjectFolders.h"
 
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -30,4 +31,21 @@ void RemoveObjectFoldersOf(uid_t uid, uid_t owner)
         }
         ::close(fd);
     }
+}
+
+QList<QByteArray> NamesIn(const QByteArray& folder, std::optional<uid_t> owner)
+{
+    QList<QByteArray> names;
+    DIR* dir = ::opendir(folder.constData());
+    if (!dir)
+        return names;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
+            continue;
+        struct stat st {};
+        if (!owner || (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && st.st_uid == *owner))
+            names << QByteArray(entry->d_name);
+    }
+    ::closedir(dir);
+    return names;
 }

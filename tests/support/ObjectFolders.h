@@ -4,6 +4,9 @@
 // for tests that hold one of its names as another user, and that remove
 // what the processes of a made-up user made there.
 #include <QByteArray>
+#include <QList>
+
+#include <optional>
 
 #include <sys/types.h>
 
@@ -16,3 +19,7 @@ QByteArray ObjectFolderOf(uid_t uid, int n = 0);
 // Removes every folder of the series of uid that belongs to owner, with the
 // files in it (the objects owner's processes left); nothing else there.
 void RemoveObjectFoldersOf(uid_t uid, uid_t owner);
+
+// The names in folder, without "." and "..": of everything there, or only of
+// what owner made where one is given; none where it cannot be read.
+QList<QByteArray> NamesIn(const QByteArray& folder, std::optional<uid_t> owner = std::nullopt);

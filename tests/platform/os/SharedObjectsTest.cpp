@@ -533,24 +533,10 @@ QByteArray FolderOf(uid_t uid)
         .toLocal8Bit();
 }
 
-// The names of the files in a folder.
-QList<QByteArray> FilesIn(const QByteArray& folder)
-{
-    QList<QByteArray> names;
-    if (DIR* dir = opendir(folder.constData())) {
-        while (const dirent* entry = readdir(dir)) {
-            if (entry->d_name[0] != '.')
-                names << QByteArray(entry->d_name);
-        }
-        closedir(dir);
-    }
-    return names;
-}
-
 // Removes a folder and the files in it.
 void RemoveFolder(const QByteArray& folder)
 {
-    for (const QByteArray& name : FilesIn(folder))
+    for (const QByteArray& name : NamesIn(folder))
         unlink((folder + '/' + name).constData());
     rmdir(folder.constData());
 }
@@ -896,7 +882,7 @@ TEST(SharedObjectsTest, AnotherUsersFolderOrObjectsAreNeitherUsedNorRead)
               0);
     EXPECT_EQ(FileText(prefix + "-M-taken"), secret);
     EXPECT_EQ(FileText(prefix + "-M-open"), secret);
-    EXPECT_EQ(FilesIn(folder).size(), 2);
+    EXPECT_EQ(NamesIn(folder).size(), 2);
     struct stat held {};
     ASSERT_EQ(lstat(folder.constData(), &held), 0);
     EXPECT_EQ(held.st_uid, other);
@@ -989,7 +975,7 @@ TEST(SharedObjectsTest, CleanExitsLeaveNoObjectAndLeftoversAreSwept)
                          return ok ? 0 : 1;
                      }),
               0);
-    EXPECT_EQ(FilesIn(FolderOf(uid)), QList<QByteArray>{});
+    EXPECT_EQ(NamesIn(FolderOf(uid)), QList<QByteArray>{});
 
     // Killed with everything open: the files stay until the next process.
     EXPECT_EQ(AsUser(uid,
@@ -999,14 +985,14 @@ TEST(SharedObjectsTest, CleanExitsLeaveNoObjectAndLeftoversAreSwept)
                          return 1;
                      }),
               200 + SIGKILL);
-    EXPECT_EQ(FilesIn(FolderOf(uid)).size(), 5); // the listener's socket among them
+    EXPECT_EQ(NamesIn(FolderOf(uid)).size(), 5); // the listener's socket among them
     EXPECT_EQ(AsUser(uid,
                      [] {
                          CloseNamedObject(OpenNamedMutex(QStringLiteral("next")));
                          return 0;
                      }),
               0);
-    EXPECT_EQ(FilesIn(FolderOf(uid)), QList<QByteArray>{});
+    EXPECT_EQ(NamesIn(FolderOf(uid)), QList<QByteArray>{});
     RemoveFolderOf(uid);
 }
 
@@ -1245,7 +1231,7 @@ TEST(SharedObjectsTest, WithoutProcListeningFailsNamingTheFolder)
         const EOSError error = LastSharedObjectError();
         if (error.ErrorCode != ENOENT || !error.Message().endsWith(SharedObjectsFolder()))
             _exit(2);
-        for (const QByteArray& file : FilesIn(SharedObjectsFolder().toLocal8Bit()))
+        for (const QByteArray& file : NamesIn(SharedObjectsFolder().toLocal8Bit()))
             if (file.contains("-B-"))
                 _exit(3);
         SetNamedEvent(event);
@@ -1274,7 +1260,7 @@ QByteArray Look(const QByteArray& path)
     QByteArray look = QByteArray::number(st.st_mode, 8) + ' ' + QByteArray::number(st.st_uid) + ' ' +
                       QByteArray::number(qulonglong(st.st_ino)) + ' ' + QByteArray::number(qlonglong(st.st_size));
     if (S_ISDIR(st.st_mode)) {
-        QList<QByteArray> names = FilesIn(path);
+        QList<QByteArray> names = NamesIn(path);
         std::sort(names.begin(), names.end());
         look += " [" + names.join(',') + ']';
     } else if (S_ISREG(st.st_mode)) {
@@ -1490,15 +1476,10 @@ TEST(SharedObjectsTest, UsersInNamespacesOfTheirOwnMeetBesideTheRealRootsFolder)
         EXPECT_EQ(holder->ReadLine(20000), "set");
         EXPECT_EQ(holder->Finish(20000), 0);
     }
-    if (DIR* dir = opendir(rootFolder.constData())) {
-        while (const dirent* entry = readdir(dir)) {
-            struct stat file {};
-            fstatat(dirfd(dir), entry->d_name, &file, AT_SYMLINK_NOFOLLOW);
-            EXPECT_TRUE(file.st_uid != a && file.st_uid != b && !QByteArray(entry->d_name).contains("namespace"))
-                << entry->d_name;
-        }
-        closedir(dir);
-    }
+    EXPECT_EQ(NamesIn(rootFolder, a), QList<QByteArray>{});
+    EXPECT_EQ(NamesIn(rootFolder, b), QList<QByteArray>{});
+    for (const QByteArray& file : NamesIn(rootFolder))
+        EXPECT_FALSE(file.contains("namespace")) << file.constData();
     RemoveObjectFoldersOf(0, a);
     RemoveObjectFoldersOf(0, b);
 }

@@ -1565,13 +1565,9 @@ TEST_F(QpConTest, CleanExitsLeaveNoObjectOfTheChannel)
     const QByteArray mark = "-" + NamedObjectPrefix.toUtf8();
     auto left = [&] {
         QStringList names;
-        if (DIR* dir = opendir(folder.constData())) {
-            while (const dirent* entry = readdir(dir)) {
-                if (QByteArray(entry->d_name).contains(mark))
-                    names << QString::fromLocal8Bit(entry->d_name);
-            }
-            closedir(dir);
-        }
+        for (const QByteArray& file : NamesIn(folder))
+            if (file.contains(mark))
+                names << QString::fromLocal8Bit(file);
         return names;
     };
     MakeSystem();
@@ -1636,12 +1632,5 @@ TEST_F(QpConTest, AnotherUsersFolderAtItsNameLeavesTheChannelWorkingInTheNextFol
     QFile file(QString::fromLocal8Bit(buffer));
     EXPECT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), planted);
-    QList<QByteArray> names;
-    if (DIR* dir = opendir(folder.constData())) {
-        while (const dirent* entry = readdir(dir))
-            if (entry->d_name[0] != '.')
-                names << QByteArray(entry->d_name);
-        closedir(dir);
-    }
-    EXPECT_EQ(names, QList<QByteArray>{buffer.mid(folder.size() + 1)}); // nothing else was put there
+    EXPECT_EQ(NamesIn(folder), QList<QByteArray>{buffer.mid(folder.size() + 1)}); // nothing else was put there
 }
