@@ -215,27 +215,6 @@ QString SystemErrorText(int error, const QString& detail)
     return QStringLiteral("System Error.  Code: %1.\n%2").arg(error).arg(detail);
 }
 
-// True when the folder (open as fd) belongs to uid and nobody else may enter
-// it. A folder of the user's with rights missing for the user is mended.
-bool PrivateFolder(int fd, uid_t uid)
-{
-    struct stat st {};
-    if (fstat(fd, &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != uid || (st.st_mode & 0077) != 0)
-        return false;
-    return (st.st_mode & S_IRWXU) == S_IRWXU || fchmod(fd, 0700) == 0;
-}
-
-int OpenFolder(const QByteArray& path)
-{
-    return open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-}
-
-// An operating-system error on a file or folder, naming it.
-QString PathErrorText(int error, const QByteArray& path)
-{
-    return SystemErrorText(error, qt_error_string(error) + QLatin1Char('\n') + QString::fromLocal8Bit(path));
-}
-
 // Sockets are bound and reached by a path, which the kernel resolves again
 // at every bind and connect. Through the process's descriptor of the
 // folder, that path leads to the folder that was checked, even when it has
@@ -245,6 +224,81 @@ constexpr char kDescriptorFolders[] = "/proc/self/fd/";
 QByteArray DescriptorPath(int fd)
 {
     return kDescriptorFolders + QByteArray::number(fd);
+}
+
+// What a name holds for this user's objects.
+enum class TFound {
+    Usable, // a folder of the user's own, closed to others, opened
+    Held,   // nothing, or something the user may not use: passed over
+    Failed, // the process itself failed at it (no descriptor left, an
+            // error of the file system ...): the choice ends there
+};
+
+// Gives the owner the rights of mode where the file or folder (open as fd)
+// lacks some: a umask without the owner's bits made it so.
+bool GiveOwnerRights(int fd, mode_t mode)
+{
+    struct stat st {};
+    if (fstat(fd, &st) != 0)
+        return false;
+    return (st.st_mode & mode) == mode || fchmod(fd, mode) == 0;
+}
+
+// Judges the folder open as fd: Usable where it belongs to uid and nobody
+// else may enter it (a folder of the user's with rights missing for the
+// user is mended), else Held (fd closed). error is set where it Failed.
+TFound JudgeFolder(int fd, uid_t uid, int& error)
+{
+    struct stat st {};
+    if (fstat(fd, &st) != 0) {
+        error = errno;
+        close(fd);
+        return TFound::Failed;
+    }
+    if (!S_ISDIR(st.st_mode) || st.st_uid != uid || (st.st_mode & 0077) != 0) {
+        close(fd);
+        return TFound::Held;
+    }
+    if (!GiveOwnerRights(fd, S_IRWXU)) {
+        error = errno;
+        close(fd);
+        return TFound::Failed;
+    }
+    return TFound::Usable;
+}
+
+// Opens name in folder dir as openat does. Where the kernel refuses it
+// (EACCES) and it is the user's own and closed to others but lacks rights
+// of mode for its owner (a umask without the owner's bits made it so, in
+// this process or an earlier one), the owner's rights are given (through
+// /proc, since a file the owner may not open has no descriptor to change
+// it by) and it is opened again. Anything else refused stays refused: -1
+// with errno set, as openat.
+int OpenMending(int dir, const char* name, int flags, mode_t mode)
+{
+    const int fd = openat(dir, name, flags, mode);
+    if (fd >= 0 || errno != EACCES)
+        return fd;
+    const int place = openat(dir, name, O_PATH | O_NOFOLLOW | O_CLOEXEC | (flags & O_DIRECTORY));
+    if (place < 0)
+        return -1;
+    struct stat st {};
+    int mended = -1;
+    // The descriptor's path in /proc leads to the very file that was judged,
+    // whatever has been put at its name since.
+    if (fstat(place, &st) == 0 && st.st_uid == geteuid() && (st.st_mode & 0077) == 0 &&
+        (st.st_mode & mode) != mode && chmod(DescriptorPath(place).constData(), mode) == 0)
+        mended = open(DescriptorPath(place).constData(), flags & ~(O_CREAT | O_EXCL | O_NOFOLLOW));
+    close(place);
+    if (mended < 0)
+        errno = EACCES;
+    return mended;
+}
+
+// An operating-system error on a file or folder, naming it.
+QString PathErrorText(int error, const QByteArray& path)
+{
+    return SystemErrorText(error, qt_error_string(error) + QLatin1Char('\n') + QString::fromLocal8Bit(path));
 }
 
 // The room for the folder's part of a socket's address: the longest
@@ -303,74 +357,107 @@ QByteArray SeriesFolder(uid_t uid, int n)
     return n == 0 ? first : first + '.' + QByteArray::number(n);
 }
 
-// The descriptor of the folder at path where it is uid's own and closed to
-// others; -1 for anything else at the name (another user's folder, a file,
-// a link, a folder open to others) and where there is nothing.
-int OpenPrivateFolder(const QByteArray& path, uid_t uid)
+// Opens the folder at path where it is uid's own and closed to others
+// (Usable, fd set). Held where nothing is there, where something else than a
+// folder or a link to one is (ENOTDIR, ELOOP: links are not followed),
+// where the process may not open the folder (EACCES: another user's) or the
+// check refuses it. Failed, with error set, for any other failure: the
+// process's own (EMFILE, ENOMEM ...) or of the file system (EIO ...).
+TFound OpenPrivateFolder(const QByteArray& path, uid_t uid, int& fd, int& error)
 {
-    const int fd = OpenFolder(path);
-    if (fd >= 0 && !PrivateFolder(fd, uid)) {
-        close(fd);
-        return -1;
+    fd = OpenMending(AT_FDCWD, path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, S_IRWXU);
+    if (fd >= 0)
+        return JudgeFolder(fd, uid, error);
+    error = errno;
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+    case ELOOP:
+    case EACCES:
+        return TFound::Held;
+    default:
+        return TFound::Failed;
     }
-    return fd;
 }
 
-// Chooses the folder of user uid, opens and checks it.
+// Ends the choice with the system's error naming the folder where it
+// failed. Nothing of the failure is kept: the next open chooses again.
+void FailFolder(ObjectFolder& folder, int error, const QByteArray& path)
+{
+    folder.Error = error;
+    folder.Message = PathErrorText(error, path);
+}
+
+// Chooses the folder of user uid, opens and checks it. A name that is held
+// is passed over; a failure of the process's own ends the choice at once,
+// making no further name, so that it neither leaves names behind nor sends
+// the process away from its peers.
 void ChooseFolder(ObjectFolder& folder, uid_t uid)
 {
     const char* runtime = getenv("XDG_RUNTIME_DIR");
     const bool runtimeSet = runtime && runtime[0] != 0;
+    int fd = -1;
+    int error = 0;
     if (runtimeSet && runtime[0] == '/') {
-        const int fd = OpenPrivateFolder(runtime, uid);
-        if (fd >= 0) {
+        switch (OpenPrivateFolder(runtime, uid, fd, error)) {
+        case TFound::Usable:
             folder.Path = runtime;
             UseFolder(folder, fd);
             return;
+        case TFound::Failed:
+            FailFolder(folder, error, runtime);
+            return;
+        case TFound::Held:
+            break;
         }
     }
     // The first folder of the series that is the user's already, so that a
     // process meets those that started while an earlier name was held by
-    // someone else, even once that name is free again.
-    int fd = -1;
-    for (int n = 0; n < kFolderSeries && fd < 0; ++n) {
-        folder.Path = SeriesFolder(uid, n);
-        fd = OpenPrivateFolder(folder.Path, uid);
-    }
-    // Else the first that can be made the user's; a name that someone else
-    // took meanwhile is judged as in the first pass.
-    for (int n = 0; n < kFolderSeries && fd < 0; ++n) {
-        folder.Path = SeriesFolder(uid, n);
-        if (mkdir(folder.Path.constData(), 0700) != 0 && errno != EEXIST) {
-            folder.Error = errno;
-            folder.Message = PathErrorText(errno, folder.Path);
-            return;
+    // someone else, even once that name is free again. Else the first that
+    // can be made the user's; a name that someone else took meanwhile is
+    // judged as in the first pass.
+    for (const bool make : {false, true}) {
+        for (int n = 0; n < kFolderSeries; ++n) {
+            const QByteArray path = SeriesFolder(uid, n);
+            // Made 0700 whatever the umask: one left without the owner's
+            // rights is mended as it is opened.
+            if (make && mkdir(path.constData(), S_IRWXU) != 0 && errno != EEXIST) {
+                FailFolder(folder, errno, path);
+                return;
+            }
+            switch (OpenPrivateFolder(path, uid, fd, error)) {
+            case TFound::Usable:
+                folder.Path = path;
+                UseFolder(folder, fd);
+                if (runtimeSet)
+                    AnnounceFallback(runtime, folder.Path);
+                return;
+            case TFound::Failed:
+                FailFolder(folder, error, path);
+                return;
+            case TFound::Held:
+                break;
+            }
         }
-        fd = OpenPrivateFolder(folder.Path, uid);
     }
-    if (fd < 0) {
-        folder.Error = EPERM;
-        folder.Message = SystemErrorText(
-            EPERM, QStringLiteral("The folder %1 of this user's shared objects belongs to another user or is "
-                                  "open to others, and so does every other folder of its series up to %2; "
-                                  "none is used. A folder of this user's own that is closed to others, "
-                                  "given as XDG_RUNTIME_DIR, avoids this.")
-                       .arg(QString::fromLocal8Bit(SeriesFolder(uid, 0)),
-                            QString::fromLocal8Bit(SeriesFolder(uid, kFolderSeries - 1))));
-        return;
-    }
-    UseFolder(folder, fd);
-    if (runtimeSet)
-        AnnounceFallback(runtime, folder.Path);
+    folder.Error = EPERM;
+    folder.Message = SystemErrorText(
+        EPERM, QStringLiteral("The folder %1 of this user's shared objects belongs to another user or is "
+                              "open to others, and so does every other folder of its series up to %2; "
+                              "none is used. A folder of this user's own that is closed to others, "
+                              "given as XDG_RUNTIME_DIR, avoids this.")
+                   .arg(QString::fromLocal8Bit(SeriesFolder(uid, 0)),
+                        QString::fromLocal8Bit(SeriesFolder(uid, kFolderSeries - 1))));
 }
 
 // The folder of the calling user, opened and checked once per user id (a
-// child made by fork() may take another one). Runs under the registry lock.
+// child made by fork() may take another one); where none could be had, it
+// is chosen again at the next call. Runs under the registry lock.
 ObjectFolder& UserFolder(Registry& reg)
 {
     ObjectFolder& folder = reg.Folder;
     const uid_t uid = geteuid();
-    if (folder.Uid == uid && (folder.Fd >= 0 || folder.Error != 0))
+    if (folder.Uid == uid && folder.Fd >= 0)
         return folder;
     // The earlier user's folder is closed last, so that the new one never
     // takes over its descriptor's number.
@@ -567,15 +654,24 @@ LocalObject::~LocalObject()
     if (BellFd >= 0)
         close(BellFd);
     if (Fd >= 0) {
-        // A closer that cannot get the lock in time leaves the object to the
+        // Under the bookkeeping lock a closer either is the last user and
+        // removes the object, or lets go of its use before the next closer
+        // looks: of closers that race, the last one always removes it. A
+        // closer that cannot get the lock in time leaves the object to the
         // next process that finds it unused.
         FileLock lock(Fd, kBookkeepingMs);
-        if (lock.Locked() && UsageLock(Fd, F_WRLCK))
-            RemoveObject(Folder, Fd, Key);
+        if (lock.Locked()) {
+            if (UsageLock(Fd, F_WRLCK))
+                RemoveObject(Folder, Fd, Key);
+            else
+                UsageLock(Fd, F_UNLCK);
+        }
     }
     munmap(Base, MapSize);
+    // Closed only once the bookkeeping lock is let go, which goes by the
+    // descriptor's number.
     if (Fd >= 0)
-        close(Fd); // drops the usage lock
+        close(Fd);
 }
 
 std::shared_ptr<LocalObject> MakeUnnamed(Kind kind, int64_t dataSize, bool manualReset, int& error)
@@ -677,6 +773,14 @@ bool AttachShared(LocalObject& object, int fd, Kind kind, int64_t wanted, bool m
             unlinkat(object.Folder, object.Key.constData(), 0);
         retry = true;
         return false;
+    } else if (UsageLock(fd, F_WRLCK)) {
+        // Complete, but no process holds it: its last user ended without
+        // closing it. It goes as the sweep removes it, and the name is
+        // opened as one never made: a create makes a new object, in no
+        // state a dead process left, and an open-only fails.
+        RemoveObject(object.Folder, fd, object.Key);
+        retry = true;
+        return false;
     } else if (object.Head()->Kind != uint32_t(kind) || (kind != Kind::Memory && int64_t(st.st_size) != wanted)) {
         error = EINVAL; // not what its name says
         return false;
@@ -698,8 +802,8 @@ std::shared_ptr<LocalObject> OpenShared(Kind kind, int folder, const QByteArray&
     const int64_t wanted = kDataOffset + DataBytes(kind, dataSize);
     const QByteArray path = folderPath + '/' + key;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const int fd = openat(folder, key.constData(),
-                              O_RDWR | O_NOFOLLOW | O_CLOEXEC | (mayCreate ? O_CREAT : 0), 0600);
+        const int fd = OpenMending(folder, key.constData(),
+                                   O_RDWR | O_NOFOLLOW | O_CLOEXEC | (mayCreate ? O_CREAT : 0), S_IRUSR | S_IWUSR);
         if (fd < 0) {
             error = errno;
             message = PathErrorText(error, path);
@@ -712,6 +816,14 @@ std::shared_ptr<LocalObject> OpenShared(Kind kind, int folder, const QByteArray&
                 error, QStringLiteral("The shared object %1 belongs to another user or is open to others; "
                                       "it is not used.")
                            .arg(QString::fromLocal8Bit(path)));
+            return nullptr;
+        }
+        // Made 0600 whatever the umask, so that the user's other processes
+        // open it too.
+        if (!GiveOwnerRights(fd, S_IRUSR | S_IWUSR)) {
+            error = errno;
+            close(fd);
+            message = PathErrorText(error, path);
             return nullptr;
         }
         auto object = std::make_shared<LocalObject>();
@@ -764,7 +876,8 @@ void SweepLeftovers(int folder)
         const QByteArray key(entry->d_name);
         if (!key.startsWith(mine))
             continue;
-        const int fd = openat(folder, entry->d_name, O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+        const int fd = OpenMending(folder, entry->d_name, O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK,
+                                   S_IRUSR | S_IWUSR);
         if (fd < 0)
             continue;
         if (PrivateFile(fd) && flock(fd, LOCK_EX | LOCK_NB) == 0) {

@@ -8,41 +8,58 @@
 // closed to others, else a folder of the series /dev/shm/tessvar-<uid>,
 // /dev/shm/tessvar-<uid>.1, ... .31, made 0700 and checked for owner and
 // mode before every use. A set XDG_RUNTIME_DIR that is refused is said once
-// per process (a Qt warning): programs of the user that do use it cannot
-// meet this one.
+// per process (a Qt warning naming the folder in use): programs of the user
+// that do use it cannot meet this one.
 //
 // Any user may take a name in /dev/shm first, and inside a user namespace
 // that shows several users as one uid (every user as 0 in a namespace of
 // its own) the same name stands for each of them. So a name of the series
 // that is not this user's own folder closed to others (another user's
-// folder, an owner the namespace cannot name, a file, a link, a folder of
-// the user's that others may enter) is passed over: a process takes the
-// first folder of the series that is the user's already, else makes the
-// first name it can and judges what it finds there in the same way. Every
-// process of the user follows the same series, so they meet, also when one
-// started while a name was held and the other after it was freed. The one
-// moment they may not: a name freed while two processes start, where the one
-// that found it held makes a later name after the other looked for the
-// user's folders, and the other then finds the name free and makes it.
-// Nothing that another user put anywhere in the series is used, read,
-// changed or removed. Only where every name of the series is held does
-// opening fail, with a message naming the first folder and the way out (a
-// private XDG_RUNTIME_DIR). Files are opened without following links, and
-// one that is not the user's own or that others may open is neither used
-// nor read. The file of an object is
+// folder, an owner the namespace cannot name, a file, a link, a FIFO, a
+// folder of the user's that others may enter) is passed over: a process
+// takes the first folder of the series that is the user's already, else
+// makes the first name it can and judges what it finds there in the same
+// way. Every process of the user follows the same series, so they meet,
+// also when one started while a name was held and the other after it was
+// freed. The one moment they may not: a name freed while two processes
+// start, where the one that found it held makes a later name after the
+// other looked for the user's folders, and the other then finds the name
+// free and makes it. Nothing that another user put anywhere in the series
+// is used, read, changed or removed. Only what is held is passed over: a
+// failure of the process itself (no descriptor left, no memory, a folder
+// name it may not make, an error of the file system), at XDG_RUNTIME_DIR as
+// at any name of the series, ends the choice at once with the system's
+// error naming that folder, making no further name; the next open chooses
+// again. Only where every name of the series is held does opening fail with
+// a message naming the first folder and the way out (a private
+// XDG_RUNTIME_DIR).
+//
+// Whatever the umask, a folder the program makes is 0700 and every object
+// file 0600; a folder or file of the user's own, closed to others, that
+// lacks the owner's rights (as a umask without them left it) is given them
+// and used. Files are opened without following links, and one that is not
+// the user's own or that others may open is neither used nor read. The file
+// of an object is
 // "tessvar4-<uid>-<kind>-<name>", with the characters a file name cannot
 // hold escaped. The "4" is the layout, stored with the magic in every block:
 // blocks of earlier layouts are never opened, whatever state they were left
 // in. An empty name makes an unnamed object that no other process can open
 // (a child made by fork() shares an unnamed memory block).
 //
-// Lifetime. As with the kernel objects, an object lives while some process
-// has it open: the first process to open a name creates the object, later
-// openers (in any process) get the same one, and the last close in the last
-// process removes it, the user's wake-up word of the events included (it goes
-// with the last event of the last process). An object that a crashed
-// process left behind is opened again by the next user, and removed by the
-// first process of the user that finds it unused.
+// Lifetime. As with the kernel objects, an object lives exactly as long as
+// some process holds it: the first process to open a name creates the
+// object, later openers (in any process) get the same one, and once the
+// last handle in the last process is gone, closed or with its process
+// ended in any way, the object is gone with it. A last close removes it,
+// the user's wake-up word of the events included (it goes with the last
+// event of the last process); of processes that close it at one instant,
+// the last removes it. The file of an object whose last holder ended
+// without closing it is removed by the next process that opens its name,
+// which then finds the name as one never made: a create makes a new object
+// (a block zero filled at the size asked, an event not signalled, a mutex
+// not owned), an open-only fails (ENOENT). The first open of a process also
+// sweeps every such file of the user's folder. An object that any process
+// holds is taken as it is, in any state.
 //
 // A process killed at any instruction leaves nothing that blocks the others:
 // events are words changed with atomic instructions, waited on with futexes;
@@ -72,8 +89,9 @@
 // auto-reset event) and leaves the event reset.
 //
 // Mutexes belong to the thread that acquired them and count nested
-// acquisitions; a mutex whose owner died while holding it is acquired with
-// the result wrAbandoned (the new owner then holds it normally). Closing a
+// acquisitions; a mutex whose owner died while holding it, while another
+// process still holds a handle to it, is acquired with the result
+// wrAbandoned (the new owner then holds it normally). Closing a
 // handle does not release a mutex that this process holds.
 #include "platform/rtl/Exceptions.h"
 

@@ -9,6 +9,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -53,7 +54,9 @@ TFreshProcess::TFreshProcess(const QString& program, const QStringList& argument
             ::close(file);
         return;
     }
-    if (::pipe2(input, O_CLOEXEC) != 0)
+    // A socket rather than a pipe, so that a line sent to a child that has
+    // ended fails rather than raising SIGPIPE in the test.
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, input) != 0)
         input[0] = input[1] = -1;
     FPid = ::fork();
     if (FPid == 0) {
@@ -118,6 +121,28 @@ QByteArray TFreshProcess::ReadLine(int ms)
         }
         FPending.append(buffer, qsizetype(got));
     }
+}
+
+bool TFreshProcess::Send(const QByteArray& line)
+{
+    if (FInput < 0)
+        return false;
+    const QByteArray bytes = line + '\n';
+    qsizetype sent = 0;
+    while (sent < bytes.size()) {
+        const ssize_t wrote = ::send(FInput, bytes.constData() + sent, size_t(bytes.size() - sent), MSG_NOSIGNAL);
+        if (wrote < 0 && errno == EINTR)
+            continue;
+        if (wrote <= 0)
+            return false;
+        sent += wrote;
+    }
+    return true;
+}
+
+QByteArray TFreshProcess::Ask(const QByteArray& line, int ms)
+{
+    return Send(line) ? ReadLine(ms) : QByteArray();
 }
 
 void TFreshProcess::CloseInput()

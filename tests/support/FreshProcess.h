@@ -32,6 +32,11 @@ public:
     // within ms or the output ended. A child that could not be set up or
     // started gives the line "<not started> " and why.
     QByteArray ReadLine(int ms);
+    // Writes line and its end to its standard input; false where it is
+    // closed or the child no longer reads it.
+    bool Send(const QByteArray& line);
+    // Sends line and answers the next line of the output (within ms).
+    QByteArray Ask(const QByteArray& line, int ms);
     // Closes its standard input.
     void CloseInput();
     // Closes its standard input; its exit code once it ended, 200 + the signal that ended it; a child

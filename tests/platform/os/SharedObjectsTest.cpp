@@ -9,6 +9,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QScopeGuard>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -728,6 +729,7 @@ TEST(SharedObjectsTest, BlocksOfTheEarlierLayoutLeftLockedDoNotStopThisOne)
         GTEST_SKIP() << withheld.toStdString();
     const uid_t uid = MadeUpUid(0);
     RemoveFolderOf(uid);
+    const auto removed = qScopeGuard([uid] { RemoveFolderOf(uid); });
     const pid_t tester = Spawn([uid] {
         if (setresuid(uid, uid, 0) != 0)
             _exit(2);
@@ -772,7 +774,6 @@ TEST(SharedObjectsTest, BlocksOfTheEarlierLayoutLeftLockedDoNotStopThisOne)
     });
     int status = -1;
     waitpid(tester, &status, 0);
-    RemoveFolderOf(uid);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
 }
@@ -843,6 +844,12 @@ TEST(SharedObjectsTest, AnotherUsersFolderOrObjectsAreNeitherUsedNorRead)
     const uid_t other = MadeUpUid(2);
     const QByteArray folder = ObjectFolderOf(victim, 0);
     RemoveFolderOf(victim);
+    const QByteArray target = folder + "-target";
+    const auto removed = qScopeGuard([=] {
+        RemoveObjectFoldersOf(victim, other);
+        RemoveFolderOf(victim);
+        unlink(target.constData());
+    });
     const QByteArray prefix = folder + "/tessvar4-" + QByteArray::number(uint(victim));
     const QByteArray secret(200, 's');
     auto plant = [&](const QByteArray& path, uid_t owner, mode_t mode) {
@@ -900,7 +907,6 @@ TEST(SharedObjectsTest, AnotherUsersFolderOrObjectsAreNeitherUsedNorRead)
     plant(prefix + "-M-shared", victim, 0666);
     plant(prefix + "-E-foreign", other, 0666);
     // A link in the folder (only root could put one there) is not followed.
-    const QByteArray target = folder + "-target";
     plant(target, victim, 0600);
     ASSERT_EQ(symlink(target.constData(), (prefix + "-M-link").constData()), 0);
     EXPECT_EQ(AsUser(victim,
@@ -935,8 +941,6 @@ TEST(SharedObjectsTest, AnotherUsersFolderOrObjectsAreNeitherUsedNorRead)
     EXPECT_EQ(FileText(prefix + "-M-shared"), secret);
     EXPECT_EQ(FileText(prefix + "-E-foreign"), secret);
     EXPECT_EQ(FileText(target), secret);
-    unlink(target.constData());
-    RemoveFolderOf(victim);
 }
 
 // Processes of one user that close everything they opened leave no object
@@ -950,6 +954,7 @@ TEST(SharedObjectsTest, CleanExitsLeaveNoObjectAndLeftoversAreSwept)
         GTEST_SKIP() << withheld.toStdString();
     const uid_t uid = MadeUpUid(3);
     RemoveFolderOf(uid);
+    const auto removed = qScopeGuard([uid] { RemoveFolderOf(uid); });
     auto useEverything = [] {
         const TSharedHandle memory = OpenNamedMemory(QStringLiteral("m"), 100);
         GrowNamedMemory(memory, 5000);
@@ -993,7 +998,6 @@ TEST(SharedObjectsTest, CleanExitsLeaveNoObjectAndLeftoversAreSwept)
                      }),
               0);
     EXPECT_EQ(NamesIn(FolderOf(uid)), QList<QByteArray>{});
-    RemoveFolderOf(uid);
 }
 
 bool Readable(int descriptor, int ms)
@@ -1117,6 +1121,7 @@ TEST(SharedObjectsTest, ASocketsNameDoesNotHangOnTheNumberOfTheFolderDescriptor)
     const uid_t uid = MadeUpUid(3);
     const QByteArray folder = FolderOf(uid);
     RemoveFolderOf(uid);
+    const auto removed = qScopeGuard([uid] { RemoveFolderOf(uid); });
     for (const int length : {60, 65, 66, 70, 73, 80}) {
         SCOPED_TRACE(length);
         const QString name(length, u'n');
@@ -1146,20 +1151,26 @@ TEST(SharedObjectsTest, ASocketsNameDoesNotHangOnTheNumberOfTheFolderDescriptor)
         close(ready[0]);
         close(ready[1]);
     }
-    RemoveFolderOf(uid);
 }
 
 // A set XDG_RUNTIME_DIR that is refused (another user's folder) sends the
-// objects to /dev/shm/tessvar-<uid>: said once per process, and named as
-// the folder in use. The user's own folder, or none set, is taken silently.
+// objects to /dev/shm/tessvar-<uid>, or to a later folder of its series
+// where another user holds that name: said once per process, naming the
+// folder in use. The user's own folder, or none set, is taken silently.
 TEST(SharedObjectsTest, ARefusedRuntimeFolderIsSaidOnceAndTheFolderInUseIsNamed)
 {
     if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
         GTEST_SKIP() << withheld.toStdString();
     const uid_t uid = MadeUpUid(3);
+    const uid_t other = MadeUpUid(2);
     const QByteArray fallback = FolderOf(uid);
     const QByteArray own = "/tmp/tessvar-own-" + QByteArray::number(getpid());
     RemoveFolderOf(uid);
+    const auto removed = qScopeGuard([=] {
+        RemoveFolder(own);
+        RemoveObjectFoldersOf(uid, other);
+        RemoveFolderOf(uid);
+    });
     ASSERT_EQ(mkdir(own.constData(), 0700), 0);
     ASSERT_EQ(chown(own.constData(), uid, uid), 0);
     struct Row {
@@ -1167,15 +1178,22 @@ TEST(SharedObjectsTest, ARefusedRuntimeFolderIsSaidOnceAndTheFolderInUseIsNamed)
         const char* runtime; // null: not set
         QByteArray inUse;
         bool said;
+        bool held; // another user's folder at the first name of the series
     };
     const Row rows[] = {
-        {1, "/tmp", fallback, true},
-        {2, own.constData(), own, false},
-        {3, nullptr, fallback, false},
+        {1, "/tmp", fallback, true, false},
+        {2, own.constData(), own, false, false},
+        {3, nullptr, fallback, false, false},
+        {4, "/tmp", ObjectFolderOf(uid, 1), true, true},
     };
     static int said;
     static QString text;
     for (const Row& row : rows) {
+        if (row.held) {
+            RemoveFolderOf(uid);
+            ASSERT_EQ(mkdir(fallback.constData(), 0700), 0);
+            ASSERT_EQ(chown(fallback.constData(), other, other), 0);
+        }
         EXPECT_EQ(AsUser(uid,
                          [&] {
                              qInstallMessageHandler(
@@ -1195,16 +1213,16 @@ TEST(SharedObjectsTest, ARefusedRuntimeFolderIsSaidOnceAndTheFolderInUseIsNamed)
                                  return 1;
                              if (said != (row.said ? 1 : 0))
                                  return 2;
-                             const bool named =
-                                 text.contains(QLatin1String(row.runtime ? row.runtime : "")) &&
-                                 text.contains(QString::fromLocal8Bit(fallback));
-                             return !row.said || named ? 0 : 3;
+                             const QString named =
+                                 QStringLiteral("The folder %1 of XDG_RUNTIME_DIR is not this user's own or is "
+                                                "open to others; this process keeps its shared objects in %2.")
+                                     .arg(QLatin1String(row.runtime ? row.runtime : ""),
+                                          QString::fromLocal8Bit(row.inUse));
+                             return !row.said || text == named ? 0 : 3;
                          }),
                   0)
             << "row " << row.line;
     }
-    RemoveFolder(own);
-    RemoveFolderOf(uid);
 }
 
 // Without /proc no socket can be reached through the folder's descriptor:
@@ -1218,6 +1236,7 @@ TEST(SharedObjectsTest, WithoutProcListeningFailsNamingTheFolder)
         GTEST_SKIP() << withheld.toStdString();
     const uid_t uid = MadeUpUid(3);
     RemoveFolderOf(uid);
+    const auto removed = qScopeGuard([uid] { RemoveFolderOf(uid); });
     const pid_t pid = Spawn([uid] {
         if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
             umount2("/proc", MNT_DETACH) != 0)
@@ -1238,7 +1257,6 @@ TEST(SharedObjectsTest, WithoutProcListeningFailsNamingTheFolder)
         _exit(WaitNamedObject(event, 0) == TWaitResult::wrSignaled ? 0 : 4);
     });
     const int code = ExitCode(pid);
-    RemoveFolderOf(uid);
     if (code == 99) {
         // Withheld as a probe's privilege is: the system keeps /proc in the
         // child's own mount namespace.
@@ -1292,6 +1310,15 @@ std::unique_ptr<TFreshProcess> Peer(const char* role, const QString& name, uid_t
     return std::make_unique<TFreshProcess>(QStringLiteral(TESSVAR_SHARED_OBJECTS_PEER),
                                            QStringList{QLatin1String(role), name},
                                            [=] { return BecomeUserAt(place, uid, uid); });
+}
+
+// Starts the peer program as user uid, at place, running the commands the
+// test sends; become, where given, stands in for the change of user.
+std::unique_ptr<TFreshProcess> Script(uid_t uid, const TPlace& place = {"outside a user namespace", std::nullopt},
+                                      const std::function<QString()>& become = {})
+{
+    return std::make_unique<TFreshProcess>(QStringLiteral(TESSVAR_SHARED_OBJECTS_PEER), QStringList{"script"},
+                                           become ? become : [=] { return BecomeUserAt(place, uid, uid); });
 }
 
 // Two processes of a user, a holder and one that meets it, started apart:
@@ -1362,6 +1389,13 @@ TEST(SharedObjectsTest, ProcessesOfAUserMeetWhereSomeoneElseHoldsTheNameOfTheirF
     const THold sDevice = [&](const QByteArray& path) {
         return mknod(path.constData(), S_IFCHR | 0600, makedev(1, 3)) == 0 && give(path, s, 0600);
     };
+    // A's own link and FIFO: the kernel follows a link in a sticky folder
+    // for the link's owner whatever fs.protected_symlinks says, and an open
+    // that may take a FIFO waits for a writer.
+    const THold aLink = [&](const QByteArray& path) {
+        return symlink(target.constData(), path.constData()) == 0 && give(path, a, S_IFLNK);
+    };
+    const THold aFifo = [&](const QByteArray& path) { return mkfifo(path.constData(), 0600) == 0 && give(path, a, 0600); };
     struct TRow {
         const char* Name;
         THold Hold;
@@ -1375,6 +1409,8 @@ TEST(SharedObjectsTest, ProcessesOfAUserMeetWhereSomeoneElseHoldsTheNameOfTheirF
         {"S's link to a private folder of A's", sLink, 1, false, 1},
         {"S's FIFO", sFifo, 1, false, 1},
         {"S's device node", sDevice, 1, false, 1},
+        {"A's own link to a private folder of A's", aLink, 1, false, 1},
+        {"A's own FIFO", aFifo, 1, false, 1},
         {"A's own folder, open to others", folderOf(a, 0755), 1, false, 1},
         {"A's own folder, open to its group", folderOf(a, 0770), 1, false, 1},
         {"A's own folder, others may pass through it", folderOf(a, 0701), 1, false, 1},
@@ -1382,11 +1418,18 @@ TEST(SharedObjectsTest, ProcessesOfAUserMeetWhereSomeoneElseHoldsTheNameOfTheirF
         {"S's folders at every name but the last", sFolder, kObjectFolderSeries - 1, false, kObjectFolderSeries - 1},
         {"S's folders at every name", sFolder, kObjectFolderSeries, false, -1},
     };
+    // Whatever is at A's names is this test's.
+    const auto clear = [&] {
+        for (int n = 0; n < kObjectFolderSeries; ++n)
+            RemoveName(ObjectFolderOf(a, n));
+        RemoveFolderOf(s);
+        RemoveFolder(target);
+    };
+    const auto cleared = qScopeGuard(clear);
     for (const TRow& row : rows) {
         SCOPED_TRACE(row.Name);
         const QString name = Unique("series");
-        RemoveFolderOf(a);
-        RemoveFolderOf(s);
+        clear();
         ASSERT_EQ(mkdir(target.constData(), 0700), 0);
         ASSERT_EQ(chown(target.constData(), a, a), 0);
         const QByteArray linked = Look(target);
@@ -1425,11 +1468,6 @@ TEST(SharedObjectsTest, ProcessesOfAUserMeetWhereSomeoneElseHoldsTheNameOfTheirF
             EXPECT_EQ(Look(ObjectFolderOf(a, n)), row.Freed && n == 0 ? QByteArray("(nothing)") : before[size_t(n)])
                 << n;
         EXPECT_EQ(Look(target), linked);
-        for (int n = 0; n < row.Held; ++n)
-            RemoveName(ObjectFolderOf(a, n));
-        RemoveFolderOf(a);
-        RemoveFolderOf(s);
-        RemoveFolder(target);
     }
 }
 
@@ -1454,6 +1492,10 @@ TEST(SharedObjectsTest, UsersInNamespacesOfTheirOwnMeetBesideTheRealRootsFolder)
     const TPlace place{"as a user namespace's root", TNamespaceLayout::AsRoot};
     const uid_t a = MadeUpUid(1);
     const uid_t b = MadeUpUid(2);
+    const auto removed = qScopeGuard([=] {
+        RemoveObjectFoldersOf(0, a);
+        RemoveObjectFoldersOf(0, b);
+    });
     RemoveObjectFoldersOf(0, a);
     RemoveObjectFoldersOf(0, b);
     const QString name = Unique("namespace");
@@ -1480,8 +1522,6 @@ TEST(SharedObjectsTest, UsersInNamespacesOfTheirOwnMeetBesideTheRealRootsFolder)
     EXPECT_EQ(NamesIn(rootFolder, b), QList<QByteArray>{});
     for (const QByteArray& file : NamesIn(rootFolder))
         EXPECT_FALSE(file.contains("namespace")) << file.constData();
-    RemoveObjectFoldersOf(0, a);
-    RemoveObjectFoldersOf(0, b);
 }
 
 // A rootless container's nobody, whose own id reads as the overflow id as
@@ -1498,6 +1538,10 @@ TEST(SharedObjectsTest, ARootlessContainersNobodyMeetsInAFolderOfItsOwn)
     const TPlace place{"as a rootless container's nobody", TNamespaceLayout::ContainerNobody};
     const uid_t nobody = NamespaceNobody();
     const uid_t s = MadeUpUid(2);
+    const auto removed = qScopeGuard([=] {
+        RemoveObjectFoldersOf(65534, nobody);
+        RemoveObjectFoldersOf(65534, s);
+    });
     RemoveObjectFoldersOf(65534, nobody);
     // What a user of the machine has at the names already stays as it is.
     int free = 0;
@@ -1519,10 +1563,315 @@ TEST(SharedObjectsTest, ARootlessContainersNobodyMeetsInAFolderOfItsOwn)
         if (held) {
             EXPECT_EQ(Look(name).split(' ').value(4), "[]");
             EXPECT_EQ(ModeAndOwner(name), "40700 " + QByteArray::number(s));
-            RemoveFolder(name);
+            RemoveObjectFoldersOf(65534, s);
         }
         RemoveObjectFoldersOf(65534, nobody);
     }
+}
+
+int64_t MonotonicNs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return int64_t(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
+
+// The files in folder of the object kinds and names given ("M-blk" ...).
+QList<QByteArray> ObjectsIn(const QByteArray& folder, uid_t uid, const QList<QByteArray>& kindsAndNames)
+{
+    QList<QByteArray> found;
+    for (const QByteArray& file : NamesIn(folder))
+        for (const QByteArray& kindAndName : kindsAndNames)
+            if (file == "tessvar4-" + QByteArray::number(uint(uid)) + '-' + kindAndName)
+                found << file;
+    return found;
+}
+
+// Processes of a user that hold a block (one wrote a number into it) and a
+// set manual event close them at one instant, in rounds: once they have
+// closed, neither name is left in the folder, and a process of the user
+// that swept its folder long before creates both fresh. Which closer looks
+// last is the kernel's choice, so each round is taken many times.
+TEST(SharedObjectsTest, ClosersThatRaceTakeTheObjectWithTheLastOfThem)
+{
+    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
+    const uid_t a = MadeUpUid(1);
+    RemoveFolderOf(a);
+    const auto removed = qScopeGuard([a] { RemoveFolderOf(a); });
+    const QByteArray folder = ObjectFolderOf(a, 0);
+    auto later = Script(a);
+    ASSERT_EQ(later->Ask("event swept", 20000), "event clear"); // its first open sweeps
+    for (const int count : {2, 4}) {
+        SCOPED_TRACE(count);
+        std::vector<std::unique_ptr<TFreshProcess>> closers;
+        for (int i = 0; i < count; ++i)
+            closers.push_back(Script(a));
+        int left = 0;
+        int stale = 0;
+        for (int round = 0; round < 100; ++round) {
+            const QByteArray block = "blk-" + QByteArray::number(count) + '-' + QByteArray::number(round);
+            const QByteArray event = "ev-" + QByteArray::number(count) + '-' + QByteArray::number(round);
+            for (size_t i = 0; i < closers.size(); ++i) {
+                ASSERT_TRUE(closers[i]->Ask("memory " + block + " 64", 20000).startsWith("memory 64 "));
+                ASSERT_TRUE(closers[i]->Ask("event " + event, 20000).startsWith("event "));
+            }
+            ASSERT_EQ(closers[0]->Ask("write " + block + " 19", 20000), "written");
+            ASSERT_EQ(closers[0]->Ask("set " + event, 20000), "done");
+            const QByteArray at = QByteArray::number(qlonglong(MonotonicNs() + 20'000'000));
+            for (auto& closer : closers)
+                ASSERT_TRUE(closer->Send("closeat " + at));
+            for (auto& closer : closers)
+                ASSERT_EQ(closer->ReadLine(20000), "closed");
+            left += ObjectsIn(folder, a, {"M-" + block, "E-" + event}).isEmpty() ? 0 : 1;
+            const bool fresh = later->Ask("memory " + block + " 64", 20000) == "memory 64 0" &&
+                               later->Ask("event " + event, 20000) == "event clear";
+            stale += fresh ? 0 : 1;
+            later->Ask("close " + block, 20000);
+            later->Ask("close " + event, 20000);
+        }
+        EXPECT_EQ(left, 0) << "rounds of 100 that left a name";
+        EXPECT_EQ(stale, 0) << "rounds of 100 whose next create was not fresh";
+        for (auto& closer : closers)
+            EXPECT_EQ(closer->Finish(20000), 0);
+    }
+    EXPECT_EQ(later->Finish(20000), 0);
+}
+
+// P holds a block (grown, with 7 in it), a set manual event and an owned
+// mutex beside Q, which closes its handles. Where P is then killed, its
+// objects go with it: Q's open-only of the block fails (ENOENT, naming it),
+// and Q's creates make a zero-filled block at the size asked, an event not
+// signalled and a mutex not owned. Where P lives on, Q finds each as P
+// left it.
+TEST(SharedObjectsTest, ALastHolderThatEndsWithoutClosingTakesItsObjectsWithIt)
+{
+    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
+    const uid_t a = MadeUpUid(1);
+    RemoveFolderOf(a);
+    const auto removed = qScopeGuard([a] { RemoveFolderOf(a); });
+    struct TRow {
+        const char* Name;
+        bool Killed;
+        QByteArray OpenOnly, Create, Event, Mutex; // Q's answers afterwards
+    };
+    const QByteArray missing =
+        "error 2 System Error.  Code: 2. No such file or directory " + ObjectFolderOf(a, 0) + "/tessvar4-" +
+        QByteArray::number(uint(a)) + "-M-kb";
+    const TRow rows[] = {
+        {"the holder killed", true, missing, "memory 64 0", "event clear", "mutex taken"},
+        {"the holder living on", false, "memory 8192 7", "memory 8192 7", "event set", "mutex held"},
+    };
+    for (const TRow& row : rows) {
+        SCOPED_TRACE(row.Name);
+        auto p = Script(a);
+        auto q = Script(a);
+        ASSERT_EQ(p->Ask("memory kb 64", 20000), "memory 64 0");
+        ASSERT_EQ(p->Ask("grow kb 8192", 20000), "grown");
+        ASSERT_EQ(p->Ask("write kb 7", 20000), "written");
+        ASSERT_EQ(p->Ask("event ke", 20000), "event clear");
+        ASSERT_EQ(p->Ask("set ke", 20000), "done");
+        ASSERT_EQ(p->Ask("mutex km", 20000), "mutex taken");
+        EXPECT_EQ(q->Ask("memory kb 0", 20000), "memory 8192 7");
+        EXPECT_EQ(q->Ask("event ke", 20000), "event set");
+        EXPECT_EQ(q->Ask("mutex km", 20000), "mutex held");
+        for (const char* name : {"kb", "ke", "km"})
+            ASSERT_EQ(q->Ask(QByteArray("close ") + name, 20000), "closed");
+        if (row.Killed) {
+            kill(p->Pid(), SIGKILL);
+            EXPECT_EQ(p->Finish(20000), 200 + SIGKILL);
+        }
+        EXPECT_EQ(q->Ask("memory kb 0", 20000), row.OpenOnly);
+        EXPECT_EQ(q->Ask("memory kb 64", 20000), row.Create);
+        EXPECT_EQ(q->Ask("event ke", 20000), row.Event);
+        EXPECT_EQ(q->Ask("mutex km", 20000), row.Mutex);
+        EXPECT_EQ(q->Finish(20000), 0);
+        if (!row.Killed) {
+            EXPECT_EQ(p->Finish(20000), 0);
+        }
+    }
+}
+
+// Where its descriptor table is full at its first open of a named object,
+// a process fails with EMFILE naming the user's folder, which is there, and
+// makes no name of the series; once its descriptors are free, its next open
+// chooses again and works in the user's folder. The same for a user that a
+// namespace of its own shows as root beside the real root's folder, where
+// another user's namespace still starts afterwards.
+TEST(SharedObjectsTest, AFullDescriptorTableEndsTheChoiceOfFolderAndTheNextOpenChoosesAgain)
+{
+    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
+    const uid_t a = MadeUpUid(1);
+    const uid_t b = MadeUpUid(2);
+    const auto removed = qScopeGuard([=] {
+        RemoveFolderOf(a);
+        RemoveObjectFoldersOf(0, a);
+        RemoveObjectFoldersOf(0, b);
+    });
+    QString notTried;
+    std::vector<TPlace> places{{"outside a user namespace", std::nullopt}};
+    if (const QString withheld = UserNamespacesWithheld(); withheld.isEmpty())
+        places.push_back({"as a user namespace's root", TNamespaceLayout::AsRoot});
+    else
+        notTried = withheld;
+    for (const TPlace& place : places) {
+        SCOPED_TRACE(place.Name);
+        const uid_t shown = place.Layout ? 0 : a; // the uid A's processes have
+        RemoveFolderOf(a);
+        RemoveObjectFoldersOf(0, a);
+        RemoveObjectFoldersOf(0, b);
+        const auto ownedByA = [&] {
+            QList<QByteArray> folders;
+            struct stat st {};
+            for (int n = 0; n < kObjectFolderSeries; ++n)
+                if (lstat(ObjectFolderOf(shown, n).constData(), &st) == 0 && st.st_uid == a)
+                    folders << ObjectFolderOf(shown, n);
+            return folders;
+        };
+        // The user's folder is there: A's own, or the real root's (made
+        // where missing, as a run of root's leaves it, and never removed).
+        QByteArray first = ObjectFolderOf(shown, 0);
+        struct stat st {};
+        if (lstat(first.constData(), &st) != 0) {
+            ASSERT_EQ(mkdir(first.constData(), 0700), 0);
+            ASSERT_EQ(chown(first.constData(), shown, shown), 0);
+        }
+        const QList<QByteArray> before = ownedByA();
+        auto p = Script(a, place);
+        EXPECT_EQ(p->Ask("fullevent e", 20000),
+                  "error 24 System Error.  Code: 24. Too many open files " + ObjectFolderOf(shown, 0));
+        EXPECT_EQ(ownedByA(), before);
+        EXPECT_EQ(p->Ask("event e", 20000), "event clear");
+        const QByteArray folder = p->Ask("folder", 20000).mid(7);
+        if (!place.Layout) {
+            EXPECT_EQ(folder, first);
+        } else {
+            EXPECT_EQ(ownedByA(), QList<QByteArray>{folder});
+            EXPECT_EQ(ModeAndOwner(folder), "40700 " + QByteArray::number(a));
+            auto q = Script(b, place);
+            EXPECT_EQ(q->Ask("event e", 20000), "event clear");
+            const QByteArray other = q->Ask("folder", 20000).mid(7);
+            EXPECT_TRUE(other.startsWith(first + '.')) << other.constData();
+            EXPECT_NE(other, folder);
+            EXPECT_EQ(ModeAndOwner(other), "40700 " + QByteArray::number(b));
+            EXPECT_EQ(q->Finish(20000), 0);
+        }
+        EXPECT_EQ(p->Finish(20000), 0);
+    }
+    if (!notTried.isEmpty())
+        GTEST_SKIP() << "not tried in a user namespace: " << notTried.toStdString();
+}
+
+// A process of the user with a umask that takes the owner's bits makes one
+// folder, 0700, and its objects and the wake-up block of the events 0600:
+// a process of the user with the usual umask opens them, and the events of
+// the two meet. A user whose every name of the series an earlier build left
+// as a folder of the user's own without the owner's rights (0300) opens
+// again, in the first of them, mended; the others stay as they are.
+TEST(SharedObjectsTest, AUmaskWithoutTheOwnersBitsNeitherLocksTheUserOutNorSplitsItsProcesses)
+{
+    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
+    const uid_t a = MadeUpUid(1);
+    const auto removed = qScopeGuard([a] { RemoveFolderOf(a); });
+    const QByteArray first = ObjectFolderOf(a, 0);
+    const QByteArray owner = ' ' + QByteArray::number(a);
+    for (const char* mask : {"0477", "0277", "0777"}) {
+        SCOPED_TRACE(mask);
+        RemoveFolderOf(a);
+        auto p = Script(a);
+        ASSERT_EQ(p->Ask(QByteArray("umask ") + mask, 20000), "done");
+        EXPECT_EQ(p->Ask("event e", 20000), "event clear");
+        EXPECT_EQ(p->Ask("memory m 64", 20000), "memory 64 0");
+        EXPECT_EQ(p->Ask("mutex x", 20000), "mutex taken");
+        EXPECT_EQ(p->Ask("folder", 20000), "folder " + first);
+        EXPECT_EQ(ModeAndOwner(first), "40700" + owner);
+        struct stat st {};
+        for (int n = 1; n < kObjectFolderSeries; ++n)
+            EXPECT_NE(lstat(ObjectFolderOf(a, n).constData(), &st), 0) << n;
+        QList<QByteArray> files = NamesIn(first);
+        std::sort(files.begin(), files.end());
+        const QByteArray head = "tessvar4-" + QByteArray::number(uint(a)) + '-';
+        EXPECT_EQ(files, (QList<QByteArray>{head + "E-e", head + "M-m", head + "W-events", head + "X-x"}));
+        for (const QByteArray& file : files)
+            EXPECT_EQ(ModeAndOwner(first + '/' + file), "100600" + owner) << file.constData();
+        auto q = Script(a);
+        EXPECT_EQ(q->Ask("memory m 0", 20000), "memory 64 0");
+        EXPECT_EQ(q->Ask("mutex x", 20000), "mutex held");
+        EXPECT_EQ(q->Ask("event e", 20000), "event clear");
+        EXPECT_EQ(q->Ask("set e", 20000), "done");
+        EXPECT_EQ(p->Ask("wait e 5000", 20000), "signaled");
+        EXPECT_EQ(q->Finish(20000), 0);
+        EXPECT_EQ(p->Finish(20000), 0);
+    }
+
+    RemoveFolderOf(a);
+    for (int n = 0; n < kObjectFolderSeries; ++n) {
+        const QByteArray folder = ObjectFolderOf(a, n);
+        ASSERT_EQ(mkdir(folder.constData(), 0700), 0);
+        ASSERT_EQ(chown(folder.constData(), a, a), 0);
+        ASSERT_EQ(chmod(folder.constData(), 0300), 0);
+    }
+    auto p = Script(a);
+    EXPECT_EQ(p->Ask("event e", 20000), "event clear");
+    EXPECT_EQ(p->Ask("folder", 20000), "folder " + first);
+    EXPECT_EQ(ModeAndOwner(first), "40700" + owner);
+    for (int n = 1; n < kObjectFolderSeries; ++n)
+        EXPECT_EQ(ModeAndOwner(ObjectFolderOf(a, n)), "40300" + owner) << n;
+    EXPECT_EQ(p->Finish(20000), 0);
+}
+
+// A process that may open every user's folders (root) passes over another
+// user's private folder at the name of its own and never touches it; a
+// folder name the user may not make (a /dev/shm closed to it) ends the
+// choice with the system's error naming that folder. Each runs in a mount
+// namespace of its own, with a /dev/shm of its own, so that the names of
+// the machine's users are not touched.
+TEST(SharedObjectsTest, OnlyAFolderOfTheUsersOwnIsUsedAndAFolderItMayNotMakeEndsTheChoice)
+{
+    if (const QString withheld = MountNamespaceWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
+    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
+    const uid_t a = MadeUpUid(1);
+    const uid_t s = MadeUpUid(2);
+    // Gives the child a /dev/shm of its own (opened with options), with
+    // another user's private folder at root's first name.
+    const auto ownShm = [=](const char* options) {
+        return [=]() -> QString {
+            if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                mount("tessvar-test", "/dev/shm", "tmpfs", 0, options) != 0)
+                return QStringLiteral("no /dev/shm of its own: %1").arg(qt_error_string(errno));
+            const QByteArray held = ObjectFolderOf(0, 0);
+            if (mkdir(held.constData(), 0700) != 0 || chown(held.constData(), s, s) != 0)
+                return QStringLiteral("cannot make S's folder: %1").arg(qt_error_string(errno));
+            return QString();
+        };
+    };
+
+    auto root = Script(0, {}, ownShm("mode=1777"));
+    ASSERT_EQ(root->Ask("umask 022", 20000), "done");
+    const QByteArray seen = "/proc/" + QByteArray::number(root->Pid()) + "/root";
+    const QByteArray held = seen + ObjectFolderOf(0, 0);
+    const QByteArray before = Look(held);
+    EXPECT_EQ(before.split(' ').mid(0, 2).join(' '), "40700 " + QByteArray::number(s));
+    EXPECT_EQ(root->Ask("memory m 64", 20000), "memory 64 0");
+    EXPECT_EQ(root->Ask("folder", 20000), "folder " + ObjectFolderOf(0, 1));
+    EXPECT_EQ(Look(held), before);
+    EXPECT_EQ(ModeAndOwner(seen + ObjectFolderOf(0, 1)), "40700 0");
+    EXPECT_EQ(root->Finish(20000), 0);
+
+    auto user = Script(a, {}, [=] {
+        const QString own = ownShm("mode=0755")();
+        return own.isEmpty() ? BecomeUser(a, a, {}) : own;
+    });
+    EXPECT_EQ(user->Ask("event e", 20000),
+              "error 13 System Error.  Code: 13. Permission denied " + ObjectFolderOf(a, 0));
+    EXPECT_EQ(user->Ask("folder", 20000),
+              "error 13 System Error.  Code: 13. Permission denied " + ObjectFolderOf(a, 0));
+    EXPECT_EQ(user->Finish(20000), 0);
 }
 
 } // namespace
