@@ -279,6 +279,8 @@ int OpenMending(int dir, const char* name, int flags, mode_t mode)
     const int fd = openat(dir, name, flags, mode);
     if (fd >= 0 || errno != EACCES)
         return fd;
+    // What is at the name now, taken as the open above takes it: no link
+    // followed, nothing but a folder where a folder is asked for.
     const int place = openat(dir, name, O_PATH | O_NOFOLLOW | O_CLOEXEC | (flags & O_DIRECTORY));
     if (place < 0)
         return -1;
@@ -287,7 +289,7 @@ int OpenMending(int dir, const char* name, int flags, mode_t mode)
     // The descriptor's path in /proc leads to the very file that was judged,
     // whatever has been put at its name since.
     if (fstat(place, &st) == 0 && st.st_uid == geteuid() && (st.st_mode & 0077) == 0 &&
-        (st.st_mode & mode) != mode && chmod(DescriptorPath(place).constData(), mode) == 0)
+        chmod(DescriptorPath(place).constData(), mode) == 0)
         mended = open(DescriptorPath(place).constData(), flags & ~(O_CREAT | O_EXCL | O_NOFOLLOW));
     close(place);
     if (mended < 0)

@@ -22,6 +22,7 @@
 #include <utility>
 
 #include <climits>
+#include <linux/capability.h>
 #include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
@@ -30,6 +31,7 @@
 #include <sched.h>
 #include <sys/mman.h>
 #include <sys/mount.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -1313,12 +1315,15 @@ std::unique_ptr<TFreshProcess> Peer(const char* role, const QString& name, uid_t
 }
 
 // Starts the peer program as user uid, at place, running the commands the
-// test sends; become, where given, stands in for the change of user.
+// test sends; become, where given, stands in for the change of user, and
+// environment's "NAME=value" entries are added to its environment.
 std::unique_ptr<TFreshProcess> Script(uid_t uid, const TPlace& place = {"outside a user namespace", std::nullopt},
-                                      const std::function<QString()>& become = {})
+                                      const std::function<QString()>& become = {},
+                                      const QStringList& environment = {})
 {
     return std::make_unique<TFreshProcess>(QStringLiteral(TESSVAR_SHARED_OBJECTS_PEER), QStringList{"script"},
-                                           become ? become : [=] { return BecomeUserAt(place, uid, uid); });
+                                           become ? become : [=] { return BecomeUserAt(place, uid, uid); },
+                                           environment);
 }
 
 // Two processes of a user, a holder and one that meets it, started apart:
@@ -1414,6 +1419,7 @@ TEST(SharedObjectsTest, ProcessesOfAUserMeetWhereSomeoneElseHoldsTheNameOfTheirF
         {"A's own folder, open to others", folderOf(a, 0755), 1, false, 1},
         {"A's own folder, open to its group", folderOf(a, 0770), 1, false, 1},
         {"A's own folder, others may pass through it", folderOf(a, 0701), 1, false, 1},
+        {"A's own folder, open to its group alone, without A's rights", folderOf(a, 0070), 1, false, 1},
         {"S's folder, freed between A's two processes", sFolder, 1, true, 1},
         {"S's folders at every name but the last", sFolder, kObjectFolderSeries - 1, false, kObjectFolderSeries - 1},
         {"S's folders at every name", sFolder, kObjectFolderSeries, false, -1},
@@ -1696,32 +1702,41 @@ TEST(SharedObjectsTest, ALastHolderThatEndsWithoutClosingTakesItsObjectsWithIt)
 // Where its descriptor table is full at its first open of a named object,
 // a process fails with EMFILE naming the user's folder, which is there, and
 // makes no name of the series; once its descriptors are free, its next open
-// chooses again and works in the user's folder. The same for a user that a
-// namespace of its own shows as root beside the real root's folder, where
-// another user's namespace still starts afterwards.
+// chooses again and works in the user's folder. The same where the folder
+// is XDG_RUNTIME_DIR (the process is not sent to /dev/shm, away from its
+// peers), and for a user that a namespace of its own shows as root beside
+// the real root's folder, where another user's namespace still starts
+// afterwards.
 TEST(SharedObjectsTest, AFullDescriptorTableEndsTheChoiceOfFolderAndTheNextOpenChoosesAgain)
 {
     if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
         GTEST_SKIP() << withheld.toStdString();
     const uid_t a = MadeUpUid(1);
     const uid_t b = MadeUpUid(2);
-    const auto removed = qScopeGuard([=] {
+    const QByteArray runtime = "/tmp/tessvar-run-" + QByteArray::number(getpid());
+    const auto clear = [=] {
         RemoveFolderOf(a);
         RemoveObjectFoldersOf(0, a);
         RemoveObjectFoldersOf(0, b);
-    });
+        RemoveFolder(runtime);
+    };
+    const auto cleared = qScopeGuard(clear);
+    struct TRow {
+        TPlace Place;
+        bool Runtime; // XDG_RUNTIME_DIR is a private folder of A's
+    };
     QString notTried;
-    std::vector<TPlace> places{{"outside a user namespace", std::nullopt}};
+    std::vector<TRow> rows{{{"outside a user namespace", std::nullopt}, false},
+                           {{"with XDG_RUNTIME_DIR the user's own", std::nullopt}, true}};
     if (const QString withheld = UserNamespacesWithheld(); withheld.isEmpty())
-        places.push_back({"as a user namespace's root", TNamespaceLayout::AsRoot});
+        rows.push_back({{"as a user namespace's root", TNamespaceLayout::AsRoot}, false});
     else
         notTried = withheld;
-    for (const TPlace& place : places) {
+    for (const TRow& row : rows) {
+        const TPlace& place = row.Place;
         SCOPED_TRACE(place.Name);
         const uid_t shown = place.Layout ? 0 : a; // the uid A's processes have
-        RemoveFolderOf(a);
-        RemoveObjectFoldersOf(0, a);
-        RemoveObjectFoldersOf(0, b);
+        clear();
         const auto ownedByA = [&] {
             QList<QByteArray> folders;
             struct stat st {};
@@ -1732,21 +1747,23 @@ TEST(SharedObjectsTest, AFullDescriptorTableEndsTheChoiceOfFolderAndTheNextOpenC
         };
         // The user's folder is there: A's own, or the real root's (made
         // where missing, as a run of root's leaves it, and never removed).
-        QByteArray first = ObjectFolderOf(shown, 0);
+        const QByteArray first = row.Runtime ? runtime : ObjectFolderOf(shown, 0);
         struct stat st {};
         if (lstat(first.constData(), &st) != 0) {
             ASSERT_EQ(mkdir(first.constData(), 0700), 0);
-            ASSERT_EQ(chown(first.constData(), shown, shown), 0);
+            ASSERT_EQ(chown(first.constData(), row.Runtime ? a : shown, row.Runtime ? a : shown), 0);
         }
         const QList<QByteArray> before = ownedByA();
-        auto p = Script(a, place);
-        EXPECT_EQ(p->Ask("fullevent e", 20000),
-                  "error 24 System Error.  Code: 24. Too many open files " + ObjectFolderOf(shown, 0));
+        const QStringList environment =
+            row.Runtime ? QStringList{"XDG_RUNTIME_DIR=" + QString::fromLocal8Bit(runtime)} : QStringList{};
+        auto p = Script(a, place, {}, environment);
+        EXPECT_EQ(p->Ask("fullevent e", 20000), "error 24 System Error.  Code: 24. Too many open files " + first);
         EXPECT_EQ(ownedByA(), before);
         EXPECT_EQ(p->Ask("event e", 20000), "event clear");
         const QByteArray folder = p->Ask("folder", 20000).mid(7);
         if (!place.Layout) {
             EXPECT_EQ(folder, first);
+            EXPECT_EQ(ownedByA(), before);
         } else {
             EXPECT_EQ(ownedByA(), QList<QByteArray>{folder});
             EXPECT_EQ(ModeAndOwner(folder), "40700 " + QByteArray::number(a));
@@ -1824,7 +1841,9 @@ TEST(SharedObjectsTest, AUmaskWithoutTheOwnersBitsNeitherLocksTheUserOutNorSplit
 }
 
 // A process that may open every user's folders (root) passes over another
-// user's private folder at the name of its own and never touches it; a
+// user's private folder at the name of its own and never touches it, nor
+// does root that may change other users' folders without opening them
+// where that folder lacks its owner's rights; a
 // folder name the user may not make (a /dev/shm closed to it) ends the
 // choice with the system's error naming that folder. Each runs in a mount
 // namespace of its own, with a /dev/shm of its own, so that the names of
@@ -1838,30 +1857,59 @@ TEST(SharedObjectsTest, OnlyAFolderOfTheUsersOwnIsUsedAndAFolderItMayNotMakeEnds
     const uid_t a = MadeUpUid(1);
     const uid_t s = MadeUpUid(2);
     // Gives the child a /dev/shm of its own (opened with options), with
-    // another user's private folder at root's first name.
-    const auto ownShm = [=](const char* options) {
+    // another user's folder of that mode at root's first name.
+    const auto ownShm = [=](const char* options, mode_t mode = 0700) {
         return [=]() -> QString {
             if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
                 mount("tessvar-test", "/dev/shm", "tmpfs", 0, options) != 0)
                 return QStringLiteral("no /dev/shm of its own: %1").arg(qt_error_string(errno));
             const QByteArray held = ObjectFolderOf(0, 0);
-            if (mkdir(held.constData(), 0700) != 0 || chown(held.constData(), s, s) != 0)
+            if (mkdir(held.constData(), 0700) != 0 || chown(held.constData(), s, s) != 0 ||
+                chmod(held.constData(), mode) != 0)
                 return QStringLiteral("cannot make S's folder: %1").arg(qt_error_string(errno));
             return QString();
         };
     };
+    // Root that may not open other users' folders, but may change them
+    // (CAP_FOWNER): the capabilities go from the bounding set too, so that
+    // the program run does not get them back.
+    const auto withoutOpeningOthers = [](const std::function<QString()>& first) {
+        return [=]() -> QString {
+            QString failed = first();
+            for (const int capability : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH}) {
+                if (failed.isEmpty() && prctl(PR_CAPBSET_DROP, capability, 0, 0, 0) != 0)
+                    failed = QStringLiteral("cannot drop capability %1 from the bounding set").arg(capability);
+                if (failed.isEmpty())
+                    failed = DropCapability(capability);
+            }
+            return failed;
+        };
+    };
 
-    auto root = Script(0, {}, ownShm("mode=1777"));
-    ASSERT_EQ(root->Ask("umask 022", 20000), "done");
-    const QByteArray seen = "/proc/" + QByteArray::number(root->Pid()) + "/root";
-    const QByteArray held = seen + ObjectFolderOf(0, 0);
-    const QByteArray before = Look(held);
-    EXPECT_EQ(before.split(' ').mid(0, 2).join(' '), "40700 " + QByteArray::number(s));
-    EXPECT_EQ(root->Ask("memory m 64", 20000), "memory 64 0");
-    EXPECT_EQ(root->Ask("folder", 20000), "folder " + ObjectFolderOf(0, 1));
-    EXPECT_EQ(Look(held), before);
-    EXPECT_EQ(ModeAndOwner(seen + ObjectFolderOf(0, 1)), "40700 0");
-    EXPECT_EQ(root->Finish(20000), 0);
+    struct TRootRow {
+        const char* Name;
+        mode_t Held; // the mode of S's folder
+        std::function<QString()> Become;
+    };
+    const TRootRow roots[] = {
+        {"root", 0700, ownShm("mode=1777")},
+        {"root that may change others' folders but not open them", 0300,
+         withoutOpeningOthers(ownShm("mode=1777", 0300))},
+    };
+    for (const TRootRow& row : roots) {
+        SCOPED_TRACE(row.Name);
+        auto root = Script(0, {}, row.Become);
+        ASSERT_EQ(root->Ask("umask 022", 20000), "done");
+        const QByteArray seen = "/proc/" + QByteArray::number(root->Pid()) + "/root";
+        const QByteArray held = seen + ObjectFolderOf(0, 0);
+        const QByteArray before = Look(held);
+        EXPECT_EQ(ModeAndOwner(held), "40" + QByteArray::number(row.Held, 8) + ' ' + QByteArray::number(s));
+        EXPECT_EQ(root->Ask("memory m 64", 20000), "memory 64 0");
+        EXPECT_EQ(root->Ask("folder", 20000), "folder " + ObjectFolderOf(0, 1));
+        EXPECT_EQ(Look(held), before);
+        EXPECT_EQ(ModeAndOwner(seen + ObjectFolderOf(0, 1)), "40700 0");
+        EXPECT_EQ(root->Finish(20000), 0);
+    }
 
     auto user = Script(a, {}, [=] {
         const QString own = ownShm("mode=0755")();
@@ -1872,6 +1920,87 @@ TEST(SharedObjectsTest, OnlyAFolderOfTheUsersOwnIsUsedAndAFolderItMayNotMakeEnds
     EXPECT_EQ(user->Ask("folder", 20000),
               "error 13 System Error.  Code: 13. Permission denied " + ObjectFolderOf(a, 0));
     EXPECT_EQ(user->Finish(20000), 0);
+}
+
+// Between an open of a name that the kernel refuses and the look at what
+// is there before its owner's rights are given, a process of the user may
+// put something else at the name: a link to another folder of the user's
+// without the owner's rights, or a FIFO of the user's. The look takes
+// neither as a folder to mend: at every system call of a process choosing
+// its folder the name is swapped (while the folder there is unmended, which
+// is put aside), and the process still gets a folder while the link's
+// target and the FIFO keep their modes.
+TEST(SharedObjectsTest, WhatIsPutAtANameWhileItIsMendedIsNeitherFollowedNorChanged)
+{
+    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
+    if (const QString withheld = TracingWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
+    const uid_t a = MadeUpUid(1);
+    const QByteArray name = ObjectFolderOf(a, 0);
+    const QByteArray lure = "/tmp/tessvar-lure-" + QByteArray::number(getpid());
+    const QByteArray aside = name + "-aside";
+    const auto clear = [=] {
+        RemoveName(name);
+        RemoveName(ObjectFolderOf(a, 1));
+        RemoveName(lure);
+        RemoveName(aside);
+    };
+    const auto cleared = qScopeGuard(clear);
+    // A folder of A's of that mode, made without following anything at the
+    // name.
+    const auto folderOfA = [a](const QByteArray& path, mode_t mode) {
+        mkdir(path.constData(), 0700);
+        const int fd = open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd >= 0) {
+            (void)!fchown(fd, a, a);
+            (void)!fchmod(fd, mode);
+            close(fd);
+        }
+    };
+    struct TRow {
+        const char* Name;
+        bool Link; // else a FIFO
+    };
+    for (const TRow row : {TRow{"a link to a folder of A's without A's rights", true}, TRow{"a FIFO of A's", false}}) {
+        SCOPED_TRACE(row.Name);
+        int lastStop = -1;
+        const int stops = StopAtEverySystemCall(
+            [&] {
+                // As the stop finds them: A's folder without A's rights at
+                // the name, the lure beside it.
+                clear();
+                folderOfA(name, 0300);
+                folderOfA(lure, 0300);
+                if (setresgid(a, a, a) != 0 || setresuid(a, a, a) != 0)
+                    _exit(1);
+                unsetenv("XDG_RUNTIME_DIR");
+                if (OpenNamedEvent(QStringLiteral("swapped"), false) == 0)
+                    _exit(2);
+                struct stat st {};
+                if (lstat(lure.constData(), &st) != 0 || (st.st_mode & 07777) != 0300)
+                    _exit(3);
+                if (lstat(name.constData(), &st) == 0 && S_ISFIFO(st.st_mode) && (st.st_mode & 07777) != 0600)
+                    _exit(4);
+            },
+            [&](int step) {
+                lastStop = step;
+                // The folder is put aside rather than removed, since the
+                // process may have taken it already.
+                struct stat st {};
+                if (lstat(name.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || (st.st_mode & 07777) != 0300 ||
+                    rename(name.constData(), aside.constData()) != 0)
+                    return;
+                if (row.Link) {
+                    if (symlink(lure.constData(), name.constData()) == 0)
+                        (void)!lchown(name.constData(), a, a);
+                } else if (mkfifo(name.constData(), 0600) == 0) {
+                    (void)!chown(name.constData(), a, a);
+                }
+            },
+            TAfterStop::Resume);
+        EXPECT_GT(stops, 10) << "failed after stop " << lastStop;
+    }
 }
 
 } // namespace
