@@ -1786,7 +1786,8 @@ TEST(SharedObjectsTest, AFullDescriptorTableEndsTheChoiceOfFolderAndTheNextOpenC
 // a process of the user with the usual umask opens them, and the events of
 // the two meet. A user whose every name of the series an earlier build left
 // as a folder of the user's own without the owner's rights (0300) opens
-// again, in the first of them, mended; the others stay as they are.
+// again, in the first of them, mended; the others stay as they are. So do
+// object files that an earlier build left 0400.
 TEST(SharedObjectsTest, AUmaskWithoutTheOwnersBitsNeitherLocksTheUserOutNorSplitsItsProcesses)
 {
     if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
@@ -1838,6 +1839,35 @@ TEST(SharedObjectsTest, AUmaskWithoutTheOwnersBitsNeitherLocksTheUserOutNorSplit
     for (int n = 1; n < kObjectFolderSeries; ++n)
         EXPECT_EQ(ModeAndOwner(ObjectFolderOf(a, n)), "40300" + owner) << n;
     EXPECT_EQ(p->Finish(20000), 0);
+
+    // Object files of the user's own that an earlier build left without the
+    // owner's rights: one that nobody holds is swept at the process's first
+    // open, and one that a process still holds (empty, as its maker was
+    // killed before making it) is opened and made.
+    RemoveFolderOf(a);
+    const QByteArray head = first + "/tessvar4-" + QByteArray::number(uint(a)) + '-';
+    const auto leftBehind = [&](const QByteArray& path) {
+        const int fd = open(path.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0400);
+        EXPECT_GE(fd, 0) << path.constData();
+        EXPECT_EQ(fchown(fd, a, a), 0);
+        EXPECT_EQ(fchmod(fd, 0400), 0);
+        return fd;
+    };
+    ASSERT_EQ(mkdir(first.constData(), 0700), 0);
+    ASSERT_EQ(chown(first.constData(), a, a), 0);
+    close(leftBehind(head + "X-left"));
+    auto q = Script(a);
+    EXPECT_EQ(q->Ask("memory first 64", 20000), "memory 64 0");
+    EXPECT_EQ(Look(head + "X-left"), "(nothing)");
+    const int held = leftBehind(head + "M-late");
+    const auto closed = qScopeGuard([held] { close(held); });
+    struct flock use {};
+    use.l_type = F_RDLCK;
+    use.l_len = 1;
+    ASSERT_EQ(fcntl(held, F_OFD_SETLK, &use), 0);
+    EXPECT_EQ(q->Ask("memory late 64", 20000), "memory 64 0");
+    EXPECT_EQ(ModeAndOwner(head + "M-late"), "100600" + owner);
+    EXPECT_EQ(q->Finish(20000), 0);
 }
 
 // A process that may open every user's folders (root) passes over another
