@@ -390,6 +390,25 @@ void FailFolder(ObjectFolder& folder, int error, const QByteArray& path)
     folder.Message = PathErrorText(error, path);
 }
 
+// Takes the folder at path (opened as fd) where it was found Usable, or
+// ends the choice where the process Failed at it: true where the choice is
+// over, false where the name is held.
+bool Decided(ObjectFolder& folder, TFound found, const QByteArray& path, int fd, int error)
+{
+    switch (found) {
+    case TFound::Usable:
+        folder.Path = path;
+        UseFolder(folder, fd);
+        return true;
+    case TFound::Failed:
+        FailFolder(folder, error, path);
+        return true;
+    case TFound::Held:
+        break;
+    }
+    return false;
+}
+
 // Chooses the folder of user uid, opens and checks it. A name that is held
 // is passed over; a failure of the process's own ends the choice at once,
 // making no further name, so that it neither leaves names behind nor sends
@@ -400,19 +419,9 @@ void ChooseFolder(ObjectFolder& folder, uid_t uid)
     const bool runtimeSet = runtime && runtime[0] != 0;
     int fd = -1;
     int error = 0;
-    if (runtimeSet && runtime[0] == '/') {
-        switch (OpenPrivateFolder(runtime, uid, fd, error)) {
-        case TFound::Usable:
-            folder.Path = runtime;
-            UseFolder(folder, fd);
-            return;
-        case TFound::Failed:
-            FailFolder(folder, error, runtime);
-            return;
-        case TFound::Held:
-            break;
-        }
-    }
+    if (runtimeSet && runtime[0] == '/' &&
+        Decided(folder, OpenPrivateFolder(runtime, uid, fd, error), runtime, fd, error))
+        return;
     // The first folder of the series that is the user's already, so that a
     // process meets those that started while an earlier name was held by
     // someone else, even once that name is free again. Else the first that
@@ -427,18 +436,10 @@ void ChooseFolder(ObjectFolder& folder, uid_t uid)
                 FailFolder(folder, errno, path);
                 return;
             }
-            switch (OpenPrivateFolder(path, uid, fd, error)) {
-            case TFound::Usable:
-                folder.Path = path;
-                UseFolder(folder, fd);
-                if (runtimeSet)
+            if (Decided(folder, OpenPrivateFolder(path, uid, fd, error), path, fd, error)) {
+                if (runtimeSet && folder.Fd >= 0)
                     AnnounceFallback(runtime, folder.Path);
                 return;
-            case TFound::Failed:
-                FailFolder(folder, error, path);
-                return;
-            case TFound::Held:
-                break;
             }
         }
     }

@@ -1873,11 +1873,11 @@ TEST(SharedObjectsTest, AUmaskWithoutTheOwnersBitsNeitherLocksTheUserOutNorSplit
 // A process that may open every user's folders (root) passes over another
 // user's private folder at the name of its own and never touches it, nor
 // does root that may change other users' folders without opening them
-// where that folder lacks its owner's rights; a
-// folder name the user may not make (a /dev/shm closed to it) ends the
-// choice with the system's error naming that folder. Each runs in a mount
-// namespace of its own, with a /dev/shm of its own, so that the names of
-// the machine's users are not touched.
+// where that folder lacks its owner's rights; a folder name the user may
+// not make (a /dev/shm closed to it) ends the choice with the system's
+// error naming that folder. Each runs in a mount namespace of its own, with
+// a /dev/shm of its own, so that the names of the machine's users are not
+// touched.
 TEST(SharedObjectsTest, OnlyAFolderOfTheUsersOwnIsUsedAndAFolderItMayNotMakeEndsTheChoice)
 {
     if (const QString withheld = MountNamespaceWithheld(); !withheld.isEmpty())
