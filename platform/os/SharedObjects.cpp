@@ -390,12 +390,14 @@ void FailFolder(ObjectFolder& folder, int error, const QByteArray& path)
     folder.Message = PathErrorText(error, path);
 }
 
-// Takes the folder at path (opened as fd) where it was found Usable, or
-// ends the choice where the process Failed at it: true where the choice is
-// over, false where the name is held.
-bool Decided(ObjectFolder& folder, TFound found, const QByteArray& path, int fd, int error)
+// Opens and judges the folder at path: takes it where it is Usable, or ends
+// the choice where the process Failed at it. True where the choice is over,
+// false where the name is held.
+bool Decided(ObjectFolder& folder, const QByteArray& path, uid_t uid)
 {
-    switch (found) {
+    int fd = -1;
+    int error = 0;
+    switch (OpenPrivateFolder(path, uid, fd, error)) {
     case TFound::Usable:
         folder.Path = path;
         UseFolder(folder, fd);
@@ -417,10 +419,7 @@ void ChooseFolder(ObjectFolder& folder, uid_t uid)
 {
     const char* runtime = getenv("XDG_RUNTIME_DIR");
     const bool runtimeSet = runtime && runtime[0] != 0;
-    int fd = -1;
-    int error = 0;
-    if (runtimeSet && runtime[0] == '/' &&
-        Decided(folder, OpenPrivateFolder(runtime, uid, fd, error), runtime, fd, error))
+    if (runtimeSet && runtime[0] == '/' && Decided(folder, runtime, uid))
         return;
     // The first folder of the series that is the user's already, so that a
     // process meets those that started while an earlier name was held by
@@ -436,7 +435,7 @@ void ChooseFolder(ObjectFolder& folder, uid_t uid)
                 FailFolder(folder, errno, path);
                 return;
             }
-            if (Decided(folder, OpenPrivateFolder(path, uid, fd, error), path, fd, error)) {
+            if (Decided(folder, path, uid)) {
                 if (runtimeSet && folder.Fd >= 0)
                     AnnounceFallback(runtime, folder.Path);
                 return;

@@ -59,7 +59,11 @@ public:
         FPid = fork();
         if (FPid == 0) {
             close(fds[0]);
-            const char result = body();
+            char result = 'X'; // an exception, which must not go on to the parent's tests
+            try {
+                result = body();
+            } catch (...) {
+            }
             (void)!write(fds[1], &result, 1);
             _exit(0);
         }
@@ -505,7 +509,13 @@ pid_t Spawn(const std::function<void()>& body)
 {
     const pid_t pid = fork();
     if (pid == 0) {
-        body();
+        // An exception ends the child; it must not go on to the parent's
+        // tests.
+        try {
+            body();
+        } catch (...) {
+            _exit(99);
+        }
         _exit(0);
     }
     return pid;
@@ -557,7 +567,11 @@ pid_t SpawnAsUser(uid_t uid, const std::function<int()>& body)
     if (pid == 0) {
         if (setresgid(uid, uid, uid) != 0 || setresuid(uid, uid, uid) != 0)
             _exit(100);
-        _exit(body());
+        try {
+            _exit(body());
+        } catch (...) {
+            _exit(99); // not on to the parent's tests
+        }
     }
     return pid;
 }
