@@ -660,7 +660,7 @@ LocalObject::~LocalObject()
         // removes the object, or lets go of its use before the next closer
         // looks: of closers that race, the last one always removes it. A
         // closer that cannot get the lock in time leaves the object to the
-        // next process that finds it unused.
+        // next process that opens its name and finds nobody holding it.
         FileLock lock(Fd, kBookkeepingMs);
         if (lock.Locked()) {
             if (UsageLock(Fd, F_WRLCK))

@@ -70,7 +70,7 @@
 // process can hold those file locks: opening, growing and closing wait for
 // them at most 5000 ms, never while holding a lock that the other threads
 // of the process need, and then fail (a close leaves the object to the
-// next process that finds it unused).
+// next process that opens its name and finds nobody holding it).
 //
 // A wait that may run on more than one CPU looks at its events for a few
 // tens of microseconds before it sleeps, so that a quick answer costs no
