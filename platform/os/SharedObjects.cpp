@@ -246,7 +246,8 @@ bool GiveOwnerRights(int fd, mode_t mode)
 
 // Judges the folder open as fd: Usable where it belongs to uid and nobody
 // else may enter it (a folder of the user's with rights missing for the
-// user is mended), else Held (fd closed). error is set where it Failed.
+// user is mended), else Held. error is set where it Failed; fd is closed
+// unless it is Usable.
 TFound JudgeFolder(int fd, uid_t uid, int& error)
 {
     struct stat st {};
@@ -268,12 +269,11 @@ TFound JudgeFolder(int fd, uid_t uid, int& error)
 }
 
 // Opens name in folder dir as openat does. Where the kernel refuses it
-// (EACCES) and it is the user's own and closed to others but lacks rights
-// of mode for its owner (a umask without the owner's bits made it so, in
-// this process or an earlier one), the owner's rights are given (through
-// /proc, since a file the owner may not open has no descriptor to change
-// it by) and it is opened again. Anything else refused stays refused: -1
-// with errno set, as openat.
+// (EACCES) and it is the user's own and closed to others, its owner lacks
+// rights (a umask without the owner's bits made it so, in this process or
+// an earlier one): it is given mode (through /proc, since a file the owner
+// may not open has no descriptor to change it by) and opened again.
+// Anything else refused stays refused: -1 with errno set, as openat.
 int OpenMending(int dir, const char* name, int flags, mode_t mode)
 {
     const int fd = openat(dir, name, flags, mode);
