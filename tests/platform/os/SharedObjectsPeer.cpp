@@ -25,6 +25,7 @@
 //         wait NAME MS        waits for it: "signaled" or "timeout"
 //         mutex NAME          opens the mutex and tries to take it: "mutex
 //                             taken", "mutex abandoned" or "mutex held"
+//         release NAME        releases the mutex it holds: "released"
 //         close NAME          closes every handle of the name: "closed"
 //         closeat NS          waits, spinning, until the monotonic clock
 //                             reads NS nanoseconds, then closes every
@@ -236,6 +237,8 @@ void Step(TScript& script, const QList<QByteArray>& words)
         std::printf("mutex %s\n", result == TWaitResult::wrSignaled   ? "taken"
                                   : result == TWaitResult::wrAbandoned ? "abandoned"
                                                                        : "held");
+    } else if (command == "release") {
+        std::printf(ReleaseNamedMutex(script.Mutexes[name]) ? "released\n" : "error 0 release\n");
     } else if (command == "close") {
         script.Close(name);
         std::printf("closed\n");

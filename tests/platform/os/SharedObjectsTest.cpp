@@ -1607,6 +1607,21 @@ QList<QByteArray> ObjectsIn(const QByteArray& folder, uid_t uid, const QList<QBy
     return found;
 }
 
+// The user of a test of how long objects live: a made-up one, whose folder
+// is the test's alone, where this process may act as one; else this
+// process's own user, whose folder the other tests share (under names of
+// their own). The guard removes a made-up user's folder at the end.
+struct TLifetimeUser {
+    uid_t Uid = MadeUpUsersWithheld().isEmpty() ? MadeUpUid(1) : geteuid();
+    TLifetimeUser() { Clear(); }
+    ~TLifetimeUser() { Clear(); }
+    void Clear() const
+    {
+        if (Uid != geteuid())
+            RemoveFolderOf(Uid);
+    }
+};
+
 // Processes of a user that hold a block (one wrote a number into it) and a
 // set manual event close them at one instant, in rounds: once they have
 // closed, neither name is left in the folder, and a process of the user
@@ -1614,14 +1629,11 @@ QList<QByteArray> ObjectsIn(const QByteArray& folder, uid_t uid, const QList<QBy
 // last is the kernel's choice, so each round is taken many times.
 TEST(SharedObjectsTest, ClosersThatRaceTakeTheObjectWithTheLastOfThem)
 {
-    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
-        GTEST_SKIP() << withheld.toStdString();
-    const uid_t a = MadeUpUid(1);
-    RemoveFolderOf(a);
-    const auto removed = qScopeGuard([a] { RemoveFolderOf(a); });
-    const QByteArray folder = ObjectFolderOf(a, 0);
+    const TLifetimeUser user;
+    const uid_t a = user.Uid;
     auto later = Script(a);
-    ASSERT_EQ(later->Ask("event swept", 20000), "event clear"); // its first open sweeps
+    ASSERT_EQ(later->Ask("event " + Unique("swept").toUtf8(), 20000), "event clear"); // its first open sweeps
+    const QByteArray folder = later->Ask("folder", 20000).mid(7);
     for (const int count : {2, 4}) {
         SCOPED_TRACE(count);
         std::vector<std::unique_ptr<TFreshProcess>> closers;
@@ -1630,8 +1642,9 @@ TEST(SharedObjectsTest, ClosersThatRaceTakeTheObjectWithTheLastOfThem)
         int left = 0;
         int stale = 0;
         for (int round = 0; round < 100; ++round) {
-            const QByteArray block = "blk-" + QByteArray::number(count) + '-' + QByteArray::number(round);
-            const QByteArray event = "ev-" + QByteArray::number(count) + '-' + QByteArray::number(round);
+            const QByteArray round_ = QByteArray::number(count) + '-' + QByteArray::number(round);
+            const QByteArray block = Unique("blk-").toUtf8() + round_;
+            const QByteArray event = Unique("ev-").toUtf8() + round_;
             for (size_t i = 0; i < closers.size(); ++i) {
                 ASSERT_TRUE(closers[i]->Ask("memory " + block + " 64", 20000).startsWith("memory 64 "));
                 ASSERT_TRUE(closers[i]->Ask("event " + event, 20000).startsWith("event "));
@@ -1666,46 +1679,47 @@ TEST(SharedObjectsTest, ClosersThatRaceTakeTheObjectWithTheLastOfThem)
 // left it.
 TEST(SharedObjectsTest, ALastHolderThatEndsWithoutClosingTakesItsObjectsWithIt)
 {
-    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
-        GTEST_SKIP() << withheld.toStdString();
-    const uid_t a = MadeUpUid(1);
-    RemoveFolderOf(a);
-    const auto removed = qScopeGuard([a] { RemoveFolderOf(a); });
+    const TLifetimeUser user;
+    const uid_t a = user.Uid;
     struct TRow {
         const char* Name;
         bool Killed;
-        QByteArray OpenOnly, Create, Event, Mutex; // Q's answers afterwards
+        QByteArray OpenOnly, Create, Event, Mutex; // Q's answers afterwards; <file> is the block's file
     };
-    const QByteArray missing =
-        "error 2 System Error.  Code: 2. No such file or directory " + ObjectFolderOf(a, 0) + "/tessvar4-" +
-        QByteArray::number(uint(a)) + "-M-kb";
     const TRow rows[] = {
-        {"the holder killed", true, missing, "memory 64 0", "event clear", "mutex taken"},
+        {"the holder killed", true, "error 2 System Error.  Code: 2. No such file or directory <file>", "memory 64 0",
+         "event clear", "mutex taken"},
         {"the holder living on", false, "memory 8192 7", "memory 8192 7", "event set", "mutex held"},
     };
     for (const TRow& row : rows) {
         SCOPED_TRACE(row.Name);
+        const QByteArray name = Unique(row.Killed ? "killed" : "living").toUtf8();
+        const QByteArray kb = name + "-kb", ke = name + "-ke", km = name + "-km";
         auto p = Script(a);
         auto q = Script(a);
-        ASSERT_EQ(p->Ask("memory kb 64", 20000), "memory 64 0");
-        ASSERT_EQ(p->Ask("grow kb 8192", 20000), "grown");
-        ASSERT_EQ(p->Ask("write kb 7", 20000), "written");
-        ASSERT_EQ(p->Ask("event ke", 20000), "event clear");
-        ASSERT_EQ(p->Ask("set ke", 20000), "done");
-        ASSERT_EQ(p->Ask("mutex km", 20000), "mutex taken");
-        EXPECT_EQ(q->Ask("memory kb 0", 20000), "memory 8192 7");
-        EXPECT_EQ(q->Ask("event ke", 20000), "event set");
-        EXPECT_EQ(q->Ask("mutex km", 20000), "mutex held");
-        for (const char* name : {"kb", "ke", "km"})
-            ASSERT_EQ(q->Ask(QByteArray("close ") + name, 20000), "closed");
+        ASSERT_EQ(p->Ask("memory " + kb + " 64", 20000), "memory 64 0");
+        ASSERT_EQ(p->Ask("grow " + kb + " 8192", 20000), "grown");
+        ASSERT_EQ(p->Ask("write " + kb + " 7", 20000), "written");
+        ASSERT_EQ(p->Ask("event " + ke, 20000), "event clear");
+        ASSERT_EQ(p->Ask("set " + ke, 20000), "done");
+        ASSERT_EQ(p->Ask("mutex " + km, 20000), "mutex taken");
+        EXPECT_EQ(q->Ask("memory " + kb + " 0", 20000), "memory 8192 7");
+        EXPECT_EQ(q->Ask("event " + ke, 20000), "event set");
+        EXPECT_EQ(q->Ask("mutex " + km, 20000), "mutex held");
+        for (const QByteArray& object : {kb, ke, km})
+            ASSERT_EQ(q->Ask("close " + object, 20000), "closed");
         if (row.Killed) {
             kill(p->Pid(), SIGKILL);
             EXPECT_EQ(p->Finish(20000), 200 + SIGKILL);
         }
-        EXPECT_EQ(q->Ask("memory kb 0", 20000), row.OpenOnly);
-        EXPECT_EQ(q->Ask("memory kb 64", 20000), row.Create);
-        EXPECT_EQ(q->Ask("event ke", 20000), row.Event);
-        EXPECT_EQ(q->Ask("mutex km", 20000), row.Mutex);
+        const QByteArray file = q->Ask("folder", 20000).mid(7) + "/tessvar4-" + QByteArray::number(uint(a)) + "-M-" + kb;
+        EXPECT_EQ(q->Ask("memory " + kb + " 0", 20000), QByteArray(row.OpenOnly).replace("<file>", file));
+        EXPECT_EQ(q->Ask("memory " + kb + " 64", 20000), row.Create);
+        EXPECT_EQ(q->Ask("event " + ke, 20000), row.Event);
+        EXPECT_EQ(q->Ask("mutex " + km, 20000), row.Mutex);
+        // Every mutex given back, so that nothing is left behind.
+        q->Ask("release " + km, 20000);
+        p->Ask("release " + km, 20000);
         EXPECT_EQ(q->Finish(20000), 0);
         if (!row.Killed) {
             EXPECT_EQ(p->Finish(20000), 0);
