@@ -234,14 +234,11 @@ enum class TFound {
             // error of the file system ...): the choice ends there
 };
 
-// Gives the owner the rights of mode where the file or folder (open as fd)
-// lacks some: a umask without the owner's bits made it so.
-bool GiveOwnerRights(int fd, mode_t mode)
+// Gives the owner the rights of mode where the file or folder (open as fd,
+// of mode current) lacks some: a umask without the owner's bits made it so.
+bool GiveOwnerRights(int fd, mode_t current, mode_t mode)
 {
-    struct stat st {};
-    if (fstat(fd, &st) != 0)
-        return false;
-    return (st.st_mode & mode) == mode || fchmod(fd, mode) == 0;
+    return (current & mode) == mode || fchmod(fd, mode) == 0;
 }
 
 // Judges the folder open as fd: Usable where it belongs to uid and nobody
@@ -260,7 +257,7 @@ TFound JudgeFolder(int fd, uid_t uid, int& error)
         close(fd);
         return TFound::Held;
     }
-    if (!GiveOwnerRights(fd, S_IRWXU)) {
+    if (!GiveOwnerRights(fd, st.st_mode, S_IRWXU)) {
         error = errno;
         close(fd);
         return TFound::Failed;
@@ -716,10 +713,10 @@ bool MapFile(LocalObject& object, int fd, int64_t size, int& error)
 }
 
 // True when the file is this user's and closed to others: a file that
-// another user made or may open is neither used nor read.
-bool PrivateFile(int fd)
+// another user made or may open is neither used nor read. st receives what
+// fstat tells of it.
+bool PrivateFile(int fd, struct stat& st)
 {
-    struct stat st {};
     return fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid() && (st.st_mode & 0077) == 0;
 }
 
@@ -811,7 +808,8 @@ std::shared_ptr<LocalObject> OpenShared(Kind kind, int folder, const QByteArray&
             message = PathErrorText(error, path);
             return nullptr;
         }
-        if (!PrivateFile(fd)) {
+        struct stat st {};
+        if (!PrivateFile(fd, st)) {
             close(fd);
             error = EPERM;
             message = SystemErrorText(
@@ -822,7 +820,7 @@ std::shared_ptr<LocalObject> OpenShared(Kind kind, int folder, const QByteArray&
         }
         // Made 0600 whatever the umask, so that the user's other processes
         // open it too.
-        if (!GiveOwnerRights(fd, S_IRUSR | S_IWUSR)) {
+        if (!GiveOwnerRights(fd, st.st_mode, S_IRUSR | S_IWUSR)) {
             error = errno;
             close(fd);
             message = PathErrorText(error, path);
@@ -882,7 +880,8 @@ void SweepLeftovers(int folder)
                                    S_IRUSR | S_IWUSR);
         if (fd < 0)
             continue;
-        if (PrivateFile(fd) && flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        struct stat st {};
+        if (PrivateFile(fd, st) && flock(fd, LOCK_EX | LOCK_NB) == 0) {
             if (UsageLock(fd, F_WRLCK))
                 RemoveObject(folder, fd, key);
             flock(fd, LOCK_UN);
