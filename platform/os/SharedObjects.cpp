@@ -215,15 +215,22 @@ QString SystemErrorText(int error, const QString& detail)
     return QStringLiteral("System Error.  Code: %1.\n%2").arg(error).arg(detail);
 }
 
-// Sockets are bound and reached by a path, which the kernel resolves again
-// at every bind and connect. Through the process's descriptor of the
-// folder, that path leads to the folder that was checked, even when it has
-// been renamed and something else put in its place since.
-constexpr char kDescriptorFolders[] = "/proc/self/fd/";
+// A descriptor's path in /proc leads to the very file or folder it was
+// opened on, whatever has been put at its name since: sockets are bound and
+// reached by such a path (the kernel resolves an address again at every bind
+// and connect), and a file the owner may not open is mended through one.
+// /proc/self/fd is the table of the process's first thread, which a thread
+// with a table of its own (unshare(CLONE_FILES)) does not share: a number
+// there may stand for another file. /proc/thread-self/fd is the calling
+// thread's own, where the system has it (Linux 3.17 on).
+constexpr char kThreadDescriptors[] = "/proc/thread-self/fd/";
+constexpr char kProcessDescriptors[] = "/proc/self/fd/";
 
 QByteArray DescriptorPath(int fd)
 {
-    return kDescriptorFolders + QByteArray::number(fd);
+    static const char* const folder =
+        access("/proc/thread-self/fd", F_OK) == 0 ? kThreadDescriptors : kProcessDescriptors;
+    return folder + QByteArray::number(fd);
 }
 
 // What a name holds for this user's objects.
@@ -234,6 +241,28 @@ enum class TFound {
             // error of the file system ...): the choice ends there
 };
 
+// Why a name that is held cannot be used, as the warning that a set
+// XDG_RUNTIME_DIR is passed over says it.
+enum class TRefusal {
+    None,
+    Relative,     // the setting is no absolute path
+    Missing,      // nothing is there
+    NotAFolder,   // a file, a FIFO, a link (links are not followed) ...
+    TooLong,      // the name is longer than the system takes
+    OthersOwn,    // another user's
+    OpenToOthers, // the user's own, but others may enter it
+    Closed,       // the system refuses it to this user for another reason
+};
+
+// A folder's judgement: Usable with its descriptor, Held and why, or Failed
+// with the system's error.
+struct TJudgement {
+    TFound Found = TFound::Held;
+    TRefusal Why = TRefusal::None;
+    int Error = 0;
+    int Fd = -1;
+};
+
 // Gives the owner the rights of mode where the file or folder (open as fd,
 // of mode current) lacks some: a umask without the owner's bits made it so.
 bool GiveOwnerRights(int fd, mode_t current, mode_t mode)
@@ -241,36 +270,52 @@ bool GiveOwnerRights(int fd, mode_t current, mode_t mode)
     return (current & mode) == mode || fchmod(fd, mode) == 0;
 }
 
-// Judges the folder open as fd: Usable where it belongs to uid and nobody
-// else may enter it (a folder of the user's with rights missing for the
-// user is mended), else Held. error is set where it Failed; fd is closed
-// unless it is Usable.
-TFound JudgeFolder(int fd, uid_t uid, int& error)
+// Why what lstat tells of a name (st) keeps user uid from using it as the
+// folder of its objects; None where nothing does.
+TRefusal RefusalOf(const struct stat& st, uid_t uid)
 {
-    struct stat st {};
-    if (fstat(fd, &st) != 0) {
-        error = errno;
-        close(fd);
-        return TFound::Failed;
-    }
-    if (!S_ISDIR(st.st_mode) || st.st_uid != uid || (st.st_mode & 0077) != 0) {
-        close(fd);
-        return TFound::Held;
-    }
-    if (!GiveOwnerRights(fd, st.st_mode, S_IRWXU)) {
-        error = errno;
-        close(fd);
-        return TFound::Failed;
-    }
-    return TFound::Usable;
+    if (!S_ISDIR(st.st_mode))
+        return TRefusal::NotAFolder;
+    if (st.st_uid != uid)
+        return TRefusal::OthersOwn;
+    if ((st.st_mode & 0077) != 0)
+        return TRefusal::OpenToOthers;
+    return TRefusal::None;
 }
 
+// Judges the folder open as fd: Usable where it belongs to uid and nobody
+// else may enter it (a folder of the user's with rights missing for the
+// user is mended), else Held. fd is closed unless it is Usable.
+TJudgement JudgeFolder(int fd, uid_t uid)
+{
+    TJudgement judged;
+    struct stat st {};
+    if (fstat(fd, &st) != 0) {
+        judged = {TFound::Failed, TRefusal::None, errno};
+    } else if (const TRefusal why = RefusalOf(st, uid); why != TRefusal::None) {
+        judged = {TFound::Held, why};
+    } else if (!GiveOwnerRights(fd, st.st_mode, S_IRWXU)) {
+        judged = {TFound::Failed, TRefusal::None, errno};
+    } else {
+        judged = {TFound::Usable, TRefusal::None, 0, fd};
+    }
+    if (judged.Found != TFound::Usable)
+        close(fd);
+    return judged;
+}
+
+int MendAndOpen(int place, int flags, mode_t mode);
+
 // Opens name in folder dir as openat does. Where the kernel refuses it
-// (EACCES) and it is the user's own and closed to others, its owner lacks
-// rights (a umask without the owner's bits made it so, in this process or
-// an earlier one): it is given mode (through /proc, since a file the owner
-// may not open has no descriptor to change it by) and opened again.
-// Anything else refused stays refused: -1 with errno set, as openat.
+// (EACCES) and it is of the kind asked (a folder for O_DIRECTORY, else a
+// file), the user's own and closed to others, its owner lacks rights (a
+// umask without the owner's bits made it so, in this process or an earlier
+// one): it is given mode (through /proc, since a file the owner may not open
+// has no descriptor to change it by) and opened again. -1 with errno set, as
+// openat: the refusal's EACCES where there is nothing to mend, else the
+// system's error of the step of the mend that failed, so that a failure of
+// the process's own (no descriptor left, no memory ...) is never taken for a
+// name someone else holds.
 int OpenMending(int dir, const char* name, int flags, mode_t mode)
 {
     const int fd = openat(dir, name, flags, mode);
@@ -279,19 +324,37 @@ int OpenMending(int dir, const char* name, int flags, mode_t mode)
     // What is at the name now, taken as the open above takes it: no link
     // followed, nothing but a folder where a folder is asked for.
     const int place = openat(dir, name, O_PATH | O_NOFOLLOW | O_CLOEXEC | (flags & O_DIRECTORY));
-    if (place < 0)
+    if (place < 0) {
+        // Nothing there (a create that the folder refuses), no folder where
+        // one is asked for, or a folder on the way that may not be passed:
+        // nothing to mend.
+        if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP || errno == EACCES)
+            errno = EACCES;
         return -1;
-    struct stat st {};
-    int mended = -1;
-    // The descriptor's path in /proc leads to the very file that was judged,
-    // whatever has been put at its name since.
-    if (fstat(place, &st) == 0 && st.st_uid == geteuid() && (st.st_mode & 0077) == 0 &&
-        chmod(DescriptorPath(place).constData(), mode) == 0)
-        mended = open(DescriptorPath(place).constData(), flags & ~(O_CREAT | O_EXCL | O_NOFOLLOW));
+    }
+    const int mended = MendAndOpen(place, flags, mode);
+    const int error = errno;
     close(place);
-    if (mended < 0)
-        errno = EACCES;
+    errno = error;
     return mended;
+}
+
+// The mend of what the look opened as place (O_PATH): -1 with errno set
+// where there is nothing to mend (EACCES) or a step fails.
+int MendAndOpen(int place, int flags, mode_t mode)
+{
+    struct stat st {};
+    if (fstat(place, &st) != 0)
+        return -1;
+    const bool kind = (flags & O_DIRECTORY) != 0 ? S_ISDIR(st.st_mode) : S_ISREG(st.st_mode);
+    if (!kind || st.st_uid != geteuid() || (st.st_mode & 0077) != 0) {
+        errno = EACCES;
+        return -1;
+    }
+    const QByteArray path = DescriptorPath(place);
+    if (chmod(path.constData(), mode) != 0)
+        return -1;
+    return open(path.constData(), flags & ~(O_CREAT | O_EXCL | O_NOFOLLOW));
 }
 
 // An operating-system error on a file or folder, naming it.
@@ -301,15 +364,15 @@ QString PathErrorText(int error, const QByteArray& path)
 }
 
 // The room for the folder's part of a socket's address: the longest
-// descriptor path, or the folder's real path when that is longer, so that
-// every process of the user picks the same socket names whatever the
-// number of its descriptor.
+// descriptor path (of a thread's table, the longer form), or the folder's
+// real path when that is longer, so that every process of the user picks
+// the same socket names whatever the number of its descriptor.
 size_t BellRoom(int fd, const QByteArray& path)
 {
     char real[PATH_MAX];
     const ssize_t length = readlink(DescriptorPath(fd).constData(), real, sizeof(real));
     const size_t realSize = length > 0 ? size_t(length) : size_t(path.size());
-    return std::max(realSize, sizeof(kDescriptorFolders) - 1 + 10) + 1;
+    return std::max(realSize, sizeof(kThreadDescriptors) - 1 + 10) + 1;
 }
 
 // 0 when the folder of that descriptor can be reached through its
@@ -331,16 +394,36 @@ void UseFolder(ObjectFolder& folder, int fd)
     folder.BellRoom = BellRoom(fd, folder.Path);
 }
 
-// Says once per process that a set XDG_RUNTIME_DIR was refused: programs of
-// the user that keep their objects there cannot meet this one.
-void AnnounceFallback(const char* runtime, const QByteArray& fallback)
+// Says once per process that a set XDG_RUNTIME_DIR was refused, and why:
+// programs of the user that keep their objects there cannot meet this one.
+void AnnounceFallback(const QByteArray& runtime, TRefusal why, const QByteArray& fallback)
 {
     static std::atomic<pid_t> announcedIn{0};
     if (announcedIn.exchange(ThisProcess()) == ThisProcess())
         return;
-    qWarning("The folder %s of XDG_RUNTIME_DIR is not this user's own or is open to others; this "
-             "process keeps its shared objects in %s.",
-             runtime, fallback.constData());
+    const char* reason = "cannot be opened by this user";
+    switch (why) {
+    case TRefusal::Relative: reason = "is not an absolute path"; break;
+    case TRefusal::Missing: reason = "does not exist"; break;
+    case TRefusal::NotAFolder: reason = "is not a folder (a link is not followed)"; break;
+    case TRefusal::TooLong: reason = "has a name too long for the system"; break;
+    case TRefusal::OthersOwn: reason = "belongs to another user"; break;
+    case TRefusal::OpenToOthers: reason = "is open to others"; break;
+    case TRefusal::None:
+    case TRefusal::Closed: break;
+    }
+    qWarning("The folder %s of XDG_RUNTIME_DIR %s; this process keeps its shared objects in %s.",
+             runtime.constData(), reason, fallback.constData());
+}
+
+// XDG_RUNTIME_DIR without its trailing slashes, which would have a link at
+// its name followed; empty where it is not set.
+QByteArray RuntimeSetting()
+{
+    QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    while (runtime.size() > 1 && runtime.endsWith('/'))
+        runtime.chop(1);
+    return runtime;
 }
 
 // The names of the folders of user uid outside XDG_RUNTIME_DIR, in the order
@@ -357,26 +440,44 @@ QByteArray SeriesFolder(uid_t uid, int n)
 }
 
 // Opens the folder at path where it is uid's own and closed to others
-// (Usable, fd set). Held where nothing is there, where something else than a
-// folder or a link to one is (ENOTDIR, ELOOP: links are not followed),
-// where the process may not open the folder (EACCES: another user's) or the
-// check refuses it. Failed, with error set, for any other failure: the
-// process's own (EMFILE, ENOMEM ...) or of the file system (EIO ...).
-TFound OpenPrivateFolder(const QByteArray& path, uid_t uid, int& fd, int& error)
+// (Usable). Held where nothing is there, where something else than a folder
+// is (ENOTDIR, ELOOP: links are not followed), where the system refuses the
+// folder to the process (EACCES: another user's) or refuses for good to
+// mend it (EPERM: an immutable folder, or inside a user namespace another
+// unmapped user's, whose owner reads as the overflow id that may be this
+// process's own; EROFS), where the check refuses it, and, for a name that
+// the user set (tooLongHeld), where the name is too long (ENAMETOOLONG).
+// Failed for any other failure: the process's own (EMFILE, ENOMEM ...) or
+// of the file system (EIO ...).
+TJudgement OpenPrivateFolder(const QByteArray& path, uid_t uid, bool tooLongHeld)
 {
-    fd = OpenMending(AT_FDCWD, path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, S_IRWXU);
+    const int fd =
+        OpenMending(AT_FDCWD, path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, S_IRWXU);
     if (fd >= 0)
-        return JudgeFolder(fd, uid, error);
-    error = errno;
+        return JudgeFolder(fd, uid);
+    const int error = errno;
     switch (error) {
     case ENOENT:
+        return {TFound::Held, TRefusal::Missing};
     case ENOTDIR:
     case ELOOP:
+        return {TFound::Held, TRefusal::NotAFolder};
     case EACCES:
-        return TFound::Held;
-    default:
-        return TFound::Failed;
+    case EPERM:
+    case EROFS: {
+        // What is there, for the warning's reason only.
+        struct stat st {};
+        const TRefusal why = lstat(path.constData(), &st) == 0 ? RefusalOf(st, uid) : TRefusal::None;
+        return {TFound::Held, why == TRefusal::None ? TRefusal::Closed : why};
     }
+    case ENAMETOOLONG:
+        if (tooLongHeld)
+            return {TFound::Held, TRefusal::TooLong};
+        break;
+    default:
+        break;
+    }
+    return {TFound::Failed, TRefusal::None, error};
 }
 
 // Ends the choice with the system's error naming the folder where it
@@ -389,22 +490,22 @@ void FailFolder(ObjectFolder& folder, int error, const QByteArray& path)
 
 // Opens and judges the folder at path: takes it where it is Usable, or ends
 // the choice where the process Failed at it. True where the choice is over,
-// false where the name is held.
-bool Decided(ObjectFolder& folder, const QByteArray& path, uid_t uid)
+// false where the name is held (why then says why).
+bool Decided(ObjectFolder& folder, const QByteArray& path, uid_t uid, TRefusal& why, bool tooLongHeld = false)
 {
-    int fd = -1;
-    int error = 0;
-    switch (OpenPrivateFolder(path, uid, fd, error)) {
+    const TJudgement judged = OpenPrivateFolder(path, uid, tooLongHeld);
+    switch (judged.Found) {
     case TFound::Usable:
         folder.Path = path;
-        UseFolder(folder, fd);
+        UseFolder(folder, judged.Fd);
         return true;
     case TFound::Failed:
-        FailFolder(folder, error, path);
+        FailFolder(folder, judged.Error, path);
         return true;
     case TFound::Held:
         break;
     }
+    why = judged.Why;
     return false;
 }
 
@@ -414,10 +515,16 @@ bool Decided(ObjectFolder& folder, const QByteArray& path, uid_t uid)
 // the process away from its peers.
 void ChooseFolder(ObjectFolder& folder, uid_t uid)
 {
-    const char* runtime = getenv("XDG_RUNTIME_DIR");
-    const bool runtimeSet = runtime && runtime[0] != 0;
-    if (runtimeSet && runtime[0] == '/' && Decided(folder, runtime, uid))
-        return;
+    // A setting that cannot be used (missing, no folder, a name too long
+    // ...) is passed over, as it would be by every process of the user.
+    const QByteArray runtime = RuntimeSetting();
+    TRefusal refused = TRefusal::None;
+    if (!runtime.isEmpty()) {
+        if (!runtime.startsWith('/'))
+            refused = TRefusal::Relative;
+        else if (Decided(folder, runtime, uid, refused, true))
+            return;
+    }
     // The first folder of the series that is the user's already, so that a
     // process meets those that started while an earlier name was held by
     // someone else, even once that name is free again. Else the first that
@@ -432,9 +539,10 @@ void ChooseFolder(ObjectFolder& folder, uid_t uid)
                 FailFolder(folder, errno, path);
                 return;
             }
-            if (Decided(folder, path, uid)) {
-                if (runtimeSet && folder.Fd >= 0)
-                    AnnounceFallback(runtime, folder.Path);
+            TRefusal held = TRefusal::None;
+            if (Decided(folder, path, uid, held)) {
+                if (refused != TRefusal::None && folder.Fd >= 0)
+                    AnnounceFallback(runtime, refused, folder.Path);
                 return;
             }
         }
@@ -608,20 +716,40 @@ bool UsageLock(int fd, short type)
     return fcntl(fd, F_OFD_SETLK, &lock) == 0;
 }
 
-// True when fd is the object that the name stands for now.
-bool StillNamed(int folder, int fd, const QByteArray& key)
+// Whether the name key in the folder still stands for the object of fd: 1
+// yes; 0 no (nothing is there, or another file); -1 where the system could
+// not tell, with errno set. Asked without a descriptor of its own, so that
+// a process whose descriptor table is full tells as well.
+int Named(int folder, int fd, const QByteArray& key)
 {
-    const int named = openat(folder, key.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (named < 0)
-        return false;
     struct stat mine {}, now {};
-    const bool same = fstat(fd, &mine) == 0 && fstat(named, &now) == 0 && mine.st_dev == now.st_dev &&
-                      mine.st_ino == now.st_ino;
-    close(named);
-    return same;
+    if (fstat(fd, &mine) != 0)
+        return -1;
+    if (fstatat(folder, key.constData(), &now, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT ? 0 : -1;
+    return mine.st_dev == now.st_dev && mine.st_ino == now.st_ino ? 1 : 0;
 }
 
-// Marks the object of fd removed and takes its name away; the caller holds
+// Takes the names of the object of fd away where its name still stands for
+// it; the caller holds its bookkeeping lock and knows that no process uses
+// it. The sockets of an event's listeners go first (nobody uses the event,
+// so nobody listens to it: a socket there is one that a killed listener
+// left), its own name last: while that name stands for this object, no newer
+// object of the name exists, so no listener of one can have bound a socket
+// at those names. Once the name is gone, a newer event may be made and
+// listened to at once, and its listener's socket is not this object's.
+void TakeNamesAway(int folder, int fd, const QByteArray& key)
+{
+    if (Named(folder, fd, key) != 1)
+        return;
+    if (IsEventKey(key)) {
+        unlinkat(folder, NamedBellKey(key).constData(), 0);
+        unlinkat(folder, DigestBellKey(key).constData(), 0);
+    }
+    unlinkat(folder, key.constData(), 0);
+}
+
+// Marks the object of fd removed and takes its names away; the caller holds
 // its bookkeeping lock and knows that no process uses it.
 void RemoveObject(int folder, int fd, const QByteArray& key)
 {
@@ -630,15 +758,19 @@ void RemoveObject(int folder, int fd, const QByteArray& key)
     if (fstat(fd, &st) == 0 && st.st_size >= kDataOffset)
         (void)!pwrite(fd, &dead, sizeof(dead), offsetof(SharedHead, Dead));
     AtStep(TSharedStep::Removing);
-    if (StillNamed(folder, fd, key)) {
-        unlinkat(folder, key.constData(), 0);
-        // Nobody uses the event, so nobody listens to it: a socket that a
-        // killed listener left goes with it.
-        if (IsEventKey(key)) {
-            unlinkat(folder, NamedBellKey(key).constData(), 0);
-            unlinkat(folder, DigestBellKey(key).constData(), 0);
-        }
+    TakeNamesAway(folder, fd, key);
+}
+
+// Claims every page of the file of fd up to size bytes (its size grows to
+// size where it is smaller), so that a full file system answers now (ENOSPC,
+// EDQUOT) rather than with SIGBUS at the first write into a page it cannot
+// give. 0, or the system's error.
+int ClaimPages(int fd, int64_t size)
+{
+    int error;
+    while ((error = posix_fallocate(fd, 0, off_t(size))) == EINTR) {
     }
+    return error;
 }
 
 void StopListening(LocalObject& object);
@@ -720,6 +852,33 @@ bool PrivateFile(int fd, struct stat& st)
     return fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid() && (st.st_mode & 0077) == 0;
 }
 
+// Makes the object of kind in the file of fd, wanted bytes in all, with
+// every page claimed before the file is mapped: a full file system fails
+// the create (error set), never a later write into the object.
+bool MakeInPlace(LocalObject& object, int fd, Kind kind, int64_t wanted, bool manualReset, int& error)
+{
+    if (ftruncate(fd, 0) != 0) {
+        error = errno;
+        return false;
+    }
+    if (const int claimed = ClaimPages(fd, wanted); claimed != 0) {
+        error = claimed;
+        return false;
+    }
+    if (!MapFile(object, fd, wanted, error))
+        return false;
+    SharedHead* head = object.Head();
+    head->Kind = uint32_t(kind);
+    head->DataSize = wanted - kDataOffset;
+    AtStep(TSharedStep::Made);
+    if (!InitObjectData(kind, object.Data(), manualReset)) {
+        error = EINVAL;
+        return false;
+    }
+    StoreMagic(head);
+    return true;
+}
+
 // Maps the object behind fd, making it when it is new (or was left half made)
 // and mayCreate, and takes this process's usage lock. Runs under the file's
 // bookkeeping lock. Returns false with error set, or with retry set when the
@@ -741,35 +900,30 @@ bool AttachShared(LocalObject& object, int fd, Kind kind, int64_t wanted, bool m
             return false;
         create = LoadMagic(object.Head()) != kMagic;
     }
-    if (create && !StillNamed(object.Folder, fd, object.Key)) {
-        retry = true;
-        return false;
-    }
     if (create) {
+        const int named = Named(object.Folder, fd, object.Key);
+        if (named < 0) {
+            error = errno;
+            return false;
+        }
+        if (named == 0) {
+            retry = true;
+            return false;
+        }
         if (!mayCreate) {
             error = ENOENT;
             return false;
         }
-        if (ftruncate(fd, 0) != 0 || ftruncate(fd, off_t(wanted)) != 0) {
-            error = errno;
+        if (!MakeInPlace(object, fd, kind, wanted, manualReset, error)) {
+            // Nothing half made is left behind: the next opener of the name
+            // finds it as one never made.
+            TakeNamesAway(object.Folder, fd, object.Key);
             return false;
         }
-        if (!MapFile(object, fd, wanted, error))
-            return false;
-        SharedHead* head = object.Head();
-        head->Kind = uint32_t(kind);
-        head->DataSize = wanted - kDataOffset;
-        AtStep(TSharedStep::Made);
-        if (!InitObjectData(kind, object.Data(), manualReset)) {
-            error = EINVAL;
-            return false;
-        }
-        StoreMagic(head);
     } else if (object.Head()->Dead) {
         // Its last user removed it. When that user died before taking the
-        // name away, the name is taken away here.
-        if (StillNamed(object.Folder, fd, object.Key))
-            unlinkat(object.Folder, object.Key.constData(), 0);
+        // names away, they are taken away here.
+        TakeNamesAway(object.Folder, fd, object.Key);
         retry = true;
         return false;
     } else if (UsageLock(fd, F_WRLCK)) {
@@ -1456,39 +1610,63 @@ int64_t NamedMemorySize(TSharedHandle memory)
 
 bool GrowNamedMemory(TSharedHandle memory, int64_t size)
 {
+    const auto fail = [](int error, const QString& detail) {
+        LastError = error;
+        LastMessage = SystemErrorText(error, detail);
+        return false;
+    };
     auto object = Find(memory, Kind::Memory);
     if (!object || object->Fd < 0 || size <= 0)
-        return false;
+        return fail(EINVAL, QStringLiteral("No named memory block is grown to %1 bytes.").arg(size));
+    const QString path = QString::fromLocal8Bit(object->Path);
+    const auto mapped = [&] {
+        return fail(EBUSY, QStringLiteral("The memory block %1 is mapped in this process, and its views would "
+                                          "move; it is not grown.")
+                               .arg(path));
+    };
     Registry& reg = Reg();
     {
         std::lock_guard guard(reg.Lock);
         if (object->Views > 0)
-            return false;
+            return mapped();
         if (int64_t(object->MapSize) - kDataOffset >= size)
             return true;
     }
+    const auto failOn = [&](int error) {
+        LastError = error;
+        LastMessage = PathErrorText(error, object->Path);
+        return false;
+    };
     // The bookkeeping lock is waited for outside the registry lock, so that
     // other threads open and close objects meanwhile.
     FileLock lock(object->Fd, kBookkeepingMs);
     if (!lock.Locked())
-        return false;
+        return failOn(ETIMEDOUT);
     const int64_t mapSize = kDataOffset + size;
     struct stat st {};
     if (fstat(object->Fd, &st) != 0)
-        return false;
-    if (int64_t(st.st_size) < mapSize && ftruncate(object->Fd, off_t(mapSize)) != 0)
-        return false;
+        return failOn(errno);
+    if (int64_t(st.st_size) < mapSize) {
+        if (const int claimed = ClaimPages(object->Fd, mapSize); claimed != 0) {
+            // The block stays as it was: a file system that claims page by
+            // page may have grown the file part of the way.
+            struct stat now {};
+            if (fstat(object->Fd, &now) == 0 && now.st_size > st.st_size)
+                (void)!ftruncate(object->Fd, st.st_size);
+            return failOn(claimed);
+        }
+    }
     // The size in the head is only a record: a grower that dies here leaves
     // a block that every opener maps at the file's size.
     AtStep(TSharedStep::Growing);
     const int64_t newMap = std::max<int64_t>(mapSize, int64_t(st.st_size));
     void* base = mmap(nullptr, size_t(newMap), PROT_READ | PROT_WRITE, MAP_SHARED, object->Fd, 0);
     if (base == MAP_FAILED)
-        return false;
+        return failOn(errno);
     std::lock_guard guard(reg.Lock);
     if (object->Views > 0) {
         munmap(base, size_t(newMap));
-        return false;
+        return mapped();
     }
     munmap(object->Base, object->MapSize);
     object->Base = static_cast<char*>(base);

@@ -6,10 +6,15 @@
 // Names and place. Every object is a file in a folder that only its user
 // can enter: XDG_RUNTIME_DIR when it is set, belongs to the user and is
 // closed to others, else a folder of the series /dev/shm/tessvar-<uid>,
-// /dev/shm/tessvar-<uid>.1, ... .31, made 0700 and checked for owner and
-// mode before every use. A set XDG_RUNTIME_DIR that is refused is said once
-// per process (a Qt warning naming the folder in use): programs of the user
-// that do use it cannot meet this one.
+// /dev/shm/tessvar-<uid>.1, ... .31, made 0700. The folder is checked for
+// owner and mode when a process chooses it, and kept open: the process uses
+// that very folder from then on, whatever is put at its name. A set
+// XDG_RUNTIME_DIR that cannot be used (it does not exist, is no folder, is
+// a link, however it is spelt: trailing slashes are taken off before it is
+// judged; is another user's or open to others; has a name too long for the
+// system; is relative) is passed over, as by every process of the user, and
+// said once per process (a Qt warning giving the reason and naming the
+// folder in use): programs of the user that do use it cannot meet this one.
 //
 // Any user may take a name in /dev/shm first, and inside a user namespace
 // that shows several users as one uid (every user as 0 in a namespace of
@@ -28,16 +33,20 @@
 // is used, read, changed or removed. Only what is held is passed over: a
 // failure of the process itself (no descriptor left, no memory, a folder
 // name it may not make, an error of the file system), at XDG_RUNTIME_DIR as
-// at any name of the series, ends the choice at once with the system's
-// error naming that folder, making no further name; the next open chooses
-// again. Only where every name of the series is held does opening fail with
+// at any name of the series, in opening a folder or in giving it its
+// owner's rights, ends the choice at once with the system's error naming
+// that folder, making no further name and giving no warning; the next open
+// chooses again. A folder whose rights the system refuses for good to mend
+// (EPERM, EROFS) is held. Only where every name of the series is held does opening fail with
 // a message naming the first folder and the way out (a private
 // XDG_RUNTIME_DIR).
 //
 // Whatever the umask, a folder the program makes is 0700 and every object
-// file 0600; a folder or file of the user's own, closed to others, that
-// lacks the owner's rights (as a umask without them left it) is given them
-// and used. Files are opened without following links, and one that is not
+// file 0600; a folder (or an object's file) of the user's own, closed to
+// others, that lacks the owner's rights (as a umask without them left it)
+// is given them and used. Every error is the system's own: that of the call
+// that failed, or EACCES where the system refused an open and there was
+// nothing to mend. Files are opened without following links, and one that is not
 // the user's own or that others may open is neither used nor read. The file
 // of an object is
 // "tessvar4-<uid>-<kind>-<name>", with the characters a file name cannot
@@ -57,9 +66,18 @@
 // without closing it is removed by the next process that opens its name,
 // which then finds the name as one never made: a create makes a new object
 // (a block zero filled at the size asked, an event not signalled, a mutex
-// not owned), an open-only fails (ENOENT). The first open of a process also
-// sweeps every such file of the user's folder. An object that any process
-// holds is taken as it is, in any state.
+// not owned), an open-only fails (ENOENT). The first named open of a
+// process also sweeps every such file of the user's folder. An object that
+// any process holds is taken as it is, in any state. An object's names go
+// in an order that never takes what a newer object of the name made: an
+// event's listener sockets before its own name.
+//
+// Room. Every page of an object's file is claimed when the object is made
+// or grown (posix_fallocate), before it is mapped or its size published: on
+// a full file system (/dev/shm, which any user may fill) the create or the
+// grow fails then with the system's error (ENOSPC, EDQUOT) naming the
+// object, leaving nothing half made, and no write into an object that was
+// made ever meets a page the system cannot give (SIGBUS).
 //
 // A process killed at any instruction leaves nothing that blocks the others:
 // events are words changed with atomic instructions, waited on with futexes;
@@ -77,9 +95,11 @@
 // wake-up; on one CPU it sleeps at once.
 //
 // Handles are small numbers private to the process that opened them (0 means
-// none); a child made by fork() does not inherit them and opens the names
-// itself. Every call accepts any handle value: an unknown or foreign handle
-// fails (false, nullptr or wrFailed), it never crashes.
+// none). A child made by fork() cannot use its parent's handles and opens
+// the names itself; until it ends or execs, the descriptors it inherited
+// keep its parent's objects held (the program forks only to exec at once).
+// Every call accepts any handle value: an unknown or foreign handle fails
+// (false, nullptr or wrFailed), it never crashes.
 //
 // Events keep the kind they were created with (auto-reset or manual-reset)
 // in the shared object; a later opener that asks for the other kind gets the
@@ -120,8 +140,9 @@ enum class TWaitResult {
     wrFailed,    // a bad handle, or a handle of the wrong kind
 };
 
-// The error of the last failed open of this thread: the operating-system
-// error, with a message that names the object or its folder.
+// The error of the last failed open, grow or listen of this thread: the
+// operating-system error, with a message that names the object or its
+// folder.
 EOSError LastSharedObjectError();
 // The folder in which this process keeps its shared objects (chosen now
 // when none was yet), for messages: processes of one user that keep their
@@ -146,8 +167,10 @@ void* MapNamedMemory(TSharedHandle memory);
 // Size in bytes of a memory block; 0 for a bad handle.
 int64_t NamedMemorySize(TSharedHandle memory);
 // Enlarges a named block to size bytes (the new bytes zero filled) for every
-// later opener; this process's handles see the new size at once. False when
-// the block is unnamed, or is mapped in this process (its views would move).
+// later opener; this process's handles see the new size at once. False,
+// with LastSharedObjectError telling why, when the block is unnamed, is
+// mapped in this process (its views would move), or cannot be grown (no
+// room: ENOSPC); a block that was not grown stays as it was.
 // Processes that mapped it earlier keep their smaller view, and their
 // NamedMemorySize stays the size they mapped.
 bool GrowNamedMemory(TSharedHandle memory, int64_t size);

@@ -16,6 +16,7 @@
 #include <optional>
 #include <poll.h>
 #include <sys/ptrace.h>
+#include <sys/user.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -348,4 +349,114 @@ int StopAtEverySystemCall(const std::function<void()>& body, const std::function
         if (!reached)
             return step; // completed before this step: every step has been stopped
     }
+}
+
+TTracedChild::TTracedChild(const std::function<void()>& body)
+{
+    bool reached = false;
+    FPid = StartTraced(body, reached, FStatus, FRefused);
+    FStopped = reached;
+    FEnded = FPid > 0 && !WIFSTOPPED(FStatus);
+}
+
+TTracedChild::~TTracedChild()
+{
+    if (FPid > 0 && !FEnded) {
+        ::kill(FPid, SIGKILL);
+        WaitForChild(FPid);
+    }
+}
+
+bool TTracedChild::NextCall()
+{
+    if (!FStopped)
+        return false;
+    FStopped = NextSystemCall(FPid, FStatus);
+    if (!FStopped) {
+        FEnded = FStatus != -1 && !WIFSTOPPED(FStatus);
+        FCall = -1;
+        return false;
+    }
+    __ptrace_syscall_info info{};
+    if (::ptrace(PTRACE_GET_SYSCALL_INFO, FPid, reinterpret_cast<void*>(sizeof info), &info) <= 0)
+        return FStopped = false;
+    FCall = long(info.entry.nr);
+    for (int i = 0; i < 6; ++i)
+        FArguments[i] = info.entry.args[i];
+    return true;
+}
+
+bool TTracedChild::RunTo(const std::function<bool(const TTracedChild&)>& match)
+{
+    while (NextCall()) {
+        if (match(*this))
+            return true;
+    }
+    return false;
+}
+
+QByteArray TTracedChild::TextAt(uint64_t address) const
+{
+    QByteArray text;
+    while (text.size() < 4096) {
+        errno = 0;
+        const long word = ::ptrace(PTRACE_PEEKDATA, FPid, reinterpret_cast<void*>(address + uint64_t(text.size())),
+                                   nullptr);
+        if (errno != 0)
+            break;
+        const char* bytes = reinterpret_cast<const char*>(&word);
+        for (size_t i = 0; i < sizeof word; ++i) {
+            if (bytes[i] == 0)
+                return text;
+            text += bytes[i];
+        }
+    }
+    return text;
+}
+
+bool TTracedChild::FailCall(int error)
+{
+#if defined(__x86_64__)
+    if (!FStopped)
+        return false;
+    user_regs_struct registers{};
+    if (::ptrace(PTRACE_GETREGS, FPid, nullptr, &registers) != 0)
+        return false;
+    // No call has the number -1: the kernel skips it, and its result is set
+    // at the stop as it returns.
+    registers.orig_rax = ~0ULL;
+    if (::ptrace(PTRACE_SETREGS, FPid, nullptr, &registers) != 0 ||
+        ::ptrace(PTRACE_SYSCALL, FPid, nullptr, nullptr) != 0)
+        return false;
+    FStatus = WaitForChild(FPid);
+    FStopped = WIFSTOPPED(FStatus);
+    FEnded = !FStopped;
+    if (!FStopped || WSTOPSIG(FStatus) != (SIGTRAP | 0x80) ||
+        ::ptrace(PTRACE_GETREGS, FPid, nullptr, &registers) != 0)
+        return false;
+    registers.rax = uint64_t(-int64_t(error));
+    return ::ptrace(PTRACE_SETREGS, FPid, nullptr, &registers) == 0;
+#else
+    (void)error;
+    return false;
+#endif
+}
+
+void TTracedChild::Detach()
+{
+    if (FStopped)
+        ::ptrace(PTRACE_DETACH, FPid, nullptr, nullptr);
+    FStopped = false;
+}
+
+int TTracedChild::Finish()
+{
+    if (FPid <= 0)
+        return -1;
+    if (!FEnded) {
+        Detach();
+        FStatus = WaitForChild(FPid);
+        FEnded = true;
+    }
+    return WIFEXITED(FStatus) ? WEXITSTATUS(FStatus) : 200 + (WIFSIGNALED(FStatus) ? WTERMSIG(FStatus) : 0);
 }

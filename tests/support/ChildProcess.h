@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <cstdint>
 #include <functional>
 #include <sys/types.h>
 #include <vector>
@@ -72,3 +73,54 @@ int WatchEverySystemCall(const std::function<void()>& body, const std::function<
 // two above do (the system's reason for the first step refused), or empty
 // where it can.
 QString WhyNoSystemCallStops();
+
+// A forked child traced by this process at its system calls and driven one
+// call at a time, for a test that stops a process at a call it picks by its
+// number and arguments, does something meanwhile and lets it go on, or has
+// that call fail with an error of its choice (an error the test could not
+// bring about for real at that moment).
+class TTracedChild {
+public:
+    // Forks a child that runs body (and succeeds where body returns),
+    // stopped before body's first step.
+    explicit TTracedChild(const std::function<void()>& body);
+    // Kills a child that has not ended.
+    ~TTracedChild();
+    TTracedChild(const TTracedChild&) = delete;
+    TTracedChild& operator=(const TTracedChild&) = delete;
+
+    // Empty where the child is traced, else why it could not be.
+    const QString& Refused() const { return FRefused; }
+    // Lets the child run to the entry of its next system call; false where
+    // it ended (or could not be traced) instead.
+    bool NextCall();
+    // Lets the child run to the entry of the next call for which match
+    // answers true; false where it ended first.
+    bool RunTo(const std::function<bool(const TTracedChild&)>& match);
+    // At an entry: the call's number (SYS_...), and its argument (0 to 5).
+    long Call() const { return FCall; }
+    uint64_t Argument(int index) const { return FArguments[index]; }
+    // The text at address in the child's memory, to its NUL (4096 bytes at
+    // the most).
+    QByteArray TextAt(uint64_t address) const;
+    // At an entry: the call is not made, and returns error (ENOMEM ...) to
+    // the child instead, which stops again as it returns. False where this
+    // system's calls cannot be changed so (an architecture other than
+    // x86-64).
+    bool FailCall(int error);
+    // Lets the child run on, untraced.
+    void Detach();
+    // Lets the child run on, untraced, to its end: its exit code, 200 + the
+    // signal that ended it.
+    int Finish();
+    pid_t Pid() const { return FPid; }
+
+private:
+    pid_t FPid = -1;
+    int FStatus = 0;
+    bool FStopped = false; // at a stop of the tracing
+    bool FEnded = false;   // reaped
+    QString FRefused;
+    long FCall = -1;
+    uint64_t FArguments[6] = {};
+};

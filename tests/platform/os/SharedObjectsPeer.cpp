@@ -13,30 +13,49 @@
 //       free", and sets the event; "none" where no block of that name is
 //       there.
 //   sharedobjectspeer script  runs the commands of its standard input, one
-//       a line, answering each with one line, until the input ends:
+//       a line, answering each with one line, until the input ends; a
+//       warning the library gives is a line of its own first, "warning
+//       <text>":
 //         folder              "folder <folder>"
 //         memory NAME SIZE    opens the block (SIZE 0 only opens): "memory
 //                             <size> <first 32-bit word>"
 //         grow NAME SIZE      enlarges the block: "grown"
 //         write NAME VALUE    stores VALUE as the block's first word: "written"
+//         writeall NAME VALUE stores VALUE as a word in every page of the
+//                             block's file: "written <words>"
+//         readall NAME        "pages <words> <value>", the value that those
+//                             words hold, or "mixed"
 //         event NAME          opens the manual-reset event: "event set" or
 //                             "event clear"
 //         set NAME            sets it: "done"
 //         wait NAME MS        waits for it: "signaled" or "timeout"
+//         listen NAME         listens to the event through a descriptor:
+//                             "listening"
+//         rung NAME MS        waits that long for the descriptor to be
+//                             readable: "rung" (and drains it) or "silent"
 //         mutex NAME          opens the mutex and tries to take it: "mutex
 //                             taken", "mutex abandoned" or "mutex held"
 //         release NAME        releases the mutex it holds: "released"
 //         close NAME          closes every handle of the name: "closed"
-//         closeat NS          waits, spinning, until the monotonic clock
-//                             reads NS nanoseconds, then closes every
-//                             handle at once: "closed"
+//         closeat NS          sleeps, then spins, until the monotonic clock
+//                             reads NS nanoseconds, then closes every handle
+//                             at once: "closed <began> <ended>", the clock
+//                             when the close began and when it ended
 //         umask OCTAL         sets the umask: "done"
-//         fullevent NAME      opens the event as "event" does with the
-//                             descriptor table full, then frees the table
-//                             and answers as "event" (the sanitizers' own
-//                             checks need descriptors)
-// A failure to open prints "error <code> <message>" (on one line); hold and
-// meet then end with 1, a script goes on.
+//         tight N COMMAND ... runs the command (not memory, whose error is
+//                             an exception) with only N descriptors free,
+//                             then frees the table and answers as the
+//                             command (the sanitizers' own checks need
+//                             descriptors)
+//         descriptors         "descriptors <count>", how many it has open
+//         unshared FILE COMMAND ...
+//                             opens FILE, then runs the command on a thread
+//                             with a descriptor table of its own, where
+//                             FILE's number is free, and closes the handle
+//                             of the command's name there: answers as the
+//                             command
+// A failure prints "error <code> <message>" (on one line); hold and meet
+// then end with 1, a script goes on.
 #include "platform/os/SharedObjects.h"
 
 #include <QByteArray>
@@ -47,23 +66,23 @@
 #include <ctime>
 #include <iostream>
 #include <map>
+#include <thread>
 #include <string>
 #include <vector>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sched.h>
+#include <poll.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-int Fail(const QString& message, int code = 0)
+int Fail(const QString& message)
 {
-    const QString line = QString(message).replace(QLatin1Char('\n'), QLatin1Char(' '));
-    if (code != 0)
-        std::printf("error %d %s\n", code, qPrintable(line));
-    else
-        std::printf("error %s\n", qPrintable(line));
+    std::printf("error %s\n", qPrintable(QString(message).replace(QLatin1Char('\n'), QLatin1Char(' '))));
     return 1;
 }
 
@@ -122,9 +141,11 @@ int Meet(const QString& name)
     return 0;
 }
 
-// The handles a script holds, by name and kind.
+// The handles a script holds, by name and kind, and the descriptors its
+// listening gave.
 struct TScript {
     std::map<QByteArray, TSharedHandle> Memory, Events, Mutexes;
+    std::map<QByteArray, int> Listening;
     std::vector<int> Filled;
     rlimit Limit{};
 
@@ -146,9 +167,9 @@ struct TScript {
             }
         }
     }
-    // Fills the table up to a limit set low for it, so that a table of a
-    // million entries is not filled one by one.
-    void Fill()
+    // Fills the table up to a limit set low for it (so that a table of a
+    // million entries is not filled one by one), but for free descriptors.
+    void Fill(int free)
     {
         getrlimit(RLIMIT_NOFILE, &Limit);
         rlimit low = Limit;
@@ -160,11 +181,13 @@ struct TScript {
                 break;
             Filled.push_back(fd);
         }
+        for (; free > 0 && !Filled.empty(); --free) {
+            close(Filled.back());
+            Filled.pop_back();
+        }
     }
     void Free()
     {
-        if (Filled.empty())
-            return;
         for (int fd : Filled)
             close(fd);
         Filled.clear();
@@ -179,89 +202,223 @@ int64_t MonotonicNs()
     return int64_t(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
 }
 
-void ScriptError()
+QByteArray ErrorLine(int code, const QString& message)
 {
-    const EOSError error = LastSharedObjectError();
-    Fail(error.Message(), error.ErrorCode);
+    return "error " + QByteArray::number(code) + ' ' +
+           QString(message).replace(QLatin1Char('\n'), QLatin1Char(' ')).toLocal8Bit();
 }
 
-void Step(TScript& script, const QList<QByteArray>& words)
+// Stands for the last error of the library until it is written out: the
+// error object is made only once the descriptor table is free again.
+const QByteArray kLastError = "\x01";
+
+QByteArray ScriptError()
+{
+    return kLastError;
+}
+
+QByteArray Written(const QByteArray& answer)
+{
+    if (answer != kLastError)
+        return answer;
+    const EOSError error = LastSharedObjectError();
+    return ErrorLine(error.ErrorCode, error.Message());
+}
+
+// Where a block of size bytes has a word in every page of its file: every
+// 4096th byte, and its last word.
+std::vector<int64_t> PageWords(int64_t size)
+{
+    std::vector<int64_t> offsets;
+    for (int64_t offset = 0; offset + 4 <= size; offset += 4096)
+        offsets.push_back(offset);
+    if (size >= 4 && offsets.back() != size - 4)
+        offsets.push_back(size - 4);
+    return offsets;
+}
+
+// The block's words of PageWords: their count and the value they share, or
+// "mixed".
+QByteArray PagesOf(TSharedHandle memory)
+{
+    const auto* view = static_cast<const char*>(MapNamedMemory(memory));
+    if (!view)
+        return ScriptError();
+    const std::vector<int64_t> offsets = PageWords(NamedMemorySize(memory));
+    int32_t value = 0;
+    bool mixed = false;
+    for (const int64_t offset : offsets) {
+        int32_t word;
+        std::memcpy(&word, view + offset, sizeof word);
+        if (offset == 0)
+            value = word;
+        mixed = mixed || word != value;
+    }
+    UnmapNamedMemory(const_cast<char*>(view));
+    return "pages " + QByteArray::number(qsizetype(offsets.size())) + ' ' +
+           (mixed ? QByteArray("mixed") : QByteArray::number(value));
+}
+
+int OpenDescriptors()
+{
+    int count = 0;
+    if (DIR* dir = opendir("/proc/self/fd")) {
+        while (const dirent* entry = readdir(dir))
+            count += entry->d_name[0] != '.';
+        closedir(dir);
+        --count; // the listing's own
+    }
+    return count;
+}
+
+QByteArray Step(TScript& script, const QList<QByteArray>& words)
 {
     const QByteArray command = words.value(0);
     const QByteArray name = words.value(1);
     const QString objectName = QString::fromUtf8(name);
     if (command == "folder") {
         const QString folder = SharedObjectsFolder();
-        if (folder.isEmpty())
-            ScriptError();
-        else
-            std::printf("folder %s\n", qPrintable(folder));
-    } else if (command == "memory") {
+        return folder.isEmpty() ? ScriptError() : "folder " + folder.toLocal8Bit();
+    }
+    if (command == "memory") {
         try {
             const TSharedHandle memory = OpenNamedMemory(objectName, words.value(2).toLongLong());
             script.Memory[name] = memory;
             const auto* view = static_cast<const int32_t*>(MapNamedMemory(memory));
-            std::printf("memory %lld %d\n", (long long)NamedMemorySize(memory), view ? view[0] : -1);
+            const QByteArray line = "memory " + QByteArray::number(qlonglong(NamedMemorySize(memory))) + ' ' +
+                                    QByteArray::number(view ? view[0] : -1);
             UnmapNamedMemory(const_cast<int32_t*>(view));
+            return line;
         } catch (const EOSError& error) {
-            Fail(error.Message(), error.ErrorCode);
+            return ErrorLine(error.ErrorCode, error.Message());
         }
-    } else if (command == "grow") {
-        std::printf(GrowNamedMemory(script.Memory[name], words.value(2).toLongLong()) ? "grown\n" : "error 0 grow\n");
-    } else if (command == "write") {
-        auto* view = static_cast<int32_t*>(MapNamedMemory(script.Memory[name]));
-        if (view)
-            view[0] = words.value(2).toInt();
+    }
+    if (command == "grow")
+        return GrowNamedMemory(script.Memory[name], words.value(2).toLongLong()) ? "grown" : ScriptError();
+    if (command == "write" || command == "writeall") {
+        auto* view = static_cast<char*>(MapNamedMemory(script.Memory[name]));
+        if (!view)
+            return "error 0 write";
+        const int32_t value = words.value(2).toInt();
+        const std::vector<int64_t> offsets =
+            command == "write" ? std::vector<int64_t>{0} : PageWords(NamedMemorySize(script.Memory[name]));
+        for (const int64_t offset : offsets)
+            std::memcpy(view + offset, &value, sizeof value);
         UnmapNamedMemory(view);
-        std::printf(view ? "written\n" : "error 0 write\n");
-    } else if (command == "event" || command == "fullevent") {
-        if (command == "fullevent")
-            script.Fill();
+        return command == "write" ? QByteArray("written") : "written " + QByteArray::number(qsizetype(offsets.size()));
+    }
+    if (command == "readall")
+        return PagesOf(script.Memory[name]);
+    if (command == "event") {
         const TSharedHandle event = OpenNamedEvent(objectName, true);
-        script.Free();
         if (!event)
             return ScriptError();
         script.Events[name] = event;
-        std::printf(WaitNamedObject(event, 0) == TWaitResult::wrSignaled ? "event set\n" : "event clear\n");
-    } else if (command == "set") {
-        std::printf(SetNamedEvent(script.Events[name]) ? "done\n" : "error 0 set\n");
-    } else if (command == "wait") {
-        const TWaitResult result = WaitNamedObject(script.Events[name], words.value(2).toUInt());
-        std::printf(result == TWaitResult::wrSignaled ? "signaled\n" : "timeout\n");
-    } else if (command == "mutex") {
+        return WaitNamedObject(event, 0) == TWaitResult::wrSignaled ? "event set" : "event clear";
+    }
+    if (command == "set")
+        return SetNamedEvent(script.Events[name]) ? "done" : "error 0 set";
+    if (command == "wait")
+        return WaitNamedObject(script.Events[name], words.value(2).toUInt()) == TWaitResult::wrSignaled ? "signaled"
+                                                                                                        : "timeout";
+    if (command == "listen") {
+        const int descriptor = ListenNamedEvent(script.Events[name]);
+        if (descriptor < 0)
+            return ScriptError();
+        script.Listening[name] = descriptor;
+        return "listening";
+    }
+    if (command == "rung") {
+        pollfd poller{script.Listening.count(name) ? script.Listening[name] : -1, POLLIN, 0};
+        const bool rung = poll(&poller, 1, words.value(2).toInt()) == 1 && (poller.revents & POLLIN) != 0;
+        if (rung)
+            DrainEventDescriptor(poller.fd);
+        return rung ? "rung" : "silent";
+    }
+    if (command == "mutex") {
         const TSharedHandle mutex = OpenNamedMutex(objectName);
         if (!mutex)
             return ScriptError();
         script.Mutexes[name] = mutex;
         const TWaitResult result = WaitNamedObject(mutex, 0);
-        std::printf("mutex %s\n", result == TWaitResult::wrSignaled   ? "taken"
-                                  : result == TWaitResult::wrAbandoned ? "abandoned"
-                                                                       : "held");
-    } else if (command == "release") {
-        std::printf(ReleaseNamedMutex(script.Mutexes[name]) ? "released\n" : "error 0 release\n");
-    } else if (command == "close") {
+        return result == TWaitResult::wrSignaled    ? "mutex taken"
+               : result == TWaitResult::wrAbandoned ? "mutex abandoned"
+                                                    : "mutex held";
+    }
+    if (command == "release")
+        return ReleaseNamedMutex(script.Mutexes[name]) ? "released" : "error 0 release";
+    if (command == "close") {
         script.Close(name);
-        std::printf("closed\n");
-    } else if (command == "closeat") {
+        return "closed";
+    }
+    if (command == "closeat") {
+        // Asleep until shortly before the instant, so that closers that
+        // share a CPU all spin at it.
         const int64_t at = name.toLongLong();
+        const int64_t wake = at - 2'000'000;
+        const timespec until{time_t(wake / 1'000'000'000), long(wake % 1'000'000'000)};
+        while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
+        }
         while (MonotonicNs() < at) {
         }
+        const int64_t began = MonotonicNs();
         script.CloseAll();
-        std::printf("closed\n");
-    } else if (command == "umask") {
-        umask(mode_t(name.toUInt(nullptr, 8)));
-        std::printf("done\n");
-    } else {
-        Fail(QStringLiteral("unknown command ") + QString::fromUtf8(command), EINVAL);
+        const int64_t ended = MonotonicNs();
+        return "closed " + QByteArray::number(qlonglong(began)) + ' ' + QByteArray::number(qlonglong(ended));
     }
+    if (command == "umask") {
+        umask(mode_t(name.toUInt(nullptr, 8)));
+        return "done";
+    }
+    if (command == "tight") {
+        // UndefinedBehaviorSanitizer checks an object's type the first time
+        // it meets it with a descriptor of its own: an unnamed object, made
+        // and closed first, shows it the library's types while there are
+        // descriptors (it chooses no folder).
+        CloseNamedObject(OpenNamedMutex(QString()));
+        script.Fill(name.toInt());
+        const QByteArray line = Step(script, words.mid(2));
+        script.Free();
+        return line;
+    }
+    if (command == "descriptors")
+        return "descriptors " + QByteArray::number(OpenDescriptors());
+    if (command == "unshared") {
+        // The decoy takes the lowest free number of the table that the
+        // thread copies, where the thread then frees it.
+        const int decoy = open(name.constData(), O_RDONLY | O_CLOEXEC);
+        if (decoy < 0)
+            return ErrorLine(errno, QStringLiteral("cannot open ") + objectName);
+        QByteArray line;
+        std::thread thread([&] {
+            if (unshare(CLONE_FILES) != 0) {
+                line = ErrorLine(errno, QStringLiteral("unshare"));
+                return;
+            }
+            close(decoy);
+            line = Written(Step(script, words.mid(2)));
+            script.Close(words.value(3)); // its descriptor goes with the thread's table
+        });
+        thread.join();
+        close(decoy);
+        return line;
+    }
+    return ErrorLine(EINVAL, QStringLiteral("unknown command ") + QString::fromUtf8(command));
+}
+
+// A warning of the library, as a line of the script's output.
+void PrintWarning(QtMsgType, const QMessageLogContext&, const QString& message)
+{
+    std::printf("warning %s\n", qPrintable(QString(message).replace(QLatin1Char('\n'), QLatin1Char(' '))));
 }
 
 int Script()
 {
+    qInstallMessageHandler(PrintWarning);
     TScript script;
     std::string line;
     while (std::getline(std::cin, line))
-        Step(script, QByteArray::fromStdString(line).split(' '));
+        std::printf("%s\n", Written(Step(script, QByteArray::fromStdString(line).split(' '))).constData());
     script.CloseAll();
     return 0;
 }

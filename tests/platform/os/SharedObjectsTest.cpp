@@ -34,6 +34,7 @@
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/sysmacros.h>
 #include <sys/un.h>
 #include <sys/wait.h>
@@ -1230,8 +1231,8 @@ TEST(SharedObjectsTest, ARefusedRuntimeFolderIsSaidOnceAndTheFolderInUseIsNamed)
                              if (said != (row.said ? 1 : 0))
                                  return 2;
                              const QString named =
-                                 QStringLiteral("The folder %1 of XDG_RUNTIME_DIR is not this user's own or is "
-                                                "open to others; this process keeps its shared objects in %2.")
+                                 QStringLiteral("The folder %1 of XDG_RUNTIME_DIR belongs to another user; this "
+                                                "process keeps its shared objects in %2.")
                                      .arg(QLatin1String(row.runtime ? row.runtime : ""),
                                           QString::fromLocal8Bit(row.inUse));
                              return !row.said || text == named ? 0 : 3;
@@ -1620,13 +1621,61 @@ struct TLifetimeUser {
         if (Uid != geteuid())
             RemoveFolderOf(Uid);
     }
+    // Why this user's rights do not bind it (root, which opens every file),
+    // for a test of refusals; empty where they do.
+    QString RightsWithheld() const { return Uid == 0 ? MadeUpUsersWithheld() : QString(); }
 };
+
+// A folder that a test gives user uid as XDG_RUNTIME_DIR, of that mode,
+// removed with what is in it at the end.
+struct TRuntimeFolder {
+    QByteArray Path;
+    TRuntimeFolder(const char* tag, uid_t uid, mode_t mode = 0700)
+        : Path("/tmp/tessvar-" + QByteArray(tag) + '-' + QByteArray::number(getpid()))
+    {
+        RemoveName(Path);
+        EXPECT_EQ(mkdir(Path.constData(), 0700), 0) << Path.constData();
+        EXPECT_EQ(chown(Path.constData(), uid, uid), 0);
+        EXPECT_EQ(chmod(Path.constData(), mode), 0);
+    }
+    ~TRuntimeFolder()
+    {
+        chmod(Path.constData(), 0700);
+        RemoveName(Path);
+    }
+    QString Setting() const { return QStringLiteral("XDG_RUNTIME_DIR=") + QString::fromLocal8Bit(Path); }
+    // The file of an object of user uid ("E-name" ...) in it.
+    QByteArray File(uid_t uid, const QByteArray& kindAndName) const
+    {
+        return Path + "/tessvar4-" + QByteArray::number(uint(uid)) + '-' + kindAndName;
+    }
+};
+
+// A file of uid's own at path, of mode, that a process holds as an object
+// it uses (a shared usage lock), as an earlier build or a process killed
+// while making it left it: the descriptor that holds it.
+int HeldFile(const QByteArray& path, uid_t uid, mode_t mode)
+{
+    const int fd = open(path.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    EXPECT_GE(fd, 0) << path.constData();
+    EXPECT_EQ(fchown(fd, uid, uid), 0);
+    EXPECT_EQ(fchmod(fd, mode), 0);
+    struct flock use {};
+    use.l_type = F_RDLCK;
+    use.l_len = 1;
+    EXPECT_EQ(fcntl(fd, F_OFD_SETLK, &use), 0);
+    return fd;
+}
 
 // Processes of a user that hold a block (one wrote a number into it) and a
 // set manual event close them at one instant, in rounds: once they have
 // closed, neither name is left in the folder, and a process of the user
 // that swept its folder long before creates both fresh. Which closer looks
-// last is the kernel's choice, so each round is taken many times.
+// last is the kernel's choice, so rounds are taken until those whose
+// closers met (their closes overlapped, as each closer says when its close
+// began and ended) number 100; rounds whose closers did not meet raced
+// nothing, and may be many on a busy machine. No close began before its
+// instant.
 TEST(SharedObjectsTest, ClosersThatRaceTakeTheObjectWithTheLastOfThem)
 {
     const TLifetimeUser user;
@@ -1634,6 +1683,8 @@ TEST(SharedObjectsTest, ClosersThatRaceTakeTheObjectWithTheLastOfThem)
     auto later = Script(a);
     ASSERT_EQ(later->Ask("event " + Unique("swept").toUtf8(), 20000), "event clear"); // its first open sweeps
     const QByteArray folder = later->Ask("folder", 20000).mid(7);
+    constexpr int kMet = 100;
+    constexpr int kMostRounds = 1000;
     for (const int count : {2, 4}) {
         SCOPED_TRACE(count);
         std::vector<std::unique_ptr<TFreshProcess>> closers;
@@ -1641,7 +1692,10 @@ TEST(SharedObjectsTest, ClosersThatRaceTakeTheObjectWithTheLastOfThem)
             closers.push_back(Script(a));
         int left = 0;
         int stale = 0;
-        for (int round = 0; round < 100; ++round) {
+        int met = 0;
+        int early = 0;
+        int round = 0;
+        for (; met < kMet && round < kMostRounds; ++round) {
             const QByteArray round_ = QByteArray::number(count) + '-' + QByteArray::number(round);
             const QByteArray block = Unique("blk-").toUtf8() + round_;
             const QByteArray event = Unique("ev-").toUtf8() + round_;
@@ -1651,11 +1705,20 @@ TEST(SharedObjectsTest, ClosersThatRaceTakeTheObjectWithTheLastOfThem)
             }
             ASSERT_EQ(closers[0]->Ask("write " + block + " 19", 20000), "written");
             ASSERT_EQ(closers[0]->Ask("set " + event, 20000), "done");
-            const QByteArray at = QByteArray::number(qlonglong(MonotonicNs() + 20'000'000));
+            const qlonglong at = qlonglong(MonotonicNs() + 20'000'000);
             for (auto& closer : closers)
-                ASSERT_TRUE(closer->Send("closeat " + at));
-            for (auto& closer : closers)
-                ASSERT_EQ(closer->ReadLine(20000), "closed");
+                ASSERT_TRUE(closer->Send("closeat " + QByteArray::number(at)));
+            qlonglong lastBegan = 0;
+            qlonglong firstEnded = LLONG_MAX;
+            for (auto& closer : closers) {
+                const QList<QByteArray> closed = closer->ReadLine(20000).split(' ');
+                ASSERT_EQ(closed.value(0), "closed");
+                const qlonglong began = closed.value(1).toLongLong();
+                early += began < at ? 1 : 0;
+                lastBegan = std::max(lastBegan, began);
+                firstEnded = std::min(firstEnded, closed.value(2).toLongLong());
+            }
+            met += lastBegan < firstEnded ? 1 : 0;
             left += ObjectsIn(folder, a, {"M-" + block, "E-" + event}).isEmpty() ? 0 : 1;
             const bool fresh = later->Ask("memory " + block + " 64", 20000) == "memory 64 0" &&
                                later->Ask("event " + event, 20000) == "event clear";
@@ -1663,8 +1726,10 @@ TEST(SharedObjectsTest, ClosersThatRaceTakeTheObjectWithTheLastOfThem)
             later->Ask("close " + block, 20000);
             later->Ask("close " + event, 20000);
         }
-        EXPECT_EQ(left, 0) << "rounds of 100 that left a name";
-        EXPECT_EQ(stale, 0) << "rounds of 100 whose next create was not fresh";
+        EXPECT_EQ(early, 0) << "closes that began before their instant";
+        EXPECT_EQ(met, kMet) << "rounds of " << round << " whose closers met";
+        EXPECT_EQ(left, 0) << "rounds of " << round << " that left a name";
+        EXPECT_EQ(stale, 0) << "rounds of " << round << " whose next create was not fresh";
         for (auto& closer : closers)
             EXPECT_EQ(closer->Finish(20000), 0);
     }
@@ -1785,7 +1850,7 @@ TEST(SharedObjectsTest, AFullDescriptorTableEndsTheChoiceOfFolderAndTheNextOpenC
         const QStringList environment =
             row.Runtime ? QStringList{"XDG_RUNTIME_DIR=" + QString::fromLocal8Bit(runtime)} : QStringList{};
         auto p = Script(a, place, {}, environment);
-        EXPECT_EQ(p->Ask("fullevent e", 20000), "error 24 System Error.  Code: 24. Too many open files " + first);
+        EXPECT_EQ(p->Ask("tight 0 event e", 20000), "error 24 System Error.  Code: 24. Too many open files " + first);
         EXPECT_EQ(ownedByA(), before);
         EXPECT_EQ(p->Ask("event e", 20000), "event clear");
         const QByteArray folder = p->Ask("folder", 20000).mid(7);
@@ -2058,6 +2123,502 @@ TEST(SharedObjectsTest, WhatIsPutAtANameWhileItIsMendedIsNeitherFollowedNorChang
             },
             TAfterStop::Resume);
         EXPECT_GT(stops, 10) << "failed after stop " << lastStop;
+    }
+}
+
+// Every error of an open is the system's own, naming what failed, and no
+// open leaves a descriptor behind. A create that the user's own folder
+// refuses (made 0500) says EACCES. A mended open (an event's file of the
+// user's own without the owner's rights, held by another process) and a
+// refused one (a file of the user's own open to its group) leave the
+// process as many descriptors as before; a FIFO of the user's own without
+// rights at an object's name is neither given rights nor opened. With one,
+// two or three descriptors free, a process's first open (its folder chosen,
+// the wake-up block and the event made), one that first mends its folder
+// (0300), and one that mends an event's file each work or fail with EMFILE
+// naming what they failed at, never with EACCES or EAGAIN.
+TEST(SharedObjectsTest, EveryErrorOfAnOpenIsTheSystemsOwn)
+{
+    const TLifetimeUser user;
+    if (const QString withheld = user.RightsWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
+    const uid_t a = user.Uid;
+    const TRuntimeFolder runtime("errors", a);
+    const auto script = [&] { return Script(a, {}, {}, {runtime.Setting()}); };
+    const QByteArray denied = "error 13 System Error.  Code: 13. Permission denied ";
+
+    auto p = script();
+    ASSERT_EQ(p->Ask("event e", 20000), "event clear");
+    ASSERT_EQ(chmod(runtime.Path.constData(), 0500), 0);
+    EXPECT_EQ(p->Ask("memory m 64", 20000), denied + runtime.File(a, "M-m"));
+    ASSERT_EQ(chmod(runtime.Path.constData(), 0700), 0);
+
+    const QByteArray before = p->Ask("descriptors", 20000);
+    int held = HeldFile(runtime.File(a, "E-mended"), a, 0400);
+    EXPECT_EQ(p->Ask("event mended", 20000), "event clear");
+    EXPECT_EQ(ModeAndOwner(runtime.File(a, "E-mended")), "100600 " + QByteArray::number(a));
+    EXPECT_EQ(p->Ask("close mended", 20000), "closed");
+    close(held);
+    EXPECT_EQ(p->Ask("descriptors", 20000), before) << "after a mended open";
+    held = HeldFile(runtime.File(a, "E-group"), a, 0070);
+    EXPECT_EQ(p->Ask("event group", 20000), denied + runtime.File(a, "E-group"));
+    close(held);
+    EXPECT_EQ(p->Ask("descriptors", 20000), before) << "after a refused open";
+    const QByteArray fifo = runtime.File(a, "X-fifo");
+    ASSERT_EQ(mkfifo(fifo.constData(), 0600), 0);
+    ASSERT_EQ(lchown(fifo.constData(), a, a), 0);
+    ASSERT_EQ(chmod(fifo.constData(), 0), 0);
+    EXPECT_EQ(p->Ask("mutex fifo", 20000), denied + fifo);
+    EXPECT_EQ(ModeAndOwner(fifo), "10000 " + QByteArray::number(a));
+    EXPECT_EQ(p->Ask("descriptors", 20000), before) << "after a FIFO refused";
+    unlink(fifo.constData());
+    EXPECT_EQ(p->Finish(20000), 0);
+
+    struct TRoad {
+        const char* Name;
+        mode_t Folder;  // the folder's mode before the open
+        bool EventFile; // the event's file is there, held, without its owner's rights
+    };
+    const TRoad roads[] = {
+        {"a first open", 0700, false},
+        {"a first open that mends its folder", 0300, false},
+        {"an open that mends the event's file", 0700, true},
+    };
+    for (const TRoad& road : roads) {
+        for (const int free : {1, 2, 3}) {
+            SCOPED_TRACE(QStringLiteral("%1, %2 descriptors free").arg(QLatin1String(road.Name)).arg(free).toStdString());
+            for (const QByteArray& name : NamesIn(runtime.Path))
+                unlink((runtime.Path + '/' + name).constData());
+            ASSERT_EQ(chmod(runtime.Path.constData(), road.Folder), 0);
+            auto q = script();
+            int eventFile = -1;
+            if (road.EventFile) {
+                ASSERT_EQ(q->Ask("mutex first", 20000), "mutex taken");
+                eventFile = HeldFile(runtime.File(a, "E-e"), a, 0400);
+            }
+            const QByteArray answer = q->Ask("tight " + QByteArray::number(free) + " event e", 20000);
+            if (answer != "event clear") {
+                EXPECT_TRUE(answer.startsWith("error 24 System Error.  Code: 24. Too many open files " + runtime.Path))
+                    << answer.constData();
+            }
+            EXPECT_EQ(q->Ask("event e", 20000), "event clear");
+            EXPECT_EQ(q->Ask("folder", 20000), "folder " + runtime.Path);
+            if (eventFile >= 0)
+                close(eventFile);
+            EXPECT_EQ(q->Finish(20000), 0);
+        }
+    }
+}
+
+// XDG_RUNTIME_DIR is a folder of the user's own without the owner's rights
+// (0300), and a process has one descriptor free at its first open: the mend
+// gives the folder its rights, but the open fails for want of a descriptor
+// (EMFILE, naming the folder), with no warning and no folder made in
+// /dev/shm. Its next open uses the folder, where another process of the
+// user meets it.
+TEST(SharedObjectsTest, AMendThatFailsForWantOfADescriptorEndsTheChoiceAtTheRuntimeFolder)
+{
+    const TLifetimeUser user;
+    if (const QString withheld = user.RightsWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
+    const uid_t a = user.Uid;
+    const TRuntimeFolder runtime("mend", a, 0300);
+    auto p = Script(a, {}, {}, {runtime.Setting()});
+    EXPECT_EQ(p->Ask("tight 1 event e", 20000),
+              "error 24 System Error.  Code: 24. Too many open files " + runtime.Path);
+    if (a != geteuid()) {
+        struct stat st {};
+        EXPECT_NE(lstat(ObjectFolderOf(a, 0).constData(), &st), 0); // nothing made in /dev/shm
+    }
+    EXPECT_EQ(p->Ask("event e", 20000), "event clear");
+    EXPECT_EQ(p->Ask("folder", 20000), "folder " + runtime.Path);
+    EXPECT_EQ(ModeAndOwner(runtime.Path), "40700 " + QByteArray::number(a));
+    auto q = Script(a, {}, {}, {runtime.Setting()});
+    EXPECT_EQ(q->Ask("event e", 20000), "event clear");
+    EXPECT_EQ(q->Ask("set e", 20000), "done");
+    EXPECT_EQ(p->Ask("wait e 5000", 20000), "signaled");
+    EXPECT_EQ(q->Finish(20000), 0);
+    EXPECT_EQ(p->Finish(20000), 0);
+}
+
+// The last holder of an event it listens to and of a block closes them with
+// its descriptor table full: their files, the socket and the events'
+// wake-up block go all the same.
+TEST(SharedObjectsTest, ALastCloserWithAFullDescriptorTableStillRemovesItsObjects)
+{
+    const TLifetimeUser user;
+    const uid_t a = user.Uid;
+    const TRuntimeFolder runtime("fullclose", a);
+    auto p = Script(a, {}, {}, {runtime.Setting()});
+    ASSERT_EQ(p->Ask("event e", 20000), "event clear");
+    ASSERT_EQ(p->Ask("listen e", 20000), "listening");
+    ASSERT_EQ(p->Ask("memory m 64", 20000), "memory 64 0");
+    ASSERT_EQ(NamesIn(runtime.Path).size(), 4);
+    EXPECT_EQ(p->Ask("tight 0 close e", 20000), "closed");
+    EXPECT_EQ(p->Ask("tight 0 close m", 20000), "closed");
+    EXPECT_EQ(NamesIn(runtime.Path), QList<QByteArray>{});
+    EXPECT_EQ(p->Finish(20000), 0);
+}
+
+// A set XDG_RUNTIME_DIR that cannot be used is passed over, and the warning
+// says why, naming the setting as judged (without trailing slashes) and the
+// folder in use: it does not exist, is a file, a FIFO or a link (to a
+// private folder of the user's, however it is spelt: two processes that
+// spell it apart meet), is another user's (open, or closed to the user),
+// is open to others, is relative, or has a name too long for the system (a
+// part of 300 bytes, or more than PATH_MAX in all). A private folder of the
+// user's own is used without a word, with or without a trailing slash.
+TEST(SharedObjectsTest, ARuntimeFolderThatCannotBeUsedIsPassedOverForItsReason)
+{
+    const TLifetimeUser user;
+    if (const QString withheld = user.RightsWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
+    const uid_t a = user.Uid;
+    const TRuntimeFolder base("reasons", a, 0755);
+    const QByteArray own = base.Path + "/own";
+    ASSERT_EQ(mkdir(own.constData(), 0700), 0);
+    ASSERT_EQ(chown(own.constData(), a, a), 0);
+    const QByteArray open = base.Path + "/open";
+    ASSERT_EQ(mkdir(open.constData(), 0755), 0);
+    ASSERT_EQ(chown(open.constData(), a, a), 0);
+    ASSERT_EQ(chmod(open.constData(), 0755), 0);
+    const QByteArray file = base.Path + "/file";
+    close(HeldFile(file, a, 0600));
+    const QByteArray fifo = base.Path + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.constData(), 0600), 0);
+    ASSERT_EQ(lchown(fifo.constData(), a, a), 0);
+    const QByteArray link = base.Path + "/link";
+    ASSERT_EQ(symlink(own.constData(), link.constData()), 0);
+    ASSERT_EQ(lchown(link.constData(), a, a), 0);
+    QByteArray beyondPathMax = "/tmp";
+    while (beyondPathMax.size() <= PATH_MAX)
+        beyondPathMax += "/x";
+    struct TRow {
+        QByteArray Setting;
+        QByteArray Judged; // the folder the warning names; empty where none is given
+        const char* Reason;
+    };
+    std::vector<TRow> rows{
+        {base.Path + "/missing", base.Path + "/missing", "does not exist"},
+        {file, file, "is not a folder (a link is not followed)"},
+        {fifo, fifo, "is not a folder (a link is not followed)"},
+        {link, link, "is not a folder (a link is not followed)"},
+        {link + '/', link, "is not a folder (a link is not followed)"},
+        {link + "//", link, "is not a folder (a link is not followed)"},
+        {"/", "/", "belongs to another user"},
+        {open, open, "is open to others"},
+        {"relative/run", "relative/run", "is not an absolute path"},
+        {"/tmp/" + QByteArray(300, 'x'), "/tmp/" + QByteArray(300, 'x'), "has a name too long for the system"},
+        {beyondPathMax, beyondPathMax, "has a name too long for the system"},
+        {own, {}, nullptr},
+        {own + '/', {}, nullptr},
+    };
+    if (a != geteuid()) {
+        const QByteArray others = base.Path + "/others";
+        ASSERT_EQ(mkdir(others.constData(), 0700), 0);
+        ASSERT_EQ(chown(others.constData(), MadeUpUid(2), MadeUpUid(2)), 0);
+        rows.push_back({others, others, "belongs to another user"});
+    }
+    QByteArray fallback;
+    for (const TRow& row : rows) {
+        SCOPED_TRACE(row.Setting.left(200).constData());
+        auto p = Script(a, {}, {}, {QStringLiteral("XDG_RUNTIME_DIR=") + QString::fromLocal8Bit(row.Setting)});
+        QByteArray answer = p->Ask("event e", 20000);
+        QByteArray warning;
+        if (answer.startsWith("warning ")) {
+            warning = answer;
+            answer = p->ReadLine(20000);
+        }
+        EXPECT_EQ(answer.toStdString(), "event clear");
+        const QByteArray folder = p->Ask("folder", 20000).mid(7);
+        if (row.Reason) {
+            if (fallback.isEmpty())
+                fallback = folder;
+            EXPECT_EQ(folder.toStdString(), fallback.toStdString());
+            EXPECT_EQ(warning.toStdString(), ("warning The folder " + row.Judged + " of XDG_RUNTIME_DIR " +
+                                              row.Reason + "; this process keeps its shared objects in " + folder +
+                                              '.')
+                                                 .toStdString());
+        } else {
+            EXPECT_EQ(folder.toStdString(), own.toStdString());
+            EXPECT_EQ(warning.toStdString(), "");
+        }
+        EXPECT_EQ(p->Ask("event f", 20000).toStdString(), "event clear"); // said once
+        EXPECT_EQ(p->Finish(20000), 0);
+    }
+    EXPECT_TRUE(fallback.startsWith("/dev/shm/tessvar-" + QByteArray::number(a))) << fallback.constData();
+
+    // The link spelt two ways: the two processes meet.
+    auto p = Script(a, {}, {}, {QStringLiteral("XDG_RUNTIME_DIR=") + QString::fromLocal8Bit(link)});
+    auto q = Script(a, {}, {}, {QStringLiteral("XDG_RUNTIME_DIR=") + QString::fromLocal8Bit(link) + '/'});
+    const QByteArray name = Unique("spelt").toUtf8();
+    EXPECT_TRUE(p->Ask("event " + name, 20000).startsWith("warning "));
+    EXPECT_EQ(p->ReadLine(20000), "event clear");
+    EXPECT_TRUE(q->Ask("event " + name, 20000).startsWith("warning "));
+    EXPECT_EQ(q->ReadLine(20000), "event clear");
+    EXPECT_EQ(q->Ask("set " + name, 20000), "done");
+    EXPECT_EQ(p->Ask("wait " + name + " 5000", 20000), "signaled");
+    EXPECT_EQ(q->Finish(20000), 0);
+    EXPECT_EQ(p->Finish(20000), 0);
+}
+
+// A last holder killed with an event open that it set and listened to:
+// another process of the user, which swept its folder before, opens the
+// event again and finds the killed holder's wake-up block made fresh (its
+// sequence at 0), the event not set and the killed listener's socket gone.
+TEST(SharedObjectsTest, AKilledLastHoldersWakeUpBlockAndSocketGoWhenItsEventIsOpenedAgain)
+{
+    const TLifetimeUser user;
+    const uid_t a = user.Uid;
+    const TRuntimeFolder runtime("killed", a);
+    const QByteArray wake = runtime.File(a, "W-events");
+    const QByteArray bell = runtime.File(a, "B-e");
+    // The wake-up block's sequence: the first word after the 64-byte head.
+    const auto sequence = [&] {
+        const QByteArray bytes = FileText(wake);
+        uint32_t word = ~0u;
+        if (bytes.size() >= 68)
+            std::memcpy(&word, bytes.constData() + 64, sizeof word);
+        return word;
+    };
+    auto q = Script(a, {}, {}, {runtime.Setting()});
+    ASSERT_EQ(q->Ask("mutex swept", 20000), "mutex taken");
+    auto p = Script(a, {}, {}, {runtime.Setting()});
+    ASSERT_EQ(p->Ask("event e", 20000), "event clear");
+    ASSERT_EQ(p->Ask("set e", 20000), "done");
+    ASSERT_EQ(p->Ask("listen e", 20000), "listening");
+    kill(p->Pid(), SIGKILL);
+    EXPECT_EQ(p->Finish(20000), 200 + SIGKILL);
+    ASSERT_GT(sequence(), 0u);
+    ASSERT_NE(Look(bell), "(nothing)");
+    EXPECT_EQ(q->Ask("event e", 20000), "event clear");
+    EXPECT_EQ(sequence(), 0u);
+    EXPECT_EQ(Look(bell), "(nothing)");
+    EXPECT_EQ(q->Ask("release swept", 20000), "released");
+    EXPECT_EQ(q->Finish(20000), 0);
+}
+
+// A thread with a descriptor table of its own (unshare(CLONE_FILES)) opens
+// an object whose file lacks its owner's rights, where the number its mend
+// looks at the file by stands for another file of the user's in the
+// process's first thread: the object's file is mended and opened, and the
+// other file keeps its mode.
+TEST(SharedObjectsTest, AThreadWithADescriptorTableOfItsOwnMendsItsObjectAndNothingElse)
+{
+    const TLifetimeUser user;
+    if (const QString withheld = user.RightsWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
+    const uid_t a = user.Uid;
+    const TRuntimeFolder runtime("thread", a);
+    const QByteArray decoy = runtime.Path + "-decoy";
+    close(HeldFile(decoy, a, 0644));
+    const auto removed = qScopeGuard([&] { unlink(decoy.constData()); });
+    auto p = Script(a, {}, {}, {runtime.Setting()});
+    ASSERT_EQ(p->Ask("mutex first", 20000), "mutex taken");
+    const int held = HeldFile(runtime.File(a, "M-mended"), a, 0400);
+    EXPECT_EQ(p->Ask("unshared " + decoy + " memory mended 64", 20000), "memory 64 0");
+    EXPECT_EQ(ModeAndOwner(decoy), "100644 " + QByteArray::number(a));
+    EXPECT_EQ(ModeAndOwner(runtime.File(a, "M-mended")), "100600 " + QByteArray::number(a));
+    close(held);
+    EXPECT_EQ(p->Ask("release first", 20000), "released");
+    EXPECT_EQ(p->Finish(20000), 0);
+}
+
+// Makes a forked child user uid, without XDG_RUNTIME_DIR: its objects go to
+// the user's series in /dev/shm, as those of the peers started as uid.
+void BecomeWithoutRuntime(uid_t uid)
+{
+    if (setresgid(uid, uid, uid) != 0 || setresuid(uid, uid, uid) != 0)
+        _exit(100);
+    unsetenv("XDG_RUNTIME_DIR");
+}
+
+// Whether something is at path.
+bool There(const QByteArray& path)
+{
+    struct stat st {};
+    return lstat(path.constData(), &st) == 0;
+}
+
+// L listens to an event and is killed, leaving its socket; a process R of
+// the user then removes what L left. R is stopped between the unlinks of
+// the event's names (one of the event's file and L's socket gone, the
+// other still there) while another process B opens the event and listens
+// to it. B's event is made anew, once R is done where R still holds the
+// name, and a set from a third process C rings B's descriptor.
+TEST(SharedObjectsTest, ARemoverStoppedBetweenItsUnlinksLeavesANewListenersSocket)
+{
+    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
+    if (const QString withheld = TracingWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
+    const uid_t a = MadeUpUid(1);
+    RemoveFolderOf(a);
+    const auto removed = qScopeGuard([a] { RemoveFolderOf(a); });
+    const QByteArray name = Unique("relisten").toUtf8();
+    const QByteArray head = ObjectFolderOf(a, 0) + "/tessvar4-" + QByteArray::number(uint(a)) + '-';
+    const QByteArray file = head + "E-" + name;
+    const QByteArray socket = head + "B-" + name;
+    auto l = Script(a);
+    ASSERT_EQ(l->Ask("event " + name, 20000), "event clear");
+    ASSERT_EQ(l->Ask("listen " + name, 20000), "listening");
+    kill(l->Pid(), SIGKILL);
+    ASSERT_EQ(l->Finish(20000), 200 + SIGKILL);
+    ASSERT_TRUE(There(file) && There(socket));
+
+    auto b = Script(a);
+    TTracedChild r([&] {
+        BecomeWithoutRuntime(a);
+        if (!OpenNamedEvent(QString::fromUtf8(name), true))
+            _exit(2);
+    });
+    ASSERT_TRUE(r.Refused().isEmpty()) << r.Refused().toStdString();
+    ASSERT_TRUE(r.RunTo([&](const TTracedChild& call) {
+        return call.Call() == SYS_unlinkat && There(file) != There(socket);
+    })) << "no unlink of the event's names";
+    ASSERT_TRUE(b->Send("event " + name));
+    ASSERT_TRUE(b->Send("listen " + name));
+    // Made at once, or waiting for R.
+    QByteArray opened = b->ReadLine(1000);
+    EXPECT_EQ(r.Finish(), 0);
+    if (opened.isEmpty())
+        opened = b->ReadLine(20000);
+    EXPECT_EQ(opened, "event clear");
+    EXPECT_EQ(b->ReadLine(20000), "listening");
+    auto c = Script(a);
+    EXPECT_EQ(c->Ask("event " + name, 20000), "event clear");
+    EXPECT_EQ(c->Ask("set " + name, 20000), "done");
+    EXPECT_EQ(b->Ask("rung " + name + " 5000", 20000), "rung");
+    EXPECT_EQ(c->Finish(20000), 0);
+    EXPECT_EQ(b->Finish(20000), 0);
+}
+
+// Two processes of a user hold an event and a block. One of them (A) closes
+// both, stopped in turn at each system call of its close, while the other
+// (B) closes them: whichever is last removes both names.
+TEST(SharedObjectsTest, ACloserStoppedAnywhereInItsCloseLeavesTheRemovalToTheLast)
+{
+    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
+    if (const QString withheld = TracingWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
+    const uid_t a = MadeUpUid(1);
+    RemoveFolderOf(a);
+    const auto removed = qScopeGuard([a] { RemoveFolderOf(a); });
+    auto b = Script(a);
+    ASSERT_EQ(b->Ask("folder", 20000), "folder " + ObjectFolderOf(a, 0));
+    bool closedBeforeTheStop = false;
+    int step = 0;
+    for (; !closedBeforeTheStop && step < 200; ++step) {
+        SCOPED_TRACE(step);
+        const QByteArray name = Unique("stopped-").toUtf8() + QByteArray::number(step);
+        ASSERT_EQ(b->Ask("event " + name, 20000), "event clear");
+        ASSERT_EQ(b->Ask("memory " + name + " 64", 20000), "memory 64 0");
+        TTracedChild closer([&] {
+            BecomeWithoutRuntime(a);
+            const TSharedHandle event = OpenNamedEvent(QString::fromUtf8(name), true);
+            const TSharedHandle memory = OpenNamedMemory(QString::fromUtf8(name), 0);
+            getppid(); // the close begins
+            if (!CloseNamedObject(event) || !CloseNamedObject(memory))
+                _exit(2);
+        });
+        ASSERT_TRUE(closer.Refused().isEmpty()) << closer.Refused().toStdString();
+        ASSERT_TRUE(closer.RunTo([](const TTracedChild& call) { return call.Call() == SYS_getppid; }));
+        for (int call = 0; call <= step && !closedBeforeTheStop; ++call)
+            closedBeforeTheStop = !closer.NextCall();
+        ASSERT_TRUE(b->Send("close " + name));
+        QByteArray closed = b->ReadLine(300); // at once, or once A goes on
+        EXPECT_EQ(closer.Finish(), 0);
+        if (closed.isEmpty())
+            closed = b->ReadLine(20000);
+        EXPECT_EQ(closed, "closed");
+        EXPECT_EQ(ObjectsIn(ObjectFolderOf(a, 0), a, {"E-" + name, "M-" + name}), QList<QByteArray>{});
+    }
+    EXPECT_TRUE(closedBeforeTheStop) << "more than " << step << " calls";
+    EXPECT_EQ(b->Finish(20000), 0);
+}
+
+// A process that makes a block is stopped between marking it complete and
+// taking its use of it, while another process opens the name: the other
+// opens that very block, and both use it.
+TEST(SharedObjectsTest, ACreatorStoppedBeforeTakingItsUseKeepsItsBlock)
+{
+    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
+    if (const QString withheld = TracingWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
+    const uid_t a = MadeUpUid(1);
+    RemoveFolderOf(a);
+    const auto removed = qScopeGuard([a] { RemoveFolderOf(a); });
+    const QByteArray name = Unique("made").toUtf8();
+    const QByteArray file = ObjectFolderOf(a, 0) + "/tessvar4-" + QByteArray::number(uint(a)) + "-M-" + name;
+    TTracedChild creator([&] {
+        BecomeWithoutRuntime(a);
+        CloseNamedObject(OpenNamedMutex(QStringLiteral("first"))); // the folder chosen and swept
+        getppid(); // the block is made
+        const auto* word = static_cast<const volatile int32_t*>(MapNamedMemory(OpenNamedMemory(QString::fromUtf8(name), 64)));
+        for (int i = 0; word && *word != 9 && i < 1000; ++i)
+            usleep(10'000);
+        _exit(word && *word == 9 ? 0 : 3);
+    });
+    ASSERT_TRUE(creator.Refused().isEmpty()) << creator.Refused().toStdString();
+    ASSERT_TRUE(creator.RunTo([](const TTracedChild& call) { return call.Call() == SYS_getppid; }));
+    ASSERT_TRUE(creator.RunTo([](const TTracedChild& call) {
+        return call.Call() == SYS_fcntl && call.Argument(1) == F_OFD_SETLK;
+    }));
+    ASSERT_EQ(FileText(file).left(4), "TSV4"); // marked complete
+    auto other = Script(a);
+    ASSERT_TRUE(other->Send("memory " + name + " 0"));
+    QByteArray opened = other->ReadLine(300); // it waits for the creator
+    creator.Detach();
+    if (opened.isEmpty())
+        opened = other->ReadLine(20000);
+    EXPECT_EQ(opened, "memory 64 0");
+    EXPECT_EQ(other->Ask("write " + name + " 9", 20000), "written");
+    EXPECT_EQ(creator.Finish(), 0) << "the creator's block did not get the other's 9";
+    EXPECT_EQ(other->Finish(20000), 0);
+}
+
+// The open of the user's folder fails for want of memory (ENOMEM) or by the
+// disk (EIO), as a tracer makes it fail: the process's open fails with
+// that error naming the folder and makes no further folder, and its next
+// open uses the folder.
+TEST(SharedObjectsTest, AFolderThatFailsToOpenForWantOfMemoryOrByTheDiskEndsTheChoice)
+{
+    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
+    if (const QString withheld = TracingWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
+    const uid_t a = MadeUpUid(1);
+    const QByteArray folder = ObjectFolderOf(a, 0);
+    const auto removed = qScopeGuard([a] { RemoveFolderOf(a); });
+    for (const int error : {ENOMEM, EIO}) {
+        SCOPED_TRACE(error);
+        RemoveFolderOf(a);
+        ASSERT_EQ(mkdir(folder.constData(), 0700), 0);
+        ASSERT_EQ(chown(folder.constData(), a, a), 0);
+        TTracedChild child([&] {
+            BecomeWithoutRuntime(a);
+            if (OpenNamedEvent(QStringLiteral("e"), false) != 0)
+                _exit(2);
+            const EOSError failed = LastSharedObjectError();
+            const QString expected = QStringLiteral("System Error.  Code: %1.\n%2\n%3")
+                                         .arg(error)
+                                         .arg(qt_error_string(error), QString::fromLocal8Bit(folder));
+            if (failed.ErrorCode != error || failed.Message() != expected)
+                _exit(3);
+            if (There(ObjectFolderOf(a, 1)))
+                _exit(4);
+            if (OpenNamedEvent(QStringLiteral("e"), false) == 0 || SharedObjectsFolder() != QString::fromLocal8Bit(folder))
+                _exit(5);
+        });
+        ASSERT_TRUE(child.Refused().isEmpty()) << child.Refused().toStdString();
+        ASSERT_TRUE(child.RunTo([&](const TTracedChild& call) {
+            return call.Call() == SYS_openat && call.TextAt(call.Argument(1)) == folder;
+        }));
+        if (!child.FailCall(error))
+            GTEST_SKIP() << "a system call's result cannot be changed on this architecture";
+        EXPECT_EQ(child.Finish(), 0);
     }
 }
 
