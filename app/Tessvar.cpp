@@ -9,7 +9,8 @@
 // the main window closes or Exit is pressed. An exception that escapes the
 // start-up is shown by the application's exception dialog. With the start-up
 // probe asked for in the environment the program ends as soon as the main
-// window has painted (the start-up benchmark times it).
+// window has painted (the start-up benchmark times it), and writes out and
+// answers every message box before then.
 //
 // The entry is the one place that knows every window folder: the windows of
 // gauges/ stand above the main window's folder and are reached from it only
@@ -55,6 +56,9 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("Tessvar"));
     QApplication::setApplicationDisplayName(QStringLiteral("Tessvar"));
     std::unique_ptr<TApplication> application;
+    const bool probed = qEnvironmentVariableIsSet(StartUpProbeVariable);
+    if (probed)
+        InstallStartUpMessageProbe();
     try {
         InitProgramResources(ProgramResourceImageBytes());
         InitScriptEngine();
@@ -88,7 +92,7 @@ int main(int argc, char** argv)
         DoneLocalization();
         return 1;
     }
-    if (qEnvironmentVariableIsSet(StartUpProbeVariable))
+    if (probed)
         InstallStartUpProbe(fTessvar->Widget());
     application->Run();
     application.reset(); // the windows and their report projects go first

@@ -1,6 +1,9 @@
 #include "app/Ustartupprobe.h"
 
+#include <QPushButton>
+#include <QApplication>
 #include <QEvent>
+#include <QMessageBox>
 #include <QTimer>
 #include <QWidget>
 
@@ -32,9 +35,36 @@ private:
     bool FSeen = false;
 };
 
+class TMessageShown : public QObject {
+public:
+    using QObject::QObject;
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        auto* box = qobject_cast<QMessageBox*>(watched);
+        if (box && event->type() == QEvent::Show) {
+            const QString text = box->text().replace(QLatin1Char('\n'), QLatin1Char(' '));
+            std::fprintf(stdout, "message %s\n", text.toLocal8Bit().constData());
+            std::fflush(stdout);
+            QTimer::singleShot(0, box, [box] {
+                if (QPushButton* button = box->defaultButton())
+                    button->click();
+                else
+                    box->close();
+            });
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
 } // namespace
 
 void InstallStartUpProbe(QWidget* window)
 {
     window->installEventFilter(new TFirstPaint(window));
+}
+
+void InstallStartUpMessageProbe()
+{
+    qApp->installEventFilter(new TMessageShown(qApp));
 }

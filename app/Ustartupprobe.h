@@ -10,3 +10,10 @@ inline constexpr char StartUpProbeVariable[] = "TESSVAR_STARTUP_PROBE";
 
 // Installs the probe on a top-level window.
 void InstallStartUpProbe(QWidget* window);
+
+// With the probe asked for, installed before any window is made: a message
+// box that the program shows (an error at its start, before the main window
+// can paint) writes "message " and its text, on one line, to the standard
+// output, and is answered with its default button, so that the program
+// goes on as it would for a user who read the box.
+void InstallStartUpMessageProbe();

@@ -4,7 +4,8 @@
 // namespace that maps the user to 0, the real root's folder, which every
 // run as root leaves and which reads there as an unmapped owner's. The
 // program passes over it, shows its main window, and leaves the folder
-// that holds the name as it was.
+// that holds the name as it was. And its start where another user has
+// filled /dev/shm.
 #include "tests/support/ChildProcess.h"
 #include "tests/support/FreshProcess.h"
 #include "tests/support/MadeUpIds.h"
@@ -19,6 +20,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -40,6 +43,27 @@ QByteArray FolderMadeBy(uid_t uid, uid_t owner)
     }
     return {};
 }
+
+// A home of the user's own, closed to others, for the program's folders, in
+// a sandbox: the environment that points the program there.
+struct THome {
+    QTemporaryDir Sandbox{QStringLiteral("/tmp/tessvar-start-XXXXXX")};
+    QByteArray Path;
+    QStringList Environment;
+    explicit THome(uid_t user)
+    {
+        EXPECT_TRUE(Sandbox.isValid());
+        Path = QFile::encodeName(Sandbox.path()) + "/home";
+        EXPECT_EQ(mkdir(Path.constData(), 0700), 0);
+        EXPECT_EQ(chown(Path.constData(), user, user), 0);
+        EXPECT_EQ(chmod(QFile::encodeName(Sandbox.path()).constData(), 0755), 0);
+        const QString at = QString::fromLocal8Bit(Path);
+        Environment = {QStringLiteral("HOME=") + at, QStringLiteral("XDG_DATA_HOME=") + at,
+                       QStringLiteral("XDG_CONFIG_HOME=") + at, QStringLiteral("XDG_CACHE_HOME=") + at,
+                       QStringLiteral("TMPDIR=") + at, QStringLiteral("QT_QPA_PLATFORM=offscreen"),
+                       QStringLiteral("TESSVAR_STARTUP_PROBE=1")};
+    }
+};
 
 TEST(StartUp, TheMainWindowShowsWhereSomeoneElseHoldsTheNameOfTheFolderOfItsObjects)
 {
@@ -85,26 +109,16 @@ TEST(StartUp, TheMainWindowShowsWhereSomeoneElseHoldsTheNameOfTheFolderOfItsObje
                 rmdir(held.constData());
             RemoveObjectFoldersOf(seen, user);
         });
-        // A home of the user's own, closed to others, for the program's folders.
-        QTemporaryDir sandbox(QStringLiteral("/tmp/tessvar-start-XXXXXX"));
-        ASSERT_TRUE(sandbox.isValid());
-        const QByteArray home = QFile::encodeName(sandbox.path()) + "/home";
-        ASSERT_EQ(mkdir(home.constData(), 0700), 0);
-        ASSERT_EQ(chown(home.constData(), user, user), 0);
-        ASSERT_EQ(chmod(QFile::encodeName(sandbox.path()).constData(), 0755), 0);
-        const QString at = QString::fromLocal8Bit(home);
+        const THome home(user);
         const TPlace place = row.Place;
         TFreshProcess program(QStringLiteral(TESSVAR_PROGRAM), {},
                               [&] {
                                   const QString failure = BecomeUserAt(place, user, user);
-                                  return failure.isEmpty() && chdir(home.constData()) != 0
+                                  return failure.isEmpty() && chdir(home.Path.constData()) != 0
                                              ? QStringLiteral("cannot enter the home")
                                              : failure;
                               },
-                              {QStringLiteral("HOME=") + at, QStringLiteral("XDG_DATA_HOME=") + at,
-                               QStringLiteral("XDG_CONFIG_HOME=") + at, QStringLiteral("XDG_CACHE_HOME=") + at,
-                               QStringLiteral("TMPDIR=") + at, QStringLiteral("QT_QPA_PLATFORM=offscreen"),
-                               QStringLiteral("TESSVAR_STARTUP_PROBE=1")});
+                              home.Environment);
         // A message box at the start would wait for its OK instead.
         EXPECT_EQ(program.ReadLine(60000).toStdString(), "shown");
         EXPECT_EQ(program.Finish(20000), 0);
@@ -124,6 +138,41 @@ TEST(StartUp, TheMainWindowShowsWhereSomeoneElseHoldsTheNameOfTheFolderOfItsObje
     }
     if (!notTried.isEmpty())
         GTEST_SKIP() << notTried.toStdString();
+}
+
+// Another user has filled /dev/shm (a small one of the program's own, in a
+// mount namespace): the first object the program makes at its start has no
+// room. The program shows the system's error naming that object, as for
+// any object it cannot open, and ends with 1, not by a signal.
+TEST(StartUp, OnAFullDevShmTheProgramShowsTheErrorOfItsFirstObjectAndEnds)
+{
+    if (const QString withheld = MountNamespaceWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
+    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
+    const uid_t user = MadeUpId(kOtherUserSlot);
+    const uid_t other = MadeUpId(kFirstFreeSlot);
+    const THome home(user);
+    TFreshProcess program(QStringLiteral(TESSVAR_PROGRAM), {},
+                          [&] {
+                              if (unshare(CLONE_NEWNS) != 0 ||
+                                  mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                                  mount("tessvar-test", "/dev/shm", "tmpfs", 0, "size=1m,mode=1777") != 0)
+                                  return QStringLiteral("no /dev/shm of its own: %1").arg(qt_error_string(errno));
+                              if (const QString failure = FillDevShmAs(other); !failure.isEmpty())
+                                  return failure;
+                              const QString failure = BecomeUser(user, user, {});
+                              return failure.isEmpty() && chdir(home.Path.constData()) != 0
+                                         ? QStringLiteral("cannot enter the home")
+                                         : failure;
+                          },
+                          home.Environment);
+    const QByteArray shown = program.ReadLine(60000);
+    const QByteArray folder = ObjectFolderOf(user);
+    EXPECT_TRUE(shown.startsWith("message System Error.  Code: 28. No space left on device " + folder + "/tessvar4-" +
+                                 QByteArray::number(user) + '-'))
+        << shown.toStdString();
+    EXPECT_EQ(program.Finish(20000), 1);
 }
 
 } // namespace

@@ -1,5 +1,8 @@
 #include "tests/support/ObjectFolders.h"
 
+#include "tests/support/ChildProcess.h"
+
+#include <cerrno>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -48,4 +51,25 @@ QList<QByteArray> NamesIn(const QByteArray& folder, std::optional<uid_t> owner)
     }
     ::closedir(dir);
     return names;
+}
+
+bool SomethingAt(const QByteArray& path)
+{
+    struct stat st {};
+    return ::lstat(path.constData(), &st) == 0;
+}
+
+QString FillDevShmAs(uid_t uid)
+{
+    return RunAsUser(uid, [] {
+        const int fd = ::open("/dev/shm/tessvar-filler", O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+        if (fd < 0)
+            return QStringLiteral("cannot make the filler: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+        const QByteArray block(1 << 16, 'f');
+        while (::write(fd, block.constData(), size_t(block.size())) > 0) {
+        }
+        const int error = errno;
+        ::close(fd);
+        return error == ENOSPC ? QString() : QString::fromLocal8Bit(std::strerror(error));
+    });
 }

@@ -5,6 +5,7 @@
 // what the processes of a made-up user made there.
 #include <QByteArray>
 #include <QList>
+#include <QString>
 
 #include <optional>
 
@@ -23,3 +24,12 @@ void RemoveObjectFoldersOf(uid_t uid, uid_t owner);
 // The names in folder, without "." and "..": of everything there, or only of
 // what owner made where one is given; none where it cannot be read.
 QList<QByteArray> NamesIn(const QByteArray& folder, std::optional<uid_t> owner = std::nullopt);
+
+// Whether anything (a file, a folder, a socket, a link ...) is at path.
+bool SomethingAt(const QByteArray& path);
+
+// Fills the file system at /dev/shm, as this process's mount namespace
+// sees it (a small one of the test's own), with a file of user uid's own
+// (made, or grown) until no room is left, from a child of that user (this
+// process is root): empty, or why not.
+QString FillDevShmAs(uid_t uid);

@@ -1963,14 +1963,25 @@ TEST(SharedObjectsTest, AUmaskWithoutTheOwnersBitsNeitherLocksTheUserOutNorSplit
     EXPECT_EQ(q->Finish(20000), 0);
 }
 
+// Gives this process (a child, root) a mount namespace of its own with a
+// /dev/shm of its own, a tmpfs mounted with options: empty, or why not.
+QString OwnDevShm(const char* options)
+{
+    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        mount("tessvar-test", "/dev/shm", "tmpfs", 0, options) != 0)
+        return QStringLiteral("no /dev/shm of its own: %1").arg(qt_error_string(errno));
+    return QString();
+}
+
 // A process that may open every user's folders (root) passes over another
 // user's private folder at the name of its own and never touches it, nor
 // does root that may change other users' folders without opening them
 // where that folder lacks its owner's rights; a folder name the user may
 // not make (a /dev/shm closed to it) ends the choice with the system's
-// error naming that folder. Each runs in a mount namespace of its own, with
-// a /dev/shm of its own, so that the names of the machine's users are not
-// touched.
+// error naming that folder: the first name, or the second where another
+// user's folder holds the first. Each runs in a mount namespace of its
+// own, with a /dev/shm of its own, so that the names of the machine's users
+// are not touched.
 TEST(SharedObjectsTest, OnlyAFolderOfTheUsersOwnIsUsedAndAFolderItMayNotMakeEndsTheChoice)
 {
     if (const QString withheld = MountNamespaceWithheld(); !withheld.isEmpty())
@@ -1981,12 +1992,13 @@ TEST(SharedObjectsTest, OnlyAFolderOfTheUsersOwnIsUsedAndAFolderItMayNotMakeEnds
     const uid_t s = MadeUpUid(2);
     // Gives the child a /dev/shm of its own (opened with options), with
     // another user's folder of that mode at root's first name.
-    const auto ownShm = [=](const char* options, mode_t mode = 0700) {
+    // Gives the child a /dev/shm of its own (opened with options), with
+    // another user's folder of that mode at the first name of uid's series.
+    const auto ownShm = [=](const char* options, mode_t mode = 0700, uid_t uid = 0) {
         return [=]() -> QString {
-            if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-                mount("tessvar-test", "/dev/shm", "tmpfs", 0, options) != 0)
-                return QStringLiteral("no /dev/shm of its own: %1").arg(qt_error_string(errno));
-            const QByteArray held = ObjectFolderOf(0, 0);
+            if (const QString failed = OwnDevShm(options); !failed.isEmpty())
+                return failed;
+            const QByteArray held = ObjectFolderOf(uid, 0);
             if (mkdir(held.constData(), 0700) != 0 || chown(held.constData(), s, s) != 0 ||
                 chmod(held.constData(), mode) != 0)
                 return QStringLiteral("cannot make S's folder: %1").arg(qt_error_string(errno));
@@ -2034,15 +2046,19 @@ TEST(SharedObjectsTest, OnlyAFolderOfTheUsersOwnIsUsedAndAFolderItMayNotMakeEnds
         EXPECT_EQ(root->Finish(20000), 0);
     }
 
-    auto user = Script(a, {}, [=] {
-        const QString own = ownShm("mode=0755")();
-        return own.isEmpty() ? BecomeUser(a, a, {}) : own;
-    });
-    EXPECT_EQ(user->Ask("event e", 20000),
-              "error 13 System Error.  Code: 13. Permission denied " + ObjectFolderOf(a, 0));
-    EXPECT_EQ(user->Ask("folder", 20000),
-              "error 13 System Error.  Code: 13. Permission denied " + ObjectFolderOf(a, 0));
-    EXPECT_EQ(user->Finish(20000), 0);
+    // The user's first name free, or held by S: the choice ends at the first
+    // name the user may not make.
+    for (const int held : {0, 1}) {
+        SCOPED_TRACE(held);
+        auto user = Script(a, {}, [=] {
+            const QString own = held ? ownShm("mode=0755", 0700, a)() : OwnDevShm("mode=0755");
+            return own.isEmpty() ? BecomeUser(a, a, {}) : own;
+        });
+        const QByteArray denied = "error 13 System Error.  Code: 13. Permission denied " + ObjectFolderOf(a, held);
+        EXPECT_EQ(user->Ask("event e", 20000), denied);
+        EXPECT_EQ(user->Ask("folder", 20000), denied);
+        EXPECT_EQ(user->Finish(20000), 0);
+    }
 }
 
 // Between an open of a name that the kernel refuses and the look at what
@@ -2433,13 +2449,6 @@ void BecomeWithoutRuntime(uid_t uid)
     unsetenv("XDG_RUNTIME_DIR");
 }
 
-// Whether something is at path.
-bool There(const QByteArray& path)
-{
-    struct stat st {};
-    return lstat(path.constData(), &st) == 0;
-}
-
 // L listens to an event and is killed, leaving its socket; a process R of
 // the user then removes what L left. R is stopped between the unlinks of
 // the event's names (one of the event's file and L's socket gone, the
@@ -2464,7 +2473,7 @@ TEST(SharedObjectsTest, ARemoverStoppedBetweenItsUnlinksLeavesANewListenersSocke
     ASSERT_EQ(l->Ask("listen " + name, 20000), "listening");
     kill(l->Pid(), SIGKILL);
     ASSERT_EQ(l->Finish(20000), 200 + SIGKILL);
-    ASSERT_TRUE(There(file) && There(socket));
+    ASSERT_TRUE(SomethingAt(file) && SomethingAt(socket));
 
     auto b = Script(a);
     TTracedChild r([&] {
@@ -2474,7 +2483,7 @@ TEST(SharedObjectsTest, ARemoverStoppedBetweenItsUnlinksLeavesANewListenersSocke
     });
     ASSERT_TRUE(r.Refused().isEmpty()) << r.Refused().toStdString();
     ASSERT_TRUE(r.RunTo([&](const TTracedChild& call) {
-        return call.Call() == SYS_unlinkat && There(file) != There(socket);
+        return call.Call() == SYS_unlinkat && SomethingAt(file) != SomethingAt(socket);
     })) << "no unlink of the event's names";
     ASSERT_TRUE(b->Send("event " + name));
     ASSERT_TRUE(b->Send("listen " + name));
@@ -2607,7 +2616,7 @@ TEST(SharedObjectsTest, AFolderThatFailsToOpenForWantOfMemoryOrByTheDiskEndsTheC
                                          .arg(qt_error_string(error), QString::fromLocal8Bit(folder));
             if (failed.ErrorCode != error || failed.Message() != expected)
                 _exit(3);
-            if (There(ObjectFolderOf(a, 1)))
+            if (SomethingAt(ObjectFolderOf(a, 1)))
                 _exit(4);
             if (OpenNamedEvent(QStringLiteral("e"), false) == 0 || SharedObjectsFolder() != QString::fromLocal8Bit(folder))
                 _exit(5);
@@ -2620,6 +2629,62 @@ TEST(SharedObjectsTest, AFolderThatFailsToOpenForWantOfMemoryOrByTheDiskEndsTheC
             GTEST_SKIP() << "a system call's result cannot be changed on this architecture";
         EXPECT_EQ(child.Finish(), 0);
     }
+}
+
+// Fills the /dev/shm of the mount namespace of process pid as user uid
+// until no room is left: empty, or why not.
+QString FillDevShmOf(pid_t pid, uid_t uid)
+{
+    return RunInChild(
+        [pid] {
+            const QByteArray space = "/proc/" + QByteArray::number(pid) + "/ns/mnt";
+            const int ns = open(space.constData(), O_RDONLY | O_CLOEXEC);
+            return ns >= 0 && setns(ns, CLONE_NEWNS) == 0
+                       ? QString()
+                       : QStringLiteral("cannot enter %1: %2").arg(QString::fromLocal8Bit(space), qt_error_string(errno));
+        },
+        [uid] { return FillDevShmAs(uid); });
+}
+
+// Another user fills a small /dev/shm (the test's own, in a mount
+// namespace). A process of the user that made a 1 MB block and an event
+// while there was room writes a word into every page of the block's file
+// and lives on; the block cannot grow (ENOSPC, naming it) and stays as it
+// was. A create of each kind (a block, a mutex, an event, the events'
+// wake-up block) fails with ENOSPC naming its file and leaves no file.
+TEST(SharedObjectsTest, AFullDevShmFailsEveryCreateWithTheSystemsErrorAndKillsNoProcess)
+{
+    if (const QString withheld = MountNamespaceWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
+    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
+    const uid_t a = MadeUpUid(1);
+    const uid_t s = MadeUpUid(2);
+    auto p = Script(a, {}, [=] {
+        const QString own = OwnDevShm("size=4m,mode=1777");
+        return own.isEmpty() ? BecomeUser(a, a, {}) : own;
+    });
+    ASSERT_EQ(p->Ask("memory big 1048576", 20000), "memory 1048576 0");
+    ASSERT_EQ(p->Ask("event early", 20000), "event clear");
+    const QByteArray folder = p->Ask("folder", 20000).mid(7);
+    ASSERT_EQ(folder, ObjectFolderOf(a, 0));
+    const QByteArray seen = "/proc/" + QByteArray::number(p->Pid()) + "/root" + folder;
+    const QByteArray head = folder + "/tessvar4-" + QByteArray::number(uint(a)) + '-';
+    const QByteArray full = "error 28 System Error.  Code: 28. No space left on device " + head;
+    ASSERT_EQ(FillDevShmOf(p->Pid(), s), QString());
+
+    EXPECT_EQ(p->Ask("writeall big 5", 20000), "written 257");
+    EXPECT_EQ(p->Ask("grow big 2097152", 20000), full + "M-big");
+    EXPECT_EQ(p->Ask("readall big", 20000), "pages 257 5");
+    EXPECT_EQ(p->Ask("memory m 64", 20000), full + "M-m");
+    EXPECT_EQ(p->Ask("mutex x", 20000), full + "X-x");
+    EXPECT_EQ(p->Ask("event e", 20000), full + "E-e");
+    EXPECT_EQ(p->Ask("close early", 20000), "closed"); // the wake-up block goes with it
+    ASSERT_EQ(FillDevShmOf(p->Pid(), s), QString());   // and the room they freed
+    EXPECT_EQ(p->Ask("event e", 20000), full + "W-events");
+    EXPECT_EQ(NamesIn(seen), QList<QByteArray>{"tessvar4-" + QByteArray::number(uint(a)) + "-M-big"});
+    EXPECT_EQ(p->Ask("writeall big 6", 20000), "written 257");
+    EXPECT_EQ(p->Finish(20000), 0);
 }
 
 } // namespace

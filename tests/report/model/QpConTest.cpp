@@ -39,6 +39,7 @@
 #include <sys/stat.h>
 #include <pthread.h>
 #include <sys/mman.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 
 namespace {
@@ -53,14 +54,22 @@ QByteArray Payload(const TZarvDataSystem& system, int size)
 // options of ChannelPeer.cpp).
 class TPeer {
 public:
-    explicit TPeer(const QStringList& specs)
+    // Starts it and waits for it to be ready, unless waitReady is false.
+    explicit TPeer(const QStringList& specs, bool waitReady = true)
     {
         FProcess.start(QStringLiteral(TESSVAR_CHANNEL_PEER), QStringList{NamedObjectPrefix} + specs);
-        FReady = WaitFor("ready", 10000);
-        if (FReady) {
+        if (waitReady)
+            WaitReady(10000);
+    }
+    // Waits at most ms for it to be ready; whether it is.
+    bool WaitReady(int ms)
+    {
+        FReady = FReady || WaitFor("ready", ms);
+        if (FReady && FStartupMs < 0) {
             FStartupMs = FLines.last().trimmed().split(' ').value(1).toLongLong();
             FReadyAtMs = LastLineTime();
         }
+        return FReady;
     }
     ~TPeer()
     {
@@ -1389,6 +1398,41 @@ std::map<QString, long long> RunsOf(const QByteArray& output)
             runs[QString::fromLatin1(words[1])] = words[2].toLongLong();
     }
     return runs;
+}
+
+// The server of a connection is killed, leaving its data event and the
+// socket it listened on. A process's open of the event removes them and is
+// stopped between the unlinks of their names while a new server of the
+// connection starts and listens: the new server answers an asker, whether
+// it started at once or waited for the remover.
+TEST_F(QpConTest, ANewServerStartedWhileItsKilledPredecessorsEventIsRemovedAnswers)
+{
+    if (const QString withheld = TracingWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
+    UsePrefix(QStringLiteral("relisten"));
+    MakeSystem();
+    const QString data = QStringLiteral("ZARVRTDATA_KR");
+    const QByteArray head = SharedObjectsFolder().toLocal8Bit() + "/tessvar4-" + QByteArray::number(geteuid()) + '-';
+    const QByteArray file = head + "E-" + (NamedObjectPrefix + data).toUtf8();
+    const QByteArray socket = head + "B-" + (NamedObjectPrefix + data).toUtf8();
+    {
+        TPeer killed({QStringLiteral("KR:rows:2:rt")});
+        ASSERT_TRUE(killed.Ready());
+        EXPECT_EQ(RunAgainst(QStringLiteral("KR")), kRows);
+        killed.Kill();
+    }
+    ASSERT_TRUE(SomethingAt(file) && SomethingAt(socket));
+    TTracedChild remover([&] { CloseSharedEvent(OpenSharedEvent(data)); });
+    ASSERT_TRUE(remover.Refused().isEmpty()) << remover.Refused().toStdString();
+    ASSERT_TRUE(remover.RunTo([&](const TTracedChild& call) {
+        return call.Call() == SYS_unlinkat && SomethingAt(file) != SomethingAt(socket);
+    })) << "no unlink of the event's names";
+    TPeer server({QStringLiteral("KR:rows:2:rt")}, false);
+    server.WaitReady(2000); // at once, or once the remover goes on
+    EXPECT_EQ(remover.Finish(), 0);
+    ASSERT_TRUE(server.WaitReady(20000));
+    EXPECT_EQ(RunAgainst(QStringLiteral("KR")), kRows);
+    EXPECT_TRUE(messages.Shown().empty());
 }
 
 } // namespace
