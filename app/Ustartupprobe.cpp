@@ -1,9 +1,9 @@
 #include "app/Ustartupprobe.h"
 
-#include <QPushButton>
 #include <QApplication>
 #include <QEvent>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTimer>
 #include <QWidget>
 

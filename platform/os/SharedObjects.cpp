@@ -394,6 +394,8 @@ void UseFolder(ObjectFolder& folder, int fd)
     folder.BellRoom = BellRoom(fd, folder.Path);
 }
 
+const char* RefusalText(TRefusal why);
+
 // Says once per process that a set XDG_RUNTIME_DIR was refused, and why:
 // programs of the user that keep their objects there cannot meet this one.
 void AnnounceFallback(const QByteArray& runtime, TRefusal why, const QByteArray& fallback)
@@ -401,19 +403,31 @@ void AnnounceFallback(const QByteArray& runtime, TRefusal why, const QByteArray&
     static std::atomic<pid_t> announcedIn{0};
     if (announcedIn.exchange(ThisProcess()) == ThisProcess())
         return;
-    const char* reason = "cannot be opened by this user";
-    switch (why) {
-    case TRefusal::Relative: reason = "is not an absolute path"; break;
-    case TRefusal::Missing: reason = "does not exist"; break;
-    case TRefusal::NotAFolder: reason = "is not a folder (a link is not followed)"; break;
-    case TRefusal::TooLong: reason = "has a name too long for the system"; break;
-    case TRefusal::OthersOwn: reason = "belongs to another user"; break;
-    case TRefusal::OpenToOthers: reason = "is open to others"; break;
-    case TRefusal::None:
-    case TRefusal::Closed: break;
-    }
     qWarning("The folder %s of XDG_RUNTIME_DIR %s; this process keeps its shared objects in %s.",
-             runtime.constData(), reason, fallback.constData());
+             runtime.constData(), RefusalText(why), fallback.constData());
+}
+
+// The words of the warning for why.
+const char* RefusalText(TRefusal why)
+{
+    switch (why) {
+    case TRefusal::Relative:
+        return "is not an absolute path";
+    case TRefusal::Missing:
+        return "does not exist";
+    case TRefusal::NotAFolder:
+        return "is not a folder (a link is not followed)";
+    case TRefusal::TooLong:
+        return "has a name too long for the system";
+    case TRefusal::OthersOwn:
+        return "belongs to another user";
+    case TRefusal::OpenToOthers:
+        return "is open to others";
+    case TRefusal::None:
+    case TRefusal::Closed:
+        break;
+    }
+    return "cannot be opened by this user";
 }
 
 // XDG_RUNTIME_DIR without its trailing slashes, which would have a link at
@@ -1617,12 +1631,15 @@ bool GrowNamedMemory(TSharedHandle memory, int64_t size)
     };
     auto object = Find(memory, Kind::Memory);
     if (!object || object->Fd < 0 || size <= 0)
-        return fail(EINVAL, QStringLiteral("No named memory block is grown to %1 bytes.").arg(size));
+        return fail(
+            EINVAL,
+            QStringLiteral("Only a named memory block grows, to a size above 0 (%1 bytes asked).").arg(size));
     const QString path = QString::fromLocal8Bit(object->Path);
     const auto mapped = [&] {
-        return fail(EBUSY, QStringLiteral("The memory block %1 is mapped in this process, and its views would "
-                                          "move; it is not grown.")
-                               .arg(path));
+        return fail(EBUSY,
+                    QStringLiteral("The memory block %1 is mapped in this process, and its views would "
+                                   "move; it is not grown.")
+                        .arg(path));
     };
     Registry& reg = Reg();
     {

@@ -37,23 +37,23 @@
 // owner's rights, ends the choice at once with the system's error naming
 // that folder, making no further name and giving no warning; the next open
 // chooses again. A folder whose rights the system refuses for good to mend
-// (EPERM, EROFS) is held. Only where every name of the series is held does opening fail with
-// a message naming the first folder and the way out (a private
-// XDG_RUNTIME_DIR).
+// (EPERM, EROFS) is held. Only where every name of the series is held does
+// opening fail with a message naming the first folder and the way out (a
+// private XDG_RUNTIME_DIR).
 //
 // Whatever the umask, a folder the program makes is 0700 and every object
 // file 0600; a folder (or an object's file) of the user's own, closed to
 // others, that lacks the owner's rights (as a umask without them left it)
 // is given them and used. Every error is the system's own: that of the call
 // that failed, or EACCES where the system refused an open and there was
-// nothing to mend. Files are opened without following links, and one that is not
-// the user's own or that others may open is neither used nor read. The file
-// of an object is
-// "tessvar4-<uid>-<kind>-<name>", with the characters a file name cannot
-// hold escaped. The "4" is the layout, stored with the magic in every block:
-// blocks of earlier layouts are never opened, whatever state they were left
-// in. An empty name makes an unnamed object that no other process can open
-// (a child made by fork() shares an unnamed memory block).
+// nothing to mend. Files are opened without following links, and one that
+// is not the user's own or that others may open is neither used nor read.
+// The file of an object is "tessvar4-<uid>-<kind>-<name>", with the
+// characters a file name cannot hold escaped. The "4" is the layout, stored
+// with the magic in every block: blocks of earlier layouts are never
+// opened, whatever state they were left in. An empty name makes an unnamed
+// object that no other process can open (a child made by fork() shares an
+// unnamed memory block).
 //
 // Lifetime. As with the kernel objects, an object lives exactly as long as
 // some process holds it: the first process to open a name creates the

@@ -58,9 +58,12 @@ struct THome {
         EXPECT_EQ(chown(Path.constData(), user, user), 0);
         EXPECT_EQ(chmod(QFile::encodeName(Sandbox.path()).constData(), 0755), 0);
         const QString at = QString::fromLocal8Bit(Path);
-        Environment = {QStringLiteral("HOME=") + at, QStringLiteral("XDG_DATA_HOME=") + at,
-                       QStringLiteral("XDG_CONFIG_HOME=") + at, QStringLiteral("XDG_CACHE_HOME=") + at,
-                       QStringLiteral("TMPDIR=") + at, QStringLiteral("QT_QPA_PLATFORM=offscreen"),
+        Environment = {QStringLiteral("HOME=") + at,
+                       QStringLiteral("XDG_DATA_HOME=") + at,
+                       QStringLiteral("XDG_CONFIG_HOME=") + at,
+                       QStringLiteral("XDG_CACHE_HOME=") + at,
+                       QStringLiteral("TMPDIR=") + at,
+                       QStringLiteral("QT_QPA_PLATFORM=offscreen"),
                        QStringLiteral("TESSVAR_STARTUP_PROBE=1")};
     }
 };
@@ -111,14 +114,15 @@ TEST(StartUp, TheMainWindowShowsWhereSomeoneElseHoldsTheNameOfTheFolderOfItsObje
         });
         const THome home(user);
         const TPlace place = row.Place;
-        TFreshProcess program(QStringLiteral(TESSVAR_PROGRAM), {},
-                              [&] {
-                                  const QString failure = BecomeUserAt(place, user, user);
-                                  return failure.isEmpty() && chdir(home.Path.constData()) != 0
-                                             ? QStringLiteral("cannot enter the home")
-                                             : failure;
-                              },
-                              home.Environment);
+        TFreshProcess program(
+            QStringLiteral(TESSVAR_PROGRAM), {},
+            [&] {
+                const QString failure = BecomeUserAt(place, user, user);
+                return failure.isEmpty() && chdir(home.Path.constData()) != 0
+                           ? QStringLiteral("cannot enter the home")
+                           : failure;
+            },
+            home.Environment);
         // A message box at the start would wait for its OK instead.
         EXPECT_EQ(program.ReadLine(60000).toStdString(), "shown");
         EXPECT_EQ(program.Finish(20000), 0);
@@ -153,24 +157,25 @@ TEST(StartUp, OnAFullDevShmTheProgramShowsTheErrorOfItsFirstObjectAndEnds)
     const uid_t user = MadeUpId(kOtherUserSlot);
     const uid_t other = MadeUpId(kFirstFreeSlot);
     const THome home(user);
-    TFreshProcess program(QStringLiteral(TESSVAR_PROGRAM), {},
-                          [&] {
-                              if (unshare(CLONE_NEWNS) != 0 ||
-                                  mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-                                  mount("tessvar-test", "/dev/shm", "tmpfs", 0, "size=1m,mode=1777") != 0)
-                                  return QStringLiteral("no /dev/shm of its own: %1").arg(qt_error_string(errno));
-                              if (const QString failure = FillDevShmAs(other); !failure.isEmpty())
-                                  return failure;
-                              const QString failure = BecomeUser(user, user, {});
-                              return failure.isEmpty() && chdir(home.Path.constData()) != 0
-                                         ? QStringLiteral("cannot enter the home")
-                                         : failure;
-                          },
-                          home.Environment);
+    TFreshProcess program(
+        QStringLiteral(TESSVAR_PROGRAM), {},
+        [&] {
+            if (unshare(CLONE_NEWNS) != 0 ||
+                mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                mount("tessvar-test", "/dev/shm", "tmpfs", 0, "size=1m,mode=1777") != 0)
+                return QStringLiteral("no /dev/shm of its own: %1").arg(qt_error_string(errno));
+            if (const QString failure = FillDevShmAs(other); !failure.isEmpty())
+                return failure;
+            const QString failure = BecomeUser(user, user, {});
+            return failure.isEmpty() && chdir(home.Path.constData()) != 0
+                       ? QStringLiteral("cannot enter the home")
+                       : failure;
+        },
+        home.Environment);
     const QByteArray shown = program.ReadLine(60000);
     const QByteArray folder = ObjectFolderOf(user);
-    EXPECT_TRUE(shown.startsWith("message System Error.  Code: 28. No space left on device " + folder + "/tessvar4-" +
-                                 QByteArray::number(user) + '-'))
+    EXPECT_TRUE(shown.startsWith("message System Error.  Code: 28. No space left on device " + folder +
+                                 "/tessvar4-" + QByteArray::number(user) + '-'))
         << shown.toStdString();
     EXPECT_EQ(program.Finish(20000), 1);
 }

@@ -16,8 +16,8 @@
 #include <optional>
 #include <poll.h>
 #include <sys/ptrace.h>
-#include <sys/user.h>
 #include <sys/syscall.h>
+#include <sys/user.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -400,8 +400,8 @@ QByteArray TTracedChild::TextAt(uint64_t address) const
     QByteArray text;
     while (text.size() < 4096) {
         errno = 0;
-        const long word = ::ptrace(PTRACE_PEEKDATA, FPid, reinterpret_cast<void*>(address + uint64_t(text.size())),
-                                   nullptr);
+        const long word = ::ptrace(PTRACE_PEEKDATA, FPid,
+                                   reinterpret_cast<void*>(address + uint64_t(text.size())), nullptr);
         if (errno != 0)
             break;
         const char* bytes = reinterpret_cast<const char*>(&word);

@@ -64,7 +64,8 @@ QString FillDevShmAs(uid_t uid)
     return RunAsUser(uid, [] {
         const int fd = ::open("/dev/shm/tessvar-filler", O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
         if (fd < 0)
-            return QStringLiteral("cannot make the filler: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+            return QStringLiteral("cannot make the filler: %1")
+                .arg(QString::fromLocal8Bit(std::strerror(errno)));
         const QByteArray block(1 << 16, 'f');
         while (::write(fd, block.constData(), size_t(block.size())) > 0) {
         }

@@ -66,14 +66,14 @@
 #include <ctime>
 #include <iostream>
 #include <map>
-#include <thread>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <sched.h>
 #include <poll.h>
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -305,7 +305,8 @@ QByteArray Step(TScript& script, const QList<QByteArray>& words)
         for (const int64_t offset : offsets)
             std::memcpy(view + offset, &value, sizeof value);
         UnmapNamedMemory(view);
-        return command == "write" ? QByteArray("written") : "written " + QByteArray::number(qsizetype(offsets.size()));
+        return command == "write" ? QByteArray("written")
+                                  : "written " + QByteArray::number(qsizetype(offsets.size()));
     }
     if (command == "readall")
         return PagesOf(script.Memory[name]);
@@ -319,8 +320,9 @@ QByteArray Step(TScript& script, const QList<QByteArray>& words)
     if (command == "set")
         return SetNamedEvent(script.Events[name]) ? "done" : "error 0 set";
     if (command == "wait")
-        return WaitNamedObject(script.Events[name], words.value(2).toUInt()) == TWaitResult::wrSignaled ? "signaled"
-                                                                                                        : "timeout";
+        return WaitNamedObject(script.Events[name], words.value(2).toUInt()) == TWaitResult::wrSignaled
+                   ? "signaled"
+                   : "timeout";
     if (command == "listen") {
         const int descriptor = ListenNamedEvent(script.Events[name]);
         if (descriptor < 0)

@@ -36,9 +36,9 @@
 #include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <pthread.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 
@@ -1412,7 +1412,8 @@ TEST_F(QpConTest, ANewServerStartedWhileItsKilledPredecessorsEventIsRemovedAnswe
     UsePrefix(QStringLiteral("relisten"));
     MakeSystem();
     const QString data = QStringLiteral("ZARVRTDATA_KR");
-    const QByteArray head = SharedObjectsFolder().toLocal8Bit() + "/tessvar4-" + QByteArray::number(geteuid()) + '-';
+    const QByteArray head =
+        SharedObjectsFolder().toLocal8Bit() + "/tessvar4-" + QByteArray::number(geteuid()) + '-';
     const QByteArray file = head + "E-" + (NamedObjectPrefix + data).toUtf8();
     const QByteArray socket = head + "B-" + (NamedObjectPrefix + data).toUtf8();
     {
