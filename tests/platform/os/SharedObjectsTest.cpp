@@ -1652,6 +1652,12 @@ struct TRuntimeFolder {
     }
 };
 
+// The peer program as user uid, with runtime as its XDG_RUNTIME_DIR.
+std::unique_ptr<TFreshProcess> Script(uid_t uid, const TRuntimeFolder& runtime)
+{
+    return Script(uid, {}, {}, {runtime.Setting()});
+}
+
 // A file of uid's own at path, of mode, that a process holds as an object
 // it uses (a shared usage lock), as an earlier build or a process killed
 // while making it left it: the descriptor that holds it.
@@ -2163,10 +2169,9 @@ TEST(SharedObjectsTest, EveryErrorOfAnOpenIsTheSystemsOwn)
         GTEST_SKIP() << withheld.toStdString();
     const uid_t a = user.Uid;
     const TRuntimeFolder runtime("errors", a);
-    const auto script = [&] { return Script(a, {}, {}, {runtime.Setting()}); };
     const QByteArray denied = "error 13 System Error.  Code: 13. Permission denied ";
 
-    auto p = script();
+    auto p = Script(a, runtime);
     ASSERT_EQ(p->Ask("event e", 20000), "event clear");
     ASSERT_EQ(chmod(runtime.Path.constData(), 0500), 0);
     EXPECT_EQ(p->Ask("memory m 64", 20000), denied + runtime.File(a, "M-m"));
@@ -2212,7 +2217,7 @@ TEST(SharedObjectsTest, EveryErrorOfAnOpenIsTheSystemsOwn)
             for (const QByteArray& name : NamesIn(runtime.Path))
                 unlink((runtime.Path + '/' + name).constData());
             ASSERT_EQ(chmod(runtime.Path.constData(), road.Folder), 0);
-            auto q = script();
+            auto q = Script(a, runtime);
             int eventFile = -1;
             if (road.EventFile) {
                 ASSERT_EQ(q->Ask("mutex first", 20000), "mutex taken");
@@ -2246,7 +2251,7 @@ TEST(SharedObjectsTest, AMendThatFailsForWantOfADescriptorEndsTheChoiceAtTheRunt
         GTEST_SKIP() << withheld.toStdString();
     const uid_t a = user.Uid;
     const TRuntimeFolder runtime("mend", a, 0300);
-    auto p = Script(a, {}, {}, {runtime.Setting()});
+    auto p = Script(a, runtime);
     EXPECT_EQ(p->Ask("tight 1 event e", 20000),
               "error 24 System Error.  Code: 24. Too many open files " + runtime.Path);
     if (a != geteuid()) {
@@ -2256,7 +2261,7 @@ TEST(SharedObjectsTest, AMendThatFailsForWantOfADescriptorEndsTheChoiceAtTheRunt
     EXPECT_EQ(p->Ask("event e", 20000), "event clear");
     EXPECT_EQ(p->Ask("folder", 20000), "folder " + runtime.Path);
     EXPECT_EQ(ModeAndOwner(runtime.Path), "40700 " + QByteArray::number(a));
-    auto q = Script(a, {}, {}, {runtime.Setting()});
+    auto q = Script(a, runtime);
     EXPECT_EQ(q->Ask("event e", 20000), "event clear");
     EXPECT_EQ(q->Ask("set e", 20000), "done");
     EXPECT_EQ(p->Ask("wait e 5000", 20000), "signaled");
@@ -2272,7 +2277,7 @@ TEST(SharedObjectsTest, ALastCloserWithAFullDescriptorTableStillRemovesItsObject
     const TLifetimeUser user;
     const uid_t a = user.Uid;
     const TRuntimeFolder runtime("fullclose", a);
-    auto p = Script(a, {}, {}, {runtime.Setting()});
+    auto p = Script(a, runtime);
     ASSERT_EQ(p->Ask("event e", 20000), "event clear");
     ASSERT_EQ(p->Ask("listen e", 20000), "listening");
     ASSERT_EQ(p->Ask("memory m 64", 20000), "memory 64 0");
@@ -2406,9 +2411,9 @@ TEST(SharedObjectsTest, AKilledLastHoldersWakeUpBlockAndSocketGoWhenItsEventIsOp
             std::memcpy(&word, bytes.constData() + 64, sizeof word);
         return word;
     };
-    auto q = Script(a, {}, {}, {runtime.Setting()});
+    auto q = Script(a, runtime);
     ASSERT_EQ(q->Ask("mutex swept", 20000), "mutex taken");
-    auto p = Script(a, {}, {}, {runtime.Setting()});
+    auto p = Script(a, runtime);
     ASSERT_EQ(p->Ask("event e", 20000), "event clear");
     ASSERT_EQ(p->Ask("set e", 20000), "done");
     ASSERT_EQ(p->Ask("listen e", 20000), "listening");
@@ -2438,7 +2443,7 @@ TEST(SharedObjectsTest, AThreadWithADescriptorTableOfItsOwnMendsItsObjectAndNoth
     const QByteArray decoy = runtime.Path + "-decoy";
     close(HeldFile(decoy, a, 0644));
     const auto removed = qScopeGuard([&] { unlink(decoy.constData()); });
-    auto p = Script(a, {}, {}, {runtime.Setting()});
+    auto p = Script(a, runtime);
     ASSERT_EQ(p->Ask("mutex first", 20000), "mutex taken");
     const int held = HeldFile(runtime.File(a, "M-mended"), a, 0400);
     EXPECT_EQ(p->Ask("unshared " + decoy + " memory mended 64", 20000), "memory 64 0");
