@@ -459,11 +459,11 @@ QByteArray SeriesFolder(uid_t uid, int n)
 // folder to the process (EACCES: another user's) or refuses for good to
 // mend it (EPERM: an immutable folder, or inside a user namespace another
 // unmapped user's, whose owner reads as the overflow id that may be this
-// process's own; EROFS), where the check refuses it, and, for a name that
-// the user set (tooLongHeld), where the name is too long (ENAMETOOLONG).
+// process's own; EROFS), where the check refuses it, and, for the folder
+// that the user set (setting), where the name is too long (ENAMETOOLONG).
 // Failed for any other failure: the process's own (EMFILE, ENOMEM ...) or
 // of the file system (EIO ...).
-TJudgement OpenPrivateFolder(const QByteArray& path, uid_t uid, bool tooLongHeld)
+TJudgement OpenPrivateFolder(const QByteArray& path, uid_t uid, bool setting)
 {
     const int fd =
         OpenMending(AT_FDCWD, path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, S_IRWXU);
@@ -479,13 +479,15 @@ TJudgement OpenPrivateFolder(const QByteArray& path, uid_t uid, bool tooLongHeld
     case EACCES:
     case EPERM:
     case EROFS: {
-        // What is there, for the warning's reason only.
+        // What is there, for the reason that the warning about the user's
+        // setting gives.
         struct stat st {};
-        const TRefusal why = lstat(path.constData(), &st) == 0 ? RefusalOf(st, uid) : TRefusal::None;
+        const TRefusal why =
+            setting && lstat(path.constData(), &st) == 0 ? RefusalOf(st, uid) : TRefusal::None;
         return {TFound::Held, why == TRefusal::None ? TRefusal::Closed : why};
     }
     case ENAMETOOLONG:
-        if (tooLongHeld)
+        if (setting)
             return {TFound::Held, TRefusal::TooLong};
         break;
     default:
@@ -504,10 +506,11 @@ void FailFolder(ObjectFolder& folder, int error, const QByteArray& path)
 
 // Opens and judges the folder at path: takes it where it is Usable, or ends
 // the choice where the process Failed at it. True where the choice is over,
-// false where the name is held (why then says why).
-bool Decided(ObjectFolder& folder, const QByteArray& path, uid_t uid, TRefusal& why, bool tooLongHeld = false)
+// false where the name is held. For the folder that the user set, why is
+// given, and receives why it is held.
+bool Decided(ObjectFolder& folder, const QByteArray& path, uid_t uid, TRefusal* why = nullptr)
 {
-    const TJudgement judged = OpenPrivateFolder(path, uid, tooLongHeld);
+    const TJudgement judged = OpenPrivateFolder(path, uid, why != nullptr);
     switch (judged.Found) {
     case TFound::Usable:
         folder.Path = path;
@@ -519,7 +522,8 @@ bool Decided(ObjectFolder& folder, const QByteArray& path, uid_t uid, TRefusal& 
     case TFound::Held:
         break;
     }
-    why = judged.Why;
+    if (why)
+        *why = judged.Why;
     return false;
 }
 
@@ -536,7 +540,7 @@ void ChooseFolder(ObjectFolder& folder, uid_t uid)
     if (!runtime.isEmpty()) {
         if (!runtime.startsWith('/'))
             refused = TRefusal::Relative;
-        else if (Decided(folder, runtime, uid, refused, true))
+        else if (Decided(folder, runtime, uid, &refused))
             return;
     }
     // The first folder of the series that is the user's already, so that a
@@ -553,8 +557,7 @@ void ChooseFolder(ObjectFolder& folder, uid_t uid)
                 FailFolder(folder, errno, path);
                 return;
             }
-            TRefusal held = TRefusal::None;
-            if (Decided(folder, path, uid, held)) {
+            if (Decided(folder, path, uid)) {
                 if (refused != TRefusal::None && folder.Fd >= 0)
                     AnnounceFallback(runtime, refused, folder.Path);
                 return;
