@@ -1,0 +1,153 @@
+// How a listener's descriptor is rung: the sockets that an event's setters
+// send a byte through, their names and their addresses, reached through the
+// descriptor of the folder that was checked.
+#include "platform/os/SharedObjects_p.h"
+
+#include <QByteArray>
+#include <QCryptographicHash>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <mutex>
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace sharedobjects_detail {
+
+// The room for the folder's part of a socket's address: the longest
+// descriptor path (of a thread's table, the longer form), or the folder's
+// real path when that is longer, so that every process of the user picks
+// the same socket names whatever the number of its descriptor.
+size_t BellRoom(int fd, const QByteArray& path)
+{
+    char real[PATH_MAX];
+    const ssize_t length = readlink(DescriptorPath(fd).constData(), real, sizeof(real));
+    const size_t realSize = length > 0 ? size_t(length) : size_t(path.size());
+    return std::max(realSize, sizeof(kThreadDescriptors) - 1 + 10) + 1;
+}
+
+namespace {
+
+// The file names of the socket through which an event rings its listener's
+// descriptor: the event's own name with the kind "B", or, where the name
+// would not fit a socket's address (107 bytes) after the folder's room, the
+// digest of the event's file name.
+constexpr size_t kSocketPathMax = sizeof(sockaddr_un::sun_path) - 1;
+
+QByteArray EventKeyHead()
+{
+    return kNamePrefix + QByteArray::number(uint(geteuid())) + '-' + char(Kind::Event) + '-';
+}
+
+} // namespace
+
+QByteArray NamedBellKey(const QByteArray& eventKey)
+{
+    return kNamePrefix + QByteArray::number(uint(geteuid())) + "-B-" + eventKey.mid(EventKeyHead().size());
+}
+
+QByteArray DigestBellKey(const QByteArray& eventKey)
+{
+    return kNamePrefix + QByteArray::number(uint(geteuid())) + "-B-#" +
+           QCryptographicHash::hash(eventKey, QCryptographicHash::Sha1).toHex();
+}
+
+QByteArray BellKey(size_t folderRoom, const QByteArray& eventKey)
+{
+    const QByteArray named = NamedBellKey(eventKey);
+    return folderRoom + named.size() <= kSocketPathMax ? named : DigestBellKey(eventKey);
+}
+
+bool IsEventKey(const QByteArray& key)
+{
+    return key.startsWith(EventKeyHead());
+}
+
+// The folder of a named object, for messages.
+QByteArray FolderPath(const LocalObject& object)
+{
+    return object.Path.left(object.Path.size() - object.Key.size() - 1);
+}
+
+// The address of the event's bell socket, through the folder's descriptor;
+// false for an unnamed event.
+bool BellAddress(const LocalObject& object, sockaddr_un& address)
+{
+    const QByteArray path = DescriptorPath(object.Folder) + '/' + object.Bell;
+    std::memset(&address, 0, sizeof(address));
+    if (object.Bell.isEmpty() || size_t(path.size()) > kSocketPathMax)
+        return false;
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
+    return true;
+}
+
+int BellSocket()
+{
+    return socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+}
+
+// Sends a byte to the descriptor of the process that listens to the event.
+// A socket whose listener went is connected again, to the listener that
+// bound the name since, if any; a full queue means the descriptor is
+// readable already.
+void RingBell(LocalObject& object)
+{
+    std::lock_guard guard(object.BellLock);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (object.BellFd < 0) {
+            sockaddr_un address{};
+            if (!BellAddress(object, address))
+                return;
+            const int fd = BellSocket();
+            if (fd < 0)
+                return;
+            if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
+                close(fd);
+                return;
+            }
+            object.BellFd = fd;
+        }
+        const char ring = 1;
+        if (send(object.BellFd, &ring, 1, MSG_DONTWAIT | MSG_NOSIGNAL) == 1 || errno == EAGAIN)
+            return;
+        close(object.BellFd);
+        object.BellFd = -1;
+    }
+}
+
+// True when a process has the socket of that address bound.
+bool BellAnswers(const sockaddr_un& address)
+{
+    const int fd = BellSocket();
+    if (fd < 0)
+        return true;
+    const bool answers = connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
+    close(fd);
+    return answers;
+}
+
+// Ends this process's listening to the event: the count goes down and the
+// socket's name goes (the caller closes the socket itself).
+void StopListening(LocalObject& object)
+{
+    {
+        std::lock_guard guard(object.BellLock);
+        if (!object.Listening)
+            return;
+        object.Listening = false;
+    }
+    __atomic_sub_fetch(&object.Head()->Listeners, 1, __ATOMIC_SEQ_CST);
+    // Under the bookkeeping lock, so that a new listener never binds the
+    // name between the two. Without it in time, the name stays to the next
+    // listener, who finds nobody bound to it.
+    FileLock lock(object.Fd, kBookkeepingMs);
+    if (lock.Locked())
+        unlinkat(object.Folder, object.Bell.constData(), 0);
+}
+
+} // namespace sharedobjects_detail

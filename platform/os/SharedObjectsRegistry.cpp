@@ -1,0 +1,195 @@
+// The handles and views of this process: the registry that all handles of
+// a name share one local object through, and the open that finds a name's
+// object here or in the user's folder.
+#include "platform/os/SharedObjects_p.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <atomic>
+#include <mutex>
+
+#include <pthread.h>
+#include <unistd.h>
+
+namespace sharedobjects_detail {
+
+namespace {
+
+// The process id, asked of the kernel once per process (and again in a
+// child made by fork()): every call on a handle compares it.
+std::atomic<pid_t> CachedPid{0};
+
+void ForgetPid()
+{
+    CachedPid = 0;
+}
+
+} // namespace
+
+pid_t ThisProcess()
+{
+    pid_t pid = CachedPid.load(std::memory_order_relaxed);
+    if (pid == 0) {
+        static const int registered = pthread_atfork(nullptr, nullptr, &ForgetPid);
+        (void)registered;
+        pid = getpid();
+        CachedPid.store(pid, std::memory_order_relaxed);
+    }
+    return pid;
+}
+
+// Never destroyed: objects that close their handles from static destructors
+// (the report writer's data system) still find it at exit.
+Registry& Reg()
+{
+    static Registry* registry = new Registry;
+    return *registry;
+}
+
+namespace {
+
+TSharedHandle AddHandle(Registry& reg, const std::shared_ptr<LocalObject>& object)
+{
+    ++object->Handles;
+    const TSharedHandle handle = reg.Next++;
+    reg.Handles[handle] = object;
+    if (!object->Key.isEmpty())
+        reg.Named[object->Key] = object;
+    return handle;
+}
+
+// The named object of this process under key, if any. Under the registry lock.
+std::shared_ptr<LocalObject> FindNamed(Registry& reg, const QByteArray& key)
+{
+    auto it = reg.Named.find(key);
+    return it != reg.Named.end() && it->second->Pid == ThisProcess() ? it->second : nullptr;
+}
+
+// The user's wake-up block, shared by every event of this process.
+std::shared_ptr<LocalObject> OpenWake(Registry& reg, int folder, const QByteArray& folderPath, int& error,
+                                      QString& message)
+{
+    {
+        std::lock_guard guard(reg.Lock);
+        if (auto wake = reg.Wake.lock(); wake && wake->Pid == ThisProcess())
+            return wake;
+    }
+    auto wake = OpenShared(Kind::Wake, folder, folderPath, ObjectKey(Kind::Wake, QStringLiteral("events")), 0,
+                           true, false, error, message);
+    if (!wake)
+        return nullptr;
+    std::shared_ptr<LocalObject> earlier; // closed after the lock
+    std::lock_guard guard(reg.Lock);
+    if (auto other = reg.Wake.lock(); other && other->Pid == ThisProcess()) {
+        earlier = std::move(wake);
+        return other;
+    }
+    reg.Wake = wake;
+    return wake;
+}
+
+} // namespace
+
+TSharedHandle Open(Kind kind, const QString& name, int64_t size, bool mayCreate, bool manualReset, int& error,
+                   QString& message)
+{
+    Registry& reg = Reg();
+    if (name.isEmpty()) {
+        if (kind == Kind::Memory && size <= 0) {
+            error = EINVAL;
+            message = SystemErrorText(error, qt_error_string(error));
+            return 0;
+        }
+        auto object = MakeUnnamed(kind, size, manualReset, error);
+        if (!object) {
+            message = SystemErrorText(error, qt_error_string(error));
+            return 0;
+        }
+        if (kind == Kind::Event) {
+            // Unnamed events still count in the user's wake-up word.
+            std::shared_ptr<LocalObject> wake;
+            int folder = -1;
+            QByteArray folderPath;
+            {
+                std::lock_guard guard(reg.Lock);
+                const ObjectFolder& f = UserFolder(reg);
+                folder = f.Fd;
+                folderPath = f.Path;
+                if (folder < 0) {
+                    error = f.Error;
+                    message = f.Message;
+                    return 0;
+                }
+            }
+            object->WakeRef = OpenWake(reg, folder, folderPath, error, message);
+            if (!object->WakeRef)
+                return 0;
+        }
+        std::lock_guard guard(reg.Lock);
+        return AddHandle(reg, object);
+    }
+    const QByteArray key = ObjectKey(kind, name);
+    int folder = -1;
+    QByteArray folderPath;
+    size_t bellRoom = 0;
+    bool sweep = false;
+    {
+        std::lock_guard guard(reg.Lock);
+        if (auto object = FindNamed(reg, key))
+            return AddHandle(reg, object);
+        ObjectFolder& f = UserFolder(reg);
+        if (f.Fd < 0) {
+            error = f.Error;
+            message = f.Message;
+            return 0;
+        }
+        folder = f.Fd;
+        folderPath = f.Path;
+        bellRoom = f.BellRoom;
+        sweep = !f.Swept;
+        f.Swept = true;
+    }
+    if (sweep)
+        SweepLeftovers(folder);
+    std::shared_ptr<LocalObject> wake;
+    if (kind == Kind::Event) {
+        wake = OpenWake(reg, folder, folderPath, error, message);
+        if (!wake)
+            return 0;
+    }
+    auto object = OpenShared(kind, folder, folderPath, key, size, mayCreate, manualReset, error, message);
+    if (!object)
+        return 0;
+    object->WakeRef = std::move(wake);
+    if (kind == Kind::Event)
+        object->Bell = BellKey(bellRoom, key);
+    std::shared_ptr<LocalObject> opened = object; // closed after the lock when another thread was first
+    std::lock_guard guard(reg.Lock);
+    if (auto first = FindNamed(reg, key))
+        object = first;
+    return AddHandle(reg, object);
+}
+
+std::shared_ptr<LocalObject> Find(TSharedHandle handle, Kind kind)
+{
+    Registry& reg = Reg();
+    std::lock_guard guard(reg.Lock);
+    auto it = reg.Handles.find(handle);
+    if (it == reg.Handles.end() || it->second->Pid != ThisProcess() || it->second->ObjKind != kind)
+        return nullptr;
+    return it->second;
+}
+
+// Forgets an object whose last handle and view are gone; it closes when the
+// last reference (a running wait may hold one) goes.
+void DropIfUnused(Registry& reg, const std::shared_ptr<LocalObject>& object)
+{
+    if (object->Handles > 0 || object->Views > 0)
+        return;
+    auto it = reg.Named.find(object->Key);
+    if (it != reg.Named.end() && it->second == object)
+        reg.Named.erase(it);
+}
+
+} // namespace sharedobjects_detail

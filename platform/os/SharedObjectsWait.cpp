@@ -1,0 +1,266 @@
+// How a waiter sleeps and wakes: the words of an event, the futexes that
+// waiters sleep on (several at once with futex_waitv, else the user's
+// wake-up block), the short spin before a sleep, and the mutex's wait.
+#include "platform/os/SharedObjects_p.h"
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <climits>
+
+#include <linux/futex.h>
+#include <pthread.h>
+#include <sched.h>
+#include <sys/syscall.h>
+#include <time.h>
+#include <unistd.h>
+
+namespace sharedobjects_detail {
+
+namespace {
+
+// How long a wait spins on its words before it sleeps, when the process may
+// run on more than one CPU: a peer that answers within it is seen without a
+// wake-up of this thread.
+constexpr int64_t kSpinNs = 60'000;
+
+// A setter killed between setting an event and incrementing the sequence
+// leaves the event set without waking anyone; every waiter looks again at
+// least this often, so such an event is seen within this time.
+constexpr int64_t kWaitSliceNs = 500'000'000;
+
+timespec MonotonicNow()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now;
+}
+
+int64_t ToNs(const timespec& t)
+{
+    return int64_t(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
+
+timespec FromNs(int64_t ns)
+{
+    timespec t{};
+    t.tv_sec = time_t(ns / 1'000'000'000);
+    t.tv_nsec = long(ns % 1'000'000'000);
+    return t;
+}
+
+} // namespace
+
+EventState* State(const LocalObject& object)
+{
+    return reinterpret_cast<EventState*>(object.Data());
+}
+
+uint32_t Load(const uint32_t& word)
+{
+    return __atomic_load_n(&word, __ATOMIC_SEQ_CST);
+}
+
+bool CompareExchange(uint32_t& word, uint32_t& expected, uint32_t desired)
+{
+    return __atomic_compare_exchange_n(&word, &expected, desired, false, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
+}
+
+namespace {
+
+long Futex(uint32_t* word, int op, uint32_t value, const timespec* timeout)
+{
+    return syscall(SYS_futex, word, op, value, timeout, nullptr, 0);
+}
+
+// Whether the kernel waits on several futex words at once (futex_waitv,
+// Linux 5.16): 1 yes, -1 no, 0 not known yet.
+std::atomic<int> VectorWaits{0};
+
+} // namespace
+
+// Wakes the waiters of the event; each looks at its events again.
+void WakeWaiters(EventState* state, WakeState* wake)
+{
+    __atomic_add_fetch(&state->Sequence, 1, __ATOMIC_SEQ_CST);
+    __atomic_add_fetch(&wake->Sequence, 1, __ATOMIC_SEQ_CST);
+    if (Load(state->Waiters) > 0)
+        Futex(&state->Sequence, FUTEX_WAKE, INT_MAX, nullptr);
+    if (Load(wake->Waiters) > 0)
+        Futex(&wake->Sequence, FUTEX_WAKE, INT_MAX, nullptr);
+}
+
+namespace {
+
+// Takes the event for a waiter that began waiting at pulse generation
+// generation: a set event (an auto-reset one only by the waiter whose
+// compare-and-swap clears it), or a pulse given after the waiter began.
+bool TryTake(EventState* state, uint32_t generation)
+{
+    const bool manual = Load(state->ManualReset) != 0;
+    if (manual) {
+        if (Load(state->Signaled) != 0)
+            return true;
+    } else {
+        uint32_t expected = 1;
+        if (CompareExchange(state->Signaled, expected, 0))
+            return true;
+    }
+    uint32_t pulse = Load(state->Pulse);
+    while ((pulse >> 8) != generation) {
+        if (manual)
+            return true;
+        if ((pulse & 0xFF) == 0)
+            return false;
+        if (CompareExchange(state->Pulse, pulse, pulse - 1))
+            return true;
+    }
+    return false;
+}
+
+// Sleeps until one of the sequences changes from the value last read, or
+// until the absolute monotonic time until; false when the kernel has no
+// futex_waitv.
+bool SleepOnWords(const WaitList& list, int64_t until)
+{
+    std::array<futex_waitv, 128> words{};
+    const size_t count = list.Count;
+    for (size_t i = 0; i < count; ++i) {
+        words[i].val = list[i].Seen;
+        words[i].uaddr = reinterpret_cast<uintptr_t>(&list[i].Event()->Sequence);
+        words[i].flags = FUTEX_32;
+    }
+    const timespec absolute = FromNs(until);
+    if (syscall(SYS_futex_waitv, words.data(), unsigned(count), 0u, &absolute, CLOCK_MONOTONIC) < 0 &&
+        errno == ENOSYS) {
+        VectorWaits = -1;
+        return false;
+    }
+    VectorWaits = 1;
+    return true;
+}
+
+// Whether more than one CPU may run this thread: only then can a peer
+// answer while it spins. Asked again every 100 ms, since a thread may be
+// pinned to one CPU later.
+bool SeveralCpus()
+{
+    thread_local int64_t askedAt = 0;
+    thread_local bool several = false;
+    const int64_t now = ToNs(MonotonicNow());
+    if (askedAt == 0 || now - askedAt > 100'000'000) {
+        cpu_set_t set;
+        CPU_ZERO(&set);
+        several = sched_getaffinity(0, sizeof(set), &set) == 0 && CPU_COUNT(&set) > 1;
+        askedAt = now;
+    }
+    return several;
+}
+
+// Looks at the events for a short while before the wait sleeps; true with
+// index set when one was taken.
+bool SpinFor(WaitList& list, int* index)
+{
+    if (!SeveralCpus())
+        return false;
+    const int64_t until = ToNs(MonotonicNow()) + kSpinNs;
+    do {
+        for (int pause = 0; pause < 64; ++pause)
+            __builtin_ia32_pause();
+        for (size_t i = 0; i < list.Count; ++i) {
+            if (TryTake(list[i].Event(), list[i].Generation)) {
+                if (index)
+                    *index = int(i);
+                return true;
+            }
+        }
+    } while (ToNs(MonotonicNow()) < until);
+    return false;
+}
+
+} // namespace
+
+TWaitResult WaitEvents(WaitList& list, uint32_t timeoutMs, int* index)
+{
+    WakeState* wake = list.Count > 0 ? list[0].Object->Wake() : nullptr;
+    if (!wake)
+        return TWaitResult::wrFailed;
+    if (timeoutMs > 0 && SpinFor(list, index))
+        return TWaitResult::wrSignaled;
+    // More events than one futex_waitv takes wait on the per-user word.
+    bool perUser = list.Count > 1 && (VectorWaits < 0 || list.Count > 128);
+    for (size_t i = 0; i < list.Count; ++i)
+        __atomic_add_fetch(&list[i].Event()->Waiters, 1, __ATOMIC_SEQ_CST);
+    if (perUser)
+        __atomic_add_fetch(&wake->Waiters, 1, __ATOMIC_SEQ_CST);
+    const int64_t deadline = ToNs(MonotonicNow()) + int64_t(timeoutMs) * 1'000'000;
+    TWaitResult result = TWaitResult::wrTimeout;
+    for (;;) {
+        // The sequences are read before the events are looked at: a change
+        // after this read makes the futex wait return at once.
+        const uint32_t userSequence = Load(wake->Sequence);
+        for (size_t i = 0; i < list.Count; ++i)
+            list[i].Seen = Load(list[i].Event()->Sequence);
+        for (size_t i = 0; i < list.Count; ++i) {
+            if (TryTake(list[i].Event(), list[i].Generation)) {
+                result = TWaitResult::wrSignaled;
+                if (index)
+                    *index = int(i);
+                break;
+            }
+        }
+        if (result == TWaitResult::wrSignaled)
+            break;
+        const int64_t now = ToNs(MonotonicNow());
+        if (timeoutMs != kWaitInfinite && now >= deadline)
+            break;
+        int64_t sleep = kWaitSliceNs;
+        if (timeoutMs != kWaitInfinite)
+            sleep = std::min(sleep, deadline - now);
+        const timespec relative = FromNs(sleep);
+        if (list.Count == 1) {
+            Futex(&list[0].Event()->Sequence, FUTEX_WAIT, list[0].Seen, &relative);
+        } else if (perUser) {
+            Futex(&wake->Sequence, FUTEX_WAIT, userSequence, &relative);
+        } else if (!SleepOnWords(list, now + sleep)) {
+            perUser = true;
+            __atomic_add_fetch(&wake->Waiters, 1, __ATOMIC_SEQ_CST);
+        }
+    }
+    for (size_t i = 0; i < list.Count; ++i)
+        __atomic_sub_fetch(&list[i].Event()->Waiters, 1, __ATOMIC_SEQ_CST);
+    if (perUser)
+        __atomic_sub_fetch(&wake->Waiters, 1, __ATOMIC_SEQ_CST);
+    return result;
+}
+
+TWaitResult WaitMutex(LocalObject& object, uint32_t timeoutMs)
+{
+    auto* mutex = reinterpret_cast<pthread_mutex_t*>(object.Data());
+    int r;
+    if (timeoutMs == kWaitInfinite) {
+        r = pthread_mutex_lock(mutex);
+    } else if (timeoutMs == 0) {
+        r = pthread_mutex_trylock(mutex);
+    } else {
+        const timespec deadline = FromNs(ToNs(MonotonicNow()) + int64_t(timeoutMs) * 1'000'000);
+        r = pthread_mutex_clocklock(mutex, CLOCK_MONOTONIC, &deadline);
+    }
+    switch (r) {
+    case 0:
+        ++object.Holds;
+        return TWaitResult::wrSignaled;
+    case EOWNERDEAD:
+        pthread_mutex_consistent(mutex);
+        ++object.Holds;
+        return TWaitResult::wrAbandoned;
+    case ETIMEDOUT:
+    case EBUSY:
+        return TWaitResult::wrTimeout;
+    default:
+        return TWaitResult::wrFailed;
+    }
+}
+
+} // namespace sharedobjects_detail

@@ -1,0 +1,279 @@
+#pragma once
+// What the files of the named shared objects share: the layout of an
+// object's head and data, this process's record of what it opened (the
+// local object, the registry of handles and views, the user's folder), the
+// bookkeeping lock, and the functions that each file offers the others,
+// listed by the file that defines them.
+#include "platform/os/SharedObjects.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include <pthread.h>
+#include <sys/file.h>
+#include <sys/types.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace sharedobjects_detail {
+
+// Layout version of the shared objects, also part of every name ("tessvar4-");
+// an object that does not carry it was left half made and is made again.
+constexpr uint32_t kMagic = 0x34565354; // "TSV4"
+constexpr char kNamePrefix[] = "tessvar4-";
+
+// How long opening, growing or closing an object waits for the bookkeeping
+// lock of its file, which a stopped process may hold, in milliseconds.
+constexpr uint32_t kBookkeepingMs = 5000;
+
+enum class Kind : char { Memory = 'M', Mutex = 'X', Event = 'E', Wake = 'W' };
+
+// The head of every shared object. Magic is stored last by the creator, so
+// an object whose creator died half way is recognised and made again.
+//
+// Which processes use an object is told by the kernel, not by a count that a
+// crashed process would leave behind: every process that has the object open
+// holds a shared open-file-description lock on its first byte, which the
+// kernel drops when the process ends. A process that closes it and can turn
+// its lock into an exclusive one is the last user and removes the object.
+// Opening, closing and growing run under the file's flock, so a close never
+// removes an object that an opener has just found; an opener that finds Dead
+// set retries, and removes the name itself when its closer died before it
+// could.
+struct alignas(64) SharedHead {
+    uint32_t Magic;
+    uint32_t Kind;
+    uint32_t Dead; // removed from the name space
+    // Events: how many processes listen to the event through a descriptor
+    // (a listener killed stays counted; it only costs setters a failed send).
+    uint32_t Listeners;
+    int64_t DataSize; // as made; the size mapped is the file's
+};
+static_assert(sizeof(SharedHead) == 64);
+
+// An event: words changed only with atomic instructions, so that a process
+// killed anywhere leaves a consistent event.
+//
+// Each change that may release a waiter increments the event's Sequence, and
+// waiters sleep on it with a futex (on the words of all their events at once
+// with futex_waitv). A waiter killed while counted in Waiters only costs the
+// setters a needless wake call.
+struct EventState {
+    uint32_t ManualReset; // fixed when made
+    uint32_t Signaled;    // 1 while set; an auto-reset event is taken by a compare-and-swap 1 -> 0
+    uint32_t Pulse;       // pulse generation << 8 | pulses left to take (auto-reset)
+    uint32_t Sequence;
+    uint32_t Waiters;
+};
+
+// The per-user wake-up of every event, for kernels without futex_waitv: each
+// change increments Sequence too, and a wait on several events sleeps on it.
+struct WakeState {
+    uint32_t Sequence;
+    uint32_t Waiters;
+};
+
+constexpr int64_t kDataOffset = sizeof(SharedHead);
+
+// What SetSharedObjectsProbe set: AtStep calls it at each step of the
+// bookkeeping.
+extern void (*Probe)(TSharedStep);
+
+// One object opened by this process. All handles and views of a name in one
+// process share it; it closes its share of the shared object when the last
+// reference goes (waits hold a reference, so a close on another thread never
+// unmaps memory that a waiter uses).
+struct LocalObject {
+    Kind ObjKind = Kind::Memory;
+    QByteArray Key;  // file name in the folder; empty for an unnamed object
+    QByteArray Path; // folder and file name, for messages
+    int Folder = -1; // the folder's descriptor (the process keeps it open)
+    char* Base = nullptr;
+    size_t MapSize = 0;
+    int Fd = -1; // kept open: it carries this process's usage lock
+    pid_t Pid = 0;
+    int Handles = 0; // guarded by the registry lock
+    int Views = 0;
+    std::atomic<int> Holds{0}; // mutex acquisitions by this process
+    // An event's hold on the user's wake-up block, which goes with the last
+    // event of the process.
+    std::shared_ptr<LocalObject> WakeRef;
+    // Events: the file name of the socket that rings the listener, the
+    // socket this process sends rings through, and whether this process
+    // listens (its socket bound under the bell name).
+    QByteArray Bell;
+    std::mutex BellLock;
+    int BellFd = -1;
+    bool Listening = false;
+
+    SharedHead* Head() const { return reinterpret_cast<SharedHead*>(Base); }
+    char* Data() const { return Base + kDataOffset; }
+    WakeState* Wake() const { return WakeRef ? reinterpret_cast<WakeState*>(WakeRef->Data()) : nullptr; }
+    ~LocalObject();
+};
+
+// The folder of the objects of one user: XDG_RUNTIME_DIR when it is the
+// user's own and closed to others, else the first of the series
+// /dev/shm/tessvar-<uid>[.n] that is or can be made so (see ChooseFolder).
+// Nobody else can make, replace or read a file in it.
+struct ObjectFolder {
+    uid_t Uid = 0;
+    int Fd = -1;
+    QByteArray Path;
+    // Room for the folder's part of a socket's address, the same in every
+    // process of the user (see BellKey).
+    size_t BellRoom = 0;
+    int Error = 0;
+    QString Message; // why it cannot be used
+    bool Swept = false;
+};
+
+struct Registry {
+    std::mutex Lock;
+    TSharedHandle Next = 1;
+    std::map<TSharedHandle, std::shared_ptr<LocalObject>> Handles;
+    std::map<QByteArray, std::shared_ptr<LocalObject>> Named;
+    std::map<void*, std::shared_ptr<LocalObject>> Views;
+    std::weak_ptr<LocalObject> Wake;
+    ObjectFolder Folder;
+};
+
+// A descriptor's path in /proc leads to the very file or folder it was
+// opened on, whatever has been put at its name since: sockets are bound and
+// reached by such a path (the kernel resolves an address again at every bind
+// and connect), and a file the owner may not open is mended through one.
+// /proc/self/fd is the table of the process's first thread, which a thread
+// with a table of its own (unshare(CLONE_FILES)) does not share: a number
+// there may stand for another file. /proc/thread-self/fd is the calling
+// thread's own, where the system has it (Linux 3.17 on).
+constexpr char kThreadDescriptors[] = "/proc/thread-self/fd/";
+constexpr char kProcessDescriptors[] = "/proc/self/fd/";
+
+// The bookkeeping lock of an object's file, waited for at most timeoutMs: a
+// process stopped while it holds it delays the others by that much at most.
+class FileLock {
+public:
+    FileLock(int fd, uint32_t timeoutMs) : FFd(fd)
+    {
+        const auto start = std::chrono::steady_clock::now();
+        useconds_t pause = 200;
+        for (;;) {
+            if (flock(FFd, LOCK_EX | LOCK_NB) == 0) {
+                FLocked = true;
+                return;
+            }
+            if (errno != EWOULDBLOCK && errno != EINTR)
+                return;
+            if (std::chrono::steady_clock::now() - start >= std::chrono::milliseconds(timeoutMs))
+                return;
+            usleep(pause);
+            pause = std::min<useconds_t>(pause * 2, 10'000);
+        }
+    }
+    ~FileLock()
+    {
+        if (FLocked)
+            flock(FFd, LOCK_UN);
+    }
+    bool Locked() const { return FLocked; }
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+private:
+    int FFd;
+    bool FLocked = false;
+};
+
+// SharedObjects.cpp: the texts of the errors.
+QString SystemErrorText(int error, const QString& detail);
+QString PathErrorText(int error, const QByteArray& path);
+
+// SharedObjectsRegistry.cpp: the handles and views of this process.
+pid_t ThisProcess();
+Registry& Reg();
+TSharedHandle Open(Kind kind, const QString& name, int64_t size, bool mayCreate, bool manualReset, int& error,
+                   QString& message);
+std::shared_ptr<LocalObject> Find(TSharedHandle handle, Kind kind);
+void DropIfUnused(Registry& reg, const std::shared_ptr<LocalObject>& object);
+
+// SharedObjectsFolder.cpp: where the user's objects are kept.
+QByteArray DescriptorPath(int fd);
+bool GiveOwnerRights(int fd, mode_t current, mode_t mode);
+int OpenMending(int dir, const char* name, int flags, mode_t mode);
+int FolderReachError(int fd);
+ObjectFolder& UserFolder(Registry& reg);
+
+// SharedObjectsLifetime.cpp: how an object is made, used and removed.
+void AtStep(TSharedStep step);
+QByteArray ObjectKey(Kind kind, const QString& name);
+int ClaimPages(int fd, int64_t size);
+std::shared_ptr<LocalObject> MakeUnnamed(Kind kind, int64_t dataSize, bool manualReset, int& error);
+std::shared_ptr<LocalObject> OpenShared(Kind kind, int folder, const QByteArray& folderPath,
+                                        const QByteArray& key, int64_t dataSize, bool mayCreate,
+                                        bool manualReset, int& error, QString& message);
+void SweepLeftovers(int folder);
+
+// SharedObjectsWait.cpp: how a waiter sleeps and wakes.
+EventState* State(const LocalObject& object);
+uint32_t Load(const uint32_t& word);
+bool CompareExchange(uint32_t& word, uint32_t& expected, uint32_t desired);
+void WakeWaiters(EventState* state, WakeState* wake);
+
+// One event of a wait: the object (held, so that a close on another thread
+// does not unmap it meanwhile), the pulse generation it had when the wait
+// began, and its sequence as last read.
+struct WaitEntry {
+    std::shared_ptr<LocalObject> Object;
+    uint32_t Generation = 0;
+    uint32_t Seen = 0;
+
+    EventState* Event() const { return State(*Object); }
+};
+
+// The events of one wait. A few fit without allocating.
+struct WaitList {
+    static constexpr size_t kInline = 8;
+    std::array<WaitEntry, kInline> Inline;
+    std::vector<WaitEntry> More;
+    size_t Count = 0;
+
+    void Add(std::shared_ptr<LocalObject> object)
+    {
+        WaitEntry& entry = Count < kInline ? Inline[Count] : More.emplace_back();
+        entry.Generation = Load(State(*object)->Pulse) >> 8;
+        entry.Object = std::move(object);
+        ++Count;
+    }
+    WaitEntry& operator[](size_t i) { return i < kInline ? Inline[i] : More[i - kInline]; }
+    const WaitEntry& operator[](size_t i) const { return i < kInline ? Inline[i] : More[i - kInline]; }
+};
+
+TWaitResult WaitEvents(WaitList& list, uint32_t timeoutMs, int* index);
+TWaitResult WaitMutex(LocalObject& object, uint32_t timeoutMs);
+
+// SharedObjectsBell.cpp: how a listener's descriptor is rung.
+size_t BellRoom(int fd, const QByteArray& path);
+QByteArray NamedBellKey(const QByteArray& eventKey);
+QByteArray DigestBellKey(const QByteArray& eventKey);
+QByteArray BellKey(size_t folderRoom, const QByteArray& eventKey);
+bool IsEventKey(const QByteArray& key);
+QByteArray FolderPath(const LocalObject& object);
+bool BellAddress(const LocalObject& object, sockaddr_un& address);
+int BellSocket();
+void RingBell(LocalObject& object);
+bool BellAnswers(const sockaddr_un& address);
+void StopListening(LocalObject& object);
+
+} // namespace sharedobjects_detail
