@@ -1,0 +1,407 @@
+#include "platform/os/SharedObjects.h"
+#include "tests/platform/os/SharedObjectsTestSupport.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/ObjectFolders.h"
+#include "tests/support/Privileges.h"
+
+#include <QScopeGuard>
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include <thread>
+
+#include <climits>
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace sharedobjects_test;
+
+namespace {
+
+// A thread that sleeps in an event loop hears an event through a descriptor:
+// every set or pulse in any process makes it readable. One process listens
+// at a time; one killed while listening is replaced by the next.
+TEST(SharedObjectsTest, AListenersDescriptorRingsOnEverySetAndAKilledListenerIsReplaced)
+{
+    const QString name = Unique("bell");
+    const TSharedHandle event = OpenNamedEvent(name, false);
+    auto readable = [](int descriptor, int ms) {
+        pollfd poller{descriptor, POLLIN, 0};
+        return poll(&poller, 1, ms) == 1;
+    };
+    auto setInAChild = [&](bool pulse) {
+        Child setter([&] {
+            const TSharedHandle other = OpenNamedEvent(name, false);
+            return (pulse ? PulseNamedEvent(other) : SetNamedEvent(other)) ? 'Y' : 'N';
+        });
+        return setter.Result() == 'Y';
+    };
+    int descriptor = ListenNamedEvent(event);
+    ASSERT_GE(descriptor, 0) << LastSharedObjectError().Message().toStdString();
+    EXPECT_FALSE(readable(descriptor, 0));
+    ASSERT_TRUE(setInAChild(false));
+    EXPECT_TRUE(readable(descriptor, 5000));
+    EXPECT_EQ(DrainEventDescriptor(descriptor), 1);
+    EXPECT_FALSE(readable(descriptor, 0));
+    EXPECT_EQ(WaitNamedObject(event, 0), TWaitResult::wrSignaled);
+    EXPECT_EQ(WaitNamedObject(event, 0), TWaitResult::wrTimeout);
+    // A thread of this process that waits on the event is still woken by a
+    // set; the ring comes as well.
+    std::thread waiter([&] { EXPECT_EQ(WaitNamedObject(event, 5000), TWaitResult::wrSignaled); });
+    while (!readable(descriptor, 0)) {
+        SetNamedEvent(event);
+        usleep(1000);
+    }
+    waiter.join();
+    DrainEventDescriptor(descriptor);
+    ResetNamedEvent(event);
+
+    // Another process cannot listen while this one does; a reset rings no one.
+    Child second([&] {
+        const TSharedHandle other = OpenNamedEvent(name, false);
+        ResetNamedEvent(other);
+        return ListenNamedEvent(other) < 0 && LastSharedObjectError().ErrorCode == EADDRINUSE ? 'Y' : 'N';
+    });
+    EXPECT_EQ(second.Result(), 'Y');
+    EXPECT_FALSE(readable(descriptor, 100));
+    EXPECT_EQ(ListenNamedEvent(event), -1); // nor this one twice
+    EXPECT_EQ(LastSharedObjectError().ErrorCode, EBUSY);
+    EXPECT_TRUE(UnlistenNamedEvent(event));
+    close(descriptor);
+
+    // A listener killed with rings unread: the next one takes its place, and
+    // setters reach the new one.
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t listener = fork();
+    if (listener == 0) {
+        const TSharedHandle other = OpenNamedEvent(name, false);
+        const char ok = ListenNamedEvent(other) >= 0 ? 'Y' : 'N';
+        (void)!write(ready[1], &ok, 1);
+        pause();
+        _exit(0);
+    }
+    char ok = 0;
+    EXPECT_EQ(read(ready[0], &ok, 1), 1);
+    EXPECT_EQ(ok, 'Y');
+    EXPECT_TRUE(setInAChild(false));
+    kill(listener, SIGKILL);
+    waitpid(listener, nullptr, 0);
+    close(ready[0]);
+    close(ready[1]);
+    ResetNamedEvent(event);
+    descriptor = ListenNamedEvent(event);
+    ASSERT_GE(descriptor, 0) << LastSharedObjectError().Message().toStdString();
+    ASSERT_TRUE(setInAChild(true));
+    EXPECT_TRUE(readable(descriptor, 5000));
+    EXPECT_EQ(DrainEventDescriptor(descriptor), 1);
+    SetNamedEvent(event); // rings from this process as well
+    EXPECT_TRUE(readable(descriptor, 5000));
+
+    // The socket's name goes with the listening.
+    const QByteArray bell = "B-" + name.toUtf8();
+    EXPECT_TRUE(ShmExists(bell));
+    EXPECT_TRUE(CloseNamedObject(event));
+    EXPECT_FALSE(ShmExists(bell));
+    close(descriptor);
+}
+
+bool Readable(int descriptor, int ms)
+{
+    pollfd poller{descriptor, POLLIN, 0};
+    return poll(&poller, 1, ms) == 1;
+}
+
+// The number of this process's descriptor of that folder; -1 when none.
+int FolderDescriptor(const QByteArray& folder)
+{
+    for (int fd = 0; fd < 1024; ++fd) {
+        char target[PATH_MAX];
+        const ssize_t length =
+            readlink(("/proc/self/fd/" + QByteArray::number(fd)).constData(), target, sizeof(target));
+        if (length > 0 && QByteArray(target, int(length)) == folder)
+            return fd;
+    }
+    return -1;
+}
+
+void Tell(int pipe, char c)
+{
+    (void)!write(pipe, &c, 1);
+}
+
+char Heard(int pipe)
+{
+    char c = 0;
+    return read(pipe, &c, 1) == 1 ? c : 0;
+}
+
+// The user's runtime folder stands in a folder that another user may write
+// to. That user renames it and puts a folder of its own in its place, with
+// sockets of the names that the events ring. A process that checked the
+// runtime folder before goes on with the folder it checked: a listener binds
+// there, rings from the process and from its children reach it, and the
+// other user's sockets receive nothing.
+TEST(SharedObjectsTest, ASocketIsReachedOnlyThroughTheFolderThatWasChecked)
+{
+    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
+    const uid_t victim = MadeUpUid(1);
+    const uid_t other = MadeUpUid(2);
+    const QByteArray parent = "/tmp/tessvar-swap-" + QByteArray::number(getpid());
+    const QByteArray runtime = parent + "/run";
+    const QByteArray moved = parent + "/moved";
+    const QByteArray bell = "tessvar4-" + QByteArray::number(uint(victim)) + "-B-";
+    ASSERT_EQ(mkdir(parent.constData(), 0755), 0);
+    ASSERT_EQ(chown(parent.constData(), other, other), 0);
+    ASSERT_EQ(mkdir(runtime.constData(), 0700), 0);
+    ASSERT_EQ(chown(runtime.constData(), victim, victim), 0);
+    int toParent[2], toVictim[2], toOther[2];
+    ASSERT_EQ(pipe(toParent), 0);
+    ASSERT_EQ(pipe(toVictim), 0);
+    ASSERT_EQ(pipe(toOther), 0);
+
+    const pid_t user = SpawnAsUser(victim, [&] {
+        setenv("XDG_RUNTIME_DIR", runtime.constData(), 1);
+        const TSharedHandle early = OpenNamedEvent(QStringLiteral("early"), false);
+        const TSharedHandle late = OpenNamedEvent(QStringLiteral("late"), false);
+        const int earlyFd = ListenNamedEvent(early);
+        Tell(toParent[1], 'R');
+        if (Heard(toVictim[0]) != 'G') // the folder has been swapped
+            return 1;
+        const int lateFd = ListenNamedEvent(late);
+        SetNamedEvent(early);
+        Child setter([] { return SetNamedEvent(OpenNamedEvent(QStringLiteral("late"), false)) ? 'Y' : 'N'; });
+        if (earlyFd < 0 || lateFd < 0 || setter.Result() != 'Y')
+            return 2;
+        return Readable(earlyFd, 5000) && Readable(lateFd, 5000) ? 0 : 3;
+    });
+    ASSERT_EQ(Heard(toParent[0]), 'R');
+    const pid_t swapper = SpawnAsUser(other, [&] {
+        if (rename(runtime.constData(), moved.constData()) != 0 || mkdir(runtime.constData(), 0777) != 0 ||
+            chmod(runtime.constData(), 0777) != 0)
+            return 1;
+        std::vector<int> sockets;
+        for (const char* name : {"early", "late"}) {
+            sockaddr_un address{};
+            address.sun_family = AF_UNIX;
+            const QByteArray path = runtime + '/' + bell + name;
+            std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
+            sockets.push_back(socket(AF_UNIX, SOCK_DGRAM, 0));
+            if (bind(sockets.back(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0)
+                return 2;
+        }
+        Tell(toParent[1], 'S');
+        Heard(toOther[0]);
+        int received = 0;
+        char byte;
+        for (const int fd : sockets)
+            while (recv(fd, &byte, 1, MSG_DONTWAIT) == 1)
+                ++received;
+        return 10 + std::min(received, 100);
+    });
+    ASSERT_EQ(Heard(toParent[0]), 'S');
+    Tell(toVictim[1], 'G');
+    EXPECT_EQ(ExitCode(user), 0);
+    Tell(toOther[1], 'C');
+    EXPECT_EQ(ExitCode(swapper), 10); // nothing received
+    // The listener that came after the swap is bound in the folder that was
+    // checked.
+    struct stat st {};
+    EXPECT_EQ(lstat((moved + '/' + bell + "late").constData(), &st), 0);
+    EXPECT_TRUE(S_ISSOCK(st.st_mode));
+    for (int fd : {toParent[0], toParent[1], toVictim[0], toVictim[1], toOther[0], toOther[1]})
+        close(fd);
+    RemoveFolder(runtime);
+    RemoveFolder(moved);
+    rmdir(parent.constData());
+}
+
+// Processes of one user whose descriptors of the folder have numbers of
+// different lengths give an event's socket the same name, so that one rings
+// the other, for event names around the longest that a socket name holds.
+TEST(SharedObjectsTest, ASocketsNameDoesNotHangOnTheNumberOfTheFolderDescriptor)
+{
+    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
+    const uid_t uid = MadeUpUid(3);
+    const QByteArray folder = FolderOf(uid);
+    RemoveFolderOf(uid);
+    const auto removed = qScopeGuard([uid] { RemoveFolderOf(uid); });
+    for (const int length : {60, 65, 66, 70, 73, 80}) {
+        SCOPED_TRACE(length);
+        const QString name(length, u'n');
+        int ready[2];
+        ASSERT_EQ(pipe(ready), 0);
+        const pid_t listener = SpawnAsUser(uid, [&] {
+            unsetenv("XDG_RUNTIME_DIR");
+            const int fd = ListenNamedEvent(OpenNamedEvent(name, false));
+            Tell(ready[1], fd >= 0 && FolderDescriptor(folder) < 100 ? 'Y' : 'N');
+            return Readable(fd, 5000) ? 0 : 1;
+        });
+        EXPECT_EQ(Heard(ready[0]), 'Y');
+        EXPECT_EQ(AsUser(uid,
+                         [&] {
+                             unsetenv("XDG_RUNTIME_DIR");
+                             // Every lower number taken: the folder's descriptor
+                             // gets three digits.
+                             const int spare = open("/dev/null", O_RDONLY);
+                             for (int fd = 0; fd < 150; ++fd)
+                                 if (fcntl(fd, F_GETFD) < 0)
+                                     dup2(spare, fd);
+                             const TSharedHandle event = OpenNamedEvent(name, false);
+                             return FolderDescriptor(folder) >= 150 && SetNamedEvent(event) ? 0 : 1;
+                         }),
+                  0);
+        EXPECT_EQ(ExitCode(listener), 0);
+        close(ready[0]);
+        close(ready[1]);
+    }
+}
+
+// Without /proc no socket can be reached through the folder's descriptor:
+// listening fails with a message naming the folder, and is not done by the
+// folder's path; the objects themselves still work.
+TEST(SharedObjectsTest, WithoutProcListeningFailsNamingTheFolder)
+{
+    if (const QString withheld = MountNamespaceWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
+    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
+    const uid_t uid = MadeUpUid(3);
+    RemoveFolderOf(uid);
+    const auto removed = qScopeGuard([uid] { RemoveFolderOf(uid); });
+    const pid_t pid = Spawn([uid] {
+        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            umount2("/proc", MNT_DETACH) != 0)
+            _exit(99);
+        if (setresgid(uid, uid, uid) != 0 || setresuid(uid, uid, uid) != 0)
+            _exit(100);
+        unsetenv("XDG_RUNTIME_DIR");
+        const TSharedHandle event = OpenNamedEvent(QStringLiteral("noproc"), false);
+        if (!event || ListenNamedEvent(event) >= 0)
+            _exit(1);
+        const EOSError error = LastSharedObjectError();
+        if (error.ErrorCode != ENOENT || !error.Message().endsWith(SharedObjectsFolder()))
+            _exit(2);
+        for (const QByteArray& file : NamesIn(SharedObjectsFolder().toLocal8Bit()))
+            if (file.contains("-B-"))
+                _exit(3);
+        SetNamedEvent(event);
+        _exit(WaitNamedObject(event, 0) == TWaitResult::wrSignaled ? 0 : 4);
+    });
+    const int code = ExitCode(pid);
+    if (code == 99) {
+        // Withheld as a probe's privilege is: the system keeps /proc in the
+        // child's own mount namespace.
+        const QString withheld =
+            ProbeAnswer(QStringLiteral("a system without /proc"),
+                        QStringLiteral("/proc cannot be unmounted in a mount namespace of its own"));
+        GTEST_SKIP() << withheld.toStdString();
+    }
+    EXPECT_EQ(code, 0);
+}
+
+// A last holder killed with an event open that it set and listened to:
+// another process of the user, which swept its folder before, opens the
+// event again and finds the killed holder's wake-up block made fresh (its
+// sequence at 0), the event not set and the killed listener's socket gone.
+TEST(SharedObjectsTest, AKilledLastHoldersWakeUpBlockAndSocketGoWhenItsEventIsOpenedAgain)
+{
+    const TLifetimeUser user;
+    const uid_t a = user.Uid;
+    const TRuntimeFolder runtime("killed", a);
+    const QByteArray wake = runtime.File(a, "W-events");
+    const QByteArray bell = runtime.File(a, "B-e");
+    // The wake-up block's sequence: the first word after the 64-byte head.
+    const auto sequence = [&] {
+        const QByteArray bytes = FileText(wake);
+        uint32_t word = ~0u;
+        if (bytes.size() >= 68)
+            std::memcpy(&word, bytes.constData() + 64, sizeof word);
+        return word;
+    };
+    auto q = Script(a, runtime);
+    ASSERT_EQ(q->Ask("mutex swept", 20000), "mutex taken");
+    auto p = Script(a, runtime);
+    ASSERT_EQ(p->Ask("event e", 20000), "event clear");
+    ASSERT_EQ(p->Ask("set e", 20000), "done");
+    ASSERT_EQ(p->Ask("listen e", 20000), "listening");
+    kill(p->Pid(), SIGKILL);
+    EXPECT_EQ(p->Finish(20000), 200 + SIGKILL);
+    ASSERT_GT(sequence(), 0u);
+    ASSERT_NE(Look(bell), "(nothing)");
+    EXPECT_EQ(q->Ask("event e", 20000), "event clear");
+    EXPECT_EQ(sequence(), 0u);
+    EXPECT_EQ(Look(bell), "(nothing)");
+    EXPECT_EQ(q->Ask("release swept", 20000), "released");
+    EXPECT_EQ(q->Finish(20000), 0);
+}
+
+// L listens to an event and is killed, leaving its socket; a process R of
+// the user then removes what L left. R is stopped between the unlinks of
+// the event's names (one of the event's file and L's socket gone, the
+// other still there) while another process B opens the event and listens
+// to it. B's event is made anew, once R is done where R still holds the
+// name, and a set from a third process C rings B's descriptor.
+TEST(SharedObjectsTest, ARemoverStoppedBetweenItsUnlinksLeavesANewListenersSocket)
+{
+    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
+    if (const QString withheld = TracingWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
+    const uid_t a = MadeUpUid(1);
+    RemoveFolderOf(a);
+    const auto removed = qScopeGuard([a] { RemoveFolderOf(a); });
+    const QByteArray name = Unique("relisten").toUtf8();
+    const QByteArray head = ObjectFolderOf(a, 0) + "/tessvar4-" + QByteArray::number(uint(a)) + '-';
+    const QByteArray file = head + "E-" + name;
+    const QByteArray socket = head + "B-" + name;
+    auto l = Script(a);
+    ASSERT_EQ(l->Ask("event " + name, 20000), "event clear");
+    ASSERT_EQ(l->Ask("listen " + name, 20000), "listening");
+    kill(l->Pid(), SIGKILL);
+    ASSERT_EQ(l->Finish(20000), 200 + SIGKILL);
+    ASSERT_TRUE(SomethingAt(file) && SomethingAt(socket));
+
+    auto b = Script(a);
+    TTracedChild r([&] {
+        BecomeWithoutRuntime(a);
+        if (!OpenNamedEvent(QString::fromUtf8(name), true))
+            _exit(2);
+    });
+    ASSERT_TRUE(r.Refused().isEmpty()) << r.Refused().toStdString();
+    ASSERT_TRUE(r.RunTo([&](const TTracedChild& call) {
+        return call.Call() == SYS_unlinkat && SomethingAt(file) != SomethingAt(socket);
+    })) << "no unlink of the event's names";
+    ASSERT_TRUE(b->Send("event " + name));
+    ASSERT_TRUE(b->Send("listen " + name));
+    // Made and listened to at once, or waiting for R.
+    QByteArray opened = b->ReadLine(1000);
+    QByteArray listening = opened.isEmpty() ? QByteArray() : b->ReadLine(1000);
+    EXPECT_EQ(r.Finish(), 0);
+    if (opened.isEmpty())
+        opened = b->ReadLine(20000);
+    if (listening.isEmpty())
+        listening = b->ReadLine(20000);
+    EXPECT_EQ(opened, "event clear");
+    EXPECT_EQ(listening, "listening");
+    auto c = Script(a);
+    EXPECT_EQ(c->Ask("event " + name, 20000), "event clear");
+    EXPECT_EQ(c->Ask("set " + name, 20000), "done");
+    EXPECT_EQ(b->Ask("rung " + name + " 5000", 20000), "rung");
+    EXPECT_EQ(c->Finish(20000), 0);
+    EXPECT_EQ(b->Finish(20000), 0);
+}
+
+} // namespace

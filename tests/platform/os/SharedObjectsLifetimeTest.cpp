@@ -1,0 +1,436 @@
+#include "platform/os/SharedObjects.h"
+#include "tests/platform/os/SharedObjectsTestSupport.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/FreshProcess.h"
+#include "tests/support/ObjectFolders.h"
+#include "tests/support/Privileges.h"
+
+#include <QScopeGuard>
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include <tuple>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace sharedobjects_test;
+
+namespace {
+
+TEST(SharedObjectsTest, MemoryIsSharedByNameAcrossProcessesAndRemovedByTheLastClose)
+{
+    const QString name = Unique("mem");
+    const TSharedHandle memory = OpenNamedMemory(name, 4096);
+    ASSERT_NE(memory, 0u);
+    EXPECT_EQ(NamedMemorySize(memory), 4096);
+    auto* bytes = static_cast<char*>(MapNamedMemory(memory));
+    ASSERT_NE(bytes, nullptr);
+    EXPECT_EQ(bytes[0], 0); // a new block is zero filled
+    std::strcpy(bytes, "parent");
+
+    // The child opens the name with another size: the existing block, with its
+    // own size, is what it gets.
+    Child child([&] {
+        const TSharedHandle h = OpenNamedMemory(name, 16);
+        auto* view = static_cast<char*>(MapNamedMemory(h));
+        const bool same = view && NamedMemorySize(h) == 4096 && std::strcmp(view, "parent") == 0;
+        if (view)
+            std::strcpy(view, "child");
+        return same ? 'Y' : 'N';
+    });
+    EXPECT_EQ(child.Result(), 'Y');
+    EXPECT_STREQ(bytes, "child");
+
+    // A second handle in the same process shares the mapping.
+    const TSharedHandle again = OpenNamedMemory(name, 0);
+    EXPECT_EQ(MapNamedMemory(again), bytes);
+    EXPECT_TRUE(UnmapNamedMemory(bytes));
+    EXPECT_TRUE(CloseNamedObject(again));
+    EXPECT_TRUE(ShmExists("M-" + name));
+    EXPECT_TRUE(UnmapNamedMemory(bytes));
+    EXPECT_TRUE(CloseNamedObject(memory));
+    EXPECT_FALSE(ShmExists("M-" + name));
+}
+
+TEST(SharedObjectsTest, MemoryThatCannotBeMadeRaisesAndUnnamedBlocksAreNotShared)
+{
+    try {
+        OpenNamedMemory(Unique("missing"), 0); // size 0 only opens
+        FAIL() << "no error";
+    } catch (const EOSError& e) {
+        EXPECT_EQ(e.ErrorCode, ENOENT);
+        EXPECT_TRUE(e.Message().startsWith("System Error.  Code: 2.")) << e.Message().toStdString();
+    }
+    EXPECT_THROW(OpenNamedMemory(QString(), 0), EOSError);
+
+    const TSharedHandle a = OpenNamedMemory(QString(), 64);
+    const TSharedHandle b = OpenNamedMemory(QString(), 64);
+    auto* va = static_cast<char*>(MapNamedMemory(a));
+    auto* vb = static_cast<char*>(MapNamedMemory(b));
+    ASSERT_TRUE(va && vb);
+    EXPECT_NE(va, vb);
+    // A forked child writes through the unnamed block it inherited.
+    Child child([&] {
+        va[0] = 'c';
+        return 'Y';
+    });
+    EXPECT_EQ(child.Result(), 'Y');
+    EXPECT_EQ(va[0], 'c');
+    EXPECT_EQ(vb[0], 0);
+    UnmapNamedMemory(va);
+    UnmapNamedMemory(vb);
+    CloseNamedObject(a);
+    CloseNamedObject(b);
+}
+
+TEST(SharedObjectsTest, NamesWithAnyCharactersAndLongNamesWork)
+{
+    const QString odd = Unique("Global\\a/b c:\u00e8\u4e00");
+    const QString longName = Unique("x") + QString(300, u'n');
+    for (const QString& name : {odd, longName}) {
+        const TSharedHandle first = OpenNamedEvent(name, true);
+        const TSharedHandle second = OpenNamedEvent(name, false);
+        ASSERT_NE(first, 0u) << name.toStdString();
+        SetNamedEvent(first);
+        EXPECT_EQ(WaitNamedObject(second, 0), TWaitResult::wrSignaled);
+        CloseNamedObject(first);
+        CloseNamedObject(second);
+    }
+    // The two names differ only where escaping could merge them.
+    const TSharedHandle p = OpenNamedEvent(Unique("a%2F"), true);
+    const TSharedHandle q = OpenNamedEvent(Unique("a/"), true);
+    SetNamedEvent(p);
+    EXPECT_EQ(WaitNamedObject(q, 0), TWaitResult::wrTimeout);
+    CloseNamedObject(p);
+    CloseNamedObject(q);
+}
+
+TEST(SharedObjectsTest, BadHandlesFailWithoutHarm)
+{
+    EXPECT_FALSE(CloseNamedObject(0));
+    EXPECT_FALSE(CloseNamedObject(987654321));
+    EXPECT_EQ(MapNamedMemory(987654321), nullptr);
+    EXPECT_FALSE(UnmapNamedMemory(reinterpret_cast<void*>(0x1000)));
+    EXPECT_FALSE(SetNamedEvent(987654321));
+    EXPECT_EQ(WaitNamedObject(987654321, 0), TWaitResult::wrFailed);
+    EXPECT_EQ(WaitNamedEvents({}, 0), TWaitResult::wrFailed);
+    // A mutex is no event, an event no memory block.
+    const TSharedHandle mutex = OpenNamedMutex(Unique("kind-m"));
+    const TSharedHandle event = OpenNamedEvent(Unique("kind-e"), false);
+    EXPECT_FALSE(SetNamedEvent(mutex));
+    EXPECT_EQ(WaitNamedEvents({event, mutex}, 0), TWaitResult::wrFailed);
+    EXPECT_EQ(MapNamedMemory(event), nullptr);
+    EXPECT_FALSE(ReleaseNamedMutex(event));
+    CloseNamedObject(mutex);
+    CloseNamedObject(event);
+    EXPECT_FALSE(CloseNamedObject(mutex)); // closed twice
+}
+
+TEST(SharedObjectsTest, GrowingABlockServesLaterOpenersAndLeavesEarlierViews)
+{
+    const QString name = Unique("grow");
+    const TSharedHandle first = OpenNamedMemory(name, 100);
+    auto* small = static_cast<char*>(MapNamedMemory(first));
+    ASSERT_NE(small, nullptr);
+    std::memcpy(small, "kept", 4);
+    // Mapped here: its address would move, so it is not grown.
+    EXPECT_FALSE(GrowNamedMemory(first, 5000));
+
+    // A child that did not map it grows it; this process keeps its view of
+    // 100 bytes, and a new opener in the child gets the 5000.
+    const pid_t child = fork();
+    if (child == 0) {
+        const TSharedHandle again = OpenNamedMemory(name, 0);
+        bool ok = GrowNamedMemory(again, 5000) && NamedMemorySize(again) == 5000;
+        auto* big = static_cast<char*>(MapNamedMemory(again));
+        ok = ok && big && std::memcmp(big, "kept", 4) == 0;
+        if (big)
+            big[4999] = 'z';
+        _exit(ok ? 0 : 1);
+    }
+    int status = -1;
+    waitpid(child, &status, 0);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(NamedMemorySize(first), 100);
+    UnmapNamedMemory(small);
+    CloseNamedObject(first);
+}
+
+// Processes of one user that close everything they opened leave no object
+// behind, the wake-up word of the events included; objects of a process
+// killed with them open are removed by the next process of the user that
+// finds them unused. Run as a made-up user, whose folder is this test's
+// alone.
+TEST(SharedObjectsTest, CleanExitsLeaveNoObjectAndLeftoversAreSwept)
+{
+    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
+    const uid_t uid = MadeUpUid(3);
+    RemoveFolderOf(uid);
+    const auto removed = qScopeGuard([uid] { RemoveFolderOf(uid); });
+    auto useEverything = [] {
+        const TSharedHandle memory = OpenNamedMemory(QStringLiteral("m"), 100);
+        GrowNamedMemory(memory, 5000);
+        void* view = MapNamedMemory(memory);
+        const TSharedHandle mutex = OpenNamedMutex(QStringLiteral("x"));
+        const TSharedHandle event = OpenNamedEvent(QStringLiteral("e"), true);
+        const TSharedHandle unnamed = OpenNamedEvent(QString(), false);
+        // Its descriptor stays open: the socket's name goes with the event.
+        const bool listens = ListenNamedEvent(event) >= 0;
+        SetNamedEvent(event);
+        SetNamedEvent(unnamed);
+        const bool ok = view && listens && WaitNamedObject(mutex, 100) == TWaitResult::wrSignaled &&
+                        WaitNamedEvents({unnamed, event}, 100) == TWaitResult::wrSignaled;
+        ReleaseNamedMutex(mutex);
+        return std::make_tuple(ok, memory, view, mutex, event, unnamed);
+    };
+    EXPECT_EQ(AsUser(uid,
+                     [&] {
+                         auto [ok, memory, view, mutex, event, unnamed] = useEverything();
+                         UnmapNamedMemory(view);
+                         for (TSharedHandle handle : {memory, mutex, event, unnamed})
+                             CloseNamedObject(handle);
+                         return ok ? 0 : 1;
+                     }),
+              0);
+    EXPECT_EQ(NamesIn(FolderOf(uid)), QList<QByteArray>{});
+
+    // Killed with everything open: the files stay until the next process.
+    EXPECT_EQ(AsUser(uid,
+                     [&] {
+                         useEverything();
+                         raise(SIGKILL);
+                         return 1;
+                     }),
+              200 + SIGKILL);
+    EXPECT_EQ(NamesIn(FolderOf(uid)).size(), 5); // the listener's socket among them
+    EXPECT_EQ(AsUser(uid,
+                     [] {
+                         CloseNamedObject(OpenNamedMutex(QStringLiteral("next")));
+                         return 0;
+                     }),
+              0);
+    EXPECT_EQ(NamesIn(FolderOf(uid)), QList<QByteArray>{});
+}
+
+int64_t MonotonicNs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return int64_t(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
+
+// Processes of a user that hold a block (one wrote a number into it) and a
+// set manual event close them at one instant, in rounds: once they have
+// closed, neither name is left in the folder, and a process of the user
+// that swept its folder long before creates both fresh. Which closer looks
+// last is the kernel's choice, so rounds are taken until those whose
+// closers met (their closes overlapped, as each closer says when its close
+// began and ended) number 100; rounds whose closers did not meet raced
+// nothing, and may be many on a busy machine. No close began before its
+// instant.
+TEST(SharedObjectsTest, ClosersThatRaceTakeTheObjectWithTheLastOfThem)
+{
+    const TLifetimeUser user;
+    const uid_t a = user.Uid;
+    auto later = Script(a);
+    ASSERT_EQ(later->Ask("event " + Unique("swept").toUtf8(), 20000), "event clear"); // its first open sweeps
+    const QByteArray folder = later->Ask("folder", 20000).mid(7);
+    constexpr int kMet = 100;
+    constexpr int kMostRounds = 1000;
+    for (const int count : {2, 4}) {
+        SCOPED_TRACE(count);
+        std::vector<std::unique_ptr<TFreshProcess>> closers;
+        for (int i = 0; i < count; ++i)
+            closers.push_back(Script(a));
+        int left = 0;
+        int stale = 0;
+        int met = 0;
+        int early = 0;
+        int round = 0;
+        for (; met < kMet && round < kMostRounds; ++round) {
+            const QByteArray round_ = QByteArray::number(count) + '-' + QByteArray::number(round);
+            const QByteArray block = Unique("blk-").toUtf8() + round_;
+            const QByteArray event = Unique("ev-").toUtf8() + round_;
+            for (size_t i = 0; i < closers.size(); ++i) {
+                ASSERT_TRUE(closers[i]->Ask("memory " + block + " 64", 20000).startsWith("memory 64 "));
+                ASSERT_TRUE(closers[i]->Ask("event " + event, 20000).startsWith("event "));
+            }
+            ASSERT_EQ(closers[0]->Ask("write " + block + " 19", 20000), "written");
+            ASSERT_EQ(closers[0]->Ask("set " + event, 20000), "done");
+            const qlonglong at = qlonglong(MonotonicNs() + 20'000'000);
+            for (auto& closer : closers)
+                ASSERT_TRUE(closer->Send("closeat " + QByteArray::number(at)));
+            qlonglong lastBegan = 0;
+            qlonglong firstEnded = LLONG_MAX;
+            for (auto& closer : closers) {
+                const QList<QByteArray> closed = closer->ReadLine(20000).split(' ');
+                ASSERT_EQ(closed.value(0), "closed");
+                const qlonglong began = closed.value(1).toLongLong();
+                early += began < at ? 1 : 0;
+                lastBegan = std::max(lastBegan, began);
+                firstEnded = std::min(firstEnded, closed.value(2).toLongLong());
+            }
+            met += lastBegan < firstEnded ? 1 : 0;
+            left += ObjectsIn(folder, a, {"M-" + block, "E-" + event}).isEmpty() ? 0 : 1;
+            const bool fresh = later->Ask("memory " + block + " 64", 20000) == "memory 64 0" &&
+                               later->Ask("event " + event, 20000) == "event clear";
+            stale += fresh ? 0 : 1;
+            later->Ask("close " + block, 20000);
+            later->Ask("close " + event, 20000);
+        }
+        EXPECT_EQ(early, 0) << "closes that began before their instant";
+        EXPECT_EQ(met, kMet) << "rounds of " << round << " whose closers met";
+        EXPECT_EQ(left, 0) << "rounds of " << round << " that left a name";
+        EXPECT_EQ(stale, 0) << "rounds of " << round << " whose next create was not fresh";
+        for (auto& closer : closers)
+            EXPECT_EQ(closer->Finish(20000), 0);
+    }
+    EXPECT_EQ(later->Finish(20000), 0);
+}
+
+// P holds a block (grown, with 7 in it), a set manual event and an owned
+// mutex beside Q, which closes its handles. Where P is then killed, its
+// objects go with it: Q's open-only of the block fails (ENOENT, naming it),
+// and Q's creates make a zero-filled block at the size asked, an event not
+// signalled and a mutex not owned. Where P lives on, Q finds each as P
+// left it.
+TEST(SharedObjectsTest, ALastHolderThatEndsWithoutClosingTakesItsObjectsWithIt)
+{
+    const TLifetimeUser user;
+    const uid_t a = user.Uid;
+    struct TRow {
+        const char* Name;
+        bool Killed;
+        QByteArray OpenOnly, Create, Event, Mutex; // Q's answers afterwards; <file> is the block's file
+    };
+    const TRow rows[] = {
+        {"the holder killed", true, "error 2 System Error.  Code: 2. No such file or directory <file>", "memory 64 0",
+         "event clear", "mutex taken"},
+        {"the holder living on", false, "memory 8192 7", "memory 8192 7", "event set", "mutex held"},
+    };
+    for (const TRow& row : rows) {
+        SCOPED_TRACE(row.Name);
+        const QByteArray name = Unique(row.Killed ? "killed" : "living").toUtf8();
+        const QByteArray kb = name + "-kb", ke = name + "-ke", km = name + "-km";
+        auto p = Script(a);
+        auto q = Script(a);
+        ASSERT_EQ(p->Ask("memory " + kb + " 64", 20000), "memory 64 0");
+        ASSERT_EQ(p->Ask("grow " + kb + " 8192", 20000), "grown");
+        ASSERT_EQ(p->Ask("write " + kb + " 7", 20000), "written");
+        ASSERT_EQ(p->Ask("event " + ke, 20000), "event clear");
+        ASSERT_EQ(p->Ask("set " + ke, 20000), "done");
+        ASSERT_EQ(p->Ask("mutex " + km, 20000), "mutex taken");
+        EXPECT_EQ(q->Ask("memory " + kb + " 0", 20000), "memory 8192 7");
+        EXPECT_EQ(q->Ask("event " + ke, 20000), "event set");
+        EXPECT_EQ(q->Ask("mutex " + km, 20000), "mutex held");
+        for (const QByteArray& object : {kb, ke, km})
+            ASSERT_EQ(q->Ask("close " + object, 20000), "closed");
+        if (row.Killed) {
+            kill(p->Pid(), SIGKILL);
+            EXPECT_EQ(p->Finish(20000), 200 + SIGKILL);
+        }
+        const QByteArray file = q->Ask("folder", 20000).mid(7) + "/tessvar4-" + QByteArray::number(uint(a)) + "-M-" + kb;
+        EXPECT_EQ(q->Ask("memory " + kb + " 0", 20000), QByteArray(row.OpenOnly).replace("<file>", file));
+        EXPECT_EQ(q->Ask("memory " + kb + " 64", 20000), row.Create);
+        EXPECT_EQ(q->Ask("event " + ke, 20000), row.Event);
+        EXPECT_EQ(q->Ask("mutex " + km, 20000), row.Mutex);
+        // Every mutex given back, so that nothing is left behind.
+        q->Ask("release " + km, 20000);
+        p->Ask("release " + km, 20000);
+        EXPECT_EQ(q->Finish(20000), 0);
+        if (!row.Killed) {
+            EXPECT_EQ(p->Finish(20000), 0);
+        }
+    }
+}
+
+// The last holder of an event it listens to and of a block closes them with
+// its descriptor table full: their files, the socket and the events'
+// wake-up block go all the same.
+TEST(SharedObjectsTest, ALastCloserWithAFullDescriptorTableStillRemovesItsObjects)
+{
+    const TLifetimeUser user;
+    const uid_t a = user.Uid;
+    const TRuntimeFolder runtime("fullclose", a);
+    auto p = Script(a, runtime);
+    ASSERT_EQ(p->Ask("event e", 20000), "event clear");
+    ASSERT_EQ(p->Ask("listen e", 20000), "listening");
+    ASSERT_EQ(p->Ask("memory m 64", 20000), "memory 64 0");
+    ASSERT_EQ(NamesIn(runtime.Path).size(), 4);
+    EXPECT_EQ(p->Ask("tight 0 close e", 20000), "closed");
+    EXPECT_EQ(p->Ask("tight 0 close m", 20000), "closed");
+    EXPECT_EQ(NamesIn(runtime.Path), QList<QByteArray>{});
+    EXPECT_EQ(p->Finish(20000), 0);
+}
+
+// Fills the /dev/shm of the mount namespace of process pid as user uid
+// until no room is left: empty, or why not.
+QString FillDevShmOf(pid_t pid, uid_t uid)
+{
+    return RunInChild(
+        [pid] {
+            const QByteArray space = "/proc/" + QByteArray::number(pid) + "/ns/mnt";
+            const int ns = open(space.constData(), O_RDONLY | O_CLOEXEC);
+            return ns >= 0 && setns(ns, CLONE_NEWNS) == 0
+                       ? QString()
+                       : QStringLiteral("cannot enter %1: %2")
+                             .arg(QString::fromLocal8Bit(space), qt_error_string(errno));
+        },
+        [uid] { return FillDevShmAs(uid); });
+}
+
+// Another user fills a small /dev/shm (the test's own, in a mount
+// namespace). A process of the user that made a 1 MB block, grew another to
+// 512 KB and made an event while there was room writes a word into every
+// page of the blocks' files and lives on; a block cannot grow (ENOSPC,
+// naming it) and stays as it was. A create of each kind (a block, a mutex,
+// an event, the events' wake-up block) fails with ENOSPC naming its file
+// and leaves no file.
+TEST(SharedObjectsTest, AFullDevShmFailsEveryCreateWithTheSystemsErrorAndKillsNoProcess)
+{
+    if (const QString withheld = MountNamespaceWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
+    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
+    const uid_t a = MadeUpUid(1);
+    const uid_t s = MadeUpUid(2);
+    auto p = Script(a, {}, [=] {
+        const QString own = OwnDevShm("size=4m,mode=1777");
+        return own.isEmpty() ? BecomeUser(a, a, {}) : own;
+    });
+    ASSERT_EQ(p->Ask("memory big 1048576", 20000), "memory 1048576 0");
+    ASSERT_EQ(p->Ask("memory grown 64", 20000), "memory 64 0");
+    ASSERT_EQ(p->Ask("grow grown 524288", 20000), "grown");
+    ASSERT_EQ(p->Ask("event early", 20000), "event clear");
+    const QByteArray folder = p->Ask("folder", 20000).mid(7);
+    ASSERT_EQ(folder, ObjectFolderOf(a, 0));
+    const QByteArray seen = "/proc/" + QByteArray::number(p->Pid()) + "/root" + folder;
+    const QByteArray head = folder + "/tessvar4-" + QByteArray::number(uint(a)) + '-';
+    const QByteArray full = "error 28 System Error.  Code: 28. No space left on device " + head;
+    ASSERT_EQ(FillDevShmOf(p->Pid(), s), QString());
+
+    EXPECT_EQ(p->Ask("writeall big 5", 20000), "written 257");
+    EXPECT_EQ(p->Ask("writeall grown 7", 20000), "written 129");
+    EXPECT_EQ(p->Ask("grow big 2097152", 20000), full + "M-big");
+    EXPECT_EQ(p->Ask("readall big", 20000), "pages 257 5");
+    EXPECT_EQ(p->Ask("memory m 64", 20000), full + "M-m");
+    EXPECT_EQ(p->Ask("mutex x", 20000), full + "X-x");
+    EXPECT_EQ(p->Ask("event e", 20000), full + "E-e");
+    EXPECT_EQ(p->Ask("close early", 20000), "closed"); // the wake-up block goes with it
+    ASSERT_EQ(FillDevShmOf(p->Pid(), s), QString());   // and the room they freed
+    EXPECT_EQ(p->Ask("event e", 20000), full + "W-events");
+    QList<QByteArray> left = NamesIn(seen);
+    std::sort(left.begin(), left.end());
+    const QByteArray blocks = "tessvar4-" + QByteArray::number(uint(a)) + "-M-";
+    EXPECT_EQ(left, (QList<QByteArray>{blocks + "big", blocks + "grown"}));
+    EXPECT_EQ(p->Ask("writeall big 6", 20000), "written 257");
+    EXPECT_EQ(p->Finish(20000), 0);
+}
+
+} // namespace

@@ -1,0 +1,185 @@
+#pragma once
+// Helpers that the tests of the named objects share: child processes, made-up
+// users and their folders, what a test sees at a name, the peer program.
+#include "tests/support/FreshProcess.h"
+#include "tests/support/Privileges.h"
+#include "tests/support/UserNamespace.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace sharedobjects_test {
+
+// A name no other test run uses.
+QString Unique(const char* name);
+
+// A child process that runs body and reports its one-byte result through a
+// pipe; the child ends with _exit so that nothing of the parent's state is
+// torn down twice.
+class Child {
+public:
+    explicit Child(const std::function<char()>& body)
+    {
+        int fds[2];
+        EXPECT_EQ(pipe(fds), 0);
+        FPid = fork();
+        if (FPid == 0) {
+            close(fds[0]);
+            char result = 'X'; // an exception, which must not go on to the parent's tests
+            try {
+                result = body();
+            } catch (...) {
+            }
+            (void)!write(fds[1], &result, 1);
+            _exit(0);
+        }
+        close(fds[1]);
+        FRead = fds[0];
+    }
+    ~Child() { Result(); }
+    // The child's result once it has ended; 0 when it gave none.
+    char Result()
+    {
+        if (FPid > 0) {
+            if (read(FRead, &FResult, 1) != 1)
+                FResult = 0;
+            close(FRead);
+            waitpid(FPid, nullptr, 0);
+            FPid = -1;
+        }
+        return FResult;
+    }
+
+private:
+    pid_t FPid = -1;
+    int FRead = -1;
+    char FResult = 0;
+};
+
+bool ShmExists(const QString& kindAndName);
+
+pid_t Spawn(const std::function<void()>& body);
+
+void Kill(pid_t pid);
+
+// A user id no account has, of this test process alone (n, below 4, tells
+// several apart).
+uid_t MadeUpUid(int n);
+
+// The folder of the objects of the made-up user uid, as a process of that
+// user without XDG_RUNTIME_DIR chooses it (making it where none was).
+QByteArray FolderOf(uid_t uid);
+
+// Removes a folder and the files in it.
+void RemoveFolder(const QByteArray& folder);
+
+void RemoveFolderOf(uid_t uid);
+
+// Starts body in a child process as user uid (the parent must be root),
+// which ends with body's result as its exit code.
+pid_t SpawnAsUser(uid_t uid, const std::function<int()>& body);
+
+// The exit code of a child once it has ended; 200 + the signal that ended it.
+int ExitCode(pid_t pid);
+
+// Runs body in a child process as user uid; the child's exit code, 0 for
+// success.
+int AsUser(uid_t uid, const std::function<int()>& body);
+
+QByteArray FileText(const QByteArray& path);
+
+// Whether a set made here releases a waiter in a new child within 2 s.
+bool EventStillWorks(const QString& name, bool manual);
+
+// What a test sees of a name: its kind, owner, mode and identity, and the
+// names in it or its bytes; the same before and after means untouched.
+QByteArray Look(const QByteArray& path);
+
+// The mode (octal, with the kind) and the owner of what is at a name.
+QByteArray ModeAndOwner(const QByteArray& path);
+
+// Removes whatever is at a name, a folder with the files in it.
+void RemoveName(const QByteArray& path);
+
+// Starts the peer program as user uid, at place, running the commands the
+// test sends; become, where given, stands in for the change of user, and
+// environment's "NAME=value" entries are added to its environment.
+std::unique_ptr<TFreshProcess> Script(uid_t uid, const TPlace& place = {"outside a user namespace", std::nullopt},
+                                      const std::function<QString()>& become = {},
+                                      const QStringList& environment = {});
+
+// The files in folder of the object kinds and names given ("M-blk" ...).
+QList<QByteArray> ObjectsIn(const QByteArray& folder, uid_t uid, const QList<QByteArray>& kindsAndNames);
+
+// The user of a test of how long objects live: a made-up one, whose folder
+// is the test's alone, where this process may act as one; else this
+// process's own user, whose folder the other tests share (under names of
+// their own). The guard removes a made-up user's folder at the end.
+struct TLifetimeUser {
+    uid_t Uid = MadeUpUsersWithheld().isEmpty() ? MadeUpUid(1) : geteuid();
+    TLifetimeUser() { Clear(); }
+    ~TLifetimeUser() { Clear(); }
+    void Clear() const
+    {
+        if (Uid != geteuid())
+            RemoveFolderOf(Uid);
+    }
+    // Why this user's rights do not bind it (root, which opens every file),
+    // for a test of refusals; empty where they do.
+    QString RightsWithheld() const { return Uid == 0 ? MadeUpUsersWithheld() : QString(); }
+};
+
+// A folder that a test gives user uid as XDG_RUNTIME_DIR, of that mode,
+// removed with what is in it at the end.
+struct TRuntimeFolder {
+    QByteArray Path;
+    TRuntimeFolder(const char* tag, uid_t uid, mode_t mode = 0700)
+        : Path("/tmp/tessvar-" + QByteArray(tag) + '-' + QByteArray::number(getpid()))
+    {
+        RemoveName(Path);
+        EXPECT_EQ(mkdir(Path.constData(), 0700), 0) << Path.constData();
+        EXPECT_EQ(chown(Path.constData(), uid, uid), 0);
+        EXPECT_EQ(chmod(Path.constData(), mode), 0);
+    }
+    ~TRuntimeFolder()
+    {
+        chmod(Path.constData(), 0700);
+        RemoveName(Path);
+    }
+    QString Setting() const { return QStringLiteral("XDG_RUNTIME_DIR=") + QString::fromLocal8Bit(Path); }
+    // The file of an object of user uid ("E-name" ...) in it.
+    QByteArray File(uid_t uid, const QByteArray& kindAndName) const
+    {
+        return Path + "/tessvar4-" + QByteArray::number(uint(uid)) + '-' + kindAndName;
+    }
+};
+
+// The peer program as user uid, with runtime as its XDG_RUNTIME_DIR.
+std::unique_ptr<TFreshProcess> Script(uid_t uid, const TRuntimeFolder& runtime);
+
+// A file of uid's own at path, of mode, that a process holds as an object
+// it uses (a shared usage lock), as an earlier build or a process killed
+// while making it left it: the descriptor that holds it.
+int HeldFile(const QByteArray& path, uid_t uid, mode_t mode);
+
+// Gives this process (a child, root) a mount namespace of its own with a
+// /dev/shm of its own, a tmpfs mounted with options: empty, or why not.
+QString OwnDevShm(const char* options);
+
+// Makes a forked child user uid, without XDG_RUNTIME_DIR: its objects go to
+// the user's series in /dev/shm, as those of the peers started as uid.
+void BecomeWithoutRuntime(uid_t uid);
+
+} // namespace sharedobjects_test
