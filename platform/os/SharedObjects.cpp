@@ -32,6 +32,18 @@ QString PathErrorText(int error, const QByteArray& path)
     return SystemErrorText(error, qt_error_string(error) + QLatin1Char('\n') + QString::fromLocal8Bit(path));
 }
 
+// A memory block's size that its head would carry past the largest size a
+// file (and int64_t) can have.
+QString TooLargeText(const QByteArray& path, int64_t size)
+{
+    return SystemErrorText(EINVAL,
+                           QStringLiteral("The memory block %1 cannot hold %2 bytes: with its head of %3 bytes, "
+                                          "its file would pass the largest size a file can have.")
+                               .arg(QString::fromLocal8Bit(path))
+                               .arg(size)
+                               .arg(kDataOffset));
+}
+
 } // namespace sharedobjects_detail
 
 namespace {
@@ -132,6 +144,11 @@ bool GrowNamedMemory(TSharedHandle memory, int64_t size)
         return fail(
             EINVAL,
             QStringLiteral("Only a named memory block grows, to a size above 0 (%1 bytes asked).").arg(size));
+    if (size > kLargestData) {
+        LastError = EINVAL;
+        LastMessage = TooLargeText(object->Path, size);
+        return false;
+    }
     const QString path = QString::fromLocal8Bit(object->Path);
     const auto mapped = [&] {
         return fail(EBUSY,
@@ -161,33 +178,45 @@ bool GrowNamedMemory(TSharedHandle memory, int64_t size)
     struct stat st {};
     if (fstat(object->Fd, &st) != 0)
         return failOn(errno);
-    if (int64_t(st.st_size) < mapSize) {
-        if (const int claimed = ClaimPages(object->Fd, mapSize); claimed != 0) {
-            // The block stays as it was: a file system that claims page by
-            // page may have grown the file part of the way.
-            struct stat now {};
-            if (fstat(object->Fd, &now) == 0 && now.st_size > st.st_size)
-                (void)!ftruncate(object->Fd, st.st_size);
+    const int64_t before = int64_t(st.st_size);
+    // A grow that fails after its claim puts the file back at its size
+    // before any later opener maps it (openers map under the bookkeeping
+    // lock, held here), so that a block that was not grown stays as it was;
+    // the part it added was never anyone else's.
+    const auto putBack = [&] {
+        if (before < mapSize)
+            (void)!ftruncate(object->Fd, off_t(before));
+    };
+    if (before < mapSize) {
+        if (const int claimed = ClaimPages(object->Fd, before, mapSize); claimed != 0) {
+            putBack();
             return failOn(claimed);
         }
     }
     // The size in the head is only a record: a grower that dies here leaves
     // a block that every opener maps at the file's size.
     AtStep(TSharedStep::Growing);
-    const int64_t newMap = std::max<int64_t>(mapSize, int64_t(st.st_size));
+    const int64_t newMap = std::max(mapSize, before);
     void* base = mmap(nullptr, size_t(newMap), PROT_READ | PROT_WRITE, MAP_SHARED, object->Fd, 0);
-    if (base == MAP_FAILED)
-        return failOn(errno);
-    std::lock_guard guard(reg.Lock);
-    if (object->Views > 0) {
-        munmap(base, size_t(newMap));
-        return mapped();
+    if (base == MAP_FAILED) {
+        const int error = errno;
+        putBack();
+        return failOn(error);
     }
-    munmap(object->Base, object->MapSize);
-    object->Base = static_cast<char*>(base);
-    object->MapSize = size_t(newMap);
-    object->Head()->DataSize = newMap - kDataOffset;
-    return true;
+    {
+        std::lock_guard guard(reg.Lock);
+        if (object->Views == 0) {
+            munmap(object->Base, object->MapSize);
+            object->Base = static_cast<char*>(base);
+            object->MapSize = size_t(newMap);
+            object->Head()->DataSize = newMap - kDataOffset;
+            return true;
+        }
+    }
+    // A view was mapped meanwhile, on another thread.
+    munmap(base, size_t(newMap));
+    putBack();
+    return mapped();
 }
 
 void SetSharedObjectsProbe(void (*probe)(TSharedStep step))
@@ -257,9 +286,15 @@ int ListenNamedEvent(TSharedHandle event)
         if (object->Listening)
             return fail(EBUSY, QStringLiteral("This process listens to the event %1 already.").arg(path));
     }
+    // A failure of the system names the event, as every other does.
+    const auto failOn = [&](int error) {
+        LastError = error;
+        LastMessage = PathErrorText(error, object->Path);
+        return -1;
+    };
     const int fd = BellSocket();
     if (fd < 0)
-        return fail(errno, qt_error_string(errno));
+        return failOn(errno);
     // Under the bookkeeping lock: two processes never both find the name
     // of a killed listener and bind it one after the other.
     FileLock lock(object->Fd, kBookkeepingMs);
@@ -279,9 +314,9 @@ int ListenNamedEvent(TSharedHandle event)
     if (!bound) {
         const int error = errno;
         close(fd);
-        return fail(error, error == EADDRINUSE
-                               ? QStringLiteral("Another process listens to the event %1.").arg(path)
-                               : qt_error_string(error));
+        if (error != EADDRINUSE)
+            return failOn(error);
+        return fail(error, QStringLiteral("Another process listens to the event %1.").arg(path));
     }
     fchmodat(object->Folder, bell.constData(), 0600, 0);
     {

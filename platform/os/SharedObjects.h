@@ -11,8 +11,10 @@
 // that very folder from then on, whatever is put at its name. A set
 // XDG_RUNTIME_DIR that cannot be used (it does not exist, is no folder, is
 // a link, however it is spelt: trailing slashes are taken off before it is
-// judged; is another user's or open to others; has a name too long for the
-// system; is relative) is passed over, as by every process of the user, and
+// judged; has a file on its path; is another user's or open to others;
+// lacks owner's rights that the system refuses to give it; has a name too
+// long for the system; is relative) is passed over, as by every process of
+// the user, and
 // said once per process (a Qt warning giving the reason and naming the
 // folder in use): programs of the user that do use it cannot meet this one.
 //
@@ -37,7 +39,8 @@
 // owner's rights, ends the choice at once with the system's error naming
 // that folder, making no further name and giving no warning; the next open
 // chooses again. A folder whose rights the system refuses for good to mend
-// (EPERM, EROFS) is held. Only where every name of the series is held does
+// (EPERM, EROFS: an immutable folder, a read-only file system), as it is
+// opened or once it is open, is held, for root too. Only where every name of the series is held does
 // opening fail with a message naming the first folder and the way out (a
 // private XDG_RUNTIME_DIR).
 //
@@ -48,10 +51,12 @@
 // that failed, or EACCES where the system refused an open and there was
 // nothing to mend. Files are opened without following links, and one that
 // is not the user's own or that others may open is neither used nor read.
-// The file of an object is "tessvar4-<uid>-<kind>-<name>", with the
-// characters a file name cannot hold escaped. The "4" is the layout, stored
+// The file of an object is "tessvar5-<uid>-<kind>-<name>", with the
+// characters a file name cannot hold escaped. The "5" is the layout, stored
 // with the magic in every block: blocks of earlier layouts are never
-// opened, whatever state they were left in. An empty name makes an unnamed
+// opened, whatever state they were left in (nor swept: they stay until the
+// machine restarts), so a process of a build of an earlier layout and one
+// of this build never share an object, though they may share the folder. An empty name makes an unnamed
 // object that no other process can open (a child made by fork() shares an
 // unnamed memory block).
 //
@@ -73,11 +78,18 @@
 // event's listener sockets before its own name.
 //
 // Room. Every page of an object's file is claimed when the object is made
-// or grown (posix_fallocate), before it is mapped or its size published: on
-// a full file system (/dev/shm, which any user may fill) the create or the
-// grow fails then with the system's error (ENOSPC, EDQUOT) naming the
-// object, leaving nothing half made, and no write into an object that was
-// made ever meets a page the system cannot give (SIGBUS).
+// (before any other process can attach to it) or grown (only the part it
+// adds, which no other process can reach yet), before it is mapped or its
+// size published: on a full file system (/dev/shm, which any user may fill)
+// the create or the grow fails then with the system's error (ENOSPC,
+// EDQUOT, EFBIG past a file size limit) naming the object, leaving nothing
+// half made and a block that was not grown at its size for every later
+// opener, and no write into an object that was made ever meets a page the
+// system cannot give (SIGBUS). Where the file system has no fallocate
+// (ramfs, some FUSE and network file systems), the added part is claimed by
+// writing zeros into it; nothing that another process may write is ever
+// written. A size whose sum with the object's 64-byte head does not fit a
+// file's size is refused (EINVAL) naming the block.
 //
 // A process killed at any instruction leaves nothing that blocks the others:
 // events are words changed with atomic instructions, waited on with futexes;
@@ -168,9 +180,11 @@ void* MapNamedMemory(TSharedHandle memory);
 int64_t NamedMemorySize(TSharedHandle memory);
 // Enlarges a named block to size bytes (the new bytes zero filled) for every
 // later opener; this process's handles see the new size at once. False,
-// with LastSharedObjectError telling why, when the block is unnamed, is
-// mapped in this process (its views would move), or cannot be grown (no
-// room: ENOSPC); a block that was not grown stays as it was.
+// with LastSharedObjectError telling why, when the block is unnamed or the
+// size is 0 or less or too large (EINVAL), is mapped in this process (its
+// views would move: EBUSY), or cannot be grown (the system's error: no
+// room, ENOSPC ...); a block that was not grown stays as it was, at its
+// size for every later opener.
 // Processes that mapped it earlier keep their smaller view, and their
 // NamedMemorySize stays the size they mapped.
 bool GrowNamedMemory(TSharedHandle memory, int64_t size);

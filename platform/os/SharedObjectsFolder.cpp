@@ -39,9 +39,12 @@ enum class TRefusal {
     Relative,     // the setting is no absolute path
     Missing,      // nothing is there
     NotAFolder,   // a file, a FIFO, a link (links are not followed) ...
+    ThroughAFile, // a file stands where its path needs a folder
     TooLong,      // the name is longer than the system takes
     OthersOwn,    // another user's
     OpenToOthers, // the user's own, but others may enter it
+    Unmendable,   // the user's own, but the system refuses for good to give
+                  // it the owner's rights it lacks (read-only, immutable)
     Closed,       // the system refuses it to this user for another reason
 };
 
@@ -80,7 +83,8 @@ TRefusal RefusalOf(const struct stat& st, uid_t uid)
 
 // Judges the folder open as fd: Usable where it belongs to uid and nobody
 // else may enter it (a folder of the user's with rights missing for the
-// user is mended), else Held. fd is closed unless it is Usable.
+// user is mended), else Held, as it is where the system refuses that mend
+// for good (EPERM, EROFS). fd is closed unless it is Usable.
 TJudgement JudgeFolder(int fd, uid_t uid)
 {
     TJudgement judged;
@@ -90,7 +94,10 @@ TJudgement JudgeFolder(int fd, uid_t uid)
     } else if (const TRefusal why = RefusalOf(st, uid); why != TRefusal::None) {
         judged = {TFound::Held, why};
     } else if (!GiveOwnerRights(fd, st.st_mode, S_IRWXU)) {
-        judged = {TFound::Failed, TRefusal::None, errno};
+        if (errno == EPERM || errno == EROFS)
+            judged = {TFound::Held, TRefusal::Unmendable};
+        else
+            judged = {TFound::Failed, TRefusal::None, errno};
     } else {
         judged = {TFound::Usable, TRefusal::None, 0, fd};
     }
@@ -202,12 +209,17 @@ const char* RefusalText(TRefusal why)
         return "does not exist";
     case TRefusal::NotAFolder:
         return "is not a folder (a link is not followed)";
+    case TRefusal::ThroughAFile:
+        return "has a file where its path needs a folder";
     case TRefusal::TooLong:
         return "has a name too long for the system";
     case TRefusal::OthersOwn:
         return "belongs to another user";
     case TRefusal::OpenToOthers:
         return "is open to others";
+    case TRefusal::Unmendable:
+        return "lacks its owner's rights, which the system refuses to give it (a read-only or immutable "
+               "folder)";
     case TRefusal::None:
     case TRefusal::Closed:
         break;
@@ -259,17 +271,22 @@ TJudgement OpenPrivateFolder(const QByteArray& path, uid_t uid, bool setting)
     case ENOENT:
         return {TFound::Held, TRefusal::Missing};
     case ENOTDIR:
-    case ELOOP:
-        return {TFound::Held, TRefusal::NotAFolder};
+    case ELOOP: {
+        // A file on the way fails lstat as it failed the open.
+        struct stat st {};
+        const bool onTheWay = setting && lstat(path.constData(), &st) != 0 && errno == ENOTDIR;
+        return {TFound::Held, onTheWay ? TRefusal::ThroughAFile : TRefusal::NotAFolder};
+    }
     case EACCES:
     case EPERM:
     case EROFS: {
         // What is there, for the reason that the warning about the user's
         // setting gives.
         struct stat st {};
-        const TRefusal why =
-            setting && lstat(path.constData(), &st) == 0 ? RefusalOf(st, uid) : TRefusal::None;
-        return {TFound::Held, why == TRefusal::None ? TRefusal::Closed : why};
+        TRefusal why = setting && lstat(path.constData(), &st) == 0 ? RefusalOf(st, uid) : TRefusal::None;
+        if (why == TRefusal::None)
+            why = error == EACCES ? TRefusal::Closed : TRefusal::Unmendable;
+        return {TFound::Held, why};
     }
     case ENAMETOOLONG:
         if (setting)

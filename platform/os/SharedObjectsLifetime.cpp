@@ -7,6 +7,7 @@
 #include <QCryptographicHash>
 #include <QString>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <new>
@@ -168,16 +169,36 @@ void RemoveObject(int folder, int fd, const QByteArray& key)
 
 } // namespace
 
-// Claims every page of the file of fd up to size bytes (its size grows to
-// size where it is smaller), so that a full file system answers now (ENOSPC,
-// EDQUOT) rather than with SIGBUS at the first write into a page it cannot
-// give. 0, or the system's error.
-int ClaimPages(int fd, int64_t size)
+// Claims every page of the file of fd from byte from (its size, which no
+// other process can reach beyond) up to byte to, growing it to that size,
+// so that a full file system answers now (ENOSPC, EDQUOT) rather than with
+// SIGBUS at the first write into a page it cannot give. fallocate itself,
+// not the C library's posix_fallocate: where the file system lacks it, that
+// one reads every block of the range and writes a zero where it read one,
+// over bytes that another process may write meanwhile. Here the range lies
+// past the file's end, so where the file system lacks it, zeros are written
+// into that range alone. 0, or the system's error; the file may have grown
+// part of the way.
+int ClaimPages(int fd, int64_t from, int64_t to)
 {
-    int error;
-    while ((error = posix_fallocate(fd, 0, off_t(size))) == EINTR) {
+    for (;;) {
+        if (fallocate(fd, 0, off_t(from), off_t(to - from)) == 0)
+            return 0;
+        if (errno == EOPNOTSUPP)
+            break;
+        if (errno != EINTR)
+            return errno;
     }
-    return error;
+    static const char zeros[65536] = {};
+    for (int64_t at = from; at < to;) {
+        const ssize_t written = pwrite(fd, zeros, size_t(std::min<int64_t>(to - at, sizeof(zeros))), off_t(at));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return written < 0 ? errno : EIO;
+        at += written;
+    }
+    return 0;
 }
 
 LocalObject::~LocalObject()
@@ -268,7 +289,7 @@ bool MakeInPlace(LocalObject& object, int fd, Kind kind, int64_t wanted, bool ma
         error = errno;
         return false;
     }
-    if (const int claimed = ClaimPages(fd, wanted); claimed != 0) {
+    if (const int claimed = ClaimPages(fd, 0, wanted); claimed != 0) {
         error = claimed;
         return false;
     }
@@ -361,8 +382,13 @@ std::shared_ptr<LocalObject> OpenShared(Kind kind, int folder, const QByteArray&
                                         int64_t dataSize, bool mayCreate, bool manualReset, int& error,
                                         QString& message)
 {
-    const int64_t wanted = kDataOffset + DataBytes(kind, dataSize);
     const QByteArray path = folderPath + '/' + key;
+    if (dataSize > kLargestData) {
+        error = EINVAL;
+        message = TooLargeText(path, dataSize);
+        return nullptr;
+    }
+    const int64_t wanted = kDataOffset + DataBytes(kind, dataSize);
     for (int attempt = 0; attempt < 100; ++attempt) {
         const int fd = OpenMending(folder, key.constData(),
                                    O_RDWR | O_NOFOLLOW | O_CLOEXEC | (mayCreate ? O_CREAT : 0), S_IRUSR | S_IWUSR);

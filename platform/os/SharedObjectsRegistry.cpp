@@ -14,11 +14,9 @@
 
 namespace sharedobjects_detail {
 
-namespace {
-
-// The process id, asked of the kernel once per process (and again in a
-// child made by fork()): every call on a handle compares it.
 std::atomic<pid_t> CachedPid{0};
+
+namespace {
 
 void ForgetPid()
 {
@@ -27,24 +25,13 @@ void ForgetPid()
 
 } // namespace
 
-pid_t ThisProcess()
+pid_t AskPid()
 {
-    pid_t pid = CachedPid.load(std::memory_order_relaxed);
-    if (pid == 0) {
-        static const int registered = pthread_atfork(nullptr, nullptr, &ForgetPid);
-        (void)registered;
-        pid = getpid();
-        CachedPid.store(pid, std::memory_order_relaxed);
-    }
+    static const int registered = pthread_atfork(nullptr, nullptr, &ForgetPid);
+    (void)registered;
+    const pid_t pid = getpid();
+    CachedPid.store(pid, std::memory_order_relaxed);
     return pid;
-}
-
-// Never destroyed: objects that close their handles from static destructors
-// (the report writer's data system) still find it at exit.
-Registry& Reg()
-{
-    static Registry* registry = new Registry;
-    return *registry;
 }
 
 namespace {
@@ -96,7 +83,7 @@ TSharedHandle Open(Kind kind, const QString& name, int64_t size, bool mayCreate,
 {
     Registry& reg = Reg();
     if (name.isEmpty()) {
-        if (kind == Kind::Memory && size <= 0) {
+        if (kind == Kind::Memory && (size <= 0 || size > kLargestData)) {
             error = EINVAL;
             message = SystemErrorText(error, qt_error_string(error));
             return 0;

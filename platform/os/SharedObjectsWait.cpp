@@ -52,21 +52,6 @@ timespec FromNs(int64_t ns)
 
 } // namespace
 
-EventState* State(const LocalObject& object)
-{
-    return reinterpret_cast<EventState*>(object.Data());
-}
-
-uint32_t Load(const uint32_t& word)
-{
-    return __atomic_load_n(&word, __ATOMIC_SEQ_CST);
-}
-
-bool CompareExchange(uint32_t& word, uint32_t& expected, uint32_t desired)
-{
-    return __atomic_compare_exchange_n(&word, &expected, desired, false, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
-}
-
 namespace {
 
 long Futex(uint32_t* word, int op, uint32_t value, const timespec* timeout)
@@ -158,8 +143,22 @@ bool SeveralCpus()
     return several;
 }
 
-// Looks at the events for a short while before the wait sleeps; true with
-// index set when one was taken.
+// Takes the first event of the list that can be taken; true with index set
+// when one was.
+bool TakeAny(WaitList& list, int* index)
+{
+    for (size_t i = 0; i < list.Count; ++i) {
+        if (TryTake(list[i].Event(), list[i].Generation)) {
+            if (index)
+                *index = int(i);
+            return true;
+        }
+    }
+    return false;
+}
+
+// Looks at the events for a short while before the wait sleeps, after they
+// were looked at once; true with index set when one was taken.
 bool SpinFor(WaitList& list, int* index)
 {
     if (!SeveralCpus())
@@ -168,13 +167,8 @@ bool SpinFor(WaitList& list, int* index)
     do {
         for (int pause = 0; pause < 64; ++pause)
             __builtin_ia32_pause();
-        for (size_t i = 0; i < list.Count; ++i) {
-            if (TryTake(list[i].Event(), list[i].Generation)) {
-                if (index)
-                    *index = int(i);
-                return true;
-            }
-        }
+        if (TakeAny(list, index))
+            return true;
     } while (ToNs(MonotonicNow()) < until);
     return false;
 }
@@ -186,7 +180,8 @@ TWaitResult WaitEvents(WaitList& list, uint32_t timeoutMs, int* index)
     WakeState* wake = list.Count > 0 ? list[0].Object->Wake() : nullptr;
     if (!wake)
         return TWaitResult::wrFailed;
-    if (timeoutMs > 0 && SpinFor(list, index))
+    // An event that is set already is taken at once, before any spin.
+    if (timeoutMs > 0 && (TakeAny(list, index) || SpinFor(list, index)))
         return TWaitResult::wrSignaled;
     // More events than one futex_waitv takes wait on the per-user word.
     bool perUser = list.Count > 1 && (VectorWaits < 0 || list.Count > 128);
@@ -202,16 +197,10 @@ TWaitResult WaitEvents(WaitList& list, uint32_t timeoutMs, int* index)
         const uint32_t userSequence = Load(wake->Sequence);
         for (size_t i = 0; i < list.Count; ++i)
             list[i].Seen = Load(list[i].Event()->Sequence);
-        for (size_t i = 0; i < list.Count; ++i) {
-            if (TryTake(list[i].Event(), list[i].Generation)) {
-                result = TWaitResult::wrSignaled;
-                if (index)
-                    *index = int(i);
-                break;
-            }
-        }
-        if (result == TWaitResult::wrSignaled)
+        if (TakeAny(list, index)) {
+            result = TWaitResult::wrSignaled;
             break;
+        }
         const int64_t now = ToNs(MonotonicNow());
         if (timeoutMs != kWaitInfinite && now >= deadline)
             break;

@@ -16,6 +16,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -29,10 +30,13 @@
 
 namespace sharedobjects_detail {
 
-// Layout version of the shared objects, also part of every name ("tessvar4-");
+// Layout version of the shared objects, also part of every name ("tessvar5-");
 // an object that does not carry it was left half made and is made again.
-constexpr uint32_t kMagic = 0x34565354; // "TSV4"
-constexpr char kNamePrefix[] = "tessvar4-";
+// Layout 5 claims every page of a block when it is made or grown; a process
+// of an earlier layout may have grown a block without claiming its pages, so
+// the two never share an object: their names differ.
+constexpr uint32_t kMagic = 0x35565354; // "TSV5"
+constexpr char kNamePrefix[] = "tessvar5-";
 
 // How long opening, growing or closing an object waits for the bookkeeping
 // lock of its file, which a stopped process may hold, in milliseconds.
@@ -86,6 +90,9 @@ struct WakeState {
 };
 
 constexpr int64_t kDataOffset = sizeof(SharedHead);
+// The largest memory block: its file's size, head included, fits an off_t.
+static_assert(sizeof(off_t) == sizeof(int64_t));
+constexpr int64_t kLargestData = std::numeric_limits<int64_t>::max() - kDataOffset;
 
 // What SetSharedObjectsProbe set: AtStep calls it at each step of the
 // bookkeeping.
@@ -199,10 +206,29 @@ private:
 // SharedObjects.cpp: the texts of the errors.
 QString SystemErrorText(int error, const QString& detail);
 QString PathErrorText(int error, const QByteArray& path);
+QString TooLargeText(const QByteArray& path, int64_t size);
 
 // SharedObjectsRegistry.cpp: the handles and views of this process.
-pid_t ThisProcess();
-Registry& Reg();
+
+// The process id, asked of the kernel once per process (and again in a
+// child made by fork(), whose fork handler clears it): every call on a
+// handle compares it, so it is read inline.
+extern std::atomic<pid_t> CachedPid;
+pid_t AskPid();
+inline pid_t ThisProcess()
+{
+    const pid_t pid = CachedPid.load(std::memory_order_relaxed);
+    return pid != 0 ? pid : AskPid();
+}
+
+// Never destroyed: objects that close their handles from static destructors
+// (the report writer's data system) still find it at exit.
+inline Registry& Reg()
+{
+    static Registry* const registry = new Registry;
+    return *registry;
+}
+
 TSharedHandle Open(Kind kind, const QString& name, int64_t size, bool mayCreate, bool manualReset, int& error,
                    QString& message);
 std::shared_ptr<LocalObject> Find(TSharedHandle handle, Kind kind);
@@ -218,17 +244,31 @@ ObjectFolder& UserFolder(Registry& reg);
 // SharedObjectsLifetime.cpp: how an object is made, used and removed.
 void AtStep(TSharedStep step);
 QByteArray ObjectKey(Kind kind, const QString& name);
-int ClaimPages(int fd, int64_t size);
+int ClaimPages(int fd, int64_t from, int64_t to);
 std::shared_ptr<LocalObject> MakeUnnamed(Kind kind, int64_t dataSize, bool manualReset, int& error);
 std::shared_ptr<LocalObject> OpenShared(Kind kind, int folder, const QByteArray& folderPath,
                                         const QByteArray& key, int64_t dataSize, bool mayCreate,
                                         bool manualReset, int& error, QString& message);
 void SweepLeftovers(int folder);
 
-// SharedObjectsWait.cpp: how a waiter sleeps and wakes.
-EventState* State(const LocalObject& object);
-uint32_t Load(const uint32_t& word);
-bool CompareExchange(uint32_t& word, uint32_t& expected, uint32_t desired);
+// SharedObjectsWait.cpp: how a waiter sleeps and wakes. The words of an
+// event are read and changed inline: every set, reset, pulse and wait goes
+// through them.
+inline EventState* State(const LocalObject& object)
+{
+    return reinterpret_cast<EventState*>(object.Data());
+}
+
+inline uint32_t Load(const uint32_t& word)
+{
+    return __atomic_load_n(&word, __ATOMIC_SEQ_CST);
+}
+
+inline bool CompareExchange(uint32_t& word, uint32_t& expected, uint32_t desired)
+{
+    return __atomic_compare_exchange_n(&word, &expected, desired, false, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
+}
+
 void WakeWaiters(EventState* state, WakeState* wake);
 
 // One event of a wait: the object (held, so that a close on another thread

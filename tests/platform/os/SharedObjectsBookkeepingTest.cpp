@@ -179,7 +179,7 @@ TEST(SharedObjectsTest, AProcessStoppedInsideTheBookkeepingDelaysOthersAtMostThe
             CloseNamedObject(memory);
         } catch (const EOSError& error) {
             EXPECT_EQ(error.ErrorCode, ETIMEDOUT) << row.name;
-            EXPECT_TRUE(error.Message().contains("tessvar4-" + QString::number(geteuid()) + "-M-" + name))
+            EXPECT_TRUE(error.Message().contains("tessvar5-" + QString::number(geteuid()) + "-M-" + name))
                 << error.Message().toStdString();
         }
         EXPECT_LT(timer.elapsed(), 5000 + 1500) << row.name;
@@ -256,7 +256,7 @@ TEST(SharedObjectsTest, ACreatorStoppedBeforeTakingItsUseKeepsItsBlock)
     RemoveFolderOf(a);
     const auto removed = qScopeGuard([a] { RemoveFolderOf(a); });
     const QByteArray name = Unique("made").toUtf8();
-    const QByteArray file = ObjectFolderOf(a, 0) + "/tessvar4-" + QByteArray::number(uint(a)) + "-M-" + name;
+    const QByteArray file = ObjectFolderOf(a, 0) + "/tessvar5-" + QByteArray::number(uint(a)) + "-M-" + name;
     TTracedChild creator([&] {
         BecomeWithoutRuntime(a);
         CloseNamedObject(OpenNamedMutex(QStringLiteral("first"))); // the folder chosen and swept
@@ -272,7 +272,7 @@ TEST(SharedObjectsTest, ACreatorStoppedBeforeTakingItsUseKeepsItsBlock)
     ASSERT_TRUE(creator.RunTo([](const TTracedChild& call) {
         return call.Call() == SYS_fcntl && call.Argument(1) == F_OFD_SETLK;
     }));
-    ASSERT_EQ(FileText(file).left(4), "TSV4"); // marked complete
+    ASSERT_EQ(FileText(file).left(4), "TSV5"); // marked complete
     auto other = Script(a);
     ASSERT_TRUE(other->Send("memory " + name + " 0"));
     QByteArray opened = other->ReadLine(300); // it waits for the creator
