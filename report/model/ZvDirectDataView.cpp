@@ -64,14 +64,18 @@ TZarvDataSystem::TZarvDataSystem()
     FControl = std::make_unique<TZarvChannelControl>();
     FNormBuffer.assign(kZarvBufferSize, 0);
     FNormFileBuf = FNormBuffer.data();
+    // One after the other, stopping at the first that cannot be had: its
+    // error is the one raised, naming that object (a later open that failed
+    // too would name the last).
     FControllerMutex = OpenSharedMutex(QStringLiteral("ZARVCONTROLER"));
-    FCompletedEvent = OpenSharedEvent(QStringLiteral("ZARVCOMPLETED"));
-    FErrorEvent = OpenSharedEvent(QStringLiteral("ZARVERROR"));
-    if (!FControllerMutex || !FCompletedEvent || !FErrorEvent) {
+    if (FControllerMutex)
+        FCompletedEvent = OpenSharedEvent(QStringLiteral("ZARVCOMPLETED"));
+    if (FCompletedEvent)
+        FErrorEvent = OpenSharedEvent(QStringLiteral("ZARVERROR"));
+    if (!FErrorEvent) {
         const EOSError error = LastSharedObjectError();
         CloseSharedMutex(FControllerMutex);
         CloseSharedEvent(FCompletedEvent);
-        CloseSharedEvent(FErrorEvent);
         throw error;
     }
     FCursor.Fail = &ChannelFail;

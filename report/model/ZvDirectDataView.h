@@ -112,8 +112,9 @@ extern uint32_t GainControlTimeoutMs;
 
 class TZarvDataSystem {
 public:
-    // Raises the operating-system error when the buffer can be neither
-    // opened nor made.
+    // Raises the operating-system error of the first of its objects (the
+    // channel's, then its mutex and events) that can be neither opened nor
+    // made, closing those opened before it.
     TZarvDataSystem();
     // Closes the objects (a mutex still held is not released) and clears
     // DataSystem when it is this one.

@@ -5,7 +5,7 @@
 // run as root leaves and which reads there as an unmapped owner's. The
 // program passes over it, shows its main window, and leaves the folder
 // that holds the name as it was. And its start where another user has
-// filled /dev/shm.
+// filled /dev/shm, or left room for only some of its objects.
 #include "tests/support/ChildProcess.h"
 #include "tests/support/FreshProcess.h"
 #include "tests/support/MadeUpIds.h"
@@ -20,6 +20,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <functional>
+#include <map>
+#include <numeric>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -67,6 +70,28 @@ struct THome {
                        QStringLiteral("TESSVAR_STARTUP_PROBE=1")};
     }
 };
+
+// The size of the /dev/shm of a program's own.
+constexpr int kSmallDevShmBytes = 1 << 20;
+
+// What a started program's child does before the program runs: it goes
+// into a mount namespace of its own, whose /dev/shm is a small one that
+// other fills but for pagesFree pages, then becomes user, in its home.
+std::function<QString()> OnASmallDevShm(uid_t user, const THome& home, uid_t other, int pagesFree = 0)
+{
+    return [user, &home, other, pagesFree] {
+        const QByteArray options = "size=" + QByteArray::number(kSmallDevShmBytes) + ",mode=1777";
+        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            mount("tessvar-test", "/dev/shm", "tmpfs", 0, options.constData()) != 0)
+            return QStringLiteral("no /dev/shm of its own: %1").arg(qt_error_string(errno));
+        if (const QString failure = FillDevShmAs(other, pagesFree); !failure.isEmpty())
+            return failure;
+        const QString failure = BecomeUser(user, user, {});
+        return failure.isEmpty() && chdir(home.Path.constData()) != 0
+                   ? QStringLiteral("cannot enter the home")
+                   : failure;
+    };
+}
 
 TEST(StartUp, TheMainWindowShowsWhereSomeoneElseHoldsTheNameOfTheFolderOfItsObjects)
 {
@@ -157,27 +182,94 @@ TEST(StartUp, OnAFullDevShmTheProgramShowsTheErrorOfItsFirstObjectAndEnds)
     const uid_t user = MadeUpId(kOtherUserSlot);
     const uid_t other = MadeUpId(kFirstFreeSlot);
     const THome home(user);
-    TFreshProcess program(
-        QStringLiteral(TESSVAR_PROGRAM), {},
-        [&] {
-            if (unshare(CLONE_NEWNS) != 0 ||
-                mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-                mount("tessvar-test", "/dev/shm", "tmpfs", 0, "size=1m,mode=1777") != 0)
-                return QStringLiteral("no /dev/shm of its own: %1").arg(qt_error_string(errno));
-            if (const QString failure = FillDevShmAs(other); !failure.isEmpty())
-                return failure;
-            const QString failure = BecomeUser(user, user, {});
-            return failure.isEmpty() && chdir(home.Path.constData()) != 0
-                       ? QStringLiteral("cannot enter the home")
-                       : failure;
-        },
-        home.Environment);
+    TFreshProcess program(QStringLiteral(TESSVAR_PROGRAM), {}, OnASmallDevShm(user, home, other),
+                          home.Environment);
     const QByteArray shown = program.ReadLine(60000);
     const QByteArray folder = ObjectFolderOf(user);
     EXPECT_TRUE(shown.startsWith("message System Error.  Code: 28. No space left on device " + folder +
-                                 "/tessvar4-" + QByteArray::number(user) + '-'))
+                                 "/tessvar5-" + QByteArray::number(user) + '-'))
         << shown.toStdString();
     EXPECT_EQ(program.Finish(20000), 1);
+}
+
+// The program started where /dev/shm (a small one of its own, filled by
+// another user) has room for only some of the objects its start makes:
+// the error box names the first object that found none. The start makes its
+// objects one after the other, in this order (an event makes the user's
+// wake-up block first, then its own file): the data channel's buffer, its
+// control block and its lock, then the data system's lock and its two
+// events. As the room grows the box names each of them in turn, never a
+// later one before an earlier one, until the main window shows.
+TEST(StartUp, WithRoomForPartOfItsObjectsTheProgramNamesTheFirstThatHasNone)
+{
+    if (const QString withheld = MountNamespaceWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
+    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
+    const uid_t user = MadeUpId(kOtherUserSlot);
+    const uid_t other = MadeUpId(kFirstFreeSlot);
+    const THome home(user);
+    const QList<QByteArray> opened{"M-ZARVBUFFER", "M-ZARVREQUEST",   "X-ZARVANSWER", "X-ZARVCONTROLER",
+                                   "W-events",     "E-ZARVCOMPLETED", "E-ZARVERROR"};
+    const int window = int(opened.size()); // the main window showed
+    const QByteArray noRoom = "message System Error.  Code: 28. No space left on device " +
+                              ObjectFolderOf(user) + "/tessvar5-" + QByteArray::number(user) + '-';
+    const int pages = int(kSmallDevShmBytes / getpagesize());
+    // What each start showed, by the pages it had free: its line, its exit
+    // code, and the place in opened of the object the line names (window
+    // for the main window, -1 for anything else).
+    struct TShown {
+        QByteArray Line;
+        int Code = -1;
+        int Place = -1;
+    };
+    std::map<int, TShown> shown;
+    const auto start = [&](int free) {
+        TFreshProcess program(QStringLiteral(TESSVAR_PROGRAM), {}, OnASmallDevShm(user, home, other, free),
+                              home.Environment);
+        const QByteArray line = program.ReadLine(60000);
+        const int code = program.Finish(20000);
+        int place = -1;
+        if (line == "shown" && code == 0)
+            place = window;
+        else if (line.startsWith(noRoom) && code == 1)
+            place = int(opened.indexOf(line.mid(noRoom.size()).split(' ').first()));
+        shown[free] = {line, code, place};
+    };
+    // The object named can only move on as the room grows: between two
+    // starts that named objects next to each other in opened (or the same
+    // one) no other can be named, and no start is needed there. So the
+    // starts with none and with all pages free, and halving between them,
+    // find every object in about a dozen starts, not one for each page.
+    const std::function<void(int, int)> between = [&](int fewer, int more) {
+        const int first = shown[fewer].Place;
+        const int last = shown[more].Place;
+        if (more - fewer < 2 || first < 0 || last - first < 2)
+            return;
+        const int middle = (fewer + more) / 2;
+        start(middle);
+        between(fewer, middle);
+        between(middle, more);
+    };
+    start(0);
+    start(pages);
+    between(0, pages);
+    // The objects named as the room grew, each once: all of them, in the
+    // order the start opens them, then the main window.
+    QList<int> named;
+    QString starts;
+    for (const auto& [free, run] : shown) {
+        if (named.isEmpty() || named.last() != run.Place)
+            named << run.Place;
+        starts += QStringLiteral("\n%1 pages free: %2 (ended with %3)")
+                      .arg(free)
+                      .arg(QString::fromLocal8Bit(run.Line))
+                      .arg(run.Code);
+    }
+    QList<int> all(window + 1);
+    std::iota(all.begin(), all.end(), 0);
+    EXPECT_EQ(named, all) << "(places in " << opened.join(' ').toStdString() << ", " << window
+                          << " the main window, -1 anything else)" << starts.toStdString();
 }
 
 } // namespace

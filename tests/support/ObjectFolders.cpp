@@ -59,9 +59,9 @@ bool SomethingAt(const QByteArray& path)
     return ::lstat(path.constData(), &st) == 0;
 }
 
-QString FillDevShmAs(uid_t uid)
+QString FillDevShmAs(uid_t uid, int pagesLeft)
 {
-    return RunAsUser(uid, [] {
+    return RunAsUser(uid, [pagesLeft] {
         const int fd = ::open("/dev/shm/tessvar-filler", O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
         if (fd < 0)
             return QStringLiteral("cannot make the filler: %1")
@@ -69,8 +69,21 @@ QString FillDevShmAs(uid_t uid)
         const QByteArray block(1 << 16, 'f');
         while (::write(fd, block.constData(), size_t(block.size())) > 0) {
         }
+        if (errno != ENOSPC) {
+            const int error = errno;
+            ::close(fd);
+            return QString::fromLocal8Bit(std::strerror(error));
+        }
+        // The file holds every page of the file system now: a hole of whole
+        // pages frees exactly those.
+        const off_t hole = off_t(pagesLeft) * ::getpagesize();
+        const bool freed =
+            hole == 0 || ::fallocate(fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, 0, hole) == 0;
         const int error = errno;
         ::close(fd);
-        return error == ENOSPC ? QString() : QString::fromLocal8Bit(std::strerror(error));
+        return freed ? QString()
+                     : QStringLiteral("cannot free %1 pages of the filler: %2")
+                           .arg(pagesLeft)
+                           .arg(QString::fromLocal8Bit(std::strerror(error)));
     });
 }

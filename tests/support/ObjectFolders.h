@@ -31,5 +31,7 @@ bool SomethingAt(const QByteArray& path);
 // Fills the file system at /dev/shm, as this process's mount namespace
 // sees it (a small one of the test's own), with a file of user uid's own
 // (made, or grown) until no room is left, from a child of that user (this
-// process is root): empty, or why not.
-QString FillDevShmAs(uid_t uid);
+// process is root), then gives pagesLeft pages of it back (a hole punched
+// at its start, its size kept), so that exactly that many pages are free:
+// empty, or why not.
+QString FillDevShmAs(uid_t uid, int pagesLeft = 0);
