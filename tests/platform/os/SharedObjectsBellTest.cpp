@@ -7,6 +7,7 @@
 #include <QScopeGuard>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include <thread>
@@ -17,6 +18,7 @@
 #include <poll.h>
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -161,7 +163,7 @@ TEST(SharedObjectsTest, ASocketIsReachedOnlyThroughTheFolderThatWasChecked)
     const QByteArray parent = "/tmp/tessvar-swap-" + QByteArray::number(getpid());
     const QByteArray runtime = parent + "/run";
     const QByteArray moved = parent + "/moved";
-    const QByteArray bell = "tessvar4-" + QByteArray::number(uint(victim)) + "-B-";
+    const QByteArray bell = "tessvar5-" + QByteArray::number(uint(victim)) + "-B-";
     ASSERT_EQ(mkdir(parent.constData(), 0755), 0);
     ASSERT_EQ(chown(parent.constData(), other, other), 0);
     ASSERT_EQ(mkdir(runtime.constData(), 0700), 0);
@@ -364,7 +366,7 @@ TEST(SharedObjectsTest, ARemoverStoppedBetweenItsUnlinksLeavesANewListenersSocke
     RemoveFolderOf(a);
     const auto removed = qScopeGuard([a] { RemoveFolderOf(a); });
     const QByteArray name = Unique("relisten").toUtf8();
-    const QByteArray head = ObjectFolderOf(a, 0) + "/tessvar4-" + QByteArray::number(uint(a)) + '-';
+    const QByteArray head = ObjectFolderOf(a, 0) + "/tessvar5-" + QByteArray::number(uint(a)) + '-';
     const QByteArray file = head + "E-" + name;
     const QByteArray socket = head + "B-" + name;
     auto l = Script(a);
@@ -402,6 +404,182 @@ TEST(SharedObjectsTest, ARemoverStoppedBetweenItsUnlinksLeavesANewListenersSocke
     EXPECT_EQ(b->Ask("rung " + name + " 5000", 20000), "rung");
     EXPECT_EQ(c->Finish(20000), 0);
     EXPECT_EQ(b->Finish(20000), 0);
+}
+
+// A listen that the system refuses names the event's file, as every other
+// failure of an object does, rather than giving the system's words alone:
+// no descriptor left for the socket (EMFILE), and no inode left on the
+// folder's file system for the socket's name (ENOSPC at its bind, on a
+// tmpfs of a few inodes given as XDG_RUNTIME_DIR). Nothing of the refused
+// listen stays: once a descriptor or an inode is free, the listen works.
+TEST(SharedObjectsTest, ARefusedListenNamesTheEventsFile)
+{
+    const TLifetimeUser user;
+    const uid_t a = user.Uid;
+    {
+        SCOPED_TRACE("no descriptor left");
+        const TRuntimeFolder runtime("refused", a);
+        auto p = Script(a, runtime);
+        ASSERT_EQ(p->Ask("event e", 20000), "event clear");
+        EXPECT_EQ(p->Ask("tight 0 listen e", 20000).toStdString(),
+                  ("error 24 System Error.  Code: 24. Too many open files " + runtime.File(a, "E-e"))
+                      .toStdString());
+        EXPECT_EQ(p->Ask("listen e", 20000), "listening");
+        EXPECT_EQ(p->Finish(20000), 0);
+    }
+    if (const QString withheld = MountNamespaceWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << "no inode left not tried: " << withheld.toStdString();
+    SCOPED_TRACE("no inode left");
+    const QByteArray mountPoint = "/tmp/tessvar-inodes-" + QByteArray::number(getpid());
+    ASSERT_EQ(mkdir(mountPoint.constData(), 0755), 0) << mountPoint.constData();
+    ASSERT_EQ(chmod(mountPoint.constData(), 0755), 0);
+    const auto removed = qScopeGuard([&] { rmdir(mountPoint.constData()); });
+    const TPlace outside{"outside a user namespace", std::nullopt};
+    auto p = Script(
+        a, outside,
+        [&] {
+            const QString failure = OwnRuntimeTmpfs(mountPoint, "mode=0755,nr_inodes=32", a, 0700, false);
+            return failure.isEmpty() ? BecomeUserAt(outside, a, a) : failure;
+        },
+        {QStringLiteral("XDG_RUNTIME_DIR=") + QString::fromLocal8Bit(mountPoint) + QStringLiteral("/run")});
+    ASSERT_EQ(p->Ask("event e", 20000), "event clear");
+    // The tmpfs is the peer's alone: reached through its root in /proc.
+    const QByteArray filler = "/proc/" + QByteArray::number(p->Pid()) + "/root" + mountPoint + "/filler-";
+    int made = 0;
+    int error = 0;
+    for (; made < 100; ++made) {
+        const int fd = open((filler + QByteArray::number(made)).constData(),
+                            O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            error = errno;
+            break;
+        }
+        close(fd);
+    }
+    ASSERT_EQ(error, ENOSPC) << made << " files made";
+    const QByteArray file = mountPoint + "/run/tessvar5-" + QByteArray::number(uint(a)) + "-E-e";
+    EXPECT_EQ(p->Ask("listen e", 20000).toStdString(),
+              ("error 28 System Error.  Code: 28. No space left on device " + file).toStdString());
+    ASSERT_EQ(unlink((filler + '0').constData()), 0);
+    EXPECT_EQ(p->Ask("listen e", 20000), "listening");
+    EXPECT_EQ(p->Finish(20000), 0);
+}
+
+// An event whose name is too long for its listener's socket to go by it
+// (80 characters) has the socket go by the digest of the event's file name.
+// A listener killed leaves that socket behind; when the event's last holder
+// closes the event, the socket goes with the event's own name, as a socket
+// of the event's name would: else it stays in the user's folder until the
+// machine restarts, one more for every such event whose listener is killed.
+TEST(SharedObjectsTest, AKilledListenersDigestSocketGoesWithTheEvent)
+{
+    const TLifetimeUser user;
+    const uid_t a = user.Uid;
+    const TRuntimeFolder runtime("digest", a);
+    const QByteArray name(80, 'd');
+    const QByteArray bells = "tessvar5-" + QByteArray::number(uint(a)) + "-B-";
+    const auto sockets = [&] {
+        QList<QByteArray> found;
+        for (const QByteArray& file : NamesIn(runtime.Path))
+            if (file.startsWith(bells))
+                found << file;
+        return found;
+    };
+    auto q = Script(a, runtime);
+    ASSERT_EQ(q->Ask("event " + name, 20000), "event clear");
+    auto p = Script(a, runtime);
+    ASSERT_EQ(p->Ask("event " + name, 20000), "event clear");
+    ASSERT_EQ(p->Ask("listen " + name, 20000), "listening");
+    kill(p->Pid(), SIGKILL);
+    EXPECT_EQ(p->Finish(20000), 200 + SIGKILL);
+    const QList<QByteArray> left = sockets();
+    ASSERT_EQ(left.size(), 1);
+    EXPECT_TRUE(left[0].startsWith(bells + '#')) << left[0].constData();
+    EXPECT_EQ(q->Ask("close " + name, 20000), "closed");
+    EXPECT_EQ(sockets(), QList<QByteArray>{});
+    EXPECT_EQ(ObjectsIn(runtime.Path, a, {"E-" + name}), QList<QByteArray>{});
+    EXPECT_EQ(q->Finish(20000), 0);
+}
+
+// The room kept for the folder's part of a socket's address is that of the
+// longer descriptor path, /proc/thread-self/fd/<n>, by which a listener
+// binds: a process whose folder has a four-digit descriptor listens to
+// events of every name length from the longest whose socket goes by the
+// event's name to past the longest that would, were the room counted with
+// /proc/self/fd/. Counted so, the socket of that last name would go by the
+// event's name, while its address passes the 107 bytes a socket's address
+// holds: its listen would fail.
+TEST(SharedObjectsTest, AFolderDescriptorOfFourDigitsLeavesRoomForTheSocketsAddress)
+{
+    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
+    const uid_t uid = MadeUpUid(3);
+    const QByteArray folder = FolderOf(uid);
+    RemoveFolderOf(uid);
+    const auto removed = qScopeGuard([uid] { RemoveFolderOf(uid); });
+    // The longest names by which "tessvar5-<uid>-B-<name>" goes, the room
+    // counted with a descriptor of ten digits and the folder's slash: 107
+    // bytes less "/proc/thread-self/fd/" (or "/proc/self/fd/") and 11.
+    const int head = int(sizeof("tessvar5--B-") - 1) + int(QByteArray::number(uint(uid)).size());
+    const int longest = 107 - 32 - head;
+    const int longestCountedShort = 107 - 25 - head;
+    const pid_t pid = Spawn([&] {
+        rlimit limit{};
+        getrlimit(RLIMIT_NOFILE, &limit);
+        if (limit.rlim_cur < 1100) {
+            limit.rlim_cur = 1100;
+            limit.rlim_max = std::max<rlim_t>(limit.rlim_max, 1100);
+            if (setrlimit(RLIMIT_NOFILE, &limit) != 0)
+                _exit(10);
+        }
+        BecomeWithoutRuntime(uid);
+        // Every number below 1000 taken: the folder's descriptor gets four
+        // digits.
+        const int spare = open("/dev/null", O_RDONLY);
+        for (int fd = 0; fd < 1000; ++fd)
+            if (fcntl(fd, F_GETFD) < 0)
+                dup2(spare, fd);
+        for (int length = longest; length <= longestCountedShort + 1; ++length) {
+            const TSharedHandle event = OpenNamedEvent(QString(length, u'r'), false);
+            if (!event)
+                _exit(1);
+            if (FolderDescriptor(folder) < 1000)
+                _exit(2);
+            const int fd = ListenNamedEvent(event);
+            if (fd < 0)
+                _exit(3);
+            if (!SetNamedEvent(event) || !Readable(fd, 5000))
+                _exit(4);
+        }
+        _exit(0);
+    });
+    EXPECT_EQ(ExitCode(pid), 0);
+}
+
+// Closing a process's last handle of an event that it listens to ends its
+// listening, though other processes still hold the event: its socket's name
+// goes at once, so that another process may listen to the event and be
+// rung, rather than being refused while the closer lives.
+TEST(SharedObjectsTest, ClosingAnEventEndsItsOwnListening)
+{
+    const TLifetimeUser user;
+    const uid_t a = user.Uid;
+    const TRuntimeFolder runtime("closed", a);
+    const QByteArray socket = runtime.File(a, "B-e");
+    auto holder = Script(a, runtime);
+    ASSERT_EQ(holder->Ask("event e", 20000), "event clear");
+    auto listener = Script(a, runtime);
+    ASSERT_EQ(listener->Ask("event e", 20000), "event clear");
+    ASSERT_EQ(listener->Ask("listen e", 20000), "listening");
+    ASSERT_TRUE(SomethingAt(socket));
+    EXPECT_EQ(listener->Ask("close e", 20000), "closed");
+    EXPECT_FALSE(SomethingAt(socket));
+    EXPECT_EQ(holder->Ask("listen e", 20000), "listening");
+    EXPECT_EQ(listener->Ask("event e", 20000), "event clear");
+    EXPECT_EQ(listener->Ask("set e", 20000), "done");
+    EXPECT_EQ(holder->Ask("rung e 5000", 20000), "rung");
+    EXPECT_EQ(listener->Finish(20000), 0);
+    EXPECT_EQ(holder->Finish(20000), 0);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "platform/os/SharedObjects.h"
 #include "tests/platform/os/SharedObjectsTestSupport.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/FreshProcess.h"
 #include "tests/support/ObjectFolders.h"
 #include "tests/support/Privileges.h"
@@ -16,6 +17,7 @@
 #include <climits>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
@@ -45,7 +47,7 @@ TEST(SharedObjectsTest, AnotherUsersFolderOrObjectsAreNeitherUsedNorRead)
         RemoveFolderOf(victim);
         unlink(target.constData());
     });
-    const QByteArray prefix = folder + "/tessvar4-" + QByteArray::number(uint(victim));
+    const QByteArray prefix = folder + "/tessvar5-" + QByteArray::number(uint(victim));
     const QByteArray secret(200, 's');
     auto plant = [&](const QByteArray& path, uid_t owner, mode_t mode) {
         const int fd = open(path.constData(), O_RDWR | O_CREAT | O_EXCL, mode);
@@ -473,7 +475,9 @@ TEST(SharedObjectsTest, ARootlessContainersNobodyMeetsInAFolderOfItsOwn)
 // says why, naming the setting as judged (without trailing slashes) and the
 // folder in use: it does not exist, is a file, a FIFO or a link (to a
 // private folder of the user's, however it is spelt: two processes that
-// spell it apart meet), is another user's (open, or closed to the user),
+// spell it apart meet), has a file where its path needs a folder (told
+// apart from a file at the name itself, which the open refuses alike with
+// ENOTDIR), is another user's (open, or closed to the user),
 // is open to others, is relative, or has a name too long for the system (a
 // part of 300 bytes, or more than PATH_MAX in all). A private folder of the
 // user's own is used without a word, with or without a trailing slash.
@@ -484,6 +488,11 @@ TEST(SharedObjectsTest, ARuntimeFolderThatCannotBeUsedIsPassedOverForItsReason)
         GTEST_SKIP() << withheld.toStdString();
     const uid_t a = user.Uid;
     const TRuntimeFolder base("reasons", a, 0755);
+    // The folders made in base go before it, which removes only files.
+    const auto removed = qScopeGuard([&] {
+        for (const char* folder : {"/own", "/open", "/others"})
+            RemoveFolder(base.Path + folder);
+    });
     const QByteArray own = base.Path + "/own";
     ASSERT_EQ(mkdir(own.constData(), 0700), 0);
     ASSERT_EQ(chown(own.constData(), a, a), 0);
@@ -510,6 +519,8 @@ TEST(SharedObjectsTest, ARuntimeFolderThatCannotBeUsedIsPassedOverForItsReason)
     std::vector<TRow> rows{
         {base.Path + "/missing", base.Path + "/missing", "does not exist"},
         {file, file, "is not a folder (a link is not followed)"},
+        {file + "/run", file + "/run", "has a file where its path needs a folder"},
+        {fifo + "/run/", fifo + "/run", "has a file where its path needs a folder"},
         {fifo, fifo, "is not a folder (a link is not followed)"},
         {link, link, "is not a folder (a link is not followed)"},
         {link + '/', link, "is not a folder (a link is not followed)"},
@@ -571,6 +582,178 @@ TEST(SharedObjectsTest, ARuntimeFolderThatCannotBeUsedIsPassedOverForItsReason)
     EXPECT_EQ(p->Ask("wait " + name + " 5000", 20000), "signaled");
     EXPECT_EQ(q->Finish(20000), 0);
     EXPECT_EQ(p->Finish(20000), 0);
+}
+
+// XDG_RUNTIME_DIR is a folder of the user's own without its owner's rights
+// (0500, 0000) on a read-only file system, where the mend that would give
+// them is refused for good (EROFS): as the open folder is mended (root, or
+// 0500 for the user) and as the folder the user may not open is mended
+// before its open (0000 for a user whose rights bind it). The folder is
+// passed over, as a read-only folder always is, with the warning giving the
+// reason and naming the series' folder in /dev/shm, which is used: an
+// EROFS taken for the process's own failure would fail every open of the
+// user, and one taken for a folder the user may not open would give the
+// wrong reason. Run outside any namespace as root and as a made-up user,
+// and in a user namespace of its own, as its root and as the user itself
+// (whose rights bind it there); each with a /dev/shm of its own.
+TEST(SharedObjectsTest, AReadOnlyRuntimeFolderWithoutItsOwnersRightsIsPassedOver)
+{
+    struct TRow {
+        TPlace Place;
+        uid_t Uid;   // the user the peer runs as, outside
+        uid_t Shown; // its id as the peer sees it
+        QString Withheld;
+    };
+    const QString mountWithheld = MountNamespaceWithheld();
+    const QString madeUpWithheld = MadeUpUsersWithheld();
+    const QString namespacesWithheld = UserNamespacesWithheld();
+    const uid_t user = madeUpWithheld.isEmpty() ? MadeUpUid(1) : geteuid();
+    const TRow rows[] = {
+        {{"as root", std::nullopt},
+         0,
+         0,
+         geteuid() != 0 ? ProbeAnswer(QStringLiteral("root"), QStringLiteral("this process is not root"))
+                        : mountWithheld},
+        {{"as a made-up user", std::nullopt},
+         MadeUpUid(1),
+         MadeUpUid(1),
+         !mountWithheld.isEmpty() ? mountWithheld : madeUpWithheld},
+        {{"in a user namespace, as its root", TNamespaceLayout::AsRoot}, user, 0, namespacesWithheld},
+        {{"in a user namespace, as the user itself", TNamespaceLayout::AsItself},
+         user,
+         user,
+         namespacesWithheld},
+    };
+    const QByteArray mountPoint = "/tmp/tessvar-ro-" + QByteArray::number(getpid());
+    const QByteArray runtime = mountPoint + "/run";
+    ASSERT_EQ(mkdir(mountPoint.constData(), 0755), 0) << mountPoint.constData();
+    ASSERT_EQ(chmod(mountPoint.constData(), 0755), 0);
+    const auto removed = qScopeGuard([&] { rmdir(mountPoint.constData()); });
+    QStringList notTried;
+    for (const TRow& row : rows) {
+        if (!row.Withheld.isEmpty()) {
+            notTried << QStringLiteral("%1 (%2)").arg(QLatin1String(row.Place.Name), row.Withheld);
+            continue;
+        }
+        for (const mode_t mode : {mode_t(0500), mode_t(0000)}) {
+            SCOPED_TRACE(QStringLiteral("%1, mode %2")
+                             .arg(QLatin1String(row.Place.Name))
+                             .arg(mode, 4, 8, QLatin1Char('0'))
+                             .toStdString());
+            const auto setUp = [&] {
+                QString failure = OwnRuntimeTmpfs(mountPoint, "mode=0755", row.Shown, mode, true);
+                return failure.isEmpty() ? OwnDevShm("mode=1777") : failure;
+            };
+            const auto become = [&] {
+                if (row.Place.Layout)
+                    return BecomeUserAt(row.Place, row.Uid, row.Uid, {}, setUp);
+                const QString failure = setUp();
+                return failure.isEmpty() ? BecomeUserAt(row.Place, row.Uid, row.Uid) : failure;
+            };
+            auto p = Script(row.Uid, row.Place, become,
+                            {QStringLiteral("XDG_RUNTIME_DIR=") + QString::fromLocal8Bit(runtime)});
+            const QByteArray series = "/dev/shm/tessvar-" + QByteArray::number(uint(row.Shown));
+            QByteArray answer = p->Ask("event e", 20000);
+            QByteArray warning;
+            if (answer.startsWith("warning ")) {
+                warning = answer;
+                answer = p->ReadLine(20000);
+            }
+            EXPECT_EQ(warning.toStdString(),
+                      ("warning The folder " + runtime +
+                       " of XDG_RUNTIME_DIR lacks its owner's rights, which the system refuses to give it (a "
+                       "read-only or immutable folder); this process keeps its shared objects in " +
+                       series + '.')
+                          .toStdString());
+            EXPECT_EQ(answer.toStdString(), "event clear");
+            EXPECT_EQ(p->Ask("event f", 20000).toStdString(), "event clear"); // said once
+            EXPECT_EQ(p->Ask("folder", 20000).toStdString(), ("folder " + series).toStdString());
+            EXPECT_EQ(p->Finish(20000), 0);
+        }
+    }
+    if (!notTried.isEmpty())
+        GTEST_SKIP() << "not tried " << notTried.join(QStringLiteral("; ")).toStdString();
+}
+
+// The warning that a set XDG_RUNTIME_DIR is passed over names the folder in
+// use: where the setting is refused (relative, or missing) and the series
+// then fails for the process's own reason (no descriptor left, EMFILE, at
+// its first name: the kernel's own in the first case, a tracer's in the
+// second, where the open of the missing setting would meet the full table
+// first), no folder is in use. The open fails naming the series' folder,
+// with no warning, which would name an empty folder and be given up for the
+// process; the next open, which finds the folder, gives it, naming it.
+TEST(SharedObjectsTest, NoFallbackIsSaidWhereTheSeriesFailedForTheProcesssOwnReason)
+{
+    const TLifetimeUser user;
+    const uid_t a = user.Uid;
+    const QByteArray first = ObjectFolderOf(a, 0);
+    {
+        SCOPED_TRACE("a relative setting, the descriptor table full");
+        auto p = Script(a, {}, {}, {QStringLiteral("XDG_RUNTIME_DIR=relative/run")});
+        EXPECT_EQ(p->Ask("tight 0 event e", 20000).toStdString(),
+                  ("error 24 System Error.  Code: 24. Too many open files " + first).toStdString());
+        QByteArray answer = p->Ask("event e", 20000);
+        QByteArray warning;
+        if (answer.startsWith("warning ")) {
+            warning = answer;
+            answer = p->ReadLine(20000);
+        }
+        EXPECT_EQ(answer.toStdString(), "event clear");
+        const QByteArray folder = p->Ask("folder", 20000).mid(7);
+        EXPECT_TRUE(folder.startsWith(first)) << folder.constData();
+        EXPECT_EQ(warning.toStdString(),
+                  ("warning The folder relative/run of XDG_RUNTIME_DIR is not an absolute path; this process "
+                   "keeps its shared objects in " +
+                   folder + '.')
+                      .toStdString());
+        EXPECT_EQ(p->Finish(20000), 0);
+    }
+    QStringList notTried;
+    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
+        notTried << withheld;
+    if (const QString withheld = TracingWithheld(); !withheld.isEmpty())
+        notTried << withheld;
+    if (!notTried.isEmpty())
+        GTEST_SKIP() << "a missing setting not tried: " << notTried.join(QStringLiteral("; ")).toStdString();
+    SCOPED_TRACE("a missing setting, EMFILE at the series");
+    const QByteArray missing = "/tmp/tessvar-missing-" + QByteArray::number(getpid());
+    TTracedChild child([&] {
+        static int said = 0;
+        static QString text;
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& message) {
+            ++said;
+            text = message;
+        });
+        BecomeWithoutRuntime(a);
+        setenv("XDG_RUNTIME_DIR", missing.constData(), 1);
+        if (OpenNamedEvent(QStringLiteral("e"), false) != 0)
+            _exit(2);
+        const EOSError failed = LastSharedObjectError();
+        if (failed.ErrorCode != EMFILE ||
+            failed.Message() != QStringLiteral("System Error.  Code: %1.\n%2\n%3")
+                                    .arg(EMFILE)
+                                    .arg(qt_error_string(EMFILE), QString::fromLocal8Bit(first)))
+            _exit(3);
+        if (said != 0)
+            _exit(4);
+        if (OpenNamedEvent(QStringLiteral("e"), false) == 0)
+            _exit(5);
+        const QString expected =
+            QStringLiteral("The folder %1 of XDG_RUNTIME_DIR does not exist; this process "
+                           "keeps its shared objects in %2.")
+                .arg(QString::fromLocal8Bit(missing), QString::fromLocal8Bit(first));
+        if (said != 1 || text != expected)
+            _exit(6);
+    });
+    ASSERT_TRUE(child.Refused().isEmpty()) << child.Refused().toStdString();
+    ASSERT_TRUE(child.RunTo([&](const TTracedChild& call) {
+        return call.Call() == SYS_openat && call.TextAt(call.Argument(1)) == first;
+    })) << "no open of "
+        << first.constData();
+    if (!child.FailCall(EMFILE))
+        GTEST_SKIP() << "a system call's result cannot be changed on this architecture";
+    EXPECT_EQ(child.Finish(), 0);
 }
 
 } // namespace

@@ -23,7 +23,7 @@ QString Unique(const char* name)
 bool ShmExists(const QString& kindAndName)
 {
     struct stat st {};
-    const QByteArray path = SharedObjectsFolder().toLocal8Bit() + "/tessvar4-" + QByteArray::number(uint(geteuid())) +
+    const QByteArray path = SharedObjectsFolder().toLocal8Bit() + "/tessvar5-" + QByteArray::number(uint(geteuid())) +
                             '-' + kindAndName.toUtf8();
     return stat(path.constData(), &st) == 0;
 }
@@ -172,7 +172,7 @@ QList<QByteArray> ObjectsIn(const QByteArray& folder, uid_t uid, const QList<QBy
     QList<QByteArray> found;
     for (const QByteArray& file : NamesIn(folder))
         for (const QByteArray& kindAndName : kindsAndNames)
-            if (file == "tessvar4-" + QByteArray::number(uint(uid)) + '-' + kindAndName)
+            if (file == "tessvar5-" + QByteArray::number(uint(uid)) + '-' + kindAndName)
                 found << file;
     return found;
 }
@@ -205,9 +205,181 @@ QString OwnDevShm(const char* options)
 
 void BecomeWithoutRuntime(uid_t uid)
 {
-    if (setresgid(uid, uid, uid) != 0 || setresuid(uid, uid, uid) != 0)
+    if (setresgid(uid, uid, uid) != 0 || setresuid(uid, uid, uid) != 0 || !BecomeReadableToTracer().isEmpty())
         _exit(100);
     unsetenv("XDG_RUNTIME_DIR");
+}
+
+} // namespace sharedobjects_test
+
+#include <sys/file.h>
+
+namespace sharedobjects_test {
+
+int TryBookkeepingLock(const QByteArray& path)
+{
+    const int fd = open(path.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    const int error = flock(fd, LOCK_EX | LOCK_NB) == 0 ? 0 : errno;
+    if (error == 0)
+        flock(fd, LOCK_UN);
+    close(fd);
+    return error;
+}
+
+TPausedChild::TPausedChild(const std::function<char()>& body)
+{
+    int ready[2];
+    int go[2];
+    EXPECT_EQ(pipe2(ready, O_CLOEXEC), 0);
+    EXPECT_EQ(pipe2(go, O_CLOEXEC), 0);
+    FPid = fork();
+    if (FPid == 0) {
+        close(ready[0]);
+        close(go[1]);
+        char result = 'X'; // an exception, which must not go on to the parent's tests
+        try {
+            result = body();
+        } catch (...) {
+        }
+        (void)!write(ready[1], &result, 1);
+        // A byte, not the pipe's end: a later fork of the parent may hold
+        // the writing end open.
+        char byte;
+        while (read(go[0], &byte, 1) < 0 && errno == EINTR) {
+        }
+        _exit(0);
+    }
+    close(ready[1]);
+    close(go[0]);
+    FReady = ready[0];
+    FGo = go[1];
+}
+
+char TPausedChild::Ready()
+{
+    if (!FHaveResult && FReady >= 0) {
+        if (read(FReady, &FResult, 1) != 1)
+            FResult = 0;
+        FHaveResult = true;
+    }
+    return FResult;
+}
+
+int TPausedChild::Release()
+{
+    if (FPid > 0) {
+        const char go = 'g';
+        (void)!write(FGo, &go, 1);
+        close(FGo);
+        close(FReady);
+        FExitCode = ExitCode(FPid);
+        FPid = -1;
+    }
+    return FExitCode;
+}
+
+} // namespace sharedobjects_test
+
+#include "tests/support/Privileges.h"
+
+#include <QFile>
+
+namespace sharedobjects_test {
+
+QString RamfsWithheld()
+{
+    if (geteuid() != 0)
+        return UserNamespacesWithheld();
+    if (const QString withheld = MountNamespaceWithheld(); !withheld.isEmpty())
+        return withheld;
+    return MadeUpUsersWithheld();
+}
+
+TRamfsPoint::TRamfsPoint(const char* tag)
+    : Path("/tmp/tessvar-ramfs-" + QByteArray(tag) + '-' + QByteArray::number(getpid()))
+{
+    RemoveName(Path);
+    EXPECT_EQ(mkdir(Path.constData(), 0755), 0) << Path.constData();
+}
+
+TRamfsPoint::~TRamfsPoint()
+{
+    // The ramfs went with the namespaces of the children that mounted it.
+    rmdir(Path.constData());
+}
+
+namespace {
+
+// Writes text into the file at path (a map of the user namespace): empty,
+// or why not.
+QString WriteSetting(const char* path, const QByteArray& text)
+{
+    QFile file(QString::fromLatin1(path));
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.flush())
+        return QStringLiteral("cannot write %1: %2").arg(QLatin1String(path), file.errorString());
+    return QString();
+}
+
+} // namespace
+
+QString EnterOwnRamfs(const QByteArray& point, uid_t uid)
+{
+    const uid_t self = geteuid();
+    const gid_t group = getegid();
+    if (self != 0) {
+        // Root of a user namespace of its own, which may mount a ramfs.
+        if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0)
+            return QStringLiteral("no user and mount namespace of its own: %1").arg(qt_error_string(errno));
+        for (const auto& [path, text] :
+             {std::pair{"/proc/self/setgroups", QByteArray("deny")},
+              std::pair{"/proc/self/uid_map", "0 " + QByteArray::number(self) + " 1"},
+              std::pair{"/proc/self/gid_map", "0 " + QByteArray::number(group) + " 1"}})
+            if (const QString failed = WriteSetting(path, text); !failed.isEmpty())
+                return failed;
+    } else if (unshare(CLONE_NEWNS) != 0) {
+        return QStringLiteral("no mount namespace of its own: %1").arg(qt_error_string(errno));
+    }
+    if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        mount("tessvar-test", point.constData(), "ramfs", 0, "mode=0755") != 0)
+        return QStringLiteral("no ramfs at %1: %2")
+            .arg(QString::fromLocal8Bit(point), qt_error_string(errno));
+    const QByteArray runtime = point + "/run";
+    if (mkdir(runtime.constData(), 0700) != 0 || (self == 0 && chown(runtime.constData(), uid, uid) != 0))
+        return QStringLiteral("no folder %1: %2")
+            .arg(QString::fromLocal8Bit(runtime), qt_error_string(errno));
+    setenv("XDG_RUNTIME_DIR", runtime.constData(), 1);
+    return self == 0 ? BecomeUser(uid, uid, {}) : QString();
+}
+
+QString RunOnRamfs(uid_t uid, const std::function<QString()>& body)
+{
+    const TRamfsPoint point("run");
+    return RunInChild([&] { return EnterOwnRamfs(point.Path, uid); }, body);
+}
+
+} // namespace sharedobjects_test
+
+namespace sharedobjects_test {
+
+QString OwnRuntimeTmpfs(const QByteArray& mountPoint, const char* options, uid_t owner, mode_t mode,
+                        bool readOnly)
+{
+    const auto why = [](const char* step) {
+        return QStringLiteral("%1: %2").arg(QLatin1String(step), qt_error_string(errno));
+    };
+    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+        return why("no mount namespace of its own");
+    if (mount("tessvar-test", mountPoint.constData(), "tmpfs", 0, options) != 0)
+        return why("no tmpfs of its own");
+    const QByteArray folder = mountPoint + "/run";
+    if (mkdir(folder.constData(), 0700) != 0 || chown(folder.constData(), owner, owner) != 0 ||
+        chmod(folder.constData(), mode) != 0)
+        return why("cannot make the folder in the tmpfs");
+    if (readOnly && mount(nullptr, mountPoint.constData(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) != 0)
+        return why("cannot remount the tmpfs read-only");
+    return QString();
 }
 
 } // namespace sharedobjects_test

@@ -162,7 +162,7 @@ struct TRuntimeFolder {
     // The file of an object of user uid ("E-name" ...) in it.
     QByteArray File(uid_t uid, const QByteArray& kindAndName) const
     {
-        return Path + "/tessvar4-" + QByteArray::number(uint(uid)) + '-' + kindAndName;
+        return Path + "/tessvar5-" + QByteArray::number(uint(uid)) + '-' + kindAndName;
     }
 };
 
@@ -179,7 +179,89 @@ int HeldFile(const QByteArray& path, uid_t uid, mode_t mode);
 QString OwnDevShm(const char* options);
 
 // Makes a forked child user uid, without XDG_RUNTIME_DIR: its objects go to
-// the user's series in /dev/shm, as those of the peers started as uid.
+// the user's series in /dev/shm, as those of the peers started as uid. A
+// traced child stays readable to its tracer (BecomeReadableToTracer).
 void BecomeWithoutRuntime(uid_t uid);
+
+} // namespace sharedobjects_test
+
+namespace sharedobjects_test {
+
+// Whether a process holds the bookkeeping lock of the object's file at path
+// (the flock that opening, growing and closing an object take), asked
+// through a descriptor of this process's own: 0 where this process could
+// take it (let go at once), else the error (EWOULDBLOCK where another holds
+// it, ENOENT where nothing is at path ...).
+int TryBookkeepingLock(const QByteArray& path);
+
+// A forked child that runs body, hands its one-byte result to Ready, and
+// then waits until the test lets it go (Release, or the end of this object)
+// before it ends with _exit: a process that holds what body opened while the
+// test acts and looks. An exception out of body gives 'X'.
+class TPausedChild {
+public:
+    explicit TPausedChild(const std::function<char()>& body);
+    ~TPausedChild() { Release(); }
+    TPausedChild(const TPausedChild&) = delete;
+    TPausedChild& operator=(const TPausedChild&) = delete;
+    // body's result, once body has returned; 0 where the child ended without
+    // one.
+    char Ready();
+    // Lets the child end: its exit code (200 + the signal that ended it).
+    int Release();
+
+private:
+    pid_t FPid = -1;
+    int FReady = -1;
+    int FGo = -1;
+    char FResult = 0;
+    bool FHaveResult = false;
+    int FExitCode = -1;
+};
+
+} // namespace sharedobjects_test
+
+namespace sharedobjects_test {
+
+// Why a forked child cannot have a ramfs of its own (a file system without
+// fallocate, where a claim of pages writes zeros) as EnterOwnRamfs gives it:
+// root's child needs a mount namespace and a made-up user to become, another
+// user's a user namespace. Empty where it can.
+QString RamfsWithheld();
+
+// A folder that forked children mount a ramfs of their own on
+// (EnterOwnRamfs): made empty here, removed at the end.
+struct TRamfsPoint {
+    QByteArray Path;
+    explicit TRamfsPoint(const char* tag);
+    ~TRamfsPoint();
+};
+
+// Gives this process (a forked child, of one thread) a mount namespace of
+// its own with a ramfs mounted at point, and on it a folder of mode 0700
+// made its XDG_RUNTIME_DIR. Root's child then becomes the made-up user uid,
+// whose folder it is; another user's child enters a user namespace first,
+// as its root (uid unused). Either way its user id is no longer its
+// parent's, so that it chooses its objects' folder anew: the one on the
+// ramfs. Empty, or why not.
+QString EnterOwnRamfs(const QByteArray& point, uid_t uid);
+
+// Runs body in a forked child on a ramfs of its own (EnterOwnRamfs): the
+// text body answers, or "<child failed: ...>" where the child could not be
+// set up.
+QString RunOnRamfs(uid_t uid, const std::function<QString()>& body);
+
+} // namespace sharedobjects_test
+
+namespace sharedobjects_test {
+
+// Gives this process (a forked child: root, or the root of a user namespace
+// of its own) a mount namespace of its own, where a tmpfs mounted at
+// mountPoint (a folder) with options holds the folder mountPoint/run of
+// owner's, of mode; readOnly then remounts the tmpfs read-only, so that the
+// folder's rights can no longer be changed (EROFS). An empty text, or why
+// not.
+QString OwnRuntimeTmpfs(const QByteArray& mountPoint, const char* options, uid_t owner, mode_t mode,
+                        bool readOnly);
 
 } // namespace sharedobjects_test
