@@ -158,16 +158,6 @@ TSharedHandle Open(Kind kind, const QString& name, int64_t size, bool mayCreate,
     return AddHandle(reg, object);
 }
 
-std::shared_ptr<LocalObject> Find(TSharedHandle handle, Kind kind)
-{
-    Registry& reg = Reg();
-    std::lock_guard guard(reg.Lock);
-    auto it = reg.Handles.find(handle);
-    if (it == reg.Handles.end() || it->second->Pid != ThisProcess() || it->second->ObjKind != kind)
-        return nullptr;
-    return it->second;
-}
-
 // Forgets an object whose last handle and view are gone; it closes when the
 // last reference (a running wait may hold one) goes.
 void DropIfUnused(Registry& reg, const std::shared_ptr<LocalObject>& object)

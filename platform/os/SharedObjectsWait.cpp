@@ -65,15 +65,10 @@ std::atomic<int> VectorWaits{0};
 
 } // namespace
 
-// Wakes the waiters of the event; each looks at its events again.
-void WakeWaiters(EventState* state, WakeState* wake)
+// Wakes every thread asleep on word.
+void WakeWord(uint32_t* word)
 {
-    __atomic_add_fetch(&state->Sequence, 1, __ATOMIC_SEQ_CST);
-    __atomic_add_fetch(&wake->Sequence, 1, __ATOMIC_SEQ_CST);
-    if (Load(state->Waiters) > 0)
-        Futex(&state->Sequence, FUTEX_WAKE, INT_MAX, nullptr);
-    if (Load(wake->Waiters) > 0)
-        Futex(&wake->Sequence, FUTEX_WAKE, INT_MAX, nullptr);
+    Futex(word, FUTEX_WAKE, INT_MAX, nullptr);
 }
 
 namespace {
@@ -143,6 +138,16 @@ bool SeveralCpus()
     return several;
 }
 
+// Reads the sequences of the events (into their entries' Seen) and the
+// user's; answers the user's.
+uint32_t ReadSequences(WaitList& list, const WakeState& wake)
+{
+    const uint32_t user = Load(wake.Sequence);
+    for (size_t i = 0; i < list.Count; ++i)
+        list[i].Seen = Load(list[i].Event()->Sequence);
+    return user;
+}
+
 // Takes the first event of the list that can be taken; true with index set
 // when one was.
 bool TakeAny(WaitList& list, int* index)
@@ -180,8 +185,17 @@ TWaitResult WaitEvents(WaitList& list, uint32_t timeoutMs, int* index)
     WakeState* wake = list.Count > 0 ? list[0].Object->Wake() : nullptr;
     if (!wake)
         return TWaitResult::wrFailed;
+    // The sequences are read before the events are looked at: a change
+    // after this read makes the futex wait return at once, also where the
+    // waiter counts itself in only after it looked (every change increments
+    // the sequences, whether anyone is counted or not).
+    uint32_t userSequence = ReadSequences(list, *wake);
     // An event that is set already is taken at once, before any spin.
-    if (timeoutMs > 0 && (TakeAny(list, index) || SpinFor(list, index)))
+    if (TakeAny(list, index))
+        return TWaitResult::wrSignaled;
+    if (timeoutMs == 0)
+        return TWaitResult::wrTimeout;
+    if (SpinFor(list, index))
         return TWaitResult::wrSignaled;
     // More events than one futex_waitv takes wait on the per-user word.
     bool perUser = list.Count > 1 && (VectorWaits < 0 || list.Count > 128);
@@ -192,15 +206,6 @@ TWaitResult WaitEvents(WaitList& list, uint32_t timeoutMs, int* index)
     const int64_t deadline = ToNs(MonotonicNow()) + int64_t(timeoutMs) * 1'000'000;
     TWaitResult result = TWaitResult::wrTimeout;
     for (;;) {
-        // The sequences are read before the events are looked at: a change
-        // after this read makes the futex wait return at once.
-        const uint32_t userSequence = Load(wake->Sequence);
-        for (size_t i = 0; i < list.Count; ++i)
-            list[i].Seen = Load(list[i].Event()->Sequence);
-        if (TakeAny(list, index)) {
-            result = TWaitResult::wrSignaled;
-            break;
-        }
         const int64_t now = ToNs(MonotonicNow());
         if (timeoutMs != kWaitInfinite && now >= deadline)
             break;
@@ -215,6 +220,11 @@ TWaitResult WaitEvents(WaitList& list, uint32_t timeoutMs, int* index)
         } else if (!SleepOnWords(list, now + sleep)) {
             perUser = true;
             __atomic_add_fetch(&wake->Waiters, 1, __ATOMIC_SEQ_CST);
+        }
+        userSequence = ReadSequences(list, *wake);
+        if (TakeAny(list, index)) {
+            result = TWaitResult::wrSignaled;
+            break;
         }
     }
     for (size_t i = 0; i < list.Count; ++i)

@@ -231,7 +231,17 @@ inline Registry& Reg()
 
 TSharedHandle Open(Kind kind, const QString& name, int64_t size, bool mayCreate, bool manualReset, int& error,
                    QString& message);
-std::shared_ptr<LocalObject> Find(TSharedHandle handle, Kind kind);
+// The object of a handle of this process of that kind, else null: every
+// call on a handle passes here.
+inline std::shared_ptr<LocalObject> Find(TSharedHandle handle, Kind kind)
+{
+    Registry& reg = Reg();
+    std::lock_guard guard(reg.Lock);
+    auto it = reg.Handles.find(handle);
+    if (it == reg.Handles.end() || it->second->Pid != ThisProcess() || it->second->ObjKind != kind)
+        return nullptr;
+    return it->second;
+}
 void DropIfUnused(Registry& reg, const std::shared_ptr<LocalObject>& object);
 
 // SharedObjectsFolder.cpp: where the user's objects are kept.
@@ -269,7 +279,19 @@ inline bool CompareExchange(uint32_t& word, uint32_t& expected, uint32_t desired
     return __atomic_compare_exchange_n(&word, &expected, desired, false, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
 }
 
-void WakeWaiters(EventState* state, WakeState* wake);
+void WakeWord(uint32_t* word);
+
+// Wakes the waiters of the event; each looks at its events again. Only a
+// word that someone sleeps on costs a system call.
+inline void WakeWaiters(EventState* state, WakeState* wake)
+{
+    __atomic_add_fetch(&state->Sequence, 1, __ATOMIC_SEQ_CST);
+    __atomic_add_fetch(&wake->Sequence, 1, __ATOMIC_SEQ_CST);
+    if (Load(state->Waiters) > 0)
+        WakeWord(&state->Sequence);
+    if (Load(wake->Waiters) > 0)
+        WakeWord(&wake->Sequence);
+}
 
 // One event of a wait: the object (held, so that a close on another thread
 // does not unmap it meanwhile), the pulse generation it had when the wait
