@@ -228,7 +228,7 @@ int TryBookkeepingLock(const QByteArray& path)
     return error;
 }
 
-TPausedChild::TPausedChild(const std::function<char()>& body)
+TPausedChild::TPausedChild(const std::function<char()>& body, const std::function<void()>& atRelease)
 {
     int ready[2];
     int go[2];
@@ -248,6 +248,12 @@ TPausedChild::TPausedChild(const std::function<char()>& body)
         // the writing end open.
         char byte;
         while (read(go[0], &byte, 1) < 0 && errno == EINTR) {
+        }
+        try {
+            if (atRelease)
+                atRelease();
+        } catch (...) {
+            _exit(99);
         }
         _exit(0);
     }

@@ -195,12 +195,13 @@ namespace sharedobjects_test {
 int TryBookkeepingLock(const QByteArray& path);
 
 // A forked child that runs body, hands its one-byte result to Ready, and
-// then waits until the test lets it go (Release, or the end of this object)
-// before it ends with _exit: a process that holds what body opened while the
-// test acts and looks. An exception out of body gives 'X'.
+// then waits until the test lets it go (Release, or the end of this object),
+// runs atRelease (closing what body opened) and ends with _exit: a process
+// that holds what body opened while the test acts and looks. An exception
+// out of body gives 'X'.
 class TPausedChild {
 public:
-    explicit TPausedChild(const std::function<char()>& body);
+    explicit TPausedChild(const std::function<char()>& body, const std::function<void()>& atRelease = {});
     ~TPausedChild() { Release(); }
     TPausedChild(const TPausedChild&) = delete;
     TPausedChild& operator=(const TPausedChild&) = delete;
