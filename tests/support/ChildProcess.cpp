@@ -15,6 +15,7 @@
 #include <linux/capability.h>
 #include <optional>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/ptrace.h>
 #include <sys/syscall.h>
 #include <sys/user.h>
@@ -203,6 +204,16 @@ QString BecomeUser(uid_t uid, gid_t gid, const std::vector<gid_t>& groups)
         return QStringLiteral("cannot become user %1: %2")
             .arg(uid)
             .arg(QString::fromLocal8Bit(std::strerror(errno)));
+    return QString();
+}
+
+QString BecomeReadableToTracer()
+{
+    if (::prctl(PR_SET_DUMPABLE, 1, 0, 0, 0) != 0)
+        return QStringLiteral("cannot be made dumpable again: %1")
+            .arg(QString::fromLocal8Bit(std::strerror(errno)));
+    if (::prctl(PR_GET_DUMPABLE, 0, 0, 0, 0) != 1)
+        return QStringLiteral("stays undumpable");
     return QString();
 }
 

@@ -42,6 +42,12 @@ QString RunAsOrdinaryUser(const std::function<QString()>& body);
 // Makes this process (a child; root until then) that user for good: an
 // empty text, or why it could not.
 QString BecomeUser(uid_t uid, gid_t gid, const std::vector<gid_t>& groups);
+// Makes this process (a traced child that has become another user) readable
+// to its tracer again: a change of user leaves a process undumpable, and
+// the memory of an undumpable process is read only by a tracer with
+// CAP_SYS_PTRACE, which a container's root lacks. An empty text, or why it
+// could not.
+QString BecomeReadableToTracer();
 // Takes capability (CAP_FOWNER ...) from this process (a child, root until
 // then, which stays root) for good: from its effective, permitted and
 // inheritable sets. An empty text, or why it could not.

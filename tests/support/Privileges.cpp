@@ -17,6 +17,8 @@
 #include <linux/capability.h>
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/prctl.h>
+#include <sys/ptrace.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/sysmacros.h>
@@ -147,6 +149,47 @@ QString WhyNoTracing()
     return why;
 }
 
+// A text of this process's, at the same address in a forked child.
+constexpr char kTracedMark[] = "tessvar-traced";
+
+QString WhyNoTracedMemory()
+{
+    const uid_t high = MadeUpId(kProbeHighSlot);
+    TTracedChild child([high] {
+        if (!BecomeUser(high, high, {}).isEmpty())
+            ::_exit(3);
+        // As BecomeReadableToTracer makes it, done here on its own so that
+        // a fault of that helper fails the tests that use it rather than
+        // making them skip.
+        if (::prctl(PR_SET_DUMPABLE, 1, 0, 0, 0) != 0)
+            ::_exit(4);
+        ::getppid(); // where the tracer reads
+    });
+    if (!child.Refused().isEmpty())
+        return QStringLiteral("a child cannot be traced: ") + child.Refused();
+    if (!child.RunTo([](const TTracedChild& call) { return call.Call() == SYS_getppid; })) {
+        const int code = child.Finish();
+        return code == 3   ? QStringLiteral("the traced child cannot act as a made-up user")
+               : code == 4 ? QStringLiteral("the traced child cannot be made dumpable again")
+                           : QStringLiteral("the traced child ended with %1 before it was read").arg(code);
+    }
+    char word[sizeof(long)] = {};
+    errno = 0;
+    const long read = ::ptrace(PTRACE_PEEKDATA, child.Pid(), kTracedMark, nullptr);
+    const QString refused = errno != 0 ? SystemReason() : QString();
+    std::memcpy(word, &read, sizeof word);
+    QString why;
+    if (!refused.isEmpty())
+        why = QStringLiteral("the memory of a traced child that became another user cannot be read: "
+                             "PTRACE_PEEKDATA: ") +
+              refused + LackOf(CAP_SYS_PTRACE, "CAP_SYS_PTRACE");
+    else if (std::memcmp(word, kTracedMark, sizeof word) != 0)
+        why = QStringLiteral("the memory of a traced child reads otherwise than it is");
+    if (const int code = child.Finish(); why.isEmpty() && code != 0)
+        why = QStringLiteral("the traced child ended with %1 after it was read").arg(code);
+    return why;
+}
+
 QString LeaseKind(int kind)
 {
     return kind == F_RDLCK ? QStringLiteral("read") : QStringLiteral("write");
@@ -226,6 +269,11 @@ QString NamespaceMapsWithheld()
 QString TracingWithheld()
 {
     return ProbeAnswer(QStringLiteral("tracing"), WhyNoTracing());
+}
+
+QString TracedMemoryWithheld()
+{
+    return ProbeAnswer(QStringLiteral("a traced child's memory"), WhyNoTracedMemory());
 }
 
 QString LeasesWithheld(const QString& folder, int kind)

@@ -42,6 +42,12 @@ QString NamespaceMapsWithheld();
 // stops): refused where kernel.yama.ptrace_scope is 3, or 2 without
 // CAP_SYS_PTRACE, or by a seccomp profile without ptrace.
 QString TracingWithheld();
+// The memory of a forked child traced as TTracedChild traces it, read by
+// this process (PTRACE_PEEKDATA) after the child became a made-up user and
+// made itself dumpable again (as BecomeReadableToTracer does): refused where
+// the child stays undumpable and this process lacks CAP_SYS_PTRACE, or by a
+// seccomp profile.
+QString TracedMemoryWithheld();
 // A lease of kind (F_RDLCK read, F_WRLCK write) that another process takes
 // on a file of folder (fs.leases-enable, a file system that grants it: some
 // grant read leases and refuse write ones).

@@ -113,6 +113,10 @@ TEST(Privileges, EachProbeNamesWhyItsPrivilegeIsWithheld)
     if (userNamespaces.isEmpty())
         userNamespaces = UserNamespacesWithheld();
     const QString mountNamespace = MountNamespaceWithheld();
+    // A traced child that becomes a made-up user.
+    QString tracedUsers = MadeUpUsersWithheld();
+    if (tracedUsers.isEmpty())
+        tracedUsers = TracingWithheld();
     // A user namespace of made-up users, made by a process that keeps
     // CAP_SYS_ADMIN (which the mount namespace's probe asks for).
     const QString userNamespacesAsAdmin = userNamespaces.isEmpty() ? mountNamespace : userNamespaces;
@@ -141,6 +145,13 @@ TEST(Privileges, EachProbeNamesWhyItsPrivilegeIsWithheld)
          untraced + " (kernel.yama.ptrace_scope is 2 and this process lacks CAP_SYS_PTRACE)"},
         {"ptrace refused under Yama's scope 2 with CAP_SYS_PTRACE", "tracing", &mountNamespace,
          yamaAt("2", true), TracingWithheld, untraced},
+        {"a traced child's memory unread", "a traced child's memory", &tracedUsers,
+         [] {
+             return Steps({[] { return DropCapability(CAP_SYS_PTRACE); }, WithoutMemoryReads});
+         },
+         TracedMemoryWithheld,
+         "the memory of a traced child that became another user cannot be read: PTRACE_PEEKDATA: "
+         "Input/output error (this process lacks CAP_SYS_PTRACE)"},
         {"user namespaces refused", "user namespaces", nullptr, WithoutUserNamespaces, UserNamespacesWithheld,
          "no user namespace of its own: Operation not permitted"},
         {"no user namespace left", "user namespaces", &userNamespaces,

@@ -126,6 +126,18 @@ QString WithoutTracing()
     return QString();
 }
 
+QString WithoutMemoryReads()
+{
+    const QString failure = Refuse({{__NR_ptrace, 0, PTRACE_PEEKDATA, EIO, true}});
+    if (!failure.isEmpty())
+        return failure;
+    // The filter answers before the kernel looks for the process.
+    if (::ptrace(PTRACE_PEEKDATA, ::getpid(), nullptr, nullptr) != -1 || errno != EIO ||
+        ::ptrace(PTRACE_PEEKUSER, ::getpid(), nullptr, nullptr) != -1 || errno != ESRCH)
+        return QStringLiteral("memory reads still there");
+    return QString();
+}
+
 namespace {
 
 // Refuses unshare(flag) with EPERM, as a seccomp profile does; what names

@@ -28,6 +28,11 @@ QString WithUnreadableAcls();
 // ptrace fails with EPERM: a seccomp profile without it, as a container's.
 QString WithoutTracing();
 
+// Reading a traced process's memory (ptrace PTRACE_PEEKDATA) fails with
+// EIO, the kernel's answer to a tracer without CAP_SYS_PTRACE reading a
+// process that is not dumpable; every other ptrace request works.
+QString WithoutMemoryReads();
+
 // unshare with CLONE_NEWUSER fails with EPERM: a seccomp profile that
 // refuses user namespaces, as a container's.
 QString WithoutUserNamespaces();
