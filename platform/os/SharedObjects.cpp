@@ -36,12 +36,12 @@ QString PathErrorText(int error, const QByteArray& path)
 // file (and int64_t) can have.
 QString TooLargeText(const QByteArray& path, int64_t size)
 {
-    return SystemErrorText(EINVAL,
-                           QStringLiteral("The memory block %1 cannot hold %2 bytes: with its head of %3 bytes, "
-                                          "its file would pass the largest size a file can have.")
-                               .arg(QString::fromLocal8Bit(path))
-                               .arg(size)
-                               .arg(kDataOffset));
+    return SystemErrorText(
+        EINVAL, QStringLiteral("The memory block %1 cannot hold %2 bytes: with its head of %3 bytes, "
+                               "its file would pass the largest size a file can have.")
+                    .arg(QString::fromLocal8Bit(path))
+                    .arg(size)
+                    .arg(kDataOffset));
 }
 
 } // namespace sharedobjects_detail

@@ -191,7 +191,8 @@ int ClaimPages(int fd, int64_t from, int64_t to)
     }
     static const char zeros[65536] = {};
     for (int64_t at = from; at < to;) {
-        const ssize_t written = pwrite(fd, zeros, size_t(std::min<int64_t>(to - at, sizeof(zeros))), off_t(at));
+        const ssize_t written =
+            pwrite(fd, zeros, size_t(std::min<int64_t>(to - at, sizeof(zeros))), off_t(at));
         if (written < 0 && errno == EINTR)
             continue;
         if (written <= 0)

@@ -14,6 +14,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <new>
 #include <utility>
@@ -433,17 +434,16 @@ TEST(SharedObjectsTest, SizesPastTheLargestFileAreRefusedNamingTheBlock)
     EXPECT_EQ(answer.toStdString(), expected.join('\n').toStdString());
 }
 
-// A signal that arrives during a create's claim interrupts its fallocate
-// (EINTR, which a tracer makes the first fallocate of the create answer):
-// the claim is made again, and the create succeeds with a block of its
-// size. Without the retry a signal handler elsewhere in the program (a
-// timer, a child's end) would fail the create for nothing.
-TEST(SharedObjectsTest, AnInterruptedClaimOfACreateIsMadeAgain)
+// Runs a create of a 4096-byte block in a traced child (after prepare, which
+// answers an empty text or why it failed), answers EINTR to the first call
+// of the claim that matches (a signal interrupting it), and expects that
+// call made again and the create to succeed with a block of its size.
+void ExpectAnInterruptedClaimMadeAgain(const std::function<QString()>& prepare, const QString& name,
+                                       const std::function<bool(const TTracedChild&)>& claim)
 {
-    if (const QString withheld = TracingWithheld(); !withheld.isEmpty())
-        GTEST_SKIP() << withheld.toStdString();
-    const QString name = Unique("room-eintr");
     TTracedChild creator([&] {
+        if (!prepare().isEmpty())
+            _exit(3);
         const TSharedHandle memory = OpenNamedMemory(name, 4096);
         auto* bytes = static_cast<char*>(MapNamedMemory(memory));
         if (!bytes || NamedMemorySize(memory) != 4096)
@@ -453,22 +453,31 @@ TEST(SharedObjectsTest, AnInterruptedClaimOfACreateIsMadeAgain)
         CloseNamedObject(memory);
     });
     ASSERT_TRUE(creator.Refused().isEmpty()) << creator.Refused().toStdString();
-    // The claim of the whole file: from 0, the head and the data.
-    const auto claim = [](const TTracedChild& call) {
-        return call.Call() == SYS_fallocate && call.Argument(2) == 0 &&
-               int64_t(call.Argument(3)) == kHead + 4096;
-    };
-    ASSERT_TRUE(creator.RunTo(claim)) << "the create made no fallocate of its file";
+    ASSERT_TRUE(creator.RunTo(claim)) << "the create made no claim of its file";
     if (!creator.FailCall(EINTR))
         GTEST_SKIP() << "a system call's result cannot be changed on this architecture";
     EXPECT_TRUE(creator.RunTo(claim)) << "the claim was not made again";
     EXPECT_EQ(creator.Finish(), 0);
 }
 
+// A signal that arrives during a create's claim interrupts its fallocate:
+// the claim is made again, and the create succeeds. Without the retry a
+// signal handler elsewhere in the program (a timer, a child's end) would
+// fail the create for nothing.
+TEST(SharedObjectsTest, AnInterruptedClaimOfACreateIsMadeAgain)
+{
+    if (const QString withheld = TracingWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
+    // The claim of the whole file: from 0, the head and the data.
+    ExpectAnInterruptedClaimMadeAgain([] { return QString(); }, Unique("room-eintr"),
+                                      [](const TTracedChild& call) {
+                                          return call.Call() == SYS_fallocate && call.Argument(2) == 0 &&
+                                                 int64_t(call.Argument(3)) == kHead + 4096;
+                                      });
+}
+
 // On a file system without fallocate the claim writes zeros into the file;
-// a signal that interrupts that write (EINTR, which a tracer makes the
-// first write of the create answer) has it written again, and the create
-// succeeds with a block of its size.
+// a signal that interrupts that write has it written again.
 TEST(SharedObjectsTest, AnInterruptedZeroWriteOfACreateIsMadeAgainOnAFileSystemWithoutFallocate)
 {
     if (const QString withheld = TracingWithheld(); !withheld.isEmpty())
@@ -477,28 +486,13 @@ TEST(SharedObjectsTest, AnInterruptedZeroWriteOfACreateIsMadeAgainOnAFileSystemW
         GTEST_SKIP() << withheld.toStdString();
     const TRamfsPoint point("eintr");
     const uid_t uid = MadeUpUid(1);
-    TTracedChild creator([&] {
-        if (!EnterOwnRamfs(point.Path, uid).isEmpty())
-            _exit(3);
-        const TSharedHandle memory = OpenNamedMemory(QStringLiteral("zeros"), 4096);
-        auto* bytes = static_cast<char*>(MapNamedMemory(memory));
-        if (!bytes || NamedMemorySize(memory) != 4096)
-            _exit(2);
-        bytes[4095] = 'x';
-        UnmapNamedMemory(bytes);
-        CloseNamedObject(memory);
-    });
-    ASSERT_TRUE(creator.Refused().isEmpty()) << creator.Refused().toStdString();
     // The zeros of the whole file, in one write from 0.
-    const auto zeros = [](const TTracedChild& call) {
-        return call.Call() == SYS_pwrite64 && int64_t(call.Argument(2)) == kHead + 4096 &&
-               call.Argument(3) == 0;
-    };
-    ASSERT_TRUE(creator.RunTo(zeros)) << "the create wrote no zeros into its file";
-    if (!creator.FailCall(EINTR))
-        GTEST_SKIP() << "a system call's result cannot be changed on this architecture";
-    EXPECT_TRUE(creator.RunTo(zeros)) << "the zeros were not written again";
-    EXPECT_EQ(creator.Finish(), 0);
+    ExpectAnInterruptedClaimMadeAgain([&] { return EnterOwnRamfs(point.Path, uid); }, QStringLiteral("zeros"),
+                                      [](const TTracedChild& call) {
+                                          return call.Call() == SYS_pwrite64 &&
+                                                 int64_t(call.Argument(2)) == kHead + 4096 &&
+                                                 call.Argument(3) == 0;
+                                      });
 }
 
 } // namespace
