@@ -102,9 +102,10 @@
 // of the process need, and then fail (a close leaves the object to the
 // next process that opens its name and finds nobody holding it).
 //
-// A wait that may run on more than one CPU looks at its events for a few
-// tens of microseconds before it sleeps, so that a quick answer costs no
-// wake-up; on one CPU it sleeps at once.
+// A wait takes an event that is set already at once. Else, where it may run
+// on more than one CPU, it looks at its events for a few tens of
+// microseconds before it sleeps, so that a quick answer costs no wake-up;
+// on one CPU it sleeps at once.
 //
 // Handles are small numbers private to the process that opened them (0 means
 // none). A child made by fork() cannot use its parent's handles and opens
