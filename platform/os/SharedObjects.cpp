@@ -1,4 +1,4 @@
-// The public functions of the named objects, and the texts of their errors.
+// The public functions of the named objects.
 // What each does lives in the file of its concern: the folder, the lifetime,
 // the registry, the waits and the bells.
 #include "platform/os/SharedObjects.h"
@@ -18,33 +18,6 @@
 #include <unistd.h>
 
 using namespace sharedobjects_detail;
-
-namespace sharedobjects_detail {
-
-QString SystemErrorText(int error, const QString& detail)
-{
-    return QStringLiteral("System Error.  Code: %1.\n%2").arg(error).arg(detail);
-}
-
-// An operating-system error on a file or folder, naming it.
-QString PathErrorText(int error, const QByteArray& path)
-{
-    return SystemErrorText(error, qt_error_string(error) + QLatin1Char('\n') + QString::fromLocal8Bit(path));
-}
-
-// A memory block's size that its head would carry past the largest size a
-// file (and int64_t) can have.
-QString TooLargeText(const QByteArray& path, int64_t size)
-{
-    return SystemErrorText(
-        EINVAL, QStringLiteral("The memory block %1 cannot hold %2 bytes: with its head of %3 bytes, "
-                               "its file would pass the largest size a file can have.")
-                    .arg(QString::fromLocal8Bit(path))
-                    .arg(size)
-                    .arg(kDataOffset));
-}
-
-} // namespace sharedobjects_detail
 
 namespace {
 

@@ -1,6 +1,7 @@
 // Where a user's objects are kept: the choice of the folder (XDG_RUNTIME_DIR
-// or the series in /dev/shm), its judgement, the mend of rights a umask took
-// from the owner, and the warning that a set runtime folder is passed over.
+// or the series in /dev/shm), its judgement (a folder of the user's own that
+// a umask left without the owner's rights is mended), and the warning that a
+// set runtime folder is passed over.
 #include "platform/os/SharedObjects_p.h"
 
 #include <QByteArray>
@@ -14,13 +15,6 @@
 #include <unistd.h>
 
 namespace sharedobjects_detail {
-
-QByteArray DescriptorPath(int fd)
-{
-    static const char* const folder =
-        access("/proc/thread-self/fd", F_OK) == 0 ? kThreadDescriptors : kProcessDescriptors;
-    return folder + QByteArray::number(fd);
-}
 
 namespace {
 
@@ -56,17 +50,6 @@ struct TJudgement {
     int Error = 0;
     int Fd = -1;
 };
-
-} // namespace
-
-// Gives the owner the rights of mode where the file or folder (open as fd,
-// of mode current) lacks some: a umask without the owner's bits made it so.
-bool GiveOwnerRights(int fd, mode_t current, mode_t mode)
-{
-    return (current & mode) == mode || fchmod(fd, mode) == 0;
-}
-
-namespace {
 
 // Why what lstat tells of a name (st) keeps user uid from using it as the
 // folder of its objects; None where nothing does.
@@ -105,80 +88,6 @@ TJudgement JudgeFolder(int fd, uid_t uid)
         close(fd);
     return judged;
 }
-
-int MendAndOpen(int place, int flags, mode_t mode);
-
-} // namespace
-
-// Opens name in folder dir as openat does. Where the kernel refuses it
-// (EACCES) and it is of the kind asked (a folder for O_DIRECTORY, else a
-// file), the user's own and closed to others, its owner lacks rights (a
-// umask without the owner's bits made it so, in this process or an earlier
-// one): it is given mode (through /proc, since a file the owner may not open
-// has no descriptor to change it by) and opened again. -1 with errno set, as
-// openat: the refusal's EACCES where there is nothing to mend, else the
-// system's error of the step of the mend that failed, so that a failure of
-// the process's own (no descriptor left, no memory ...) is never taken for a
-// name someone else holds.
-int OpenMending(int dir, const char* name, int flags, mode_t mode)
-{
-    const int fd = openat(dir, name, flags, mode);
-    if (fd >= 0 || errno != EACCES)
-        return fd;
-    // What is at the name now, taken as the open above takes it: no link
-    // followed, nothing but a folder where a folder is asked for.
-    const int place = openat(dir, name, O_PATH | O_NOFOLLOW | O_CLOEXEC | (flags & O_DIRECTORY));
-    if (place < 0) {
-        // Nothing there (a create that the folder refuses), no folder where
-        // one is asked for, or a folder on the way that may not be passed:
-        // nothing to mend.
-        if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP || errno == EACCES)
-            errno = EACCES;
-        return -1;
-    }
-    const int mended = MendAndOpen(place, flags, mode);
-    const int error = errno;
-    close(place);
-    errno = error;
-    return mended;
-}
-
-namespace {
-
-// The mend of what the look opened as place (O_PATH): -1 with errno set
-// where there is nothing to mend (EACCES) or a step fails.
-int MendAndOpen(int place, int flags, mode_t mode)
-{
-    struct stat st {};
-    if (fstat(place, &st) != 0)
-        return -1;
-    const bool kind = (flags & O_DIRECTORY) != 0 ? S_ISDIR(st.st_mode) : S_ISREG(st.st_mode);
-    if (!kind || st.st_uid != geteuid() || (st.st_mode & 0077) != 0) {
-        errno = EACCES;
-        return -1;
-    }
-    const QByteArray path = DescriptorPath(place);
-    if (chmod(path.constData(), mode) != 0)
-        return -1;
-    return open(path.constData(), flags & ~(O_CREAT | O_EXCL | O_NOFOLLOW));
-}
-
-} // namespace
-
-// 0 when the folder of that descriptor can be reached through its
-// descriptor path, else why not (no /proc).
-int FolderReachError(int fd)
-{
-    struct stat folder {};
-    struct stat reached {};
-    if (stat(DescriptorPath(fd).constData(), &reached) != 0)
-        return errno;
-    if (fstat(fd, &folder) != 0)
-        return errno;
-    return folder.st_dev == reached.st_dev && folder.st_ino == reached.st_ino ? 0 : ENOENT;
-}
-
-namespace {
 
 void UseFolder(ObjectFolder& folder, int fd)
 {

@@ -6,33 +6,11 @@
 #include <QByteArray>
 #include <QString>
 
-#include <atomic>
 #include <mutex>
 
-#include <pthread.h>
 #include <unistd.h>
 
 namespace sharedobjects_detail {
-
-std::atomic<pid_t> CachedPid{0};
-
-namespace {
-
-void ForgetPid()
-{
-    CachedPid = 0;
-}
-
-} // namespace
-
-pid_t AskPid()
-{
-    static const int registered = pthread_atfork(nullptr, nullptr, &ForgetPid);
-    (void)registered;
-    const pid_t pid = getpid();
-    CachedPid.store(pid, std::memory_order_relaxed);
-    return pid;
-}
 
 namespace {
 

@@ -203,12 +203,12 @@ private:
     bool FLocked = false;
 };
 
-// SharedObjects.cpp: the texts of the errors.
+// SharedObjectsBase.cpp: what every file stands on.
+
+// The texts of the errors.
 QString SystemErrorText(int error, const QString& detail);
 QString PathErrorText(int error, const QByteArray& path);
 QString TooLargeText(const QByteArray& path, int64_t size);
-
-// SharedObjectsRegistry.cpp: the handles and views of this process.
 
 // The process id, asked of the kernel once per process (and again in a
 // child made by fork(), whose fork handler clears it): every call on a
@@ -220,6 +220,13 @@ inline pid_t ThisProcess()
     const pid_t pid = CachedPid.load(std::memory_order_relaxed);
     return pid != 0 ? pid : AskPid();
 }
+
+QByteArray DescriptorPath(int fd);
+int FolderReachError(int fd);
+bool GiveOwnerRights(int fd, mode_t current, mode_t mode);
+int OpenMending(int dir, const char* name, int flags, mode_t mode);
+
+// SharedObjectsRegistry.cpp: the handles and views of this process.
 
 // Never destroyed: objects that close their handles from static destructors
 // (the report writer's data system) still find it at exit.
@@ -245,10 +252,6 @@ inline std::shared_ptr<LocalObject> Find(TSharedHandle handle, Kind kind)
 void DropIfUnused(Registry& reg, const std::shared_ptr<LocalObject>& object);
 
 // SharedObjectsFolder.cpp: where the user's objects are kept.
-QByteArray DescriptorPath(int fd);
-bool GiveOwnerRights(int fd, mode_t current, mode_t mode);
-int OpenMending(int dir, const char* name, int flags, mode_t mode);
-int FolderReachError(int fd);
 ObjectFolder& UserFolder(Registry& reg);
 
 // SharedObjectsLifetime.cpp: how an object is made, used and removed.
