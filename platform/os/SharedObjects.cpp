@@ -7,11 +7,9 @@
 #include <QByteArray>
 #include <QString>
 
-#include <algorithm>
 #include <cerrno>
 #include <mutex>
 
-#include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -107,89 +105,14 @@ int64_t NamedMemorySize(TSharedHandle memory)
 
 bool GrowNamedMemory(TSharedHandle memory, int64_t size)
 {
-    const auto fail = [](int error, const QString& detail) {
-        LastError = error;
-        LastMessage = SystemErrorText(error, detail);
-        return false;
-    };
     auto object = Find(memory, Kind::Memory);
-    if (!object || object->Fd < 0 || size <= 0)
-        return fail(
-            EINVAL,
-            QStringLiteral("Only a named memory block grows, to a size above 0 (%1 bytes asked).").arg(size));
-    if (size > kLargestData) {
-        LastError = EINVAL;
-        LastMessage = TooLargeText(object->Path, size);
-        return false;
-    }
-    const QString path = QString::fromLocal8Bit(object->Path);
-    const auto mapped = [&] {
-        return fail(EBUSY,
-                    QStringLiteral("The memory block %1 is mapped in this process, and its views would "
-                                   "move; it is not grown.")
-                        .arg(path));
-    };
-    Registry& reg = Reg();
-    {
-        std::lock_guard guard(reg.Lock);
-        if (object->Views > 0)
-            return mapped();
-        if (int64_t(object->MapSize) - kDataOffset >= size)
-            return true;
-    }
-    const auto failOn = [&](int error) {
-        LastError = error;
-        LastMessage = PathErrorText(error, object->Path);
-        return false;
-    };
-    // The bookkeeping lock is waited for outside the registry lock, so that
-    // other threads open and close objects meanwhile.
-    FileLock lock(object->Fd, kBookkeepingMs);
-    if (!lock.Locked())
-        return failOn(ETIMEDOUT);
-    const int64_t mapSize = kDataOffset + size;
-    struct stat st {};
-    if (fstat(object->Fd, &st) != 0)
-        return failOn(errno);
-    const int64_t before = int64_t(st.st_size);
-    // A grow that fails after its claim puts the file back at its size
-    // before any later opener maps it (openers map under the bookkeeping
-    // lock, held here), so that a block that was not grown stays as it was;
-    // the part it added was never anyone else's.
-    const auto putBack = [&] {
-        if (before < mapSize)
-            (void)!ftruncate(object->Fd, off_t(before));
-    };
-    if (before < mapSize) {
-        if (const int claimed = ClaimPages(object->Fd, before, mapSize); claimed != 0) {
-            putBack();
-            return failOn(claimed);
-        }
-    }
-    // The size in the head is only a record: a grower that dies here leaves
-    // a block that every opener maps at the file's size.
-    AtStep(TSharedStep::Growing);
-    const int64_t newMap = std::max(mapSize, before);
-    void* base = mmap(nullptr, size_t(newMap), PROT_READ | PROT_WRITE, MAP_SHARED, object->Fd, 0);
-    if (base == MAP_FAILED) {
-        const int error = errno;
-        putBack();
-        return failOn(error);
-    }
-    {
-        std::lock_guard guard(reg.Lock);
-        if (object->Views == 0) {
-            munmap(object->Base, object->MapSize);
-            object->Base = static_cast<char*>(base);
-            object->MapSize = size_t(newMap);
-            object->Head()->DataSize = newMap - kDataOffset;
-            return true;
-        }
-    }
-    // A view was mapped meanwhile, on another thread.
-    munmap(base, size_t(newMap));
-    putBack();
-    return mapped();
+    int error = 0;
+    QString message;
+    if (GrowMemory(object.get(), size, Reg().Lock, error, message))
+        return true;
+    LastError = error;
+    LastMessage = message;
+    return false;
 }
 
 void SetSharedObjectsProbe(void (*probe)(TSharedStep step))

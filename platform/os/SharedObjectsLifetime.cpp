@@ -1,6 +1,7 @@
 // How an object lives: its file's name, making it (every page claimed), the
-// usage and bookkeeping locks, opening it under them, its removal by the
-// last user, and the sweep of what ended processes left.
+// usage and bookkeeping locks, opening it under them, growing a memory
+// block, its removal by the last user, and the sweep of what ended
+// processes left.
 #include "platform/os/SharedObjects_p.h"
 
 #include <QByteArray>
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstddef>
+#include <mutex>
 #include <new>
 
 #include <dirent.h>
@@ -24,13 +26,13 @@ namespace sharedobjects_detail {
 
 void (*Probe)(TSharedStep) = nullptr;
 
+namespace {
+
 void AtStep(TSharedStep step)
 {
     if (Probe)
         Probe(step);
 }
-
-namespace {
 
 int64_t DataBytes(Kind kind, int64_t memorySize)
 {
@@ -167,8 +169,6 @@ void RemoveObject(int folder, int fd, const QByteArray& key)
     TakeNamesAway(folder, fd, key);
 }
 
-} // namespace
-
 // Claims every page of the file of fd from byte from (its size, which no
 // other process can reach beyond) up to byte to, growing it to that size,
 // so that a full file system answers now (ENOSPC, EDQUOT) rather than with
@@ -201,6 +201,8 @@ int ClaimPages(int fd, int64_t from, int64_t to)
     }
     return 0;
 }
+
+} // namespace
 
 LocalObject::~LocalObject()
 {
@@ -447,6 +449,94 @@ std::shared_ptr<LocalObject> OpenShared(Kind kind, int folder, const QByteArray&
     error = EAGAIN;
     message = PathErrorText(error, path);
     return nullptr;
+}
+
+// Grows the named memory block of object (null for none) to size bytes,
+// under its bookkeeping lock; viewsLock guards its views (the registry's
+// lock). False with error and message set where it is not grown.
+bool GrowMemory(LocalObject* object, int64_t size, std::mutex& viewsLock, int& error, QString& message)
+{
+    const auto fail = [&](int code, const QString& detail) {
+        error = code;
+        message = SystemErrorText(code, detail);
+        return false;
+    };
+    if (!object || object->Fd < 0 || size <= 0)
+        return fail(
+            EINVAL,
+            QStringLiteral("Only a named memory block grows, to a size above 0 (%1 bytes asked).").arg(size));
+    if (size > kLargestData) {
+        error = EINVAL;
+        message = TooLargeText(object->Path, size);
+        return false;
+    }
+    const QString path = QString::fromLocal8Bit(object->Path);
+    const auto mapped = [&] {
+        return fail(EBUSY,
+                    QStringLiteral("The memory block %1 is mapped in this process, and its views would "
+                                   "move; it is not grown.")
+                        .arg(path));
+    };
+    {
+        std::lock_guard guard(viewsLock);
+        if (object->Views > 0)
+            return mapped();
+        if (int64_t(object->MapSize) - kDataOffset >= size)
+            return true;
+    }
+    const auto failOn = [&](int code) {
+        error = code;
+        message = PathErrorText(code, object->Path);
+        return false;
+    };
+    // The bookkeeping lock is waited for outside the registry lock, so that
+    // other threads open and close objects meanwhile.
+    FileLock lock(object->Fd, kBookkeepingMs);
+    if (!lock.Locked())
+        return failOn(ETIMEDOUT);
+    const int64_t mapSize = kDataOffset + size;
+    struct stat st {};
+    if (fstat(object->Fd, &st) != 0)
+        return failOn(errno);
+    const int64_t before = int64_t(st.st_size);
+    // A grow that fails after its claim puts the file back at its size
+    // before any later opener maps it (openers map under the bookkeeping
+    // lock, held here), so that a block that was not grown stays as it was;
+    // the part it added was never anyone else's.
+    const auto putBack = [&] {
+        if (before < mapSize)
+            (void)!ftruncate(object->Fd, off_t(before));
+    };
+    if (before < mapSize) {
+        if (const int claimed = ClaimPages(object->Fd, before, mapSize); claimed != 0) {
+            putBack();
+            return failOn(claimed);
+        }
+    }
+    // The size in the head is only a record: a grower that dies here leaves
+    // a block that every opener maps at the file's size.
+    AtStep(TSharedStep::Growing);
+    const int64_t newMap = std::max(mapSize, before);
+    void* base = mmap(nullptr, size_t(newMap), PROT_READ | PROT_WRITE, MAP_SHARED, object->Fd, 0);
+    if (base == MAP_FAILED) {
+        const int mapError = errno;
+        putBack();
+        return failOn(mapError);
+    }
+    {
+        std::lock_guard guard(viewsLock);
+        if (object->Views == 0) {
+            munmap(object->Base, object->MapSize);
+            object->Base = static_cast<char*>(base);
+            object->MapSize = size_t(newMap);
+            object->Head()->DataSize = newMap - kDataOffset;
+            return true;
+        }
+    }
+    // A view was mapped meanwhile, on another thread.
+    munmap(base, size_t(newMap));
+    putBack();
+    return mapped();
 }
 
 // Removes the objects of the folder that no process uses any more: those

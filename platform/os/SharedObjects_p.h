@@ -255,13 +255,12 @@ void DropIfUnused(Registry& reg, const std::shared_ptr<LocalObject>& object);
 ObjectFolder& UserFolder(Registry& reg);
 
 // SharedObjectsLifetime.cpp: how an object is made, used and removed.
-void AtStep(TSharedStep step);
 QByteArray ObjectKey(Kind kind, const QString& name);
-int ClaimPages(int fd, int64_t from, int64_t to);
 std::shared_ptr<LocalObject> MakeUnnamed(Kind kind, int64_t dataSize, bool manualReset, int& error);
 std::shared_ptr<LocalObject> OpenShared(Kind kind, int folder, const QByteArray& folderPath,
                                         const QByteArray& key, int64_t dataSize, bool mayCreate,
                                         bool manualReset, int& error, QString& message);
+bool GrowMemory(LocalObject* object, int64_t size, std::mutex& viewsLock, int& error, QString& message);
 void SweepLeftovers(int folder);
 
 // SharedObjectsWait.cpp: how a waiter sleeps and wakes. The words of an
