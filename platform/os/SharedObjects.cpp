@@ -36,15 +36,20 @@ template <class Change> bool ChangeEvent(TSharedHandle event, Change change)
 thread_local QString LastMessage;
 thread_local int LastError = 0;
 
+// Keeps a failure for LastSharedObjectError.
+void Remember(int error, const QString& message)
+{
+    LastError = error;
+    LastMessage = message;
+}
+
 TSharedHandle OpenRemembering(Kind kind, const QString& name, int64_t size, bool mayCreate, bool manualReset)
 {
     int error = 0;
     QString message;
     const TSharedHandle handle = Open(kind, name, size, mayCreate, manualReset, error, message);
-    if (!handle) {
-        LastError = error;
-        LastMessage = message;
-    }
+    if (!handle)
+        Remember(error, message);
     return handle;
 }
 
@@ -110,8 +115,7 @@ bool GrowNamedMemory(TSharedHandle memory, int64_t size)
     QString message;
     if (GrowMemory(object.get(), size, Reg().Lock, error, message))
         return true;
-    LastError = error;
-    LastMessage = message;
+    Remember(error, message);
     return false;
 }
 
@@ -161,65 +165,11 @@ bool SetNamedEvent(TSharedHandle event)
 int ListenNamedEvent(TSharedHandle event)
 {
     auto object = Find(event, Kind::Event);
-    const auto fail = [&](int error, const QString& detail) {
-        LastError = error;
-        LastMessage = SystemErrorText(error, detail);
-        return -1;
-    };
-    sockaddr_un address{};
-    if (!object || object->Fd < 0 || !BellAddress(*object, address))
-        return fail(EINVAL, QStringLiteral("The event cannot be listened to through a descriptor."));
-    // Without /proc the socket could only be reached by the folder's path,
-    // which another user may have swapped for a folder of their own.
-    if (const int error = FolderReachError(object->Folder)) {
-        LastError = error;
-        LastMessage = PathErrorText(error, FolderPath(*object));
-        return -1;
-    }
-    const QString path = QString::fromLocal8Bit(object->Path);
-    {
-        std::lock_guard guard(object->BellLock);
-        if (object->Listening)
-            return fail(EBUSY, QStringLiteral("This process listens to the event %1 already.").arg(path));
-    }
-    // A failure of the system names the event, as every other does.
-    const auto failOn = [&](int error) {
-        LastError = error;
-        LastMessage = PathErrorText(error, object->Path);
-        return -1;
-    };
-    const int fd = BellSocket();
+    int error = 0;
+    QString message;
+    const int fd = Listen(object.get(), error, message);
     if (fd < 0)
-        return failOn(errno);
-    // Under the bookkeeping lock: two processes never both find the name
-    // of a killed listener and bind it one after the other.
-    FileLock lock(object->Fd, kBookkeepingMs);
-    if (!lock.Locked()) {
-        close(fd);
-        return fail(EWOULDBLOCK, QStringLiteral("The event %1 is kept busy by another process.").arg(path));
-    }
-    const QByteArray& bell = object->Bell;
-    const auto bindBell = [&] {
-        return bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
-    };
-    bool bound = bindBell();
-    if (!bound && errno == EADDRINUSE && !BellAnswers(address)) {
-        unlinkat(object->Folder, bell.constData(), 0);
-        bound = bindBell();
-    }
-    if (!bound) {
-        const int error = errno;
-        close(fd);
-        if (error != EADDRINUSE)
-            return failOn(error);
-        return fail(error, QStringLiteral("Another process listens to the event %1.").arg(path));
-    }
-    fchmodat(object->Folder, bell.constData(), 0600, 0);
-    {
-        std::lock_guard guard(object->BellLock);
-        object->Listening = true;
-    }
-    __atomic_add_fetch(&object->Head()->Listeners, 1, __ATOMIC_SEQ_CST);
+        Remember(error, message);
     return fd;
 }
 
@@ -234,16 +184,7 @@ bool UnlistenNamedEvent(TSharedHandle event)
 
 int DrainEventDescriptor(int descriptor)
 {
-    int rings = 0;
-    char buffer[64];
-    for (;;) {
-        const ssize_t got = recv(descriptor, buffer, sizeof(buffer), MSG_DONTWAIT);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return rings;
-        ++rings;
-    }
+    return DrainBell(descriptor);
 }
 
 bool ResetNamedEvent(TSharedHandle event)

@@ -1,18 +1,22 @@
 // How a listener's descriptor is rung: the sockets that an event's setters
 // send a byte through, their names and their addresses, reached through the
-// descriptor of the folder that was checked.
+// descriptor of the folder that was checked; the start and end of a
+// process's listening, and the reading of the rings it was sent.
 #include "platform/os/SharedObjects_p.h"
 
 #include <QByteArray>
 #include <QCryptographicHash>
+#include <QString>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstring>
 #include <mutex>
 
 #include <fcntl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -67,6 +71,8 @@ bool IsEventKey(const QByteArray& key)
     return key.startsWith(EventKeyHead());
 }
 
+namespace {
+
 // The folder of a named object, for messages.
 QByteArray FolderPath(const LocalObject& object)
 {
@@ -90,6 +96,8 @@ int BellSocket()
 {
     return socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
 }
+
+} // namespace
 
 // Sends a byte to the descriptor of the process that listens to the event.
 // A socket whose listener went is connected again, to the listener that
@@ -120,6 +128,8 @@ void RingBell(LocalObject& object)
     }
 }
 
+namespace {
+
 // True when a process has the socket of that address bound.
 bool BellAnswers(const sockaddr_un& address)
 {
@@ -129,6 +139,75 @@ bool BellAnswers(const sockaddr_un& address)
     const bool answers = connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
     close(fd);
     return answers;
+}
+
+} // namespace
+
+// Starts this process's listening to the event of object (null for none):
+// the descriptor that the event's setters ring, else -1 with error and
+// message set.
+int Listen(LocalObject* object, int& error, QString& message)
+{
+    const auto fail = [&](int code, const QString& detail) {
+        error = code;
+        message = SystemErrorText(code, detail);
+        return -1;
+    };
+    sockaddr_un address{};
+    if (!object || object->Fd < 0 || !BellAddress(*object, address))
+        return fail(EINVAL, QStringLiteral("The event cannot be listened to through a descriptor."));
+    // Without /proc the socket could only be reached by the folder's path,
+    // which another user may have swapped for a folder of their own.
+    if (const int reach = FolderReachError(object->Folder)) {
+        error = reach;
+        message = PathErrorText(reach, FolderPath(*object));
+        return -1;
+    }
+    const QString path = QString::fromLocal8Bit(object->Path);
+    {
+        std::lock_guard guard(object->BellLock);
+        if (object->Listening)
+            return fail(EBUSY, QStringLiteral("This process listens to the event %1 already.").arg(path));
+    }
+    // A failure of the system names the event, as every other does.
+    const auto failOn = [&](int code) {
+        error = code;
+        message = PathErrorText(code, object->Path);
+        return -1;
+    };
+    const int fd = BellSocket();
+    if (fd < 0)
+        return failOn(errno);
+    // Under the bookkeeping lock: two processes never both find the name
+    // of a killed listener and bind it one after the other.
+    FileLock lock(object->Fd, kBookkeepingMs);
+    if (!lock.Locked()) {
+        close(fd);
+        return fail(EWOULDBLOCK, QStringLiteral("The event %1 is kept busy by another process.").arg(path));
+    }
+    const QByteArray& bell = object->Bell;
+    const auto bindBell = [&] {
+        return bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
+    };
+    bool bound = bindBell();
+    if (!bound && errno == EADDRINUSE && !BellAnswers(address)) {
+        unlinkat(object->Folder, bell.constData(), 0);
+        bound = bindBell();
+    }
+    if (!bound) {
+        const int bindError = errno;
+        close(fd);
+        if (bindError != EADDRINUSE)
+            return failOn(bindError);
+        return fail(bindError, QStringLiteral("Another process listens to the event %1.").arg(path));
+    }
+    fchmodat(object->Folder, bell.constData(), 0600, 0);
+    {
+        std::lock_guard guard(object->BellLock);
+        object->Listening = true;
+    }
+    __atomic_add_fetch(&object->Head()->Listeners, 1, __ATOMIC_SEQ_CST);
+    return fd;
 }
 
 // Ends this process's listening to the event: the count goes down and the
@@ -148,6 +227,21 @@ void StopListening(LocalObject& object)
     FileLock lock(object.Fd, kBookkeepingMs);
     if (lock.Locked())
         unlinkat(object.Folder, object.Bell.constData(), 0);
+}
+
+// Reads every ring that the listener's descriptor holds; answers how many.
+int DrainBell(int descriptor)
+{
+    int rings = 0;
+    char buffer[64];
+    for (;;) {
+        const ssize_t got = recv(descriptor, buffer, sizeof(buffer), MSG_DONTWAIT);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return rings;
+        ++rings;
+    }
 }
 
 } // namespace sharedobjects_detail

@@ -333,11 +333,9 @@ QByteArray NamedBellKey(const QByteArray& eventKey);
 QByteArray DigestBellKey(const QByteArray& eventKey);
 QByteArray BellKey(size_t folderRoom, const QByteArray& eventKey);
 bool IsEventKey(const QByteArray& key);
-QByteArray FolderPath(const LocalObject& object);
-bool BellAddress(const LocalObject& object, sockaddr_un& address);
-int BellSocket();
 void RingBell(LocalObject& object);
-bool BellAnswers(const sockaddr_un& address);
+int Listen(LocalObject* object, int& error, QString& message);
 void StopListening(LocalObject& object);
+int DrainBell(int descriptor);
 
 } // namespace sharedobjects_detail
