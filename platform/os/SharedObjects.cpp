@@ -19,20 +19,6 @@ using namespace sharedobjects_detail;
 
 namespace {
 
-template <class Change> bool ChangeEvent(TSharedHandle event, Change change)
-{
-    auto object = Find(event, Kind::Event);
-    WakeState* wake = object ? object->Wake() : nullptr;
-    if (!wake)
-        return false;
-    if (change(State(*object))) {
-        WakeWaiters(State(*object), wake);
-        if (Load(object->Head()->Listeners) > 0)
-            RingBell(*object);
-    }
-    return true;
-}
-
 thread_local QString LastMessage;
 thread_local int LastError = 0;
 
@@ -156,10 +142,8 @@ bool CloseNamedObject(TSharedHandle handle)
 
 bool SetNamedEvent(TSharedHandle event)
 {
-    return ChangeEvent(event, [](EventState* state) {
-        __atomic_store_n(&state->Signaled, 1, __ATOMIC_SEQ_CST);
-        return true;
-    });
+    auto object = Find(event, Kind::Event);
+    return object && SetEvent(*object);
 }
 
 int ListenNamedEvent(TSharedHandle event)
@@ -189,35 +173,20 @@ int DrainEventDescriptor(int descriptor)
 
 bool ResetNamedEvent(TSharedHandle event)
 {
-    return ChangeEvent(event, [](EventState* state) {
-        __atomic_store_n(&state->Signaled, 0, __ATOMIC_SEQ_CST);
-        return false; // releases nobody
-    });
+    auto object = Find(event, Kind::Event);
+    return object && ResetEvent(*object);
 }
 
 bool PulseNamedEvent(TSharedHandle event)
 {
-    return ChangeEvent(event, [](EventState* state) {
-        // A new generation releases every waiter that began before it (a
-        // manual-reset event), or offers one of them a pulse to take.
-        const uint32_t taken = Load(state->ManualReset) ? 0 : 1;
-        uint32_t pulse = Load(state->Pulse);
-        while (!CompareExchange(state->Pulse, pulse, (((pulse >> 8) + 1) << 8 | taken) & 0xFFFFFFFFu)) {
-        }
-        __atomic_store_n(&state->Signaled, 0, __ATOMIC_SEQ_CST);
-        return true;
-    });
+    auto object = Find(event, Kind::Event);
+    return object && PulseEvent(*object);
 }
 
 bool ReleaseNamedMutex(TSharedHandle mutex)
 {
     auto object = Find(mutex, Kind::Mutex);
-    if (!object)
-        return false;
-    if (pthread_mutex_unlock(reinterpret_cast<pthread_mutex_t*>(object->Data())) != 0)
-        return false;
-    --object->Holds;
-    return true;
+    return object && ReleaseMutex(*object);
 }
 
 TWaitResult WaitNamedObject(TSharedHandle handle, uint32_t timeoutMs)

@@ -1,6 +1,8 @@
-// How a waiter sleeps and wakes: the words of an event, the futexes that
-// waiters sleep on (several at once with futex_waitv, else the user's
-// wake-up block), the short spin before a sleep, and the mutex's wait.
+// How a waiter sleeps and wakes: the futexes that waiters sleep on (several
+// at once with futex_waitv, else the user's wake-up block), the short spin
+// before a sleep, and the mutex's wait. The words of an event and their
+// changes (set, reset, pulse) are inline, in the waits' part of the internal
+// header: every call on an event goes through them.
 #include "platform/os/SharedObjects_p.h"
 
 #include <algorithm>

@@ -263,6 +263,17 @@ std::shared_ptr<LocalObject> OpenShared(Kind kind, int folder, const QByteArray&
 bool GrowMemory(LocalObject* object, int64_t size, std::mutex& viewsLock, int& error, QString& message);
 void SweepLeftovers(int folder);
 
+// SharedObjectsBell.cpp: how a listener's descriptor is rung.
+size_t BellRoom(int fd, const QByteArray& path);
+QByteArray NamedBellKey(const QByteArray& eventKey);
+QByteArray DigestBellKey(const QByteArray& eventKey);
+QByteArray BellKey(size_t folderRoom, const QByteArray& eventKey);
+bool IsEventKey(const QByteArray& key);
+void RingBell(LocalObject& object);
+int Listen(LocalObject* object, int& error, QString& message);
+void StopListening(LocalObject& object);
+int DrainBell(int descriptor);
+
 // SharedObjectsWait.cpp: how a waiter sleeps and wakes. The words of an
 // event are read and changed inline: every set, reset, pulse and wait goes
 // through them.
@@ -293,6 +304,51 @@ inline void WakeWaiters(EventState* state, WakeState* wake)
         WakeWord(&state->Sequence);
     if (Load(wake->Waiters) > 0)
         WakeWord(&wake->Sequence);
+}
+
+// Changes the words of the event by change; where the change may release
+// a waiter (change answers true), wakes its waiters and rings its listener.
+template <class Change> bool ChangeEvent(LocalObject& object, Change change)
+{
+    WakeState* wake = object.Wake();
+    if (!wake)
+        return false;
+    if (change(State(object))) {
+        WakeWaiters(State(object), wake);
+        if (Load(object.Head()->Listeners) > 0)
+            RingBell(object);
+    }
+    return true;
+}
+
+inline bool SetEvent(LocalObject& object)
+{
+    return ChangeEvent(object, [](EventState* state) {
+        __atomic_store_n(&state->Signaled, 1, __ATOMIC_SEQ_CST);
+        return true;
+    });
+}
+
+inline bool ResetEvent(LocalObject& object)
+{
+    return ChangeEvent(object, [](EventState* state) {
+        __atomic_store_n(&state->Signaled, 0, __ATOMIC_SEQ_CST);
+        return false; // releases nobody
+    });
+}
+
+inline bool PulseEvent(LocalObject& object)
+{
+    return ChangeEvent(object, [](EventState* state) {
+        // A new generation releases every waiter that began before it (a
+        // manual-reset event), or offers one of them a pulse to take.
+        const uint32_t taken = Load(state->ManualReset) ? 0 : 1;
+        uint32_t pulse = Load(state->Pulse);
+        while (!CompareExchange(state->Pulse, pulse, (((pulse >> 8) + 1) << 8 | taken) & 0xFFFFFFFFu)) {
+        }
+        __atomic_store_n(&state->Signaled, 0, __ATOMIC_SEQ_CST);
+        return true;
+    });
 }
 
 // One event of a wait: the object (held, so that a close on another thread
@@ -327,15 +383,13 @@ struct WaitList {
 TWaitResult WaitEvents(WaitList& list, uint32_t timeoutMs, int* index);
 TWaitResult WaitMutex(LocalObject& object, uint32_t timeoutMs);
 
-// SharedObjectsBell.cpp: how a listener's descriptor is rung.
-size_t BellRoom(int fd, const QByteArray& path);
-QByteArray NamedBellKey(const QByteArray& eventKey);
-QByteArray DigestBellKey(const QByteArray& eventKey);
-QByteArray BellKey(size_t folderRoom, const QByteArray& eventKey);
-bool IsEventKey(const QByteArray& key);
-void RingBell(LocalObject& object);
-int Listen(LocalObject* object, int& error, QString& message);
-void StopListening(LocalObject& object);
-int DrainBell(int descriptor);
+// Lets go of one take of the mutex by this thread.
+inline bool ReleaseMutex(LocalObject& object)
+{
+    if (pthread_mutex_unlock(reinterpret_cast<pthread_mutex_t*>(object.Data())) != 0)
+        return false;
+    --object.Holds;
+    return true;
+}
 
 } // namespace sharedobjects_detail
