@@ -1,19 +1,16 @@
-// The public functions of the named objects.
-// What each does lives in the file of its concern: the folder, the lifetime,
-// the registry, the waits and the bells.
+// The public functions of the named objects. Each finds the object of its
+// handle and hands on to the file of its concern: the registry, the
+// lifetime, the waits or the bells. The last failure of an open, a grow or
+// a listen is kept here, for LastSharedObjectError.
 #include "platform/os/SharedObjects.h"
 #include "platform/os/SharedObjects_p.h"
 
-#include <QByteArray>
 #include <QString>
 
-#include <cerrno>
-#include <mutex>
-
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/un.h>
-#include <unistd.h>
+#include <initializer_list>
+#include <memory>
+#include <utility>
+#include <vector>
 
 using namespace sharedobjects_detail;
 
@@ -66,22 +63,13 @@ EOSError LastSharedObjectError()
 
 QString SharedObjectsFolder()
 {
-    Registry& reg = Reg();
-    std::lock_guard guard(reg.Lock);
-    const ObjectFolder& folder = UserFolder(reg);
-    return folder.Fd >= 0 ? QString::fromLocal8Bit(folder.Path) : QString();
+    return QString::fromLocal8Bit(FolderInUse());
 }
 
 void* MapNamedMemory(TSharedHandle memory)
 {
     auto object = Find(memory, Kind::Memory);
-    if (!object)
-        return nullptr;
-    Registry& reg = Reg();
-    std::lock_guard guard(reg.Lock);
-    ++object->Views;
-    reg.Views[object->Data()] = object;
-    return object->Data();
+    return object ? AddView(object) : nullptr;
 }
 
 int64_t NamedMemorySize(TSharedHandle memory)
@@ -112,32 +100,12 @@ void SetSharedObjectsProbe(void (*probe)(TSharedStep step))
 
 bool UnmapNamedMemory(void* view)
 {
-    std::shared_ptr<LocalObject> object; // released after the lock
-    Registry& reg = Reg();
-    std::lock_guard guard(reg.Lock);
-    auto it = reg.Views.find(view);
-    if (it == reg.Views.end() || it->second->Pid != ThisProcess())
-        return false;
-    object = it->second;
-    if (--object->Views == 0)
-        reg.Views.erase(it);
-    DropIfUnused(reg, object);
-    return true;
+    return DropView(view);
 }
 
 bool CloseNamedObject(TSharedHandle handle)
 {
-    std::shared_ptr<LocalObject> object; // released after the lock
-    Registry& reg = Reg();
-    std::lock_guard guard(reg.Lock);
-    auto it = reg.Handles.find(handle);
-    if (it == reg.Handles.end() || it->second->Pid != ThisProcess())
-        return false;
-    object = it->second;
-    reg.Handles.erase(it);
-    --object->Handles;
-    DropIfUnused(reg, object);
-    return true;
+    return DropHandle(handle);
 }
 
 bool SetNamedEvent(TSharedHandle event)

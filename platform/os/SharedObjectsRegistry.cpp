@@ -1,6 +1,7 @@
 // The handles and views of this process: the registry that all handles of
-// a name share one local object through, and the open that finds a name's
-// object here or in the user's folder.
+// a name share one local object through, the open that finds a name's
+// object here or in the user's folder, and the views and handles dropped
+// again, the object forgotten with the last of them.
 #include "platform/os/SharedObjects_p.h"
 
 #include <QByteArray>
@@ -52,6 +53,17 @@ std::shared_ptr<LocalObject> OpenWake(Registry& reg, int folder, const QByteArra
     }
     reg.Wake = wake;
     return wake;
+}
+
+// Forgets an object whose last handle and view are gone; it closes when the
+// last reference (a running wait may hold one) goes.
+void DropIfUnused(Registry& reg, const std::shared_ptr<LocalObject>& object)
+{
+    if (object->Handles > 0 || object->Views > 0)
+        return;
+    auto it = reg.Named.find(object->Key);
+    if (it != reg.Named.end() && it->second == object)
+        reg.Named.erase(it);
 }
 
 } // namespace
@@ -136,15 +148,56 @@ TSharedHandle Open(Kind kind, const QString& name, int64_t size, bool mayCreate,
     return AddHandle(reg, object);
 }
 
-// Forgets an object whose last handle and view are gone; it closes when the
-// last reference (a running wait may hold one) goes.
-void DropIfUnused(Registry& reg, const std::shared_ptr<LocalObject>& object)
+// The path of the calling user's folder; empty where none can be had.
+QByteArray FolderInUse()
 {
-    if (object->Handles > 0 || object->Views > 0)
-        return;
-    auto it = reg.Named.find(object->Key);
-    if (it != reg.Named.end() && it->second == object)
-        reg.Named.erase(it);
+    Registry& reg = Reg();
+    std::lock_guard guard(reg.Lock);
+    const ObjectFolder& folder = UserFolder(reg);
+    return folder.Fd >= 0 ? folder.Path : QByteArray();
+}
+
+// A view of the memory block of object: its data, counted until it is
+// dropped.
+void* AddView(const std::shared_ptr<LocalObject>& object)
+{
+    Registry& reg = Reg();
+    std::lock_guard guard(reg.Lock);
+    ++object->Views;
+    reg.Views[object->Data()] = object;
+    return object->Data();
+}
+
+// Drops a view that AddView gave this process; false for any other address.
+bool DropView(void* view)
+{
+    std::shared_ptr<LocalObject> object; // released after the lock
+    Registry& reg = Reg();
+    std::lock_guard guard(reg.Lock);
+    auto it = reg.Views.find(view);
+    if (it == reg.Views.end() || it->second->Pid != ThisProcess())
+        return false;
+    object = it->second;
+    if (--object->Views == 0)
+        reg.Views.erase(it);
+    DropIfUnused(reg, object);
+    return true;
+}
+
+// Drops a handle of this process; false for any other.
+bool DropHandle(TSharedHandle handle)
+{
+    std::shared_ptr<LocalObject> object; // released after the lock
+    Registry& reg = Reg();
+    std::lock_guard guard(reg.Lock);
+    auto it = reg.Handles.find(handle);
+    if (it == reg.Handles.end() || it->second->Pid != ThisProcess())
+        return false;
+    object = it->second;
+    reg.Handles.erase(it);
+    --object->Handles;
+    DropIfUnused(reg, object);
+    return true;
 }
 
 } // namespace sharedobjects_detail

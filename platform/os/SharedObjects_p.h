@@ -249,7 +249,10 @@ inline std::shared_ptr<LocalObject> Find(TSharedHandle handle, Kind kind)
         return nullptr;
     return it->second;
 }
-void DropIfUnused(Registry& reg, const std::shared_ptr<LocalObject>& object);
+QByteArray FolderInUse();
+void* AddView(const std::shared_ptr<LocalObject>& object);
+bool DropView(void* view);
+bool DropHandle(TSharedHandle handle);
 
 // SharedObjectsFolder.cpp: where the user's objects are kept.
 ObjectFolder& UserFolder(Registry& reg);
