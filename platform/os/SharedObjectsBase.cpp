@@ -67,6 +67,19 @@ QByteArray DescriptorPath(int fd)
     return folder + QByteArray::number(fd);
 }
 
+// 0 when the folder of that descriptor can be reached through its
+// descriptor path, else why not (no /proc).
+int FolderReachError(int fd)
+{
+    struct stat folder {};
+    struct stat reached {};
+    if (stat(DescriptorPath(fd).constData(), &reached) != 0)
+        return errno;
+    if (fstat(fd, &folder) != 0)
+        return errno;
+    return folder.st_dev == reached.st_dev && folder.st_ino == reached.st_ino ? 0 : ENOENT;
+}
+
 // Gives the owner the rights of mode where the file or folder (open as fd,
 // of mode current) lacks some: a umask without the owner's bits made it so.
 bool GiveOwnerRights(int fd, mode_t current, mode_t mode)
@@ -134,18 +147,5 @@ int MendAndOpen(int place, int flags, mode_t mode)
 }
 
 } // namespace
-
-// 0 when the folder of that descriptor can be reached through its
-// descriptor path, else why not (no /proc).
-int FolderReachError(int fd)
-{
-    struct stat folder {};
-    struct stat reached {};
-    if (stat(DescriptorPath(fd).constData(), &reached) != 0)
-        return errno;
-    if (fstat(fd, &folder) != 0)
-        return errno;
-    return folder.st_dev == reached.st_dev && folder.st_ino == reached.st_ino ? 0 : ENOENT;
-}
 
 } // namespace sharedobjects_detail

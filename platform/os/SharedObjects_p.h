@@ -2,8 +2,11 @@
 // What the files of the named shared objects share: the layout of an
 // object's head and data, this process's record of what it opened (the
 // local object, the registry of handles and views, the user's folder), the
-// bookkeeping lock, and the functions that each file offers the others,
-// listed by the file that defines them.
+// bookkeeping lock, and what each file offers the files above it, listed by
+// the file that defines it, from the bottom up: the base, the bells, the
+// waits, the folder, the lifetime, the registry. A file calls only files
+// listed before its own; the public functions (SharedObjects.cpp) stand on
+// them all. No code outside these files includes this header.
 #include "platform/os/SharedObjects.h"
 
 #include <QByteArray>
@@ -94,10 +97,6 @@ constexpr int64_t kDataOffset = sizeof(SharedHead);
 static_assert(sizeof(off_t) == sizeof(int64_t));
 constexpr int64_t kLargestData = std::numeric_limits<int64_t>::max() - kDataOffset;
 
-// What SetSharedObjectsProbe set: AtStep calls it at each step of the
-// bookkeeping.
-extern void (*Probe)(TSharedStep);
-
 // One object opened by this process. All handles and views of a name in one
 // process share it; it closes its share of the shared object when the last
 // reference goes (waits hold a reference, so a close on another thread never
@@ -157,17 +156,6 @@ struct Registry {
     ObjectFolder Folder;
 };
 
-// A descriptor's path in /proc leads to the very file or folder it was
-// opened on, whatever has been put at its name since: sockets are bound and
-// reached by such a path (the kernel resolves an address again at every bind
-// and connect), and a file the owner may not open is mended through one.
-// /proc/self/fd is the table of the process's first thread, which a thread
-// with a table of its own (unshare(CLONE_FILES)) does not share: a number
-// there may stand for another file. /proc/thread-self/fd is the calling
-// thread's own, where the system has it (Linux 3.17 on).
-constexpr char kThreadDescriptors[] = "/proc/thread-self/fd/";
-constexpr char kProcessDescriptors[] = "/proc/self/fd/";
-
 // The bookkeeping lock of an object's file, waited for at most timeoutMs: a
 // process stopped while it holds it delays the others by that much at most.
 class FileLock {
@@ -205,6 +193,17 @@ private:
 
 // SharedObjectsBase.cpp: what every file stands on.
 
+// A descriptor's path in /proc leads to the very file or folder it was
+// opened on, whatever has been put at its name since: sockets are bound and
+// reached by such a path (the kernel resolves an address again at every bind
+// and connect), and a file the owner may not open is mended through one.
+// /proc/self/fd is the table of the process's first thread, which a thread
+// with a table of its own (unshare(CLONE_FILES)) does not share: a number
+// there may stand for another file. /proc/thread-self/fd is the calling
+// thread's own, where the system has it (Linux 3.17 on).
+constexpr char kThreadDescriptors[] = "/proc/thread-self/fd/";
+constexpr char kProcessDescriptors[] = "/proc/self/fd/";
+
 // The texts of the errors.
 QString SystemErrorText(int error, const QString& detail);
 QString PathErrorText(int error, const QByteArray& path);
@@ -223,50 +222,13 @@ inline pid_t ThisProcess()
 
 QByteArray DescriptorPath(int fd);
 int FolderReachError(int fd);
+
+// The mend of the rights that a umask took from an owner.
 bool GiveOwnerRights(int fd, mode_t current, mode_t mode);
 int OpenMending(int dir, const char* name, int flags, mode_t mode);
 
-// SharedObjectsRegistry.cpp: the handles and views of this process.
-
-// Never destroyed: objects that close their handles from static destructors
-// (the report writer's data system) still find it at exit.
-inline Registry& Reg()
-{
-    static Registry* const registry = new Registry;
-    return *registry;
-}
-
-TSharedHandle Open(Kind kind, const QString& name, int64_t size, bool mayCreate, bool manualReset, int& error,
-                   QString& message);
-// The object of a handle of this process of that kind, else null: every
-// call on a handle passes here.
-inline std::shared_ptr<LocalObject> Find(TSharedHandle handle, Kind kind)
-{
-    Registry& reg = Reg();
-    std::lock_guard guard(reg.Lock);
-    auto it = reg.Handles.find(handle);
-    if (it == reg.Handles.end() || it->second->Pid != ThisProcess() || it->second->ObjKind != kind)
-        return nullptr;
-    return it->second;
-}
-QByteArray FolderInUse();
-void* AddView(const std::shared_ptr<LocalObject>& object);
-bool DropView(void* view);
-bool DropHandle(TSharedHandle handle);
-
-// SharedObjectsFolder.cpp: where the user's objects are kept.
-ObjectFolder& UserFolder(Registry& reg);
-
-// SharedObjectsLifetime.cpp: how an object is made, used and removed.
-QByteArray ObjectKey(Kind kind, const QString& name);
-std::shared_ptr<LocalObject> MakeUnnamed(Kind kind, int64_t dataSize, bool manualReset, int& error);
-std::shared_ptr<LocalObject> OpenShared(Kind kind, int folder, const QByteArray& folderPath,
-                                        const QByteArray& key, int64_t dataSize, bool mayCreate,
-                                        bool manualReset, int& error, QString& message);
-bool GrowMemory(LocalObject* object, int64_t size, std::mutex& viewsLock, int& error, QString& message);
-void SweepLeftovers(int folder);
-
-// SharedObjectsBell.cpp: how a listener's descriptor is rung.
+// SharedObjectsBell.cpp: how a listener's descriptor is rung (stands on the
+// base).
 size_t BellRoom(int fd, const QByteArray& path);
 QByteArray NamedBellKey(const QByteArray& eventKey);
 QByteArray DigestBellKey(const QByteArray& eventKey);
@@ -277,9 +239,9 @@ int Listen(LocalObject* object, int& error, QString& message);
 void StopListening(LocalObject& object);
 int DrainBell(int descriptor);
 
-// SharedObjectsWait.cpp: how a waiter sleeps and wakes. The words of an
-// event are read and changed inline: every set, reset, pulse and wait goes
-// through them.
+// SharedObjectsWait.cpp: how a waiter sleeps and wakes (stands on the
+// bells). The words of an event are read and changed inline: every set,
+// reset, pulse and wait goes through them.
 inline EventState* State(const LocalObject& object)
 {
     return reinterpret_cast<EventState*>(object.Data());
@@ -394,5 +356,53 @@ inline bool ReleaseMutex(LocalObject& object)
     --object.Holds;
     return true;
 }
+
+// SharedObjectsFolder.cpp: where the user's objects are kept (stands on the
+// base and the bells).
+ObjectFolder& UserFolder(Registry& reg);
+
+// SharedObjectsLifetime.cpp: how an object is made, used and removed (stands
+// on the base and the bells).
+
+// What SetSharedObjectsProbe set: AtStep calls it at each step of the
+// bookkeeping.
+extern void (*Probe)(TSharedStep);
+
+QByteArray ObjectKey(Kind kind, const QString& name);
+std::shared_ptr<LocalObject> MakeUnnamed(Kind kind, int64_t dataSize, bool manualReset, int& error);
+std::shared_ptr<LocalObject> OpenShared(Kind kind, int folder, const QByteArray& folderPath,
+                                        const QByteArray& key, int64_t dataSize, bool mayCreate,
+                                        bool manualReset, int& error, QString& message);
+bool GrowMemory(LocalObject* object, int64_t size, std::mutex& viewsLock, int& error, QString& message);
+void SweepLeftovers(int folder);
+
+// SharedObjectsRegistry.cpp: the handles and views of this process (stands
+// on the base, the bells, the folder and the lifetime).
+
+// Never destroyed: objects that close their handles from static destructors
+// (the report writer's data system) still find it at exit.
+inline Registry& Reg()
+{
+    static Registry* const registry = new Registry;
+    return *registry;
+}
+
+TSharedHandle Open(Kind kind, const QString& name, int64_t size, bool mayCreate, bool manualReset, int& error,
+                   QString& message);
+// The object of a handle of this process of that kind, else null: every
+// call on a handle passes here.
+inline std::shared_ptr<LocalObject> Find(TSharedHandle handle, Kind kind)
+{
+    Registry& reg = Reg();
+    std::lock_guard guard(reg.Lock);
+    auto it = reg.Handles.find(handle);
+    if (it == reg.Handles.end() || it->second->Pid != ThisProcess() || it->second->ObjKind != kind)
+        return nullptr;
+    return it->second;
+}
+QByteArray FolderInUse();
+void* AddView(const std::shared_ptr<LocalObject>& object);
+bool DropView(void* view);
+bool DropHandle(TSharedHandle handle);
 
 } // namespace sharedobjects_detail
