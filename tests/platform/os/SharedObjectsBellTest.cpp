@@ -1,6 +1,12 @@
+// How an event rings a listener's descriptor: every set or pulse rings it,
+// one process listens at a time and a killed listener is replaced; a socket
+// is reached only through the folder that was checked, by a name that does
+// not hang on the number of the folder's descriptor, with room for its
+// address where that number has four digits; without /proc, and where the
+// system refuses it, a listen fails naming the folder or the event's file;
+// and closing an event ends its own listening.
 #include "platform/os/SharedObjects.h"
 #include "tests/platform/os/SharedObjectsTestSupport.h"
-#include "tests/support/ChildProcess.h"
 #include "tests/support/ObjectFolders.h"
 #include "tests/support/Privileges.h"
 
@@ -21,7 +27,6 @@
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -33,7 +38,7 @@ namespace {
 // A thread that sleeps in an event loop hears an event through a descriptor:
 // every set or pulse in any process makes it readable. One process listens
 // at a time; one killed while listening is replaced by the next.
-TEST(SharedObjectsTest, AListenersDescriptorRingsOnEverySetAndAKilledListenerIsReplaced)
+TEST(SharedObjectsBellTest, AListenersDescriptorRingsOnEverySetAndAKilledListenerIsReplaced)
 {
     const QString name = Unique("bell");
     const TSharedHandle event = OpenNamedEvent(name, false);
@@ -154,7 +159,7 @@ char Heard(int pipe)
 // runtime folder before goes on with the folder it checked: a listener binds
 // there, rings from the process and from its children reach it, and the
 // other user's sockets receive nothing.
-TEST(SharedObjectsTest, ASocketIsReachedOnlyThroughTheFolderThatWasChecked)
+TEST(SharedObjectsBellTest, ASocketIsReachedOnlyThroughTheFolderThatWasChecked)
 {
     if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
         GTEST_SKIP() << withheld.toStdString();
@@ -232,7 +237,7 @@ TEST(SharedObjectsTest, ASocketIsReachedOnlyThroughTheFolderThatWasChecked)
 // Processes of one user whose descriptors of the folder have numbers of
 // different lengths give an event's socket the same name, so that one rings
 // the other, for event names around the longest that a socket name holds.
-TEST(SharedObjectsTest, ASocketsNameDoesNotHangOnTheNumberOfTheFolderDescriptor)
+TEST(SharedObjectsBellTest, ASocketsNameDoesNotHangOnTheNumberOfTheFolderDescriptor)
 {
     if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
         GTEST_SKIP() << withheld.toStdString();
@@ -274,7 +279,7 @@ TEST(SharedObjectsTest, ASocketsNameDoesNotHangOnTheNumberOfTheFolderDescriptor)
 // Without /proc no socket can be reached through the folder's descriptor:
 // listening fails with a message naming the folder, and is not done by the
 // folder's path; the objects themselves still work.
-TEST(SharedObjectsTest, WithoutProcListeningFailsNamingTheFolder)
+TEST(SharedObjectsBellTest, WithoutProcListeningFailsNamingTheFolder)
 {
     if (const QString withheld = MountNamespaceWithheld(); !withheld.isEmpty())
         GTEST_SKIP() << withheld.toStdString();
@@ -314,105 +319,13 @@ TEST(SharedObjectsTest, WithoutProcListeningFailsNamingTheFolder)
     EXPECT_EQ(code, 0);
 }
 
-// A last holder killed with an event open that it set and listened to:
-// another process of the user, which swept its folder before, opens the
-// event again and finds the killed holder's wake-up block made fresh (its
-// sequence at 0), the event not set and the killed listener's socket gone.
-TEST(SharedObjectsTest, AKilledLastHoldersWakeUpBlockAndSocketGoWhenItsEventIsOpenedAgain)
-{
-    const TLifetimeUser user;
-    const uid_t a = user.Uid;
-    const TRuntimeFolder runtime("killed", a);
-    const QByteArray wake = runtime.File(a, "W-events");
-    const QByteArray bell = runtime.File(a, "B-e");
-    // The wake-up block's sequence: the first word after the 64-byte head.
-    const auto sequence = [&] {
-        const QByteArray bytes = FileText(wake);
-        uint32_t word = ~0u;
-        if (bytes.size() >= 68)
-            std::memcpy(&word, bytes.constData() + 64, sizeof word);
-        return word;
-    };
-    auto q = Script(a, runtime);
-    ASSERT_EQ(q->Ask("mutex swept", 20000), "mutex taken");
-    auto p = Script(a, runtime);
-    ASSERT_EQ(p->Ask("event e", 20000), "event clear");
-    ASSERT_EQ(p->Ask("set e", 20000), "done");
-    ASSERT_EQ(p->Ask("listen e", 20000), "listening");
-    kill(p->Pid(), SIGKILL);
-    EXPECT_EQ(p->Finish(20000), 200 + SIGKILL);
-    ASSERT_GT(sequence(), 0u);
-    ASSERT_NE(Look(bell), "(nothing)");
-    EXPECT_EQ(q->Ask("event e", 20000), "event clear");
-    EXPECT_EQ(sequence(), 0u);
-    EXPECT_EQ(Look(bell), "(nothing)");
-    EXPECT_EQ(q->Ask("release swept", 20000), "released");
-    EXPECT_EQ(q->Finish(20000), 0);
-}
-
-// L listens to an event and is killed, leaving its socket; a process R of
-// the user then removes what L left. R is stopped between the unlinks of
-// the event's names (one of the event's file and L's socket gone, the
-// other still there) while another process B opens the event and listens
-// to it. B's event is made anew, once R is done where R still holds the
-// name, and a set from a third process C rings B's descriptor.
-TEST(SharedObjectsTest, ARemoverStoppedBetweenItsUnlinksLeavesANewListenersSocket)
-{
-    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
-        GTEST_SKIP() << withheld.toStdString();
-    if (const QString withheld = TracingWithheld(); !withheld.isEmpty())
-        GTEST_SKIP() << withheld.toStdString();
-    const uid_t a = MadeUpUid(1);
-    RemoveFolderOf(a);
-    const auto removed = qScopeGuard([a] { RemoveFolderOf(a); });
-    const QByteArray name = Unique("relisten").toUtf8();
-    const QByteArray head = ObjectFolderOf(a, 0) + "/tessvar5-" + QByteArray::number(uint(a)) + '-';
-    const QByteArray file = head + "E-" + name;
-    const QByteArray socket = head + "B-" + name;
-    auto l = Script(a);
-    ASSERT_EQ(l->Ask("event " + name, 20000), "event clear");
-    ASSERT_EQ(l->Ask("listen " + name, 20000), "listening");
-    kill(l->Pid(), SIGKILL);
-    ASSERT_EQ(l->Finish(20000), 200 + SIGKILL);
-    ASSERT_TRUE(SomethingAt(file) && SomethingAt(socket));
-
-    auto b = Script(a);
-    TTracedChild r([&] {
-        BecomeWithoutRuntime(a);
-        if (!OpenNamedEvent(QString::fromUtf8(name), true))
-            _exit(2);
-    });
-    ASSERT_TRUE(r.Refused().isEmpty()) << r.Refused().toStdString();
-    ASSERT_TRUE(r.RunTo([&](const TTracedChild& call) {
-        return call.Call() == SYS_unlinkat && SomethingAt(file) != SomethingAt(socket);
-    })) << "no unlink of the event's names";
-    ASSERT_TRUE(b->Send("event " + name));
-    ASSERT_TRUE(b->Send("listen " + name));
-    // Made and listened to at once, or waiting for R.
-    QByteArray opened = b->ReadLine(1000);
-    QByteArray listening = opened.isEmpty() ? QByteArray() : b->ReadLine(1000);
-    EXPECT_EQ(r.Finish(), 0);
-    if (opened.isEmpty())
-        opened = b->ReadLine(20000);
-    if (listening.isEmpty())
-        listening = b->ReadLine(20000);
-    EXPECT_EQ(opened, "event clear");
-    EXPECT_EQ(listening, "listening");
-    auto c = Script(a);
-    EXPECT_EQ(c->Ask("event " + name, 20000), "event clear");
-    EXPECT_EQ(c->Ask("set " + name, 20000), "done");
-    EXPECT_EQ(b->Ask("rung " + name + " 5000", 20000), "rung");
-    EXPECT_EQ(c->Finish(20000), 0);
-    EXPECT_EQ(b->Finish(20000), 0);
-}
-
 // A listen that the system refuses names the event's file, as every other
 // failure of an object does, rather than giving the system's words alone:
 // no descriptor left for the socket (EMFILE), and no inode left on the
 // folder's file system for the socket's name (ENOSPC at its bind, on a
 // tmpfs of a few inodes given as XDG_RUNTIME_DIR). Nothing of the refused
 // listen stays: once a descriptor or an inode is free, the listen works.
-TEST(SharedObjectsTest, ARefusedListenNamesTheEventsFile)
+TEST(SharedObjectsBellTest, ARefusedListenNamesTheEventsFile)
 {
     const TLifetimeUser user;
     const uid_t a = user.Uid;
@@ -465,42 +378,6 @@ TEST(SharedObjectsTest, ARefusedListenNamesTheEventsFile)
     EXPECT_EQ(p->Finish(20000), 0);
 }
 
-// An event whose name is too long for its listener's socket to go by it
-// (80 characters) has the socket go by the digest of the event's file name.
-// A listener killed leaves that socket behind; when the event's last holder
-// closes the event, the socket goes with the event's own name, as a socket
-// of the event's name would: else it stays in the user's folder until the
-// machine restarts, one more for every such event whose listener is killed.
-TEST(SharedObjectsTest, AKilledListenersDigestSocketGoesWithTheEvent)
-{
-    const TLifetimeUser user;
-    const uid_t a = user.Uid;
-    const TRuntimeFolder runtime("digest", a);
-    const QByteArray name(80, 'd');
-    const QByteArray bells = "tessvar5-" + QByteArray::number(uint(a)) + "-B-";
-    const auto sockets = [&] {
-        QList<QByteArray> found;
-        for (const QByteArray& file : NamesIn(runtime.Path))
-            if (file.startsWith(bells))
-                found << file;
-        return found;
-    };
-    auto q = Script(a, runtime);
-    ASSERT_EQ(q->Ask("event " + name, 20000), "event clear");
-    auto p = Script(a, runtime);
-    ASSERT_EQ(p->Ask("event " + name, 20000), "event clear");
-    ASSERT_EQ(p->Ask("listen " + name, 20000), "listening");
-    kill(p->Pid(), SIGKILL);
-    EXPECT_EQ(p->Finish(20000), 200 + SIGKILL);
-    const QList<QByteArray> left = sockets();
-    ASSERT_EQ(left.size(), 1);
-    EXPECT_TRUE(left[0].startsWith(bells + '#')) << left[0].constData();
-    EXPECT_EQ(q->Ask("close " + name, 20000), "closed");
-    EXPECT_EQ(sockets(), QList<QByteArray>{});
-    EXPECT_EQ(ObjectsIn(runtime.Path, a, {"E-" + name}), QList<QByteArray>{});
-    EXPECT_EQ(q->Finish(20000), 0);
-}
-
 // The room kept for the folder's part of a socket's address is that of the
 // longer descriptor path, /proc/thread-self/fd/<n>, by which a listener
 // binds: a process whose folder has a four-digit descriptor listens to
@@ -509,7 +386,7 @@ TEST(SharedObjectsTest, AKilledListenersDigestSocketGoesWithTheEvent)
 // /proc/self/fd/. Counted so, the socket of that last name would go by the
 // event's name, while its address passes the 107 bytes a socket's address
 // holds: its listen would fail.
-TEST(SharedObjectsTest, AFolderDescriptorOfFourDigitsLeavesRoomForTheSocketsAddress)
+TEST(SharedObjectsBellTest, AFolderDescriptorOfFourDigitsLeavesRoomForTheSocketsAddress)
 {
     if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
         GTEST_SKIP() << withheld.toStdString();
@@ -560,7 +437,7 @@ TEST(SharedObjectsTest, AFolderDescriptorOfFourDigitsLeavesRoomForTheSocketsAddr
 // listening, though other processes still hold the event: its socket's name
 // goes at once, so that another process may listen to the event and be
 // rung, rather than being refused while the closer lives.
-TEST(SharedObjectsTest, ClosingAnEventEndsItsOwnListening)
+TEST(SharedObjectsBellTest, ClosingAnEventEndsItsOwnListening)
 {
     const TLifetimeUser user;
     const uid_t a = user.Uid;

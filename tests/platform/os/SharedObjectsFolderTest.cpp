@@ -1,3 +1,12 @@
+// The choice of the folder of a user's objects in /dev/shm: another user's
+// folder or objects at the user's names are neither used nor read; a user's
+// processes meet in the first name of the series that is, or can be made,
+// its private folder, wherever someone else holds a name before it, in user
+// namespaces of their own and as a rootless container's nobody; a umask
+// that takes the owner's bits neither locks the user out nor splits its
+// processes; only a folder of the user's own is used, and a name it may not
+// make ends the choice; what is put at a name while it is mended is neither
+// followed nor changed.
 #include "platform/os/SharedObjects.h"
 #include "tests/platform/os/SharedObjectsTestSupport.h"
 #include "tests/support/ChildProcess.h"
@@ -14,10 +23,10 @@
 
 #include <tuple>
 
-#include <climits>
 #include <fcntl.h>
+#include <linux/capability.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
@@ -33,7 +42,7 @@ namespace {
 // message naming the object, the files stay as they were, and other names
 // of the user's own folder work; a link in it is not followed. (The folders
 // are not sticky, so the kernel's protected_regular setting plays no part.)
-TEST(SharedObjectsTest, AnotherUsersFolderOrObjectsAreNeitherUsedNorRead)
+TEST(SharedObjectsFolderTest, AnotherUsersFolderOrObjectsAreNeitherUsedNorRead)
 {
     if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
         GTEST_SKIP() << withheld.toStdString();
@@ -140,79 +149,6 @@ TEST(SharedObjectsTest, AnotherUsersFolderOrObjectsAreNeitherUsedNorRead)
     EXPECT_EQ(FileText(target), secret);
 }
 
-// A set XDG_RUNTIME_DIR that is refused (another user's folder) sends the
-// objects to /dev/shm/tessvar-<uid>, or to a later folder of its series
-// where another user holds that name: said once per process, naming the
-// folder in use. The user's own folder, or none set, is taken silently.
-TEST(SharedObjectsTest, ARefusedRuntimeFolderIsSaidOnceAndTheFolderInUseIsNamed)
-{
-    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
-        GTEST_SKIP() << withheld.toStdString();
-    const uid_t uid = MadeUpUid(3);
-    const uid_t other = MadeUpUid(2);
-    const QByteArray fallback = FolderOf(uid);
-    const QByteArray own = "/tmp/tessvar-own-" + QByteArray::number(getpid());
-    RemoveFolderOf(uid);
-    const auto removed = qScopeGuard([=] {
-        RemoveFolder(own);
-        RemoveObjectFoldersOf(uid, other);
-        RemoveFolderOf(uid);
-    });
-    ASSERT_EQ(mkdir(own.constData(), 0700), 0);
-    ASSERT_EQ(chown(own.constData(), uid, uid), 0);
-    struct Row {
-        int line;
-        const char* runtime; // null: not set
-        QByteArray inUse;
-        bool said;
-        bool held; // another user's folder at the first name of the series
-    };
-    const Row rows[] = {
-        {1, "/tmp", fallback, true, false},
-        {2, own.constData(), own, false, false},
-        {3, nullptr, fallback, false, false},
-        {4, "/tmp", ObjectFolderOf(uid, 1), true, true},
-    };
-    static int said;
-    static QString text;
-    for (const Row& row : rows) {
-        if (row.held) {
-            RemoveFolderOf(uid);
-            ASSERT_EQ(mkdir(fallback.constData(), 0700), 0);
-            ASSERT_EQ(chown(fallback.constData(), other, other), 0);
-        }
-        EXPECT_EQ(AsUser(uid,
-                         [&] {
-                             qInstallMessageHandler(
-                                 [](QtMsgType, const QMessageLogContext&, const QString& message) {
-                                     ++said;
-                                     text = message;
-                                 });
-                             if (row.runtime)
-                                 setenv("XDG_RUNTIME_DIR", row.runtime, 1);
-                             else
-                                 unsetenv("XDG_RUNTIME_DIR");
-                             for (int i = 0; i < 3; ++i) {
-                                 CloseNamedObject(OpenNamedEvent(QStringLiteral("said"), false));
-                                 CloseNamedObject(OpenNamedMutex(QStringLiteral("said")));
-                             }
-                             if (SharedObjectsFolder() != QString::fromLocal8Bit(row.inUse))
-                                 return 1;
-                             if (said != (row.said ? 1 : 0))
-                                 return 2;
-                             const QString named =
-                                 QStringLiteral(
-                                     "The folder %1 of XDG_RUNTIME_DIR belongs to another user; this "
-                                     "process keeps its shared objects in %2.")
-                                     .arg(QLatin1String(row.runtime ? row.runtime : ""),
-                                          QString::fromLocal8Bit(row.inUse));
-                             return !row.said || text == named ? 0 : 3;
-                         }),
-                  0)
-            << "row " << row.line;
-    }
-}
-
 // Starts the peer program (a process of its own) as user uid, at place.
 std::unique_ptr<TFreshProcess> Peer(const char* role, const QString& name, uid_t uid,
                                     const TPlace& place = {"outside a user namespace", std::nullopt})
@@ -263,7 +199,7 @@ TMeeting Meet(const QString& name, uid_t uid, const TPlace& place, const std::fu
 // was held meets one started after S freed it. Nothing of S's is used,
 // read or changed, and S's own processes never meet A's objects. Only where
 // every name is held does A's process fail, saying where and the way out.
-TEST(SharedObjectsTest, ProcessesOfAUserMeetWhereSomeoneElseHoldsTheNameOfTheirFolder)
+TEST(SharedObjectsFolderTest, ProcessesOfAUserMeetWhereSomeoneElseHoldsTheNameOfTheirFolder)
 {
     if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
         GTEST_SKIP() << withheld.toStdString();
@@ -380,7 +316,7 @@ TEST(SharedObjectsTest, ProcessesOfAUserMeetWhereSomeoneElseHoldsTheNameOfTheirF
 // B's namespace beside it meets its own and never A's, and nothing of
 // theirs appears in the real root's folder, which root's own processes use
 // meanwhile.
-TEST(SharedObjectsTest, UsersInNamespacesOfTheirOwnMeetBesideTheRealRootsFolder)
+TEST(SharedObjectsFolderTest, UsersInNamespacesOfTheirOwnMeetBesideTheRealRootsFolder)
 {
     if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
         GTEST_SKIP() << withheld.toStdString();
@@ -431,7 +367,7 @@ TEST(SharedObjectsTest, UsersInNamespacesOfTheirOwnMeetBesideTheRealRootsFolder)
 // its processes meet there, and where another unmapped user's private
 // folder holds the name (reading as owned by that same id), the kernel
 // refuses it that folder and it passes over to the next name.
-TEST(SharedObjectsTest, ARootlessContainersNobodyMeetsInAFolderOfItsOwn)
+TEST(SharedObjectsFolderTest, ARootlessContainersNobodyMeetsInAFolderOfItsOwn)
 {
     if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
         GTEST_SKIP() << withheld.toStdString();
@@ -471,289 +407,263 @@ TEST(SharedObjectsTest, ARootlessContainersNobodyMeetsInAFolderOfItsOwn)
     }
 }
 
-// A set XDG_RUNTIME_DIR that cannot be used is passed over, and the warning
-// says why, naming the setting as judged (without trailing slashes) and the
-// folder in use: it does not exist, is a file, a FIFO or a link (to a
-// private folder of the user's, however it is spelt: two processes that
-// spell it apart meet), has a file where its path needs a folder (told
-// apart from a file at the name itself, which the open refuses alike with
-// ENOTDIR), is another user's (open, or closed to the user),
-// is open to others, is relative, or has a name too long for the system (a
-// part of 300 bytes, or more than PATH_MAX in all). A private folder of the
-// user's own is used without a word, with or without a trailing slash.
-TEST(SharedObjectsTest, ARuntimeFolderThatCannotBeUsedIsPassedOverForItsReason)
+// A process of the user with a umask that takes the owner's bits makes one
+// folder, 0700, and its objects and the wake-up block of the events 0600:
+// a process of the user with the usual umask opens them, and the events of
+// the two meet. A user whose every name of the series an earlier build left
+// as a folder of the user's own without the owner's rights (0300) opens
+// again, in the first of them, mended; the others stay as they are. So do
+// object files that an earlier build left 0400.
+TEST(SharedObjectsFolderTest, AUmaskWithoutTheOwnersBitsNeitherLocksTheUserOutNorSplitsItsProcesses)
 {
-    const TLifetimeUser user;
-    if (const QString withheld = user.RightsWithheld(); !withheld.isEmpty())
-        GTEST_SKIP() << withheld.toStdString();
-    const uid_t a = user.Uid;
-    const TRuntimeFolder base("reasons", a, 0755);
-    // The folders made in base go before it, which removes only files.
-    const auto removed = qScopeGuard([&] {
-        for (const char* folder : {"/own", "/open", "/others"})
-            RemoveFolder(base.Path + folder);
-    });
-    const QByteArray own = base.Path + "/own";
-    ASSERT_EQ(mkdir(own.constData(), 0700), 0);
-    ASSERT_EQ(chown(own.constData(), a, a), 0);
-    const QByteArray open = base.Path + "/open";
-    ASSERT_EQ(mkdir(open.constData(), 0755), 0);
-    ASSERT_EQ(chown(open.constData(), a, a), 0);
-    ASSERT_EQ(chmod(open.constData(), 0755), 0);
-    const QByteArray file = base.Path + "/file";
-    close(HeldFile(file, a, 0600));
-    const QByteArray fifo = base.Path + "/fifo";
-    ASSERT_EQ(mkfifo(fifo.constData(), 0600), 0);
-    ASSERT_EQ(lchown(fifo.constData(), a, a), 0);
-    const QByteArray link = base.Path + "/link";
-    ASSERT_EQ(symlink(own.constData(), link.constData()), 0);
-    ASSERT_EQ(lchown(link.constData(), a, a), 0);
-    QByteArray beyondPathMax = "/tmp";
-    while (beyondPathMax.size() <= PATH_MAX)
-        beyondPathMax += "/x";
-    struct TRow {
-        QByteArray Setting;
-        QByteArray Judged; // the folder the warning names; empty where none is given
-        const char* Reason;
-    };
-    std::vector<TRow> rows{
-        {base.Path + "/missing", base.Path + "/missing", "does not exist"},
-        {file, file, "is not a folder (a link is not followed)"},
-        {file + "/run", file + "/run", "has a file where its path needs a folder"},
-        {fifo + "/run/", fifo + "/run", "has a file where its path needs a folder"},
-        {fifo, fifo, "is not a folder (a link is not followed)"},
-        {link, link, "is not a folder (a link is not followed)"},
-        {link + '/', link, "is not a folder (a link is not followed)"},
-        {link + "//", link, "is not a folder (a link is not followed)"},
-        {"/", "/", "belongs to another user"},
-        {open, open, "is open to others"},
-        {"relative/run", "relative/run", "is not an absolute path"},
-        {"/tmp/" + QByteArray(300, 'x'), "/tmp/" + QByteArray(300, 'x'),
-         "has a name too long for the system"},
-        {beyondPathMax, beyondPathMax, "has a name too long for the system"},
-        {own, {}, nullptr},
-        {own + '/', {}, nullptr},
-    };
-    if (a != geteuid()) {
-        const QByteArray others = base.Path + "/others";
-        ASSERT_EQ(mkdir(others.constData(), 0700), 0);
-        ASSERT_EQ(chown(others.constData(), MadeUpUid(2), MadeUpUid(2)), 0);
-        rows.push_back({others, others, "belongs to another user"});
-    }
-    QByteArray fallback;
-    for (const TRow& row : rows) {
-        SCOPED_TRACE(row.Setting.left(200).constData());
-        auto p =
-            Script(a, {}, {}, {QStringLiteral("XDG_RUNTIME_DIR=") + QString::fromLocal8Bit(row.Setting)});
-        QByteArray answer = p->Ask("event e", 20000);
-        QByteArray warning;
-        if (answer.startsWith("warning ")) {
-            warning = answer;
-            answer = p->ReadLine(20000);
-        }
-        EXPECT_EQ(answer.toStdString(), "event clear");
-        const QByteArray folder = p->Ask("folder", 20000).mid(7);
-        if (row.Reason) {
-            if (fallback.isEmpty())
-                fallback = folder;
-            EXPECT_EQ(folder.toStdString(), fallback.toStdString());
-            EXPECT_EQ(warning.toStdString(),
-                      ("warning The folder " + row.Judged + " of XDG_RUNTIME_DIR " + row.Reason +
-                       "; this process keeps its shared objects in " + folder + '.')
-                          .toStdString());
-        } else {
-            EXPECT_EQ(folder.toStdString(), own.toStdString());
-            EXPECT_EQ(warning.toStdString(), "");
-        }
-        EXPECT_EQ(p->Ask("event f", 20000).toStdString(), "event clear"); // said once
-        EXPECT_EQ(p->Finish(20000), 0);
-    }
-    EXPECT_TRUE(fallback.startsWith("/dev/shm/tessvar-" + QByteArray::number(a))) << fallback.constData();
-
-    // The link spelt two ways: the two processes meet.
-    auto p = Script(a, {}, {}, {QStringLiteral("XDG_RUNTIME_DIR=") + QString::fromLocal8Bit(link)});
-    auto q = Script(a, {}, {}, {QStringLiteral("XDG_RUNTIME_DIR=") + QString::fromLocal8Bit(link) + '/'});
-    const QByteArray name = Unique("spelt").toUtf8();
-    EXPECT_TRUE(p->Ask("event " + name, 20000).startsWith("warning "));
-    EXPECT_EQ(p->ReadLine(20000), "event clear");
-    EXPECT_TRUE(q->Ask("event " + name, 20000).startsWith("warning "));
-    EXPECT_EQ(q->ReadLine(20000), "event clear");
-    EXPECT_EQ(q->Ask("set " + name, 20000), "done");
-    EXPECT_EQ(p->Ask("wait " + name + " 5000", 20000), "signaled");
-    EXPECT_EQ(q->Finish(20000), 0);
-    EXPECT_EQ(p->Finish(20000), 0);
-}
-
-// XDG_RUNTIME_DIR is a folder of the user's own without its owner's rights
-// (0500, 0000) on a read-only file system, where the mend that would give
-// them is refused for good (EROFS): as the open folder is mended (root, or
-// 0500 for the user) and as the folder the user may not open is mended
-// before its open (0000 for a user whose rights bind it). The folder is
-// passed over, as a read-only folder always is, with the warning giving the
-// reason and naming the series' folder in /dev/shm, which is used: an
-// EROFS taken for the process's own failure would fail every open of the
-// user, and one taken for a folder the user may not open would give the
-// wrong reason. Run outside any namespace as root and as a made-up user,
-// and in a user namespace of its own, as its root and as the user itself
-// (whose rights bind it there); each with a /dev/shm of its own.
-TEST(SharedObjectsTest, AReadOnlyRuntimeFolderWithoutItsOwnersRightsIsPassedOver)
-{
-    struct TRow {
-        TPlace Place;
-        uid_t Uid;   // the user the peer runs as, outside
-        uid_t Shown; // its id as the peer sees it
-        QString Withheld;
-    };
-    const QString mountWithheld = MountNamespaceWithheld();
-    const QString madeUpWithheld = MadeUpUsersWithheld();
-    const QString namespacesWithheld = UserNamespacesWithheld();
-    const uid_t user = madeUpWithheld.isEmpty() ? MadeUpUid(1) : geteuid();
-    const TRow rows[] = {
-        {{"as root", std::nullopt},
-         0,
-         0,
-         geteuid() != 0 ? ProbeAnswer(QStringLiteral("root"), QStringLiteral("this process is not root"))
-                        : mountWithheld},
-        {{"as a made-up user", std::nullopt},
-         MadeUpUid(1),
-         MadeUpUid(1),
-         !mountWithheld.isEmpty() ? mountWithheld : madeUpWithheld},
-        {{"in a user namespace, as its root", TNamespaceLayout::AsRoot}, user, 0, namespacesWithheld},
-        {{"in a user namespace, as the user itself", TNamespaceLayout::AsItself},
-         user,
-         user,
-         namespacesWithheld},
-    };
-    const QByteArray mountPoint = "/tmp/tessvar-ro-" + QByteArray::number(getpid());
-    const QByteArray runtime = mountPoint + "/run";
-    ASSERT_EQ(mkdir(mountPoint.constData(), 0755), 0) << mountPoint.constData();
-    ASSERT_EQ(chmod(mountPoint.constData(), 0755), 0);
-    const auto removed = qScopeGuard([&] { rmdir(mountPoint.constData()); });
-    QStringList notTried;
-    for (const TRow& row : rows) {
-        if (!row.Withheld.isEmpty()) {
-            notTried << QStringLiteral("%1 (%2)").arg(QLatin1String(row.Place.Name), row.Withheld);
-            continue;
-        }
-        for (const mode_t mode : {mode_t(0500), mode_t(0000)}) {
-            SCOPED_TRACE(QStringLiteral("%1, mode %2")
-                             .arg(QLatin1String(row.Place.Name))
-                             .arg(mode, 4, 8, QLatin1Char('0'))
-                             .toStdString());
-            const auto setUp = [&] {
-                QString failure = OwnRuntimeTmpfs(mountPoint, "mode=0755", row.Shown, mode, true);
-                return failure.isEmpty() ? OwnDevShm("mode=1777") : failure;
-            };
-            const auto become = [&] {
-                if (row.Place.Layout)
-                    return BecomeUserAt(row.Place, row.Uid, row.Uid, {}, setUp);
-                const QString failure = setUp();
-                return failure.isEmpty() ? BecomeUserAt(row.Place, row.Uid, row.Uid) : failure;
-            };
-            auto p = Script(row.Uid, row.Place, become,
-                            {QStringLiteral("XDG_RUNTIME_DIR=") + QString::fromLocal8Bit(runtime)});
-            const QByteArray series = "/dev/shm/tessvar-" + QByteArray::number(uint(row.Shown));
-            QByteArray answer = p->Ask("event e", 20000);
-            QByteArray warning;
-            if (answer.startsWith("warning ")) {
-                warning = answer;
-                answer = p->ReadLine(20000);
-            }
-            EXPECT_EQ(warning.toStdString(),
-                      ("warning The folder " + runtime +
-                       " of XDG_RUNTIME_DIR lacks its owner's rights, which the system refuses to give it (a "
-                       "read-only or immutable folder); this process keeps its shared objects in " +
-                       series + '.')
-                          .toStdString());
-            EXPECT_EQ(answer.toStdString(), "event clear");
-            EXPECT_EQ(p->Ask("event f", 20000).toStdString(), "event clear"); // said once
-            EXPECT_EQ(p->Ask("folder", 20000).toStdString(), ("folder " + series).toStdString());
-            EXPECT_EQ(p->Finish(20000), 0);
-        }
-    }
-    if (!notTried.isEmpty())
-        GTEST_SKIP() << "not tried " << notTried.join(QStringLiteral("; ")).toStdString();
-}
-
-// The warning that a set XDG_RUNTIME_DIR is passed over names the folder in
-// use: where the setting is refused (relative, or missing) and the series
-// then fails for the process's own reason (no descriptor left, EMFILE, at
-// its first name: the kernel's own in the first case, a tracer's in the
-// second, where the open of the missing setting would meet the full table
-// first), no folder is in use. The open fails naming the series' folder,
-// with no warning, which would name an empty folder and be given up for the
-// process; the next open, which finds the folder, gives it, naming it.
-TEST(SharedObjectsTest, NoFallbackIsSaidWhereTheSeriesFailedForTheProcesssOwnReason)
-{
-    const TLifetimeUser user;
-    const uid_t a = user.Uid;
-    const QByteArray first = ObjectFolderOf(a, 0);
-    {
-        SCOPED_TRACE("a relative setting, the descriptor table full");
-        auto p = Script(a, {}, {}, {QStringLiteral("XDG_RUNTIME_DIR=relative/run")});
-        EXPECT_EQ(p->Ask("tight 0 event e", 20000).toStdString(),
-                  ("error 24 System Error.  Code: 24. Too many open files " + first).toStdString());
-        QByteArray answer = p->Ask("event e", 20000);
-        QByteArray warning;
-        if (answer.startsWith("warning ")) {
-            warning = answer;
-            answer = p->ReadLine(20000);
-        }
-        EXPECT_EQ(answer.toStdString(), "event clear");
-        const QByteArray folder = p->Ask("folder", 20000).mid(7);
-        EXPECT_TRUE(folder.startsWith(first)) << folder.constData();
-        EXPECT_EQ(warning.toStdString(),
-                  ("warning The folder relative/run of XDG_RUNTIME_DIR is not an absolute path; this process "
-                   "keeps its shared objects in " +
-                   folder + '.')
-                      .toStdString());
-        EXPECT_EQ(p->Finish(20000), 0);
-    }
-    QStringList notTried;
     if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
-        notTried << withheld;
-    if (const QString withheld = TracingWithheld(); !withheld.isEmpty())
-        notTried << withheld;
-    if (!notTried.isEmpty())
-        GTEST_SKIP() << "a missing setting not tried: " << notTried.join(QStringLiteral("; ")).toStdString();
-    SCOPED_TRACE("a missing setting, EMFILE at the series");
-    const QByteArray missing = "/tmp/tessvar-missing-" + QByteArray::number(getpid());
-    TTracedChild child([&] {
-        static int said = 0;
-        static QString text;
-        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& message) {
-            ++said;
-            text = message;
+        GTEST_SKIP() << withheld.toStdString();
+    const uid_t a = MadeUpUid(1);
+    const auto removed = qScopeGuard([a] { RemoveFolderOf(a); });
+    const QByteArray first = ObjectFolderOf(a, 0);
+    const QByteArray owner = ' ' + QByteArray::number(a);
+    for (const char* mask : {"0477", "0277", "0777"}) {
+        SCOPED_TRACE(mask);
+        RemoveFolderOf(a);
+        auto p = Script(a);
+        ASSERT_EQ(p->Ask(QByteArray("umask ") + mask, 20000), "done");
+        EXPECT_EQ(p->Ask("event e", 20000), "event clear");
+        EXPECT_EQ(p->Ask("memory m 64", 20000), "memory 64 0");
+        EXPECT_EQ(p->Ask("mutex x", 20000), "mutex taken");
+        EXPECT_EQ(p->Ask("folder", 20000), "folder " + first);
+        EXPECT_EQ(ModeAndOwner(first), "40700" + owner);
+        struct stat st {};
+        for (int n = 1; n < kObjectFolderSeries; ++n)
+            EXPECT_NE(lstat(ObjectFolderOf(a, n).constData(), &st), 0) << n;
+        QList<QByteArray> files = NamesIn(first);
+        std::sort(files.begin(), files.end());
+        const QByteArray head = "tessvar5-" + QByteArray::number(uint(a)) + '-';
+        EXPECT_EQ(files, (QList<QByteArray>{head + "E-e", head + "M-m", head + "W-events", head + "X-x"}));
+        for (const QByteArray& file : files)
+            EXPECT_EQ(ModeAndOwner(first + '/' + file), "100600" + owner) << file.constData();
+        auto q = Script(a);
+        EXPECT_EQ(q->Ask("memory m 0", 20000), "memory 64 0");
+        EXPECT_EQ(q->Ask("mutex x", 20000), "mutex held");
+        EXPECT_EQ(q->Ask("event e", 20000), "event clear");
+        EXPECT_EQ(q->Ask("set e", 20000), "done");
+        EXPECT_EQ(p->Ask("wait e 5000", 20000), "signaled");
+        EXPECT_EQ(q->Finish(20000), 0);
+        EXPECT_EQ(p->Finish(20000), 0);
+    }
+
+    RemoveFolderOf(a);
+    for (int n = 0; n < kObjectFolderSeries; ++n) {
+        const QByteArray folder = ObjectFolderOf(a, n);
+        ASSERT_EQ(mkdir(folder.constData(), 0700), 0);
+        ASSERT_EQ(chown(folder.constData(), a, a), 0);
+        ASSERT_EQ(chmod(folder.constData(), 0300), 0);
+    }
+    auto p = Script(a);
+    EXPECT_EQ(p->Ask("event e", 20000), "event clear");
+    EXPECT_EQ(p->Ask("folder", 20000), "folder " + first);
+    EXPECT_EQ(ModeAndOwner(first), "40700" + owner);
+    for (int n = 1; n < kObjectFolderSeries; ++n)
+        EXPECT_EQ(ModeAndOwner(ObjectFolderOf(a, n)), "40300" + owner) << n;
+    EXPECT_EQ(p->Finish(20000), 0);
+
+    // Object files of the user's own that an earlier build left without the
+    // owner's rights: one that nobody holds is swept at the process's first
+    // open, and one that a process still holds (empty, as its maker was
+    // killed before making it) is opened and made.
+    RemoveFolderOf(a);
+    const QByteArray head = first + "/tessvar5-" + QByteArray::number(uint(a)) + '-';
+    const auto leftBehind = [&](const QByteArray& path) {
+        const int fd = open(path.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0400);
+        EXPECT_GE(fd, 0) << path.constData();
+        EXPECT_EQ(fchown(fd, a, a), 0);
+        EXPECT_EQ(fchmod(fd, 0400), 0);
+        return fd;
+    };
+    ASSERT_EQ(mkdir(first.constData(), 0700), 0);
+    ASSERT_EQ(chown(first.constData(), a, a), 0);
+    close(leftBehind(head + "X-left"));
+    auto q = Script(a);
+    EXPECT_EQ(q->Ask("memory first 64", 20000), "memory 64 0");
+    EXPECT_EQ(Look(head + "X-left"), "(nothing)");
+    const int held = leftBehind(head + "M-late");
+    const auto closed = qScopeGuard([held] { close(held); });
+    struct flock use {};
+    use.l_type = F_RDLCK;
+    use.l_len = 1;
+    ASSERT_EQ(fcntl(held, F_OFD_SETLK, &use), 0);
+    EXPECT_EQ(q->Ask("memory late 64", 20000), "memory 64 0");
+    EXPECT_EQ(ModeAndOwner(head + "M-late"), "100600" + owner);
+    EXPECT_EQ(q->Finish(20000), 0);
+}
+
+// A process that may open every user's folders (root) passes over another
+// user's private folder at the name of its own and never touches it, nor
+// does root that may change other users' folders without opening them
+// where that folder lacks its owner's rights; a folder name the user may
+// not make (a /dev/shm closed to it) ends the choice with the system's
+// error naming that folder: the first name, or the second where another
+// user's folder holds the first. Each runs in a mount namespace of its
+// own, with a /dev/shm of its own, so that the names of the machine's users
+// are not touched.
+TEST(SharedObjectsFolderTest, OnlyAFolderOfTheUsersOwnIsUsedAndAFolderItMayNotMakeEndsTheChoice)
+{
+    if (const QString withheld = MountNamespaceWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
+    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
+    const uid_t a = MadeUpUid(1);
+    const uid_t s = MadeUpUid(2);
+    // Gives the child a /dev/shm of its own (opened with options), with
+    // another user's folder of that mode at root's first name.
+    // Gives the child a /dev/shm of its own (opened with options), with
+    // another user's folder of that mode at the first name of uid's series.
+    const auto ownShm = [=](const char* options, mode_t mode = 0700, uid_t uid = 0) {
+        return [=]() -> QString {
+            if (const QString failed = OwnDevShm(options); !failed.isEmpty())
+                return failed;
+            const QByteArray held = ObjectFolderOf(uid, 0);
+            if (mkdir(held.constData(), 0700) != 0 || chown(held.constData(), s, s) != 0 ||
+                chmod(held.constData(), mode) != 0)
+                return QStringLiteral("cannot make S's folder: %1").arg(qt_error_string(errno));
+            return QString();
+        };
+    };
+    // Root that may not open other users' folders, but may change them
+    // (CAP_FOWNER): the capabilities go from the bounding set too, so that
+    // the program run does not get them back.
+    const auto withoutOpeningOthers = [](const std::function<QString()>& first) {
+        return [=]() -> QString {
+            QString failed = first();
+            for (const int capability : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH}) {
+                if (failed.isEmpty() && prctl(PR_CAPBSET_DROP, capability, 0, 0, 0) != 0)
+                    failed = QStringLiteral("cannot drop capability %1 from the bounding set").arg(capability);
+                if (failed.isEmpty())
+                    failed = DropCapability(capability);
+            }
+            return failed;
+        };
+    };
+
+    struct TRootRow {
+        const char* Name;
+        mode_t Held; // the mode of S's folder
+        std::function<QString()> Become;
+    };
+    const TRootRow roots[] = {
+        {"root", 0700, ownShm("mode=1777")},
+        {"root that may change others' folders but not open them", 0300,
+         withoutOpeningOthers(ownShm("mode=1777", 0300))},
+    };
+    for (const TRootRow& row : roots) {
+        SCOPED_TRACE(row.Name);
+        auto root = Script(0, {}, row.Become);
+        ASSERT_EQ(root->Ask("umask 022", 20000), "done");
+        const QByteArray seen = "/proc/" + QByteArray::number(root->Pid()) + "/root";
+        const QByteArray held = seen + ObjectFolderOf(0, 0);
+        const QByteArray before = Look(held);
+        EXPECT_EQ(ModeAndOwner(held), "40" + QByteArray::number(row.Held, 8) + ' ' + QByteArray::number(s));
+        EXPECT_EQ(root->Ask("memory m 64", 20000), "memory 64 0");
+        EXPECT_EQ(root->Ask("folder", 20000), "folder " + ObjectFolderOf(0, 1));
+        EXPECT_EQ(Look(held), before);
+        EXPECT_EQ(ModeAndOwner(seen + ObjectFolderOf(0, 1)), "40700 0");
+        EXPECT_EQ(root->Finish(20000), 0);
+    }
+
+    // The user's first name free, or held by S: the choice ends at the first
+    // name the user may not make.
+    for (const int held : {0, 1}) {
+        SCOPED_TRACE(held);
+        auto user = Script(a, {}, [=] {
+            const QString own = held ? ownShm("mode=0755", 0700, a)() : OwnDevShm("mode=0755");
+            return own.isEmpty() ? BecomeUser(a, a, {}) : own;
         });
-        BecomeWithoutRuntime(a);
-        setenv("XDG_RUNTIME_DIR", missing.constData(), 1);
-        if (OpenNamedEvent(QStringLiteral("e"), false) != 0)
-            _exit(2);
-        const EOSError failed = LastSharedObjectError();
-        if (failed.ErrorCode != EMFILE ||
-            failed.Message() != QStringLiteral("System Error.  Code: %1.\n%2\n%3")
-                                    .arg(EMFILE)
-                                    .arg(qt_error_string(EMFILE), QString::fromLocal8Bit(first)))
-            _exit(3);
-        if (said != 0)
-            _exit(4);
-        if (OpenNamedEvent(QStringLiteral("e"), false) == 0)
-            _exit(5);
-        const QString expected =
-            QStringLiteral("The folder %1 of XDG_RUNTIME_DIR does not exist; this process "
-                           "keeps its shared objects in %2.")
-                .arg(QString::fromLocal8Bit(missing), QString::fromLocal8Bit(first));
-        if (said != 1 || text != expected)
-            _exit(6);
-    });
-    ASSERT_TRUE(child.Refused().isEmpty()) << child.Refused().toStdString();
-    ASSERT_TRUE(child.RunTo([&](const TTracedChild& call) {
-        return call.Call() == SYS_openat && call.TextAt(call.Argument(1)) == first;
-    })) << "no open of "
-        << first.constData();
-    if (!child.FailCall(EMFILE))
-        GTEST_SKIP() << "a system call's result cannot be changed on this architecture";
-    EXPECT_EQ(child.Finish(), 0);
+        const QByteArray denied =
+            "error 13 System Error.  Code: 13. Permission denied " + ObjectFolderOf(a, held);
+        EXPECT_EQ(user->Ask("event e", 20000), denied);
+        EXPECT_EQ(user->Ask("folder", 20000), denied);
+        EXPECT_EQ(user->Finish(20000), 0);
+    }
+}
+
+// Between an open of a name that the kernel refuses and the look at what
+// is there before its owner's rights are given, a process of the user may
+// put something else at the name: a link to another folder of the user's
+// without the owner's rights, or a FIFO of the user's. The look takes
+// neither as a folder to mend: at every system call of a process choosing
+// its folder the name is swapped (while the folder there is unmended, which
+// is put aside), and the process still gets a folder while the link's
+// target and the FIFO keep their modes.
+TEST(SharedObjectsFolderTest, WhatIsPutAtANameWhileItIsMendedIsNeitherFollowedNorChanged)
+{
+    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
+    if (const QString withheld = TracingWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
+    const uid_t a = MadeUpUid(1);
+    const QByteArray name = ObjectFolderOf(a, 0);
+    const QByteArray lure = "/tmp/tessvar-lure-" + QByteArray::number(getpid());
+    const QByteArray aside = name + "-aside";
+    const auto clear = [=] {
+        RemoveName(name);
+        RemoveName(ObjectFolderOf(a, 1));
+        RemoveName(lure);
+        RemoveName(aside);
+    };
+    const auto cleared = qScopeGuard(clear);
+    // A folder of A's of that mode, made without following anything at the
+    // name.
+    const auto folderOfA = [a](const QByteArray& path, mode_t mode) {
+        mkdir(path.constData(), 0700);
+        const int fd = open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd >= 0) {
+            (void)!fchown(fd, a, a);
+            (void)!fchmod(fd, mode);
+            close(fd);
+        }
+    };
+    struct TRow {
+        const char* Name;
+        bool Link; // else a FIFO
+    };
+    for (const TRow row : {TRow{"a link to a folder of A's without A's rights", true}, TRow{"a FIFO of A's", false}}) {
+        SCOPED_TRACE(row.Name);
+        int lastStop = -1;
+        const int stops = StopAtEverySystemCall(
+            [&] {
+                // As the stop finds them: A's folder without A's rights at
+                // the name, the lure beside it.
+                clear();
+                folderOfA(name, 0300);
+                folderOfA(lure, 0300);
+                if (setresgid(a, a, a) != 0 || setresuid(a, a, a) != 0)
+                    _exit(1);
+                unsetenv("XDG_RUNTIME_DIR");
+                if (OpenNamedEvent(QStringLiteral("swapped"), false) == 0)
+                    _exit(2);
+                struct stat st {};
+                if (lstat(lure.constData(), &st) != 0 || (st.st_mode & 07777) != 0300)
+                    _exit(3);
+                if (lstat(name.constData(), &st) == 0 && S_ISFIFO(st.st_mode) && (st.st_mode & 07777) != 0600)
+                    _exit(4);
+            },
+            [&](int step) {
+                lastStop = step;
+                // The folder is put aside rather than removed, since the
+                // process may have taken it already.
+                struct stat st {};
+                if (lstat(name.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || (st.st_mode & 07777) != 0300 ||
+                    rename(name.constData(), aside.constData()) != 0)
+                    return;
+                if (row.Link) {
+                    if (symlink(lure.constData(), name.constData()) == 0)
+                        (void)!lchown(name.constData(), a, a);
+                } else if (mkfifo(name.constData(), 0600) == 0) {
+                    (void)!chown(name.constData(), a, a);
+                }
+            },
+            TAfterStop::Resume);
+        EXPECT_GT(stops, 10) << "failed after stop " << lastStop;
+    }
 }
 
 } // namespace

@@ -1,3 +1,10 @@
+// How the named objects live and go: an object's file name, whatever the
+// characters or the length of its name; the removal of an object (its file,
+// a listener's socket, the events' wake-up block) by the last of its
+// closers, however they race, where the last holder was killed or closes
+// with its descriptor table full, and where a remover is stopped between
+// its unlinks; the sweep of what killed processes left; creates on a full
+// /dev/shm; and the mend of an object's file that lacks its owner's rights.
 #include "platform/os/SharedObjects.h"
 #include "tests/platform/os/SharedObjectsTestSupport.h"
 #include "tests/support/ChildProcess.h"
@@ -16,80 +23,14 @@
 #include <csignal>
 #include <fcntl.h>
 #include <sched.h>
-#include <sys/wait.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 using namespace sharedobjects_test;
 
 namespace {
 
-TEST(SharedObjectsTest, MemoryIsSharedByNameAcrossProcessesAndRemovedByTheLastClose)
-{
-    const QString name = Unique("mem");
-    const TSharedHandle memory = OpenNamedMemory(name, 4096);
-    ASSERT_NE(memory, 0u);
-    EXPECT_EQ(NamedMemorySize(memory), 4096);
-    auto* bytes = static_cast<char*>(MapNamedMemory(memory));
-    ASSERT_NE(bytes, nullptr);
-    EXPECT_EQ(bytes[0], 0); // a new block is zero filled
-    std::strcpy(bytes, "parent");
-
-    // The child opens the name with another size: the existing block, with its
-    // own size, is what it gets.
-    Child child([&] {
-        const TSharedHandle h = OpenNamedMemory(name, 16);
-        auto* view = static_cast<char*>(MapNamedMemory(h));
-        const bool same = view && NamedMemorySize(h) == 4096 && std::strcmp(view, "parent") == 0;
-        if (view)
-            std::strcpy(view, "child");
-        return same ? 'Y' : 'N';
-    });
-    EXPECT_EQ(child.Result(), 'Y');
-    EXPECT_STREQ(bytes, "child");
-
-    // A second handle in the same process shares the mapping.
-    const TSharedHandle again = OpenNamedMemory(name, 0);
-    EXPECT_EQ(MapNamedMemory(again), bytes);
-    EXPECT_TRUE(UnmapNamedMemory(bytes));
-    EXPECT_TRUE(CloseNamedObject(again));
-    EXPECT_TRUE(ShmExists("M-" + name));
-    EXPECT_TRUE(UnmapNamedMemory(bytes));
-    EXPECT_TRUE(CloseNamedObject(memory));
-    EXPECT_FALSE(ShmExists("M-" + name));
-}
-
-TEST(SharedObjectsTest, MemoryThatCannotBeMadeRaisesAndUnnamedBlocksAreNotShared)
-{
-    try {
-        OpenNamedMemory(Unique("missing"), 0); // size 0 only opens
-        FAIL() << "no error";
-    } catch (const EOSError& e) {
-        EXPECT_EQ(e.ErrorCode, ENOENT);
-        EXPECT_TRUE(e.Message().startsWith("System Error.  Code: 2.")) << e.Message().toStdString();
-    }
-    EXPECT_THROW(OpenNamedMemory(QString(), 0), EOSError);
-
-    const TSharedHandle a = OpenNamedMemory(QString(), 64);
-    const TSharedHandle b = OpenNamedMemory(QString(), 64);
-    auto* va = static_cast<char*>(MapNamedMemory(a));
-    auto* vb = static_cast<char*>(MapNamedMemory(b));
-    ASSERT_TRUE(va && vb);
-    EXPECT_NE(va, vb);
-    // A forked child writes through the unnamed block it inherited.
-    Child child([&] {
-        va[0] = 'c';
-        return 'Y';
-    });
-    EXPECT_EQ(child.Result(), 'Y');
-    EXPECT_EQ(va[0], 'c');
-    EXPECT_EQ(vb[0], 0);
-    UnmapNamedMemory(va);
-    UnmapNamedMemory(vb);
-    CloseNamedObject(a);
-    CloseNamedObject(b);
-}
-
-TEST(SharedObjectsTest, NamesWithAnyCharactersAndLongNamesWork)
+TEST(SharedObjectsLifetimeTest, NamesWithAnyCharactersAndLongNamesWork)
 {
     const QString odd = Unique("Global\\a/b c:\u00e8\u4e00");
     const QString longName = Unique("x") + QString(300, u'n');
@@ -111,63 +52,12 @@ TEST(SharedObjectsTest, NamesWithAnyCharactersAndLongNamesWork)
     CloseNamedObject(q);
 }
 
-TEST(SharedObjectsTest, BadHandlesFailWithoutHarm)
-{
-    EXPECT_FALSE(CloseNamedObject(0));
-    EXPECT_FALSE(CloseNamedObject(987654321));
-    EXPECT_EQ(MapNamedMemory(987654321), nullptr);
-    EXPECT_FALSE(UnmapNamedMemory(reinterpret_cast<void*>(0x1000)));
-    EXPECT_FALSE(SetNamedEvent(987654321));
-    EXPECT_EQ(WaitNamedObject(987654321, 0), TWaitResult::wrFailed);
-    EXPECT_EQ(WaitNamedEvents({}, 0), TWaitResult::wrFailed);
-    // A mutex is no event, an event no memory block.
-    const TSharedHandle mutex = OpenNamedMutex(Unique("kind-m"));
-    const TSharedHandle event = OpenNamedEvent(Unique("kind-e"), false);
-    EXPECT_FALSE(SetNamedEvent(mutex));
-    EXPECT_EQ(WaitNamedEvents({event, mutex}, 0), TWaitResult::wrFailed);
-    EXPECT_EQ(MapNamedMemory(event), nullptr);
-    EXPECT_FALSE(ReleaseNamedMutex(event));
-    CloseNamedObject(mutex);
-    CloseNamedObject(event);
-    EXPECT_FALSE(CloseNamedObject(mutex)); // closed twice
-}
-
-TEST(SharedObjectsTest, GrowingABlockServesLaterOpenersAndLeavesEarlierViews)
-{
-    const QString name = Unique("grow");
-    const TSharedHandle first = OpenNamedMemory(name, 100);
-    auto* small = static_cast<char*>(MapNamedMemory(first));
-    ASSERT_NE(small, nullptr);
-    std::memcpy(small, "kept", 4);
-    // Mapped here: its address would move, so it is not grown.
-    EXPECT_FALSE(GrowNamedMemory(first, 5000));
-
-    // A child that did not map it grows it; this process keeps its view of
-    // 100 bytes, and a new opener in the child gets the 5000.
-    const pid_t child = fork();
-    if (child == 0) {
-        const TSharedHandle again = OpenNamedMemory(name, 0);
-        bool ok = GrowNamedMemory(again, 5000) && NamedMemorySize(again) == 5000;
-        auto* big = static_cast<char*>(MapNamedMemory(again));
-        ok = ok && big && std::memcmp(big, "kept", 4) == 0;
-        if (big)
-            big[4999] = 'z';
-        _exit(ok ? 0 : 1);
-    }
-    int status = -1;
-    waitpid(child, &status, 0);
-    EXPECT_EQ(status, 0);
-    EXPECT_EQ(NamedMemorySize(first), 100);
-    UnmapNamedMemory(small);
-    CloseNamedObject(first);
-}
-
 // Processes of one user that close everything they opened leave no object
 // behind, the wake-up word of the events included; objects of a process
 // killed with them open are removed by the next process of the user that
 // finds them unused. Run as a made-up user, whose folder is this test's
 // alone.
-TEST(SharedObjectsTest, CleanExitsLeaveNoObjectAndLeftoversAreSwept)
+TEST(SharedObjectsLifetimeTest, CleanExitsLeaveNoObjectAndLeftoversAreSwept)
 {
     if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
         GTEST_SKIP() << withheld.toStdString();
@@ -244,7 +134,7 @@ int64_t MonotonicNs()
 // in round after round, that takes more rounds, up to a generous bound,
 // past which the test says how few met rather than failing for want of
 // meetings.
-TEST(SharedObjectsTest, ClosersThatRaceTakeTheObjectWithTheLastOfThem)
+TEST(SharedObjectsLifetimeTest, ClosersThatRaceTakeTheObjectWithTheLastOfThem)
 {
     const TLifetimeUser user;
     const uid_t a = user.Uid;
@@ -335,7 +225,7 @@ TEST(SharedObjectsTest, ClosersThatRaceTakeTheObjectWithTheLastOfThem)
 // and Q's creates make a zero-filled block at the size asked, an event not
 // signalled and a mutex not owned. Where P lives on, Q finds each as P
 // left it.
-TEST(SharedObjectsTest, ALastHolderThatEndsWithoutClosingTakesItsObjectsWithIt)
+TEST(SharedObjectsLifetimeTest, ALastHolderThatEndsWithoutClosingTakesItsObjectsWithIt)
 {
     const TLifetimeUser user;
     const uid_t a = user.Uid;
@@ -388,7 +278,7 @@ TEST(SharedObjectsTest, ALastHolderThatEndsWithoutClosingTakesItsObjectsWithIt)
 // The last holder of an event it listens to and of a block closes them with
 // its descriptor table full: their files, the socket and the events'
 // wake-up block go all the same.
-TEST(SharedObjectsTest, ALastCloserWithAFullDescriptorTableStillRemovesItsObjects)
+TEST(SharedObjectsLifetimeTest, ALastCloserWithAFullDescriptorTableStillRemovesItsObjects)
 {
     const TLifetimeUser user;
     const uid_t a = user.Uid;
@@ -427,7 +317,7 @@ QString FillDevShmOf(pid_t pid, uid_t uid)
 // naming it) and stays as it was. A create of each kind (a block, a mutex,
 // an event, the events' wake-up block) fails with ENOSPC naming its file
 // and leaves no file.
-TEST(SharedObjectsTest, AFullDevShmFailsEveryCreateWithTheSystemsErrorAndKillsNoProcess)
+TEST(SharedObjectsLifetimeTest, AFullDevShmFailsEveryCreateWithTheSystemsErrorAndKillsNoProcess)
 {
     if (const QString withheld = MountNamespaceWithheld(); !withheld.isEmpty())
         GTEST_SKIP() << withheld.toStdString();
@@ -465,6 +355,160 @@ TEST(SharedObjectsTest, AFullDevShmFailsEveryCreateWithTheSystemsErrorAndKillsNo
     const QByteArray blocks = "tessvar5-" + QByteArray::number(uint(a)) + "-M-";
     EXPECT_EQ(left, (QList<QByteArray>{blocks + "big", blocks + "grown"}));
     EXPECT_EQ(p->Ask("writeall big 6", 20000), "written 257");
+    EXPECT_EQ(p->Finish(20000), 0);
+}
+
+// A last holder killed with an event open that it set and listened to:
+// another process of the user, which swept its folder before, opens the
+// event again and finds the killed holder's wake-up block made fresh (its
+// sequence at 0), the event not set and the killed listener's socket gone.
+TEST(SharedObjectsLifetimeTest, AKilledLastHoldersWakeUpBlockAndSocketGoWhenItsEventIsOpenedAgain)
+{
+    const TLifetimeUser user;
+    const uid_t a = user.Uid;
+    const TRuntimeFolder runtime("killed", a);
+    const QByteArray wake = runtime.File(a, "W-events");
+    const QByteArray bell = runtime.File(a, "B-e");
+    // The wake-up block's sequence: the first word after the 64-byte head.
+    const auto sequence = [&] {
+        const QByteArray bytes = FileText(wake);
+        uint32_t word = ~0u;
+        if (bytes.size() >= 68)
+            std::memcpy(&word, bytes.constData() + 64, sizeof word);
+        return word;
+    };
+    auto q = Script(a, runtime);
+    ASSERT_EQ(q->Ask("mutex swept", 20000), "mutex taken");
+    auto p = Script(a, runtime);
+    ASSERT_EQ(p->Ask("event e", 20000), "event clear");
+    ASSERT_EQ(p->Ask("set e", 20000), "done");
+    ASSERT_EQ(p->Ask("listen e", 20000), "listening");
+    kill(p->Pid(), SIGKILL);
+    EXPECT_EQ(p->Finish(20000), 200 + SIGKILL);
+    ASSERT_GT(sequence(), 0u);
+    ASSERT_NE(Look(bell), "(nothing)");
+    EXPECT_EQ(q->Ask("event e", 20000), "event clear");
+    EXPECT_EQ(sequence(), 0u);
+    EXPECT_EQ(Look(bell), "(nothing)");
+    EXPECT_EQ(q->Ask("release swept", 20000), "released");
+    EXPECT_EQ(q->Finish(20000), 0);
+}
+
+// L listens to an event and is killed, leaving its socket; a process R of
+// the user then removes what L left. R is stopped between the unlinks of
+// the event's names (one of the event's file and L's socket gone, the
+// other still there) while another process B opens the event and listens
+// to it. B's event is made anew, once R is done where R still holds the
+// name, and a set from a third process C rings B's descriptor.
+TEST(SharedObjectsLifetimeTest, ARemoverStoppedBetweenItsUnlinksLeavesANewListenersSocket)
+{
+    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
+    if (const QString withheld = TracingWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
+    const uid_t a = MadeUpUid(1);
+    RemoveFolderOf(a);
+    const auto removed = qScopeGuard([a] { RemoveFolderOf(a); });
+    const QByteArray name = Unique("relisten").toUtf8();
+    const QByteArray head = ObjectFolderOf(a, 0) + "/tessvar5-" + QByteArray::number(uint(a)) + '-';
+    const QByteArray file = head + "E-" + name;
+    const QByteArray socket = head + "B-" + name;
+    auto l = Script(a);
+    ASSERT_EQ(l->Ask("event " + name, 20000), "event clear");
+    ASSERT_EQ(l->Ask("listen " + name, 20000), "listening");
+    kill(l->Pid(), SIGKILL);
+    ASSERT_EQ(l->Finish(20000), 200 + SIGKILL);
+    ASSERT_TRUE(SomethingAt(file) && SomethingAt(socket));
+
+    auto b = Script(a);
+    TTracedChild r([&] {
+        BecomeWithoutRuntime(a);
+        if (!OpenNamedEvent(QString::fromUtf8(name), true))
+            _exit(2);
+    });
+    ASSERT_TRUE(r.Refused().isEmpty()) << r.Refused().toStdString();
+    ASSERT_TRUE(r.RunTo([&](const TTracedChild& call) {
+        return call.Call() == SYS_unlinkat && SomethingAt(file) != SomethingAt(socket);
+    })) << "no unlink of the event's names";
+    ASSERT_TRUE(b->Send("event " + name));
+    ASSERT_TRUE(b->Send("listen " + name));
+    // Made and listened to at once, or waiting for R.
+    QByteArray opened = b->ReadLine(1000);
+    QByteArray listening = opened.isEmpty() ? QByteArray() : b->ReadLine(1000);
+    EXPECT_EQ(r.Finish(), 0);
+    if (opened.isEmpty())
+        opened = b->ReadLine(20000);
+    if (listening.isEmpty())
+        listening = b->ReadLine(20000);
+    EXPECT_EQ(opened, "event clear");
+    EXPECT_EQ(listening, "listening");
+    auto c = Script(a);
+    EXPECT_EQ(c->Ask("event " + name, 20000), "event clear");
+    EXPECT_EQ(c->Ask("set " + name, 20000), "done");
+    EXPECT_EQ(b->Ask("rung " + name + " 5000", 20000), "rung");
+    EXPECT_EQ(c->Finish(20000), 0);
+    EXPECT_EQ(b->Finish(20000), 0);
+}
+
+// An event whose name is too long for its listener's socket to go by it
+// (80 characters) has the socket go by the digest of the event's file name.
+// A listener killed leaves that socket behind; when the event's last holder
+// closes the event, the socket goes with the event's own name, as a socket
+// of the event's name would: else it stays in the user's folder until the
+// machine restarts, one more for every such event whose listener is killed.
+TEST(SharedObjectsLifetimeTest, AKilledListenersDigestSocketGoesWithTheEvent)
+{
+    const TLifetimeUser user;
+    const uid_t a = user.Uid;
+    const TRuntimeFolder runtime("digest", a);
+    const QByteArray name(80, 'd');
+    const QByteArray bells = "tessvar5-" + QByteArray::number(uint(a)) + "-B-";
+    const auto sockets = [&] {
+        QList<QByteArray> found;
+        for (const QByteArray& file : NamesIn(runtime.Path))
+            if (file.startsWith(bells))
+                found << file;
+        return found;
+    };
+    auto q = Script(a, runtime);
+    ASSERT_EQ(q->Ask("event " + name, 20000), "event clear");
+    auto p = Script(a, runtime);
+    ASSERT_EQ(p->Ask("event " + name, 20000), "event clear");
+    ASSERT_EQ(p->Ask("listen " + name, 20000), "listening");
+    kill(p->Pid(), SIGKILL);
+    EXPECT_EQ(p->Finish(20000), 200 + SIGKILL);
+    const QList<QByteArray> left = sockets();
+    ASSERT_EQ(left.size(), 1);
+    EXPECT_TRUE(left[0].startsWith(bells + '#')) << left[0].constData();
+    EXPECT_EQ(q->Ask("close " + name, 20000), "closed");
+    EXPECT_EQ(sockets(), QList<QByteArray>{});
+    EXPECT_EQ(ObjectsIn(runtime.Path, a, {"E-" + name}), QList<QByteArray>{});
+    EXPECT_EQ(q->Finish(20000), 0);
+}
+
+// A thread with a descriptor table of its own (unshare(CLONE_FILES)) opens
+// an object whose file lacks its owner's rights, where the number its mend
+// looks at the file by stands for another file of the user's in the
+// process's first thread: the object's file is mended and opened, and the
+// other file keeps its mode.
+TEST(SharedObjectsLifetimeTest, AThreadWithADescriptorTableOfItsOwnMendsItsObjectAndNothingElse)
+{
+    const TLifetimeUser user;
+    if (const QString withheld = user.RightsWithheld(); !withheld.isEmpty())
+        GTEST_SKIP() << withheld.toStdString();
+    const uid_t a = user.Uid;
+    const TRuntimeFolder runtime("thread", a);
+    const QByteArray decoy = runtime.Path + "-decoy";
+    close(HeldFile(decoy, a, 0644));
+    const auto removed = qScopeGuard([&] { unlink(decoy.constData()); });
+    auto p = Script(a, runtime);
+    ASSERT_EQ(p->Ask("mutex first", 20000), "mutex taken");
+    const int held = HeldFile(runtime.File(a, "M-mended"), a, 0400);
+    EXPECT_EQ(p->Ask("unshared " + decoy + " memory mended 64", 20000), "memory 64 0");
+    EXPECT_EQ(ModeAndOwner(decoy), "100644 " + QByteArray::number(a));
+    EXPECT_EQ(ModeAndOwner(runtime.File(a, "M-mended")), "100600 " + QByteArray::number(a));
+    close(held);
+    EXPECT_EQ(p->Ask("release first", 20000), "released");
     EXPECT_EQ(p->Finish(20000), 0);
 }
 

@@ -1,3 +1,9 @@
+// The waits on named events and mutexes: an auto-reset event wakes one
+// waiter and a manual-reset event all, an event keeps the kind it was
+// created with, a pulse releases only the waiters of its moment, waits on
+// several events take only the one set, a mutex's wait times out and counts
+// nested takes, a dead owner's mutex is taken as abandoned, and events keep
+// working where processes are killed anywhere inside their calls.
 #include "platform/os/SharedObjects.h"
 #include "tests/platform/os/SharedObjectsTestSupport.h"
 
@@ -12,7 +18,7 @@ using namespace sharedobjects_test;
 
 namespace {
 
-TEST(SharedObjectsTest, AutoResetEventWakesOneWaiterAndManualResetWakesAll)
+TEST(SharedObjectsWaitTest, AutoResetEventWakesOneWaiterAndManualResetWakesAll)
 {
     struct Row {
         int line;
@@ -42,7 +48,7 @@ TEST(SharedObjectsTest, AutoResetEventWakesOneWaiterAndManualResetWakesAll)
     }
 }
 
-TEST(SharedObjectsTest, EventKeepsTheKindItWasCreatedWith)
+TEST(SharedObjectsWaitTest, EventKeepsTheKindItWasCreatedWith)
 {
     const QString name = Unique("ev-kind");
     const TSharedHandle creator = OpenNamedEvent(name, false);
@@ -58,7 +64,7 @@ TEST(SharedObjectsTest, EventKeepsTheKindItWasCreatedWith)
     CloseNamedObject(creator);
 }
 
-TEST(SharedObjectsTest, PulseReleasesOnlyTheWaitersOfThatMoment)
+TEST(SharedObjectsWaitTest, PulseReleasesOnlyTheWaitersOfThatMoment)
 {
     const QString name = Unique("ev-pulse");
     const TSharedHandle event = OpenNamedEvent(name, true);
@@ -77,7 +83,7 @@ TEST(SharedObjectsTest, PulseReleasesOnlyTheWaitersOfThatMoment)
     CloseNamedObject(event);
 }
 
-TEST(SharedObjectsTest, WaitOnEitherOfTwoEventsTakesOnlyTheOneSignalled)
+TEST(SharedObjectsWaitTest, WaitOnEitherOfTwoEventsTakesOnlyTheOneSignalled)
 {
     const TSharedHandle completed = OpenNamedEvent(Unique("either-a"), false);
     const TSharedHandle error = OpenNamedEvent(Unique("either-b"), false);
@@ -115,7 +121,7 @@ TEST(SharedObjectsTest, WaitOnEitherOfTwoEventsTakesOnlyTheOneSignalled)
 // Waits on more events than are kept without allocating (8), and on more
 // than one kernel call waits on at once (128): a set from another process
 // wakes the wait, which takes that event and names it by its place.
-TEST(SharedObjectsTest, WaitOnManyEventsTakesTheOneSetFarDownTheList)
+TEST(SharedObjectsWaitTest, WaitOnManyEventsTakesTheOneSetFarDownTheList)
 {
     for (const int count : {10, 130}) {
         SCOPED_TRACE(count);
@@ -138,7 +144,7 @@ TEST(SharedObjectsTest, WaitOnManyEventsTakesTheOneSetFarDownTheList)
     }
 }
 
-TEST(SharedObjectsTest, MutexWaitTimesOutAfterItsTimeAndCountsNestedTakes)
+TEST(SharedObjectsWaitTest, MutexWaitTimesOutAfterItsTimeAndCountsNestedTakes)
 {
     const QString name = Unique("mutex-busy");
     const TSharedHandle mutex = OpenNamedMutex(name);
@@ -165,7 +171,7 @@ TEST(SharedObjectsTest, MutexWaitTimesOutAfterItsTimeAndCountsNestedTakes)
     CloseNamedObject(mutex);
 }
 
-TEST(SharedObjectsTest, MutexOfAnOwnerThatDiedIsAcquiredAsAbandoned)
+TEST(SharedObjectsWaitTest, MutexOfAnOwnerThatDiedIsAcquiredAsAbandoned)
 {
     const QString name = Unique("mutex-dead");
     const TSharedHandle mutex = OpenNamedMutex(name);
@@ -187,7 +193,7 @@ TEST(SharedObjectsTest, MutexOfAnOwnerThatDiedIsAcquiredAsAbandoned)
 // Processes that wait on, set, reset and pulse events in a tight loop are
 // killed at random instructions; afterwards every event still sets at once
 // and releases its waiter, and an auto-reset set still releases only one.
-TEST(SharedObjectsTest, ProcessesKilledAnywhereInsideEventCallsLeaveEventsWorking)
+TEST(SharedObjectsWaitTest, ProcessesKilledAnywhereInsideEventCallsLeaveEventsWorking)
 {
     const QString autoName = Unique("kill-auto");
     const QString manualName = Unique("kill-manual");

@@ -1,6 +1,7 @@
-// The room of the named memory blocks: how a grow claims its pages, what a
-// refused grow leaves for later openers, the sizes a block's file cannot
-// have, and the claim's retry after a signal.
+// The grow of named memory blocks and the room they claim: a grown block
+// serves later openers and leaves earlier views as they were; how a grow
+// claims its pages, what a refused grow leaves for later openers, the sizes
+// a block's file cannot have, and the claim's retry after a signal.
 #include "platform/os/SharedObjects.h"
 #include "tests/platform/os/SharedObjectsTestSupport.h"
 #include "tests/support/ChildProcess.h"
@@ -14,6 +15,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <limits>
 #include <new>
@@ -30,6 +32,36 @@
 using namespace sharedobjects_test;
 
 namespace {
+
+TEST(SharedObjectsLifetimeTest, GrowingABlockServesLaterOpenersAndLeavesEarlierViews)
+{
+    const QString name = Unique("grow");
+    const TSharedHandle first = OpenNamedMemory(name, 100);
+    auto* small = static_cast<char*>(MapNamedMemory(first));
+    ASSERT_NE(small, nullptr);
+    std::memcpy(small, "kept", 4);
+    // Mapped here: its address would move, so it is not grown.
+    EXPECT_FALSE(GrowNamedMemory(first, 5000));
+
+    // A child that did not map it grows it; this process keeps its view of
+    // 100 bytes, and a new opener in the child gets the 5000.
+    const pid_t child = fork();
+    if (child == 0) {
+        const TSharedHandle again = OpenNamedMemory(name, 0);
+        bool ok = GrowNamedMemory(again, 5000) && NamedMemorySize(again) == 5000;
+        auto* big = static_cast<char*>(MapNamedMemory(again));
+        ok = ok && big && std::memcmp(big, "kept", 4) == 0;
+        if (big)
+            big[4999] = 'z';
+        _exit(ok ? 0 : 1);
+    }
+    int status = -1;
+    waitpid(child, &status, 0);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(NamedMemorySize(first), 100);
+    UnmapNamedMemory(small);
+    CloseNamedObject(first);
+}
 
 // The head before a block's data in its file.
 constexpr int64_t kHead = 64;
@@ -193,7 +225,7 @@ void WriteAllThroughTheGrows(TRace& race, int rounds)
 // one, loses the writes that land between its read and its write: in most
 // rounds where the two processes run at once. The correct grow never writes
 // below the old size, so no timing makes it lose a write.
-TEST(SharedObjectsTest, AGrowOnAFileSystemWithoutFallocateLosesNoWriteOfAnotherProcess)
+TEST(SharedObjectsLifetimeTest, AGrowOnAFileSystemWithoutFallocateLosesNoWriteOfAnotherProcess)
 {
     if (const QString withheld = RamfsWithheld(); !withheld.isEmpty())
         GTEST_SKIP() << withheld.toStdString();
@@ -260,7 +292,7 @@ void MapAtGrowing(TSharedStep step)
 // put back, so that the file keeps its old size (64 bytes of head and the
 // data) and a new opener in another process maps the block at its old size;
 // without that, every later opener would map the block at the refused size.
-TEST(SharedObjectsTest, AGrowOfABlockMappedInThisProcessIsRefusedAsBusyAndLeavesItAsItWas)
+TEST(SharedObjectsLifetimeTest, AGrowOfABlockMappedInThisProcessIsRefusedAsBusyAndLeavesItAsItWas)
 {
     const QString name = Unique("room-mapped");
     const TSharedHandle memory = OpenNamedMemory(name, 4096);
@@ -294,7 +326,7 @@ TEST(SharedObjectsTest, AGrowOfABlockMappedInThisProcessIsRefusedAsBusyAndLeaves
 // grower sees it and as a new opener in another process (this one, while
 // the grower waits) maps it. Without the grow's undoing, the claim's
 // larger file would be every later opener's block.
-TEST(SharedObjectsTest, AGrowWhoseMappingIsRefusedLeavesTheBlockAsItWas)
+TEST(SharedObjectsLifetimeTest, AGrowWhoseMappingIsRefusedLeavesTheBlockAsItWas)
 {
     if (const QString withheld = TracingWithheld(); !withheld.isEmpty())
         GTEST_SKIP() << withheld.toStdString();
@@ -335,7 +367,7 @@ TEST(SharedObjectsTest, AGrowWhoseMappingIsRefusedLeavesTheBlockAsItWas)
 // put back at its old size, 64 bytes of head and 4096 of data, for the
 // grower and a new opener in another process; without that, the file stays
 // at the limit and every later opener maps a block that was never grown.
-TEST(SharedObjectsTest, AGrowWhoseClaimFailsPartOfTheWayReportsItsErrorAndLeavesTheBlockAsItWas)
+TEST(SharedObjectsLifetimeTest, AGrowWhoseClaimFailsPartOfTheWayReportsItsErrorAndLeavesTheBlockAsItWas)
 {
     if (const QString withheld = RamfsWithheld(); !withheld.isEmpty())
         GTEST_SKIP() << withheld.toStdString();
@@ -372,7 +404,7 @@ TEST(SharedObjectsTest, AGrowWhoseClaimFailsPartOfTheWayReportsItsErrorAndLeaves
 // refused as a size but goes to the claim, which fails with the system's
 // error, EFBIG under the file size limit of 1 MiB set here, naming the
 // block; the block's file stays as it was, and the create leaves none.
-TEST(SharedObjectsTest, SizesPastTheLargestFileAreRefusedNamingTheBlock)
+TEST(SharedObjectsLifetimeTest, SizesPastTheLargestFileAreRefusedNamingTheBlock)
 {
     const QString answer = RunWithFileSizeLimit(1024 * 1024, [] {
         QStringList seen;
@@ -464,7 +496,7 @@ void ExpectAnInterruptedClaimMadeAgain(const std::function<QString()>& prepare, 
 // the claim is made again, and the create succeeds. Without the retry a
 // signal handler elsewhere in the program (a timer, a child's end) would
 // fail the create for nothing.
-TEST(SharedObjectsTest, AnInterruptedClaimOfACreateIsMadeAgain)
+TEST(SharedObjectsLifetimeTest, AnInterruptedClaimOfACreateIsMadeAgain)
 {
     if (const QString withheld = TracingWithheld(); !withheld.isEmpty())
         GTEST_SKIP() << withheld.toStdString();
@@ -478,7 +510,7 @@ TEST(SharedObjectsTest, AnInterruptedClaimOfACreateIsMadeAgain)
 
 // On a file system without fallocate the claim writes zeros into the file;
 // a signal that interrupts that write has it written again.
-TEST(SharedObjectsTest, AnInterruptedZeroWriteOfACreateIsMadeAgainOnAFileSystemWithoutFallocate)
+TEST(SharedObjectsLifetimeTest, AnInterruptedZeroWriteOfACreateIsMadeAgainOnAFileSystemWithoutFallocate)
 {
     if (const QString withheld = TracingWithheld(); !withheld.isEmpty())
         GTEST_SKIP() << withheld.toStdString();
