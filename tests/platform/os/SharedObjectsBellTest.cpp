@@ -38,7 +38,7 @@ namespace {
 // A thread that sleeps in an event loop hears an event through a descriptor:
 // every set or pulse in any process makes it readable. One process listens
 // at a time; one killed while listening is replaced by the next.
-TEST(SharedObjectsBellTest, AListenersDescriptorRingsOnEverySetAndAKilledListenerIsReplaced)
+TEST_F(SharedObjectsBellTest, AListenersDescriptorRingsOnEverySetAndAKilledListenerIsReplaced)
 {
     const QString name = Unique("bell");
     const TSharedHandle event = OpenNamedEvent(name, false);
@@ -159,16 +159,16 @@ char Heard(int pipe)
 // runtime folder before goes on with the folder it checked: a listener binds
 // there, rings from the process and from its children reach it, and the
 // other user's sockets receive nothing.
-TEST(SharedObjectsBellTest, ASocketIsReachedOnlyThroughTheFolderThatWasChecked)
+TEST_F(SharedObjectsBellTest, ASocketIsReachedOnlyThroughTheFolderThatWasChecked)
 {
-    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
-        GTEST_SKIP() << withheld.toStdString();
+    if (Withheld(MadeUpUsersWithheld))
+        return;
     const uid_t victim = MadeUpUid(1);
     const uid_t other = MadeUpUid(2);
     const QByteArray parent = "/tmp/tessvar-swap-" + QByteArray::number(getpid());
     const QByteArray runtime = parent + "/run";
     const QByteArray moved = parent + "/moved";
-    const QByteArray bell = "tessvar5-" + QByteArray::number(uint(victim)) + "-B-";
+    const QByteArray bell = ObjectFile(victim, "B-");
     ASSERT_EQ(mkdir(parent.constData(), 0755), 0);
     ASSERT_EQ(chown(parent.constData(), other, other), 0);
     ASSERT_EQ(mkdir(runtime.constData(), 0700), 0);
@@ -237,14 +237,13 @@ TEST(SharedObjectsBellTest, ASocketIsReachedOnlyThroughTheFolderThatWasChecked)
 // Processes of one user whose descriptors of the folder have numbers of
 // different lengths give an event's socket the same name, so that one rings
 // the other, for event names around the longest that a socket name holds.
-TEST(SharedObjectsBellTest, ASocketsNameDoesNotHangOnTheNumberOfTheFolderDescriptor)
+TEST_F(SharedObjectsBellTest, ASocketsNameDoesNotHangOnTheNumberOfTheFolderDescriptor)
 {
-    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
-        GTEST_SKIP() << withheld.toStdString();
+    if (Withheld(MadeUpUsersWithheld))
+        return;
     const uid_t uid = MadeUpUid(3);
     const QByteArray folder = FolderOf(uid);
-    RemoveFolderOf(uid);
-    const auto removed = qScopeGuard([uid] { RemoveFolderOf(uid); });
+    KeepFolderClean(uid);
     for (const int length : {60, 65, 66, 70, 73, 80}) {
         SCOPED_TRACE(length);
         const QString name(length, u'n');
@@ -279,15 +278,12 @@ TEST(SharedObjectsBellTest, ASocketsNameDoesNotHangOnTheNumberOfTheFolderDescrip
 // Without /proc no socket can be reached through the folder's descriptor:
 // listening fails with a message naming the folder, and is not done by the
 // folder's path; the objects themselves still work.
-TEST(SharedObjectsBellTest, WithoutProcListeningFailsNamingTheFolder)
+TEST_F(SharedObjectsBellTest, WithoutProcListeningFailsNamingTheFolder)
 {
-    if (const QString withheld = MountNamespaceWithheld(); !withheld.isEmpty())
-        GTEST_SKIP() << withheld.toStdString();
-    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
-        GTEST_SKIP() << withheld.toStdString();
+    if (Withheld(MountNamespaceWithheld, MadeUpUsersWithheld))
+        return;
     const uid_t uid = MadeUpUid(3);
-    RemoveFolderOf(uid);
-    const auto removed = qScopeGuard([uid] { RemoveFolderOf(uid); });
+    KeepFolderClean(uid);
     const pid_t pid = Spawn([uid] {
         if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
             umount2("/proc", MNT_DETACH) != 0)
@@ -325,7 +321,7 @@ TEST(SharedObjectsBellTest, WithoutProcListeningFailsNamingTheFolder)
 // folder's file system for the socket's name (ENOSPC at its bind, on a
 // tmpfs of a few inodes given as XDG_RUNTIME_DIR). Nothing of the refused
 // listen stays: once a descriptor or an inode is free, the listen works.
-TEST(SharedObjectsBellTest, ARefusedListenNamesTheEventsFile)
+TEST_F(SharedObjectsBellTest, ARefusedListenNamesTheEventsFile)
 {
     const TLifetimeUser user;
     const uid_t a = user.Uid;
@@ -370,7 +366,7 @@ TEST(SharedObjectsBellTest, ARefusedListenNamesTheEventsFile)
         close(fd);
     }
     ASSERT_EQ(error, ENOSPC) << made << " files made";
-    const QByteArray file = mountPoint + "/run/tessvar5-" + QByteArray::number(uint(a)) + "-E-e";
+    const QByteArray file = ObjectPath(mountPoint + "/run", a, "E-e");
     EXPECT_EQ(p->Ask("listen e", 20000).toStdString(),
               ("error 28 System Error.  Code: 28. No space left on device " + file).toStdString());
     ASSERT_EQ(unlink((filler + '0').constData()), 0);
@@ -386,18 +382,17 @@ TEST(SharedObjectsBellTest, ARefusedListenNamesTheEventsFile)
 // /proc/self/fd/. Counted so, the socket of that last name would go by the
 // event's name, while its address passes the 107 bytes a socket's address
 // holds: its listen would fail.
-TEST(SharedObjectsBellTest, AFolderDescriptorOfFourDigitsLeavesRoomForTheSocketsAddress)
+TEST_F(SharedObjectsBellTest, AFolderDescriptorOfFourDigitsLeavesRoomForTheSocketsAddress)
 {
-    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
-        GTEST_SKIP() << withheld.toStdString();
+    if (Withheld(MadeUpUsersWithheld))
+        return;
     const uid_t uid = MadeUpUid(3);
     const QByteArray folder = FolderOf(uid);
-    RemoveFolderOf(uid);
-    const auto removed = qScopeGuard([uid] { RemoveFolderOf(uid); });
+    KeepFolderClean(uid);
     // The longest names by which "tessvar5-<uid>-B-<name>" goes, the room
     // counted with a descriptor of ten digits and the folder's slash: 107
     // bytes less "/proc/thread-self/fd/" (or "/proc/self/fd/") and 11.
-    const int head = int(sizeof("tessvar5--B-") - 1) + int(QByteArray::number(uint(uid)).size());
+    const int head = int(ObjectFile(uid, "B-").size());
     const int longest = 107 - 32 - head;
     const int longestCountedShort = 107 - 25 - head;
     const pid_t pid = Spawn([&] {
@@ -437,7 +432,7 @@ TEST(SharedObjectsBellTest, AFolderDescriptorOfFourDigitsLeavesRoomForTheSockets
 // listening, though other processes still hold the event: its socket's name
 // goes at once, so that another process may listen to the event and be
 // rung, rather than being refused while the closer lives.
-TEST(SharedObjectsBellTest, ClosingAnEventEndsItsOwnListening)
+TEST_F(SharedObjectsBellTest, ClosingAnEventEndsItsOwnListening)
 {
     const TLifetimeUser user;
     const uid_t a = user.Uid;

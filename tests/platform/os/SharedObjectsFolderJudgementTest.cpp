@@ -27,10 +27,10 @@ namespace {
 // objects to /dev/shm/tessvar-<uid>, or to a later folder of its series
 // where another user holds that name: said once per process, naming the
 // folder in use. The user's own folder, or none set, is taken silently.
-TEST(SharedObjectsFolderTest, ARefusedRuntimeFolderIsSaidOnceAndTheFolderInUseIsNamed)
+TEST_F(SharedObjectsFolderTest, ARefusedRuntimeFolderIsSaidOnceAndTheFolderInUseIsNamed)
 {
-    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
-        GTEST_SKIP() << withheld.toStdString();
+    if (Withheld(MadeUpUsersWithheld))
+        return;
     const uid_t uid = MadeUpUid(3);
     const uid_t other = MadeUpUid(2);
     const QByteArray fallback = FolderOf(uid);
@@ -106,11 +106,11 @@ TEST(SharedObjectsFolderTest, ARefusedRuntimeFolderIsSaidOnceAndTheFolderInUseIs
 // is open to others, is relative, or has a name too long for the system (a
 // part of 300 bytes, or more than PATH_MAX in all). A private folder of the
 // user's own is used without a word, with or without a trailing slash.
-TEST(SharedObjectsFolderTest, ARuntimeFolderThatCannotBeUsedIsPassedOverForItsReason)
+TEST_F(SharedObjectsFolderTest, ARuntimeFolderThatCannotBeUsedIsPassedOverForItsReason)
 {
     const TLifetimeUser user;
-    if (const QString withheld = user.RightsWithheld(); !withheld.isEmpty())
-        GTEST_SKIP() << withheld.toStdString();
+    if (Withheld(user.RightsWithheld()))
+        return;
     const uid_t a = user.Uid;
     const TRuntimeFolder base("reasons", a, 0755);
     // The folders made in base go before it, which removes only files.
@@ -221,7 +221,7 @@ TEST(SharedObjectsFolderTest, ARuntimeFolderThatCannotBeUsedIsPassedOverForItsRe
 // wrong reason. Run outside any namespace as root and as a made-up user,
 // and in a user namespace of its own, as its root and as the user itself
 // (whose rights bind it there); each with a /dev/shm of its own.
-TEST(SharedObjectsFolderTest, AReadOnlyRuntimeFolderWithoutItsOwnersRightsIsPassedOver)
+TEST_F(SharedObjectsFolderTest, AReadOnlyRuntimeFolderWithoutItsOwnersRightsIsPassedOver)
 {
     struct TRow {
         TPlace Place;
@@ -308,7 +308,7 @@ TEST(SharedObjectsFolderTest, AReadOnlyRuntimeFolderWithoutItsOwnersRightsIsPass
 // first), no folder is in use. The open fails naming the series' folder,
 // with no warning, which would name an empty folder and be given up for the
 // process; the next open, which finds the folder, gives it, naming it.
-TEST(SharedObjectsFolderTest, NoFallbackIsSaidWhereTheSeriesFailedForTheProcesssOwnReason)
+TEST_F(SharedObjectsFolderTest, NoFallbackIsSaidWhereTheSeriesFailedForTheProcesssOwnReason)
 {
     const TLifetimeUser user;
     const uid_t a = user.Uid;
@@ -389,10 +389,10 @@ TEST(SharedObjectsFolderTest, NoFallbackIsSaidWhereTheSeriesFailedForTheProcesss
 // peers), and for a user that a namespace of its own shows as root beside
 // the real root's folder, where another user's namespace still starts
 // afterwards.
-TEST(SharedObjectsFolderTest, AFullDescriptorTableEndsTheChoiceOfFolderAndTheNextOpenChoosesAgain)
+TEST_F(SharedObjectsFolderTest, AFullDescriptorTableEndsTheChoiceOfFolderAndTheNextOpenChoosesAgain)
 {
-    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
-        GTEST_SKIP() << withheld.toStdString();
+    if (Withheld(MadeUpUsersWithheld))
+        return;
     const uid_t a = MadeUpUid(1);
     const uid_t b = MadeUpUid(2);
     const QByteArray runtime = "/tmp/tessvar-run-" + QByteArray::number(getpid());
@@ -470,11 +470,11 @@ TEST(SharedObjectsFolderTest, AFullDescriptorTableEndsTheChoiceOfFolderAndTheNex
 // (EMFILE, naming the folder), with no warning and no folder made in
 // /dev/shm. Its next open uses the folder, where another process of the
 // user meets it.
-TEST(SharedObjectsFolderTest, AMendThatFailsForWantOfADescriptorEndsTheChoiceAtTheRuntimeFolder)
+TEST_F(SharedObjectsFolderTest, AMendThatFailsForWantOfADescriptorEndsTheChoiceAtTheRuntimeFolder)
 {
     const TLifetimeUser user;
-    if (const QString withheld = user.RightsWithheld(); !withheld.isEmpty())
-        GTEST_SKIP() << withheld.toStdString();
+    if (Withheld(user.RightsWithheld()))
+        return;
     const uid_t a = user.Uid;
     const TRuntimeFolder runtime("mend", a, 0300);
     auto p = Script(a, runtime);
@@ -499,17 +499,13 @@ TEST(SharedObjectsFolderTest, AMendThatFailsForWantOfADescriptorEndsTheChoiceAtT
 // disk (EIO), as a tracer makes it fail: the process's open fails with
 // that error naming the folder and makes no further folder, and its next
 // open uses the folder.
-TEST(SharedObjectsFolderTest, AFolderThatFailsToOpenForWantOfMemoryOrByTheDiskEndsTheChoice)
+TEST_F(SharedObjectsFolderTest, AFolderThatFailsToOpenForWantOfMemoryOrByTheDiskEndsTheChoice)
 {
-    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
-        GTEST_SKIP() << withheld.toStdString();
-    if (const QString withheld = TracingWithheld(); !withheld.isEmpty())
-        GTEST_SKIP() << withheld.toStdString();
-    if (const QString withheld = TracedMemoryWithheld(); !withheld.isEmpty())
-        GTEST_SKIP() << withheld.toStdString();
+    if (Withheld(MadeUpUsersWithheld, TracingWithheld, TracedMemoryWithheld))
+        return;
     const uid_t a = MadeUpUid(1);
     const QByteArray folder = ObjectFolderOf(a, 0);
-    const auto removed = qScopeGuard([a] { RemoveFolderOf(a); });
+    KeepFolderClean(a);
     for (const int error : {ENOMEM, EIO}) {
         SCOPED_TRACE(error);
         RemoveFolderOf(a);

@@ -42,10 +42,10 @@ namespace {
 // message naming the object, the files stay as they were, and other names
 // of the user's own folder work; a link in it is not followed. (The folders
 // are not sticky, so the kernel's protected_regular setting plays no part.)
-TEST(SharedObjectsFolderTest, AnotherUsersFolderOrObjectsAreNeitherUsedNorRead)
+TEST_F(SharedObjectsFolderTest, AnotherUsersFolderOrObjectsAreNeitherUsedNorRead)
 {
-    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
-        GTEST_SKIP() << withheld.toStdString();
+    if (Withheld(MadeUpUsersWithheld))
+        return;
     const uid_t victim = MadeUpUid(1);
     const uid_t other = MadeUpUid(2);
     const QByteArray folder = ObjectFolderOf(victim, 0);
@@ -56,7 +56,7 @@ TEST(SharedObjectsFolderTest, AnotherUsersFolderOrObjectsAreNeitherUsedNorRead)
         RemoveFolderOf(victim);
         unlink(target.constData());
     });
-    const QByteArray prefix = folder + "/tessvar5-" + QByteArray::number(uint(victim));
+    const QByteArray head = ObjectPath(folder, victim, "");
     const QByteArray secret(200, 's');
     auto plant = [&](const QByteArray& path, uid_t owner, mode_t mode) {
         const int fd = open(path.constData(), O_RDWR | O_CREAT | O_EXCL, mode);
@@ -72,8 +72,8 @@ TEST(SharedObjectsFolderTest, AnotherUsersFolderOrObjectsAreNeitherUsedNorRead)
     ASSERT_EQ(mkdir(folder.constData(), 0777), 0);
     ASSERT_EQ(chmod(folder.constData(), 0777), 0);
     ASSERT_EQ(chown(folder.constData(), other, other), 0);
-    plant(prefix + "-M-taken", other, 0600);
-    plant(prefix + "-M-open", other, 0666);
+    plant(head + "M-taken", other, 0600);
+    plant(head + "M-open", other, 0666);
     const QByteArray next = ObjectFolderOf(victim, 1);
     EXPECT_EQ(AsUser(victim,
                      [&] {
@@ -93,8 +93,8 @@ TEST(SharedObjectsFolderTest, AnotherUsersFolderOrObjectsAreNeitherUsedNorRead)
                          return SharedObjectsFolder() == QString::fromLocal8Bit(next) ? 0 : 4;
                      }),
               0);
-    EXPECT_EQ(FileText(prefix + "-M-taken"), secret);
-    EXPECT_EQ(FileText(prefix + "-M-open"), secret);
+    EXPECT_EQ(FileText(head + "M-taken"), secret);
+    EXPECT_EQ(FileText(head + "M-open"), secret);
     EXPECT_EQ(NamesIn(folder).size(), 2);
     struct stat held {};
     ASSERT_EQ(lstat(folder.constData(), &held), 0);
@@ -109,12 +109,12 @@ TEST(SharedObjectsFolderTest, AnotherUsersFolderOrObjectsAreNeitherUsedNorRead)
     ASSERT_EQ(lstat(folder.constData(), &st), 0);
     EXPECT_EQ(st.st_uid, victim);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
-    plant(prefix + "-M-foreign", other, 0600);
-    plant(prefix + "-M-shared", victim, 0666);
-    plant(prefix + "-E-foreign", other, 0666);
+    plant(head + "M-foreign", other, 0600);
+    plant(head + "M-shared", victim, 0666);
+    plant(head + "E-foreign", other, 0666);
     // A link in the folder (only root could put one there) is not followed.
     plant(target, victim, 0600);
-    ASSERT_EQ(symlink(target.constData(), (prefix + "-M-link").constData()), 0);
+    ASSERT_EQ(symlink(target.constData(), (head + "M-link").constData()), 0);
     EXPECT_EQ(AsUser(victim,
                      [&] {
                          try {
@@ -122,7 +122,7 @@ TEST(SharedObjectsFolderTest, AnotherUsersFolderOrObjectsAreNeitherUsedNorRead)
                              return 5;
                          } catch (const EOSError& error) {
                              if (error.ErrorCode != ELOOP ||
-                                 !error.Message().contains(QString::fromLocal8Bit(prefix) + "-M-link"))
+                                 !error.Message().contains(QString::fromLocal8Bit(head) + "M-link"))
                                  return 6;
                          }
                          for (const char* name : {"foreign", "shared"}) {
@@ -133,7 +133,7 @@ TEST(SharedObjectsFolderTest, AnotherUsersFolderOrObjectsAreNeitherUsedNorRead)
                                  // Refused as another user's (EPERM), or not even
                                  // opened (EACCES): named either way.
                                  if ((error.ErrorCode != EPERM && error.ErrorCode != EACCES) ||
-                                     !error.Message().contains(QString::fromLocal8Bit(prefix) + "-M-" + name))
+                                     !error.Message().contains(QString::fromLocal8Bit(head) + "M-" + name))
                                      return 2;
                              }
                          }
@@ -143,9 +143,9 @@ TEST(SharedObjectsFolderTest, AnotherUsersFolderOrObjectsAreNeitherUsedNorRead)
                          return MapNamedMemory(own) ? 0 : 4;
                      }),
               0);
-    EXPECT_EQ(FileText(prefix + "-M-foreign"), secret);
-    EXPECT_EQ(FileText(prefix + "-M-shared"), secret);
-    EXPECT_EQ(FileText(prefix + "-E-foreign"), secret);
+    EXPECT_EQ(FileText(head + "M-foreign"), secret);
+    EXPECT_EQ(FileText(head + "M-shared"), secret);
+    EXPECT_EQ(FileText(head + "E-foreign"), secret);
     EXPECT_EQ(FileText(target), secret);
 }
 
@@ -199,10 +199,10 @@ TMeeting Meet(const QString& name, uid_t uid, const TPlace& place, const std::fu
 // was held meets one started after S freed it. Nothing of S's is used,
 // read or changed, and S's own processes never meet A's objects. Only where
 // every name is held does A's process fail, saying where and the way out.
-TEST(SharedObjectsFolderTest, ProcessesOfAUserMeetWhereSomeoneElseHoldsTheNameOfTheirFolder)
+TEST_F(SharedObjectsFolderTest, ProcessesOfAUserMeetWhereSomeoneElseHoldsTheNameOfTheirFolder)
 {
-    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
-        GTEST_SKIP() << withheld.toStdString();
+    if (Withheld(MadeUpUsersWithheld))
+        return;
     const uid_t a = MadeUpUid(1);
     const uid_t s = MadeUpUid(2);
     const QByteArray target = "/tmp/tessvar-linked-" + QByteArray::number(getpid());
@@ -316,12 +316,10 @@ TEST(SharedObjectsFolderTest, ProcessesOfAUserMeetWhereSomeoneElseHoldsTheNameOf
 // B's namespace beside it meets its own and never A's, and nothing of
 // theirs appears in the real root's folder, which root's own processes use
 // meanwhile.
-TEST(SharedObjectsFolderTest, UsersInNamespacesOfTheirOwnMeetBesideTheRealRootsFolder)
+TEST_F(SharedObjectsFolderTest, UsersInNamespacesOfTheirOwnMeetBesideTheRealRootsFolder)
 {
-    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
-        GTEST_SKIP() << withheld.toStdString();
-    if (const QString withheld = UserNamespacesWithheld(); !withheld.isEmpty())
-        GTEST_SKIP() << withheld.toStdString();
+    if (Withheld(MadeUpUsersWithheld, UserNamespacesWithheld))
+        return;
     const QByteArray rootFolder = ObjectFolderOf(0, 0);
     struct stat st {};
     if (lstat(rootFolder.constData(), &st) != 0) {
@@ -367,12 +365,10 @@ TEST(SharedObjectsFolderTest, UsersInNamespacesOfTheirOwnMeetBesideTheRealRootsF
 // its processes meet there, and where another unmapped user's private
 // folder holds the name (reading as owned by that same id), the kernel
 // refuses it that folder and it passes over to the next name.
-TEST(SharedObjectsFolderTest, ARootlessContainersNobodyMeetsInAFolderOfItsOwn)
+TEST_F(SharedObjectsFolderTest, ARootlessContainersNobodyMeetsInAFolderOfItsOwn)
 {
-    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
-        GTEST_SKIP() << withheld.toStdString();
-    if (const QString withheld = NamespaceMapsWithheld(); !withheld.isEmpty())
-        GTEST_SKIP() << withheld.toStdString();
+    if (Withheld(MadeUpUsersWithheld, NamespaceMapsWithheld))
+        return;
     const TPlace place{"as a rootless container's nobody", TNamespaceLayout::ContainerNobody};
     const uid_t nobody = NamespaceNobody();
     const uid_t s = MadeUpUid(2);
@@ -414,12 +410,12 @@ TEST(SharedObjectsFolderTest, ARootlessContainersNobodyMeetsInAFolderOfItsOwn)
 // as a folder of the user's own without the owner's rights (0300) opens
 // again, in the first of them, mended; the others stay as they are. So do
 // object files that an earlier build left 0400.
-TEST(SharedObjectsFolderTest, AUmaskWithoutTheOwnersBitsNeitherLocksTheUserOutNorSplitsItsProcesses)
+TEST_F(SharedObjectsFolderTest, AUmaskWithoutTheOwnersBitsNeitherLocksTheUserOutNorSplitsItsProcesses)
 {
-    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
-        GTEST_SKIP() << withheld.toStdString();
+    if (Withheld(MadeUpUsersWithheld))
+        return;
     const uid_t a = MadeUpUid(1);
-    const auto removed = qScopeGuard([a] { RemoveFolderOf(a); });
+    KeepFolderClean(a);
     const QByteArray first = ObjectFolderOf(a, 0);
     const QByteArray owner = ' ' + QByteArray::number(a);
     for (const char* mask : {"0477", "0277", "0777"}) {
@@ -437,7 +433,7 @@ TEST(SharedObjectsFolderTest, AUmaskWithoutTheOwnersBitsNeitherLocksTheUserOutNo
             EXPECT_NE(lstat(ObjectFolderOf(a, n).constData(), &st), 0) << n;
         QList<QByteArray> files = NamesIn(first);
         std::sort(files.begin(), files.end());
-        const QByteArray head = "tessvar5-" + QByteArray::number(uint(a)) + '-';
+        const QByteArray head = ObjectFile(a, "");
         EXPECT_EQ(files, (QList<QByteArray>{head + "E-e", head + "M-m", head + "W-events", head + "X-x"}));
         for (const QByteArray& file : files)
             EXPECT_EQ(ModeAndOwner(first + '/' + file), "100600" + owner) << file.constData();
@@ -471,7 +467,7 @@ TEST(SharedObjectsFolderTest, AUmaskWithoutTheOwnersBitsNeitherLocksTheUserOutNo
     // open, and one that a process still holds (empty, as its maker was
     // killed before making it) is opened and made.
     RemoveFolderOf(a);
-    const QByteArray head = first + "/tessvar5-" + QByteArray::number(uint(a)) + '-';
+    const QByteArray head = ObjectPath(first, a, "");
     const auto leftBehind = [&](const QByteArray& path) {
         const int fd = open(path.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0400);
         EXPECT_GE(fd, 0) << path.constData();
@@ -505,12 +501,10 @@ TEST(SharedObjectsFolderTest, AUmaskWithoutTheOwnersBitsNeitherLocksTheUserOutNo
 // user's folder holds the first. Each runs in a mount namespace of its
 // own, with a /dev/shm of its own, so that the names of the machine's users
 // are not touched.
-TEST(SharedObjectsFolderTest, OnlyAFolderOfTheUsersOwnIsUsedAndAFolderItMayNotMakeEndsTheChoice)
+TEST_F(SharedObjectsFolderTest, OnlyAFolderOfTheUsersOwnIsUsedAndAFolderItMayNotMakeEndsTheChoice)
 {
-    if (const QString withheld = MountNamespaceWithheld(); !withheld.isEmpty())
-        GTEST_SKIP() << withheld.toStdString();
-    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
-        GTEST_SKIP() << withheld.toStdString();
+    if (Withheld(MountNamespaceWithheld, MadeUpUsersWithheld))
+        return;
     const uid_t a = MadeUpUid(1);
     const uid_t s = MadeUpUid(2);
     // Gives the child a /dev/shm of its own (opened with options), with
@@ -593,12 +587,10 @@ TEST(SharedObjectsFolderTest, OnlyAFolderOfTheUsersOwnIsUsedAndAFolderItMayNotMa
 // its folder the name is swapped (while the folder there is unmended, which
 // is put aside), and the process still gets a folder while the link's
 // target and the FIFO keep their modes.
-TEST(SharedObjectsFolderTest, WhatIsPutAtANameWhileItIsMendedIsNeitherFollowedNorChanged)
+TEST_F(SharedObjectsFolderTest, WhatIsPutAtANameWhileItIsMendedIsNeitherFollowedNorChanged)
 {
-    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
-        GTEST_SKIP() << withheld.toStdString();
-    if (const QString withheld = TracingWithheld(); !withheld.isEmpty())
-        GTEST_SKIP() << withheld.toStdString();
+    if (Withheld(MadeUpUsersWithheld, TracingWithheld))
+        return;
     const uid_t a = MadeUpUid(1);
     const QByteArray name = ObjectFolderOf(a, 0);
     const QByteArray lure = "/tmp/tessvar-lure-" + QByteArray::number(getpid());

@@ -77,7 +77,7 @@ pid_t SpawnSignalledAt(const QString& name, TSharedStep step, int signal)
 // making the block but before marking it complete, after marking it removed
 // but before taking its name away, after enlarging it but before recording
 // the size. The next user opens the name as if nothing had happened.
-TEST(SharedObjectsLifetimeTest, ADeathInsideTheBookkeepingOfAnObjectDoesNotBlockTheNext)
+TEST_F(SharedObjectsLifetimeTest, ADeathInsideTheBookkeepingOfAnObjectDoesNotBlockTheNext)
 {
     for (const StepRow& row : kBookkeepingSteps) {
         const QString name = Unique(row.name);
@@ -108,13 +108,12 @@ TEST(SharedObjectsLifetimeTest, ADeathInsideTheBookkeepingOfAnObjectDoesNotBlock
 // word set), and a mutex of that layout held the same way, must not stop the
 // objects of this layout. Run under a user id of its own, so that the blocks
 // of the real user are not touched.
-TEST(SharedObjectsLifetimeTest, BlocksOfTheEarlierLayoutLeftLockedDoNotStopThisOne)
+TEST_F(SharedObjectsLifetimeTest, BlocksOfTheEarlierLayoutLeftLockedDoNotStopThisOne)
 {
-    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
-        GTEST_SKIP() << withheld.toStdString();
+    if (Withheld(MadeUpUsersWithheld))
+        return;
     const uid_t uid = MadeUpUid(0);
-    RemoveFolderOf(uid);
-    const auto removed = qScopeGuard([uid] { RemoveFolderOf(uid); });
+    KeepFolderClean(uid);
     const pid_t tester = Spawn([uid] {
         if (setresuid(uid, uid, 0) != 0)
             _exit(2);
@@ -168,7 +167,7 @@ TEST(SharedObjectsLifetimeTest, BlocksOfTheEarlierLayoutLeftLockedDoNotStopThisO
 // that name completes or fails, with the operating-system error naming the
 // object, within the 5000 ms bound; other names open meanwhile at once, on
 // another thread as well; once the stopped process goes on, the name works.
-TEST(SharedObjectsLifetimeTest, AProcessStoppedInsideTheBookkeepingDelaysOthersAtMostTheBound)
+TEST_F(SharedObjectsLifetimeTest, AProcessStoppedInsideTheBookkeepingDelaysOthersAtMostTheBound)
 {
     for (const StepRow& row : kBookkeepingSteps) {
         const QString name = Unique(row.name) + "-stopped";
@@ -193,7 +192,8 @@ TEST(SharedObjectsLifetimeTest, AProcessStoppedInsideTheBookkeepingDelaysOthersA
             CloseNamedObject(memory);
         } catch (const EOSError& error) {
             EXPECT_EQ(error.ErrorCode, ETIMEDOUT) << row.name;
-            EXPECT_TRUE(error.Message().contains("tessvar5-" + QString::number(geteuid()) + "-M-" + name))
+            EXPECT_TRUE(
+                error.Message().contains(QString::fromUtf8(ObjectFile(geteuid(), "M-" + name.toUtf8()))))
                 << error.Message().toStdString();
         }
         EXPECT_LT(timer.elapsed(), 5000 + 1500) << row.name;
@@ -215,15 +215,12 @@ TEST(SharedObjectsLifetimeTest, AProcessStoppedInsideTheBookkeepingDelaysOthersA
 // Two processes of a user hold an event and a block. One of them (A) closes
 // both, stopped in turn at each system call of its close, while the other
 // (B) closes them: whichever is last removes both names.
-TEST(SharedObjectsLifetimeTest, ACloserStoppedAnywhereInItsCloseLeavesTheRemovalToTheLast)
+TEST_F(SharedObjectsLifetimeTest, ACloserStoppedAnywhereInItsCloseLeavesTheRemovalToTheLast)
 {
-    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
-        GTEST_SKIP() << withheld.toStdString();
-    if (const QString withheld = TracingWithheld(); !withheld.isEmpty())
-        GTEST_SKIP() << withheld.toStdString();
+    if (Withheld(MadeUpUsersWithheld, TracingWithheld))
+        return;
     const uid_t a = MadeUpUid(1);
-    RemoveFolderOf(a);
-    const auto removed = qScopeGuard([a] { RemoveFolderOf(a); });
+    KeepFolderClean(a);
     auto b = Script(a);
     ASSERT_EQ(b->Ask("folder", 20000), "folder " + ObjectFolderOf(a, 0));
     bool closedBeforeTheStop = false;
@@ -260,17 +257,14 @@ TEST(SharedObjectsLifetimeTest, ACloserStoppedAnywhereInItsCloseLeavesTheRemoval
 // A process that makes a block is stopped between marking it complete and
 // taking its use of it, while another process opens the name: the other
 // opens that very block, and both use it.
-TEST(SharedObjectsLifetimeTest, ACreatorStoppedBeforeTakingItsUseKeepsItsBlock)
+TEST_F(SharedObjectsLifetimeTest, ACreatorStoppedBeforeTakingItsUseKeepsItsBlock)
 {
-    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
-        GTEST_SKIP() << withheld.toStdString();
-    if (const QString withheld = TracingWithheld(); !withheld.isEmpty())
-        GTEST_SKIP() << withheld.toStdString();
+    if (Withheld(MadeUpUsersWithheld, TracingWithheld))
+        return;
     const uid_t a = MadeUpUid(1);
-    RemoveFolderOf(a);
-    const auto removed = qScopeGuard([a] { RemoveFolderOf(a); });
+    KeepFolderClean(a);
     const QByteArray name = Unique("made").toUtf8();
-    const QByteArray file = ObjectFolderOf(a, 0) + "/tessvar5-" + QByteArray::number(uint(a)) + "-M-" + name;
+    const QByteArray file = ObjectPath(ObjectFolderOf(a, 0), a, "M-" + name);
     TTracedChild creator([&] {
         BecomeWithoutRuntime(a);
         CloseNamedObject(OpenNamedMutex(QStringLiteral("first"))); // the folder chosen and swept
@@ -314,13 +308,6 @@ void BecomeTestUser(uid_t uid)
 QByteArray FolderOfUser(uid_t uid)
 {
     return uid == geteuid() ? SharedObjectsFolder().toLocal8Bit() : FolderOf(uid);
-}
-
-// The file name of the object of the user uid ("M-name" ...), in the
-// layout given by prefix.
-QByteArray ObjectFile(uid_t uid, const QByteArray& kindAndName, const QByteArray& prefix = "tessvar5-")
-{
-    return prefix + QByteArray::number(uint(uid)) + '-' + kindAndName;
 }
 
 // Writes a block's 64-byte head (magic, kind, removed flag, listeners, data
@@ -392,20 +379,19 @@ std::string Identity(const QByteArray& look)
 // A finished block of this layout left the same way is swept: the sweep
 // did run. Under a made-up user, whose folder is this test's alone and
 // whose first named open is the child's own.
-TEST(SharedObjectsLifetimeTest, ABlockOfTheEarlierLayoutIsNeitherOpenedNorSwept)
+TEST_F(SharedObjectsLifetimeTest, ABlockOfTheEarlierLayoutIsNeitherOpenedNorSwept)
 {
-    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
-        GTEST_SKIP() << withheld.toStdString();
+    if (Withheld(MadeUpUsersWithheld))
+        return;
     const uid_t a = MadeUpUid(1);
-    RemoveFolderOf(a);
-    const auto removed = qScopeGuard([a] { RemoveFolderOf(a); });
+    KeepFolderClean(a);
     const QByteArray folder = FolderOfUser(a);
     const QByteArray left = Unique("earlier-left").toUtf8();
     const QByteArray held = Unique("earlier-held").toUtf8();
     const QByteArray leftover = Unique("leftover").toUtf8();
-    const QByteArray leftFile = folder + '/' + ObjectFile(a, "M-" + left, "tessvar4-");
-    const QByteArray heldFile = folder + '/' + ObjectFile(a, "M-" + held, "tessvar4-");
-    const QByteArray leftoverFile = folder + '/' + ObjectFile(a, "M-" + leftover);
+    const QByteArray leftFile = ObjectPath(folder, a, "M-" + left, "tessvar4-");
+    const QByteArray heldFile = ObjectPath(folder, a, "M-" + held, "tessvar4-");
+    const QByteArray leftoverFile = ObjectPath(folder, a, "M-" + leftover);
     constexpr uint32_t kEarlierMagic = 0x34565354; // "TSV4"
     constexpr uint32_t kMagic = 0x35565354;        // "TSV5"
 
@@ -437,7 +423,7 @@ TEST(SharedObjectsLifetimeTest, ABlockOfTheEarlierLayoutIsNeitherOpenedNorSwept)
                 blocks << QStringLiteral("%1 %2 %3")
                               .arg(NamedMemorySize(memory))
                               .arg(view && AllZero(view, NamedMemorySize(memory)) ? "zeros" : "not zeros")
-                              .arg(FileSize(folder + '/' + ObjectFile(a, "M-" + name)));
+                              .arg(FileSize(ObjectPath(folder, a, "M-" + name)));
             }
             return blocks.join(QStringLiteral(", "));
         });
@@ -457,10 +443,10 @@ TEST(SharedObjectsLifetimeTest, ABlockOfTheEarlierLayoutIsNeitherOpenedNorSwept)
 // under it: two processes that open one name would hold different blocks.
 // The creator is stopped at the unlink of its file, and this process tries
 // that file's lock: it must find it held.
-TEST(SharedObjectsLifetimeTest, AFailedMakeTakesItsFileAwayUnderTheBookkeepingLock)
+TEST_F(SharedObjectsLifetimeTest, AFailedMakeTakesItsFileAwayUnderTheBookkeepingLock)
 {
-    if (const QString withheld = TracingWithheld(); !withheld.isEmpty())
-        GTEST_SKIP() << withheld.toStdString();
+    if (Withheld(TracingWithheld))
+        return;
     const TLifetimeUser user;
     const uid_t a = user.Uid;
     const QByteArray folder = FolderOfUser(a);
@@ -508,11 +494,10 @@ TEST(SharedObjectsLifetimeTest, AFailedMakeTakesItsFileAwayUnderTheBookkeepingLo
 // name must meet the new block. A close that took the name away unasked
 // would remove a block that a live process holds, and every later opener
 // would make another block of that name, apart from the holder's.
-TEST(SharedObjectsLifetimeTest, ALastCloseLeavesANewerBlockAtItsName)
+TEST_F(SharedObjectsLifetimeTest, ALastCloseLeavesANewerBlockAtItsName)
 {
     const QString name = Unique("renamed");
-    const QByteArray file =
-        SharedObjectsFolder().toLocal8Bit() + '/' + ObjectFile(geteuid(), "M-" + name.toUtf8());
+    const QByteArray file = ObjectPath(SharedObjectsFolder().toLocal8Bit(), geteuid(), "M-" + name.toUtf8());
     const TSharedHandle old = OpenNamedMemory(name, 64);
     ASSERT_NE(old, 0u);
     ASSERT_EQ(unlink(file.constData()), 0) << file.constData();
@@ -558,7 +543,7 @@ TEST(SharedObjectsLifetimeTest, ALastCloseLeavesANewerBlockAtItsName)
 // keep its 1 MiB, which a later opener in another process maps (an opener
 // maps the file's size) and the creator does not, and the bytes the killed
 // creator left would be the new block's.
-TEST(SharedObjectsLifetimeTest, AMakeCutsALargerHalfMadeFileToTheSizeAsked)
+TEST_F(SharedObjectsLifetimeTest, AMakeCutsALargerHalfMadeFileToTheSizeAsked)
 {
     const TLifetimeUser user;
     const uid_t a = user.Uid;
@@ -570,7 +555,7 @@ TEST(SharedObjectsLifetimeTest, AMakeCutsALargerHalfMadeFileToTheSizeAsked)
         },
         [&] {
             CloseNamedObject(OpenNamedMutex(Unique("halfmade-first"))); // the folder chosen and swept
-            const QByteArray file = SharedObjectsFolder().toLocal8Bit() + '/' + ObjectFile(a, "M-" + name);
+            const QByteArray file = ObjectPath(SharedObjectsFolder().toLocal8Bit(), a, "M-" + name);
             const int fd = open(file.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
             if (fd < 0 || !WriteBlock(fd, 0, kMiB - 64, QByteArray(64, 'k')))
                 return QStringLiteral("no half-made file: ") + qt_error_string(errno);
@@ -604,10 +589,10 @@ TEST(SharedObjectsLifetimeTest, AMakeCutsALargerHalfMadeFileToTheSizeAsked)
 // EAGAIN (or succeed once the failure passes, hiding it); taken for
 // "named", it would make a block in a file whose name may stand for
 // another object by now.
-TEST(SharedObjectsLifetimeTest, AnOpenWhoseNameCannotBeToldFailsWithTheSystemsError)
+TEST_F(SharedObjectsLifetimeTest, AnOpenWhoseNameCannotBeToldFailsWithTheSystemsError)
 {
-    if (const QString withheld = TracingWithheld(); !withheld.isEmpty())
-        GTEST_SKIP() << withheld.toStdString();
+    if (Withheld(TracingWithheld))
+        return;
     const TLifetimeUser user;
     const uid_t a = user.Uid;
     const QByteArray folder = FolderOfUser(a);

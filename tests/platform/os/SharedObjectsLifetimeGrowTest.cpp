@@ -33,7 +33,7 @@ using namespace sharedobjects_test;
 
 namespace {
 
-TEST(SharedObjectsLifetimeTest, GrowingABlockServesLaterOpenersAndLeavesEarlierViews)
+TEST_F(SharedObjectsLifetimeTest, GrowingABlockServesLaterOpenersAndLeavesEarlierViews)
 {
     const QString name = Unique("grow");
     const TSharedHandle first = OpenNamedMemory(name, 100);
@@ -70,8 +70,7 @@ constexpr int64_t kLargest = std::numeric_limits<int64_t>::max();
 // The file of this user's block name in the folder this process uses.
 QByteArray BlockFile(const QString& name)
 {
-    return SharedObjectsFolder().toLocal8Bit() + "/tessvar5-" + QByteArray::number(uint(geteuid())) + "-M-" +
-           name.toUtf8();
+    return ObjectPath(SharedObjectsFolder().toLocal8Bit(), geteuid(), "M-" + name.toUtf8());
 }
 
 // The size of the file at path; -1 where there is none.
@@ -225,10 +224,10 @@ void WriteAllThroughTheGrows(TRace& race, int rounds)
 // one, loses the writes that land between its read and its write: in most
 // rounds where the two processes run at once. The correct grow never writes
 // below the old size, so no timing makes it lose a write.
-TEST(SharedObjectsLifetimeTest, AGrowOnAFileSystemWithoutFallocateLosesNoWriteOfAnotherProcess)
+TEST_F(SharedObjectsLifetimeTest, AGrowOnAFileSystemWithoutFallocateLosesNoWriteOfAnotherProcess)
 {
-    if (const QString withheld = RamfsWithheld(); !withheld.isEmpty())
-        GTEST_SKIP() << withheld.toStdString();
+    if (Withheld(RamfsWithheld))
+        return;
     constexpr int kRounds = 300;
     const QString answer = RunOnRamfs(MadeUpUid(1), [] {
         auto* race = static_cast<TRace*>(
@@ -292,7 +291,7 @@ void MapAtGrowing(TSharedStep step)
 // put back, so that the file keeps its old size (64 bytes of head and the
 // data) and a new opener in another process maps the block at its old size;
 // without that, every later opener would map the block at the refused size.
-TEST(SharedObjectsLifetimeTest, AGrowOfABlockMappedInThisProcessIsRefusedAsBusyAndLeavesItAsItWas)
+TEST_F(SharedObjectsLifetimeTest, AGrowOfABlockMappedInThisProcessIsRefusedAsBusyAndLeavesItAsItWas)
 {
     const QString name = Unique("room-mapped");
     const TSharedHandle memory = OpenNamedMemory(name, 4096);
@@ -326,10 +325,10 @@ TEST(SharedObjectsLifetimeTest, AGrowOfABlockMappedInThisProcessIsRefusedAsBusyA
 // grower sees it and as a new opener in another process (this one, while
 // the grower waits) maps it. Without the grow's undoing, the claim's
 // larger file would be every later opener's block.
-TEST(SharedObjectsLifetimeTest, AGrowWhoseMappingIsRefusedLeavesTheBlockAsItWas)
+TEST_F(SharedObjectsLifetimeTest, AGrowWhoseMappingIsRefusedLeavesTheBlockAsItWas)
 {
-    if (const QString withheld = TracingWithheld(); !withheld.isEmpty())
-        GTEST_SKIP() << withheld.toStdString();
+    if (Withheld(TracingWithheld))
+        return;
     const QString name = Unique("room-nomap");
     const QByteArray file = BlockFile(name);
     constexpr int64_t kGrown = 1024 * 1024;
@@ -367,10 +366,10 @@ TEST(SharedObjectsLifetimeTest, AGrowWhoseMappingIsRefusedLeavesTheBlockAsItWas)
 // put back at its old size, 64 bytes of head and 4096 of data, for the
 // grower and a new opener in another process; without that, the file stays
 // at the limit and every later opener maps a block that was never grown.
-TEST(SharedObjectsLifetimeTest, AGrowWhoseClaimFailsPartOfTheWayReportsItsErrorAndLeavesTheBlockAsItWas)
+TEST_F(SharedObjectsLifetimeTest, AGrowWhoseClaimFailsPartOfTheWayReportsItsErrorAndLeavesTheBlockAsItWas)
 {
-    if (const QString withheld = RamfsWithheld(); !withheld.isEmpty())
-        GTEST_SKIP() << withheld.toStdString();
+    if (Withheld(RamfsWithheld))
+        return;
     const QString answer = RunOnRamfs(MadeUpUid(1), [] {
         const QString name = QStringLiteral("limited");
         const TSharedHandle memory = OpenNamedMemory(name, 4096);
@@ -404,7 +403,7 @@ TEST(SharedObjectsLifetimeTest, AGrowWhoseClaimFailsPartOfTheWayReportsItsErrorA
 // refused as a size but goes to the claim, which fails with the system's
 // error, EFBIG under the file size limit of 1 MiB set here, naming the
 // block; the block's file stays as it was, and the create leaves none.
-TEST(SharedObjectsLifetimeTest, SizesPastTheLargestFileAreRefusedNamingTheBlock)
+TEST_F(SharedObjectsLifetimeTest, SizesPastTheLargestFileAreRefusedNamingTheBlock)
 {
     const QString answer = RunWithFileSizeLimit(1024 * 1024, [] {
         QStringList seen;
@@ -496,10 +495,10 @@ void ExpectAnInterruptedClaimMadeAgain(const std::function<QString()>& prepare, 
 // the claim is made again, and the create succeeds. Without the retry a
 // signal handler elsewhere in the program (a timer, a child's end) would
 // fail the create for nothing.
-TEST(SharedObjectsLifetimeTest, AnInterruptedClaimOfACreateIsMadeAgain)
+TEST_F(SharedObjectsLifetimeTest, AnInterruptedClaimOfACreateIsMadeAgain)
 {
-    if (const QString withheld = TracingWithheld(); !withheld.isEmpty())
-        GTEST_SKIP() << withheld.toStdString();
+    if (Withheld(TracingWithheld))
+        return;
     // The claim of the whole file: from 0, the head and the data.
     ExpectAnInterruptedClaimMadeAgain([] { return QString(); }, Unique("room-eintr"),
                                       [](const TTracedChild& call) {
@@ -510,12 +509,10 @@ TEST(SharedObjectsLifetimeTest, AnInterruptedClaimOfACreateIsMadeAgain)
 
 // On a file system without fallocate the claim writes zeros into the file;
 // a signal that interrupts that write has it written again.
-TEST(SharedObjectsLifetimeTest, AnInterruptedZeroWriteOfACreateIsMadeAgainOnAFileSystemWithoutFallocate)
+TEST_F(SharedObjectsLifetimeTest, AnInterruptedZeroWriteOfACreateIsMadeAgainOnAFileSystemWithoutFallocate)
 {
-    if (const QString withheld = TracingWithheld(); !withheld.isEmpty())
-        GTEST_SKIP() << withheld.toStdString();
-    if (const QString withheld = RamfsWithheld(); !withheld.isEmpty())
-        GTEST_SKIP() << withheld.toStdString();
+    if (Withheld(TracingWithheld, RamfsWithheld))
+        return;
     const TRamfsPoint point("eintr");
     const uid_t uid = MadeUpUid(1);
     // The zeros of the whole file, in one write from 0.

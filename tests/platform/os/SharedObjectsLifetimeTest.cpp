@@ -30,7 +30,7 @@ using namespace sharedobjects_test;
 
 namespace {
 
-TEST(SharedObjectsLifetimeTest, NamesWithAnyCharactersAndLongNamesWork)
+TEST_F(SharedObjectsLifetimeTest, NamesWithAnyCharactersAndLongNamesWork)
 {
     const QString odd = Unique("Global\\a/b c:\u00e8\u4e00");
     const QString longName = Unique("x") + QString(300, u'n');
@@ -57,13 +57,12 @@ TEST(SharedObjectsLifetimeTest, NamesWithAnyCharactersAndLongNamesWork)
 // killed with them open are removed by the next process of the user that
 // finds them unused. Run as a made-up user, whose folder is this test's
 // alone.
-TEST(SharedObjectsLifetimeTest, CleanExitsLeaveNoObjectAndLeftoversAreSwept)
+TEST_F(SharedObjectsLifetimeTest, CleanExitsLeaveNoObjectAndLeftoversAreSwept)
 {
-    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
-        GTEST_SKIP() << withheld.toStdString();
+    if (Withheld(MadeUpUsersWithheld))
+        return;
     const uid_t uid = MadeUpUid(3);
-    RemoveFolderOf(uid);
-    const auto removed = qScopeGuard([uid] { RemoveFolderOf(uid); });
+    KeepFolderClean(uid);
     auto useEverything = [] {
         const TSharedHandle memory = OpenNamedMemory(QStringLiteral("m"), 100);
         GrowNamedMemory(memory, 5000);
@@ -134,7 +133,7 @@ int64_t MonotonicNs()
 // in round after round, that takes more rounds, up to a generous bound,
 // past which the test says how few met rather than failing for want of
 // meetings.
-TEST(SharedObjectsLifetimeTest, ClosersThatRaceTakeTheObjectWithTheLastOfThem)
+TEST_F(SharedObjectsLifetimeTest, ClosersThatRaceTakeTheObjectWithTheLastOfThem)
 {
     const TLifetimeUser user;
     const uid_t a = user.Uid;
@@ -225,7 +224,7 @@ TEST(SharedObjectsLifetimeTest, ClosersThatRaceTakeTheObjectWithTheLastOfThem)
 // and Q's creates make a zero-filled block at the size asked, an event not
 // signalled and a mutex not owned. Where P lives on, Q finds each as P
 // left it.
-TEST(SharedObjectsLifetimeTest, ALastHolderThatEndsWithoutClosingTakesItsObjectsWithIt)
+TEST_F(SharedObjectsLifetimeTest, ALastHolderThatEndsWithoutClosingTakesItsObjectsWithIt)
 {
     const TLifetimeUser user;
     const uid_t a = user.Uid;
@@ -260,7 +259,7 @@ TEST(SharedObjectsLifetimeTest, ALastHolderThatEndsWithoutClosingTakesItsObjects
             kill(p->Pid(), SIGKILL);
             EXPECT_EQ(p->Finish(20000), 200 + SIGKILL);
         }
-        const QByteArray file = q->Ask("folder", 20000).mid(7) + "/tessvar5-" + QByteArray::number(uint(a)) + "-M-" + kb;
+        const QByteArray file = ObjectPath(q->Ask("folder", 20000).mid(7), a, "M-" + kb);
         EXPECT_EQ(q->Ask("memory " + kb + " 0", 20000), QByteArray(row.OpenOnly).replace("<file>", file));
         EXPECT_EQ(q->Ask("memory " + kb + " 64", 20000), row.Create);
         EXPECT_EQ(q->Ask("event " + ke, 20000), row.Event);
@@ -278,7 +277,7 @@ TEST(SharedObjectsLifetimeTest, ALastHolderThatEndsWithoutClosingTakesItsObjects
 // The last holder of an event it listens to and of a block closes them with
 // its descriptor table full: their files, the socket and the events'
 // wake-up block go all the same.
-TEST(SharedObjectsLifetimeTest, ALastCloserWithAFullDescriptorTableStillRemovesItsObjects)
+TEST_F(SharedObjectsLifetimeTest, ALastCloserWithAFullDescriptorTableStillRemovesItsObjects)
 {
     const TLifetimeUser user;
     const uid_t a = user.Uid;
@@ -317,12 +316,10 @@ QString FillDevShmOf(pid_t pid, uid_t uid)
 // naming it) and stays as it was. A create of each kind (a block, a mutex,
 // an event, the events' wake-up block) fails with ENOSPC naming its file
 // and leaves no file.
-TEST(SharedObjectsLifetimeTest, AFullDevShmFailsEveryCreateWithTheSystemsErrorAndKillsNoProcess)
+TEST_F(SharedObjectsLifetimeTest, AFullDevShmFailsEveryCreateWithTheSystemsErrorAndKillsNoProcess)
 {
-    if (const QString withheld = MountNamespaceWithheld(); !withheld.isEmpty())
-        GTEST_SKIP() << withheld.toStdString();
-    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
-        GTEST_SKIP() << withheld.toStdString();
+    if (Withheld(MountNamespaceWithheld, MadeUpUsersWithheld))
+        return;
     const uid_t a = MadeUpUid(1);
     const uid_t s = MadeUpUid(2);
     auto p = Script(a, {}, [=] {
@@ -336,7 +333,7 @@ TEST(SharedObjectsLifetimeTest, AFullDevShmFailsEveryCreateWithTheSystemsErrorAn
     const QByteArray folder = p->Ask("folder", 20000).mid(7);
     ASSERT_EQ(folder, ObjectFolderOf(a, 0));
     const QByteArray seen = "/proc/" + QByteArray::number(p->Pid()) + "/root" + folder;
-    const QByteArray head = folder + "/tessvar5-" + QByteArray::number(uint(a)) + '-';
+    const QByteArray head = ObjectPath(folder, a, "");
     const QByteArray full = "error 28 System Error.  Code: 28. No space left on device " + head;
     ASSERT_EQ(FillDevShmOf(p->Pid(), s), QString());
 
@@ -352,7 +349,7 @@ TEST(SharedObjectsLifetimeTest, AFullDevShmFailsEveryCreateWithTheSystemsErrorAn
     EXPECT_EQ(p->Ask("event e", 20000), full + "W-events");
     QList<QByteArray> left = NamesIn(seen);
     std::sort(left.begin(), left.end());
-    const QByteArray blocks = "tessvar5-" + QByteArray::number(uint(a)) + "-M-";
+    const QByteArray blocks = ObjectFile(a, "M-");
     EXPECT_EQ(left, (QList<QByteArray>{blocks + "big", blocks + "grown"}));
     EXPECT_EQ(p->Ask("writeall big 6", 20000), "written 257");
     EXPECT_EQ(p->Finish(20000), 0);
@@ -362,7 +359,7 @@ TEST(SharedObjectsLifetimeTest, AFullDevShmFailsEveryCreateWithTheSystemsErrorAn
 // another process of the user, which swept its folder before, opens the
 // event again and finds the killed holder's wake-up block made fresh (its
 // sequence at 0), the event not set and the killed listener's socket gone.
-TEST(SharedObjectsLifetimeTest, AKilledLastHoldersWakeUpBlockAndSocketGoWhenItsEventIsOpenedAgain)
+TEST_F(SharedObjectsLifetimeTest, AKilledLastHoldersWakeUpBlockAndSocketGoWhenItsEventIsOpenedAgain)
 {
     const TLifetimeUser user;
     const uid_t a = user.Uid;
@@ -400,17 +397,14 @@ TEST(SharedObjectsLifetimeTest, AKilledLastHoldersWakeUpBlockAndSocketGoWhenItsE
 // other still there) while another process B opens the event and listens
 // to it. B's event is made anew, once R is done where R still holds the
 // name, and a set from a third process C rings B's descriptor.
-TEST(SharedObjectsLifetimeTest, ARemoverStoppedBetweenItsUnlinksLeavesANewListenersSocket)
+TEST_F(SharedObjectsLifetimeTest, ARemoverStoppedBetweenItsUnlinksLeavesANewListenersSocket)
 {
-    if (const QString withheld = MadeUpUsersWithheld(); !withheld.isEmpty())
-        GTEST_SKIP() << withheld.toStdString();
-    if (const QString withheld = TracingWithheld(); !withheld.isEmpty())
-        GTEST_SKIP() << withheld.toStdString();
+    if (Withheld(MadeUpUsersWithheld, TracingWithheld))
+        return;
     const uid_t a = MadeUpUid(1);
-    RemoveFolderOf(a);
-    const auto removed = qScopeGuard([a] { RemoveFolderOf(a); });
+    KeepFolderClean(a);
     const QByteArray name = Unique("relisten").toUtf8();
-    const QByteArray head = ObjectFolderOf(a, 0) + "/tessvar5-" + QByteArray::number(uint(a)) + '-';
+    const QByteArray head = ObjectPath(ObjectFolderOf(a, 0), a, "");
     const QByteArray file = head + "E-" + name;
     const QByteArray socket = head + "B-" + name;
     auto l = Script(a);
@@ -456,13 +450,13 @@ TEST(SharedObjectsLifetimeTest, ARemoverStoppedBetweenItsUnlinksLeavesANewListen
 // closes the event, the socket goes with the event's own name, as a socket
 // of the event's name would: else it stays in the user's folder until the
 // machine restarts, one more for every such event whose listener is killed.
-TEST(SharedObjectsLifetimeTest, AKilledListenersDigestSocketGoesWithTheEvent)
+TEST_F(SharedObjectsLifetimeTest, AKilledListenersDigestSocketGoesWithTheEvent)
 {
     const TLifetimeUser user;
     const uid_t a = user.Uid;
     const TRuntimeFolder runtime("digest", a);
     const QByteArray name(80, 'd');
-    const QByteArray bells = "tessvar5-" + QByteArray::number(uint(a)) + "-B-";
+    const QByteArray bells = ObjectFile(a, "B-");
     const auto sockets = [&] {
         QList<QByteArray> found;
         for (const QByteArray& file : NamesIn(runtime.Path))
@@ -491,11 +485,11 @@ TEST(SharedObjectsLifetimeTest, AKilledListenersDigestSocketGoesWithTheEvent)
 // looks at the file by stands for another file of the user's in the
 // process's first thread: the object's file is mended and opened, and the
 // other file keeps its mode.
-TEST(SharedObjectsLifetimeTest, AThreadWithADescriptorTableOfItsOwnMendsItsObjectAndNothingElse)
+TEST_F(SharedObjectsLifetimeTest, AThreadWithADescriptorTableOfItsOwnMendsItsObjectAndNothingElse)
 {
     const TLifetimeUser user;
-    if (const QString withheld = user.RightsWithheld(); !withheld.isEmpty())
-        GTEST_SKIP() << withheld.toStdString();
+    if (Withheld(user.RightsWithheld()))
+        return;
     const uid_t a = user.Uid;
     const TRuntimeFolder runtime("thread", a);
     const QByteArray decoy = runtime.Path + "-decoy";

@@ -18,7 +18,7 @@ using namespace sharedobjects_test;
 
 namespace {
 
-TEST(SharedObjectsRegistryTest, MemoryIsSharedByNameAcrossProcessesAndRemovedByTheLastClose)
+TEST_F(SharedObjectsRegistryTest, MemoryIsSharedByNameAcrossProcessesAndRemovedByTheLastClose)
 {
     const QString name = Unique("mem");
     const TSharedHandle memory = OpenNamedMemory(name, 4096);
@@ -53,7 +53,7 @@ TEST(SharedObjectsRegistryTest, MemoryIsSharedByNameAcrossProcessesAndRemovedByT
     EXPECT_FALSE(ShmExists("M-" + name));
 }
 
-TEST(SharedObjectsRegistryTest, MemoryThatCannotBeMadeRaisesAndUnnamedBlocksAreNotShared)
+TEST_F(SharedObjectsRegistryTest, MemoryThatCannotBeMadeRaisesAndUnnamedBlocksAreNotShared)
 {
     try {
         OpenNamedMemory(Unique("missing"), 0); // size 0 only opens
@@ -84,7 +84,7 @@ TEST(SharedObjectsRegistryTest, MemoryThatCannotBeMadeRaisesAndUnnamedBlocksAreN
     CloseNamedObject(b);
 }
 
-TEST(SharedObjectsRegistryTest, BadHandlesFailWithoutHarm)
+TEST_F(SharedObjectsRegistryTest, BadHandlesFailWithoutHarm)
 {
     EXPECT_FALSE(CloseNamedObject(0));
     EXPECT_FALSE(CloseNamedObject(987654321));
@@ -116,11 +116,11 @@ TEST(SharedObjectsRegistryTest, BadHandlesFailWithoutHarm)
 // the wake-up block and the event made), one that first mends its folder
 // (0300), and one that mends an event's file each work or fail with EMFILE
 // naming what they failed at, never with EACCES or EAGAIN.
-TEST(SharedObjectsRegistryTest, EveryErrorOfAnOpenIsTheSystemsOwn)
+TEST_F(SharedObjectsRegistryTest, EveryErrorOfAnOpenIsTheSystemsOwn)
 {
     const TLifetimeUser user;
-    if (const QString withheld = user.RightsWithheld(); !withheld.isEmpty())
-        GTEST_SKIP() << withheld.toStdString();
+    if (Withheld(user.RightsWithheld()))
+        return;
     const uid_t a = user.Uid;
     const TRuntimeFolder runtime("errors", a);
     const QByteArray denied = "error 13 System Error.  Code: 13. Permission denied ";

@@ -23,8 +23,7 @@ QString Unique(const char* name)
 bool ShmExists(const QString& kindAndName)
 {
     struct stat st {};
-    const QByteArray path = SharedObjectsFolder().toLocal8Bit() + "/tessvar5-" + QByteArray::number(uint(geteuid())) +
-                            '-' + kindAndName.toUtf8();
+    const QByteArray path = ObjectPath(SharedObjectsFolder().toLocal8Bit(), geteuid(), kindAndName.toUtf8());
     return stat(path.constData(), &st) == 0;
 }
 
@@ -167,12 +166,23 @@ std::unique_ptr<TFreshProcess> Script(uid_t uid, const TPlace& place, const std:
                                            environment);
 }
 
+QByteArray ObjectFile(uid_t uid, const QByteArray& kindAndName, const QByteArray& prefix)
+{
+    return prefix + QByteArray::number(uint(uid)) + '-' + kindAndName;
+}
+
+QByteArray ObjectPath(const QByteArray& folder, uid_t uid, const QByteArray& kindAndName,
+                      const QByteArray& prefix)
+{
+    return folder + '/' + ObjectFile(uid, kindAndName, prefix);
+}
+
 QList<QByteArray> ObjectsIn(const QByteArray& folder, uid_t uid, const QList<QByteArray>& kindsAndNames)
 {
     QList<QByteArray> found;
     for (const QByteArray& file : NamesIn(folder))
         for (const QByteArray& kindAndName : kindsAndNames)
-            if (file == "tessvar5-" + QByteArray::number(uint(uid)) + '-' + kindAndName)
+            if (file == ObjectFile(uid, kindAndName))
                 found << file;
     return found;
 }
@@ -365,10 +375,6 @@ QString RunOnRamfs(uid_t uid, const std::function<QString()>& body)
     return RunInChild([&] { return EnterOwnRamfs(point.Path, uid); }, body);
 }
 
-} // namespace sharedobjects_test
-
-namespace sharedobjects_test {
-
 QString OwnRuntimeTmpfs(const QByteArray& mountPoint, const char* options, uid_t owner, mode_t mode,
                         bool readOnly)
 {
@@ -386,6 +392,26 @@ QString OwnRuntimeTmpfs(const QByteArray& mountPoint, const char* options, uid_t
     if (readOnly && mount(nullptr, mountPoint.constData(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) != 0)
         return why("cannot remount the tmpfs read-only");
     return QString();
+}
+
+bool TSharedObjectsTest::Withheld(const QString& reason)
+{
+    if (reason.isEmpty())
+        return false;
+    [&] { GTEST_SKIP() << reason.toStdString(); }();
+    return true;
+}
+
+void TSharedObjectsTest::KeepFolderClean(uid_t uid)
+{
+    RemoveFolderOf(uid);
+    FCleanFolders.push_back(uid);
+}
+
+void TSharedObjectsTest::TearDown()
+{
+    for (const uid_t uid : FCleanFolders)
+        RemoveFolderOf(uid);
 }
 
 } // namespace sharedobjects_test

@@ -1,6 +1,7 @@
 #pragma once
-// Helpers that the tests of the named objects share: child processes, made-up
-// users and their folders, what a test sees at a name, the peer program.
+// Helpers that the tests of the named objects share: their fixture, child
+// processes, made-up users and their folders, the names of the objects'
+// files, what a test sees at a name, the peer program.
 #include "tests/support/FreshProcess.h"
 #include "tests/support/Privileges.h"
 #include "tests/support/UserNamespace.h"
@@ -14,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -120,6 +122,19 @@ std::unique_ptr<TFreshProcess> Script(uid_t uid, const TPlace& place = {"outside
                                       const std::function<QString()>& become = {},
                                       const QStringList& environment = {});
 
+// The head of the file names of the objects of this layout:
+// "tessvar5-<uid>-<kind>-<name>".
+inline constexpr char kObjectFilePrefix[] = "tessvar5-";
+
+// The file name of the object of the user uid ("M-name" ...; "" for the head
+// that the names of the user's objects share), in the layout given by
+// prefix.
+QByteArray ObjectFile(uid_t uid, const QByteArray& kindAndName, const QByteArray& prefix = kObjectFilePrefix);
+
+// The path of that file in folder.
+QByteArray ObjectPath(const QByteArray& folder, uid_t uid, const QByteArray& kindAndName,
+                      const QByteArray& prefix = kObjectFilePrefix);
+
 // The files in folder of the object kinds and names given ("M-blk" ...).
 QList<QByteArray> ObjectsIn(const QByteArray& folder, uid_t uid, const QList<QByteArray>& kindsAndNames);
 
@@ -162,7 +177,7 @@ struct TRuntimeFolder {
     // The file of an object of user uid ("E-name" ...) in it.
     QByteArray File(uid_t uid, const QByteArray& kindAndName) const
     {
-        return Path + "/tessvar5-" + QByteArray::number(uint(uid)) + '-' + kindAndName;
+        return ObjectPath(Path, uid, kindAndName);
     }
 };
 
@@ -182,10 +197,6 @@ QString OwnDevShm(const char* options);
 // the user's series in /dev/shm, as those of the peers started as uid. A
 // traced child stays readable to its tracer (BecomeReadableToTracer).
 void BecomeWithoutRuntime(uid_t uid);
-
-} // namespace sharedobjects_test
-
-namespace sharedobjects_test {
 
 // Whether a process holds the bookkeeping lock of the object's file at path
 // (the flock that opening, growing and closing an object take), asked
@@ -220,10 +231,6 @@ private:
     int FExitCode = -1;
 };
 
-} // namespace sharedobjects_test
-
-namespace sharedobjects_test {
-
 // Why a forked child cannot have a ramfs of its own (a file system without
 // fallocate, where a claim of pages writes zeros) as EnterOwnRamfs gives it:
 // root's child needs a mount namespace and a made-up user to become, another
@@ -252,10 +259,6 @@ QString EnterOwnRamfs(const QByteArray& point, uid_t uid);
 // set up.
 QString RunOnRamfs(uid_t uid, const std::function<QString()>& body);
 
-} // namespace sharedobjects_test
-
-namespace sharedobjects_test {
-
 // Gives this process (a forked child: root, or the root of a user namespace
 // of its own) a mount namespace of its own, where a tmpfs mounted at
 // mountPoint (a folder) with options holds the folder mountPoint/run of
@@ -264,5 +267,34 @@ namespace sharedobjects_test {
 // not.
 QString OwnRuntimeTmpfs(const QByteArray& mountPoint, const char* options, uid_t owner, mode_t mode,
                         bool readOnly);
+
+// The fixture of the tests of the named objects: what a test needs that the
+// machine may withhold, asked in one line, and the folders of made-up users
+// that it keeps clean.
+class TSharedObjectsTest : public ::testing::Test {
+protected:
+    // Where reason (a probe's answer, as those of Privileges.h give it) is
+    // not empty: skips the test naming it, and answers true, for the test to
+    // return at once (a skip ends only the function it is in).
+    bool Withheld(const QString& reason);
+    // Asks the probes (MadeUpUsersWithheld, TracingWithheld ...) in turn, up
+    // to the first that answers a reason, which skips the test as above; the
+    // later ones are not asked, as where each was asked on a line of its own.
+    template <typename... TProbe> bool Withheld(TProbe... probes) { return (Withheld(probes()) || ...); }
+    // Removes the folder of the made-up user uid, with the files in it, now
+    // and again at the end of the test.
+    void KeepFolderClean(uid_t uid);
+    void TearDown() override;
+
+private:
+    std::vector<uid_t> FCleanFolders;
+};
+
+// The suites, each of the source file of its name.
+class SharedObjectsBellTest : public TSharedObjectsTest {};
+class SharedObjectsWaitTest : public TSharedObjectsTest {};
+class SharedObjectsFolderTest : public TSharedObjectsTest {};
+class SharedObjectsLifetimeTest : public TSharedObjectsTest {};
+class SharedObjectsRegistryTest : public TSharedObjectsTest {};
 
 } // namespace sharedobjects_test

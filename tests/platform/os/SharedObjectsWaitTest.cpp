@@ -18,7 +18,7 @@ using namespace sharedobjects_test;
 
 namespace {
 
-TEST(SharedObjectsWaitTest, AutoResetEventWakesOneWaiterAndManualResetWakesAll)
+TEST_F(SharedObjectsWaitTest, AutoResetEventWakesOneWaiterAndManualResetWakesAll)
 {
     struct Row {
         int line;
@@ -48,7 +48,7 @@ TEST(SharedObjectsWaitTest, AutoResetEventWakesOneWaiterAndManualResetWakesAll)
     }
 }
 
-TEST(SharedObjectsWaitTest, EventKeepsTheKindItWasCreatedWith)
+TEST_F(SharedObjectsWaitTest, EventKeepsTheKindItWasCreatedWith)
 {
     const QString name = Unique("ev-kind");
     const TSharedHandle creator = OpenNamedEvent(name, false);
@@ -64,7 +64,7 @@ TEST(SharedObjectsWaitTest, EventKeepsTheKindItWasCreatedWith)
     CloseNamedObject(creator);
 }
 
-TEST(SharedObjectsWaitTest, PulseReleasesOnlyTheWaitersOfThatMoment)
+TEST_F(SharedObjectsWaitTest, PulseReleasesOnlyTheWaitersOfThatMoment)
 {
     const QString name = Unique("ev-pulse");
     const TSharedHandle event = OpenNamedEvent(name, true);
@@ -83,7 +83,7 @@ TEST(SharedObjectsWaitTest, PulseReleasesOnlyTheWaitersOfThatMoment)
     CloseNamedObject(event);
 }
 
-TEST(SharedObjectsWaitTest, WaitOnEitherOfTwoEventsTakesOnlyTheOneSignalled)
+TEST_F(SharedObjectsWaitTest, WaitOnEitherOfTwoEventsTakesOnlyTheOneSignalled)
 {
     const TSharedHandle completed = OpenNamedEvent(Unique("either-a"), false);
     const TSharedHandle error = OpenNamedEvent(Unique("either-b"), false);
@@ -121,7 +121,7 @@ TEST(SharedObjectsWaitTest, WaitOnEitherOfTwoEventsTakesOnlyTheOneSignalled)
 // Waits on more events than are kept without allocating (8), and on more
 // than one kernel call waits on at once (128): a set from another process
 // wakes the wait, which takes that event and names it by its place.
-TEST(SharedObjectsWaitTest, WaitOnManyEventsTakesTheOneSetFarDownTheList)
+TEST_F(SharedObjectsWaitTest, WaitOnManyEventsTakesTheOneSetFarDownTheList)
 {
     for (const int count : {10, 130}) {
         SCOPED_TRACE(count);
@@ -144,7 +144,7 @@ TEST(SharedObjectsWaitTest, WaitOnManyEventsTakesTheOneSetFarDownTheList)
     }
 }
 
-TEST(SharedObjectsWaitTest, MutexWaitTimesOutAfterItsTimeAndCountsNestedTakes)
+TEST_F(SharedObjectsWaitTest, MutexWaitTimesOutAfterItsTimeAndCountsNestedTakes)
 {
     const QString name = Unique("mutex-busy");
     const TSharedHandle mutex = OpenNamedMutex(name);
@@ -171,7 +171,7 @@ TEST(SharedObjectsWaitTest, MutexWaitTimesOutAfterItsTimeAndCountsNestedTakes)
     CloseNamedObject(mutex);
 }
 
-TEST(SharedObjectsWaitTest, MutexOfAnOwnerThatDiedIsAcquiredAsAbandoned)
+TEST_F(SharedObjectsWaitTest, MutexOfAnOwnerThatDiedIsAcquiredAsAbandoned)
 {
     const QString name = Unique("mutex-dead");
     const TSharedHandle mutex = OpenNamedMutex(name);
@@ -193,7 +193,7 @@ TEST(SharedObjectsWaitTest, MutexOfAnOwnerThatDiedIsAcquiredAsAbandoned)
 // Processes that wait on, set, reset and pulse events in a tight loop are
 // killed at random instructions; afterwards every event still sets at once
 // and releases its waiter, and an auto-reset set still releases only one.
-TEST(SharedObjectsWaitTest, ProcessesKilledAnywhereInsideEventCallsLeaveEventsWorking)
+TEST_F(SharedObjectsWaitTest, ProcessesKilledAnywhereInsideEventCallsLeaveEventsWorking)
 {
     const QString autoName = Unique("kill-auto");
     const QString manualName = Unique("kill-manual");
