@@ -7,6 +7,7 @@
 
 #include <QString>
 
+#include <algorithm>
 #include <initializer_list>
 #include <memory>
 #include <utility>
@@ -26,8 +27,21 @@ void Remember(int error, const QString& message)
     LastMessage = message;
 }
 
+// True, with the failure kept, where the calling thread has a table of
+// descriptors of its own: the calls that use the objects' descriptors are
+// refused there.
+bool RefusedToOwnTable()
+{
+    if (!ThreadHasOwnTable())
+        return false;
+    Remember(EINVAL, OwnTableText());
+    return true;
+}
+
 TSharedHandle OpenRemembering(Kind kind, const QString& name, int64_t size, bool mayCreate, bool manualReset)
 {
+    if (RefusedToOwnTable())
+        return 0;
     int error = 0;
     QString message;
     const TSharedHandle handle = Open(kind, name, size, mayCreate, manualReset, error, message);
@@ -74,20 +88,17 @@ void* MapNamedMemory(TSharedHandle memory)
 
 int64_t NamedMemorySize(TSharedHandle memory)
 {
-    auto object = Find(memory, Kind::Memory);
-    if (!object)
-        return 0;
-    // Another process may have grown the block since this one mapped it:
-    // only the bytes mapped here can be used here.
-    return int64_t(object->MapSize) - kDataOffset;
+    return std::max<int64_t>(DataSize(memory), 0);
 }
 
 bool GrowNamedMemory(TSharedHandle memory, int64_t size)
 {
+    if (RefusedToOwnTable())
+        return false;
     auto object = Find(memory, Kind::Memory);
     int error = 0;
     QString message;
-    if (GrowMemory(object.get(), size, Reg().Lock, error, message))
+    if (GrowMemory(object.get(), memory, size, Reg().Lock, error, message))
         return true;
     Remember(error, message);
     return false;
@@ -116,6 +127,8 @@ bool SetNamedEvent(TSharedHandle event)
 
 int ListenNamedEvent(TSharedHandle event)
 {
+    if (RefusedToOwnTable())
+        return -1;
     auto object = Find(event, Kind::Event);
     int error = 0;
     QString message;
@@ -127,6 +140,8 @@ int ListenNamedEvent(TSharedHandle event)
 
 bool UnlistenNamedEvent(TSharedHandle event)
 {
+    if (RefusedToOwnTable())
+        return false;
     auto object = Find(event, Kind::Event);
     if (!object)
         return false;

@@ -51,8 +51,8 @@
 // that failed, or EACCES where the system refused an open and there was
 // nothing to mend. Files are opened without following links, and one that
 // is not the user's own or that others may open is neither used nor read.
-// The file of an object is "tessvar5-<uid>-<kind>-<name>", with the
-// characters a file name cannot hold escaped. The "5" is the layout, stored
+// The file of an object is "tessvar6-<uid>-<kind>-<name>", with the
+// characters a file name cannot hold escaped. The "6" is the layout, stored
 // with the magic in every block: blocks of earlier layouts are never
 // opened, whatever state they were left in (nor swept: they stay until the
 // machine restarts), so a process of a build of an earlier layout and one
@@ -82,14 +82,20 @@
 // adds, which no other process can reach yet), before it is mapped or its
 // size published: on a full file system (/dev/shm, which any user may fill)
 // the create or the grow fails then with the system's error (ENOSPC,
-// EDQUOT, EFBIG past a file size limit) naming the object, leaving nothing
-// half made and a block that was not grown at its size for every later
-// opener, and no write into an object that was made ever meets a page the
-// system cannot give (SIGBUS). Where the file system has no fallocate
-// (ramfs, some FUSE and network file systems), the added part is claimed by
-// writing zeros into it; nothing that another process may write is ever
-// written. A size whose sum with the object's 64-byte head does not fit a
-// file's size is refused (EINVAL) naming the block.
+// EDQUOT) naming the object, leaving nothing half made and a block that was
+// not grown at its size for every later opener, and no write into an object
+// that was made ever meets a page the system cannot give (SIGBUS). Where the
+// file system has no fallocate (ramfs, some FUSE and network file systems),
+// the added part is claimed by writing zeros into it; nothing that another
+// process may write is ever written, and a part larger than the file system
+// has free (as statfs tells it), or, on one that tells no size (ramfs, which
+// keeps every page in memory), than the memory the system has available
+// (MemAvailable), is refused before a byte is written (ENOSPC naming the
+// block). A file past the process's file size limit (RLIMIT_FSIZE) is
+// refused before anything is claimed (EFBIG naming the block), so that the
+// kernel never sends the process SIGXFSZ, whatever its disposition. A size
+// whose sum with the object's 64-byte head does not fit a file's size is
+// refused (EINVAL) naming the block.
 //
 // A process killed at any instruction leaves nothing that blocks the others:
 // events are words changed with atomic instructions, waited on with futexes;
@@ -97,10 +103,25 @@
 // processes use an object, and the steps of opening and closing one, are
 // guarded by file locks that the kernel drops with the process. No shared
 // state is ever guarded by a lock that a dead process could keep. A stopped
-// process can hold those file locks: opening, growing and closing wait for
-// them at most 5000 ms, never while holding a lock that the other threads
-// of the process need, and then fail (a close leaves the object to the
-// next process that opens its name and finds nobody holding it).
+// process can hold those file locks: opening, growing, closing and starting
+// or ending a listening wait for them at most 5000 ms, never while holding a
+// lock that the other threads of the process need, and then fail (a close
+// leaves the object to the next process that opens its name and finds
+// nobody holding it).
+//
+// Threads. Every call may be made from any thread, and the threads of one
+// process meet the objects as processes do: where a step keeps other
+// processes out (a grow from the size it reads to the size it installs, a
+// listen from its look at whether this process listens to its marking that
+// it does, the end of a listening, a last close), it keeps the process's
+// other threads out as well, within the same 5000 ms. A thread's last error
+// is its own. A thread with a table of descriptors of its own
+// (unshare(CLONE_FILES)) is served by the calls on handles (waits, sets,
+// resets, pulses, mutexes, maps, closes) but refused the calls that make or
+// use the objects' descriptors, which are its process's: an open, a grow, a
+// listen and its end fail there with EINVAL saying so (an object whose last
+// reference goes in such a thread is closed at the next open or close of a
+// thread of the process's table).
 //
 // A wait takes an event that is set already at once. Else, where it may run
 // on more than one CPU, it looks at its events for a few tens of
@@ -108,24 +129,35 @@
 // on one CPU it sleeps at once.
 //
 // Handles are small numbers private to the process that opened them (0 means
-// none). A child made by fork() cannot use its parent's handles and opens
-// the names itself; until it ends or execs, the descriptors it inherited
-// keep its parent's objects held (the program forks only to exec at once).
-// Every call accepts any handle value: an unknown or foreign handle fails
-// (false, nullptr or wrFailed), it never crashes.
+// none). A child made by fork(), from any thread, also while other threads
+// are inside these calls, cannot use its parent's handles and opens the
+// names itself. It does not hold its parent's objects: the parent's last
+// close removes an object while the child lives. Only where the parent ends
+// without closing do the descriptors the child inherited keep the object
+// from being swept, until the child ends or execs (the program forks only
+// to exec at once). Every call accepts any handle value: an unknown or
+// foreign handle fails (false, nullptr or wrFailed), it never crashes.
 //
 // Events keep the kind they were created with (auto-reset or manual-reset)
 // in the shared object; a later opener that asks for the other kind gets the
 // existing event unchanged. An auto-reset event releases one waiter per set
-// and resets itself; a manual-reset event releases every waiter until it is
-// reset. Pulsing releases the waiters waiting at that moment (one for an
-// auto-reset event) and leaves the event reset.
+// and resets itself: each set while waiters sleep releases one more of them
+// (two sets, two sleeping waiters: both released), and a set that finds
+// none left leaves the event set, once. A manual-reset event releases every
+// waiter until it is reset. Pulsing releases the waiters waiting at that
+// moment (one for an auto-reset event, each pulse one more while waiters
+// sleep) and leaves the event reset. (A waiter spins for a few tens of
+// microseconds before it sleeps, counted by no set: two sets in that time
+// find one waiter to release.)
 //
 // Mutexes belong to the thread that acquired them and count nested
-// acquisitions; a mutex whose owner died while holding it, while another
-// process still holds a handle to it, is acquired with the result
-// wrAbandoned (the new owner then holds it normally). Closing a
-// handle does not release a mutex that this process holds.
+// acquisitions; a mutex whose owner (a process, or a thread that ended)
+// died while holding it, while a handle to it is still open, is acquired
+// with the result wrAbandoned (the new owner then holds it normally, and
+// the dead owner's takes are gone). Closing a handle does not release a
+// mutex that this process holds: while a thread of the process holds it,
+// its last close leaves it mapped; once the take that found it abandoned
+// is released, a last close removes it as any other.
 #include "platform/rtl/Exceptions.h"
 
 #include <QString>
@@ -177,15 +209,19 @@ TSharedHandle OpenNamedMemory(const QString& name, int64_t size);
 // counts a view that UnmapNamedMemory gives back; all views of one block in
 // one process share one address.
 void* MapNamedMemory(TSharedHandle memory);
-// Size in bytes of a memory block; 0 for a bad handle.
+// Size in bytes of a memory block as this process maps it; 0 for a bad
+// handle.
 int64_t NamedMemorySize(TSharedHandle memory);
 // Enlarges a named block to size bytes (the new bytes zero filled) for every
-// later opener; this process's handles see the new size at once. False,
-// with LastSharedObjectError telling why, when the block is unnamed or the
-// size is 0 or less or too large (EINVAL), is mapped in this process (its
-// views would move: EBUSY), or cannot be grown (the system's error: no
-// room, ENOSPC ...); a block that was not grown stays as it was, at its
-// size for every later opener.
+// later opener; this process's handles see the new size at once, and never
+// a smaller one afterwards. Where another process grew the block past size
+// already, it is mapped whole: its handles see the block's size, as a new
+// opener would. False, with LastSharedObjectError telling why and naming
+// the block, when the size is 0 or less or too large (EINVAL), the block is
+// mapped in this process (its views would move: EBUSY), or cannot be grown
+// (the system's error: no room, ENOSPC, EFBIG ...); an unnamed block does
+// not grow (EINVAL), and a bad handle is called one (EBADF). A block that
+// was not grown stays as it was, at its size for every later opener.
 // Processes that mapped it earlier keep their smaller view, and their
 // NamedMemorySize stays the size they mapped.
 bool GrowNamedMemory(TSharedHandle memory, int64_t size);
@@ -232,8 +268,10 @@ TWaitResult WaitNamedEvents(std::initializer_list<TSharedHandle> events, uint32_
 // The steps inside opening, closing and growing a named object after which a
 // process that dies leaves the most behind: a block made but not yet marked
 // complete, one marked removed but still named, one enlarged but not yet
-// recorded as such.
-enum class TSharedStep { Made, Removing, Growing };
+// recorded as such; and the moment a wait has looked at its events once
+// and found none to take (not reached by a wait that takes an event at
+// once), where a test changes the events.
+enum class TSharedStep { Made, Removing, Growing, Looked };
 // For tests: called at each of those steps (a test ends its process there).
 // Null, the default, calls nothing.
 void SetSharedObjectsProbe(void (*probe)(TSharedStep step));

@@ -13,6 +13,7 @@
 #include <climits>
 #include <cstring>
 #include <mutex>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -79,11 +80,14 @@ QByteArray FolderPath(const LocalObject& object)
     return object.Path.left(object.Path.size() - object.Key.size() - 1);
 }
 
-// The address of the event's bell socket, through the folder's descriptor;
-// false for an unnamed event.
-bool BellAddress(const LocalObject& object, sockaddr_un& address)
+// The address of the event's bell socket, through the folder's descriptor
+// as the path folder of descriptors in /proc reaches it (the calling
+// thread's own table, where none is given); false for an unnamed event.
+bool BellAddress(const LocalObject& object, sockaddr_un& address, const char* descriptors = nullptr)
 {
-    const QByteArray path = DescriptorPath(object.Folder) + '/' + object.Bell;
+    const QByteArray path = (descriptors ? descriptors + QByteArray::number(object.Folder)
+                                         : DescriptorPath(object.Folder)) +
+                            '/' + object.Bell;
     std::memset(&address, 0, sizeof(address));
     if (object.Bell.isEmpty() || size_t(path.size()) > kSocketPathMax)
         return false;
@@ -99,12 +103,38 @@ int BellSocket()
 
 } // namespace
 
+namespace {
+
+// Rings the bell from a thread with a table of descriptors of its own,
+// where the number of the process's socket may stand for another file:
+// through a socket of its own, made for this ring alone, reaching the
+// folder through the process's table.
+void RingFromOwnTable(const LocalObject& object)
+{
+    sockaddr_un address{};
+    if (!BellAddress(object, address, kProcessDescriptors))
+        return;
+    const int fd = BellSocket();
+    if (fd < 0)
+        return;
+    const char ring = 1;
+    if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0)
+        (void)!send(fd, &ring, 1, MSG_DONTWAIT | MSG_NOSIGNAL);
+    close(fd);
+}
+
+} // namespace
+
 // Sends a byte to the descriptor of the process that listens to the event.
 // A socket whose listener went is connected again, to the listener that
 // bound the name since, if any; a full queue means the descriptor is
 // readable already.
 void RingBell(LocalObject& object)
 {
+    if (ThreadHasOwnTable()) {
+        RingFromOwnTable(object);
+        return;
+    }
     std::lock_guard guard(object.BellLock);
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (object.BellFd < 0) {
@@ -164,27 +194,33 @@ int Listen(LocalObject* object, int& error, QString& message)
         return -1;
     }
     const QString path = QString::fromLocal8Bit(object->Path);
-    {
+    const auto listening = [&] {
         std::lock_guard guard(object->BellLock);
-        if (object->Listening)
-            return fail(EBUSY, QStringLiteral("This process listens to the event %1 already.").arg(path));
-    }
+        return object->Listening;
+    };
+    const auto already = [&] {
+        return fail(EBUSY, QStringLiteral("This process listens to the event %1 already.").arg(path));
+    };
+    if (listening())
+        return already();
     // A failure of the system names the event, as every other does.
     const auto failOn = [&](int code) {
         error = code;
         message = PathErrorText(code, object->Path);
         return -1;
     };
+    // From the look at whether this process listens to its marking that it
+    // does, under the bookkeeping lock, which keeps out other processes and
+    // this one's other threads alike: two never both find the name of a
+    // killed listener and bind it one after the other, nor both listen.
+    BookkeepingLock lock(*object, kBookkeepingMs);
+    if (!lock.Locked())
+        return fail(EWOULDBLOCK, QStringLiteral("The event %1 is kept busy by another process.").arg(path));
+    if (listening())
+        return already();
     const int fd = BellSocket();
     if (fd < 0)
         return failOn(errno);
-    // Under the bookkeeping lock: two processes never both find the name
-    // of a killed listener and bind it one after the other.
-    FileLock lock(object->Fd, kBookkeepingMs);
-    if (!lock.Locked()) {
-        close(fd);
-        return fail(EWOULDBLOCK, QStringLiteral("The event %1 is kept busy by another process.").arg(path));
-    }
     const QByteArray& bell = object->Bell;
     const auto bindBell = [&] {
         return bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
@@ -217,14 +253,19 @@ void StopListening(LocalObject& object)
     {
         std::lock_guard guard(object.BellLock);
         if (!object.Listening)
+            return; // most objects, at their close: no lock to take
+    }
+    // Under the bookkeeping lock, so that a new listener (of another process
+    // or another thread) never binds the name between the two. Without it
+    // in time, the listening ends all the same, and the name stays to the
+    // next listener, who finds nobody bound to it.
+    BookkeepingLock lock(object, kBookkeepingMs);
+    {
+        std::lock_guard guard(object.BellLock);
+        if (!std::exchange(object.Listening, false))
             return;
-        object.Listening = false;
     }
     __atomic_sub_fetch(&object.Head()->Listeners, 1, __ATOMIC_SEQ_CST);
-    // Under the bookkeeping lock, so that a new listener never binds the
-    // name between the two. Without it in time, the name stays to the next
-    // listener, who finds nobody bound to it.
-    FileLock lock(object.Fd, kBookkeepingMs);
     if (lock.Locked())
         unlinkat(object.Folder, object.Bell.constData(), 0);
 }

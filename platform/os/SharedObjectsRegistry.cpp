@@ -9,9 +9,40 @@
 
 #include <mutex>
 
+#include <pthread.h>
 #include <unistd.h>
 
 namespace sharedobjects_detail {
+
+namespace {
+
+// Takes the unit's locks of the process before a fork(), so that none is
+// copied into the child held by a thread that the child does not have; the
+// look-ups made once per process are made first, for the same reason.
+void LockForFork()
+{
+    (void)ThisProcess();
+    (void)DescriptorPath(0);
+    Reg().Lock.lock();
+    OrphansLock().lock();
+}
+
+// Lets them go again, in the parent and in the child (whose only thread is
+// the one that took them).
+void UnlockAfterFork()
+{
+    OrphansLock().unlock();
+    Reg().Lock.unlock();
+}
+
+} // namespace
+
+Registry* MakeRegistry()
+{
+    auto* registry = new Registry;
+    pthread_atfork(&LockForFork, &UnlockAfterFork, &UnlockAfterFork);
+    return registry;
+}
 
 namespace {
 
@@ -72,6 +103,7 @@ TSharedHandle Open(Kind kind, const QString& name, int64_t size, bool mayCreate,
                    QString& message)
 {
     Registry& reg = Reg();
+    CloseOrphans();
     if (name.isEmpty()) {
         if (kind == Kind::Memory && (size <= 0 || size > kLargestData)) {
             error = EINVAL;
@@ -157,6 +189,16 @@ QByteArray FolderInUse()
     return folder.Fd >= 0 ? folder.Path : QByteArray();
 }
 
+int64_t DataSize(TSharedHandle memory)
+{
+    Registry& reg = Reg();
+    std::lock_guard guard(reg.Lock);
+    const auto* found = Lookup(reg, memory, Kind::Memory);
+    // Another process may have grown the block since this one mapped it:
+    // only the bytes mapped here can be used here.
+    return found ? int64_t((*found)->MapSize) - kDataOffset : -1;
+}
+
 // A view of the memory block of object: its data, counted until it is
 // dropped.
 void* AddView(const std::shared_ptr<LocalObject>& object)
@@ -187,6 +229,7 @@ bool DropView(void* view)
 // Drops a handle of this process; false for any other.
 bool DropHandle(TSharedHandle handle)
 {
+    CloseOrphans();
     std::shared_ptr<LocalObject> object; // released after the lock
     Registry& reg = Reg();
     std::lock_guard guard(reg.Lock);

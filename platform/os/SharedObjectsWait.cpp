@@ -77,17 +77,20 @@ namespace {
 
 // Takes the event for a waiter that began waiting at pulse generation
 // generation: a set event (an auto-reset one only by the waiter whose
-// compare-and-swap clears it), or a pulse given after the waiter began.
+// compare-and-swap takes one of its takes), or a pulse given after the
+// waiter began.
 bool TryTake(EventState* state, uint32_t generation)
 {
     const bool manual = Load(state->ManualReset) != 0;
+    uint32_t signaled = Load(state->Signaled);
     if (manual) {
-        if (Load(state->Signaled) != 0)
+        if (signaled != 0)
             return true;
     } else {
-        uint32_t expected = 1;
-        if (CompareExchange(state->Signaled, expected, 0))
-            return true;
+        while (signaled != 0) {
+            if (CompareExchange(state->Signaled, signaled, signaled - 1))
+                return true;
+        }
     }
     uint32_t pulse = Load(state->Pulse);
     while ((pulse >> 8) != generation) {
@@ -164,6 +167,16 @@ bool TakeAny(WaitList& list, int* index)
     return false;
 }
 
+// The first look of a wait at its events, as TakeAny; where it takes none,
+// the probe of the Looked step runs before the wait goes on.
+bool LookFirst(WaitList& list, int* index)
+{
+    if (TakeAny(list, index))
+        return true;
+    AtStep(TSharedStep::Looked);
+    return false;
+}
+
 // Looks at the events for a short while before the wait sleeps, after they
 // were looked at once; true with index set when one was taken.
 bool SpinFor(WaitList& list, int* index)
@@ -180,6 +193,41 @@ bool SpinFor(WaitList& list, int* index)
     return false;
 }
 
+// Counts the waiter in as asleep on the events of list. A pulse of an
+// auto-reset event that came before the waiter began offers its takes only
+// to the waiters of its moment: where the other sleepers are fewer than the
+// pulses it left, the rest were offered to none of them (nobody slept), and
+// are taken back, so that a later pulse does not add them to its own.
+void CountIn(WaitList& list)
+{
+    for (size_t i = 0; i < list.Count; ++i) {
+        EventState* state = list[i].Event();
+        const uint32_t others = __atomic_fetch_add(&state->Waiters, 1, __ATOMIC_SEQ_CST);
+        if (Load(state->ManualReset))
+            continue;
+        uint32_t pulse = Load(state->Pulse);
+        while ((pulse >> 8) == list[i].Generation && (pulse & 0xFF) > others &&
+               !CompareExchange(state->Pulse, pulse, (pulse & ~0xFFu) | others)) {
+        }
+    }
+}
+
+// Counts the waiter out again. The sets of an auto-reset event counted it
+// among the sleepers it may release: what they offered beyond the most that
+// the sleepers left may take (and the event left set) is taken back.
+void CountOut(WaitList& list)
+{
+    for (size_t i = 0; i < list.Count; ++i) {
+        EventState* state = list[i].Event();
+        __atomic_sub_fetch(&state->Waiters, 1, __ATOMIC_SEQ_CST);
+        if (Load(state->ManualReset))
+            continue;
+        uint32_t signaled = Load(state->Signaled);
+        while (signaled > MostTakes(state) && !CompareExchange(state->Signaled, signaled, MostTakes(state))) {
+        }
+    }
+}
+
 } // namespace
 
 TWaitResult WaitEvents(WaitList& list, uint32_t timeoutMs, int* index)
@@ -193,7 +241,7 @@ TWaitResult WaitEvents(WaitList& list, uint32_t timeoutMs, int* index)
     // the sequences, whether anyone is counted or not).
     uint32_t userSequence = ReadSequences(list, *wake);
     // An event that is set already is taken at once, before any spin.
-    if (TakeAny(list, index))
+    if (LookFirst(list, index))
         return TWaitResult::wrSignaled;
     if (timeoutMs == 0)
         return TWaitResult::wrTimeout;
@@ -201,8 +249,7 @@ TWaitResult WaitEvents(WaitList& list, uint32_t timeoutMs, int* index)
         return TWaitResult::wrSignaled;
     // More events than one futex_waitv takes wait on the per-user word.
     bool perUser = list.Count > 1 && (VectorWaits < 0 || list.Count > 128);
-    for (size_t i = 0; i < list.Count; ++i)
-        __atomic_add_fetch(&list[i].Event()->Waiters, 1, __ATOMIC_SEQ_CST);
+    CountIn(list);
     if (perUser)
         __atomic_add_fetch(&wake->Waiters, 1, __ATOMIC_SEQ_CST);
     const int64_t deadline = ToNs(MonotonicNow()) + int64_t(timeoutMs) * 1'000'000;
@@ -229,8 +276,7 @@ TWaitResult WaitEvents(WaitList& list, uint32_t timeoutMs, int* index)
             break;
         }
     }
-    for (size_t i = 0; i < list.Count; ++i)
-        __atomic_sub_fetch(&list[i].Event()->Waiters, 1, __ATOMIC_SEQ_CST);
+    CountOut(list);
     if (perUser)
         __atomic_sub_fetch(&wake->Waiters, 1, __ATOMIC_SEQ_CST);
     return result;
@@ -253,8 +299,10 @@ TWaitResult WaitMutex(LocalObject& object, uint32_t timeoutMs)
         ++object.Holds;
         return TWaitResult::wrSignaled;
     case EOWNERDEAD:
+        // Its owner died: where that was a thread of this process, its takes
+        // went with it, and this one is the only one the process holds.
         pthread_mutex_consistent(mutex);
-        ++object.Holds;
+        object.Holds = 1;
         return TWaitResult::wrAbandoned;
     case ETIMEDOUT:
     case EBUSY:

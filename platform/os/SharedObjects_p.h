@@ -6,7 +6,12 @@
 // the file that defines it, from the bottom up: the base, the bells, the
 // waits, the folder, the lifetime, the registry. A file calls only files
 // listed before its own; the public functions (SharedObjects.cpp) stand on
-// them all. No code outside these files includes this header.
+// them all. No code outside these files includes this header. The test
+// SharedObjectsLayeringTest (tests/platform/os/SharedObjectsLayeringTest.cpp)
+// holds this order: it reads the section markers below, which keep the form
+// "// SharedObjects<Concern>.cpp:" at the start of a line, and fails where a
+// file, or an inline body of a section, uses a name of a section above its
+// own, or where a SharedObjects*.cpp of the folder has no section.
 #include "platform/os/SharedObjects.h"
 
 #include <QByteArray>
@@ -23,6 +28,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include <pthread.h>
@@ -33,13 +39,15 @@
 
 namespace sharedobjects_detail {
 
-// Layout version of the shared objects, also part of every name ("tessvar5-");
+// Layout version of the shared objects, also part of every name ("tessvar6-");
 // an object that does not carry it was left half made and is made again.
-// Layout 5 claims every page of a block when it is made or grown; a process
-// of an earlier layout may have grown a block without claiming its pages, so
-// the two never share an object: their names differ.
-constexpr uint32_t kMagic = 0x35565354; // "TSV5"
-constexpr char kNamePrefix[] = "tessvar5-";
+// Layout 6 counts the sets of an auto-reset event that its sleeping waiters
+// are to take (Signaled may hold more than 1), which a waiter of layout 5
+// would never take; layout 5 claims every page of a block when it is made or
+// grown, which a process of an earlier layout may not have done. Processes
+// of different layouts never share an object: their names differ.
+constexpr uint32_t kMagic = 0x36565354; // "TSV6"
+constexpr char kNamePrefix[] = "tessvar6-";
 
 // How long opening, growing or closing an object waits for the bookkeeping
 // lock of its file, which a stopped process may hold, in milliseconds.
@@ -77,12 +85,21 @@ static_assert(sizeof(SharedHead) == 64);
 // waiters sleep on it with a futex (on the words of all their events at once
 // with futex_waitv). A waiter killed while counted in Waiters only costs the
 // setters a needless wake call.
+//
+// A manual-reset event's Signaled is 1 while it is set. An auto-reset
+// event's counts the takes it offers: each set adds one, up to one for each
+// waiter asleep on it and one more (the event left set once they are all
+// released), so that two sets release two sleeping waiters, as the
+// system's events do; a waiter takes one with a compare-and-swap n -> n - 1,
+// and a waiter that leaves gives back what its count allowed beyond that.
+// A waiter killed while counted in Waiters lets a set offer one take more
+// than there are waiters, as where the event is set with nobody to release.
 struct EventState {
     uint32_t ManualReset; // fixed when made
-    uint32_t Signaled;    // 1 while set; an auto-reset event is taken by a compare-and-swap 1 -> 0
-    uint32_t Pulse;       // pulse generation << 8 | pulses left to take (auto-reset)
+    uint32_t Signaled;
+    uint32_t Pulse; // pulse generation << 8 | pulses left to take (auto-reset)
     uint32_t Sequence;
-    uint32_t Waiters;
+    uint32_t Waiters; // asleep (a wait spins uncounted first)
 };
 
 // The per-user wake-up of every event, for kernels without futex_waitv: each
@@ -112,7 +129,11 @@ struct LocalObject {
     pid_t Pid = 0;
     int Handles = 0; // guarded by the registry lock
     int Views = 0;
-    std::atomic<int> Holds{0}; // mutex acquisitions by this process
+    // Mutex acquisitions by this process: those of the one thread of the
+    // process that owns it, if any.
+    std::atomic<int> Holds{0};
+    // The process's half of the bookkeeping lock of Fd (see BookkeepingLock).
+    std::timed_mutex Threads;
     // An event's hold on the user's wake-up block, which goes with the last
     // event of the process.
     std::shared_ptr<LocalObject> WakeRef;
@@ -156,13 +177,19 @@ struct Registry {
     ObjectFolder Folder;
 };
 
-// The bookkeeping lock of an object's file, waited for at most timeoutMs: a
+// The bookkeeping lock of an object's file, waited for until a deadline: a
 // process stopped while it holds it delays the others by that much at most.
+// It belongs to the open file description, so it keeps out other processes
+// and other descriptors of the file, not the threads that share this one.
 class FileLock {
 public:
-    FileLock(int fd, uint32_t timeoutMs) : FFd(fd)
+    using Deadline = std::chrono::steady_clock::time_point;
+    FileLock(int fd, uint32_t timeoutMs)
+        : FileLock(fd, std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs))
     {
-        const auto start = std::chrono::steady_clock::now();
+    }
+    FileLock(int fd, Deadline deadline) : FFd(fd)
+    {
         useconds_t pause = 200;
         for (;;) {
             if (flock(FFd, LOCK_EX | LOCK_NB) == 0) {
@@ -171,7 +198,7 @@ public:
             }
             if (errno != EWOULDBLOCK && errno != EINTR)
                 return;
-            if (std::chrono::steady_clock::now() - start >= std::chrono::milliseconds(timeoutMs))
+            if (std::chrono::steady_clock::now() >= deadline)
                 return;
             usleep(pause);
             pause = std::min<useconds_t>(pause * 2, 10'000);
@@ -191,6 +218,26 @@ private:
     bool FLocked = false;
 };
 
+// The bookkeeping lock of an object that this process keeps open, whose
+// descriptor all its threads share: the object's Threads mutex keeps the
+// process's other threads out, then the file lock other processes, both
+// within timeoutMs. The thread waits on the mutex before the process waits
+// on the file, and holds no other lock meanwhile.
+class BookkeepingLock {
+public:
+    BookkeepingLock(LocalObject& object, uint32_t timeoutMs) : FThreads(object.Threads, std::defer_lock)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        if (FThreads.try_lock_until(deadline))
+            FFile.emplace(object.Fd, deadline);
+    }
+    bool Locked() const { return FFile && FFile->Locked(); }
+
+private:
+    std::unique_lock<std::timed_mutex> FThreads;
+    std::optional<FileLock> FFile; // let go before the mutex
+};
+
 // SharedObjectsBase.cpp: what every file stands on.
 
 // A descriptor's path in /proc leads to the very file or folder it was
@@ -208,6 +255,15 @@ constexpr char kProcessDescriptors[] = "/proc/self/fd/";
 QString SystemErrorText(int error, const QString& detail);
 QString PathErrorText(int error, const QByteArray& path);
 QString TooLargeText(const QByteArray& path, int64_t size);
+QString OwnTableText();
+
+// Whether the calling thread has a table of descriptors of its own
+// (unshare(CLONE_FILES)), not its process's, the table of its first thread,
+// where every descriptor of the named objects lives: there a number of
+// theirs may stand for another file, or for none. False where the system
+// cannot tell (no kcmp, or refused to this process). A system call: asked
+// only by steps that make system calls anyway.
+bool ThreadHasOwnTable();
 
 // The process id, asked of the kernel once per process (and again in a
 // child made by fork(), whose fork handler clears it): every call on a
@@ -222,6 +278,14 @@ inline pid_t ThisProcess()
 
 QByteArray DescriptorPath(int fd);
 int FolderReachError(int fd);
+
+// What SetSharedObjectsProbe set, called at each step that it names.
+extern void (*Probe)(TSharedStep);
+inline void AtStep(TSharedStep step)
+{
+    if (Probe)
+        Probe(step);
+}
 
 // The mend of the rights that a umask took from an owner.
 bool GiveOwnerRights(int fd, mode_t current, mode_t mode);
@@ -286,10 +350,26 @@ template <class Change> bool ChangeEvent(LocalObject& object, Change change)
     return true;
 }
 
+// The most takes that a set of an auto-reset event offers: one for each
+// waiter asleep on it, and one more, the event left set once they are all
+// released.
+inline uint32_t MostTakes(const EventState* state)
+{
+    return Load(state->Waiters) + 1;
+}
+
 inline bool SetEvent(LocalObject& object)
 {
     return ChangeEvent(object, [](EventState* state) {
-        __atomic_store_n(&state->Signaled, 1, __ATOMIC_SEQ_CST);
+        if (Load(state->ManualReset)) {
+            __atomic_store_n(&state->Signaled, 1, __ATOMIC_SEQ_CST);
+            return true;
+        }
+        // One take more, for the next sleeping waiter; past the most, a set
+        // finds the event set already, and it stays set once.
+        uint32_t signaled = Load(state->Signaled);
+        while (signaled < MostTakes(state) && !CompareExchange(state->Signaled, signaled, signaled + 1)) {
+        }
         return true;
     });
 }
@@ -306,10 +386,17 @@ inline bool PulseEvent(LocalObject& object)
 {
     return ChangeEvent(object, [](EventState* state) {
         // A new generation releases every waiter that began before it (a
-        // manual-reset event), or offers one of them a pulse to take.
-        const uint32_t taken = Load(state->ManualReset) ? 0 : 1;
+        // manual-reset event), or offers one of them a pulse to take: one
+        // more than the pulses still untaken, up to one for each sleeping
+        // waiter, so that two pulses release two sleeping waiters. With
+        // nobody asleep, one waiter that is still looking may take it.
+        const bool manual = Load(state->ManualReset) != 0;
         uint32_t pulse = Load(state->Pulse);
-        while (!CompareExchange(state->Pulse, pulse, (((pulse >> 8) + 1) << 8 | taken) & 0xFFFFFFFFu)) {
+        for (;;) {
+            const uint32_t most = std::clamp<uint32_t>(Load(state->Waiters), 1, 0xFF);
+            const uint32_t left = manual ? 0 : std::min((pulse & 0xFF) + 1, most);
+            if (CompareExchange(state->Pulse, pulse, (((pulse >> 8) + 1) << 8 | left) & 0xFFFFFFFFu))
+                break;
         }
         __atomic_store_n(&state->Signaled, 0, __ATOMIC_SEQ_CST);
         return true;
@@ -348,13 +435,17 @@ struct WaitList {
 TWaitResult WaitEvents(WaitList& list, uint32_t timeoutMs, int* index);
 TWaitResult WaitMutex(LocalObject& object, uint32_t timeoutMs);
 
-// Lets go of one take of the mutex by this thread.
+// Lets go of one take of the mutex by this thread. The take is uncounted
+// before the mutex is let go, so that Holds never counts a take of a thread
+// that no longer owns it: the take that finds the mutex abandoned can then
+// set the count to its own.
 inline bool ReleaseMutex(LocalObject& object)
 {
-    if (pthread_mutex_unlock(reinterpret_cast<pthread_mutex_t*>(object.Data())) != 0)
-        return false;
     --object.Holds;
-    return true;
+    if (pthread_mutex_unlock(reinterpret_cast<pthread_mutex_t*>(object.Data())) == 0)
+        return true;
+    ++object.Holds; // not this thread's to let go
+    return false;
 }
 
 // SharedObjectsFolder.cpp: where the user's objects are kept (stands on the
@@ -364,43 +455,60 @@ ObjectFolder& UserFolder(Registry& reg);
 // SharedObjectsLifetime.cpp: how an object is made, used and removed (stands
 // on the base and the bells).
 
-// What SetSharedObjectsProbe set: AtStep calls it at each step of the
-// bookkeeping.
-extern void (*Probe)(TSharedStep);
-
 QByteArray ObjectKey(Kind kind, const QString& name);
+// A new local object, deleted with its last reference; where that goes in
+// a thread with a table of descriptors of its own, it is left until the
+// next CloseOrphans in a thread of the process's table.
+std::shared_ptr<LocalObject> NewObject();
+void CloseOrphans();
+// Guards what CloseOrphans finds; held around a fork().
+std::mutex& OrphansLock();
 std::shared_ptr<LocalObject> MakeUnnamed(Kind kind, int64_t dataSize, bool manualReset, int& error);
 std::shared_ptr<LocalObject> OpenShared(Kind kind, int folder, const QByteArray& folderPath,
                                         const QByteArray& key, int64_t dataSize, bool mayCreate,
                                         bool manualReset, int& error, QString& message);
-bool GrowMemory(LocalObject* object, int64_t size, std::mutex& viewsLock, int& error, QString& message);
+bool GrowMemory(LocalObject* object, TSharedHandle handle, int64_t size, std::mutex& viewsLock, int& error,
+                QString& message);
 void SweepLeftovers(int folder);
 
 // SharedObjectsRegistry.cpp: the handles and views of this process (stands
 // on the base, the bells, the folder and the lifetime).
 
+// The registry of the process, made once. Its lock is held around a fork(),
+// so that a child made while another thread is inside the unit finds it
+// free (and every look-up the unit makes once in a process made).
+Registry* MakeRegistry();
 // Never destroyed: objects that close their handles from static destructors
 // (the report writer's data system) still find it at exit.
 inline Registry& Reg()
 {
-    static Registry* const registry = new Registry;
+    static Registry* const registry = MakeRegistry();
     return *registry;
 }
 
 TSharedHandle Open(Kind kind, const QString& name, int64_t size, bool mayCreate, bool manualReset, int& error,
                    QString& message);
-// The object of a handle of this process of that kind, else null: every
-// call on a handle passes here.
+// The object of a handle of this process of that kind, else null; under
+// the registry lock. A child made by fork() finds none of its parent's.
+inline const std::shared_ptr<LocalObject>* Lookup(Registry& reg, TSharedHandle handle, Kind kind)
+{
+    auto it = reg.Handles.find(handle);
+    if (it == reg.Handles.end() || it->second->Pid != ThisProcess() || it->second->ObjKind != kind)
+        return nullptr;
+    return &it->second;
+}
+// The same, held: every call on a handle passes here.
 inline std::shared_ptr<LocalObject> Find(TSharedHandle handle, Kind kind)
 {
     Registry& reg = Reg();
     std::lock_guard guard(reg.Lock);
-    auto it = reg.Handles.find(handle);
-    if (it == reg.Handles.end() || it->second->Pid != ThisProcess() || it->second->ObjKind != kind)
-        return nullptr;
-    return it->second;
+    const auto* found = Lookup(reg, handle, kind);
+    return found ? *found : nullptr;
 }
 QByteArray FolderInUse();
+// The size of the data of a memory block of this process, read under the
+// lock its grow changes it under; -1 for a bad handle.
+int64_t DataSize(TSharedHandle memory);
 void* AddView(const std::shared_ptr<LocalObject>& object);
 bool DropView(void* view);
 bool DropHandle(TSharedHandle handle);

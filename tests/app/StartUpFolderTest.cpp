@@ -187,7 +187,7 @@ TEST(StartUp, OnAFullDevShmTheProgramShowsTheErrorOfItsFirstObjectAndEnds)
     const QByteArray shown = program.ReadLine(60000);
     const QByteArray folder = ObjectFolderOf(user);
     EXPECT_TRUE(shown.startsWith("message System Error.  Code: 28. No space left on device " + folder +
-                                 "/tessvar5-" + QByteArray::number(user) + '-'))
+                                 "/tessvar6-" + QByteArray::number(user) + '-'))
         << shown.toStdString();
     EXPECT_EQ(program.Finish(20000), 1);
 }
@@ -213,7 +213,7 @@ TEST(StartUp, WithRoomForPartOfItsObjectsTheProgramNamesTheFirstThatHasNone)
                                    "W-events",     "E-ZARVCOMPLETED", "E-ZARVERROR"};
     const int window = int(opened.size()); // the main window showed
     const QByteArray noRoom = "message System Error.  Code: 28. No space left on device " +
-                              ObjectFolderOf(user) + "/tessvar5-" + QByteArray::number(user) + '-';
+                              ObjectFolderOf(user) + "/tessvar6-" + QByteArray::number(user) + '-';
     const int pages = int(kSmallDevShmBytes / getpagesize());
     // What each start showed, by the pages it had free: its line, its exit
     // code, and the place in opened of the object the line names (window

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <linux/capability.h>
+#include <linux/kcmp.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/prctl.h>
@@ -264,6 +265,15 @@ QString UserNamespacesWithheld()
 QString NamespaceMapsWithheld()
 {
     return ProbeAnswer(QStringLiteral("a user namespace's maps"), WhyNoNamespaceMaps());
+}
+
+QString DescriptorTablesWithheld()
+{
+    const long same = ::syscall(SYS_kcmp, ::getpid(), ::getpid(), KCMP_FILES, 0, 0);
+    return ProbeAnswer(QStringLiteral("kcmp"),
+                       same == 0 ? QString()
+                                 : QStringLiteral("kcmp cannot compare this process's tables of descriptors: ") +
+                                       SystemReason());
 }
 
 QString TracingWithheld()

@@ -57,6 +57,11 @@ QString LeasesWithheld(const QString& folder, int kind);
 // devices).
 QString DeviceNodesWithheld(const QString& folder);
 
+// Whether the kernel tells two threads' tables of descriptors apart
+// (kcmp(KCMP_FILES), which a kernel without checkpoint support lacks and a
+// seccomp profile may refuse).
+QString DescriptorTablesWithheld();
+
 // Where this process's user namespace does not map the user id
 // (/proc/self/uid_map), so that no file can be given to it nor an ACL entry
 // name it: a text saying so; else empty.

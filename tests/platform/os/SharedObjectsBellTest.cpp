@@ -4,7 +4,9 @@
 // not hang on the number of the folder's descriptor, with room for its
 // address where that number has four digits; without /proc, and where the
 // system refuses it, a listen fails naming the folder or the event's file;
-// and closing an event ends its own listening.
+// and closing an event ends its own listening. Two threads of a process
+// that listen at once are one listener, and the end of a listening counts
+// it out.
 #include "platform/os/SharedObjects.h"
 #include "tests/platform/os/SharedObjectsTestSupport.h"
 #include "tests/support/ObjectFolders.h"
@@ -14,8 +16,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstring>
-
 #include <thread>
 
 #include <climits>
@@ -389,7 +392,7 @@ TEST_F(SharedObjectsBellTest, AFolderDescriptorOfFourDigitsLeavesRoomForTheSocke
     const uid_t uid = MadeUpUid(3);
     const QByteArray folder = FolderOf(uid);
     KeepFolderClean(uid);
-    // The longest names by which "tessvar5-<uid>-B-<name>" goes, the room
+    // The longest names by which "tessvar6-<uid>-B-<name>" goes, the room
     // counted with a descriptor of ten digits and the folder's slash: 107
     // bytes less "/proc/thread-self/fd/" (or "/proc/self/fd/") and 11.
     const int head = int(ObjectFile(uid, "B-").size());
@@ -452,6 +455,162 @@ TEST_F(SharedObjectsBellTest, ClosingAnEventEndsItsOwnListening)
     EXPECT_EQ(holder->Ask("rung e 5000", 20000), "rung");
     EXPECT_EQ(listener->Finish(20000), 0);
     EXPECT_EQ(holder->Finish(20000), 0);
+}
+
+// The processes that listen to this user's event name, as its head counts
+// them (its fourth word); -1 where its file cannot be read.
+int ListenersOf(const QString& name)
+{
+    const QByteArray path = ObjectPath(SharedObjectsFolder().toLocal8Bit(), geteuid(), "E-" + name.toUtf8());
+    const int fd = open(path.constData(), O_RDONLY | O_CLOEXEC);
+    uint32_t listeners = 0;
+    const bool read = fd >= 0 && pread(fd, &listeners, sizeof(listeners), 12) == ssize_t(sizeof(listeners));
+    if (fd >= 0)
+        close(fd);
+    return read ? int(listeners) : -1;
+}
+
+int64_t NowNs()
+{
+    return std::chrono::steady_clock::now().time_since_epoch().count();
+}
+
+// Leaves the socket of a listener killed at the bell's name of the event.
+bool LeaveAKilledListener(const QString& name)
+{
+    int ready[2];
+    if (pipe2(ready, O_CLOEXEC) != 0)
+        return false;
+    const pid_t listener = Spawn([&] {
+        const char listened = ListenNamedEvent(OpenNamedEvent(name, false)) >= 0 ? 'Y' : 'N';
+        (void)!write(ready[1], &listened, 1);
+        pause();
+    });
+    char listened = 0;
+    const bool answered = read(ready[0], &listened, 1) == 1;
+    Kill(listener);
+    close(ready[0]);
+    close(ready[1]);
+    return answered && listened == 'Y';
+}
+
+// Two threads of one process that listen to one event at once are one
+// listener: one gets the descriptor, the other EBUSY, "This process listens
+// to the event ... already", with or without the socket of a listener
+// killed left at the bell's name (which is replaced once); the event's head
+// counts one listener more, and a set rings the descriptor. Only rounds whose
+// calls overlap race anything, as each thread says when its call began and
+// ended; rounds are taken until each thread has won kMet of them, up to a
+// generous bound, past which the test says how few met rather than failing
+// for want of meetings. A listen that let go of its look at whether the
+// process listens before it bound the socket gave both threads a
+// descriptor, one of which no set rang, and counted two listeners more.
+TEST_F(SharedObjectsBellTest, TwoThreadsListeningAtOnceAreOneListener)
+{
+    constexpr int kMet = 10;
+    constexpr int kMostRounds = 40 * kMet;
+    QStringList fewMet;
+    for (const bool killed : {false, true}) {
+        SCOPED_TRACE(killed ? "a killed listener's socket left" : "no socket left");
+        int won[2] = {0, 0};
+        QString wrong;
+        int round = 0;
+        for (; (won[0] < kMet || won[1] < kMet) && round < kMostRounds && wrong.isEmpty(); ++round) {
+            const QString name = Unique(killed ? "listen-killed-" : "listen-") + QString::number(round);
+            const TSharedHandle event = OpenNamedEvent(name, false);
+            if (killed && !LeaveAKilledListener(name)) {
+                wrong = QStringLiteral("no listener to kill");
+                break;
+            }
+            // A listener killed stays counted (it costs setters a failed send).
+            const int counted = ListenersOf(name);
+            std::atomic<int> arrived{0};
+            int descriptors[2] = {-1, -1};
+            int64_t began[2] = {0, 0}, ended[2] = {0, 0};
+            QString refusals[2];
+            std::thread threads[2];
+            for (int i = 0; i < 2; ++i) {
+                threads[i] = std::thread([&, i] {
+                    ++arrived;
+                    while (arrived.load() < 2) {
+                    }
+                    began[i] = NowNs();
+                    descriptors[i] = ListenNamedEvent(event);
+                    ended[i] = NowNs();
+                    if (descriptors[i] < 0) {
+                        const EOSError error = LastSharedObjectError();
+                        refusals[i] = QStringLiteral("%1 %2").arg(error.ErrorCode).arg(error.Message());
+                    }
+                });
+            }
+            for (std::thread& thread : threads)
+                thread.join();
+            const int winner = descriptors[0] >= 0 ? 0 : 1;
+            const QString expectedRefusal =
+                QStringLiteral("%1 System Error.  Code: %1.\nThis process listens to the event %2 already.")
+                    .arg(EBUSY)
+                    .arg(ObjectPath(SharedObjectsFolder().toLocal8Bit(), geteuid(), "E-" + name.toUtf8()).constData());
+            if ((descriptors[0] >= 0) == (descriptors[1] >= 0))
+                wrong = QStringLiteral("round %1: descriptors %2 and %3 (%4)")
+                            .arg(round)
+                            .arg(descriptors[0])
+                            .arg(descriptors[1])
+                            .arg(refusals[0] + refusals[1]);
+            else if (refusals[1 - winner] != expectedRefusal)
+                wrong = QStringLiteral("round %1: refused with %2").arg(round).arg(refusals[1 - winner]);
+            else if (ListenersOf(name) != counted + 1)
+                wrong = QStringLiteral("round %1: %2 listeners counted, %3 before")
+                            .arg(round)
+                            .arg(ListenersOf(name))
+                            .arg(counted);
+            if (wrong.isEmpty()) {
+                SetNamedEvent(event);
+                pollfd ring{descriptors[winner], POLLIN, 0};
+                if (poll(&ring, 1, 5000) != 1)
+                    wrong = QStringLiteral("round %1: the set rang nothing").arg(round);
+            }
+            if (std::max(began[0], began[1]) < std::min(ended[0], ended[1]))
+                ++won[winner];
+            for (const int descriptor : descriptors)
+                if (descriptor >= 0)
+                    close(descriptor);
+            UnlistenNamedEvent(event);
+            CloseNamedObject(event);
+        }
+        EXPECT_EQ(wrong.toStdString(), "");
+        if (won[0] < kMet || won[1] < kMet)
+            fewMet << QStringLiteral("%1: the threads won %2 and %3 of %4 rounds that met")
+                          .arg(killed ? "killed" : "free")
+                          .arg(won[0])
+                          .arg(won[1])
+                          .arg(round);
+    }
+    if (!fewMet.isEmpty())
+        std::printf("too busy a machine to race the listeners %d times: %s\n", kMet,
+                    qPrintable(fewMet.join(QStringLiteral("; "))));
+}
+
+// The end of a listening counts the listener out of the event's head, as
+// the listening counted it in: else every later set of every process would
+// try to ring a socket nobody listens to. Listening again counts it in
+// again, once.
+TEST_F(SharedObjectsBellTest, TheEndOfAListeningCountsTheListenerOut)
+{
+    const QString name = Unique("listen-count");
+    const TSharedHandle event = OpenNamedEvent(name, false);
+    int descriptor = ListenNamedEvent(event);
+    ASSERT_GE(descriptor, 0) << LastSharedObjectError().Message().toStdString();
+    EXPECT_EQ(ListenersOf(name), 1);
+    EXPECT_TRUE(UnlistenNamedEvent(event));
+    close(descriptor);
+    EXPECT_EQ(ListenersOf(name), 0);
+    EXPECT_TRUE(UnlistenNamedEvent(event)); // not listening: nothing to count out
+    EXPECT_EQ(ListenersOf(name), 0);
+    descriptor = ListenNamedEvent(event);
+    ASSERT_GE(descriptor, 0) << LastSharedObjectError().Message().toStdString();
+    EXPECT_EQ(ListenersOf(name), 1);
+    close(descriptor);
+    CloseNamedObject(event);
 }
 
 } // namespace

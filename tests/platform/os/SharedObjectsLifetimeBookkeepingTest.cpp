@@ -14,12 +14,15 @@
 #include "tests/support/ObjectFolders.h"
 #include "tests/support/Privileges.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QScopeGuard>
 #include <QStringList>
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <thread>
@@ -28,6 +31,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <pthread.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -280,7 +284,7 @@ TEST_F(SharedObjectsLifetimeTest, ACreatorStoppedBeforeTakingItsUseKeepsItsBlock
     ASSERT_TRUE(creator.RunTo([](const TTracedChild& call) {
         return call.Call() == SYS_fcntl && call.Argument(1) == F_OFD_SETLK;
     }));
-    ASSERT_EQ(FileText(file).left(4), "TSV5"); // marked complete
+    ASSERT_EQ(FileText(file).left(4), "TSV6"); // marked complete
     auto other = Script(a);
     ASSERT_TRUE(other->Send("memory " + name + " 0"));
     QByteArray opened = other->ReadLine(300); // it waits for the creator
@@ -365,20 +369,20 @@ std::string Identity(const QByteArray& look)
     return look.split(' ').mid(0, 4).join(' ').toStdString();
 }
 
-// A block of the earlier layout ("tessvar4-", magic "TSV4"), of 1 MiB that
-// its process never claimed (ftruncate'd), as a process of the build before
-// left it: one that ended ("left", which a sweep of this layout would
-// remove) and one whose process still holds it ("held", which an opener of
-// this layout would take as it is). A process of this build opens both
-// names, its first named open sweeping the folder: it must get new blocks
-// of this layout, of the size it asks and zero filled, and the old files
-// must stay as they were, neither removed nor changed. Both layouts under
-// one prefix and magic would hand the new process a block whose pages the
-// old one never claimed (SIGBUS on a full /dev/shm), of another size and
-// content, and would sweep what the old process's build still counts on.
-// A finished block of this layout left the same way is swept: the sweep
-// did run. Under a made-up user, whose folder is this test's alone and
-// whose first named open is the child's own.
+// A block of the earlier layout ("tessvar5-", magic "TSV5"), of 1 MiB, as a
+// process of the build before left it: one that ended ("left", which a
+// sweep of this layout would remove) and one whose process still holds it
+// ("held", which an opener of this layout would take as it is). A process
+// of this build opens both names, its first named open sweeping the folder:
+// it must get new blocks of this layout, of the size it asks and zero
+// filled, and the old files must stay as they were, neither removed nor
+// changed. Both layouts under one prefix and magic would hand the new
+// process a block of another size and content, kept by rules its build
+// does not follow (an event's sets are counted differently), and would
+// sweep what the old process's build still counts on. A finished block of
+// this layout left the same way is swept: the sweep did run. Under a
+// made-up user, whose folder is this test's alone and whose first named
+// open is the child's own.
 TEST_F(SharedObjectsLifetimeTest, ABlockOfTheEarlierLayoutIsNeitherOpenedNorSwept)
 {
     if (Withheld(MadeUpUsersWithheld))
@@ -389,11 +393,11 @@ TEST_F(SharedObjectsLifetimeTest, ABlockOfTheEarlierLayoutIsNeitherOpenedNorSwep
     const QByteArray left = Unique("earlier-left").toUtf8();
     const QByteArray held = Unique("earlier-held").toUtf8();
     const QByteArray leftover = Unique("leftover").toUtf8();
-    const QByteArray leftFile = ObjectPath(folder, a, "M-" + left, "tessvar4-");
-    const QByteArray heldFile = ObjectPath(folder, a, "M-" + held, "tessvar4-");
+    const QByteArray leftFile = ObjectPath(folder, a, "M-" + left, "tessvar5-");
+    const QByteArray heldFile = ObjectPath(folder, a, "M-" + held, "tessvar5-");
     const QByteArray leftoverFile = ObjectPath(folder, a, "M-" + leftover);
-    constexpr uint32_t kEarlierMagic = 0x34565354; // "TSV4"
-    constexpr uint32_t kMagic = 0x35565354;        // "TSV5"
+    constexpr uint32_t kEarlierMagic = 0x35565354; // "TSV5"
+    constexpr uint32_t kMagic = 0x36565354;        // "TSV6"
 
     const int leftFd = BlockFile(leftFile, a);
     ASSERT_TRUE(WriteBlock(leftFd, kEarlierMagic, kMiB, "earlier layout, left"));
@@ -484,6 +488,73 @@ TEST_F(SharedObjectsLifetimeTest, AFailedMakeTakesItsFileAwayUnderTheBookkeeping
     EXPECT_EQ(TryBookkeepingLock(file), EWOULDBLOCK) << "the unlink runs outside the bookkeeping lock";
     EXPECT_EQ(creator.Finish(), 0) << "2: no limit, 3: made, 4: another error, 5: the file left";
     EXPECT_FALSE(SomethingAt(file));
+}
+
+// A last closer marks its object removed before it takes its name away. An
+// opener that opened the object's file while the closer held its
+// bookkeeping lock takes the lock as soon as the closer lets it go, while
+// the closer (stopped at its close of the descriptor) still holds its use
+// of the object: the opener finds the mark and opens the name anew, making
+// a new block. Without the mark it took the object for one in use, and
+// failed to share it (EAGAIN).
+TEST_F(SharedObjectsLifetimeTest, AnOpenerArrivingAsTheLastCloserEndsOpensTheNameAnew)
+{
+    if (Withheld(TracingWithheld))
+        return;
+    const QString name = Unique("closing");
+    const QByteArray key = ObjectFile(geteuid(), "M-" + name.toUtf8());
+    const QByteArray file = SharedObjectsFolder().toLocal8Bit() + '/' + key;
+    TTracedChild closer([&] {
+        const TSharedHandle memory = OpenNamedMemory(name, 4096);
+        getppid(); // the close begins
+        CloseNamedObject(memory);
+    });
+    ASSERT_TRUE(closer.Refused().isEmpty()) << closer.Refused().toStdString();
+    ASSERT_TRUE(closer.RunTo([](const TTracedChild& call) { return call.Call() == SYS_getppid; }));
+    ASSERT_TRUE(closer.RunTo([&](const TTracedChild& call) {
+        return call.Call() == SYS_unlinkat && call.TextAt(call.Argument(1)) == key;
+    })) << "the closer took no name away";
+    int answer[2];
+    ASSERT_EQ(pipe(answer), 0);
+    const pid_t opener = Spawn([&] {
+        char outcome = 'E';
+        try {
+            const TSharedHandle memory = OpenNamedMemory(name, 64);
+            outcome = NamedMemorySize(memory) == 64 ? 'N' : 'O';
+        } catch (const EOSError& error) {
+            outcome = error.ErrorCode == EAGAIN ? 'A' : 'E';
+        }
+        (void)!write(answer[1], &outcome, 1);
+    });
+    close(answer[1]);
+    // The opener has the object's file open, and waits for its lock.
+    const QString descriptors = QStringLiteral("/proc/%1/fd").arg(opener);
+    const auto opened = [&] {
+        for (const QString& entry : QDir(descriptors).entryList(QDir::Files | QDir::System))
+            if (QFile::symLinkTarget(descriptors + '/' + entry).toLocal8Bit() == file)
+                return true;
+        return false;
+    };
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!opened() && std::chrono::steady_clock::now() < deadline)
+        usleep(1000);
+    ASSERT_TRUE(opened()) << "the opener never opened the object's file";
+    int descriptor = -1;
+    ASSERT_TRUE(closer.RunTo([&](const TTracedChild& call) {
+        if (call.Call() != SYS_flock || call.Argument(1) != LOCK_UN)
+            return false;
+        descriptor = int(call.Argument(0));
+        return true;
+    })) << "the closer never let its bookkeeping lock go";
+    ASSERT_TRUE(closer.RunTo([&](const TTracedChild& call) {
+        return call.Call() == SYS_close && int(call.Argument(0)) == descriptor;
+    })) << "the closer never closed the object's descriptor";
+    char outcome = 0;
+    EXPECT_EQ(read(answer[0], &outcome, 1), 1);
+    close(answer[0]);
+    EXPECT_EQ(outcome, 'N') << "N: a new block, O: the old one, A: EAGAIN, E: another error";
+    EXPECT_EQ(ExitCode(opener), 0);
+    EXPECT_EQ(closer.Finish(), 0);
 }
 
 // The last close of an object takes its name away only where the name still

@@ -1,13 +1,20 @@
 // The grow of named memory blocks and the room they claim: a grown block
-// serves later openers and leaves earlier views as they were; how a grow
-// claims its pages, what a refused grow leaves for later openers, the sizes
-// a block's file cannot have, and the claim's retry after a signal.
+// serves later openers and leaves earlier views as they were; grows that
+// race in two threads or two processes never shrink a block; a grow starts
+// at the file's end and maps what another process grew; it waits for its
+// file's lock outside the registry's; how a grow claims its pages, what a
+// refused grow leaves for later openers and how it names its block, the
+// sizes a block's file cannot have, the file size limit whatever SIGXFSZ
+// does, the bound of a claim that writes zeros, and the claim's retry
+// after a signal.
 #include "platform/os/SharedObjects.h"
 #include "tests/platform/os/SharedObjectsTestSupport.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/Privileges.h"
 
+#include <QDir>
+#include <QFile>
 #include <QScopeGuard>
 #include <gtest/gtest.h>
 
@@ -18,12 +25,17 @@
 #include <cstring>
 #include <functional>
 #include <limits>
+#include <memory>
 #include <new>
+#include <thread>
 #include <utility>
 
 #include <csignal>
 #include <sched.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -359,38 +371,40 @@ TEST_F(SharedObjectsLifetimeTest, AGrowWhoseMappingIsRefusedLeavesTheBlockAsItWa
 }
 
 // A grow whose claim fails part of the way: on a file system without
-// fallocate the claim writes zeros, which a file size limit of 64 KiB
-// (standing in for a disk that fills) stops after the file reached the
-// limit. The grow fails with the claim's own error, EFBIG (not ENOSPC, which
-// would tell of a full disk that is not), naming the block, and the file is
-// put back at its old size, 64 bytes of head and 4096 of data, for the
-// grower and a new opener in another process; without that, the file stays
-// at the limit and every later opener maps a block that was never grown.
+// fallocate (ramfs) the claim writes zeros in pieces of 64 KiB, and the
+// second write fails (ENOSPC, which a tracer makes it answer, standing in
+// for memory that ran out meanwhile). The grow fails with the claim's
+// error naming the block, and the file is put back at its old size, 64
+// bytes of head and 4096 of data, as the grower's handle still tells it:
+// without that, every later opener would map a block that was never grown,
+// at the size the claim reached.
 TEST_F(SharedObjectsLifetimeTest, AGrowWhoseClaimFailsPartOfTheWayReportsItsErrorAndLeavesTheBlockAsItWas)
 {
-    if (Withheld(RamfsWithheld))
+    if (Withheld(TracingWithheld, RamfsWithheld))
         return;
-    const QString answer = RunOnRamfs(MadeUpUid(1), [] {
-        const QString name = QStringLiteral("limited");
+    const TRamfsPoint point("partway");
+    const uid_t uid = MadeUpUid(1);
+    TTracedChild grower([&] {
+        if (!EnterOwnRamfs(point.Path, uid).isEmpty())
+            _exit(3);
+        const QString name = QStringLiteral("partway");
         const TSharedHandle memory = OpenNamedMemory(name, 4096);
-        const QByteArray file = BlockFile(name);
-        const QString grown = RunWithFileSizeLimit(64 * 1024, [&] {
-            const TSharedHandle again = OpenNamedMemory(name, 0);
-            if (GrowNamedMemory(again, 1024 * 1024))
-                return QStringLiteral("grown");
-            return Named(LastSharedObjectError(), file);
-        });
-        const QString answered = QStringLiteral("%1; file of %2 bytes; a new opener maps %3")
-                                     .arg(grown)
-                                     .arg(FileSize(file))
-                                     .arg(SizeOfANewOpener(name));
+        if (GrowNamedMemory(memory, 1024 * 1024))
+            _exit(4);
+        if (Named(LastSharedObjectError(), BlockFile(name)) != "ENOSPC naming the block")
+            _exit(5);
+        if (FileSize(BlockFile(name)) != kHead + 4096 || NamedMemorySize(memory) != 4096)
+            _exit(6);
         CloseNamedObject(memory);
-        return answered;
     });
-    EXPECT_EQ(answer.toStdString(),
-              QStringLiteral("EFBIG naming the block; file of %1 bytes; a new opener maps 4096")
-                  .arg(kHead + 4096)
-                  .toStdString());
+    ASSERT_TRUE(grower.Refused().isEmpty()) << grower.Refused().toStdString();
+    // The second piece of the grow's zeros, past the 64 KiB of the first.
+    ASSERT_TRUE(grower.RunTo([](const TTracedChild& call) {
+        return call.Call() == SYS_pwrite64 && int64_t(call.Argument(3)) == kHead + 4096 + 65536;
+    })) << "the grow wrote no second piece of zeros";
+    if (!grower.FailCall(ENOSPC))
+        GTEST_SKIP() << "a system call's result cannot be changed on this architecture";
+    EXPECT_EQ(grower.Finish(), 0);
 }
 
 // Sizes whose file, with the block's 64-byte head, would pass the largest
@@ -522,6 +536,572 @@ TEST_F(SharedObjectsLifetimeTest, AnInterruptedZeroWriteOfACreateIsMadeAgainOnAF
                                                  int64_t(call.Argument(2)) == kHead + 4096 &&
                                                  call.Argument(3) == 0;
                                       });
+}
+
+// Whether the thread (or process) whose folder in /proc is task is asleep
+// in a system call of a wait: a sleep between tries of a file lock, or a
+// futex (a mutex of the process). False where that cannot be read.
+bool AsleepInAWait(const QByteArray& task)
+{
+    QFile file(QString::fromLocal8Bit(task + "/syscall"));
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const long call = file.readAll().split(' ').value(0).toLong();
+    return call == SYS_nanosleep || call == SYS_clock_nanosleep || call == SYS_futex;
+}
+
+// Waits until word is not 0, or the waiter at task is asleep in a wait
+// (then it does not go on by itself), for at most 2 s: a waiter that waits
+// for nothing has ended long before.
+void WaitForEndOrSleep(const std::atomic<int>& word, const QByteArray& task)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (word.load() == 0 && !AsleepInAWait(task) && std::chrono::steady_clock::now() < deadline)
+        sched_yield();
+}
+
+// The calling thread's folder in /proc, as any process reaches it.
+QByteArray ThreadFolder()
+{
+    return "/proc/" + QByteArray::number(getpid()) + "/task/" + QByteArray::number(long(syscall(SYS_gettid)));
+}
+
+// Two threads of one process that grow one block at once never leave it
+// smaller than a grow that returned true made it: each grow either returns
+// true, the block's file and this process's handle then at least at its
+// size, or is refused (EBUSY: the other thread mapped a view of the block
+// meanwhile) leaving the block as the other left it; each thread that grew
+// writes the last byte of its view. Run in a child, so that a write past
+// the file's end (SIGBUS) fails the test rather than ending it. Only
+// rounds whose grows overlap race anything, as each thread says when its
+// grow began and ended; rounds are taken until each thread began first in
+// kMet of them, up to a generous bound, past which the test says how few
+// met rather than failing for want of meetings. A grow whose lock kept out
+// other processes but not the process's other threads let both read one old
+// size: the refused one put the file back at it under the other's view, or
+// the later install wrote its smaller size over the larger.
+TEST_F(SharedObjectsLifetimeTest, TwoThreadsGrowingOneBlockNeverShrinkIt)
+{
+    constexpr int kMet = 20;
+    constexpr int kMostRounds = 50 * kMet;
+    const QString answer = RunInChild([] { return QString(); }, [] {
+        const int64_t sizes[2] = {256 * 1024, 512 * 1024};
+        int first[2] = {0, 0};
+        int round = 0;
+        for (; (first[0] < kMet || first[1] < kMet) && round < kMostRounds; ++round) {
+            const QString name = Unique("grow-threads-") + QString::number(round);
+            const TSharedHandle memory = OpenNamedMemory(name, 4096);
+            std::atomic<int> arrived{0};
+            bool grown[2] = {false, false};
+            QString refusal[2];
+            int64_t seen[2] = {0, 0};
+            int64_t began[2] = {0, 0}, ended[2] = {0, 0};
+            std::thread threads[2];
+            for (int i = 0; i < 2; ++i) {
+                threads[i] = std::thread([&, i] {
+                    ++arrived;
+                    while (arrived.load() < 2) {
+                    }
+                    began[i] = std::chrono::steady_clock::now().time_since_epoch().count();
+                    grown[i] = GrowNamedMemory(memory, sizes[i]);
+                    ended[i] = std::chrono::steady_clock::now().time_since_epoch().count();
+                    if (!grown[i] && LastSharedObjectError().ErrorCode != EBUSY)
+                        refusal[i] = LastSharedObjectError().Message();
+                    if (grown[i]) {
+                        seen[i] = NamedMemorySize(memory);
+                        auto* view = static_cast<volatile char*>(MapNamedMemory(memory));
+                        view[seen[i] - 1] = 1;
+                        UnmapNamedMemory(const_cast<char*>(view));
+                    }
+                });
+            }
+            for (std::thread& thread : threads)
+                thread.join();
+            int64_t largest = 0;
+            for (int i = 0; i < 2; ++i) {
+                if (!refusal[i].isEmpty())
+                    return QStringLiteral("round %1: %2").arg(round).arg(refusal[i]);
+                if (grown[i] && seen[i] < sizes[i])
+                    return QStringLiteral("round %1: a grow to %2 left %3").arg(round).arg(sizes[i]).arg(seen[i]);
+                if (grown[i])
+                    largest = std::max(largest, sizes[i]);
+            }
+            if (!grown[0] && !grown[1])
+                return QStringLiteral("round %1: both grows refused").arg(round);
+            if (NamedMemorySize(memory) < largest || FileSize(BlockFile(name)) < kHead + largest)
+                return QStringLiteral("round %1: grown to %2, the handle tells %3, the file holds %4")
+                    .arg(round)
+                    .arg(largest)
+                    .arg(NamedMemorySize(memory))
+                    .arg(FileSize(BlockFile(name)));
+            if (std::max(began[0], began[1]) < std::min(ended[0], ended[1]))
+                ++first[began[0] <= began[1] ? 0 : 1];
+            CloseNamedObject(memory);
+        }
+        if (first[0] < kMet || first[1] < kMet)
+            std::printf("too busy a machine to race the growers %d times: %d and %d of %d rounds met\n", kMet,
+                        first[0], first[1], round);
+        return QStringLiteral("never shrunk");
+    });
+    EXPECT_EQ(answer.toStdString(), "never shrunk");
+}
+
+// What the peers of a race between two grows of one block share (in memory
+// that processes share too).
+struct TGrowPeers {
+    std::atomic<int> AtGrowing{0}; // the refused grow reached its Growing step
+    std::atomic<int> Go{0};        // it may go on: it maps a view and is refused
+    std::atomic<int> Grown{0};     // the other grow ended: 1 grown, 2 refused
+    std::atomic<int> Write{0};     // the other may write its last byte
+    char Task[64] = {};            // the other's folder in /proc
+    std::atomic<pid_t> RefusedIn{0};
+    TSharedHandle Refused = 0; // the refused grower's handle (threads)
+};
+
+TGrowPeers* Peers = nullptr;
+
+// The probe of the refused grow: at its Growing step (its pages claimed,
+// the file at the larger size), it says so, waits, and maps a view of its
+// block, so that its grow is refused and puts the file back.
+void HoldAtGrowing(TSharedStep step)
+{
+    if (step != TSharedStep::Growing || !Peers || Peers->RefusedIn != pid_t(syscall(SYS_gettid)))
+        return;
+    Peers->AtGrowing = 1;
+    while (Peers->Go.load() == 0)
+        sched_yield();
+    MapNamedMemory(Peers->Refused);
+}
+
+// A grow that is refused after its claim made the file larger (a view of
+// its block was mapped in its process meanwhile, EBUSY) puts the file back
+// only under the bookkeeping lock, which keeps out another grow from the
+// size it reads to the size it installs, of another process or of another
+// thread alike: the other grow (to 1 MiB, under the refused one's 2 MiB)
+// waits, and then grows the block from its old size. It returns true, its
+// view at least 1 MiB, whose last byte it writes, and the file keeps 1 MiB
+// for a new opener; or, in the refused grower's process, where that one's
+// view is still mapped, it is refused as busy too, and the block stays at
+// its old size. Without the lock, the other grow read the larger size and
+// mapped it, and the refused one cut the file back under its view: its
+// write met no page (SIGBUS).
+TEST_F(SharedObjectsLifetimeTest, ARefusedGrowNeverCutsTheBlockUnderAnotherGrow)
+{
+    constexpr int64_t kRefused = 2 * 1024 * 1024;
+    constexpr int64_t kGrown = 1024 * 1024;
+    for (const bool threads : {false, true}) {
+        SCOPED_TRACE(threads ? "two threads" : "two processes");
+        const QString name = Unique(threads ? "grow-cut-threads" : "grow-cut-processes");
+        const TSharedHandle held = OpenNamedMemory(name, 4096);
+        auto* peers = static_cast<TGrowPeers*>(
+            mmap(nullptr, sizeof(TGrowPeers), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0));
+        ASSERT_NE(peers, MAP_FAILED);
+        new (peers) TGrowPeers;
+        const auto unmapped = qScopeGuard([&] { munmap(peers, sizeof(TGrowPeers)); });
+        // The refused grower: at its Growing step it waits for Go.
+        const auto refused = [&] {
+            Peers = peers;
+            peers->Refused = OpenNamedMemory(name, 0);
+            peers->RefusedIn = pid_t(syscall(SYS_gettid));
+            SetSharedObjectsProbe(&HoldAtGrowing);
+            const bool grown = GrowNamedMemory(peers->Refused, kRefused);
+            SetSharedObjectsProbe(nullptr);
+            return grown ? QStringLiteral("grown") : Named(LastSharedObjectError(), BlockFile(name));
+        };
+        // The other grower: grows once the refused one holds at its step,
+        // and writes its last byte when let.
+        const auto other = [&] {
+            std::strncpy(peers->Task, ThreadFolder().constData(), sizeof(peers->Task) - 1);
+            const TSharedHandle memory = OpenNamedMemory(name, 0);
+            const bool grown = GrowNamedMemory(memory, kGrown);
+            peers->Grown = grown ? 1 : 2;
+            while (peers->Write.load() == 0)
+                sched_yield();
+            if (!grown)
+                return Named(LastSharedObjectError(), BlockFile(name));
+            const int64_t size = NamedMemorySize(memory);
+            auto* view = static_cast<volatile char*>(MapNamedMemory(memory));
+            view[size - 1] = 1;
+            return QStringLiteral("grown to %1, written").arg(size);
+        };
+        // The test's part: lets the other grow start once the refused one
+        // holds, lets the refused one go on once the other waits (or ended),
+        // then lets the other write.
+        const auto drive = [&](const std::function<void()>& startOther) {
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+            while (peers->AtGrowing.load() == 0 && std::chrono::steady_clock::now() < deadline)
+                sched_yield();
+            startOther();
+            while (peers->Task[0] == 0 && std::chrono::steady_clock::now() < deadline)
+                sched_yield();
+            WaitForEndOrSleep(peers->Grown, QByteArray(peers->Task));
+            peers->Go = 1;
+            while (peers->Grown.load() == 0 && std::chrono::steady_clock::now() < deadline)
+                sched_yield();
+            peers->Write = 1;
+        };
+        QString refusedAnswer, otherAnswer;
+        if (threads) {
+            const QString both = RunInChild([] { return QString(); }, [&] {
+                QString first, second;
+                std::thread refusing([&] { first = refused(); });
+                std::thread growing;
+                drive([&] { growing = std::thread([&] { second = other(); }); });
+                refusing.join();
+                growing.join();
+                return first + " / " + second;
+            });
+            refusedAnswer = both.section(" / ", 0, 0);
+            otherAnswer = both.section(" / ", 1);
+        } else {
+            std::unique_ptr<std::thread> waitOther;
+            QString otherText;
+            std::thread refusing([&] { refusedAnswer = RunInChild([] { return QString(); }, refused); });
+            drive([&] {
+                waitOther = std::make_unique<std::thread>(
+                    [&] { otherText = RunInChild([] { return QString(); }, other); });
+            });
+            refusing.join();
+            waitOther->join();
+            otherAnswer = otherText;
+        }
+        EXPECT_EQ(refusedAnswer.toStdString(), "EBUSY naming the block");
+        // In one process the refused grower's view may still be mapped as
+        // the other installs its size: that one is refused as busy too.
+        const bool grown = otherAnswer == QStringLiteral("grown to %1, written").arg(kGrown);
+        if (!threads || otherAnswer != QLatin1String("EBUSY naming the block")) {
+            EXPECT_TRUE(grown) << otherAnswer.toStdString();
+        }
+        const int64_t size = grown ? kGrown : 4096;
+        EXPECT_EQ(FileSize(BlockFile(name)), kHead + size);
+        EXPECT_EQ(SizeOfANewOpener(name).toStdString(), QString::number(size).toStdString());
+        CloseNamedObject(held);
+    }
+}
+
+// A grow starts at the end of the block's file, not at the end of this
+// process's view: where another process grew the block and wrote past this
+// process's view, a grow here keeps that write (on a file system without
+// fallocate, where the claim writes zeros from the old end on). Where the
+// other process grew it past the size asked, this process maps the block
+// whole, as a new opener would, and its handle tells that size.
+TEST_F(SharedObjectsLifetimeTest, AGrowStartsAtTheFilesEndAndMapsWhatAnotherProcessGrew)
+{
+    if (Withheld(RamfsWithheld))
+        return;
+    const QString answer = RunOnRamfs(MadeUpUid(1), [] {
+        const QString name = QStringLiteral("far");
+        const TSharedHandle memory = OpenNamedMemory(name, 4096);
+        const auto growElsewhere = [&](int64_t size, int64_t at) {
+            return RunInChild([] { return QString(); }, [&] {
+                const TSharedHandle again = OpenNamedMemory(name, 0);
+                if (!GrowNamedMemory(again, size))
+                    return LastSharedObjectError().Message();
+                static_cast<char*>(MapNamedMemory(again))[at] = 'D';
+                return QStringLiteral("grown");
+            });
+        };
+        QStringList seen;
+        seen << growElsewhere(16384, 10000);
+        seen << (GrowNamedMemory(memory, 32768) ? QStringLiteral("grown here") : LastSharedObjectError().Message());
+        const char* view = static_cast<const char*>(MapNamedMemory(memory));
+        seen << QStringLiteral("byte %1").arg(view[10000] == 'D' ? "kept" : "lost");
+        UnmapNamedMemory(const_cast<char*>(view));
+        seen << growElsewhere(65536, 60000);
+        seen << (GrowNamedMemory(memory, 40000) ? QStringLiteral("grown here") : LastSharedObjectError().Message());
+        seen << QStringLiteral("size %1").arg(NamedMemorySize(memory));
+        view = static_cast<const char*>(MapNamedMemory(memory));
+        seen << QStringLiteral("byte %1").arg(view[60000] == 'D' ? "seen" : "not seen");
+        CloseNamedObject(memory);
+        return seen.join(", ");
+    });
+    EXPECT_EQ(answer.toStdString(), "grown, grown here, byte kept, grown, grown here, size 65536, byte seen");
+}
+
+// A grow that waits for the bookkeeping lock of its block's file (held here
+// through a descriptor of this process's own, as a stopped process would
+// hold it) waits outside the registry's lock: meanwhile this thread opens,
+// sets and closes another object and asks the block's size, and the grow
+// ends only when the lock is let go. Waiting inside it, every call of every
+// other thread of the process waited with it, up to the lock's bound (5 s),
+// and the grow ended first.
+TEST_F(SharedObjectsLifetimeTest, AGrowWaitsForItsFilesLockOutsideTheRegistrysLock)
+{
+    const QString name = Unique("grow-wait");
+    const TSharedHandle memory = OpenNamedMemory(name, 4096);
+    const int fd = open(BlockFile(name).constData(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(flock(fd, LOCK_EX), 0);
+    std::atomic<int> ended{0};
+    QByteArray task;
+    std::atomic<bool> started{false};
+    bool grown = false;
+    std::thread grower([&] {
+        task = ThreadFolder();
+        started = true;
+        grown = GrowNamedMemory(memory, 1024 * 1024);
+        ended = 1;
+    });
+    while (!started)
+        sched_yield();
+    WaitForEndOrSleep(ended, task);
+    const TSharedHandle other = OpenNamedEvent(Unique("grow-wait-other"), false);
+    const bool served = other && SetNamedEvent(other) && CloseNamedObject(other) && NamedMemorySize(memory) == 4096;
+    const bool before = ended.load() == 0;
+    flock(fd, LOCK_UN);
+    close(fd);
+    grower.join();
+    EXPECT_TRUE(served);
+    EXPECT_TRUE(before) << "the grow ended before the other calls were served";
+    EXPECT_TRUE(grown) << LastSharedObjectError().Message().toStdString();
+    CloseNamedObject(memory);
+}
+
+// Every refused grow names what it refused: a grow to 0 bytes or fewer
+// names the block (EINVAL), as one too large does; an unnamed block says
+// that only a named one grows; a handle that is no memory block of this
+// process is called a bad handle (EBADF), not an unnamed block. A grow to
+// 0 that was not refused "succeeded" without growing anything.
+TEST_F(SharedObjectsLifetimeTest, EveryRefusedGrowNamesWhatItRefused)
+{
+    const QString name = Unique("grow-named");
+    const TSharedHandle memory = OpenNamedMemory(name, 4096);
+    const TSharedHandle unnamed = OpenNamedMemory(QString(), 4096);
+    const TSharedHandle event = OpenNamedEvent(Unique("grow-named-e"), false);
+    const QByteArray file = BlockFile(name);
+    struct Row {
+        int line;
+        TSharedHandle handle;
+        int64_t size;
+        const char* expected;
+    };
+    const Row rows[] = {
+        {1, memory, 0, "EINVAL naming the block"},
+        {2, memory, -1, "EINVAL naming the block"},
+        {3, memory, std::numeric_limits<int64_t>::min(), "EINVAL naming the block"},
+        {4, unnamed, 8192, "EINVAL: only a named memory block grows"},
+        {5, 987654321, 8192, "EBADF: a bad handle"},
+        {6, event, 8192, "EBADF: a bad handle"},
+        {7, 0, 8192, "EBADF: a bad handle"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.line);
+        ASSERT_FALSE(GrowNamedMemory(row.handle, row.size));
+        const EOSError error = LastSharedObjectError();
+        QString seen = Named(error, file);
+        if (error.ErrorCode == EINVAL && error.Message().contains("Only a named memory block grows"))
+            seen = QStringLiteral("EINVAL: only a named memory block grows");
+        else if (error.ErrorCode == EBADF &&
+                 error.Message().contains(QStringLiteral("The handle %1 is no handle of a memory block").arg(row.handle)))
+            seen = QStringLiteral("EBADF: a bad handle");
+        EXPECT_EQ(seen.toStdString(), row.expected);
+        if (row.handle == memory) {
+            EXPECT_TRUE(error.Message().contains(QString::number(row.size))) << error.Message().toStdString();
+        }
+    }
+    EXPECT_EQ(NamedMemorySize(memory), 4096);
+    EXPECT_EQ(FileSize(file), kHead + 4096);
+    for (const TSharedHandle handle : {memory, unnamed, event})
+        CloseNamedObject(handle);
+}
+
+// What becomes of SIGXFSZ in a child: its default (which ends the
+// process), ignored, or caught by a handler that counts it.
+enum class TSigxfsz { Default, Ignored, Counted };
+std::atomic<int> SigxfszCaught{0};
+
+void CountSigxfsz(int)
+{
+    ++SigxfszCaught;
+}
+
+// A create or a grow past the file size limit (RLIMIT_FSIZE, 1 MiB here) is
+// refused before anything is claimed: EFBIG naming the block, the file as
+// it was (a create leaves none), whatever becomes of SIGXFSZ in the
+// process, on a file system with fallocate (tmpfs) as without (ramfs). The
+// kernel never sends it the signal: the process lives where SIGXFSZ ends
+// it, and a handler of its own counts none. A claim that went ahead was
+// ended at the limit by the signal, which ends a process that keeps it at
+// its default, and which a handler saw.
+TEST_F(SharedObjectsLifetimeTest, AGrowOrCreatePastTheFileSizeLimitFailsWithEfbigWhateverSigxfszDoes)
+{
+    const bool ramfs = RamfsWithheld().isEmpty();
+    for (const bool onRamfs : {false, true}) {
+        if (onRamfs && !ramfs) {
+            std::printf("%s\n", qPrintable(QStringLiteral("no ramfs rows: ") + RamfsWithheld()));
+            continue;
+        }
+        for (const TSigxfsz disposition : {TSigxfsz::Default, TSigxfsz::Ignored, TSigxfsz::Counted}) {
+            SCOPED_TRACE(QStringLiteral("%1, SIGXFSZ %2")
+                             .arg(onRamfs ? "ramfs" : "tmpfs")
+                             .arg(int(disposition))
+                             .toStdString());
+            const auto body = [disposition] {
+                SigxfszCaught = 0;
+                struct sigaction action {};
+                action.sa_handler = disposition == TSigxfsz::Default   ? SIG_DFL
+                                    : disposition == TSigxfsz::Ignored ? SIG_IGN
+                                                                       : &CountSigxfsz;
+                sigaction(SIGXFSZ, &action, nullptr);
+                const rlimit limit{1024 * 1024, 1024 * 1024};
+                if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
+                    return QStringLiteral("no limit");
+                QStringList seen;
+                const QString made = Unique("limit-made");
+                try {
+                    CloseNamedObject(OpenNamedMemory(made, 2 * 1024 * 1024));
+                    seen << QStringLiteral("made");
+                } catch (const EOSError& error) {
+                    seen << Named(error, BlockFile(made));
+                }
+                seen << (FileSize(BlockFile(made)) < 0 ? QStringLiteral("no file") : QStringLiteral("a file"));
+                const QString grown = Unique("limit-grown");
+                const TSharedHandle memory = OpenNamedMemory(grown, 4096);
+                seen << (GrowNamedMemory(memory, 2 * 1024 * 1024) ? QStringLiteral("grown")
+                                                                   : Named(LastSharedObjectError(), BlockFile(grown)));
+                seen << QStringLiteral("file of %1 bytes").arg(FileSize(BlockFile(grown)));
+                CloseNamedObject(memory);
+                seen << QStringLiteral("%1 signals").arg(SigxfszCaught.load());
+                return seen.join(", ");
+            };
+            const QString answer = onRamfs ? RunOnRamfs(MadeUpUid(1), body) : RunInChild([] { return QString(); }, body);
+            EXPECT_EQ(answer.toStdString(), QStringLiteral("EFBIG naming the block, no file, EFBIG naming the block, "
+                                                           "file of %1 bytes, 0 signals")
+                                                .arg(kHead + 4096)
+                                                .toStdString());
+        }
+    }
+}
+
+// The memory that the system reports available, in bytes (MemAvailable).
+int64_t AvailableMemory()
+{
+    QFile meminfo(QStringLiteral("/proc/meminfo"));
+    if (!meminfo.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : meminfo.readAll().split('\n'))
+        if (line.startsWith("MemAvailable:"))
+            return line.mid(13).trimmed().split(' ').value(0).toLongLong() * 1024;
+    return -1;
+}
+
+// On a file system that tells no size (ramfs, which keeps every page in
+// memory), a claim of zeros larger than the memory that the system has
+// available is refused before a byte is written: ENOSPC naming the block,
+// its file as it was (a create leaves none). Each claim is made by a child
+// that the test ends as soon as its file passes 64 MiB, so that a claim
+// that wrote on cannot take the machine's memory (one to the largest size
+// a file can have ended processes all over the machine, through the
+// kernel's out-of-memory killer).
+TEST_F(SharedObjectsLifetimeTest, AClaimOfZerosLargerThanTheMemoryAvailableIsRefusedBeforeAByteIsWritten)
+{
+    if (Withheld(RamfsWithheld))
+        return;
+    const int64_t beyond = AvailableMemory() + (int64_t(1) << 30);
+    ASSERT_GT(beyond, int64_t(1) << 30) << "no MemAvailable in /proc/meminfo";
+    const QString answer = RunOnRamfs(MadeUpUid(1), [&] {
+        QStringList seen;
+        struct Claim {
+            const char* what;
+            bool create;
+            int64_t size;
+        };
+        for (const Claim& claim : {Claim{"grow to the largest", false, kLargest - 64},
+                                   Claim{"grow past the memory", false, beyond},
+                                   Claim{"create past the memory", true, beyond}}) {
+            const QString name = QString::fromLatin1(claim.what).replace(' ', '-');
+            const QByteArray file = BlockFile(name);
+            int answerPipe[2];
+            if (pipe(answerPipe) != 0)
+                return QStringLiteral("no pipe");
+            const pid_t claimer = fork();
+            if (claimer == 0) {
+                close(answerPipe[0]);
+                QString outcome;
+                if (claim.create) {
+                    try {
+                        CloseNamedObject(OpenNamedMemory(name, claim.size));
+                        outcome = QStringLiteral("made");
+                    } catch (const EOSError& error) {
+                        outcome = Named(error, file);
+                    }
+                } else {
+                    const TSharedHandle memory = OpenNamedMemory(name, 4096);
+                    outcome = GrowNamedMemory(memory, claim.size) ? QStringLiteral("grown")
+                                                                   : Named(LastSharedObjectError(), file);
+                    outcome += QStringLiteral(", file of %1 bytes").arg(FileSize(file));
+                    CloseNamedObject(memory);
+                }
+                WriteAllTo(answerPipe[1], outcome.toUtf8());
+                _exit(0);
+            }
+            close(answerPipe[1]);
+            bool ended = false;
+            while (!ended) {
+                if (FileSize(file) > (int64_t(64) << 20)) {
+                    kill(claimer, SIGKILL);
+                    break;
+                }
+                ended = waitpid(claimer, nullptr, WNOHANG) == claimer;
+                if (!ended)
+                    usleep(5000);
+            }
+            if (!ended)
+                waitpid(claimer, nullptr, 0);
+            const QByteArray outcome = ReadAllFrom(answerPipe[0]);
+            close(answerPipe[0]);
+            seen << QStringLiteral("%1: %2").arg(QLatin1String(claim.what),
+                                                 ended ? QString::fromUtf8(outcome)
+                                                       : QStringLiteral("wrote past 64 MiB"));
+            unlink(file.constData());
+        }
+        return seen.join('\n');
+    });
+    const QString file = QStringLiteral("file of %1 bytes").arg(kHead + 4096);
+    EXPECT_EQ(answer.toStdString(), QStringList({"grow to the largest: ENOSPC naming the block, " + file,
+                                                 "grow past the memory: ENOSPC naming the block, " + file,
+                                                 "create past the memory: ENOSPC naming the block"})
+                                        .join('\n')
+                                        .toStdString());
+}
+
+// On a file system without fallocate that tells its size, a claim of zeros
+// larger than its free room is refused before a byte is written: on a tmpfs
+// of 1 MiB whose fallocate a tracer makes answer EOPNOTSUPP (standing in
+// for a FUSE or network file system), a grow to 2 MiB fails with ENOSPC
+// naming the block, its file as it was, and no zeros are written. Writing
+// them, the grow filled the file system before it failed the same way.
+TEST_F(SharedObjectsLifetimeTest, AClaimOfZerosLargerThanTheFileSystemsRoomIsRefusedBeforeAByteIsWritten)
+{
+    if (Withheld(TracingWithheld, RamfsWithheld))
+        return;
+    const TRamfsPoint point("room");
+    const uid_t uid = MadeUpUid(1);
+    TTracedChild grower([&] {
+        if (!EnterOwnFileSystem(point.Path, uid, "tmpfs", "size=1m,mode=0755").isEmpty())
+            _exit(3);
+        const QString name = QStringLiteral("room");
+        const TSharedHandle memory = OpenNamedMemory(name, 4096);
+        if (GrowNamedMemory(memory, 2 * 1024 * 1024))
+            _exit(4);
+        if (Named(LastSharedObjectError(), BlockFile(name)) != "ENOSPC naming the block")
+            _exit(5);
+        if (FileSize(BlockFile(name)) != kHead + 4096)
+            _exit(6);
+        getppid(); // the grow has ended
+        CloseNamedObject(memory);
+    });
+    ASSERT_TRUE(grower.Refused().isEmpty()) << grower.Refused().toStdString();
+    ASSERT_TRUE(grower.RunTo([](const TTracedChild& call) {
+        return call.Call() == SYS_fallocate && int64_t(call.Argument(2)) == kHead + 4096;
+    })) << "the grow made no claim";
+    if (!grower.FailCall(EOPNOTSUPP))
+        GTEST_SKIP() << "a system call's result cannot be changed on this architecture";
+    ASSERT_TRUE(grower.RunTo([](const TTracedChild& call) {
+        return call.Call() == SYS_pwrite64 || call.Call() == SYS_getppid;
+    })) << "the grower ended with " << grower.Finish();
+    EXPECT_EQ(grower.Call(), SYS_getppid) << "zeros were written";
+    EXPECT_EQ(grower.Finish(), 0);
 }
 
 } // namespace

@@ -480,12 +480,14 @@ TEST_F(SharedObjectsLifetimeTest, AKilledListenersDigestSocketGoesWithTheEvent)
     EXPECT_EQ(q->Finish(20000), 0);
 }
 
-// A thread with a descriptor table of its own (unshare(CLONE_FILES)) opens
-// an object whose file lacks its owner's rights, where the number its mend
-// looks at the file by stands for another file of the user's in the
-// process's first thread: the object's file is mended and opened, and the
-// other file keeps its mode.
-TEST_F(SharedObjectsLifetimeTest, AThreadWithADescriptorTableOfItsOwnMendsItsObjectAndNothingElse)
+// A thread with a descriptor table of its own (unshare(CLONE_FILES)) is
+// refused an open, EINVAL saying why: the descriptors it would make are
+// numbers that the process's other threads read as other files, or as none,
+// and a number of the process's that it would use (here that of a file of
+// the user's, free in its table) may stand for another file there. Nothing
+// is mended on its behalf: the other file keeps its mode, and the object's
+// file its missing rights, until a thread of the process's table opens it.
+TEST_F(SharedObjectsLifetimeTest, AThreadWithADescriptorTableOfItsOwnIsRefusedAnOpenAndChangesNothing)
 {
     const TLifetimeUser user;
     if (Withheld(user.RightsWithheld()))
@@ -498,8 +500,12 @@ TEST_F(SharedObjectsLifetimeTest, AThreadWithADescriptorTableOfItsOwnMendsItsObj
     auto p = Script(a, runtime);
     ASSERT_EQ(p->Ask("mutex first", 20000), "mutex taken");
     const int held = HeldFile(runtime.File(a, "M-mended"), a, 0400);
-    EXPECT_EQ(p->Ask("unshared " + decoy + " memory mended 64", 20000), "memory 64 0");
+    const QByteArray refused = p->Ask("unshared " + decoy + " memory mended 64", 20000);
+    EXPECT_TRUE(refused.startsWith("error 22 ") && refused.contains("table of descriptors of its own"))
+        << refused.constData();
     EXPECT_EQ(ModeAndOwner(decoy), "100644 " + QByteArray::number(a));
+    EXPECT_EQ(ModeAndOwner(runtime.File(a, "M-mended")), "100400 " + QByteArray::number(a));
+    EXPECT_EQ(p->Ask("memory mended 64", 20000), "memory 64 0");
     EXPECT_EQ(ModeAndOwner(runtime.File(a, "M-mended")), "100600 " + QByteArray::number(a));
     close(held);
     EXPECT_EQ(p->Ask("release first", 20000), "released");

@@ -2,16 +2,34 @@
 // name: a block opened by name is one block across processes and one view
 // in a process, a block that cannot be made raises, unnamed blocks are not
 // shared, bad handles fail without harm, and every error of an open is the
-// system's own, naming what failed, with no descriptor left behind.
+// system's own, naming what failed, with no descriptor left behind. A child
+// made by fork() (from any thread, while others work) uses none of its
+// parent's handles and does not hold its parent's objects; a thread with a
+// table of descriptors of its own is refused what would use the objects'
+// descriptors and served the rest.
 #include "platform/os/SharedObjects.h"
 #include "tests/platform/os/SharedObjectsTestSupport.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/ObjectFolders.h"
+#include "tests/support/Privileges.h"
 
+#include <QDir>
+#include <QScopeGuard>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <thread>
+#include <vector>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <sched.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 using namespace sharedobjects_test;
@@ -190,6 +208,305 @@ TEST_F(SharedObjectsRegistryTest, EveryErrorOfAnOpenIsTheSystemsOwn)
             EXPECT_EQ(q->Finish(20000), 0);
         }
     }
+}
+
+// A fork() made while other threads are inside the calls of the named
+// objects gives a child that can make them: six threads of this process
+// set an event and open, take, release and close mutexes without pause, and
+// each of 300 children forked meanwhile opens, sets, takes and closes an
+// event of its own within 10 s. A lock of the unit copied into the child
+// while a thread the child does not have held it would leave the child's
+// first call waiting for good.
+TEST_F(SharedObjectsRegistryTest, AChildForkedWhileOtherThreadsWorkCanUseTheObjects)
+{
+    const TSharedHandle busy = OpenNamedEvent(Unique("fork-busy"), true);
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> workers;
+    for (int i = 0; i < 6; ++i) {
+        workers.emplace_back([&, i] {
+            const QString own = Unique("fork-worker-") + QString::number(i);
+            while (!stop) {
+                SetNamedEvent(busy);
+                const TSharedHandle mutex = OpenNamedMutex(own);
+                if (WaitNamedObject(mutex, 0) == TWaitResult::wrSignaled)
+                    ReleaseNamedMutex(mutex);
+                CloseNamedObject(mutex);
+            }
+        });
+    }
+    QString failed;
+    for (int n = 0; n < 300 && failed.isEmpty(); ++n) {
+        const QString answer = RunInChildWithin(10000, [n] {
+            const TSharedHandle event = OpenNamedEvent(Unique("fork-child-") + QString::number(n), false);
+            if (!event)
+                return LastSharedObjectError().Message();
+            const bool worked = SetNamedEvent(event) && WaitNamedObject(event, 0) == TWaitResult::wrSignaled &&
+                                CloseNamedObject(event);
+            return worked ? QStringLiteral("made") : QStringLiteral("not set and taken");
+        });
+        if (answer != QLatin1String("made"))
+            failed = QStringLiteral("child %1: %2").arg(n).arg(answer);
+    }
+    stop = true;
+    for (std::thread& worker : workers)
+        worker.join();
+    CloseNamedObject(busy);
+    EXPECT_EQ(failed.toStdString(), "");
+}
+
+// A child made by fork() cannot use its parent's handles: its take of the
+// parent's mutex fails (wrFailed), so that the child, ending, leaves the
+// mutex to the parent as it was, not abandoned; its set, map and close of
+// the parent's handles fail too, and the parent's objects are as before.
+TEST_F(SharedObjectsRegistryTest, AForkedChildCannotUseItsParentsHandles)
+{
+    const TSharedHandle mutex = OpenNamedMutex(Unique("parent-m"));
+    const TSharedHandle event = OpenNamedEvent(Unique("parent-e"), false);
+    const TSharedHandle memory = OpenNamedMemory(Unique("parent-b"), 64);
+    Child child([&] {
+        const bool refused = WaitNamedObject(mutex, 0) == TWaitResult::wrFailed && !ReleaseNamedMutex(mutex) &&
+                             !SetNamedEvent(event) && MapNamedMemory(memory) == nullptr &&
+                             NamedMemorySize(memory) == 0 && !CloseNamedObject(event);
+        return refused ? 'Y' : 'N';
+    });
+    EXPECT_EQ(child.Result(), 'Y');
+    EXPECT_EQ(WaitNamedObject(mutex, 0), TWaitResult::wrSignaled);
+    EXPECT_TRUE(ReleaseNamedMutex(mutex));
+    EXPECT_EQ(WaitNamedObject(event, 0), TWaitResult::wrTimeout);
+    EXPECT_EQ(NamedMemorySize(memory), 64);
+    for (const TSharedHandle handle : {mutex, event, memory})
+        EXPECT_TRUE(CloseNamedObject(handle));
+}
+
+// A child made by fork() does not hold its parent's objects: the parent's
+// last close removes a block while the child, which inherited its
+// descriptor, lives on. Where the parent ends without closing, the
+// descriptors that its child inherited keep the block from being swept
+// until the child ends: an opener meanwhile finds the block as the parent
+// left it, and one after the child ended finds the name as one never made.
+TEST_F(SharedObjectsRegistryTest, AForkedChildHoldsNoneOfItsParentsObjects)
+{
+    const QString closed = Unique("fork-closed");
+    const TSharedHandle memory = OpenNamedMemory(closed, 64);
+    {
+        TPausedChild child([] { return 'Y'; });
+        ASSERT_EQ(child.Ready(), 'Y');
+        EXPECT_TRUE(CloseNamedObject(memory));
+        EXPECT_FALSE(ShmExists("M-" + closed)) << "the child's inherited descriptor kept the block";
+    }
+
+    const QString left = Unique("fork-left");
+    int toChild[2];
+    ASSERT_EQ(pipe(toChild), 0);
+    pid_t heir = 0;
+    int fromParent[2];
+    ASSERT_EQ(pipe(fromParent), 0);
+    const pid_t parent = Spawn([&] {
+        const TSharedHandle block = OpenNamedMemory(left, 64);
+        static_cast<char*>(MapNamedMemory(block))[0] = 'p';
+        const pid_t grandchild = fork();
+        if (grandchild == 0) {
+            char byte;
+            (void)!read(toChild[0], &byte, 1);
+            _exit(0);
+        }
+        (void)!write(fromParent[1], &grandchild, sizeof(grandchild));
+        _exit(0); // without closing
+    });
+    ASSERT_EQ(read(fromParent[0], &heir, sizeof(heir)), ssize_t(sizeof(heir)));
+    EXPECT_EQ(ExitCode(parent), 0);
+    const auto firstByte = [&] {
+        const TSharedHandle again = OpenNamedMemory(left, 64);
+        char* view = static_cast<char*>(MapNamedMemory(again));
+        const char byte = view[0];
+        UnmapNamedMemory(view);
+        CloseNamedObject(again);
+        return byte;
+    };
+    EXPECT_EQ(firstByte(), 'p') << "swept while the child held the parent's descriptor";
+    // The grandchild is not this process's child: its end is seen through
+    // a descriptor of the process, readable once its descriptors are gone.
+    const int ended = int(syscall(SYS_pidfd_open, heir, 0));
+    ASSERT_GE(ended, 0) << strerror(errno);
+    (void)!write(toChild[1], "x", 1);
+    pollfd gone{ended, POLLIN, 0};
+    EXPECT_EQ(poll(&gone, 1, 20000), 1);
+    close(ended);
+    EXPECT_EQ(firstByte(), 0) << "kept after the child ended";
+    for (const int fd : {toChild[0], toChild[1], fromParent[0], fromParent[1]})
+        close(fd);
+}
+
+// The number that the descriptor of the object's file (in the user's folder
+// this process uses) has in this process's table; -1 where none.
+int DescriptorOf(const QByteArray& kindAndName)
+{
+    const QByteArray path =
+        ObjectPath(SharedObjectsFolder().toLocal8Bit(), geteuid(), kindAndName);
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    for (const QString& entry : fds.entryList(QDir::Files | QDir::System)) {
+        if (QFile::symLinkTarget(fds.filePath(entry)).toLocal8Bit() == path)
+            return entry.toInt();
+    }
+    return -1;
+}
+
+// Whether descriptor is open in the calling thread's table on the file at
+// path.
+bool OpenOn(int descriptor, const QByteArray& path)
+{
+    struct stat open {}, named {};
+    return fstat(descriptor, &open) == 0 && stat(path.constData(), &named) == 0 && open.st_dev == named.st_dev &&
+           open.st_ino == named.st_ino;
+}
+
+// Runs body on a new thread with a table of descriptors of its own, in
+// which the numbers given stand for a file of its own (a decoy), not for
+// what they stand for in the process: the text body answers, or why the
+// thread could not be made so.
+QString OnThreadWithOwnTable(const std::vector<int>& numbers, const QByteArray& decoy,
+                             const std::function<QString()>& body)
+{
+    QString answer;
+    std::thread thread([&] {
+        if (unshare(CLONE_FILES) != 0) {
+            answer = QStringLiteral("<unshare: %1>").arg(QString::fromLocal8Bit(strerror(errno)));
+            return;
+        }
+        const int file = open(decoy.constData(), O_RDONLY | O_CLOEXEC);
+        for (const int number : numbers)
+            dup3(file, number, O_CLOEXEC);
+        close(file);
+        answer = body();
+    });
+    thread.join();
+    return answer;
+}
+
+// A thread with a table of descriptors of its own (unshare(CLONE_FILES))
+// is refused what would make or use the objects' descriptors, which are
+// numbers of its process's table: an open, a grow, a listen and its end
+// fail with EINVAL saying so. It is served the calls on handles: it takes
+// and releases a mutex, maps a block, and sets an event whose listener (in
+// this process) hears it; the number of the descriptor through which the
+// process rings the listener, which stands for a decoy file in the
+// thread's table, is not used there, so the process's next set still
+// rings. The decoy files at those numbers are left open.
+TEST_F(SharedObjectsRegistryTest, AThreadWithATableOfItsOwnIsRefusedTheObjectsDescriptorsAndServedTheRest)
+{
+    if (Withheld(DescriptorTablesWithheld))
+        return;
+    const QString name = Unique("own-table");
+    const TSharedHandle event = OpenNamedEvent(name, false);
+    const TSharedHandle mutex = OpenNamedMutex(name);
+    const TSharedHandle memory = OpenNamedMemory(name, 64);
+    const int listener = ListenNamedEvent(event);
+    ASSERT_GE(listener, 0) << LastSharedObjectError().Message().toStdString();
+    const auto closed = qScopeGuard([&] {
+        close(listener);
+        for (const TSharedHandle handle : {event, mutex, memory})
+            CloseNamedObject(handle);
+    });
+    const auto rung = [&] {
+        pollfd ready{listener, POLLIN, 0};
+        const bool readable = poll(&ready, 1, 5000) == 1;
+        DrainEventDescriptor(listener);
+        WaitNamedObject(event, 0);
+        return readable;
+    };
+    // The process's ringing socket, made by a set of its own: the number it
+    // has here stands for the decoy in the thread.
+    const std::vector<int> before = [] {
+        std::vector<int> numbers;
+        for (const QString& entry : QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System))
+            numbers.push_back(entry.toInt());
+        return numbers;
+    }();
+    ASSERT_TRUE(SetNamedEvent(event));
+    ASSERT_TRUE(rung());
+    const QByteArray decoy = QDir::tempPath().toLocal8Bit() + "/tessvar-decoy-" + QByteArray::number(getpid());
+    close(open(decoy.constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600));
+    const auto removed = qScopeGuard([&] { unlink(decoy.constData()); });
+    std::vector<int> taken{DescriptorOf("E-" + name.toUtf8())};
+    for (const QString& entry : QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System))
+        if (std::find(before.begin(), before.end(), entry.toInt()) == before.end())
+            taken.push_back(entry.toInt()); // the ringing socket
+    ASSERT_GE(taken.size(), 2u);
+
+    const QString answer = OnThreadWithOwnTable(taken, decoy, [&] {
+        QStringList seen;
+        const auto refusal = [](bool refused) {
+            const EOSError error = LastSharedObjectError();
+            return refused && error.ErrorCode == EINVAL && error.Message().contains("table of descriptors of its own")
+                       ? QStringLiteral("refused")
+                       : QStringLiteral("not refused: ") + error.Message();
+        };
+        seen << "open: " + refusal(OpenNamedEvent(Unique("own-table-new"), false) == 0);
+        try {
+            OpenNamedMemory(Unique("own-table-new"), 64);
+            seen << QStringLiteral("open of a block: not refused");
+        } catch (const EOSError&) {
+            seen << "open of a block: " + refusal(true);
+        }
+        seen << "grow: " + refusal(!GrowNamedMemory(memory, 4096));
+        seen << "listen: " + refusal(ListenNamedEvent(event) < 0);
+        seen << "end of listening: " + refusal(!UnlistenNamedEvent(event));
+        const bool served = WaitNamedObject(mutex, 1000) == TWaitResult::wrSignaled && ReleaseNamedMutex(mutex) &&
+                            MapNamedMemory(memory) && UnmapNamedMemory(MapNamedMemory(memory)) &&
+                            UnmapNamedMemory(MapNamedMemory(memory)) && SetNamedEvent(event);
+        seen << QStringLiteral("calls on handles: %1").arg(served ? "served" : "refused");
+        bool decoys = true;
+        for (const int number : taken)
+            decoys = decoys && OpenOn(number, decoy);
+        seen << QStringLiteral("decoys: %1").arg(decoys ? "open" : "closed or replaced");
+        return seen.join('\n');
+    });
+    const QStringList expected = {
+        "open: refused",      "open of a block: refused",  "grow: refused",  "listen: refused",
+        "end of listening: refused", "calls on handles: served", "decoys: open",
+    };
+    EXPECT_EQ(answer.toStdString(), expected.join('\n').toStdString());
+    EXPECT_TRUE(rung()) << "the thread's set was not heard";
+    EXPECT_EQ(NamedMemorySize(memory), 64);
+    ASSERT_TRUE(SetNamedEvent(event));
+    EXPECT_TRUE(rung()) << "the process's next set was not heard";
+}
+
+// Where the last reference to an object goes in a thread with a table of
+// descriptors of its own (a wait on the event, whose last handle another
+// thread closed meanwhile), the object is not closed there: the number of
+// its descriptor stands for a decoy file in the thread's table, which stays
+// open, and the object's file stays until the next open of a thread of the
+// process's table, which closes it and so removes it.
+TEST_F(SharedObjectsRegistryTest, AnObjectWhoseLastReferenceGoesInAThreadWithATableOfItsOwnIsClosedLater)
+{
+    if (Withheld(DescriptorTablesWithheld))
+        return;
+    const QString name = Unique("own-table-last");
+    const TSharedHandle event = OpenNamedEvent(name, false);
+    const int number = DescriptorOf("E-" + name.toUtf8());
+    ASSERT_GE(number, 0);
+    const QByteArray decoy = QDir::tempPath().toLocal8Bit() + "/tessvar-decoy-" + QByteArray::number(getpid());
+    close(open(decoy.constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600));
+    const auto removed = qScopeGuard([&] { unlink(decoy.constData()); });
+    std::atomic<bool> closed{false};
+    std::thread closer([&] {
+        SleepersReach(name, 1); // the waiter holds the object
+        closed = CloseNamedObject(event);
+    });
+    const QString answer = OnThreadWithOwnTable({number}, decoy, [&] {
+        const TWaitResult result = WaitNamedObject(event, 1000);
+        return QStringLiteral("%1, decoy %2")
+            .arg(result == TWaitResult::wrTimeout ? "timed out" : "not timed out")
+            .arg(OpenOn(number, decoy) ? "open" : "closed or replaced");
+    });
+    closer.join();
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(answer.toStdString(), "timed out, decoy open");
+    EXPECT_TRUE(ShmExists("E-" + name)) << "closed in the thread";
+    const TSharedHandle next = OpenNamedMutex(Unique("own-table-next"));
+    EXPECT_FALSE(ShmExists("E-" + name)) << "not closed at the next open";
+    CloseNamedObject(next);
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 
+#include <chrono>
 #include <csignal>
 #include <fcntl.h>
 #include <sched.h>
@@ -18,6 +19,28 @@ namespace sharedobjects_test {
 QString Unique(const char* name)
 {
     return QStringLiteral("test-%1-%2").arg(getpid()).arg(QLatin1String(name));
+}
+
+int SleepersOn(const QString& name)
+{
+    const QByteArray path = ObjectPath(SharedObjectsFolder().toLocal8Bit(), geteuid(), "E-" + name.toUtf8());
+    const int fd = open(path.constData(), O_RDONLY | O_CLOEXEC);
+    uint32_t waiters = 0;
+    const bool read = fd >= 0 && pread(fd, &waiters, sizeof(waiters), 64 + 16) == ssize_t(sizeof(waiters));
+    if (fd >= 0)
+        close(fd);
+    return read ? int(waiters) : -1;
+}
+
+bool SleepersReach(const QString& name, int count)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (SleepersOn(name) != count) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        usleep(1000);
+    }
+    return true;
 }
 
 bool ShmExists(const QString& kindAndName)
@@ -342,6 +365,11 @@ QString WriteSetting(const char* path, const QByteArray& text)
 
 QString EnterOwnRamfs(const QByteArray& point, uid_t uid)
 {
+    return EnterOwnFileSystem(point, uid, "ramfs", "mode=0755");
+}
+
+QString EnterOwnFileSystem(const QByteArray& point, uid_t uid, const char* type, const char* options)
+{
     const uid_t self = geteuid();
     const gid_t group = getegid();
     if (self != 0) {
@@ -358,9 +386,9 @@ QString EnterOwnRamfs(const QByteArray& point, uid_t uid)
         return QStringLiteral("no mount namespace of its own: %1").arg(qt_error_string(errno));
     }
     if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-        mount("tessvar-test", point.constData(), "ramfs", 0, "mode=0755") != 0)
-        return QStringLiteral("no ramfs at %1: %2")
-            .arg(QString::fromLocal8Bit(point), qt_error_string(errno));
+        mount("tessvar-test", point.constData(), type, 0, options) != 0)
+        return QStringLiteral("no %1 at %2: %3")
+            .arg(QLatin1String(type), QString::fromLocal8Bit(point), qt_error_string(errno));
     const QByteArray runtime = point + "/run";
     if (mkdir(runtime.constData(), 0700) != 0 || (self == 0 && chown(runtime.constData(), uid, uid) != 0))
         return QStringLiteral("no folder %1: %2")

@@ -105,6 +105,15 @@ QByteArray FileText(const QByteArray& path);
 // Whether a set made here releases a waiter in a new child within 2 s.
 bool EventStillWorks(const QString& name, bool manual);
 
+// The waiters asleep on this user's event of that name (in the folder this
+// process uses), as its file counts them: the fifth word of the event,
+// after the 64-byte head. -1 where the file cannot be read.
+int SleepersOn(const QString& name);
+
+// Waits until count waiters sleep on the event name: false where they do
+// not within 20 s.
+bool SleepersReach(const QString& name, int count);
+
 // What a test sees of a name: its kind, owner, mode and identity, and the
 // names in it or its bytes; the same before and after means untouched.
 QByteArray Look(const QByteArray& path);
@@ -123,8 +132,8 @@ std::unique_ptr<TFreshProcess> Script(uid_t uid, const TPlace& place = {"outside
                                       const QStringList& environment = {});
 
 // The head of the file names of the objects of this layout:
-// "tessvar5-<uid>-<kind>-<name>".
-inline constexpr char kObjectFilePrefix[] = "tessvar5-";
+// "tessvar6-<uid>-<kind>-<name>".
+inline constexpr char kObjectFilePrefix[] = "tessvar6-";
 
 // The file name of the object of the user uid ("M-name" ...; "" for the head
 // that the names of the user's objects share), in the layout given by
@@ -253,6 +262,9 @@ struct TRamfsPoint {
 // parent's, so that it chooses its objects' folder anew: the one on the
 // ramfs. Empty, or why not.
 QString EnterOwnRamfs(const QByteArray& point, uid_t uid);
+// The same with a file system of that type and mount options ("tmpfs",
+// "size=1m,mode=0755").
+QString EnterOwnFileSystem(const QByteArray& point, uid_t uid, const char* type, const char* options);
 
 // Runs body in a forked child on a ramfs of its own (EnterOwnRamfs): the
 // text body answers, or "<child failed: ...>" where the child could not be

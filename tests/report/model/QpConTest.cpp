@@ -1413,7 +1413,7 @@ TEST_F(QpConTest, ANewServerStartedWhileItsKilledPredecessorsEventIsRemovedAnswe
     MakeSystem();
     const QString data = QStringLiteral("ZARVRTDATA_KR");
     const QByteArray head =
-        SharedObjectsFolder().toLocal8Bit() + "/tessvar5-" + QByteArray::number(geteuid()) + '-';
+        SharedObjectsFolder().toLocal8Bit() + "/tessvar6-" + QByteArray::number(geteuid()) + '-';
     const QByteArray file = head + "E-" + (NamedObjectPrefix + data).toUtf8();
     const QByteArray socket = head + "B-" + (NamedObjectPrefix + data).toUtf8();
     {
@@ -1646,7 +1646,7 @@ TEST_F(QpConTest, AnotherUsersFolderAtItsNameLeavesTheChannelWorkingInTheNextFol
     RemoveObjectFoldersOf(victim, victim);
     const QByteArray folder = ObjectFolderOf(victim);
     const QByteArray buffer =
-        folder + "/tessvar5-" + QByteArray::number(uint(victim)) + "-M-" + NamedObjectPrefix.toUtf8() + "ZARVBUFFER";
+        folder + "/tessvar6-" + QByteArray::number(uint(victim)) + "-M-" + NamedObjectPrefix.toUtf8() + "ZARVBUFFER";
     ASSERT_EQ(mkdir(folder.constData(), 0777), 0);
     const auto removed = qScopeGuard([&] {
         unlink(buffer.constData());
