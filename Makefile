@@ -14,7 +14,12 @@ run: deps
 	mkdir -p build/release/run
 	cd build/release/run && ../tessvar
 
+# The tests of threads run once more in a tree built with ThreadSanitizer,
+# which AddressSanitizer's tree cannot hold; only that program is built there.
 test: deps
 	cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTESSVAR_SANITIZE=ON
 	cmake --build build/test -j $(JOBS)
+	cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTESSVAR_THREAD_SANITIZE=ON
+	cmake --build build/tsan -j $(JOBS) --target os_thread_tests
 	cd build/test && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+	cd build/tsan && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -R '^os_thread_tests$$

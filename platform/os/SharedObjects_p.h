@@ -133,7 +133,7 @@ struct LocalObject {
     // process that owns it, if any.
     std::atomic<int> Holds{0};
     // The process's half of the bookkeeping lock of Fd (see BookkeepingLock).
-    std::timed_mutex Threads;
+    std::mutex Threads;
     // An event's hold on the user's wake-up block, which goes with the last
     // event of the process.
     std::shared_ptr<LocalObject> WakeRef;
@@ -177,13 +177,26 @@ struct Registry {
     ObjectFolder Folder;
 };
 
+using Deadline = std::chrono::steady_clock::time_point;
+
+// Sleeps before the next try of a lock: false where the deadline has passed
+// (no more tries), else after a pause that doubles from try to try (pause,
+// 200 µs at first) up to 10 ms.
+inline bool PauseBeforeRetry(Deadline deadline, useconds_t& pause)
+{
+    if (std::chrono::steady_clock::now() >= deadline)
+        return false;
+    usleep(pause);
+    pause = std::min<useconds_t>(pause * 2, 10'000);
+    return true;
+}
+
 // The bookkeeping lock of an object's file, waited for until a deadline: a
 // process stopped while it holds it delays the others by that much at most.
 // It belongs to the open file description, so it keeps out other processes
 // and other descriptors of the file, not the threads that share this one.
 class FileLock {
 public:
-    using Deadline = std::chrono::steady_clock::time_point;
     FileLock(int fd, uint32_t timeoutMs)
         : FileLock(fd, std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs))
     {
@@ -191,18 +204,12 @@ public:
     FileLock(int fd, Deadline deadline) : FFd(fd)
     {
         useconds_t pause = 200;
-        for (;;) {
+        do {
             if (flock(FFd, LOCK_EX | LOCK_NB) == 0) {
                 FLocked = true;
                 return;
             }
-            if (errno != EWOULDBLOCK && errno != EINTR)
-                return;
-            if (std::chrono::steady_clock::now() >= deadline)
-                return;
-            usleep(pause);
-            pause = std::min<useconds_t>(pause * 2, 10'000);
-        }
+        } while ((errno == EWOULDBLOCK || errno == EINTR) && PauseBeforeRetry(deadline, pause));
     }
     ~FileLock()
     {
@@ -222,19 +229,25 @@ private:
 // descriptor all its threads share: the object's Threads mutex keeps the
 // process's other threads out, then the file lock other processes, both
 // within timeoutMs. The thread waits on the mutex before the process waits
-// on the file, and holds no other lock meanwhile.
+// on the file, and holds no other lock meanwhile. The mutex is tried as the
+// file lock is, between pauses: held by a thread that waits for a stopped
+// process's file lock, it is held that long.
 class BookkeepingLock {
 public:
     BookkeepingLock(LocalObject& object, uint32_t timeoutMs) : FThreads(object.Threads, std::defer_lock)
     {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        if (FThreads.try_lock_until(deadline))
-            FFile.emplace(object.Fd, deadline);
+        const Deadline deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        useconds_t pause = 200;
+        while (!FThreads.try_lock()) {
+            if (!PauseBeforeRetry(deadline, pause))
+                return;
+        }
+        FFile.emplace(object.Fd, deadline);
     }
     bool Locked() const { return FFile && FFile->Locked(); }
 
 private:
-    std::unique_lock<std::timed_mutex> FThreads;
+    std::unique_lock<std::mutex> FThreads;
     std::optional<FileLock> FFile; // let go before the mutex
 };
 
