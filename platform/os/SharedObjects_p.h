@@ -350,7 +350,7 @@ inline void WakeWaiters(EventState* state, WakeState* wake)
 
 // Changes the words of the event by change; where the change may release
 // a waiter (change answers true), wakes its waiters and rings its listener.
-template <class Change> bool ChangeEvent(LocalObject& object, Change change)
+template <class Change> [[gnu::always_inline]] inline bool ChangeEvent(LocalObject& object, Change change)
 {
     WakeState* wake = object.Wake();
     if (!wake)
