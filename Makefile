@@ -22,4 +22,4 @@ test: deps
 	cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTESSVAR_THREAD_SANITIZE=ON
 	cmake --build build/tsan -j $(JOBS) --target os_thread_tests
 	cd build/test && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
-	cd build/tsan && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -R '^os_thread_tests$$
+	cd build/tsan && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -R '^os_thread_tests$$'

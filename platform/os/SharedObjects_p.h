@@ -129,8 +129,10 @@ struct LocalObject {
     pid_t Pid = 0;
     int Handles = 0; // guarded by the registry lock
     int Views = 0;
-    // Mutex acquisitions by this process: those of the one thread of the
-    // process that owns it, if any.
+    // A mutex's takes by the thread of this process that owns it, if any:
+    // changed by the owner while it holds the mutex, so that the take that
+    // finds the mutex abandoned may set it to its own, whatever threads of
+    // the process ended owning it.
     std::atomic<int> Holds{0};
     // The process's half of the bookkeeping lock of Fd (see BookkeepingLock).
     std::mutex Threads;
@@ -449,15 +451,16 @@ TWaitResult WaitEvents(WaitList& list, uint32_t timeoutMs, int* index);
 TWaitResult WaitMutex(LocalObject& object, uint32_t timeoutMs);
 
 // Lets go of one take of the mutex by this thread. The take is uncounted
-// before the mutex is let go, so that Holds never counts a take of a thread
-// that no longer owns it: the take that finds the mutex abandoned can then
-// set the count to its own.
+// while the thread still holds the mutex: uncounted after, it could change
+// a count that a next owner set already (one that found the mutex
+// abandoned). Where the mutex refuses the thread (not its owner), the count
+// is given back.
 inline bool ReleaseMutex(LocalObject& object)
 {
     --object.Holds;
     if (pthread_mutex_unlock(reinterpret_cast<pthread_mutex_t*>(object.Data())) == 0)
         return true;
-    ++object.Holds; // not this thread's to let go
+    ++object.Holds;
     return false;
 }
 

@@ -24,14 +24,15 @@ namespace {
 // Eight threads, 200 rounds each, on one block, one auto-reset event and
 // one mutex that they share, and names that they open and close by turns:
 // each grows the block a little further, asks its size, maps it, writes a
-// byte of its own, reads the last and unmaps it; sets and waits on the event, pulses it,
-// listens to it and stops; takes the mutex twice and releases it; opens
-// and closes the three names again. Every call answers as the header
-// says: a grow is done or refused as busy (another thread has it mapped),
-// a size never falls below the largest grow that returned true, a view
-// holds the size its handle tells, a listen gives a descriptor or says that
-// this process listens already. Asked outside the lock that a grow changes
-// it under, a block's size was a word that two threads touched unordered.
+// byte of its own, reads the last and unmaps it; sets and waits on the
+// event, pulses it, listens to it and stops; takes the mutex twice and
+// releases it; opens and closes the three names again. Every call answers
+// as the header says: a grow is done or refused as busy (another thread
+// has it mapped), a size never falls below the largest grow that returned
+// true, a view holds the size its handle tells, a listen gives a
+// descriptor or says that this process listens already. A block's size
+// asked outside the lock that a grow changes it under was a word that two
+// threads touched unordered.
 TEST(SharedObjectsThreadsTest, ThreadsMakingEveryCallAtOnceKeepEveryAnswer)
 {
     constexpr int kThreads = 8;

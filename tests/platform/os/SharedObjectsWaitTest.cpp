@@ -8,8 +8,11 @@
 // are killed anywhere inside their calls.
 #include "platform/os/SharedObjects.h"
 #include "tests/platform/os/SharedObjectsTestSupport.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/Privileges.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QScopeGuard>
 #include <gtest/gtest.h>
 
@@ -22,8 +25,10 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <linux/futex.h>
 #include <sched.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 using namespace sharedobjects_test;
@@ -434,6 +439,85 @@ TEST_F(SharedObjectsWaitTest, AMutexWhoseOwningThreadEndedGoesWithItsLastClose)
     EXPECT_FALSE(ReleaseNamedMutex(mutex)); // the dead thread's takes are not this one's
     EXPECT_TRUE(CloseNamedObject(mutex));
     EXPECT_FALSE(ShmExists("X-" + name));
+}
+
+// Whether the process (or thread) whose folder in /proc is task sleeps in a
+// futex (a mutex's wait).
+bool AsleepOnAFutex(const QByteArray& task)
+{
+    QFile file(QString::fromLocal8Bit(task + "/syscall"));
+    return file.open(QIODevice::ReadOnly) && file.readAll().split(' ').value(0).toLong() == SYS_futex;
+}
+
+// A release uncounts its take of the mutex before it lets the mutex go.
+// Thread A of a traced process releases the mutex while another process
+// waits for it, so that the release wakes that one with a system call,
+// where the tracer stops A, the mutex let go. Meanwhile thread C of A's
+// process takes the mutex and ends owning it, and thread D takes it as
+// abandoned, which sets the process's count of takes to its own one. Then
+// A goes on, and D, once A's release returned, closes the mutex's only
+// handle, which leaves the mutex mapped (D holds it), and takes and
+// releases another mutex, which puts that one on D's list of robust
+// mutexes beside this one. Had A uncounted its take after letting the
+// mutex go, the count fell to 0 under D: the close unmapped the mutex that
+// D holds, and the list met no page there (SIGSEGV).
+TEST_F(SharedObjectsWaitTest, AReleaseUncountsItsTakeBeforeItLetsTheMutexGo)
+{
+    if (Withheld(TracingWithheld))
+        return;
+    const QString name = Unique("mutex-order");
+    int abandoned[2];
+    ASSERT_EQ(pipe(abandoned), 0);
+    TTracedChild a([&] {
+        close(abandoned[0]);
+        const TSharedHandle mutex = OpenNamedMutex(name);
+        const TSharedHandle second = OpenNamedMutex(name + "-second");
+        if (WaitNamedObject(mutex, kWaitInfinite) != TWaitResult::wrSignaled)
+            _exit(2);
+        getppid(); // held: the other process may wait now
+        std::atomic<bool> released{false};
+        std::thread c([&] {
+            while (WaitNamedObject(mutex, 0) != TWaitResult::wrSignaled)
+                sched_yield();
+        }); // ends owning the mutex
+        std::thread d([&] {
+            c.join();
+            TWaitResult taken = TWaitResult::wrTimeout;
+            while ((taken = WaitNamedObject(mutex, 0)) == TWaitResult::wrTimeout)
+                sched_yield();
+            const char how = taken == TWaitResult::wrAbandoned ? 'A' : 'N';
+            (void)!write(abandoned[1], &how, 1);
+            while (!released)
+                sched_yield();
+            CloseNamedObject(mutex);
+            if (WaitNamedObject(second, kWaitInfinite) != TWaitResult::wrSignaled || !ReleaseNamedMutex(second))
+                _exit(3);
+        });
+        if (!ReleaseNamedMutex(mutex))
+            _exit(4);
+        released = true;
+        d.join();
+        _exit(0);
+    });
+    close(abandoned[1]);
+    ASSERT_TRUE(a.Refused().isEmpty()) << a.Refused().toStdString();
+    ASSERT_TRUE(a.RunTo([](const TTracedChild& call) { return call.Call() == SYS_getppid; }));
+    const pid_t waiter = Spawn([&] { WaitNamedObject(OpenNamedMutex(name), kWaitInfinite); });
+    const auto killed = qScopeGuard([&] { Kill(waiter); });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!AsleepOnAFutex("/proc/" + QByteArray::number(waiter)) && std::chrono::steady_clock::now() < deadline)
+        usleep(1000);
+    ASSERT_TRUE(AsleepOnAFutex("/proc/" + QByteArray::number(waiter))) << "the other process waits for nothing";
+    // The release's wake of the waiter: a futex of memory that processes
+    // share (not FUTEX_PRIVATE_FLAG).
+    ASSERT_TRUE(a.RunTo([](const TTracedChild& call) {
+        return call.Call() == SYS_futex && call.Argument(1) == FUTEX_WAKE;
+    })) << "the release woke nobody, ending with " << a.Finish();
+    char how = 0;
+    EXPECT_EQ(read(abandoned[0], &how, 1), 1);
+    close(abandoned[0]);
+    EXPECT_EQ(how, 'A') << "D did not take the mutex as abandoned";
+    EXPECT_EQ(a.Finish(), 0) << "2: not taken, 3: the second mutex failed, 4: not released";
 }
 
 // Processes that wait on, set, reset and pulse events in a tight loop are
