@@ -121,7 +121,9 @@
 // use the objects' descriptors, which are its process's: an open, a grow, a
 // listen and its end fail there with EINVAL saying so (an object whose last
 // reference goes in such a thread is closed at the next open or close of a
-// thread of the process's table).
+// thread of the process's table). The process's table is that of its first
+// thread; where the system cannot tell tables apart (no kcmp), every
+// thread is taken to share it.
 //
 // A wait takes an event that is set already at once. Else, where it may run
 // on more than one CPU, it looks at its events for a few tens of
