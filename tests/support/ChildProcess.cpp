@@ -123,21 +123,23 @@ bool ReadAllUntil(int handle, std::chrono::steady_clock::time_point deadline, QB
     }
 }
 
-// RunInChild, waiting for the child at most milliseconds (none: as long as
-// it takes).
-QString RunInChildFor(const std::function<QString()>& prepare, const std::function<QString()>& body,
-                      std::optional<int> milliseconds)
+} // namespace
+
+TAnsweringChild::TAnsweringChild(const std::function<QString()>& prepare, const std::function<QString()>& body)
 {
     int pipeEnds[2];
-    if (::pipe(pipeEnds) != 0)
-        return QStringLiteral("<child failed: no pipe>");
-    const pid_t child = ::fork();
-    if (child < 0) {
+    if (::pipe(pipeEnds) != 0) {
+        FAnswer = QStringLiteral("<child failed: no pipe>");
+        return;
+    }
+    FPid = ::fork();
+    if (FPid < 0) {
         ::close(pipeEnds[0]);
         ::close(pipeEnds[1]);
-        return QStringLiteral("<child failed: no fork>");
+        FAnswer = QStringLiteral("<child failed: no fork>");
+        return;
     }
-    if (child == 0) {
+    if (FPid == 0) {
         ::close(pipeEnds[0]);
         const QString failure = Guarded(prepare);
         const QString text =
@@ -148,23 +150,47 @@ QString RunInChildFor(const std::function<QString()>& prepare, const std::functi
         ::_exit(failure.isEmpty() ? 0 : 2);
     }
     ::close(pipeEnds[1]);
+    FRead = pipeEnds[0];
+}
+
+TAnsweringChild::~TAnsweringChild()
+{
+    Answer();
+}
+
+QString TAnsweringChild::Answer(std::optional<int> milliseconds)
+{
+    if (FPid <= 0)
+        return FAnswer;
     QByteArray received;
     bool ended = true;
     if (milliseconds)
-        ended = ReadAllUntil(pipeEnds[0],
-                             std::chrono::steady_clock::now() + std::chrono::milliseconds(*milliseconds),
+        ended = ReadAllUntil(FRead, std::chrono::steady_clock::now() + std::chrono::milliseconds(*milliseconds),
                              received);
     else
-        received = ReadAllFrom(pipeEnds[0]);
-    ::close(pipeEnds[0]);
+        received = ReadAllFrom(FRead);
+    ::close(FRead);
     if (!ended)
-        ::kill(child, SIGKILL);
-    const int status = WaitForChild(child);
+        ::kill(FPid, SIGKILL);
+    const int status = WaitForChild(FPid);
+    FPid = -1;
     if (!ended)
-        return QStringLiteral("<timed out>");
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return QStringLiteral("<child failed: status %1> ").arg(status) + QString::fromUtf8(received);
-    return QString::fromUtf8(received);
+        FAnswer = QStringLiteral("<timed out>");
+    else if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        FAnswer = QStringLiteral("<child failed: status %1> ").arg(status) + QString::fromUtf8(received);
+    else
+        FAnswer = QString::fromUtf8(received);
+    return FAnswer;
+}
+
+namespace {
+
+// RunInChild, waiting for the child at most milliseconds (none: as long as
+// it takes).
+QString RunInChildFor(const std::function<QString()>& prepare, const std::function<QString()>& body,
+                      std::optional<int> milliseconds)
+{
+    return TAnsweringChild(prepare, body).Answer(milliseconds);
 }
 
 } // namespace

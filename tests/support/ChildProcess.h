@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <sys/types.h>
 #include <vector>
 
@@ -22,6 +23,28 @@ int WaitForChild(pid_t child);
 // report answers "<child failed ...>"; an exception out of body answers
 // "<unexpected exception> " and its message.
 QString RunInChild(const std::function<QString()>& prepare, const std::function<QString()>& body);
+
+// A child forked as it is made, which runs body once prepare has set it up
+// (as RunInChild does) while the parent goes on; Answer waits for its text
+// (at most milliseconds, where given: then "<timed out>" and the child
+// killed), which the end of the object waits for too.
+class TAnsweringChild {
+public:
+    TAnsweringChild(const std::function<QString()>& prepare, const std::function<QString()>& body);
+    explicit TAnsweringChild(const std::function<QString()>& body)
+        : TAnsweringChild([] { return QString(); }, body)
+    {
+    }
+    ~TAnsweringChild();
+    TAnsweringChild(const TAnsweringChild&) = delete;
+    TAnsweringChild& operator=(const TAnsweringChild&) = delete;
+    QString Answer(std::optional<int> milliseconds = std::nullopt);
+
+private:
+    pid_t FPid = -1;
+    int FRead = -1;
+    QString FAnswer;
+};
 
 // Runs body in a forked child and waits for it at most milliseconds: the
 // text body answers, or "<timed out>" when it has not ended by then (the

@@ -646,47 +646,6 @@ TEST_F(SharedObjectsLifetimeTest, TwoThreadsGrowingOneBlockNeverShrinkIt)
     EXPECT_EQ(answer.toStdString(), "never shrunk");
 }
 
-// A child forked now that runs body and hands its text back: the text, or
-// "<child failed ...>" where it died.
-class TAnsweringChild {
-public:
-    explicit TAnsweringChild(const std::function<QString()>& body)
-    {
-        int ends[2];
-        if (pipe(ends) != 0)
-            return;
-        FPid = fork();
-        if (FPid == 0) {
-            close(ends[0]);
-            WriteAllTo(ends[1], body().toUtf8());
-            _exit(0);
-        }
-        close(ends[1]);
-        FRead = ends[0];
-    }
-    ~TAnsweringChild() { Answer(); }
-    TAnsweringChild(const TAnsweringChild&) = delete;
-    TAnsweringChild& operator=(const TAnsweringChild&) = delete;
-    QString Answer()
-    {
-        if (FPid > 0) {
-            const QByteArray text = ReadAllFrom(FRead);
-            close(FRead);
-            const int status = WaitForChild(FPid);
-            FPid = -1;
-            FAnswer = WIFEXITED(status) && WEXITSTATUS(status) == 0
-                          ? QString::fromUtf8(text)
-                          : QStringLiteral("<child failed: status %1> ").arg(status) + QString::fromUtf8(text);
-        }
-        return FAnswer;
-    }
-
-private:
-    pid_t FPid = -1;
-    int FRead = -1;
-    QString FAnswer = QStringLiteral("<child failed: no fork>");
-};
-
 // What the peers of a race between two grows of one block share (in memory
 // that processes share too).
 struct TGrowPeers {
