@@ -47,10 +47,11 @@ QString TooLargeText(const QByteArray& path, int64_t size)
 QString OwnTableText()
 {
     return SystemErrorText(
-        EINVAL, QStringLiteral("This thread has a table of descriptors of its own (unshare(CLONE_FILES)); the "
-                               "named objects keep their descriptors in the table of the process, and only "
-                               "its threads that share that table open, grow, listen to or stop listening "
-                               "to them."));
+        EINVAL,
+        QStringLiteral("This thread has a table of descriptors of its own (unshare(CLONE_FILES)); the "
+                       "named objects keep their descriptors in the table of the process, and only "
+                       "its threads that share that table open, grow, listen to or stop listening "
+                       "to them."));
 }
 
 bool ThreadHasOwnTable()

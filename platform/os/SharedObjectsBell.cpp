@@ -85,9 +85,9 @@ QByteArray FolderPath(const LocalObject& object)
 // thread's own table, where none is given); false for an unnamed event.
 bool BellAddress(const LocalObject& object, sockaddr_un& address, const char* descriptors = nullptr)
 {
-    const QByteArray path = (descriptors ? descriptors + QByteArray::number(object.Folder)
-                                         : DescriptorPath(object.Folder)) +
-                            '/' + object.Bell;
+    const QByteArray path =
+        (descriptors ? descriptors + QByteArray::number(object.Folder) : DescriptorPath(object.Folder)) +
+        '/' + object.Bell;
     std::memset(&address, 0, sizeof(address));
     if (object.Bell.isEmpty() || size_t(path.size()) > kSocketPathMax)
         return false;
@@ -100,10 +100,6 @@ int BellSocket()
 {
     return socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
 }
-
-} // namespace
-
-namespace {
 
 // Rings the bell from a thread with a table of descriptors of its own,
 // where the number of the process's socket may stand for another file:

@@ -11,12 +11,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstddef>
-#include <mutex>
-#include <new>
-
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <mutex>
+#include <new>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -204,8 +203,8 @@ int RoomForZeros(int fd, int64_t& room)
     struct sysinfo info {};
     if (sysinfo(&info) != 0)
         return errno;
-    room = int64_t(std::min<uint64_t>(uint64_t(info.freeram) + info.bufferram, kMost / std::max(info.mem_unit, 1u)) *
-                   std::max(info.mem_unit, 1u));
+    const uint64_t unit = std::max(info.mem_unit, 1u);
+    room = int64_t(std::min<uint64_t>(uint64_t(info.freeram) + info.bufferram, kMost / unit) * unit);
     return 0;
 }
 
@@ -586,14 +585,17 @@ bool GrowMemory(LocalObject* object, TSharedHandle handle, int64_t size, std::mu
         return false;
     };
     if (!object)
-        return fail(EBADF, QStringLiteral("The handle %1 is no handle of a memory block of this process.").arg(handle));
+        return fail(
+            EBADF,
+            QStringLiteral("The handle %1 is no handle of a memory block of this process.").arg(handle));
     if (object->Fd < 0)
         return fail(EINVAL, QStringLiteral("Only a named memory block grows (%1 bytes asked).").arg(size));
     const QString path = QString::fromLocal8Bit(object->Path);
     if (size <= 0)
-        return fail(EINVAL, QStringLiteral("The memory block %1 cannot grow to %2 bytes: its size stays above 0.")
-                                .arg(path)
-                                .arg(size));
+        return fail(EINVAL,
+                    QStringLiteral("The memory block %1 cannot grow to %2 bytes: its size stays above 0.")
+                        .arg(path)
+                        .arg(size));
     if (size > kLargestData) {
         error = EINVAL;
         message = TooLargeText(object->Path, size);

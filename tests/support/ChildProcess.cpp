@@ -125,7 +125,8 @@ bool ReadAllUntil(int handle, std::chrono::steady_clock::time_point deadline, QB
 
 } // namespace
 
-TAnsweringChild::TAnsweringChild(const std::function<QString()>& prepare, const std::function<QString()>& body)
+TAnsweringChild::TAnsweringChild(const std::function<QString()>& prepare,
+                                 const std::function<QString()>& body)
 {
     int pipeEnds[2];
     if (::pipe(pipeEnds) != 0) {
@@ -165,8 +166,8 @@ QString TAnsweringChild::Answer(std::optional<int> milliseconds)
     QByteArray received;
     bool ended = true;
     if (milliseconds)
-        ended = ReadAllUntil(FRead, std::chrono::steady_clock::now() + std::chrono::milliseconds(*milliseconds),
-                             received);
+        ended = ReadAllUntil(
+            FRead, std::chrono::steady_clock::now() + std::chrono::milliseconds(*milliseconds), received);
     else
         received = ReadAllFrom(FRead);
     ::close(FRead);

@@ -271,9 +271,10 @@ QString DescriptorTablesWithheld()
 {
     const long same = ::syscall(SYS_kcmp, ::getpid(), ::getpid(), KCMP_FILES, 0, 0);
     return ProbeAnswer(QStringLiteral("kcmp"),
-                       same == 0 ? QString()
-                                 : QStringLiteral("kcmp cannot compare this process's tables of descriptors: ") +
-                                       SystemReason());
+                       same == 0
+                           ? QString()
+                           : QStringLiteral("kcmp cannot compare this process's tables of descriptors: ") +
+                                 SystemReason());
 }
 
 QString TracingWithheld()

@@ -457,24 +457,6 @@ TEST_F(SharedObjectsBellTest, ClosingAnEventEndsItsOwnListening)
     EXPECT_EQ(holder->Finish(20000), 0);
 }
 
-// The processes that listen to this user's event name, as its head counts
-// them (its fourth word); -1 where its file cannot be read.
-int ListenersOf(const QString& name)
-{
-    const QByteArray path = ObjectPath(SharedObjectsFolder().toLocal8Bit(), geteuid(), "E-" + name.toUtf8());
-    const int fd = open(path.constData(), O_RDONLY | O_CLOEXEC);
-    uint32_t listeners = 0;
-    const bool read = fd >= 0 && pread(fd, &listeners, sizeof(listeners), 12) == ssize_t(sizeof(listeners));
-    if (fd >= 0)
-        close(fd);
-    return read ? int(listeners) : -1;
-}
-
-int64_t NowNs()
-{
-    return std::chrono::steady_clock::now().time_since_epoch().count();
-}
-
 // Leaves the socket of a listener killed at the bell's name of the event.
 bool LeaveAKilledListener(const QString& name)
 {
@@ -534,9 +516,9 @@ TEST_F(SharedObjectsBellTest, TwoThreadsListeningAtOnceAreOneListener)
                     ++arrived;
                     while (arrived.load() < 2) {
                     }
-                    began[i] = NowNs();
+                    began[i] = MonotonicNs();
                     descriptors[i] = ListenNamedEvent(event);
-                    ended[i] = NowNs();
+                    ended[i] = MonotonicNs();
                     if (descriptors[i] < 0) {
                         const EOSError error = LastSharedObjectError();
                         refusals[i] = QStringLiteral("%1 %2").arg(error.ErrorCode).arg(error.Message());
@@ -549,7 +531,8 @@ TEST_F(SharedObjectsBellTest, TwoThreadsListeningAtOnceAreOneListener)
             const QString expectedRefusal =
                 QStringLiteral("%1 System Error.  Code: %1.\nThis process listens to the event %2 already.")
                     .arg(EBUSY)
-                    .arg(ObjectPath(SharedObjectsFolder().toLocal8Bit(), geteuid(), "E-" + name.toUtf8()).constData());
+                    .arg(ObjectPath(SharedObjectsFolder().toLocal8Bit(), geteuid(), "E-" + name.toUtf8())
+                             .constData());
             if ((descriptors[0] >= 0) == (descriptors[1] >= 0))
                 wrong = QStringLiteral("round %1: descriptors %2 and %3 (%4)")
                             .arg(round)

@@ -31,8 +31,8 @@
 #include <utility>
 
 #include <csignal>
-#include <sched.h>
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
@@ -540,13 +540,10 @@ TEST_F(SharedObjectsLifetimeTest, AnInterruptedZeroWriteOfACreateIsMadeAgainOnAF
 
 // Whether the thread (or process) whose folder in /proc is task is asleep
 // in a system call of a wait: a sleep between tries of a file lock, or a
-// futex (a mutex of the process). False where that cannot be read.
+// futex (a mutex of the process).
 bool AsleepInAWait(const QByteArray& task)
 {
-    QFile file(QString::fromLocal8Bit(task + "/syscall"));
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    const long call = file.readAll().split(' ').value(0).toLong();
+    const long call = SystemCallOf(task);
     return call == SYS_nanosleep || call == SYS_clock_nanosleep || call == SYS_futex;
 }
 
@@ -558,12 +555,6 @@ void WaitForEndOrSleep(const std::atomic<int>& word, const QByteArray& task)
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
     while (word.load() == 0 && !AsleepInAWait(task) && std::chrono::steady_clock::now() < deadline)
         sched_yield();
-}
-
-// The calling thread's folder in /proc, as any process reaches it.
-QByteArray ThreadFolder()
-{
-    return "/proc/" + QByteArray::number(getpid()) + "/task/" + QByteArray::number(long(syscall(SYS_gettid)));
 }
 
 // Two threads of one process that grow one block at once never leave it
@@ -584,65 +575,70 @@ TEST_F(SharedObjectsLifetimeTest, TwoThreadsGrowingOneBlockNeverShrinkIt)
 {
     constexpr int kMet = 20;
     constexpr int kMostRounds = 50 * kMet;
-    const QString answer = RunInChild([] { return QString(); }, [] {
-        const int64_t sizes[2] = {256 * 1024, 512 * 1024};
-        int first[2] = {0, 0};
-        int round = 0;
-        for (; (first[0] < kMet || first[1] < kMet) && round < kMostRounds; ++round) {
-            const QString name = Unique("grow-threads-") + QString::number(round);
-            const TSharedHandle memory = OpenNamedMemory(name, 4096);
-            std::atomic<int> arrived{0};
-            bool grown[2] = {false, false};
-            QString refusal[2];
-            int64_t seen[2] = {0, 0};
-            int64_t began[2] = {0, 0}, ended[2] = {0, 0};
-            std::thread threads[2];
-            for (int i = 0; i < 2; ++i) {
-                threads[i] = std::thread([&, i] {
-                    ++arrived;
-                    while (arrived.load() < 2) {
-                    }
-                    began[i] = std::chrono::steady_clock::now().time_since_epoch().count();
-                    grown[i] = GrowNamedMemory(memory, sizes[i]);
-                    ended[i] = std::chrono::steady_clock::now().time_since_epoch().count();
-                    if (!grown[i] && LastSharedObjectError().ErrorCode != EBUSY)
-                        refusal[i] = LastSharedObjectError().Message();
-                    if (grown[i]) {
-                        seen[i] = NamedMemorySize(memory);
-                        auto* view = static_cast<volatile char*>(MapNamedMemory(memory));
-                        view[seen[i] - 1] = 1;
-                        UnmapNamedMemory(const_cast<char*>(view));
-                    }
-                });
+    const QString answer = RunInChild(
+        [] { return QString(); },
+        [] {
+            const int64_t sizes[2] = {256 * 1024, 512 * 1024};
+            int first[2] = {0, 0};
+            int round = 0;
+            for (; (first[0] < kMet || first[1] < kMet) && round < kMostRounds; ++round) {
+                const QString name = Unique("grow-threads-") + QString::number(round);
+                const TSharedHandle memory = OpenNamedMemory(name, 4096);
+                std::atomic<int> arrived{0};
+                bool grown[2] = {false, false};
+                QString refusal[2];
+                int64_t seen[2] = {0, 0};
+                int64_t began[2] = {0, 0}, ended[2] = {0, 0};
+                std::thread threads[2];
+                for (int i = 0; i < 2; ++i) {
+                    threads[i] = std::thread([&, i] {
+                        ++arrived;
+                        while (arrived.load() < 2) {
+                        }
+                        began[i] = MonotonicNs();
+                        grown[i] = GrowNamedMemory(memory, sizes[i]);
+                        ended[i] = MonotonicNs();
+                        if (!grown[i] && LastSharedObjectError().ErrorCode != EBUSY)
+                            refusal[i] = LastSharedObjectError().Message();
+                        if (grown[i]) {
+                            seen[i] = NamedMemorySize(memory);
+                            auto* view = static_cast<volatile char*>(MapNamedMemory(memory));
+                            view[seen[i] - 1] = 1;
+                            UnmapNamedMemory(const_cast<char*>(view));
+                        }
+                    });
+                }
+                for (std::thread& thread : threads)
+                    thread.join();
+                int64_t largest = 0;
+                for (int i = 0; i < 2; ++i) {
+                    if (!refusal[i].isEmpty())
+                        return QStringLiteral("round %1: %2").arg(round).arg(refusal[i]);
+                    if (grown[i] && seen[i] < sizes[i])
+                        return QStringLiteral("round %1: a grow to %2 left %3")
+                            .arg(round)
+                            .arg(sizes[i])
+                            .arg(seen[i]);
+                    if (grown[i])
+                        largest = std::max(largest, sizes[i]);
+                }
+                if (!grown[0] && !grown[1])
+                    return QStringLiteral("round %1: both grows refused").arg(round);
+                if (NamedMemorySize(memory) < largest || FileSize(BlockFile(name)) < kHead + largest)
+                    return QStringLiteral("round %1: grown to %2, the handle tells %3, the file holds %4")
+                        .arg(round)
+                        .arg(largest)
+                        .arg(NamedMemorySize(memory))
+                        .arg(FileSize(BlockFile(name)));
+                if (std::max(began[0], began[1]) < std::min(ended[0], ended[1]))
+                    ++first[began[0] <= began[1] ? 0 : 1];
+                CloseNamedObject(memory);
             }
-            for (std::thread& thread : threads)
-                thread.join();
-            int64_t largest = 0;
-            for (int i = 0; i < 2; ++i) {
-                if (!refusal[i].isEmpty())
-                    return QStringLiteral("round %1: %2").arg(round).arg(refusal[i]);
-                if (grown[i] && seen[i] < sizes[i])
-                    return QStringLiteral("round %1: a grow to %2 left %3").arg(round).arg(sizes[i]).arg(seen[i]);
-                if (grown[i])
-                    largest = std::max(largest, sizes[i]);
-            }
-            if (!grown[0] && !grown[1])
-                return QStringLiteral("round %1: both grows refused").arg(round);
-            if (NamedMemorySize(memory) < largest || FileSize(BlockFile(name)) < kHead + largest)
-                return QStringLiteral("round %1: grown to %2, the handle tells %3, the file holds %4")
-                    .arg(round)
-                    .arg(largest)
-                    .arg(NamedMemorySize(memory))
-                    .arg(FileSize(BlockFile(name)));
-            if (std::max(began[0], began[1]) < std::min(ended[0], ended[1]))
-                ++first[began[0] <= began[1] ? 0 : 1];
-            CloseNamedObject(memory);
-        }
-        if (first[0] < kMet || first[1] < kMet)
-            std::printf("too busy a machine to race the growers %d times: %d and %d of %d rounds met\n", kMet,
-                        first[0], first[1], round);
-        return QStringLiteral("never shrunk");
-    });
+            if (first[0] < kMet || first[1] < kMet)
+                std::printf("too busy a machine to race the growers %d times: %d and %d of %d rounds met\n",
+                            kMet, first[0], first[1], round);
+            return QStringLiteral("never shrunk");
+        });
     EXPECT_EQ(answer.toStdString(), "never shrunk");
 }
 
@@ -742,15 +738,17 @@ TEST_F(SharedObjectsLifetimeTest, ARefusedGrowNeverCutsTheBlockUnderAnotherGrow)
         };
         QString refusedAnswer, otherAnswer;
         if (threads) {
-            const QString both = RunInChild([] { return QString(); }, [&] {
-                QString first, second;
-                std::thread refusing([&] { first = refused(); });
-                std::thread growing;
-                drive([&] { growing = std::thread([&] { second = other(); }); });
-                refusing.join();
-                growing.join();
-                return first + " / " + second;
-            });
+            const QString both =
+                RunInChild([] { return QString(); },
+                           [&] {
+                               QString first, second;
+                               std::thread refusing([&] { first = refused(); });
+                               std::thread growing;
+                               drive([&] { growing = std::thread([&] { second = other(); }); });
+                               refusing.join();
+                               growing.join();
+                               return first + " / " + second;
+                           });
             refusedAnswer = both.section(" / ", 0, 0);
             otherAnswer = both.section(" / ", 1);
         } else {
@@ -789,22 +787,25 @@ TEST_F(SharedObjectsLifetimeTest, AGrowStartsAtTheFilesEndAndMapsWhatAnotherProc
         const QString name = QStringLiteral("far");
         const TSharedHandle memory = OpenNamedMemory(name, 4096);
         const auto growElsewhere = [&](int64_t size, int64_t at) {
-            return RunInChild([] { return QString(); }, [&] {
-                const TSharedHandle again = OpenNamedMemory(name, 0);
-                if (!GrowNamedMemory(again, size))
-                    return LastSharedObjectError().Message();
-                static_cast<char*>(MapNamedMemory(again))[at] = 'D';
-                return QStringLiteral("grown");
-            });
+            return RunInChild([] { return QString(); },
+                              [&] {
+                                  const TSharedHandle again = OpenNamedMemory(name, 0);
+                                  if (!GrowNamedMemory(again, size))
+                                      return LastSharedObjectError().Message();
+                                  static_cast<char*>(MapNamedMemory(again))[at] = 'D';
+                                  return QStringLiteral("grown");
+                              });
         };
         QStringList seen;
         seen << growElsewhere(16384, 10000);
-        seen << (GrowNamedMemory(memory, 32768) ? QStringLiteral("grown here") : LastSharedObjectError().Message());
+        seen << (GrowNamedMemory(memory, 32768) ? QStringLiteral("grown here")
+                                                : LastSharedObjectError().Message());
         const char* view = static_cast<const char*>(MapNamedMemory(memory));
         seen << QStringLiteral("byte %1").arg(view[10000] == 'D' ? "kept" : "lost");
         UnmapNamedMemory(const_cast<char*>(view));
         seen << growElsewhere(65536, 60000);
-        seen << (GrowNamedMemory(memory, 40000) ? QStringLiteral("grown here") : LastSharedObjectError().Message());
+        seen << (GrowNamedMemory(memory, 40000) ? QStringLiteral("grown here")
+                                                : LastSharedObjectError().Message());
         seen << QStringLiteral("size %1").arg(NamedMemorySize(memory));
         view = static_cast<const char*>(MapNamedMemory(memory));
         seen << QStringLiteral("byte %1").arg(view[60000] == 'D' ? "seen" : "not seen");
@@ -842,7 +843,8 @@ TEST_F(SharedObjectsLifetimeTest, AGrowWaitsForItsFilesLockOutsideTheRegistrysLo
         sched_yield();
     WaitForEndOrSleep(ended, task);
     const TSharedHandle other = OpenNamedEvent(Unique("grow-wait-other"), false);
-    const bool served = other && SetNamedEvent(other) && CloseNamedObject(other) && NamedMemorySize(memory) == 4096;
+    const bool served =
+        other && SetNamedEvent(other) && CloseNamedObject(other) && NamedMemorySize(memory) == 4096;
     const bool before = ended.load() == 0;
     flock(fd, LOCK_UN);
     close(fd);
@@ -888,7 +890,8 @@ TEST_F(SharedObjectsLifetimeTest, EveryRefusedGrowNamesWhatItRefused)
         if (error.ErrorCode == EINVAL && error.Message().contains("Only a named memory block grows"))
             seen = QStringLiteral("EINVAL: only a named memory block grows");
         else if (error.ErrorCode == EBADF &&
-                 error.Message().contains(QStringLiteral("The handle %1 is no handle of a memory block").arg(row.handle)))
+                 error.Message().contains(
+                     QStringLiteral("The handle %1 is no handle of a memory block").arg(row.handle)))
             seen = QStringLiteral("EBADF: a bad handle");
         EXPECT_EQ(seen.toStdString(), row.expected);
         if (row.handle == memory) {
@@ -950,21 +953,25 @@ TEST_F(SharedObjectsLifetimeTest, AGrowOrCreatePastTheFileSizeLimitFailsWithEfbi
                 } catch (const EOSError& error) {
                     seen << Named(error, BlockFile(made));
                 }
-                seen << (FileSize(BlockFile(made)) < 0 ? QStringLiteral("no file") : QStringLiteral("a file"));
+                seen << (FileSize(BlockFile(made)) < 0 ? QStringLiteral("no file")
+                                                       : QStringLiteral("a file"));
                 const QString grown = Unique("limit-grown");
                 const TSharedHandle memory = OpenNamedMemory(grown, 4096);
-                seen << (GrowNamedMemory(memory, 2 * 1024 * 1024) ? QStringLiteral("grown")
-                                                                   : Named(LastSharedObjectError(), BlockFile(grown)));
+                seen << (GrowNamedMemory(memory, 2 * 1024 * 1024)
+                             ? QStringLiteral("grown")
+                             : Named(LastSharedObjectError(), BlockFile(grown)));
                 seen << QStringLiteral("file of %1 bytes").arg(FileSize(BlockFile(grown)));
                 CloseNamedObject(memory);
                 seen << QStringLiteral("%1 signals").arg(SigxfszCaught.load());
                 return seen.join(", ");
             };
-            const QString answer = onRamfs ? RunOnRamfs(MadeUpUid(1), body) : RunInChild([] { return QString(); }, body);
-            EXPECT_EQ(answer.toStdString(), QStringLiteral("EFBIG naming the block, no file, EFBIG naming the block, "
-                                                           "file of %1 bytes, 0 signals")
-                                                .arg(kHead + 4096)
-                                                .toStdString());
+            const QString answer =
+                onRamfs ? RunOnRamfs(MadeUpUid(1), body) : RunInChild([] { return QString(); }, body);
+            EXPECT_EQ(answer.toStdString(),
+                      QStringLiteral("EFBIG naming the block, no file, EFBIG naming the block, "
+                                     "file of %1 bytes, 0 signals")
+                          .arg(kHead + 4096)
+                          .toStdString());
         }
     }
 }
@@ -1002,9 +1009,9 @@ TEST_F(SharedObjectsLifetimeTest, AClaimOfZerosLargerThanTheMemoryAvailableIsRef
             bool create;
             int64_t size;
         };
-        for (const Claim& claim : {Claim{"grow to the largest", false, kLargest - 64},
-                                   Claim{"grow past the memory", false, beyond},
-                                   Claim{"create past the memory", true, beyond}}) {
+        for (const Claim& claim :
+             {Claim{"grow to the largest", false, kLargest - 64},
+              Claim{"grow past the memory", false, beyond}, Claim{"create past the memory", true, beyond}}) {
             const QString name = QString::fromLatin1(claim.what).replace(' ', '-');
             const QByteArray file = BlockFile(name);
             int answerPipe[2];
@@ -1024,7 +1031,7 @@ TEST_F(SharedObjectsLifetimeTest, AClaimOfZerosLargerThanTheMemoryAvailableIsRef
                 } else {
                     const TSharedHandle memory = OpenNamedMemory(name, 4096);
                     outcome = GrowNamedMemory(memory, claim.size) ? QStringLiteral("grown")
-                                                                   : Named(LastSharedObjectError(), file);
+                                                                  : Named(LastSharedObjectError(), file);
                     outcome += QStringLiteral(", file of %1 bytes").arg(FileSize(file));
                     CloseNamedObject(memory);
                 }
@@ -1095,7 +1102,8 @@ TEST_F(SharedObjectsLifetimeTest, AClaimOfZerosLargerThanTheFileSystemsRoomIsRef
         GTEST_SKIP() << "a system call's result cannot be changed on this architecture";
     ASSERT_TRUE(grower.RunTo([](const TTracedChild& call) {
         return call.Call() == SYS_pwrite64 || call.Call() == SYS_getppid;
-    })) << "the grower ended with " << grower.Finish();
+    })) << "the grower ended with "
+        << grower.Finish();
     EXPECT_EQ(grower.Call(), SYS_getppid) << "zeros were written";
     EXPECT_EQ(grower.Finish(), 0);
 }

@@ -108,13 +108,6 @@ TEST_F(SharedObjectsLifetimeTest, CleanExitsLeaveNoObjectAndLeftoversAreSwept)
     EXPECT_EQ(NamesIn(FolderOf(uid)), QList<QByteArray>{});
 }
 
-int64_t MonotonicNs()
-{
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return int64_t(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
-}
-
 // Processes of a user that hold a block (one wrote a number into it) and a
 // set manual event close them at one instant, in rounds: once they have
 // closed, neither name is left in the folder, and a process of the user

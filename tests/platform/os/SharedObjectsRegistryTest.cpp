@@ -17,8 +17,8 @@
 #include <QScopeGuard>
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -243,7 +243,8 @@ TEST_F(SharedObjectsRegistryTest, AChildForkedWhileOtherThreadsWorkCanUseTheObje
             const TSharedHandle event = OpenNamedEvent(Unique("fork-child-") + QString::number(n), false);
             if (!event)
                 return LastSharedObjectError().Message();
-            const bool worked = SetNamedEvent(event) && WaitNamedObject(event, 0) == TWaitResult::wrSignaled &&
+            const bool worked = SetNamedEvent(event) &&
+                                WaitNamedObject(event, 0) == TWaitResult::wrSignaled &&
                                 CloseNamedObject(event);
             return worked ? QStringLiteral("made") : QStringLiteral("not set and taken");
         });
@@ -269,9 +270,10 @@ TEST_F(SharedObjectsRegistryTest, AForkedChildCannotUseItsParentsHandles)
     const TSharedHandle event = OpenNamedEvent(Unique("parent-e"), false);
     const TSharedHandle memory = OpenNamedMemory(Unique("parent-b"), 64);
     Child child([&] {
-        const bool refused = WaitNamedObject(mutex, 0) == TWaitResult::wrFailed && !ReleaseNamedMutex(mutex) &&
-                             !SetNamedEvent(event) && MapNamedMemory(memory) == nullptr &&
-                             NamedMemorySize(memory) == 0 && !CloseNamedObject(event);
+        const bool refused = WaitNamedObject(mutex, 0) == TWaitResult::wrFailed &&
+                             !ReleaseNamedMutex(mutex) && !SetNamedEvent(event) &&
+                             MapNamedMemory(memory) == nullptr && NamedMemorySize(memory) == 0 &&
+                             !CloseNamedObject(event);
         return refused ? 'Y' : 'N';
     });
     EXPECT_EQ(child.Result(), 'Y');
@@ -342,27 +344,45 @@ TEST_F(SharedObjectsRegistryTest, AForkedChildHoldsNoneOfItsParentsObjects)
         close(fd);
 }
 
+// The numbers of this process's open descriptors, as /proc lists them.
+std::vector<int> DescriptorNumbers()
+{
+    std::vector<int> numbers;
+    for (const QString& entry : QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System))
+        numbers.push_back(entry.toInt());
+    return numbers;
+}
+
 // The number that the descriptor of the object's file (in the user's folder
 // this process uses) has in this process's table; -1 where none.
 int DescriptorOf(const QByteArray& kindAndName)
 {
-    const QByteArray path =
-        ObjectPath(SharedObjectsFolder().toLocal8Bit(), geteuid(), kindAndName);
-    const QDir fds(QStringLiteral("/proc/self/fd"));
-    for (const QString& entry : fds.entryList(QDir::Files | QDir::System)) {
-        if (QFile::symLinkTarget(fds.filePath(entry)).toLocal8Bit() == path)
-            return entry.toInt();
-    }
+    const QByteArray path = ObjectPath(SharedObjectsFolder().toLocal8Bit(), geteuid(), kindAndName);
+    for (const int number : DescriptorNumbers())
+        if (QFile::symLinkTarget(QStringLiteral("/proc/self/fd/%1").arg(number)).toLocal8Bit() == path)
+            return number;
     return -1;
 }
+
+// A file of this process's own in the temporary folder, for a thread's
+// table to hold at numbers that the process's table gives to other files;
+// removed at the end.
+struct TDecoyFile {
+    QByteArray Path = QDir::tempPath().toLocal8Bit() + "/tessvar-decoy-" + QByteArray::number(getpid());
+    TDecoyFile() { close(open(Path.constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600)); }
+    ~TDecoyFile() { unlink(Path.constData()); }
+    TDecoyFile(const TDecoyFile&) = delete;
+    TDecoyFile& operator=(const TDecoyFile&) = delete;
+};
 
 // Whether descriptor is open in the calling thread's table on the file at
 // path.
 bool OpenOn(int descriptor, const QByteArray& path)
 {
-    struct stat open {}, named {};
-    return fstat(descriptor, &open) == 0 && stat(path.constData(), &named) == 0 && open.st_dev == named.st_dev &&
-           open.st_ino == named.st_ino;
+    struct stat open {
+    }, named{};
+    return fstat(descriptor, &open) == 0 && stat(path.constData(), &named) == 0 &&
+           open.st_dev == named.st_dev && open.st_ino == named.st_ino;
 }
 
 // Runs body on a new thread with a table of descriptors of its own, in
@@ -421,28 +441,22 @@ TEST_F(SharedObjectsRegistryTest, AThreadWithATableOfItsOwnIsRefusedTheObjectsDe
     };
     // The process's ringing socket, made by a set of its own: the number it
     // has here stands for the decoy in the thread.
-    const std::vector<int> before = [] {
-        std::vector<int> numbers;
-        for (const QString& entry : QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System))
-            numbers.push_back(entry.toInt());
-        return numbers;
-    }();
+    const std::vector<int> before = DescriptorNumbers();
     ASSERT_TRUE(SetNamedEvent(event));
     ASSERT_TRUE(rung());
-    const QByteArray decoy = QDir::tempPath().toLocal8Bit() + "/tessvar-decoy-" + QByteArray::number(getpid());
-    close(open(decoy.constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600));
-    const auto removed = qScopeGuard([&] { unlink(decoy.constData()); });
+    const TDecoyFile decoy;
     std::vector<int> taken{DescriptorOf("E-" + name.toUtf8())};
-    for (const QString& entry : QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System))
-        if (std::find(before.begin(), before.end(), entry.toInt()) == before.end())
-            taken.push_back(entry.toInt()); // the ringing socket
+    for (const int number : DescriptorNumbers())
+        if (std::find(before.begin(), before.end(), number) == before.end())
+            taken.push_back(number); // the ringing socket
     ASSERT_GE(taken.size(), 2u);
 
-    const QString answer = OnThreadWithOwnTable(taken, decoy, [&] {
+    const QString answer = OnThreadWithOwnTable(taken, decoy.Path, [&] {
         QStringList seen;
         const auto refusal = [](bool refused) {
             const EOSError error = LastSharedObjectError();
-            return refused && error.ErrorCode == EINVAL && error.Message().contains("table of descriptors of its own")
+            return refused && error.ErrorCode == EINVAL &&
+                           error.Message().contains("table of descriptors of its own")
                        ? QStringLiteral("refused")
                        : QStringLiteral("not refused: ") + error.Message();
         };
@@ -456,19 +470,21 @@ TEST_F(SharedObjectsRegistryTest, AThreadWithATableOfItsOwnIsRefusedTheObjectsDe
         seen << "grow: " + refusal(!GrowNamedMemory(memory, 4096));
         seen << "listen: " + refusal(ListenNamedEvent(event) < 0);
         seen << "end of listening: " + refusal(!UnlistenNamedEvent(event));
-        const bool served = WaitNamedObject(mutex, 1000) == TWaitResult::wrSignaled && ReleaseNamedMutex(mutex) &&
-                            MapNamedMemory(memory) && UnmapNamedMemory(MapNamedMemory(memory)) &&
+        const bool served = WaitNamedObject(mutex, 1000) == TWaitResult::wrSignaled &&
+                            ReleaseNamedMutex(mutex) && MapNamedMemory(memory) &&
+                            UnmapNamedMemory(MapNamedMemory(memory)) &&
                             UnmapNamedMemory(MapNamedMemory(memory)) && SetNamedEvent(event);
         seen << QStringLiteral("calls on handles: %1").arg(served ? "served" : "refused");
         bool decoys = true;
         for (const int number : taken)
-            decoys = decoys && OpenOn(number, decoy);
+            decoys = decoys && OpenOn(number, decoy.Path);
         seen << QStringLiteral("decoys: %1").arg(decoys ? "open" : "closed or replaced");
         return seen.join('\n');
     });
     const QStringList expected = {
-        "open: refused",      "open of a block: refused",  "grow: refused",  "listen: refused",
-        "end of listening: refused", "calls on handles: served", "decoys: open",
+        "open: refused",   "open of a block: refused",  "grow: refused",
+        "listen: refused", "end of listening: refused", "calls on handles: served",
+        "decoys: open",
     };
     EXPECT_EQ(answer.toStdString(), expected.join('\n').toStdString());
     EXPECT_TRUE(rung()) << "the thread's set was not heard";
@@ -491,19 +507,17 @@ TEST_F(SharedObjectsRegistryTest, AnObjectWhoseLastReferenceGoesInAThreadWithATa
     const TSharedHandle event = OpenNamedEvent(name, false);
     const int number = DescriptorOf("E-" + name.toUtf8());
     ASSERT_GE(number, 0);
-    const QByteArray decoy = QDir::tempPath().toLocal8Bit() + "/tessvar-decoy-" + QByteArray::number(getpid());
-    close(open(decoy.constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600));
-    const auto removed = qScopeGuard([&] { unlink(decoy.constData()); });
+    const TDecoyFile decoy;
     std::atomic<bool> closed{false};
     std::thread closer([&] {
         SleepersReach(name, 1); // the waiter holds the object
         closed = CloseNamedObject(event);
     });
-    const QString answer = OnThreadWithOwnTable({number}, decoy, [&] {
+    const QString answer = OnThreadWithOwnTable({number}, decoy.Path, [&] {
         const TWaitResult result = WaitNamedObject(event, 1000);
         return QStringLiteral("%1, decoy %2")
             .arg(result == TWaitResult::wrTimeout ? "timed out" : "not timed out")
-            .arg(OpenOn(number, decoy) ? "open" : "closed or replaced");
+            .arg(OpenOn(number, decoy.Path) ? "open" : "closed or replaced");
     });
     closer.join();
     EXPECT_TRUE(closed);

@@ -10,9 +10,12 @@
 
 #include <chrono>
 #include <csignal>
+#include <ctime>
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace sharedobjects_test {
 
@@ -21,15 +24,53 @@ QString Unique(const char* name)
     return QStringLiteral("test-%1-%2").arg(getpid()).arg(QLatin1String(name));
 }
 
-int SleepersOn(const QString& name)
+namespace {
+
+// The 32-bit word at offset of the file of this user's event name; -1 where
+// it cannot be read.
+int EventWord(const QString& name, off_t offset)
 {
     const QByteArray path = ObjectPath(SharedObjectsFolder().toLocal8Bit(), geteuid(), "E-" + name.toUtf8());
     const int fd = open(path.constData(), O_RDONLY | O_CLOEXEC);
-    uint32_t waiters = 0;
-    const bool read = fd >= 0 && pread(fd, &waiters, sizeof(waiters), 64 + 16) == ssize_t(sizeof(waiters));
+    uint32_t word = 0;
+    const bool read = fd >= 0 && pread(fd, &word, sizeof(word), offset) == ssize_t(sizeof(word));
     if (fd >= 0)
         close(fd);
-    return read ? int(waiters) : -1;
+    return read ? int(word) : -1;
+}
+
+} // namespace
+
+int SleepersOn(const QString& name)
+{
+    return EventWord(name, 64 + 16);
+}
+
+int ListenersOf(const QString& name)
+{
+    return EventWord(name, 12);
+}
+
+long SystemCallOf(const QByteArray& task)
+{
+    QFile file(QString::fromLocal8Bit(task + "/syscall"));
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    bool number = false;
+    const long call = file.readAll().split(' ').value(0).toLong(&number);
+    return number ? call : -1;
+}
+
+QByteArray ThreadFolder()
+{
+    return "/proc/" + QByteArray::number(getpid()) + "/task/" + QByteArray::number(long(syscall(SYS_gettid)));
+}
+
+int64_t MonotonicNs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return int64_t(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
 }
 
 bool SleepersReach(const QString& name, int count)

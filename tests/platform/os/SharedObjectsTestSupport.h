@@ -110,9 +110,24 @@ bool EventStillWorks(const QString& name, bool manual);
 // after the 64-byte head. -1 where the file cannot be read.
 int SleepersOn(const QString& name);
 
+// The processes that listen to this user's event of that name, as its head
+// counts them (its fourth word); -1 where its file cannot be read.
+int ListenersOf(const QString& name);
+
 // Waits until count waiters sleep on the event name: false where they do
 // not within 20 s.
 bool SleepersReach(const QString& name, int count);
+
+// The system call in which the thread or process whose folder in /proc is
+// task sleeps (SYS_futex ...), as /proc tells it; -1 where it runs or that
+// cannot be read.
+long SystemCallOf(const QByteArray& task);
+
+// The calling thread's folder in /proc, as any process reaches it.
+QByteArray ThreadFolder();
+
+// CLOCK_MONOTONIC in nanoseconds.
+int64_t MonotonicNs();
 
 // What a test sees of a name: its kind, owner, mode and identity, and the
 // names in it or its bytes; the same before and after means untouched.

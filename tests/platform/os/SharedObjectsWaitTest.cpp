@@ -12,7 +12,6 @@
 #include "tests/support/Privileges.h"
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QScopeGuard>
 #include <gtest/gtest.h>
 
@@ -93,7 +92,8 @@ TEST_F(SharedObjectsWaitTest, EachSetOrPulseReleasesOneMoreSleepingWaiter)
         const TSharedHandle event = OpenNamedEvent(name, false);
         const auto waits = [&] {
             const TSharedHandle h = OpenNamedEvent(name, false);
-            const bool released = WaitNamedObject(h, row.released == 2 ? 20000 : 1500) == TWaitResult::wrSignaled;
+            const bool released =
+                WaitNamedObject(h, row.released == 2 ? 20000 : 1500) == TWaitResult::wrSignaled;
             CloseNamedObject(h);
             return released ? 'W' : 'T';
         };
@@ -140,7 +140,9 @@ TEST_F(SharedObjectsWaitTest, AnEventIsLeftSetOnceWhateverItsLeavingWaitersOffer
     const QString b = Unique("ev-leave-b");
     const TSharedHandle eventA = OpenNamedEvent(a, false);
     const TSharedHandle eventB = OpenNamedEvent(b, false);
-    Child onA([&] { return WaitNamedObject(OpenNamedEvent(a, false), 20000) == TWaitResult::wrSignaled ? 'W' : 'T'; });
+    Child onA([&] {
+        return WaitNamedObject(OpenNamedEvent(a, false), 20000) == TWaitResult::wrSignaled ? 'W' : 'T';
+    });
     int took[2];
     ASSERT_EQ(pipe(took), 0);
     const pid_t onBoth = Spawn([&] {
@@ -263,10 +265,10 @@ TEST_F(SharedObjectsWaitTest, ASetWakesASingleSleepingWaiterAtOnce)
         std::atomic<int64_t> releasedAt{0};
         std::thread waiter([&] {
             if (WaitNamedObject(event, 20000) == TWaitResult::wrSignaled)
-                releasedAt = std::chrono::steady_clock::now().time_since_epoch().count();
+                releasedAt = MonotonicNs();
         });
         ASSERT_TRUE(SleepersReach(name, 1));
-        const int64_t setAt = std::chrono::steady_clock::now().time_since_epoch().count();
+        const int64_t setAt = MonotonicNs();
         SetNamedEvent(event);
         waiter.join();
         ASSERT_NE(releasedAt.load(), 0) << "not released";
@@ -441,14 +443,6 @@ TEST_F(SharedObjectsWaitTest, AMutexWhoseOwningThreadEndedGoesWithItsLastClose)
     EXPECT_FALSE(ShmExists("X-" + name));
 }
 
-// Whether the process (or thread) whose folder in /proc is task sleeps in a
-// futex (a mutex's wait).
-bool AsleepOnAFutex(const QByteArray& task)
-{
-    QFile file(QString::fromLocal8Bit(task + "/syscall"));
-    return file.open(QIODevice::ReadOnly) && file.readAll().split(' ').value(0).toLong() == SYS_futex;
-}
-
 // A release uncounts its take of the mutex before it lets the mutex go.
 // Thread A of a traced process releases the mutex while another process
 // waits for it, so that the release wakes that one with a system call,
@@ -490,7 +484,8 @@ TEST_F(SharedObjectsWaitTest, AReleaseUncountsItsTakeBeforeItLetsTheMutexGo)
             while (!released)
                 sched_yield();
             CloseNamedObject(mutex);
-            if (WaitNamedObject(second, kWaitInfinite) != TWaitResult::wrSignaled || !ReleaseNamedMutex(second))
+            if (WaitNamedObject(second, kWaitInfinite) != TWaitResult::wrSignaled ||
+                !ReleaseNamedMutex(second))
                 _exit(3);
         });
         if (!ReleaseNamedMutex(mutex))
@@ -504,15 +499,17 @@ TEST_F(SharedObjectsWaitTest, AReleaseUncountsItsTakeBeforeItLetsTheMutexGo)
     ASSERT_TRUE(a.RunTo([](const TTracedChild& call) { return call.Call() == SYS_getppid; }));
     const pid_t waiter = Spawn([&] { WaitNamedObject(OpenNamedMutex(name), kWaitInfinite); });
     const auto killed = qScopeGuard([&] { Kill(waiter); });
+    const auto waiting = [&] { return SystemCallOf("/proc/" + QByteArray::number(waiter)) == SYS_futex; };
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!AsleepOnAFutex("/proc/" + QByteArray::number(waiter)) && std::chrono::steady_clock::now() < deadline)
+    while (!waiting() && std::chrono::steady_clock::now() < deadline)
         usleep(1000);
-    ASSERT_TRUE(AsleepOnAFutex("/proc/" + QByteArray::number(waiter))) << "the other process waits for nothing";
+    ASSERT_TRUE(waiting()) << "the other process waits for nothing";
     // The release's wake of the waiter: a futex of memory that processes
     // share (not FUTEX_PRIVATE_FLAG).
     ASSERT_TRUE(a.RunTo([](const TTracedChild& call) {
         return call.Call() == SYS_futex && call.Argument(1) == FUTEX_WAKE;
-    })) << "the release woke nobody, ending with " << a.Finish();
+    })) << "the release woke nobody, ending with "
+        << a.Finish();
     char how = 0;
     EXPECT_EQ(read(abandoned[0], &how, 1), 1);
     close(abandoned[0]);

@@ -1645,8 +1645,8 @@ TEST_F(QpConTest, AnotherUsersFolderAtItsNameLeavesTheChannelWorkingInTheNextFol
     const uid_t other = MadeUpId(kFirstFreeSlot);
     RemoveObjectFoldersOf(victim, victim);
     const QByteArray folder = ObjectFolderOf(victim);
-    const QByteArray buffer =
-        folder + "/tessvar6-" + QByteArray::number(uint(victim)) + "-M-" + NamedObjectPrefix.toUtf8() + "ZARVBUFFER";
+    const QByteArray buffer = folder + "/tessvar6-" + QByteArray::number(uint(victim)) + "-M-" +
+                              NamedObjectPrefix.toUtf8() + "ZARVBUFFER";
     ASSERT_EQ(mkdir(folder.constData(), 0777), 0);
     const auto removed = qScopeGuard([&] {
         unlink(buffer.constData());
