@@ -506,27 +506,15 @@ TEST_F(SharedObjectsBellTest, TwoThreadsListeningAtOnceAreOneListener)
             }
             // A listener killed stays counted (it costs setters a failed send).
             const int counted = ListenersOf(name);
-            std::atomic<int> arrived{0};
             int descriptors[2] = {-1, -1};
-            int64_t began[2] = {0, 0}, ended[2] = {0, 0};
             QString refusals[2];
-            std::thread threads[2];
-            for (int i = 0; i < 2; ++i) {
-                threads[i] = std::thread([&, i] {
-                    ++arrived;
-                    while (arrived.load() < 2) {
-                    }
-                    began[i] = MonotonicNs();
-                    descriptors[i] = ListenNamedEvent(event);
-                    ended[i] = MonotonicNs();
-                    if (descriptors[i] < 0) {
-                        const EOSError error = LastSharedObjectError();
-                        refusals[i] = QStringLiteral("%1 %2").arg(error.ErrorCode).arg(error.Message());
-                    }
-                });
-            }
-            for (std::thread& thread : threads)
-                thread.join();
+            const TTwoThreadRace race([&](int i) {
+                descriptors[i] = ListenNamedEvent(event);
+                if (descriptors[i] < 0) {
+                    const EOSError error = LastSharedObjectError();
+                    refusals[i] = QStringLiteral("%1 %2").arg(error.ErrorCode).arg(error.Message());
+                }
+            });
             const int winner = descriptors[0] >= 0 ? 0 : 1;
             const QString expectedRefusal =
                 QStringLiteral("%1 System Error.  Code: %1.\nThis process listens to the event %2 already.")
@@ -552,7 +540,7 @@ TEST_F(SharedObjectsBellTest, TwoThreadsListeningAtOnceAreOneListener)
                 if (poll(&ring, 1, 5000) != 1)
                     wrong = QStringLiteral("round %1: the set rang nothing").arg(round);
             }
-            if (std::max(began[0], began[1]) < std::min(ended[0], ended[1]))
+            if (race.Met())
                 ++won[winner];
             for (const int descriptor : descriptors)
                 if (descriptor >= 0)

@@ -584,32 +584,23 @@ TEST_F(SharedObjectsLifetimeTest, TwoThreadsGrowingOneBlockNeverShrinkIt)
             for (; (first[0] < kMet || first[1] < kMet) && round < kMostRounds; ++round) {
                 const QString name = Unique("grow-threads-") + QString::number(round);
                 const TSharedHandle memory = OpenNamedMemory(name, 4096);
-                std::atomic<int> arrived{0};
                 bool grown[2] = {false, false};
                 QString refusal[2];
                 int64_t seen[2] = {0, 0};
-                int64_t began[2] = {0, 0}, ended[2] = {0, 0};
-                std::thread threads[2];
-                for (int i = 0; i < 2; ++i) {
-                    threads[i] = std::thread([&, i] {
-                        ++arrived;
-                        while (arrived.load() < 2) {
-                        }
-                        began[i] = MonotonicNs();
+                const TTwoThreadRace race(
+                    [&](int i) {
                         grown[i] = GrowNamedMemory(memory, sizes[i]);
-                        ended[i] = MonotonicNs();
                         if (!grown[i] && LastSharedObjectError().ErrorCode != EBUSY)
                             refusal[i] = LastSharedObjectError().Message();
-                        if (grown[i]) {
-                            seen[i] = NamedMemorySize(memory);
-                            auto* view = static_cast<volatile char*>(MapNamedMemory(memory));
-                            view[seen[i] - 1] = 1;
-                            UnmapNamedMemory(const_cast<char*>(view));
-                        }
+                    },
+                    [&](int i) {
+                        if (!grown[i])
+                            return;
+                        seen[i] = NamedMemorySize(memory);
+                        auto* view = static_cast<volatile char*>(MapNamedMemory(memory));
+                        view[seen[i] - 1] = 1;
+                        UnmapNamedMemory(const_cast<char*>(view));
                     });
-                }
-                for (std::thread& thread : threads)
-                    thread.join();
                 int64_t largest = 0;
                 for (int i = 0; i < 2; ++i) {
                     if (!refusal[i].isEmpty())
@@ -630,8 +621,8 @@ TEST_F(SharedObjectsLifetimeTest, TwoThreadsGrowingOneBlockNeverShrinkIt)
                         .arg(largest)
                         .arg(NamedMemorySize(memory))
                         .arg(FileSize(BlockFile(name)));
-                if (std::max(began[0], began[1]) < std::min(ended[0], ended[1]))
-                    ++first[began[0] <= began[1] ? 0 : 1];
+                if (race.Met())
+                    ++first[race.First()];
                 CloseNamedObject(memory);
             }
             if (first[0] < kMet || first[1] < kMet)

@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <ctime>
@@ -15,6 +16,7 @@
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/syscall.h>
+#include <thread>
 #include <unistd.h>
 
 namespace sharedobjects_test {
@@ -71,6 +73,26 @@ int64_t MonotonicNs()
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     return int64_t(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
+
+TTwoThreadRace::TTwoThreadRace(const std::function<void(int)>& raced, const std::function<void(int)>& after)
+{
+    std::atomic<int> arrived{0};
+    std::thread threads[2];
+    for (int i = 0; i < 2; ++i) {
+        threads[i] = std::thread([&, i] {
+            ++arrived;
+            while (arrived.load() < 2) {
+            }
+            Began[i] = MonotonicNs();
+            raced(i);
+            Ended[i] = MonotonicNs();
+            if (after)
+                after(i);
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
 }
 
 bool SleepersReach(const QString& name, int count)

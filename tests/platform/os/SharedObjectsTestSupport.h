@@ -12,6 +12,8 @@
 #include <QStringList>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -128,6 +130,18 @@ QByteArray ThreadFolder();
 
 // CLOCK_MONOTONIC in nanoseconds.
 int64_t MonotonicNs();
+
+// A race of two threads of this process, let go at one instant: each runs
+// raced(i) (i 0 or 1), timed, then after(i); the race is over when both
+// have ended. Only where the two timed steps overlapped did they meet, and
+// then one of them began first.
+struct TTwoThreadRace {
+    TTwoThreadRace(const std::function<void(int)>& raced, const std::function<void(int)>& after = {});
+    bool Met() const { return std::max(Began[0], Began[1]) < std::min(Ended[0], Ended[1]); }
+    int First() const { return Began[0] <= Began[1] ? 0 : 1; }
+    int64_t Began[2] = {0, 0};
+    int64_t Ended[2] = {0, 0};
+};
 
 // What a test sees of a name: its kind, owner, mode and identity, and the
 // names in it or its bytes; the same before and after means untouched.
