@@ -95,10 +95,9 @@ bool GrowNamedMemory(TSharedHandle memory, int64_t size)
 {
     if (RefusedToOwnTable())
         return false;
-    auto object = Find(memory, Kind::Memory);
     int error = 0;
     QString message;
-    if (GrowMemory(object.get(), memory, size, Reg().Lock, error, message))
+    if (GrowMemory(memory, size, error, message))
         return true;
     Remember(error, message);
     return false;

@@ -22,10 +22,7 @@
 #include <pthread.h>
 #include <sys/file.h>
 #include <sys/mman.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/sysinfo.h>
-#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace sharedobjects_detail {
@@ -167,102 +164,6 @@ void RemoveObject(int folder, int fd, const QByteArray& key)
     TakeNamesAway(folder, fd, key);
 }
 
-// The bytes that a claim by writing zeros may still take on the file
-// system of fd, into room: what statfs tells is free for a user's files,
-// where the file system reports its size; where it reports none (ramfs,
-// whose pages stay in memory, are never swapped out and are counted against
-// no size), the memory that the system reports available: MemAvailable of
-// /proc/meminfo, what the kernel can give without swapping (free pages and
-// the caches it can reclaim), which is what the written pages would be taken
-// from; without /proc, the free and buffer memory that sysinfo tells. 0, or
-// the system's error.
-int RoomForZeros(int fd, int64_t& room)
-{
-    constexpr uint64_t kMost = uint64_t(std::numeric_limits<int64_t>::max());
-    struct statfs fs {};
-    if (fstatfs(fd, &fs) != 0)
-        return errno;
-    if (fs.f_blocks > 0) {
-        const uint64_t blocks = uint64_t(fs.f_bavail);
-        const uint64_t size = uint64_t(fs.f_bsize);
-        room = int64_t(size > 0 && blocks > kMost / size ? kMost : blocks * size);
-        return 0;
-    }
-    if (const int meminfo = open("/proc/meminfo", O_RDONLY | O_CLOEXEC); meminfo >= 0) {
-        char text[4096];
-        const ssize_t length = read(meminfo, text, sizeof(text) - 1);
-        close(meminfo);
-        text[std::max<ssize_t>(length, 0)] = 0;
-        const char* line = std::strstr(text, "\nMemAvailable:");
-        unsigned long long kib = 0;
-        if (line && std::sscanf(line + 14, "%llu", &kib) == 1) {
-            room = int64_t(std::min<uint64_t>(kib, kMost / 1024) * 1024);
-            return 0;
-        }
-    }
-    struct sysinfo info {};
-    if (sysinfo(&info) != 0)
-        return errno;
-    const uint64_t unit = std::max(info.mem_unit, 1u);
-    room = int64_t(std::min<uint64_t>(uint64_t(info.freeram) + info.bufferram, kMost / unit) * unit);
-    return 0;
-}
-
-// EFBIG where a file of size bytes would pass this process's file size
-// limit (RLIMIT_FSIZE), else 0. A write or a fallocate past it would not
-// only fail: the kernel sends the process SIGXFSZ, which ends it unless it
-// ignores the signal, and which, sent to the process, any of its threads
-// that does not block it takes; so the limit is kept to before any of them.
-int PastFileSizeLimit(int64_t size)
-{
-    rlimit limit{};
-    if (getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
-        return 0;
-    return uint64_t(size) > uint64_t(limit.rlim_cur) ? EFBIG : 0;
-}
-
-// Claims every page of the file of fd from byte from (its size, which no
-// other process can reach beyond) up to byte to, growing it to that size,
-// so that a full file system answers now (ENOSPC, EDQUOT) rather than with
-// SIGBUS at the first write into a page it cannot give. fallocate itself,
-// not the C library's posix_fallocate: where the file system lacks it, that
-// one reads every block of the range and writes a zero where it read one,
-// over bytes that another process may write meanwhile. Here the range lies
-// past the file's end, so where the file system lacks it, zeros are written
-// into that range alone, once the file system is known to have room for
-// them (ENOSPC before a byte is written where it has not). A size past the
-// file size limit fails with EFBIG before anything is claimed. 0, or the
-// system's error; the file may have grown part of the way.
-int ClaimPages(int fd, int64_t from, int64_t to)
-{
-    if (const int limited = PastFileSizeLimit(to))
-        return limited;
-    for (;;) {
-        if (fallocate(fd, 0, off_t(from), off_t(to - from)) == 0)
-            return 0;
-        if (errno == EOPNOTSUPP)
-            break;
-        if (errno != EINTR)
-            return errno;
-    }
-    int64_t room = 0;
-    if (const int unknown = RoomForZeros(fd, room))
-        return unknown;
-    if (to - from > room)
-        return ENOSPC;
-    static const char zeros[65536] = {};
-    for (int64_t at = from; at < to;) {
-        const ssize_t written =
-            pwrite(fd, zeros, size_t(std::min<int64_t>(to - at, sizeof(zeros))), off_t(at));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return written < 0 ? errno : EIO;
-        at += written;
-    }
-    return 0;
-}
-
 } // namespace
 
 LocalObject::~LocalObject()
@@ -293,66 +194,6 @@ LocalObject::~LocalObject()
     // descriptor's number.
     if (Fd >= 0)
         close(Fd);
-}
-
-namespace {
-
-// The objects whose last reference went in a thread with a table of
-// descriptors of its own, left for CloseOrphans. Never destroyed, as the
-// registry: handles are closed from static destructors too.
-struct Orphanage {
-    std::mutex Lock;
-    std::vector<LocalObject*> Objects;
-    std::atomic<bool> Any{false};
-};
-
-Orphanage& Orphans()
-{
-    static Orphanage* const orphans = new Orphanage;
-    return *orphans;
-}
-
-// Deletes an object whose last reference went. Its descriptors are numbers
-// of the process's table, which a thread with a table of its own does not
-// share: there they may stand for other files, which its close would
-// unlock, remove or close. Such a thread leaves it to CloseOrphans.
-void Release(LocalObject* object)
-{
-    if (object->Pid == ThisProcess() && (object->Fd >= 0 || object->BellFd >= 0) && ThreadHasOwnTable()) {
-        Orphanage& orphans = Orphans();
-        std::lock_guard guard(orphans.Lock);
-        orphans.Objects.push_back(object);
-        orphans.Any = true;
-        return;
-    }
-    delete object;
-}
-
-} // namespace
-
-std::shared_ptr<LocalObject> NewObject()
-{
-    return std::shared_ptr<LocalObject>(new LocalObject, &Release);
-}
-
-void CloseOrphans()
-{
-    Orphanage& orphans = Orphans();
-    if (!orphans.Any.load() || ThreadHasOwnTable())
-        return;
-    std::vector<LocalObject*> objects;
-    {
-        std::lock_guard guard(orphans.Lock);
-        objects.swap(orphans.Objects);
-        orphans.Any = false;
-    }
-    for (LocalObject* object : objects)
-        delete object;
-}
-
-std::mutex& OrphansLock()
-{
-    return Orphans().Lock;
 }
 
 std::shared_ptr<LocalObject> MakeUnnamed(Kind kind, int64_t dataSize, bool manualReset, int& error)
@@ -572,51 +413,30 @@ std::shared_ptr<LocalObject> OpenShared(Kind kind, int folder, const QByteArray&
     return nullptr;
 }
 
-// Grows the named memory block of object (null for a bad handle, handle)
-// to size bytes, under its bookkeeping lock; viewsLock guards its views and
-// its size (the registry's lock). False with error and message set where it
-// is not grown.
-bool GrowMemory(LocalObject* object, TSharedHandle handle, int64_t size, std::mutex& viewsLock, int& error,
-                QString& message)
+// Grows the named memory block of object to size bytes (above 0, within
+// the largest block), under its bookkeeping lock; viewsLock guards its
+// views and its size (the registry's lock). False with error and message
+// set where it is not grown.
+bool GrowBlock(LocalObject& object, int64_t size, std::mutex& viewsLock, int& error, QString& message)
 {
-    const auto fail = [&](int code, const QString& detail) {
-        error = code;
-        message = SystemErrorText(code, detail);
-        return false;
-    };
-    if (!object)
-        return fail(
-            EBADF,
-            QStringLiteral("The handle %1 is no handle of a memory block of this process.").arg(handle));
-    if (object->Fd < 0)
-        return fail(EINVAL, QStringLiteral("Only a named memory block grows (%1 bytes asked).").arg(size));
-    const QString path = QString::fromLocal8Bit(object->Path);
-    if (size <= 0)
-        return fail(EINVAL,
-                    QStringLiteral("The memory block %1 cannot grow to %2 bytes: its size stays above 0.")
-                        .arg(path)
-                        .arg(size));
-    if (size > kLargestData) {
-        error = EINVAL;
-        message = TooLargeText(object->Path, size);
-        return false;
-    }
+    const QString path = QString::fromLocal8Bit(object.Path);
     const auto mapped = [&] {
-        return fail(EBUSY,
-                    QStringLiteral("The memory block %1 is mapped in this process, and its views would "
-                                   "move; it is not grown.")
-                        .arg(path));
+        error = EBUSY;
+        message = SystemErrorText(error, QStringLiteral("The memory block %1 is mapped in this process, and "
+                                                        "its views would move; it is not grown.")
+                                             .arg(path));
+        return false;
     };
     {
         std::lock_guard guard(viewsLock);
-        if (object->Views > 0)
+        if (object.Views > 0)
             return mapped();
-        if (int64_t(object->MapSize) - kDataOffset >= size)
+        if (int64_t(object.MapSize) - kDataOffset >= size)
             return true;
     }
     const auto failOn = [&](int code) {
         error = code;
-        message = PathErrorText(code, object->Path);
+        message = PathErrorText(code, object.Path);
         return false;
     };
     // From the old size read to the new one installed, the grow keeps out
@@ -625,14 +445,14 @@ bool GrowMemory(LocalObject* object, TSharedHandle handle, int64_t size, std::mu
     // at it under the other's view. The lock is waited for outside the
     // registry's lock, so that other threads open and close objects
     // meanwhile.
-    BookkeepingLock lock(*object, kBookkeepingMs);
+    BookkeepingLock lock(object, kBookkeepingMs);
     if (!lock.Locked())
         return failOn(ETIMEDOUT);
     const int64_t mapSize = kDataOffset + size;
     // The old end is the file's, which another process may have grown past
     // this process's view: zeros are written past it alone.
     struct stat st {};
-    if (fstat(object->Fd, &st) != 0)
+    if (fstat(object.Fd, &st) != 0)
         return failOn(errno);
     const int64_t before = int64_t(st.st_size);
     // A grow that fails after its claim puts the file back at its size
@@ -641,10 +461,10 @@ bool GrowMemory(LocalObject* object, TSharedHandle handle, int64_t size, std::mu
     // the part it added was never anyone else's.
     const auto putBack = [&] {
         if (before < mapSize)
-            (void)!ftruncate(object->Fd, off_t(before));
+            (void)!ftruncate(object.Fd, off_t(before));
     };
     if (before < mapSize) {
-        if (const int claimed = ClaimPages(object->Fd, before, mapSize); claimed != 0) {
+        if (const int claimed = ClaimPages(object.Fd, before, mapSize); claimed != 0) {
             putBack();
             return failOn(claimed);
         }
@@ -655,7 +475,7 @@ bool GrowMemory(LocalObject* object, TSharedHandle handle, int64_t size, std::mu
     // whole, as a new opener would.
     AtStep(TSharedStep::Growing);
     const int64_t newMap = std::max(mapSize, before);
-    void* base = mmap(nullptr, size_t(newMap), PROT_READ | PROT_WRITE, MAP_SHARED, object->Fd, 0);
+    void* base = mmap(nullptr, size_t(newMap), PROT_READ | PROT_WRITE, MAP_SHARED, object.Fd, 0);
     if (base == MAP_FAILED) {
         const int mapError = errno;
         putBack();
@@ -663,11 +483,11 @@ bool GrowMemory(LocalObject* object, TSharedHandle handle, int64_t size, std::mu
     }
     {
         std::lock_guard guard(viewsLock);
-        if (object->Views == 0) {
-            munmap(object->Base, object->MapSize);
-            object->Base = static_cast<char*>(base);
-            object->MapSize = size_t(newMap);
-            object->Head()->DataSize = newMap - kDataOffset;
+        if (object.Views == 0) {
+            munmap(object.Base, object.MapSize);
+            object.Base = static_cast<char*>(base);
+            object.MapSize = size_t(newMap);
+            object.Head()->DataSize = newMap - kDataOffset;
             return true;
         }
     }

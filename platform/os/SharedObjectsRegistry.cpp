@@ -199,6 +199,33 @@ int64_t DataSize(TSharedHandle memory)
     return found ? int64_t((*found)->MapSize) - kDataOffset : -1;
 }
 
+bool GrowMemory(TSharedHandle memory, int64_t size, int& error, QString& message)
+{
+    const auto fail = [&](int code, const QString& detail) {
+        error = code;
+        message = SystemErrorText(code, detail);
+        return false;
+    };
+    const std::shared_ptr<LocalObject> object = Find(memory, Kind::Memory);
+    if (!object)
+        return fail(
+            EBADF,
+            QStringLiteral("The handle %1 is no handle of a memory block of this process.").arg(memory));
+    if (object->Fd < 0)
+        return fail(EINVAL, QStringLiteral("Only a named memory block grows (%1 bytes asked).").arg(size));
+    if (size <= 0)
+        return fail(EINVAL,
+                    QStringLiteral("The memory block %1 cannot grow to %2 bytes: its size stays above 0.")
+                        .arg(QString::fromLocal8Bit(object->Path))
+                        .arg(size));
+    if (size > kLargestData) {
+        error = EINVAL;
+        message = TooLargeText(object->Path, size);
+        return false;
+    }
+    return GrowBlock(*object, size, Reg().Lock, error, message);
+}
+
 // A view of the memory block of object: its data, counted until it is
 // dropped.
 void* AddView(const std::shared_ptr<LocalObject>& object)

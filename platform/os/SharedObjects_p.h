@@ -3,8 +3,8 @@
 // object's head and data, this process's record of what it opened (the
 // local object, the registry of handles and views, the user's folder), the
 // bookkeeping lock, and what each file offers the files above it, listed by
-// the file that defines it, from the bottom up: the base, the bells, the
-// waits, the folder, the lifetime, the registry. A file calls only files
+// the file that defines it, from the bottom up: the base, the claim, the
+// orphans, the bells, the waits, the folder, the lifetime, the registry. A file calls only files
 // listed before its own; the public functions (SharedObjects.cpp) stand on
 // them all. No code outside these files includes this header. The test
 // SharedObjectsLayeringTest (tests/platform/os/SharedObjectsLayeringTest.cpp)
@@ -306,6 +306,25 @@ inline void AtStep(TSharedStep step)
 bool GiveOwnerRights(int fd, mode_t current, mode_t mode);
 int OpenMending(int dir, const char* name, int flags, mode_t mode);
 
+// SharedObjectsClaim.cpp: the claim of a file's pages (stands on the base).
+
+// Claims every page of the file of fd from byte from (its end, which no
+// other process can reach beyond) up to byte to, growing it to that size:
+// 0, or the system's error (ENOSPC, EDQUOT, EFBIG ...); the file may have
+// grown part of the way.
+int ClaimPages(int fd, int64_t from, int64_t to);
+
+// SharedObjectsOrphans.cpp: objects whose last reference went in a thread
+// with a table of descriptors of its own (stands on the base).
+
+// A new local object, deleted with its last reference; where that goes in
+// a thread with a table of descriptors of its own, it is left until the
+// next CloseOrphans in a thread of the process's table.
+std::shared_ptr<LocalObject> NewObject();
+void CloseOrphans();
+// Guards what CloseOrphans finds; held around a fork().
+std::mutex& OrphansLock();
+
 // SharedObjectsBell.cpp: how a listener's descriptor is rung (stands on the
 // base).
 size_t BellRoom(int fd, const QByteArray& path);
@@ -472,19 +491,14 @@ ObjectFolder& UserFolder(Registry& reg);
 // on the base and the bells).
 
 QByteArray ObjectKey(Kind kind, const QString& name);
-// A new local object, deleted with its last reference; where that goes in
-// a thread with a table of descriptors of its own, it is left until the
-// next CloseOrphans in a thread of the process's table.
-std::shared_ptr<LocalObject> NewObject();
-void CloseOrphans();
-// Guards what CloseOrphans finds; held around a fork().
-std::mutex& OrphansLock();
 std::shared_ptr<LocalObject> MakeUnnamed(Kind kind, int64_t dataSize, bool manualReset, int& error);
 std::shared_ptr<LocalObject> OpenShared(Kind kind, int folder, const QByteArray& folderPath,
                                         const QByteArray& key, int64_t dataSize, bool mayCreate,
                                         bool manualReset, int& error, QString& message);
-bool GrowMemory(LocalObject* object, TSharedHandle handle, int64_t size, std::mutex& viewsLock, int& error,
-                QString& message);
+// Grows the named memory block of object to size bytes (above 0, at most
+// kLargestData); viewsLock guards its views and its size. False with error
+// and message set where it is not grown.
+bool GrowBlock(LocalObject& object, int64_t size, std::mutex& viewsLock, int& error, QString& message);
 void SweepLeftovers(int folder);
 
 // SharedObjectsRegistry.cpp: the handles and views of this process (stands
@@ -522,6 +536,10 @@ inline std::shared_ptr<LocalObject> Find(TSharedHandle handle, Kind kind)
     return found ? *found : nullptr;
 }
 QByteArray FolderInUse();
+// Grows the memory block of a handle of this process, refusing what no
+// block can grow to and what is no named block of this process. False with
+// error and message set where it is not grown.
+bool GrowMemory(TSharedHandle memory, int64_t size, int& error, QString& message);
 // The size of the data of a memory block of this process, read under the
 // lock its grow changes it under; -1 for a bad handle.
 int64_t DataSize(TSharedHandle memory);

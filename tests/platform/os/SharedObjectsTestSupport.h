@@ -333,6 +333,7 @@ private:
 
 // The suites, each of the source file of its name.
 class SharedObjectsBellTest : public TSharedObjectsTest {};
+class SharedObjectsClaimTest : public TSharedObjectsTest {};
 class SharedObjectsWaitTest : public TSharedObjectsTest {};
 class SharedObjectsFolderTest : public TSharedObjectsTest {};
 class SharedObjectsLifetimeTest : public TSharedObjectsTest {};

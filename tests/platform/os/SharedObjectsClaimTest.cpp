@@ -1,0 +1,481 @@
+// The claim of a block's pages: on a file system without fallocate the
+// pages a grow adds are claimed by writing zeros, and only there, never
+// where another process may write; a claim that fails part of the way
+// leaves the block as it was; an interrupted claim of a create is made
+// again; a size past the file size limit fails with EFBIG whatever SIGXFSZ
+// does; a claim of zeros larger than the room it may take is refused
+// before a byte is written.
+#include "platform/os/SharedObjects.h"
+#include "tests/platform/os/SharedObjectsGrowSupport.h"
+#include "tests/platform/os/SharedObjectsTestSupport.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/FileSizeLimit.h"
+#include "tests/support/Privileges.h"
+
+#include <QDir>
+#include <QFile>
+#include <QScopeGuard>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <limits>
+#include <memory>
+#include <new>
+#include <thread>
+#include <utility>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace sharedobjects_test;
+
+namespace {
+
+// The two processes of a race between a grow and another process's writes,
+// in memory that both share.
+struct TRace {
+    std::atomic<int> Made{-1};    // the grower made the block of this round
+    std::atomic<int> Mapped{-1};  // the writer mapped it
+    std::atomic<int> Go{-1};      // the grower starts its grow
+    std::atomic<int> Grown{-1};   // the grow ended
+    std::atomic<int> Checked{-1}; // the writer looked at its bytes
+    std::atomic<int> LostRounds{0};
+    std::atomic<int> LostWrites{0};
+};
+
+constexpr int64_t kPage = 4096;
+constexpr int64_t kRaceBlock = 256 * 1024;
+constexpr int64_t kRaceGrown = 1024 * 1024;
+constexpr int64_t kRacePages = kRaceBlock / kPage;
+
+// The writer of a race: in each round, maps the block the grower made and,
+// from the grow's start to its end, writes a byte into each of its pages
+// again and again, by turns 0 and another value, looking first each time
+// whether the byte still holds what it wrote there last: a byte that
+// changed was written by someone else, a write of its own lost. The zeros
+// let a grower that reads a byte before it writes it back find one there.
+// The byte is the last of each page: the byte that the C library's
+// emulation of posix_fallocate reads and writes back, block by block from
+// the file's start, behind the 64-byte head.
+void WriteAllThroughTheGrows(TRace& race, int rounds)
+{
+    for (int round = 0; round < rounds; ++round) {
+        if (!WaitFor(race.Made, round))
+            _exit(2);
+        const TSharedHandle memory = OpenNamedMemory(QStringLiteral("race-%1").arg(round), 0);
+        auto* bytes = static_cast<volatile char*>(MapNamedMemory(memory));
+        if (!bytes)
+            _exit(3);
+        const auto at = [&](int64_t page) -> volatile char&
+        {
+            return bytes[page * kPage + kPage - 1];
+        };
+        // Each page mapped before the race, so that the writes in it are
+        // not slowed by the first touch.
+        char last[kRacePages] = {};
+        for (int64_t page = 0; page < kRacePages; ++page)
+            at(page) = 0;
+        race.Mapped = round;
+        if (!WaitFor(race.Go, round))
+            _exit(4);
+        const char value = char(1 + round % 127);
+        int lost = 0;
+        const auto pass = [&](bool write) {
+            for (int64_t page = 0; page < kRacePages; ++page) {
+                if (at(page) != last[page]) {
+                    ++lost;
+                    last[page] = at(page);
+                }
+                if (write)
+                    at(page) = last[page] = last[page] == 0 ? value : 0;
+            }
+        };
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (race.Grown.load() != round) {
+            if (std::chrono::steady_clock::now() > deadline)
+                _exit(5);
+            pass(true);
+        }
+        pass(false);
+        if (lost > 0) {
+            ++race.LostRounds;
+            race.LostWrites += lost;
+        }
+        UnmapNamedMemory(const_cast<char*>(bytes));
+        CloseNamedObject(memory);
+        race.Checked = round;
+    }
+    _exit(0);
+}
+
+// A grow on a file system without fallocate (ramfs, as some FUSE and
+// network file systems) claims the pages it adds by writing zeros, and only
+// there: never where another process may have written. Another process
+// writes into every page of a 256 KiB block while it grows to 1 MiB; no
+// write may be lost, in any round. The C library's posix_fallocate over the
+// whole file, which reads each block and writes back a zero where it read
+// one, loses the writes that land between its read and its write: in most
+// rounds where the two processes run at once. The correct grow never writes
+// below the old size, so no timing makes it lose a write.
+TEST_F(SharedObjectsClaimTest, AGrowOnAFileSystemWithoutFallocateLosesNoWriteOfAnotherProcess)
+{
+    if (Withheld(RamfsWithheld))
+        return;
+    constexpr int kRounds = 300;
+    const QString answer = RunOnRamfs(MadeUpUid(1), [] {
+        auto* race = static_cast<TRace*>(
+            mmap(nullptr, sizeof(TRace), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0));
+        if (race == MAP_FAILED)
+            return QStringLiteral("no shared memory");
+        new (race) TRace;
+        const pid_t writer = fork();
+        if (writer < 0)
+            return QStringLiteral("no writer: ") + qt_error_string(errno);
+        if (writer == 0)
+            WriteAllThroughTheGrows(*race, kRounds);
+        QString failed;
+        for (int round = 0; round < kRounds && failed.isEmpty(); ++round) {
+            const TSharedHandle memory = OpenNamedMemory(QStringLiteral("race-%1").arg(round), kRaceBlock);
+            race->Made = round;
+            if (!WaitFor(race->Mapped, round)) {
+                failed = QStringLiteral("the writer did not map round %1").arg(round);
+                break;
+            }
+            race->Go = round;
+            if (!GrowNamedMemory(memory, kRaceGrown))
+                failed = QStringLiteral("round %1: ").arg(round) + LastSharedObjectError().Message();
+            race->Grown = round;
+            if (!WaitFor(race->Checked, round) && failed.isEmpty())
+                failed = QStringLiteral("the writer did not check round %1").arg(round);
+            CloseNamedObject(memory);
+        }
+        if (!failed.isEmpty())
+            kill(writer, SIGKILL);
+        int status = 0;
+        waitpid(writer, &status, 0);
+        if (failed.isEmpty() && status != 0)
+            failed = QStringLiteral("the writer ended with %1").arg(status);
+        return !failed.isEmpty() ? failed
+                                 : QStringLiteral("writes lost in %1 of %2 rounds (%3 writes)")
+                                       .arg(race->LostRounds.load())
+                                       .arg(kRounds)
+                                       .arg(race->LostWrites.load());
+    });
+    EXPECT_EQ(answer.toStdString(),
+              QStringLiteral("writes lost in 0 of %1 rounds (0 writes)").arg(kRounds).toStdString());
+}
+
+// A grow whose claim fails part of the way: on a file system without
+// fallocate (ramfs) the claim writes zeros in pieces of 64 KiB, and the
+// second write fails (ENOSPC, which a tracer makes it answer, standing in
+// for memory that ran out meanwhile). The grow fails with the claim's
+// error naming the block, and the file is put back at its old size, 64
+// bytes of head and 4096 of data, as the grower's handle still tells it:
+// without that, every later opener would map a block that was never grown,
+// at the size the claim reached.
+TEST_F(SharedObjectsClaimTest, AGrowWhoseClaimFailsPartOfTheWayReportsItsErrorAndLeavesTheBlockAsItWas)
+{
+    if (Withheld(TracingWithheld, RamfsWithheld))
+        return;
+    const TRamfsPoint point("partway");
+    const uid_t uid = MadeUpUid(1);
+    TTracedChild grower([&] {
+        if (!EnterOwnRamfs(point.Path, uid).isEmpty())
+            _exit(3);
+        const QString name = QStringLiteral("partway");
+        const TSharedHandle memory = OpenNamedMemory(name, 4096);
+        if (GrowNamedMemory(memory, 1024 * 1024))
+            _exit(4);
+        if (Named(LastSharedObjectError(), BlockFile(name)) != "ENOSPC naming the block")
+            _exit(5);
+        if (FileSize(BlockFile(name)) != kHead + 4096 || NamedMemorySize(memory) != 4096)
+            _exit(6);
+        CloseNamedObject(memory);
+    });
+    ASSERT_TRUE(grower.Refused().isEmpty()) << grower.Refused().toStdString();
+    // The second piece of the grow's zeros, past the 64 KiB of the first.
+    ASSERT_TRUE(grower.RunTo([](const TTracedChild& call) {
+        return call.Call() == SYS_pwrite64 && int64_t(call.Argument(3)) == kHead + 4096 + 65536;
+    })) << "the grow wrote no second piece of zeros";
+    if (!grower.FailCall(ENOSPC))
+        GTEST_SKIP() << "a system call's result cannot be changed on this architecture";
+    EXPECT_EQ(grower.Finish(), 0);
+}
+
+// Runs a create of a 4096-byte block in a traced child (after prepare, which
+// answers an empty text or why it failed), answers EINTR to the first call
+// of the claim that matches (a signal interrupting it), and expects that
+// call made again and the create to succeed with a block of its size.
+void ExpectAnInterruptedClaimMadeAgain(const std::function<QString()>& prepare, const QString& name,
+                                       const std::function<bool(const TTracedChild&)>& claim)
+{
+    TTracedChild creator([&] {
+        if (!prepare().isEmpty())
+            _exit(3);
+        const TSharedHandle memory = OpenNamedMemory(name, 4096);
+        auto* bytes = static_cast<char*>(MapNamedMemory(memory));
+        if (!bytes || NamedMemorySize(memory) != 4096)
+            _exit(2);
+        bytes[4095] = 'x';
+        UnmapNamedMemory(bytes);
+        CloseNamedObject(memory);
+    });
+    ASSERT_TRUE(creator.Refused().isEmpty()) << creator.Refused().toStdString();
+    ASSERT_TRUE(creator.RunTo(claim)) << "the create made no claim of its file";
+    if (!creator.FailCall(EINTR))
+        GTEST_SKIP() << "a system call's result cannot be changed on this architecture";
+    EXPECT_TRUE(creator.RunTo(claim)) << "the claim was not made again";
+    EXPECT_EQ(creator.Finish(), 0);
+}
+
+// A signal that arrives during a create's claim interrupts its fallocate:
+// the claim is made again, and the create succeeds. Without the retry a
+// signal handler elsewhere in the program (a timer, a child's end) would
+// fail the create for nothing.
+TEST_F(SharedObjectsClaimTest, AnInterruptedClaimOfACreateIsMadeAgain)
+{
+    if (Withheld(TracingWithheld))
+        return;
+    // The claim of the whole file: from 0, the head and the data.
+    ExpectAnInterruptedClaimMadeAgain([] { return QString(); }, Unique("room-eintr"),
+                                      [](const TTracedChild& call) {
+                                          return call.Call() == SYS_fallocate && call.Argument(2) == 0 &&
+                                                 int64_t(call.Argument(3)) == kHead + 4096;
+                                      });
+}
+
+// On a file system without fallocate the claim writes zeros into the file;
+// a signal that interrupts that write has it written again.
+TEST_F(SharedObjectsClaimTest, AnInterruptedZeroWriteOfACreateIsMadeAgainOnAFileSystemWithoutFallocate)
+{
+    if (Withheld(TracingWithheld, RamfsWithheld))
+        return;
+    const TRamfsPoint point("eintr");
+    const uid_t uid = MadeUpUid(1);
+    // The zeros of the whole file, in one write from 0.
+    ExpectAnInterruptedClaimMadeAgain([&] { return EnterOwnRamfs(point.Path, uid); }, QStringLiteral("zeros"),
+                                      [](const TTracedChild& call) {
+                                          return call.Call() == SYS_pwrite64 &&
+                                                 int64_t(call.Argument(2)) == kHead + 4096 &&
+                                                 call.Argument(3) == 0;
+                                      });
+}
+
+// What becomes of SIGXFSZ in a child: its default (which ends the
+// process), ignored, or caught by a handler that counts it.
+enum class TSigxfsz { Default, Ignored, Counted };
+std::atomic<int> SigxfszCaught{0};
+
+void CountSigxfsz(int)
+{
+    ++SigxfszCaught;
+}
+
+// A create or a grow past the file size limit (RLIMIT_FSIZE, 1 MiB here) is
+// refused before anything is claimed: EFBIG naming the block, the file as
+// it was (a create leaves none), whatever becomes of SIGXFSZ in the
+// process, on a file system with fallocate (tmpfs) as without (ramfs). The
+// kernel never sends it the signal: the process lives where SIGXFSZ ends
+// it, and a handler of its own counts none. A claim that went ahead was
+// ended at the limit by the signal, which ends a process that keeps it at
+// its default, and which a handler saw.
+TEST_F(SharedObjectsClaimTest, AGrowOrCreatePastTheFileSizeLimitFailsWithEfbigWhateverSigxfszDoes)
+{
+    const bool ramfs = RamfsWithheld().isEmpty();
+    for (const bool onRamfs : {false, true}) {
+        if (onRamfs && !ramfs) {
+            std::printf("%s\n", qPrintable(QStringLiteral("no ramfs rows: ") + RamfsWithheld()));
+            continue;
+        }
+        for (const TSigxfsz disposition : {TSigxfsz::Default, TSigxfsz::Ignored, TSigxfsz::Counted}) {
+            SCOPED_TRACE(QStringLiteral("%1, SIGXFSZ %2")
+                             .arg(onRamfs ? "ramfs" : "tmpfs")
+                             .arg(int(disposition))
+                             .toStdString());
+            const auto body = [disposition] {
+                SigxfszCaught = 0;
+                struct sigaction action {};
+                action.sa_handler = disposition == TSigxfsz::Default   ? SIG_DFL
+                                    : disposition == TSigxfsz::Ignored ? SIG_IGN
+                                                                       : &CountSigxfsz;
+                sigaction(SIGXFSZ, &action, nullptr);
+                const rlimit limit{1024 * 1024, 1024 * 1024};
+                if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
+                    return QStringLiteral("no limit");
+                QStringList seen;
+                const QString made = Unique("limit-made");
+                try {
+                    CloseNamedObject(OpenNamedMemory(made, 2 * 1024 * 1024));
+                    seen << QStringLiteral("made");
+                } catch (const EOSError& error) {
+                    seen << Named(error, BlockFile(made));
+                }
+                seen << (FileSize(BlockFile(made)) < 0 ? QStringLiteral("no file")
+                                                       : QStringLiteral("a file"));
+                const QString grown = Unique("limit-grown");
+                const TSharedHandle memory = OpenNamedMemory(grown, 4096);
+                seen << (GrowNamedMemory(memory, 2 * 1024 * 1024)
+                             ? QStringLiteral("grown")
+                             : Named(LastSharedObjectError(), BlockFile(grown)));
+                seen << QStringLiteral("file of %1 bytes").arg(FileSize(BlockFile(grown)));
+                CloseNamedObject(memory);
+                seen << QStringLiteral("%1 signals").arg(SigxfszCaught.load());
+                return seen.join(", ");
+            };
+            const QString answer =
+                onRamfs ? RunOnRamfs(MadeUpUid(1), body) : RunInChild([] { return QString(); }, body);
+            EXPECT_EQ(answer.toStdString(),
+                      QStringLiteral("EFBIG naming the block, no file, EFBIG naming the block, "
+                                     "file of %1 bytes, 0 signals")
+                          .arg(kHead + 4096)
+                          .toStdString());
+        }
+    }
+}
+
+// The memory that the system reports available, in bytes (MemAvailable).
+int64_t AvailableMemory()
+{
+    QFile meminfo(QStringLiteral("/proc/meminfo"));
+    if (!meminfo.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : meminfo.readAll().split('\n'))
+        if (line.startsWith("MemAvailable:"))
+            return line.mid(13).trimmed().split(' ').value(0).toLongLong() * 1024;
+    return -1;
+}
+
+// On a file system that tells no size (ramfs, which keeps every page in
+// memory), a claim of zeros larger than the memory that the system has
+// available is refused before a byte is written: ENOSPC naming the block,
+// its file as it was (a create leaves none). Each claim is made by a child
+// that the test ends as soon as its file passes 64 MiB, so that a claim
+// that wrote on cannot take the machine's memory (one to the largest size
+// a file can have ended processes all over the machine, through the
+// kernel's out-of-memory killer).
+TEST_F(SharedObjectsClaimTest, AClaimOfZerosLargerThanTheMemoryAvailableIsRefusedBeforeAByteIsWritten)
+{
+    if (Withheld(RamfsWithheld))
+        return;
+    const int64_t beyond = AvailableMemory() + (int64_t(1) << 30);
+    ASSERT_GT(beyond, int64_t(1) << 30) << "no MemAvailable in /proc/meminfo";
+    const QString answer = RunOnRamfs(MadeUpUid(1), [&] {
+        QStringList seen;
+        struct Claim {
+            const char* what;
+            bool create;
+            int64_t size;
+        };
+        for (const Claim& claim :
+             {Claim{"grow to the largest", false, kLargest - 64},
+              Claim{"grow past the memory", false, beyond}, Claim{"create past the memory", true, beyond}}) {
+            const QString name = QString::fromLatin1(claim.what).replace(' ', '-');
+            const QByteArray file = BlockFile(name);
+            int answerPipe[2];
+            if (pipe(answerPipe) != 0)
+                return QStringLiteral("no pipe");
+            const pid_t claimer = fork();
+            if (claimer == 0) {
+                close(answerPipe[0]);
+                QString outcome;
+                if (claim.create) {
+                    try {
+                        CloseNamedObject(OpenNamedMemory(name, claim.size));
+                        outcome = QStringLiteral("made");
+                    } catch (const EOSError& error) {
+                        outcome = Named(error, file);
+                    }
+                } else {
+                    const TSharedHandle memory = OpenNamedMemory(name, 4096);
+                    outcome = GrowNamedMemory(memory, claim.size) ? QStringLiteral("grown")
+                                                                  : Named(LastSharedObjectError(), file);
+                    outcome += QStringLiteral(", file of %1 bytes").arg(FileSize(file));
+                    CloseNamedObject(memory);
+                }
+                WriteAllTo(answerPipe[1], outcome.toUtf8());
+                _exit(0);
+            }
+            close(answerPipe[1]);
+            bool ended = false;
+            while (!ended) {
+                if (FileSize(file) > (int64_t(64) << 20)) {
+                    kill(claimer, SIGKILL);
+                    break;
+                }
+                ended = waitpid(claimer, nullptr, WNOHANG) == claimer;
+                if (!ended)
+                    usleep(5000);
+            }
+            if (!ended)
+                waitpid(claimer, nullptr, 0);
+            const QByteArray outcome = ReadAllFrom(answerPipe[0]);
+            close(answerPipe[0]);
+            seen << QStringLiteral("%1: %2").arg(QLatin1String(claim.what),
+                                                 ended ? QString::fromUtf8(outcome)
+                                                       : QStringLiteral("wrote past 64 MiB"));
+            unlink(file.constData());
+        }
+        return seen.join('\n');
+    });
+    const QString file = QStringLiteral("file of %1 bytes").arg(kHead + 4096);
+    EXPECT_EQ(answer.toStdString(), QStringList({"grow to the largest: ENOSPC naming the block, " + file,
+                                                 "grow past the memory: ENOSPC naming the block, " + file,
+                                                 "create past the memory: ENOSPC naming the block"})
+                                        .join('\n')
+                                        .toStdString());
+}
+
+// On a file system without fallocate that tells its size, a claim of zeros
+// larger than its free room is refused before a byte is written: on a tmpfs
+// of 1 MiB whose fallocate a tracer makes answer EOPNOTSUPP (standing in
+// for a FUSE or network file system), a grow to 2 MiB fails with ENOSPC
+// naming the block, its file as it was, and no zeros are written. Writing
+// them, the grow filled the file system before it failed the same way.
+TEST_F(SharedObjectsClaimTest, AClaimOfZerosLargerThanTheFileSystemsRoomIsRefusedBeforeAByteIsWritten)
+{
+    if (Withheld(TracingWithheld, RamfsWithheld))
+        return;
+    const TRamfsPoint point("room");
+    const uid_t uid = MadeUpUid(1);
+    TTracedChild grower([&] {
+        if (!EnterOwnFileSystem(point.Path, uid, "tmpfs", "size=1m,mode=0755").isEmpty())
+            _exit(3);
+        const QString name = QStringLiteral("room");
+        const TSharedHandle memory = OpenNamedMemory(name, 4096);
+        if (GrowNamedMemory(memory, 2 * 1024 * 1024))
+            _exit(4);
+        if (Named(LastSharedObjectError(), BlockFile(name)) != "ENOSPC naming the block")
+            _exit(5);
+        if (FileSize(BlockFile(name)) != kHead + 4096)
+            _exit(6);
+        getppid(); // the grow has ended
+        CloseNamedObject(memory);
+    });
+    ASSERT_TRUE(grower.Refused().isEmpty()) << grower.Refused().toStdString();
+    ASSERT_TRUE(grower.RunTo([](const TTracedChild& call) {
+        return call.Call() == SYS_fallocate && int64_t(call.Argument(2)) == kHead + 4096;
+    })) << "the grow made no claim";
+    if (!grower.FailCall(EOPNOTSUPP))
+        GTEST_SKIP() << "a system call's result cannot be changed on this architecture";
+    ASSERT_TRUE(grower.RunTo([](const TTracedChild& call) {
+        return call.Call() == SYS_pwrite64 || call.Call() == SYS_getppid;
+    })) << "the grower ended with "
+        << grower.Finish();
+    EXPECT_EQ(grower.Call(), SYS_getppid) << "zeros were written";
+    EXPECT_EQ(grower.Finish(), 0);
+}
+
+} // namespace
