@@ -52,6 +52,7 @@ constexpr int MissingAnglesText = 2010;
 constexpr int MissingForceText = 2011;
 constexpr int MissingStartsText = 2012;
 constexpr int NoReadingText = 2013;      // a limit no reading over wires converts to
+constexpr int ForceNotValidText = 2014;
 constexpr int WireGroupText = 680;       // 681 on the sphere pages
 constexpr int TheoreticalWireText = 682; // 683
 constexpr int ReadingOnWireText = 684;   // 685
@@ -668,6 +669,13 @@ bool TfTessvar::SetUpConversion(int probe, CONVERT& conversion, TMeasureInputs& 
     if (!SemiAngles(inputs.SemiAngle1, inputs.SemiAngle2) ||
         !RequiredNumber(eForce, MissingForceText, inputs.Force))
         return false;
+    // A probe presses on the flanks; a force below 0 would turn the
+    // flattening the method corrects into a swelling. Every page refuses
+    // it, as it refuses a wire below 0.
+    if (inputs.Force < 0) {
+        Attention(ForceNotValidText);
+        return false;
+    }
 
     const int material = cbMA->ItemIndex();
     const TMeasureInputs& in = inputs;
