@@ -53,6 +53,7 @@ constexpr int MissingForceText = 2011;
 constexpr int MissingStartsText = 2012;
 constexpr int NoReadingText = 2013;      // a limit no reading over wires converts to
 constexpr int ForceNotValidText = 2014;
+constexpr int LengthNotValidText = 2015;
 constexpr int WireGroupText = 680;       // 681 on the sphere pages
 constexpr int TheoreticalWireText = 682; // 683
 constexpr int ReadingOnWireText = 684;   // 685
@@ -1234,6 +1235,13 @@ void TfTessvar::RunThermal(int calculator, bool typing, bool lengthTyped)
             return;
     } else {
         length = InputLength(c.Length);
+    }
+    // A part has no length below 0; typing, as for a text that is no
+    // number, leaves the results empty and Calculate says why.
+    if (length < 0) {
+        if (!typing)
+            Attention(LengthNotValidText);
+        return;
     }
     double temperature = 0; // °C
     if (!PlainNumber(c.Temperature->Text(), typing, temperature))

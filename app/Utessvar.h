@@ -98,8 +98,9 @@ public:
 
     // --- Thermal-expansion tool -----------------------------------------
     // The calculations; a length, temperature or coefficient that is not a
-    // number empties the results, typing as for the converters. Only
-    // Calculate (typing false) warns of a temperature outside -20 to 300 °C.
+    // number empties the results, typing as for the converters, and so does
+    // a length below 0, which Calculate names in a message. Only Calculate
+    // (typing false) warns of a temperature outside -20 to 300 °C.
     // Every input's change runs them while typing: the length (eTDChange),
     // the temperature, the coefficient, and so the material, which writes
     // the coefficient.

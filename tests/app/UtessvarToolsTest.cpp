@@ -48,13 +48,16 @@ protected:
         TButton* Calculate;
         TEdit* LengthAt20;
         TEdit* Variation;
+        TComboBox* TemperatureUnit;
     };
     static TThermalTool ThermalTool(int calculator)
     {
         TfTessvar* w = fTessvar;
         if (calculator == 1)
-            return {w->eLung1, w->eTemp1, w->cMaterial, w->eCoExp1, w->bCalc1, w->eLungStd1, w->eDlung1};
-        return {w->eLung2, w->eTemp2, w->cMaterial2, w->eCoExp2, w->bCalc2, w->eLungStd2, w->eDlung2};
+            return {w->eLung1, w->eTemp1,    w->cMaterial, w->eCoExp1,
+                    w->bCalc1, w->eLungStd1, w->eDlung1,   w->cTunit};
+        return {w->eLung2, w->eTemp2,    w->cMaterial2, w->eCoExp2,
+                w->bCalc2, w->eLungStd2, w->eDlung2,    w->cTunit2};
     }
     static QStringList Results(const TThermalTool& c) { return {c.LengthAt20->Text(), c.Variation->Text()}; }
     // The thermal tool: length, temperature in the given unit, material.
@@ -448,6 +451,62 @@ TEST_F(Tools, AMaterialPickedAfterAUnitFlipComputesFromTheLengthHeld)
         EXPECT_EQ(Value(c.Length), 100.0) << calculator;
     }
     EXPECT_TRUE(Messages->Shown().empty());
+}
+
+// The thermal tool has no result for a part that cannot be: a length
+// below 0. Typed, it leaves both results empty without a box; Calculate
+// says why and shows none. A length of 0 varies by nothing and computes. In
+// mm and in inch, both calculators. (-100 mm was brought back to 20 degC.)
+TEST_F(Tools, ThermalRefusesAPartThatCannotBe)
+{
+    enum { C, F };
+    struct TRow {
+        int Line;
+        bool Inch;
+        const char* Length;
+        int Unit;
+        const char* Temperature;
+        bool Computed;
+        double Variation;    // mm, when computed
+        const char* Message; // the box of Calculate; null for none
+    } rows[] = {
+        {1, false, "0", C, "30", true, 0.0, nullptr},
+        {2, false, "-0.0001", C, "30", false, 0, "Length not valid"},
+        {3, false, "-100", C, "30", false, 0, "Length not valid"},
+        {4, true, "0", F, "86", true, 0.0, nullptr},
+        {5, true, "-0.000005", C, "30", false, 0, "Length not valid"},
+        {6, true, "-4", F, "86", false, 0, "Length not valid"},
+    };
+    for (int calculator : {1, 2}) {
+        const TThermalTool c = ThermalTool(calculator);
+        for (const TRow& row : rows) {
+            const std::string where = std::to_string(calculator) + " row " + std::to_string(row.Line);
+            (row.Inch ? fTessvar->rINCH : fTessvar->rMM)->SetChecked(true);
+            Choose(c.TemperatureUnit, row.Unit);
+            Type(c.Length, "100");
+            Type(c.Temperature, "86");
+            ASSERT_NE(c.Variation->Text(), "") << where;
+            Messages->Service().Shown.clear();
+
+            Type(c.Length, QString::fromLatin1(row.Length));
+            Type(c.Temperature, QString::fromLatin1(row.Temperature));
+            EXPECT_TRUE(Messages->Shown().empty()) << where;
+            EXPECT_EQ(c.Variation->Text().isEmpty(), !row.Computed) << where;
+            ClickButton(c.Calculate);
+            if (row.Computed) {
+                EXPECT_NEAR(Value(c.Variation), row.Variation, 1e-9) << where;
+            } else {
+                EXPECT_EQ(Results(c), QStringList({"", ""})) << where;
+                EXPECT_TRUE(std::isnan(Value(c.Variation))) << where;
+            }
+            ASSERT_EQ(Messages->Shown().size(), row.Message ? 1u : 0u) << where;
+            if (row.Message) {
+                EXPECT_EQ(Messages->Shown()[0].Text, QString::fromUtf8(row.Message)) << where;
+                EXPECT_EQ(Messages->Shown()[0].Caption, "ATTENTION") << where;
+            }
+        }
+        Choose(c.TemperatureUnit, C);
+    }
 }
 
 } // namespace
