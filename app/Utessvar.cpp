@@ -52,6 +52,9 @@ constexpr int MissingAnglesText = 2010;
 constexpr int MissingForceText = 2011;
 constexpr int MissingStartsText = 2012;
 constexpr int NoReadingText = 2013;      // a limit no reading over wires converts to
+constexpr int ForceNotValidText = 2014;
+constexpr int LengthNotValidText = 2015;
+constexpr int BelowAbsoluteZeroText = 2016;
 constexpr int WireGroupText = 680;       // 681 on the sphere pages
 constexpr int TheoreticalWireText = 682; // 683
 constexpr int ReadingOnWireText = 684;   // 685
@@ -97,6 +100,16 @@ constexpr long double InchPerMm = 1.0L / 25.4L;
 constexpr long double FootPerMm = 1.0L / 304.8L;
 constexpr long double MilePerMm = 1.0L / 1609344.0L;
 constexpr double OneOverPi = 0.3183098861837907;
+
+// Absolute zero in each temperature unit, by item of the converter's and
+// the thermal tool's unit combos (°C, °F, K). A temperature is compared
+// with it in the unit it was typed in, so that absolute zero typed in any
+// unit is never refused by the rounding of a conversion.
+constexpr double AbsoluteZero[] = {-273.15, -459.67, 0.0};
+bool BelowAbsoluteZero(double temperature, int unit)
+{
+    return unit >= 0 && unit < int(std::size(AbsoluteZero)) && temperature < AbsoluteZero[unit];
+}
 
 double ToBase(TConverterKind kind, double value, int unit);
 double FromBase(TConverterKind kind, double base, int unit);
@@ -171,6 +184,10 @@ TfTessvar::TfTessvar(TComponent* owner) : TForm(owner)
         QObject::connect(stack, &QStackedWidget::currentChanged, FSignals.get(),
                          [this](int) { GuardEvent([this] { PageEntered(); }); });
     }
+    // The converter has no Calculate: the end of typing in the temperature
+    // source is where a refusal is said.
+    QObject::connect(eStartT->EditWidget(), &QLineEdit::editingFinished, FSignals.get(),
+                     [this] { GuardEvent([this] { TemperatureEntered(); }); });
 }
 
 TfTessvar::~TfTessvar()
@@ -668,6 +685,13 @@ bool TfTessvar::SetUpConversion(int probe, CONVERT& conversion, TMeasureInputs& 
     if (!SemiAngles(inputs.SemiAngle1, inputs.SemiAngle2) ||
         !RequiredNumber(eForce, MissingForceText, inputs.Force))
         return false;
+    // A probe presses on the flanks; a force below 0 would turn the
+    // flattening the method corrects into a swelling. Every page refuses
+    // it, as it refuses a wire below 0.
+    if (inputs.Force < 0) {
+        Attention(ForceNotValidText);
+        return false;
+    }
 
     const int material = cbMA->ItemIndex();
     const TMeasureInputs& in = inputs;
@@ -1067,6 +1091,14 @@ void TfTessvar::RunConverter(TConverterKind kind, bool typing)
     } else if (!PlainNumber(c.Source->Text(), typing, value)) {
         return;
     }
+    // No temperature lies below absolute zero: no conversion. A box would
+    // take the user's next key; the end of typing says why
+    // (TemperatureEntered), as a run the user did not type does at once.
+    if (kind == TConverterKind::Temperature && BelowAbsoluteZero(value, c.SourceUnit->ItemIndex())) {
+        if (!typing)
+            Attention(BelowAbsoluteZeroText);
+        return;
+    }
     const double base = ToBase(kind, value, c.SourceUnit->ItemIndex());
     const int targetUnit = c.TargetUnit->ItemIndex();
     const double target = FromBase(kind, base, targetUnit);
@@ -1089,6 +1121,14 @@ void TfTessvar::SwapConverter(TConverterKind kind)
     c.Source->SetText(c.Target->Text());
     c.Target->SetText(sourceText);
     RunConverter(kind, false);
+}
+
+void TfTessvar::TemperatureEntered()
+{
+    const TConverterControls c = Converter(TConverterKind::Temperature);
+    double value = 0;
+    if (TryReadNumber(c.Source->Text(), value) && BelowAbsoluteZero(value, c.SourceUnit->ItemIndex()))
+        Attention(BelowAbsoluteZeroText);
 }
 
 void TfTessvar::TargetUnitChanged(TConverterKind kind)
@@ -1227,9 +1267,24 @@ void TfTessvar::RunThermal(int calculator, bool typing, bool lengthTyped)
     } else {
         length = InputLength(c.Length);
     }
+    // A part has no length below 0; typing, as for a text that is no
+    // number, leaves the results empty and Calculate says why.
+    if (length < 0) {
+        if (!typing)
+            Attention(LengthNotValidText);
+        return;
+    }
     double temperature = 0; // °C
     if (!PlainNumber(c.Temperature->Text(), typing, temperature))
         return;
+    // Below absolute zero there is no part to correct, accurately or not:
+    // refused as a length below 0 is, before the warning of extreme
+    // temperatures.
+    if (BelowAbsoluteZero(temperature, c.TemperatureUnit->ItemIndex())) {
+        if (!typing)
+            Attention(BelowAbsoluteZeroText);
+        return;
+    }
     if (c.TemperatureUnit->ItemIndex() == Fahrenheit)
         temperature = (temperature - 32) * 5 / 9;
     const int material = c.Material->ItemIndex();

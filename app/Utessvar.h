@@ -74,7 +74,9 @@ public:
     // --- Unit converter -------------------------------------------------
     // The conversions. The source takes "." or "," as its decimal
     // separator; a text that is not a number empties the target, while the
-    // user is typing (typing true) quietly, otherwise with EConvertError.
+    // user is typing (typing true) quietly, otherwise with EConvertError. A
+    // temperature below absolute zero empties it too, quietly while typing,
+    // otherwise with a message.
     void ConvertL(bool typing = false);
     void ConvertT(bool typing = false);
     void ConvertM(bool typing = false);
@@ -98,8 +100,10 @@ public:
 
     // --- Thermal-expansion tool -----------------------------------------
     // The calculations; a length, temperature or coefficient that is not a
-    // number empties the results, typing as for the converters. Only
-    // Calculate (typing false) warns of a temperature outside -20 to 300 °C.
+    // number empties the results, typing as for the converters, and so do
+    // a length below 0 and a temperature below absolute zero, which
+    // Calculate names in a message. Only Calculate (typing false) warns of a
+    // temperature outside -20 to 300 °C.
     // Every input's change runs them while typing: the length (eTDChange),
     // the temperature, the coefficient, and so the material, which writes
     // the coefficient.
@@ -295,6 +299,10 @@ private:
     void RunConverter(TConverterKind kind, bool typing);
     void SwapConverter(TConverterKind kind);
     void TargetUnitChanged(TConverterKind kind);
+    // The end of typing in the temperature source (Enter, or the focus
+    // leaving it): says why a temperature below absolute zero, which the
+    // typing left without a conversion, has none.
+    void TemperatureEntered();
 
     TThermalControls Thermal(int calculator) const;
     // lengthTyped: the user is typing the length, which keeps its text;

@@ -240,6 +240,9 @@ void RefreshBoundLengths(const TProcessControls& c)
 void CalcToleranceClick(TProcessWindow& window, CALIBRETYPE& type)
 {
     const TProcessControls& c = window.ProcessControls();
+    // Whether the window still shows what its calculation left, before
+    // Step A writes its defaults.
+    const bool current = window.Calculation.Current(window.Form());
     // Step A: the defaults of thread gauges, on every press.
     // ISO keeps the typed starts.
     if (type.Kind == KindThread) {
@@ -249,10 +252,16 @@ void CalcToleranceClick(TProcessWindow& window, CALIBRETYPE& type)
         if (*defaults.Starts && type.Family != FamilyIso)
             c.dbN1->SetText(QString::fromLatin1(defaults.Starts));
     }
-    // Step B: lifting the button unlocks; the results stay.
+    // Step B: lifting the button unlocks; the results stay. The tolerance
+    // field stays open while the window is locked: when a text was changed
+    // since the calculation, the results belong to other inputs, and the
+    // press calculates the inputs shown, unlocked, so that a refusal leaves
+    // them open with no result of the old ones beside them.
     if (!c.sbCalcTol->Down()) {
         window.SetDefaults(true);
-        return;
+        if (current)
+            return;
+        c.sbCalcTol->SetDown(true);
     }
     try {
         // Step C.

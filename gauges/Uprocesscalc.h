@@ -2,7 +2,9 @@
 // The calculation behind "Calculate Std Tolerance", shared by the gauge and
 // the workpiece process windows:
 //   A  thread gauges get the family's default angle and starts;
-//   B  a press that lifts the button only unlocks the window;
+//   B  a press that lifts the button unlocks the window; when a text was
+//      changed since the calculation it goes on to calculate the texts
+//      shown (the button down again), as a press on an open window does;
 //   C  the window's texts go into the working set and the record is cleared;
 //   D  the family's road asks for what is missing and runs its calculator;
 //   E  on success the window locks and shows the results.

@@ -377,6 +377,72 @@ TEST_F(Measures, EveryFailureEndsInAMessageAndAnEmptyResult)
     EXPECT_EQ(Messages->Shown().back().Text, "Specify the pitch");
 }
 
+// A measuring force below 0 is no force a probe can apply: every page
+// refuses it as it refuses a wire below 0, on the Go and the No-go side and
+// for the readings over wires, with its message and no result (the engine
+// gave 9.0379 for 10.325 over three wires at -5, deformation compensated).
+// A force of 0, no flattening, computes.
+TEST_F(Measures, ANegativeForceIsRefusedAsANegativeWire)
+{
+    enum { Wire, Arms, Sphere };
+    struct TRow {
+        int Line;
+        int Page;
+        bool Compensate;
+        const char* Wire;
+        const char* Force;
+        const char* Message; // null: computed
+    } rows[] = {
+        {1, Wire, false, "0.866", "0", nullptr},
+        {2, Wire, true, "0.866", "-5", "Measure force not valid"},
+        {3, Wire, false, "0.866", "-0.001", "Measure force not valid"},
+        {4, Wire, true, "-0.866", "1", "Wire size not valid"},
+        {5, Arms, false, "0.866", "0", nullptr},
+        {6, Arms, false, "0.866", "-5", "Measure force not valid"},
+        {7, Sphere, false, "0.866", "0", nullptr},
+        {8, Sphere, false, "0.866", "-0.001", "Measure force not valid"},
+    };
+    GoAndNoGo();
+    for (const TRow& row : rows) {
+        PickTab(fTessvar->pcConvert, row.Page);
+        Thread();
+        fTessvar->cSpecial->SetChecked(row.Compensate);
+        Type(fTessvar->eAD, QString::fromLatin1(row.Wire));
+        Type(fTessvar->eForce, QString::fromLatin1(row.Force));
+        const QString reading = row.Page == Wire ? QStringLiteral("10.325") : QStringLiteral("9.4914");
+        Type(fTessvar->eRead, reading);
+        Type(fTessvar->eReadNP, reading);
+        Messages->Service().Shown.clear();
+        ClickButton(fTessvar->Button1);
+        ClickButton(fTessvar->Button2);
+        if (!row.Message) {
+            EXPECT_NE(fTessvar->eResult->Text(), "") << "row " << row.Line;
+            EXPECT_NE(fTessvar->eResultNP->Text(), "") << "row " << row.Line;
+            EXPECT_TRUE(Messages->Shown().empty()) << "row " << row.Line;
+            continue;
+        }
+        EXPECT_EQ(fTessvar->eResult->Text(), "") << "row " << row.Line;
+        EXPECT_EQ(fTessvar->eResultNP->Text(), "") << "row " << row.Line;
+        ASSERT_EQ(Messages->Shown().size(), 2u) << "row " << row.Line;
+        for (const auto& shown : Messages->Shown()) {
+            EXPECT_EQ(shown.Text, QString::fromLatin1(row.Message)) << "row " << row.Line;
+            EXPECT_EQ(shown.Caption, "ATTENTION") << "row " << row.Line;
+        }
+    }
+
+    // The readings over wires are those Calculate gives: none at -5.
+    PickTab(fTessvar->pcConvert, Wire);
+    Type(fTessvar->eForce, "-5");
+    Type(fTessvar->eTsupP, "9.026");
+    Type(fTessvar->eTinfP, "8.886");
+    Type(fTessvar->eTsupNP, "9.2");
+    Type(fTessvar->eTinfNP, "9.1");
+    Messages->Service().Shown.clear();
+    EXPECT_FALSE(WhileModal(fQfili, [] { ClickButton(fTessvar->bQfili); }));
+    ASSERT_EQ(Messages->Shown().size(), 1u);
+    EXPECT_EQ(Messages->Shown()[0].Text, "Measure force not valid");
+}
+
 // The deformation correction of M10x1.5 over 0.866 steel wires (reading
 // 10.325) at the force typed, in the unit the tab shows beside it. Source:
 // the engine's Hertzian correction, which takes newtons: 1.02 um at 1 N,

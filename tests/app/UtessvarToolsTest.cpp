@@ -3,6 +3,9 @@
 
 #include "platform/rtl/Exceptions.h"
 
+#include <QLineEdit>
+#include <QTest>
+
 namespace {
 
 class Tools : public AppTest {
@@ -48,14 +51,19 @@ protected:
         TButton* Calculate;
         TEdit* LengthAt20;
         TEdit* Variation;
+        TComboBox* TemperatureUnit;
     };
     static TThermalTool ThermalTool(int calculator)
     {
         TfTessvar* w = fTessvar;
         if (calculator == 1)
-            return {w->eLung1, w->eTemp1, w->cMaterial, w->eCoExp1, w->bCalc1, w->eLungStd1, w->eDlung1};
-        return {w->eLung2, w->eTemp2, w->cMaterial2, w->eCoExp2, w->bCalc2, w->eLungStd2, w->eDlung2};
+            return {w->eLung1, w->eTemp1,    w->cMaterial, w->eCoExp1,
+                    w->bCalc1, w->eLungStd1, w->eDlung1,   w->cTunit};
+        return {w->eLung2, w->eTemp2,    w->cMaterial2, w->eCoExp2,
+                w->bCalc2, w->eLungStd2, w->eDlung2,    w->cTunit2};
     }
+    // The user ends typing in an edit.
+    static void PressEnter(TEdit* edit) { QTest::keyClick(edit->EditWidget(), Qt::Key_Return); }
     static QStringList Results(const TThermalTool& c) { return {c.LengthAt20->Text(), c.Variation->Text()}; }
     // The thermal tool: length, temperature in the given unit, material.
     static void Thermal(const char* length, const char* temperature, int unit = 0, int material = 0)
@@ -447,6 +455,122 @@ TEST_F(Tools, AMaterialPickedAfterAUnitFlipComputesFromTheLengthHeld)
         EXPECT_EQ(c.Length->Text(), lengthText) << calculator;
         EXPECT_EQ(Value(c.Length), 100.0) << calculator;
     }
+    EXPECT_TRUE(Messages->Shown().empty());
+}
+
+// The thermal tool has no result for a part that cannot be: a length
+// below 0, or a temperature below absolute zero (-273.15 degC, -459.67
+// degF). Typed, either leaves both results empty without a box; Calculate
+// says why in the program's words, the length first, and shows none. A
+// length of 0 and absolute zero itself compute, absolute zero with the
+// warning of extreme temperatures. In mm and in inch, both calculators.
+// (-100 mm was brought back to 20 degC; at -300 degC the warning came,
+// then the results.)
+TEST_F(Tools, ThermalRefusesAPartThatCannotBe)
+{
+    enum { C, F };
+    const char* const Extreme = "Temperature Estreme: il risulato non \u00E8 accurato";
+    struct TRow {
+        int Line;
+        bool Inch;
+        const char* Length;
+        int Unit;
+        const char* Temperature;
+        bool Computed;
+        double Variation;    // mm, when computed
+        const char* Message; // the box of Calculate; null for none
+    } rows[] = {
+        {1, false, "0", C, "30", true, 0.0, nullptr},
+        {2, false, "-0.0001", C, "30", false, 0, "Length not valid"},
+        {3, false, "-100", C, "30", false, 0, "Length not valid"},
+        {4, true, "0", F, "86", true, 0.0, nullptr},
+        {5, true, "-0.000005", C, "30", false, 0, "Length not valid"},
+        {6, true, "-4", F, "86", false, 0, "Length not valid"},
+        // Steel, 100 mm at absolute zero: dL = -293.15 K x 100 mm x 11.5e-6.
+        {7, false, "100", C, "-273.15", true, -0.3371225, Extreme},
+        {8, false, "100", C, "-273.16", false, 0, "Temperature below absolute zero"},
+        {9, true, "4", C, "-300", false, 0, "Temperature below absolute zero"},
+        {10, false, "100", F, "-459.67", true, -0.3371225, Extreme},
+        {11, false, "100", F, "-459.68", false, 0, "Temperature below absolute zero"},
+        {12, false, "-100", C, "-300", false, 0, "Length not valid"},
+    };
+    for (int calculator : {1, 2}) {
+        const TThermalTool c = ThermalTool(calculator);
+        for (const TRow& row : rows) {
+            const std::string where = std::to_string(calculator) + " row " + std::to_string(row.Line);
+            (row.Inch ? fTessvar->rINCH : fTessvar->rMM)->SetChecked(true);
+            Choose(c.TemperatureUnit, row.Unit);
+            Type(c.Length, "100");
+            Type(c.Temperature, "86");
+            ASSERT_NE(c.Variation->Text(), "") << where;
+            Messages->Service().Shown.clear();
+
+            Type(c.Length, QString::fromLatin1(row.Length));
+            Type(c.Temperature, QString::fromLatin1(row.Temperature));
+            EXPECT_TRUE(Messages->Shown().empty()) << where;
+            EXPECT_EQ(c.Variation->Text().isEmpty(), !row.Computed) << where;
+            ClickButton(c.Calculate);
+            if (row.Computed) {
+                EXPECT_NEAR(Value(c.Variation), row.Variation, 1e-9) << where;
+            } else {
+                EXPECT_EQ(Results(c), QStringList({"", ""})) << where;
+                EXPECT_TRUE(std::isnan(Value(c.Variation))) << where;
+            }
+            ASSERT_EQ(Messages->Shown().size(), row.Message ? 1u : 0u) << where;
+            if (row.Message) {
+                EXPECT_EQ(Messages->Shown()[0].Text, QString::fromUtf8(row.Message)) << where;
+                EXPECT_EQ(Messages->Shown()[0].Caption, "ATTENTION") << where;
+            }
+        }
+        Choose(c.TemperatureUnit, C);
+    }
+}
+
+// Absolute zero is -273.15 degC = -459.67 degF = 0 K: a source below it in
+// its unit has no conversion (-300 degC gave -508 degF). Typed, the target
+// stays empty without a box, which would take the next key; Enter says why,
+// as choosing a target unit does. Absolute zero itself converts.
+TEST_F(Tools, ATemperatureBelowAbsoluteZeroIsNotConverted)
+{
+    enum { C, F, K };
+    struct TRow {
+        int Line;
+        int From;
+        int To;
+        const char* Source;
+        const char* Target; // null: refused
+    } rows[] = {
+        {1, C, F, "-273.15", "-459.67"}, {2, C, F, "-273.16", nullptr}, {3, C, K, "-300", nullptr},
+        {4, F, C, "-459.67", "-273.15"}, {5, F, K, "-459.68", nullptr}, {6, F, C, "-1000", nullptr},
+        {7, K, C, "0", "-273.15"},       {8, K, F, "-0.01", nullptr},   {9, F, K, "-459.67", "0"},
+    };
+    const TConverter c = Temperature();
+    for (const TRow& row : rows) {
+        c.SourceUnit->SetItemIndex(row.From);
+        c.TargetUnit->SetItemIndex(row.To);
+        Type(c.Source, "20");
+        ASSERT_NE(c.Target->Text(), "") << "row " << row.Line;
+        Messages->Service().Shown.clear();
+
+        Type(c.Source, QString::fromLatin1(row.Source));
+        PressEnter(c.Source);
+        if (row.Target) {
+            EXPECT_EQ(c.Target->Text(), QString::fromLatin1(row.Target)) << "row " << row.Line;
+            EXPECT_TRUE(Messages->Shown().empty()) << "row " << row.Line;
+            continue;
+        }
+        EXPECT_EQ(c.Target->Text(), "") << "row " << row.Line;
+        ASSERT_EQ(Messages->Shown().size(), 1u) << "row " << row.Line;
+        EXPECT_EQ(Messages->Shown()[0].Text, "Temperature below absolute zero") << "row " << row.Line;
+        EXPECT_EQ(Messages->Shown()[0].Caption, "ATTENTION");
+        Choose(c.TargetUnit, row.To);
+        EXPECT_EQ(c.Target->Text(), "") << "row " << row.Line;
+        EXPECT_EQ(Messages->Shown().size(), 2u) << "row " << row.Line;
+    }
+    // Typing alone shows no box.
+    Messages->Service().Shown.clear();
+    Type(c.Source, "-500");
+    EXPECT_EQ(c.Target->Text(), "");
     EXPECT_TRUE(Messages->Shown().empty());
 }
 

@@ -114,6 +114,44 @@ TEST_F(Uprocess2Test, AverageDeviationAndHandOver)
     EXPECT_EQ(fTessvar->pTab->ActivePageIndex(), 1);
 }
 
+// The nut thread M10 x 1.5 6H calculated, then "zz" typed over the class
+// and Calculate pressed on the locked window: the calculator's message, and
+// none of the limits of 6H, their mean or their half range stays beside
+// "zz"; no card of them prints.
+TEST_F(Uprocess2Test, AnUnknownClassTypedOverACalculatedOneLeavesNoLimits)
+{
+    TfProcess2* w = fProcess2;
+    const auto onTheWindow = [this, w] {
+        TEdit* const results[] = {w->dMaxW, w->dMinW, w->dAvg, w->dScost, w->dbDesignazione};
+        Type(w->dNominale, "10");
+        Type(w->dPasso, "1.5");
+        Type(w->dbTollServ, "6H");
+        Press(w->sbCalcTol);
+        ASSERT_TRUE(w->sbCalcTol->Down());
+        ASSERT_NEAR(Value(w->dMaxW), 9.206, 1e-9);
+        for (TEdit* result : results)
+            ASSERT_NE(result->Text(), "") << result->Name().toStdString();
+
+        Type(w->dbTollServ, "zz");
+        Press(w->sbCalcTol);
+        ASSERT_EQ(Messages->Shown().size(), 1u);
+        EXPECT_EQ(Messages->Shown()[0].Text, "Quality zz non present");
+        EXPECT_FALSE(w->sbCalcTol->Down());
+        EXPECT_TRUE(w->dNominale->Enabled());
+        for (TEdit* result : results) {
+            EXPECT_EQ(result->Text(), "") << result->Name().toStdString();
+            if (result != w->dbDesignazione) {
+                EXPECT_TRUE(std::isnan(Value(result))) << result->Name().toStdString();
+            }
+        }
+        Click(w->bPrint);
+        ASSERT_EQ(Messages->Shown().size(), 2u);
+        EXPECT_EQ(Messages->Shown()[1].Text, "MN 192 : The values must be calculated first");
+        w->SetModalResult(mrCancel);
+    };
+    Workpiece(fTessvar->bISO, 2, {{fProcess2, onTheWindow}});
+}
+
 TEST_F(Uprocess2Test, UnifiedShaftAndTheWorkpiecePickersOption)
 {
     TfProcess2* w = fProcess2;

@@ -98,6 +98,55 @@ TEST_F(UprocessTest, IsoThreadPlugFromTheMainWindow)
     EXPECT_FALSE(fProcess->Showing());
 }
 
+// A class typed over the calculated one while the window is locked, then
+// Calculate: the press calculates the class on screen (it does not only
+// unlock), which ISO 965 does not know. The calculator's message, and no
+// limit of 6H stays beside "zz": every result, the designation and the
+// card (Print says the values must be calculated first). A class typed
+// back and calculated shows its limits again.
+TEST_F(UprocessTest, AnUnknownClassTypedOverACalculatedOneLeavesNoLimits)
+{
+    TfProcess* w = fProcess;
+    const auto onTheWindow = [this, w] {
+        Type(w->dNominale, "10");
+        Type(w->dPasso, "1.5");
+        Type(w->dbTollServ, "6H");
+        Press(w->sbCalcTol);
+        ASSERT_TRUE(w->sbCalcTol->Down());
+        ASSERT_NEAR(Value(w->dMaxP), 9.04322, 1e-9);
+
+        Type(w->dbTollServ, "zz");
+        Press(w->sbCalcTol);
+        ASSERT_EQ(Messages->Shown().size(), 1u);
+        EXPECT_EQ(Messages->Shown()[0].Text, "Quality zz non present");
+        EXPECT_EQ(Messages->Shown()[0].Caption, "ATTENTION");
+        EXPECT_FALSE(w->sbCalcTol->Down());
+        EXPECT_TRUE(w->dNominale->Enabled());
+        for (const char* name : ProcessBoundEdits) {
+            TEdit* edit = FindOwned<TEdit>(w, QString::fromLatin1(name));
+            if (edit == w->dNominale || edit == w->dPasso)
+                continue;
+            EXPECT_EQ(edit->Text(), "") << name;
+            EXPECT_TRUE(std::isnan(Value(edit))) << name;
+        }
+        EXPECT_EQ(w->dbDesignazione->Text(), "");
+        EXPECT_EQ(w->dbTollServ->Text(), "zz"); // typed: it stays
+        EXPECT_DOUBLE_EQ(Value(w->dNominale), 10);
+        Click(w->bPrint);
+        ASSERT_EQ(Messages->Shown().size(), 2u);
+        EXPECT_EQ(Messages->Shown()[1].Text, "MN 192 : The values must be calculated first");
+
+        Type(w->dbTollServ, "6H");
+        Press(w->sbCalcTol);
+        EXPECT_TRUE(w->sbCalcTol->Down());
+        EXPECT_NEAR(Value(w->dMaxP), 9.04322, 1e-9);
+        EXPECT_EQ(w->dbDesignazione->Text(), "M 10 X 1.5");
+        w->SetModalResult(mrCancel);
+    };
+    Road([] { Click(fTessvar->bISO); }, {{fCalibreSelect, Pick(2, 2)}, {fProcess, onTheWindow}});
+    EXPECT_EQ(Messages->Shown().size(), 2u);
+}
+
 TEST_F(UprocessTest, InchStartsProfileJAndEmptyInputsReachTheCalculator)
 {
     TfProcess* w = fProcess;
