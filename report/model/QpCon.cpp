@@ -11,6 +11,7 @@
 
 #include <QCoreApplication>
 #include <QMetaObject>
+#include <QScopeGuard>
 #include <QSocketNotifier>
 #include <QThread>
 #include <QtEndian>
@@ -320,6 +321,7 @@ TZvCustomConnection::TZvCustomConnection(TComponent* owner)
     FCursor.Fail = &ChannelFail;
     try {
         FControl = std::make_unique<TZarvChannelControl>();
+        FGate = std::make_shared<TRequestGate>();
     } catch (...) {
         DataConnectManager->RemoveConnection(this);
         throw;
@@ -335,6 +337,8 @@ TZvCustomConnection::TZvCustomConnection(TComponent* owner)
 
 TZvCustomConnection::~TZvCustomConnection()
 {
+    // A report of this process that waits for the connection finds it gone.
+    FGate->Close();
     if (DataConnectManager)
         DataConnectManager->RemoveConnection(this);
     StopThread();
@@ -747,6 +751,17 @@ void TZvCustomConnection::ServeOnUiThread()
 
 void TZvCustomConnection::RunRequest(uint64_t number, TSharedHandle completed, TSharedHandle errorEvent)
 {
+    // A request of a report of this process runs on the connection (on
+    // another thread, or further out on this one, whose handler let the
+    // events in): this one would write into its cursor. It can only be the
+    // request of an asker that no longer holds the channel (that report
+    // does), so it is refused rather than waited for.
+    if (FGate->Enter() != TRequestGate::TEntry::teEntered) {
+        if (FControl->Fail(number))
+            SetNamedEvent(errorEvent);
+        return;
+    }
+    const auto leave = qScopeGuard([this] { FGate->Leave(); });
     // Withdrawn before this thread came to it: nothing to run.
     if (!FControl->Take(number, FNormFileBuf))
         return;

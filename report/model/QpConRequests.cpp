@@ -1,8 +1,9 @@
-// The way of a connection's answers into the channel: the answer of a
-// handler put into "ZARVBUFFER" and, when it outgrew it, into the overflow
-// block of its number, which stays open for the engine until the next
-// answer; and the request of an engine of this process put into the
-// connection, its answer copied out.
+// The requests of a connection and the way of their answers into the
+// channel: one request at a time (the gate); the answer of a handler put
+// into "ZARVBUFFER" and, when it outgrew it, into the overflow block of its
+// number, which stays open for the engine until the next answer; and the
+// request of an engine of this process put into the connection, its answer
+// copied out.
 #include "report/model/QpCon.h"
 #include "report/model/QpCon_p.h"
 
@@ -13,6 +14,73 @@
 #include <mutex>
 
 using qpcon_detail::ChannelFail;
+
+// ---------------------------------------------------------------------------
+// TRequestGate.
+
+TRequestGate::TRequestGate() : FIdle(OpenNamedEvent(QString(), false))
+{
+    if (!FIdle)
+        throw LastSharedObjectError();
+}
+
+TRequestGate::~TRequestGate()
+{
+    CloseNamedObject(FIdle);
+}
+
+TRequestGate::TEntry TRequestGate::EnterLocked()
+{
+    if (FGone)
+        return TEntry::teGone;
+    const std::thread::id self = std::this_thread::get_id();
+    if (FRunner == self)
+        return TEntry::teNested;
+    if (FRunner != std::thread::id())
+        return TEntry::teBusy;
+    FRunner = self;
+    return TEntry::teEntered;
+}
+
+TRequestGate::TEntry TRequestGate::Enter()
+{
+    std::lock_guard guard(FLock);
+    return EnterLocked();
+}
+
+TRequestGate::TEntry TRequestGate::EnterOrWait()
+{
+    std::lock_guard guard(FLock);
+    const TEntry entry = EnterLocked();
+    if (entry == TEntry::teBusy)
+        ++FWaiters;
+    return entry;
+}
+
+void TRequestGate::StopWaiting()
+{
+    std::lock_guard guard(FLock);
+    --FWaiters;
+}
+
+void TRequestGate::Leave()
+{
+    std::lock_guard guard(FLock);
+    FRunner = std::thread::id();
+    // A waiter counted itself in when it found the gate taken, under this
+    // lock: it is woken. Nobody waiting, a request costs no set.
+    if (FWaiters > 0)
+        SetNamedEvent(FIdle);
+}
+
+void TRequestGate::Close()
+{
+    std::lock_guard guard(FLock);
+    FGone = true;
+}
+
+// ---------------------------------------------------------------------------
+// Answers.
 
 bool TZvCustomConnection::PutAnswer(uint64_t number)
 {
