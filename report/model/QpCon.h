@@ -64,8 +64,12 @@
 // Answers are written into a buffer of 65536 bytes that stands for
 // "ZARVBUFFER"; one that does not fit moves on to a larger one that stands
 // for "ZARVBUFFERALT1", then "ZARVBUFFERALT2", alternately, and is put into
-// the overflow block of that name, which stays open until the next answer
-// (the engine opens it only to read). Every write and read is bounded by
+// the overflow block of that name, which stays open until the connection's
+// next answer into an overflow block (the engine opens it only to read).
+// The process keeps one view of each block for all its connections, since
+// a block cannot grow while its process maps it: an answer larger than the
+// view replaces it, and one that fits is written into it; neither is done
+// for a request that is no longer out. Every write and read is bounded by
 // the size of the buffer in use; a request that runs past it fails the
 // command with ESheetcaster. A handler that raises on the UI thread signals
 // "ZARVERROR" instead of "ZARVCOMPLETED", so the engine stops waiting and
@@ -383,9 +387,10 @@ private:
     // in the one in use.
     void MakeRoom(int64_t count);
     void CloseOverflow();
-    // Closes the overflow block that the last answer went to.
+    // Closes the overflow block that the last answer went to, or of that
+    // number, when no other connection of this process wrote it since.
     void CloseSharedOverflow();
-    void CloseSharedOverflowLocked(); // FOverflowLock held
+    void ReleaseOverflow(int number);
     // The row-writing calls: filter test, type check, room, the values.
     void PutData(std::initializer_list<TQPDataType> accepted, const QString* formatted,
                  const TDLValue& value);
@@ -402,10 +407,6 @@ private:
     uint8_t* FNormFileBuf = nullptr;
     std::vector<uint8_t> FAltBuffer;
     int FCurrentFileMap = 0;
-    // The overflow block the last answer went to, kept open for the engine.
-    std::mutex FOverflowLock;
-    TSharedHandle FAltFileMap = 0;
-    uint8_t* FAltFileBuf = nullptr;
     // The copy of a request that the thread (or the UI thread) answers
     // without a handler.
     std::mutex FThreadBufferLock;

@@ -80,16 +80,73 @@ void TRequestGate::Close()
 }
 
 // ---------------------------------------------------------------------------
-// Answers.
+// Answers and the overflow blocks.
+
+namespace {
+
+// The overflow blocks "ZARVBUFFERALT1" and "ZARVBUFFERALT2" as this process
+// keeps them: one handle and view of each, shared by its connections. A
+// block cannot grow while its process maps it (the views would move), so
+// connections that kept views of their own would refuse one another's
+// larger answers for as long as the other kept its view. The view holds the
+// last answer written into it, by the connection Holder, and stays open for
+// the engine until that connection's next answer into an overflow block,
+// its command 12 or its end.
+struct TOverflowBlock {
+    std::mutex Lock; // held while the view is changed or written
+    TSharedHandle Map = 0;
+    uint8_t* View = nullptr;
+    int64_t Size = 0;    // in bytes, as this process maps it
+    uint64_t Holder = 0; // the token of the connection whose answer it holds
+};
+
+TOverflowBlock& OverflowBlock(int number)
+{
+    // Never freed: each connection closes the block it holds when it goes,
+    // and one still open at the end of the process goes with it.
+    static TOverflowBlock* const blocks = new TOverflowBlock[2];
+    return blocks[number - 1];
+}
+
+void CloseBlock(TOverflowBlock& block) // Lock held
+{
+    if (block.Map != 0)
+        CloseSharedMemory(block.Map, block.View);
+    block.Map = 0;
+    block.View = nullptr;
+    block.Size = 0;
+    block.Holder = 0;
+}
+
+} // namespace
 
 bool TZvCustomConnection::PutAnswer(uint64_t number)
 {
-    // The overflow block is made (and grown) before the answer lock is
-    // taken: its bookkeeping may wait for a stopped process.
-    uint8_t* altView = nullptr;
-    if (FCurrentFileMap != 0) {
-        std::lock_guard guard(FOverflowLock);
-        CloseSharedOverflowLocked();
+    const int64_t used = FCursor.Pos();
+    if (FCurrentFileMap == 0)
+        return FControl->Answer(number, FToken, [&](uint8_t* buffer, int64_t& bytes, int64_t&) {
+            // A header written but no payload read (commands 6 and 8 to 10)
+            // still reaches the engine whole.
+            bytes = std::max<int64_t>(used, kZarvHeaderSize);
+            std::memcpy(buffer, FNormFileBuf, size_t(bytes));
+        });
+    // This connection's last answer, when it went into the other block, is
+    // not read any more: the engine asked again.
+    ReleaseOverflow(FCurrentFileMap % 2 + 1);
+    TOverflowBlock& block = OverflowBlock(FCurrentFileMap);
+    // Held until the answer is in, so that no other connection of this
+    // process drops or writes the view meanwhile. The block is made (and
+    // grown) before the answer lock is taken: its bookkeeping may wait for
+    // a stopped process.
+    std::lock_guard guard(block.Lock);
+    if (block.Size < used) {
+        // The view of this process, too small, holds an answer to an earlier
+        // request (none other is out while this one runs) and is dropped,
+        // so that the block can grow. A request that is no longer out
+        // leaves it: it may hold the answer to the one out now, unread.
+        if (FControl->StateOf(number) != TRequestState::rsRunning)
+            return false;
+        CloseBlock(block);
         const QString name = QStringLiteral("ZARVBUFFERALT%1").arg(FCurrentFileMap);
         const int64_t size = int64_t(FAltBuffer.size());
         const TSharedHandle map = OpenSharedMemory(name, int(size));
@@ -100,26 +157,23 @@ bool TZvCustomConnection::PutAnswer(uint64_t number)
             ChannelFail(
                 QStringLiteral("The overflow buffer %1 cannot be enlarged to %2 bytes").arg(name).arg(size));
         }
-        altView = static_cast<uint8_t*>(MapSharedMemory(map));
-        if (!altView) {
+        auto* view = static_cast<uint8_t*>(MapSharedMemory(map));
+        if (!view) {
             CloseSharedMemory(map, nullptr);
             ChannelFail(QStringLiteral("The overflow buffer %1 cannot be mapped").arg(name));
         }
-        FAltFileMap = map;
-        FAltFileBuf = altView;
+        block.Map = map;
+        block.View = view;
+        block.Size = NamedMemorySize(map);
     }
-    const int64_t used = FCursor.Pos();
     return FControl->Answer(number, FToken, [&](uint8_t* buffer, int64_t& bytes, int64_t& altBytes) {
-        if (altView) {
-            bytes = kZarvHeaderSize;
-            altBytes = used;
-            std::memcpy(altView, FAltBuffer.data(), size_t(used));
-        } else {
-            // A header written but no payload read (commands 6 and 8 to 10)
-            // still reaches the engine whole.
-            bytes = std::max<int64_t>(used, kZarvHeaderSize);
-        }
+        bytes = kZarvHeaderSize;
+        altBytes = used;
+        std::memcpy(block.View, FAltBuffer.data(), size_t(used));
         std::memcpy(buffer, FNormFileBuf, size_t(bytes));
+        // Only an answer that went in makes the view this connection's to
+        // close: a late one leaves it to the connection whose answer it holds.
+        block.Holder = FToken;
     });
 }
 
@@ -139,14 +193,14 @@ void TZvCustomConnection::CopyAnswer(uint8_t* norm, std::vector<uint8_t>& alt) c
 
 void TZvCustomConnection::CloseSharedOverflow()
 {
-    std::lock_guard guard(FOverflowLock);
-    CloseSharedOverflowLocked();
+    ReleaseOverflow(1);
+    ReleaseOverflow(2);
 }
 
-void TZvCustomConnection::CloseSharedOverflowLocked()
+void TZvCustomConnection::ReleaseOverflow(int number)
 {
-    if (FAltFileMap != 0)
-        CloseSharedMemory(FAltFileMap, FAltFileBuf);
-    FAltFileMap = 0;
-    FAltFileBuf = nullptr;
+    TOverflowBlock& block = OverflowBlock(number);
+    std::lock_guard guard(block.Lock);
+    if (block.Holder == FToken)
+        CloseBlock(block);
 }

@@ -7,12 +7,15 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QtEndian>
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
 #include <functional>
 #include <stdexcept>
 #include <thread>
+#include <vector>
 
 #include <unistd.h>
 
@@ -241,4 +244,87 @@ TEST_F(QpConRequestsTest, AConnectionDestroyedWhileAReportWaitsForItFailsThatReq
         holder.join();
     EXPECT_FALSE(connection);
     EXPECT_EQ(holderReport.toStdString(), "ok");
+}
+
+// Two connections of one process whose rows end in the same overflow block,
+// the second's larger than the first's: each is answered, in either order
+// and again, though the process still holds the block with the other's
+// answer (a block cannot grow while its process maps it).
+TEST_F(QpConRequestsTest, TwoConnectionsOfOneProcessAnswerLargerRowsThanEachOther)
+{
+    UsePrefix(QStringLiteral("larger"));
+    MakeSystem();
+    TPeer peer({QStringLiteral("BIG:big:2:rt"), QStringLiteral("HUGE:huge:2:rt")});
+    ASSERT_TRUE(peer.Ready());
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        CheckLargeRow(QStringLiteral("BIG"));
+        CheckLargeRow(QStringLiteral("HUGE"), 200000);
+    }
+    EXPECT_EQ(peer.ExitCode(), 0);
+}
+
+// Two connections of this process, served by its UI thread. The handler of
+// one is still writing when its request is withdrawn for one to the other,
+// which answers into the overflow block that both answers end in. The late
+// answer (larger, so that it would need the block grown, or smaller, so
+// that it would fit) leaves the block as it is, and so does the end of its
+// connection: the answer in it is the one out, not yet read, and reads
+// whole.
+TEST_F(QpConRequestsTest, ALateAnswerLeavesTheUnreadAnswerOfAnotherConnection)
+{
+    UsePrefix(QStringLiteral("late"));
+    MakeSystem();
+    // Stands in for an engine: posts a request with the command code to a
+    // connection, as the engine addresses it, and rings its data event.
+    TZarvChannelControl control;
+    const auto post = [&](TZvCustomConnection& connection, int32_t code) {
+        const QByteArray request = Le(int32_t(6)) + Le(int32_t(0)) + Le(code);
+        const uint64_t number =
+            control.Post(reinterpret_cast<const uint8_t*>(request.constData()), request.size(),
+                         connection.Token(), TZarvChannelControl::AddressOf(connection.Name()));
+        const TSharedHandle data = OpenSharedEvent(QStringLiteral("ZARVRTDATA_") + connection.Name());
+        SetNamedEvent(data);
+        CloseSharedEvent(data);
+        return number;
+    };
+    const auto done = [&](uint64_t number) {
+        return PumpUntil([&] { return control.StateOf(number) == TRequestState::rsDone; });
+    };
+    for (const bool larger : {true, false}) {
+        SCOPED_TRACE(larger ? "a larger late answer" : "a smaller late answer");
+        auto late = Local(QStringLiteral("LATE"), larger ? QStringLiteral("huge") : QStringLiteral("big"));
+        auto first = Local(QStringLiteral("FIRST"), larger ? QStringLiteral("big") : QStringLiteral("huge"));
+        for (TZvCustomConnection* connection : {late.get(), first.get()}) {
+            connection->SetRuntimeVisibility(TRuntimeVisibility::rtEndUser);
+            for (const int32_t code : {9, 4})
+                ASSERT_TRUE(done(post(*connection, code))) << connection->Name().toStdString() << ' ' << code;
+        }
+        uint64_t unread = 0;
+        bool wrote = false;
+        const auto declare = late->OnGetRow;
+        late->OnGetRow = [&](TZvCustomConnection* c) {
+            unread = post(*first, 5);
+            EXPECT_TRUE(done(unread));
+            declare(c);
+            wrote = true;
+        };
+        const uint64_t withdrawn = post(*late, 5);
+        ASSERT_TRUE(PumpUntil([&] { return wrote; }));
+        EXPECT_EQ(int(control.StateOf(withdrawn)), int(TRequestState::rsWithdrawn));
+        late.reset();
+        std::vector<uint8_t> norm(kZarvBufferSize), alt;
+        uint64_t answerer = 0;
+        ASSERT_TRUE(control.Fetch(unread, norm.data(), alt, &answerer));
+        EXPECT_EQ(answerer, first->Token());
+        ASSERT_GT(alt.size(), 13u);
+        EXPECT_EQ(alt[8], 0); // not the end of the data
+        const int32_t rowSize = qFromLittleEndian<int32_t>(alt.data() + 9);
+        ASSERT_EQ(int64_t(rowSize), int64_t(alt.size()) - 13);
+        TZarvDataRow row;
+        row.Init(rowSize);
+        std::memcpy(row.DataPtr, alt.data() + 13, size_t(rowSize));
+        EXPECT_TRUE(row.GetNativeStr(0) == QString(40000, u'a'));
+        EXPECT_TRUE(row.GetNativeStr(1) == QString(larger ? 100000 : 200000, u'b'));
+    }
 }
