@@ -1,4 +1,5 @@
 #include "report/model/QpCon.h"
+#include "report/model/QpCon_p.h"
 
 #include "platform/forms/Controls.h"
 #include "platform/objects/ClassRegistry.h"
@@ -10,6 +11,7 @@
 
 #include <QCoreApplication>
 #include <QMetaObject>
+#include <QScopeGuard>
 #include <QSocketNotifier>
 #include <QThread>
 #include <QtEndian>
@@ -26,6 +28,8 @@
 
 TDataConnectManager* DataConnectManager = nullptr;
 
+using qpcon_detail::ChannelFail;
+
 namespace {
 
 constexpr std::array<const char*, 13> kDataTypeNames = {
@@ -35,11 +39,6 @@ constexpr std::array<const char*, 13> kDataTypeNames = {
 
 // Bytes of a filter value by type; 0: the type holds no filter.
 constexpr std::array<int32_t, 13> kFilterSizes = {4, 4, 1, 10, 8, 8, 8, 8, 8, 0, 0, 0, 8};
-
-[[noreturn]] void ChannelFail(const QString& message)
-{
-    RaiseError(Translate(message));
-}
 
 TDLValue ValueOf(TDLValueKind kind, int64_t integer = 0, double real = 0, bool flag = false)
 {
@@ -322,6 +321,7 @@ TZvCustomConnection::TZvCustomConnection(TComponent* owner)
     FCursor.Fail = &ChannelFail;
     try {
         FControl = std::make_unique<TZarvChannelControl>();
+        FGate = std::make_shared<TRequestGate>();
     } catch (...) {
         DataConnectManager->RemoveConnection(this);
         throw;
@@ -337,6 +337,8 @@ TZvCustomConnection::TZvCustomConnection(TComponent* owner)
 
 TZvCustomConnection::~TZvCustomConnection()
 {
+    // A report of this process that waits for the connection finds it gone.
+    FGate->Close();
     if (DataConnectManager)
         DataConnectManager->RemoveConnection(this);
     StopThread();
@@ -749,6 +751,17 @@ void TZvCustomConnection::ServeOnUiThread()
 
 void TZvCustomConnection::RunRequest(uint64_t number, TSharedHandle completed, TSharedHandle errorEvent)
 {
+    // A request of a report of this process runs on the connection (on
+    // another thread, or further out on this one, whose handler let the
+    // events in): this one would write into its cursor. It can only be the
+    // request of an asker that no longer holds the channel (that report
+    // does), so it is refused rather than waited for.
+    if (FGate->Enter() != TRequestGate::TEntry::teEntered) {
+        if (FControl->Fail(number))
+            SetNamedEvent(errorEvent);
+        return;
+    }
+    const auto leave = qScopeGuard([this] { FGate->Leave(); });
     // Withdrawn before this thread came to it: nothing to run.
     if (!FControl->Take(number, FNormFileBuf))
         return;
@@ -811,75 +824,6 @@ void TZvCustomConnection::WriteIdentity(TZarvCursor& cursor) const
 
 // ---------------------------------------------------------------------------
 // The buffer.
-
-bool TZvCustomConnection::PutAnswer(uint64_t number)
-{
-    // The overflow block is made (and grown) before the answer lock is
-    // taken: its bookkeeping may wait for a stopped process.
-    uint8_t* altView = nullptr;
-    if (FCurrentFileMap != 0) {
-        std::lock_guard guard(FOverflowLock);
-        CloseSharedOverflowLocked();
-        const QString name = QStringLiteral("ZARVBUFFERALT%1").arg(FCurrentFileMap);
-        const int64_t size = int64_t(FAltBuffer.size());
-        const TSharedHandle map = OpenSharedMemory(name, int(size));
-        // A block left smaller by an earlier answer (still open elsewhere)
-        // is grown before it is written.
-        if (NamedMemorySize(map) < size && !GrowNamedMemory(map, size)) {
-            CloseSharedMemory(map, nullptr);
-            ChannelFail(
-                QStringLiteral("The overflow buffer %1 cannot be enlarged to %2 bytes").arg(name).arg(size));
-        }
-        altView = static_cast<uint8_t*>(MapSharedMemory(map));
-        if (!altView) {
-            CloseSharedMemory(map, nullptr);
-            ChannelFail(QStringLiteral("The overflow buffer %1 cannot be mapped").arg(name));
-        }
-        FAltFileMap = map;
-        FAltFileBuf = altView;
-    }
-    const int64_t used = FCursor.Pos();
-    return FControl->Answer(number, FToken, [&](uint8_t* buffer, int64_t& bytes, int64_t& altBytes) {
-        if (altView) {
-            bytes = kZarvHeaderSize;
-            altBytes = used;
-            std::memcpy(altView, FAltBuffer.data(), size_t(used));
-        } else {
-            // A header written but no payload read (commands 6 and 8 to 10)
-            // still reaches the engine whole.
-            bytes = std::max<int64_t>(used, kZarvHeaderSize);
-        }
-        std::memcpy(buffer, FNormFileBuf, size_t(bytes));
-    });
-}
-
-void TZvCustomConnection::TakeRequest(const uint8_t* request, int64_t bytes)
-{
-    std::memcpy(FNormFileBuf, request, size_t(std::clamp<int64_t>(bytes, 0, kZarvBufferSize)));
-}
-
-void TZvCustomConnection::CopyAnswer(uint8_t* norm, std::vector<uint8_t>& alt) const
-{
-    std::memcpy(norm, FNormFileBuf, kZarvBufferSize);
-    if (FCurrentFileMap != 0)
-        alt.assign(FAltBuffer.begin(), FAltBuffer.begin() + FCursor.Pos());
-    else
-        alt.clear();
-}
-
-void TZvCustomConnection::CloseSharedOverflow()
-{
-    std::lock_guard guard(FOverflowLock);
-    CloseSharedOverflowLocked();
-}
-
-void TZvCustomConnection::CloseSharedOverflowLocked()
-{
-    if (FAltFileMap != 0)
-        CloseSharedMemory(FAltFileMap, FAltFileBuf);
-    FAltFileMap = 0;
-    FAltFileBuf = nullptr;
-}
 
 void TZvCustomConnection::CloseOverflow()
 {

@@ -24,6 +24,16 @@
 // name listens already, or the event could not be opened), the worker
 // thread serves it as above.
 //
+// One request of a connection runs at a time (TRequestGate): a report of
+// this process that calls it while it runs another request, one of another
+// process on the UI thread or one of a report on another thread, waits for
+// that one to end, as long as it would wait for an answer; called from
+// inside the running request's handler (which let the events in), it fails
+// at once, since the request it would wait for cannot end before it. A
+// request of another process that finds a request of this process running
+// is refused (its engine is told with "ZARVERROR"): it can only be one whose
+// asker no longer holds the channel, which that report holds.
+//
 // Every wait of the thread and of its hand-over blocks until the event it
 // waits for (the time-outs are only limits); destroying the connection wakes
 // the thread through a private event and waits for it to end. Events that
@@ -54,8 +64,12 @@
 // Answers are written into a buffer of 65536 bytes that stands for
 // "ZARVBUFFER"; one that does not fit moves on to a larger one that stands
 // for "ZARVBUFFERALT1", then "ZARVBUFFERALT2", alternately, and is put into
-// the overflow block of that name, which stays open until the next answer
-// (the engine opens it only to read). Every write and read is bounded by
+// the overflow block of that name, which stays open until the connection's
+// next answer into an overflow block (the engine opens it only to read).
+// The process keeps one view of each block for all its connections, since
+// a block cannot grow while its process maps it: an answer larger than the
+// view replaces it, and one that fits is written into it; neither is done
+// for a request that is no longer out. Every write and read is bounded by
 // the size of the buffer in use; a request that runs past it fails the
 // command with ESheetcaster. A handler that raises on the UI thread signals
 // "ZARVERROR" instead of "ZARVCOMPLETED", so the engine stops waiting and
@@ -144,6 +158,49 @@ public:
     int32_t DataSize = 0; // 0: no filter
 };
 
+// Lets one request of a connection run at a time, whoever asks: the thread
+// that runs a request of another process (the UI thread, or the worker
+// thread where there is no application), or a report of this process that
+// calls the connection directly, on any thread. Both write the connection's
+// one cursor and column list. Entering never waits; a report waits for Idle
+// (ZvDirectDataView). Shared: a report that waits holds it while the
+// connection may be destroyed.
+class TRequestGate {
+public:
+    enum class TEntry {
+        teEntered, // the caller runs its request, and leaves afterwards
+        teBusy,    // a request runs on another thread
+        teNested,  // a request runs further out on this thread
+        teGone,    // the connection has been destroyed
+    };
+    // Raises EOSError when its event cannot be made.
+    TRequestGate();
+    ~TRequestGate();
+    TRequestGate(const TRequestGate&) = delete;
+    TRequestGate& operator=(const TRequestGate&) = delete;
+
+    TEntry Enter();
+    // As Enter; when busy, the caller is counted in as waiting, in the same
+    // look, so that the next Leave sets Idle for it. It counts itself out
+    // with StopWaiting once it entered or gave up.
+    TEntry EnterOrWait();
+    void StopWaiting();
+    void Leave();
+    // An event of this process, set by every Leave while a thread waits.
+    TSharedHandle Idle() const { return FIdle; }
+    // The connection goes: every later Enter answers teGone.
+    void Close();
+
+private:
+    TEntry EnterLocked();
+
+    std::mutex FLock;
+    std::thread::id FRunner; // the thread whose request runs; none when idle
+    int FWaiters = 0;
+    bool FGone = false;
+    TSharedHandle FIdle = 0;
+};
+
 using TQPConnectorEvent = std::function<void(TZvCustomConnection* connection)>;
 using TQPEOFEvent = std::function<void(TZvCustomConnection* connection, bool& eof)>;
 using TQPValidateRowEvent = std::function<void(TZvCustomConnection* connection, bool& validRow)>;
@@ -227,6 +284,9 @@ public:
     void RunRequest(uint64_t number, TSharedHandle completed, TSharedHandle errorEvent);
     // The token that tells this connection object from every other.
     uint64_t Token() const { return FToken; }
+    // What a request enters to run (TakeRequest, ExecCode and CopyAnswer
+    // for a report of this process).
+    const std::shared_ptr<TRequestGate>& RequestGate() const { return FGate; }
 
     int32_t DataIndex() const { return FDataIndex; }
     void SetDataIndex(int32_t value) { FDataIndex = value; }
@@ -327,9 +387,10 @@ private:
     // in the one in use.
     void MakeRoom(int64_t count);
     void CloseOverflow();
-    // Closes the overflow block that the last answer went to.
+    // Closes the overflow block that the last answer went to, or of that
+    // number, when no other connection of this process wrote it since.
     void CloseSharedOverflow();
-    void CloseSharedOverflowLocked(); // FOverflowLock held
+    void ReleaseOverflow(int number);
     // The row-writing calls: filter test, type check, room, the values.
     void PutData(std::initializer_list<TQPDataType> accepted, const QString* formatted,
                  const TDLValue& value);
@@ -338,6 +399,7 @@ private:
     bool RunFlagHandler(const TQPEOFEvent& handler, int event, bool& flag);
 
     std::unique_ptr<TZarvChannelControl> FControl;
+    std::shared_ptr<TRequestGate> FGate;
     uint64_t FToken = 0;
     // The request and the answer of the handler: "ZARVBUFFER" and the
     // overflow buffer, in this process.
@@ -345,10 +407,6 @@ private:
     uint8_t* FNormFileBuf = nullptr;
     std::vector<uint8_t> FAltBuffer;
     int FCurrentFileMap = 0;
-    // The overflow block the last answer went to, kept open for the engine.
-    std::mutex FOverflowLock;
-    TSharedHandle FAltFileMap = 0;
-    uint8_t* FAltFileBuf = nullptr;
     // The copy of a request that the thread (or the UI thread) answers
     // without a handler.
     std::mutex FThreadBufferLock;

@@ -9,6 +9,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QtEndian>
 
 #include <thread>
@@ -349,14 +350,10 @@ bool TZarvDataSystem::CallEvent(int32_t eventType, TZarvDataConnection& dataCon)
     else
         eventType = FCursor.PeekInt(kZarvHeaderSize);
     bool answered;
-    if (dataCon.FConnection) {
-        dataCon.FConnection->TakeRequest(FNormFileBuf, std::max<int64_t>(bytes, kZarvHeaderSize + 4));
-        answered = dataCon.FConnection->ExecCode();
-        if (answered)
-            dataCon.FConnection->CopyAnswer(FNormFileBuf, FAltBuffer);
-    } else {
+    if (dataCon.FConnection)
+        answered = CallInProcess(eventType, dataCon, std::max<int64_t>(bytes, kZarvHeaderSize + 4));
+    else
         answered = Exchange(eventType, dataCon, std::max<int64_t>(bytes, kZarvHeaderSize + 4));
-    }
     FCursor.Seek(kZarvHeaderSize);
     if (answered)
         OpenFileMap(dataCon);
@@ -401,6 +398,35 @@ bool TZarvDataSystem::Exchange(int32_t eventType, TZarvDataConnection& dataCon, 
                                    "it was opened with.")
                         .arg(dataCon.FName));
     return answered && FetchAnswer(number, nullptr);
+}
+
+bool TZarvDataSystem::CallInProcess(int32_t eventType, TZarvDataConnection& dataCon, int64_t bytes)
+{
+    // Held here, the gate outlives a connection destroyed while this waits
+    // (the messages processed meanwhile may destroy it), and tells so.
+    const std::shared_ptr<TRequestGate> gate = dataCon.FConnection->RequestGate();
+    using TEntry = TRequestGate::TEntry;
+    TEntry entry = gate->EnterOrWait();
+    if (entry == TEntry::teBusy) {
+        WaitLoop(eventType, dataCon.FName, {gate->Idle()}, [&](int) {
+            entry = gate->Enter();
+            return entry == TEntry::teBusy      ? TVerdict::vWait
+                   : entry == TEntry::teEntered ? TVerdict::vAnswered
+                                                : TVerdict::vFailed;
+        });
+        gate->StopWaiting();
+    }
+    // Further out on this thread, the running request cannot end before
+    // this one: it fails at once.
+    if (entry != TEntry::teEntered)
+        return false;
+    const auto leave = qScopeGuard([&] { gate->Leave(); });
+    TZvCustomConnection& connection = *dataCon.FConnection;
+    connection.TakeRequest(FNormFileBuf, bytes);
+    if (!connection.ExecCode())
+        return false;
+    connection.CopyAnswer(FNormFileBuf, FAltBuffer);
+    return true;
 }
 
 void TZarvDataSystem::ReadIdentity(TZarvDataConnection& dataCon, TSharedHandle dataEvent)

@@ -45,7 +45,10 @@
 // the command with ESheetcaster "The data connection "<name>" is now
 // answered by another process than the one it was opened with." instead of
 // an answer. A connection in this process is called directly, and its
-// answer copied here.
+// answer copied here, once no other request of it runs (TRequestGate): the
+// call waits for one that runs on another thread as for an answer (the same
+// waits, time-out handlers and messages), and fails at once when the one
+// that runs is further out on this thread.
 //
 // TZarvDataView ("Direct Data View") is the report data view that reads a
 // named connection through the channel.
@@ -192,6 +195,10 @@ private:
     // another process and waits for its answer; raises when another
     // connection than the one identified took it.
     bool Exchange(int32_t eventType, TZarvDataConnection& dataCon, int64_t bytes);
+    // Runs the request in the buffer (bytes long) on the connection of this
+    // process, once no other request of it runs; false when none ended in
+    // time, the connection went meanwhile, or this thread runs the other.
+    bool CallInProcess(int32_t eventType, TZarvDataConnection& dataCon, int64_t bytes);
     // Waits up to ms for a signal of events that verdict takes for the
     // answer (index in which); passes over the others.
     bool ShortWait(const std::vector<TSharedHandle>& events, uint32_t ms,

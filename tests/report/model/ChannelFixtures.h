@@ -6,6 +6,8 @@
 //   "big":   columns A and B (strings); one row of 40000 "a" and 100000 "b",
 //            too large for "ZARVBUFFER" and then for the first overflow
 //            block.
+//   "huge":  as "big" with 200000 "b": the second overflow block it ends
+//            in is larger than that of "big".
 //   "raise": as "rows", but writing a row raises.
 //   "self":  columns ID (integer), NAME (string); rows 1 to 3 whose NAME is
 //            the connection's name, "/" and the ID, so that a reader sees
@@ -41,7 +43,8 @@ inline void ConfigureTestConnection(TZvCustomConnection& connection, const QStri
         c->SetDataIndex(0);
         c->SetDataRows(3);
     };
-    if (kind == QLatin1String("big")) {
+    if (kind == QLatin1String("big") || kind == QLatin1String("huge")) {
+        const int bCount = kind == QLatin1String("big") ? 100000 : 200000;
         connection.OnOpen = [](TZvCustomConnection* c) {
             c->SetDataIndex(0);
             c->SetDataRows(1);
@@ -50,9 +53,9 @@ inline void ConfigureTestConnection(TZvCustomConnection& connection, const QStri
             c->WriteField(QStringLiteral("A"), TQPDataType::dtString, 0, QString(), QString());
             c->WriteField(QStringLiteral("B"), TQPDataType::dtString, 0, QString(), QString());
         };
-        connection.OnGetRow = [](TZvCustomConnection* c) {
+        connection.OnGetRow = [bCount](TZvCustomConnection* c) {
             c->WriteStrData(QString(), QString(40000, u'a'));
-            c->WriteStrData(QString(), QString(100000, u'b'));
+            c->WriteStrData(QString(), QString(bCount, u'b'));
         };
         return;
     }
