@@ -1,7 +1,7 @@
 // The public functions of the named objects. Each finds the object of its
 // handle and hands on to the file of its concern: the registry, the
-// lifetime, the waits or the bells. The last failure of an open, a grow or
-// a listen is kept here, for LastSharedObjectError.
+// lifetime, the waits, the mutex or the bells. The last failure of an
+// open, a grow or a listen is kept here, for LastSharedObjectError.
 #include "platform/os/SharedObjects.h"
 #include "platform/os/SharedObjects_p.h"
 

@@ -4,7 +4,8 @@
 // local object, the registry of handles and views, the user's folder), the
 // bookkeeping lock, and what each file offers the files above it, listed by
 // the file that defines it, from the bottom up: the base, the claim, the
-// orphans, the bells, the waits, the folder, the lifetime, the registry. A file calls only files
+// orphans, the bells, the waits, the mutex, the folder, the lifetime, the
+// registry. A file calls only files
 // listed before its own; the public functions (SharedObjects.cpp) stand on
 // them all. No code outside these files includes this header. The test
 // SharedObjectsLayeringTest (tests/platform/os/SharedObjectsLayeringTest.cpp)
@@ -467,6 +468,9 @@ struct WaitList {
 };
 
 TWaitResult WaitEvents(WaitList& list, uint32_t timeoutMs, int* index);
+
+// SharedObjectsMutex.cpp: how a mutex is taken and let go (stands on no
+// other file).
 TWaitResult WaitMutex(LocalObject& object, uint32_t timeoutMs);
 
 // Lets go of one take of the mutex by this thread. The take is uncounted
