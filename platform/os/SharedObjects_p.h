@@ -1,10 +1,10 @@
 #pragma once
 // What the files of the named shared objects share: the layout of an
 // object's head and data, this process's record of what it opened (the
-// local object, the registry of handles and views, the user's folder), the
-// bookkeeping lock, and what each file offers the files above it, listed by
-// the file that defines it, from the bottom up: the base, the claim, the
-// orphans, the bells, the waits, the mutex, the folder, the lifetime, the
+// local object, the registry of handles and views, the user's folder), and
+// what each file offers the files above it, listed by the file that defines
+// it, from the bottom up: the base, the claim, the orphans, the bookkeeping
+// lock, the bells, the waits, the mutex, the folder, the lifetime, the
 // registry. A file calls only files
 // listed before its own; the public functions (SharedObjects.cpp) stand on
 // them all. No code outside these files includes this header. The test
@@ -49,10 +49,6 @@ namespace sharedobjects_detail {
 // of different layouts never share an object: their names differ.
 constexpr uint32_t kMagic = 0x36565354; // "TSV6"
 constexpr char kNamePrefix[] = "tessvar6-";
-
-// How long opening, growing or closing an object waits for the bookkeeping
-// lock of its file, which a stopped process may hold, in milliseconds.
-constexpr uint32_t kBookkeepingMs = 5000;
 
 enum class Kind : char { Memory = 'M', Mutex = 'X', Event = 'E', Wake = 'W' };
 
@@ -180,80 +176,6 @@ struct Registry {
     ObjectFolder Folder;
 };
 
-using Deadline = std::chrono::steady_clock::time_point;
-
-// Sleeps before the next try of a lock: false where the deadline has passed
-// (no more tries), else after a pause that doubles from try to try (pause,
-// 200 µs at first) up to 10 ms.
-inline bool PauseBeforeRetry(Deadline deadline, useconds_t& pause)
-{
-    if (std::chrono::steady_clock::now() >= deadline)
-        return false;
-    usleep(pause);
-    pause = std::min<useconds_t>(pause * 2, 10'000);
-    return true;
-}
-
-// The bookkeeping lock of an object's file, waited for until a deadline: a
-// process stopped while it holds it delays the others by that much at most.
-// It belongs to the open file description, so it keeps out other processes
-// and other descriptors of the file, not the threads that share this one.
-class FileLock {
-public:
-    FileLock(int fd, uint32_t timeoutMs)
-        : FileLock(fd, std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs))
-    {
-    }
-    FileLock(int fd, Deadline deadline) : FFd(fd)
-    {
-        useconds_t pause = 200;
-        do {
-            if (flock(FFd, LOCK_EX | LOCK_NB) == 0) {
-                FLocked = true;
-                return;
-            }
-        } while ((errno == EWOULDBLOCK || errno == EINTR) && PauseBeforeRetry(deadline, pause));
-    }
-    ~FileLock()
-    {
-        if (FLocked)
-            flock(FFd, LOCK_UN);
-    }
-    bool Locked() const { return FLocked; }
-    FileLock(const FileLock&) = delete;
-    FileLock& operator=(const FileLock&) = delete;
-
-private:
-    int FFd;
-    bool FLocked = false;
-};
-
-// The bookkeeping lock of an object that this process keeps open, whose
-// descriptor all its threads share: the object's Threads mutex keeps the
-// process's other threads out, then the file lock other processes, both
-// within timeoutMs. The thread waits on the mutex before the process waits
-// on the file, and holds no other lock meanwhile. The mutex is tried as the
-// file lock is, between pauses: held by a thread that waits for a stopped
-// process's file lock, it is held that long.
-class BookkeepingLock {
-public:
-    BookkeepingLock(LocalObject& object, uint32_t timeoutMs) : FThreads(object.Threads, std::defer_lock)
-    {
-        const Deadline deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        useconds_t pause = 200;
-        while (!FThreads.try_lock()) {
-            if (!PauseBeforeRetry(deadline, pause))
-                return;
-        }
-        FFile.emplace(object.Fd, deadline);
-    }
-    bool Locked() const { return FFile && FFile->Locked(); }
-
-private:
-    std::unique_lock<std::mutex> FThreads;
-    std::optional<FileLock> FFile; // let go before the mutex
-};
-
 // SharedObjectsBase.cpp: what every file stands on.
 
 // A descriptor's path in /proc leads to the very file or folder it was
@@ -325,6 +247,53 @@ std::shared_ptr<LocalObject> NewObject();
 void CloseOrphans();
 // Guards what CloseOrphans finds; held around a fork().
 std::mutex& OrphansLock();
+
+// SharedObjectsLock.cpp: the bookkeeping lock of an object's file (stands
+// on no other file).
+
+// How long opening, growing or closing an object waits for the bookkeeping
+// lock of its file, which a stopped process may hold, in milliseconds.
+constexpr uint32_t kBookkeepingMs = 5000;
+
+using Deadline = std::chrono::steady_clock::time_point;
+
+// The bookkeeping lock of an object's file, waited for until a deadline: a
+// process stopped while it holds it delays the others by that much at most.
+// It belongs to the open file description, so it keeps out other processes
+// and other descriptors of the file, not the threads that share this one.
+class FileLock {
+public:
+    FileLock(int fd, uint32_t timeoutMs)
+        : FileLock(fd, std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs))
+    {
+    }
+    FileLock(int fd, Deadline deadline);
+    ~FileLock();
+    bool Locked() const { return FLocked; }
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+private:
+    int FFd;
+    bool FLocked = false;
+};
+
+// The bookkeeping lock of an object that this process keeps open, whose
+// descriptor all its threads share: the object's Threads mutex keeps the
+// process's other threads out, then the file lock other processes, both
+// within timeoutMs. The thread waits on the mutex before the process waits
+// on the file, and holds no other lock meanwhile. The mutex is tried as the
+// file lock is, between pauses: held by a thread that waits for a stopped
+// process's file lock, it is held that long.
+class BookkeepingLock {
+public:
+    BookkeepingLock(LocalObject& object, uint32_t timeoutMs);
+    bool Locked() const { return FFile && FFile->Locked(); }
+
+private:
+    std::unique_lock<std::mutex> FThreads;
+    std::optional<FileLock> FFile; // let go before the mutex
+};
 
 // SharedObjectsBell.cpp: how a listener's descriptor is rung (stands on the
 // base).
