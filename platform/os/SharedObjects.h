@@ -153,13 +153,15 @@
 // find one waiter to release.)
 //
 // Mutexes belong to the thread that acquired them and count nested
-// acquisitions; a mutex whose owner (a process, or a thread that ended)
-// died while holding it, while a handle to it is still open, is acquired
-// with the result wrAbandoned (the new owner then holds it normally, and
-// the dead owner's takes are gone). Closing a handle does not release a
-// mutex that this process holds: while a thread of the process holds it,
-// its last close leaves it mapped; once the take that found it abandoned
-// is released, a last close removes it as any other.
+// acquisitions; a release by another thread fails and changes nothing. A
+// mutex whose owner (a process, or a thread that ended) died while holding
+// it, while a handle to it is still open, is acquired with the result
+// wrAbandoned (the new owner then holds it normally, and the dead owner's
+// takes are gone). Closing a handle does not release a mutex: where a live
+// thread of this process owns it at the process's last close, the process
+// keeps it, mapped and in use, until the process ends (no handle is left
+// to release it with); else the last close closes it as any other, whether
+// a thread of the process ended owning it and whether anyone took it since.
 #include "platform/rtl/Exceptions.h"
 
 #include <QString>

@@ -170,8 +170,11 @@ LocalObject::~LocalObject()
 {
     if (Pid != ThisProcess() || !Base)
         return; // inherited through fork(): the parent's to close
-    if (ObjKind == Kind::Mutex && Holds.load() > 0)
-        return; // still held: the mutex must stay mapped until its owner ends
+    // A mutex that a live thread of this process owns stays mapped, for the
+    // life of the process (no handle is left to release it with); one whose
+    // owning thread ended, taken since or not, closes as any object.
+    if (ObjKind == Kind::Mutex && OwnedHere(*this))
+        return;
     StopListening(*this);
     if (BellFd >= 0)
         close(BellFd);

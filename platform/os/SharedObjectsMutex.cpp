@@ -1,14 +1,18 @@
 // How a named mutex is taken and let go: a robust mutex that processes
 // share, recursive, whose dead owner's take passes to the next taker as
-// abandoned. Its release is inline, in the mutex's part of the internal
-// header.
+// abandoned; and whether a live thread of this process owns it, which the
+// mutex's own word tells. Its release is inline, in the mutex's part of the
+// internal header.
 #include "platform/os/SharedObjects_p.h"
 
 #include <cerrno>
 #include <cstdint>
 
+#include <linux/futex.h>
 #include <pthread.h>
+#include <sys/syscall.h>
 #include <time.h>
+#include <unistd.h>
 
 namespace sharedobjects_detail {
 
@@ -42,13 +46,11 @@ TWaitResult WaitMutex(LocalObject& object, uint32_t timeoutMs)
     }
     switch (r) {
     case 0:
-        ++object.Holds;
         return TWaitResult::wrSignaled;
     case EOWNERDEAD:
-        // Its owner died: where that was a thread of this process, its takes
-        // went with it, and this one is the only one the process holds.
+        // Its owner died, and its takes went with it: this one is the only
+        // one the new owner holds.
         pthread_mutex_consistent(mutex);
-        object.Holds = 1;
         return TWaitResult::wrAbandoned;
     case ETIMEDOUT:
     case EBUSY:
@@ -56,6 +58,23 @@ TWaitResult WaitMutex(LocalObject& object, uint32_t timeoutMs)
     default:
         return TWaitResult::wrFailed;
     }
+}
+
+bool OwnedHere(const LocalObject& object)
+{
+    // The word of a robust mutex holds its owner's thread id, which the
+    // kernel takes away as that thread ends (it marks the owner dead): an id
+    // there is a live thread's, of this process or another.
+    const auto* mutex = reinterpret_cast<const pthread_mutex_t*>(object.Data());
+    const pid_t owner = pid_t(__atomic_load_n(&mutex->__data.__lock, __ATOMIC_SEQ_CST) & FUTEX_TID_MASK);
+    if (owner == 0)
+        return false;
+    // A thread of that id in this process answers the null signal. Where
+    // the kernel does not tell (it answers no ESRCH), or a thread here has
+    // the id that another process's owner has in its own namespace, the
+    // mutex is taken for owned here: kept mapped by mistake, it only stays
+    // until the process ends.
+    return syscall(SYS_tgkill, ThisProcess(), owner, 0) == 0 || errno != ESRCH;
 }
 
 } // namespace sharedobjects_detail

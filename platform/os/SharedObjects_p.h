@@ -126,11 +126,6 @@ struct LocalObject {
     pid_t Pid = 0;
     int Handles = 0; // guarded by the registry lock
     int Views = 0;
-    // A mutex's takes by the thread of this process that owns it, if any:
-    // changed by the owner while it holds the mutex, so that the take that
-    // finds the mutex abandoned may set it to its own, whatever threads of
-    // the process ended owning it.
-    std::atomic<int> Holds{0};
     // The process's half of the bookkeeping lock of Fd (see BookkeepingLock).
     std::mutex Threads;
     // An event's hold on the user's wake-up block, which goes with the last
@@ -438,23 +433,25 @@ struct WaitList {
 
 TWaitResult WaitEvents(WaitList& list, uint32_t timeoutMs, int* index);
 
-// SharedObjectsMutex.cpp: how a mutex is taken and let go (stands on no
-// other file).
+// SharedObjectsMutex.cpp: how a mutex is taken and let go, and whether a
+// thread of this process owns it (stands on the base). The mutex counts
+// its owner's nested takes itself.
 TWaitResult WaitMutex(LocalObject& object, uint32_t timeoutMs);
 
-// Lets go of one take of the mutex by this thread. The take is uncounted
-// while the thread still holds the mutex: uncounted after, it could change
-// a count that a next owner set already (one that found the mutex
-// abandoned). Where the mutex refuses the thread (not its owner), the count
-// is given back.
+// Lets go of one take of the mutex by this thread; false, changing nothing,
+// where the thread does not own it.
 inline bool ReleaseMutex(LocalObject& object)
 {
-    --object.Holds;
-    if (pthread_mutex_unlock(reinterpret_cast<pthread_mutex_t*>(object.Data())) == 0)
-        return true;
-    ++object.Holds;
-    return false;
+    return pthread_mutex_unlock(reinterpret_cast<pthread_mutex_t*>(object.Data())) == 0;
 }
+
+// Whether a live thread of this process owns the mutex, which must then
+// stay mapped: the C library keeps the robust mutexes that a thread owns in
+// a list that runs through the mutexes themselves, and follows it at that
+// thread's every take or release of a robust mutex, as the kernel does as
+// the thread ends. Asked at the last close, where no thread of this process
+// can take or let go of the mutex meanwhile (each would hold a reference).
+bool OwnedHere(const LocalObject& object);
 
 // SharedObjectsFolder.cpp: where the user's objects are kept (stands on the
 // base and the bells).
