@@ -40,6 +40,10 @@ bool RefusedToOwnTable()
 
 TSharedHandle OpenRemembering(Kind kind, const QString& name, int64_t size, bool mayCreate, bool manualReset)
 {
+    // Every lock that the call takes, in whatever step (the wake-up block,
+    // the object, the orphans and the other thread's object that it closes),
+    // is waited for within one bound.
+    const CallBound bound;
     if (RefusedToOwnTable())
         return 0;
     int error = 0;
@@ -93,6 +97,7 @@ int64_t NamedMemorySize(TSharedHandle memory)
 
 bool GrowNamedMemory(TSharedHandle memory, int64_t size)
 {
+    const CallBound bound; // the last close that a grow may run included
     if (RefusedToOwnTable())
         return false;
     int error = 0;
@@ -115,6 +120,7 @@ bool UnmapNamedMemory(void* view)
 
 bool CloseNamedObject(TSharedHandle handle)
 {
+    const CallBound bound; // the orphans' closes and the object's own
     return DropHandle(handle);
 }
 
@@ -126,6 +132,7 @@ bool SetNamedEvent(TSharedHandle event)
 
 int ListenNamedEvent(TSharedHandle event)
 {
+    const CallBound bound;
     if (RefusedToOwnTable())
         return -1;
     auto object = Find(event, Kind::Event);
@@ -139,6 +146,7 @@ int ListenNamedEvent(TSharedHandle event)
 
 bool UnlistenNamedEvent(TSharedHandle event)
 {
+    const CallBound bound;
     if (RefusedToOwnTable())
         return false;
     auto object = Find(event, Kind::Event);
@@ -173,6 +181,9 @@ bool ReleaseNamedMutex(TSharedHandle mutex)
 
 TWaitResult WaitNamedObject(TSharedHandle handle, uint32_t timeoutMs)
 {
+    // A wait that sleeps fixes the call's bound as it begins: the last close
+    // that its end may run (another thread closed the handle) counts it.
+    const CallBound bound;
     if (auto mutex = Find(handle, Kind::Mutex))
         return WaitMutex(*mutex, timeoutMs);
     if (auto event = Find(handle, Kind::Event)) {
@@ -185,6 +196,7 @@ TWaitResult WaitNamedObject(TSharedHandle handle, uint32_t timeoutMs)
 
 template <class Handles> TWaitResult WaitOnHandles(const Handles& events, uint32_t timeoutMs, int* index)
 {
+    const CallBound bound; // as WaitNamedObject's
     WaitList list;
     for (TSharedHandle handle : events) {
         auto object = Find(handle, Kind::Event);

@@ -103,11 +103,19 @@
 // processes use an object, and the steps of opening and closing one, are
 // guarded by file locks that the kernel drops with the process. No shared
 // state is ever guarded by a lock that a dead process could keep. A stopped
-// process can hold those file locks: opening, growing, closing and starting
-// or ending a listening wait for them at most 5000 ms, never while holding a
-// lock that the other threads of the process need, and then fail (a close
-// leaves the object to the next process that opens its name and finds
-// nobody holding it).
+// process can hold those file locks. A call waits for them at most 5000 ms
+// in all, whatever steps take them (an open, a grow, a listen and its end,
+// and each last close that the call runs: its own, an orphan's (see
+// Threads), or one that falls to it as it lets go of an object whose handle
+// another thread closed meanwhile), never while holding a lock that the
+// other threads of the process need, and then gives up: an open, a grow or
+// a listen fails, a listening ends all the same (its socket's name left to
+// the next listener), and a close leaves the object to the next process
+// that opens its name and finds nobody holding it. The 5000 ms count from
+// the first of those locks that the call waits for, or, in a wait that
+// finds nothing to take at once and has time to wait, from then: a last
+// close that falls to the end of a wait that outlived them takes its lock
+// only where it is free at once.
 //
 // Threads. Every call may be made from any thread, and the threads of one
 // process meet the objects as processes do: where a step keeps other

@@ -175,6 +175,10 @@ LocalObject::~LocalObject()
     // owning thread ended, taken since or not, closes as any object.
     if (ObjKind == Kind::Mutex && OwnedHere(*this))
         return;
+    // The end of the listening, the close and the close of the wake-up block
+    // that may follow wait for their locks within one bound: that of the
+    // call that let go of the object, or this close's own.
+    const CallBound bound;
     StopListening(*this);
     if (BellFd >= 0)
         close(BellFd);
@@ -184,7 +188,7 @@ LocalObject::~LocalObject()
         // looks: of closers that race, the last one always removes it. A
         // closer that cannot get the lock in time leaves the object to the
         // next process that opens its name and finds nobody holding it.
-        BookkeepingLock lock(*this, kBookkeepingMs);
+        BookkeepingLock lock(*this, CallDeadline());
         if (lock.Locked()) {
             if (UsageLock(Fd, F_WRLCK))
                 RemoveObject(Folder, Fd, Key);
@@ -197,6 +201,9 @@ LocalObject::~LocalObject()
     // descriptor's number.
     if (Fd >= 0)
         close(Fd);
+    // Let go here rather than with the members, after the bound: the last
+    // event of the process closes the wake-up block as well.
+    WakeRef.reset();
 }
 
 std::shared_ptr<LocalObject> MakeUnnamed(Kind kind, int64_t dataSize, bool manualReset, int& error)
@@ -391,7 +398,7 @@ std::shared_ptr<LocalObject> OpenShared(Kind kind, int folder, const QByteArray&
         bool retry = false;
         bool attached = false;
         {
-            FileLock lock(fd, kBookkeepingMs);
+            FileLock lock(fd, CallDeadline());
             if (lock.Locked())
                 attached = AttachShared(*object, fd, kind, wanted, mayCreate, manualReset, error, retry);
             else
@@ -448,7 +455,7 @@ bool GrowBlock(LocalObject& object, int64_t size, std::mutex& viewsLock, int& er
     // at it under the other's view. The lock is waited for outside the
     // registry's lock, so that other threads open and close objects
     // meanwhile.
-    BookkeepingLock lock(object, kBookkeepingMs);
+    BookkeepingLock lock(object, CallDeadline());
     if (!lock.Locked())
         return failOn(ETIMEDOUT);
     const int64_t mapSize = kDataOffset + size;

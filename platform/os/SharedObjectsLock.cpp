@@ -3,7 +3,8 @@
 // and, for an object that this process keeps open, the mutex that keeps
 // out the process's other threads first; both are tried between pauses
 // until a deadline, so that a process stopped while it holds one delays
-// the others by that much at most.
+// the others by that much at most. One deadline serves every lock of a
+// call, so that a call that takes several waits that long in all.
 #include "platform/os/SharedObjects_p.h"
 
 #include <algorithm>
@@ -15,6 +16,22 @@
 #include <unistd.h>
 
 namespace sharedobjects_detail {
+
+Deadline CallDeadline()
+{
+    if (CurrentCallDeadline != kOutsideACall && CurrentCallDeadline != kNotFixed)
+        return CurrentCallDeadline;
+    const Deadline deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBookkeepingMs);
+    if (CurrentCallDeadline == kNotFixed)
+        CurrentCallDeadline = deadline;
+    return deadline;
+}
+
+void FixCallDeadline()
+{
+    if (CurrentCallDeadline == kNotFixed)
+        CurrentCallDeadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBookkeepingMs);
+}
 
 namespace {
 
@@ -49,10 +66,9 @@ FileLock::~FileLock()
         flock(FFd, LOCK_UN);
 }
 
-BookkeepingLock::BookkeepingLock(LocalObject& object, uint32_t timeoutMs)
+BookkeepingLock::BookkeepingLock(LocalObject& object, Deadline deadline)
     : FThreads(object.Threads, std::defer_lock)
 {
-    const Deadline deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     useconds_t pause = 200;
     while (!FThreads.try_lock()) {
         if (!PauseBeforeRetry(deadline, pause))

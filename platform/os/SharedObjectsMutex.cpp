@@ -37,10 +37,16 @@ TWaitResult WaitMutex(LocalObject& object, uint32_t timeoutMs)
     auto* mutex = reinterpret_cast<pthread_mutex_t*>(object.Data());
     int r;
     if (timeoutMs == kWaitInfinite) {
+        // It ends holding the mutex, so no last close falls to its end: it
+        // fails only at once, or on a mutex left unrecoverable, which no
+        // process of this unit leaves (a take that finds the owner dead
+        // makes the mutex consistent again).
         r = pthread_mutex_lock(mutex);
     } else if (timeoutMs == 0) {
         r = pthread_mutex_trylock(mutex);
     } else {
+        // A last close that the end of the wait runs counts the wait.
+        FixCallDeadline();
         const timespec deadline = MonotonicAfter(timeoutMs);
         r = pthread_mutex_clocklock(mutex, CLOCK_MONOTONIC, &deadline);
     }

@@ -244,6 +244,8 @@ TWaitResult WaitEvents(WaitList& list, uint32_t timeoutMs, int* index)
         return TWaitResult::wrSignaled;
     if (timeoutMs == 0)
         return TWaitResult::wrTimeout;
+    // A last close that the end of the wait runs counts the wait.
+    FixCallDeadline();
     if (SpinFor(list, index))
         return TWaitResult::wrSignaled;
     // More events than one futex_waitv takes wait on the per-user word.

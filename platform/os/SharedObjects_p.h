@@ -243,14 +243,61 @@ void CloseOrphans();
 // Guards what CloseOrphans finds; held around a fork().
 std::mutex& OrphansLock();
 
-// SharedObjectsLock.cpp: the bookkeeping lock of an object's file (stands
-// on no other file).
+// SharedObjectsLock.cpp: the bookkeeping lock of an object's file, and the
+// one bound of a call on those it takes (stands on no other file).
 
-// How long opening, growing or closing an object waits for the bookkeeping
-// lock of its file, which a stopped process may hold, in milliseconds.
+// How long one call waits in all for the bookkeeping locks it takes, which
+// a stopped process may hold, in milliseconds.
 constexpr uint32_t kBookkeepingMs = 5000;
 
 using Deadline = std::chrono::steady_clock::time_point;
+
+// The deadline of the call that the calling thread is in, for every
+// bookkeeping lock it takes in whatever step: an open, a grow or a listen,
+// the end of a listening, and each last close that the call runs (a close
+// of its own, an orphan's, or one that falls to it as it lets go of an
+// object whose handle another thread closed meanwhile). kOutsideACall
+// where the thread is in none, kNotFixed until the call first needs it,
+// then kBookkeepingMs past that moment, or past the moment the call began
+// a wait of its own (on an event or a mutex), whichever came first.
+// (Zero, where a thread begins, and one nanosecond of the clock: times past
+// that no deadline can be.)
+constexpr Deadline kOutsideACall{};
+constexpr Deadline kNotFixed{std::chrono::nanoseconds(1)};
+inline thread_local constinit Deadline CurrentCallDeadline = kOutsideACall;
+
+// Makes the steps from here to the end of its scope one call for the bound
+// of their locks; inside a call already, it changes nothing. Held by the
+// public functions that take the locks themselves, that may close several
+// objects (an orphan's and the handle's) or that wait, and by the close of
+// an object, which runs in a call that holds none where a set, a reset, a
+// pulse, a release, a map or an unmap lets go of the last reference.
+class CallBound {
+public:
+    CallBound() : FOpens(CurrentCallDeadline == kOutsideACall)
+    {
+        if (FOpens)
+            CurrentCallDeadline = kNotFixed;
+    }
+    ~CallBound()
+    {
+        if (FOpens)
+            CurrentCallDeadline = kOutsideACall;
+    }
+    CallBound(const CallBound&) = delete;
+    CallBound& operator=(const CallBound&) = delete;
+
+private:
+    bool FOpens;
+};
+
+// The deadline of the calling thread's call, fixed now where it was not yet;
+// outside a call, kBookkeepingMs from now.
+Deadline CallDeadline();
+// Fixes the deadline of the calling thread's call from now where it was not
+// yet: a wait that is about to begin, so that a last close that the end of
+// the call runs counts the wait.
+void FixCallDeadline();
 
 // The bookkeeping lock of an object's file, waited for until a deadline: a
 // process stopped while it holds it delays the others by that much at most.
@@ -258,10 +305,6 @@ using Deadline = std::chrono::steady_clock::time_point;
 // and other descriptors of the file, not the threads that share this one.
 class FileLock {
 public:
-    FileLock(int fd, uint32_t timeoutMs)
-        : FileLock(fd, std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs))
-    {
-    }
     FileLock(int fd, Deadline deadline);
     ~FileLock();
     bool Locked() const { return FLocked; }
@@ -276,13 +319,13 @@ private:
 // The bookkeeping lock of an object that this process keeps open, whose
 // descriptor all its threads share: the object's Threads mutex keeps the
 // process's other threads out, then the file lock other processes, both
-// within timeoutMs. The thread waits on the mutex before the process waits
-// on the file, and holds no other lock meanwhile. The mutex is tried as the
-// file lock is, between pauses: held by a thread that waits for a stopped
-// process's file lock, it is held that long.
+// until the deadline. The thread waits on the mutex before the process
+// waits on the file, and holds no other lock meanwhile. The mutex is tried
+// as the file lock is, between pauses: held by a thread that waits for a
+// stopped process's file lock, it is held that long.
 class BookkeepingLock {
 public:
-    BookkeepingLock(LocalObject& object, uint32_t timeoutMs);
+    BookkeepingLock(LocalObject& object, Deadline deadline);
     bool Locked() const { return FFile && FFile->Locked(); }
 
 private:
@@ -291,7 +334,7 @@ private:
 };
 
 // SharedObjectsBell.cpp: how a listener's descriptor is rung (stands on the
-// base).
+// base and the lock).
 size_t BellRoom(int fd, const QByteArray& path);
 QByteArray NamedBellKey(const QByteArray& eventKey);
 QByteArray DigestBellKey(const QByteArray& eventKey);
@@ -303,8 +346,8 @@ void StopListening(LocalObject& object);
 int DrainBell(int descriptor);
 
 // SharedObjectsWait.cpp: how a waiter sleeps and wakes (stands on the
-// bells). The words of an event are read and changed inline: every set,
-// reset, pulse and wait goes through them.
+// lock and the bells). The words of an event are read and changed inline:
+// every set, reset, pulse and wait goes through them.
 inline EventState* State(const LocalObject& object)
 {
     return reinterpret_cast<EventState*>(object.Data());
@@ -434,8 +477,8 @@ struct WaitList {
 TWaitResult WaitEvents(WaitList& list, uint32_t timeoutMs, int* index);
 
 // SharedObjectsMutex.cpp: how a mutex is taken and let go, and whether a
-// thread of this process owns it (stands on the base). The mutex counts
-// its owner's nested takes itself.
+// thread of this process owns it (stands on the base and the lock). The
+// mutex counts its owner's nested takes itself.
 TWaitResult WaitMutex(LocalObject& object, uint32_t timeoutMs);
 
 // Lets go of one take of the mutex by this thread; false, changing nothing,
@@ -458,7 +501,7 @@ bool OwnedHere(const LocalObject& object);
 ObjectFolder& UserFolder(Registry& reg);
 
 // SharedObjectsLifetime.cpp: how an object is made, used and removed (stands
-// on the base and the bells).
+// on the base, the lock, the bells and the mutex).
 
 QByteArray ObjectKey(Kind kind, const QString& name);
 std::shared_ptr<LocalObject> MakeUnnamed(Kind kind, int64_t dataSize, bool manualReset, int& error);
