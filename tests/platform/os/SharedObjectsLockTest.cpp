@@ -1,7 +1,10 @@
 // The bookkeeping locks of the named objects' files: a call waits for every
 // lock it takes, in whatever step (the end of a listening, an orphan's close,
 // the last close that falls to it as it lets go of an object whose handle
-// another thread closed, after a wait of its own), within one bound in all.
+// another thread closed, after a wait of its own), within one bound in all;
+// the lock of an object that the process keeps open takes the threads'
+// mutex before the file lock, waits for it within the bound too, and lets
+// go of it where the file lock timed out.
 #include "platform/os/SharedObjects.h"
 #include "tests/platform/os/SharedObjectsTestSupport.h"
 #include "tests/support/ChildProcess.h"
@@ -15,6 +18,9 @@
 #include <QString>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <functional>
 #include <thread>
 
@@ -441,6 +447,189 @@ TEST_F(SharedObjectsLockTest, AWaitThatOutlivedTheBoundClosesWithoutWaitingAgain
     for (const TCall& call : calls) {
         SCOPED_TRACE(call.Name);
         EXPECT_EQ(Runs(TracedCall(call)), "F");
+    }
+}
+
+// The threads that reach the Growing step of a grow, each held there until
+// the test lets as many go (a thread stopped inside the bookkeeping lock of
+// its block).
+std::atomic<int> AtGrowing{0};
+std::atomic<int> LetGo{0};
+
+void HoldAtGrowing(TSharedStep step)
+{
+    if (step != TSharedStep::Growing)
+        return;
+    const int arrived = ++AtGrowing;
+    while (LetGo.load() < arrived)
+        sched_yield();
+}
+
+// Waits until word reaches value: false where it does not within 20 s.
+bool Reaches(const std::atomic<int>& word, int value)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (word.load() < value) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        sched_yield();
+    }
+    return true;
+}
+
+// Waits until the thread at task (its folder in /proc) is asleep in a wait
+// of a lock (a pause between tries, or a futex): false where it is not
+// within 20 s.
+bool AsleepInALock(const QByteArray& task)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    for (;;) {
+        const long call = SystemCallOf(task);
+        if (call == SYS_nanosleep || call == SYS_clock_nanosleep || call == SYS_futex)
+            return true;
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        sched_yield();
+    }
+}
+
+// A grow on a thread of its own: whether it grew, the error it left, and
+// when it has ended.
+struct TGrowThread {
+    std::atomic<int> Ended{0};
+    bool Grown = false;
+    int Error = 0;
+    QByteArray Task;
+    std::atomic<bool> Started{false};
+    std::thread Thread;
+    TGrowThread(TSharedHandle memory, int64_t size)
+        : Thread([this, memory, size] {
+              Task = ThreadFolder();
+              Started = true;
+              Grown = GrowNamedMemory(memory, size);
+              Error = Grown ? 0 : LastSharedObjectError().ErrorCode;
+              Ended = 1;
+          })
+    {
+        while (!Started.load())
+            sched_yield();
+    }
+    ~TGrowThread()
+    {
+        if (Thread.joinable())
+            Thread.join();
+    }
+};
+
+// The bookkeeping lock of an object that this process keeps open takes the
+// threads' mutex before the file lock, never the file lock first. Thread A
+// grows a block and is held inside the lock, at the Growing step; thread B
+// grows it further and waits for the lock; A is let go, and B, once it
+// holds the lock, is held at the same step: then the file's lock is held
+// for other processes (tried here through a descriptor of this process's
+// own, as another process tries it). A lock that took the file lock first
+// got it at once in B, its descriptor being A's (a file lock belongs to
+// the open file description), then waited for the mutex; A let go of the
+// file lock as it ended, and B went on in the bookkeeping with nothing
+// keeping other processes out.
+TEST_F(SharedObjectsLockTest, TheThreadsMutexIsTakenBeforeTheFileLock)
+{
+    const QString name = Unique("lock-order");
+    const TSharedHandle memory = OpenNamedMemory(name, 64);
+    AtGrowing = 0;
+    LetGo = 0;
+    SetSharedObjectsProbe(&HoldAtGrowing);
+    const auto unprobed = qScopeGuard([] {
+        LetGo = 1 << 20;
+        SetSharedObjectsProbe(nullptr);
+    });
+    TGrowThread a(memory, 64 * 1024);
+    ASSERT_TRUE(Reaches(AtGrowing, 1)) << "A never reached its Growing step";
+    TGrowThread b(memory, 128 * 1024);
+    ASSERT_TRUE(AsleepInALock(b.Task)) << "B does not wait for the lock";
+    LetGo = 1;
+    ASSERT_TRUE(Reaches(AtGrowing, 2)) << "B never reached its Growing step";
+    EXPECT_EQ(TryBookkeepingLock(FileOf("M-" + name.toUtf8())), EWOULDBLOCK)
+        << "B is inside the bookkeeping with the file lock free";
+    LetGo = 2;
+    a.Thread.join();
+    b.Thread.join();
+    EXPECT_TRUE(a.Grown && b.Grown) << a.Error << ' ' << b.Error;
+    CloseNamedObject(memory);
+}
+
+// The threads' mutex is waited for within the call's bound, as the file
+// lock is: while thread A is held inside the bookkeeping lock of a block (at
+// its Growing step), thread B's grow of the block gives up (ETIMEDOUT)
+// and returns, A still held. A lock that waited for the mutex without the
+// bound kept B until A was let go.
+TEST_F(SharedObjectsLockTest, TheThreadsMutexIsWaitedForWithinTheBound)
+{
+    const QString name = Unique("lock-mutex-bound");
+    const TSharedHandle memory = OpenNamedMemory(name, 64);
+    AtGrowing = 0;
+    LetGo = 0;
+    SetSharedObjectsProbe(&HoldAtGrowing);
+    const auto unprobed = qScopeGuard([] {
+        LetGo = 1 << 20;
+        SetSharedObjectsProbe(nullptr);
+    });
+    TGrowThread a(memory, 64 * 1024);
+    ASSERT_TRUE(Reaches(AtGrowing, 1)) << "A never reached its Growing step";
+    TGrowThread b(memory, 128 * 1024);
+    // A generous net: B gives up after the bound of 5000 ms.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (b.Ended.load() == 0 && std::chrono::steady_clock::now() < deadline)
+        usleep(1000);
+    const bool endedWhileAHeld = b.Ended.load() == 1 && AtGrowing.load() == 1;
+    LetGo = 1 << 20; // A, and B where it waited for A
+    a.Thread.join();
+    b.Thread.join();
+    EXPECT_TRUE(endedWhileAHeld) << "B waited for A";
+    EXPECT_FALSE(b.Grown);
+    EXPECT_EQ(b.Error, ETIMEDOUT);
+    EXPECT_TRUE(a.Grown) << a.Error;
+    CloseNamedObject(memory);
+}
+
+// A step whose file lock timed out (a stopped process held it) lets go of
+// the threads' mutex as it gives up: once the stopped process is gone,
+// the same process's next grow of the block or listen to the event, and
+// its last close, take the lock as before. A lock that kept the mutex
+// where the file lock timed out left every later step of that object in
+// the process to fail, and its last close to leave the object behind.
+TEST_F(SharedObjectsLockTest, AStepWhoseFileLockTimedOutLetsGoOfTheThreadsMutex)
+{
+    struct TRow {
+        const char* Name;
+        const char* Kind; // of the object's file
+        std::function<bool(TSharedHandle)> Step;
+    };
+    const TRow rows[] = {
+        {"a grow", "M-", [](TSharedHandle memory) { return GrowNamedMemory(memory, 64 * 1024); }},
+        {"a listen", "E-",
+         [](TSharedHandle event) {
+             const int descriptor = ListenNamedEvent(event);
+             if (descriptor < 0)
+                 return false;
+             close(descriptor);
+             return UnlistenNamedEvent(event);
+         }},
+    };
+    for (const TRow& row : rows) {
+        SCOPED_TRACE(row.Name);
+        const QString name = Unique("lock-timed-out-") + QLatin1String(row.Kind);
+        const TSharedHandle handle =
+            row.Kind[0] == 'M' ? OpenNamedMemory(name, 64) : OpenNamedEvent(name, false);
+        const QByteArray file = FileOf(row.Kind + name.toUtf8());
+        {
+            const TStoppedLockHolder holder({file}, {});
+            ASSERT_TRUE(holder.Stopped());
+            EXPECT_FALSE(row.Step(handle)) << "not refused while the lock was held";
+        } // the holder is killed, and its lock goes with it
+        EXPECT_TRUE(row.Step(handle)) << LastSharedObjectError().Message().toStdString();
+        EXPECT_TRUE(CloseNamedObject(handle));
+        EXPECT_FALSE(SomethingAt(file)) << "the last close left the object";
     }
 }
 
