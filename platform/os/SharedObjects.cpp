@@ -1,7 +1,8 @@
 // The public functions of the named objects. Each finds the object of its
 // handle and hands on to the file of its concern: the registry, the
 // lifetime, the waits, the mutex or the bells. The last failure of an
-// open, a grow or a listen is kept here, for LastSharedObjectError.
+// open, a grow or a listen, and the refusal of an end of listening, is
+// kept here, for LastSharedObjectError.
 #include "platform/os/SharedObjects.h"
 #include "platform/os/SharedObjects_p.h"
 

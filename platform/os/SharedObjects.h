@@ -197,9 +197,11 @@ enum class TWaitResult {
     wrFailed,    // a bad handle, or a handle of the wrong kind
 };
 
-// The error of the last failed open, grow or listen of this thread: the
+// The error of the last failed open, grow or listen of this thread, or of
+// the last end of listening refused to it (see Threads): the
 // operating-system error, with a message that names the object or its
-// folder.
+// folder (a refusal of the calling thread, of a handle or of an unnamed
+// object names neither).
 EOSError LastSharedObjectError();
 // The folder in which this process keeps its shared objects (chosen now
 // when none was yet), for messages: processes of one user that keep their
