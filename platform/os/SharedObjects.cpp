@@ -1,7 +1,8 @@
 // The public functions of the named objects. Each finds the object of its
 // handle and hands on to the file of its concern: the registry, the
-// lifetime, the waits or the bells. The last failure of an open, a grow or
-// a listen is kept here, for LastSharedObjectError.
+// lifetime, the waits, the mutex or the bells. The last failure of an
+// open, a grow or a listen, and the refusal of an end of listening, is
+// kept here, for LastSharedObjectError.
 #include "platform/os/SharedObjects.h"
 #include "platform/os/SharedObjects_p.h"
 
@@ -40,6 +41,10 @@ bool RefusedToOwnTable()
 
 TSharedHandle OpenRemembering(Kind kind, const QString& name, int64_t size, bool mayCreate, bool manualReset)
 {
+    // Every lock that the call takes, in whatever step (the wake-up block,
+    // the object, the orphans and the other thread's object that it closes),
+    // is waited for within one bound.
+    const CallBound bound;
     if (RefusedToOwnTable())
         return 0;
     int error = 0;
@@ -93,6 +98,7 @@ int64_t NamedMemorySize(TSharedHandle memory)
 
 bool GrowNamedMemory(TSharedHandle memory, int64_t size)
 {
+    const CallBound bound; // the last close that a grow may run included
     if (RefusedToOwnTable())
         return false;
     int error = 0;
@@ -115,6 +121,7 @@ bool UnmapNamedMemory(void* view)
 
 bool CloseNamedObject(TSharedHandle handle)
 {
+    const CallBound bound; // the orphans' closes and the object's own
     return DropHandle(handle);
 }
 
@@ -126,6 +133,7 @@ bool SetNamedEvent(TSharedHandle event)
 
 int ListenNamedEvent(TSharedHandle event)
 {
+    const CallBound bound;
     if (RefusedToOwnTable())
         return -1;
     auto object = Find(event, Kind::Event);
@@ -139,6 +147,7 @@ int ListenNamedEvent(TSharedHandle event)
 
 bool UnlistenNamedEvent(TSharedHandle event)
 {
+    const CallBound bound;
     if (RefusedToOwnTable())
         return false;
     auto object = Find(event, Kind::Event);
@@ -173,6 +182,9 @@ bool ReleaseNamedMutex(TSharedHandle mutex)
 
 TWaitResult WaitNamedObject(TSharedHandle handle, uint32_t timeoutMs)
 {
+    // A wait that sleeps fixes the call's bound as it begins: the last close
+    // that its end may run (another thread closed the handle) counts it.
+    const CallBound bound;
     if (auto mutex = Find(handle, Kind::Mutex))
         return WaitMutex(*mutex, timeoutMs);
     if (auto event = Find(handle, Kind::Event)) {
@@ -185,6 +197,7 @@ TWaitResult WaitNamedObject(TSharedHandle handle, uint32_t timeoutMs)
 
 template <class Handles> TWaitResult WaitOnHandles(const Handles& events, uint32_t timeoutMs, int* index)
 {
+    const CallBound bound; // as WaitNamedObject's
     WaitList list;
     for (TSharedHandle handle : events) {
         auto object = Find(handle, Kind::Event);

@@ -103,11 +103,19 @@
 // processes use an object, and the steps of opening and closing one, are
 // guarded by file locks that the kernel drops with the process. No shared
 // state is ever guarded by a lock that a dead process could keep. A stopped
-// process can hold those file locks: opening, growing, closing and starting
-// or ending a listening wait for them at most 5000 ms, never while holding a
-// lock that the other threads of the process need, and then fail (a close
-// leaves the object to the next process that opens its name and finds
-// nobody holding it).
+// process can hold those file locks. A call waits for them at most 5000 ms
+// in all, whatever steps take them (an open, a grow, a listen and its end,
+// and each last close that the call runs: its own, an orphan's (see
+// Threads), or one that falls to it as it lets go of an object whose handle
+// another thread closed meanwhile), never while holding a lock that the
+// other threads of the process need, and then gives up: an open, a grow or
+// a listen fails, a listening ends all the same (its socket's name left to
+// the next listener), and a close leaves the object to the next process
+// that opens its name and finds nobody holding it. The 5000 ms count from
+// the first of those locks that the call waits for, or, in a wait that
+// finds nothing to take at once and has time to wait, from then: a last
+// close that falls to the end of a wait that outlived them takes its lock
+// only where it is free at once.
 //
 // Threads. Every call may be made from any thread, and the threads of one
 // process meet the objects as processes do: where a step keeps other
@@ -153,13 +161,15 @@
 // find one waiter to release.)
 //
 // Mutexes belong to the thread that acquired them and count nested
-// acquisitions; a mutex whose owner (a process, or a thread that ended)
-// died while holding it, while a handle to it is still open, is acquired
-// with the result wrAbandoned (the new owner then holds it normally, and
-// the dead owner's takes are gone). Closing a handle does not release a
-// mutex that this process holds: while a thread of the process holds it,
-// its last close leaves it mapped; once the take that found it abandoned
-// is released, a last close removes it as any other.
+// acquisitions; a release by another thread fails and changes nothing. A
+// mutex whose owner (a process, or a thread that ended) died while holding
+// it, while a handle to it is still open, is acquired with the result
+// wrAbandoned (the new owner then holds it normally, and the dead owner's
+// takes are gone). Closing a handle does not release a mutex: where a live
+// thread of this process owns it at the process's last close, the process
+// keeps it, mapped and in use, until the process ends (no handle is left
+// to release it with); else the last close closes it as any other, whether
+// a thread of the process ended owning it and whether anyone took it since.
 #include "platform/rtl/Exceptions.h"
 
 #include <QString>
@@ -187,9 +197,11 @@ enum class TWaitResult {
     wrFailed,    // a bad handle, or a handle of the wrong kind
 };
 
-// The error of the last failed open, grow or listen of this thread: the
+// The error of the last failed open, grow or listen of this thread, or of
+// the last end of listening refused to it (see Threads): the
 // operating-system error, with a message that names the object or its
-// folder.
+// folder (a refusal of the calling thread, of a handle or of an unnamed
+// object names neither).
 EOSError LastSharedObjectError();
 // The folder in which this process keeps its shared objects (chosen now
 // when none was yet), for messages: processes of one user that keep their

@@ -209,7 +209,7 @@ int Listen(LocalObject* object, int& error, QString& message)
     // does, under the bookkeeping lock, which keeps out other processes and
     // this one's other threads alike: two never both find the name of a
     // killed listener and bind it one after the other, nor both listen.
-    BookkeepingLock lock(*object, kBookkeepingMs);
+    BookkeepingLock lock(*object, CallDeadline());
     if (!lock.Locked())
         return fail(EWOULDBLOCK, QStringLiteral("The event %1 is kept busy by another process.").arg(path));
     if (listening())
@@ -255,7 +255,7 @@ void StopListening(LocalObject& object)
     // or another thread) never binds the name between the two. Without it
     // in time, the listening ends all the same, and the name stays to the
     // next listener, who finds nobody bound to it.
-    BookkeepingLock lock(object, kBookkeepingMs);
+    BookkeepingLock lock(object, CallDeadline());
     {
         std::lock_guard guard(object.BellLock);
         if (!std::exchange(object.Listening, false))

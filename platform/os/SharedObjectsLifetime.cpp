@@ -170,8 +170,15 @@ LocalObject::~LocalObject()
 {
     if (Pid != ThisProcess() || !Base)
         return; // inherited through fork(): the parent's to close
-    if (ObjKind == Kind::Mutex && Holds.load() > 0)
-        return; // still held: the mutex must stay mapped until its owner ends
+    // A mutex that a live thread of this process owns stays mapped, for the
+    // life of the process (no handle is left to release it with); one whose
+    // owning thread ended, taken since or not, closes as any object.
+    if (ObjKind == Kind::Mutex && OwnedHere(*this))
+        return;
+    // The end of the listening, the close and the close of the wake-up block
+    // that may follow wait for their locks within one bound: that of the
+    // call that let go of the object, or this close's own.
+    const CallBound bound;
     StopListening(*this);
     if (BellFd >= 0)
         close(BellFd);
@@ -181,7 +188,7 @@ LocalObject::~LocalObject()
         // looks: of closers that race, the last one always removes it. A
         // closer that cannot get the lock in time leaves the object to the
         // next process that opens its name and finds nobody holding it.
-        BookkeepingLock lock(*this, kBookkeepingMs);
+        BookkeepingLock lock(*this, CallDeadline());
         if (lock.Locked()) {
             if (UsageLock(Fd, F_WRLCK))
                 RemoveObject(Folder, Fd, Key);
@@ -194,6 +201,9 @@ LocalObject::~LocalObject()
     // descriptor's number.
     if (Fd >= 0)
         close(Fd);
+    // Let go here rather than with the members, after the bound: the last
+    // event of the process closes the wake-up block as well.
+    WakeRef.reset();
 }
 
 std::shared_ptr<LocalObject> MakeUnnamed(Kind kind, int64_t dataSize, bool manualReset, int& error)
@@ -388,7 +398,7 @@ std::shared_ptr<LocalObject> OpenShared(Kind kind, int folder, const QByteArray&
         bool retry = false;
         bool attached = false;
         {
-            FileLock lock(fd, kBookkeepingMs);
+            FileLock lock(fd, CallDeadline());
             if (lock.Locked())
                 attached = AttachShared(*object, fd, kind, wanted, mayCreate, manualReset, error, retry);
             else
@@ -445,7 +455,7 @@ bool GrowBlock(LocalObject& object, int64_t size, std::mutex& viewsLock, int& er
     // at it under the other's view. The lock is waited for outside the
     // registry's lock, so that other threads open and close objects
     // meanwhile.
-    BookkeepingLock lock(object, kBookkeepingMs);
+    BookkeepingLock lock(object, CallDeadline());
     if (!lock.Locked())
         return failOn(ETIMEDOUT);
     const int64_t mapSize = kDataOffset + size;

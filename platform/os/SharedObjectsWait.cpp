@@ -1,6 +1,6 @@
 // How a waiter sleeps and wakes: the futexes that waiters sleep on (several
-// at once with futex_waitv, else the user's wake-up block), the short spin
-// before a sleep, and the mutex's wait. The words of an event and their
+// at once with futex_waitv, else the user's wake-up block) and the short
+// spin before a sleep. The words of an event and their
 // changes (set, reset, pulse) are inline, in the waits' part of the internal
 // header: every call on an event goes through them.
 #include "platform/os/SharedObjects_p.h"
@@ -12,7 +12,6 @@
 #include <climits>
 
 #include <linux/futex.h>
-#include <pthread.h>
 #include <sched.h>
 #include <sys/syscall.h>
 #include <time.h>
@@ -245,6 +244,8 @@ TWaitResult WaitEvents(WaitList& list, uint32_t timeoutMs, int* index)
         return TWaitResult::wrSignaled;
     if (timeoutMs == 0)
         return TWaitResult::wrTimeout;
+    // A last close that the end of the wait runs counts the wait.
+    FixCallDeadline();
     if (SpinFor(list, index))
         return TWaitResult::wrSignaled;
     // More events than one futex_waitv takes wait on the per-user word.
@@ -280,36 +281,6 @@ TWaitResult WaitEvents(WaitList& list, uint32_t timeoutMs, int* index)
     if (perUser)
         __atomic_sub_fetch(&wake->Waiters, 1, __ATOMIC_SEQ_CST);
     return result;
-}
-
-TWaitResult WaitMutex(LocalObject& object, uint32_t timeoutMs)
-{
-    auto* mutex = reinterpret_cast<pthread_mutex_t*>(object.Data());
-    int r;
-    if (timeoutMs == kWaitInfinite) {
-        r = pthread_mutex_lock(mutex);
-    } else if (timeoutMs == 0) {
-        r = pthread_mutex_trylock(mutex);
-    } else {
-        const timespec deadline = FromNs(ToNs(MonotonicNow()) + int64_t(timeoutMs) * 1'000'000);
-        r = pthread_mutex_clocklock(mutex, CLOCK_MONOTONIC, &deadline);
-    }
-    switch (r) {
-    case 0:
-        ++object.Holds;
-        return TWaitResult::wrSignaled;
-    case EOWNERDEAD:
-        // Its owner died: where that was a thread of this process, its takes
-        // went with it, and this one is the only one the process holds.
-        pthread_mutex_consistent(mutex);
-        object.Holds = 1;
-        return TWaitResult::wrAbandoned;
-    case ETIMEDOUT:
-    case EBUSY:
-        return TWaitResult::wrTimeout;
-    default:
-        return TWaitResult::wrFailed;
-    }
 }
 
 } // namespace sharedobjects_detail

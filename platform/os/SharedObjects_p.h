@@ -1,10 +1,11 @@
 #pragma once
 // What the files of the named shared objects share: the layout of an
 // object's head and data, this process's record of what it opened (the
-// local object, the registry of handles and views, the user's folder), the
-// bookkeeping lock, and what each file offers the files above it, listed by
-// the file that defines it, from the bottom up: the base, the claim, the
-// orphans, the bells, the waits, the folder, the lifetime, the registry. A file calls only files
+// local object, the registry of handles and views, the user's folder), and
+// what each file offers the files above it, listed by the file that defines
+// it, from the bottom up: the base, the claim, the orphans, the bookkeeping
+// lock, the bells, the waits, the mutex, the folder, the lifetime, the
+// registry. A file calls only files
 // listed before its own; the public functions (SharedObjects.cpp) stand on
 // them all. No code outside these files includes this header. The test
 // SharedObjectsLayeringTest (tests/platform/os/SharedObjectsLayeringTest.cpp)
@@ -48,10 +49,6 @@ namespace sharedobjects_detail {
 // of different layouts never share an object: their names differ.
 constexpr uint32_t kMagic = 0x36565354; // "TSV6"
 constexpr char kNamePrefix[] = "tessvar6-";
-
-// How long opening, growing or closing an object waits for the bookkeeping
-// lock of its file, which a stopped process may hold, in milliseconds.
-constexpr uint32_t kBookkeepingMs = 5000;
 
 enum class Kind : char { Memory = 'M', Mutex = 'X', Event = 'E', Wake = 'W' };
 
@@ -129,11 +126,6 @@ struct LocalObject {
     pid_t Pid = 0;
     int Handles = 0; // guarded by the registry lock
     int Views = 0;
-    // A mutex's takes by the thread of this process that owns it, if any:
-    // changed by the owner while it holds the mutex, so that the take that
-    // finds the mutex abandoned may set it to its own, whatever threads of
-    // the process ended owning it.
-    std::atomic<int> Holds{0};
     // The process's half of the bookkeeping lock of Fd (see BookkeepingLock).
     std::mutex Threads;
     // An event's hold on the user's wake-up block, which goes with the last
@@ -177,80 +169,6 @@ struct Registry {
     std::map<void*, std::shared_ptr<LocalObject>> Views;
     std::weak_ptr<LocalObject> Wake;
     ObjectFolder Folder;
-};
-
-using Deadline = std::chrono::steady_clock::time_point;
-
-// Sleeps before the next try of a lock: false where the deadline has passed
-// (no more tries), else after a pause that doubles from try to try (pause,
-// 200 µs at first) up to 10 ms.
-inline bool PauseBeforeRetry(Deadline deadline, useconds_t& pause)
-{
-    if (std::chrono::steady_clock::now() >= deadline)
-        return false;
-    usleep(pause);
-    pause = std::min<useconds_t>(pause * 2, 10'000);
-    return true;
-}
-
-// The bookkeeping lock of an object's file, waited for until a deadline: a
-// process stopped while it holds it delays the others by that much at most.
-// It belongs to the open file description, so it keeps out other processes
-// and other descriptors of the file, not the threads that share this one.
-class FileLock {
-public:
-    FileLock(int fd, uint32_t timeoutMs)
-        : FileLock(fd, std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs))
-    {
-    }
-    FileLock(int fd, Deadline deadline) : FFd(fd)
-    {
-        useconds_t pause = 200;
-        do {
-            if (flock(FFd, LOCK_EX | LOCK_NB) == 0) {
-                FLocked = true;
-                return;
-            }
-        } while ((errno == EWOULDBLOCK || errno == EINTR) && PauseBeforeRetry(deadline, pause));
-    }
-    ~FileLock()
-    {
-        if (FLocked)
-            flock(FFd, LOCK_UN);
-    }
-    bool Locked() const { return FLocked; }
-    FileLock(const FileLock&) = delete;
-    FileLock& operator=(const FileLock&) = delete;
-
-private:
-    int FFd;
-    bool FLocked = false;
-};
-
-// The bookkeeping lock of an object that this process keeps open, whose
-// descriptor all its threads share: the object's Threads mutex keeps the
-// process's other threads out, then the file lock other processes, both
-// within timeoutMs. The thread waits on the mutex before the process waits
-// on the file, and holds no other lock meanwhile. The mutex is tried as the
-// file lock is, between pauses: held by a thread that waits for a stopped
-// process's file lock, it is held that long.
-class BookkeepingLock {
-public:
-    BookkeepingLock(LocalObject& object, uint32_t timeoutMs) : FThreads(object.Threads, std::defer_lock)
-    {
-        const Deadline deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        useconds_t pause = 200;
-        while (!FThreads.try_lock()) {
-            if (!PauseBeforeRetry(deadline, pause))
-                return;
-        }
-        FFile.emplace(object.Fd, deadline);
-    }
-    bool Locked() const { return FFile && FFile->Locked(); }
-
-private:
-    std::unique_lock<std::mutex> FThreads;
-    std::optional<FileLock> FFile; // let go before the mutex
 };
 
 // SharedObjectsBase.cpp: what every file stands on.
@@ -325,8 +243,98 @@ void CloseOrphans();
 // Guards what CloseOrphans finds; held around a fork().
 std::mutex& OrphansLock();
 
+// SharedObjectsLock.cpp: the bookkeeping lock of an object's file, and the
+// one bound of a call on those it takes (stands on no other file).
+
+// How long one call waits in all for the bookkeeping locks it takes, which
+// a stopped process may hold, in milliseconds.
+constexpr uint32_t kBookkeepingMs = 5000;
+
+using Deadline = std::chrono::steady_clock::time_point;
+
+// The deadline of the call that the calling thread is in, for every
+// bookkeeping lock it takes in whatever step: an open, a grow or a listen,
+// the end of a listening, and each last close that the call runs (a close
+// of its own, an orphan's, or one that falls to it as it lets go of an
+// object whose handle another thread closed meanwhile). kOutsideACall
+// where the thread is in none, kNotFixed until the call first needs it,
+// then kBookkeepingMs past that moment, or past the moment the call began
+// a wait of its own (on an event or a mutex), whichever came first.
+// (Zero, where a thread begins, and one nanosecond of the clock: times past
+// that no deadline can be.)
+constexpr Deadline kOutsideACall{};
+constexpr Deadline kNotFixed{std::chrono::nanoseconds(1)};
+inline thread_local constinit Deadline CurrentCallDeadline = kOutsideACall;
+
+// Makes the steps from here to the end of its scope one call for the bound
+// of their locks; inside a call already, it changes nothing. Held by the
+// public functions that take the locks themselves, that may close several
+// objects (an orphan's and the handle's) or that wait, and by the close of
+// an object, which runs in a call that holds none where a set, a reset, a
+// pulse, a release, a map or an unmap lets go of the last reference.
+class CallBound {
+public:
+    CallBound() : FOpens(CurrentCallDeadline == kOutsideACall)
+    {
+        if (FOpens)
+            CurrentCallDeadline = kNotFixed;
+    }
+    ~CallBound()
+    {
+        if (FOpens)
+            CurrentCallDeadline = kOutsideACall;
+    }
+    CallBound(const CallBound&) = delete;
+    CallBound& operator=(const CallBound&) = delete;
+
+private:
+    bool FOpens;
+};
+
+// The deadline of the calling thread's call, fixed now where it was not yet;
+// outside a call, kBookkeepingMs from now.
+Deadline CallDeadline();
+// Fixes the deadline of the calling thread's call from now where it was not
+// yet: a wait that is about to begin, so that a last close that the end of
+// the call runs counts the wait.
+void FixCallDeadline();
+
+// The bookkeeping lock of an object's file, waited for until a deadline: a
+// process stopped while it holds it delays the others by that much at most.
+// It belongs to the open file description, so it keeps out other processes
+// and other descriptors of the file, not the threads that share this one.
+class FileLock {
+public:
+    FileLock(int fd, Deadline deadline);
+    ~FileLock();
+    bool Locked() const { return FLocked; }
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+private:
+    int FFd;
+    bool FLocked = false;
+};
+
+// The bookkeeping lock of an object that this process keeps open, whose
+// descriptor all its threads share: the object's Threads mutex keeps the
+// process's other threads out, then the file lock other processes, both
+// until the deadline. The thread waits on the mutex before the process
+// waits on the file, and holds no other lock meanwhile. The mutex is tried
+// as the file lock is, between pauses: held by a thread that waits for a
+// stopped process's file lock, it is held that long.
+class BookkeepingLock {
+public:
+    BookkeepingLock(LocalObject& object, Deadline deadline);
+    bool Locked() const { return FFile && FFile->Locked(); }
+
+private:
+    std::unique_lock<std::mutex> FThreads;
+    std::optional<FileLock> FFile; // let go before the mutex
+};
+
 // SharedObjectsBell.cpp: how a listener's descriptor is rung (stands on the
-// base).
+// base and the lock).
 size_t BellRoom(int fd, const QByteArray& path);
 QByteArray NamedBellKey(const QByteArray& eventKey);
 QByteArray DigestBellKey(const QByteArray& eventKey);
@@ -338,8 +346,8 @@ void StopListening(LocalObject& object);
 int DrainBell(int descriptor);
 
 // SharedObjectsWait.cpp: how a waiter sleeps and wakes (stands on the
-// bells). The words of an event are read and changed inline: every set,
-// reset, pulse and wait goes through them.
+// lock and the bells). The words of an event are read and changed inline:
+// every set, reset, pulse and wait goes through them.
 inline EventState* State(const LocalObject& object)
 {
     return reinterpret_cast<EventState*>(object.Data());
@@ -467,28 +475,33 @@ struct WaitList {
 };
 
 TWaitResult WaitEvents(WaitList& list, uint32_t timeoutMs, int* index);
+
+// SharedObjectsMutex.cpp: how a mutex is taken and let go, and whether a
+// thread of this process owns it (stands on the base and the lock). The
+// mutex counts its owner's nested takes itself.
 TWaitResult WaitMutex(LocalObject& object, uint32_t timeoutMs);
 
-// Lets go of one take of the mutex by this thread. The take is uncounted
-// while the thread still holds the mutex: uncounted after, it could change
-// a count that a next owner set already (one that found the mutex
-// abandoned). Where the mutex refuses the thread (not its owner), the count
-// is given back.
+// Lets go of one take of the mutex by this thread; false, changing nothing,
+// where the thread does not own it.
 inline bool ReleaseMutex(LocalObject& object)
 {
-    --object.Holds;
-    if (pthread_mutex_unlock(reinterpret_cast<pthread_mutex_t*>(object.Data())) == 0)
-        return true;
-    ++object.Holds;
-    return false;
+    return pthread_mutex_unlock(reinterpret_cast<pthread_mutex_t*>(object.Data())) == 0;
 }
+
+// Whether a live thread of this process owns the mutex, which must then
+// stay mapped: the C library keeps the robust mutexes that a thread owns in
+// a list that runs through the mutexes themselves, and follows it at that
+// thread's every take or release of a robust mutex, as the kernel does as
+// the thread ends. Asked at the last close, where no thread of this process
+// can take or let go of the mutex meanwhile (each would hold a reference).
+bool OwnedHere(const LocalObject& object);
 
 // SharedObjectsFolder.cpp: where the user's objects are kept (stands on the
 // base and the bells).
 ObjectFolder& UserFolder(Registry& reg);
 
 // SharedObjectsLifetime.cpp: how an object is made, used and removed (stands
-// on the base and the bells).
+// on the base, the lock, the bells and the mutex).
 
 QByteArray ObjectKey(Kind kind, const QString& name);
 std::shared_ptr<LocalObject> MakeUnnamed(Kind kind, int64_t dataSize, bool manualReset, int& error);

@@ -480,6 +480,35 @@ bool TTracedChild::FailCall(int error)
 #endif
 }
 
+bool TTracedChild::StepToCall(uint64_t address, uint64_t argument)
+{
+#if defined(__x86_64__)
+    int signal = 0;
+    while (FStopped) {
+        user_regs_struct registers{};
+        if (::ptrace(PTRACE_GETREGS, FPid, nullptr, &registers) != 0)
+            return false;
+        // A call's first argument is in rdi as the function begins.
+        if (signal == 0 && registers.rip == address && registers.rdi == argument)
+            return true;
+        if (::ptrace(PTRACE_SINGLESTEP, FPid, nullptr, reinterpret_cast<void*>(intptr_t(signal))) != 0)
+            return false;
+        FStatus = WaitForChild(FPid);
+        FStopped = WIFSTOPPED(FStatus);
+        FEnded = !FStopped;
+        // A signal that stopped it rather than the step is passed on with
+        // the next step, as NextSystemCall passes it (a stop excepted).
+        const int stop = FStopped ? WSTOPSIG(FStatus) : 0;
+        signal = stop == SIGTRAP || stop == SIGSTOP ? 0 : stop;
+    }
+    return false;
+#else
+    (void)address;
+    (void)argument;
+    return false;
+#endif
+}
+
 void TTracedChild::Detach()
 {
     if (FStopped)

@@ -137,6 +137,13 @@ public:
     // system's calls cannot be changed so (an architecture other than
     // x86-64).
     bool FailCall(int error);
+    // From a stop: runs the child one instruction at a time until it is
+    // about to run the first instruction of the function at address with
+    // argument as the first argument of its call, where it stops; false where
+    // it ended first, or where its instructions cannot be followed so (an
+    // architecture other than x86-64). For a test that acts at an instant
+    // that no system call marks.
+    bool StepToCall(uint64_t address, uint64_t argument);
     // Lets the child run on, untraced.
     void Detach();
     // Lets the child run on, untraced, to its end: its exit code, 200 + the

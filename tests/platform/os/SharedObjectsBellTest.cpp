@@ -483,8 +483,8 @@ bool LeaveAKilledListener(const QString& name)
 // counts one listener more, and a set rings the descriptor. Only rounds whose
 // calls overlap race anything, as each thread says when its call began and
 // ended; rounds are taken until each thread has won kMet of them, up to a
-// generous bound, past which the test says how few met rather than failing
-// for want of meetings. A listen that let go of its look at whether the
+// generous bound, past which the test is skipped, saying how few met: it
+// raced too little to pass. A listen that let go of its look at whether the
 // process listens before it bound the socket gave both threads a
 // descriptor, one of which no set rang, and counted two listeners more.
 TEST_F(SharedObjectsBellTest, TwoThreadsListeningAtOnceAreOneListener)
@@ -557,8 +557,8 @@ TEST_F(SharedObjectsBellTest, TwoThreadsListeningAtOnceAreOneListener)
                           .arg(round);
     }
     if (!fewMet.isEmpty())
-        std::printf("too busy a machine to race the listeners %d times: %s\n", kMet,
-                    qPrintable(fewMet.join(QStringLiteral("; "))));
+        GTEST_SKIP() << "too busy a machine to race the listeners " << kMet
+                     << " times: " << fewMet.join(QStringLiteral("; ")).toStdString();
 }
 
 // The end of a listening counts the listener out of the event's head, as

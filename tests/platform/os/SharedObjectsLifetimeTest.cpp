@@ -15,7 +15,6 @@
 #include <QScopeGuard>
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
 
 #include <tuple>
@@ -124,8 +123,8 @@ TEST_F(SharedObjectsLifetimeTest, CleanExitsLeaveNoObjectAndLeftoversAreSwept)
 // began and ended. Rounds are taken until kMet of them did; on a busy
 // machine, where closers waiting for a CPU at their instant miss each other
 // in round after round, that takes more rounds, up to a generous bound,
-// past which the test says how few met rather than failing for want of
-// meetings.
+// past which the test is skipped, saying how few met: it raced too little
+// to pass.
 TEST_F(SharedObjectsLifetimeTest, ClosersThatRaceTakeTheObjectWithTheLastOfThem)
 {
     const TLifetimeUser user;
@@ -207,8 +206,8 @@ TEST_F(SharedObjectsLifetimeTest, ClosersThatRaceTakeTheObjectWithTheLastOfThem)
     }
     EXPECT_EQ(later->Finish(20000), 0);
     if (!fewMet.isEmpty())
-        std::printf("too busy a machine to race the closers %d times: %s\n", kMet,
-                    qPrintable(fewMet.join(QStringLiteral("; "))));
+        GTEST_SKIP() << "too busy a machine to race the closers " << kMet
+                     << " times: " << fewMet.join(QStringLiteral("; ")).toStdString();
 }
 
 // P holds a block (grown, with 7 in it), a set manual event and an owned

@@ -337,6 +337,8 @@ class SharedObjectsClaimTest : public TSharedObjectsTest {};
 class SharedObjectsWaitTest : public TSharedObjectsTest {};
 class SharedObjectsFolderTest : public TSharedObjectsTest {};
 class SharedObjectsLifetimeTest : public TSharedObjectsTest {};
+class SharedObjectsLockTest : public TSharedObjectsTest {};
+class SharedObjectsMutexTest : public TSharedObjectsTest {};
 class SharedObjectsRegistryTest : public TSharedObjectsTest {};
 
 } // namespace sharedobjects_test
