@@ -92,8 +92,16 @@
 // keeps every page in memory), than the memory the system has available
 // (MemAvailable), is refused before a byte is written (ENOSPC naming the
 // block). A file past the process's file size limit (RLIMIT_FSIZE) is
-// refused before anything is claimed (EFBIG naming the block), so that the
-// kernel never sends the process SIGXFSZ, whatever its disposition. A size
+// refused before anything is claimed (EFBIG naming the block), and an
+// object's removal is marked in its file through a mapping, which that
+// limit does not bind: so the unit's own writes never bring the process
+// SIGXFSZ, whatever its disposition, however low the limit (an object made
+// before the limit was lowered, to 8 bytes or less, goes at its last close
+// or a sweep as any other). Only another thread's setrlimit (or another
+// process's prlimit) can still bring it: a limit lowered between a claim's
+// look at it and the claim's writes has the kernel send the process
+// SIGXFSZ, which ends it unless it ignores or catches the signal (the
+// create or grow then fails with EFBIG). A size
 // whose sum with the object's 64-byte head does not fit a file's size is
 // refused (EINVAL) naming the block.
 //

@@ -69,6 +69,8 @@ inline QString CodeName(int error)
         return QStringLiteral("EBUSY");
     case EINTR:
         return QStringLiteral("EINTR");
+    case ENOENT:
+        return QStringLiteral("ENOENT");
     default:
         return QString::number(error);
     }
