@@ -3,7 +3,7 @@
 // object's head and data, this process's record of what it opened (the
 // local object, the registry of handles and views, the user's folder), the
 // bookkeeping lock, and what each file offers the files above it, listed by
-// the file that defines it, from the bottom up: the base, the claim, the
+// the file that defines it, from the bottom up: the base, the room, the claim, the
 // orphans, the bells, the waits, the folder, the lifetime, the registry. A file calls only files
 // listed before its own; the public functions (SharedObjects.cpp) stand on
 // them all. No code outside these files includes this header. The test
@@ -306,7 +306,16 @@ inline void AtStep(TSharedStep step)
 bool GiveOwnerRights(int fd, mode_t current, mode_t mode);
 int OpenMending(int dir, const char* name, int flags, mode_t mode);
 
-// SharedObjectsClaim.cpp: the claim of a file's pages (stands on the base).
+// SharedObjectsRoom.cpp: the room that a claim of pages may take (stands
+// on the base).
+
+// The bytes that a claim by writing zeros may still take on the file
+// system of fd, into room: what it has free, or, where it tells no size,
+// the memory that the system has available. 0, or the system's error.
+int RoomForZeros(int fd, int64_t& room);
+
+// SharedObjectsClaim.cpp: the claim of a file's pages (stands on the base
+// and the room).
 
 // Claims every page of the file of fd from byte from (its end, which no
 // other process can reach beyond) up to byte to, growing it to that size:
