@@ -40,13 +40,31 @@ int PastFileSizeLimit(int64_t size)
 // over bytes that another process may write meanwhile. Here the range lies
 // past the file's end, so where the file system lacks it, zeros are written
 // into that range alone, once the file system is known to have room for
-// them (ENOSPC before a byte is written where it has not). A size past the
-// file size limit fails with EFBIG before anything is claimed. 0, or the
-// system's error; the file may have grown part of the way.
+// them (ENOSPC before a byte is written where it has not). Where the file
+// system keeps its pages in memory, a part larger than the room that the
+// memory cgroups of the process have left fails with ENOSPC before
+// anything is claimed, and so does a size past the file size limit with
+// EFBIG. 0, or the system's error; the file may have grown part of the way.
 int ClaimPages(int fd, int64_t from, int64_t to)
 {
     if (const int limited = PastFileSizeLimit(to))
         return limited;
+    // Where the file system keeps its pages in memory, each page claimed,
+    // by fallocate (tmpfs) as by zeros (ramfs), is charged to the memory
+    // cgroups of the process: past the room they have left, the kernel's
+    // out-of-memory killer ends a process of the group, as a rule this one,
+    // part of the way through the claim. So a part larger than that room is
+    // refused before anything is claimed.
+    MemoryLimits limits;
+    if (const int unknown = MemoryLimitsOn(fd, limits))
+        return unknown;
+    if (!limits.Levels.empty()) {
+        int64_t room = 0;
+        if (const int unknown = RoomUnderLimits(limits, room))
+            return unknown;
+        if (to - from > room)
+            return ENOSPC;
+    }
     for (;;) {
         if (fallocate(fd, 0, off_t(from), off_t(to - from)) == 0)
             return 0;

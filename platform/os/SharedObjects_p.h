@@ -29,6 +29,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include <pthread.h>
@@ -313,6 +314,29 @@ int OpenMending(int dir, const char* name, int flags, mode_t mode);
 // system of fd, into room: what it has free, or, where it tells no size,
 // the memory that the system has available. 0, or the system's error.
 int RoomForZeros(int fd, int64_t& room);
+
+// The memory cgroups that limit what this process may take: each level of
+// its group, up to the root of the hierarchy that it can see, whose limit
+// is set (memory.max of cgroup v2, memory.limit_in_bytes of cgroup v1).
+struct MemoryLimits {
+    struct Level {
+        std::string Folder;
+        bool Unified = false; // cgroup v2
+        int64_t Limit = 0;    // in bytes
+    };
+    std::vector<Level> Levels;
+};
+// Where the file system of fd keeps its pages in memory (tmpfs, ramfs, or
+// one that tells no size), the memory cgroups whose room the pages that a
+// claim takes there come from, into limits; none elsewhere, or where the
+// system tells of none. 0, or the system's error: of fstatfs, or a failure
+// of the process itself (EMFILE, ENFILE, ENOMEM) to read their files.
+int MemoryLimitsOn(int fd, MemoryLimits& limits);
+// The bytes that a claim may take under limits, into room (the largest
+// int64_t under none): at each level its limit less what it uses, plus the
+// page cache of files that it can reclaim; the least of them. 0, or a
+// failure of the process itself to read their files.
+int RoomUnderLimits(const MemoryLimits& limits, int64_t& room);
 
 // SharedObjectsClaim.cpp: the claim of a file's pages (stands on the base
 // and the room).

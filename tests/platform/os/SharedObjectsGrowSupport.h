@@ -71,6 +71,8 @@ inline QString CodeName(int error)
         return QStringLiteral("EINTR");
     case ENOENT:
         return QStringLiteral("ENOENT");
+    case EMFILE:
+        return QStringLiteral("EMFILE");
     default:
         return QString::number(error);
     }
