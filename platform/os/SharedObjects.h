@@ -103,7 +103,14 @@
 // uses, plus the page cache of files that the kernel can reclaim from it;
 // swap is not counted. A level whose files cannot be read tells nothing; a
 // failure of the process itself to read them (EMFILE, ENFILE, ENOMEM)
-// fails the create or the grow with that error, naming the object. A file
+// fails the create or the grow with that error, naming the object. Claims
+// whose room is counted (those that write zeros, and those under a memory
+// cgroup's limit) are made one at a time by the processes and threads that
+// use one folder, so that each finds the room that those before it left: two
+// claims of the folder at once never take together more than the room. A
+// claim waits for the one under way (which a process stopped in its claim
+// keeps) at most 5000 ms, holding the bookkeeping lock of its own object
+// alone, and then fails (ETIMEDOUT naming the object). A file
 // past the process's file size limit (RLIMIT_FSIZE) is refused before
 // anything is claimed (EFBIG naming the block), and an object's removal is
 // marked in its file through a mapping, which that limit does not bind: so

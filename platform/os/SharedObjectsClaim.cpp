@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <optional>
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -29,6 +30,45 @@ int PastFileSizeLimit(int64_t size)
     return uint64_t(size) > uint64_t(limit.rlim_cur) ? EFBIG : 0;
 }
 
+// The turn of a claim whose room is counted, among the claims of the
+// processes and threads that use one folder: the folder locked (flock)
+// through a description of it that the claim opens for itself. A
+// description of its own keeps out the process's other threads as well as
+// the other processes, where a lock of the folder's descriptor, which the
+// threads and a child made by fork() share, would let them all in at once;
+// so the turn needs no mutex of the process before it. The kernel drops
+// the lock with its holder, and it is waited for at most kBookkeepingMs,
+// as the bookkeeping lock of an object's file is; a claim waits for it
+// holding the bookkeeping lock of its own object alone, which no other
+// claim needs.
+class ClaimTurn {
+public:
+    ClaimTurn() = default;
+    ~ClaimTurn()
+    {
+        FLock.reset(); // let go before its description is closed
+        if (FFd >= 0)
+            close(FFd);
+    }
+    ClaimTurn(const ClaimTurn&) = delete;
+    ClaimTurn& operator=(const ClaimTurn&) = delete;
+    // Takes the turn in folder: 0, or the system's error (ETIMEDOUT where
+    // another claim kept it past the bound).
+    int Take(int folder)
+    {
+        FFd = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (FFd < 0)
+            return errno;
+        FLock.emplace(FFd, kBookkeepingMs);
+        return FLock->Locked() ? 0 : ETIMEDOUT;
+    }
+    bool Taken() const { return FLock && FLock->Locked(); }
+
+private:
+    int FFd = -1;
+    std::optional<FileLock> FLock;
+};
+
 } // namespace
 
 // Claims every page of the file of fd from byte from (its size, which no
@@ -44,8 +84,10 @@ int PastFileSizeLimit(int64_t size)
 // system keeps its pages in memory, a part larger than the room that the
 // memory cgroups of the process have left fails with ENOSPC before
 // anything is claimed, and so does a size past the file size limit with
-// EFBIG. 0, or the system's error; the file may have grown part of the way.
-int ClaimPages(int fd, int64_t from, int64_t to)
+// EFBIG. Claims whose room is counted, by zeros or under a memory cgroup's
+// limit, take their turns in folder. 0, or the system's error; the file
+// may have grown part of the way.
+int ClaimPages(int folder, int fd, int64_t from, int64_t to)
 {
     if (const int limited = PastFileSizeLimit(to))
         return limited;
@@ -58,7 +100,13 @@ int ClaimPages(int fd, int64_t from, int64_t to)
     MemoryLimits limits;
     if (const int unknown = MemoryLimitsOn(fd, limits))
         return unknown;
+    // A claim whose room is counted takes its turn first: the room it finds
+    // then counts the pages of the claims before it, where two at once each
+    // found room for itself alone and together took more than there was.
+    ClaimTurn turn;
     if (!limits.Levels.empty()) {
+        if (const int waited = turn.Take(folder))
+            return waited;
         int64_t room = 0;
         if (const int unknown = RoomUnderLimits(limits, room))
             return unknown;
@@ -72,6 +120,10 @@ int ClaimPages(int fd, int64_t from, int64_t to)
             break;
         if (errno != EINTR)
             return errno;
+    }
+    if (!turn.Taken()) {
+        if (const int waited = turn.Take(folder))
+            return waited;
     }
     int64_t room = 0;
     if (const int unknown = RoomForZeros(fd, room))

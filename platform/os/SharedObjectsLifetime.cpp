@@ -265,7 +265,7 @@ bool MakeInPlace(LocalObject& object, int fd, Kind kind, int64_t wanted, bool ma
         error = errno;
         return false;
     }
-    if (const int claimed = ClaimPages(fd, 0, wanted); claimed != 0) {
+    if (const int claimed = ClaimPages(object.Folder, fd, 0, wanted); claimed != 0) {
         error = claimed;
         return false;
     }
@@ -475,7 +475,7 @@ bool GrowBlock(LocalObject& object, int64_t size, std::mutex& viewsLock, int& er
             (void)!ftruncate(object.Fd, off_t(before));
     };
     if (before < mapSize) {
-        if (const int claimed = ClaimPages(object.Fd, before, mapSize); claimed != 0) {
+        if (const int claimed = ClaimPages(object.Folder, object.Fd, before, mapSize); claimed != 0) {
             putBack();
             return failOn(claimed);
         }

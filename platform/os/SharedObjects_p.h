@@ -343,9 +343,10 @@ int RoomUnderLimits(const MemoryLimits& limits, int64_t& room);
 
 // Claims every page of the file of fd from byte from (its end, which no
 // other process can reach beyond) up to byte to, growing it to that size:
-// 0, or the system's error (ENOSPC, EDQUOT, EFBIG ...); the file may have
-// grown part of the way.
-int ClaimPages(int fd, int64_t from, int64_t to);
+// 0, or the system's error (ENOSPC, EDQUOT, EFBIG, ETIMEDOUT ...); the file
+// may have grown part of the way. folder is the descriptor of the file's
+// folder, in which the claims whose room is counted take turns.
+int ClaimPages(int folder, int fd, int64_t from, int64_t to);
 
 // SharedObjectsOrphans.cpp: objects whose last reference went in a thread
 // with a table of descriptors of its own (stands on the base).

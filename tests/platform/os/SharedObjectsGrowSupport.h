@@ -73,6 +73,8 @@ inline QString CodeName(int error)
         return QStringLiteral("ENOENT");
     case EMFILE:
         return QStringLiteral("EMFILE");
+    case ETIMEDOUT:
+        return QStringLiteral("ETIMEDOUT");
     default:
         return QString::number(error);
     }
