@@ -91,11 +91,38 @@
 // has free (as statfs tells it), or, on one that tells no size (ramfs, which
 // keeps every page in memory), than the memory the system has available
 // (MemAvailable), is refused before a byte is written (ENOSPC naming the
-// block). A file past the process's file size limit (RLIMIT_FSIZE) is
-// refused before anything is claimed (EFBIG naming the block), so that the
-// kernel never sends the process SIGXFSZ, whatever its disposition. A size
-// whose sum with the object's 64-byte head does not fit a file's size is
-// refused (EINVAL) naming the block.
+// block). Where the file system keeps its pages in memory (tmpfs, as
+// /dev/shm mostly is; ramfs; one that tells no size), every page claimed,
+// by fallocate or by zeros, is taken from the memory cgroups of the
+// process, whose out-of-memory killer would end a process of the group (as
+// a rule this one) part of the way through the claim: so a part larger than
+// the room they have left is refused before anything is claimed (ENOSPC
+// naming the block). That room is the least, over the levels of the
+// process's memory cgroup (cgroup v2 or v1) up to the root of the
+// hierarchy that the process can see, of a level's limit less what it
+// uses, plus the page cache of files that the kernel can reclaim from it;
+// swap is not counted. A level whose files cannot be read tells nothing; a
+// failure of the process itself to read them (EMFILE, ENFILE, ENOMEM)
+// fails the create or the grow with that error, naming the object. Claims
+// whose room is counted (those that write zeros, and those under a memory
+// cgroup's limit) are made one at a time by the processes and threads that
+// use one folder, so that each finds the room that those before it left: two
+// claims of the folder at once never take together more than the room. A
+// claim waits for the one under way (which a process stopped in its claim
+// keeps) at most 5000 ms, holding the bookkeeping lock of its own object
+// alone, and then fails (ETIMEDOUT naming the object). A file
+// past the process's file size limit (RLIMIT_FSIZE) is refused before
+// anything is claimed (EFBIG naming the block), and an object's removal is
+// marked in its file through a mapping, which that limit does not bind: so
+// the unit's own writes never bring the process SIGXFSZ, whatever its
+// disposition, however low the limit (an object made before the limit was
+// lowered, to 8 bytes or less, goes at its last close or a sweep as any
+// other). Only another thread's setrlimit (or another process's prlimit) can
+// still bring it: a limit lowered between a claim's look at it and the
+// claim's writes has the kernel send the process SIGXFSZ, which ends it
+// unless it ignores or catches the signal (the create or grow then fails
+// with EFBIG). A size whose sum with the object's 64-byte head does not fit
+// a file's size is refused (EINVAL) naming the block.
 //
 // A process killed at any instruction leaves nothing that blocks the others:
 // events are words changed with atomic instructions, waited on with futexes;

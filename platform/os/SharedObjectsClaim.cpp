@@ -1,67 +1,21 @@
 // The claim of every page of a part of an object's file before anyone can
 // write into it: fallocate where the file system has it, else zeros
-// written, once the file system (or, for one that keeps its pages in
-// memory, the system) is known to have room for them; and the file size
-// limit kept to before any of it. It stands on the base alone.
+// written, once the room has been found for them; and the file size limit
+// kept to before any of it. It stands on the base and the room.
 #include "platform/os/SharedObjects_p.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
-#include <cstdio>
-#include <cstring>
-#include <limits>
+#include <optional>
 
 #include <fcntl.h>
 #include <sys/resource.h>
-#include <sys/sysinfo.h>
-#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace sharedobjects_detail {
 
 namespace {
-
-// The bytes that a claim by writing zeros may still take on the file
-// system of fd, into room: what statfs tells is free for a user's files,
-// where the file system reports its size; where it reports none (ramfs,
-// whose pages stay in memory, are never swapped out and are counted against
-// no size), the memory that the system reports available: MemAvailable of
-// /proc/meminfo, what the kernel can give without swapping (free pages and
-// the caches it can reclaim), which is what the written pages would be taken
-// from; without /proc, the free and buffer memory that sysinfo tells. 0, or
-// the system's error.
-int RoomForZeros(int fd, int64_t& room)
-{
-    constexpr uint64_t kMost = uint64_t(std::numeric_limits<int64_t>::max());
-    struct statfs fs {};
-    if (fstatfs(fd, &fs) != 0)
-        return errno;
-    if (fs.f_blocks > 0) {
-        const uint64_t blocks = uint64_t(fs.f_bavail);
-        const uint64_t size = uint64_t(fs.f_bsize);
-        room = int64_t(size > 0 && blocks > kMost / size ? kMost : blocks * size);
-        return 0;
-    }
-    if (const int meminfo = open("/proc/meminfo", O_RDONLY | O_CLOEXEC); meminfo >= 0) {
-        char text[4096];
-        const ssize_t length = read(meminfo, text, sizeof(text) - 1);
-        close(meminfo);
-        text[std::max<ssize_t>(length, 0)] = 0;
-        const char* line = std::strstr(text, "\nMemAvailable:");
-        unsigned long long kib = 0;
-        if (line && std::sscanf(line + 14, "%llu", &kib) == 1) {
-            room = int64_t(std::min<uint64_t>(kib, kMost / 1024) * 1024);
-            return 0;
-        }
-    }
-    struct sysinfo info {};
-    if (sysinfo(&info) != 0)
-        return errno;
-    const uint64_t unit = std::max(info.mem_unit, 1u);
-    room = int64_t(std::min<uint64_t>(uint64_t(info.freeram) + info.bufferram, kMost / unit) * unit);
-    return 0;
-}
 
 // EFBIG where a file of size bytes would pass this process's file size
 // limit (RLIMIT_FSIZE), else 0. A write or a fallocate past it would not
@@ -76,6 +30,45 @@ int PastFileSizeLimit(int64_t size)
     return uint64_t(size) > uint64_t(limit.rlim_cur) ? EFBIG : 0;
 }
 
+// The turn of a claim whose room is counted, among the claims of the
+// processes and threads that use one folder: the folder locked (flock)
+// through a description of it that the claim opens for itself. A
+// description of its own keeps out the process's other threads as well as
+// the other processes, where a lock of the folder's descriptor, which the
+// threads and a child made by fork() share, would let them all in at once;
+// so the turn needs no mutex of the process before it. The kernel drops
+// the lock with its holder, and it is waited for at most kBookkeepingMs,
+// as the bookkeeping lock of an object's file is; a claim waits for it
+// holding the bookkeeping lock of its own object alone, which no other
+// claim needs.
+class ClaimTurn {
+public:
+    ClaimTurn() = default;
+    ~ClaimTurn()
+    {
+        FLock.reset(); // let go before its description is closed
+        if (FFd >= 0)
+            close(FFd);
+    }
+    ClaimTurn(const ClaimTurn&) = delete;
+    ClaimTurn& operator=(const ClaimTurn&) = delete;
+    // Takes the turn in folder: 0, or the system's error (ETIMEDOUT where
+    // another claim kept it past the bound).
+    int Take(int folder)
+    {
+        FFd = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (FFd < 0)
+            return errno;
+        FLock.emplace(FFd, kBookkeepingMs);
+        return FLock->Locked() ? 0 : ETIMEDOUT;
+    }
+    bool Taken() const { return FLock && FLock->Locked(); }
+
+private:
+    int FFd = -1;
+    std::optional<FileLock> FLock;
+};
+
 } // namespace
 
 // Claims every page of the file of fd from byte from (its size, which no
@@ -87,13 +80,39 @@ int PastFileSizeLimit(int64_t size)
 // over bytes that another process may write meanwhile. Here the range lies
 // past the file's end, so where the file system lacks it, zeros are written
 // into that range alone, once the file system is known to have room for
-// them (ENOSPC before a byte is written where it has not). A size past the
-// file size limit fails with EFBIG before anything is claimed. 0, or the
-// system's error; the file may have grown part of the way.
-int ClaimPages(int fd, int64_t from, int64_t to)
+// them (ENOSPC before a byte is written where it has not). Where the file
+// system keeps its pages in memory, a part larger than the room that the
+// memory cgroups of the process have left fails with ENOSPC before
+// anything is claimed, and so does a size past the file size limit with
+// EFBIG. Claims whose room is counted, by zeros or under a memory cgroup's
+// limit, take their turns in folder. 0, or the system's error; the file
+// may have grown part of the way.
+int ClaimPages(int folder, int fd, int64_t from, int64_t to)
 {
     if (const int limited = PastFileSizeLimit(to))
         return limited;
+    // Where the file system keeps its pages in memory, each page claimed,
+    // by fallocate (tmpfs) as by zeros (ramfs), is charged to the memory
+    // cgroups of the process: past the room they have left, the kernel's
+    // out-of-memory killer ends a process of the group, as a rule this one,
+    // part of the way through the claim. So a part larger than that room is
+    // refused before anything is claimed.
+    MemoryLimits limits;
+    if (const int unknown = MemoryLimitsOn(fd, limits))
+        return unknown;
+    // A claim whose room is counted takes its turn first: the room it finds
+    // then counts the pages of the claims before it, where two at once each
+    // found room for itself alone and together took more than there was.
+    ClaimTurn turn;
+    if (!limits.Levels.empty()) {
+        if (const int waited = turn.Take(folder))
+            return waited;
+        int64_t room = 0;
+        if (const int unknown = RoomUnderLimits(limits, room))
+            return unknown;
+        if (to - from > room)
+            return ENOSPC;
+    }
     for (;;) {
         if (fallocate(fd, 0, off_t(from), off_t(to - from)) == 0)
             return 0;
@@ -101,6 +120,10 @@ int ClaimPages(int fd, int64_t from, int64_t to)
             break;
         if (errno != EINTR)
             return errno;
+    }
+    if (!turn.Taken()) {
+        if (const int waited = turn.Take(folder))
+            return waited;
     }
     int64_t room = 0;
     if (const int unknown = RoomForZeros(fd, room))

@@ -153,13 +153,24 @@ void TakeNamesAway(int folder, int fd, const QByteArray& key)
 }
 
 // Marks the object of fd removed and takes its names away; the caller holds
-// its bookkeeping lock and knows that no process uses it.
-void RemoveObject(int folder, int fd, const QByteArray& key)
+// its bookkeeping lock and knows that no process uses it. head is the
+// object's head as this process maps it, or null where it maps none (the
+// sweep): the head is then mapped for the mark. The mark is stored through
+// a mapping, never written: a write at its offset (byte 8) under a file
+// size limit (RLIMIT_FSIZE) of 8 bytes or less brings SIGXFSZ, which ends
+// the process unless it ignores or catches the signal, whereas a store into
+// a mapping is held to no such limit.
+void RemoveObject(int folder, int fd, const QByteArray& key, SharedHead* head)
 {
-    const uint32_t dead = 1;
-    struct stat st {};
-    if (fstat(fd, &st) == 0 && st.st_size >= kDataOffset)
-        (void)!pwrite(fd, &dead, sizeof(dead), offsetof(SharedHead, Dead));
+    if (head) {
+        head->Dead = 1;
+    } else if (struct stat st{}; fstat(fd, &st) == 0 && st.st_size >= kDataOffset) {
+        void* mapped = mmap(nullptr, size_t(kDataOffset), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+        if (mapped != MAP_FAILED) {
+            static_cast<SharedHead*>(mapped)->Dead = 1;
+            munmap(mapped, size_t(kDataOffset));
+        }
+    }
     AtStep(TSharedStep::Removing);
     TakeNamesAway(folder, fd, key);
 }
@@ -191,7 +202,7 @@ LocalObject::~LocalObject()
         BookkeepingLock lock(*this, CallDeadline());
         if (lock.Locked()) {
             if (UsageLock(Fd, F_WRLCK))
-                RemoveObject(Folder, Fd, Key);
+                RemoveObject(Folder, Fd, Key, Head());
             else
                 UsageLock(Fd, F_UNLCK);
         }
@@ -264,7 +275,7 @@ bool MakeInPlace(LocalObject& object, int fd, Kind kind, int64_t wanted, bool ma
         error = errno;
         return false;
     }
-    if (const int claimed = ClaimPages(fd, 0, wanted); claimed != 0) {
+    if (const int claimed = ClaimPages(object.Folder, fd, 0, wanted); claimed != 0) {
         error = claimed;
         return false;
     }
@@ -334,7 +345,7 @@ bool AttachShared(LocalObject& object, int fd, Kind kind, int64_t wanted, bool m
         // closing it. It goes as the sweep removes it, and the name is
         // opened as one never made: a create makes a new object, in no
         // state a dead process left, and an open-only fails.
-        RemoveObject(object.Folder, fd, object.Key);
+        RemoveObject(object.Folder, fd, object.Key, object.Head());
         retry = true;
         return false;
     } else if (object.Head()->Kind != uint32_t(kind) || (kind != Kind::Memory && int64_t(st.st_size) != wanted)) {
@@ -474,7 +485,7 @@ bool GrowBlock(LocalObject& object, int64_t size, std::mutex& viewsLock, int& er
             (void)!ftruncate(object.Fd, off_t(before));
     };
     if (before < mapSize) {
-        if (const int claimed = ClaimPages(object.Fd, before, mapSize); claimed != 0) {
+        if (const int claimed = ClaimPages(object.Folder, object.Fd, before, mapSize); claimed != 0) {
             putBack();
             return failOn(claimed);
         }
@@ -531,7 +542,7 @@ void SweepLeftovers(int folder)
         struct stat st {};
         if (PrivateFile(fd, st) && flock(fd, LOCK_EX | LOCK_NB) == 0) {
             if (UsageLock(fd, F_WRLCK))
-                RemoveObject(folder, fd, key);
+                RemoveObject(folder, fd, key, nullptr);
             flock(fd, LOCK_UN);
         }
         close(fd);

@@ -3,9 +3,9 @@
 // object's head and data, this process's record of what it opened (the
 // local object, the registry of handles and views, the user's folder), and
 // what each file offers the files above it, listed by the file that defines
-// it, from the bottom up: the base, the claim, the orphans, the bookkeeping
-// lock, the bells, the waits, the mutex, the folder, the lifetime, the
-// registry. A file calls only files
+// it, from the bottom up: the base, the room, the claim, the orphans, the
+// bookkeeping lock, the bells, the waits, the mutex, the folder, the
+// lifetime, the registry. A file calls only files
 // listed before its own; the public functions (SharedObjects.cpp) stand on
 // them all. No code outside these files includes this header. The test
 // SharedObjectsLayeringTest (tests/platform/os/SharedObjectsLayeringTest.cpp)
@@ -30,6 +30,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include <pthread.h>
@@ -224,13 +225,46 @@ inline void AtStep(TSharedStep step)
 bool GiveOwnerRights(int fd, mode_t current, mode_t mode);
 int OpenMending(int dir, const char* name, int flags, mode_t mode);
 
-// SharedObjectsClaim.cpp: the claim of a file's pages (stands on the base).
+// SharedObjectsRoom.cpp: the room that a claim of pages may take (stands
+// on the base).
+
+// The bytes that a claim by writing zeros may still take on the file
+// system of fd, into room: what it has free, or, where it tells no size,
+// the memory that the system has available. 0, or the system's error.
+int RoomForZeros(int fd, int64_t& room);
+
+// The memory cgroups that limit what this process may take: each level of
+// its group, up to the root of the hierarchy that it can see, whose limit
+// is set (memory.max of cgroup v2, memory.limit_in_bytes of cgroup v1).
+struct MemoryLimits {
+    struct Level {
+        std::string Folder;
+        bool Unified = false; // cgroup v2
+        int64_t Limit = 0;    // in bytes
+    };
+    std::vector<Level> Levels;
+};
+// Where the file system of fd keeps its pages in memory (tmpfs, ramfs, or
+// one that tells no size), the memory cgroups whose room the pages that a
+// claim takes there come from, into limits; none elsewhere, or where the
+// system tells of none. 0, or the system's error: of fstatfs, or a failure
+// of the process itself (EMFILE, ENFILE, ENOMEM) to read their files.
+int MemoryLimitsOn(int fd, MemoryLimits& limits);
+// The bytes that a claim may take under limits, into room (the largest
+// int64_t under none): at each level its limit less what it uses, plus the
+// page cache of files that it can reclaim; the least of them. 0, or a
+// failure of the process itself to read their files.
+int RoomUnderLimits(const MemoryLimits& limits, int64_t& room);
+
+// SharedObjectsClaim.cpp: the claim of a file's pages (stands on the base
+// and the room).
 
 // Claims every page of the file of fd from byte from (its end, which no
 // other process can reach beyond) up to byte to, growing it to that size:
-// 0, or the system's error (ENOSPC, EDQUOT, EFBIG ...); the file may have
-// grown part of the way.
-int ClaimPages(int fd, int64_t from, int64_t to);
+// 0, or the system's error (ENOSPC, EDQUOT, EFBIG, ETIMEDOUT ...); the file
+// may have grown part of the way. folder is the descriptor of the file's
+// folder, in which the claims whose room is counted take turns.
+int ClaimPages(int folder, int fd, int64_t from, int64_t to);
 
 // SharedObjectsOrphans.cpp: objects whose last reference went in a thread
 // with a table of descriptors of its own (stands on the base).

@@ -3,6 +3,7 @@
 #include "tests/support/ChildProcess.h"
 #include "tests/support/LeaseHolder.h"
 #include "tests/support/MadeUpIds.h"
+#include "tests/support/MemoryCgroup.h"
 #include "tests/support/UserNamespace.h"
 
 #include <QDir>
@@ -232,6 +233,15 @@ QString WhyNoDeviceNode(const QString& folder)
     return QString();
 }
 
+QString WhyNoMemoryCgroup()
+{
+    const TMemoryCgroup group(64 << 20);
+    if (!group.Failure().isEmpty())
+        return QStringLiteral("no memory cgroup of its own: ") + group.Failure();
+    const QString answer = RunInChild([&] { return group.Join(); }, [] { return QString(); });
+    return answer.isEmpty() ? QString() : QStringLiteral("a child cannot join a memory cgroup: ") + answer;
+}
+
 } // namespace
 
 QString ProbeAnswer(const QString& privilege, const QString& reason)
@@ -265,6 +275,11 @@ QString UserNamespacesWithheld()
 QString NamespaceMapsWithheld()
 {
     return ProbeAnswer(QStringLiteral("a user namespace's maps"), WhyNoNamespaceMaps());
+}
+
+QString MemoryCgroupWithheld()
+{
+    return ProbeAnswer(QStringLiteral("a memory cgroup"), WhyNoMemoryCgroup());
 }
 
 QString DescriptorTablesWithheld()

@@ -57,6 +57,14 @@ QString LeasesWithheld(const QString& folder, int kind);
 // devices).
 QString DeviceNodesWithheld(const QString& folder);
 
+// A memory cgroup of the test's own with a limit, that a forked child joins
+// (TMemoryCgroup): root, or a user given the hierarchy's groups, where a
+// cgroup file system with the memory controller shows this process's group
+// and may give a new group that controller (in cgroup v2, where this
+// process's group has it, or is the root of what this process sees and
+// holds no process beside it).
+QString MemoryCgroupWithheld();
+
 // Whether the kernel tells two threads' tables of descriptors apart
 // (kcmp(KCMP_FILES), which a kernel without checkpoint support lacks and a
 // seccomp profile may refuse).

@@ -3,17 +3,17 @@
 // where another process may write; a claim that fails part of the way
 // leaves the block as it was; an interrupted claim of a create is made
 // again; a size past the file size limit fails with EFBIG whatever SIGXFSZ
-// does; a claim of zeros larger than the room it may take is refused
-// before a byte is written.
+// does; two claims at once in a memory cgroup never take together more
+// than its room.
 #include "platform/os/SharedObjects.h"
 #include "tests/platform/os/SharedObjectsGrowSupport.h"
 #include "tests/platform/os/SharedObjectsTestSupport.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/FileSizeLimit.h"
+#include "tests/support/MemoryCgroup.h"
 #include "tests/support/Privileges.h"
 
 #include <QDir>
-#include <QFile>
 #include <QScopeGuard>
 #include <gtest/gtest.h>
 
@@ -346,136 +346,198 @@ TEST_F(SharedObjectsClaimTest, AGrowOrCreatePastTheFileSizeLimitFailsWithEfbigWh
     }
 }
 
-// The memory that the system reports available, in bytes (MemAvailable).
-int64_t AvailableMemory()
+constexpr int64_t kMiB = 1 << 20;
+
+// What the two claims of a race in a memory cgroup share (in memory that
+// processes share too): when the other claim may start, its folder in
+// /proc, when it ended and when its block may go, and what each claim met.
+struct TClaimRace {
+    std::atomic<int> Go{0};
+    char Task[64] = {};
+    std::atomic<int> Ended{0};
+    std::atomic<int> Release{0};
+    char Outcome[2][128] = {};
+};
+
+// A create of a 40 MiB block name, its outcome put at slot: "made" (the
+// block then held, its handle into memory), or its error and whether it
+// left a file.
+void Create40(const QString& name, char (&slot)[128], TSharedHandle& memory)
 {
-    QFile meminfo(QStringLiteral("/proc/meminfo"));
-    if (!meminfo.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : meminfo.readAll().split('\n'))
-        if (line.startsWith("MemAvailable:"))
-            return line.mid(13).trimmed().split(' ').value(0).toLongLong() * 1024;
-    return -1;
+    QString outcome;
+    try {
+        memory = OpenNamedMemory(name, 40 * kMiB);
+        outcome = QStringLiteral("made");
+    } catch (const EOSError& error) {
+        outcome = Named(error, BlockFile(name)) +
+                  (FileSize(BlockFile(name)) < 0 ? QStringLiteral(", no file") : QStringLiteral(", a file"));
+    }
+    std::strncpy(slot, outcome.toUtf8().constData(), sizeof(slot) - 1);
 }
 
-// On a file system that tells no size (ramfs, which keeps every page in
-// memory), a claim of zeros larger than the memory that the system has
-// available is refused before a byte is written: ENOSPC naming the block,
-// its file as it was (a create leaves none). Each claim is made by a child
-// that the test ends as soon as its file passes 64 MiB, so that a claim
-// that wrote on cannot take the machine's memory (one to the largest size
-// a file can have ended processes all over the machine, through the
-// kernel's out-of-memory killer).
-TEST_F(SharedObjectsClaimTest, AClaimOfZerosLargerThanTheMemoryAvailableIsRefusedBeforeAByteIsWritten)
+// The other claim of the race: once let go, a create of a 40 MiB block,
+// held until released (within a generous bound, in case its process is
+// left alone).
+void ClaimAsTheOther(TClaimRace& race)
 {
-    if (Withheld(RamfsWithheld))
-        return;
-    const int64_t beyond = AvailableMemory() + (int64_t(1) << 30);
-    ASSERT_GT(beyond, int64_t(1) << 30) << "no MemAvailable in /proc/meminfo";
-    const QString answer = RunOnRamfs(MadeUpUid(1), [&] {
-        QStringList seen;
-        struct Claim {
-            const char* what;
-            bool create;
-            int64_t size;
-        };
-        for (const Claim& claim :
-             {Claim{"grow to the largest", false, kLargest - 64},
-              Claim{"grow past the memory", false, beyond}, Claim{"create past the memory", true, beyond}}) {
-            const QString name = QString::fromLatin1(claim.what).replace(' ', '-');
-            const QByteArray file = BlockFile(name);
-            int answerPipe[2];
-            if (pipe(answerPipe) != 0)
-                return QStringLiteral("no pipe");
-            const pid_t claimer = fork();
-            if (claimer == 0) {
-                close(answerPipe[0]);
-                QString outcome;
-                if (claim.create) {
-                    try {
-                        CloseNamedObject(OpenNamedMemory(name, claim.size));
-                        outcome = QStringLiteral("made");
-                    } catch (const EOSError& error) {
-                        outcome = Named(error, file);
-                    }
-                } else {
-                    const TSharedHandle memory = OpenNamedMemory(name, 4096);
-                    outcome = GrowNamedMemory(memory, claim.size) ? QStringLiteral("grown")
-                                                                  : Named(LastSharedObjectError(), file);
-                    outcome += QStringLiteral(", file of %1 bytes").arg(FileSize(file));
-                    CloseNamedObject(memory);
-                }
-                WriteAllTo(answerPipe[1], outcome.toUtf8());
-                _exit(0);
-            }
-            close(answerPipe[1]);
-            bool ended = false;
-            while (!ended) {
-                if (FileSize(file) > (int64_t(64) << 20)) {
-                    kill(claimer, SIGKILL);
-                    break;
-                }
-                ended = waitpid(claimer, nullptr, WNOHANG) == claimer;
-                if (!ended)
-                    usleep(5000);
-            }
-            if (!ended)
-                waitpid(claimer, nullptr, 0);
-            const QByteArray outcome = ReadAllFrom(answerPipe[0]);
-            close(answerPipe[0]);
-            seen << QStringLiteral("%1: %2").arg(QLatin1String(claim.what),
-                                                 ended ? QString::fromUtf8(outcome)
-                                                       : QStringLiteral("wrote past 64 MiB"));
-            unlink(file.constData());
-        }
-        return seen.join('\n');
-    });
-    const QString file = QStringLiteral("file of %1 bytes").arg(kHead + 4096);
-    EXPECT_EQ(answer.toStdString(), QStringList({"grow to the largest: ENOSPC naming the block, " + file,
-                                                 "grow past the memory: ENOSPC naming the block, " + file,
-                                                 "create past the memory: ENOSPC naming the block"})
-                                        .join('\n')
-                                        .toStdString());
+    while (race.Go.load() == 0)
+        sched_yield();
+    std::strncpy(race.Task, ThreadFolder().constData(), sizeof(race.Task) - 1);
+    TSharedHandle memory = 0;
+    Create40(QStringLiteral("other"), race.Outcome[1], memory);
+    race.Ended = 1;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (race.Release.load() == 0 && std::chrono::steady_clock::now() < deadline)
+        sched_yield();
+    CloseNamedObject(memory);
 }
 
-// On a file system without fallocate that tells its size, a claim of zeros
-// larger than its free room is refused before a byte is written: on a tmpfs
-// of 1 MiB whose fallocate a tracer makes answer EOPNOTSUPP (standing in
-// for a FUSE or network file system), a grow to 2 MiB fails with ENOSPC
-// naming the block, its file as it was, and no zeros are written. Writing
-// them, the grow filled the file system before it failed the same way.
-TEST_F(SharedObjectsClaimTest, AClaimOfZerosLargerThanTheFileSystemsRoomIsRefusedBeforeAByteIsWritten)
+// The first claim of a race, in a traced child that joins the memory
+// cgroup group and takes a file system of its own at point (ramfs, or a
+// tmpfs that bounds no claim here): it starts the other claim (a thread of
+// its own, or a process it forks), creates its 40 MiB block, and once the
+// other has ended, lets it go and ends.
+std::unique_ptr<TTracedChild> StartFirstClaim(TClaimRace& race, const TMemoryCgroup& group,
+                                              const QByteArray& point, bool ramfs, bool threads)
 {
-    if (Withheld(TracingWithheld, RamfsWithheld))
-        return;
-    const TRamfsPoint point("room");
-    const uid_t uid = MadeUpUid(1);
-    TTracedChild grower([&] {
-        if (!EnterOwnFileSystem(point.Path, uid, "tmpfs", "size=1m,mode=0755").isEmpty())
+    return std::make_unique<TTracedChild>([&race, &group, point, ramfs, threads] {
+        if (!group.Join().isEmpty() ||
+            !(ramfs ? EnterOwnRamfs(point, MadeUpUid(1))
+                    : EnterOwnFileSystem(point, MadeUpUid(1), "tmpfs", "size=1g,mode=0755"))
+                 .isEmpty())
             _exit(3);
-        const QString name = QStringLiteral("room");
-        const TSharedHandle memory = OpenNamedMemory(name, 4096);
-        if (GrowNamedMemory(memory, 2 * 1024 * 1024))
-            _exit(4);
-        if (Named(LastSharedObjectError(), BlockFile(name)) != "ENOSPC naming the block")
-            _exit(5);
-        if (FileSize(BlockFile(name)) != kHead + 4096)
-            _exit(6);
-        getppid(); // the grow has ended
+        std::thread other;
+        pid_t otherProcess = -1;
+        if (threads) {
+            other = std::thread([&] { ClaimAsTheOther(race); });
+        } else if ((otherProcess = fork()) == 0) {
+            ClaimAsTheOther(race);
+            _exit(0);
+        }
+        TSharedHandle memory = 0;
+        Create40(QStringLiteral("first"), race.Outcome[0], memory);
+        while (race.Ended.load() == 0)
+            sched_yield();
+        race.Release = 1;
+        if (threads)
+            other.join();
+        else
+            waitpid(otherProcess, nullptr, 0);
         CloseNamedObject(memory);
     });
-    ASSERT_TRUE(grower.Refused().isEmpty()) << grower.Refused().toStdString();
-    ASSERT_TRUE(grower.RunTo([](const TTracedChild& call) {
-        return call.Call() == SYS_fallocate && int64_t(call.Argument(2)) == kHead + 4096;
-    })) << "the grow made no claim";
-    if (!grower.FailCall(EOPNOTSUPP))
-        GTEST_SKIP() << "a system call's result cannot be changed on this architecture";
-    ASSERT_TRUE(grower.RunTo([](const TTracedChild& call) {
-        return call.Call() == SYS_pwrite64 || call.Call() == SYS_getppid;
-    })) << "the grower ended with "
-        << grower.Finish();
-    EXPECT_EQ(grower.Call(), SYS_getppid) << "zeros were written";
-    EXPECT_EQ(grower.Finish(), 0);
+}
+
+// Lets the first claim run to its claim, where it stops having found room
+// and taken its turn: on ramfs its first piece of zeros, from the file's
+// start; on tmpfs its fallocate of the whole file. False where it claimed
+// nothing.
+bool RunToTheClaim(TTracedChild& first, bool ramfs)
+{
+    return first.RunTo([&](const TTracedChild& call) {
+        return ramfs ? call.Call() == SYS_pwrite64 && call.Argument(2) == 65536 && call.Argument(3) == 0
+                     : call.Call() == SYS_fallocate && int64_t(call.Argument(3)) == kHead + 40 * kMiB;
+    });
+}
+
+// What the two claims of a race met, as the tests compare it.
+QString Outcomes(const TClaimRace& race)
+{
+    return QStringLiteral("first: %1, other: %2")
+        .arg(QString::fromUtf8(race.Outcome[0]), QString::fromUtf8(race.Outcome[1]));
+}
+
+// A race of two claims in memory that processes share.
+struct TSharedRace {
+    TClaimRace* Race = static_cast<TClaimRace*>(
+        mmap(nullptr, sizeof(TClaimRace), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0));
+    TSharedRace()
+    {
+        if (Race != MAP_FAILED)
+            new (Race) TClaimRace;
+    }
+    ~TSharedRace()
+    {
+        if (Race != MAP_FAILED)
+            munmap(Race, sizeof(TClaimRace));
+    }
+    TSharedRace(const TSharedRace&) = delete;
+    TSharedRace& operator=(const TSharedRace&) = delete;
+};
+
+// Two claims of one folder at once, in a memory cgroup of 64 MiB, on ramfs
+// (zeros) and on tmpfs (fallocate): creates of 40 MiB blocks, which the
+// group's room holds once but not twice. The first, in a traced process, is
+// stopped as it claims, having found room; the other, of another process or
+// of another thread of the first's, then waits for its turn (it is seen
+// asleep), and once the first has taken its pages, finds too little room:
+// ENOSPC naming its block, no file. The first makes its block, and no
+// process is killed. Where the other did not wait, each found room for
+// itself alone, and their pages together passed the group's limit: the
+// kernel's out-of-memory killer ended a process. A turn kept by a lock of
+// the folder's descriptor, which a process's threads share, let the thread
+// in.
+TEST_F(SharedObjectsClaimTest, TwoClaimsAtOnceNeverTakeTogetherMoreThanTheRoomOfTheMemoryCgroup)
+{
+    if (Withheld(TracingWithheld, MemoryCgroupWithheld, RamfsWithheld))
+        return;
+    for (const auto& [type, threads] : {std::pair{"ramfs", false}, std::pair{"ramfs", true},
+                                        std::pair{"tmpfs", false}, std::pair{"tmpfs", true}}) {
+        SCOPED_TRACE(
+            QStringLiteral("%1, %2").arg(type, threads ? "two threads" : "two processes").toStdString());
+        const bool ramfs = std::strcmp(type, "ramfs") == 0;
+        const TSharedRace shared;
+        ASSERT_NE(shared.Race, MAP_FAILED);
+        TClaimRace& race = *shared.Race;
+        const TMemoryCgroup group(64 * kMiB);
+        const TRamfsPoint point("claims");
+        const auto first = StartFirstClaim(race, group, point.Path, ramfs, threads);
+        ASSERT_TRUE(first->Refused().isEmpty()) << first->Refused().toStdString();
+        ASSERT_TRUE(RunToTheClaim(*first, ramfs)) << "the first create claimed nothing";
+        race.Go = 1;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        bool waited = false;
+        while (!waited && race.Ended.load() == 0 && std::chrono::steady_clock::now() < deadline) {
+            waited = race.Task[0] != 0 && AsleepInAWait(QByteArray(race.Task));
+            sched_yield();
+        }
+        if (!waited && race.Ended.load() == 0) {
+            first->Finish();
+            GTEST_SKIP() << "the other claim neither waited nor ended within 20 s: they never met";
+        }
+        const int ended = first->Finish();
+        EXPECT_EQ(Outcomes(race).toStdString(), "first: made, other: ENOSPC naming the block, no file");
+        EXPECT_EQ(ended, 0);
+    }
+}
+
+// A claim stopped in its turn (its process stopped by a tracer, on ramfs in
+// a memory cgroup) delays another claim of the folder at most the bound of
+// 5000 ms: the other's create then fails with ETIMEDOUT naming its block,
+// and leaves no file. Let go, the first makes its block. Waiting for the
+// turn without a bound, the other waited as long as the first stayed
+// stopped.
+TEST_F(SharedObjectsClaimTest, AClaimStoppedInItsTurnDelaysAnotherAtMostTheBound)
+{
+    if (Withheld(TracingWithheld, MemoryCgroupWithheld, RamfsWithheld))
+        return;
+    const TSharedRace shared;
+    ASSERT_NE(shared.Race, MAP_FAILED);
+    TClaimRace& race = *shared.Race;
+    const TMemoryCgroup group(64 * kMiB);
+    const TRamfsPoint point("stopped-claim");
+    const auto first = StartFirstClaim(race, group, point.Path, true, false);
+    ASSERT_TRUE(first->Refused().isEmpty()) << first->Refused().toStdString();
+    ASSERT_TRUE(RunToTheClaim(*first, true)) << "the first create claimed nothing";
+    race.Go = 1;
+    // A generous safety net past the bound.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (race.Ended.load() == 0 && std::chrono::steady_clock::now() < deadline)
+        usleep(10'000);
+    const bool ended = race.Ended.load() != 0;
+    const int finished = first->Finish();
+    EXPECT_TRUE(ended) << "the other claim still waited after 30 s";
+    EXPECT_EQ(Outcomes(race).toStdString(), "first: made, other: ETIMEDOUT naming the block, no file");
+    EXPECT_EQ(finished, 0);
 }
 
 } // namespace

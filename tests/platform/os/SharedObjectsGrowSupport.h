@@ -69,6 +69,12 @@ inline QString CodeName(int error)
         return QStringLiteral("EBUSY");
     case EINTR:
         return QStringLiteral("EINTR");
+    case ENOENT:
+        return QStringLiteral("ENOENT");
+    case EMFILE:
+        return QStringLiteral("EMFILE");
+    case ETIMEDOUT:
+        return QStringLiteral("ETIMEDOUT");
     default:
         return QString::number(error);
     }

@@ -3,9 +3,11 @@
 // a listener's socket, the events' wake-up block) by the last of its
 // closers, however they race, where the last holder was killed or closes
 // with its descriptor table full, and where a remover is stopped between
-// its unlinks; the sweep of what killed processes left; creates on a full
-// /dev/shm; and the mend of an object's file that lacks its owner's rights.
+// its unlinks; the sweep of what killed processes left; removals under a
+// file size limit of a few bytes; creates on a full /dev/shm; and the mend
+// of an object's file that lacks its owner's rights.
 #include "platform/os/SharedObjects.h"
+#include "tests/platform/os/SharedObjectsGrowSupport.h"
 #include "tests/platform/os/SharedObjectsTestSupport.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/FreshProcess.h"
@@ -17,12 +19,15 @@
 
 #include <cstring>
 
+#include <functional>
 #include <tuple>
 
 #include <csignal>
 #include <fcntl.h>
 #include <sched.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace sharedobjects_test;
@@ -283,6 +288,89 @@ TEST_F(SharedObjectsLifetimeTest, ALastCloserWithAFullDescriptorTableStillRemove
     EXPECT_EQ(p->Ask("tight 0 close m", 20000), "closed");
     EXPECT_EQ(NamesIn(runtime.Path), QList<QByteArray>{});
     EXPECT_EQ(p->Finish(20000), 0);
+}
+
+// Opens the block name (4096 bytes) in a forked child that is killed with
+// it open, leaving its file to the next process that finds nobody holding
+// it.
+void LeaveBlock(const QString& name)
+{
+    const pid_t child = fork();
+    if (child == 0) {
+        OpenNamedMemory(name, 4096);
+        raise(SIGKILL);
+        _exit(1);
+    }
+    waitpid(child, nullptr, 0);
+}
+
+// A process whose file size limit (RLIMIT_FSIZE) is 8 bytes or less, with
+// SIGXFSZ at its default (which ends it), removes objects as any other: a
+// block that a killed process left, at the sweep of its first named open;
+// another, where an open finds nobody holding it; and its own block, event
+// (with the events' wake-up block) and mutex, made before the limit was
+// lowered, at their last close. It lives, and each object goes. Each
+// removal marks the object's head at byte 8 of its file: written with
+// pwrite, the mark brought SIGXFSZ under such a limit and ended the
+// process. At 9 bytes, the row one past, the write was cut short and the
+// process lived.
+TEST_F(SharedObjectsLifetimeTest, ObjectsGoUnderAFileSizeLimitOf8BytesOrLessAndTheProcessLives)
+{
+    if (Withheld(RamfsWithheld))
+        return;
+    for (const rlim_t limit : {rlim_t(0), rlim_t(8), rlim_t(9)}) {
+        SCOPED_TRACE(QStringLiteral("a limit of %1 bytes").arg(limit).toStdString());
+        const QString answer = RunOnRamfs(MadeUpUid(1), [limit] {
+            std::signal(SIGXFSZ, SIG_DFL);
+            // The limit is lowered around each step alone: the children
+            // that leave blocks, and the creates, need room.
+            const auto limited = [limit](const std::function<QString()>& step) {
+                rlimit saved{};
+                getrlimit(RLIMIT_FSIZE, &saved);
+                rlimit lowered = saved;
+                lowered.rlim_cur = limit;
+                if (setrlimit(RLIMIT_FSIZE, &lowered) != 0)
+                    return QStringLiteral("no limit");
+                const QString seen = step();
+                setrlimit(RLIMIT_FSIZE, &saved);
+                return seen;
+            };
+            const auto openOnly = [](const QString& name) {
+                try {
+                    CloseNamedObject(OpenNamedMemory(name, 0));
+                    return QStringLiteral("opened");
+                } catch (const EOSError& error) {
+                    return Named(error, BlockFile(name));
+                }
+            };
+            const auto fileOf = [](const QString& name) {
+                return FileSize(BlockFile(name)) < 0 ? QStringLiteral("no file") : QStringLiteral("a file");
+            };
+            QStringList seen;
+            for (const char* road : {"swept", "found"}) {
+                const QString name = QLatin1String(road);
+                LeaveBlock(name);
+                // The first named open sweeps; the second finds its block
+                // where the sweep did not go.
+                seen << name + ": " + limited([&] { return openOnly(seen.isEmpty() ? "absent" : name); });
+                seen << fileOf(name);
+            }
+            const TSharedHandle handles[] = {OpenNamedMemory(QStringLiteral("closed"), 4096),
+                                             OpenNamedEvent(QStringLiteral("closed"), false),
+                                             OpenNamedMutex(QStringLiteral("closed"))};
+            seen << QStringLiteral("last close: ") + limited([&] {
+                        for (const TSharedHandle handle : handles)
+                            if (!CloseNamedObject(handle))
+                                return QStringLiteral("not closed");
+                        return QStringLiteral("closed");
+                    });
+            seen << QStringLiteral("%1 names left").arg(NamesIn(SharedObjectsFolder().toLocal8Bit()).size());
+            return seen.join(", ");
+        });
+        EXPECT_EQ(answer.toStdString(),
+                  "swept: ENOENT naming the block, no file, found: ENOENT naming the block, "
+                  "no file, last close: closed, 0 names left");
+    }
 }
 
 // Fills the /dev/shm of the mount namespace of process pid as user uid

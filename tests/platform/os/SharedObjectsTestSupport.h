@@ -340,5 +340,6 @@ class SharedObjectsLifetimeTest : public TSharedObjectsTest {};
 class SharedObjectsLockTest : public TSharedObjectsTest {};
 class SharedObjectsMutexTest : public TSharedObjectsTest {};
 class SharedObjectsRegistryTest : public TSharedObjectsTest {};
+class SharedObjectsRoomTest : public TSharedObjectsTest {};
 
 } // namespace sharedobjects_test
