@@ -219,7 +219,11 @@ TEST_F(SharedObjectsRegistryTest, EveryErrorOfAnOpenIsTheSystemsOwn)
 // held it would leave the child's first call waiting for good. (The busy
 // threads allocate no memory: the allocator of AddressSanitizer, which the
 // test build uses, is not kept whole across a fork as the C library's is,
-// and a child forked while another thread allocated may wait in it.)
+// and a child forked while another thread allocated may wait in it. A
+// thread that is still starting does allocate, inside that sanitizer, so
+// the first child is forked only once every busy thread runs its loop:
+// forked as they start, a child may find a lock of the allocator copied
+// held and wait for it for good at its first allocation of that size.)
 TEST_F(SharedObjectsRegistryTest, AChildForkedWhileOtherThreadsWorkCanUseTheObjects)
 {
     const TSharedHandle busy = OpenNamedEvent(Unique("fork-busy"), true);
@@ -227,9 +231,11 @@ TEST_F(SharedObjectsRegistryTest, AChildForkedWhileOtherThreadsWorkCanUseTheObje
     for (int i = 0; i < 6; ++i)
         mutexes.push_back(OpenNamedMutex(Unique("fork-worker-") + QString::number(i)));
     std::atomic<bool> stop{false};
+    std::atomic<int> running{0};
     std::vector<std::thread> workers;
     for (int i = 0; i < 6; ++i) {
         workers.emplace_back([&, i] {
+            ++running;
             while (!stop) {
                 SetNamedEvent(busy);
                 if (WaitNamedObject(mutexes[size_t(i)], 0) == TWaitResult::wrSignaled)
@@ -237,6 +243,8 @@ TEST_F(SharedObjectsRegistryTest, AChildForkedWhileOtherThreadsWorkCanUseTheObje
             }
         });
     }
+    while (running.load() < 6)
+        std::this_thread::yield();
     QString failed;
     for (int n = 0; n < 300 && failed.isEmpty(); ++n) {
         const QString answer = RunInChildWithin(10000, [n] {
