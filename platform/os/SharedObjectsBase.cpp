@@ -13,7 +13,6 @@
 
 #include <fcntl.h>
 #include <linux/kcmp.h>
-#include <pthread.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -63,22 +62,16 @@ void (*Probe)(TSharedStep) = nullptr;
 
 std::atomic<pid_t> CachedPid{0};
 
-namespace {
-
-void ForgetPid()
-{
-    CachedPid = 0;
-}
-
-} // namespace
-
 pid_t AskPid()
 {
-    static const int registered = pthread_atfork(nullptr, nullptr, &ForgetPid);
-    (void)registered;
     const pid_t pid = getpid();
     CachedPid.store(pid, std::memory_order_relaxed);
     return pid;
+}
+
+void ForgetPid()
+{
+    CachedPid.store(0, std::memory_order_relaxed);
 }
 
 QByteArray DescriptorPath(int fd)

@@ -35,12 +35,23 @@ void UnlockAfterFork()
     Reg().Lock.unlock();
 }
 
+// The child forgets what is its parent's, then lets the locks go.
+void ChildAfterFork()
+{
+    ForgetPid();
+    UnlockAfterFork();
+}
+
 } // namespace
 
 Registry* MakeRegistry()
 {
     auto* registry = new Registry;
-    pthread_atfork(&LockForFork, &UnlockAfterFork, &UnlockAfterFork);
+    // Registered here, before any road of the unit asks the process id:
+    // a handler registered inside a running fork (by the prepare handler's
+    // first look-up of the id) is not run for that fork, whose child would
+    // keep its parent's id.
+    pthread_atfork(&LockForFork, &UnlockAfterFork, &ChildAfterFork);
     return registry;
 }
 

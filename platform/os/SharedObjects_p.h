@@ -281,8 +281,10 @@ QString OwnTableText();
 bool ThreadHasOwnTable();
 
 // The process id, asked of the kernel once per process (and again in a
-// child made by fork(), whose fork handler clears it): every call on a
-// handle compares it, so it is read inline.
+// child made by fork(), where the registry's fork handler forgets it: every
+// road of the unit makes the registry, and so registers that handler,
+// before it asks the id): every call on a handle compares it, so it is read
+// inline.
 extern std::atomic<pid_t> CachedPid;
 pid_t AskPid();
 inline pid_t ThisProcess()
@@ -290,6 +292,8 @@ inline pid_t ThisProcess()
     const pid_t pid = CachedPid.load(std::memory_order_relaxed);
     return pid != 0 ? pid : AskPid();
 }
+// Forgets the process id, in a child made by fork().
+void ForgetPid();
 
 QByteArray DescriptorPath(int fd);
 int FolderReachError(int fd);
@@ -504,9 +508,10 @@ void SweepLeftovers(int folder);
 // SharedObjectsRegistry.cpp: the handles and views of this process (stands
 // on the base, the bells, the folder and the lifetime).
 
-// The registry of the process, made once. Its lock is held around a fork(),
-// so that a child made while another thread is inside the unit finds it
-// free (and every look-up the unit makes once in a process made).
+// The registry of the process, made once, with the unit's fork handlers.
+// Its lock is held around a fork(), so that a child made while another
+// thread is inside the unit finds it free (and every look-up the unit makes
+// once in a process made); the child forgets its parent's process id.
 Registry* MakeRegistry();
 // Never destroyed: objects that close their handles from static destructors
 // (the report writer's data system) still find it at exit.

@@ -268,6 +268,31 @@ TEST_F(SharedObjectsRegistryTest, AChildForkedWhileOtherThreadsWorkCanUseTheObje
     EXPECT_EQ(failed.toStdString(), "");
 }
 
+// The first fork() of a process gives a child that opens its names,
+// whatever the process did before: asked its folder, or made a call on a
+// handle (which makes the registry and asks the kernel nothing). The
+// handler that has the child forget its parent's process id is registered
+// with the registry, before any road asks that id: registered at the
+// fork's own first look-up of it, it was not run for that fork, and the
+// child, taking its parent's id for its own, took its table of descriptors
+// for another thread's and was refused every open.
+TEST_F(SharedObjectsRegistryTest, TheFirstForkOfAProcessGivesAChildThatOpensItsNames)
+{
+    const TRuntimeFolder runtime("first-fork", geteuid());
+    const QByteArray rows[][2] = {
+        {"folder", "folder " + runtime.Path},
+        {"set none", "error 0 set"},
+    };
+    for (const auto& [first, answer] : rows) {
+        SCOPED_TRACE(first.constData());
+        auto p = Script(geteuid(), runtime);
+        EXPECT_EQ(p->Ask(first, 20000).toStdString(), answer.toStdString());
+        EXPECT_EQ(p->Ask("forked event first-fork", 20000).toStdString(), "event clear");
+        EXPECT_EQ(p->Ask("forked mutex first-fork", 20000).toStdString(), "mutex taken");
+        EXPECT_EQ(p->Finish(20000), 0);
+    }
+}
+
 // A child made by fork() cannot use its parent's handles: its take of the
 // parent's mutex fails (wrFailed), so that the child, ending, leaves the
 // mutex to the parent as it was, not abandoned; its set, map and close of
