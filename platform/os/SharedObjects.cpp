@@ -32,9 +32,10 @@ void Remember(int error, const QString& message)
 // refused there.
 bool RefusedToOwnTable()
 {
-    if (!ThreadHasOwnTable())
+    const int error = OwnTableError();
+    if (error == 0)
         return false;
-    Remember(EINVAL, OwnTableText());
+    Remember(error, error == EINVAL ? OwnTableText() : SystemErrorText(error, qt_error_string(error)));
     return true;
 }
 

@@ -121,9 +121,15 @@
 // use the objects' descriptors, which are its process's: an open, a grow, a
 // listen and its end fail there with EINVAL saying so (an object whose last
 // reference goes in such a thread is closed at the next open or close of a
-// thread of the process's table). The process's table is that of its first
-// thread; where the system cannot tell tables apart (no kcmp), every
-// thread is taken to share it.
+// thread of the process's table). The process's table is the one its first
+// thread has when the process first opens an object (the opening thread's,
+// where the first thread has ended by then), kept from then on by a thread
+// of the unit's own that sleeps until the process ends or execs: no thread
+// that ends or takes a table of its own later, the first included, moves
+// it. Where that thread cannot be made (the process may have no more
+// threads), the open fails with the system's error (EAGAIN) and makes
+// nothing. Where the system cannot tell tables apart (no kcmp), every
+// thread is taken to share it, and no such thread is made.
 //
 // A wait takes an event that is set already at once. Else, where it may run
 // on more than one CPU, it looks at its events for a few tens of

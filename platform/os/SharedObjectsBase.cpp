@@ -1,7 +1,6 @@
 // What every other file of the named objects stands on: the texts of their
-// errors, this process's id, whether the calling thread shares its
-// process's descriptors, the paths in /proc by which the file or folder of
-// a descriptor is reached, and the mend of the rights that a umask took from
+// errors, this process's id, the paths in /proc by which the file or folder
+// of a descriptor is reached, and the mend of the rights that a umask took from
 // the owner of a file or folder. It calls no other file of the unit.
 #include "platform/os/SharedObjects_p.h"
 
@@ -12,9 +11,7 @@
 #include <cerrno>
 
 #include <fcntl.h>
-#include <linux/kcmp.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace sharedobjects_detail {
@@ -51,11 +48,6 @@ QString OwnTableText()
                        "named objects keep their descriptors in the table of the process, and only "
                        "its threads that share that table open, grow, listen to or stop listening "
                        "to them."));
-}
-
-bool ThreadHasOwnTable()
-{
-    return syscall(SYS_kcmp, ThisProcess(), pid_t(syscall(SYS_gettid)), KCMP_FILES, 0, 0) > 0;
 }
 
 void (*Probe)(TSharedStep) = nullptr;

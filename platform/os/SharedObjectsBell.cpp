@@ -80,14 +80,12 @@ QByteArray FolderPath(const LocalObject& object)
     return object.Path.left(object.Path.size() - object.Key.size() - 1);
 }
 
-// The address of the event's bell socket, through the folder's descriptor
-// as the path folder of descriptors in /proc reaches it (the calling
-// thread's own table, where none is given); false for an unnamed event.
-bool BellAddress(const LocalObject& object, sockaddr_un& address, const char* descriptors = nullptr)
+// The address of the event's bell socket, through the descriptor of its
+// folder in the calling thread's table (the object's own, where none is
+// given); false for an unnamed event.
+bool BellAddress(const LocalObject& object, sockaddr_un& address, int folder = -1)
 {
-    const QByteArray path =
-        (descriptors ? descriptors + QByteArray::number(object.Folder) : DescriptorPath(object.Folder)) +
-        '/' + object.Bell;
+    const QByteArray path = DescriptorPath(folder >= 0 ? folder : object.Folder) + '/' + object.Bell;
     std::memset(&address, 0, sizeof(address));
     if (object.Bell.isEmpty() || size_t(path.size()) > kSocketPathMax)
         return false;
@@ -102,21 +100,26 @@ int BellSocket()
 }
 
 // Rings the bell from a thread with a table of descriptors of its own,
-// where the number of the process's socket may stand for another file:
-// through a socket of its own, made for this ring alone, reaching the
-// folder through the process's table.
+// where the numbers of the process's folder and socket may stand for other
+// files: through a socket of its own, made for this ring alone, reaching
+// the folder through a descriptor of its own, opened on the process's
+// (through the keeper's table, which stays the process's whichever thread
+// has ended).
 void RingFromOwnTable(const LocalObject& object)
 {
+    const int folder =
+        open(ProcessDescriptorPath(object.Folder).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0)
+        return;
     sockaddr_un address{};
-    if (!BellAddress(object, address, kProcessDescriptors))
-        return;
-    const int fd = BellSocket();
-    if (fd < 0)
-        return;
-    const char ring = 1;
-    if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0)
-        (void)!send(fd, &ring, 1, MSG_DONTWAIT | MSG_NOSIGNAL);
-    close(fd);
+    const int fd = BellAddress(object, address, folder) ? BellSocket() : -1;
+    if (fd >= 0) {
+        const char ring = 1;
+        if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0)
+            (void)!send(fd, &ring, 1, MSG_DONTWAIT | MSG_NOSIGNAL);
+        close(fd);
+    }
+    close(folder);
 }
 
 } // namespace
@@ -127,7 +130,7 @@ void RingFromOwnTable(const LocalObject& object)
 // readable already.
 void RingBell(LocalObject& object)
 {
-    if (ThreadHasOwnTable()) {
+    if (OwnTableError() != 0) {
         RingFromOwnTable(object);
         return;
     }

@@ -39,6 +39,7 @@ void UnlockAfterFork()
 void ChildAfterFork()
 {
     ForgetPid();
+    ForgetTable();
     UnlockAfterFork();
 }
 

@@ -3,8 +3,9 @@
 // object's head and data, this process's record of what it opened (the
 // local object, the registry of handles and views, the user's folder), the
 // bookkeeping lock, and what each file offers the files above it, listed by
-// the file that defines it, from the bottom up: the base, the claim, the
-// orphans, the bells, the waits, the folder, the lifetime, the registry. A file calls only files
+// the file that defines it, from the bottom up: the base, the table, the
+// claim, the orphans, the bells, the waits, the folder, the lifetime, the
+// registry. A file calls only files
 // listed before its own; the public functions (SharedObjects.cpp) stand on
 // them all. No code outside these files includes this header. The test
 // SharedObjectsLayeringTest (tests/platform/os/SharedObjectsLayeringTest.cpp)
@@ -259,10 +260,11 @@ private:
 // opened on, whatever has been put at its name since: sockets are bound and
 // reached by such a path (the kernel resolves an address again at every bind
 // and connect), and a file the owner may not open is mended through one.
-// /proc/self/fd is the table of the process's first thread, which a thread
-// with a table of its own (unshare(CLONE_FILES)) does not share: a number
-// there may stand for another file. /proc/thread-self/fd is the calling
-// thread's own, where the system has it (Linux 3.17 on).
+// /proc/self/fd is the table of the process's first thread (none once that
+// thread has ended), which a thread with a table of its own
+// (unshare(CLONE_FILES)) does not share: a number there may stand for
+// another file. /proc/thread-self/fd is the calling thread's own, where the
+// system has it (Linux 3.17 on).
 constexpr char kThreadDescriptors[] = "/proc/thread-self/fd/";
 constexpr char kProcessDescriptors[] = "/proc/self/fd/";
 
@@ -271,14 +273,6 @@ QString SystemErrorText(int error, const QString& detail);
 QString PathErrorText(int error, const QByteArray& path);
 QString TooLargeText(const QByteArray& path, int64_t size);
 QString OwnTableText();
-
-// Whether the calling thread has a table of descriptors of its own
-// (unshare(CLONE_FILES)), not its process's, the table of its first thread,
-// where every descriptor of the named objects lives: there a number of
-// theirs may stand for another file, or for none. False where the system
-// cannot tell (no kcmp, or refused to this process). A system call: asked
-// only by steps that make system calls anyway.
-bool ThreadHasOwnTable();
 
 // The process id, asked of the kernel once per process (and again in a
 // child made by fork(), where the registry's fork handler forgets it: every
@@ -310,6 +304,28 @@ inline void AtStep(TSharedStep step)
 bool GiveOwnerRights(int fd, mode_t current, mode_t mode);
 int OpenMending(int dir, const char* name, int flags, mode_t mode);
 
+// SharedObjectsTable.cpp: the process's table of descriptors, which a
+// thread of the unit's own keeps (stands on the base).
+
+// Whether the calling thread may make and use the descriptors of the named
+// objects, which all live in the process's table: 0 where it shares that
+// table (or where the system cannot tell tables apart: no kcmp, or refused
+// to this process); EINVAL where it has a table of its own
+// (unshare(CLONE_FILES)), where a number of theirs may stand for another
+// file, or for none; the system's error where the keeper of the process's
+// table cannot be made (EAGAIN). The process's table is its first thread's
+// as the unit first asks (the asking thread's, where the first thread has
+// ended), held from then on by a thread of the unit's own, so that no
+// thread that ends or takes a table of its own later moves it. System
+// calls: asked only by steps that make system calls anyway.
+int OwnTableError();
+// The path in /proc of the descriptor fd of the process's table, which
+// reaches it from a thread with a table of its own too.
+QByteArray ProcessDescriptorPath(int fd);
+// Forgets the keeper and the calling thread's id, in a child made by
+// fork(): it has no keeper, and its thread has another id.
+void ForgetTable();
+
 // SharedObjectsClaim.cpp: the claim of a file's pages (stands on the base).
 
 // Claims every page of the file of fd from byte from (its end, which no
@@ -319,7 +335,8 @@ int OpenMending(int dir, const char* name, int flags, mode_t mode);
 int ClaimPages(int fd, int64_t from, int64_t to);
 
 // SharedObjectsOrphans.cpp: objects whose last reference went in a thread
-// with a table of descriptors of its own (stands on the base).
+// with a table of descriptors of its own (stands on the base and the
+// table).
 
 // A new local object, deleted with its last reference; where that goes in
 // a thread with a table of descriptors of its own, it is left until the
@@ -330,7 +347,7 @@ void CloseOrphans();
 std::mutex& OrphansLock();
 
 // SharedObjectsBell.cpp: how a listener's descriptor is rung (stands on the
-// base).
+// base and the table).
 size_t BellRoom(int fd, const QByteArray& path);
 QByteArray NamedBellKey(const QByteArray& eventKey);
 QByteArray DigestBellKey(const QByteArray& eventKey);
@@ -511,7 +528,8 @@ void SweepLeftovers(int folder);
 // The registry of the process, made once, with the unit's fork handlers.
 // Its lock is held around a fork(), so that a child made while another
 // thread is inside the unit finds it free (and every look-up the unit makes
-// once in a process made); the child forgets its parent's process id.
+// once in a process made); the child forgets its parent's process id and
+// the keeper of its parent's table.
 Registry* MakeRegistry();
 // Never destroyed: objects that close their handles from static destructors
 // (the report writer's data system) still find it at exit.

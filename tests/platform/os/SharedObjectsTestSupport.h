@@ -338,5 +338,6 @@ class SharedObjectsWaitTest : public TSharedObjectsTest {};
 class SharedObjectsFolderTest : public TSharedObjectsTest {};
 class SharedObjectsLifetimeTest : public TSharedObjectsTest {};
 class SharedObjectsRegistryTest : public TSharedObjectsTest {};
+class SharedObjectsTableTest : public TSharedObjectsTest {};
 
 } // namespace sharedobjects_test
