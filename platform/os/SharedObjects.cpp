@@ -78,7 +78,12 @@ EOSError LastSharedObjectError()
 
 QString SharedObjectsFolder()
 {
-    return QString::fromLocal8Bit(FolderInUse());
+    int error = 0;
+    QString message;
+    const QByteArray folder = FolderInUse(error, message);
+    if (error != 0)
+        Remember(error, message);
+    return QString::fromLocal8Bit(folder);
 }
 
 void* MapNamedMemory(TSharedHandle memory)

@@ -16,6 +16,10 @@ namespace sharedobjects_detail {
 
 namespace {
 
+// Whether the thread that forks has a table of its own: its child's table
+// is a copy of that one, not of the process's.
+thread_local bool ForkedFromOwnTable = false;
+
 // Takes the unit's locks of the process before a fork(), so that none is
 // copied into the child held by a thread that the child does not have; the
 // look-ups made once per process are made first, for the same reason.
@@ -23,6 +27,7 @@ void LockForFork()
 {
     (void)ThisProcess();
     (void)DescriptorPath(0);
+    ForkedFromOwnTable = ForksFromOwnTable();
     Reg().Lock.lock();
     OrphansLock().lock();
 }
@@ -40,6 +45,12 @@ void ChildAfterFork()
 {
     ForgetPid();
     ForgetTable();
+    // The table of a child of a thread with a table of its own holds at
+    // the folder's number whatever that thread's table held: the child
+    // chooses its folder anew, as a new process does, and leaves that
+    // number alone.
+    if (ForkedFromOwnTable)
+        Reg().Folder = ObjectFolder{};
     UnlockAfterFork();
 }
 
@@ -192,11 +203,18 @@ TSharedHandle Open(Kind kind, const QString& name, int64_t size, bool mayCreate,
     return AddHandle(reg, object);
 }
 
-// The path of the calling user's folder; empty where none can be had.
-QByteArray FolderInUse()
+QByteArray FolderInUse(int& error, QString& message)
 {
     Registry& reg = Reg();
     std::lock_guard guard(reg.Lock);
+    // Choosing it puts its descriptor in the calling thread's table.
+    if (!FolderChosen(reg)) {
+        if (const int refusal = OwnTableError()) {
+            error = refusal;
+            message = refusal == EINVAL ? OwnTableText() : SystemErrorText(refusal, qt_error_string(refusal));
+            return QByteArray();
+        }
+    }
     const ObjectFolder& folder = UserFolder(reg);
     return folder.Fd >= 0 ? folder.Path : QByteArray();
 }

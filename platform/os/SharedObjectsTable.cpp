@@ -140,6 +140,12 @@ QByteArray ProcessDescriptorPath(int fd)
     return descriptors + QByteArray::number(fd);
 }
 
+bool ForksFromOwnTable()
+{
+    const pid_t keeper = Keeper.load();
+    return keeper > 0 && Compare(keeper, ThisTask(), KCMP_FILES) > 0;
+}
+
 void ForgetTable()
 {
     Keeper.store(0);

@@ -322,6 +322,10 @@ int OwnTableError();
 // The path in /proc of the descriptor fd of the process's table, which
 // reaches it from a thread with a table of its own too.
 QByteArray ProcessDescriptorPath(int fd);
+// Whether the calling thread, about to fork(), has a table of its own,
+// asked without making the keeper: false where there is none yet (nothing
+// of the unit's in any table) or the system cannot tell.
+bool ForksFromOwnTable();
 // Forgets the keeper and the calling thread's id, in a child made by
 // fork(): it has no keeper, and its thread has another id.
 void ForgetTable();
@@ -507,6 +511,9 @@ inline bool ReleaseMutex(LocalObject& object)
 // SharedObjectsFolder.cpp: where the user's objects are kept (stands on the
 // base and the bells).
 ObjectFolder& UserFolder(Registry& reg);
+// Whether the calling user's folder is chosen already, so that UserFolder
+// opens nothing. Under the registry lock.
+bool FolderChosen(const Registry& reg);
 
 // SharedObjectsLifetime.cpp: how an object is made, used and removed (stands
 // on the base and the bells).
@@ -529,7 +536,8 @@ void SweepLeftovers(int folder);
 // Its lock is held around a fork(), so that a child made while another
 // thread is inside the unit finds it free (and every look-up the unit makes
 // once in a process made); the child forgets its parent's process id and
-// the keeper of its parent's table.
+// the keeper of its parent's table, and a child of a thread with a table
+// of its own its parent's folder.
 Registry* MakeRegistry();
 // Never destroyed: objects that close their handles from static destructors
 // (the report writer's data system) still find it at exit.
@@ -558,7 +566,10 @@ inline std::shared_ptr<LocalObject> Find(TSharedHandle handle, Kind kind)
     const auto* found = Lookup(reg, handle, kind);
     return found ? *found : nullptr;
 }
-QByteArray FolderInUse();
+// The path of the calling user's folder; empty where none can be had, and
+// where a thread with a table of its own would choose it, which is refused
+// (error and message set).
+QByteArray FolderInUse(int& error, QString& message);
 // Grows the memory block of a handle of this process, refusing what no
 // block can grow to and what is no named block of this process. False with
 // error and message set where it is not grown.

@@ -2,13 +2,16 @@
 // and the threads that share it: it stays the process's whichever thread
 // ends or takes a table of its own (unshare(CLONE_FILES)) later, the first
 // thread included; a thread with a table of its own is refused what would
-// put a descriptor of the unit in it; a process that cannot make the thread
+// put a descriptor of the unit in it (the folder's too), and a child that
+// it forks chooses its folder anew; a process that cannot make the thread
 // that keeps its table is told so with the system's error.
 #include "platform/os/SharedObjects.h"
 #include "tests/platform/os/SharedObjectsTestSupport.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/ObjectFolders.h"
 #include "tests/support/Privileges.h"
 
+#include <QDir>
 #include <QFile>
 #include <QScopeGuard>
 #include <QStringList>
@@ -21,6 +24,7 @@
 #include <functional>
 #include <thread>
 
+#include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
 #include <sched.h>
@@ -351,6 +355,77 @@ TEST_F(SharedObjectsTableTest, TheKeeperOfTheTableTakesNoSignalOfTheProcess)
         return taken == SIGUSR1 ? QStringLiteral("waited for") : QStringLiteral("not seen");
     });
     EXPECT_EQ(answer.toStdString(), "waited for");
+}
+
+// A thread with a table of its own is refused the process's first
+// SharedObjectsFolder() (EINVAL, saying why): choosing the folder puts its
+// descriptor in the calling thread's table, which the process's other
+// threads do not share. Its first thread then asks the folder and opens an
+// event there. Chosen by that thread, the folder's number stood for
+// nothing in the process's table: every later open failed (EBADF).
+TEST_F(SharedObjectsTableTest, AThreadWithATableOfItsOwnIsRefusedTheProcesssFirstQuestionOfItsFolder)
+{
+    if (Withheld(DescriptorTablesWithheld))
+        return;
+    const TRuntimeFolder runtime("own-table-folder", geteuid());
+    const QByteArray decoy = runtime.Path + "-decoy";
+    close(HeldFile(decoy, geteuid(), 0600));
+    const auto removed = qScopeGuard([&] { unlink(decoy.constData()); });
+    auto p = Script(geteuid(), runtime);
+    const QByteArray refused = p->Ask("unshared " + decoy + " folder", 20000);
+    EXPECT_TRUE(refused.startsWith("error 22 ") && refused.contains("table of descriptors of its own"))
+        << refused.constData();
+    EXPECT_EQ(p->Ask("folder", 20000).toStdString(), ("folder " + runtime.Path).toStdString());
+    EXPECT_EQ(p->Ask("event first", 20000).toStdString(), "event clear");
+    EXPECT_EQ(p->Finish(20000), 0);
+}
+
+// The number of this process's descriptor of the folder it keeps its
+// objects in; -1 where none.
+int FolderDescriptor()
+{
+    const QString folder = SharedObjectsFolder();
+    for (const QString& entry : QDir(QStringLiteral("/proc/self/fd"))
+                                    .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot))
+        if (QFile::symLinkTarget(QStringLiteral("/proc/self/fd/") + entry) == folder)
+            return entry.toInt();
+    return -1;
+}
+
+// A child made by fork() from a thread with a table of its own, which
+// holds another folder of the user's at the number of the process's
+// folder, chooses its folder anew, as a new process does: it makes its
+// event in the folder the process uses, and nothing in the other one.
+// Taking its table's number for its folder, it made the event there.
+TEST_F(SharedObjectsTableTest, AChildOfAThreadWithATableOfItsOwnChoosesItsFolderAnew)
+{
+    if (Withheld(DescriptorTablesWithheld))
+        return;
+    const QString name = Unique("own-table-child");
+    const TSharedHandle held = OpenNamedMutex(name + "-parent"); // the folder is chosen
+    const int folder = FolderDescriptor();
+    ASSERT_GE(folder, 0);
+    const TRuntimeFolder other("own-table-other", geteuid());
+    const QString answer = OnOwnTable([&] {
+        const int decoy = open(other.Path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (decoy < 0 || dup3(decoy, folder, O_CLOEXEC) != folder)
+            return QStringLiteral("<no decoy: %1>").arg(qt_error_string(errno));
+        close(decoy);
+        return RunInChild([] { return QString(); },
+                          [&] {
+                              const TSharedHandle event = OpenNamedEvent(name, false);
+                              const QString answer = QStringLiteral("%1 in %2, made there: %3")
+                                                         .arg(event ? "opened" : "refused")
+                                                         .arg(SharedObjectsFolder())
+                                                         .arg(ShmExists("E-" + name) ? "yes" : "no");
+                              CloseNamedObject(event);
+                              return answer;
+                          });
+    });
+    EXPECT_EQ(answer.toStdString(),
+              QStringLiteral("opened in %1, made there: yes").arg(SharedObjectsFolder()).toStdString());
+    EXPECT_EQ(NamesIn(other.Path), QList<QByteArray>{}) << "made in the thread's folder";
+    CloseNamedObject(held);
 }
 
 // A process that may make no more threads (RLIMIT_NPROC reached) cannot
