@@ -27,22 +27,8 @@ void Remember(int error, const QString& message)
     LastMessage = message;
 }
 
-// True, with the failure kept, where the calling thread has a table of
-// descriptors of its own: the calls that use the objects' descriptors are
-// refused there.
-bool RefusedToOwnTable()
-{
-    const int error = OwnTableError();
-    if (error == 0)
-        return false;
-    Remember(error, error == EINVAL ? OwnTableText() : SystemErrorText(error, qt_error_string(error)));
-    return true;
-}
-
 TSharedHandle OpenRemembering(Kind kind, const QString& name, int64_t size, bool mayCreate, bool manualReset)
 {
-    if (RefusedToOwnTable())
-        return 0;
     int error = 0;
     QString message;
     const TSharedHandle handle = Open(kind, name, size, mayCreate, manualReset, error, message);
@@ -99,8 +85,6 @@ int64_t NamedMemorySize(TSharedHandle memory)
 
 bool GrowNamedMemory(TSharedHandle memory, int64_t size)
 {
-    if (RefusedToOwnTable())
-        return false;
     int error = 0;
     QString message;
     if (GrowMemory(memory, size, error, message))
@@ -132,8 +116,6 @@ bool SetNamedEvent(TSharedHandle event)
 
 int ListenNamedEvent(TSharedHandle event)
 {
-    if (RefusedToOwnTable())
-        return -1;
     auto object = Find(event, Kind::Event);
     int error = 0;
     QString message;
@@ -145,11 +127,17 @@ int ListenNamedEvent(TSharedHandle event)
 
 bool UnlistenNamedEvent(TSharedHandle event)
 {
-    if (RefusedToOwnTable())
-        return false;
     auto object = Find(event, Kind::Event);
     if (!object)
         return false;
+    // The end of a listening uses the event's descriptors, which a thread
+    // with a table of its own does not share.
+    int error = 0;
+    QString message;
+    if (RefusedToOwnTable(QString::fromLocal8Bit(object->Path), error, message)) {
+        Remember(error, message);
+        return false;
+    }
     StopListening(*object);
     return true;
 }

@@ -39,15 +39,17 @@ QString TooLargeText(const QByteArray& path, int64_t size)
                     .arg(kDataOffset));
 }
 
-// A call from a thread whose descriptors are not its process's.
-QString OwnTableText()
+// A call from a thread whose descriptors are not its process's, on what
+// (an object's file, or the folder).
+QString OwnTableText(const QString& what)
 {
     return SystemErrorText(
         EINVAL,
         QStringLiteral("This thread has a table of descriptors of its own (unshare(CLONE_FILES)); the "
                        "named objects keep their descriptors in the table of the process, and only "
-                       "its threads that share that table open, grow, listen to or stop listening "
-                       "to them."));
+                       "its threads that share that table choose their folder, open, grow, listen to "
+                       "or stop listening to them.\n") +
+            what);
 }
 
 void (*Probe)(TSharedStep) = nullptr;

@@ -185,6 +185,9 @@ int Listen(LocalObject* object, int& error, QString& message)
     sockaddr_un address{};
     if (!object || object->Fd < 0 || !BellAddress(*object, address))
         return fail(EINVAL, QStringLiteral("The event cannot be listened to through a descriptor."));
+    // Every step below uses the event's descriptors, or makes one.
+    if (RefusedToOwnTable(QString::fromLocal8Bit(object->Path), error, message))
+        return -1;
     // Without /proc the socket could only be reached by the folder's path,
     // which another user may have swapped for a folder of their own.
     if (const int reach = FolderReachError(object->Folder)) {

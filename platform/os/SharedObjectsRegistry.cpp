@@ -109,6 +109,28 @@ std::shared_ptr<LocalObject> OpenWake(Registry& reg, int folder, const QByteArra
     return wake;
 }
 
+// What the refusal of an open in a thread with a table of its own names:
+// the file of the object of that name (its name alone where the folder is
+// not chosen yet), or what an unnamed object is.
+QString OpenedObject(Registry& reg, Kind kind, const QString& name)
+{
+    if (name.isEmpty()) {
+        switch (kind) {
+        case Kind::Event:
+            return QStringLiteral("(an unnamed event)");
+        case Kind::Mutex:
+            return QStringLiteral("(an unnamed mutex)");
+        case Kind::Memory:
+        case Kind::Wake:
+            break;
+        }
+        return QStringLiteral("(an unnamed memory block)");
+    }
+    const QByteArray key = ObjectKey(kind, name);
+    std::lock_guard guard(reg.Lock);
+    return QString::fromLocal8Bit(FolderChosen(reg) ? reg.Folder.Path + '/' + key : key);
+}
+
 // Forgets an object whose last handle and view are gone; it closes when the
 // last reference (a running wait may hold one) goes.
 void DropIfUnused(Registry& reg, const std::shared_ptr<LocalObject>& object)
@@ -127,6 +149,11 @@ TSharedHandle Open(Kind kind, const QString& name, int64_t size, bool mayCreate,
 {
     Registry& reg = Reg();
     CloseOrphans();
+    if (const int refusal = OwnTableError()) {
+        error = refusal;
+        message = OwnTableRefusal(refusal, OpenedObject(reg, kind, name));
+        return 0;
+    }
     if (name.isEmpty()) {
         if (kind == Kind::Memory && (size <= 0 || size > kLargestData)) {
             error = EINVAL;
@@ -208,13 +235,10 @@ QByteArray FolderInUse(int& error, QString& message)
     Registry& reg = Reg();
     std::lock_guard guard(reg.Lock);
     // Choosing it puts its descriptor in the calling thread's table.
-    if (!FolderChosen(reg)) {
-        if (const int refusal = OwnTableError()) {
-            error = refusal;
-            message = refusal == EINVAL ? OwnTableText() : SystemErrorText(refusal, qt_error_string(refusal));
-            return QByteArray();
-        }
-    }
+    if (!FolderChosen(reg) &&
+        RefusedToOwnTable(QStringLiteral("(the folder of this user's shared objects, not chosen yet)"), error,
+                          message))
+        return QByteArray();
     const ObjectFolder& folder = UserFolder(reg);
     return folder.Fd >= 0 ? folder.Path : QByteArray();
 }
@@ -253,6 +277,8 @@ bool GrowMemory(TSharedHandle memory, int64_t size, int& error, QString& message
         message = TooLargeText(object->Path, size);
         return false;
     }
+    if (RefusedToOwnTable(QString::fromLocal8Bit(object->Path), error, message))
+        return false;
     return GrowBlock(*object, size, Reg().Lock, error, message);
 }
 

@@ -132,6 +132,22 @@ int OwnTableError()
     }
 }
 
+QString OwnTableRefusal(int refusal, const QString& what)
+{
+    return refusal == EINVAL ? OwnTableText(what)
+                             : SystemErrorText(refusal, qt_error_string(refusal) + QLatin1Char('\n') + what);
+}
+
+bool RefusedToOwnTable(const QString& what, int& error, QString& message)
+{
+    const int refusal = OwnTableError();
+    if (refusal == 0)
+        return false;
+    error = refusal;
+    message = OwnTableRefusal(refusal, what);
+    return true;
+}
+
 QByteArray ProcessDescriptorPath(int fd)
 {
     const pid_t keeper = Keeper.load();

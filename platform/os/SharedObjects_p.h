@@ -272,7 +272,7 @@ constexpr char kProcessDescriptors[] = "/proc/self/fd/";
 QString SystemErrorText(int error, const QString& detail);
 QString PathErrorText(int error, const QByteArray& path);
 QString TooLargeText(const QByteArray& path, int64_t size);
-QString OwnTableText();
+QString OwnTableText(const QString& what);
 
 // The process id, asked of the kernel once per process (and again in a
 // child made by fork(), where the registry's fork handler forgets it: every
@@ -319,6 +319,12 @@ int OpenMending(int dir, const char* name, int flags, mode_t mode);
 // thread that ends or takes a table of its own later moves it. System
 // calls: asked only by steps that make system calls anyway.
 int OwnTableError();
+// The message of the refusal that OwnTableError answered, naming what (an
+// object's file, or the folder).
+QString OwnTableRefusal(int refusal, const QString& what);
+// OwnTableError, with error and message set where the calling thread is
+// refused.
+bool RefusedToOwnTable(const QString& what, int& error, QString& message);
 // The path in /proc of the descriptor fd of the process's table, which
 // reaches it from a thread with a table of its own too.
 QByteArray ProcessDescriptorPath(int fd);

@@ -443,8 +443,9 @@ QString OnThreadWithOwnTable(const std::vector<int>& numbers, const QByteArray& 
 
 // A thread with a table of descriptors of its own (unshare(CLONE_FILES))
 // is refused what would make or use the objects' descriptors, which are
-// numbers of its process's table: an open, a grow, a listen and its end
-// fail with EINVAL saying so. It is served the calls on handles: it takes
+// numbers of its process's table: an open (of a new name, of a name the
+// process holds, of an unnamed object), a grow, a listen and its end fail
+// with EINVAL saying so and naming the object. It is served the calls on handles: it takes
 // and releases a mutex, maps a block, and sets an event whose listener (in
 // this process) hears it; the number of the descriptor through which the
 // process rings the listener, which stands for a decoy file in the
@@ -478,6 +479,7 @@ TEST_F(SharedObjectsRegistryTest, AThreadWithATableOfItsOwnIsRefusedTheObjectsDe
     ASSERT_TRUE(SetNamedEvent(event));
     ASSERT_TRUE(rung());
     const TDecoyFile decoy;
+    const QByteArray folder = SharedObjectsFolder().toLocal8Bit();
     std::vector<int> taken{DescriptorOf("E-" + name.toUtf8())};
     for (const int number : DescriptorNumbers())
         if (std::find(before.begin(), before.end(), number) == before.end())
@@ -486,23 +488,31 @@ TEST_F(SharedObjectsRegistryTest, AThreadWithATableOfItsOwnIsRefusedTheObjectsDe
 
     const QString answer = OnThreadWithOwnTable(taken, decoy.Path, [&] {
         QStringList seen;
-        const auto refusal = [](bool refused) {
+        // Refused with EINVAL, saying why and naming the object.
+        const auto refusal = [&](bool refused, const QString& object) {
             const EOSError error = LastSharedObjectError();
             return refused && error.ErrorCode == EINVAL &&
-                           error.Message().contains("table of descriptors of its own")
+                           error.Message().contains("table of descriptors of its own") &&
+                           error.Message().endsWith('\n' + object)
                        ? QStringLiteral("refused")
                        : QStringLiteral("not refused: ") + error.Message();
         };
-        seen << "open: " + refusal(OpenNamedEvent(Unique("own-table-new"), false) == 0);
+        const auto file = [&](const QString& kindAndName) {
+            return QString::fromLocal8Bit(ObjectPath(folder, geteuid(), kindAndName.toUtf8()));
+        };
+        const QString fresh = Unique("own-table-new");
+        seen << "open: " + refusal(OpenNamedEvent(fresh, false) == 0, file("E-" + fresh));
         try {
-            OpenNamedMemory(Unique("own-table-new"), 64);
+            OpenNamedMemory(fresh, 64);
             seen << QStringLiteral("open of a block: not refused");
         } catch (const EOSError&) {
-            seen << "open of a block: " + refusal(true);
+            seen << "open of a block: " + refusal(true, file("M-" + fresh));
         }
-        seen << "grow: " + refusal(!GrowNamedMemory(memory, 4096));
-        seen << "listen: " + refusal(ListenNamedEvent(event) < 0);
-        seen << "end of listening: " + refusal(!UnlistenNamedEvent(event));
+        seen << "open of an unnamed mutex: " + refusal(OpenNamedMutex(QString()) == 0, "(an unnamed mutex)");
+        seen << "re-open: " + refusal(OpenNamedMutex(name) == 0, file("X-" + name));
+        seen << "grow: " + refusal(!GrowNamedMemory(memory, 4096), file("M-" + name));
+        seen << "listen: " + refusal(ListenNamedEvent(event) < 0, file("E-" + name));
+        seen << "end of listening: " + refusal(!UnlistenNamedEvent(event), file("E-" + name));
         const bool served = WaitNamedObject(mutex, 1000) == TWaitResult::wrSignaled &&
                             ReleaseNamedMutex(mutex) && MapNamedMemory(memory) &&
                             UnmapNamedMemory(MapNamedMemory(memory)) &&
@@ -515,8 +525,14 @@ TEST_F(SharedObjectsRegistryTest, AThreadWithATableOfItsOwnIsRefusedTheObjectsDe
         return seen.join('\n');
     });
     const QStringList expected = {
-        "open: refused",   "open of a block: refused",  "grow: refused",
-        "listen: refused", "end of listening: refused", "calls on handles: served",
+        "open: refused",
+        "open of a block: refused",
+        "open of an unnamed mutex: refused",
+        "re-open: refused",
+        "grow: refused",
+        "listen: refused",
+        "end of listening: refused",
+        "calls on handles: served",
         "decoys: open",
     };
     EXPECT_EQ(answer.toStdString(), expected.join('\n').toStdString());

@@ -358,11 +358,12 @@ TEST_F(SharedObjectsTableTest, TheKeeperOfTheTableTakesNoSignalOfTheProcess)
 }
 
 // A thread with a table of its own is refused the process's first
-// SharedObjectsFolder() (EINVAL, saying why): choosing the folder puts its
-// descriptor in the calling thread's table, which the process's other
-// threads do not share. Its first thread then asks the folder and opens an
-// event there. Chosen by that thread, the folder's number stood for
-// nothing in the process's table: every later open failed (EBADF).
+// SharedObjectsFolder() (EINVAL, saying why and that the folder is not chosen
+// yet): choosing the folder puts its descriptor in the calling thread's
+// table, which the process's other threads do not share. Its first thread
+// then asks the folder and opens an event there. Chosen by that thread, the
+// folder's number stood for nothing in the process's table: every later open
+// failed (EBADF).
 TEST_F(SharedObjectsTableTest, AThreadWithATableOfItsOwnIsRefusedTheProcesssFirstQuestionOfItsFolder)
 {
     if (Withheld(DescriptorTablesWithheld))
@@ -373,7 +374,8 @@ TEST_F(SharedObjectsTableTest, AThreadWithATableOfItsOwnIsRefusedTheProcesssFirs
     const auto removed = qScopeGuard([&] { unlink(decoy.constData()); });
     auto p = Script(geteuid(), runtime);
     const QByteArray refused = p->Ask("unshared " + decoy + " folder", 20000);
-    EXPECT_TRUE(refused.startsWith("error 22 ") && refused.contains("table of descriptors of its own"))
+    EXPECT_TRUE(refused.startsWith("error 22 ") && refused.contains("table of descriptors of its own") &&
+                refused.endsWith(" (the folder of this user's shared objects, not chosen yet)"))
         << refused.constData();
     EXPECT_EQ(p->Ask("folder", 20000).toStdString(), ("folder " + runtime.Path).toStdString());
     EXPECT_EQ(p->Ask("event first", 20000).toStdString(), "event clear");
@@ -428,10 +430,10 @@ TEST_F(SharedObjectsTableTest, AChildOfAThreadWithATableOfItsOwnChoosesItsFolder
     CloseNamedObject(held);
 }
 
-// A process that may make no more threads (RLIMIT_NPROC reached) cannot
-// make the thread that keeps its table of descriptors: its first open
-// fails with the system's error (EAGAIN) and makes nothing, and the next,
-// once a thread can be made, opens as any.
+// A process that may make no more threads (RLIMIT_NPROC reached) cannot make
+// the thread that keeps its table of descriptors: its first open fails with
+// the system's error (EAGAIN), naming the event, and makes nothing, and the
+// next, once a thread can be made, opens as any.
 TEST_F(SharedObjectsTableTest, AProcessThatCannotMakeTheKeeperOfItsTableIsRefusedWithTheSystemsError)
 {
     if (Withheld(DescriptorTablesWithheld, MadeUpUsersWithheld))
@@ -448,17 +450,21 @@ TEST_F(SharedObjectsTableTest, AProcessThatCannotMakeTheKeeperOfItsTableIsRefuse
             return QStringLiteral("<setrlimit: %1>").arg(qt_error_string(errno));
         const TSharedHandle refused = OpenNamedEvent(name, false);
         const EOSError error = LastSharedObjectError();
+        // The folder is not chosen yet: the event's file is named alone.
+        const bool named =
+            error.Message().endsWith('\n' + QString::fromLocal8Bit(ObjectFile(uid, "E-" + name.toUtf8())));
         const bool made = ShmExists("E-" + name);
         setrlimit(RLIMIT_NPROC, &limit);
         const TSharedHandle opened = OpenNamedEvent(name, false);
-        return QStringLiteral("%1 %2, made %3; then %4")
+        return QStringLiteral("%1 %2, %3, made %4; then %5")
             .arg(refused ? "opened" : "refused")
             .arg(error.ErrorCode)
+            .arg(named ? "named" : error.Message())
             .arg(made ? "yes" : "no")
             .arg(opened ? "opened" : LastSharedObjectError().Message());
     });
     EXPECT_EQ(answer.toStdString(),
-              QStringLiteral("refused %1, made no; then opened").arg(EAGAIN).toStdString());
+              QStringLiteral("refused %1, named, made no; then opened").arg(EAGAIN).toStdString());
 }
 
 } // namespace
