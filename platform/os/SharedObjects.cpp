@@ -130,16 +130,12 @@ bool UnlistenNamedEvent(TSharedHandle event)
     auto object = Find(event, Kind::Event);
     if (!object)
         return false;
-    // The end of a listening uses the event's descriptors, which a thread
-    // with a table of its own does not share.
     int error = 0;
     QString message;
-    if (RefusedToOwnTable(QString::fromLocal8Bit(object->Path), error, message)) {
-        Remember(error, message);
-        return false;
-    }
-    StopListening(*object);
-    return true;
+    if (Unlisten(*object, error, message))
+        return true;
+    Remember(error, message);
+    return false;
 }
 
 int DrainEventDescriptor(int descriptor)

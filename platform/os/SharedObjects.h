@@ -118,17 +118,24 @@
 // is its own. A thread with a table of descriptors of its own
 // (unshare(CLONE_FILES)) is served by the calls on handles (waits, sets,
 // resets, pulses, mutexes, maps, closes) but refused the calls that make or
-// use the objects' descriptors, which are its process's: an open, a grow, a
-// listen and its end fail there with EINVAL saying so, and so does
+// use the objects' descriptors, which are its process's: an open (but of a
+// name that the process holds, which gets the object it holds), a grow that
+// would change the block, a listen and the end of the process's listening
+// fail there with EINVAL saying so and naming the object, and so does
 // SharedObjectsFolder() where the process has no folder yet (an object whose
 // last reference goes in such a thread is closed at the next open or close
-// of a thread of the process's table). The process's table is the one its
-// first thread has when the process first opens an object or asks its folder
-// (the asking thread's, where the first thread has ended by then), kept from
-// then on by a thread of the unit's own that sleeps until the process ends
-// or execs: no thread that ends or takes a table of its own later, the first
-// included, moves it. Where that thread cannot be made (the process may have
-// no more threads), that open or that question fails with the system's error
+// of a thread of the process's table). A set rings a listener through the
+// process's socket, asking the system nothing, where its thread found that
+// it shared the process's table when it last asked and no such socket has
+// been made since; so a thread that takes a table of its own after a set
+// rings through its table's copy of that socket, as long as it leaves that
+// copy at its number. The process's table is the one its first thread has
+// when the process first opens an object or asks its folder (the asking
+// thread's, where the first thread has ended by then), kept from then on by
+// a thread of the unit's own that sleeps until the process ends or execs: no
+// thread that ends or takes a table of its own later, the first included,
+// moves it. Where that thread cannot be made (the process may have no more
+// threads), that open or that question fails with the system's error
 // (EAGAIN) and makes nothing. Where the system cannot tell tables apart (no
 // kcmp), every thread is taken to share it, and no such thread is made.
 //

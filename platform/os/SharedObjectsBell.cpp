@@ -130,11 +130,20 @@ void RingFromOwnTable(const LocalObject& object)
 // readable already.
 void RingBell(LocalObject& object)
 {
+    std::unique_lock guard(object.BellLock);
+    const char ring = 1;
+    // Every ring of a thread after its first, while no ringing socket was
+    // made since, goes through the socket asking the kernel nothing.
+    if (object.BellFd >= 0 && SharedWhenLastAsked() &&
+        (send(object.BellFd, &ring, 1, MSG_DONTWAIT | MSG_NOSIGNAL) == 1 || errno == EAGAIN))
+        return;
+    // The steps below make or close descriptors, or send through one that
+    // this thread has not found to be the process's: it asks.
     if (OwnTableError() != 0) {
+        guard.unlock();
         RingFromOwnTable(object);
         return;
     }
-    std::lock_guard guard(object.BellLock);
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (object.BellFd < 0) {
             sockaddr_un address{};
@@ -148,8 +157,8 @@ void RingBell(LocalObject& object)
                 return;
             }
             object.BellFd = fd;
+            RingingSocketMade();
         }
-        const char ring = 1;
         if (send(object.BellFd, &ring, 1, MSG_DONTWAIT | MSG_NOSIGNAL) == 1 || errno == EAGAIN)
             return;
         close(object.BellFd);
@@ -270,6 +279,20 @@ void StopListening(LocalObject& object)
     __atomic_sub_fetch(&object.Head()->Listeners, 1, __ATOMIC_SEQ_CST);
     if (lock.Locked())
         unlinkat(object.Folder, object.Bell.constData(), 0);
+}
+
+bool Unlisten(LocalObject& object, int& error, QString& message)
+{
+    {
+        std::lock_guard guard(object.BellLock);
+        if (!object.Listening)
+            return true; // no descriptor to use, no system call
+    }
+    // The end of a listening uses the event's descriptors.
+    if (RefusedToOwnTable(QString::fromLocal8Bit(object.Path), error, message))
+        return false;
+    StopListening(object);
+    return true;
 }
 
 // Reads every ring that the listener's descriptor holds; answers how many.

@@ -110,24 +110,25 @@ std::shared_ptr<LocalObject> OpenWake(Registry& reg, int folder, const QByteArra
 }
 
 // What the refusal of an open in a thread with a table of its own names:
-// the file of the object of that name (its name alone where the folder is
-// not chosen yet), or what an unnamed object is.
-QString OpenedObject(Registry& reg, Kind kind, const QString& name)
+// what an unnamed object is,
+QString UnnamedObject(Kind kind)
 {
-    if (name.isEmpty()) {
-        switch (kind) {
-        case Kind::Event:
-            return QStringLiteral("(an unnamed event)");
-        case Kind::Mutex:
-            return QStringLiteral("(an unnamed mutex)");
-        case Kind::Memory:
-        case Kind::Wake:
-            break;
-        }
-        return QStringLiteral("(an unnamed memory block)");
+    switch (kind) {
+    case Kind::Event:
+        return QStringLiteral("(an unnamed event)");
+    case Kind::Mutex:
+        return QStringLiteral("(an unnamed mutex)");
+    case Kind::Memory:
+    case Kind::Wake:
+        break;
     }
-    const QByteArray key = ObjectKey(kind, name);
-    std::lock_guard guard(reg.Lock);
+    return QStringLiteral("(an unnamed memory block)");
+}
+
+// or the file of a named one: its name alone where the folder is not chosen
+// yet. Under the registry lock.
+QString ObjectFile(const Registry& reg, const QByteArray& key)
+{
     return QString::fromLocal8Bit(FolderChosen(reg) ? reg.Folder.Path + '/' + key : key);
 }
 
@@ -149,12 +150,16 @@ TSharedHandle Open(Kind kind, const QString& name, int64_t size, bool mayCreate,
 {
     Registry& reg = Reg();
     CloseOrphans();
-    if (const int refusal = OwnTableError()) {
-        error = refusal;
-        message = OwnTableRefusal(refusal, OpenedObject(reg, kind, name));
-        return 0;
-    }
+    // An open makes or uses the objects' descriptors, which a thread with a
+    // table of its own does not share: asked of every open but of a name
+    // that the process holds, which gets the object it holds and makes no
+    // system call.
     if (name.isEmpty()) {
+        if (const int refusal = OwnTableError()) {
+            error = refusal;
+            message = OwnTableRefusal(refusal, UnnamedObject(kind));
+            return 0;
+        }
         if (kind == Kind::Memory && (size <= 0 || size > kLargestData)) {
             error = EINVAL;
             message = SystemErrorText(error, qt_error_string(error));
@@ -197,6 +202,11 @@ TSharedHandle Open(Kind kind, const QString& name, int64_t size, bool mayCreate,
         std::lock_guard guard(reg.Lock);
         if (auto object = FindNamed(reg, key))
             return AddHandle(reg, object);
+        if (const int refusal = OwnTableError()) {
+            error = refusal;
+            message = OwnTableRefusal(refusal, ObjectFile(reg, key));
+            return 0;
+        }
         ObjectFolder& f = UserFolder(reg);
         if (f.Fd < 0) {
             error = f.Error;
@@ -277,8 +287,6 @@ bool GrowMemory(TSharedHandle memory, int64_t size, int& error, QString& message
         message = TooLargeText(object->Path, size);
         return false;
     }
-    if (RefusedToOwnTable(QString::fromLocal8Bit(object->Path), error, message))
-        return false;
     return GrowBlock(*object, size, Reg().Lock, error, message);
 }
 

@@ -1,7 +1,8 @@
 // The process's table of descriptors, where the named objects keep theirs:
 // which table that is, held by a thread of the unit's own for the life of
-// the process, whether the calling thread shares it, and what a child made
-// by fork() forgets of it. It stands on the base alone.
+// the process, whether the calling thread shares it (asked of the kernel,
+// or for a ring as the thread last found it), and what a child made by
+// fork() forgets of it. It stands on the base alone.
 //
 // The kernel tells whether two tasks share a table (kcmp(KCMP_FILES)), but
 // only while both have one: a thread that has ended has none. The table of
@@ -21,6 +22,7 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 
 #include <linux/kcmp.h>
 #include <pthread.h>
@@ -47,6 +49,16 @@ pid_t ThisTask()
         Task = pid_t(syscall(SYS_gettid));
     return Task;
 }
+
+// How many sockets that ring listeners the process has made, and the
+// calling thread's last answer with that count as it was asked (see
+// SharedWhenLastAsked).
+std::atomic<uint64_t> RingingSockets{0};
+struct TAnswer {
+    uint64_t Sockets = 0;
+    bool Shares = false; // false where none was asked
+};
+thread_local TAnswer LastAnswer;
 
 // kcmp of the two tasks' kind of resource: 0 the same, above 0 not, -1
 // where the system cannot tell (a kernel without kcmp, a seccomp profile
@@ -93,7 +105,9 @@ int MakeKeeper()
 
 } // namespace
 
-int OwnTableError()
+namespace {
+
+int AskOwnTable()
 {
     const pid_t self = ThisTask();
     for (;;) {
@@ -130,6 +144,37 @@ int OwnTableError()
         Keeper.wait(kMaking);
         return 0;
     }
+}
+
+} // namespace
+
+int OwnTableError()
+{
+    // The count is read before the kernel is asked, so that a socket made
+    // meanwhile has the answer asked again.
+    const uint64_t sockets = RingingSockets.load();
+    const int answer = AskOwnTable();
+    LastAnswer = {sockets, answer == 0};
+    return answer;
+}
+
+// A thread that shared the process's table when it asked, and has taken a
+// table of its own since, holds a copy of that table: the same open files
+// at the same numbers, until something changes them there. The unit closes
+// and replaces nothing in such a table, and counts the descriptors that an answer not
+// asked again is used for, the sockets that ring listeners, as it makes
+// them. So where the count is as it was, the socket at a ringing number is
+// the process's, in the process's table or in the thread's copy of it, and
+// a ring through it reaches the same listener.
+bool SharedWhenLastAsked()
+{
+    const TAnswer& answer = LastAnswer;
+    return answer.Shares && answer.Sockets == RingingSockets.load();
+}
+
+void RingingSocketMade()
+{
+    RingingSockets.fetch_add(1);
 }
 
 QString OwnTableRefusal(int refusal, const QString& what)

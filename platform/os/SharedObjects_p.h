@@ -319,6 +319,16 @@ int OpenMending(int dir, const char* name, int flags, mode_t mode);
 // thread that ends or takes a table of its own later moves it. System
 // calls: asked only by steps that make system calls anyway.
 int OwnTableError();
+// Whether the calling thread shared the process's table when it last asked
+// (OwnTableError), while no socket that rings a listener has been made
+// since: then a socket that rings a listener, at its number in the calling
+// thread's table, is the process's. No system call: the ring of a set
+// asks this.
+bool SharedWhenLastAsked();
+// Counts a socket that rings a listener, made in the process's table; under
+// the lock of the event that keeps it, which a ring that reads the count
+// holds too.
+void RingingSocketMade();
 // The message of the refusal that OwnTableError answered, naming what (an
 // object's file, or the folder).
 QString OwnTableRefusal(int refusal, const QString& what);
@@ -366,6 +376,10 @@ bool IsEventKey(const QByteArray& key);
 void RingBell(LocalObject& object);
 int Listen(LocalObject* object, int& error, QString& message);
 void StopListening(LocalObject& object);
+// Ends this process's listening to the event, where it listens, for
+// UnlistenNamedEvent: false, with error and message set, where the calling
+// thread has a table of descriptors of its own.
+bool Unlisten(LocalObject& object, int& error, QString& message);
 int DrainBell(int descriptor);
 
 // SharedObjectsWait.cpp: how a waiter sleeps and wakes (stands on the

@@ -17,12 +17,14 @@
 #include <QStringList>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <functional>
 #include <thread>
+#include <vector>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -30,6 +32,7 @@
 #include <sched.h>
 #include <sys/ptrace.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -382,15 +385,38 @@ TEST_F(SharedObjectsTableTest, AThreadWithATableOfItsOwnIsRefusedTheProcesssFirs
     EXPECT_EQ(p->Finish(20000), 0);
 }
 
+// The numbers of this process's open descriptors, as /proc lists them.
+std::vector<int> DescriptorNumbers()
+{
+    std::vector<int> numbers;
+    for (const QString& entry : QDir(QStringLiteral("/proc/self/fd"))
+                                    .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot))
+        numbers.push_back(entry.toInt());
+    return numbers;
+}
+
+// The numbers of this process's descriptors of sockets.
+std::vector<int> SocketNumbers()
+{
+    std::vector<int> sockets;
+    for (const int number : DescriptorNumbers()) {
+        char target[64] = {};
+        const QByteArray path = "/proc/self/fd/" + QByteArray::number(number);
+        if (readlink(path.constData(), target, sizeof target - 1) > 0 &&
+            QByteArray(target).startsWith("socket:"))
+            sockets.push_back(number);
+    }
+    return sockets;
+}
+
 // The number of this process's descriptor of the folder it keeps its
 // objects in; -1 where none.
 int FolderDescriptor()
 {
     const QString folder = SharedObjectsFolder();
-    for (const QString& entry : QDir(QStringLiteral("/proc/self/fd"))
-                                    .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot))
-        if (QFile::symLinkTarget(QStringLiteral("/proc/self/fd/") + entry) == folder)
-            return entry.toInt();
+    for (const int number : DescriptorNumbers())
+        if (QFile::symLinkTarget(QStringLiteral("/proc/self/fd/%1").arg(number)) == folder)
+            return number;
     return -1;
 }
 
@@ -428,6 +454,90 @@ TEST_F(SharedObjectsTableTest, AChildOfAThreadWithATableOfItsOwnChoosesItsFolder
               QStringLiteral("opened in %1, made there: yes").arg(SharedObjectsFolder()).toStdString());
     EXPECT_EQ(NamesIn(other.Path), QList<QByteArray>{}) << "made in the thread's folder";
     CloseNamedObject(held);
+}
+
+// Whether the descriptor is readable within 5 s; what it holds is read.
+bool Heard(int descriptor)
+{
+    pollfd ready{descriptor, POLLIN, 0};
+    const bool heard = poll(&ready, 1, 5000) == 1;
+    char buffer[64];
+    while (recv(descriptor, buffer, sizeof buffer, MSG_DONTWAIT) > 0) {
+    }
+    return heard;
+}
+
+// A set rings a listener without asking the kernel whether the setting
+// thread shares the process's table where that thread found that it did
+// when it last asked, and no ringing socket was made since: a thread that
+// rang, then took a table of its own, rings through its table's copy of
+// the socket, which is the same socket. Once the process has made another
+// ringing socket (of a second event), whose number stands in the thread's
+// table for a socket of the thread's own, the thread's set of that event
+// asks again, finds its table its own, and rings through a socket of its
+// own: the thread's socket at that number gets nothing. Answered without
+// asking, the set sent its ring there.
+TEST_F(SharedObjectsTableTest, ARingAsksAgainOnceTheProcessHasMadeARingingSocket)
+{
+    if (Withheld(DescriptorTablesWithheld))
+        return;
+    const QString name = Unique("ringing");
+    const TSharedHandle first = OpenNamedEvent(name + "-first", true);
+    const TSharedHandle second = OpenNamedEvent(name + "-second", true);
+    const int firstListener = ListenNamedEvent(first);
+    const int secondListener = ListenNamedEvent(second);
+    ASSERT_TRUE(first && second && firstListener >= 0 && secondListener >= 0);
+    const auto closed = qScopeGuard([&] {
+        close(firstListener);
+        close(secondListener);
+        CloseNamedObject(first);
+        CloseNamedObject(second);
+    });
+    int own[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0, own), 0);
+    std::atomic<int> step{0};
+    std::vector<int> secondSocket; // its number in the process's table
+    QStringList seen;
+    std::thread setter([&] {
+        // The first ring makes the socket; the second asks once more, as
+        // it was made since.
+        SetNamedEvent(first);
+        SetNamedEvent(first);
+        seen << QStringLiteral("before: %1").arg(Heard(firstListener) ? "heard" : "silent");
+        if (unshare(CLONE_FILES) != 0) {
+            seen << QStringLiteral("<unshare: %1>").arg(qt_error_string(errno));
+            step = 1;
+            return;
+        }
+        SetNamedEvent(first);
+        seen << QStringLiteral("through the copy: %1").arg(Heard(firstListener) ? "heard" : "silent");
+        step = 1;
+        while (step != 2)
+            sched_yield();
+        for (const int number : secondSocket)
+            dup3(own[0], number, O_CLOEXEC);
+        SetNamedEvent(second);
+        seen << QStringLiteral("a new socket's event: %1").arg(Heard(secondListener) ? "heard" : "silent");
+    });
+    while (step != 1)
+        sched_yield();
+    const std::vector<int> before = SocketNumbers();
+    SetNamedEvent(second); // the process makes its socket
+    Heard(secondListener);
+    for (const int number : SocketNumbers())
+        if (std::find(before.begin(), before.end(), number) == before.end())
+            secondSocket.push_back(number);
+    step = 2;
+    setter.join();
+    char byte;
+    seen << QStringLiteral("the thread's own socket: %1")
+                .arg(recv(own[1], &byte, 1, MSG_DONTWAIT) == 1 ? "rung" : "untouched");
+    close(own[0]);
+    close(own[1]);
+    EXPECT_EQ(secondSocket.size(), 1u);
+    EXPECT_EQ(seen.join('\n').toStdString(),
+              "before: heard\nthrough the copy: heard\n"
+              "a new socket's event: heard\nthe thread's own socket: untouched");
 }
 
 // A process that may make no more threads (RLIMIT_NPROC reached) cannot make
