@@ -484,7 +484,7 @@ TEST_F(SharedObjectsLifetimeTest, AKilledListenersDigestSocketGoesWithTheEvent)
 TEST_F(SharedObjectsLifetimeTest, AThreadWithADescriptorTableOfItsOwnIsRefusedAnOpenAndChangesNothing)
 {
     const TLifetimeUser user;
-    if (Withheld(user.RightsWithheld()))
+    if (Withheld(user.RightsWithheld()) || Withheld(DescriptorTablesWithheld))
         return;
     const uid_t a = user.Uid;
     const TRuntimeFolder runtime("thread", a);

@@ -4,13 +4,18 @@
 // thread included; a thread with a table of its own is refused what would
 // put a descriptor of the unit in it (the folder's too), and a child that
 // it forks chooses its folder anew; a process that cannot make the thread
-// that keeps its table is told so with the system's error.
+// that keeps its table is told so with the system's error; where kcmp is
+// refused, every thread shares the table, and the tests that tell tables
+// apart skip.
 #include "platform/os/SharedObjects.h"
 #include "tests/platform/os/SharedObjectsTestSupport.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/FreshProcess.h"
 #include "tests/support/ObjectFolders.h"
 #include "tests/support/Privileges.h"
+#include "tests/support/RefusedCalls.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QScopeGuard>
@@ -395,6 +400,19 @@ std::vector<int> DescriptorNumbers()
     return numbers;
 }
 
+// The names of this process's threads.
+QStringList ThreadNames()
+{
+    QStringList names;
+    for (const QString& task :
+         QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(QStringLiteral("/proc/self/task/%1/comm").arg(task));
+        if (comm.open(QIODevice::ReadOnly))
+            names << QString::fromUtf8(comm.readAll().trimmed());
+    }
+    return names;
+}
+
 // The numbers of this process's descriptors of sockets.
 std::vector<int> SocketNumbers()
 {
@@ -575,6 +593,112 @@ TEST_F(SharedObjectsTableTest, AProcessThatCannotMakeTheKeeperOfItsTableIsRefuse
     });
     EXPECT_EQ(answer.toStdString(),
               QStringLiteral("refused %1, named, made no; then opened").arg(EAGAIN).toStdString());
+}
+
+// Where the system cannot tell tables apart (kcmp refused: ENOSYS, as on a
+// kernel without it; EPERM, as under a container's seccomp profile), every
+// thread is taken to share the process's table and no keeper is made: the
+// first thread opens, grows, listens, hears and closes, a second thread
+// opens, and so does a thread that took a table of its own. Taken for a
+// refusal to compare, kcmp's failure refused every open.
+TEST_F(SharedObjectsTableTest, WhereKcmpIsRefusedEveryThreadIsTakenToShareTheProcesssTable)
+{
+    for (const int error : {ENOSYS, EPERM}) {
+        SCOPED_TRACE(qPrintable(qt_error_string(error)));
+        const QString name = Unique("no-kcmp");
+        const auto body = [&] {
+            QStringList seen;
+            const TSharedHandle event = OpenNamedEvent(name, false);
+            TSharedHandle memory = 0;
+            try {
+                memory = OpenNamedMemory(name, 64);
+            } catch (const EOSError& refused) {
+                seen << refused.Message();
+            }
+            const int listener = ListenNamedEvent(event);
+            SetNamedEvent(event);
+            const bool served = event && GrowNamedMemory(memory, 8192) && listener >= 0 && Heard(listener);
+            seen << "first thread: " +
+                        (served ? QStringLiteral("served") : LastSharedObjectError().Message());
+            const auto opens = [&] {
+                const TSharedHandle mutex = OpenNamedMutex(name);
+                return mutex && CloseNamedObject(mutex) ? QStringLiteral("opened")
+                                                        : LastSharedObjectError().Message();
+            };
+            QString second;
+            std::thread([&] { second = opens(); }).join();
+            seen << "second thread: " + second;
+            seen << "own table: " + OnOwnTable(opens);
+            seen << QStringLiteral("keeper: %1")
+                        .arg(ThreadNames().contains("tessvar-table") ? "made" : "none");
+            UnlistenNamedEvent(event);
+            close(listener);
+            CloseNamedObject(event);
+            CloseNamedObject(memory);
+            const bool left = ShmExists("E-" + name) || ShmExists("M-" + name);
+            seen << QStringLiteral("files: %1").arg(left ? "left" : "gone");
+            return seen.join('\n');
+        };
+        const QString answer = RunInChild([error] { return WithoutKcmp(error); }, body);
+        EXPECT_EQ(
+            answer.toStdString(),
+            "first thread: served\nsecond thread: opened\nown table: opened\nkeeper: none\nfiles: gone");
+    }
+}
+
+// Each test of this program that tells tables of descriptors apart skips,
+// naming kcmp, or passes where kcmp is refused (ENOSYS, EPERM): the
+// program runs them again under a seccomp filter that refuses it, as a
+// kernel without it or a container's profile does. A test without that
+// skip failed there, as the refusal of a thread with a table of its own
+// never came.
+TEST_F(SharedObjectsTableTest, TheTestsThatTellTablesApartSkipOrPassWhereKcmpIsRefused)
+{
+    for (const int error : {ENOSYS, EPERM}) {
+        SCOPED_TRACE(qPrintable(qt_error_string(error)));
+        // The program's own file, run again with the filter in force, where
+        // a privilege withheld only skips and writes no report of its own
+        // (the child's environment is this process's); a run of many tests
+        // prints no run of 20 empty lines.
+        const QByteArray kept[] = {qgetenv("TESSVAR_TEST_ALL_PRIVILEGES"), qgetenv("GTEST_OUTPUT")};
+        const bool set[] = {qEnvironmentVariableIsSet("TESSVAR_TEST_ALL_PRIVILEGES"),
+                            qEnvironmentVariableIsSet("GTEST_OUTPUT")};
+        qunsetenv("TESSVAR_TEST_ALL_PRIVILEGES");
+        qunsetenv("GTEST_OUTPUT");
+        TFreshProcess run(
+            QCoreApplication::applicationFilePath(),
+            {QStringLiteral(
+                "--gtest_filter=*TableOfItsOwn*:*DescriptorTableOfItsOwn*:SharedObjectsTableTest.*:"
+                "-*KcmpIsRefused*")},
+            [error] { return WithoutKcmp(error); }, {QStringLiteral("QT_QPA_PLATFORM=offscreen")});
+        if (set[0])
+            qputenv("TESSVAR_TEST_ALL_PRIVILEGES", kept[0]);
+        if (set[1])
+            qputenv("GTEST_OUTPUT", kept[1]);
+        QStringList output;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(5);
+        while (std::chrono::steady_clock::now() < deadline) {
+            const QString line = QString::fromLocal8Bit(run.ReadLine(1000));
+            if (!line.isEmpty())
+                output << line;
+            if (line.startsWith(QStringLiteral("[==========]")) && line.contains(QStringLiteral(" ran.")))
+                break;
+        }
+        const int exitCode = run.Finish(60000);
+        for (int empty = 0; empty < 20;) {
+            const QString line = QString::fromLocal8Bit(run.ReadLine(100));
+            empty = line.isEmpty() ? empty + 1 : 0;
+            if (!line.isEmpty())
+                output << line;
+        }
+        const QString text = output.join('\n');
+        EXPECT_EQ(exitCode, 0) << text.toStdString();
+        EXPECT_TRUE(text.contains(QStringLiteral("[  PASSED  ]")) &&
+                    !text.contains(QStringLiteral("[  FAILED  ]")))
+            << text.toStdString();
+        EXPECT_TRUE(text.contains(QStringLiteral("kcmp cannot compare this process's tables of descriptors")))
+            << text.toStdString();
+    }
 }
 
 } // namespace
