@@ -28,25 +28,12 @@ void Remember(int error, const QString& message)
     LastMessage = message;
 }
 
-// True, with the failure kept, where the calling thread has a table of
-// descriptors of its own: the calls that use the objects' descriptors are
-// refused there.
-bool RefusedToOwnTable()
-{
-    if (!ThreadHasOwnTable())
-        return false;
-    Remember(EINVAL, OwnTableText());
-    return true;
-}
-
 TSharedHandle OpenRemembering(Kind kind, const QString& name, int64_t size, bool mayCreate, bool manualReset)
 {
     // Every lock that the call takes, in whatever step (the wake-up block,
     // the object, the orphans and the other thread's object that it closes),
     // is waited for within one bound.
     const CallBound bound;
-    if (RefusedToOwnTable())
-        return 0;
     int error = 0;
     QString message;
     const TSharedHandle handle = Open(kind, name, size, mayCreate, manualReset, error, message);
@@ -82,7 +69,12 @@ EOSError LastSharedObjectError()
 
 QString SharedObjectsFolder()
 {
-    return QString::fromLocal8Bit(FolderInUse());
+    int error = 0;
+    QString message;
+    const QByteArray folder = FolderInUse(error, message);
+    if (error != 0)
+        Remember(error, message);
+    return QString::fromLocal8Bit(folder);
 }
 
 void* MapNamedMemory(TSharedHandle memory)
@@ -99,8 +91,6 @@ int64_t NamedMemorySize(TSharedHandle memory)
 bool GrowNamedMemory(TSharedHandle memory, int64_t size)
 {
     const CallBound bound; // the last close that a grow may run included
-    if (RefusedToOwnTable())
-        return false;
     int error = 0;
     QString message;
     if (GrowMemory(memory, size, error, message))
@@ -134,8 +124,6 @@ bool SetNamedEvent(TSharedHandle event)
 int ListenNamedEvent(TSharedHandle event)
 {
     const CallBound bound;
-    if (RefusedToOwnTable())
-        return -1;
     auto object = Find(event, Kind::Event);
     int error = 0;
     QString message;
@@ -148,13 +136,15 @@ int ListenNamedEvent(TSharedHandle event)
 bool UnlistenNamedEvent(TSharedHandle event)
 {
     const CallBound bound;
-    if (RefusedToOwnTable())
-        return false;
     auto object = Find(event, Kind::Event);
     if (!object)
         return false;
-    StopListening(*object);
-    return true;
+    int error = 0;
+    QString message;
+    if (Unlisten(*object, error, message))
+        return true;
+    Remember(error, message);
+    return false;
 }
 
 int DrainEventDescriptor(int descriptor)

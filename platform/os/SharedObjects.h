@@ -153,12 +153,26 @@
 // is its own. A thread with a table of descriptors of its own
 // (unshare(CLONE_FILES)) is served by the calls on handles (waits, sets,
 // resets, pulses, mutexes, maps, closes) but refused the calls that make or
-// use the objects' descriptors, which are its process's: an open, a grow, a
-// listen and its end fail there with EINVAL saying so (an object whose last
-// reference goes in such a thread is closed at the next open or close of a
-// thread of the process's table). The process's table is that of its first
-// thread; where the system cannot tell tables apart (no kcmp), every
-// thread is taken to share it.
+// use the objects' descriptors, which are its process's: an open (but of a
+// name that the process holds, which gets the object it holds), a grow that
+// would change the block, a listen and the end of the process's listening
+// fail there with EINVAL saying so and naming the object, and so does
+// SharedObjectsFolder() where the process has no folder yet (an object whose
+// last reference goes in such a thread is closed at the next open or close
+// of a thread of the process's table). A set rings a listener through the
+// process's socket, asking the system nothing, where its thread found that
+// it shared the process's table when it last asked and no such socket has
+// been made since; so a thread that takes a table of its own after a set
+// rings through its table's copy of that socket, as long as it leaves that
+// copy at its number. The process's table is the one its first thread has
+// when the process first opens an object or asks its folder (the asking
+// thread's, where the first thread has ended by then), kept from then on by
+// a thread of the unit's own that sleeps until the process ends or execs: no
+// thread that ends or takes a table of its own later, the first included,
+// moves it. Where that thread cannot be made (the process may have no more
+// threads), that open or that question fails with the system's error
+// (EAGAIN) and makes nothing. Where the system cannot tell tables apart (no
+// kcmp), every thread is taken to share it, and no such thread is made.
 //
 // A wait takes an event that is set already at once. Else, where it may run
 // on more than one CPU, it looks at its events for a few tens of
@@ -168,7 +182,8 @@
 // Handles are small numbers private to the process that opened them (0 means
 // none). A child made by fork(), from any thread, also while other threads
 // are inside these calls, cannot use its parent's handles and opens the
-// names itself. It does not hold its parent's objects: the parent's last
+// names itself; a child of a thread with a table of descriptors of its own
+// chooses its folder anew, as a new process does. It does not hold its parent's objects: the parent's last
 // close removes an object while the child lives. Only where the parent ends
 // without closing do the descriptors the child inherited keep the object
 // from being swept, until the child ends or execs (the program forks only
@@ -224,15 +239,16 @@ enum class TWaitResult {
     wrFailed,    // a bad handle, or a handle of the wrong kind
 };
 
-// The error of the last failed open, grow or listen of this thread, or of
-// the last end of listening refused to it (see Threads): the
+// The error of the last failed open, grow, listen or end of a listening of
+// this thread (see Threads), or of its refused SharedObjectsFolder(): the
 // operating-system error, with a message that names the object or its
-// folder (a refusal of the calling thread, of a handle or of an unnamed
-// object names neither).
+// folder (a refusal of a handle, or of an unnamed object, names neither).
 EOSError LastSharedObjectError();
 // The folder in which this process keeps its shared objects (chosen now
 // when none was yet), for messages: processes of one user that keep their
-// objects in different folders cannot meet. Empty when no folder can be had.
+// objects in different folders cannot meet. Empty when no folder can be
+// had, and where the calling thread would choose it with a table of
+// descriptors of its own (LastSharedObjectError then says so).
 QString SharedObjectsFolder();
 
 // Opens the event of that name, creating it not signalled (manual-reset when

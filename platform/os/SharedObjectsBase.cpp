@@ -1,7 +1,6 @@
 // What every other file of the named objects stands on: the texts of their
-// errors, this process's id, whether the calling thread shares its
-// process's descriptors, the paths in /proc by which the file or folder of
-// a descriptor is reached, and the mend of the rights that a umask took from
+// errors, this process's id, the paths in /proc by which the file or folder
+// of a descriptor is reached, and the mend of the rights that a umask took from
 // the owner of a file or folder. It calls no other file of the unit.
 #include "platform/os/SharedObjects_p.h"
 
@@ -12,10 +11,7 @@
 #include <cerrno>
 
 #include <fcntl.h>
-#include <linux/kcmp.h>
-#include <pthread.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace sharedobjects_detail {
@@ -43,42 +39,33 @@ QString TooLargeText(const QByteArray& path, int64_t size)
                     .arg(kDataOffset));
 }
 
-// A call from a thread whose descriptors are not its process's.
-QString OwnTableText()
+// A call from a thread whose descriptors are not its process's, on what
+// (an object's file, or the folder).
+QString OwnTableText(const QString& what)
 {
     return SystemErrorText(
         EINVAL,
         QStringLiteral("This thread has a table of descriptors of its own (unshare(CLONE_FILES)); the "
                        "named objects keep their descriptors in the table of the process, and only "
-                       "its threads that share that table open, grow, listen to or stop listening "
-                       "to them."));
-}
-
-bool ThreadHasOwnTable()
-{
-    return syscall(SYS_kcmp, ThisProcess(), pid_t(syscall(SYS_gettid)), KCMP_FILES, 0, 0) > 0;
+                       "its threads that share that table choose their folder, open, grow, listen to "
+                       "or stop listening to them.\n") +
+            what);
 }
 
 void (*Probe)(TSharedStep) = nullptr;
 
 std::atomic<pid_t> CachedPid{0};
 
-namespace {
-
-void ForgetPid()
-{
-    CachedPid = 0;
-}
-
-} // namespace
-
 pid_t AskPid()
 {
-    static const int registered = pthread_atfork(nullptr, nullptr, &ForgetPid);
-    (void)registered;
     const pid_t pid = getpid();
     CachedPid.store(pid, std::memory_order_relaxed);
     return pid;
+}
+
+void ForgetPid()
+{
+    CachedPid.store(0, std::memory_order_relaxed);
 }
 
 QByteArray DescriptorPath(int fd)

@@ -80,14 +80,12 @@ QByteArray FolderPath(const LocalObject& object)
     return object.Path.left(object.Path.size() - object.Key.size() - 1);
 }
 
-// The address of the event's bell socket, through the folder's descriptor
-// as the path folder of descriptors in /proc reaches it (the calling
-// thread's own table, where none is given); false for an unnamed event.
-bool BellAddress(const LocalObject& object, sockaddr_un& address, const char* descriptors = nullptr)
+// The address of the event's bell socket, through the descriptor of its
+// folder in the calling thread's table (the object's own, where none is
+// given); false for an unnamed event.
+bool BellAddress(const LocalObject& object, sockaddr_un& address, int folder = -1)
 {
-    const QByteArray path =
-        (descriptors ? descriptors + QByteArray::number(object.Folder) : DescriptorPath(object.Folder)) +
-        '/' + object.Bell;
+    const QByteArray path = DescriptorPath(folder >= 0 ? folder : object.Folder) + '/' + object.Bell;
     std::memset(&address, 0, sizeof(address));
     if (object.Bell.isEmpty() || size_t(path.size()) > kSocketPathMax)
         return false;
@@ -102,21 +100,26 @@ int BellSocket()
 }
 
 // Rings the bell from a thread with a table of descriptors of its own,
-// where the number of the process's socket may stand for another file:
-// through a socket of its own, made for this ring alone, reaching the
-// folder through the process's table.
+// where the numbers of the process's folder and socket may stand for other
+// files: through a socket of its own, made for this ring alone, reaching
+// the folder through a descriptor of its own, opened on the process's
+// (through the keeper's table, which stays the process's whichever thread
+// has ended).
 void RingFromOwnTable(const LocalObject& object)
 {
+    const int folder =
+        open(ProcessDescriptorPath(object.Folder).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0)
+        return;
     sockaddr_un address{};
-    if (!BellAddress(object, address, kProcessDescriptors))
-        return;
-    const int fd = BellSocket();
-    if (fd < 0)
-        return;
-    const char ring = 1;
-    if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0)
-        (void)!send(fd, &ring, 1, MSG_DONTWAIT | MSG_NOSIGNAL);
-    close(fd);
+    const int fd = BellAddress(object, address, folder) ? BellSocket() : -1;
+    if (fd >= 0) {
+        const char ring = 1;
+        if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0)
+            (void)!send(fd, &ring, 1, MSG_DONTWAIT | MSG_NOSIGNAL);
+        close(fd);
+    }
+    close(folder);
 }
 
 } // namespace
@@ -127,11 +130,20 @@ void RingFromOwnTable(const LocalObject& object)
 // readable already.
 void RingBell(LocalObject& object)
 {
-    if (ThreadHasOwnTable()) {
+    std::unique_lock guard(object.BellLock);
+    const char ring = 1;
+    // Every ring of a thread after its first, while no ringing socket was
+    // made since, goes through the socket asking the kernel nothing.
+    if (object.BellFd >= 0 && SharedWhenLastAsked() &&
+        (send(object.BellFd, &ring, 1, MSG_DONTWAIT | MSG_NOSIGNAL) == 1 || errno == EAGAIN))
+        return;
+    // The steps below make or close descriptors, or send through one that
+    // this thread has not found to be the process's: it asks.
+    if (OwnTableError() != 0) {
+        guard.unlock();
         RingFromOwnTable(object);
         return;
     }
-    std::lock_guard guard(object.BellLock);
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (object.BellFd < 0) {
             sockaddr_un address{};
@@ -145,8 +157,8 @@ void RingBell(LocalObject& object)
                 return;
             }
             object.BellFd = fd;
+            RingingSocketMade();
         }
-        const char ring = 1;
         if (send(object.BellFd, &ring, 1, MSG_DONTWAIT | MSG_NOSIGNAL) == 1 || errno == EAGAIN)
             return;
         close(object.BellFd);
@@ -182,6 +194,9 @@ int Listen(LocalObject* object, int& error, QString& message)
     sockaddr_un address{};
     if (!object || object->Fd < 0 || !BellAddress(*object, address))
         return fail(EINVAL, QStringLiteral("The event cannot be listened to through a descriptor."));
+    // Every step below uses the event's descriptors, or makes one.
+    if (RefusedToOwnTable(QString::fromLocal8Bit(object->Path), error, message))
+        return -1;
     // Without /proc the socket could only be reached by the folder's path,
     // which another user may have swapped for a folder of their own.
     if (const int reach = FolderReachError(object->Folder)) {
@@ -264,6 +279,20 @@ void StopListening(LocalObject& object)
     __atomic_sub_fetch(&object.Head()->Listeners, 1, __ATOMIC_SEQ_CST);
     if (lock.Locked())
         unlinkat(object.Folder, object.Bell.constData(), 0);
+}
+
+bool Unlisten(LocalObject& object, int& error, QString& message)
+{
+    {
+        std::lock_guard guard(object.BellLock);
+        if (!object.Listening)
+            return true; // no descriptor to use, no system call
+    }
+    // The end of a listening uses the event's descriptors.
+    if (RefusedToOwnTable(QString::fromLocal8Bit(object.Path), error, message))
+        return false;
+    StopListening(object);
+    return true;
 }
 
 // Reads every ring that the listener's descriptor holds; answers how many.

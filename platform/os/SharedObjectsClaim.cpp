@@ -1,7 +1,7 @@
 // The claim of every page of a part of an object's file before anyone can
 // write into it: fallocate where the file system has it, else zeros
 // written, once the room has been found for them; and the file size limit
-// kept to before any of it. It stands on the base and the room.
+// kept to before any of it. It stands on the base, the lock and the room.
 #include "platform/os/SharedObjects_p.h"
 
 #include <algorithm>
@@ -37,10 +37,10 @@ int PastFileSizeLimit(int64_t size)
 // the other processes, where a lock of the folder's descriptor, which the
 // threads and a child made by fork() share, would let them all in at once;
 // so the turn needs no mutex of the process before it. The kernel drops
-// the lock with its holder, and it is waited for at most kBookkeepingMs,
-// as the bookkeeping lock of an object's file is; a claim waits for it
-// holding the bookkeeping lock of its own object alone, which no other
-// claim needs.
+// the lock with its holder, and it is waited for within the one bound of
+// the call, as the bookkeeping lock of an object's file is; a claim waits
+// for it holding the bookkeeping lock of its own object alone, which no
+// other claim needs.
 class ClaimTurn {
 public:
     ClaimTurn() = default;
@@ -59,7 +59,7 @@ public:
         FFd = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (FFd < 0)
             return errno;
-        FLock.emplace(FFd, kBookkeepingMs);
+        FLock.emplace(FFd, CallDeadline());
         return FLock->Locked() ? 0 : ETIMEDOUT;
     }
     bool Taken() const { return FLock && FLock->Locked(); }

@@ -287,6 +287,11 @@ void ChooseFolder(ObjectFolder& folder, uid_t uid)
 
 } // namespace
 
+bool FolderChosen(const Registry& reg)
+{
+    return reg.Folder.Fd >= 0 && reg.Folder.Uid == geteuid();
+}
+
 // The folder of the calling user, opened and checked once per user id (a
 // child made by fork() may take another one); where none could be had, it
 // is chosen again at the next call. Runs under the registry lock.
@@ -294,7 +299,7 @@ ObjectFolder& UserFolder(Registry& reg)
 {
     ObjectFolder& folder = reg.Folder;
     const uid_t uid = geteuid();
-    if (folder.Uid == uid && folder.Fd >= 0)
+    if (FolderChosen(reg))
         return folder;
     // The earlier user's folder is closed last, so that the new one never
     // takes over its descriptor's number.

@@ -455,6 +455,13 @@ bool GrowBlock(LocalObject& object, int64_t size, std::mutex& viewsLock, int& er
         if (int64_t(object.MapSize) - kDataOffset >= size)
             return true;
     }
+    // The grow uses the block's descriptor, which a thread with a table of
+    // its own does not share.
+    if (const int refusal = OwnTableError()) {
+        error = refusal;
+        message = OwnTableRefusal(refusal, path);
+        return false;
+    }
     const auto failOn = [&](int code) {
         error = code;
         message = PathErrorText(code, object.Path);

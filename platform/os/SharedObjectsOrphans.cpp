@@ -1,6 +1,6 @@
 // The objects whose last reference went in a thread with a table of
 // descriptors of its own: they are closed later, by a thread of the
-// process's table. It stands on the base alone.
+// process's table. It stands on the base and the table.
 #include "platform/os/SharedObjects_p.h"
 
 #include <atomic>
@@ -33,7 +33,7 @@ Orphanage& Orphans()
 // unlock, remove or close. Such a thread leaves it to CloseOrphans.
 void Release(LocalObject* object)
 {
-    if (object->Pid == ThisProcess() && (object->Fd >= 0 || object->BellFd >= 0) && ThreadHasOwnTable()) {
+    if (object->Pid == ThisProcess() && (object->Fd >= 0 || object->BellFd >= 0) && OwnTableError() != 0) {
         Orphanage& orphans = Orphans();
         std::lock_guard guard(orphans.Lock);
         orphans.Objects.push_back(object);
@@ -53,7 +53,7 @@ std::shared_ptr<LocalObject> NewObject()
 void CloseOrphans()
 {
     Orphanage& orphans = Orphans();
-    if (!orphans.Any.load() || ThreadHasOwnTable())
+    if (!orphans.Any.load() || OwnTableError() != 0)
         return;
     std::vector<LocalObject*> objects;
     {

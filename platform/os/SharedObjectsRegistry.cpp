@@ -16,6 +16,10 @@ namespace sharedobjects_detail {
 
 namespace {
 
+// Whether the thread that forks has a table of its own: its child's table
+// is a copy of that one, not of the process's.
+thread_local bool ForkedFromOwnTable = false;
+
 // Takes the unit's locks of the process before a fork(), so that none is
 // copied into the child held by a thread that the child does not have; the
 // look-ups made once per process are made first, for the same reason.
@@ -23,6 +27,7 @@ void LockForFork()
 {
     (void)ThisProcess();
     (void)DescriptorPath(0);
+    ForkedFromOwnTable = ForksFromOwnTable();
     Reg().Lock.lock();
     OrphansLock().lock();
 }
@@ -35,12 +40,30 @@ void UnlockAfterFork()
     Reg().Lock.unlock();
 }
 
+// The child forgets what is its parent's, then lets the locks go.
+void ChildAfterFork()
+{
+    ForgetPid();
+    ForgetTable();
+    // The table of a child of a thread with a table of its own holds at
+    // the folder's number whatever that thread's table held: the child
+    // chooses its folder anew, as a new process does, and leaves that
+    // number alone.
+    if (ForkedFromOwnTable)
+        Reg().Folder = ObjectFolder{};
+    UnlockAfterFork();
+}
+
 } // namespace
 
 Registry* MakeRegistry()
 {
     auto* registry = new Registry;
-    pthread_atfork(&LockForFork, &UnlockAfterFork, &UnlockAfterFork);
+    // Registered here, before any road of the unit asks the process id:
+    // a handler registered inside a running fork (by the prepare handler's
+    // first look-up of the id) is not run for that fork, whose child would
+    // keep its parent's id.
+    pthread_atfork(&LockForFork, &UnlockAfterFork, &ChildAfterFork);
     return registry;
 }
 
@@ -86,6 +109,29 @@ std::shared_ptr<LocalObject> OpenWake(Registry& reg, int folder, const QByteArra
     return wake;
 }
 
+// What the refusal of an open in a thread with a table of its own names:
+// what an unnamed object is,
+QString UnnamedObject(Kind kind)
+{
+    switch (kind) {
+    case Kind::Event:
+        return QStringLiteral("(an unnamed event)");
+    case Kind::Mutex:
+        return QStringLiteral("(an unnamed mutex)");
+    case Kind::Memory:
+    case Kind::Wake:
+        break;
+    }
+    return QStringLiteral("(an unnamed memory block)");
+}
+
+// or the file of a named one: its name alone where the folder is not chosen
+// yet. Under the registry lock.
+QString ObjectFile(const Registry& reg, const QByteArray& key)
+{
+    return QString::fromLocal8Bit(FolderChosen(reg) ? reg.Folder.Path + '/' + key : key);
+}
+
 // Forgets an object whose last handle and view are gone; it closes when the
 // last reference (a running wait may hold one) goes.
 void DropIfUnused(Registry& reg, const std::shared_ptr<LocalObject>& object)
@@ -104,7 +150,16 @@ TSharedHandle Open(Kind kind, const QString& name, int64_t size, bool mayCreate,
 {
     Registry& reg = Reg();
     CloseOrphans();
+    // An open makes or uses the objects' descriptors, which a thread with a
+    // table of its own does not share: asked of every open but of a name
+    // that the process holds, which gets the object it holds and makes no
+    // system call.
     if (name.isEmpty()) {
+        if (const int refusal = OwnTableError()) {
+            error = refusal;
+            message = OwnTableRefusal(refusal, UnnamedObject(kind));
+            return 0;
+        }
         if (kind == Kind::Memory && (size <= 0 || size > kLargestData)) {
             error = EINVAL;
             message = SystemErrorText(error, qt_error_string(error));
@@ -147,6 +202,11 @@ TSharedHandle Open(Kind kind, const QString& name, int64_t size, bool mayCreate,
         std::lock_guard guard(reg.Lock);
         if (auto object = FindNamed(reg, key))
             return AddHandle(reg, object);
+        if (const int refusal = OwnTableError()) {
+            error = refusal;
+            message = OwnTableRefusal(refusal, ObjectFile(reg, key));
+            return 0;
+        }
         ObjectFolder& f = UserFolder(reg);
         if (f.Fd < 0) {
             error = f.Error;
@@ -180,11 +240,15 @@ TSharedHandle Open(Kind kind, const QString& name, int64_t size, bool mayCreate,
     return AddHandle(reg, object);
 }
 
-// The path of the calling user's folder; empty where none can be had.
-QByteArray FolderInUse()
+QByteArray FolderInUse(int& error, QString& message)
 {
     Registry& reg = Reg();
     std::lock_guard guard(reg.Lock);
+    // Choosing it puts its descriptor in the calling thread's table.
+    if (!FolderChosen(reg) &&
+        RefusedToOwnTable(QStringLiteral("(the folder of this user's shared objects, not chosen yet)"), error,
+                          message))
+        return QByteArray();
     const ObjectFolder& folder = UserFolder(reg);
     return folder.Fd >= 0 ? folder.Path : QByteArray();
 }

@@ -3,9 +3,9 @@
 // object's head and data, this process's record of what it opened (the
 // local object, the registry of handles and views, the user's folder), and
 // what each file offers the files above it, listed by the file that defines
-// it, from the bottom up: the base, the room, the claim, the orphans, the
-// bookkeeping lock, the bells, the waits, the mutex, the folder, the
-// lifetime, the registry. A file calls only files
+// it, from the bottom up: the base, the table, the bookkeeping lock, the
+// room, the claim, the orphans, the bells, the waits, the mutex, the
+// folder, the lifetime, the registry. A file calls only files
 // listed before its own; the public functions (SharedObjects.cpp) stand on
 // them all. No code outside these files includes this header. The test
 // SharedObjectsLayeringTest (tests/platform/os/SharedObjectsLayeringTest.cpp)
@@ -178,10 +178,11 @@ struct Registry {
 // opened on, whatever has been put at its name since: sockets are bound and
 // reached by such a path (the kernel resolves an address again at every bind
 // and connect), and a file the owner may not open is mended through one.
-// /proc/self/fd is the table of the process's first thread, which a thread
-// with a table of its own (unshare(CLONE_FILES)) does not share: a number
-// there may stand for another file. /proc/thread-self/fd is the calling
-// thread's own, where the system has it (Linux 3.17 on).
+// /proc/self/fd is the table of the process's first thread (none once that
+// thread has ended), which a thread with a table of its own
+// (unshare(CLONE_FILES)) does not share: a number there may stand for
+// another file. /proc/thread-self/fd is the calling thread's own, where the
+// system has it (Linux 3.17 on).
 constexpr char kThreadDescriptors[] = "/proc/thread-self/fd/";
 constexpr char kProcessDescriptors[] = "/proc/self/fd/";
 
@@ -189,19 +190,13 @@ constexpr char kProcessDescriptors[] = "/proc/self/fd/";
 QString SystemErrorText(int error, const QString& detail);
 QString PathErrorText(int error, const QByteArray& path);
 QString TooLargeText(const QByteArray& path, int64_t size);
-QString OwnTableText();
-
-// Whether the calling thread has a table of descriptors of its own
-// (unshare(CLONE_FILES)), not its process's, the table of its first thread,
-// where every descriptor of the named objects lives: there a number of
-// theirs may stand for another file, or for none. False where the system
-// cannot tell (no kcmp, or refused to this process). A system call: asked
-// only by steps that make system calls anyway.
-bool ThreadHasOwnTable();
+QString OwnTableText(const QString& what);
 
 // The process id, asked of the kernel once per process (and again in a
-// child made by fork(), whose fork handler clears it): every call on a
-// handle compares it, so it is read inline.
+// child made by fork(), where the registry's fork handler forgets it: every
+// road of the unit makes the registry, and so registers that handler,
+// before it asks the id): every call on a handle compares it, so it is read
+// inline.
 extern std::atomic<pid_t> CachedPid;
 pid_t AskPid();
 inline pid_t ThisProcess()
@@ -209,6 +204,8 @@ inline pid_t ThisProcess()
     const pid_t pid = CachedPid.load(std::memory_order_relaxed);
     return pid != 0 ? pid : AskPid();
 }
+// Forgets the process id, in a child made by fork().
+void ForgetPid();
 
 QByteArray DescriptorPath(int fd);
 int FolderReachError(int fd);
@@ -225,57 +222,47 @@ inline void AtStep(TSharedStep step)
 bool GiveOwnerRights(int fd, mode_t current, mode_t mode);
 int OpenMending(int dir, const char* name, int flags, mode_t mode);
 
-// SharedObjectsRoom.cpp: the room that a claim of pages may take (stands
-// on the base).
+// SharedObjectsTable.cpp: the process's table of descriptors, which a
+// thread of the unit's own keeps (stands on the base).
 
-// The bytes that a claim by writing zeros may still take on the file
-// system of fd, into room: what it has free, or, where it tells no size,
-// the memory that the system has available. 0, or the system's error.
-int RoomForZeros(int fd, int64_t& room);
-
-// The memory cgroups that limit what this process may take: each level of
-// its group, up to the root of the hierarchy that it can see, whose limit
-// is set (memory.max of cgroup v2, memory.limit_in_bytes of cgroup v1).
-struct MemoryLimits {
-    struct Level {
-        std::string Folder;
-        bool Unified = false; // cgroup v2
-        int64_t Limit = 0;    // in bytes
-    };
-    std::vector<Level> Levels;
-};
-// Where the file system of fd keeps its pages in memory (tmpfs, ramfs, or
-// one that tells no size), the memory cgroups whose room the pages that a
-// claim takes there come from, into limits; none elsewhere, or where the
-// system tells of none. 0, or the system's error: of fstatfs, or a failure
-// of the process itself (EMFILE, ENFILE, ENOMEM) to read their files.
-int MemoryLimitsOn(int fd, MemoryLimits& limits);
-// The bytes that a claim may take under limits, into room (the largest
-// int64_t under none): at each level its limit less what it uses, plus the
-// page cache of files that it can reclaim; the least of them. 0, or a
-// failure of the process itself to read their files.
-int RoomUnderLimits(const MemoryLimits& limits, int64_t& room);
-
-// SharedObjectsClaim.cpp: the claim of a file's pages (stands on the base
-// and the room).
-
-// Claims every page of the file of fd from byte from (its end, which no
-// other process can reach beyond) up to byte to, growing it to that size:
-// 0, or the system's error (ENOSPC, EDQUOT, EFBIG, ETIMEDOUT ...); the file
-// may have grown part of the way. folder is the descriptor of the file's
-// folder, in which the claims whose room is counted take turns.
-int ClaimPages(int folder, int fd, int64_t from, int64_t to);
-
-// SharedObjectsOrphans.cpp: objects whose last reference went in a thread
-// with a table of descriptors of its own (stands on the base).
-
-// A new local object, deleted with its last reference; where that goes in
-// a thread with a table of descriptors of its own, it is left until the
-// next CloseOrphans in a thread of the process's table.
-std::shared_ptr<LocalObject> NewObject();
-void CloseOrphans();
-// Guards what CloseOrphans finds; held around a fork().
-std::mutex& OrphansLock();
+// Whether the calling thread may make and use the descriptors of the named
+// objects, which all live in the process's table: 0 where it shares that
+// table (or where the system cannot tell tables apart: no kcmp, or refused
+// to this process); EINVAL where it has a table of its own
+// (unshare(CLONE_FILES)), where a number of theirs may stand for another
+// file, or for none; the system's error where the keeper of the process's
+// table cannot be made (EAGAIN). The process's table is its first thread's
+// as the unit first asks (the asking thread's, where the first thread has
+// ended), held from then on by a thread of the unit's own, so that no
+// thread that ends or takes a table of its own later moves it. System
+// calls: asked only by steps that make system calls anyway.
+int OwnTableError();
+// Whether the calling thread shared the process's table when it last asked
+// (OwnTableError), while no socket that rings a listener has been made
+// since: then a socket that rings a listener, at its number in the calling
+// thread's table, is the process's. No system call: the ring of a set
+// asks this.
+bool SharedWhenLastAsked();
+// Counts a socket that rings a listener, made in the process's table; under
+// the lock of the event that keeps it, which a ring that reads the count
+// holds too.
+void RingingSocketMade();
+// The message of the refusal that OwnTableError answered, naming what (an
+// object's file, or the folder).
+QString OwnTableRefusal(int refusal, const QString& what);
+// OwnTableError, with error and message set where the calling thread is
+// refused.
+bool RefusedToOwnTable(const QString& what, int& error, QString& message);
+// The path in /proc of the descriptor fd of the process's table, which
+// reaches it from a thread with a table of its own too.
+QByteArray ProcessDescriptorPath(int fd);
+// Whether the calling thread, about to fork(), has a table of its own,
+// asked without making the keeper: false where there is none yet (nothing
+// of the unit's in any table) or the system cannot tell.
+bool ForksFromOwnTable();
+// Forgets the keeper and the calling thread's id, in a child made by
+// fork(): it has no keeper, and its thread has another id.
+void ForgetTable();
 
 // SharedObjectsLock.cpp: the bookkeeping lock of an object's file, and the
 // one bound of a call on those it takes (stands on no other file).
@@ -367,8 +354,61 @@ private:
     std::optional<FileLock> FFile; // let go before the mutex
 };
 
+// SharedObjectsRoom.cpp: the room that a claim of pages may take (stands
+// on the base).
+
+// The bytes that a claim by writing zeros may still take on the file
+// system of fd, into room: what it has free, or, where it tells no size,
+// the memory that the system has available. 0, or the system's error.
+int RoomForZeros(int fd, int64_t& room);
+
+// The memory cgroups that limit what this process may take: each level of
+// its group, up to the root of the hierarchy that it can see, whose limit
+// is set (memory.max of cgroup v2, memory.limit_in_bytes of cgroup v1).
+struct MemoryLimits {
+    struct Level {
+        std::string Folder;
+        bool Unified = false; // cgroup v2
+        int64_t Limit = 0;    // in bytes
+    };
+    std::vector<Level> Levels;
+};
+// Where the file system of fd keeps its pages in memory (tmpfs, ramfs, or
+// one that tells no size), the memory cgroups whose room the pages that a
+// claim takes there come from, into limits; none elsewhere, or where the
+// system tells of none. 0, or the system's error: of fstatfs, or a failure
+// of the process itself (EMFILE, ENFILE, ENOMEM) to read their files.
+int MemoryLimitsOn(int fd, MemoryLimits& limits);
+// The bytes that a claim may take under limits, into room (the largest
+// int64_t under none): at each level its limit less what it uses, plus the
+// page cache of files that it can reclaim; the least of them. 0, or a
+// failure of the process itself to read their files.
+int RoomUnderLimits(const MemoryLimits& limits, int64_t& room);
+
+// SharedObjectsClaim.cpp: the claim of a file's pages (stands on the base,
+// the lock and the room).
+
+// Claims every page of the file of fd from byte from (its end, which no
+// other process can reach beyond) up to byte to, growing it to that size:
+// 0, or the system's error (ENOSPC, EDQUOT, EFBIG, ETIMEDOUT ...); the file
+// may have grown part of the way. folder is the descriptor of the file's
+// folder, in which the claims whose room is counted take turns.
+int ClaimPages(int folder, int fd, int64_t from, int64_t to);
+
+// SharedObjectsOrphans.cpp: objects whose last reference went in a thread
+// with a table of descriptors of its own (stands on the base and the
+// table).
+
+// A new local object, deleted with its last reference; where that goes in
+// a thread with a table of descriptors of its own, it is left until the
+// next CloseOrphans in a thread of the process's table.
+std::shared_ptr<LocalObject> NewObject();
+void CloseOrphans();
+// Guards what CloseOrphans finds; held around a fork().
+std::mutex& OrphansLock();
+
 // SharedObjectsBell.cpp: how a listener's descriptor is rung (stands on the
-// base and the lock).
+// base, the table and the lock).
 size_t BellRoom(int fd, const QByteArray& path);
 QByteArray NamedBellKey(const QByteArray& eventKey);
 QByteArray DigestBellKey(const QByteArray& eventKey);
@@ -377,6 +417,10 @@ bool IsEventKey(const QByteArray& key);
 void RingBell(LocalObject& object);
 int Listen(LocalObject* object, int& error, QString& message);
 void StopListening(LocalObject& object);
+// Ends this process's listening to the event, where it listens, for
+// UnlistenNamedEvent: false, with error and message set, where the calling
+// thread has a table of descriptors of its own.
+bool Unlisten(LocalObject& object, int& error, QString& message);
 int DrainBell(int descriptor);
 
 // SharedObjectsWait.cpp: how a waiter sleeps and wakes (stands on the
@@ -533,6 +577,9 @@ bool OwnedHere(const LocalObject& object);
 // SharedObjectsFolder.cpp: where the user's objects are kept (stands on the
 // base and the bells).
 ObjectFolder& UserFolder(Registry& reg);
+// Whether the calling user's folder is chosen already, so that UserFolder
+// opens nothing. Under the registry lock.
+bool FolderChosen(const Registry& reg);
 
 // SharedObjectsLifetime.cpp: how an object is made, used and removed (stands
 // on the base, the lock, the bells and the mutex).
@@ -551,9 +598,12 @@ void SweepLeftovers(int folder);
 // SharedObjectsRegistry.cpp: the handles and views of this process (stands
 // on the base, the bells, the folder and the lifetime).
 
-// The registry of the process, made once. Its lock is held around a fork(),
-// so that a child made while another thread is inside the unit finds it
-// free (and every look-up the unit makes once in a process made).
+// The registry of the process, made once, with the unit's fork handlers.
+// Its lock is held around a fork(), so that a child made while another
+// thread is inside the unit finds it free (and every look-up the unit makes
+// once in a process made); the child forgets its parent's process id and
+// the keeper of its parent's table, and a child of a thread with a table
+// of its own its parent's folder.
 Registry* MakeRegistry();
 // Never destroyed: objects that close their handles from static destructors
 // (the report writer's data system) still find it at exit.
@@ -582,7 +632,10 @@ inline std::shared_ptr<LocalObject> Find(TSharedHandle handle, Kind kind)
     const auto* found = Lookup(reg, handle, kind);
     return found ? *found : nullptr;
 }
-QByteArray FolderInUse();
+// The path of the calling user's folder; empty where none can be had, and
+// where a thread with a table of its own would choose it, which is refused
+// (error and message set).
+QByteArray FolderInUse(int& error, QString& message);
 // Grows the memory block of a handle of this process, refusing what no
 // block can grow to and what is no named block of this process. False with
 // error and message set where it is not grown.

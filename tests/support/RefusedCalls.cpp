@@ -164,6 +164,16 @@ QString WithoutMountNamespaces()
     return WithoutNamespaces(CLONE_NEWNS, "mount");
 }
 
+QString WithoutKcmp(int error)
+{
+    const QString failure = Refuse({{__NR_kcmp, -1, 0, error}});
+    if (!failure.isEmpty())
+        return failure;
+    if (::syscall(__NR_kcmp, ::getpid(), ::getpid(), 0, 0, 0) != -1 || errno != error)
+        return QStringLiteral("kcmp still there");
+    return QString();
+}
+
 QString WithoutLeases()
 {
     const QString failure = Refuse({{__NR_fcntl, 1, F_SETLEASE, EINVAL, true}});

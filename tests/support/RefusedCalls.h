@@ -41,6 +41,11 @@ QString WithoutUserNamespaces();
 // CAP_SYS_ADMIN: a seccomp profile that refuses mount namespaces.
 QString WithoutMountNamespaces();
 
+// kcmp fails with error: ENOSYS, as on a kernel without it, or EPERM, as
+// under a container's seccomp profile. Answers an empty text, or why it
+// could not be arranged.
+QString WithoutKcmp(int error);
+
 // Taking a lease (fcntl F_SETLEASE) fails with EINVAL, while every other
 // fcntl works: a file system that grants no leases.
 QString WithoutLeases();

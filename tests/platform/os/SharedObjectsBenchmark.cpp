@@ -1,7 +1,9 @@
 // What the calls on named objects cost in one process: an event set and
 // reset, set and taken by the same thread, set and taken in a ping-pong
-// between two threads on two CPUs, pulsed with nobody waiting; a mutex taken
-// and released; a 1 MB memory block made and closed. Run by hand (not a
+// between two threads on two CPUs, pulsed with nobody waiting, set where
+// this process listens to it (each set rings the listener, which reads the
+// ring); a mutex taken and released; a 1 MB memory block made and closed;
+// a name that the process holds opened and closed again. Run by hand (not a
 // ctest test: its figures depend on the machine), from a release build:
 //   sharedobjectsbench --benchmark_repetitions=5
 // (the rows "_min" give the best of the repetitions). Every case pins the
@@ -307,6 +309,35 @@ void PulseUnwaited(benchmark::State& state)
     counter.Report(state);
 }
 
+// Sets a manual-reset event that this process listens to, so that each set
+// rings the listener's descriptor; the listener reads the ring (a read and
+// the read that finds none left) before the next set, so that every set
+// finds room for its ring.
+void SetRinging(benchmark::State& state)
+{
+    PinMain(1);
+    Handle event(OpenNamedEvent(Name("ringing"), true));
+    if (Skipped(state, event))
+        return;
+    const int listener = ListenNamedEvent(event.Value);
+    if (listener < 0) {
+        state.SkipWithError(LastSharedObjectError().Message().toStdString().c_str());
+        return;
+    }
+    InstructionCounter counter;
+    counter.Start();
+    for (auto _ : state) {
+        SetNamedEvent(event.Value);
+        if (DrainEventDescriptor(listener) != 1) {
+            state.SkipWithError("the set did not ring the listener once");
+            break;
+        }
+    }
+    counter.Report(state);
+    UnlistenNamedEvent(event.Value);
+    close(listener);
+}
+
 void MutexTakeRelease(benchmark::State& state)
 {
     PinMain(1);
@@ -346,6 +377,27 @@ void MemoryCreate(benchmark::State& state)
     counter.Report(state);
 }
 
+// Opens an event that this process holds already and closes the new handle,
+// which leaves the event open.
+void ReopenClose(benchmark::State& state)
+{
+    PinMain(1);
+    const QString name = Name("reopen");
+    Handle event(OpenNamedEvent(name, false));
+    if (Skipped(state, event))
+        return;
+    InstructionCounter counter;
+    counter.Start();
+    for (auto _ : state) {
+        const TSharedHandle again = OpenNamedEvent(name, false);
+        if (!again || !CloseNamedObject(again)) {
+            state.SkipWithError("the held event was not opened and closed");
+            break;
+        }
+    }
+    counter.Report(state);
+}
+
 // Registers the cases, each for exactly iterations iterations where that is
 // not 0.
 void RegisterCases(int64_t iterations)
@@ -355,8 +407,10 @@ void RegisterCases(int64_t iterations)
         benchmark::RegisterBenchmark("SetWait", SetWait)->ArgName("cpus")->Arg(1)->Arg(2),
         benchmark::RegisterBenchmark("PingPong", PingPong)->ArgName("free")->Arg(0)->Arg(1),
         benchmark::RegisterBenchmark("PulseUnwaited", PulseUnwaited),
+        benchmark::RegisterBenchmark("SetRinging", SetRinging),
         benchmark::RegisterBenchmark("MutexTakeRelease", MutexTakeRelease),
         benchmark::RegisterBenchmark("MemoryCreate", MemoryCreate),
+        benchmark::RegisterBenchmark("ReopenClose", ReopenClose),
     };
     for (auto* registered : cases) {
         // With repetitions, the best of them too: on a busy machine the

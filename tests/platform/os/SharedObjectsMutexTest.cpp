@@ -310,8 +310,21 @@ TEST_F(SharedObjectsMutexTest, AReleaseThatLetTheMutexGoLeavesItWholeToItsNextOw
     close(abandoned[1]);
     ASSERT_TRUE(a.Refused().isEmpty()) << a.Refused().toStdString();
     ASSERT_TRUE(a.RunTo([](const TTracedChild& call) { return call.Call() == SYS_getppid; }));
-    const pid_t waiter = Spawn([&] { WaitNamedObject(OpenNamedMutex(name), kWaitInfinite); });
+    // Looked at once it has opened the mutex: its first open sleeps in a
+    // futex of its own (the start of the thread that keeps its table of
+    // descriptors), which is not the mutex's.
+    int opened[2];
+    ASSERT_EQ(pipe(opened), 0);
+    const pid_t waiter = Spawn([&] {
+        const TSharedHandle mutex = OpenNamedMutex(name);
+        (void)!write(opened[1], "o", 1);
+        WaitNamedObject(mutex, kWaitInfinite);
+    });
     const auto killed = qScopeGuard([&] { Kill(waiter); });
+    char byte = 0;
+    EXPECT_EQ(read(opened[0], &byte, 1), 1) << "the other process did not open the mutex";
+    close(opened[0]);
+    close(opened[1]);
     const auto waiting = [&] { return SystemCallOf("/proc/" + QByteArray::number(waiter)) == SYS_futex; };
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (!waiting() && std::chrono::steady_clock::now() < deadline)

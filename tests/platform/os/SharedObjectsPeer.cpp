@@ -54,6 +54,8 @@
 //                             FILE's number is free, and closes the handle
 //                             of the command's name there: answers as the
 //                             command
+//         forked COMMAND ...  runs the command in a child made by fork():
+//                             answers as the child's command
 // A failure prints "error <code> <message>" (on one line); hold and meet
 // then end with 1, a script goes on.
 #include "platform/os/SharedObjects.h"
@@ -76,6 +78,7 @@
 #include <sched.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -404,6 +407,32 @@ QByteArray Step(TScript& script, const QList<QByteArray>& words)
         thread.join();
         close(decoy);
         return line;
+    }
+    if (command == "forked") {
+        int ends[2];
+        if (pipe2(ends, O_CLOEXEC) != 0)
+            return ErrorLine(errno, QStringLiteral("pipe"));
+        const pid_t child = fork();
+        if (child < 0)
+            return ErrorLine(errno, QStringLiteral("fork"));
+        if (child == 0) {
+            close(ends[0]);
+            const QByteArray line = Written(Step(script, words.mid(1)));
+            (void)!write(ends[1], line.constData(), size_t(line.size()));
+            _exit(0);
+        }
+        close(ends[1]);
+        QByteArray line;
+        char buffer[4096];
+        for (ssize_t got; (got = read(ends[0], buffer, sizeof buffer)) != 0;) {
+            if (got > 0)
+                line.append(buffer, qsizetype(got));
+            else if (errno != EINTR)
+                break;
+        }
+        close(ends[0]);
+        waitpid(child, nullptr, 0);
+        return line.isEmpty() ? QByteArray("error 0 the child answered nothing") : line;
     }
     return ErrorLine(EINVAL, QStringLiteral("unknown command ") + QString::fromUtf8(command));
 }

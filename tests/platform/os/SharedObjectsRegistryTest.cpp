@@ -219,7 +219,11 @@ TEST_F(SharedObjectsRegistryTest, EveryErrorOfAnOpenIsTheSystemsOwn)
 // held it would leave the child's first call waiting for good. (The busy
 // threads allocate no memory: the allocator of AddressSanitizer, which the
 // test build uses, is not kept whole across a fork as the C library's is,
-// and a child forked while another thread allocated may wait in it.)
+// and a child forked while another thread allocated may wait in it. A
+// thread that is still starting does allocate, inside that sanitizer, so
+// the first child is forked only once every busy thread runs its loop:
+// forked as they start, a child may find a lock of the allocator copied
+// held and wait for it for good at its first allocation of that size.)
 TEST_F(SharedObjectsRegistryTest, AChildForkedWhileOtherThreadsWorkCanUseTheObjects)
 {
     const TSharedHandle busy = OpenNamedEvent(Unique("fork-busy"), true);
@@ -227,9 +231,11 @@ TEST_F(SharedObjectsRegistryTest, AChildForkedWhileOtherThreadsWorkCanUseTheObje
     for (int i = 0; i < 6; ++i)
         mutexes.push_back(OpenNamedMutex(Unique("fork-worker-") + QString::number(i)));
     std::atomic<bool> stop{false};
+    std::atomic<int> running{0};
     std::vector<std::thread> workers;
     for (int i = 0; i < 6; ++i) {
         workers.emplace_back([&, i] {
+            ++running;
             while (!stop) {
                 SetNamedEvent(busy);
                 if (WaitNamedObject(mutexes[size_t(i)], 0) == TWaitResult::wrSignaled)
@@ -237,6 +243,8 @@ TEST_F(SharedObjectsRegistryTest, AChildForkedWhileOtherThreadsWorkCanUseTheObje
             }
         });
     }
+    while (running.load() < 6)
+        std::this_thread::yield();
     QString failed;
     for (int n = 0; n < 300 && failed.isEmpty(); ++n) {
         const QString answer = RunInChildWithin(10000, [n] {
@@ -258,6 +266,31 @@ TEST_F(SharedObjectsRegistryTest, AChildForkedWhileOtherThreadsWorkCanUseTheObje
     for (const TSharedHandle mutex : mutexes)
         CloseNamedObject(mutex);
     EXPECT_EQ(failed.toStdString(), "");
+}
+
+// The first fork() of a process gives a child that opens its names,
+// whatever the process did before: asked its folder, or made a call on a
+// handle (which makes the registry and asks the kernel nothing). The
+// handler that has the child forget its parent's process id is registered
+// with the registry, before any road asks that id: registered at the
+// fork's own first look-up of it, it was not run for that fork, and the
+// child, taking its parent's id for its own, took its table of descriptors
+// for another thread's and was refused every open.
+TEST_F(SharedObjectsRegistryTest, TheFirstForkOfAProcessGivesAChildThatOpensItsNames)
+{
+    const TRuntimeFolder runtime("first-fork", geteuid());
+    const QByteArray rows[][2] = {
+        {"folder", "folder " + runtime.Path},
+        {"set none", "error 0 set"},
+    };
+    for (const auto& [first, answer] : rows) {
+        SCOPED_TRACE(first.constData());
+        auto p = Script(geteuid(), runtime);
+        EXPECT_EQ(p->Ask(first, 20000).toStdString(), answer.toStdString());
+        EXPECT_EQ(p->Ask("forked event first-fork", 20000).toStdString(), "event clear");
+        EXPECT_EQ(p->Ask("forked mutex first-fork", 20000).toStdString(), "mutex taken");
+        EXPECT_EQ(p->Finish(20000), 0);
+    }
 }
 
 // A child made by fork() cannot use its parent's handles: its take of the
@@ -410,8 +443,11 @@ QString OnThreadWithOwnTable(const std::vector<int>& numbers, const QByteArray& 
 
 // A thread with a table of descriptors of its own (unshare(CLONE_FILES))
 // is refused what would make or use the objects' descriptors, which are
-// numbers of its process's table: an open, a grow, a listen and its end
-// fail with EINVAL saying so. It is served the calls on handles: it takes
+// numbers of its process's table: an open (of a new name, of an unnamed
+// object), a grow, a listen and its end fail with EINVAL saying so and
+// naming the object. What uses no descriptor is served: an open of a name
+// that the process holds, a grow to the size the block has, the end of a
+// listening where the process listens not. It is served the calls on handles: it takes
 // and releases a mutex, maps a block, and sets an event whose listener (in
 // this process) hears it; the number of the descriptor through which the
 // process rings the listener, which stands for a decoy file in the
@@ -425,11 +461,12 @@ TEST_F(SharedObjectsRegistryTest, AThreadWithATableOfItsOwnIsRefusedTheObjectsDe
     const TSharedHandle event = OpenNamedEvent(name, false);
     const TSharedHandle mutex = OpenNamedMutex(name);
     const TSharedHandle memory = OpenNamedMemory(name, 64);
+    const TSharedHandle quiet = OpenNamedEvent(name + "-quiet", false); // nobody listens
     const int listener = ListenNamedEvent(event);
     ASSERT_GE(listener, 0) << LastSharedObjectError().Message().toStdString();
     const auto closed = qScopeGuard([&] {
         close(listener);
-        for (const TSharedHandle handle : {event, mutex, memory})
+        for (const TSharedHandle handle : {event, mutex, memory, quiet})
             CloseNamedObject(handle);
     });
     const auto rung = [&] {
@@ -445,6 +482,7 @@ TEST_F(SharedObjectsRegistryTest, AThreadWithATableOfItsOwnIsRefusedTheObjectsDe
     ASSERT_TRUE(SetNamedEvent(event));
     ASSERT_TRUE(rung());
     const TDecoyFile decoy;
+    const QByteArray folder = SharedObjectsFolder().toLocal8Bit();
     std::vector<int> taken{DescriptorOf("E-" + name.toUtf8())};
     for (const int number : DescriptorNumbers())
         if (std::find(before.begin(), before.end(), number) == before.end())
@@ -453,23 +491,34 @@ TEST_F(SharedObjectsRegistryTest, AThreadWithATableOfItsOwnIsRefusedTheObjectsDe
 
     const QString answer = OnThreadWithOwnTable(taken, decoy.Path, [&] {
         QStringList seen;
-        const auto refusal = [](bool refused) {
+        // Refused with EINVAL, saying why and naming the object.
+        const auto refusal = [&](bool refused, const QString& object) {
             const EOSError error = LastSharedObjectError();
             return refused && error.ErrorCode == EINVAL &&
-                           error.Message().contains("table of descriptors of its own")
+                           error.Message().contains("table of descriptors of its own") &&
+                           error.Message().endsWith('\n' + object)
                        ? QStringLiteral("refused")
                        : QStringLiteral("not refused: ") + error.Message();
         };
-        seen << "open: " + refusal(OpenNamedEvent(Unique("own-table-new"), false) == 0);
+        const auto file = [&](const QString& kindAndName) {
+            return QString::fromLocal8Bit(ObjectPath(folder, geteuid(), kindAndName.toUtf8()));
+        };
+        const QString fresh = Unique("own-table-new");
+        seen << "open: " + refusal(OpenNamedEvent(fresh, false) == 0, file("E-" + fresh));
         try {
-            OpenNamedMemory(Unique("own-table-new"), 64);
+            OpenNamedMemory(fresh, 64);
             seen << QStringLiteral("open of a block: not refused");
         } catch (const EOSError&) {
-            seen << "open of a block: " + refusal(true);
+            seen << "open of a block: " + refusal(true, file("M-" + fresh));
         }
-        seen << "grow: " + refusal(!GrowNamedMemory(memory, 4096));
-        seen << "listen: " + refusal(ListenNamedEvent(event) < 0);
-        seen << "end of listening: " + refusal(!UnlistenNamedEvent(event));
+        seen << "open of an unnamed mutex: " + refusal(OpenNamedMutex(QString()) == 0, "(an unnamed mutex)");
+        const TSharedHandle again = OpenNamedMutex(name);
+        seen << QStringLiteral("re-open: %1").arg(again && CloseNamedObject(again) ? "served" : "refused");
+        seen << "grow: " + refusal(!GrowNamedMemory(memory, 4096), file("M-" + name));
+        seen << "listen: " + refusal(ListenNamedEvent(event) < 0, file("E-" + name));
+        seen << "end of listening: " + refusal(!UnlistenNamedEvent(event), file("E-" + name));
+        seen << QStringLiteral("grow to its size, end of no listening: %1")
+                    .arg(GrowNamedMemory(memory, 64) && UnlistenNamedEvent(quiet) ? "served" : "refused");
         const bool served = WaitNamedObject(mutex, 1000) == TWaitResult::wrSignaled &&
                             ReleaseNamedMutex(mutex) && MapNamedMemory(memory) &&
                             UnmapNamedMemory(MapNamedMemory(memory)) &&
@@ -482,8 +531,15 @@ TEST_F(SharedObjectsRegistryTest, AThreadWithATableOfItsOwnIsRefusedTheObjectsDe
         return seen.join('\n');
     });
     const QStringList expected = {
-        "open: refused",   "open of a block: refused",  "grow: refused",
-        "listen: refused", "end of listening: refused", "calls on handles: served",
+        "open: refused",
+        "open of a block: refused",
+        "open of an unnamed mutex: refused",
+        "re-open: served",
+        "grow: refused",
+        "listen: refused",
+        "end of listening: refused",
+        "grow to its size, end of no listening: served",
+        "calls on handles: served",
         "decoys: open",
     };
     EXPECT_EQ(answer.toStdString(), expected.join('\n').toStdString());

@@ -341,5 +341,6 @@ class SharedObjectsLockTest : public TSharedObjectsTest {};
 class SharedObjectsMutexTest : public TSharedObjectsTest {};
 class SharedObjectsRegistryTest : public TSharedObjectsTest {};
 class SharedObjectsRoomTest : public TSharedObjectsTest {};
+class SharedObjectsTableTest : public TSharedObjectsTest {};
 
 } // namespace sharedobjects_test
