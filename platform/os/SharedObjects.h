@@ -51,8 +51,8 @@
 // that failed, or EACCES where the system refused an open and there was
 // nothing to mend. Files are opened without following links, and one that
 // is not the user's own or that others may open is neither used nor read.
-// The file of an object is "tessvar6-<uid>-<kind>-<name>", with the
-// characters a file name cannot hold escaped. The "6" is the layout, stored
+// The file of an object is "tessvar7-<uid>-<kind>-<name>", with the
+// characters a file name cannot hold escaped. The "7" is the layout, stored
 // with the magic in every block: blocks of earlier layouts are never
 // opened, whatever state they were left in (nor swept: they stay until the
 // machine restarts), so a process of a build of an earlier layout and one
@@ -174,10 +174,17 @@
 // (EAGAIN) and makes nothing. Where the system cannot tell tables apart (no
 // kcmp), every thread is taken to share it, and no such thread is made.
 //
-// A wait takes an event that is set already at once. Else, where it may run
-// on more than one CPU, it looks at its events for a few tens of
-// microseconds before it sleeps, so that a quick answer costs no wake-up;
-// on one CPU it sleeps at once.
+// A wait takes an event that is set already at once. Else it waits from
+// the moment it registers on its events (one after another, in its list's
+// order), and every set or pulse from then on finds it: where it may run on
+// more than one CPU it then looks at its events for a few tens of
+// microseconds before it sleeps, so that a quick answer costs no wake-up; on
+// one CPU it sleeps at once. An event registers at most 40 waiters at once,
+// and the user's processes wait in at most 1024 threads at once (each
+// waiting thread holds a slot of the user's wake-up block); a wait beyond
+// either fails at once (wrFailed). A thread that ends or is killed while it
+// waits is known as dead by the robust mutex of its slot (the word that the
+// C library and the kernel keep in it) and is granted nothing.
 //
 // Handles are small numbers private to the process that opened them (0 means
 // none). A child made by fork(), from any thread, also while other threads
@@ -192,15 +199,22 @@
 //
 // Events keep the kind they were created with (auto-reset or manual-reset)
 // in the shared object; a later opener that asks for the other kind gets the
-// existing event unchanged. An auto-reset event releases one waiter per set
-// and resets itself: each set while waiters sleep releases one more of them
-// (two sets, two sleeping waiters: both released), and a set that finds
-// none left leaves the event set, once. A manual-reset event releases every
-// waiter until it is reset. Pulsing releases the waiters waiting at that
-// moment (one for an auto-reset event, each pulse one more while waiters
-// sleep) and leaves the event reset. (A waiter spins for a few tens of
-// microseconds before it sleeps, counted by no set: two sets in that time
-// find one waiter to release.)
+// existing event unchanged. A set or a pulse releases, at that instant, the
+// waiters it finds waiting, and what it gave a waiter is never taken back by
+// what follows (a reset, a pulse, another set). An auto-reset event releases
+// one waiter per set and resets itself: each set while waiters wait releases
+// one more of them (two sets, two waiters: both released), and a set that
+// finds none left leaves the event set, once; a waiter killed while it waits
+// is never counted, so it lets no later set release more. A manual-reset
+// event releases every waiter until it is reset. Pulsing releases the
+// waiters waiting at that moment (one for an auto-reset event, each pulse
+// one more while waiters wait) and leaves the event reset. A wait on several
+// events takes one: the first of its list that releases it; the others keep
+// what they hold for other waiters. The one difference from the system's
+// event: a process killed or stopped in the middle of a manual-reset
+// event's set or pulse releases the waiters of that moment that it had not
+// reached yet up to half a second late (each finds the event's change at
+// its next look).
 //
 // Mutexes belong to the thread that acquired them and count nested
 // acquisitions; a release by another thread fails and changes nothing. A
@@ -328,7 +342,7 @@ TWaitResult WaitNamedEvents(std::initializer_list<TSharedHandle> events, uint32_
 // recorded as such; and the moment a wait has looked at its events once
 // and found none to take (not reached by a wait that takes an event at
 // once), where a test changes the events.
-enum class TSharedStep { Made, Removing, Growing, Looked };
+enum class TSharedStep { Made, Removing, Growing, Looked, Spinning };
 // For tests: called at each of those steps (a test ends its process there).
 // Null, the default, calls nothing.
 void SetSharedObjectsProbe(void (*probe)(TSharedStep step));

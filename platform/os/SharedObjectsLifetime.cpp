@@ -37,9 +37,9 @@ int64_t DataBytes(Kind kind, int64_t memorySize)
     case Kind::Mutex:
         return sizeof(pthread_mutex_t);
     case Kind::Event:
-        return sizeof(EventState);
+        return sizeof(sharedobjects_layout::EventWords);
     case Kind::Wake:
-        return sizeof(WakeState);
+        return sizeof(sharedobjects_layout::WaiterSlots);
     }
     return 0;
 }
@@ -83,15 +83,14 @@ bool InitObjectData(Kind kind, char* data, bool manualReset)
 {
     switch (kind) {
     case Kind::Memory:
-    case Kind::Wake:
-        return true; // a new object reads as zeros
+        return true; // a new block reads as zeros
     case Kind::Mutex:
         return InitMutex(new (data) pthread_mutex_t);
-    case Kind::Event: {
-        auto* state = new (data) EventState{};
-        state->ManualReset = manualReset ? 1 : 0;
+    case Kind::Event:
+        InitEvent(data, manualReset);
         return true;
-    }
+    case Kind::Wake:
+        return InitWaiterSlots(data);
     }
     return false;
 }

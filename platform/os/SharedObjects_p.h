@@ -4,8 +4,8 @@
 // local object, the registry of handles and views, the user's folder), and
 // what each file offers the files above it, listed by the file that defines
 // it, from the bottom up: the base, the table, the bookkeeping lock, the
-// room, the claim, the orphans, the bells, the waits, the mutex, the
-// folder, the lifetime, the registry. A file calls only files
+// room, the claim, the orphans, the bells, the events, the waits, the
+// mutex, the folder, the lifetime, the registry. A file calls only files
 // listed before its own; the public functions (SharedObjects.cpp) stand on
 // them all. No code outside these files includes this header. The test
 // SharedObjectsLayeringTest (tests/platform/os/SharedObjectsLayeringTest.cpp)
@@ -14,6 +14,7 @@
 // file, or an inline body of a section, uses a name of a section above its
 // own, or where a SharedObjects*.cpp of the folder has no section.
 #include "platform/os/SharedObjects.h"
+#include "platform/os/SharedObjectsLayout.h"
 
 #include <QByteArray>
 #include <QString>
@@ -41,73 +42,13 @@
 
 namespace sharedobjects_detail {
 
-// Layout version of the shared objects, also part of every name ("tessvar6-");
-// an object that does not carry it was left half made and is made again.
-// Layout 6 counts the sets of an auto-reset event that its sleeping waiters
-// are to take (Signaled may hold more than 1), which a waiter of layout 5
-// would never take; layout 5 claims every page of a block when it is made or
-// grown, which a process of an earlier layout may not have done. Processes
-// of different layouts never share an object: their names differ.
-constexpr uint32_t kMagic = 0x36565354; // "TSV6"
-constexpr char kNamePrefix[] = "tessvar6-";
+using sharedobjects_layout::kDataOffset;
+using sharedobjects_layout::kMagic;
+using sharedobjects_layout::kNamePrefix;
+using sharedobjects_layout::SharedHead;
 
 enum class Kind : char { Memory = 'M', Mutex = 'X', Event = 'E', Wake = 'W' };
 
-// The head of every shared object. Magic is stored last by the creator, so
-// an object whose creator died half way is recognised and made again.
-//
-// Which processes use an object is told by the kernel, not by a count that a
-// crashed process would leave behind: every process that has the object open
-// holds a shared open-file-description lock on its first byte, which the
-// kernel drops when the process ends. A process that closes it and can turn
-// its lock into an exclusive one is the last user and removes the object.
-// Opening, closing and growing run under the file's flock, so a close never
-// removes an object that an opener has just found; an opener that finds Dead
-// set retries, and removes the name itself when its closer died before it
-// could.
-struct alignas(64) SharedHead {
-    uint32_t Magic;
-    uint32_t Kind;
-    uint32_t Dead; // removed from the name space
-    // Events: how many processes listen to the event through a descriptor
-    // (a listener killed stays counted; it only costs setters a failed send).
-    uint32_t Listeners;
-    int64_t DataSize; // as made; the size mapped is the file's
-};
-static_assert(sizeof(SharedHead) == 64);
-
-// An event: words changed only with atomic instructions, so that a process
-// killed anywhere leaves a consistent event.
-//
-// Each change that may release a waiter increments the event's Sequence, and
-// waiters sleep on it with a futex (on the words of all their events at once
-// with futex_waitv). A waiter killed while counted in Waiters only costs the
-// setters a needless wake call.
-//
-// A manual-reset event's Signaled is 1 while it is set. An auto-reset
-// event's counts the takes it offers: each set adds one, up to one for each
-// waiter asleep on it and one more (the event left set once they are all
-// released), so that two sets release two sleeping waiters, as the
-// system's events do; a waiter takes one with a compare-and-swap n -> n - 1,
-// and a waiter that leaves gives back what its count allowed beyond that.
-// A waiter killed while counted in Waiters lets a set offer one take more
-// than there are waiters, as where the event is set with nobody to release.
-struct EventState {
-    uint32_t ManualReset; // fixed when made
-    uint32_t Signaled;
-    uint32_t Pulse; // pulse generation << 8 | pulses left to take (auto-reset)
-    uint32_t Sequence;
-    uint32_t Waiters; // asleep (a wait spins uncounted first)
-};
-
-// The per-user wake-up of every event, for kernels without futex_waitv: each
-// change increments Sequence too, and a wait on several events sleeps on it.
-struct WakeState {
-    uint32_t Sequence;
-    uint32_t Waiters;
-};
-
-constexpr int64_t kDataOffset = sizeof(SharedHead);
 // The largest memory block: its file's size, head included, fits an off_t.
 static_assert(sizeof(off_t) == sizeof(int64_t));
 constexpr int64_t kLargestData = std::numeric_limits<int64_t>::max() - kDataOffset;
@@ -129,8 +70,8 @@ struct LocalObject {
     int Views = 0;
     // The process's half of the bookkeeping lock of Fd (see BookkeepingLock).
     std::mutex Threads;
-    // An event's hold on the user's wake-up block, which goes with the last
-    // event of the process.
+    // An event's hold on the user's block of waiters' slots, which goes with
+    // the last event of the process.
     std::shared_ptr<LocalObject> WakeRef;
     // Events: the file name of the socket that rings the listener, the
     // socket this process sends rings through, and whether this process
@@ -142,7 +83,10 @@ struct LocalObject {
 
     SharedHead* Head() const { return reinterpret_cast<SharedHead*>(Base); }
     char* Data() const { return Base + kDataOffset; }
-    WakeState* Wake() const { return WakeRef ? reinterpret_cast<WakeState*>(WakeRef->Data()) : nullptr; }
+    sharedobjects_layout::WaiterSlots* Slots() const
+    {
+        return WakeRef ? reinterpret_cast<sharedobjects_layout::WaiterSlots*>(WakeRef->Data()) : nullptr;
+    }
     ~LocalObject();
 };
 
@@ -423,128 +367,52 @@ void StopListening(LocalObject& object);
 bool Unlisten(LocalObject& object, int& error, QString& message);
 int DrainBell(int descriptor);
 
-// SharedObjectsWait.cpp: how a waiter sleeps and wakes (stands on the
-// lock and the bells). The words of an event are read and changed inline:
-// every set, reset, pulse and wait goes through them.
-inline EventState* State(const LocalObject& object)
+// SharedObjectsEvents.cpp: the words of an event and every change of them,
+// and the waiters' slots of the user's block (stands on the base and the
+// bells). The rule those changes keep is stated beside the words, in
+// SharedObjectsLayout.h.
+
+inline sharedobjects_layout::EventWords* Words(const LocalObject& event)
 {
-    return reinterpret_cast<EventState*>(object.Data());
+    return reinterpret_cast<sharedobjects_layout::EventWords*>(event.Data());
 }
 
-inline uint32_t Load(const uint32_t& word)
-{
-    return __atomic_load_n(&word, __ATOMIC_SEQ_CST);
-}
+// What a new event's data and a new block of waiters' slots hold.
+void InitEvent(char* data, bool manualReset);
+bool InitWaiterSlots(char* data);
 
-inline bool CompareExchange(uint32_t& word, uint32_t& expected, uint32_t desired)
-{
-    return __atomic_compare_exchange_n(&word, &expected, desired, false, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
-}
-
-void WakeWord(uint32_t* word);
-
-// Wakes the waiters of the event; each looks at its events again. Only a
-// word that someone sleeps on costs a system call.
-inline void WakeWaiters(EventState* state, WakeState* wake)
-{
-    __atomic_add_fetch(&state->Sequence, 1, __ATOMIC_SEQ_CST);
-    __atomic_add_fetch(&wake->Sequence, 1, __ATOMIC_SEQ_CST);
-    if (Load(state->Waiters) > 0)
-        WakeWord(&state->Sequence);
-    if (Load(wake->Waiters) > 0)
-        WakeWord(&wake->Sequence);
-}
-
-// Changes the words of the event by change; where the change may release
-// a waiter (change answers true), wakes its waiters and rings its listener.
-template <class Change> [[gnu::always_inline]] inline bool ChangeEvent(LocalObject& object, Change change)
-{
-    WakeState* wake = object.Wake();
-    if (!wake)
-        return false;
-    if (change(State(object))) {
-        WakeWaiters(State(object), wake);
-        if (Load(object.Head()->Listeners) > 0)
-            RingBell(object);
-    }
-    return true;
-}
-
-// The most takes that a set of an auto-reset event offers: one for each
-// waiter asleep on it, and one more, the event left set once they are all
-// released.
-inline uint32_t MostTakes(const EventState* state)
-{
-    return Load(state->Waiters) + 1;
-}
-
-inline bool SetEvent(LocalObject& object)
-{
-    return ChangeEvent(object, [](EventState* state) {
-        if (Load(state->ManualReset)) {
-            __atomic_store_n(&state->Signaled, 1, __ATOMIC_SEQ_CST);
-            return true;
-        }
-        // One take more, for the next sleeping waiter; past the most, a set
-        // finds the event set already, and it stays set once.
-        uint32_t signaled = Load(state->Signaled);
-        while (signaled < MostTakes(state) && !CompareExchange(state->Signaled, signaled, signaled + 1)) {
-        }
-        return true;
-    });
-}
-
-inline bool ResetEvent(LocalObject& object)
-{
-    return ChangeEvent(object, [](EventState* state) {
-        __atomic_store_n(&state->Signaled, 0, __ATOMIC_SEQ_CST);
-        return false; // releases nobody
-    });
-}
-
-inline bool PulseEvent(LocalObject& object)
-{
-    return ChangeEvent(object, [](EventState* state) {
-        // A new generation releases every waiter that began before it (a
-        // manual-reset event), or offers one of them a pulse to take: one
-        // more than the pulses still untaken, up to one for each sleeping
-        // waiter, so that two pulses release two sleeping waiters. With
-        // nobody asleep, one waiter that is still looking may take it.
-        const bool manual = Load(state->ManualReset) != 0;
-        uint32_t pulse = Load(state->Pulse);
-        for (;;) {
-            const uint32_t most = std::clamp<uint32_t>(Load(state->Waiters), 1, 0xFF);
-            const uint32_t left = manual ? 0 : std::min((pulse & 0xFF) + 1, most);
-            if (CompareExchange(state->Pulse, pulse, (((pulse >> 8) + 1) << 8 | left) & 0xFFFFFFFFu))
-                break;
-        }
-        __atomic_store_n(&state->Signaled, 0, __ATOMIC_SEQ_CST);
-        return true;
-    });
-}
+// Set, reset and pulse: false where the event has no block of slots.
+bool SetEvent(LocalObject& object);
+bool ResetEvent(LocalObject& object);
+bool PulseEvent(LocalObject& object);
 
 // One event of a wait: the object (held, so that a close on another thread
-// does not unmap it meanwhile), the pulse generation it had when the wait
-// began, and its sequence as last read.
+// does not unmap it meanwhile), and the entry of its table that registers
+// the wait, with what that entry holds.
 struct WaitEntry {
     std::shared_ptr<LocalObject> Object;
-    uint32_t Generation = 0;
-    uint32_t Seen = 0;
-
-    EventState* Event() const { return State(*Object); }
+    int Entry = -1;
+    uint64_t Value = 0;
 };
 
-// The events of one wait. A few fit without allocating.
+// The events of one wait, and the slot it waits in once it registers. A
+// few events fit without allocating.
 struct WaitList {
     static constexpr size_t kInline = 8;
     std::array<WaitEntry, kInline> Inline;
     std::vector<WaitEntry> More;
     size_t Count = 0;
+    sharedobjects_layout::WaiterSlots* Slots = nullptr;
+    int Slot = -1;
+    uint32_t Ticket = 0;
 
     void Add(std::shared_ptr<LocalObject> object)
     {
         WaitEntry& entry = Count < kInline ? Inline[Count] : More.emplace_back();
-        entry.Generation = Load(State(*object)->Pulse) >> 8;
+        if (Count == 0)
+            Slots = object->Slots();
+        else if (object->Slots() != Slots)
+            Slots = nullptr; // events of two blocks: no wait can register on both
         entry.Object = std::move(object);
         ++Count;
     }
@@ -552,6 +420,34 @@ struct WaitList {
     const WaitEntry& operator[](size_t i) const { return i < kInline ? Inline[i] : More[i - kInline]; }
 };
 
+// How the registration of a wait ended.
+enum class TJoin {
+    Joined, // registered on every event, waiting for a grant
+    Taken,  // it took an event, or was granted one, meanwhile (index set)
+    Full,   // no slot or no entry was free: the wait cannot register
+};
+
+// Takes the first event of the list that is set, as a wait that has not
+// registered does; true with index set where it took one.
+bool TakeSetEvent(WaitList& list, int& index);
+// Takes a slot and registers the wait on each of its events.
+TJoin JoinWait(WaitList& list, int& index);
+// Marks the joined wait asleep, so that a grant wakes it: false where it
+// was granted meanwhile. Then the wait sleeps on SleepWord while it holds
+// SleepingWord.
+bool Sleeps(WaitList& list);
+uint32_t* SleepWord(const WaitList& list);
+uint32_t SleepingWord();
+// Whether the joined wait was granted an event (index set); where a
+// manual-reset event changed its generation since the wait registered (its
+// setter ended or stopped before it granted), the wait takes it.
+bool Granted(WaitList& list, int& index);
+// Ends the joined wait: true with index set where it was granted an event
+// (also while it left); the slot and the entries go.
+bool LeaveWait(WaitList& list, int& index);
+
+// SharedObjectsWait.cpp: how a waiter sleeps and wakes (stands on the
+// lock and the events).
 TWaitResult WaitEvents(WaitList& list, uint32_t timeoutMs, int* index);
 
 // SharedObjectsMutex.cpp: how a mutex is taken and let go, and whether a

@@ -6,6 +6,7 @@
 // program passes over it, shows its main window, and leaves the folder
 // that holds the name as it was. And its start where another user has
 // filled /dev/shm, or left room for only some of its objects.
+#include "platform/os/SharedObjectsLayout.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/FreshProcess.h"
 #include "tests/support/MadeUpIds.h"
@@ -187,7 +188,7 @@ TEST(StartUp, OnAFullDevShmTheProgramShowsTheErrorOfItsFirstObjectAndEnds)
     const QByteArray shown = program.ReadLine(60000);
     const QByteArray folder = ObjectFolderOf(user);
     EXPECT_TRUE(shown.startsWith("message System Error.  Code: 28. No space left on device " + folder +
-                                 "/tessvar6-" + QByteArray::number(user) + '-'))
+                                 "/" + sharedobjects_layout::kNamePrefix + QByteArray::number(user) + '-'))
         << shown.toStdString();
     EXPECT_EQ(program.Finish(20000), 1);
 }
@@ -213,7 +214,8 @@ TEST(StartUp, WithRoomForPartOfItsObjectsTheProgramNamesTheFirstThatHasNone)
                                    "W-events",     "E-ZARVCOMPLETED", "E-ZARVERROR"};
     const int window = int(opened.size()); // the main window showed
     const QByteArray noRoom = "message System Error.  Code: 28. No space left on device " +
-                              ObjectFolderOf(user) + "/tessvar6-" + QByteArray::number(user) + '-';
+                              ObjectFolderOf(user) + "/" + sharedobjects_layout::kNamePrefix +
+                              QByteArray::number(user) + '-';
     const int pages = int(kSmallDevShmBytes / getpagesize());
     // What each start showed, by the pages it had free: its line, its exit
     // code, and the place in opened of the object the line names (window

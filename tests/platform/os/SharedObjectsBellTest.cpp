@@ -392,7 +392,7 @@ TEST_F(SharedObjectsBellTest, AFolderDescriptorOfFourDigitsLeavesRoomForTheSocke
     const uid_t uid = MadeUpUid(3);
     const QByteArray folder = FolderOf(uid);
     KeepFolderClean(uid);
-    // The longest names by which "tessvar6-<uid>-B-<name>" goes, the room
+    // The longest names by which "tessvar7-<uid>-B-<name>" goes, the room
     // counted with a descriptor of ten digits and the folder's slash: 107
     // bytes less "/proc/thread-self/fd/" (or "/proc/self/fd/") and 11.
     const int head = int(ObjectFile(uid, "B-").size());

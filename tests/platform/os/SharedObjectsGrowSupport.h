@@ -3,6 +3,7 @@
 // a block's file, its path and size, what a new opener maps, an error as
 // the tests compare it, and waits for the other side of a race.
 #include "platform/os/SharedObjects.h"
+#include "platform/os/SharedObjectsLayout.h"
 #include "tests/platform/os/SharedObjectsTestSupport.h"
 #include "tests/support/ChildProcess.h"
 
@@ -23,7 +24,7 @@
 namespace sharedobjects_test {
 
 // The head before a block's data in its file.
-inline constexpr int64_t kHead = 64;
+inline constexpr int64_t kHead = sharedobjects_layout::kDataOffset;
 inline constexpr int64_t kLargest = std::numeric_limits<int64_t>::max();
 
 // The file of this user's block name in the folder this process uses.

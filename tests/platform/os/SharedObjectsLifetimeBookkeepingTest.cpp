@@ -8,6 +8,7 @@
 // block at its name, a make cuts a larger half-made file, and an open whose
 // name cannot be told fails with the system's error.
 #include "platform/os/SharedObjects.h"
+#include "platform/os/SharedObjectsLayout.h"
 #include "tests/platform/os/SharedObjectsGrowSupport.h"
 #include "tests/platform/os/SharedObjectsTestSupport.h"
 #include "tests/support/ChildProcess.h"
@@ -292,7 +293,8 @@ TEST_F(SharedObjectsLifetimeTest, ACreatorStoppedBeforeTakingItsUseKeepsItsBlock
     ASSERT_TRUE(creator.RunTo([](const TTracedChild& call) {
         return call.Call() == SYS_fcntl && call.Argument(1) == F_OFD_SETLK;
     }));
-    ASSERT_EQ(FileText(file).left(4), "TSV6"); // marked complete
+    ASSERT_EQ(FileText(file).left(4), QByteArray(reinterpret_cast<const char*>(&sharedobjects_layout::kMagic), 4))
+        << "not marked complete";
     auto other = Script(a);
     ASSERT_TRUE(other->Send("memory " + name + " 0"));
     QByteArray opened = other->ReadLine(300); // it waits for the creator
@@ -370,7 +372,7 @@ std::string Identity(const QByteArray& look)
     return look.split(' ').mid(0, 4).join(' ').toStdString();
 }
 
-// A block of the earlier layout ("tessvar5-", magic "TSV5"), of 1 MiB, as a
+// A block of the earlier layout ("tessvar6-", magic "TSV6"), of 1 MiB, as a
 // process of the build before left it: one that ended ("left", which a
 // sweep of this layout would remove) and one whose process still holds it
 // ("held", which an opener of this layout would take as it is). A process
@@ -394,11 +396,11 @@ TEST_F(SharedObjectsLifetimeTest, ABlockOfTheEarlierLayoutIsNeitherOpenedNorSwep
     const QByteArray left = Unique("earlier-left").toUtf8();
     const QByteArray held = Unique("earlier-held").toUtf8();
     const QByteArray leftover = Unique("leftover").toUtf8();
-    const QByteArray leftFile = ObjectPath(folder, a, "M-" + left, "tessvar5-");
-    const QByteArray heldFile = ObjectPath(folder, a, "M-" + held, "tessvar5-");
+    const QByteArray leftFile = ObjectPath(folder, a, "M-" + left, "tessvar6-");
+    const QByteArray heldFile = ObjectPath(folder, a, "M-" + held, "tessvar6-");
     const QByteArray leftoverFile = ObjectPath(folder, a, "M-" + leftover);
-    constexpr uint32_t kEarlierMagic = 0x35565354; // "TSV5"
-    constexpr uint32_t kMagic = 0x36565354;        // "TSV6"
+    constexpr uint32_t kEarlierMagic = 0x36565354; // "TSV6"
+    using sharedobjects_layout::kMagic;
 
     const int leftFd = BlockFile(leftFile, a);
     ASSERT_TRUE(WriteBlock(leftFd, kEarlierMagic, kMiB, "earlier layout, left"));

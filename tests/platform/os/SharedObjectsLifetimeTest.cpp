@@ -7,6 +7,7 @@
 // file size limit of a few bytes; creates on a full /dev/shm; and the mend
 // of an object's file that lacks its owner's rights.
 #include "platform/os/SharedObjects.h"
+#include "platform/os/SharedObjectsLayout.h"
 #include "tests/platform/os/SharedObjectsGrowSupport.h"
 #include "tests/platform/os/SharedObjectsTestSupport.h"
 #include "tests/support/ChildProcess.h"
@@ -17,6 +18,8 @@
 #include <QScopeGuard>
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <cstdio>
 #include <cstring>
 
 #include <functional>
@@ -26,6 +29,7 @@
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -437,8 +441,9 @@ TEST_F(SharedObjectsLifetimeTest, AFullDevShmFailsEveryCreateWithTheSystemsError
 
 // A last holder killed with an event open that it set and listened to:
 // another process of the user, which swept its folder before, opens the
-// event again and finds the killed holder's wake-up block made fresh (its
-// sequence at 0), the event not set and the killed listener's socket gone.
+// event again and finds the killed holder's block of waiters' slots made
+// anew (a mark put into the killed holder's block is gone), the event not
+// set and the killed listener's socket gone.
 TEST_F(SharedObjectsLifetimeTest, AKilledLastHoldersWakeUpBlockAndSocketGoWhenItsEventIsOpenedAgain)
 {
     const TLifetimeUser user;
@@ -446,13 +451,17 @@ TEST_F(SharedObjectsLifetimeTest, AKilledLastHoldersWakeUpBlockAndSocketGoWhenIt
     const TRuntimeFolder runtime("killed", a);
     const QByteArray wake = runtime.File(a, "W-events");
     const QByteArray bell = runtime.File(a, "B-e");
-    // The wake-up block's sequence: the first word after the 64-byte head.
-    const auto sequence = [&] {
-        const QByteArray bytes = FileText(wake);
-        uint32_t word = ~0u;
-        if (bytes.size() >= 68)
-            std::memcpy(&word, bytes.constData() + 64, sizeof word);
-        return word;
+    // A word of the block that no process writes: the first slot's spare.
+    const off_t spare =
+        sharedobjects_layout::kDataOffset + offsetof(sharedobjects_layout::WaiterSlot, Reserved);
+    const auto mark = [&](uint32_t* word, bool write) {
+        const int fd = open(wake.constData(), O_RDWR | O_CLOEXEC);
+        const ssize_t done = fd < 0  ? -1
+                             : write ? pwrite(fd, word, sizeof *word, spare)
+                                     : pread(fd, word, sizeof *word, spare);
+        if (fd >= 0)
+            close(fd);
+        return done == ssize_t(sizeof *word);
     };
     auto q = Script(a, runtime);
     ASSERT_EQ(q->Ask("mutex swept", 20000), "mutex taken");
@@ -462,10 +471,12 @@ TEST_F(SharedObjectsLifetimeTest, AKilledLastHoldersWakeUpBlockAndSocketGoWhenIt
     ASSERT_EQ(p->Ask("listen e", 20000), "listening");
     kill(p->Pid(), SIGKILL);
     EXPECT_EQ(p->Finish(20000), 200 + SIGKILL);
-    ASSERT_GT(sequence(), 0u);
+    uint32_t word = 0x4B494C4C;
+    ASSERT_TRUE(mark(&word, true));
     ASSERT_NE(Look(bell), "(nothing)");
     EXPECT_EQ(q->Ask("event e", 20000), "event clear");
-    EXPECT_EQ(sequence(), 0u);
+    ASSERT_TRUE(mark(&word, false));
+    EXPECT_EQ(word, 0u) << "the killed holder's block kept";
     EXPECT_EQ(Look(bell), "(nothing)");
     EXPECT_EQ(q->Ask("release swept", 20000), "released");
     EXPECT_EQ(q->Finish(20000), 0);

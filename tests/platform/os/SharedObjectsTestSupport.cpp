@@ -1,6 +1,7 @@
 #include "tests/platform/os/SharedObjectsTestSupport.h"
 
 #include "platform/os/SharedObjects.h"
+#include "platform/os/SharedObjectsLayout.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/MadeUpIds.h"
 #include "tests/support/ObjectFolders.h"
@@ -10,6 +11,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstddef>
+#include <optional>
 #include <csignal>
 #include <ctime>
 #include <fcntl.h>
@@ -28,29 +31,33 @@ QString Unique(const char* name)
 
 namespace {
 
-// The 32-bit word at offset of the file of this user's event name; -1 where
-// it cannot be read.
-int EventWord(const QString& name, off_t offset)
+// The bytes at offset of the file of this user's event name, as T; nullopt
+// where they cannot be read.
+template <typename T> std::optional<T> EventBytes(const QString& name, off_t offset)
 {
     const QByteArray path = ObjectPath(SharedObjectsFolder().toLocal8Bit(), geteuid(), "E-" + name.toUtf8());
     const int fd = open(path.constData(), O_RDONLY | O_CLOEXEC);
-    uint32_t word = 0;
-    const bool read = fd >= 0 && pread(fd, &word, sizeof(word), offset) == ssize_t(sizeof(word));
+    T value{};
+    const bool read = fd >= 0 && pread(fd, &value, sizeof(value), offset) == ssize_t(sizeof(value));
     if (fd >= 0)
         close(fd);
-    return read ? int(word) : -1;
+    return read ? std::optional<T>(value) : std::nullopt;
 }
 
 } // namespace
 
 int SleepersOn(const QString& name)
 {
-    return EventWord(name, 64 + 16);
+    using namespace sharedobjects_layout;
+    const auto word = EventBytes<uint64_t>(name, kDataOffset + offsetof(EventWords, Word));
+    return word ? RegisteredWaiters(*word) : -1;
 }
 
 int ListenersOf(const QString& name)
 {
-    return EventWord(name, 12);
+    using namespace sharedobjects_layout;
+    const auto listeners = EventBytes<uint32_t>(name, offsetof(SharedHead, Listeners));
+    return listeners ? int(*listeners) : -1;
 }
 
 long SystemCallOf(const QByteArray& task)

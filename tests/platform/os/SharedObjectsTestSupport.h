@@ -2,6 +2,7 @@
 // Helpers that the tests of the named objects share: their fixture, child
 // processes, made-up users and their folders, the names of the objects'
 // files, what a test sees at a name, the peer program.
+#include "platform/os/SharedObjectsLayout.h"
 #include "tests/support/FreshProcess.h"
 #include "tests/support/Privileges.h"
 #include "tests/support/UserNamespace.h"
@@ -107,17 +108,19 @@ QByteArray FileText(const QByteArray& path);
 // Whether a set made here releases a waiter in a new child within 2 s.
 bool EventStillWorks(const QString& name, bool manual);
 
-// The waiters asleep on this user's event of that name (in the folder this
-// process uses), as its file counts them: the fifth word of the event,
-// after the 64-byte head. -1 where the file cannot be read.
+// The waiters registered on this user's event of that name (in the folder
+// this process uses), as its word counts them: a waiter registers before
+// it looks for a short while and sleeps, and from then on each set or
+// pulse that finds it grants it the event. -1 where the file cannot be
+// read.
 int SleepersOn(const QString& name);
 
 // The processes that listen to this user's event of that name, as its head
-// counts them (its fourth word); -1 where its file cannot be read.
+// counts them; -1 where its file cannot be read.
 int ListenersOf(const QString& name);
 
-// Waits until count waiters sleep on the event name: false where they do
-// not within 20 s.
+// Waits until count waiters are registered on the event name: false where
+// they are not within 20 s.
 bool SleepersReach(const QString& name, int count);
 
 // The system call in which the thread or process whose folder in /proc is
@@ -161,8 +164,8 @@ std::unique_ptr<TFreshProcess> Script(uid_t uid, const TPlace& place = {"outside
                                       const QStringList& environment = {});
 
 // The head of the file names of the objects of this layout:
-// "tessvar6-<uid>-<kind>-<name>".
-inline constexpr char kObjectFilePrefix[] = "tessvar6-";
+// "tessvar7-<uid>-<kind>-<name>".
+inline constexpr const char* kObjectFilePrefix = sharedobjects_layout::kNamePrefix;
 
 // The file name of the object of the user uid ("M-name" ...; "" for the head
 // that the names of the user's objects share), in the layout given by
@@ -334,6 +337,7 @@ private:
 // The suites, each of the source file of its name.
 class SharedObjectsBellTest : public TSharedObjectsTest {};
 class SharedObjectsClaimTest : public TSharedObjectsTest {};
+class SharedObjectsEventsTest : public TSharedObjectsTest {};
 class SharedObjectsWaitTest : public TSharedObjectsTest {};
 class SharedObjectsFolderTest : public TSharedObjectsTest {};
 class SharedObjectsLifetimeTest : public TSharedObjectsTest {};

@@ -20,6 +20,7 @@
 #include "platform/objects/Filer.h"
 #include "platform/objects/ObjectText.h"
 #include "platform/os/SharedObjects.h"
+#include "platform/os/SharedObjectsLayout.h"
 #include "platform/rtl/Streams.h"
 
 #include <QElapsedTimer>
@@ -1192,7 +1193,8 @@ TEST_F(QpConTest, ANewServerStartedWhileItsKilledPredecessorsEventIsRemovedAnswe
     MakeSystem();
     const QString data = QStringLiteral("ZARVRTDATA_KR");
     const QByteArray head =
-        SharedObjectsFolder().toLocal8Bit() + "/tessvar6-" + QByteArray::number(geteuid()) + '-';
+        SharedObjectsFolder().toLocal8Bit() + "/" + sharedobjects_layout::kNamePrefix +
+        QByteArray::number(geteuid()) + '-';
     const QByteArray file = head + "E-" + (NamedObjectPrefix + data).toUtf8();
     const QByteArray socket = head + "B-" + (NamedObjectPrefix + data).toUtf8();
     {
@@ -1424,7 +1426,8 @@ TEST_F(QpConTest, AnotherUsersFolderAtItsNameLeavesTheChannelWorkingInTheNextFol
     const uid_t other = MadeUpId(kFirstFreeSlot);
     RemoveObjectFoldersOf(victim, victim);
     const QByteArray folder = ObjectFolderOf(victim);
-    const QByteArray buffer = folder + "/tessvar6-" + QByteArray::number(uint(victim)) + "-M-" +
+    const QByteArray buffer = folder + "/" + sharedobjects_layout::kNamePrefix +
+                              QByteArray::number(uint(victim)) + "-M-" +
                               NamedObjectPrefix.toUtf8() + "ZARVBUFFER";
     ASSERT_EQ(mkdir(folder.constData(), 0777), 0);
     const auto removed = qScopeGuard([&] {
