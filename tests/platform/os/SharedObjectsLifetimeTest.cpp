@@ -4,17 +4,20 @@
 // closers, however they race, where the last holder was killed or closes
 // with its descriptor table full, and where a remover is stopped between
 // its unlinks; the sweep of what killed processes left; removals under a
-// file size limit of a few bytes; creates on a full /dev/shm; and the mend
-// of an object's file that lacks its owner's rights.
+// file size limit of a few bytes; creates on a full /dev/shm; the mend of
+// an object's file that lacks its owner's rights; and blocks of the first
+// layout, left locked, that stop nothing of this one.
 #include "platform/os/SharedObjects.h"
 #include "platform/os/SharedObjectsLayout.h"
 #include "tests/platform/os/SharedObjectsGrowSupport.h"
 #include "tests/platform/os/SharedObjectsTestSupport.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/EarlierLayoutBlock.h"
 #include "tests/support/FreshProcess.h"
 #include "tests/support/ObjectFolders.h"
 #include "tests/support/Privileges.h"
 
+#include <QElapsedTimer>
 #include <QScopeGuard>
 #include <gtest/gtest.h>
 
@@ -27,6 +30,7 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sched.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -603,6 +607,67 @@ TEST_F(SharedObjectsLifetimeTest, AThreadWithADescriptorTableOfItsOwnIsRefusedAn
     close(held);
     EXPECT_EQ(p->Ask("release first", 20000), "released");
     EXPECT_EQ(p->Finish(20000), 0);
+}
+
+// The earlier layout kept every event of a user behind one process-shared
+// mutex and condition variable in "/tessvar-<uid>-H-events", which a process
+// killed inside a wait left locked for good. A block of that layout, left
+// locked (its mutex held by a live process, its condition variable's lock
+// word set), and a mutex of that layout held the same way, must not stop the
+// objects of this layout. Run under a user id of its own, so that the blocks
+// of the real user are not touched.
+TEST_F(SharedObjectsLifetimeTest, BlocksOfTheEarlierLayoutLeftLockedDoNotStopThisOne)
+{
+    if (Withheld(MadeUpUsersWithheld))
+        return;
+    const uid_t uid = MadeUpUid(0);
+    KeepFolderClean(uid);
+    const pid_t tester = Spawn([uid] {
+        if (setresuid(uid, uid, 0) != 0)
+            _exit(2);
+        const QByteArray root = "/tessvar-" + QByteArray::number(uint(uid)) + '-';
+        const QString name = QStringLiteral("old-layout-event");
+        // The old blocks: a 64-byte head (magic "TSV1", kind, removed flag,
+        // size) and the data, held locked by a child that lives on.
+        const QByteArray hubKey = root + "H-events";
+        const QByteArray mutexKey = root + "X-" + name.toUtf8();
+        const QByteArray eventKey = root + "E-" + name.toUtf8();
+        const pid_t holder = Spawn([&] {
+            // Every block's mutex held, and its condition variable's words
+            // (its internal lock among them) all set.
+            const size_t dataBytes = sizeof(pthread_mutex_t) + sizeof(pthread_cond_t);
+            for (const QByteArray& key : {hubKey, mutexKey, eventKey})
+                if (!MakeEarlierLayoutBlock(key, key.at(root.size()), dataBytes, true))
+                    _exit(3);
+            for (;;)
+                pause();
+        });
+        usleep(200'000);
+        // This layout: events across processes, a mutex, a memory block.
+        const TSharedHandle event = OpenNamedEvent(name, false);
+        const TSharedHandle mutex = OpenNamedMutex(name);
+        const TSharedHandle memory = OpenNamedMemory(name, 64);
+        QElapsedTimer timer;
+        timer.start();
+        const pid_t waiter = Spawn([&] {
+            _exit(WaitNamedObject(OpenNamedEvent(name, false), 3000) == TWaitResult::wrSignaled ? 0 : 4);
+        });
+        usleep(100'000);
+        const bool set = SetNamedEvent(event);
+        int status = -1;
+        waitpid(waiter, &status, 0);
+        const bool ok = set && WIFEXITED(status) && WEXITSTATUS(status) == 0 &&
+                        WaitNamedObject(mutex, 1000) == TWaitResult::wrSignaled && MapNamedMemory(memory) &&
+                        timer.elapsed() < 2000;
+        Kill(holder);
+        for (const QByteArray& key : {hubKey, mutexKey, eventKey})
+            shm_unlink(key.constData());
+        _exit(ok ? 0 : 5);
+    });
+    int status = -1;
+    waitpid(tester, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 } // namespace
