@@ -300,6 +300,22 @@ void GrantAll(EventWords& words, WaiterSlots& block, uint32_t generation)
     }
 }
 
+// Sets (set) or resets a manual-reset event with a new generation, in one
+// step, and grants it to every waiter that registered before that step. A
+// set of an event that is set already changes nothing.
+void NewGeneration(EventWords& words, WaiterSlots& block, bool set)
+{
+    uint64_t word = Load64(words.Word);
+    for (;;) {
+        if (set && IsSet(word))
+            return;
+        const uint64_t next = WithNextGeneration(word);
+        if (Swap64(words.Word, word, set ? next | kSetBit : next & ~kSetBit))
+            break;
+    }
+    GrantAll(words, block, GenerationOf(WithNextGeneration(word)));
+}
+
 // Rings the listener of the event, where one listens.
 void Ring(LocalObject& object)
 {
@@ -335,17 +351,12 @@ bool SetEvent(LocalObject& object)
     if (!block)
         return false;
     EventWords& words = *Words(object);
-    uint64_t word = Load64(words.Word);
     if (words.ManualReset) {
-        // Set, with a new generation, in one step; then every waiter that
-        // registered before it is granted the event.
-        while (!IsSet(word) && !Swap64(words.Word, word, WithNextGeneration(word) | kSetBit)) {
-        }
-        if (!IsSet(word))
-            GrantAll(words, *block, GenerationOf(WithNextGeneration(word)));
+        NewGeneration(words, *block, true);
     } else {
         // A waiter granted, or the event set where no waiter took it and no
         // waiter registered meanwhile (the word would have changed).
+        uint64_t word = Load64(words.Word);
         for (;;) {
             if (RegisteredBits(word) != 0 && GrantOne(words, *block))
                 break;
@@ -374,16 +385,12 @@ bool PulseEvent(LocalObject& object)
     if (!block)
         return false;
     EventWords& words = *Words(object);
-    uint64_t word = Load64(words.Word);
     if (words.ManualReset) {
-        // Reset, with a new generation, in one step; then every waiter that
-        // registered before it is granted the event.
-        while (!Swap64(words.Word, word, WithNextGeneration(word) & ~kSetBit)) {
-        }
-        GrantAll(words, *block, GenerationOf(WithNextGeneration(word)));
+        NewGeneration(words, *block, false);
     } else {
         // One waiter granted; a set event (where no waiter could take it)
         // reset.
+        uint64_t word = Load64(words.Word);
         for (;;) {
             if (IsSet(word)) {
                 if (Swap64(words.Word, word, word & ~kSetBit))
