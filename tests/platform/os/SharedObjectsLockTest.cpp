@@ -22,6 +22,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <thread>
 
 #include <csignal>
@@ -521,6 +522,32 @@ struct TGrowThread {
     }
 };
 
+// Thread A growing a block (to 64 KiB), held inside its bookkeeping lock at
+// the Growing step, and then thread B growing it further (to 128 KiB). At
+// the end, however the test ended, every thread held is let go before
+// either is joined.
+struct THeldGrows {
+    explicit THeldGrows(TSharedHandle memory)
+    {
+        AtGrowing = 0;
+        LetGo = 0;
+        SetSharedObjectsProbe(&HoldAtGrowing);
+        A.emplace(memory, 64 * 1024);
+        Held = Reaches(AtGrowing, 1);
+        if (Held)
+            B.emplace(memory, 128 * 1024);
+    }
+    ~THeldGrows()
+    {
+        LetGo = 1 << 20;
+        A.reset();
+        B.reset();
+        SetSharedObjectsProbe(nullptr);
+    }
+    bool Held = false;
+    mutable std::optional<TGrowThread> A, B;
+};
+
 // The bookkeeping lock of an object that this process keeps open takes the
 // threads' mutex before the file lock, never the file lock first. Thread A
 // grows a block and is held inside the lock, at the Growing step; thread B
@@ -536,16 +563,10 @@ TEST_F(SharedObjectsLockTest, TheThreadsMutexIsTakenBeforeTheFileLock)
 {
     const QString name = Unique("lock-order");
     const TSharedHandle memory = OpenNamedMemory(name, 64);
-    AtGrowing = 0;
-    LetGo = 0;
-    SetSharedObjectsProbe(&HoldAtGrowing);
-    const auto unprobed = qScopeGuard([] {
-        LetGo = 1 << 20;
-        SetSharedObjectsProbe(nullptr);
-    });
-    TGrowThread a(memory, 64 * 1024);
-    ASSERT_TRUE(Reaches(AtGrowing, 1)) << "A never reached its Growing step";
-    TGrowThread b(memory, 128 * 1024);
+    const THeldGrows grows(memory);
+    ASSERT_TRUE(grows.Held) << "A never reached its Growing step";
+    TGrowThread& a = *grows.A;
+    TGrowThread& b = *grows.B;
     ASSERT_TRUE(AsleepInALock(b.Task)) << "B does not wait for the lock";
     LetGo = 1;
     ASSERT_TRUE(Reaches(AtGrowing, 2)) << "B never reached its Growing step";
@@ -567,16 +588,10 @@ TEST_F(SharedObjectsLockTest, TheThreadsMutexIsWaitedForWithinTheBound)
 {
     const QString name = Unique("lock-mutex-bound");
     const TSharedHandle memory = OpenNamedMemory(name, 64);
-    AtGrowing = 0;
-    LetGo = 0;
-    SetSharedObjectsProbe(&HoldAtGrowing);
-    const auto unprobed = qScopeGuard([] {
-        LetGo = 1 << 20;
-        SetSharedObjectsProbe(nullptr);
-    });
-    TGrowThread a(memory, 64 * 1024);
-    ASSERT_TRUE(Reaches(AtGrowing, 1)) << "A never reached its Growing step";
-    TGrowThread b(memory, 128 * 1024);
+    const THeldGrows grows(memory);
+    ASSERT_TRUE(grows.Held) << "A never reached its Growing step";
+    TGrowThread& a = *grows.A;
+    TGrowThread& b = *grows.B;
     // A generous net: B gives up after the bound of 5000 ms.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (b.Ended.load() == 0 && std::chrono::steady_clock::now() < deadline)
