@@ -65,7 +65,7 @@
 // object, later openers (in any process) get the same one, and once the
 // last handle in the last process is gone, closed or with its process
 // ended in any way, the object is gone with it. A last close removes it,
-// the user's wake-up word of the events included (it goes with the last
+// the user's wake-up block of the events included (it goes with the last
 // event of the last process); of processes that close it at one instant,
 // the last removes it. The file of an object whose last holder ended
 // without closing it is removed by the next process that opens its name,
@@ -109,8 +109,9 @@
 // use one folder, so that each finds the room that those before it left: two
 // claims of the folder at once never take together more than the room. A
 // claim waits for the one under way (which a process stopped in its claim
-// keeps) at most 5000 ms, holding the bookkeeping lock of its own object
-// alone, and then fails (ETIMEDOUT naming the object). A file
+// keeps) within the 5000 ms that its call waits in all for locks (see
+// below), holding the bookkeeping lock of its own object alone, and then
+// fails (ETIMEDOUT naming the object). A file
 // past the process's file size limit (RLIMIT_FSIZE) is refused before
 // anything is claimed (EFBIG naming the block), and an object's removal is
 // marked in its file through a mapping, which that limit does not bind: so
@@ -131,8 +132,8 @@
 // guarded by file locks that the kernel drops with the process. No shared
 // state is ever guarded by a lock that a dead process could keep. A stopped
 // process can hold those file locks. A call waits for them at most 5000 ms
-// in all, whatever steps take them (an open, a grow, a listen and its end,
-// and each last close that the call runs: its own, an orphan's (see
+// in all, whatever steps take them (an open, a grow, a claim's turn, a
+// listen and its end, and each last close that the call runs: its own, an orphan's (see
 // Threads), or one that falls to it as it lets go of an object whose handle
 // another thread closed meanwhile), never while holding a lock that the
 // other threads of the process need, and then gives up: an open, a grow or
@@ -187,15 +188,16 @@
 // C library and the kernel keep in it) and is granted nothing.
 //
 // Handles are small numbers private to the process that opened them (0 means
-// none). A child made by fork(), from any thread, also while other threads
-// are inside these calls, cannot use its parent's handles and opens the
-// names itself; a child of a thread with a table of descriptors of its own
-// chooses its folder anew, as a new process does. It does not hold its parent's objects: the parent's last
-// close removes an object while the child lives. Only where the parent ends
-// without closing do the descriptors the child inherited keep the object
-// from being swept, until the child ends or execs (the program forks only
-// to exec at once). Every call accepts any handle value: an unknown or
-// foreign handle fails (false, nullptr or wrFailed), it never crashes.
+// none). A child made by fork(), from any thread, also while other threads are
+// inside these calls, cannot use its parent's handles and opens the names
+// itself; a child of a thread with a table of descriptors of its own chooses
+// its folder anew, as a new process does. It does not hold its parent's
+// objects: the parent's last close removes an object while the child lives.
+// Only where the parent ends without closing do the descriptors the child
+// inherited keep the object from being swept, until the child ends or execs
+// (the program forks only to exec at once). Every call accepts any handle
+// value: an unknown or foreign handle fails (false, nullptr or wrFailed), it
+// never crashes.
 //
 // Events keep the kind they were created with (auto-reset or manual-reset)
 // in the shared object; a later opener that asks for the other kind gets the
@@ -209,8 +211,9 @@
 // event releases every waiter until it is reset. Pulsing releases the
 // waiters waiting at that moment (one for an auto-reset event, each pulse
 // one more while waiters wait) and leaves the event reset. A wait on several
-// events takes one: the first of its list that releases it; the others keep
-// what they hold for other waiters. The one difference from the system's
+// events takes exactly one: where some are set as it begins, the first of
+// its list; else the one whose set or pulse reached it first. The others
+// keep what they hold for other waiters. The one difference from the system's
 // event: a process killed or stopped in the middle of a manual-reset
 // event's set or pulse releases the waiters of that moment that it had not
 // reached yet up to half a second late (each finds the event's change at

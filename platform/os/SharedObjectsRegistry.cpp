@@ -171,7 +171,7 @@ TSharedHandle Open(Kind kind, const QString& name, int64_t size, bool mayCreate,
             return 0;
         }
         if (kind == Kind::Event) {
-            // Unnamed events still count in the user's wake-up word.
+            // Unnamed events wait in the user's wake-up block too.
             std::shared_ptr<LocalObject> wake;
             int folder = -1;
             QByteArray folderPath;
