@@ -183,7 +183,8 @@
 // one CPU it sleeps at once. An event registers at most 40 waiters at once,
 // and the user's processes wait in at most 1024 threads at once (each
 // waiting thread holds a slot of the user's wake-up block); a wait beyond
-// either fails at once (wrFailed). A thread that ends or is killed while it
+// either, or on more than 1024 events, fails at once (wrFailed) where none
+// of its events is set. A thread that ends or is killed while it
 // waits is known as dead by the robust mutex of its slot (the word that the
 // C library and the kernel keep in it) and is granted nothing.
 //
@@ -333,7 +334,8 @@ int DrainEventDescriptor(int descriptor);
 TWaitResult WaitNamedObject(TSharedHandle handle, uint32_t timeoutMs);
 // Waits until any one of the events is signalled and takes that one only;
 // index receives its position in the list (when several are signalled, the
-// first). wrFailed when the list is empty or holds a handle that is no event.
+// first). wrFailed when the list is empty or holds a handle that is no
+// event, and where none is set and the wait cannot register (see above).
 TWaitResult WaitNamedEvents(const std::vector<TSharedHandle>& events, uint32_t timeoutMs,
                             int* index = nullptr);
 TWaitResult WaitNamedEvents(std::initializer_list<TSharedHandle> events, uint32_t timeoutMs,
