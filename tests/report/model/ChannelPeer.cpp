@@ -19,7 +19,10 @@
 //                      NAME), to be continued by the test.
 //   --die-at=STEP      ends the process with SIGKILL at the first step STEP
 //                      (made, removing, growing) inside the bookkeeping of a
-//                      named object.
+//                      named object: made from the start, removing and
+//                      growing once the process is ready (before, its first
+//                      open sweeps what processes of the user that ended
+//                      left, which removes their files).
 //   --worker           makes the connections on a thread of their own, so that
 //                      their worker threads serve them and hand commands to
 //                      the UI thread.
@@ -174,7 +177,8 @@ int main(int argc, char** argv)
             DieAt = step == QLatin1String("removing")  ? TSharedStep::Removing
                     : step == QLatin1String("growing") ? TSharedStep::Growing
                                                        : TSharedStep::Made;
-            SetSharedObjectsProbe(&DieHere);
+            if (DieAt == TSharedStep::Made)
+                SetSharedObjectsProbe(&DieHere);
         } else if (arg.startsWith(QLatin1String("--stress="))) {
             const QStringList numbers = arg.mid(9).split(u',');
             stressIndex = numbers.value(0).toInt();
@@ -231,6 +235,8 @@ int main(int argc, char** argv)
     });
     std::printf("ready %lld %lld\n", makingMs, MonotonicMs());
     std::fflush(stdout);
+    if (DieAt != TSharedStep::Made)
+        SetSharedObjectsProbe(&DieHere);
     TZarvDataConnection asked;
     if (stopAsking)
         SetSharedObjectsProbe(&StopOnce);
