@@ -303,7 +303,7 @@ void GrantAll(EventWords& words, WaiterSlots& block, uint32_t generation)
 // Sets (set) or resets a manual-reset event with a new generation, in one
 // step, and grants it to every waiter that registered before that step. A
 // set of an event that is set already changes nothing.
-void NewGeneration(EventWords& words, WaiterSlots& block, bool set)
+[[gnu::always_inline]] inline void NewGeneration(EventWords& words, WaiterSlots& block, bool set)
 {
     uint64_t word = Load64(words.Word);
     for (;;) {
@@ -313,7 +313,10 @@ void NewGeneration(EventWords& words, WaiterSlots& block, bool set)
         if (Swap64(words.Word, word, set ? next | kSetBit : next & ~kSetBit))
             break;
     }
-    GrantAll(words, block, GenerationOf(WithNextGeneration(word)));
+    // Only a waiter registered before the step is granted: none, where the
+    // word that the step replaced registered none.
+    if (RegisteredBits(word) != 0)
+        GrantAll(words, block, GenerationOf(WithNextGeneration(word)));
 }
 
 // Rings the listener of the event, where one listens.
