@@ -11,10 +11,25 @@
 #include <cerrno>
 
 #include <fcntl.h>
+#include <linux/futex.h>
+#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace sharedobjects_detail {
+
+void RegistryLock::WaitForIt()
+{
+    // Marked as having a sleeper before each sleep, so that the holder's
+    // unlock wakes one; taken where the exchange finds it free.
+    while (__atomic_exchange_n(&FState, 2, __ATOMIC_ACQUIRE) != 0)
+        syscall(SYS_futex, &FState, FUTEX_WAIT_PRIVATE, 2, nullptr, nullptr, 0);
+}
+
+void RegistryLock::WakeOne()
+{
+    syscall(SYS_futex, &FState, FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
+}
 
 QString SystemErrorText(int error, const QString& detail)
 {

@@ -437,7 +437,7 @@ std::shared_ptr<LocalObject> OpenShared(Kind kind, int folder, const QByteArray&
 // the largest block), under its bookkeeping lock; viewsLock guards its
 // views and its size (the registry's lock). False with error and message
 // set where it is not grown.
-bool GrowBlock(LocalObject& object, int64_t size, std::mutex& viewsLock, int& error, QString& message)
+bool GrowBlock(LocalObject& object, int64_t size, RegistryLock& viewsLock, int& error, QString& message)
 {
     const QString path = QString::fromLocal8Bit(object.Path);
     const auto mapped = [&] {

@@ -106,8 +106,32 @@ struct ObjectFolder {
     bool Swept = false;
 };
 
+// The lock of the registry, which every call on a handle takes: a word
+// that a free lock takes with one compare-and-swap and that is let go with
+// one exchange; a thread sleeps (on a futex of this process) only where it
+// meets another on it. 0 free, 1 held, 2 held with a thread that sleeps.
+class RegistryLock {
+public:
+    void lock()
+    {
+        int free = 0;
+        if (!__atomic_compare_exchange_n(&FState, &free, 1, false, __ATOMIC_ACQUIRE, __ATOMIC_RELAXED))
+            WaitForIt();
+    }
+    void unlock()
+    {
+        if (__atomic_exchange_n(&FState, 0, __ATOMIC_RELEASE) == 2)
+            WakeOne();
+    }
+
+private:
+    void WaitForIt();
+    void WakeOne();
+    int FState = 0;
+};
+
 struct Registry {
-    std::mutex Lock;
+    RegistryLock Lock;
     TSharedHandle Next = 1;
     std::map<TSharedHandle, std::shared_ptr<LocalObject>> Handles;
     std::map<QByteArray, std::shared_ptr<LocalObject>> Named;
@@ -488,7 +512,7 @@ std::shared_ptr<LocalObject> OpenShared(Kind kind, int folder, const QByteArray&
 // Grows the named memory block of object to size bytes (above 0, at most
 // kLargestData); viewsLock guards its views and its size. False with error
 // and message set where it is not grown.
-bool GrowBlock(LocalObject& object, int64_t size, std::mutex& viewsLock, int& error, QString& message);
+bool GrowBlock(LocalObject& object, int64_t size, RegistryLock& viewsLock, int& error, QString& message);
 void SweepLeftovers(int folder);
 
 // SharedObjectsRegistry.cpp: the handles and views of this process (stands
