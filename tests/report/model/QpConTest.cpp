@@ -819,29 +819,11 @@ TEST_F(QpConTest, PeerKilledInTheMiddleOfARequest)
     EXPECT_EQ(RunAgainst(QStringLiteral("KM")), kRows);
 }
 
-// Leaves in the user's folder the file of a memory block whose process
-// ended without closing it (nobody holds it): the next process's first
-// named open sweeps it away.
-void LeaveAnEndedProcesssBlock(const QString& name)
-{
-    const QByteArray path = SharedObjectsFolder().toLocal8Bit() + "/" + sharedobjects_layout::kNamePrefix +
-                            QByteArray::number(geteuid()) + "-M-" + name.toUtf8();
-    sharedobjects_layout::SharedHead head{};
-    head.Magic = sharedobjects_layout::kMagic;
-    head.Kind = uint32_t('M');
-    head.DataSize = 64;
-    QFile file(QString::fromLocal8Bit(path));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
-    ASSERT_EQ(file.write(reinterpret_cast<const char*>(&head), sizeof(head)), qint64(sizeof(head)));
-    ASSERT_TRUE(file.resize(qint64(sizeof(head)) + head.DataSize));
-}
-
 // A peer killed inside the bookkeeping of a named object: after making a
 // block (the first of a new name), after marking one removed (the last user
 // closing it at its end), after enlarging the overflow block that another
 // process holds small. The next run of the names goes through. The peer
-// that is to die at its removal first sweeps what an ended process of the
+// that is to die at its removal first sweeps what a killed peer of the
 // user left (as other programs of the user may leave it at any time): that
 // removal is not the one it is to die at.
 TEST_F(QpConTest, PeerKilledInsideTheBookkeepingOfAnObject)
@@ -857,8 +839,13 @@ TEST_F(QpConTest, PeerKilledInsideTheBookkeepingOfAnObject)
         EXPECT_EQ(RunAgainst(QStringLiteral("KB")), kRows);
     }
     {
+        UsePrefix(QStringLiteral("ended"));
+        {
+            TPeer ended({QStringLiteral("KE:rows:2:rt")});
+            ASSERT_TRUE(ended.Ready());
+            ended.Kill(); // its objects' files stay until a sweep
+        }
         UsePrefix(QStringLiteral("gone"));
-        LeaveAnEndedProcesssBlock(NamedObjectPrefix + QStringLiteral("ended"));
         TPeer dying({QStringLiteral("--die-at=removing"), QStringLiteral("KB:rows:2:rt")});
         ASSERT_TRUE(dying.Ready());
         dying.Finish(10000);
